@@ -1,0 +1,137 @@
+// Roots of the interface classes (KCommon, KObj), the classes a caller
+// implements (KCCommon, KCAction, KCStream, KCStreamFactory), and the bases
+// of implementation objects (KCommon_i) and journal wrappers (KCommon_j).
+#pragma once
+
+#include "xhandle.h"
+#include "xrtti.h"
+
+#include <cstdint>
+
+class KCommon_i;
+class KCommon_j;
+
+// Common virtual base of every interface class.
+class ZBASE_API KCommon : public virtual xobject {
+    XRTTI_DECLARE(KCommon)
+public:
+    // The implementation object behind this interface object.
+    virtual KCommon_i* _CastToImpl() = 0;
+
+protected:
+    KCommon() = default;
+    KCommon(const KCommon&) = default;
+    KCommon& operator=(const KCommon&) = default;
+    ~KCommon() override = default;
+};
+
+class ZBASE_API KObj : public virtual xobject, public virtual KCommon {
+    XRTTI_DECLARE(KObj)
+public:
+    virtual int GetObjType() = 0;
+
+protected:
+    KObj() = default;
+    KObj(const KObj&) = default;
+    KObj& operator=(const KObj&) = default;
+    ~KObj() override = default;
+};
+
+// Root of the classes that a caller implements.
+class ZBASE_API KCCommon : public virtual xobject {
+    XRTTI_DECLARE(KCCommon)
+public:
+    KCCommon() = default;
+    KCCommon(const KCCommon&) = default;
+    KCCommon& operator=(const KCCommon&) = default;
+    ~KCCommon() override = default;
+    // Caller objects have no implementation object behind them.
+    virtual void* _CastToImpl() { return nullptr; }
+};
+
+class ZBASE_API KCAction : public virtual xobject, public virtual KCCommon {
+    XRTTI_DECLARE(KCAction)
+public:
+    KCAction() = default;
+    KCAction(const KCAction&) = default;
+    KCAction& operator=(const KCAction&) = default;
+    ~KCAction() override = default;
+};
+
+// A byte stream that the caller provides (the neutral writer writes into
+// one). Read and Write return the bytes moved, or -1 on failure.
+class ZBASE_API KCStream : public virtual xobject, public virtual KCCommon {
+    XRTTI_DECLARE(KCStream)
+public:
+    KCStream() = default;
+    KCStream(const KCStream&) = default;
+    KCStream& operator=(const KCStream&) = default;
+    ~KCStream() override = default;
+    virtual int Read(void* buffer, int count) = 0;
+    virtual int Write(const void* buffer, int count) = 0;
+    virtual int64_t GetPos() = 0;
+    virtual int SetPos(int64_t position) = 0;
+    virtual int Close() = 0;
+};
+
+class ZBASE_API KCStreamFactory : public virtual xobject, public virtual KCCommon {
+    XRTTI_DECLARE(KCStreamFactory)
+public:
+    KCStreamFactory() = default;
+    KCStreamFactory(const KCStreamFactory&) = default;
+    KCStreamFactory& operator=(const KCStreamFactory&) = default;
+    ~KCStreamFactory() override = default;
+    virtual xrchandle<KCStream> OpenStream(const char* name, int mode) = 0;
+    virtual int RemoveStream(const char* name) = 0;
+};
+
+// First base of every implementation object. It keeps a non-owning pointer
+// to the object's journal wrapper; the wrapper holds the implementation and
+// clears this pointer when it goes.
+class ZBASE_API KCommon_i {
+public:
+    virtual bool IsJournalWrapper() const;
+    // The wrapper of this object, made on first use and kept. Raises when no
+    // wrapper can be made.
+    virtual KCommon_j* GetJournalWrapper();
+    // The xobject part of this implementation object.
+    virtual xobject* GetImplObject() = 0;
+    // The wrapper if one exists now (no new one is made).
+    KCommon_j* PeekJournalWrapper() const { return wrapper_; }
+
+protected:
+    KCommon_i() noexcept = default;
+    KCommon_i(const KCommon_i&) noexcept {}
+    KCommon_i& operator=(const KCommon_i&) noexcept { return *this; }
+    virtual ~KCommon_i();
+    // Makes the wrapper; by default through the maker registered for the
+    // object's type descriptor.
+    virtual KCommon_j* MakeJournalWrapper();
+
+private:
+    friend class KCommon_j;
+    KCommon_j* wrapper_ = nullptr;
+};
+
+// Base of every journal wrapper: holds a counted reference on the
+// implementation object it wraps.
+class ZBASE_API KCommon_j : public KCommon_i {
+public:
+    bool IsJournalWrapper() const override { return true; }
+    KCommon_j* GetJournalWrapper() override { return this; }
+    xrchandle<xobject> GetImplHandle() const { return implHandle_; }
+    KCommon_i* GetImpl() const { return impl_; }
+
+protected:
+    explicit KCommon_j(KCommon_i* impl);
+    ~KCommon_j() override;
+
+private:
+    KCommon_i* impl_;
+    xrchandle<xobject> implHandle_;
+};
+
+// Makes the journal wrapper of an implementation object of one interface.
+using KJournalWrapperMaker = KCommon_j* (*)(KCommon_i* impl);
+ZBASE_API void KRegisterJournalWrapperMaker(const xrttiobject* type, KJournalWrapperMaker maker);
+ZBASE_API KJournalWrapperMaker KFindJournalWrapperMaker(const xrttiobject* type);

@@ -1,0 +1,60 @@
+#include "process.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+std::atomic<bool> g_journaling{false};
+std::atomic<int> g_session_notices{0};
+std::atomic<int> g_msg_disabled{0};
+std::atomic<int> g_kernel_location{0};
+std::atomic<int> g_bnfs_location{0};
+} // namespace
+
+bool KGetZorvanJournaling() { return g_journaling.load(); }
+void KSetZorvanJournaling(bool on) { g_journaling.store(on); }
+
+void NotifySessionCreated() { g_session_notices.fetch_add(1); }
+int NotifySessionCreatedCalls() { return g_session_notices.load(); }
+
+void disable_msg_put(int disable) { g_msg_disabled.store(disable); }
+bool msg_put_disabled() { return g_msg_disabled.load() != 0; }
+
+int uni_register_kernel_location() {
+    g_kernel_location.fetch_add(1);
+    return 0;
+}
+int uni_register_bnfs_location() {
+    g_bnfs_location.fetch_add(1);
+    return 0;
+}
+int uni_register_kernel_location_calls() { return g_kernel_location.load(); }
+int uni_register_bnfs_location_calls() { return g_bnfs_location.load(); }
+
+const char* btk_getenv(const char* name) { return name ? std::getenv(name) : nullptr; }
+
+void _btkAbort(const char* message, const char* file, int line) {
+    std::fprintf(stderr, "%s (%s:%d)\n", message ? message : "", file ? file : "", line);
+    std::fflush(stderr);
+    std::abort();
+}
+
+void dbg_err_crash(const char* message) {
+    std::fprintf(stderr, "fatal: %s\n", message ? message : "");
+    std::fflush(stderr);
+    std::abort();
+}
+
+void dbg_print_info(const char* format, ...) {
+    if (msg_put_disabled())
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+}
+
+int get_run_mode() { return 0; }

@@ -1,0 +1,41 @@
+// Process-wide services of the base library: the journaling switch, the
+// session notification, message suppression, the file-location
+// registrations and a live-object counter. Each keeps a count or a switch
+// that tests can read and set.
+#pragma once
+
+#include "zbase_export.h"
+
+#include <cstdint>
+
+// Whether the call journal is on. Off unless a test or a host switches it.
+ZBASE_API bool KGetZorvanJournaling();
+ZBASE_API void KSetZorvanJournaling(bool on);
+
+// Told once per process that a session exists.
+ZBASE_API void NotifySessionCreated();
+ZBASE_API int NotifySessionCreatedCalls();
+
+ZBASE_API void disable_msg_put(int disable);
+ZBASE_API bool msg_put_disabled();
+
+// Registration of the kernel and "bnfs" file locations. For now they only
+// count; the file-location layer fills them in.
+ZBASE_API int uni_register_kernel_location();
+ZBASE_API int uni_register_bnfs_location();
+ZBASE_API int uni_register_kernel_location_calls();
+ZBASE_API int uni_register_bnfs_location_calls();
+
+// Environment lookup; null when the variable is not set.
+ZBASE_API const char* btk_getenv(const char* name);
+
+// Diagnostics. _btkAbort prints "message (file:line)" to stderr and aborts.
+[[noreturn]] ZBASE_API void _btkAbort(const char* message, const char* file, int line);
+[[noreturn]] ZBASE_API void dbg_err_crash(const char* message);
+ZBASE_API void dbg_print_info(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Run mode of the process; 0 is the ordinary one.
+ZBASE_API int get_run_mode();
+
+// Counts xobjects alive in the process, so tests can show that nothing leaks
+// and nothing is destroyed twice.
+ZBASE_API int64_t xobject_live_count();
