@@ -1,0 +1,29 @@
+// What every implementation class shares: the answers of its KCommon_i part
+// and the type queries of its interface. Place ZPI_IMPLEMENTS(Interface) in
+// every class that implements an interface; it resolves the overriders that
+// virtual inheritance would otherwise leave ambiguous.
+#pragma once
+
+#include "kpi_interfaces.h"
+
+#define ZPI_IMPLEMENTS(Interface)                                              \
+public:                                                                        \
+    KCommon_i* _CastToImpl() override { return this; }                         \
+    xobject* GetImplObject() override { return static_cast<Interface*>(this); } \
+    const xrttiobject* giveRtti() const override { return Interface::getClassRtti(); } \
+    void* dyndowncast(const xrttiobject* type) override { return Interface::dyndowncast(type); }
+
+// The implementation object behind an interface object: null for null; a
+// journal wrapper gives the object it wraps. A foreign object (one without
+// an implementation of class Impl behind it) raises ThrowInvalidArg(index, 1).
+ZPI_API KCommon_i* CastToImpl(KCommon* obj);
+
+template <class Impl> Impl* CastToImpl(KCommon* obj, int index) {
+    KCommon_i* impl = CastToImpl(obj);
+    if (!obj)
+        return nullptr;
+    Impl* typed = impl ? dynamic_cast<Impl*>(impl) : nullptr;
+    if (!typed)
+        ThrowInvalidArg(index, 1);
+    return typed;
+}

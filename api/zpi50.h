@@ -1,0 +1,18 @@
+// The whole public interface of zpi50 (and the base library's public
+// headers that it uses).
+#pragma once
+
+#include "zpi50_export.h"
+
+#include "kcommon.h"
+#include "kpi_enums.h"
+#include "kpi_interfaces.h"
+#include "kpi_session.h"
+#include "kvalues.h"
+#include "process.h"
+#include "xany.h"
+#include "xexcept.h"
+#include "xhandle.h"
+#include "xrtti.h"
+#include "xsequence.h"
+#include "xstring.h"
