@@ -1,9 +1,12 @@
 #include "base/xmemory.h"
+#include "base/xarholder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -337,6 +340,64 @@ TEST(InitMemory, Counts) {
     int before = init_memory_calls();
     init_memory();
     EXPECT_EQ(init_memory_calls(), before + 1);
+}
+
+} // namespace
+
+namespace {
+
+struct Uv {
+    double u[4];
+};
+
+static_assert(!std::is_copy_constructible_v<xarholder<double>>);
+static_assert(!std::is_copy_assignable_v<xarholder<double>>);
+static_assert(std::is_nothrow_move_constructible_v<xarholder<double>>);
+
+TEST(XarHolder, AppendCountRelease) {
+    xarholder<double> h(10, 0);
+    ASSERT_TRUE(h.Exists());
+    EXPECT_EQ(h.Count(), 0);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(h.Append(i * 2.0), 0);
+    ASSERT_EQ(h.Count(), 100);
+    EXPECT_EQ(h[37], 74.0);
+    EXPECT_EQ(*h.Get(99), 198.0);
+    ASSERT_EQ(h.Append(h[1]), 0); // an element of its own array
+    EXPECT_EQ(h[100], 2.0);
+
+    double* out = h.Release();
+    EXPECT_FALSE(h.Exists());
+    EXPECT_EQ(h.Count(), 0);
+    EXPECT_EQ(xar_count(out), 101);
+    xar_free(out);
+
+    xarholder<Uv> uv(10, 3);
+    EXPECT_EQ(uv.Count(), 3);
+    EXPECT_EQ(uv[2].u[3], 0.0);
+    Uv one{{1, 2, 3, 4}};
+    ASSERT_EQ(uv.Append(one), 0);
+    EXPECT_EQ(uv[3].u[2], 3.0);
+    EXPECT_EQ(xar_elem_size(uv.Data()), int(sizeof(Uv)));
+}
+
+TEST(XarHolder, NoArrayAndMoves) {
+    xarholder<int> none;
+    EXPECT_EQ(none.Append(5), -2); // never creates an array
+    EXPECT_FALSE(none.Exists());
+    xarholder<int> bad(10, -1);
+    EXPECT_FALSE(bad.Exists());
+
+    xarholder<int> a(10, 0);
+    a.Append(7);
+    int* arr = a.Data();
+    xarholder<int> b(std::move(a));
+    EXPECT_FALSE(a.Exists());
+    EXPECT_EQ(b.Data(), arr);
+    xarholder<int> c(10, 2);
+    c = std::move(b); // frees c's own array (leak-checked)
+    EXPECT_EQ(c.Data(), arr);
+    EXPECT_EQ(c[0], 7);
 }
 
 } // namespace
