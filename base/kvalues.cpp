@@ -1,7 +1,5 @@
 #include "kvalues.h"
 
-#include "btkstring.h"
-
 XRTTI_DEFINE(KPoint3D, "KBase::Point3D", xobject)
 XRTTI_DEFINE(KVector3D, "KBase::Vector3D", xobject)
 XRTTI_DEFINE(KPointUV, "KBase::PointUV", xobject)
@@ -22,12 +20,9 @@ XRTTI_DEFINE(KVector3DList, "KBase::Vector3DList", xobject)
 XRTTI_DEFINE(KPointUVList, "KBase::PointUVList", xobject)
 
 namespace {
+// The names are literals: the descriptor keeps the pointers, not copies.
 const xrttienum* makeEnum(const char* name, std::initializer_list<const char*> names) {
-    auto** table = new const char*[names.size()];
-    size_t i = 0;
-    for (const char* n : names)
-        table[i++] = Strnew__(n);
-    auto* e = new xrttienum(name, static_cast<int>(names.size()), table);
+    auto* e = new xrttienum(name, static_cast<int>(names.size()), names.begin());
     cipRttiAddToMap(e);
     return e;
 }

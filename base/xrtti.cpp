@@ -81,14 +81,12 @@ TypeMap& typeMap() {
     return *map;
 }
 
-// A fixed descriptor of a base type: registered on first use.
-template <class D> const D* fixedRtti(const char* name) {
-    static const D* const rtti = [name] {
-        D* d = new D(name);
-        cipRttiAddToMap(d);
-        return d;
-    }();
-    return rtti;
+// A fixed descriptor of a base type, registered when made. Each getter
+// keeps its own static, so each name gets its own descriptor.
+template <class D> const D* makeFixedRtti(const char* name) {
+    D* d = new D(name);
+    cipRttiAddToMap(d);
+    return d;
 }
 } // namespace
 
@@ -115,11 +113,26 @@ int cipRttiMapSize() {
     return static_cast<int>(map.byName.size());
 }
 
-const xrttiobject* cipGetRtti_object() { return fixedRtti<xrttiobject>("object"); }
-const xrtti* cipGetRtti_int() { return fixedRtti<xrtti>("int"); }
-const xrtti* cipGetRtti_real() { return fixedRtti<xrtti>("real"); }
-const xrtti* cipGetRtti_string() { return fixedRtti<xrtti>("string"); }
-const xrtti* cipGetRtti_any() { return fixedRtti<xrtti>("any"); }
+const xrttiobject* cipGetRtti_object() {
+    static const xrttiobject* const rtti = makeFixedRtti<xrttiobject>("object");
+    return rtti;
+}
+const xrtti* cipGetRtti_int() {
+    static const xrtti* const rtti = makeFixedRtti<xrtti>("int");
+    return rtti;
+}
+const xrtti* cipGetRtti_real() {
+    static const xrtti* const rtti = makeFixedRtti<xrtti>("real");
+    return rtti;
+}
+const xrtti* cipGetRtti_string() {
+    static const xrtti* const rtti = makeFixedRtti<xrtti>("string");
+    return rtti;
+}
+const xrtti* cipGetRtti_any() {
+    static const xrtti* const rtti = makeFixedRtti<xrtti>("any");
+    return rtti;
+}
 
 xrttistruct* xrttiMakeStruct(const char* name, const xrttiobject* base) {
     auto* d = new xrttistruct;
