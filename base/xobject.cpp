@@ -37,7 +37,10 @@ void xobject::xrelease() {
     int32_t before = refcount_.fetch_sub(1, std::memory_order_acq_rel);
     if (before == 1) {
         onDelete();
-        xfree();
+        // An object that lives elsewhere (a static, a member of another
+        // object) reaches 0 without being freed.
+        if (isDeletable())
+            xfree();
     } else if (before <= 0) {
         // Released more often than attached: a fault of the caller. Undo and
         // stop before memory is freed twice.

@@ -90,6 +90,18 @@ TEST_F(Handles, UniHandleNeverReleasesAnObjectThatIsNotCounted) {
     EXPECT_EQ(countedLog.releases, 1);
 }
 
+TEST_F(Handles, CountedHandleNeverFreesAnObjectThatLivesElsewhere) {
+    CountLog log;
+    Counted member(log, 0, /*countable=*/false);
+    {
+        xrchandle<Counted> h(&member);
+        xrchandle<Counted> copy(h);
+        EXPECT_EQ(member.refCount(), 2);
+    }
+    EXPECT_EQ(member.refCount(), 0);
+    EXPECT_EQ(log.destroyed, 0);
+}
+
 TEST_F(Handles, RawReferenceFunctionsAcceptNull) {
     xrcattach(nullptr);
     xrcrelease(nullptr);
