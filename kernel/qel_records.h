@@ -518,7 +518,10 @@ struct QelFacetedRepdata {
 //
 // Eighteen words. Words 10 to 16 hold the annotation data of the import
 // feature, whose record layouts belong to the neutral export; until those
-// exist here they are carried only when empty (see qel_copy.h).
+// exist here they are carried only when empty (see qel_copy.h). Their
+// handles are plain void* words: a field of type void** would be taken by
+// the xar_free(void**) / xar_cpy(void**, ...) overloads as the address of a
+// handle rather than as the handle itself.
 struct qel_intf_data_extend {
     QelLayerdata* layers;            // 1  xar
     QelRefColordata* ref_colors;     // 2  xar
@@ -530,11 +533,11 @@ struct qel_intf_data_extend {
     QelSolidRegiondata* solid_regions; // 8 xar
     void* faceted_reps;              // 9  har of QelFacetedRepdata
     void* dimensions;                // 10 xar of dimension records
-    void** gtols;                    // 11 xar of record pointers
-    void** annot_features;           // 12 xar of record pointers
-    void** datum_tags;               // 13 xar of record pointers
-    void** annot_planes;             // 14 xar of record pointers
-    void** notes;                    // 15 xar of record pointers
+    void* gtols;                     // 11 xar of record pointers
+    void* annot_features;            // 12 xar of record pointers
+    void* datum_tags;                // 13 xar of record pointers
+    void* annot_planes;              // 14 xar of record pointers
+    void* notes;                     // 15 xar of record pointers
     void* model_class;               // 16 record holding a 32-bit type
     double angular_dim_tolerance;    // 17
     double linear_dim_tolerance;     // 18
