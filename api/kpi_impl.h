@@ -5,6 +5,7 @@
 #pragma once
 
 #include "kpi_interfaces.h"
+#include "xexcept.h"
 
 #define ZPI_IMPLEMENTS(Interface)                                              \
 public:                                                                        \
@@ -19,9 +20,9 @@ public:                                                                        \
 ZPI_API KCommon_i* CastToImpl(KCommon* obj);
 
 template <class Impl> Impl* CastToImpl(KCommon* obj, int index) {
-    KCommon_i* impl = CastToImpl(obj);
     if (!obj)
         return nullptr;
+    KCommon_i* impl = CastToImpl(obj);
     Impl* typed = impl ? dynamic_cast<Impl*>(impl) : nullptr;
     if (!typed)
         ThrowInvalidArg(index, 1);
