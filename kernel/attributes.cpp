@@ -50,9 +50,12 @@ void setName(char16_t* field, const char* name) {
     kname::Write(field, QEL_NAME_LEN, name);
 }
 
-// A layer record copy that owns its own item array: 0, or -10 with `out`
-// untouched.
+// A layer record copy that owns its own item array: 0, -2 when the item
+// array does not hold 32-bit ids, or -10; `out` is untouched on failure.
 int copyLayer(const QelLayerdata& src, QelLayerdata& out) {
+    if (src.item_ids &&
+        (har_entry_size(src.item_ids) != 0 || xar_elem_size(src.item_ids) != int(sizeof(uint32_t))))
+        return QEL_ERR_BAD_ARG;
     uint32_t* ids = nullptr;
     if (src.item_ids && xar_cpy(ids, src.item_ids) != QEL_OK)
         return QEL_ERR_NO_MEMORY;
@@ -352,10 +355,11 @@ KPILayer_i::KPILayer_i(const char* name) {
 
 KPILayer_i::KPILayer_i(const QelLayerdata& rec) {
     rec_ = newRecord<QelLayerdata>();
-    if (copyLayer(rec, *rec_) != QEL_OK) {
+    int st = copyLayer(rec, *rec_);
+    if (st != QEL_OK) {
         rlsmem(rec_);
         rec_ = nullptr;
-        ThrowSimple(QEL_ERR_NO_MEMORY);
+        ThrowSimple(st);
     }
 }
 

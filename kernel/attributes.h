@@ -152,7 +152,8 @@ public:
     // ThrowInvalidArg(1, 1). The layer has id -1, status normal and an empty
     // item array.
     explicit KPILayer_i(const char* name);
-    // Over a copy of a record, item array included.
+    // Over a copy of a record, item array included; an item array that does
+    // not hold 32-bit ids raises ThrowSimple(-2).
     explicit KPILayer_i(const QelLayerdata& rec);
     ~KPILayer_i() override;
 

@@ -236,6 +236,18 @@ TEST_F(Attributes, LayerRecordCopyOwnsItsItems) {
     KPILayer_i over(*copy);
     EXPECT_EQ(Ids(over.GetPIItemList()), std::vector<int>{3});
     QelLayerdataFree(copy);
+
+    // A record from outside whose item array holds other elements is refused.
+    QelLayerdata odd{};
+    odd.item_ids = static_cast<uint32_t*>(xar_alloc(2, int(sizeof(double)), 1));
+    try {
+        KPILayer_i bad(odd);
+        ADD_FAILURE() << "accepted";
+    } catch (const xthrown& e) {
+        ASSERT_NE(KXSimple::softcast(e.get()), nullptr);
+        EXPECT_EQ(KXSimple::softcast(e.get())->GetStatus(), -2);
+    }
+    xar_free(odd.item_ids);
 }
 
 } // namespace
