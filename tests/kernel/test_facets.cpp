@@ -45,6 +45,7 @@ TEST_F(Facets, NewRepresentationIsEmpty) {
     EXPECT_EQ(box->GetMaxPoint()->z(), 0.0);
     EXPECT_EQ(ext->CreatePIFacetedRep(0)->GetId(), 0);
     EXPECT_TRUE(RaisesInvalidArg([&] { ext->CreatePIFacetedRep(-1); }, 1, 1));
+    EXPECT_TRUE(RaisesInvalidArg([&] { rep->SetOutline(nullptr); }, 1, 0));
 }
 
 TEST_F(Facets, ElementCreationChecks) {
@@ -133,17 +134,6 @@ TEST_F(Facets, RefusedListSetterKeepsTheStoredList) {
     facets->Append(nullptr);
     EXPECT_TRUE(RaisesInvalidArg([&] { rep->SetPIFacetdataList(facets); }, 1, 1));
     EXPECT_FALSE(rep->GetPIFacetdataList());
-}
-
-TEST_F(Facets, OutlineIsStoredAsMinimumThenMaximum) {
-    rep->SetOutline(KBox3D::Create(KCreatePoint3D(-1, -2, -3), KCreatePoint3D(4, 5, 6)));
-    const QelFacetedRepdata& rec = CastToImpl<KPIFacetedRep_i>(rep.get(), 1)->Record();
-    EXPECT_EQ(rec.outline[0], -1.0);
-    EXPECT_EQ(rec.outline[5], 6.0);
-    xrchandle<KBox3D> box = rep->GetOutline();
-    EXPECT_EQ(box->GetMinPoint()->y(), -2.0);
-    EXPECT_EQ(box->GetMaxPoint()->x(), 4.0);
-    EXPECT_TRUE(RaisesInvalidArg([&] { rep->SetOutline(nullptr); }, 1, 0));
 }
 
 } // namespace

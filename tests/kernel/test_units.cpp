@@ -1,4 +1,3 @@
-#include "base/xmemory.h"
 #include "kernel/model_ext.h"
 #include "kernel/units.h"
 #include "metadata_test_util.h"
@@ -104,16 +103,6 @@ TEST_F(Units, LongNamesAreCutToTheFieldOnACharacterBoundary) {
     // Exactly 31 units fit, also when the last character is a pair.
     std::string fits = std::string(29, 'b') + "\xF0\x9F\x98\x80";
     EXPECT_EQ(Text(ext->CreatePILengthUnitEx(fits.c_str(), 1.0)->GetName()), fits);
-}
-
-TEST_F(Units, RecordCopyIsIndependent) {
-    xrchandle<KPILengthUnit> unit = ext->CreatePILengthUnit(KPI_LENGTH_UNIT_FT);
-    QelUnitdata* copy = CastToImpl<KPIUnit_i>(unit.get(), 1)->CopyRecord();
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->factor, 12.0);
-    EXPECT_EQ(copy->type, 0u);
-    EXPECT_EQ(std::u16string(copy->name), u"FOOT");
-    rlsmem(copy);
 }
 
 } // namespace
