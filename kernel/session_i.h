@@ -1,0 +1,20 @@
+// Implementation of the session interface. One exists per process, made by
+// the session factory.
+#pragma once
+
+#include "kpi_impl.h"
+
+#define ZPI_SESSION_OPERATION(Class, Result, Name, Params, Args) Result Name Params override;
+
+class ZPI_API KWPISession_i : public KCommon_i, public virtual KWPISession {
+    ZPI_IMPLEMENTS(KWPISession)
+public:
+    // Silences the base library's message output and registers the file
+    // locations (once per process).
+    KWPISession_i();
+    ~KWPISession_i() override;
+
+    ZPI_OPS_KWPISession(ZPI_SESSION_OPERATION)
+};
+
+#undef ZPI_SESSION_OPERATION
