@@ -4,13 +4,21 @@
 //
 // Storage. A new object (constructor with the id; the loop takes none) is
 // filled by exactly one setter. While the storage-mode switch is on
-// (get_gw_cpid_enable, kernel/geometry_base.h) the setter takes a host
-// record and fills it with deep copies of the records of the objects it is
-// given (record mode); those objects must be this library's objects of the
-// right class (else ThrowInvalidArg(index, 1)) and must have a record (else
-// ThrowSimple(-2)). While the switch is off the setter keeps its arguments
-// (cache mode). Getters read the record when there is one, else the kept
-// values.
+// (get_gw_cpid_enable, kernel/geometry_base.h), or when the object already
+// has a record, the setter makes a new host record (replacing and freeing an
+// earlier one) and fills it with deep copies of the records of the objects
+// it is given (record mode); those objects must be this library's objects of
+// the right class (else ThrowInvalidArg(index, 1)) and must have a record
+// (else ThrowSimple(-2)). While the switch is off the setter keeps its
+// arguments (cache mode). Getters read the record when there is one, else
+// the kept values. A wrapped record that the object does not own is never
+// refilled: its setter raises ThrowSimple(-2).
+//
+// Argument indexes in the errors are those of the model's create operation
+// that calls the setter (the face's surface is 4, its loops 5; an edge's XYZ
+// curve 4, its UV curves 4 and 5, or 6, 7 and 8 together with an XYZ curve;
+// a datum's csys, curve and plane 3, 4 and 5; a quilt's faces 2). A failing
+// setter leaves the object as it was and nothing allocated.
 //
 // Records. An object either owns its record (made by its setter, a deep
 // copy, or handed over with ownsRecord true) and frees it with everything
@@ -98,9 +106,6 @@ public:
 
     QelContourdata* GetRecord() const noexcept { return record_; }
     bool OwnsRecord() const noexcept { return ownsRecord_; }
-    // A contour made from this loop (its record, else its kept values) into
-    // `out`, whose edge-id array is new and belongs to the caller.
-    void FillContour(QelContourdata* out) const;
 
 private:
     QelContourdata* record_ = nullptr;
@@ -119,9 +124,8 @@ public:
     KPIFace_i(QelSurfacedata* record, bool ownsRecord, xrchandle<xobject> keeper = {});
     ~KPIFace_i() override;
 
-    // uvExtent and loops may be null. A null loop in the list raises
-    // KXInvalidArg(5, 1); the surface must be a surface of this library
-    // (index 4) and each loop a loop of it (index 5).
+    // uvExtent and loops may be null. A null surface raises
+    // ThrowInvalidArg(4, 0), a null loop in the list KXInvalidArg(5, 1).
     void Set(xrchandle<KBoxUV> uvExtent, KPISurfOrient orientation, xrchandle<KPISurface> surface,
              xrchandle<KPILoopList> loops);
 
@@ -166,17 +170,18 @@ public:
     ~KPIEdge_i() override;
 
     // Either point list may be null (the other then stands for both); a
-    // null element in either list raises KXInvalidArg(3, 1).
+    // null element in either list raises KXInvalidArg(3, 1); two lists of
+    // different counts raise ThrowInvalidArg(4, 1).
     void SetWithPoints(int idFace1, int idFace2, xrchandle<KPointUVList> srfPoints1,
                        xrchandle<KPointUVList> srfPoints2, KTraversal traversal1,
                        KTraversal traversal2);
-    // The curve must be a curve of this library (index 3).
+    // A null curve raises ThrowInvalidArg(4, 0).
     void SetWithXYZCurve(int idFace1, int idFace2, xrchandle<KPICurve> xyzCurve,
                          KTraversal traversal1, KTraversal traversal2);
-    // Either curve may be null (indexes 3 and 4).
+    // Either curve may be null.
     void SetWithUVCurves(int idFace1, int idFace2, xrchandle<KPICurve> curve1,
                          xrchandle<KPICurve> curve2, KTraversal traversal1, KTraversal traversal2);
-    // Any curve may be null (indexes 5, 6 and 7).
+    // Any curve may be null.
     void SetWithXYZandUVCurves(int idFace1, int idFace2, KTraversal traversal1,
                                KTraversal traversal2, xrchandle<KPICurve> xyzCurve,
                                xrchandle<KPICurve> curve1, xrchandle<KPICurve> curve2);
@@ -203,13 +208,18 @@ public:
     void AppendToIntfData(qel_intf_data* root) override;
 
 private:
-    enum class Kind : uint8_t { Points, XYZ, UV, XYZandUV };
+    // How the edge was last set (Unset: never).
+    enum class Kind : uint8_t { Unset, Points, Curves };
     void Keep(Kind kind, int idFace1, int idFace2, KTraversal t1, KTraversal t2);
+    void SetCurves(int idFace1, int idFace2, KTraversal traversal1, KTraversal traversal2,
+                   const xrchandle<KPICurve>& xyzCurve, const xrchandle<KPICurve>& curve1,
+                   const xrchandle<KPICurve>& curve2, int xyzIndex, int uv1Index, int uv2Index);
     QelEdgedata* BuildFromKept() const;
 
     bool ownsRecord_ = true;
     QelEdgedata* record_ = nullptr;
     uint32_t flags_ = 0;
+    Kind kind_ = Kind::Unset;
     uint32_t face1_ = 0;
     uint32_t face2_ = 0;
     uint32_t trav1_ = 0;
@@ -234,8 +244,7 @@ public:
 
     // The first of csys, curve, plane that is given decides the kind. The
     // name is kept cut to 31 UTF-16 units on a character boundary (null is
-    // empty). The curve must be a curve (index 3), the plane a plane
-    // (index 4) of this library.
+    // empty). All three null raises ThrowInvalidArg(3, 0).
     void Set(const char* name, xrchandle<KCsys> csys, xrchandle<KPICurve> curve,
              xrchandle<KPIPlane> plane);
 
@@ -253,8 +262,9 @@ public:
     void AppendToIntfData(qel_intf_data* root) override;
 
 private:
-    QelDatumdata* BuildRecord(xrchandle<KCsys> csys, xrchandle<KPICurve> curve,
-                              xrchandle<KPIPlane> plane) const;
+    QelDatumdata* BuildRecord(const char16_t* name, const xrchandle<KCsys>& csys,
+                              const xrchandle<KPICurve>& curve,
+                              const xrchandle<KPIPlane>& plane) const;
 
     bool ownsRecord_ = true;
     QelDatumdata* record_ = nullptr;
@@ -275,7 +285,7 @@ public:
     ~KPIQuilt_i() override;
 
     // A null list gives a quilt without faces; a null face raises
-    // KXInvalidArg(2, 1), a foreign one ThrowInvalidArg(2, 1).
+    // KXInvalidArg(2, 1).
     void SetFaces(xrchandle<KPIFaceList> faces);
 
     // Record mode: new faces over the quilt's faces, holding this quilt.
