@@ -1,0 +1,180 @@
+#include "api/recording_impl.h"
+
+#include "base/process.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+// The wrapper of impl, seen through its interface (a new reference).
+template <class I> xrchandle<I> wrapperOf(I* impl) {
+    KCommon_j* wrapper = CastToImpl(impl)->GetJournalWrapper();
+    EXPECT_NE(wrapper, nullptr);
+    return xrchandle<I>(I::cast(wrapper->GetImplObject()));
+}
+
+// Calls fn on obj with a default value of every parameter and checks that
+// exactly the implementation operation `expected` ran.
+template <class Obj, class C, class R, class... A>
+void expectForwarded(Obj* obj, R (C::*fn)(A...), const char* expected) {
+    recordingLog().clear();
+    (void)(obj->*fn)(std::decay_t<A>()...);
+    EXPECT_EQ(recordingLog(), std::vector<std::string>{expected});
+}
+
+#define ZPI_COUNT_OPERATION(Class, Result, Name, Params, Args) +1
+#define ZPI_COUNT_INTERFACE(Interface, Parent) ZPI_OPS_##Interface(ZPI_COUNT_OPERATION)
+constexpr int kOperationCount = 0 ZPI_INTERFACES(ZPI_COUNT_INTERFACE);
+#undef ZPI_COUNT_INTERFACE
+#undef ZPI_COUNT_OPERATION
+
+TEST(ForwardingWrappers, TablesHoldEveryOperation) { EXPECT_EQ(kOperationCount, 231); }
+
+// One test per interface: every operation of the interface and of its
+// parent, called on the wrapper, reaches the implementation's operation of
+// the same name.
+#define ZPI_CHECK_FORWARD(Class, Result, Name, Params, Args)                   \
+    expectForwarded(wrapped.get(), &Class::Name, #Class "::" #Name);
+#define ZPI_FORWARDING_CASE(Interface, Parent)                                 \
+    TEST(ForwardingWrappers, Interface) {                                      \
+        const int64_t live = xobject_live_count();                             \
+        {                                                                      \
+            xrchandle<Interface> impl(new Interface##_rec);                    \
+            xrchandle<Interface> wrapped = wrapperOf(impl.get());              \
+            ASSERT_NE(wrapped.get(), impl.get());                              \
+            EXPECT_EQ(wrapped->giveRtti(), Interface::getClassRtti());         \
+            ZPI_OPS_##Parent(ZPI_CHECK_FORWARD) ZPI_OPS_##Interface(ZPI_CHECK_FORWARD) \
+        }                                                                      \
+        EXPECT_EQ(xobject_live_count(), live);                                 \
+    }
+ZPI_INTERFACES(ZPI_FORWARDING_CASE)
+#undef ZPI_FORWARDING_CASE
+#undef ZPI_CHECK_FORWARD
+
+// An implementation whose answers depend on the arguments, to show that
+// arguments go in and results come back unchanged.
+class ElementColorImpl : public KCommon_i, public virtual KPIElementColor {
+    ZPI_IMPLEMENTS(KPIElementColor)
+public:
+    int GetItemId() override { return 42; }
+    int GetReferenceColorIndex(int which) override { return which + 100; }
+};
+
+TEST(ForwardingWrappers, PassArgumentsAndResults) {
+    xrchandle<KPIElementColor> impl(new ElementColorImpl);
+    xrchandle<KPIElementColor> wrapped = wrapperOf(impl.get());
+    EXPECT_EQ(wrapped->GetItemId(), 42);
+    EXPECT_EQ(wrapped->GetReferenceColorIndex(7), 107);
+}
+
+TEST(JournalWrapper, MadeOnceAndKept) {
+    xrchandle<KPIArc> impl(new KPIArc_rec);
+    KCommon_i* i = CastToImpl(impl.get());
+    EXPECT_FALSE(i->IsJournalWrapper());
+    EXPECT_EQ(i->PeekJournalWrapper(), nullptr);
+    KCommon_j* first = i->GetJournalWrapper();
+    KCommon_j* second = i->GetJournalWrapper();
+    EXPECT_EQ(first, second);
+    EXPECT_TRUE(first->IsJournalWrapper());
+    EXPECT_EQ(first->GetJournalWrapper(), first);
+    EXPECT_EQ(first->GetImpl(), i);
+    // The wrapper holds the implementation.
+    EXPECT_EQ(impl->refCount(), 2);
+    xrchandle<KPIArc> hold(KPIArc::cast(first->GetImplObject()));
+}
+
+TEST(JournalWrapper, ReleasedWrapperIsMadeAnew) {
+    const int64_t live = xobject_live_count();
+    {
+        xrchandle<KPILayer> impl(new KPILayer_rec);
+        KCommon_i* i = CastToImpl(impl.get());
+        xrchandle<KPILayer> wrapped = wrapperOf(impl.get());
+        EXPECT_EQ(xobject_live_count(), live + 2);
+        wrapped.release();
+        // The wrapper is gone and has let go of the implementation.
+        EXPECT_EQ(i->PeekJournalWrapper(), nullptr);
+        EXPECT_EQ(impl->refCount(), 1);
+        EXPECT_EQ(xobject_live_count(), live + 1);
+        xrchandle<KPILayer> again = wrapperOf(impl.get());
+        ASSERT_NE(again.get(), nullptr);
+        EXPECT_EQ(i->PeekJournalWrapper(), i->GetJournalWrapper());
+        recordingLog().clear();
+        again->GetLayerId();
+        EXPECT_EQ(recordingLog(), std::vector<std::string>{"KPILayer::GetLayerId"});
+    }
+    EXPECT_EQ(xobject_live_count(), live);
+}
+
+// A wrapper that answers _CastToImpl with itself, as journal wrappers of
+// the base library's own classes do.
+class SelfAnsweringWrapper : public KCommon_j, public virtual KPILoop {
+public:
+    explicit SelfAnsweringWrapper(KCommon_i* impl) : KCommon_j(impl) {}
+    KCommon_i* _CastToImpl() override { return this; }
+    xobject* GetImplObject() override { return static_cast<KPILoop*>(this); }
+    KPILoopTraversal GetPILoopTraversal() override { return KPILoopTraversal(); }
+    xrchandle<xintsequence> GetEdgeIds() override { return nullptr; }
+};
+
+// An interface object with no implementation behind it.
+class ForeignLoop : public virtual KPILoop {
+public:
+    KCommon_i* _CastToImpl() override { return nullptr; }
+    KPILoopTraversal GetPILoopTraversal() override { return KPILoopTraversal(); }
+    xrchandle<xintsequence> GetEdgeIds() override { return nullptr; }
+};
+
+void expectInvalidArg(void (*f)(), int index) {
+    try {
+        f();
+        ADD_FAILURE() << "nothing raised";
+    } catch (const xthrown& e) {
+        KXInvalidArg* a = KXInvalidArg::softcast(e.get());
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->GetArgIndex(), index);
+        EXPECT_EQ(a->GetCode(), 1);
+    }
+}
+
+TEST(CastToImpl, ReachesTheImplementationThroughWrappers) {
+    EXPECT_EQ(CastToImpl(nullptr), nullptr);
+    EXPECT_EQ(CastToImpl<KPIArc_rec>(nullptr, 1), nullptr);
+
+    xrchandle<KPIArc> impl(new KPIArc_rec);
+    KPIArc_rec* arc = dynamic_cast<KPIArc_rec*>(impl.get());
+    xrchandle<KPIArc> wrapped = wrapperOf(impl.get());
+    EXPECT_EQ(CastToImpl(wrapped.get()), static_cast<KCommon_i*>(arc));
+    EXPECT_EQ(CastToImpl<KPIArc_rec>(wrapped.get(), 1), arc);
+}
+
+TEST(CastToImpl, WrapperAnsweringForItself) {
+    xrchandle<KPILoop> impl(new KPILoop_rec);
+    KCommon_i* i = CastToImpl(impl.get());
+    xrchandle<KPILoop> wrapper(new SelfAnsweringWrapper(i));
+    EXPECT_EQ(CastToImpl(wrapper.get()), i);
+    EXPECT_EQ(CastToImpl<KPILoop_rec>(wrapper.get(), 2), dynamic_cast<KPILoop_rec*>(i));
+}
+
+TEST(CastToImpl, ForeignObjectRaisesInvalidArgument) {
+    // An implementation of another class.
+    expectInvalidArg(
+        [] {
+            xrchandle<KPIArc> arc(new KPIArc_rec);
+            CastToImpl<KPILine_rec>(arc.get(), 2);
+        },
+        2);
+    // An object without an implementation.
+    expectInvalidArg(
+        [] {
+            xrchandle<KPILoop> foreign(new ForeignLoop);
+            EXPECT_EQ(CastToImpl(foreign.get()), nullptr);
+            CastToImpl<KPILoop_rec>(foreign.get(), 3);
+        },
+        3);
+}
+
+} // namespace
