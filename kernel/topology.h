@@ -170,8 +170,9 @@ public:
     ~KPIEdge_i() override;
 
     // Either point list may be null (the other then stands for both); a
-    // null element in either list raises KXInvalidArg(3, 1); two lists of
-    // different counts raise ThrowInvalidArg(4, 1).
+    // null element in either list raises KXInvalidArg(3, 1). The first list
+    // gives the sample count; a second list shorter than it raises
+    // ThrowInvalidArg(4, 1).
     void SetWithPoints(int idFace1, int idFace2, xrchandle<KPointUVList> srfPoints1,
                        xrchandle<KPointUVList> srfPoints2, KTraversal traversal1,
                        KTraversal traversal2);

@@ -55,7 +55,9 @@ xarholder<QelUvSample> SamplesOf(const xrchandle<KPointUVList>& list1,
                                  const xrchandle<KPointUVList>& list2) {
     const int n1 = list1 ? list1->Count() : 0;
     const int n2 = list2 ? list2->Count() : 0;
-    if (list1 && list2 && n1 != n2)
+    // The first list sets the count; a shorter second list would be read
+    // past its end.
+    if (list1 && list2 && n2 < n1)
         ThrowInvalidArg(4, 1);
     const int n = list1 ? n1 : n2;
     xarholder<QelUvSample> samples(10, n);

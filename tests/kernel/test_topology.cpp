@@ -213,6 +213,22 @@ TEST(Topology, SurfaceAndLoopsOutliveTheirFace) {
     EXPECT_DOUBLE_EQ(OriginZ(KPIPlane::cast(surface.get())->GetCsys()), 8);
     ASSERT_EQ(loops->Count(), 1);
     EXPECT_EQ(IdsOf(loops->Get(0)->GetEdgeIds()), (std::vector<int>{1, 2, 3, 4}));
+    // A loop over its face's contour never rewrites the face.
+    auto* loop = CastToImpl<KPILoop_i>(loops->Get(0).get(), 1);
+    EXPECT_SIMPLE(loop->Set(KPI_LOOP_TRAV_INTERNAL, Ints({1})), -2);
+    EXPECT_EQ(loop->GetPILoopTraversal(), KPI_LOOP_TRAV_EXTERNAL);
+}
+
+TEST(Topology, WrappedContour) {
+    QelContourdata* rec = nullptr;
+    ASSERT_EQ(qel_contourdata_alloc(&rec), 0);
+    rec->traversal = -1;
+    rec->edge_ids = fixtures::xar_of({int32_t(8), int32_t(9)});
+    auto loop = Make<KPILoop_i>(rec, true);
+    EXPECT_EQ(loop->GetPILoopTraversal(), KPI_LOOP_TRAV_INTERNAL);
+    EXPECT_EQ(IdsOf(loop->GetEdgeIds()), (std::vector<int>{8, 9}));
+    rec->traversal = 5;
+    EXPECT_EQ(loop->GetPILoopTraversal(), KPI_LOOP_TRAV_NONE);
 }
 
 // ---- edges -------------------------------------------------------------------------
@@ -266,6 +282,10 @@ TEST_P(TopologyModes, NullSurfacePointInEitherListIsRefused) {
     EXPECT_INVALID_ARG(edge->SetWithPoints(-1, 2, nullptr, holed, KTRAV_NONE, KTRAV_NONE), 3, 1);
     EXPECT_INVALID_ARG(edge->SetWithPoints(1, 2, good, UVs({{1, 1}}), KTRAV_NONE, KTRAV_NONE), 4,
                        1);
+    // A longer second list is read only as far as the first.
+    auto longer = Make<KPIEdge_i>(2);
+    longer->SetWithPoints(1, -1, UVs({{1, 1}}), good, KTRAV_NONE, KTRAV_NONE);
+    EXPECT_EQ(longer->GetSrfPoints1()->Count(), 1);
     EXPECT_FALSE(edge->GetRecord());
     EXPECT_EQ(edge->GetEdgeType(), int(0x80000000u));
 }
