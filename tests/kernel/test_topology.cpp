@@ -94,14 +94,8 @@ TEST_P(TopologyModes, LoopTraversalAndEdgeIds) {
         EXPECT_EQ(none->GetPILoopTraversal(), KPI_LOOP_TRAV_NONE);
     } else {
         EXPECT_EQ(none->GetPILoopTraversal(), KPILoopTraversal(9));
+        EXPECT_EQ(int(Make<KPILoop_i>()->GetPILoopTraversal()), 3); // never set
     }
-}
-
-TEST(Topology, NewLoopReadsTraversalThree) {
-    ScopedStorageMode cache(0);
-    auto loop = Make<KPILoop_i>();
-    EXPECT_EQ(int(loop->GetPILoopTraversal()), 3);
-    EXPECT_FALSE(loop->GetEdgeIds());
 }
 
 // ---- faces -------------------------------------------------------------------------
@@ -143,18 +137,6 @@ TEST_P(TopologyModes, FaceReadsBackWhatItWasSetWith) {
         // The face holds copies: the loops' own records are not shared.
         EXPECT_NE(rec->contours[0].edge_ids,
                   CastToImpl<KPILoop_i>(loops->Get(0).get(), 1)->GetRecord()->edge_ids);
-    }
-}
-
-TEST_P(TopologyModes, FaceWithoutExtentOrLoops) {
-    auto face = Make<KPIFace_i>(1);
-    face->Set(nullptr, KPISurfOrient(7), xrchandle<KPISurface>(MakePlane(0).get()), nullptr);
-    EXPECT_FALSE(face->GetPILoopList());
-    if (RecordMode()) {
-        EXPECT_EQ(face->GetPISurfaceOrientation(), KPISURFACE_ORIENT_NONE);
-        EXPECT_DOUBLE_EQ(face->GetPIFaceUVExtent()->GetMaxPoint()->u(), 0);
-    } else {
-        EXPECT_FALSE(face->GetPIFaceUVExtent());
     }
 }
 
@@ -219,18 +201,6 @@ TEST(Topology, SurfaceAndLoopsOutliveTheirFace) {
     EXPECT_EQ(loop->GetPILoopTraversal(), KPI_LOOP_TRAV_EXTERNAL);
 }
 
-TEST(Topology, WrappedContour) {
-    QelContourdata* rec = nullptr;
-    ASSERT_EQ(qel_contourdata_alloc(&rec), 0);
-    rec->traversal = -1;
-    rec->edge_ids = fixtures::xar_of({int32_t(8), int32_t(9)});
-    auto loop = Make<KPILoop_i>(rec, true);
-    EXPECT_EQ(loop->GetPILoopTraversal(), KPI_LOOP_TRAV_INTERNAL);
-    EXPECT_EQ(IdsOf(loop->GetEdgeIds()), (std::vector<int>{8, 9}));
-    rec->traversal = 5;
-    EXPECT_EQ(loop->GetPILoopTraversal(), KPI_LOOP_TRAV_NONE);
-}
-
 // ---- edges -------------------------------------------------------------------------
 TEST_P(TopologyModes, EdgeWithPoints) {
     auto edge = Make<KPIEdge_i>(21);
@@ -257,18 +227,6 @@ TEST_P(TopologyModes, EdgeWithPoints) {
         EXPECT_DOUBLE_EQ(rec->uv_points[1].uv2[1], 8);
         EXPECT_EQ(rec->directions[1], 2u);
     }
-}
-
-TEST_P(TopologyModes, EdgeWithOnePointList) {
-    auto edge = Make<KPIEdge_i>(1);
-    edge->SetWithPoints(4, -1, UVs({{1, 2}}), nullptr, KTRAV_SAME, KTRAV_NONE);
-    if (RecordMode()) {
-        // The one list stands for both sides.
-        EXPECT_DOUBLE_EQ(edge->GetSrfPoints2()->Get(0)->u(), 1);
-    } else {
-        EXPECT_FALSE(edge->GetSrfPoints2());
-    }
-    EXPECT_EQ(edge->GetSrfPoints1()->Count(), 1);
 }
 
 TEST_P(TopologyModes, NullSurfacePointInEitherListIsRefused) {
@@ -669,16 +627,6 @@ TEST_F(IntfData, CacheItemsConvertFromKeptValuesOrRefuse) {
     auto face = MakeFace(3, 0);
     EXPECT_SIMPLE(face->AppendToIntfData(root_), -2);
     EXPECT_EQ(Count(qel_intf_data_surface_count), 0);
-}
-
-TEST(Topology, SharedInterfaceDataHolder) {
-    qel_intf_data* root = nullptr;
-    ASSERT_EQ(qel_intf_data_alloc(&root), 0);
-    xrchandle<QelIntfDataTree> tree(new QelIntfDataTree(root, true));
-    EXPECT_EQ(tree->Get(), root);
-    EXPECT_EQ(tree->Free(), 0);
-    EXPECT_EQ(tree->Get(), nullptr);
-    EXPECT_EQ(tree->Free(), 0); // a second free does nothing
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, TopologyModes, ::testing::Values(1, 0), ModeName);
