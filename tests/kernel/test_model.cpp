@@ -219,6 +219,10 @@ TEST_P(ModelTest, BoxReadsBackThroughEveryGetterAndList) {
     EXPECT_EQ(model->GetPIQuiltByIndex(0).get(), box.quilt.get());
     EXPECT_EQ(model->GetPIDatumByIndex(0).get(), box.datum.get());
     EXPECT_INVALID_ARG(model->GetPIFaceByIndex(6), 1, 17);
+    EXPECT_INVALID_ARG(model->GetPIFaceByIndex(-1), 1, 17);
+    EXPECT_INVALID_ARG(model->GetPIEdgeByIndex(-1), 1, 17);
+    EXPECT_INVALID_ARG(model->GetPIDatumByIndex(1), 1, 17);
+    EXPECT_INVALID_ARG(model->GetPIQuiltByIndex(-1), 1, 0);
     EXPECT_INVALID_ARG(model->GetPIQuiltByIndex(1), 1, 0);
 
     ExpectBoxFaces(model->GetPIFaces());
@@ -497,8 +501,7 @@ TEST(ModelAdd, AFailingConversionLeavesTheItemUnlisted) {
         loops->Append(scratch->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, Ints({1})));
         face = scratch->CreatePIFace(3, nullptr, KPISURFACE_ORIENT_NONE, plane, loops);
     }
-    Raised r = Catch([&] { model->AddPIFace(face); });
-    EXPECT_NE(r.kind, Raised::None);
+    EXPECT_SIMPLE(model->AddPIFace(face), -2);
     EXPECT_EQ(model->CountPIFaces(), 0);
     EXPECT_FALSE(model->GetPIFaces());
     int32_t n = -1;
@@ -595,6 +598,33 @@ TEST(ModelOverData, CloseWhileTheRootIsSharedLeavesItToTheLastHolder) {
     int32_t n = 0;
     qel_intf_data_edge_count(tree->Get(), &n);
     EXPECT_EQ(n, 2);
+}
+
+// When freeing the interface data reports a failure, Close still forgets
+// it (the free released the root), raises the status, and neither a second
+// Close nor the destructor touches it again (checked under AddressSanitizer).
+TEST(ModelOverData, CloseForgetsTheDataAlsoWhenItsFreeFails) {
+    qel_intf_data* root = HandBuiltRoot(0, QEL_ACCURACY_RELATIVE);
+    // An edge whose XYZ curve wraps a missing curve: its clear fails and
+    // keeps the curve block.
+    QelCurvedata broken{};
+    broken.kind56.kind = QEL_CURVE_KIND56;
+    QelEdgedata* edge = nullptr;
+    ASSERT_EQ(qel_edgedata_alloc(&edge), 0);
+    const uint32_t faces[2] = {1, 2}, dirs[2] = {1, 1};
+    ASSERT_EQ(qel_edgedata_init(1, faces, dirs, nullptr, nullptr, &broken, edge), 0);
+    QelCurvedata* kept = edge->xyz_curve;
+    ASSERT_EQ(qel_intf_data_edge_append(root, edge), 0);
+    qel_data_free(edge);
+
+    {
+        xrchandle<KWPIModel> model(new KWPIModel_i(root, false));
+        EXPECT_SIMPLE(model->Close(), -2);
+        EXPECT_EQ(Impl(model)->GetIntfData(), nullptr);
+        EXPECT_FALSE(model->GetPIEdges());
+        model->Close();
+    }
+    rlsmem(kept);
 }
 
 TEST(ModelOverData, NullDataGivesAModelWithoutInterfaceData) {
