@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+namespace {
+constexpr uint32_t kFirstElements = 4;
+}
+
 XRTTI_DEFINE(xintsequence, "KBase::IntSequence", xobject)
 XRTTI_DEFINE(xrealsequence, "KBase::RealSequence", xobject)
 
@@ -42,8 +46,11 @@ void xbasesequence::ensureCapacity(uint64_t bytes) {
         return;
     if (bytes > static_cast<uint64_t>(xseq_max_bytes))
         throw std::bad_alloc();
-    uint64_t growth = uint64_t(std::max<int32_t>(control_.growth, 1)) * elemSize_;
-    uint64_t wanted = std::max<uint64_t>({bytes, uint64_t(capacity_) * 2, growth});
+    // Geometric growth from a small first block: most lists of a model hold
+    // a handful of elements (the loops of a face), so a large first block
+    // would dominate the memory of a model.
+    uint64_t first = uint64_t(kFirstElements) * elemSize_;
+    uint64_t wanted = std::max<uint64_t>({bytes, uint64_t(capacity_) * 2, first});
     wanted = std::min<uint64_t>(wanted, uint64_t(xseq_max_bytes) / elemSize_ * elemSize_);
     buffer_ = static_cast<char*>(Reallocate(static_cast<uint32_t>(wanted)));
     capacity_ = static_cast<uint32_t>(wanted);

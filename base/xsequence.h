@@ -15,7 +15,7 @@
 
 struct xseqcontrol {
     int32_t first;  // unused; kept for layout
-    int32_t growth; // minimum growth in elements
+    int32_t growth; // kept for layout; growth is geometric
 };
 
 class ZBASE_API xbasesequence {
