@@ -1,6 +1,7 @@
 #include "kernel/attributes.h"
 
 #include "base/xmemory.h"
+#include "kernel/record_alloc.h"
 #include "kernel/wide_name.h"
 
 #include <climits>
@@ -8,28 +9,10 @@
 
 namespace {
 
-constexpr uint32_t kNone = 0xFFFFFFFFu;
-
-// A zero-filled record block; raises ThrowSimple(-10) when memory runs out.
-template <class Rec> Rec* newRecord() {
-    auto* rec = static_cast<Rec*>(getmem(sizeof(Rec)));
-    if (!rec)
-        ThrowSimple(QEL_ERR_NO_MEMORY);
-    return rec;
-}
-
-template <class Rec> Rec* newRecordCopy(const Rec& src) {
-    Rec* rec = newRecord<Rec>();
-    std::memcpy(rec, &src, sizeof(Rec));
-    return rec;
-}
-
-template <class Rec> Rec* plainCopy(const Rec* src) {
-    auto* copy = static_cast<Rec*>(getmem(sizeof(Rec)));
-    if (copy)
-        std::memcpy(copy, src, sizeof(Rec));
-    return copy;
-}
+using krec::kNone;
+using krec::newRecord;
+using krec::newRecordCopy;
+using krec::plainCopy;
 
 // The checks shared by the creation of name and general attributes.
 void checkItemAndName(KPIItemType itemType, const char* name) {

@@ -2,6 +2,7 @@
 
 #include "base/xmemory.h"
 #include "kernel/qel_copy.h"
+#include "kernel/record_alloc.h"
 
 #include <cstring>
 #include <vector>
@@ -21,25 +22,9 @@ void freeElements(void* arr) {
     qel_facetedrep_clear(&holder);
 }
 
-template <class Rec> Rec* newRecord() {
-    auto* rec = static_cast<Rec*>(getmem(sizeof(Rec)));
-    if (!rec)
-        ThrowSimple(QEL_ERR_NO_MEMORY);
-    return rec;
-}
-
-template <class Rec> Rec* newRecordCopy(const Rec& src) {
-    Rec* rec = newRecord<Rec>();
-    std::memcpy(rec, &src, sizeof(Rec));
-    return rec;
-}
-
-template <class Rec> Rec* plainCopy(const Rec* src) {
-    auto* copy = static_cast<Rec*>(getmem(sizeof(Rec)));
-    if (copy)
-        std::memcpy(copy, src, sizeof(Rec));
-    return copy;
-}
+using krec::newRecord;
+using krec::newRecordCopy;
+using krec::plainCopy;
 
 void readPoint(const xrchandle<KPoint3D>& p, int index, double* out) {
     if (!p)
@@ -89,16 +74,10 @@ template <class Impl, class Rec, class List>
 void storeList(void** slot, const xrchandle<List>& list) {
     if (!list)
         ThrowInvalidArg(1, 0);
-    int n = list->Count();
-    if (n < 1)
+    if (list->Count() < 1)
         ThrowInvalidArg(1, 1);
-    std::vector<Impl*> impls(size_t(n), nullptr);
-    for (int i = 0; i < n; ++i) {
-        auto element = list->Get(i);
-        if (!element)
-            KXInvalidArg_i::Throw(1, 1);
-        impls[size_t(i)] = CastToImpl<Impl>(element.get(), 1);
-    }
+    std::vector<Impl*> impls = krec::collectImpls<Impl>(list);
+    int n = int(impls.size());
     void* fresh = har_alloc(int(sizeof(void*)), 100);
     if (!fresh || har_resize(&fresh, n) != QEL_OK) {
         har_free(&fresh);

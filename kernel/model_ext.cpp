@@ -5,6 +5,7 @@
 #include "kernel/attributes.h"
 #include "kernel/facets.h"
 #include "kernel/qel_copy.h"
+#include "kernel/record_alloc.h"
 #include "kernel/units.h"
 #include "kernel/wide_name.h"
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-constexpr uint32_t kNone = 0xFFFFFFFFu;
+using krec::kNone;
 
 // ---- reading the stored arrays ------------------------------------------------
 // Records handed in (by the XML reader, by a caller) are read only when the
@@ -66,28 +67,11 @@ void freeRepArray(void* arr) {
 
 // ---- storing lists ----------------------------------------------------------------
 
-// The implementation object of every element, checked before anything
-// changes: a null list raises ThrowInvalidArg(1, 0), a null element or one
-// without an implementation of the expected class KXInvalidArg(1, 1).
-template <class Impl, class List> std::vector<Impl*> collect(const xrchandle<List>& list) {
-    if (!list)
-        ThrowInvalidArg(1, 0);
-    int n = list->Count();
-    std::vector<Impl*> impls;
-    impls.reserve(size_t(n));
-    for (int i = 0; i < n; ++i) {
-        auto element = list->Get(i);
-        if (!element)
-            KXInvalidArg_i::Throw(1, 1);
-        // The list holds the element, so the object outlives this call.
-        impls.push_back(CastToImpl<Impl>(element.get(), 1));
-    }
-    return impls;
-}
+using krec::collectImpls;
 
 // A new xar holding a record copy of every element of the list.
 template <class Impl, class Rec, class List> Rec* buildXar(const xrchandle<List>& list) {
-    std::vector<Impl*> impls = collect<Impl>(list);
+    std::vector<Impl*> impls = collectImpls<Impl>(list);
     int n = int(impls.size());
     xarholder<Rec> arr(n, n);
     if (!arr.Exists())
@@ -304,7 +288,7 @@ xrchandle<KPIGeneralAttribute> KWPIModelExt_i::CreatePIGeneralAttribute(int item
 }
 
 void KWPIModelExt_i::SetPIGeneralAttributes(xrchandle<KPIGeneralAttributeList> attributes) {
-    std::vector<KPIGeneralAttribute_i*> impls = collect<KPIGeneralAttribute_i>(attributes);
+    std::vector<KPIGeneralAttribute_i*> impls = collectImpls<KPIGeneralAttribute_i>(attributes);
     void* fresh = har_alloc(int(sizeof(QelGenAttribdata)), 10);
     if (!fresh)
         ThrowSimple(QEL_ERR_NO_MEMORY);
@@ -341,9 +325,10 @@ xrchandle<KPIGeneralAttributeList> KWPIModelExt_i::GetPIGeneralAttributes() {
             value = xstring(text);
         xrchandle<KPIGeneralAttribute> attribute = CreatePIGeneralAttribute(
             int(r.item_id), KPIItemType(type), kname::Narrow(r.name, QEL_NAME_LEN).c_str(), value);
-        if (longText) {
-            // A text longer than the setters take (a record from the host)
-            // travels whole rather than being dropped.
+        if (r.value_kind >= 1 && r.value_kind <= 3) {
+            // What an xany cannot carry travels whole rather than being
+            // dropped: a host text longer than the setters take, and the
+            // numbers that read as the null or uninitialised sentinels.
             CastToImpl<KPIGeneralAttribute_i>(attribute.get(), 1)->SetStoredValue(r);
         }
         list->Append(attribute);
@@ -362,7 +347,7 @@ void KWPIModelExt_i::SetPIFacetedReps(xrchandle<KPIFacetedRepList> reps) {
         ThrowInvalidArg(1, 0);
     if (reps->Count() < 1)
         ThrowInvalidArg(1, 1);
-    std::vector<KPIFacetedRep_i*> impls = collect<KPIFacetedRep_i>(reps);
+    std::vector<KPIFacetedRep_i*> impls = collectImpls<KPIFacetedRep_i>(reps);
     int n = int(impls.size());
     void* fresh = har_alloc(int(sizeof(QelFacetedRepdata)), 10);
     if (!fresh || har_resize(&fresh, n) != QEL_OK) {

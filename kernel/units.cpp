@@ -1,6 +1,7 @@
 #include "kernel/units.h"
 
 #include "base/xmemory.h"
+#include "kernel/record_alloc.h"
 #include "kernel/wide_name.h"
 
 #include <cstring>
@@ -41,10 +42,7 @@ template <size_t N> const KPIUnitTableRow* findRow(const KPIUnitTableRow (&rows)
 const KPIUnitTableRow* KPILengthUnitRow(int value) { return findRow(kLengthRows, value); }
 const KPIUnitTableRow* KPIMassUnitRow(int value) { return findRow(kMassRows, value); }
 
-KPIUnit_i::KPIUnit_i(KPIUnitType type) {
-    rec_ = static_cast<QelUnitdata*>(getmem(sizeof(QelUnitdata)));
-    if (!rec_)
-        ThrowSimple(QEL_ERR_NO_MEMORY);
+KPIUnit_i::KPIUnit_i(KPIUnitType type) : rec_(krec::newRecord<QelUnitdata>()) {
     rec_->type = uint32_t(type);
 }
 
@@ -67,12 +65,7 @@ int KPIUnit_i::CopyRecordTo(QelUnitdata& out) const {
     return QEL_OK;
 }
 
-QelUnitdata* KPIUnit_i::CopyRecord() const {
-    auto* copy = static_cast<QelUnitdata*>(getmem(sizeof(QelUnitdata)));
-    if (copy)
-        std::memcpy(copy, rec_, sizeof(QelUnitdata));
-    return copy;
-}
+QelUnitdata* KPIUnit_i::CopyRecord() const { return krec::plainCopy(rec_); }
 
 KPILengthUnit_i::KPILengthUnit_i(KPILengthUnits unit) : KPIUnit_i(KPI_LENGTH) {
     if (const KPIUnitTableRow* row = KPILengthUnitRow(unit))

@@ -187,6 +187,19 @@ TEST_F(ModelExt, GeneralAttributeValuesComeBackPerRecord) {
     EXPECT_EQ(xstring(read->Get(2)->GetValue()).str(), "red");
     EXPECT_TRUE(read->Get(3)->GetValue().isNull());
     EXPECT_EQ(xstring(read->Get(4)->GetValue()).str(), std::string(60, 'q'));
+
+    // Numbers equal to the xany sentinels survive a get-then-set round trip.
+    auto* first = static_cast<QelGenAttribdata*>(har_access(rec().attributes, 0, nullptr, nullptr));
+    first->int_value = INT_MIN;
+    five->value_kind = 2;
+    five->double_value = 1e126;
+    ext->SetPIGeneralAttributes(ext->GetPIGeneralAttributes());
+    const auto& i = *static_cast<QelGenAttribdata*>(har_access(rec().attributes, 0, nullptr, nullptr));
+    EXPECT_EQ(i.value_kind, 1u);
+    EXPECT_EQ(i.int_value, INT_MIN);
+    const auto& d = *static_cast<QelGenAttribdata*>(har_access(rec().attributes, 3, nullptr, nullptr));
+    EXPECT_EQ(d.value_kind, 2u);
+    EXPECT_EQ(d.double_value, 1e126);
 }
 
 TEST_F(ModelExt, FacetedRepresentationRoundTrips) {
