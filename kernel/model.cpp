@@ -1,6 +1,5 @@
 #include "kernel/model.h"
 
-#include "kernel/attributes.h"
 #include "kernel/geometry_base.h"
 #include "kernel/model_ext.h"
 #include "kernel/qel_routines.h"
@@ -8,7 +7,6 @@
 #include "kernel/value_convert.h"
 
 #include "xexcept.h"
-#include "xmemory.h"
 
 #include <cstring>
 #include <utility>
@@ -88,16 +86,6 @@ typename List::handle_type ItemAt(const xrchandle<List>& list, int index, int co
         ThrowInvalidArg(1, badIndexCode);
     return list->Get(index);
 }
-
-// Element-colour entries are ordered by item id read as a signed 32-bit
-// value, so the model's own entry (item id -1) sorts first.
-int CompareElemColorIds(const void* a, const void* b) {
-    const auto x = int32_t(static_cast<const QelElemColordata*>(a)->item_id);
-    const auto y = int32_t(static_cast<const QelElemColordata*>(b)->item_id);
-    return (x > y) - (x < y);
-}
-
-constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
 
 } // namespace
 
@@ -312,50 +300,6 @@ double KWPIModel_i::GetAccuracy() { return accuracy_; }
 
 xrchandle<KBox3D> KWPIModel_i::GetOutline() { return outline_; }
 
-// ---- set-list operations ----------------------------------------------------------
-
-void KWPIModel_i::SetPIDatums(xrchandle<KPIDatumList> datums) {
-    AddEach(datums, [this](const xrchandle<KPIDatum>& d) { AddPIDatum(d); });
-}
-
-void KWPIModel_i::SetPIEdges(xrchandle<KPIEdgeList> edges) {
-    AddEach(edges, [this](const xrchandle<KPIEdge>& e) { AddPIEdge(e); });
-}
-
-void KWPIModel_i::SetPIFaces(xrchandle<KPIFaceList> faces) {
-    AddEach(faces, [this](const xrchandle<KPIFace>& f) { AddPIFace(f); });
-}
-
-void KWPIModel_i::SetPIQuilts(xrchandle<KPIQuiltList> quilts) {
-    AddEach(quilts, [this](const xrchandle<KPIQuilt>& q) { AddPIQuilt(q); });
-}
-
-// ---- list getters -------------------------------------------------------------------
-
-xrchandle<KPIDatumList> KWPIModel_i::GetPIDatums() {
-    if (const qel_intf_data* root = GetIntfData())
-        return BuildDatumList(root);
-    return datums_;
-}
-
-xrchandle<KPIEdgeList> KWPIModel_i::GetPIEdges() {
-    if (const qel_intf_data* root = GetIntfData())
-        return BuildEdgeList(root);
-    return edges_;
-}
-
-xrchandle<KPIFaceList> KWPIModel_i::GetPIFaces() {
-    if (const qel_intf_data* root = GetIntfData())
-        return BuildFaceList(root);
-    return faces_;
-}
-
-xrchandle<KPIQuiltList> KWPIModel_i::GetPIQuilts() {
-    if (const qel_intf_data* root = GetIntfData())
-        return BuildQuiltList(root);
-    return quilts_;
-}
-
 // ---- close and extension ----------------------------------------------------------
 
 void KWPIModel_i::Close() {
@@ -383,76 +327,46 @@ void KWPIModel_i::SetWPIModelExt(xrchandle<KWPIModelExt> ext) {
 
 xrchandle<KWPIModelExt> KWPIModel_i::GetWPIModelExt() { return ext_; }
 
-// ---- add, count, by index -------------------------------------------------------------
+// ---- add, set-list, count, by index, list getter ------------------------------------
+// The five operations of one item kind, alike for datums, edges, faces and
+// quilts. Add: record first, then the list. Set-list: through the model's
+// own (virtual) add, appending. Count and by-index: on the list, the count
+// through the model's own operation, as a wrapper may answer it. List
+// getter: from the interface data when there is one (new objects on every
+// call), else the model's own list.
+#define ZPI_MODEL_ITEM_KIND(Kind, list, badIndexCode)                                   \
+    void KWPIModel_i::AddPI##Kind(xrchandle<KPI##Kind> item) {                          \
+        AddItem<KPI##Kind##_i>(GetIntfData(), list, item);                              \
+    }                                                                                   \
+    void KWPIModel_i::SetPI##Kind##s(xrchandle<KPI##Kind##List> items) {                \
+        AddEach(items, [this](const xrchandle<KPI##Kind>& item) { AddPI##Kind(item); }); \
+    }                                                                                   \
+    int KWPIModel_i::CountPI##Kind##s() { return list ? list->Count() : 0; }            \
+    xrchandle<KPI##Kind> KWPIModel_i::GetPI##Kind##ByIndex(int index) {                 \
+        return ItemAt(list, index, CountPI##Kind##s(), badIndexCode);                   \
+    }                                                                                   \
+    xrchandle<KPI##Kind##List> KWPIModel_i::GetPI##Kind##s() {                          \
+        if (const qel_intf_data* root = GetIntfData())                                  \
+            return Build##Kind##List(root);                                             \
+        return list;                                                                    \
+    }
 
-void KWPIModel_i::AddPIDatum(xrchandle<KPIDatum> datum) {
-    AddItem<KPIDatum_i>(GetIntfData(), datums_, datum);
-}
+ZPI_MODEL_ITEM_KIND(Datum, datums_, 17)
+ZPI_MODEL_ITEM_KIND(Edge, edges_, 17)
+ZPI_MODEL_ITEM_KIND(Face, faces_, 17)
+ZPI_MODEL_ITEM_KIND(Quilt, quilts_, 0)
 
-int KWPIModel_i::CountPIDatums() { return datums_ ? datums_->Count() : 0; }
-
-void KWPIModel_i::AddPIEdge(xrchandle<KPIEdge> edge) {
-    AddItem<KPIEdge_i>(GetIntfData(), edges_, edge);
-}
-
-int KWPIModel_i::CountPIEdges() { return edges_ ? edges_->Count() : 0; }
-
-void KWPIModel_i::AddPIFace(xrchandle<KPIFace> face) {
-    AddItem<KPIFace_i>(GetIntfData(), faces_, face);
-}
-
-int KWPIModel_i::CountPIFaces() { return faces_ ? faces_->Count() : 0; }
-
-void KWPIModel_i::AddPIQuilt(xrchandle<KPIQuilt> quilt) {
-    AddItem<KPIQuilt_i>(GetIntfData(), quilts_, quilt);
-}
-
-int KWPIModel_i::CountPIQuilts() { return quilts_ ? quilts_->Count() : 0; }
-
-// The counts come through the model's own operations, as a subclass or a
-// wrapper may answer them.
-xrchandle<KPIDatum> KWPIModel_i::GetPIDatumByIndex(int index) {
-    return ItemAt(datums_, index, CountPIDatums(), 17);
-}
-
-xrchandle<KPIEdge> KWPIModel_i::GetPIEdgeByIndex(int index) {
-    return ItemAt(edges_, index, CountPIEdges(), 17);
-}
-
-xrchandle<KPIFace> KWPIModel_i::GetPIFaceByIndex(int index) {
-    return ItemAt(faces_, index, CountPIFaces(), 17);
-}
-
-xrchandle<KPIQuilt> KWPIModel_i::GetPIQuiltByIndex(int index) {
-    return ItemAt(quilts_, index, CountPIQuilts(), 0);
-}
+#undef ZPI_MODEL_ITEM_KIND
 
 // ---- reference colour -------------------------------------------------------------------
 
+// The model's own colour is the extension's element colour of item id -1.
+// The extension's implementation is asked directly, so the lookup reads its
+// record and is not a call of its interface.
 xrchandle<KPIReferenceColor> KWPIModel_i::GetPIModelReferenceColor() {
     if (!ext_)
         return nullptr;
-    auto* impl = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext_.get()));
-    if (!impl) // an extension of another make answers for itself
-        return ext_->GetPIItemReferenceColor(-1);
-    const qel_intf_data_extend* rec = impl->GetExtendData();
-    if (!rec || !rec->elem_colors ||
-        xar_elem_size(rec->elem_colors) != int(sizeof(QelElemColordata)))
-        return nullptr;
-    QelElemColordata key{};
-    key.item_id = kNoIndex; // the model's own entry
-    const uint32_t at = binary_srch_array(xar_count(rec->elem_colors), CompareElemColorIds,
-                                          int(sizeof(QelElemColordata)), &key, rec->elem_colors);
-    if (at == kNoIndex)
-        return nullptr;
-    const QelElemColordata& entry = rec->elem_colors[at];
-    const uint32_t index =
-        entry.color_index[0] != kNoIndex ? entry.color_index[0] : entry.color_index[1];
-    if (index == kNoIndex)
-        return nullptr;
-    // An index past the stored colours names nothing.
-    if (!rec->ref_colors || xar_elem_size(rec->ref_colors) != int(sizeof(QelRefColordata)) ||
-        index >= uint32_t(xar_count(rec->ref_colors)))
-        return nullptr;
-    return xrchandle<KPIReferenceColor>(new KPIReferenceColor_i(rec->ref_colors[index]));
+    if (auto* impl = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext_.get())))
+        return impl->KWPIModelExt_i::GetPIItemReferenceColor(-1);
+    return ext_->GetPIItemReferenceColor(-1); // an extension of another make answers for itself
 }

@@ -481,6 +481,24 @@ TEST_P(ModelTest, ReferenceColourOfTheModel) {
     ASSERT_TRUE(mine);
     EXPECT_DOUBLE_EQ(mine->GetColor()->Get(2), 1);
     EXPECT_NE(mine.get(), model->GetPIModelReferenceColor().get());
+
+    // The first index wins over the second; an entry naming no colour, or
+    // no entry for the model, gives none.
+    auto modelEntry = [&](int first, int second) {
+        xrchandle<KPIElementColorList> l(KPIElementColorList::create());
+        l->Append(ext->CreatePIElementColor(-1, first, second));
+        l->Append(ext->CreatePIElementColor(5, 0, -1));
+        ext->SetPIElementColors(l);
+    };
+    modelEntry(0, 1);
+    ASSERT_TRUE(model->GetPIModelReferenceColor());
+    EXPECT_DOUBLE_EQ(model->GetPIModelReferenceColor()->GetColor()->Get(0), 1);
+    modelEntry(-1, -1);
+    EXPECT_FALSE(model->GetPIModelReferenceColor());
+    xrchandle<KPIElementColorList> others(KPIElementColorList::create());
+    others->Append(ext->CreatePIElementColor(5, 0, -1));
+    ext->SetPIElementColors(others);
+    EXPECT_FALSE(model->GetPIModelReferenceColor());
 }
 
 INSTANTIATE_TEST_SUITE_P(StorageModes, ModelTest, ::testing::Values(1, 0), ModeName);
@@ -661,7 +679,13 @@ TEST(ModelPersistence, ChecksComeFirstAndNothingPretendsToSave) {
         EXPECT_SIMPLE(cached->SaveAsNeutral(nullptr), 13);
     }
     xrchandle<KWPISession> session = KGetPISession();
-    EXPECT_INVALID_ARG(session->ReadZPI(nullptr), 1, 0);
+    // Reading raises nothing for a missing name: one line on standard error
+    // and no model.
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> read;
+    EXPECT_NO_THROW(read = session->ReadZPI(nullptr));
+    EXPECT_FALSE(read);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not read the XML data.\n");
     EXPECT_SIMPLE(session->ReadZPI("box.xml"), KPI_STATUS_PERSISTENCE_UNAVAILABLE);
 }
 
