@@ -1,0 +1,80 @@
+// Conversions of objects and lists between the caller's side (journal
+// wrappers, caller's objects) and the implementation side.
+//
+// Every conversion takes its handle by value, releases it before it returns
+// (also when it throws) and answers a new handle. A result of another type
+// than the conversion's raises cipXTypeMismatch.
+//
+// Per interface type <T> (every interface class):
+//   Unwrap<T>      the target of a call: a caller's object through
+//                  UnwrapClient(.., true), anything else through UnwrapCommon.
+//   UnwrapItem<T>  an argument or list element: null gives null; a sequence
+//                  goes through UnwrapList; a caller's object through
+//                  UnwrapClient(.., false); anything else UnwrapCommon.
+//   Wrap<T>        a result, an argument that is not a journal wrapper, or
+//                  a list element: null, sequence, caller's object and the
+//                  rest through WrapList, WrapClient and WrapCommon.
+// For KCStream: UnwrapItemKCStream and WrapKCStream (caller's streams go to
+// UnwrapClientStream and WrapClientStream).
+// Per list class <L> (the interface lists and KPoint3DList, KVector3DList,
+// KPointUVList): Wrap<L> and Unwrap<L> make a new list of the same class
+// with every element converted (value lists: the same elements); null and
+// non-sequences give null.
+//
+// The overloads kkUnwrapTarget, kkUnwrapItem, kkWrap and IsAWrapper pick
+// the conversion by handle type, for generic code.
+#pragma once
+
+#include "kpi_interfaces.h"
+#include "kwrap.h"
+
+#define ZPI_MARSHAL_DECLARE_OBJECT(Class, Parent)                              \
+    ZPI_API xrchandle<Class> Unwrap##Class(xrchandle<Class> target);           \
+    ZPI_API xrchandle<Class> UnwrapItem##Class(xrchandle<Class> item);         \
+    ZPI_API xrchandle<Class> Wrap##Class(xrchandle<Class> object);             \
+    ZPI_API bool IsAWrapper(xrchandle<Class> object);                          \
+    inline xrchandle<Class> kkUnwrapTarget(xrchandle<Class> target) {          \
+        return Unwrap##Class(static_cast<xrchandle<Class>&&>(target));         \
+    }                                                                          \
+    inline xrchandle<Class> kkUnwrapItem(xrchandle<Class> item) {              \
+        return UnwrapItem##Class(static_cast<xrchandle<Class>&&>(item));       \
+    }                                                                          \
+    inline xrchandle<Class> kkWrap(xrchandle<Class> object) {                  \
+        return Wrap##Class(static_cast<xrchandle<Class>&&>(object));           \
+    }
+ZPI_INTERFACES(ZPI_MARSHAL_DECLARE_OBJECT)
+#undef ZPI_MARSHAL_DECLARE_OBJECT
+
+// ---- caller's streams ------------------------------------------------------
+ZPI_API xrchandle<KCStream> UnwrapItemKCStream(xrchandle<KCStream> stream);
+ZPI_API xrchandle<KCStream> WrapKCStream(xrchandle<KCStream> stream);
+ZPI_API bool IsAWrapper(xrchandle<KCStream> stream);
+// `common` is the stream's KCCommon part.
+ZPI_API xrcunihandle<xobject> UnwrapClientStream(KCCommon* common, xrchandle<KCStream> stream,
+                                                 bool target);
+ZPI_API xrcunihandle<xobject> WrapClientStream(KCCommon* common, xrchandle<KCStream> stream);
+inline xrchandle<KCStream> kkUnwrapItem(xrchandle<KCStream> stream) {
+    return UnwrapItemKCStream(static_cast<xrchandle<KCStream>&&>(stream));
+}
+inline xrchandle<KCStream> kkWrap(xrchandle<KCStream> stream) {
+    return WrapKCStream(static_cast<xrchandle<KCStream>&&>(stream));
+}
+
+// ---- lists -------------------------------------------------------------------
+#define ZPI_MARSHAL_DECLARE_LIST(List, Element)                                \
+    ZPI_API xrchandle<List> Wrap##List(xrchandle<List> list);                  \
+    ZPI_API xrchandle<List> Unwrap##List(xrchandle<List> list);                \
+    ZPI_API bool IsAWrapper(xrchandle<List> list);                             \
+    inline xrchandle<List> kkUnwrapItem(xrchandle<List> list) {                \
+        return Unwrap##List(static_cast<xrchandle<List>&&>(list));             \
+    }                                                                          \
+    inline xrchandle<List> kkWrap(xrchandle<List> list) {                      \
+        return Wrap##List(static_cast<xrchandle<List>&&>(list));               \
+    }
+#define ZPI_MARSHAL_VALUE_LISTS(X)                                             \
+    X(KPoint3DList, KPoint3D)                                                  \
+    X(KVector3DList, KVector3D)                                                \
+    X(KPointUVList, KPointUV)
+ZPI_MARSHAL_VALUE_LISTS(ZPI_MARSHAL_DECLARE_LIST)
+ZPI_LISTS(ZPI_MARSHAL_DECLARE_LIST)
+#undef ZPI_MARSHAL_DECLARE_LIST

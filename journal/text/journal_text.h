@@ -1,0 +1,76 @@
+// Journal text of the interface: the four interface enumerations, handles
+// of interface, client, exception and value objects, lists and number
+// sequences, and call argument records.
+//
+// Every writer takes its handle (or record) by value, owns that copy and
+// releases it before it returns, also when the insertion throws.
+//
+// Enumerations read <type>(<n>), as "KPILoopTraversal(2)"; the number is
+// written whether or not it names a constant. Lists read
+// sequence<List,Element>(e0,e1,...), an empty list sequence<List>(), a null
+// list null; number sequences read sequence<xintsequence>(1,2) and
+// sequence<xrealsequence>(0.5).
+#pragma once
+
+#include "kkjournal.h"
+#include "kpi_interfaces.h"
+
+// ---- enumerations ------------------------------------------------------
+ZPI_API kkJournal& operator<<(kkJournal& journal, KPISurfOrient value);
+ZPI_API kkJournal& operator<<(kkJournal& journal, KPILoopTraversal value);
+ZPI_API kkJournal& operator<<(kkJournal& journal, KPICurveType value);
+ZPI_API kkJournal& operator<<(kkJournal& journal, KPISurfType value);
+
+// ---- single objects ----------------------------------------------------
+// Interface handles go to kkJournal::operator<<(KCommon*).
+#define ZPI_JOURNAL_DECLARE_OBJECT_WRITER(Class, Parent)                       \
+    ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<Class> handle);
+ZPI_INTERFACES(ZPI_JOURNAL_DECLARE_OBJECT_WRITER)
+#undef ZPI_JOURNAL_DECLARE_OBJECT_WRITER
+
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KXException> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KCStream> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KPoint3D> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KVector3D> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KPointUV> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KColorRGB> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KCsys> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KBox3D> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KBoxUV> handle);
+
+// ---- lists and number sequences ------------------------------------------
+// Sequence writers (given the list itself, or null) and the handle writers
+// that call them. Nothing is read from a list while not recording.
+ZPI_API kkJournal& JournalSeqKPoint3D(kkJournal& journal, KPoint3DList* list);
+ZPI_API kkJournal& JournalSeqKVector3D(kkJournal& journal, KVector3DList* list);
+ZPI_API kkJournal& JournalSeqKPointUV(kkJournal& journal, KPointUVList* list);
+#define ZPI_JOURNAL_DECLARE_SEQ_WRITER(List, Element)                          \
+    ZPI_API kkJournal& JournalSeq##Element(kkJournal& journal, List* list);
+ZPI_LISTS(ZPI_JOURNAL_DECLARE_SEQ_WRITER)
+#undef ZPI_JOURNAL_DECLARE_SEQ_WRITER
+// A sequence whose type name is neither "intseq" nor "realseq" ends the
+// process.
+ZPI_API kkJournal& JournalSeqReal(kkJournal& journal, xrealsequence* sequence);
+ZPI_API kkJournal& JournalSeqInt(kkJournal& journal, xintsequence* sequence);
+
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KPoint3DList> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KVector3DList> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KPointUVList> handle);
+#define ZPI_JOURNAL_DECLARE_LIST_WRITER(List, Element)                         \
+    ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<List> handle);
+ZPI_LISTS(ZPI_JOURNAL_DECLARE_LIST_WRITER)
+#undef ZPI_JOURNAL_DECLARE_LIST_WRITER
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<xrealsequence> handle);
+ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<xintsequence> handle);
+
+// ---- call argument records -------------------------------------------------
+// A record is journaled through the value it stores (its caller's side
+// form), with the writer of that value's type: the base library's
+// insertions for int, double, const char*, xany, KTraversal and
+// KAccuracyType, the writers above for the rest. kkCallArg<T> (the call
+// journal's argument record) supplies GetStoredValue.
+template <class T> class kkCallArg;
+
+template <class T> kkJournal& operator<<(kkJournal& journal, kkCallArg<T> arg) {
+    return journal << arg.GetStoredValue();
+}
