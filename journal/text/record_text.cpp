@@ -1,0 +1,89 @@
+// The text members of the call record and the journal text of the
+// interface enumerations.
+#include "journal/text/journal_text.h"
+
+#include "process.h"
+
+#include <charconv>
+#include <string>
+
+namespace {
+// Source that the fatal inconsistencies of the journal text name.
+const char* const kJournalHeader = "kkJournal.h";
+} // namespace
+
+void kkJournal::AddInput(const char* text) {
+    PutComma();
+    inputs_ << (text ? text : "");
+}
+
+void kkJournal::AddOutput(const char* text) { outputs_ << (text ? text : ""); }
+
+void kkJournal::AddRetval(const char* text) {
+    PutComma();
+    retval_ << (text ? text : "");
+}
+
+void kkJournal::AddComment(const char* text) { comments_ << (text ? text : ""); }
+
+void kkJournal::PutSeparator(const char* text) {
+    switch (mode_) {
+    case kModeInputs: inputs_ << (text ? text : ""); break;
+    case kModeReturn: retval_ << (text ? text : ""); break;
+    default: _btkAbort(nullptr, kJournalHeader, 175);
+    }
+}
+
+kkJournal& kkJournal::operator<<(xstring text) {
+    // Through the text insertion; the copy goes when this returns or throws.
+    return *this << text.c_str();
+}
+
+void kkJournal::StartSequence(const char* type, const char* type2) {
+    PutComma();
+    PutSeparator("sequence<");
+    PutSeparator(type);
+    if (type2) {
+        PutSeparator(",");
+        PutSeparator(type2);
+    }
+    PutSeparator(">(");
+    ++nesting_;
+}
+
+void kkJournal::EndSequence() {
+    PutSeparator(")");
+    --nesting_;
+    // A level that held values is left even; a negative counter is not odd.
+    if (nesting_ % 2 == 1)
+        --nesting_;
+}
+
+namespace {
+// "<prefix><value>)": the type name, "(", the signed decimal value, ")".
+std::string enumText(const char* prefix, int value) {
+    char digits[16];
+    auto r = std::to_chars(digits, digits + sizeof digits, value);
+    std::string text(prefix);
+    text.append(digits, r.ptr);
+    text += ')';
+    return text;
+}
+} // namespace
+
+// Each writer hands its own copy of the text to the record's PutStandard
+// (private; the four writers are the record's friends). The copy is freed
+// when the writer returns or PutStandard throws.
+#define ZPI_JOURNAL_ENUM_WRITER(Enum)                                          \
+    kkJournal& operator<<(kkJournal& journal, Enum value) {                    \
+        if (!kkJournal::IsRecording())                                         \
+            return journal;                                                    \
+        std::string text = enumText(#Enum "(", static_cast<int>(value));       \
+        journal.PutStandard(text.c_str());                                     \
+        return journal;                                                        \
+    }
+ZPI_JOURNAL_ENUM_WRITER(KPISurfOrient)
+ZPI_JOURNAL_ENUM_WRITER(KPILoopTraversal)
+ZPI_JOURNAL_ENUM_WRITER(KPICurveType)
+ZPI_JOURNAL_ENUM_WRITER(KPISurfType)
+#undef ZPI_JOURNAL_ENUM_WRITER
