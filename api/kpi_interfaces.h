@@ -24,53 +24,63 @@ ZPI_LISTS(ZPI_FORWARD_LIST)
 #define ZPI_PURE_OPERATION(Class, Result, Name, Params, Args) virtual Result Name Params = 0;
 
 // Body shared by every interface class: type queries, the pure operations
-// and the constructors that only implementation and wrapper classes use.
-#define ZPI_INTERFACE_BODY(Class)                                              \
+// and the constructors. The geometry interfaces are exported whole: their
+// constructors and assignment are public (an object is still destroyed only
+// through its handles). The others keep them for implementation and wrapper
+// classes. Copying or assigning copies no data: an interface holds none.
+#define ZPI_INTERFACE_BODY(Class, ShellAccess)                                 \
     XRTTI_DECLARE(Class)                                                       \
 public:                                                                        \
     ZPI_OPS_##Class(ZPI_PURE_OPERATION)                                        \
                                                                                \
-protected:                                                                     \
+ShellAccess:                                                                   \
     Class() = default;                                                         \
     Class(const Class&) = default;                                             \
     Class& operator=(const Class&) = default;                                  \
+                                                                               \
+protected:                                                                     \
     ~Class() override = default;
 
-#define ZPI_ROOT_INTERFACE(Class)                                              \
+#define ZPI_ROOT_INTERFACE_AS(Class, ShellAccess)                              \
     class ZPI_API Class : public virtual xobject, public virtual KCommon {     \
-        ZPI_INTERFACE_BODY(Class)                                              \
+        ZPI_INTERFACE_BODY(Class, ShellAccess)                                 \
     };
 
-#define ZPI_DERIVED_INTERFACE(Class, Parent)                                   \
+#define ZPI_DERIVED_INTERFACE_AS(Class, Parent, ShellAccess)                   \
     class ZPI_API Class : public virtual xobject,                              \
                           public virtual KCommon,                              \
                           public virtual Parent {                              \
-        ZPI_INTERFACE_BODY(Class)                                              \
+        ZPI_INTERFACE_BODY(Class, ShellAccess)                                 \
     };
 
+#define ZPI_ROOT_INTERFACE(Class) ZPI_ROOT_INTERFACE_AS(Class, protected)
+#define ZPI_DERIVED_INTERFACE(Class, Parent) ZPI_DERIVED_INTERFACE_AS(Class, Parent, protected)
+#define ZPI_GEOMETRY_ROOT(Class) ZPI_ROOT_INTERFACE_AS(Class, public)
+#define ZPI_GEOMETRY_INTERFACE(Class, Parent) ZPI_DERIVED_INTERFACE_AS(Class, Parent, public)
+
 // Curves
-ZPI_ROOT_INTERFACE(KPICurve)
-ZPI_DERIVED_INTERFACE(KPIPoint, KPICurve)
-ZPI_DERIVED_INTERFACE(KPILine, KPICurve)
-ZPI_DERIVED_INTERFACE(KPIArc, KPICurve)
-ZPI_DERIVED_INTERFACE(KPIEllipse, KPICurve)
-ZPI_DERIVED_INTERFACE(KPISpline, KPICurve)
-ZPI_DERIVED_INTERFACE(KPIBspline, KPICurve)
-ZPI_DERIVED_INTERFACE(KPICompositeCurve, KPICurve)
+ZPI_GEOMETRY_ROOT(KPICurve)
+ZPI_GEOMETRY_INTERFACE(KPIPoint, KPICurve)
+ZPI_GEOMETRY_INTERFACE(KPILine, KPICurve)
+ZPI_GEOMETRY_INTERFACE(KPIArc, KPICurve)
+ZPI_GEOMETRY_INTERFACE(KPIEllipse, KPICurve)
+ZPI_GEOMETRY_INTERFACE(KPISpline, KPICurve)
+ZPI_GEOMETRY_INTERFACE(KPIBspline, KPICurve)
+ZPI_GEOMETRY_INTERFACE(KPICompositeCurve, KPICurve)
 
 // Surfaces
-ZPI_ROOT_INTERFACE(KPISurface)
-ZPI_DERIVED_INTERFACE(KPIPlane, KPISurface)
-ZPI_DERIVED_INTERFACE(KPICylinder, KPISurface)
-ZPI_DERIVED_INTERFACE(KPICone, KPISurface)
-ZPI_DERIVED_INTERFACE(KPITorus, KPISurface)
-ZPI_DERIVED_INTERFACE(KPISrfRev, KPISurface)
-ZPI_DERIVED_INTERFACE(KPIRulSrf, KPISurface)
-ZPI_DERIVED_INTERFACE(KPITabCyl, KPISurface)
-ZPI_DERIVED_INTERFACE(KPIFilSrf, KPISurface)
-ZPI_DERIVED_INTERFACE(KPISplineSrf, KPISurface)
-ZPI_DERIVED_INTERFACE(KPIBsplsrf, KPISurface)
-ZPI_DERIVED_INTERFACE(KPICylSplSrf, KPISurface)
+ZPI_GEOMETRY_ROOT(KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPIPlane, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPICylinder, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPICone, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPITorus, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPISrfRev, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPIRulSrf, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPITabCyl, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPIFilSrf, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPISplineSrf, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPIBsplsrf, KPISurface)
+ZPI_GEOMETRY_INTERFACE(KPICylSplSrf, KPISurface)
 
 // Topology
 ZPI_ROOT_INTERFACE(KPIItem)
@@ -103,6 +113,10 @@ ZPI_ROOT_INTERFACE(KWPISession)
 
 #undef ZPI_ROOT_INTERFACE
 #undef ZPI_DERIVED_INTERFACE
+#undef ZPI_GEOMETRY_ROOT
+#undef ZPI_GEOMETRY_INTERFACE
+#undef ZPI_ROOT_INTERFACE_AS
+#undef ZPI_DERIVED_INTERFACE_AS
 
 // List classes: sequences of handles on one interface.
 #define ZPI_DECLARE_LIST(List, Element)                                        \

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -108,6 +109,27 @@ TEST(TypeQueries, CastReturnsThePartOfTheObject) {
     EXPECT_FALSE(KPISurface::isObjKindOf(o));
     EXPECT_FALSE(KPIArc::isObjKindOf(nullptr));
     EXPECT_FALSE(KPIFace::isObjSameAs(nullptr));
+}
+
+// The geometry interfaces are exported whole: a caller may construct,
+// copy and assign through them, but destroys only through handles. The
+// other interfaces keep their constructors to implementations.
+static_assert(std::is_copy_assignable_v<KPIArc> && std::is_copy_assignable_v<KPICurve> &&
+              std::is_copy_assignable_v<KPICylSplSrf> && std::is_copy_assignable_v<KPISurface>);
+static_assert(!std::is_destructible_v<KPIArc> && !std::is_destructible_v<KPISurface>);
+static_assert(!std::is_copy_assignable_v<KPIFace> && !std::is_copy_assignable_v<KWPIModel> &&
+              !std::is_copy_assignable_v<KPILayer>);
+
+TEST(TypeQueries, AssigningGeometryInterfacesChangesNothingButTheTarget) {
+    xrchandle<KPIArc> a(new KPIArc_rec), b(new KPIArc_rec);
+    xrchandle<KPIArc> extra(b);
+    KPICurve& target = *a;
+    target = *b; // an interface holds no data; the counts stay each object's own
+    EXPECT_EQ(a->refCount(), 1);
+    EXPECT_EQ(b->refCount(), 2);
+    *a = *b;
+    EXPECT_EQ(a->refCount(), 1);
+    EXPECT_EQ(obj(a.get())->giveRtti(), KPIArc::getClassRtti());
 }
 
 TEST(TypeQueries, MismatchNamesTheExpectedTypeAndSoftcastGivesNull) {
