@@ -45,8 +45,6 @@ void throwMismatch(const xrttiobject* expected, xobject* obj) {
 
 const xrttiobject* buildClass(RttiSlot& slot, const char* name, const xrttiobject* (*base)(),
                               std::initializer_list<PropertyDef> properties) {
-    if (const xrttiobject* d = slot.published())
-        return d;
     return buildOnce<xrttistruct>(slot, [&](xrttistruct& d) {
         const xrttiobject* bases[1] = {base()};
         std::vector<std::unique_ptr<xrttiattr>> owned;
@@ -67,8 +65,6 @@ const xrttiobject* buildClass(RttiSlot& slot, const char* name, const xrttiobjec
 
 const xrttiobject* buildSequence(RttiSlot& slot, const char* name, const xrttiobject* (*element)(),
                                  xrttisequence::count_fn count, xrttisequence::item_fn item) {
-    if (const xrttiobject* d = slot.published())
-        return d;
     return buildOnce<xrttisequence>(slot, [&](xrttisequence& d) {
         d.initializeRttiSeq(name, 1, element(), 1, count, item);
     });

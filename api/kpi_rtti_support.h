@@ -8,6 +8,7 @@
 #include "xexcept.h"
 
 #include <atomic>
+#include <charconv>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -169,6 +170,16 @@ inline std::string KJournalClassName(const char* typeName) {
         return std::string("K");
     name[0] = 'K';
     return name;
+}
+
+// Text of an enumeration value: the name of its constant, or the value as a
+// decimal number when it lies outside the table (or there is no table).
+inline std::string KEnumValueText(const xrttienum* type, int64_t value) {
+    if (const char* name = type ? type->nameOf(value) : nullptr)
+        return std::string(name);
+    char digits[24];
+    auto r = std::to_chars(digits, digits + sizeof digits, value);
+    return std::string(digits, r.ptr);
 }
 
 // Type queries shared by interface and list classes.

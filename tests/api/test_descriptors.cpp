@@ -329,6 +329,14 @@ TEST(Descriptors, JournalClassNameIsBounded) {
     EXPECT_EQ(KJournalClassName("Trailing:"), "K");
     EXPECT_EQ(KJournalClassName(""), "");
     EXPECT_EQ(KJournalClassName(nullptr), "");
+
+    // Enumeration values: a constant's name, anything else its number.
+    EXPECT_EQ(KEnumValueText(cipGetRtti_KPISurfOrient(), 2), "KPISURFACE_ORIENT_NEGATIVE");
+    EXPECT_EQ(KEnumValueText(cipGetRtti_KPISurfOrient(), 7), "7");
+    EXPECT_EQ(KEnumValueText(cipGetRtti_KPISurfOrient(), 3), "3");
+    EXPECT_EQ(KEnumValueText(cipGetRtti_KPILayerStatus(), -1), "-1");
+    EXPECT_EQ(KEnumValueText(cipGetRtti_KPIMassUnits(), INT32_MIN), "-2147483648");
+    EXPECT_EQ(KEnumValueText(nullptr, 4), "4");
 }
 
 TEST(Descriptors, HostItemTypeMapping) {
