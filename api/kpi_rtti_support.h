@@ -4,12 +4,12 @@
 // type queries of one class. Internal to the library (and its tests).
 #pragma once
 
+#include "kkjournal.h"
 #include "kpi_interfaces.h"
 #include "xexcept.h"
 
 #include <atomic>
 #include <charconv>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <type_traits>
@@ -158,19 +158,9 @@ inline bool isReserved(const xobject* obj) {
 
 // Class name from a descriptor's type name: the text after the first colon
 // with a K in place of its first character ("KPIItem::PILoop" gives
-// "KPILoop"); a name without a colon is used as it is.
-inline std::string KJournalClassName(const char* typeName) {
-    if (!typeName)
-        return std::string();
-    const char* colon = std::strchr(typeName, ':');
-    if (!colon)
-        return std::string(typeName);
-    std::string name(colon + 1);
-    if (name.empty())
-        return std::string("K");
-    name[0] = 'K';
-    return name;
-}
+// "KPILoop"); a name without a colon is used as it is. The call journal's
+// own rule serves both.
+inline std::string KJournalClassName(const char* typeName) { return kkJournalClassName(typeName); }
 
 // Text of an enumeration value: the name of its constant, or the value as a
 // decimal number when it lies outside the table (or there is no table).
