@@ -216,6 +216,13 @@ private:
                    const xrchandle<KPICurve>& xyzCurve, const xrchandle<KPICurve>& curve1,
                    const xrchandle<KPICurve>& curve2, int xyzIndex, int uv1Index, int uv2Index);
     QelEdgedata* BuildFromKept() const;
+    // Record: the samples' first or second UV points when the edge holds
+    // points, else null. No record: the kept list.
+    xrchandle<KPointUVList> PointsOf(bool second, const xrchandle<KPointUVList>& kept);
+    // Record: a new curve over the record's `curve`, holding this edge, when
+    // the edge holds that content (`flag`), else null. No record: `kept`.
+    xrchandle<KPICurve> CurveOf(uint32_t flag, QelCurvedata* QelEdgedata::*curve,
+                                const xrchandle<KPICurve>& kept);
 
     bool ownsRecord_ = true;
     QelEdgedata* record_ = nullptr;

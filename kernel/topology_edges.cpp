@@ -125,13 +125,7 @@ KPIEdge_i::KPIEdge_i(QelEdgedata* record, bool ownsRecord, xrchandle<xobject> ke
       flags_(EdgeFlagsOf(record)),
       keeper_(ownsRecord ? xrchandle<xobject>() : std::move(keeper)) {}
 
-KPIEdge_i::~KPIEdge_i() {
-    if (record_ && ownsRecord_) {
-        int st = qel_edgedata_free(record_);
-        if (st != 0)
-            dbg_print_info("edge record not freed: status %d\n", st);
-    }
-}
+KPIEdge_i::~KPIEdge_i() { FreeOwnedRecord(record_, ownsRecord_, qel_edgedata_free, "edge"); }
 
 void KPIEdge_i::Keep(Kind kind, int idFace1, int idFace2, KTraversal t1, KTraversal t2) {
     kind_ = kind;
@@ -164,11 +158,7 @@ void KPIEdge_i::SetWithPoints(int idFace1, int idFace2, xrchandle<KPointUVList> 
     p.points = true;
     p.points1 = &srfPoints1;
     p.points2 = &srfPoints2;
-    QelEdgedata* rec = BuildEdgeRecord(p);
-    if (record_)
-        qel_edgedata_free(record_);
-    record_ = rec;
-    ownsRecord_ = true;
+    ReplaceRecord(record_, ownsRecord_, BuildEdgeRecord(p), qel_edgedata_free);
     flags_ = KEDGE_HAS_UV_POINTS;
     Keep(Kind::Points, idFace1, idFace2, traversal1, traversal2);
 }
@@ -219,11 +209,7 @@ void KPIEdge_i::SetCurves(int idFace1, int idFace2, KTraversal traversal1, KTrav
         flags_ = flags;
         return;
     }
-    QelEdgedata* rec = BuildEdgeRecord(p);
-    if (record_)
-        qel_edgedata_free(record_);
-    record_ = rec;
-    ownsRecord_ = true;
+    ReplaceRecord(record_, ownsRecord_, BuildEdgeRecord(p), qel_edgedata_free);
     flags_ = flags;
     Keep(Kind::Curves, idFace1, idFace2, traversal1, traversal2);
 }
@@ -242,42 +228,32 @@ int KPIEdge_i::GetEdgeType() {
 int KPIEdge_i::GetIdFace1() { return int(record_ ? record_->face_ids[0] : face1_); }
 int KPIEdge_i::GetIdFace2() { return int(record_ ? record_->face_ids[1] : face2_); }
 
-xrchandle<KPointUVList> KPIEdge_i::GetSrfPoints1() {
-    if (record_)
-        return (flags_ & KEDGE_HAS_UV_POINTS) ? BuildPointUVList(record_->uv_points, false)
-                                               : nullptr;
-    return points1_;
+xrchandle<KPointUVList> KPIEdge_i::PointsOf(bool second, const xrchandle<KPointUVList>& kept) {
+    if (!record_)
+        return kept;
+    return (flags_ & KEDGE_HAS_UV_POINTS) ? BuildPointUVList(record_->uv_points, second) : nullptr;
 }
 
-xrchandle<KPointUVList> KPIEdge_i::GetSrfPoints2() {
-    if (record_)
-        return (flags_ & KEDGE_HAS_UV_POINTS) ? BuildPointUVList(record_->uv_points, true)
-                                               : nullptr;
-    return points2_;
+xrchandle<KPICurve> KPIEdge_i::CurveOf(uint32_t flag, QelCurvedata* QelEdgedata::*curve,
+                                       const xrchandle<KPICurve>& kept) {
+    if (!record_)
+        return kept;
+    return (flags_ & flag) ? MakeCurveFromRecord(record_->*curve, false, SelfHandle()) : nullptr;
 }
+
+xrchandle<KPointUVList> KPIEdge_i::GetSrfPoints1() { return PointsOf(false, points1_); }
+xrchandle<KPointUVList> KPIEdge_i::GetSrfPoints2() { return PointsOf(true, points2_); }
 
 xrchandle<KPICurve> KPIEdge_i::GetXYZCurve() {
-    if (record_)
-        return (flags_ & KEDGE_HAS_XYZ_CURVE)
-                   ? MakeCurveFromRecord(record_->xyz_curve, false, SelfHandle())
-                   : nullptr;
-    return xyzCurve_;
+    return CurveOf(KEDGE_HAS_XYZ_CURVE, &QelEdgedata::xyz_curve, xyzCurve_);
 }
 
 xrchandle<KPICurve> KPIEdge_i::GetCurve1() {
-    if (record_)
-        return (flags_ & KEDGE_HAS_UV_CURVES)
-                   ? MakeCurveFromRecord(record_->uv_curve1, false, SelfHandle())
-                   : nullptr;
-    return curve1_;
+    return CurveOf(KEDGE_HAS_UV_CURVES, &QelEdgedata::uv_curve1, curve1_);
 }
 
 xrchandle<KPICurve> KPIEdge_i::GetCurve2() {
-    if (record_)
-        return (flags_ & KEDGE_HAS_UV_CURVES)
-                   ? MakeCurveFromRecord(record_->uv_curve2, false, SelfHandle())
-                   : nullptr;
-    return curve2_;
+    return CurveOf(KEDGE_HAS_UV_CURVES, &QelEdgedata::uv_curve2, curve2_);
 }
 
 KTraversal KPIEdge_i::GetTraversal1() {
@@ -345,13 +321,7 @@ KPIDatum_i::KPIDatum_i(QelDatumdata* record, bool ownsRecord, xrchandle<xobject>
       ownsRecord_(ownsRecord), record_(record),
       keeper_(ownsRecord ? xrchandle<xobject>() : std::move(keeper)) {}
 
-KPIDatum_i::~KPIDatum_i() {
-    if (record_ && ownsRecord_) {
-        int st = qel_datumdata_free(record_);
-        if (st != 0)
-            dbg_print_info("datum record not freed: status %d\n", st);
-    }
-}
+KPIDatum_i::~KPIDatum_i() { FreeOwnedRecord(record_, ownsRecord_, qel_datumdata_free, "datum"); }
 
 void KPIDatum_i::Set(const char* name, xrchandle<KCsys> csys, xrchandle<KPICurve> curve,
                      xrchandle<KPIPlane> plane) {
@@ -374,11 +344,8 @@ void KPIDatum_i::Set(const char* name, xrchandle<KCsys> csys, xrchandle<KPICurve
         SetItemType(type);
         return;
     }
-    QelDatumdata* rec = BuildRecord(newName, csys, curve, plane);
-    if (record_)
-        qel_datumdata_free(record_);
-    record_ = rec;
-    ownsRecord_ = true;
+    ReplaceRecord(record_, ownsRecord_, BuildRecord(newName, csys, curve, plane),
+                  qel_datumdata_free);
     std::memcpy(name_, newName, sizeof(name_));
     SetItemType(type);
 }
@@ -486,31 +453,11 @@ void KPIDatum_i::AppendToIntfData(qel_intf_data* root) {
 
 // ---- builders ----------------------------------------------------------------
 xrchandle<KPIEdgeList> BuildEdgeList(const qel_intf_data* root) {
-    QelArrayView<QelEdgedata> view(root ? root->edges : nullptr);
-    if (view.Empty())
-        return nullptr;
-    xrchandle<KPIEdgeList> list(KPIEdgeList::create());
-    for (int i = 0; i < view.Count(); ++i) {
-        EdgeHolder copy;
-        Check(qel_edge_copy(&view[i], copy.out()));
-        xrchandle<KPIEdge_i> edge(new KPIEdge_i(copy.get(), true));
-        copy.Release();
-        list->Append(edge.get());
-    }
-    return list;
+    return BuildOwnedCopies<KPIEdge_i, KPIEdgeList, QelEdgedata, qel_edgedata_free>(
+        root ? root->edges : nullptr, qel_edge_copy);
 }
 
 xrchandle<KPIDatumList> BuildDatumList(const qel_intf_data* root) {
-    QelArrayView<QelDatumdata> view(root ? root->datums : nullptr);
-    if (view.Empty())
-        return nullptr;
-    xrchandle<KPIDatumList> list(KPIDatumList::create());
-    for (int i = 0; i < view.Count(); ++i) {
-        DatumHolder copy;
-        Check(qel_datum_copy(&view[i], copy.out()));
-        xrchandle<KPIDatum_i> datum(new KPIDatum_i(copy.get(), true));
-        copy.Release();
-        list->Append(datum.get());
-    }
-    return list;
+    return BuildOwnedCopies<KPIDatum_i, KPIDatumList, QelDatumdata, qel_datumdata_free>(
+        root ? root->datums : nullptr, qel_datum_copy);
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "kernel/qel_routines.h"
+#include "kernel/value_convert.h"
 
+#include "process.h"
 #include "xexcept.h"
 
 #include <utility>
@@ -71,6 +73,50 @@ void AppendRecord(qel_intf_data* root, RecordHolder<R, Free>& rec,
         ThrowSimple(-2);
     Check(append(root, rec.get()));
     qel_data_free(rec.Release());
+}
+
+// A setter's new record takes the place of the object's earlier one, which
+// is freed (only an owned record is ever replaced, see UseRecord).
+template <class R> void ReplaceRecord(R*& record, bool& ownsRecord, R* fresh, int (*free)(R*)) {
+    if (record)
+        free(record);
+    record = fresh;
+    ownsRecord = true;
+}
+
+// Frees an owned record when its object goes; a failure is only reported.
+template <class R> void FreeOwnedRecord(R* record, bool ownsRecord, int (*free)(R*),
+                                        const char* what) noexcept {
+    if (!record || !ownsRecord)
+        return;
+    if (int st = free(record))
+        dbg_print_info("%s record not freed: status %d\n", what, st);
+}
+
+// Appends to `list` a new object that takes over the record held by `rec`
+// (which frees it when the object cannot be made).
+template <class Obj, class List, class R, int (*Free)(R*)>
+void AppendOwning(const xrchandle<List>& list, RecordHolder<R, Free>& rec) {
+    xrchandle<Obj> obj(new Obj(rec.get(), true));
+    rec.Release();
+    list->Append(obj.get());
+}
+
+// A new list of objects, each owning a deep copy of one record of `array`
+// (made with `copy`), in array order; a missing or empty array gives a
+// null handle. A failing copy raises its status and leaves nothing behind.
+template <class Obj, class List, class R, int (*Free)(R*)>
+xrchandle<List> BuildOwnedCopies(const void* array, int (*copy)(const R*, R**)) {
+    QelArrayView<R> view(array);
+    if (view.Empty())
+        return nullptr;
+    xrchandle<List> list(List::create());
+    for (int i = 0; i < view.Count(); ++i) {
+        RecordHolder<R, Free> rec;
+        Check(copy(&view[i], rec.out()));
+        AppendOwning<Obj>(list, rec);
+    }
+    return list;
 }
 
 // Storage of a new record by a setter: record mode when the switch is on or

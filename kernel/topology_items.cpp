@@ -61,10 +61,7 @@ KPILoop_i::KPILoop_i(QelContourdata* record, bool ownsRecord, xrchandle<xobject>
     : record_(record), ownsRecord_(ownsRecord),
       keeper_(ownsRecord ? xrchandle<xobject>() : std::move(keeper)) {}
 
-KPILoop_i::~KPILoop_i() {
-    if (record_ && ownsRecord_)
-        qel_contourdata_free(record_);
-}
+KPILoop_i::~KPILoop_i() { FreeOwnedRecord(record_, ownsRecord_, qel_contourdata_free, "loop"); }
 
 void KPILoop_i::Set(KPILoopTraversal traversal, xrchandle<xintsequence> edgeIds) {
     if (!UseRecord(record_, ownsRecord_, get_gw_cpid_enable())) {
@@ -80,10 +77,7 @@ void KPILoop_i::Set(KPILoopTraversal traversal, xrchandle<xintsequence> edgeIds)
         Check(IntSequenceToArray(edgeIds, ids));
         Check(qel_contourdata_edges_set(rec.get(), ids.Data()));
     }
-    if (record_)
-        qel_contourdata_free(record_);
-    record_ = rec.Release();
-    ownsRecord_ = true;
+    ReplaceRecord(record_, ownsRecord_, rec.Release(), qel_contourdata_free);
 }
 
 KPILoopTraversal KPILoop_i::GetPILoopTraversal() {
@@ -189,13 +183,7 @@ KPIFace_i::KPIFace_i(QelSurfacedata* record, bool ownsRecord, xrchandle<xobject>
     : KPIItem_i(FaceIdOf(record), KPI_FACE), ownsRecord_(ownsRecord), record_(record),
       keeper_(ownsRecord ? xrchandle<xobject>() : std::move(keeper)) {}
 
-KPIFace_i::~KPIFace_i() {
-    if (record_ && ownsRecord_) {
-        int st = qel_surfacedata_free(record_);
-        if (st != 0)
-            dbg_print_info("face record not freed: status %d\n", st);
-    }
-}
+KPIFace_i::~KPIFace_i() { FreeOwnedRecord(record_, ownsRecord_, qel_surfacedata_free, "face"); }
 
 void KPIFace_i::Set(xrchandle<KBoxUV> uvExtent, KPISurfOrient orientation,
                     xrchandle<KPISurface> surface, xrchandle<KPILoopList> loops) {
@@ -207,10 +195,7 @@ void KPIFace_i::Set(xrchandle<KBoxUV> uvExtent, KPISurfOrient orientation,
         return;
     }
     QelSurfacedata* rec = BuildFaceRecord(uint32_t(GetId()), uvExtent, orientation, surface, loops);
-    if (record_)
-        qel_surfacedata_free(record_);
-    record_ = rec;
-    ownsRecord_ = true;
+    ReplaceRecord(record_, ownsRecord_, rec, qel_surfacedata_free);
     orientation_ = uint32_t(orientation);
 }
 
@@ -316,13 +301,7 @@ KPIQuilt_i::KPIQuilt_i(QelQuiltdata* record, bool ownsRecord, xrchandle<xobject>
     : KPIItem_i(QuiltIdOf(record), KPI_QUILT), ownsRecord_(ownsRecord), record_(record),
       keeper_(ownsRecord ? xrchandle<xobject>() : std::move(keeper)) {}
 
-KPIQuilt_i::~KPIQuilt_i() {
-    if (record_ && ownsRecord_) {
-        int st = qel_quiltdata_free(record_);
-        if (st != 0)
-            dbg_print_info("quilt record not freed: status %d\n", st);
-    }
-}
+KPIQuilt_i::~KPIQuilt_i() { FreeOwnedRecord(record_, ownsRecord_, qel_quiltdata_free, "quilt"); }
 
 void KPIQuilt_i::SetFaces(xrchandle<KPIFaceList> faces) {
     if (!UseRecord(record_, ownsRecord_, get_gw_cpid_enable())) {
@@ -337,11 +316,8 @@ void KPIQuilt_i::SetFaces(xrchandle<KPIFaceList> faces) {
         faces_ = std::move(kept);
         return;
     }
-    QelQuiltdata* rec = BuildQuiltRecord(uint32_t(GetId()), faces);
-    if (record_)
-        qel_quiltdata_free(record_);
-    record_ = rec;
-    ownsRecord_ = true;
+    ReplaceRecord(record_, ownsRecord_, BuildQuiltRecord(uint32_t(GetId()), faces),
+                  qel_quiltdata_free);
 }
 
 xrchandle<KPIFaceList> KPIQuilt_i::GetFaces() {
@@ -367,26 +343,11 @@ void KPIQuilt_i::AppendToIntfData(qel_intf_data* root) {
 }
 
 // ---- builders ----------------------------------------------------------------
-namespace {
-
-// Appends a new object that takes over `rec` (freed when the object cannot
-// be made).
-template <class Obj, class List, class R, int (*Free)(R*)>
-void AppendOwning(List& list, RecordHolder<R, Free>& rec) {
-    xrchandle<Obj> obj(new Obj(rec.get(), true));
-    rec.Release();
-    list->Append(obj.get());
-}
-
-template <class List> xrchandle<List> NewList() { return xrchandle<List>(List::create()); }
-
-} // namespace
-
 xrchandle<KPILoopList> BuildLoopList(QelContourdata* contours, xrchandle<xobject> keeper) {
     QelArrayView<QelContourdata> view(contours);
     if (view.Empty())
         return nullptr;
-    auto list = NewList<KPILoopList>();
+    xrchandle<KPILoopList> list(KPILoopList::create());
     for (int i = 0; i < view.Count(); ++i) {
         auto* contour = const_cast<QelContourdata*>(&view[i]);
         list->Append(xrchandle<KPILoop>(new KPILoop_i(contour, false, keeper)));
@@ -399,7 +360,7 @@ xrchandle<KPIFaceList> BuildQuiltFaceList(QelSurfacedata* const* faces, bool own
     QelArrayView<QelSurfacedata*> view(faces);
     if (view.Empty())
         return nullptr;
-    auto list = NewList<KPIFaceList>();
+    xrchandle<KPIFaceList> list(KPIFaceList::create());
     for (int i = 0; i < view.Count(); ++i) {
         QelSurfacedata* face = view[i];
         if (!face)
@@ -416,27 +377,11 @@ xrchandle<KPIFaceList> BuildQuiltFaceList(QelSurfacedata* const* faces, bool own
 }
 
 xrchandle<KPIFaceList> BuildFaceList(const qel_intf_data* root) {
-    QelArrayView<QelSurfacedata> view(root ? root->surfaces : nullptr);
-    if (view.Empty())
-        return nullptr;
-    auto list = NewList<KPIFaceList>();
-    for (int i = 0; i < view.Count(); ++i) {
-        FaceHolder copy;
-        Check(qel_face_copy(&view[i], copy.out()));
-        AppendOwning<KPIFace_i>(list, copy);
-    }
-    return list;
+    return BuildOwnedCopies<KPIFace_i, KPIFaceList, QelSurfacedata, qel_surfacedata_free>(
+        root ? root->surfaces : nullptr, qel_face_copy);
 }
 
 xrchandle<KPIQuiltList> BuildQuiltList(const qel_intf_data* root) {
-    QelArrayView<QelQuiltdata> view(root ? root->quilts : nullptr);
-    if (view.Empty())
-        return nullptr;
-    auto list = NewList<KPIQuiltList>();
-    for (int i = 0; i < view.Count(); ++i) {
-        QuiltHolder copy;
-        Check(qel_quilt_copy(&view[i], copy.out()));
-        AppendOwning<KPIQuilt_i>(list, copy);
-    }
-    return list;
+    return BuildOwnedCopies<KPIQuilt_i, KPIQuiltList, QelQuiltdata, qel_quiltdata_free>(
+        root ? root->quilts : nullptr, qel_quilt_copy);
 }
