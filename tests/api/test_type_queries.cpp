@@ -8,6 +8,7 @@
 
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -286,4 +287,34 @@ TEST(TypeQueries, PropertyGettersReachTheImplementation) {
     EXPECT_EQ(curve1.asObject(), nullptr);
     // The getter leaves the object's count as it found it.
     EXPECT_EQ(obj(edge.get())->refCount(), 1);
+}
+
+// Every property of every interface descriptor reads the interface method
+// "Get" + its name, of the class that owns the descriptor, and nothing else.
+TEST(TypeQueries, EveryPropertyGetterCallsItsOwnMethod) {
+    struct Case {
+        const char* className;
+        const xrttiobject* rtti;
+        xobject* (*make)();
+    };
+#define ZPI_PROPERTY_CASE(Class, Parent)                                       \
+    Case{#Class, Class::getClassRtti(), [] { return obj(new Class##_rec); }},
+    const Case cases[] = {ZPI_INTERFACES(ZPI_PROPERTY_CASE)};
+#undef ZPI_PROPERTY_CASE
+    int properties = 0;
+    for (const Case& c : cases) {
+        auto* s = dynamic_cast<const xrttistruct*>(c.rtti);
+        ASSERT_NE(s, nullptr) << c.className;
+        for (int i = 0; i < s->attrCount(); ++i) {
+            const xrttiattr* a = s->attr(i);
+            xrchandle<xobject> held(c.make());
+            recordingLog().clear();
+            (void)a->getter()(held.get());
+            EXPECT_EQ(recordingLog(),
+                      std::vector<std::string>{std::string(c.className) + "::Get" + a->name()});
+            EXPECT_EQ(held->refCount(), 1) << c.className << "." << a->name();
+            ++properties;
+        }
+    }
+    EXPECT_EQ(properties, 100);
 }
