@@ -1,13 +1,35 @@
 #include "kernel/value_convert.h"
 
+#include "xexcept.h"
+
 #include <utility>
 
 namespace {
 
-// An xar of `count` zero-filled elements in `out`: 0 or -10.
-template <class T> int makeArray(int count, xarholder<T>& out) {
-    out = xarholder<T>(10, count);
-    return out.Exists() ? 0 : -10;
+// A list of `make(element)` for every element of a host array of Elem, in
+// order; null for a missing, unreadable or empty array.
+template <class List, class Elem, class Make>
+xrchandle<List> buildList(const void* arr, Make make) {
+    QelArrayView<Elem> view(arr);
+    if (view.Empty())
+        return nullptr;
+    xrchandle<List> list(List::create());
+    for (int i = 0; i < view.Count(); ++i)
+        list->Append(make(view[i]));
+    return list;
+}
+
+// An xar in `out` with `put(element i, out[i])` for every element of the
+// list (empty for a null list): 0, or -10 when memory runs out.
+template <class List, class T, class Put>
+int listToArray(const xrchandle<List>& list, xarholder<T>& out, Put put) {
+    const int n = list ? list->Count() : 0;
+    out = xarholder<T>(10, n);
+    if (!out.Exists())
+        return -10;
+    for (int i = 0; i < n; ++i)
+        put(list->Get(i), out[i]);
+    return 0;
 }
 
 } // namespace
@@ -57,6 +79,12 @@ void CsysToFrame(const xrchandle<KCsys>& csys, QelFrame* frame) {
     PointToDoubles(csys->GetOrigin(), frame->origin);
 }
 
+QelFrame FrameOfCsys(const xrchandle<KCsys>& csys) {
+    QelFrame f{};
+    CsysToFrame(csys, &f);
+    return f;
+}
+
 // ---- doubles to values ------------------------------------------------------
 xrchandle<KPoint3D> DoublesToPoint(const double* xyz) {
     return KCreatePoint3D(xyz[0], xyz[1], xyz[2]);
@@ -84,94 +112,79 @@ xrchandle<KBox3D> DoublesToBox3D(const double* box6) {
 
 // ---- host arrays to lists ---------------------------------------------------
 xrchandle<KPoint3DList> BuildPoint3DList(const QelPoint* points) {
-    QelArrayView<QelPoint> view(points);
-    if (view.Empty())
-        return nullptr;
-    xrchandle<KPoint3DList> list(KPoint3DList::create());
-    for (int i = 0; i < view.Count(); ++i)
-        list->Append(DoublesToPoint(view[i].xyz));
-    return list;
+    return buildList<KPoint3DList, QelPoint>(points,
+                                             [](const QelPoint& p) { return DoublesToPoint(p.xyz); });
 }
 
 xrchandle<KVector3DList> BuildVector3DList(const QelPoint* vectors) {
-    QelArrayView<QelPoint> view(vectors);
-    if (view.Empty())
-        return nullptr;
-    xrchandle<KVector3DList> list(KVector3DList::create());
-    for (int i = 0; i < view.Count(); ++i)
-        list->Append(DoublesToVector(view[i].xyz));
-    return list;
+    return buildList<KVector3DList, QelPoint>(
+        vectors, [](const QelPoint& v) { return DoublesToVector(v.xyz); });
 }
 
 xrchandle<xrealsequence> BuildRealSequence(const double* values) {
-    QelArrayView<double> view(values);
-    if (view.Empty())
-        return nullptr;
-    xrchandle<xrealsequence> seq(xrealsequence::create());
-    for (int i = 0; i < view.Count(); ++i)
-        seq->Append(view[i]);
-    return seq;
+    return buildList<xrealsequence, double>(values, [](double v) { return v; });
 }
 
 xrchandle<xintsequence> BuildIntSequence(const int32_t* values) {
-    QelArrayView<int32_t> view(values);
-    if (view.Empty())
-        return nullptr;
-    xrchandle<xintsequence> seq(xintsequence::create());
-    for (int i = 0; i < view.Count(); ++i)
-        seq->Append(view[i]);
-    return seq;
+    return buildList<xintsequence, int32_t>(values, [](int32_t v) { return v; });
 }
 
 xrchandle<KPointUVList> BuildPointUVList(const QelUvSample* samples, bool second) {
-    QelArrayView<QelUvSample> view(samples);
-    if (view.Empty())
-        return nullptr;
-    xrchandle<KPointUVList> list(KPointUVList::create());
-    for (int i = 0; i < view.Count(); ++i) {
-        const double* uv = second ? view[i].uv2 : view[i].uv1;
-        list->Append(KCreatePointUV(uv[0], uv[1]));
+    return buildList<KPointUVList, QelUvSample>(samples, [second](const QelUvSample& s) {
+        const double* uv = second ? s.uv2 : s.uv1;
+        return KCreatePointUV(uv[0], uv[1]);
+    });
+}
+
+xrchandle<KPoint3DList> BuildUnweightedPoint3DList(const QelPoint* points, const double* weights) {
+    QelArrayView<QelPoint> pts(points);
+    QelArrayView<double> w(weights);
+    const bool weighted = !w.Empty();
+    if (weighted && w.Count() < pts.Count())
+        ThrowSimple(-2);
+    xrchandle<KPoint3DList> list(KPoint3DList::create());
+    for (int i = pts.Count() - 1; i >= 0; --i) {
+        const double weight = weighted ? w[i] : 1.0;
+        const double* c = pts[i].xyz;
+        list->Set(i, KCreatePoint3D(c[0] / weight, c[1] / weight, c[2] / weight));
     }
     return list;
 }
 
 // ---- lists to host arrays ---------------------------------------------------
 int PointListToArray(const xrchandle<KPoint3DList>& list, xarholder<QelPoint>& out) {
-    int n = list ? list->Count() : 0;
-    if (int st = makeArray(n, out))
-        return st;
-    for (int i = 0; i < n; ++i)
-        PointToDoubles(list->Get(i), out[i].xyz);
-    return 0;
+    return listToArray(list, out, [](const xrchandle<KPoint3D>& p, QelPoint& to) {
+        PointToDoubles(p, to.xyz);
+    });
 }
 
 int VectorListToArray(const xrchandle<KVector3DList>& list, xarholder<QelPoint>& out) {
-    int n = list ? list->Count() : 0;
-    if (int st = makeArray(n, out))
-        return st;
-    for (int i = 0; i < n; ++i) {
-        xrchandle<KVector3D> v = list->Get(i);
-        if (v)
-            for (int k = 0; k < 3; ++k)
-                out[i].xyz[k] = v->Get(k);
-    }
-    return 0;
+    return listToArray(list, out, [](const xrchandle<KVector3D>& v, QelPoint& to) {
+        VectorToDoubles(v, to.xyz);
+    });
 }
 
 int RealSequenceToArray(const xrchandle<xrealsequence>& seq, xarholder<double>& out) {
-    int n = seq ? seq->Count() : 0;
-    if (int st = makeArray(n, out))
-        return st;
-    for (int i = 0; i < n; ++i)
-        out[i] = seq->Get(i);
-    return 0;
+    return listToArray(seq, out, [](double v, double& to) { to = v; });
 }
 
 int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& out) {
-    int n = seq ? seq->Count() : 0;
-    if (int st = makeArray(n, out))
-        return st;
-    for (int i = 0; i < n; ++i)
-        out[i] = seq->Get(i);
-    return 0;
+    return listToArray(seq, out, [](int32_t v, int32_t& to) { to = v; });
+}
+
+int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
+                           const xrchandle<xrealsequence>& weights,
+                           xarholder<QelPoint>& pointsOut, xarholder<double>& weightsOut) {
+    const int np = points ? points->Count() : 0;
+    // Each weight scales its own control point.
+    if (weights && weights->Count() != np)
+        return -2;
+    int st = PointListToArray(points, pointsOut);
+    if (st == 0 && weights) {
+        st = RealSequenceToArray(weights, weightsOut);
+        for (int i = 0; st == 0 && i < np; ++i)
+            for (double& c : pointsOut[i].xyz)
+                c *= weightsOut[i];
+    }
+    return st;
 }

@@ -29,6 +29,8 @@ ZPI_API void Box3DToDoubles(const xrchandle<KBox3D>& box, double* box6);
 ZPI_API void BoxUVToDoubles(const xrchandle<KBoxUV>& box, double* uvMin, double* uvMax);
 // e1 = X axis, e2 = Y axis, e3 = Z axis, origin.
 ZPI_API void CsysToFrame(const xrchandle<KCsys>& csys, QelFrame* frame);
+// The same into a new frame, all zeros for a null handle.
+ZPI_API QelFrame FrameOfCsys(const xrchandle<KCsys>& csys);
 
 // ---- doubles to values ------------------------------------------------------
 ZPI_API xrchandle<KPoint3D> DoublesToPoint(const double* xyz);
@@ -80,9 +82,21 @@ ZPI_API xrchandle<xrealsequence> BuildRealSequence(const double* values);
 ZPI_API xrchandle<xintsequence> BuildIntSequence(const int32_t* values);
 // Each sample gives the (u, v) of face 1 (second = false) or of face 2.
 ZPI_API xrchandle<KPointUVList> BuildPointUVList(const QelUvSample* samples, bool second);
+// Control points stored multiplied by their weights, with the weights
+// divided out again (weight 1 for all when there are none); always a list,
+// empty for no points. Fewer weights than points: ThrowSimple(-2), the
+// array is not read past its end.
+ZPI_API xrchandle<KPoint3DList> BuildUnweightedPoint3DList(const QelPoint* points,
+                                                           const double* weights);
 
 // ---- lists to host arrays ---------------------------------------------------
 ZPI_API int PointListToArray(const xrchandle<KPoint3DList>& list, xarholder<QelPoint>& out);
 ZPI_API int VectorListToArray(const xrchandle<KVector3DList>& list, xarholder<QelPoint>& out);
 ZPI_API int RealSequenceToArray(const xrchandle<xrealsequence>& seq, xarholder<double>& out);
 ZPI_API int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& out);
+// Control points, each multiplied by its weight when weights are given, and
+// the weights (empty when `weights` is null). -2 before anything is written
+// when the weights' count is not the points' count.
+ZPI_API int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
+                                   const xrchandle<xrealsequence>& weights,
+                                   xarholder<QelPoint>& pointsOut, xarholder<double>& weightsOut);
