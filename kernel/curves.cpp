@@ -11,20 +11,6 @@
 
 namespace {
 
-// Frame of a coordinate system as origin, X axis and Y axis.
-struct CsysParts {
-    double origin[3] = {0, 0, 0};
-    double xAxis[3] = {0, 0, 0};
-    double yAxis[3] = {0, 0, 0};
-    explicit CsysParts(const xrchandle<KCsys>& csys) {
-        if (!csys)
-            return;
-        PointToDoubles(csys->GetOrigin(), origin);
-        VectorToDoubles(csys->GetXAxis(), xAxis);
-        VectorToDoubles(csys->GetYAxis(), yAxis);
-    }
-};
-
 void check(int status) {
     if (status != 0)
         ThrowSimple(status);
@@ -73,11 +59,7 @@ void KPIPoint_i::SetData(xrchandle<KPoint3D> point) {
 }
 
 xrchandle<KPoint3D> KPIPoint_i::GetPoint3D() {
-    if (!GetRecord())
-        return point_;
-    double p[3];
-    check(qel_pointdata_get(GetRecord(), p));
-    return DoublesToPoint(p);
+    return KeptOrRead(point_, [](QelCurvedata& r) { return DoublesToPoint(r.point.point); });
 }
 
 // ---- line ---------------------------------------------------------------------------
@@ -99,19 +81,11 @@ void KPILine_i::SetData(xrchandle<KPoint3D> end0, xrchandle<KPoint3D> end1) {
 }
 
 xrchandle<KPoint3D> KPILine_i::GetEnd0() {
-    if (!GetRecord())
-        return end0_;
-    double p[3];
-    check(qel_linedata_get(GetRecord(), p, nullptr));
-    return DoublesToPoint(p);
+    return KeptOrRead(end0_, [](QelCurvedata& r) { return DoublesToPoint(r.line.end1); });
 }
 
 xrchandle<KPoint3D> KPILine_i::GetEnd1() {
-    if (!GetRecord())
-        return end1_;
-    double p[3];
-    check(qel_linedata_get(GetRecord(), nullptr, p));
-    return DoublesToPoint(p);
+    return KeptOrRead(end1_, [](QelCurvedata& r) { return DoublesToPoint(r.line.end2); });
 }
 
 // ---- arc ----------------------------------------------------------------------------
@@ -127,41 +101,27 @@ void KPIArc_i::SetData(xrchandle<KCsys> csys, double end0, double end1, double r
         radius_ = radius;
         return;
     }
-    CsysParts f(csys);
-    if (int st = qel_arcdata_init(f.xAxis, f.yAxis, f.origin, end0, end1, radius, GetRecord()))
+    const QelFrame f = FrameOfCsys(csys);
+    if (int st = qel_arcdata_init(f.e1, f.e2, f.origin, end0, end1, radius, GetRecord()))
         FailSet(st);
 }
 
 double KPIArc_i::GetEnd0() {
-    if (!GetRecord())
-        return end0_;
-    double v = 0;
-    check(qel_arcdata_get(GetRecord(), nullptr, nullptr, nullptr, &v, nullptr, nullptr));
-    return v;
+    return KeptOrRead(end0_, [](QelCurvedata& r) { return r.arc.start_angle; });
 }
 
 double KPIArc_i::GetEnd1() {
-    if (!GetRecord())
-        return end1_;
-    double v = 0;
-    check(qel_arcdata_get(GetRecord(), nullptr, nullptr, nullptr, nullptr, &v, nullptr));
-    return v;
+    return KeptOrRead(end1_, [](QelCurvedata& r) { return r.arc.end_angle; });
 }
 
 double KPIArc_i::GetRadius() {
-    if (!GetRecord())
-        return radius_;
-    double v = 0;
-    check(qel_arcdata_get(GetRecord(), nullptr, nullptr, nullptr, nullptr, nullptr, &v));
-    return v;
+    return KeptOrRead(radius_, [](QelCurvedata& r) { return r.arc.radius; });
 }
 
 xrchandle<KCsys> KPIArc_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    double x[3], y[3], o[3];
-    check(qel_arcdata_get(GetRecord(), x, y, o, nullptr, nullptr, nullptr));
-    return FrameToCsys(o, x, y);
+    return KeptOrRead(csys_, [](QelCurvedata& r) {
+        return FrameToCsys(r.arc.origin, r.arc.vector1, r.arc.vector2);
+    });
 }
 
 // ---- ellipse ------------------------------------------------------------------------
@@ -179,54 +139,31 @@ void KPIEllipse_i::SetData(xrchandle<KCsys> csys, double c0, double c1, double e
         end1_ = end1;
         return;
     }
-    CsysParts f(csys);
-    if (int st = qel_ellipsedata_init(f.origin, f.xAxis, f.yAxis, c0, c1, end0, end1,
-                                      GetRecord()))
+    const QelFrame f = FrameOfCsys(csys);
+    if (int st = qel_ellipsedata_init(f.origin, f.e1, f.e2, c0, c1, end0, end1, GetRecord()))
         FailSet(st);
 }
 
 double KPIEllipse_i::GetC0() {
-    if (!GetRecord())
-        return c0_;
-    double v = 0;
-    check(qel_ellipsedata_get(GetRecord(), nullptr, nullptr, nullptr, &v, nullptr, nullptr,
-                              nullptr));
-    return v;
+    return KeptOrRead(c0_, [](QelCurvedata& r) { return r.ellipse.major_length; });
 }
 
 double KPIEllipse_i::GetC1() {
-    if (!GetRecord())
-        return c1_;
-    double v = 0;
-    check(qel_ellipsedata_get(GetRecord(), nullptr, nullptr, nullptr, nullptr, &v, nullptr,
-                              nullptr));
-    return v;
+    return KeptOrRead(c1_, [](QelCurvedata& r) { return r.ellipse.minor_length; });
 }
 
 double KPIEllipse_i::GetEnd0() {
-    if (!GetRecord())
-        return end0_;
-    double v = 0;
-    check(qel_ellipsedata_get(GetRecord(), nullptr, nullptr, nullptr, nullptr, nullptr, &v,
-                              nullptr));
-    return v;
+    return KeptOrRead(end0_, [](QelCurvedata& r) { return r.ellipse.start_angle; });
 }
 
 double KPIEllipse_i::GetEnd1() {
-    if (!GetRecord())
-        return end1_;
-    double v = 0;
-    check(qel_ellipsedata_get(GetRecord(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                              &v));
-    return v;
+    return KeptOrRead(end1_, [](QelCurvedata& r) { return r.ellipse.end_angle; });
 }
 
 xrchandle<KCsys> KPIEllipse_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    double c[3], major[3], minor[3];
-    check(qel_ellipsedata_get(GetRecord(), c, major, minor, nullptr, nullptr, nullptr, nullptr));
-    return FrameToCsys(c, major, minor);
+    return KeptOrRead(csys_, [](QelCurvedata& r) {
+        return FrameToCsys(r.ellipse.center, r.ellipse.major_axis, r.ellipse.minor_axis);
+    });
 }
 
 // ---- spline -------------------------------------------------------------------------
@@ -268,21 +205,17 @@ void KPISpline_i::SetFromRecord(const QelSplinedata* head) {
 }
 
 xrchandle<KPoint3DList> KPISpline_i::GetPoints() {
-    if (!GetRecord())
-        return points_;
-    return BuildPoint3DList(RecordOfKind(QEL_CURVE_SPLINE)->spline.points);
+    return KeptOrRead(points_, [](QelCurvedata& r) { return BuildPoint3DList(r.spline.points); });
 }
 
 xrchandle<KVector3DList> KPISpline_i::GetTangents() {
-    if (!GetRecord())
-        return tangents_;
-    return BuildVector3DList(RecordOfKind(QEL_CURVE_SPLINE)->spline.tangents);
+    return KeptOrRead(tangents_,
+                      [](QelCurvedata& r) { return BuildVector3DList(r.spline.tangents); });
 }
 
 xrchandle<xrealsequence> KPISpline_i::GetParameters() {
-    if (!GetRecord())
-        return parameters_;
-    return BuildRealSequence(RecordOfKind(QEL_CURVE_SPLINE)->spline.params);
+    return KeptOrRead(parameters_,
+                      [](QelCurvedata& r) { return BuildRealSequence(r.spline.params); });
 }
 
 // ---- B-spline -----------------------------------------------------------------------
@@ -299,25 +232,15 @@ void KPIBspline_i::SetData(int degree, xrchandle<xrealsequence> parameters,
         points_ = points;
         return;
     }
-    // Each weight scales its own control point: counts must agree before
-    // any point is touched.
-    const int np = points ? points->Count() : 0;
-    if (weights && weights->Count() != np)
-        FailSet(-2);
     xarholder<double> knots, w;
     xarholder<QelPoint> pts;
-    int st = RealSequenceToArray(parameters, knots);
+    // Weights that do not match the points are refused before any is applied.
+    int st = WeightedPointsToArrays(points, weights, pts, w);
     if (st == 0)
-        st = PointListToArray(points, pts);
-    if (st == 0 && weights) {
-        st = RealSequenceToArray(weights, w);
-        for (int i = 0; st == 0 && i < np; ++i)
-            for (double& c : pts[i].xyz)
-                c *= w[i];
-    }
+        st = RealSequenceToArray(parameters, knots);
     if (st == 0) {
         st = qel_bsplinedata_init(degree, knots.Data(), weights ? w.Data() : nullptr, pts.Data(),
-                                  uint32_t(knots.Count()), uint32_t(np), GetRecord());
+                                  uint32_t(knots.Count()), uint32_t(pts.Count()), GetRecord());
         // Degree 4 or more and unclamped ends leave a complete record.
         if (st == QEL_ERR_BSPL_DEGREE || st == QEL_ERR_BSPL_UNCLAMPED)
             st = 0;
@@ -327,39 +250,23 @@ void KPIBspline_i::SetData(int degree, xrchandle<xrealsequence> parameters,
 }
 
 int KPIBspline_i::GetDegree() {
-    if (!GetRecord())
-        return degree_;
-    return RecordOfKind(QEL_CURVE_BSPLINE)->bspline.degree;
+    return KeptOrRead(degree_, [](QelCurvedata& r) { return r.bspline.degree; });
 }
 
 xrchandle<xrealsequence> KPIBspline_i::GetParameters() {
-    if (!GetRecord())
-        return parameters_;
-    return BuildRealSequence(RecordOfKind(QEL_CURVE_BSPLINE)->bspline.knots);
+    return KeptOrRead(parameters_,
+                      [](QelCurvedata& r) { return BuildRealSequence(r.bspline.knots); });
 }
 
 xrchandle<xrealsequence> KPIBspline_i::GetWeights() {
-    if (!GetRecord())
-        return weights_;
-    return BuildRealSequence(RecordOfKind(QEL_CURVE_BSPLINE)->bspline.weights);
+    return KeptOrRead(weights_,
+                      [](QelCurvedata& r) { return BuildRealSequence(r.bspline.weights); });
 }
 
 xrchandle<KPoint3DList> KPIBspline_i::GetPoints() {
-    if (!GetRecord())
-        return points_;
-    const QelBsplinedata& b = RecordOfKind(QEL_CURVE_BSPLINE)->bspline;
-    QelArrayView<QelPoint> pts(b.points);
-    QelArrayView<double> w(b.weights);
-    // Every point needs its own weight; a record from elsewhere may lack some.
-    if (b.weights && w.Count() != pts.Count())
-        ThrowSimple(-2);
-    xrchandle<KPoint3DList> list(KPoint3DList::create());
-    for (int i = pts.Count() - 1; i >= 0; --i) {
-        const double weight = w.Empty() ? 1.0 : w[i];
-        const double* c = pts[i].xyz;
-        list->Set(i, KCreatePoint3D(c[0] / weight, c[1] / weight, c[2] / weight));
-    }
-    return list;
+    return KeptOrRead(points_, [](QelCurvedata& r) {
+        return BuildUnweightedPoint3DList(r.bspline.points, r.bspline.weights);
+    });
 }
 
 // ---- composite curve ----------------------------------------------------------------
@@ -398,20 +305,20 @@ void KPICompositeCurve_i::SetData(xrchandle<KPICurveList> curves,
 }
 
 xrchandle<KPICurveList> KPICompositeCurve_i::GetCurves() {
-    if (!GetRecord())
-        return curves_;
-    QelCurvedata* rec = RecordOfKind(QEL_CURVE_COMPOSITE);
-    return MakeCurveListFromComponents(rec->composite.components, SelfHandle());
+    // Each curve object keeps this composite, and so its record, alive.
+    return KeptOrRead(curves_, [this](QelCurvedata& r) {
+        return MakeCurveListFromComponents(r.composite.components, SelfHandle());
+    });
 }
 
 xrchandle<xintsequence> KPICompositeCurve_i::GetTraversals() {
-    if (!GetRecord())
-        return traversals_;
-    QelArrayView<QelComponentcurvedata> comps(RecordOfKind(QEL_CURVE_COMPOSITE)->composite.components);
-    if (comps.Empty())
-        return nullptr;
-    xrchandle<xintsequence> seq(xintsequence::create());
-    for (int i = 0; i < comps.Count(); ++i)
-        seq->Append(int32_t(comps[i].direction));
-    return seq;
+    return KeptOrRead(traversals_, [](QelCurvedata& r) -> xrchandle<xintsequence> {
+        QelArrayView<QelComponentcurvedata> comps(r.composite.components);
+        if (comps.Empty())
+            return nullptr;
+        xrchandle<xintsequence> seq(xintsequence::create());
+        for (int i = 0; i < comps.Count(); ++i)
+            seq->Append(int32_t(comps[i].direction));
+        return seq;
+    });
 }

@@ -120,7 +120,7 @@ public:
     xrchandle<xrealsequence> GetParameters() override;
     xrchandle<xrealsequence> GetWeights() override;
     // Record mode: the control points with their weights divided out. A
-    // record whose weights do not match its points raises ThrowSimple(-2).
+    // record with fewer weights than points raises ThrowSimple(-2).
     xrchandle<KPoint3DList> GetPoints() override;
 
 private:

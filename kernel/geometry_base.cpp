@@ -22,6 +22,36 @@ extern "C" int set_gw_cpid_enable(int enable) {
 
 int get_gw_cpid_enable() { return g_storageMode.load(std::memory_order_relaxed); }
 
+uint32_t HostCurveKind(KPICurveType kind) {
+    switch (kind) {
+    case KPICURV_POINT: return QEL_CURVE_POINT;
+    case KPICURV_LINE: return QEL_CURVE_LINE;
+    case KPICURV_ARC: return QEL_CURVE_ARC;
+    case KPICURV_ELLIPSE: return QEL_CURVE_ELLIPSE;
+    case KPICURV_SPLINE: return QEL_CURVE_SPLINE;
+    case KPICURV_BSPLINE: return QEL_CURVE_BSPLINE;
+    case KPICURV_COMP: return QEL_CURVE_COMPOSITE;
+    }
+    return 0;
+}
+
+uint32_t HostSurfaceKind(KPISurfType kind) {
+    switch (kind) {
+    case KPISURF_PLANE: return QEL_SURF_PLANE;
+    case KPISURF_CYL: return QEL_SURF_CYLINDER;
+    case KPISURF_CONE: return QEL_SURF_CONE;
+    case KPISURF_TORUS: return QEL_SURF_TORUS;
+    case KPISURF_SRFREV: return QEL_SURF_REVOLVED;
+    case KPISURF_RULSRF: return QEL_SURF_RULED;
+    case KPISURF_TABCYL: return QEL_SURF_TABCYL;
+    case KPISURF_FILSRF: return QEL_SURF_FILLET;
+    case KPISURF_SPLN: return QEL_SURF_SPLINE;
+    case KPISURF_BSPLN: return QEL_SURF_BSPLINE;
+    case KPISURF_CYLSPLN: return QEL_SURF_CYLSPLINE;
+    }
+    return 0;
+}
+
 // ---- curves -------------------------------------------------------------------
 KPICurve_i::KPICurve_i(KPICurveType kind, QelCurvedata* record, bool ownsRecord,
                        xrchandle<xobject> keeper)
@@ -70,16 +100,16 @@ void KPICurve_i::FailSet(int status) {
     ThrowSimple(status);
 }
 
-QelCurvedata* KPICurve_i::RecordOfKind(uint32_t kind) const {
-    if (!record_ || record_->kind != kind)
+QelCurvedata* KPICurve_i::CheckedRecord() const {
+    if (!record_ || record_->kind != HostCurveKind(curveKind_))
         ThrowSimple(-18);
     return record_;
 }
 
 // ---- surfaces ------------------------------------------------------------------
-KPISurface_i::KPISurface_i(KPISurfType kind, uint32_t hostKind, QelSurfaceshapedata* record,
-                           bool ownsRecord, xrchandle<xobject> keeper)
-    : record_(record), ownsRecord_(ownsRecord), hostKind_(hostKind), surfKind_(kind),
+KPISurface_i::KPISurface_i(KPISurfType kind, QelSurfaceshapedata* record, bool ownsRecord,
+                           xrchandle<xobject> keeper)
+    : record_(record), ownsRecord_(ownsRecord), hostKind_(HostSurfaceKind(kind)), surfKind_(kind),
       keeper_(ownsRecord ? xrchandle<xobject>() : std::move(keeper)) {}
 
 KPISurface_i::~KPISurface_i() {
@@ -100,7 +130,7 @@ void KPISurface_i::EnsureRecord() {
     record_ = rec;
 }
 
-bool KPISurface_i::BeginSet(KPISurfType kind, uint32_t hostKind) {
+bool KPISurface_i::BeginSet(KPISurfType kind) {
     if (get_gw_cpid_enable() != 0)
         EnsureRecord();
     surfKind_ = kind;
@@ -116,7 +146,7 @@ bool KPISurface_i::BeginSet(KPISurfType kind, uint32_t hostKind) {
     std::memset(record_, 0, sizeof(*record_));
     // Written before the init so that a shape left half filled is freed by
     // its own kind.
-    hostKind_ = hostKind;
+    hostKind_ = HostSurfaceKind(kind);
     return true;
 }
 
@@ -126,8 +156,8 @@ void KPISurface_i::FailSet(int status) {
     ThrowSimple(status);
 }
 
-QelSurfaceshapedata* KPISurface_i::RecordOfKind(uint32_t hostKind) const {
-    if (!record_ || hostKind_ != hostKind)
+QelSurfaceshapedata* KPISurface_i::CheckedRecord() const {
+    if (!record_ || hostKind_ != HostSurfaceKind(surfKind_))
         ThrowSimple(-18);
     return record_;
 }

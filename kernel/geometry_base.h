@@ -24,6 +24,13 @@
 // it, see api/kpi_session.h). Nonzero: record mode.
 ZPI_API int get_gw_cpid_enable();
 
+// Host kind codes of the interface kinds: curves 1 point, 2 line, 3 arc,
+// 30 ellipse, 12 spline, 19 B-spline, 41 composite; surfaces 34 plane,
+// 36 cylinder, 37 cone, 38 torus, 43 revolved, 42 ruled, 44 tabulated
+// cylinder, 41 fillet, 40 spline, 45 B-spline, 48 cylindrical spline.
+ZPI_API uint32_t HostCurveKind(KPICurveType kind);
+ZPI_API uint32_t HostSurfaceKind(KPISurfType kind);
+
 // ---- curves -------------------------------------------------------------------
 class ZPI_API KPICurve_i : public KCommon_i, public virtual KPICurve {
     ZPI_IMPLEMENTS(KPICurve)
@@ -56,10 +63,15 @@ protected:
     bool BeginSet(KPICurveType kind);
     // Empties the record after a failing init and raises ThrowSimple(status).
     [[noreturn]] void FailSet(int status);
-    // The record, checked to hold a curve of host kind `kind`; raises
-    // ThrowSimple(-18) for another kind (a record of a foreign kind wrapped
-    // by hand).
-    QelCurvedata* RecordOfKind(uint32_t kind) const;
+    // Getter protocol: the kept value when the object has no record, else
+    // `read` of the record, which must hold a curve of this class's host
+    // kind (ThrowSimple(-18) for another kind, a record wrapped by hand).
+    template <class T, class Read> T KeptOrRead(const T& kept, Read&& read) const {
+        if (!record_)
+            return kept;
+        return T(read(*CheckedRecord()));
+    }
+    QelCurvedata* CheckedRecord() const;
     // A counted handle on this object, to keep it alive from objects that
     // wrap parts of its record.
     xrchandle<xobject> SelfHandle() { return xrchandle<xobject>(static_cast<xobject*>(this)); }
@@ -90,20 +102,23 @@ public:
 protected:
     // New object: no record, owns-record true, host kind 0.
     explicit KPISurface_i(KPISurfType kind) noexcept : surfKind_(kind) {}
-    KPISurface_i(KPISurfType kind, uint32_t hostKind, QelSurfaceshapedata* record,
-                 bool ownsRecord, xrchandle<xobject> keeper);
+    // Wraps `shape`, of the host kind of `kind`; `keeper` as for curves.
+    KPISurface_i(KPISurfType kind, QelSurfaceshapedata* record, bool ownsRecord,
+                 xrchandle<xobject> keeper);
     ~KPISurface_i() override;
 
-    // As for curves; in record mode the host kind is written too.
-    bool BeginSet(KPISurfType kind, uint32_t hostKind);
+    // As for curves; when the shape is to be filled the host kind is
+    // written too.
+    bool BeginSet(KPISurfType kind);
     [[noreturn]] void FailSet(int status);
-    // Writes the kind fields (used by the copies out of another record).
-    void SetKinds(KPISurfType kind, uint32_t hostKind) {
-        surfKind_ = kind;
-        hostKind_ = hostKind;
+    // Getter protocol, as for curves: the kept value, or `read` of the
+    // shape, which must be of this class's host kind (else -18).
+    template <class T, class Read> T KeptOrRead(const T& kept, Read&& read) const {
+        if (!record_)
+            return kept;
+        return T(read(*CheckedRecord()));
     }
-    // The shape, checked to be of host kind `hostKind` (else -18).
-    QelSurfaceshapedata* RecordOfKind(uint32_t hostKind) const;
+    QelSurfaceshapedata* CheckedRecord() const;
     xrchandle<xobject> SelfHandle() { return xrchandle<xobject>(static_cast<xobject*>(this)); }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "kernel/curves.h"
 #include "kernel/geometry_dispatch.h"
+#include "kernel/qel_copy.h"
 #include "kernel/qel_routines.h"
 #include "kernel/value_convert.h"
 
@@ -12,19 +13,6 @@
 
 namespace {
 
-void check(int status) {
-    if (status != 0)
-        ThrowSimple(status);
-}
-
-// The frame of a coordinate system (zeros for a null handle).
-QelFrame frameOf(const xrchandle<KCsys>& csys) {
-    QelFrame f;
-    std::memset(&f, 0, sizeof(f));
-    CsysToFrame(csys, &f);
-    return f;
-}
-
 // Deep copy of a spline's record as a spline head into `out`: argument
 // `index` must be a curve of this library with a spline record.
 void copySplineOf(KCommon* spline, int index, QelCurveScratch& out) {
@@ -33,20 +21,21 @@ void copySplineOf(KCommon* spline, int index, QelCurveScratch& out) {
         ThrowInvalidArg(index, 1);
 }
 
-// Control points with their weights divided out; the arrays may be xar or
-// har. Weights that do not match the points are refused.
-xrchandle<KPoint3DList> unweightedPoints(const QelPoint* points, const double* weights) {
-    QelArrayView<QelPoint> pts(points);
-    QelArrayView<double> w(weights);
-    if (weights && w.Count() != pts.Count())
-        ThrowSimple(-2);
-    xrchandle<KPoint3DList> list(KPoint3DList::create());
-    for (int i = pts.Count() - 1; i >= 0; --i) {
-        const double weight = w.Empty() ? 1.0 : w[i];
-        const double* c = pts[i].xyz;
-        list->Set(i, KCreatePoint3D(c[0] / weight, c[1] / weight, c[2] / weight));
-    }
-    return list;
+// Fills the shape of a revolved surface or tabulated cylinder (the same
+// layout) from the frame and a deep copy of the curve, argument 2. A
+// B-spline curve failing the span check leaves a whole shape and counts as
+// success. Answers the failing status, else 0.
+int initProfileShape(const xrchandle<KCsys>& csys, KPICurve* curve,
+                     QelSurfaceshapedata* shape) {
+    const QelFrame f = FrameOfCsys(csys);
+    QelCurveScratch copy;
+    CopyCurveRecordOf(curve, 2, copy.get());
+    int st = qel_srfrevdata_init(f.e1, f.e2, f.e3, f.origin, copy.get(), shape);
+    if (st == QEL_ERR_BSPL_SPANS)
+        st = 0;
+    if (st == 0)
+        copy.release(); // the shape holds the copy
+    return st;
 }
 
 } // namespace
@@ -54,163 +43,141 @@ xrchandle<KPoint3DList> unweightedPoints(const QelPoint* points, const double* w
 // ---- plane --------------------------------------------------------------------------
 KPIPlane_i::KPIPlane_i() noexcept : KPISurface_i(KPISURF_PLANE) {}
 KPIPlane_i::KPIPlane_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_PLANE, QEL_SURF_PLANE, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_PLANE, shape, ownsRecord, std::move(keeper)) {}
 
 void KPIPlane_i::SetData(xrchandle<KCsys> csys) {
-    if (!BeginSet(KPISURF_PLANE, QEL_SURF_PLANE)) {
+    if (!BeginSet(KPISURF_PLANE)) {
         csys_ = csys;
         return;
     }
-    QelFrame f = frameOf(csys);
+    const QelFrame f = FrameOfCsys(csys);
     if (int st = qel_planedata_init(f.e1, f.e2, f.e3, f.origin, GetRecord()))
         FailSet(st);
 }
 
 xrchandle<KCsys> KPIPlane_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    return FrameToCsys(RecordOfKind(QEL_SURF_PLANE)->plane.frame);
+    return KeptOrRead(csys_,
+                      [](QelSurfaceshapedata& s) { return FrameToCsys(s.plane.frame); });
 }
 
 // ---- cylinder -----------------------------------------------------------------------
 KPICylinder_i::KPICylinder_i() noexcept : KPISurface_i(KPISURF_CYL) {}
 KPICylinder_i::KPICylinder_i(QelSurfaceshapedata* shape, bool ownsRecord,
                              xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_CYL, QEL_SURF_CYLINDER, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_CYL, shape, ownsRecord, std::move(keeper)) {}
 
 void KPICylinder_i::SetData(xrchandle<KCsys> csys, double radius) {
-    if (!BeginSet(KPISURF_CYL, QEL_SURF_CYLINDER)) {
+    if (!BeginSet(KPISURF_CYL)) {
         csys_ = csys;
         radius_ = radius;
         return;
     }
-    QelFrame f = frameOf(csys);
+    const QelFrame f = FrameOfCsys(csys);
     if (int st = qel_cylinderdata_init(f.e1, f.e2, f.e3, f.origin, radius, GetRecord()))
         FailSet(st);
 }
 
 double KPICylinder_i::GetRadius() {
-    if (!GetRecord())
-        return radius_;
-    return RecordOfKind(QEL_SURF_CYLINDER)->cylinder.scalar;
+    return KeptOrRead(radius_, [](QelSurfaceshapedata& s) { return s.cylinder.scalar; });
 }
 
 xrchandle<KCsys> KPICylinder_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    return FrameToCsys(RecordOfKind(QEL_SURF_CYLINDER)->cylinder.frame);
+    return KeptOrRead(csys_,
+                      [](QelSurfaceshapedata& s) { return FrameToCsys(s.cylinder.frame); });
 }
 
 // ---- cone ---------------------------------------------------------------------------
 KPICone_i::KPICone_i() noexcept : KPISurface_i(KPISURF_CONE) {}
 KPICone_i::KPICone_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_CONE, QEL_SURF_CONE, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_CONE, shape, ownsRecord, std::move(keeper)) {}
 
 void KPICone_i::SetData(xrchandle<KCsys> csys, double halfAngle) {
-    if (!BeginSet(KPISURF_CONE, QEL_SURF_CONE)) {
+    if (!BeginSet(KPISURF_CONE)) {
         csys_ = csys;
         halfAngle_ = halfAngle;
         return;
     }
-    QelFrame f = frameOf(csys);
+    const QelFrame f = FrameOfCsys(csys);
     if (int st = qel_cylinderdata_init(f.e1, f.e2, f.e3, f.origin, halfAngle, GetRecord()))
         FailSet(st);
 }
 
 double KPICone_i::GetHalfAngle() {
-    if (!GetRecord())
-        return halfAngle_;
-    return RecordOfKind(QEL_SURF_CONE)->cone.scalar;
+    return KeptOrRead(halfAngle_, [](QelSurfaceshapedata& s) { return s.cone.scalar; });
 }
 
 xrchandle<KCsys> KPICone_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    return FrameToCsys(RecordOfKind(QEL_SURF_CONE)->cone.frame);
+    return KeptOrRead(csys_, [](QelSurfaceshapedata& s) { return FrameToCsys(s.cone.frame); });
 }
 
 // ---- torus --------------------------------------------------------------------------
 KPITorus_i::KPITorus_i() noexcept : KPISurface_i(KPISURF_TORUS) {}
 KPITorus_i::KPITorus_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_TORUS, QEL_SURF_TORUS, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_TORUS, shape, ownsRecord, std::move(keeper)) {}
 
 void KPITorus_i::SetData(xrchandle<KCsys> csys, double r0, double r1) {
-    if (!BeginSet(KPISURF_TORUS, QEL_SURF_TORUS)) {
+    if (!BeginSet(KPISURF_TORUS)) {
         csys_ = csys;
         r0_ = r0;
         r1_ = r1;
         return;
     }
-    QelFrame f = frameOf(csys);
+    const QelFrame f = FrameOfCsys(csys);
     if (int st = qel_torusdata_init(f.e1, f.e2, f.e3, f.origin, r0, r1, GetRecord()))
         FailSet(st);
 }
 
 double KPITorus_i::GetR0() {
-    if (!GetRecord())
-        return r0_;
-    return RecordOfKind(QEL_SURF_TORUS)->torus.radius1;
+    return KeptOrRead(r0_, [](QelSurfaceshapedata& s) { return s.torus.radius1; });
 }
 
 double KPITorus_i::GetR1() {
-    if (!GetRecord())
-        return r1_;
-    return RecordOfKind(QEL_SURF_TORUS)->torus.radius2;
+    return KeptOrRead(r1_, [](QelSurfaceshapedata& s) { return s.torus.radius2; });
 }
 
 xrchandle<KCsys> KPITorus_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    return FrameToCsys(RecordOfKind(QEL_SURF_TORUS)->torus.frame);
+    return KeptOrRead(csys_, [](QelSurfaceshapedata& s) { return FrameToCsys(s.torus.frame); });
 }
 
 // ---- surface of revolution ----------------------------------------------------------
 KPISrfRev_i::KPISrfRev_i() noexcept : KPISurface_i(KPISURF_SRFREV) {}
 KPISrfRev_i::KPISrfRev_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_SRFREV, QEL_SURF_REVOLVED, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_SRFREV, shape, ownsRecord, std::move(keeper)) {}
 
 void KPISrfRev_i::SetData(xrchandle<KCsys> csys, xrchandle<KPICurve> profile) {
-    if (!BeginSet(KPISURF_SRFREV, QEL_SURF_REVOLVED)) {
+    if (!BeginSet(KPISURF_SRFREV)) {
         csys_ = csys;
         profile_ = profile;
         return;
     }
-    QelFrame f = frameOf(csys);
-    QelCurveScratch copy;
-    CopyCurveRecordOf(profile.get(), 2, copy.get());
-    int st = qel_srfrevdata_init(f.e1, f.e2, f.e3, f.origin, copy.get(), GetRecord());
-    if (st != 0 && st != QEL_ERR_BSPL_SPANS)
+    if (int st = initProfileShape(csys, profile.get(), GetRecord()))
         FailSet(st);
-    copy.release(); // the shape holds the copy
 }
 
 xrchandle<KPICurve> KPISrfRev_i::GetCurve() {
-    if (!GetRecord())
-        return profile_;
-    return MakeCurveFromRecord(&RecordOfKind(QEL_SURF_REVOLVED)->srfrev.profile, false,
-                               SelfHandle());
+    return KeptOrRead(profile_, [this](QelSurfaceshapedata& s) {
+        return MakeCurveFromRecord(&s.srfrev.profile, false, SelfHandle());
+    });
 }
 
 xrchandle<KCsys> KPISrfRev_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    return FrameToCsys(RecordOfKind(QEL_SURF_REVOLVED)->srfrev.frame);
+    return KeptOrRead(csys_, [](QelSurfaceshapedata& s) { return FrameToCsys(s.srfrev.frame); });
 }
 
 // ---- ruled surface ------------------------------------------------------------------
 KPIRulSrf_i::KPIRulSrf_i() noexcept : KPISurface_i(KPISURF_RULSRF) {}
 KPIRulSrf_i::KPIRulSrf_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_RULSRF, QEL_SURF_RULED, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_RULSRF, shape, ownsRecord, std::move(keeper)) {}
 
 void KPIRulSrf_i::SetData(xrchandle<KCsys> csys, xrchandle<KPICurve> curve1,
                           xrchandle<KPICurve> curve2) {
-    if (!BeginSet(KPISURF_RULSRF, QEL_SURF_RULED)) {
+    if (!BeginSet(KPISURF_RULSRF)) {
         csys_ = csys;
         curve1_ = curve1;
         curve2_ = curve2;
         return;
     }
-    QelFrame f = frameOf(csys);
+    const QelFrame f = FrameOfCsys(csys);
     QelCurveScratch copy1, copy2;
     CopyCurveRecordOf(curve1.get(), 2, copy1.get());
     CopyCurveRecordOf(curve2.get(), 3, copy2.get());
@@ -223,64 +190,54 @@ void KPIRulSrf_i::SetData(xrchandle<KCsys> csys, xrchandle<KPICurve> curve1,
 }
 
 xrchandle<KCsys> KPIRulSrf_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    return FrameToCsys(RecordOfKind(QEL_SURF_RULED)->rulsrf.frame);
+    return KeptOrRead(csys_, [](QelSurfaceshapedata& s) { return FrameToCsys(s.rulsrf.frame); });
 }
 
 xrchandle<KPICurve> KPIRulSrf_i::GetCurve1() {
-    if (!GetRecord())
-        return curve1_;
-    return MakeCurveFromRecord(&RecordOfKind(QEL_SURF_RULED)->rulsrf.curve1, false, SelfHandle());
+    return KeptOrRead(curve1_, [this](QelSurfaceshapedata& s) {
+        return MakeCurveFromRecord(&s.rulsrf.curve1, false, SelfHandle());
+    });
 }
 
 xrchandle<KPICurve> KPIRulSrf_i::GetCurve2() {
-    if (!GetRecord())
-        return curve2_;
-    return MakeCurveFromRecord(&RecordOfKind(QEL_SURF_RULED)->rulsrf.curve2, false, SelfHandle());
+    return KeptOrRead(curve2_, [this](QelSurfaceshapedata& s) {
+        return MakeCurveFromRecord(&s.rulsrf.curve2, false, SelfHandle());
+    });
 }
 
 // ---- tabulated cylinder -------------------------------------------------------------
 KPITabCyl_i::KPITabCyl_i() noexcept : KPISurface_i(KPISURF_TABCYL) {}
 KPITabCyl_i::KPITabCyl_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_TABCYL, QEL_SURF_TABCYL, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_TABCYL, shape, ownsRecord, std::move(keeper)) {}
 
 void KPITabCyl_i::SetData(xrchandle<KCsys> csys, xrchandle<KPICurve> curve) {
-    if (!BeginSet(KPISURF_TABCYL, QEL_SURF_TABCYL)) {
+    if (!BeginSet(KPISURF_TABCYL)) {
         csys_ = csys;
         curve_ = curve;
         return;
     }
-    QelFrame f = frameOf(csys);
-    QelCurveScratch copy;
-    CopyCurveRecordOf(curve.get(), 2, copy.get());
-    int st = qel_srfrevdata_init(f.e1, f.e2, f.e3, f.origin, copy.get(), GetRecord());
-    if (st != 0 && st != QEL_ERR_BSPL_SPANS)
+    if (int st = initProfileShape(csys, curve.get(), GetRecord()))
         FailSet(st);
-    copy.release();
 }
 
 xrchandle<KCsys> KPITabCyl_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    return FrameToCsys(RecordOfKind(QEL_SURF_TABCYL)->tabcyl.frame);
+    return KeptOrRead(csys_, [](QelSurfaceshapedata& s) { return FrameToCsys(s.tabcyl.frame); });
 }
 
 xrchandle<KPICurve> KPITabCyl_i::GetCurve() {
-    if (!GetRecord())
-        return curve_;
-    return MakeCurveFromRecord(&RecordOfKind(QEL_SURF_TABCYL)->tabcyl.profile, false,
-                               SelfHandle());
+    return KeptOrRead(curve_, [this](QelSurfaceshapedata& s) {
+        return MakeCurveFromRecord(&s.tabcyl.profile, false, SelfHandle());
+    });
 }
 
 // ---- fillet surface -----------------------------------------------------------------
 KPIFilSrf_i::KPIFilSrf_i() noexcept : KPISurface_i(KPISURF_FILSRF) {}
 KPIFilSrf_i::KPIFilSrf_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_FILSRF, QEL_SURF_FILLET, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_FILSRF, shape, ownsRecord, std::move(keeper)) {}
 
 void KPIFilSrf_i::SetData(xrchandle<KPISpline> pointSpline, xrchandle<KPISpline> centerSpline,
                           xrchandle<KPISpline> tangentSpline) {
-    if (!BeginSet(KPISURF_FILSRF, QEL_SURF_FILLET)) {
+    if (!BeginSet(KPISURF_FILSRF)) {
         pointSpline_ = pointSpline;
         centerSpline_ = centerSpline;
         tangentSpline_ = tangentSpline;
@@ -299,35 +256,35 @@ void KPIFilSrf_i::SetData(xrchandle<KPISpline> pointSpline, xrchandle<KPISpline>
 }
 
 xrchandle<KPISpline> KPIFilSrf_i::GetPointSpline() {
-    if (!GetRecord())
-        return pointSpline_;
-    return MakeSplineFromHead(&RecordOfKind(QEL_SURF_FILLET)->filsrf.point_spline);
+    return KeptOrRead(pointSpline_, [](QelSurfaceshapedata& s) {
+        return MakeSplineFromHead(&s.filsrf.point_spline);
+    });
 }
 
 xrchandle<KPISpline> KPIFilSrf_i::GetCenterSpline() {
-    if (!GetRecord())
-        return centerSpline_;
-    return MakeSplineFromHead(&RecordOfKind(QEL_SURF_FILLET)->filsrf.center_spline);
+    return KeptOrRead(centerSpline_, [](QelSurfaceshapedata& s) {
+        return MakeSplineFromHead(&s.filsrf.center_spline);
+    });
 }
 
 xrchandle<KPISpline> KPIFilSrf_i::GetTangentSpline() {
-    if (!GetRecord())
-        return tangentSpline_;
-    return MakeSplineFromHead(&RecordOfKind(QEL_SURF_FILLET)->filsrf.tangent_spline);
+    return KeptOrRead(tangentSpline_, [](QelSurfaceshapedata& s) {
+        return MakeSplineFromHead(&s.filsrf.tangent_spline);
+    });
 }
 
 // ---- spline surface -----------------------------------------------------------------
 KPISplineSrf_i::KPISplineSrf_i() noexcept : KPISurface_i(KPISURF_SPLN) {}
 KPISplineSrf_i::KPISplineSrf_i(QelSurfaceshapedata* shape, bool ownsRecord,
                                xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_SPLN, QEL_SURF_SPLINE, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_SPLN, shape, ownsRecord, std::move(keeper)) {}
 
 void KPISplineSrf_i::SetData(xrchandle<xrealsequence> uParameters,
                              xrchandle<xrealsequence> vParameters, xrchandle<KPoint3DList> points,
                              xrchandle<KVector3DList> uTangents,
                              xrchandle<KVector3DList> vTangents,
                              xrchandle<KVector3DList> mixedDerivatives) {
-    if (!BeginSet(KPISURF_SPLN, QEL_SURF_SPLINE)) {
+    if (!BeginSet(KPISURF_SPLN)) {
         uParameters_ = uParameters;
         vParameters_ = vParameters;
         points_ = points;
@@ -359,7 +316,7 @@ void KPISplineSrf_i::SetData(xrchandle<xrealsequence> uParameters,
 
 void KPISplineSrf_i::SetFromRecord(const QelSplinesrfdata* head) {
     EnsureRecord();
-    if (!BeginSet(KPISURF_SPLN, QEL_SURF_SPLINE))
+    if (!BeginSet(KPISURF_SPLN))
         ThrowSimple(-2);
     if (!head)
         FailSet(-2);
@@ -370,50 +327,49 @@ void KPISplineSrf_i::SetFromRecord(const QelSplinesrfdata* head) {
 }
 
 xrchandle<xrealsequence> KPISplineSrf_i::GetUParameters() {
-    if (!GetRecord())
-        return uParameters_;
-    return BuildRealSequence(RecordOfKind(QEL_SURF_SPLINE)->splinesrf.u_params);
+    return KeptOrRead(uParameters_, [](QelSurfaceshapedata& s) {
+        return BuildRealSequence(s.splinesrf.u_params);
+    });
 }
 
 xrchandle<xrealsequence> KPISplineSrf_i::GetVParameters() {
-    if (!GetRecord())
-        return vParameters_;
-    return BuildRealSequence(RecordOfKind(QEL_SURF_SPLINE)->splinesrf.v_params);
+    return KeptOrRead(vParameters_, [](QelSurfaceshapedata& s) {
+        return BuildRealSequence(s.splinesrf.v_params);
+    });
 }
 
 xrchandle<KPoint3DList> KPISplineSrf_i::GetPoints() {
-    if (!GetRecord())
-        return points_;
-    return BuildPoint3DList(RecordOfKind(QEL_SURF_SPLINE)->splinesrf.points);
+    return KeptOrRead(points_,
+                      [](QelSurfaceshapedata& s) { return BuildPoint3DList(s.splinesrf.points); });
 }
 
 xrchandle<KVector3DList> KPISplineSrf_i::GetUTangents() {
-    if (!GetRecord())
-        return uTangents_;
-    return BuildVector3DList(RecordOfKind(QEL_SURF_SPLINE)->splinesrf.u_tangents);
+    return KeptOrRead(uTangents_, [](QelSurfaceshapedata& s) {
+        return BuildVector3DList(s.splinesrf.u_tangents);
+    });
 }
 
 xrchandle<KVector3DList> KPISplineSrf_i::GetVTangents() {
-    if (!GetRecord())
-        return vTangents_;
-    return BuildVector3DList(RecordOfKind(QEL_SURF_SPLINE)->splinesrf.v_tangents);
+    return KeptOrRead(vTangents_, [](QelSurfaceshapedata& s) {
+        return BuildVector3DList(s.splinesrf.v_tangents);
+    });
 }
 
 xrchandle<KVector3DList> KPISplineSrf_i::GetMixedDerivatives() {
-    if (!GetRecord())
-        return mixedDerivatives_;
-    return BuildVector3DList(RecordOfKind(QEL_SURF_SPLINE)->splinesrf.mixed_derivs);
+    return KeptOrRead(mixedDerivatives_, [](QelSurfaceshapedata& s) {
+        return BuildVector3DList(s.splinesrf.mixed_derivs);
+    });
 }
 
 // ---- B-spline surface ---------------------------------------------------------------
 KPIBsplsrf_i::KPIBsplsrf_i() noexcept : KPISurface_i(KPISURF_BSPLN) {}
 KPIBsplsrf_i::KPIBsplsrf_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_BSPLN, QEL_SURF_BSPLINE, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_BSPLN, shape, ownsRecord, std::move(keeper)) {}
 
 void KPIBsplsrf_i::SetData(int uDegree, int vDegree, xrchandle<xrealsequence> uParameters,
                            xrchandle<xrealsequence> vParameters, xrchandle<KPoint3DList> points,
                            xrchandle<xrealsequence> weights) {
-    if (!BeginSet(KPISURF_BSPLN, QEL_SURF_BSPLINE)) {
+    if (!BeginSet(KPISURF_BSPLN)) {
         uDegree_ = uDegree;
         vDegree_ = vDegree;
         uParameters_ = uParameters;
@@ -422,97 +378,80 @@ void KPIBsplsrf_i::SetData(int uDegree, int vDegree, xrchandle<xrealsequence> uP
         weights_ = weights;
         return;
     }
-    const int np = points ? points->Count() : 0;
-    if (weights && weights->Count() != np)
-        FailSet(-2);
     xarholder<double> u, v, w;
     xarholder<QelPoint> pts;
-    int st = RealSequenceToArray(uParameters, u);
+    // Weights that do not match the points are refused before any is applied.
+    int st = WeightedPointsToArrays(points, weights, pts, w);
+    if (st == 0)
+        st = RealSequenceToArray(uParameters, u);
     if (st == 0)
         st = RealSequenceToArray(vParameters, v);
-    if (st == 0)
-        st = PointListToArray(points, pts);
-    if (st == 0 && weights) {
-        st = RealSequenceToArray(weights, w);
-        for (int i = 0; st == 0 && i < np; ++i)
-            for (double& c : pts[i].xyz)
-                c *= w[i];
-    }
     if (st == 0) {
         const uint32_t degrees[2] = {uint32_t(uDegree), uint32_t(vDegree)};
         st = qel_bsplinesrfdata_init(degrees, u.Data(), v.Data(), weights ? w.Data() : nullptr,
                                      pts.Data(), uint32_t(u.Count()), uint32_t(v.Count()),
-                                     uint32_t(np), GetRecord());
+                                     uint32_t(pts.Count()), GetRecord());
     }
     if (st != 0)
         FailSet(st);
 }
 
 int KPIBsplsrf_i::GetUDegree() {
-    if (!GetRecord())
-        return uDegree_;
-    return int(RecordOfKind(QEL_SURF_BSPLINE)->bsplinesrf.u_degree);
+    return KeptOrRead(uDegree_, [](QelSurfaceshapedata& s) { return int(s.bsplinesrf.u_degree); });
 }
 
 int KPIBsplsrf_i::GetVDegree() {
-    if (!GetRecord())
-        return vDegree_;
-    return int(RecordOfKind(QEL_SURF_BSPLINE)->bsplinesrf.v_degree);
+    return KeptOrRead(vDegree_, [](QelSurfaceshapedata& s) { return int(s.bsplinesrf.v_degree); });
 }
 
 xrchandle<xrealsequence> KPIBsplsrf_i::GetUParameters() {
-    if (!GetRecord())
-        return uParameters_;
-    return BuildRealSequence(RecordOfKind(QEL_SURF_BSPLINE)->bsplinesrf.u_knots);
+    return KeptOrRead(uParameters_, [](QelSurfaceshapedata& s) {
+        return BuildRealSequence(s.bsplinesrf.u_knots);
+    });
 }
 
 xrchandle<xrealsequence> KPIBsplsrf_i::GetVParameters() {
-    if (!GetRecord())
-        return vParameters_;
-    return BuildRealSequence(RecordOfKind(QEL_SURF_BSPLINE)->bsplinesrf.v_knots);
+    return KeptOrRead(vParameters_, [](QelSurfaceshapedata& s) {
+        return BuildRealSequence(s.bsplinesrf.v_knots);
+    });
 }
 
 xrchandle<KPoint3DList> KPIBsplsrf_i::GetPoints() {
-    if (!GetRecord())
-        return points_;
-    const QelBsplinesrfdata& b = RecordOfKind(QEL_SURF_BSPLINE)->bsplinesrf;
-    return unweightedPoints(b.points, b.weights);
+    return KeptOrRead(points_, [](QelSurfaceshapedata& s) {
+        return BuildUnweightedPoint3DList(s.bsplinesrf.points, s.bsplinesrf.weights);
+    });
 }
 
 xrchandle<xrealsequence> KPIBsplsrf_i::GetWeights() {
-    if (!GetRecord())
-        return weights_;
-    return BuildRealSequence(RecordOfKind(QEL_SURF_BSPLINE)->bsplinesrf.weights);
+    return KeptOrRead(weights_, [](QelSurfaceshapedata& s) {
+        return BuildRealSequence(s.bsplinesrf.weights);
+    });
 }
 
 // ---- cylindrical spline surface -----------------------------------------------------
 KPICylSplSrf_i::KPICylSplSrf_i() noexcept : KPISurface_i(KPISURF_CYLSPLN) {}
 KPICylSplSrf_i::KPICylSplSrf_i(QelSurfaceshapedata* shape, bool ownsRecord,
                                xrchandle<xobject> keeper)
-    : KPISurface_i(KPISURF_CYLSPLN, QEL_SURF_CYLSPLINE, shape, ownsRecord, std::move(keeper)) {}
+    : KPISurface_i(KPISURF_CYLSPLN, shape, ownsRecord, std::move(keeper)) {}
 
 void KPICylSplSrf_i::SetData(xrchandle<KCsys> csys, xrchandle<KPISplineSrf> splineSurface) {
-    if (!BeginSet(KPISURF_CYLSPLN, QEL_SURF_CYLSPLINE)) {
+    if (!BeginSet(KPISURF_CYLSPLN)) {
         csys_ = csys;
         splineSurface_ = splineSurface;
         return;
     }
     if (!splineSurface)
         ThrowInvalidArg(2, 0);
-    // Only a spline-surface shape may be read as one.
+    // Only the shape of a spline surface may be read as one: the object must
+    // be a spline surface of this library that has its shape.
     KPISplineSrf_i* impl = CastToImpl<KPISplineSrf_i>(splineSurface.get(), 2);
-    if (impl->GetRecord() && impl->GetHostKind() != QEL_SURF_SPLINE)
+    if (!impl->GetRecord() || impl->GetHostKind() != QEL_SURF_SPLINE)
         ThrowInvalidArg(2, 1);
-    if (!impl->GetRecord())
-        ThrowSimple(-2);
-    QelFrame f = frameOf(csys);
-    const QelSplinesrfdata& src = impl->GetRecord()->splinesrf;
     QelSurfaceshapedata copy;
     std::memset(&copy, 0, sizeof(copy));
-    // The init duplicates the six arrays: a deep copy of the head.
-    check(qel_splinesrfdata_init(src.u_params, src.v_params, src.points, src.u_tangents,
-                                 src.v_tangents, src.mixed_derivs, src.u_count, src.v_count,
-                                 &copy));
+    if (int st = qel_shape_copy(QEL_SURF_SPLINE, impl->GetRecord(), &copy))
+        FailSet(st);
+    const QelFrame f = FrameOfCsys(csys);
     if (int st = qel_cylsplsrfdata_init(f.e1, f.e2, f.e3, f.origin, &copy.splinesrf,
                                         GetRecord())) {
         qel_surfaceshapedata_clear(QEL_SURF_SPLINE, &copy);
@@ -521,13 +460,12 @@ void KPICylSplSrf_i::SetData(xrchandle<KCsys> csys, xrchandle<KPISplineSrf> spli
 }
 
 xrchandle<KCsys> KPICylSplSrf_i::GetCsys() {
-    if (!GetRecord())
-        return csys_;
-    return FrameToCsys(RecordOfKind(QEL_SURF_CYLSPLINE)->cylsplsrf.frame);
+    return KeptOrRead(csys_,
+                      [](QelSurfaceshapedata& s) { return FrameToCsys(s.cylsplsrf.frame); });
 }
 
 xrchandle<KPISplineSrf> KPICylSplSrf_i::GetSplsrf() {
-    if (!GetRecord())
-        return splineSurface_;
-    return MakeSplineSrfFromHead(&RecordOfKind(QEL_SURF_CYLSPLINE)->cylsplsrf.splinesrf);
+    return KeptOrRead(splineSurface_, [](QelSurfaceshapedata& s) {
+        return MakeSplineSrfFromHead(&s.cylsplsrf.splinesrf);
+    });
 }

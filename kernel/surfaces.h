@@ -9,8 +9,9 @@
 // Surfaces that take curves or a surface (revolved, ruled, tabulated,
 // fillet, cylindrical spline) keep, in record mode, deep copies of the
 // records of the objects given: those must be objects of this library that
-// have a record (not made in cache mode; else ThrowSimple(-2)). In cache
-// mode they keep the objects themselves.
+// have a record (a curve made in cache mode has none: ThrowSimple(-2); a
+// spline surface without one: ThrowInvalidArg(2, 1)). In cache mode they
+// keep the objects themselves.
 #pragma once
 
 #include "kernel/geometry_base.h"
@@ -196,8 +197,8 @@ public:
     int GetVDegree() override;
     xrchandle<xrealsequence> GetUParameters() override;
     xrchandle<xrealsequence> GetVParameters() override;
-    // Record mode: weights divided out; weights that do not match the
-    // points raise ThrowSimple(-2).
+    // Record mode: weights divided out; fewer weights than points raise
+    // ThrowSimple(-2).
     xrchandle<KPoint3DList> GetPoints() override;
     xrchandle<xrealsequence> GetWeights() override;
 
@@ -217,7 +218,8 @@ public:
     KPICylSplSrf_i(QelSurfaceshapedata* shape, bool ownsRecord, xrchandle<xobject> keeper = {});
 
     // Record mode: the surface must be a spline-surface implementation
-    // (else ThrowInvalidArg(2, 1)) with a record (else ThrowSimple(-2)).
+    // with a record (one made in cache mode has none), else
+    // ThrowInvalidArg(2, 1).
     void SetData(xrchandle<KCsys> csys, xrchandle<KPISplineSrf> splineSurface);
     xrchandle<KCsys> GetCsys() override;
     // Record mode: a new spline surface owning a copy of the one inside.
