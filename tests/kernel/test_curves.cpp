@@ -47,6 +47,13 @@ TEST_P(CurveModes, ArcAndEllipse) {
     EXPECT_DOUBLE_EQ(arc->GetRadius(), 3.0);
     ExpectStored(RecordMode(), cs, [&] { return arc->GetCsys(); });
     ExpectCsysOrigin(arc->GetCsys(), 7, 8, 9);
+    if (RecordMode()) {
+        const QelArcdata& r = arc->GetRecord()->arc;
+        EXPECT_DOUBLE_EQ(r.vector1[0], 1); // X axis
+        EXPECT_DOUBLE_EQ(r.vector2[1], 1); // Y axis
+        EXPECT_DOUBLE_EQ(r.origin[0], 7);
+        EXPECT_DOUBLE_EQ(r.start_angle, 0.5);
+    }
 
     auto ellipse = Make<KPIEllipse_i>();
     ellipse->SetData(cs, 4, 2, 0.1, 0.2);
@@ -241,6 +248,14 @@ TEST(CurveRecordMode, BsplineRecordWithFewerWeightsThanPointsIsNotOverRead) {
         auto wrapped = Make<KPIBspline_i>(&rec, false);
         EXPECT_SIMPLE(wrapped->GetPoints(), -2);
         EXPECT_EQ(wrapped->GetWeights()->Count(), 1);
+    }
+    // An empty weights array counts as none: every weight is 1.
+    xar_free(rec.bspline.weights);
+    rec.bspline.weights = static_cast<double*>(xar_alloc(0, sizeof(double), 4));
+    {
+        auto wrapped = Make<KPIBspline_i>(&rec, false);
+        ExpectPoint(wrapped->GetPoints()->Get(2), 2, 0, 0);
+        EXPECT_FALSE(wrapped->GetWeights());
     }
     EXPECT_EQ(qel_curvedata_clear(&rec), QEL_OK);
 }

@@ -45,6 +45,12 @@ TEST_P(SurfaceModes, PlaneCylinderConeTorus) {
     EXPECT_EQ(plane->GetHostKind(), RecordMode() ? QEL_SURF_PLANE : 0u);
     ExpectStored(RecordMode(), cs, [&] { return plane->GetCsys(); });
     ExpectCsysOrigin(plane->GetCsys(), 1, 2, 3);
+    if (RecordMode()) {
+        const QelFrame& f = plane->GetRecord()->plane.frame;
+        EXPECT_DOUBLE_EQ(f.e1[0], 1);
+        EXPECT_DOUBLE_EQ(f.e2[1], 1);
+        EXPECT_DOUBLE_EQ(f.origin[2], 3);
+    }
 
     auto cyl = Make<KPICylinder_i>();
     cyl->SetData(cs, 2.5);
@@ -69,6 +75,7 @@ TEST_P(SurfaceModes, PlaneCylinderConeTorus) {
     EXPECT_EQ(torus->GetPISurfaceType(), KPISURF_TORUS);
     EXPECT_DOUBLE_EQ(torus->GetR0(), 5);
     EXPECT_DOUBLE_EQ(torus->GetR1(), 1);
+    ExpectStored(RecordMode(), cs, [&] { return torus->GetCsys(); });
     ExpectCsysOrigin(torus->GetCsys(), 1, 2, 3);
 }
 
@@ -207,10 +214,11 @@ TEST(SurfaceRecordMode, ArgumentsWithoutARecordOrOfAForeignClass) {
     EXPECT_INVALID_ARG(Make<KPITabCyl_i>()->SetData(cs, xrchandle<KPICurve>(new KPILine_rec)), 2, 1);
 
     // A cylindrical spline surface reads its surface's shape as a spline
-    // surface: anything else is refused.
+    // surface: anything else, or a spline surface without a shape, is
+    // refused as a bad second argument.
     xrchandle<KPISplineSrf> foreign(new KPISplineSrf_rec);
     EXPECT_INVALID_ARG(Make<KPICylSplSrf_i>()->SetData(cs, foreign), 2, 1);
-    EXPECT_SIMPLE(Make<KPICylSplSrf_i>()->SetData(cs, cachedSrf), -2);
+    EXPECT_INVALID_ARG(Make<KPICylSplSrf_i>()->SetData(cs, cachedSrf), 2, 1);
 
     // A fillet takes only splines.
     auto s = MakeSpline(0);
