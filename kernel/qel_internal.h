@@ -59,6 +59,30 @@ template <class T> inline int copy_net_array(T*& dst, const T* src) {
     return har_entry_size(src) != 0 ? har_copy(dst, src) : xar_cpy(dst, src);
 }
 
+// The arrays of a spline (also a fillet's spline head), of a spline-surface
+// head and of a B-spline surface; each handle becomes null.
+inline void spline_arrays_free(QelSplinedata& s) {
+    xar_free(s.tangents);
+    xar_free(s.points);
+    xar_free(s.params);
+}
+
+inline void splinesrf_arrays_free(QelSplinesrfdata& s) {
+    xar_free(s.u_params);
+    xar_free(s.v_params);
+    xar_free(s.points);
+    xar_free(s.u_tangents);
+    xar_free(s.v_tangents);
+    xar_free(s.mixed_derivs);
+}
+
+inline void bsplinesrf_arrays_free(QelBsplinesrfdata& b) {
+    xar_free(b.u_knots);
+    xar_free(b.v_knots);
+    free_net_array(b.weights);
+    free_net_array(b.points);
+}
+
 // Calls f(T&) for every entry of a har of T entries, page by page, bounded
 // by the pages' real counts. f returns true to go on. -2 when the array
 // holds entries of another size (nothing is visited), else 0.

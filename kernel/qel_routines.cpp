@@ -74,21 +74,32 @@ void read_frame(const QelFrame& f, double* e1, double* e2, double* e3, double* o
 
 // A fillet's spline head owns arrays only as a spline.
 void spline_head_clear(QelSplinedata& h) {
-    if (h.kind == QEL_CURVE_SPLINE) {
-        xar_free(h.tangents);
-        xar_free(h.points);
-        xar_free(h.params);
-    }
+    if (h.kind == QEL_CURVE_SPLINE)
+        spline_arrays_free(h);
     h.kind = QEL_CURVE_CLEARED;
 }
 
-void splinesrf_arrays_free(QelSplinesrfdata& s) {
-    xar_free(s.u_params);
-    xar_free(s.v_params);
-    xar_free(s.points);
-    xar_free(s.u_tangents);
-    xar_free(s.v_tangents);
-    xar_free(s.mixed_derivs);
+// Clear, then release the record, but only when the clear succeeded.
+template <class T, class Clear> int free_when_cleared(T* rec, Clear clear) {
+    const int st = clear(rec);
+    if (st == kOk)
+        rlsmem(rec);
+    return st;
+}
+
+// Clears every entry of one array of the root with `clear`, then frees the
+// array. Returns the first failure (or -2 when the array holds entries of
+// another size, which are then not visited).
+template <class T, class Clear> int clear_root_array(void*& har, Clear clear) {
+    int first = kOk;
+    const int walk = har_each<T>(har, [&](T& entry) {
+        const int st = clear(&entry);
+        if (first == kOk)
+            first = st;
+        return true;
+    });
+    har_free(har);
+    return first != kOk ? first : walk;
 }
 
 template <class T> int root_count(const void* har, int32_t* count) {
@@ -128,7 +139,7 @@ void fill_curve_out(QelCurvedata* dst, const QelCurvedata* src) {
     if (!dst)
         return;
     if (src) {
-        std::memcpy(dst, src, sizeof(QelCurvedata));
+        std::memmove(dst, src, sizeof(QelCurvedata)); // dst may be the edge's own curve
     } else {
         std::memset(dst, 0, sizeof(QelCurvedata));
         dst->kind = QEL_CURVE_CLEARED;
@@ -144,9 +155,7 @@ int curve_clear(QelCurvedata* rec, int depth) {
         return kBad;
     switch (rec->kind) {
     case QEL_CURVE_SPLINE:
-        xar_free(rec->spline.tangents);
-        xar_free(rec->spline.points);
-        xar_free(rec->spline.params);
+        spline_arrays_free(rec->spline);
         break;
     case QEL_CURVE_BSPLINE:
         xar_free(rec->bspline.points);
@@ -185,10 +194,7 @@ int curve_clear(QelCurvedata* rec, int depth) {
 }
 
 int curve_free(QelCurvedata* rec, int depth) {
-    int st = curve_clear(rec, depth);
-    if (st == kOk)
-        rlsmem(rec);
-    return st;
+    return free_when_cleared(rec, [depth](QelCurvedata* c) { return curve_clear(c, depth); });
 }
 
 } // namespace qel_detail
@@ -362,21 +368,15 @@ int qel_splinedata_init(const double* params, const QelPoint* points, const QelP
         if (!(params[i + 1] > params[i]) || !(params[i] + tol <= params[i + 1]))
             return kBad;
     }
-    double* p = nullptr;
-    QelPoint* pts = nullptr;
-    QelPoint* tan = nullptr;
-    if (xar_cpy(p, params) != kOk || xar_cpy(pts, points) != kOk ||
-        xar_cpy(tan, tangents) != kOk) {
-        xar_free(p);
-        xar_free(pts);
-        xar_free(tan);
+    QelSplinedata s{};
+    if (xar_cpy(s.params, params) != kOk || xar_cpy(s.points, points) != kOk ||
+        xar_cpy(s.tangents, tangents) != kOk) {
+        spline_arrays_free(s);
         return kNoMem;
     }
-    out->spline.kind = QEL_CURVE_SPLINE;
-    out->spline.params = p;
-    out->spline.points = pts;
-    out->spline.tangents = tan;
-    out->spline.count = count;
+    s.kind = QEL_CURVE_SPLINE;
+    s.count = count;
+    out->spline = s;
     return kOk;
 }
 
@@ -386,20 +386,16 @@ int qel_splinedata_get(const QelCurvedata* rec, double** params, QelPoint** poin
         return kBad;
     if (rec->kind != QEL_CURVE_SPLINE)
         return kWrongKind;
-    double* p = nullptr;
-    QelPoint* pts = nullptr;
-    QelPoint* tan = nullptr;
-    if ((params && xar_cpy(p, rec->spline.params) != kOk) ||
-        (points && xar_cpy(pts, rec->spline.points) != kOk) ||
-        (tangents && xar_cpy(tan, rec->spline.tangents) != kOk)) {
-        xar_free(p);
-        xar_free(pts);
-        xar_free(tan);
+    QelSplinedata s{};
+    if ((params && xar_cpy(s.params, rec->spline.params) != kOk) ||
+        (points && xar_cpy(s.points, rec->spline.points) != kOk) ||
+        (tangents && xar_cpy(s.tangents, rec->spline.tangents) != kOk)) {
+        spline_arrays_free(s);
         return kNoMem;
     }
-    put(params, p);
-    put(points, pts);
-    put(tangents, tan);
+    put(params, s.params);
+    put(points, s.points);
+    put(tangents, s.tangents);
     put(count, rec->spline.count);
     return kOk;
 }
@@ -727,10 +723,7 @@ int qel_bsplinesrfdata_init(const uint32_t* degrees, const double* u_knots,
     QelBsplinesrfdata b{};
     if (xar_cpy(b.u_knots, u_knots) != kOk || xar_cpy(b.v_knots, v_knots) != kOk ||
         copy_net_array(b.weights, weights) != kOk || copy_net_array(b.points, points) != kOk) {
-        xar_free(b.u_knots);
-        xar_free(b.v_knots);
-        free_net_array(b.weights);
-        free_net_array(b.points);
+        bsplinesrf_arrays_free(b);
         return kNoMem;
     }
     b.u_degree = degrees[0];
@@ -754,10 +747,7 @@ int qel_bsplinesrfdata_get(const QelSurfaceshapedata* shape, uint32_t* degrees, 
         (v_knots && xar_cpy(b.v_knots, src.v_knots) != kOk) ||
         (weights && copy_net_array(b.weights, src.weights) != kOk) ||
         (points && copy_net_array(b.points, src.points) != kOk)) {
-        xar_free(b.u_knots);
-        xar_free(b.v_knots);
-        free_net_array(b.weights);
-        free_net_array(b.points);
+        bsplinesrf_arrays_free(b);
         return kNoMem;
     }
     if (degrees) {
@@ -1213,14 +1203,9 @@ int qel_surfaceshapedata_clear(uint32_t kind, QelSurfaceshapedata* shape) {
     case QEL_SURF_REVOLVED:
     case QEL_SURF_TABCYL:
         return curve_clear(&shape->srfrev.profile, 0);
-    case QEL_SURF_BSPLINE: {
-        QelBsplinesrfdata& b = shape->bsplinesrf;
-        xar_free(b.u_knots);
-        xar_free(b.v_knots);
-        free_net_array(b.weights);
-        free_net_array(b.points);
+    case QEL_SURF_BSPLINE:
+        bsplinesrf_arrays_free(shape->bsplinesrf);
         return kOk;
-    }
     case QEL_SURF_CYLSPLINE:
         splinesrf_arrays_free(shape->cylsplsrf.splinesrf);
         return kOk;
@@ -1230,10 +1215,8 @@ int qel_surfaceshapedata_clear(uint32_t kind, QelSurfaceshapedata* shape) {
 }
 
 int qel_surfaceshapedata_free(uint32_t kind, QelSurfaceshapedata* shape) {
-    const int st = qel_surfaceshapedata_clear(kind, shape);
-    if (st == kOk)
-        rlsmem(shape);
-    return st;
+    return free_when_cleared(
+        shape, [kind](QelSurfaceshapedata* s) { return qel_surfaceshapedata_clear(kind, s); });
 }
 
 int qel_surfacedata_clear(QelSurfacedata* rec) {
@@ -1258,10 +1241,7 @@ int qel_surfacedata_clear(QelSurfacedata* rec) {
 }
 
 int qel_surfacedata_free(QelSurfacedata* rec) {
-    const int st = qel_surfacedata_clear(rec);
-    if (st == kOk)
-        rlsmem(rec);
-    return st;
+    return free_when_cleared(rec, qel_surfacedata_clear);
 }
 
 int qel_contourdata_clear(QelContourdata* rec) {
@@ -1298,12 +1278,7 @@ int qel_quiltdata_clear(QelQuiltdata* rec) {
     return kOk;
 }
 
-int qel_quiltdata_free(QelQuiltdata* rec) {
-    const int st = qel_quiltdata_clear(rec);
-    if (st == kOk)
-        rlsmem(rec);
-    return st;
-}
+int qel_quiltdata_free(QelQuiltdata* rec) { return free_when_cleared(rec, qel_quiltdata_clear); }
 
 int qel_edgedata_clear(QelEdgedata* rec) {
     if (!rec)
@@ -1328,12 +1303,7 @@ int qel_edgedata_clear(QelEdgedata* rec) {
     return st;
 }
 
-int qel_edgedata_free(QelEdgedata* rec) {
-    const int st = qel_edgedata_clear(rec);
-    if (st == kOk)
-        rlsmem(rec);
-    return st;
-}
+int qel_edgedata_free(QelEdgedata* rec) { return free_when_cleared(rec, qel_edgedata_clear); }
 
 int qel_datumdata_clear(QelDatumdata* rec) {
     if (!rec)
@@ -1350,55 +1320,15 @@ int qel_datumdata_clear(QelDatumdata* rec) {
     }
 }
 
-int qel_datumdata_free(QelDatumdata* rec) {
-    const int st = qel_datumdata_clear(rec);
-    if (st == kOk)
-        rlsmem(rec);
-    return st;
-}
+int qel_datumdata_free(QelDatumdata* rec) { return free_when_cleared(rec, qel_datumdata_clear); }
 
 int qel_intf_data_clear(qel_intf_data* root) {
     if (!root)
         return kBad;
-    har_each<QelDatumdata>(root->datums, [](QelDatumdata& d) {
-        qel_datumdata_clear(&d);
-        return true;
-    });
-    har_free(root->datums);
-
-    int edge_st = kOk;
-    const int edge_walk = har_each<QelEdgedata>(root->edges, [&](QelEdgedata& e) {
-        const int st = qel_edgedata_clear(&e);
-        if (edge_st == kOk)
-            edge_st = st;
-        return true;
-    });
-    if (edge_st == kOk)
-        edge_st = edge_walk;
-    har_free(root->edges);
-
-    int quilt_st = kOk;
-    const int quilt_walk = har_each<QelQuiltdata>(root->quilts, [&](QelQuiltdata& q) {
-        const int st = qel_quiltdata_clear(&q);
-        if (quilt_st == kOk)
-            quilt_st = st;
-        return true;
-    });
-    if (quilt_st == kOk)
-        quilt_st = quilt_walk;
-    har_free(root->quilts);
-
-    int face_st = kOk;
-    const int face_walk = har_each<QelSurfacedata>(root->surfaces, [&](QelSurfacedata& f) {
-        const int st = qel_surfacedata_clear(&f);
-        if (face_st == kOk)
-            face_st = st;
-        return true;
-    });
-    if (face_st == kOk)
-        face_st = face_walk;
-    har_free(root->surfaces);
-
+    clear_root_array<QelDatumdata>(root->datums, qel_datumdata_clear); // failures not reported
+    const int edge_st = clear_root_array<QelEdgedata>(root->edges, qel_edgedata_clear);
+    const int quilt_st = clear_root_array<QelQuiltdata>(root->quilts, qel_quiltdata_clear);
+    const int face_st = clear_root_array<QelSurfacedata>(root->surfaces, qel_surfacedata_clear);
     if (edge_st != kOk)
         return edge_st;
     return quilt_st != kOk ? quilt_st : face_st;
@@ -1415,9 +1345,10 @@ int qel_intf_data_free(qel_intf_data* root) {
 int QelAsmBasicInfoClean(qel_model_basic_info* info) {
     if (!info)
         return kBad;
-    // Gather every record below `info` first, so that a tree in which a
-    // record is reached twice (shared or cyclic) is refused unchanged
-    // instead of being freed twice.
+    // Gather every record below `info` once, then release each once: a
+    // sub-assembly record shared by two components (or a record reached
+    // again through a cycle) is freed once, never twice, and `info` itself
+    // is never released. Nothing changes when the gathering fails.
     PtrSet seen;
     qel_model_basic_info** found = nullptr; // xar: records found, in order
     int st = seen.insert(info) < 0 ? kNoMem : kOk;
@@ -1432,11 +1363,9 @@ int QelAsmBasicInfoClean(qel_model_basic_info* info) {
             if (!sub)
                 continue;
             const int added = seen.insert(sub);
-            if (added == 0)
-                st = kBad;
-            else if (added < 0)
+            if (added < 0)
                 st = kNoMem;
-            else
+            else if (added > 0)
                 st = xar_alloc_or_append(found, int(sizeof(sub)), 16, 1, &sub);
         }
         if (visited >= xar_count(found))

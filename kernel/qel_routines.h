@@ -387,9 +387,10 @@ ZPI_API int qel_intf_data_clear(qel_intf_data* root);
 ZPI_API int qel_intf_data_free(qel_intf_data* root); // release always
 
 // Cleans every component's own basic-info record recursively, releases it,
-// and frees the component arrays; the record given is not released. -2 for
-// null, or (changing nothing) for a record tree in which one record is
-// reached twice.
+// and frees the component arrays; the record given is not released. A
+// record reached twice (shared by two components, or through a cycle) is
+// released once. -2 for null or for a component array of records of
+// another size, -10 when memory runs out (both change nothing).
 ZPI_API int QelAsmBasicInfoClean(qel_model_basic_info* info);
 
 // ---- validity stamps ----------------------------------------------------------------------
