@@ -28,6 +28,14 @@ void components_release(QelComponentcurvedata*& comps) {
     xar_free(comps);
 }
 
+// Releases an array of contours together with their edge-id arrays.
+void contours_release(QelContourdata*& contours) {
+    const int n = xar_count(contours);
+    for (int i = 0; i < n; ++i)
+        qel_contourdata_clear(&contours[i]);
+    xar_free(contours);
+}
+
 int copy_simple_curve(const QelCurvedata* src, QelCurvedata* out, int32_t kind) {
     double a[3], b[3], c[3], s1 = 0, s2 = 0, s3 = 0, s4 = 0;
     int st;
@@ -263,15 +271,11 @@ int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth) {
     std::memset(&out, 0, sizeof(out));
     switch (kind) {
     case QEL_CURVE_SPLINE: {
-        double* params = nullptr;
-        QelPoint *points = nullptr, *tangents = nullptr;
-        uint32_t count = 0;
-        st = qel_splinedata_get(src, &params, &points, &tangents, &count);
+        QelSplinedata tmp{};
+        st = qel_splinedata_get(src, &tmp.params, &tmp.points, &tmp.tangents, &tmp.count);
         if (st == kOk)
-            st = qel_splinedata_init(params, points, tangents, count, &out);
-        xar_free(params);
-        xar_free(points);
-        xar_free(tangents);
+            st = qel_splinedata_init(tmp.params, tmp.points, tmp.tangents, tmp.count, &out);
+        spline_arrays_free(tmp);
         break;
     }
     case QEL_CURVE_BSPLINE: {
@@ -326,7 +330,10 @@ namespace {
 
 int component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata** out,
                          int depth) {
-    if (!src || !out || !is_xar_of<QelComponentcurvedata>(src))
+    if (!out)
+        return kBad;
+    *out = nullptr;
+    if (!src || !is_xar_of<QelComponentcurvedata>(src))
         return kBad;
     void* arr = nullptr;
     int st = QelArrayAlloc(0, int(sizeof(QelComponentcurvedata)), 1, &arr);
@@ -351,7 +358,6 @@ int component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata
     auto* comps = static_cast<QelComponentcurvedata*>(arr);
     if (st != kOk) {
         components_release(comps);
-        *out = nullptr;
         return st;
     }
     *out = comps;
@@ -363,7 +369,10 @@ int component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata
 extern "C" {
 
 int qel_array_copy(const void* src, void** out, int32_t elem_size) {
-    if (!src || !out || elem_size <= 0)
+    if (!out)
+        return kBad;
+    *out = nullptr;
+    if (!src || elem_size <= 0)
         return kBad;
     if (har_entry_size(src) != 0 || xar_elem_size(src) != elem_size)
         return kBad;
@@ -418,18 +427,13 @@ int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshap
         break;
     }
     case QEL_SURF_SPLINE: {
-        double *up = nullptr, *vp = nullptr;
-        QelPoint *pts = nullptr, *ut = nullptr, *vt = nullptr, *md = nullptr;
-        uint32_t nu = 0, nv = 0;
-        st = qel_splinesrfdata_get(src, &up, &vp, &pts, &ut, &vt, &md, &nu, &nv);
+        QelSplinesrfdata t{};
+        st = qel_splinesrfdata_get(src, &t.u_params, &t.v_params, &t.points, &t.u_tangents,
+                                   &t.v_tangents, &t.mixed_derivs, &t.u_count, &t.v_count);
         if (st == kOk)
-            st = qel_splinesrfdata_init(up, vp, pts, ut, vt, md, nu, nv, &out);
-        xar_free(up);
-        xar_free(vp);
-        xar_free(pts);
-        xar_free(ut);
-        xar_free(vt);
-        xar_free(md);
+            st = qel_splinesrfdata_init(t.u_params, t.v_params, t.points, t.u_tangents,
+                                        t.v_tangents, t.mixed_derivs, t.u_count, t.v_count, &out);
+        splinesrf_arrays_free(t);
         break;
     }
     case QEL_SURF_FILLET: {
@@ -493,16 +497,13 @@ int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshap
     }
     case QEL_SURF_BSPLINE: {
         uint32_t degrees[2] = {};
-        double *uk = nullptr, *vk = nullptr, *w = nullptr;
-        QelPoint* pts = nullptr;
-        uint32_t nu = 0, nv = 0, np = 0;
-        st = qel_bsplinesrfdata_get(src, degrees, &uk, &vk, &w, &pts, &nu, &nv, &np);
+        QelBsplinesrfdata t{};
+        st = qel_bsplinesrfdata_get(src, degrees, &t.u_knots, &t.v_knots, &t.weights, &t.points,
+                                    &t.u_knot_count, &t.v_knot_count, &t.point_count);
         if (st == kOk)
-            st = qel_bsplinesrfdata_init(degrees, uk, vk, w, pts, nu, nv, np, &out);
-        xar_free(uk);
-        xar_free(vk);
-        free_net_array(w);
-        free_net_array(pts);
+            st = qel_bsplinesrfdata_init(degrees, t.u_knots, t.v_knots, t.weights, t.points,
+                                         t.u_knot_count, t.v_knot_count, t.point_count, &out);
+        bsplinesrf_arrays_free(t);
         break;
     }
     case QEL_SURF_CYLSPLINE: {
@@ -526,7 +527,10 @@ int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshap
 }
 
 int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out) {
-    if (!src || !out || !is_xar_of<QelContourdata>(src))
+    if (!out)
+        return kBad;
+    *out = nullptr;
+    if (!src || !is_xar_of<QelContourdata>(src))
         return kBad;
     void* arr = nullptr;
     int st = QelArrayAlloc(0, int(sizeof(QelContourdata)), 1, &arr);
@@ -546,10 +550,7 @@ int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out) {
     }
     auto* contours = static_cast<QelContourdata*>(arr);
     if (st != kOk) {
-        for (int i = 0; i < xar_count(contours); ++i)
-            qel_contourdata_clear(&contours[i]);
-        QelArrayFree(&arr);
-        *out = nullptr;
+        contours_release(contours);
         return st;
     }
     *out = contours;
@@ -557,7 +558,10 @@ int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out) {
 }
 
 int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out) {
-    if (!src || !out)
+    if (!out)
+        return kBad;
+    *out = nullptr;
+    if (!src)
         return kBad;
     QelSurfacedata* face = nullptr;
     int st = qel_surfacedata_alloc(&face);
@@ -582,15 +586,14 @@ int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out) {
         st = qel_contour_array_copy(src->contours, &contours);
         if (st == kOk) {
             st = qel_surfacedata_contours_set(face, contours);
-            if (st != kOk)
-                for (int i = 0; i < xar_count(contours); ++i)
-                    qel_contourdata_clear(&contours[i]);
-            xar_free(contours);
+            if (st == kOk)
+                xar_free(contours); // the face holds the edge-id arrays now
+            else
+                contours_release(contours);
         }
     }
     if (st != kOk) {
         qel_surfacedata_free(face);
-        *out = nullptr;
         return st;
     }
     *out = face;
@@ -598,7 +601,10 @@ int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out) {
 }
 
 int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out) {
-    if (!src || !out)
+    if (!out)
+        return kBad;
+    *out = nullptr;
+    if (!src)
         return kBad;
     uint32_t id = 0, faces[2], dirs[2];
     QelUvSample* uv = nullptr;
@@ -634,7 +640,6 @@ int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out) {
     if (st != kOk) {
         if (edge)
             qel_edgedata_free(edge);
-        *out = nullptr;
         return st;
     }
     *out = edge;
@@ -642,7 +647,10 @@ int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out) {
 }
 
 int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out) {
-    if (!src || !out)
+    if (!out)
+        return kBad;
+    *out = nullptr;
+    if (!src)
         return kBad;
     const int n = xar_len<QelSurfacedata*>(src->faces);
     if (n < 0)
@@ -675,10 +683,8 @@ int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out) {
         qel_quiltdata_free(quilt);
     }
     QelArrayFree(&arr);
-    if (st != kOk) {
-        *out = nullptr;
+    if (st != kOk)
         return st;
-    }
     *out = quilt;
     return kOk;
 }
@@ -708,7 +714,10 @@ int qel_datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst
 }
 
 int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out) {
-    if (!src || !out)
+    if (!out)
+        return kBad;
+    *out = nullptr;
+    if (!src)
         return kBad;
     QelDatumdata* datum = nullptr;
     int st = qel_datumdata_alloc(&datum);
@@ -730,7 +739,6 @@ int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out) {
     if (st != kOk) {
         datum->type = QEL_DATUM_UNSET; // its body was never taken over
         qel_datumdata_free(datum);
-        *out = nullptr;
         return st;
     }
     *out = datum;
@@ -738,7 +746,10 @@ int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out) {
 }
 
 int qel_intf_data_copy(const qel_intf_data* src, qel_intf_data** out) {
-    if (!src || !out)
+    if (!out)
+        return kBad;
+    *out = nullptr;
+    if (!src)
         return kBad;
     qel_intf_data* root = nullptr;
     int st = qel_intf_data_alloc(&root);
@@ -764,7 +775,6 @@ int qel_intf_data_copy(const qel_intf_data* src, qel_intf_data** out) {
             qel_datumdata_free);
     if (st != kOk) {
         qel_intf_data_free(root);
-        *out = nullptr;
         return st;
     }
     uint32_t accuracy_type = 0;
@@ -821,7 +831,7 @@ int qel_facetedrep_array_free(void** reps) {
 // ---- the extension record ----------------------------------------------------------------
 
 int qel_intf_data_extend_copy(const qel_intf_data_extend* src, qel_intf_data_extend* dst) {
-    if (!src || !dst)
+    if (!src || !dst || src == dst) // zeroing a record into itself would lose it all
         return kBad;
     std::memset(dst, 0, sizeof(*dst));
     if (!annotations_empty(*src))

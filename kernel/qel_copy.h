@@ -59,7 +59,8 @@ ZPI_API int qel_facetedrep_array_free(void** reps);
 // Zeroes `dst`, then fills it with a deep copy of every array of the
 // source's words 1 to 9; words 17 and 18 are copied as they stand. Words 10
 // to 16 (annotation records) are carried only when empty: a non-empty one
-// gives -2. On any failure `dst` is left zeroed. -2 for a null argument.
+// gives -2. On any failure `dst` is left zeroed. -2 for a null argument or
+// a record copied onto itself (which is left as it is).
 ZPI_API int qel_intf_data_extend_copy(const qel_intf_data_extend* src,
                                       qel_intf_data_extend* dst);
 // Releases every array the record holds (all that the copy above makes) and

@@ -487,6 +487,14 @@ TEST(RecordCopy, RefusedCurvesAndDatumsLeaveNothingBehind) {
     EXPECT_EQ(kept->spline.tangents, tans);
     EXPECT_EQ(qel_curvedata_clear(&comp), QEL_OK);
 
+    // Out-pointers are null after any failure, an early refusal included.
+    QelQuiltdata q{};
+    q.faces = reinterpret_cast<QelSurfacedata**>(xar_of({1, 2})); // not face pointers
+    QelQuiltdata* qc = reinterpret_cast<QelQuiltdata*>(uintptr_t(1));
+    EXPECT_EQ(qel_quilt_copy(&q, &qc), QEL_ERR_BAD_ARG);
+    EXPECT_EQ(qc, nullptr);
+    xar_free(q.faces);
+
     QelDatumdata d{};
     d.type = 99;
     QelDatumdata* out = reinterpret_cast<QelDatumdata*>(uintptr_t(1));
@@ -622,6 +630,10 @@ TEST(ExtensionCopy, AnnotationRecordsAreRefusedNotSharedOrLeaked) {
     const qel_intf_data_extend zero{};
     EXPECT_EQ(std::memcmp(&dst, &zero, sizeof(dst)), 0);
     EXPECT_EQ(qel_intf_data_extend_copy(nullptr, &dst), QEL_ERR_BAD_ARG);
+    // A record copied onto itself is refused, not zeroed first and lost.
+    QelLayerdata* layers = src.layers;
+    EXPECT_EQ(qel_intf_data_extend_copy(&src, &src), QEL_ERR_BAD_ARG);
+    EXPECT_EQ(src.layers, layers);
 
     // The free releases everything else and leaves the foreign word alone.
     EXPECT_EQ(impfeat_ext_free(&src), QEL_ERR_BAD_ARG);
