@@ -166,14 +166,16 @@ TEST_F(Rtti, JournalWrapperIsMadeOnceAndForgottenWhenItGoes) {
     EXPECT_EQ(KTestWidget_j::destroyed, 2);
 }
 
+// An implementation of a type that no wrapper maker is registered for.
+class Unwrapped_i : public KCommon_i, public xobject {
+public:
+    xobject* GetImplObject() override { return this; }
+};
+
 TEST_F(Rtti, NoWrapperMakerRaises) {
-    try {
-        ThrowSimple(5);
-    } catch (const xthrown& e) {
-        KCommon_i* impl = KXSimple::cast(e.get())->_CastToImpl();
-        EXPECT_THROW(impl->GetJournalWrapper(), xthrown);
-        EXPECT_EQ(impl->PeekJournalWrapper(), nullptr);
-    }
+    xrchandle<Unwrapped_i> impl(new Unwrapped_i);
+    EXPECT_THROW(impl->GetJournalWrapper(), xthrown);
+    EXPECT_EQ(impl->PeekJournalWrapper(), nullptr);
 }
 
 } // namespace

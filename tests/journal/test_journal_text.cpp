@@ -1,0 +1,315 @@
+#include "api/recording_impl.h"
+#include "journal/text/journal_text.h"
+
+#include "base/counting.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Journal recording on, an empty sink, no leaks; the switch is restored.
+class JournalText : public LiveCountTest {
+protected:
+    void SetUp() override {
+        LiveCountTest::SetUp();
+        kkJournalSetRecording(true);
+        kkJournalClear();
+    }
+    void TearDown() override {
+        kkJournalSetRecording(true);
+        kkJournalClear();
+        LiveCountTest::TearDown();
+    }
+};
+
+std::string textOf(const xobject* o) { return kkJournalObjectText(o); }
+
+// ---- the record and the sink ---------------------------------------------------
+
+TEST_F(JournalText, RecordLineHasTargetInputsAndReturn) {
+    xrchandle<KPIArc> arc(new KPIArc_rec);
+    {
+        kkJournal j("GetThing", static_cast<xobject*>(arc.get()));
+        j.In() << 1 << 2.5 << "a\"b\n" << static_cast<const char*>(nullptr) << xany();
+        j.Return() << -7;
+    }
+    {
+        kkJournal j("KGetPISession");
+        j.Return() << KTRAV_OPPOSITE << KACCURACY_ABSOLUTE;
+    }
+    std::vector<std::string> records = kkJournalTakeRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0], textOf(arc.get()) +
+                              ".GetThing(1,2.5,\"a\\\"b\\n\",null,uninit) -> -7");
+    EXPECT_EQ(records[1], "KGetPISession() -> KTraversal(2),KAccuracyType(1)");
+    EXPECT_EQ(textOf(arc.get()).rfind("KPIArc@", 0), 0u);
+    EXPECT_TRUE(kkJournalRecords().empty());
+}
+
+TEST_F(JournalText, RecordLineOfExceptionOutputsAndComments) {
+    {
+        kkJournal j("Close", nullptr);
+        j.AddOutput("o1");
+        j.AddOutput("o2");
+        j.AddComment("see\nbelow");
+        j.In() << 3;
+        j.Exception() << "failed";
+    }
+    EXPECT_EQ(kkJournalTakeRecords(),
+              std::vector<std::string>{
+                  "null.Close(3) ! \"failed\" out(o1o2) // see\\nbelow"});
+}
+
+TEST_F(JournalText, NothingWrittenOrDeliveredWhileNotRecording) {
+    {
+        kkJournal j("GetX", nullptr);
+        kkJournalSetRecording(false);
+        j.In() << 1 << "t" << KPISURFACE_ORIENT_POSITIVE << KPICURV_ARC;
+        xrchandle<KPICurveList> list(KPICurveList::create());
+        list->Set(0, xrchandle<KPICurve>(new KPILine_rec));
+        j << list;
+        xrchandle<xintsequence> ints(xintsequence::create());
+        j << ints;
+        EXPECT_EQ(j.InputsText(), "");
+        EXPECT_EQ(j.Nesting(), 1);
+    }
+    EXPECT_TRUE(kkJournalRecords().empty());
+}
+
+TEST_F(JournalText, FileReceivesOneLinePerRecord) {
+    std::string path = ::testing::TempDir() + "journal_text_sink.txt";
+    ASSERT_TRUE(kkJournalSetFile(path.c_str()));
+    {
+        kkJournal j("A");
+        j.In() << 1;
+    }
+    {
+        kkJournal j("B");
+        j.AddComment("x\ny");
+    }
+    ASSERT_TRUE(kkJournalSetFile(nullptr));
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"A(1)", "B() // x\\ny"}));
+    std::remove(path.c_str());
+    EXPECT_FALSE(kkJournalSetFile("/nonexistent-dir/journal.txt"));
+}
+
+TEST_F(JournalText, MemoryKeepsOnlyTheNewestRecords) {
+    kkJournalSetMemoryLimit(2);
+    for (const char* name : {"A", "B", "C"})
+        kkJournal j(name);
+    EXPECT_EQ(kkJournalRecords(), (std::vector<std::string>{"B()", "C()"}));
+    kkJournalSetMemoryLimit(10000);
+}
+
+// ---- text members ----------------------------------------------------------------
+
+TEST_F(JournalText, AddMembersAndSeparators) {
+    kkJournal j("F");
+    j.In();
+    j.AddInput("a");
+    j.AddInput("b");
+    j.AddOutput("x");
+    j.AddOutput("y");
+    j.AddComment("c");
+    j.AddComment("d");
+    EXPECT_EQ(j.InputsText(), "a,b");
+    EXPECT_EQ(j.OutputsText(), "xy");
+    EXPECT_EQ(j.CommentsText(), "cd");
+    j.Return();
+    j.AddRetval("r");
+    j.AddRetval("s");
+    EXPECT_EQ(j.RetvalText(), "r,s");
+}
+
+TEST_F(JournalText, XstringIsWrittenAsText) {
+    kkJournal j("GetName");
+    j.Return() << xstring("part \"1\"");
+    EXPECT_EQ(j.RetvalText(), "\"part \\\"1\\\"\"");
+}
+
+TEST_F(JournalText, SequenceOpeningAndCounter) {
+    kkJournal j("F");
+    j.In();
+    EXPECT_EQ(j.Nesting(), 1);
+    j.StartSequence("KPIFaceList", nullptr);
+    EXPECT_EQ(j.Nesting(), 3);
+    j.EndSequence();
+    EXPECT_EQ(j.Nesting(), 2);
+    j.StartSequence("KPICurveList", "KPICurve");
+    j << 1 << 2;
+    j.StartSequence("xintsequence", nullptr);
+    j << 3;
+    j.EndSequence();
+    j.EndSequence();
+    j << 4;
+    EXPECT_EQ(j.InputsText(),
+              "sequence<KPIFaceList>(),sequence<KPICurveList,KPICurve>(1,2,"
+              "sequence<xintsequence>(3)),4");
+    EXPECT_EQ(j.Nesting(), 2);
+}
+
+TEST_F(JournalText, EndSequenceAtOrBelowZeroLowersByOne) {
+    kkJournal j("F");
+    j.In();
+    j.EndSequence(); // 1 -> 0
+    EXPECT_EQ(j.Nesting(), 0);
+    j.EndSequence(); // 0 -> -1, negative odd is not odd
+    EXPECT_EQ(j.Nesting(), -1);
+    j.EndSequence();
+    EXPECT_EQ(j.Nesting(), -2);
+}
+
+TEST_F(JournalText, SequenceInReturnValue) {
+    kkJournal j("F");
+    j.In() << 1;
+    j.Return();
+    j.StartSequence("xrealsequence", nullptr);
+    j.EndSequence();
+    EXPECT_EQ(j.RetvalText(), "sequence<xrealsequence>()");
+    EXPECT_EQ(j.InputsText(), "1");
+}
+
+using JournalTextDeathTest = JournalText;
+
+TEST_F(JournalTextDeathTest, SequenceOutsideInputsAndReturnEndsTheProcess) {
+    EXPECT_DEATH(
+        {
+            kkJournal j("F");
+            j.StartSequence("KPIFaceList", nullptr);
+        },
+        "\\(kkJournal\\.h:175\\)");
+    EXPECT_DEATH(
+        {
+            kkJournal j("F");
+            j.Exception();
+            j.EndSequence();
+        },
+        "\\(kkJournal\\.h:175\\)");
+}
+
+// ---- enumerations -----------------------------------------------------------------
+
+TEST_F(JournalText, EnumerationsAsTypeAndNumber) {
+    kkJournal j("F");
+    j.In() << KPI_LOOP_TRAV_EXTERNAL << KPISURFACE_ORIENT_NEGATIVE << KPICURV_COMP
+           << KPISURF_CYLSPLN << static_cast<KPISurfOrient>(7)
+           << static_cast<KPISurfType>(-1) << KPI_DATUM_PLANE;
+    EXPECT_EQ(j.InputsText(),
+              "KPILoopTraversal(2),KPISurfOrient(2),KPICurveType(6),KPISurfType(10),"
+              "KPISurfOrient(7),KPISurfType(-1),5");
+}
+
+// ---- handles ------------------------------------------------------------------------
+
+TEST_F(JournalText, ObjectHandlesAndValues) {
+    xrchandle<KPIFace> face(new KPIFace_rec);
+    xrchandle<KPILengthUnit> unit(new KPILengthUnit_rec);
+    const int32_t before = face->refCount();
+    kkJournal j("F");
+    j.In() << face << xrchandle<KPIEdge>() << unit << KCreatePoint3D(1, 2, 3)
+           << KCreateVector3D(0, 0, -1) << KCreatePointUV(0.5, 1) << KCreateColorRGB(1, 0, 0)
+           << xrchandle<KCsys>();
+    EXPECT_EQ(j.InputsText(), textOf(face.get()) + ",null," + textOf(unit.get()) +
+                                  ",KPoint3D(1,2,3),KVector3D(0,0,-1),KPointUV(0.5,1),"
+                                  "KColorRGB(1,0,0),null");
+    EXPECT_EQ(face->refCount(), before); // the writer released its copy
+}
+
+TEST_F(JournalText, BoxesAndFrames) {
+    xrchandle<KBox3D> box = KBox3D::Create(KCreatePoint3D(0, 0, 0), KCreatePoint3D(1, 2, 3));
+    xrchandle<KBoxUV> uv = KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1));
+    xrchandle<KCsys> csys = KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0),
+                                          KCreateVector3D(0, 1, 0));
+    kkJournal j("F");
+    j.Return() << box << uv << csys;
+    EXPECT_EQ(j.RetvalText(), "KBox3D(0,0,0,1,2,3),KBoxUV(0,0,1,1),"
+                              "KCsys(0,0,0,1,0,0,0,1,0,0,0,1)");
+}
+
+TEST_F(JournalText, ExceptionHandleShowsItsDetails) {
+    try {
+        ThrowInvalidArg(2, 1);
+    } catch (const xthrown& e) {
+        xrchandle<KXException> x(KXException::cast(e.get()));
+        kkJournal j("F");
+        j.Exception() << x;
+        EXPECT_EQ(j.ExceptionText(), textOf(x.get()));
+        EXPECT_NE(j.ExceptionText().find("KXInvalidArg@"), std::string::npos);
+        EXPECT_NE(j.ExceptionText().find("{arg=2,code=1}"), std::string::npos);
+    }
+}
+
+// ---- lists and number sequences ---------------------------------------------------------
+
+TEST_F(JournalText, ListsNameListAndElementAndKeepIndexOrder) {
+    xrchandle<KPICurve> a(new KPILine_rec), b(new KPIArc_rec), c(new KPIPoint_rec);
+    xrchandle<KPICurveList> list(KPICurveList::create());
+    // Built out of order: the writer still goes from index 0 up.
+    list->Set(2, c);
+    list->Set(0, a);
+    list->Set(1, b);
+    xrchandle<KPIFaceList> empty(KPIFaceList::create());
+    xrchandle<KPILoopList> one(KPILoopList::create());
+    xrchandle<KPILoop> loop(new KPILoop_rec);
+    one->Set(0, loop);
+    kkJournal j("F");
+    j.In() << 1 << list << empty << one << xrchandle<KPIEdgeList>() << 2;
+    EXPECT_EQ(j.InputsText(), "1,sequence<KPICurveList,KPICurve>(" + textOf(a.get()) + "," +
+                                  textOf(b.get()) + "," + textOf(c.get()) +
+                                  "),sequence<KPIFaceList>(),sequence<KPILoopList,KPILoop>(" +
+                                  textOf(loop.get()) + "),null,2");
+}
+
+TEST_F(JournalText, ValueListsAndNullElements) {
+    xrchandle<KPoint3DList> points(KPoint3DList::create());
+    points->Set(1, KCreatePoint3D(4, 5, 6));
+    xrchandle<KPointUVList> uvs(KPointUVList::create());
+    kkJournal j("F");
+    j.Return() << points << uvs;
+    EXPECT_EQ(j.RetvalText(),
+              "sequence<KPoint3DList,KPoint3D>(null,KPoint3D(4,5,6)),sequence<KPointUVList>()");
+}
+
+TEST_F(JournalText, NumberSequences) {
+    xrchandle<xintsequence> ints(xintsequence::create());
+    ints->Append(3);
+    ints->Append(-4);
+    xrchandle<xrealsequence> reals(xrealsequence::create());
+    reals->Append(0.1);
+    kkJournal j("F");
+    j.In() << ints << reals << xrchandle<xrealsequence>() << xrchandle<xintsequence>(xintsequence::create());
+    EXPECT_EQ(j.InputsText(),
+              "sequence<xintsequence>(3,-4),sequence<xrealsequence>(0.1),null,"
+              "sequence<xintsequence>()");
+}
+
+// A real sequence whose type is neither of the number sequences.
+class OddSequence : public xrealsequence {
+public:
+    const xrttiobject* giveRtti() const override {
+        static const xrttiobject* const type =
+            xrttiMakeStruct("KTest::OddSequence", cipGetRtti_object());
+        return type;
+    }
+};
+
+TEST_F(JournalTextDeathTest, NumberSequenceOfUnknownTypeEndsTheProcess) {
+    EXPECT_DEATH(
+        {
+            xrchandle<xrealsequence> odd(new OddSequence);
+            kkJournal j("F");
+            j.In() << odd;
+        },
+        "\\(kkJournal\\.h:422\\)");
+}
+
+} // namespace
