@@ -1,0 +1,212 @@
+// Element binding framework.
+//
+// Every element of the library's documents has one binding class,
+// IntfXml<ElementName>, deriving from IntfXmlElement (reading) and
+// IntfXmlWriting (writing). A writer constructor writes the whole element
+// at once; a reader constructor (parent first) makes the object that
+// receives the parser's events for the element and fills a host record.
+//
+// Reading, in short (the SAX handler of xml/sax_handler.h drives it):
+//   - startElement(name, attrs) of the current reader decides what the
+//     child is: a child with a reader of its own -> make it with
+//     MakeChild<T>(...) and return it; a text-valued child the reader takes
+//     itself -> PushName(name) and return this. Anything the vocabulary does
+//     not define for the reader -> IntfXmlThrowUnexpected.
+//   - characters(text) appends to the reader's text buffer. The buffer is
+//     emptied at every start and end tag, so at a child's end tag it holds
+//     exactly that child's text, however the parser split it.
+//   - endElement(name): when NamesEmpty() the reader's own element ended:
+//     store what was collected and return Parent(); otherwise PopName() and
+//     convert Text() into the field of that child, return this.
+//
+// Ownership while reading: a reader owns every reader it made through
+// MakeChild and deletes them with itself, so when a parse fails half-way
+// deleting the top reader frees everything. The SAX handler deletes a
+// finished reader early when it ends into a list reader (IsListHandler) or
+// when a list reader ends into a document part (IsDocumentPart); such
+// readers must therefore not be kept by typed pointers. Readers own the
+// arrays and records they have filled until a consumer takes them
+// (Take...): a failed parse leaks nothing.
+//
+// Errors: readers throw IntfXmlError (a malformed document, a host status);
+// the document reader catches it. IntfXmlError's btkString part is the
+// decimal text of its status, so code that catches btkString sees the
+// status as the text.
+#pragma once
+
+#include "api/zpi50_export.h"
+#include "btkstring.h"
+
+#include <xercesc/sax/AttributeList.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using IntfXmlAttributes = XERCES_CPP_NAMESPACE::AttributeList;
+
+// ---- errors ----------------------------------------------------------------------
+
+// Statuses of the binding besides the host statuses of the record routines.
+constexpr int INTFXML_ERR_MALFORMED = -50; // the document breaks the vocabulary
+constexpr int INTFXML_ERR_PARSE = -51;     // not well-formed XML, or the parser failed
+constexpr int INTFXML_ERR_OPEN = -52;      // a document could not be opened
+constexpr int INTFXML_ERR_WRITE = -53;     // writing a document failed
+constexpr int INTFXML_ERR_RECORD = -54;    // a record handed to a writer is inconsistent
+
+// Deepest element nesting a document may have.
+constexpr int INTFXML_MAX_DEPTH = 256;
+
+class ZPI_API IntfXmlError : public btkString {
+public:
+    IntfXmlError(int status, std::string message);
+    int Status() const { return status_; }
+    const char* Message() const { return message_.c_str(); }
+
+private:
+    int status_;
+    std::string message_;
+};
+
+// Throws IntfXmlError with a printf-style message.
+[[noreturn]] ZPI_API void IntfXmlThrow(int status, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+// A nonzero host status of routine `routine`.
+[[noreturn]] ZPI_API void IntfXmlThrowStatus(int status, const char* routine);
+// "element <child> is not expected in <parent>".
+[[noreturn]] ZPI_API void IntfXmlThrowUnexpected(const char* child, const char* parent);
+// "<element> lacks its <child>".
+[[noreturn]] ZPI_API void IntfXmlThrowMissing(const char* child, const char* element);
+inline void IntfXmlCheck(int status, const char* routine) {
+    if (status != 0)
+        IntfXmlThrowStatus(status, routine);
+}
+
+// ---- bindings ----------------------------------------------------------------------
+
+class IntfXmlElement;
+
+class ZPI_API IntfXmlNode {
+public:
+    IntfXmlNode(const IntfXmlNode&) = delete;
+    IntfXmlNode& operator=(const IntfXmlNode&) = delete;
+    virtual ~IntfXmlNode();
+
+    // Returns the reader for the following events.
+    virtual IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) = 0;
+    virtual void characters(const char* text, unsigned length) = 0;
+    // Returns the reader for the following events.
+    virtual IntfXmlElement* endElement(const char* name) = 0;
+    virtual bool IsListHandler() const = 0;
+    virtual bool IsDocumentPart() const = 0;
+
+    IntfXmlElement* Parent() const { return parent_; }
+    const std::string& Text() const { return text_; }
+    void ClearText() { text_.clear(); }
+
+protected:
+    explicit IntfXmlNode(IntfXmlElement* parent) : parent_(parent) {}
+
+    IntfXmlElement* parent_;
+    std::string text_;
+    std::vector<std::string> names_; // children taken on by this reader
+};
+
+class ZPI_API IntfXmlElement : public IntfXmlNode {
+public:
+    ~IntfXmlElement() override;
+
+    // Defaults: push the name; append the text; return the parent.
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    void characters(const char* text, unsigned length) override;
+    IntfXmlElement* endElement(const char* name) override;
+    bool IsListHandler() const override { return false; }
+    bool IsDocumentPart() const override { return false; }
+
+    // Deletes `child` when this reader owns it (the SAX handler's early
+    // disposal); false when it does not.
+    bool DeleteChild(IntfXmlElement* child);
+
+protected:
+    // Writers and top readers have no parent.
+    explicit IntfXmlElement(IntfXmlElement* parent = nullptr) : IntfXmlNode(parent) {}
+
+    // Makes a child reader `new T(this, args...)`, owned by this reader.
+    template <class T, class... A> T* MakeChild(A&&... args) {
+        std::unique_ptr<T> child(new T(this, std::forward<A>(args)...));
+        Adopt(child.get());
+        return child.release();
+    }
+    void Adopt(IntfXmlElement* child);
+
+    void PushName(const char* name) { names_.emplace_back(name); }
+    bool NamesEmpty() const { return names_.empty(); }
+    // Removes the top name; true when it equals `ending`.
+    bool PopName(const char* ending);
+    // The name on top of the stack (empty when none).
+    const std::string& TopName() const;
+
+private:
+    std::vector<IntfXmlElement*> owned_;
+};
+
+// ---- attributes ----------------------------------------------------------------------
+//
+// An attribute is found only at its expected position (from 0, in the order
+// the writer wrote them) and with the expected name; elsewhere it reads as
+// missing.
+
+// Lenient getters: the default (-1, empty text, -1.0) when the attribute is
+// missing, misplaced or not a number; an element without any attribute also
+// prints "<getter> tried to access an empty attribute list".
+ZPI_API int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+ZPI_API btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+ZPI_API double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+
+// Whether the attribute at `pos` has this name.
+ZPI_API bool IntfXmlHasAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos);
+// Strict getters: throw IntfXmlError (INTFXML_ERR_MALFORMED) naming the
+// element when the attribute is missing, misplaced or malformed.
+ZPI_API int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                  const char* element);
+ZPI_API double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                    const char* element);
+ZPI_API btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                       const char* element);
+// The "size" attribute at position 0: an integer of at least 0.
+ZPI_API int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element);
+
+// ---- texts of numbers ---------------------------------------------------------------
+//
+// Words are separated by blanks, tabs, newlines and carriage returns. Every
+// conversion is strict: a missing word or one that is not entirely a number
+// throws IntfXmlError (INTFXML_ERR_MALFORMED) naming the element.
+
+class ZPI_API IntfXmlWords {
+public:
+    IntfXmlWords(std::string_view text, const char* element) : text_(text), element_(element) {}
+    // Next word; false at the end.
+    bool Next(std::string_view& word);
+    double NextDouble();
+    int32_t NextInt();
+    // Throws when a word is left.
+    void ExpectEnd();
+    // Number of words not yet taken (scans the rest of the text).
+    size_t CountRemaining() const;
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+    const char* element_;
+};
+
+// The first three words into xyz (further words are ignored).
+ZPI_API void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element);
+// The whole text as one number (whitespace around it allowed).
+ZPI_API double IntfXmlParseDouble(std::string_view text, const char* element);
+ZPI_API int32_t IntfXmlParseInt(std::string_view text, const char* element);
+// Exact conversions of one word; false when it is not entirely a number.
+ZPI_API bool IntfXmlToDouble(std::string_view word, double& out);
+ZPI_API bool IntfXmlToInt(std::string_view word, int32_t& out);

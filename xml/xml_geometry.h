@@ -1,0 +1,188 @@
+// Geometric value elements: points, vectors, UV parameters, outlines,
+// coordinate systems and counted lists of them.
+//
+//   "Qel3dPnt" / "QelVector"   text "x y z"
+//   "QelUvParam"               text "u v"
+//   "Outline"                  "MinPoint", "MaxPoint" (point texts)
+//   "Csys"                     "X", "Y", "Z" (vectors), "O" (point)
+//   "UVParams"   size=n        n x "SrfPoint" with four numbers each
+//   "QelPntList" size=n        n x "P" (point texts)
+//   "QelVectorList" size=n     n x "V" (vector texts)
+//   "QelIntSeq"  size=n        text: n integers
+//   "QelRealSeq" size=n        text: n doubles
+// Callers use these under names of their own ("XYZMin", "EdgeIds", ...);
+// a writer given a null name writes the default name above.
+//
+// Readers of lists are given the count by their parent (which reads the
+// list's "size" with IntfXmlRequireSize). A list reader allocates no more
+// than the items that really arrive, and at its end tag the number of items
+// must equal the count. The reader owns its array until TakeArray; an array
+// not taken is freed with the reader. Arrays are xar arrays.
+#pragma once
+
+#include "kernel/qel_records.h"
+#include "xml/xml_element.h"
+#include "xml/xml_writer.h"
+
+#include <cstdint>
+
+class ZPI_API IntfXmlQel3dPnt : public IntfXmlElement, public IntfXmlWriting {
+public:
+    IntfXmlQel3dPnt(const double* xyz, const char* name = nullptr); // writer
+    explicit IntfXmlQel3dPnt(IntfXmlElement* parent);             // reader
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    const double* GetPoint() const { return xyz_; }
+    // Words 0, 1, 2 of the text into xyz; strict (see xml_element.h).
+    static void ParseXyz(std::string_view text, double* xyz, const char* element = "point");
+
+private:
+    double xyz_[3] = {0, 0, 0};
+};
+
+// Writer only: a vector is read by its parent with ParseXyz.
+class ZPI_API IntfXmlQelVector : public IntfXmlWriting {
+public:
+    IntfXmlQelVector(const double* xyz, const char* name = nullptr);
+};
+
+class ZPI_API IntfXmlQelUvParam : public IntfXmlElement, public IntfXmlWriting {
+public:
+    IntfXmlQelUvParam(const double* uv, const char* name = nullptr); // writer
+    explicit IntfXmlQelUvParam(IntfXmlElement* parent);            // reader
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    const double* GetUv() const { return uv_; }
+
+private:
+    double uv_[2] = {0, 0};
+};
+
+class ZPI_API IntfXmlOutline : public IntfXmlElement, public IntfXmlWriting {
+public:
+    // Writes "Outline" from six doubles: minimum point, maximum point.
+    explicit IntfXmlOutline(const double* outline6);
+    explicit IntfXmlOutline(IntfXmlElement* parent); // reader
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    const double* GetMin() const { return outline_; }
+    const double* GetMax() const { return outline_ + 3; }
+    const double* GetOutline() const { return outline_; }
+
+private:
+    double outline_[6] = {0, 0, 0, 0, 0, 0};
+    unsigned seen_ = 0;
+};
+
+class ZPI_API IntfXmlCsys : public IntfXmlElement, public IntfXmlWriting {
+public:
+    IntfXmlCsys(const double* x, const double* y, const double* z, const double* o,
+                const char* name = nullptr);                          // writer
+    IntfXmlCsys(const QelFrame& frame, const char* name = nullptr); // writer
+    explicit IntfXmlCsys(IntfXmlElement* parent);                   // reader
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    const double* GetX() const { return frame_.e1; }
+    const double* GetY() const { return frame_.e2; }
+    const double* GetZ() const { return frame_.e3; }
+    const double* GetO() const { return frame_.origin; }
+    const QelFrame& GetFrame() const { return frame_; }
+
+private:
+    QelFrame frame_{};
+    unsigned seen_ = 0;
+};
+
+// Items of four doubles (QelUvSample).
+class ZPI_API IntfXmlUVParams : public IntfXmlElement, public IntfXmlWriting {
+public:
+    IntfXmlUVParams(const QelUvSample* items, int32_t count, const char* name = nullptr);
+    IntfXmlUVParams(IntfXmlElement* parent, int32_t count);
+    ~IntfXmlUVParams() override;
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    const QelUvSample* GetArray() const { return items_; }
+    int32_t GetCount() const { return next_; }
+    // The array (xar, never null after a complete read); the caller owns it.
+    QelUvSample* TakeArray();
+
+private:
+    int32_t count_ = 0;
+    int32_t next_ = 0;
+    QelUvSample* items_ = nullptr;
+};
+
+class ZPI_API IntfXmlQelPntList : public IntfXmlElement, public IntfXmlWriting {
+public:
+    IntfXmlQelPntList(const QelPoint* points, int32_t count, const char* name = nullptr);
+    IntfXmlQelPntList(IntfXmlElement* parent, int32_t count);
+    ~IntfXmlQelPntList() override;
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    const QelPoint* GetArray() const { return items_; }
+    int32_t GetCount() const { return next_; }
+    QelPoint* TakeArray();
+
+protected:
+    // Writer for another item element name ("V" of vector lists).
+    IntfXmlQelPntList(const QelPoint* points, int32_t count, const char* name,
+                      const char* defaultName, const char* itemName);
+    const char* what_ = "QelPntList";
+
+private:
+    int32_t count_ = 0;
+    int32_t next_ = 0;
+    QelPoint* items_ = nullptr;
+};
+
+class ZPI_API IntfXmlQelVectorList : public IntfXmlQelPntList {
+public:
+    IntfXmlQelVectorList(const QelPoint* vectors, int32_t count, const char* name = nullptr);
+    IntfXmlQelVectorList(IntfXmlElement* parent, int32_t count);
+};
+
+class ZPI_API IntfXmlQelIntSeq : public IntfXmlElement, public IntfXmlWriting {
+public:
+    IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name = nullptr);
+    IntfXmlQelIntSeq(IntfXmlElement* parent, int32_t count);
+    ~IntfXmlQelIntSeq() override;
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    int32_t GetCount() const { return count_; }
+    const int32_t* GetArray() const { return values_; }
+    int32_t* TakeArray();
+
+private:
+    int32_t count_ = 0;
+    int32_t* values_ = nullptr;
+};
+
+class ZPI_API IntfXmlQelRealSeq : public IntfXmlElement, public IntfXmlWriting {
+public:
+    IntfXmlQelRealSeq(const double* values, int32_t count, const char* name = nullptr);
+    IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count);
+    ~IntfXmlQelRealSeq() override;
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    int32_t GetCount() const { return count_; }
+    const double* GetArray() const { return values_; }
+    double* TakeArray();
+
+private:
+    int32_t count_ = 0;
+    double* values_ = nullptr;
+};
+
+// Checks that a record's array holds at least `count` items before a writer
+// reads them; throws IntfXmlError (INTFXML_ERR_RECORD) naming `what`
+// otherwise. A null array is accepted only with count 0.
+ZPI_API void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize,
+                               const char* what);

@@ -1,0 +1,113 @@
+// The XML text writer and the element primitives of the bindings.
+//
+// One IntfXmlWriter serves the whole process and writes one document at a
+// time. It knows no vocabulary: start an element, add attributes, add text,
+// end the element; the layout is fixed:
+//   - every start tag begins a line with one tab (whatever the depth);
+//   - an element with children ends with a tab and its end tag on a line of
+//     its own; a text-only element stands on one line;
+//   - an empty element is a start tag directly followed by its end tag;
+//   - nothing follows the outermost end tag.
+// In attribute values every "&" becomes "&amp;"; nothing else is escaped,
+// and texts are written unchanged.
+//
+// Numbers are written locale-free: integers as "%d", doubles as "%.18lg".
+#pragma once
+
+#include "api/zpi50_export.h"
+#include "btkstring.h"
+#include "xhandle.h"
+#include "xobject.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class IntfXmlIOStream;
+
+class ZPI_API IntfXmlWriter : public xobject {
+public:
+    // The process-wide writer, made on first use with `out` (which may be
+    // null). A non-null `out` becomes the writer's stream; a new stream
+    // also drops whatever a document that failed half-way left open, so
+    // every document starts clean.
+    static xrchandle<IntfXmlWriter> GetWriter(IntfXmlIOStream* out);
+    // The same writer without taking a reference (the writer lives until
+    // the process ends); made on first use without a stream.
+    static IntfXmlWriter& Instance();
+
+    // `<?xml version="1.0" encoding="UTF-8"?>` and a newline.
+    void WriteHeader();
+    void StartElement(std::string_view name);
+    // One attribute of the start tag still open ("&" escaped).
+    void WriteAttribute(std::string_view name, std::string_view value);
+    void WriteAttribute(std::string_view name, int32_t value);
+    void WriteAttribute(std::string_view name, double value);
+    // Text content of the innermost element, unchanged.
+    void WriteText(std::string_view text);
+    void EndElement();
+
+    // Streaming text: BeginText once, then any number of pieces; the text
+    // ends with the element.
+    void BeginText();
+    void TextRaw(std::string_view piece);
+    void TextChar(char c);
+    void TextInt(int32_t value);
+    void TextDouble(double value);
+
+    // Open elements (0 between documents).
+    size_t Depth() const { return open_.size(); }
+    IntfXmlIOStream* Stream() const { return out_; }
+
+private:
+    IntfXmlWriter() = default;
+    struct OpenElement {
+        std::string name;
+        bool startClosed;
+    };
+    void Indent();
+    void Newline();
+    void CloseStartTag();
+
+    IntfXmlIOStream* out_ = nullptr;
+    std::vector<OpenElement> open_;
+    bool atDocumentStart_ = true;
+    bool inText_ = false;
+};
+
+// Element primitives shared by every binding class. Each goes to the
+// process-wide writer.
+class ZPI_API IntfXmlWriting {
+public:
+    static void StartElement(const char* name);
+    static void EndElement();
+    static void AddAttribute(const char* name, const char* value);
+    static void AddAttribute(const char* name, int32_t value);
+    // The 32-bit value as "%d" (records keep some signed values unsigned).
+    static void AddAttribute(const char* name, uint32_t value);
+    static void AddAttribute(const char* name, double value);
+    static void AddText(const char* text);
+    // A whole element whose only content is the text.
+    static void AddTextElement(const char* name, const char* text);
+    // A whole element holding one number.
+    static void AddDoubleElement(const char* name, double value);
+    static void AddIntElement(const char* name, int32_t value);
+    // A whole element holding the numbers joined by single blanks.
+    static void AddDoublesElement(const char* name, const double* values, int n);
+    // Sequence texts: every value followed by one separator, a newline after
+    // every 16th double / 64th integer, a blank otherwise.
+    static void AddRealSeqText(const double* values, int n);
+    static void AddIntSeqText(const int32_t* values, int n);
+};
+
+// Texts of numbers.
+ZPI_API void AppendInt(btkString& text, int32_t value);
+ZPI_API void AppendDouble(btkString& text, double value);
+// x, y, z as "%.18lg" separated by one blank; nothing after z.
+ZPI_API void AppendDoubleTriple(double x, double y, double z, btkString& text);
+ZPI_API void AppendIntTriple(int32_t a, int32_t b, int32_t c, btkString& text);
+ZPI_API btkString& AppendChar(btkString& text, char c);
+// Formats into `buf` (at least 32 bytes); returns the end of the text.
+ZPI_API char* IntfXmlFormatInt(char* buf, int32_t value);
+ZPI_API char* IntfXmlFormatDouble(char* buf, double value);
