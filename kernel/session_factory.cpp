@@ -1,5 +1,6 @@
 #include "kernel/session_factory.h"
 
+#include "journal/call/kkjournaledcall.h"
 #include "kernel/session_i.h"
 #include "neutral/unifs.h"
 
@@ -72,11 +73,11 @@ xrchandle<KWPISession> KWPISessionFactory::GetSession() {
 }
 
 xrchandle<KWPISession> KWPISessionFactory_j::GetSession() {
-    // Seam of the call journal: the journaled call named kCallName runs
-    // exactly this body inside its record. Until the journal exists the
-    // plain factory's answer passes straight through.
-    KWPISessionFactory plain;
-    return plain.GetSession();
+    // One record "KGetPISession" per call: a plain getter made for the call
+    // runs GetSession, and the caller receives the session's wrapper.
+    static constexpr xrchandle<KWPISession> (KWPISessionFactory::*const method)() =
+        &KWPISessionFactory::GetSession;
+    return kkJournaledCall(kCallName, &method);
 }
 
 xrchandle<KWPISession> KGetPISession() { return KGetPISessionFactory()->GetSession(); }

@@ -1,3 +1,9 @@
+// The journal wrapper classes: every operation of every wrapper is one
+// record under the operation's bare name and reaches the implementation's
+// operation of the same name; the wrapper frame (type queries, wrapper
+// test, making and release); CastToImpl through wrappers.
+#include "journal_test_util.h"
+
 #include "api/recording_impl.h"
 
 #include "base/process.h"
@@ -18,12 +24,18 @@ template <class I> xrchandle<I> wrapperOf(I* impl) {
 }
 
 // Calls fn on obj with a default value of every parameter and checks that
-// exactly the implementation operation `expected` ran.
-template <class Obj, class C, class R, class... A>
-void expectForwarded(Obj* obj, R (C::*fn)(A...), const char* expected) {
+// exactly the implementation operation `expected` ran, under one record
+// named `name` whose target is obj.
+template <class O, class C, class R, class... A>
+void expectJournaled(O* obj, R (C::*fn)(A...), const char* expected, const char* name) {
     recordingLog().clear();
+    kkJournalClear();
     (void)(obj->*fn)(std::decay_t<A>()...);
     EXPECT_EQ(recordingLog(), std::vector<std::string>{expected});
+    std::vector<std::string> records = kkJournalTakeRecords();
+    ASSERT_EQ(records.size(), 1u) << expected;
+    const std::string start = Obj(static_cast<xobject*>(obj)) + "." + name + "(";
+    EXPECT_EQ(records[0].rfind(start, 0), 0u) << records[0];
 }
 
 #define ZPI_COUNT_OPERATION(Class, Result, Name, Params, Args) +1
@@ -32,21 +44,24 @@ constexpr int kOperationCount = 0 ZPI_INTERFACES(ZPI_COUNT_INTERFACE);
 #undef ZPI_COUNT_INTERFACE
 #undef ZPI_COUNT_OPERATION
 
-TEST(ForwardingWrappers, TablesHoldEveryOperation) { EXPECT_EQ(kOperationCount, 231); }
+TEST(JournalWrappers, TablesHoldEveryOperation) { EXPECT_EQ(kOperationCount, 231); }
 
 // One test per interface: every operation of the interface and of its
-// parent, called on the wrapper, reaches the implementation's operation of
-// the same name.
+// parent, called on the wrapper, is journaled under its bare name and
+// reaches the implementation's operation of the same name.
 #define ZPI_CHECK_FORWARD(Class, Result, Name, Params, Args)                   \
-    expectForwarded(wrapped.get(), &Class::Name, #Class "::" #Name);
+    expectJournaled(wrapped.get(), &Class::Name, #Class "::" #Name, #Name);
 #define ZPI_FORWARDING_CASE(Interface, Parent)                                 \
-    TEST(ForwardingWrappers, Interface) {                                      \
+    TEST(JournalWrappers, Interface) {                                         \
         const int64_t live = xobject_live_count();                             \
         {                                                                      \
             xrchandle<Interface> impl(new Interface##_rec);                    \
             xrchandle<Interface> wrapped = wrapperOf(impl.get());              \
             ASSERT_NE(wrapped.get(), impl.get());                              \
+            EXPECT_TRUE(IsWrapper(wrapped.get()));                             \
+            EXPECT_FALSE(IsWrapper(impl.get()));                               \
             EXPECT_EQ(wrapped->giveRtti(), Interface::getClassRtti());         \
+            EXPECT_EQ(Interface::cast(wrapped.get()), wrapped.get());          \
             ZPI_OPS_##Parent(ZPI_CHECK_FORWARD) ZPI_OPS_##Interface(ZPI_CHECK_FORWARD) \
         }                                                                      \
         EXPECT_EQ(xobject_live_count(), live);                                 \
@@ -64,7 +79,7 @@ public:
     int GetReferenceColorIndex(int which) override { return which + 100; }
 };
 
-TEST(ForwardingWrappers, PassArgumentsAndResults) {
+TEST(JournalWrappers, PassArgumentsAndResults) {
     xrchandle<KPIElementColor> impl(new ElementColorImpl);
     xrchandle<KPIElementColor> wrapped = wrapperOf(impl.get());
     EXPECT_EQ(wrapped->GetItemId(), 42);
@@ -175,6 +190,60 @@ TEST(CastToImpl, ForeignObjectRaisesInvalidArgument) {
             CastToImpl<KPILoop_rec>(foreign.get(), 3);
         },
         3);
+}
+
+TEST(JournalWrapperFrame, TypedAsItsInterfaceOnly) {
+    xrchandle<KPIArc> impl(new KPIArc_rec);
+    xrchandle<KPIArc> arc = wrapperOf(impl.get());
+    xobject* object = arc.get();
+    EXPECT_EQ(object->giveRtti(), KPIArc::getClassRtti());
+    EXPECT_EQ(KPIArc::cast(object), arc.get());
+    EXPECT_EQ(KPICurve::cast(object), static_cast<KPICurve*>(arc.get()));
+    EXPECT_NE(KCommon::softcast(object), nullptr);
+    EXPECT_EQ(KPILine::softcast(object), nullptr);
+    EXPECT_EQ(KPISurface::softcast(object), nullptr);
+    EXPECT_NE(KPICurve::isObjKindOf(object), 0);
+    EXPECT_EQ(KPICurve::isObjSameAs(object), 0);
+    // The wrapper's KCommon part leads to the wrapper itself, which says so.
+    KCommon_i* first = arc->_CastToImpl();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->IsJournalWrapper());
+}
+
+TEST(JournalWrapperFrame, UnitWrappersAnswerTheirOwnDescriptor) {
+    xrchandle<KPILengthUnit> length(new KPILengthUnit_rec);
+    xrchandle<KPIMassUnit> mass(new KPIMassUnit_rec);
+    xrchandle<KPILengthUnit> lengthWrapper = wrapperOf(length.get());
+    xrchandle<KPIMassUnit> massWrapper = wrapperOf(mass.get());
+    EXPECT_EQ(lengthWrapper->giveRtti(), KPILengthUnit::getClassRtti());
+    EXPECT_EQ(massWrapper->giveRtti(), KPIMassUnit::getClassRtti());
+    EXPECT_EQ(KPIMassUnit::softcast(lengthWrapper.get()), nullptr);
+    // Their three operations are KPIUnit's.
+    kkJournalClear();
+    recordingLog().clear();
+    lengthWrapper->GetType();
+    massWrapper->GetFactor();
+    EXPECT_EQ(recordingLog(),
+              (std::vector<std::string>{"KPIUnit::GetType", "KPIUnit::GetFactor"}));
+    EXPECT_EQ(kkJournalTakeRecords(),
+              (std::vector<std::string>{Obj(lengthWrapper) + ".GetType() -> 0",
+                                        Obj(massWrapper) + ".GetFactor() -> 0"}));
+}
+
+TEST(JournalWrapperFrame, LastReleaseDestroysTheWholeWrapper) {
+    const int64_t live = xobject_live_count();
+    {
+        xrchandle<KPIFace> impl(new KPIFace_rec);
+        KCommon_i* i = CastToImpl(impl.get());
+        {
+            xrchandle<KPIItem> item = wrapperOf(static_cast<KPIItem*>(impl.get()));
+            EXPECT_EQ(item->giveRtti(), KPIFace::getClassRtti());
+            EXPECT_EQ(impl->refCount(), 2);
+        }
+        EXPECT_EQ(i->PeekJournalWrapper(), nullptr);
+        EXPECT_EQ(impl->refCount(), 1);
+    }
+    EXPECT_EQ(xobject_live_count(), live);
 }
 
 } // namespace

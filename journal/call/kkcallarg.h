@@ -1,0 +1,77 @@
+// Call argument records: one kkCallArg<T> per argument of a journaled call,
+// made before anything is unwrapped or called.
+//
+// A record decides once on which side of the journal its argument stands.
+// An argument that is a journal wrapper (or a list, whose elements are the
+// caller's) is kept as it is and converted to the implementation side only
+// when the call asks for its value. Any other interface object, list or
+// stream is brought to the caller's side at once (Wrap), and that form is
+// both journaled and handed to the implementation. Numbers, enumerations,
+// text pointers, xany values, value objects and number sequences are never
+// converted.
+#pragma once
+
+#include "journal/marshal/marshal.h"
+
+#include <concepts>
+#include <type_traits>
+#include <utility>
+
+namespace kk_detail {
+
+template <class T> struct IsHandleType : std::false_type {};
+template <class T> struct IsHandleType<xrchandle<T>> : std::true_type {};
+
+// Handles of the types that the conversions know: interface objects,
+// caller's streams and lists. Value objects and number sequences have no
+// conversion and cross unchanged.
+template <class T>
+concept Convertible = IsHandleType<T>::value && requires(T value) {
+    { IsAWrapper(value) } -> std::same_as<bool>;
+    { kkWrap(value) } -> std::same_as<T>;
+    { kkUnwrapItem(value) } -> std::same_as<T>;
+};
+
+} // namespace kk_detail
+
+template <class T> class kkCallArg {
+public:
+    // Takes the argument by value. A failing test or conversion releases
+    // what the record holds so far and passes on.
+    explicit kkCallArg(T argument) {
+        given = argument;
+        if constexpr (kk_detail::Convertible<T>) {
+            isWrapper = IsAWrapper(argument);
+            if (isWrapper)
+                stored = argument;
+            else
+                stored = kkWrap(argument);
+        } else {
+            stored = argument;
+        }
+    }
+    kkCallArg(const kkCallArg& other)
+        : given(other.given), stored(other.stored), isWrapper(other.isWrapper) {}
+    kkCallArg& operator=(const kkCallArg&) = delete;
+    // Releases stored, then given.
+    ~kkCallArg() = default;
+
+    // The value the implementation receives: a journal wrapper (or a list)
+    // converted to the implementation side, anything else as stored. A new
+    // value on every call.
+    T GetCallValue() const {
+        if constexpr (kk_detail::Convertible<T>) {
+            if (isWrapper)
+                return kkUnwrapItem(stored);
+        }
+        return stored;
+    }
+    // The caller's side form; this is what the journal writes.
+    T GetStoredValue() const { return stored; }
+    bool IsWrapper() const { return isWrapper; }
+
+private:
+    T given{};
+    T stored{};
+    bool isWrapper = false;
+};

@@ -1,0 +1,30 @@
+#include "journal/wrappers/geometry_wrappers.h"
+
+namespace {
+// Makers of this family's wrappers, registered at load.
+struct Registrar {
+    Registrar() {
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPICurve)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPIPoint)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPILine)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPIArc)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPIEllipse)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPISpline)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPIBspline)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPICompositeCurve)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPISurface)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPIPlane)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPICylinder)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPICone)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPITorus)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPISrfRev)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPIRulSrf)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPITabCyl)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPIFilSrf)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPISplineSrf)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPIBsplsrf)
+        ZPI_REGISTER_JOURNAL_WRAPPER(KPICylSplSrf)
+    }
+};
+const Registrar registrar;
+} // namespace

@@ -1,0 +1,66 @@
+// The frame shared by every journal wrapper class <Interface>_j.
+//
+// A wrapper stands in front of one implementation object (held by its
+// KCommon_j part for the wrapper's whole life) and implements the same
+// interface. Every interface operation of a wrapper is one journaled call
+// (kkJournaledCall): it hands the call itself as target, the operation's
+// bare name as journal name, a pointer to the interface's virtual operation
+// and its arguments. Operations of a parent interface are the parent
+// wrapper's, so they are journaled against the parent interface.
+//
+// The type queries answer as the interface does: a wrapper passes every
+// type test and cast of its interface class and nothing else.
+#pragma once
+
+#include "journal/call/kkjournaledcall.h"
+
+#include "kpi_impl.h"
+
+// ", args" for a non-empty argument list, nothing for "()".
+#define ZPI_JOURNAL_ARGS(...) __VA_OPT__(, ) __VA_ARGS__
+
+// One journaled operation of Class's wrapper, straight from its table entry.
+#define ZPI_JOURNALED_OPERATION(Class, Result, Name, Params, Args)             \
+    Result Name Params override {                                              \
+        static constexpr Result(Class::*const method) Params = &Class::Name;   \
+        return kkJournaledCall(static_cast<Class*>(this), #Name,               \
+                               &method ZPI_JOURNAL_ARGS Args);                 \
+    }
+
+// Everything of a wrapper class apart from its journaled operations.
+// Base is KCommon_j for a root wrapper, the parent interface's wrapper for a
+// child wrapper.
+#define ZPI_JOURNAL_WRAPPER_FRAME(Interface, Base)                             \
+public:                                                                        \
+    explicit Interface##_j(KCommon_i* implementation) : Base(implementation) {} \
+    ~Interface##_j() override = default;                                       \
+    Interface##_j(const Interface##_j&) = delete;                              \
+    Interface##_j& operator=(const Interface##_j&) = delete;                   \
+    /* The wrapper's own KCommon_j part: CastToImpl follows it to the */       \
+    /* object it wraps. */                                                     \
+    KCommon_i* _CastToImpl() override { return static_cast<KCommon_j*>(this); } \
+    xobject* GetImplObject() override { return static_cast<Interface*>(this); } \
+    const xrttiobject* giveRtti() const override { return Interface::giveRtti(); } \
+    void* dyndowncast(const xrttiobject* type) override {                      \
+        return Interface::dyndowncast(type);                                   \
+    }
+
+// A wrapper class whose operations are all generated from its table.
+#define ZPI_JOURNAL_WRAPPER(Interface, Base)                                   \
+    class Interface##_j : public Base, public virtual Interface {              \
+        ZPI_JOURNAL_WRAPPER_FRAME(Interface, Base)                             \
+        ZPI_OPS_##Interface(ZPI_JOURNALED_OPERATION)                           \
+    };
+
+// The wrapper of an implementation object of Interface, made by the
+// implementation's GetJournalWrapper through the maker registered for the
+// interface's descriptor. A constructor that raises frees the memory.
+template <class Wrapper> KCommon_j* kkMakeJournalWrapper(KCommon_i* implementation) {
+    return new Wrapper(implementation);
+}
+
+// Registers the maker of Interface's wrapper for the interface's
+// descriptor (used by the load-time registrars of the wrapper families).
+#define ZPI_REGISTER_JOURNAL_WRAPPER(Interface)                                \
+    KRegisterJournalWrapperMaker(Interface::getClassRtti(),                    \
+                                 &kkMakeJournalWrapper<Interface##_j>);
