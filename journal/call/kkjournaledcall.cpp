@@ -26,15 +26,21 @@ void RethrowJournaled(kkJournal& record, const xthrown& caught) {
     if (!KXException::isObjKindOf(thrown.get()))
         throw;
     xrchandle<KXException> exception(KXException::cast(thrown.get()));
-    KCommon_i* implementation = exception->_CastToImpl();
-    if (!implementation) {
-        // An exception with nothing behind it has no journal wrapper: it is
-        // recorded as it is and passes unchanged.
-        record.Exception() << exception;
-        throw;
+    xrchandle<KXException> wrapped;
+    try {
+        KCommon_i* implementation = exception->_CastToImpl();
+        KCommon_j* wrapper = implementation ? implementation->GetJournalWrapper() : nullptr;
+        wrapped = KXException::cast(wrapper ? wrapper->GetImplObject() : nullptr);
+    } catch (const xthrown&) {
+        // No wrapper can be made for this exception (an exception class
+        // without a wrapper maker): the caller still gets the failure that
+        // happened, not the failure of wrapping it.
+        wrapped.release();
     }
-    KCommon_j* wrapper = implementation->GetJournalWrapper();
-    xrchandle<KXException> wrapped(KXException::cast(wrapper->GetImplObject()));
+    if (wrapped.isNull()) {
+        record.Exception() << exception;
+        xthrow(thrown.get());
+    }
     record.Exception() << wrapped;
     xthrow(wrapped.get());
 }

@@ -24,10 +24,17 @@ public:
                                           KCreateVector3D(0, 1, 0));
 };
 
+// A kernel error of a class that has no journal wrapper.
+class UnwrappableError : public KCommon_i, public virtual KXException {
+public:
+    KCommon_i* _CastToImpl() override { return this; }
+    xobject* GetImplObject() override { return this; }
+};
+
 // GetReferenceColorIndex answers which + 100; some values raise instead.
 class ElementColor : public KPIElementColor_rec {
 public:
-    static constexpr int kSimple = -1, kIndexError = -2, kCxx = -3;
+    static constexpr int kSimple = -1, kIndexError = -2, kCxx = -3, kUnwrappable = -4;
     int GetReferenceColorIndex(int which) override {
         if (which == kSimple)
             ThrowSimple(-2);
@@ -37,6 +44,10 @@ public:
         }
         if (which == kCxx)
             throw std::runtime_error("not a raised object");
+        if (which == kUnwrappable) {
+            otherRaised = new UnwrappableError;
+            xthrow(otherRaised);
+        }
         return which + 100;
     }
     xthrowable* otherRaised = nullptr;
@@ -284,6 +295,15 @@ TEST_F(JournaledCall, KernelErrorIsRecordedAndRethrownAsItsWrapper) {
     ASSERT_NE(simple, nullptr);
     EXPECT_EQ(simple->GetStatus(), -2);
     EXPECT_EQ(Record(), Obj(color) + ".GetReferenceColorIndex(-1) ! " + Obj(raised.get()));
+}
+
+TEST_F(JournaledCall, KernelErrorWithoutWrapperPassesAsItIs) {
+    xrchandle<KPIElementColor> color = Wrapped<KPIElementColor>(new ElementColor);
+    ElementColor* impl = dynamic_cast<ElementColor*>(CastToImpl(color.get()));
+    xrcunihandle<xthrowable> raised =
+        Raised([&] { color->GetReferenceColorIndex(ElementColor::kUnwrappable); });
+    EXPECT_EQ(raised.get(), impl->otherRaised);
+    EXPECT_EQ(Record(), Obj(color) + ".GetReferenceColorIndex(-4) ! " + Obj(raised.get()));
 }
 
 TEST_F(JournaledCall, SetterFailureKeepsItsInput) {
