@@ -1,0 +1,20 @@
+// Writing a neutral part to a file and freeing it.
+#pragma once
+
+#include "neutral/neutral_records.h"
+#include "zpi50_export.h"
+
+extern "C" {
+// Writes `part` in the neutral text format (base/ugc_output.h) to
+// `location`: a stream or a named buffer registered under that name, or
+// else a plain file path (UTF-16). Before writing, every curve record's
+// leading type is set from the curve_type its holder records. The
+// process-wide output compression is off for the span of the write and
+// restored afterwards. Returns 1 when the file was written and closed
+// without error, 0 otherwise (a failed write leaves no file behind).
+ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
+
+// Frees the part and every record, text and array under it. 0, or -2 for
+// a null part.
+ZPI_API int release_neutral_part(neut_part* part);
+}
