@@ -14,7 +14,7 @@ void keepSessionWrapper(const xrchandle<KWPISession>& wrapper) {
     static std::mutex* lock = new std::mutex;
     static xrchandle<KWPISession>* kept = new xrchandle<KWPISession>;
     std::lock_guard<std::mutex> guard(*lock);
-    if (kept->get() != wrapper.get())
+    if (!wrapper.isNull() && kept->get() != wrapper.get())
         *kept = wrapper;
 }
 } // namespace
