@@ -13,8 +13,6 @@
 #include "api/zpi50_export.h"
 #include "xml/xml_element.h"
 
-#include <xercesc/sax/HandlerBase.hpp>
-
 #include <cstddef>
 #include <string>
 
@@ -37,28 +35,9 @@ private:
 // Appends UTF-16 units as UTF-8 (unpaired surrogates become U+FFFD).
 ZPI_API void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length);
 
-class ZPI_API IntfXmlSaxHandler : public XERCES_CPP_NAMESPACE::HandlerBase {
-public:
-    explicit IntfXmlSaxHandler(IntfXmlElement* top);
-
-    void startElement(const XMLCh* name, XERCES_CPP_NAMESPACE::AttributeList& attrs) override;
-    void characters(const XMLCh* chars, XMLSize_t length) override;
-    void endElement(const XMLCh* name) override;
-    void ignorableWhitespace(const XMLCh*, XMLSize_t) override {}
-    void startDocument() override {}
-    void endDocument() override {}
-    // Both throw IntfXmlError (INTFXML_ERR_PARSE) with the parser's message
-    // and position.
-    void error(const XERCES_CPP_NAMESPACE::SAXParseException& e) override;
-    void fatalError(const XERCES_CPP_NAMESPACE::SAXParseException& e) override;
-
-    IntfXmlElement* Current() const { return current_; }
-
-private:
-    IntfXmlElement* current_;
-    int depth_ = 0;
-    std::string name_; // scratch for converted names
-};
+// The handler class itself is in xml/sax_handler_class.h (it brings in the
+// parser's headers, which only the library itself links against).
+class IntfXmlSaxHandler;
 
 // Parses the document at `path`: a "bnfs:" location or a local file.
 ZPI_API void IntfXmlParseDocument(const char* path, IntfXmlElement* top);

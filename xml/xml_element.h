@@ -43,6 +43,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 using IntfXmlAttributes = XERCES_CPP_NAMESPACE::AttributeList;
@@ -79,6 +80,8 @@ private:
 [[noreturn]] ZPI_API void IntfXmlThrowUnexpected(const char* child, const char* parent);
 // "<element> lacks its <child>".
 [[noreturn]] ZPI_API void IntfXmlThrowMissing(const char* child, const char* element);
+// A reader made under a parent of another class than it expects.
+[[noreturn]] ZPI_API void IntfXmlThrowWrongParent();
 inline void IntfXmlCheck(int status, const char* routine) {
     if (status != 0)
         IntfXmlThrowStatus(status, routine);
@@ -133,9 +136,27 @@ protected:
     // Writers and top readers have no parent.
     explicit IntfXmlElement(IntfXmlElement* parent = nullptr) : IntfXmlNode(parent) {}
 
+    // This reader as the parent argument of a child's constructor: it
+    // converts to a pointer to whatever reader class the constructor wants,
+    // and throws IntfXmlError when this reader is not of that class.
+    class ParentRef {
+    public:
+        explicit ParentRef(IntfXmlElement* p) : p_(p) {}
+        template <class P, class = std::enable_if_t<std::is_base_of_v<IntfXmlElement, P>>>
+        operator P*() const {
+            P* typed = dynamic_cast<P*>(p_);
+            if (!typed)
+                IntfXmlThrowWrongParent();
+            return typed;
+        }
+
+    private:
+        IntfXmlElement* p_;
+    };
+
     // Makes a child reader `new T(this, args...)`, owned by this reader.
     template <class T, class... A> T* MakeChild(A&&... args) {
-        std::unique_ptr<T> child(new T(this, std::forward<A>(args)...));
+        std::unique_ptr<T> child(new T(ParentRef(this), std::forward<A>(args)...));
         Adopt(child.get());
         return child.release();
     }

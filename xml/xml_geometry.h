@@ -181,8 +181,10 @@ private:
     double* values_ = nullptr;
 };
 
-// Checks that a record's array holds at least `count` items before a writer
-// reads them; throws IntfXmlError (INTFXML_ERR_RECORD) naming `what`
-// otherwise. A null array is accepted only with count 0.
+// Checks that a record's array holds at least `count` items of `itemSize`
+// bytes before a writer reads them; throws IntfXmlError (INTFXML_ERR_RECORD)
+// naming `what` otherwise. A null array is accepted only with count 0. An
+// array in pages (har) is accepted only when `paged` says the writer reads
+// it item by item.
 ZPI_API void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize,
-                               const char* what);
+                               const char* what, bool paged = false);

@@ -56,6 +56,8 @@ public:
     void TextInt(int32_t value);
     void TextDouble(double value);
 
+    // True until the first start tag of the process has been written.
+    bool AtDocumentStart() const { return atDocumentStart_; }
     // Open elements (0 between documents).
     size_t Depth() const { return open_.size(); }
     IntfXmlIOStream* Stream() const { return out_; }

@@ -1,0 +1,85 @@
+// Helpers of the XML binding tests: capture what the writer writes, and
+// read a document through one reader under a test top reader.
+#pragma once
+
+#include "xml/sax_handler.h"
+#include "xml/xml_element.h"
+#include "xml/xml_streams.h"
+#include "xml/xml_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace xmltest {
+
+// Writes body() inside a root element "R" and returns what lies between the
+// root's start and end tags.
+inline std::string WriteInRoot(const std::function<void()>& body) {
+    IntfXmlStringStream s;
+    IntfXmlWriter::GetWriter(&s);
+    IntfXmlWriting::StartElement("R");
+    body();
+    IntfXmlWriting::EndElement();
+    s.Flush();
+    std::string out = s.Output();
+    const std::string open = "<R>\n";
+    size_t b = out.find(open);
+    EXPECT_NE(b, std::string::npos) << out;
+    if (b == std::string::npos)
+        return out;
+    b += open.size();
+    const std::string close = "\t</R>";
+    EXPECT_GE(out.size(), b + close.size());
+    EXPECT_EQ(out.substr(out.size() - close.size()), close);
+    return out.substr(b, out.size() - b - close.size());
+}
+
+// A top reader that hands its first child element to a reader made by
+// `make` and keeps it.
+template <class T> class Top : public IntfXmlElement {
+public:
+    using Maker = std::function<T*(Top*, IntfXmlAttributes&)>;
+    explicit Top(Maker make) : make_(std::move(make)) {}
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override {
+        if (!started_) { // the document's root
+            started_ = true;
+            return this;
+        }
+        child_ = make_(this, attrs);
+        (void)name;
+        return child_;
+    }
+    IntfXmlElement* endElement(const char*) override { return nullptr; }
+    T* child() const { return child_; }
+    template <class U, class... A> U* Make(A&&... args) {
+        return MakeChild<U>(std::forward<A>(args)...);
+    }
+
+private:
+    Maker make_;
+    bool started_ = false;
+    T* child_ = nullptr;
+};
+
+// Parses "<Doc>" + inner + "</Doc>" with the top reader.
+inline void Parse(IntfXmlElement& top, const std::string& inner) {
+    std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>" + inner + "</Doc>";
+    IntfXmlParseBuffer(doc.data(), doc.size(), &top, "test");
+}
+
+// The status of the IntfXmlError that f throws (0 when it throws none).
+inline int ErrorOf(const std::function<void()>& f, std::string* message = nullptr) {
+    try {
+        f();
+    } catch (const IntfXmlError& e) {
+        if (message)
+            *message = e.Message();
+        return e.Status();
+    }
+    return 0;
+}
+
+} // namespace xmltest

@@ -1,0 +1,229 @@
+// The SAX handler that hands the parser's events to the element readers,
+// and the parse entry points.
+#include "xml/sax_handler_class.h"
+
+#include "xml/xml_streams.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/SAXParser.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include <mutex>
+
+namespace xc = XERCES_CPP_NAMESPACE;
+
+// ---- text conversion ----------------------------------------------------------------
+
+void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length) {
+    if (!text)
+        return;
+    out.reserve(out.size() + length);
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t c = text[i];
+        if (c < 0x80) {
+            out.push_back(char(c));
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(text[i + 1]) - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x800) {
+            out.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(char(0xE0 | (c >> 12)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (c >> 18)));
+            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+}
+
+IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text, size_t length) {
+    IntfXmlAppendUtf8(text_, text, length);
+}
+
+IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text) {
+    size_t n = 0;
+    if (text)
+        while (text[n])
+            ++n;
+    IntfXmlAppendUtf8(text_, text, n);
+}
+
+// ---- platform --------------------------------------------------------------------------
+
+void IntfXmlPlatformInit() {
+    static std::once_flag once;
+    static std::string failure;
+    std::call_once(once, [] {
+        try {
+            xc::XMLPlatformUtils::Initialize();
+        } catch (const xc::XMLException& e) {
+            failure = IntfXmlLocalText(e.getMessage()).str();
+            if (failure.empty())
+                failure = "unknown failure";
+        }
+    });
+    if (!failure.empty())
+        throw IntfXmlError(INTFXML_ERR_PARSE, "the XML parser cannot start: " + failure);
+}
+
+// ---- handler ------------------------------------------------------------------------------
+
+IntfXmlSaxHandler::IntfXmlSaxHandler(IntfXmlElement* top) : current_(top) {}
+
+void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs) {
+    if (++depth_ > INTFXML_MAX_DEPTH)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "elements nest deeper than %d levels",
+                     INTFXML_MAX_DEPTH);
+    if (!current_)
+        return;
+    name_.clear();
+    size_t n = 0;
+    while (name[n])
+        ++n;
+    IntfXmlAppendUtf8(name_, name, n);
+    current_->ClearText();
+    current_ = current_->startElement(name_.c_str(), attrs);
+    if (current_)
+        current_->ClearText();
+}
+
+void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
+    if (!current_ || length == 0)
+        return;
+    name_.clear();
+    IntfXmlAppendUtf8(name_, chars, length);
+    current_->characters(name_.data(), unsigned(name_.size()));
+}
+
+void IntfXmlSaxHandler::endElement(const XMLCh* name) {
+    --depth_;
+    if (!current_)
+        return;
+    name_.clear();
+    size_t n = 0;
+    while (name[n])
+        ++n;
+    IntfXmlAppendUtf8(name_, name, n);
+    IntfXmlElement* ending = current_;
+    current_ = ending->endElement(name_.c_str());
+    if (current_ && current_ != ending) {
+        bool dispose = current_->IsListHandler() ||
+                       (current_->IsDocumentPart() && ending->IsListHandler());
+        if (dispose && ending->Parent())
+            ending->Parent()->DeleteChild(ending);
+    }
+    if (current_)
+        current_->ClearText();
+}
+
+namespace {
+std::string ParseMessage(const xc::SAXParseException& e) {
+    std::string msg = IntfXmlLocalText(e.getMessage()).str();
+    return "line " + std::to_string(e.getLineNumber()) + ", column " +
+           std::to_string(e.getColumnNumber()) + ": " + msg;
+}
+} // namespace
+
+void IntfXmlSaxHandler::error(const xc::SAXParseException& e) {
+    throw IntfXmlError(INTFXML_ERR_PARSE, ParseMessage(e));
+}
+
+void IntfXmlSaxHandler::fatalError(const xc::SAXParseException& e) {
+    throw IntfXmlError(INTFXML_ERR_PARSE, ParseMessage(e));
+}
+
+// ---- parse entry points -------------------------------------------------------------------
+
+namespace {
+
+void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id) {
+    if (!top)
+        throw IntfXmlError(INTFXML_ERR_PARSE, "no reader for the document");
+    xc::SAXParser parser;
+    parser.setValidationScheme(xc::SAXParser::Val_Never);
+    parser.setDoNamespaces(false);
+    parser.setDoSchema(false);
+    parser.setLoadExternalDTD(false);
+    // Documents are untrusted: no external entities, bounded expansion.
+    parser.setDisableDefaultEntityResolution(true);
+    xc::SecurityManager security;
+    security.setEntityExpansionLimit(1000);
+    parser.setSecurityManager(&security);
+    IntfXmlSaxHandler handler(top);
+    parser.setDocumentHandler(&handler);
+    parser.setErrorHandler(&handler);
+    try {
+        parser.parse(source);
+    } catch (const IntfXmlError&) {
+        throw;
+    } catch (const xc::SAXParseException& e) {
+        throw IntfXmlError(INTFXML_ERR_PARSE, std::string(id) + ": " + ParseMessage(e));
+    } catch (const xc::OutOfMemoryException&) {
+        throw IntfXmlError(-10, std::string(id) + ": out of memory while parsing");
+    } catch (const xc::XMLException& e) {
+        throw IntfXmlError(INTFXML_ERR_PARSE,
+                           std::string(id) + ": " + IntfXmlLocalText(e.getMessage()).str());
+    } catch (const xc::SAXException& e) {
+        throw IntfXmlError(INTFXML_ERR_PARSE,
+                           std::string(id) + ": " + IntfXmlLocalText(e.getMessage()).str());
+    } catch (const std::bad_alloc&) {
+        throw IntfXmlError(-10, std::string(id) + ": out of memory while parsing");
+    } catch (...) {
+        // The scanner's own internal exceptions (an entity it may not read,
+        // for one) end the parse as well.
+        throw IntfXmlError(INTFXML_ERR_PARSE, std::string(id) + ": the parser gave up");
+    }
+}
+
+} // namespace
+
+void IntfXmlParseDocument(const char* path, IntfXmlElement* top) {
+    IntfXmlPlatformInit();
+    if (!path || !*path)
+        throw IntfXmlError(INTFXML_ERR_OPEN, "no document name");
+    if (IntfXmlIsBnfsPath(path)) {
+        IntfXmlBnfsInput input(path);
+        RunParse(*input.GetInputSource(), top, path);
+        return;
+    }
+    // The parser reports a file it cannot open as a fatal error; say so in
+    // plain words first.
+    {
+        IntfXmlFileStream probe(path, 1);
+        if (!probe.IsOpen())
+            throw IntfXmlError(INTFXML_ERR_OPEN, probe.Error());
+    }
+    std::u16string wide = btkStrUtf8ToUtf16(path);
+    std::unique_ptr<xc::LocalFileInputSource> source;
+    try {
+        source.reset(new xc::LocalFileInputSource(reinterpret_cast<const XMLCh*>(wide.c_str())));
+    } catch (const xc::XMLException& e) {
+        throw IntfXmlError(INTFXML_ERR_OPEN,
+                           std::string(path) + ": " + IntfXmlLocalText(e.getMessage()).str());
+    }
+    RunParse(*source, top, path);
+}
+
+void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top, const char* id) {
+    IntfXmlPlatformInit();
+    static const XMLCh kId[] = {u'b', u'u', u'f', u'f', u'e', u'r', 0};
+    xc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes ? bytes : ""),
+                                 bytes ? length : 0, kId, false);
+    RunParse(source, top, id ? id : "buffer");
+}

@@ -1,0 +1,544 @@
+// Curve elements: writers from host curve records and readers back into
+// them.
+#include "xml/xml_curves.h"
+
+#include "kernel/qel_routines.h"
+#include "xmemory.h"
+
+#include <cstring>
+
+namespace {
+
+const char* Or(const char* name, const char* fallback) { return name ? name : fallback; }
+
+bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+
+// Nesting of composite curves while one record is written.
+int g_writeNesting = 0;
+
+struct NestingGuard {
+    NestingGuard() {
+        if (++g_writeNesting > INTFXML_MAX_CURVE_NESTING) {
+            --g_writeNesting;
+            IntfXmlThrow(INTFXML_ERR_RECORD, "composite curves nest deeper than %d levels",
+                         INTFXML_MAX_CURVE_NESTING);
+        }
+    }
+    ~NestingGuard() { --g_writeNesting; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+};
+
+void CheckSpline(const QelSplinedata& s) {
+    IntfXmlCheckArray(s.params, s.count, sizeof(double), "spline parameters");
+    IntfXmlCheckArray(s.points, s.count, sizeof(QelPoint), "spline points");
+    IntfXmlCheckArray(s.tangents, s.count, sizeof(QelPoint), "spline tangents");
+}
+
+// Bit of `name` in `names` (null-terminated), or -1.
+int IndexOf(const char* name, const char* const* names) {
+    for (int i = 0; names[i]; ++i)
+        if (Is(name, names[i]))
+            return i;
+    return -1;
+}
+
+void RequireAll(unsigned seen, const char* const* names, const char* self) {
+    for (int i = 0; names[i]; ++i)
+        if (!(seen & (1u << i)))
+            IntfXmlThrowMissing(names[i], self);
+}
+
+} // namespace
+
+// ---- "Curve" -----------------------------------------------------------------------
+
+IntfXmlCurve::IntfXmlCurve(const QelCurvedata* rec, const char* name) {
+    if (!rec)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "no curve record to write");
+    StartElement(Or(name, "Curve"));
+    switch (rec->kind) {
+    case QEL_CURVE_POINT: IntfXmlPoint(rec, "Point"); break;
+    case QEL_CURVE_LINE: IntfXmlLine(rec, "Line"); break;
+    case QEL_CURVE_ARC: IntfXmlArc(rec, "Arc"); break;
+    case QEL_CURVE_SPLINE: IntfXmlSpline(rec, "Spline"); break;
+    case QEL_CURVE_BSPLINE: IntfXmlBspline(rec, "Bspline"); break;
+    case QEL_CURVE_ELLIPSE: IntfXmlEllipse(rec, "Ellipse"); break;
+    case QEL_CURVE_COMPOSITE: IntfXmlComponents(rec, "CompCurve"); break;
+    default: break; // no element for this kind
+    }
+    EndElement();
+}
+
+IntfXmlCurve::IntfXmlCurve(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+IntfXmlCurve::IntfXmlCurve(IntfXmlElement* parent, KindTag) : IntfXmlElement(parent) {
+    int st = qel_curvedata_alloc(&record_);
+    if (st != 0)
+        IntfXmlThrowStatus(st, "qel_curvedata_alloc");
+}
+
+IntfXmlCurve::IntfXmlCurve(KindTag) {}
+
+IntfXmlCurve::~IntfXmlCurve() {
+    if (record_) {
+        // A record read and not taken still owns its arrays.
+        if (filled_)
+            qel_curvedata_clear(record_);
+        qel_data_free(record_);
+    }
+}
+
+IntfXmlElement* IntfXmlCurve::startElement(const char* name, IntfXmlAttributes&) {
+    IntfXmlCurveKind* kind = nullptr;
+    if (Is(name, "Point"))
+        kind = MakeChild<IntfXmlPoint>();
+    else if (Is(name, "Line"))
+        kind = MakeChild<IntfXmlLine>();
+    else if (Is(name, "Arc"))
+        kind = MakeChild<IntfXmlArc>();
+    else if (Is(name, "Ellipse"))
+        kind = MakeChild<IntfXmlEllipse>();
+    else if (Is(name, "Spline"))
+        kind = MakeChild<IntfXmlSpline>();
+    else if (Is(name, "Bspline"))
+        kind = MakeChild<IntfXmlBspline>();
+    else if (Is(name, "CompCurve"))
+        kind = MakeChild<IntfXmlComponents>();
+    else
+        IntfXmlThrowUnexpected(name, "Curve");
+    if (kind_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "a \"Curve\" holds more than one curve");
+    kind_ = kind;
+    return kind;
+}
+
+IntfXmlElement* IntfXmlCurve::endElement(const char*) { return parent_; }
+
+const QelCurvedata* IntfXmlCurve::GetData() const { return kind_ ? kind_->GetData() : nullptr; }
+
+bool IntfXmlCurve::TakeCurveData(QelCurvedata* out) {
+    return kind_ ? kind_->TakeCurveData(out) : false;
+}
+
+// ---- kind base ----------------------------------------------------------------------
+
+IntfXmlCurveKind::IntfXmlCurveKind(IntfXmlElement* parent) : IntfXmlCurve(parent, KindTag{}) {}
+
+IntfXmlCurveKind::IntfXmlCurveKind() : IntfXmlCurve(KindTag{}) {}
+
+IntfXmlElement* IntfXmlCurveKind::startElement(const char* name, IntfXmlAttributes&) {
+    PushName(name);
+    return this;
+}
+
+void IntfXmlCurveKind::characters(const char* text, unsigned length) {
+    IntfXmlElement::characters(text, length);
+}
+
+IntfXmlElement* IntfXmlCurveKind::endElement(const char*) { return parent_; }
+
+const QelCurvedata* IntfXmlCurveKind::GetData() const { return filled_ ? record_ : nullptr; }
+
+bool IntfXmlCurveKind::TakeCurveData(QelCurvedata* out) {
+    if (!filled_ || !out)
+        return false;
+    *out = *record_;
+    filled_ = false;
+    return true;
+}
+
+IntfXmlElement* IntfXmlCurveKind::PushKnown(const char* name, const char* const* known,
+                                            const char* self) {
+    if (!NamesEmpty() || (known && IndexOf(name, known) < 0))
+        IntfXmlThrowUnexpected(name, self);
+    PushName(name);
+    return this;
+}
+
+// ---- point, line, arc, ellipse ----------------------------------------------------------
+
+IntfXmlPoint::IntfXmlPoint(const QelCurvedata* rec, const char* name) {
+    StartElement(Or(name, "QelPointdata"));
+    IntfXmlQel3dPnt(rec->point.point, "Position");
+    EndElement();
+}
+
+IntfXmlPoint::IntfXmlPoint(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
+
+IntfXmlElement* IntfXmlPoint::startElement(const char* name, IntfXmlAttributes&) {
+    // The one child holds the position, whatever its name.
+    return PushKnown(name, nullptr, "Point");
+}
+
+IntfXmlElement* IntfXmlPoint::endElement(const char* name) {
+    if (NamesEmpty()) {
+        if (!seen_)
+            IntfXmlThrowMissing("Position", "Point");
+        record_->point.kind = QEL_CURVE_POINT;
+        std::memcpy(record_->point.point, pos_, sizeof pos_);
+        SetFilled();
+        return parent_;
+    }
+    if (PopName(name)) {
+        IntfXmlParseXyz(text_, pos_, name);
+        seen_ = 1;
+    }
+    return this;
+}
+
+namespace {
+const char* const kLineChildren[] = {"Start", "End", nullptr};
+const char* const kArcChildren[] = {"Vector1", "Vector2", "Origin", "StartAngle",
+                                    "EndAngle", "Radius", nullptr};
+const char* const kEllipseChildren[] = {"Center", "MajorAxis", "MinorAxis", "MajorLen",
+                                        "MinorLen", "StartAngle", "EndAngle", nullptr};
+} // namespace
+
+IntfXmlLine::IntfXmlLine(const QelCurvedata* rec, const char* name) {
+    StartElement(Or(name, "QelLinedata"));
+    IntfXmlQel3dPnt(rec->line.end1, "Start");
+    IntfXmlQel3dPnt(rec->line.end2, "End");
+    EndElement();
+}
+
+IntfXmlLine::IntfXmlLine(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
+
+IntfXmlElement* IntfXmlLine::startElement(const char* name, IntfXmlAttributes&) {
+    return PushKnown(name, kLineChildren, "Line");
+}
+
+IntfXmlElement* IntfXmlLine::endElement(const char* name) {
+    if (NamesEmpty()) {
+        RequireAll(seen_, kLineChildren, "Line");
+        record_->line.kind = QEL_CURVE_LINE;
+        std::memcpy(record_->line.end1, start_, sizeof start_);
+        std::memcpy(record_->line.end2, end_, sizeof end_);
+        SetFilled();
+        return parent_;
+    }
+    if (PopName(name)) {
+        int i = IndexOf(name, kLineChildren);
+        IntfXmlParseXyz(text_, i == 0 ? start_ : end_, name);
+        seen_ |= 1u << i;
+    }
+    return this;
+}
+
+IntfXmlArc::IntfXmlArc(const QelCurvedata* rec, const char* name) {
+    const QelArcdata& a = rec->arc;
+    StartElement(Or(name, "QelArcdata"));
+    IntfXmlQelVector(a.vector1, "Vector1");
+    IntfXmlQelVector(a.vector2, "Vector2");
+    IntfXmlQel3dPnt(a.origin, "Origin");
+    AddDoubleElement("StartAngle", a.start_angle);
+    AddDoubleElement("EndAngle", a.end_angle);
+    AddDoubleElement("Radius", a.radius);
+    EndElement();
+}
+
+IntfXmlArc::IntfXmlArc(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
+
+IntfXmlElement* IntfXmlArc::startElement(const char* name, IntfXmlAttributes&) {
+    return PushKnown(name, kArcChildren, "Arc");
+}
+
+IntfXmlElement* IntfXmlArc::endElement(const char* name) {
+    if (NamesEmpty()) {
+        RequireAll(seen_, kArcChildren, "Arc");
+        arc_.kind = QEL_CURVE_ARC;
+        record_->arc = arc_;
+        SetFilled();
+        return parent_;
+    }
+    if (PopName(name)) {
+        int i = IndexOf(name, kArcChildren);
+        switch (i) {
+        case 0: IntfXmlParseXyz(text_, arc_.vector1, name); break;
+        case 1: IntfXmlParseXyz(text_, arc_.vector2, name); break;
+        case 2: IntfXmlParseXyz(text_, arc_.origin, name); break;
+        case 3: arc_.start_angle = IntfXmlParseDouble(text_, name); break;
+        case 4: arc_.end_angle = IntfXmlParseDouble(text_, name); break;
+        case 5: arc_.radius = IntfXmlParseDouble(text_, name); break;
+        }
+        seen_ |= 1u << i;
+    }
+    return this;
+}
+
+IntfXmlEllipse::IntfXmlEllipse(const QelCurvedata* rec, const char* name) {
+    const QelEllipsedata& e = rec->ellipse;
+    StartElement(Or(name, "QelEllipsedata"));
+    IntfXmlQel3dPnt(e.center, "Center");
+    IntfXmlQelVector(e.major_axis, "MajorAxis");
+    IntfXmlQelVector(e.minor_axis, "MinorAxis");
+    AddDoubleElement("MajorLen", e.major_length);
+    AddDoubleElement("MinorLen", e.minor_length);
+    AddDoubleElement("StartAngle", e.start_angle);
+    AddDoubleElement("EndAngle", e.end_angle);
+    EndElement();
+}
+
+IntfXmlEllipse::IntfXmlEllipse(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
+
+IntfXmlElement* IntfXmlEllipse::startElement(const char* name, IntfXmlAttributes&) {
+    return PushKnown(name, kEllipseChildren, "Ellipse");
+}
+
+IntfXmlElement* IntfXmlEllipse::endElement(const char* name) {
+    if (NamesEmpty()) {
+        RequireAll(seen_, kEllipseChildren, "Ellipse");
+        ell_.kind = QEL_CURVE_ELLIPSE;
+        record_->ellipse = ell_;
+        SetFilled();
+        return parent_;
+    }
+    if (PopName(name)) {
+        int i = IndexOf(name, kEllipseChildren);
+        switch (i) {
+        case 0: IntfXmlParseXyz(text_, ell_.center, name); break;
+        case 1: IntfXmlParseXyz(text_, ell_.major_axis, name); break;
+        case 2: IntfXmlParseXyz(text_, ell_.minor_axis, name); break;
+        case 3: ell_.major_length = IntfXmlParseDouble(text_, name); break;
+        case 4: ell_.minor_length = IntfXmlParseDouble(text_, name); break;
+        case 5: ell_.start_angle = IntfXmlParseDouble(text_, name); break;
+        case 6: ell_.end_angle = IntfXmlParseDouble(text_, name); break;
+        }
+        seen_ |= 1u << i;
+    }
+    return this;
+}
+
+// ---- spline -------------------------------------------------------------------------------
+
+IntfXmlSpline::IntfXmlSpline(const QelCurvedata* rec, const char* name) {
+    WriteBody(rec->spline, Or(name, "QelSplinedata"));
+}
+
+IntfXmlSpline::IntfXmlSpline(const QelSplinedata* spline, const char* name) {
+    if (!spline)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "no spline record to write");
+    WriteBody(*spline, Or(name, "QelSplinedata"));
+}
+
+void IntfXmlSpline::WriteBody(const QelSplinedata& s, const char* name) {
+    if (s.count > uint32_t(INT32_MAX))
+        IntfXmlThrow(INTFXML_ERR_RECORD, "spline: count %u out of range", s.count);
+    const int32_t n = int32_t(s.count);
+    CheckSpline(s);
+    StartElement(name);
+    IntfXmlQelRealSeq(s.params, n, "Params");
+    IntfXmlQelPntList(s.points, n, "Points");
+    IntfXmlQelVectorList(s.tangents, n, "Tangents");
+    EndElement();
+}
+
+IntfXmlSpline::IntfXmlSpline(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
+
+IntfXmlElement* IntfXmlSpline::startElement(const char* name, IntfXmlAttributes& attrs) {
+    const bool params = Is(name, "Params"), points = Is(name, "Points"),
+               tangents = Is(name, "Tangents");
+    if (!params && !points && !tangents)
+        IntfXmlThrowUnexpected(name, "Spline");
+    if ((params && params_) || (points && points_) || (tangents && tangents_))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Spline\" holds \"%s\" twice", name);
+    // The first list gives the count of all three.
+    int32_t size = IntfXmlRequireSize(attrs, name);
+    if (count_ < 0)
+        count_ = size;
+    else if (size != count_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Spline\": \"%s\" has size %d, the spline %d",
+                     name, size, count_);
+    if (params)
+        return params_ = MakeChild<IntfXmlQelRealSeq>(count_);
+    if (points)
+        return points_ = MakeChild<IntfXmlQelPntList>(count_);
+    return tangents_ = MakeChild<IntfXmlQelVectorList>(count_);
+}
+
+IntfXmlElement* IntfXmlSpline::endElement(const char*) {
+    if (!params_)
+        IntfXmlThrowMissing("Params", "Spline");
+    if (!points_)
+        IntfXmlThrowMissing("Points", "Spline");
+    if (!tangents_)
+        IntfXmlThrowMissing("Tangents", "Spline");
+    QelSplinedata& s = record_->spline;
+    s.kind = QEL_CURVE_SPLINE;
+    s.params = params_->TakeArray();
+    s.points = points_->TakeArray();
+    s.tangents = tangents_->TakeArray();
+    s.count = uint32_t(count_);
+    SetFilled();
+    return parent_;
+}
+
+bool IntfXmlSpline::TakeSplineData(QelSplinedata* out) {
+    if (!filled_ || !out)
+        return false;
+    *out = record_->spline;
+    filled_ = false;
+    return true;
+}
+
+// ---- B-spline ----------------------------------------------------------------------------
+
+IntfXmlBspline::IntfXmlBspline(const QelCurvedata* rec, const char* name) {
+    const QelBsplinedata& b = rec->bspline;
+    if (b.knot_count > uint32_t(INT32_MAX) || b.point_count > uint32_t(INT32_MAX))
+        IntfXmlThrow(INTFXML_ERR_RECORD, "B-spline: counts out of range");
+    IntfXmlCheckArray(b.knots, b.knot_count, sizeof(double), "B-spline parameters");
+    IntfXmlCheckArray(b.points, b.point_count, sizeof(QelPoint), "B-spline control points");
+    if (b.weights)
+        IntfXmlCheckArray(b.weights, b.point_count, sizeof(double), "B-spline weights");
+    StartElement(Or(name, "QelBsplinedata"));
+    AddIntElement("Degree", b.degree);
+    IntfXmlQelRealSeq(b.knots, int32_t(b.knot_count), "Params");
+    if (b.weights)
+        IntfXmlQelRealSeq(b.weights, int32_t(b.point_count), "Weights");
+    IntfXmlQelPntList(b.points, int32_t(b.point_count), "CPoints");
+    EndElement();
+}
+
+IntfXmlBspline::IntfXmlBspline(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
+
+IntfXmlElement* IntfXmlBspline::startElement(const char* name, IntfXmlAttributes& attrs) {
+    if (!NamesEmpty())
+        IntfXmlThrowUnexpected(name, "Degree");
+    if (Is(name, "Degree")) {
+        PushName(name);
+        return this;
+    }
+    IntfXmlQelRealSeq** seq = Is(name, "Params")    ? &params_
+                              : Is(name, "Weights") ? &weights_
+                                                    : nullptr;
+    if (!seq && !Is(name, "CPoints"))
+        IntfXmlThrowUnexpected(name, "Bspline");
+    if ((seq && *seq) || (!seq && points_))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Bspline\" holds \"%s\" twice", name);
+    int32_t size = IntfXmlRequireSize(attrs, name);
+    if (seq)
+        return *seq = MakeChild<IntfXmlQelRealSeq>(size);
+    return points_ = MakeChild<IntfXmlQelPntList>(size);
+}
+
+IntfXmlElement* IntfXmlBspline::endElement(const char* name) {
+    if (!NamesEmpty()) {
+        if (PopName(name)) {
+            degree_ = IntfXmlParseInt(text_, name);
+            haveDegree_ = true;
+        }
+        return this;
+    }
+    if (!haveDegree_)
+        IntfXmlThrowMissing("Degree", "Bspline");
+    if (!params_)
+        IntfXmlThrowMissing("Params", "Bspline");
+    if (!points_)
+        IntfXmlThrowMissing("CPoints", "Bspline");
+    if (weights_ && weights_->GetCount() != points_->GetCount())
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "\"Bspline\": %d weights for %d control points", weights_->GetCount(),
+                     points_->GetCount());
+    QelBsplinedata& b = record_->bspline;
+    b.kind = QEL_CURVE_BSPLINE;
+    b.degree = degree_;
+    b.knot_count = uint32_t(params_->GetCount());
+    b.point_count = uint32_t(points_->GetCount());
+    b.knots = params_->TakeArray();
+    b.weights = weights_ ? weights_->TakeArray() : nullptr;
+    b.points = points_->TakeArray();
+    SetFilled();
+    return parent_;
+}
+
+// ---- composite curve -----------------------------------------------------------------------
+
+IntfXmlComponents::IntfXmlComponents(const QelCurvedata* rec, const char* name) {
+    NestingGuard nesting;
+    const QelComponentcurvedata* comps = rec->composite.components;
+    const int32_t n = xar_count(comps);
+    IntfXmlCheckArray(comps, n, sizeof(QelComponentcurvedata), "composite curve components");
+    StartElement(Or(name, "CompositeCurvedata"));
+    StartElement("Components");
+    AddAttribute("size", n);
+    for (int32_t i = 0; i < n; ++i)
+        IntfXmlComponent(&comps[i], nullptr);
+    EndElement();
+    EndElement();
+}
+
+IntfXmlComponents::IntfXmlComponents(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
+
+IntfXmlElement* IntfXmlComponents::startElement(const char* name, IntfXmlAttributes& attrs) {
+    if (Is(name, "Components") && NamesEmpty()) {
+        if (count_ >= 0)
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"CompCurve\" holds \"Components\" twice");
+        count_ = IntfXmlRequireSize(attrs, "Components");
+        PushName(name);
+        return this;
+    }
+    if (Is(name, "Component") && TopName() == "Components" && names_.size() == 1) {
+        if (int64_t(components_.size()) >= count_)
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Components\": more components than its size %d",
+                         count_);
+        int32_t dir = IntfXmlRequireInt("dir", attrs, 0, "Component");
+        IntfXmlComponent* c = MakeChild<IntfXmlComponent>(dir);
+        components_.push_back(c);
+        return c;
+    }
+    IntfXmlThrowUnexpected(name, NamesEmpty() ? "CompCurve" : "Components");
+}
+
+IntfXmlElement* IntfXmlComponents::endElement(const char* name) {
+    if (!NamesEmpty()) {
+        PopName(name);
+        if (int64_t(components_.size()) != count_)
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Components\": %zu components where its size says %d",
+                         components_.size(), count_);
+        return this;
+    }
+    if (count_ < 0)
+        IntfXmlThrowMissing("Components", "CompCurve");
+    const int32_t n = int32_t(components_.size());
+    QelComponentcurvedata* arr = static_cast<QelComponentcurvedata*>(
+        xar_alloc(n, int(sizeof(QelComponentcurvedata)), n));
+    if (!arr)
+        IntfXmlThrowStatus(-10, "xar_alloc");
+    // Every component's curve passes into the array; all of them are read
+    // already, so taking cannot fail half-way.
+    for (int32_t i = 0; i < n; ++i) {
+        std::memset(&arr[i], 0, sizeof arr[i]);
+        components_[size_t(i)]->GetCurve()->TakeCurveData(&arr[i].curve);
+        arr[i].direction = uint32_t(components_[size_t(i)]->GetDirection());
+    }
+    record_->composite.kind = QEL_CURVE_COMPOSITE;
+    record_->composite.components = arr;
+    SetFilled();
+    return parent_;
+}
+
+IntfXmlComponent::IntfXmlComponent(const QelComponentcurvedata* entry, const char* name) {
+    StartElement(Or(name, "Component"));
+    AddAttribute("dir", entry->direction);
+    IntfXmlCurve(&entry->curve, "Curve");
+    EndElement();
+}
+
+IntfXmlComponent::IntfXmlComponent(IntfXmlElement* parent, int32_t direction)
+    : IntfXmlElement(parent), direction_(direction) {}
+
+IntfXmlElement* IntfXmlComponent::startElement(const char* name, IntfXmlAttributes&) {
+    if (!Is(name, "Curve"))
+        IntfXmlThrowUnexpected(name, "Component");
+    if (curve_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Component\" holds \"Curve\" twice");
+    return curve_ = MakeChild<IntfXmlCurve>();
+}
+
+IntfXmlElement* IntfXmlComponent::endElement(const char*) {
+    // A component must carry a curve of a known kind.
+    if (!curve_ || !curve_->GetData())
+        IntfXmlThrowMissing("Curve", "Component");
+    return parent_;
+}

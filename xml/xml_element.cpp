@@ -1,0 +1,341 @@
+// Element binding framework: errors, reader ownership and the name stack,
+// attribute getters and strict number texts.
+#include "xml/xml_element.h"
+
+#include "process.h"
+#include "xml/sax_handler.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+// ---- errors ----------------------------------------------------------------------
+
+IntfXmlError::IntfXmlError(int status, std::string message)
+    : btkString(btkString::FromInt(status)), status_(status), message_(std::move(message)) {}
+
+void IntfXmlThrow(int status, const char* format, ...) {
+    char buf[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    throw IntfXmlError(status, buf);
+}
+
+void IntfXmlThrowStatus(int status, const char* routine) {
+    IntfXmlThrow(status, "%s failed with status %d", routine ? routine : "a record routine",
+                 status);
+}
+
+void IntfXmlThrowUnexpected(const char* child, const char* parent) {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "element \"%.200s\" is not expected in \"%.200s\"",
+                 child ? child : "", parent ? parent : "");
+}
+
+void IntfXmlThrowMissing(const char* child, const char* element) {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks its \"%.200s\"",
+                 element ? element : "", child ? child : "");
+}
+
+void IntfXmlThrowWrongParent() {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "a reader was made under a parent of another kind");
+}
+
+// ---- bindings ----------------------------------------------------------------------
+
+IntfXmlNode::~IntfXmlNode() = default;
+
+IntfXmlElement::~IntfXmlElement() {
+    // Children made last go first.
+    for (auto it = owned_.rbegin(); it != owned_.rend(); ++it)
+        delete *it;
+}
+
+IntfXmlElement* IntfXmlElement::startElement(const char* name, IntfXmlAttributes&) {
+    PushName(name);
+    return this;
+}
+
+void IntfXmlElement::characters(const char* text, unsigned length) {
+    text_.append(text, length);
+}
+
+IntfXmlElement* IntfXmlElement::endElement(const char*) { return parent_; }
+
+void IntfXmlElement::Adopt(IntfXmlElement* child) { owned_.push_back(child); }
+
+bool IntfXmlElement::DeleteChild(IntfXmlElement* child) {
+    // Lists dispose of the item that ended last, so search from the back.
+    for (size_t i = owned_.size(); i-- > 0;) {
+        if (owned_[i] == child) {
+            owned_.erase(owned_.begin() + std::ptrdiff_t(i));
+            delete child;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IntfXmlElement::PopName(const char* ending) {
+    if (names_.empty())
+        return false;
+    bool same = names_.back() == (ending ? ending : "");
+    names_.pop_back();
+    return same;
+}
+
+const std::string& IntfXmlElement::TopName() const {
+    static const std::string empty;
+    return names_.empty() ? empty : names_.back();
+}
+
+// ---- attributes ----------------------------------------------------------------------
+
+namespace {
+
+// The value of the attribute at `pos` when it has the name; null otherwise.
+const XMLCh* AttribAt(const char* name, IntfXmlAttributes& attrs, unsigned pos) {
+    if (!name || pos >= attrs.getLength())
+        return nullptr;
+    const XMLCh* n = attrs.getName(pos);
+    if (!n)
+        return nullptr;
+    // Compare without converting: attribute names are ASCII.
+    size_t i = 0;
+    for (; name[i] != '\0'; ++i)
+        if (n[i] != XMLCh(static_cast<unsigned char>(name[i])))
+            return nullptr;
+    if (n[i] != 0)
+        return nullptr;
+    return attrs.getValue(pos);
+}
+
+std::string Utf8Of(const XMLCh* value) {
+    std::string out;
+    if (value) {
+        size_t len = 0;
+        while (value[len])
+            ++len;
+        IntfXmlAppendUtf8(out, value, len);
+    }
+    return out;
+}
+
+bool EmptyList(IntfXmlAttributes* attrs, const char* getter) {
+    if (!attrs || attrs->getLength() == 0) {
+        dbg_print_info("%s tried to access an empty attribute list", getter);
+        return true;
+    }
+    return false;
+}
+
+std::string_view Trim(std::string_view t) {
+    size_t b = 0, e = t.size();
+    while (b < e && (t[b] == ' ' || t[b] == '\t' || t[b] == '\n' || t[b] == '\r'))
+        ++b;
+    while (e > b && (t[e - 1] == ' ' || t[e - 1] == '\t' || t[e - 1] == '\n' || t[e - 1] == '\r'))
+        --e;
+    return t.substr(b, e - b);
+}
+
+} // namespace
+
+int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
+    int32_t result = -1;
+    if (EmptyList(attrs, "GetIntegerAttribValue"))
+        return result;
+    if (const XMLCh* v = AttribAt(name, *attrs, pos))
+        IntfXmlToInt(Trim(Utf8Of(v)), result);
+    return result;
+}
+
+btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
+    if (EmptyList(attrs, "GetStringAttribValue"))
+        return btkString();
+    if (const XMLCh* v = AttribAt(name, *attrs, pos))
+        return btkString(Utf8Of(v));
+    return btkString();
+}
+
+double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
+    double result = -1.0;
+    if (EmptyList(attrs, "GetDoubleAttribValue"))
+        return result;
+    if (const XMLCh* v = AttribAt(name, *attrs, pos))
+        IntfXmlToDouble(Trim(Utf8Of(v)), result);
+    return result;
+}
+
+bool IntfXmlHasAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos) {
+    return AttribAt(name, attrs, pos) != nullptr;
+}
+
+namespace {
+const XMLCh* RequireAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                           const char* element) {
+    const XMLCh* v = AttribAt(name, attrs, pos);
+    if (!v)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "\"%.200s\" lacks the attribute \"%.100s\" at position %u",
+                     element ? element : "", name ? name : "", pos);
+    return v;
+}
+} // namespace
+
+int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                          const char* element) {
+    std::string text = Utf8Of(RequireAttrib(name, attrs, pos, element));
+    int32_t v = 0;
+    if (!IntfXmlToInt(Trim(text), v))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "attribute \"%.100s\" of \"%.200s\" is not an integer: \"%.60s\"", name,
+                     element ? element : "", text.c_str());
+    return v;
+}
+
+double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                            const char* element) {
+    std::string text = Utf8Of(RequireAttrib(name, attrs, pos, element));
+    double v = 0;
+    if (!IntfXmlToDouble(Trim(text), v))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "attribute \"%.100s\" of \"%.200s\" is not a number: \"%.60s\"", name,
+                     element ? element : "", text.c_str());
+    return v;
+}
+
+btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                               const char* element) {
+    return btkString(Utf8Of(RequireAttrib(name, attrs, pos, element)));
+}
+
+int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element) {
+    int32_t n = IntfXmlRequireInt("size", attrs, 0, element);
+    if (n < 0)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" has a negative size %d",
+                     element ? element : "", n);
+    return n;
+}
+
+// ---- texts of numbers ---------------------------------------------------------------
+
+namespace {
+inline bool IsSep(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+} // namespace
+
+bool IntfXmlToDouble(std::string_view word, double& out) {
+    if (word.empty())
+        return false;
+    const char* b = word.data();
+    const char* e = b + word.size();
+    if (*b == '+') { // from_chars refuses a plus sign that printf-style texts may carry
+        ++b;
+        if (b == e || *b == '-')
+            return false;
+    }
+    double v = 0;
+    auto r = std::from_chars(b, e, v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != e)
+        return false;
+    out = v;
+    return true;
+}
+
+bool IntfXmlToInt(std::string_view word, int32_t& out) {
+    if (word.empty())
+        return false;
+    const char* b = word.data();
+    const char* e = b + word.size();
+    if (*b == '+') {
+        ++b;
+        if (b == e || *b == '-')
+            return false;
+    }
+    int32_t v = 0;
+    auto r = std::from_chars(b, e, v, 10);
+    if (r.ec != std::errc() || r.ptr != e)
+        return false;
+    out = v;
+    return true;
+}
+
+bool IntfXmlWords::Next(std::string_view& word) {
+    while (pos_ < text_.size() && IsSep(text_[pos_]))
+        ++pos_;
+    if (pos_ == text_.size())
+        return false;
+    size_t b = pos_;
+    while (pos_ < text_.size() && !IsSep(text_[pos_]))
+        ++pos_;
+    word = text_.substr(b, pos_ - b);
+    return true;
+}
+
+double IntfXmlWords::NextDouble() {
+    std::string_view w;
+    if (!Next(w))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks a number", element_);
+    double v = 0;
+    if (!IntfXmlToDouble(w, v))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds \"%.*s\" where a number belongs",
+                     element_, int(std::min<size_t>(w.size(), 60)), w.data());
+    return v;
+}
+
+int32_t IntfXmlWords::NextInt() {
+    std::string_view w;
+    if (!Next(w))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks an integer", element_);
+    int32_t v = 0;
+    if (!IntfXmlToInt(w, v))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "\"%.200s\" holds \"%.*s\" where an integer belongs", element_,
+                     int(std::min<size_t>(w.size(), 60)), w.data());
+    return v;
+}
+
+void IntfXmlWords::ExpectEnd() {
+    std::string_view w;
+    if (Next(w))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds more numbers than it should",
+                     element_);
+}
+
+size_t IntfXmlWords::CountRemaining() const {
+    size_t n = 0;
+    bool inWord = false;
+    for (size_t i = pos_; i < text_.size(); ++i) {
+        bool sep = IsSep(text_[i]);
+        if (!sep && !inWord)
+            ++n;
+        inWord = !sep;
+    }
+    return n;
+}
+
+void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element) {
+    IntfXmlWords w(text, element);
+    double x = w.NextDouble();
+    double y = w.NextDouble();
+    double z = w.NextDouble();
+    xyz[0] = x;
+    xyz[1] = y;
+    xyz[2] = z;
+}
+
+double IntfXmlParseDouble(std::string_view text, const char* element) {
+    IntfXmlWords w(text, element);
+    double v = w.NextDouble();
+    w.ExpectEnd();
+    return v;
+}
+
+int32_t IntfXmlParseInt(std::string_view text, const char* element) {
+    IntfXmlWords w(text, element);
+    int32_t v = w.NextInt();
+    w.ExpectEnd();
+    return v;
+}

@@ -1,0 +1,410 @@
+// Geometric value elements.
+#include "xml/xml_geometry.h"
+
+#include "xmemory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const char* Or(const char* name, const char* fallback) { return name ? name : fallback; }
+
+// First reservation of an item list: what the "size" claims, but never
+// more than this before the items have really arrived.
+constexpr int32_t kFirstReservation = 1024;
+
+// A text-valued child: only directly inside the element, with a known name.
+void ExpectTextChild(const char* child, const char* self, bool namesEmpty) {
+    if (!namesEmpty)
+        IntfXmlThrowUnexpected(child, self);
+}
+
+// New xar array able to take `count` items without asking for more than the
+// first reservation up front; its element count starts at 0.
+template <class T> T* NewItemArray(int32_t count) {
+    void* arr = xar_alloc(std::min(count, kFirstReservation), int(sizeof(T)), 16);
+    if (!arr)
+        IntfXmlThrowStatus(-10, "xar_alloc");
+    xar_resize(&arr, 0);
+    return static_cast<T*>(arr);
+}
+
+template <class T> void AppendItem(T*& arr, const T& item) {
+    if (xar_append(arr, 1, &item) != 0)
+        IntfXmlThrowStatus(-10, "xar_append");
+}
+
+} // namespace
+
+void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize, const char* what,
+                       bool paged) {
+    if (count < 0)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "%s: negative count %lld", what, (long long)count);
+    if (count == 0)
+        return;
+    if (!array)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "%s: %lld items claimed, no array", what,
+                     (long long)count);
+    // Records keep their arrays as xar arrays (or as har arrays of the same
+    // item size, which hold their entries in pages).
+    if (har_entry_size(array) != 0) {
+        if (!paged)
+            IntfXmlThrow(INTFXML_ERR_RECORD, "%s: an array in pages where one block belongs",
+                         what);
+        if (size_t(har_entry_size(array)) != itemSize || har_total(array) < count)
+            IntfXmlThrow(INTFXML_ERR_RECORD, "%s: %lld items claimed, the array holds %d", what,
+                         (long long)count, har_total(array));
+        return;
+    }
+    if (size_t(xar_elem_size(array)) != itemSize || xar_count(array) < count)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "%s: %lld items claimed, the array holds %d", what,
+                     (long long)count, xar_count(array));
+}
+
+// ---- point, vector, UV parameter -------------------------------------------------
+
+IntfXmlQel3dPnt::IntfXmlQel3dPnt(const double* xyz, const char* name) {
+    AddDoublesElement(Or(name, "Qel3dPnt"), xyz, 3);
+}
+
+IntfXmlQel3dPnt::IntfXmlQel3dPnt(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+IntfXmlElement* IntfXmlQel3dPnt::startElement(const char* name, IntfXmlAttributes&) {
+    IntfXmlThrowUnexpected(name, "Qel3dPnt");
+}
+
+IntfXmlElement* IntfXmlQel3dPnt::endElement(const char* name) {
+    ParseXyz(text_, xyz_, name);
+    return parent_;
+}
+
+void IntfXmlQel3dPnt::ParseXyz(std::string_view text, double* xyz, const char* element) {
+    IntfXmlParseXyz(text, xyz, element);
+}
+
+IntfXmlQelVector::IntfXmlQelVector(const double* xyz, const char* name) {
+    AddDoublesElement(Or(name, "QelVector"), xyz, 3);
+}
+
+IntfXmlQelUvParam::IntfXmlQelUvParam(const double* uv, const char* name) {
+    AddDoublesElement(Or(name, "QelUvParam"), uv, 2);
+}
+
+IntfXmlQelUvParam::IntfXmlQelUvParam(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+IntfXmlElement* IntfXmlQelUvParam::startElement(const char* name, IntfXmlAttributes&) {
+    IntfXmlThrowUnexpected(name, "QelUvParam");
+}
+
+IntfXmlElement* IntfXmlQelUvParam::endElement(const char* name) {
+    IntfXmlWords w(text_, name);
+    double u = w.NextDouble();
+    double v = w.NextDouble();
+    uv_[0] = u;
+    uv_[1] = v;
+    return parent_;
+}
+
+// ---- outline and coordinate system ---------------------------------------------------
+
+IntfXmlOutline::IntfXmlOutline(const double* outline6) {
+    StartElement("Outline");
+    IntfXmlQel3dPnt(outline6, "MinPoint");
+    IntfXmlQel3dPnt(outline6 + 3, "MaxPoint");
+    EndElement();
+}
+
+IntfXmlOutline::IntfXmlOutline(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+IntfXmlElement* IntfXmlOutline::startElement(const char* name, IntfXmlAttributes&) {
+    ExpectTextChild(name, "Outline", NamesEmpty());
+    if (std::strcmp(name, "MinPoint") != 0 && std::strcmp(name, "MaxPoint") != 0)
+        IntfXmlThrowUnexpected(name, "Outline");
+    PushName(name);
+    return this;
+}
+
+IntfXmlElement* IntfXmlOutline::endElement(const char* name) {
+    if (NamesEmpty()) {
+        if (!(seen_ & 1))
+            IntfXmlThrowMissing("MinPoint", "Outline");
+        if (!(seen_ & 2))
+            IntfXmlThrowMissing("MaxPoint", "Outline");
+        return parent_;
+    }
+    if (PopName(name)) {
+        if (std::strcmp(name, "MinPoint") == 0) {
+            IntfXmlParseXyz(text_, outline_, "MinPoint");
+            seen_ |= 1;
+        } else {
+            IntfXmlParseXyz(text_, outline_ + 3, "MaxPoint");
+            seen_ |= 2;
+        }
+    }
+    return this;
+}
+
+IntfXmlCsys::IntfXmlCsys(const double* x, const double* y, const double* z, const double* o,
+                         const char* name) {
+    StartElement(Or(name, "Csys"));
+    IntfXmlQelVector(x, "X");
+    IntfXmlQelVector(y, "Y");
+    IntfXmlQelVector(z, "Z");
+    IntfXmlQel3dPnt(o, "O");
+    EndElement();
+}
+
+IntfXmlCsys::IntfXmlCsys(const QelFrame& frame, const char* name)
+    : IntfXmlCsys(frame.e1, frame.e2, frame.e3, frame.origin, name) {}
+
+IntfXmlCsys::IntfXmlCsys(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+namespace {
+int CsysAxis(const char* name) {
+    if (name[0] != '\0' && name[1] == '\0') {
+        switch (name[0]) {
+        case 'X': return 0;
+        case 'Y': return 1;
+        case 'Z': return 2;
+        case 'O': return 3;
+        }
+    }
+    return -1;
+}
+} // namespace
+
+IntfXmlElement* IntfXmlCsys::startElement(const char* name, IntfXmlAttributes&) {
+    ExpectTextChild(name, "Csys", NamesEmpty());
+    if (CsysAxis(name) < 0)
+        IntfXmlThrowUnexpected(name, "Csys");
+    PushName(name);
+    return this;
+}
+
+IntfXmlElement* IntfXmlCsys::endElement(const char* name) {
+    if (NamesEmpty()) {
+        static const char* const kNames[] = {"X", "Y", "Z", "O"};
+        for (int i = 0; i < 4; ++i)
+            if (!(seen_ & (1u << i)))
+                IntfXmlThrowMissing(kNames[i], "Csys");
+        return parent_;
+    }
+    if (PopName(name)) {
+        int axis = CsysAxis(name);
+        double* dst = axis == 0 ? frame_.e1 : axis == 1 ? frame_.e2 : axis == 2 ? frame_.e3
+                                                                             : frame_.origin;
+        IntfXmlParseXyz(text_, dst, name);
+        seen_ |= 1u << axis;
+    }
+    return this;
+}
+
+// ---- UV parameter list ------------------------------------------------------------------
+
+IntfXmlUVParams::IntfXmlUVParams(const QelUvSample* items, int32_t count, const char* name) {
+    StartElement(Or(name, "UVParams"));
+    AddAttribute("size", count);
+    for (int32_t i = 0; i < count; ++i)
+        AddDoublesElement("SrfPoint", &items[i].uv1[0], 4);
+    EndElement();
+}
+
+IntfXmlUVParams::IntfXmlUVParams(IntfXmlElement* parent, int32_t count)
+    : IntfXmlElement(parent), count_(count) {
+    if (count < 0)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "UVParams: negative size %d", count);
+    items_ = NewItemArray<QelUvSample>(count);
+}
+
+IntfXmlUVParams::~IntfXmlUVParams() { xar_free(items_); }
+
+IntfXmlElement* IntfXmlUVParams::startElement(const char* name, IntfXmlAttributes&) {
+    // Items may bear any name; they hold only text.
+    ExpectTextChild(name, "UVParams", NamesEmpty());
+    if (next_ >= count_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "UVParams: more items than its size %d", count_);
+    PushName(name);
+    return this;
+}
+
+IntfXmlElement* IntfXmlUVParams::endElement(const char* name) {
+    if (NamesEmpty()) {
+        if (next_ != count_)
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "UVParams: %d items where its size says %d",
+                         next_, count_);
+        return parent_;
+    }
+    if (PopName(name)) {
+        QelUvSample item;
+        IntfXmlWords w(text_, name);
+        item.uv1[0] = w.NextDouble();
+        item.uv1[1] = w.NextDouble();
+        item.uv2[0] = w.NextDouble();
+        item.uv2[1] = w.NextDouble();
+        AppendItem(items_, item);
+        ++next_;
+    }
+    return this;
+}
+
+QelUvSample* IntfXmlUVParams::TakeArray() {
+    QelUvSample* a = items_;
+    items_ = nullptr;
+    return a;
+}
+
+// ---- point and vector lists ---------------------------------------------------------------
+
+IntfXmlQelPntList::IntfXmlQelPntList(const QelPoint* points, int32_t count, const char* name)
+    : IntfXmlQelPntList(points, count, name, "QelPntList", "P") {}
+
+IntfXmlQelPntList::IntfXmlQelPntList(const QelPoint* points, int32_t count, const char* name,
+                                     const char* defaultName, const char* itemName) {
+    StartElement(Or(name, defaultName));
+    AddAttribute("size", count);
+    for (int32_t i = 0; i < count; ++i)
+        AddDoublesElement(itemName, points[i].xyz, 3);
+    EndElement();
+}
+
+IntfXmlQelPntList::IntfXmlQelPntList(IntfXmlElement* parent, int32_t count)
+    : IntfXmlElement(parent), count_(count) {
+    if (count < 0)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "point list: negative size %d", count);
+    items_ = NewItemArray<QelPoint>(count);
+}
+
+IntfXmlQelPntList::~IntfXmlQelPntList() { xar_free(items_); }
+
+IntfXmlElement* IntfXmlQelPntList::startElement(const char* name, IntfXmlAttributes&) {
+    ExpectTextChild(name, what_, NamesEmpty());
+    if (next_ >= count_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s: more items than its size %d", what_, count_);
+    PushName(name);
+    return this;
+}
+
+IntfXmlElement* IntfXmlQelPntList::endElement(const char* name) {
+    if (NamesEmpty()) {
+        if (next_ != count_)
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s: %d items where its size says %d", what_,
+                         next_, count_);
+        return parent_;
+    }
+    if (PopName(name)) {
+        QelPoint p;
+        IntfXmlParseXyz(text_, p.xyz, name);
+        AppendItem(items_, p);
+        ++next_;
+    }
+    return this;
+}
+
+QelPoint* IntfXmlQelPntList::TakeArray() {
+    QelPoint* a = items_;
+    items_ = nullptr;
+    return a;
+}
+
+IntfXmlQelVectorList::IntfXmlQelVectorList(const QelPoint* vectors, int32_t count,
+                                           const char* name)
+    : IntfXmlQelPntList(vectors, count, name, "QelVectorList", "V") {}
+
+IntfXmlQelVectorList::IntfXmlQelVectorList(IntfXmlElement* parent, int32_t count)
+    : IntfXmlQelPntList(parent, count) {
+    what_ = "QelVectorList";
+}
+
+// ---- sequences ------------------------------------------------------------------------------
+
+namespace {
+
+// The number of words must be the count; the array is made only after the
+// text has shown that the values really are there.
+template <class T, class Conv>
+T* ReadSequence(const std::string& text, int32_t count, const char* element, Conv conv) {
+    IntfXmlWords w(text, element);
+    size_t words = w.CountRemaining();
+    if (words != size_t(count))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" holds %zu values where its size says %d",
+                     element, words, count);
+    void* arr = xar_alloc(count, int(sizeof(T)), 4);
+    if (!arr)
+        IntfXmlThrowStatus(-10, "xar_alloc");
+    T* values = static_cast<T*>(arr);
+    try {
+        for (int32_t i = 0; i < count; ++i)
+            values[i] = conv(w);
+    } catch (...) {
+        xar_free(values);
+        throw;
+    }
+    return values;
+}
+
+} // namespace
+
+IntfXmlQelIntSeq::IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name) {
+    StartElement(Or(name, "QelIntSeq"));
+    AddAttribute("size", count);
+    AddIntSeqText(values, count);
+    EndElement();
+}
+
+IntfXmlQelIntSeq::IntfXmlQelIntSeq(IntfXmlElement* parent, int32_t count)
+    : IntfXmlElement(parent), count_(count) {
+    if (count < 0)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "integer sequence: negative size %d", count);
+}
+
+IntfXmlQelIntSeq::~IntfXmlQelIntSeq() { xar_free(values_); }
+
+IntfXmlElement* IntfXmlQelIntSeq::startElement(const char* name, IntfXmlAttributes&) {
+    IntfXmlThrowUnexpected(name, "QelIntSeq");
+}
+
+IntfXmlElement* IntfXmlQelIntSeq::endElement(const char* name) {
+    xar_free(values_);
+    values_ = ReadSequence<int32_t>(text_, count_, name,
+                                    [](IntfXmlWords& w) { return w.NextInt(); });
+    return parent_;
+}
+
+int32_t* IntfXmlQelIntSeq::TakeArray() {
+    int32_t* a = values_;
+    values_ = nullptr;
+    return a;
+}
+
+IntfXmlQelRealSeq::IntfXmlQelRealSeq(const double* values, int32_t count, const char* name) {
+    StartElement(Or(name, "QelRealSeq"));
+    AddAttribute("size", count);
+    AddRealSeqText(values, count);
+    EndElement();
+}
+
+IntfXmlQelRealSeq::IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count)
+    : IntfXmlElement(parent), count_(count) {
+    if (count < 0)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "real sequence: negative size %d", count);
+}
+
+IntfXmlQelRealSeq::~IntfXmlQelRealSeq() { xar_free(values_); }
+
+IntfXmlElement* IntfXmlQelRealSeq::startElement(const char* name, IntfXmlAttributes&) {
+    IntfXmlThrowUnexpected(name, "QelRealSeq");
+}
+
+IntfXmlElement* IntfXmlQelRealSeq::endElement(const char* name) {
+    xar_free(values_);
+    values_ = ReadSequence<double>(text_, count_, name,
+                                   [](IntfXmlWords& w) { return w.NextDouble(); });
+    return parent_;
+}
+
+double* IntfXmlQelRealSeq::TakeArray() {
+    double* a = values_;
+    values_ = nullptr;
+    return a;
+}

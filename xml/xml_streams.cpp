@@ -1,0 +1,314 @@
+// Document streams: buffered byte streams over local files, "bnfs:"
+// documents and memory, and the token reader that feeds "bnfs:" documents to
+// the parser.
+#include "xml/xml_streams.h"
+
+#include "xml/xml_element.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+// ---- IntfXmlIOStream -------------------------------------------------------------
+
+IntfXmlIOStream::IntfXmlIOStream() : wbuf_(new char[kBufferSize]) {}
+
+IntfXmlIOStream::~IntfXmlIOStream() = default;
+
+void IntfXmlIOStream::SetFailed(std::string why) {
+    if (!failed_)
+        error_ = std::move(why);
+    failed_ = true;
+}
+
+void IntfXmlIOStream::FlushBuffer() {
+    if (wpos_ == 0)
+        return;
+    if (open_ && !failed_) {
+        long n = WriteHook(wbuf_.get(), wpos_);
+        if (n < 0 || size_t(n) != wpos_)
+            SetFailed("writing failed");
+    } else if (!failed_) {
+        SetFailed("the stream is not open");
+    }
+    wpos_ = 0;
+}
+
+void IntfXmlIOStream::WriteLong(const char* data, size_t n) {
+    while (n > 0) {
+        if (wpos_ == kBufferSize)
+            FlushBuffer();
+        size_t k = std::min(n, kBufferSize - wpos_);
+        std::memcpy(wbuf_.get() + wpos_, data, k);
+        wpos_ += k;
+        data += k;
+        n -= k;
+    }
+}
+
+bool IntfXmlIOStream::Flush() {
+    FlushBuffer();
+    return !failed_;
+}
+
+bool IntfXmlIOStream::FillBuffer() {
+    if (!open_ || readEnded_)
+        return false;
+    if (!rbuf_)
+        rbuf_.reset(new char[kBufferSize]);
+    long n = ReadHook(rbuf_.get(), kBufferSize);
+    if (n <= 0) {
+        readEnded_ = true;
+        rpos_ = rlen_ = 0;
+        return false;
+    }
+    rpos_ = 0;
+    rlen_ = size_t(n);
+    return true;
+}
+
+bool IntfXmlIOStream::Close() {
+    if (open_) {
+        FlushBuffer();
+        open_ = false;
+        if (!CloseHook())
+            SetFailed("closing failed");
+    }
+    wpos_ = 0;
+    return !failed_;
+}
+
+// ---- local files -------------------------------------------------------------------
+
+IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
+    if (!path || !*path) {
+        SetFailed("no file name");
+        return;
+    }
+    file_ = std::fopen(path, mode == 1 ? "rb" : "wb");
+    if (file_)
+        SetOpen();
+    else
+        SetFailed(std::string("cannot open \"") + path + "\": " + std::strerror(errno));
+}
+
+IntfXmlFileStream::~IntfXmlFileStream() { Close(); }
+
+long IntfXmlFileStream::ReadHook(char* buffer, size_t wanted) {
+    size_t n = std::fread(buffer, 1, wanted, file_);
+    return n > 0 ? long(n) : -1;
+}
+
+long IntfXmlFileStream::WriteHook(const char* data, size_t n) {
+    return long(std::fwrite(data, 1, n, file_));
+}
+
+bool IntfXmlFileStream::CloseHook() {
+    int rc = std::fclose(file_);
+    file_ = nullptr;
+    return rc == 0;
+}
+
+// ---- memory --------------------------------------------------------------------------
+
+IntfXmlStringStream::IntfXmlStringStream() { SetOpen(); }
+
+IntfXmlStringStream::IntfXmlStringStream(std::string input) : in_(std::move(input)) {
+    SetOpen();
+}
+
+IntfXmlStringStream::~IntfXmlStringStream() { Close(); }
+
+long IntfXmlStringStream::ReadHook(char* buffer, size_t wanted) {
+    size_t n = std::min(wanted, in_.size() - inPos_);
+    std::memcpy(buffer, in_.data() + inPos_, n);
+    inPos_ += n;
+    return n > 0 ? long(n) : -1;
+}
+
+long IntfXmlStringStream::WriteHook(const char* data, size_t n) {
+    out_.append(data, n);
+    return long(n);
+}
+
+bool IntfXmlStringStream::CloseHook() { return true; }
+
+// ---- "bnfs:" locations -----------------------------------------------------------------
+
+namespace {
+std::atomic<IntfXmlBnfsOpener> g_bnfsOpener{nullptr};
+}
+
+IntfXmlBnfsFile::~IntfXmlBnfsFile() = default;
+
+IntfXmlBnfsOpener IntfXmlRegisterBnfsOpener(IntfXmlBnfsOpener opener) {
+    return g_bnfsOpener.exchange(opener);
+}
+
+IntfXmlBnfsOpener IntfXmlGetBnfsOpener() { return g_bnfsOpener.load(); }
+
+bool IntfXmlIsBnfsPath(const char* path) {
+    return path && std::strncmp(path, "bnfs:", 5) == 0;
+}
+
+IntfXmlBnfsStream::IntfXmlBnfsStream(const char* path, int mode) {
+    IntfXmlBnfsOpener opener = g_bnfsOpener.load();
+    const std::string where = path ? path : "";
+    if (!opener) {
+        SetFailed("cannot open \"" + where +
+                  "\": no \"bnfs\" location is available (the client runtime is not started)");
+        return;
+    }
+    std::string why;
+    file_.reset(opener(path, mode, &why));
+    if (file_)
+        SetOpen();
+    else
+        SetFailed("cannot open \"" + where + "\"" + (why.empty() ? "" : ": " + why));
+}
+
+IntfXmlBnfsStream::~IntfXmlBnfsStream() { Close(); }
+
+long IntfXmlBnfsStream::ReadHook(char* buffer, size_t wanted) {
+    long n = file_->Read(buffer, wanted);
+    return n > 0 ? n : -1;
+}
+
+long IntfXmlBnfsStream::WriteHook(const char* data, size_t n) {
+    long k = file_->Write(data, n);
+    return k < 0 ? 0 : k;
+}
+
+bool IntfXmlBnfsStream::CloseHook() {
+    bool ok = file_->Close();
+    file_.reset();
+    return ok;
+}
+
+std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path) {
+    std::unique_ptr<IntfXmlIOStream> s;
+    if (IntfXmlIsBnfsPath(path))
+        s.reset(new IntfXmlBnfsStream(path, 2));
+    else
+        s.reset(new IntfXmlFileStream(path, 2));
+    if (!s->IsOpen())
+        throw IntfXmlError(INTFXML_ERR_OPEN, s->Error());
+    return s;
+}
+
+void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path) {
+    if (!stream.Close())
+        throw IntfXmlError(INTFXML_ERR_WRITE, std::string("writing \"") + (path ? path : "") +
+                                                  "\" failed: " + stream.Error());
+}
+
+// ---- token reader -----------------------------------------------------------------------
+
+namespace {
+
+bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+constexpr std::string_view kEnvelopeEnd = "</SOAP-ENV:Envelope>";
+
+} // namespace
+
+IntfXmlMemBinInputStream::IntfXmlMemBinInputStream(IntfXmlIOStream* stream) : stream_(stream) {}
+
+IntfXmlMemBinInputStream::~IntfXmlMemBinInputStream() = default;
+
+void IntfXmlMemBinInputStream::FillToken(char* buffer, size_t size) {
+    // A token of its own still being handed out.
+    if (token_ && tokenRead_ < tokenLen_)
+        return;
+    token_ = nullptr;
+    tokenLen_ = tokenRead_ = 0;
+    if (!stream_)
+        return;
+    if (envelopeEnded_) {
+        for (int c = stream_->Get(); c != -1; c = stream_->Get())
+            if (!IsSpace(c))
+                throw IntfXmlError(INTFXML_ERR_PARSE, "Read past the end");
+        return;
+    }
+    // The token starts in the caller's buffer and moves to a buffer of its
+    // own (growing geometrically) when it does not fit.
+    char* buf = buffer;
+    size_t cap = size;
+    size_t len = 0;
+    bool nonSpace = false;
+    for (int c = stream_->Peek(); c != -1; c = stream_->Peek()) {
+        stream_->Get();
+        if (atStart_ && IsSpace(c))
+            continue;
+        atStart_ = false;
+        if (len == cap) {
+            size_t newCap = std::max<size_t>(cap * 2, 1024);
+            std::unique_ptr<char[]> grown(new char[newCap]);
+            std::memcpy(grown.get(), buf, len);
+            own_ = std::move(grown);
+            ownCap_ = newCap;
+            buf = own_.get();
+            cap = newCap;
+        }
+        buf[len++] = char(c);
+        if (!IsSpace(c))
+            nonSpace = true;
+        if (c == '>' || (c == '\n' && nonSpace))
+            break;
+    }
+    token_ = buf;
+    tokenLen_ = len;
+    tokenRead_ = 0;
+    if (len >= kEnvelopeEnd.size() &&
+        std::string_view(buf + len - kEnvelopeEnd.size(), kEnvelopeEnd.size()) == kEnvelopeEnd)
+        envelopeEnded_ = true;
+}
+
+XMLSize_t IntfXmlMemBinInputStream::readBytes(XMLByte* toFill, XMLSize_t maxToRead) {
+    if (maxToRead == 0)
+        return 0;
+    char* buffer = reinterpret_cast<char*>(toFill);
+    FillToken(buffer, maxToRead);
+    size_t count = 0;
+    if (token_ == buffer) {
+        count = tokenLen_;
+        token_ = nullptr;
+        tokenLen_ = tokenRead_ = 0;
+    } else if (token_) {
+        count = std::min<size_t>(tokenLen_ - tokenRead_, maxToRead);
+        std::memcpy(buffer, token_ + tokenRead_, count);
+        tokenRead_ += count;
+        if (tokenRead_ == tokenLen_) {
+            token_ = nullptr;
+            tokenLen_ = tokenRead_ = 0;
+        }
+    }
+    pos_ += count;
+    return count;
+}
+
+IntfXmlMemInputSource::IntfXmlMemInputSource(IntfXmlIOStream* stream) : stream_(stream) {}
+
+IntfXmlMemInputSource::~IntfXmlMemInputSource() = default;
+
+XERCES_CPP_NAMESPACE::BinInputStream* IntfXmlMemInputSource::makeStream() const {
+    return new IntfXmlMemBinInputStream(stream_);
+}
+
+IntfXmlBnfsInput::IntfXmlBnfsInput(const char* path) : path_(path ? path : "") {}
+
+IntfXmlBnfsInput::~IntfXmlBnfsInput() {
+    source_.reset();
+    stream_.reset();
+}
+
+XERCES_CPP_NAMESPACE::InputSource* IntfXmlBnfsInput::GetInputSource() {
+    if (!source_) {
+        stream_.reset(new IntfXmlBnfsStream(path_.c_str(), 1));
+        if (!stream_->IsOpen())
+            throw IntfXmlError(INTFXML_ERR_OPEN, stream_->Error());
+        source_.reset(new IntfXmlMemInputSource(stream_.get()));
+    }
+    return source_.get();
+}
