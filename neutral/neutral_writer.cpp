@@ -1,0 +1,308 @@
+// Writing a neutral part through the serializer engine, and freeing one by
+// walking the same schema table.
+#include "neutral/neutral_writer.h"
+
+#include "neutral/neutral_schema.h"
+#include "xmemory.h"
+
+#include <cstring>
+#include <unordered_set>
+
+namespace {
+
+// Status of a write.
+enum { kWritten = 0, kOpenFailed = 9, kCloseFailed = 65 };
+
+// ---- preparation: curve records take their holder's curve_type ---------------------
+void set_type(neut_curve* curve, int32_t type) {
+    if (curve)
+        curve->type = type;
+}
+
+void prepare_uv_curve(neut_uv_curve* c) {
+    if (c)
+        set_type(c->curve, c->curve_type);
+}
+
+void prepare_surface(neut_surface* s) {
+    if (!s || !s->surface)
+        return;
+    switch (s->surface_type) {
+    case NEUT_SURF_FILLET_SRF: {
+        auto* f = static_cast<neut_fillet_srf*>(s->surface);
+        for (neut_spline* sp : {f->pnt_spline, f->ctr_spline, f->tan_spline})
+            if (sp)
+                sp->type = NEUT_CURVE_SPLINE;
+        break;
+    }
+    case NEUT_SURF_RUL_SRF: {
+        auto* r = static_cast<neut_rul_srf*>(s->surface);
+        set_type(r->C1, r->curve_type1);
+        set_type(r->C2, r->curve_type2);
+        break;
+    }
+    case NEUT_SURF_SRF_REV:
+    case NEUT_SURF_TAB_CYL: {
+        auto* r = static_cast<neut_srf_rev*>(s->surface);
+        set_type(r->C, r->curve_type);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// Pointer-array elements, when the array really holds pointers.
+template <class T, class F> void each_pointer(T** arr, F&& f) {
+    if (xar_elem_size(arr) != int(sizeof(T*)))
+        return;
+    for (int i = 0, n = xar_count(arr); i < n; ++i)
+        f(arr[i]);
+}
+
+template <class T, class F> void each_entry(neut_har har, F&& f) {
+    if (har_entry_size(har) != int(sizeof(T)))
+        return;
+    for (int i = 0, n = har_total(har); i < n; ++i)
+        f(static_cast<T*>(har_access(har, i, nullptr, nullptr)));
+}
+
+void prepare_part(neut_part* part) {
+    each_pointer(part->datum_curves, [](neut_datum_curve* dc) {
+        if (!dc || !dc->curve)
+            return;
+        if (dc->is_composite == 0) {
+            prepare_uv_curve(static_cast<neut_uv_curve*>(dc->curve));
+            return;
+        }
+        neut_uv_curve* comps = static_cast<neut_composite_curve*>(dc->curve)->components;
+        if (xar_elem_size(comps) == int(sizeof(neut_uv_curve)))
+            for (int i = 0, n = xar_count(comps); i < n; ++i)
+                prepare_uv_curve(&comps[i]);
+    });
+    each_entry<neut_edge>(part->edges, [](neut_edge* e) {
+        set_type(e->curve, e->curve_type);
+        prepare_uv_curve(e->uv_curves[0]);
+        prepare_uv_curve(e->uv_curves[1]);
+    });
+    each_entry<neut_surface>(part->surfaces, prepare_surface);
+    each_pointer(part->quilts, [](neut_quilt* q) {
+        if (q)
+            each_pointer(q->surfaces, prepare_surface);
+    });
+}
+
+// ---- release -------------------------------------------------------------------------
+class Releaser {
+public:
+    // Frees what the record at `rec` holds (not the record itself).
+    void record(const ugc_dd_entry& rd, char* rec) {
+        if (int w = neutral_comment_word(rd))
+            free_word(rec, w);
+        int n = 0;
+        const ugc_dd_entry* fs = cache_.fields(&rd, &n, nullptr);
+        for (int i = 0; i < n; ++i)
+            field(fs[i], rec);
+    }
+
+    // Frees a block once, however often it is reached.
+    void block(void* p) {
+        if (p && freed_.insert(p).second)
+            rlsmem(p);
+    }
+
+private:
+    ugc_field_cache cache_;
+    std::unordered_set<void*> freed_;
+
+    static bool is_record(const ugc_dd_entry& d) {
+        return (d.type & UGC_BASE_MASK) == UGC_T_RECORD && d.fields && d.field_count > 0;
+    }
+    bool fresh(void* p) const { return p && !freed_.count(p); }
+
+    static void* load(const char* at) {
+        void* p;
+        std::memcpy(&p, at, sizeof p);
+        return p;
+    }
+    static void clear(char* at) { std::memset(at, 0, sizeof(void*)); }
+
+    void free_word(char* rec, int word) {
+        char* at = rec + 8 * (word - 1);
+        block(load(at));
+        clear(at);
+    }
+
+    // A record reached through a pointer: its content, then the block.
+    void owned_record(const ugc_dd_entry& rd, const ugc_dd_entry* member, void* p) {
+        if (!fresh(p))
+            return;
+        if (member && neutral_comment_word(*member))
+            free_word(static_cast<char*>(p), neutral_comment_word(*member));
+        record(member ? *member : rd, static_cast<char*>(p));
+        block(p);
+    }
+
+    void field(const ugc_dd_entry& f, char* rec) {
+        if (f.external)
+            return; // lives outside the record
+        char* at = rec + f.position;
+        uint32_t t = f.type;
+        if (t & UGC_UNION)
+            union_field(f, at, rec);
+        else if (t & UGC_HAR)
+            har_field(f, at);
+        else if (t & UGC_DYN)
+            dyn_field(f, at);
+        else if (t & UGC_FIXED)
+            fixed_field(f, at);
+        else if (t & UGC_PTR)
+            ptr_field(f, at);
+        else if (is_record(f))
+            record(f, at);
+    }
+
+    void ptr_field(const ugc_dd_entry& f, char* at) {
+        void* p = load(at);
+        if (!p)
+            return;
+        if (is_record(f))
+            owned_record(f, nullptr, p);
+        else
+            block(p);
+        clear(at);
+    }
+
+    void union_field(const ugc_dd_entry& f, char* at, char* parent) {
+        bool by_pointer = (f.type & UGC_PTR) != 0;
+        char* value = by_pointer ? static_cast<char*>(load(at)) : at;
+        if (!value)
+            return;
+        if (f.union_selector == neutral_surface_member &&
+            reinterpret_cast<neut_surface*>(parent)->surface_type == NEUT_SURF_BSPL_SRF_LARGE) {
+            if (fresh(value)) {
+                auto* s = reinterpret_cast<neut_bspl_srf_large*>(value);
+                xar_free(s->u_params);
+                xar_free(s->v_params);
+                har_free(s->c_pnts);
+                har_free(s->weights);
+                block(value);
+            }
+            clear(at);
+            return;
+        }
+        if (by_pointer && !fresh(value))
+            return;
+        const ugc_dd_entry* m = f.union_selector ? f.union_selector(value, parent) : nullptr;
+        if (!by_pointer) {
+            if (m && is_record(*m))
+                record(*m, value);
+            return;
+        }
+        if (m && is_record(*m))
+            owned_record(*m, m, value);
+        else
+            block(value);
+        clear(at);
+    }
+
+    void dyn_field(const ugc_dd_entry& f, char* at) {
+        void* arr = load(at);
+        if (!arr)
+            return;
+        int n = xar_count(arr);
+        size_t es = size_t(xar_elem_size(arr));
+        char* data = static_cast<char*>(arr);
+        if ((f.type & UGC_PTR) && is_record(f) && es == sizeof(void*)) {
+            for (int i = 0; i < n; ++i)
+                owned_record(f, nullptr, load(data + size_t(i) * es));
+        } else if (!(f.type & UGC_PTR) && is_record(f) && es == f.record_size) {
+            for (int i = 0; i < n; ++i)
+                record(f, data + size_t(i) * es);
+        }
+        xar_free(&arr);
+        clear(at);
+    }
+
+    void har_field(const ugc_dd_entry& f, char* at) {
+        void* har = load(at);
+        if (!har)
+            return;
+        bool by_pointer = (f.type & UGC_PTR) != 0;
+        size_t es = size_t(har_entry_size(har));
+        if (is_record(f) && es == (by_pointer ? sizeof(void*) : size_t(f.record_size))) {
+            for (int i = 0, n = har_total(har); i < n; ++i) {
+                char* e = static_cast<char*>(har_access(har, i, nullptr, nullptr));
+                if (by_pointer)
+                    owned_record(f, nullptr, load(e));
+                else
+                    record(f, e);
+            }
+        }
+        har_free(&har);
+        clear(at);
+    }
+
+    void fixed_field(const ugc_dd_entry& f, char* at) {
+        if (!is_record(f))
+            return;
+        int n = std::max(f.dims[0], 0) * (f.dims[1] > 0 ? f.dims[1] : 1);
+        for (int i = 0; i < n; ++i) {
+            if (f.type & UGC_PTR) {
+                char* slot = at + size_t(i) * sizeof(void*);
+                owned_record(f, nullptr, load(slot));
+                clear(slot);
+            } else {
+                record(f, at + size_t(i) * f.record_size);
+            }
+        }
+    }
+};
+
+} // namespace
+
+int stream_neutral_to_pfa(const char16_t* location, neut_part* part) {
+    if (!location || !part)
+        return 0;
+    prepare_part(part);
+    btkWString path(location);
+
+    int compress = get_compress_output_files();
+    set_compress_output_files(0);
+
+    int result = kWritten;
+    ugc_output* out = ugc_open_output_flags(path, 7, 1404, 0, 0, 0, 0, 0, 0);
+    if (!out) {
+        result = kOpenFailed;
+    } else {
+        ugc_writestruct(out, 0, neutral_part_dd(), part, 0);
+        result = ugc_close_output(out);
+        btkWString versioned;
+        qel_get_version_name(path, &versioned, 1);
+        if (result != 0) {
+            delete_latest_file(versioned);
+            result = kCloseFailed;
+        }
+    }
+    set_compress_output_files(compress);
+    return result == kWritten ? 1 : 0;
+}
+
+int release_neutral_part(neut_part* part) {
+    if (!part)
+        return -2;
+    Releaser r;
+    r.record(*neutral_part_dd(), reinterpret_cast<char*>(part));
+    r.block(part);
+    return 0;
+}
+
+NeutralStreamRegistration::NeutralStreamRegistration(const char16_t* name, KCStream* stream)
+    : name_(name ? name : u"") {
+    registered_ = ugc_register_stream(name, stream);
+}
+
+NeutralStreamRegistration::~NeutralStreamRegistration() {
+    if (registered_)
+        ugc_unregister_stream(name_);
+}
