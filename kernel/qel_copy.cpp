@@ -3,6 +3,7 @@
 #include "kernel/qel_copy.h"
 
 #include "base/xmemory.h"
+#include "kernel/qel_annot_copy.h"
 #include "kernel/qel_internal.h"
 #include "kernel/qel_routines.h"
 
@@ -139,15 +140,6 @@ template <class Rec> int element_array_copy(const void* src, void*& out) {
 
 // ---- extension words -------------------------------------------------------------
 
-bool annotation_word_empty(const void* arr) { return !arr || xar_count(arr) == 0; }
-
-bool annotations_empty(const qel_intf_data_extend& e) {
-    return annotation_word_empty(e.dimensions) && annotation_word_empty(e.gtols) &&
-           annotation_word_empty(e.annot_features) && annotation_word_empty(e.datum_tags) &&
-           annotation_word_empty(e.annot_planes) && annotation_word_empty(e.notes) &&
-           !e.model_class;
-}
-
 // Plain copy of an xar of T records that hold no arrays.
 template <class T> int copy_plain(T*& dst, const T* src) {
     if (!is_xar_of<T>(src))
@@ -236,18 +228,6 @@ int copy_faceted_reps(void*& dst, const void* src) {
         return st == kOk;
     });
     return st;
-}
-
-// An empty annotation array travels as a new empty array.
-template <class T> int copy_empty_annotation(T*& dst, const T* src) {
-    return src ? xar_cpy(dst, src) : kOk;
-}
-
-template <class T> int free_annotation_word(T*& word) {
-    if (!annotation_word_empty(word))
-        return kBad;
-    xar_free(word);
-    return kOk;
 }
 
 } // namespace
@@ -834,8 +814,6 @@ int qel_intf_data_extend_copy(const qel_intf_data_extend* src, qel_intf_data_ext
     if (!src || !dst || src == dst) // zeroing a record into itself would lose it all
         return kBad;
     std::memset(dst, 0, sizeof(*dst));
-    if (!annotations_empty(*src))
-        return kBad; // their records are not known here: neither shared nor leaked
     int st = copy_layers(dst->layers, src->layers);
     if (st == kOk)
         st = copy_plain(dst->ref_colors, src->ref_colors);
@@ -857,17 +835,7 @@ int qel_intf_data_extend_copy(const qel_intf_data_extend* src, qel_intf_data_ext
     if (st == kOk)
         st = copy_faceted_reps(dst->faceted_reps, src->faceted_reps);
     if (st == kOk)
-        st = copy_empty_annotation(dst->dimensions, src->dimensions);
-    if (st == kOk)
-        st = copy_empty_annotation(dst->gtols, src->gtols);
-    if (st == kOk)
-        st = copy_empty_annotation(dst->annot_features, src->annot_features);
-    if (st == kOk)
-        st = copy_empty_annotation(dst->datum_tags, src->datum_tags);
-    if (st == kOk)
-        st = copy_empty_annotation(dst->annot_planes, src->annot_planes);
-    if (st == kOk)
-        st = copy_empty_annotation(dst->notes, src->notes);
+        st = annot_words_copy(*src, *dst);
     if (st != kOk) {
         impfeat_ext_free(dst);
         std::memset(dst, 0, sizeof(*dst));
@@ -908,15 +876,7 @@ int impfeat_ext_free(qel_intf_data_extend* ext) {
     xar_free(ext->solid_regions);
     qel_facetedrep_array_free(&ext->faceted_reps);
 
-    int st = kOk;
-    for (int word_st : {free_annotation_word(ext->dimensions), free_annotation_word(ext->gtols),
-                        free_annotation_word(ext->annot_features),
-                        free_annotation_word(ext->datum_tags),
-                        free_annotation_word(ext->annot_planes), free_annotation_word(ext->notes)})
-        if (word_st != kOk)
-            st = word_st;
-    if (ext->model_class)
-        st = kBad;
+    const int st = annot_words_free(*ext);
     return st;
 }
 

@@ -57,17 +57,20 @@ ZPI_API int qel_facetedrep_clear(QelFacetedRepdata* rep);
 ZPI_API int qel_facetedrep_array_free(void** reps);
 
 // Zeroes `dst`, then fills it with a deep copy of every array of the
-// source's words 1 to 9; words 17 and 18 are copied as they stand. Words 10
-// to 16 (annotation records) are carried only when empty: a non-empty one
-// gives -2. On any failure `dst` is left zeroed. -2 for a null argument or
-// a record copied onto itself (which is left as it is).
+// source's words 1 to 16 (the annotation records of words 10 to 16 with
+// every record, array and text they own); words 17 and 18 are copied as
+// they stand. -2 for an array whose elements are not of its layout's size,
+// -10 when memory runs out; on any failure `dst` is left zeroed. -2 for a
+// null argument or a record copied onto itself (which is left as it is).
 ZPI_API int qel_intf_data_extend_copy(const qel_intf_data_extend* src,
                                       qel_intf_data_extend* dst);
-// Releases every array the record holds (all that the copy above makes) and
+// Releases every array and record the record holds (all that the copy
+// above makes, the annotation records and the model class included) and
 // zeroes each word it freed, so a second call is harmless; the record block
-// itself stays. -2 for null. An annotation word (10 to 16) that is not
-// empty is left in place and reported with -2, after everything else has
-// been released.
+// itself stays. -2 for null. An annotation word (10 to 15) whose array
+// holds elements of another size is left in place and reported with -2,
+// after everything else has been released; a nested annotation array of
+// the wrong size is released without its elements, also with -2.
 ZPI_API int impfeat_ext_free(qel_intf_data_extend* ext);
 
 } // extern "C"

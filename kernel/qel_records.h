@@ -514,14 +514,347 @@ struct QelFacetedRepdata {
     double outline[6];
 };
 
+// ---- annotation records of the import feature (extension words 10 to 16) ----------
+//
+// Trees of getmem blocks. Every pointer field below is owned by the record
+// that holds it and points to one block of the named type, or is null; a
+// sub-record belongs to exactly one field. Array fields are xar handles:
+// "xar of T" holds T by value, "xar of T*" holds owned pointers (a null
+// slot is allowed). Wide texts in place are zero-terminated inside their
+// field (a field filled to the end has no terminator); `char16_t*` texts
+// are zero-terminated getmem blocks.
+
+// Typed record: bound, material condition, justification, leader style,
+// orientation hint and the other one-word classifications.
+struct QelAnnotTyped {
+    int32_t type;
+};
+
+// Reference to a model item.
+struct QelAnnotItemRef {
+    int32_t type;
+    int32_t id;
+};
+
+struct QelAnnotPoint {
+    double xyz[3];
+};
+
+struct QelAnnotUvParam {
+    double uv[2];
+};
+
+// Selection of a model item, optionally at a UV parameter or a point.
+struct QelAnnotSelection {
+    QelAnnotItemRef* model_item;
+    QelAnnotUvParam* uv_param;
+    QelAnnotPoint* point;
+};
+
+struct QelAnnotColorMap {
+    double red;
+    double green;
+    double blue;
+};
+
+// Colour of a text style: method 0 or 1 uses color_type, 2 color_map.
+struct QelAnnotColor {
+    int32_t method;
+    QelAnnotTyped* color_type;
+    QelAnnotColorMap* color_map;
+};
+
+struct QelAnnotTextStyle {
+    double height;
+    double width;
+    double angle;
+    double slant_angle;
+    double thickness;
+    int32_t underline;
+    int32_t mirror;
+    QelAnnotTyped* justification;
+    QelAnnotColor* color;
+};
+
+struct QelAnnotArrow {
+    int32_t type;
+    double point[3];
+};
+
+struct QelAnnotLocation {
+    QelAnnotPoint* point;
+    double* elbow; // one double
+    QelAnnotArrow* arrow_1;
+    QelAnnotArrow* arrow_2;
+    QelAnnotPoint* witness_line_1;
+    QelAnnotPoint* witness_line_2;
+    QelAnnotPoint* z_ext_line_end_1;
+    QelAnnotPoint* z_ext_line_end_2;
+    QelAnnotPoint* normal;
+};
+
+struct QelAnnotTolLabel {
+    int32_t type;
+    char16_t name[QEL_NAME_LEN];
+    int32_t column;
+};
+
+struct QelAnnotAngleSense {
+    int32_t is_first;
+    int32_t should_flip;
+};
+
+struct QelAnnotSense {
+    int32_t type;
+    int32_t sense;
+    QelAnnotAngleSense* angle_sense;
+    QelAnnotTyped* orient_hint;
+};
+
+struct QelAnnotDimAttachment {
+    QelAnnotSelection* references[2];
+    QelAnnotSense* sense;
+};
+
+// One line of a dimension's text.
+struct QelAnnotDimText {
+    char16_t text[QEL_ATTRIB_TEXT_LEN];
+};
+
+// Word 10 holds these by value.
+struct QelAnnotDimension {
+    int32_t id;
+    int32_t type;
+    int32_t dim_type;
+    char16_t name[QEL_NAME_LEN];
+    double value;
+    int32_t feat_id;
+    double tol_plus;
+    double tol_minus;
+    int32_t decimals;
+    int32_t denominator;
+    double nomvalue;
+    QelAnnotTyped* bound;
+    int32_t fractional;
+    int32_t rel_driven;
+    int32_t regened_negative;
+    QelAnnotTolLabel* tol_label;
+    QelAnnotDimText* text; // xar of lines
+    QelAnnotTextStyle* text_style;
+    QelAnnotLocation* location;
+    int32_t is_driving;
+    QelAnnotItemRef* annotation_plane;
+    QelAnnotDimAttachment* attachments; // xar of attachments by value
+};
+
+// ---- geometric tolerances (word 11: xar of QelAnnotGtol*) ----
+
+// `ref` of a tolerance; a leader of its placement has the same layout.
+struct QelAnnotGtolRef {
+    int32_t type;
+    QelAnnotSelection* reference;
+};
+
+struct QelAnnotLeader {
+    int32_t type;
+    QelAnnotSelection* attachment;
+};
+
+struct QelAnnotOverall {
+    double value;
+    char16_t name[QEL_NAME_LEN];
+};
+
+struct QelAnnotPlacement {
+    int32_t type;
+    QelAnnotItemRef* dimension;
+    QelAnnotLeader** leaders; // xar of QelAnnotLeader*
+    double location[3];
+    QelAnnotItemRef* gtol;
+};
+
+struct QelAnnotDatumRef {
+    QelAnnotSelection* basic_datum;
+    QelAnnotTyped* basic_matl_cond;
+    QelAnnotSelection* compound_datum;
+    QelAnnotTyped* compound_matl_cond;
+};
+
+struct QelAnnotComposite {
+    int32_t type;
+    double value;
+};
+
+struct QelAnnotPerUnit {
+    double value;
+    double area_or_length;
+};
+
+struct QelAnnotProjZone {
+    int32_t type;
+    double* height; // one double
+};
+
+struct QelAnnotProfBoundary {
+    int32_t type;
+    int32_t outside;
+};
+
+struct QelAnnotGtol {
+    int32_t id;
+    int32_t type;
+    int32_t gtol_type;
+    QelAnnotGtolRef* ref;
+    QelAnnotOverall* overall;
+    QelAnnotTyped* matl_cond;
+    QelAnnotPlacement* placement;
+    QelAnnotItemRef* annotation_plane;
+    QelAnnotDatumRef* primary_datum_ref;
+    QelAnnotDatumRef* secondary_datum_ref;
+    QelAnnotDatumRef* tertiary_datum_ref;
+    QelAnnotComposite* composite;
+    QelAnnotPerUnit* per_unit;
+    QelAnnotTyped* unit_area_style;
+    int32_t statistic_tolerance;
+    int32_t diameter;
+    int32_t free_state;
+    int32_t all_around;
+    int32_t tangent_plane;
+    QelAnnotProjZone* proj_zone;
+    QelAnnotProfBoundary* prof_boundary;
+};
+
+// ---- annotation features (word 12: xar of QelAnnotFeature*) ----
+
+struct QelAnnotReference {
+    QelAnnotItemRef* item;
+    QelAnnotSelection* selection;
+    QelAnnotItemRef* original_item;
+    QelAnnotSelection* original_selection;
+};
+
+// A reference of a collection's instruction.
+struct QelAnnotCollRef {
+    int32_t type;
+    QelAnnotReference* reference;
+};
+
+struct QelAnnotInstruction {
+    int32_t type;
+    QelAnnotTyped* attr;
+    QelAnnotCollRef** references; // xar of QelAnnotCollRef*
+};
+
+struct QelAnnotCollection {
+    int32_t type;
+    QelAnnotInstruction** instructions; // xar of QelAnnotInstruction*
+};
+
+// A reference of an annotation element: type 0 refers through `reference`,
+// types 1 and 2 through `collection`.
+struct QelAnnotElemRef {
+    int32_t type;
+    QelAnnotReference* reference;
+    QelAnnotCollection* collection;
+    char16_t description[QEL_ATTRIB_TEXT_LEN];
+    int32_t autopropagate;
+    int32_t strong;
+};
+
+struct QelAnnotElement {
+    int32_t id;
+    int32_t type;
+    int32_t annot_type;
+    int32_t dependent;
+    int32_t incomplete;
+    int32_t copy;
+    QelAnnotItemRef* annotation;
+    QelAnnotElemRef** references; // xar of QelAnnotElemRef*
+};
+
+struct QelAnnotFeature {
+    int32_t id;
+    int32_t type;
+    QelAnnotElement** elements; // xar of QelAnnotElement*
+};
+
+// ---- datum tags (word 13), annotation planes (word 14) ----
+
+struct QelAnnotDatumTag {
+    int32_t id;
+    int32_t type;
+    QelAnnotItemRef* reference;
+    QelAnnotItemRef* annot_plane;
+    QelAnnotSelection* attachment;
+    QelAnnotTextStyle* text_style;
+};
+
+struct QelAnnotPlane {
+    int32_t id;
+    int32_t type;
+    QelAnnotSelection* reference;
+    double normal[3];
+    double orientation[3];
+    double angle;
+    int32_t frozen;
+};
+
+// ---- notes (word 15: xar of QelAnnotNote*) ----
+
+struct QelAnnotTextLine {
+    char16_t* line; // zero-terminated
+    double envelope[3][4];
+};
+
+struct QelAnnotElbow {
+    double length;
+    double direction[3];
+};
+
+struct QelAnnotEndpoint {
+    int32_t leader_type;
+    QelAnnotSelection* point;
+    QelAnnotTyped* attr;
+};
+
+struct QelAnnotNormTanLeader {
+    QelAnnotTyped* attr;
+    double length;
+    double direction[3];
+};
+
+struct QelAnnotNoteAttachment {
+    QelAnnotSelection* on_item;
+    QelAnnotEndpoint* endpoints; // xar of endpoints by value
+    QelAnnotItemRef* annotation_plane;
+    QelAnnotNormTanLeader* norm_or_tan_leader;
+    double text_loc[3];
+};
+
+struct QelAnnotNote {
+    int32_t id;
+    int32_t type;
+    QelAnnotTextLine* text_lines; // xar of lines by value
+    char16_t* url;                // zero-terminated
+    QelAnnotItemRef* owner;
+    QelAnnotTyped* leader_style;
+    QelAnnotElbow* elbow;
+    QelAnnotNoteAttachment* attachment;
+    QelAnnotTextStyle* text_style;
+};
+
+// Word 16.
+struct QelAnnotModelClass {
+    int32_t type;
+};
+
 // ---- extension record --------------------------------------------------------------
 //
 // Eighteen words. Words 10 to 16 hold the annotation data of the import
-// feature, whose record layouts belong to the neutral export; until those
-// exist here they are carried only when empty (see qel_copy.h). Their
-// handles are plain void* words: a field of type void** would be taken by
-// the xar_free(void**) / xar_cpy(void**, ...) overloads as the address of a
-// handle rather than as the handle itself.
+// feature (the QelAnnot* records above). Their handles are plain void*
+// words: a field of type void** would be taken by the xar_free(void**) /
+// xar_cpy(void**, ...) overloads as the address of a handle rather than as
+// the handle itself.
 struct qel_intf_data_extend {
     QelLayerdata* layers;            // 1  xar
     QelRefColordata* ref_colors;     // 2  xar
@@ -532,13 +865,13 @@ struct qel_intf_data_extend {
     QelItemNamedata* item_names;     // 7  xar
     QelSolidRegiondata* solid_regions; // 8 xar
     void* faceted_reps;              // 9  har of QelFacetedRepdata
-    void* dimensions;                // 10 xar of dimension records
-    void* gtols;                     // 11 xar of record pointers
-    void* annot_features;            // 12 xar of record pointers
-    void* datum_tags;                // 13 xar of record pointers
-    void* annot_planes;              // 14 xar of record pointers
-    void* notes;                     // 15 xar of record pointers
-    void* model_class;               // 16 record holding a 32-bit type
+    void* dimensions;                // 10 xar of QelAnnotDimension
+    void* gtols;                     // 11 xar of QelAnnotGtol*
+    void* annot_features;            // 12 xar of QelAnnotFeature*
+    void* datum_tags;                // 13 xar of QelAnnotDatumTag*
+    void* annot_planes;              // 14 xar of QelAnnotPlane*
+    void* notes;                     // 15 xar of QelAnnotNote*
+    void* model_class;               // 16 QelAnnotModelClass or null
     double angular_dim_tolerance;    // 17
     double linear_dim_tolerance;     // 18
 };

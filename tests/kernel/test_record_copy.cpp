@@ -620,12 +620,11 @@ TEST(ExtensionCopy, CopyThenFreeIsCompleteAndSharesNothing) {
     EXPECT_EQ(impfeat_ext_free(nullptr), QEL_ERR_BAD_ARG);
 }
 
-TEST(ExtensionCopy, AnnotationRecordsAreRefusedNotSharedOrLeaked) {
+TEST(ExtensionCopy, AnnotationWordsOfAnotherLayoutAreRefusedNotSharedOrLeaked) {
     qel_intf_data_extend src{}, dst{};
     fill_extension(src);
-    int dummy_record = 0;
-    void* one = &dummy_record;
-    xar_append(&src.gtols, 1, &one);
+    xar_free(&src.gtols);
+    src.gtols = xar_of<int32_t>({1, 2}); // not an array of record pointers
     EXPECT_EQ(qel_intf_data_extend_copy(&src, &dst), QEL_ERR_BAD_ARG);
     const qel_intf_data_extend zero{};
     EXPECT_EQ(std::memcmp(&dst, &zero, sizeof(dst)), 0);
