@@ -1,0 +1,40 @@
+// Conversion of a part's interface data (qel_intf_data) into a neutral part.
+//
+// The converter reads the interface data only through the record getters of
+// kernel/qel_routines.h and builds every neutral record anew, so the
+// interface data is never changed and may be freed afterwards. An item that
+// fails is reported as a diagnostic and dropped (a surface that cannot be
+// read or has no shape, a quilt left without surfaces, a datum curve that
+// cannot be read) or kept incomplete (a shape or curve whose getter failed,
+// an edge that cannot be read); the conversion goes on. Every record is
+// attached to the part as soon as it exists, so whatever is made belongs
+// to the part and nothing leaks on any path. The work is linear in the
+// size of the interface data.
+//
+// Diagnostics are printed as "-<routine>- <message>" through dbg_print_info
+// when get_run_mode() is non-zero, and handed to the message observer when
+// one is set.
+#pragma once
+
+#include "kernel/qel_records.h"
+#include "neutral/neutral_records.h"
+#include "zpi50_export.h"
+
+extern "C" {
+
+// Allocates a new neutral part and stores it in *out before anything else,
+// then converts the accuracy, outline, surfaces with their loops, quilts,
+// edges and datums of `data` into it. The caller owns the part (free it
+// with release_neutral_part) whatever the result. `flags` is not used.
+// Returns 0; -2 for a null `data` (the part is handed out empty) or a null
+// `out` (nothing is made); -10 when the part itself cannot be allocated
+// (*out is then null). Failures of single items do not change the result.
+ZPI_API int cnv_qlk_neut(const qel_intf_data* data, neut_part** out, int flags);
+
+// Receives every diagnostic of the neutral converters with the routine name
+// and the message text, whatever the run mode.
+typedef void (*neut_message_observer)(const char* routine, const char* message, void* context);
+
+// Sets the process-wide observer (null removes it).
+ZPI_API void neut_set_message_observer(neut_message_observer observer, void* context);
+}
