@@ -1,0 +1,253 @@
+// Edge and datum elements.
+#include "xml/xml_edges.h"
+
+#include "kernel/qel_routines.h"
+#include "xml/xml_curves.h"
+#include "xml/xml_geometry.h"
+#include "xml/xml_records.h"
+#include "xml/xml_surfaces.h"
+
+#include <cstring>
+
+using namespace intfxml;
+
+namespace {
+
+// A curve taken out of a reader: its arrays are ours until `owned` is
+// cleared (when a record has taken them over).
+struct TakenCurve {
+    QelCurvedata curve;
+    bool present = false;
+    bool owned = false;
+
+    TakenCurve() { std::memset(&curve, 0, sizeof curve); }
+    ~TakenCurve() {
+        if (owned)
+            qel_curvedata_clear(&curve);
+    }
+    void TakeFrom(IntfXmlCurve* reader) {
+        if (reader && reader->TakeCurveData(&curve))
+            present = owned = true;
+    }
+    const QelCurvedata* Get() const { return present ? &curve : nullptr; }
+};
+
+} // namespace
+
+// ---- edges ---------------------------------------------------------------------------
+
+IntfXmlEdges::IntfXmlEdges(IntfXmlElement* parent, qel_intf_data* target)
+    : IntfXmlElement(parent), target_(target) {
+    if (!target_)
+        IntfXmlThrowStatus(QEL_ERR_BAD_ARG, "IntfXmlEdges");
+}
+
+IntfXmlElement* IntfXmlEdges::startElement(const char*, IntfXmlAttributes& attrs) {
+    // Every child of "Edges" is an edge, whatever its name.
+    const int32_t id = IntAt("ID", attrs, 0, -1, "Edge");
+    const int32_t surfIds[2] = {IntAt("surfId1", attrs, 1, -1, "Edge"),
+                                IntAt("surfId2", attrs, 2, -1, "Edge")};
+    const int32_t dirs[2] = {IntAt("dir1", attrs, 3, -1, "Edge"),
+                             IntAt("dir2", attrs, 4, -1, "Edge")};
+    return MakeChild<IntfXmlEdge>(target_, id, surfIds, dirs);
+}
+
+IntfXmlElement* IntfXmlEdges::endElement(const char*) { return Parent(); }
+
+IntfXmlEdge::IntfXmlEdge(const QelEdgedata* rec, const char* name) {
+    if (!rec)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "no edge record to write");
+    const int npoints = XarCount(rec->uv_points, sizeof(QelUvSample), "the edge's UV points");
+    StartElement(name ? name : "Edge");
+    AddAttribute("ID", rec->id);
+    AddAttribute("surfId1", rec->face_ids[0]);
+    AddAttribute("surfId2", rec->face_ids[1]);
+    AddAttribute("dir1", rec->directions[0]);
+    AddAttribute("dir2", rec->directions[1]);
+    if (rec->uv_points)
+        IntfXmlUVParams(rec->uv_points, npoints, "UvPoints");
+    if (rec->uv_curve1 || rec->uv_curve2) {
+        StartElement("UvCurves");
+        if (rec->uv_curve1)
+            IntfXmlCurve(rec->uv_curve1, "UvCurve1");
+        if (rec->uv_curve2)
+            IntfXmlCurve(rec->uv_curve2, "UvCurve2");
+        EndElement();
+    }
+    if (rec->xyz_curve)
+        IntfXmlCurve(rec->xyz_curve, "XYZCurve");
+    EndElement();
+}
+
+IntfXmlEdge::IntfXmlEdge(IntfXmlEdges* parent, qel_intf_data* target, int32_t id,
+                         const int32_t* surfIds, const int32_t* dirs)
+    : IntfXmlElement(parent), target_(target), id_(id) {
+    surfIds_[0] = surfIds[0];
+    surfIds_[1] = surfIds[1];
+    dirs_[0] = dirs[0];
+    dirs_[1] = dirs[1];
+    IntfXmlCheck(qel_edgedata_alloc(&rec_), "qel_edgedata_alloc");
+}
+
+IntfXmlEdge::~IntfXmlEdge() {
+    if (rec_)
+        qel_edgedata_free(rec_);
+}
+
+IntfXmlElement* IntfXmlEdge::startElement(const char* name, IntfXmlAttributes& attrs) {
+    if (std::strcmp(name, "UvPoints") == 0) {
+        CheckOnce(uvPoints_, name, "Edge");
+        return uvPoints_ = MakeChild<IntfXmlUVParams>(IntfXmlRequireSize(attrs, "UvPoints"));
+    }
+    if (std::strcmp(name, "UvCurves") == 0) {
+        CheckOnce(uvCurves_, name, "Edge");
+        return uvCurves_ = MakeChild<IntfXmlUvCurves>();
+    }
+    if (std::strcmp(name, "XYZCurve") == 0) {
+        CheckOnce(xyzCurve_, name, "Edge");
+        return xyzCurve_ = MakeChild<IntfXmlCurve>();
+    }
+    IntfXmlThrowUnexpected(name, "Edge");
+}
+
+IntfXmlElement* IntfXmlEdge::endElement(const char*) {
+    // The UV points are copied by the record; our array goes with the reader.
+    const QelUvSample* points = uvPoints_ ? uvPoints_->GetArray() : nullptr;
+    TakenCurve uv1, uv2, xyz;
+    if (uvCurves_) {
+        uv1.TakeFrom(uvCurves_->GetCurve1());
+        uv2.TakeFrom(uvCurves_->GetCurve2());
+    }
+    xyz.TakeFrom(xyzCurve_);
+    QelCurvedata* uvCurves[2] = {uv1.present ? &uv1.curve : nullptr,
+                                 uv2.present ? &uv2.curve : nullptr};
+    const uint32_t faceIds[2] = {uint32_t(surfIds_[0]), uint32_t(surfIds_[1])};
+    const uint32_t dirs[2] = {uint32_t(dirs_[0]), uint32_t(dirs_[1])};
+    IntfXmlCheck(qel_edgedata_init(uint32_t(id_), faceIds, dirs, points, uvCurves, xyz.Get(), rec_),
+                 "qel_edgedata_init");
+    // The edge's own curve blocks now hold what the curves point to.
+    uv1.owned = uv2.owned = xyz.owned = false;
+    IntfXmlCheck(qel_intf_data_edge_append(target_, rec_), "qel_intf_data_edge_append");
+    qel_data_free(rec_); // the interface data took over everything it held
+    rec_ = nullptr;
+    return Parent();
+}
+
+IntfXmlUvCurves::IntfXmlUvCurves(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+IntfXmlElement* IntfXmlUvCurves::startElement(const char* name, IntfXmlAttributes&) {
+    if (std::strcmp(name, "UvCurve1") == 0) {
+        CheckOnce(curve1_, name, "UvCurves");
+        return curve1_ = MakeChild<IntfXmlCurve>();
+    }
+    if (std::strcmp(name, "UvCurve2") == 0) {
+        CheckOnce(curve2_, name, "UvCurves");
+        return curve2_ = MakeChild<IntfXmlCurve>();
+    }
+    IntfXmlThrowUnexpected(name, "UvCurves");
+}
+
+IntfXmlElement* IntfXmlUvCurves::endElement(const char*) { return Parent(); }
+
+// ---- datums --------------------------------------------------------------------------
+
+IntfXmlDatums::IntfXmlDatums(IntfXmlElement* parent, qel_intf_data* target)
+    : IntfXmlElement(parent), target_(target) {
+    if (!target_)
+        IntfXmlThrowStatus(QEL_ERR_BAD_ARG, "IntfXmlDatums");
+}
+
+IntfXmlElement* IntfXmlDatums::startElement(const char*, IntfXmlAttributes& attrs) {
+    // Every child of "Datums" is a datum, whatever its name.
+    const int32_t id = IntAt("ID", attrs, 0, -1, "Datum");
+    btkString name;
+    if (IntfXmlHasAttrib("name", attrs, 1))
+        name = GetStringAttribValue("name", &attrs, 1);
+    return MakeChild<IntfXmlDatum>(target_, id, name);
+}
+
+IntfXmlElement* IntfXmlDatums::endElement(const char*) { return Parent(); }
+
+IntfXmlDatum::IntfXmlDatum(const QelDatumdata* rec, const char* name) {
+    if (!rec)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "no datum record to write");
+    StartElement(name ? name : "Datum");
+    AddAttribute("ID", rec->id);
+    AddAttribute("name", Narrow(rec->name, QEL_NAME_LEN).c_str());
+    switch (rec->type) {
+    case QEL_DATUM_CURVE:
+        IntfXmlCurve{&rec->body.curve};
+        break;
+    case QEL_DATUM_PLANE:
+        IntfXmlPlane{rec->body.frame};
+        break;
+    case QEL_DATUM_CSYS:
+        IntfXmlCsys{rec->body.frame};
+        break;
+    default:
+        break;
+    }
+    EndElement();
+}
+
+IntfXmlDatum::IntfXmlDatum(IntfXmlDatums* parent, qel_intf_data* target, int32_t id,
+                           const btkString& name)
+    : IntfXmlElement(parent), target_(target), id_(id), name_(name) {
+    IntfXmlCheck(qel_datumdata_alloc(&rec_), "qel_datumdata_alloc");
+}
+
+IntfXmlDatum::~IntfXmlDatum() {
+    if (rec_)
+        qel_datumdata_free(rec_);
+}
+
+IntfXmlElement* IntfXmlDatum::startElement(const char* name, IntfXmlAttributes&) {
+    const bool curve = std::strcmp(name, "Curve") == 0;
+    const bool plane = std::strcmp(name, "Plane") == 0;
+    const bool csys = std::strcmp(name, "Csys") == 0;
+    if (!curve && !plane && !csys)
+        IntfXmlThrowUnexpected(name, "Datum");
+    if (kind_ != QEL_DATUM_UNSET)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "datum %d holds more than one of \"Curve\", "
+                     "\"Plane\" and \"Csys\"", id_);
+    if (curve) {
+        kind_ = QEL_DATUM_CURVE;
+        return curve_ = MakeChild<IntfXmlCurve>();
+    }
+    if (plane) {
+        kind_ = QEL_DATUM_PLANE;
+        return plane_ = MakeChild<IntfXmlPlane>();
+    }
+    kind_ = QEL_DATUM_CSYS;
+    return csys_ = MakeChild<IntfXmlCsys>();
+}
+
+IntfXmlElement* IntfXmlDatum::endElement(const char*) {
+    QelDatumbody body;
+    std::memset(&body, 0, sizeof body);
+    TakenCurve curve;
+    if (curve_) {
+        curve.TakeFrom(curve_);
+        if (!curve.present)
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "the \"Curve\" of datum %d holds no curve", id_);
+        body.curve = curve.curve;
+    } else if (plane_) {
+        const QelFrame* frame = plane_->GetFrame();
+        if (!frame)
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "the \"Plane\" of datum %d is incomplete", id_);
+        body.frame = *frame;
+    } else if (csys_) {
+        body.frame = csys_->GetFrame();
+    } else {
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "datum %d lacks its \"Curve\", \"Plane\" or \"Csys\"",
+                     id_);
+    }
+    char16_t wide[QEL_NAME_LEN];
+    StoreWide(wide, QEL_NAME_LEN, name_.c_str());
+    IntfXmlCheck(qel_datumdata_init(uint32_t(id_), kind_, wide, &body, rec_), "qel_datumdata_init");
+    curve.owned = false; // the datum holds the curve now
+    IntfXmlCheck(qel_intf_data_datum_append(target_, rec_), "qel_intf_data_datum_append");
+    qel_data_free(rec_);
+    rec_ = nullptr;
+    return Parent();
+}

@@ -1,0 +1,294 @@
+// Face and contour elements.
+#include "xml/xml_faces.h"
+
+#include "kernel/qel_routines.h"
+#include "xml/xml_geometry.h"
+#include "xml/xml_records.h"
+#include "xml/xml_surfaces.h"
+
+#include <cstring>
+
+using namespace intfxml;
+
+namespace {
+
+// Owns a face record with everything it holds until released.
+struct FaceHolder {
+    QelSurfacedata* rec = nullptr;
+    ~FaceHolder() {
+        if (rec)
+            qel_surfacedata_free(rec);
+    }
+};
+
+} // namespace
+
+void IntfXmlFreeContours(QelContourdata*& contours) {
+    const int n = xar_count(contours);
+    for (int i = 0; i < n; ++i)
+        xar_free(contours[i].edge_ids);
+    xar_free(contours);
+}
+
+// ---- face lists ----------------------------------------------------------------------
+
+IntfXmlFaces::IntfXmlFaces(IntfXmlElement* parent, int32_t count, IntfXmlFacesMode mode,
+                           qel_intf_data* target)
+    : IntfXmlElement(parent), mode_(mode), count_(count), target_(target) {
+    if (mode_ == IntfXmlFacesMode::Append && !target_)
+        IntfXmlThrowStatus(QEL_ERR_BAD_ARG, "IntfXmlFaces");
+    if (mode_ == IntfXmlFacesMode::Collect) {
+        if (count_ < 0)
+            count_ = 0;
+        refs_ = NewXar<QelSurfacedata*>(10);
+    }
+}
+
+IntfXmlFaces::~IntfXmlFaces() {
+    const int n = xar_count(refs_);
+    for (int i = 0; i < n; ++i)
+        qel_surfacedata_free(refs_[i]);
+    xar_free(refs_);
+}
+
+IntfXmlElement* IntfXmlFaces::startElement(const char*, IntfXmlAttributes& attrs) {
+    // Every child of a face list is a face, whatever its name.
+    if (mode_ == IntfXmlFacesMode::Collect)
+        CheckRoom(xar_count(refs_), count_, "Face", "Faces");
+    const int32_t id = IntAt("ID", attrs, 0, -1, "Face");
+    const int32_t orientation = IntAt("orient", attrs, 1, 0, "Face");
+    return MakeChild<IntfXmlFace>(id, orientation);
+}
+
+IntfXmlElement* IntfXmlFaces::endElement(const char*) {
+    if (mode_ == IntfXmlFacesMode::Collect && refs_)
+        CheckComplete(xar_count(refs_), count_, "Face", "Faces");
+    return Parent();
+}
+
+void IntfXmlFaces::Add(QelSurfacedata*& rec) {
+    if (mode_ == IntfXmlFacesMode::Append) {
+        // The interface data takes over what the record holds; only the
+        // record block itself is left to release.
+        IntfXmlCheck(qel_intf_data_surface_append(target_, rec), "qel_intf_data_surface_append");
+        qel_data_free(rec);
+        rec = nullptr;
+        return;
+    }
+    if (!refs_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Faces\" received a face after it was taken");
+    IntfXmlCheck(xar_append(refs_, 1, &rec), "xar_append");
+    rec = nullptr;
+}
+
+QelSurfacedata** IntfXmlFaces::TakeArray() {
+    QelSurfacedata** refs = refs_;
+    refs_ = nullptr;
+    return refs;
+}
+
+int32_t IntfXmlFaces::GetCount() const { return xar_count(refs_); }
+
+// ---- face ------------------------------------------------------------------------------
+
+IntfXmlFace::IntfXmlFace(const QelSurfacedata* rec, const char* name) {
+    if (!rec)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "no face record to write");
+    const int ncontours = XarCount(rec->contours, sizeof(QelContourdata), "the face's contours");
+    StartElement(name ? name : "Face");
+    AddAttribute("ID", rec->id);
+    AddAttribute("orient", rec->orientation);
+    IntfXmlQelUvParam(rec->uv_min, "UvMin");
+    IntfXmlQelUvParam(rec->uv_max, "UvMax");
+    IntfXmlQel3dPnt(rec->xyz_min, "XYZMin");
+    IntfXmlQel3dPnt(rec->xyz_max, "XYZMax");
+    IntfXmlSurface(&rec->shape, rec->kind, "Shape");
+    if (ncontours != 0) {
+        StartElement("Contours");
+        AddAttribute("size", int32_t(ncontours));
+        for (int i = 0; i < ncontours; ++i)
+            IntfXmlContour{&rec->contours[i]};
+        EndElement();
+    }
+    EndElement();
+}
+
+IntfXmlFace::IntfXmlFace(IntfXmlFaces* parent, int32_t id, int32_t orientation)
+    : IntfXmlElement(parent), list_(parent), id_(id), orientation_(orientation) {
+    IntfXmlCheck(qel_surfacedata_alloc(&rec_), "qel_surfacedata_alloc");
+}
+
+IntfXmlFace::~IntfXmlFace() {
+    if (rec_)
+        qel_surfacedata_free(rec_);
+}
+
+IntfXmlElement* IntfXmlFace::startElement(const char* name, IntfXmlAttributes& attrs) {
+    if (std::strcmp(name, "UvMin") == 0) {
+        CheckOnce(uvMin_, name, "Face");
+        return uvMin_ = MakeChild<IntfXmlQelUvParam>();
+    }
+    if (std::strcmp(name, "UvMax") == 0) {
+        CheckOnce(uvMax_, name, "Face");
+        return uvMax_ = MakeChild<IntfXmlQelUvParam>();
+    }
+    if (std::strcmp(name, "XYZMin") == 0) {
+        CheckOnce(xyzMin_, name, "Face");
+        return xyzMin_ = MakeChild<IntfXmlQel3dPnt>();
+    }
+    if (std::strcmp(name, "XYZMax") == 0) {
+        CheckOnce(xyzMax_, name, "Face");
+        return xyzMax_ = MakeChild<IntfXmlQel3dPnt>();
+    }
+    if (std::strcmp(name, "Shape") == 0) {
+        CheckOnce(shape_, name, "Face");
+        return shape_ = MakeChild<IntfXmlSurface>();
+    }
+    if (std::strcmp(name, "Contours") == 0) {
+        CheckOnce(contours_, name, "Face");
+        int32_t n = IntAt("size", attrs, 0, 0, "Contours");
+        if (n < 0)
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Contours\" has a negative size %d", n);
+        return contours_ = MakeChild<IntfXmlContours>(n);
+    }
+    IntfXmlThrowUnexpected(name, "Face");
+}
+
+IntfXmlElement* IntfXmlFace::endElement(const char*) {
+    if (!uvMin_)
+        IntfXmlThrowMissing("UvMin", "Face");
+    if (!uvMax_)
+        IntfXmlThrowMissing("UvMax", "Face");
+    if (!shape_)
+        IntfXmlThrowMissing("Shape", "Face");
+
+    QelSurfaceshapedata shape;
+    std::memset(&shape, 0, sizeof shape);
+    const int32_t kind = shape_->GetKind();
+    if (kind == INTFXML_NO_SURFACE_KIND || !shape_->TakeData(&shape))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "the \"Shape\" of face %d holds no surface", id_);
+    // The record takes the shape over; when that fails the shape is ours.
+    int st = qel_surfacedata_init(uint32_t(kind), uvMin_->GetUv(), uvMax_->GetUv(),
+                                  orientation_, &shape, uint32_t(id_), rec_);
+    if (st != 0) {
+        qel_surfaceshapedata_clear(uint32_t(kind), &shape);
+        IntfXmlThrowStatus(st, "qel_surfacedata_init");
+    }
+    if (xyzMin_)
+        std::memcpy(rec_->xyz_min, xyzMin_->GetPoint(), sizeof rec_->xyz_min);
+    if (xyzMax_)
+        std::memcpy(rec_->xyz_max, xyzMax_->GetPoint(), sizeof rec_->xyz_max);
+    if (contours_) {
+        QelContourdata* contours = contours_->TakeArray();
+        if (contours) {
+            // The record gets its own copy of the array and takes over the
+            // edge-id arrays; our array block is released either way.
+            st = qel_surfacedata_contours_set(rec_, contours);
+            if (st != 0)
+                IntfXmlFreeContours(contours);
+            else
+                xar_free(contours);
+            IntfXmlCheck(st, "qel_surfacedata_contours_set");
+        }
+    }
+    if (list_)
+        list_->Add(rec_);
+    return Parent();
+}
+
+// ---- contours ----------------------------------------------------------------------------
+
+IntfXmlContours::IntfXmlContours(IntfXmlElement* parent, int32_t count)
+    : IntfXmlElement(parent), count_(count < 0 ? 0 : count) {
+    contours_ = NewXar<QelContourdata>(4);
+}
+
+IntfXmlContours::~IntfXmlContours() { IntfXmlFreeContours(contours_); }
+
+IntfXmlElement* IntfXmlContours::startElement(const char* name, IntfXmlAttributes& attrs) {
+    if (std::strcmp(name, "Contour") != 0)
+        IntfXmlThrowUnexpected(name, "Contours");
+    if (!contours_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Contours\" received a contour after it was taken");
+    CheckRoom(xar_count(contours_), count_, "Contour", "Contours");
+    const int32_t traversal = IntAt("traversal", attrs, 0, 0, "Contour");
+    const int index = XarAppendZero(contours_, 4);
+    IntfXmlCheck(qel_contourdata_traversal_set(traversal, &contours_[index]),
+                 "qel_contourdata_traversal_set");
+    return MakeChild<IntfXmlContour>(int32_t(index));
+}
+
+IntfXmlElement* IntfXmlContours::endElement(const char*) {
+    if (contours_)
+        CheckComplete(xar_count(contours_), count_, "Contour", "Contours");
+    return Parent();
+}
+
+void IntfXmlContours::SetEdges(int32_t index, int32_t* ids) {
+    if (!contours_ || index < 0 || index >= xar_count(contours_)) {
+        xar_free(ids);
+        IntfXmlThrowStatus(QEL_ERR_BAD_ARG, "IntfXmlContours::SetEdges");
+    }
+    xar_free(contours_[index].edge_ids);
+    contours_[index].edge_ids = ids;
+}
+
+QelContourdata* IntfXmlContours::TakeArray() {
+    QelContourdata* c = contours_;
+    contours_ = nullptr;
+    return c;
+}
+
+IntfXmlContour::IntfXmlContour(const QelContourdata* rec, const char* name) {
+    if (!rec)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "no contour record to write");
+    const int n = XarCount(rec->edge_ids, sizeof(int32_t), "the contour's edge ids");
+    StartElement(name ? name : "Contour");
+    AddAttribute("traversal", rec->traversal);
+    IntfXmlQelIntSeq(rec->edge_ids, n, "EdgeIds");
+    EndElement();
+}
+
+IntfXmlContour::IntfXmlContour(IntfXmlContours* parent, int32_t index)
+    : IntfXmlElement(parent), list_(parent), index_(index) {}
+
+IntfXmlElement* IntfXmlContour::startElement(const char* name, IntfXmlAttributes& attrs) {
+    if (std::strcmp(name, "EdgeIds") != 0)
+        IntfXmlThrowUnexpected(name, "Contour");
+    if (haveIds_ || !NamesEmpty())
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" appears twice in \"Contour\"");
+    // Without "size" no id is read, whatever the text holds.
+    idCount_ = IntAt("size", attrs, 0, 0, "EdgeIds");
+    if (idCount_ < 0)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" has a negative size %d", idCount_);
+    PushName(name);
+    return this;
+}
+
+IntfXmlElement* IntfXmlContour::endElement(const char* name) {
+    if (NamesEmpty()) {
+        if (!haveIds_)
+            IntfXmlThrowMissing("EdgeIds", "Contour");
+        return Parent();
+    }
+    PopName(name);
+    // Exactly the announced number of ids; further words are not read. The
+    // array holds no more than the words that are really there.
+    IntfXmlWords words(Text(), "EdgeIds");
+    if (words.CountRemaining() < size_t(idCount_))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" holds fewer ids than its size %d",
+                     idCount_);
+    int32_t* ids = static_cast<int32_t*>(xar_alloc(idCount_, int(sizeof(int32_t)), 4));
+    if (!ids)
+        IntfXmlThrowStatus(QEL_ERR_NO_MEMORY, "xar_alloc");
+    try {
+        for (int32_t i = 0; i < idCount_; ++i)
+            ids[i] = words.NextInt();
+    } catch (...) {
+        xar_free(ids);
+        throw;
+    }
+    list_->SetEdges(index_, ids);
+    haveIds_ = true;
+    return this;
+}

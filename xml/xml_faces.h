@@ -1,0 +1,130 @@
+// Face and contour elements.
+//
+//   "Face" ID=id orient=o       "UvMin", "UvMax" (UV texts), "XYZMin",
+//                               "XYZMax" (point texts), "Shape" (surface
+//                               element), ["Contours" size=n { "Contour" ...}]
+//   "Contour" traversal=t       "EdgeIds" size=k (text: the k edge ids)
+//
+// Face lists: under "QelIntfData" the "Faces" element has no size and each
+// finished face is appended to the interface data (append mode); under a
+// "Quilt" it carries "size" and its faces are collected as references that
+// the quilt takes over (collect mode).
+//
+// Reading is strict about structure: a face needs "UvMin", "UvMax" and a
+// "Shape" holding a known surface kind, a contour needs exactly one
+// "EdgeIds", counts must agree with "size", and any other child is an
+// error (IntfXmlError). Missing "ID", "orient" and "traversal" attributes
+// read as -1, 0 and 0; a missing "size" reads as 0. A reader owns the
+// records it fills until they are handed over, so nothing leaks when a
+// document fails half-way.
+#pragma once
+
+#include "kernel/qel_records.h"
+#include "xml/xml_element.h"
+#include "xml/xml_writer.h"
+
+#include <cstdint>
+
+class IntfXmlQelUvParam;
+class IntfXmlQel3dPnt;
+class IntfXmlSurface;
+class IntfXmlContours;
+
+enum class IntfXmlFacesMode {
+    Append,  // each face is appended to the interface data
+    Collect, // faces are collected as references (a quilt's faces)
+};
+
+class ZPI_API IntfXmlFaces : public IntfXmlElement, public IntfXmlWriting {
+public:
+    // Reader. Append mode: `target` receives the faces and `count` is -1.
+    // Collect mode: `count` is the announced number of faces (>= 0) and
+    // `target` is null.
+    IntfXmlFaces(IntfXmlElement* parent, int32_t count, IntfXmlFacesMode mode,
+                 qel_intf_data* target);
+    ~IntfXmlFaces() override;
+
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+    bool IsListHandler() const override { return mode_ == IntfXmlFacesMode::Append; }
+
+    // Takes over a finished face record (see IntfXmlFace).
+    void Add(QelSurfacedata*& rec);
+    // Collect mode: the references collected (an xar of face pointers, never
+    // null); the caller owns the array and the faces. Null once taken.
+    QelSurfacedata** TakeArray();
+    int32_t GetCount() const;
+
+private:
+    IntfXmlFacesMode mode_;
+    int32_t count_;
+    qel_intf_data* target_;
+    QelSurfacedata** refs_ = nullptr; // collect mode: owned until taken
+};
+
+class ZPI_API IntfXmlFace : public IntfXmlElement, public IntfXmlWriting {
+public:
+    // Writer: the face record as an element named `name` (default "Face").
+    IntfXmlFace(const QelSurfacedata* rec, const char* name = nullptr);
+    // Reader of one face of a face list.
+    IntfXmlFace(IntfXmlFaces* parent, int32_t id, int32_t orientation);
+    ~IntfXmlFace() override;
+
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+private:
+    IntfXmlFaces* list_ = nullptr;
+    QelSurfacedata* rec_ = nullptr; // owned with all it holds until handed over
+    int32_t id_ = -1;
+    int32_t orientation_ = 0;
+    IntfXmlQelUvParam* uvMin_ = nullptr;
+    IntfXmlQelUvParam* uvMax_ = nullptr;
+    IntfXmlQel3dPnt* xyzMin_ = nullptr;
+    IntfXmlQel3dPnt* xyzMax_ = nullptr;
+    IntfXmlSurface* shape_ = nullptr;
+    IntfXmlContours* contours_ = nullptr;
+};
+
+// Reader of a face's "Contours"; the contour records (with their edge-id
+// arrays) belong to it until the face takes them.
+class ZPI_API IntfXmlContours : public IntfXmlElement {
+public:
+    IntfXmlContours(IntfXmlElement* parent, int32_t count);
+    ~IntfXmlContours() override;
+
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+    bool IsListHandler() const override { return true; }
+
+    // Stores the edge ids of contour `index` (the array passes to this list).
+    void SetEdges(int32_t index, int32_t* ids);
+    // The contours read (an xar, never null); the caller owns the array and
+    // the edge-id arrays in it. Null once taken.
+    QelContourdata* TakeArray();
+
+private:
+    int32_t count_;
+    QelContourdata* contours_ = nullptr;
+};
+
+class ZPI_API IntfXmlContour : public IntfXmlElement, public IntfXmlWriting {
+public:
+    // Writer (default name "Contour").
+    IntfXmlContour(const QelContourdata* rec, const char* name = nullptr);
+    // Reader of contour `index` of the list.
+    IntfXmlContour(IntfXmlContours* parent, int32_t index);
+
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+private:
+    IntfXmlContours* list_ = nullptr;
+    int32_t index_ = 0;
+    int32_t idCount_ = 0;
+    bool haveIds_ = false;
+};
+
+// Frees an xar of contours with the edge-id arrays they hold; the handle
+// becomes null.
+ZPI_API void IntfXmlFreeContours(QelContourdata*& contours);
