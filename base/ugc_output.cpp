@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -660,7 +661,12 @@ int delete_latest_file(const char16_t* versioned) {
         return UGC_BAD_ARG;
     if (find_stream(versioned))
         return -1;
-    return std::remove(file_of(versioned).c_str()) == 0 ? 0 : -1;
+    // Only a regular file is ever removed (never a device or a directory).
+    std::string file = file_of(versioned);
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return std::remove(file.c_str()) == 0 ? 0 : -1;
 }
 
 void dbg_err_syserr(const char* routine, const char* format, ...) {

@@ -162,8 +162,9 @@ ZBASE_API void file_set_default_prod_id(int product, int version, int datecode);
 // itself. Files are not versioned here, so `latest` only asks for the
 // newest. 0, or -2 for a null argument.
 ZBASE_API int qel_get_version_name(const char16_t* path, btkWString* versioned, int latest);
-// Deletes that file (a registered stream cannot be deleted: -1). 0 when a
-// file was removed, -1 otherwise, -2 for null.
+// Deletes that file when it is a regular file (a registered stream, a
+// device or a directory is never removed: -1). 0 when a file was removed,
+// -1 otherwise, -2 for null.
 ZBASE_API int delete_latest_file(const char16_t* versioned);
 
 // Reports a system error as "-routine- message" on standard error.

@@ -174,8 +174,12 @@ private:
     }
 
     void union_field(const ugc_dd_entry& f, char* at, char* parent) {
-        bool by_pointer = (f.type & UGC_PTR) != 0;
-        char* value = by_pointer ? static_cast<char*>(load(at)) : at;
+        // The one union held in place (an attribute's symbol value) has
+        // plain values as members: nothing to free, and its selector is not
+        // asked (it reports unknown types).
+        if (!(f.type & UGC_PTR))
+            return;
+        char* value = static_cast<char*>(load(at));
         if (!value)
             return;
         if (f.union_selector == neutral_surface_member &&
@@ -191,14 +195,9 @@ private:
             clear(at);
             return;
         }
-        if (by_pointer && !fresh(value))
+        if (!fresh(value))
             return;
         const ugc_dd_entry* m = f.union_selector ? f.union_selector(value, parent) : nullptr;
-        if (!by_pointer) {
-            if (m && is_record(*m))
-                record(*m, value);
-            return;
-        }
         if (m && is_record(*m))
             owned_record(*m, m, value);
         else

@@ -1,0 +1,389 @@
+#include "neutral/neutral_schema.h"
+#include "neutral/neutral_writer.h"
+#include "neutral_test_util.h"
+
+#include "base/unibuf.h"
+#include "base/xhandle.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+using namespace ntest;
+
+namespace {
+
+std::string temp_path(const char* name) {
+    return testing::TempDir() + "neutral_" + std::to_string(::getpid()) + "_" + name;
+}
+
+std::u16string wide(const std::string& s) { return btkStrUtf8ToUtf16(s); }
+
+bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// Writes the part to a fresh file and returns the text (empty on failure).
+std::string write_text(neut_part* part, const char* name, int* result = nullptr) {
+    std::string path = temp_path(name);
+    std::remove(path.c_str());
+    int r = stream_neutral_to_pfa(wide(path).c_str(), part);
+    if (result)
+        *result = r;
+    std::string text = read_file(path);
+    std::remove(path.c_str());
+    return text;
+}
+
+// A caller's stream that keeps what it is given, or refuses every write.
+class MemoryStream : public KCStream {
+public:
+    explicit MemoryStream(bool fail = false) : fail_(fail) {}
+    int Read(void*, int) override { return -1; }
+    int Write(const void* buffer, int count) override {
+        if (fail_)
+            return -1;
+        data.append(static_cast<const char*>(buffer), size_t(count));
+        return count;
+    }
+    int64_t GetPos() override { return int64_t(data.size()); }
+    int SetPos(int64_t) override { return -1; }
+    int Close() override { return 0; }
+    std::string data;
+
+private:
+    bool fail_;
+};
+
+const char* const kSmallPartText = R"(NEUTRAL format 1404 product 32 version 500 date 2024
+Neutral_part {
+  revnum 3
+  rel_accuracy -1
+  accuracy 0.001
+  outline 0 0 0 1 1 0.5
+  accuracy_is_relative 1
+  neut_format NULL
+  mass_props NULL
+  time_stamp NULL
+  colors NULL
+  dimensions NULL
+  features NULL
+  quilts NULL
+  surfaces [1] {
+    [0] {
+      id 7
+      uv_min 0 0
+      uv_max 1 1
+      xyz_min 0 0 0
+      xyz_max 1 1 0
+      orient -1
+      loops [1] {
+        [0] {
+          edge_ids [4] 1 2 3 4
+        }
+      }
+      surface_type 34
+      surface plane {
+        e1 1 0 0
+        e2 0 1 0
+        e3 0 0 1
+        origin 0 0 0
+      }
+    }
+  }
+  edges [1] {
+    [0] {
+      id 1
+      surface_ids 7 8
+      direction 1 -1
+      uv_points NULL
+      curve_type 2
+      curve line {
+        type 2
+        end1 0 0 0
+        end2 1 0 0
+      }
+      uv_curves[0] {
+        id 0
+        curve_type 1
+        curve point {
+          type 1
+          xyz 0.25 0.5 0
+        }
+        flip 1
+      }
+      uv_curves[1] NULL
+    }
+  }
+  geometric_tolerance NULL
+  datum_curves NULL
+  datum_planes NULL
+  coord_systems NULL
+  units NULL
+  attributes [1] {
+    [0] {
+      name "Matérial"
+      value {
+        type 52
+        value i_val 42
+      }
+      ref_id 7
+      ref_type 1
+      ref_name NULL
+    }
+  }
+  layers NULL
+  views NULL
+  xsecs NULL
+  item_names NULL
+  faceted_reps NULL
+  geometric_tolerances NULL
+  annotation_features NULL
+  set_datum_tags NULL
+  annot_planes NULL
+  notes NULL
+  #
+  model_class {
+    type 5
+  }
+  angular_dim_tolerance -1
+  linear_dim_tolerance -1
+}
+END
+)";
+
+} // namespace
+
+TEST(NeutralWriter, SmallPartGivesTheExactText) {
+    file_set_default_prod_id(32, 500, 2024);
+    neut_part* part = small_part();
+    int result = 0;
+    EXPECT_EQ(kSmallPartText, write_text(part, "small.neu", &result));
+    EXPECT_EQ(1, result);
+    // The line's type was set from the edge's curve_type and stays so.
+    auto* e = static_cast<neut_edge*>(har_access(part->edges, 0, nullptr, nullptr));
+    EXPECT_EQ(NEUT_CURVE_LINE, e->curve->type);
+    EXPECT_EQ(0, release_neutral_part(part));
+    file_set_default_prod_id(0, 0, 0);
+}
+
+TEST(NeutralWriter, EmptyPartWritesEveryDefault) {
+    auto* part = make<neut_part>();
+    int result = 0;
+    std::string text = write_text(part, "empty.neu", &result);
+    EXPECT_EQ(1, result);
+    EXPECT_NE(std::string::npos, text.find("\n  surfaces NULL\n  edges NULL\n"));
+    EXPECT_NE(std::string::npos, text.find("\n  rel_accuracy -1\n"));
+    EXPECT_NE(std::string::npos, text.find("\n  model_class NULL\n  angular_dim_tolerance 0\n"));
+    EXPECT_EQ(0u, text.rfind("NEUTRAL format 1404", 0));
+    EXPECT_EQ(text.size() - 6, text.rfind("}\nEND\n"));
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriter, CompressionIsOffForTheWriteAndRestoredAfterIt) {
+    auto* part = make<neut_part>();
+    set_compress_output_files(1);
+    std::string text = write_text(part, "compress.neu");
+    EXPECT_EQ(1, get_compress_output_files());
+    EXPECT_NE(std::string::npos, text.find("\n  revnum 0\n")); // written uncompressed
+
+    // Also after an output that cannot be opened.
+    std::string bad = temp_path("no_such_dir") + "/part.neu";
+    EXPECT_EQ(0, stream_neutral_to_pfa(wide(bad).c_str(), part));
+    EXPECT_EQ(1, get_compress_output_files());
+    set_compress_output_files(0);
+
+    // The engine itself writes without indentation while the switch is on.
+    set_compress_output_files(1);
+    std::string path = temp_path("compact.neu");
+    ugc_output* out = ugc_open_output_flags(wide(path).c_str(), 7, 1404, 0, 0, 0, 0, 0, 0);
+    set_compress_output_files(0);
+    ASSERT_NE(nullptr, out);
+    ugc_writestruct(out, 0, neutral_part_dd(), part, 0);
+    EXPECT_EQ(0, ugc_close_output(out));
+    EXPECT_NE(std::string::npos, read_file(path).find("\nrevnum 0\nrel_accuracy -1\n"));
+    std::remove(path.c_str());
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriter, FailuresReturnZeroAndLeaveNoFile) {
+    auto* part = make<neut_part>();
+    EXPECT_EQ(0, stream_neutral_to_pfa(nullptr, part));
+    EXPECT_EQ(0, stream_neutral_to_pfa(u"", part));
+    EXPECT_EQ(0, stream_neutral_to_pfa(u"x.neu", nullptr));
+
+    // A close that fails (the file cannot grow past 64 bytes): the file
+    // written so far is deleted.
+    std::string path = temp_path("short.neu");
+    rlimit old{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    int result = stream_neutral_to_pfa(wide(path).c_str(), part);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(0, result);
+    EXPECT_FALSE(exists(path));
+
+    // An array whose element size does not fit the table is not written
+    // blindly: the write fails and leaves nothing.
+    part->units = reinterpret_cast<neut_unit*>(values<int32_t>({1, 2}));
+    EXPECT_EQ("", write_text(part, "mismatch.neu", &result));
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriter, WritesIntoRegisteredStreamsAndNamedBuffers) {
+    neut_part* part = small_part();
+    std::string expected = write_text(part, "reference.neu");
+
+    xrchandle<MemoryStream> stream(new MemoryStream);
+    {
+        NeutralStreamRegistration reg(u"kernel.neu.1", stream.get());
+        ASSERT_TRUE(reg.IsRegistered());
+        EXPECT_FALSE(NeutralStreamRegistration(u"kernel.neu.1", stream.get()).IsRegistered());
+        EXPECT_EQ(1, stream_neutral_to_pfa(u"kernel.neu.1", part));
+    }
+    EXPECT_EQ(expected, stream->data);
+
+    xrchandle<MemoryStream> failing(new MemoryStream(true));
+    {
+        NeutralStreamRegistration reg(u"kernel.neu.1", failing.get());
+        EXPECT_EQ(0, stream_neutral_to_pfa(u"kernel.neu.1", part));
+    }
+
+    std::string file = temp_path("buffer.neu");
+    ASSERT_TRUE(RegisterUnibuf(file.c_str(), u"kernel.neu.test", nullptr));
+    EXPECT_EQ(1, stream_neutral_to_pfa(u"kernel.neu.test", part));
+    UnregisterUnibuf(u"kernel.neu.test");
+    EXPECT_EQ(expected, read_file(file));
+    std::remove(file.c_str());
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriter, RichPartWritesTheSameTwiceAndStaysWhole) {
+    neut_part* part = rich_part();
+    neut_faceted_rep* rep = part->faceted_reps[0];
+    auto facet = [&](int i) { return *static_cast<neut_facet**>(har_access(rep->facets, i, nullptr, nullptr)); };
+    auto vertex = [&](int i) {
+        return *static_cast<neut_facet_vertex**>(har_access(rep->facet_vertices, i, nullptr, nullptr));
+    };
+
+    int r1 = 0, r2 = 0;
+    std::string first = write_text(part, "rich1.neu", &r1);
+    std::string second = write_text(part, "rich2.neu", &r2);
+    EXPECT_EQ(1, r1);
+    EXPECT_EQ(1, r2);
+    EXPECT_EQ(first, second);
+
+    // Facet links are written as numbers and are pointers again afterwards.
+    EXPECT_NE(std::string::npos, first.find("xyz 0 0 0\n          neighbour -1\n"));
+    EXPECT_NE(std::string::npos, first.find("xyz 1 2 0\n          neighbour 1\n"));
+    EXPECT_NE(std::string::npos,
+              first.find("vertices[0] 0\n          vertices[1] 1\n          vertices[2] 2\n"
+                         "          vertex_data[0] 0\n          vertex_data[1] -1\n"));
+    EXPECT_EQ(nullptr, vertex(0)->neighbour.ptr);
+    EXPECT_EQ(facet(1), vertex(1)->neighbour.ptr);
+    EXPECT_EQ(vertex(2), facet(0)->vertices[2].ptr);
+    EXPECT_EQ(nullptr, facet(0)->vertex_data[1].ptr);
+    EXPECT_EQ(facet(1), facet(0)->neighbour[2].ptr);
+
+    // Curve types were set from their holders.
+    auto* comp = static_cast<neut_composite_curve*>(part->datum_curves[1]->curve);
+    EXPECT_EQ(NEUT_CURVE_LINE, comp->components[0].curve->type);
+    for (int i = 0, n = har_total(part->surfaces); i < n; ++i) {
+        auto* s = static_cast<neut_surface*>(har_access(part->surfaces, i, nullptr, nullptr));
+        if (s->surface_type == NEUT_SURF_RUL_SRF) {
+            EXPECT_EQ(NEUT_CURVE_ELLIPSE, static_cast<neut_rul_srf*>(s->surface)->C2->type);
+        }
+        if (s->surface_type == NEUT_SURF_TAB_CYL) {
+            EXPECT_EQ(NEUT_CURVE_ARC, static_cast<neut_tab_cyl*>(s->surface)->C->type);
+        }
+    }
+
+    // Comments, the hidden words and the union members on the way.
+    EXPECT_NE(std::string::npos, first.find("  #solid\n  model_class {\n"));
+    EXPECT_NE(std::string::npos, first.find("    #PROTRUSION\n    [0] {\n      id 3\n"));
+    EXPECT_NE(std::string::npos, first.find("    #gtol four\n    [0] {\n"));
+    EXPECT_NE(std::string::npos, first.find("      #placed\n      placement {\n"));
+    EXPECT_NE(std::string::npos, first.find("        leaders [1] {\n          #\n          [0] {\n            type 0\n"));
+    EXPECT_NE(std::string::npos, first.find("#red\n"));
+    EXPECT_NE(std::string::npos, first.find("value color_map {\n"));
+    EXPECT_NE(std::string::npos, first.find("object collection {\n"));
+    EXPECT_NE(std::string::npos, first.find("value s_val \"hello\"\n"));
+    EXPECT_NE(std::string::npos, first.find("        color_ind 0\n        color_inds 0 0\n        surf_pl [2] {\n"));
+    EXPECT_NE(std::string::npos, first.find("text [1] \"@D\"\n"));
+    EXPECT_NE(std::string::npos, first.find("      surface_type 49\n      surface NULL\n"));
+    EXPECT_NE(std::string::npos, first.find("  time_stamp {\n    tm_sec 0\n"));
+    EXPECT_NE(std::string::npos, first.find("  quilts [3] {\n"));
+    EXPECT_NE(std::string::npos, first.find("    [2] NULL\n"));
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriter, PlacementCommentIsWrittenEvenWithoutThePlacement) {
+    auto* part = make<neut_part>();
+    auto* g = make<neut_gtol>();
+    push(part->geometric_tolerances, g);
+    std::string text = write_text(part, "gtol.neu");
+    // The tolerance's own comment (null text) and the absent placement's.
+    EXPECT_NE(std::string::npos, text.find("    #\n    [0] {\n      id 0\n"));
+    EXPECT_NE(std::string::npos, text.find("      matl_cond NULL\n      #\n      placement NULL\n"));
+    EXPECT_NE(std::string::npos, text.find("      composite NULL\n"));
+    EXPECT_EQ(std::string::npos, text.find("#\n      composite NULL\n"));
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriter, InvalidSymbolTypeIsWrittenAsNoValue) {
+    auto* part = make<neut_part>();
+    auto* attr = make<neut_attribute>();
+    attr->value.type = 55;
+    push(part->attributes, attr);
+    testing::internal::CaptureStderr();
+    std::string text = write_text(part, "symbol.neu");
+    EXPECT_EQ("-symbol_value_fcn- Invalid union member type = 55\n",
+              testing::internal::GetCapturedStderr());
+    EXPECT_NE(std::string::npos, text.find("        type 55\n        value NO_val NULL\n"));
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriter, AssemblyMembersArePrecededByTheirKind) {
+    auto* assem = make<neut_assem>();
+    auto* part_member = make<neut_member>();
+    part_member->type = 2;
+    auto* sub = make<neut_member>();
+    sub->type = 1;
+    push(assem->members, part_member);
+    push(assem->members, sub);
+    std::string path = temp_path("assem.neu");
+    ugc_output* out = ugc_open_output_flags(wide(path).c_str(), 7, 1404, 0, 0, 0, 0, 0, 0);
+    ASSERT_NE(nullptr, out);
+    EXPECT_EQ(0, ugc_writestruct(out, 0, neutral_assem_dd(), assem, 0));
+    EXPECT_EQ(0, ugc_close_output(out));
+    std::string text = read_file(path);
+    std::remove(path.c_str());
+    EXPECT_NE(std::string::npos, text.find("  assem_top NULL\n  members [2] {\n    # PART\n    [0] {\n"));
+    EXPECT_NE(std::string::npos, text.find("    # ASSEMBLY\n    [1] {\n      id 0\n      type 1\n"));
+    rlsmem(part_member);
+    rlsmem(sub);
+    xar_free(assem->members);
+    rlsmem(assem);
+}
+
+TEST(NeutralRelease, FreesEveryRecordOnce) {
+    EXPECT_EQ(-2, release_neutral_part(nullptr));
+    // A surface shared by two quilts is freed once; a large B-spline
+    // surface's har arrays, the hidden comment texts and every annotation
+    // record go too.
+    EXPECT_EQ(0, release_neutral_part(rich_part()));
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_EQ(0, __lsan_do_recoverable_leak_check());
+#endif
+}
