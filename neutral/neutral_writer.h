@@ -13,7 +13,12 @@ extern "C" {
 // leading type is set from the curve_type its holder records. The
 // process-wide output compression is off for the span of the write and
 // restored afterwards. Returns 1 when the file was written and closed
-// without error, 0 otherwise (a failed write leaves no file behind).
+// without error, 0 otherwise (also for a null argument, and for a part
+// whose arrays do not fit the schema table); a failed write to a file
+// leaves no file behind. While it runs, faceted representations hold
+// element numbers instead of links; they are whole again afterwards. One
+// write at a time per process (the compression switch and the saved facet
+// links are process-wide).
 ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
 
 // Frees the part and every record, text and array under it. 0, or -2 for
