@@ -27,9 +27,10 @@ class IntfXmlFaces;
 
 class ZPI_API IntfXmlQelIntfData : public IntfXmlElement, public IntfXmlWriting {
 public:
-    // Writer: the whole element (default name "QelIntfData"). Throws
-    // IntfXmlError for a record that does not hold what its type says.
-    IntfXmlQelIntfData(const qel_intf_data* rec, const char* name = nullptr);
+    // Writer: the whole element (null name: "QelIntfData"). Throws
+    // IntfXmlError for a record that does not hold what its type says. The
+    // name has no default so that a one-argument call is the reader.
+    IntfXmlQelIntfData(const qel_intf_data* rec, const char* name);
     // Reader.
     explicit IntfXmlQelIntfData(IntfXmlElement* parent);
     ~IntfXmlQelIntfData() override;
