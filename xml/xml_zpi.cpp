@@ -1,0 +1,123 @@
+// The interface-data document.
+#include "xml/xml_zpi.h"
+
+#include "base/xmemory.h"
+#include "kernel/qel_copy.h"
+#include "kernel/qel_routines.h"
+#include "xml/sax_handler.h"
+#include "xml/xml_extend.h"
+#include "xml/xml_intfdata.h"
+#include "xml/xml_streams.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// The process has one XML writer; documents are written one at a time.
+std::mutex& DocumentLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace
+
+void IntfXmlFreeIntfDataExtend(qel_intf_data_extend* extension) {
+    if (!extension)
+        return;
+    impfeat_ext_free(extension);
+    rlsmem(extension);
+}
+
+IntfXmlZPI::IntfXmlZPI(const char* path, const qel_intf_data* data,
+                       const qel_intf_data_extend* extension) {
+    if (!path || !*path)
+        IntfXmlThrow(INTFXML_ERR_OPEN, "no document name");
+    if (!data)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "no interface data to write");
+    std::lock_guard<std::mutex> lock(DocumentLock());
+    stream_ = IntfXmlOpenOutput(path);
+    try {
+        IntfXmlWriter::GetWriter(stream_.get());
+        IntfXmlWriter::Instance().WriteHeader();
+        StartElement("ZPI");
+        IntfXmlQelIntfData(data, nullptr);
+        if (extension)
+            IntfXmlQelIntfDataExtend(extension, nullptr);
+        EndElement();
+        IntfXmlCloseOutput(*stream_, path);
+    } catch (...) {
+        // No half document is left behind where a reader could take it for
+        // a whole one.
+        stream_.reset();
+        if (!IntfXmlIsBnfsPath(path))
+            std::remove(path);
+        throw;
+    }
+}
+
+IntfXmlZPI::IntfXmlZPI(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+IntfXmlZPI::~IntfXmlZPI() = default;
+
+IntfXmlElement* IntfXmlZPI::startElement(const char* name, IntfXmlAttributes&) {
+    if (std::strcmp(name, "QelIntfData") == 0) {
+        sawRoot_ = true;
+        CheckOnceInDocument(intfData_, name);
+        return intfData_ = MakeChild<IntfXmlQelIntfData>();
+    }
+    if (std::strcmp(name, "QelIntfDataExtend") == 0) {
+        sawRoot_ = true;
+        CheckOnceInDocument(extension_, name);
+        return extension_ = MakeChild<IntfXmlQelIntfDataExtend>();
+    }
+    if (!sawRoot_) {
+        // The root element, whatever its name.
+        sawRoot_ = true;
+        return this;
+    }
+    IntfXmlThrowUnexpected(name, "ZPI");
+}
+
+void IntfXmlZPI::CheckOnceInDocument(const void* existing, const char* name) {
+    if (existing)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "the document holds \"%s\" twice", name);
+}
+
+IntfXmlElement* IntfXmlZPI::endElement(const char*) { return Parent(); }
+
+qel_intf_data* IntfXmlZPI::GetIntfData() const {
+    return intfData_ ? intfData_->GetData() : nullptr;
+}
+
+qel_intf_data_extend* IntfXmlZPI::GetIntfDataExtend() const {
+    return extension_ ? extension_->GetData() : nullptr;
+}
+
+qel_intf_data* IntfXmlZPI::DetachIntfData() {
+    qel_intf_data* data = GetIntfData();
+    if (intfData_)
+        intfData_->Detach();
+    return data;
+}
+
+qel_intf_data_extend* IntfXmlZPI::DetachIntfDataExtend() {
+    qel_intf_data_extend* ext = GetIntfDataExtend();
+    if (extension_)
+        extension_->Detach();
+    return ext;
+}
+
+void IntfXmlZPI::Read(const char* path, qel_intf_data** data, qel_intf_data_extend** extension) {
+    if (data)
+        *data = nullptr;
+    if (extension)
+        *extension = nullptr;
+    IntfXmlZPI reader(nullptr);
+    IntfXmlParseDocument(path, &reader);
+    if (data)
+        *data = reader.DetachIntfData();
+    if (extension)
+        *extension = reader.DetachIntfDataExtend();
+}
