@@ -1,0 +1,78 @@
+// The callback server: a bnfs server of the client, on a thread of its own,
+// through which the host starts jobs and sets values, and whose in-memory
+// area "/ZPI" holds the files that the host and the client hand each other
+// by "bnfs:" paths under the callback URL.
+//
+// Callback requests (opcode and fields separated by line feeds):
+//   110 part import      the job text: document path, argument count, arguments
+//   112 export           the job text: argument count, arguments
+//   152 assembly import  the job text: (unused), argument count, arguments
+//   149 import format    the value (0 neutral file, 1 XML file)
+// A job request replaces the pending job and wakes the job loop; 110, 112,
+// 152 and 149 are answered with the text "0", any other opcode with an
+// empty text, and a request that cannot be read with the number 20.
+#pragma once
+
+#include "api/zpi50_export.h"
+#include "btkstring.h"
+#include "net.h"
+#include "thr_thread.h"
+#include "uniloc.h"
+
+#include <cstdint>
+
+class ZPI_API ZrCallbackServer : public bnfsServer {
+public:
+    // Registers its location "zpi" (nothing mounted yet).
+    ZrCallbackServer();
+    ~ZrCallbackServer() override;
+
+    // Listens on a free port of this machine's address.
+    bool Init();
+    // Serves the process's in-memory location at "/" of "zpi", makes its
+    // folder "/ZPI" and sets the callback URL bnfs://address:port/ZPI/.
+    bool Mount();
+    btkString GetCallbackUrl() const { return callbackUrl_; }
+    int32_t GetLocationId() const { return locationId_; }
+
+protected:
+    bnfsSession* MakeSession(btkSocketStream* stream) override;
+    void OnIdle() override { btkMultiSessionServer::OnIdle(); }
+
+private:
+    int32_t locationId_ = 0;
+    univfslocation location_;
+    btkString callbackUrl_;
+    int32_t listenPort_ = 0;
+};
+
+class ZPI_API ZrServerThread : public thrThread {
+public:
+    explicit ZrServerThread(ZrCallbackServer* server) : thrThread(false), server_(server) {}
+
+protected:
+    // Serves until the server is asked to stop, then shuts it down.
+    void Run() override;
+
+private:
+    ZrCallbackServer* server_;
+};
+
+class ZPI_API ZrCallbackSession : public bnfsSession {
+public:
+    ZrCallbackSession(btkSocketStream* stream, bnfsServer* server)
+        : bnfsSession(stream, server, 60) {}
+
+protected:
+    void DoOtherRequest() override;
+    void DoOtherRequestBinData() override {}
+
+private:
+    btkString reply_;
+};
+
+// The import format value that request 149 sets (0 at start): how the
+// import-to-feature request hands interface data to the host (0 a neutral
+// file "zpi.neu", 1 an XML file "zpi.xml", anything else no file).
+ZPI_API int32_t ZrGetImportFormat();
+ZPI_API void ZrSetImportFormat(int32_t value);

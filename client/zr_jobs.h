@@ -1,0 +1,73 @@
+// Jobs of the host and the loop that runs them on the translator's thread.
+//
+// The callback server (another thread) puts a job in the pending slot and
+// signals; the loop takes it out and runs it outside the lock, so the
+// callback server never waits for a job and a job never dies while it
+// runs. A job that arrives while another is pending replaces it.
+//
+// Job texts, fields separated by line feeds:
+//   export (112)          argument count N, then the N arguments
+//   assembly import (152) (unused), argument count N, the N arguments
+//   part import (110)     document path ("bnfs:" path or local file),
+//                         argument count N, the N arguments
+// A count that is not a number is 0; a count above the arguments present
+// gives only those present.
+//
+// Every job ends with the finish request (108) to the host, sent once,
+// whether the translator function ran, was missing, failed or threw.
+#pragma once
+
+#include "api/zpi50_export.h"
+#include "btkstring.h"
+
+class ZorvanProxy;
+
+class ZPI_API ZrTranslatorJob {
+public:
+    explicit ZrTranslatorJob(const char* text) : text_(text) {}
+    virtual ~ZrTranslatorJob();
+    ZrTranslatorJob(const ZrTranslatorJob&) = delete;
+    ZrTranslatorJob& operator=(const ZrTranslatorJob&) = delete;
+
+    virtual void Run() = 0;
+    const btkString& GetText() const { return text_; }
+
+protected:
+    btkString text_;
+};
+
+class ZPI_API ZrExportJob : public ZrTranslatorJob {
+public:
+    using ZrTranslatorJob::ZrTranslatorJob;
+    void Run() override;
+};
+
+class ZPI_API ZrImportAssemJob : public ZrTranslatorJob {
+public:
+    using ZrTranslatorJob::ZrTranslatorJob;
+    void Run() override;
+};
+
+class ZPI_API ZrImportPartJob : public ZrTranslatorJob {
+public:
+    using ZrTranslatorJob::ZrTranslatorJob;
+    void Run() override;
+};
+
+// Puts `job` (owned from now on; null empties the slot) in the pending slot,
+// destroying a job that waited there, then SignalJobReady.
+ZPI_API void ZrReplacePendingJob(ZrTranslatorJob* job);
+// Sets the ready flag under the job condition's lock and signals.
+ZPI_API void SignalJobReady();
+
+// The job loop: waits for the ready flag and runs the pending job, for ever.
+// Returns only after ZrRequestClientLoopStop.
+ZPI_API void ZrRunJobLoop();
+// Ends the job loop after the job that runs now (at once when it waits).
+// The request stays until the loop has ended on it.
+ZPI_API void ZrRequestClientLoopStop();
+// Drops a pending job and a stop request that no loop took (start afresh).
+ZPI_API void ZrResetJobLoop();
+
+// Sends the finish request (108) and ignores the reply and any failure.
+ZPI_API void ZrSendFinish(ZorvanProxy* proxy);

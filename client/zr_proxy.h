@@ -1,0 +1,72 @@
+// ZorvanProxy: the process's proxy of the host server. It holds the one
+// connection to the host and sends the numbered requests over it.
+//
+// The members that send particular requests live in their own source files
+// and are declared in client/zr_proxy_requests.inc, which is included into
+// the class body below (public section). Any of them builds its text with
+// ZrRequestText and sends it with SendRequest (client/zr_framing.h).
+//
+// The connection is used by one thread at a time (as a rule the translator's
+// thread during a job); the connection itself also serialises exchanges.
+#pragma once
+
+#include "api/zpi50_export.h"
+#include "btkstring.h"
+#include "client/zr_framing.h"
+#include "net.h"
+#include "xhandle.h"
+#include "xobject.h"
+
+#include <cstdint>
+
+class KWPIModel;
+struct qel_intf_data;
+struct qel_intf_data_extend;
+struct qel_model_basic_info;
+class ZrTranslationOptions;
+
+class ZPI_API ZorvanProxy : public xobject {
+public:
+    // Empty host, port -1, no connection; runs the process's one-time set-up
+    // of file locations (and of the "bnfs:" document opener).
+    ZorvanProxy();
+    // Closes the connection.
+    ~ZorvanProxy() override;
+    ZorvanProxy(const ZorvanProxy&) = delete;
+    ZorvanProxy& operator=(const ZorvanProxy&) = delete;
+
+    // Splits `url` (bnfs://host:port/...), keeps it with its host and port,
+    // and opens a connection there; a connection held before is closed
+    // first. True when the connection was opened.
+    bool Connect(const btkString& url);
+
+    // Host and port of a server URL bnfs://host:port/...: host is the text
+    // between "//" and the second ':', port the leading digits after it.
+    // A URL with fewer than two ':' leaves both as they were; a port that is
+    // not a number in 0..65535 gives -1. Always true.
+    static bool SplitServerUrl(const char* url, btkString& host, int32_t& port);
+
+    // One exchange: false when there is no connection or the exchange failed
+    // (then `error` says why); true with the reply text in `reply`.
+    bool SendRequest(const char* request, btkString& reply, bnfsError& error);
+    // One request with its reply parsed into `reply`: 100 when it did not go
+    // out (`reply` untouched), otherwise reply.GetStatus().
+    int SendRequest(const ZrRequestText& request, ZrReply& reply);
+    // Sends and leaves the reply unread; false when it did not go out.
+    bool SendRequestNoReply(const ZrRequestText& request);
+
+    const btkString& GetHost() const { return host_; }
+    int32_t GetPort() const { return port_; }
+    const btkString& GetServerUrl() const { return serverUrl_; }
+    // Null until a connection was opened.
+    BNFSConnection* GetConnection() const { return connection_; }
+    bool IsConnected() const { return connection_ != nullptr; }
+
+#include "client/zr_proxy_requests.inc"
+
+private:
+    btkString host_;
+    int32_t port_ = -1;
+    BNFSConnection* connection_ = nullptr;
+    btkString serverUrl_;
+};
