@@ -1,0 +1,41 @@
+// The temporary directory of the document exchange, and the transfer dump.
+//
+// GetTempDir: the value of "TMP" when it names an existing directory, else
+// that of "TEMP", else "c:/temp" (not tested for existence). A value that
+// does not fit the caller's buffer is passed over like one that names no
+// directory.
+//
+// DumpTransferredXml copies a document that was just sent or received (a
+// "bnfs:" path or a local file) byte for byte to "transferred.xml" in the
+// current directory, so that the last document exchanged can be looked
+// at. It reports nothing: a document that cannot be opened, or a target
+// that cannot be created, gives no copy; a read error ends the copy with
+// what was written so far. The job loop and the proxy call it only when
+// "ZORVAN_DUMP_XML" is set (IntfXmlDumpIfRequested).
+#pragma once
+
+#include "api/zpi50_export.h"
+
+#include <cstddef>
+#include <string>
+
+constexpr const char* INTFXML_TEMP_DEFAULT = "c:/temp";
+constexpr const char* INTFXML_DUMP_FILE = "transferred.xml";
+constexpr const char* INTFXML_DUMP_VARIABLE = "ZORVAN_DUMP_XML";
+// Bytes copied per read by the dump.
+constexpr size_t INTFXML_DUMP_BLOCK = 2048;
+
+// Fills `buffer` (`size` bytes) with the temporary directory and returns
+// it. Returns null for a null buffer or size 0; a buffer too small even
+// for the default gets the empty text.
+ZPI_API char* GetTempDir(char* buffer, size_t size);
+// The same as a string.
+ZPI_API std::string IntfXmlTempDir();
+
+ZPI_API void DumpTransferredXml(const char* path);
+// Copies the document at `path` to the local file `target`; true when the
+// whole document arrived. Nothing is done (false) for an empty path or
+// target, or when both name the same file.
+ZPI_API bool IntfXmlCopyDocument(const char* path, const char* target);
+// DumpTransferredXml when "ZORVAN_DUMP_XML" is set.
+ZPI_API void IntfXmlDumpIfRequested(const char* path);
