@@ -53,11 +53,18 @@ IntfXmlFaces::~IntfXmlFaces() {
 
 IntfXmlElement* IntfXmlFaces::startElement(const char*, IntfXmlAttributes& attrs) {
     // Every child of a face list is a face, whatever its name.
-    if (mode_ == IntfXmlFacesMode::Collect)
-        CheckRoom(xar_count(refs_), count_, "Face", "Faces");
     const int32_t id = IntAt("ID", attrs, 0, -1, "Face");
     const int32_t orientation = IntAt("orient", attrs, 1, 0, "Face");
-    return MakeChild<IntfXmlFace>(id, orientation);
+    if (mode_ == IntfXmlFacesMode::Append) // the SAX handler disposes of each face
+        return MakeChild<IntfXmlFace>(id, orientation);
+    // Here a finished face stays with this list: it goes when the next one
+    // starts, so a long list keeps one face reader at a time.
+    if (current_) {
+        DeleteChild(current_);
+        current_ = nullptr;
+    }
+    CheckRoom(xar_count(refs_), count_, "Face", "Faces");
+    return current_ = MakeChild<IntfXmlFace>(id, orientation);
 }
 
 IntfXmlElement* IntfXmlFaces::endElement(const char*) {

@@ -53,6 +53,8 @@ public:
     // Collect mode: the references collected (an xar of face pointers, never
     // null); the caller owns the array and the faces. Null once taken.
     QelSurfacedata** TakeArray();
+    // Collect mode: the references collected so far (still owned here).
+    QelSurfacedata* const* GetArray() const { return refs_; }
     int32_t GetCount() const;
 
 private:
@@ -60,6 +62,7 @@ private:
     int32_t count_;
     qel_intf_data* target_;
     QelSurfacedata** refs_ = nullptr; // collect mode: owned until taken
+    IntfXmlElement* current_ = nullptr; // collect mode: the latest face reader
 };
 
 class ZPI_API IntfXmlFace : public IntfXmlElement, public IntfXmlWriting {
