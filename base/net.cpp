@@ -1,0 +1,653 @@
+#include "net.h"
+
+#include "uniloc.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kLoopback = "127.0.0.1";
+constexpr size_t kChunk = 64 * 1024;
+constexpr double kConnectTimeout = 10.0;
+constexpr int kSendTimeoutSeconds = 60;
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point deadlineAfter(double seconds) {
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                              std::chrono::duration<double>(seconds));
+}
+
+// Milliseconds left until `deadline` for poll (-1: no limit).
+int msLeft(bool limited, Clock::time_point deadline) {
+    if (!limited)
+        return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() <= 0 ? 0 : left.count() > 1000000 ? 1000000 : int(left.count());
+}
+
+void setError(bnfsError* e, int32_t code, std::string message) {
+    if (e)
+        e->Set(code, std::move(message));
+}
+
+std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+bool isKnownKind(char k) {
+    switch (k) {
+    case 'Q': case 'B': case 'P': case 'G': case 'W':
+    case 'R': case 'A': case 'F': case 'K': case 'E':
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::atomic<bool> g_cacheEnabled{false};
+std::atomic<double> g_defaultTimeout{300.0};
+
+} // namespace
+
+bool btkGetCurHostAddress(btkString& host) {
+    host = kLoopback;
+    return true;
+}
+
+// ---- btkSocketStream --------------------------------------------------------------
+
+btkSocketStream::btkSocketStream(int fd) : fd_(fd) {}
+
+btkSocketStream::~btkSocketStream() { Close(); }
+
+void btkSocketStream::Close() {
+    if (fd_ >= 0) {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool btkSocketStream::WriteAll(const void* data, size_t n, bnfsError* error) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        if (fd_ < 0) {
+            setError(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
+            return false;
+        }
+        ssize_t k = ::send(fd_, p, n, MSG_NOSIGNAL);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k <= 0) {
+            setError(error, BNFS_ERR_SEND, errnoText("send"));
+            Close();
+            return false;
+        }
+        p += k;
+        n -= size_t(k);
+    }
+    return true;
+}
+
+int btkSocketStream::WaitReadable(double timeoutSeconds) {
+    if (fd_ < 0)
+        return -1;
+    const bool limited = timeoutSeconds >= 0;
+    const auto deadline = deadlineAfter(limited ? timeoutSeconds : 0);
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        int r = ::poll(&p, 1, msLeft(limited, deadline));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -1;
+        return r == 0 ? 0 : 1;
+    }
+}
+
+bool btkSocketStream::ReadExact(void* data, size_t n, double timeoutSeconds, bnfsError* error) {
+    char* p = static_cast<char*>(data);
+    const bool limited = timeoutSeconds >= 0;
+    const auto deadline = deadlineAfter(limited ? timeoutSeconds : 0);
+    while (n > 0) {
+        if (fd_ < 0) {
+            setError(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
+            return false;
+        }
+        pollfd pf{fd_, POLLIN, 0};
+        int r = ::poll(&pf, 1, msLeft(limited, deadline));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r == 0) {
+            setError(error, BNFS_ERR_TIMEOUT, "no answer in time");
+            return false;
+        }
+        if (r < 0) {
+            setError(error, BNFS_ERR_CLOSED, errnoText("poll"));
+            return false;
+        }
+        ssize_t k = ::recv(fd_, p, n, 0);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k == 0) {
+            setError(error, BNFS_ERR_CLOSED, "the peer closed the connection");
+            return false;
+        }
+        if (k < 0) {
+            setError(error, BNFS_ERR_CLOSED, errnoText("recv"));
+            return false;
+        }
+        p += k;
+        n -= size_t(k);
+    }
+    return true;
+}
+
+// ---- frames and items ---------------------------------------------------------------
+
+bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload, size_t length,
+                    bnfsError* error) {
+    if (length > kBnfsMaxPayload) {
+        setError(error, BNFS_ERR_ARGUMENT, "payload above the limit");
+        return false;
+    }
+    unsigned char header[5] = {static_cast<unsigned char>(kind),
+                               static_cast<unsigned char>(length >> 24),
+                               static_cast<unsigned char>(length >> 16),
+                               static_cast<unsigned char>(length >> 8),
+                               static_cast<unsigned char>(length)};
+    // Header and a small payload in one write.
+    if (length <= kChunk) {
+        std::string all(reinterpret_cast<const char*>(header), sizeof header);
+        all.append(static_cast<const char*>(payload ? payload : ""), length);
+        return stream.WriteAll(all.data(), all.size(), error);
+    }
+    return stream.WriteAll(header, sizeof header, error) &&
+           stream.WriteAll(payload, length, error);
+}
+
+bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTimeout,
+                   double timeoutSeconds, bnfsError* error) {
+    frame.kind = 0;
+    frame.payload.clear();
+    unsigned char header[5];
+    if (!stream.ReadExact(header, 1, firstByteTimeout, error))
+        return false;
+    if (!isKnownKind(static_cast<char>(header[0]))) {
+        setError(error, BNFS_ERR_MALFORMED, "malformed frame: unknown kind");
+        return false;
+    }
+    const bool limited = timeoutSeconds >= 0;
+    const auto deadline = deadlineAfter(limited ? timeoutSeconds : 0);
+    auto left = [&] {
+        return limited ? std::max(0.0, std::chrono::duration<double>(deadline - Clock::now()).count())
+                       : -1.0;
+    };
+    if (!stream.ReadExact(header + 1, 4, left(), error))
+        return false;
+    const uint32_t length = (uint32_t(header[1]) << 24) | (uint32_t(header[2]) << 16) |
+                            (uint32_t(header[3]) << 8) | uint32_t(header[4]);
+    if (length > kBnfsMaxPayload) {
+        setError(error, BNFS_ERR_MALFORMED, "malformed frame: payload above the limit");
+        return false;
+    }
+    // The payload grows with what arrives; a false length allocates nothing
+    // beyond one chunk more than was received.
+    std::string payload;
+    char chunk[kChunk];
+    size_t remaining = length;
+    while (remaining > 0) {
+        const size_t want = remaining < kChunk ? remaining : kChunk;
+        if (!stream.ReadExact(chunk, want, left(), error)) {
+            if (error && error->code == BNFS_ERR_CLOSED)
+                error->Set(BNFS_ERR_MALFORMED, "malformed frame: the payload stops short");
+            return false;
+        }
+        payload.append(chunk, want);
+        remaining -= want;
+    }
+    frame.kind = static_cast<char>(header[0]);
+    frame.payload = std::move(payload);
+    return true;
+}
+
+void bnfsPutTextItem(std::string& out, const char* text, size_t length) {
+    char digits[24];
+    auto r = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(length));
+    out += '_';
+    out.append(digits, size_t(r.ptr - digits));
+    out += ':';
+    if (length)
+        out.append(text, length);
+}
+
+bool bnfsGetTextItem(const std::string& payload, std::string& text) {
+    text.clear();
+    if (payload.empty())
+        return false;
+    const char* b = payload.data();
+    const char* e = b + payload.size();
+    if (*b == 'N') {
+        const char* semi = static_cast<const char*>(std::memchr(b + 1, ';', size_t(e - b - 1)));
+        if (!semi || semi + 1 != e)
+            return false;
+        int value = 0;
+        auto r = std::from_chars(b + 1, semi, value);
+        if (r.ec != std::errc() || r.ptr != semi)
+            return false;
+        text.assign(b + 1, semi);
+        return true;
+    }
+    if (*b != '_')
+        return false;
+    const char* colon = static_cast<const char*>(std::memchr(b + 1, ':', size_t(e - b - 1)));
+    if (!colon || colon == b + 1)
+        return false;
+    uint64_t length = 0;
+    auto r = std::from_chars(b + 1, colon, length);
+    if (r.ec != std::errc() || r.ptr != colon || length != uint64_t(e - colon - 1))
+        return false;
+    text.assign(colon + 1, e);
+    return true;
+}
+
+// ---- BNFSConnection ------------------------------------------------------------------
+
+void BNFSConnection::CacheEnable(bool on) { g_cacheEnabled.store(on); }
+bool BNFSConnection::IsCacheEnabled() { return g_cacheEnabled.load(); }
+void BNFSConnection::SetDefaultTimeout(double seconds) { g_defaultTimeout.store(seconds); }
+double BNFSConnection::GetDefaultTimeout() { return g_defaultTimeout.load(); }
+
+BNFSConnection::BNFSConnection(std::unique_ptr<btkSocketStream> stream, std::string host, int port)
+    : stream_(std::move(stream)), host_(std::move(host)), port_(port),
+      timeout_(g_defaultTimeout.load()) {}
+
+BNFSConnection::~BNFSConnection() = default;
+
+bool BNFSConnection::IsConnected() const { return stream_ && stream_->IsOpen(); }
+
+BNFSConnection* BNFSConnection::Open(bnfsError& error, const char* host, int port) {
+    error.Clear();
+    if (!host || !*host || port <= 0 || port > 65535) {
+        error.Set(BNFS_ERR_ADDRESS, "no host or a port out of range");
+        return nullptr;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    char service[16];
+    auto r = std::to_chars(service, service + sizeof service - 1, port);
+    *r.ptr = '\0';
+    int rc = ::getaddrinfo(host, service, &hints, &found);
+    if (rc != 0 || !found) {
+        error.Set(BNFS_ERR_ADDRESS, std::string("unknown host ") + host + ": " + gai_strerror(rc));
+        return nullptr;
+    }
+    int fd = -1;
+    std::string why = "nobody listens there";
+    for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
+        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            why = errnoText("socket");
+            continue;
+        }
+        // Connect within a time limit, then go back to blocking calls.
+        const int flags = ::fcntl(fd, F_GETFL, 0);
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+        int c = ::connect(fd, a->ai_addr, a->ai_addrlen);
+        if (c < 0 && errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            int pr;
+            do
+                pr = ::poll(&p, 1, int(kConnectTimeout * 1000));
+            while (pr < 0 && errno == EINTR);
+            int soerr = 0;
+            socklen_t len = sizeof soerr;
+            if (pr == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soerr, &len) == 0 && soerr == 0)
+                c = 0;
+            else
+                errno = pr == 0 ? ETIMEDOUT : soerr;
+        }
+        if (c < 0) {
+            why = errnoText("connect");
+            ::close(fd);
+            fd = -1;
+            continue;
+        }
+        ::fcntl(fd, F_SETFL, flags);
+    }
+    ::freeaddrinfo(found);
+    if (fd < 0) {
+        error.Set(BNFS_ERR_CONNECT, std::string(host) + ":" + service + ": " + why);
+        return nullptr;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    timeval tv{kSendTimeoutSeconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    return new BNFSConnection(std::make_unique<btkSocketStream>(fd), host, port);
+}
+
+void BNFSConnection::Close(BNFSConnection* connection) { delete connection; }
+
+bool BNFSConnection::Exchange(char kind, const std::string& payload, char answerKind,
+                              std::string& answer, bnfsError& error) {
+    error.Clear();
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (!stream_ || !stream_->IsOpen()) {
+        error.Set(BNFS_ERR_NOT_OPEN, "not connected");
+        return false;
+    }
+    if (!bnfsWriteFrame(*stream_, kind, payload.data(), payload.size(), &error)) {
+        stream_->Close();
+        return false;
+    }
+    bnfsFrame frame;
+    if (!bnfsReadFrame(*stream_, frame, timeout_, timeout_, &error)) {
+        stream_->Close(); // the stream is out of step now
+        return false;
+    }
+    if (frame.kind == 'E') {
+        error.Set(BNFS_ERR_REMOTE, frame.payload);
+        return false;
+    }
+    if (frame.kind != answerKind) {
+        error.Set(BNFS_ERR_MALFORMED, "unexpected answer");
+        stream_->Close();
+        return false;
+    }
+    answer = std::move(frame.payload);
+    return true;
+}
+
+bool BNFSConnection::OtherRequest(BNFSConnection* connection, const char* request,
+                                  btkString& reply, bnfsError& error) {
+    if (!connection) {
+        error.Set(BNFS_ERR_NOT_OPEN, "no connection");
+        return false;
+    }
+    if (!request) {
+        error.Set(BNFS_ERR_ARGUMENT, "no request");
+        return false;
+    }
+    std::string payload, answer;
+    bnfsPutTextItem(payload, request, std::strlen(request));
+    if (!connection->Exchange('Q', payload, 'R', answer, error))
+        return false;
+    std::string text;
+    if (!answer.empty() && !bnfsGetTextItem(answer, text)) {
+        error.Set(BNFS_ERR_MALFORMED, "malformed reply");
+        return false;
+    }
+    reply = btkString(std::move(text));
+    return true;
+}
+
+bool BNFSConnection::IsAlive(BNFSConnection* connection) {
+    if (!connection)
+        return false;
+    bnfsError error;
+    std::string answer;
+    return connection->Exchange('P', std::string(), 'A', answer, error);
+}
+
+bool BNFSConnection::ReadFile(BNFSConnection* connection, const char* path, std::string& data,
+                              bnfsError& error) {
+    if (!connection) {
+        error.Set(BNFS_ERR_NOT_OPEN, "no connection");
+        return false;
+    }
+    if (!path || std::strlen(path) > kUniMaxPath) {
+        error.Set(BNFS_ERR_ARGUMENT, "no path or a path too long");
+        return false;
+    }
+    return connection->Exchange('G', path, 'F', data, error);
+}
+
+bool BNFSConnection::WriteFile(BNFSConnection* connection, const char* path, const char* data,
+                               size_t size, bnfsError& error) {
+    if (!connection) {
+        error.Set(BNFS_ERR_NOT_OPEN, "no connection");
+        return false;
+    }
+    const size_t pathLength = path ? std::strlen(path) : 0;
+    if (!path || pathLength > kUniMaxPath || (!data && size) ||
+        size > kBnfsMaxPayload - pathLength - 1) {
+        error.Set(BNFS_ERR_ARGUMENT, "no path, a path too long or too much data");
+        return false;
+    }
+    std::string payload;
+    payload.reserve(pathLength + 1 + size);
+    payload.append(path, pathLength);
+    payload += '\0';
+    if (size)
+        payload.append(data, size);
+    std::string answer;
+    return connection->Exchange('W', payload, 'K', answer, error);
+}
+
+// ---- btkNetBaseServer ---------------------------------------------------------------
+
+btkNetBaseServer::btkNetBaseServer() = default;
+
+btkNetBaseServer::~btkNetBaseServer() {
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
+}
+
+bool btkNetBaseServer::Init(int port, const char* address) {
+    if (listenFd_ >= 0 || port < 0 || port > 65535)
+        return false;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    if (::inet_pton(AF_INET, address ? address : kLoopback, &a.sin_addr) != 1)
+        return false;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(fd);
+        return false;
+    }
+    listenFd_ = fd;
+    port_ = ntohs(a.sin_port);
+    return true;
+}
+
+void btkNetBaseServer::SetTimeSlice(double seconds) {
+    timeSlice_ = seconds > 0 ? seconds : 0.01;
+}
+
+void btkNetBaseServer::Run() {
+    std::vector<int> fds;
+    std::vector<pollfd> polls;
+    while (listenFd_ >= 0 && !IsStopRequested()) {
+        fds.clear();
+        CollectFds(fds);
+        polls.clear();
+        polls.push_back(pollfd{listenFd_, POLLIN, 0});
+        for (int fd : fds)
+            polls.push_back(pollfd{fd, POLLIN, 0});
+        int r = ::poll(polls.data(), polls.size(), int(timeSlice_ * 1000));
+        if (r < 0 && errno != EINTR)
+            break;
+        if (r > 0) {
+            if (polls[0].revents & POLLIN) {
+                for (;;) {
+                    int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+                    if (c < 0)
+                        break; // nothing more (or a failure: try again next slice)
+                    int one = 1;
+                    ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                    timeval tv{kSendTimeoutSeconds, 0};
+                    ::setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+                    OnAccept(new btkSocketStream(c));
+                }
+            }
+            for (size_t i = 1; i < polls.size() && !IsStopRequested(); ++i)
+                if (polls[i].revents & (POLLIN | POLLHUP | POLLERR))
+                    OnReadable(polls[i].fd);
+        }
+        OnIdle();
+    }
+}
+
+void btkNetBaseServer::Shutdown() {
+    if (listenFd_ >= 0) {
+        ::close(listenFd_);
+        listenFd_ = -1;
+    }
+}
+
+// ---- btkMultiSessionServer -------------------------------------------------------------
+
+btkMultiSessionServer::btkMultiSessionServer() = default;
+btkMultiSessionServer::~btkMultiSessionServer() = default;
+
+void btkMultiSessionServer::Shutdown() {
+    sessions_.clear();
+    btkNetBaseServer::Shutdown();
+}
+
+void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
+    std::unique_ptr<btkSocketStream> owned(stream);
+    const int fd = stream->GetFd();
+    bnfsSession* session = nullptr;
+    try {
+        session = MakeSession(owned.release());
+    } catch (...) {
+        session = nullptr;
+    }
+    if (session)
+        sessions_[fd].reset(session);
+}
+
+void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
+    for (const auto& s : sessions_)
+        fds.push_back(s.first);
+}
+
+void btkMultiSessionServer::OnReadable(int fd) {
+    auto it = sessions_.find(fd);
+    if (it == sessions_.end())
+        return;
+    if (!it->second->ServeOne())
+        sessions_.erase(it);
+}
+
+// ---- bnfsServer and bnfsSession ------------------------------------------------------------
+
+bnfsServer::bnfsServer() = default;
+bnfsServer::~bnfsServer() = default;
+
+bnfsSession* bnfsServer::MakeSession(btkSocketStream* stream) {
+    return new bnfsSession(stream, this, 60);
+}
+
+bnfsSession::bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds)
+    : stream_(stream), server_(server), timeout_(timeoutSeconds) {}
+
+bnfsSession::~bnfsSession() = default;
+
+void bnfsSession::DoOtherRequest() {}
+void bnfsSession::DoOtherRequestBinData() {}
+
+bool bnfsSession::Answer(char kind, const std::string& payload) {
+    if (payload.size() > kBnfsMaxPayload)
+        return AnswerError("answer above the limit");
+    return bnfsWriteFrame(*stream_, kind, payload.data(), payload.size(), &error_);
+}
+
+bool bnfsSession::AnswerError(const std::string& message) {
+    return bnfsWriteFrame(*stream_, 'E', message.data(), message.size(), &error_);
+}
+
+bool bnfsSession::ServeOne() {
+    error_.Clear();
+    if (!stream_ || !stream_->IsOpen()) {
+        error_.Set(BNFS_ERR_NOT_OPEN, "the session is closed");
+        return false;
+    }
+    bnfsFrame frame;
+    if (!bnfsReadFrame(*stream_, frame, timeout_, timeout_, &error_)) {
+        if (error_.code == BNFS_ERR_MALFORMED) {
+            bnfsError ignored = error_;
+            AnswerError(error_.message);
+            error_ = ignored;
+        }
+        return false;
+    }
+    unilocation* location = server_ ? server_->GetLocationDriver() : nullptr;
+    switch (frame.kind) {
+    case 'Q':
+    case 'B': {
+        in_.clear();
+        in_.str(std::move(frame.payload));
+        out_.clear();
+        out_.str(std::string());
+        try {
+            if (frame.kind == 'Q')
+                DoOtherRequest();
+            else
+                DoOtherRequestBinData();
+        } catch (const std::exception& e) {
+            return AnswerError(std::string("request failed: ") + e.what());
+        } catch (...) {
+            return AnswerError("request failed");
+        }
+        in_.str(std::string());
+        return Answer('R', out_.str());
+    }
+    case 'P':
+        return Answer('A', std::string());
+    case 'G': {
+        if (frame.payload.find('\0') != std::string::npos || frame.payload.size() > kUniMaxPath) {
+            error_.Set(BNFS_ERR_MALFORMED, "malformed frame: bad path");
+            AnswerError(error_.message);
+            return false;
+        }
+        if (!location)
+            return AnswerError("no files are served here");
+        std::string data, why;
+        if (!location->ReadFile(frame.payload.c_str(), data, &why))
+            return AnswerError(why);
+        return Answer('F', data);
+    }
+    case 'W': {
+        const size_t nul = frame.payload.find('\0');
+        if (nul == std::string::npos || nul > kUniMaxPath) {
+            error_.Set(BNFS_ERR_MALFORMED, "malformed frame: bad path");
+            AnswerError(error_.message);
+            return false;
+        }
+        if (!location)
+            return AnswerError("no files are served here");
+        std::string why;
+        const std::string path = frame.payload.substr(0, nul);
+        if (!location->WriteFile(path.c_str(), frame.payload.data() + nul + 1,
+                                 frame.payload.size() - nul - 1, &why))
+            return AnswerError(why);
+        return Answer('K', std::string());
+    }
+    default:
+        error_.Set(BNFS_ERR_MALFORMED, "malformed frame: not a request");
+        AnswerError(error_.message);
+        return false;
+    }
+}
