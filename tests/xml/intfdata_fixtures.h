@@ -548,7 +548,7 @@ inline qel_intf_data_extend* fullExtension() {
         if (kind == 3)
             setName(a.text, QEL_ATTRIB_TEXT_LEN, u"text value \u00fc");
         a.item_id = 10 + kind;
-        a.item_type = 1;
+        a.item_type = 5; // a face
         har_append(&ext->attributes, &a);
     }
     ext->units = xar_of({QelUnitdata{25.4, u"mm", 0}, QelUnitdata{1, u"kg", 1}});
@@ -564,7 +564,7 @@ inline qel_intf_data_extend* fullExtension() {
         e.end_point[2] = -0.5 * i;
         har_append(&ext->ext_edges, &e);
     }
-    ext->item_names = xar_of({QelItemNamedata{u"face one", 1, 1}, QelItemNamedata{u"e", 100, 0}});
+    ext->item_names = xar_of({QelItemNamedata{u"face one", 1, 5}, QelItemNamedata{u"e", 100, 6}});
     QelSolidRegiondata regions[2]{};
     regions[0].external_shell = xar_of<int32_t>({7, 8});
     regions[0].internal_shells = xar_of<int32_t*>({xar_of<int32_t>({9}), xar_of<int32_t>({10, 11})});

@@ -4,6 +4,9 @@
 #include "intfdata_fixtures.h"
 #include "xml_test_util.h"
 
+#include "kernel/model.h"
+#include "kernel/model_ext.h"
+#include "kpi_session.h"
 #include "xml/xml_extend.h"
 #include "xml/xml_intfdata.h"
 #include "xml/xml_streams.h"
@@ -300,4 +303,44 @@ TEST(XmlDocument, DocumentsWrittenFromTwoThreadsAreBothWhole) {
         zpifix::expectSameIntfData(a.get(), ra);
         zpifix::expectSameIntfData(b.get(), rb);
     }
+}
+
+TEST(XmlDocument, ModelsStandOverTheRecordsRead) {
+    // What the reader builds is what the model layer reads: every face with
+    // its surface and loops, every edge with its curves, quilts, datums and
+    // the metadata lists.
+    KGetPISession();
+    IntfDataPtr data(zpifix::fullIntfData());
+    ExtPtr ext(zpifix::fullExtension());
+    TempFile file("model");
+    IntfXmlZPI(file.path(), data.get(), ext.get());
+    qel_intf_data* d = nullptr;
+    qel_intf_data_extend* e = nullptr;
+    IntfXmlZPI::Read(file.path(), &d, &e);
+
+    xrchandle<KWPIModel> model(new KWPIModel_i(d, false)); // takes the record over
+    xrchandle<KPIFaceList> faces = model->GetPIFaces();
+    ASSERT_TRUE(faces);
+    ASSERT_EQ(faces->Count(), 11);
+    for (int i = 0; i < faces->Count(); ++i) {
+        EXPECT_TRUE(faces->Get(i)->GetPISurface()) << i;
+        xrchandle<KPILoopList> loops = faces->Get(i)->GetPILoopList();
+        EXPECT_EQ(loops ? loops->Count() : 0, (i + 1) % 4) << i;
+    }
+    xrchandle<KPIEdgeList> edges = model->GetPIEdges();
+    ASSERT_EQ(edges->Count(), 12);
+    EXPECT_EQ(edges->Get(8)->GetXYZCurve()->GetPICurveType(), KPICURV_COMP);
+    EXPECT_FALSE(edges->Get(9)->GetXYZCurve());
+    EXPECT_EQ(model->GetPIQuilts()->Count(), 2);
+    EXPECT_EQ(model->GetPIQuilts()->Get(0)->GetFaces()->Count(), 2);
+    EXPECT_EQ(model->GetPIDatums()->Count(), 3);
+    model->Close();
+
+    xrchandle<KWPIModelExt> meta(new KWPIModelExt_i(e)); // takes the record over
+    EXPECT_EQ(meta->GetPIUnits()->Count(), 2);
+    EXPECT_EQ(meta->GetPILayers()->Count(), 2);
+    EXPECT_EQ(meta->GetPINameAttributes()->Count(), 2);
+    EXPECT_EQ(meta->GetPIReferenceColors()->Count(), 2);
+    EXPECT_EQ(meta->GetPIElementColors()->Count(), 2);
+    EXPECT_EQ(meta->GetPIFacetedReps()->Count(), 2);
 }
