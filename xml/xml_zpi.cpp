@@ -13,15 +13,10 @@
 #include <cstring>
 #include <mutex>
 
-namespace {
-
-// The process has one XML writer; documents are written one at a time.
-std::mutex& DocumentLock() {
+std::mutex& IntfXmlDocumentLock() {
     static std::mutex lock;
     return lock;
 }
-
-} // namespace
 
 void IntfXmlFreeIntfDataExtend(qel_intf_data_extend* extension) {
     if (!extension)
@@ -36,7 +31,7 @@ IntfXmlZPI::IntfXmlZPI(const char* path, const qel_intf_data* data,
         IntfXmlThrow(INTFXML_ERR_OPEN, "no document name");
     if (!data)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no interface data to write");
-    std::lock_guard<std::mutex> lock(DocumentLock());
+    std::lock_guard<std::mutex> lock(IntfXmlDocumentLock());
     stream_ = IntfXmlOpenOutput(path);
     try {
         IntfXmlWriter::GetWriter(stream_.get());

@@ -32,6 +32,7 @@
 #include "xml/xml_writer.h"
 
 #include <memory>
+#include <mutex>
 
 class IntfXmlIOStream;
 class IntfXmlQelIntfData;
@@ -74,6 +75,10 @@ private:
     IntfXmlQelIntfDataExtend* extension_ = nullptr;
     bool sawRoot_ = false;
 };
+
+// The lock every document writer holds while it writes: the process has one
+// XML writer, so documents are written one at a time.
+ZPI_API std::mutex& IntfXmlDocumentLock();
 
 // Frees an extension record taken from a reader: its lists, then the block.
 ZPI_API void IntfXmlFreeIntfDataExtend(qel_intf_data_extend* extension);
