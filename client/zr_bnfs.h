@@ -1,0 +1,24 @@
+// "bnfs:" documents of the client: the opener that the XML binding uses for
+// paths bnfs://host:port/path. It reaches the bnfs server at host:port (the
+// host's server, or this process's own callback server for paths under the
+// callback URL) and reads or writes the whole file there:
+//   mode 1 (read)   fetches the file when opened;
+//   mode 2 (write)  connects when opened, keeps what is written, and stores
+//                   the file on Close (a file never closed is not stored).
+#pragma once
+
+#include "api/zpi50_export.h"
+
+#include <string>
+
+class IntfXmlBnfsFile;
+
+// Host, port and the path inside the server's location ("/" at least) of a
+// "bnfs://host:port/path" text; false (with the reason in *error) for
+// anything else.
+ZPI_API bool ZrSplitBnfsPath(const char* path, std::string& host, int& port, std::string& inner,
+                             std::string* error);
+// The opener registered with the XML binding.
+ZPI_API IntfXmlBnfsFile* ZrOpenBnfsFile(const char* path, int mode, std::string* error);
+// Registers ZrOpenBnfsFile as the "bnfs:" opener (idempotent).
+ZPI_API void ZrRegisterBnfsOpener();

@@ -1,0 +1,101 @@
+#include "client/zr_callback.h"
+
+#include "api/zr_strings.h"
+#include "client/zr_jobs.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<int32_t> g_importFormat{0};
+
+// Reply to a request that cannot be read.
+constexpr int kUnreadableRequest = 20;
+} // namespace
+
+int32_t ZrGetImportFormat() { return g_importFormat.load(std::memory_order_acquire); }
+void ZrSetImportFormat(int32_t value) { g_importFormat.store(value, std::memory_order_release); }
+
+// ---- ZrCallbackServer ------------------------------------------------------------------
+
+ZrCallbackServer::ZrCallbackServer() : location_("zpi") {
+    locationId_ = unilocation::Register(&location_);
+}
+
+ZrCallbackServer::~ZrCallbackServer() {
+    // Sessions go before the location they serve.
+    btkMultiSessionServer::Shutdown();
+    unilocation::Unregister(locationId_);
+}
+
+bool ZrCallbackServer::Init() {
+    btkString address;
+    if (!btkGetCurHostAddress(address))
+        return false;
+    if (!btkNetBaseServer::Init(listenPort_, address))
+        return false;
+    SetTimeSlice(0.1);
+    return true;
+}
+
+bool ZrCallbackServer::Mount() {
+    SetLocationDriver(&location_);
+    unimemlocation* mem = unimemlocation::GetRegistered();
+    if (!mem->MakeDirectory("/ZPI", 0, nullptr))
+        return false;
+    if (!location_.Mount("/", mem, false, ""))
+        return false;
+    btkString host;
+    if (!btkGetCurHostAddress(host))
+        return false;
+    callbackUrl_ = btkString("bnfs") + ":" + "//" + host + ":" + IntToString(GetPort()) + "/ZPI/";
+    return true;
+}
+
+bnfsSession* ZrCallbackServer::MakeSession(btkSocketStream* stream) {
+    return new ZrCallbackSession(stream, this);
+}
+
+// ---- ZrServerThread ---------------------------------------------------------------------
+
+void ZrServerThread::Run() {
+    if (!server_->IsStopRequested())
+        server_->Run();
+    server_->btkMultiSessionServer::Shutdown();
+}
+
+// ---- ZrCallbackSession --------------------------------------------------------------------
+
+void ZrCallbackSession::DoOtherRequest() {
+    reply_.Clear();
+    btkString text;
+    if (!ReadSessionText(In(), text)) {
+        WriteSessionNumber(Out(), kUnreadableRequest);
+        return;
+    }
+    ZrCallbackRequest request(text);
+    switch (request.GetOpcode()) {
+    case 110:
+        ZrReplacePendingJob(new ZrImportPartJob(request.GetArgs()));
+        reply_ += "0";
+        break;
+    case 112:
+        ZrReplacePendingJob(new ZrExportJob(request.GetArgs()));
+        reply_ += "0";
+        break;
+    case 152:
+        ZrReplacePendingJob(new ZrImportAssemJob(request.GetArgs()));
+        reply_ += "0";
+        break;
+    case 149: {
+        // A value that is not a number keeps the format as it was.
+        int value = 0;
+        if (btkString(request.GetArgs()).GetWord(0, "\n", 0).ToInt(value))
+            ZrSetImportFormat(value);
+        reply_ += "0";
+        break;
+    }
+    default:
+        break;
+    }
+    WriteSessionText(Out(), reply_);
+}

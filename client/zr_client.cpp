@@ -1,0 +1,276 @@
+#include "client/zr_client.h"
+
+#include "client/zr_binding.h"
+#include "client/zr_bnfs.h"
+#include "client/zr_callback.h"
+#include "client/zr_jobs.h"
+#include "kernel/session_factory.h"
+#include "thr.h"
+#include "xml/sax_handler_class.h"
+#include "xmemory.h"
+
+#include <xercesc/parsers/SAXParser.hpp>
+#include <xercesc/sax/HandlerBase.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+
+#include <unistd.h>
+
+
+namespace xc = XERCES_CPP_NAMESPACE;
+
+namespace {
+
+// The process's client and the facade's proxy. Never destroyed with the
+// process: a callback thread may still run at exit. ZrShutdownClient
+// releases them explicitly.
+struct ClientState {
+    std::mutex mutex;
+    xrchandle<ZrClient> client;
+    xrchandle<ZorvanProxy> facade;
+};
+
+ClientState& clientState() {
+    static ClientState* s = new ClientState;
+    return *s;
+}
+
+} // namespace
+
+// ---- ZorvanProxy: construction and connection ------------------------------------------------
+
+ZorvanProxy::ZorvanProxy() {
+    InitFileLocations();
+    ZrRegisterBnfsOpener();
+}
+
+ZorvanProxy::~ZorvanProxy() { BNFSConnection::Close(connection_); }
+
+bool ZorvanProxy::SplitServerUrl(const char* url, btkString& host, int32_t& port) {
+    const btkString text(url ? url : "");
+    // Words are taken without empty ones: "bnfs", "//host", "4711/...".
+    if (text.GetNWords(":", 0) < 3)
+        return true;
+    host = text.GetWord(1, ":", 0).GetWord(0, "/", 0);
+    // The leading digits of the port word; anything else is no port.
+    const btkString word = text.GetWord(2, ":", 0).GetWord(0, "/", 0);
+    const char* p = word.c_str();
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    int64_t value = 0;
+    bool digits = false;
+    while (*p >= '0' && *p <= '9' && value <= 65535) {
+        value = value * 10 + (*p - '0');
+        digits = true;
+        ++p;
+    }
+    port = digits && value <= 65535 ? int32_t(value) : -1;
+    return true;
+}
+
+bool ZorvanProxy::Connect(const btkString& url) {
+    SplitServerUrl(url, host_, port_);
+    serverUrl_ = url;
+    BNFSConnection::CacheEnable(true);
+    // A connection held before would be lost: close it first.
+    BNFSConnection::Close(connection_);
+    connection_ = nullptr;
+    bnfsError error;
+    connection_ = BNFSConnection::Open(error, host_, port_);
+    return connection_ != nullptr;
+}
+
+// ---- ZrClient -----------------------------------------------------------------------------
+
+ZrClient::ZrClient(const char* serverUrl) {
+    try {
+        xc::XMLPlatformUtils::Initialize();
+    } catch (const xc::XMLException&) {
+        // The parser reports its own failure when it is used.
+    }
+    serverUrl_ = serverUrl ? serverUrl : "";
+    proxy_ = new ZorvanProxy();
+}
+
+ZrClient::~ZrClient() {
+    delete parser_;
+    parser_ = nullptr;
+    xc::XMLPlatformUtils::Terminate();
+}
+
+xrchandle<ZrClient> ZrClient::Get() {
+    ClientState& s = clientState();
+    std::lock_guard<std::mutex> hold(s.mutex);
+    return s.client;
+}
+
+btkString ZrClient::GetCallbackUrl() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return callbackUrl_;
+}
+
+ZrCallbackServer* ZrClient::GetCallbackServer() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return callbackServer_;
+}
+
+bool ZrClient::StartCallbackServer() {
+    EnableThreading();
+    std::unique_ptr<ZrCallbackServer> server(new ZrCallbackServer());
+    if (!server->Init() || !server->Mount())
+        return false;
+    std::unique_ptr<ZrServerThread> thread(new ZrServerThread(server.get()));
+    if (!thread->Execute())
+        return false;
+    std::lock_guard<std::mutex> hold(mutex_);
+    callbackUrl_ = server->GetCallbackUrl();
+    callbackServer_ = server.get();
+    servers_.push_back(Running{server.release(), thread.release()});
+    return true;
+}
+
+void ZrClient::StopCallbackServers() {
+    std::vector<Running> running;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        running.swap(servers_);
+        callbackServer_ = nullptr;
+        callbackUrl_.Clear();
+    }
+    for (Running& r : running)
+        r.server->RequestStop();
+    for (Running& r : running) {
+        r.thread->Join();
+        delete r.thread;
+        delete r.server;
+    }
+}
+
+xc::SAXParser* ZrClient::GetParser(IntfXmlSaxHandler* handler) {
+    if (!parser_) {
+        auto* parser = new xc::SAXParser();
+        parser->setValidationScheme(xc::SAXParser::Val_Never);
+        parser->setDoNamespaces(false);
+        parser->setDoSchema(false);
+        parser->setLoadExternalDTD(false);
+        // Documents come from outside: no external entities.
+        parser->setDisableDefaultEntityResolution(true);
+        parser_ = parser;
+    }
+    xc::HandlerBase* base = handler; // null clears both handlers
+    parser_->setDocumentHandler(base);
+    parser_->setErrorHandler(base);
+    return parser_;
+}
+
+void ZrClient::RunLoop() {
+    if (proxy_) {
+        // Registration; the loop runs whatever the host answers.
+        ZrReply reply;
+        proxy_->SendRequest(
+            ZrRequestText(111).AddText(GetCallbackUrl()).AddInt(static_cast<int>(::getpid())),
+            reply);
+    }
+    ZrRunJobLoop();
+}
+
+// ---- exported functions ------------------------------------------------------------------
+
+xrchandle<ZorvanProxy> ZrInitializeClient(const char* serverUrl) {
+    init_memory();
+    xrchandle<ZrClient> client;
+    {
+        ClientState& s = clientState();
+        std::lock_guard<std::mutex> hold(s.mutex);
+        if (!s.client)
+            s.client = new ZrClient(serverUrl);
+        client = s.client;
+    }
+    xrchandle<ZorvanProxy> proxy = client->GetProxy();
+    if (!proxy->Connect(serverUrl ? serverUrl : ""))
+        return xrchandle<ZorvanProxy>();
+    if (!client->StartCallbackServer())
+        return xrchandle<ZorvanProxy>();
+    return proxy;
+}
+
+bool ZrRunClient() {
+    xrchandle<ZrClient> client = ZrClient::Get();
+    if (!client)
+        return false;
+    client->RunLoop();
+    return true;
+}
+
+namespace {
+bool registerUnder(const char* name, void* function) {
+    if (!ZrClient::Get())
+        return false;
+    ZrBindFunction(name, function);
+    return true;
+}
+} // namespace
+
+bool ZrRegisterExportTranslator(ZrExportTranslatorFn function) {
+    return registerUnder(kZrExportTranslator, reinterpret_cast<void*>(function));
+}
+
+bool ZrRegisterImportTranslator(ZrImportTranslatorFn function) {
+    return registerUnder(kZrImportPartTranslator, reinterpret_cast<void*>(function));
+}
+
+bool ZrRegisterAssemImportTranslator(ZrAssemImportTranslatorFn function) {
+    return registerUnder(kZrImportAssemTranslator, reinterpret_cast<void*>(function));
+}
+
+xrchandle<ZorvanProxy> ZrGetFacadeProxy() {
+    ClientState& s = clientState();
+    std::lock_guard<std::mutex> hold(s.mutex);
+    return s.facade;
+}
+
+btkString ZrGetCallbackUrl() {
+    xrchandle<ZrClient> client = ZrClient::Get();
+    return client ? client->GetCallbackUrl() : btkString();
+}
+
+void ZrShutdownClient() {
+    xrchandle<ZrClient> client;
+    xrchandle<ZorvanProxy> facade;
+    {
+        ClientState& s = clientState();
+        std::lock_guard<std::mutex> hold(s.mutex);
+        client = std::move(s.client);
+        facade = std::move(s.facade);
+    }
+    if (client)
+        client->StopCallbackServers();
+    ZrResetJobLoop();
+    // The handles go here, outside the lock.
+}
+
+// ---- plain C entry points -------------------------------------------------------------------
+
+extern "C" {
+
+int InitializeClient(const char* serverUrl) {
+    InitFileLocations();
+    xrchandle<ZorvanProxy> proxy = ZrInitializeClient(serverUrl);
+    ClientState& s = clientState();
+    std::lock_guard<std::mutex> hold(s.mutex);
+    s.facade = proxy;
+    return s.facade ? 1 : 0;
+}
+
+bool RunClient() { return ZrRunClient(); }
+
+bool RegisterExportTranslator(ZrExportTranslatorFn function) {
+    return ZrRegisterExportTranslator(function);
+}
+
+void NotifyFinish() {
+    xrchandle<ZorvanProxy> proxy = ZrGetFacadeProxy();
+    ZrSendFinish(proxy.get());
+}
+
+} // extern "C"

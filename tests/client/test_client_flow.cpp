@@ -1,0 +1,394 @@
+// The client against a host server in the test process, on the loopback
+// address: start-up and registration, the callback requests, and the jobs
+// run by the loop with their finish request.
+#include "api/kpi_interfaces.h"
+#include "api/zr_strings.h"
+#include "client/zr_binding.h"
+#include "client/zr_callback.h"
+#include "client/zr_client.h"
+#include "client/zr_jobs.h"
+#include "kernel/qel_routines.h"
+#include "net.h"
+#include "uniloc.h"
+#include "xml/xml_element.h"
+#include "xml/xml_streams.h"
+#include "xml/xml_zpi.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// ---- the host -------------------------------------------------------------------------
+
+// Records every request it receives and answers each with "0".
+class FakeHost : public bnfsServer {
+public:
+    std::vector<std::string> Requests() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return requests_;
+    }
+    int Count(const std::string& request) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        int n = 0;
+        for (const auto& r : requests_)
+            n += r == request;
+        return n;
+    }
+    // Waits (bounded) until `request` has come `n` times in all.
+    bool WaitFor(const std::string& request, int n = 1) {
+        std::unique_lock<std::mutex> hold(mutex_);
+        return cv_.wait_for(hold, 10s, [&] {
+            int k = 0;
+            for (const auto& r : requests_)
+                k += r == request;
+            return k >= n;
+        });
+    }
+    // The first request beginning with `prefix`, or "".
+    std::string Find(const std::string& prefix) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        for (const auto& r : requests_)
+            if (r.compare(0, prefix.size(), prefix) == 0)
+                return r;
+        return "";
+    }
+
+    void Record(std::string request) {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            requests_.push_back(std::move(request));
+        }
+        cv_.notify_all();
+    }
+
+protected:
+    class Session : public bnfsSession {
+    public:
+        Session(btkSocketStream* s, FakeHost* host) : bnfsSession(s, host, 5), host_(host) {}
+
+    protected:
+        void DoOtherRequest() override {
+            btkString text;
+            ASSERT_TRUE(ReadSessionText(In(), text));
+            host_->Record(text.str());
+            WriteSessionText(Out(), "0");
+        }
+
+    private:
+        FakeHost* host_;
+    };
+
+    bnfsSession* MakeSession(btkSocketStream* s) override { return new Session(s, this); }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<std::string> requests_;
+};
+
+// ---- what the translator functions saw ----------------------------------------------------
+
+struct Seen {
+    std::mutex mutex;
+    std::vector<std::vector<std::string>> calls; // arguments of each call
+    double accuracy = -1;
+    bool sawExtension = false;
+    std::atomic<bool> throwNext{false};
+
+    void Record(int argc, char** argv) {
+        std::vector<std::string> args;
+        for (int i = 0; i < argc; ++i)
+            args.emplace_back(argv[i]);
+        EXPECT_EQ(argv[argc], nullptr);
+        std::lock_guard<std::mutex> hold(mutex);
+        calls.push_back(std::move(args));
+    }
+    size_t Calls() {
+        std::lock_guard<std::mutex> hold(mutex);
+        return calls.size();
+    }
+};
+Seen g_seen;
+
+int exportFn(int argc, char** const argv) {
+    g_seen.Record(argc, argv);
+    if (g_seen.throwNext) {
+        g_seen.throwNext = false;
+        throw std::runtime_error("translator failed");
+    }
+    return 0;
+}
+
+int importFn(xrchandle<KWPIModel> model, qel_intf_data_extend* extension, int argc,
+             char** const argv) {
+    {
+        std::lock_guard<std::mutex> hold(g_seen.mutex);
+        g_seen.accuracy = model ? model->GetAccuracy() : -2;
+        g_seen.sawExtension = extension != nullptr;
+    }
+    g_seen.Record(argc, argv);
+    return 0;
+}
+
+// ---- fixture --------------------------------------------------------------------------------
+
+class ClientFlow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        BNFSConnection::SetDefaultTimeout(10);
+        {
+            std::lock_guard<std::mutex> hold(g_seen.mutex);
+            g_seen.calls.clear();
+        }
+        g_seen.accuracy = -1;
+        g_seen.sawExtension = false;
+        g_seen.throwNext = false;
+        ASSERT_TRUE(host_.Init(0, nullptr));
+        host_.SetTimeSlice(0.02);
+        hostThread_ = std::thread([this] { host_.Run(); });
+        url_ = "bnfs://127.0.0.1:" + std::to_string(host_.GetPort()) + "/";
+        proxy_ = ZrInitializeClient(url_.c_str());
+        ASSERT_TRUE(proxy_);
+        callbackUrl_ = ZrGetCallbackUrl().str();
+        ASSERT_EQ(callbackUrl_.compare(0, 17, "bnfs://127.0.0.1:"), 0);
+        ASSERT_EQ(callbackUrl_.substr(callbackUrl_.size() - 5), "/ZPI/");
+        callbackPort_ = std::stoi(callbackUrl_.substr(17));
+        bnfsError e;
+        callback_ = BNFSConnection::Open(e, "127.0.0.1", callbackPort_);
+        ASSERT_NE(callback_, nullptr) << e.message;
+        callback_->SetTimeout(10);
+    }
+
+    void TearDown() override {
+        StopLoop();
+        BNFSConnection::Close(callback_);
+        proxy_.release();
+        ZrShutdownClient();
+        ZrInitBinding();
+        ZrSetImportFormat(0);
+        host_.RequestStop();
+        hostThread_.join();
+        host_.Shutdown();
+    }
+
+    void StartLoop() {
+        loop_ = std::thread([] { EXPECT_TRUE(ZrRunClient()); });
+    }
+    void StopLoop() {
+        if (loop_.joinable()) {
+            ZrRequestClientLoopStop();
+            loop_.join();
+        }
+    }
+
+    // A callback request as the host sends it; its reply text.
+    std::string Callback(const std::string& request) {
+        btkString reply;
+        bnfsError e;
+        EXPECT_TRUE(BNFSConnection::OtherRequest(callback_, request.c_str(), reply, e))
+            << e.message;
+        return reply.str();
+    }
+
+    FakeHost host_;
+    std::thread hostThread_;
+    std::string url_;
+    xrchandle<ZorvanProxy> proxy_;
+    std::string callbackUrl_;
+    int callbackPort_ = 0;
+    BNFSConnection* callback_ = nullptr;
+    std::thread loop_;
+};
+
+TEST_F(ClientFlow, PartImportFromADocumentInTheCallbackMemory) {
+    ASSERT_TRUE(ZrRegisterImportTranslator(&importFn));
+
+    // The host places the document in the client's memory area.
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    data->accuracy_type = 2;
+    data->accuracy = 0.025;
+    const std::string local = ::testing::TempDir() + "client_flow_part.xml";
+    { IntfXmlZPI writer(local.c_str(), data); }
+    qel_intf_data_free(data);
+    std::stringstream doc;
+    doc << std::ifstream(local).rdbuf();
+    ::unlink(local.c_str());
+    bnfsError e;
+    ASSERT_TRUE(BNFSConnection::WriteFile(callback_, "/ZPI/part.xml", doc.str().data(),
+                                          doc.str().size(), e))
+        << e.message;
+
+    StartLoop();
+    // Registration: the callback URL and this process's id.
+    ASSERT_TRUE(host_.WaitFor("111\n" + callbackUrl_ + "\n" + std::to_string(::getpid())));
+
+    EXPECT_EQ(Callback("110\n" + callbackUrl_ + "part.xml\n2\n-in\nmodel.prt"), "0");
+    ASSERT_TRUE(host_.WaitFor("108"));
+    {
+        std::lock_guard<std::mutex> hold(g_seen.mutex);
+        ASSERT_EQ(g_seen.calls.size(), 1u);
+        EXPECT_EQ(g_seen.calls[0], (std::vector<std::string>{"-in", "model.prt"}));
+        EXPECT_DOUBLE_EQ(g_seen.accuracy, 0.025);
+        EXPECT_FALSE(g_seen.sawExtension);
+    }
+
+    // A document that is not there: no call, one finish.
+    EXPECT_EQ(Callback("110\n" + callbackUrl_ + "missing.xml\n0"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 2));
+    // Neither is a local file that does not exist.
+    EXPECT_EQ(Callback("110\n/no/such/dir/part.xml\n0"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 3));
+    StopLoop();
+    EXPECT_EQ(g_seen.Calls(), 1u);
+    EXPECT_EQ(host_.Count("108"), 3);
+}
+
+TEST_F(ClientFlow, ExportJobsAndTheirArguments) {
+    ASSERT_TRUE(ZrRegisterExportTranslator(&exportFn));
+    ASSERT_TRUE(ZrRegisterAssemImportTranslator(&exportFn));
+    StartLoop();
+    EXPECT_EQ(Callback("112\n0"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 1));
+    EXPECT_EQ(Callback("112\n2\n-in\nmodel.prt"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 2));
+    // More arguments claimed than given: only those given.
+    EXPECT_EQ(Callback("112\n5\nonly"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 3));
+    EXPECT_EQ(Callback("152\nx\n1\nasm.asm"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 4));
+    // A translator that throws: one finish, and the next job runs.
+    g_seen.throwNext = true;
+    EXPECT_EQ(Callback("112\n1\nboom"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 5));
+    EXPECT_EQ(Callback("112\n1\nafter"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 6));
+    StopLoop();
+    EXPECT_EQ(host_.Count("108"), 6);
+    using V = std::vector<std::string>;
+    std::lock_guard<std::mutex> hold(g_seen.mutex);
+    EXPECT_EQ(g_seen.calls, (std::vector<V>{V{}, V{"-in", "model.prt"}, V{"only"}, V{"asm.asm"},
+                                            V{"boom"}, V{"after"}}));
+}
+
+TEST_F(ClientFlow, CallbackRequestsAndThePendingSlot) {
+    ASSERT_TRUE(ZrRegisterExportTranslator(&exportFn));
+    // Before the loop runs: two jobs, only the second one runs.
+    EXPECT_EQ(Callback("112\n1\nfirst"), "0");
+    EXPECT_EQ(Callback("112\n1\nsecond"), "0");
+    // Not a job: an empty reply, the slot stays.
+    EXPECT_EQ(Callback("999"), "");
+    EXPECT_EQ(Callback("149\n1"), "0");
+    EXPECT_EQ(ZrGetImportFormat(), 1);
+    EXPECT_EQ(Callback("149\nx"), "0"); // not a number: kept
+    EXPECT_EQ(ZrGetImportFormat(), 1);
+
+    // A request that is no text item is answered with the number 20.
+    {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(uint16_t(callbackPort_));
+        a.sin_addr.s_addr = htonl(0x7f000001);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        btkSocketStream raw(fd);
+        bnfsError e;
+        ASSERT_TRUE(bnfsWriteFrame(raw, 'Q', "112\n0", 5, &e));
+        bnfsFrame f;
+        ASSERT_TRUE(bnfsReadFrame(raw, f, 10, 10, &e)) << e.message;
+        EXPECT_EQ(f.kind, 'R');
+        EXPECT_EQ(f.payload, "N20;");
+    }
+
+    StartLoop();
+    ASSERT_TRUE(host_.WaitFor("108"));
+    StopLoop();
+    std::lock_guard<std::mutex> hold(g_seen.mutex);
+    ASSERT_EQ(g_seen.calls.size(), 1u);
+    EXPECT_EQ(g_seen.calls[0], std::vector<std::string>{"second"});
+}
+
+TEST_F(ClientFlow, NoFunctionBoundStillFinishes) {
+    StartLoop();
+    EXPECT_EQ(Callback("152\nx\n0"), "0");
+    EXPECT_EQ(Callback("110\nwhatever.xml\n0"), "0");
+    ASSERT_TRUE(host_.WaitFor("108", 1));
+    StopLoop();
+    EXPECT_GE(host_.Count("108"), 1);
+}
+
+TEST_F(ClientFlow, DocumentsWrittenAndReadByBnfsPaths) {
+    // The opener reaches the callback server's memory over the connection.
+    const std::string path = callbackUrl_ + "out.txt";
+    {
+        std::unique_ptr<IntfXmlIOStream> out = IntfXmlOpenOutput(path.c_str());
+        *out << "<ZPI>" << "</ZPI>";
+        IntfXmlCloseOutput(*out, path.c_str());
+    }
+    std::string data;
+    ASSERT_TRUE(unimemlocation::GetRegistered()->ReadFile("/ZPI/out.txt", data, nullptr));
+    EXPECT_EQ(data, "<ZPI></ZPI>");
+    // Paths that name no server location are refused when opened.
+    EXPECT_THROW(IntfXmlOpenOutput("bnfs://127.0.0.1/ZPI/x"), IntfXmlError);
+    EXPECT_THROW(IntfXmlOpenOutput((callbackUrl_ + "../x").c_str()), IntfXmlError);
+    EXPECT_THROW(IntfXmlOpenOutput("bnfs://127.0.0.1:1/ZPI/x"), IntfXmlError);
+}
+
+TEST(ClientStartup, NothingWithoutAClient) {
+    ZrShutdownClient();
+    EXPECT_FALSE(ZrRunClient());
+    EXPECT_FALSE(ZrRegisterExportTranslator(&exportFn));
+    EXPECT_EQ(ZrGetBoundFunction("ExportTranslator"), nullptr);
+    // No server at the URL: no facade proxy.
+    EXPECT_EQ(InitializeClient("bnfs://127.0.0.1:1/"), 0);
+    EXPECT_FALSE(ZrGetFacadeProxy());
+    // The client now exists (unconnected): registering works.
+    EXPECT_TRUE(ZrRegisterExportTranslator(&exportFn));
+    EXPECT_EQ(ZrGetBoundFunction("ExportTranslator"), reinterpret_cast<void*>(&exportFn));
+    NotifyFinish(); // without a facade proxy: nothing happens
+    ZrShutdownClient();
+    ZrInitBinding();
+}
+
+TEST(ClientStartup, SecondStartUpKeepsTheClient) {
+    BNFSConnection::SetDefaultTimeout(10);
+    FakeHost host;
+    ASSERT_TRUE(host.Init(0, nullptr));
+    host.SetTimeSlice(0.02);
+    std::thread t([&] { host.Run(); });
+    const std::string url = "bnfs://127.0.0.1:" + std::to_string(host.GetPort()) + "/";
+    ASSERT_EQ(InitializeClient(url.c_str()), 1);
+    xrchandle<ZorvanProxy> facade = ZrGetFacadeProxy();
+    ASSERT_TRUE(facade);
+    const btkString firstUrl = ZrGetCallbackUrl();
+    xrchandle<ZorvanProxy> again = ZrInitializeClient(url.c_str());
+    EXPECT_EQ(again.get(), facade.get());
+    EXPECT_FALSE(ZrGetCallbackUrl() == firstUrl); // a further callback server
+    NotifyFinish();
+    EXPECT_TRUE(host.WaitFor("108"));
+    facade.release();
+    again.release();
+    ZrShutdownClient();
+    host.RequestStop();
+    t.join();
+    host.Shutdown();
+}
+
+} // namespace
