@@ -9,6 +9,7 @@
 #include "kernel/model.h"
 #include "kernel/qel_routines.h"
 #include "thr_condition.h"
+#include "xml/xml_tempdir.h"
 #include "xml/xml_zpi.h"
 
 #include <memory>
@@ -88,6 +89,7 @@ void ZrImportPartJob::Run() {
         try {
             ZrJobRequest job(text_);
             ZrArgv argv(job.GetArgCount(), job.GetArgs());
+            IntfXmlDumpIfRequested(job.GetPath());
             IntfXmlZPI::Read(job.GetPath(), &data, &extension);
             // A document without interface data cannot make a model.
             if (data) {
