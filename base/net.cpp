@@ -55,7 +55,7 @@ bool isKnownKind(char k) {
 }
 
 std::atomic<bool> g_cacheEnabled{false};
-std::atomic<double> g_defaultTimeout{300.0};
+std::atomic<double> g_defaultTimeout{-1.0};
 
 } // namespace
 
@@ -334,6 +334,9 @@ BNFSConnection* BNFSConnection::Open(bnfsError& error, const char* host, int por
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A peer that vanishes without closing is noticed even by a call that
+    // waits without a time limit.
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
     timeval tv{kSendTimeoutSeconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     return new BNFSConnection(std::make_unique<btkSocketStream>(fd), host, port);
@@ -491,8 +494,14 @@ void btkNetBaseServer::Run() {
             if (polls[0].revents & POLLIN) {
                 for (;;) {
                     int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-                    if (c < 0)
-                        break; // nothing more (or a failure: try again next slice)
+                    if (c < 0) {
+                        // Out of descriptors or the like: wait a slice rather
+                        // than spin on a listener that stays readable.
+                        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
+                            errno != ECONNABORTED)
+                            ::poll(nullptr, 0, int(timeSlice_ * 1000));
+                        break;
+                    }
                     int one = 1;
                     ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                     timeval tv{kSendTimeoutSeconds, 0};
@@ -527,6 +536,8 @@ void btkMultiSessionServer::Shutdown() {
 
 void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
     std::unique_ptr<btkSocketStream> owned(stream);
+    if (sessions_.size() >= kMaxSessions)
+        return; // refused: the connection is closed at once
     const int fd = stream->GetFd();
     bnfsSession* session = nullptr;
     try {

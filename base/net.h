@@ -140,7 +140,8 @@ public:
     static bool IsCacheEnabled();
 
     // Seconds that a call waits for its answer on connections opened from
-    // now on (negative: no limit). Starts at 300.
+    // now on (negative: no limit, the start value; a peer that vanishes is
+    // still noticed through the socket's keep-alive).
     static void SetDefaultTimeout(double seconds);
     static double GetDefaultTimeout();
 
@@ -227,9 +228,12 @@ private:
 class bnfsSession;
 
 // Keeps one session per accepted connection and serves each whole request
-// in turn; a session that ends is destroyed.
+// in turn; a session that ends is destroyed. Connections beyond
+// kMaxSessions are closed at once.
 class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
 public:
+    static constexpr size_t kMaxSessions = 256;
+
     btkMultiSessionServer();
     ~btkMultiSessionServer() override;
 
