@@ -109,10 +109,12 @@ ZPI_API xrchandle<ZorvanProxy> ZrGetFacadeProxy();
 // The client's callback URL ("" without a client).
 ZPI_API btkString ZrGetCallbackUrl();
 
-// Ends the client: stops the job loop and every callback server, drops the
-// pending job and releases the client and the facade proxy, so that a later
-// start-up begins afresh. A translator process never needs it (it ends with
-// the process); tests do.
+// Ends the client: stops every callback server and waits for its thread,
+// drops the pending job and a stop request no loop took, and releases the
+// client and the facade proxy, so that a later start-up begins afresh. A
+// job loop that runs must have ended first (ZrRequestClientLoopStop, then
+// wait for ZrRunClient to return). A translator process never needs it (it
+// ends with the process); tests do.
 ZPI_API void ZrShutdownClient();
 
 // ---- plain C entry points ----------------------------------------------------------
