@@ -4,6 +4,7 @@
 #include "xml/xml_element.h"
 #include "xml/xml_streams.h"
 #include "xml/xml_writer.h"
+#include "xml/xml_zpi.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -11,11 +12,6 @@
 #include <mutex>
 
 namespace {
-
-std::mutex& DocumentLock() {
-    static std::mutex lock;
-    return lock;
-}
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 
@@ -107,7 +103,7 @@ bool PlainAttribute(std::string_view value) {
 void IntfXmlWriteDocument(const char* path, const std::function<void()>& body) {
     if (!path || !*path)
         IntfXmlThrow(INTFXML_ERR_OPEN, "no document name");
-    std::lock_guard<std::mutex> lock(DocumentLock());
+    std::lock_guard<std::mutex> lock(IntfXmlDocumentLock());
     std::unique_ptr<IntfXmlIOStream> stream = IntfXmlOpenOutput(path);
     try {
         IntfXmlWriter::GetWriter(stream.get());

@@ -2,8 +2,9 @@
 //
 // IntfXmlWriteDocument opens the document, points the process-wide writer
 // at it, writes the XML header, runs the caller's body, then flushes and
-// closes. The process has one writer, so documents written this way are
-// written one at a time: concurrent callers wait for each other. A
+// closes. The process has one writer, so every document writer holds
+// IntfXmlDocumentLock (xml_zpi.h) while it writes: concurrent callers wait
+// for each other. The body must not start another document. A
 // document that fails half-way throws, and a local file left half written
 // is removed so that nobody takes it for a whole one.
 //
