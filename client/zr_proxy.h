@@ -13,6 +13,7 @@
 #include "api/zpi50_export.h"
 #include "btkstring.h"
 #include "client/zr_framing.h"
+#include "client/zr_toolkit.h"
 #include "net.h"
 #include "xhandle.h"
 #include "xobject.h"

@@ -1,0 +1,309 @@
+// Requests that exchange documents with the host: the interface data of a
+// part, assembly information, import-layer status, the translation log and
+// the translation options, and the few requests on components and layers.
+//
+// Documents handed over go where ZrHandOverPath puts them (the callback
+// server's memory, or the temporary directory when "GG_TEMP_FILE" is set).
+// Documents received are named by a reply field and read from the callback
+// server's memory ("bnfs:") or a local file. No member throws.
+#include "client/zr_options.h"
+#include "client/zr_proxy.h"
+#include "client/zr_requests_internal.h"
+#include "client/zr_transfer.h"
+
+#include "kernel/model.h"
+#include "kernel/qel_routines.h"
+#include "xml/xml_asminfo.h"
+#include "xml/xml_extend.h"
+#include "xml/xml_layerstatus.h"
+#include "xml/xml_tempdir.h"
+#include "xml/xml_translog.h"
+#include "xml/xml_zpi.h"
+
+#include "xmemory.h"
+
+#include <memory>
+
+using zr_detail::Exchange;
+using zr_detail::kBadArg;
+using zr_detail::Request;
+using zr_detail::Unsent;
+
+namespace {
+
+constexpr int kNotSent = 100;
+
+int StatusOr(ZorvanProxy& proxy, const Request& req, int notSent) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, notSent);
+    return reply.GetStatus();
+}
+
+void FreeExtension(qel_intf_data_extend* extension) {
+    if (extension)
+        IntfXmlFreeIntfDataExtend(extension);
+}
+
+} // namespace
+
+// ---- 153: interface data of a host model ------------------------------------
+
+xrchandle<KWPIModel> ZorvanProxy::GetQelIntfData(int model, const qel_part_conversion_options* options,
+                                                 const qel_model_conversion_options_ext* extOptions,
+                                                 qel_intf_data_extend** extension) {
+    if (extension)
+        *extension = nullptr;
+    if (!options)
+        return nullptr;
+    // One field: flag bits 1, 0 and 2, the two further words, whether
+    // extended options follow, and those options (or zeros).
+    btkString packed;
+    auto part = [&packed](const btkString& text) {
+        if (!packed.IsEmpty())
+            packed += ' ';
+        packed += text;
+    };
+    part(IntToString((options->flags >> 1) & 1));
+    part(IntToString(options->flags & 1));
+    part(IntToString((options->flags >> 2) & 1));
+    part(IntToString(options->second));
+    part(IntToString(options->third));
+    part(IntToString(extOptions ? 1 : 0));
+    for (int i = 0; i < 4; ++i)
+        part(IntToString(extOptions ? extOptions->values[i] : 0));
+    for (int i = 0; i < 2; ++i)
+        part(DoubleToString(extOptions ? extOptions->reals[i] : 0.0));
+
+    Request req(153);
+    req.AddInt(model).AddText(packed);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return nullptr;
+
+    // The status is not looked at: field 1 names the document or nothing.
+    try {
+        IntfXmlZPI top(nullptr);
+        if (!ZrReadDocument(reply.GetField(1), &top, true))
+            return nullptr;
+        qel_intf_data* data = top.GetIntfData();
+        if (!data)
+            return nullptr; // the reader frees an extension that came alone
+        xrchandle<KWPIModel> result(new KWPIModel_i(data, false));
+        top.DetachIntfData(); // the model has it now
+        qel_intf_data_extend* ext = top.DetachIntfDataExtend();
+        if (extension)
+            *extension = ext;
+        else
+            FreeExtension(ext);
+        return result;
+    } catch (...) {
+        if (extension)
+            *extension = nullptr;
+        return nullptr;
+    }
+}
+
+// ---- 154, 159: assembly information -----------------------------------------
+
+int ZorvanProxy::GetAssemblyInfo(int model, qel_model_basic_info** info, qel_intf_data_extend** extension) {
+    Request req(154);
+    req.AddInt(model);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return 0;
+    if (reply.GetStatus() != 0) {
+        if (info)
+            *info = nullptr;
+        return kNotSent;
+    }
+    if (info) {
+        *info = nullptr;
+        qel_model_basic_info* read = nullptr;
+        try {
+            IntfXmlModel top(nullptr);
+            if (ZrReadDocument(reply.GetField(1), &top, true))
+                read = top.TakeData();
+        } catch (...) {
+        }
+        if (!read)
+            return kNotSent;
+        *info = read;
+    }
+    if (!extension)
+        return 0;
+    *extension = nullptr;
+    try {
+        IntfXmlQelIntfDataExtend top(nullptr);
+        if (!ZrReadDocument(reply.GetField(2), &top, true) || !top.GetData())
+            return kNotSent;
+        *extension = top.GetData();
+        top.Detach();
+    } catch (...) {
+        *extension = nullptr;
+        return kNotSent;
+    }
+    return 0;
+}
+
+int ZorvanProxy::SendAssemblyInfo(int a, const qel_model_basic_info* info, int b, int c, double d) {
+    if (!info)
+        return kNotSent;
+    btkString path;
+    if (!ZrHandOverPath("assemInfo.xml", path))
+        return 0;
+    try {
+        IntfXmlModel writer(path.c_str(), info);
+    } catch (...) {
+        // Not detected: the host is told the path all the same.
+    }
+    Request req(159);
+    req.AddInt(a).AddText(path).AddInt(b).AddInt(c).AddDouble(d);
+    ZrReply ignored;
+    Exchange(*this, req, ignored);
+    return 0;
+}
+
+// ---- 160, 161: import-layer status ------------------------------------------
+
+int ZorvanProxy::SetAtbImportLayers(int a, const atb_import_layer* layers) {
+    if (!layers)
+        return kNotSent;
+    btkString path;
+    if (!ZrHandOverPath("atbLayers.xml", path))
+        return 0;
+    try {
+        IntfXmlAtbImportLayers writer(path.c_str(), layers);
+    } catch (...) {
+    }
+    IntfXmlDumpIfRequested(path.c_str());
+    Request req(160);
+    req.AddInt(a).AddText(path);
+    return StatusOr(*this, req, 0);
+}
+
+int ZorvanProxy::GetAtbImportLayers(int a, atb_import_layer** layers) {
+    if (!layers)
+        return kNotSent;
+    Request req(161);
+    req.AddInt(a);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return 0;
+    *layers = nullptr;
+    if (reply.GetStatus() != 0)
+        return kNotSent;
+    try {
+        IntfXmlAtbImportLayers top(nullptr);
+        if (!ZrReadDocument(reply.GetField(1), &top, false))
+            return kNotSent;
+        *layers = top.TakeData();
+    } catch (...) {
+        *layers = nullptr;
+    }
+    return *layers ? 0 : kNotSent;
+}
+
+void ZorvanProxy::FreeAtbImportLayers(atb_import_layer* layers) { IntfXmlFreeAtbImportLayers(layers); }
+
+int ZorvanProxy::AsmBasicInfoClean(qel_model_basic_info* info) { return QelAsmBasicInfoClean(info); }
+
+// ---- 178: translation log ------------------------------------------------------
+
+int ZorvanProxy::SendTranslationLog(const char* const* lines) {
+    if (!lines)
+        return kNotSent;
+    btkString path;
+    if (!ZrHandOverPath("TranslationLog.xml", path))
+        return 0;
+    try {
+        IntfXmlLogLines writer(path.c_str(), lines);
+    } catch (...) {
+    }
+    Request req(178);
+    req.AddText(path);
+    ZrReply ignored;
+    Exchange(*this, req, ignored);
+    return 0;
+}
+
+// ---- 183: translation options --------------------------------------------------
+
+int ZorvanProxy::GetTranslationOptions(ZrTranslationOptions** options, int a) {
+    if (!options)
+        return kNotSent;
+    Request req(183);
+    req.AddInt(a);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return 0;
+    *options = nullptr;
+    if (reply.GetStatus() != 0)
+        return kNotSent;
+    try {
+        IntfXmlTranslationOptions top(nullptr);
+        if (!ZrReadDocument(reply.GetField(1), &top, false) || !top.GetOptions())
+            return kNotSent;
+        auto record = std::make_unique<ZrTranslationOptions>();
+        for (const IntfXmlOption& option : top.GetOptions()->Items()) {
+            switch (option.type) {
+            case IntfXmlOption::kInteger:
+                record->SetInteger(option.name.c_str(), option.intValue);
+                break;
+            case IntfXmlOption::kDouble:
+                record->SetDouble(option.name.c_str(), option.doubleValue);
+                break;
+            case IntfXmlOption::kString:
+                record->SetString(option.name.c_str(), option.text.c_str());
+                break;
+            default:
+                break;
+            }
+        }
+        *options = record.release();
+        return 0;
+    } catch (...) {
+        *options = nullptr;
+        return kNotSent;
+    }
+}
+
+// ---- components, files, layers -------------------------------------------------
+
+int ZorvanProxy::SetComponentColor(int a, int b, const double first[3], const double second[6]) {
+    if (!first || !second)
+        return kBadArg;
+    Request req(179);
+    req.AddInt(a).AddInt(b).AddDoubles(first, 3).AddDoubles(second, 6);
+    return StatusOr(*this, req, 0);
+}
+
+int ZorvanProxy::CopyFileFromRemote(const char* first, const char* second) {
+    Request req(185);
+    req.AddText(first).AddText(second);
+    return StatusOr(*this, req, kNotSent);
+}
+
+int ZorvanProxy::HDICSearchImage(const char* name, int* value) {
+    Request req(186);
+    req.AddText(name);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, 0);
+    int status = reply.GetStatus();
+    if (status == 1 && value)
+        *value = reply.GetInt(1, -1);
+    return status;
+}
+
+int ZorvanProxy::SetComponentLayer(int a, int b, const char* name) {
+    Request req(187);
+    req.AddInt(a).AddInt(b).AddText(name);
+    return StatusOr(*this, req, 0);
+}
+
+int ZorvanProxy::CreateLayer(int a, const char* name, QelLayerDisplay display, int c) {
+    Request req(188);
+    req.AddInt(a).AddText(name).AddInt(display).AddInt(c);
+    return StatusOr(*this, req, 0);
+}

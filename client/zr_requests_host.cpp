@@ -1,0 +1,847 @@
+// Requests that stand in for the host toolkit's own functions: model names
+// and types, temporary properties, windows and messages, external data,
+// parameters, coordinate systems, model units and accuracy.
+//
+// Three status conventions:
+//   A  100 when the request did not go out, else the status (field 0, -1
+//      when not a number); 0 is success.
+//   B  as A, but -5 is success too: the outputs are filled and -5 returned
+//      (requests 135, 140, 147, 184).
+//   C  0 when the request did not go out, else the status; 1 is success
+//      (requests 144, 169, 189).
+// A request with a refused argument (a null record that must be read, a
+// text holding a line feed) does not go out.
+//
+// Records travel as one field each, their parts separated by one blank and
+// taken back by position.
+#include "client/zr_proxy.h"
+#include "client/zr_requests_internal.h"
+#include "client/zr_toolkit.h"
+
+#include "xmemory.h"
+
+#include <cstring>
+
+using zr_detail::CopyField;
+using zr_detail::Exchange;
+using zr_detail::NarrowToWide;
+using zr_detail::NewHostInt;
+using zr_detail::PartAt;
+using zr_detail::Request;
+using zr_detail::SplitParts;
+using zr_detail::WideToNarrow;
+
+namespace {
+
+constexpr int kNotSent = 100;
+using zr_detail::kBadArg;
+using zr_detail::Unsent;
+
+
+// ---- model items
+
+btkString ModelitemText(const QelModelitem& item) {
+    btkString text = IntToString(item.type);
+    text += ' ';
+    text += IntToString(item.id);
+    text += ' ';
+    text += IntToString(item.owner ? *item.owner : -1);
+    return text;
+}
+
+// Parts `from` .. from+2 into the item. The owner id goes into the block the
+// item points to (made when there is none); when it is not a number the
+// owner becomes null.
+void ReadModelitem(const std::vector<btkString>& parts, size_t from, QelModelitem& item) {
+    item.type = PartAt(parts, from).AsInt();
+    item.id = PartAt(parts, from + 1).AsInt();
+    int owner = 0;
+    if (PartAt(parts, from + 2).ToInt(owner)) {
+        if (item.owner)
+            *item.owner = owner;
+        else
+            item.owner = NewHostInt(owner);
+    } else {
+        item.owner = nullptr;
+    }
+}
+
+void ClearModelitem(QelModelitem& item) {
+    item.type = -1;
+    item.id = -1;
+    item.owner = nullptr;
+}
+
+// ---- parameters
+
+btkString ParameterText(const QelParameter& param) {
+    btkString text = IntToString(param.type);
+    text += ' ';
+    text += WideToNarrow(param.name, QEL_NAME_LEN).c_str();
+    text += ' ';
+    text += IntToString(param.owner.kind);
+    text += ' ';
+    if (param.owner.kind == 0)
+        text += IntToString(param.owner.who.model ? *param.owner.who.model : -1);
+    else
+        text += ModelitemText(param.owner.who.item);
+    return text;
+}
+
+void ReadParameter(const char* field, QelParameter& param) {
+    std::vector<btkString> parts = SplitParts(field);
+    param.type = PartAt(parts, 0).AsInt();
+    NarrowToWide(PartAt(parts, 1).c_str(), param.name, QEL_NAME_LEN);
+    param.owner.kind = PartAt(parts, 2).AsInt();
+    if (param.owner.kind == 0) {
+        int model = 0;
+        param.owner.who.model = PartAt(parts, 3).ToInt(model) ? NewHostInt(model) : nullptr;
+    } else if (param.owner.kind == 1) {
+        param.owner.who.item.owner = nullptr;
+        ReadModelitem(parts, 3, param.owner.who.item);
+    } else {
+        std::memset(&param.owner.who, 0xFF, sizeof param.owner.who);
+    }
+}
+
+// ---- parameter values
+
+// Type, then value, each followed by one blank. A text value has its blanks
+// turned into tabs so that the blank stays the separator.
+btkString ParamvalueText(const QelParamvalue& value) {
+    btkString text = IntToString(value.type);
+    text += ' ';
+    switch (value.type) {
+    case QEL_PARAM_DOUBLE:
+        text += DoubleToString(value.value.d_val);
+        text += ' ';
+        break;
+    case QEL_PARAM_STRING: {
+        std::string s = WideToNarrow(value.value.s_val, QEL_LINE_LEN);
+        for (char& c : s)
+            if (c == ' ')
+                c = '\t';
+        text += s.c_str();
+        text += ' ';
+        break;
+    }
+    case QEL_PARAM_INTEGER:
+    case QEL_PARAM_NOTE_ID:
+        text += IntToString(value.value.i_val);
+        text += ' ';
+        break;
+    case QEL_PARAM_BOOLEAN:
+        text += IntToString(value.value.l_val);
+        text += ' ';
+        break;
+    default:
+        break;
+    }
+    return text;
+}
+
+void ReadParamvalue(const char* field, QelParamvalue& value) {
+    std::vector<btkString> parts = SplitParts(field);
+    value.type = PartAt(parts, 0).AsInt();
+    const btkString& v = PartAt(parts, 1);
+    switch (value.type) {
+    case QEL_PARAM_DOUBLE: {
+        double d = -1.0;
+        value.value.d_val = v.ToDouble(d) ? d : -1.0;
+        break;
+    }
+    case QEL_PARAM_STRING: {
+        std::string s = v.str();
+        for (char& c : s)
+            if (c == '\t')
+                c = ' ';
+        NarrowToWide(s.c_str(), value.value.s_val, QEL_LINE_LEN);
+        break;
+    }
+    case QEL_PARAM_INTEGER:
+    case QEL_PARAM_NOTE_ID:
+        value.value.i_val = v.AsInt();
+        break;
+    case QEL_PARAM_BOOLEAN: {
+        int i = 0;
+        value.value.l_val = v.ToInt(i) ? static_cast<int16_t>(i) : static_cast<int16_t>(-1);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// ---- external data
+
+btkString ClassText(const QelExtdataClass& klass) {
+    btkString text = IntToString(klass.model ? *klass.model : -1);
+    text += ' ';
+    text += WideToNarrow(klass.name, QEL_NAME_LEN).c_str();
+    return text;
+}
+
+btkString SlotText(const QelExtdataSlot& slot) {
+    btkString text;
+    if (slot.klass) {
+        text = ClassText(*slot.klass);
+    } else {
+        text = "-1 ";
+    }
+    text += ' ';
+    std::string name = WideToNarrow(slot.name, QEL_NAME_LEN);
+    text += name.empty() ? "QEL_VALUE_UNUSED" : name.c_str();
+    text += ' ';
+    text += IntToString(slot.id);
+    return text;
+}
+
+// A name list: entry i is the i-th blank-separated word of `words`; as many
+// entries as the count claims and the words really give.
+template <class T, class Fill>
+int MakeList(int claimed, const char* words, T** out, int elemSize, Fill fill) {
+    std::vector<btkString> items = btkString(words).Split(" ", 0);
+    int count = claimed;
+    if (count > static_cast<int>(items.size()))
+        count = static_cast<int>(items.size());
+    if (count <= 0)
+        return 0;
+    void* arr = xar_alloc(count, elemSize, 3);
+    if (!arr)
+        return -1;
+    for (int i = 0; i < count; ++i)
+        fill(static_cast<char*>(arr) + static_cast<size_t>(i) * elemSize, items[i]);
+    *out = static_cast<T*>(arr);
+    return count;
+}
+
+} // namespace
+
+// ---- directory, model names and types -------------------------------------------
+
+int ZorvanProxy::QelDirectoryCurrentGet(char* buffer, size_t capacity) {
+    Request req(113);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    return CopyField(reply, 1, buffer, capacity);
+}
+
+int ZorvanProxy::QelMdlNameGet(int model, char* buffer, size_t capacity) {
+    Request req(114);
+    req.AddInt(model);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    return CopyField(reply, 1, buffer, capacity);
+}
+
+int ZorvanProxy::QelMdlTypeGet(int model, int* type) {
+    Request req(115);
+    req.AddInt(model);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    if (type)
+        *type = reply.GetInt(1, -1);
+    return 0;
+}
+
+// ---- temporary properties --------------------------------------------------------
+
+int ZorvanProxy::QelTempPropertyIntGet(const char* name, int* value) {
+    Request req(116);
+    req.AddText(name);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    if (value)
+        *value = reply.GetInt(1, -1);
+    return 0;
+}
+
+int ZorvanProxy::QelTempPropertyPathGet(const char* name, char* buffer, size_t capacity) {
+    Request req(117);
+    req.AddText(name);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    return CopyField(reply, 1, buffer, capacity);
+}
+
+int ZorvanProxy::QelTempPropertyIntSet(const char* name, int value) {
+    Request req(118);
+    req.AddText(name).AddInt(value);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    return reply.GetWholeAsInt();
+}
+
+int ZorvanProxy::QelTempPropertyPathSet(const char* name, const char* path) {
+    Request req(119);
+    req.AddText(name).AddText(path);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    return reply.GetWholeAsInt();
+}
+
+// ---- views, windows, messages --------------------------------------------------
+
+namespace {
+int StatusOnly(ZorvanProxy& proxy, const Request& req) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, kNotSent);
+    return reply.GetStatus();
+}
+} // namespace
+
+int ZorvanProxy::QelViewReset(int model) {
+    Request req(120);
+    req.AddInt(model);
+    return StatusOnly(*this, req);
+}
+
+int ZorvanProxy::QelWindowCurrentGet(int* window) {
+    Request req(121);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (window)
+            *window = -1;
+        return status;
+    }
+    if (window)
+        *window = reply.GetInt(1, -1);
+    return 0;
+}
+
+int ZorvanProxy::QelWindowRepaint(int window) {
+    Request req(122);
+    req.AddInt(window);
+    return StatusOnly(*this, req);
+}
+
+int ZorvanProxy::QelMessageFormatGet(const char* key, btkString& format) {
+    Request req(123);
+    req.AddText(key);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    format = reply.GetField(1);
+    return 0;
+}
+
+int ZorvanProxy::QelMessageShow(const char* file, const char* key, int count, const ZrMessageArg* args) {
+    if (count < 0 || count > ZR_MESSAGE_MAX_ARGS || (count > 0 && !args))
+        return kBadArg;
+    Request req(124);
+    req.AddText(file).AddText(key).AddInt(count);
+    for (int i = 0; i < count; ++i) {
+        const ZrMessageArg& arg = args[i];
+        // A missing value is sent as an empty value of its type, so that the
+        // pairs after it stay in place.
+        switch (arg.type) {
+        case ZR_MSGARG_INT:
+            if (arg.value)
+                req.AddInt(*static_cast<const int32_t*>(arg.value));
+            else
+                req.AddText("");
+            break;
+        case ZR_MSGARG_DOUBLE:
+            if (arg.value)
+                req.AddDouble(*static_cast<const double*>(arg.value));
+            else
+                req.AddText("");
+            break;
+        case ZR_MSGARG_WIDE:
+            req.AddText(btkStrUtf16ToUtf8(static_cast<const char16_t*>(arg.value)).c_str());
+            break;
+        case ZR_MSGARG_TEXT:
+            req.AddText(static_cast<const char*>(arg.value));
+            break;
+        default:
+            req.AddText("");
+            continue; // no type code
+        }
+        req.AddInt(arg.type);
+    }
+    return StatusOnly(*this, req);
+}
+
+void ZorvanProxy::QelMessageClear() {
+    Request req(125);
+    ZrReply ignored;
+    Exchange(*this, req, ignored);
+}
+
+int ZorvanProxy::QelSolidRegenerate(int solid, int flags) {
+    Request req(126);
+    req.AddInt(solid).AddInt(flags);
+    return StatusOnly(*this, req);
+}
+
+// ---- external data ---------------------------------------------------------------
+
+namespace {
+int ReadNameList(ZorvanProxy& proxy, const Request& req, int* count, QelName** names);
+}
+
+int ZorvanProxy::QelExtdataSlotNamesList(const QelExtdataClass* klass, int* count, QelName** names) {
+    if (!klass)
+        return kBadArg;
+    Request req(127);
+    req.AddText(ClassText(*klass));
+    return ReadNameList(*this, req, count, names);
+}
+
+int ZorvanProxy::QelExtdataClassNamesList(int model, int* count, QelName** names) {
+    Request req(128);
+    req.AddInt(model);
+    return ReadNameList(*this, req, count, names);
+}
+
+namespace {
+int ReadNameList(ZorvanProxy& proxy, const Request& req, int* count, QelName** names) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    int claimed = reply.GetInt(1, 0);
+    int made = 0;
+    if (claimed > 0 && names) {
+        made = MakeList(claimed, reply.GetField(2), names, static_cast<int>(sizeof(QelName)),
+                        [](char* entry, const btkString& word) {
+                            NarrowToWide(word.c_str(), reinterpret_cast<char16_t*>(entry), QEL_NAME_LEN);
+                        });
+        if (made < 0)
+            return -10;
+    }
+    if (count)
+        *count = made;
+    return 0;
+}
+} // namespace
+
+int ZorvanProxy::QelExtdataClassRegister(int model, const char* name, QelExtdataClass* klass) {
+    Request req(129);
+    req.AddInt(model).AddText(name);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (klass) {
+            klass->model = nullptr;
+            klass->name[0] = 0;
+        }
+        return status;
+    }
+    if (klass) {
+        std::vector<btkString> parts = SplitParts(reply.GetField(1));
+        int id = 0;
+        if (PartAt(parts, 0).ToInt(id)) {
+            if (klass->model)
+                *klass->model = id;
+            else
+                klass->model = NewHostInt(id);
+        } else {
+            klass->model = nullptr;
+        }
+        NarrowToWide(PartAt(parts, 1).c_str(), klass->name, QEL_NAME_LEN);
+    }
+    return 0;
+}
+
+int ZorvanProxy::QelExtdataSlotCreate(const QelExtdataClass* klass, const char* name, QelExtdataSlot* slot) {
+    if (!klass)
+        return kBadArg;
+    Request req(130);
+    req.AddText(ClassText(*klass)).AddText(name);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (slot) {
+            slot->klass = nullptr;
+            slot->name[0] = 0;
+            slot->id = -1;
+        }
+        return status;
+    }
+    if (slot) {
+        // The reply is the slot's text: class (two parts), name, id.
+        std::vector<btkString> parts = SplitParts(reply.GetField(1));
+        const btkString& slotName = PartAt(parts, 2);
+        NarrowToWide(slotName == "QEL_VALUE_UNUSED" ? "" : slotName.c_str(), slot->name, QEL_NAME_LEN);
+        slot->id = PartAt(parts, 3).AsInt();
+        slot->klass = const_cast<QelExtdataClass*>(klass);
+    }
+    return 0;
+}
+
+int ZorvanProxy::QelExtdataSlotWrite(const QelExtdataSlot* slot, int a, int type, int c, const void* value) {
+    if (!slot)
+        return kBadArg;
+    Request req(131);
+    req.AddText(SlotText(*slot)).AddInt(a).AddInt(type).AddInt(c);
+    switch (type) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+        if (!value)
+            return kBadArg;
+        break;
+    default:
+        break;
+    }
+    switch (type) {
+    case 1:
+        req.AddInt(*static_cast<const int32_t*>(value));
+        break;
+    case 2:
+        req.AddDouble(*static_cast<const double*>(value));
+        break;
+    case 3:
+        req.AddText(btkStrUtf16ToUtf8(static_cast<const char16_t*>(value)).c_str());
+        break;
+    case 4:
+        req.AddText(static_cast<const char*>(value));
+        break;
+    default:
+        break;
+    }
+    return StatusOnly(*this, req);
+}
+
+int ZorvanProxy::QelExtdataSlotIdsList(const QelExtdataClass* klass, int* count, int32_t** ids) {
+    if (!klass)
+        return kBadArg;
+    Request req(132);
+    req.AddText(ClassText(*klass));
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (count)
+            *count = 0;
+        return status;
+    }
+    int claimed = reply.GetInt(1, 0);
+    int made = 0;
+    if (claimed > 0 && ids) {
+        made = MakeList(claimed, reply.GetField(2), ids, 4, [](char* entry, const btkString& word) {
+            int32_t id = word.AsInt();
+            std::memcpy(entry, &id, 4);
+        });
+        if (made < 0)
+            return -10;
+    }
+    if (count)
+        *count = made;
+    return 0;
+}
+
+// ---- model items and parameters -------------------------------------------------
+
+namespace {
+int ReadModelitemReply(ZorvanProxy& proxy, const Request& req, QelModelitem* item) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (item)
+            ClearModelitem(*item);
+        return status;
+    }
+    if (item)
+        ReadModelitem(SplitParts(reply.GetField(1)), 0, *item);
+    return 0;
+}
+} // namespace
+
+int ZorvanProxy::QelMdlToModelitem(int model, QelModelitem* item) {
+    Request req(133);
+    req.AddInt(model);
+    return ReadModelitemReply(*this, req, item);
+}
+
+int ZorvanProxy::QelModelitemInit(int a, int b, int c, QelModelitem* item) {
+    Request req(142);
+    req.AddInt(a).AddInt(b).AddInt(c);
+    return ReadModelitemReply(*this, req, item);
+}
+
+int ZorvanProxy::QelParameterInit(const QelModelitem* owner, const char* name, QelParameter* param) {
+    if (!owner)
+        return kBadArg;
+    Request req(134);
+    req.AddText(ModelitemText(*owner)).AddText(name);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (param)
+            std::memset(param, 0xFF, sizeof *param);
+        return status;
+    }
+    if (param)
+        ReadParameter(reply.GetField(1), *param);
+    return 0;
+}
+
+int ZorvanProxy::QelParamReadonlyCreate(const QelModelitem* owner, const char* name, const QelParamvalue* value,
+                                        int flags, QelParameter* param) {
+    if (!owner || !value)
+        return kBadArg;
+    Request req(135);
+    req.AddText(ModelitemText(*owner)).AddText(name).AddText(ParamvalueText(*value)).AddInt(flags);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0 && status != -5) {
+        if (param)
+            std::memset(param, 0xFF, sizeof *param);
+        return status;
+    }
+    if (param)
+        ReadParameter(reply.GetField(1), *param);
+    return status;
+}
+
+int ZorvanProxy::QelParameterValueGet(const QelParameter* param, QelParamvalue* value) {
+    if (!param)
+        return kBadArg;
+    Request req(136);
+    req.AddText(ParameterText(*param));
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (value)
+            std::memset(value, 0xFF, sizeof *value);
+        return status;
+    }
+    if (value)
+        ReadParamvalue(reply.GetField(1), *value);
+    return 0;
+}
+
+int ZorvanProxy::QelParamReadonlyModify(const QelParameter* param, const QelParamvalue* value, int flags) {
+    if (!param || !value)
+        return kBadArg;
+    Request req(137);
+    req.AddText(ParameterText(*param)).AddText(ParamvalueText(*value)).AddInt(flags);
+    return StatusOnly(*this, req);
+}
+
+// ---- coordinate systems ---------------------------------------------------------
+
+int ZorvanProxy::QelGetNumofCsys(int model, int* count) {
+    Request req(138);
+    req.AddInt(model);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (count)
+        *count = status == 0 ? reply.GetInt(1, -1) : -1;
+    return status;
+}
+
+// Requests whose output is a new host integer; `extraSuccess` is a further
+// status that fills the output too (group B: -5).
+namespace {
+int ReadNewInt(ZorvanProxy& proxy, const Request& req, int32_t** out, bool groupB) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0 && !(groupB && status == -5))
+        return status;
+    if (out) {
+        int32_t* block = NewHostInt(reply.GetInt(1, -1));
+        if (!block)
+            return -10;
+        *out = block;
+    }
+    return status;
+}
+} // namespace
+
+int ZorvanProxy::QelGetFirstCsys(int model, int32_t** csys) {
+    Request req(139);
+    req.AddInt(model);
+    return ReadNewInt(*this, req, csys, false);
+}
+
+int ZorvanProxy::QelGetDefCsys(int model, int32_t** csys) {
+    Request req(140);
+    req.AddInt(model);
+    return ReadNewInt(*this, req, csys, true);
+}
+
+int ZorvanProxy::QelGetUserSelectCsys(int model, int32_t** csys) {
+    Request req(147);
+    req.AddInt(model);
+    return ReadNewInt(*this, req, csys, true);
+}
+
+int ZorvanProxy::QelCsysInit(int a, int b, int32_t** csys) {
+    Request req(184);
+    req.AddInt(a).AddInt(b);
+    return ReadNewInt(*this, req, csys, true);
+}
+
+int ZorvanProxy::QelCsysIdGet(const int32_t* csys, int* id) {
+    if (!csys)
+        return kBadArg;
+    Request req(141);
+    req.AddInt(*csys);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    // Field 1 is read whatever the status (-1 when missing or not a number).
+    if (id)
+        *id = reply.GetInt(1, -1);
+    return reply.GetStatus();
+}
+
+int ZorvanProxy::QelGetCsysMatrix(int a, int b, double matrix[4][3]) {
+    Request req(145);
+    req.AddInt(a).AddInt(b);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0 || !matrix)
+        return status;
+    for (int row = 0; row < 4; ++row) {
+        std::vector<btkString> values = btkString(reply.GetField(row + 1)).Split(" ", 0);
+        for (int col = 0; col < 3 && col < static_cast<int>(values.size()); ++col)
+            values[col].ToDouble(matrix[row][col]); // a value that is not a number is left alone
+    }
+    return 0;
+}
+
+// ---- features, items, names ---------------------------------------------------
+
+int ZorvanProxy::QelSolidFeatCount(int model, int* count) {
+    Request req(143);
+    req.AddInt(model);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (count)
+        *count = status == 0 ? reply.GetInt(1, 0) : 0;
+    return status;
+}
+
+int ZorvanProxy::QelModelitemNameGet(const QelModelitem* item, char* buffer, size_t capacity) {
+    if (!item)
+        return kBadArg;
+    Request req(146);
+    req.AddText(ModelitemText(*item));
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    return CopyField(reply, 1, buffer, capacity);
+}
+
+int ZorvanProxy::QelMdlNameIsUsed(const char* name, int type, int* used) {
+    Request req(148);
+    req.AddText(name).AddInt(type);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    if (used)
+        *used = reply.GetInt(1, 0);
+    return 0;
+}
+
+// ---- units and accuracy (group C: 0 when not sent, 1 is success) -------------
+
+int ZorvanProxy::QelGetModelUnit(int a, int b, int* type, char* name, double* factor, size_t capacity) {
+    Request req(144);
+    req.AddInt(a).AddInt(b);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, 0);
+    int status = reply.GetStatus();
+    if (status == 1 && name) {
+        int copied = CopyField(reply, 2, name, capacity);
+        if (copied != 0)
+            status = copied;
+    }
+    if (status != 1) {
+        if (type)
+            *type = -1;
+        if (factor)
+            *factor = 1.0;
+        return status;
+    }
+    if (type)
+        *type = reply.GetInt(1, -1);
+    if (factor)
+        *factor = reply.GetDouble(3, 1.0);
+    return 1;
+}
+
+int ZorvanProxy::QelSetModelUnit(int a, int b, int c) {
+    Request req(169);
+    req.AddInt(a).AddInt(b).AddInt(c);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, 0);
+    return reply.GetStatus();
+}
+
+int ZorvanProxy::QelGetModelAccuracy(int model, double* accuracy) {
+    Request req(189);
+    req.AddInt(model);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, 0);
+    int status = reply.GetStatus();
+    if (accuracy)
+        *accuracy = status == 1 ? reply.GetDouble(1, -1.0) : 0.0;
+    return status;
+}

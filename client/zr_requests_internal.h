@@ -1,0 +1,89 @@
+// Helpers shared by the request members of ZorvanProxy (not exported).
+#pragma once
+
+#include "client/zr_framing.h"
+#include "client/zr_proxy.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace zr_detail {
+
+// A request text that refuses a text field holding a line feed: such a
+// field would split in two and shift every later field, so the request is
+// never sent.
+class Request {
+public:
+    explicit Request(int opcode) : text_(opcode) {}
+    Request& AddText(const char* text);
+    Request& AddInt(int value) {
+        text_.AddInt(value);
+        return *this;
+    }
+    Request& AddDouble(double value) {
+        text_.AddDouble(value);
+        return *this;
+    }
+    Request& AddDoubles(const double* values, int n) {
+        text_.AddDoubles(values, n);
+        return *this;
+    }
+    Request& AddLineFeed() {
+        text_.AddLineFeed();
+        return *this;
+    }
+    void Refuse() { valid_ = false; }
+    bool IsValid() const { return valid_; }
+    const ZrRequestText& Get() const { return text_; }
+    const char* c_str() const { return text_.c_str(); }
+
+private:
+    ZrRequestText text_;
+    bool valid_ = true;
+};
+
+// Sends the request and parses the reply into `reply`. False, with nothing
+// parsed, when the request was refused or did not go out. Unlike the
+// status-answering SendRequest this tells a request that did not go out
+// from a host that answers the status 100.
+bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply);
+// Status of a request refused for its arguments (a null record that it
+// must read, a text holding a line feed): nothing is sent.
+constexpr int kBadArg = -2;
+// What a member answers for a request that did not go out: kBadArg when it
+// was refused, else the member's own value for that case.
+inline int Unsent(const Request& request, int notSent) {
+    return request.IsValid() ? notSent : kBadArg;
+}
+
+// Sends and does not read the reply; false when it did not go out.
+bool SendOnly(ZorvanProxy& proxy, const Request& request);
+
+// The parts of a record text separated by one blank, by position (an empty
+// part is a part), so that an empty name does not shift the parts after it.
+std::vector<btkString> SplitParts(const char* text);
+const btkString& PartAt(const std::vector<btkString>& parts, size_t i);
+
+// Field i of the reply copied with its terminator into a caller's buffer of
+// `capacity` bytes: 0; ZR_STATUS_TEXT_TOO_LONG (buffer untouched) when it
+// does not fit; nothing is written for a null buffer.
+int CopyField(const ZrReply& reply, int i, char* buffer, size_t capacity);
+
+// A wide text field of at most `capacity` units (it may lack a terminator
+// when all are used) as UTF-8.
+std::string WideToNarrow(const char16_t* text, int capacity);
+// UTF-8 text into a wide field of `capacity` units, cut on a character
+// boundary and always terminated.
+void NarrowToWide(const char* text, char16_t* out, int capacity);
+
+// A new 4-byte host integer (getmem) holding `value`; null when memory
+// runs out.
+int32_t* NewHostInt(int32_t value);
+
+// True when `name` is set in the environment (to any value).
+bool EnvIsSet(const char* name);
+
+} // namespace zr_detail

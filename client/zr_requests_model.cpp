@@ -1,0 +1,329 @@
+// Requests with which a translator drives the host's model during a job:
+// create or pick a model, place components, hand interface data over as an
+// import feature, report exceptions and the end of a job. Also the helpers
+// that every request source shares.
+#include "client/zr_callback.h"
+#include "client/zr_client.h"
+#include "client/zr_proxy.h"
+#include "client/zr_requests_internal.h"
+#include "client/zr_transfer.h"
+
+#include "api/kpi_impl.h"
+#include "kernel/model.h"
+#include "xml/xml_kpi_writer.h"
+#include "xml/xml_tempdir.h"
+
+#include "xmemory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace zr_detail {
+
+Request& Request::AddText(const char* text) {
+    if (text && std::strchr(text, '\n'))
+        valid_ = false;
+    text_.AddText(text);
+    return *this;
+}
+
+bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply) {
+    if (!request.IsValid())
+        return false;
+    btkString text;
+    bnfsError error;
+    if (!proxy.SendRequest(request.c_str(), text, error))
+        return false;
+    reply.Parse(text.c_str());
+    return true;
+}
+
+bool SendOnly(ZorvanProxy& proxy, const Request& request) {
+    if (!request.IsValid())
+        return false;
+    btkString text;
+    bnfsError error;
+    return proxy.SendRequest(request.c_str(), text, error);
+}
+
+std::vector<btkString> SplitParts(const char* text) {
+    std::vector<btkString> parts;
+    if (!text)
+        return parts;
+    const char* p = text;
+    for (;;) {
+        const char* end = std::strchr(p, ' ');
+        if (!end) {
+            parts.emplace_back(std::string_view(p));
+            return parts;
+        }
+        parts.emplace_back(std::string_view(p, static_cast<size_t>(end - p)));
+        p = end + 1;
+    }
+}
+
+const btkString& PartAt(const std::vector<btkString>& parts, size_t i) {
+    static const btkString empty;
+    return i < parts.size() ? parts[i] : empty;
+}
+
+int CopyField(const ZrReply& reply, int i, char* buffer, size_t capacity) {
+    if (!buffer)
+        return 0;
+    const char* text = reply.GetField(i);
+    size_t n = std::strlen(text) + 1;
+    if (n > capacity)
+        return ZR_STATUS_TEXT_TOO_LONG;
+    std::memcpy(buffer, text, n);
+    return 0;
+}
+
+std::string WideToNarrow(const char16_t* text, int capacity) {
+    if (!text || capacity <= 0)
+        return std::string();
+    int n = 0;
+    while (n < capacity && text[n] != 0)
+        ++n;
+    return btkStrUtf16ToUtf8(std::u16string_view(text, static_cast<size_t>(n)));
+}
+
+void NarrowToWide(const char* text, char16_t* out, int capacity) {
+    if (out && capacity > 0)
+        strtows(text ? text : "", out, capacity);
+}
+
+int32_t* NewHostInt(int32_t value) {
+    auto* block = static_cast<int32_t*>(getmem(sizeof(int32_t)));
+    if (block)
+        *block = value;
+    return block;
+}
+
+bool EnvIsSet(const char* name) { return std::getenv(name) != nullptr; }
+
+} // namespace zr_detail
+
+using zr_detail::Exchange;
+using zr_detail::Request;
+using zr_detail::SendOnly;
+
+namespace {
+
+constexpr int kNotSent = 100;
+using zr_detail::kBadArg;
+using zr_detail::Unsent;
+
+// Requests of a name (left out when null) and a value, answered by a model
+// id in field 1 (101, 105, 106).
+int NameValueRequest(ZorvanProxy& proxy, int opcode, const char* name, int value, int* out) {
+    Request req(opcode);
+    if (name)
+        req.AddText(name);
+    req.AddInt(value);
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    if (out)
+        *out = reply.GetInt(1, -1);
+    return 0;
+}
+
+int ValueReply(ZorvanProxy& proxy, const Request& req, int* out) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    if (out)
+        *out = reply.GetInt(1, -1);
+    return 0;
+}
+
+} // namespace
+
+int ZorvanProxy::CreateModel(const char* name, int value, int* model) {
+    return NameValueRequest(*this, 101, name, value, model);
+}
+
+int ZorvanProxy::GetCurrentModel(int value, int* model) {
+    return NameValueRequest(*this, 105, nullptr, value, model);
+}
+
+int ZorvanProxy::InitSolid(const char* name, int value, int* solid) {
+    return NameValueRequest(*this, 106, name, value, solid);
+}
+
+int ZorvanProxy::AssembleComponent(int a, int b, const double matrix[4][3], int c, int* first,
+                                   int* second) {
+    if (!matrix)
+        return kBadArg;
+    Request req(102);
+    req.AddInt(a).AddInt(b);
+    for (int row = 0; row < 4; ++row)
+        req.AddDoubles(matrix[row], 3);
+    req.AddInt(c);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (first)
+            *first = 0;
+        if (second)
+            *second = 0;
+        return status;
+    }
+    if (first)
+        *first = reply.GetInt(1, 0);
+    if (second)
+        *second = reply.GetInt(2, 0);
+    return 0;
+}
+
+void ZorvanProxy::NotifyException(const char* text) {
+    Request req(104);
+    req.AddText(text);
+    if (!req.IsValid()) {
+        // A message of several lines still reaches the host, as one line.
+        std::string flat(text);
+        for (char& ch : flat)
+            if (ch == '\n')
+                ch = ' ';
+        SendOnly(*this, Request(104).AddText(flat.c_str()));
+        return;
+    }
+    SendOnly(*this, req);
+}
+
+void ZorvanProxy::NotifyFinish() { SendOnly(*this, Request(108)); }
+
+int ZorvanProxy::TerminateAssembly(int value) {
+    Request req(107);
+    req.AddInt(value);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    return reply.GetWholeAsInt();
+}
+
+int ZorvanProxy::IsModelUsed(int value, const char* name) {
+    Request req(109);
+    req.AddText(name).AddInt(value);
+    ZrReplyIsModelUsed reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, 1);
+    return reply.GetIsUsed();
+}
+
+bool ZorvanProxy::RegisterClient(const char* callbackUrl, int processId) {
+    Request req(111);
+    req.AddText(callbackUrl).AddInt(processId);
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return false;
+    return reply.GetStatus() == 0;
+}
+
+int ZorvanProxy::PostImportFunction(int a, const char* text, int b, int c, int d, bool e) {
+    Request req(158);
+    req.AddInt(a).AddText(text).AddInt(b).AddInt(c).AddInt(d).AddInt(e ? 1 : 0).AddLineFeed();
+    ZrReply reply;
+    if (!Exchange(*this, req, reply))
+        return Unsent(req, kNotSent);
+    return reply.GetStatus();
+}
+
+int ZorvanProxy::IntfimportModelCreate(const char* name, int a, int b, const char* secondName,
+                                       int* model) {
+    Request req(181);
+    req.AddText(name).AddInt(a).AddInt(b).AddText(secondName);
+    return ValueReply(*this, req, model);
+}
+
+int ZorvanProxy::IntfimportSourceTypeGet(const char* name, int value, int* type) {
+    Request req(182);
+    req.AddText(name).AddInt(value);
+    return ValueReply(*this, req, type);
+}
+
+bool ZorvanProxy::IsServerAlive() {
+    if (host_.IsEmpty())
+        return false;
+    bnfsError error;
+    BNFSConnection* probe = BNFSConnection::Open(error, host_.c_str(), port_);
+    if (!probe)
+        return false;
+    bool alive = BNFSConnection::IsAlive(probe);
+    BNFSConnection::Close(probe);
+    return alive;
+}
+
+// ---- import feature (103) ------------------------------------------------------
+
+namespace {
+
+// Writes the hand-over file of request 103 and gives its path ("" for an
+// import format that hands no file over). False when there is nowhere to
+// put it. Format 1 writes a given model from its objects; format 0 needs
+// host records: a model hands over its interface data, and one without
+// any gives an empty part.
+bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
+                   const qel_intf_data_extend* extension, int format, btkString& path) {
+    path.Clear();
+    if (format != 0 && format != 1)
+        return true;
+    if (!ZrHandOverPath(format == 0 ? "zpi.neu" : "zpi.xml", path))
+        return false;
+    if (format == 0) {
+        ZrWriteNeutralFile(path, data, extension);
+    } else if (!model.isNull()) {
+        try {
+            IntfXmlKPIWriter writer(path.c_str(), model, extension);
+        } catch (...) {
+            // Not detected here: the host is told the path all the same.
+        }
+    } else {
+        ZrWriteZpiDocument(path, data, extension);
+    }
+    IntfXmlDumpIfRequested(path.c_str());
+    return true;
+}
+
+int SendImportFeature(ZorvanProxy& proxy, int value, const int32_t* entity, const btkString& path,
+                      int format, int* feature) {
+    Request req(103);
+    req.AddInt(value).AddInt(entity ? *entity : -1).AddText(path).AddInt(format);
+    return ValueReply(proxy, req, feature);
+}
+
+} // namespace
+
+int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, const qel_intf_data* data,
+                                            const qel_intf_data_extend* extension, int* feature) {
+    if (!data)
+        return kNotSent;
+    int format = ZrGetImportFormat();
+    btkString path;
+    if (!WriteHandOver(data, xrchandle<KWPIModel>(), extension, format, path))
+        return kNotSent;
+    return SendImportFeature(*this, value, entity, path, format, feature);
+}
+
+int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, xrchandle<KWPIModel> model,
+                                            const qel_intf_data_extend* extension, int* feature) {
+    if (model.isNull())
+        return kNotSent;
+    // The neutral file needs host records: those of a model over them.
+    const qel_intf_data* data = nullptr;
+    if (auto* impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get())))
+        data = impl->GetIntfData();
+    int format = ZrGetImportFormat();
+    btkString path;
+    if (!WriteHandOver(data, model, extension, format, path))
+        return kNotSent;
+    return SendImportFeature(*this, value, entity, path, format, feature);
+}

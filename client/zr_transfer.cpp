@@ -1,0 +1,103 @@
+#include "client/zr_transfer.h"
+
+#include "client/zr_client.h"
+#include "neutral/neutral_convert.h"
+#include "neutral/neutral_extend.h"
+#include "neutral/neutral_writer.h"
+#include "xml/sax_handler.h"
+#include "xml/xml_streams.h"
+#include "xml/xml_tempdir.h"
+#include "xml/xml_zpi.h"
+
+#include "kcommon.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+bool ZrHandOverPath(const char* name, btkString& path) {
+    if (std::getenv("GG_TEMP_FILE")) {
+        path = btkString(IntfXmlTempDir()) + "/" + name;
+        return true;
+    }
+    btkString url = ZrGetCallbackUrl();
+    if (url.IsEmpty())
+        return false;
+    path = url + name;
+    return true;
+}
+
+namespace {
+
+// The neutral writer's output into a "bnfs:" document.
+class BnfsFileStream : public KCStream {
+public:
+    explicit BnfsFileStream(IntfXmlBnfsFile* file) : file_(file) {}
+    int Read(void*, int) override { return -1; }
+    int Write(const void* buffer, int count) override {
+        if (!file_ || count < 0)
+            return -1;
+        long n = file_->Write(static_cast<const char*>(buffer), static_cast<size_t>(count));
+        if (n > 0)
+            pos_ += n;
+        return static_cast<int>(n);
+    }
+    int64_t GetPos() override { return pos_; }
+    int SetPos(int64_t) override { return -1; }
+    int Close() override { return file_ && file_->Close() ? 0 : -1; }
+
+private:
+    IntfXmlBnfsFile* file_;
+    int64_t pos_ = 0;
+};
+
+} // namespace
+
+void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
+                        const qel_intf_data_extend* extension) {
+    neut_part* part = nullptr;
+    cnv_qlk_neut(data, &part, 0); // a null `data` hands out an empty part
+    if (!part)
+        return;
+    if (extension)
+        ConvertQelImpfeatExtend(part, extension);
+    std::u16string wide = btkStrUtf8ToUtf16(path.c_str());
+    if (IntfXmlIsBnfsPath(path.c_str())) {
+        IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener();
+        std::unique_ptr<IntfXmlBnfsFile> file(opener ? opener(path.c_str(), 2, nullptr) : nullptr);
+        if (file) {
+            xrchandle<KCStream> stream(new BnfsFileStream(file.get()));
+            {
+                NeutralStreamRegistration registration(wide.c_str(), stream.get());
+                if (registration.IsRegistered())
+                    stream_neutral_to_pfa(wide.c_str(), part);
+            }
+            stream->Close();
+        }
+    } else {
+        stream_neutral_to_pfa(wide.c_str(), part);
+    }
+    release_neutral_part(part);
+}
+
+void ZrWriteZpiDocument(const btkString& path, const qel_intf_data* data,
+                        const qel_intf_data_extend* extension) {
+    try {
+        IntfXmlZPI writer(path.c_str(), data, extension);
+    } catch (...) {
+        // Not reported: the host finds no document.
+    }
+}
+
+bool ZrReadDocument(const char* path, IntfXmlElement* top, bool dump) {
+    if (!path || !*path || !top)
+        return false;
+    try {
+        if (dump)
+            IntfXmlDumpIfRequested(path);
+        IntfXmlParseDocument(path, top);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}

@@ -1,0 +1,32 @@
+// Where the requests put the documents and files they hand to the host, and
+// how they write and read them (not exported).
+//
+// A file handed over goes into the callback server's in-memory area (the
+// callback URL followed by the file name), from which the host fetches it;
+// only when "GG_TEMP_FILE" is set (to any value) does it go into the local
+// temporary directory ("<dir>/<name>").
+#pragma once
+
+#include "btkstring.h"
+
+struct qel_intf_data;
+struct qel_intf_data_extend;
+class IntfXmlElement;
+
+// The path of hand-over file `name`; false when there is nowhere to put it
+// (no callback server and "GG_TEMP_FILE" unset).
+bool ZrHandOverPath(const char* name, btkString& path);
+
+// Writers of the hand-over files. Failures are not reported: the host is
+// told the path all the same and finds no (or no whole) file there.
+// The neutral part of `data` (an empty part for null) with the extension.
+void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
+                        const qel_intf_data_extend* extension);
+// The interface-data document of `data` with the extension.
+void ZrWriteZpiDocument(const btkString& path, const qel_intf_data* data,
+                        const qel_intf_data_extend* extension);
+
+// Parses the document at `path` ("bnfs:" or a local file) into `top`;
+// `dump` copies it to the transfer dump first when "ZORVAN_DUMP_XML" is
+// set. False when it cannot be read (nothing thrown).
+bool ZrReadDocument(const char* path, IntfXmlElement* top, bool dump);

@@ -1,0 +1,109 @@
+// A stand-in for the host server on the loopback address: it records every
+// text request it receives and answers each with the next scripted reply
+// ("0" when none is left). Serves on a thread of its own until destroyed.
+#pragma once
+
+#include "api/zr_strings.h"
+#include "net.h"
+
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zr_test {
+
+class FakeHost {
+public:
+    FakeHost() {
+        BNFSConnection::SetDefaultTimeout(10);
+        ok_ = server_.Init(0, "127.0.0.1");
+        server_.SetTimeSlice(0.02);
+        if (ok_)
+            thread_ = std::thread([this] { server_.Run(); });
+    }
+    ~FakeHost() {
+        server_.RequestStop();
+        if (thread_.joinable())
+            thread_.join();
+        server_.Shutdown();
+    }
+    FakeHost(const FakeHost&) = delete;
+    FakeHost& operator=(const FakeHost&) = delete;
+
+    bool Ok() const { return ok_; }
+    std::string Url() const { return "bnfs://127.0.0.1:" + std::to_string(server_.GetPort()) + "/"; }
+
+    // Replies given in order to the requests that follow.
+    void Script(std::vector<std::string> replies) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        replies_.assign(replies.begin(), replies.end());
+    }
+    std::vector<std::string> Requests() const {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return requests_;
+    }
+    size_t Count() const {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return requests_.size();
+    }
+    std::string Last() const {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return requests_.empty() ? std::string() : requests_.back();
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        requests_.clear();
+        replies_.clear();
+    }
+
+private:
+    std::string Answer(const std::string& request) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        requests_.push_back(request);
+        if (replies_.empty())
+            return "0";
+        std::string reply = replies_.front();
+        replies_.pop_front();
+        return reply;
+    }
+
+    class Session : public bnfsSession {
+    public:
+        Session(btkSocketStream* stream, bnfsServer* server, FakeHost* host)
+            : bnfsSession(stream, server, 10), host_(host) {}
+
+    protected:
+        void DoOtherRequest() override {
+            btkString text;
+            if (!ReadSessionText(In(), text))
+                return;
+            WriteSessionText(Out(), host_->Answer(text.str()).c_str());
+        }
+
+    private:
+        FakeHost* host_;
+    };
+
+    class Server : public bnfsServer {
+    public:
+        explicit Server(FakeHost* host) : host_(host) {}
+
+    protected:
+        bnfsSession* MakeSession(btkSocketStream* stream) override { return new Session(stream, this, host_); }
+
+    private:
+        FakeHost* host_;
+    };
+
+    Server server_{this};
+    std::thread thread_;
+    bool ok_ = false;
+    mutable std::mutex mutex_;
+    std::vector<std::string> requests_;
+    std::deque<std::string> replies_;
+};
+
+} // namespace zr_test

@@ -1,0 +1,739 @@
+// Request members of ZorvanProxy against a stand-in host on the loopback
+// address: the exact request texts, and what each reply (malformed ones
+// included) gives the caller.
+#include "client/zr_callback.h"
+#include "client/zr_client.h"
+#include "client/zr_options.h"
+#include "client/zr_proxy.h"
+#include "client/zr_toolkit.h"
+#include "client/fake_host.h"
+
+#include "api/kpi_interfaces.h"
+#include "kernel/model.h"
+#include "kernel/qel_routines.h"
+#include "xml/xml_asminfo.h"
+#include "xml/xml_layerstatus.h"
+#include "xml/xml_streams.h"
+#include "xml/xml_translog.h"
+#include "xml/xml_zpi.h"
+
+#include "xmemory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using zr_test::FakeHost;
+
+class Requests : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.Ok());
+        proxy = new ZorvanProxy();
+        ASSERT_TRUE(proxy->Connect(btkString(host.Url())));
+    }
+
+    FakeHost host;
+    xrchandle<ZorvanProxy> proxy;
+};
+
+std::string TempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / ("zr_requests_" + std::to_string(::getpid()) + "_" + name))
+        .string();
+}
+
+// ---- model and job requests ----------------------------------------------------
+
+TEST_F(Requests, NameValueRequestsTextAndReplies) {
+    int out = -7;
+    host.Script({"0"});
+    EXPECT_EQ(proxy->GetCurrentModel(7, &out), 0);
+    EXPECT_EQ(host.Last(), "105\n7");
+
+    host.Script({"0\n42", "5", "x\n3", "0\nabc"});
+    EXPECT_EQ(proxy->CreateModel("m", 3, &out), 0);
+    EXPECT_EQ(host.Last(), "101\nm\n3");
+    EXPECT_EQ(out, 42);
+    EXPECT_EQ(proxy->CreateModel("m", 3, &out), 5); // status only: out untouched
+    EXPECT_EQ(out, 42);
+    EXPECT_EQ(proxy->InitSolid("s", 1, &out), -1); // status not a number
+    EXPECT_EQ(host.Last(), "106\ns\n1");
+    EXPECT_EQ(out, 42);
+    EXPECT_EQ(proxy->CreateModel("m", 3, &out), 0); // value not a number
+    EXPECT_EQ(out, -1);
+
+    host.Script({"0\n8"});
+    EXPECT_EQ(proxy->IntfimportModelCreate("a", 1, 2, "b", &out), 0);
+    EXPECT_EQ(host.Last(), "181\na\n1\n2\nb");
+    EXPECT_EQ(out, 8);
+    EXPECT_EQ(proxy->IntfimportSourceTypeGet("a", 4, nullptr), 0);
+    EXPECT_EQ(host.Last(), "182\na\n4");
+}
+
+TEST_F(Requests, TextHoldingLineFeedIsNeverSent) {
+    int out = 3;
+    EXPECT_EQ(proxy->CreateModel("a\nb", 1, &out), -2);
+    EXPECT_EQ(proxy->PostImportFunction(1, "x\ny", 2, 3, 4, false), -2);
+    EXPECT_EQ(proxy->QelGetModelUnit(1, 2, nullptr, nullptr, nullptr), 0); // group C, sent
+    EXPECT_EQ(host.Count(), 1u);
+    EXPECT_EQ(out, 3);
+    // A notice of several lines still goes out, as one line.
+    proxy->NotifyException("first\nsecond");
+    EXPECT_EQ(host.Last(), "104\nfirst second");
+}
+
+TEST_F(Requests, SpecialReplyShapes) {
+    host.Script({"0\n", "12", "n\n1", "abc", "3"});
+    EXPECT_EQ(proxy->TerminateAssembly(2), -1); // the whole reply must be a number
+    EXPECT_EQ(host.Last(), "107\n2");
+    EXPECT_EQ(proxy->TerminateAssembly(2), 12);
+    EXPECT_EQ(proxy->IsModelUsed(4, "n"), 0); // field 0 is the value
+    EXPECT_EQ(host.Last(), "109\nn\n4");
+    EXPECT_EQ(proxy->IsModelUsed(4, "n"), 0);
+    EXPECT_EQ(proxy->IsModelUsed(4, "n"), 3);
+
+    host.Script({"0", "2"});
+    EXPECT_TRUE(proxy->RegisterClient("bnfs://127.0.0.1:1/ZPI/", 4242));
+    EXPECT_EQ(host.Last(), "111\nbnfs://127.0.0.1:1/ZPI/\n4242");
+    EXPECT_FALSE(proxy->RegisterClient("u", 1));
+
+    host.Clear();
+    EXPECT_EQ(proxy->PostImportFunction(1, "t", 2, 3, 4, true), 0);
+    EXPECT_EQ(host.Last(), "158\n1\nt\n2\n3\n4\n1\n");
+    proxy->NotifyFinish();
+    EXPECT_EQ(host.Last(), "108");
+}
+
+TEST_F(Requests, AssembleComponentRowsAndOuts) {
+    const double matrix[4][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.1, 0, -2.5}};
+    int first = 9, second = 9;
+    host.Script({"0\n5\nq"});
+    EXPECT_EQ(proxy->AssembleComponent(1, 2, matrix, 3, &first, &second), 0);
+    EXPECT_EQ(host.Last(), "102\n1\n2\n1 0 0\n0 1 0\n0 0 1\n0.100000000000000006 0 -2.5\n3");
+    EXPECT_EQ(first, 5);
+    EXPECT_EQ(second, 0); // not a number reads as 0
+
+    host.Script({"7"});
+    first = second = 9;
+    EXPECT_EQ(proxy->AssembleComponent(1, 2, matrix, 3, &first, &second), 7);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 0);
+    EXPECT_EQ(proxy->AssembleComponent(1, 2, matrix, 3, nullptr, nullptr), 0);
+    EXPECT_EQ(proxy->AssembleComponent(1, 2, nullptr, 3, &first, &second), -2);
+}
+
+TEST(RequestsUnconnected, NothingGoesOut) {
+    xrchandle<ZorvanProxy> proxy(new ZorvanProxy());
+    int out = 5;
+    double d = 2.0;
+    char name[8] = "keep";
+    EXPECT_EQ(proxy->CreateModel("m", 1, &out), 100);
+    EXPECT_EQ(proxy->IsModelUsed(1, "m"), 1);
+    EXPECT_FALSE(proxy->RegisterClient("u", 1));
+    EXPECT_FALSE(proxy->IsServerAlive());
+    EXPECT_EQ(proxy->QelGetModelUnit(1, 2, &out, name, &d), 0); // group C
+    EXPECT_EQ(proxy->QelWindowCurrentGet(&out), 100);
+    EXPECT_EQ(proxy->HDICSearchImage("img", &out), 0);
+    EXPECT_EQ(proxy->CopyFileFromRemote("a", "b"), 100);
+    EXPECT_EQ(proxy->SetComponentLayer(1, 2, "l"), 0);
+    atb_import_layer* layers = reinterpret_cast<atb_import_layer*>(&out);
+    EXPECT_EQ(proxy->GetAtbImportLayers(1, &layers), 0);
+    EXPECT_EQ(layers, reinterpret_cast<atb_import_layer*>(&out));
+    qel_part_conversion_options options{5, 0, 0};
+    EXPECT_TRUE(proxy->GetQelIntfData(1, &options, nullptr, nullptr).isNull());
+    EXPECT_EQ(out, 5);
+    EXPECT_EQ(d, 2.0);
+    EXPECT_STREQ(name, "keep");
+}
+
+TEST_F(Requests, ServerAliveOnAFreshConnection) {
+    EXPECT_TRUE(proxy->IsServerAlive());
+    EXPECT_EQ(host.Count(), 0u); // a probe, not a request
+}
+
+// ---- host-toolkit requests -----------------------------------------------------
+
+TEST_F(Requests, StatusGroupsAndTheirOuts) {
+    int window = 4;
+    host.Script({"3"});
+    EXPECT_EQ(proxy->QelWindowCurrentGet(&window), 3);
+    EXPECT_EQ(host.Last(), "121");
+    EXPECT_EQ(window, -1);
+
+    int32_t* csys = nullptr;
+    host.Script({"-5\n12", "-4\n12"});
+    EXPECT_EQ(proxy->QelGetDefCsys(9, &csys), -5); // group B: -5 fills the out
+    EXPECT_EQ(host.Last(), "140\n9");
+    ASSERT_NE(csys, nullptr);
+    EXPECT_EQ(*csys, 12);
+    rlsmem(csys);
+    csys = nullptr;
+    EXPECT_EQ(proxy->QelGetDefCsys(9, &csys), -4);
+    EXPECT_EQ(csys, nullptr);
+    host.Script({"-5\n1"});
+    EXPECT_EQ(proxy->QelGetFirstCsys(9, &csys), -5); // group A: -5 is a failure
+    EXPECT_EQ(csys, nullptr);
+
+    double accuracy = 7.0;
+    host.Script({"1\n0.25", "0\n0.25", "1\nx"});
+    EXPECT_EQ(proxy->QelGetModelAccuracy(3, &accuracy), 1);
+    EXPECT_EQ(accuracy, 0.25);
+    EXPECT_EQ(proxy->QelGetModelAccuracy(3, &accuracy), 0);
+    EXPECT_EQ(accuracy, 0.0);
+    EXPECT_EQ(proxy->QelGetModelAccuracy(3, &accuracy), 1);
+    EXPECT_EQ(accuracy, -1.0);
+
+    int id = 0;
+    host.Script({"4\n8", "4"});
+    EXPECT_EQ(proxy->QelCsysIdGet(&id, &id), 4); // field 1 is read whatever the status
+    EXPECT_EQ(id, 8);
+    EXPECT_EQ(proxy->QelCsysIdGet(&id, &id), 4);
+    EXPECT_EQ(id, -1);
+
+    int count = 3;
+    host.Script({"2", "0\nz"});
+    EXPECT_EQ(proxy->QelSolidFeatCount(1, &count), 2);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(proxy->QelGetNumofCsys(1, &count), 0);
+    EXPECT_EQ(count, -1);
+
+    host.Script({"0", "0\n"});
+    EXPECT_EQ(proxy->QelTempPropertyIntSet("p", 5), 0);
+    EXPECT_EQ(host.Last(), "118\np\n5");
+    EXPECT_EQ(proxy->QelTempPropertyPathSet("p", "/x"), -1); // whole reply is the status
+}
+
+TEST_F(Requests, ModelUnitAndCopiedTexts) {
+    int type = 0;
+    double factor = 0;
+    char name[8] = "keep";
+    host.Script({"1\n3\nmm\n0.001", "1\n3\nmillimetre\n0.001", "2"});
+    EXPECT_EQ(proxy->QelGetModelUnit(1, 2, &type, name, &factor, sizeof name), 1);
+    EXPECT_EQ(host.Last(), "144\n1\n2");
+    EXPECT_EQ(type, 3);
+    EXPECT_STREQ(name, "mm");
+    EXPECT_EQ(factor, 0.001);
+    // A name longer than the buffer is refused; the buffer keeps its text.
+    EXPECT_EQ(proxy->QelGetModelUnit(1, 2, &type, name, &factor, sizeof name), ZR_STATUS_TEXT_TOO_LONG);
+    EXPECT_STREQ(name, "mm");
+    EXPECT_EQ(type, -1);
+    EXPECT_EQ(factor, 1.0);
+    type = 5;
+    EXPECT_EQ(proxy->QelGetModelUnit(1, 2, &type, name, &factor, sizeof name), 2);
+    EXPECT_EQ(type, -1);
+
+    char dir[QEL_PATH_LEN] = "old";
+    host.Script({"0\n/work/dir", "0", "9\n/x"});
+    EXPECT_EQ(proxy->QelDirectoryCurrentGet(dir), 0);
+    EXPECT_STREQ(dir, "/work/dir");
+    EXPECT_EQ(proxy->QelDirectoryCurrentGet(dir), 0); // missing field: empty text
+    EXPECT_STREQ(dir, "");
+    EXPECT_EQ(proxy->QelDirectoryCurrentGet(dir), 9);
+    EXPECT_STREQ(dir, "");
+
+    btkString format;
+    host.Script({"0\nvalue %0d of %1s"});
+    EXPECT_EQ(proxy->QelMessageFormatGet("key", format), 0);
+    EXPECT_EQ(host.Last(), "123\nkey");
+    EXPECT_STREQ(format.c_str(), "value %0d of %1s");
+}
+
+TEST_F(Requests, ModelItemsAndParameters) {
+    QelModelitem item{7, 7, nullptr};
+    host.Script({"0\n2 9 x", "4"});
+    EXPECT_EQ(proxy->QelMdlToModelitem(5, &item), 0);
+    EXPECT_EQ(host.Last(), "133\n5");
+    EXPECT_EQ(item.type, 2);
+    EXPECT_EQ(item.id, 9);
+    EXPECT_EQ(item.owner, nullptr); // owner not a number
+    EXPECT_EQ(proxy->QelModelitemInit(1, 2, 3, &item), 4);
+    EXPECT_EQ(host.Last(), "142\n1\n2\n3");
+    EXPECT_EQ(item.type, -1);
+    EXPECT_EQ(item.id, -1);
+
+    int32_t owner = 44;
+    QelModelitem named{1, 2, &owner};
+    char text[QEL_NAME_LEN];
+    host.Script({"0\nhole"});
+    EXPECT_EQ(proxy->QelModelitemNameGet(&named, text), 0);
+    EXPECT_EQ(host.Last(), "146\n1 2 44");
+    EXPECT_STREQ(text, "hole");
+    EXPECT_EQ(proxy->QelModelitemNameGet(nullptr, text), -2);
+
+    QelParameter param;
+    host.Script({"3", "0\n1 len 0 44", "0\n1 dia 1 5 6 7", "0\n1 odd 9 1"});
+    EXPECT_EQ(proxy->QelParameterInit(&named, "len", &param), 3);
+    EXPECT_EQ(host.Last(), "134\n1 2 44\nlen");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&param);
+    for (size_t i = 0; i < sizeof param; ++i)
+        ASSERT_EQ(bytes[i], 0xFF) << i;
+    EXPECT_EQ(proxy->QelParameterInit(&named, "len", &param), 0);
+    EXPECT_EQ(param.type, 1);
+    EXPECT_EQ(std::u16string(param.name), u"len");
+    EXPECT_EQ(param.owner.kind, 0);
+    ASSERT_NE(param.owner.who.model, nullptr);
+    EXPECT_EQ(*param.owner.who.model, 44);
+    rlsmem(param.owner.who.model);
+    EXPECT_EQ(proxy->QelParameterInit(&named, "dia", &param), 0);
+    EXPECT_EQ(param.owner.kind, 1);
+    EXPECT_EQ(param.owner.who.item.type, 5);
+    EXPECT_EQ(param.owner.who.item.id, 6);
+    ASSERT_NE(param.owner.who.item.owner, nullptr);
+    EXPECT_EQ(*param.owner.who.item.owner, 7);
+    rlsmem(param.owner.who.item.owner);
+    EXPECT_EQ(proxy->QelParameterInit(&named, "odd", &param), 0);
+    EXPECT_EQ(param.owner.kind, 9);
+    EXPECT_EQ(param.owner.who.item.id, -1); // owner area filled with 0xFF
+
+    // The parameter sent back as a record text, a text value with a tab for
+    // its blank, and the value read back with the blank restored.
+    param.owner.kind = 0;
+    param.owner.who.model = &owner;
+    QelParamvalue value{};
+    value.type = QEL_PARAM_STRING;
+    std::memcpy(value.value.s_val, u"two words", sizeof u"two words");
+    host.Script({"0", "0\n51 back\tagain "});
+    EXPECT_EQ(proxy->QelParamReadonlyModify(&param, &value, 3), 0);
+    EXPECT_EQ(host.Last(), "137\n1 odd 0 44\n51 two\twords \n3");
+    QelParamvalue back{};
+    EXPECT_EQ(proxy->QelParameterValueGet(&param, &back), 0);
+    EXPECT_EQ(back.type, QEL_PARAM_STRING);
+    EXPECT_EQ(std::u16string(back.value.s_val), u"back again");
+
+    host.Script({"0\n50 x ", "0\n53 z ", "0\n52 17 "});
+    EXPECT_EQ(proxy->QelParameterValueGet(&param, &back), 0);
+    EXPECT_EQ(back.value.d_val, -1.0);
+    EXPECT_EQ(proxy->QelParameterValueGet(&param, &back), 0);
+    EXPECT_EQ(static_cast<uint16_t>(back.value.l_val), 65535);
+    EXPECT_EQ(proxy->QelParameterValueGet(&param, &back), 0);
+    EXPECT_EQ(back.value.i_val, 17);
+
+    value.type = QEL_PARAM_DOUBLE;
+    value.value.d_val = 0.5;
+    host.Script({"-5\n2 made 0 3"});
+    EXPECT_EQ(proxy->QelParamReadonlyCreate(&named, "made", &value, 1, &param), -5); // group B
+    EXPECT_EQ(host.Last(), "135\n1 2 44\nmade\n50 0.5 \n1");
+    EXPECT_EQ(param.type, 2);
+    rlsmem(param.owner.who.model);
+}
+
+TEST_F(Requests, ExternalDataRecordsAndLists) {
+    int32_t model = 12;
+    QelExtdataClass klass{&model, {}};
+    std::memcpy(klass.name, u"cls", sizeof u"cls");
+    QelExtdataSlot slot{&klass, {}, 7};
+    int32_t number = 5;
+    host.Script({"0"});
+    EXPECT_EQ(proxy->QelExtdataSlotWrite(&slot, 1, 1, 2, &number), 0);
+    EXPECT_EQ(host.Last(), "131\n12 cls QEL_VALUE_UNUSED 7\n1\n1\n2\n5");
+    EXPECT_EQ(proxy->QelExtdataSlotWrite(&slot, 1, 3, 2, u"wide"), 0);
+    EXPECT_EQ(host.Last(), "131\n12 cls QEL_VALUE_UNUSED 7\n1\n3\n2\nwide");
+    EXPECT_EQ(proxy->QelExtdataSlotWrite(&slot, 1, 9, 2, nullptr), 0);
+    EXPECT_EQ(host.Last(), "131\n12 cls QEL_VALUE_UNUSED 7\n1\n9\n2");
+    EXPECT_EQ(proxy->QelExtdataSlotWrite(&slot, 1, 2, 2, nullptr), -2);
+
+    host.Script({"0\n12 cls name 31", "6"});
+    QelExtdataSlot made{};
+    EXPECT_EQ(proxy->QelExtdataSlotCreate(&klass, "name", &made), 0);
+    EXPECT_EQ(host.Last(), "130\n12 cls\nname");
+    EXPECT_EQ(std::u16string(made.name), u"name");
+    EXPECT_EQ(made.id, 31);
+    EXPECT_EQ(made.klass, &klass);
+    EXPECT_EQ(proxy->QelExtdataSlotCreate(&klass, "name", &made), 6);
+    EXPECT_EQ(made.klass, nullptr);
+    EXPECT_EQ(made.id, -1);
+
+    int count = 9;
+    QelName* names = nullptr;
+    host.Script({"0\n0", "0\n5\na b", "0\n1000000000\nx", "0\n-3\nx"});
+    EXPECT_EQ(proxy->QelExtdataClassNamesList(4, &count, &names), 0);
+    EXPECT_EQ(host.Last(), "128\n4");
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(names, nullptr);
+    // Entries only for the names really there, whatever the count claims.
+    EXPECT_EQ(proxy->QelExtdataClassNamesList(4, &count, &names), 0);
+    ASSERT_EQ(count, 2);
+    ASSERT_EQ(xar_count(names), 2);
+    EXPECT_EQ(std::u16string(names[1]), u"b");
+    xar_free(reinterpret_cast<void**>(&names));
+    EXPECT_EQ(proxy->QelExtdataSlotNamesList(&klass, &count, &names), 0);
+    EXPECT_EQ(host.Last(), "127\n12 cls");
+    ASSERT_EQ(count, 1);
+    xar_free(reinterpret_cast<void**>(&names));
+    EXPECT_EQ(proxy->QelExtdataClassNamesList(4, &count, &names), 0);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(names, nullptr);
+
+    int32_t* ids = nullptr;
+    host.Script({"0\n3\n4 x 6", "2"});
+    EXPECT_EQ(proxy->QelExtdataSlotIdsList(&klass, &count, &ids), 0);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(ids[0], 4);
+    EXPECT_EQ(ids[1], -1);
+    EXPECT_EQ(ids[2], 6);
+    xar_free(reinterpret_cast<void**>(&ids));
+    EXPECT_EQ(proxy->QelExtdataSlotIdsList(&klass, &count, &ids), 2);
+    EXPECT_EQ(count, 0);
+
+    QelExtdataClass registered{nullptr, {}};
+    host.Script({"0\n77 parts", "0\nx parts"});
+    EXPECT_EQ(proxy->QelExtdataClassRegister(3, "parts", &registered), 0);
+    EXPECT_EQ(host.Last(), "129\n3\nparts");
+    ASSERT_NE(registered.model, nullptr);
+    EXPECT_EQ(*registered.model, 77);
+    rlsmem(registered.model);
+    registered.model = nullptr;
+    EXPECT_EQ(proxy->QelExtdataClassRegister(3, "parts", &registered), 0);
+    EXPECT_EQ(registered.model, nullptr);
+}
+
+TEST_F(Requests, MatrixAndMessages) {
+    double m[4][3] = {};
+    m[3][2] = 99;
+    host.Script({"0\n1 0 0\n0 1 0\n0 0 1\n5 6"});
+    EXPECT_EQ(proxy->QelGetCsysMatrix(1, 2, m), 0);
+    EXPECT_EQ(host.Last(), "145\n1\n2");
+    EXPECT_EQ(m[0][0], 1);
+    EXPECT_EQ(m[3][0], 5);
+    EXPECT_EQ(m[3][1], 6);
+    EXPECT_EQ(m[3][2], 99); // missing value: left alone
+
+    int32_t i = 3;
+    double d = 0.5;
+    ZrMessageArg args[3] = {{ZR_MSGARG_INT, &i}, {ZR_MSGARG_TEXT, "txt"}, {-1, nullptr}};
+    host.Script({"0"});
+    EXPECT_EQ(proxy->QelMessageShow("msg.txt", "key", 3, args), 0);
+    EXPECT_EQ(host.Last(), "124\nmsg.txt\nkey\n3\n3\n1\ntxt\n4\n");
+    ZrMessageArg more[2] = {{ZR_MSGARG_DOUBLE, &d}, {ZR_MSGARG_WIDE, u"w"}};
+    EXPECT_EQ(proxy->QelMessageShow("f", "k", 2, more), 0);
+    EXPECT_EQ(host.Last(), "124\nf\nk\n2\n0.5\n2\nw\n3");
+    EXPECT_EQ(proxy->QelMessageShow("f", "k", 11, more), -2);
+    proxy->QelMessageClear();
+    EXPECT_EQ(host.Last(), "125");
+}
+
+// ---- documents received ------------------------------------------------------------
+
+class Documents : public Requests {
+protected:
+    void TearDown() override {
+        for (const std::string& p : files)
+            std::remove(p.c_str());
+    }
+    std::string Keep(const std::string& p) {
+        files.push_back(p);
+        return p;
+    }
+    std::vector<std::string> files;
+};
+
+TEST_F(Documents, InterfaceDataOfAHostModel) {
+    std::string path = Keep(TempPath("intf.xml"));
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    data->accuracy_type = 2;
+    data->accuracy = 0.01;
+    IntfXmlZPI(path.c_str(), data, nullptr);
+    qel_intf_data_free(data);
+
+    qel_part_conversion_options options{5, 11, 12};
+    qel_intf_data_extend* extension = reinterpret_cast<qel_intf_data_extend*>(&options);
+    host.Script({"3\n" + path});
+    xrchandle<KWPIModel> model = proxy->GetQelIntfData(9, &options, nullptr, &extension);
+    EXPECT_EQ(host.Last(), "153\n9\n0 1 1 11 12 0 0 0 0 0 0 0");
+    ASSERT_FALSE(model.isNull()); // the status is not looked at
+    EXPECT_EQ(model->GetAccuracy(), 0.01);
+    EXPECT_EQ(extension, nullptr);
+
+    qel_model_conversion_options_ext ext{0, {1, 2, 3, 4}, {0.5, 0.25}};
+    host.Script({"0\n/no/such/file.xml", "0"});
+    EXPECT_TRUE(proxy->GetQelIntfData(9, &options, &ext, &extension).isNull());
+    EXPECT_EQ(host.Last(), "153\n9\n0 1 1 11 12 1 1 2 3 4 0.5 0.25");
+    EXPECT_TRUE(proxy->GetQelIntfData(9, &options, &ext, &extension).isNull()); // no path
+    size_t sent = host.Count();
+    EXPECT_TRUE(proxy->GetQelIntfData(9, nullptr, &ext, &extension).isNull());
+    EXPECT_EQ(host.Count(), sent);
+
+    // A malformed document: nothing, and nothing leaks.
+    std::string bad = Keep(TempPath("bad.xml"));
+    std::ofstream(bad) << "<ZPI><QelIntfData";
+    host.Script({"0\n" + bad});
+    EXPECT_TRUE(proxy->GetQelIntfData(9, &options, nullptr, &extension).isNull());
+    EXPECT_EQ(extension, nullptr);
+}
+
+TEST_F(Documents, AssemblyInformation) {
+    std::string path = Keep(TempPath("asm.xml"));
+    auto* info = static_cast<qel_model_basic_info*>(getmem(sizeof(qel_model_basic_info)));
+    std::memcpy(info->name, u"asm", sizeof u"asm");
+    info->type = 2;
+    IntfXmlModel(path.c_str(), info);
+    rlsmem(info);
+
+    qel_model_basic_info* read = nullptr;
+    host.Script({"0\n" + path + "\n/unused"});
+    EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, nullptr), 0);
+    EXPECT_EQ(host.Last(), "154\n4");
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(std::u16string(read->name), u"asm");
+    EXPECT_EQ(read->type, 2u);
+    ZorvanProxy::AsmBasicInfoClean(read);
+    rlsmem(read);
+
+    qel_intf_data_extend* extension = nullptr;
+    host.Script({"6", "0\n" + path + "\n/no/such.xml"});
+    read = reinterpret_cast<qel_model_basic_info*>(&path);
+    EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, &extension), 100);
+    EXPECT_EQ(read, nullptr);
+    // The first document stays when the second cannot be read.
+    EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, &extension), 100);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(extension, nullptr);
+    ZorvanProxy::AsmBasicInfoClean(read);
+    rlsmem(read);
+}
+
+TEST_F(Documents, LayersAndOptions) {
+    std::string path = Keep(TempPath("layers.xml"));
+    auto* layers = static_cast<atb_import_layer*>(xar_alloc(2, sizeof(atb_import_layer), 2));
+    layers[0].IntfId = 4;
+    layers[1].SrfCount = 9;
+    std::memcpy(layers[1].Name, u"L2", sizeof u"L2");
+    IntfXmlAtbImportLayers(path.c_str(), layers);
+    IntfXmlFreeAtbImportLayers(layers);
+
+    atb_import_layer* read = nullptr;
+    host.Script({"0\n" + path, "5\n" + path});
+    EXPECT_EQ(proxy->GetAtbImportLayers(3, &read), 0);
+    EXPECT_EQ(host.Last(), "161\n3");
+    ASSERT_EQ(xar_count(read), 2);
+    EXPECT_EQ(read[0].IntfId, 4);
+    EXPECT_EQ(read[1].SrfCount, 9);
+    EXPECT_EQ(std::u16string(read[1].Name), u"L2");
+    ZorvanProxy::FreeAtbImportLayers(read);
+    EXPECT_EQ(proxy->GetAtbImportLayers(3, &read), 100);
+    EXPECT_EQ(read, nullptr);
+    EXPECT_EQ(proxy->GetAtbImportLayers(3, nullptr), 100);
+
+    std::string opts = Keep(TempPath("options.xml"));
+    IntfXmlOptionList list;
+    list.SetDouble("tol", 0.5);
+    list.SetInteger("level", 3);
+    list.SetString("unit", "mm");
+    IntfXmlTranslationOptions(opts.c_str(), list);
+    ZrTranslationOptions* options = nullptr;
+    host.Script({"0\n" + opts, "1\n" + opts, "0\n/no/such.xml"});
+    EXPECT_EQ(proxy->GetTranslationOptions(&options, 8), 0);
+    EXPECT_EQ(host.Last(), "183\n8");
+    ASSERT_NE(options, nullptr);
+    double tol = 0;
+    int level = 0;
+    char unit[8];
+    EXPECT_TRUE(options->GetDouble("tol", tol));
+    EXPECT_EQ(tol, 0.5);
+    EXPECT_TRUE(options->GetInteger("level", level));
+    EXPECT_EQ(level, 3);
+    EXPECT_TRUE(options->GetString("unit", unit, sizeof unit));
+    EXPECT_STREQ(unit, "mm");
+    delete options;
+    EXPECT_EQ(proxy->GetTranslationOptions(&options, 8), 100);
+    EXPECT_EQ(options, nullptr);
+    EXPECT_EQ(proxy->GetTranslationOptions(&options, 8), 100);
+    EXPECT_EQ(options, nullptr);
+}
+
+TEST_F(Requests, ComponentsFilesAndLayers) {
+    const double first[3] = {0.1, 0.2, 0.3};
+    const double second[6] = {1, 2, 3, 4, 5, 6};
+    host.Script({"4"});
+    EXPECT_EQ(proxy->SetComponentColor(1, 2, first, second), 4);
+    EXPECT_EQ(host.Last(), "179\n1\n2\n0.100000000000000006 0.200000000000000011 0.299999999999999989\n1 2 3 4 5 6");
+    int value = 0;
+    host.Script({"1\n7", "0\n7", "1"});
+    EXPECT_EQ(proxy->HDICSearchImage("img", &value), 1);
+    EXPECT_EQ(host.Last(), "186\nimg");
+    EXPECT_EQ(value, 7);
+    value = 0;
+    EXPECT_EQ(proxy->HDICSearchImage("img", &value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(proxy->HDICSearchImage("img", &value), 1);
+    EXPECT_EQ(value, -1);
+    EXPECT_EQ(proxy->CopyFileFromRemote("a", "b"), 0);
+    EXPECT_EQ(host.Last(), "185\na\nb");
+    EXPECT_EQ(proxy->SetComponentLayer(1, 2, "lay"), 0);
+    EXPECT_EQ(host.Last(), "187\n1\n2\nlay");
+    EXPECT_EQ(proxy->CreateLayer(1, "lay", 3, 4), 0);
+    EXPECT_EQ(host.Last(), "188\n1\nlay\n3\n4");
+}
+
+// ---- documents handed over -----------------------------------------------------------
+
+// A whole client: the callback server holds the files handed over.
+class HandOver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.Ok());
+        unsetenv("GG_TEMP_FILE");
+        proxy = ZrInitializeClient(host.Url().c_str());
+        ASSERT_FALSE(proxy.isNull());
+        url = ZrGetCallbackUrl().str();
+        ASSERT_FALSE(url.empty());
+        ZrSetImportFormat(0);
+    }
+    void TearDown() override {
+        ZrSetImportFormat(0);
+        unsetenv("GG_TEMP_FILE");
+        proxy.release();
+        ZrShutdownClient();
+    }
+    // Field `i` of the last request.
+    std::string Field(int i) {
+        std::string text = host.Last();
+        size_t start = 0;
+        for (int k = 0; k < i; ++k)
+            start = text.find('\n', start) + 1;
+        return text.substr(start, text.find('\n', start) - start);
+    }
+
+    FakeHost host;
+    xrchandle<ZorvanProxy> proxy;
+    std::string url;
+};
+
+TEST_F(HandOver, ImportFeatureByFormat) {
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    data->accuracy = 0.5;
+    int feature = 0;
+
+    ZrSetImportFormat(1);
+    host.Script({"0\n31"});
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature), 0);
+    EXPECT_EQ(feature, 31);
+    EXPECT_EQ(host.Last(), "103\n6\n-1\n" + url + "zpi.xml\n1");
+    qel_intf_data* back = nullptr;
+    IntfXmlZPI::Read((url + "zpi.xml").c_str(), &back, nullptr);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->accuracy, 0.5);
+    qel_intf_data_free(back);
+
+    ZrSetImportFormat(0);
+    int32_t entity[2] = {17, 0};
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, entity, data, nullptr, &feature), 0);
+    EXPECT_EQ(host.Last(), "103\n6\n17\n" + url + "zpi.neu\n0");
+    std::unique_ptr<IntfXmlBnfsFile> file(IntfXmlGetBnfsOpener()((url + "zpi.neu").c_str(), 1, nullptr));
+    ASSERT_NE(file, nullptr);
+    char head[8] = {};
+    EXPECT_EQ(file->Read(head, 7), 7);
+    EXPECT_STREQ(head, "NEUTRAL");
+    file->Close();
+
+    ZrSetImportFormat(5);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature), 0);
+    EXPECT_EQ(host.Last(), "103\n6\n-1\n\n5");
+
+    // A model hands over its objects (format 1) or its records (format 0).
+    qel_intf_data* owned = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&owned), 0);
+    owned->accuracy_type = 2;
+    owned->accuracy = 0.125;
+    xrchandle<KWPIModel> model(new KWPIModel_i(owned, false));
+    ZrSetImportFormat(1);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(2, nullptr, model, nullptr, &feature), 0);
+    EXPECT_EQ(host.Last(), "103\n2\n-1\n" + url + "zpi.xml\n1");
+    IntfXmlZPI::Read((url + "zpi.xml").c_str(), &back, nullptr);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->accuracy, 0.125);
+    qel_intf_data_free(back);
+    ZrSetImportFormat(0);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(2, nullptr, model, nullptr, &feature), 0);
+    EXPECT_EQ(host.Last(), "103\n2\n-1\n" + url + "zpi.neu\n0");
+
+    size_t sent = host.Count();
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, static_cast<qel_intf_data*>(nullptr), nullptr,
+                                                &feature),
+              100);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, xrchandle<KWPIModel>(), nullptr, &feature), 100);
+    EXPECT_EQ(host.Count(), sent);
+    qel_intf_data_free(data);
+}
+
+TEST_F(HandOver, TemporaryDirectoryWhenAsked) {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zr_handover_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const char* oldTmp = std::getenv("TMP");
+    std::string keepTmp = oldTmp ? oldTmp : "";
+    setenv("TMP", dir.c_str(), 1);
+    setenv("GG_TEMP_FILE", "", 1);
+
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    ZrSetImportFormat(1);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, nullptr), 0);
+    EXPECT_EQ(Field(3), dir.string() + "/zpi.xml");
+    EXPECT_TRUE(std::filesystem::exists(dir / "zpi.xml"));
+    qel_intf_data_free(data);
+
+    const char* lines[] = {"one"};
+    auto** log = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
+    log[0] = lines[0];
+    EXPECT_EQ(proxy->SendTranslationLog(log), 0);
+    EXPECT_EQ(Field(1), dir.string() + "/TranslationLog.xml");
+    EXPECT_TRUE(std::filesystem::exists(dir / "TranslationLog.xml"));
+    xar_free(reinterpret_cast<void**>(&log));
+
+    if (oldTmp)
+        setenv("TMP", keepTmp.c_str(), 1);
+    else
+        unsetenv("TMP");
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(HandOver, SideDocuments) {
+    const char* text[] = {"a", nullptr, "b"};
+    auto** lines = static_cast<const char**>(xar_alloc(3, sizeof(char*), 3));
+    for (int i = 0; i < 3; ++i)
+        lines[i] = text[i];
+    host.Script({"7"});
+    EXPECT_EQ(proxy->SendTranslationLog(lines), 0); // the status is not used
+    EXPECT_EQ(host.Last(), "178\n" + url + "TranslationLog.xml");
+    std::vector<IntfXmlLogLine> back = IntfXmlLogLines::Read((url + "TranslationLog.xml").c_str());
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0].text, "a");
+    EXPECT_TRUE(back[1].missing);
+    xar_free(reinterpret_cast<void**>(&lines));
+    EXPECT_EQ(proxy->SendTranslationLog(nullptr), 100);
+
+    auto* info = static_cast<qel_model_basic_info*>(getmem(sizeof(qel_model_basic_info)));
+    std::memcpy(info->name, u"top", sizeof u"top");
+    host.Script({"9"});
+    EXPECT_EQ(proxy->SendAssemblyInfo(1, info, 2, 3, 0.1), 0);
+    EXPECT_EQ(host.Last(), "159\n1\n" + url + "assemInfo.xml\n2\n3\n0.100000000000000006");
+    qel_model_basic_info* read = IntfXmlModel::Read((url + "assemInfo.xml").c_str());
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(std::u16string(read->name), u"top");
+    IntfXmlFreeModelInfo(read);
+    rlsmem(info);
+    EXPECT_EQ(proxy->SendAssemblyInfo(1, nullptr, 2, 3, 0.1), 100);
+
+    auto* layers = static_cast<atb_import_layer*>(xar_alloc(1, sizeof(atb_import_layer), 1));
+    layers[0].CrvCount = 3;
+    host.Script({"4"});
+    EXPECT_EQ(proxy->SetAtbImportLayers(2, layers), 4);
+    EXPECT_EQ(host.Last(), "160\n2\n" + url + "atbLayers.xml");
+    atb_import_layer* again = IntfXmlAtbImportLayers::Read((url + "atbLayers.xml").c_str());
+    ASSERT_EQ(xar_count(again), 1);
+    EXPECT_EQ(again[0].CrvCount, 3);
+    IntfXmlFreeAtbImportLayers(again);
+    IntfXmlFreeAtbImportLayers(layers);
+    EXPECT_EQ(proxy->SetAtbImportLayers(2, nullptr), 100);
+}
+
+} // namespace
