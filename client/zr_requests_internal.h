@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -82,8 +81,5 @@ void NarrowToWide(const char* text, char16_t* out, int capacity);
 // A new 4-byte host integer (getmem) holding `value`; null when memory
 // runs out.
 int32_t* NewHostInt(int32_t value);
-
-// True when `name` is set in the environment (to any value).
-bool EnvIsSet(const char* name);
 
 } // namespace zr_detail

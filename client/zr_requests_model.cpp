@@ -15,7 +15,6 @@
 
 #include "xmemory.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace zr_detail {
@@ -98,8 +97,6 @@ int32_t* NewHostInt(int32_t value) {
         *block = value;
     return block;
 }
-
-bool EnvIsSet(const char* name) { return std::getenv(name) != nullptr; }
 
 } // namespace zr_detail
 
