@@ -59,7 +59,7 @@ public:
 
         IntfXmlWriter& w = IntfXmlWriter::Instance();
         w.StartElement("Model");
-        IntfXmlAddAttributeEscaped("name", kname::Narrow(info->name, QEL_PATH_LEN));
+        w.WriteAttribute("name", kname::Narrow(info->name, QEL_PATH_LEN));
         w.WriteAttribute("type", int32_t(info->type));
         w.WriteAttribute("src_sys", int32_t(info->source_system));
         if (comps) {

@@ -27,17 +27,3 @@
 // `body` throws.
 ZPI_API void IntfXmlWriteDocument(const char* path, const std::function<void()>& body);
 
-// The text as element content: "&", "<", ">" and carriage returns as
-// character references, invalid bytes and control characters as U+FFFD.
-ZPI_API std::string IntfXmlEscapeText(std::string_view text);
-
-// A whole element whose content is the text (escaped as above).
-ZPI_API void IntfXmlAddTextElementEscaped(const char* name, std::string_view text);
-// Text content of the element just started (escaped as above).
-ZPI_API void IntfXmlAddTextEscaped(std::string_view text);
-
-// One attribute of the start tag still open, whatever characters the
-// value holds (quotes, "<", line ends and tabs as character references).
-// A value without such characters is written exactly as
-// IntfXmlWriting::AddAttribute writes it.
-ZPI_API void IntfXmlAddAttributeEscaped(const char* name, std::string_view value);

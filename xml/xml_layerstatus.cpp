@@ -39,9 +39,8 @@ IntfXmlAtbImportLayers::IntfXmlAtbImportLayers(const char* path, const atb_impor
             AddAttribute("CrvCount", l.CrvCount);
             AddAttribute("SrfCount", l.SrfCount);
             AddAttribute("TrmSrfCount", l.TrmSrfCount);
-            IntfXmlAddTextElementEscaped("Name", kname::Narrow(l.Name, ATB_LAYER_NAME_LEN));
-            IntfXmlAddTextElementEscaped("OrigName",
-                                         kname::Narrow(l.OrigName, ATB_LAYER_NAME_LEN));
+            AddTextElement("Name", kname::Narrow(l.Name, ATB_LAYER_NAME_LEN).c_str());
+            AddTextElement("OrigName", kname::Narrow(l.OrigName, ATB_LAYER_NAME_LEN).c_str());
             EndElement();
         }
         EndElement();

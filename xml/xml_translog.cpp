@@ -37,7 +37,7 @@ void IntfXmlLogLines::Write(const char* path, const char* const* lines, int32_t 
         for (int32_t i = 0; i < count; ++i) {
             StartElement("LogLine");
             if (lines[i])
-                IntfXmlAddTextEscaped(lines[i]);
+                AddText(lines[i]);
             else
                 AddAttribute("empty", "1");
             EndElement();
@@ -147,7 +147,7 @@ IntfXmlTranslationOptions::IntfXmlTranslationOptions(const char* path,
         AddAttribute("size", int32_t(items.size()));
         for (const IntfXmlOption& o : items) {
             StartElement("Option");
-            IntfXmlAddAttributeEscaped("Name", o.name);
+            AddAttribute("Name", o.name.c_str());
             AddAttribute("Type", o.type);
             IntfXmlWriter& w = IntfXmlWriter::Instance();
             switch (o.type) {
@@ -160,7 +160,7 @@ IntfXmlTranslationOptions::IntfXmlTranslationOptions(const char* path,
                 w.TextDouble(o.doubleValue);
                 break;
             case IntfXmlOption::kString:
-                IntfXmlAddTextEscaped(o.text);
+                IntfXmlWriter::Instance().WriteText(o.text);
                 break;
             default:
                 break;

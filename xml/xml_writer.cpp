@@ -6,12 +6,104 @@
 #include <charconv>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
 IntfXmlWriter* g_writer = nullptr;
 std::once_flag g_writerOnce;
 xrchandle<IntfXmlWriter>* g_writerHandle = nullptr;
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
+
+// Length of the UTF-8 sequence at text[i] when it encodes a character XML
+// can carry, else 0.
+size_t ValidSequence(std::string_view text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b = byte(i);
+    if (b < 0x80)
+        return (b >= 0x20 || b == '\t' || b == '\n' || b == '\r') ? 1 : 0;
+    size_t len;
+    uint32_t c;
+    if ((b & 0xE0) == 0xC0) {
+        len = 2;
+        c = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        len = 3;
+        c = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        len = 4;
+        c = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > text.size())
+        return 0;
+    for (size_t k = 1; k < len; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
+        c == 0xFFFF)
+        return 0;
+    return len;
+}
+
+// Escapes what would otherwise end a value or text early or be folded by
+// the reader: "&", "<", ">" and carriage returns in texts; in attribute
+// values also quotes, line ends and tabs (which a parser turns into blanks).
+// Bytes that are not UTF-8 of a character XML can carry become U+FFFD.
+std::string Escape(std::string_view text, bool attribute) {
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (size_t i = 0; i < text.size();) {
+        const size_t len = ValidSequence(text, i);
+        if (len == 0) {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        if (len > 1) {
+            out.append(text.substr(i, len));
+            i += len;
+            continue;
+        }
+        const char c = text[i++];
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += attribute ? ">" : "&gt;"; break;
+        case '\r': out += "&#13;"; break;
+        case '"': out += attribute ? "&quot;" : "\""; break;
+        case '\n': out += attribute ? "&#10;" : "\n"; break;
+        case '\t': out += attribute ? "&#9;" : "\t"; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+
+// Whether `text` goes out as it is (the common case: names and numbers).
+bool Plain(std::string_view text, bool attribute) {
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x80 || c == '&' || c == '<' || c == '>' || (attribute && c == '"'))
+            return false;
+    }
+    return true;
+}
+
+void WriteEscaped(IntfXmlIOStream& out, std::string_view text, bool attribute) {
+    if (Plain(text, attribute)) {
+        out.Write(text);
+        return;
+    }
+    std::string escaped = Escape(text, attribute);
+    out.Write(escaped);
+}
 
 } // namespace
 
@@ -132,14 +224,7 @@ void IntfXmlWriter::WriteAttribute(std::string_view name, std::string_view value
     out_->Put(' ');
     out_->Write(name);
     out_->Write("=\"", 2);
-    size_t from = 0;
-    for (size_t amp = value.find('&'); amp != std::string_view::npos;
-         amp = value.find('&', from)) {
-        out_->Write(value.substr(from, amp - from));
-        out_->Write("&amp;", 5);
-        from = amp + 1;
-    }
-    out_->Write(value.substr(from));
+    WriteEscaped(*out_, value, true);
     out_->Put('"');
 }
 
@@ -161,7 +246,7 @@ void IntfXmlWriter::BeginText() {
 void IntfXmlWriter::WriteText(std::string_view text) {
     BeginText();
     if (out_)
-        out_->Write(text);
+        WriteEscaped(*out_, text, false);
 }
 
 void IntfXmlWriter::TextRaw(std::string_view piece) {

@@ -252,7 +252,7 @@ inline qel_intf_data* fullIntfData() {
         appendEdge(root, eid++, 5, &a, &b, &x);
     }
     appendDatum(root, 200, QEL_DATUM_CURVE, u"curve datum");
-    appendDatum(root, 201, QEL_DATUM_PLANE, u"A&B > 'plane'");
+    appendDatum(root, 201, QEL_DATUM_PLANE, u"A&B > \"pl<ane\"");
     appendDatum(root, 202, QEL_DATUM_CSYS, u"\u00e9t\u00e9 \U0001F600");
     appendQuilt(root, 300, {face(QEL_SURF_PLANE, 301, 1, 2), face(QEL_SURF_BSPLINE, 302, -1, 0)});
     appendQuilt(root, 310, {});

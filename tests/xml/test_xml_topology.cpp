@@ -147,7 +147,7 @@ TEST(XmlTopologyText, DatumsOfTheThreeKinds) {
                     "\t</Csys>\n"
                     "\t</Datum>\n");
     std::string plane = WriteInRoot([&] { IntfXmlDatum{DatumAt(root.get(), 1)}; });
-    EXPECT_EQ(plane.rfind("\t<Datum ID=\"201\" name=\"A&amp;B > 'plane'\">\n\t<Plane>\n\t<Csys>\n",
+    EXPECT_EQ(plane.rfind("\t<Datum ID=\"201\" name=\"A&amp;B > &quot;pl&lt;ane&quot;\">\n\t<Plane>\n\t<Csys>\n",
                           0),
               0u)
         << plane;

@@ -59,13 +59,16 @@ TEST(XmlWriter, ElementsAttributesAndTexts) {
                   IntfXmlWriting::EndElement();
               }),
               "\t<Value type=\"5\" val=\"3\"></Value>\n");
-    // Only "&" is escaped in attribute values; texts go out unchanged.
+    // Attribute values and texts escape what would break the document or
+    // be folded by the reader; plain names and numbers go out unchanged.
     EXPECT_EQ(xmltest::WriteInRoot([] {
                   IntfXmlWriting::StartElement("N");
-                  IntfXmlWriting::AddAttribute("name", "a&b<c\"d&");
+                  IntfXmlWriting::AddAttribute("name", "a&b<c\"d&\te");
                   IntfXmlWriting::EndElement();
               }),
-              "\t<N name=\"a&amp;b<c\"d&amp;\"></N>\n");
+              "\t<N name=\"a&amp;b&lt;c&quot;d&amp;&#9;e\"></N>\n");
+    EXPECT_EQ(xmltest::WriteInRoot([] { IntfXmlWriting::AddTextElement("L", "x < y && z"); }),
+              "\t<L>x &lt; y &amp;&amp; z</L>\n");
     EXPECT_EQ(xmltest::WriteInRoot([] { IntfXmlWriting::AddTextElement("Matrix", "1 2 3 "); }),
               "\t<Matrix>1 2 3 </Matrix>\n");
     // A text with newlines is followed directly by its end tag.
