@@ -29,12 +29,15 @@
 
 #include <cstdint>
 
-// Status of the persistence operations that this build cannot carry out yet
-// (writing and reading interface-data documents, saving neutral parts).
+// Status of WriteZPI on a model without interface data, whose document
+// writer from interface objects is not part of this build yet.
 constexpr int KPI_STATUS_PERSISTENCE_UNAVAILABLE = -90;
 
 // Status of SaveAsNeutral on a model without interface data.
 constexpr int KPI_STATUS_NO_INTF_DATA = 13;
+// Status of SaveAsNeutral when the stream name "kernel.neu.1" is held by
+// someone else in the process (nothing is written then).
+constexpr int KPI_STATUS_NEUTRAL_STREAM_TAKEN = -91;
 
 #define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args) Result Name Params override;
 
@@ -79,3 +82,16 @@ private:
 };
 
 #undef ZPI_MODEL_OPERATION
+
+// Makes a model over copies of `data` and `extension` (both only read; the
+// caller keeps and frees its records). Returns 1 on success. Returns 0 for
+// a null `data` or `out` (out untouched), when the interface data cannot be
+// copied (out untouched), or when the extension cannot be copied, a null
+// `extension` included: *out then holds the model, without an extension.
+//
+// Whenever *out was set, it holds a model on which no reference is taken
+// for the caller: the caller takes ownership by wrapping it in a handle at
+// once (xrchandle<KWPIModel> model(*out)); the model is freed when the last
+// handle goes. Raises nothing.
+extern "C" ZPI_API int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension,
+                                            KWPIModel_i** out);

@@ -1,38 +1,245 @@
-// Saving a model as a neutral part, writing it as an interface-data
-// document and reading one back. This build checks the arguments and the
-// model's state; the document binding and the neutral writer are not part
-// of it, so the operations then refuse with
-// KPI_STATUS_PERSISTENCE_UNAVAILABLE and nothing is written or read. A read
-// without a file name gives no model, as a failed read does.
+// Saving a model as a neutral part into a caller's stream, writing it as an
+// interface-data document, reading such a document back into a new model,
+// and making a model over copies of records that a caller holds.
+//
+// Nothing here leaks on any path: the working copy of the interface data,
+// the neutral part, the stream registration and the records a reader hands
+// over each belong to a scope guard until something else takes them.
 #include "kernel/model.h"
+#include "kernel/model_ext.h"
+#include "kernel/qel_copy.h"
+#include "kernel/qel_routines.h"
 #include "kernel/session_i.h"
+#include "neutral/neutral_convert.h"
+#include "neutral/neutral_extend.h"
+#include "neutral/neutral_writer.h"
+#include "xml/xml_zpi.h"
 
+#include "base_version.h"
+#include "ugc_output.h"
 #include "xexcept.h"
+#include "xmemory.h"
 
+#include <charconv>
+#include <cstring>
 #include <iostream>
+#include <mutex>
+
+namespace {
+
+// Name under which the caller's stream is reachable by the neutral writer.
+constexpr char16_t kNeutralStreamName[] = u"kernel.neu.1";
+// Product id of the neutral files this library writes.
+constexpr int kNeutralProductId = 32;
+
+// Owns an interface-data root until released; frees it with
+// qel_intf_data_free.
+class QelIntfDataHolder {
+public:
+    QelIntfDataHolder() = default;
+    explicit QelIntfDataHolder(qel_intf_data* data) : data_(data) {}
+    ~QelIntfDataHolder() {
+        if (data_)
+            qel_intf_data_free(data_);
+    }
+    QelIntfDataHolder(const QelIntfDataHolder&) = delete;
+    QelIntfDataHolder& operator=(const QelIntfDataHolder&) = delete;
+    qel_intf_data* get() const { return data_; }
+    qel_intf_data** out() { return &data_; }
+    qel_intf_data* release() {
+        qel_intf_data* d = data_;
+        data_ = nullptr;
+        return d;
+    }
+
+private:
+    qel_intf_data* data_ = nullptr;
+};
+
+// Owns an extension record block (from getmem) until released: its arrays,
+// then the block.
+class ExtendRecordHolder {
+public:
+    explicit ExtendRecordHolder(qel_intf_data_extend* ext) : ext_(ext) {}
+    ~ExtendRecordHolder() {
+        if (ext_) {
+            impfeat_ext_free(ext_);
+            rlsmem(ext_);
+        }
+    }
+    ExtendRecordHolder(const ExtendRecordHolder&) = delete;
+    ExtendRecordHolder& operator=(const ExtendRecordHolder&) = delete;
+    qel_intf_data_extend* get() const { return ext_; }
+    qel_intf_data_extend* release() {
+        qel_intf_data_extend* e = ext_;
+        ext_ = nullptr;
+        return e;
+    }
+
+private:
+    qel_intf_data_extend* ext_;
+};
+
+// Owns a neutral part until the scope ends.
+class NeutralPartHolder {
+public:
+    NeutralPartHolder() = default;
+    ~NeutralPartHolder() {
+        if (part_)
+            release_neutral_part(part_);
+    }
+    NeutralPartHolder(const NeutralPartHolder&) = delete;
+    NeutralPartHolder& operator=(const NeutralPartHolder&) = delete;
+    neut_part* get() const { return part_; }
+    neut_part** out() { return &part_; }
+
+private:
+    neut_part* part_ = nullptr;
+};
+
+// The extension record behind a model's extension (null for none). An
+// extension that is not this library's own carries no record that could be
+// written: ThrowSimple(-2), before anything is made.
+const qel_intf_data_extend* ExtensionRecord(const xrchandle<KWPIModelExt>& ext) {
+    if (!ext)
+        return nullptr;
+    auto* impl = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext.get()));
+    if (!impl)
+        ThrowSimple(QEL_ERR_BAD_ARG);
+    return impl->GetExtendData();
+}
+
+int DateCode() {
+    const char* text = qel_get_datecode();
+    int value = 0;
+    if (text)
+        std::from_chars(text, text + std::strlen(text), value);
+    return value;
+}
+
+// The name is process-wide and the writer keeps process-wide state while
+// it runs: one neutral save at a time.
+std::mutex& NeutralSaveLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void ReportUnreadable() { std::cerr << "Could not read the XML data." << std::endl; }
+
+} // namespace
+
+// ---- neutral part -----------------------------------------------------------------
 
 void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
     // A model without interface data (made in cache mode, or closed) has
     // nothing to save; this is told before the stream is looked at.
-    if (!GetIntfData())
+    qel_intf_data* root = GetIntfData();
+    if (!root)
         ThrowSimple(KPI_STATUS_NO_INTF_DATA);
     if (!stream)
         ThrowInvalidArg(1, 0);
-    ThrowSimple(KPI_STATUS_PERSISTENCE_UNAVAILABLE);
+
+    // The model's own records are never touched: the conversion works on a
+    // copy, freed when this ends.
+    QelIntfDataHolder copy;
+    if (const int st = qel_intf_data_copy(root, copy.out()); st != 0)
+        ThrowSimple(st);
+
+    NeutralPartHolder part;
+    cnv_qlk_neut(copy.get(), part.out(), 0); // single items that fail are dropped, not reported
+    if (!part.get())
+        ThrowSimple(QEL_ERR_NO_MEMORY);
+
+    xrchandle<KWPIModelExt> ext = GetWPIModelExt();
+    if (const qel_intf_data_extend* record = ExtensionRecord(ext))
+        ConvertQelImpfeatExtend(part.get(), record);
+
+    std::lock_guard<std::mutex> guard(NeutralSaveLock());
+    NeutralStreamRegistration registration(kNeutralStreamName, stream.get());
+    // Someone else holds the name: writing now would go to their stream.
+    if (!registration.IsRegistered())
+        ThrowSimple(KPI_STATUS_NEUTRAL_STREAM_TAKEN);
+    file_set_default_prod_id(kNeutralProductId, kkBaseCommonFuncs::GetMajorMinorVersion(),
+                             DateCode());
+    stream_neutral_to_pfa(kNeutralStreamName, part.get());
 }
+
+// ---- interface-data document -------------------------------------------------------
 
 void KWPIModel_i::WriteZPI(const char* path) {
     if (!path)
         ThrowInvalidArg(1, 0);
-    ThrowSimple(KPI_STATUS_PERSISTENCE_UNAVAILABLE);
+    xrchandle<KWPIModelExt> ext = GetWPIModelExt();
+    const qel_intf_data_extend* record = ExtensionRecord(ext);
+    qel_intf_data* root = GetIntfData();
+    if (!root)
+        ThrowSimple(KPI_STATUS_PERSISTENCE_UNAVAILABLE);
+    try {
+        IntfXmlZPI writer(path, root, record);
+    } catch (const IntfXmlError& e) {
+        ThrowSimple(e.Status() != 0 ? e.Status() : INTFXML_ERR_WRITE);
+    }
 }
 
 xrchandle<KWPIModel> KWPISession_i::ReadZPI(const char* path) {
-    // Reading never raises for a document it cannot read: it says so on
-    // standard error and gives no model. A missing name is such a case.
-    if (!path) {
-        std::cerr << "Could not read the XML data." << std::endl;
-        return nullptr;
+    // Reading never raises: whatever goes wrong is told on standard error,
+    // and the model is given when it was made before the failure.
+    xrchandle<KWPIModel> model;
+    try {
+        if (!path) {
+            ReportUnreadable();
+            return model;
+        }
+        qel_intf_data* data = nullptr;
+        qel_intf_data_extend* extension = nullptr;
+        IntfXmlZPI::Read(path, &data, &extension);
+        QelIntfDataHolder dataHolder(data);
+        ExtendRecordHolder extensionHolder(extension);
+        // A document without interface data gives no model.
+        if (!data) {
+            ReportUnreadable();
+            return model;
+        }
+        // The model frees the record from now on, even when its
+        // construction fails half-way.
+        model = new KWPIModel_i(dataHolder.release(), false);
+        if (extension) {
+            xrchandle<KWPIModelExt> ext(new KWPIModelExt_i(extensionHolder.get()));
+            extensionHolder.release();
+            model->SetWPIModelExt(ext);
+        }
+    } catch (...) {
+        ReportUnreadable();
     }
-    ThrowSimple(KPI_STATUS_PERSISTENCE_UNAVAILABLE);
+    return model;
+}
+
+// ---- model over a caller's records ------------------------------------------------
+
+int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension, KWPIModel_i** out) {
+    if (!data || !out)
+        return 0;
+    try {
+        auto* block = static_cast<qel_intf_data_extend*>(getmem(sizeof(qel_intf_data_extend)));
+        if (!block)
+            return 0;
+        ExtendRecordHolder blockHolder(block);
+
+        QelIntfDataHolder copy;
+        if (qel_intf_data_copy(data, copy.out()) != 0)
+            return 0;
+        // The model is handed out without a reference: nothing here may
+        // take and drop one, or the model would be destroyed.
+        KWPIModel_i* model = new KWPIModel_i(copy.release(), false);
+        *out = model;
+
+        if (qel_intf_data_extend_copy(extension, block) != 0)
+            return 0;
+        xrchandle<KWPIModelExt> ext(new KWPIModelExt_i(block));
+        blockHolder.release();
+        model->SetWPIModelExt(ext);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
 }

@@ -153,8 +153,8 @@ std::string BuildSmallModel(const xrchandle<KWPISession>& session, bool journale
     status([&] { session->CreatePIArc(nullptr, 0, 1, 2); });
     status([&] { model->CreatePIEdgeWithPoints(-1, -1, -1, nullptr, nullptr, KTRAV_NONE, KTRAV_NONE); });
     xrchandle<KCStream> stream(new CallerStream);
-    status([&] { model->SaveAsNeutral(stream); });
     model->Close();
+    status([&] { model->SaveAsNeutral(stream); });
     seen << " closed faces " << model->CountPIFaces();
     seen << " wrappers " << (notAsExpected == 0 ? "as expected" : "NOT as expected");
     return seen.str();
