@@ -29,10 +29,6 @@
 
 #include <cstdint>
 
-// Status of WriteZPI on a model without interface data, whose document
-// writer from interface objects is not part of this build yet.
-constexpr int KPI_STATUS_PERSISTENCE_UNAVAILABLE = -90;
-
 // Status of SaveAsNeutral on a model without interface data.
 constexpr int KPI_STATUS_NO_INTF_DATA = 13;
 // Status of SaveAsNeutral when the stream name "kernel.neu.1" is held by

@@ -13,6 +13,7 @@
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
 #include "neutral/neutral_writer.h"
+#include "xml/xml_kpi_writer.h"
 #include "xml/xml_zpi.h"
 
 #include "base_version.h"
@@ -171,11 +172,14 @@ void KWPIModel_i::WriteZPI(const char* path) {
         ThrowInvalidArg(1, 0);
     xrchandle<KWPIModelExt> ext = GetWPIModelExt();
     const qel_intf_data_extend* record = ExtensionRecord(ext);
-    qel_intf_data* root = GetIntfData();
-    if (!root)
-        ThrowSimple(KPI_STATUS_PERSISTENCE_UNAVAILABLE);
+    // Either writer gives the whole document or none; a failure is raised
+    // with the writer's status.
     try {
-        IntfXmlZPI writer(path, root, record);
+        if (qel_intf_data* root = GetIntfData())
+            IntfXmlZPI writer(path, root, record);
+        else // cache mode, or closed: from the model's objects
+            IntfXmlKPIWriter writer(path, xrchandle<KWPIModel>(static_cast<KWPIModel*>(this)),
+                                    record);
     } catch (const IntfXmlError& e) {
         ThrowSimple(e.Status() != 0 ? e.Status() : INTFXML_ERR_WRITE);
     }

@@ -258,6 +258,32 @@ TEST_F(PersistenceTest, WriteZPIThenReadZPIGivesTheModelBack) {
     EXPECT_EQ(Impl(read)->GetIntfData(), nullptr);
 }
 
+TEST_F(PersistenceTest, WriteZPIWithoutInterfaceDataWritesFromTheModelsObjects) {
+    xrchandle<KWPIModel> cached;
+    {
+        ScopedStorageMode cache(0);
+        cached = BuildModel(true);
+    }
+    ASSERT_EQ(Impl(cached)->GetIntfData(), nullptr);
+    const std::string path = Path("cached.xml");
+    cached->WriteZPI(path.c_str());
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+    ASSERT_TRUE(read);
+    ExpectSameModel(read, cached);
+    ASSERT_TRUE(read->GetWPIModelExt());
+    EXPECT_EQ(read->GetWPIModelExt()->GetPIUnits()->Get(0)->GetName().str(), "MM");
+
+    // A closed model writes what it still lists.
+    xrchandle<KWPIModel> closed = BuildModel(false);
+    closed->Close();
+    const std::string closedPath = Path("closed.xml");
+    closed->WriteZPI(closedPath.c_str());
+    read = KGetPISession()->ReadZPI(closedPath.c_str());
+    ASSERT_TRUE(read);
+    ExpectSameModel(read, closed);
+    EXPECT_FALSE(read->GetWPIModelExt());
+}
+
 TEST_F(PersistenceTest, ReadZPIOfADocumentWithoutExtensionGivesNoExtension) {
     xrchandle<KWPIModel> written = BuildModel(false);
     const std::string path = Path("bare.xml");
