@@ -1,11 +1,15 @@
 // A translator's main road through the object interface: build the model of
 // a unit box (12 edges on straight lines, 6 planar faces with one loop each,
 // a quilt of the faces and a coordinate-system datum), attach a model
-// extension with its length unit, read everything back and print a summary.
+// extension with its length unit, read everything back and print a summary;
+// then write the model as an interface-data document and as a neutral part
+// file into a temporary directory and read the document back.
 #include "zpi50.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -164,10 +168,68 @@ void PrintSummary(const xrchandle<KWPIModel>& model) {
                     units->Get(i)->GetFactor());
 }
 
+// ---- saving and reading back --------------------------------------------------------
+// The caller's stream that SaveAsNeutral writes into: here a file.
+class FileStream : public KCStream {
+public:
+    explicit FileStream(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {}
+    ~FileStream() override { Close(); }
+    bool IsOpen() const { return file_ != nullptr; }
+    int Read(void*, int) override { return -1; }
+    int Write(const void* buffer, int count) override {
+        return file_ ? int(std::fwrite(buffer, 1, size_t(count), file_)) : -1;
+    }
+    int64_t GetPos() override { return file_ ? int64_t(std::ftell(file_)) : -1; }
+    int SetPos(int64_t pos) override { return file_ ? std::fseek(file_, long(pos), SEEK_SET) : -1; }
+    int Close() override {
+        int result = file_ ? std::fclose(file_) : 0;
+        file_ = nullptr;
+        return result;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+void SaveAndReadBack(const xrchandle<KWPISession>& session, const xrchandle<KWPIModel>& model) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path dir = fs::temp_directory_path(ec) / "zpi50_box_model";
+    fs::create_directories(dir, ec);
+    const std::string xml = (dir / "box.xml").string();
+    const std::string neutral = (dir / "box.neu").string();
+
+    model->WriteZPI(xml.c_str());
+    xrchandle<FileStream> stream(new FileStream(neutral));
+    if (stream->IsOpen()) {
+        model->SaveAsNeutral(xrchandle<KCStream>(stream.get()));
+        stream->Close();
+    }
+    std::printf("written: %s (%ju bytes), %s (%ju bytes)\n", xml.c_str(),
+                std::uintmax_t(fs::file_size(xml, ec)), neutral.c_str(),
+                std::uintmax_t(fs::file_size(neutral, ec)));
+
+    xrchandle<KWPIModel> read = session->ReadZPI(xml.c_str());
+    if (!read) {
+        std::printf("the document could not be read back\n");
+        return;
+    }
+    xrchandle<KPIFaceList> faces = read->GetPIFaces();
+    xrchandle<KPIEdgeList> edges = read->GetPIEdges();
+    xrchandle<KWPIModelExt> ext = read->GetWPIModelExt();
+    xrchandle<KPIUnitList> units = ext ? ext->GetPIUnits() : nullptr;
+    std::printf("read back: %d faces, %d edges, unit \"%s\"\n", faces ? faces->Count() : 0,
+                edges ? edges->Count() : 0,
+                units && units->Count() > 0 ? units->Get(0)->GetName().c_str() : "-");
+    read->Close();
+    fs::remove_all(dir, ec);
+}
+
 int Run() {
     xrchandle<KWPISession> session = KGetPISession();
     xrchandle<KWPIModel> model = BuildBox(session);
     PrintSummary(model);
+    SaveAndReadBack(session, model);
     model->Close();
     std::printf("closed; the model still lists %d faces\n", model->CountPIFaces());
     return 0;
