@@ -1,8 +1,15 @@
 #include "uniloc.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // ---- paths ---------------------------------------------------------------------------
 
@@ -82,6 +89,53 @@ unilocation* unilocation::Find(int id) {
     std::lock_guard<std::mutex> hold(tableMutex());
     auto it = table().find(id);
     return it == table().end() ? nullptr : it->second;
+}
+
+unilocation* unilocation::FindByName(const std::string& name) {
+    std::lock_guard<std::mutex> hold(tableMutex());
+    for (const auto& entry : table())
+        if (name == entry.second->GetName())
+            return entry.second;
+    return nullptr;
+}
+
+std::vector<std::string> unilocation::RegisteredNames() {
+    std::lock_guard<std::mutex> hold(tableMutex());
+    std::vector<std::string> names;
+    for (const auto& entry : table())
+        names.emplace_back(entry.second->GetName());
+    return names;
+}
+
+bool unilocation::List(const char*, std::vector<uniEntry>&, std::string* error) {
+    if (error)
+        *error = std::string("no listings in ") + GetName();
+    return false;
+}
+
+bool unilocation::Stat(const char* path, uniStat& st, std::string* error) {
+    st = uniStat{};
+    if (IsDirectory(path)) {
+        st.isDir = true;
+        return true;
+    }
+    std::string data;
+    if (!ReadFile(path, data, error))
+        return false;
+    st.size = int64_t(data.size());
+    return true;
+}
+
+bool unilocation::RemoveDirectory(const char*, std::string* error) {
+    if (error)
+        *error = std::string("folders cannot be removed in ") + GetName();
+    return false;
+}
+
+bool unilocation::Rename(const char*, const char*, std::string* error) {
+    if (error)
+        *error = std::string("nothing can be renamed in ") + GetName();
+    return false;
 }
 
 // ---- unimemlocation ----------------------------------------------------------------------
@@ -191,6 +245,76 @@ bool unimemlocation::IsFile(const char* path) {
         return false;
     std::lock_guard<std::mutex> hold(mutex_);
     return files_.count(p) != 0;
+}
+
+bool unimemlocation::List(const char* path, std::vector<uniEntry>& entries, std::string* error) {
+    std::string p;
+    if (!uniNormalizePath(path, p, error))
+        return false;
+    entries.clear();
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (!dirs_.count(p)) {
+        if (error)
+            *error = "no such folder: " + p;
+        return false;
+    }
+    const std::string prefix = p == "/" ? "/" : p + "/";
+    // Direct children only: the rest after the prefix holds no '/'.
+    auto child = [&](const std::string& full) {
+        return full.size() > prefix.size() && full.compare(0, prefix.size(), prefix) == 0 &&
+               full.find('/', prefix.size()) == std::string::npos;
+    };
+    for (auto it = dirs_.lower_bound(prefix); it != dirs_.end() && it->compare(0, prefix.size(), prefix) == 0; ++it)
+        if (child(*it))
+            entries.push_back(uniEntry{it->substr(prefix.size()), true});
+    for (auto it = files_.lower_bound(prefix);
+         it != files_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
+        if (child(it->first))
+            entries.push_back(uniEntry{it->first.substr(prefix.size()), false});
+    return true;
+}
+
+bool unimemlocation::Stat(const char* path, uniStat& st, std::string* error) {
+    std::string p;
+    if (!uniNormalizePath(path, p, error))
+        return false;
+    st = uniStat{};
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (dirs_.count(p)) {
+        st.isDir = true;
+        return true;
+    }
+    auto it = files_.find(p);
+    if (it == files_.end()) {
+        if (error)
+            *error = "no such file: " + p;
+        return false;
+    }
+    st.size = int64_t(it->second->size());
+    return true;
+}
+
+bool unimemlocation::RemoveDirectory(const char* path, std::string* error) {
+    std::string p;
+    if (!uniNormalizePath(path, p, error))
+        return false;
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (p == "/" || !dirs_.count(p)) {
+        if (error)
+            *error = "no such folder: " + p;
+        return false;
+    }
+    const std::string prefix = p + "/";
+    auto inside = [&](const std::string& s) { return s.compare(0, prefix.size(), prefix) == 0; };
+    auto d = dirs_.lower_bound(prefix);
+    auto f = files_.lower_bound(prefix);
+    if ((d != dirs_.end() && inside(*d)) || (f != files_.end() && inside(f->first))) {
+        if (error)
+            *error = "folder not empty: " + p;
+        return false;
+    }
+    dirs_.erase(p);
+    return true;
 }
 
 std::vector<std::string> unimemlocation::ListFiles() const {
@@ -312,4 +436,207 @@ bool univfslocation::IsFile(const char* path) {
     unilocation* t;
     std::string inner;
     return Resolve(path, false, &t, inner, nullptr) && t->IsFile(inner.c_str());
+}
+
+bool univfslocation::List(const char* path, std::vector<uniEntry>& entries, std::string* error) {
+    unilocation* t;
+    std::string inner;
+    return Resolve(path, false, &t, inner, error) && t->List(inner.c_str(), entries, error);
+}
+
+bool univfslocation::Stat(const char* path, uniStat& st, std::string* error) {
+    unilocation* t;
+    std::string inner;
+    return Resolve(path, false, &t, inner, error) && t->Stat(inner.c_str(), st, error);
+}
+
+bool univfslocation::RemoveDirectory(const char* path, std::string* error) {
+    unilocation* t;
+    std::string inner;
+    return Resolve(path, true, &t, inner, error) && t->RemoveDirectory(inner.c_str(), error);
+}
+
+// ---- unilocallocation ----------------------------------------------------------------
+
+namespace {
+bool sysFail(std::string* error, const std::string& what) {
+    if (error)
+        *error = what + ": " + std::strerror(errno);
+    return false;
+}
+} // namespace
+
+unilocallocation::unilocallocation(const char* name, const char* root)
+    : name_(name ? name : "local"), root_(root ? root : "") {
+    while (root_.size() > 1 && root_.back() == '/')
+        root_.pop_back();
+    if (root_ == "/")
+        root_.clear();
+}
+
+unilocallocation::~unilocallocation() = default;
+
+bool unilocallocation::Local(const char* path, std::string& local, std::string* error) const {
+    std::string p;
+    if (!uniNormalizePath(path, p, error))
+        return false;
+    local = p == "/" ? (root_.empty() ? "/" : root_) : root_ + p;
+    return true;
+}
+
+bool unilocallocation::ReadFile(const char* path, std::string& data, std::string* error) {
+    std::string local;
+    if (!Local(path, local, error))
+        return false;
+    const int fd = ::open(local.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return sysFail(error, "cannot open " + local);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (error)
+            *error = "not a file: " + local;
+        return false;
+    }
+    data.clear();
+    char block[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return sysFail(error, "cannot read " + local);
+        }
+        if (n == 0)
+            break;
+        data.append(block, size_t(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool unilocallocation::WriteFile(const char* path, const char* data, size_t size,
+                                 std::string* error) {
+    std::string local;
+    if (!Local(path, local, error))
+        return false;
+    if (!data && size)
+        return error ? (*error = "no data", false) : false;
+    const int fd = ::open(local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return sysFail(error, "cannot create " + local);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            return sysFail(error, "cannot write " + local);
+        }
+        done += size_t(n);
+    }
+    if (::close(fd) != 0)
+        return sysFail(error, "cannot write " + local);
+    return true;
+}
+
+bool unilocallocation::RemoveFile(const char* path, std::string* error) {
+    std::string local;
+    if (!Local(path, local, error))
+        return false;
+    return ::unlink(local.c_str()) == 0 || sysFail(error, "cannot remove " + local);
+}
+
+bool unilocallocation::MakeDirectory(const char* path, int, std::string* error) {
+    std::string p;
+    if (!uniNormalizePath(path, p, error))
+        return false;
+    // Each missing folder from the top down.
+    for (size_t at = 1; at <= p.size(); ++at) {
+        if (at != p.size() && p[at] != '/')
+            continue;
+        const std::string local = root_ + p.substr(0, at);
+        struct stat st {};
+        if (::stat(local.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return error ? (*error = "a file has that name: " + local, false) : false;
+            continue;
+        }
+        if (::mkdir(local.c_str(), 0777) != 0 && errno != EEXIST)
+            return sysFail(error, "cannot make " + local);
+    }
+    return true;
+}
+
+bool unilocallocation::IsDirectory(const char* path) {
+    std::string local;
+    struct stat st {};
+    return Local(path, local, nullptr) && ::stat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool unilocallocation::IsFile(const char* path) {
+    std::string local;
+    struct stat st {};
+    return Local(path, local, nullptr) && ::stat(local.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool unilocallocation::List(const char* path, std::vector<uniEntry>& entries, std::string* error) {
+    std::string local;
+    if (!Local(path, local, error))
+        return false;
+    DIR* dir = ::opendir(local.c_str());
+    if (!dir)
+        return sysFail(error, "cannot list " + local);
+    entries.clear();
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat st {};
+        const std::string full = local + "/" + e->d_name;
+        const bool isDir = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        entries.push_back(uniEntry{std::string(name), isDir});
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const uniEntry& a, const uniEntry& b) { return a.name < b.name; });
+    return true;
+}
+
+bool unilocallocation::Stat(const char* path, uniStat& out, std::string* error) {
+    std::string local;
+    if (!Local(path, local, error))
+        return false;
+    struct stat st {};
+    if (::stat(local.c_str(), &st) != 0)
+        return sysFail(error, "no such file " + local);
+    out = uniStat{};
+    out.isDir = S_ISDIR(st.st_mode);
+    out.size = out.isDir ? 0 : int64_t(st.st_size);
+    out.created = int64_t(st.st_ctime);
+    out.modified = int64_t(st.st_mtime);
+    out.accessed = int64_t(st.st_atime);
+    return true;
+}
+
+bool unilocallocation::RemoveDirectory(const char* path, std::string* error) {
+    std::string p;
+    if (!uniNormalizePath(path, p, error))
+        return false;
+    if (p == "/")
+        return error ? (*error = "the root stays", false) : false;
+    const std::string local = root_ + p;
+    return ::rmdir(local.c_str()) == 0 || sysFail(error, "cannot remove " + local);
+}
+
+bool unilocallocation::Rename(const char* from, const char* to, std::string* error) {
+    std::string a, b;
+    if (!Local(from, a, error) || !Local(to, b, error))
+        return false;
+    struct stat st {};
+    if (::lstat(b.c_str(), &st) == 0)
+        return error ? (*error = "already exists: " + b, false) : false;
+    return ::rename(a.c_str(), b.c_str()) == 0 || sysFail(error, "cannot rename " + a);
 }
