@@ -121,6 +121,13 @@ bool IntfXmlCurve::TakeCurveData(QelCurvedata* out) {
     return kind_ ? kind_->TakeCurveData(out) : false;
 }
 
+void IntfXmlCurve::TakeCurveOrCleared(QelCurvedata* out) {
+    if (!out || TakeCurveData(out))
+        return;
+    std::memset(out, 0, sizeof *out);
+    out->kind = QEL_CURVE_CLEARED;
+}
+
 // ---- kind base ----------------------------------------------------------------------
 
 IntfXmlCurveKind::IntfXmlCurveKind(IntfXmlElement* parent) : IntfXmlCurve(parent, KindTag{}) {}
@@ -482,7 +489,10 @@ IntfXmlElement* IntfXmlComponents::startElement(const char* name, IntfXmlAttribu
         if (int64_t(components_.size()) >= count_)
             IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Components\": more components than its size %d",
                          count_);
-        int32_t dir = IntfXmlRequireInt("dir", attrs, 0, "Component");
+        // Without "dir" at its place the direction is -1.
+        const int32_t dir = IntfXmlHasAttrib("dir", attrs, 0)
+                                ? IntfXmlRequireInt("dir", attrs, 0, "Component")
+                                : -1;
         IntfXmlComponent* c = MakeChild<IntfXmlComponent>(dir);
         components_.push_back(c);
         return c;
@@ -509,7 +519,7 @@ IntfXmlElement* IntfXmlComponents::endElement(const char* name) {
     // already, so taking cannot fail half-way.
     for (int32_t i = 0; i < n; ++i) {
         std::memset(&arr[i], 0, sizeof arr[i]);
-        components_[size_t(i)]->GetCurve()->TakeCurveData(&arr[i].curve);
+        components_[size_t(i)]->GetCurve()->TakeCurveOrCleared(&arr[i].curve);
         arr[i].direction = uint32_t(components_[size_t(i)]->GetDirection());
     }
     record_->composite.kind = QEL_CURVE_COMPOSITE;
@@ -537,8 +547,9 @@ IntfXmlElement* IntfXmlComponent::startElement(const char* name, IntfXmlAttribut
 }
 
 IntfXmlElement* IntfXmlComponent::endElement(const char*) {
-    // A component must carry a curve of a known kind.
-    if (!curve_ || !curve_->GetData())
+    // A component carries a "Curve"; an empty one stands for a curve of a
+    // kind that has no element.
+    if (!curve_)
         IntfXmlThrowMissing("Curve", "Component");
     return parent_;
 }

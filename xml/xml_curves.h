@@ -7,14 +7,18 @@
 //   "Bspline"   Degree, Params, [Weights], CPoints
 //   "Ellipse"   Center, MajorAxis, MinorAxis, MajorLen, MinorLen, StartAngle, EndAngle
 //   "CompCurve" Components size=n { Component dir=d { Curve } ... }
-// A record of another kind is written as an empty "Curve".
+// A record of another kind (the host kinds 10, 40 and 56 among them) has no
+// element: it is written as an empty "Curve".
 //
 // Reading: IntfXmlCurve(parent) reads a "Curve" of any name. After its end
 // tag the consumer takes the record with TakeCurveData, which hands over the
-// record's arrays as well; a curve not taken is freed with the reader. A
-// "Curve" without a known kind element yields no curve (TakeCurveData
-// answers false); every kind element must be complete, with list counts
-// that agree, or the reader throws IntfXmlError.
+// record's arrays as well; a curve not taken is freed with the reader. An
+// empty "Curve" (no kind element) reads as no curve: TakeCurveData answers
+// false, so an edge gets a null curve, and TakeCurveOrCleared gives a
+// cleared curve (kind QEL_CURVE_CLEARED) where a record holds its curve by
+// value (profiles, composite components, datum curves). So every document
+// the writer makes reads back. Every kind element must be complete, with
+// list counts that agree, or the reader throws IntfXmlError.
 #pragma once
 
 #include "kernel/qel_records.h"
@@ -44,6 +48,9 @@ public:
     // Byte copy of the record into *out; the arrays pass to the caller.
     // False (nothing written) when no curve was read or it was taken.
     virtual bool TakeCurveData(QelCurvedata* out);
+    // TakeCurveData, or a cleared curve (kind QEL_CURVE_CLEARED, no arrays)
+    // when there is no curve to take.
+    void TakeCurveOrCleared(QelCurvedata* out);
 
 protected:
     struct KindTag {};

@@ -227,9 +227,11 @@ IntfXmlElement* IntfXmlDatum::endElement(const char*) {
     std::memset(&body, 0, sizeof body);
     TakenCurve curve;
     if (curve_) {
+        // An empty "Curve" stands for a curve of a kind that has no
+        // element: the datum keeps a cleared curve.
         curve.TakeFrom(curve_);
         if (!curve.present)
-            IntfXmlThrow(INTFXML_ERR_MALFORMED, "the \"Curve\" of datum %d holds no curve", id_);
+            curve.curve.kind = QEL_CURVE_CLEARED;
         body.curve = curve.curve;
     } else if (plane_) {
         const QelFrame* frame = plane_->GetFrame();

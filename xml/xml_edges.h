@@ -11,8 +11,10 @@
 // Readers append each finished edge and datum to the interface data given
 // to the list. Attributes missing at their position read as -1 (the datum
 // name as empty); a datum name is cut to 31 UTF-16 units on a character
-// boundary. Anything else the vocabulary does not define, a repeated child
-// and a datum without its body are errors (IntfXmlError).
+// boundary. An empty curve element (a curve kind that has no element) reads
+// as a null curve of the edge, and as a cleared curve of a datum. Anything
+// else the vocabulary does not define, a repeated child and a datum without
+// its body are errors (IntfXmlError).
 #pragma once
 
 #include "kernel/qel_records.h"

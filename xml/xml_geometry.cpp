@@ -320,13 +320,13 @@ IntfXmlQelVectorList::IntfXmlQelVectorList(IntfXmlElement* parent, int32_t count
 
 namespace {
 
-// The number of words must be the count; the array is made only after the
-// text has shown that the values really are there.
+// Words 0 to count - 1 are the values (further words are not read); the
+// array is made only after the text has shown that they really are there.
 template <class T, class Conv>
 T* ReadSequence(const std::string& text, int32_t count, const char* element, Conv conv) {
     IntfXmlWords w(text, element);
     size_t words = w.CountRemaining();
-    if (words != size_t(count))
+    if (words < size_t(count))
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" holds %zu values where its size says %d",
                      element, words, count);
     void* arr = xar_alloc(count, int(sizeof(T)), 4);

@@ -16,8 +16,10 @@
 // Readers of lists are given the count by their parent (which reads the
 // list's "size" with IntfXmlRequireSize). A list reader allocates no more
 // than the items that really arrive, and at its end tag the number of items
-// must equal the count. The reader owns its array until TakeArray; an array
-// not taken is freed with the reader. Arrays are xar arrays.
+// must equal the count. A sequence takes the first count words of its text
+// (fewer is an error; words beyond them are not read), as a point takes the
+// first three. The reader owns its array until TakeArray; an array not
+// taken is freed with the reader. Arrays are xar arrays.
 #pragma once
 
 #include "kernel/qel_records.h"

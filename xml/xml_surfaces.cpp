@@ -41,13 +41,6 @@ void CheckSplineSrf(const QelSplinesrfdata& s, int32_t& u, int32_t& v, int32_t& 
     IntfXmlCheckArray(s.mixed_derivs, n, sizeof(QelPoint), "spline surface UV derivatives");
 }
 
-void CheckSpline(const QelSplinedata& s, const char* what) {
-    int32_t n = CheckedCount(s.count, what);
-    IntfXmlCheckArray(s.params, n, sizeof(double), what);
-    IntfXmlCheckArray(s.points, n, sizeof(QelPoint), what);
-    IntfXmlCheckArray(s.tangents, n, sizeof(QelPoint), what);
-}
-
 } // namespace
 
 // ---- surface element --------------------------------------------------------------------
@@ -315,10 +308,10 @@ IntfXmlElement* IntfXmlCsysCurveSurface::startElement(const char* name, IntfXmlA
 IntfXmlElement* IntfXmlCsysCurveSurface::endElement(const char*) {
     if (!csys_)
         IntfXmlThrowMissing("Csys", self_);
-    if (!curve_ || !curve_->GetData())
+    if (!curve_)
         IntfXmlThrowMissing("Curve", self_);
     record_->srfrev.frame = csys_->GetFrame();
-    curve_->TakeCurveData(&record_->srfrev.profile);
+    curve_->TakeCurveOrCleared(&record_->srfrev.profile);
     SetFilled();
     return parent_;
 }
@@ -365,13 +358,13 @@ IntfXmlElement* IntfXmlRuledSrf::startElement(const char* name, IntfXmlAttribute
 IntfXmlElement* IntfXmlRuledSrf::endElement(const char*) {
     if (!csys_)
         IntfXmlThrowMissing("Csys", "RuledSrf");
-    if (!curve1_ || !curve1_->GetData())
+    if (!curve1_)
         IntfXmlThrowMissing("Curve1", "RuledSrf");
-    if (!curve2_ || !curve2_->GetData())
+    if (!curve2_)
         IntfXmlThrowMissing("Curve2", "RuledSrf");
     record_->rulsrf.frame = csys_->GetFrame();
-    curve1_->TakeCurveData(&record_->rulsrf.curve1);
-    curve2_->TakeCurveData(&record_->rulsrf.curve2);
+    curve1_->TakeCurveOrCleared(&record_->rulsrf.curve1);
+    curve2_->TakeCurveOrCleared(&record_->rulsrf.curve2);
     SetFilled();
     return parent_;
 }
@@ -379,10 +372,8 @@ IntfXmlElement* IntfXmlRuledSrf::endElement(const char*) {
 // ---- fillet surface ------------------------------------------------------------------------
 
 IntfXmlFilletSrf::IntfXmlFilletSrf(const QelSurfaceshapedata* shape) {
+    // Each spline writer checks its record.
     const QelFilsrfdata& f = shape->filsrf;
-    CheckSpline(f.center_spline, "fillet centre spline");
-    CheckSpline(f.point_spline, "fillet point spline");
-    CheckSpline(f.tangent_spline, "fillet tangent spline");
     StartElement("FilletSrf");
     IntfXmlSpline(&f.center_spline, "CenSpl");
     IntfXmlSpline(&f.point_spline, "PntSpl");
@@ -519,32 +510,27 @@ IntfXmlBsplSrf::IntfXmlBsplSrf(const QelSurfaceshapedata* shape) {
 
     StartElement("BsplSrf");
     {
-        IntfXmlWriter& w = IntfXmlWriter::Instance();
-        w.StartElement("UVDegree");
-        w.BeginText();
-        w.TextInt(int32_t(b.u_degree));
-        w.TextChar(' ');
-        w.TextInt(int32_t(b.v_degree));
-        w.EndElement();
+        btkString degrees;
+        AppendInt(degrees, int32_t(b.u_degree));
+        AppendChar(degrees, ' ');
+        AppendInt(degrees, int32_t(b.v_degree));
+        AddTextElement("UVDegree", degrees.c_str());
     }
     IntfXmlQelRealSeq(b.u_knots, nu, "UParams");
     IntfXmlQelRealSeq(b.v_knots, nv, "VParams");
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
+    // The weights and points as "QelRealSeq" and "QelPntList" write them,
+    // item by item since they may lie in pages.
     if (b.weights) {
-        w.StartElement("Weights");
-        w.WriteAttribute("size", np);
-        w.BeginText();
-        for (int32_t i = 0; i < np; ++i) {
-            w.TextDouble(*ItemAt<double>(b.weights, i));
-            w.TextChar(i % 16 == 15 ? '\n' : ' ');
-        }
-        w.EndElement();
+        StartElement("Weights");
+        AddAttribute("size", np);
+        AddRealSeqTextOf(np, [&b](int32_t i) { return *ItemAt<double>(b.weights, i); });
+        EndElement();
     }
-    w.StartElement("Points");
-    w.WriteAttribute("size", np);
+    StartElement("Points");
+    AddAttribute("size", np);
     for (int32_t i = 0; i < np; ++i)
         AddDoublesElement("P", ItemAt<QelPoint>(b.points, i)->xyz, 3);
-    w.EndElement();
+    EndElement();
     EndElement();
 }
 
@@ -575,10 +561,9 @@ IntfXmlElement* IntfXmlBsplSrf::startElement(const char* name, IntfXmlAttributes
 IntfXmlElement* IntfXmlBsplSrf::endElement(const char* name) {
     if (!NamesEmpty()) {
         if (PopName(name)) {
-            IntfXmlWords words(text_, name);
+            IntfXmlWords words(text_, name); // words 0 and 1
             int32_t u = words.NextInt();
             int32_t v = words.NextInt();
-            words.ExpectEnd();
             degrees_[0] = u;
             degrees_[1] = v;
             haveDegrees_ = true;
@@ -613,8 +598,7 @@ IntfXmlElement* IntfXmlBsplSrf::endElement(const char* name) {
 // ---- cylindrical spline surface ---------------------------------------------------------------
 
 IntfXmlCylSplSrf::IntfXmlCylSplSrf(const QelSurfaceshapedata* shape) {
-    int32_t u = 0, v = 0, n = 0;
-    CheckSplineSrf(shape->cylsplsrf.splinesrf, u, v, n);
+    // The spline surface writer checks its record.
     StartElement("CylSplSrf");
     IntfXmlCsys(shape->cylsplsrf.frame, "CylCsys");
     IntfXmlSplSrf(&shape->cylsplsrf.splinesrf, "SplSrf");

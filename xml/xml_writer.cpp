@@ -354,12 +354,7 @@ void IntfXmlWriting::AddDoublesElement(const char* name, const double* values, i
 }
 
 void IntfXmlWriting::AddRealSeqText(const double* values, int n) {
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
-    w.BeginText();
-    for (int i = 0; i < n; ++i) {
-        w.TextDouble(values[i]);
-        w.TextChar(i % 16 == 15 ? '\n' : ' ');
-    }
+    AddRealSeqTextOf(n, [values](int i) { return values[i]; });
 }
 
 void IntfXmlWriting::AddIntSeqText(const int32_t* values, int n) {

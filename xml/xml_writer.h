@@ -8,8 +8,11 @@
 //     its own; a text-only element stands on one line;
 //   - an empty element is a start tag directly followed by its end tag;
 //   - nothing follows the outermost end tag.
-// In attribute values every "&" becomes "&amp;"; nothing else is escaped,
-// and texts are written unchanged.
+// Escaping, so that every name and text reads back as written: in
+// attribute values "&", "<", double quotes, tabs, line ends and carriage
+// returns become references; in texts "&", "<", ">" and carriage returns
+// do. Bytes that are not UTF-8 of a character XML can carry become U+FFFD.
+// Names and numbers, the common case, go out unchanged.
 //
 // Numbers are written locale-free: integers as "%d", doubles as "%.18lg".
 #pragma once
@@ -40,16 +43,16 @@ public:
     // `<?xml version="1.0" encoding="UTF-8"?>` and a newline.
     void WriteHeader();
     void StartElement(std::string_view name);
-    // One attribute of the start tag still open ("&" escaped).
+    // One attribute of the start tag still open (escaped as above).
     void WriteAttribute(std::string_view name, std::string_view value);
     void WriteAttribute(std::string_view name, int32_t value);
     void WriteAttribute(std::string_view name, double value);
-    // Text content of the innermost element, unchanged.
+    // Text content of the innermost element (escaped as above).
     void WriteText(std::string_view text);
     void EndElement();
 
-    // Streaming text: BeginText once, then any number of pieces; the text
-    // ends with the element.
+    // Streaming text: BeginText once, then any number of pieces, written
+    // as they are (numbers and separators); the text ends with the element.
     void BeginText();
     void TextRaw(std::string_view piece);
     void TextChar(char c);
@@ -101,6 +104,16 @@ public:
     // every 16th double / 64th integer, a blank otherwise.
     static void AddRealSeqText(const double* values, int n);
     static void AddIntSeqText(const int32_t* values, int n);
+    // The real sequence text of n doubles handed out by get(i), for arrays
+    // that are not one block.
+    template <class Get> static void AddRealSeqTextOf(int n, Get get) {
+        IntfXmlWriter& w = IntfXmlWriter::Instance();
+        w.BeginText();
+        for (int i = 0; i < n; ++i) {
+            w.TextDouble(get(i));
+            w.TextChar(i % 16 == 15 ? '\n' : ' ');
+        }
+    }
 };
 
 // Texts of numbers.

@@ -441,7 +441,8 @@ TEST(XmlValues, ListsRefuseSizesThatDisagreeWithTheirItems) {
         });
     };
     EXPECT_EQ(intSeq("<S size=\"2000000000\">1 2 3 </S>"), INTFXML_ERR_MALFORMED);
-    EXPECT_EQ(intSeq("<S size=\"2\">1 2 3 </S>"), INTFXML_ERR_MALFORMED);
+    EXPECT_EQ(intSeq("<S size=\"4\">1 2 3 </S>"), INTFXML_ERR_MALFORMED);
+    EXPECT_EQ(intSeq("<S size=\"2\">1 2 x </S>"), 0); // words beyond the size are not read
     EXPECT_EQ(intSeq("<S size=\"3\">1 2.5 3 </S>"), INTFXML_ERR_MALFORMED);
     EXPECT_EQ(intSeq("<S size=\"3\">1 2 3 </S>"), 0);
     EXPECT_EQ(intSeq("<S size=\"0\"></S>"), 0);
@@ -514,6 +515,44 @@ TEST(XmlCurves, ACurveOfNoKnownKindYieldsNoRecord) {
     EXPECT_FALSE(top.child()->TakeCurveData(&out));
 }
 
+TEST(XmlCurves, CurvesOfKindsWithoutAnElementReadBackAsNone) {
+    // A composite with a component of such a kind, and one without "dir".
+    QelCurvedata odd{};
+    odd.kind = QEL_CURVE_KIND10;
+    QelCurvedata comp = CompositeRec({{LineRec(0, 1), 1}, {odd, 1}});
+    std::string text = xmltest::WriteInRoot([&] { IntfXmlCurve(&comp, nullptr); });
+    EXPECT_NE(text.find("<Component dir=\"1\">\n\t<Curve></Curve>\n\t</Component>"),
+              std::string::npos)
+        << text;
+    const size_t dir = text.rfind(" dir=\"1\"");
+    text.erase(dir, 8);
+    CurveTop top(CurveMaker());
+    xmltest::Parse(top, text);
+    QelCurvedata back{};
+    ASSERT_TRUE(top.child()->TakeCurveData(&back));
+    ASSERT_EQ(xar_count(back.composite.components), 2);
+    ExpectSameCurve(comp.composite.components[0].curve, back.composite.components[0].curve);
+    EXPECT_EQ(back.composite.components[1].curve.kind, QEL_CURVE_CLEARED);
+    EXPECT_EQ(back.composite.components[1].direction, uint32_t(-1));
+    qel_curvedata_clear(&back);
+    qel_curvedata_clear(&comp);
+
+    // Profiles held by value come back cleared.
+    QelSurfaceshapedata ruled{};
+    ruled.rulsrf.frame = Frame(1);
+    ruled.rulsrf.curve1 = LineRec(0, 2);
+    ruled.rulsrf.curve2 = odd;
+    text = xmltest::WriteInRoot([&] { IntfXmlSurface(&ruled, QEL_SURF_RULED, nullptr); });
+    EXPECT_NE(text.find("\t<Curve2></Curve2>\n"), std::string::npos) << text;
+    SurfaceTop stop(SurfaceMaker());
+    xmltest::Parse(stop, text);
+    QelSurfaceshapedata shape{};
+    ASSERT_TRUE(stop.child()->TakeData(&shape));
+    ExpectSameCurve(ruled.rulsrf.curve1, shape.rulsrf.curve1);
+    EXPECT_EQ(shape.rulsrf.curve2.kind, QEL_CURVE_CLEARED);
+    qel_surfaceshapedata_clear(QEL_SURF_RULED, &shape);
+}
+
 TEST(XmlCurves, MalformedCurvesAreErrorsAndLeakNothing) {
     const int M = INTFXML_ERR_MALFORMED;
     EXPECT_EQ(CurveError("<Curve><Line><Start>0 0 0</Start></Line></Curve>"), M);
@@ -542,7 +581,7 @@ TEST(XmlCurves, MalformedCurvesAreErrorsAndLeakNothing) {
               M);
     EXPECT_EQ(CurveError("<Curve><Bspline><Degree>one</Degree></Bspline></Curve>"), M);
     // Composite: more or fewer components than "size", a component without
-    // a curve, a missing "dir".
+    // its "Curve".
     const std::string line =
         "<Curve><Line><Start>0 0 0</Start><End>1 1 1</End></Line></Curve>";
     EXPECT_EQ(CurveError("<Curve><CompCurve><Components size=\"2\"><Component dir=\"1\">" + line +
@@ -552,9 +591,6 @@ TEST(XmlCurves, MalformedCurvesAreErrorsAndLeakNothing) {
                          "</Component></Components></CompCurve></Curve>"),
               M);
     EXPECT_EQ(CurveError("<Curve><CompCurve><Components size=\"1\"><Component dir=\"1\">"
-                         "<Curve></Curve></Component></Components></CompCurve></Curve>"),
-              M);
-    EXPECT_EQ(CurveError("<Curve><CompCurve><Components size=\"1\"><Component>" + line +
                          "</Component></Components></CompCurve></Curve>"),
               M);
     // Truncated in the middle of a composite whose first component is read.
@@ -654,8 +690,8 @@ TEST(XmlSurfaces, MalformedSurfacesAreErrorsAndLeakNothing) {
                            "</Plane></S>"),
               M);
     EXPECT_EQ(SurfaceError("<S><Sphere/></S>"), M);
-    // A profile curve is required, and of a known kind.
-    EXPECT_EQ(SurfaceError("<S><SrfRevolved>" + csys + "<Curve></Curve></SrfRevolved></S>"), M);
+    // A profile "Curve" is required.
+    EXPECT_EQ(SurfaceError("<S><SrfRevolved>" + csys + "</SrfRevolved></S>"), M);
     const std::string line =
         "<Line><Start>0 0 0</Start><End>1 1 1</End></Line>";
     EXPECT_EQ(SurfaceError("<S><RuledSrf>" + csys + "<Curve1>" + line + "</Curve1></RuledSrf></S>"),

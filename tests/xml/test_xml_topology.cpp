@@ -270,6 +270,30 @@ TEST(XmlTopologyRead, DatumNamesAreCutOnACharacterBoundary) {
     EXPECT_EQ(second->body.curve.kind, QEL_CURVE_POINT);
 }
 
+TEST(XmlTopologyRead, CurvesOfKindsWithoutAnElementReadAsNone) {
+    // An edge whose XYZ curve and a datum whose curve have no element are
+    // written with empty curve elements and read back without the curve.
+    QelCurvedata odd{};
+    odd.kind = QEL_CURVE_KIND10;
+    QelEdgedata edge{};
+    edge.id = 5;
+    edge.xyz_curve = &odd;
+    QelDatumdata datum{};
+    datum.id = 6;
+    datum.type = QEL_DATUM_CURVE;
+    datum.body.curve = odd;
+    std::string edgeText = WriteInRoot([&] { IntfXmlEdge{&edge}; });
+    EXPECT_NE(edgeText.find("\t<XYZCurve></XYZCurve>\n"), std::string::npos) << edgeText;
+    std::string datumText = WriteInRoot([&] { IntfXmlDatum{&datum}; });
+    EXPECT_NE(datumText.find("\t<Curve></Curve>\n"), std::string::npos) << datumText;
+    IntfDataPtr d(ReadIntfData("<Edges>" + edgeText + "</Edges><Datums>" + datumText +
+                               "</Datums>"));
+    EXPECT_EQ(EdgeAt(d.get(), 0)->id, 5u);
+    EXPECT_EQ(EdgeAt(d.get(), 0)->xyz_curve, nullptr);
+    EXPECT_EQ(DatumAt(d.get(), 0)->type, QEL_DATUM_CURVE);
+    EXPECT_EQ(DatumAt(d.get(), 0)->body.curve.kind, QEL_CURVE_CLEARED);
+}
+
 TEST(XmlTopologyRead, MalformedContentIsRefused) {
     const std::string csys = "<Csys><X>1 0 0</X><Y>0 1 0</Y><Z>0 0 1</Z><O>0 0 0</O></Csys>";
     struct Case {
@@ -309,7 +333,6 @@ TEST(XmlTopologyRead, MalformedContentIsRefused) {
         {"edge points without size", "<Edges><Edge ID=\"1\"><UvPoints/></Edge></Edges>"},
         {"datum without body", "<Datums><Datum ID=\"1\" name=\"d\"></Datum></Datums>"},
         {"datum with two bodies", "<Datums><Datum ID=\"1\">" + csys + csys + "</Datum></Datums>"},
-        {"datum curve without kind", "<Datums><Datum ID=\"1\"><Curve/></Datum></Datums>"},
         {"unknown child of the root", "<Accuracy type=\"1\" value=\"1\"/><Solids/>"},
         {"two outlines",
          "<Outline><MinPoint>0 0 0</MinPoint><MaxPoint>0 0 0</MaxPoint></Outline>"
