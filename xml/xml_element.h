@@ -131,6 +131,14 @@ public:
     // Deletes `child` when this reader owns it (the SAX handler's early
     // disposal); false when it does not.
     bool DeleteChild(IntfXmlElement* child);
+    // Deletes the child reader that `child` holds, if any, and clears it:
+    // lists that keep one item reader at a time drop the previous one.
+    template <class T> void DropChild(T*& child) {
+        if (child) {
+            DeleteChild(child);
+            child = nullptr;
+        }
+    }
 
 protected:
     // Writers and top readers have no parent.

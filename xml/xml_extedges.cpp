@@ -28,10 +28,7 @@ IntfXmlExtEdges::IntfXmlExtEdges(IntfXmlQelIntfDataExtend* parent, int32_t count
 IntfXmlElement* IntfXmlExtEdges::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (std::strcmp(name, "ExtEdge") != 0)
         IntfXmlThrowUnexpected(name, "ExtEdges");
-    if (current_) {
-        DeleteChild(current_);
-        current_ = nullptr;
-    }
+    DropChild(current_);
     CheckRoom(har_total(array_));
     QelExtEdgedata* e = HarAppendZero<QelExtEdgedata>(array_);
     e->edge_id = GetIntegerAttribValue("ID", &attrs, 0);
@@ -168,10 +165,7 @@ QelSolidRegiondata& IntfXmlSolidRegions::Entry(int32_t index) {
 IntfXmlElement* IntfXmlSolidRegions::startElement(const char* name, IntfXmlAttributes&) {
     if (std::strcmp(name, "SolidRegion") != 0)
         IntfXmlThrowUnexpected(name, "SolidRegions");
-    if (current_) {
-        DeleteChild(current_);
-        current_ = nullptr;
-    }
+    DropChild(current_);
     auto* regions = static_cast<QelSolidRegiondata*>(array_);
     CheckRoom(xar_count(regions));
     const int i = XarAppendZero(regions, 5);
@@ -327,8 +321,7 @@ void IntfXmlIntShells::Collect() {
     if (!current_)
         return;
     int32_t* ids = current_->TakeArray();
-    DeleteChild(current_);
-    current_ = nullptr;
+    DropChild(current_);
     int st = xar_append(shells_, 1, &ids);
     if (st != 0) {
         xar_free(ids);

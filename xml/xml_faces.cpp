@@ -59,10 +59,7 @@ IntfXmlElement* IntfXmlFaces::startElement(const char*, IntfXmlAttributes& attrs
         return MakeChild<IntfXmlFace>(id, orientation);
     // Here a finished face stays with this list: it goes when the next one
     // starts, so a long list keeps one face reader at a time.
-    if (current_) {
-        DeleteChild(current_);
-        current_ = nullptr;
-    }
+    DropChild(current_);
     CheckRoom(xar_count(refs_), count_, "Face", "Faces");
     return current_ = MakeChild<IntfXmlFace>(id, orientation);
 }

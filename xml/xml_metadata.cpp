@@ -139,10 +139,7 @@ IntfXmlAttribs::IntfXmlAttribs(IntfXmlQelIntfDataExtend* parent, int32_t count)
 IntfXmlElement* IntfXmlAttribs::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (std::strcmp(name, "Attrib") != 0)
         IntfXmlThrowUnexpected(name, "Attribs");
-    if (current_) {
-        DeleteChild(current_);
-        current_ = nullptr;
-    }
+    DropChild(current_);
     CheckRoom(har_total(array_));
     QelGenAttribdata* e = HarAppendZero<QelGenAttribdata>(array_);
     StoreWide(e->name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
@@ -239,10 +236,7 @@ IntfXmlLayers::IntfXmlLayers(IntfXmlQelIntfDataExtend* parent, int32_t count)
 IntfXmlElement* IntfXmlLayers::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (std::strcmp(name, "Layer") != 0)
         IntfXmlThrowUnexpected(name, "Layers");
-    if (current_) {
-        DeleteChild(current_);
-        current_ = nullptr;
-    }
+    DropChild(current_);
     auto* layers = static_cast<QelLayerdata*>(array_);
     CheckRoom(xar_count(layers));
     const int i = XarAppendZero(layers, 10);
@@ -367,10 +361,7 @@ QelRefColordata& IntfXmlRefColors::Entry(int32_t index) {
 IntfXmlElement* IntfXmlRefColors::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (std::strcmp(name, "RefColor") != 0)
         IntfXmlThrowUnexpected(name, "RefColors");
-    if (current_) {
-        DeleteChild(current_);
-        current_ = nullptr;
-    }
+    DropChild(current_);
     auto* colors = static_cast<QelRefColordata*>(array_);
     CheckRoom(xar_count(colors));
     const int i = XarAppendZero(colors, 10);
