@@ -162,9 +162,10 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
         ThrowSimple(KPI_STATUS_NEUTRAL_STREAM_TAKEN);
     file_set_default_prod_id(kNeutralProductId, kkBaseCommonFuncs::GetMajorMinorVersion(),
                              DateCode());
-    // The writer's result is not reported (a stream that refuses a write
-    // keeps what it took); the caller's stream is left open.
-    stream_neutral_to_pfa(kNeutralStreamName, part.get());
+    // A write that did not arrive whole is reported rather than passed off
+    // as saved; the caller's stream is left open either way.
+    if (stream_neutral_to_pfa(kNeutralStreamName, part.get()) != 1)
+        ThrowSimple(KPI_STATUS_NEUTRAL_WRITE_FAILED);
 }
 
 // ---- interface-data document -------------------------------------------------------

@@ -29,9 +29,12 @@ class MemoryStream : public KCStream {
 public:
     int Read(void*, int) override { return -1; }
     int Write(const void* buffer, int count) override {
+        if (refuse)
+            return -1;
         data.append(static_cast<const char*>(buffer), size_t(count));
         return count;
     }
+    bool refuse = false;
     int64_t GetPos() override { return int64_t(data.size()); }
     int SetPos(int64_t) override { return -1; }
     int Close() override {
@@ -193,6 +196,11 @@ TEST_F(PersistenceTest, SaveAsNeutralWritesNothingWhenTheStreamNameIsTaken) {
     EXPECT_EQ(mine->data, "");
     // The name is free again afterwards, and the caller's stream stays open.
     EXPECT_NE(Save(model), "");
+    EXPECT_EQ(mine->closed, 0);
+    // A stream that refuses the bytes is reported, not passed off as saved.
+    mine->refuse = true;
+    EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(mine.get())),
+                  KPI_STATUS_NEUTRAL_WRITE_FAILED);
     EXPECT_EQ(mine->closed, 0);
 }
 
