@@ -19,7 +19,8 @@
 // came) and TakeData copies the shape record out, handing over its arrays
 // and curves; a shape not taken is freed with the reader. Every kind element
 // must be complete, with list counts that agree, or the reader throws
-// IntfXmlError.
+// IntfXmlError; a profile "Curve" that is empty (a curve kind without an
+// element) gives a cleared profile curve.
 #pragma once
 
 #include "kernel/qel_records.h"
