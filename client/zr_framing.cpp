@@ -55,7 +55,10 @@ ZrRequestText& ZrRequestText::AddLineFeed() {
 namespace {
 const char kLineFeed[] = "\n";
 const char kBlank[] = " ";
-// Empty fields (and list items) are not counted.
+// Fields stand by position: every line feed ends one, so an empty field
+// keeps the fields after it in place.
+constexpr int kByPosition = 1;
+// Within a field, runs of blanks separate list items.
 constexpr int kSkipEmpty = 0;
 } // namespace
 
@@ -64,7 +67,7 @@ ZrReply::~ZrReply() = default;
 
 void ZrReply::Parse(const char* reply) {
     text_ = reply ? reply : "";
-    fields_ = text_.Split(kLineFeed, kSkipEmpty);
+    fields_ = text_.Split(kLineFeed, kByPosition);
 }
 
 int ZrReply::GetStatus() const { return fields_.empty() ? -1 : fields_[0].AsInt(); }

@@ -2,9 +2,11 @@
 //
 // A request is one text: the decimal opcode, then every field preceded by
 // one line feed ("%d" integers, "%.18lg" doubles, texts as they are). A
-// reply is fields separated by line feeds, the status first; empty fields
-// are not counted (the reply "0\n\n17" has the fields 0 and 17). A list
-// inside one field has its items separated by one blank.
+// reply is fields separated by line feeds, the status first. Fields stand
+// by position: an empty field is a field (the reply "1\n3\n\n0.001" has the
+// fields 1, 3, "" and 0.001), so an empty text value never shifts the
+// values after it. A list inside one field has its items separated by
+// blanks (runs of blanks count as one).
 //
 // How a request member is written (a member of ZorvanProxy, see
 // client/zr_proxy.h):

@@ -31,14 +31,7 @@ using zr_detail::Unsent;
 
 namespace {
 
-constexpr int kNotSent = 100;
-
-int StatusOr(ZorvanProxy& proxy, const Request& req, int notSent) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, notSent);
-    return reply.GetStatus();
-}
+using zr_detail::kNotSent;
 
 void FreeExtension(qel_intf_data_extend* extension) {
     if (extension)
@@ -179,7 +172,7 @@ int ZorvanProxy::SetAtbImportLayers(int a, const atb_import_layer* layers) {
     IntfXmlDumpIfRequested(path.c_str());
     Request req(160);
     req.AddInt(a).AddText(path);
-    return StatusOr(*this, req, 0);
+    return zr_detail::StatusReply(*this, req, 0);
 }
 
 int ZorvanProxy::GetAtbImportLayers(int a, atb_import_layer** layers) {
@@ -275,13 +268,13 @@ int ZorvanProxy::SetComponentColor(int a, int b, const double first[3], const do
         return kBadArg;
     Request req(179);
     req.AddInt(a).AddInt(b).AddDoubles(first, 3).AddDoubles(second, 6);
-    return StatusOr(*this, req, 0);
+    return zr_detail::StatusReply(*this, req, 0);
 }
 
 int ZorvanProxy::CopyFileFromRemote(const char* first, const char* second) {
     Request req(185);
     req.AddText(first).AddText(second);
-    return StatusOr(*this, req, kNotSent);
+    return zr_detail::StatusReply(*this, req, kNotSent);
 }
 
 int ZorvanProxy::HDICSearchImage(const char* name, int* value) {
@@ -299,11 +292,11 @@ int ZorvanProxy::HDICSearchImage(const char* name, int* value) {
 int ZorvanProxy::SetComponentLayer(int a, int b, const char* name) {
     Request req(187);
     req.AddInt(a).AddInt(b).AddText(name);
-    return StatusOr(*this, req, 0);
+    return zr_detail::StatusReply(*this, req, 0);
 }
 
 int ZorvanProxy::CreateLayer(int a, const char* name, QelLayerDisplay display, int c) {
     Request req(188);
     req.AddInt(a).AddText(name).AddInt(display).AddInt(c);
-    return StatusOr(*this, req, 0);
+    return zr_detail::StatusReply(*this, req, 0);
 }

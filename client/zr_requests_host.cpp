@@ -24,6 +24,9 @@
 
 using zr_detail::CopyField;
 using zr_detail::Exchange;
+using zr_detail::IntReply;
+using zr_detail::StatusReply;
+using zr_detail::TextReply;
 using zr_detail::NarrowToWide;
 using zr_detail::NewHostInt;
 using zr_detail::PartAt;
@@ -33,7 +36,7 @@ using zr_detail::WideToNarrow;
 
 namespace {
 
-constexpr int kNotSent = 100;
+using zr_detail::kNotSent;
 using zr_detail::kBadArg;
 using zr_detail::Unsent;
 
@@ -196,23 +199,51 @@ btkString SlotText(const QelExtdataSlot& slot) {
     return text;
 }
 
-// A name list: entry i is the i-th blank-separated word of `words`; as many
-// entries as the count claims and the words really give.
+// A name or id list reply: the count in field 1 (0 when not a number) and
+// the entries, the blank-separated items of field 2. As many entries as the
+// count claims and the field really holds; *count is that number. The
+// array (xar_alloc(count, elemSize, 3)) is made only for one entry or more
+// and a given `out`; with none, *out is left as it was. On a status that is
+// not 0 the outputs stay as they were, except that `clearCount` sets *count
+// to 0.
 template <class T, class Fill>
-int MakeList(int claimed, const char* words, T** out, int elemSize, Fill fill) {
-    std::vector<btkString> items = btkString(words).Split(" ", 0);
-    int count = claimed;
-    if (count > static_cast<int>(items.size()))
-        count = static_cast<int>(items.size());
-    if (count <= 0)
-        return 0;
-    void* arr = xar_alloc(count, elemSize, 3);
-    if (!arr)
-        return -1;
-    for (int i = 0; i < count; ++i)
-        fill(static_cast<char*>(arr) + static_cast<size_t>(i) * elemSize, items[i]);
-    *out = static_cast<T*>(arr);
-    return count;
+int ListRequest(ZorvanProxy& proxy, const Request& req, int* count, T** out, int elemSize,
+                bool clearCount, Fill fill) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0) {
+        if (clearCount && count)
+            *count = 0;
+        return status;
+    }
+    std::vector<btkString> items = btkString(reply.GetField(2)).Split(" ", 0);
+    int n = reply.GetInt(1, 0);
+    if (n > static_cast<int>(items.size()))
+        n = static_cast<int>(items.size());
+    if (n < 0)
+        n = 0;
+    if (n > 0 && out) {
+        void* arr = xar_alloc(n, elemSize, 3);
+        if (!arr)
+            return -10;
+        for (int i = 0; i < n; ++i)
+            fill(static_cast<char*>(arr) + static_cast<size_t>(i) * elemSize, items[size_t(i)]);
+        *out = static_cast<T*>(arr);
+    }
+    if (count)
+        *count = n;
+    return 0;
+}
+
+void FillName(char* entry, const btkString& word) {
+    NarrowToWide(word.c_str(), reinterpret_cast<char16_t*>(entry), QEL_NAME_LEN);
+}
+
+void FillId(char* entry, const btkString& word) {
+    int32_t id = word.AsInt();
+    std::memcpy(entry, &id, sizeof id);
 }
 
 } // namespace
@@ -220,40 +251,19 @@ int MakeList(int claimed, const char* words, T** out, int elemSize, Fill fill) {
 // ---- directory, model names and types -------------------------------------------
 
 int ZorvanProxy::QelDirectoryCurrentGet(char* buffer, size_t capacity) {
-    Request req(113);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    return CopyField(reply, 1, buffer, capacity);
+    return TextReply(*this, Request(113), buffer, capacity);
 }
 
 int ZorvanProxy::QelMdlNameGet(int model, char* buffer, size_t capacity) {
     Request req(114);
     req.AddInt(model);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    return CopyField(reply, 1, buffer, capacity);
+    return TextReply(*this, req, buffer, capacity);
 }
 
 int ZorvanProxy::QelMdlTypeGet(int model, int* type) {
     Request req(115);
     req.AddInt(model);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    if (type)
-        *type = reply.GetInt(1, -1);
-    return 0;
+    return IntReply(*this, req, type, -1);
 }
 
 // ---- temporary properties --------------------------------------------------------
@@ -261,62 +271,43 @@ int ZorvanProxy::QelMdlTypeGet(int model, int* type) {
 int ZorvanProxy::QelTempPropertyIntGet(const char* name, int* value) {
     Request req(116);
     req.AddText(name);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    if (value)
-        *value = reply.GetInt(1, -1);
-    return 0;
+    return IntReply(*this, req, value, -1);
 }
 
 int ZorvanProxy::QelTempPropertyPathGet(const char* name, char* buffer, size_t capacity) {
     Request req(117);
     req.AddText(name);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    return CopyField(reply, 1, buffer, capacity);
+    return TextReply(*this, req, buffer, capacity);
 }
+
+namespace {
+// Replies that are nothing but the status (118, 119).
+int WholeReply(ZorvanProxy& proxy, const Request& req) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return Unsent(req, kNotSent);
+    return reply.GetWholeAsInt();
+}
+} // namespace
 
 int ZorvanProxy::QelTempPropertyIntSet(const char* name, int value) {
     Request req(118);
     req.AddText(name).AddInt(value);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    return reply.GetWholeAsInt();
+    return WholeReply(*this, req);
 }
 
 int ZorvanProxy::QelTempPropertyPathSet(const char* name, const char* path) {
     Request req(119);
     req.AddText(name).AddText(path);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    return reply.GetWholeAsInt();
+    return WholeReply(*this, req);
 }
 
 // ---- views, windows, messages --------------------------------------------------
 
-namespace {
-int StatusOnly(ZorvanProxy& proxy, const Request& req) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, kNotSent);
-    return reply.GetStatus();
-}
-} // namespace
-
 int ZorvanProxy::QelViewReset(int model) {
     Request req(120);
     req.AddInt(model);
-    return StatusOnly(*this, req);
+    return StatusReply(*this, req, kNotSent);
 }
 
 int ZorvanProxy::QelWindowCurrentGet(int* window) {
@@ -338,7 +329,7 @@ int ZorvanProxy::QelWindowCurrentGet(int* window) {
 int ZorvanProxy::QelWindowRepaint(int window) {
     Request req(122);
     req.AddInt(window);
-    return StatusOnly(*this, req);
+    return StatusReply(*this, req, kNotSent);
 }
 
 int ZorvanProxy::QelMessageFormatGet(const char* key, btkString& format) {
@@ -388,7 +379,7 @@ int ZorvanProxy::QelMessageShow(const char* file, const char* key, int count, co
         }
         req.AddInt(arg.type);
     }
-    return StatusOnly(*this, req);
+    return StatusReply(*this, req, kNotSent);
 }
 
 void ZorvanProxy::QelMessageClear() {
@@ -400,52 +391,24 @@ void ZorvanProxy::QelMessageClear() {
 int ZorvanProxy::QelSolidRegenerate(int solid, int flags) {
     Request req(126);
     req.AddInt(solid).AddInt(flags);
-    return StatusOnly(*this, req);
+    return StatusReply(*this, req, kNotSent);
 }
 
 // ---- external data ---------------------------------------------------------------
-
-namespace {
-int ReadNameList(ZorvanProxy& proxy, const Request& req, int* count, QelName** names);
-}
 
 int ZorvanProxy::QelExtdataSlotNamesList(const QelExtdataClass* klass, int* count, QelName** names) {
     if (!klass)
         return kBadArg;
     Request req(127);
     req.AddText(ClassText(*klass));
-    return ReadNameList(*this, req, count, names);
+    return ListRequest(*this, req, count, names, static_cast<int>(sizeof(QelName)), false, FillName);
 }
 
 int ZorvanProxy::QelExtdataClassNamesList(int model, int* count, QelName** names) {
     Request req(128);
     req.AddInt(model);
-    return ReadNameList(*this, req, count, names);
+    return ListRequest(*this, req, count, names, static_cast<int>(sizeof(QelName)), false, FillName);
 }
-
-namespace {
-int ReadNameList(ZorvanProxy& proxy, const Request& req, int* count, QelName** names) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    int claimed = reply.GetInt(1, 0);
-    int made = 0;
-    if (claimed > 0 && names) {
-        made = MakeList(claimed, reply.GetField(2), names, static_cast<int>(sizeof(QelName)),
-                        [](char* entry, const btkString& word) {
-                            NarrowToWide(word.c_str(), reinterpret_cast<char16_t*>(entry), QEL_NAME_LEN);
-                        });
-        if (made < 0)
-            return -10;
-    }
-    if (count)
-        *count = made;
-    return 0;
-}
-} // namespace
 
 int ZorvanProxy::QelExtdataClassRegister(int model, const char* name, QelExtdataClass* klass) {
     Request req(129);
@@ -537,7 +500,7 @@ int ZorvanProxy::QelExtdataSlotWrite(const QelExtdataSlot* slot, int a, int type
     default:
         break;
     }
-    return StatusOnly(*this, req);
+    return StatusReply(*this, req, kNotSent);
 }
 
 int ZorvanProxy::QelExtdataSlotIdsList(const QelExtdataClass* klass, int* count, int32_t** ids) {
@@ -545,28 +508,7 @@ int ZorvanProxy::QelExtdataSlotIdsList(const QelExtdataClass* klass, int* count,
         return kBadArg;
     Request req(132);
     req.AddText(ClassText(*klass));
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
-        if (count)
-            *count = 0;
-        return status;
-    }
-    int claimed = reply.GetInt(1, 0);
-    int made = 0;
-    if (claimed > 0 && ids) {
-        made = MakeList(claimed, reply.GetField(2), ids, 4, [](char* entry, const btkString& word) {
-            int32_t id = word.AsInt();
-            std::memcpy(entry, &id, 4);
-        });
-        if (made < 0)
-            return -10;
-    }
-    if (count)
-        *count = made;
-    return 0;
+    return ListRequest(*this, req, count, ids, static_cast<int>(sizeof(int32_t)), true, FillId);
 }
 
 // ---- model items and parameters -------------------------------------------------
@@ -663,7 +605,7 @@ int ZorvanProxy::QelParamReadonlyModify(const QelParameter* param, const QelPara
         return kBadArg;
     Request req(137);
     req.AddText(ParameterText(*param)).AddText(ParamvalueText(*value)).AddInt(flags);
-    return StatusOnly(*this, req);
+    return StatusReply(*this, req, kNotSent);
 }
 
 // ---- coordinate systems ---------------------------------------------------------
@@ -774,27 +716,13 @@ int ZorvanProxy::QelModelitemNameGet(const QelModelitem* item, char* buffer, siz
         return kBadArg;
     Request req(146);
     req.AddText(ModelitemText(*item));
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    return CopyField(reply, 1, buffer, capacity);
+    return TextReply(*this, req, buffer, capacity);
 }
 
 int ZorvanProxy::QelMdlNameIsUsed(const char* name, int type, int* used) {
     Request req(148);
     req.AddText(name).AddInt(type);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    if (used)
-        *used = reply.GetInt(1, 0);
-    return 0;
+    return IntReply(*this, req, used, 0);
 }
 
 // ---- units and accuracy (group C: 0 when not sent, 1 is success) -------------
@@ -828,10 +756,7 @@ int ZorvanProxy::QelGetModelUnit(int a, int b, int* type, char* name, double* fa
 int ZorvanProxy::QelSetModelUnit(int a, int b, int c) {
     Request req(169);
     req.AddInt(a).AddInt(b).AddInt(c);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, 0);
-    return reply.GetStatus();
+    return StatusReply(*this, req, 0);
 }
 
 int ZorvanProxy::QelGetModelAccuracy(int model, double* accuracy) {

@@ -49,6 +49,8 @@ private:
 // status-answering SendRequest this tells a request that did not go out
 // from a host that answers the status 100.
 bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply);
+// Status of a request that did not go out (most requests).
+constexpr int kNotSent = 100;
 // Status of a request refused for its arguments (a null record that it
 // must read, a text holding a line feed): nothing is sent.
 constexpr int kBadArg = -2;
@@ -60,6 +62,16 @@ inline int Unsent(const Request& request, int notSent) {
 
 // Sends and does not read the reply; false when it did not go out.
 bool SendOnly(ZorvanProxy& proxy, const Request& request);
+
+// The common reply shapes. Each answers Unsent(request, notSent) when the
+// request did not go out, else the status (field 0, -1 when it is not a
+// number); only a status of 0 writes the output.
+// Status only.
+int StatusReply(ZorvanProxy& proxy, const Request& request, int notSent);
+// Field 1 as an integer into *out (`fallback` when it is not a number).
+int IntReply(ZorvanProxy& proxy, const Request& request, int* out, int fallback);
+// Field 1 copied into the caller's buffer (see CopyField).
+int TextReply(ZorvanProxy& proxy, const Request& request, char* buffer, size_t capacity);
 
 // The parts of a record text separated by one blank, by position (an empty
 // part is a part), so that an empty name does not shift the parts after it.

@@ -45,6 +45,35 @@ bool SendOnly(ZorvanProxy& proxy, const Request& request) {
     return proxy.SendRequest(request.c_str(), text, error);
 }
 
+int StatusReply(ZorvanProxy& proxy, const Request& request, int notSent) {
+    ZrReply reply;
+    if (!Exchange(proxy, request, reply))
+        return Unsent(request, notSent);
+    return reply.GetStatus();
+}
+
+int IntReply(ZorvanProxy& proxy, const Request& request, int* out, int fallback) {
+    ZrReply reply;
+    if (!Exchange(proxy, request, reply))
+        return Unsent(request, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    if (out)
+        *out = reply.GetInt(1, fallback);
+    return 0;
+}
+
+int TextReply(ZorvanProxy& proxy, const Request& request, char* buffer, size_t capacity) {
+    ZrReply reply;
+    if (!Exchange(proxy, request, reply))
+        return Unsent(request, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0)
+        return status;
+    return CopyField(reply, 1, buffer, capacity);
+}
+
 std::vector<btkString> SplitParts(const char* text) {
     std::vector<btkString> parts;
     if (!text)
@@ -106,7 +135,7 @@ using zr_detail::SendOnly;
 
 namespace {
 
-constexpr int kNotSent = 100;
+using zr_detail::kNotSent;
 using zr_detail::kBadArg;
 using zr_detail::Unsent;
 
@@ -117,27 +146,7 @@ int NameValueRequest(ZorvanProxy& proxy, int opcode, const char* name, int value
     if (name)
         req.AddText(name);
     req.AddInt(value);
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    if (out)
-        *out = reply.GetInt(1, -1);
-    return 0;
-}
-
-int ValueReply(ZorvanProxy& proxy, const Request& req, int* out) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    if (out)
-        *out = reply.GetInt(1, -1);
-    return 0;
+    return zr_detail::IntReply(proxy, req, out, -1);
 }
 
 } // namespace
@@ -228,23 +237,20 @@ bool ZorvanProxy::RegisterClient(const char* callbackUrl, int processId) {
 int ZorvanProxy::PostImportFunction(int a, const char* text, int b, int c, int d, bool e) {
     Request req(158);
     req.AddInt(a).AddText(text).AddInt(b).AddInt(c).AddInt(d).AddInt(e ? 1 : 0).AddLineFeed();
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    return reply.GetStatus();
+    return zr_detail::StatusReply(*this, req, kNotSent);
 }
 
 int ZorvanProxy::IntfimportModelCreate(const char* name, int a, int b, const char* secondName,
                                        int* model) {
     Request req(181);
     req.AddText(name).AddInt(a).AddInt(b).AddText(secondName);
-    return ValueReply(*this, req, model);
+    return zr_detail::IntReply(*this, req, model, -1);
 }
 
 int ZorvanProxy::IntfimportSourceTypeGet(const char* name, int value, int* type) {
     Request req(182);
     req.AddText(name).AddInt(value);
-    return ValueReply(*this, req, type);
+    return zr_detail::IntReply(*this, req, type, -1);
 }
 
 bool ZorvanProxy::IsServerAlive() {
@@ -294,7 +300,7 @@ int SendImportFeature(ZorvanProxy& proxy, int value, const int32_t* entity, cons
                       int format, int* feature) {
     Request req(103);
     req.AddInt(value).AddInt(entity ? *entity : -1).AddText(path).AddInt(format);
-    return ValueReply(proxy, req, feature);
+    return zr_detail::IntReply(proxy, req, feature, -1);
 }
 
 } // namespace

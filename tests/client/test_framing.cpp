@@ -40,15 +40,19 @@ TEST(Reply, FieldsStatusAndValues) {
     EXPECT_EQ(r.GetStatus(), -1);
     EXPECT_EQ(r.GetWholeAsInt(), -1);
 
-    // Empty fields are not counted.
-    r.Parse("\n0\n\n2.5\nname with blanks\n");
-    EXPECT_EQ(r.GetFieldCount(), 3);
+    // Fields stand by position: an empty field keeps the later ones in place.
+    r.Parse("0\n\n2.5\nname  with blanks\n");
+    EXPECT_EQ(r.GetFieldCount(), 5);
     EXPECT_EQ(r.GetStatus(), 0);
-    EXPECT_DOUBLE_EQ(r.GetDouble(1), 2.5);
-    EXPECT_EQ(r.GetInt(1, 9), 9); // not an integer
-    EXPECT_EQ(r.GetListCount(2), 3);
-    EXPECT_EQ(std::string(r.GetListItem(2, 1)), "with");
-    EXPECT_EQ(std::string(r.GetListItem(2, 7)), "");
+    EXPECT_STREQ(r.GetField(1), "");
+    EXPECT_EQ(r.GetInt(1, 9), 9); // empty: not a number
+    EXPECT_DOUBLE_EQ(r.GetDouble(2), 2.5);
+    EXPECT_EQ(r.GetInt(2, 9), 9); // not an integer
+    EXPECT_EQ(r.GetListCount(3), 3);
+    EXPECT_EQ(std::string(r.GetListItem(3, 1)), "with");
+    EXPECT_EQ(std::string(r.GetListItem(3, 7)), "");
+    r.Parse("\n0");
+    EXPECT_EQ(r.GetStatus(), -1); // field 0 is empty
 
     r.Parse("0\n1 2 x 4\n0.5  1e3");
     EXPECT_EQ(r.GetIntList(1, -1), (std::vector<int>{1, 2, -1, 4}));

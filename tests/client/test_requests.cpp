@@ -228,6 +228,13 @@ TEST_F(Requests, ModelUnitAndCopiedTexts) {
     type = 5;
     EXPECT_EQ(proxy->QelGetModelUnit(1, 2, &type, name, &factor, sizeof name), 2);
     EXPECT_EQ(type, -1);
+    // An empty unit name is a field of its own: the factor after it stays
+    // the factor.
+    host.Script({"1\n4\n\n25.4"});
+    EXPECT_EQ(proxy->QelGetModelUnit(1, 2, &type, name, &factor, sizeof name), 1);
+    EXPECT_EQ(type, 4);
+    EXPECT_STREQ(name, "");
+    EXPECT_EQ(factor, 25.4);
 
     char dir[QEL_PATH_LEN] = "old";
     host.Script({"0\n/work/dir", "0", "9\n/x"});
@@ -370,6 +377,10 @@ TEST_F(Requests, ExternalDataRecordsAndLists) {
     EXPECT_EQ(proxy->QelExtdataClassNamesList(4, &count, &names), 0);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(names, nullptr);
+    // Only the count asked for: the names there are, no array.
+    host.Script({"0\n5\na b"});
+    EXPECT_EQ(proxy->QelExtdataClassNamesList(4, &count, nullptr), 0);
+    EXPECT_EQ(count, 2);
 
     int32_t* ids = nullptr;
     host.Script({"0\n3\n4 x 6", "2"});
@@ -498,6 +509,10 @@ TEST_F(Documents, AssemblyInformation) {
     EXPECT_EQ(extension, nullptr);
     ZorvanProxy::AsmBasicInfoClean(read);
     rlsmem(read);
+    // An empty first path is no document: the second path is not taken for it.
+    host.Script({"0\n\n" + path});
+    EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, nullptr), 100);
+    EXPECT_EQ(read, nullptr);
 }
 
 TEST_F(Documents, LayersAndOptions) {
