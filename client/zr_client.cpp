@@ -164,13 +164,9 @@ xc::SAXParser* ZrClient::GetParser(IntfXmlSaxHandler* handler) {
 }
 
 void ZrClient::RunLoop() {
-    if (proxy_) {
-        // Registration; the loop runs whatever the host answers.
-        ZrReply reply;
-        proxy_->SendRequest(
-            ZrRequestText(111).AddText(GetCallbackUrl()).AddInt(static_cast<int>(::getpid())),
-            reply);
-    }
+    // Registration; the loop runs whatever the host answers.
+    if (proxy_)
+        proxy_->RegisterClient(GetCallbackUrl(), static_cast<int>(::getpid()));
     ZrRunJobLoop();
 }
 
@@ -262,10 +258,10 @@ int InitializeClient(const char* serverUrl) {
     return s.facade ? 1 : 0;
 }
 
-bool RunClient() { return ZrRunClient(); }
+int RunClient() { return ZrRunClient() ? 1 : 0; }
 
-bool RegisterExportTranslator(ZrExportTranslatorFn function) {
-    return ZrRegisterExportTranslator(function);
+int RegisterExportTranslator(ZrExportTranslatorFn function) {
+    return ZrRegisterExportTranslator(function) ? 1 : 0;
 }
 
 void NotifyFinish() {

@@ -119,11 +119,14 @@ ZPI_API void ZrShutdownClient();
 
 // ---- plain C entry points ----------------------------------------------------------
 
+// Each answers 1 or 0 (as a C int) for what its Zr counterpart answers.
 extern "C" {
 // 1 when the start-up succeeded (the facade proxy is then set), else 0.
 ZPI_API int InitializeClient(const char* serverUrl);
-ZPI_API bool RunClient();
-ZPI_API bool RegisterExportTranslator(ZrExportTranslatorFn function);
+// 0 without a client; otherwise runs the job loop and does not return.
+ZPI_API int RunClient();
+// 1 when the function was bound under "ExportTranslator", 0 without a client.
+ZPI_API int RegisterExportTranslator(ZrExportTranslatorFn function);
 // Tells the host that the job has finished (request 108).
 ZPI_API void NotifyFinish();
 }

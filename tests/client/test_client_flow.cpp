@@ -368,12 +368,15 @@ TEST_F(ClientFlow, DocumentsWrittenAndReadByBnfsPaths) {
 TEST(ClientStartup, NothingWithoutAClient) {
     ZrShutdownClient();
     EXPECT_FALSE(ZrRunClient());
+    EXPECT_EQ(RunClient(), 0);
     EXPECT_FALSE(ZrRegisterExportTranslator(&exportFn));
+    EXPECT_EQ(RegisterExportTranslator(&exportFn), 0);
     EXPECT_EQ(ZrGetBoundFunction("ExportTranslator"), nullptr);
     // No server at the URL: no facade proxy.
     EXPECT_EQ(InitializeClient("bnfs://127.0.0.1:1/"), 0);
     EXPECT_FALSE(ZrGetFacadeProxy());
     // The client now exists (unconnected): registering works.
+    EXPECT_EQ(RegisterExportTranslator(&exportFn), 1);
     EXPECT_TRUE(ZrRegisterExportTranslator(&exportFn));
     EXPECT_EQ(ZrGetBoundFunction("ExportTranslator"), reinterpret_cast<void*>(&exportFn));
     NotifyFinish(); // without a facade proxy: nothing happens
