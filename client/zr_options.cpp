@@ -2,14 +2,13 @@
 
 #include "xmemory.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
 
 namespace {
 
-bool KeyLess(const char* a, const char* b) { return std::strcmp(a, b) < 0; }
+int CompareKeys(const char* a, const char* b) { return std::strcmp(a, b); }
 
 char* CopyText(const char* text) {
     size_t n = std::strlen(text) + 1;
@@ -27,34 +26,29 @@ void FreeEntry(ZrOptionEntry* entry) {
     rlsmem(entry);
 }
 
-} // namespace
-
-ZrTranslationOptions::~ZrTranslationOptions() { ClearMem(); }
-
-void ZrTranslationOptions::ClearMem() {
-    for (Item& item : items_) {
-        FreeEntry(item.entry);
-        rlsmem(item.key);
-    }
-    items_.clear();
+// The map's free function: the entry (with its text) and the copied key.
+void FreeItem(const char* key, void* value) {
+    FreeEntry(static_cast<ZrOptionEntry*>(value));
+    rlsmem(const_cast<char*>(key));
 }
 
+} // namespace
+
+ZrTranslationOptions::ZrTranslationOptions() : map_(CompareKeys, FreeItem) {}
+
+ZrTranslationOptions::~ZrTranslationOptions() = default; // the map frees every item
+
+void ZrTranslationOptions::ClearMem() { map_.Clear(); }
+
 const ZrOptionEntry* ZrTranslationOptions::Find(const char* name) const {
-    if (!name)
-        return nullptr;
-    auto it = std::lower_bound(items_.begin(), items_.end(), name,
-                               [](const Item& item, const char* key) { return KeyLess(item.key, key); });
-    if (it == items_.end() || std::strcmp(it->key, name) != 0)
-        return nullptr;
-    return it->entry;
+    return static_cast<const ZrOptionEntry*>(map_.Find(name));
 }
 
 ZrOptionEntry* ZrTranslationOptions::Bind(const char* name) {
-    auto it = std::lower_bound(items_.begin(), items_.end(), name,
-                               [](const Item& item, const char* key) { return KeyLess(item.key, key); });
-    if (it != items_.end() && std::strcmp(it->key, name) == 0) {
+    size_t index = 0;
+    if (map_.Lookup(name, &index)) {
         // Reused entry: the name keeps its stored key; an old text goes.
-        ZrOptionEntry* entry = it->entry;
+        auto* entry = static_cast<ZrOptionEntry*>(map_.ValueAt(index));
         if (entry->type == kString)
             rlsmem(entry->value.s);
         entry->type = 0;
@@ -69,7 +63,7 @@ ZrOptionEntry* ZrTranslationOptions::Bind(const char* name) {
         return nullptr;
     }
     try {
-        items_.insert(it, Item{key, entry});
+        map_.InsertAt(index, key, entry);
     } catch (const std::bad_alloc&) {
         rlsmem(entry);
         rlsmem(key);

@@ -12,10 +12,10 @@
 #pragma once
 
 #include "api/zpi50_export.h"
+#include "client/zr_binding.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 // One option: its type and value (16 bytes, allocated with getmem).
 struct ZrOptionEntry {
@@ -34,7 +34,7 @@ public:
     static constexpr uint32_t kDouble = 2;
     static constexpr uint32_t kString = 3;
 
-    ZrTranslationOptions() = default;
+    ZrTranslationOptions();
     ZrTranslationOptions(const ZrTranslationOptions&) = delete;
     ZrTranslationOptions& operator=(const ZrTranslationOptions&) = delete;
     ~ZrTranslationOptions();
@@ -54,7 +54,7 @@ public:
     bool IsSet(const char* name) const;
     // Type of the option, 0 when the name is missing.
     uint32_t GetType(const char* name) const;
-    int Count() const { return static_cast<int>(items_.size()); }
+    int Count() const { return static_cast<int>(map_.Count()); }
 
     // Empty names (and empty texts) store nothing and give false; false
     // also when memory runs out.
@@ -66,14 +66,12 @@ public:
     void ClearMem();
 
 private:
-    struct Item {
-        char* key;
-        ZrOptionEntry* entry;
-    };
     const ZrOptionEntry* Find(const char* name) const;
     // The entry of `name`, made (with its key) when missing; null when
     // memory runs out. A text that the entry held is freed.
     ZrOptionEntry* Bind(const char* name);
 
-    std::vector<Item> items_; // ascending key order
+    // Copied key -> ZrOptionEntry*, ascending byte-wise; emptying it frees
+    // both.
+    ZrSortedMap map_;
 };
