@@ -8,18 +8,14 @@
 // document that fails half-way throws, and a local file left half written
 // is removed so that nobody takes it for a whole one.
 //
-// The writer writes texts unchanged and escapes only "&" in attribute
-// values; the helpers below write texts and attribute values that hold
-// markup characters ("<", "&", quotes), line ends or tabs so that a reader
-// gets them back unchanged. Bytes that are not UTF-8, and control
-// characters XML cannot carry, become U+FFFD.
+// Texts and attribute values need no preparation: the writer escapes them
+// itself (xml_writer.h), so names and lines holding markup characters read
+// back unchanged.
 #pragma once
 
 #include "api/zpi50_export.h"
 
 #include <functional>
-#include <string>
-#include <string_view>
 
 // Writes the document at `path` ("bnfs:" location or local file). Throws
 // IntfXmlError: INTFXML_ERR_OPEN when there is no path or it cannot be
