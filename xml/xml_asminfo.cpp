@@ -7,6 +7,7 @@
 #include "xml/sax_handler.h"
 #include "xml/xml_document.h"
 #include "xml/xml_geometry.h"
+#include "xml/xml_records.h"
 
 #include "process.h"
 #include "xmemory.h"
@@ -16,19 +17,17 @@
 
 namespace {
 
+using intfxml::IntAt;
+
 bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 
-// The integer attribute at `pos` under `name`; -1 when it is not there, an
-// error when it is there but not an integer.
-int32_t IntAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos, const char* element) {
-    return IntfXmlHasAttrib(name, attrs, pos) ? IntfXmlRequireInt(name, attrs, pos, element) : -1;
-}
-
-// Name, type and source system of a "Model" start tag into the record.
+// Name, type and source system of a "Model" start tag into the record; a
+// missing "type" or "src_sys" reads as -1, a missing "name" as the empty
+// text.
 void ReadModelAttributes(IntfXmlAttributes& attrs, qel_model_basic_info* info) {
     kname::Write(info->name, QEL_PATH_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
-    info->type = uint32_t(IntAttrib("type", attrs, 1, "Model"));
-    info->source_system = uint32_t(IntAttrib("src_sys", attrs, 2, "Model"));
+    info->type = uint32_t(IntAt("type", attrs, 1, -1, "Model"));
+    info->source_system = uint32_t(IntAt("src_sys", attrs, 2, -1, "Model"));
 }
 
 qel_model_basic_info* NewModelInfo() {
@@ -163,10 +162,7 @@ IntfXmlElement* IntfXmlModel::startElement(const char* name, IntfXmlAttributes& 
     if (comps_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Model\" holds \"Comps\" twice");
     const int32_t size = IntfXmlRequireSize(attrs, "Comps");
-    info_->components = static_cast<qel_model_component_info*>(
-        xar_alloc(0, sizeof(qel_model_component_info), 10));
-    if (!info_->components)
-        IntfXmlThrowStatus(-10, "xar_alloc");
+    info_->components = intfxml::NewXar<qel_model_component_info>(10);
     return comps_ = MakeChild<IntfXmlComps>(info_, size);
 }
 
@@ -188,24 +184,14 @@ IntfXmlComps::IntfXmlComps(IntfXmlModel* parent, qel_model_basic_info* info, int
 IntfXmlElement* IntfXmlComps::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (!Is(name, "Comp"))
         IntfXmlThrowUnexpected(name, "Comps");
-    const int32_t index = xar_count(info_->components);
-    if (index >= size_)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "\"Comps\" holds more \"Comp\" elements than its size %d", size_);
-    void* arr = info_->components;
-    int st = xar_extend(&arr, 1, nullptr);
-    info_->components = static_cast<qel_model_component_info*>(arr);
-    if (st != 0)
-        IntfXmlThrowStatus(st, "xar_extend");
-    info_->components[index].id = uint32_t(IntAttrib("ID", attrs, 0, "Comp"));
+    intfxml::CheckRoom(xar_count(info_->components), size_, "Comp", "Comps");
+    const int index = intfxml::XarAppendZero(info_->components, 10);
+    info_->components[index].id = uint32_t(IntAt("ID", attrs, 0, -1, "Comp"));
     return MakeChild<IntfXmlComp>(index);
 }
 
 IntfXmlElement* IntfXmlComps::endElement(const char*) {
-    const int32_t n = xar_count(info_->components);
-    if (n != size_)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "\"Comps\" holds %d \"Comp\" elements, its size says %d", n, size_);
+    intfxml::CheckComplete(xar_count(info_->components), size_, "Comp", "Comps");
     return Parent();
 }
 
@@ -259,6 +245,12 @@ ModelBasicInfoMap& ModelBasicInfoMap::Instance() {
     static ModelBasicInfoMap map;
     return map;
 }
+
+namespace {
+// The map is made while the library loads, empty, like the library's other
+// process-wide objects, and goes away when it unloads.
+[[maybe_unused]] const ModelBasicInfoMap& kMapAtLoad = ModelBasicInfoMap::Instance();
+} // namespace
 
 ModelBasicInfoMap::~ModelBasicInfoMap() { Clear(); }
 

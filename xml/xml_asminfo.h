@@ -30,8 +30,9 @@
 // taken with IntfXmlFreeModelInfo.
 //
 // ModelBasicInfoMap: the process-wide map of assembly information records
-// by model name (wide text, compared unit by unit). It owns the records
-// put into it and frees what it still holds when the library unloads.
+// by model name (wide text, compared unit by unit), made empty while the
+// library loads. It owns the records put into it and frees what it still
+// holds when the library unloads.
 #pragma once
 
 #include "api/zpi50_export.h"

@@ -5,6 +5,7 @@
 #include "xml/sax_handler.h"
 #include "xml/xml_document.h"
 #include "xml/xml_geometry.h"
+#include "xml/xml_records.h"
 
 #include "xmemory.h"
 
@@ -14,10 +15,10 @@ namespace {
 
 bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 
-// The integer attribute at `pos` under `name`; -1 when it is not there, an
-// error when it is there but not an integer.
+// The integer attribute of a "Layer" at `pos` under `name`; -1 when it is
+// not there, an error when it is there but not an integer.
 int32_t IntAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos) {
-    return IntfXmlHasAttrib(name, attrs, pos) ? IntfXmlRequireInt(name, attrs, pos, "Layer") : -1;
+    return intfxml::IntAt(name, attrs, pos, -1, "Layer");
 }
 
 } // namespace
@@ -66,25 +67,16 @@ IntfXmlElement* IntfXmlAtbImportLayers::startElement(const char* name, IntfXmlAt
             IntfXmlThrow(INTFXML_ERR_MALFORMED, "the document holds \"Layers\" twice");
         sawLayers_ = true;
         size_ = IntfXmlRequireSize(attrs, "Layers");
-        layers_ = static_cast<atb_import_layer*>(xar_alloc(0, sizeof(atb_import_layer), 10));
-        if (!layers_)
-            IntfXmlThrowStatus(-10, "xar_alloc");
+        layers_ = intfxml::NewXar<atb_import_layer>(10);
         layersDepth_ = depth_;
         return this;
     }
     if (Is(name, "Layer")) {
         if (layersDepth_ == 0)
             IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Layer\" stands outside \"Layers\"");
-        if (read_ >= size_)
-            IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                         "\"Layers\" holds more \"Layer\" elements than its size %d", size_);
-        void* arr = layers_;
-        void* first = nullptr;
-        int st = xar_extend(&arr, 1, &first);
-        layers_ = static_cast<atb_import_layer*>(arr);
-        if (st != 0)
-            IntfXmlThrowStatus(st, "xar_extend");
-        atb_import_layer& l = layers_[read_];
+        intfxml::CheckRoom(read_, size_, "Layer", "Layers");
+        const int index = intfxml::XarAppendZero(layers_, 10);
+        atb_import_layer& l = layers_[index];
         l.IntfId = IntAttrib("IntfId", attrs, 0);
         l.Type = IntAttrib("Type", attrs, 1);
         l.ImportStatus = IntAttrib("ImportStatus", attrs, 2);
@@ -101,9 +93,7 @@ IntfXmlElement* IntfXmlAtbImportLayers::startElement(const char* name, IntfXmlAt
 IntfXmlElement* IntfXmlAtbImportLayers::endElement(const char*) {
     if (depth_ == layersDepth_) {
         layersDepth_ = 0;
-        if (read_ != size_)
-            IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                         "\"Layers\" holds %d \"Layer\" elements, its size says %d", read_, size_);
+        intfxml::CheckComplete(read_, size_, "Layer", "Layers");
     }
     if (--depth_ <= 0)
         return Parent();

@@ -4,6 +4,7 @@
 #include "xml/sax_handler.h"
 #include "xml/xml_document.h"
 #include "xml/xml_geometry.h"
+#include "xml/xml_records.h"
 
 #include "xmemory.h"
 
@@ -58,12 +59,9 @@ IntfXmlElement* IntfXmlLogLines::startElement(const char* name, IntfXmlAttribute
     }
     if (depth_ > 2 || !Is(name, "LogLine"))
         IntfXmlThrowUnexpected(name, depth_ > 2 ? "LogLine" : "LogLines");
-    if (int64_t(lines_.size()) >= size_)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "\"LogLines\" holds more \"LogLine\" elements than its size %d", size_);
+    intfxml::CheckRoom(int(lines_.size()), size_, "LogLine", "LogLines");
     IntfXmlLogLine line;
-    line.missing = IntfXmlHasAttrib("empty", attrs, 0) &&
-                   IntfXmlRequireInt("empty", attrs, 0, "LogLine") == 1;
+    line.missing = intfxml::IntAt("empty", attrs, 0, 0, "LogLine") == 1;
     lines_.push_back(std::move(line));
     return this;
 }
@@ -74,10 +72,7 @@ IntfXmlElement* IntfXmlLogLines::endElement(const char*) {
             lines_.back().text = text_;
         return this;
     }
-    if (int64_t(lines_.size()) != size_)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "\"LogLines\" holds %zu \"LogLine\" elements, its size says %d",
-                     lines_.size(), size_);
+    intfxml::CheckComplete(int(lines_.size()), size_, "LogLine", "LogLines");
     return Parent();
 }
 
@@ -188,8 +183,7 @@ IntfXmlElement* IntfXmlTranslationOptions::startElement(const char* name,
     if (Is(name, "Option")) {
         optionDepth_ = depth_;
         name_ = GetStringAttribValue("Name", &attrs, 0);
-        type_ = IntfXmlHasAttrib("Type", attrs, 1) ? IntfXmlRequireInt("Type", attrs, 1, "Option")
-                                                   : -1;
+        type_ = intfxml::IntAt("Type", attrs, 1, -1, "Option");
     }
     return this;
 }
