@@ -18,30 +18,23 @@
 
 namespace {
 
-void Check(int status, const char* routine) {
-    if (status != 0)
-        IntfXmlThrowStatus(status, routine);
-}
-
-template <class L> int32_t CountOf(const xrchandle<L>& list) { return list ? list->Count() : 0; }
-
 // ---- arrays from lists ---------------------------------------------------------------
 
 double* RealArray(const xrchandle<xrealsequence>& seq) {
     xarholder<double> out;
-    Check(RealSequenceToArray(seq, out), "RealSequenceToArray");
+    IntfXmlCheck(RealSequenceToArray(seq, out), "RealSequenceToArray");
     return out.Release();
 }
 
 QelPoint* PointArray(const xrchandle<KPoint3DList>& list) {
     xarholder<QelPoint> out;
-    Check(PointListToArray(list, out), "PointListToArray");
+    IntfXmlCheck(PointListToArray(list, out), "PointListToArray");
     return out.Release();
 }
 
 QelPoint* VectorArray(const xrchandle<KVector3DList>& list) {
     xarholder<QelPoint> out;
-    Check(VectorListToArray(list, out), "VectorListToArray");
+    IntfXmlCheck(VectorListToArray(list, out), "VectorListToArray");
     return out.Release();
 }
 
@@ -51,13 +44,13 @@ void WeightedArrays(const xrchandle<KPoint3DList>& points, xrchandle<xrealsequen
                     QelPoint*& pointsOut, double*& weightsOut, const char* what) {
     if (weights && weights->Count() == 0)
         weights.release();
-    const int32_t np = CountOf(points);
+    const int32_t np = IntfXmlKPICount(points);
     if (weights && weights->Count() != np)
         IntfXmlThrow(INTFXML_ERR_RECORD, "%s: %d weights for %d control points", what,
                      weights->Count(), np);
     xarholder<QelPoint> p;
     xarholder<double> w;
-    Check(WeightedPointsToArrays(points, weights, p, w), "WeightedPointsToArrays");
+    IntfXmlCheck(WeightedPointsToArrays(points, weights, p, w), "WeightedPointsToArrays");
     pointsOut = p.Release();
     weightsOut = weights ? w.Release() : nullptr;
 }
@@ -71,10 +64,10 @@ void FillSpline(const xrchandle<KPISpline>& spline, QelSplinedata& s, const char
     xrchandle<xrealsequence> params = spline->GetParameters();
     xrchandle<KPoint3DList> points = spline->GetPoints();
     xrchandle<KVector3DList> tangents = spline->GetTangents();
-    const int32_t n = CountOf(points);
-    if (CountOf(params) != n || CountOf(tangents) != n)
+    const int32_t n = IntfXmlKPICount(points);
+    if (IntfXmlKPICount(params) != n || IntfXmlKPICount(tangents) != n)
         IntfXmlThrow(INTFXML_ERR_RECORD, "%s: %d parameters, %d points and %d tangents", what,
-                     CountOf(params), n, CountOf(tangents));
+                     IntfXmlKPICount(params), n, IntfXmlKPICount(tangents));
     s.params = RealArray(params);
     s.points = PointArray(points);
     s.tangents = VectorArray(tangents);
@@ -90,10 +83,10 @@ void FillComposite(const xrchandle<KPICompositeCurve>& composite, QelCurvedata& 
     out.composite.kind = QEL_CURVE_COMPOSITE;
     xrchandle<KPICurveList> curves = composite->GetCurves();
     xrchandle<xintsequence> traversals = composite->GetTraversals();
-    const int32_t n = CountOf(curves);
-    if (CountOf(traversals) < n)
+    const int32_t n = IntfXmlKPICount(curves);
+    if (IntfXmlKPICount(traversals) < n)
         IntfXmlThrow(INTFXML_ERR_RECORD, "composite curve: %d traversals for %d curves",
-                     CountOf(traversals), n);
+                     IntfXmlKPICount(traversals), n);
     out.composite.components = static_cast<QelComponentcurvedata*>(
         xar_alloc(0, sizeof(QelComponentcurvedata), 10));
     if (!out.composite.components)
@@ -108,7 +101,7 @@ void FillComposite(const xrchandle<KPICompositeCurve>& composite, QelCurvedata& 
         std::memset(&comp, 0, sizeof comp);
         comp.curve = *scratch.get();
         comp.direction = uint32_t(traversals->Get(i));
-        Check(xar_append(out.composite.components, 1, &comp), "xar_append");
+        IntfXmlCheck(xar_append(out.composite.components, 1, &comp), "xar_append");
         scratch.release(); // the component array holds the curve now
     }
 }
@@ -168,11 +161,11 @@ void FillCurveAt(const xrchandle<KPICurve>& curve, QelCurvedata& out, int depth)
         r.degree = b->GetDegree();
         xrchandle<xrealsequence> knots = b->GetParameters();
         r.knots = RealArray(knots);
-        r.knot_count = uint32_t(CountOf(knots));
+        r.knot_count = uint32_t(IntfXmlKPICount(knots));
         xrchandle<xrealsequence> weights = b->GetWeights();
         xrchandle<KPoint3DList> points = b->GetPoints();
         WeightedArrays(points, weights, r.points, r.weights, "B-spline");
-        r.point_count = uint32_t(CountOf(points));
+        r.point_count = uint32_t(IntfXmlKPICount(points));
         break;
     }
     case KPICURV_COMP:
@@ -192,25 +185,25 @@ void FillSplineSrf(const xrchandle<KPISplineSrf>& surface, QelSplinesrfdata& s) 
     xrchandle<xrealsequence> v = surface->GetVParameters();
     s.u_params = RealArray(u);
     s.v_params = RealArray(v);
-    s.u_count = uint32_t(CountOf(u));
-    s.v_count = uint32_t(CountOf(v));
-    const int64_t n = int64_t(CountOf(u)) * CountOf(v);
+    s.u_count = uint32_t(IntfXmlKPICount(u));
+    s.v_count = uint32_t(IntfXmlKPICount(v));
+    const int64_t n = int64_t(IntfXmlKPICount(u)) * IntfXmlKPICount(v);
     const auto checkGrid = [n, &u, &v](int32_t have, const char* what) {
         if (have != n)
             IntfXmlThrow(INTFXML_ERR_RECORD, "spline surface: %d %s for %d x %d parameters", have,
-                         what, CountOf(u), CountOf(v));
+                         what, IntfXmlKPICount(u), IntfXmlKPICount(v));
     };
     xrchandle<KPoint3DList> points = surface->GetPoints();
-    checkGrid(CountOf(points), "points");
+    checkGrid(IntfXmlKPICount(points), "points");
     s.points = PointArray(points);
     xrchandle<KVector3DList> uTangents = surface->GetUTangents();
-    checkGrid(CountOf(uTangents), "U tangents");
+    checkGrid(IntfXmlKPICount(uTangents), "U tangents");
     s.u_tangents = VectorArray(uTangents);
     xrchandle<KVector3DList> vTangents = surface->GetVTangents();
-    checkGrid(CountOf(vTangents), "V tangents");
+    checkGrid(IntfXmlKPICount(vTangents), "V tangents");
     s.v_tangents = VectorArray(vTangents);
     xrchandle<KVector3DList> derivs = surface->GetMixedDerivatives();
-    checkGrid(CountOf(derivs), "UV derivatives");
+    checkGrid(IntfXmlKPICount(derivs), "UV derivatives");
     s.mixed_derivs = VectorArray(derivs);
 }
 
@@ -333,11 +326,11 @@ void IntfXmlKPIFillShape(const xrchandle<KPISurface>& surface, uint32_t* kind,
         xrchandle<xrealsequence> v = b->GetVParameters();
         r.u_knots = RealArray(u);
         r.v_knots = RealArray(v);
-        r.u_knot_count = uint32_t(CountOf(u));
-        r.v_knot_count = uint32_t(CountOf(v));
+        r.u_knot_count = uint32_t(IntfXmlKPICount(u));
+        r.v_knot_count = uint32_t(IntfXmlKPICount(v));
         xrchandle<KPoint3DList> points = b->GetPoints();
         WeightedArrays(points, b->GetWeights(), r.points, r.weights, "B-spline surface");
-        r.point_count = uint32_t(CountOf(points));
+        r.point_count = uint32_t(IntfXmlKPICount(points));
         break;
     }
     case KPISURF_CYLSPLN: {
@@ -353,10 +346,10 @@ void IntfXmlKPIFillShape(const xrchandle<KPISurface>& surface, uint32_t* kind,
 
 QelUvSample* IntfXmlKPIUvSamples(const xrchandle<KPointUVList>& first,
                                  const xrchandle<KPointUVList>& second) {
-    const int32_t n = CountOf(first);
-    if (CountOf(second) < n)
+    const int32_t n = IntfXmlKPICount(first);
+    if (IntfXmlKPICount(second) < n)
         IntfXmlThrow(INTFXML_ERR_RECORD, "UV points: %d on the second face for %d on the first",
-                     CountOf(second), n);
+                     IntfXmlKPICount(second), n);
     xarholder<QelUvSample> samples(10, n);
     if (!samples.Exists())
         IntfXmlThrowStatus(-10, "xar_alloc");
@@ -523,24 +516,24 @@ IntfXmlKPIQelUvParam::IntfXmlKPIQelUvParam(xrchandle<KPointUV> point, const char
 
 IntfXmlKPIQelPntList::IntfXmlKPIQelPntList(xrchandle<KPoint3DList> points, const char* name) {
     xarholder<QelPoint> arr;
-    Check(PointListToArray(points, arr), "PointListToArray");
+    IntfXmlCheck(PointListToArray(points, arr), "PointListToArray");
     IntfXmlQelPntList(arr.Data(), arr.Count(), name);
 }
 
 IntfXmlKPIQelVectorList::IntfXmlKPIQelVectorList(xrchandle<KVector3DList> vectors,
                                                  const char* name) {
     xarholder<QelPoint> arr;
-    Check(VectorListToArray(vectors, arr), "VectorListToArray");
+    IntfXmlCheck(VectorListToArray(vectors, arr), "VectorListToArray");
     IntfXmlQelVectorList(arr.Data(), arr.Count(), name);
 }
 
 IntfXmlKPIQelRealSeq::IntfXmlKPIQelRealSeq(xrchandle<xrealsequence> values, const char* name) {
     // A sequence is contiguous: no copy is needed.
-    IntfXmlQelRealSeq(values ? values->Data() : nullptr, CountOf(values), name);
+    IntfXmlQelRealSeq(values ? values->Data() : nullptr, IntfXmlKPICount(values), name);
 }
 
 IntfXmlKPIQelIntSeq::IntfXmlKPIQelIntSeq(xrchandle<xintsequence> values, const char* name) {
-    IntfXmlQelIntSeq(values ? values->Data() : nullptr, CountOf(values), name);
+    IntfXmlQelIntSeq(values ? values->Data() : nullptr, IntfXmlKPICount(values), name);
 }
 
 IntfXmlKPIUVParams::IntfXmlKPIUVParams(xrchandle<KPointUVList> first,

@@ -35,6 +35,11 @@
 
 #include <cstdint>
 
+// Number of items of a list or sequence; 0 for a null handle.
+template <class L> int32_t IntfXmlKPICount(const xrchandle<L>& list) {
+    return list ? int32_t(list->Count()) : 0;
+}
+
 // ---- filling host records -------------------------------------------------------------
 //
 // `out` must be zero-filled by the caller. When a fill throws, what it

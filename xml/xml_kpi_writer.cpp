@@ -20,13 +20,6 @@
 
 namespace {
 
-void Check(int status, const char* routine) {
-    if (status != 0)
-        IntfXmlThrowStatus(status, routine);
-}
-
-template <class L> int32_t CountOf(const xrchandle<L>& list) { return list ? list->Count() : 0; }
-
 // A zero-filled scratch record, cleared with `Clear` whatever happens.
 template <class R, int (*Clear)(R*)> struct Scratch {
     R rec;
@@ -41,7 +34,7 @@ template <class R, int (*Clear)(R*)> struct Scratch {
 void FillEdgeCurve(const xrchandle<KPICurve>& curve, QelCurvedata*& slot) {
     if (!curve)
         return;
-    Check(qel_curvedata_alloc(&slot), "qel_curvedata_alloc");
+    IntfXmlCheck(qel_curvedata_alloc(&slot), "qel_curvedata_alloc");
     std::memset(slot, 0, sizeof *slot);
     IntfXmlKPIFillCurve(curve, slot);
 }
@@ -83,7 +76,7 @@ void IntfXmlKPIFillContour(const xrchandle<KPILoop>& loop, QelContourdata* out) 
         IntfXmlThrow(INTFXML_ERR_RECORD, "no loop to write");
     out->traversal = KPILoopTraversalToHost(loop->GetPILoopTraversal());
     xarholder<int32_t> ids;
-    Check(IntSequenceToArray(loop->GetEdgeIds(), ids), "IntSequenceToArray");
+    IntfXmlCheck(IntSequenceToArray(loop->GetEdgeIds(), ids), "IntSequenceToArray");
     out->edge_ids = ids.Release();
 }
 
@@ -99,7 +92,7 @@ void IntfXmlKPIFillFace(const xrchandle<KPIFace>& face, QelSurfacedata* out) {
         IntfXmlThrow(INTFXML_ERR_RECORD, "face %d has no surface", face->GetId());
     IntfXmlKPIFillShape(surface, &out->kind, &out->shape);
     xrchandle<KPILoopList> loops = face->GetPILoopList();
-    const int32_t n = CountOf(loops);
+    const int32_t n = IntfXmlKPICount(loops);
     if (n == 0)
         return;
     out->contours =
@@ -115,13 +108,13 @@ void IntfXmlKPIFillQuilt(const xrchandle<KPIQuilt>& quilt, QelQuiltdata* out) {
         IntfXmlThrow(INTFXML_ERR_RECORD, "no quilt to write");
     out->id = uint32_t(quilt->GetId());
     xrchandle<KPIFaceList> faces = quilt->GetFaces();
-    const int32_t n = CountOf(faces);
+    const int32_t n = IntfXmlKPICount(faces);
     out->faces = static_cast<QelSurfacedata**>(xar_alloc(0, sizeof(QelSurfacedata*), 10));
     if (!out->faces)
         IntfXmlThrowStatus(-10, "xar_alloc");
     for (int32_t i = 0; i < n; ++i) {
         QelSurfacedata* rec = nullptr;
-        Check(qel_surfacedata_alloc(&rec), "qel_surfacedata_alloc");
+        IntfXmlCheck(qel_surfacedata_alloc(&rec), "qel_surfacedata_alloc");
         if (int st = xar_append(out->faces, 1, &rec)) {
             qel_data_free(rec);
             IntfXmlThrowStatus(st, "xar_append");

@@ -177,6 +177,17 @@ struct OddSurface : KPISurface {
     KCommon_i* _CastToImpl() override { return nullptr; }
 };
 
+// A datum of an item type that has no datum element.
+struct EdgeTypedDatum : KPIDatum {
+    int GetId() override { return 6; }
+    KPIItemType GetItemType() override { return KPI_EDGE; }
+    xstring GetName() override { return xstring("odd"); }
+    xrchandle<KCsys> GetCsys() override { return MakeCsys(1, 1, 1); }
+    xrchandle<KPICurve> GetCurve() override { return nullptr; }
+    xrchandle<KPIPlane> GetPlane() override { return nullptr; }
+    KCommon_i* _CastToImpl() override { return nullptr; }
+};
+
 // A spline whose lists disagree in length.
 struct UnevenSpline : KPISpline {
     KPICurveType GetPICurveType() override { return KPICURV_SPLINE; }
@@ -298,6 +309,11 @@ TEST(KPIWriter, EmptyModelAndTheMapsOfObjectValues) {
     text = WriteInRoot([&] { IntfXmlKPIEdge(second, nullptr); });
     EXPECT_NE(text.find("<UvCurves>\n\t<UvCurve2>\n\t<Line>"), std::string::npos) << text;
     EXPECT_EQ(text.find("UvCurve1"), std::string::npos);
+
+    // A datum of another item type carries its "ID" and "name" only.
+    xrchandle<KPIDatum> odd(new EdgeTypedDatum);
+    EXPECT_EQ(WriteInRoot([&] { IntfXmlKPIDatum(odd, nullptr); }),
+              "\t<Datum ID=\"6\" name=\"odd\"></Datum>\n");
 }
 
 TEST(KPIGeometry, WeightedControlPointsAndValueElements) {
