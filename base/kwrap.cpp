@@ -107,26 +107,46 @@ const ExceptionWrapperMakers exceptionWrapperMakers;
 
 // ---- kinds -------------------------------------------------------------------
 
-KCommon_j* kkAsJournalWrapper(KCommon* object) {
+KCommon_i* kkClientImpl(KCCommon* object) {
+    return object ? static_cast<KCommon_i*>(object->_CastToImpl()) : nullptr;
+}
+
+namespace {
+// The implementation object behind either kind of part.
+KCommon_i* implOf(KCommon* object) { return object ? object->_CastToImpl() : nullptr; }
+KCommon_i* implOf(KCCommon* object) { return kkClientImpl(object); }
+
+template <class Part> KCommon_j* asJournalWrapper(Part* object) {
     if (!object)
         return nullptr;
-    KCommon_i* impl = object->_CastToImpl();
+    KCommon_i* impl = implOf(object);
     if (impl && impl->IsJournalWrapper())
         return static_cast<KCommon_j*>(impl);
     // A wrapper whose _CastToImpl answers the object it wraps.
     return dynamic_cast<KCommon_j*>(object);
 }
 
-KCommon_i* kkClientImpl(KCCommon* object) {
-    return object ? static_cast<KCommon_i*>(object->_CastToImpl()) : nullptr;
+template <class Part> xrcunihandle<xobject> unwrapCommon(Part* object) {
+    if (!object)
+        return xrcunihandle<xobject>();
+    if (KCommon_j* wrapper = asJournalWrapper(object))
+        return wrappedBy(wrapper);
+    return xrcunihandle<xobject>(objectOf(object));
 }
 
-KCommon_j* kkAsJournalWrapper(KCCommon* object) {
-    KCommon_i* impl = kkClientImpl(object);
-    if (impl && impl->IsJournalWrapper())
-        return static_cast<KCommon_j*>(impl);
-    return object ? dynamic_cast<KCommon_j*>(object) : nullptr;
+template <class Part> xrcunihandle<xobject> wrapCommon(Part* object) {
+    if (!object)
+        return xrcunihandle<xobject>();
+    KCommon_i* impl = asJournalWrapper(object) ? nullptr : implOf(object);
+    if (!impl)
+        return xrcunihandle<xobject>(objectOf(object));
+    return xrcunihandle<xobject>(wrapperObject(impl->GetJournalWrapper()));
 }
+} // namespace
+
+KCommon_j* kkAsJournalWrapper(KCommon* object) { return asJournalWrapper(object); }
+
+KCommon_j* kkAsJournalWrapper(KCCommon* object) { return asJournalWrapper(object); }
 
 bool IsAWrapperImpl(KCommon* object) { return kkAsJournalWrapper(object) != nullptr; }
 
@@ -169,21 +189,9 @@ const char* xGetCipTypeName(const xobject* object) {
 
 // ---- towards the implementation side -------------------------------------------
 
-xrcunihandle<xobject> UnwrapCommon(KCommon* object) {
-    if (!object)
-        return xrcunihandle<xobject>();
-    if (KCommon_j* wrapper = kkAsJournalWrapper(object))
-        return wrappedBy(wrapper);
-    return xrcunihandle<xobject>(objectOf(object));
-}
+xrcunihandle<xobject> UnwrapCommon(KCommon* object) { return unwrapCommon(object); }
 
-xrcunihandle<xobject> UnwrapCommon(KCCommon* object) {
-    if (!object)
-        return xrcunihandle<xobject>();
-    if (KCommon_j* wrapper = kkAsJournalWrapper(object))
-        return wrappedBy(wrapper);
-    return xrcunihandle<xobject>(objectOf(object));
-}
+xrcunihandle<xobject> UnwrapCommon(KCCommon* object) { return unwrapCommon(object); }
 
 xrcunihandle<xobject> UnwrapClient(KCommon* common, xobject* object, bool target) {
     if (!object)
@@ -207,25 +215,9 @@ xobject* UnwrapList(KCCommon* common, xobject* object) { return object ? object 
 
 // ---- towards the caller's side ------------------------------------------------
 
-xrcunihandle<xobject> WrapCommon(KCommon* object) {
-    if (!object)
-        return xrcunihandle<xobject>();
-    if (kkAsJournalWrapper(object))
-        return xrcunihandle<xobject>(objectOf(object));
-    KCommon_i* impl = object->_CastToImpl();
-    if (!impl)
-        return xrcunihandle<xobject>(objectOf(object));
-    return xrcunihandle<xobject>(wrapperObject(impl->GetJournalWrapper()));
-}
+xrcunihandle<xobject> WrapCommon(KCommon* object) { return wrapCommon(object); }
 
-xrcunihandle<xobject> WrapCommon(KCCommon* object) {
-    if (!object)
-        return xrcunihandle<xobject>();
-    KCommon_i* impl = kkClientImpl(object);
-    if (!impl || impl->IsJournalWrapper())
-        return xrcunihandle<xobject>(objectOf(object));
-    return xrcunihandle<xobject>(wrapperObject(impl->GetJournalWrapper()));
-}
+xrcunihandle<xobject> WrapCommon(KCCommon* object) { return wrapCommon(object); }
 
 xrcunihandle<xobject> WrapClient(KCommon* common, xobject* object) {
     if (!object)

@@ -10,6 +10,8 @@ namespace {
 // The parts of an interface object that the wrapping services take.
 template <class T> KCommon* commonPart(T* p) { return p ? static_cast<KCommon*>(p) : nullptr; }
 template <class T> xobject* objectPart(T* p) { return p ? static_cast<xobject*>(p) : nullptr; }
+// The part of a caller's stream that the wrapping services take.
+KCCommon* clientPart(KCStream* s) { return s ? static_cast<KCCommon*>(s) : nullptr; }
 
 // The typed result from the working handle: cast raises a type mismatch
 // for an object of another class; null stays null. The working handle is
@@ -22,63 +24,75 @@ xrchandle<T> finish(xrcunihandle<xobject>& work, xrchandle<A>& argument) {
     return result;
 }
 
+// The working handle from one service answer: a handle is taken over, a
+// plain pointer (the List services) attached.
+inline void assign(xrcunihandle<xobject>& work, xrcunihandle<xobject> answer) { work = answer; }
+inline void assign(xrcunihandle<xobject>& work, xobject* answer) { work = answer; }
+
+// The services of each direction, for either kind of part (KCommon for
+// interface objects, KCCommon for caller's streams).
+struct Unwrapping {
+    template <class Part> static xobject* List(Part* part, xobject* object) {
+        return UnwrapList(part, object);
+    }
+    template <class Part> static xrcunihandle<xobject> Common(Part* part) { return UnwrapCommon(part); }
+};
+struct Wrapping {
+    template <class Part> static xobject* List(Part* part, xobject* object) {
+        return WrapList(part, object);
+    }
+    template <class Part> static xrcunihandle<xobject> Common(Part* part) { return WrapCommon(part); }
+};
+
+// UnwrapItem<T> and Wrap<T> alike: null stays null; a sequence goes to the
+// List service, a caller's object to `client`, anything else to the Common
+// service; the answer is cast to T.
+template <class Direction, class T, class Part, class Client>
+xrchandle<T> convertItem(xrchandle<T> item, Part* (*partOf)(T*), Client client) {
+    xrcunihandle<xobject> work;
+    if (!item.isNull()) {
+        T* p = item.get();
+        if (xIsSequence(objectPart(p)))
+            assign(work, Direction::List(partOf(p), objectPart(p)));
+        else if (KCCommon::isObjKindOf(objectPart(p)))
+            assign(work, client(item));
+        else
+            assign(work, Direction::Common(partOf(p)));
+    }
+    return finish<T>(work, item);
+}
+
+// IsAWrapper: the wrapper test of one part of the object (null for null).
+template <class T, class Part> bool isWrapper(xrchandle<T> object, Part* (*partOf)(T*)) {
+    bool answer = IsAWrapperImpl(partOf(object.get()));
+    object.release();
+    return answer;
+}
+
 // Unwrap<T>: the target of a call, never null.
 template <class T> xrchandle<T> unwrapTarget(xrchandle<T> target) {
     xrcunihandle<xobject> work;
     T* p = target.get();
-    if (KCCommon::isObjKindOf(objectPart(p))) {
-        xrcunihandle<xobject> answer = UnwrapClient(commonPart(p), objectPart(p), true);
-        work = answer;
-        answer.release();
-    } else {
-        xrcunihandle<xobject> answer = UnwrapCommon(commonPart(p));
-        work = answer;
-        answer.release();
-    }
+    if (KCCommon::isObjKindOf(objectPart(p)))
+        assign(work, UnwrapClient(commonPart(p), objectPart(p), true));
+    else
+        assign(work, UnwrapCommon(commonPart(p)));
     return finish<T>(work, target);
 }
 
 // UnwrapItem<T>: an argument or list element, may be null.
 template <class T> xrchandle<T> unwrapItem(xrchandle<T> item) {
-    xrcunihandle<xobject> work;
-    if (!item.isNull()) {
-        T* p = item.get();
-        if (xIsSequence(objectPart(p))) {
-            work = UnwrapList(commonPart(p), objectPart(p));
-        } else if (KCCommon::isObjKindOf(objectPart(p))) {
-            xrcunihandle<xobject> answer = UnwrapClient(commonPart(p), objectPart(p), false);
-            work = answer;
-            answer.release();
-        } else {
-            xrcunihandle<xobject> answer = UnwrapCommon(commonPart(p));
-            work = answer;
-            answer.release();
-        }
-    }
-    return finish<T>(work, item);
+    return convertItem<Unwrapping>(std::move(item), &commonPart<T>, [](const xrchandle<T>& h) {
+        return UnwrapClient(commonPart(h.get()), objectPart(h.get()), false);
+    });
 }
 
 // Wrap<T>: towards the caller's side, may be null.
 template <class T> xrchandle<T> wrap(xrchandle<T> object) {
-    xrcunihandle<xobject> work;
-    if (!object.isNull()) {
-        T* p = object.get();
-        if (xIsSequence(objectPart(p))) {
-            work = WrapList(commonPart(p), objectPart(p));
-        } else if (KCCommon::isObjKindOf(objectPart(p))) {
-            xrcunihandle<xobject> answer = WrapClient(commonPart(p), objectPart(p));
-            work = answer;
-            answer.release();
-        } else {
-            xrcunihandle<xobject> answer = WrapCommon(commonPart(p));
-            work = answer;
-            answer.release();
-        }
-    }
-    return finish<T>(work, object);
+    return convertItem<Wrapping>(std::move(object), &commonPart<T>, [](const xrchandle<T>& h) {
+        return WrapClient(commonPart(h.get()), objectPart(h.get()));
+    });
 }
-
-KCCommon* clientPart(KCStream* s) { return s ? static_cast<KCCommon*>(s) : nullptr; }
 
 // A new list of class L holding step(element) at every index of `list`,
 // filled from the last index down so that the first store gives the list
@@ -112,9 +126,7 @@ template <class E> xrchandle<E> keep(xrchandle<E> element) { return element; }
     }                                                                          \
     xrchandle<Class> Wrap##Class(xrchandle<Class> object) { return wrap(std::move(object)); } \
     bool IsAWrapper(xrchandle<Class> object) {                                 \
-        bool answer = IsAWrapperImpl(commonPart(object.get()));                \
-        object.release();                                                      \
-        return answer;                                                         \
+        return isWrapper(std::move(object), &commonPart<Class>);               \
     }
 ZPI_INTERFACES(ZPI_MARSHAL_DEFINE_OBJECT)
 #undef ZPI_MARSHAL_DEFINE_OBJECT
@@ -154,48 +166,18 @@ xrcunihandle<xobject> WrapClientStream(KCCommon* common, xrchandle<KCStream> str
 }
 
 xrchandle<KCStream> UnwrapItemKCStream(xrchandle<KCStream> stream) {
-    xrcunihandle<xobject> work;
-    if (!stream.isNull()) {
-        KCStream* p = stream.get();
-        if (xIsSequence(objectPart(p))) {
-            work = UnwrapList(clientPart(p), objectPart(p));
-        } else if (KCCommon::isObjKindOf(objectPart(p))) {
-            xrcunihandle<xobject> answer = UnwrapClientStream(clientPart(p), stream, false);
-            work = answer;
-            answer.release();
-        } else {
-            xrcunihandle<xobject> answer = UnwrapCommon(clientPart(p));
-            work = answer;
-            answer.release();
-        }
-    }
-    return finish<KCStream>(work, stream);
+    return convertItem<Unwrapping>(std::move(stream), &clientPart, [](const xrchandle<KCStream>& h) {
+        return UnwrapClientStream(clientPart(h.get()), h, false);
+    });
 }
 
 xrchandle<KCStream> WrapKCStream(xrchandle<KCStream> stream) {
-    xrcunihandle<xobject> work;
-    if (!stream.isNull()) {
-        KCStream* p = stream.get();
-        if (xIsSequence(objectPart(p))) {
-            work = WrapList(clientPart(p), objectPart(p));
-        } else if (KCCommon::isObjKindOf(objectPart(p))) {
-            xrcunihandle<xobject> answer = WrapClientStream(clientPart(p), stream);
-            work = answer;
-            answer.release();
-        } else {
-            xrcunihandle<xobject> answer = WrapCommon(clientPart(p));
-            work = answer;
-            answer.release();
-        }
-    }
-    return finish<KCStream>(work, stream);
+    return convertItem<Wrapping>(std::move(stream), &clientPart, [](const xrchandle<KCStream>& h) {
+        return WrapClientStream(clientPart(h.get()), h);
+    });
 }
 
-bool IsAWrapper(xrchandle<KCStream> stream) {
-    bool answer = IsAWrapperImpl(clientPart(stream.get()));
-    stream.release();
-    return answer;
-}
+bool IsAWrapper(xrchandle<KCStream> stream) { return isWrapper(std::move(stream), &clientPart); }
 
 // ---- lists -------------------------------------------------------------------------
 
@@ -221,9 +203,7 @@ ZPI_LISTS(ZPI_MARSHAL_DEFINE_LIST)
 
 #define ZPI_MARSHAL_DEFINE_LIST_TEST(List, Element)                            \
     bool IsAWrapper(xrchandle<List> list) {                                    \
-        bool answer = IsAWrapperImpl(objectPart(list.get()));                  \
-        list.release();                                                        \
-        return answer;                                                         \
+        return isWrapper(std::move(list), &objectPart<List>);                  \
     }
 ZPI_MARSHAL_VALUE_LISTS(ZPI_MARSHAL_DEFINE_LIST_TEST)
 ZPI_LISTS(ZPI_MARSHAL_DEFINE_LIST_TEST)
