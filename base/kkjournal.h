@@ -115,12 +115,6 @@ public:
     void StartSequence(const char* type, const char* type2);
     // Closes the innermost open sequence with ")".
     void EndSequence();
-    // Raw text into one part (no quoting). AddInput and AddRetval put the
-    // level's separator first; AddOutput and AddComment do not.
-    void AddInput(const char* text);
-    void AddOutput(const char* text);
-    void AddRetval(const char* text);
-    void AddComment(const char* text);
 
     // ---- state, for tests and tools ------------------------------------
     int32_t Mode() const { return mode_; }
@@ -135,6 +129,14 @@ public:
     std::string RecordLine() const;
 
 private:
+    // Raw text into one part (no quoting). AddInput and AddRetval put the
+    // level's separator first; AddOutput and AddComment do not. Defined in
+    // zpi50; kkJournalTextAccess reaches them from tools and tests.
+    void AddInput(const char* text);
+    void AddOutput(const char* text);
+    void AddRetval(const char* text);
+    void AddComment(const char* text);
+    friend struct kkJournalTextAccess;
     // Raw text into the part that the mode selects (mode 1: inputs, 3:
     // return value); any other mode ends the process. Defined in zpi50.
     void PutSeparator(const char* text);

@@ -10,7 +10,17 @@
 #include <string>
 #include <vector>
 
+// The record's private raw-text members.
+struct kkJournalTextAccess {
+    static void AddInput(kkJournal& j, const char* t) { j.AddInput(t); }
+    static void AddOutput(kkJournal& j, const char* t) { j.AddOutput(t); }
+    static void AddRetval(kkJournal& j, const char* t) { j.AddRetval(t); }
+    static void AddComment(kkJournal& j, const char* t) { j.AddComment(t); }
+};
+
 namespace {
+
+using Raw = kkJournalTextAccess;
 
 // Journal recording on, an empty sink, no leaks; the switch is restored.
 class JournalText : public LiveCountTest {
@@ -54,9 +64,9 @@ TEST_F(JournalText, RecordLineHasTargetInputsAndReturn) {
 TEST_F(JournalText, RecordLineOfExceptionOutputsAndComments) {
     {
         kkJournal j("Close", nullptr);
-        j.AddOutput("o1");
-        j.AddOutput("o2");
-        j.AddComment("see\nbelow");
+        Raw::AddOutput(j, "o1");
+        Raw::AddOutput(j, "o2");
+        Raw::AddComment(j, "see\nbelow");
         j.In() << 3;
         j.Exception() << "failed";
     }
@@ -90,7 +100,7 @@ TEST_F(JournalText, FileReceivesOneLinePerRecord) {
     }
     {
         kkJournal j("B");
-        j.AddComment("x\ny");
+        Raw::AddComment(j, "x\ny");
     }
     ASSERT_TRUE(kkJournalSetFile(nullptr));
     std::ifstream in(path);
@@ -115,18 +125,18 @@ TEST_F(JournalText, MemoryKeepsOnlyTheNewestRecords) {
 TEST_F(JournalText, AddMembersAndSeparators) {
     kkJournal j("F");
     j.In();
-    j.AddInput("a");
-    j.AddInput("b");
-    j.AddOutput("x");
-    j.AddOutput("y");
-    j.AddComment("c");
-    j.AddComment("d");
+    Raw::AddInput(j, "a");
+    Raw::AddInput(j, "b");
+    Raw::AddOutput(j, "x");
+    Raw::AddOutput(j, "y");
+    Raw::AddComment(j, "c");
+    Raw::AddComment(j, "d");
     EXPECT_EQ(j.InputsText(), "a,b");
     EXPECT_EQ(j.OutputsText(), "xy");
     EXPECT_EQ(j.CommentsText(), "cd");
     j.Return();
-    j.AddRetval("r");
-    j.AddRetval("s");
+    Raw::AddRetval(j, "r");
+    Raw::AddRetval(j, "s");
     EXPECT_EQ(j.RetvalText(), "r,s");
 }
 
