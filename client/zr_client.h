@@ -31,7 +31,11 @@ class ZrCallbackServer;
 class ZrServerThread;
 struct qel_intf_data_extend;
 
-// Translator functions.
+// Translator functions. Their results are not used. The part-import
+// function gets the model read from the host's document and that
+// document's extension (null when it has none); both belong to the job:
+// the extension is freed when the function returns, so a translator that
+// needs it later keeps a copy.
 using ZrExportTranslatorFn = int (*)(int argc, char** const argv);
 using ZrAssemImportTranslatorFn = int (*)(int argc, char** const argv);
 using ZrImportTranslatorFn = int (*)(xrchandle<KWPIModel> model, qel_intf_data_extend* extension,

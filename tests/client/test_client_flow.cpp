@@ -136,6 +136,23 @@ int exportFn(int argc, char** const argv) {
     return 0;
 }
 
+// An export function that waits (bounded) until the test opens its gate.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool inside = false;
+    bool open = false;
+} g_gate;
+
+int gatedExportFn(int argc, char** const argv) {
+    g_seen.Record(argc, argv);
+    std::unique_lock<std::mutex> hold(g_gate.mutex);
+    g_gate.inside = true;
+    g_gate.cv.notify_all();
+    g_gate.cv.wait_for(hold, 10s, [] { return g_gate.open; });
+    return 0;
+}
+
 int importFn(xrchandle<KWPIModel> model, qel_intf_data_extend* extension, int argc,
              char** const argv) {
     {
@@ -337,6 +354,30 @@ TEST_F(ClientFlow, CallbackRequestsAndThePendingSlot) {
     std::lock_guard<std::mutex> hold(g_seen.mutex);
     ASSERT_EQ(g_seen.calls.size(), 1u);
     EXPECT_EQ(g_seen.calls[0], std::vector<std::string>{"second"});
+}
+
+TEST_F(ClientFlow, JobArrivingWhileAJobRunsIsAnsweredAtOnceAndRunsNext) {
+    ASSERT_TRUE(ZrRegisterExportTranslator(&gatedExportFn));
+    StartLoop();
+    EXPECT_EQ(Callback("112\n1\nfirst"), "0");
+    {
+        std::unique_lock<std::mutex> hold(g_gate.mutex);
+        ASSERT_TRUE(g_gate.cv.wait_for(hold, 10s, [] { return g_gate.inside; }));
+    }
+    // The callback server answers while the first job runs; the running
+    // job is not replaced under its feet.
+    EXPECT_EQ(Callback("112\n1\nsecond"), "0");
+    EXPECT_EQ(host_.Count("108"), 0);
+    {
+        std::lock_guard<std::mutex> hold(g_gate.mutex);
+        g_gate.open = true;
+    }
+    g_gate.cv.notify_all();
+    ASSERT_TRUE(host_.WaitFor("108", 2));
+    StopLoop();
+    using V = std::vector<std::string>;
+    std::lock_guard<std::mutex> hold(g_seen.mutex);
+    EXPECT_EQ(g_seen.calls, (std::vector<V>{V{"first"}, V{"second"}}));
 }
 
 TEST_F(ClientFlow, NoFunctionBoundStillFinishes) {
