@@ -5,8 +5,11 @@
 #include "neutral/neutral_schema.h"
 #include "xmemory.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
-#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -93,54 +96,106 @@ void prepare_part(neut_part* part) {
 }
 
 // ---- release -------------------------------------------------------------------------
+// Records already released that pointer arrays hold. Every block of a part
+// has one owner, except that a caller may put one record into two pointer
+// arrays or twice into one (a surface in two quilts): such items are claimed
+// before they are walked and freed, so each is walked and freed once.
+// Open addressing with linear probing in a table that doubles: claiming n
+// items costs O(n), with no allocation per item.
+class BlockSet {
+public:
+    // True the first time `p` is claimed.
+    bool claim(const void* p) {
+        const auto key = reinterpret_cast<uintptr_t>(p);
+        if (2 * (used_ + 1) > slots_.size())
+            grow();
+        for (size_t i = slot(key);; i = (i + 1) & mask_) {
+            if (slots_[i] == key)
+                return false;
+            if (slots_[i] == 0) {
+                slots_[i] = key;
+                ++used_;
+                return true;
+            }
+        }
+    }
+
+private:
+    std::vector<uintptr_t> slots_;
+    size_t used_ = 0;
+    size_t mask_ = 0;
+    int shift_ = 64;
+
+    // Fibonacci hashing of the address without its alignment bits.
+    size_t slot(uintptr_t key) const {
+        return size_t((uint64_t(key >> 4) * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
+
+    void grow() {
+        std::vector<uintptr_t> old;
+        old.swap(slots_);
+        const size_t size = old.empty() ? size_t(1) << 10 : old.size() * 2;
+        slots_.assign(size, 0);
+        mask_ = size - 1;
+        shift_ = 64 - std::countr_zero(size);
+        for (uintptr_t key : old)
+            if (key != 0)
+                for (size_t i = slot(key);; i = (i + 1) & mask_)
+                    if (slots_[i] == 0) {
+                        slots_[i] = key;
+                        break;
+                    }
+    }
+};
+
+// Frees what a neutral part holds by walking the schema table: every
+// pointer, array and hidden comment text of every record it describes.
 class Releaser {
 public:
-    // Frees what the record at `rec` holds (not the record itself).
-    void record(const ugc_dd_entry& rd, char* rec) {
-        if (int w = neutral_comment_word(rd))
-            free_word(rec, w);
+    // Frees what the record at `rec` holds (not the record itself), its
+    // comment text included.
+    void contents(const ugc_dd_entry& rd, char* rec) {
+        free_comment(rec, neutral_comment_word(rd));
         int n = 0;
         const ugc_dd_entry* fs = cache_.fields(&rd, &n, nullptr);
         for (int i = 0; i < n; ++i)
             field(fs[i], rec);
     }
 
-    // Frees a block once, however often it is reached.
-    void block(void* p) {
-        if (p && freed_.insert(p).second)
-            rlsmem(p);
-    }
+    // Frees a block that holds nothing of its own.
+    static void block(void* p) { rlsmem(p); }
 
 private:
     ugc_field_cache cache_;
-    std::unordered_set<void*> freed_;
+    BlockSet items_;
 
     static bool is_record(const ugc_dd_entry& d) {
         return (d.type & UGC_BASE_MASK) == UGC_T_RECORD && d.fields && d.field_count > 0;
     }
-    bool fresh(void* p) const { return p && !freed_.count(p); }
 
     static void* load(const char* at) {
         void* p;
         std::memcpy(&p, at, sizeof p);
         return p;
     }
-    static void clear(char* at) { std::memset(at, 0, sizeof(void*)); }
 
-    void free_word(char* rec, int word) {
-        char* at = rec + 8 * (word - 1);
-        block(load(at));
-        clear(at);
+    // The comment text in 8-byte word `word` (1 to 3; 0: none).
+    void free_comment(char* rec, int word) {
+        if (word == 0)
+            return;
+        block(load(rec + 8 * (word - 1)));
     }
 
     // A record reached through a pointer: its content, then the block.
-    void owned_record(const ugc_dd_entry& rd, const ugc_dd_entry* member, void* p) {
-        if (!fresh(p))
+    // `extra_word` is the comment word of the union field that holds it.
+    void owned(const ugc_dd_entry& rd, void* p, int extra_word = 0) {
+        if (!p)
             return;
-        if (member && neutral_comment_word(*member))
-            free_word(static_cast<char*>(p), neutral_comment_word(*member));
-        record(member ? *member : rd, static_cast<char*>(p));
-        block(p);
+        auto* rec = static_cast<char*>(p);
+        if (extra_word != neutral_comment_word(rd))
+            free_comment(rec, extra_word);
+        contents(rd, rec);
+        rlsmem(p);
     }
 
     void field(const ugc_dd_entry& f, char* rec) {
@@ -159,7 +214,7 @@ private:
         else if (t & UGC_PTR)
             ptr_field(f, at);
         else if (is_record(f))
-            record(f, at);
+            contents(f, at);
     }
 
     void ptr_field(const ugc_dd_entry& f, char* at) {
@@ -167,10 +222,9 @@ private:
         if (!p)
             return;
         if (is_record(f))
-            owned_record(f, nullptr, p);
+            owned(f, p);
         else
             block(p);
-        clear(at);
     }
 
     void union_field(const ugc_dd_entry& f, char* at, char* parent) {
@@ -184,25 +238,25 @@ private:
             return;
         if (f.union_selector == neutral_surface_member &&
             reinterpret_cast<neut_surface*>(parent)->surface_type == NEUT_SURF_BSPL_SRF_LARGE) {
-            if (fresh(value)) {
-                auto* s = reinterpret_cast<neut_bspl_srf_large*>(value);
-                xar_free(s->u_params);
-                xar_free(s->v_params);
-                har_free(s->c_pnts);
-                har_free(s->weights);
-                block(value);
-            }
-            clear(at);
+            auto* s = reinterpret_cast<neut_bspl_srf_large*>(value);
+            xar_free(s->u_params);
+            xar_free(s->v_params);
+            har_free(s->c_pnts);
+            har_free(s->weights);
+            rlsmem(value);
             return;
         }
-        if (!fresh(value))
-            return;
         const ugc_dd_entry* m = f.union_selector ? f.union_selector(value, parent) : nullptr;
         if (m && is_record(*m))
-            owned_record(*m, m, value);
+            owned(*m, value, neutral_comment_word(f));
         else
             block(value);
-        clear(at);
+    }
+
+    // An element of a pointer array (see BlockSet).
+    void item(const ugc_dd_entry& rd, void* p) {
+        if (p && items_.claim(p))
+            owned(rd, p);
     }
 
     void dyn_field(const ugc_dd_entry& f, char* at) {
@@ -214,13 +268,12 @@ private:
         char* data = static_cast<char*>(arr);
         if ((f.type & UGC_PTR) && is_record(f) && es == sizeof(void*)) {
             for (int i = 0; i < n; ++i)
-                owned_record(f, nullptr, load(data + size_t(i) * es));
+                item(f, load(data + size_t(i) * es));
         } else if (!(f.type & UGC_PTR) && is_record(f) && es == f.record_size) {
             for (int i = 0; i < n; ++i)
-                record(f, data + size_t(i) * es);
+                contents(f, data + size_t(i) * es);
         }
         xar_free(&arr);
-        clear(at);
     }
 
     void har_field(const ugc_dd_entry& f, char* at) {
@@ -230,16 +283,20 @@ private:
         bool by_pointer = (f.type & UGC_PTR) != 0;
         size_t es = size_t(har_entry_size(har));
         if (is_record(f) && es == (by_pointer ? sizeof(void*) : size_t(f.record_size))) {
-            for (int i = 0, n = har_total(har); i < n; ++i) {
-                char* e = static_cast<char*>(har_access(har, i, nullptr, nullptr));
-                if (by_pointer)
-                    owned_record(f, nullptr, load(e));
-                else
-                    record(f, e);
+            // Page by page: the entries of a page lie one after the other.
+            void* const* pages = static_cast<void* const*>(har);
+            for (int p = 0, np = xar_count(har); p < np; ++p) {
+                char* page = static_cast<char*>(pages[p]);
+                for (int i = 0, n = xar_count(page); i < n; ++i) {
+                    char* e = page + size_t(i) * es;
+                    if (by_pointer)
+                        item(f, load(e));
+                    else
+                        contents(f, e);
+                }
             }
         }
         har_free(&har);
-        clear(at);
     }
 
     void fixed_field(const ugc_dd_entry& f, char* at) {
@@ -248,11 +305,9 @@ private:
         int n = std::max(f.dims[0], 0) * (f.dims[1] > 0 ? f.dims[1] : 1);
         for (int i = 0; i < n; ++i) {
             if (f.type & UGC_PTR) {
-                char* slot = at + size_t(i) * sizeof(void*);
-                owned_record(f, nullptr, load(slot));
-                clear(slot);
+                item(f, load(at + size_t(i) * sizeof(void*)));
             } else {
-                record(f, at + size_t(i) * f.record_size);
+                contents(f, at + size_t(i) * f.record_size);
             }
         }
     }
@@ -291,7 +346,7 @@ int release_neutral_part(neut_part* part) {
     if (!part)
         return -2;
     Releaser r;
-    r.record(*neutral_part_dd(), reinterpret_cast<char*>(part));
+    r.contents(*neutral_part_dd(), reinterpret_cast<char*>(part));
     r.block(part);
     return 0;
 }

@@ -442,6 +442,7 @@ inline neut_part* rich_part() {
     el->annotation = make<neut_item_ref>();
     auto* r1 = make<neut_element_ref>();
     auto* ref = make<neut_reference>();
+    ref->comment = dup("by reference"); // written by the union field's hook
     ref->item = make<neut_item_ref>();
     ref->selection = selection();
     r1->object = ref;

@@ -318,6 +318,13 @@ TEST(NeutralWriter, RichPartWritesTheSameTwiceAndStaysWhole) {
     EXPECT_NE(std::string::npos, first.find("#red\n"));
     EXPECT_NE(std::string::npos, first.find("value color_map {\n"));
     EXPECT_NE(std::string::npos, first.find("object collection {\n"));
+    {
+        // The comment of a union field's member comes right before it.
+        size_t at = first.find("#by reference\n");
+        ASSERT_NE(std::string::npos, at);
+        size_t next = first.find_first_not_of(' ', at + 14);
+        EXPECT_EQ(0u, first.compare(next, 19, "object reference {\n")) << first.substr(at, 80);
+    }
     EXPECT_NE(std::string::npos, first.find("value s_val \"hello\"\n"));
     EXPECT_NE(std::string::npos, first.find("        color_ind 0\n        color_inds 0 0\n        surf_pl [2] {\n"));
     EXPECT_NE(std::string::npos, first.find("text [1] \"@D\"\n"));
