@@ -611,8 +611,10 @@ void set_value(neut_symbol_value& v, const QelGenAttribdata& a) {
         copy_field(v.value.s_val, a.text, QEL_ATTRIB_TEXT_LEN);
         return;
     case 5:
+        // The value of this kind lives in the integer field (where the
+        // document reader puts it); the record's 16-bit field stays unset.
         v.type = NEUT_SYM_SHORT;
-        v.value.l_val = int16_t(a.short_value);
+        v.value.l_val = int16_t(a.int_value);
         return;
     default:
         v.type = 0; // no member: the writer reports it

@@ -176,7 +176,7 @@ TEST(NeutralExtend, FilledExtensionConvertedFieldByFieldFromItsCopy) {
     EXPECT_EQ(attrs[2]->value.type, NEUT_SYM_STRING);
     EXPECT_EQ(narrow(attrs[2]->value.value.s_val), "steel");
     EXPECT_EQ(attrs[3]->value.type, NEUT_SYM_SHORT);
-    EXPECT_EQ(attrs[3]->value.value.l_val, -1);
+    EXPECT_EQ(attrs[3]->value.value.l_val, -7); // from the integer field
     EXPECT_EQ(attrs[4]->value.type, 0);
     EXPECT_EQ(attrs[4]->ref_id, 14);
     EXPECT_EQ(attrs[4]->ref_type, 1);
