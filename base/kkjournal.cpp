@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <initializer_list>
 #include <mutex>
 
 namespace {
@@ -96,6 +97,9 @@ std::string numbers(const char* prefix, const double* values, int count) {
     }
     out += ')';
     return out;
+}
+std::string numbers(const char* prefix, std::initializer_list<double> values) {
+    return numbers(prefix, values.begin(), static_cast<int>(values.size()));
 }
 
 // One line per record: control characters that would break it are escaped.
@@ -292,50 +296,26 @@ kkJournal& kkJournal::operator<<(KXException* exception) {
 }
 
 kkJournal& kkJournal::operator<<(KPoint3D* p) {
-    if (IsRecording()) {
-        if (!p) {
-            putValue("null");
-        } else {
-            double v[3] = {p->x(), p->y(), p->z()};
-            putValue(numbers("KPoint3D", v, 3));
-        }
-    }
+    if (IsRecording())
+        putValue(p ? numbers("KPoint3D", {p->x(), p->y(), p->z()}) : std::string("null"));
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KVector3D* p) {
-    if (IsRecording()) {
-        if (!p) {
-            putValue("null");
-        } else {
-            double v[3] = {p->x(), p->y(), p->z()};
-            putValue(numbers("KVector3D", v, 3));
-        }
-    }
+    if (IsRecording())
+        putValue(p ? numbers("KVector3D", {p->x(), p->y(), p->z()}) : std::string("null"));
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KPointUV* p) {
-    if (IsRecording()) {
-        if (!p) {
-            putValue("null");
-        } else {
-            double v[2] = {p->u(), p->v()};
-            putValue(numbers("KPointUV", v, 2));
-        }
-    }
+    if (IsRecording())
+        putValue(p ? numbers("KPointUV", {p->u(), p->v()}) : std::string("null"));
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KColorRGB* p) {
-    if (IsRecording()) {
-        if (!p) {
-            putValue("null");
-        } else {
-            double v[3] = {p->Get(0), p->Get(1), p->Get(2)};
-            putValue(numbers("KColorRGB", v, 3));
-        }
-    }
+    if (IsRecording())
+        putValue(p ? numbers("KColorRGB", {p->Get(0), p->Get(1), p->Get(2)}) : std::string("null"));
     return *this;
 }
 
