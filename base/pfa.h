@@ -145,6 +145,13 @@ ZBASE_API int pfaloc_allows_string_versions(const pfa_file* file);
 ZBASE_API int pfaloc_allows_multiple_versions(const pfa_file* file);
 ZBASE_API void pfa_loc_set_version_flags(int kind, int flags);
 
+// A content hint of the pfa layer (40 bytes): a kind and up to four values,
+// which are numbers, a C text (kind 1) or a pfa_file* (kinds 2, 7 and 8).
+struct pfa_hint {
+    int64_t kind;
+    int64_t value[4];
+};
+
 // ---- application info -----------------------------------------------------------------
 typedef void (*appinfo_release_fn)(void* data);
 typedef void* (*appinfo_copy_fn)(void* data);

@@ -200,7 +200,8 @@ uni_stream* uni_open(const char* path, int access, int create) {
     s->inner = p.inner;
     s->access = access & (3 | UNI_APPEND);
     const bool exists = p.loc->IsFile(p.inner.c_str());
-    if (base == UNI_READ || (base == UNI_UPDATE && exists)) {
+    // Reading, updating and appending start from what the file holds.
+    if (base == UNI_READ || (exists && (base == UNI_UPDATE || (access & UNI_APPEND)))) {
         if (!p.loc->ReadFile(p.inner.c_str(), s->data, nullptr))
             return nullptr;
     } else {
