@@ -1,13 +1,15 @@
 #include "neutral/unifs.h"
 
+#include "neutral/uni_adapter.h"
 #include "process.h"
 
 #include <mutex>
 
 namespace {
 void registerUniLocations() {
-    // The uni-location file methods join the file layer here once the
-    // neutral writer's file layer exists; the kernel location follows them.
+    // The uni-location methods join the pfa file layer first, then the
+    // kernel location is registered.
+    unifs_register_pfa_location();
     uni_register_kernel_location();
 }
 } // namespace
