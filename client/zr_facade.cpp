@@ -18,12 +18,6 @@ namespace {
 constexpr int kNotSent = 100;
 constexpr int kBadArg = -2;
 
-// The facade proxy, or null before InitializeClient succeeded.
-ZorvanProxy* Proxy(xrchandle<ZorvanProxy>& hold) {
-    hold = ZrGetFacadeProxy();
-    return hold.get();
-}
-
 std::string Narrow(const char16_t* text) { return btkStrUtf16ToUtf8(text); }
 
 // An 8-bit buffer that holds any text of `units` wide units.
@@ -87,136 +81,107 @@ template <class Call> int ItemWithNewOwner(QelModelitem* item, Call call) {
 
 // ---- forwarding ------------------------------------------------------------------
 
+namespace {
+
+// Runs `call` on the facade proxy: 100 before InitializeClient succeeded.
+template <class Call> int Forward(Call call) {
+    xrchandle<ZorvanProxy> hold = ZrGetFacadeProxy();
+    ZorvanProxy* proxy = hold.get();
+    return proxy ? call(*proxy) : kNotSent;
+}
+
+// The same for a call on a model handle: -2 for a null handle.
+template <class Call> int ForwardModel(QelMdl model, Call call) {
+    return Forward([&](ZorvanProxy& proxy) { return model ? call(proxy, *model) : kBadArg; });
+}
+
+} // namespace
+
 extern "C" {
 
 int QelDirectoryCurrentGet(char16_t* path) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    return TextOut(path, QEL_PATH_LEN,
-                   [proxy](char* buffer, size_t size) { return proxy->QelDirectoryCurrentGet(buffer, size); });
+    return Forward([&](ZorvanProxy& proxy) {
+        return TextOut(path, QEL_PATH_LEN,
+                       [&](char* buffer, size_t size) { return proxy.QelDirectoryCurrentGet(buffer, size); });
+    });
 }
 
 int QelSolidInit(const char16_t* name, int type, QelMdl* solid) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    std::string n = Narrow(name);
-    return NewHandle(solid, [&](int32_t* id) { return proxy->InitSolid(n.c_str(), type, id); });
+    return Forward([&](ZorvanProxy& proxy) {
+        std::string n = Narrow(name);
+        return NewHandle(solid, [&](int32_t* id) { return proxy.InitSolid(n.c_str(), type, id); });
+    });
 }
 
 int QelSolidCreate(const char16_t* name, int type, QelMdl* solid) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    std::string n = Narrow(name);
-    return NewHandle(solid, [&](int32_t* id) { return proxy->CreateModel(n.c_str(), type, id); });
+    return Forward([&](ZorvanProxy& proxy) {
+        std::string n = Narrow(name);
+        return NewHandle(solid, [&](int32_t* id) { return proxy.CreateModel(n.c_str(), type, id); });
+    });
 }
 
 int QelImportfeatCreate_zpi(QelMdl model, const int32_t* entity, const qel_intf_data* data,
                             const qel_intf_data_extend* extension, QelModelitem* feature) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->ImportQelIntfDataToFeature(*model, entity, data, extension, feature ? &feature->id : nullptr);
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+        return proxy.ImportQelIntfDataToFeature(id, entity, data, extension, feature ? &feature->id : nullptr);
+    });
 }
 
 int QelObjCurGet(int type, QelMdl* model) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    return NewHandle(model, [&](int32_t* id) { return proxy->GetCurrentModel(type, id); });
+    return Forward([&](ZorvanProxy& proxy) {
+        return NewHandle(model, [&](int32_t* id) { return proxy.GetCurrentModel(type, id); });
+    });
 }
 
 int QelMdlNameGet(QelMdl model, char16_t* name) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    int id = *model;
-    return TextOut(name, QEL_NAME_LEN,
-                   [proxy, id](char* buffer, size_t size) { return proxy->QelMdlNameGet(id, buffer, size); });
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+        return TextOut(name, QEL_NAME_LEN,
+                       [&](char* buffer, size_t size) { return proxy.QelMdlNameGet(id, buffer, size); });
+    });
 }
 
 int QelMdlTypeGet(QelMdl model, int* type) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->QelMdlTypeGet(*model, type);
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelMdlTypeGet(id, type); });
 }
 
 int QelTempPropertyIntGet(const char16_t* name, int* value) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    return proxy->QelTempPropertyIntGet(Narrow(name).c_str(), value);
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelTempPropertyIntGet(Narrow(name).c_str(), value); });
 }
 
 int QelTempPropertyPathGet(const char16_t* name, char16_t* path) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    std::string n = Narrow(name);
-    return TextOut(path, QEL_PATH_LEN, [&](char* buffer, size_t size) {
-        return proxy->QelTempPropertyPathGet(n.c_str(), buffer, size);
+    return Forward([&](ZorvanProxy& proxy) {
+        std::string n = Narrow(name);
+        return TextOut(path, QEL_PATH_LEN, [&](char* buffer, size_t size) {
+            return proxy.QelTempPropertyPathGet(n.c_str(), buffer, size);
+        });
     });
 }
 
 int QelTempPropertyIntSet(const char16_t* name, int value) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    return proxy->QelTempPropertyIntSet(Narrow(name).c_str(), value);
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelTempPropertyIntSet(Narrow(name).c_str(), value); });
 }
 
 int QelTempPropertyPathSet(const char16_t* name, const char16_t* path) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    return proxy->QelTempPropertyPathSet(Narrow(name).c_str(), Narrow(path).c_str());
+    return Forward([&](ZorvanProxy& proxy) {
+        return proxy.QelTempPropertyPathSet(Narrow(name).c_str(), Narrow(path).c_str());
+    });
 }
 
 int QelViewReset(QelMdl model) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->QelViewReset(*model);
+    return ForwardModel(model, [](ZorvanProxy& proxy, int id) { return proxy.QelViewReset(id); });
 }
 
 int QelWindowCurrentGet(int* window) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelWindowCurrentGet(window) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelWindowCurrentGet(window); });
 }
 
 int QelWindowRepaint(int window) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelWindowRepaint(window) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelWindowRepaint(window); });
 }
 
 int QelMessageDisplay(const char16_t* file, const char* key, ...) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
+    xrchandle<ZorvanProxy> hold = ZrGetFacadeProxy();
+    ZorvanProxy* proxy = hold.get();
     if (!proxy)
         return kNotSent;
     btkString format;
@@ -240,200 +205,125 @@ int QelMessageDisplay(const char16_t* file, const char* key, ...) {
 }
 
 int QelMessageClear(void) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    proxy->QelMessageClear();
-    return 0;
+    return Forward([](ZorvanProxy& proxy) {
+        proxy.QelMessageClear();
+        return 0;
+    });
 }
 
 int QelSolidRegenerate(QelMdl solid, int flags) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!solid)
-        return kBadArg;
-    return proxy->QelSolidRegenerate(*solid, flags);
+    return ForwardModel(solid, [&](ZorvanProxy& proxy, int id) { return proxy.QelSolidRegenerate(id, flags); });
 }
 
 int QelExtdataSlotNamesList(const QelExtdataClass* klass, int* count, QelName** names) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelExtdataSlotNamesList(klass, count, names) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelExtdataSlotNamesList(klass, count, names); });
 }
 
 int QelExtdataClassNamesList(QelMdl model, int* count, QelName** names) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->QelExtdataClassNamesList(*model, count, names);
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+        return proxy.QelExtdataClassNamesList(id, count, names);
+    });
 }
 
 int QelExtdataClassRegister(QelMdl model, const char16_t* name, QelExtdataClass* klass) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model || !klass)
-        return kBadArg;
-    auto* block = static_cast<int32_t*>(getmem(sizeof(int32_t)));
-    if (!block)
-        return -10;
-    klass->model = block;
-    int status = proxy->QelExtdataClassRegister(*model, Narrow(name).c_str(), klass);
-    if (klass->model != block)
-        rlsmem(block);
-    return status;
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+        if (!klass)
+            return kBadArg;
+        // The class's model handle is a new id block, kept only when the
+        // request fills it.
+        auto* block = static_cast<int32_t*>(getmem(sizeof(int32_t)));
+        if (!block)
+            return -10;
+        klass->model = block;
+        int status = proxy.QelExtdataClassRegister(id, Narrow(name).c_str(), klass);
+        if (klass->model != block)
+            rlsmem(block);
+        return status;
+    });
 }
 
 int QelExtdataSlotCreate(const QelExtdataClass* klass, const char16_t* name, QelExtdataSlot* slot) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelExtdataSlotCreate(klass, Narrow(name).c_str(), slot) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelExtdataSlotCreate(klass, Narrow(name).c_str(), slot); });
 }
 
 int QelExtdataSlotWrite(const QelExtdataSlot* slot, int a, int type, int c, const void* value) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelExtdataSlotWrite(slot, a, type, c, value) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelExtdataSlotWrite(slot, a, type, c, value); });
 }
 
 int QelExtdataSlotIdsList(const QelExtdataClass* klass, int* count, int32_t** ids) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelExtdataSlotIdsList(klass, count, ids) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelExtdataSlotIdsList(klass, count, ids); });
 }
 
 int QelMdlToModelitem(QelMdl model, QelModelitem* item) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    int id = *model;
-    return ItemWithNewOwner(item, [&](QelModelitem* it) { return proxy->QelMdlToModelitem(id, it); });
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+        return ItemWithNewOwner(item, [&](QelModelitem* it) { return proxy.QelMdlToModelitem(id, it); });
+    });
 }
 
 int QelParameterInit(const QelModelitem* owner, const char16_t* name, QelParameter* param) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelParameterInit(owner, Narrow(name).c_str(), param) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelParameterInit(owner, Narrow(name).c_str(), param); });
 }
 
 int QelParamReadonlyCreate(const QelModelitem* owner, const char16_t* name, const QelParamvalue* value,
                            int flags, QelParameter* param) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelParamReadonlyCreate(owner, Narrow(name).c_str(), value, flags, param) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) {
+        return proxy.QelParamReadonlyCreate(owner, Narrow(name).c_str(), value, flags, param);
+    });
 }
 
 int QelParameterValueGet(const QelParameter* param, QelParamvalue* value) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelParameterValueGet(param, value) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelParameterValueGet(param, value); });
 }
 
 int QelParamReadonlyModify(const QelParameter* param, const QelParamvalue* value, int flags) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelParamReadonlyModify(param, value, flags) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelParamReadonlyModify(param, value, flags); });
 }
 
 int QelGetNumofCsys(QelMdl model, int* count) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->QelGetNumofCsys(*model, count);
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelGetNumofCsys(id, count); });
 }
 
 int QelGetFirstCsys(QelMdl model, int32_t** csys) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->QelGetFirstCsys(*model, csys);
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelGetFirstCsys(id, csys); });
 }
 
 int QelGetDefCsys(QelMdl model, int32_t** csys) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->QelGetDefCsys(*model, csys);
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelGetDefCsys(id, csys); });
 }
 
 int QelCsysIdGet(const int32_t* csys, int* id) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelCsysIdGet(csys, id) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelCsysIdGet(csys, id); });
 }
 
 int QelModelitemInit(int a, int b, int c, QelModelitem* item) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    return ItemWithNewOwner(item, [&](QelModelitem* it) { return proxy->QelModelitemInit(a, b, c, it); });
+    return Forward([&](ZorvanProxy& proxy) {
+        return ItemWithNewOwner(item, [&](QelModelitem* it) { return proxy.QelModelitemInit(a, b, c, it); });
+    });
 }
 
 int QelSolidFeatCount(QelMdl solid, int* count) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!solid)
-        return kBadArg;
-    return proxy->QelSolidFeatCount(*solid, count);
+    return ForwardModel(solid, [&](ZorvanProxy& proxy, int id) { return proxy.QelSolidFeatCount(id, count); });
 }
 
 int QelGetCsysMatrix(QelMdl model, int id, double matrix[4][3]) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->QelGetCsysMatrix(*model, id, matrix);
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int mdl) { return proxy.QelGetCsysMatrix(mdl, id, matrix); });
 }
 
 int QelModelitemNameGet(const QelModelitem* item, char16_t* name) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!item)
-        return kBadArg;
-    return TextOut(name, QEL_NAME_LEN,
-                   [&](char* buffer, size_t size) { return proxy->QelModelitemNameGet(item, buffer, size); });
+    return Forward([&](ZorvanProxy& proxy) {
+        if (!item)
+            return kBadArg;
+        return TextOut(name, QEL_NAME_LEN,
+                       [&](char* buffer, size_t size) { return proxy.QelModelitemNameGet(item, buffer, size); });
+    });
 }
 
 int QelGetUserSelectCsys(QelMdl model, int32_t** csys) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    if (!proxy)
-        return kNotSent;
-    if (!model)
-        return kBadArg;
-    return proxy->QelGetUserSelectCsys(*model, csys);
+    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelGetUserSelectCsys(id, csys); });
 }
 
 int QelMdlNameIsUsed(const char16_t* name, int type, int* used) {
-    xrchandle<ZorvanProxy> hold;
-    ZorvanProxy* proxy = Proxy(hold);
-    return proxy ? proxy->QelMdlNameIsUsed(Narrow(name).c_str(), type, used) : kNotSent;
+    return Forward([&](ZorvanProxy& proxy) { return proxy.QelMdlNameIsUsed(Narrow(name).c_str(), type, used); });
 }
 
 // ---- local -------------------------------------------------------------------------
