@@ -12,6 +12,7 @@
 #include "base/xmemory.h"
 #include "kernel/qel_internal.h"
 #include "kernel/qel_routines.h"
+#include "neutral/neutral_text.h"
 
 #include <charconv>
 #include <cmath>
@@ -177,17 +178,6 @@ int har_doubles(const void* src, int per, neut_har& out) {
 // Reports a failed array conversion: `text` for a malformed host array.
 void array_failed(const char* routine, const char* text, int st) {
     message(routine, st == QEL_ERR_NO_MEMORY ? kNoMemory : text);
-}
-
-// A new zero-terminated copy of a wide name field of `capacity` units.
-char16_t* wide_copy(const char16_t* field, int capacity) {
-    int n = 0;
-    while (n < capacity && field[n] != u'\0')
-        ++n;
-    auto* text = static_cast<char16_t*>(getmem(sizeof(char16_t) * size_t(n + 1)));
-    if (text)
-        std::memcpy(text, field, sizeof(char16_t) * size_t(n));
-    return text;
 }
 
 void copy3(double* dst, const double* src) { std::memcpy(dst, src, 3 * sizeof(double)); }
@@ -756,7 +746,7 @@ void convert_csys(uint32_t id, const char16_t* name, const QelDatumbody& body, n
     if (!r)
         return;
     r->id = int32_t(id);
-    r->name = wide_copy(name, QEL_NAME_LEN);
+    r->name = neut_wide_copy(name, QEL_NAME_LEN);
     if (!r->name)
         message(kPart, kNoMemory);
     QelFrame f;
@@ -770,7 +760,7 @@ void convert_datum_plane(uint32_t id, const char16_t* name, const QelDatumbody& 
     if (!r)
         return;
     r->id = int32_t(id);
-    r->name = wide_copy(name, QEL_NAME_LEN);
+    r->name = neut_wide_copy(name, QEL_NAME_LEN);
     if (!r->name)
         message(kPart, kNoMemory);
     QelSurfaceshapedata shape;
@@ -820,7 +810,7 @@ void convert_datum_curve(uint32_t id, const char16_t* name, const QelDatumbody& 
     neut_datum_curve* r = new_attached(part.datum_curves, kDatumCurve);
     if (r) {
         r->id = int32_t(id);
-        r->name = wide_copy(name, QEL_NAME_LEN);
+        r->name = neut_wide_copy(name, QEL_NAME_LEN);
         if (!r->name)
             message(kDatumCurve, kNoMemory);
         if (kind != QEL_CURVE_COMPOSITE) {

@@ -10,6 +10,7 @@
 #include "base/btkstring.h"
 #include "base/xmemory.h"
 #include "kernel/qel_internal.h"
+#include "neutral/neutral_text.h"
 
 #include <cstring>
 
@@ -26,18 +27,10 @@ constexpr int kNoColors = -1;
 // Layer records of the neutral part carry this database type.
 constexpr int32_t kLayerDbType = 641;
 
-// Units in use of a wide field of `capacity` units.
-int field_length(const char16_t* field, int capacity) {
-    int n = 0;
-    while (n < capacity && field[n] != u'\0')
-        ++n;
-    return n;
-}
-
 // Copies a wide field into another of `capacity` units, zero-filling the
 // rest; a text that fills the field keeps no terminator, as in the source.
 void copy_field(char16_t* dst, const char16_t* src, int capacity) {
-    const int n = field_length(src, capacity);
+    const int n = kname::FieldLength(src, capacity);
     std::memcpy(dst, src, sizeof(char16_t) * size_t(n));
     std::memset(dst + n, 0, sizeof(char16_t) * size_t(capacity - n));
 }
@@ -46,7 +39,7 @@ void copy_field(char16_t* dst, const char16_t* src, int capacity) {
 // bytes with the terminator), cut on a character boundary.
 void narrow_field(char* dst, int dst_capacity, const char16_t* field, int capacity) {
     char16_t buffer[QEL_PATH_LEN + 1];
-    const int n = field_length(field, capacity);
+    const int n = kname::FieldLength(field, capacity);
     std::memcpy(buffer, field, sizeof(char16_t) * size_t(n));
     buffer[n] = u'\0';
     wstostr(buffer, dst, dst_capacity);
@@ -69,13 +62,9 @@ public:
 
     // A new zero-terminated copy of a wide field of `capacity` units.
     char16_t* wide_field(const char16_t* field, int capacity) {
-        const int n = field_length(field, capacity);
-        auto* text = static_cast<char16_t*>(getmem(sizeof(char16_t) * size_t(n + 1)));
-        if (!text) {
+        char16_t* text = neut_wide_copy(field, capacity);
+        if (!text)
             no_memory();
-            return nullptr;
-        }
-        std::memcpy(text, field, sizeof(char16_t) * size_t(n));
         return text;
     }
 

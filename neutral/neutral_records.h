@@ -8,7 +8,8 @@
 // Memory and ownership
 //   Every record, text and array is allocated with getmem (zero-filled) and
 //   belongs to the record that points at it; release_neutral_part frees the
-//   whole tree. Nothing may be shared between two owners.
+//   whole tree. Nothing may be shared between two owners, except a record
+//   that stands in several pointer arrays (a surface in two quilts).
 //
 // Handles (base/xmemory.h)
 //   T* fields documented as "xar" are xar handles: a pointer to element 0

@@ -59,19 +59,17 @@ const char* word_text(const void* rec, int word) {
     return text;
 }
 
+// The text of word W of a present record (an empty comment for a null
+// text; none for an absent record).
+template <int W> void comment_word(ugc_output* out, void* rec) {
+    if (rec)
+        ugc_comment(out, word_text(rec, W));
+}
+constexpr ugc_write_hook comment_w1 = comment_word<1>;
+constexpr ugc_write_hook comment_w2 = comment_word<2>;
+constexpr ugc_write_hook comment_w3 = comment_word<3>;
+// Word 1, and an empty comment for an absent record.
 void comment_w1_always(ugc_output* out, void* rec) { ugc_comment(out, rec ? word_text(rec, 1) : ""); }
-void comment_w1(ugc_output* out, void* rec) {
-    if (rec)
-        ugc_comment(out, word_text(rec, 1));
-}
-void comment_w2(ugc_output* out, void* rec) {
-    if (rec)
-        ugc_comment(out, word_text(rec, 2));
-}
-void comment_w3(ugc_output* out, void* rec) {
-    if (rec)
-        ugc_comment(out, word_text(rec, 3));
-}
 void comment_color_type(ugc_output* out, void* rec) {
     if (!rec)
         return;

@@ -21,8 +21,10 @@ extern "C" {
 // links are process-wide).
 ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
 
-// Frees the part and every record, text and array under it. 0, or -2 for
-// a null part.
+// Frees the part and every record, text and array under it, walking the
+// schema table; linear in the size of the part. Each block must have one
+// owner, except that a record may stand in several pointer arrays (or
+// twice in one): it is freed once. 0, or -2 for a null part.
 ZPI_API int release_neutral_part(neut_part* part);
 }
 
