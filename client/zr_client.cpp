@@ -69,12 +69,17 @@ bool ZorvanProxy::SplitServerUrl(const char* url, btkString& host, int32_t& port
 }
 
 bool ZorvanProxy::Connect(const btkString& url) {
+    // A URL without host and port leaves both fields as they were; it then
+    // opens nothing, rather than a connection to the server of an earlier URL.
+    const bool named = url.GetNWords(":", 0) >= 3;
     SplitServerUrl(url, host_, port_);
     serverUrl_ = url;
     BNFSConnection::CacheEnable(true);
     // A connection held before would be lost: close it first.
     BNFSConnection::Close(connection_);
     connection_ = nullptr;
+    if (!named)
+        return false;
     bnfsError error;
     connection_ = BNFSConnection::Open(error, host_, port_);
     return connection_ != nullptr;

@@ -38,7 +38,8 @@ public:
 
     // Splits `url` (bnfs://host:port/...), keeps it with its host and port,
     // and opens a connection there; a connection held before is closed
-    // first. True when the connection was opened.
+    // first. True when the connection was opened; a URL without a host and
+    // port opens none (host and port stay as they were).
     bool Connect(const btkString& url);
 
     // Host and port of a server URL bnfs://host:port/...: host is the text

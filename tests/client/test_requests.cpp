@@ -153,6 +153,16 @@ TEST(RequestsUnconnected, NothingGoesOut) {
     EXPECT_STREQ(name, "keep");
 }
 
+TEST_F(Requests, UrlWithoutPortConnectsNowhere) {
+    const int32_t port = proxy->GetPort();
+    EXPECT_FALSE(proxy->Connect("bnfs://127.0.0.1/"));
+    EXPECT_FALSE(proxy->IsConnected());
+    EXPECT_EQ(proxy->GetPort(), port); // left as it was
+    int out = 0;
+    EXPECT_EQ(proxy->CreateModel("m", 1, &out), 100);
+    EXPECT_EQ(host.Count(), 0u);
+}
+
 TEST_F(Requests, ServerAliveOnAFreshConnection) {
     EXPECT_TRUE(proxy->IsServerAlive());
     EXPECT_EQ(host.Count(), 0u); // a probe, not a request
