@@ -390,6 +390,18 @@ TEST(NeutralRelease, FreesEveryRecordOnce) {
     // surface's har arrays, the hidden comment texts and every annotation
     // record go too.
     EXPECT_EQ(0, release_neutral_part(rich_part()));
+    // An item twice in one pointer array, large (har) arrays included.
+    auto* part = make<neut_part>();
+    auto* attr = make<neut_attribute>();
+    attr->name = wdup(u"twice");
+    push(part->attributes, attr);
+    push(part->attributes, attr);
+    auto* rep = make<neut_faceted_rep>();
+    auto* v = make<neut_facet_vertex>();
+    har_push(rep->facet_vertices, NEUT_FACET_CHUNK, v);
+    har_push(rep->facet_vertices, NEUT_FACET_CHUNK, v);
+    push(part->faceted_reps, rep);
+    EXPECT_EQ(0, release_neutral_part(part));
 #if defined(__SANITIZE_ADDRESS__)
     EXPECT_EQ(0, __lsan_do_recoverable_leak_check());
 #endif
