@@ -76,6 +76,31 @@ public:
         return wide_field(text, n);
     }
 
+    // Element count of the host xar src; a malformed array is reported
+    // and counts as empty.
+    template <class S> int count(const void* src) {
+        const int n = xar_len<S>(src);
+        if (n < 0) {
+            bad();
+            return 0;
+        }
+        return n;
+    }
+
+    // Appends a new zeroed record to an xar of pointers; null when memory
+    // runs out (nothing is then attached).
+    template <class T> T* attach(T**& arr) {
+        T* rec = make<T>();
+        if (!rec)
+            return nullptr;
+        if (xar_alloc_or_append(arr, int(sizeof(T*)), 2, 1, &rec) != kOk) {
+            rlsmem(rec);
+            no_memory();
+            return nullptr;
+        }
+        return rec;
+    }
+
     // ---- the copy family: one neutral record from one host record ----
 
     // dst becomes a new record filled from src, or null.
@@ -91,11 +116,7 @@ public:
     // dst becomes an xar holding one D per S of the host xar src.
     template <class D, class S> void values(D*& dst, const S* src) {
         dst = nullptr;
-        const int n = xar_len<S>(src);
-        if (n < 0) {
-            bad();
-            return;
-        }
+        const int n = count<S>(src);
         if (n == 0)
             return;
         dst = static_cast<D*>(xar_alloc(n, int(sizeof(D)), 1));
@@ -110,24 +131,13 @@ public:
     // Appends to dst one new record per record that the host xar of
     // pointers src points to (null slots are skipped).
     template <class D, class S> void records(D**& dst, const void* src) {
-        const int n = xar_len<S*>(src);
-        if (n < 0) {
-            bad();
-            return;
-        }
+        const int n = count<S*>(src);
         S* const* from = static_cast<S* const*>(src);
         for (int i = 0; i < n; ++i) {
             if (!from[i])
                 continue;
-            D* rec = make<D>();
-            if (!rec)
-                continue;
-            if (xar_alloc_or_append(dst, int(sizeof(D*)), 2, 1, &rec) != kOk) {
-                rlsmem(rec);
-                no_memory();
-                continue;
-            }
-            fill(*rec, *from[i]);
+            if (D* rec = attach(dst))
+                fill(*rec, *from[i]);
         }
     }
 
@@ -463,41 +473,46 @@ private:
 };
 
 // Adds n zeroed elements to an xar of T (made when null) and returns the
-// first of them; null when memory runs out.
-template <class T> T* extend(T*& arr, int n) {
+// first of them; null for n == 0 and when memory runs out (reported).
+template <class T> T* extend(T*& arr, int n, Converter& cv) {
+    if (n == 0)
+        return nullptr;
     if (!arr) {
         arr = static_cast<T*>(xar_alloc(n, int(sizeof(T)), 1));
+        if (!arr)
+            cv.no_memory();
         return arr;
     }
     void* first = nullptr;
     void* handle = arr;
     const int st = xar_extend(&handle, n, &first);
     arr = static_cast<T*>(handle);
-    return st == kOk ? static_cast<T*>(first) : nullptr;
-}
-
-// Appends a new zeroed record to an xar of pointers; null when memory runs
-// out (nothing is then attached).
-template <class T> T* attach(T**& arr, Converter& cv) {
-    T* rec = cv.make<T>();
-    if (!rec)
-        return nullptr;
-    if (xar_alloc_or_append(arr, int(sizeof(T*)), 2, 1, &rec) != kOk) {
-        rlsmem(rec);
+    if (st != kOk) {
         cv.no_memory();
         return nullptr;
     }
-    return rec;
+    return static_cast<T*>(first);
+}
+
+// Appends to dst one new record per entry of the host har src of S,
+// filled by fill(from, to); a har of another entry size is malformed.
+template <class S, class T, class F>
+void attach_each(const void* src, T**& dst, Converter& cv, F fill) {
+    if (src && har_entry_size(src) != int(sizeof(S))) {
+        cv.bad();
+        return;
+    }
+    qel_detail::har_each<S>(src, [&](const S& from) {
+        if (T* to = cv.attach(dst))
+            fill(from, *to);
+        return true;
+    });
 }
 
 // ---- words 1 to 9 -------------------------------------------------------------------
 
 void convert_layers(const QelLayerdata* layers, neut_part& part, Converter& cv) {
-    const int n = xar_len<QelLayerdata>(layers);
-    if (n < 0) {
-        cv.bad();
-        return;
-    }
+    const int n = cv.count<QelLayerdata>(layers);
     for (int i = 0; i < n; ++i) {
         const QelLayerdata& from = layers[i];
         if (!is_xar_of<uint32_t>(from.item_ids)) {
@@ -506,7 +521,7 @@ void convert_layers(const QelLayerdata* layers, neut_part& part, Converter& cv) 
         }
         if (xar_count(from.item_ids) == 0)
             continue; // a layer without items is not written
-        neut_layer* l = attach(part.layers, cv);
+        neut_layer* l = cv.attach(part.layers);
         if (!l)
             continue;
         l->db_type = kLayerDbType;
@@ -529,20 +544,14 @@ neut_texture* texture(const QelTexturemapdata& slot, Converter& cv) {
 }
 
 void convert_ref_colors(const QelRefColordata* colors, neut_part& part, Converter& cv) {
-    const int n = xar_len<QelRefColordata>(colors);
-    if (n < 0) {
-        cv.bad();
-        return;
-    }
+    const int n = cv.count<QelRefColordata>(colors);
     if (n == 0)
         return;
     if (!part.colors && !(part.colors = cv.make<neut_colors>()))
         return;
-    neut_color* first = extend(part.colors->color_tab, n);
-    if (!first) {
-        cv.no_memory();
+    neut_color* first = extend(part.colors->color_tab, n, cv);
+    if (!first)
         return;
-    }
     for (int i = 0; i < n; ++i) {
         const QelRefColordata& s = colors[i];
         neut_color& d = first[i];
@@ -562,20 +571,14 @@ void convert_ref_colors(const QelRefColordata* colors, neut_part& part, Converte
 
 // False when there are element colours but no colours record for them.
 bool convert_elem_colors(const QelElemColordata* colors, neut_part& part, Converter& cv) {
-    const int n = xar_len<QelElemColordata>(colors);
-    if (n < 0) {
-        cv.bad();
-        return true;
-    }
+    const int n = cv.count<QelElemColordata>(colors);
     if (n == 0)
         return true;
     if (!part.colors)
         return false;
-    neut_element_color* first = extend(part.colors->element_colors, n);
-    if (!first) {
-        cv.no_memory();
+    neut_element_color* first = extend(part.colors->element_colors, n, cv);
+    if (!first)
         return true;
-    }
     for (int i = 0; i < n; ++i) {
         first[i].element_id = int32_t(colors[i].item_id);
         first[i].color_inds[0] = int32_t(colors[i].color_index[0]);
@@ -612,34 +615,20 @@ void set_value(neut_symbol_value& v, const QelGenAttribdata& a) {
 }
 
 void convert_attributes(const void* attributes, neut_part& part, Converter& cv) {
-    if (attributes && har_entry_size(attributes) != int(sizeof(QelGenAttribdata))) {
-        cv.bad();
-        return;
-    }
-    qel_detail::har_each<QelGenAttribdata>(attributes, [&](const QelGenAttribdata& from) {
-        if (neut_attribute* a = attach(part.attributes, cv)) {
-            a->name = cv.wide_field(from.name, QEL_NAME_LEN);
-            set_value(a->value, from);
-            a->ref_id = int32_t(from.item_id);
-            a->ref_type = int32_t(from.item_type);
-        }
-        return true;
-    });
+    attach_each<QelGenAttribdata>(attributes, part.attributes, cv,
+                                  [&](const QelGenAttribdata& from, neut_attribute& a) {
+                                      a.name = cv.wide_field(from.name, QEL_NAME_LEN);
+                                      set_value(a.value, from);
+                                      a.ref_id = int32_t(from.item_id);
+                                      a.ref_type = int32_t(from.item_type);
+                                  });
 }
 
 void convert_units(const QelUnitdata* units, neut_part& part, Converter& cv) {
-    const int n = xar_len<QelUnitdata>(units);
-    if (n < 0) {
-        cv.bad();
+    const int n = cv.count<QelUnitdata>(units);
+    neut_unit* first = extend(part.units, n, cv);
+    if (!first)
         return;
-    }
-    if (n == 0)
-        return;
-    neut_unit* first = extend(part.units, n);
-    if (!first) {
-        cv.no_memory();
-        return;
-    }
     for (int i = 0; i < n; ++i) {
         first[i].factor = units[i].factor;
         copy_field(first[i].name, units[i].name, QEL_NAME_LEN);
@@ -648,13 +637,9 @@ void convert_units(const QelUnitdata* units, neut_part& part, Converter& cv) {
 }
 
 void convert_item_names(const QelItemNamedata* names, neut_part& part, Converter& cv) {
-    const int n = xar_len<QelItemNamedata>(names);
-    if (n < 0) {
-        cv.bad();
-        return;
-    }
+    const int n = cv.count<QelItemNamedata>(names);
     for (int i = 0; i < n; ++i) {
-        if (neut_item_name* r = attach(part.item_names, cv)) {
+        if (neut_item_name* r = cv.attach(part.item_names)) {
             copy_field(r->name, names[i].name, QEL_NAME_LEN);
             r->obj_id = int32_t(names[i].item_id);
             r->obj_type = int32_t(names[i].item_type);
@@ -743,32 +728,19 @@ void convert_faceted_rep(const QelFacetedRepdata& from, neut_faceted_rep& to, Co
 }
 
 void convert_faceted_reps(const void* reps, neut_part& part, Converter& cv) {
-    if (reps && har_entry_size(reps) != int(sizeof(QelFacetedRepdata))) {
-        cv.bad();
-        return;
-    }
-    qel_detail::har_each<QelFacetedRepdata>(reps, [&](const QelFacetedRepdata& from) {
-        if (neut_faceted_rep* r = attach(part.faceted_reps, cv))
-            convert_faceted_rep(from, *r, cv);
-        return true;
-    });
+    attach_each<QelFacetedRepdata>(reps, part.faceted_reps, cv,
+                                   [&](const QelFacetedRepdata& from, neut_faceted_rep& r) {
+                                       convert_faceted_rep(from, r, cv);
+                                   });
 }
 
 // ---- words 10 to 16 ------------------------------------------------------------------
 
 void convert_dimensions(const void* word, neut_part& part, Converter& cv) {
-    const int n = xar_len<QelAnnotDimension>(word);
-    if (n < 0) {
-        cv.bad();
+    const int n = cv.count<QelAnnotDimension>(word);
+    neut_dimension* first = extend(part.dimensions, n, cv);
+    if (!first)
         return;
-    }
-    if (n == 0)
-        return;
-    neut_dimension* first = extend(part.dimensions, n);
-    if (!first) {
-        cv.no_memory();
-        return;
-    }
     const auto* from = static_cast<const QelAnnotDimension*>(word);
     for (int i = 0; i < n; ++i)
         cv.fill(first[i], from[i]);
