@@ -54,44 +54,35 @@ void report(const char* routine, const std::string& message) {
 
 // ---- path conversion ------------------------------------------------------------------
 
-// The native form of a neutral text: into a 260-character buffer first, then
-// into one of the size the conversion asks for. The uni layer here takes
-// UTF-8 in both unicode modes, so the unchanged text is its UTF-8 spelling,
-// made by the same strict conversion.
-bool toNative(const char16_t* neutral, std::string& out) {
-    if (!neutral)
+// The native form of a neutral text (and back): into a 260-unit buffer
+// first, then into one of the size the conversion asks for. The uni layer
+// here takes UTF-8 in both unicode modes, so the unchanged text is its
+// UTF-8 spelling, made by the same strict conversion.
+template <class From, class To>
+bool convertText(const From* text, std::basic_string<To>& out, int (*convert)(const From*, To*, int)) {
+    if (!text)
         return false;
-    char local[260];
-    int st = mbxNeutToNative(neutral, local, int(sizeof local));
+    To local[260];
+    int st = convert(text, local, 260);
     if (st == 0) {
         out = local;
         return true;
     }
     if (st < 0)
         return false;
-    std::vector<char> big(static_cast<size_t>(st));
-    if (mbxNeutToNative(neutral, big.data(), st) != 0)
+    std::vector<To> big(static_cast<size_t>(st));
+    if (convert(text, big.data(), st) != 0)
         return false;
     out = big.data();
     return true;
 }
 
+bool toNative(const char16_t* neutral, std::string& out) {
+    return convertText(neutral, out, mbxNeutToNative);
+}
+
 bool toNeutral(const char* native, std::u16string& out) {
-    if (!native)
-        return false;
-    char16_t local[260];
-    int st = mbxNativeToNeut(native, local, 260);
-    if (st == 0) {
-        out = local;
-        return true;
-    }
-    if (st < 0)
-        return false;
-    std::vector<char16_t> big(static_cast<size_t>(st));
-    if (mbxNativeToNeut(native, big.data(), st) != 0)
-        return false;
-    out = big.data();
-    return true;
+    return convertText(native, out, mbxNativeToNeut);
 }
 
 // Copies a neutral text into a caller's buffer of `size` units, cut on a
@@ -100,12 +91,10 @@ void copyNeutral(const std::u16string& text, char16_t* out, int size) { wsncpy(o
 
 std::string printable(const char16_t* neutral) { return btkStrUtf16ToUtf8(neutral); }
 
-// Name of the file: its full name or its components under mask 127; then
-// native. `st` receives the pfa status, or 11 for a failed conversion.
-bool fullNative(pfa_file* file, std::string& native, int& st, char16_t* buffer = nullptr) {
-    char16_t local[kNameMax];
-    char16_t* name = buffer ? buffer : local;
-    st = pfa_get_full_name(file, name);
+// The native form of a name that a pfa query answering `got` wrote. `st`
+// receives the pfa status, or 11 for a failed conversion.
+bool nameNative(int got, const char16_t* name, std::string& native, int& st) {
+    st = got;
     if (st != 0)
         return false;
     if (!toNative(name, native)) {
@@ -113,30 +102,34 @@ bool fullNative(pfa_file* file, std::string& native, int& st, char16_t* buffer =
         return false;
     }
     return true;
+}
+
+// Name of the file: its full name, its components under a mask (all by
+// default) or its location; then native.
+bool fullNative(pfa_file* file, std::string& native, int& st, char16_t* buffer = nullptr) {
+    char16_t local[kNameMax];
+    char16_t* name = buffer ? buffer : local;
+    return nameNative(pfa_get_full_name(file, name), name, native, st);
 }
 
 bool componentsNative(pfa_file* file, std::string& native, int& st, int mask = PFA_MASK_ALL) {
     char16_t name[kNameMax];
-    st = pfa_get_file_name(file, mask, name);
-    if (st != 0)
-        return false;
-    if (!toNative(name, native)) {
-        st = kBadName;
-        return false;
-    }
-    return true;
+    return nameNative(pfa_get_file_name(file, mask, name), name, native, st);
 }
 
 bool locationNative(pfa_file* file, std::string& native, int& st) {
     char16_t name[kNameMax];
-    st = pfa_get_location(file, name);
-    if (st != 0)
-        return false;
-    if (!toNative(name, native)) {
-        st = kBadName;
-        return false;
-    }
-    return true;
+    return nameNative(pfa_get_location(file, name), name, native, st);
+}
+
+// Calls f with the native components of the file: the naming status when
+// they cannot be had, else kOk or kFail as f succeeds or not.
+template <class F> int onComponents(pfa_file* file, F f) {
+    std::string native;
+    int st = 0;
+    if (!componentsNative(file, native, st))
+        return st;
+    return f(native.c_str()) ? kOk : kFail;
 }
 
 uni_stream* streamOf(void** stream) { return stream ? static_cast<uni_stream*>(*stream) : nullptr; }
@@ -520,13 +513,7 @@ int unifs_flush(pfa_file*, void** stream) { return uni_flush(streamOf(stream)) ?
 
 // ---- files and folders ----------------------------------------------------------------
 
-int unifs_delete(pfa_file* file) {
-    std::string native;
-    int st = 0;
-    if (!componentsNative(file, native, st))
-        return st;
-    return uni_del_file(native.c_str()) ? kOk : kFail;
-}
+int unifs_delete(pfa_file* file) { return onComponents(file, uni_del_file); }
 
 int unifs_truncate(pfa_file* file, void** stream, void*, int64_t size) {
     if (!streamOf(stream))
@@ -550,21 +537,9 @@ int unifs_truncate(pfa_file* file, void** stream, void*, int64_t size) {
     return *stream ? 1 : kNoOwner;
 }
 
-int unifs_dir_create(pfa_file* file) {
-    std::string native;
-    int st = 0;
-    if (!componentsNative(file, native, st))
-        return st;
-    return uni_dir_create(native.c_str()) ? kOk : kFail;
-}
+int unifs_dir_create(pfa_file* file) { return onComponents(file, uni_dir_create); }
 
-int unifs_dir_remove(pfa_file* file) {
-    std::string native;
-    int st = 0;
-    if (!componentsNative(file, native, st))
-        return st;
-    return uni_dir_remove(native.c_str()) ? kOk : kFail;
-}
+int unifs_dir_remove(pfa_file* file) { return onComponents(file, uni_dir_remove); }
 
 int unifs_dir_rename(pfa_file* from, pfa_file* to) {
     std::string a, b;
@@ -910,12 +885,10 @@ int unifs_return0_0(pfa_file*) { return kOk; }
 
 // 63: the sub class, through the process-wide buffers.
 int unifs_subclass(pfa_file* file, void* outId) {
-    int st = pfa_get_full_name(file, g_fullName);
-    if (st != 0)
-        return st;
     std::string native;
-    if (!toNative(g_fullName, native))
-        return kBadName;
+    int st = 0;
+    if (!nameNative(pfa_get_full_name(file, g_fullName), g_fullName, native, st))
+        return st;
     if (!uni_get_subclass(native.c_str(), g_className, int(sizeof g_className)))
         return kFail;
     g_className[sizeof g_className - 1] = 0;
@@ -1082,7 +1055,8 @@ bool convertHints(int count, const void* pfaHints, ConvertedHints& out) {
     return true;
 }
 
-int unifs_open_txn(pfa_file* file, int count, void* hints) {
+// Calls f with the file's native location and the converted hints.
+template <class F> int withTxnHints(pfa_file* file, int count, void* hints, F f) {
     std::string native;
     int st = 0;
     if (!locationNative(file, native, st))
@@ -1090,32 +1064,21 @@ int unifs_open_txn(pfa_file* file, int count, void* hints) {
     ConvertedHints converted;
     if (!convertHints(count, hints, converted))
         return kBadArg;
-    return uni_open_txn(native.c_str(), converted.Count(), converted.Data()) ? kOk : kFail;
+    return f(native.c_str(), converted.Count(), converted.Data()) ? kOk : kFail;
+}
+
+int unifs_open_txn(pfa_file* file, int count, void* hints) {
+    return withTxnHints(file, count, hints, uni_open_txn);
 }
 
 int unifs_add_txn_hints(pfa_file* file, int count, void* hints) {
-    std::string native;
-    int st = 0;
-    if (!locationNative(file, native, st))
-        return st;
-    ConvertedHints converted;
-    if (!convertHints(count, hints, converted))
-        return kBadArg;
-    return uni_add_txn_hints(native.c_str(), converted.Count(), converted.Data()) ? kOk : kFail;
+    return withTxnHints(file, count, hints, uni_add_txn_hints);
 }
 
 int unifs_test_txn(pfa_file* file, int count, void* hints, void* message, void* arg) {
-    std::string native;
-    int st = 0;
-    if (!locationNative(file, native, st))
-        return st;
-    ConvertedHints converted;
-    if (!convertHints(count, hints, converted))
-        return kBadArg;
-    return uni_test_txn(native.c_str(), converted.Count(), converted.Data(),
-                        static_cast<uni_txnmsg**>(message), arg)
-               ? kOk
-               : kFail;
+    return withTxnHints(file, count, hints, [&](const char* at, int n, const uni_hint* h) {
+        return uni_test_txn(at, n, h, static_cast<uni_txnmsg**>(message), arg);
+    });
 }
 
 int unifs_close_txn(pfa_file* file, int flag, int*, void*) {
@@ -1153,12 +1116,10 @@ int unifs_txnmsg_free(void* message) {
 // ---- neutral data, kinds of content ----------------------------------------------------
 
 int unifs_get_neutral_data(pfa_file* file, int flags, void* data, void* size, void* arg) {
-    const int st = pfa_get_full_name(file, g_fullName);
-    if (st != 0)
-        return st;
     std::string native;
-    if (!toNative(g_fullName, native))
-        return kBadName;
+    int st = 0;
+    if (!nameNative(pfa_get_full_name(file, g_fullName), g_fullName, native, st))
+        return st;
     return uni_get_neutral_data(native.c_str(), flags, static_cast<void**>(data),
                                 static_cast<int64_t*>(size), arg)
                ? kOk
@@ -1166,12 +1127,10 @@ int unifs_get_neutral_data(pfa_file* file, int flags, void* data, void* size, vo
 }
 
 int unifs_put_neutral_data(pfa_file* file, int size, void* data) {
-    const int st = pfa_get_full_name(file, g_fullName);
-    if (st != 0)
-        return st;
     std::string native;
-    if (!toNative(g_fullName, native))
-        return kBadName;
+    int st = 0;
+    if (!nameNative(pfa_get_full_name(file, g_fullName), g_fullName, native, st))
+        return st;
     return uni_put_neutral_data(native.c_str(), size, data) ? kOk : kFail;
 }
 
