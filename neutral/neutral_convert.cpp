@@ -17,6 +17,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 
@@ -146,6 +147,21 @@ int flat_doubles(const void* src, int per, double*& out) {
     return QEL_OK;
 }
 
+// One host array to flatten: its items of `per` doubles go to `out`.
+struct FlatJob {
+    const void* src;
+    int per;
+    double*& out;
+};
+
+// Flattens the arrays in turn up to the first failure; its status, or 0.
+int flat_all(std::initializer_list<FlatJob> jobs) {
+    for (const FlatJob& job : jobs)
+        if (const int st = flat_doubles(job.src, job.per, job.out); st != QEL_OK)
+            return st;
+    return QEL_OK;
+}
+
 // Chunk of the large double arrays of a B-spline surface held in a har.
 constexpr int kLargeChunk = 3 * 1024;
 
@@ -217,11 +233,8 @@ void convert_spline(const QelCurvedata* src, neut_spline* r) {
         message(kCurve, "Spline Get");
         return;
     }
-    int st = flat_doubles(params, 1, r->params);
-    if (st == QEL_OK)
-        st = flat_doubles(points, 3, r->points);
-    if (st == QEL_OK)
-        st = flat_doubles(tangents, 3, r->tangents);
+    const int st = flat_all({{params, 1, r->params}, {points, 3, r->points},
+                             {tangents, 3, r->tangents}});
     if (st != QEL_OK)
         array_failed(kCurve, "Spline Get", st);
     xar_free(params);
@@ -241,11 +254,8 @@ void convert_bspline(const QelCurvedata* src, neut_bspline* r) {
         return;
     }
     r->degree = degree;
-    int st = flat_doubles(knots, 1, r->params);
-    if (st == QEL_OK)
-        st = flat_doubles(weights, 1, r->weights);
-    if (st == QEL_OK)
-        st = flat_doubles(points, 3, r->c_pnts);
+    const int st = flat_all({{knots, 1, r->params}, {weights, 1, r->weights},
+                             {points, 3, r->c_pnts}});
     if (st != QEL_OK)
         array_failed(kCurve, "Bspline Get", st);
     xar_free(knots);
@@ -364,17 +374,12 @@ void fill_splsrf(const QelSurfaceshapedata* shape, neut_spl_srf& r) {
         message(kSplsrf, "Splinesrf Get");
         return;
     }
-    int st = flat_doubles(u, 1, r.u_params);
-    if (st == QEL_OK)
-        st = flat_doubles(v, 1, r.v_params);
-    if (st == QEL_OK)
-        st = flat_doubles(points, 3, r.points);
-    if (st == QEL_OK)
-        st = flat_doubles(ut, 3, r.u_tangents);
-    if (st == QEL_OK)
-        st = flat_doubles(vt, 3, r.v_tangents);
-    if (st == QEL_OK)
-        st = flat_doubles(uv, 3, r.uv_derivs);
+    const int st = flat_all({{u, 1, r.u_params},
+                             {v, 1, r.v_params},
+                             {points, 3, r.points},
+                             {ut, 3, r.u_tangents},
+                             {vt, 3, r.v_tangents},
+                             {uv, 3, r.uv_derivs}});
     if (st != QEL_OK)
         array_failed(kSplsrf, "Splinesrf Get", st);
     xar_free(u);
@@ -405,9 +410,7 @@ void convert_bsplsrf(const QelSurfaceshapedata* shape, int32_t* code, void** rec
         *code = NEUT_SURF_BSPL_SRF_LARGE;
     r->degree[0] = int32_t(degrees[0]);
     r->degree[1] = int32_t(degrees[1]);
-    int st = flat_doubles(u, 1, r->u_params);
-    if (st == QEL_OK)
-        st = flat_doubles(v, 1, r->v_params);
+    int st = flat_all({{u, 1, r->u_params}, {v, 1, r->v_params}});
     xar_free(u);
     xar_free(v);
     if (st != QEL_OK) {
@@ -429,9 +432,7 @@ void convert_bsplsrf(const QelSurfaceshapedata* shape, int32_t* code, void** rec
         if (st == QEL_OK)
             st = har_doubles(weights, 1, big->weights);
     } else {
-        st = flat_doubles(points, 3, r->c_pnts);
-        if (st == QEL_OK)
-            st = flat_doubles(weights, 1, r->weights);
+        st = flat_all({{points, 3, r->c_pnts}, {weights, 1, r->weights}});
     }
     if (st != QEL_OK)
         array_failed(kBsplsrf, "Bsplinesrf Get 2", st);
