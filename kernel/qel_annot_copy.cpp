@@ -189,6 +189,18 @@ template <class V> void fields(V& v, QelAnnotNote& r) {
     v.one(r.text_style);
 }
 
+// Visits every element of an xar: an owned pointer with v.one, a record by
+// value through its fields.
+template <class V, class T> void walk(V& v, T* arr) {
+    const int n = xar_count(arr);
+    for (int i = 0; i < n; ++i) {
+        if constexpr (std::is_pointer_v<T>)
+            v.one(arr[i]);
+        else
+            fields(v, arr[i]);
+    }
+}
+
 // ---- the copier -------------------------------------------------------------------
 // Replaces every owned field of a byte copy by a copy of its own. After the
 // first failure the remaining fields are set to null instead, so the copy
@@ -198,12 +210,8 @@ public:
     int status() const { return st_; }
 
     template <class T> void one(T*& p) {
-        if (!p)
+        if (!live(p))
             return;
-        if (st_ != kOk) {
-            p = nullptr;
-            return;
-        }
         auto* made = static_cast<T*>(getmem(sizeof(T)));
         if (!made) {
             fail(p, kNoMem);
@@ -215,12 +223,8 @@ public:
     }
 
     void text(char16_t*& p) {
-        if (!p)
+        if (!live(p))
             return;
-        if (st_ != kOk) {
-            p = nullptr;
-            return;
-        }
         const size_t n = size_t(wslen(p)) + 1;
         auto* made = static_cast<char16_t*>(getmem(n * sizeof(char16_t)));
         if (!made) {
@@ -232,19 +236,13 @@ public:
     }
 
     template <class T> void vals(T*& arr) {
-        if (!copy_array(arr))
-            return;
-        const int n = xar_count(arr);
-        for (int i = 0; i < n; ++i)
-            fields(*this, arr[i]);
+        if (copy_array(arr))
+            walk(*this, arr);
     }
 
     template <class T> void ptrs(T**& arr) {
-        if (!copy_array(arr))
-            return;
-        const int n = xar_count(arr);
-        for (int i = 0; i < n; ++i)
-            one(arr[i]);
+        if (copy_array(arr))
+            walk(*this, arr);
     }
 
 private:
@@ -253,15 +251,19 @@ private:
         st_ = st;
     }
 
+    // False when a field needs no copy: it is null, or an earlier failure
+    // has been met (the field is then set to null).
+    template <class T> bool live(T*& p) {
+        if (p && st_ != kOk)
+            p = nullptr;
+        return p != nullptr;
+    }
+
     // Replaces the handle by a byte copy of the array; false when there is
     // nothing to walk (no array, an earlier failure, or this one failed).
     template <class T> bool copy_array(T*& arr) {
-        if (!arr)
+        if (!live(arr))
             return false;
-        if (st_ != kOk) {
-            arr = nullptr;
-            return false;
-        }
         if (!is_xar_of<T>(arr)) {
             fail(arr, kBad);
             return false;
@@ -297,20 +299,14 @@ public:
     }
 
     template <class T> void vals(T*& arr) {
-        if (walkable(arr)) {
-            const int n = xar_count(arr);
-            for (int i = 0; i < n; ++i)
-                fields(*this, arr[i]);
-        }
+        if (walkable(arr))
+            walk(*this, arr);
         xar_free(arr);
     }
 
     template <class T> void ptrs(T**& arr) {
-        if (walkable(arr)) {
-            const int n = xar_count(arr);
-            for (int i = 0; i < n; ++i)
-                one(arr[i]);
-        }
+        if (walkable(arr))
+            walk(*this, arr);
         xar_free(arr);
     }
 
