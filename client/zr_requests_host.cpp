@@ -30,6 +30,7 @@ using zr_detail::TextReply;
 using zr_detail::NarrowToWide;
 using zr_detail::NewHostInt;
 using zr_detail::PartAt;
+using zr_detail::ReadReply;
 using zr_detail::Request;
 using zr_detail::SplitParts;
 using zr_detail::WideToNarrow;
@@ -40,6 +41,28 @@ using zr_detail::kNotSent;
 using zr_detail::kBadArg;
 using zr_detail::Unsent;
 
+// ReadReply for one output record: fill(reply, record) and clear(record)
+// run only when the caller gave one.
+template <class T, class Fill, class Clear>
+int ReadInto(ZorvanProxy& proxy, const Request& req, T* out, Fill fill, Clear clear, bool alsoFive = false) {
+    return ReadReply(
+        proxy, req,
+        [&](const ZrReply& reply) {
+            if (out)
+                fill(reply, *out);
+        },
+        [&] {
+            if (out)
+                clear(*out);
+        },
+        alsoFive);
+}
+
+// Every byte of the record 0xFF: what a failed request leaves in it.
+template <class T>
+void FillFF(T& record) {
+    std::memset(&record, 0xFF, sizeof record);
+}
 
 // ---- model items
 
@@ -209,32 +232,29 @@ btkString SlotText(const QelExtdataSlot& slot) {
 template <class T, class Fill>
 int ListRequest(ZorvanProxy& proxy, const Request& req, int* count, T** out, int elemSize,
                 bool clearCount, Fill fill) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
+    auto read = [&](const ZrReply& reply) {
+        std::vector<btkString> items = btkString(reply.GetField(2)).Split(" ", 0);
+        int n = reply.GetInt(1, 0);
+        if (n > static_cast<int>(items.size()))
+            n = static_cast<int>(items.size());
+        if (n < 0)
+            n = 0;
+        if (n > 0 && out) {
+            void* arr = xar_alloc(n, elemSize, 3);
+            if (!arr)
+                return -10;
+            for (int i = 0; i < n; ++i)
+                fill(static_cast<char*>(arr) + static_cast<size_t>(i) * elemSize, items[size_t(i)]);
+            *out = static_cast<T*>(arr);
+        }
+        if (count)
+            *count = n;
+        return 0;
+    };
+    return ReadReply(proxy, req, read, [&] {
         if (clearCount && count)
             *count = 0;
-        return status;
-    }
-    std::vector<btkString> items = btkString(reply.GetField(2)).Split(" ", 0);
-    int n = reply.GetInt(1, 0);
-    if (n > static_cast<int>(items.size()))
-        n = static_cast<int>(items.size());
-    if (n < 0)
-        n = 0;
-    if (n > 0 && out) {
-        void* arr = xar_alloc(n, elemSize, 3);
-        if (!arr)
-            return -10;
-        for (int i = 0; i < n; ++i)
-            fill(static_cast<char*>(arr) + static_cast<size_t>(i) * elemSize, items[size_t(i)]);
-        *out = static_cast<T*>(arr);
-    }
-    if (count)
-        *count = n;
-    return 0;
+    });
 }
 
 void FillName(char* entry, const btkString& word) {
@@ -280,26 +300,16 @@ int ZorvanProxy::QelTempPropertyPathGet(const char* name, char* buffer, size_t c
     return TextReply(*this, req, buffer, capacity);
 }
 
-namespace {
-// Replies that are nothing but the status (118, 119).
-int WholeReply(ZorvanProxy& proxy, const Request& req) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, kNotSent);
-    return reply.GetWholeAsInt();
-}
-} // namespace
-
 int ZorvanProxy::QelTempPropertyIntSet(const char* name, int value) {
     Request req(118);
     req.AddText(name).AddInt(value);
-    return WholeReply(*this, req);
+    return zr_detail::WholeReply(*this, req);
 }
 
 int ZorvanProxy::QelTempPropertyPathSet(const char* name, const char* path) {
     Request req(119);
     req.AddText(name).AddText(path);
-    return WholeReply(*this, req);
+    return zr_detail::WholeReply(*this, req);
 }
 
 // ---- views, windows, messages --------------------------------------------------
@@ -311,19 +321,9 @@ int ZorvanProxy::QelViewReset(int model) {
 }
 
 int ZorvanProxy::QelWindowCurrentGet(int* window) {
-    Request req(121);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
-        if (window)
-            *window = -1;
-        return status;
-    }
-    if (window)
-        *window = reply.GetInt(1, -1);
-    return 0;
+    return ReadInto(
+        *this, Request(121), window, [](const ZrReply& reply, int& out) { out = reply.GetInt(1, -1); },
+        [](int& out) { out = -1; });
 }
 
 int ZorvanProxy::QelWindowRepaint(int window) {
@@ -335,14 +335,7 @@ int ZorvanProxy::QelWindowRepaint(int window) {
 int ZorvanProxy::QelMessageFormatGet(const char* key, btkString& format) {
     Request req(123);
     req.AddText(key);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    format = reply.GetField(1);
-    return 0;
+    return ReadReply(*this, req, [&](const ZrReply& reply) { format = reply.GetField(1); });
 }
 
 int ZorvanProxy::QelMessageShow(const char* file, const char* key, int count, const ZrMessageArg* args) {
@@ -413,31 +406,25 @@ int ZorvanProxy::QelExtdataClassNamesList(int model, int* count, QelName** names
 int ZorvanProxy::QelExtdataClassRegister(int model, const char* name, QelExtdataClass* klass) {
     Request req(129);
     req.AddInt(model).AddText(name);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
-        if (klass) {
-            klass->model = nullptr;
-            klass->name[0] = 0;
-        }
-        return status;
-    }
-    if (klass) {
-        std::vector<btkString> parts = SplitParts(reply.GetField(1));
-        int id = 0;
-        if (PartAt(parts, 0).ToInt(id)) {
-            if (klass->model)
-                *klass->model = id;
-            else
-                klass->model = NewHostInt(id);
-        } else {
-            klass->model = nullptr;
-        }
-        NarrowToWide(PartAt(parts, 1).c_str(), klass->name, QEL_NAME_LEN);
-    }
-    return 0;
+    return ReadInto(
+        *this, req, klass,
+        [](const ZrReply& reply, QelExtdataClass& out) {
+            std::vector<btkString> parts = SplitParts(reply.GetField(1));
+            int id = 0;
+            if (PartAt(parts, 0).ToInt(id)) {
+                if (out.model)
+                    *out.model = id;
+                else
+                    out.model = NewHostInt(id);
+            } else {
+                out.model = nullptr;
+            }
+            NarrowToWide(PartAt(parts, 1).c_str(), out.name, QEL_NAME_LEN);
+        },
+        [](QelExtdataClass& out) {
+            out.model = nullptr;
+            out.name[0] = 0;
+        });
 }
 
 int ZorvanProxy::QelExtdataSlotCreate(const QelExtdataClass* klass, const char* name, QelExtdataSlot* slot) {
@@ -445,27 +432,21 @@ int ZorvanProxy::QelExtdataSlotCreate(const QelExtdataClass* klass, const char* 
         return kBadArg;
     Request req(130);
     req.AddText(ClassText(*klass)).AddText(name);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
-        if (slot) {
-            slot->klass = nullptr;
-            slot->name[0] = 0;
-            slot->id = -1;
-        }
-        return status;
-    }
-    if (slot) {
-        // The reply is the slot's text: class (two parts), name, id.
-        std::vector<btkString> parts = SplitParts(reply.GetField(1));
-        const btkString& slotName = PartAt(parts, 2);
-        NarrowToWide(slotName == "QEL_VALUE_UNUSED" ? "" : slotName.c_str(), slot->name, QEL_NAME_LEN);
-        slot->id = PartAt(parts, 3).AsInt();
-        slot->klass = const_cast<QelExtdataClass*>(klass);
-    }
-    return 0;
+    return ReadInto(
+        *this, req, slot,
+        [klass](const ZrReply& reply, QelExtdataSlot& out) {
+            // The reply is the slot's text: class (two parts), name, id.
+            std::vector<btkString> parts = SplitParts(reply.GetField(1));
+            const btkString& slotName = PartAt(parts, 2);
+            NarrowToWide(slotName == "QEL_VALUE_UNUSED" ? "" : slotName.c_str(), out.name, QEL_NAME_LEN);
+            out.id = PartAt(parts, 3).AsInt();
+            out.klass = const_cast<QelExtdataClass*>(klass);
+        },
+        [](QelExtdataSlot& out) {
+            out.klass = nullptr;
+            out.name[0] = 0;
+            out.id = -1;
+        });
 }
 
 int ZorvanProxy::QelExtdataSlotWrite(const QelExtdataSlot* slot, int a, int type, int c, const void* value) {
@@ -515,18 +496,17 @@ int ZorvanProxy::QelExtdataSlotIdsList(const QelExtdataClass* klass, int* count,
 
 namespace {
 int ReadModelitemReply(ZorvanProxy& proxy, const Request& req, QelModelitem* item) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
-        if (item)
-            ClearModelitem(*item);
-        return status;
-    }
-    if (item)
-        ReadModelitem(SplitParts(reply.GetField(1)), 0, *item);
-    return 0;
+    return ReadInto(
+        proxy, req, item,
+        [](const ZrReply& reply, QelModelitem& out) { ReadModelitem(SplitParts(reply.GetField(1)), 0, out); },
+        ClearModelitem);
+}
+
+// Requests answered by a parameter record in field 1 (134, 135).
+int ReadParameterReply(ZorvanProxy& proxy, const Request& req, QelParameter* param, bool alsoFive) {
+    return ReadInto(
+        proxy, req, param, [](const ZrReply& reply, QelParameter& out) { ReadParameter(reply.GetField(1), out); },
+        FillFF<QelParameter>, alsoFive);
 }
 } // namespace
 
@@ -547,18 +527,7 @@ int ZorvanProxy::QelParameterInit(const QelModelitem* owner, const char* name, Q
         return kBadArg;
     Request req(134);
     req.AddText(ModelitemText(*owner)).AddText(name);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
-        if (param)
-            std::memset(param, 0xFF, sizeof *param);
-        return status;
-    }
-    if (param)
-        ReadParameter(reply.GetField(1), *param);
-    return 0;
+    return ReadParameterReply(*this, req, param, false);
 }
 
 int ZorvanProxy::QelParamReadonlyCreate(const QelModelitem* owner, const char* name, const QelParamvalue* value,
@@ -567,18 +536,7 @@ int ZorvanProxy::QelParamReadonlyCreate(const QelModelitem* owner, const char* n
         return kBadArg;
     Request req(135);
     req.AddText(ModelitemText(*owner)).AddText(name).AddText(ParamvalueText(*value)).AddInt(flags);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0 && status != -5) {
-        if (param)
-            std::memset(param, 0xFF, sizeof *param);
-        return status;
-    }
-    if (param)
-        ReadParameter(reply.GetField(1), *param);
-    return status;
+    return ReadParameterReply(*this, req, param, true);
 }
 
 int ZorvanProxy::QelParameterValueGet(const QelParameter* param, QelParamvalue* value) {
@@ -586,18 +544,9 @@ int ZorvanProxy::QelParameterValueGet(const QelParameter* param, QelParamvalue* 
         return kBadArg;
     Request req(136);
     req.AddText(ParameterText(*param));
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
-        if (value)
-            std::memset(value, 0xFF, sizeof *value);
-        return status;
-    }
-    if (value)
-        ReadParamvalue(reply.GetField(1), *value);
-    return 0;
+    return ReadInto(
+        *this, req, value, [](const ZrReply& reply, QelParamvalue& out) { ReadParamvalue(reply.GetField(1), out); },
+        FillFF<QelParamvalue>);
 }
 
 int ZorvanProxy::QelParamReadonlyModify(const QelParameter* param, const QelParamvalue* value, int flags) {
@@ -610,35 +559,36 @@ int ZorvanProxy::QelParamReadonlyModify(const QelParameter* param, const QelPara
 
 // ---- coordinate systems ---------------------------------------------------------
 
-int ZorvanProxy::QelGetNumofCsys(int model, int* count) {
-    Request req(138);
+namespace {
+// Requests answered by a count in field 1; `fallback` when it is missing or
+// not a number, and on a status that is not 0 (138, 143).
+int CountReply(ZorvanProxy& proxy, int opcode, int model, int* count, int fallback) {
+    Request req(opcode);
     req.AddInt(model);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (count)
-        *count = status == 0 ? reply.GetInt(1, -1) : -1;
-    return status;
+    return ReadInto(
+        proxy, req, count, [fallback](const ZrReply& reply, int& out) { out = reply.GetInt(1, fallback); },
+        [fallback](int& out) { out = fallback; });
 }
+} // namespace
+
+int ZorvanProxy::QelGetNumofCsys(int model, int* count) { return CountReply(*this, 138, model, count, -1); }
 
 // Requests whose output is a new host integer; `extraSuccess` is a further
 // status that fills the output too (group B: -5).
 namespace {
 int ReadNewInt(ZorvanProxy& proxy, const Request& req, int32_t** out, bool groupB) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0 && !(groupB && status == -5))
-        return status;
-    if (out) {
-        int32_t* block = NewHostInt(reply.GetInt(1, -1));
-        if (!block)
-            return -10;
-        *out = block;
-    }
-    return status;
+    return ReadReply(
+        proxy, req,
+        [out](const ZrReply& reply) {
+            if (!out)
+                return 0;
+            int32_t* block = NewHostInt(reply.GetInt(1, -1));
+            if (!block)
+                return -10;
+            *out = block;
+            return 0;
+        },
+        [] {}, groupB);
 }
 } // namespace
 
@@ -699,17 +649,7 @@ int ZorvanProxy::QelGetCsysMatrix(int a, int b, double matrix[4][3]) {
 
 // ---- features, items, names ---------------------------------------------------
 
-int ZorvanProxy::QelSolidFeatCount(int model, int* count) {
-    Request req(143);
-    req.AddInt(model);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (count)
-        *count = status == 0 ? reply.GetInt(1, 0) : 0;
-    return status;
-}
+int ZorvanProxy::QelSolidFeatCount(int model, int* count) { return CountReply(*this, 143, model, count, 0); }
 
 int ZorvanProxy::QelModelitemNameGet(const QelModelitem* item, char* buffer, size_t capacity) {
     if (!item)

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace zr_detail {
@@ -68,10 +69,38 @@ bool SendOnly(ZorvanProxy& proxy, const Request& request);
 // number); only a status of 0 writes the output.
 // Status only.
 int StatusReply(ZorvanProxy& proxy, const Request& request, int notSent);
+// The whole reply as one integer, the status (107, 118, 119).
+int WholeReply(ZorvanProxy& proxy, const Request& request);
 // Field 1 as an integer into *out (`fallback` when it is not a number).
 int IntReply(ZorvanProxy& proxy, const Request& request, int* out, int fallback);
 // Field 1 copied into the caller's buffer (see CopyField).
 int TextReply(ZorvanProxy& proxy, const Request& request, char* buffer, size_t capacity);
+
+// Sends the request and answers its status: Unsent(request, kNotSent) when
+// it did not go out. A status of 0 (or -5 too, with `alsoFive`) runs
+// fill(reply); a fill that answers an int answers that instead when it is
+// not 0. Any other status runs clear().
+template <class Fill, class Clear>
+int ReadReply(ZorvanProxy& proxy, const Request& request, Fill fill, Clear clear, bool alsoFive = false) {
+    ZrReply reply;
+    if (!Exchange(proxy, request, reply))
+        return Unsent(request, kNotSent);
+    int status = reply.GetStatus();
+    if (status != 0 && !(alsoFive && status == -5)) {
+        clear();
+        return status;
+    }
+    if constexpr (std::is_void_v<std::invoke_result_t<Fill&, const ZrReply&>>) {
+        fill(reply);
+    } else if (int failed = fill(reply)) {
+        return failed;
+    }
+    return status;
+}
+template <class Fill>
+int ReadReply(ZorvanProxy& proxy, const Request& request, Fill fill) {
+    return ReadReply(proxy, request, fill, [] {});
+}
 
 // The parts of a record text separated by one blank, by position (an empty
 // part is a part), so that an empty name does not shift the parts after it.

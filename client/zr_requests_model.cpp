@@ -52,26 +52,22 @@ int StatusReply(ZorvanProxy& proxy, const Request& request, int notSent) {
     return reply.GetStatus();
 }
 
-int IntReply(ZorvanProxy& proxy, const Request& request, int* out, int fallback) {
+int WholeReply(ZorvanProxy& proxy, const Request& request) {
     ZrReply reply;
     if (!Exchange(proxy, request, reply))
         return Unsent(request, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    if (out)
-        *out = reply.GetInt(1, fallback);
-    return 0;
+    return reply.GetWholeAsInt();
+}
+
+int IntReply(ZorvanProxy& proxy, const Request& request, int* out, int fallback) {
+    return ReadReply(proxy, request, [&](const ZrReply& reply) {
+        if (out)
+            *out = reply.GetInt(1, fallback);
+    });
 }
 
 int TextReply(ZorvanProxy& proxy, const Request& request, char* buffer, size_t capacity) {
-    ZrReply reply;
-    if (!Exchange(proxy, request, reply))
-        return Unsent(request, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0)
-        return status;
-    return CopyField(reply, 1, buffer, capacity);
+    return ReadReply(proxy, request, [&](const ZrReply& reply) { return CopyField(reply, 1, buffer, capacity); });
 }
 
 std::vector<btkString> SplitParts(const char* text) {
@@ -172,22 +168,20 @@ int ZorvanProxy::AssembleComponent(int a, int b, const double matrix[4][3], int 
     for (int row = 0; row < 4; ++row)
         req.AddDoubles(matrix[row], 3);
     req.AddInt(c);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    int status = reply.GetStatus();
-    if (status != 0) {
-        if (first)
-            *first = 0;
-        if (second)
-            *second = 0;
-        return status;
-    }
-    if (first)
-        *first = reply.GetInt(1, 0);
-    if (second)
-        *second = reply.GetInt(2, 0);
-    return 0;
+    return zr_detail::ReadReply(
+        *this, req,
+        [&](const ZrReply& reply) {
+            if (first)
+                *first = reply.GetInt(1, 0);
+            if (second)
+                *second = reply.GetInt(2, 0);
+        },
+        [&] {
+            if (first)
+                *first = 0;
+            if (second)
+                *second = 0;
+        });
 }
 
 void ZorvanProxy::NotifyException(const char* text) {
@@ -210,10 +204,7 @@ void ZorvanProxy::NotifyFinish() { SendOnly(*this, Request(108)); }
 int ZorvanProxy::TerminateAssembly(int value) {
     Request req(107);
     req.AddInt(value);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
-    return reply.GetWholeAsInt();
+    return zr_detail::WholeReply(*this, req);
 }
 
 int ZorvanProxy::IsModelUsed(int value, const char* name) {
