@@ -56,12 +56,19 @@ IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text, size_t length) {
     IntfXmlAppendUtf8(text_, text, length);
 }
 
-IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text) {
+namespace {
+// Length of a zero-terminated parser text (0 for none).
+size_t TextLength(const XMLCh* text) {
     size_t n = 0;
     if (text)
         while (text[n])
             ++n;
-    IntfXmlAppendUtf8(text_, text, n);
+    return n;
+}
+} // namespace
+
+IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text) {
+    IntfXmlAppendUtf8(text_, text, TextLength(text));
 }
 
 // ---- platform --------------------------------------------------------------------------
@@ -93,10 +100,7 @@ void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs
     if (!current_)
         return;
     name_.clear();
-    size_t n = 0;
-    while (name[n])
-        ++n;
-    IntfXmlAppendUtf8(name_, name, n);
+    IntfXmlAppendUtf8(name_, name, TextLength(name));
     current_->ClearText();
     current_ = current_->startElement(name_.c_str(), attrs);
     if (current_)
@@ -116,10 +120,7 @@ void IntfXmlSaxHandler::endElement(const XMLCh* name) {
     if (!current_)
         return;
     name_.clear();
-    size_t n = 0;
-    while (name[n])
-        ++n;
-    IntfXmlAppendUtf8(name_, name, n);
+    IntfXmlAppendUtf8(name_, name, TextLength(name));
     IntfXmlElement* ending = current_;
     current_ = ending->endElement(name_.c_str());
     if (current_ && current_ != ending) {

@@ -185,26 +185,29 @@ const XMLCh* RequireAttrib(const char* name, IntfXmlAttributes& attrs, unsigned 
 }
 } // namespace
 
+namespace {
+// The attribute `name` read as a T; `what` names the kind of number in the error.
+template <class T>
+T RequireNumber(const char* name, IntfXmlAttributes& attrs, unsigned pos, const char* element,
+                bool (*parse)(std::string_view, T&), const char* what) {
+    std::string text = Utf8Of(RequireAttrib(name, attrs, pos, element));
+    T v = 0;
+    if (!parse(Trim(text), v))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "attribute \"%.100s\" of \"%.200s\" is not %s: \"%.60s\"", name,
+                     element ? element : "", what, text.c_str());
+    return v;
+}
+} // namespace
+
 int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                           const char* element) {
-    std::string text = Utf8Of(RequireAttrib(name, attrs, pos, element));
-    int32_t v = 0;
-    if (!IntfXmlToInt(Trim(text), v))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "attribute \"%.100s\" of \"%.200s\" is not an integer: \"%.60s\"", name,
-                     element ? element : "", text.c_str());
-    return v;
+    return RequireNumber<int32_t>(name, attrs, pos, element, IntfXmlToInt, "an integer");
 }
 
 double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                             const char* element) {
-    std::string text = Utf8Of(RequireAttrib(name, attrs, pos, element));
-    double v = 0;
-    if (!IntfXmlToDouble(Trim(text), v))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "attribute \"%.100s\" of \"%.200s\" is not a number: \"%.60s\"", name,
-                     element ? element : "", text.c_str());
-    return v;
+    return RequireNumber<double>(name, attrs, pos, element, IntfXmlToDouble, "a number");
 }
 
 btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
@@ -226,7 +229,9 @@ namespace {
 inline bool IsSep(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 } // namespace
 
-bool IntfXmlToDouble(std::string_view word, double& out) {
+namespace {
+// A whole word as a T (a leading plus sign allowed); false leaves `out` as it is.
+template <class T> bool WordTo(std::string_view word, T& out) {
     if (word.empty())
         return false;
     const char* b = word.data();
@@ -236,31 +241,18 @@ bool IntfXmlToDouble(std::string_view word, double& out) {
         if (b == e || *b == '-')
             return false;
     }
-    double v = 0;
-    auto r = std::from_chars(b, e, v, std::chars_format::general);
+    T v = 0;
+    auto r = std::from_chars(b, e, v); // base 10, general format for doubles
     if (r.ec != std::errc() || r.ptr != e)
         return false;
     out = v;
     return true;
 }
+} // namespace
 
-bool IntfXmlToInt(std::string_view word, int32_t& out) {
-    if (word.empty())
-        return false;
-    const char* b = word.data();
-    const char* e = b + word.size();
-    if (*b == '+') {
-        ++b;
-        if (b == e || *b == '-')
-            return false;
-    }
-    int32_t v = 0;
-    auto r = std::from_chars(b, e, v, 10);
-    if (r.ec != std::errc() || r.ptr != e)
-        return false;
-    out = v;
-    return true;
-}
+bool IntfXmlToDouble(std::string_view word, double& out) { return WordTo(word, out); }
+
+bool IntfXmlToInt(std::string_view word, int32_t& out) { return WordTo(word, out); }
 
 bool IntfXmlWords::Next(std::string_view& word) {
     while (pos_ < text_.size() && IsSep(text_[pos_]))
@@ -274,27 +266,27 @@ bool IntfXmlWords::Next(std::string_view& word) {
     return true;
 }
 
-double IntfXmlWords::NextDouble() {
+namespace {
+template <class T>
+T NextNumber(IntfXmlWords& words, const char* element, bool (*parse)(std::string_view, T&),
+             const char* what) {
     std::string_view w;
-    if (!Next(w))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks a number", element_);
-    double v = 0;
-    if (!IntfXmlToDouble(w, v))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds \"%.*s\" where a number belongs",
-                     element_, int(std::min<size_t>(w.size(), 60)), w.data());
+    if (!words.Next(w))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks %s", element, what);
+    T v = 0;
+    if (!parse(w, v))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds \"%.*s\" where %s belongs",
+                     element, int(std::min<size_t>(w.size(), 60)), w.data(), what);
     return v;
+}
+} // namespace
+
+double IntfXmlWords::NextDouble() {
+    return NextNumber<double>(*this, element_, IntfXmlToDouble, "a number");
 }
 
 int32_t IntfXmlWords::NextInt() {
-    std::string_view w;
-    if (!Next(w))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks an integer", element_);
-    int32_t v = 0;
-    if (!IntfXmlToInt(w, v))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "\"%.200s\" holds \"%.*s\" where an integer belongs", element_,
-                     int(std::min<size_t>(w.size(), 60)), w.data());
-    return v;
+    return NextNumber<int32_t>(*this, element_, IntfXmlToInt, "an integer");
 }
 
 void IntfXmlWords::ExpectEnd() {
