@@ -81,46 +81,6 @@ std::string Body(const std::string& doc) {
 
 const char* kEmptyPart = "<Accuracy type=\"1\" value=\"2\"/>";
 
-// An in-memory "bnfs" location that hands out its documents in small
-// pieces, as a connection does.
-std::map<std::string, std::string>& Served() {
-    static std::map<std::string, std::string> files;
-    return files;
-}
-
-struct MemFile : IntfXmlBnfsFile {
-    std::string path, data;
-    size_t pos = 0;
-    bool writing;
-    MemFile(std::string p, bool w) : path(std::move(p)), writing(w) {
-        if (!w)
-            data = Served()[path];
-    }
-    long Read(char* buffer, size_t wanted) override {
-        size_t n = std::min<size_t>({wanted, data.size() - pos, 13});
-        std::memcpy(buffer, data.data() + pos, n);
-        pos += n;
-        return long(n);
-    }
-    long Write(const char* d, size_t n) override {
-        data.append(d, n);
-        return long(n);
-    }
-    bool Close() override {
-        if (writing)
-            Served()[path] = data;
-        return true;
-    }
-};
-
-IntfXmlBnfsFile* OpenMem(const char* path, int mode, std::string* error) {
-    if (mode == 1 && !Served().count(path)) {
-        *error = "no such document";
-        return nullptr;
-    }
-    return new MemFile(path, mode == 2);
-}
-
 } // namespace
 
 TEST(XmlDocument, LayoutWithAndWithoutExtension) {
@@ -175,7 +135,7 @@ TEST(XmlDocument, WholeModelThroughAFile) {
 }
 
 TEST(XmlDocument, WholeModelThroughABnfsLocation) {
-    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&OpenMem);
+    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&xmltest::OpenMem<13>);
     IntfDataPtr data(zpifix::fullIntfData());
     ExtPtr ext(zpifix::fullExtension());
     const char* path = "bnfs://host:5/ZPI/zpi.xml";

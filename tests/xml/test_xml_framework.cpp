@@ -229,46 +229,6 @@ TEST(XmlFramework, LocalFilesAreParsedAndMissingOnesReported) {
 
 namespace {
 
-std::map<std::string, std::string>& Served() {
-    static std::map<std::string, std::string> files;
-    return files;
-}
-
-struct MemFile : IntfXmlBnfsFile {
-    std::string path;
-    std::string data;
-    size_t pos = 0;
-    bool writing;
-    MemFile(std::string p, bool w) : path(std::move(p)), writing(w) {
-        if (!w)
-            data = Served()[path];
-    }
-    long Read(char* buffer, size_t wanted) override {
-        // Small pieces, to exercise the token reader across reads.
-        size_t n = std::min<size_t>({wanted, data.size() - pos, 7});
-        std::memcpy(buffer, data.data() + pos, n);
-        pos += n;
-        return long(n);
-    }
-    long Write(const char* d, size_t n) override {
-        data.append(d, n);
-        return long(n);
-    }
-    bool Close() override {
-        if (writing)
-            Served()[path] = data;
-        return true;
-    }
-};
-
-IntfXmlBnfsFile* OpenMem(const char* path, int mode, std::string* error) {
-    if (mode == 1 && !Served().count(path)) {
-        *error = "no such document";
-        return nullptr;
-    }
-    return new MemFile(path, mode == 2);
-}
-
 // Every readBytes result, with a buffer of `size` bytes.
 std::vector<std::string> Tokens(const std::string& input, size_t size, uint64_t* pos = nullptr) {
     IntfXmlStringStream s(input);
@@ -289,7 +249,8 @@ std::vector<std::string> Tokens(const std::string& input, size_t size, uint64_t*
 } // namespace
 
 TEST(XmlStreams, BnfsDocumentsGoThroughTheRegisteredOpener) {
-    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&OpenMem);
+    // Small pieces, to exercise the token reader across reads.
+    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&xmltest::OpenMem<7>);
     const char* path = "bnfs://host:5/ZPI/doc.xml";
     {
         std::unique_ptr<IntfXmlIOStream> s = IntfXmlOpenOutput(path);

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 
 namespace xmltest {
@@ -80,6 +82,48 @@ inline int ErrorOf(const std::function<void()>& f, std::string* message = nullpt
         return e.Status();
     }
     return 0;
+}
+
+// An in-memory "bnfs" location: documents written through it are kept by
+// path, and read back in pieces of at most Piece bytes, as a connection
+// hands them out. Register OpenMem<Piece> as the opener.
+template <size_t Piece> std::map<std::string, std::string>& Served() {
+    static std::map<std::string, std::string> files;
+    return files;
+}
+
+template <size_t Piece> struct MemFile : IntfXmlBnfsFile {
+    std::string path;
+    std::string data;
+    size_t pos = 0;
+    bool writing;
+    MemFile(std::string p, bool w) : path(std::move(p)), writing(w) {
+        if (!w)
+            data = Served<Piece>()[path];
+    }
+    long Read(char* buffer, size_t wanted) override {
+        size_t n = std::min<size_t>({wanted, data.size() - pos, Piece});
+        std::memcpy(buffer, data.data() + pos, n);
+        pos += n;
+        return long(n);
+    }
+    long Write(const char* d, size_t n) override {
+        data.append(d, n);
+        return long(n);
+    }
+    bool Close() override {
+        if (writing)
+            Served<Piece>()[path] = data;
+        return true;
+    }
+};
+
+template <size_t Piece> IntfXmlBnfsFile* OpenMem(const char* path, int mode, std::string* error) {
+    if (mode == 1 && !Served<Piece>().count(path)) {
+        *error = "no such document";
+        return nullptr;
+    }
+    return new MemFile<Piece>(path, mode == 2);
 }
 
 } // namespace xmltest
