@@ -23,6 +23,7 @@
 #include "xmemory.h"
 
 #include <memory>
+#include <utility>
 
 using zr_detail::Exchange;
 using zr_detail::kBadArg;
@@ -36,6 +37,35 @@ using zr_detail::kNotSent;
 void FreeExtension(qel_intf_data_extend* extension) {
     if (extension)
         IntfXmlFreeIntfDataExtend(extension);
+}
+
+// The document named by `name` read into a new Top and handed on by
+// take(top); null when it can not be read, take gives null or anything throws.
+template <class Top, class Take>
+auto ReadTaken(const char* name, bool dump, Take take) -> decltype(take(std::declval<Top&>())) {
+    try {
+        Top top(nullptr);
+        if (ZrReadDocument(name, &top, dump))
+            return take(top);
+    } catch (...) {
+    }
+    return nullptr;
+}
+
+// Requests answered by a document named in field 1 (161, 183): 0, with *out
+// untouched, when the request did not go out; else *out is what ReadTaken
+// gives (null on a status that is not 0), and the answer 0, or kNotSent
+// when *out is null.
+template <class Top, class T, class Take>
+int DocumentRequest(ZorvanProxy& proxy, const Request& req, T** out, Take take) {
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply))
+        return 0;
+    *out = nullptr;
+    if (reply.GetStatus() != 0)
+        return kNotSent;
+    *out = ReadTaken<Top>(reply.GetField(1), false, take);
+    return *out ? 0 : kNotSent;
 }
 
 } // namespace
@@ -111,32 +141,18 @@ int ZorvanProxy::GetAssemblyInfo(int model, qel_model_basic_info** info, qel_int
         return kNotSent;
     }
     if (info) {
-        *info = nullptr;
-        qel_model_basic_info* read = nullptr;
-        try {
-            IntfXmlModel top(nullptr);
-            if (ZrReadDocument(reply.GetField(1), &top, true))
-                read = top.TakeData();
-        } catch (...) {
-        }
-        if (!read)
+        *info = ReadTaken<IntfXmlModel>(reply.GetField(1), true, [](IntfXmlModel& top) { return top.TakeData(); });
+        if (!*info)
             return kNotSent;
-        *info = read;
     }
     if (!extension)
         return 0;
-    *extension = nullptr;
-    try {
-        IntfXmlQelIntfDataExtend top(nullptr);
-        if (!ZrReadDocument(reply.GetField(2), &top, true) || !top.GetData())
-            return kNotSent;
-        *extension = top.GetData();
+    *extension = ReadTaken<IntfXmlQelIntfDataExtend>(reply.GetField(2), true, [](IntfXmlQelIntfDataExtend& top) {
+        qel_intf_data_extend* data = top.GetData();
         top.Detach();
-    } catch (...) {
-        *extension = nullptr;
-        return kNotSent;
-    }
-    return 0;
+        return data;
+    });
+    return *extension ? 0 : kNotSent;
 }
 
 int ZorvanProxy::SendAssemblyInfo(int a, const qel_model_basic_info* info, int b, int c, double d) {
@@ -180,21 +196,8 @@ int ZorvanProxy::GetAtbImportLayers(int a, atb_import_layer** layers) {
         return kNotSent;
     Request req(161);
     req.AddInt(a);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return 0;
-    *layers = nullptr;
-    if (reply.GetStatus() != 0)
-        return kNotSent;
-    try {
-        IntfXmlAtbImportLayers top(nullptr);
-        if (!ZrReadDocument(reply.GetField(1), &top, false))
-            return kNotSent;
-        *layers = top.TakeData();
-    } catch (...) {
-        *layers = nullptr;
-    }
-    return *layers ? 0 : kNotSent;
+    return DocumentRequest<IntfXmlAtbImportLayers>(*this, req, layers,
+                                                   [](IntfXmlAtbImportLayers& top) { return top.TakeData(); });
 }
 
 void ZorvanProxy::FreeAtbImportLayers(atb_import_layer* layers) { IntfXmlFreeAtbImportLayers(layers); }
@@ -227,16 +230,9 @@ int ZorvanProxy::GetTranslationOptions(ZrTranslationOptions** options, int a) {
         return kNotSent;
     Request req(183);
     req.AddInt(a);
-    ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return 0;
-    *options = nullptr;
-    if (reply.GetStatus() != 0)
-        return kNotSent;
-    try {
-        IntfXmlTranslationOptions top(nullptr);
-        if (!ZrReadDocument(reply.GetField(1), &top, false) || !top.GetOptions())
-            return kNotSent;
+    return DocumentRequest<IntfXmlTranslationOptions>(*this, req, options, [](IntfXmlTranslationOptions& top) {
+        if (!top.GetOptions())
+            return static_cast<ZrTranslationOptions*>(nullptr);
         auto record = std::make_unique<ZrTranslationOptions>();
         for (const IntfXmlOption& option : top.GetOptions()->Items()) {
             switch (option.type) {
@@ -253,12 +249,8 @@ int ZorvanProxy::GetTranslationOptions(ZrTranslationOptions** options, int a) {
                 break;
             }
         }
-        *options = record.release();
-        return 0;
-    } catch (...) {
-        *options = nullptr;
-        return kNotSent;
-    }
+        return record.release();
+    });
 }
 
 // ---- components, files, layers -------------------------------------------------
