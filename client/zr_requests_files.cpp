@@ -39,6 +39,20 @@ void FreeExtension(qel_intf_data_extend* extension) {
         IntfXmlFreeIntfDataExtend(extension);
 }
 
+// Writes `record` with a Writer into the hand-over file `name` and gives its
+// path; false when there is nowhere to put it. A writer that fails is not
+// detected: the host is told the path all the same.
+template <class Writer, class Record>
+bool WriteHandOver(const char* name, const Record* record, btkString& path) {
+    if (!ZrHandOverPath(name, path))
+        return false;
+    try {
+        Writer writer(path.c_str(), record);
+    } catch (...) {
+    }
+    return true;
+}
+
 // The document named by `name` read into a new Top and handed on by
 // take(top); null when it can not be read, take gives null or anything throws.
 template <class Top, class Take>
@@ -159,17 +173,11 @@ int ZorvanProxy::SendAssemblyInfo(int a, const qel_model_basic_info* info, int b
     if (!info)
         return kNotSent;
     btkString path;
-    if (!ZrHandOverPath("assemInfo.xml", path))
+    if (!WriteHandOver<IntfXmlModel>("assemInfo.xml", info, path))
         return 0;
-    try {
-        IntfXmlModel writer(path.c_str(), info);
-    } catch (...) {
-        // Not detected: the host is told the path all the same.
-    }
     Request req(159);
     req.AddInt(a).AddText(path).AddInt(b).AddInt(c).AddDouble(d);
-    ZrReply ignored;
-    Exchange(*this, req, ignored);
+    zr_detail::SendOnly(*this, req);
     return 0;
 }
 
@@ -179,12 +187,8 @@ int ZorvanProxy::SetAtbImportLayers(int a, const atb_import_layer* layers) {
     if (!layers)
         return kNotSent;
     btkString path;
-    if (!ZrHandOverPath("atbLayers.xml", path))
+    if (!WriteHandOver<IntfXmlAtbImportLayers>("atbLayers.xml", layers, path))
         return 0;
-    try {
-        IntfXmlAtbImportLayers writer(path.c_str(), layers);
-    } catch (...) {
-    }
     IntfXmlDumpIfRequested(path.c_str());
     Request req(160);
     req.AddInt(a).AddText(path);
@@ -210,16 +214,11 @@ int ZorvanProxy::SendTranslationLog(const char* const* lines) {
     if (!lines)
         return kNotSent;
     btkString path;
-    if (!ZrHandOverPath("TranslationLog.xml", path))
+    if (!WriteHandOver<IntfXmlLogLines>("TranslationLog.xml", lines, path))
         return 0;
-    try {
-        IntfXmlLogLines writer(path.c_str(), lines);
-    } catch (...) {
-    }
     Request req(178);
     req.AddText(path);
-    ZrReply ignored;
-    Exchange(*this, req, ignored);
+    zr_detail::SendOnly(*this, req);
     return 0;
 }
 

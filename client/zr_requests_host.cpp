@@ -64,6 +64,28 @@ void FillFF(T& record) {
     std::memset(&record, 0xFF, sizeof record);
 }
 
+// A value of a message-argument type (ZR_MSGARG_...) added to the request,
+// a missing integer or double as an empty text. False, with nothing added,
+// for any other type.
+bool AddTypedValue(Request& req, int type, const void* value) {
+    switch (type) {
+    case ZR_MSGARG_INT:
+        value ? req.AddInt(*static_cast<const int32_t*>(value)) : req.AddText("");
+        return true;
+    case ZR_MSGARG_DOUBLE:
+        value ? req.AddDouble(*static_cast<const double*>(value)) : req.AddText("");
+        return true;
+    case ZR_MSGARG_WIDE:
+        req.AddText(btkStrUtf16ToUtf8(static_cast<const char16_t*>(value)).c_str());
+        return true;
+    case ZR_MSGARG_TEXT:
+        req.AddText(static_cast<const char*>(value));
+        return true;
+    default:
+        return false;
+    }
+}
+
 // ---- model items
 
 btkString ModelitemText(const QelModelitem& item) {
@@ -225,13 +247,13 @@ btkString SlotText(const QelExtdataSlot& slot) {
 // A name or id list reply: the count in field 1 (0 when not a number) and
 // the entries, the blank-separated items of field 2. As many entries as the
 // count claims and the field really holds; *count is that number. The
-// array (xar_alloc(count, elemSize, 3)) is made only for one entry or more
+// array (xar_alloc(count, sizeof(T), 3)) is made only for one entry or more
 // and a given `out`; with none, *out is left as it was. On a status that is
 // not 0 the outputs stay as they were, except that `clearCount` sets *count
 // to 0.
 template <class T, class Fill>
-int ListRequest(ZorvanProxy& proxy, const Request& req, int* count, T** out, int elemSize,
-                bool clearCount, Fill fill) {
+int ListRequest(ZorvanProxy& proxy, const Request& req, int* count, T** out, bool clearCount, Fill fill) {
+    constexpr int elemSize = static_cast<int>(sizeof(T));
     auto read = [&](const ZrReply& reply) {
         std::vector<btkString> items = btkString(reply.GetField(2)).Split(" ", 0);
         int n = reply.GetInt(1, 0);
@@ -344,41 +366,19 @@ int ZorvanProxy::QelMessageShow(const char* file, const char* key, int count, co
     Request req(124);
     req.AddText(file).AddText(key).AddInt(count);
     for (int i = 0; i < count; ++i) {
-        const ZrMessageArg& arg = args[i];
         // A missing value is sent as an empty value of its type, so that the
-        // pairs after it stay in place.
-        switch (arg.type) {
-        case ZR_MSGARG_INT:
-            if (arg.value)
-                req.AddInt(*static_cast<const int32_t*>(arg.value));
-            else
-                req.AddText("");
-            break;
-        case ZR_MSGARG_DOUBLE:
-            if (arg.value)
-                req.AddDouble(*static_cast<const double*>(arg.value));
-            else
-                req.AddText("");
-            break;
-        case ZR_MSGARG_WIDE:
-            req.AddText(btkStrUtf16ToUtf8(static_cast<const char16_t*>(arg.value)).c_str());
-            break;
-        case ZR_MSGARG_TEXT:
-            req.AddText(static_cast<const char*>(arg.value));
-            break;
-        default:
+        // pairs after it stay in place; an unknown type has no type code.
+        if (AddTypedValue(req, args[i].type, args[i].value))
+            req.AddInt(args[i].type);
+        else
             req.AddText("");
-            continue; // no type code
-        }
-        req.AddInt(arg.type);
     }
     return StatusReply(*this, req, kNotSent);
 }
 
 void ZorvanProxy::QelMessageClear() {
     Request req(125);
-    ZrReply ignored;
-    Exchange(*this, req, ignored);
+    zr_detail::SendOnly(*this, req);
 }
 
 int ZorvanProxy::QelSolidRegenerate(int solid, int flags) {
@@ -394,13 +394,13 @@ int ZorvanProxy::QelExtdataSlotNamesList(const QelExtdataClass* klass, int* coun
         return kBadArg;
     Request req(127);
     req.AddText(ClassText(*klass));
-    return ListRequest(*this, req, count, names, static_cast<int>(sizeof(QelName)), false, FillName);
+    return ListRequest(*this, req, count, names, false, FillName);
 }
 
 int ZorvanProxy::QelExtdataClassNamesList(int model, int* count, QelName** names) {
     Request req(128);
     req.AddInt(model);
-    return ListRequest(*this, req, count, names, static_cast<int>(sizeof(QelName)), false, FillName);
+    return ListRequest(*this, req, count, names, false, FillName);
 }
 
 int ZorvanProxy::QelExtdataClassRegister(int model, const char* name, QelExtdataClass* klass) {
@@ -453,34 +453,10 @@ int ZorvanProxy::QelExtdataSlotWrite(const QelExtdataSlot* slot, int a, int type
     if (!slot)
         return kBadArg;
     Request req(131);
+    if (type >= ZR_MSGARG_INT && type <= ZR_MSGARG_TEXT && !value)
+        return kBadArg;
     req.AddText(SlotText(*slot)).AddInt(a).AddInt(type).AddInt(c);
-    switch (type) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-        if (!value)
-            return kBadArg;
-        break;
-    default:
-        break;
-    }
-    switch (type) {
-    case 1:
-        req.AddInt(*static_cast<const int32_t*>(value));
-        break;
-    case 2:
-        req.AddDouble(*static_cast<const double*>(value));
-        break;
-    case 3:
-        req.AddText(btkStrUtf16ToUtf8(static_cast<const char16_t*>(value)).c_str());
-        break;
-    case 4:
-        req.AddText(static_cast<const char*>(value));
-        break;
-    default:
-        break;
-    }
+    AddTypedValue(req, type, value);
     return StatusReply(*this, req, kNotSent);
 }
 
@@ -489,7 +465,7 @@ int ZorvanProxy::QelExtdataSlotIdsList(const QelExtdataClass* klass, int* count,
         return kBadArg;
     Request req(132);
     req.AddText(ClassText(*klass));
-    return ListRequest(*this, req, count, ids, static_cast<int>(sizeof(int32_t)), true, FillId);
+    return ListRequest(*this, req, count, ids, true, FillId);
 }
 
 // ---- model items and parameters -------------------------------------------------
