@@ -26,11 +26,8 @@ IntfXmlExtEdges::IntfXmlExtEdges(IntfXmlQelIntfDataExtend* parent, int32_t count
 }
 
 IntfXmlElement* IntfXmlExtEdges::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "ExtEdge") != 0)
-        IntfXmlThrowUnexpected(name, "ExtEdges");
+    auto* e = static_cast<QelExtEdgedata*>(AppendHarEntry(name));
     DropChild(current_);
-    CheckRoom(har_total(array_));
-    QelExtEdgedata* e = HarAppendZero<QelExtEdgedata>(array_);
     e->edge_id = GetIntegerAttribValue("ID", &attrs, 0);
     return current_ = MakeChild<IntfXmlExtEdge>(e);
 }
@@ -163,13 +160,8 @@ QelSolidRegiondata& IntfXmlSolidRegions::Entry(int32_t index) {
 }
 
 IntfXmlElement* IntfXmlSolidRegions::startElement(const char* name, IntfXmlAttributes&) {
-    if (std::strcmp(name, "SolidRegion") != 0)
-        IntfXmlThrowUnexpected(name, "SolidRegions");
+    const int i = AppendXarEntry(name);
     DropChild(current_);
-    auto* regions = static_cast<QelSolidRegiondata*>(array_);
-    CheckRoom(xar_count(regions));
-    const int i = XarAppendZero(regions, 5);
-    array_ = regions;
     return current_ = MakeChild<IntfXmlSolidRegion>(int32_t(i));
 }
 

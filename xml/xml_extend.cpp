@@ -66,6 +66,36 @@ void IntfXmlExtListReader::CheckRoom(int have) const {
     intfxml::CheckRoom(have, count_, item_, element_);
 }
 
+namespace {
+void CheckItem(const char* name, const char* item, const char* element) {
+    if (std::strcmp(name, item) != 0)
+        IntfXmlThrowUnexpected(name, element);
+}
+} // namespace
+
+int IntfXmlExtListReader::AppendXarEntry(const char* name) {
+    CheckItem(name, item_, element_);
+    CheckRoom(xar_count(array_));
+    const int st = xar_extend(&array_, 1, nullptr);
+    if (st != 0)
+        IntfXmlThrowStatus(st, "xar_extend");
+    return xar_count(array_) - 1;
+}
+
+void* IntfXmlExtListReader::AppendHarEntry(const char* name) {
+    CheckItem(name, item_, element_);
+    CheckRoom(har_total(array_));
+    return HarAppendZero<void>(array_);
+}
+
+IntfXmlElement* IntfXmlExtListReader::EndFlatList(const char* name) {
+    if (!NamesEmpty()) {
+        PopName(name);
+        return this;
+    }
+    return Finish(xar_count(array_));
+}
+
 IntfXmlElement* IntfXmlExtListReader::Finish(int have) {
     if (!array_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" ends twice", element_);

@@ -87,6 +87,15 @@ protected:
                          const char* element, const char* item);
     // Throws when `have` items already fill the count.
     void CheckRoom(int have) const;
+    // The next item of the list: `name` must be the item element and the
+    // count must leave room. Appends a zero-filled entry to the xar list and
+    // returns its index (the array may move), or to the har list and
+    // returns the entry.
+    int AppendXarEntry(const char* name);
+    void* AppendHarEntry(const char* name);
+    // End tag of a list whose items are read by the list itself (no item
+    // reader): an item's own tag, or the list's.
+    IntfXmlElement* EndFlatList(const char* name);
     // Checks that `have` items arrived, stores the array into the record
     // and returns the parent.
     IntfXmlElement* Finish(int have);

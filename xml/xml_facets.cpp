@@ -85,10 +85,7 @@ IntfXmlFacetedReps::IntfXmlFacetedReps(IntfXmlQelIntfDataExtend* parent, int32_t
 }
 
 IntfXmlElement* IntfXmlFacetedReps::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "FacetedRep") != 0)
-        IntfXmlThrowUnexpected(name, "FacetedReps");
-    CheckRoom(har_total(array_));
-    QelFacetedRepdata* rep = HarAppendZero<QelFacetedRepdata>(array_);
+    auto* rep = static_cast<QelFacetedRepdata*>(AppendHarEntry(name));
     rep->id = GetIntegerAttribValue("id", &attrs, 0);
     // An item reader of a list reader: the SAX handler disposes of it at its
     // end tag, so no pointer to it is kept.

@@ -53,13 +53,8 @@ IntfXmlUnits::IntfXmlUnits(IntfXmlQelIntfDataExtend* parent, int32_t count)
 
 IntfXmlElement* IntfXmlUnits::startElement(const char* name, IntfXmlAttributes& attrs) {
     RejectNested(NamesEmpty(), name, TopName().c_str());
-    if (std::strcmp(name, "Unit") != 0)
-        IntfXmlThrowUnexpected(name, "Units");
-    auto* units = static_cast<QelUnitdata*>(array_);
-    CheckRoom(xar_count(units));
-    const int i = XarAppendZero(units, 5);
-    array_ = units;
-    QelUnitdata& u = units[i];
+    const int i = AppendXarEntry(name);
+    QelUnitdata& u = static_cast<QelUnitdata*>(array_)[i];
     StoreWide(u.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
     u.type = uint32_t(GetIntegerAttribValue("type", &attrs, 1));
     u.factor = GetDoubleAttribValue("factor", &attrs, 2);
@@ -67,13 +62,7 @@ IntfXmlElement* IntfXmlUnits::startElement(const char* name, IntfXmlAttributes& 
     return this;
 }
 
-IntfXmlElement* IntfXmlUnits::endElement(const char* name) {
-    if (!NamesEmpty()) {
-        PopName(name);
-        return this;
-    }
-    return Finish(xar_count(array_));
-}
+IntfXmlElement* IntfXmlUnits::endElement(const char* name) { return EndFlatList(name); }
 
 // ---- item names --------------------------------------------------------------------------
 
@@ -98,13 +87,8 @@ IntfXmlItemNames::IntfXmlItemNames(IntfXmlQelIntfDataExtend* parent, int32_t cou
 
 IntfXmlElement* IntfXmlItemNames::startElement(const char* name, IntfXmlAttributes& attrs) {
     RejectNested(NamesEmpty(), name, TopName().c_str());
-    if (std::strcmp(name, "ItemName") != 0)
-        IntfXmlThrowUnexpected(name, "ItemNames");
-    auto* names = static_cast<QelItemNamedata*>(array_);
-    CheckRoom(xar_count(names));
-    const int i = XarAppendZero(names, 10);
-    array_ = names;
-    QelItemNamedata& e = names[i];
+    const int i = AppendXarEntry(name);
+    QelItemNamedata& e = static_cast<QelItemNamedata*>(array_)[i];
     StoreWide(e.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
     e.item_type = uint32_t(GetIntegerAttribValue("type", &attrs, 1));
     e.item_id = uint32_t(GetIntegerAttribValue("id", &attrs, 2));
@@ -112,13 +96,7 @@ IntfXmlElement* IntfXmlItemNames::startElement(const char* name, IntfXmlAttribut
     return this;
 }
 
-IntfXmlElement* IntfXmlItemNames::endElement(const char* name) {
-    if (!NamesEmpty()) {
-        PopName(name);
-        return this;
-    }
-    return Finish(xar_count(array_));
-}
+IntfXmlElement* IntfXmlItemNames::endElement(const char* name) { return EndFlatList(name); }
 
 // ---- general attributes ------------------------------------------------------------------
 
@@ -137,11 +115,8 @@ IntfXmlAttribs::IntfXmlAttribs(IntfXmlQelIntfDataExtend* parent, int32_t count)
 }
 
 IntfXmlElement* IntfXmlAttribs::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "Attrib") != 0)
-        IntfXmlThrowUnexpected(name, "Attribs");
+    auto* e = static_cast<QelGenAttribdata*>(AppendHarEntry(name));
     DropChild(current_);
-    CheckRoom(har_total(array_));
-    QelGenAttribdata* e = HarAppendZero<QelGenAttribdata>(array_);
     StoreWide(e->name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
     e->item_type = uint32_t(GetIntegerAttribValue("refType", &attrs, 1));
     e->item_id = uint32_t(GetIntegerAttribValue("refId", &attrs, 2));
@@ -234,14 +209,9 @@ IntfXmlLayers::IntfXmlLayers(IntfXmlQelIntfDataExtend* parent, int32_t count)
 }
 
 IntfXmlElement* IntfXmlLayers::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "Layer") != 0)
-        IntfXmlThrowUnexpected(name, "Layers");
+    const int i = AppendXarEntry(name);
     DropChild(current_);
-    auto* layers = static_cast<QelLayerdata*>(array_);
-    CheckRoom(xar_count(layers));
-    const int i = XarAppendZero(layers, 10);
-    array_ = layers;
-    QelLayerdata& l = layers[i];
+    QelLayerdata& l = static_cast<QelLayerdata*>(array_)[i];
     StoreWide(l.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
     l.layer_id = uint32_t(GetIntegerAttribValue("layer_id", &attrs, 1));
     l.status = uint32_t(GetIntegerAttribValue("operation", &attrs, 2));
@@ -313,13 +283,8 @@ IntfXmlEleColors::IntfXmlEleColors(IntfXmlQelIntfDataExtend* parent, int32_t cou
 
 IntfXmlElement* IntfXmlEleColors::startElement(const char* name, IntfXmlAttributes& attrs) {
     RejectNested(NamesEmpty(), name, TopName().c_str());
-    if (std::strcmp(name, "Col") != 0)
-        IntfXmlThrowUnexpected(name, "ElemColors");
-    auto* colors = static_cast<QelElemColordata*>(array_);
-    CheckRoom(xar_count(colors));
-    const int i = XarAppendZero(colors, 10);
-    array_ = colors;
-    QelElemColordata& c = colors[i];
+    const int i = AppendXarEntry(name);
+    QelElemColordata& c = static_cast<QelElemColordata*>(array_)[i];
     c.item_id = uint32_t(GetIntegerAttribValue("id", &attrs, 0));
     c.color_index[0] = uint32_t(GetIntegerAttribValue("idx0", &attrs, 1));
     c.color_index[1] = uint32_t(GetIntegerAttribValue("idx1", &attrs, 2));
@@ -327,13 +292,7 @@ IntfXmlElement* IntfXmlEleColors::startElement(const char* name, IntfXmlAttribut
     return this;
 }
 
-IntfXmlElement* IntfXmlEleColors::endElement(const char* name) {
-    if (!NamesEmpty()) {
-        PopName(name);
-        return this;
-    }
-    return Finish(xar_count(array_));
-}
+IntfXmlElement* IntfXmlEleColors::endElement(const char* name) { return EndFlatList(name); }
 
 // ---- reference colours -------------------------------------------------------------------
 
@@ -359,14 +318,9 @@ QelRefColordata& IntfXmlRefColors::Entry(int32_t index) {
 }
 
 IntfXmlElement* IntfXmlRefColors::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "RefColor") != 0)
-        IntfXmlThrowUnexpected(name, "RefColors");
+    const int i = AppendXarEntry(name);
     DropChild(current_);
-    auto* colors = static_cast<QelRefColordata*>(array_);
-    CheckRoom(xar_count(colors));
-    const int i = XarAppendZero(colors, 10);
-    array_ = colors;
-    QelRefColordata& c = colors[i];
+    QelRefColordata& c = static_cast<QelRefColordata*>(array_)[i];
     c.ambient = GetDoubleAttribValue("amb", &attrs, 0);
     c.diffuse = GetDoubleAttribValue("diff", &attrs, 1);
     c.specular = GetDoubleAttribValue("spec", &attrs, 2);
