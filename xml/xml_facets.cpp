@@ -163,7 +163,9 @@ int IntfXmlFacetList::CountRecords(const void* list, const char* what) {
     return HarCount(list, sizeof(void*), what);
 }
 
-void* IntfXmlFacetList::NewRecord() {
+void* IntfXmlFacetList::NewRecord(const char* name) {
+    if (std::strcmp(name, item_) != 0)
+        IntfXmlThrowUnexpected(name, element_);
     if (!records_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" continues after it was taken", element_);
     CheckRoom(har_total(records_), count_, item_, element_);
@@ -202,9 +204,7 @@ IntfXmlFacetVertices::IntfXmlFacetVertices(IntfXmlElement* parent, int32_t count
     : IntfXmlFacetList(parent, count, "FacetVertices", "FacetVtx", sizeof(QelFacetVertexdata)) {}
 
 IntfXmlElement* IntfXmlFacetVertices::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "FacetVtx") != 0)
-        IntfXmlThrowUnexpected(name, "FacetVertices");
-    auto* rec = static_cast<QelFacetVertexdata*>(NewRecord());
+    auto* rec = static_cast<QelFacetVertexdata*>(NewRecord(name));
     rec->neighbour = GetIntegerAttribValue("Neighbour", &attrs, 0);
     return MakeChild<IntfXmlFacetVtx>(rec);
 }
@@ -221,9 +221,7 @@ IntfXmlFacetVtxdataArr::IntfXmlFacetVtxdataArr(IntfXmlElement* parent, int32_t c
     : IntfXmlFacetList(parent, count, "FacetVtxdataArr", "FacetVtxdata", sizeof(QelFacetVtxdata)) {}
 
 IntfXmlElement* IntfXmlFacetVtxdataArr::startElement(const char* name, IntfXmlAttributes&) {
-    if (std::strcmp(name, "FacetVtxdata") != 0)
-        IntfXmlThrowUnexpected(name, "FacetVtxdataArr");
-    return MakeChild<IntfXmlFacetVtxdata>(static_cast<QelFacetVtxdata*>(NewRecord()));
+    return MakeChild<IntfXmlFacetVtxdata>(static_cast<QelFacetVtxdata*>(NewRecord(name)));
 }
 
 IntfXmlFacetdataArr::IntfXmlFacetdataArr(const void* facets, const char* name) {
@@ -238,9 +236,7 @@ IntfXmlFacetdataArr::IntfXmlFacetdataArr(IntfXmlElement* parent, int32_t count)
     : IntfXmlFacetList(parent, count, "FacetdataArr", "Facetdata", sizeof(QelFacetdata)) {}
 
 IntfXmlElement* IntfXmlFacetdataArr::startElement(const char* name, IntfXmlAttributes&) {
-    if (std::strcmp(name, "Facetdata") != 0)
-        IntfXmlThrowUnexpected(name, "FacetdataArr");
-    return MakeChild<IntfXmlFacetdata>(static_cast<QelFacetdata*>(NewRecord()));
+    return MakeChild<IntfXmlFacetdata>(static_cast<QelFacetdata*>(NewRecord(name)));
 }
 
 // ---- element records -----------------------------------------------------------------------

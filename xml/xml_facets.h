@@ -68,9 +68,10 @@ protected:
                      const char* item, size_t recordSize);
     // Writers: checks the array and returns its number of entries.
     static int CountRecords(const void* list, const char* what);
-    // A new zero-filled record in the next slot; throws when the list is
-    // full or memory runs out.
-    void* NewRecord();
+    // A new zero-filled record in the next slot for the child `name`;
+    // throws when it is not the item element, the list is full or memory
+    // runs out.
+    void* NewRecord(const char* name);
 
 private:
     int32_t count_ = 0;
