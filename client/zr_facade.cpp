@@ -61,20 +61,25 @@ template <class Call> int NewHandle(QelMdl* handle, Call call) {
     return 0;
 }
 
-// Requests that fill a model item whose owner is a new id block: the block
-// is made first; when the request leaves the item without it (a failure,
-// an owner that is not a number) it is freed again.
-template <class Call> int ItemWithNewOwner(QelModelitem* item, Call call) {
-    if (!item)
-        return kBadArg;
+// Requests that fill a record whose `slot` is a new id block: the block is
+// made first and put in the slot; when the request leaves the slot without
+// it (a failure, an id that is not a number) it is freed again.
+template <class Call> int WithNewBlock(int32_t*& slot, Call call) {
     auto* block = static_cast<int32_t*>(getmem(sizeof(int32_t)));
     if (!block)
         return -10;
-    item->owner = block;
-    int status = call(item);
-    if (item->owner != block)
+    slot = block;
+    int status = call();
+    if (slot != block)
         rlsmem(block);
     return status;
+}
+
+// A model item whose owner is a new id block.
+template <class Call> int ItemWithNewOwner(QelModelitem* item, Call call) {
+    if (!item)
+        return kBadArg;
+    return WithNewBlock(item->owner, [&] { return call(item); });
 }
 
 } // namespace
@@ -231,14 +236,8 @@ int QelExtdataClassRegister(QelMdl model, const char16_t* name, QelExtdataClass*
             return kBadArg;
         // The class's model handle is a new id block, kept only when the
         // request fills it.
-        auto* block = static_cast<int32_t*>(getmem(sizeof(int32_t)));
-        if (!block)
-            return -10;
-        klass->model = block;
-        int status = proxy.QelExtdataClassRegister(id, Narrow(name).c_str(), klass);
-        if (klass->model != block)
-            rlsmem(block);
-        return status;
+        return WithNewBlock(klass->model,
+                            [&] { return proxy.QelExtdataClassRegister(id, Narrow(name).c_str(), klass); });
     });
 }
 
