@@ -94,6 +94,18 @@ LayerState& state() {
     return *s;
 }
 
+// f(state, parts) under the state's lock for a path of a registered
+// location; 0 when `path` is not one.
+template <class F>
+int underLock(const char* path, F f) {
+    UniPath p;
+    if (!split(path, p))
+        return 0;
+    LayerState& s = state();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return f(s, p);
+}
+
 std::atomic<int> g_dirCache{0};
 
 } // namespace
@@ -801,68 +813,59 @@ bool hintsValid(int count, const uni_hint* hints) {
 } // namespace
 
 int uni_open_txn(const char* path, int count, const uni_hint* hints) {
-    UniPath p;
-    if (!hintsValid(count, hints) || !split(path, p))
+    if (!hintsValid(count, hints))
         return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    auto [it, made] = s.txns.emplace(p.Full(), std::vector<int32_t>{});
-    if (!made)
-        return 0;
-    for (int i = 0; i < count; ++i)
-        it->second.push_back(hints[i].kind);
-    return 1;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        auto [it, made] = s.txns.emplace(p.Full(), std::vector<int32_t>{});
+        if (!made)
+            return 0;
+        for (int i = 0; i < count; ++i)
+            it->second.push_back(hints[i].kind);
+        return 1;
+    });
 }
 
 int uni_add_txn_hints(const char* path, int count, const uni_hint* hints) {
-    UniPath p;
-    if (!hintsValid(count, hints) || !split(path, p))
+    if (!hintsValid(count, hints))
         return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    auto it = s.txns.find(p.Full());
-    if (it == s.txns.end())
-        return 0;
-    for (int i = 0; i < count; ++i)
-        it->second.push_back(hints[i].kind);
-    return 1;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        auto it = s.txns.find(p.Full());
+        if (it == s.txns.end())
+            return 0;
+        for (int i = 0; i < count; ++i)
+            it->second.push_back(hints[i].kind);
+        return 1;
+    });
 }
 
 int uni_test_txn(const char* path, int count, const uni_hint* hints, uni_txnmsg** message, void*) {
-    UniPath p;
-    if (!hintsValid(count, hints) || !split(path, p))
+    if (!hintsValid(count, hints))
         return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    const bool open = s.txns.count(p.Full()) != 0;
-    if (message)
-        *message = new uni_txnmsg{open ? 1 : 0};
-    return 1;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        const bool open = s.txns.count(p.Full()) != 0;
+        if (message)
+            *message = new uni_txnmsg{open ? 1 : 0};
+        return 1;
+    });
 }
 
 int uni_close_txn(const char* path) {
-    UniPath p;
-    if (!split(path, p))
-        return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    return s.txns.erase(p.Full()) ? 1 : 0;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        return s.txns.erase(p.Full()) ? 1 : 0;
+    });
 }
 
 int uni_get_transaction_owner(const char* path, char* owner, int size) {
-    UniPath p;
-    if (!split(path, p))
-        return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    // The owner is the innermost folder, this one or above, with an open one.
-    for (std::string inner = p.inner;; inner = parentOf(inner)) {
-        const std::string full = p.name + ":" + inner;
-        if (s.txns.count(full))
-            return copyOut(inner == "/" ? full : full + "/", owner, size) ? 1 : 0;
-        if (inner == "/")
-            return 0;
-    }
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        // The owner is the innermost folder, this one or above, with an open one.
+        for (std::string inner = p.inner;; inner = parentOf(inner)) {
+            const std::string full = p.name + ":" + inner;
+            if (s.txns.count(full))
+                return copyOut(inner == "/" ? full : full + "/", owner, size) ? 1 : 0;
+            if (inner == "/")
+                return 0;
+        }
+    });
 }
 
 int uni_txnmsg_getinfo(const uni_txnmsg* message, int* kind) {
@@ -889,31 +892,22 @@ int uni_open_txn_count(void) {
 // ---- content hints and neutral data -----------------------------------------------------
 
 int uni_set_content_hints(const char* path, int openMode, int retrMode, int64_t a, int64_t b) {
-    UniPath p;
-    if (!split(path, p))
-        return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    s.contentHints[p.Full()] = {openMode, retrMode, a, b};
-    return 1;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        s.contentHints[p.Full()] = {openMode, retrMode, a, b};
+        return 1;
+    });
 }
 
 int uni_release_content_hints(const char* path) {
-    UniPath p;
-    if (!split(path, p))
-        return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    return s.contentHints.erase(p.Full()) ? 1 : 0;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        return s.contentHints.erase(p.Full()) ? 1 : 0;
+    });
 }
 
 int uni_has_content_hints_for(const char* path) {
-    UniPath p;
-    if (!split(path, p))
-        return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    return s.contentHints.count(p.Full()) ? 1 : 0;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        return s.contentHints.count(p.Full()) ? 1 : 0;
+    });
 }
 
 int uni_get_2nd_content_msg(const char*, void*, void*, void*, void*, int) { return 0; }
@@ -924,29 +918,27 @@ int uni_does_support_neutral_data(const char* path) {
 }
 
 int uni_put_neutral_data(const char* path, int size, const void* data) {
-    UniPath p;
-    if (size < 0 || (!data && size) || !split(path, p))
+    if (size < 0 || (!data && size))
         return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    s.neutralData[p.Full()].assign(static_cast<const char*>(data ? data : ""), size_t(size));
-    return 1;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        s.neutralData[p.Full()].assign(static_cast<const char*>(data ? data : ""), size_t(size));
+        return 1;
+    });
 }
 
 int uni_get_neutral_data(const char* path, int, void** data, int64_t* size, void*) {
-    UniPath p;
-    if (!data || !size || !split(path, p))
+    if (!data || !size)
         return 0;
-    LayerState& s = state();
-    std::lock_guard<std::mutex> hold(s.lock);
-    auto it = s.neutralData.find(p.Full());
-    if (it == s.neutralData.end())
-        return 0;
-    void* copy = getmem(it->second.size() + 1);
-    if (!copy)
-        return 0;
-    std::memcpy(copy, it->second.data(), it->second.size());
-    *data = copy;
-    *size = int64_t(it->second.size());
-    return 1;
+    return underLock(path, [&](LayerState& s, const UniPath& p) {
+        auto it = s.neutralData.find(p.Full());
+        if (it == s.neutralData.end())
+            return 0;
+        void* copy = getmem(it->second.size() + 1);
+        if (!copy)
+            return 0;
+        std::memcpy(copy, it->second.data(), it->second.size());
+        *data = copy;
+        *size = int64_t(it->second.size());
+        return 1;
+    });
 }
