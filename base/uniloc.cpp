@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,11 +14,18 @@
 
 // ---- paths ---------------------------------------------------------------------------
 
+namespace {
+// Sets *error (when wanted) to `what`; false.
+bool fail(std::string* error, std::string what) {
+    if (error)
+        *error = std::move(what);
+    return false;
+}
+} // namespace
+
 bool uniNormalizePath(const char* path, std::string& out, std::string* error) {
     auto refuse = [&](const char* why) {
-        if (error)
-            *error = std::string("bad path: ") + why;
-        return false;
+        return fail(error, std::string("bad path: ") + why);
     };
     out.clear();
     if (!path || path[0] != '/')
@@ -108,9 +116,7 @@ std::vector<std::string> unilocation::RegisteredNames() {
 }
 
 bool unilocation::List(const char*, std::vector<uniEntry>&, std::string* error) {
-    if (error)
-        *error = std::string("no listings in ") + GetName();
-    return false;
+    return fail(error, std::string("no listings in ") + GetName());
 }
 
 bool unilocation::Stat(const char* path, uniStat& st, std::string* error) {
@@ -127,15 +133,11 @@ bool unilocation::Stat(const char* path, uniStat& st, std::string* error) {
 }
 
 bool unilocation::RemoveDirectory(const char*, std::string* error) {
-    if (error)
-        *error = std::string("folders cannot be removed in ") + GetName();
-    return false;
+    return fail(error, std::string("folders cannot be removed in ") + GetName());
 }
 
 bool unilocation::Rename(const char*, const char*, std::string* error) {
-    if (error)
-        *error = std::string("nothing can be renamed in ") + GetName();
-    return false;
+    return fail(error, std::string("nothing can be renamed in ") + GetName());
 }
 
 // ---- unimemlocation ----------------------------------------------------------------------
@@ -167,11 +169,8 @@ bool unimemlocation::ReadFile(const char* path, std::string& data, std::string* 
         if (it != files_.end())
             file = it->second;
     }
-    if (!file) {
-        if (error)
-            *error = "no such file: " + p;
-        return false;
-    }
+    if (!file)
+        return fail(error, "no such file: " + p);
     data = *file;
     return true;
 }
@@ -182,19 +181,13 @@ bool unimemlocation::WriteFile(const char* path, const char* data, size_t size,
     if (!uniNormalizePath(path, p, error))
         return false;
     if (!data && size)
-        return error ? (*error = "no data", false) : false;
+        return fail(error, "no data");
     auto file = std::make_shared<const std::string>(data ? data : "", size);
     std::lock_guard<std::mutex> hold(mutex_);
-    if (dirs_.count(p)) {
-        if (error)
-            *error = "a folder has that name: " + p;
-        return false;
-    }
-    if (!dirs_.count(parentOf(p))) {
-        if (error)
-            *error = "no such folder: " + parentOf(p);
-        return false;
-    }
+    if (dirs_.count(p))
+        return fail(error, "a folder has that name: " + p);
+    if (!dirs_.count(parentOf(p)))
+        return fail(error, "no such folder: " + parentOf(p));
     files_[p] = std::move(file);
     return true;
 }
@@ -204,11 +197,8 @@ bool unimemlocation::RemoveFile(const char* path, std::string* error) {
     if (!uniNormalizePath(path, p, error))
         return false;
     std::lock_guard<std::mutex> hold(mutex_);
-    if (files_.erase(p) == 0) {
-        if (error)
-            *error = "no such file: " + p;
-        return false;
-    }
+    if (files_.erase(p) == 0)
+        return fail(error, "no such file: " + p);
     return true;
 }
 
@@ -220,11 +210,8 @@ bool unimemlocation::MakeDirectory(const char* path, int /*flags*/, std::string*
     // Check the whole chain first so that a refusal changes nothing.
     std::vector<std::string> chain;
     for (std::string d = p; d != "/"; d = parentOf(d)) {
-        if (files_.count(d)) {
-            if (error)
-                *error = "a file has that name: " + d;
-            return false;
-        }
+        if (files_.count(d))
+            return fail(error, "a file has that name: " + d);
         chain.push_back(d);
     }
     dirs_.insert(chain.begin(), chain.end());
@@ -253,11 +240,8 @@ bool unimemlocation::List(const char* path, std::vector<uniEntry>& entries, std:
         return false;
     entries.clear();
     std::lock_guard<std::mutex> hold(mutex_);
-    if (!dirs_.count(p)) {
-        if (error)
-            *error = "no such folder: " + p;
-        return false;
-    }
+    if (!dirs_.count(p))
+        return fail(error, "no such folder: " + p);
     const std::string prefix = p == "/" ? "/" : p + "/";
     // Direct children only: the rest after the prefix holds no '/'.
     auto child = [&](const std::string& full) {
@@ -285,11 +269,8 @@ bool unimemlocation::Stat(const char* path, uniStat& st, std::string* error) {
         return true;
     }
     auto it = files_.find(p);
-    if (it == files_.end()) {
-        if (error)
-            *error = "no such file: " + p;
-        return false;
-    }
+    if (it == files_.end())
+        return fail(error, "no such file: " + p);
     st.size = int64_t(it->second->size());
     return true;
 }
@@ -299,20 +280,14 @@ bool unimemlocation::RemoveDirectory(const char* path, std::string* error) {
     if (!uniNormalizePath(path, p, error))
         return false;
     std::lock_guard<std::mutex> hold(mutex_);
-    if (p == "/" || !dirs_.count(p)) {
-        if (error)
-            *error = "no such folder: " + p;
-        return false;
-    }
+    if (p == "/" || !dirs_.count(p))
+        return fail(error, "no such folder: " + p);
     const std::string prefix = p + "/";
     auto inside = [&](const std::string& s) { return s.compare(0, prefix.size(), prefix) == 0; };
     auto d = dirs_.lower_bound(prefix);
     auto f = files_.lower_bound(prefix);
-    if ((d != dirs_.end() && inside(*d)) || (f != files_.end() && inside(f->first))) {
-        if (error)
-            *error = "folder not empty: " + p;
-        return false;
-    }
+    if ((d != dirs_.end() && inside(*d)) || (f != files_.end() && inside(f->first)))
+        return fail(error, "folder not empty: " + p);
     dirs_.erase(p);
     return true;
 }
@@ -382,16 +357,10 @@ bool univfslocation::Resolve(const char* path, bool forWrite, unilocation** targ
         if (holds && (!best || m.point.size() > best->point.size()))
             best = &m;
     }
-    if (!best) {
-        if (error)
-            *error = "nothing is mounted at " + p + " in " + name_;
-        return false;
-    }
-    if (forWrite && best->readOnly) {
-        if (error)
-            *error = "read-only: " + p;
-        return false;
-    }
+    if (!best)
+        return fail(error, "nothing is mounted at " + p + " in " + name_);
+    if (forWrite && best->readOnly)
+        return fail(error, "read-only: " + p);
     const std::string rest = best->point == "/" ? p : p.substr(best->point.size());
     inner = best->root + (rest.empty() ? "/" : rest);
     if (inner.size() > 1 && inner.back() == '/')
@@ -460,9 +429,7 @@ bool univfslocation::RemoveDirectory(const char* path, std::string* error) {
 
 namespace {
 bool sysFail(std::string* error, const std::string& what) {
-    if (error)
-        *error = what + ": " + std::strerror(errno);
-    return false;
+    return fail(error, what + ": " + std::strerror(errno));
 }
 } // namespace
 
@@ -494,9 +461,7 @@ bool unilocallocation::ReadFile(const char* path, std::string& data, std::string
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        if (error)
-            *error = "not a file: " + local;
-        return false;
+        return fail(error, "not a file: " + local);
     }
     data.clear();
     char block[65536];
@@ -522,7 +487,7 @@ bool unilocallocation::WriteFile(const char* path, const char* data, size_t size
     if (!Local(path, local, error))
         return false;
     if (!data && size)
-        return error ? (*error = "no data", false) : false;
+        return fail(error, "no data");
     const int fd = ::open(local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return sysFail(error, "cannot create " + local);
@@ -626,7 +591,7 @@ bool unilocallocation::RemoveDirectory(const char* path, std::string* error) {
     if (!uniNormalizePath(path, p, error))
         return false;
     if (p == "/")
-        return error ? (*error = "the root stays", false) : false;
+        return fail(error, "the root stays");
     const std::string local = root_ + p;
     return ::rmdir(local.c_str()) == 0 || sysFail(error, "cannot remove " + local);
 }
