@@ -37,9 +37,11 @@ int msLeft(bool limited, Clock::time_point deadline) {
     return left.count() <= 0 ? 0 : left.count() > 1000000 ? 1000000 : int(left.count());
 }
 
-void setError(bnfsError* e, int32_t code, std::string message) {
+// Sets *e (when wanted) to the code and message; false.
+bool fail(bnfsError* e, int32_t code, std::string message) {
     if (e)
         e->Set(code, std::move(message));
+    return false;
 }
 
 std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
@@ -81,15 +83,13 @@ void btkSocketStream::Close() {
 bool btkSocketStream::WriteAll(const void* data, size_t n, bnfsError* error) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {
-        if (fd_ < 0) {
-            setError(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
-            return false;
-        }
+        if (fd_ < 0)
+            return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
         ssize_t k = ::send(fd_, p, n, MSG_NOSIGNAL);
         if (k < 0 && errno == EINTR)
             continue;
         if (k <= 0) {
-            setError(error, BNFS_ERR_SEND, errnoText("send"));
+            fail(error, BNFS_ERR_SEND, errnoText("send"));
             Close();
             return false;
         }
@@ -120,33 +120,23 @@ bool btkSocketStream::ReadExact(void* data, size_t n, double timeoutSeconds, bnf
     const bool limited = timeoutSeconds >= 0;
     const auto deadline = deadlineAfter(limited ? timeoutSeconds : 0);
     while (n > 0) {
-        if (fd_ < 0) {
-            setError(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
-            return false;
-        }
+        if (fd_ < 0)
+            return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
         pollfd pf{fd_, POLLIN, 0};
         int r = ::poll(&pf, 1, msLeft(limited, deadline));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r == 0) {
-            setError(error, BNFS_ERR_TIMEOUT, "no answer in time");
-            return false;
-        }
-        if (r < 0) {
-            setError(error, BNFS_ERR_CLOSED, errnoText("poll"));
-            return false;
-        }
+        if (r == 0)
+            return fail(error, BNFS_ERR_TIMEOUT, "no answer in time");
+        if (r < 0)
+            return fail(error, BNFS_ERR_CLOSED, errnoText("poll"));
         ssize_t k = ::recv(fd_, p, n, 0);
         if (k < 0 && errno == EINTR)
             continue;
-        if (k == 0) {
-            setError(error, BNFS_ERR_CLOSED, "the peer closed the connection");
-            return false;
-        }
-        if (k < 0) {
-            setError(error, BNFS_ERR_CLOSED, errnoText("recv"));
-            return false;
-        }
+        if (k == 0)
+            return fail(error, BNFS_ERR_CLOSED, "the peer closed the connection");
+        if (k < 0)
+            return fail(error, BNFS_ERR_CLOSED, errnoText("recv"));
         p += k;
         n -= size_t(k);
     }
@@ -157,10 +147,8 @@ bool btkSocketStream::ReadExact(void* data, size_t n, double timeoutSeconds, bnf
 
 bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload, size_t length,
                     bnfsError* error) {
-    if (length > kBnfsMaxPayload) {
-        setError(error, BNFS_ERR_ARGUMENT, "payload above the limit");
-        return false;
-    }
+    if (length > kBnfsMaxPayload)
+        return fail(error, BNFS_ERR_ARGUMENT, "payload above the limit");
     unsigned char header[5] = {static_cast<unsigned char>(kind),
                                static_cast<unsigned char>(length >> 24),
                                static_cast<unsigned char>(length >> 16),
@@ -183,10 +171,8 @@ bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTi
     unsigned char header[5];
     if (!stream.ReadExact(header, 1, firstByteTimeout, error))
         return false;
-    if (!isKnownKind(static_cast<char>(header[0]))) {
-        setError(error, BNFS_ERR_MALFORMED, "malformed frame: unknown kind");
-        return false;
-    }
+    if (!isKnownKind(static_cast<char>(header[0])))
+        return fail(error, BNFS_ERR_MALFORMED, "malformed frame: unknown kind");
     const bool limited = timeoutSeconds >= 0;
     const auto deadline = deadlineAfter(limited ? timeoutSeconds : 0);
     auto left = [&] {
@@ -197,10 +183,8 @@ bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTi
         return false;
     const uint32_t length = (uint32_t(header[1]) << 24) | (uint32_t(header[2]) << 16) |
                             (uint32_t(header[3]) << 8) | uint32_t(header[4]);
-    if (length > kBnfsMaxPayload) {
-        setError(error, BNFS_ERR_MALFORMED, "malformed frame: payload above the limit");
-        return false;
-    }
+    if (length > kBnfsMaxPayload)
+        return fail(error, BNFS_ERR_MALFORMED, "malformed frame: payload above the limit");
     // The payload grows with what arrives; a false length allocates nothing
     // beyond one chunk more than was received.
     std::string payload;
@@ -348,10 +332,8 @@ bool BNFSConnection::Exchange(char kind, const std::string& payload, char answer
                               std::string& answer, bnfsError& error) {
     error.Clear();
     std::lock_guard<std::mutex> hold(mutex_);
-    if (!stream_ || !stream_->IsOpen()) {
-        error.Set(BNFS_ERR_NOT_OPEN, "not connected");
-        return false;
-    }
+    if (!stream_ || !stream_->IsOpen())
+        return fail(&error, BNFS_ERR_NOT_OPEN, "not connected");
     if (!bnfsWriteFrame(*stream_, kind, payload.data(), payload.size(), &error)) {
         stream_->Close();
         return false;
@@ -361,10 +343,8 @@ bool BNFSConnection::Exchange(char kind, const std::string& payload, char answer
         stream_->Close(); // the stream is out of step now
         return false;
     }
-    if (frame.kind == 'E') {
-        error.Set(BNFS_ERR_REMOTE, frame.payload);
-        return false;
-    }
+    if (frame.kind == 'E')
+        return fail(&error, BNFS_ERR_REMOTE, frame.payload);
     if (frame.kind != answerKind) {
         error.Set(BNFS_ERR_MALFORMED, "unexpected answer");
         stream_->Close();
@@ -376,23 +356,17 @@ bool BNFSConnection::Exchange(char kind, const std::string& payload, char answer
 
 bool BNFSConnection::OtherRequest(BNFSConnection* connection, const char* request,
                                   btkString& reply, bnfsError& error) {
-    if (!connection) {
-        error.Set(BNFS_ERR_NOT_OPEN, "no connection");
-        return false;
-    }
-    if (!request) {
-        error.Set(BNFS_ERR_ARGUMENT, "no request");
-        return false;
-    }
+    if (!connection)
+        return fail(&error, BNFS_ERR_NOT_OPEN, "no connection");
+    if (!request)
+        return fail(&error, BNFS_ERR_ARGUMENT, "no request");
     std::string payload, answer;
     bnfsPutTextItem(payload, request, std::strlen(request));
     if (!connection->Exchange('Q', payload, 'R', answer, error))
         return false;
     std::string text;
-    if (!answer.empty() && !bnfsGetTextItem(answer, text)) {
-        error.Set(BNFS_ERR_MALFORMED, "malformed reply");
-        return false;
-    }
+    if (!answer.empty() && !bnfsGetTextItem(answer, text))
+        return fail(&error, BNFS_ERR_MALFORMED, "malformed reply");
     reply = btkString(std::move(text));
     return true;
 }
@@ -407,23 +381,17 @@ bool BNFSConnection::IsAlive(BNFSConnection* connection) {
 
 bool BNFSConnection::ReadFile(BNFSConnection* connection, const char* path, std::string& data,
                               bnfsError& error) {
-    if (!connection) {
-        error.Set(BNFS_ERR_NOT_OPEN, "no connection");
-        return false;
-    }
-    if (!path || std::strlen(path) > kUniMaxPath) {
-        error.Set(BNFS_ERR_ARGUMENT, "no path or a path too long");
-        return false;
-    }
+    if (!connection)
+        return fail(&error, BNFS_ERR_NOT_OPEN, "no connection");
+    if (!path || std::strlen(path) > kUniMaxPath)
+        return fail(&error, BNFS_ERR_ARGUMENT, "no path or a path too long");
     return connection->Exchange('G', path, 'F', data, error);
 }
 
 bool BNFSConnection::WriteFile(BNFSConnection* connection, const char* path, const char* data,
                                size_t size, bnfsError& error) {
-    if (!connection) {
-        error.Set(BNFS_ERR_NOT_OPEN, "no connection");
-        return false;
-    }
+    if (!connection)
+        return fail(&error, BNFS_ERR_NOT_OPEN, "no connection");
     const size_t pathLength = path ? std::strlen(path) : 0;
     if (!path || pathLength > kUniMaxPath || (!data && size) ||
         size > kBnfsMaxPayload - pathLength - 1) {
