@@ -13,18 +13,18 @@
 
 namespace {
 
-struct EdgeSpec {
+struct EdgeDef {
     int id, face1, face2;
     double a[3], b[3];
 };
-struct FaceSpec {
+struct FaceDef {
     int id;
     const char* name;
     double origin[3], xAxis[3], yAxis[3];
     int loop[4];
 };
 
-const EdgeSpec kEdges[] = {
+const EdgeDef kEdges[] = {
     {1, 1, 3, {0, 0, 0}, {1, 0, 0}},  {2, 1, 6, {1, 0, 0}, {1, 1, 0}},
     {3, 1, 4, {1, 1, 0}, {0, 1, 0}},  {4, 1, 5, {0, 1, 0}, {0, 0, 0}},
     {5, 2, 3, {0, 0, 1}, {1, 0, 1}},  {6, 2, 6, {1, 0, 1}, {1, 1, 1}},
@@ -32,7 +32,7 @@ const EdgeSpec kEdges[] = {
     {9, 3, 5, {0, 0, 0}, {0, 0, 1}},  {10, 3, 6, {1, 0, 0}, {1, 0, 1}},
     {11, 4, 6, {1, 1, 0}, {1, 1, 1}}, {12, 4, 5, {0, 1, 0}, {0, 1, 1}},
 };
-const FaceSpec kFaces[] = {
+const FaceDef kFaces[] = {
     {1, "bottom", {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 2, 3, 4}},
     {2, "top", {0, 0, 1}, {1, 0, 0}, {0, 1, 0}, {5, 6, 7, 8}},
     {3, "front", {0, 0, 0}, {1, 0, 0}, {0, 0, 1}, {1, 10, 5, 9}},
@@ -76,7 +76,7 @@ xrchandle<KWPIModel> BuildBox(const xrchandle<KWPISession>& session) {
 
     // Create, then add: every object is made free-standing and then added.
     xrchandle<KPIEdgeList> edges(KPIEdgeList::create());
-    for (const EdgeSpec& e : kEdges) {
+    for (const EdgeDef& e : kEdges) {
         xrchandle<KPILine> line = session->CreatePILine(Point(e.a), Point(e.b));
         edges->Append(model->CreatePIEdgeWithXYZCurve(e.id, e.face1, e.face2, line, KTRAV_SAME,
                                                       KTRAV_OPPOSITE));
@@ -84,7 +84,7 @@ xrchandle<KWPIModel> BuildBox(const xrchandle<KWPISession>& session) {
     model->SetPIEdges(edges);
 
     xrchandle<KPIFaceList> faces(KPIFaceList::create());
-    for (const FaceSpec& f : kFaces) {
+    for (const FaceDef& f : kFaces) {
         xrchandle<KPIPlane> plane =
             session->CreatePIPlane(KCsys::Create(Point(f.origin), Vector(f.xAxis), Vector(f.yAxis)));
         xrchandle<xintsequence> edgeIds(xintsequence::create());
