@@ -518,15 +518,23 @@ void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
 }
 
 void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
-    for (const auto& s : sessions_)
-        fds.push_back(s.first);
+    // A session whose frame stays unfinished past its timeout is closed.
+    const auto now = Clock::now();
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        if (it->second->IsOverdue(now)) {
+            it = sessions_.erase(it);
+            continue;
+        }
+        fds.push_back(it->first);
+        ++it;
+    }
 }
 
 void btkMultiSessionServer::OnReadable(int fd) {
     auto it = sessions_.find(fd);
     if (it == sessions_.end())
         return;
-    if (!it->second->ServeOne())
+    if (!it->second->ServeAvailable())
         sessions_.erase(it);
 }
 
@@ -572,6 +580,89 @@ bool bnfsSession::ServeOne() {
         }
         return false;
     }
+    return Handle(frame);
+}
+
+bool bnfsSession::Refuse(const std::string& message) {
+    error_.Set(BNFS_ERR_MALFORMED, message);
+    AnswerError(message);
+    error_.Set(BNFS_ERR_MALFORMED, message);
+    return false;
+}
+
+bool bnfsSession::ServeAvailable() {
+    error_.Clear();
+    if (!stream_ || !stream_->IsOpen()) {
+        error_.Set(BNFS_ERR_NOT_OPEN, "the session is closed");
+        return false;
+    }
+    // Take what has arrived, a bounded amount per call so that one busy
+    // peer does not starve the others.
+    bool closed = false;
+    char chunk[kChunk];
+    for (int round = 0; round < 16; ++round) {
+        ssize_t k = ::recv(stream_->GetFd(), chunk, sizeof chunk, MSG_DONTWAIT);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (k <= 0) {
+            closed = true;
+            break;
+        }
+        if (pending_.empty())
+            pendingSince_ = Clock::now();
+        pending_.append(chunk, size_t(k));
+        if (size_t(k) < sizeof chunk)
+            break;
+    }
+    // Answer every whole frame; a header is checked as soon as it is
+    // there, so a false length is refused before its bytes are awaited.
+    size_t used = 0;
+    bool alive = true;
+    while (alive && pending_.size() - used >= 1) {
+        const char* p = pending_.data() + used;
+        const size_t have = pending_.size() - used;
+        if (!isKnownKind(p[0])) {
+            alive = Refuse("malformed frame: unknown kind");
+            break;
+        }
+        if (have < 5)
+            break;
+        const uint32_t length = (uint32_t(uint8_t(p[1])) << 24) | (uint32_t(uint8_t(p[2])) << 16) |
+                                (uint32_t(uint8_t(p[3])) << 8) | uint32_t(uint8_t(p[4]));
+        if (length > kBnfsMaxPayload) {
+            alive = Refuse("malformed frame: payload above the limit");
+            break;
+        }
+        if (have - 5 < length)
+            break;
+        bnfsFrame frame;
+        frame.kind = p[0];
+        frame.payload.assign(p + 5, length);
+        used += 5 + size_t(length);
+        alive = Handle(frame);
+    }
+    if (!alive)
+        return false;
+    pending_.erase(0, used);
+    if (used > 0 && !pending_.empty())
+        pendingSince_ = Clock::now();
+    if (closed) {
+        if (!pending_.empty())
+            return Refuse("malformed frame: the payload stops short");
+        error_.Set(BNFS_ERR_CLOSED, "the peer closed the connection");
+        return false;
+    }
+    return true;
+}
+
+bool bnfsSession::IsOverdue(std::chrono::steady_clock::time_point now) const {
+    return timeout_ >= 0 && !pending_.empty() &&
+           now - pendingSince_ > std::chrono::seconds(timeout_);
+}
+
+bool bnfsSession::Handle(bnfsFrame& frame) {
     unilocation* location = server_ ? server_->GetLocationDriver() : nullptr;
     switch (frame.kind) {
     case 'Q':
@@ -596,11 +687,8 @@ bool bnfsSession::ServeOne() {
     case 'P':
         return Answer('A', std::string());
     case 'G': {
-        if (frame.payload.find('\0') != std::string::npos || frame.payload.size() > kUniMaxPath) {
-            error_.Set(BNFS_ERR_MALFORMED, "malformed frame: bad path");
-            AnswerError(error_.message);
-            return false;
-        }
+        if (frame.payload.find('\0') != std::string::npos || frame.payload.size() > kUniMaxPath)
+            return Refuse("malformed frame: bad path");
         if (!location)
             return AnswerError("no files are served here");
         std::string data, why;
@@ -610,11 +698,8 @@ bool bnfsSession::ServeOne() {
     }
     case 'W': {
         const size_t nul = frame.payload.find('\0');
-        if (nul == std::string::npos || nul > kUniMaxPath) {
-            error_.Set(BNFS_ERR_MALFORMED, "malformed frame: bad path");
-            AnswerError(error_.message);
-            return false;
-        }
+        if (nul == std::string::npos || nul > kUniMaxPath)
+            return Refuse("malformed frame: bad path");
         if (!location)
             return AnswerError("no files are served here");
         std::string why;
@@ -625,8 +710,6 @@ bool bnfsSession::ServeOne() {
         return Answer('K', std::string());
     }
     default:
-        error_.Set(BNFS_ERR_MALFORMED, "malformed frame: not a request");
-        AnswerError(error_.message);
-        return false;
+        return Refuse("malformed frame: not a request");
     }
 }

@@ -41,6 +41,7 @@
 #include "zbase_export.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -288,6 +289,13 @@ public:
     // peer closed, a transfer failed or the frame was malformed (LastError
     // says which).
     bool ServeOne();
+    // Reads what has arrived without waiting and answers every frame that
+    // is whole; a frame's rest may come with later calls, so a slow peer
+    // never holds up the server's other sessions. False as for ServeOne.
+    bool ServeAvailable();
+    // True when a frame begun more than the session's timeout ago is still
+    // not whole (the server then closes the session).
+    bool IsOverdue(std::chrono::steady_clock::time_point now) const;
     const bnfsError& LastError() const { return error_; }
     btkSocketStream* GetStream() const { return stream_.get(); }
     bnfsServer* GetServer() const { return server_; }
@@ -305,6 +313,10 @@ protected:
 private:
     bool Answer(char kind, const std::string& payload);
     bool AnswerError(const std::string& message);
+    // Answers one whole frame; false when the session is over.
+    bool Handle(bnfsFrame& frame);
+    // Answers a malformed frame with an error and ends the session (false).
+    bool Refuse(const std::string& message);
 
     std::unique_ptr<btkSocketStream> stream_;
     bnfsServer* server_;
@@ -312,4 +324,6 @@ private:
     std::istringstream in_;
     std::ostringstream out_;
     bnfsError error_;
+    std::string pending_; // bytes of a frame not yet whole (ServeAvailable)
+    std::chrono::steady_clock::time_point pendingSince_{};
 };
