@@ -296,6 +296,8 @@ TEST(XmlMutations, InterfaceDataDocumentSurvivesMutations) {
         }
     }
     std::remove(path.c_str());
+    RecordProperty("read", tally.ok);
+    RecordProperty("refused", tally.refused);
     EXPECT_EQ(tally.ok + tally.refused, kCases);
     // Both outcomes occur: the mutations neither all break nor all spare
     // the document.
@@ -368,6 +370,8 @@ void MutateSideDocument(const char* tag, const std::string& doc, uint64_t start,
         Try(tally, i, input, [&] { read(path.c_str()); });
     }
     std::remove(path.c_str());
+    ::testing::Test::RecordProperty(std::string(tag) + "_read", tally.ok);
+    ::testing::Test::RecordProperty(std::string(tag) + "_refused", tally.refused);
     EXPECT_EQ(tally.ok + tally.refused, cases) << tag;
     EXPECT_GT(tally.ok, 0) << tag;
     EXPECT_GT(tally.refused, 0) << tag;
