@@ -4,7 +4,7 @@
 // frames with garbage requests), and random texts given to the reply,
 // request, job and argument readers. The servers answer or close the
 // session and go on serving a well-formed client; nothing crashes or
-// leaks. The generator has a fixed seed, every loop a fixed count and
+// leaks. The generator starts from a fixed value, every loop a fixed count and
 // every wait a time limit.
 #include "api/zr_strings.h"
 #include "base/net.h"

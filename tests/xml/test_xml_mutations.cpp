@@ -4,7 +4,7 @@
 // "size" values replaced with huge, negative and garbage texts. Every parse
 // either succeeds (and what it read is freed) or throws IntfXmlError;
 // nothing else escapes, and the sanitizers watch for faults and leaks.
-// The generator has a fixed seed, so every run tries the same cases.
+// The generator starts from a fixed value, so every run tries the same cases.
 #include "intfdata_fixtures.h"
 #include "xml_test_util.h"
 
