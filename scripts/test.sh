@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test.
+# UndefinedBehaviorSanitizer, and runs every test. Then runs each further
+# stage in scripts/stages/ in name order; each stage installs what it needs
+# itself and fails the run when it fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,5 +30,12 @@ fi
 build=${BUILD_DIR:-build/asan}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON
 cmake --build "$build" -j "$(nproc)"
-cd "$build"
-ctest --output-on-failure -j "$(nproc)"
+(cd "$build" && ctest --output-on-failure -j "$(nproc)")
+
+# Further stages (each gets the sanitizer build folder in ASAN_BUILD_DIR).
+export ASAN_BUILD_DIR="$PWD/$build"
+for stage in scripts/stages/*.sh; do
+  [ -e "$stage" ] || continue
+  echo "=== stage $(basename "$stage")"
+  bash "$stage"
+done
