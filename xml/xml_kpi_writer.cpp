@@ -59,7 +59,9 @@ int32_t KPILoopTraversalToHost(KPILoopTraversal traversal) {
     }
 }
 
-uint32_t KPIEdgeDirToHost(int traversal) { return traversal != 0 ? 1u : 0u; }
+// The traversal as it stands (KTRAV_NONE, _SAME, _OPPOSITE are 0, 1, 2), as
+// the edge's host record holds it.
+uint32_t KPIEdgeDirToHost(int traversal) { return uint32_t(traversal); }
 
 uint32_t KPIAccuracyTypeToHost(KAccuracyType type) {
     switch (type) {

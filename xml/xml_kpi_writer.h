@@ -16,10 +16,9 @@
 //     box); a face without a loop list, or with an empty one, has no
 //     "Contours";
 //   - "Contour" traversal -1 internal, 1 external, 0 otherwise;
-//   - "Edge" dir1 / dir2: 1 for a nonzero traversal, 0 for zero. The host
-//     direction is a flag; the record writer writes a record's value as it
-//     stands, so only for directions other than 0 and 1 (KTRAV_OPPOSITE
-//     kept in a record, say) do the two writers differ;
+//   - "Edge" dir1 / dir2: the traversal as it stands (0 KTRAV_NONE,
+//     1 KTRAV_SAME, 2 KTRAV_OPPOSITE), the value an edge's host record
+//     holds, so both writers write the same;
 //     "UvPoints" only when both UV point lists are there, one "SrfPoint"
 //     per point of the first list (the second must hold as many);
 //   - "Datum": "Curve", "Csys" or "Plane" by the item type (datum curve,

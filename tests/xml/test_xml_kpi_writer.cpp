@@ -142,8 +142,8 @@ xrchandle<KWPIModel> BuildModel() {
                                                    KTRAV_NONE));
     model->AddPIEdge(model->CreatePIEdgeWithXYZCurve(2, 2, 3, C(bspline), KTRAV_NONE, KTRAV_SAME));
     model->AddPIEdge(
-        model->CreatePIEdgeWithUVCurves(3, 3, 4, C(line), C(arc), KTRAV_SAME, KTRAV_SAME));
-    model->AddPIEdge(model->CreatePIEdgeWithXYZandUVCurves(4, 4, 5, KTRAV_NONE, KTRAV_NONE,
+        model->CreatePIEdgeWithUVCurves(3, 3, 4, C(line), C(arc), KTRAV_OPPOSITE, KTRAV_SAME));
+    model->AddPIEdge(model->CreatePIEdgeWithXYZandUVCurves(4, 4, 5, KTRAV_NONE, KTRAV_OPPOSITE,
                                                            C(ellipse), nullptr, C(line)));
 
     model->AddPIDatum(model->CreatePIDatum(1, "curve datum", nullptr, C(composite), nullptr));
@@ -240,7 +240,8 @@ TEST(KPIWriter, CacheModeObjectsWriteTheRecordModeDocument) {
          {"<Point>", "<Line>", "<Arc>", "<Ellipse>", "<Spline>", "<Bspline>", "<CompCurve>",
           "<Plane>", "<Cylinder>", "<Cone>", "<Torus>", "<SrfRevolved>", "<RuledSrf>", "<TabCyl>",
           "<FilletSrf>", "<SplSrf>", "<BsplSrf>", "<CylSplSrf>", "<Quilt ID=\"50\">",
-          "<UvPoints size=\"2\">", "<Weights size=\"3\">", "<QelIntfDataExtend>"})
+          "<UvPoints size=\"2\">", "<Weights size=\"3\">", "<QelIntfDataExtend>",
+          "dir1=\"2\" dir2=\"1\"", "dir1=\"0\" dir2=\"2\""})
         EXPECT_NE(doc.find(kind), std::string::npos) << kind;
     qel_intf_data_free(read);
     IntfXmlFreeIntfDataExtend(readExt);
@@ -270,8 +271,9 @@ TEST(KPIWriter, EmptyModelAndTheMapsOfObjectValues) {
     }
     EXPECT_EQ(KPIAccuracyTypeToHost(KACCURACY_RELATIVE), 1u);
     EXPECT_EQ(KPIAccuracyTypeToHost(KACCURACY_UNDEFINED), 0u);
-    EXPECT_EQ(KPIEdgeDirToHost(5), 1u);
-    EXPECT_EQ(KPIEdgeDirToHost(0), 0u);
+    EXPECT_EQ(KPIEdgeDirToHost(KTRAV_NONE), 0u);
+    EXPECT_EQ(KPIEdgeDirToHost(KTRAV_SAME), 1u);
+    EXPECT_EQ(KPIEdgeDirToHost(KTRAV_OPPOSITE), 2u);
 
     xrchandle<KWPIModel> model = s->CreatePIModel(KACCURACY_RELATIVE, 0.5);
     // A negative face with an external and an internal loop; a spline face
@@ -297,12 +299,12 @@ TEST(KPIWriter, EmptyModelAndTheMapsOfObjectValues) {
     EXPECT_EQ(text.find("Contours"), std::string::npos) << text;
 
     // An edge with only its first UV point list has no "UvPoints"; one with
-    // only its second UV curve has "UvCurves" holding only "UvCurve2"; a
-    // nonzero traversal is 1.
+    // only its second UV curve has "UvCurves" holding only "UvCurve2"; the
+    // traversals are written as they are.
     xrchandle<KPIEdge> half = model->CreatePIEdgeWithPoints(
-        1, 1, -1, UvPoints({{0, 0}}), nullptr, KTraversal(5), KTRAV_OPPOSITE);
+        1, 1, -1, UvPoints({{0, 0}}), nullptr, KTRAV_SAME, KTRAV_OPPOSITE);
     text = WriteInRoot([&] { IntfXmlKPIEdge(half, nullptr); });
-    EXPECT_EQ(text, "\t<Edge ID=\"1\" surfId1=\"1\" surfId2=\"-1\" dir1=\"1\" dir2=\"1\"></Edge>\n");
+    EXPECT_EQ(text, "\t<Edge ID=\"1\" surfId1=\"1\" surfId2=\"-1\" dir1=\"1\" dir2=\"2\"></Edge>\n");
     xrchandle<KPIEdge> second = model->CreatePIEdgeWithXYZandUVCurves(
         2, 1, 2, KTRAV_NONE, KTRAV_NONE, nullptr, nullptr,
         C(s->CreatePILine(P(0, 0, 0), P(1, 1, 0))));
