@@ -378,6 +378,30 @@ int qel_component_array_copy(const QelComponentcurvedata* src, QelComponentcurve
     return component_array_copy(src, out, 0);
 }
 
+namespace {
+
+// Kinds whose faces carry a shape record (those qel_shape_copy copies).
+bool surface_kind_has_shape(uint32_t kind) {
+    switch (kind) {
+    case QEL_SURF_PLANE:
+    case QEL_SURF_CYLINDER:
+    case QEL_SURF_CONE:
+    case QEL_SURF_TORUS:
+    case QEL_SURF_SPLINE:
+    case QEL_SURF_FILLET:
+    case QEL_SURF_RULED:
+    case QEL_SURF_REVOLVED:
+    case QEL_SURF_TABCYL:
+    case QEL_SURF_BSPLINE:
+    case QEL_SURF_CYLSPLINE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst) {
     if (!src || !dst)
         return kBad;
@@ -552,7 +576,9 @@ int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out) {
     int32_t orientation = 0;
     QelSurfaceshapedata shape, copy;
     st = qel_surfacedata_get(src, &kind, uv_min, uv_max, &orientation, &shape, &id);
-    if (st == kOk)
+    if (st == kOk && !surface_kind_has_shape(kind))
+        std::memset(&copy, 0, sizeof(copy)); // no shape of its own: the face alone is copied
+    else if (st == kOk)
         st = qel_shape_copy(kind, &shape, &copy);
     if (st == kOk)
         st = qel_surfacedata_init(kind, uv_min, uv_max, orientation, &copy, id, face);

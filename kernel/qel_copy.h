@@ -34,7 +34,9 @@ ZPI_API int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src,
 // New array of contours with their own edge-id arrays.
 ZPI_API int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out);
 
-// New records (free them with qel_surfacedata_free and its kin).
+// New records (free them with qel_surfacedata_free and its kin). A face of
+// a kind without a shape record (35, 39, 46, 47, or 0 for an unknown kind)
+// is copied with its kind and a zeroed shape; it has no surface object.
 ZPI_API int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out);
 ZPI_API int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out);
 ZPI_API int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out);

@@ -168,8 +168,12 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
 
     QelSurfaceshapedata shape;
     std::memset(&shape, 0, sizeof shape);
-    const int32_t kind = shape_->GetKind();
-    if (kind == INTFXML_NO_SURFACE_KIND || !shape_->TakeData(&shape))
+    // An empty "Shape" stands for a surface of a kind that has no element:
+    // the face keeps a zeroed shape of the unknown kind 0 (no surface).
+    int32_t kind = shape_->GetKind();
+    if (kind == INTFXML_NO_SURFACE_KIND)
+        kind = 0;
+    else if (!shape_->TakeData(&shape))
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "the \"Shape\" of face %d holds no surface", id_);
     // The record takes the shape over; when that fails the shape is ours.
     int st = qel_surfacedata_init(uint32_t(kind), uvMin_->GetUv(), uvMax_->GetUv(),

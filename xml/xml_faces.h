@@ -11,7 +11,9 @@
 // the quilt takes over (collect mode).
 //
 // Reading is strict about structure: a face needs "UvMin", "UvMax" and a
-// "Shape" holding a known surface kind, a contour needs exactly one
+// "Shape" holding a known surface kind or nothing (an empty "Shape", as a
+// surface kind without an element is written, reads as a zeroed shape of
+// kind 0, which gives no surface object), a contour needs exactly one
 // "EdgeIds", counts must agree with "size", and any other child is an
 // error (IntfXmlError). Missing "ID", "orient" and "traversal" attributes
 // read as -1, 0 and 0; a missing "size" reads as 0. A reader owns the

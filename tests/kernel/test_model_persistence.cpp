@@ -11,6 +11,7 @@
 
 #include "kpi_session.h"
 #include "process.h"
+#include "xmemory.h"
 
 #include <gtest/gtest.h>
 
@@ -290,6 +291,57 @@ TEST_F(PersistenceTest, WriteZPIWithoutInterfaceDataWritesFromTheModelsObjects) 
     ASSERT_TRUE(read);
     ExpectSameModel(read, closed);
     EXPECT_FALSE(read->GetWPIModelExt());
+}
+
+TEST_F(PersistenceTest, ReadZPIKeepsAFaceOfASurfaceKindWithoutAnElement) {
+    // A face of surface kind 35 is written with an empty "Shape"; reading
+    // the document back loses none of the other items, and the model lists
+    // that face with its id, box, orientation and loops but no surface.
+    xrchandle<KWPIModel> written = BuildModel(false);
+    QelSurfacedata* odd = nullptr;
+    ASSERT_EQ(qel_surfacedata_alloc(&odd), 0);
+    QelSurfaceshapedata shape{};
+    const double uvMin[2] = {0.25, 0.5}, uvMax[2] = {1.5, 2.5};
+    ASSERT_EQ(qel_surfacedata_init(35, uvMin, uvMax, QEL_ORIENT_NEGATIVE, &shape, 3, odd), 0);
+    QelContourdata contour{};
+    qel_contourdata_traversal_set(QEL_TRAV_EXTERNAL, &contour);
+    const int32_t ids[] = {10, 11};
+    ASSERT_EQ(xar_alloc_or_append(contour.edge_ids, int(sizeof(int32_t)), 4, 2, ids), 0);
+    QelContourdata* contours = nullptr;
+    ASSERT_EQ(xar_alloc_or_append(contours, int(sizeof(QelContourdata)), 1, 1, &contour), 0);
+    ASSERT_EQ(qel_surfacedata_contours_set(odd, contours), 0);
+    xar_free(contours);
+    ASSERT_EQ(qel_intf_data_surface_append(Impl(written)->GetIntfData(), odd), 0);
+    qel_data_free(odd);
+
+    const std::string path = Path("kind35.xml");
+    written->WriteZPI(path.c_str());
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("<Shape></Shape>"), std::string::npos);
+
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(read);
+    xrchandle<KPIFaceList> faces;
+    ASSERT_NO_THROW(faces = read->GetPIFaces());
+    ASSERT_EQ(faces->Count(), 3);
+    EXPECT_TRUE(faces->Get(0)->GetPISurface());
+    EXPECT_TRUE(faces->Get(1)->GetPISurface());
+    xrchandle<KPIFace> face = faces->Get(2);
+    EXPECT_EQ(face->GetId(), 3);
+    EXPECT_FALSE(face->GetPISurface());
+    EXPECT_EQ(face->GetPISurfaceOrientation(), KPISURFACE_ORIENT_NEGATIVE);
+    xrchandle<KBoxUV> box = face->GetPIFaceUVExtent();
+    EXPECT_EQ(box->GetMinPoint()->u(), 0.25);
+    EXPECT_EQ(box->GetMaxPoint()->v(), 2.5);
+    ASSERT_EQ(face->GetPILoopList()->Count(), 1);
+    EXPECT_EQ(face->GetPILoopList()->Get(0)->GetEdgeIds()->Get(1), 11);
+    EXPECT_EQ(read->GetPIEdges()->Count(), 8);
+    EXPECT_EQ(read->GetPIQuilts()->Count(), 1);
+    EXPECT_EQ(read->GetPIDatums()->Count(), 1);
 }
 
 TEST_F(PersistenceTest, ReadZPIOfADocumentWithoutExtensionGivesNoExtension) {

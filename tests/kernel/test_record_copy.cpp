@@ -411,12 +411,32 @@ TEST(IntfDataCopy, EveryKindCopiesIntoAnEqualTreeSharingNothing) {
 TEST(IntfDataCopy, AFailingItemLeavesNoCopyBehind) {
     qel_intf_data* src = make_everything();
     QelSurfacedata odd{};
-    odd.kind = 35; // no shape of this kind
+    odd.kind = QEL_SURF_FILLET; // whose splines are not splines
     ASSERT_EQ(qel_intf_data_surface_append(src, &odd), QEL_OK);
     qel_intf_data* copy = reinterpret_cast<qel_intf_data*>(uintptr_t(1));
     EXPECT_EQ(qel_intf_data_copy(src, &copy), QEL_ERR_BAD_ARG);
     EXPECT_EQ(copy, nullptr);
     EXPECT_EQ(qel_intf_data_free(src), QEL_OK);
+}
+
+TEST(RecordCopy, FacesOfKindsWithoutAShapeCopyWithoutOne) {
+    for (uint32_t kind : {0u, 35u, 39u, 46u, 47u}) {
+        QelSurfacedata* f = make_face(QEL_SURF_PLANE, 4);
+        f->kind = kind;
+        std::memset(&f->shape, 0xAB, sizeof(f->shape)); // whatever the host left there
+        QelSurfacedata* c = nullptr;
+        ASSERT_EQ(qel_face_copy(f, &c), QEL_OK) << kind;
+        EXPECT_EQ(c->kind, kind);
+        EXPECT_EQ(c->id, 4u);
+        EXPECT_EQ(c->orientation, f->orientation);
+        EXPECT_EQ(c->uv_max[1], f->uv_max[1]);
+        EXPECT_EQ(c->xyz_min[0], -4.0);
+        EXPECT_EQ(xar_count(c->contours), 2);
+        const QelSurfaceshapedata zero{};
+        EXPECT_EQ(std::memcmp(&c->shape, &zero, sizeof(zero)), 0);
+        EXPECT_EQ(qel_surfacedata_free(c), QEL_OK);
+        EXPECT_EQ(qel_surfacedata_free(f), QEL_OK);
+    }
 }
 
 TEST(RecordCopy, FacesKeepTheirBoxAndMayHaveNoContours) {

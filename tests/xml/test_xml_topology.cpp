@@ -294,6 +294,40 @@ TEST(XmlTopologyRead, CurvesOfKindsWithoutAnElementReadAsNone) {
     EXPECT_EQ(DatumAt(d.get(), 0)->body.curve.kind, QEL_CURVE_CLEARED);
 }
 
+TEST(XmlTopologyRead, FacesOfKindsWithoutAnElementReadWithoutAShape) {
+    // Faces of the surface kinds that have no element are written with an
+    // empty "Shape"; each reads back as a face of kind 0 with a zeroed
+    // shape, keeping everything else, between the faces around it.
+    std::string faces;
+    for (uint32_t kind : {35u, 39u, 46u, 47u}) {
+        QelSurfacedata* f = zpifix::face(QEL_SURF_PLANE, int(kind), -1, 2);
+        f->kind = kind;
+        f->xyz_max[1] = kind;
+        std::string text = WriteInRoot([&] { IntfXmlFace{f}; });
+        EXPECT_NE(text.find("<Shape></Shape>"), std::string::npos) << text;
+        faces += text;
+        qel_surfacedata_free(f);
+    }
+    IntfDataPtr d(ReadIntfData("<Faces>" + std::string(kPlaneFace) + "</Face>" + faces +
+                               std::string(kPlaneFace) + "</Face></Faces>"));
+    int32_t count = 0;
+    qel_intf_data_surface_count(d.get(), &count);
+    ASSERT_EQ(count, 6);
+    EXPECT_EQ(FaceAt(d.get(), 0)->kind, uint32_t(QEL_SURF_PLANE));
+    EXPECT_EQ(FaceAt(d.get(), 5)->kind, uint32_t(QEL_SURF_PLANE));
+    const QelSurfaceshapedata zero{};
+    int i = 1;
+    for (uint32_t kind : {35u, 39u, 46u, 47u}) {
+        const QelSurfacedata* f = FaceAt(d.get(), i++);
+        EXPECT_EQ(f->kind, 0u);
+        EXPECT_EQ(f->id, kind);
+        EXPECT_EQ(f->orientation, -1);
+        EXPECT_EQ(f->xyz_max[1], double(kind));
+        EXPECT_EQ(std::memcmp(&f->shape, &zero, sizeof zero), 0);
+        ASSERT_EQ(xar_count(f->contours), 2) << kind;
+    }
+}
+
 TEST(XmlTopologyRead, MalformedContentIsRefused) {
     const std::string csys = "<Csys><X>1 0 0</X><Y>0 1 0</Y><Z>0 0 1</Z><O>0 0 0</O></Csys>";
     struct Case {
@@ -301,8 +335,9 @@ TEST(XmlTopologyRead, MalformedContentIsRefused) {
         std::string inner;
     } cases[] = {
         {"face without shape", "<Faces><Face><UvMin>0 0</UvMin><UvMax>1 1</UvMax></Face></Faces>"},
-        {"shape without kind",
-         "<Faces><Face><UvMin>0 0</UvMin><UvMax>1 1</UvMax><Shape></Shape></Face></Faces>"},
+        {"shape with an unknown kind",
+         "<Faces><Face><UvMin>0 0</UvMin><UvMax>1 1</UvMax><Shape><Sphere/></Shape></Face>"
+         "</Faces>"},
         {"unknown child of a face", "<Faces>" + std::string(kPlaneFace) + "<Colour/></Face></Faces>"},
         {"more contours than size",
          "<Faces>" + std::string(kPlaneFace) +
