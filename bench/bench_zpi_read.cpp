@@ -1,0 +1,96 @@
+// ReadZPI (the session's public call) against a bare parse of the same file.
+//
+// The document is the one WriteZPI writes for the grid model of
+// zpi_grid_model.h (1k, 10k, 100k faces, about twice as many edges). Each
+// iteration runs both sides on the same file, one after the other:
+//   - the anchor: a SAX2 reader of the XML parser with a handler that does
+//     nothing, set up as the document reader sets up its own parser
+//     (no namespaces, no validation, no external DTD), over the same kind of
+//     local-file input source;
+//   - ReadZPI, which parses the file, builds the interface-data records and
+//     makes the model over them.
+// The time shown is ReadZPI's; releasing the model read is not timed.
+// Counters: parse_ms, the anchor's time per iteration, and ratio, ReadZPI's
+// time over the anchor's (the goal is at most 1.25).
+#include "zpi_bench_util.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/sax2/XMLReaderFactory.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+#include <memory>
+
+namespace xc = XERCES_CPP_NAMESPACE;
+
+namespace {
+
+using namespace zpibench;
+
+// The document of `faces` faces, written once per size.
+const std::string& DocumentFor(int faces) {
+    static int madeFor = -1;
+    static std::string path = TempPath("read");
+    if (madeFor != faces) {
+        GridModel grid = BuildGridModel(faces);
+        grid.model->WriteZPI(path.c_str());
+        madeFor = faces;
+    }
+    return path;
+}
+
+struct RemoveDocument {
+    ~RemoveDocument() { std::remove(TempPath("read").c_str()); }
+} g_removeDocument;
+
+class NullHandler : public xc::DefaultHandler {};
+
+void BareParse(const XMLCh* path) {
+    std::unique_ptr<xc::SAX2XMLReader> reader(xc::XMLReaderFactory::createXMLReader());
+    reader->setFeature(xc::XMLUni::fgSAX2CoreNameSpaces, false);
+    reader->setFeature(xc::XMLUni::fgSAX2CoreValidation, false);
+    reader->setFeature(xc::XMLUni::fgXercesLoadExternalDTD, false);
+    NullHandler handler;
+    reader->setContentHandler(&handler);
+    reader->setErrorHandler(&handler);
+    xc::LocalFileInputSource source(path);
+    reader->parse(source);
+}
+
+void BM_ReadZPI(benchmark::State& state) {
+    const int faces = int(state.range(0));
+    const std::string& path = DocumentFor(faces);
+    xc::XMLPlatformUtils::Initialize();
+    XMLCh* widePath = xc::XMLString::transcode(path.c_str());
+    const xrchandle<KWPISession> session = KGetPISession();
+    Pair pair;
+    for (auto _ : state) {
+        const double parse = SecondsOf([&] { BareParse(widePath); });
+        xrchandle<KWPIModel> model;
+        const double read = SecondsOf([&] { model = session->ReadZPI(path.c_str()); });
+        const qel_intf_data* data = IntfDataOf(model);
+        if (FaceCount(data) != faces || EdgeCount(data) <= 0) {
+            state.SkipWithError("the document did not read back whole");
+            break;
+        }
+        pair.Add(state, read, parse);
+        model.release(); // releasing is not reading
+    }
+    xc::XMLString::release(&widePath);
+    xc::XMLPlatformUtils::Terminate();
+    pair.Report(state, "parse");
+    state.SetBytesProcessed(int64_t(state.iterations()) * FileSize(path));
+    state.SetItemsProcessed(int64_t(state.iterations()) * faces);
+}
+
+} // namespace
+
+BENCHMARK(BM_ReadZPI)
+    ->Arg(1'000)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
