@@ -4,13 +4,13 @@
 
 #include "xml/xml_streams.h"
 
-#include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/XMLException.hpp>
 
 #include <mutex>
@@ -153,6 +153,34 @@ void IntfXmlSaxHandler::fatalError(const xc::SAXParseException& e) {
 
 namespace {
 
+// The bytes of a local file already open, handed to the parser as they are.
+class OpenFileInputStream : public xc::BinInputStream {
+public:
+    explicit OpenFileInputStream(IntfXmlIOStream& file) : file_(file) {}
+    XMLFilePos curPos() const override { return pos_; }
+    XMLSize_t readBytes(XMLByte* toFill, XMLSize_t maxToRead) override {
+        const size_t n = file_.Read(reinterpret_cast<char*>(toFill), maxToRead);
+        pos_ += n;
+        return n;
+    }
+    const XMLCh* getContentType() const override { return nullptr; }
+
+private:
+    IntfXmlIOStream& file_;
+    XMLFilePos pos_ = 0;
+};
+
+class OpenFileInputSource : public xc::InputSource {
+public:
+    OpenFileInputSource(IntfXmlIOStream& file, const XMLCh* systemId) : file_(file) {
+        setSystemId(systemId);
+    }
+    xc::BinInputStream* makeStream() const override { return new OpenFileInputStream(file_); }
+
+private:
+    IntfXmlIOStream& file_;
+};
+
 void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id) {
     if (!top)
         throw IntfXmlError(INTFXML_ERR_PARSE, "no reader for the document");
@@ -203,22 +231,14 @@ void IntfXmlParseDocument(const char* path, IntfXmlElement* top) {
         RunParse(*input.GetInputSource(), top, path);
         return;
     }
-    // The parser reports a file it cannot open as a fatal error; say so in
-    // plain words first.
-    {
-        IntfXmlFileStream probe(path, 1);
-        if (!probe.IsOpen())
-            throw IntfXmlError(INTFXML_ERR_OPEN, probe.Error());
-    }
-    std::u16string wide = btkStrUtf8ToUtf16(path);
-    std::unique_ptr<xc::LocalFileInputSource> source;
-    try {
-        source.reset(new xc::LocalFileInputSource(reinterpret_cast<const XMLCh*>(wide.c_str())));
-    } catch (const xc::XMLException& e) {
-        throw IntfXmlError(INTFXML_ERR_OPEN,
-                           std::string(path) + ": " + IntfXmlLocalText(e.getMessage()).str());
-    }
-    RunParse(*source, top, path);
+    // Only a regular file is read, and it is parsed from the file that was
+    // checked: a directory or a FIFO never reaches the parser.
+    IntfXmlFileStream file(path, 1);
+    if (!file.IsOpen())
+        throw IntfXmlError(INTFXML_ERR_OPEN, file.Error());
+    const std::u16string wide = btkStrUtf8ToUtf16(path);
+    OpenFileInputSource source(file, reinterpret_cast<const XMLCh*>(wide.c_str()));
+    RunParse(source, top, path);
 }
 
 void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top, const char* id) {

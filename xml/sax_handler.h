@@ -5,9 +5,10 @@
 //     IntfXmlParseDocument(path, &top);
 // which parses a "bnfs:" location or a local file and throws IntfXmlError
 // when the document is not well-formed, breaks the vocabulary, nests deeper
-// than INTFXML_MAX_DEPTH or cannot be opened. Afterwards take the results
-// from the top reader; deleting the top reader frees whatever it still holds
-// (also after a failure).
+// than INTFXML_MAX_DEPTH or cannot be opened (INTFXML_ERR_OPEN, also for a
+// local path that names no regular file: a directory, a FIFO, a device).
+// Afterwards take the results from the top reader; deleting the top reader
+// frees whatever it still holds (also after a failure).
 #pragma once
 
 #include "api/zpi50_export.h"

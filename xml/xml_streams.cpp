@@ -5,6 +5,10 @@
 
 #include "xml/xml_element.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -68,6 +72,27 @@ bool IntfXmlIOStream::FillBuffer() {
     return true;
 }
 
+size_t IntfXmlIOStream::Read(char* buffer, size_t n) {
+    if (n == 0)
+        return 0;
+    if (rpos_ == rlen_) {
+        // Large reads go straight to the destination.
+        if (n >= kBufferSize && open_ && !readEnded_) {
+            long k = ReadHook(buffer, n);
+            if (k > 0)
+                return size_t(k);
+            readEnded_ = true;
+            return 0;
+        }
+        if (!FillBuffer())
+            return 0;
+    }
+    const size_t k = std::min(n, rlen_ - rpos_);
+    std::memcpy(buffer, rbuf_.get() + rpos_, k);
+    rpos_ += k;
+    return k;
+}
+
 bool IntfXmlIOStream::Close() {
     if (open_) {
         FlushBuffer();
@@ -81,12 +106,84 @@ bool IntfXmlIOStream::Close() {
 
 // ---- local files -------------------------------------------------------------------
 
+namespace {
+
+const char* KindOfFile(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    return "not a regular file";
+}
+
+int RefuseOpen(std::string* error, const char* path, const std::string& why) {
+    if (error)
+        *error = std::string("cannot open \"") + path + "\": " + why;
+    return -1;
+}
+
+} // namespace
+
+int IntfXmlOpenRegularFile(const char* path, std::string* error) {
+    if (!path || !*path)
+        return RefuseOpen(error, "", "no file name");
+    struct stat named {};
+    if (::stat(path, &named) != 0)
+        return RefuseOpen(error, path, std::strerror(errno));
+    if (!S_ISREG(named.st_mode))
+        return RefuseOpen(error, path, KindOfFile(named.st_mode));
+    int fd;
+    do
+        fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return RefuseOpen(error, path, std::strerror(errno));
+    struct stat opened {};
+    std::string why;
+    if (::fstat(fd, &opened) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(opened.st_mode))
+        why = KindOfFile(opened.st_mode);
+    else if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+        why = "the file changed while it was opened";
+    else {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+            why = std::strerror(errno);
+    }
+    if (!why.empty()) {
+        ::close(fd);
+        return RefuseOpen(error, path, why);
+    }
+    return fd;
+}
+
 IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
     if (!path || !*path) {
         SetFailed("no file name");
         return;
     }
-    file_ = std::fopen(path, mode == 1 ? "rb" : "wb");
+    if (mode == 1) {
+        std::string why;
+        const int fd = IntfXmlOpenRegularFile(path, &why);
+        if (fd >= 0) {
+            file_ = ::fdopen(fd, "rb");
+            if (!file_) {
+                why = std::string("cannot open \"") + path + "\": " + std::strerror(errno);
+                ::close(fd);
+            }
+        }
+        if (file_)
+            SetOpen();
+        else
+            SetFailed(why);
+        return;
+    }
+    file_ = std::fopen(path, "wb");
     if (file_)
         SetOpen();
     else

@@ -18,8 +18,9 @@
 //
 // Input: IntfXmlBnfsInput hands the parser a "bnfs:" document through
 // IntfXmlMemInputSource / IntfXmlMemBinInputStream, one token (a tag or a
-// text line) per read. Local files are parsed with the parser's own file
-// input source (see xml/sax_handler.h).
+// text line) per read. A local file is read only when it is a regular file
+// (IntfXmlOpenRegularFile): it is opened once, checked, and parsed from
+// that open file (see xml/sax_handler.h).
 #pragma once
 
 #include "api/zpi50_export.h"
@@ -91,6 +92,8 @@ public:
             return -1;
         return static_cast<unsigned char>(rbuf_[rpos_++]);
     }
+    // Up to `n` bytes into `buffer`; 0 at the end.
+    size_t Read(char* buffer, size_t n);
 
     // Flushes the output, then closes the destination. Harmless when closed.
     // False when the open, a write or the close failed.
@@ -130,8 +133,17 @@ private:
     std::string error_;
 };
 
+// Opens a local file for reading when it names a regular file, without
+// blocking on anything else: the path is checked, opened with O_NONBLOCK
+// (a FIFO with no writer or a device does not hold up the open) and what
+// was opened is checked again, so that the file cannot be swapped in
+// between. Gives the descriptor (blocking again, close-on-exec), or -1
+// with the reason in *error (when not null) for a directory, FIFO, socket
+// or device, or a path that cannot be opened.
+ZPI_API int IntfXmlOpenRegularFile(const char* path, std::string* error);
+
 // Local file: mode 2 creates (truncates) it for writing, mode 1 opens it for
-// reading.
+// reading, only when it is a regular file (IntfXmlOpenRegularFile).
 class ZPI_API IntfXmlFileStream : public IntfXmlIOStream {
 public:
     explicit IntfXmlFileStream(const char* path, int mode = 2);

@@ -4,6 +4,8 @@
 #include "process.h"
 #include "xml/xml_streams.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -35,7 +37,10 @@ public:
             if (IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener())
                 bnfs_.reset(opener(path, 1, nullptr));
         } else {
-            file_ = std::fopen(path, "rb");
+            // Only a regular file: a FIFO named here would block the copy.
+            const int fd = IntfXmlOpenRegularFile(path, nullptr);
+            if (fd >= 0 && !(file_ = ::fdopen(fd, "rb")))
+                ::close(fd);
         }
     }
     ~Source() {

@@ -13,10 +13,12 @@
 #include "xml/xml_element.h"
 #include "xml/xml_streams.h"
 #include "xml/xml_zpi.h"
+#include "xml/non_regular_files.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -142,6 +144,13 @@ struct Gate {
     std::condition_variable cv;
     bool inside = false;
     bool open = false;
+
+    // Closed and empty again, for a test that uses it.
+    void Reset() {
+        std::lock_guard<std::mutex> hold(mutex);
+        inside = false;
+        open = false;
+    }
 } g_gate;
 
 int gatedExportFn(int argc, char** const argv) {
@@ -292,6 +301,39 @@ TEST_F(ClientFlow, PartImportFromADocumentInTheCallbackMemory) {
     EXPECT_EQ(host_.Count("108"), 3);
 }
 
+TEST_F(ClientFlow, PartImportNamingADirectoryOrAFifoFinishesAtOnce) {
+    ASSERT_TRUE(ZrRegisterImportTranslator(&importFn));
+    zpitest::NonRegularFiles files;
+    ASSERT_TRUE(files.Ok());
+    // The dump is on as well: it must not wait on the FIFO either. Its copy
+    // would go to the scratch folder.
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(files.Directory().c_str()), 0);
+    ::setenv("ZORVAN_DUMP_XML", "1", 1);
+    StartLoop();
+    EXPECT_EQ(Callback("110\n" + files.Directory() + "\n0"), "0");
+    const bool first = host_.WaitFor("108", 1);
+    EXPECT_EQ(Callback("110\n" + files.Fifo() + "\n1\nx"), "0");
+    const bool second = host_.WaitFor("108", 2);
+    ::unsetenv("ZORVAN_DUMP_XML");
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(second);
+    // A job stuck on the FIFO would keep the loop from stopping: give the
+    // FIFO writers until it has let go.
+    for (int i = 0; !second && i < 300; ++i) {
+        const int fd = ::open(files.Fifo().c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        std::this_thread::sleep_for(10ms);
+    }
+    StopLoop();
+    EXPECT_EQ(::chdir(cwd), 0);
+    EXPECT_EQ(g_seen.Calls(), 0u);
+    // The dump made no copy of either.
+    EXPECT_NE(::access((files.Directory() + "/transferred.xml").c_str(), F_OK), 0);
+}
+
 TEST_F(ClientFlow, ExportJobsAndTheirArguments) {
     ASSERT_TRUE(ZrRegisterExportTranslator(&exportFn));
     ASSERT_TRUE(ZrRegisterAssemImportTranslator(&exportFn));
@@ -357,6 +399,7 @@ TEST_F(ClientFlow, CallbackRequestsAndThePendingSlot) {
 }
 
 TEST_F(ClientFlow, JobArrivingWhileAJobRunsIsAnsweredAtOnceAndRunsNext) {
+    g_gate.Reset();
     ASSERT_TRUE(ZrRegisterExportTranslator(&gatedExportFn));
     StartLoop();
     EXPECT_EQ(Callback("112\n1\nfirst"), "0");

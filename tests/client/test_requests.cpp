@@ -7,6 +7,7 @@
 #include "client/zr_proxy.h"
 #include "client/zr_toolkit.h"
 #include "client/fake_host.h"
+#include "xml/non_regular_files.h"
 
 #include "api/kpi_interfaces.h"
 #include "kernel/model.h"
@@ -572,6 +573,36 @@ TEST_F(Documents, LayersAndOptions) {
     EXPECT_EQ(options, nullptr);
     EXPECT_EQ(proxy->GetTranslationOptions(&options, 8), 100);
     EXPECT_EQ(options, nullptr);
+}
+
+TEST_F(Documents, ADirectoryOrAFifoNamedInTheReplyIsRefusedAtOnce) {
+    zpitest::NonRegularFiles files;
+    ASSERT_TRUE(files.Ok());
+    qel_part_conversion_options options{5, 11, 12};
+    for (const std::string& path : {files.Directory(), files.Fifo()}) {
+        host.Script({"0\n" + path, "0\n" + path, "0\n" + path, "0\n" + path});
+        xrchandle<KWPIModel> model;
+        qel_intf_data_extend* extension = nullptr;
+        qel_model_basic_info* info = nullptr;
+        atb_import_layer* layers = nullptr;
+        ZrTranslationOptions* read = nullptr;
+        int asmStatus = 0, layerStatus = 0, optionStatus = 0;
+        EXPECT_TRUE(files.ReturnsWithin([&] {
+            model = proxy->GetQelIntfData(9, &options, nullptr, &extension);
+            asmStatus = proxy->GetAssemblyInfo(4, &info, nullptr);
+            layerStatus = proxy->GetAtbImportLayers(3, &layers);
+            optionStatus = proxy->GetTranslationOptions(&read, 8);
+        })) << path;
+        EXPECT_TRUE(model.isNull()) << path;
+        EXPECT_EQ(extension, nullptr);
+        EXPECT_EQ(asmStatus, 100);
+        EXPECT_EQ(info, nullptr);
+        EXPECT_EQ(layerStatus, 100);
+        EXPECT_EQ(layers, nullptr);
+        EXPECT_EQ(optionStatus, 100);
+        EXPECT_EQ(read, nullptr);
+        EXPECT_EQ(host.Last(), "183\n8");
+    }
 }
 
 TEST_F(Requests, ComponentsFilesAndLayers) {

@@ -29,12 +29,16 @@ TEST(Session, OneSessionForTheProcess) {
     KWPISession* session = first.get();
     EXPECT_NE(dynamic_cast<KWPISession_i*>(session), nullptr);
     EXPECT_EQ(KGetPISession().get(), session);
-    first.release();
     // The factory keeps its own reference: releasing every handle of the
-    // caller leaves the session alive.
+    // caller leaves the session alive. (Wrappers made by other tests may
+    // hold further references, so counts are compared, not fixed.)
+    const int held = session->refCount();
+    EXPECT_GE(held, 2);
+    first.release();
+    EXPECT_EQ(session->refCount(), held - 1);
     xrchandle<KWPISession> again = KGetPISession();
     EXPECT_EQ(again.get(), session);
-    EXPECT_EQ(again->refCount(), 2);
+    EXPECT_EQ(again->refCount(), held);
     EXPECT_EQ(KGetPISessionFactory(), KGetPISessionFactory());
 }
 

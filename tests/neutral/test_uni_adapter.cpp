@@ -70,6 +70,9 @@ std::string slurp(const std::string& path) {
 
 class UniAdapterTest : public ::testing::Test {
 protected:
+    // Each run of the suite has its own folder and its own two locations,
+    // unregistered again at its end, so a repeated run never finds the
+    // locations of an earlier one (whose folder is gone).
     static void SetUpTestSuite() {
         unifs_initialize();
         char dir[] = "/tmp/uniadapterXXXXXX";
@@ -77,24 +80,34 @@ protected:
         root_ = new std::string(dir);
         mkdir((*root_ + "/root").c_str(), 0777);
         disk_ = new unilocallocation("utdisk", (*root_ + "/root").c_str());
-        unilocation::Register(disk_);
+        diskId_ = unilocation::Register(disk_);
         gmem_ = new unimemlocation("gmem");
-        unilocation::Register(gmem_);
+        gmemId_ = unilocation::Register(gmem_);
     }
     static void TearDownTestSuite() {
+        unilocation::Unregister(gmemId_);
+        unilocation::Unregister(diskId_);
+        delete gmem_;
+        delete disk_;
+        gmem_ = nullptr;
+        disk_ = nullptr;
         std::system(("rm -rf '" + *root_ + "'").c_str());
         delete root_;
-        // The locations stay registered: records of other tests may name them.
+        root_ = nullptr;
     }
     static std::string Disk(const std::string& inner) { return *root_ + "/root" + inner; }
 
     static std::string* root_;
     static unilocallocation* disk_;
     static unimemlocation* gmem_;
+    static int diskId_;
+    static int gmemId_;
 };
 std::string* UniAdapterTest::root_ = nullptr;
 unilocallocation* UniAdapterTest::disk_ = nullptr;
 unimemlocation* UniAdapterTest::gmem_ = nullptr;
+int UniAdapterTest::diskId_ = 0;
+int UniAdapterTest::gmemId_ = 0;
 
 TEST_F(UniAdapterTest, RegistersOnceWithItsTableAndNotification) {
     const int kernel = uni_register_kernel_location_calls();
@@ -341,6 +354,7 @@ TEST_F(UniAdapterTest, ListsFoldersSkippingNamesThatCannotBeRecords) {
     EXPECT_EQ(skipped, 2); // invalid UTF-8 and too long
     EXPECT_EQ(list(dir.f, 32, &skipped).size(), 3u); // files only
     const auto withHidden = list(dir.f, 4 | 2, &skipped);
+    ASSERT_FALSE(withHidden.empty());
     EXPECT_EQ(withHidden.front(), "utdisk:/list/.hidden");
     EXPECT_FALSE(pfa_wild_card_enabled());
 
