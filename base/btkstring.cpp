@@ -162,14 +162,15 @@ std::string int_text(int value) {
 // ---- UTF ---------------------------------------------------------------
 constexpr char32_t kReplacement = 0xFFFD;
 
-// One code point from UTF-8; an ill-formed sequence gives U+FFFD and is
-// consumed up to (not including) the first byte that breaks it.
-char32_t decode_utf8(const unsigned char* s, size_t n, size_t& i) {
+// One code point from UTF-8 into `cp`; false for an ill-formed sequence,
+// which is consumed up to (not including) the first byte that breaks it.
+bool decode_utf8_strict(const unsigned char* s, size_t n, size_t& i, char32_t& cp) {
     unsigned c = s[i++];
-    if (c < 0x80)
-        return c;
+    if (c < 0x80) {
+        cp = c;
+        return true;
+    }
     int len;
-    char32_t cp;
     unsigned lo = 0x80, hi = 0xBF;
     if (c >= 0xC2 && c <= 0xDF) {
         len = 2;
@@ -189,16 +190,23 @@ char32_t decode_utf8(const unsigned char* s, size_t n, size_t& i) {
         else if (c == 0xF4)
             hi = 0x8F; // above U+10FFFF
     } else {
-        return kReplacement;
+        return false;
     }
     for (int k = 1; k < len; ++k) {
         if (i >= n || s[i] < lo || s[i] > hi)
-            return kReplacement;
+            return false;
         cp = (cp << 6) | (s[i++] & 0x3F);
         lo = 0x80;
         hi = 0xBF;
     }
-    return cp;
+    return true;
+}
+
+// One code point from UTF-8; an ill-formed sequence gives U+FFFD and is
+// consumed up to (not including) the first byte that breaks it.
+char32_t decode_utf8(const unsigned char* s, size_t n, size_t& i) {
+    char32_t cp;
+    return decode_utf8_strict(s, n, i, cp) ? cp : kReplacement;
 }
 
 // One code point from UTF-16; a lone surrogate gives U+FFFD.
@@ -559,6 +567,15 @@ std::string btkStrUtf16ToUtf8(const char16_t* utf16) { return btkStrUtf16ToUtf8(
 
 int btkStrUtf16ToUtf8(const char16_t* utf16, char* dst, int capacity) {
     return wstostr(utf16, dst, capacity);
+}
+
+int btkUtf8CharLength(std::string_view bytes) {
+    if (bytes.empty())
+        return 0;
+    size_t i = 0;
+    char32_t cp;
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    return decode_utf8_strict(s, bytes.size(), i, cp) ? int(i) : 0;
 }
 
 int wslen(const char16_t* text) {

@@ -246,6 +246,11 @@ ZBASE_API std::string btkStrUtf16ToUtf8(const char16_t* utf16);
 ZBASE_API std::string btkStrUtf16ToUtf8(std::u16string_view utf16);
 // Into a buffer, as wstostr.
 ZBASE_API int btkStrUtf16ToUtf8(const char16_t* utf16, char* dst, int capacity);
+// Bytes (1 to 4) of the well-formed UTF-8 character at the start of
+// `bytes`; 0 when they do not begin with one (a stray or missing
+// continuation byte, an overlong form, a surrogate, a code point above
+// U+10FFFF, an empty text).
+ZBASE_API int btkUtf8CharLength(std::string_view bytes);
 
 // C-style helpers on char16_t texts. wslen of null is 0; wscpy copies the
 // whole text (null source: empty); wsncpy writes at most `capacity` units

@@ -1,5 +1,6 @@
 #include "ugc_output.h"
 
+#include "pfa.h"
 #include "unibuf.h"
 #include "xhandle.h"
 #include "xmemory.h"
@@ -39,12 +40,43 @@ xrchandle<KCStream> find_stream(const char16_t* name) {
     return it == r.streams.end() ? xrchandle<KCStream>() : it->second;
 }
 
-// The file that a path reaches: a named buffer's file, or the path itself.
+// The file that a path reaches: a named buffer's file, or the path itself,
+// converted strictly as the file locations convert names. A path that has
+// no UTF-8 form (a lone surrogate) reaches no file: empty.
 std::string file_of(const char16_t* path) {
     std::string file;
     if (FindUnibuf(path, &file))
         return file;
-    return btkStrUtf16ToUtf8(path);
+    char small[256];
+    int need = mbxNeutToNative(path, small, int(sizeof small));
+    if (need == 0)
+        return small;
+    if (need < 0)
+        return std::string();
+    std::string big(size_t(need), '\0');
+    if (mbxNeutToNative(path, big.data(), need) != 0)
+        return std::string();
+    big.resize(std::strlen(big.c_str()));
+    return big;
+}
+
+// Whether a comment is written as it is: UTF-8 without a line end.
+// Anything else is written escaped, so that it reads back exactly.
+bool comment_as_it_is(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == '\n' || c == '\r')
+            return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const int n = btkUtf8CharLength(s.substr(i));
+        if (n == 0)
+            return false;
+        i += size_t(n);
+    }
+    return true;
 }
 
 constexpr size_t kFlushAt = 1 << 16;
@@ -139,11 +171,13 @@ template <class T> void put_number(ugc_output& o, T v) {
     o.put(std::string_view(tmp, size_t(r.ptr - tmp)));
 }
 
-void put_quoted(ugc_output& o, std::string_view s) {
-    static const char hex[] = "0123456789ABCDEF";
-    o.put('"');
-    for (char ch : s) {
-        unsigned char c = static_cast<unsigned char>(ch);
+constexpr char kHex[] = "0123456789ABCDEF";
+
+// The escapes of the text format without the quotes: well-formed UTF-8
+// characters as they are, a byte that is not part of one as \xHH.
+void put_escaped(ugc_output& o, std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
         switch (c) {
         case '"': o.put("\\\""); break;
         case '\\': o.put("\\\\"); break;
@@ -151,14 +185,26 @@ void put_quoted(ugc_output& o, std::string_view s) {
         case '\r': o.put("\\r"); break;
         case '\t': o.put("\\t"); break;
         default:
-            if (c < 0x20 || c == 0x7F) {
-                char esc[4] = {'\\', 'x', hex[c >> 4], hex[c & 15]};
-                o.put(std::string_view(esc, 4));
-            } else {
-                o.put(ch);
+            if (c >= 0x80) {
+                if (const int n = btkUtf8CharLength(s.substr(i))) {
+                    o.put(s.substr(i, size_t(n)));
+                    i += size_t(n);
+                    continue;
+                }
+            } else if (c >= 0x20 && c != 0x7F) {
+                o.put(char(c));
+                break;
             }
+            const char esc[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+            o.put(std::string_view(esc, 4));
         }
+        ++i;
     }
+}
+
+void put_quoted(ugc_output& o, std::string_view s) {
+    o.put('"');
+    put_escaped(o, s);
     o.put('"');
 }
 
@@ -169,8 +215,31 @@ size_t wide_len(const char16_t* s, size_t limit) {
     return n;
 }
 
+bool is_high(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool is_low(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// A wide text as UTF-8 with the escapes; a surrogate that is not half of a
+// pair is written as \uHHHH.
 void put_wide(ugc_output& o, const char16_t* s, size_t limit) {
-    put_quoted(o, btkStrUtf16ToUtf8(std::u16string_view(s, wide_len(s, limit))));
+    const std::u16string_view text(s, wide_len(s, limit));
+    o.put('"');
+    size_t run = 0; // start of the units not yet written
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (is_high(u) && i + 1 < text.size() && is_low(text[i + 1])) {
+            ++i;
+            continue;
+        }
+        if (!is_high(u) && !is_low(u))
+            continue;
+        put_escaped(o, btkStrUtf16ToUtf8(text.substr(run, i - run)));
+        const char esc[6] = {'\\', 'u', kHex[u >> 12], kHex[(u >> 8) & 15], kHex[(u >> 4) & 15],
+                             kHex[u & 15]};
+        o.put(std::string_view(esc, 6));
+        run = i + 1;
+    }
+    put_escaped(o, btkStrUtf16ToUtf8(text.substr(run)));
+    o.put('"');
 }
 
 // ---- the walk --------------------------------------------------------------------
@@ -202,7 +271,7 @@ public:
             dyn_field(f, at);
         else if (t & UGC_FIXED)
             fixed_field(f, at);
-        else if (t & UGC_PTR)
+        else if ((t & UGC_PTR) || is_text_by_mark(t))
             ptr_field(f, at);
         else
             in_place(f, f.name, at);
@@ -210,6 +279,12 @@ public:
 
 private:
     ugc_output& o_;
+
+    // The mark on a narrow text: a pointer to a text of at most dims[0]
+    // bytes.
+    static bool is_text_by_mark(uint32_t t) {
+        return (t & UGC_BASE_MASK) == UGC_T_TEXT && (t & UGC_MARK) != 0;
+    }
 
     static bool is_record(const ugc_dd_entry& d) {
         return (d.type & UGC_BASE_MASK) == UGC_T_RECORD && d.fields && d.field_count > 0;
@@ -356,7 +431,9 @@ private:
             return;
         }
         o_.put(' ');
-        if (base == UGC_T_TEXT)
+        if (base == UGC_T_TEXT && is_text_by_mark(f.type))
+            put_quoted(o_, std::string_view(p, strnlen(p, size_t(std::max(f.dims[0], 0)))));
+        else if (base == UGC_T_TEXT)
             put_quoted(o_, std::string_view(p));
         else if (base == UGC_T_WTEXT)
             put_wide(o_, reinterpret_cast<const char16_t*>(p), SIZE_MAX);
@@ -589,10 +666,15 @@ int ugc_writestruct(ugc_output* out, int, const ugc_dd_entry* dd, void* record, 
 int ugc_comment(ugc_output* out, const char* text) {
     if (!out)
         return UGC_BAD_ARG;
+    const std::string_view s(text ? text : "");
     out->indent();
-    out->put('#');
-    for (const char* p = text ? text : ""; *p; ++p)
-        out->put(*p == '\n' || *p == '\r' ? ' ' : *p);
+    if (comment_as_it_is(s)) {
+        out->put('#');
+        out->put(s);
+    } else {
+        out->put("\\#");
+        put_quoted(*out, s);
+    }
     out->end_line();
     return 0;
 }

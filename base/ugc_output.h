@@ -22,7 +22,10 @@
 //   UGC_UNION                   union in place, member chosen by the selector
 //   UGC_UNION|UGC_PTR           union by pointer, member chosen by the selector
 //   UGC_EXTERNAL                the value lives at `external` when it is set
-// The mark bits 2048 and 4096 do not change what is written.
+// The mark bit 2048 on a narrow text (2051) says that the field holds a
+// pointer to a text of at most dims[0] bytes (a fixed-length text held by
+// pointer); otherwise the mark bits 2048 and 4096 do not change what is
+// written.
 //
 // Text format (format number 1404, one item per line, "\n" line ends)
 //   First line:  NEUTRAL format <format> product <id> version <v> date <d>
@@ -35,8 +38,23 @@
 //     double           shortest text that reads back to the same value,
 //                      locale-free (std::to_chars): "accuracy 0.001",
 //                      "1e-07", "-0", "inf", "nan"
-//     text             double-quoted UTF-8; \" \\ \n \r \t escaped, other
-//                      bytes below 0x20 and 0x7F as \xHH: "name \"A1\""
+//     text             double-quoted UTF-8: "name \"A1\"". Escapes (HH,
+//                      HHHH upper-case hex digits); every other character
+//                      stands as it is:
+//                        \" \\ \n \r \t   the quote, backslash, LF, CR, tab
+//                        \xHH         the byte HH: any other byte below
+//                                     0x20, 0x7F, and any byte that is not
+//                                     part of a well-formed UTF-8 character
+//                                     (a narrow text is written byte for
+//                                     byte, whatever its encoding)
+//                        \uHHHH       the UTF-16 unit HHHH of a wide text
+//                                     that is a surrogate without its other
+//                                     half (a wide text is written unit for
+//                                     unit, whatever pairs it holds)
+//                      Undoing the escapes gives the text back exactly:
+//                      the bytes of a narrow text; the units of a wide text
+//                      (its UTF-8 decoded, \xHH the unit 00HH, \uHHHH the
+//                      unit HHHH).
 //     fixed array      the values separated by blanks, row after row:
 //                      "outline 0 0 0 1 1 1"
 //     xar/har numbers  "[n]" then the n values: "edge_ids [3] 1 2 3"
@@ -49,8 +67,13 @@
 //     absent value     the default text of the descriptor ("NULL", "0.0",
 //                      ...; nothing after the name when it is empty): a null
 //                      pointer, an empty array, a union without a member
-//   Comments (ugc_comment) are lines of "#" followed by the text, at the
-//   current indentation; CR and LF in the text become blanks.
+//   Comments (ugc_comment) are lines at the current indentation. A comment
+//   that is UTF-8 without CR or LF is "#" followed by the text as it is:
+//   "#PROTRUSION". Any other is "\#" followed by the text quoted and escaped
+//   as a text value; the two lines "first" and "second" give the line
+//       \#"first\nsecond"
+//   No other line begins with a backslash, so neither form is taken for the
+//   other.
 //
 // Robustness: arrays are walked by their real counts (xar_count,
 // har_total); an array whose element size does not fit its descriptor, an

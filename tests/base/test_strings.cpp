@@ -289,6 +289,18 @@ TEST(Utf, InvalidInputBecomesReplacementCharacter) {
     EXPECT_EQ(btkStrUtf16ToUtf8(static_cast<const char16_t*>(nullptr)), "");
 }
 
+TEST(Utf, CharacterLengthTellsWellFormedCharacters) {
+    EXPECT_EQ(btkUtf8CharLength("a"), 1);
+    EXPECT_EQ(btkUtf8CharLength(std::string_view("\0", 1)), 1);
+    EXPECT_EQ(btkUtf8CharLength("\xC3\xA9x"), 2);
+    EXPECT_EQ(btkUtf8CharLength("\xEF\xBF\xBD"), 3); // U+FFFD itself is a character
+    EXPECT_EQ(btkUtf8CharLength("\xF0\x9F\x98\x80"), 4);
+    // Empty, cut, overlong, encoded surrogate, stray continuation, above U+10FFFF.
+    for (std::string_view bad : {"", "\xC3", "\xE2\x82", "\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80",
+                                 "\x80", "\xF4\x90\x80\x80", "\xFF", "\xC3z"})
+        EXPECT_EQ(btkUtf8CharLength(bad), 0) << bad.size();
+}
+
 TEST(Utf, WideCHelpers) {
     EXPECT_EQ(wslen(kSmile16), 4);
     EXPECT_EQ(wslen(nullptr), 0);
