@@ -59,8 +59,8 @@ void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
     cnv_qlk_neut(data, &part, 0); // a null `data` hands out an empty part
     if (!part)
         return;
-    if (extension)
-        ConvertQelImpfeatExtend(part, extension);
+    if (extension) // what it leaves out is told, and the rest handed over
+        ReportQelImpfeatExtendStatus("ZrWriteNeutralFile", ConvertQelImpfeatExtend(part, extension));
     std::u16string wide = btkStrUtf8ToUtf16(path.c_str());
     if (IntfXmlIsBnfsPath(path.c_str())) {
         IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener();

@@ -19,7 +19,9 @@ bool ZrHandOverPath(const char* name, btkString& path);
 
 // Writers of the hand-over files. Failures are not reported: the host is
 // told the path all the same and finds no (or no whole) file there.
-// The neutral part of `data` (an empty part for null) with the extension.
+// The neutral part of `data` (an empty part for null) with the extension;
+// what the extension's conversion leaves out is told as a diagnostic of the
+// neutral converters (routine "ZrWriteNeutralFile").
 void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
                         const qel_intf_data_extend* extension);
 // The interface-data document of `data` with the extension.

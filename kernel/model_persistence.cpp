@@ -152,8 +152,9 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
         ThrowSimple(QEL_ERR_NO_MEMORY);
 
     xrchandle<KWPIModelExt> ext = GetWPIModelExt();
+    // What the extension conversion leaves out is told, and the rest saved.
     if (const qel_intf_data_extend* record = ExtensionRecord(ext))
-        ConvertQelImpfeatExtend(part.get(), record);
+        ReportQelImpfeatExtendStatus("SaveAsNeutral", ConvertQelImpfeatExtend(part.get(), record));
 
     std::lock_guard<std::mutex> guard(NeutralSaveLock());
     NeutralStreamRegistration registration(kNeutralStreamName, stream.get());

@@ -1010,4 +1010,8 @@ void neut_set_message_observer(neut_message_observer observer, void* context) {
     g_observer_context = context;
 }
 
+void neut_message(const char* routine, const char* text) {
+    message(routine ? routine : "", text ? text : "");
+}
+
 } // extern "C"

@@ -37,4 +37,9 @@ typedef void (*neut_message_observer)(const char* routine, const char* message, 
 
 // Sets the process-wide observer (null removes it).
 ZPI_API void neut_set_message_observer(neut_message_observer observer, void* context);
+
+// Hands one diagnostic to the converters' diagnostics (printed and given
+// to the observer as above). The callers of the converters report through
+// it what a conversion left out.
+ZPI_API void neut_message(const char* routine, const char* message);
 }

@@ -10,9 +10,12 @@
 #include "base/btkstring.h"
 #include "base/xmemory.h"
 #include "kernel/qel_internal.h"
+#include "neutral/neutral_convert.h"
 #include "neutral/neutral_text.h"
 
+#include <charconv>
 #include <cstring>
+#include <string>
 
 using qel_detail::is_xar_of;
 using qel_detail::xar_len;
@@ -762,8 +765,9 @@ extern "C" int ConvertQelImpfeatExtend(neut_part* part, const qel_intf_data_exte
     Converter cv;
     convert_layers(ext->layers, *part, cv);
     convert_ref_colors(ext->ref_colors, *part, cv);
-    if (!convert_elem_colors(ext->elem_colors, *part, cv))
-        return kNoColors;
+    // Element colours that have no colours to refer to are left out; the
+    // rest is converted all the same.
+    const bool colorsWhole = convert_elem_colors(ext->elem_colors, *part, cv);
     convert_attributes(ext->attributes, *part, cv);
     convert_units(ext->units, *part, cv);
     convert_item_names(ext->item_names, *part, cv);
@@ -778,5 +782,30 @@ extern "C" int ConvertQelImpfeatExtend(neut_part* part, const qel_intf_data_exte
     convert_model_class(ext->model_class, *part, cv);
     part->angular_dim_tolerance = ext->angular_dim_tolerance;
     part->linear_dim_tolerance = ext->linear_dim_tolerance;
+    if (cv.status() == 0 && !colorsWhole)
+        return kNoColors;
     return cv.status();
+}
+
+extern "C" void ReportQelImpfeatExtendStatus(const char* routine, int status) {
+    switch (status) {
+    case 0:
+        return;
+    case kNoColors:
+        neut_message(routine, "Element colours without reference colours were left out");
+        return;
+    case kBad:
+        neut_message(routine, "Extension data of another layout was left out");
+        return;
+    case kNoMem:
+        neut_message(routine, "Out of memory: extension data was left out");
+        return;
+    default: {
+        char digits[16];
+        const auto res = std::to_chars(digits, digits + sizeof digits, status);
+        const std::string text =
+            "Extension data was converted in part, status " + std::string(digits, res.ptr);
+        neut_message(routine, text.c_str());
+    }
+    }
 }

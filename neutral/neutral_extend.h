@@ -14,11 +14,17 @@ extern "C" {
 // release_neutral_part). Arrays of the part are appended to; extended
 // edges and solid regions are not converted. The extension is only read.
 //
-// Returns 0; -2 for a null part or extension (nothing changes); -1 when the
-// extension has element colours but the part has no colours record (no
-// reference colours): everything before the element colours is converted,
-// nothing after. A word whose array holds elements of another size than
-// its layout is skipped and gives -2, and memory running out skips the
-// record concerned and gives -10; in both cases the rest is converted.
+// Returns 0; -2 for a null part or extension (nothing changes). A word whose
+// array holds elements of another size than its layout is skipped and gives
+// -2, and memory running out skips the record concerned and gives -10;
+// element colours when the part has no colours record (no reference
+// colours) are skipped and give -1 unless one of those came first. In
+// every case the rest is converted.
 ZPI_API int ConvertQelImpfeatExtend(neut_part* part, const qel_intf_data_extend* ext);
+
+// Tells what a result of ConvertQelImpfeatExtend other than 0 left out of
+// the neutral part, as a diagnostic of the neutral converters
+// (neut_message, neutral_convert.h) under the caller's routine name.
+// Nothing for 0.
+ZPI_API void ReportQelImpfeatExtendStatus(const char* routine, int status);
 }

@@ -11,7 +11,9 @@
 
 #include "api/kpi_interfaces.h"
 #include "kernel/model.h"
+#include "kernel/qel_copy.h"
 #include "kernel/qel_routines.h"
+#include "neutral/neutral_convert.h"
 #include "xml/xml_asminfo.h"
 #include "xml/xml_layerstatus.h"
 #include "xml/xml_streams.h"
@@ -718,6 +720,44 @@ TEST_F(HandOver, ImportFeatureByFormat) {
               100);
     EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, xrchandle<KWPIModel>(), nullptr, &feature), 100);
     EXPECT_EQ(host.Count(), sent);
+    qel_intf_data_free(data);
+}
+
+TEST_F(HandOver, NeutralFileOfAnExtensionConvertedInPartTellsWhatItLeftOut) {
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    data->accuracy_type = QEL_ACCURACY_ABSOLUTE;
+    auto* ext = static_cast<qel_intf_data_extend*>(getmem(sizeof(qel_intf_data_extend)));
+    const QelElemColordata color{3, {0, 0}}; // and no reference colours
+    xar_alloc_or_append(ext->elem_colors, int(sizeof color), 1, 1, &color);
+    const QelUnitdata unit{25.4, {u'i', u'n'}, 0};
+    xar_alloc_or_append(ext->units, int(sizeof unit), 1, 1, &unit);
+
+    std::vector<std::string> told;
+    neut_set_message_observer(
+        [](const char* routine, const char* text, void* context) {
+            static_cast<std::vector<std::string>*>(context)->push_back(std::string(routine) + ": " +
+                                                                        text);
+        },
+        &told);
+    ZrSetImportFormat(0);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, ext, nullptr), 0);
+    neut_set_message_observer(nullptr, nullptr);
+    EXPECT_EQ(told, std::vector<std::string>{
+                        "ZrWriteNeutralFile: Element colours without reference colours were left out"});
+
+    // The rest was handed over.
+    std::unique_ptr<IntfXmlBnfsFile> file(IntfXmlGetBnfsOpener()((url + "zpi.neu").c_str(), 1, nullptr));
+    ASSERT_NE(file, nullptr);
+    std::string text;
+    char chunk[4096];
+    for (size_t n; (n = file->Read(chunk, sizeof chunk)) > 0;)
+        text.append(chunk, n);
+    file->Close();
+    EXPECT_NE(text.find("\n      name \"in\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  colors NULL\n"), std::string::npos);
+    EXPECT_EQ(impfeat_ext_free(ext), 0);
+    rlsmem(ext);
     qel_intf_data_free(data);
 }
 

@@ -5,6 +5,7 @@
 #include "kernel/model.h"
 #include "kernel/model_ext.h"
 #include "kernel/qel_routines.h"
+#include "neutral/neutral_convert.h"
 #include "neutral/neutral_writer.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
@@ -20,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -203,6 +205,33 @@ TEST_F(PersistenceTest, SaveAsNeutralWritesNothingWhenTheStreamNameIsTaken) {
     EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(mine.get())),
                   KPI_STATUS_NEUTRAL_WRITE_FAILED);
     EXPECT_EQ(mine->closed, 0);
+}
+
+TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeftOut) {
+    // Element colours without reference colours cannot be written: they are
+    // left out, told through the converters' diagnostics, and the units and
+    // layers are saved all the same.
+    xrchandle<KWPIModel> model = BuildModel(true);
+    xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+    xrchandle<KPIElementColorList> colors(KPIElementColorList::create());
+    colors->Append(ext->CreatePIElementColor(1, 0, 0));
+    ext->SetPIElementColors(colors);
+
+    std::vector<std::string> told;
+    neut_set_message_observer(
+        [](const char* routine, const char* text, void* context) {
+            static_cast<std::vector<std::string>*>(context)->push_back(std::string(routine) + ": " +
+                                                                        text);
+        },
+        &told);
+    std::string text;
+    EXPECT_NO_THROW(text = Save(model));
+    neut_set_message_observer(nullptr, nullptr);
+    EXPECT_EQ(told, std::vector<std::string>{
+                        "SaveAsNeutral: Element colours without reference colours were left out"});
+    EXPECT_NE(text.find("name \"MM\"\n"), std::string::npos);
+    EXPECT_NE(text.find("name \"FACES\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\n  colors NULL\n"), std::string::npos);
 }
 
 // ---- interface-data documents -------------------------------------------------------

@@ -423,18 +423,61 @@ TEST(NeutralExtend, ConvertedModelWithExtensionIsWritten) {
     qel_intf_data_free(root);
 }
 
-TEST(NeutralExtend, ElementColoursWithoutReferenceColoursStopTheConversion) {
-    qel_intf_data_extend ext{};
-    ext.layers = xar_of({QelLayerdata{{u'L'}, 1, xar_of<uint32_t>({1}), 2}});
-    ext.elem_colors = xar_of({QelElemColordata{3, {0, 0}}});
-    ext.units = xar_of({QelUnitdata{1, {u'm'}, 0}});
+TEST(NeutralExtend, ElementColoursWithoutReferenceColoursAreSkipped) {
+    // Everything but the element colours is converted, and -1 tells that
+    // they were left out.
+    qel_intf_data_extend src{}, ext{};
+    fill_plain_words(src);
+    annot_fixtures::fill_annotations(src);
+    xar_free(src.ref_colors);
+    src.ref_colors = nullptr;
+    ASSERT_EQ(qel_intf_data_extend_copy(&src, &ext), QEL_OK);
     auto* part = static_cast<neut_part*>(getmem(sizeof(neut_part)));
     EXPECT_EQ(ConvertQelImpfeatExtend(part, &ext), -1);
-    EXPECT_EQ(xar_count(part->layers), 1); // before the element colours
+    EXPECT_EQ(xar_count(part->layers), 1);
     EXPECT_EQ(part->colors, nullptr);
-    EXPECT_EQ(part->units, nullptr); // after them: not reached
+    EXPECT_EQ(xar_count(part->attributes), 5);
+    EXPECT_EQ(xar_count(part->units), 2);
+    EXPECT_EQ(xar_count(part->item_names), 1);
+    EXPECT_EQ(xar_count(part->faceted_reps), 1);
+    EXPECT_EQ(xar_count(part->dimensions), xar_count(src.dimensions));
+    EXPECT_GT(xar_count(part->geometric_tolerances), 0);
+    EXPECT_GT(xar_count(part->notes), 0);
+    EXPECT_NE(part->model_class, nullptr);
+    EXPECT_EQ(part->angular_dim_tolerance, src.angular_dim_tolerance);
+    EXPECT_EQ(release_neutral_part(part), 0);
+
+    // A malformed word met as well keeps its own status.
+    part = static_cast<neut_part*>(getmem(sizeof(neut_part)));
+    QelUnitdata* units = ext.units;
+    ext.units = reinterpret_cast<QelUnitdata*>(xar_of<int32_t>({1, 2}));
+    EXPECT_EQ(ConvertQelImpfeatExtend(part, &ext), -2);
+    EXPECT_EQ(part->units, nullptr);
+    EXPECT_EQ(xar_count(part->item_names), 1);
+    xar_free(ext.units);
+    ext.units = units;
     EXPECT_EQ(release_neutral_part(part), 0);
     EXPECT_EQ(impfeat_ext_free(&ext), QEL_OK);
+    EXPECT_EQ(impfeat_ext_free(&src), QEL_OK);
+}
+
+TEST(NeutralExtend, WhatTheConversionLeftOutIsToldOnce) {
+    struct Seen {
+        std::vector<std::string> lines;
+    } seen;
+    neut_set_message_observer(
+        [](const char* routine, const char* text, void* context) {
+            static_cast<Seen*>(context)->lines.push_back(std::string(routine) + ": " + text);
+        },
+        &seen);
+    for (int status : {0, -1, -2, -10, -7})
+        ReportQelImpfeatExtendStatus("caller", status);
+    neut_set_message_observer(nullptr, nullptr);
+    EXPECT_EQ(seen.lines, (std::vector<std::string>{
+                              "caller: Element colours without reference colours were left out",
+                              "caller: Extension data of another layout was left out",
+                              "caller: Out of memory: extension data was left out",
+                              "caller: Extension data was converted in part, status -7"}));
 }
 
 TEST(NeutralExtend, ArgumentsAndWordsOfAnotherLayout) {
