@@ -2,6 +2,7 @@
 
 #include "uniloc.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <charconv>
@@ -13,6 +14,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -20,20 +22,21 @@ namespace {
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr size_t kChunk = 64 * 1024;
 constexpr double kConnectTimeout = 10.0;
-constexpr int kSendTimeoutSeconds = 60;
 
 using Clock = std::chrono::steady_clock;
 
 Clock::time_point deadlineAfter(double seconds) {
+    // Far enough for any wait, near enough not to overflow the clock.
+    seconds = std::min(seconds, 1e9);
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(
                               std::chrono::duration<double>(seconds));
 }
 
-// Milliseconds left until `deadline` for poll (-1: no limit).
+// Milliseconds left until `deadline` for poll, rounded up (-1: no limit).
 int msLeft(bool limited, Clock::time_point deadline) {
     if (!limited)
         return -1;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() <= 0 ? 0 : left.count() > 1000000 ? 1000000 : int(left.count());
 }
 
@@ -54,6 +57,37 @@ bool isKnownKind(char k) {
     default:
         return false;
     }
+}
+
+void putHeader(char* head, char kind, size_t length) {
+    head[0] = kind;
+    head[1] = char((length >> 24) & 0xFF);
+    head[2] = char((length >> 16) & 0xFF);
+    head[3] = char((length >> 8) & 0xFF);
+    head[4] = char(length & 0xFF);
+}
+
+uint32_t headerLength(const char* head) {
+    return (uint32_t(uint8_t(head[1])) << 24) | (uint32_t(uint8_t(head[2])) << 16) |
+           (uint32_t(uint8_t(head[3])) << 8) | uint32_t(uint8_t(head[4]));
+}
+
+// Sends from byte `offset` of the frame whose head is `head` (5 bytes) and
+// payload `payload` (`length` bytes), in one call; the bytes sent, or -1
+// with errno set.
+ssize_t sendFramePart(int fd, const char* head, const char* payload, size_t length, size_t offset,
+                      int flags) {
+    iovec parts[2];
+    int n = 0;
+    if (offset < 5)
+        parts[n++] = iovec{const_cast<char*>(head + offset), 5 - offset};
+    const size_t from = offset < 5 ? 0 : offset - 5;
+    if (from < length)
+        parts[n++] = iovec{const_cast<char*>(payload + from), length - from};
+    msghdr m{};
+    m.msg_iov = parts;
+    m.msg_iovlen = size_t(n);
+    return ::sendmsg(fd, &m, flags | MSG_NOSIGNAL);
 }
 
 std::atomic<bool> g_cacheEnabled{false};
@@ -149,19 +183,25 @@ bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload, siz
                     bnfsError* error) {
     if (length > kBnfsMaxPayload)
         return fail(error, BNFS_ERR_ARGUMENT, "payload above the limit");
-    unsigned char header[5] = {static_cast<unsigned char>(kind),
-                               static_cast<unsigned char>(length >> 24),
-                               static_cast<unsigned char>(length >> 16),
-                               static_cast<unsigned char>(length >> 8),
-                               static_cast<unsigned char>(length)};
-    // Header and a small payload in one write.
-    if (length <= kChunk) {
-        std::string all(reinterpret_cast<const char*>(header), sizeof header);
-        all.append(static_cast<const char*>(payload ? payload : ""), length);
-        return stream.WriteAll(all.data(), all.size(), error);
+    char head[5];
+    putHeader(head, kind, length);
+    const char* data = static_cast<const char*>(payload ? payload : "");
+    // Head and payload in one call where the socket takes them.
+    size_t sent = 0;
+    while (sent < 5 + length) {
+        if (!stream.IsOpen())
+            return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
+        ssize_t k = sendFramePart(stream.GetFd(), head, data, length, sent, 0);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k <= 0) {
+            fail(error, BNFS_ERR_SEND, errnoText("send"));
+            stream.Close();
+            return false;
+        }
+        sent += size_t(k);
     }
-    return stream.WriteAll(header, sizeof header, error) &&
-           stream.WriteAll(payload, length, error);
+    return true;
 }
 
 bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTimeout,
@@ -181,8 +221,7 @@ bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTi
     };
     if (!stream.ReadExact(header + 1, 4, left(), error))
         return false;
-    const uint32_t length = (uint32_t(header[1]) << 24) | (uint32_t(header[2]) << 16) |
-                            (uint32_t(header[3]) << 8) | uint32_t(header[4]);
+    const uint32_t length = headerLength(reinterpret_cast<const char*>(header));
     if (length > kBnfsMaxPayload)
         return fail(error, BNFS_ERR_MALFORMED, "malformed frame: payload above the limit");
     // The payload grows with what arrives; a false length allocates nothing
@@ -258,13 +297,38 @@ BNFSConnection::BNFSConnection(std::unique_ptr<btkSocketStream> stream, std::str
 
 BNFSConnection::~BNFSConnection() = default;
 
-bool BNFSConnection::IsConnected() const { return stream_ && stream_->IsOpen(); }
+bool BNFSConnection::IsConnected() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return stream_ && stream_->IsOpen();
+}
 
-BNFSConnection* BNFSConnection::Open(bnfsError& error, const char* host, int port) {
-    error.Clear();
+void BNFSConnection::SetTimeout(double seconds) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    timeout_ = seconds;
+}
+
+double BNFSConnection::GetTimeout() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return timeout_;
+}
+
+void BNFSConnection::SetRestTimeout(double seconds) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    restTimeout_ = seconds;
+}
+
+void BNFSConnection::SetReopenWhenClosed(bool on) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    reopen_ = on;
+}
+
+namespace {
+
+// A connected TCP socket to host:port, or -1 with the reason in `error`.
+int connectTo(const char* host, int port, bnfsError& error) {
     if (!host || !*host || port <= 0 || port > 65535) {
         error.Set(BNFS_ERR_ADDRESS, "no host or a port out of range");
-        return nullptr;
+        return -1;
     }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -276,7 +340,7 @@ BNFSConnection* BNFSConnection::Open(bnfsError& error, const char* host, int por
     int rc = ::getaddrinfo(host, service, &hints, &found);
     if (rc != 0 || !found) {
         error.Set(BNFS_ERR_ADDRESS, std::string("unknown host ") + host + ": " + gai_strerror(rc));
-        return nullptr;
+        return -1;
     }
     int fd = -1;
     std::string why = "nobody listens there";
@@ -314,32 +378,214 @@ BNFSConnection* BNFSConnection::Open(bnfsError& error, const char* host, int por
     ::freeaddrinfo(found);
     if (fd < 0) {
         error.Set(BNFS_ERR_CONNECT, std::string(host) + ":" + service + ": " + why);
-        return nullptr;
+        return -1;
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     // A peer that vanishes without closing is noticed even by a call that
     // waits without a time limit.
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
-    timeval tv{kSendTimeoutSeconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    return fd;
+}
+
+} // namespace
+
+BNFSConnection* BNFSConnection::Open(bnfsError& error, const char* host, int port) {
+    error.Clear();
+    int fd = connectTo(host, port, error);
+    if (fd < 0)
+        return nullptr;
     return new BNFSConnection(std::make_unique<btkSocketStream>(fd), host, port);
 }
 
 void BNFSConnection::Close(BNFSConnection* connection) { delete connection; }
 
+bool BNFSConnection::IsUsable() const {
+    if (!stream_ || !stream_->IsOpen())
+        return false;
+    // Between calls nothing may come in: input here is the peer's close or
+    // bytes out of step.
+    for (;;) {
+        pollfd p{stream_->GetFd(), POLLIN | POLLRDHUP, 0};
+        int r = ::poll(&p, 1, 0);
+        if (r < 0 && errno == EINTR)
+            continue;
+        return r == 0;
+    }
+}
+
+bool BNFSConnection::Reopen(bnfsError& error) {
+    stream_.reset();
+    receiveLimitSet_ = -1;
+    int fd = connectTo(host_.c_str(), port_, error);
+    if (fd < 0)
+        return false;
+    stream_ = std::make_unique<btkSocketStream>(fd);
+    return true;
+}
+
+bool BNFSConnection::SendFrame(char kind, const std::string& payload, Clock::time_point deadline,
+                               bool& inOneCall, bnfsError& error) {
+    if (payload.size() > kBnfsMaxPayload)
+        return fail(&error, BNFS_ERR_ARGUMENT, "payload above the limit");
+    char head[5];
+    putHeader(head, kind, payload.size());
+    const int fd = stream_->GetFd();
+    const size_t total = 5 + payload.size();
+    size_t sent = 0;
+    inOneCall = true;
+    while (sent < total) {
+        ssize_t k = sendFramePart(fd, head, payload.data(), payload.size(), sent, MSG_DONTWAIT);
+        if (k > 0) {
+            sent += size_t(k);
+            if (sent < total)
+                inOneCall = false;
+            continue;
+        }
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The peer reads slowly: wait for room within the time limit.
+            inOneCall = false;
+            pollfd p{fd, POLLOUT, 0};
+            int r = ::poll(&p, 1, msLeft(timeout_ >= 0, deadline));
+            if (r == 0)
+                return fail(&error, BNFS_ERR_TIMEOUT, "the request could not be sent in time");
+            if (r < 0 && errno != EINTR)
+                return fail(&error, BNFS_ERR_SEND, errnoText("poll"));
+            continue;
+        }
+        return fail(&error, BNFS_ERR_SEND, errnoText("send"));
+    }
+    return true;
+}
+
+long BNFSConnection::Receive(char* data, size_t n, bool blocking, bool limited, Clock::time_point until,
+                             bnfsError& error) {
+    const int fd = stream_->GetFd();
+    for (;;) {
+        ssize_t k;
+        if (blocking) {
+            // One call: the socket's receive limit is the call's time limit.
+            blocking = false;
+            k = ::recv(fd, data, n, 0);
+            if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                continue; // the wait below decides whether time is left
+        } else {
+            pollfd p{fd, POLLIN, 0};
+            int r = ::poll(&p, 1, msLeft(limited, until));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r == 0) {
+                fail(&error, BNFS_ERR_TIMEOUT, "no answer in time");
+                return -1;
+            }
+            if (r < 0) {
+                fail(&error, BNFS_ERR_CLOSED, errnoText("poll"));
+                return -1;
+            }
+            k = ::recv(fd, data, n, MSG_DONTWAIT);
+            if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                continue;
+        }
+        if (k < 0) {
+            fail(&error, BNFS_ERR_CLOSED, errnoText("recv"));
+            return -1;
+        }
+        return long(k);
+    }
+}
+
+bool BNFSConnection::ReadAnswer(bnfsFrame& frame, Clock::time_point deadline, bool blockingFirst,
+                                bnfsError& error) {
+    frame.kind = 0;
+    frame.payload.clear();
+    const bool limited = timeout_ >= 0;
+    if (blockingFirst && receiveLimitSet_ != timeout_) {
+        // The receive limit of the socket serves the first receive of every
+        // call; it changes only when the connection's timeout does.
+        timeval tv{};
+        if (limited) {
+            const double whole = std::max(timeout_, 1e-6);
+            tv.tv_sec = time_t(whole);
+            tv.tv_usec = suseconds_t((whole - double(tv.tv_sec)) * 1e6);
+            if (tv.tv_sec == 0 && tv.tv_usec == 0)
+                tv.tv_usec = 1;
+        }
+        if (::setsockopt(stream_->GetFd(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0)
+            receiveLimitSet_ = limited ? timeout_ : -1;
+        else
+            blockingFirst = false;
+    }
+    // Once the first byte is in, the rest of the frame has restTimeout_ more
+    // at most.
+    bool started = false;
+    Clock::time_point until = deadline;
+    bool bounded = limited;
+    auto arrived = [&] {
+        if (started)
+            return;
+        started = true;
+        if (restTimeout_ >= 0) {
+            const auto rest = deadlineAfter(restTimeout_);
+            until = limited ? std::min(deadline, rest) : rest;
+            bounded = true;
+        }
+    };
+    if (buffer_.size() < kChunk)
+        buffer_.resize(kChunk);
+    size_t have = 0;
+    while (have < 5) {
+        long k = Receive(buffer_.data() + have, kChunk - have, blockingFirst && have == 0, bounded,
+                         until, error);
+        if (k < 0)
+            return false;
+        if (k == 0)
+            return fail(&error, have ? BNFS_ERR_MALFORMED : BNFS_ERR_CLOSED,
+                        have ? "malformed frame: the answer stops short"
+                             : "the peer closed the connection");
+        have += size_t(k);
+        arrived();
+        if (!isKnownKind(buffer_[0]))
+            return fail(&error, BNFS_ERR_MALFORMED, "malformed frame: unknown kind");
+    }
+    const uint32_t length = headerLength(buffer_.data());
+    if (length > kBnfsMaxPayload)
+        return fail(&error, BNFS_ERR_MALFORMED, "malformed frame: payload above the limit");
+    if (have - 5 > length)
+        return fail(&error, BNFS_ERR_MALFORMED, "bytes beyond the answer");
+    std::string& payload = frame.payload;
+    payload.assign(buffer_.data() + 5, have - 5);
+    // The rest straight into the payload, which grows with what arrives: a
+    // false length allocates no more than one chunk beyond what came.
+    while (payload.size() < length) {
+        const size_t old = payload.size();
+        const size_t want = std::min<size_t>(length - old, kChunk);
+        payload.resize(old + want);
+        long k = Receive(payload.data() + old, want, false, bounded, until, error);
+        payload.resize(old + size_t(k > 0 ? k : 0));
+        if (k < 0)
+            return false;
+        if (k == 0)
+            return fail(&error, BNFS_ERR_MALFORMED, "malformed frame: the payload stops short");
+    }
+    frame.kind = buffer_[0];
+    return true;
+}
+
 bool BNFSConnection::Exchange(char kind, const std::string& payload, char answerKind,
                               std::string& answer, bnfsError& error) {
     error.Clear();
     std::lock_guard<std::mutex> hold(mutex_);
+    if (reopen_ && !IsUsable() && !Reopen(error))
+        return false;
     if (!stream_ || !stream_->IsOpen())
         return fail(&error, BNFS_ERR_NOT_OPEN, "not connected");
-    if (!bnfsWriteFrame(*stream_, kind, payload.data(), payload.size(), &error)) {
-        stream_->Close();
-        return false;
-    }
+    const auto deadline = deadlineAfter(timeout_ >= 0 ? timeout_ : 0);
+    bool inOneCall = false;
     bnfsFrame frame;
-    if (!bnfsReadFrame(*stream_, frame, timeout_, timeout_, &error)) {
+    if (!SendFrame(kind, payload, deadline, inOneCall, error) ||
+        !ReadAnswer(frame, deadline, inOneCall, error)) {
         stream_->Close(); // the stream is out of step now
         return false;
     }
@@ -446,15 +692,19 @@ void btkNetBaseServer::SetTimeSlice(double seconds) {
 }
 
 void btkNetBaseServer::Run() {
-    std::vector<int> fds;
+    std::vector<int> fds, writeFds;
     std::vector<pollfd> polls;
     while (listenFd_ >= 0 && !IsStopRequested()) {
         fds.clear();
+        writeFds.clear();
         CollectFds(fds);
+        CollectWriteFds(writeFds);
         polls.clear();
         polls.push_back(pollfd{listenFd_, POLLIN, 0});
         for (int fd : fds)
             polls.push_back(pollfd{fd, POLLIN, 0});
+        for (int fd : writeFds)
+            polls.push_back(pollfd{fd, POLLOUT, 0});
         int r = ::poll(polls.data(), polls.size(), int(timeSlice_ * 1000));
         if (r < 0 && errno != EINTR)
             break;
@@ -472,14 +722,17 @@ void btkNetBaseServer::Run() {
                     }
                     int one = 1;
                     ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-                    timeval tv{kSendTimeoutSeconds, 0};
-                    ::setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
                     OnAccept(new btkSocketStream(c));
                 }
             }
-            for (size_t i = 1; i < polls.size() && !IsStopRequested(); ++i)
-                if (polls[i].revents & (POLLIN | POLLHUP | POLLERR))
+            const size_t firstWrite = 1 + fds.size();
+            for (size_t i = 1; i < polls.size() && !IsStopRequested(); ++i) {
+                const short ready = polls[i].revents;
+                if (i < firstWrite && (ready & (POLLIN | POLLHUP | POLLERR)))
                     OnReadable(polls[i].fd);
+                else if (i >= firstWrite && (ready & (POLLOUT | POLLHUP | POLLERR)))
+                    OnWritable(polls[i].fd);
+            }
         }
         OnIdle();
     }
@@ -518,14 +771,16 @@ void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
 }
 
 void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
-    // A session whose frame stays unfinished past its timeout is closed.
+    // A session whose frame stays unfinished, or whose answer stays unsent,
+    // past its timeout is closed. One with an answer waiting reads nothing.
     const auto now = Clock::now();
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         if (it->second->IsOverdue(now)) {
             it = sessions_.erase(it);
             continue;
         }
-        fds.push_back(it->first);
+        if (!it->second->HasQueued())
+            fds.push_back(it->first);
         ++it;
     }
 }
@@ -535,6 +790,20 @@ void btkMultiSessionServer::OnReadable(int fd) {
     if (it == sessions_.end())
         return;
     if (!it->second->ServeAvailable())
+        sessions_.erase(it);
+}
+
+void btkMultiSessionServer::CollectWriteFds(std::vector<int>& fds) {
+    for (auto& [fd, session] : sessions_)
+        if (session->HasQueued())
+            fds.push_back(fd);
+}
+
+void btkMultiSessionServer::OnWritable(int fd) {
+    auto it = sessions_.find(fd);
+    if (it == sessions_.end())
+        return;
+    if (!it->second->SendQueued())
         sessions_.erase(it);
 }
 
@@ -555,14 +824,57 @@ bnfsSession::~bnfsSession() = default;
 void bnfsSession::DoOtherRequest() {}
 void bnfsSession::DoOtherRequestBinData() {}
 
-bool bnfsSession::Answer(char kind, const std::string& payload) {
+bool bnfsSession::Answer(char kind, std::string payload) {
     if (payload.size() > kBnfsMaxPayload)
         return AnswerError("answer above the limit");
-    return bnfsWriteFrame(*stream_, kind, payload.data(), payload.size(), &error_);
+    Queued q;
+    putHeader(q.head, kind, payload.size());
+    q.payload = std::move(payload);
+    q.deadline = timeout_ >= 0 ? Clock::now() + std::chrono::seconds(timeout_)
+                               : Clock::time_point::max();
+    queue_.push_back(std::move(q));
+    return Drain();
 }
 
-bool bnfsSession::AnswerError(const std::string& message) {
-    return bnfsWriteFrame(*stream_, 'E', message.data(), message.size(), &error_);
+bool bnfsSession::AnswerError(const std::string& message) { return Answer('E', message); }
+
+bool bnfsSession::Drain() {
+    while (!queue_.empty()) {
+        if (!stream_ || !stream_->IsOpen()) {
+            error_.Set(BNFS_ERR_NOT_OPEN, "the session is closed");
+            return false;
+        }
+        Queued& first = queue_.front();
+        const size_t total = 5 + first.payload.size();
+        ssize_t k = sendFramePart(stream_->GetFd(), first.head, first.payload.data(),
+                                  first.payload.size(), sentOfFirst_, MSG_DONTWAIT);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true; // the rest when the socket has room
+        if (k <= 0) {
+            error_.Set(BNFS_ERR_SEND, errnoText("send"));
+            return false;
+        }
+        sentOfFirst_ += size_t(k);
+        if (sentOfFirst_ == total) {
+            queue_.pop_front();
+            sentOfFirst_ = 0;
+        }
+    }
+    return true;
+}
+
+bool bnfsSession::SendQueued() {
+    error_.Clear();
+    if (!Drain())
+        return false;
+    if (!queue_.empty())
+        return true;
+    // The frames that waited for the answer are answered now; a frame
+    // still unfinished counts its time from here.
+    pendingSince_ = Clock::now();
+    return AnswerPending();
 }
 
 bool bnfsSession::ServeOne() {
@@ -572,19 +884,34 @@ bool bnfsSession::ServeOne() {
         return false;
     }
     bnfsFrame frame;
+    bool alive;
     if (!bnfsReadFrame(*stream_, frame, timeout_, timeout_, &error_)) {
-        if (error_.code == BNFS_ERR_MALFORMED) {
-            bnfsError ignored = error_;
-            AnswerError(error_.message);
-            error_ = ignored;
-        }
-        return false;
+        if (error_.code != BNFS_ERR_MALFORMED)
+            return false;
+        alive = Refuse(error_.message);
+    } else {
+        alive = Handle(frame);
     }
-    return Handle(frame);
+    // Wait until the answer is out, within its deadline.
+    while (alive && !queue_.empty()) {
+        pollfd p{stream_->GetFd(), POLLOUT, 0};
+        const bool limited = queue_.front().deadline != Clock::time_point::max();
+        int r = ::poll(&p, 1, msLeft(limited, queue_.front().deadline));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r == 0) {
+            error_.Set(BNFS_ERR_TIMEOUT, "the answer could not be sent in time");
+            return false;
+        }
+        alive = r > 0 && Drain();
+    }
+    return alive;
 }
 
 bool bnfsSession::Refuse(const std::string& message) {
-    error_.Set(BNFS_ERR_MALFORMED, message);
+    // The error goes out as far as the socket takes it now: the session
+    // ends either way, and a peer that sends malformed frames may well not
+    // read.
     AnswerError(message);
     error_.Set(BNFS_ERR_MALFORMED, message);
     return false;
@@ -596,18 +923,21 @@ bool bnfsSession::ServeAvailable() {
         error_.Set(BNFS_ERR_NOT_OPEN, "the session is closed");
         return false;
     }
+    // An answer still waiting goes first; until it is out nothing more is
+    // read, so a peer that does not read cannot make the queue grow.
+    if (!queue_.empty())
+        return SendQueued();
     // Take what has arrived, a bounded amount per call so that one busy
     // peer does not starve the others.
-    bool closed = false;
     char chunk[kChunk];
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 16 && !peerClosed_; ++round) {
         ssize_t k = ::recv(stream_->GetFd(), chunk, sizeof chunk, MSG_DONTWAIT);
         if (k < 0 && errno == EINTR)
             continue;
         if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;
         if (k <= 0) {
-            closed = true;
+            peerClosed_ = true;
             break;
         }
         if (pending_.empty())
@@ -616,11 +946,16 @@ bool bnfsSession::ServeAvailable() {
         if (size_t(k) < sizeof chunk)
             break;
     }
-    // Answer every whole frame; a header is checked as soon as it is
-    // there, so a false length is refused before its bytes are awaited.
+    return AnswerPending();
+}
+
+bool bnfsSession::AnswerPending() {
+    // Answer every whole frame while no answer waits; a header is checked
+    // as soon as it is there, so a false length is refused before its bytes
+    // are awaited.
     size_t used = 0;
     bool alive = true;
-    while (alive && pending_.size() - used >= 1) {
+    while (alive && queue_.empty() && pending_.size() - used >= 1) {
         const char* p = pending_.data() + used;
         const size_t have = pending_.size() - used;
         if (!isKnownKind(p[0])) {
@@ -629,8 +964,7 @@ bool bnfsSession::ServeAvailable() {
         }
         if (have < 5)
             break;
-        const uint32_t length = (uint32_t(uint8_t(p[1])) << 24) | (uint32_t(uint8_t(p[2])) << 16) |
-                                (uint32_t(uint8_t(p[3])) << 8) | uint32_t(uint8_t(p[4]));
+        const uint32_t length = headerLength(p);
         if (length > kBnfsMaxPayload) {
             alive = Refuse("malformed frame: payload above the limit");
             break;
@@ -648,7 +982,7 @@ bool bnfsSession::ServeAvailable() {
     pending_.erase(0, used);
     if (used > 0 && !pending_.empty())
         pendingSince_ = Clock::now();
-    if (closed) {
+    if (peerClosed_ && queue_.empty()) {
         if (!pending_.empty())
             return Refuse("malformed frame: the payload stops short");
         error_.Set(BNFS_ERR_CLOSED, "the peer closed the connection");
@@ -658,6 +992,8 @@ bool bnfsSession::ServeAvailable() {
 }
 
 bool bnfsSession::IsOverdue(std::chrono::steady_clock::time_point now) const {
+    if (!queue_.empty())
+        return now > queue_.front().deadline;
     return timeout_ >= 0 && !pending_.empty() &&
            now - pendingSince_ > std::chrono::seconds(timeout_);
 }
@@ -694,7 +1030,7 @@ bool bnfsSession::Handle(bnfsFrame& frame) {
         std::string data, why;
         if (!location->ReadFile(frame.payload.c_str(), data, &why))
             return AnswerError(why);
-        return Answer('F', data);
+        return Answer('F', std::move(data));
     }
     case 'W': {
         const size_t nul = frame.payload.find('\0');

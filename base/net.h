@@ -24,6 +24,16 @@
 //     '_' decimal byte count ':' bytes     a text
 //     'N' decimal value ';'                a number (read as its text)
 //
+// Time limits. A client connection bounds each call by its timeout: the
+// whole answer must arrive within that many seconds of the request going
+// out, and, when a rest timeout is set, the rest of the answer frame within
+// that many seconds of its first byte (whichever ends first). A call that
+// runs out of time fails and closes the connection. A server never waits
+// for a slow reader: each session queues its answers and sends what the
+// socket accepts; while an answer waits the session reads nothing more,
+// and an answer not sent whole within the session's timeout ends the
+// session.
+//
 // Limits. A payload may not exceed kBnfsMaxPayload bytes and a path
 // kUniMaxPath bytes. A frame header that names an unknown kind or a larger
 // payload, a payload that stops short, or a request payload that does not
@@ -43,6 +53,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -140,9 +151,10 @@ public:
     static void CacheEnable(bool on);
     static bool IsCacheEnabled();
 
-    // Seconds that a call waits for its answer on connections opened from
-    // now on (negative: no limit, the start value; a peer that vanishes is
-    // still noticed through the socket's keep-alive).
+    // Seconds within which a call's whole answer must arrive, on
+    // connections opened from now on (negative: no limit, the start value;
+    // a peer that vanishes is still noticed through the socket's
+    // keep-alive).
     static void SetDefaultTimeout(double seconds);
     static double GetDefaultTimeout();
 
@@ -153,8 +165,10 @@ public:
     static void Close(BNFSConnection* connection);
 
     // Sends `request` and waits for the reply text. False, with the reason
-    // in `error`, when there is no connection, the exchange fails or the
-    // server refuses; a failed exchange closes the connection.
+    // in `error`, when there is no connection, the exchange fails, runs out
+    // of time or the server refuses; a failed exchange closes the
+    // connection. The request goes out in one send and a small reply is
+    // taken in one receive.
     static bool OtherRequest(BNFSConnection* connection, const char* request, btkString& reply,
                              bnfsError& error);
     // The server answered the alive probe.
@@ -168,7 +182,20 @@ public:
     const std::string& GetHost() const { return host_; }
     int GetPort() const { return port_; }
     bool IsConnected() const;
-    void SetTimeout(double seconds) { timeout_ = seconds; }
+    // Seconds within which a call's whole answer must arrive, counted from
+    // the send (negative: no limit).
+    void SetTimeout(double seconds);
+    double GetTimeout() const;
+    // Seconds within which the rest of an answer frame must arrive once its
+    // first byte has come (negative, the start value: only SetTimeout's
+    // limit).
+    void SetRestTimeout(double seconds);
+    // When on, every call first looks whether the connection is closed (by
+    // a call that failed, or by the peer, or the peer sent bytes unasked)
+    // and then connects again to the same host and port, once, before it
+    // sends. A call whose bytes went out is never sent a second time. Off
+    // at the start.
+    void SetReopenWhenClosed(bool on);
 
 private:
     BNFSConnection(std::unique_ptr<btkSocketStream> stream, std::string host, int port);
@@ -177,12 +204,30 @@ private:
     // an 'E' answer gives BNFS_ERR_REMOTE.
     bool Exchange(char kind, const std::string& payload, char answerKind, std::string& answer,
                   bnfsError& error);
+    // The parts of Exchange, called with the lock held.
+    bool IsUsable() const;
+    bool Reopen(bnfsError& error);
+    bool SendFrame(char kind, const std::string& payload,
+                   std::chrono::steady_clock::time_point deadline, bool& inOneCall,
+                   bnfsError& error);
+    bool ReadAnswer(bnfsFrame& frame, std::chrono::steady_clock::time_point deadline,
+                    bool blockingFirst, bnfsError& error);
+    // Bytes into `data` (at most `n`): one blocking receive bounded by the
+    // socket's receive limit when `blocking`, else a wait for input until
+    // `until` (none when `limited` is false) and a receive. The count, 0 at
+    // the end of the stream, -1 with `error` set.
+    long Receive(char* data, size_t n, bool blocking, bool limited,
+                 std::chrono::steady_clock::time_point until, bnfsError& error);
 
-    std::mutex mutex_; // one exchange at a time
+    mutable std::mutex mutex_; // one exchange at a time
     std::unique_ptr<btkSocketStream> stream_;
     std::string host_;
     int port_;
     double timeout_;
+    double restTimeout_ = -1;
+    bool reopen_ = false;
+    double receiveLimitSet_ = -1; // the socket's receive limit (negative: none)
+    std::vector<char> buffer_;    // receives the head of each answer
 };
 
 // ---- servers -----------------------------------------------------------------
@@ -214,9 +259,14 @@ public:
 protected:
     // A new connection; the callee owns the stream.
     virtual void OnAccept(btkSocketStream* stream) = 0;
-    // Sockets besides the listener to watch, and the one that has input.
+    // Sockets besides the listener to watch for input, and the one that
+    // has input.
     virtual void CollectFds(std::vector<int>& fds) = 0;
     virtual void OnReadable(int fd) = 0;
+    // Sockets to watch for room to send (not also in CollectFds), and the
+    // one that has room.
+    virtual void CollectWriteFds(std::vector<int>& fds) { (void)fds; }
+    virtual void OnWritable(int fd) { (void)fd; }
     virtual void OnIdle() {}
 
 private:
@@ -229,8 +279,9 @@ private:
 class bnfsSession;
 
 // Keeps one session per accepted connection and serves each whole request
-// in turn; a session that ends is destroyed. Connections beyond
-// kMaxSessions are closed at once.
+// in turn; a session that ends is destroyed. Answers go out as each socket
+// accepts them, so a peer that does not read holds up only its own
+// session. Connections beyond kMaxSessions are closed at once.
 class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
 public:
     static constexpr size_t kMaxSessions = 256;
@@ -249,6 +300,8 @@ protected:
     void OnAccept(btkSocketStream* stream) override;
     void CollectFds(std::vector<int>& fds) override;
     void OnReadable(int fd) override;
+    void CollectWriteFds(std::vector<int>& fds) override;
+    void OnWritable(int fd) override;
 
 private:
     std::map<int, std::unique_ptr<bnfsSession>> sessions_; // by socket; serving thread only
@@ -279,22 +332,32 @@ private:
 class ZBASE_API bnfsSession {
 public:
     // Owns the stream; `timeoutSeconds` bounds the arrival of a frame once
-    // its first byte has come.
+    // its first byte has come, and the sending of each answer (negative: no
+    // limit).
     bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds);
     virtual ~bnfsSession();
     bnfsSession(const bnfsSession&) = delete;
     bnfsSession& operator=(const bnfsSession&) = delete;
 
-    // Reads one frame and answers it. False when the session is over: the
-    // peer closed, a transfer failed or the frame was malformed (LastError
-    // says which).
+    // Reads one frame, answers it and waits until the answer is sent. False
+    // when the session is over: the peer closed, a transfer failed, ran out
+    // of time or the frame was malformed (LastError says which).
     bool ServeOne();
-    // Reads what has arrived without waiting and answers every frame that
-    // is whole; a frame's rest may come with later calls, so a slow peer
+    // Without waiting: sends what it can of a queued answer, then, with no
+    // answer left waiting, reads what has arrived and answers every frame
+    // that is whole. A frame's rest may come with later calls and an
+    // answer's rest may go with later calls (SendQueued), so a slow peer
     // never holds up the server's other sessions. False as for ServeOne.
     bool ServeAvailable();
+    // True while an answer waits to be sent; the session then reads nothing.
+    bool HasQueued() const { return !queue_.empty(); }
+    // Sends what the socket accepts of the queued answers without waiting;
+    // once they are all out, answers the frames that waited for them.
+    // False as for ServeOne.
+    bool SendQueued();
     // True when a frame begun more than the session's timeout ago is still
-    // not whole (the server then closes the session).
+    // not whole, or an answer queued more than the timeout ago is not yet
+    // sent whole (the server then closes the session).
     bool IsOverdue(std::chrono::steady_clock::time_point now) const;
     const bnfsError& LastError() const { return error_; }
     btkSocketStream* GetStream() const { return stream_.get(); }
@@ -311,12 +374,26 @@ protected:
     std::ostream& Out() { return out_; }
 
 private:
-    bool Answer(char kind, const std::string& payload);
+    // An answer frame waiting to be sent, with the time it must be out by.
+    struct Queued {
+        char head[5];
+        std::string payload;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    // Queues the answer and sends what the socket takes now.
+    bool Answer(char kind, std::string payload);
     bool AnswerError(const std::string& message);
     // Answers one whole frame; false when the session is over.
     bool Handle(bnfsFrame& frame);
-    // Answers a malformed frame with an error and ends the session (false).
+    // Answers a malformed frame with an error (as far as the socket takes
+    // it now) and ends the session (false).
     bool Refuse(const std::string& message);
+    // Sends queued bytes until the socket takes no more; false on failure.
+    bool Drain();
+    // Answers the whole frames in pending_ while no answer waits; ends the
+    // session once the peer has closed and everything is answered.
+    bool AnswerPending();
 
     std::unique_ptr<btkSocketStream> stream_;
     bnfsServer* server_;
@@ -324,6 +401,9 @@ private:
     std::istringstream in_;
     std::ostringstream out_;
     bnfsError error_;
-    std::string pending_; // bytes of a frame not yet whole (ServeAvailable)
+    std::string pending_; // bytes of frames not yet answered (ServeAvailable)
     std::chrono::steady_clock::time_point pendingSince_{};
+    bool peerClosed_ = false;   // the peer sends nothing more
+    std::deque<Queued> queue_;  // answers not yet sent whole
+    size_t sentOfFirst_ = 0;    // bytes of queue_.front() already sent
 };

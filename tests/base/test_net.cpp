@@ -7,9 +7,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -275,6 +277,274 @@ TEST(BnfsConnection, OpenFailsWithoutServer) {
     btkString reply;
     EXPECT_FALSE(BNFSConnection::OtherRequest(nullptr, "1", reply, e));
     EXPECT_FALSE(BNFSConnection::IsAlive(nullptr));
+}
+
+// ---- time limits and reopening of a client connection --------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The far end of client connections, driven by hand: a listening socket on
+// the loopback address. A connection completes before it is accepted.
+class HandPeer {
+public:
+    HandPeer() {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(::listen(listen_, 8), 0);
+        EXPECT_EQ(::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len), 0);
+        port_ = ntohs(a.sin_port);
+    }
+    ~HandPeer() { ::close(listen_); }
+    int Port() const { return port_; }
+    // The next connection, owned by the caller.
+    std::unique_ptr<btkSocketStream> Accept() {
+        return std::make_unique<btkSocketStream>(::accept(listen_, nullptr, nullptr));
+    }
+    BNFSConnection* Open(double timeout) {
+        bnfsError e;
+        BNFSConnection* c = BNFSConnection::Open(e, "127.0.0.1", port_);
+        EXPECT_NE(c, nullptr) << e.message;
+        if (c)
+            c->SetTimeout(timeout);
+        return c;
+    }
+
+private:
+    int listen_ = -1;
+    int port_ = 0;
+};
+
+std::string TextReply(const std::string& text) {
+    std::string item;
+    bnfsPutTextItem(item, text.data(), text.size());
+    return header('R', uint32_t(item.size())) + item;
+}
+
+TEST(BnfsConnectionLimits, SilentAndStalledAnswersRunOutOfTime) {
+    HandPeer peer;
+    btkString reply;
+    bnfsError e;
+    {
+        // No answer at all: the whole limit, then the connection is closed.
+        BNFSConnection* c = peer.Open(0.3);
+        ASSERT_NE(c, nullptr);
+        auto far = peer.Accept();
+        const auto start = Clock::now();
+        EXPECT_FALSE(BNFSConnection::OtherRequest(c, "101", reply, e));
+        EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT);
+        EXPECT_GE(SecondsSince(start), 0.25);
+        EXPECT_LT(SecondsSince(start), 3.0);
+        EXPECT_FALSE(c->IsConnected());
+        // The request went out once, whole.
+        bnfsFrame f;
+        ASSERT_TRUE(bnfsReadFrame(*far, f, 5, 5, &e)) << e.message;
+        EXPECT_EQ(f.kind, 'Q');
+        EXPECT_FALSE(bnfsReadFrame(*far, f, 5, 5, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_CLOSED);
+        // Without reopening, a closed connection stays closed.
+        EXPECT_FALSE(BNFSConnection::OtherRequest(c, "102", reply, e));
+        EXPECT_EQ(e.code, BNFS_ERR_NOT_OPEN);
+        BNFSConnection::Close(c);
+    }
+    {
+        // The head of an answer, then nothing: the rest limit ends the call
+        // long before the whole limit.
+        BNFSConnection* c = peer.Open(30);
+        ASSERT_NE(c, nullptr);
+        c->SetRestTimeout(0.3);
+        auto far = peer.Accept();
+        ASSERT_TRUE(far->WriteAll("R\0", 2, &e));
+        const auto start = Clock::now();
+        EXPECT_FALSE(BNFSConnection::OtherRequest(c, "101", reply, e));
+        EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT);
+        EXPECT_LT(SecondsSince(start), 5.0);
+        EXPECT_FALSE(c->IsConnected());
+        BNFSConnection::Close(c);
+    }
+}
+
+TEST(BnfsConnectionLimits, AnswersInPiecesLargeAnswersAndStrayBytes) {
+    HandPeer peer;
+    BNFSConnection* c = peer.Open(10);
+    ASSERT_NE(c, nullptr);
+    c->SetRestTimeout(10);
+    auto far = peer.Accept();
+    const std::string small = TextReply("0\n42");
+    const std::string large = TextReply(std::string(300000, 'x') + "end");
+    std::thread answers([&] {
+        bnfsError e;
+        bnfsFrame f;
+        // A small answer in three pieces.
+        if (!bnfsReadFrame(*far, f, 5, 5, &e))
+            return;
+        far->WriteAll(small.data(), 2, &e);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        far->WriteAll(small.data() + 2, 4, &e);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        far->WriteAll(small.data() + 6, small.size() - 6, &e);
+        // A large one in one go.
+        if (!bnfsReadFrame(*far, f, 5, 5, &e))
+            return;
+        far->WriteAll(large.data(), large.size(), &e);
+        // One answer with bytes after it.
+        if (!bnfsReadFrame(*far, f, 5, 5, &e))
+            return;
+        const std::string stray = small + "R";
+        far->WriteAll(stray.data(), stray.size(), &e);
+    });
+    btkString reply;
+    bnfsError e;
+    EXPECT_TRUE(BNFSConnection::OtherRequest(c, "1", reply, e)) << e.message;
+    EXPECT_EQ(reply.str(), "0\n42");
+    EXPECT_TRUE(BNFSConnection::OtherRequest(c, "2", reply, e)) << e.message;
+    EXPECT_EQ(reply.str().size(), 300003u);
+    EXPECT_EQ(reply.str().substr(299998), "xxend");
+    EXPECT_FALSE(BNFSConnection::OtherRequest(c, "3", reply, e));
+    EXPECT_EQ(e.code, BNFS_ERR_MALFORMED);
+    EXPECT_FALSE(c->IsConnected());
+    answers.join();
+    BNFSConnection::Close(c);
+}
+
+TEST(BnfsConnectionLimits, ReopensOnceWhenFoundClosedAndNeverSendsTwice) {
+    HandPeer peer;
+    BNFSConnection* c = peer.Open(0.5);
+    ASSERT_NE(c, nullptr);
+    c->SetReopenWhenClosed(true);
+    btkString reply;
+    bnfsError e;
+    bnfsFrame f;
+    std::unique_ptr<btkSocketStream> far;
+    {
+        // The peer closed between calls: the next call connects again.
+        auto first = peer.Accept();
+        first.reset();
+        std::thread accept([&] {
+            far = peer.Accept();
+            bnfsError pe;
+            bnfsFrame pf;
+            if (bnfsReadFrame(*far, pf, 5, 5, &pe))
+                far->WriteAll(TextReply("0").data(), TextReply("0").size(), &pe);
+        });
+        EXPECT_TRUE(BNFSConnection::OtherRequest(c, "1", reply, e)) << e.message;
+        accept.join();
+        EXPECT_EQ(reply.str(), "0");
+    }
+    {
+        // A call that ran out of time is not sent again; the next call goes
+        // out on a new connection.
+        EXPECT_FALSE(BNFSConnection::OtherRequest(c, "2", reply, e));
+        EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT);
+        ASSERT_TRUE(bnfsReadFrame(*far, f, 5, 5, &e)) << e.message;
+        std::string text;
+        ASSERT_TRUE(bnfsGetTextItem(f.payload, text));
+        EXPECT_EQ(text, "2");
+        std::thread accept([&] {
+            auto next = peer.Accept();
+            bnfsError pe;
+            bnfsFrame pf;
+            std::string t;
+            if (bnfsReadFrame(*next, pf, 5, 5, &pe) && bnfsGetTextItem(pf.payload, t))
+                next->WriteAll(TextReply("got " + t).data(), TextReply("got " + t).size(), &pe);
+        });
+        EXPECT_TRUE(BNFSConnection::OtherRequest(c, "3", reply, e)) << e.message;
+        accept.join();
+        EXPECT_EQ(reply.str(), "got 3");
+        // Nothing more came on the old connection.
+        EXPECT_FALSE(bnfsReadFrame(*far, f, 5, 5, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_CLOSED);
+    }
+    BNFSConnection::Close(c);
+    // Nobody listens any more: the call fails at once, nothing is sent.
+    HandPeer* gone = new HandPeer();
+    c = gone->Open(5);
+    ASSERT_NE(c, nullptr);
+    c->SetReopenWhenClosed(true);
+    gone->Accept().reset();
+    delete gone;
+    EXPECT_FALSE(BNFSConnection::OtherRequest(c, "4", reply, e));
+    EXPECT_EQ(e.code, BNFS_ERR_CONNECT);
+    BNFSConnection::Close(c);
+}
+
+// ---- answers to a peer that does not read ------------------------------------------
+
+class ShortSessionServer : public bnfsServer {
+protected:
+    bnfsSession* MakeSession(btkSocketStream* s) override { return new bnfsSession(s, this, 1); }
+};
+
+TEST(BnfsServerQueues, PeerThatNeverReadsHoldsUpOnlyItself) {
+    unimemlocation mem("never-reads");
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    const std::string big(8u << 20, 'b');
+    ASSERT_TRUE(mem.WriteFile("/ZPI/big", big.data(), big.size(), nullptr));
+    ASSERT_TRUE(mem.WriteFile("/ZPI/small", "s", 1, nullptr));
+    ShortSessionServer server;
+    server.SetLocationDriver(&mem);
+    ASSERT_TRUE(server.Init(0, nullptr));
+    server.SetTimeSlice(0.02);
+    std::thread run([&] { server.Run(); });
+
+    // A peer with a small receive window pipelines reads of the large file
+    // and reads none of the answers.
+    int bad = ::socket(AF_INET, SOCK_STREAM, 0);
+    int window = 4096;
+    ::setsockopt(bad, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(server.GetPort()));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(bad, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    std::string reads;
+    for (int i = 0; i < 8; ++i)
+        reads += header('G', 8) + "/ZPI/big";
+    ASSERT_EQ(::send(bad, reads.data(), reads.size(), MSG_NOSIGNAL), ssize_t(reads.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    // Another session is served within its own limit meanwhile.
+    bnfsError e;
+    BNFSConnection* good = BNFSConnection::Open(e, "127.0.0.1", server.GetPort());
+    ASSERT_NE(good, nullptr) << e.message;
+    good->SetTimeout(0.8);
+    const auto start = Clock::now();
+    EXPECT_TRUE(BNFSConnection::IsAlive(good));
+    std::string data;
+    EXPECT_TRUE(BNFSConnection::ReadFile(good, "/ZPI/small", data, e)) << e.message;
+    EXPECT_EQ(data, "s");
+    EXPECT_LT(SecondsSince(start), 0.8);
+    BNFSConnection::Close(good);
+
+    // The answer that stays unsent past the session's limit ends that
+    // session: the peer then reaches the end of its stream, having got far
+    // less than all it asked for.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    size_t received = 0;
+    char buffer[65536];
+    const auto drain = Clock::now();
+    for (;;) {
+        pollfd p{bad, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the session was not closed";
+        ssize_t k = ::recv(bad, buffer, sizeof buffer, 0);
+        if (k <= 0)
+            break;
+        received += size_t(k);
+        ASSERT_LT(SecondsSince(drain), 10.0);
+    }
+    EXPECT_LT(received, 8 * big.size());
+    ::close(bad);
+
+    server.RequestStop();
+    run.join();
+    server.Shutdown();
 }
 
 } // namespace
