@@ -28,7 +28,6 @@
 using zr_detail::Exchange;
 using zr_detail::kBadArg;
 using zr_detail::Request;
-using zr_detail::Unsent;
 
 namespace {
 
@@ -66,17 +65,14 @@ auto ReadTaken(const char* name, bool dump, Take take) -> decltype(take(std::dec
     return nullptr;
 }
 
-// Requests answered by a document named in field 1 (161, 183): 0, with *out
-// untouched, when the request did not go out; else *out is what ReadTaken
-// gives (null on a status that is not 0), and the answer 0, or kNotSent
-// when *out is null.
+// Requests answered by a document named in field 1 (161, 183): *out is
+// what ReadTaken gives, and the answer 0; kNotSent, with *out null, when
+// the request did not go out, the status is not 0 or nothing was read.
 template <class Top, class T, class Take>
 int DocumentRequest(ZorvanProxy& proxy, const Request& req, T** out, Take take) {
-    ZrReply reply;
-    if (!Exchange(proxy, req, reply))
-        return 0;
     *out = nullptr;
-    if (reply.GetStatus() != 0)
+    ZrReply reply;
+    if (!Exchange(proxy, req, reply) || reply.GetStatus() != 0)
         return kNotSent;
     *out = ReadTaken<Top>(reply.GetField(1), false, take);
     return *out ? 0 : kNotSent;
@@ -144,16 +140,17 @@ xrchandle<KWPIModel> ZorvanProxy::GetQelIntfData(int model, const qel_part_conve
 // ---- 154, 159: assembly information -----------------------------------------
 
 int ZorvanProxy::GetAssemblyInfo(int model, qel_model_basic_info** info, qel_intf_data_extend** extension) {
+    // Every output is null until its document was read; only the record of
+    // the first document stays when the second one fails.
+    if (info)
+        *info = nullptr;
+    if (extension)
+        *extension = nullptr;
     Request req(154);
     req.AddInt(model);
     ZrReply reply;
-    if (!Exchange(*this, req, reply))
-        return 0;
-    if (reply.GetStatus() != 0) {
-        if (info)
-            *info = nullptr;
+    if (!Exchange(*this, req, reply) || reply.GetStatus() != 0)
         return kNotSent;
-    }
     if (info) {
         *info = ReadTaken<IntfXmlModel>(reply.GetField(1), true, [](IntfXmlModel& top) { return top.TakeData(); });
         if (!*info)
@@ -259,7 +256,7 @@ int ZorvanProxy::SetComponentColor(int a, int b, const double first[3], const do
         return kBadArg;
     Request req(179);
     req.AddInt(a).AddInt(b).AddDoubles(first, 3).AddDoubles(second, 6);
-    return zr_detail::StatusReply(*this, req, 0);
+    return zr_detail::StatusReply(*this, req, kNotSent);
 }
 
 int ZorvanProxy::CopyFileFromRemote(const char* first, const char* second) {
@@ -273,7 +270,7 @@ int ZorvanProxy::HDICSearchImage(const char* name, int* value) {
     req.AddText(name);
     ZrReply reply;
     if (!Exchange(*this, req, reply))
-        return Unsent(req, 0);
+        return 0;
     int status = reply.GetStatus();
     if (status == 1 && value)
         *value = reply.GetInt(1, -1);
@@ -283,11 +280,11 @@ int ZorvanProxy::HDICSearchImage(const char* name, int* value) {
 int ZorvanProxy::SetComponentLayer(int a, int b, const char* name) {
     Request req(187);
     req.AddInt(a).AddInt(b).AddText(name);
-    return zr_detail::StatusReply(*this, req, 0);
+    return zr_detail::StatusReply(*this, req, kNotSent);
 }
 
 int ZorvanProxy::CreateLayer(int a, const char* name, QelLayerDisplay display, int c) {
     Request req(188);
     req.AddInt(a).AddText(name).AddInt(display).AddInt(c);
-    return zr_detail::StatusReply(*this, req, 0);
+    return zr_detail::StatusReply(*this, req, kNotSent);
 }

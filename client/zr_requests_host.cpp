@@ -39,7 +39,6 @@ namespace {
 
 using zr_detail::kNotSent;
 using zr_detail::kBadArg;
-using zr_detail::Unsent;
 
 // ReadReply for one output record: fill(reply, record) and clear(record)
 // run only when the caller gave one.
@@ -599,7 +598,7 @@ int ZorvanProxy::QelCsysIdGet(const int32_t* csys, int* id) {
     req.AddInt(*csys);
     ZrReply reply;
     if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
+        return kNotSent;
     // Field 1 is read whatever the status (-1 when missing or not a number).
     if (id)
         *id = reply.GetInt(1, -1);
@@ -611,7 +610,7 @@ int ZorvanProxy::QelGetCsysMatrix(int a, int b, double matrix[4][3]) {
     req.AddInt(a).AddInt(b);
     ZrReply reply;
     if (!Exchange(*this, req, reply))
-        return Unsent(req, kNotSent);
+        return kNotSent;
     int status = reply.GetStatus();
     if (status != 0 || !matrix)
         return status;
@@ -648,7 +647,7 @@ int ZorvanProxy::QelGetModelUnit(int a, int b, int* type, char* name, double* fa
     req.AddInt(a).AddInt(b);
     ZrReply reply;
     if (!Exchange(*this, req, reply))
-        return Unsent(req, 0);
+        return 0;
     int status = reply.GetStatus();
     if (status == 1 && name) {
         int copied = CopyField(reply, 2, name, capacity);
@@ -680,7 +679,7 @@ int ZorvanProxy::QelGetModelAccuracy(int model, double* accuracy) {
     req.AddInt(model);
     ZrReply reply;
     if (!Exchange(*this, req, reply))
-        return Unsent(req, 0);
+        return 0;
     int status = reply.GetStatus();
     if (accuracy)
         *accuracy = status == 1 ? reply.GetDouble(1, -1.0) : 0.0;

@@ -14,7 +14,8 @@ namespace zr_detail {
 
 // A request text that refuses a text field holding a line feed: such a
 // field would split in two and shift every later field, so the request is
-// never sent.
+// never sent, and the member answers as for any request that did not go
+// out.
 class Request {
 public:
     explicit Request(int opcode) : text_(opcode) {}
@@ -52,20 +53,15 @@ private:
 bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply);
 // Status of a request that did not go out (most requests).
 constexpr int kNotSent = 100;
-// Status of a request refused for its arguments (a null record that it
-// must read, a text holding a line feed): nothing is sent.
+// Status of a request refused for a null record or array that it must
+// read: nothing is sent.
 constexpr int kBadArg = -2;
-// What a member answers for a request that did not go out: kBadArg when it
-// was refused, else the member's own value for that case.
-inline int Unsent(const Request& request, int notSent) {
-    return request.IsValid() ? notSent : kBadArg;
-}
 
 // Sends and does not read the reply; false when it did not go out.
 bool SendOnly(ZorvanProxy& proxy, const Request& request);
 
-// The common reply shapes. Each answers Unsent(request, notSent) when the
-// request did not go out, else the status (field 0, -1 when it is not a
+// The common reply shapes. Each answers `notSent` when the request did
+// not go out (a refused one included), else the status (field 0, -1 when it is not a
 // number); only a status of 0 writes the output.
 // Status only.
 int StatusReply(ZorvanProxy& proxy, const Request& request, int notSent);
@@ -76,15 +72,15 @@ int IntReply(ZorvanProxy& proxy, const Request& request, int* out, int fallback)
 // Field 1 copied into the caller's buffer (see CopyField).
 int TextReply(ZorvanProxy& proxy, const Request& request, char* buffer, size_t capacity);
 
-// Sends the request and answers its status: Unsent(request, kNotSent) when
-// it did not go out. A status of 0 (or -5 too, with `alsoFive`) runs
+// Sends the request and answers its status: kNotSent when it did not go
+// out. A status of 0 (or -5 too, with `alsoFive`) runs
 // fill(reply); a fill that answers an int answers that instead when it is
 // not 0. Any other status runs clear().
 template <class Fill, class Clear>
 int ReadReply(ZorvanProxy& proxy, const Request& request, Fill fill, Clear clear, bool alsoFive = false) {
     ZrReply reply;
     if (!Exchange(proxy, request, reply))
-        return Unsent(request, kNotSent);
+        return kNotSent;
     int status = reply.GetStatus();
     if (status != 0 && !(alsoFive && status == -5)) {
         clear();

@@ -48,14 +48,14 @@ bool SendOnly(ZorvanProxy& proxy, const Request& request) {
 int StatusReply(ZorvanProxy& proxy, const Request& request, int notSent) {
     ZrReply reply;
     if (!Exchange(proxy, request, reply))
-        return Unsent(request, notSent);
+        return notSent;
     return reply.GetStatus();
 }
 
 int WholeReply(ZorvanProxy& proxy, const Request& request) {
     ZrReply reply;
     if (!Exchange(proxy, request, reply))
-        return Unsent(request, kNotSent);
+        return kNotSent;
     return reply.GetWholeAsInt();
 }
 
@@ -133,7 +133,6 @@ namespace {
 
 using zr_detail::kNotSent;
 using zr_detail::kBadArg;
-using zr_detail::Unsent;
 
 // Requests of a name (left out when null) and a value, answered by a model
 // id in field 1 (101, 105, 106).
@@ -212,7 +211,7 @@ int ZorvanProxy::IsModelUsed(int value, const char* name) {
     req.AddText(name).AddInt(value);
     ZrReplyIsModelUsed reply;
     if (!Exchange(*this, req, reply))
-        return Unsent(req, 1);
+        return 1;
     return reply.GetIsUsed();
 }
 

@@ -81,9 +81,12 @@ TEST_F(Requests, NameValueRequestsTextAndReplies) {
 }
 
 TEST_F(Requests, TextHoldingLineFeedIsNeverSent) {
+    // Refused before sending: the answer of a request that did not go out.
     int out = 3;
-    EXPECT_EQ(proxy->CreateModel("a\nb", 1, &out), -2);
-    EXPECT_EQ(proxy->PostImportFunction(1, "x\ny", 2, 3, 4, false), -2);
+    EXPECT_EQ(proxy->CreateModel("a\nb", 1, &out), 100);
+    EXPECT_EQ(proxy->PostImportFunction(1, "x\ny", 2, 3, 4, false), 100);
+    EXPECT_EQ(proxy->IsModelUsed(1, "a\nb"), 1);
+    EXPECT_EQ(proxy->SetComponentLayer(1, 2, "a\nb"), 100);
     EXPECT_EQ(proxy->QelGetModelUnit(1, 2, nullptr, nullptr, nullptr), 0); // group C, sent
     EXPECT_EQ(host.Count(), 1u);
     EXPECT_EQ(out, 3);
@@ -145,10 +148,22 @@ TEST(RequestsUnconnected, NothingGoesOut) {
     EXPECT_EQ(proxy->QelWindowCurrentGet(&out), 100);
     EXPECT_EQ(proxy->HDICSearchImage("img", &out), 0);
     EXPECT_EQ(proxy->CopyFileFromRemote("a", "b"), 100);
-    EXPECT_EQ(proxy->SetComponentLayer(1, 2, "l"), 0);
+    // Requests that did not go out are failures, and leave no stale output.
+    const double colour[3] = {1, 0, 0}, shade[6] = {0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(proxy->SetComponentColor(1, 2, colour, shade), 100);
+    EXPECT_EQ(proxy->SetComponentLayer(1, 2, "l"), 100);
+    EXPECT_EQ(proxy->CreateLayer(1, "l", QelLayerDisplay(0), 2), 100);
     atb_import_layer* layers = reinterpret_cast<atb_import_layer*>(&out);
-    EXPECT_EQ(proxy->GetAtbImportLayers(1, &layers), 0);
-    EXPECT_EQ(layers, reinterpret_cast<atb_import_layer*>(&out));
+    EXPECT_EQ(proxy->GetAtbImportLayers(1, &layers), 100);
+    EXPECT_EQ(layers, nullptr);
+    qel_model_basic_info* info = reinterpret_cast<qel_model_basic_info*>(&out);
+    qel_intf_data_extend* extension = reinterpret_cast<qel_intf_data_extend*>(&out);
+    EXPECT_EQ(proxy->GetAssemblyInfo(1, &info, &extension), 100);
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(extension, nullptr);
+    ZrTranslationOptions* translation = reinterpret_cast<ZrTranslationOptions*>(&out);
+    EXPECT_EQ(proxy->GetTranslationOptions(&translation, 1), 100);
+    EXPECT_EQ(translation, nullptr);
     qel_part_conversion_options options{5, 0, 0};
     EXPECT_TRUE(proxy->GetQelIntfData(1, &options, nullptr, nullptr).isNull());
     EXPECT_EQ(out, 5);
@@ -514,8 +529,10 @@ TEST_F(Documents, AssemblyInformation) {
     qel_intf_data_extend* extension = nullptr;
     host.Script({"6", "0\n" + path + "\n/no/such.xml"});
     read = reinterpret_cast<qel_model_basic_info*>(&path);
+    extension = reinterpret_cast<qel_intf_data_extend*>(&path);
     EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, &extension), 100);
     EXPECT_EQ(read, nullptr);
+    EXPECT_EQ(extension, nullptr);
     // The first document stays when the second cannot be read.
     EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, &extension), 100);
     ASSERT_NE(read, nullptr);
