@@ -1,5 +1,7 @@
 #include "client/zr_bnfs.h"
 
+#include "client/zr_proxy.h"
+
 #include "net.h"
 #include "uniloc.h"
 #include "xml/xml_streams.h"
@@ -117,6 +119,7 @@ IntfXmlBnfsFile* ZrOpenBnfsFile(const char* path, int mode, std::string* error) 
             *error = failure.message;
         return nullptr;
     }
+    ZrApplyReplyLimits(connection.get());
     if (mode == 2)
         return new BnfsFile(std::move(connection), std::move(inner));
     std::string data;

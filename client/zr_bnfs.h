@@ -5,6 +5,7 @@
 //   mode 1 (read)   fetches the file when opened;
 //   mode 2 (write)  connects when opened, keeps what is written, and stores
 //                   the file on Close (a file never closed is not stored).
+// Both are bounded by the client's reply time limits (client/zr_proxy.h).
 #pragma once
 
 #include "api/zpi50_export.h"

@@ -14,6 +14,11 @@
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
 #include <unistd.h>
 
 
@@ -36,6 +41,36 @@ ClientState& clientState() {
 }
 
 } // namespace
+
+// ---- reply time limits ----------------------------------------------------------------------
+
+namespace {
+constexpr double kDefaultReplyTimeout = 300;
+constexpr double kLongestReplyTimeout = 1000000;
+} // namespace
+
+double ZrParseReplyTimeout(const char* text) {
+    if (!text || !*text)
+        return kDefaultReplyTimeout;
+    const char* end = text + std::strlen(text);
+    double seconds = 0;
+    auto r = std::from_chars(text, end, seconds);
+    if (r.ec != std::errc() || r.ptr != end || !(seconds > 0))
+        return kDefaultReplyTimeout;
+    return std::min(seconds, kLongestReplyTimeout);
+}
+
+double ZrGetReplyTimeout() {
+    static const double seconds = ZrParseReplyTimeout(std::getenv("ZORVAN_REPLY_TIMEOUT"));
+    return seconds;
+}
+
+void ZrApplyReplyLimits(BNFSConnection* connection) {
+    if (!connection)
+        return;
+    connection->SetTimeout(ZrGetReplyTimeout());
+    connection->SetRestTimeout(kZrReplyRestTimeout);
+}
 
 // ---- ZorvanProxy: construction and connection ------------------------------------------------
 
@@ -82,7 +117,12 @@ bool ZorvanProxy::Connect(const btkString& url) {
         return false;
     bnfsError error;
     connection_ = BNFSConnection::Open(error, host_, port_);
-    return connection_ != nullptr;
+    if (!connection_)
+        return false;
+    ZrApplyReplyLimits(connection_);
+    // A host that closed the connection is reached again by the next request.
+    connection_->SetReopenWhenClosed(true);
+    return true;
 }
 
 // ---- ZrClient -----------------------------------------------------------------------------
@@ -179,6 +219,7 @@ void ZrClient::RunLoop() {
 
 xrchandle<ZorvanProxy> ZrInitializeClient(const char* serverUrl) {
     init_memory();
+    ZrGetReplyTimeout(); // read at start-up, once per process
     xrchandle<ZrClient> client;
     {
         ClientState& s = clientState();

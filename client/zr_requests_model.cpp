@@ -250,6 +250,7 @@ bool ZorvanProxy::IsServerAlive() {
     BNFSConnection* probe = BNFSConnection::Open(error, host_.c_str(), port_);
     if (!probe)
         return false;
+    ZrApplyReplyLimits(probe);
     bool alive = BNFSConnection::IsAlive(probe);
     BNFSConnection::Close(probe);
     return alive;

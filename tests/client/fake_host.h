@@ -18,7 +18,6 @@ namespace zr_test {
 class FakeHost {
 public:
     FakeHost() {
-        BNFSConnection::SetDefaultTimeout(10);
         ok_ = server_.Init(0, "127.0.0.1");
         server_.SetTimeSlice(0.02);
         if (ok_)

@@ -178,7 +178,6 @@ int importFn(xrchandle<KWPIModel> model, qel_intf_data_extend* extension, int ar
 class ClientFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        BNFSConnection::SetDefaultTimeout(10);
         {
             std::lock_guard<std::mutex> hold(g_seen.mutex);
             g_seen.calls.clear();
@@ -469,7 +468,6 @@ TEST(ClientStartup, NothingWithoutAClient) {
 }
 
 TEST(ClientStartup, SecondStartUpKeepsTheClient) {
-    BNFSConnection::SetDefaultTimeout(10);
     FakeHost host;
     ASSERT_TRUE(host.Init(0, nullptr));
     host.SetTimeSlice(0.02);

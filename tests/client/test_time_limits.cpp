@@ -1,0 +1,359 @@
+// The client against hosts that fall silent, stop in the middle of a reply
+// or close the connection: every request ends within the reply time limit,
+// a closed connection is opened again before the next request, a request
+// is never sent twice, and a job still sends its finish notice. Also the
+// callback server's answers to a peer that never reads them.
+#include "api/zr_strings.h"
+#include "client/zr_binding.h"
+#include "client/zr_callback.h"
+#include "client/zr_client.h"
+#include "client/zr_jobs.h"
+#include "client/zr_proxy.h"
+#include "net.h"
+#include "uniloc.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// The client reads its reply time limit once per process: this program
+// sets a short one before any test runs, so that tests that wait it out
+// stay quick in any order.
+constexpr double kLimit = 2;
+const bool g_limitSet = [] { return ::setenv("ZORVAN_REPLY_TIMEOUT", "2", 1) == 0; }();
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A host on the loopback address that treats each text request as its
+// script says, one step per request (an answer "0" once the script is
+// used up). It serves one connection at a time and records every request
+// with the number of the connection it came on (1 for the first).
+class ScriptedHost {
+public:
+    enum Act { kAnswer, kSilent, kHeadOnly, kAnswerThenClose, kClose };
+    struct Step {
+        Act act;
+        std::string reply;
+    };
+    struct Seen {
+        int connection;
+        std::string text;
+        bool operator==(const Seen&) const = default;
+    };
+
+    ScriptedHost() {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ok_ = ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+              ::listen(listen_, 8) == 0 &&
+              ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~ScriptedHost() {
+        stop_ = true;
+        thread_.join();
+        ::close(listen_);
+    }
+    ScriptedHost(const ScriptedHost&) = delete;
+    ScriptedHost& operator=(const ScriptedHost&) = delete;
+
+    bool Ok() const { return ok_; }
+    std::string Url() const { return "bnfs://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+    void Script(std::vector<Step> steps) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        steps_.assign(steps.begin(), steps.end());
+    }
+    std::vector<Seen> Requests() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return seen_;
+    }
+    // Waits (bounded) until `text` has come.
+    bool WaitFor(const std::string& text) {
+        std::unique_lock<std::mutex> hold(mutex_);
+        return cv_.wait_for(hold, 15s, [&] {
+            for (const Seen& s : seen_)
+                if (s.text == text)
+                    return true;
+            return false;
+        });
+    }
+
+private:
+    Step Next(int connection, const std::string& text) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        seen_.push_back(Seen{connection, text});
+        cv_.notify_all();
+        if (steps_.empty())
+            return Step{kAnswer, "0"};
+        Step step = steps_.front();
+        steps_.pop_front();
+        return step;
+    }
+
+    static void Reply(btkSocketStream& s, const std::string& text) {
+        std::string item;
+        bnfsPutTextItem(item, text.data(), text.size());
+        bnfsError e;
+        bnfsWriteFrame(s, 'R', item.data(), item.size(), &e);
+    }
+
+    void Serve() {
+        int connection = 0;
+        while (!stop_) {
+            pollfd p{listen_, POLLIN, 0};
+            if (::poll(&p, 1, 20) != 1)
+                continue;
+            btkSocketStream s(::accept(listen_, nullptr, nullptr));
+            ++connection;
+            bool open = true;
+            while (open && !stop_) {
+                bnfsFrame f;
+                bnfsError e;
+                if (!bnfsReadFrame(s, f, 0.02, 5, &e)) {
+                    open = e.code == BNFS_ERR_TIMEOUT && s.IsOpen();
+                    continue;
+                }
+                if (f.kind == 'P') {
+                    bnfsWriteFrame(s, 'A', nullptr, 0, &e);
+                    continue;
+                }
+                std::string text;
+                bnfsGetTextItem(f.payload, text);
+                const Step step = Next(connection, text);
+                switch (step.act) {
+                case kAnswer:
+                    Reply(s, step.reply);
+                    break;
+                case kSilent:
+                    break;
+                case kHeadOnly:
+                    s.WriteAll("R\0", 2, &e);
+                    break;
+                case kAnswerThenClose:
+                    Reply(s, step.reply);
+                    open = false;
+                    break;
+                case kClose:
+                    open = false;
+                    break;
+                }
+            }
+        }
+    }
+
+    int listen_ = -1;
+    int port_ = 0;
+    bool ok_ = false;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<Step> steps_;
+    std::vector<Seen> seen_;
+    std::thread thread_;
+};
+
+using Seen = ScriptedHost::Seen;
+
+TEST(ReplyTimeLimit, ReadOnceFromTheEnvironment) {
+    ASSERT_TRUE(g_limitSet);
+    EXPECT_EQ(ZrGetReplyTimeout(), kLimit);
+    EXPECT_EQ(ZrParseReplyTimeout(nullptr), 300);
+    EXPECT_EQ(ZrParseReplyTimeout("0.25"), 0.25);
+    EXPECT_EQ(ZrParseReplyTimeout("45"), 45);
+    EXPECT_EQ(ZrParseReplyTimeout("1e12"), 1000000);
+    for (const char* bad : {"", "0", "-3", "ten", "5s", " 5", "nan"})
+        EXPECT_EQ(ZrParseReplyTimeout(bad), 300) << bad;
+}
+
+class HostTimeLimits : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.Ok());
+        proxy = new ZorvanProxy();
+        ASSERT_TRUE(proxy->Connect(btkString(host.Url())));
+    }
+
+    ScriptedHost host;
+    xrchandle<ZorvanProxy> proxy;
+};
+
+TEST_F(HostTimeLimits, SilentHostAndStalledReplyGive100WithinTheLimit) {
+    int out = 5;
+    host.Script({{ScriptedHost::kSilent, ""}, {ScriptedHost::kHeadOnly, ""}, {ScriptedHost::kAnswer, "0\n7"}});
+    auto start = Clock::now();
+    EXPECT_EQ(proxy->CreateModel("m", 1, &out), 100);
+    EXPECT_GE(SecondsSince(start), kLimit - 0.1);
+    EXPECT_LT(SecondsSince(start), kLimit + 3);
+    start = Clock::now();
+    EXPECT_EQ(proxy->InitSolid("s", 2, &out), 100);
+    EXPECT_GE(SecondsSince(start), kLimit - 0.1);
+    EXPECT_LT(SecondsSince(start), kLimit + 3);
+    EXPECT_EQ(out, 5);
+    // Each failed request closed its connection; the next one connects anew.
+    EXPECT_EQ(proxy->CreateModel("m", 1, &out), 0);
+    EXPECT_EQ(out, 7);
+    EXPECT_EQ(host.Requests(), (std::vector<Seen>{{1, "101\nm\n1"}, {2, "106\ns\n2"}, {3, "101\nm\n1"}}));
+}
+
+TEST_F(HostTimeLimits, RequestAfterTheHostClosedReconnectsAndNothingIsSentTwice) {
+    int out = 0;
+    host.Script({{ScriptedHost::kAnswerThenClose, "0\n1"},
+                 {ScriptedHost::kAnswer, "0\n2"},
+                 {ScriptedHost::kClose, ""},
+                 {ScriptedHost::kAnswer, "0\n3"}});
+    EXPECT_EQ(proxy->CreateModel("a", 1, &out), 0);
+    EXPECT_EQ(out, 1);
+    // The host has closed: this request goes out on a new connection.
+    EXPECT_EQ(proxy->CreateModel("b", 1, &out), 0);
+    EXPECT_EQ(out, 2);
+    // The host takes this one and closes without a reply: it failed, and
+    // it is not sent again.
+    EXPECT_EQ(proxy->CreateModel("c", 1, &out), 100);
+    EXPECT_EQ(out, 2);
+    EXPECT_EQ(proxy->CreateModel("d", 1, &out), 0);
+    EXPECT_EQ(out, 3);
+    EXPECT_EQ(host.Requests(), (std::vector<Seen>{{1, "101\na\n1"}, {2, "101\nb\n1"}, {2, "101\nc\n1"},
+                                                  {3, "101\nd\n1"}}));
+    // The probe goes on a connection of its own, which this host does not
+    // serve while the proxy's is open: no answer within the limit.
+    const auto start = Clock::now();
+    EXPECT_FALSE(proxy->IsServerAlive());
+    EXPECT_LT(SecondsSince(start), kLimit + 3);
+}
+
+// ---- a job whose host falls silent -----------------------------------------------------
+
+std::atomic<int> g_statusSeen{-1000};
+
+int silentHostExport(int, char** const) {
+    int model = 0;
+    g_statusSeen = ZrClient::Get()->GetProxy()->CreateModel("m", 1, &model);
+    return 0;
+}
+
+TEST(HostTimeLimitsJob, JobRunsOnToItsFinishNoticeAfterASilentHost) {
+    ScriptedHost host;
+    ASSERT_TRUE(host.Ok());
+    g_statusSeen = -1000;
+    // Registration answered, the job's request met with silence.
+    host.Script({{ScriptedHost::kAnswer, "0"}, {ScriptedHost::kSilent, ""}});
+    xrchandle<ZorvanProxy> proxy = ZrInitializeClient(host.Url().c_str());
+    ASSERT_TRUE(proxy);
+    ASSERT_TRUE(ZrRegisterExportTranslator(&silentHostExport));
+    const std::string callbackUrl = ZrGetCallbackUrl().str();
+    std::thread loop([] { ZrRunClient(); });
+    ASSERT_TRUE(host.WaitFor("111\n" + callbackUrl + "\n" + std::to_string(::getpid())));
+
+    bnfsError e;
+    BNFSConnection* callback = BNFSConnection::Open(e, "127.0.0.1", std::stoi(callbackUrl.substr(17)));
+    ASSERT_NE(callback, nullptr) << e.message;
+    callback->SetTimeout(10);
+    btkString reply;
+    const auto start = Clock::now();
+    EXPECT_TRUE(BNFSConnection::OtherRequest(callback, "112\n0", reply, e)) << e.message;
+    EXPECT_EQ(reply.str(), "0");
+    const bool finished = host.WaitFor("108");
+    const double took = SecondsSince(start);
+    ZrRequestClientLoopStop();
+    loop.join();
+    BNFSConnection::Close(callback);
+    proxy.release();
+    ZrShutdownClient();
+    ZrInitBinding();
+
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(g_statusSeen.load(), 100);
+    EXPECT_LT(took, kLimit + 3);
+    // The finish notice went out on a new connection, after the request
+    // that ran out of time.
+    const std::vector<Seen> seen = host.Requests();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1], (Seen{1, "101\nm\n1"}));
+    EXPECT_EQ(seen[2], (Seen{2, "108"}));
+}
+
+// ---- the callback server and a peer that never reads ---------------------------------
+
+TEST(CallbackServerQueues, PeerThatNeverReadsDoesNotStallTheHost) {
+    unimemlocation* mem = unimemlocation::GetRegistered();
+    ZrCallbackServer server;
+    ASSERT_TRUE(server.Init());
+    ASSERT_TRUE(server.Mount());
+    const std::string big(8u << 20, 'z');
+    const std::string bigPath = "/ZPI/never_read_" + std::to_string(::getpid()) + ".xml";
+    const std::string smallPath = "/ZPI/zpi_" + std::to_string(::getpid()) + ".xml";
+    ASSERT_TRUE(mem->WriteFile(bigPath.c_str(), big.data(), big.size(), nullptr));
+    ASSERT_TRUE(mem->WriteFile(smallPath.c_str(), "<ZPI/>", 6, nullptr));
+    std::thread run([&] { server.Run(); });
+
+    // A local peer with a small receive window pipelines reads of the large
+    // file and never reads the answers.
+    int bad = ::socket(AF_INET, SOCK_STREAM, 0);
+    int window = 4096;
+    ::setsockopt(bad, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(server.GetPort()));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(bad, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    std::string reads;
+    for (int i = 0; i < 8; ++i) {
+        reads += 'G';
+        for (int shift = 24; shift >= 0; shift -= 8)
+            reads += char((bigPath.size() >> shift) & 0xFF);
+        reads += bigPath;
+    }
+    ASSERT_EQ(::send(bad, reads.data(), reads.size(), MSG_NOSIGNAL), ssize_t(reads.size()));
+    std::this_thread::sleep_for(200ms);
+
+    // The host still sets values and fetches its document, each within its
+    // own limit.
+    bnfsError e;
+    BNFSConnection* host = BNFSConnection::Open(e, "127.0.0.1", server.GetPort());
+    ASSERT_NE(host, nullptr) << e.message;
+    host->SetTimeout(1);
+    btkString reply;
+    std::string document;
+    const auto start = Clock::now();
+    EXPECT_TRUE(BNFSConnection::OtherRequest(host, "149\nx", reply, e)) << e.message;
+    EXPECT_EQ(reply.str(), "0");
+    EXPECT_TRUE(BNFSConnection::ReadFile(host, smallPath.c_str(), document, e)) << e.message;
+    EXPECT_EQ(document, "<ZPI/>");
+    EXPECT_LT(SecondsSince(start), 1.0);
+    BNFSConnection::Close(host);
+
+    server.RequestStop();
+    run.join();
+    server.btkMultiSessionServer::Shutdown();
+    ::close(bad);
+    mem->RemoveFile(bigPath.c_str(), nullptr);
+    mem->RemoveFile(smallPath.c_str(), nullptr);
+}
+
+} // namespace
