@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test program of the sanitizer build once more in a shuffled
 # order, twice over, so that a test which depends on what ran before it
-# (or on running only once) fails here. The order's random start is printed
-# by each program; rerun with --gtest_random_seed=N to repeat it.
+# (or on running only once) fails here. Each program prints the number its
+# random order started from ("Randomizing tests' orders with ..."); its
+# --help tells how to give that number back to repeat the same order.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -24,7 +25,7 @@ for program in "$build"/test_*; do
     echo "$name: shuffled twice, passed ($(( $(date +%s) - start )) s)"
   else
     echo "$name: FAILED in a shuffled repeat; its output:" >&2
-    grep -E "random seed|FAILED|ERROR|Failure|SUMMARY" "$log" | head -40 >&2 || true
+    grep -E "Randomizing|FAILED|ERROR|Failure|SUMMARY" "$log" | head -40 >&2 || true
     tail -40 "$log" >&2
     failed+=("$name")
   fi
