@@ -180,6 +180,10 @@ int curve_clear(QelCurvedata* rec, int depth) {
         break;
     }
     case QEL_CURVE_KIND56: {
+        // No owned curve: nothing to free. (Failing here would leave the
+        // record, and whatever holds it, unreleasable.)
+        if (!rec->kind56.curve)
+            break;
         int st = curve_free(rec->kind56.curve, depth + 1);
         if (st != kOk)
             return st;

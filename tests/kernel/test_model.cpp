@@ -623,10 +623,11 @@ TEST(ModelOverData, CloseWhileTheRootIsSharedLeavesItToTheLastHolder) {
 // Close nor the destructor touches it again (checked under AddressSanitizer).
 TEST(ModelOverData, CloseForgetsTheDataAlsoWhenItsFreeFails) {
     qel_intf_data* root = HandBuiltRoot(0, QEL_ACCURACY_RELATIVE);
-    // An edge whose XYZ curve wraps a missing curve: its clear fails and
-    // keeps the curve block.
+    // An edge whose XYZ curve is a composite over an array of elements of
+    // another size: its clear fails and keeps the curve block.
     QelCurvedata broken{};
-    broken.kind56.kind = QEL_CURVE_KIND56;
+    broken.composite.kind = QEL_CURVE_COMPOSITE;
+    broken.composite.components = static_cast<QelComponentcurvedata*>(xar_alloc(1, 8, 1));
     QelEdgedata* edge = nullptr;
     ASSERT_EQ(qel_edgedata_alloc(&edge), 0);
     const uint32_t faces[2] = {1, 2}, dirs[2] = {1, 1};
@@ -642,6 +643,7 @@ TEST(ModelOverData, CloseForgetsTheDataAlsoWhenItsFreeFails) {
         EXPECT_FALSE(model->GetPIEdges());
         model->Close();
     }
+    xar_free(kept->composite.components);
     rlsmem(kept);
 }
 

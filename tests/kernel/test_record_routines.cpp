@@ -386,7 +386,9 @@ TEST(DatumRoutines, TypesNamesAndBodies) {
 TEST(ClearRoutines, CompositeStopsAtAFailingComponentAndKeepsItsArray) {
     QelCurvedata c = composite();
     QelComponentcurvedata extra{};
-    extra.curve.kind = QEL_CURVE_KIND56; // owned curve missing: cannot be freed
+    // A component array of elements of another size: cannot be cleared.
+    extra.curve.kind = QEL_CURVE_COMPOSITE;
+    extra.curve.composite.components = static_cast<QelComponentcurvedata*>(xar_alloc(1, 8, 1));
     xar_append(c.composite.components, 1, &extra);
     std::swap(c.composite.components[1], c.composite.components[2]);
 
@@ -397,7 +399,8 @@ TEST(ClearRoutines, CompositeStopsAtAFailingComponentAndKeepsItsArray) {
     EXPECT_TRUE(qel_curvedata_is_cleared(&comps[0].curve));
     EXPECT_EQ(comps[2].curve.kind, uint32_t(QEL_CURVE_SPLINE));
 
-    comps[1].curve.kind = QEL_CURVE_POINT; // repaired: the clear completes
+    xar_free(comps[1].curve.composite.components); // repaired: the clear completes
+    comps[1].curve.kind = QEL_CURVE_POINT;
     EXPECT_EQ(qel_curvedata_clear(&c), QEL_OK);
     EXPECT_TRUE(qel_curvedata_is_cleared(&c));
 
@@ -439,6 +442,20 @@ TEST(ClearRoutines, QuiltsOwnTheirFacesAndKind40And56OwnTheirBlocks) {
     outer->kind56.kind = QEL_CURVE_KIND56;
     outer->kind56.curve = inner;
     EXPECT_EQ(qel_curvedata_free(outer), QEL_OK);
+
+    // Without an owned curve there is nothing to free: the clear succeeds,
+    // so an edge or a datum holding such a curve can be released whole.
+    QelCurvedata* bare = nullptr;
+    ASSERT_EQ(qel_curvedata_alloc(&bare), QEL_OK);
+    bare->kind56.kind = QEL_CURVE_KIND56;
+    bare->kind56.word = 7;
+    EXPECT_EQ(qel_curvedata_clear(bare), QEL_OK);
+    EXPECT_TRUE(qel_curvedata_is_cleared(bare));
+    bare->kind56.kind = QEL_CURVE_KIND56;
+    QelEdgedata* edge = nullptr;
+    ASSERT_EQ(qel_edgedata_alloc(&edge), QEL_OK);
+    edge->xyz_curve = bare;
+    EXPECT_EQ(qel_edgedata_free(edge), QEL_OK); // the leak checker sees the rest
 }
 
 TEST(ClearRoutines, AsmBasicInfoCleanReleasesNestedRecordsOnce) {
