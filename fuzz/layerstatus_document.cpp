@@ -1,0 +1,24 @@
+// The import-layer status document: the layer array is read, each layer's
+// item ids are looked at, and the array is freed.
+#include "fuzz_support.h"
+
+#include "xml/sax_handler.h"
+#include "xml/xml_layerstatus.h"
+
+#include "base/xmemory.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    zpifuzz::OwnErrorsOnly([&] {
+        IntfXmlAtbImportLayers reader(nullptr);
+        IntfXmlParseBuffer(reinterpret_cast<const char*>(data), size, &reader, "fuzz");
+        atb_import_layer* layers = reader.TakeData();
+        if (layers) {
+            volatile uint32_t sum = 0;
+            const int n = xar_count(layers);
+            for (int i = 0; i < n; ++i)
+                sum += layers[i].IntfId;
+        }
+        IntfXmlFreeAtbImportLayers(layers);
+    });
+    return 0;
+}
