@@ -257,45 +257,63 @@ int silentHostExport(int, char** const) {
     return 0;
 }
 
-TEST(HostTimeLimitsJob, JobRunsOnToItsFinishNoticeAfterASilentHost) {
-    ScriptedHost host;
-    ASSERT_TRUE(host.Ok());
-    g_statusSeen = -1000;
-    // Registration answered, the job's request met with silence.
-    host.Script({{ScriptedHost::kAnswer, "0"}, {ScriptedHost::kSilent, ""}});
-    xrchandle<ZorvanProxy> proxy = ZrInitializeClient(host.Url().c_str());
-    ASSERT_TRUE(proxy);
-    ASSERT_TRUE(ZrRegisterExportTranslator(&silentHostExport));
-    const std::string callbackUrl = ZrGetCallbackUrl().str();
-    std::thread loop([] { ZrRunClient(); });
-    ASSERT_TRUE(host.WaitFor("111\n" + callbackUrl + "\n" + std::to_string(::getpid())));
+// A started client with its job loop on a thread; ends both, whatever
+// the test does.
+class RunningClient {
+public:
+    explicit RunningClient(const std::string& url) : proxy_(ZrInitializeClient(url.c_str())) {
+        if (proxy_)
+            loop_ = std::thread([] { ZrRunClient(); });
+    }
+    ~RunningClient() {
+        if (loop_.joinable()) {
+            ZrRequestClientLoopStop();
+            loop_.join();
+        }
+        proxy_.release();
+        ZrShutdownClient();
+        ZrInitBinding();
+    }
+    bool Ok() const { return bool(proxy_); }
 
-    bnfsError e;
-    BNFSConnection* callback = BNFSConnection::Open(e, "127.0.0.1", std::stoi(callbackUrl.substr(17)));
-    ASSERT_NE(callback, nullptr) << e.message;
-    callback->SetTimeout(10);
-    btkString reply;
-    const auto start = Clock::now();
-    EXPECT_TRUE(BNFSConnection::OtherRequest(callback, "112\n0", reply, e)) << e.message;
-    EXPECT_EQ(reply.str(), "0");
-    const bool finished = host.WaitFor("108");
-    const double took = SecondsSince(start);
-    ZrRequestClientLoopStop();
-    loop.join();
-    BNFSConnection::Close(callback);
-    proxy.release();
-    ZrShutdownClient();
-    ZrInitBinding();
+private:
+    xrchandle<ZorvanProxy> proxy_;
+    std::thread loop_;
+};
 
-    ASSERT_TRUE(finished);
-    EXPECT_EQ(g_statusSeen.load(), 100);
-    EXPECT_LT(took, kLimit + 3);
-    // The finish notice went out on a new connection, after the request
-    // that ran out of time.
-    const std::vector<Seen> seen = host.Requests();
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[1], (Seen{1, "101\nm\n1"}));
-    EXPECT_EQ(seen[2], (Seen{2, "108"}));
+TEST(HostTimeLimitsJob, JobRunsOnToItsFinishNoticeAfterASilentOrStalledHost) {
+    for (ScriptedHost::Act act : {ScriptedHost::kSilent, ScriptedHost::kHeadOnly}) {
+        SCOPED_TRACE(act == ScriptedHost::kSilent ? "silent host" : "reply stops after its head");
+        ScriptedHost host;
+        ASSERT_TRUE(host.Ok());
+        g_statusSeen = -1000;
+        // Registration answered, the job's request not.
+        host.Script({{ScriptedHost::kAnswer, "0"}, {act, ""}});
+        RunningClient client(host.Url());
+        ASSERT_TRUE(client.Ok());
+        ASSERT_TRUE(ZrRegisterExportTranslator(&silentHostExport));
+        const std::string callbackUrl = ZrGetCallbackUrl().str();
+        ASSERT_TRUE(host.WaitFor("111\n" + callbackUrl + "\n" + std::to_string(::getpid())));
+
+        bnfsError e;
+        BNFSConnection* callback = BNFSConnection::Open(e, "127.0.0.1", std::stoi(callbackUrl.substr(17)));
+        ASSERT_NE(callback, nullptr) << e.message;
+        callback->SetTimeout(10);
+        btkString reply;
+        const auto start = Clock::now();
+        EXPECT_TRUE(BNFSConnection::OtherRequest(callback, "112\n0", reply, e)) << e.message;
+        BNFSConnection::Close(callback);
+        EXPECT_EQ(reply.str(), "0");
+        ASSERT_TRUE(host.WaitFor("108"));
+        EXPECT_LT(SecondsSince(start), kLimit + 3);
+        EXPECT_EQ(g_statusSeen.load(), 100);
+        // The finish notice went out on a new connection, after the request
+        // that ran out of time.
+        const std::vector<Seen> seen = host.Requests();
+        ASSERT_EQ(seen.size(), 3u);
+        EXPECT_EQ(seen[1], (Seen{1, "101\nm\n1"}));
+        EXPECT_EQ(seen[2], (Seen{2, "108"}));
+    }
 }
 
 // ---- the callback server and a peer that never reads ---------------------------------
