@@ -925,8 +925,12 @@ bool bnfsSession::ServeAvailable() {
     }
     // An answer still waiting goes first; until it is out nothing more is
     // read, so a peer that does not read cannot make the queue grow.
-    if (!queue_.empty())
-        return SendQueued();
+    if (!queue_.empty()) {
+        if (!SendQueued())
+            return false;
+        if (!queue_.empty())
+            return true;
+    }
     // Take what has arrived, a bounded amount per call so that one busy
     // peer does not starve the others.
     char chunk[kChunk];
