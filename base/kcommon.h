@@ -88,16 +88,29 @@ public:
 // First base of every implementation object. It keeps a non-owning pointer
 // to the object's journal wrapper; the wrapper holds the implementation and
 // clears this pointer when it goes.
+//
+// The cached pointer is read, set and cleared under one lock (shared by a
+// few objects), so threads may ask one object for its wrapper while another
+// thread drops the wrapper's last reference: AttachJournalWrapper hands out
+// the cached wrapper only while it still holds a reference, and otherwise
+// makes a new one.
 class ZBASE_API KCommon_i {
 public:
     virtual bool IsJournalWrapper() const;
-    // The wrapper of this object, made on first use and kept. Raises when no
-    // wrapper can be made.
+    // The wrapper of this object, with one reference taken for the caller:
+    // the cached wrapper while it lives, otherwise a new one that is then
+    // cached. A wrapper answers itself. Raises when no wrapper can be made.
+    // Safe from any thread.
+    xrchandle<xobject> AttachJournalWrapper();
+    // The wrapper of this object, made on first use and kept, as a plain
+    // pointer that holds no reference: valid only while some handle holds
+    // the wrapper, so a caller attaches it at once and no other thread may
+    // drop the wrapper meanwhile. Raises when no wrapper can be made.
     virtual KCommon_j* GetJournalWrapper();
     // The xobject part of this implementation object.
     virtual xobject* GetImplObject() = 0;
-    // The wrapper if one exists now (no new one is made).
-    KCommon_j* PeekJournalWrapper() const { return wrapper_; }
+    // The wrapper if one is cached now (no new one is made).
+    KCommon_j* PeekJournalWrapper() const;
 
 protected:
     KCommon_i() noexcept = default;
@@ -110,7 +123,15 @@ protected:
 
 private:
     friend class KCommon_j;
+    // The cached wrapper (with a reference taken when `attach` is set, and
+    // then only while it lives); when there is none, caches `made` (if not
+    // null) and answers it.
+    KCommon_j* cacheWrapper(KCommon_j* made, xobject* madeObject, bool attach);
+    // Guarded by the wrapper lock of this object. The wrapper's xobject part
+    // is kept beside it so that its count can be read while the wrapper is
+    // being destroyed.
     KCommon_j* wrapper_ = nullptr;
+    xobject* wrapperObject_ = nullptr;
 };
 
 // Base of every journal wrapper: holds a counted reference on the

@@ -7,9 +7,6 @@ namespace {
 xobject* objectOf(KCommon* c) { return c ? static_cast<xobject*>(c) : nullptr; }
 xobject* objectOf(KCCommon* c) { return c ? static_cast<xobject*>(c) : nullptr; }
 
-// The xobject part of a journal wrapper (what the caller holds).
-xobject* wrapperObject(KCommon_j* wrapper) { return wrapper ? wrapper->GetImplObject() : nullptr; }
-
 // The object a journal wrapper stands for, in a handle.
 xrcunihandle<xobject> wrappedBy(KCommon_j* wrapper) {
     xrchandle<xobject> inner = wrapper->GetImplHandle();
@@ -140,7 +137,7 @@ template <class Part> xrcunihandle<xobject> wrapCommon(Part* object) {
     KCommon_i* impl = asJournalWrapper(object) ? nullptr : implOf(object);
     if (!impl)
         return xrcunihandle<xobject>(objectOf(object));
-    return xrcunihandle<xobject>(wrapperObject(impl->GetJournalWrapper()));
+    return xrcunihandle<xobject>(impl->AttachJournalWrapper().get());
 }
 } // namespace
 
@@ -227,7 +224,7 @@ xrcunihandle<xobject> WrapClient(KCommon* common, xobject* object) {
     KCommon_i* impl = kkClientImpl(KCCommon::softcast(object));
     if (!impl || impl->IsJournalWrapper())
         return xrcunihandle<xobject>(object);
-    return xrcunihandle<xobject>(wrapperObject(impl->GetJournalWrapper()));
+    return xrcunihandle<xobject>(impl->AttachJournalWrapper().get());
 }
 
 xobject* WrapList(KCommon* common, xobject* object) { return object ? object : objectOf(common); }

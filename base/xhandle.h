@@ -56,6 +56,12 @@ public:
         ptr_ = nullptr;
         xrcrelease(xhandle_detail::asObject(old));
     }
+    // A handle that takes over a reference the caller already holds.
+    static xrchandle adopt(T* p) noexcept {
+        xrchandle h;
+        h.ptr_ = p;
+        return h;
+    }
     // Hands the reference out without releasing it.
     T* detach() noexcept {
         T* p = ptr_;

@@ -33,6 +33,15 @@ void xobject::onDelete() {}
 
 void xobject::xattach() { refcount_.fetch_add(1, std::memory_order_relaxed); }
 
+bool xobject::xattachIfLive() noexcept {
+    int32_t count = refcount_.load(std::memory_order_relaxed);
+    while (count > 0) {
+        if (refcount_.compare_exchange_weak(count, count + 1, std::memory_order_relaxed))
+            return true;
+    }
+    return false;
+}
+
 void xobject::xrelease() {
     int32_t before = refcount_.fetch_sub(1, std::memory_order_acq_rel);
     if (before == 1) {

@@ -36,6 +36,11 @@ public:
     // static, an object inside another) answers false and is never freed
     // through a handle.
     bool isRefCountable() const { return isDeletable(); }
+    // Takes one reference only while the object holds at least one: false
+    // once the count has reached 0 (the object is going or was never
+    // attached). Lets a cache that holds no reference hand out its object
+    // without reviving one that another thread is destroying.
+    bool xattachIfLive() noexcept;
     bool isSameAs(const xrttiobject* type) const;
     bool isKindOf(const xrttiobject* type) const;
     int32_t refCount() const { return refcount_.load(std::memory_order_relaxed); }

@@ -29,8 +29,10 @@ void RethrowJournaled(kkJournal& record, const xthrown& caught) {
     xrchandle<KXException> wrapped;
     try {
         KCommon_i* implementation = exception->_CastToImpl();
-        KCommon_j* wrapper = implementation ? implementation->GetJournalWrapper() : nullptr;
-        wrapped = KXException::cast(wrapper ? wrapper->GetImplObject() : nullptr);
+        xrchandle<xobject> wrapper;
+        if (implementation)
+            wrapper = implementation->AttachJournalWrapper();
+        wrapped = KXException::cast(wrapper.get());
     } catch (const xthrown&) {
         // No wrapper can be made for this exception (an exception class
         // without a wrapper maker): the caller still gets the failure that

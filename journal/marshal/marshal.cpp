@@ -159,7 +159,7 @@ xrcunihandle<xobject> WrapClientStream(KCCommon* common, xrchandle<KCStream> str
     } else if (impl->IsJournalWrapper()) {
         result = objectPart(stream.get());
     } else {
-        result = impl->GetJournalWrapper()->GetImplObject();
+        result = impl->AttachJournalWrapper().get();
     }
     stream.release();
     return result;

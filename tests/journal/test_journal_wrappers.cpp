@@ -124,6 +124,36 @@ TEST(JournalWrapper, ReleasedWrapperIsMadeAnew) {
     EXPECT_EQ(xobject_live_count(), live);
 }
 
+// A cached wrapper whose count is 0 (one being destroyed, or never
+// attached) is not handed out again: a new one is made and cached, and the
+// old one going later leaves the new one in the cache.
+TEST(JournalWrapper, CachedWrapperWithoutReferenceIsNotHandedOut) {
+    const int64_t live = xobject_live_count();
+    {
+        xrchandle<KPIArc> impl(new KPIArc_rec);
+        KCommon_i* i = CastToImpl(impl.get());
+        KCommon_j* unattached = i->GetJournalWrapper();
+        xobject* unattachedObject = unattached->GetImplObject();
+        EXPECT_EQ(unattachedObject->refCount(), 0);
+        xrchandle<xobject> attached = i->AttachJournalWrapper();
+        ASSERT_NE(attached.get(), nullptr);
+        EXPECT_NE(attached.get(), unattachedObject);
+        EXPECT_EQ(attached->refCount(), 1);
+        KCommon_j* current = i->PeekJournalWrapper();
+        EXPECT_EQ(current->GetImplObject(), attached.get());
+        // The old wrapper goes and leaves the new one cached.
+        xrchandle<xobject>(unattachedObject).release();
+        EXPECT_EQ(i->PeekJournalWrapper(), current);
+        // A live cached wrapper is handed out with a reference of its own.
+        xrchandle<xobject> again = i->AttachJournalWrapper();
+        EXPECT_EQ(again.get(), attached.get());
+        EXPECT_EQ(attached->refCount(), 2);
+        // A wrapper answers itself.
+        EXPECT_EQ(current->AttachJournalWrapper().get(), attached.get());
+    }
+    EXPECT_EQ(xobject_live_count(), live);
+}
+
 // A wrapper that answers _CastToImpl with itself, as journal wrappers of
 // the base library's own classes do.
 class SelfAnsweringWrapper : public KCommon_j, public virtual KPILoop {
