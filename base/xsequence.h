@@ -59,8 +59,16 @@ private:
     uint32_t elemSize_;
 };
 
-// Largest element count of a sequence (sizes are kept in 32-bit bytes).
+// Largest size of a sequence in bytes (sizes are kept in 32 bits).
 inline constexpr int64_t xseq_max_bytes = INT32_MAX;
+
+// Raises the sequence-index error for index i when the sequence would have
+// to hold `bytes` in all to take it: an index that no sequence can reach is
+// an index error, not an allocation failure, and nothing is changed.
+inline void xseq_check_size(xobject* sequence, int i, uint64_t bytes) {
+    if (bytes > uint64_t(xseq_max_bytes))
+        ciphThrowInvalidSeqIndex(sequence, i);
+}
 
 // Sequence of handles on T.
 template <class T> class xhandlesequence : public xobject, public xbasesequence {
@@ -85,6 +93,7 @@ public:
     virtual void Set(int i, handle_type item) {
         if (i < 0)
             ciphThrowNegativeIndex(i);
+        xseq_check_size(this, i, (uint64_t(i) + 1) * sizeof(handle_type));
         BaseCopy(uint64_t(i) * sizeof(handle_type), sizeof(handle_type), &item);
     }
 
@@ -100,6 +109,7 @@ public:
             ciphThrowNegativeIndex(i);
         if (i > Count())
             ciphThrowInvalidSeqIndex(this, i);
+        xseq_check_size(this, i, uint64_t(BaseSize()) + sizeof(handle_type));
         BaseInsert(uint64_t(i) * sizeof(handle_type), sizeof(handle_type), &item);
     }
 
@@ -108,6 +118,7 @@ public:
             ciphThrowNegativeIndex(i);
         if (i > Count())
             ciphThrowInvalidSeqIndex(this, i);
+        xseq_check_size(this, i, uint64_t(BaseSize()) + other.BaseSize());
         BaseInsert(uint64_t(i) * sizeof(handle_type), other.BaseSize(), other.BaseBuffer());
     }
 
@@ -170,6 +181,7 @@ public:
     virtual void Set(int i, V value) {
         if (i < 0)
             ciphThrowNegativeIndex(i);
+        xseq_check_size(this, i, (uint64_t(i) + 1) * sizeof(V));
         BaseCopy(uint64_t(i) * sizeof(V), sizeof(V), &value);
     }
     virtual void Append(V value) { BaseInsert(BaseSize(), sizeof(V), &value); }
@@ -178,6 +190,7 @@ public:
             ciphThrowNegativeIndex(i);
         if (i > Count())
             ciphThrowInvalidSeqIndex(this, i);
+        xseq_check_size(this, i, uint64_t(BaseSize()) + sizeof(V));
         BaseInsert(uint64_t(i) * sizeof(V), sizeof(V), &value);
     }
     virtual void Remove(int i, int n) {

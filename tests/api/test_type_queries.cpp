@@ -219,6 +219,14 @@ TEST(TypeQueries, ListsGrowCheckIndicesAndKeepTheirType) {
     EXPECT_EQ(edges->Get(2).get(), e2.get());
     EXPECT_EQ(indexErrorOf([&] { edges->Get(3); }), cipXIndexError::SequenceIndex);
     EXPECT_EQ(indexErrorOf([&] { edges->Get(-1); }), cipXIndexError::Negative);
+    // A slot whose byte offset leaves the 32-bit range: the index error that
+    // callers catch, and the list as it was.
+    xrchandle<KPICurveList> curves(KPICurveList::create());
+    xrchandle<KPICurve> curve(new KPIArc_rec);
+    EXPECT_EQ(indexErrorOf([&] { curves->Set(0x10000000, curve); }), cipXIndexError::SequenceIndex);
+    EXPECT_EQ(indexErrorOf([&] { edges->Set(0x10000000, e0); }), cipXIndexError::SequenceIndex);
+    EXPECT_EQ(curves->Count(), 0);
+    EXPECT_EQ(edges->Count(), 3);
 
     EXPECT_EQ(KPIEdgeList::cast(obj(edges.get())), edges.get());
     EXPECT_EQ(mismatchOf([&] { KPIFaceList::cast(obj(edges.get())); }), "KPIItem::PIFaceList");

@@ -98,6 +98,14 @@ TEST_F(Sequences, IndexChecksRaiseAndChangeNothing) {
               cipXIndexError::SequenceIndex);
     EXPECT_EQ(catchIndexError([&] { s->InsertSequence(4, *s); }).kind,
               cipXIndexError::SequenceIndex);
+    // A slot past the largest size a sequence can hold (its byte offset
+    // leaves the 32-bit range) is an index error, not an allocation failure.
+    for (int far : {0x10000000, 0x0FFFFFFF, INT32_MAX}) {
+        r = catchIndexError([&] { s->Set(far, d); });
+        EXPECT_EQ(r.kind, cipXIndexError::SequenceIndex) << far;
+        EXPECT_EQ(r.index, far);
+        EXPECT_EQ(r.container, self);
+    }
     EXPECT_EQ(d->refCount(), 1); // by-value items were given back
 
     EXPECT_EQ(catchIndexError([&] { s->Remove(-1, 1); }).kind, cipXIndexError::Negative);
@@ -173,6 +181,10 @@ TEST_F(Sequences, ValueSequences) {
     EXPECT_EQ(catchIndexError([&] { ints->Get(0x20000000); }).kind,
               cipXIndexError::SequenceIndex);
     EXPECT_EQ(catchIndexError([&] { ints->Insert(4, 1); }).kind, cipXIndexError::SequenceIndex);
+    EXPECT_EQ(catchIndexError([&] { ints->Set(0x20000000, 1); }).kind,
+              cipXIndexError::SequenceIndex);
+    EXPECT_EQ(catchIndexError([&] { ints->Set(INT32_MAX, 1); }).kind,
+              cipXIndexError::SequenceIndex);
     EXPECT_EQ(ints->Count(), 3);
 
     xrchandle<xrealsequence> reals(xrealsequence::create());
@@ -180,6 +192,9 @@ TEST_F(Sequences, ValueSequences) {
         reals->Append(i * 0.5);
     EXPECT_EQ(reals->Count(), 1000);
     EXPECT_EQ(reals->Get(999), 499.5);
+    EXPECT_EQ(catchIndexError([&] { reals->Set(0x10000000, 1.0); }).kind,
+              cipXIndexError::SequenceIndex);
+    EXPECT_EQ(reals->Count(), 1000);
     EXPECT_TRUE(xrealsequence::isObjSameAs(reals.get()));
     EXPECT_FALSE(xintsequence::isObjKindOf(reals.get()));
 }
