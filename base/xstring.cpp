@@ -123,6 +123,13 @@ size_t xstring::length() const { return holdsRecord() ? rec_->length : 0; }
 
 std::u16string xstring::wstr() const { return btkStrUtf8ToUtf16(c_str()); }
 
+int xstring::GetLength() const {
+    if (!holdsRecord())
+        return 0;
+    size_t units = btkStrUtf8ToUtf16(c_str()).size();
+    return units > size_t(INT32_MAX) ? INT32_MAX : static_cast<int>(units);
+}
+
 __xstring_c* xstring::getxstring_c() const {
     if (!holdsRecord())
         return nullptr;

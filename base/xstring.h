@@ -47,7 +47,13 @@ public:
     // The text; the markers and the empty string give "".
     const char* c_str() const;
     operator const char*() const { return c_str(); }
+    // Length of the text in bytes.
     size_t length() const;
+    // Length in characters as the wide form (wstr) counts them: UTF-16
+    // units, so a character outside the Basic Multilingual Plane counts two.
+    // Host records keep names in wide fields of a fixed number of units, and
+    // the name checks measure a name by this count. 0 for the markers.
+    int GetLength() const;
     bool empty() const { return length() == 0; }
     std::string str() const { return std::string(c_str(), length()); }
     std::u16string wstr() const;

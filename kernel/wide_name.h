@@ -37,8 +37,9 @@ inline void Write(char16_t* field, int capacity, const char* utf8) {
     strtows(utf8, field, capacity);
 }
 
-// Length of a text in UTF-16 units, the unit the record fields count in.
-inline size_t WideLength(const char* utf8) { return btkStrUtf8ToUtf16(utf8).size(); }
+// Length of a text in UTF-16 units, the unit the record fields count in:
+// the character count of an xstring made from the text.
+inline size_t WideLength(const char* utf8) { return size_t(xstring(utf8).GetLength()); }
 
 // Whether the text fits a field of `capacity` units with its terminator.
 inline bool Fits(const char* utf8, int capacity) {

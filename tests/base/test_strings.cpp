@@ -1,4 +1,5 @@
 #include "base/btkstring.h"
+#include "base/xstring.h"
 
 #include <gtest/gtest.h>
 
@@ -299,6 +300,27 @@ TEST(Utf, CharacterLengthTellsWellFormedCharacters) {
     for (std::string_view bad : {"", "\xC3", "\xE2\x82", "\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80",
                                  "\x80", "\xF4\x90\x80\x80", "\xFF", "\xC3z"})
         EXPECT_EQ(btkUtf8CharLength(bad), 0) << bad.size();
+}
+
+TEST(XString, GetLengthCountsCharactersAsTheWideFormDoes) {
+    // ASCII: one unit per byte; two- and three-byte characters: one unit;
+    // a character outside the Basic Multilingual Plane: a surrogate pair.
+    EXPECT_EQ(xstring("abc").GetLength(), 3);
+    xstring mixed("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80");
+    EXPECT_EQ(mixed.length(), 16u);
+    EXPECT_EQ(mixed.GetLength(), 10);
+    EXPECT_EQ(size_t(mixed.GetLength()), mixed.wstr().size());
+    EXPECT_EQ(xstring(u"a\U0001F600").GetLength(), 3);
+    // A byte that is no character counts as the one replacement character
+    // that its wide form holds.
+    EXPECT_EQ(xstring("x\xFF").GetLength(), 2);
+    // Empty texts and the two markers have no characters.
+    EXPECT_EQ(xstring().GetLength(), 0);
+    EXPECT_EQ(xstring("").GetLength(), 0);
+    EXPECT_EQ(xstring::nullMarker().GetLength(), 0);
+    EXPECT_EQ(xstring::uninitMarker().GetLength(), 0);
+    // The count stops where the wide form does, at an embedded zero.
+    EXPECT_EQ(xstring("ab\0cd", 5).GetLength(), 2);
 }
 
 TEST(Utf, WideCHelpers) {

@@ -34,6 +34,14 @@ TEST_F(Attributes, LayerNamesOf31FitAnd32AreRefused) {
     for (int i = 0; i < 31; ++i)
         greek += "\xCE\xB1";
     EXPECT_EQ(Text(ext->CreatePILayer(greek.c_str())->GetName()), greek);
+    // A character outside the Basic Multilingual Plane counts two units:
+    // fifteen of them and one more letter fit, sixteen do not.
+    std::string smiles;
+    for (int i = 0; i < 15; ++i)
+        smiles += "\xF0\x9F\x98\x80";
+    EXPECT_EQ(Text(ext->CreatePILayer((smiles + "a").c_str())->GetName()), smiles + "a");
+    EXPECT_TRUE(
+        RaisesInvalidArg([&] { ext->CreatePILayer((smiles + "\xF0\x9F\x98\x80").c_str()); }, 1, 1));
 }
 
 TEST_F(Attributes, NewLayerReadsUnsetIdNormalAndNoItems) {
