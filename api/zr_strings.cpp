@@ -1,6 +1,6 @@
 #include "zr_strings.h"
 
-#include "unibuf.h"
+#include "ugc_output.h"
 
 #include <charconv>
 #include <cstdint>
@@ -159,13 +159,14 @@ bool ReadSessionText(std::istream& stream, btkString& text) {
 }
 
 // ---- UnibufRegistration ---------------------------------------------------------
-UnibufRegistration::UnibufRegistration(const char* file, const char16_t* name,
-                                       btkWString* location)
+UnibufRegistration::UnibufRegistration(KCStream* file, const char16_t* name, btkWString* key)
     : key_(name) {
-    registered_ = RegisterUnibuf(file, name, location);
+    registered_ = ugc_register_stream(name, file);
+    if (registered_ && key)
+        *key = key_;
 }
 
 UnibufRegistration::~UnibufRegistration() {
     if (registered_)
-        UnregisterUnibuf(key_);
+        ugc_unregister_stream(key_);
 }

@@ -1,5 +1,6 @@
 #include "client/zr_transfer.h"
 
+#include "api/zr_strings.h"
 #include "client/zr_client.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
@@ -68,9 +69,10 @@ void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
         if (file) {
             xrchandle<KCStream> stream(new BnfsFileStream(file.get()));
             {
-                NeutralStreamRegistration registration(wide.c_str(), stream.get());
+                btkWString location;
+                UnibufRegistration registration(stream.get(), wide.c_str(), &location);
                 if (registration.IsRegistered())
-                    stream_neutral_to_pfa(wide.c_str(), part);
+                    stream_neutral_to_pfa(location, part);
             }
             stream->Close();
         }

@@ -5,6 +5,7 @@
 // Nothing here leaks on any path: the working copy of the interface data,
 // the neutral part, the stream registration and the records a reader hands
 // over each belong to a scope guard until something else takes them.
+#include "api/zr_strings.h"
 #include "kernel/model.h"
 #include "kernel/model_ext.h"
 #include "kernel/qel_copy.h"
@@ -157,7 +158,8 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
         ReportQelImpfeatExtendStatus("SaveAsNeutral", ConvertQelImpfeatExtend(part.get(), record));
 
     std::lock_guard<std::mutex> guard(NeutralSaveLock());
-    NeutralStreamRegistration registration(kNeutralStreamName, stream.get());
+    btkWString location;
+    UnibufRegistration registration(stream.get(), kNeutralStreamName, &location);
     // Someone else holds the name: writing now would go to their stream.
     if (!registration.IsRegistered())
         ThrowSimple(KPI_STATUS_NEUTRAL_STREAM_TAKEN);
@@ -165,7 +167,7 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
                              DateCode());
     // A write that did not arrive whole is reported rather than passed off
     // as saved; the caller's stream is left open either way.
-    if (stream_neutral_to_pfa(kNeutralStreamName, part.get()) != 1)
+    if (stream_neutral_to_pfa(location, part.get()) != 1)
         ThrowSimple(KPI_STATUS_NEUTRAL_WRITE_FAILED);
 }
 

@@ -350,13 +350,3 @@ int release_neutral_part(neut_part* part) {
     r.block(part);
     return 0;
 }
-
-NeutralStreamRegistration::NeutralStreamRegistration(const char16_t* name, KCStream* stream)
-    : name_(name ? name : u"") {
-    registered_ = ugc_register_stream(name, stream);
-}
-
-NeutralStreamRegistration::~NeutralStreamRegistration() {
-    if (registered_)
-        ugc_unregister_stream(name_);
-}

@@ -1,8 +1,6 @@
 // Writing a neutral part to a file and freeing it.
 #pragma once
 
-#include "btkstring.h"
-#include "kcommon.h"
 #include "neutral/neutral_records.h"
 #include "zpi50_export.h"
 
@@ -27,19 +25,3 @@ ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
 // twice in one): it is freed once. 0, or -2 for a null part.
 ZPI_API int release_neutral_part(neut_part* part);
 }
-
-// Makes a caller's stream reachable by name for stream_neutral_to_pfa for
-// the life of this object (the registry holds a reference on the stream).
-// Only a registration that succeeded is removed again.
-class ZPI_API NeutralStreamRegistration {
-public:
-    NeutralStreamRegistration(const char16_t* name, KCStream* stream);
-    NeutralStreamRegistration(const NeutralStreamRegistration&) = delete;
-    NeutralStreamRegistration& operator=(const NeutralStreamRegistration&) = delete;
-    ~NeutralStreamRegistration();
-    bool IsRegistered() const { return registered_; }
-
-private:
-    btkWString name_;
-    bool registered_ = false;
-};

@@ -1,6 +1,6 @@
 #include "api/zr_strings.h"
 
-#include "base/unibuf.h"
+#include "base/ugc_output.h"
 
 #include <gtest/gtest.h>
 
@@ -126,36 +126,72 @@ TEST(SessionStream, MalformedOrShortItemsFail) {
     }
 }
 
-TEST(UnibufRegistration, LastsForItsScope) {
+// A caller's stream that keeps what it is given.
+class KeptStream : public KCStream {
+public:
+    int Read(void*, int) override { return -1; }
+    int Write(const void* buffer, int count) override {
+        data.append(static_cast<const char*>(buffer), size_t(count));
+        return count;
+    }
+    int64_t GetPos() override { return int64_t(data.size()); }
+    int SetPos(int64_t) override { return -1; }
+    int Close() override { return 0; }
+    std::string data;
+};
+
+// Writes one comment line through the file layer to `location`.
+bool WriteThrough(const char16_t* location, const char* text) {
+    ugc_output* out = ugc_open_output_flags(location, 2, 0, 0, 0, 0, 0, 0, 0);
+    if (!out)
+        return false;
+    ugc_comment(out, text);
+    return ugc_close_output(out) == 0;
+}
+
+TEST(UnibufRegistration, LastsForItsScopeAndReachesTheStream) {
     const char16_t* name = u"kernel.neu.test";
-    std::string file;
+    xrchandle<KeptStream> stream(new KeptStream);
+    const int refs = stream->refCount();
     {
         btkWString location;
-        UnibufRegistration reg("/tmp/out.neu", name, &location);
+        UnibufRegistration reg(stream.get(), name, &location);
         EXPECT_TRUE(reg.IsRegistered());
         EXPECT_TRUE(location == name);
-        ASSERT_TRUE(FindUnibuf(location, &file));
-        EXPECT_EQ(file, "/tmp/out.neu");
+        EXPECT_TRUE(reg.GetKey() == name);
+        EXPECT_EQ(stream->refCount(), refs + 1); // the registry holds the stream
+        ASSERT_TRUE(WriteThrough(location, "through the registration"));
+        EXPECT_NE(stream->data.find("through the registration"), std::string::npos);
     }
-    EXPECT_FALSE(FindUnibuf(name, &file));
+    EXPECT_EQ(stream->refCount(), refs);
+    // The name is free again: a second registration takes it.
+    xrchandle<KeptStream> next(new KeptStream);
+    UnibufRegistration again(next.get(), name, nullptr);
+    EXPECT_TRUE(again.IsRegistered());
 }
 
 TEST(UnibufRegistration, TakenNameIsLeftToItsOwner) {
     const char16_t* name = u"kernel.neu.taken";
-    UnibufRegistration first("/tmp/first.neu", name);
+    xrchandle<KeptStream> owner(new KeptStream), late(new KeptStream);
+    UnibufRegistration first(owner.get(), name, nullptr);
     ASSERT_TRUE(first.IsRegistered());
     {
-        UnibufRegistration second("/tmp/second.neu", name);
+        btkWString location(u"untouched");
+        UnibufRegistration second(late.get(), name, &location);
         EXPECT_FALSE(second.IsRegistered());
+        EXPECT_TRUE(location == u"untouched"); // no location to write into
     }
-    std::string file;
-    ASSERT_TRUE(FindUnibuf(name, &file));
-    EXPECT_EQ(file, "/tmp/first.neu");
+    // The owner's entry outlived the refused registration.
+    ASSERT_TRUE(WriteThrough(name, "still the owner's"));
+    EXPECT_NE(owner->data.find("still the owner's"), std::string::npos);
+    EXPECT_EQ(late->data, "");
 
-    UnibufRegistration noName("/tmp/x.neu", nullptr);
+    UnibufRegistration noName(late.get(), nullptr, nullptr);
     EXPECT_FALSE(noName.IsRegistered());
-    UnibufRegistration noFile(nullptr, u"kernel.neu.nofile");
-    EXPECT_FALSE(noFile.IsRegistered());
+    UnibufRegistration emptyName(late.get(), u"", nullptr);
+    EXPECT_FALSE(emptyName.IsRegistered());
+    UnibufRegistration noStream(nullptr, u"kernel.neu.nostream", nullptr);
+    EXPECT_FALSE(noStream.IsRegistered());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // documents, and models over a caller's records.
 #include "geometry_test_util.h"
 
+#include "api/zr_strings.h"
 #include "kernel/model.h"
 #include "kernel/model_ext.h"
 #include "kernel/qel_routines.h"
@@ -190,7 +191,7 @@ TEST_F(PersistenceTest, SaveAsNeutralWritesNothingWhenTheStreamNameIsTaken) {
     xrchandle<MemoryStream> other(new MemoryStream);
     xrchandle<MemoryStream> mine(new MemoryStream);
     {
-        NeutralStreamRegistration taken(u"kernel.neu.1", other.get());
+        UnibufRegistration taken(other.get(), u"kernel.neu.1", nullptr);
         ASSERT_TRUE(taken.IsRegistered());
         EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(mine.get())),
                       KPI_STATUS_NEUTRAL_STREAM_TAKEN);

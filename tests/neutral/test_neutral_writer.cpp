@@ -1,3 +1,4 @@
+#include "api/zr_strings.h"
 #include "neutral/neutral_schema.h"
 #include "neutral/neutral_writer.h"
 #include "neutral_test_util.h"
@@ -247,17 +248,19 @@ TEST(NeutralWriter, WritesIntoRegisteredStreamsAndNamedBuffers) {
 
     xrchandle<MemoryStream> stream(new MemoryStream);
     {
-        NeutralStreamRegistration reg(u"kernel.neu.1", stream.get());
+        btkWString location;
+        UnibufRegistration reg(stream.get(), u"kernel.neu.1", &location);
         ASSERT_TRUE(reg.IsRegistered());
-        EXPECT_FALSE(NeutralStreamRegistration(u"kernel.neu.1", stream.get()).IsRegistered());
-        EXPECT_EQ(1, stream_neutral_to_pfa(u"kernel.neu.1", part));
+        EXPECT_FALSE(UnibufRegistration(stream.get(), u"kernel.neu.1", nullptr).IsRegistered());
+        EXPECT_EQ(1, stream_neutral_to_pfa(location, part));
     }
     EXPECT_EQ(expected, stream->data);
 
     xrchandle<MemoryStream> failing(new MemoryStream(true));
     {
-        NeutralStreamRegistration reg(u"kernel.neu.1", failing.get());
-        EXPECT_EQ(0, stream_neutral_to_pfa(u"kernel.neu.1", part));
+        btkWString location;
+        UnibufRegistration reg(failing.get(), u"kernel.neu.1", &location);
+        EXPECT_EQ(0, stream_neutral_to_pfa(location, part));
     }
 
     std::string file = temp_path("buffer.neu");
