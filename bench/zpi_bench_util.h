@@ -8,17 +8,36 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
+#include <time.h>
+#include <vector>
 
 namespace zpibench {
 
-template <class F> double SecondsOf(F&& f) {
+// Wall-clock and thread CPU seconds of one call.
+struct Times {
+    double wall = 0;
+    double cpu = 0;
+};
+
+inline double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+template <class F> Times TimesOf(F&& f) {
+    const double cpu = ThreadCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    Times t;
+    t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    t.cpu = ThreadCpuSeconds() - cpu;
+    return t;
 }
 
 // The records a model holds (null for a model without interface data).
@@ -42,22 +61,50 @@ inline long FileSize(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? long(st.st_size) : 0;
 }
 
-// Sums of both sides over a benchmark's iterations; the iteration time is
-// the measured side, the anchor goes into the counters.
-struct Pair {
-    double measured = 0;
-    double anchor = 0;
+// Both sides of every iteration, run one after the other in an order that
+// alternates from one iteration to the next. Both sides run on this thread
+// and neither waits for anything, so the time taken is the thread's CPU
+// time: on a busy machine it leaves out the time the thread waits for a
+// processor, which would weigh on one side or the other by chance. The
+// iteration time is the measured side's CPU time. Counters: the anchor's
+// median CPU time; ratio, the median over the iterations of measured /
+// anchor CPU time, each pair taken in the same iteration; wall_ratio, the
+// same for the wall-clock times.
+class Pair {
+public:
+    template <class Measured, class Anchor>
+    void Run(benchmark::State& state, Measured&& measured, Anchor&& anchor) {
+        Times m, a;
+        if (runs_++ % 2 == 0) {
+            a = TimesOf(anchor);
+            m = TimesOf(measured);
+        } else {
+            m = TimesOf(measured);
+            a = TimesOf(anchor);
+        }
+        anchors_.push_back(a.cpu);
+        ratios_.push_back(a.cpu > 0 ? m.cpu / a.cpu : 0);
+        wallRatios_.push_back(a.wall > 0 ? m.wall / a.wall : 0);
+        state.SetIterationTime(m.cpu);
+    }
+    void Report(benchmark::State& state, const char* anchorName) {
+        state.counters[std::string(anchorName) + "_ms"] = 1e3 * Median(anchors_);
+        state.counters["ratio"] = Median(ratios_);
+        state.counters["wall_ratio"] = Median(wallRatios_);
+    }
 
-    void Add(benchmark::State& state, double measuredSeconds, double anchorSeconds) {
-        measured += measuredSeconds;
-        anchor += anchorSeconds;
-        state.SetIterationTime(measuredSeconds);
+private:
+    static double Median(std::vector<double>& v) {
+        if (v.empty())
+            return 0;
+        std::sort(v.begin(), v.end());
+        const size_t n = v.size();
+        return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
     }
-    void Report(benchmark::State& state, const char* anchorName) const {
-        const double n = double(state.iterations() ? state.iterations() : 1);
-        state.counters[std::string(anchorName) + "_ms"] = 1e3 * anchor / n;
-        state.counters["ratio"] = anchor > 0 ? measured / anchor : 0;
-    }
+    size_t runs_ = 0;
+    std::vector<double> anchors_;
+    std::vector<double> ratios_;
+    std::vector<double> wallRatios_;
 };
 
 } // namespace zpibench

@@ -53,17 +53,19 @@ void RequireAll(unsigned seen, const char* const* names, const char* self) {
 
 // ---- "Curve" -----------------------------------------------------------------------
 
-IntfXmlCurve::IntfXmlCurve(const QelCurvedata* rec, const char* name) {
+IntfXmlCurve::IntfXmlCurve(const QelCurvedata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlCurve::Write(const QelCurvedata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no curve record to write");
     StartElement(Or(name, "Curve"));
     switch (rec->kind) {
-    case QEL_CURVE_POINT: IntfXmlPoint(rec, "Point"); break;
-    case QEL_CURVE_LINE: IntfXmlLine(rec, "Line"); break;
-    case QEL_CURVE_ARC: IntfXmlArc(rec, "Arc"); break;
+    case QEL_CURVE_POINT: IntfXmlPoint::Write(rec, "Point"); break;
+    case QEL_CURVE_LINE: IntfXmlLine::Write(rec, "Line"); break;
+    case QEL_CURVE_ARC: IntfXmlArc::Write(rec, "Arc"); break;
     case QEL_CURVE_SPLINE: IntfXmlSpline(rec, "Spline"); break;
-    case QEL_CURVE_BSPLINE: IntfXmlBspline(rec, "Bspline"); break;
-    case QEL_CURVE_ELLIPSE: IntfXmlEllipse(rec, "Ellipse"); break;
+    case QEL_CURVE_BSPLINE: IntfXmlBspline::Write(rec, "Bspline"); break;
+    case QEL_CURVE_ELLIPSE: IntfXmlEllipse::Write(rec, "Ellipse"); break;
     case QEL_CURVE_COMPOSITE: IntfXmlComponents(rec, "CompCurve"); break;
     default: break; // no element for this kind
     }
@@ -165,9 +167,11 @@ IntfXmlElement* IntfXmlCurveKind::PushKnown(const char* name, const char* const*
 
 // ---- point, line, arc, ellipse ----------------------------------------------------------
 
-IntfXmlPoint::IntfXmlPoint(const QelCurvedata* rec, const char* name) {
+IntfXmlPoint::IntfXmlPoint(const QelCurvedata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlPoint::Write(const QelCurvedata* rec, const char* name) {
     StartElement(Or(name, "QelPointdata"));
-    IntfXmlQel3dPnt(rec->point.point, "Position");
+    IntfXmlQel3dPnt::Write(rec->point.point, "Position");
     EndElement();
 }
 
@@ -202,10 +206,12 @@ const char* const kEllipseChildren[] = {"Center", "MajorAxis", "MinorAxis", "Maj
                                         "MinorLen", "StartAngle", "EndAngle", nullptr};
 } // namespace
 
-IntfXmlLine::IntfXmlLine(const QelCurvedata* rec, const char* name) {
+IntfXmlLine::IntfXmlLine(const QelCurvedata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlLine::Write(const QelCurvedata* rec, const char* name) {
     StartElement(Or(name, "QelLinedata"));
-    IntfXmlQel3dPnt(rec->line.end1, "Start");
-    IntfXmlQel3dPnt(rec->line.end2, "End");
+    IntfXmlQel3dPnt::Write(rec->line.end1, "Start");
+    IntfXmlQel3dPnt::Write(rec->line.end2, "End");
     EndElement();
 }
 
@@ -232,12 +238,14 @@ IntfXmlElement* IntfXmlLine::endElement(const char* name) {
     return this;
 }
 
-IntfXmlArc::IntfXmlArc(const QelCurvedata* rec, const char* name) {
+IntfXmlArc::IntfXmlArc(const QelCurvedata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlArc::Write(const QelCurvedata* rec, const char* name) {
     const QelArcdata& a = rec->arc;
     StartElement(Or(name, "QelArcdata"));
-    IntfXmlQelVector(a.vector1, "Vector1");
-    IntfXmlQelVector(a.vector2, "Vector2");
-    IntfXmlQel3dPnt(a.origin, "Origin");
+    IntfXmlQelVector::Write(a.vector1, "Vector1");
+    IntfXmlQelVector::Write(a.vector2, "Vector2");
+    IntfXmlQel3dPnt::Write(a.origin, "Origin");
     AddDoubleElement("StartAngle", a.start_angle);
     AddDoubleElement("EndAngle", a.end_angle);
     AddDoubleElement("Radius", a.radius);
@@ -273,12 +281,14 @@ IntfXmlElement* IntfXmlArc::endElement(const char* name) {
     return this;
 }
 
-IntfXmlEllipse::IntfXmlEllipse(const QelCurvedata* rec, const char* name) {
+IntfXmlEllipse::IntfXmlEllipse(const QelCurvedata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlEllipse::Write(const QelCurvedata* rec, const char* name) {
     const QelEllipsedata& e = rec->ellipse;
     StartElement(Or(name, "QelEllipsedata"));
-    IntfXmlQel3dPnt(e.center, "Center");
-    IntfXmlQelVector(e.major_axis, "MajorAxis");
-    IntfXmlQelVector(e.minor_axis, "MinorAxis");
+    IntfXmlQel3dPnt::Write(e.center, "Center");
+    IntfXmlQelVector::Write(e.major_axis, "MajorAxis");
+    IntfXmlQelVector::Write(e.minor_axis, "MinorAxis");
     AddDoubleElement("MajorLen", e.major_length);
     AddDoubleElement("MinorLen", e.minor_length);
     AddDoubleElement("StartAngle", e.start_angle);
@@ -334,7 +344,7 @@ void IntfXmlSpline::WriteBody(const QelSplinedata& s, const char* name) {
     const int32_t n = int32_t(s.count);
     CheckSpline(s);
     StartElement(name);
-    IntfXmlQelRealSeq(s.params, n, "Params");
+    IntfXmlQelRealSeq::Write(s.params, n, "Params");
     IntfXmlQelPntList(s.points, n, "Points");
     IntfXmlQelVectorList(s.tangents, n, "Tangents");
     EndElement();
@@ -390,7 +400,9 @@ bool IntfXmlSpline::TakeSplineData(QelSplinedata* out) {
 
 // ---- B-spline ----------------------------------------------------------------------------
 
-IntfXmlBspline::IntfXmlBspline(const QelCurvedata* rec, const char* name) {
+IntfXmlBspline::IntfXmlBspline(const QelCurvedata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlBspline::Write(const QelCurvedata* rec, const char* name) {
     const QelBsplinedata& b = rec->bspline;
     if (b.knot_count > uint32_t(INT32_MAX) || b.point_count > uint32_t(INT32_MAX))
         IntfXmlThrow(INTFXML_ERR_RECORD, "B-spline: counts out of range");
@@ -400,9 +412,9 @@ IntfXmlBspline::IntfXmlBspline(const QelCurvedata* rec, const char* name) {
         IntfXmlCheckArray(b.weights, b.point_count, sizeof(double), "B-spline weights");
     StartElement(Or(name, "QelBsplinedata"));
     AddIntElement("Degree", b.degree);
-    IntfXmlQelRealSeq(b.knots, int32_t(b.knot_count), "Params");
+    IntfXmlQelRealSeq::Write(b.knots, int32_t(b.knot_count), "Params");
     if (b.weights)
-        IntfXmlQelRealSeq(b.weights, int32_t(b.point_count), "Weights");
+        IntfXmlQelRealSeq::Write(b.weights, int32_t(b.point_count), "Weights");
     IntfXmlQelPntList(b.points, int32_t(b.point_count), "CPoints");
     EndElement();
 }
@@ -531,7 +543,7 @@ IntfXmlElement* IntfXmlComponents::endElement(const char* name) {
 IntfXmlComponent::IntfXmlComponent(const QelComponentcurvedata* entry, const char* name) {
     StartElement(Or(name, "Component"));
     AddAttribute("dir", entry->direction);
-    IntfXmlCurve(&entry->curve, "Curve");
+    IntfXmlCurve::Write(&entry->curve, "Curve");
     EndElement();
 }
 

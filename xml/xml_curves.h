@@ -34,6 +34,8 @@ public:
     // IntfXmlError (INTFXML_ERR_RECORD) for a record whose counts exceed its
     // arrays, or whose composite curves nest too deep.
     IntfXmlCurve(const QelCurvedata* rec, const char* name = nullptr);
+    // The writer without an object (what the writer constructor does).
+    static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlCurve(IntfXmlElement* parent); // reader
     ~IntfXmlCurve() override;
 
@@ -87,6 +89,7 @@ protected:
 class ZPI_API IntfXmlPoint : public IntfXmlCurveKind {
 public:
     IntfXmlPoint(const QelCurvedata* rec, const char* name = nullptr);
+    static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlPoint(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -99,6 +102,7 @@ private:
 class ZPI_API IntfXmlLine : public IntfXmlCurveKind {
 public:
     IntfXmlLine(const QelCurvedata* rec, const char* name = nullptr);
+    static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlLine(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -112,6 +116,7 @@ private:
 class ZPI_API IntfXmlArc : public IntfXmlCurveKind {
 public:
     IntfXmlArc(const QelCurvedata* rec, const char* name = nullptr);
+    static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlArc(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -124,6 +129,7 @@ private:
 class ZPI_API IntfXmlEllipse : public IntfXmlCurveKind {
 public:
     IntfXmlEllipse(const QelCurvedata* rec, const char* name = nullptr);
+    static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlEllipse(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -158,6 +164,7 @@ private:
 class ZPI_API IntfXmlBspline : public IntfXmlCurveKind {
 public:
     IntfXmlBspline(const QelCurvedata* rec, const char* name = nullptr);
+    static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlBspline(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;

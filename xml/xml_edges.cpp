@@ -54,7 +54,9 @@ IntfXmlElement* IntfXmlEdges::startElement(const char*, IntfXmlAttributes& attrs
 
 IntfXmlElement* IntfXmlEdges::endElement(const char*) { return Parent(); }
 
-IntfXmlEdge::IntfXmlEdge(const QelEdgedata* rec, const char* name) {
+IntfXmlEdge::IntfXmlEdge(const QelEdgedata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlEdge::Write(const QelEdgedata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no edge record to write");
     const int npoints = XarCount(rec->uv_points, sizeof(QelUvSample), "the edge's UV points");
@@ -65,17 +67,17 @@ IntfXmlEdge::IntfXmlEdge(const QelEdgedata* rec, const char* name) {
     AddAttribute("dir1", rec->directions[0]);
     AddAttribute("dir2", rec->directions[1]);
     if (rec->uv_points)
-        IntfXmlUVParams(rec->uv_points, npoints, "UvPoints");
+        IntfXmlUVParams::Write(rec->uv_points, npoints, "UvPoints");
     if (rec->uv_curve1 || rec->uv_curve2) {
         StartElement("UvCurves");
         if (rec->uv_curve1)
-            IntfXmlCurve(rec->uv_curve1, "UvCurve1");
+            IntfXmlCurve::Write(rec->uv_curve1, "UvCurve1");
         if (rec->uv_curve2)
-            IntfXmlCurve(rec->uv_curve2, "UvCurve2");
+            IntfXmlCurve::Write(rec->uv_curve2, "UvCurve2");
         EndElement();
     }
     if (rec->xyz_curve)
-        IntfXmlCurve(rec->xyz_curve, "XYZCurve");
+        IntfXmlCurve::Write(rec->xyz_curve, "XYZCurve");
     EndElement();
 }
 
@@ -168,7 +170,9 @@ IntfXmlElement* IntfXmlDatums::startElement(const char*, IntfXmlAttributes& attr
 
 IntfXmlElement* IntfXmlDatums::endElement(const char*) { return Parent(); }
 
-IntfXmlDatum::IntfXmlDatum(const QelDatumdata* rec, const char* name) {
+IntfXmlDatum::IntfXmlDatum(const QelDatumdata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlDatum::Write(const QelDatumdata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no datum record to write");
     StartElement(name ? name : "Datum");
@@ -176,13 +180,13 @@ IntfXmlDatum::IntfXmlDatum(const QelDatumdata* rec, const char* name) {
     AddAttribute("name", Narrow(rec->name, QEL_NAME_LEN).c_str());
     switch (rec->type) {
     case QEL_DATUM_CURVE:
-        IntfXmlCurve{&rec->body.curve};
+        IntfXmlCurve::Write(&rec->body.curve);
         break;
     case QEL_DATUM_PLANE:
-        IntfXmlPlane{rec->body.frame};
+        IntfXmlPlane::Write(rec->body.frame);
         break;
     case QEL_DATUM_CSYS:
-        IntfXmlCsys{rec->body.frame};
+        IntfXmlCsys::Write(rec->body.frame);
         break;
     default:
         break;

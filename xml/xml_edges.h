@@ -44,6 +44,8 @@ class ZPI_API IntfXmlEdge : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Edge").
     IntfXmlEdge(const QelEdgedata* rec, const char* name = nullptr);
+    // The writer without an object (what the writer constructor does).
+    static void Write(const QelEdgedata* rec, const char* name = nullptr);
     // Reader; the finished edge is appended to `target`.
     IntfXmlEdge(IntfXmlEdges* parent, qel_intf_data* target, int32_t id, const int32_t* surfIds,
                 const int32_t* dirs);
@@ -93,6 +95,7 @@ public:
     // Writer (default name "Datum"). A datum of a kind other than 62, 176
     // and 25 is written without a body.
     IntfXmlDatum(const QelDatumdata* rec, const char* name = nullptr);
+    static void Write(const QelDatumdata* rec, const char* name = nullptr);
     // Reader; `name` is UTF-8. The finished datum is appended to `target`.
     IntfXmlDatum(IntfXmlDatums* parent, qel_intf_data* target, int32_t id, const btkString& name);
     ~IntfXmlDatum() override;

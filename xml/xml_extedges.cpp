@@ -39,8 +39,8 @@ IntfXmlExtEdge::IntfXmlExtEdge(const QelExtEdgedata* e, const char* name) {
     AddAttribute("ID", e->edge_id);
     IntfXmlVtxComps(e->start_comps, "StVtxComps");
     IntfXmlVtxComps(e->end_comps, "EndVtxComps");
-    IntfXmlQel3dPnt(e->start_point, "StXYZ");
-    IntfXmlQel3dPnt(e->end_point, "EndXYZ");
+    IntfXmlQel3dPnt::Write(e->start_point, "StXYZ");
+    IntfXmlQel3dPnt::Write(e->end_point, "EndXYZ");
     EndElement();
 }
 

@@ -95,23 +95,25 @@ int32_t IntfXmlFaces::GetCount() const { return xar_count(refs_); }
 
 // ---- face ------------------------------------------------------------------------------
 
-IntfXmlFace::IntfXmlFace(const QelSurfacedata* rec, const char* name) {
+IntfXmlFace::IntfXmlFace(const QelSurfacedata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlFace::Write(const QelSurfacedata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no face record to write");
     const int ncontours = XarCount(rec->contours, sizeof(QelContourdata), "the face's contours");
     StartElement(name ? name : "Face");
     AddAttribute("ID", rec->id);
     AddAttribute("orient", rec->orientation);
-    IntfXmlQelUvParam(rec->uv_min, "UvMin");
-    IntfXmlQelUvParam(rec->uv_max, "UvMax");
-    IntfXmlQel3dPnt(rec->xyz_min, "XYZMin");
-    IntfXmlQel3dPnt(rec->xyz_max, "XYZMax");
-    IntfXmlSurface(&rec->shape, rec->kind, "Shape");
+    IntfXmlQelUvParam::Write(rec->uv_min, "UvMin");
+    IntfXmlQelUvParam::Write(rec->uv_max, "UvMax");
+    IntfXmlQel3dPnt::Write(rec->xyz_min, "XYZMin");
+    IntfXmlQel3dPnt::Write(rec->xyz_max, "XYZMax");
+    IntfXmlSurface::Write(&rec->shape, rec->kind, "Shape");
     if (ncontours != 0) {
         StartElement("Contours");
         AddAttribute("size", int32_t(ncontours));
         for (int i = 0; i < ncontours; ++i)
-            IntfXmlContour{&rec->contours[i]};
+            IntfXmlContour::Write(&rec->contours[i]);
         EndElement();
     }
     EndElement();
@@ -247,13 +249,15 @@ QelContourdata* IntfXmlContours::TakeArray() {
     return c;
 }
 
-IntfXmlContour::IntfXmlContour(const QelContourdata* rec, const char* name) {
+IntfXmlContour::IntfXmlContour(const QelContourdata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlContour::Write(const QelContourdata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no contour record to write");
     const int n = XarCount(rec->edge_ids, sizeof(int32_t), "the contour's edge ids");
     StartElement(name ? name : "Contour");
     AddAttribute("traversal", rec->traversal);
-    IntfXmlQelIntSeq(rec->edge_ids, n, "EdgeIds");
+    IntfXmlQelIntSeq::Write(rec->edge_ids, n, "EdgeIds");
     EndElement();
 }
 

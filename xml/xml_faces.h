@@ -71,6 +71,8 @@ class ZPI_API IntfXmlFace : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the face record as an element named `name` (default "Face").
     IntfXmlFace(const QelSurfacedata* rec, const char* name = nullptr);
+    // The writer without an object (what the writer constructor does).
+    static void Write(const QelSurfacedata* rec, const char* name = nullptr);
     // Reader of one face of a face list.
     IntfXmlFace(IntfXmlFaces* parent, int32_t id, int32_t orientation);
     ~IntfXmlFace() override;
@@ -117,6 +119,7 @@ class ZPI_API IntfXmlContour : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Contour").
     IntfXmlContour(const QelContourdata* rec, const char* name = nullptr);
+    static void Write(const QelContourdata* rec, const char* name = nullptr);
     // Reader of contour `index` of the list.
     IntfXmlContour(IntfXmlContours* parent, int32_t index);
 

@@ -273,9 +273,9 @@ IntfXmlElement* IntfXmlFacetVtx::endElement(const char* name) {
 
 IntfXmlFacetVtxdata::IntfXmlFacetVtxdata(const QelFacetVtxdata* rec, const char* name) {
     StartElement(name ? name : "FacetVtxdata");
-    IntfXmlQelVector(rec->normal, "Normal");
+    IntfXmlQelVector::Write(rec->normal, "Normal");
     const double uv[2] = {rec->u, rec->v};
-    IntfXmlQelUvParam(uv, "TextureUV");
+    IntfXmlQelUvParam::Write(uv, "TextureUV");
     EndElement();
 }
 
@@ -320,7 +320,7 @@ IntfXmlFacetdata::IntfXmlFacetdata(const QelFacetdata* rec, const char* name) {
     WriteTriple("VtxIndices", rec->vertex_idx);
     WriteTriple("VtxdataIndices", rec->vtxdata_idx);
     WriteTriple("FacetIndices", rec->neighbour_idx);
-    IntfXmlQelVector(rec->normal, "Normal");
+    IntfXmlQelVector::Write(rec->normal, "Normal");
     EndElement();
 }
 

@@ -64,7 +64,9 @@ void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize, const 
 
 // ---- point, vector, UV parameter -------------------------------------------------
 
-IntfXmlQel3dPnt::IntfXmlQel3dPnt(const double* xyz, const char* name) {
+IntfXmlQel3dPnt::IntfXmlQel3dPnt(const double* xyz, const char* name) { Write(xyz, name); }
+
+void IntfXmlQel3dPnt::Write(const double* xyz, const char* name) {
     AddDoublesElement(Or(name, "Qel3dPnt"), xyz, 3);
 }
 
@@ -83,11 +85,15 @@ void IntfXmlQel3dPnt::ParseXyz(std::string_view text, double* xyz, const char* e
     IntfXmlParseXyz(text, xyz, element);
 }
 
-IntfXmlQelVector::IntfXmlQelVector(const double* xyz, const char* name) {
+IntfXmlQelVector::IntfXmlQelVector(const double* xyz, const char* name) { Write(xyz, name); }
+
+void IntfXmlQelVector::Write(const double* xyz, const char* name) {
     AddDoublesElement(Or(name, "QelVector"), xyz, 3);
 }
 
-IntfXmlQelUvParam::IntfXmlQelUvParam(const double* uv, const char* name) {
+IntfXmlQelUvParam::IntfXmlQelUvParam(const double* uv, const char* name) { Write(uv, name); }
+
+void IntfXmlQelUvParam::Write(const double* uv, const char* name) {
     AddDoublesElement(Or(name, "QelUvParam"), uv, 2);
 }
 
@@ -110,8 +116,8 @@ IntfXmlElement* IntfXmlQelUvParam::endElement(const char* name) {
 
 IntfXmlOutline::IntfXmlOutline(const double* outline6) {
     StartElement("Outline");
-    IntfXmlQel3dPnt(outline6, "MinPoint");
-    IntfXmlQel3dPnt(outline6 + 3, "MaxPoint");
+    IntfXmlQel3dPnt::Write(outline6, "MinPoint");
+    IntfXmlQel3dPnt::Write(outline6 + 3, "MaxPoint");
     EndElement();
 }
 
@@ -146,12 +152,15 @@ IntfXmlElement* IntfXmlOutline::endElement(const char* name) {
 }
 
 IntfXmlCsys::IntfXmlCsys(const double* x, const double* y, const double* z, const double* o,
-                         const char* name) {
+                         const char* name) { Write(x, y, z, o, name); }
+
+void IntfXmlCsys::Write(const double* x, const double* y, const double* z, const double* o,
+                        const char* name) {
     StartElement(Or(name, "Csys"));
-    IntfXmlQelVector(x, "X");
-    IntfXmlQelVector(y, "Y");
-    IntfXmlQelVector(z, "Z");
-    IntfXmlQel3dPnt(o, "O");
+    IntfXmlQelVector::Write(x, "X");
+    IntfXmlQelVector::Write(y, "Y");
+    IntfXmlQelVector::Write(z, "Z");
+    IntfXmlQel3dPnt::Write(o, "O");
     EndElement();
 }
 
@@ -202,7 +211,9 @@ IntfXmlElement* IntfXmlCsys::endElement(const char* name) {
 
 // ---- UV parameter list ------------------------------------------------------------------
 
-IntfXmlUVParams::IntfXmlUVParams(const QelUvSample* items, int32_t count, const char* name) {
+IntfXmlUVParams::IntfXmlUVParams(const QelUvSample* items, int32_t count, const char* name) { Write(items, count, name); }
+
+void IntfXmlUVParams::Write(const QelUvSample* items, int32_t count, const char* name) {
     StartElement(Or(name, "UVParams"));
     AddAttribute("size", count);
     for (int32_t i = 0; i < count; ++i)
@@ -345,11 +356,10 @@ T* ReadSequence(const std::string& text, int32_t count, const char* element, Con
 
 } // namespace
 
-IntfXmlQelIntSeq::IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name) {
-    StartElement(Or(name, "QelIntSeq"));
-    AddAttribute("size", count);
-    AddIntSeqText(values, count);
-    EndElement();
+IntfXmlQelIntSeq::IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name) { Write(values, count, name); }
+
+void IntfXmlQelIntSeq::Write(const int32_t* values, int32_t count, const char* name) {
+    IntfXmlWriter::Instance().SequenceElement(Or(name, "QelIntSeq"), values, count, 64);
 }
 
 IntfXmlQelIntSeq::IntfXmlQelIntSeq(IntfXmlElement* parent, int32_t count)
@@ -377,11 +387,10 @@ int32_t* IntfXmlQelIntSeq::TakeArray() {
     return a;
 }
 
-IntfXmlQelRealSeq::IntfXmlQelRealSeq(const double* values, int32_t count, const char* name) {
-    StartElement(Or(name, "QelRealSeq"));
-    AddAttribute("size", count);
-    AddRealSeqText(values, count);
-    EndElement();
+IntfXmlQelRealSeq::IntfXmlQelRealSeq(const double* values, int32_t count, const char* name) { Write(values, count, name); }
+
+void IntfXmlQelRealSeq::Write(const double* values, int32_t count, const char* name) {
+    IntfXmlWriter::Instance().SequenceElement(Or(name, "QelRealSeq"), values, count, 16);
 }
 
 IntfXmlQelRealSeq::IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count)

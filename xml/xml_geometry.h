@@ -31,6 +31,8 @@
 class ZPI_API IntfXmlQel3dPnt : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQel3dPnt(const double* xyz, const char* name = nullptr); // writer
+    // The writer without an object (what the writer constructor does).
+    static void Write(const double* xyz, const char* name = nullptr);
     explicit IntfXmlQel3dPnt(IntfXmlElement* parent);             // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -47,11 +49,13 @@ private:
 class ZPI_API IntfXmlQelVector : public IntfXmlWriting {
 public:
     IntfXmlQelVector(const double* xyz, const char* name = nullptr);
+    static void Write(const double* xyz, const char* name = nullptr);
 };
 
 class ZPI_API IntfXmlQelUvParam : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelUvParam(const double* uv, const char* name = nullptr); // writer
+    static void Write(const double* uv, const char* name = nullptr);
     explicit IntfXmlQelUvParam(IntfXmlElement* parent);            // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -84,6 +88,11 @@ public:
     IntfXmlCsys(const double* x, const double* y, const double* z, const double* o,
                 const char* name = nullptr);                          // writer
     IntfXmlCsys(const QelFrame& frame, const char* name = nullptr); // writer
+    static void Write(const double* x, const double* y, const double* z, const double* o,
+                      const char* name = nullptr);
+    static void Write(const QelFrame& frame, const char* name = nullptr) {
+        Write(frame.e1, frame.e2, frame.e3, frame.origin, name);
+    }
     explicit IntfXmlCsys(IntfXmlElement* parent);                   // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -103,6 +112,7 @@ private:
 class ZPI_API IntfXmlUVParams : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlUVParams(const QelUvSample* items, int32_t count, const char* name = nullptr);
+    static void Write(const QelUvSample* items, int32_t count, const char* name = nullptr);
     IntfXmlUVParams(IntfXmlElement* parent, int32_t count);
     ~IntfXmlUVParams() override;
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -152,6 +162,7 @@ public:
 class ZPI_API IntfXmlQelIntSeq : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name = nullptr);
+    static void Write(const int32_t* values, int32_t count, const char* name = nullptr);
     IntfXmlQelIntSeq(IntfXmlElement* parent, int32_t count);
     ~IntfXmlQelIntSeq() override;
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -169,6 +180,7 @@ private:
 class ZPI_API IntfXmlQelRealSeq : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelRealSeq(const double* values, int32_t count, const char* name = nullptr);
+    static void Write(const double* values, int32_t count, const char* name = nullptr);
     IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count);
     ~IntfXmlQelRealSeq() override;
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;

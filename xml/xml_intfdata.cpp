@@ -13,31 +13,19 @@ using namespace intfxml;
 
 namespace {
 
-// A record block handed out by an indexed getter of the root; released
-// (block only: its contents belong to the root) on every path.
-template <class Rec> struct EntryCopy {
-    Rec* rec = nullptr;
-    ~EntryCopy() {
-        if (rec)
-            qel_data_free(rec);
-    }
-};
-
-// Writes one list of the root: `count` entries fetched by `get` and written
-// by the binding W, inside an element `listName` (only when not empty).
-template <class Rec, class W, class Count, class Get>
-void WriteRootList(const qel_intf_data* rec, const char* listName, Count count, Get get,
-                   const char* countName, const char* getName) {
+// Writes one list of the root: the `count` entries of `har`, each read in
+// place and written by the binding W's Write, inside an element `listName` (only
+// when not empty). The count is 0 unless the array holds Rec entries.
+template <class Rec, class W, class Count>
+void WriteRootList(const qel_intf_data* rec, const void* har, const char* listName, Count count,
+                   const char* countName) {
     int32_t n = 0;
     IntfXmlCheck(count(rec, &n), countName);
     if (n == 0)
         return;
     IntfXmlWriting::StartElement(listName);
-    for (int32_t i = 0; i < n; ++i) {
-        EntryCopy<Rec> entry;
-        IntfXmlCheck(get(rec, i, &entry.rec), getName);
-        W{entry.rec};
-    }
+    for (int32_t i = 0; i < n; ++i)
+        W::Write(static_cast<const Rec*>(har_access(har, i, nullptr, nullptr)), nullptr);
     IntfXmlWriting::EndElement();
 }
 
@@ -54,21 +42,17 @@ IntfXmlQelIntfData::IntfXmlQelIntfData(const qel_intf_data* rec, const char* nam
     AddAttribute("value", rec->accuracy);
     EndElement();
     IntfXmlOutline{rec->outline};
-    WriteRootList<QelSurfacedata, IntfXmlFace>(rec, "Faces", qel_intf_data_surface_count,
-                                               qel_intf_data_surface_get,
-                                               "qel_intf_data_surface_count",
-                                               "qel_intf_data_surface_get");
-    WriteRootList<QelQuiltdata, IntfXmlQuilt>(rec, "Quilts", qel_intf_data_quilt_count,
-                                              qel_intf_data_quilt_get,
-                                              "qel_intf_data_quilt_count",
-                                              "qel_intf_data_quilt_get");
-    WriteRootList<QelEdgedata, IntfXmlEdge>(rec, "Edges", qel_intf_data_edge_count,
-                                            qel_intf_data_edge_get, "qel_intf_data_edge_count",
-                                            "qel_intf_data_edge_get");
-    WriteRootList<QelDatumdata, IntfXmlDatum>(rec, "Datums", qel_intf_data_datum_count,
-                                              qel_intf_data_datum_get,
-                                              "qel_intf_data_datum_count",
-                                              "qel_intf_data_datum_get");
+    WriteRootList<QelSurfacedata, IntfXmlFace>(rec, rec->surfaces, "Faces",
+                                               qel_intf_data_surface_count,
+                                               "qel_intf_data_surface_count");
+    WriteRootList<QelQuiltdata, IntfXmlQuilt>(rec, rec->quilts, "Quilts",
+                                              qel_intf_data_quilt_count,
+                                              "qel_intf_data_quilt_count");
+    WriteRootList<QelEdgedata, IntfXmlEdge>(rec, rec->edges, "Edges", qel_intf_data_edge_count,
+                                            "qel_intf_data_edge_count");
+    WriteRootList<QelDatumdata, IntfXmlDatum>(rec, rec->datums, "Datums",
+                                              qel_intf_data_datum_count,
+                                              "qel_intf_data_datum_count");
     EndElement();
 }
 
@@ -141,7 +125,9 @@ IntfXmlElement* IntfXmlQuilts::startElement(const char*, IntfXmlAttributes& attr
 
 IntfXmlElement* IntfXmlQuilts::endElement(const char*) { return Parent(); }
 
-IntfXmlQuilt::IntfXmlQuilt(const QelQuiltdata* rec, const char* name) {
+IntfXmlQuilt::IntfXmlQuilt(const QelQuiltdata* rec, const char* name) { Write(rec, name); }
+
+void IntfXmlQuilt::Write(const QelQuiltdata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no quilt record to write");
     const int n = XarCount(rec->faces, sizeof(QelSurfacedata*), "the quilt's faces");
@@ -153,7 +139,7 @@ IntfXmlQuilt::IntfXmlQuilt(const QelQuiltdata* rec, const char* name) {
     StartElement("Faces");
     AddAttribute("size", int32_t(n));
     for (int i = 0; i < n; ++i)
-        IntfXmlFace{rec->faces[i]};
+        IntfXmlFace::Write(rec->faces[i]);
     EndElement();
     EndElement();
 }

@@ -65,6 +65,8 @@ class ZPI_API IntfXmlQuilt : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Quilt").
     IntfXmlQuilt(const QelQuiltdata* rec, const char* name = nullptr);
+    // The writer without an object (what the writer constructor does).
+    static void Write(const QelQuiltdata* rec, const char* name = nullptr);
     // Reader; the finished quilt is appended to `target`.
     IntfXmlQuilt(IntfXmlQuilts* parent, qel_intf_data* target, int32_t id);
     ~IntfXmlQuilt() override;

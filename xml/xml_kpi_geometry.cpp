@@ -424,7 +424,7 @@ IntfXmlKPISurface::IntfXmlKPISurface(xrchandle<KPISurface> surface, const char* 
                   IntfXmlKPIFillShape(surface, &kind, &shape);
               },
               [&](uint32_t kind, const QelSurfaceshapedata* shape) {
-                  IntfXmlSurface(shape, kind, name);
+                  IntfXmlSurface::Write(shape, kind, name);
               });
 }
 
@@ -493,25 +493,25 @@ IntfXmlKPICylSplSrf::IntfXmlKPICylSplSrf(xrchandle<KPICylSplSrf> surface) {
 IntfXmlKPICsys::IntfXmlKPICsys(xrchandle<KCsys> csys, const char* name) {
     QelFrame f{};
     IntfXmlKPIFillFrame(csys, &f, name ? name : "Csys");
-    IntfXmlCsys(f, name);
+    IntfXmlCsys::Write(f, name);
 }
 
 IntfXmlKPIQel3dPnt::IntfXmlKPIQel3dPnt(xrchandle<KPoint3D> point, const char* name) {
     double xyz[3] = {0, 0, 0};
     PointToDoubles(point, xyz);
-    IntfXmlQel3dPnt(xyz, name);
+    IntfXmlQel3dPnt::Write(xyz, name);
 }
 
 IntfXmlKPIQelVector::IntfXmlKPIQelVector(xrchandle<KVector3D> vector, const char* name) {
     double xyz[3] = {0, 0, 0};
     VectorToDoubles(vector, xyz);
-    IntfXmlQelVector(xyz, name);
+    IntfXmlQelVector::Write(xyz, name);
 }
 
 IntfXmlKPIQelUvParam::IntfXmlKPIQelUvParam(xrchandle<KPointUV> point, const char* name) {
     double uv[2] = {0, 0};
     PointUVToDoubles(point, uv);
-    IntfXmlQelUvParam(uv, name);
+    IntfXmlQelUvParam::Write(uv, name);
 }
 
 IntfXmlKPIQelPntList::IntfXmlKPIQelPntList(xrchandle<KPoint3DList> points, const char* name) {
@@ -529,11 +529,11 @@ IntfXmlKPIQelVectorList::IntfXmlKPIQelVectorList(xrchandle<KVector3DList> vector
 
 IntfXmlKPIQelRealSeq::IntfXmlKPIQelRealSeq(xrchandle<xrealsequence> values, const char* name) {
     // A sequence is contiguous: no copy is needed.
-    IntfXmlQelRealSeq(values ? values->Data() : nullptr, IntfXmlKPICount(values), name);
+    IntfXmlQelRealSeq::Write(values ? values->Data() : nullptr, IntfXmlKPICount(values), name);
 }
 
 IntfXmlKPIQelIntSeq::IntfXmlKPIQelIntSeq(xrchandle<xintsequence> values, const char* name) {
-    IntfXmlQelIntSeq(values ? values->Data() : nullptr, IntfXmlKPICount(values), name);
+    IntfXmlQelIntSeq::Write(values ? values->Data() : nullptr, IntfXmlKPICount(values), name);
 }
 
 IntfXmlKPIUVParams::IntfXmlKPIUVParams(xrchandle<KPointUVList> first,
@@ -544,5 +544,5 @@ IntfXmlKPIUVParams::IntfXmlKPIUVParams(xrchandle<KPointUVList> first,
         QelUvSample* a;
         ~Free() { xar_free(a); }
     } guard{arr};
-    IntfXmlUVParams(arr, n, name);
+    IntfXmlUVParams::Write(arr, n, name);
 }

@@ -189,13 +189,13 @@ IntfXmlKPIOutline::IntfXmlKPIOutline(xrchandle<KBox3D> box) {
 IntfXmlKPIContour::IntfXmlKPIContour(xrchandle<KPILoop> loop, const char* name) {
     Scratch<QelContourdata, qel_contourdata_clear> s;
     IntfXmlKPIFillContour(loop, &s.rec);
-    IntfXmlContour(&s.rec, name);
+    IntfXmlContour::Write(&s.rec, name);
 }
 
 IntfXmlKPIFace::IntfXmlKPIFace(xrchandle<KPIFace> face, const char* name) {
     Scratch<QelSurfacedata, qel_surfacedata_clear> s;
     IntfXmlKPIFillFace(face, &s.rec);
-    IntfXmlFace(&s.rec, name);
+    IntfXmlFace::Write(&s.rec, name);
 }
 
 IntfXmlKPIQuilt::IntfXmlKPIQuilt(xrchandle<KPIQuilt> quilt, const char* name) {
@@ -207,7 +207,7 @@ IntfXmlKPIQuilt::IntfXmlKPIQuilt(xrchandle<KPIQuilt> quilt, const char* name) {
 IntfXmlKPIEdge::IntfXmlKPIEdge(xrchandle<KPIEdge> edge, const char* name) {
     Scratch<QelEdgedata, qel_edgedata_clear> s;
     IntfXmlKPIFillEdge(edge, &s.rec);
-    IntfXmlEdge(&s.rec, name);
+    IntfXmlEdge::Write(&s.rec, name);
 }
 
 IntfXmlKPIDatum::IntfXmlKPIDatum(xrchandle<KPIDatum> datum, const char* name) {

@@ -236,7 +236,7 @@ IntfXmlLayer::IntfXmlLayer(const QelLayerdata* l, const char* name) {
     AddAttribute("name", Narrow(l->name, QEL_NAME_LEN).c_str());
     AddAttribute("layer_id", l->layer_id);
     AddAttribute("operation", l->status);
-    IntfXmlQelIntSeq(reinterpret_cast<const int32_t*>(l->item_ids), n, "Ids");
+    IntfXmlQelIntSeq::Write(reinterpret_cast<const int32_t*>(l->item_ids), n, "Ids");
     EndElement();
 }
 

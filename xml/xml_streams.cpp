@@ -16,7 +16,7 @@
 
 // ---- IntfXmlIOStream -------------------------------------------------------------
 
-IntfXmlIOStream::IntfXmlIOStream() : wbuf_(new char[kBufferSize]) {}
+IntfXmlIOStream::IntfXmlIOStream() : wbuf_(new char[kWriteBufferSize]) {}
 
 IntfXmlIOStream::~IntfXmlIOStream() = default;
 
@@ -41,9 +41,23 @@ void IntfXmlIOStream::FlushBuffer() {
 
 void IntfXmlIOStream::WriteLong(const char* data, size_t n) {
     while (n > 0) {
-        if (wpos_ == kBufferSize)
+        if (wpos_ == kWriteBufferSize)
             FlushBuffer();
-        size_t k = std::min(n, kBufferSize - wpos_);
+        if (wpos_ == 0 && n >= kWriteBufferSize) {
+            // A whole buffer's worth or more goes out as it is.
+            const size_t k = n - n % kWriteBufferSize;
+            if (open_ && !failed_) {
+                long w = WriteHook(data, k);
+                if (w < 0 || size_t(w) != k)
+                    SetFailed("writing failed");
+            } else if (!failed_) {
+                SetFailed("the stream is not open");
+            }
+            data += k;
+            n -= k;
+            continue;
+        }
+        size_t k = std::min(n, kWriteBufferSize - wpos_);
         std::memcpy(wbuf_.get() + wpos_, data, k);
         wpos_ += k;
         data += k;
@@ -60,8 +74,8 @@ bool IntfXmlIOStream::FillBuffer() {
     if (!open_ || readEnded_)
         return false;
     if (!rbuf_)
-        rbuf_.reset(new char[kBufferSize]);
-    long n = ReadHook(rbuf_.get(), kBufferSize);
+        rbuf_.reset(new char[kReadBufferSize]);
+    long n = ReadHook(rbuf_.get(), kReadBufferSize);
     if (n <= 0) {
         readEnded_ = true;
         rpos_ = rlen_ = 0;
@@ -77,7 +91,7 @@ size_t IntfXmlIOStream::Read(char* buffer, size_t n) {
         return 0;
     if (rpos_ == rlen_) {
         // Large reads go straight to the destination.
-        if (n >= kBufferSize && open_ && !readEnded_) {
+        if (n >= kReadBufferSize && open_ && !readEnded_) {
             long k = ReadHook(buffer, n);
             if (k > 0)
                 return size_t(k);

@@ -4,9 +4,9 @@
 // document of the in-memory location that the client runtime serves to the
 // host; any other path is a local file.
 //
-// Output: IntfXmlIOStream is a buffered byte stream (4096-byte buffers) with
-// an output side that the XML writer fills and an input side that the token
-// reader of "bnfs:" documents peeks into. IntfXmlFileStream writes local
+// Output: IntfXmlIOStream is a buffered byte stream (a 64 KB output buffer,
+// a 4096-byte input buffer) with an output side that the XML writer fills
+// and an input side that the token reader of "bnfs:" documents peeks into. IntfXmlFileStream writes local
 // files, IntfXmlBnfsStream goes through the "bnfs" opener that the client
 // runtime registers (IntfXmlRegisterBnfsOpener); until one is registered a
 // "bnfs:" stream does not open and says so in OpenError(). IntfXmlStringStream
@@ -40,7 +40,8 @@
 
 class ZPI_API IntfXmlIOStream {
 public:
-    static constexpr size_t kBufferSize = 4096;
+    static constexpr size_t kWriteBufferSize = 64 * 1024;
+    static constexpr size_t kReadBufferSize = 4096;
 
     IntfXmlIOStream(const IntfXmlIOStream&) = delete;
     IntfXmlIOStream& operator=(const IntfXmlIOStream&) = delete;
@@ -49,12 +50,12 @@ public:
 
     // ---- output side
     void Put(char c) {
-        if (wpos_ == kBufferSize)
+        if (wpos_ == kWriteBufferSize)
             FlushBuffer();
         wbuf_[wpos_++] = c;
     }
     void Write(const char* data, size_t n) {
-        if (n <= kBufferSize - wpos_) {
+        if (n <= kWriteBufferSize - wpos_) {
             std::char_traits<char>::copy(wbuf_.get() + wpos_, data, n);
             wpos_ += n;
         } else {
@@ -62,6 +63,15 @@ public:
         }
     }
     void Write(std::string_view text) { Write(text.data(), text.size()); }
+    // Writing in place: Reserve(n) returns where at least n bytes
+    // (n <= kWriteBufferSize) may be written; Commit(end) takes the bytes
+    // from there up to `end`. Nothing else may write in between.
+    char* Reserve(size_t n) {
+        if (kWriteBufferSize - wpos_ < n)
+            FlushBuffer();
+        return wbuf_.get() + wpos_;
+    }
+    void Commit(const char* end) { wpos_ = size_t(end - wbuf_.get()); }
     IntfXmlIOStream& operator<<(char c) {
         Put(c);
         return *this;

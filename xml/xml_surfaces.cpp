@@ -46,21 +46,23 @@ void CheckSplineSrf(const QelSplinesrfdata& s, int32_t& u, int32_t& v, int32_t& 
 // ---- surface element --------------------------------------------------------------------
 
 IntfXmlSurface::IntfXmlSurface(const QelSurfaceshapedata* shape, uint32_t kind,
-                               const char* name) {
+                               const char* name) { Write(shape, kind, name); }
+
+void IntfXmlSurface::Write(const QelSurfaceshapedata* shape, uint32_t kind, const char* name) {
     if (!shape)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no surface shape to write");
     StartElement(Or(name, "Surface"));
     switch (kind) {
-    case QEL_SURF_PLANE: IntfXmlPlane{shape}; break;
-    case QEL_SURF_CYLINDER: IntfXmlCylinder{shape}; break;
-    case QEL_SURF_CONE: IntfXmlCone{shape}; break;
-    case QEL_SURF_TORUS: IntfXmlTorus{shape}; break;
+    case QEL_SURF_PLANE: IntfXmlPlane::Write(shape->plane.frame); break;
+    case QEL_SURF_CYLINDER: IntfXmlCylinder::Write(shape); break;
+    case QEL_SURF_CONE: IntfXmlCone::Write(shape); break;
+    case QEL_SURF_TORUS: IntfXmlTorus::Write(shape); break;
     case QEL_SURF_SPLINE: IntfXmlSplSrf(&shape->splinesrf, nullptr); break;
     case QEL_SURF_FILLET: IntfXmlFilletSrf{shape}; break;
     case QEL_SURF_RULED: IntfXmlRuledSrf{shape}; break;
     case QEL_SURF_REVOLVED: IntfXmlSrfRevolved{shape}; break;
     case QEL_SURF_TABCYL: IntfXmlTabCyl{shape}; break;
-    case QEL_SURF_BSPLINE: IntfXmlBsplSrf{shape}; break;
+    case QEL_SURF_BSPLINE: IntfXmlBsplSrf::Write(shape); break;
     case QEL_SURF_CYLSPLINE: IntfXmlCylSplSrf{shape}; break;
     default: break; // no element for this kind
     }
@@ -215,9 +217,11 @@ IntfXmlElement* IntfXmlCsysSurface::endElement(const char* name) {
 
 IntfXmlPlane::IntfXmlPlane(const QelSurfaceshapedata* shape) : IntfXmlPlane(shape->plane.frame) {}
 
-IntfXmlPlane::IntfXmlPlane(const QelFrame& frame) {
+IntfXmlPlane::IntfXmlPlane(const QelFrame& frame) { Write(frame); }
+
+void IntfXmlPlane::Write(const QelFrame& frame) {
     StartElement("Plane");
-    IntfXmlCsys(frame, nullptr);
+    IntfXmlCsys::Write(frame, nullptr);
     EndElement();
 }
 
@@ -230,9 +234,11 @@ const QelFrame* IntfXmlPlane::GetFrame() const {
 
 void IntfXmlPlane::Store(const QelFrame& frame, const double*) { record_->plane.frame = frame; }
 
-IntfXmlCylinder::IntfXmlCylinder(const QelSurfaceshapedata* shape) {
+IntfXmlCylinder::IntfXmlCylinder(const QelSurfaceshapedata* shape) { Write(shape); }
+
+void IntfXmlCylinder::Write(const QelSurfaceshapedata* shape) {
     StartElement("Cylinder");
-    IntfXmlCsys(shape->cylinder.frame, nullptr);
+    IntfXmlCsys::Write(shape->cylinder.frame, nullptr);
     AddDoubleElement("Radius", shape->cylinder.scalar);
     EndElement();
 }
@@ -245,9 +251,11 @@ void IntfXmlCylinder::Store(const QelFrame& frame, const double* numbers) {
     record_->cylinder.scalar = numbers[0];
 }
 
-IntfXmlCone::IntfXmlCone(const QelSurfaceshapedata* shape) {
+IntfXmlCone::IntfXmlCone(const QelSurfaceshapedata* shape) { Write(shape); }
+
+void IntfXmlCone::Write(const QelSurfaceshapedata* shape) {
     StartElement("Cone");
-    IntfXmlCsys(shape->cone.frame, nullptr);
+    IntfXmlCsys::Write(shape->cone.frame, nullptr);
     AddDoubleElement("HalfAng", shape->cone.scalar);
     EndElement();
 }
@@ -260,9 +268,11 @@ void IntfXmlCone::Store(const QelFrame& frame, const double* numbers) {
     record_->cone.scalar = numbers[0];
 }
 
-IntfXmlTorus::IntfXmlTorus(const QelSurfaceshapedata* shape) {
+IntfXmlTorus::IntfXmlTorus(const QelSurfaceshapedata* shape) { Write(shape); }
+
+void IntfXmlTorus::Write(const QelSurfaceshapedata* shape) {
     StartElement("Torus");
-    IntfXmlCsys(shape->torus.frame, nullptr);
+    IntfXmlCsys::Write(shape->torus.frame, nullptr);
     AddDoubleElement("Radius1", shape->torus.radius1);
     AddDoubleElement("Radius2", shape->torus.radius2);
     EndElement();
@@ -286,8 +296,8 @@ IntfXmlCsysCurveSurface::IntfXmlCsysCurveSurface(IntfXmlElement* parent, int32_t
 IntfXmlCsysCurveSurface::IntfXmlCsysCurveSurface(const QelSurfaceshapedata* shape,
                                                  const char* self) {
     StartElement(self);
-    IntfXmlCsys(shape->srfrev.frame, nullptr);
-    IntfXmlCurve(&shape->srfrev.profile, "Curve");
+    IntfXmlCsys::Write(shape->srfrev.frame, nullptr);
+    IntfXmlCurve::Write(&shape->srfrev.profile, "Curve");
     EndElement();
 }
 
@@ -332,9 +342,9 @@ IntfXmlTabCyl::IntfXmlTabCyl(IntfXmlElement* parent)
 
 IntfXmlRuledSrf::IntfXmlRuledSrf(const QelSurfaceshapedata* shape) {
     StartElement("RuledSrf");
-    IntfXmlCsys(shape->rulsrf.frame, nullptr);
-    IntfXmlCurve(&shape->rulsrf.curve1, "Curve1");
-    IntfXmlCurve(&shape->rulsrf.curve2, "Curve2");
+    IntfXmlCsys::Write(shape->rulsrf.frame, nullptr);
+    IntfXmlCurve::Write(&shape->rulsrf.curve1, "Curve1");
+    IntfXmlCurve::Write(&shape->rulsrf.curve2, "Curve2");
     EndElement();
 }
 
@@ -419,8 +429,8 @@ IntfXmlSplSrf::IntfXmlSplSrf(const QelSplinesrfdata* spline, const char* name) {
     int32_t u = 0, v = 0, n = 0;
     CheckSplineSrf(*spline, u, v, n);
     StartElement(Or(name, "SplSrf"));
-    IntfXmlQelRealSeq(spline->u_params, u, "UParams");
-    IntfXmlQelRealSeq(spline->v_params, v, "VParams");
+    IntfXmlQelRealSeq::Write(spline->u_params, u, "UParams");
+    IntfXmlQelRealSeq::Write(spline->v_params, v, "VParams");
     IntfXmlQelPntList(spline->points, n, "Points");
     IntfXmlQelVectorList(spline->u_tangents, n, "UTangents");
     IntfXmlQelVectorList(spline->v_tangents, n, "VTangents");
@@ -496,7 +506,9 @@ bool IntfXmlSplSrf::TakeSplineSrf(QelSplinesrfdata* out) {
 
 // ---- B-spline surface ------------------------------------------------------------------------
 
-IntfXmlBsplSrf::IntfXmlBsplSrf(const QelSurfaceshapedata* shape) {
+IntfXmlBsplSrf::IntfXmlBsplSrf(const QelSurfaceshapedata* shape) { Write(shape); }
+
+void IntfXmlBsplSrf::Write(const QelSurfaceshapedata* shape) {
     const QelBsplinesrfdata& b = shape->bsplinesrf;
     const int32_t nu = CheckedCount(b.u_knot_count, "B-spline surface U parameters");
     const int32_t nv = CheckedCount(b.v_knot_count, "B-spline surface V parameters");
@@ -516,20 +528,30 @@ IntfXmlBsplSrf::IntfXmlBsplSrf(const QelSurfaceshapedata* shape) {
         AppendInt(degrees, int32_t(b.v_degree));
         AddTextElement("UVDegree", degrees.c_str());
     }
-    IntfXmlQelRealSeq(b.u_knots, nu, "UParams");
-    IntfXmlQelRealSeq(b.v_knots, nv, "VParams");
-    // The weights and points as "QelRealSeq" and "QelPntList" write them,
-    // item by item since they may lie in pages.
+    IntfXmlQelRealSeq::Write(b.u_knots, nu, "UParams");
+    IntfXmlQelRealSeq::Write(b.v_knots, nv, "VParams");
+    // The weights and points as "QelRealSeq" and "QelPntList" write them;
+    // arrays in pages item by item.
+    IntfXmlWriter& w = IntfXmlWriter::Instance();
     if (b.weights) {
-        StartElement("Weights");
-        AddAttribute("size", np);
-        AddRealSeqTextOf(np, [&b](int32_t i) { return *ItemAt<double>(b.weights, i); });
-        EndElement();
+        if (har_entry_size(b.weights) == 0) {
+            w.SequenceElement("Weights", b.weights, np, 16);
+        } else {
+            StartElement("Weights");
+            AddAttribute("size", np);
+            AddRealSeqTextOf(np, [&b](int32_t i) { return *ItemAt<double>(b.weights, i); });
+            EndElement();
+        }
     }
     StartElement("Points");
     AddAttribute("size", np);
-    for (int32_t i = 0; i < np; ++i)
-        AddDoublesElement("P", ItemAt<QelPoint>(b.points, i)->xyz, 3);
+    if (np > 0 && har_entry_size(b.points) == 0) {
+        for (int32_t i = 0; i < np; ++i)
+            w.NumbersElement("P", b.points[i].xyz, 3);
+    } else {
+        for (int32_t i = 0; i < np; ++i)
+            w.NumbersElement("P", ItemAt<QelPoint>(b.points, i)->xyz, 3);
+    }
     EndElement();
     EndElement();
 }
@@ -600,7 +622,7 @@ IntfXmlElement* IntfXmlBsplSrf::endElement(const char* name) {
 IntfXmlCylSplSrf::IntfXmlCylSplSrf(const QelSurfaceshapedata* shape) {
     // The spline surface writer checks its record.
     StartElement("CylSplSrf");
-    IntfXmlCsys(shape->cylsplsrf.frame, "CylCsys");
+    IntfXmlCsys::Write(shape->cylsplsrf.frame, "CylCsys");
     IntfXmlSplSrf(&shape->cylsplsrf.splinesrf, "SplSrf");
     EndElement();
 }

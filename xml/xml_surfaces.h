@@ -39,6 +39,8 @@ public:
     // "Surface"). Throws IntfXmlError (INTFXML_ERR_RECORD) for a record whose
     // counts exceed its arrays.
     IntfXmlSurface(const QelSurfaceshapedata* shape, uint32_t kind, const char* name = nullptr);
+    // The writer without an object (what the writer constructor does).
+    static void Write(const QelSurfaceshapedata* shape, uint32_t kind, const char* name = nullptr);
     explicit IntfXmlSurface(IntfXmlElement* parent); // reader
     ~IntfXmlSurface() override;
 
@@ -109,6 +111,7 @@ class ZPI_API IntfXmlPlane : public IntfXmlCsysSurface {
 public:
     explicit IntfXmlPlane(const QelSurfaceshapedata* shape); // writer
     explicit IntfXmlPlane(const QelFrame& frame);            // writer (datum planes)
+    static void Write(const QelFrame& frame);
     explicit IntfXmlPlane(IntfXmlElement* parent);           // reader
     // The plane's frame once read (null before).
     const QelFrame* GetFrame() const;
@@ -120,6 +123,7 @@ protected:
 class ZPI_API IntfXmlCylinder : public IntfXmlCsysSurface {
 public:
     explicit IntfXmlCylinder(const QelSurfaceshapedata* shape);
+    static void Write(const QelSurfaceshapedata* shape);
     explicit IntfXmlCylinder(IntfXmlElement* parent);
 
 protected:
@@ -129,6 +133,7 @@ protected:
 class ZPI_API IntfXmlCone : public IntfXmlCsysSurface {
 public:
     explicit IntfXmlCone(const QelSurfaceshapedata* shape);
+    static void Write(const QelSurfaceshapedata* shape);
     explicit IntfXmlCone(IntfXmlElement* parent);
 
 protected:
@@ -138,6 +143,7 @@ protected:
 class ZPI_API IntfXmlTorus : public IntfXmlCsysSurface {
 public:
     explicit IntfXmlTorus(const QelSurfaceshapedata* shape);
+    static void Write(const QelSurfaceshapedata* shape);
     explicit IntfXmlTorus(IntfXmlElement* parent);
 
 protected:
@@ -223,6 +229,7 @@ private:
 class ZPI_API IntfXmlBsplSrf : public IntfXmlSurfaceKind {
 public:
     explicit IntfXmlBsplSrf(const QelSurfaceshapedata* shape);
+    static void Write(const QelSurfaceshapedata* shape);
     explicit IntfXmlBsplSrf(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;

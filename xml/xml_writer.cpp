@@ -5,14 +5,10 @@
 
 #include <charconv>
 #include <cstring>
-#include <mutex>
+#include <algorithm>
 #include <string>
 
 namespace {
-
-IntfXmlWriter* g_writer = nullptr;
-std::once_flag g_writerOnce;
-xrchandle<IntfXmlWriter>* g_writerHandle = nullptr;
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 
@@ -160,22 +156,81 @@ btkString& AppendChar(btkString& text, char c) {
 
 // ---- the writer -----------------------------------------------------------------------
 
+namespace {
+
+// The writer's stream while it has none: takes every byte and drops it.
+class DropStream final : public IntfXmlIOStream {
+public:
+    DropStream() { SetOpen(); }
+    ~DropStream() override { Close(); }
+
+protected:
+    long ReadHook(char*, size_t) override { return -1; }
+    long WriteHook(const char*, size_t n) override { return long(n); }
+    bool CloseHook() override { return true; }
+};
+
+// Names up to this length are written in place, together with what
+// surrounds them; longer ones piece by piece.
+constexpr size_t kShortName = 256;
+// Room for one number text.
+constexpr size_t kNumberRoom = 32;
+
+// Copies a name; short ones (the rule) without a call.
+inline char* PutName(char* p, std::string_view name) {
+    const char* s = name.data();
+    const size_t n = name.size();
+    if (n >= 8 && n <= 16) {
+        uint64_t a, b;
+        std::memcpy(&a, s, 8);
+        std::memcpy(&b, s + n - 8, 8);
+        std::memcpy(p, &a, 8);
+        std::memcpy(p + n - 8, &b, 8);
+    } else if (n >= 4 && n < 8) {
+        uint32_t a, b;
+        std::memcpy(&a, s, 4);
+        std::memcpy(&b, s + n - 4, 4);
+        std::memcpy(p, &a, 4);
+        std::memcpy(p + n - 4, &b, 4);
+    } else if (n > 0 && n < 4) {
+        p[0] = s[0];
+        p[n / 2] = s[n / 2];
+        p[n - 1] = s[n - 1];
+    } else if (n > 16) {
+        std::memcpy(p, s, n);
+    }
+    return p + n;
+}
+
+char* PutNumber(char* p, double v) { return IntfXmlFormatDouble(p, v); }
+char* PutNumber(char* p, int32_t v) { return IntfXmlFormatInt(p, v); }
+
+} // namespace
+
+IntfXmlWriter::IntfXmlWriter() : drop_(new DropStream()), sink_(drop_.get()) {
+    open_.reserve(64);
+    names_.reserve(1024);
+}
+
+IntfXmlWriter::~IntfXmlWriter() = default;
+
 IntfXmlWriter& IntfXmlWriter::Instance() {
-    std::call_once(g_writerOnce, [] {
-        g_writer = new IntfXmlWriter();
-        // The handle keeps the writer counted for the life of the process.
-        g_writerHandle = new xrchandle<IntfXmlWriter>(g_writer);
-    });
-    return *g_writer;
+    // The handle keeps the writer counted for the life of the process; it
+    // is never destroyed, so no reference given out can outlive it.
+    static xrchandle<IntfXmlWriter>* const holder =
+        new xrchandle<IntfXmlWriter>(new IntfXmlWriter());
+    return *holder->get();
 }
 
 xrchandle<IntfXmlWriter> IntfXmlWriter::GetWriter(IntfXmlIOStream* out) {
     IntfXmlWriter& w = Instance();
     if (out) {
         w.out_ = out;
+        w.sink_ = out;
         // Whatever a document that failed half-way left open is dropped so
         // that the new document starts clean.
         w.open_.clear();
+        w.names_.clear();
         w.inText_ = false;
     }
     return xrchandle<IntfXmlWriter>(&w);
@@ -186,36 +241,57 @@ void IntfXmlWriter::WriteHeader() {
         out_->Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
 }
 
-void IntfXmlWriter::Indent() {
-    if (!inText_ && out_)
-        out_->Put('\t');
-}
-
-void IntfXmlWriter::Newline() {
-    if (!inText_ && out_)
-        out_->Put('\n');
-}
-
 void IntfXmlWriter::CloseStartTag() {
     if (!open_.empty() && !open_.back().startClosed) {
-        if (out_)
-            out_->Put('>');
-        Newline();
+        sink_->Put('>');
+        if (!inText_)
+            sink_->Put('\n');
         open_.back().startClosed = true;
     }
 }
 
-void IntfXmlWriter::StartElement(std::string_view name) {
-    CloseStartTag();
-    if (open_.empty() && !atDocumentStart_)
-        Newline();
-    Indent();
-    atDocumentStart_ = false;
-    open_.push_back(OpenElement{std::string(name), false});
-    if (out_) {
-        out_->Put('<');
-        out_->Write(name);
+// Closes the parent's start tag (">" and, outside a text, a newline); a
+// second or later top-level element begins on a new line; outside a text
+// the tag is indented by one tab; then "<". At most 4 bytes.
+inline char* IntfXmlWriter::OpenTagAt(char* p) {
+    if (!open_.empty()) {
+        if (!open_.back().startClosed) {
+            *p++ = '>';
+            if (!inText_)
+                *p++ = '\n';
+            open_.back().startClosed = true;
+        }
+    } else if (!atDocumentStart_ && !inText_) {
+        *p++ = '\n';
     }
+    if (!inText_)
+        *p++ = '\t';
+    *p++ = '<';
+    atDocumentStart_ = false;
+    return p;
+}
+
+inline void IntfXmlWriter::OpenTag() { sink_->Commit(OpenTagAt(sink_->Reserve(4))); }
+
+// After the end tag of an element that was not pushed (a whole element
+// written at once): a newline inside a parent; the text has ended.
+inline void IntfXmlWriter::AfterEnd() {
+    if (!open_.empty())
+        sink_->Put('\n');
+    inText_ = false;
+}
+
+void IntfXmlWriter::StartElement(std::string_view name) {
+    // The parent's start tag is closed first, so the new entry goes on the
+    // stack only after that.
+    if (name.size() <= kShortName) {
+        sink_->Commit(PutName(OpenTagAt(sink_->Reserve(name.size() + 4)), name));
+    } else {
+        OpenTag();
+        sink_->Write(name);
+    }
+    open_.push_back(OpenElement{uint32_t(names_.size()), uint32_t(name.size()), false});
+    names_.append(name);
 }
 
 void IntfXmlWriter::WriteAttribute(std::string_view name, std::string_view value) {
@@ -229,13 +305,35 @@ void IntfXmlWriter::WriteAttribute(std::string_view name, std::string_view value
 }
 
 void IntfXmlWriter::WriteAttribute(std::string_view name, int32_t value) {
-    char buf[32];
-    WriteAttribute(name, std::string_view(buf, size_t(IntfXmlFormatInt(buf, value) - buf)));
+    if (name.size() > kShortName) {
+        char buf[kNumberRoom];
+        WriteAttribute(name, std::string_view(buf, size_t(IntfXmlFormatInt(buf, value) - buf)));
+        return;
+    }
+    char* p = sink_->Reserve(name.size() + kNumberRoom + 4);
+    *p++ = ' ';
+    p = PutName(p, name);
+    *p++ = '=';
+    *p++ = '"';
+    p = IntfXmlFormatInt(p, value);
+    *p++ = '"';
+    sink_->Commit(p);
 }
 
 void IntfXmlWriter::WriteAttribute(std::string_view name, double value) {
-    char buf[32];
-    WriteAttribute(name, std::string_view(buf, size_t(IntfXmlFormatDouble(buf, value) - buf)));
+    if (name.size() > kShortName) {
+        char buf[kNumberRoom];
+        WriteAttribute(name, std::string_view(buf, size_t(IntfXmlFormatDouble(buf, value) - buf)));
+        return;
+    }
+    char* p = sink_->Reserve(name.size() + kNumberRoom + 4);
+    *p++ = ' ';
+    p = PutName(p, name);
+    *p++ = '=';
+    *p++ = '"';
+    p = IntfXmlFormatDouble(p, value);
+    *p++ = '"';
+    sink_->Commit(p);
 }
 
 void IntfXmlWriter::BeginText() {
@@ -249,45 +347,135 @@ void IntfXmlWriter::WriteText(std::string_view text) {
         WriteEscaped(*out_, text, false);
 }
 
-void IntfXmlWriter::TextRaw(std::string_view piece) {
-    if (out_)
-        out_->Write(piece);
-}
+void IntfXmlWriter::TextRaw(std::string_view piece) { sink_->Write(piece); }
 
-void IntfXmlWriter::TextChar(char c) {
-    if (out_)
-        out_->Put(c);
-}
+void IntfXmlWriter::TextChar(char c) { sink_->Put(c); }
 
 void IntfXmlWriter::TextInt(int32_t value) {
-    char buf[32];
-    TextRaw(std::string_view(buf, size_t(IntfXmlFormatInt(buf, value) - buf)));
+    sink_->Commit(IntfXmlFormatInt(sink_->Reserve(kNumberRoom), value));
 }
 
 void IntfXmlWriter::TextDouble(double value) {
-    char buf[32];
-    TextRaw(std::string_view(buf, size_t(IntfXmlFormatDouble(buf, value) - buf)));
+    sink_->Commit(IntfXmlFormatDouble(sink_->Reserve(kNumberRoom), value));
 }
 
 void IntfXmlWriter::EndElement() {
     // Unbalanced calls are a caller error; they write nothing.
     if (open_.empty())
         return;
-    OpenElement last = std::move(open_.back());
+    const OpenElement last = open_.back();
     open_.pop_back();
-    if (out_) {
+    const std::string_view name = NameOf(last);
+    if (name.size() <= kShortName) {
+        char* p = sink_->Reserve(name.size() + 5);
         if (last.startClosed) {
-            Indent();
-            out_->Write("</", 2);
+            if (!inText_)
+                *p++ = '\t';
         } else {
-            out_->Write("></", 3);
+            *p++ = '>';
         }
-        out_->Write(last.name);
-        out_->Put('>');
+        *p++ = '<';
+        *p++ = '/';
+        p = PutName(p, name);
+        *p++ = '>';
+        if (!open_.empty())
+            *p++ = '\n';
+        sink_->Commit(p);
+    } else {
+        if (last.startClosed) {
+            if (!inText_)
+                sink_->Put('\t');
+            sink_->Write("</", 2);
+        } else {
+            sink_->Write("></", 3);
+        }
+        sink_->Write(name);
+        sink_->Put('>');
+        if (!open_.empty())
+            sink_->Put('\n');
     }
+    names_.resize(last.offset);
     inText_ = false;
+}
+
+void IntfXmlWriter::NumbersElement(std::string_view name, const double* values, int n) {
+    if (name.size() > kShortName || n > 64) {
+        StartElement(name);
+        BeginText();
+        for (int i = 0; i < n; ++i) {
+            if (i > 0)
+                TextChar(' ');
+            TextDouble(values[i]);
+        }
+        EndElement();
+        return;
+    }
+    char* p = OpenTagAt(sink_->Reserve(2 * name.size() + 10 + size_t(n) * (kNumberRoom + 1)));
+    p = PutName(p, name);
+    *p++ = '>';
+    for (int i = 0; i < n; ++i) {
+        if (i > 0)
+            *p++ = ' ';
+        p = IntfXmlFormatDouble(p, values[i]);
+    }
+    *p++ = '<';
+    *p++ = '/';
+    p = PutName(p, name);
+    *p++ = '>';
     if (!open_.empty())
-        Newline();
+        *p++ = '\n';
+    sink_->Commit(p);
+    inText_ = false;
+}
+
+template <class T>
+void IntfXmlWriter::Sequence(std::string_view name, const T* values, int n, int perLine) {
+    if (name.size() > kShortName) {
+        StartElement(name);
+        WriteAttribute("size", int32_t(n));
+        BeginText();
+        for (int i = 0; i < n; ++i) {
+            sink_->Commit(PutNumber(sink_->Reserve(kNumberRoom), values[i]));
+            TextChar(i % perLine == perLine - 1 ? '\n' : ' ');
+        }
+        EndElement();
+        return;
+    }
+    OpenTag();
+    char* p = sink_->Reserve(name.size() + kNumberRoom + 9);
+    p = PutName(p, name);
+    std::memcpy(p, " size=\"", 7);
+    p = IntfXmlFormatInt(p + 7, int32_t(n));
+    *p++ = '"';
+    *p++ = '>';
+    sink_->Commit(p);
+    for (int i = 0; i < n;) {
+        // As many values as surely fit at once.
+        const int k = std::min(n - i, 256);
+        p = sink_->Reserve(size_t(k) * (kNumberRoom + 1));
+        for (const int end = i + k; i < end; ++i) {
+            p = PutNumber(p, values[i]);
+            *p++ = i % perLine == perLine - 1 ? '\n' : ' ';
+        }
+        sink_->Commit(p);
+    }
+    p = sink_->Reserve(name.size() + 4);
+    *p++ = '<';
+    *p++ = '/';
+    p = PutName(p, name);
+    *p++ = '>';
+    sink_->Commit(p);
+    AfterEnd();
+}
+
+void IntfXmlWriter::SequenceElement(std::string_view name, const double* values, int n,
+                                    int perLine) {
+    Sequence(name, values, n, perLine);
+}
+
+void IntfXmlWriter::SequenceElement(std::string_view name, const int32_t* values, int n,
+                                    int perLine) {
+    Sequence(name, values, n, perLine);
 }
 
 // ---- element primitives ----------------------------------------------------------------
@@ -326,11 +514,7 @@ void IntfXmlWriting::AddTextElement(const char* name, const char* text) {
 }
 
 void IntfXmlWriting::AddDoubleElement(const char* name, double value) {
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
-    w.StartElement(name ? name : "");
-    w.BeginText();
-    w.TextDouble(value);
-    w.EndElement();
+    IntfXmlWriter::Instance().NumbersElement(name ? name : "", &value, 1);
 }
 
 void IntfXmlWriting::AddIntElement(const char* name, int32_t value) {
@@ -342,15 +526,7 @@ void IntfXmlWriting::AddIntElement(const char* name, int32_t value) {
 }
 
 void IntfXmlWriting::AddDoublesElement(const char* name, const double* values, int n) {
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
-    w.StartElement(name ? name : "");
-    w.BeginText();
-    for (int i = 0; i < n; ++i) {
-        if (i > 0)
-            w.TextChar(' ');
-        w.TextDouble(values[i]);
-    }
-    w.EndElement();
+    IntfXmlWriter::Instance().NumbersElement(name ? name : "", values, n);
 }
 
 void IntfXmlWriting::AddRealSeqText(const double* values, int n) {

@@ -23,6 +23,7 @@
 #include "xobject.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,15 @@ public:
     void TextInt(int32_t value);
     void TextDouble(double value);
 
+    // Whole elements whose only content is a text of numbers, the same
+    // bytes as StartElement, BeginText, the numbers, EndElement:
+    // the n doubles separated by single blanks;
+    void NumbersElement(std::string_view name, const double* values, int n);
+    // the n values each followed by a newline after every `perLine`th one
+    // and a blank after the others, with the attribute size="n".
+    void SequenceElement(std::string_view name, const double* values, int n, int perLine);
+    void SequenceElement(std::string_view name, const int32_t* values, int n, int perLine);
+
     // True until the first start tag of the process has been written.
     bool AtDocumentStart() const { return atDocumentStart_; }
     // Open elements (0 between documents).
@@ -66,17 +76,31 @@ public:
     IntfXmlIOStream* Stream() const { return out_; }
 
 private:
-    IntfXmlWriter() = default;
+    IntfXmlWriter();
+    ~IntfXmlWriter() override;
+    // An open element: its name is names_[offset, offset + length).
     struct OpenElement {
-        std::string name;
+        uint32_t offset;
+        uint32_t length;
         bool startClosed;
     };
-    void Indent();
-    void Newline();
+    std::string_view NameOf(const OpenElement& e) const {
+        return std::string_view(names_.data() + e.offset, e.length);
+    }
     void CloseStartTag();
+    // What StartElement writes up to "<", and its state changes.
+    char* OpenTagAt(char* p);
+    void OpenTag();
+    // What EndElement writes after a text-only element's "</name>".
+    void AfterEnd();
+    template <class T>
+    void Sequence(std::string_view name, const T* values, int n, int perLine);
 
-    IntfXmlIOStream* out_ = nullptr;
+    IntfXmlIOStream* out_ = nullptr;  // the caller's stream (null: none)
+    std::unique_ptr<IntfXmlIOStream> drop_; // takes the bytes while there is no stream
+    IntfXmlIOStream* sink_ = nullptr; // where bytes go: out_, or drop_
     std::vector<OpenElement> open_;
+    std::string names_; // names of the open elements, one after another
     bool atDocumentStart_ = true;
     bool inText_ = false;
 };
