@@ -161,3 +161,145 @@ TEST(XmlStreams, UnopenableLocationsAreReported) {
     EXPECT_FALSE(s.Flush());
     IntfXmlRegisterBnfsOpener(saved);
 }
+
+namespace {
+
+// The bytes of `body` written inside "R" (or as a top-level element of a
+// later document when `inRoot` is false), after an element with text when
+// `afterText` is set.
+std::string Written(const std::function<void(IntfXmlWriter&)>& body, bool inRoot,
+                    bool afterText) {
+    IntfXmlWriter& w = IntfXmlWriter::Instance();
+    if (w.AtDocumentStart()) { // every document compared is a later one
+        IntfXmlStringStream first;
+        WriteExample(first);
+    }
+    IntfXmlStringStream s;
+    IntfXmlWriter::GetWriter(&s);
+    if (inRoot)
+        w.StartElement("R");
+    if (afterText)
+        w.WriteText("t");
+    body(w);
+    if (inRoot)
+        w.EndElement();
+    s.Close();
+    return s.Output();
+}
+
+} // namespace
+
+TEST(XmlWriter, WholeNumberElementsWriteWhatThePiecesWrite) {
+    const std::string longName(300, 'N');
+    std::vector<double> values;
+    std::vector<int32_t> ints;
+    for (int i = 0; i < 200; ++i) {
+        values.push_back(i % 3 == 0 ? 1.0 / (i + 1) : -1e300 * i);
+        ints.push_back(i * 1000003 - 77);
+    }
+    for (const std::string& name : {std::string("P"), std::string("MaxPoint"), longName}) {
+        for (int n : {0, 1, 3, 16, 17, 65, 200}) {
+            for (bool inRoot : {true, false}) {
+                for (bool afterText : {false, true}) {
+                    if (afterText && !inRoot)
+                        continue;
+                    const std::string what = name.substr(0, 10) + " n=" + std::to_string(n) +
+                                             (inRoot ? " in root" : " top") +
+                                             (afterText ? " after text" : "");
+                    auto pieces = [&](IntfXmlWriter& w) {
+                        w.StartElement(name);
+                        w.BeginText();
+                        for (int i = 0; i < n; ++i) {
+                            if (i > 0)
+                                w.TextChar(' ');
+                            w.TextDouble(values[size_t(i)]);
+                        }
+                        w.EndElement();
+                    };
+                    EXPECT_EQ(Written([&](IntfXmlWriter& w) { w.NumbersElement(name, values.data(), n); },
+                                      inRoot, afterText),
+                              Written(pieces, inRoot, afterText))
+                        << what;
+                    auto sequence = [&](IntfXmlWriter& w, bool real) {
+                        w.StartElement(name);
+                        w.WriteAttribute("size", int32_t(n));
+                        w.BeginText();
+                        const int perLine = real ? 16 : 64;
+                        for (int i = 0; i < n; ++i) {
+                            if (real)
+                                w.TextDouble(values[size_t(i)]);
+                            else
+                                w.TextInt(ints[size_t(i)]);
+                            w.TextChar(i % perLine == perLine - 1 ? '\n' : ' ');
+                        }
+                        w.EndElement();
+                    };
+                    EXPECT_EQ(Written([&](IntfXmlWriter& w) {
+                                  w.SequenceElement(name, values.data(), n, 16);
+                              }, inRoot, afterText),
+                              Written([&](IntfXmlWriter& w) { sequence(w, true); }, inRoot,
+                                      afterText))
+                        << what;
+                    EXPECT_EQ(Written([&](IntfXmlWriter& w) {
+                                  w.SequenceElement(name, ints.data(), n, 64);
+                              }, inRoot, afterText),
+                              Written([&](IntfXmlWriter& w) { sequence(w, false); }, inRoot,
+                                      afterText))
+                        << what;
+                }
+            }
+        }
+    }
+    // The pieces themselves, for one case.
+    const double two[2] = {0.5, -2};
+    EXPECT_EQ(Written([&](IntfXmlWriter& w) { w.NumbersElement("P", two, 2); }, true, false),
+              "\n\t<R>\n\t<P>0.5 -2</P>\n\t</R>");
+}
+
+TEST(XmlWriter, LongNamesAndDeepNestingKeepTheirEndTags) {
+    // Names of many lengths, up to beyond what is written in place, nested
+    // 24 deep; each element is ended by its own name.
+    std::vector<std::string> names;
+    for (size_t len = 1; len <= 300; len += 13)
+        names.push_back(std::string(len, char('a' + names.size() % 26)));
+    std::string expected = "\n";
+    for (size_t i = 0; i < names.size(); ++i)
+        expected += (i == 0 ? "\t<" : ">\n\t<") + names[i] + " " + names[i] + "=\"" +
+                    std::to_string(i) + "\" " + names[i] + "=\"0.5\"";
+    expected += "></" + names.back() + ">\n";
+    for (size_t i = names.size() - 1; i-- > 0;)
+        expected += "\t</" + names[i] + ">" + (i > 0 ? "\n" : "");
+    EXPECT_EQ(Written(
+                  [&](IntfXmlWriter& w) {
+                      for (size_t i = 0; i < names.size(); ++i) {
+                          w.StartElement(names[i]);
+                          w.WriteAttribute(names[i], int32_t(i));
+                          w.WriteAttribute(names[i], 0.5);
+                      }
+                      for (size_t i = 0; i < names.size(); ++i)
+                          w.EndElement();
+                  },
+                  false, false),
+              expected);
+}
+
+TEST(XmlStreams, OutputLongerThanTheBufferPassesWholeAndInOrder) {
+    std::string path = ::testing::TempDir() + "zpi_xml_pass.xml";
+    std::string expected;
+    {
+        std::unique_ptr<IntfXmlIOStream> s = IntfXmlOpenOutput(path.c_str());
+        for (size_t size : {size_t(10), IntfXmlIOStream::kWriteBufferSize * 2 + 7, size_t(3),
+                            IntfXmlIOStream::kWriteBufferSize, size_t(1)}) {
+            std::string piece(size, char('A' + expected.size() % 26));
+            s->Write(piece);
+            expected += piece;
+            char* p = s->Reserve(5);
+            std::memcpy(p, "<in/>", 5);
+            s->Commit(p + 5);
+            expected += "<in/>";
+        }
+        IntfXmlCloseOutput(*s, path.c_str());
+    }
+    EXPECT_EQ(ReadFile(path), expected);
+    std::remove(path.c_str());
+}
