@@ -1,9 +1,12 @@
 #include "process.h"
 
 #include <atomic>
+#include <cctype>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 std::atomic<bool> g_journaling{false};
@@ -48,7 +51,7 @@ void dbg_err_crash(const char* message) {
 }
 
 void dbg_print_info(const char* format, ...) {
-    if (msg_put_disabled())
+    if (msg_put_disabled() && get_run_mode() == 0)
         return;
     va_list args;
     va_start(args, format);
@@ -57,4 +60,20 @@ void dbg_print_info(const char* format, ...) {
     std::fputc('\n', stderr);
 }
 
-int get_run_mode() { return 0; }
+int run_mode_from_text(const char* text) {
+    if (!text)
+        return 0;
+    const char* end = text + std::strlen(text);
+    while (text < end && std::isspace(static_cast<unsigned char>(*text)))
+        ++text;
+    while (end > text && std::isspace(static_cast<unsigned char>(end[-1])))
+        --end;
+    int mode = 0;
+    const auto r = std::from_chars(text, end, mode);
+    return r.ec == std::errc() && r.ptr == end ? mode : 0;
+}
+
+int get_run_mode() {
+    static const int mode = run_mode_from_text(btk_getenv(ZBASE_RUN_MODE_VARIABLE));
+    return mode;
+}

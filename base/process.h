@@ -32,9 +32,20 @@ ZBASE_API const char* btk_getenv(const char* name);
 // Diagnostics. _btkAbort prints "message (file:line)" to stderr and aborts.
 [[noreturn]] ZBASE_API void _btkAbort(const char* message, const char* file, int line);
 [[noreturn]] ZBASE_API void dbg_err_crash(const char* message);
+// Prints the formatted text and one line end to standard error, unless
+// messages are disabled (disable_msg_put, which a session does) and the run
+// mode is 0: a nonzero run mode prints every diagnostic.
 ZBASE_API void dbg_print_info(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Run mode of the process; 0 is the ordinary one.
+
+// Run mode of the process: 0 is the ordinary one; a nonzero mode prints the
+// diagnostics that are otherwise kept quiet (the neutral converter's
+// messages among them) on standard error. It is switched by the environment
+// variable named below, read once, at the first call: a decimal integer
+// (surrounding blanks allowed); unset, empty or anything else gives 0.
+constexpr const char* ZBASE_RUN_MODE_VARIABLE = "ZORVAN_RUN_MODE";
 ZBASE_API int get_run_mode();
+// The run mode that the text of ZORVAN_RUN_MODE gives (null: unset).
+ZBASE_API int run_mode_from_text(const char* text);
 
 // Counts xobjects alive in the process, so tests can show that nothing leaks
 // and nothing is destroyed twice.

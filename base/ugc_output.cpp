@@ -1,5 +1,6 @@
 #include "ugc_output.h"
 
+#include "kkatomicfile.h"
 #include "pfa.h"
 #include "unibuf.h"
 #include "xhandle.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -86,14 +88,28 @@ constexpr int kMaxDepth = 256;
 
 // ---- output ------------------------------------------------------------------
 struct ugc_output {
-    FILE* file = nullptr;
+    // A file is written beside its target and put in its place by a close
+    // without error (base/kkatomicfile.h).
+    std::unique_ptr<kkAtomicFile> file;
     xrchandle<KCStream> stream;
     std::string buf;
     int error = 0;
     int depth = 0;
     bool compact = false;
     ugc_field_cache cache;
+    void* user_data = nullptr;
+    ugc_release_fn user_release = nullptr;
 
+    ~ugc_output() { release_user_data(); }
+
+    void release_user_data() {
+        ugc_release_fn release = user_release;
+        void* data = user_data;
+        user_release = nullptr;
+        user_data = nullptr;
+        if (release)
+            release(data);
+    }
     void keep(int st) {
         if (st != 0 && error == 0)
             error = st;
@@ -101,14 +117,23 @@ struct ugc_output {
     void flush() {
         if (buf.empty())
             return;
-        if (file) {
-            if (std::fwrite(buf.data(), 1, buf.size(), file) != buf.size())
+        if (error == UGC_IO_ERROR) {
+            // Nothing more reaches a destination that failed.
+        } else if (file) {
+            if (!file->Write(buf.data(), buf.size()))
                 keep(UGC_IO_ERROR);
         } else if (stream) {
             size_t done = 0;
             while (done < buf.size()) {
                 int n = int(std::min<size_t>(buf.size() - done, 1 << 30));
-                if (stream->Write(buf.data() + done, n) != n) {
+                int written = -1;
+                try {
+                    written = stream->Write(buf.data() + done, n);
+                } catch (...) {
+                    // A caller's stream that throws has failed like one
+                    // that answers short; the exception stops here.
+                }
+                if (written != n) {
                     keep(UGC_IO_ERROR);
                     break;
                 }
@@ -630,20 +655,20 @@ private:
 } // namespace
 
 // ---- entry points --------------------------------------------------------------
-ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int, int, int, int,
-                                  int, int) {
+ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int options, int,
+                                  int, int, int, int) {
     if (!path || !*path || !(mode & 2))
         return nullptr;
     auto* out = new ugc_output;
     out->stream = find_stream(path);
     if (!out->stream) {
-        out->file = std::fopen(file_of(path).c_str(), "wb");
-        if (!out->file) {
+        out->file = std::make_unique<kkAtomicFile>();
+        if (!out->file->Open(file_of(path).c_str())) {
             delete out;
             return nullptr;
         }
     }
-    out->compact = get_compress_output_files() != 0;
+    out->compact = !(options & UGC_OPEN_UNCOMPRESSED) && get_compress_output_files() != 0;
     out->put("NEUTRAL format ");
     put_number(*out, format);
     out->put(" product ");
@@ -659,7 +684,13 @@ ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, in
 int ugc_writestruct(ugc_output* out, int, const ugc_dd_entry* dd, void* record, int) {
     if (!out || !dd)
         return UGC_BAD_ARG;
-    Walker(*out).root(*dd, record);
+    try {
+        Walker(*out).root(*dd, record);
+    } catch (...) {
+        // Nothing is thrown past this C entry point: a walk cut short (out
+        // of memory, a hook that throws) is a failed write.
+        out->keep(UGC_IO_ERROR);
+    }
     return out->error;
 }
 
@@ -682,19 +713,38 @@ int ugc_comment(ugc_output* out, const char* text) {
 int ugc_close_output(ugc_output* out) {
     if (!out)
         return UGC_BAD_ARG;
-    out->put("END");
-    out->end_line();
-    out->flush();
+    try {
+        out->put("END");
+        out->end_line();
+        out->flush();
+    } catch (...) {
+        out->keep(UGC_IO_ERROR);
+    }
+    out->release_user_data();
     if (out->file) {
-        if (std::fflush(out->file) != 0 || std::ferror(out->file))
-            out->keep(UGC_IO_ERROR);
-        if (std::fclose(out->file) != 0)
-            out->keep(UGC_IO_ERROR);
+        // Only a whole file takes the target's place; otherwise the target
+        // stays as it was and only this write's own file is removed.
+        if (out->error == 0) {
+            if (!out->file->Commit())
+                out->keep(UGC_IO_ERROR);
+        } else {
+            out->file->Abandon();
+        }
     }
     int st = out->error;
     delete out;
     return st;
 }
+
+void ugc_set_user_data(ugc_output* out, void* data, ugc_release_fn release) {
+    if (!out)
+        return;
+    out->release_user_data();
+    out->user_data = data;
+    out->user_release = release;
+}
+
+void* ugc_get_user_data(ugc_output* out) { return out ? out->user_data : nullptr; }
 
 ugc_dd_entry* ugc_find_dd_entry(ugc_dd_entry* fields, int count, const char* name) {
     if (!fields || !name)

@@ -80,6 +80,10 @@
 // unknown type code or nesting deeper than 256 levels writes the default,
 // and the error is kept and reported by ugc_close_output. The engine is
 // linear in the size of what it writes.
+//
+// Outputs are independent of each other: several may be written at once
+// from different threads. The only process-wide values, the compression
+// switch and the product identity, are read when an output is opened.
 #pragma once
 
 #include "btkstring.h"
@@ -147,12 +151,30 @@ struct ugc_dd_entry {
 };
 
 extern "C" {
+// Options of ugc_open_output_flags.
+enum : int {
+    // Written indented whatever the process-wide compression switch says.
+    UGC_OPEN_UNCOMPRESSED = 1,
+};
+
 // Opens the output. `path` is looked up first among the registered streams
 // (ugc_register_stream), then among the named buffers (RegisterUnibuf: the
 // file registered under that name), else it is a file path. `mode` must
-// have the write bit (2) set. The remaining arguments are reserved. Null
-// when the output cannot be opened.
-ZBASE_API ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int a4,
+// have the write bit (2) set. `options` are UGC_OPEN_* bits; the remaining
+// arguments are reserved. Null when the output cannot be opened.
+//
+// A file is never written in place: the output goes to a temporary file
+// beside it, which ugc_close_output puts in the file's place only when
+// everything was written without error, and removes otherwise; the file
+// that was there stays as it was until then, and after a failure. A path
+// that exists and is not a regular file (a device, a fifo, a folder) is
+// refused: null, nothing is written into it, it is never removed
+// (base/kkatomicfile.h).
+//
+// A caller's stream whose Write throws has failed like one that answers
+// short: the engine keeps UGC_IO_ERROR and lets no exception through any
+// of its entry points.
+ZBASE_API ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int options,
                                             int a5, int a6, int a7, int a8, int a9);
 // Writes `record` as one top-level item described by the record descriptor
 // `dd`. 0, or the first error met (also kept for ugc_close_output).
@@ -160,9 +182,18 @@ ZBASE_API int ugc_writestruct(ugc_output* out, int flags, const ugc_dd_entry* dd
                               int reserved);
 // Writes one comment line. -2 for a null output.
 ZBASE_API int ugc_comment(ugc_output* out, const char* text);
-// Writes the last line, flushes and frees the output. 0 when everything
-// was written; the kept error otherwise (-2 for null).
+// Writes the last line, flushes, releases the user data, and frees the
+// output; a file takes its target's place now, when nothing failed. 0 when
+// everything was written; the kept error otherwise (-2 for null).
 ZBASE_API int ugc_close_output(ugc_output* out);
+
+// State of one output that the hooks keep for the span of a write (so that
+// several outputs can be written at once). Setting new data releases the
+// old; ugc_close_output releases the last. `release` may be null.
+typedef void (*ugc_release_fn)(void* data);
+ZBASE_API void ugc_set_user_data(ugc_output* out, void* data, ugc_release_fn release);
+// Null when none was set (or for a null output).
+ZBASE_API void* ugc_get_user_data(ugc_output* out);
 
 // The entry named `name` among `count` descriptors, or null.
 ZBASE_API ugc_dd_entry* ugc_find_dd_entry(ugc_dd_entry* fields, int count, const char* name);
@@ -174,6 +205,7 @@ ZBASE_API int ugc_replace_entry(ugc_dd_entry* fields, int count, const char* nam
                                 ugc_output* ctx);
 
 // Process-wide switch: compressed output (here: no indentation). 0 at start.
+// Read by ugc_open_output_flags; an output keeps what it read.
 ZBASE_API int get_compress_output_files(void);
 ZBASE_API void set_compress_output_files(int on);
 
@@ -184,6 +216,8 @@ ZBASE_API void file_set_default_prod_id(int product, int version, int datecode);
 // name for a registered stream, the file of a named buffer, else the path
 // itself. Files are not versioned here, so `latest` only asks for the
 // newest. 0, or -2 for a null argument.
+// (Files are not versioned here: the newest version that a failed write
+// made is its temporary file, which ugc_close_output removes itself.)
 ZBASE_API int qel_get_version_name(const char16_t* path, btkWString* versioned, int latest);
 // Deletes that file when it is a regular file (a registered stream, a
 // device or a directory is never removed: -1). 0 when a file was removed,

@@ -42,8 +42,9 @@ constexpr const char* kBsplsrf = "cnv_qlk_neut_bsplsrf";
 constexpr const char* kNoMemory = "Out of memory";
 
 void message(const char* routine, const char* text) {
+    // One line per message: dbg_print_info ends it.
     if (get_run_mode() != 0)
-        dbg_print_info("-%s- %s\n", routine, text);
+        dbg_print_info("-%s- %s", routine, text);
     std::lock_guard<std::recursive_mutex> lock(g_observer_mutex);
     if (g_observer)
         g_observer(routine, text, g_observer_context);

@@ -11,9 +11,10 @@
 // to the part and nothing leaks on any path. The work is linear in the
 // size of the interface data.
 //
-// Diagnostics are printed as "-<routine>- <message>" through dbg_print_info
-// when get_run_mode() is non-zero, and handed to the message observer when
-// one is set.
+// Diagnostics are printed as one line "-<routine>- <message>" on standard
+// error (dbg_print_info) when the run mode is non-zero (get_run_mode, set
+// with the environment variable ZORVAN_RUN_MODE, base/process.h), and
+// handed to the message observer when one is set.
 #pragma once
 
 #include "kernel/qel_records.h"

@@ -893,10 +893,29 @@ int32_t int_at(const void* rec, size_t offset) {
 }
 
 // ---- faceted representations ---------------------------------------------------------------
-// The links of one representation as they were before it was numbered.
-std::unordered_map<const void*, std::vector<void*>>& saved_links() {
-    static auto* m = new std::unordered_map<const void*, std::vector<void*>>;
-    return *m;
+// The links of the representations being written by one output, as they
+// were before they were numbered. The table belongs to the output (its user
+// data), so writes on different outputs share nothing.
+using SavedLinks = std::unordered_map<neut_faceted_rep*, std::vector<void*>>;
+
+void put_links_back(neut_faceted_rep* rep, const std::vector<void*>& save);
+
+// Released with the output: a representation whose write was cut short
+// gets its pointers back here.
+void release_saved_links(void* data) {
+    auto* links = static_cast<SavedLinks*>(data);
+    for (auto& [rep, save] : *links)
+        put_links_back(rep, save);
+    delete links;
+}
+
+SavedLinks* saved_links(ugc_output* out, bool create) {
+    auto* links = static_cast<SavedLinks*>(ugc_get_user_data(out));
+    if (!links && create) {
+        links = new SavedLinks;
+        ugc_set_user_data(out, links, release_saved_links);
+    }
+    return links;
 }
 
 struct FacetArrays {
@@ -1019,11 +1038,17 @@ const ugc_dd_entry* symbol_value_fcn(const void*, const void* parent) {
     }
 }
 
-void neutral_facets_to_numbers(ugc_output*, void* rec) {
+void neutral_facets_to_numbers(ugc_output* out, void* rec) {
     auto* rep = static_cast<neut_faceted_rep*>(rec);
     FacetArrays v, d, f;
-    if (!rep || !facet_arrays(rep, v, d, f))
+    if (!out || !rep || !facet_arrays(rep, v, d, f))
         return;
+    // A representation is numbered once per write (one that stands twice
+    // in the part is already numbered).
+    SavedLinks* links = saved_links(out, true);
+    if (links->count(rep))
+        return;
+    std::vector<void*>& save = (*links)[rep];
     for (int i = 0; i < v.count; ++i)
         if (auto* e = v.at<neut_facet_vertex>(i))
             e->index = i;
@@ -1034,8 +1059,6 @@ void neutral_facets_to_numbers(ugc_output*, void* rec) {
         if (auto* e = f.at<neut_facet>(i))
             e->index = i;
 
-    std::vector<void*>& save = saved_links()[rep];
-    save.clear();
     save.reserve(size_t(v.count) + size_t(f.count) * 9);
     neut_facet_vertex* vx;
     for (int i = 0; i < v.count; ++i) {
@@ -1067,15 +1090,22 @@ void neutral_facets_to_numbers(ugc_output*, void* rec) {
     }
 }
 
-void neutral_facets_to_pointers(ugc_output*, void* rec) {
+void neutral_facets_to_pointers(ugc_output* out, void* rec) {
     auto* rep = static_cast<neut_faceted_rep*>(rec);
-    if (!rep)
+    SavedLinks* links = saved_links(out, false);
+    if (!rep || !links)
         return;
-    auto it = saved_links().find(rep);
-    if (it == saved_links().end())
+    auto it = links->find(rep);
+    if (it == links->end())
         return;
     std::vector<void*> save = std::move(it->second);
-    saved_links().erase(it);
+    links->erase(it);
+    put_links_back(rep, save);
+}
+
+namespace {
+
+void put_links_back(neut_faceted_rep* rep, const std::vector<void*>& save) {
     FacetArrays v, d, f;
     if (!facet_arrays(rep, v, d, f))
         return;
@@ -1096,6 +1126,8 @@ void neutral_facets_to_pointers(ugc_output*, void* rec) {
             r.ptr = static_cast<neut_facet*>(save[k++]);
     }
 }
+
+} // namespace
 
 int neutral_comment_word(const ugc_dd_entry& d) {
     if (d.before_write == comment_w1 || d.before_write == comment_w1_always)

@@ -44,7 +44,10 @@ ZPI_API const ugc_dd_entry* symbol_value_fcn(const void* value, const void* pare
 // Faceted representation hooks: before writing, the links between
 // vertices, vertex data and facets become element numbers (-1 for none or
 // for an element that is not in this representation); after writing, the
-// original pointers are put back.
+// original pointers are put back. The saved pointers are kept with the
+// output `out` (its user data, base/ugc_output.h), so writes on different
+// outputs share nothing; a write cut short gets them back when its output
+// is closed. A null output changes nothing.
 ZPI_API void neutral_facets_to_numbers(ugc_output* out, void* rep);
 ZPI_API void neutral_facets_to_pointers(ugc_output* out, void* rep);
 }

@@ -319,26 +319,23 @@ int stream_neutral_to_pfa(const char16_t* location, neut_part* part) {
     if (!location || !part)
         return 0;
     prepare_part(part);
-    btkWString path(location);
 
-    int compress = get_compress_output_files();
-    set_compress_output_files(0);
-
+    // Everything this write keeps lives with its own output: the neutral
+    // file is always written uncompressed without touching the process-wide
+    // switch, and the facet links are saved with the output.
     int result = kWritten;
-    ugc_output* out = ugc_open_output_flags(path, 7, 1404, 0, 0, 0, 0, 0, 0);
+    ugc_output* out =
+        ugc_open_output_flags(location, 7, 1404, UGC_OPEN_UNCOMPRESSED, 0, 0, 0, 0, 0);
     if (!out) {
         result = kOpenFailed;
     } else {
         ugc_writestruct(out, 0, neutral_part_dd(), part, 0);
-        result = ugc_close_output(out);
-        btkWString versioned;
-        qel_get_version_name(path, &versioned, 1);
-        if (result != 0) {
-            delete_latest_file(versioned);
+        // A close that fails has already removed what this write made (the
+        // newest version of the file, here its temporary file); the file
+        // that was there before stays.
+        if (ugc_close_output(out) != 0)
             result = kCloseFailed;
-        }
     }
-    set_compress_output_files(compress);
     return result == kWritten ? 1 : 0;
 }
 

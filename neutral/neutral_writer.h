@@ -8,15 +8,23 @@ extern "C" {
 // Writes `part` in the neutral text format (base/ugc_output.h) to
 // `location`: a stream or a named buffer registered under that name, or
 // else a plain file path (UTF-16). Before writing, every curve record's
-// leading type is set from the curve_type its holder records. The
-// process-wide output compression is off for the span of the write and
-// restored afterwards. Returns 1 when the file was written and closed
+// leading type is set from the curve_type its holder records. The file is
+// written uncompressed; the process-wide compression switch is neither
+// read nor changed. Returns 1 when the file was written and closed
 // without error, 0 otherwise (also for a null argument, and for a part
-// whose arrays do not fit the schema table); a failed write to a file
-// leaves no file behind. While it runs, faceted representations hold
-// element numbers instead of links; they are whole again afterwards. One
-// write at a time per process (the compression switch and the saved facet
-// links are process-wide).
+// whose arrays do not fit the schema table, and when a caller's stream
+// fails or throws: nothing is thrown).
+//
+// A file is written beside its target and takes the target's place only
+// when it is whole: a failed write leaves the file that was there as it
+// was (or none), and a path that is not a regular file (a device, a fifo)
+// is refused and never removed (base/kkatomicfile.h).
+//
+// While it runs, faceted representations hold element numbers instead of
+// links; they are whole again afterwards, also after a failure. Each write
+// keeps its state with itself, so several writes may run at once from
+// different threads, each with a part of its own (a part is changed while
+// it is written, so one part is written by one write at a time).
 ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
 
 // Frees the part and every record, text and array under it, walking the

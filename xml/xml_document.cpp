@@ -23,9 +23,9 @@ void IntfXmlWriteDocument(const char* path, const std::function<void()>& body) {
             body();
         IntfXmlCloseOutput(*stream, path);
     } catch (...) {
-        stream.reset();
-        if (!IntfXmlIsBnfsPath(path))
-            std::remove(path);
+        // The target stays as it was: a local file is not replaced, a
+        // "bnfs:" document is not sent.
+        stream->Discard();
         throw;
     }
 }

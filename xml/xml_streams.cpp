@@ -5,6 +5,8 @@
 
 #include "xml/xml_element.h"
 
+#include "kkatomicfile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,6 +120,14 @@ bool IntfXmlIOStream::Close() {
     return !failed_;
 }
 
+void IntfXmlIOStream::Discard() {
+    if (open_) {
+        open_ = false;
+        DiscardHook();
+    }
+    wpos_ = 0;
+}
+
 // ---- local files -------------------------------------------------------------------
 
 namespace {
@@ -197,28 +207,56 @@ IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
             SetFailed(why);
         return;
     }
-    file_ = std::fopen(path, "wb");
-    if (file_)
+    out_ = std::make_unique<kkAtomicFile>();
+    if (out_->Open(path))
         SetOpen();
     else
-        SetFailed(std::string("cannot open \"") + path + "\": " + std::strerror(errno));
+        SetFailed(out_->Error());
 }
 
 IntfXmlFileStream::~IntfXmlFileStream() { Close(); }
 
 long IntfXmlFileStream::ReadHook(char* buffer, size_t wanted) {
+    if (!file_)
+        return -1;
     size_t n = std::fread(buffer, 1, wanted, file_);
     return n > 0 ? long(n) : -1;
 }
 
 long IntfXmlFileStream::WriteHook(const char* data, size_t n) {
-    return long(std::fwrite(data, 1, n, file_));
+    if (!out_)
+        return -1;
+    if (out_->Write(data, n))
+        return long(n);
+    SetFailed(out_->Error());
+    return -1;
 }
 
 bool IntfXmlFileStream::CloseHook() {
-    int rc = std::fclose(file_);
+    if (out_) {
+        // A stream that failed anywhere never replaces its target.
+        if (!Good())
+            out_->SetFailed(Error());
+        const bool ok = out_->Commit();
+        if (!ok)
+            SetFailed(out_->Error());
+        out_.reset();
+        return ok;
+    }
+    int rc = file_ ? std::fclose(file_) : 0;
     file_ = nullptr;
     return rc == 0;
+}
+
+void IntfXmlFileStream::DiscardHook() {
+    if (out_) {
+        out_->Abandon();
+        out_.reset();
+        return;
+    }
+    if (file_)
+        std::fclose(file_);
+    file_ = nullptr;
 }
 
 // ---- memory --------------------------------------------------------------------------
@@ -295,6 +333,11 @@ bool IntfXmlBnfsStream::CloseHook() {
     bool ok = file_->Close();
     file_.reset();
     return ok;
+}
+
+void IntfXmlBnfsStream::DiscardHook() {
+    // Dropped without its close, a written document is never sent.
+    file_.reset();
 }
 
 std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path) {

@@ -16,6 +16,14 @@
 // false and later writes do nothing. IntfXmlOpenOutput is the checked way to
 // open a document for writing; IntfXmlCloseOutput flushes, closes and reports.
 //
+// A document never replaces its target unless it is whole: a local file is
+// written beside its target and renamed over it by a Close() without any
+// failure (base/kkatomicfile.h); a "bnfs:" document is sent by its close.
+// Discard() gives a document up instead: the local target stays as it was
+// (or absent) and nothing is sent. A local target that exists and is not a
+// regular file (a device, a fifo, a folder) is refused at the open with a
+// clear reason and is never written into, removed or replaced.
+//
 // Input: IntfXmlBnfsInput hands the parser a "bnfs:" document through
 // IntfXmlMemInputSource / IntfXmlMemBinInputStream, one token (a tag or a
 // text line) per read. A local file is read only when it is a regular file
@@ -28,6 +36,8 @@
 
 #include <xercesc/sax/InputSource.hpp>
 #include <xercesc/util/BinInputStream.hpp>
+
+class kkAtomicFile;
 
 #include <cstddef>
 #include <cstdint>
@@ -108,6 +118,10 @@ public:
     // Flushes the output, then closes the destination. Harmless when closed.
     // False when the open, a write or the close failed.
     bool Close();
+    // Closes the destination without completing it: what was written is
+    // dropped where the destination allows (a local file's target stays as
+    // it was, a "bnfs:" document is not sent). Harmless when closed.
+    void Discard();
 
     bool IsOpen() const { return open_; }
     // No failure so far: the open succeeded and every write went through.
@@ -126,6 +140,8 @@ protected:
     virtual long ReadHook(char* buffer, size_t wanted) = 0;
     virtual long WriteHook(const char* data, size_t n) = 0;
     virtual bool CloseHook() = 0;
+    // Gives the destination up; by default it is closed all the same.
+    virtual void DiscardHook() { CloseHook(); }
 
 private:
     void FlushBuffer();
@@ -152,8 +168,9 @@ private:
 // or device, or a path that cannot be opened.
 ZPI_API int IntfXmlOpenRegularFile(const char* path, std::string* error);
 
-// Local file: mode 2 creates (truncates) it for writing, mode 1 opens it for
-// reading, only when it is a regular file (IntfXmlOpenRegularFile).
+// Local file: mode 2 writes a new content for it (beside it, put in its
+// place by Close()), mode 1 opens it for reading, only when it is a regular
+// file (IntfXmlOpenRegularFile). Deleting the stream closes it.
 class ZPI_API IntfXmlFileStream : public IntfXmlIOStream {
 public:
     explicit IntfXmlFileStream(const char* path, int mode = 2);
@@ -163,9 +180,11 @@ protected:
     long ReadHook(char* buffer, size_t wanted) override;
     long WriteHook(const char* data, size_t n) override;
     bool CloseHook() override;
+    void DiscardHook() override;
 
 private:
-    std::FILE* file_ = nullptr;
+    std::FILE* file_ = nullptr;          // reading
+    std::unique_ptr<kkAtomicFile> out_;  // writing
 };
 
 // Everything written is kept in memory; reading gives back what was given
@@ -226,6 +245,7 @@ protected:
     long ReadHook(char* buffer, size_t wanted) override;
     long WriteHook(const char* data, size_t n) override;
     bool CloseHook() override;
+    void DiscardHook() override;
 
 private:
     std::unique_ptr<IntfXmlBnfsFile> file_;

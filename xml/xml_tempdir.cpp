@@ -1,6 +1,7 @@
 // The temporary directory and the transfer dump.
 #include "xml/xml_tempdir.h"
 
+#include "kkatomicfile.h"
 #include "process.h"
 #include "xml/xml_streams.h"
 
@@ -79,9 +80,9 @@ bool SameFile(const char* a, const char* b) {
 char* GetTempDir(char* buffer, size_t size) {
     if (!buffer || size == 0)
         return nullptr;
-    if (TakeDirectory(btk_getenv("TMP"), buffer, size) ||
-        TakeDirectory(btk_getenv("TEMP"), buffer, size))
-        return buffer;
+    for (const char* variable : {"TMP", "TEMP", "TMPDIR"})
+        if (TakeDirectory(btk_getenv(variable), buffer, size))
+            return buffer;
     const size_t len = std::strlen(INTFXML_TEMP_DEFAULT);
     if (len < size)
         std::memcpy(buffer, INTFXML_TEMP_DEFAULT, len + 1);
@@ -104,23 +105,21 @@ bool IntfXmlCopyDocument(const char* path, const char* target) {
     Source source(path);
     if (!source.IsOpen())
         return false;
-    std::FILE* out = std::fopen(target, "wb");
-    if (!out)
+    // The copy takes the target's place only when it is whole.
+    kkAtomicFile out;
+    if (!out.Open(target))
         return false;
     char block[INTFXML_DUMP_BLOCK];
-    bool whole = false;
     for (;;) {
         const long n = source.Read(block, sizeof block);
-        if (n <= 0) {
-            whole = n == 0;
+        if (n < 0)
+            out.SetFailed("reading the document failed");
+        if (n <= 0)
             break;
-        }
-        if (std::fwrite(block, 1, size_t(n), out) != size_t(n))
+        if (!out.Write(block, size_t(n)))
             break;
     }
-    if (std::fclose(out) != 0)
-        whole = false;
-    return whole;
+    return out.Commit();
 }
 
 void DumpTransferredXml(const char* path) { IntfXmlCopyDocument(path, INTFXML_DUMP_FILE); }

@@ -1,16 +1,19 @@
 // The temporary directory of the document exchange, and the transfer dump.
 //
-// GetTempDir: the value of "TMP" when it names an existing directory, else
-// that of "TEMP", else "c:/temp" (not tested for existence). A value that
-// does not fit the caller's buffer is passed over like one that names no
-// directory.
+// GetTempDir: the value of the first of "TMP", "TEMP" and "TMPDIR" that
+// names an existing directory, else "/tmp" (not tested for existence). A
+// value that does not fit the caller's buffer is passed over like one that
+// names no directory.
 //
 // DumpTransferredXml copies a document that was just sent or received (a
 // "bnfs:" path or a local file) byte for byte to "transferred.xml" in the
 // current directory, so that the last document exchanged can be looked
 // at. It reports nothing: a document that cannot be opened, or a target
-// that cannot be created, gives no copy; a read error ends the copy with
-// what was written so far. The job loop and the proxy call it only when
+// that cannot be created, gives no copy. The copy is written beside the
+// target and takes its place only when it is whole: after a read or write
+// error the previous "transferred.xml" stays as it was, and a target that
+// is not a regular file (a device, a fifo) is left alone
+// (base/kkatomicfile.h). The job loop and the proxy call it only when
 // "ZORVAN_DUMP_XML" is set (IntfXmlDumpIfRequested).
 #pragma once
 
@@ -19,7 +22,7 @@
 #include <cstddef>
 #include <string>
 
-constexpr const char* INTFXML_TEMP_DEFAULT = "c:/temp";
+constexpr const char* INTFXML_TEMP_DEFAULT = "/tmp";
 constexpr const char* INTFXML_DUMP_FILE = "transferred.xml";
 constexpr const char* INTFXML_DUMP_VARIABLE = "ZORVAN_DUMP_XML";
 // Bytes copied per read by the dump.
@@ -34,7 +37,7 @@ ZPI_API std::string IntfXmlTempDir();
 
 ZPI_API void DumpTransferredXml(const char* path);
 // Copies the document at `path` to the local file `target`; true when the
-// whole document arrived. Nothing is done (false) for an empty path or
+// whole document arrived (and then only does it replace the target). Nothing is done (false) for an empty path or
 // target, or when both name the same file.
 ZPI_API bool IntfXmlCopyDocument(const char* path, const char* target);
 // DumpTransferredXml when "ZORVAN_DUMP_XML" is set.

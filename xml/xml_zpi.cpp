@@ -43,11 +43,10 @@ IntfXmlZPI::IntfXmlZPI(const char* path, const qel_intf_data* data,
         EndElement();
         IntfXmlCloseOutput(*stream_, path);
     } catch (...) {
-        // No half document is left behind where a reader could take it for
-        // a whole one.
+        // No half document takes the place of the target, where a reader
+        // could take it for a whole one: the target stays as it was.
+        stream_->Discard();
         stream_.reset();
-        if (!IntfXmlIsBnfsPath(path))
-            std::remove(path);
         throw;
     }
 }

@@ -94,40 +94,56 @@ atb_import_layer* NewLayers(int n) {
 
 // ---- temporary directory and dump -----------------------------------------------------
 
-TEST(TempDir, ChosenFromTmpThenTempThenTheDefault) {
+TEST(TempDir, ChosenFromTmpThenTempThenTmpdirThenTheDefault) {
     const std::string existing =
         ::testing::TempDir() + "zpi_temp_dir_" + std::to_string(getpid());
+    const std::string other = existing + "_other";
     fs::create_directories(existing);
+    fs::create_directories(other);
     const std::string missing = existing + "_missing";
     const std::string file = TempPath("notadir");
     WriteFile(file, "x");
     char buf[4096];
     {
-        EnvVar tmp("TMP", missing.c_str()), temp("TEMP", existing.c_str());
+        EnvVar tmp("TMP", missing.c_str()), temp("TEMP", existing.c_str()),
+            tmpdir("TMPDIR", other.c_str());
         EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), existing);
     }
     {
-        EnvVar tmp("TMP", existing.c_str()), temp("TEMP", nullptr);
+        EnvVar tmp("TMP", existing.c_str()), temp("TEMP", nullptr), tmpdir("TMPDIR", other.c_str());
         EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), existing);
         EXPECT_EQ(IntfXmlTempDir(), existing);
     }
     {
+        // "TMPDIR" comes third, after "TMP" and "TEMP" name nothing usable.
+        EnvVar tmp("TMP", missing.c_str()), temp("TEMP", nullptr), tmpdir("TMPDIR", other.c_str());
+        EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), other);
+    }
+    {
         // A regular file is no directory; neither is a value too long for
         // the buffer.
-        EnvVar tmp("TMP", file.c_str()), temp("TEMP", existing.c_str());
+        EnvVar tmp("TMP", file.c_str()), temp("TEMP", existing.c_str()), tmpdir("TMPDIR", nullptr);
         EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), existing);
         char small[12];
-        EXPECT_EQ(std::string(GetTempDir(small, sizeof small)), "c:/temp");
+        EXPECT_EQ(std::string(GetTempDir(small, sizeof small)), "/tmp");
         char tiny[4];
         EXPECT_EQ(std::string(GetTempDir(tiny, sizeof tiny)), "");
     }
     {
-        EnvVar tmp("TMP", nullptr), temp("TEMP", nullptr);
-        EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), "c:/temp");
+        // Nothing set: an absolute default, never a path relative to the
+        // current directory.
+        EnvVar tmp("TMP", nullptr), temp("TEMP", nullptr), tmpdir("TMPDIR", nullptr);
+        EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), "/tmp");
+        EXPECT_EQ(IntfXmlTempDir(), "/tmp");
+    }
+    {
+        EnvVar tmp("TMP", ""), temp("TEMP", missing.c_str()), tmpdir("TMPDIR", file.c_str());
+        EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), "/tmp");
     }
     EXPECT_EQ(GetTempDir(nullptr, 10), nullptr);
     std::remove(file.c_str());
     fs::remove(existing);
+    fs::remove(other);
 }
 
 namespace {
