@@ -64,7 +64,7 @@ void kkAtomicFile::Fail(const char* what, int err) {
 
 void kkAtomicFile::SetFailed(const std::string& why) { Fail(why.empty() ? "writing failed" : why); }
 
-bool kkAtomicFile::Open(const char* path) {
+bool kkAtomicFile::Open(const char* path, int mode) {
     if (opened_) {
         Fail("the file is already open");
         return false;
@@ -119,7 +119,7 @@ bool kkAtomicFile::Open(const char* path) {
         for (int i = 0; i < 16; ++i, r >>= 4)
             temp += hex[r & 15];
         temp += ".tmp";
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
         if (fd >= 0) {
             fd_ = fd;
             temp_ = std::move(temp);

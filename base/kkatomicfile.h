@@ -2,8 +2,8 @@
 //
 // kkAtomicFile writes into a new temporary file in the target's folder
 // (named "." + the target's name (at most 64 bytes of it) + "." + 16 hex
-// digits + ".tmp", created exclusively with mode 0666 less the umask, or
-// with the mode of the file it replaces). Commit() closes it and renames it
+// digits + ".tmp", created exclusively with mode 0666 (or the one asked)
+// less the umask, or with the mode of the file it replaces). Commit() closes it and renames it
 // over the target, and only when every write and the close succeeded. On
 // any failure, and when the object is destroyed or abandoned before
 // Commit(), only that temporary file is removed: the target stays exactly
@@ -42,10 +42,12 @@ public:
     kkAtomicFile(const kkAtomicFile&) = delete;
     kkAtomicFile& operator=(const kkAtomicFile&) = delete;
 
-    // Makes the temporary file for the target `path` (a native path, UTF-8).
-    // False, with the reason in Error(), when the target is refused or the
-    // temporary file cannot be made. An object opens once.
-    bool Open(const char* path);
+    // Makes the temporary file for the target `path` (a native path, UTF-8),
+    // open for reading and writing, with the permissions `mode` less the
+    // umask when the target is new. False, with the reason in Error(), when
+    // the target is refused or the temporary file cannot be made. An object
+    // opens once.
+    bool Open(const char* path, int mode = 0666);
     // Writes all `size` bytes. False when they were not all written; the
     // failure is kept, later writes do nothing and Commit() fails.
     bool Write(const void* data, size_t size);

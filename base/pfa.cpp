@@ -1,5 +1,6 @@
 #include "pfa.h"
 
+#include "kkatomicfile.h"
 #include "xmemory.h"
 
 #include <atomic>
@@ -763,6 +764,9 @@ struct pfa_stream {
     pfa_file* file = nullptr;
     void* handle = nullptr; // the kind's stream
     int fd = -1;            // kind 0
+    // Kind 0 opened to be written anew: fd is its temporary file, which
+    // pfa_dispose puts in the target's place.
+    std::unique_ptr<kkAtomicFile> replace;
 };
 
 namespace {
@@ -782,6 +786,23 @@ pfa_stream* openLocal(pfa_file* f, int flags, int perm) {
     std::string path;
     if (!nativeName(f, path) || path.empty())
         return nullptr;
+    const bool writing = (flags & 3) != PFA_O_RDONLY;
+    if (writing && (flags & PFA_O_TRUNC) && !(flags & PFA_O_APPEND)) {
+        // A file written anew is written beside its target and renamed over
+        // it when the stream is disposed of without a failure.
+        struct stat st {};
+        const bool there = ::stat(path.c_str(), &st) == 0;
+        if ((!there && !(flags & PFA_O_CREAT)) || (there && (flags & PFA_O_EXCL)))
+            return nullptr;
+        auto file = std::make_unique<kkAtomicFile>();
+        if (!file->Open(path.c_str(), perm & 0777))
+            return nullptr;
+        auto* s = new pfa_stream;
+        s->file = f;
+        s->fd = file->Fd();
+        s->replace = std::move(file);
+        return s;
+    }
     int oflags = O_CLOEXEC;
     switch (flags & 3) {
     case PFA_O_WRONLY: oflags |= O_WRONLY; break;
@@ -922,8 +943,12 @@ int pfa_write_file(pfa_stream* stream, const void* buffer, int64_t size) {
             const ssize_t n = ::write(stream->fd, p + done, size_t(size - done));
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n <= 0) {
+                if (stream->replace)
+                    stream->replace->SetFailed(std::string("cannot write: ") +
+                                               std::strerror(n < 0 ? errno : EIO));
                 return PFA_FAIL;
+            }
             done += n;
         }
         return PFA_OK;
@@ -1001,7 +1026,9 @@ int pfa_dispose(pfa_stream* stream) {
     if (!stream)
         return PFA_BAD_ARG;
     int st = PFA_OK;
-    if (stream->fd >= 0) {
+    if (stream->replace) {
+        st = stream->replace->Commit() ? PFA_OK : PFA_FAIL; // closes the fd
+    } else if (stream->fd >= 0) {
         st = ::close(stream->fd) == 0 ? PFA_OK : PFA_FAIL;
     } else if (stream->handle) {
         auto close = typedMethod<pfa_form6_fn>(stream->file, 11, 6);

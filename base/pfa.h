@@ -224,7 +224,13 @@ ZBASE_API int PfaNotify(int code, int64_t arg1, int64_t arg2);
 enum { PFA_O_RDONLY = 0, PFA_O_WRONLY = 1, PFA_O_RDWR = 2, PFA_O_APPEND = 8,
        PFA_O_CREAT = 0x100, PFA_O_TRUNC = 0x200, PFA_O_EXCL = 0x400 };
 // Opens the file named by a neutral path in UTF-8 (a uni path "name:/..."
-// or a local one); null when it cannot be opened.
+// or a local one); null when it cannot be opened. A local file opened for
+// writing with PFA_O_TRUNC (and not PFA_O_APPEND) is written anew beside
+// its target: pfa_dispose renames it over the target when every write and
+// the close succeeded, and otherwise removes only what this stream wrote,
+// leaving the target as it was; a target that exists and is not a regular
+// file (a device, a fifo, a folder) is refused (null) and left alone
+// (kkatomicfile.h).
 ZBASE_API pfa_stream* pfa_open_file(const char* name, int flags, int perm);
 // Opens a record's file with a C mode text ("r", "w", "a", with "+").
 ZBASE_API pfa_stream* pfa_fopen(const pfa_file* file, const char* mode);
@@ -237,7 +243,8 @@ ZBASE_API int pfa_fgets(pfa_stream* stream, char* buffer, int64_t size, int64_t*
 ZBASE_API int pfa_seek(pfa_stream* stream, int64_t position);
 ZBASE_API int pfa_tell(pfa_stream* stream, int64_t* position);
 ZBASE_API int pfa_flush(pfa_stream* stream);
-// Closes and frees the stream: 0, or the close's status.
+// Closes and frees the stream: 0, or the close's status (PFA_FAIL for a
+// file written anew that did not take its target's place).
 ZBASE_API int pfa_dispose(pfa_stream* stream);
 ZBASE_API const pfa_file* pfa_stream_file(const pfa_stream* stream);
 

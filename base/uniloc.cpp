@@ -1,5 +1,7 @@
 #include "uniloc.h"
 
+#include "kkatomicfile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -488,23 +490,12 @@ bool unilocallocation::WriteFile(const char* path, const char* data, size_t size
         return false;
     if (!data && size)
         return fail(error, "no data");
-    const int fd = ::open(local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return sysFail(error, "cannot create " + local);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            return sysFail(error, "cannot write " + local);
-        }
-        done += size_t(n);
-    }
-    if (::close(fd) != 0)
-        return sysFail(error, "cannot write " + local);
-    return true;
+    // Written beside the file and renamed over it when whole: a failed
+    // write leaves the file as it was.
+    kkAtomicFile file;
+    if (file.Open(local.c_str()) && file.Write(data, size) && file.Commit())
+        return true;
+    return fail(error, file.Error());
 }
 
 bool unilocallocation::RemoveFile(const char* path, std::string* error) {

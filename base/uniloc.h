@@ -171,6 +171,10 @@ private:
 // A folder of the local file system as a location: the location path /a/b
 // is root/a/b. Paths are checked by uniNormalizePath, so nothing outside the
 // root is named ("." and ".." refused); links inside the root are followed.
+// WriteFile writes beside the file and renames over it when the whole
+// content is written, so a failed write leaves the file as it was; a path
+// that is not a regular file (a device, a fifo) is refused and left alone
+// (kkatomicfile.h).
 class ZBASE_API unilocallocation : public unilocation {
 public:
     unilocallocation(const char* name, const char* root);
@@ -253,7 +257,9 @@ ZBASE_API int uni_get_location(char16_t* buffer, void* source, int flags, int si
                                uni_component_getter getter);
 
 // Streams. A stream holds the file's bytes; what is written reaches the
-// location on uni_flush and uni_close.
+// location on uni_flush and uni_close. Opening an existing file for
+// writing does not empty it: it holds what it held until the stream's
+// bytes replace it.
 ZBASE_API uni_stream* uni_open(const char* path, int access, int create);
 ZBASE_API int uni_close(uni_stream* stream); // always frees the stream
 ZBASE_API int uni_read(uni_stream* stream, void* buffer, int64_t size, int64_t* count);

@@ -217,10 +217,15 @@ uni_stream* uni_open(const char* path, int access, int create) {
         if (!p.loc->ReadFile(p.inner.c_str(), s->data, nullptr))
             return nullptr;
     } else {
-        // Writing empties the file, and updating a missing one makes it.
+        // Writing empties the file, and updating a missing one makes it. An
+        // existing file is emptied only by the close, with whatever was
+        // written: until then, and after a failed close, it keeps what it
+        // held.
         if (!exists && !create)
             return nullptr;
-        if (!p.loc->WriteFile(p.inner.c_str(), "", 0, nullptr))
+        if (exists)
+            s->dirty = true;
+        else if (!p.loc->WriteFile(p.inner.c_str(), "", 0, nullptr))
             return nullptr;
     }
     if (s->access & UNI_APPEND)

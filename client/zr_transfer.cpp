@@ -68,13 +68,17 @@ void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
         std::unique_ptr<IntfXmlBnfsFile> file(opener ? opener(path.c_str(), 2, nullptr) : nullptr);
         if (file) {
             xrchandle<KCStream> stream(new BnfsFileStream(file.get()));
+            int written = 0;
             {
                 btkWString location;
                 UnibufRegistration registration(stream.get(), wide.c_str(), &location);
                 if (registration.IsRegistered())
-                    stream_neutral_to_pfa(location, part);
+                    written = stream_neutral_to_pfa(location, part);
             }
-            stream->Close();
+            // Only a whole file is sent; a failed one is dropped unsent, so
+            // the document the host holds stays as it was.
+            if (written == 1)
+                stream->Close();
         }
     } else {
         stream_neutral_to_pfa(wide.c_str(), part);

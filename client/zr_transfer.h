@@ -18,7 +18,9 @@ class IntfXmlElement;
 bool ZrHandOverPath(const char* name, btkString& path);
 
 // Writers of the hand-over files. Failures are not reported: the host is
-// told the path all the same and finds no (or no whole) file there.
+// told the path all the same and finds there no file, or the one that was
+// there before, never a part of one. Several hand-overs may run at once,
+// also beside a model's neutral save.
 // The neutral part of `data` (an empty part for null) with the extension;
 // what the extension's conversion leaves out is told as a diagnostic of the
 // neutral converters (routine "ZrWriteNeutralFile").

@@ -35,8 +35,8 @@ constexpr int KPI_STATUS_NO_INTF_DATA = 13;
 // someone else in the process (nothing is written then).
 constexpr int KPI_STATUS_NEUTRAL_STREAM_TAKEN = -91;
 // Status of SaveAsNeutral when the neutral part could not be written whole
-// into the stream (the stream refused a write, or the part did not fit the
-// schema table).
+// into the stream (the stream refused a write or threw, or the part did
+// not fit the schema table).
 constexpr int KPI_STATUS_NEUTRAL_WRITE_FAILED = -92;
 
 #define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args) Result Name Params override;

@@ -119,8 +119,9 @@ int DateCode() {
     return value;
 }
 
-// The name is process-wide and the writer keeps process-wide state while
-// it runs: one neutral save at a time.
+// The stream's name is process-wide: one neutral save at a time holds it.
+// (The writer itself keeps its state with each write; other neutral writes,
+// such as the client's hand-overs, run beside a save.)
 std::mutex& NeutralSaveLock() {
     static std::mutex lock;
     return lock;
@@ -165,8 +166,9 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
         ThrowSimple(KPI_STATUS_NEUTRAL_STREAM_TAKEN);
     file_set_default_prod_id(kNeutralProductId, kkBaseCommonFuncs::GetMajorMinorVersion(),
                              DateCode());
-    // A write that did not arrive whole is reported rather than passed off
-    // as saved; the caller's stream is left open either way.
+    // A write that did not arrive whole (also one whose stream threw) is
+    // reported rather than passed off as saved; the caller's stream is left
+    // open either way.
     if (stream_neutral_to_pfa(location, part.get()) != 1)
         ThrowSimple(KPI_STATUS_NEUTRAL_WRITE_FAILED);
 }
