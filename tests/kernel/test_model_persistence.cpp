@@ -7,6 +7,7 @@
 #include "kernel/model_ext.h"
 #include "kernel/qel_routines.h"
 #include "neutral/neutral_convert.h"
+#include "neutral/neutral_extend.h"
 #include "neutral/neutral_writer.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
@@ -15,14 +16,24 @@
 #include "process.h"
 #include "xmemory.h"
 
+#include "file_targets.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace {
 
@@ -415,6 +426,167 @@ TEST_F(PersistenceTest, WriteZPIReportsTheWritersStatus) {
     EXPECT_SIMPLE(model->WriteZPI(path.c_str()), INTFXML_ERR_OPEN);
     EXPECT_FALSE(fs::exists(path));
     EXPECT_INVALID_ARG(model->WriteZPI(nullptr), 1, 0);
+}
+
+// ---- writes that never destroy, and saves at once ----------------------------------
+
+TEST_F(PersistenceTest, AFailedRewriteOfADocumentLeavesTheOldOneByEitherWriter) {
+    for (const bool cacheMode : {false, true}) {
+        xrchandle<KWPIModel> model;
+        {
+            ScopedStorageMode mode(cacheMode ? 0 : 1);
+            model = BuildModel(true);
+        }
+        ASSERT_EQ(Impl(model)->GetIntfData() == nullptr, cacheMode);
+        const std::string path = Path(cacheMode ? "cached.xml" : "records.xml");
+        model->WriteZPI(path.c_str());
+        const std::string old = filetargets::ReadAll(path);
+        ASSERT_GT(old.size(), 200u);
+
+        // The rewrite cannot grow past 100 bytes: it fails with the
+        // writer's status and the old document stays whole.
+        const int code = filetargets::RunWithFileSizeLimit(100, [&] {
+            Raised r = Catch([&] { model->WriteZPI(path.c_str()); });
+            return r.kind == Raised::Simple && r.status == INTFXML_ERR_WRITE ? 0 : 1;
+        });
+        EXPECT_EQ(code, 0) << "cache mode " << cacheMode;
+        EXPECT_EQ(filetargets::ReadAll(path), old);
+        xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+        ASSERT_TRUE(read);
+        ExpectSameModel(read, model);
+    }
+    // Nothing was left beside the documents.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Path("")))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"cached.xml", "records.xml"}));
+}
+
+TEST_F(PersistenceTest, WriteZPIRefusesATargetThatIsNotARegularFileAndKeepsIt) {
+    xrchandle<KWPIModel> model = BuildModel(false);
+    xrchandle<KWPIModel> cached;
+    {
+        ScopedStorageMode cache(0);
+        cached = BuildModel(false);
+    }
+    const std::string fifo = Path("pipe.xml");
+    ASSERT_TRUE(filetargets::MakeFifo(fifo));
+    // Refused at once, without waiting for a reader of the fifo.
+    EXPECT_SIMPLE(model->WriteZPI(fifo.c_str()), INTFXML_ERR_OPEN);
+    EXPECT_SIMPLE(cached->WriteZPI(fifo.c_str()), INTFXML_ERR_OPEN);
+    EXPECT_TRUE(filetargets::IsFifo(fifo));
+    EXPECT_SIMPLE(model->WriteZPI(Path("").c_str()), INTFXML_ERR_OPEN);
+
+    const std::string device = Path("null.xml");
+    if (!filetargets::MakeNullDevice(device))
+        GTEST_SKIP() << "no device node can be made here (not root)";
+    EXPECT_SIMPLE(model->WriteZPI(device.c_str()), INTFXML_ERR_OPEN);
+    EXPECT_SIMPLE(cached->WriteZPI(device.c_str()), INTFXML_ERR_OPEN);
+    EXPECT_TRUE(filetargets::IsCharDevice(device));
+}
+
+namespace {
+
+// A caller's stream whose every Write throws.
+class ThrowingStream : public KCStream {
+public:
+    int Read(void*, int) override { return -1; }
+    int Write(const void*, int) override { throw std::runtime_error("disk gone"); }
+    int64_t GetPos() override { return 0; }
+    int SetPos(int64_t) override { return -1; }
+    int Close() override { return 0; }
+};
+
+} // namespace
+
+TEST_F(PersistenceTest, SaveAsNeutralIntoAStreamThatThrowsReportsTheFailureAndLeaksNothing) {
+    xrchandle<KWPIModel> model = BuildModel(true);
+    const std::string good = Save(model);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(new ThrowingStream)),
+                      KPI_STATUS_NEUTRAL_WRITE_FAILED);
+    }
+    // The name is free again and the model saves as before; the fixture
+    // checks that no stream or other object was kept alive.
+    EXPECT_EQ(Save(model), good);
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
+#endif
+}
+
+// A faceted representation of `vertices` vertices (each the neighbour of
+// facet 1) and two facets, as the only one of the model's extension.
+void AddFacets(const xrchandle<KWPIModel>& model, int vertices) {
+    xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+    xrchandle<KPIFacetedRep> rep = ext->CreatePIFacetedRep(7);
+    xrchandle<KPIFacetVtxList> vtx(KPIFacetVtxList::create());
+    for (int i = 0; i < vertices; ++i)
+        vtx->Append(rep->CreatePIFacetVtx(KCreatePoint3D(i, 2 * i, 0.5 * i), 1));
+    rep->SetPIFacetVtxList(vtx);
+    xrchandle<KPIFacetdataList> facets(KPIFacetdataList::create());
+    for (int f = 0; f < 2; ++f) {
+        xrchandle<xintsequence> ids(xintsequence::create());
+        for (int k = 0; k < 3; ++k)
+            ids->Append(f + k);
+        facets->Append(rep->CreatePIFacetdata(KCreateVector3D(0, 0, 1), ids, nullptr, nullptr));
+    }
+    rep->SetPIFacetdataList(facets);
+    xrchandle<KPIFacetedRepList> reps(KPIFacetedRepList::create());
+    reps->Append(rep);
+    ext->SetPIFacetedReps(reps);
+}
+
+// What the client hands over: the neutral file of the records and the
+// extension, written to `path`.
+bool HandOver(const xrchandle<KWPIModel>& model, const std::string& path) {
+    neut_part* part = nullptr;
+    cnv_qlk_neut(Impl(model)->GetIntfData(), &part, 0);
+    ConvertQelImpfeatExtend(
+        part, dynamic_cast<KWPIModelExt_i*>(model->GetWPIModelExt().get())->GetExtendData());
+    const bool ok = stream_neutral_to_pfa(btkStrUtf8ToUtf16(path).c_str(), part) == 1;
+    release_neutral_part(part);
+    return ok;
+}
+
+TEST_F(PersistenceTest, SavesAndHandOversOfNeutralFilesRunAtOnce) {
+    constexpr int kModels = 4;
+    constexpr int kRounds = 6;
+    std::vector<xrchandle<KWPIModel>> models;
+    std::vector<std::string> saved, handed;
+    for (int m = 0; m < kModels; ++m) {
+        models.push_back(BuildModel(true));
+        AddFacets(models.back(), 1000 + 100 * m);
+        saved.push_back(Save(models.back()));
+        const std::string path = Path(("ref" + std::to_string(m) + ".neu").c_str());
+        EXPECT_TRUE(HandOver(models.back(), path));
+        handed.push_back(filetargets::ReadAll(path));
+        EXPECT_NE(handed.back().find("faceted_reps [1] {"), std::string::npos);
+    }
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int m = 0; m < kModels; ++m) {
+        threads.emplace_back([&, m] {
+            for (int r = 0; r < kRounds; ++r) {
+                try {
+                    if (Save(models[size_t(m)]) != saved[size_t(m)])
+                        ++failures;
+                } catch (...) {
+                    ++failures;
+                }
+            }
+        });
+        threads.emplace_back([&, m] {
+            const std::string path = Path(("out" + std::to_string(m) + ".neu").c_str());
+            for (int r = 0; r < kRounds; ++r)
+                if (!HandOver(models[size_t(m)], path) ||
+                    filetargets::ReadAll(path) != handed[size_t(m)])
+                    ++failures;
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
 }
 
 // ---- a model over a caller's records ------------------------------------------------

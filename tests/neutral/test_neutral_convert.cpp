@@ -9,10 +9,12 @@
 #include "neutral/neutral_writer.h"
 
 #include "base/btkstring.h"
+#include "base/process.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -607,3 +609,45 @@ TEST(NeutralConvert, NullArguments) {
 }
 
 } // namespace
+
+// ---- run mode --------------------------------------------------------------------------
+
+namespace {
+
+// In a fresh process (the run mode is read once per process): sets the
+// run-mode variable to `value` (null: unset), keeps messages otherwise
+// disabled as a session does, converts interface data without accuracy and
+// exits.
+void ConvertInFreshProcess(const char* value) {
+    if (value)
+        setenv("ZORVAN_RUN_MODE", value, 1);
+    else
+        unsetenv("ZORVAN_RUN_MODE");
+    disable_msg_put(1);
+    qel_intf_data* root = nullptr;
+    qel_intf_data_alloc(&root);
+    neut_part* part = nullptr;
+    cnv_qlk_neut(root, &part, 0);
+    release_neutral_part(part);
+    qel_intf_data_free(root);
+    std::fflush(stderr);
+    std::_Exit(get_run_mode() == (value ? std::atoi(value) : 0) ? 0 : 1);
+}
+
+} // namespace
+
+TEST(NeutralConvertRunMode, TheSwitchPrintsEachMessageOnceOnStandardError) {
+    // Death-test children start the program afresh, so each reads the
+    // variable itself.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(ConvertInFreshProcess("1"), testing::ExitedWithCode(0),
+                "^-cnv_qlk_neut- Accuracy must be defined\n$");
+    EXPECT_EXIT(ConvertInFreshProcess(" 2 "), testing::ExitedWithCode(0),
+                "^-cnv_qlk_neut- Accuracy must be defined\n$");
+    // Off: unset, zero, or not a number. The observer hears it all the same.
+    EXPECT_EXIT(ConvertInFreshProcess(nullptr), testing::ExitedWithCode(0), "^$");
+    EXPECT_EXIT(ConvertInFreshProcess("0"), testing::ExitedWithCode(0), "^$");
+    EXPECT_EXIT(ConvertInFreshProcess("yes"), testing::ExitedWithCode(0), "^$");
+    GTEST_FLAG_SET(death_test_style, style);
+}

@@ -3,14 +3,20 @@
 #include "neutral/neutral_writer.h"
 #include "neutral_test_util.h"
 
+#include "file_targets.h"
+
 #include "base/unibuf.h"
 #include "base/xhandle.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -408,4 +414,193 @@ TEST(NeutralRelease, FreesEveryRecordOnce) {
 #if defined(__SANITIZE_ADDRESS__)
     EXPECT_EQ(0, __lsan_do_recoverable_leak_check());
 #endif
+}
+
+// ---- writes that never destroy, and writes at once ---------------------------------
+
+namespace {
+
+// A caller's stream whose Write throws once `after` bytes were taken.
+class ThrowingStream : public KCStream {
+public:
+    explicit ThrowingStream(size_t after, bool* destroyed) : after_(after), destroyed_(destroyed) {}
+    ~ThrowingStream() override { *destroyed_ = true; }
+    int Read(void*, int) override { return -1; }
+    int Write(const void*, int count) override {
+        if (taken_ + size_t(count) > after_)
+            throw std::runtime_error("the caller's stream gave up");
+        taken_ += size_t(count);
+        return count;
+    }
+    int64_t GetPos() override { return int64_t(taken_); }
+    int SetPos(int64_t) override { return -1; }
+    int Close() override { return 0; }
+
+private:
+    size_t after_;
+    size_t taken_ = 0;
+    bool* destroyed_;
+};
+
+// A faceted representation large enough that its text passes the engine's
+// flush size while it is being written.
+neut_faceted_rep* large_facet_rep(int extra_vertices) {
+    neut_faceted_rep* rep = facet_rep();
+    neut_facet* f1 = *static_cast<neut_facet**>(har_access(rep->facets, 1, nullptr, nullptr));
+    for (int i = 0; i < extra_vertices; ++i) {
+        auto* v = make<neut_facet_vertex>();
+        set3(v->xyz, i, -i, 0.125 * i);
+        v->neighbour.ptr = f1;
+        har_push(rep->facet_vertices, NEUT_FACET_CHUNK, v);
+    }
+    return rep;
+}
+
+} // namespace
+
+TEST(NeutralWriterTargets, AFailedRewriteLeavesTheOldFile) {
+    filetargets::ScratchDir dir;
+    const std::string path = dir.Path("part.neu");
+    neut_part* part = small_part();
+    ASSERT_EQ(1, stream_neutral_to_pfa(wide(path).c_str(), part));
+    const std::string old = read_file(path);
+    ASSERT_NE("", old);
+
+    // The file cannot grow: the new content never replaces the old.
+    const int code = filetargets::RunWithFileSizeLimit(
+        64, [&] { return stream_neutral_to_pfa(wide(path).c_str(), part); });
+    EXPECT_EQ(0, code) << "the write should have failed";
+    EXPECT_EQ(old, read_file(path));
+
+    // A part that does not fit the table fails its close: the same.
+    auto* bad = make<neut_part>();
+    bad->units = reinterpret_cast<neut_unit*>(values<int32_t>({1, 2}));
+    EXPECT_EQ(0, stream_neutral_to_pfa(wide(path).c_str(), bad));
+    EXPECT_EQ(old, read_file(path));
+    EXPECT_EQ(std::vector<std::string>{"part.neu"}, dir.Names());
+
+    // The same through a named buffer.
+    ASSERT_TRUE(RegisterUnibuf(path.c_str(), u"kernel.neu.safe", nullptr));
+    EXPECT_EQ(0, stream_neutral_to_pfa(u"kernel.neu.safe", bad));
+    UnregisterUnibuf(u"kernel.neu.safe");
+    EXPECT_EQ(old, read_file(path));
+    EXPECT_EQ(0, release_neutral_part(bad));
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriterTargets, PathsThatAreNotRegularFilesAreRefusedAndKept) {
+    filetargets::ScratchDir dir;
+    auto* part = make<neut_part>();
+    const std::string fifo = dir.Path("pipe.neu");
+    ASSERT_TRUE(filetargets::MakeFifo(fifo));
+    // Refused at once: no writer waits for a reader of the fifo.
+    EXPECT_EQ(0, stream_neutral_to_pfa(wide(fifo).c_str(), part));
+    EXPECT_TRUE(filetargets::IsFifo(fifo));
+    ASSERT_TRUE(RegisterUnibuf(fifo.c_str(), u"kernel.neu.fifo", nullptr));
+    EXPECT_EQ(0, stream_neutral_to_pfa(u"kernel.neu.fifo", part));
+    UnregisterUnibuf(u"kernel.neu.fifo");
+    EXPECT_TRUE(filetargets::IsFifo(fifo));
+    EXPECT_EQ(0, stream_neutral_to_pfa(wide(dir.Path("")).c_str(), part));
+
+    const std::string device = dir.Path("null.neu");
+    if (filetargets::MakeNullDevice(device)) {
+        EXPECT_EQ(0, stream_neutral_to_pfa(wide(device).c_str(), part));
+        EXPECT_TRUE(filetargets::IsCharDevice(device));
+    }
+    // Nothing was left beside them.
+    for (const std::string& name : dir.Names())
+        EXPECT_TRUE(name == "pipe.neu" || name == "null.neu") << name;
+    EXPECT_EQ(0, release_neutral_part(part));
+}
+
+TEST(NeutralWriterTargets, AStreamThatThrowsFailsTheWriteAndLeavesNothingBehind) {
+    neut_part* part = small_part();
+    push(part->faceted_reps, large_facet_rep(3000));
+    neut_faceted_rep* rep = part->faceted_reps[0];
+    auto vertex = [&](int i) {
+        return *static_cast<neut_facet_vertex**>(har_access(rep->facet_vertices, i, nullptr, nullptr));
+    };
+    neut_facet* f1 = *static_cast<neut_facet**>(har_access(rep->facets, 1, nullptr, nullptr));
+    for (size_t after : {size_t(0), size_t(70000)}) {
+        bool destroyed = false;
+        {
+            xrchandle<ThrowingStream> stream(new ThrowingStream(after, &destroyed));
+            btkWString location;
+            UnibufRegistration reg(stream.get(), u"kernel.neu.throws", &location);
+            ASSERT_TRUE(reg.IsRegistered());
+            EXPECT_EQ(0, stream_neutral_to_pfa(location, part)) << after;
+        }
+        EXPECT_TRUE(destroyed) << "the writer kept a reference on the stream";
+        // The facet links are pointers again.
+        EXPECT_EQ(f1, vertex(1)->neighbour.ptr);
+        EXPECT_EQ(f1, vertex(3000)->neighbour.ptr);
+        EXPECT_EQ(nullptr, vertex(0)->neighbour.ptr);
+    }
+    EXPECT_EQ(0, release_neutral_part(part));
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_EQ(0, __lsan_do_recoverable_leak_check());
+#endif
+}
+
+TEST(NeutralWriterThreads, SeveralWritesAtOnceEachGiveTheirOwnWholeFile) {
+    filetargets::ScratchDir dir;
+    constexpr int kThreads = 6;
+    constexpr int kRounds = 4;
+    std::vector<neut_part*> parts;
+    std::vector<std::string> expected;
+    for (int t = 0; t < kThreads; ++t) {
+        parts.push_back(rich_part());
+        push(parts.back()->faceted_reps, large_facet_rep(200 * t));
+        const std::string path = dir.Path("ref" + std::to_string(t) + ".neu");
+        ASSERT_EQ(1, stream_neutral_to_pfa(wide(path).c_str(), parts.back()));
+        expected.push_back(read_file(path));
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    // The process-wide compression switch changes under the writers; a
+    // neutral file is written uncompressed all the same.
+    std::thread toggler([&] {
+        for (int i = 0; !stop.load(); ++i) {
+            set_compress_output_files(i & 1);
+            std::this_thread::yield();
+        }
+        set_compress_output_files(0);
+    });
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int r = 0; r < kRounds; ++r) {
+                const bool to_file = (t + r) % 2 == 0;
+                std::string text;
+                if (to_file) {
+                    const std::string path = dir.Path("out" + std::to_string(t) + ".neu");
+                    if (stream_neutral_to_pfa(wide(path).c_str(), parts[size_t(t)]) != 1)
+                        ++failures;
+                    text = read_file(path);
+                } else {
+                    const std::u16string name = u"kernel.neu.thread" + wide(std::to_string(t));
+                    xrchandle<MemoryStream> stream(new MemoryStream);
+                    btkWString location;
+                    UnibufRegistration reg(stream.get(), name.c_str(), &location);
+                    if (!reg.IsRegistered() || stream_neutral_to_pfa(location, parts[size_t(t)]) != 1)
+                        ++failures;
+                    text = stream->data;
+                }
+                if (text != expected[size_t(t)])
+                    ++failures;
+            }
+        });
+    }
+    for (auto& w : writers)
+        w.join();
+    stop = true;
+    toggler.join();
+    EXPECT_EQ(0, failures.load());
+    for (neut_part* part : parts) {
+        neut_faceted_rep* rep = part->faceted_reps[0];
+        auto* f1 = *static_cast<neut_facet**>(har_access(rep->facets, 1, nullptr, nullptr));
+        auto* v1 = *static_cast<neut_facet_vertex**>(har_access(rep->facet_vertices, 1, nullptr, nullptr));
+        EXPECT_EQ(f1, v1->neighbour.ptr);
+        EXPECT_EQ(0, release_neutral_part(part));
+    }
 }
