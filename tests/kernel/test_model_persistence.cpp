@@ -463,29 +463,6 @@ TEST_F(PersistenceTest, AFailedRewriteOfADocumentLeavesTheOldOneByEitherWriter) 
     EXPECT_EQ(names, (std::vector<std::string>{"cached.xml", "records.xml"}));
 }
 
-TEST_F(PersistenceTest, WriteZPIRefusesATargetThatIsNotARegularFileAndKeepsIt) {
-    xrchandle<KWPIModel> model = BuildModel(false);
-    xrchandle<KWPIModel> cached;
-    {
-        ScopedStorageMode cache(0);
-        cached = BuildModel(false);
-    }
-    const std::string fifo = Path("pipe.xml");
-    ASSERT_TRUE(filetargets::MakeFifo(fifo));
-    // Refused at once, without waiting for a reader of the fifo.
-    EXPECT_SIMPLE(model->WriteZPI(fifo.c_str()), INTFXML_ERR_OPEN);
-    EXPECT_SIMPLE(cached->WriteZPI(fifo.c_str()), INTFXML_ERR_OPEN);
-    EXPECT_TRUE(filetargets::IsFifo(fifo));
-    EXPECT_SIMPLE(model->WriteZPI(Path("").c_str()), INTFXML_ERR_OPEN);
-
-    const std::string device = Path("null.xml");
-    if (!filetargets::MakeNullDevice(device))
-        GTEST_SKIP() << "no device node can be made here (not root)";
-    EXPECT_SIMPLE(model->WriteZPI(device.c_str()), INTFXML_ERR_OPEN);
-    EXPECT_SIMPLE(cached->WriteZPI(device.c_str()), INTFXML_ERR_OPEN);
-    EXPECT_TRUE(filetargets::IsCharDevice(device));
-}
-
 namespace {
 
 // A caller's stream whose every Write throws.
