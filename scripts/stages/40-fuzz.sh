@@ -8,6 +8,7 @@
 # FUZZ_SECONDS   seconds per harness (default 30)
 # FUZZ_ONLY      harness names to run (default: all), e.g. "records neutral"
 # FUZZ_BUILD_DIR build folder (default build/fuzz)
+# FUZZ_JOBS      harnesses run at once, and build jobs (default: the cores)
 # New inputs that a run finds are kept in $FUZZ_BUILD_DIR/work/<name>, so a
 # later run goes on from them; the corpus in the tree is never changed.
 set -euo pipefail
@@ -32,7 +33,7 @@ fi
 
 seconds=${FUZZ_SECONDS:-30}
 build=${FUZZ_BUILD_DIR:-build/fuzz}
-jobs=$(nproc)
+jobs=${FUZZ_JOBS:-$(nproc)}
 
 stage_start=$(date +%s)
 CXX=clang++ cmake -S . -B "$build" -G Ninja -DZPI_FUZZ=ON -DZPI_TESTS=OFF -DZPI_BENCH=OFF \
