@@ -5,6 +5,7 @@
 #include "fuzz_support.h"
 #include "record_builder.h"
 
+#include "api/zr_strings.h"
 #include "kernel/qel_copy.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
@@ -23,9 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ConvertQelImpfeatExtend(part, ext);
         zpifuzz::OwnErrorsOnly([&] {
             xrchandle<zpifuzz::MemoryStream> stream(new zpifuzz::MemoryStream);
-            NeutralStreamRegistration registration(u"fuzz.neu.1", stream.get());
+            btkWString location;
+            UnibufRegistration registration(stream.get(), u"fuzz.neu.1", &location);
             if (registration.IsRegistered())
-                stream_neutral_to_pfa(u"fuzz.neu.1", part);
+                stream_neutral_to_pfa(location, part);
         });
         release_neutral_part(part);
     }
