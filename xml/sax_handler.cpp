@@ -13,17 +13,20 @@
 #include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/XMLException.hpp>
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace xc = XERCES_CPP_NAMESPACE;
 
 // ---- text conversion ----------------------------------------------------------------
 
-void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length) {
-    if (!text)
-        return;
-    out.reserve(out.size() + length);
-    for (size_t i = 0; i < length; ++i) {
+namespace {
+
+// Appends the UTF-8 form of text[i, length) for a text with characters
+// beyond ASCII, from position i on.
+void AppendUtf8Rest(std::string& out, const XMLCh* text, size_t i, size_t length) {
+    for (; i < length; ++i) {
         uint32_t c = text[i];
         if (c < 0x80) {
             out.push_back(char(c));
@@ -50,6 +53,27 @@ void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length) {
             out.push_back(char(0x80 | (c & 0x3F)));
         }
     }
+}
+
+} // namespace
+
+void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length) {
+    if (!text || length == 0)
+        return;
+    // As a rule the whole text is ASCII: then it is narrowed in one go (both
+    // loops run over whole vectors).
+    XMLCh any = 0;
+    for (size_t i = 0; i < length; ++i)
+        any |= text[i];
+    if (any < 0x80) {
+        const size_t start = out.size();
+        out.resize(start + length);
+        char* dst = out.data() + start;
+        for (size_t i = 0; i < length; ++i)
+            dst[i] = char(text[i]);
+        return;
+    }
+    AppendUtf8Rest(out, text, 0, length);
 }
 
 IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text, size_t length) {
@@ -93,36 +117,100 @@ void IntfXmlPlatformInit() {
 
 IntfXmlSaxHandler::IntfXmlSaxHandler(IntfXmlElement* top) : current_(top) {}
 
+void IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank) {
+    // Whatever the text, its UTF-8 takes at most 3 bytes per unit.
+    const size_t need = size_ + 3 * length + 1;
+    if (need > capacity_) {
+        const size_t cap = std::max(need, std::max<size_t>(2 * capacity_, 256));
+        std::unique_ptr<char[]> grown(new char[cap]);
+        if (size_ > 0)
+            std::memcpy(grown.get(), data_.get(), size_);
+        data_ = std::move(grown);
+        capacity_ = cap;
+    }
+    char* dst = data_.get() + size_;
+    XMLCh any = 0;
+    unsigned other = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const XMLCh c = text[i];
+        any |= c;
+        other |= unsigned(c != ' ') & unsigned(c != '\n') & unsigned(c != '\t') &
+                 unsigned(c != '\r');
+    }
+    if (other)
+        blank = false;
+    if (any < 0x80) {
+        for (size_t i = 0; i < length; ++i)
+            dst[i] = char(text[i]);
+        size_ += length;
+    } else {
+        std::string utf8;
+        IntfXmlAppendUtf8(utf8, text, length);
+        std::memcpy(dst, utf8.data(), utf8.size());
+        size_ += utf8.size();
+    }
+    data_[size_] = '\0';
+}
+
+const char* IntfXmlSaxHandler::NameOf(const XMLCh* name) {
+    name_.clear();
+    if (name && !name_.AppendShortAscii(name))
+        name_.Append(name, TextLength(name));
+    return name_.data();
+}
+
+void IntfXmlSaxHandler::HandOverText() {
+    if (current_)
+        current_->characters(text_.data(), unsigned(text_.size()));
+    text_.clear();
+    textBlank_ = true;
+}
+
 void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs) {
     if (++depth_ > INTFXML_MAX_DEPTH)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "elements nest deeper than %d levels",
                      INTFXML_MAX_DEPTH);
+    if (!text_.empty()) {
+        if (textBlank_) {
+            text_.clear();
+        } else {
+            HandOverText();
+        }
+    }
     if (!current_)
         return;
-    name_.clear();
-    IntfXmlAppendUtf8(name_, name, TextLength(name));
+    const char* local = NameOf(name);
     current_->ClearText();
-    current_ = current_->startElement(name_.c_str(), attrs);
+    current_ = current_->startElement(local, attrs);
     if (current_)
         current_->ClearText();
 }
 
+namespace {
+// Gathered text goes to the reader before it grows beyond this.
+constexpr size_t kTextHandOver = 64 * 1024;
+} // namespace
+
 void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
     if (!current_ || length == 0)
         return;
-    name_.clear();
-    IntfXmlAppendUtf8(name_, chars, length);
-    current_->characters(name_.data(), unsigned(name_.size()));
+    text_.AppendText(chars, length, textBlank_);
+    if (text_.size() >= kTextHandOver)
+        HandOverText();
 }
 
 void IntfXmlSaxHandler::endElement(const XMLCh* name) {
     --depth_;
-    if (!current_)
+    if (!current_) {
+        text_.clear();
+        textBlank_ = true;
         return;
-    name_.clear();
-    IntfXmlAppendUtf8(name_, name, TextLength(name));
+    }
+    if (!text_.empty())
+        HandOverText();
+    const char* local = NameOf(name);
     IntfXmlElement* ending = current_;
-    current_ = ending->endElement(name_.c_str());
+    current_ = ending->endElement(local);
     if (current_ && current_ != ending) {
         bool dispose = current_->IsListHandler() ||
                        (current_->IsDocumentPart() && ending->IsListHandler());

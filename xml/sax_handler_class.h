@@ -4,7 +4,10 @@
 // following events:
 //   startElement: the current reader's startElement (the text buffer of the
 //     reader is emptied first); deeper than INTFXML_MAX_DEPTH throws.
-//   characters:   appended to the current reader's text buffer.
+//   characters:   appended to the current reader's text buffer. Chunks are
+//     gathered and handed over at once: before the current reader's end tag,
+//     or before a start tag when they hold more than whitespace (whitespace
+//     before a start tag would be emptied from the buffer at once anyway).
 //   endElement:   the current reader's endElement. When the new current
 //     reader is another one and answers IsListHandler, or answers
 //     IsDocumentPart while the ending one answers IsListHandler, the ending
@@ -16,6 +19,113 @@
 #include "xml/sax_handler.h"
 
 #include <xercesc/sax/HandlerBase.hpp>
+
+#include <cstddef>
+#include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// A growing text buffer that takes the parser's UTF-16 and keeps UTF-8,
+// always terminated; ASCII (the rule) is narrowed without a call.
+class IntfXmlUtf8Buffer {
+public:
+    const char* data() const { return data_ ? data_.get() : ""; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear() {
+        size_ = 0;
+        if (data_)
+            data_[0] = '\0';
+    }
+    void Append(const XMLCh* text, size_t length) {
+        bool blank = false;
+        AppendText(text, length, blank);
+    }
+    // Appends a text; `blank` is cleared when the text holds anything but
+    // blanks, tabs, line feeds and carriage returns.
+    void AppendText(const XMLCh* text, size_t length, bool& blank) {
+        if (length < kShort && length < capacity_ - size_) {
+            char* dst = data_.get() + size_;
+            unsigned other = 0;
+            size_t i = NarrowBlocks(text, length, dst, other);
+            for (; i < length; ++i) {
+                const XMLCh c = text[i];
+                if (c >= 0x80)
+                    break;
+                dst[i] = char(c);
+                other |= unsigned(c != ' ') & unsigned(c != '\n') & unsigned(c != '\t') &
+                         unsigned(c != '\r');
+            }
+            if (i == length) {
+                size_ += length;
+                dst[length] = '\0';
+                if (other)
+                    blank = false;
+                return;
+            }
+        }
+        AppendLong(text, length, blank);
+    }
+    // Appends a zero-terminated text when it is ASCII and short; false (and
+    // nothing appended) otherwise.
+    bool AppendShortAscii(const XMLCh* text) {
+        if (capacity_ - size_ <= kShort)
+            return false;
+        char* dst = data_.get() + size_;
+        for (size_t i = 0; i < kShort; ++i) {
+            const XMLCh c = text[i];
+            if (c >= 0x80)
+                break;
+            dst[i] = char(c);
+            if (c == 0) {
+                size_ += i;
+                return true;
+            }
+        }
+        dst[0] = '\0';
+        return false;
+    }
+
+private:
+    static constexpr size_t kShort = 64;
+    // Narrows whole blocks of 8 ASCII units from the start of the text;
+    // returns how many units it took (it stops before a block holding
+    // anything else). `other` is set when a block holds anything but
+    // blanks, tabs, line feeds and carriage returns.
+    static size_t NarrowBlocks(const XMLCh* text, size_t length, char* dst, unsigned& other) {
+#if defined(__SSE2__)
+        size_t i = 0;
+        const __m128i high = _mm_set1_epi16(short(0xFF80));
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 8 <= length; i += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)) != 0xFFFF)
+                break;
+            const __m128i space = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(' ')),
+                             _mm_cmpeq_epi16(v, _mm_set1_epi16('\n'))),
+                _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\t')),
+                             _mm_cmpeq_epi16(v, _mm_set1_epi16('\r'))));
+            other |= unsigned(_mm_movemask_epi8(space) != 0xFFFF);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(v, v));
+        }
+        return i;
+#else
+        (void)text;
+        (void)length;
+        (void)dst;
+        (void)other;
+        return 0;
+#endif
+    }
+    void AppendLong(const XMLCh* text, size_t length, bool& blank);
+
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0; // with the terminating zero
+};
 
 class ZPI_API IntfXmlSaxHandler : public XERCES_CPP_NAMESPACE::HandlerBase {
 public:
@@ -35,8 +145,15 @@ public:
     IntfXmlElement* Current() const { return current_; }
 
 private:
+    // The name as UTF-8 in name_, terminated.
+    const char* NameOf(const XMLCh* name);
+    // Hands the gathered text to the current reader.
+    void HandOverText();
+
     IntfXmlElement* current_;
     int depth_ = 0;
-    std::string name_; // scratch for converted names
+    IntfXmlUtf8Buffer name_; // scratch for converted names
+    IntfXmlUtf8Buffer text_; // text gathered for the current reader, not yet handed over
+    bool textBlank_ = true; // text_ holds only whitespace
 };
 

@@ -11,7 +11,7 @@ namespace {
 
 const char* Or(const char* name, const char* fallback) { return name ? name : fallback; }
 
-bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+bool Is(const char* a, const char* b) { return IntfXmlIsName(a, b); }
 
 // Nesting of composite curves while one record is written.
 int g_writeNesting = 0;

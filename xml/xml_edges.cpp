@@ -97,15 +97,15 @@ IntfXmlEdge::~IntfXmlEdge() {
 }
 
 IntfXmlElement* IntfXmlEdge::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "UvPoints") == 0) {
+    if (IntfXmlIsName(name, "UvPoints")) {
         CheckOnce(uvPoints_, name, "Edge");
         return uvPoints_ = MakeChild<IntfXmlUVParams>(IntfXmlRequireSize(attrs, "UvPoints"));
     }
-    if (std::strcmp(name, "UvCurves") == 0) {
+    if (IntfXmlIsName(name, "UvCurves")) {
         CheckOnce(uvCurves_, name, "Edge");
         return uvCurves_ = MakeChild<IntfXmlUvCurves>();
     }
-    if (std::strcmp(name, "XYZCurve") == 0) {
+    if (IntfXmlIsName(name, "XYZCurve")) {
         CheckOnce(xyzCurve_, name, "Edge");
         return xyzCurve_ = MakeChild<IntfXmlCurve>();
     }
@@ -138,11 +138,11 @@ IntfXmlElement* IntfXmlEdge::endElement(const char*) {
 IntfXmlUvCurves::IntfXmlUvCurves(IntfXmlElement* parent) : IntfXmlElement(parent) {}
 
 IntfXmlElement* IntfXmlUvCurves::startElement(const char* name, IntfXmlAttributes&) {
-    if (std::strcmp(name, "UvCurve1") == 0) {
+    if (IntfXmlIsName(name, "UvCurve1")) {
         CheckOnce(curve1_, name, "UvCurves");
         return curve1_ = MakeChild<IntfXmlCurve>();
     }
-    if (std::strcmp(name, "UvCurve2") == 0) {
+    if (IntfXmlIsName(name, "UvCurve2")) {
         CheckOnce(curve2_, name, "UvCurves");
         return curve2_ = MakeChild<IntfXmlCurve>();
     }
@@ -206,9 +206,9 @@ IntfXmlDatum::~IntfXmlDatum() {
 }
 
 IntfXmlElement* IntfXmlDatum::startElement(const char* name, IntfXmlAttributes&) {
-    const bool curve = std::strcmp(name, "Curve") == 0;
-    const bool plane = std::strcmp(name, "Plane") == 0;
-    const bool csys = std::strcmp(name, "Csys") == 0;
+    const bool curve = IntfXmlIsName(name, "Curve");
+    const bool plane = IntfXmlIsName(name, "Plane");
+    const bool csys = IntfXmlIsName(name, "Csys");
     if (!curve && !plane && !csys)
         IntfXmlThrowUnexpected(name, "Datum");
     if (kind_ != QEL_DATUM_UNSET)

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 // ---- errors ----------------------------------------------------------------------
 
@@ -46,12 +47,103 @@ void IntfXmlThrowWrongParent() {
 
 // ---- bindings ----------------------------------------------------------------------
 
+void IntfXmlChildList::erase(size_t i) {
+    for (size_t k = i; k + 1 < size_; ++k) {
+        IntfXmlElement* next = (*this)[k + 1];
+        if (k < kInline)
+            inline_[k] = next;
+        else
+            more_[k - kInline] = next;
+    }
+    if (size_ > kInline)
+        more_.pop_back();
+    --size_;
+}
+
+namespace {
+
+// Blocks of released readers, by size in steps of 16 bytes, for the next
+// readers of the same size made on this thread. A list holds a bounded
+// number of blocks; the rest go back to the heap.
+class ReaderBlocks {
+public:
+    static constexpr size_t kStep = 16;
+    static constexpr size_t kClasses = 64; // readers up to 1 KB
+    static constexpr uint32_t kKept = 256; // blocks kept per size
+
+    ~ReaderBlocks();
+    void* Take(size_t c) {
+        Block* b = heads_[c];
+        if (!b)
+            return nullptr;
+        heads_[c] = b->next;
+        --counts_[c];
+        return b;
+    }
+    bool Keep(void* block, size_t c) {
+        if (counts_[c] >= kKept)
+            return false;
+        Block* b = static_cast<Block*>(block);
+        b->next = heads_[c];
+        heads_[c] = b;
+        ++counts_[c];
+        return true;
+    }
+
+private:
+    struct Block {
+        Block* next;
+    };
+    Block* heads_[kClasses] = {};
+    uint32_t counts_[kClasses] = {};
+};
+
+thread_local ReaderBlocks t_readerBlocks;
+// Set once the thread's lists are gone (readers released later, while the
+// thread ends, go back to the heap).
+thread_local bool t_readerBlocksGone = false;
+
+ReaderBlocks::~ReaderBlocks() {
+    t_readerBlocksGone = true;
+    for (size_t c = 0; c < kClasses; ++c)
+        while (Block* b = heads_[c]) {
+            heads_[c] = b->next;
+            ::operator delete(b);
+        }
+}
+
+size_t SizeClass(size_t size) { return (size + ReaderBlocks::kStep - 1) / ReaderBlocks::kStep; }
+
+} // namespace
+
+void* IntfXmlNode::operator new(std::size_t size) {
+    const size_t c = SizeClass(size);
+    if (c >= ReaderBlocks::kClasses)
+        return ::operator new(size);
+    if (t_readerBlocksGone)
+        return ::operator new(c * ReaderBlocks::kStep);
+    if (void* block = t_readerBlocks.Take(c))
+        return block;
+    // Every block of a size class is as large as the class, so that any
+    // reader of the class fits in it.
+    return ::operator new(c * ReaderBlocks::kStep);
+}
+
+void IntfXmlNode::operator delete(void* block, std::size_t size) {
+    if (!block)
+        return;
+    const size_t c = SizeClass(size);
+    if (c < ReaderBlocks::kClasses && !t_readerBlocksGone && t_readerBlocks.Keep(block, c))
+        return;
+    ::operator delete(block);
+}
+
 IntfXmlNode::~IntfXmlNode() = default;
 
 IntfXmlElement::~IntfXmlElement() {
     // Children made last go first.
-    for (auto it = owned_.rbegin(); it != owned_.rend(); ++it)
-        delete *it;
+    for (size_t i = owned_.size(); i-- > 0;)
+        delete owned_[i];
 }
 
 IntfXmlElement* IntfXmlElement::startElement(const char* name, IntfXmlAttributes&) {
@@ -71,7 +163,7 @@ bool IntfXmlElement::DeleteChild(IntfXmlElement* child) {
     // Lists dispose of the item that ended last, so search from the back.
     for (size_t i = owned_.size(); i-- > 0;) {
         if (owned_[i] == child) {
-            owned_.erase(owned_.begin() + std::ptrdiff_t(i));
+            owned_.erase(i);
             delete child;
             return true;
         }
@@ -83,7 +175,7 @@ bool IntfXmlElement::PopName(const char* ending) {
     if (names_.empty())
         return false;
     bool same = names_.back() == (ending ? ending : "");
-    names_.pop_back();
+    names_.pop();
     return same;
 }
 
@@ -267,26 +359,83 @@ bool IntfXmlWords::Next(std::string_view& word) {
 }
 
 namespace {
+
+// Converts the word at p (a separator or the end follows it): a whole number
+// as WordTo takes it. Returns the end of the word, or null when the word is
+// not a number. Words of at most 15 digits (an integer, as most coordinates
+// and every count are) are converted here, exactly; the others by from_chars.
+template <class T> const char* WordAt(const char* p, const char* e, T& out) {
+    const char* q = p;
+    const bool minus = *q == '-';
+    if (minus || *q == '+')
+        ++q;
+    const char* d = q;
+    uint64_t v = 0;
+    while (d != e && unsigned(*d - '0') < 10 && d - q < 16) {
+        v = v * 10 + unsigned(*d - '0');
+        ++d;
+    }
+    const size_t digits = size_t(d - q);
+    if (digits > 0 && (d == e || IsSep(*d))) {
+        if constexpr (std::is_same_v<T, double>) {
+            if (digits <= 15) {
+                const double x = double(v);
+                out = minus ? -x : x;
+                return d;
+            }
+        } else {
+            if (digits <= 9) {
+                out = minus ? -T(v) : T(v);
+                return d;
+            }
+        }
+    }
+    const char* b = p;
+    if (*b == '+') { // from_chars refuses a plus sign that printf-style texts may carry
+        ++b;
+        if (b == e || *b == '-')
+            return nullptr;
+    }
+    T x = 0;
+    auto r = std::from_chars(b, e, x); // base 10, general format for doubles
+    if (r.ec != std::errc() || (r.ptr != e && !IsSep(*r.ptr)))
+        return nullptr;
+    out = x;
+    return r.ptr;
+}
+
+// The next word as a T, converted where it stands.
 template <class T>
-T NextNumber(IntfXmlWords& words, const char* element, bool (*parse)(std::string_view, T&),
-             const char* what) {
-    std::string_view w;
-    if (!words.Next(w))
+T NextNumber(std::string_view text, size_t& pos, const char* element, const char* what) {
+    const char* data = text.data();
+    const size_t size = text.size();
+    while (pos < size && IsSep(data[pos]))
+        ++pos;
+    if (pos == size)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks %s", element, what);
+    const char* b = data + pos;
+    const char* e = data + size;
     T v = 0;
-    if (!parse(w, v))
+    const char* end = WordAt(b, e, v);
+    if (!end) {
+        const char* w = b;
+        while (w < e && !IsSep(*w))
+            ++w;
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds \"%.*s\" where %s belongs",
-                     element, int(std::min<size_t>(w.size(), 60)), w.data(), what);
+                     element, int(std::min<size_t>(size_t(w - b), 60)), b, what);
+    }
+    pos = size_t(end - data);
     return v;
 }
+
 } // namespace
 
 double IntfXmlWords::NextDouble() {
-    return NextNumber<double>(*this, element_, IntfXmlToDouble, "a number");
+    return NextNumber<double>(text_, pos_, element_, "a number");
 }
 
 int32_t IntfXmlWords::NextInt() {
-    return NextNumber<int32_t>(*this, element_, IntfXmlToInt, "an integer");
+    return NextNumber<int32_t>(text_, pos_, element_, "an integer");
 }
 
 void IntfXmlWords::ExpectEnd() {

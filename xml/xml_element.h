@@ -39,7 +39,9 @@
 
 #include <xercesc/sax/AttributeList.hpp>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -91,11 +93,76 @@ inline void IntfXmlCheck(int status, const char* routine) {
 
 class IntfXmlElement;
 
+// The names a reader has taken on, innermost last. The first two (the rule:
+// readers take on text-valued children one at a time) live in the reader
+// itself.
+class ZPI_API IntfXmlNameStack {
+public:
+    bool empty() const { return size_ == 0; }
+    size_t size() const { return size_; }
+    const std::string& back() const {
+        return size_ <= kInline ? inline_[size_ - 1] : more_.back();
+    }
+    void push(const char* name) {
+        if (size_ < kInline)
+            inline_[size_].assign(name);
+        else
+            more_.emplace_back(name);
+        ++size_;
+    }
+    void pop() {
+        if (size_ > kInline)
+            more_.pop_back();
+        --size_;
+    }
+
+private:
+    static constexpr size_t kInline = 2;
+    std::string inline_[kInline];
+    std::vector<std::string> more_;
+    size_t size_ = 0;
+};
+
+// The child readers a reader owns, in the order made; the first four live in
+// the reader itself.
+class ZPI_API IntfXmlChildList {
+public:
+    IntfXmlChildList() = default;
+    IntfXmlChildList(const IntfXmlChildList&) = delete;
+    IntfXmlChildList& operator=(const IntfXmlChildList&) = delete;
+
+    size_t size() const { return size_; }
+    IntfXmlElement* operator[](size_t i) const {
+        return i < kInline ? inline_[i] : more_[i - kInline];
+    }
+    void push_back(IntfXmlElement* child) {
+        if (size_ < kInline)
+            inline_[size_] = child;
+        else
+            more_.push_back(child);
+        ++size_;
+    }
+    // Removes entry i, keeping the order of the others.
+    void erase(size_t i);
+
+private:
+    static constexpr size_t kInline = 4;
+    IntfXmlElement* inline_[kInline] = {};
+    std::vector<IntfXmlElement*> more_;
+    size_t size_ = 0;
+};
+
 class ZPI_API IntfXmlNode {
 public:
     IntfXmlNode(const IntfXmlNode&) = delete;
     IntfXmlNode& operator=(const IntfXmlNode&) = delete;
     virtual ~IntfXmlNode();
+
+    // Readers are made and released once per element while a document is
+    // read; their blocks are kept for the next ones of the same size (per
+    // thread) instead of going back to the heap each time.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block, std::size_t size);
 
     // Returns the reader for the following events.
     virtual IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) = 0;
@@ -114,7 +181,7 @@ protected:
 
     IntfXmlElement* parent_;
     std::string text_;
-    std::vector<std::string> names_; // children taken on by this reader
+    IntfXmlNameStack names_; // children taken on by this reader
 };
 
 class ZPI_API IntfXmlElement : public IntfXmlNode {
@@ -170,7 +237,7 @@ protected:
     }
     void Adopt(IntfXmlElement* child);
 
-    void PushName(const char* name) { names_.emplace_back(name); }
+    void PushName(const char* name) { names_.push(name); }
     bool NamesEmpty() const { return names_.empty(); }
     // Removes the top name; true when it equals `ending`.
     bool PopName(const char* ending);
@@ -178,8 +245,14 @@ protected:
     const std::string& TopName() const;
 
 private:
-    std::vector<IntfXmlElement*> owned_;
+    IntfXmlChildList owned_;
 };
+
+// Whether an element name is `wanted` (most names differ in their first
+// letter, which is tested first).
+inline bool IntfXmlIsName(const char* name, const char* wanted) {
+    return name[0] == wanted[0] && std::strcmp(name, wanted) == 0;
+}
 
 // ---- attributes ----------------------------------------------------------------------
 //

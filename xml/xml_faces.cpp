@@ -130,27 +130,27 @@ IntfXmlFace::~IntfXmlFace() {
 }
 
 IntfXmlElement* IntfXmlFace::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "UvMin") == 0) {
+    if (IntfXmlIsName(name, "UvMin")) {
         CheckOnce(uvMin_, name, "Face");
         return uvMin_ = MakeChild<IntfXmlQelUvParam>();
     }
-    if (std::strcmp(name, "UvMax") == 0) {
+    if (IntfXmlIsName(name, "UvMax")) {
         CheckOnce(uvMax_, name, "Face");
         return uvMax_ = MakeChild<IntfXmlQelUvParam>();
     }
-    if (std::strcmp(name, "XYZMin") == 0) {
+    if (IntfXmlIsName(name, "XYZMin")) {
         CheckOnce(xyzMin_, name, "Face");
         return xyzMin_ = MakeChild<IntfXmlQel3dPnt>();
     }
-    if (std::strcmp(name, "XYZMax") == 0) {
+    if (IntfXmlIsName(name, "XYZMax")) {
         CheckOnce(xyzMax_, name, "Face");
         return xyzMax_ = MakeChild<IntfXmlQel3dPnt>();
     }
-    if (std::strcmp(name, "Shape") == 0) {
+    if (IntfXmlIsName(name, "Shape")) {
         CheckOnce(shape_, name, "Face");
         return shape_ = MakeChild<IntfXmlSurface>();
     }
-    if (std::strcmp(name, "Contours") == 0) {
+    if (IntfXmlIsName(name, "Contours")) {
         CheckOnce(contours_, name, "Face");
         int32_t n = IntAt("size", attrs, 0, 0, "Contours");
         if (n < 0)
@@ -216,7 +216,7 @@ IntfXmlContours::IntfXmlContours(IntfXmlElement* parent, int32_t count)
 IntfXmlContours::~IntfXmlContours() { IntfXmlFreeContours(contours_); }
 
 IntfXmlElement* IntfXmlContours::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "Contour") != 0)
+    if (!IntfXmlIsName(name, "Contour"))
         IntfXmlThrowUnexpected(name, "Contours");
     if (!contours_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Contours\" received a contour after it was taken");
@@ -265,7 +265,7 @@ IntfXmlContour::IntfXmlContour(IntfXmlContours* parent, int32_t index)
     : IntfXmlElement(parent), list_(parent), index_(index) {}
 
 IntfXmlElement* IntfXmlContour::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (std::strcmp(name, "EdgeIds") != 0)
+    if (!IntfXmlIsName(name, "EdgeIds"))
         IntfXmlThrowUnexpected(name, "Contour");
     if (haveIds_ || !NamesEmpty())
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" appears twice in \"Contour\"");

@@ -125,7 +125,7 @@ IntfXmlOutline::IntfXmlOutline(IntfXmlElement* parent) : IntfXmlElement(parent) 
 
 IntfXmlElement* IntfXmlOutline::startElement(const char* name, IntfXmlAttributes&) {
     ExpectTextChild(name, "Outline", NamesEmpty());
-    if (std::strcmp(name, "MinPoint") != 0 && std::strcmp(name, "MaxPoint") != 0)
+    if (!IntfXmlIsName(name, "MinPoint") && !IntfXmlIsName(name, "MaxPoint"))
         IntfXmlThrowUnexpected(name, "Outline");
     PushName(name);
     return this;
@@ -140,7 +140,7 @@ IntfXmlElement* IntfXmlOutline::endElement(const char* name) {
         return parent_;
     }
     if (PopName(name)) {
-        if (std::strcmp(name, "MinPoint") == 0) {
+        if (IntfXmlIsName(name, "MinPoint")) {
             IntfXmlParseXyz(text_, outline_, "MinPoint");
             seen_ |= 1;
         } else {

@@ -70,7 +70,7 @@ IntfXmlQelIntfData::~IntfXmlQelIntfData() {
 IntfXmlElement* IntfXmlQelIntfData::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (!data_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"QelIntfData\" continues after it was taken");
-    if (std::strcmp(name, "Accuracy") == 0) {
+    if (IntfXmlIsName(name, "Accuracy")) {
         // Each attribute only at its own position; a missing one leaves the
         // field as the fresh record holds it.
         if (IntfXmlHasAttrib("type", attrs, 0))
@@ -82,19 +82,19 @@ IntfXmlElement* IntfXmlQelIntfData::startElement(const char* name, IntfXmlAttrib
     }
     if (!NamesEmpty()) // nothing belongs inside "Accuracy"
         IntfXmlThrowUnexpected(name, TopName().c_str());
-    if (std::strcmp(name, "Outline") == 0) {
+    if (IntfXmlIsName(name, "Outline")) {
         CheckOnce(outline_, name, "QelIntfData");
         return outline_ = MakeChild<IntfXmlOutline>();
     }
     // The lists are list readers: the SAX handler disposes of each at its
     // end tag, so no pointer to them is kept.
-    if (std::strcmp(name, "Faces") == 0)
+    if (IntfXmlIsName(name, "Faces"))
         return MakeChild<IntfXmlFaces>(int32_t(-1), IntfXmlFacesMode::Append, data_);
-    if (std::strcmp(name, "Quilts") == 0)
+    if (IntfXmlIsName(name, "Quilts"))
         return MakeChild<IntfXmlQuilts>(data_);
-    if (std::strcmp(name, "Edges") == 0)
+    if (IntfXmlIsName(name, "Edges"))
         return MakeChild<IntfXmlEdges>(data_);
-    if (std::strcmp(name, "Datums") == 0)
+    if (IntfXmlIsName(name, "Datums"))
         return MakeChild<IntfXmlDatums>(data_);
     IntfXmlThrowUnexpected(name, "QelIntfData");
 }

@@ -56,12 +56,12 @@ IntfXmlZPI::IntfXmlZPI(IntfXmlElement* parent) : IntfXmlElement(parent) {}
 IntfXmlZPI::~IntfXmlZPI() = default;
 
 IntfXmlElement* IntfXmlZPI::startElement(const char* name, IntfXmlAttributes&) {
-    if (std::strcmp(name, "QelIntfData") == 0) {
+    if (IntfXmlIsName(name, "QelIntfData")) {
         sawRoot_ = true;
         CheckOnceInDocument(intfData_, name);
         return intfData_ = MakeChild<IntfXmlQelIntfData>();
     }
-    if (std::strcmp(name, "QelIntfDataExtend") == 0) {
+    if (IntfXmlIsName(name, "QelIntfDataExtend")) {
         sawRoot_ = true;
         CheckOnceInDocument(extension_, name);
         return extension_ = MakeChild<IntfXmlQelIntfDataExtend>();
