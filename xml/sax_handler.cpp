@@ -153,9 +153,32 @@ void IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank
 }
 
 const char* IntfXmlSaxHandler::NameOf(const XMLCh* name) {
+    if (!name)
+        return "";
+    NameEntry& e = names_[(reinterpret_cast<uintptr_t>(name) >> 4) % kNameEntries];
+    if (e.key == name) {
+        uint32_t i = 0;
+        while (i < e.length && name[i] == XMLCh(static_cast<unsigned char>(e.text[i])))
+            ++i;
+        if (i == e.length && name[i] == 0)
+            return e.text;
+    }
+    // An ASCII name that fits the entry goes into it; any other through the
+    // scratch buffer.
+    e.key = nullptr;
+    uint32_t n = 0;
+    while (n < sizeof e.text - 1 && name[n] != 0 && name[n] < 0x80) {
+        e.text[n] = char(name[n]);
+        ++n;
+    }
+    if (name[n] == 0) {
+        e.text[n] = '\0';
+        e.key = name;
+        e.length = n;
+        return e.text;
+    }
     name_.clear();
-    if (name && !name_.AppendShortAscii(name))
-        name_.Append(name, TextLength(name));
+    name_.Append(name, TextLength(name));
     return name_.data();
 }
 

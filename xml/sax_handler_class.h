@@ -21,6 +21,7 @@
 #include <xercesc/sax/HandlerBase.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #if defined(__SSE2__)
@@ -150,9 +151,20 @@ private:
     // Hands the gathered text to the current reader.
     void HandOverText();
 
+    // Element names converted lately, by the parser's pointer to the name
+    // (the parser hands each element name from one place). A hit is taken
+    // only when the name there is still the same text.
+    struct NameEntry {
+        const XMLCh* key = nullptr;
+        uint32_t length = 0;
+        char text[40];
+    };
+    static constexpr size_t kNameEntries = 64;
+
     IntfXmlElement* current_;
     int depth_ = 0;
-    IntfXmlUtf8Buffer name_; // scratch for converted names
+    NameEntry names_[kNameEntries];
+    IntfXmlUtf8Buffer name_; // scratch for names that do not fit an entry
     IntfXmlUtf8Buffer text_; // text gathered for the current reader, not yet handed over
     bool textBlank_ = true; // text_ holds only whitespace
 };

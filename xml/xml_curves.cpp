@@ -74,21 +74,17 @@ void IntfXmlCurve::Write(const QelCurvedata* rec, const char* name) {
 
 IntfXmlCurve::IntfXmlCurve(IntfXmlElement* parent) : IntfXmlElement(parent) {}
 
-IntfXmlCurve::IntfXmlCurve(IntfXmlElement* parent, KindTag) : IntfXmlElement(parent) {
-    int st = qel_curvedata_alloc(&record_);
-    if (st != 0)
-        IntfXmlThrowStatus(st, "qel_curvedata_alloc");
+IntfXmlCurve::IntfXmlCurve(IntfXmlElement* parent, QelCurvedata* storage)
+    : IntfXmlElement(parent), record_(storage) {
+    std::memset(record_, 0, sizeof *record_);
 }
 
 IntfXmlCurve::IntfXmlCurve(KindTag) {}
 
 IntfXmlCurve::~IntfXmlCurve() {
-    if (record_) {
-        // A record read and not taken still owns its arrays.
-        if (filled_)
-            qel_curvedata_clear(record_);
-        qel_data_free(record_);
-    }
+    // A record read and not taken still owns its arrays.
+    if (record_ && filled_)
+        qel_curvedata_clear(record_);
 }
 
 IntfXmlElement* IntfXmlCurve::startElement(const char* name, IntfXmlAttributes&) {
@@ -132,7 +128,7 @@ void IntfXmlCurve::TakeCurveOrCleared(QelCurvedata* out) {
 
 // ---- kind base ----------------------------------------------------------------------
 
-IntfXmlCurveKind::IntfXmlCurveKind(IntfXmlElement* parent) : IntfXmlCurve(parent, KindTag{}) {}
+IntfXmlCurveKind::IntfXmlCurveKind(IntfXmlElement* parent) : IntfXmlCurve(parent, &storage_) {}
 
 IntfXmlCurveKind::IntfXmlCurveKind() : IntfXmlCurve(KindTag{}) {}
 

@@ -56,8 +56,8 @@ public:
 
 protected:
     struct KindTag {};
-    // Kind readers: own a fresh curve record.
-    IntfXmlCurve(IntfXmlElement* parent, KindTag);
+    // Kind readers: fill the record at `storage`, which lives in the reader.
+    IntfXmlCurve(IntfXmlElement* parent, QelCurvedata* storage);
     // Kind writers.
     explicit IntfXmlCurve(KindTag);
 
@@ -84,6 +84,9 @@ protected:
     IntfXmlCurveKind();                                // writer
     // Name check for kinds whose children are texts: pushes known names.
     IntfXmlElement* PushKnown(const char* name, const char* const* known, const char* self);
+
+private:
+    QelCurvedata storage_; // the record read (zeroed by the base)
 };
 
 class ZPI_API IntfXmlPoint : public IntfXmlCurveKind {

@@ -88,12 +88,12 @@ IntfXmlEdge::IntfXmlEdge(IntfXmlEdges* parent, qel_intf_data* target, int32_t id
     surfIds_[1] = surfIds[1];
     dirs_[0] = dirs[0];
     dirs_[1] = dirs[1];
-    IntfXmlCheck(qel_edgedata_alloc(&rec_), "qel_edgedata_alloc");
+    rec_ = &record_;
 }
 
 IntfXmlEdge::~IntfXmlEdge() {
     if (rec_)
-        qel_edgedata_free(rec_);
+        qel_edgedata_clear(rec_);
 }
 
 IntfXmlElement* IntfXmlEdge::startElement(const char* name, IntfXmlAttributes& attrs) {
@@ -130,8 +130,7 @@ IntfXmlElement* IntfXmlEdge::endElement(const char*) {
     // The edge's own curve blocks now hold what the curves point to.
     uv1.owned = uv2.owned = xyz.owned = false;
     IntfXmlCheck(qel_intf_data_edge_append(target_, rec_), "qel_intf_data_edge_append");
-    qel_data_free(rec_); // the interface data took over everything it held
-    rec_ = nullptr;
+    rec_ = nullptr; // the interface data took over everything it held
     return Parent();
 }
 

@@ -56,7 +56,8 @@ public:
 
 private:
     qel_intf_data* target_ = nullptr;
-    QelEdgedata* rec_ = nullptr; // owned with all it holds until appended
+    QelEdgedata record_{};       // the edge read, in the reader
+    QelEdgedata* rec_ = nullptr; // &record_ while it holds what it owns, until appended
     int32_t id_ = -1;
     int32_t surfIds_[2] = {-1, -1};
     int32_t dirs_[2] = {-1, -1};

@@ -278,28 +278,50 @@ const XMLCh* RequireAttrib(const char* name, IntfXmlAttributes& attrs, unsigned 
 } // namespace
 
 namespace {
-// The attribute `name` read as a T; `what` names the kind of number in the error.
+// The value `v` of attribute `name` read as a T; `what` names the kind of
+// number in the error. Values (numbers, as a rule) are taken as they stand
+// when they are short ASCII, else through their UTF-8 form.
 template <class T>
-T RequireNumber(const char* name, IntfXmlAttributes& attrs, unsigned pos, const char* element,
-                bool (*parse)(std::string_view, T&), const char* what) {
-    std::string text = Utf8Of(RequireAttrib(name, attrs, pos, element));
-    T v = 0;
-    if (!parse(Trim(text), v))
+T NumberOf(const XMLCh* v, const char* name, const char* element,
+           bool (*parse)(std::string_view, T&), const char* what) {
+    char buf[64];
+    size_t n = 0;
+    while (n < sizeof buf && v[n] != 0 && v[n] < 0x80) {
+        buf[n] = char(v[n]);
+        ++n;
+    }
+    std::string slow;
+    std::string_view text(buf, n);
+    if (n == sizeof buf || v[n] != 0) {
+        slow = Utf8Of(v);
+        text = slow;
+    }
+    T out = 0;
+    if (!parse(Trim(text), out))
         IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "attribute \"%.100s\" of \"%.200s\" is not %s: \"%.60s\"", name,
-                     element ? element : "", what, text.c_str());
-    return v;
+                     "attribute \"%.100s\" of \"%.200s\" is not %s: \"%.*s\"", name,
+                     element ? element : "", what, int(std::min<size_t>(text.size(), 60)),
+                     text.data());
+    return out;
 }
 } // namespace
 
 int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                           const char* element) {
-    return RequireNumber<int32_t>(name, attrs, pos, element, IntfXmlToInt, "an integer");
+    return NumberOf<int32_t>(RequireAttrib(name, attrs, pos, element), name, element,
+                             IntfXmlToInt, "an integer");
+}
+
+int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                           int32_t fallback, const char* element) {
+    const XMLCh* v = AttribAt(name, attrs, pos);
+    return v ? NumberOf<int32_t>(v, name, element, IntfXmlToInt, "an integer") : fallback;
 }
 
 double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                             const char* element) {
-    return RequireNumber<double>(name, attrs, pos, element, IntfXmlToDouble, "a number");
+    return NumberOf<double>(RequireAttrib(name, attrs, pos, element), name, element,
+                            IntfXmlToDouble, "a number");
 }
 
 btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,

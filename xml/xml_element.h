@@ -275,6 +275,10 @@ ZPI_API int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, un
                                   const char* element);
 ZPI_API double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                                     const char* element);
+// The integer attribute at `pos` when it stands there under `name`, else
+// `fallback`; a value that is there but not an integer is an error.
+ZPI_API int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                   int32_t fallback, const char* element);
 ZPI_API btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                                        const char* element);
 // The "size" attribute at position 0: an integer of at least 0.

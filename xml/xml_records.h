@@ -119,8 +119,7 @@ inline void CheckOnce(const void* existing, const char* child, const char* eleme
 // `fallback`; a value that is there but not an integer is an error.
 inline int32_t IntAt(const char* name, IntfXmlAttributes& attrs, unsigned pos, int32_t fallback,
                      const char* element) {
-    return IntfXmlHasAttrib(name, attrs, pos) ? IntfXmlRequireInt(name, attrs, pos, element)
-                                              : fallback;
+    return IntfXmlOptionalInt(name, attrs, pos, fallback, element);
 }
 
 } // namespace intfxml

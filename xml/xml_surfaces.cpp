@@ -71,21 +71,17 @@ void IntfXmlSurface::Write(const QelSurfaceshapedata* shape, uint32_t kind, cons
 
 IntfXmlSurface::IntfXmlSurface(IntfXmlElement* parent) : IntfXmlElement(parent) {}
 
-IntfXmlSurface::IntfXmlSurface(IntfXmlElement* parent, KindTag) : IntfXmlElement(parent) {
-    int st = qel_surfaceshapedata_alloc(&record_);
-    if (st != 0)
-        IntfXmlThrowStatus(st, "qel_surfaceshapedata_alloc");
+IntfXmlSurface::IntfXmlSurface(IntfXmlElement* parent, QelSurfaceshapedata* storage)
+    : IntfXmlElement(parent), record_(storage) {
+    std::memset(record_, 0, sizeof *record_);
 }
 
 IntfXmlSurface::IntfXmlSurface(KindTag) {}
 
 IntfXmlSurface::~IntfXmlSurface() {
-    if (record_) {
-        // A shape read and not taken still owns its arrays and curves.
-        if (filled_)
-            qel_surfaceshapedata_clear(uint32_t(kindCode_), record_);
-        qel_data_free(record_);
-    }
+    // A shape read and not taken still owns its arrays and curves.
+    if (record_ && filled_)
+        qel_surfaceshapedata_clear(uint32_t(kindCode_), record_);
 }
 
 IntfXmlElement* IntfXmlSurface::startElement(const char* name, IntfXmlAttributes&) {
@@ -134,7 +130,7 @@ bool IntfXmlSurface::TakeData(QelSurfaceshapedata* out) {
 // ---- kind base -------------------------------------------------------------------------------
 
 IntfXmlSurfaceKind::IntfXmlSurfaceKind(IntfXmlElement* parent, int32_t code)
-    : IntfXmlSurface(parent, KindTag{}) {
+    : IntfXmlSurface(parent, &storage_) {
     kindCode_ = code;
 }
 

@@ -59,7 +59,8 @@ public:
 
 protected:
     struct KindTag {};
-    IntfXmlSurface(IntfXmlElement* parent, KindTag); // kind readers
+    // Kind readers: fill the record at `storage`, which lives in the reader.
+    IntfXmlSurface(IntfXmlElement* parent, QelSurfaceshapedata* storage);
     explicit IntfXmlSurface(KindTag);                // kind writers
 
     void SetFilled() { filled_ = true; }
@@ -83,6 +84,9 @@ public:
 protected:
     IntfXmlSurfaceKind(IntfXmlElement* parent, int32_t code); // reader
     IntfXmlSurfaceKind();                                    // writer
+
+private:
+    QelSurfaceshapedata storage_; // the record read (zeroed by the base)
 };
 
 // Plane, cylinder, cone and torus: a "Csys" and up to two numbers.
