@@ -3,12 +3,16 @@
 // while the journal records into memory and into a file.
 #include "journal_test_util.h"
 
+#include "kernel/session_factory.h"
 #include "kpi_session.h"
+
+#include "process.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -156,6 +160,72 @@ TEST_F(JournalThreads, RecordsFromManyThreadsStayWhole) {
         ++calls;
     }
     EXPECT_EQ(calls, kThreads * kRounds * 2);
+}
+
+// While threads record, others switch the file, change the memory limit
+// and take the records: every record is whole wherever it lands.
+TEST_F(JournalThreads, SinkChangesWhileThreadsRecord) {
+    constexpr int kRounds = 300;
+    char folder[] = "/tmp/zpi-journal-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string paths[2] = {std::string(folder) + "/a.journal", std::string(folder) + "/b.journal"};
+    xrchandle<KWPIModel> model = WrappedModelWithFaces(1);
+    std::atomic<int> recorders{kThreads - 1};
+    std::atomic<int> broken{0};
+    OnThreads([&](int t) {
+        if (t == 0) {
+            for (int i = 0; recorders.load() > 0; ++i) {
+                kkJournalSetFile(paths[i % 2].c_str());
+                kkJournalSetMemoryLimit(size_t(i % 50));
+                for (const std::string& record : kkJournalTakeRecords())
+                    if (record.find(".GetId() -> 1") == std::string::npos &&
+                        record.find(".GetPIFaceByIndex(0) -> KPIFace@") == std::string::npos)
+                        broken.fetch_add(1);
+                std::this_thread::yield();
+            }
+            return;
+        }
+        for (int i = 0; i < kRounds; ++i)
+            model->GetPIFaceByIndex(0)->GetId();
+        recorders.fetch_sub(1);
+    });
+    kkJournalSetFile(nullptr);
+    kkJournalSetMemoryLimit(10000);
+    EXPECT_EQ(broken.load(), 0);
+    for (const std::string& path : paths) {
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);)
+            EXPECT_TRUE(line.find(".GetId() -> 1") != std::string::npos ||
+                        line.find(".GetPIFaceByIndex(0) -> KPIFace@") != std::string::npos)
+                << line;
+        std::remove(path.c_str());
+    }
+    rmdir(folder);
+}
+
+// The first KGetPISession of a fresh process, asked by many threads at once
+// with journaling on: one session, one wrapper, one record per call.
+[[noreturn]] void firstSessionsFromManyThreads() {
+    unsetenv("DISABLE_QELKERNEL_JOURNAL");
+    KSetZorvanJournaling(true);
+    std::vector<xrchandle<KWPISession>> sessions(kThreads);
+    OnThreads([&](int t) { sessions[t] = KGetPISession(); });
+    int same = 0;
+    for (const xrchandle<KWPISession>& session : sessions)
+        same += session.get() == sessions[0].get() && IsWrapper(session.get());
+    sessions.clear();
+    int records = 0;
+    for (const std::string& record : kkJournalTakeRecords())
+        records += record.rfind("KGetPISession() -> KWPISession@", 0) == 0;
+    std::fprintf(stderr, "same=%d records=%d\n", same, records);
+    std::fflush(stderr);
+    std::_Exit(0);
+}
+
+TEST(JournalThreadsFreshProcess, FirstSessionFromManyThreads) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(firstSessionsFromManyThreads(), ::testing::ExitedWithCode(0),
+                "same=" + std::to_string(kThreads) + " records=" + std::to_string(kThreads));
 }
 
 } // namespace
