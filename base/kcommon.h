@@ -142,6 +142,8 @@ public:
     KCommon_j* GetJournalWrapper() override { return this; }
     xrchandle<xobject> GetImplHandle() const { return implHandle_; }
     KCommon_i* GetImpl() const { return impl_; }
+    // The object GetImplHandle holds, without taking a reference.
+    xobject* GetWrappedObject() const { return implHandle_.get(); }
 
 protected:
     explicit KCommon_j(KCommon_i* impl);

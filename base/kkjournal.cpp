@@ -3,24 +3,24 @@
 #include "xexcept.h"
 
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <deque>
-#include <initializer_list>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-
-std::atomic<bool> g_recording{true};
 
 // Where finished records go.
 struct Sink {
     std::mutex lock;
     std::deque<std::string> records;
     size_t limit = 10000;
-    std::FILE* file = nullptr;
+    int fd = -1;
 };
 
 Sink& sink() {
@@ -28,40 +28,112 @@ Sink& sink() {
     return *s;
 }
 
+// Writes all of `length` bytes, with as few system calls as the file takes
+// (one for a record on a regular file). False when the file refuses.
+bool writeAll(int fd, const char* data, size_t length) {
+    while (length > 0) {
+        ssize_t n = ::write(fd, data, length);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        length -= size_t(n);
+    }
+    return true;
+}
+
+// `line` ends with its line end. Memory keeps the line without it; the file
+// gets the whole line in one write, before the record's call returns, so a
+// crash loses no record that was finished. The lock keeps the order.
 void deliver(const std::string& line) {
     Sink& s = sink();
     std::lock_guard<std::mutex> guard(s.lock);
     if (s.limit > 0) {
-        while (s.records.size() >= s.limit)
+        if (s.records.size() >= s.limit) {
+            // Reuse the oldest record's buffer for the newest.
+            std::string oldest = std::move(s.records.front());
             s.records.pop_front();
-        s.records.push_back(line);
+            while (s.records.size() >= s.limit)
+                s.records.pop_front();
+            oldest.assign(line.data(), line.size() - 1);
+            s.records.push_back(std::move(oldest));
+        } else {
+            s.records.emplace_back(line.data(), line.size() - 1);
+        }
     }
-    if (s.file) {
-        std::fputs(line.c_str(), s.file);
-        std::fputc('\n', s.file);
-        std::fflush(s.file);
-    }
+    if (s.fd >= 0)
+        writeAll(s.fd, line.data(), line.size());
 }
 
-std::string intText(int64_t value) {
-    char buf[32];
+// ---- the thread's text buffers ---------------------------------------------
+// A few record texts per thread, handed to records and taken back when they
+// finish (records of nested calls take one each). Buffers that grew very
+// large are not kept.
+constexpr int kKeptTexts = 4;
+constexpr size_t kLargestKept = 64 * 1024;
+thread_local kkJournalText* t_texts[kKeptTexts];
+thread_local int t_textCount = 0;
+thread_local bool t_textsGone = false;
+struct ThreadTexts {
+    ~ThreadTexts() {
+        for (int i = 0; i < t_textCount; ++i)
+            delete t_texts[i];
+        t_textCount = 0;
+        t_textsGone = true;
+    }
+};
+thread_local ThreadTexts t_threadTexts;
+
+kkJournalText* takeThreadText() {
+    if (t_textCount > 0)
+        return t_texts[--t_textCount];
+    (void)&t_threadTexts; // makes sure the thread's texts are freed at its end
+    return new kkJournalText;
+}
+
+void giveBackThreadText(kkJournalText* text) {
+    const bool large = text->line.capacity() > kLargestKept || text->inputs.capacity() > kLargestKept ||
+                       text->retval.capacity() > kLargestKept;
+    if (t_textsGone || large || t_textCount == kKeptTexts) {
+        delete text;
+        return;
+    }
+    text->inputs.clear();
+    text->outputs.clear();
+    text->comments.clear();
+    text->retval.clear();
+    text->exception.clear();
+    text->target.clear();
+    text->line.clear();
+    text->raw = false;
+    t_texts[t_textCount++] = text;
+}
+
+// ---- number texts -------------------------------------------------------------
+
+void appendInt(std::string& out, int64_t value) {
+    char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
+    out.append(buf, r.ptr);
 }
 
-std::string realText(double value) {
-    if (std::isnan(value))
-        return "nan";
-    if (std::isinf(value))
-        return value < 0 ? "-inf" : "inf";
+void appendReal(std::string& out, double value) {
+    if (std::isnan(value)) {
+        out += "nan";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-inf" : "inf";
+        return;
+    }
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
+    out.append(buf, r.ptr);
 }
 
-std::string quoted(const char* text, size_t length) {
-    std::string out;
-    out.reserve(length + 2);
+void appendQuoted(std::string& out, const char* text, size_t length) {
     out += '"';
     for (size_t i = 0; i < length; ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
@@ -83,27 +155,26 @@ std::string quoted(const char* text, size_t length) {
         }
     }
     out += '"';
-    return out;
 }
 
-// Numbers joined by "," in brackets after a prefix.
-std::string numbers(const char* prefix, const double* values, int count) {
-    std::string out(prefix);
+// "<prefix>(n1,n2,...)".
+void appendNumbers(std::string& out, const char* prefix, const double* values, int count) {
+    out += prefix;
     out += '(';
     for (int i = 0; i < count; ++i) {
         if (i)
             out += ',';
-        out += realText(values[i]);
+        appendReal(out, values[i]);
     }
     out += ')';
-    return out;
-}
-std::string numbers(const char* prefix, std::initializer_list<double> values) {
-    return numbers(prefix, values.begin(), static_cast<int>(values.size()));
 }
 
-// One line per record: control characters that would break it are escaped.
-void appendOneLine(std::string& line, const std::string& part) {
+// One line per record: line breaks and tabs inside a part are escaped.
+void appendOneLine(std::string& line, const std::string& part, bool raw) {
+    if (!raw) {
+        line += part;
+        return;
+    }
     for (char c : part) {
         if (c == '\n')
             line += "\\n";
@@ -116,87 +187,177 @@ void appendOneLine(std::string& line, const std::string& part) {
     }
 }
 
+bool hasLineBreaks(const char* text) { return std::strpbrk(text, "\n\r\t") != nullptr; }
+
+// Object texts (see the header): the class's journal name, "@" and the
+// object's number.
+void appendClassName(std::string& out, const char* typeName) {
+    const char* colon = std::strchr(typeName, ':');
+    if (!colon) {
+        out += typeName;
+        return;
+    }
+    out += 'K';
+    if (colon[1])
+        out += colon + 2;
+}
+
+void appendObjectName(std::string& out, xobject* object) {
+    const xrttiobject* type = object->giveRtti();
+    appendClassName(out, type ? type->name() : "object");
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, reinterpret_cast<uintptr_t>(object), 16);
+    out += '@';
+    out.append(buf, r.ptr);
+}
+
+// The details that an exception's text adds.
+void appendExceptionDetails(std::string& out, xobject* object) {
+    if (KXKernelError* k = KXKernelError::softcast(object)) {
+        out += "{status=";
+        appendInt(out, k->GetStatus());
+        out += '}';
+    } else if (KXInvalidArg* a = KXInvalidArg::softcast(object)) {
+        out += "{arg=";
+        appendInt(out, a->GetArgIndex());
+        out += ",code=";
+        appendInt(out, a->GetCode());
+        out += '}';
+    } else if (KXInvalidState* s = KXInvalidState::softcast(object)) {
+        out += "{state=";
+        appendInt(out, s->GetState());
+        out += '}';
+    }
+}
+
+void appendCommonText(std::string& out, KCommon* object) {
+    if (!object) {
+        out += "null";
+        return;
+    }
+    appendObjectName(out, static_cast<xobject*>(object));
+}
+
+void appendClientText(std::string& out, KCCommon* object) {
+    if (!object) {
+        out += "null";
+        return;
+    }
+    appendObjectName(out, static_cast<xobject*>(object));
+}
+
+void appendExceptionText(std::string& out, KXException* exception) {
+    if (!exception) {
+        out += "null";
+        return;
+    }
+    xobject* object = static_cast<xobject*>(static_cast<xthrowable*>(exception));
+    appendObjectName(out, object);
+    appendExceptionDetails(out, object);
+}
+
+// Any object: interface objects, caller's objects and exceptions as above.
+void appendAnyText(std::string& out, xobject* object) {
+    if (!object) {
+        out += "null";
+        return;
+    }
+    if (KCommon* common = KCommon::softcast(object))
+        return appendCommonText(out, common);
+    if (KXException* exception = KXException::softcast(object))
+        return appendExceptionText(out, exception);
+    if (KCCommon* client = KCCommon::softcast(object))
+        return appendClientText(out, client);
+    appendObjectName(out, object);
+    if (xthrowable::isObjKindOf(object))
+        appendExceptionDetails(out, object);
+}
+
 } // namespace
 
 // ---- the record ------------------------------------------------------------
 
-kkJournal::kkJournal(const char* name, xobject* target)
-    : name_(name ? name : ""), hasTarget_(true) {
-    if (IsRecording())
-        target_ = kkJournalObjectText(target);
+std::atomic<bool> kkJournal::recording_{true};
+
+void kkJournal::startTarget(xobject* target) { appendAnyText(text().target, target); }
+
+void kkJournal::startTarget(KCommon* target) { appendCommonText(text().target, target); }
+
+void kkJournal::finish() {
+    if (IsRecording()) {
+        try {
+            kkJournalText& t = text();
+            t.line.clear();
+            appendLine(t.line);
+            t.line += '\n';
+            deliver(t.line);
+        } catch (...) {
+            // A record that cannot be finished (no memory) is dropped.
+        }
+    }
+    if (text_) {
+        giveBackThreadText(text_);
+        text_ = nullptr;
+    }
 }
 
-kkJournal::kkJournal(const char* name) : name_(name ? name : "") {}
+kkJournalText& kkJournal::takeText() {
+    text_ = takeThreadText();
+    return *text_;
+}
 
-kkJournal::~kkJournal() {
-    if (!IsRecording())
-        return;
-    try {
-        deliver(RecordLine());
-    } catch (...) {
-        // A record that cannot be finished (no memory) is dropped.
+void kkJournal::appendLine(std::string& line) const {
+    static const std::string none;
+    const kkJournalText* t = text_;
+    const bool raw = t && t->raw;
+    if (hasTarget_) {
+        appendOneLine(line, t ? t->target : none, false);
+        line += '.';
+    }
+    if (hasLineBreaks(name_))
+        appendOneLine(line, name_, true);
+    else
+        line += name_;
+    line += '(';
+    if (t)
+        appendOneLine(line, t->inputs, raw);
+    line += ')';
+    if (returned_) {
+        line += " -> ";
+        if (t)
+            appendOneLine(line, t->retval, raw);
+    }
+    if (excepted_) {
+        line += " ! ";
+        if (t)
+            appendOneLine(line, t->exception, raw);
+    }
+    if (notCompleted_)
+        line += " ! not completed";
+    if (t && !t->outputs.empty()) {
+        line += " out(";
+        appendOneLine(line, t->outputs, raw);
+        line += ')';
+    }
+    if (t && !t->comments.empty()) {
+        line += " // ";
+        appendOneLine(line, t->comments, raw);
     }
 }
 
 std::string kkJournal::RecordLine() const {
     std::string line;
-    if (hasTarget_) {
-        appendOneLine(line, target_);
-        line += '.';
-    }
-    appendOneLine(line, name_);
-    line += '(';
-    appendOneLine(line, inputs_.str());
-    line += ')';
-    if (returned_) {
-        line += " -> ";
-        appendOneLine(line, retval_.str());
-    }
-    if (excepted_) {
-        line += " ! ";
-        appendOneLine(line, exception_);
-    }
-    std::string outputs = outputs_.str();
-    if (!outputs.empty()) {
-        line += " out(";
-        appendOneLine(line, outputs);
-        line += ')';
-    }
-    std::string comments = comments_.str();
-    if (!comments.empty()) {
-        line += " // ";
-        appendOneLine(line, comments);
-    }
+    appendLine(line);
     return line;
 }
 
-kkJournal& kkJournal::In() {
-    mode_ = kModeInputs;
-    nesting_ = 1;
-    return *this;
-}
-
-kkJournal& kkJournal::Return() {
-    mode_ = kModeReturn;
-    nesting_ = 1;
-    returned_ = true;
-    return *this;
-}
-
-kkJournal& kkJournal::Exception() {
-    mode_ = kModeException;
-    nesting_ = 1;
-    excepted_ = true;
-    return *this;
-}
-
-bool kkJournal::IsRecording() { return g_recording.load(std::memory_order_relaxed); }
-
-std::ostream& kkJournal::current() {
+std::string& kkJournal::current() {
+    kkJournalText& t = text();
     switch (mode_) {
-    case kModeInputs: return inputs_;
-    case kModeReturn: return retval_;
-    default: return outputs_;
+    case kModeInputs: return t.inputs;
+    case kModeReturn: return t.retval;
+    case kModeException: return t.exception;
+    default: return t.outputs;
     }
 }
 
@@ -206,134 +367,171 @@ void kkJournal::PutComma() {
         ++nesting_;
         return;
     }
-    if (mode_ == kModeException)
-        exception_ += ',';
-    else
-        current() << ',';
+    current() += ',';
 }
 
-void kkJournal::putValue(const std::string& text) {
+void kkJournal::putValue(const char* text, size_t length) {
     PutComma();
-    if (mode_ == kModeException)
-        exception_ += text;
-    else
-        current() << text;
+    current().append(text, length);
 }
 
 void kkJournal::PutStandard(const char* text) {
     if (!IsRecording())
         return;
-    putValue(text ? std::string(text) : std::string());
+    PutComma();
+    if (text) {
+        if (hasLineBreaks(text))
+            this->text().raw = true;
+        current() += text;
+    }
 }
 
 kkJournal& kkJournal::operator<<(int value) {
-    if (IsRecording())
-        putValue(intText(value));
+    if (IsRecording()) {
+        PutComma();
+        appendInt(current(), value);
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(double value) {
-    if (IsRecording())
-        putValue(realText(value));
+    if (IsRecording()) {
+        PutComma();
+        appendReal(current(), value);
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(const char* text) {
-    if (IsRecording())
-        putValue(text ? quoted(text, std::strlen(text)) : std::string("null"));
+    if (IsRecording()) {
+        PutComma();
+        if (text)
+            appendQuoted(current(), text, std::strlen(text));
+        else
+            current() += "null";
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(xany value) {
     if (!IsRecording())
         return *this;
+    PutComma();
+    std::string& out = current();
     switch (value.kind()) {
-    case xany::kUninit: putValue("uninit"); break;
-    case xany::kNull: putValue("null"); break;
+    case xany::kUninit: out += "uninit"; break;
+    case xany::kNull: out += "null"; break;
     case xany::kInt:
-    case xany::kInt2: putValue(intText(static_cast<int>(value))); break;
-    case xany::kBool: putValue(value.asBool() ? "true" : "false"); break;
-    case xany::kReal: putValue(realText(static_cast<double>(value))); break;
+    case xany::kInt2: appendInt(out, static_cast<int>(value)); break;
+    case xany::kBool: out += value.asBool() ? "true" : "false"; break;
+    case xany::kReal: appendReal(out, static_cast<double>(value)); break;
     case xany::kString: {
         xstring s = static_cast<xstring>(value);
-        putValue(quoted(s.c_str(), s.length()));
+        appendQuoted(out, s.c_str(), s.length());
         break;
     }
-    case xany::kObject: putValue(kkJournalObjectText(value.asObject())); break;
-    default: putValue("?"); break;
+    case xany::kObject: appendAnyText(out, value.asObject()); break;
+    default: out += '?'; break;
     }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KTraversal value) {
-    if (IsRecording())
-        putValue("KTraversal(" + intText(static_cast<int>(value)) + ")");
+    if (IsRecording()) {
+        PutComma();
+        std::string& out = current();
+        out += "KTraversal(";
+        appendInt(out, static_cast<int>(value));
+        out += ')';
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KAccuracyType value) {
-    if (IsRecording())
-        putValue("KAccuracyType(" + intText(static_cast<int>(value)) + ")");
+    if (IsRecording()) {
+        PutComma();
+        std::string& out = current();
+        out += "KAccuracyType(";
+        appendInt(out, static_cast<int>(value));
+        out += ')';
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KCommon* object) {
-    if (IsRecording())
-        putValue(kkJournalObjectText(object));
+    if (IsRecording()) {
+        PutComma();
+        appendCommonText(current(), object);
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KCCommon* object) {
-    if (IsRecording())
-        putValue(kkJournalObjectText(object));
+    if (IsRecording()) {
+        PutComma();
+        appendClientText(current(), object);
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KXException* exception) {
-    if (IsRecording())
-        putValue(kkJournalObjectText(exception));
+    if (IsRecording()) {
+        PutComma();
+        appendExceptionText(current(), exception);
+    }
     return *this;
 }
 
-kkJournal& kkJournal::operator<<(KPoint3D* p) {
-    if (IsRecording())
-        putValue(p ? numbers("KPoint3D", {p->x(), p->y(), p->z()}) : std::string("null"));
-    return *this;
-}
-
-kkJournal& kkJournal::operator<<(KVector3D* p) {
-    if (IsRecording())
-        putValue(p ? numbers("KVector3D", {p->x(), p->y(), p->z()}) : std::string("null"));
-    return *this;
-}
-
-kkJournal& kkJournal::operator<<(KPointUV* p) {
-    if (IsRecording())
-        putValue(p ? numbers("KPointUV", {p->u(), p->v()}) : std::string("null"));
-    return *this;
-}
-
-kkJournal& kkJournal::operator<<(KColorRGB* p) {
-    if (IsRecording())
-        putValue(p ? numbers("KColorRGB", {p->Get(0), p->Get(1), p->Get(2)}) : std::string("null"));
-    return *this;
-}
+#define ZBASE_JOURNAL_VALUE(Type, Count, ...)                                  \
+    kkJournal& kkJournal::operator<<(Type* p) {                                \
+        if (IsRecording()) {                                                   \
+            PutComma();                                                        \
+            std::string& out = current();                                      \
+            if (p) {                                                           \
+                const double values[] = {__VA_ARGS__};                         \
+                appendNumbers(out, #Type, values, Count);                      \
+            } else {                                                           \
+                out += "null";                                                 \
+            }                                                                  \
+        }                                                                      \
+        return *this;                                                          \
+    }
+ZBASE_JOURNAL_VALUE(KPoint3D, 3, p->x(), p->y(), p->z())
+ZBASE_JOURNAL_VALUE(KVector3D, 3, p->x(), p->y(), p->z())
+ZBASE_JOURNAL_VALUE(KPointUV, 2, p->u(), p->v())
+ZBASE_JOURNAL_VALUE(KColorRGB, 3, p->Get(0), p->Get(1), p->Get(2))
+#undef ZBASE_JOURNAL_VALUE
 
 kkJournal& kkJournal::operator<<(KCsys* p) {
-    if (IsRecording())
-        putValue(p ? numbers("KCsys", p->Data(), 12) : std::string("null"));
+    if (IsRecording()) {
+        PutComma();
+        if (p)
+            appendNumbers(current(), "KCsys", p->Data(), 12);
+        else
+            current() += "null";
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KBox3D* p) {
-    if (IsRecording())
-        putValue(p ? numbers("KBox3D", p->Data(), 6) : std::string("null"));
+    if (IsRecording()) {
+        PutComma();
+        if (p)
+            appendNumbers(current(), "KBox3D", p->Data(), 6);
+        else
+            current() += "null";
+    }
     return *this;
 }
 
 kkJournal& kkJournal::operator<<(KBoxUV* p) {
-    if (IsRecording())
-        putValue(p ? numbers("KBoxUV", p->Data(), 4) : std::string("null"));
+    if (IsRecording()) {
+        PutComma();
+        if (p)
+            appendNumbers(current(), "KBoxUV", p->Data(), 4);
+        else
+            current() += "null";
+    }
     return *this;
 }
 
@@ -353,39 +551,36 @@ std::string kkJournalClassName(const char* typeName) {
 }
 
 std::string kkJournalObjectText(const xobject* object) {
-    if (!object)
-        return "null";
-    xobject* obj = const_cast<xobject*>(object);
-    const xrttiobject* type = obj->giveRtti();
-    std::string text = kkJournalClassName(type ? type->name() : "object");
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, reinterpret_cast<uintptr_t>(obj), 16);
-    text += "@";
-    text.append(buf, r.ptr);
-    if (KXKernelError* k = KXKernelError::softcast(obj))
-        text += "{status=" + intText(k->GetStatus()) + "}";
-    else if (KXInvalidArg* a = KXInvalidArg::softcast(obj))
-        text += "{arg=" + intText(a->GetArgIndex()) + ",code=" + intText(a->GetCode()) + "}";
-    else if (KXInvalidState* s = KXInvalidState::softcast(obj))
-        text += "{state=" + intText(s->GetState()) + "}";
+    std::string text;
+    appendAnyText(text, const_cast<xobject*>(object));
     return text;
 }
 
 // ---- the sink ----------------------------------------------------------------
 
-void kkJournalSetRecording(bool on) { g_recording.store(on, std::memory_order_relaxed); }
+void kkJournalSetRecording(bool on) { kkJournal::recording_.store(on, std::memory_order_relaxed); }
 
 bool kkJournalSetFile(const char* path) {
     Sink& s = sink();
     std::lock_guard<std::mutex> guard(s.lock);
-    if (s.file) {
-        std::fclose(s.file);
-        s.file = nullptr;
+    if (s.fd >= 0) {
+        ::close(s.fd);
+        s.fd = -1;
     }
     if (!path)
         return true;
-    s.file = std::fopen(path, "w");
-    return s.file != nullptr;
+    // Not blocking, so that a path naming a FIFO without a reader cannot
+    // hold the caller; only a regular file is taken, and emptied only then.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return false;
+    }
+    s.fd = fd;
+    return true;
 }
 
 std::vector<std::string> kkJournalRecords() {

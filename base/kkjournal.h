@@ -45,9 +45,9 @@
 #include "xany.h"
 #include "xstring.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -59,6 +59,22 @@ enum KPILoopTraversal : int;
 enum KPICurveType : int;
 enum KPISurfType : int;
 
+// The texts of one record. A thread keeps a few of these and reuses them
+// from one record to the next, so that a record's text is built in buffers
+// that have already grown and nothing is allocated per call.
+struct kkJournalText {
+    std::string inputs;
+    std::string outputs;
+    std::string comments;
+    std::string retval;
+    std::string exception;
+    std::string target;
+    std::string line;
+    // Set when raw text (AddInput and its kin, PutSeparator) went in: only
+    // then are line breaks and tabs looked for when the line is made.
+    bool raw = false;
+};
+
 class ZBASE_API kkJournal {
 public:
     // Modes: the part that values go to.
@@ -68,21 +84,55 @@ public:
     static constexpr int32_t kModeException = 4; // kkJournal::Exception
 
     // A record of the call `name` on `target` (may be null). The name is
-    // copied. A record made with the name alone has no target part.
-    kkJournal(const char* name, xobject* target);
-    explicit kkJournal(const char* name);
+    // not copied: it must stay valid while the record lives (journaled
+    // calls pass literals). A record made with the name alone has no target
+    // part. The KCommon form names an interface object by its KCommon part.
+    // While the journal does not record, making and finishing a record
+    // costs no more than a few tests.
+    kkJournal(const char* name, xobject* target) : name_(name ? name : ""), hasTarget_(true) {
+        if (IsRecording())
+            startTarget(target);
+    }
+    kkJournal(const char* name, KCommon* target) : name_(name ? name : ""), hasTarget_(true) {
+        if (IsRecording())
+            startTarget(target);
+    }
+    kkJournal(const char* name, std::nullptr_t) : kkJournal(name, static_cast<xobject*>(nullptr)) {}
+    explicit kkJournal(const char* name) : name_(name ? name : "") {}
     kkJournal(const kkJournal&) = delete;
     kkJournal& operator=(const kkJournal&) = delete;
     // Finishes the record: hands its line to the sink when recording.
-    ~kkJournal();
+    ~kkJournal() {
+        if (text_ || IsRecording())
+            finish();
+    }
 
     // Select the part that the next values go to; each starts a fresh level.
-    kkJournal& In();
-    kkJournal& Return();
-    kkJournal& Exception();
+    kkJournal& In() {
+        mode_ = kModeInputs;
+        nesting_ = 1;
+        return *this;
+    }
+    kkJournal& Return() {
+        mode_ = kModeReturn;
+        nesting_ = 1;
+        returned_ = true;
+        return *this;
+    }
+    kkJournal& Exception() {
+        mode_ = kModeException;
+        nesting_ = 1;
+        excepted_ = true;
+        return *this;
+    }
+
+    // Marks the record as a call that did not complete: it ended with a
+    // C++ exception or a raised object that the journal does not record.
+    // The line then ends in " ! not completed" (after any exception part).
+    void NotCompleted() { notCompleted_ = true; }
 
     // Whether the journal records (process-wide; see kkJournalSetRecording).
-    static bool IsRecording();
+    static bool IsRecording() { return recording_.load(std::memory_order_relaxed); }
 
     // Separator before the next value of the current level: the first value
     // of a level (odd counter) moves the counter to even and gets none; any
@@ -119,12 +169,12 @@ public:
     // ---- state, for tests and tools ------------------------------------
     int32_t Mode() const { return mode_; }
     int32_t Nesting() const { return nesting_; }
-    std::string InputsText() const { return inputs_.str(); }
-    std::string OutputsText() const { return outputs_.str(); }
-    std::string CommentsText() const { return comments_.str(); }
-    std::string RetvalText() const { return retval_.str(); }
-    std::string ExceptionText() const { return exception_; }
-    const std::string& Name() const { return name_; }
+    std::string InputsText() const { return text_ ? text_->inputs : std::string(); }
+    std::string OutputsText() const { return text_ ? text_->outputs : std::string(); }
+    std::string CommentsText() const { return text_ ? text_->comments : std::string(); }
+    std::string RetvalText() const { return text_ ? text_->retval : std::string(); }
+    std::string ExceptionText() const { return text_ ? text_->exception : std::string(); }
+    std::string Name() const { return name_; }
     // The finished line as the destructor would hand it to the sink.
     std::string RecordLine() const;
 
@@ -142,29 +192,40 @@ private:
     void PutSeparator(const char* text);
     // Appends one finished value (copied) after the level's separator.
     void PutStandard(const char* text);
+    // The target's text, when recording at the start.
+    void startTarget(xobject* target);
+    void startTarget(KCommon* target);
+    // Delivers the line when recording and gives the texts back.
+    void finish();
+    // The record's texts, taken from the thread's buffers on first use.
+    kkJournalText& text() { return text_ ? *text_ : takeText(); }
+    kkJournalText& takeText();
     // Part that values go to in the current mode.
-    std::ostream& current();
-    void putValue(const std::string& text);
+    std::string& current();
+    // One value after the level's separator.
+    void putValue(const char* text, size_t length);
+    // Appends the line of the record (without a line end) to `line`.
+    void appendLine(std::string& line) const;
 
     friend kkJournal& operator<<(kkJournal&, KPISurfOrient);
     friend kkJournal& operator<<(kkJournal&, KPILoopTraversal);
     friend kkJournal& operator<<(kkJournal&, KPICurveType);
     friend kkJournal& operator<<(kkJournal&, KPISurfType);
 
-    // Fields in this order: mode, nesting counter, the four text parts.
+    // The recording switch.
+    static std::atomic<bool> recording_;
+    friend void kkJournalSetRecording(bool on);
+
+    // Fields in this order: mode, nesting counter, the texts.
     int32_t mode_ = kModeNone;
     int32_t nesting_ = 1;
-    std::ostringstream inputs_;
-    std::ostringstream outputs_;
-    std::ostringstream comments_;
-    std::ostringstream retval_;
+    kkJournalText* text_ = nullptr;
     // The base library's own fields.
-    std::string exception_;
-    std::string name_;
-    std::string target_;
+    const char* name_;
     bool hasTarget_ = false;
     bool returned_ = false;
     bool excepted_ = false;
+    bool notCompleted_ = false;
 };
 
 // Journal name of a type from its descriptor name: the text after the
@@ -181,8 +242,11 @@ ZBASE_API std::string kkJournalObjectText(const xobject* object);
 // finished record reaches the sink.
 ZBASE_API void kkJournalSetRecording(bool on);
 // Also writes each finished record, one line each, to the file at `path`
-// (created or truncated). Null closes the file. False when the file cannot
-// be opened (the previous file, if any, is closed then).
+// (created, or emptied when it exists). Each record goes to the file whole,
+// in one write, before the call it records returns. Only a regular file is
+// taken: a path naming a directory, FIFO or device is refused without
+// blocking. Null closes the file. False when the file cannot be opened or
+// is refused (the previous file, if any, is closed then).
 ZBASE_API bool kkJournalSetFile(const char* path);
 // The finished records kept in memory, oldest first; Take also empties the
 // list.

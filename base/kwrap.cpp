@@ -9,8 +9,7 @@ xobject* objectOf(KCCommon* c) { return c ? static_cast<xobject*>(c) : nullptr; 
 
 // The object a journal wrapper stands for, in a handle.
 xrcunihandle<xobject> wrappedBy(KCommon_j* wrapper) {
-    xrchandle<xobject> inner = wrapper->GetImplHandle();
-    return xrcunihandle<xobject>(inner.get());
+    return xrcunihandle<xobject>(wrapper->GetWrappedObject());
 }
 
 // ---- the wrapper of a caller's stream ----------------------------------
@@ -161,16 +160,39 @@ bool IsAWrapperImpl(xobject* object) {
     return false;
 }
 
-bool xIsSequence(const xobject* object) {
-    if (!object)
-        return false;
-    xobject* obj = const_cast<xobject*>(object);
-    if (dynamic_cast<const xrttisequence*>(obj->giveRtti()))
-        return true;
-    return xintsequence::isObjKindOf(obj) || xrealsequence::isObjKindOf(obj) ||
-           KPoint3DList::isObjKindOf(obj) || KVector3DList::isObjKindOf(obj) ||
-           KPointUVList::isObjKindOf(obj);
+namespace {
+// What the kind tests find depends only on an object's descriptor, so it is
+// worked out once per descriptor and kept there.
+constexpr uint32_t kKindsKnown = 1, kKindSequence = 2, kKindClient = 4;
+
+uint32_t findKinds(xobject* obj, const xrttiobject* type) {
+    uint32_t kinds = kKindsKnown;
+    if (dynamic_cast<const xrttisequence*>(type) || xintsequence::isObjKindOf(obj) ||
+        xrealsequence::isObjKindOf(obj) || KPoint3DList::isObjKindOf(obj) ||
+        KVector3DList::isObjKindOf(obj) || KPointUVList::isObjKindOf(obj))
+        kinds |= kKindSequence;
+    if (KCCommon::isObjKindOf(obj))
+        kinds |= kKindClient;
+    return kinds;
 }
+
+uint32_t kindsOf(const xobject* object) {
+    xobject* obj = const_cast<xobject*>(object);
+    const xrttiobject* type = obj->giveRtti();
+    if (!type)
+        return findKinds(obj, type);
+    uint32_t kinds = type->kindBits();
+    if (!kinds) {
+        kinds = findKinds(obj, type);
+        type->setKindBits(kinds);
+    }
+    return kinds;
+}
+} // namespace
+
+bool xIsSequence(const xobject* object) { return object && (kindsOf(object) & kKindSequence); }
+
+bool xIsClientObject(const xobject* object) { return object && (kindsOf(object) & kKindClient); }
 
 const char* xGetCipTypeName(const xobject* object) {
     if (!object)

@@ -67,6 +67,9 @@ ZBASE_API xrchandle<KCStream> kkMakeClientWrapper(xrchandle<KCStream> stream);
 // descriptor, or it is one of the base library's sequences (xintsequence,
 // xrealsequence, KPoint3DList, KVector3DList, KPointUVList). Null: false.
 ZBASE_API bool xIsSequence(const xobject* object);
+// True when the object is one a caller made (KCCommon::isObjKindOf). Null:
+// false.
+ZBASE_API bool xIsClientObject(const xobject* object);
 // The base library's type name of an object: "intseq" and "realseq" for
 // the number sequences, otherwise its descriptor's name. Null: "".
 ZBASE_API const char* xGetCipTypeName(const xobject* object);

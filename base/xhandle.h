@@ -54,7 +54,8 @@ public:
     void release() {
         T* old = ptr_;
         ptr_ = nullptr;
-        xrcrelease(xhandle_detail::asObject(old));
+        if (old)
+            xrcrelease(xhandle_detail::asObject(old));
     }
     // A handle that takes over a reference the caller already holds.
     static xrchandle adopt(T* p) noexcept {
@@ -82,6 +83,10 @@ public:
     xrcunihandle(std::nullptr_t) noexcept {}
     xrcunihandle(T* p) { attach(p); }
     xrcunihandle(const xrcunihandle& other) { attach(other.ptr_); }
+    xrcunihandle(xrcunihandle&& other) noexcept : ptr_(other.ptr_), refCountable_(other.refCountable_) {
+        other.ptr_ = nullptr;
+        other.refCountable_ = false;
+    }
     ~xrcunihandle() { release(); }
 
     xrcunihandle& operator=(T* p) {
@@ -96,6 +101,16 @@ public:
         return *this;
     }
     xrcunihandle& operator=(const xrcunihandle& other) { return *this = other.ptr_; }
+    xrcunihandle& operator=(xrcunihandle&& other) noexcept {
+        if (this != &other) {
+            release();
+            ptr_ = other.ptr_;
+            refCountable_ = other.refCountable_;
+            other.ptr_ = nullptr;
+            other.refCountable_ = false;
+        }
+        return *this;
+    }
 
     T* get() const noexcept { return ptr_; }
     T* operator->() const noexcept { return ptr_; }
@@ -106,6 +121,13 @@ public:
         ptr_ = nullptr;
         if (old && refCountable_)
             xrcunirelease(xhandle_detail::asObject(old));
+    }
+    // Hands the reference (if one was taken) out without releasing it.
+    T* detach() noexcept {
+        T* p = ptr_;
+        ptr_ = nullptr;
+        refCountable_ = false;
+        return p;
     }
 
 private:

@@ -4,6 +4,7 @@
 
 #include "zbase_export.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -35,8 +36,17 @@ public:
     // is a kind of the root object type.
     bool isKindOf(const xrttiobject* other) const;
 
+    // A word that the wrapping services keep per descriptor: what they
+    // found out about the kind of its objects (0 until then). Any thread
+    // may read or set it.
+    uint32_t kindBits() const { return kindBits_.load(std::memory_order_relaxed); }
+    void setKindBits(uint32_t bits) const { kindBits_.store(bits, std::memory_order_relaxed); }
+
 protected:
     std::vector<const xrttiobject*> bases_;
+
+private:
+    mutable std::atomic<uint32_t> kindBits_{0};
 };
 
 // A read-only property of a class descriptor.

@@ -2,6 +2,8 @@
 // made before anything is unwrapped or called.
 //
 // A record decides once on which side of the journal its argument stands.
+// It keeps only that side's form: the argument itself lives through the
+// caller's copy for the whole call.
 // An argument that is a journal wrapper (or a list, whose elements are the
 // caller's) is kept as it is and converted to the implementation side only
 // when the call asks for its value. Any other interface object, list or
@@ -32,16 +34,30 @@ concept Convertible = IsHandleType<T>::value && requires(T value) {
     { kkUnwrapItem(value) } -> std::same_as<T>;
 };
 
+// The wrapper test of IsAWrapper, asked of the handle's object without
+// taking a copy of the handle: interface objects by their KCommon part, a
+// caller's stream by its KCCommon part, lists as xobject.
+template <class T> bool IsWrapperArgument(const T& handle) {
+    auto* p = handle.get();
+    using Pointee = std::remove_pointer_t<decltype(p)>;
+    if constexpr (std::is_base_of_v<KCommon, Pointee>)
+        return IsAWrapperImpl(p ? static_cast<KCommon*>(p) : nullptr);
+    else if constexpr (std::is_base_of_v<KCCommon, Pointee>)
+        return IsAWrapperImpl(p ? static_cast<KCCommon*>(p) : nullptr);
+    else
+        return IsAWrapperImpl(p ? static_cast<xobject*>(p) : nullptr);
+}
+
 } // namespace kk_detail
 
 template <class T> class kkCallArg {
 public:
-    // Takes the argument by value. A failing test or conversion releases
-    // what the record holds so far and passes on.
-    explicit kkCallArg(T argument) {
-        given = argument;
+    // The argument stays alive through the caller's own copy (the wrapper
+    // operation's parameter) for the whole call; the record keeps its
+    // caller's side form. A failing test or conversion passes on.
+    explicit kkCallArg(const T& argument) {
         if constexpr (kk_detail::Convertible<T>) {
-            isWrapper = IsAWrapper(argument);
+            isWrapper = kk_detail::IsWrapperArgument(argument);
             if (isWrapper)
                 stored = argument;
             else
@@ -50,10 +66,8 @@ public:
             stored = argument;
         }
     }
-    kkCallArg(const kkCallArg& other)
-        : given(other.given), stored(other.stored), isWrapper(other.isWrapper) {}
+    kkCallArg(const kkCallArg& other) : stored(other.stored), isWrapper(other.isWrapper) {}
     kkCallArg& operator=(const kkCallArg&) = delete;
-    // Releases stored, then given.
     ~kkCallArg() = default;
 
     // The value the implementation receives: a journal wrapper (or a list)
@@ -71,7 +85,6 @@ public:
     bool IsWrapper() const { return isWrapper; }
 
 private:
-    T given{};
     T stored{};
     bool isWrapper = false;
 };

@@ -4,17 +4,20 @@
 //
 // In order: open the record (name, target); make one argument record per
 // argument, first to last; write them as the inputs (no In() for an
-// operation without arguments); unwrap the target; inside the guard fetch
-// the implementation-side values (last argument first) and call the
-// interface's virtual operation on the implementation object; convert the
-// result to the caller's side and write it as the return value. A
-// KXException from inside the guard is recorded as its journal wrapper and
-// the wrapper is thrown instead; any other raised object passes unchanged
-// and unrecorded, and C++ exceptions are not caught at all. Everything is
-// released on every path, the record last.
+// operation without arguments); inside the guard fetch the
+// implementation-side values (last argument first) and call the
+// interface's virtual operation on the implementation object that the
+// wrapper stands for; convert the result to the caller's side and write it
+// as the return value. A KXException from inside the guard is recorded as
+// its journal wrapper and the wrapper is thrown instead; any other raised
+// object passes unchanged and unrecorded, and C++ exceptions are not caught
+// at all. Everything is released on every path, the record last.
 //
-// The journaled call never asks whether the journal records: it does the
-// same work either way and the text writers decide.
+// Whether the journal records changes nothing that the caller or the
+// implementation sees: arguments and results are converted either way.
+// Only the texts are left out, and with them the copies that writing them
+// would take, so that a call with the journal off costs little more than
+// the plain call.
 #pragma once
 
 #include "journal/call/kkcallarg.h"
@@ -44,7 +47,7 @@ template <> struct ArgRecords<> {
 template <class H, class... T> struct ArgRecords<H, T...> {
     kkCallArg<H> head;
     ArgRecords<T...> tail;
-    explicit ArgRecords(H h, T... t) : head(std::move(h)), tail(std::move(t)...) {}
+    explicit ArgRecords(const H& h, const T&... t) : head(h), tail(t...) {}
     void Journal(kkJournal& journal) const {
         journal << head;
         tail.Journal(journal);
@@ -96,20 +99,35 @@ template <class R> R ToCaller(R& result) {
 
 } // namespace kk_detail
 
-// The journaled call of the operation `*method` of interface I on `target`
-// (a journal wrapper seen as I), recorded under `name`.
-template <class I, class R, class... P>
-R kkJournaledCall(I* target, const char* name, R (I::*const* method)(P...),
-                  std::type_identity_t<P>... args) {
-    kkJournal record(name, static_cast<xobject*>(target));
-    kk_detail::ArgRecords<P...> records(std::move(args)...);
-    if constexpr (sizeof...(P) > 0)
-        records.Journal(record.In());
+// The implementation object behind a wrapper, seen as interface I; null
+// when it is not one (the journaled call then unwraps the target itself,
+// which reports the mismatch).
+template <class I> I* kkImplementationAs(KCommon_i* implementation) {
+    return implementation ? I::softcast(implementation->GetImplObject()) : nullptr;
+}
 
-    // Held until the call ends; the implementation lives through the
-    // wrapper that holds it.
-    xrchandle<I> targetHandle(target);
-    I* implementation = kkUnwrapTarget(targetHandle).get();
+// The journaled call of the operation `*method` of interface I on `target`
+// (a journal wrapper seen as I), recorded under `name`. `implementation`
+// is the implementation object behind the wrapper, as found when the
+// wrapper was made (null: the target is unwrapped here). The caller's
+// handle on the wrapper keeps the wrapper, and through it the
+// implementation, alive for the call.
+template <class I, class R, class... P>
+R kkJournaledCall(I* target, I* implementation, const char* name, R (I::*const* method)(P...),
+                  const std::type_identity_t<P>&... args) {
+    kkJournal record(name, static_cast<KCommon*>(target));
+    kk_detail::ArgRecords<P...> records(args...);
+    if constexpr (sizeof...(P) > 0) {
+        // Nothing is written while the journal does not record.
+        if (kkJournal::IsRecording())
+            records.Journal(record.In());
+    }
+
+    xrchandle<I> unwrapped;
+    if (!implementation) {
+        unwrapped = kkUnwrapTarget(xrchandle<I>(target));
+        implementation = unwrapped.get();
+    }
 
     if constexpr (std::is_void_v<R>) {
         try {
@@ -128,7 +146,9 @@ R kkJournaledCall(I* target, const char* name, R (I::*const* method)(P...),
             kk_detail::RethrowJournaled(record, caught);
         }
         R converted = kk_detail::ToCaller(result);
-        record.Return() << converted;
+        record.Return();
+        if (kkJournal::IsRecording())
+            record << converted;
         return converted;
     }
 }

@@ -16,17 +16,25 @@ KCCommon* clientPart(KCStream* s) { return s ? static_cast<KCCommon*>(s) : nullp
 // The typed result from the working handle: cast raises a type mismatch
 // for an object of another class; null stays null. The working handle is
 // released once the result holds the object, the argument handle last.
+// The result takes over the working handle's reference where it holds one.
 template <class T, class A>
 xrchandle<T> finish(xrcunihandle<xobject>& work, xrchandle<A>& argument) {
-    xrchandle<T> result(T::cast(work.get()));
-    work.release();
+    T* typed = T::cast(work.get());
+    xrchandle<T> result;
+    if (typed && work.isRefCountable()) {
+        work.detach();
+        result = xrchandle<T>::adopt(typed);
+    } else {
+        result = typed;
+        work.release();
+    }
     argument.release();
     return result;
 }
 
 // The working handle from one service answer: a handle is taken over, a
 // plain pointer (the List services) attached.
-inline void assign(xrcunihandle<xobject>& work, xrcunihandle<xobject> answer) { work = answer; }
+inline void assign(xrcunihandle<xobject>& work, xrcunihandle<xobject> answer) { work = std::move(answer); }
 inline void assign(xrcunihandle<xobject>& work, xobject* answer) { work = answer; }
 
 // The services of each direction, for either kind of part (KCommon for
@@ -54,7 +62,7 @@ xrchandle<T> convertItem(xrchandle<T> item, Part* (*partOf)(T*), Client client) 
         T* p = item.get();
         if (xIsSequence(objectPart(p)))
             assign(work, Direction::List(partOf(p), objectPart(p)));
-        else if (KCCommon::isObjKindOf(objectPart(p)))
+        else if (xIsClientObject(objectPart(p)))
             assign(work, client(item));
         else
             assign(work, Direction::Common(partOf(p)));
@@ -73,7 +81,7 @@ template <class T, class Part> bool isWrapper(xrchandle<T> object, Part* (*partO
 template <class T> xrchandle<T> unwrapTarget(xrchandle<T> target) {
     xrcunihandle<xobject> work;
     T* p = target.get();
-    if (KCCommon::isObjKindOf(objectPart(p)))
+    if (xIsClientObject(objectPart(p)))
         assign(work, UnwrapClient(commonPart(p), objectPart(p), true));
     else
         assign(work, UnwrapCommon(commonPart(p)));

@@ -71,6 +71,6 @@ ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<xintsequence> handle
 // journal's argument record) supplies GetStoredValue.
 template <class T> class kkCallArg;
 
-template <class T> kkJournal& operator<<(kkJournal& journal, kkCallArg<T> arg) {
+template <class T> kkJournal& operator<<(kkJournal& journal, const kkCallArg<T>& arg) {
     return journal << arg.GetStoredValue();
 }

@@ -12,24 +12,39 @@ namespace {
 const char* const kJournalHeader = "kkJournal.h";
 } // namespace
 
+namespace {
+// Raw text goes in unchanged; the record escapes line breaks and tabs when
+// it makes its line.
+void appendRaw(kkJournalText& texts, std::string& part, const char* text) {
+    if (!text)
+        return;
+    for (const char* c = text; *c; ++c)
+        if (*c == '\n' || *c == '\r' || *c == '\t') {
+            texts.raw = true;
+            break;
+        }
+    part += text;
+}
+} // namespace
+
 void kkJournal::AddInput(const char* text) {
     PutComma();
-    inputs_ << (text ? text : "");
+    appendRaw(this->text(), this->text().inputs, text);
 }
 
-void kkJournal::AddOutput(const char* text) { outputs_ << (text ? text : ""); }
+void kkJournal::AddOutput(const char* text) { appendRaw(this->text(), this->text().outputs, text); }
 
 void kkJournal::AddRetval(const char* text) {
     PutComma();
-    retval_ << (text ? text : "");
+    appendRaw(this->text(), this->text().retval, text);
 }
 
-void kkJournal::AddComment(const char* text) { comments_ << (text ? text : ""); }
+void kkJournal::AddComment(const char* text) { appendRaw(this->text(), this->text().comments, text); }
 
 void kkJournal::PutSeparator(const char* text) {
     switch (mode_) {
-    case kModeInputs: inputs_ << (text ? text : ""); break;
-    case kModeReturn: retval_ << (text ? text : ""); break;
+    case kModeInputs: appendRaw(this->text(), this->text().inputs, text); break;
+    case kModeReturn: appendRaw(this->text(), this->text().retval, text); break;
     default: _btkAbort(nullptr, kJournalHeader, 175);
     }
 }

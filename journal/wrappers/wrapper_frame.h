@@ -8,6 +8,11 @@
 // and its arguments. Operations of a parent interface are the parent
 // wrapper's, so they are journaled against the parent interface.
 //
+// Each wrapper class finds its implementation object as its own interface
+// once, when the wrapper is made, so that a call reaches the implementation
+// without converting the target on every call; the result is the one that
+// unwrapping the wrapper gives.
+//
 // The type queries answer as the interface does: a wrapper passes every
 // type test and cast of its interface class and nothing else.
 #pragma once
@@ -23,7 +28,7 @@
 #define ZPI_JOURNALED_OPERATION(Class, Result, Name, Params, Args)             \
     Result Name Params override {                                              \
         static constexpr Result(Class::*const method) Params = &Class::Name;   \
-        return kkJournaledCall(static_cast<Class*>(this), #Name,               \
+        return kkJournaledCall(static_cast<Class*>(this), journalImpl_, #Name, \
                                &method ZPI_JOURNAL_ARGS Args);                 \
     }
 
@@ -31,8 +36,14 @@
 // Base is KCommon_j for a root wrapper, the parent interface's wrapper for a
 // child wrapper.
 #define ZPI_JOURNAL_WRAPPER_FRAME(Interface, Base)                             \
+private:                                                                       \
+    /* The implementation object seen as Interface, found once: the */        \
+    /* operations of this class call it directly. */                          \
+    Interface* const journalImpl_;                                             \
+                                                                               \
 public:                                                                        \
-    explicit Interface##_j(KCommon_i* implementation) : Base(implementation) {} \
+    explicit Interface##_j(KCommon_i* implementation)                          \
+        : Base(implementation), journalImpl_(kkImplementationAs<Interface>(implementation)) {} \
     ~Interface##_j() override = default;                                       \
     Interface##_j(const Interface##_j&) = delete;                              \
     Interface##_j& operator=(const Interface##_j&) = delete;                   \

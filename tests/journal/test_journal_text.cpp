@@ -7,6 +7,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -110,6 +113,46 @@ TEST_F(JournalText, FileReceivesOneLinePerRecord) {
     EXPECT_EQ(lines, (std::vector<std::string>{"A(1)", "B() // x\\ny"}));
     std::remove(path.c_str());
     EXPECT_FALSE(kkJournalSetFile("/nonexistent-dir/journal.txt"));
+}
+
+// A path that does not name a regular file is refused at once (a FIFO
+// without a reader would otherwise hold the caller), and the file that was
+// open is closed.
+TEST_F(JournalText, FileMustBeARegularFile) {
+    char folder[] = "/tmp/zpi-journal-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string fifo = std::string(folder) + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string file = std::string(folder) + "/calls.journal";
+    ASSERT_TRUE(kkJournalSetFile(file.c_str()));
+    EXPECT_FALSE(kkJournalSetFile(folder));
+    EXPECT_FALSE(kkJournalSetFile(fifo.c_str()));
+    { kkJournal j("AfterRefusal"); }
+    std::ifstream in(file);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "");
+    std::remove(file.c_str());
+    std::remove(fifo.c_str());
+    rmdir(folder);
+}
+
+// A record made while another is open on the same thread (a call made from
+// inside a call) keeps its own texts, and both finish whole.
+TEST_F(JournalText, NestedRecordsKeepTheirOwnTexts) {
+    {
+        kkJournal outer("Outer");
+        outer.In() << 1;
+        {
+            kkJournal inner("Inner");
+            inner.In() << "x";
+            inner.Return() << 2.5;
+        }
+        outer << 2;
+        outer.Return() << 3;
+    }
+    { kkJournal again("Again"); again.In() << 4; }
+    EXPECT_EQ(kkJournalTakeRecords(),
+              (std::vector<std::string>{"Inner(\"x\") -> 2.5", "Outer(1,2) -> 3", "Again(4)"}));
 }
 
 TEST_F(JournalText, MemoryKeepsOnlyTheNewestRecords) {
