@@ -2,6 +2,7 @@
 
 #include "xexcept.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -52,6 +53,14 @@ std::mutex& wrapperLock(const KCommon_i* object) {
     return g_wrapperLocks[(reinterpret_cast<uintptr_t>(object) >> 6) % kWrapperLocks].lock;
 }
 } // namespace
+
+namespace {
+std::atomic<uint64_t> g_nextSerial{1};
+}
+
+uint64_t KCommon_i::TakeJournalSerial() noexcept { return g_nextSerial.fetch_add(1, std::memory_order_relaxed); }
+
+uint64_t KCommon_i::NextJournalSerial() noexcept { return g_nextSerial.load(std::memory_order_relaxed); }
 
 bool KCommon_i::IsJournalWrapper() const { return false; }
 

@@ -111,10 +111,17 @@ public:
     virtual xobject* GetImplObject() = 0;
     // The wrapper if one is cached now (no new one is made).
     KCommon_j* PeekJournalWrapper() const;
+    // The object's number: given when the object is made, from 1 upwards,
+    // never given again in the process. The journal names the object (and
+    // every wrapper of it) by this number.
+    uint64_t JournalSerial() const noexcept { return serial_; }
+    // The number the next object will get.
+    static uint64_t NextJournalSerial() noexcept;
 
 protected:
-    KCommon_i() noexcept = default;
-    KCommon_i(const KCommon_i&) noexcept {}
+    KCommon_i() noexcept : serial_(TakeJournalSerial()) {}
+    // A copy is a new object with a number of its own.
+    KCommon_i(const KCommon_i&) noexcept : serial_(TakeJournalSerial()) {}
     KCommon_i& operator=(const KCommon_i&) noexcept { return *this; }
     virtual ~KCommon_i();
     // Makes the wrapper; by default through the maker registered for the
@@ -132,6 +139,8 @@ private:
     // being destroyed.
     KCommon_j* wrapper_ = nullptr;
     xobject* wrapperObject_ = nullptr;
+    static uint64_t TakeJournalSerial() noexcept;
+    const uint64_t serial_;
 };
 
 // Base of every journal wrapper: holds a counted reference on the

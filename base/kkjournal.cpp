@@ -202,13 +202,36 @@ void appendClassName(std::string& out, const char* typeName) {
         out += colon + 2;
 }
 
-void appendObjectName(std::string& out, xobject* object) {
+// "<class>@<number>" for an object with an implementation object of the
+// library (its number, see KCommon_i::JournalSerial), "<class>@0x<address>"
+// for any other. The class is that of `object`; the address that of
+// `addressed` (the object itself, or the caller's object a wrapper stands
+// for).
+void appendObjectName(std::string& out, xobject* object, const KCommon_i* implementation,
+                      const xobject* addressed) {
     const xrttiobject* type = object->giveRtti();
     appendClassName(out, type ? type->name() : "object");
     char buf[24];
-    auto r = std::to_chars(buf, buf + sizeof buf, reinterpret_cast<uintptr_t>(object), 16);
     out += '@';
-    out.append(buf, r.ptr);
+    if (implementation) {
+        auto r = std::to_chars(buf, buf + sizeof buf, implementation->JournalSerial());
+        out.append(buf, r.ptr);
+    } else {
+        auto r = std::to_chars(buf, buf + sizeof buf, reinterpret_cast<uintptr_t>(addressed), 16);
+        out += "0x";
+        out.append(buf, r.ptr);
+    }
+}
+void appendObjectName(std::string& out, xobject* object, const KCommon_i* implementation) {
+    appendObjectName(out, object, implementation, object);
+}
+
+// The implementation object that names `impl`: a journal wrapper is named
+// by the object it wraps.
+const KCommon_i* namingImplementation(KCommon_i* impl) {
+    if (impl && impl->IsJournalWrapper())
+        return static_cast<KCommon_j*>(impl)->GetImpl();
+    return impl;
 }
 
 // The details that an exception's text adds.
@@ -235,15 +258,31 @@ void appendCommonText(std::string& out, KCommon* object) {
         out += "null";
         return;
     }
-    appendObjectName(out, static_cast<xobject*>(object));
+    appendObjectName(out, static_cast<xobject*>(object), namingImplementation(object->_CastToImpl()));
 }
 
+// A caller's object is named by its address; a wrapper that stands for one
+// by the address of the object it stands for, and one that stands for an
+// implementation object by that object's number.
 void appendClientText(std::string& out, KCCommon* object) {
     if (!object) {
         out += "null";
         return;
     }
-    appendObjectName(out, static_cast<xobject*>(object));
+    xobject* self = static_cast<xobject*>(object);
+    const xobject* addressed = self;
+    const KCommon_i* implementation = nullptr;
+    KCommon_i* impl = static_cast<KCommon_i*>(object->_CastToImpl());
+    if (impl && impl->IsJournalWrapper()) {
+        xobject* wrapped = static_cast<KCommon_j*>(impl)->GetWrappedObject();
+        if (KCommon* common = wrapped ? KCommon::softcast(wrapped) : nullptr)
+            implementation = namingImplementation(common->_CastToImpl());
+        else if (wrapped)
+            addressed = wrapped;
+    } else {
+        implementation = impl;
+    }
+    appendObjectName(out, self, implementation, addressed);
 }
 
 void appendExceptionText(std::string& out, KXException* exception) {
@@ -252,7 +291,7 @@ void appendExceptionText(std::string& out, KXException* exception) {
         return;
     }
     xobject* object = static_cast<xobject*>(static_cast<xthrowable*>(exception));
-    appendObjectName(out, object);
+    appendObjectName(out, object, namingImplementation(exception->_CastToImpl()));
     appendExceptionDetails(out, object);
 }
 
@@ -268,7 +307,7 @@ void appendAnyText(std::string& out, xobject* object) {
         return appendExceptionText(out, exception);
     if (KCCommon* client = KCCommon::softcast(object))
         return appendClientText(out, client);
-    appendObjectName(out, object);
+    appendObjectName(out, object, nullptr);
     if (xthrowable::isObjKindOf(object))
         appendExceptionDetails(out, object);
 }

@@ -8,12 +8,15 @@
 // if the journal is recording, one line of text goes to the sink (an
 // in-memory list and, when set, a file). The line reads
 //
-//     <target>.<name>(<inputs>)[ -> <return>][ ! <exception>][ out(<outputs>)][ // <comments>]
+//     <target>.<name>(<inputs>)[ -> <return>][ ! <exception>][ ! not completed][ out(<outputs>)][ // <comments>]
 //
 // where "<target>." is left out for a record made without a target, the
 // return part appears once Return() was called and the exception part once
-// Exception() was called. Newlines, carriage returns and tabs inside a part
-// are written as \n, \r and \t so that a record is always one line.
+// Exception() was called. " ! not completed" marks a call that ended with a
+// C++ exception or with a raised object that is not an interface exception
+// (NotCompleted()); the exception itself went on to the caller unchanged.
+// Newlines, carriage returns and tabs inside a part are written as \n, \r
+// and \t so that a record is always one line.
 //
 // Values written by insertion:
 //   int            decimal ("-12")
@@ -23,15 +26,35 @@
 //   xany           by kind: uninit, null, a number, a quoted text, or the
 //                  object as below
 //   KTraversal     KTraversal(<n>); KAccuracyType: KAccuracyType(<n>)
-//   objects        null for a null pointer, else <class>@<address in hex>,
-//                  where <class> is the journal name of the object's type
-//                  (kkJournalClassName); exceptions add {status=<n>},
-//                  {state=<n>} or {arg=<i>,code=<c>}
+//   objects        null for a null pointer, else <class>@<number>, where
+//                  <class> is the journal name of the object's type
+//                  (kkJournalClassName) and <number> the decimal number of
+//                  the implementation object behind it
+//                  (KCommon_i::JournalSerial): numbers start at 1 and are
+//                  never given twice in a process, and an object and every
+//                  journal wrapper ever made for it share one, so a name
+//                  stands for one object for the whole run. An object with
+//                  no implementation object of the library (one the caller
+//                  made) is <class>@0x<address in hex>; a wrapper standing
+//                  for such an object shows that object's address.
+//                  Exceptions add {status=<n>}, {state=<n>} or
+//                  {arg=<i>,code=<c>}
 //   value objects  KPoint3D(x,y,z), KVector3D(x,y,z), KPointUV(u,v),
 //                  KColorRGB(r,g,b), KBox3D(6 numbers), KBoxUV(4 numbers),
 //                  KCsys(origin, x axis, y axis, z axis: 12 numbers)
 // Values of one level are separated by ",". Sequences are bracketed as
 // sequence<Type[,Element]>( ... ) by StartSequence and EndSequence.
+//
+// Switching the journal on: in code, KSetZorvanJournaling(true) before the
+// first KGetPISession (and kkJournalSetFile for a file); from outside, the
+// environment variable ZORVAN_JOURNAL_FILE set to a path, read once by the
+// first KGetPISession, switches journaling on into that file (see
+// kernel/session_factory.h). A set DISABLE_QELKERNEL_JOURNAL wins over both.
+//
+// Records may finish on any thread: each record is used by the thread of
+// its call, the sink takes finished records one at a time, and in the file
+// each record is one whole line, written in one write before its call
+// returns, in the order the records finished.
 //
 // The text members AddInput, AddOutput, AddRetval, AddComment,
 // PutSeparator, operator<<(xstring), StartSequence and EndSequence, and the
@@ -130,6 +153,8 @@ public:
     // C++ exception or a raised object that the journal does not record.
     // The line then ends in " ! not completed" (after any exception part).
     void NotCompleted() { notCompleted_ = true; }
+    // Whether Exception() was called on the record.
+    bool HasException() const { return excepted_; }
 
     // Whether the journal records (process-wide; see kkJournalSetRecording).
     static bool IsRecording() { return recording_.load(std::memory_order_relaxed); }

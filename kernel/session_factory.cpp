@@ -4,6 +4,7 @@
 #include "kernel/session_i.h"
 #include "neutral/unifs.h"
 
+#include "kkjournal.h"
 #include "process.h"
 #include "xmemory.h"
 
@@ -24,14 +25,28 @@ std::mutex& sessionLock() {
 
 KWPISessionFactory* makeProcessFactory() {
     init_memory();
-    const bool journaled =
-        KSessionFactoryIsJournaled(btk_getenv("DISABLE_QELKERNEL_JOURNAL"), &KGetZorvanJournaling);
+    const char* disable = btk_getenv("DISABLE_QELKERNEL_JOURNAL");
+    KJournalFromOutside(disable, disable ? nullptr : btk_getenv(ZPI_JOURNAL_FILE_VARIABLE));
+    const bool journaled = KSessionFactoryIsJournaled(disable, &KGetZorvanJournaling);
     KWPISessionFactory* factory =
         journaled ? new KWPISessionFactory_j : new KWPISessionFactory;
     NotifySessionCreated();
     return factory;
 }
 } // namespace
+
+bool KJournalFromOutside(const char* disableValue, const char* journalFile) {
+    if (disableValue || !journalFile || !*journalFile)
+        return false;
+    if (!kkJournalSetFile(journalFile)) {
+        dbg_print_info("%s: cannot write the call journal to \"%s\" (not a regular file that can be "
+                       "written); journaling is not switched on",
+                       ZPI_JOURNAL_FILE_VARIABLE, journalFile);
+        return false;
+    }
+    KSetZorvanJournaling(true);
+    return true;
+}
 
 bool KSessionFactoryIsJournaled(const char* disableValue, bool (*journaling)()) {
     if (disableValue)

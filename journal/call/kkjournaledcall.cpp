@@ -52,19 +52,25 @@ void RethrowJournaled(kkJournal& record, const xthrown& caught) {
 xrchandle<KWPISession>
 kkJournaledCall(const char* name, xrchandle<KWPISession> (KWPISessionFactory::*const* method)()) {
     kkJournal record(name);
-    xrchandle<KWPISession> session;
-    {
-        // The plain getter lives for this call only, whether GetSession
-        // returns or raises.
-        std::unique_ptr<KWPISessionFactory> getter(new KWPISessionFactory);
-        try {
-            session = ((*getter).*(*method))();
-        } catch (const xthrown& caught) {
-            kk_detail::RethrowJournaled(record, caught);
+    try {
+        xrchandle<KWPISession> session;
+        {
+            // The plain getter lives for this call only, whether GetSession
+            // returns or raises.
+            std::unique_ptr<KWPISessionFactory> getter(new KWPISessionFactory);
+            try {
+                session = ((*getter).*(*method))();
+            } catch (const xthrown& caught) {
+                kk_detail::RethrowJournaled(record, caught);
+            }
         }
+        xrchandle<KWPISession> converted = WrapKWPISession(session);
+        keepSessionWrapper(converted);
+        record.Return() << converted;
+        return converted;
+    } catch (...) {
+        if (!record.HasException())
+            record.NotCompleted();
+        throw;
     }
-    xrchandle<KWPISession> converted = WrapKWPISession(session);
-    keepSessionWrapper(converted);
-    record.Return() << converted;
-    return converted;
 }

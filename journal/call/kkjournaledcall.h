@@ -10,8 +10,9 @@
 // wrapper stands for; convert the result to the caller's side and write it
 // as the return value. A KXException from inside the guard is recorded as
 // its journal wrapper and the wrapper is thrown instead; any other raised
-// object passes unchanged and unrecorded, and C++ exceptions are not caught
-// at all. Everything is released on every path, the record last.
+// object and any C++ exception passes unchanged, and the record is marked
+// as a call that did not complete. Everything is released on every path,
+// the record last.
 //
 // Whether the journal records changes nothing that the caller or the
 // implementation sees: arguments and results are converted either way.
@@ -116,40 +117,50 @@ template <class I, class R, class... P>
 R kkJournaledCall(I* target, I* implementation, const char* name, R (I::*const* method)(P...),
                   const std::type_identity_t<P>&... args) {
     kkJournal record(name, static_cast<KCommon*>(target));
-    kk_detail::ArgRecords<P...> records(args...);
-    if constexpr (sizeof...(P) > 0) {
-        // Nothing is written while the journal does not record.
-        if (kkJournal::IsRecording())
-            records.Journal(record.In());
-    }
-
-    xrchandle<I> unwrapped;
-    if (!implementation) {
-        unwrapped = kkUnwrapTarget(xrchandle<I>(target));
-        implementation = unwrapped.get();
-    }
-
-    if constexpr (std::is_void_v<R>) {
-        try {
-            kk_detail::CallValues<P...> values(records);
-            kk_detail::Invoke(implementation, *method, values, std::index_sequence_for<P...>{});
-        } catch (const xthrown& caught) {
-            kk_detail::RethrowJournaled(record, caught);
+    try {
+        kk_detail::ArgRecords<P...> records(args...);
+        if constexpr (sizeof...(P) > 0) {
+            // Nothing is written while the journal does not record.
+            if (kkJournal::IsRecording())
+                records.Journal(record.In());
         }
-    } else {
-        R result{};
-        try {
-            kk_detail::CallValues<P...> values(records);
-            result = kk_detail::Invoke(implementation, *method, values,
-                                       std::index_sequence_for<P...>{});
-        } catch (const xthrown& caught) {
-            kk_detail::RethrowJournaled(record, caught);
+
+        xrchandle<I> unwrapped;
+        if (!implementation) {
+            unwrapped = kkUnwrapTarget(xrchandle<I>(target));
+            implementation = unwrapped.get();
         }
-        R converted = kk_detail::ToCaller(result);
-        record.Return();
-        if (kkJournal::IsRecording())
-            record << converted;
-        return converted;
+
+        if constexpr (std::is_void_v<R>) {
+            try {
+                kk_detail::CallValues<P...> values(records);
+                kk_detail::Invoke(implementation, *method, values, std::index_sequence_for<P...>{});
+            } catch (const xthrown& caught) {
+                kk_detail::RethrowJournaled(record, caught);
+            }
+        } else {
+            R result{};
+            try {
+                kk_detail::CallValues<P...> values(records);
+                result = kk_detail::Invoke(implementation, *method, values,
+                                           std::index_sequence_for<P...>{});
+            } catch (const xthrown& caught) {
+                kk_detail::RethrowJournaled(record, caught);
+            }
+            R converted = kk_detail::ToCaller(result);
+            record.Return();
+            if (kkJournal::IsRecording())
+                record << converted;
+            return converted;
+        }
+    } catch (...) {
+        // Whatever leaves the call without being recorded as its exception
+        // (a C++ exception, a raised object that is not an interface
+        // exception, a failure around the call) passes on unchanged; the
+        // record says that the call did not complete.
+        if (!record.HasException())
+            record.NotCompleted();
+        throw;
     }
 }
 

@@ -1,4 +1,5 @@
 #include "api/recording_impl.h"
+#include "journal/marshal/marshal.h"
 #include "journal/text/journal_text.h"
 
 #include "base/counting.h"
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <string>
@@ -299,6 +301,90 @@ TEST_F(JournalText, ExceptionHandleShowsItsDetails) {
         EXPECT_NE(j.ExceptionText().find("KXInvalidArg@"), std::string::npos);
         EXPECT_NE(j.ExceptionText().find("{arg=2,code=1}"), std::string::npos);
     }
+}
+
+// ---- object names ------------------------------------------------------------------
+
+// "<class>@<n>": the number of the implementation object.
+std::string numbered(const char* journalClass, const KCommon_i* implementation) {
+    return std::string(journalClass) + "@" + std::to_string(implementation->JournalSerial());
+}
+
+// Objects made one after another in the same place, each gone before the
+// next is made, never share a name.
+TEST_F(JournalText, ReleasedObjectAndItsSuccessorNeverShareAName) {
+    std::set<std::string> names;
+    std::set<const void*> addresses;
+    const uint64_t first = KCommon_i::NextJournalSerial();
+    constexpr int kObjects = 50;
+    for (int i = 0; i < kObjects; ++i) {
+        KPIArc_rec arc;
+        const std::string name = textOf(&arc);
+        EXPECT_EQ(name, numbered("KPIArc", &arc));
+        names.insert(name);
+        addresses.insert(&arc);
+    }
+    EXPECT_EQ(names.size(), size_t(kObjects));
+    EXPECT_EQ(addresses.size(), 1u);
+    EXPECT_GE(KCommon_i::NextJournalSerial(), first + kObjects);
+    // And through handles, wherever the objects land.
+    std::string previous;
+    for (int i = 0; i < 5; ++i) {
+        xrchandle<KPIArc> arc(new KPIArc_rec);
+        EXPECT_NE(textOf(arc.get()), previous);
+        previous = textOf(arc.get());
+    }
+    // A copy is a new object with a number of its own.
+    KPIArc_rec original;
+    KPIArc_rec copy(original);
+    EXPECT_NE(copy.JournalSerial(), original.JournalSerial());
+}
+
+// Every wrapper of an object bears the object's name, so the object keeps
+// it when its wrapper is released and made again.
+TEST_F(JournalText, ObjectKeepsItsNameAcrossWrapperRecreation) {
+    xrchandle<KPIFace> face(new KPIFace_rec);
+    KCommon_i* impl = CastToImpl(face.get());
+    const std::string name = numbered("KPIFace", impl);
+    EXPECT_EQ(textOf(face.get()), name);
+    xrchandle<KPIFace> wrapper = kkWrap(face);
+    EXPECT_EQ(textOf(wrapper.get()), name);
+    { kkJournal j("GetId", static_cast<KCommon*>(wrapper.get())); }
+    wrapper.release();
+    EXPECT_EQ(impl->PeekJournalWrapper(), nullptr);
+    // A new object in between takes a new number, not the face's.
+    xrchandle<KPIFace> other(new KPIFace_rec);
+    EXPECT_NE(textOf(other.get()), name);
+    xrchandle<KPIFace> again = kkWrap(face);
+    EXPECT_EQ(textOf(again.get()), name);
+    { kkJournal j("GetId", static_cast<xobject*>(again.get())); }
+    EXPECT_EQ(kkJournalTakeRecords(), (std::vector<std::string>{name + ".GetId()", name + ".GetId()"}));
+}
+
+class Stream : public KCStream {
+public:
+    int Read(void*, int) override { return -1; }
+    int Write(const void*, int count) override { return count; }
+    int64_t GetPos() override { return 0; }
+    int SetPos(int64_t) override { return 0; }
+    int Close() override { return 0; }
+};
+
+// Objects without an implementation object of the library (a caller's own
+// objects) are named by their address; a wrapper standing for a caller's
+// stream by the stream's address, whichever wrapper it is.
+TEST_F(JournalText, CallersObjectsAreNamedByAddress) {
+    xrchandle<KCStream> stream(new Stream);
+    char address[32];
+    std::snprintf(address, sizeof address, "@0x%jx", uintmax_t(reinterpret_cast<uintptr_t>(
+                                                          static_cast<xobject*>(stream.get()))));
+    const std::string name = textOf(stream.get());
+    EXPECT_EQ(name, std::string("KCStream") + address);
+    xrchandle<KCStream> first = kkMakeClientWrapper(stream);
+    xrchandle<KCStream> second = kkMakeClientWrapper(stream);
+    ASSERT_NE(first.get(), second.get());
+    EXPECT_EQ(textOf(first.get()), name);
+    EXPECT_EQ(textOf(second.get()), name);
 }
 
 // ---- lists and number sequences ---------------------------------------------------------

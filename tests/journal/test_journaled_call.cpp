@@ -316,16 +316,31 @@ TEST_F(JournaledCall, SetterFailureKeepsItsInput) {
     EXPECT_EQ(Record(), Obj(layer) + ".SetLayerId(-5) ! " + Obj(raised.get()));
 }
 
-TEST_F(JournaledCall, OtherRaisedObjectsPassUnchangedAndUnrecorded) {
+// Raised objects that are not interface exceptions and C++ exceptions pass
+// to the caller unchanged; the record keeps its inputs and says that the
+// call did not complete.
+TEST_F(JournaledCall, OtherFailuresPassUnchangedAndMarkTheRecord) {
     xrchandle<KPIElementColor> color = Wrapped<KPIElementColor>(new ElementColor);
     ElementColor* impl = dynamic_cast<ElementColor*>(CastToImpl(color.get()));
     xrcunihandle<xthrowable> raised =
         Raised([&] { color->GetReferenceColorIndex(ElementColor::kIndexError); });
     EXPECT_EQ(raised.get(), impl->otherRaised);
-    EXPECT_EQ(Record(), Obj(color) + ".GetReferenceColorIndex(-2)");
+    EXPECT_EQ(Record(), Obj(color) + ".GetReferenceColorIndex(-2) ! not completed");
 
-    EXPECT_THROW(color->GetReferenceColorIndex(ElementColor::kCxx), std::runtime_error);
-    EXPECT_EQ(Record(), Obj(color) + ".GetReferenceColorIndex(-3)");
+    try {
+        color->GetReferenceColorIndex(ElementColor::kCxx);
+        ADD_FAILURE() << "nothing thrown";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "not a raised object");
+    }
+    EXPECT_EQ(Record(), Obj(color) + ".GetReferenceColorIndex(-3) ! not completed");
+
+    // A call that completes, and one that ends with an interface exception,
+    // are not marked.
+    EXPECT_EQ(color->GetReferenceColorIndex(1), 101);
+    EXPECT_EQ(Record(), Obj(color) + ".GetReferenceColorIndex(1) -> 101");
+    Raised([&] { color->GetReferenceColorIndex(ElementColor::kSimple); });
+    EXPECT_EQ(Record().find("not completed"), std::string::npos);
 }
 
 TEST_F(JournaledCall, NotRecordingChangesNothingButTheJournal) {

@@ -13,6 +13,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sstream>
 #include <string>
 
@@ -240,6 +243,76 @@ TEST_F(FreshJournaledProcess, JournalingOnHandsOutWrappers) {
 TEST_F(FreshJournaledProcess, DisabledByTheVariableHandsOutTheSessionItself) {
     EXPECT_EXIT(firstSessionWithJournaling("1"), ::testing::ExitedWithCode(0),
                 "wrapped=0 accuracy=1 same=1 records=0 first=none");
+}
+
+// ---- the outside switch ----------------------------------------------------------
+const char* const kJournalFile = "ZORVAN_JOURNAL_FILE";
+
+std::string freshJournalPath(const char* name) {
+    return ::testing::TempDir() + "zpi-" + std::to_string(getpid()) + "-" + name;
+}
+
+// A fresh process with the variables as given and the journaling switch off
+// in code: builds a little and reports on stderr whether the session is a
+// wrapper and what the named file holds.
+[[noreturn]] void runWithJournalFile(const char* disable, const std::string& path) {
+    if (disable)
+        setenv(kDisable, disable, 1);
+    else
+        unsetenv(kDisable);
+    setenv(kJournalFile, path.c_str(), 1);
+    KSetZorvanJournaling(false);
+    xrchandle<KWPISession> session = KGetPISession();
+    const bool wrapped = IsWrapper(session.get());
+    session->CreatePIModel(KACCURACY_ABSOLUTE, 0.5)->GetAccuracy();
+    session.release();
+    std::ifstream in(path);
+    int lines = 0;
+    std::string first, last;
+    for (std::string line; std::getline(in, line); ++lines) {
+        if (lines == 0)
+            first = line.substr(0, line.find('@'));
+        last = line;
+    }
+    const bool accuracy = last.find(".GetAccuracy() -> 0.5") != std::string::npos;
+    std::fprintf(stderr, "wrapped=%d on=%d exists=%d lines=%d first=%s accuracy=%d\n", wrapped,
+                 KGetZorvanJournaling(), access(path.c_str(), F_OK) == 0, lines, first.c_str(),
+                 accuracy);
+    std::fflush(stderr);
+    std::_Exit(0);
+}
+
+TEST_F(FreshJournaledProcess, JournalFileVariableJournalsTheRunIntoTheFile) {
+    const std::string path = freshJournalPath("run.journal");
+    EXPECT_EXIT(runWithJournalFile(nullptr, path), ::testing::ExitedWithCode(0),
+                "wrapped=1 on=1 exists=1 lines=3 first=KGetPISession\\(\\) -> KWPISession accuracy=1");
+    std::remove(path.c_str());
+}
+
+TEST_F(FreshJournaledProcess, DisablingVariableWinsOverTheJournalFile) {
+    const std::string path = freshJournalPath("disabled.journal");
+    EXPECT_EXIT(runWithJournalFile("1", path), ::testing::ExitedWithCode(0),
+                "wrapped=0 on=0 exists=0 lines=0 first= accuracy=0");
+    std::remove(path.c_str());
+}
+
+TEST_F(FreshJournaledProcess, JournalFileThatCannotBeWrittenIsReported) {
+    const std::string folder = freshJournalPath("folder");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    EXPECT_EXIT(runWithJournalFile(nullptr, folder), ::testing::ExitedWithCode(0),
+                "ZORVAN_JOURNAL_FILE: cannot write the call journal(.|\\n)*wrapped=0 on=0 exists=1 lines=0");
+    rmdir(folder.c_str());
+}
+
+TEST(JournalFromOutside, OnlyAPathSwitchesAndOnlyWithoutTheDisablingVariable) {
+    // None of these reach the file or the switch.
+    const bool before = KGetZorvanJournaling();
+    EXPECT_FALSE(KJournalFromOutside("1", "/tmp/never-written.journal"));
+    EXPECT_FALSE(KJournalFromOutside("", "/tmp/never-written.journal"));
+    EXPECT_FALSE(KJournalFromOutside(nullptr, nullptr));
+    EXPECT_FALSE(KJournalFromOutside(nullptr, ""));
+    EXPECT_EQ(KGetZorvanJournaling(), before);
+    EXPECT_NE(access("/tmp/never-written.journal", F_OK), 0);
 }
 
 } // namespace
