@@ -52,39 +52,45 @@ template <class T> bool IsWrapperArgument(const T& handle) {
 
 template <class T> class kkCallArg {
 public:
-    // The argument stays alive through the caller's own copy (the wrapper
-    // operation's parameter) for the whole call; the record keeps its
-    // caller's side form. A failing test or conversion passes on.
-    explicit kkCallArg(const T& argument) {
+    // `argument` is the caller's own copy (the wrapper operation's
+    // parameter), alive for the whole call: the record refers to it and
+    // holds a converted form only where there is one. A failing test or
+    // conversion passes on.
+    explicit kkCallArg(const T& argument) : given(argument) {
         if constexpr (kk_detail::Convertible<T>) {
             isWrapper = kk_detail::IsWrapperArgument(argument);
-            if (isWrapper)
-                stored = argument;
-            else
-                stored = kkWrap(argument);
-        } else {
-            stored = argument;
+            if (!isWrapper)
+                converted = kkWrap(argument);
         }
     }
-    kkCallArg(const kkCallArg& other) : stored(other.stored), isWrapper(other.isWrapper) {}
+    kkCallArg(const kkCallArg& other) = default;
     kkCallArg& operator=(const kkCallArg&) = delete;
     ~kkCallArg() = default;
 
     // The value the implementation receives: a journal wrapper (or a list)
-    // converted to the implementation side, anything else as stored. A new
-    // value on every call.
+    // converted to the implementation side, anything else in its caller's
+    // side form. A new value on every call.
     T GetCallValue() const {
         if constexpr (kk_detail::Convertible<T>) {
             if (isWrapper)
-                return kkUnwrapItem(stored);
+                return kkUnwrapItem(given);
         }
-        return stored;
+        return StoredValue();
     }
     // The caller's side form; this is what the journal writes.
-    T GetStoredValue() const { return stored; }
+    const T& StoredValue() const {
+        if constexpr (kk_detail::Convertible<T>) {
+            if (!isWrapper)
+                return converted;
+        }
+        return given;
+    }
+    T GetStoredValue() const { return StoredValue(); }
     bool IsWrapper() const { return isWrapper; }
 
 private:
-    T stored{};
+    const T& given;
+    // The caller's side form of an argument that is not a journal wrapper.
+    std::conditional_t<kk_detail::Convertible<T>, T, char> converted{};
     bool isWrapper = false;
 };

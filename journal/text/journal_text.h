@@ -15,6 +15,8 @@
 #include "kkjournal.h"
 #include "kpi_interfaces.h"
 
+#include <type_traits>
+
 // ---- enumerations ------------------------------------------------------
 ZPI_API kkJournal& operator<<(kkJournal& journal, KPISurfOrient value);
 ZPI_API kkJournal& operator<<(kkJournal& journal, KPILoopTraversal value);
@@ -72,5 +74,16 @@ ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<xintsequence> handle
 template <class T> class kkCallArg;
 
 template <class T> kkJournal& operator<<(kkJournal& journal, const kkCallArg<T>& arg) {
-    return journal << arg.GetStoredValue();
+    const T& stored = arg.StoredValue();
+    if constexpr (requires { stored.get(); }) {
+        // Interface objects go to the KCommon insertion, as their handle
+        // writers do, without a copy of the handle.
+        using Pointee = std::remove_pointer_t<decltype(stored.get())>;
+        if constexpr (std::is_base_of_v<KCommon, Pointee>)
+            return journal << (stored.get() ? static_cast<KCommon*>(stored.get()) : nullptr);
+        else
+            return journal << stored;
+    } else {
+        return journal << stored;
+    }
 }
