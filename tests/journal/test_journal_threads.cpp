@@ -203,6 +203,63 @@ TEST_F(JournalThreads, SinkChangesWhileThreadsRecord) {
     rmdir(folder);
 }
 
+class MemoryStream : public KCStream {
+public:
+    int Read(void*, int) override { return -1; }
+    int Write(const void* buffer, int count) override {
+        data.append(static_cast<const char*>(buffer), size_t(count));
+        return count;
+    }
+    int64_t GetPos() override { return int64_t(data.size()); }
+    int SetPos(int64_t) override { return -1; }
+    int Close() override { return 0; }
+    std::string data;
+};
+
+std::string SaveToMemory(const xrchandle<KWPIModel>& model) {
+    xrchandle<MemoryStream> stream(new MemoryStream);
+    model->SaveAsNeutral(xrchandle<KCStream>(stream.get()));
+    return stream->data;
+}
+
+// Threads save models through their wrappers into their own streams while
+// other threads read one shared model: every save gives the bytes of a
+// save made alone, and each is one record.
+TEST_F(JournalThreads, SavesThroughWrappersWhileOthersRead) {
+    constexpr int kRounds = 4;
+    xrchandle<KWPIModel> shared = WrappedModelWithFaces(3);
+    std::vector<xrchandle<KWPIModel>> own;
+    std::vector<std::string> alone;
+    for (int t = 0; t < kThreads / 2; ++t) {
+        own.push_back(WrappedModelWithFaces(2 + t));
+        alone.push_back(SaveToMemory(own.back()));
+        ASSERT_FALSE(alone.back().empty());
+    }
+    kkJournalClear();
+    std::atomic<int> wrong{0};
+    OnThreads([&](int t) {
+        for (int r = 0; r < kRounds; ++r) {
+            if (t % 2 == 0) {
+                if (SaveToMemory(own[size_t(t / 2)]) != alone[size_t(t / 2)])
+                    wrong.fetch_add(1);
+            } else {
+                xrchandle<KPIFaceList> faces = shared->GetPIFaces();
+                for (int f = 0; f < faces->Count(); ++f)
+                    if (faces->Get(f)->GetId() != f + 1)
+                        wrong.fetch_add(1);
+            }
+        }
+    });
+    EXPECT_EQ(wrong.load(), 0);
+    int saves = 0;
+    for (const std::string& record : Records())
+        if (record.find(".SaveAsNeutral(KCStream@0x") != std::string::npos) {
+            ++saves;
+            EXPECT_EQ(record.find(" ! "), std::string::npos) << record;
+        }
+    EXPECT_EQ(saves, kThreads / 2 * kRounds);
+}
+
 // The first KGetPISession of a fresh process, asked by many threads at once
 // with journaling on: one session, one wrapper, one record per call.
 [[noreturn]] void firstSessionsFromManyThreads() {
