@@ -193,6 +193,8 @@ void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs
     if (++depth_ > INTFXML_MAX_DEPTH)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "elements nest deeper than %d levels",
                      INTFXML_MAX_DEPTH);
+    if (valueDepth_ != 0)
+        RefuseInValue(name, attrs);
     if (!text_.empty()) {
         if (textBlank_) {
             text_.clear();
@@ -204,9 +206,26 @@ void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs
         return;
     const char* local = NameOf(name);
     current_->ClearText();
-    current_ = current_->startElement(local, attrs);
+    IntfXmlElement* next = current_->startElement(local, attrs);
+    if (next == current_ && next->valueSlot_ >= 0) {
+        // A value child: its text is gathered here until its end tag.
+        valueDepth_ = depth_;
+        valueName_ = local;
+        return;
+    }
+    current_ = next;
     if (current_)
         current_->ClearText();
+}
+
+void IntfXmlSaxHandler::RefuseInValue(const XMLCh* name, xc::AttributeList& attrs) {
+    // As though the value child had been taken on with PushName: the name
+    // goes on the reader's stack first, before another name is converted.
+    current_->names_.push(valueName_);
+    const std::string value = valueName_;
+    const char* local = NameOf(name);
+    current_->startElement(local, attrs);
+    IntfXmlThrowUnexpected(local, value.c_str());
 }
 
 namespace {
@@ -218,12 +237,26 @@ void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
     if (!current_ || length == 0)
         return;
     text_.AppendText(chars, length, textBlank_);
-    if (text_.size() >= kTextHandOver)
+    // A value's text is handed over whole, at its end tag.
+    if (text_.size() >= kTextHandOver && valueDepth_ == 0)
         HandOverText();
 }
 
+void IntfXmlSaxHandler::EndValue() {
+    IntfXmlElement* owner = current_;
+    const int slot = owner->valueSlot_;
+    owner->valueSlot_ = -1;
+    valueDepth_ = 0;
+    owner->EndValue(slot, std::string_view(text_.data(), text_.size()), valueName_);
+    text_.clear();
+    textBlank_ = true;
+}
+
 void IntfXmlSaxHandler::endElement(const XMLCh* name) {
-    --depth_;
+    if (valueDepth_ == depth_--) {
+        EndValue();
+        return;
+    }
     if (!current_) {
         text_.clear();
         textBlank_ = true;

@@ -12,6 +12,10 @@
 //     reader is another one and answers IsListHandler, or answers
 //     IsDocumentPart while the ending one answers IsListHandler, the ending
 //     reader is deleted at once by its owner.
+//   A child the reader took as a value (TakeValue) gets no reader: its text
+//   is gathered here and handed to the reader's EndValue at its end tag. A
+//   start tag inside it goes to the reader with the child's name pushed, so
+//   that the reader refuses it as it refuses any child of a text child.
 //   error, fatalError: throw IntfXmlError (INTFXML_ERR_PARSE).
 // Once the top reader's own end tag returns null, later events are ignored.
 #pragma once
@@ -50,16 +54,15 @@ public:
         if (length < kShort && length < capacity_ - size_) {
             char* dst = data_.get() + size_;
             unsigned other = 0;
-            size_t i = NarrowBlocks(text, length, dst, other);
+            XMLCh any = 0;
+            size_t i = length >= 8 ? NarrowBlocks(text, length, dst, other) : 0;
             for (; i < length; ++i) {
                 const XMLCh c = text[i];
-                if (c >= 0x80)
-                    break;
+                any |= c;
                 dst[i] = char(c);
-                other |= unsigned(c != ' ') & unsigned(c != '\n') & unsigned(c != '\t') &
-                         unsigned(c != '\r');
+                other |= unsigned(!IsBlank(c));
             }
-            if (i == length) {
+            if (any < 0x80) {
                 size_ += length;
                 dst[length] = '\0';
                 if (other)
@@ -91,6 +94,11 @@ public:
 
 private:
     static constexpr size_t kShort = 64;
+    // Blank, tab, line feed or carriage return.
+    static bool IsBlank(XMLCh c) {
+        return c <= 0x20 && ((uint64_t(1) << c) & ((uint64_t(1) << ' ') | (1u << '\n') |
+                                                    (1u << '\t') | (1u << '\r'))) != 0;
+    }
     // Narrows whole blocks of 8 ASCII units from the start of the text;
     // returns how many units it took (it stops before a block holding
     // anything else). `other` is set when a block holds anything but
@@ -161,8 +169,18 @@ private:
     };
     static constexpr size_t kNameEntries = 64;
 
+    // Ends the value child being read: hands its text to its reader.
+    void EndValue();
+    // A start tag inside a value child: the reader refuses it.
+    [[noreturn]] void RefuseInValue(const XMLCh* name, XERCES_CPP_NAMESPACE::AttributeList& attrs);
+
     IntfXmlElement* current_;
     int depth_ = 0;
+    // The value child being read (TakeValue): its depth (0 when none) and
+    // its name as converted at its start tag (nothing is converted until its
+    // end tag, so the name stays where it is).
+    int valueDepth_ = 0;
+    const char* valueName_ = nullptr;
     NameEntry names_[kNameEntries];
     IntfXmlUtf8Buffer name_; // scratch for names that do not fit an entry
     IntfXmlUtf8Buffer text_; // text gathered for the current reader, not yet handed over

@@ -153,12 +153,12 @@ bool IntfXmlCurveKind::TakeCurveData(QelCurvedata* out) {
     return true;
 }
 
-IntfXmlElement* IntfXmlCurveKind::PushKnown(const char* name, const char* const* known,
+IntfXmlElement* IntfXmlCurveKind::TakeKnown(const char* name, const char* const* known,
                                             const char* self) {
-    if (!NamesEmpty() || (known && IndexOf(name, known) < 0))
+    const int i = known ? IndexOf(name, known) : 0;
+    if (!NamesEmpty() || i < 0)
         IntfXmlThrowUnexpected(name, self);
-    PushName(name);
-    return this;
+    return TakeValue(i);
 }
 
 // ---- point, line, arc, ellipse ----------------------------------------------------------
@@ -175,23 +175,21 @@ IntfXmlPoint::IntfXmlPoint(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
 
 IntfXmlElement* IntfXmlPoint::startElement(const char* name, IntfXmlAttributes&) {
     // The one child holds the position, whatever its name.
-    return PushKnown(name, nullptr, "Point");
+    return TakeKnown(name, nullptr, "Point");
 }
 
-IntfXmlElement* IntfXmlPoint::endElement(const char* name) {
-    if (NamesEmpty()) {
-        if (!seen_)
-            IntfXmlThrowMissing("Position", "Point");
-        record_->point.kind = QEL_CURVE_POINT;
-        std::memcpy(record_->point.point, pos_, sizeof pos_);
-        SetFilled();
-        return parent_;
-    }
-    if (PopName(name)) {
-        IntfXmlParseXyz(text_, pos_, name);
-        seen_ = 1;
-    }
-    return this;
+void IntfXmlPoint::EndValue(int, std::string_view text, const char* name) {
+    IntfXmlParseXyz(text, pos_, name);
+    seen_ = 1;
+}
+
+IntfXmlElement* IntfXmlPoint::endElement(const char*) {
+    if (!seen_)
+        IntfXmlThrowMissing("Position", "Point");
+    record_->point.kind = QEL_CURVE_POINT;
+    std::memcpy(record_->point.point, pos_, sizeof pos_);
+    SetFilled();
+    return parent_;
 }
 
 namespace {
@@ -214,24 +212,21 @@ void IntfXmlLine::Write(const QelCurvedata* rec, const char* name) {
 IntfXmlLine::IntfXmlLine(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
 
 IntfXmlElement* IntfXmlLine::startElement(const char* name, IntfXmlAttributes&) {
-    return PushKnown(name, kLineChildren, "Line");
+    return TakeKnown(name, kLineChildren, "Line");
 }
 
-IntfXmlElement* IntfXmlLine::endElement(const char* name) {
-    if (NamesEmpty()) {
-        RequireAll(seen_, kLineChildren, "Line");
-        record_->line.kind = QEL_CURVE_LINE;
-        std::memcpy(record_->line.end1, start_, sizeof start_);
-        std::memcpy(record_->line.end2, end_, sizeof end_);
-        SetFilled();
-        return parent_;
-    }
-    if (PopName(name)) {
-        int i = IndexOf(name, kLineChildren);
-        IntfXmlParseXyz(text_, i == 0 ? start_ : end_, name);
-        seen_ |= 1u << i;
-    }
-    return this;
+void IntfXmlLine::EndValue(int slot, std::string_view text, const char* name) {
+    IntfXmlParseXyz(text, slot == 0 ? start_ : end_, name);
+    seen_ |= 1u << slot;
+}
+
+IntfXmlElement* IntfXmlLine::endElement(const char*) {
+    RequireAll(seen_, kLineChildren, "Line");
+    record_->line.kind = QEL_CURVE_LINE;
+    std::memcpy(record_->line.end1, start_, sizeof start_);
+    std::memcpy(record_->line.end2, end_, sizeof end_);
+    SetFilled();
+    return parent_;
 }
 
 IntfXmlArc::IntfXmlArc(const QelCurvedata* rec, const char* name) { Write(rec, name); }
@@ -251,30 +246,27 @@ void IntfXmlArc::Write(const QelCurvedata* rec, const char* name) {
 IntfXmlArc::IntfXmlArc(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
 
 IntfXmlElement* IntfXmlArc::startElement(const char* name, IntfXmlAttributes&) {
-    return PushKnown(name, kArcChildren, "Arc");
+    return TakeKnown(name, kArcChildren, "Arc");
 }
 
-IntfXmlElement* IntfXmlArc::endElement(const char* name) {
-    if (NamesEmpty()) {
-        RequireAll(seen_, kArcChildren, "Arc");
-        arc_.kind = QEL_CURVE_ARC;
-        record_->arc = arc_;
-        SetFilled();
-        return parent_;
+void IntfXmlArc::EndValue(int slot, std::string_view text, const char* name) {
+    switch (slot) {
+    case 0: IntfXmlParseXyz(text, arc_.vector1, name); break;
+    case 1: IntfXmlParseXyz(text, arc_.vector2, name); break;
+    case 2: IntfXmlParseXyz(text, arc_.origin, name); break;
+    case 3: arc_.start_angle = IntfXmlParseDouble(text, name); break;
+    case 4: arc_.end_angle = IntfXmlParseDouble(text, name); break;
+    case 5: arc_.radius = IntfXmlParseDouble(text, name); break;
     }
-    if (PopName(name)) {
-        int i = IndexOf(name, kArcChildren);
-        switch (i) {
-        case 0: IntfXmlParseXyz(text_, arc_.vector1, name); break;
-        case 1: IntfXmlParseXyz(text_, arc_.vector2, name); break;
-        case 2: IntfXmlParseXyz(text_, arc_.origin, name); break;
-        case 3: arc_.start_angle = IntfXmlParseDouble(text_, name); break;
-        case 4: arc_.end_angle = IntfXmlParseDouble(text_, name); break;
-        case 5: arc_.radius = IntfXmlParseDouble(text_, name); break;
-        }
-        seen_ |= 1u << i;
-    }
-    return this;
+    seen_ |= 1u << slot;
+}
+
+IntfXmlElement* IntfXmlArc::endElement(const char*) {
+    RequireAll(seen_, kArcChildren, "Arc");
+    arc_.kind = QEL_CURVE_ARC;
+    record_->arc = arc_;
+    SetFilled();
+    return parent_;
 }
 
 IntfXmlEllipse::IntfXmlEllipse(const QelCurvedata* rec, const char* name) { Write(rec, name); }
@@ -295,31 +287,28 @@ void IntfXmlEllipse::Write(const QelCurvedata* rec, const char* name) {
 IntfXmlEllipse::IntfXmlEllipse(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
 
 IntfXmlElement* IntfXmlEllipse::startElement(const char* name, IntfXmlAttributes&) {
-    return PushKnown(name, kEllipseChildren, "Ellipse");
+    return TakeKnown(name, kEllipseChildren, "Ellipse");
 }
 
-IntfXmlElement* IntfXmlEllipse::endElement(const char* name) {
-    if (NamesEmpty()) {
-        RequireAll(seen_, kEllipseChildren, "Ellipse");
-        ell_.kind = QEL_CURVE_ELLIPSE;
-        record_->ellipse = ell_;
-        SetFilled();
-        return parent_;
+void IntfXmlEllipse::EndValue(int slot, std::string_view text, const char* name) {
+    switch (slot) {
+    case 0: IntfXmlParseXyz(text, ell_.center, name); break;
+    case 1: IntfXmlParseXyz(text, ell_.major_axis, name); break;
+    case 2: IntfXmlParseXyz(text, ell_.minor_axis, name); break;
+    case 3: ell_.major_length = IntfXmlParseDouble(text, name); break;
+    case 4: ell_.minor_length = IntfXmlParseDouble(text, name); break;
+    case 5: ell_.start_angle = IntfXmlParseDouble(text, name); break;
+    case 6: ell_.end_angle = IntfXmlParseDouble(text, name); break;
     }
-    if (PopName(name)) {
-        int i = IndexOf(name, kEllipseChildren);
-        switch (i) {
-        case 0: IntfXmlParseXyz(text_, ell_.center, name); break;
-        case 1: IntfXmlParseXyz(text_, ell_.major_axis, name); break;
-        case 2: IntfXmlParseXyz(text_, ell_.minor_axis, name); break;
-        case 3: ell_.major_length = IntfXmlParseDouble(text_, name); break;
-        case 4: ell_.minor_length = IntfXmlParseDouble(text_, name); break;
-        case 5: ell_.start_angle = IntfXmlParseDouble(text_, name); break;
-        case 6: ell_.end_angle = IntfXmlParseDouble(text_, name); break;
-        }
-        seen_ |= 1u << i;
-    }
-    return this;
+    seen_ |= 1u << slot;
+}
+
+IntfXmlElement* IntfXmlEllipse::endElement(const char*) {
+    RequireAll(seen_, kEllipseChildren, "Ellipse");
+    ell_.kind = QEL_CURVE_ELLIPSE;
+    record_->ellipse = ell_;
+    SetFilled();
+    return parent_;
 }
 
 // ---- spline -------------------------------------------------------------------------------
@@ -420,10 +409,8 @@ IntfXmlBspline::IntfXmlBspline(IntfXmlElement* parent) : IntfXmlCurveKind(parent
 IntfXmlElement* IntfXmlBspline::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (!NamesEmpty())
         IntfXmlThrowUnexpected(name, "Degree");
-    if (Is(name, "Degree")) {
-        PushName(name);
-        return this;
-    }
+    if (Is(name, "Degree"))
+        return TakeValue(0);
     IntfXmlQelRealSeq** seq = Is(name, "Params")    ? &params_
                               : Is(name, "Weights") ? &weights_
                                                     : nullptr;
@@ -437,14 +424,12 @@ IntfXmlElement* IntfXmlBspline::startElement(const char* name, IntfXmlAttributes
     return points_ = MakeChild<IntfXmlQelPntList>(size);
 }
 
-IntfXmlElement* IntfXmlBspline::endElement(const char* name) {
-    if (!NamesEmpty()) {
-        if (PopName(name)) {
-            degree_ = IntfXmlParseInt(text_, name);
-            haveDegree_ = true;
-        }
-        return this;
-    }
+void IntfXmlBspline::EndValue(int, std::string_view text, const char* name) {
+    degree_ = IntfXmlParseInt(text, name);
+    haveDegree_ = true;
+}
+
+IntfXmlElement* IntfXmlBspline::endElement(const char*) {
     if (!haveDegree_)
         IntfXmlThrowMissing("Degree", "Bspline");
     if (!params_)

@@ -82,8 +82,9 @@ public:
 protected:
     explicit IntfXmlCurveKind(IntfXmlElement* parent); // reader
     IntfXmlCurveKind();                                // writer
-    // Name check for kinds whose children are texts: pushes known names.
-    IntfXmlElement* PushKnown(const char* name, const char* const* known, const char* self);
+    // Name check for kinds whose children are texts: takes a known name (any
+    // name without a list) as a value in the slot of its index.
+    IntfXmlElement* TakeKnown(const char* name, const char* const* known, const char* self);
 
 private:
     QelCurvedata storage_; // the record read (zeroed by the base)
@@ -96,6 +97,7 @@ public:
     explicit IntfXmlPoint(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     double pos_[3] = {0, 0, 0};
@@ -109,6 +111,7 @@ public:
     explicit IntfXmlLine(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     double start_[3] = {0, 0, 0};
@@ -123,6 +126,7 @@ public:
     explicit IntfXmlArc(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     QelArcdata arc_{};
@@ -136,6 +140,7 @@ public:
     explicit IntfXmlEllipse(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     QelEllipsedata ell_{};
@@ -171,6 +176,7 @@ public:
     explicit IntfXmlBspline(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     int32_t degree_ = 0;

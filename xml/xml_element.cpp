@@ -157,6 +157,8 @@ void IntfXmlElement::characters(const char* text, unsigned length) {
 
 IntfXmlElement* IntfXmlElement::endElement(const char*) { return parent_; }
 
+void IntfXmlElement::EndValue(int, std::string_view, const char*) {}
+
 void IntfXmlElement::Adopt(IntfXmlElement* child) { owned_.push_back(child); }
 
 bool IntfXmlElement::DeleteChild(IntfXmlElement* child) {

@@ -18,6 +18,13 @@
 //   - endElement(name): when NamesEmpty() the reader's own element ended:
 //     store what was collected and return Parent(); otherwise PopName() and
 //     convert Text() into the field of that child, return this.
+//   - A text-valued child may instead be taken as a value: startElement
+//     returns TakeValue(slot). The handler then gathers the child's text
+//     itself and, at the child's end tag, calls EndValue(slot, text, name)
+//     in place of characters() and endElement(); nothing is pushed. A start
+//     tag inside such a child reaches the reader's startElement with the
+//     child's name pushed (NamesEmpty() false, TopName() the child), as it
+//     would with PushName: the reader refuses it.
 //
 // Ownership while reading: a reader owns every reader it made through
 // MakeChild and deletes them with itself, so when a parse fails half-way
@@ -171,6 +178,9 @@ public:
     virtual IntfXmlElement* endElement(const char* name) = 0;
     virtual bool IsListHandler() const = 0;
     virtual bool IsDocumentPart() const = 0;
+    // The end of the value child taken with TakeValue(slot): its whole text
+    // (UTF-8, valid for the call only) and its element name.
+    virtual void EndValue(int slot, std::string_view text, const char* name) = 0;
 
     IntfXmlElement* Parent() const { return parent_; }
     const std::string& Text() const { return text_; }
@@ -182,6 +192,10 @@ protected:
     IntfXmlElement* parent_;
     std::string text_;
     IntfXmlNameStack names_; // children taken on by this reader
+    int valueSlot_ = -1;     // the value child being read (TakeValue), -1 when none
+
+private:
+    friend class IntfXmlSaxHandler;
 };
 
 class ZPI_API IntfXmlElement : public IntfXmlNode {
@@ -194,6 +208,8 @@ public:
     IntfXmlElement* endElement(const char* name) override;
     bool IsListHandler() const override { return false; }
     bool IsDocumentPart() const override { return false; }
+    // Default: the value is not used.
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
     // Deletes `child` when this reader owns it (the SAX handler's early
     // disposal); false when it does not.
@@ -237,6 +253,12 @@ protected:
     }
     void Adopt(IntfXmlElement* child);
 
+    // Takes the child that starts as a value in `slot` (>= 0): returns this,
+    // and its text comes to EndValue(slot, ...) at its end tag.
+    IntfXmlElement* TakeValue(int slot) {
+        valueSlot_ = slot;
+        return this;
+    }
     void PushName(const char* name) { names_.push(name); }
     bool NamesEmpty() const { return names_.empty(); }
     // Removes the top name; true when it equals `ending`.

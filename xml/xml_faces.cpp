@@ -129,22 +129,21 @@ IntfXmlFace::~IntfXmlFace() {
         qel_surfacedata_free(rec_);
 }
 
+namespace {
+// The value children of a face, by slot: two UV parameters, two points.
+const char* const kFaceValues[] = {"UvMin", "UvMax", "XYZMin", "XYZMax"};
+} // namespace
+
 IntfXmlElement* IntfXmlFace::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (IntfXmlIsName(name, "UvMin")) {
-        CheckOnce(uvMin_, name, "Face");
-        return uvMin_ = MakeChild<IntfXmlQelUvParam>();
-    }
-    if (IntfXmlIsName(name, "UvMax")) {
-        CheckOnce(uvMax_, name, "Face");
-        return uvMax_ = MakeChild<IntfXmlQelUvParam>();
-    }
-    if (IntfXmlIsName(name, "XYZMin")) {
-        CheckOnce(xyzMin_, name, "Face");
-        return xyzMin_ = MakeChild<IntfXmlQel3dPnt>();
-    }
-    if (IntfXmlIsName(name, "XYZMax")) {
-        CheckOnce(xyzMax_, name, "Face");
-        return xyzMax_ = MakeChild<IntfXmlQel3dPnt>();
+    // Inside a value child nothing is expected, as inside a UV parameter or
+    // point element.
+    if (!NamesEmpty())
+        IntfXmlThrowUnexpected(name, TopName()[0] == 'U' ? "QelUvParam" : "Qel3dPnt");
+    for (int slot = 0; slot < 4; ++slot) {
+        if (IntfXmlIsName(name, kFaceValues[slot])) {
+            CheckOnce((seen_ & (1u << slot)) ? this : nullptr, name, "Face");
+            return TakeValue(slot);
+        }
     }
     if (IntfXmlIsName(name, "Shape")) {
         CheckOnce(shape_, name, "Face");
@@ -160,10 +159,24 @@ IntfXmlElement* IntfXmlFace::startElement(const char* name, IntfXmlAttributes& a
     IntfXmlThrowUnexpected(name, "Face");
 }
 
+void IntfXmlFace::EndValue(int slot, std::string_view text, const char* name) {
+    if (slot < 2) {
+        // Words 0 and 1; further words are not read.
+        IntfXmlWords w(text, name);
+        double u = w.NextDouble();
+        double v = w.NextDouble();
+        uv_[slot][0] = u;
+        uv_[slot][1] = v;
+    } else {
+        IntfXmlParseXyz(text, xyz_[slot - 2], name);
+    }
+    seen_ |= 1u << slot;
+}
+
 IntfXmlElement* IntfXmlFace::endElement(const char*) {
-    if (!uvMin_)
+    if (!(seen_ & 1))
         IntfXmlThrowMissing("UvMin", "Face");
-    if (!uvMax_)
+    if (!(seen_ & 2))
         IntfXmlThrowMissing("UvMax", "Face");
     if (!shape_)
         IntfXmlThrowMissing("Shape", "Face");
@@ -178,16 +191,16 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
     else if (!shape_->TakeData(&shape))
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "the \"Shape\" of face %d holds no surface", id_);
     // The record takes the shape over; when that fails the shape is ours.
-    int st = qel_surfacedata_init(uint32_t(kind), uvMin_->GetUv(), uvMax_->GetUv(),
-                                  orientation_, &shape, uint32_t(id_), rec_);
+    int st = qel_surfacedata_init(uint32_t(kind), uv_[0], uv_[1], orientation_, &shape,
+                                  uint32_t(id_), rec_);
     if (st != 0) {
         qel_surfaceshapedata_clear(uint32_t(kind), &shape);
         IntfXmlThrowStatus(st, "qel_surfacedata_init");
     }
-    if (xyzMin_)
-        std::memcpy(rec_->xyz_min, xyzMin_->GetPoint(), sizeof rec_->xyz_min);
-    if (xyzMax_)
-        std::memcpy(rec_->xyz_max, xyzMax_->GetPoint(), sizeof rec_->xyz_max);
+    if (seen_ & 4)
+        std::memcpy(rec_->xyz_min, xyz_[0], sizeof rec_->xyz_min);
+    if (seen_ & 8)
+        std::memcpy(rec_->xyz_max, xyz_[1], sizeof rec_->xyz_max);
     if (contours_) {
         QelContourdata* contours = contours_->TakeArray();
         if (contours) {
@@ -273,20 +286,19 @@ IntfXmlElement* IntfXmlContour::startElement(const char* name, IntfXmlAttributes
     idCount_ = IntAt("size", attrs, 0, 0, "EdgeIds");
     if (idCount_ < 0)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" has a negative size %d", idCount_);
-    PushName(name);
-    return this;
+    return TakeValue(0);
 }
 
-IntfXmlElement* IntfXmlContour::endElement(const char* name) {
-    if (NamesEmpty()) {
-        if (!haveIds_)
-            IntfXmlThrowMissing("EdgeIds", "Contour");
-        return Parent();
-    }
-    PopName(name);
+IntfXmlElement* IntfXmlContour::endElement(const char*) {
+    if (!haveIds_)
+        IntfXmlThrowMissing("EdgeIds", "Contour");
+    return Parent();
+}
+
+void IntfXmlContour::EndValue(int, std::string_view text, const char*) {
     // Exactly the announced number of ids; further words are not read. The
     // array holds no more than the words that are really there.
-    IntfXmlWords words(Text(), "EdgeIds");
+    IntfXmlWords words(text, "EdgeIds");
     if (words.CountRemaining() < size_t(idCount_))
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" holds fewer ids than its size %d",
                      idCount_);
@@ -302,5 +314,4 @@ IntfXmlElement* IntfXmlContour::endElement(const char* name) {
     }
     list_->SetEdges(index_, ids);
     haveIds_ = true;
-    return this;
 }

@@ -27,8 +27,6 @@
 
 #include <cstdint>
 
-class IntfXmlQelUvParam;
-class IntfXmlQel3dPnt;
 class IntfXmlSurface;
 class IntfXmlContours;
 
@@ -79,16 +77,17 @@ public:
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     IntfXmlFaces* list_ = nullptr;
     QelSurfacedata* rec_ = nullptr; // owned with all it holds until handed over
     int32_t id_ = -1;
     int32_t orientation_ = 0;
-    IntfXmlQelUvParam* uvMin_ = nullptr;
-    IntfXmlQelUvParam* uvMax_ = nullptr;
-    IntfXmlQel3dPnt* xyzMin_ = nullptr;
-    IntfXmlQel3dPnt* xyzMax_ = nullptr;
+    // "UvMin", "UvMax", "XYZMin", "XYZMax": read as values.
+    double uv_[2][2] = {{0, 0}, {0, 0}};
+    double xyz_[2][3] = {{0, 0, 0}, {0, 0, 0}};
+    unsigned seen_ = 0; // bit i: value i arrived
     IntfXmlSurface* shape_ = nullptr;
     IntfXmlContours* contours_ = nullptr;
 };
@@ -125,6 +124,7 @@ public:
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     IntfXmlContours* list_ = nullptr;

@@ -125,30 +125,24 @@ IntfXmlOutline::IntfXmlOutline(IntfXmlElement* parent) : IntfXmlElement(parent) 
 
 IntfXmlElement* IntfXmlOutline::startElement(const char* name, IntfXmlAttributes&) {
     ExpectTextChild(name, "Outline", NamesEmpty());
-    if (!IntfXmlIsName(name, "MinPoint") && !IntfXmlIsName(name, "MaxPoint"))
-        IntfXmlThrowUnexpected(name, "Outline");
-    PushName(name);
-    return this;
+    if (IntfXmlIsName(name, "MinPoint"))
+        return TakeValue(0);
+    if (IntfXmlIsName(name, "MaxPoint"))
+        return TakeValue(1);
+    IntfXmlThrowUnexpected(name, "Outline");
 }
 
-IntfXmlElement* IntfXmlOutline::endElement(const char* name) {
-    if (NamesEmpty()) {
-        if (!(seen_ & 1))
-            IntfXmlThrowMissing("MinPoint", "Outline");
-        if (!(seen_ & 2))
-            IntfXmlThrowMissing("MaxPoint", "Outline");
-        return parent_;
-    }
-    if (PopName(name)) {
-        if (IntfXmlIsName(name, "MinPoint")) {
-            IntfXmlParseXyz(text_, outline_, "MinPoint");
-            seen_ |= 1;
-        } else {
-            IntfXmlParseXyz(text_, outline_ + 3, "MaxPoint");
-            seen_ |= 2;
-        }
-    }
-    return this;
+void IntfXmlOutline::EndValue(int slot, std::string_view text, const char*) {
+    IntfXmlParseXyz(text, outline_ + 3 * slot, slot == 0 ? "MinPoint" : "MaxPoint");
+    seen_ |= 1u << slot;
+}
+
+IntfXmlElement* IntfXmlOutline::endElement(const char*) {
+    if (!(seen_ & 1))
+        IntfXmlThrowMissing("MinPoint", "Outline");
+    if (!(seen_ & 2))
+        IntfXmlThrowMissing("MaxPoint", "Outline");
+    return parent_;
 }
 
 IntfXmlCsys::IntfXmlCsys(const double* x, const double* y, const double* z, const double* o,
@@ -185,28 +179,25 @@ int CsysAxis(const char* name) {
 
 IntfXmlElement* IntfXmlCsys::startElement(const char* name, IntfXmlAttributes&) {
     ExpectTextChild(name, "Csys", NamesEmpty());
-    if (CsysAxis(name) < 0)
+    const int axis = CsysAxis(name);
+    if (axis < 0)
         IntfXmlThrowUnexpected(name, "Csys");
-    PushName(name);
-    return this;
+    return TakeValue(axis);
 }
 
-IntfXmlElement* IntfXmlCsys::endElement(const char* name) {
-    if (NamesEmpty()) {
-        static const char* const kNames[] = {"X", "Y", "Z", "O"};
-        for (int i = 0; i < 4; ++i)
-            if (!(seen_ & (1u << i)))
-                IntfXmlThrowMissing(kNames[i], "Csys");
-        return parent_;
-    }
-    if (PopName(name)) {
-        int axis = CsysAxis(name);
-        double* dst = axis == 0 ? frame_.e1 : axis == 1 ? frame_.e2 : axis == 2 ? frame_.e3
-                                                                             : frame_.origin;
-        IntfXmlParseXyz(text_, dst, name);
-        seen_ |= 1u << axis;
-    }
-    return this;
+void IntfXmlCsys::EndValue(int axis, std::string_view text, const char* name) {
+    double* dst = axis == 0 ? frame_.e1 : axis == 1 ? frame_.e2 : axis == 2 ? frame_.e3
+                                                                         : frame_.origin;
+    IntfXmlParseXyz(text, dst, name);
+    seen_ |= 1u << axis;
+}
+
+IntfXmlElement* IntfXmlCsys::endElement(const char*) {
+    static const char* const kNames[] = {"X", "Y", "Z", "O"};
+    for (int i = 0; i < 4; ++i)
+        if (!(seen_ & (1u << i)))
+            IntfXmlThrowMissing(kNames[i], "Csys");
+    return parent_;
 }
 
 // ---- UV parameter list ------------------------------------------------------------------
@@ -235,28 +226,25 @@ IntfXmlElement* IntfXmlUVParams::startElement(const char* name, IntfXmlAttribute
     ExpectTextChild(name, "UVParams", NamesEmpty());
     if (next_ >= count_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "UVParams: more items than its size %d", count_);
-    PushName(name);
-    return this;
+    return TakeValue(0);
 }
 
-IntfXmlElement* IntfXmlUVParams::endElement(const char* name) {
-    if (NamesEmpty()) {
-        if (next_ != count_)
-            IntfXmlThrow(INTFXML_ERR_MALFORMED, "UVParams: %d items where its size says %d",
-                         next_, count_);
-        return parent_;
-    }
-    if (PopName(name)) {
-        QelUvSample item;
-        IntfXmlWords w(text_, name);
-        item.uv1[0] = w.NextDouble();
-        item.uv1[1] = w.NextDouble();
-        item.uv2[0] = w.NextDouble();
-        item.uv2[1] = w.NextDouble();
-        AppendItem(items_, item);
-        ++next_;
-    }
-    return this;
+void IntfXmlUVParams::EndValue(int, std::string_view text, const char* name) {
+    QelUvSample item;
+    IntfXmlWords w(text, name);
+    item.uv1[0] = w.NextDouble();
+    item.uv1[1] = w.NextDouble();
+    item.uv2[0] = w.NextDouble();
+    item.uv2[1] = w.NextDouble();
+    AppendItem(items_, item);
+    ++next_;
+}
+
+IntfXmlElement* IntfXmlUVParams::endElement(const char*) {
+    if (next_ != count_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "UVParams: %d items where its size says %d", next_,
+                     count_);
+    return parent_;
 }
 
 QelUvSample* IntfXmlUVParams::TakeArray() {
@@ -292,24 +280,21 @@ IntfXmlElement* IntfXmlQelPntList::startElement(const char* name, IntfXmlAttribu
     ExpectTextChild(name, what_, NamesEmpty());
     if (next_ >= count_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s: more items than its size %d", what_, count_);
-    PushName(name);
-    return this;
+    return TakeValue(0);
 }
 
-IntfXmlElement* IntfXmlQelPntList::endElement(const char* name) {
-    if (NamesEmpty()) {
-        if (next_ != count_)
-            IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s: %d items where its size says %d", what_,
-                         next_, count_);
-        return parent_;
-    }
-    if (PopName(name)) {
-        QelPoint p;
-        IntfXmlParseXyz(text_, p.xyz, name);
-        AppendItem(items_, p);
-        ++next_;
-    }
-    return this;
+void IntfXmlQelPntList::EndValue(int, std::string_view text, const char* name) {
+    QelPoint p;
+    IntfXmlParseXyz(text, p.xyz, name);
+    AppendItem(items_, p);
+    ++next_;
+}
+
+IntfXmlElement* IntfXmlQelPntList::endElement(const char*) {
+    if (next_ != count_)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s: %d items where its size says %d", what_, next_,
+                     count_);
+    return parent_;
 }
 
 QelPoint* IntfXmlQelPntList::TakeArray() {

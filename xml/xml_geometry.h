@@ -73,6 +73,7 @@ public:
     explicit IntfXmlOutline(IntfXmlElement* parent); // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
     const double* GetMin() const { return outline_; }
     const double* GetMax() const { return outline_ + 3; }
@@ -96,6 +97,7 @@ public:
     explicit IntfXmlCsys(IntfXmlElement* parent);                   // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
     const double* GetX() const { return frame_.e1; }
     const double* GetY() const { return frame_.e2; }
@@ -117,6 +119,7 @@ public:
     ~IntfXmlUVParams() override;
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
     const QelUvSample* GetArray() const { return items_; }
     int32_t GetCount() const { return next_; }
@@ -136,6 +139,7 @@ public:
     ~IntfXmlQelPntList() override;
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
     const QelPoint* GetArray() const { return items_; }
     int32_t GetCount() const { return next_; }

@@ -180,27 +180,18 @@ IntfXmlElement* IntfXmlCsysSurface::startElement(const char* name, IntfXmlAttrib
             IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" holds \"Csys\" twice", self_);
         return csys_ = MakeChild<IntfXmlCsys>();
     }
-    for (int i = 0; numberNames_ && numberNames_[i]; ++i) {
-        if (Is(name, numberNames_[i])) {
-            PushName(name);
-            return this;
-        }
-    }
+    for (int i = 0; numberNames_ && numberNames_[i]; ++i)
+        if (Is(name, numberNames_[i]))
+            return TakeValue(i);
     IntfXmlThrowUnexpected(name, self_);
 }
 
-IntfXmlElement* IntfXmlCsysSurface::endElement(const char* name) {
-    if (!NamesEmpty()) {
-        if (PopName(name)) {
-            for (int i = 0; numberNames_[i]; ++i) {
-                if (Is(name, numberNames_[i])) {
-                    numbers_[i] = IntfXmlParseDouble(text_, name);
-                    seen_ |= 1u << i;
-                }
-            }
-        }
-        return this;
-    }
+void IntfXmlCsysSurface::EndValue(int slot, std::string_view text, const char* name) {
+    numbers_[slot] = IntfXmlParseDouble(text, name);
+    seen_ |= 1u << slot;
+}
+
+IntfXmlElement* IntfXmlCsysSurface::endElement(const char*) {
     if (!csys_)
         IntfXmlThrowMissing("Csys", self_);
     for (int i = 0; numberNames_[i]; ++i)
@@ -558,10 +549,8 @@ IntfXmlBsplSrf::IntfXmlBsplSrf(IntfXmlElement* parent)
 IntfXmlElement* IntfXmlBsplSrf::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (!NamesEmpty())
         IntfXmlThrowUnexpected(name, "UVDegree");
-    if (Is(name, "UVDegree")) {
-        PushName(name);
-        return this;
-    }
+    if (Is(name, "UVDegree"))
+        return TakeValue(0);
     IntfXmlQelRealSeq** seq = Is(name, "UParams")   ? &uKnots_
                               : Is(name, "VParams") ? &vKnots_
                               : Is(name, "Weights") ? &weights_
@@ -576,18 +565,16 @@ IntfXmlElement* IntfXmlBsplSrf::startElement(const char* name, IntfXmlAttributes
     return points_ = MakeChild<IntfXmlQelPntList>(size);
 }
 
-IntfXmlElement* IntfXmlBsplSrf::endElement(const char* name) {
-    if (!NamesEmpty()) {
-        if (PopName(name)) {
-            IntfXmlWords words(text_, name); // words 0 and 1
-            int32_t u = words.NextInt();
-            int32_t v = words.NextInt();
-            degrees_[0] = u;
-            degrees_[1] = v;
-            haveDegrees_ = true;
-        }
-        return this;
-    }
+void IntfXmlBsplSrf::EndValue(int, std::string_view text, const char* name) {
+    IntfXmlWords words(text, name); // words 0 and 1
+    int32_t u = words.NextInt();
+    int32_t v = words.NextInt();
+    degrees_[0] = u;
+    degrees_[1] = v;
+    haveDegrees_ = true;
+}
+
+IntfXmlElement* IntfXmlBsplSrf::endElement(const char*) {
     if (!haveDegrees_)
         IntfXmlThrowMissing("UVDegree", "BsplSrf");
     if (!uKnots_)

@@ -94,6 +94,7 @@ class ZPI_API IntfXmlCsysSurface : public IntfXmlSurfaceKind {
 public:
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 protected:
     // `numbers` names the number children (null-terminated list).
@@ -237,6 +238,7 @@ public:
     explicit IntfXmlBsplSrf(IntfXmlElement* parent);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     int32_t degrees_[2] = {0, 0};
