@@ -280,12 +280,46 @@ const XMLCh* RequireAttrib(const char* name, IntfXmlAttributes& attrs, unsigned 
 } // namespace
 
 namespace {
+bool IsBlank16(XMLCh c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// An attribute value that is an integer of at most 9 digits, with an
+// optional sign and blanks around it, as the general path takes it; false
+// for anything else (which the general path then decides on).
+bool QuickInt(const XMLCh* v, int32_t& out) {
+    size_t i = 0;
+    while (IsBlank16(v[i]))
+        ++i;
+    const bool minus = v[i] == '-';
+    if (minus || v[i] == '+')
+        ++i;
+    const size_t first = i;
+    uint32_t n = 0;
+    while (i - first < 9 && unsigned(v[i] - '0') < 10) {
+        n = n * 10 + unsigned(v[i] - '0');
+        ++i;
+    }
+    if (i == first)
+        return false;
+    while (IsBlank16(v[i]))
+        ++i;
+    if (v[i] != 0)
+        return false;
+    out = minus ? -int32_t(n) : int32_t(n);
+    return true;
+}
+
 // The value `v` of attribute `name` read as a T; `what` names the kind of
 // number in the error. Values (numbers, as a rule) are taken as they stand
 // when they are short ASCII, else through their UTF-8 form.
 template <class T>
 T NumberOf(const XMLCh* v, const char* name, const char* element,
            bool (*parse)(std::string_view, T&), const char* what) {
+    if constexpr (std::is_same_v<T, int32_t>) {
+        // The rule: a short integer, perhaps with blanks around it.
+        int32_t quick = 0;
+        if (QuickInt(v, quick))
+            return quick;
+    }
     char buf[64];
     size_t n = 0;
     while (n < sizeof buf && v[n] != 0 && v[n] < 0x80) {
@@ -384,34 +418,117 @@ bool IntfXmlWords::Next(std::string_view& word) {
 
 namespace {
 
+// Powers of ten that a double holds exactly, and those that 64 bits hold.
+constexpr double kExactTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr uint64_t kTens[] = {1u,
+                              10u,
+                              100u,
+                              1000u,
+                              10000u,
+                              100000u,
+                              1000000u,
+                              10000000u,
+                              100000000u,
+                              1000000000u,
+                              10000000000u,
+                              100000000000u,
+                              1000000000000u,
+                              10000000000000u,
+                              100000000000000u,
+                              1000000000000000u,
+                              10000000000000000u,
+                              100000000000000000u,
+                              1000000000000000000u,
+                              10000000000000000000u};
+
+#if defined(__SIZEOF_INT128__)
+// Whether x (positive, normal) is the double nearest to v / 10^f, ties to
+// the even one, decided exactly: v / 10^f must lie strictly between the
+// midpoints that separate x from its neighbours. With x = m 2^e the test
+// compares v 2^(1-e) with (2m -+ 1) 10^f; both sides stay near 2m 10^f,
+// below 2^120. A power of two (whose lower neighbour is nearer) is left to
+// the general path.
+bool IsNearestDouble(double x, uint64_t v, size_t f) {
+    using U128 = unsigned __int128;
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int biased = int(bits >> 52);
+    const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+    if (biased == 0 || biased >= 0x7FF || m == (uint64_t(1) << 52))
+        return false;
+    const int e = biased - 1075; // x = m * 2^e
+    const int shift = 1 - e;
+    if (shift < 0 || shift > 64)
+        return false;
+    const U128 scaled = U128(v) << shift;
+    const U128 below = U128(2 * m - 1) * kTens[f];
+    const U128 above = U128(2 * m + 1) * kTens[f];
+    if (scaled > below && scaled < above)
+        return true;
+    return (scaled == below || scaled == above) && (m & 1) == 0;
+}
+#else
+bool IsNearestDouble(double, uint64_t, size_t) { return false; }
+#endif
+
+// Adds the digits at d (up to e) to v while `count` stays at most 19;
+// returns where the digits stopped.
+inline const char* TakeDigits(const char* d, const char* e, uint64_t& v, size_t& count) {
+    while (d != e && unsigned(*d - '0') < 10 && count < 19) {
+        v = v * 10 + unsigned(*d - '0');
+        ++d;
+        ++count;
+    }
+    return d;
+}
+
 // Converts the word at p (a separator or the end follows it): a whole number
 // as WordTo takes it. Returns the end of the word, or null when the word is
-// not a number. Words of at most 15 digits (an integer, as most coordinates
-// and every count are) are converted here, exactly; the others by from_chars.
+// not a number. Integers of at most 9 digits and decimals "d[.d]" of at
+// most 19 digits are converted here: when the digits make a whole number of
+// at most 2^53 the quotient of two doubles that hold the digits and the
+// power of ten exactly has one rounding and is the nearest double, as
+// from_chars gives; a longer one is taken when it is checked to be the
+// nearest. All others go to from_chars.
 template <class T> const char* WordAt(const char* p, const char* e, T& out) {
     const char* q = p;
     const bool minus = *q == '-';
     if (minus || *q == '+')
         ++q;
-    const char* d = q;
     uint64_t v = 0;
-    while (d != e && unsigned(*d - '0') < 10 && d - q < 16) {
-        v = v * 10 + unsigned(*d - '0');
-        ++d;
-    }
-    const size_t digits = size_t(d - q);
-    if (digits > 0 && (d == e || IsSep(*d))) {
-        if constexpr (std::is_same_v<T, double>) {
-            if (digits <= 15) {
-                const double x = double(v);
+    if constexpr (std::is_same_v<T, double>) {
+        size_t count = 0;
+        const char* d = TakeDigits(q, e, v, count);
+        const size_t whole = count;
+        if (whole > 0 && d != e && *d == '.') {
+            const char* f = TakeDigits(d + 1, e, v, count);
+            d = count > whole ? f : q; // "1." goes the general way
+        }
+        const size_t fraction = count - whole;
+        if (whole > 0 && d != q && (d == e || IsSep(*d))) {
+            if (v <= (uint64_t(1) << 53)) {
+                const double x = fraction ? double(v) / kExactTens[fraction] : double(v);
                 out = minus ? -x : x;
                 return d;
             }
-        } else {
-            if (digits <= 9) {
-                out = minus ? -T(v) : T(v);
+            const double x = double(v) / kExactTens[fraction];
+            if (IsNearestDouble(x, v, fraction)) {
+                out = minus ? -x : x;
                 return d;
             }
+        }
+    } else {
+        const char* d = q;
+        while (d != e && unsigned(*d - '0') < 10 && d - q < 10) {
+            v = v * 10 + unsigned(*d - '0');
+            ++d;
+        }
+        const size_t digits = size_t(d - q);
+        if (digits > 0 && digits <= 9 && (d == e || IsSep(*d))) {
+            out = minus ? -T(v) : T(v);
+            return d;
         }
     }
     const char* b = p;
@@ -428,17 +545,16 @@ template <class T> const char* WordAt(const char* p, const char* e, T& out) {
     return r.ptr;
 }
 
-// The next word as a T, converted where it stands.
+// The next word of [*pos, e) as a T, converted where it stands; *pos moves
+// past it.
 template <class T>
-T NextNumber(std::string_view text, size_t& pos, const char* element, const char* what) {
-    const char* data = text.data();
-    const size_t size = text.size();
-    while (pos < size && IsSep(data[pos]))
-        ++pos;
-    if (pos == size)
+inline T NextNumberAt(const char* data, const char*& pos, const char* e, const char* element,
+                      const char* what) {
+    const char* b = pos;
+    while (b != e && IsSep(*b))
+        ++b;
+    if (b == e)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks %s", element, what);
-    const char* b = data + pos;
-    const char* e = data + size;
     T v = 0;
     const char* end = WordAt(b, e, v);
     if (!end) {
@@ -448,11 +564,35 @@ T NextNumber(std::string_view text, size_t& pos, const char* element, const char
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds \"%.*s\" where %s belongs",
                      element, int(std::min<size_t>(size_t(w - b), 60)), b, what);
     }
-    pos = size_t(end - data);
+    (void)data;
+    pos = end;
+    return v;
+}
+
+// The next word as a T, converted where it stands.
+template <class T>
+T NextNumber(std::string_view text, size_t& pos, const char* element, const char* what) {
+    const char* p = text.data() + pos;
+    const T v = NextNumberAt<T>(text.data(), p, text.data() + text.size(), element, what);
+    pos = size_t(p - text.data());
     return v;
 }
 
 } // namespace
+
+void IntfXmlParseDoubles(std::string_view text, double* out, size_t count, const char* element) {
+    const char* p = text.data();
+    const char* e = p + text.size();
+    for (size_t i = 0; i < count; ++i)
+        out[i] = NextNumberAt<double>(text.data(), p, e, element, "a number");
+}
+
+void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count, const char* element) {
+    const char* p = text.data();
+    const char* e = p + text.size();
+    for (size_t i = 0; i < count; ++i)
+        out[i] = NextNumberAt<int32_t>(text.data(), p, e, element, "an integer");
+}
 
 double IntfXmlWords::NextDouble() {
     return NextNumber<double>(text_, pos_, element_, "a number");
@@ -482,13 +622,11 @@ size_t IntfXmlWords::CountRemaining() const {
 }
 
 void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element) {
-    IntfXmlWords w(text, element);
-    double x = w.NextDouble();
-    double y = w.NextDouble();
-    double z = w.NextDouble();
-    xyz[0] = x;
-    xyz[1] = y;
-    xyz[2] = z;
+    double v[3];
+    IntfXmlParseDoubles(text, v, 3, element);
+    xyz[0] = v[0];
+    xyz[1] = v[1];
+    xyz[2] = v[2];
 }
 
 double IntfXmlParseDouble(std::string_view text, const char* element) {

@@ -332,6 +332,13 @@ private:
 
 // The first three words into xyz (further words are ignored).
 ZPI_API void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element);
+// The first `count` words into out (further words are ignored); as
+// IntfXmlWords's NextDouble and NextInt `count` times, out written as they
+// go.
+ZPI_API void IntfXmlParseDoubles(std::string_view text, double* out, size_t count,
+                                 const char* element);
+ZPI_API void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count,
+                              const char* element);
 // The whole text as one number (whitespace around it allowed).
 ZPI_API double IntfXmlParseDouble(std::string_view text, const char* element);
 ZPI_API int32_t IntfXmlParseInt(std::string_view text, const char* element);
