@@ -54,15 +54,20 @@ public:
         if (length < kShort && length < capacity_ - size_) {
             char* dst = data_.get() + size_;
             unsigned other = 0;
-            XMLCh any = 0;
-            size_t i = length >= 8 ? NarrowBlocks(text, length, dst, other) : 0;
-            for (; i < length; ++i) {
-                const XMLCh c = text[i];
-                any |= c;
-                dst[i] = char(c);
-                other |= unsigned(!IsBlank(c));
+            bool ascii;
+            if (length >= 8) {
+                ascii = NarrowShort(text, length, dst, other);
+            } else {
+                XMLCh any = 0;
+                for (size_t i = 0; i < length; ++i) {
+                    const XMLCh c = text[i];
+                    any |= c;
+                    dst[i] = char(c);
+                    other |= unsigned(!IsBlank(c));
+                }
+                ascii = any < 0x80;
             }
-            if (any < 0x80) {
+            if (ascii) {
                 size_ += length;
                 dst[length] = '\0';
                 if (other)
@@ -99,34 +104,43 @@ private:
         return c <= 0x20 && ((uint64_t(1) << c) & ((uint64_t(1) << ' ') | (1u << '\n') |
                                                     (1u << '\t') | (1u << '\r'))) != 0;
     }
-    // Narrows whole blocks of 8 ASCII units from the start of the text;
-    // returns how many units it took (it stops before a block holding
-    // anything else). `other` is set when a block holds anything but
-    // blanks, tabs, line feeds and carriage returns.
-    static size_t NarrowBlocks(const XMLCh* text, size_t length, char* dst, unsigned& other) {
+    // Narrows a text of 8 units or more in blocks of 8 (the last block
+    // ends with the text and may overlap the one before); false when a unit
+    // is not ASCII. `other` is set when a block holds anything but blanks,
+    // tabs, line feeds and carriage returns.
+    static bool NarrowShort(const XMLCh* text, size_t length, char* dst, unsigned& other) {
 #if defined(__SSE2__)
-        size_t i = 0;
         const __m128i high = _mm_set1_epi16(short(0xFF80));
         const __m128i zero = _mm_setzero_si128();
-        for (; i + 8 <= length; i += 8) {
+        unsigned notAscii = 0, notBlank = 0;
+        for (size_t i = 0;; i += 8) {
+            if (i + 8 > length)
+                i = length - 8;
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)) != 0xFFFF)
-                break;
+            notAscii |= unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero))) ^
+                        0xFFFFu;
             const __m128i space = _mm_or_si128(
                 _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(' ')),
                              _mm_cmpeq_epi16(v, _mm_set1_epi16('\n'))),
                 _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\t')),
                              _mm_cmpeq_epi16(v, _mm_set1_epi16('\r'))));
-            other |= unsigned(_mm_movemask_epi8(space) != 0xFFFF);
+            notBlank |= unsigned(_mm_movemask_epi8(space)) ^ 0xFFFFu;
             _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(v, v));
+            if (i + 8 == length)
+                break;
         }
-        return i;
+        if (notBlank)
+            other = 1;
+        return notAscii == 0;
 #else
-        (void)text;
-        (void)length;
-        (void)dst;
-        (void)other;
-        return 0;
+        XMLCh any = 0;
+        for (size_t i = 0; i < length; ++i) {
+            const XMLCh c = text[i];
+            any |= c;
+            dst[i] = char(c);
+            other |= unsigned(!IsBlank(c));
+        }
+        return any < 0x80;
 #endif
     }
     void AppendLong(const XMLCh* text, size_t length, bool& blank);

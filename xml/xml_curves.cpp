@@ -5,7 +5,9 @@
 #include "kernel/qel_routines.h"
 #include "xmemory.h"
 
+#include <cstddef>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -87,37 +89,155 @@ IntfXmlCurve::~IntfXmlCurve() {
         qel_curvedata_clear(record_);
 }
 
-IntfXmlElement* IntfXmlCurve::startElement(const char* name, IntfXmlAttributes&) {
-    IntfXmlCurveKind* kind = nullptr;
-    if (Is(name, "Point"))
-        kind = MakeChild<IntfXmlPoint>();
-    else if (Is(name, "Line"))
-        kind = MakeChild<IntfXmlLine>();
-    else if (Is(name, "Arc"))
-        kind = MakeChild<IntfXmlArc>();
-    else if (Is(name, "Ellipse"))
-        kind = MakeChild<IntfXmlEllipse>();
-    else if (Is(name, "Spline"))
-        kind = MakeChild<IntfXmlSpline>();
-    else if (Is(name, "Bspline"))
-        kind = MakeChild<IntfXmlBspline>();
-    else if (Is(name, "CompCurve"))
-        kind = MakeChild<IntfXmlComponents>();
+// ---- one curve element ---------------------------------------------------------------
+
+namespace {
+
+const char* const kPointChildren[] = {"Position", nullptr};
+const char* const kLineChildren[] = {"Start", "End", nullptr};
+const char* const kArcChildren[] = {"Vector1", "Vector2", "Origin", "StartAngle",
+                                    "EndAngle", "Radius", nullptr};
+const char* const kEllipseChildren[] = {"Center", "MajorAxis", "MinorAxis", "MajorLen",
+                                        "MinorLen", "StartAngle", "EndAngle", nullptr};
+
+constexpr uint8_t At(size_t offset) { return uint8_t(offset); }
+
+const IntfXmlValueCurve kValueCurves[] = {
+    {"Point", QEL_CURVE_POINT, kPointChildren, true, {3}, {At(offsetof(QelPointdata, point))}},
+    {"Line",
+     QEL_CURVE_LINE,
+     kLineChildren,
+     false,
+     {3, 3},
+     {At(offsetof(QelLinedata, end1)), At(offsetof(QelLinedata, end2))}},
+    {"Arc",
+     QEL_CURVE_ARC,
+     kArcChildren,
+     false,
+     {3, 3, 3, 1, 1, 1},
+     {At(offsetof(QelArcdata, vector1)), At(offsetof(QelArcdata, vector2)),
+      At(offsetof(QelArcdata, origin)), At(offsetof(QelArcdata, start_angle)),
+      At(offsetof(QelArcdata, end_angle)), At(offsetof(QelArcdata, radius))}},
+    {"Ellipse",
+     QEL_CURVE_ELLIPSE,
+     kEllipseChildren,
+     false,
+     {3, 3, 3, 1, 1, 1, 1},
+     {At(offsetof(QelEllipsedata, center)), At(offsetof(QelEllipsedata, major_axis)),
+      At(offsetof(QelEllipsedata, minor_axis)), At(offsetof(QelEllipsedata, major_length)),
+      At(offsetof(QelEllipsedata, minor_length)), At(offsetof(QelEllipsedata, start_angle)),
+      At(offsetof(QelEllipsedata, end_angle))}},
+};
+
+} // namespace
+
+const IntfXmlValueCurve* IntfXmlValueCurve::Find(const char* name) {
+    for (const IntfXmlValueCurve& k : kValueCurves)
+        if (Is(name, k.self))
+            return &k;
+    return nullptr;
+}
+
+int IntfXmlValueCurve::Slot(const char* name, bool inValue) const {
+    const int i = anyName ? 0 : IndexOf(name, names);
+    if (inValue || i < 0)
+        IntfXmlThrowUnexpected(name, self);
+    return i;
+}
+
+void IntfXmlValueCurve::Store(int slot, std::string_view text, const char* name,
+                              QelCurvedata& rec, unsigned& seen) const {
+    double v[3];
+    if (words[slot] == 3)
+        IntfXmlParseXyz(text, v, name);
     else
-        IntfXmlThrowUnexpected(name, "Curve");
-    if (kind_)
+        v[0] = IntfXmlParseDouble(text, name);
+    std::memcpy(reinterpret_cast<char*>(&rec) + offsets[slot], v, words[slot] * sizeof(double));
+    seen |= 1u << slot;
+}
+
+void IntfXmlValueCurve::Finish(QelCurvedata& rec, unsigned seen) const {
+    RequireAll(seen, names, self);
+    rec.kind = code;
+}
+
+IntfXmlCurveSlot::~IntfXmlCurveSlot() {
+    if (filled_)
+        qel_curvedata_clear(&record_);
+}
+
+IntfXmlElement* IntfXmlCurveSlot::StartKind(IntfXmlElement* holder, const char* name) {
+    const IntfXmlValueCurve* value = IntfXmlValueCurve::Find(name);
+    IntfXmlCurveKind* kind = nullptr;
+    if (!value) {
+        std::unique_ptr<IntfXmlCurveKind> made;
+        if (Is(name, "Spline"))
+            made.reset(new IntfXmlSpline(holder));
+        else if (Is(name, "Bspline"))
+            made.reset(new IntfXmlBspline(holder));
+        else if (Is(name, "CompCurve"))
+            made.reset(new IntfXmlComponents(holder));
+        else
+            IntfXmlThrowUnexpected(name, "Curve");
+        holder->Own(made.get());
+        kind = made.release();
+    }
+    if (started_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "a \"Curve\" holds more than one curve");
-    kind_ = kind;
-    return kind;
+    started_ = true;
+    if (kind) {
+        kind_ = kind;
+        return kind;
+    }
+    inKind_ = value;
+    seen_ = 0;
+    std::memset(&record_, 0, sizeof record_);
+    return holder;
 }
 
-IntfXmlElement* IntfXmlCurve::endElement(const char*) { return parent_; }
-
-const QelCurvedata* IntfXmlCurve::GetData() const { return kind_ ? kind_->GetData() : nullptr; }
-
-bool IntfXmlCurve::TakeCurveData(QelCurvedata* out) {
-    return kind_ ? kind_->TakeCurveData(out) : false;
+void IntfXmlCurveSlot::EndKind() {
+    inKind_->Finish(record_, seen_);
+    inKind_ = nullptr;
+    filled_ = true;
 }
+
+const QelCurvedata* IntfXmlCurveSlot::GetData() const {
+    if (kind_)
+        return kind_->GetData();
+    return filled_ ? &record_ : nullptr;
+}
+
+bool IntfXmlCurveSlot::TakeCurveData(QelCurvedata* out) {
+    if (kind_)
+        return kind_->TakeCurveData(out);
+    if (!filled_ || !out)
+        return false;
+    *out = record_;
+    filled_ = false;
+    return true;
+}
+
+IntfXmlElement* IntfXmlCurve::startElement(const char* name, IntfXmlAttributes&) {
+    if (slot_.InKind())
+        return TakeValue(slot_.ValueSlot(name, !NamesEmpty()));
+    return slot_.StartKind(this, name);
+}
+
+void IntfXmlCurve::EndValue(int slot, std::string_view text, const char* name) {
+    slot_.Value(slot, text, name);
+}
+
+IntfXmlElement* IntfXmlCurve::endElement(const char*) {
+    if (slot_.InKind()) {
+        slot_.EndKind();
+        return this;
+    }
+    return parent_;
+}
+
+const QelCurvedata* IntfXmlCurve::GetData() const { return slot_.GetData(); }
+
+bool IntfXmlCurve::TakeCurveData(QelCurvedata* out) { return slot_.TakeCurveData(out); }
 
 void IntfXmlCurve::TakeCurveOrCleared(QelCurvedata* out) {
     if (!out || TakeCurveData(out))
@@ -137,8 +257,8 @@ IntfXmlElement* IntfXmlCurveKind::startElement(const char* name, IntfXmlAttribut
     return this;
 }
 
-void IntfXmlCurveKind::characters(const char* text, unsigned length) {
-    IntfXmlElement::characters(text, length);
+void IntfXmlCurveKind::characters(const char*, unsigned) {
+    // The kinds take their texts as values: their own text is not used.
 }
 
 IntfXmlElement* IntfXmlCurveKind::endElement(const char*) { return parent_; }
@@ -153,12 +273,21 @@ bool IntfXmlCurveKind::TakeCurveData(QelCurvedata* out) {
     return true;
 }
 
-IntfXmlElement* IntfXmlCurveKind::TakeKnown(const char* name, const char* const* known,
-                                            const char* self) {
-    const int i = known ? IndexOf(name, known) : 0;
-    if (!NamesEmpty() || i < 0)
-        IntfXmlThrowUnexpected(name, self);
-    return TakeValue(i);
+IntfXmlValueCurveKind::IntfXmlValueCurveKind(IntfXmlElement* parent, const char* kind)
+    : IntfXmlCurveKind(parent), kind_(IntfXmlValueCurve::Find(kind)) {}
+
+IntfXmlElement* IntfXmlValueCurveKind::startElement(const char* name, IntfXmlAttributes&) {
+    return TakeValue(kind_->Slot(name, !NamesEmpty()));
+}
+
+void IntfXmlValueCurveKind::EndValue(int slot, std::string_view text, const char* name) {
+    kind_->Store(slot, text, name, *record_, seen_);
+}
+
+IntfXmlElement* IntfXmlValueCurveKind::endElement(const char*) {
+    kind_->Finish(*record_, seen_);
+    SetFilled();
+    return parent_;
 }
 
 // ---- point, line, arc, ellipse ----------------------------------------------------------
@@ -171,34 +300,7 @@ void IntfXmlPoint::Write(const QelCurvedata* rec, const char* name) {
     EndElement();
 }
 
-IntfXmlPoint::IntfXmlPoint(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
-
-IntfXmlElement* IntfXmlPoint::startElement(const char* name, IntfXmlAttributes&) {
-    // The one child holds the position, whatever its name.
-    return TakeKnown(name, nullptr, "Point");
-}
-
-void IntfXmlPoint::EndValue(int, std::string_view text, const char* name) {
-    IntfXmlParseXyz(text, pos_, name);
-    seen_ = 1;
-}
-
-IntfXmlElement* IntfXmlPoint::endElement(const char*) {
-    if (!seen_)
-        IntfXmlThrowMissing("Position", "Point");
-    record_->point.kind = QEL_CURVE_POINT;
-    std::memcpy(record_->point.point, pos_, sizeof pos_);
-    SetFilled();
-    return parent_;
-}
-
-namespace {
-const char* const kLineChildren[] = {"Start", "End", nullptr};
-const char* const kArcChildren[] = {"Vector1", "Vector2", "Origin", "StartAngle",
-                                    "EndAngle", "Radius", nullptr};
-const char* const kEllipseChildren[] = {"Center", "MajorAxis", "MinorAxis", "MajorLen",
-                                        "MinorLen", "StartAngle", "EndAngle", nullptr};
-} // namespace
+IntfXmlPoint::IntfXmlPoint(IntfXmlElement* parent) : IntfXmlValueCurveKind(parent, "Point") {}
 
 IntfXmlLine::IntfXmlLine(const QelCurvedata* rec, const char* name) { Write(rec, name); }
 
@@ -209,25 +311,7 @@ void IntfXmlLine::Write(const QelCurvedata* rec, const char* name) {
     EndElement();
 }
 
-IntfXmlLine::IntfXmlLine(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
-
-IntfXmlElement* IntfXmlLine::startElement(const char* name, IntfXmlAttributes&) {
-    return TakeKnown(name, kLineChildren, "Line");
-}
-
-void IntfXmlLine::EndValue(int slot, std::string_view text, const char* name) {
-    IntfXmlParseXyz(text, slot == 0 ? start_ : end_, name);
-    seen_ |= 1u << slot;
-}
-
-IntfXmlElement* IntfXmlLine::endElement(const char*) {
-    RequireAll(seen_, kLineChildren, "Line");
-    record_->line.kind = QEL_CURVE_LINE;
-    std::memcpy(record_->line.end1, start_, sizeof start_);
-    std::memcpy(record_->line.end2, end_, sizeof end_);
-    SetFilled();
-    return parent_;
-}
+IntfXmlLine::IntfXmlLine(IntfXmlElement* parent) : IntfXmlValueCurveKind(parent, "Line") {}
 
 IntfXmlArc::IntfXmlArc(const QelCurvedata* rec, const char* name) { Write(rec, name); }
 
@@ -243,31 +327,7 @@ void IntfXmlArc::Write(const QelCurvedata* rec, const char* name) {
     EndElement();
 }
 
-IntfXmlArc::IntfXmlArc(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
-
-IntfXmlElement* IntfXmlArc::startElement(const char* name, IntfXmlAttributes&) {
-    return TakeKnown(name, kArcChildren, "Arc");
-}
-
-void IntfXmlArc::EndValue(int slot, std::string_view text, const char* name) {
-    switch (slot) {
-    case 0: IntfXmlParseXyz(text, arc_.vector1, name); break;
-    case 1: IntfXmlParseXyz(text, arc_.vector2, name); break;
-    case 2: IntfXmlParseXyz(text, arc_.origin, name); break;
-    case 3: arc_.start_angle = IntfXmlParseDouble(text, name); break;
-    case 4: arc_.end_angle = IntfXmlParseDouble(text, name); break;
-    case 5: arc_.radius = IntfXmlParseDouble(text, name); break;
-    }
-    seen_ |= 1u << slot;
-}
-
-IntfXmlElement* IntfXmlArc::endElement(const char*) {
-    RequireAll(seen_, kArcChildren, "Arc");
-    arc_.kind = QEL_CURVE_ARC;
-    record_->arc = arc_;
-    SetFilled();
-    return parent_;
-}
+IntfXmlArc::IntfXmlArc(IntfXmlElement* parent) : IntfXmlValueCurveKind(parent, "Arc") {}
 
 IntfXmlEllipse::IntfXmlEllipse(const QelCurvedata* rec, const char* name) { Write(rec, name); }
 
@@ -284,32 +344,7 @@ void IntfXmlEllipse::Write(const QelCurvedata* rec, const char* name) {
     EndElement();
 }
 
-IntfXmlEllipse::IntfXmlEllipse(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
-
-IntfXmlElement* IntfXmlEllipse::startElement(const char* name, IntfXmlAttributes&) {
-    return TakeKnown(name, kEllipseChildren, "Ellipse");
-}
-
-void IntfXmlEllipse::EndValue(int slot, std::string_view text, const char* name) {
-    switch (slot) {
-    case 0: IntfXmlParseXyz(text, ell_.center, name); break;
-    case 1: IntfXmlParseXyz(text, ell_.major_axis, name); break;
-    case 2: IntfXmlParseXyz(text, ell_.minor_axis, name); break;
-    case 3: ell_.major_length = IntfXmlParseDouble(text, name); break;
-    case 4: ell_.minor_length = IntfXmlParseDouble(text, name); break;
-    case 5: ell_.start_angle = IntfXmlParseDouble(text, name); break;
-    case 6: ell_.end_angle = IntfXmlParseDouble(text, name); break;
-    }
-    seen_ |= 1u << slot;
-}
-
-IntfXmlElement* IntfXmlEllipse::endElement(const char*) {
-    RequireAll(seen_, kEllipseChildren, "Ellipse");
-    ell_.kind = QEL_CURVE_ELLIPSE;
-    record_->ellipse = ell_;
-    SetFilled();
-    return parent_;
-}
+IntfXmlEllipse::IntfXmlEllipse(IntfXmlElement* parent) : IntfXmlValueCurveKind(parent, "Ellipse") {}
 
 // ---- spline -------------------------------------------------------------------------------
 

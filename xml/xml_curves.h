@@ -28,6 +28,71 @@
 
 class IntfXmlCurveKind;
 
+// The curve kinds whose children are all values: "Point" (its one child
+// holds the position, whatever its name), "Line", "Arc" and "Ellipse".
+// What each child is and where its value goes in the curve record; the kind
+// readers and the readers that read such curves in place share it.
+struct ZPI_API IntfXmlValueCurve {
+    // The kind that a kind element of this name starts; null for any other.
+    static const IntfXmlValueCurve* Find(const char* name);
+    // The value slot of a child of the kind element. Throws IntfXmlError
+    // (the child is not expected in the kind) for a name the kind does not
+    // know, and for any element inside a value (`inValue`).
+    int Slot(const char* name, bool inValue) const;
+    // Converts the text of the value in `slot` into `rec` and marks it in
+    // `seen`.
+    void Store(int slot, std::string_view text, const char* name, QelCurvedata& rec,
+               unsigned& seen) const;
+    // At the kind's end tag: throws when a value is missing; sets the kind.
+    void Finish(QelCurvedata& rec, unsigned seen) const;
+
+    const char* self;         // the kind element's name, for messages
+    uint32_t code;            // the record's kind
+    const char* const* names; // the children, null-terminated
+    bool anyName;             // the one child, whatever its name
+    uint8_t words[7];         // 3: a point or vector; 1: one number
+    uint8_t offsets[7];       // where each value goes in the record
+};
+
+// Reading one curve element (a "Curve" under any name) for the reader that
+// holds it. A kind of IntfXmlValueCurve is read in place, with no reader of
+// its own: the holder takes the kind element's children as values and
+// hands them here. Any other kind is read by its kind reader, made as a
+// child of the holder. IntfXmlCurve reads through one; a reader that holds
+// curves itself (an edge) keeps its own and needs no reader per curve.
+class ZPI_API IntfXmlCurveSlot {
+public:
+    IntfXmlCurveSlot() = default;
+    IntfXmlCurveSlot(const IntfXmlCurveSlot&) = delete;
+    IntfXmlCurveSlot& operator=(const IntfXmlCurveSlot&) = delete;
+    ~IntfXmlCurveSlot();
+
+    // The kind element starts: returns the reader for what follows, which
+    // is `holder` itself while the kind is read in place (InKind()). Throws
+    // for an unknown kind and for a second curve.
+    IntfXmlElement* StartKind(IntfXmlElement* holder, const char* name);
+    bool InKind() const { return inKind_ != nullptr; }
+    // While the kind is read in place: a child starts (its value slot), a
+    // value ends, the kind element ends.
+    int ValueSlot(const char* name, bool inValue) const { return inKind_->Slot(name, inValue); }
+    void Value(int slot, std::string_view text, const char* name) {
+        inKind_->Store(slot, text, name, record_, seen_);
+    }
+    void EndKind();
+
+    // As IntfXmlCurve's GetData and TakeCurveData.
+    const QelCurvedata* GetData() const;
+    bool TakeCurveData(QelCurvedata* out);
+
+private:
+    const IntfXmlValueCurve* inKind_ = nullptr; // the kind being read in place
+    bool started_ = false;                       // a kind element came
+    bool filled_ = false;                        // record_ holds a curve read in place
+    unsigned seen_ = 0;
+    QelCurvedata record_; // set when a kind starts in place
+    IntfXmlCurveKind* kind_ = nullptr; // a kind read by its reader (owned by the holder)
+};
+
 class ZPI_API IntfXmlCurve : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writes the curve as an element named `name` (default "Curve"). Throws
@@ -42,6 +107,7 @@ public:
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     void characters(const char*, unsigned) override {}
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
     // The record read (null when none, or before the end tag; still owned
     // by the reader).
@@ -68,7 +134,7 @@ protected:
     bool filled_ = false;
 
 private:
-    IntfXmlCurveKind* kind_ = nullptr; // current kind reader (owned as child)
+    IntfXmlCurveSlot slot_; // the curve element's kind
 };
 
 class ZPI_API IntfXmlCurveKind : public IntfXmlCurve {
@@ -76,75 +142,60 @@ public:
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     void characters(const char* text, unsigned length) override;
     IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int, std::string_view, const char*) override {}
     const QelCurvedata* GetData() const override;
     bool TakeCurveData(QelCurvedata* out) override;
 
 protected:
     explicit IntfXmlCurveKind(IntfXmlElement* parent); // reader
     IntfXmlCurveKind();                                // writer
-    // Name check for kinds whose children are texts: takes a known name (any
-    // name without a list) as a value in the slot of its index.
-    IntfXmlElement* TakeKnown(const char* name, const char* const* known, const char* self);
 
 private:
     QelCurvedata storage_; // the record read (zeroed by the base)
 };
 
-class ZPI_API IntfXmlPoint : public IntfXmlCurveKind {
+// Reader of the kinds of IntfXmlValueCurve.
+class ZPI_API IntfXmlValueCurveKind : public IntfXmlCurveKind {
+public:
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+    void EndValue(int slot, std::string_view text, const char* name) override;
+
+protected:
+    IntfXmlValueCurveKind(IntfXmlElement* parent, const char* kind); // reader
+    IntfXmlValueCurveKind() = default;                               // writer
+
+private:
+    const IntfXmlValueCurve* kind_ = nullptr;
+    unsigned seen_ = 0;
+};
+
+class ZPI_API IntfXmlPoint : public IntfXmlValueCurveKind {
 public:
     IntfXmlPoint(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlPoint(IntfXmlElement* parent);
-    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
-    IntfXmlElement* endElement(const char* name) override;
-    void EndValue(int slot, std::string_view text, const char* name) override;
-
-private:
-    double pos_[3] = {0, 0, 0};
-    unsigned seen_ = 0;
 };
 
-class ZPI_API IntfXmlLine : public IntfXmlCurveKind {
+class ZPI_API IntfXmlLine : public IntfXmlValueCurveKind {
 public:
     IntfXmlLine(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlLine(IntfXmlElement* parent);
-    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
-    IntfXmlElement* endElement(const char* name) override;
-    void EndValue(int slot, std::string_view text, const char* name) override;
-
-private:
-    double start_[3] = {0, 0, 0};
-    double end_[3] = {0, 0, 0};
-    unsigned seen_ = 0;
 };
 
-class ZPI_API IntfXmlArc : public IntfXmlCurveKind {
+class ZPI_API IntfXmlArc : public IntfXmlValueCurveKind {
 public:
     IntfXmlArc(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlArc(IntfXmlElement* parent);
-    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
-    IntfXmlElement* endElement(const char* name) override;
-    void EndValue(int slot, std::string_view text, const char* name) override;
-
-private:
-    QelArcdata arc_{};
-    unsigned seen_ = 0;
 };
 
-class ZPI_API IntfXmlEllipse : public IntfXmlCurveKind {
+class ZPI_API IntfXmlEllipse : public IntfXmlValueCurveKind {
 public:
     IntfXmlEllipse(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlEllipse(IntfXmlElement* parent);
-    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
-    IntfXmlElement* endElement(const char* name) override;
-    void EndValue(int slot, std::string_view text, const char* name) override;
-
-private:
-    QelEllipsedata ell_{};
-    unsigned seen_ = 0;
 };
 
 // Also the fillet surface's splines ("CenSpl", "PntSpl", "TanSpl").

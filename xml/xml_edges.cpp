@@ -83,11 +83,12 @@ void IntfXmlEdge::Write(const QelEdgedata* rec, const char* name) {
 
 IntfXmlEdge::IntfXmlEdge(IntfXmlEdges* parent, qel_intf_data* target, int32_t id,
                          const int32_t* surfIds, const int32_t* dirs)
-    : IntfXmlElement(parent), target_(target), id_(id) {
-    surfIds_[0] = surfIds[0];
-    surfIds_[1] = surfIds[1];
-    dirs_[0] = dirs[0];
-    dirs_[1] = dirs[1];
+    : IntfXmlElement(parent), target_(target) {
+    record_.id = uint32_t(id);
+    record_.face_ids[0] = uint32_t(surfIds[0]);
+    record_.face_ids[1] = uint32_t(surfIds[1]);
+    record_.directions[0] = uint32_t(dirs[0]);
+    record_.directions[1] = uint32_t(dirs[1]);
     rec_ = &record_;
 }
 
@@ -97,38 +98,69 @@ IntfXmlEdge::~IntfXmlEdge() {
 }
 
 IntfXmlElement* IntfXmlEdge::startElement(const char* name, IntfXmlAttributes& attrs) {
+    // Inside a curve element: its kind, or a child of a kind read in place.
+    if (curve_ >= 0) {
+        IntfXmlCurveSlot& curve = curves_[curve_];
+        if (curve.InKind())
+            return TakeValue(curve.ValueSlot(name, !NamesEmpty()));
+        return curve.StartKind(this, name);
+    }
+    if (inUvCurves_) {
+        const int i = IntfXmlIsName(name, "UvCurve1") ? 0 : IntfXmlIsName(name, "UvCurve2") ? 1 : -1;
+        if (i < 0)
+            IntfXmlThrowUnexpected(name, "UvCurves");
+        CheckOnce((seen_ & (1u << i)) ? this : nullptr, name, "UvCurves");
+        seen_ |= 1u << i;
+        curve_ = i;
+        return this;
+    }
     if (IntfXmlIsName(name, "UvPoints")) {
         CheckOnce(uvPoints_, name, "Edge");
         return uvPoints_ = MakeChild<IntfXmlUVParams>(IntfXmlRequireSize(attrs, "UvPoints"));
     }
     if (IntfXmlIsName(name, "UvCurves")) {
-        CheckOnce(uvCurves_, name, "Edge");
-        return uvCurves_ = MakeChild<IntfXmlUvCurves>();
+        CheckOnce((seen_ & 8) ? this : nullptr, name, "Edge");
+        seen_ |= 8;
+        inUvCurves_ = true;
+        return this;
     }
     if (IntfXmlIsName(name, "XYZCurve")) {
-        CheckOnce(xyzCurve_, name, "Edge");
-        return xyzCurve_ = MakeChild<IntfXmlCurve>();
+        CheckOnce((seen_ & 4) ? this : nullptr, name, "Edge");
+        seen_ |= 4;
+        curve_ = 2;
+        return this;
     }
     IntfXmlThrowUnexpected(name, "Edge");
 }
 
+void IntfXmlEdge::EndValue(int slot, std::string_view text, const char* name) {
+    curves_[curve_].Value(slot, text, name);
+}
+
 IntfXmlElement* IntfXmlEdge::endElement(const char*) {
-    // The UV points are copied by the record; our array goes with the reader.
-    const QelUvSample* points = uvPoints_ ? uvPoints_->GetArray() : nullptr;
-    TakenCurve uv1, uv2, xyz;
-    if (uvCurves_) {
-        uv1.TakeFrom(uvCurves_->GetCurve1());
-        uv2.TakeFrom(uvCurves_->GetCurve2());
+    if (curve_ >= 0) {
+        if (curves_[curve_].InKind())
+            curves_[curve_].EndKind();
+        else
+            curve_ = -1; // the curve element ended
+        return this;
     }
-    xyz.TakeFrom(xyzCurve_);
-    QelCurvedata* uvCurves[2] = {uv1.present ? &uv1.curve : nullptr,
-                                 uv2.present ? &uv2.curve : nullptr};
-    const uint32_t faceIds[2] = {uint32_t(surfIds_[0]), uint32_t(surfIds_[1])};
-    const uint32_t dirs[2] = {uint32_t(dirs_[0]), uint32_t(dirs_[1])};
-    IntfXmlCheck(qel_edgedata_init(uint32_t(id_), faceIds, dirs, points, uvCurves, xyz.Get(), rec_),
-                 "qel_edgedata_init");
-    // The edge's own curve blocks now hold what the curves point to.
-    uv1.owned = uv2.owned = xyz.owned = false;
+    if (inUvCurves_) {
+        inUvCurves_ = false;
+        return this;
+    }
+    // The record takes the UV points and a block for each curve read (an
+    // empty curve element gives no curve); until it is appended the reader
+    // frees whatever it holds.
+    if (uvPoints_)
+        record_.uv_points = uvPoints_->TakeArray();
+    QelCurvedata** blocks[3] = {&record_.uv_curve1, &record_.uv_curve2, &record_.xyz_curve};
+    for (int i = 0; i < 3; ++i) {
+        if (!curves_[i].GetData())
+            continue;
+        IntfXmlCheck(qel_curvedata_alloc(blocks[i]), "qel_curvedata_alloc");
+        curves_[i].TakeCurveData(*blocks[i]);
+    }
     IntfXmlCheck(qel_intf_data_edge_append(target_, rec_), "qel_intf_data_edge_append");
     rec_ = nullptr; // the interface data took over everything it held
     return Parent();

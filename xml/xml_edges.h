@@ -9,7 +9,9 @@
 //                                          "Csys" (25)
 //
 // Readers append each finished edge and datum to the interface data given
-// to the list. Attributes missing at their position read as -1 (the datum
+// to the list. An edge reads its "UvCurves" and its curves itself (curves
+// of a kind with a reader of its own through that reader), and fills its
+// record in place. Attributes missing at their position read as -1 (the datum
 // name as empty); a datum name is cut to 31 UTF-16 units on a character
 // boundary. An empty curve element (a curve kind that has no element) reads
 // as a null curve of the edge, and as a cleared curve of a datum. Anything
@@ -18,6 +20,7 @@
 #pragma once
 
 #include "kernel/qel_records.h"
+#include "xml/xml_curves.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
 
@@ -34,6 +37,8 @@ public:
     IntfXmlEdges(IntfXmlElement* parent, qel_intf_data* target);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     bool IsListHandler() const override { return true; }
 
 private:
@@ -53,17 +58,20 @@ public:
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
+    void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
     qel_intf_data* target_ = nullptr;
     QelEdgedata record_{};       // the edge read, in the reader
     QelEdgedata* rec_ = nullptr; // &record_ while it holds what it owns, until appended
-    int32_t id_ = -1;
-    int32_t surfIds_[2] = {-1, -1};
-    int32_t dirs_[2] = {-1, -1};
     IntfXmlUVParams* uvPoints_ = nullptr;
-    IntfXmlUvCurves* uvCurves_ = nullptr;
-    IntfXmlCurve* xyzCurve_ = nullptr;
+    // "UvCurve1", "UvCurve2" (inside "UvCurves") and "XYZCurve".
+    IntfXmlCurveSlot curves_[3];
+    unsigned seen_ = 0;     // bits 0-2: the curves, bit 3: "UvCurves"
+    bool inUvCurves_ = false;
+    int curve_ = -1;        // the curve element being read, -1 outside one
 };
 
 class ZPI_API IntfXmlUvCurves : public IntfXmlElement {

@@ -211,6 +211,9 @@ public:
     // Default: the value is not used.
     void EndValue(int slot, std::string_view text, const char* name) override;
 
+    // Takes `child`, made with this reader as its parent, into the readers
+    // this one owns (as MakeChild does).
+    void Own(IntfXmlElement* child) { Adopt(child); }
     // Deletes `child` when this reader owns it (the SAX handler's early
     // disposal); false when it does not.
     bool DeleteChild(IntfXmlElement* child);

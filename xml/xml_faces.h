@@ -46,6 +46,8 @@ public:
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     bool IsListHandler() const override { return mode_ == IntfXmlFacesMode::Append; }
 
     // Takes over a finished face record (see IntfXmlFace).
@@ -77,6 +79,8 @@ public:
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:
@@ -101,6 +105,8 @@ public:
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     bool IsListHandler() const override { return true; }
 
     // Stores the edge ids of contour `index` (the array passes to this list).
@@ -124,6 +130,8 @@ public:
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     void EndValue(int slot, std::string_view text, const char* name) override;
 
 private:

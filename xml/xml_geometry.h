@@ -73,6 +73,8 @@ public:
     explicit IntfXmlOutline(IntfXmlElement* parent); // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     void EndValue(int slot, std::string_view text, const char* name) override;
 
     const double* GetMin() const { return outline_; }
@@ -97,6 +99,8 @@ public:
     explicit IntfXmlCsys(IntfXmlElement* parent);                   // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     void EndValue(int slot, std::string_view text, const char* name) override;
 
     const double* GetX() const { return frame_.e1; }
@@ -119,6 +123,8 @@ public:
     ~IntfXmlUVParams() override;
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     void EndValue(int slot, std::string_view text, const char* name) override;
 
     const QelUvSample* GetArray() const { return items_; }
@@ -139,6 +145,8 @@ public:
     ~IntfXmlQelPntList() override;
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
+    // Its own text (whitespace between children) is not used.
+    void characters(const char*, unsigned) override {}
     void EndValue(int slot, std::string_view text, const char* name) override;
 
     const QelPoint* GetArray() const { return items_; }

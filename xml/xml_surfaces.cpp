@@ -141,8 +141,8 @@ IntfXmlElement* IntfXmlSurfaceKind::startElement(const char* name, IntfXmlAttrib
     return this;
 }
 
-void IntfXmlSurfaceKind::characters(const char* text, unsigned length) {
-    IntfXmlElement::characters(text, length);
+void IntfXmlSurfaceKind::characters(const char*, unsigned) {
+    // The kinds take their texts as values: their own text is not used.
 }
 
 IntfXmlElement* IntfXmlSurfaceKind::endElement(const char*) { return parent_; }
