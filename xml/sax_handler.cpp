@@ -156,13 +156,13 @@ const char* IntfXmlSaxHandler::NameOf(const XMLCh* name) {
     if (!name)
         return "";
     NameEntry& e = names_[(reinterpret_cast<uintptr_t>(name) >> 4) % kNameEntries];
-    if (e.key == name) {
-        uint32_t i = 0;
-        while (i < e.length && name[i] == XMLCh(static_cast<unsigned char>(e.text[i])))
-            ++i;
-        if (i == e.length && name[i] == 0)
-            return e.text;
-    }
+    // The parser hands each element name from the element's declaration,
+    // which lives until the parse ends (and this handler with it): a pointer
+    // met before names the same element. Its length and first character are
+    // checked all the same.
+    if (e.key == name && name[e.length] == 0 &&
+        name[0] == XMLCh(static_cast<unsigned char>(e.text[0])))
+        return e.text;
     // An ASCII name that fits the entry goes into it; any other through the
     // scratch buffer.
     e.key = nullptr;

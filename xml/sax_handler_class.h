@@ -174,8 +174,7 @@ private:
     void HandOverText();
 
     // Element names converted lately, by the parser's pointer to the name
-    // (the parser hands each element name from one place). A hit is taken
-    // only when the name there is still the same text.
+    // (the parser hands each element name from one place, its declaration).
     struct NameEntry {
         const XMLCh* key = nullptr;
         uint32_t length = 0;

@@ -166,22 +166,6 @@ IntfXmlElement* IntfXmlEdge::endElement(const char*) {
     return Parent();
 }
 
-IntfXmlUvCurves::IntfXmlUvCurves(IntfXmlElement* parent) : IntfXmlElement(parent) {}
-
-IntfXmlElement* IntfXmlUvCurves::startElement(const char* name, IntfXmlAttributes&) {
-    if (IntfXmlIsName(name, "UvCurve1")) {
-        CheckOnce(curve1_, name, "UvCurves");
-        return curve1_ = MakeChild<IntfXmlCurve>();
-    }
-    if (IntfXmlIsName(name, "UvCurve2")) {
-        CheckOnce(curve2_, name, "UvCurves");
-        return curve2_ = MakeChild<IntfXmlCurve>();
-    }
-    IntfXmlThrowUnexpected(name, "UvCurves");
-}
-
-IntfXmlElement* IntfXmlUvCurves::endElement(const char*) { return Parent(); }
-
 // ---- datums --------------------------------------------------------------------------
 
 IntfXmlDatums::IntfXmlDatums(IntfXmlElement* parent, qel_intf_data* target)

@@ -30,7 +30,6 @@ class IntfXmlUVParams;
 class IntfXmlCurve;
 class IntfXmlCsys;
 class IntfXmlPlane;
-class IntfXmlUvCurves;
 
 class ZPI_API IntfXmlEdges : public IntfXmlElement {
 public:
@@ -72,20 +71,6 @@ private:
     unsigned seen_ = 0;     // bits 0-2: the curves, bit 3: "UvCurves"
     bool inUvCurves_ = false;
     int curve_ = -1;        // the curve element being read, -1 outside one
-};
-
-class ZPI_API IntfXmlUvCurves : public IntfXmlElement {
-public:
-    explicit IntfXmlUvCurves(IntfXmlElement* parent);
-    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
-    IntfXmlElement* endElement(const char* name) override;
-
-    IntfXmlCurve* GetCurve1() const { return curve1_; }
-    IntfXmlCurve* GetCurve2() const { return curve2_; }
-
-private:
-    IntfXmlCurve* curve1_ = nullptr;
-    IntfXmlCurve* curve2_ = nullptr;
 };
 
 class ZPI_API IntfXmlDatums : public IntfXmlElement {

@@ -12,6 +12,25 @@ using namespace intfxml;
 
 namespace {
 
+// The first `count` words of an "EdgeIds" text as an xar of ids: exactly
+// the announced number; further words are not read. The array holds no
+// more than the words that are really there.
+int32_t* ReadEdgeIds(std::string_view text, int32_t count) {
+    IntfXmlWords words(text, "EdgeIds");
+    if (words.CountRemaining() < size_t(count))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" holds fewer ids than its size %d", count);
+    int32_t* ids = static_cast<int32_t*>(xar_alloc(count, int(sizeof(int32_t)), 4));
+    if (!ids)
+        IntfXmlThrowStatus(QEL_ERR_NO_MEMORY, "xar_alloc");
+    try {
+        IntfXmlParseInts(text, ids, size_t(count), "EdgeIds");
+    } catch (...) {
+        xar_free(ids);
+        throw;
+    }
+    return ids;
+}
+
 // Owns a face record with everything it holds until released.
 struct FaceHolder {
     QelSurfacedata* rec = nullptr;
@@ -134,7 +153,21 @@ namespace {
 const char* const kFaceValues[] = {"UvMin", "UvMax", "XYZMin", "XYZMax"};
 } // namespace
 
+namespace {
+// Value slot of a contour's "EdgeIds", after the face's own values.
+constexpr int kEdgeIdsSlot = 4;
+} // namespace
+
 IntfXmlElement* IntfXmlFace::startElement(const char* name, IntfXmlAttributes& attrs) {
+    if (inContours_) {
+        if (inContour_) {
+            contours_.StartEdgeIds(name, attrs, !NamesEmpty());
+            return TakeValue(kEdgeIdsSlot);
+        }
+        contours_.StartContour(name, attrs);
+        inContour_ = true;
+        return this;
+    }
     // Inside a value child nothing is expected, as inside a UV parameter or
     // point element.
     if (!NamesEmpty())
@@ -150,16 +183,23 @@ IntfXmlElement* IntfXmlFace::startElement(const char* name, IntfXmlAttributes& a
         return shape_ = MakeChild<IntfXmlSurface>();
     }
     if (IntfXmlIsName(name, "Contours")) {
-        CheckOnce(contours_, name, "Face");
+        CheckOnce((seen_ & 16) ? this : nullptr, name, "Face");
         int32_t n = IntAt("size", attrs, 0, 0, "Contours");
         if (n < 0)
             IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Contours\" has a negative size %d", n);
-        return contours_ = MakeChild<IntfXmlContours>(n);
+        contours_.Start(n);
+        seen_ |= 16;
+        inContours_ = true;
+        return this;
     }
     IntfXmlThrowUnexpected(name, "Face");
 }
 
 void IntfXmlFace::EndValue(int slot, std::string_view text, const char* name) {
+    if (slot == kEdgeIdsSlot) {
+        contours_.EdgeIds(text);
+        return;
+    }
     if (slot < 2) {
         // Words 0 and 1; further words are not read.
         IntfXmlWords w(text, name);
@@ -174,6 +214,16 @@ void IntfXmlFace::EndValue(int slot, std::string_view text, const char* name) {
 }
 
 IntfXmlElement* IntfXmlFace::endElement(const char*) {
+    if (inContours_) {
+        if (inContour_) {
+            contours_.EndContour();
+            inContour_ = false;
+        } else {
+            contours_.Finish();
+            inContours_ = false;
+        }
+        return this;
+    }
     if (!(seen_ & 1))
         IntfXmlThrowMissing("UvMin", "Face");
     if (!(seen_ & 2))
@@ -201,8 +251,8 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
         std::memcpy(rec_->xyz_min, xyz_[0], sizeof rec_->xyz_min);
     if (seen_ & 8)
         std::memcpy(rec_->xyz_max, xyz_[1], sizeof rec_->xyz_max);
-    if (contours_) {
-        QelContourdata* contours = contours_->TakeArray();
+    if (seen_ & 16) {
+        QelContourdata* contours = contours_.Take();
         if (contours) {
             // The record gets its own copy of the array and takes over the
             // edge-id arrays; our array block is released either way.
@@ -221,14 +271,15 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
 
 // ---- contours ----------------------------------------------------------------------------
 
-IntfXmlContours::IntfXmlContours(IntfXmlElement* parent, int32_t count)
-    : IntfXmlElement(parent), count_(count < 0 ? 0 : count) {
+IntfXmlContourList::~IntfXmlContourList() { IntfXmlFreeContours(contours_); }
+
+void IntfXmlContourList::Start(int32_t count) {
+    count_ = count < 0 ? 0 : count;
+    IntfXmlFreeContours(contours_);
     contours_ = NewXar<QelContourdata>(4);
 }
 
-IntfXmlContours::~IntfXmlContours() { IntfXmlFreeContours(contours_); }
-
-IntfXmlElement* IntfXmlContours::startElement(const char* name, IntfXmlAttributes& attrs) {
+void IntfXmlContourList::StartContour(const char* name, IntfXmlAttributes& attrs) {
     if (!IntfXmlIsName(name, "Contour"))
         IntfXmlThrowUnexpected(name, "Contours");
     if (!contours_)
@@ -238,25 +289,39 @@ IntfXmlElement* IntfXmlContours::startElement(const char* name, IntfXmlAttribute
     const int index = XarAppendZero(contours_, 4);
     IntfXmlCheck(qel_contourdata_traversal_set(traversal, &contours_[index]),
                  "qel_contourdata_traversal_set");
-    return MakeChild<IntfXmlContour>(int32_t(index));
+    haveIds_ = false;
 }
 
-IntfXmlElement* IntfXmlContours::endElement(const char*) {
+void IntfXmlContourList::StartEdgeIds(const char* name, IntfXmlAttributes& attrs, bool inValue) {
+    if (!IntfXmlIsName(name, "EdgeIds"))
+        IntfXmlThrowUnexpected(name, "Contour");
+    if (haveIds_ || inValue)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" appears twice in \"Contour\"");
+    // Without "size" no id is read, whatever the text holds.
+    idCount_ = IntAt("size", attrs, 0, 0, "EdgeIds");
+    if (idCount_ < 0)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" has a negative size %d", idCount_);
+}
+
+void IntfXmlContourList::EdgeIds(std::string_view text) {
+    int32_t* ids = ReadEdgeIds(text, idCount_);
+    QelContourdata& contour = contours_[xar_count(contours_) - 1];
+    xar_free(contour.edge_ids);
+    contour.edge_ids = ids;
+    haveIds_ = true;
+}
+
+void IntfXmlContourList::EndContour() {
+    if (!haveIds_)
+        IntfXmlThrowMissing("EdgeIds", "Contour");
+}
+
+void IntfXmlContourList::Finish() const {
     if (contours_)
         CheckComplete(xar_count(contours_), count_, "Contour", "Contours");
-    return Parent();
 }
 
-void IntfXmlContours::SetEdges(int32_t index, int32_t* ids) {
-    if (!contours_ || index < 0 || index >= xar_count(contours_)) {
-        xar_free(ids);
-        IntfXmlThrowStatus(QEL_ERR_BAD_ARG, "IntfXmlContours::SetEdges");
-    }
-    xar_free(contours_[index].edge_ids);
-    contours_[index].edge_ids = ids;
-}
-
-QelContourdata* IntfXmlContours::TakeArray() {
+QelContourdata* IntfXmlContourList::Take() {
     QelContourdata* c = contours_;
     contours_ = nullptr;
     return c;
@@ -272,46 +337,4 @@ void IntfXmlContour::Write(const QelContourdata* rec, const char* name) {
     AddAttribute("traversal", rec->traversal);
     IntfXmlQelIntSeq::Write(rec->edge_ids, n, "EdgeIds");
     EndElement();
-}
-
-IntfXmlContour::IntfXmlContour(IntfXmlContours* parent, int32_t index)
-    : IntfXmlElement(parent), list_(parent), index_(index) {}
-
-IntfXmlElement* IntfXmlContour::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (!IntfXmlIsName(name, "EdgeIds"))
-        IntfXmlThrowUnexpected(name, "Contour");
-    if (haveIds_ || !NamesEmpty())
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" appears twice in \"Contour\"");
-    // Without "size" no id is read, whatever the text holds.
-    idCount_ = IntAt("size", attrs, 0, 0, "EdgeIds");
-    if (idCount_ < 0)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" has a negative size %d", idCount_);
-    return TakeValue(0);
-}
-
-IntfXmlElement* IntfXmlContour::endElement(const char*) {
-    if (!haveIds_)
-        IntfXmlThrowMissing("EdgeIds", "Contour");
-    return Parent();
-}
-
-void IntfXmlContour::EndValue(int, std::string_view text, const char*) {
-    // Exactly the announced number of ids; further words are not read. The
-    // array holds no more than the words that are really there.
-    IntfXmlWords words(text, "EdgeIds");
-    if (words.CountRemaining() < size_t(idCount_))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" holds fewer ids than its size %d",
-                     idCount_);
-    int32_t* ids = static_cast<int32_t*>(xar_alloc(idCount_, int(sizeof(int32_t)), 4));
-    if (!ids)
-        IntfXmlThrowStatus(QEL_ERR_NO_MEMORY, "xar_alloc");
-    try {
-        for (int32_t i = 0; i < idCount_; ++i)
-            ids[i] = words.NextInt();
-    } catch (...) {
-        xar_free(ids);
-        throw;
-    }
-    list_->SetEdges(index_, ids);
-    haveIds_ = true;
 }

@@ -28,7 +28,41 @@
 #include <cstdint>
 
 class IntfXmlSurface;
-class IntfXmlContours;
+
+// The contours of a face ("Contours" size=n { "Contour" traversal=t
+// { "EdgeIds" size=k } }) as they are read, for the contour list reader and
+// for faces that read their contours in place. Owns the contour array and
+// the edge-id arrays in it until taken.
+class ZPI_API IntfXmlContourList {
+public:
+    IntfXmlContourList() = default;
+    IntfXmlContourList(const IntfXmlContourList&) = delete;
+    IntfXmlContourList& operator=(const IntfXmlContourList&) = delete;
+    ~IntfXmlContourList();
+
+    // A list of `count` contours starts (a negative count reads as 0).
+    void Start(int32_t count);
+    // A child of the list starts: it must be a "Contour" with room left.
+    void StartContour(const char* name, IntfXmlAttributes& attrs);
+    // A child of the contour starts: it must be its one "EdgeIds", and not
+    // inside a value (`inValue`); reads its "size".
+    void StartEdgeIds(const char* name, IntfXmlAttributes& attrs, bool inValue);
+    // The ids of the "EdgeIds" that ended: exactly its size of them.
+    void EdgeIds(std::string_view text);
+    // The contour's end tag: it needs its "EdgeIds".
+    void EndContour();
+    // The list's end tag: as many contours as announced.
+    void Finish() const;
+    // The contours read (an xar, never null once started); the caller owns
+    // the array and the edge-id arrays in it. Null once taken.
+    QelContourdata* Take();
+
+private:
+    int32_t count_ = 0;
+    QelContourdata* contours_ = nullptr;
+    int32_t idCount_ = 0;   // "size" of the current "EdgeIds"
+    bool haveIds_ = false;  // the current contour has its "EdgeIds"
+};
 
 enum class IntfXmlFacesMode {
     Append,  // each face is appended to the interface data
@@ -91,54 +125,21 @@ private:
     // "UvMin", "UvMax", "XYZMin", "XYZMax": read as values.
     double uv_[2][2] = {{0, 0}, {0, 0}};
     double xyz_[2][3] = {{0, 0, 0}, {0, 0, 0}};
-    unsigned seen_ = 0; // bit i: value i arrived
+    unsigned seen_ = 0; // bit i: value i arrived; bit 4: "Contours"
     IntfXmlSurface* shape_ = nullptr;
-    IntfXmlContours* contours_ = nullptr;
+    // "Contours", read in place.
+    IntfXmlContourList contours_;
+    bool inContours_ = false;
+    bool inContour_ = false;
 };
 
-// Reader of a face's "Contours"; the contour records (with their edge-id
-// arrays) belong to it until the face takes them.
-class ZPI_API IntfXmlContours : public IntfXmlElement {
-public:
-    IntfXmlContours(IntfXmlElement* parent, int32_t count);
-    ~IntfXmlContours() override;
-
-    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
-    IntfXmlElement* endElement(const char* name) override;
-    // Its own text (whitespace between children) is not used.
-    void characters(const char*, unsigned) override {}
-    bool IsListHandler() const override { return true; }
-
-    // Stores the edge ids of contour `index` (the array passes to this list).
-    void SetEdges(int32_t index, int32_t* ids);
-    // The contours read (an xar, never null); the caller owns the array and
-    // the edge-id arrays in it. Null once taken.
-    QelContourdata* TakeArray();
-
-private:
-    int32_t count_;
-    QelContourdata* contours_ = nullptr;
-};
-
+// Writer of one contour; contours are read in place by the contour list
+// (IntfXmlContourList).
 class ZPI_API IntfXmlContour : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Contour").
     IntfXmlContour(const QelContourdata* rec, const char* name = nullptr);
     static void Write(const QelContourdata* rec, const char* name = nullptr);
-    // Reader of contour `index` of the list.
-    IntfXmlContour(IntfXmlContours* parent, int32_t index);
-
-    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
-    IntfXmlElement* endElement(const char* name) override;
-    // Its own text (whitespace between children) is not used.
-    void characters(const char*, unsigned) override {}
-    void EndValue(int slot, std::string_view text, const char* name) override;
-
-private:
-    IntfXmlContours* list_ = nullptr;
-    int32_t index_ = 0;
-    int32_t idCount_ = 0;
-    bool haveIds_ = false;
 };
 
 // Frees an xar of contours with the edge-id arrays they hold; the handle

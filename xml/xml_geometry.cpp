@@ -177,26 +177,38 @@ int CsysAxis(const char* name) {
 }
 } // namespace
 
-IntfXmlElement* IntfXmlCsys::startElement(const char* name, IntfXmlAttributes&) {
-    ExpectTextChild(name, "Csys", NamesEmpty());
+int IntfXmlCsysValues::Slot(const char* name, bool inValue) {
+    ExpectTextChild(name, "Csys", !inValue);
     const int axis = CsysAxis(name);
     if (axis < 0)
         IntfXmlThrowUnexpected(name, "Csys");
-    return TakeValue(axis);
+    return axis;
+}
+
+void IntfXmlCsysValues::Store(int axis, std::string_view text, const char* name) {
+    double* dst = axis == 0 ? frame.e1 : axis == 1 ? frame.e2 : axis == 2 ? frame.e3
+                                                                       : frame.origin;
+    IntfXmlParseXyz(text, dst, name);
+    seen |= 1u << axis;
+}
+
+void IntfXmlCsysValues::Finish() const {
+    static const char* const kNames[] = {"X", "Y", "Z", "O"};
+    for (int i = 0; i < 4; ++i)
+        if (!(seen & (1u << i)))
+            IntfXmlThrowMissing(kNames[i], "Csys");
+}
+
+IntfXmlElement* IntfXmlCsys::startElement(const char* name, IntfXmlAttributes&) {
+    return TakeValue(IntfXmlCsysValues::Slot(name, !NamesEmpty()));
 }
 
 void IntfXmlCsys::EndValue(int axis, std::string_view text, const char* name) {
-    double* dst = axis == 0 ? frame_.e1 : axis == 1 ? frame_.e2 : axis == 2 ? frame_.e3
-                                                                         : frame_.origin;
-    IntfXmlParseXyz(text, dst, name);
-    seen_ |= 1u << axis;
+    values_.Store(axis, text, name);
 }
 
 IntfXmlElement* IntfXmlCsys::endElement(const char*) {
-    static const char* const kNames[] = {"X", "Y", "Z", "O"};
-    for (int i = 0; i < 4; ++i)
-        if (!(seen_ & (1u << i)))
-            IntfXmlThrowMissing(kNames[i], "Csys");
+    values_.Finish();
     return parent_;
 }
 
@@ -267,40 +279,65 @@ IntfXmlQelPntList::IntfXmlQelPntList(const QelPoint* points, int32_t count, cons
     EndElement();
 }
 
-IntfXmlQelPntList::IntfXmlQelPntList(IntfXmlElement* parent, int32_t count)
-    : IntfXmlElement(parent), count_(count) {
+IntfXmlPointItems::~IntfXmlPointItems() { xar_free(items_); }
+
+void IntfXmlPointItems::Start(int32_t count, const char* what) {
+    what_ = what;
     if (count < 0)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "point list: negative size %d", count);
+    count_ = count;
+    next_ = 0;
+    xar_free(items_);
     items_ = NewItemArray<QelPoint>(count);
 }
 
-IntfXmlQelPntList::~IntfXmlQelPntList() { xar_free(items_); }
-
-IntfXmlElement* IntfXmlQelPntList::startElement(const char* name, IntfXmlAttributes&) {
-    ExpectTextChild(name, what_, NamesEmpty());
+void IntfXmlPointItems::CheckItem(const char* name, bool inValue) const {
+    ExpectTextChild(name, what_, !inValue);
     if (next_ >= count_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s: more items than its size %d", what_, count_);
-    return TakeValue(0);
 }
 
-void IntfXmlQelPntList::EndValue(int, std::string_view text, const char* name) {
+void IntfXmlPointItems::Add(std::string_view text, const char* name) {
     QelPoint p;
     IntfXmlParseXyz(text, p.xyz, name);
     AppendItem(items_, p);
     ++next_;
 }
 
-IntfXmlElement* IntfXmlQelPntList::endElement(const char*) {
+void IntfXmlPointItems::Finish() const {
     if (next_ != count_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s: %d items where its size says %d", what_, next_,
                      count_);
-    return parent_;
 }
 
-QelPoint* IntfXmlQelPntList::TakeArray() {
+QelPoint* IntfXmlPointItems::Take() {
     QelPoint* a = items_;
     items_ = nullptr;
     return a;
+}
+
+IntfXmlQelPntList::IntfXmlQelPntList(IntfXmlElement* parent, int32_t count)
+    : IntfXmlQelPntList(parent, count, ListName{"QelPntList"}) {}
+
+IntfXmlQelPntList::IntfXmlQelPntList(IntfXmlElement* parent, int32_t count, ListName name)
+    : IntfXmlElement(parent) {
+    items_.Start(count, name.what);
+}
+
+IntfXmlQelPntList::~IntfXmlQelPntList() = default;
+
+IntfXmlElement* IntfXmlQelPntList::startElement(const char* name, IntfXmlAttributes&) {
+    items_.CheckItem(name, !NamesEmpty());
+    return TakeValue(0);
+}
+
+void IntfXmlQelPntList::EndValue(int, std::string_view text, const char* name) {
+    items_.Add(text, name);
+}
+
+IntfXmlElement* IntfXmlQelPntList::endElement(const char*) {
+    items_.Finish();
+    return parent_;
 }
 
 IntfXmlQelVectorList::IntfXmlQelVectorList(const QelPoint* vectors, int32_t count,
@@ -308,9 +345,7 @@ IntfXmlQelVectorList::IntfXmlQelVectorList(const QelPoint* vectors, int32_t coun
     : IntfXmlQelPntList(vectors, count, name, "QelVectorList", "V") {}
 
 IntfXmlQelVectorList::IntfXmlQelVectorList(IntfXmlElement* parent, int32_t count)
-    : IntfXmlQelPntList(parent, count) {
-    what_ = "QelVectorList";
-}
+    : IntfXmlQelPntList(parent, count, ListName{"QelVectorList"}) {}
 
 // ---- sequences ------------------------------------------------------------------------------
 
@@ -319,7 +354,7 @@ namespace {
 // Words 0 to count - 1 are the values (further words are not read); the
 // array is made only after the text has shown that they really are there.
 template <class T, class Conv>
-T* ReadSequence(const std::string& text, int32_t count, const char* element, Conv conv) {
+T* ReadSequence(std::string_view text, int32_t count, const char* element, Conv conv) {
     IntfXmlWords w(text, element);
     size_t words = w.CountRemaining();
     if (words < size_t(count))
@@ -340,6 +375,11 @@ T* ReadSequence(const std::string& text, int32_t count, const char* element, Con
 }
 
 } // namespace
+
+double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element) {
+    return ReadSequence<double>(text, count, element,
+                                [](IntfXmlWords& w) { return w.NextDouble(); });
+}
 
 IntfXmlQelIntSeq::IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name) { Write(values, count, name); }
 

@@ -86,6 +86,55 @@ private:
     unsigned seen_ = 0;
 };
 
+// The values of a "Csys" ("X", "Y", "Z", "O"), for IntfXmlCsys and for
+// readers that read a coordinate system in place.
+struct ZPI_API IntfXmlCsysValues {
+    // The slot of a child; throws (not expected in "Csys") for another name
+    // and for any element inside a value (`inValue`).
+    static int Slot(const char* name, bool inValue);
+    void Store(int slot, std::string_view text, const char* name);
+    // At the end tag: throws when an axis or the origin is missing.
+    void Finish() const;
+
+    QelFrame frame{};
+    unsigned seen = 0;
+};
+
+// The items of a point or vector list ("P" or "V", any name, a point text
+// each) against the count its "size" gave, for IntfXmlQelPntList and for
+// readers that read a point list in place. `what` names the list in
+// messages.
+class ZPI_API IntfXmlPointItems {
+public:
+    IntfXmlPointItems() = default;
+    IntfXmlPointItems(const IntfXmlPointItems&) = delete;
+    IntfXmlPointItems& operator=(const IntfXmlPointItems&) = delete;
+    ~IntfXmlPointItems();
+
+    // A list of `count` items starts (count >= 0).
+    void Start(int32_t count, const char* what);
+    // An item starts: throws for an element inside an item (`inValue`) and
+    // for an item beyond the count.
+    void CheckItem(const char* name, bool inValue) const;
+    void Add(std::string_view text, const char* name);
+    // At the list's end tag: throws when items are missing.
+    void Finish() const;
+    int32_t Count() const { return next_; }
+    const QelPoint* Array() const { return items_; }
+    // The array (an xar, null when no list started); the caller owns it.
+    QelPoint* Take();
+
+private:
+    const char* what_ = "QelPntList";
+    int32_t count_ = 0;
+    int32_t next_ = 0;
+    QelPoint* items_ = nullptr;
+};
+
+// The first `count` words of a text as an xar of numbers (fewer words is an
+// error naming `element`; words beyond are not read); the caller owns it.
+ZPI_API double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element);
+
 class ZPI_API IntfXmlCsys : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlCsys(const double* x, const double* y, const double* z, const double* o,
@@ -103,15 +152,14 @@ public:
     void characters(const char*, unsigned) override {}
     void EndValue(int slot, std::string_view text, const char* name) override;
 
-    const double* GetX() const { return frame_.e1; }
-    const double* GetY() const { return frame_.e2; }
-    const double* GetZ() const { return frame_.e3; }
-    const double* GetO() const { return frame_.origin; }
-    const QelFrame& GetFrame() const { return frame_; }
+    const double* GetX() const { return values_.frame.e1; }
+    const double* GetY() const { return values_.frame.e2; }
+    const double* GetZ() const { return values_.frame.e3; }
+    const double* GetO() const { return values_.frame.origin; }
+    const QelFrame& GetFrame() const { return values_.frame; }
 
 private:
-    QelFrame frame_{};
-    unsigned seen_ = 0;
+    IntfXmlCsysValues values_;
 };
 
 // Items of four doubles (QelUvSample).
@@ -149,20 +197,22 @@ public:
     void characters(const char*, unsigned) override {}
     void EndValue(int slot, std::string_view text, const char* name) override;
 
-    const QelPoint* GetArray() const { return items_; }
-    int32_t GetCount() const { return next_; }
-    QelPoint* TakeArray();
+    const QelPoint* GetArray() const { return items_.Array(); }
+    int32_t GetCount() const { return items_.Count(); }
+    QelPoint* TakeArray() { return items_.Take(); }
 
 protected:
     // Writer for another item element name ("V" of vector lists).
     IntfXmlQelPntList(const QelPoint* points, int32_t count, const char* name,
                       const char* defaultName, const char* itemName);
-    const char* what_ = "QelPntList";
+    // Reader of a list named `what` in messages.
+    struct ListName {
+        const char* what;
+    };
+    IntfXmlQelPntList(IntfXmlElement* parent, int32_t count, ListName name);
 
 private:
-    int32_t count_ = 0;
-    int32_t next_ = 0;
-    QelPoint* items_ = nullptr;
+    IntfXmlPointItems items_;
 };
 
 class ZPI_API IntfXmlQelVectorList : public IntfXmlQelPntList {

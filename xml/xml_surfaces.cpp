@@ -172,32 +172,49 @@ IntfXmlCsysSurface::IntfXmlCsysSurface(IntfXmlElement* parent, int32_t code, con
                                        const char* const* numbers)
     : IntfXmlSurfaceKind(parent, code), self_(self), numberNames_(numbers) {}
 
+namespace {
+// Value slots of the numbers of a surface kind, after those of its "Csys".
+constexpr int kFirstNumber = 4;
+} // namespace
+
 IntfXmlElement* IntfXmlCsysSurface::startElement(const char* name, IntfXmlAttributes&) {
+    if (inCsys_)
+        return TakeValue(IntfXmlCsysValues::Slot(name, !NamesEmpty()));
     if (!NamesEmpty())
         IntfXmlThrowUnexpected(name, TopName().c_str());
     if (Is(name, "Csys")) {
-        if (csys_)
+        if (haveCsys_)
             IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" holds \"Csys\" twice", self_);
-        return csys_ = MakeChild<IntfXmlCsys>();
+        haveCsys_ = inCsys_ = true;
+        return this;
     }
     for (int i = 0; numberNames_ && numberNames_[i]; ++i)
         if (Is(name, numberNames_[i]))
-            return TakeValue(i);
+            return TakeValue(kFirstNumber + i);
     IntfXmlThrowUnexpected(name, self_);
 }
 
 void IntfXmlCsysSurface::EndValue(int slot, std::string_view text, const char* name) {
-    numbers_[slot] = IntfXmlParseDouble(text, name);
-    seen_ |= 1u << slot;
+    if (slot < kFirstNumber) {
+        csys_.Store(slot, text, name);
+        return;
+    }
+    numbers_[slot - kFirstNumber] = IntfXmlParseDouble(text, name);
+    seen_ |= 1u << (slot - kFirstNumber);
 }
 
 IntfXmlElement* IntfXmlCsysSurface::endElement(const char*) {
-    if (!csys_)
+    if (inCsys_) {
+        csys_.Finish();
+        inCsys_ = false;
+        return this;
+    }
+    if (!haveCsys_)
         IntfXmlThrowMissing("Csys", self_);
     for (int i = 0; numberNames_[i]; ++i)
         if (!(seen_ & (1u << i)))
             IntfXmlThrowMissing(numberNames_[i], self_);
-    Store(csys_->GetFrame(), numbers_);
+    Store(csys_.frame, numbers_);
     SetFilled();
     return parent_;
 }
@@ -546,56 +563,96 @@ void IntfXmlBsplSrf::Write(const QelSurfaceshapedata* shape) {
 IntfXmlBsplSrf::IntfXmlBsplSrf(IntfXmlElement* parent)
     : IntfXmlSurfaceKind(parent, QEL_SURF_BSPLINE) {}
 
-IntfXmlElement* IntfXmlBsplSrf::startElement(const char* name, IntfXmlAttributes& attrs) {
-    if (!NamesEmpty())
-        IntfXmlThrowUnexpected(name, "UVDegree");
-    if (Is(name, "UVDegree"))
-        return TakeValue(0);
-    IntfXmlQelRealSeq** seq = Is(name, "UParams")   ? &uKnots_
-                              : Is(name, "VParams") ? &vKnots_
-                              : Is(name, "Weights") ? &weights_
-                                                    : nullptr;
-    if (!seq && !Is(name, "Points"))
-        IntfXmlThrowUnexpected(name, "BsplSrf");
-    if ((seq && *seq) || (!seq && points_))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"BsplSrf\" holds \"%s\" twice", name);
-    int32_t size = IntfXmlRequireSize(attrs, name);
-    if (seq)
-        return *seq = MakeChild<IntfXmlQelRealSeq>(size);
-    return points_ = MakeChild<IntfXmlQelPntList>(size);
+IntfXmlBsplSrf::~IntfXmlBsplSrf() {
+    for (double*& seq : sequences_)
+        xar_free(seq);
 }
 
-void IntfXmlBsplSrf::EndValue(int, std::string_view text, const char* name) {
-    IntfXmlWords words(text, name); // words 0 and 1
-    int32_t u = words.NextInt();
-    int32_t v = words.NextInt();
-    degrees_[0] = u;
-    degrees_[1] = v;
-    haveDegrees_ = true;
+namespace {
+// Value slots of a B-spline surface: its degrees, its three sequences.
+constexpr int kDegreesSlot = 0;
+constexpr int kFirstSequenceSlot = 1;
+constexpr int kPointSlot = 4;
+const char* const kBsplSequences[] = {"UParams", "VParams", "Weights"};
+} // namespace
+
+IntfXmlElement* IntfXmlBsplSrf::startElement(const char* name, IntfXmlAttributes& attrs) {
+    if (inPoints_) {
+        points_.CheckItem(name, !NamesEmpty());
+        return TakeValue(kPointSlot);
+    }
+    // Inside a value nothing is expected, as inside the degrees or inside a
+    // sequence element.
+    if (!NamesEmpty())
+        IntfXmlThrowUnexpected(name, Is(TopName().c_str(), "UVDegree") ? "UVDegree" : "QelRealSeq");
+    if (Is(name, "UVDegree"))
+        return TakeValue(kDegreesSlot);
+    int seq = -1;
+    for (int i = 0; i < 3; ++i)
+        if (Is(name, kBsplSequences[i]))
+            seq = i;
+    if (seq < 0 && !Is(name, "Points"))
+        IntfXmlThrowUnexpected(name, "BsplSrf");
+    if ((seq >= 0 && sequences_[seq]) || (seq < 0 && havePoints_))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"BsplSrf\" holds \"%s\" twice", name);
+    const int32_t size = IntfXmlRequireSize(attrs, name);
+    if (seq >= 0) {
+        counts_[seq] = size;
+        return TakeValue(kFirstSequenceSlot + seq);
+    }
+    points_.Start(size, "QelPntList");
+    havePoints_ = inPoints_ = true;
+    return this;
+}
+
+void IntfXmlBsplSrf::EndValue(int slot, std::string_view text, const char* name) {
+    if (slot == kPointSlot) {
+        points_.Add(text, name);
+        return;
+    }
+    if (slot == kDegreesSlot) {
+        IntfXmlWords words(text, name); // words 0 and 1
+        int32_t u = words.NextInt();
+        int32_t v = words.NextInt();
+        degrees_[0] = u;
+        degrees_[1] = v;
+        haveDegrees_ = true;
+        return;
+    }
+    const int seq = slot - kFirstSequenceSlot;
+    double* values = IntfXmlReadRealSeq(text, counts_[seq], name);
+    xar_free(sequences_[seq]);
+    sequences_[seq] = values;
 }
 
 IntfXmlElement* IntfXmlBsplSrf::endElement(const char*) {
+    if (inPoints_) {
+        points_.Finish();
+        inPoints_ = false;
+        return this;
+    }
     if (!haveDegrees_)
         IntfXmlThrowMissing("UVDegree", "BsplSrf");
-    if (!uKnots_)
+    if (!sequences_[0])
         IntfXmlThrowMissing("UParams", "BsplSrf");
-    if (!vKnots_)
+    if (!sequences_[1])
         IntfXmlThrowMissing("VParams", "BsplSrf");
-    if (!points_)
+    if (!havePoints_)
         IntfXmlThrowMissing("Points", "BsplSrf");
-    if (weights_ && weights_->GetCount() != points_->GetCount())
+    if (sequences_[2] && counts_[2] != points_.Count())
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"BsplSrf\": %d weights for %d control points",
-                     weights_->GetCount(), points_->GetCount());
+                     counts_[2], points_.Count());
     QelBsplinesrfdata& b = record_->bsplinesrf;
     b.u_degree = uint32_t(degrees_[0]);
     b.v_degree = uint32_t(degrees_[1]);
-    b.u_knot_count = uint32_t(uKnots_->GetCount());
-    b.v_knot_count = uint32_t(vKnots_->GetCount());
-    b.point_count = uint32_t(points_->GetCount());
-    b.u_knots = uKnots_->TakeArray();
-    b.v_knots = vKnots_->TakeArray();
-    b.weights = weights_ ? weights_->TakeArray() : nullptr;
-    b.points = points_->TakeArray();
+    b.u_knot_count = uint32_t(counts_[0]);
+    b.v_knot_count = uint32_t(counts_[1]);
+    b.point_count = uint32_t(points_.Count());
+    b.u_knots = sequences_[0];
+    b.v_knots = sequences_[1];
+    b.weights = sequences_[2];
+    b.points = points_.Take();
+    sequences_[0] = sequences_[1] = sequences_[2] = nullptr;
     SetFilled();
     return parent_;
 }

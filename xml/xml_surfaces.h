@@ -109,7 +109,10 @@ private:
     const char* const* numberNames_ = nullptr;
     double numbers_[2] = {0, 0};
     unsigned seen_ = 0;
-    IntfXmlCsys* csys_ = nullptr;
+    // The "Csys", read in place.
+    IntfXmlCsysValues csys_;
+    bool haveCsys_ = false;
+    bool inCsys_ = false;
 };
 
 class ZPI_API IntfXmlPlane : public IntfXmlCsysSurface {
@@ -240,13 +243,19 @@ public:
     IntfXmlElement* endElement(const char* name) override;
     void EndValue(int slot, std::string_view text, const char* name) override;
 
+    ~IntfXmlBsplSrf() override;
+
 private:
     int32_t degrees_[2] = {0, 0};
     bool haveDegrees_ = false;
-    IntfXmlQelRealSeq* uKnots_ = nullptr;
-    IntfXmlQelRealSeq* vKnots_ = nullptr;
-    IntfXmlQelRealSeq* weights_ = nullptr;
-    IntfXmlQelPntList* points_ = nullptr;
+    // "UParams", "VParams", "Weights": read as values, each the count of
+    // its "size" and the array read (null until it came).
+    int32_t counts_[3] = {0, 0, 0};
+    double* sequences_[3] = {nullptr, nullptr, nullptr};
+    // "Points", read in place.
+    IntfXmlPointItems points_;
+    bool havePoints_ = false;
+    bool inPoints_ = false;
 };
 
 class ZPI_API IntfXmlCylSplSrf : public IntfXmlSurfaceKind {

@@ -1,7 +1,8 @@
 // Children that readers take in place rather than through readers of their
 // own: an edge's "UvCurves" and curves (Point, Line, Arc and Ellipse read
 // in the edge, other kinds by their kind reader), a face's UV and point
-// values, the values of coordinate systems, degrees and edge ids. What they
+// values and contours, the coordinate systems of surfaces, the sequences
+// and points of B-spline surfaces. What they
 // read, and the errors for children that are repeated, unknown, incomplete,
 // malformed or hold elements of their own.
 #include "xml_test_util.h"
@@ -157,12 +158,83 @@ TEST(XmlValuesInPlace, MalformedChildrenAreRefusedWithTheirMessage) {
         {"<Faces><Face>" + uv + "<Shape><Cylinder>" + kCsys +
              "<Radius>1<W/></Radius></Cylinder></Shape></Face></Faces>",
          "element \"W\" is not expected in \"Radius\""},
+        {"<Faces><Face>" + uv + "<Shape><Cylinder>" + kCsys + kCsys +
+             "<Radius>1</Radius></Cylinder></Shape></Face></Faces>",
+         "\"Cylinder\" holds \"Csys\" twice"},
+        {"<Faces><Face>" + uv + "<Shape><Plane><Csys><X>1 0 0</X><Y>0 1 0</Y><Z>0 0 1</Z>"
+                                "</Csys></Plane></Shape></Face></Faces>",
+         "\"Csys\" lacks its \"O\""},
+        {"<Faces><Face>" + uv + "<Shape><Plane><Csys><Radius>1</Radius></Csys></Plane>"
+                                "</Shape></Face></Faces>",
+         "element \"Radius\" is not expected in \"Csys\""},
+        {Face(uv, "<Contours size=\"1\"><Contour><EdgeIds size=\"0\"/></Contour>"
+                  "<Contour><EdgeIds size=\"0\"/></Contour></Contours>"),
+         "\"Contours\" holds more \"Contour\" elements than its size 1"},
+        {Face(uv, "<Contours size=\"2\"><Contour><EdgeIds size=\"0\"/></Contour></Contours>"),
+         "\"Contours\" holds 1 \"Contour\" elements, its size says 2"},
+        {Face(uv, "<Contours size=\"1\"><Loop/></Contours>"),
+         "element \"Loop\" is not expected in \"Contours\""},
+        {Face(uv, "<Contours size=\"1\"><Contour><EdgeIds size=\"0\"/><EdgeIds size=\"0\"/>"
+                  "</Contour></Contours>"),
+         "\"EdgeIds\" appears twice in \"Contour\""},
+        {Face(uv, "<Contours size=\"1\"><Contour></Contour></Contours>"),
+         "\"Contour\" lacks its \"EdgeIds\""},
+        {Face(uv, "<Contours size=\"0\"/><Contours size=\"0\"/>"),
+         "\"Contours\" appears twice in \"Face\""},
     };
     for (const Case& c : cases) {
         std::string message;
         EXPECT_EQ(ErrorOf([&] { Read(c.inner); }, &message), INTFXML_ERR_MALFORMED)
             << c.inner;
         EXPECT_EQ(message, c.message) << c.inner;
+    }
+}
+
+TEST(XmlValuesInPlace, BsplineSurfaceSequencesAndPointsReadInPlace) {
+    const std::string uv = "<UvMin>0 0</UvMin><UvMax>1 1</UvMax>";
+    auto surface = [&](const std::string& body) {
+        return "<Faces><Face>" + uv + "<Shape><BsplSrf>" + body + "</BsplSrf></Shape></Face></Faces>";
+    };
+    const std::string degrees = "<UVDegree>1 1</UVDegree>";
+    const std::string knots = "<UParams size=\"2\">0 1</UParams><VParams size=\"1\">0 9</VParams>";
+    const std::string points = "<Points size=\"2\"><P>1 2 3</P><Q>4 5 6</Q></Points>";
+    IntfDataPtr d(Read(surface(degrees + knots + "<Weights size=\"2\">0.5 2</Weights>" + points)));
+    const QelBsplinesrfdata& b = FaceAt(d.get(), 0).shape.bsplinesrf;
+    EXPECT_EQ(b.u_knot_count, 2u);
+    EXPECT_EQ(b.v_knot_count, 1u);
+    EXPECT_EQ(xar_count(b.v_knots), 1); // words beyond the size are not read
+    EXPECT_EQ(b.u_knots[1], 1.0);
+    ASSERT_NE(b.weights, nullptr);
+    EXPECT_EQ(b.weights[0], 0.5);
+    ASSERT_EQ(b.point_count, 2u);
+    EXPECT_EQ(b.points[1].xyz[2], 6.0); // items under any name
+    struct Case {
+        std::string body;
+        std::string message;
+    } cases[] = {
+        {degrees + "<UParams size=\"2\">0<W/>1</UParams>",
+         "element \"W\" is not expected in \"QelRealSeq\""},
+        {degrees + knots + "<Points size=\"1\"><P>1 2 3<W/></P></Points>",
+         "element \"W\" is not expected in \"QelPntList\""},
+        {degrees + knots + "<Points size=\"1\"><P>1 2 3</P><P>1 2 3</P></Points>",
+         "QelPntList: more items than its size 1"},
+        {degrees + knots + "<Points size=\"2\"><P>1 2 3</P></Points>",
+         "QelPntList: 1 items where its size says 2"},
+        {degrees + knots + points + points, "\"BsplSrf\" holds \"Points\" twice"},
+        {degrees + knots + knots, "\"BsplSrf\" holds \"UParams\" twice"},
+        {degrees + knots + "<Weights size=\"1\">1</Weights>" + points,
+         "\"BsplSrf\": 1 weights for 2 control points"},
+        {degrees + "<UParams size=\"3\">0 1</UParams>",
+         "\"UParams\" holds 2 values where its size says 3"},
+        {degrees + "<VParams>0 1</VParams>",
+         "\"VParams\" lacks the attribute \"size\" at position 0"},
+        {degrees + knots, "\"BsplSrf\" lacks its \"Points\""},
+    };
+    for (const Case& c : cases) {
+        std::string message;
+        EXPECT_EQ(ErrorOf([&] { Read(surface(c.body)); }, &message), INTFXML_ERR_MALFORMED)
+            << c.body;
+        EXPECT_EQ(message, c.message) << c.body;
     }
 }
 
