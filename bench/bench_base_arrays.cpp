@@ -1,6 +1,6 @@
 // Appending to the base library's arrays one element at a time: the cost per
 // element must stay flat as the array grows (geometric growth).
-#include "base/xmemory.h"
+#include "xmemory.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Appending handles to a sequence one at a time: every append takes one
 // reference and growth moves the handles already held, so the cost per
 // handle must stay flat as the sequence grows (geometric growth).
-#include "base/kvalues.h"
+#include "kvalues.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // one loop of four edge ids, 2n edges on lines with a UV spline on each,
 // and n / 10 quilts of ten faces, converted and released. Time must grow
 // linearly with n; build without sanitizers for meaningful numbers.
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_routines.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_writer.h"

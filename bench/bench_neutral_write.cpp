@@ -1,7 +1,7 @@
 // Writing and freeing a neutral part of 1k to 100k plane faces, each with a
 // loop of four edge ids, and as many line edges with a UV curve. The time
 // per face should stay flat (the complexity fit reports it).
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "neutral/neutral_writer.h"
 
 #include <benchmark/benchmark.h>

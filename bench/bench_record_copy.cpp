@@ -1,7 +1,7 @@
 // Deep copy and free of a whole interface-data tree: 10,000 faces with
 // 100,000 edges, then ten times that. The cost per face should stay flat
 // (linear growth; the complexity fit reports it).
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_copy.h"
 #include "kernel/qel_routines.h"
 

@@ -14,7 +14,7 @@
 // The time shown is WriteZPI's; minimal_ms is the anchor's; ratio is
 // WriteZPI's time over the anchor's (the goal is at most 1.25). Each size
 // runs for at least 3 s of WriteZPI.
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "zpi_bench_util.h"
 
 #include <fcntl.h>

@@ -19,16 +19,16 @@ set(ZPI_PUBLIC_HEADERS
   api/kpi_interfaces.h
   api/kpi_ops.h
   api/kpi_session.h
-  base/kcommon.h
-  base/kvalues.h
-  base/process.h
-  base/xany.h
-  base/xexcept.h
-  base/xhandle.h
-  base/xobject.h
-  base/xrtti.h
-  base/xsequence.h
-  base/xstring.h
+  base/runtime/kcommon.h
+  base/runtime/kvalues.h
+  base/process/process.h
+  base/runtime/xany.h
+  base/runtime/xexcept.h
+  base/runtime/xhandle.h
+  base/runtime/xobject.h
+  base/runtime/xrtti.h
+  base/runtime/xsequence.h
+  base/text/xstring.h
   base/zbase_export.h)
 list(TRANSFORM ZPI_PUBLIC_HEADERS PREPEND ${PROJECT_SOURCE_DIR}/)
 install(FILES ${ZPI_PUBLIC_HEADERS} DESTINATION ${ZPI_INSTALL_INCLUDEDIR})

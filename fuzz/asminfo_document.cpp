@@ -5,7 +5,7 @@
 #include "xml/sax_handler.h"
 #include "xml/xml_asminfo.h"
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 
 namespace {
 

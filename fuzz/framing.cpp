@@ -6,7 +6,7 @@
 // frame written and read back is the same.
 #include "fuzz_support.h"
 
-#include "base/net.h"
+#include "net.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

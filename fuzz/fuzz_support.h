@@ -4,8 +4,8 @@
 // bytes arrive on a connection.
 #pragma once
 
-#include "base/kcommon.h"
-#include "base/xexcept.h"
+#include "kcommon.h"
+#include "xexcept.h"
 #include "xml/xml_element.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -5,7 +5,7 @@
 #include "xml/sax_handler.h"
 #include "xml/xml_layerstatus.h"
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zpifuzz::OwnErrorsOnly([&] {

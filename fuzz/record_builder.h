@@ -9,7 +9,7 @@
 // it.
 #pragma once
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_records.h"
 #include "kernel/qel_routines.h"
 #include "tests/kernel/annot_fixtures.h"

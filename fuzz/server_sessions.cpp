@@ -5,8 +5,8 @@
 // the pending job dropped, so each input starts from the same state.
 #include "fuzz_support.h"
 
-#include "base/net.h"
-#include "base/uniloc.h"
+#include "net.h"
+#include "uniloc.h"
 #include "client/zr_callback.h"
 #include "client/zr_jobs.h"
 

@@ -1,6 +1,6 @@
 #include "kernel/facets.h"
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_copy.h"
 #include "kernel/record_alloc.h"
 

@@ -1,7 +1,7 @@
 #include "kernel/model_ext.h"
 
-#include "base/xarholder.h"
-#include "base/xmemory.h"
+#include "xarholder.h"
+#include "xmemory.h"
 #include "kernel/attributes.h"
 #include "kernel/facets.h"
 #include "kernel/qel_copy.h"

@@ -6,8 +6,8 @@
 // recursion, so the walk is bounded by the records' depth.
 #include "kernel/qel_annot_copy.h"
 
-#include "base/btkstring.h"
-#include "base/xmemory.h"
+#include "btkstring.h"
+#include "xmemory.h"
 #include "kernel/qel_internal.h"
 
 #include <cstring>

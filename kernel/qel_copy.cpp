@@ -2,7 +2,7 @@
 // record.
 #include "kernel/qel_copy.h"
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_annot_copy.h"
 #include "kernel/qel_internal.h"
 #include "kernel/qel_routines.h"

@@ -2,7 +2,7 @@
 // the library's interface.
 #pragma once
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_records.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Host record routines (see qel_routines.h for the ownership rules).
 #include "kernel/qel_routines.h"
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_internal.h"
 
 #include <cmath>

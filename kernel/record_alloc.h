@@ -4,8 +4,8 @@
 #pragma once
 
 #include "api/kpi_impl.h"
-#include "base/xexcept.h"
-#include "base/xmemory.h"
+#include "xexcept.h"
+#include "xmemory.h"
 #include "kernel/qel_records.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "kernel/units.h"
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/record_alloc.h"
 #include "kernel/wide_name.h"
 

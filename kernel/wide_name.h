@@ -3,8 +3,8 @@
 // a character boundary, and the length test of the name setters.
 #pragma once
 
-#include "base/btkstring.h"
-#include "base/xstring.h"
+#include "btkstring.h"
+#include "xstring.h"
 
 #include <cstring>
 #include <string>

@@ -8,8 +8,8 @@
 // element counts, never by the counts that the records claim.
 #include "neutral/neutral_convert.h"
 
-#include "base/process.h"
-#include "base/xmemory.h"
+#include "process.h"
+#include "xmemory.h"
 #include "kernel/qel_internal.h"
 #include "kernel/qel_routines.h"
 #include "neutral/neutral_text.h"

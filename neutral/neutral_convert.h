@@ -13,7 +13,7 @@
 //
 // Diagnostics are printed as one line "-<routine>- <message>" on standard
 // error (dbg_print_info) when the run mode is non-zero (get_run_mode, set
-// with the environment variable ZORVAN_RUN_MODE, base/process.h), and
+// with the environment variable ZORVAN_RUN_MODE, base/process/process.h), and
 // handed to the message observer when one is set.
 #pragma once
 

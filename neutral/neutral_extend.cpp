@@ -7,8 +7,8 @@
 // Host arrays are read bounded by their real element counts.
 #include "neutral/neutral_extend.h"
 
-#include "base/btkstring.h"
-#include "base/xmemory.h"
+#include "btkstring.h"
+#include "xmemory.h"
 #include "kernel/qel_internal.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_text.h"

@@ -11,7 +11,7 @@
 //   whole tree. Nothing may be shared between two owners, except a record
 //   that stands in several pointer arrays (a surface in two quilts).
 //
-// Handles (base/xmemory.h)
+// Handles (base/memory/xmemory.h)
 //   T* fields documented as "xar" are xar handles: a pointer to element 0
 //   of an xar array (xar_alloc / xar_alloc_or_append), null when empty.
 //   "xar of T" holds T by value, "xar of T*" holds pointers to records.

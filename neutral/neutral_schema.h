@@ -1,6 +1,6 @@
 // The neutral schema table: the data dictionary that describes every record
 // of a neutral part (neutral_records.h) for the serializer engine
-// (base/ugc_output.h), with the functions the table points to.
+// (base/neutral_output/ugc_output.h), with the functions the table points to.
 //
 // The table is static and read-only; dictionary hooks work on the engine's
 // copies of field lists. Union members are named without parentheses
@@ -45,7 +45,7 @@ ZPI_API const ugc_dd_entry* symbol_value_fcn(const void* value, const void* pare
 // vertices, vertex data and facets become element numbers (-1 for none or
 // for an element that is not in this representation); after writing, the
 // original pointers are put back. The saved pointers are kept with the
-// output `out` (its user data, base/ugc_output.h), so writes on different
+// output `out` (its user data, base/neutral_output/ugc_output.h), so writes on different
 // outputs share nothing; a write cut short gets them back when its output
 // is closed. A null output changes nothing.
 ZPI_API void neutral_facets_to_numbers(ugc_output* out, void* rep);

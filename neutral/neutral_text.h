@@ -2,7 +2,7 @@
 // fields of the host records.
 #pragma once
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/wide_name.h"
 
 #include <cstring>

@@ -5,7 +5,7 @@
 #include "zpi50_export.h"
 
 extern "C" {
-// Writes `part` in the neutral text format (base/ugc_output.h) to
+// Writes `part` in the neutral text format (base/neutral_output/ugc_output.h) to
 // `location`: a stream or a named buffer registered under that name, or
 // else a plain file path (UTF-16). Before writing, every curve record's
 // leading type is set from the curve_type its holder records. The file is
@@ -18,7 +18,7 @@ extern "C" {
 // A file is written beside its target and takes the target's place only
 // when it is whole: a failed write leaves the file that was there as it
 // was (or none), and a path that is not a regular file (a device, a fifo)
-// is refused and never removed (base/kkatomicfile.h).
+// is refused and never removed (base/files/kkatomicfile.h).
 //
 // While it runs, faceted representations hold element numbers instead of
 // links; they are whole again afterwards, also after a failure. Each write

@@ -8,7 +8,7 @@
 // "size" attribute never decides how much memory is taken.
 #pragma once
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/wide_name.h"
 #include "xml/xml_element.h"
 

@@ -18,7 +18,7 @@
 //
 // A document never replaces its target unless it is whole: a local file is
 // written beside its target and renamed over it by a Close() without any
-// failure (base/kkatomicfile.h); a "bnfs:" document is sent by its close.
+// failure (base/files/kkatomicfile.h); a "bnfs:" document is sent by its close.
 // Discard() gives a document up instead: the local target stays as it was
 // (or absent) and nothing is sent. A local target that exists and is not a
 // regular file (a device, a fifo, a folder) is refused at the open with a

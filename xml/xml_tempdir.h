@@ -13,7 +13,7 @@
 // target and takes its place only when it is whole: after a read or write
 // error the previous "transferred.xml" stays as it was, and a target that
 // is not a regular file (a device, a fifo) is left alone
-// (base/kkatomicfile.h). The job loop and the proxy call it only when
+// (base/files/kkatomicfile.h). The job loop and the proxy call it only when
 // "ZORVAN_DUMP_XML" is set (IntfXmlDumpIfRequested).
 #pragma once
 

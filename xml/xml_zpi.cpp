@@ -1,7 +1,7 @@
 // The interface-data document.
 #include "xml/xml_zpi.h"
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_copy.h"
 #include "kernel/qel_routines.h"
 #include "xml/sax_handler.h"

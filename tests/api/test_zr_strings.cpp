@@ -1,6 +1,6 @@
 #include "api/zr_strings.h"
 
-#include "base/ugc_output.h"
+#include "ugc_output.h"
 
 #include <gtest/gtest.h>
 

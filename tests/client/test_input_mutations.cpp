@@ -7,8 +7,8 @@
 // leaks. The generator starts from a fixed value, every loop a fixed count and
 // every wait a time limit.
 #include "api/zr_strings.h"
-#include "base/net.h"
-#include "base/uniloc.h"
+#include "net.h"
+#include "uniloc.h"
 #include "client/zr_callback.h"
 #include "client/zr_framing.h"
 #include "client/zr_jobs.h"

@@ -2,7 +2,7 @@
 #include "journal/marshal/marshal.h"
 #include "journal/text/journal_text.h"
 
-#include "base/counting.h"
+#include "base/runtime/counting.h"
 
 #include <gtest/gtest.h>
 

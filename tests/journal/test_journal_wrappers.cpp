@@ -6,7 +6,7 @@
 
 #include "api/recording_impl.h"
 
-#include "base/process.h"
+#include "process.h"
 
 #include <gtest/gtest.h>
 

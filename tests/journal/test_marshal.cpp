@@ -1,7 +1,7 @@
 #include "api/recording_impl.h"
 #include "journal/marshal/marshal.h"
 
-#include "base/counting.h"
+#include "base/runtime/counting.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // every owned field filled, for the copy, release and conversion tests.
 #pragma once
 
-#include "base/btkstring.h"
-#include "base/xmemory.h"
+#include "btkstring.h"
+#include "xmemory.h"
 #include "kernel/qel_records.h"
 
 #include <cstring>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "api/kpi_impl.h"
-#include "base/xexcept.h"
+#include "xexcept.h"
 
 #include <gtest/gtest.h>
 

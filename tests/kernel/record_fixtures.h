@@ -1,7 +1,7 @@
 // Builders of host records for the kernel record tests.
 #pragma once
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_routines.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/attributes.h"
 #include "kernel/model_ext.h"
 #include "metadata_test_util.h"

@@ -1,4 +1,4 @@
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/attributes.h"
 #include "kernel/facets.h"
 #include "kernel/model_ext.h"

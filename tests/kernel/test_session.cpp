@@ -6,8 +6,8 @@
 #include "kernel/session_i.h"
 #include "neutral/unifs.h"
 
-#include "base/process.h"
-#include "base/xmemory.h"
+#include "process.h"
+#include "xmemory.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // one factory, one session, and the process-wide steps run once.
 #include "kernel/session_factory.h"
 
-#include "base/process.h"
-#include "base/xmemory.h"
+#include "process.h"
+#include "xmemory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // A reader of the neutral text format written from its documentation
-// (base/ugc_output.h), apart from the writer's code: the tests read a
+// (base/neutral_output/ugc_output.h), apart from the writer's code: the tests read a
 // written file back item by item and undo the escapes of its texts.
 #pragma once
 

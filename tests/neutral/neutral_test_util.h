@@ -3,7 +3,7 @@
 // the converters make them, so release_neutral_part can free them.
 #pragma once
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "neutral/neutral_records.h"
 
 #include <cstring>

@@ -8,8 +8,8 @@
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_writer.h"
 
-#include "base/btkstring.h"
-#include "base/process.h"
+#include "btkstring.h"
+#include "process.h"
 
 #include <gtest/gtest.h>
 

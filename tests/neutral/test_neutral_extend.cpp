@@ -10,7 +10,7 @@
 #include "neutral/neutral_extend.h"
 #include "neutral/neutral_writer.h"
 
-#include "base/btkstring.h"
+#include "btkstring.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "neutral_file_reader.h"
 #include "neutral_test_util.h"
 
-#include "base/btkstring.h"
+#include "btkstring.h"
 
 #include <gtest/gtest.h>
 

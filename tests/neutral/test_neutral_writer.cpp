@@ -5,8 +5,8 @@
 
 #include "file_targets.h"
 
-#include "base/unibuf.h"
-#include "base/xhandle.h"
+#include "unibuf.h"
+#include "xhandle.h"
 
 #include <gtest/gtest.h>
 

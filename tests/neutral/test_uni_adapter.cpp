@@ -1,10 +1,10 @@
 // The uni-location adapter driven through the pfa file layer: registration,
 // streams, folders, queries, path conversion and the bounds on names.
-#include "base/btkstring.h"
-#include "base/pfa.h"
-#include "base/process.h"
-#include "base/uniloc.h"
-#include "base/xmemory.h"
+#include "btkstring.h"
+#include "pfa.h"
+#include "process.h"
+#include "uniloc.h"
+#include "xmemory.h"
 #include "neutral/uni_adapter.h"
 #include "neutral/unifs.h"
 

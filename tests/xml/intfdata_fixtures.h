@@ -4,7 +4,7 @@
 // extension, and field-by-field comparisons.
 #pragma once
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_copy.h"
 #include "kernel/qel_routines.h"
 #include "kernel/record_fixtures.h"

@@ -7,7 +7,7 @@
 // malformed or hold elements of their own.
 #include "xml_test_util.h"
 
-#include "base/xmemory.h"
+#include "xmemory.h"
 #include "kernel/qel_routines.h"
 #include "xml/xml_intfdata.h"
 

@@ -1,0 +1,412 @@
+// base/net: TCP sockets, the bnfs frame protocol, the client connection and
+// the servers. It uses files/ (the locations a bnfs server serves) and text/.
+//
+// Network connections and servers of the base library: TCP sockets, the
+// "bnfs" frame protocol, the client connection BNFSConnection and the
+// server classes btkNetBaseServer, btkMultiSessionServer, bnfsServer and
+// bnfsSession.
+//
+// Wire format of a bnfs connection. Everything travels in frames:
+//
+//     kind      1 byte   (a letter, see below)
+//     length    4 bytes  unsigned, big-endian: bytes of the payload
+//     payload   `length` bytes
+//
+// Frames from the client to the server, and the server's answer to each:
+//     'Q' text request: payload is one text item (below) -> 'R' reply
+//     'B' binary request: payload is passed as it is      -> 'R' reply
+//     'P' alive probe: empty payload                      -> 'A', empty
+//     'G' read a file: payload is the path                -> 'F' file bytes
+//     'W' write a file: payload is the path, one NUL byte, then the bytes
+//                                                          -> 'K', empty
+// Any request may instead be answered by 'E', whose payload is a message:
+// the request failed (no such file, no location) and the session goes on.
+// The payload of 'R' is one text item, or empty for an empty reply.
+//
+// Text items (the session stream items of the client runtime):
+//     '_' decimal byte count ':' bytes     a text
+//     'N' decimal value ';'                a number (read as its text)
+//
+// Time limits. A client connection bounds each call by its timeout: the
+// whole answer must arrive within that many seconds of the request going
+// out, and, when a rest timeout is set, the rest of the answer frame within
+// that many seconds of its first byte (whichever ends first). A call that
+// runs out of time fails and closes the connection. A server never waits
+// for a slow reader: each session queues its answers and sends what the
+// socket accepts; while an answer waits the session reads nothing more,
+// and an answer not sent whole within the session's timeout ends the
+// session.
+//
+// Limits. A payload may not exceed kBnfsMaxPayload bytes and a path
+// kUniMaxPath bytes. A frame header that names an unknown kind or a larger
+// payload, a payload that stops short, or a request payload that does not
+// hold what its kind needs is malformed: the server answers 'E' and closes
+// the session; the client fails the call and closes the connection. Payloads
+// are read in chunks and grow with what really arrives, so a claimed length
+// never allocates more than has been received plus one chunk.
+//
+// Addresses. This stand-in serves the local machine: btkGetCurHostAddress
+// gives the loopback address and servers listen there unless told another
+// address.
+#pragma once
+
+#include "btkstring.h"
+#include "zbase_export.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+class unilocation;
+
+constexpr uint32_t kBnfsMaxPayload = 256u * 1024u * 1024u;
+
+// Error of a connection call.
+enum bnfsErrorCode : int32_t {
+    BNFS_OK = 0,
+    BNFS_ERR_ADDRESS = 1,   // host not found or port out of range
+    BNFS_ERR_CONNECT = 2,   // nobody listens there
+    BNFS_ERR_SEND = 3,      // writing failed
+    BNFS_ERR_CLOSED = 4,    // the peer closed the connection
+    BNFS_ERR_TIMEOUT = 5,   // no (whole) answer in time
+    BNFS_ERR_MALFORMED = 6, // a frame or item that breaks the format
+    BNFS_ERR_REMOTE = 7,    // the peer answered 'E' (message in `message`)
+    BNFS_ERR_NOT_OPEN = 8,  // no connection
+    BNFS_ERR_ARGUMENT = 9,  // null or refused argument
+};
+
+struct ZBASE_API bnfsError {
+    int32_t code = BNFS_OK;
+    std::string message;
+
+    void Clear() {
+        code = BNFS_OK;
+        message.clear();
+    }
+    void Set(int32_t c, std::string m) {
+        code = c;
+        message = std::move(m);
+    }
+    bool IsSet() const { return code != BNFS_OK; }
+};
+
+// The address under which this process is reached ("127.0.0.1").
+ZBASE_API bool btkGetCurHostAddress(btkString& host);
+
+// ---- sockets and frames --------------------------------------------------------
+
+// A connected TCP socket, owned: closed by Close or the destructor.
+class ZBASE_API btkSocketStream {
+public:
+    explicit btkSocketStream(int fd);
+    ~btkSocketStream();
+    btkSocketStream(const btkSocketStream&) = delete;
+    btkSocketStream& operator=(const btkSocketStream&) = delete;
+
+    int GetFd() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+    void Close();
+
+    // Every byte, or false (the stream is closed then).
+    bool WriteAll(const void* data, size_t n, bnfsError* error);
+    // Exactly n bytes within `timeoutSeconds` (negative: no limit), or false
+    // at the end of the stream, on a failure or when the time runs out.
+    bool ReadExact(void* data, size_t n, double timeoutSeconds, bnfsError* error);
+    // 1 when bytes (or the end) can be read, 0 when the time ran out, -1 on
+    // failure.
+    int WaitReadable(double timeoutSeconds);
+
+private:
+    int fd_;
+};
+
+struct ZBASE_API bnfsFrame {
+    char kind = 0;
+    std::string payload;
+};
+
+// One frame out; false on a failure or a payload above the limit.
+ZBASE_API bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload,
+                              size_t length, bnfsError* error);
+// One frame in, checked as said above; the time limit counts from the first
+// byte (negative: no limit) and `firstByteTimeout` bounds the wait for it.
+ZBASE_API bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTimeout,
+                             double timeoutSeconds, bnfsError* error);
+
+// Text items.
+ZBASE_API void bnfsPutTextItem(std::string& out, const char* text, size_t length);
+// The text of the one item that `payload` holds (a number item gives its
+// decimal text); false when it is not exactly one well-formed item.
+ZBASE_API bool bnfsGetTextItem(const std::string& payload, std::string& text);
+
+// ---- client connection -----------------------------------------------------------
+
+class ZBASE_API BNFSConnection {
+public:
+    // Kept for the interface: every Open makes a connection of its own.
+    static void CacheEnable(bool on);
+    static bool IsCacheEnabled();
+
+    // Seconds within which a call's whole answer must arrive, on
+    // connections opened from now on (negative: no limit, the start value;
+    // a peer that vanishes is still noticed through the socket's
+    // keep-alive).
+    static void SetDefaultTimeout(double seconds);
+    static double GetDefaultTimeout();
+
+    // Connects to host:port (a name or a dotted address). Null, with the
+    // reason in `error`, when that fails.
+    static BNFSConnection* Open(bnfsError& error, const char* host, int port);
+    // Closes and destroys; null is ignored.
+    static void Close(BNFSConnection* connection);
+
+    // Sends `request` and waits for the reply text. False, with the reason
+    // in `error`, when there is no connection, the exchange fails, runs out
+    // of time or the server refuses; a failed exchange closes the
+    // connection. The request goes out in one send and a small reply is
+    // taken in one receive.
+    static bool OtherRequest(BNFSConnection* connection, const char* request, btkString& reply,
+                             bnfsError& error);
+    // The server answered the alive probe.
+    static bool IsAlive(BNFSConnection* connection);
+    // Whole file of the server's location.
+    static bool ReadFile(BNFSConnection* connection, const char* path, std::string& data,
+                         bnfsError& error);
+    static bool WriteFile(BNFSConnection* connection, const char* path, const char* data,
+                          size_t size, bnfsError& error);
+
+    const std::string& GetHost() const { return host_; }
+    int GetPort() const { return port_; }
+    bool IsConnected() const;
+    // Seconds within which a call's whole answer must arrive, counted from
+    // the send (negative: no limit).
+    void SetTimeout(double seconds);
+    double GetTimeout() const;
+    // Seconds within which the rest of an answer frame must arrive once its
+    // first byte has come (negative, the start value: only SetTimeout's
+    // limit).
+    void SetRestTimeout(double seconds);
+    // When on, every call first looks whether the connection is closed (by
+    // a call that failed, or by the peer, or the peer sent bytes unasked)
+    // and then connects again to the same host and port, once, before it
+    // sends. A call whose bytes went out is never sent a second time. Off
+    // at the start.
+    void SetReopenWhenClosed(bool on);
+
+private:
+    BNFSConnection(std::unique_ptr<btkSocketStream> stream, std::string host, int port);
+    ~BNFSConnection();
+    // One request frame and its answer; `answer` must be the expected kind,
+    // an 'E' answer gives BNFS_ERR_REMOTE.
+    bool Exchange(char kind, const std::string& payload, char answerKind, std::string& answer,
+                  bnfsError& error);
+    // The parts of Exchange, called with the lock held.
+    bool IsUsable() const;
+    bool Reopen(bnfsError& error);
+    bool SendFrame(char kind, const std::string& payload,
+                   std::chrono::steady_clock::time_point deadline, bool& inOneCall,
+                   bnfsError& error);
+    bool ReadAnswer(bnfsFrame& frame, std::chrono::steady_clock::time_point deadline,
+                    bool blockingFirst, bnfsError& error);
+    // Bytes into `data` (at most `n`): one blocking receive bounded by the
+    // socket's receive limit when `blocking`, else a wait for input until
+    // `until` (none when `limited` is false) and a receive. The count, 0 at
+    // the end of the stream, -1 with `error` set.
+    long Receive(char* data, size_t n, bool blocking, bool limited,
+                 std::chrono::steady_clock::time_point until, bnfsError& error);
+
+    mutable std::mutex mutex_; // one exchange at a time
+    std::unique_ptr<btkSocketStream> stream_;
+    std::string host_;
+    int port_;
+    double timeout_;
+    double restTimeout_ = -1;
+    bool reopen_ = false;
+    double receiveLimitSet_ = -1; // the socket's receive limit (negative: none)
+    std::vector<char> buffer_;    // receives the head of each answer
+};
+
+// ---- servers -----------------------------------------------------------------
+
+// Listens on one port and runs the serving loop of the thread that calls
+// Run. Derived classes handle the accepted sockets and their input.
+class ZBASE_API btkNetBaseServer {
+public:
+    btkNetBaseServer();
+    virtual ~btkNetBaseServer();
+    btkNetBaseServer(const btkNetBaseServer&) = delete;
+    btkNetBaseServer& operator=(const btkNetBaseServer&) = delete;
+
+    // Listens on `port` (0: a free one, reported by GetPort) of `address`
+    // (null: the loopback address). False when that fails.
+    bool Init(int port, const char* address);
+    int GetPort() const { return port_; }
+    // Longest wait of the loop before OnIdle runs (and a stop is noticed).
+    void SetTimeSlice(double seconds);
+
+    // Serves until RequestStop; returns at once without Init.
+    void Run();
+    // Any thread; Run returns within one time slice.
+    void RequestStop() { stop_.store(true, std::memory_order_release); }
+    bool IsStopRequested() const { return stop_.load(std::memory_order_acquire); }
+    // Stops listening (the derived classes also end their sessions).
+    virtual void Shutdown();
+
+protected:
+    // A new connection; the callee owns the stream.
+    virtual void OnAccept(btkSocketStream* stream) = 0;
+    // Sockets besides the listener to watch for input, and the one that
+    // has input.
+    virtual void CollectFds(std::vector<int>& fds) = 0;
+    virtual void OnReadable(int fd) = 0;
+    // Sockets to watch for room to send (not also in CollectFds), and the
+    // one that has room.
+    virtual void CollectWriteFds(std::vector<int>& fds) { (void)fds; }
+    virtual void OnWritable(int fd) { (void)fd; }
+    virtual void OnIdle() {}
+
+private:
+    int listenFd_ = -1;
+    int port_ = 0;
+    double timeSlice_ = 0.1;
+    std::atomic<bool> stop_{false};
+};
+
+class bnfsSession;
+
+// Keeps one session per accepted connection and serves each whole request
+// in turn; a session that ends is destroyed. Answers go out as each socket
+// accepts them, so a peer that does not read holds up only its own
+// session. Connections beyond kMaxSessions are closed at once.
+class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
+public:
+    static constexpr size_t kMaxSessions = 256;
+
+    btkMultiSessionServer();
+    ~btkMultiSessionServer() override;
+
+    void Shutdown() override;
+    size_t GetSessionCount() const { return sessions_.size(); }
+
+protected:
+    // Session factory: a new session on an accepted stream (owning it).
+    virtual bnfsSession* MakeSession(btkSocketStream* stream) = 0;
+    void OnIdle() override {}
+
+    void OnAccept(btkSocketStream* stream) override;
+    void CollectFds(std::vector<int>& fds) override;
+    void OnReadable(int fd) override;
+    void CollectWriteFds(std::vector<int>& fds) override;
+    void OnWritable(int fd) override;
+
+private:
+    std::map<int, std::unique_ptr<bnfsSession>> sessions_; // by socket; serving thread only
+};
+
+// The bnfs server: serves text requests through its sessions and the files
+// of its location driver.
+class ZBASE_API bnfsServer : public btkMultiSessionServer {
+public:
+    bnfsServer();
+    ~bnfsServer() override;
+
+    // The location whose files 'G' and 'W' reach (not owned; null: none).
+    void SetLocationDriver(unilocation* location) {
+        location_.store(location, std::memory_order_release);
+    }
+    unilocation* GetLocationDriver() const { return location_.load(std::memory_order_acquire); }
+
+protected:
+    // Default sessions answer every text request with an empty reply.
+    bnfsSession* MakeSession(btkSocketStream* stream) override;
+
+private:
+    std::atomic<unilocation*> location_{nullptr};
+};
+
+// One accepted connection of a bnfs server.
+class ZBASE_API bnfsSession {
+public:
+    // Owns the stream; `timeoutSeconds` bounds the arrival of a frame once
+    // its first byte has come, and the sending of each answer (negative: no
+    // limit).
+    bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds);
+    virtual ~bnfsSession();
+    bnfsSession(const bnfsSession&) = delete;
+    bnfsSession& operator=(const bnfsSession&) = delete;
+
+    // Reads one frame, answers it and waits until the answer is sent. False
+    // when the session is over: the peer closed, a transfer failed, ran out
+    // of time or the frame was malformed (LastError says which).
+    bool ServeOne();
+    // Without waiting: sends what it can of a queued answer, then, with no
+    // answer left waiting, reads what has arrived and answers every frame
+    // that is whole. A frame's rest may come with later calls and an
+    // answer's rest may go with later calls (SendQueued), so a slow peer
+    // never holds up the server's other sessions. False as for ServeOne.
+    bool ServeAvailable();
+    // True while an answer waits to be sent; the session then reads nothing.
+    bool HasQueued() const { return !queue_.empty(); }
+    // Sends what the socket accepts of the queued answers without waiting;
+    // once they are all out, answers the frames that waited for them.
+    // False as for ServeOne.
+    bool SendQueued();
+    // True when a frame begun more than the session's timeout ago is still
+    // not whole, or an answer queued more than the timeout ago is not yet
+    // sent whole (the server then closes the session).
+    bool IsOverdue(std::chrono::steady_clock::time_point now) const;
+    const bnfsError& LastError() const { return error_; }
+    btkSocketStream* GetStream() const { return stream_.get(); }
+    bnfsServer* GetServer() const { return server_; }
+
+protected:
+    // Text request ('Q'): In() holds the request's text item, and what the
+    // hook writes to Out() is the reply's payload.
+    virtual void DoOtherRequest();
+    // Binary request ('B'): In() holds the payload as it came.
+    virtual void DoOtherRequestBinData();
+
+    std::istream& In() { return in_; }
+    std::ostream& Out() { return out_; }
+
+private:
+    // An answer frame waiting to be sent, with the time it must be out by.
+    struct Queued {
+        char head[5];
+        std::string payload;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    // Queues the answer and sends what the socket takes now.
+    bool Answer(char kind, std::string payload);
+    bool AnswerError(const std::string& message);
+    // Answers one whole frame; false when the session is over.
+    bool Handle(bnfsFrame& frame);
+    // Answers a malformed frame with an error (as far as the socket takes
+    // it now) and ends the session (false).
+    bool Refuse(const std::string& message);
+    // Sends queued bytes until the socket takes no more; false on failure.
+    bool Drain();
+    // Answers the whole frames in pending_ while no answer waits; ends the
+    // session once the peer has closed and everything is answered.
+    bool AnswerPending();
+
+    std::unique_ptr<btkSocketStream> stream_;
+    bnfsServer* server_;
+    int timeout_;
+    std::istringstream in_;
+    std::ostringstream out_;
+    bnfsError error_;
+    std::string pending_; // bytes of frames not yet answered (ServeAvailable)
+    std::chrono::steady_clock::time_point pendingSince_{};
+    bool peerClosed_ = false;   // the peer sends nothing more
+    std::deque<Queued> queue_;  // answers not yet sent whole
+    size_t sentOfFirst_ = 0;    // bytes of queue_.front() already sent
+};

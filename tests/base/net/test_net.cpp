@@ -1,0 +1,550 @@
+// Frames, text items, file locations, and a bnfs server with its client
+// connection on the loopback address.
+#include "net.h"
+#include "uniloc.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+// Two connected streams in one process.
+struct StreamPair {
+    StreamPair() {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        a = std::make_unique<btkSocketStream>(fds[0]);
+        b = std::make_unique<btkSocketStream>(fds[1]);
+    }
+    std::unique_ptr<btkSocketStream> a, b;
+};
+
+std::string header(char kind, uint32_t length) {
+    std::string h(1, kind);
+    h += char(length >> 24);
+    h += char(length >> 16);
+    h += char(length >> 8);
+    h += char(length);
+    return h;
+}
+
+TEST(BnfsFrames, RoundTripAndMalformedHeaders) {
+    StreamPair p;
+    bnfsError e;
+    std::string big(200000, 'x'); // several read chunks
+    big[12345] = '\0';
+    ASSERT_TRUE(bnfsWriteFrame(*p.a, 'Q', "hello", 5, &e));
+    ASSERT_TRUE(bnfsWriteFrame(*p.a, 'F', big.data(), big.size(), &e));
+    ASSERT_TRUE(bnfsWriteFrame(*p.a, 'A', nullptr, 0, &e));
+    bnfsFrame f;
+    ASSERT_TRUE(bnfsReadFrame(*p.b, f, 5, 5, &e));
+    EXPECT_EQ(f.kind, 'Q');
+    EXPECT_EQ(f.payload, "hello");
+    ASSERT_TRUE(bnfsReadFrame(*p.b, f, 5, 5, &e));
+    EXPECT_EQ(f.payload, big);
+    ASSERT_TRUE(bnfsReadFrame(*p.b, f, 5, 5, &e));
+    EXPECT_EQ(f.kind, 'A');
+    EXPECT_TRUE(f.payload.empty());
+
+    // Unknown kind.
+    std::string bad = header('z', 1) + "x";
+    ASSERT_TRUE(p.a->WriteAll(bad.data(), bad.size(), &e));
+    EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 5, &e));
+    EXPECT_EQ(e.code, BNFS_ERR_MALFORMED);
+}
+
+TEST(BnfsFrames, ClaimedLengthsAreBoundedByWhatArrives) {
+    {
+        // Above the limit: refused from the header alone.
+        StreamPair p;
+        bnfsError e;
+        std::string h = header('Q', 0xFFFFFFFFu);
+        ASSERT_TRUE(p.a->WriteAll(h.data(), h.size(), &e));
+        bnfsFrame f;
+        EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 5, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_MALFORMED);
+    }
+    {
+        // A large claim with a few bytes and then the end.
+        StreamPair p;
+        bnfsError e;
+        std::string h = header('W', 100u * 1024u * 1024u) + "/a";
+        ASSERT_TRUE(p.a->WriteAll(h.data(), h.size(), &e));
+        p.a->Close();
+        bnfsFrame f;
+        EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 5, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_MALFORMED);
+        EXPECT_TRUE(f.payload.empty());
+    }
+    {
+        // A frame that stalls halfway runs out of time.
+        StreamPair p;
+        bnfsError e;
+        std::string h = header('Q', 10) + "abc";
+        ASSERT_TRUE(p.a->WriteAll(h.data(), h.size(), &e));
+        bnfsFrame f;
+        EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 0.2, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT);
+    }
+}
+
+TEST(BnfsItems, TextAndNumberItems) {
+    std::string item;
+    bnfsPutTextItem(item, "a\nb", 3);
+    EXPECT_EQ(item, "_3:a\nb");
+    std::string text;
+    EXPECT_TRUE(bnfsGetTextItem(item, text));
+    EXPECT_EQ(text, "a\nb");
+    item.clear();
+    bnfsPutTextItem(item, "", 0);
+    EXPECT_TRUE(bnfsGetTextItem(item, text));
+    EXPECT_EQ(text, "");
+    EXPECT_TRUE(bnfsGetTextItem("N-20;", text));
+    EXPECT_EQ(text, "-20");
+
+    for (const char* bad : {"", "_", "_3:ab", "_3:abcd", "_x:a", "_:", "N12", "N1x;", "N1;2",
+                            "?3:abc", "_99999999999999999999:a"})
+        EXPECT_FALSE(bnfsGetTextItem(bad, text)) << bad;
+}
+
+TEST(UniLocations, PathsAreNormalisedOrRefused) {
+    std::string out;
+    EXPECT_TRUE(uniNormalizePath("//ZPI///a.xml/", out, nullptr));
+    EXPECT_EQ(out, "/ZPI/a.xml");
+    EXPECT_TRUE(uniNormalizePath("/", out, nullptr));
+    EXPECT_EQ(out, "/");
+    for (const char* bad : {"", "ZPI/a", "/ZPI/../etc", "/./a", "/a\tb"})
+        EXPECT_FALSE(uniNormalizePath(bad, out, nullptr)) << bad;
+    EXPECT_FALSE(uniNormalizePath(nullptr, out, nullptr));
+    std::string longPath = "/" + std::string(kUniMaxPath, 'a');
+    EXPECT_FALSE(uniNormalizePath(longPath.c_str(), out, nullptr));
+}
+
+TEST(UniLocations, MemoryFilesLiveInFoldersAndShowThroughMounts) {
+    unimemlocation mem("test");
+    std::string why, data;
+    EXPECT_FALSE(mem.WriteFile("/ZPI/a", "x", 1, &why)); // no folder yet
+    EXPECT_TRUE(mem.MakeDirectory("/ZPI/sub", 0, nullptr));
+    EXPECT_TRUE(mem.IsDirectory("/ZPI"));
+    EXPECT_TRUE(mem.WriteFile("/ZPI/a", "xyz", 3, nullptr));
+    EXPECT_FALSE(mem.MakeDirectory("/ZPI/a/b", 0, nullptr)); // a file is in the way
+    EXPECT_FALSE(mem.IsDirectory("/ZPI/a"));
+    EXPECT_TRUE(mem.ReadFile("/ZPI/a", data, nullptr));
+    EXPECT_EQ(data, "xyz");
+
+    univfslocation vfs("zpi");
+    EXPECT_FALSE(vfs.ReadFile("/ZPI/a", data, nullptr)); // nothing mounted
+    ASSERT_TRUE(vfs.Mount("/", &mem, false, ""));
+    unimemlocation other("other");
+    ASSERT_TRUE(other.MakeDirectory("/in", 0, nullptr));
+    ASSERT_TRUE(vfs.Mount("/ro", &other, true, "/in"));
+    data.clear();
+    EXPECT_TRUE(vfs.ReadFile("/ZPI/a", data, nullptr));
+    EXPECT_EQ(data, "xyz");
+    EXPECT_FALSE(vfs.WriteFile("/ro/f", "1", 1, &why)); // read-only mount
+    ASSERT_TRUE(other.WriteFile("/in/f", "2", 1, nullptr));
+    EXPECT_TRUE(vfs.ReadFile("/ro/f", data, nullptr)); // longest mount point wins
+    EXPECT_EQ(data, "2");
+    EXPECT_FALSE(vfs.ReadFile("/ro/../ZPI/a", data, &why));
+}
+
+// A server with an echo session, run on a thread of the test.
+class EchoSession : public bnfsSession {
+public:
+    using bnfsSession::bnfsSession;
+
+protected:
+    void DoOtherRequest() override {
+        std::string all((std::istreambuf_iterator<char>(In())), std::istreambuf_iterator<char>());
+        std::string text;
+        ASSERT_TRUE(bnfsGetTextItem(all, text));
+        std::string item;
+        text = "echo:" + text;
+        bnfsPutTextItem(item, text.data(), text.size());
+        Out() << item;
+    }
+};
+
+class EchoServer : public bnfsServer {
+protected:
+    bnfsSession* MakeSession(btkSocketStream* s) override { return new EchoSession(s, this, 5); }
+};
+
+class BnfsServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(mem_.MakeDirectory("/ZPI", 0, nullptr));
+        server_.SetLocationDriver(&mem_);
+        ASSERT_TRUE(server_.Init(0, nullptr));
+        server_.SetTimeSlice(0.02);
+        thread_ = std::thread([this] { server_.Run(); });
+    }
+    void TearDown() override {
+        server_.RequestStop();
+        thread_.join();
+        server_.Shutdown();
+    }
+    BNFSConnection* Open() {
+        bnfsError e;
+        BNFSConnection* c = BNFSConnection::Open(e, "127.0.0.1", server_.GetPort());
+        EXPECT_NE(c, nullptr) << e.message;
+        if (c)
+            c->SetTimeout(5);
+        return c;
+    }
+
+    unimemlocation mem_{"server-test"};
+    EchoServer server_;
+    std::thread thread_;
+};
+
+TEST_F(BnfsServerTest, RequestsFilesAndProbes) {
+    BNFSConnection* c = Open();
+    ASSERT_NE(c, nullptr);
+    btkString reply;
+    bnfsError e;
+    ASSERT_TRUE(BNFSConnection::OtherRequest(c, "111\nurl\n42", reply, e)) << e.message;
+    EXPECT_EQ(std::string(reply), "echo:111\nurl\n42");
+    EXPECT_TRUE(BNFSConnection::IsAlive(c));
+
+    const std::string doc("<ZPI>\0</ZPI>", 12);
+    ASSERT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/doc.xml", doc.data(), doc.size(), e));
+    std::string back;
+    ASSERT_TRUE(BNFSConnection::ReadFile(c, "/ZPI/doc.xml", back, e));
+    EXPECT_EQ(back, doc);
+    // Failures of the location come back as errors; the session goes on.
+    EXPECT_FALSE(BNFSConnection::ReadFile(c, "/ZPI/none.xml", back, e));
+    EXPECT_EQ(e.code, BNFS_ERR_REMOTE);
+    EXPECT_FALSE(BNFSConnection::WriteFile(c, "/NOFOLDER/x", "1", 1, e));
+    EXPECT_FALSE(BNFSConnection::ReadFile(c, "/ZPI/../x", back, e));
+    EXPECT_TRUE(BNFSConnection::IsAlive(c));
+    BNFSConnection::Close(c);
+}
+
+TEST_F(BnfsServerTest, MalformedFrameEndsOnlyItsSession) {
+    BNFSConnection* good = Open();
+    ASSERT_NE(good, nullptr);
+
+    // A raw client that sends an answer kind, then a frame claiming 4 GiB.
+    for (const std::string& junk : {header('R', 0), header('Q', 0xFFFFFFF0u)}) {
+        bnfsError e;
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(uint16_t(server_.GetPort()));
+        a.sin_addr.s_addr = htonl(0x7f000001);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        btkSocketStream s(fd);
+        ASSERT_TRUE(s.WriteAll(junk.data(), junk.size(), &e));
+        bnfsFrame f;
+        ASSERT_TRUE(bnfsReadFrame(s, f, 5, 5, &e)) << e.message;
+        EXPECT_EQ(f.kind, 'E');
+        EXPECT_NE(f.payload.find("malformed"), std::string::npos);
+        // Then the server closes that session.
+        EXPECT_FALSE(bnfsReadFrame(s, f, 5, 5, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_CLOSED);
+    }
+    // Other sessions are served as before.
+    EXPECT_TRUE(BNFSConnection::IsAlive(good));
+    BNFSConnection::Close(good);
+}
+
+TEST(BnfsConnection, OpenFailsWithoutServer) {
+    bnfsError e;
+    EXPECT_EQ(BNFSConnection::Open(e, "127.0.0.1", 0), nullptr);
+    EXPECT_EQ(e.code, BNFS_ERR_ADDRESS);
+    EXPECT_EQ(BNFSConnection::Open(e, nullptr, 80), nullptr);
+    // A port that was just free: nobody listens there.
+    int port;
+    {
+        btkNetBaseServer* probe = new bnfsServer();
+        ASSERT_TRUE(probe->Init(0, nullptr));
+        port = probe->GetPort();
+        delete probe;
+    }
+    EXPECT_EQ(BNFSConnection::Open(e, "127.0.0.1", port), nullptr);
+    EXPECT_EQ(e.code, BNFS_ERR_CONNECT);
+    btkString reply;
+    EXPECT_FALSE(BNFSConnection::OtherRequest(nullptr, "1", reply, e));
+    EXPECT_FALSE(BNFSConnection::IsAlive(nullptr));
+}
+
+// ---- time limits and reopening of a client connection --------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The far end of client connections, driven by hand: a listening socket on
+// the loopback address. A connection completes before it is accepted.
+class HandPeer {
+public:
+    HandPeer() {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(::listen(listen_, 8), 0);
+        EXPECT_EQ(::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len), 0);
+        port_ = ntohs(a.sin_port);
+    }
+    ~HandPeer() { ::close(listen_); }
+    int Port() const { return port_; }
+    // The next connection, owned by the caller.
+    std::unique_ptr<btkSocketStream> Accept() {
+        return std::make_unique<btkSocketStream>(::accept(listen_, nullptr, nullptr));
+    }
+    BNFSConnection* Open(double timeout) {
+        bnfsError e;
+        BNFSConnection* c = BNFSConnection::Open(e, "127.0.0.1", port_);
+        EXPECT_NE(c, nullptr) << e.message;
+        if (c)
+            c->SetTimeout(timeout);
+        return c;
+    }
+
+private:
+    int listen_ = -1;
+    int port_ = 0;
+};
+
+std::string TextReply(const std::string& text) {
+    std::string item;
+    bnfsPutTextItem(item, text.data(), text.size());
+    return header('R', uint32_t(item.size())) + item;
+}
+
+TEST(BnfsConnectionLimits, SilentAndStalledAnswersRunOutOfTime) {
+    HandPeer peer;
+    btkString reply;
+    bnfsError e;
+    {
+        // No answer at all: the whole limit, then the connection is closed.
+        BNFSConnection* c = peer.Open(0.3);
+        ASSERT_NE(c, nullptr);
+        auto far = peer.Accept();
+        const auto start = Clock::now();
+        EXPECT_FALSE(BNFSConnection::OtherRequest(c, "101", reply, e));
+        EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT);
+        EXPECT_GE(SecondsSince(start), 0.25);
+        EXPECT_LT(SecondsSince(start), 3.0);
+        EXPECT_FALSE(c->IsConnected());
+        // The request went out once, whole.
+        bnfsFrame f;
+        ASSERT_TRUE(bnfsReadFrame(*far, f, 5, 5, &e)) << e.message;
+        EXPECT_EQ(f.kind, 'Q');
+        EXPECT_FALSE(bnfsReadFrame(*far, f, 5, 5, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_CLOSED);
+        // Without reopening, a closed connection stays closed.
+        EXPECT_FALSE(BNFSConnection::OtherRequest(c, "102", reply, e));
+        EXPECT_EQ(e.code, BNFS_ERR_NOT_OPEN);
+        BNFSConnection::Close(c);
+    }
+    {
+        // The head of an answer, then nothing: the rest limit ends the call
+        // long before the whole limit.
+        BNFSConnection* c = peer.Open(30);
+        ASSERT_NE(c, nullptr);
+        c->SetRestTimeout(0.3);
+        auto far = peer.Accept();
+        ASSERT_TRUE(far->WriteAll("R\0", 2, &e));
+        const auto start = Clock::now();
+        EXPECT_FALSE(BNFSConnection::OtherRequest(c, "101", reply, e));
+        EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT);
+        EXPECT_LT(SecondsSince(start), 5.0);
+        EXPECT_FALSE(c->IsConnected());
+        BNFSConnection::Close(c);
+    }
+}
+
+TEST(BnfsConnectionLimits, AnswersInPiecesLargeAnswersAndStrayBytes) {
+    HandPeer peer;
+    BNFSConnection* c = peer.Open(10);
+    ASSERT_NE(c, nullptr);
+    c->SetRestTimeout(10);
+    auto far = peer.Accept();
+    const std::string small = TextReply("0\n42");
+    const std::string large = TextReply(std::string(300000, 'x') + "end");
+    std::thread answers([&] {
+        bnfsError e;
+        bnfsFrame f;
+        // A small answer in three pieces.
+        if (!bnfsReadFrame(*far, f, 5, 5, &e))
+            return;
+        far->WriteAll(small.data(), 2, &e);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        far->WriteAll(small.data() + 2, 4, &e);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        far->WriteAll(small.data() + 6, small.size() - 6, &e);
+        // A large one in one go.
+        if (!bnfsReadFrame(*far, f, 5, 5, &e))
+            return;
+        far->WriteAll(large.data(), large.size(), &e);
+        // One answer with bytes after it.
+        if (!bnfsReadFrame(*far, f, 5, 5, &e))
+            return;
+        const std::string stray = small + "R";
+        far->WriteAll(stray.data(), stray.size(), &e);
+    });
+    btkString reply;
+    bnfsError e;
+    EXPECT_TRUE(BNFSConnection::OtherRequest(c, "1", reply, e)) << e.message;
+    EXPECT_EQ(reply.str(), "0\n42");
+    EXPECT_TRUE(BNFSConnection::OtherRequest(c, "2", reply, e)) << e.message;
+    EXPECT_EQ(reply.str().size(), 300003u);
+    EXPECT_EQ(reply.str().substr(299998), "xxend");
+    EXPECT_FALSE(BNFSConnection::OtherRequest(c, "3", reply, e));
+    EXPECT_EQ(e.code, BNFS_ERR_MALFORMED);
+    EXPECT_FALSE(c->IsConnected());
+    answers.join();
+    BNFSConnection::Close(c);
+}
+
+TEST(BnfsConnectionLimits, ReopensOnceWhenFoundClosedAndNeverSendsTwice) {
+    HandPeer peer;
+    BNFSConnection* c = peer.Open(0.5);
+    ASSERT_NE(c, nullptr);
+    c->SetReopenWhenClosed(true);
+    btkString reply;
+    bnfsError e;
+    bnfsFrame f;
+    std::unique_ptr<btkSocketStream> far;
+    {
+        // The peer closed between calls: the next call connects again.
+        auto first = peer.Accept();
+        first.reset();
+        std::thread accept([&] {
+            far = peer.Accept();
+            bnfsError pe;
+            bnfsFrame pf;
+            if (bnfsReadFrame(*far, pf, 5, 5, &pe))
+                far->WriteAll(TextReply("0").data(), TextReply("0").size(), &pe);
+        });
+        EXPECT_TRUE(BNFSConnection::OtherRequest(c, "1", reply, e)) << e.message;
+        accept.join();
+        EXPECT_EQ(reply.str(), "0");
+    }
+    {
+        // A call that ran out of time is not sent again; the next call goes
+        // out on a new connection.
+        EXPECT_FALSE(BNFSConnection::OtherRequest(c, "2", reply, e));
+        EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT);
+        ASSERT_TRUE(bnfsReadFrame(*far, f, 5, 5, &e)) << e.message;
+        std::string text;
+        ASSERT_TRUE(bnfsGetTextItem(f.payload, text));
+        EXPECT_EQ(text, "2");
+        std::thread accept([&] {
+            auto next = peer.Accept();
+            bnfsError pe;
+            bnfsFrame pf;
+            std::string t;
+            if (bnfsReadFrame(*next, pf, 5, 5, &pe) && bnfsGetTextItem(pf.payload, t))
+                next->WriteAll(TextReply("got " + t).data(), TextReply("got " + t).size(), &pe);
+        });
+        EXPECT_TRUE(BNFSConnection::OtherRequest(c, "3", reply, e)) << e.message;
+        accept.join();
+        EXPECT_EQ(reply.str(), "got 3");
+        // Nothing more came on the old connection.
+        EXPECT_FALSE(bnfsReadFrame(*far, f, 5, 5, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_CLOSED);
+    }
+    BNFSConnection::Close(c);
+    // Nobody listens any more: the call fails at once, nothing is sent.
+    HandPeer* gone = new HandPeer();
+    c = gone->Open(5);
+    ASSERT_NE(c, nullptr);
+    c->SetReopenWhenClosed(true);
+    gone->Accept().reset();
+    delete gone;
+    EXPECT_FALSE(BNFSConnection::OtherRequest(c, "4", reply, e));
+    EXPECT_EQ(e.code, BNFS_ERR_CONNECT);
+    BNFSConnection::Close(c);
+}
+
+// ---- answers to a peer that does not read ------------------------------------------
+
+class ShortSessionServer : public bnfsServer {
+protected:
+    bnfsSession* MakeSession(btkSocketStream* s) override { return new bnfsSession(s, this, 1); }
+};
+
+TEST(BnfsServerQueues, PeerThatNeverReadsHoldsUpOnlyItself) {
+    unimemlocation mem("never-reads");
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    const std::string big(8u << 20, 'b');
+    ASSERT_TRUE(mem.WriteFile("/ZPI/big", big.data(), big.size(), nullptr));
+    ASSERT_TRUE(mem.WriteFile("/ZPI/small", "s", 1, nullptr));
+    ShortSessionServer server;
+    server.SetLocationDriver(&mem);
+    ASSERT_TRUE(server.Init(0, nullptr));
+    server.SetTimeSlice(0.02);
+    std::thread run([&] { server.Run(); });
+
+    // A peer with a small receive window pipelines reads of the large file
+    // and reads none of the answers.
+    int bad = ::socket(AF_INET, SOCK_STREAM, 0);
+    int window = 4096;
+    ::setsockopt(bad, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(server.GetPort()));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(bad, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    std::string reads;
+    for (int i = 0; i < 8; ++i)
+        reads += header('G', 8) + "/ZPI/big";
+    ASSERT_EQ(::send(bad, reads.data(), reads.size(), MSG_NOSIGNAL), ssize_t(reads.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    // Another session is served within its own limit meanwhile.
+    bnfsError e;
+    BNFSConnection* good = BNFSConnection::Open(e, "127.0.0.1", server.GetPort());
+    ASSERT_NE(good, nullptr) << e.message;
+    good->SetTimeout(0.8);
+    const auto start = Clock::now();
+    EXPECT_TRUE(BNFSConnection::IsAlive(good));
+    std::string data;
+    EXPECT_TRUE(BNFSConnection::ReadFile(good, "/ZPI/small", data, e)) << e.message;
+    EXPECT_EQ(data, "s");
+    EXPECT_LT(SecondsSince(start), 0.8);
+    BNFSConnection::Close(good);
+
+    // The answer that stays unsent past the session's limit ends that
+    // session: the peer then reaches the end of its stream, having got far
+    // less than all it asked for.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    size_t received = 0;
+    char buffer[65536];
+    const auto drain = Clock::now();
+    for (;;) {
+        pollfd p{bad, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the session was not closed";
+        ssize_t k = ::recv(bad, buffer, sizeof buffer, 0);
+        if (k <= 0)
+            break;
+        received += size_t(k);
+        ASSERT_LT(SecondsSince(drain), 10.0);
+    }
+    EXPECT_LT(received, 8 * big.size());
+    ::close(bad);
+
+    server.RequestStop();
+    run.join();
+    server.Shutdown();
+}
+
+} // namespace
