@@ -3,7 +3,7 @@
 // and n / 10 quilts of ten faces, converted and released. Time must grow
 // linearly with n; build without sanitizers for meaningful numbers.
 #include "xmemory.h"
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_writer.h"
 

@@ -2,8 +2,8 @@
 // 100,000 edges, then ten times that. The cost per face should stay flat
 // (linear growth; the complexity fit reports it).
 #include "xmemory.h"
-#include "kernel/qel_copy.h"
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Writing and reading curve elements of large models: many small curves and
 // few large splines, through the process-wide writer into memory, and back
 // through the SAX handler.
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/sax_handler.h"
 #include "xml/xml_curves.h"
 #include "xml/xml_streams.h"

@@ -2,7 +2,7 @@
 // as many edges: from the objects of a cache-mode model (each item filled
 // into a scratch record first) against the host records of the same model
 // made in record mode.
-#include "kernel/model.h"
+#include "kernel/model/model.h"
 #include "kpi_session.h"
 #include "xml/xml_kpi_writer.h"
 #include "xml/xml_zpi.h"

@@ -2,8 +2,8 @@
 // interface data behind a model, and the per-size document cache.
 #pragma once
 
-#include "kernel/model.h"
-#include "kernel/qel_routines.h"
+#include "kernel/model/model.h"
+#include "kernel/records/qel_routines.h"
 #include "zpi_grid_model.h"
 
 #include <benchmark/benchmark.h>

@@ -4,7 +4,7 @@
 #include "client/zr_bnfs.h"
 #include "client/zr_callback.h"
 #include "client/zr_jobs.h"
-#include "kernel/session_factory.h"
+#include "kernel/model/session_factory.h"
 #include "thr.h"
 #include "xml/sax_handler_class.h"
 #include "xmemory.h"

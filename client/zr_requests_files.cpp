@@ -11,8 +11,8 @@
 #include "client/zr_requests_internal.h"
 #include "client/zr_transfer.h"
 
-#include "kernel/model.h"
-#include "kernel/qel_routines.h"
+#include "kernel/model/model.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/xml_asminfo.h"
 #include "xml/xml_extend.h"
 #include "xml/xml_layerstatus.h"

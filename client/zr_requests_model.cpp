@@ -9,7 +9,7 @@
 #include "client/zr_transfer.h"
 
 #include "api/kpi_impl.h"
-#include "kernel/model.h"
+#include "kernel/model/model.h"
 #include "xml/xml_kpi_writer.h"
 #include "xml/xml_tempdir.h"
 

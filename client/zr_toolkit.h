@@ -7,7 +7,7 @@
 // (allocated with getmem by whoever makes the handle).
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 
 #include <cstddef>
 #include <cstdint>

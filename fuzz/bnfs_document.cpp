@@ -4,7 +4,7 @@
 // after the envelope's end), and the interface-data reader takes them.
 #include "fuzz_support.h"
 
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/sax_handler.h"
 #include "xml/xml_streams.h"
 #include "xml/xml_zpi.h"

@@ -6,7 +6,7 @@
 #include "record_builder.h"
 
 #include "api/zr_strings.h"
-#include "kernel/qel_copy.h"
+#include "kernel/records/qel_copy.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
 #include "neutral/neutral_writer.h"

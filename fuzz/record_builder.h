@@ -10,9 +10,9 @@
 #pragma once
 
 #include "xmemory.h"
-#include "kernel/qel_records.h"
-#include "kernel/qel_routines.h"
-#include "tests/kernel/annot_fixtures.h"
+#include "kernel/records/qel_records.h"
+#include "kernel/records/qel_routines.h"
+#include "tests/kernel/records/annot_fixtures.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

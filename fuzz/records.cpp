@@ -6,8 +6,8 @@
 #include "fuzz_support.h"
 #include "record_builder.h"
 
-#include "kernel/qel_copy.h"
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 // freed whatever happens.
 #include "fuzz_support.h"
 
-#include "kernel/model.h"
-#include "kernel/model_ext.h"
-#include "kernel/qel_routines.h"
+#include "kernel/model/model.h"
+#include "kernel/metadata/model_ext.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/sax_handler.h"
 #include "xml/xml_zpi.h"
 

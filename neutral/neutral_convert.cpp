@@ -10,8 +10,8 @@
 
 #include "process.h"
 #include "xmemory.h"
-#include "kernel/qel_internal.h"
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_internal.h"
+#include "kernel/records/qel_routines.h"
 #include "neutral/neutral_text.h"
 
 #include <charconv>

@@ -1,7 +1,7 @@
 // Conversion of a part's interface data (qel_intf_data) into a neutral part.
 //
 // The converter reads the interface data only through the record getters of
-// kernel/qel_routines.h and builds every neutral record anew, so the
+// kernel/records/qel_routines.h and builds every neutral record anew, so the
 // interface data is never changed and may be freed afterwards. An item that
 // fails is reported as a diagnostic and dropped (a surface that cannot be
 // read or has no shape, a quilt left without surfaces, a datum curve that
@@ -17,7 +17,7 @@
 // handed to the message observer when one is set.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "neutral/neutral_records.h"
 #include "zpi50_export.h"
 

@@ -9,7 +9,7 @@
 
 #include "btkstring.h"
 #include "xmemory.h"
-#include "kernel/qel_internal.h"
+#include "kernel/records/qel_internal.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_text.h"
 

@@ -1,7 +1,7 @@
 // Adding a part's extension data (qel_intf_data_extend) to a neutral part.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "neutral/neutral_records.h"
 #include "zpi50_export.h"
 

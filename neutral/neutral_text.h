@@ -3,7 +3,7 @@
 #pragma once
 
 #include "xmemory.h"
-#include "kernel/wide_name.h"
+#include "kernel/records/wide_name.h"
 
 #include <cstring>
 

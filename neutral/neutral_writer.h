@@ -4,6 +4,8 @@
 #include "neutral/neutral_records.h"
 #include "zpi50_export.h"
 
+#include "free_ptr.h"
+
 extern "C" {
 // Writes `part` in the neutral text format (base/neutral_output/ugc_output.h) to
 // `location`: a stream or a named buffer registered under that name, or
@@ -33,3 +35,6 @@ ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
 // twice in one): it is freed once. 0, or -2 for a null part.
 ZPI_API int release_neutral_part(neut_part* part);
 }
+
+// A neutral part owned until the scope ends.
+using NeutralPartPtr = FreePtr<neut_part, release_neutral_part>;

@@ -2,8 +2,8 @@
 // information records.
 #include "xml/xml_asminfo.h"
 
-#include "kernel/qel_routines.h"
-#include "kernel/wide_name.h"
+#include "kernel/records/qel_routines.h"
+#include "kernel/records/wide_name.h"
 #include "xml/sax_handler.h"
 #include "xml/xml_document.h"
 #include "xml/xml_geometry.h"

@@ -36,7 +36,7 @@
 #pragma once
 
 #include "api/zpi50_export.h"
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
 

@@ -2,7 +2,7 @@
 // them.
 #include "xml/xml_curves.h"
 
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "xmemory.h"
 
 #include <cstddef>

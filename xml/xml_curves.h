@@ -21,7 +21,7 @@
 // list counts that agree, or the reader throws IntfXmlError.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_element.h"
 #include "xml/xml_geometry.h"
 #include "xml/xml_writer.h"

@@ -1,7 +1,7 @@
 // Edge and datum elements.
 #include "xml/xml_edges.h"
 
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/xml_curves.h"
 #include "xml/xml_geometry.h"
 #include "xml/xml_records.h"

@@ -19,7 +19,7 @@
 // its body are errors (IntfXmlError).
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_curves.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"

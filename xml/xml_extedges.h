@@ -15,7 +15,7 @@
 // external shell.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_extend.h"
 
 #include <cstdint>

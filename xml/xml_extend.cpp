@@ -1,7 +1,7 @@
 // The extended interface-data element.
 #include "xml/xml_extend.h"
 
-#include "kernel/qel_copy.h"
+#include "kernel/records/qel_copy.h"
 #include "xml/xml_extedges.h"
 #include "xml/xml_facets.h"
 #include "xml/xml_metadata.h"

@@ -20,7 +20,7 @@
 // followed by rlsmem.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
 

@@ -1,7 +1,7 @@
 // Face and contour elements.
 #include "xml/xml_faces.h"
 
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/xml_geometry.h"
 #include "xml/xml_records.h"
 #include "xml/xml_surfaces.h"

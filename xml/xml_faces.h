@@ -21,7 +21,7 @@
 // document fails half-way.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
 

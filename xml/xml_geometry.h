@@ -22,7 +22,7 @@
 // taken is freed with the reader. Arrays are xar arrays.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
 

@@ -1,7 +1,7 @@
 // The interface-data element and its quilts.
 #include "xml/xml_intfdata.h"
 
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/xml_edges.h"
 #include "xml/xml_faces.h"
 #include "xml/xml_geometry.h"

@@ -16,7 +16,7 @@
 // zero outline; a quilt without "ID" gets -1. Other children are errors.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
 

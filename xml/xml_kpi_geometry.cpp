@@ -2,9 +2,9 @@
 // from the objects, written by the host-record writers.
 #include "xml/xml_kpi_geometry.h"
 
-#include "kernel/geometry_base.h"
-#include "kernel/qel_routines.h"
-#include "kernel/value_convert.h"
+#include "kernel/geometry/geometry_base.h"
+#include "kernel/records/qel_routines.h"
+#include "kernel/geometry/value_convert.h"
 #include "xml/xml_curves.h"
 #include "xml/xml_element.h"
 #include "xml/xml_geometry.h"

@@ -30,7 +30,7 @@
 #pragma once
 
 #include "api/kpi_interfaces.h"
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_writer.h"
 
 #include <cstdint>

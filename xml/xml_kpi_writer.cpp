@@ -1,9 +1,9 @@
 // The interface-data document of a model held as KPI objects.
 #include "xml/xml_kpi_writer.h"
 
-#include "kernel/qel_routines.h"
-#include "kernel/value_convert.h"
-#include "kernel/wide_name.h"
+#include "kernel/records/qel_routines.h"
+#include "kernel/geometry/value_convert.h"
+#include "kernel/records/wide_name.h"
 #include "xml/xml_document.h"
 #include "xml/xml_edges.h"
 #include "xml/xml_element.h"

@@ -37,7 +37,7 @@
 #pragma once
 
 #include "api/kpi_interfaces.h"
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_writer.h"
 
 class ZPI_API IntfXmlKPIWriter {

@@ -1,7 +1,7 @@
 // The import-layer status document.
 #include "xml/xml_layerstatus.h"
 
-#include "kernel/wide_name.h"
+#include "kernel/records/wide_name.h"
 #include "xml/sax_handler.h"
 #include "xml/xml_document.h"
 #include "xml/xml_geometry.h"

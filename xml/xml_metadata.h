@@ -20,7 +20,7 @@
 // must hold exactly its "size" items.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_extend.h"
 
 #include <cstdint>

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "xmemory.h"
-#include "kernel/wide_name.h"
+#include "kernel/records/wide_name.h"
 #include "xml/xml_element.h"
 
 #include <cstddef>

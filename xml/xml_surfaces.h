@@ -23,7 +23,7 @@
 // element) gives a cleared profile curve.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_curves.h"
 #include "xml/xml_element.h"
 #include "xml/xml_geometry.h"

@@ -2,8 +2,8 @@
 #include "xml/xml_zpi.h"
 
 #include "xmemory.h"
-#include "kernel/qel_copy.h"
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/sax_handler.h"
 #include "xml/xml_extend.h"
 #include "xml/xml_intfdata.h"
@@ -19,10 +19,7 @@ std::mutex& IntfXmlDocumentLock() {
 }
 
 void IntfXmlFreeIntfDataExtend(qel_intf_data_extend* extension) {
-    if (!extension)
-        return;
-    impfeat_ext_free(extension);
-    rlsmem(extension);
+    qel_intf_data_extend_block_free(extension);
 }
 
 IntfXmlZPI::IntfXmlZPI(const char* path, const qel_intf_data* data,

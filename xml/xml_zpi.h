@@ -27,7 +27,7 @@
 // the extension with impfeat_ext_free followed by rlsmem.
 #pragma once
 
-#include "kernel/qel_records.h"
+#include "kernel/records/qel_records.h"
 #include "xml/xml_element.h"
 #include "xml/xml_writer.h"
 

@@ -53,7 +53,7 @@
 // first KGetPISession (and kkJournalSetFile for a file); from outside, the
 // environment variable ZORVAN_JOURNAL_FILE set to a path, read once by the
 // first KGetPISession, switches journaling on into that file (see
-// kernel/session_factory.h). A set DISABLE_QELKERNEL_JOURNAL wins over both.
+// kernel/model/session_factory.h). A set DISABLE_QELKERNEL_JOURNAL wins over both.
 //
 // Records may finish on any thread: each record is used by the thread of
 // its call, the sink takes finished records one at a time, and in the file

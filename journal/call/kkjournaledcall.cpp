@@ -1,6 +1,6 @@
 #include "journal/call/kkjournaledcall.h"
 
-#include "kernel/session_factory.h"
+#include "kernel/model/session_factory.h"
 
 #include <memory>
 #include <mutex>

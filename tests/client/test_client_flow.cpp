@@ -7,7 +7,7 @@
 #include "client/zr_callback.h"
 #include "client/zr_client.h"
 #include "client/zr_jobs.h"
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "net.h"
 #include "uniloc.h"
 #include "xml/xml_element.h"

@@ -10,9 +10,9 @@
 #include "xml/non_regular_files.h"
 
 #include "api/kpi_interfaces.h"
-#include "kernel/model.h"
-#include "kernel/qel_copy.h"
-#include "kernel/qel_routines.h"
+#include "kernel/model/model.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
 #include "neutral/neutral_convert.h"
 #include "xml/xml_asminfo.h"
 #include "xml/xml_layerstatus.h"

@@ -3,7 +3,7 @@
 // while the journal records into memory and into a file.
 #include "journal_test_util.h"
 
-#include "kernel/session_factory.h"
+#include "kernel/model/session_factory.h"
 #include "kpi_session.h"
 
 #include "process.h"

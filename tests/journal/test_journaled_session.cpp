@@ -3,7 +3,7 @@
 // call a record, and results and failures are those of the plain path.
 #include "journal_test_util.h"
 
-#include "kernel/session_factory.h"
+#include "kernel/model/session_factory.h"
 #include "kpi_impl.h"
 #include "kpi_session.h"
 

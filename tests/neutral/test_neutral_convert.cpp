@@ -2,9 +2,9 @@
 // their loops, quilts, edges and the three datum types, checked field by
 // field; the diagnostics of items that are dropped or kept incomplete; the
 // interface data left as it was. The leak checker sees every path.
-#include "kernel/qel_copy.h"
-#include "kernel/qel_routines.h"
-#include "kernel/record_fixtures.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
+#include "kernel/records/record_fixtures.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_writer.h"
 

@@ -3,9 +3,9 @@
 // from a deep copy of a filled extension, checked field by field, written
 // and released; the copy and the source are freed after. The leak checker
 // sees every path.
-#include "kernel/annot_fixtures.h"
-#include "kernel/qel_copy.h"
-#include "kernel/record_fixtures.h"
+#include "kernel/records/annot_fixtures.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/record_fixtures.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
 #include "neutral/neutral_writer.h"

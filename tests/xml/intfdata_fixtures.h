@@ -5,9 +5,9 @@
 #pragma once
 
 #include "xmemory.h"
-#include "kernel/qel_copy.h"
-#include "kernel/qel_routines.h"
-#include "kernel/record_fixtures.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
+#include "kernel/records/record_fixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "intfdata_fixtures.h"
 #include "xml_test_util.h"
 
-#include "kernel/model.h"
-#include "kernel/model_ext.h"
+#include "kernel/model/model.h"
+#include "kernel/metadata/model_ext.h"
 #include "kpi_session.h"
 #include "xml/xml_extend.h"
 #include "xml/xml_intfdata.h"

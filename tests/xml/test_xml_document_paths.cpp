@@ -5,7 +5,7 @@
 #include "non_regular_files.h"
 #include "xml_test_util.h"
 
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "kpi_session.h"
 #include "xml/xml_asminfo.h"
 #include "xml/xml_layerstatus.h"

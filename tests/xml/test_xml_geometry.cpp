@@ -2,7 +2,7 @@
 // -> record for every curve and surface kind, and malformed inputs.
 #include "xml_test_util.h"
 
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/xml_curves.h"
 #include "xml/xml_geometry.h"
 #include "xml/xml_surfaces.h"

@@ -6,8 +6,8 @@
 #include "xml_test_util.h"
 
 #include "intfdata_fixtures.h"
-#include "kernel/geometry_test_util.h"
-#include "kernel/model.h"
+#include "kernel/geometry/geometry_test_util.h"
+#include "kernel/model/model.h"
 #include "xml/xml_curves.h"
 #include "xml/xml_kpi_geometry.h"
 #include "xml/xml_kpi_writer.h"

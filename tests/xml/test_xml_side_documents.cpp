@@ -4,7 +4,7 @@
 // environment and the transfer dump.
 #include "xml_test_util.h"
 
-#include "kernel/wide_name.h"
+#include "kernel/records/wide_name.h"
 #include "xml/xml_asminfo.h"
 #include "xml/xml_layerstatus.h"
 #include "xml/xml_tempdir.h"

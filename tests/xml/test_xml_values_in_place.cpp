@@ -8,7 +8,7 @@
 #include "xml_test_util.h"
 
 #include "xmemory.h"
-#include "kernel/qel_routines.h"
+#include "kernel/records/qel_routines.h"
 #include "xml/xml_intfdata.h"
 
 #include <gtest/gtest.h>

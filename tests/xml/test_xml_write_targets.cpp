@@ -5,7 +5,7 @@
 #include "xml_test_util.h"
 
 #include "intfdata_fixtures.h"
-#include "kernel/wide_name.h"
+#include "kernel/records/wide_name.h"
 #include "xml/xml_asminfo.h"
 #include "xml/xml_document.h"
 #include "xml/xml_layerstatus.h"

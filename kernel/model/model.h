@@ -1,0 +1,102 @@
+// kernel/model: the model, the session and its factory, and the model's
+// persistence operations (model_persistence.cpp, the one file of kernel/
+// that reaches xml/ and neutral/). It uses records/, geometry/, topology/
+// and metadata/.
+//
+// Implementation of the model interface: one part model with its accuracy,
+// outline box, topology lists and model extension, standing over an
+// optional host interface-data root.
+//
+// Where the topology lives. The four lists hold exactly what was added
+// through AddPI... (or SetPI...), in order. When the model has interface
+// data every added item is also converted into a new host record and
+// appended to it, and GetPIFaces and its kin answer from the interface data
+// (new objects on every call); without interface data they answer the lists
+// themselves. The counts and the by-index getters always work on the lists.
+//
+// Which models have interface data: one made empty while the storage mode
+// is on (InitAccuracy allocates it), and one made over host data, until
+// Close.
+//
+// Ownership of the interface data. The model holds its root through a
+// counted QelIntfDataTree shared with anything that must keep it alive; the
+// root is freed when the last holder goes, whether the model was made over
+// a record it owns or over one handed to it (the owns flag is kept as given
+// and reported, but a record handed to a model belongs to the model from
+// then on). Close drops the model's hold and forgets the pointer in every
+// case.
+#pragma once
+
+#include "api/kpi_impl.h"
+#include "api/zpi50_export.h"
+#include "kernel/records/qel_records.h"
+#include "kernel/topology/topology.h"
+
+#include <cstdint>
+
+// Status of SaveAsNeutral on a model without interface data.
+constexpr int KPI_STATUS_NO_INTF_DATA = 13;
+// Status of SaveAsNeutral when the stream name "kernel.neu.1" is held by
+// someone else in the process (nothing is written then).
+constexpr int KPI_STATUS_NEUTRAL_STREAM_TAKEN = -91;
+// Status of SaveAsNeutral when the neutral part could not be written whole
+// into the stream (the stream refused a write or threw, or the part did
+// not fit the schema table).
+constexpr int KPI_STATUS_NEUTRAL_WRITE_FAILED = -92;
+
+#define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args) Result Name Params override;
+
+class ZPI_API KWPIModel_i : public KCommon_i, public virtual KWPIModel {
+    ZPI_IMPLEMENTS(KWPIModel)
+public:
+    // Empty model: no interface data yet, owns true, every handle null.
+    // InitAccuracy follows.
+    KWPIModel_i();
+    // Over host data: keeps `data` (not copied) and reads its accuracy and
+    // outline; the lists start empty. A null `data` gives a model without
+    // interface data.
+    KWPIModel_i(qel_intf_data* data, bool owns);
+    ~KWPIModel_i() override;
+
+    KWPIModel_i(const KWPIModel_i&) = delete;
+    KWPIModel_i& operator=(const KWPIModel_i&) = delete;
+
+    // In record mode allocates the interface data (a failure raises
+    // ThrowSimple(status)); then stores type and value as SetAccuracy does,
+    // without its checks.
+    void InitAccuracy(KAccuracyType type, double value);
+
+    // The interface data (null when the model has none) and its holder.
+    qel_intf_data* GetIntfData() const noexcept { return tree_ ? tree_->Get() : nullptr; }
+    const xrchandle<QelIntfDataTree>& GetIntfDataTree() const noexcept { return tree_; }
+    bool OwnsIntfData() const noexcept { return owns_; }
+
+    ZPI_OPS_KWPIModel(ZPI_MODEL_OPERATION)
+
+private:
+    uint32_t accuracyType_ = 0;
+    double accuracy_ = 0;
+    xrchandle<KBox3D> outline_;
+    xrchandle<KPIEdgeList> edges_;
+    xrchandle<KPIFaceList> faces_;
+    xrchandle<KPIQuiltList> quilts_;
+    xrchandle<KPIDatumList> datums_;
+    bool owns_ = true;
+    xrchandle<KWPIModelExt> ext_;
+    xrchandle<QelIntfDataTree> tree_;
+};
+
+#undef ZPI_MODEL_OPERATION
+
+// Makes a model over copies of `data` and `extension` (both only read; the
+// caller keeps and frees its records). Returns 1 on success. Returns 0 for
+// a null `data` or `out` (out untouched), when the interface data cannot be
+// copied (out untouched), or when the extension cannot be copied, a null
+// `extension` included: *out then holds the model, without an extension.
+//
+// Whenever *out was set, it holds a model on which no reference is taken
+// for the caller: the caller takes ownership by wrapping it in a handle at
+// once (xrchandle<KWPIModel> model(*out)); the model is freed when the last
+// handle goes. Raises nothing.
+extern "C" ZPI_API int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension,
+                                            KWPIModel_i** out);

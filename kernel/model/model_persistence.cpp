@@ -1,0 +1,209 @@
+// Saving a model as a neutral part into a caller's stream, writing it as an
+// interface-data document, reading such a document back into a new model,
+// making a model over copies of records that a caller holds, and
+// registering the file locations these go through.
+//
+// This file is the one place where kernel/ reaches xml/ and neutral/: the
+// rest of the kernel uses only base/ and api/.
+//
+// Nothing here leaks on any path: the working copy of the interface data,
+// the neutral part, the stream registration and the records a reader hands
+// over each belong to a scope guard until something else takes them.
+#include "api/zr_strings.h"
+#include "kernel/model/model.h"
+#include "kernel/metadata/model_ext.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
+#include "kernel/model/session_factory.h"
+#include "kernel/model/session_i.h"
+#include "neutral/neutral_convert.h"
+#include "neutral/neutral_extend.h"
+#include "neutral/unifs.h"
+#include "neutral/neutral_writer.h"
+#include "xml/xml_kpi_writer.h"
+#include "xml/xml_zpi.h"
+
+#include "base_version.h"
+#include "process.h"
+#include "ugc_output.h"
+#include "xexcept.h"
+#include "xmemory.h"
+
+#include <charconv>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+
+namespace {
+
+// Name under which the caller's stream is reachable by the neutral writer.
+constexpr char16_t kNeutralStreamName[] = u"kernel.neu.1";
+// Product id of the neutral files this library writes.
+constexpr int kNeutralProductId = 32;
+
+// The extension record behind a model's extension (null for none). An
+// extension that is not this library's own carries no record that could be
+// written: ThrowSimple(-2), before anything is made.
+const qel_intf_data_extend* ExtensionRecord(const xrchandle<KWPIModelExt>& ext) {
+    if (!ext)
+        return nullptr;
+    auto* impl = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext.get()));
+    if (!impl)
+        ThrowSimple(QEL_ERR_BAD_ARG);
+    return impl->GetExtendData();
+}
+
+int DateCode() {
+    const char* text = qel_get_datecode();
+    int value = 0;
+    if (text)
+        std::from_chars(text, text + std::strlen(text), value);
+    return value;
+}
+
+// The stream's name is process-wide: one neutral save at a time holds it.
+// (The writer itself keeps its state with each write; other neutral writes,
+// such as the client's hand-overs, run beside a save.)
+std::mutex& NeutralSaveLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void ReportUnreadable() { std::cerr << "Could not read the XML data." << std::endl; }
+
+} // namespace
+
+// ---- file locations ---------------------------------------------------------------
+
+void InitFileLocations() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        unifs_initialize();
+        uni_register_bnfs_location();
+    });
+}
+
+// ---- neutral part -----------------------------------------------------------------
+
+void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
+    // A model without interface data (made in cache mode, or closed) has
+    // nothing to save; this is told before the stream is looked at.
+    qel_intf_data* root = GetIntfData();
+    if (!root)
+        ThrowSimple(KPI_STATUS_NO_INTF_DATA);
+    if (!stream)
+        ThrowInvalidArg(1, 0);
+
+    // The model's own records are never touched: the conversion works on a
+    // copy, freed when this ends.
+    QelIntfDataPtr copy;
+    if (const int st = qel_intf_data_copy(root, OutPtr(copy)); st != 0)
+        ThrowSimple(st);
+
+    NeutralPartPtr part;
+    cnv_qlk_neut(copy.get(), OutPtr(part), 0); // single items that fail are dropped, not reported
+    if (!part.get())
+        ThrowSimple(QEL_ERR_NO_MEMORY);
+
+    xrchandle<KWPIModelExt> ext = GetWPIModelExt();
+    // What the extension conversion leaves out is told, and the rest saved.
+    if (const qel_intf_data_extend* record = ExtensionRecord(ext))
+        ReportQelImpfeatExtendStatus("SaveAsNeutral", ConvertQelImpfeatExtend(part.get(), record));
+
+    std::lock_guard<std::mutex> guard(NeutralSaveLock());
+    btkWString location;
+    UnibufRegistration registration(stream.get(), kNeutralStreamName, &location);
+    // Someone else holds the name: writing now would go to their stream.
+    if (!registration.IsRegistered())
+        ThrowSimple(KPI_STATUS_NEUTRAL_STREAM_TAKEN);
+    file_set_default_prod_id(kNeutralProductId, kkBaseCommonFuncs::GetMajorMinorVersion(),
+                             DateCode());
+    // A write that did not arrive whole (also one whose stream threw) is
+    // reported rather than passed off as saved; the caller's stream is left
+    // open either way.
+    if (stream_neutral_to_pfa(location, part.get()) != 1)
+        ThrowSimple(KPI_STATUS_NEUTRAL_WRITE_FAILED);
+}
+
+// ---- interface-data document -------------------------------------------------------
+
+void KWPIModel_i::WriteZPI(const char* path) {
+    if (!path)
+        ThrowInvalidArg(1, 0);
+    xrchandle<KWPIModelExt> ext = GetWPIModelExt();
+    const qel_intf_data_extend* record = ExtensionRecord(ext);
+    // Either writer gives the whole document or none; a failure is raised
+    // with the writer's status.
+    try {
+        if (qel_intf_data* root = GetIntfData())
+            IntfXmlZPI writer(path, root, record);
+        else // cache mode, or closed: from the model's objects
+            IntfXmlKPIWriter writer(path, xrchandle<KWPIModel>(static_cast<KWPIModel*>(this)),
+                                    record);
+    } catch (const IntfXmlError& e) {
+        ThrowSimple(e.Status() != 0 ? e.Status() : INTFXML_ERR_WRITE);
+    }
+}
+
+xrchandle<KWPIModel> KWPISession_i::ReadZPI(const char* path) {
+    // Reading never raises: whatever goes wrong is told on standard error,
+    // and the model is given when it was made before the failure.
+    xrchandle<KWPIModel> model;
+    try {
+        if (!path) {
+            ReportUnreadable();
+            return model;
+        }
+        qel_intf_data* data = nullptr;
+        qel_intf_data_extend* extension = nullptr;
+        IntfXmlZPI::Read(path, &data, &extension);
+        QelIntfDataPtr dataHolder(data);
+        QelExtendBlockPtr extensionHolder(extension);
+        // A document without interface data gives no model.
+        if (!data) {
+            ReportUnreadable();
+            return model;
+        }
+        // The model frees the record from now on, even when its
+        // construction fails half-way.
+        model = new KWPIModel_i(dataHolder.release(), false);
+        if (extension) {
+            xrchandle<KWPIModelExt> ext(new KWPIModelExt_i(extensionHolder.get()));
+            extensionHolder.release();
+            model->SetWPIModelExt(ext);
+        }
+    } catch (...) {
+        ReportUnreadable();
+    }
+    return model;
+}
+
+// ---- model over a caller's records ------------------------------------------------
+
+int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension, KWPIModel_i** out) {
+    if (!data || !out)
+        return 0;
+    try {
+        auto* block = static_cast<qel_intf_data_extend*>(getmem(sizeof(qel_intf_data_extend)));
+        if (!block)
+            return 0;
+        QelExtendBlockPtr blockHolder(block);
+
+        QelIntfDataPtr copy;
+        if (qel_intf_data_copy(data, OutPtr(copy)) != 0)
+            return 0;
+        // The model is handed out without a reference: nothing here may
+        // take and drop one, or the model would be destroyed.
+        KWPIModel_i* model = new KWPIModel_i(copy.release(), false);
+        *out = model;
+
+        if (qel_intf_data_extend_copy(extension, block) != 0)
+            return 0;
+        xrchandle<KWPIModelExt> ext(new KWPIModelExt_i(block));
+        blockHolder.release();
+        model->SetWPIModelExt(ext);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}

@@ -1,0 +1,93 @@
+// Deep copies of host records: the copy shares no array, curve, face or
+// element record with its source, and whoever receives it owns it (free it
+// with the matching free routine of qel_routines.h).
+//
+// All return a status of qel_records.h and never throw. They stop at the
+// first failure; B-spline statuses -41 and -42 and the profile status -43
+// count as success, so that any record the host produced can be copied.
+// On failure nothing is left behind: out-pointers are set to null, and a
+// destination record given by the caller holds nothing to free (a curve
+// then has kind QEL_CURVE_CLEARED).
+#pragma once
+
+#include "api/zpi50_export.h"
+#include "kernel/records/qel_records.h"
+
+#include "free_ptr.h"
+
+#include <cstdint>
+
+extern "C" {
+
+// New xar of the source's elements (QelArrayAlloc with growth 1, then one
+// block copy). -2 for a null argument or when the source's elements are not
+// `elem_size` bytes.
+ZPI_API int qel_array_copy(const void* src, void** out, int32_t elem_size);
+
+// Curve of kind 1, 2, 3, 10, 12, 19, 30 or 41 into `dst` (overwritten, not
+// cleared first); any other kind, a cleared curve included, gives -2.
+ZPI_API int qel_curve_copy(const QelCurvedata* src, QelCurvedata* dst);
+// New array of components, each curve deep-copied.
+ZPI_API int qel_component_array_copy(const QelComponentcurvedata* src,
+                                     QelComponentcurvedata** out);
+// Shape of surface kind 34, 36-38, 40-45 or 48 into `dst`; other kinds -2.
+ZPI_API int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src,
+                           QelSurfaceshapedata* dst);
+// New array of contours with their own edge-id arrays.
+ZPI_API int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out);
+
+// New records (free them with qel_surfacedata_free and its kin). A face of
+// a kind without a shape record (35, 39, 46, 47, or 0 for an unknown kind)
+// is copied with its kind and a zeroed shape; it has no surface object.
+ZPI_API int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out);
+ZPI_API int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out);
+ZPI_API int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out);
+// Body of a datum of `type` into `dst`: -1 for a type other than 25, 62, 176.
+ZPI_API int qel_datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst);
+ZPI_API int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out);
+// The whole interface data: faces, edges, quilts, datums, then accuracy and
+// outline. Free the copy with qel_intf_data_free.
+ZPI_API int qel_intf_data_copy(const qel_intf_data* src, qel_intf_data** out);
+
+// Faceted representation into a caller-given record: id, outline and three
+// new element arrays (har of pointers, growth 100) of new element records.
+// Whatever `dst` held is overwritten, not freed; on failure it holds nothing.
+ZPI_API int qel_facetedrep_copy(const QelFacetedRepdata* src, QelFacetedRepdata* dst);
+// Releases the three element arrays and their element records; the record
+// itself stays. Each array word becomes null.
+ZPI_API int qel_facetedrep_clear(QelFacetedRepdata* rep);
+// Clears every representation of a har of them, then frees the har; the
+// handle becomes null.
+ZPI_API int qel_facetedrep_array_free(void** reps);
+
+// Zeroes `dst`, then fills it with a deep copy of every array of the
+// source's words 1 to 16 (the annotation records of words 10 to 16 with
+// every record, array and text they own); words 17 and 18 are copied as
+// they stand. -2 for an array whose elements are not of its layout's size,
+// -10 when memory runs out; on any failure `dst` is left zeroed. -2 for a
+// null argument or a record copied onto itself (which is left as it is).
+ZPI_API int qel_intf_data_extend_copy(const qel_intf_data_extend* src,
+                                      qel_intf_data_extend* dst);
+// Releases every array and record the record holds (all that the copy
+// above makes, the annotation records and the model class included) and
+// zeroes each word it freed, so a second call is harmless; the record block
+// itself stays. -2 for null. An annotation word (10 to 15) whose array
+// holds elements of another size is left in place and reported with -2,
+// after everything else has been released; a nested annotation array of
+// the wrong size is released without its elements, also with -2.
+ZPI_API int impfeat_ext_free(qel_intf_data_extend* ext);
+// Frees an extension record block from getmem: its arrays, then the block.
+ZPI_API void qel_intf_data_extend_block_free(qel_intf_data_extend* block);
+
+} // extern "C"
+
+// An extension record block owned until released.
+using QelExtendBlockPtr = FreePtr<qel_intf_data_extend, qel_intf_data_extend_block_free>;
+
+// Typed form of qel_array_copy.
+template <class T> inline int qel_array_copy(const T* src, T*& out) {
+    void* p = nullptr;
+    const int st = qel_array_copy(src, &p, int32_t(sizeof(T)));
+    out = static_cast<T*>(p);
+    return st;
+}

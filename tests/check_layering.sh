@@ -1,0 +1,51 @@
+#!/bin/sh
+# Checks that dependencies run one way, from the include lines:
+# - the base library depends on nothing built on it: every header that a
+#   file of base/ includes in quotes is a file of base/ (found beside the
+#   including file or in one of base's include folders, never through "..");
+# - kernel/ uses base/ and api/ only, except the model's persistence
+#   operations (kernel/model/model_persistence.cpp), the one file that
+#   reaches xml/ and neutral/.
+root=${1:?usage: check_layering.sh <source root>}
+root=$(cd "$root" && pwd -P)
+base=$root/base
+status=0
+
+includes() { sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$1"; }
+
+for file in $(find "$base" -name '*.h' -o -name '*.cpp'); do
+  for name in $(includes "$file"); do
+    found=
+    case $name in
+      *..*) ;;
+      *)
+        for dir in "$(dirname "$file")" "$base" "$base"/*/; do
+          if [ -f "$dir/$name" ]; then found=1; break; fi
+        done ;;
+    esac
+    if [ -z "$found" ]; then
+      echo "base/${file#$base/}: includes \"$name\", which is not a file of base/"
+      status=1
+    fi
+  done
+done
+
+for file in $(find "$root/kernel" -name '*.h' -o -name '*.cpp'); do
+  rel=${file#$root/}
+  for name in $(includes "$file"); do
+    case $name in
+      kernel/*|api/*) ;;
+      xml/*|neutral/*)
+        [ "$rel" = kernel/model/model_persistence.cpp ] || {
+          echo "$rel: includes \"$name\"; only kernel/model/model_persistence.cpp reaches xml/ and neutral/"
+          status=1
+        } ;;
+      */*)
+        echo "$rel: includes \"$name\"; kernel/ uses base/ and api/ only"
+        status=1 ;;
+    esac
+  done
+done
+
+[ $status -eq 0 ] && echo "base/ includes only base/; kernel/ reaches xml/ and neutral/ in one file"
+exit $status

@@ -1,0 +1,617 @@
+// Saving models as neutral parts, writing and reading interface-data
+// documents, and models over a caller's records.
+#include "kernel/geometry/geometry_test_util.h"
+
+#include "api/zr_strings.h"
+#include "kernel/model/model.h"
+#include "kernel/metadata/model_ext.h"
+#include "kernel/records/qel_routines.h"
+#include "neutral/neutral_convert.h"
+#include "neutral/neutral_extend.h"
+#include "neutral/neutral_writer.h"
+#include "xml/xml_element.h"
+#include "xml/xml_writer.h"
+
+#include "kpi_session.h"
+#include "process.h"
+#include "xmemory.h"
+
+#include "file_targets.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A stream that keeps what is written; it can be told to refuse writes.
+class MemoryStream : public KCStream {
+public:
+    int Read(void*, int) override { return -1; }
+    int Write(const void* buffer, int count) override {
+        if (refuse)
+            return -1;
+        data.append(static_cast<const char*>(buffer), size_t(count));
+        return count;
+    }
+    bool refuse = false;
+    int64_t GetPos() override { return int64_t(data.size()); }
+    int SetPos(int64_t) override { return -1; }
+    int Close() override {
+        ++closed;
+        return 0;
+    }
+    std::string data;
+    int closed = 0;
+};
+
+// Two square faces (z = 0 and z = 1) over four edges each, a quilt of both
+// and a coordinate-system datum; with `withExtension` a length unit and a
+// layer holding face 1.
+xrchandle<KWPIModel> BuildModel(bool withExtension) {
+    xrchandle<KWPISession> session = KGetPISession();
+    xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.005);
+    model->SetOutline(KBox3D::Create(KCreatePoint3D(0, 0, 0), KCreatePoint3D(2, 2, 1)));
+    const double corner[4][2] = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
+    xrchandle<KPIFaceList> faces(KPIFaceList::create());
+    for (int f = 0; f < 2; ++f) {
+        const double z = f;
+        xrchandle<xintsequence> ids(xintsequence::create());
+        for (int e = 0; e < 4; ++e) {
+            const int id = 10 * (f + 1) + e;
+            const double* a = corner[e];
+            const double* b = corner[(e + 1) % 4];
+            xrchandle<KPILine> line =
+                session->CreatePILine(KCreatePoint3D(a[0], a[1], z), KCreatePoint3D(b[0], b[1], z));
+            model->AddPIEdge(
+                model->CreatePIEdgeWithXYZCurve(id, f + 1, -1, line, KTRAV_SAME, KTRAV_NONE));
+            ids->Append(id);
+        }
+        xrchandle<KPILoopList> loops(KPILoopList::create());
+        loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, ids));
+        xrchandle<KPIPlane> plane = session->CreatePIPlane(MakeCsys(0, 0, z));
+        xrchandle<KBoxUV> extent = KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(2, 2));
+        faces->Append(model->CreatePIFace(f + 1, extent, KPISURFACE_ORIENT_POSITIVE, plane, loops));
+    }
+    model->SetPIFaces(faces);
+    model->AddPIQuilt(model->CreatePIQuilt(100, faces));
+    model->AddPIDatum(model->CreatePIDatum(200, "ORIGIN", MakeCsys(1, 2, 3), nullptr, nullptr));
+    if (withExtension) {
+        xrchandle<KWPIModelExt> ext = session->CreatePIModelExt();
+        xrchandle<KPIUnitList> units(KPIUnitList::create());
+        units->Append(ext->CreatePILengthUnit(KPI_LENGTH_UNIT_MM));
+        ext->SetPIUnits(units);
+        xrchandle<KPILayer> layer = ext->CreatePILayer("FACES");
+        layer->AddPIItem(faces->Get(0));
+        xrchandle<KPILayerList> layers(KPILayerList::create());
+        layers->Append(layer);
+        ext->SetPILayers(layers);
+        model->SetWPIModelExt(ext);
+    }
+    return model;
+}
+
+KWPIModel_i* Impl(const xrchandle<KWPIModel>& model) { return dynamic_cast<KWPIModel_i*>(model.get()); }
+
+// A fresh directory for the documents of one test, removed afterwards.
+class PersistenceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The session and the document writer live on: made before counting.
+        KGetPISession();
+        IntfXmlWriter::Instance();
+        live_ = xobject_live_count();
+        dir_ = fs::temp_directory_path() /
+               ("zpi50_persist_" + std::to_string(getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        fs::remove_all(dir_);
+        EXPECT_EQ(xobject_live_count(), live_) << "xobjects leaked or destroyed twice";
+    }
+    std::string Path(const char* name) const { return (dir_ / name).string(); }
+
+    static std::string Save(const xrchandle<KWPIModel>& model) {
+        xrchandle<MemoryStream> stream(new MemoryStream);
+        model->SaveAsNeutral(xrchandle<KCStream>(stream.get()));
+        return stream->data;
+    }
+
+private:
+    fs::path dir_;
+    int64_t live_ = 0;
+};
+
+int CountOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// ---- neutral part -----------------------------------------------------------------
+
+TEST_F(PersistenceTest, SaveAsNeutralWritesTheModelIntoTheStreamAndLeavesItAsItWas) {
+    xrchandle<KWPIModel> model = BuildModel(true);
+    qel_intf_data* before = Impl(model)->GetIntfData();
+
+    const std::string text = Save(model);
+    EXPECT_EQ(text.rfind("NEUTRAL format 1404 product 32 version 50 date 2026\n", 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.size() - 4), "END\n");
+    EXPECT_NE(text.find("\n  accuracy 0.005\n  outline 0 0 0 2 2 1\n"), std::string::npos);
+    // Both faces, in the surfaces and again in the quilt.
+    EXPECT_NE(text.find("\n  surfaces [2] {\n    [0] {\n      id 1\n"), std::string::npos);
+    EXPECT_EQ(CountOf(text, "edge_ids [4] 20 21 22 23\n"), 2);
+    EXPECT_EQ(CountOf(text, "origin 0 0 1\n"), 2);
+    EXPECT_NE(text.find("\n  edges [8] {\n"), std::string::npos);
+    EXPECT_NE(text.find("end1 2 0 1\n        end2 2 2 1\n"), std::string::npos);
+    EXPECT_NE(text.find("name \"ORIGIN\"\n"), std::string::npos);
+    // The extension went with it.
+    EXPECT_NE(text.find("name \"MM\"\n"), std::string::npos);
+    EXPECT_NE(text.find("name \"FACES\"\n      user_id 0\n      ids [1] 1\n"), std::string::npos);
+
+    // The model is as it was, and saving again gives the same text.
+    EXPECT_EQ(Impl(model)->GetIntfData(), before);
+    EXPECT_EQ(model->GetPIFaces()->Count(), 2);
+    EXPECT_EQ(model->GetPIEdges()->Count(), 8);
+    EXPECT_EQ(model->CountPIFaces(), 2);
+    EXPECT_EQ(Save(model), text);
+
+    // Without an extension no unit or layer is written.
+    xrchandle<KWPIModel> bare = BuildModel(false);
+    const std::string bareText = Save(bare);
+    EXPECT_NE(bareText.find("\n  units NULL\n"), std::string::npos);
+    EXPECT_NE(bareText.find("\n  layers NULL\n"), std::string::npos);
+}
+
+TEST_F(PersistenceTest, SaveAsNeutralRefusesWithoutInterfaceDataBeforeLookingAtTheStream) {
+    xrchandle<KCStream> stream(new MemoryStream);
+    {
+        ScopedStorageMode cache(0);
+        xrchandle<KWPIModel> cached = BuildModel(true);
+        EXPECT_SIMPLE(cached->SaveAsNeutral(nullptr), KPI_STATUS_NO_INTF_DATA);
+        EXPECT_SIMPLE(cached->SaveAsNeutral(stream), KPI_STATUS_NO_INTF_DATA);
+    }
+    xrchandle<KWPIModel> model = BuildModel(false);
+    EXPECT_INVALID_ARG(model->SaveAsNeutral(nullptr), 1, 0);
+    model->Close();
+    EXPECT_SIMPLE(model->SaveAsNeutral(nullptr), KPI_STATUS_NO_INTF_DATA);
+    EXPECT_SIMPLE(model->SaveAsNeutral(stream), KPI_STATUS_NO_INTF_DATA);
+    EXPECT_EQ(static_cast<MemoryStream*>(stream.get())->data, "");
+}
+
+TEST_F(PersistenceTest, SaveAsNeutralWritesNothingWhenTheStreamNameIsTaken) {
+    xrchandle<KWPIModel> model = BuildModel(false);
+    xrchandle<MemoryStream> other(new MemoryStream);
+    xrchandle<MemoryStream> mine(new MemoryStream);
+    {
+        UnibufRegistration taken(other.get(), u"kernel.neu.1", nullptr);
+        ASSERT_TRUE(taken.IsRegistered());
+        EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(mine.get())),
+                      KPI_STATUS_NEUTRAL_STREAM_TAKEN);
+    }
+    EXPECT_EQ(other->data, "");
+    EXPECT_EQ(mine->data, "");
+    // The name is free again afterwards, and the caller's stream stays open.
+    EXPECT_NE(Save(model), "");
+    EXPECT_EQ(mine->closed, 0);
+    // A stream that refuses the bytes is reported, not passed off as saved.
+    mine->refuse = true;
+    EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(mine.get())),
+                  KPI_STATUS_NEUTRAL_WRITE_FAILED);
+    EXPECT_EQ(mine->closed, 0);
+}
+
+TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeftOut) {
+    // Element colours without reference colours cannot be written: they are
+    // left out, told through the converters' diagnostics, and the units and
+    // layers are saved all the same.
+    xrchandle<KWPIModel> model = BuildModel(true);
+    xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+    xrchandle<KPIElementColorList> colors(KPIElementColorList::create());
+    colors->Append(ext->CreatePIElementColor(1, 0, 0));
+    ext->SetPIElementColors(colors);
+
+    std::vector<std::string> told;
+    neut_set_message_observer(
+        [](const char* routine, const char* text, void* context) {
+            static_cast<std::vector<std::string>*>(context)->push_back(std::string(routine) + ": " +
+                                                                        text);
+        },
+        &told);
+    std::string text;
+    EXPECT_NO_THROW(text = Save(model));
+    neut_set_message_observer(nullptr, nullptr);
+    EXPECT_EQ(told, std::vector<std::string>{
+                        "SaveAsNeutral: Element colours without reference colours were left out"});
+    EXPECT_NE(text.find("name \"MM\"\n"), std::string::npos);
+    EXPECT_NE(text.find("name \"FACES\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\n  colors NULL\n"), std::string::npos);
+}
+
+// ---- interface-data documents -------------------------------------------------------
+
+void ExpectSameModel(const xrchandle<KWPIModel>& read, const xrchandle<KWPIModel>& written) {
+    EXPECT_EQ(read->GetAccuracyType(), written->GetAccuracyType());
+    EXPECT_DOUBLE_EQ(read->GetAccuracy(), written->GetAccuracy());
+    ExpectPoint(read->GetOutline()->GetMaxPoint(), 2, 2, 1);
+    xrchandle<KPIFaceList> faces = read->GetPIFaces();
+    xrchandle<KPIEdgeList> edges = read->GetPIEdges();
+    ASSERT_TRUE(faces && edges && read->GetPIQuilts() && read->GetPIDatums());
+    EXPECT_EQ(faces->Count(), written->GetPIFaces()->Count());
+    EXPECT_EQ(edges->Count(), written->GetPIEdges()->Count());
+    EXPECT_EQ(read->GetPIQuilts()->Count(), 1);
+    EXPECT_EQ(read->GetPIDatums()->Count(), 1);
+
+    xrchandle<KPIFace> face = faces->Get(1);
+    EXPECT_EQ(face->GetId(), 2);
+    ExpectPoint(KPIPlane::cast(face->GetPISurface().get())->GetCsys()->GetOrigin(), 0, 0, 1);
+    xrchandle<xintsequence> ids = face->GetPILoopList()->Get(0)->GetEdgeIds();
+    ASSERT_EQ(ids->Count(), 4);
+    EXPECT_EQ(ids->Get(3), 23);
+    xrchandle<KPIEdge> edge = edges->Get(5);
+    EXPECT_EQ(edge->GetId(), 21);
+    ExpectPoint(KPILine::cast(edge->GetXYZCurve().get())->GetEnd1(), 2, 2, 1);
+    EXPECT_EQ(read->GetPIQuilts()->Get(0)->GetFaces()->Count(), 2);
+    xrchandle<KPIDatum> datum = read->GetPIDatums()->Get(0);
+    EXPECT_EQ(datum->GetName().str(), "ORIGIN");
+    ExpectPoint(datum->GetCsys()->GetOrigin(), 1, 2, 3);
+    // A model read from a document lists nothing of its own.
+    EXPECT_EQ(read->CountPIFaces(), 0);
+}
+
+TEST_F(PersistenceTest, WriteZPIThenReadZPIGivesTheModelBack) {
+    xrchandle<KWPIModel> written = BuildModel(true);
+    const std::string path = Path("model.xml");
+    written->WriteZPI(path.c_str());
+    EXPECT_EQ(written->GetPIFaces()->Count(), 2); // left as it was
+
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(read);
+    ExpectSameModel(read, written);
+
+    xrchandle<KWPIModelExt> ext = read->GetWPIModelExt();
+    ASSERT_TRUE(ext);
+    xrchandle<KPIUnitList> units = ext->GetPIUnits();
+    ASSERT_TRUE(units && units->Count() == 1);
+    EXPECT_EQ(units->Get(0)->GetName().str(), "MM");
+    xrchandle<KPILayerList> layers = ext->GetPILayers();
+    ASSERT_TRUE(layers && layers->Count() == 1);
+    EXPECT_EQ(layers->Get(0)->GetName().str(), "FACES");
+    EXPECT_EQ(layers->Get(0)->GetPIItemList()->Get(0), 1);
+
+    // The model read is a model with interface data of its own: it takes
+    // additions into its records, saves, and frees them on Close.
+    read->AddPIDatum(read->CreatePIDatum(201, "SECOND", MakeCsys(0, 0, 0), nullptr, nullptr));
+    EXPECT_EQ(read->GetPIDatums()->Count(), 2);
+    EXPECT_NE(Save(read).find("name \"SECOND\""), std::string::npos);
+    read->Close();
+    EXPECT_EQ(Impl(read)->GetIntfData(), nullptr);
+}
+
+TEST_F(PersistenceTest, WriteZPIWithoutInterfaceDataWritesFromTheModelsObjects) {
+    xrchandle<KWPIModel> cached;
+    {
+        ScopedStorageMode cache(0);
+        cached = BuildModel(true);
+    }
+    ASSERT_EQ(Impl(cached)->GetIntfData(), nullptr);
+    const std::string path = Path("cached.xml");
+    cached->WriteZPI(path.c_str());
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+    ASSERT_TRUE(read);
+    ExpectSameModel(read, cached);
+    ASSERT_TRUE(read->GetWPIModelExt());
+    EXPECT_EQ(read->GetWPIModelExt()->GetPIUnits()->Get(0)->GetName().str(), "MM");
+
+    // A closed model writes what it still lists.
+    xrchandle<KWPIModel> closed = BuildModel(false);
+    closed->Close();
+    const std::string closedPath = Path("closed.xml");
+    closed->WriteZPI(closedPath.c_str());
+    read = KGetPISession()->ReadZPI(closedPath.c_str());
+    ASSERT_TRUE(read);
+    ExpectSameModel(read, closed);
+    EXPECT_FALSE(read->GetWPIModelExt());
+}
+
+TEST_F(PersistenceTest, ReadZPIKeepsAFaceOfASurfaceKindWithoutAnElement) {
+    // A face of surface kind 35 is written with an empty "Shape"; reading
+    // the document back loses none of the other items, and the model lists
+    // that face with its id, box, orientation and loops but no surface.
+    xrchandle<KWPIModel> written = BuildModel(false);
+    QelSurfacedata* odd = nullptr;
+    ASSERT_EQ(qel_surfacedata_alloc(&odd), 0);
+    QelSurfaceshapedata shape{};
+    const double uvMin[2] = {0.25, 0.5}, uvMax[2] = {1.5, 2.5};
+    ASSERT_EQ(qel_surfacedata_init(35, uvMin, uvMax, QEL_ORIENT_NEGATIVE, &shape, 3, odd), 0);
+    QelContourdata contour{};
+    qel_contourdata_traversal_set(QEL_TRAV_EXTERNAL, &contour);
+    const int32_t ids[] = {10, 11};
+    ASSERT_EQ(xar_alloc_or_append(contour.edge_ids, int(sizeof(int32_t)), 4, 2, ids), 0);
+    QelContourdata* contours = nullptr;
+    ASSERT_EQ(xar_alloc_or_append(contours, int(sizeof(QelContourdata)), 1, 1, &contour), 0);
+    ASSERT_EQ(qel_surfacedata_contours_set(odd, contours), 0);
+    xar_free(contours);
+    ASSERT_EQ(qel_intf_data_surface_append(Impl(written)->GetIntfData(), odd), 0);
+    qel_data_free(odd);
+
+    const std::string path = Path("kind35.xml");
+    written->WriteZPI(path.c_str());
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("<Shape></Shape>"), std::string::npos);
+
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(read);
+    xrchandle<KPIFaceList> faces;
+    ASSERT_NO_THROW(faces = read->GetPIFaces());
+    ASSERT_EQ(faces->Count(), 3);
+    EXPECT_TRUE(faces->Get(0)->GetPISurface());
+    EXPECT_TRUE(faces->Get(1)->GetPISurface());
+    xrchandle<KPIFace> face = faces->Get(2);
+    EXPECT_EQ(face->GetId(), 3);
+    EXPECT_FALSE(face->GetPISurface());
+    EXPECT_EQ(face->GetPISurfaceOrientation(), KPISURFACE_ORIENT_NEGATIVE);
+    xrchandle<KBoxUV> box = face->GetPIFaceUVExtent();
+    EXPECT_EQ(box->GetMinPoint()->u(), 0.25);
+    EXPECT_EQ(box->GetMaxPoint()->v(), 2.5);
+    ASSERT_EQ(face->GetPILoopList()->Count(), 1);
+    EXPECT_EQ(face->GetPILoopList()->Get(0)->GetEdgeIds()->Get(1), 11);
+    EXPECT_EQ(read->GetPIEdges()->Count(), 8);
+    EXPECT_EQ(read->GetPIQuilts()->Count(), 1);
+    EXPECT_EQ(read->GetPIDatums()->Count(), 1);
+    // Its copy for saving holds the face too; the converter drops it.
+    std::string saved;
+    EXPECT_NO_THROW(saved = Save(read));
+    EXPECT_NE(saved.find("\n  surfaces [2] {\n"), std::string::npos);
+}
+
+TEST_F(PersistenceTest, ReadZPIOfADocumentWithoutExtensionGivesNoExtension) {
+    xrchandle<KWPIModel> written = BuildModel(false);
+    const std::string path = Path("bare.xml");
+    written->WriteZPI(path.c_str());
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(read->GetWPIModelExt());
+    EXPECT_EQ(read->GetPIFaces()->Count(), 2);
+}
+
+TEST_F(PersistenceTest, ReadZPIOfWhatItCannotReadSaysSoOnceAndGivesNoModel) {
+    auto write = [&](const char* name, const char* text) {
+        std::ofstream(Path(name)) << text;
+        return Path(name);
+    };
+    const std::string cases[] = {
+        write("broken.xml", "<?xml version=\"1.0\"?>\n<ZPI><QelIntfData><Accuracy"),
+        write("alien.xml", "<ZPI><Something/></ZPI>"),
+        write("extension_only.xml", "<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>"),
+        Path("missing.xml"),
+    };
+    for (const std::string& path : cases) {
+        ::testing::internal::CaptureStderr();
+        xrchandle<KWPIModel> read;
+        EXPECT_NO_THROW(read = KGetPISession()->ReadZPI(path.c_str()));
+        EXPECT_FALSE(read) << path;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not read the XML data.\n")
+            << path;
+    }
+}
+
+TEST_F(PersistenceTest, WriteZPIReportsTheWritersStatus) {
+    xrchandle<KWPIModel> model = BuildModel(true);
+    const std::string path = Path("no/such/dir/model.xml");
+    EXPECT_SIMPLE(model->WriteZPI(path.c_str()), INTFXML_ERR_OPEN);
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_INVALID_ARG(model->WriteZPI(nullptr), 1, 0);
+}
+
+// ---- writes that never destroy, and saves at once ----------------------------------
+
+TEST_F(PersistenceTest, AFailedRewriteOfADocumentLeavesTheOldOneByEitherWriter) {
+    for (const bool cacheMode : {false, true}) {
+        xrchandle<KWPIModel> model;
+        {
+            ScopedStorageMode mode(cacheMode ? 0 : 1);
+            model = BuildModel(true);
+        }
+        ASSERT_EQ(Impl(model)->GetIntfData() == nullptr, cacheMode);
+        const std::string path = Path(cacheMode ? "cached.xml" : "records.xml");
+        model->WriteZPI(path.c_str());
+        const std::string old = filetargets::ReadAll(path);
+        ASSERT_GT(old.size(), 200u);
+
+        // The rewrite cannot grow past 100 bytes: it fails with the
+        // writer's status and the old document stays whole.
+        const int code = filetargets::RunWithFileSizeLimit(100, [&] {
+            Raised r = Catch([&] { model->WriteZPI(path.c_str()); });
+            return r.kind == Raised::Simple && r.status == INTFXML_ERR_WRITE ? 0 : 1;
+        });
+        EXPECT_EQ(code, 0) << "cache mode " << cacheMode;
+        EXPECT_EQ(filetargets::ReadAll(path), old);
+        xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+        ASSERT_TRUE(read);
+        ExpectSameModel(read, model);
+    }
+    // Nothing was left beside the documents.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Path("")))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"cached.xml", "records.xml"}));
+}
+
+namespace {
+
+// A caller's stream whose every Write throws.
+class ThrowingStream : public KCStream {
+public:
+    int Read(void*, int) override { return -1; }
+    int Write(const void*, int) override { throw std::runtime_error("disk gone"); }
+    int64_t GetPos() override { return 0; }
+    int SetPos(int64_t) override { return -1; }
+    int Close() override { return 0; }
+};
+
+} // namespace
+
+TEST_F(PersistenceTest, SaveAsNeutralIntoAStreamThatThrowsReportsTheFailureAndLeaksNothing) {
+    xrchandle<KWPIModel> model = BuildModel(true);
+    const std::string good = Save(model);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(new ThrowingStream)),
+                      KPI_STATUS_NEUTRAL_WRITE_FAILED);
+    }
+    // The name is free again and the model saves as before; the fixture
+    // checks that no stream or other object was kept alive.
+    EXPECT_EQ(Save(model), good);
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
+#endif
+}
+
+// A faceted representation of `vertices` vertices (each the neighbour of
+// facet 1) and two facets, as the only one of the model's extension.
+void AddFacets(const xrchandle<KWPIModel>& model, int vertices) {
+    xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+    xrchandle<KPIFacetedRep> rep = ext->CreatePIFacetedRep(7);
+    xrchandle<KPIFacetVtxList> vtx(KPIFacetVtxList::create());
+    for (int i = 0; i < vertices; ++i)
+        vtx->Append(rep->CreatePIFacetVtx(KCreatePoint3D(i, 2 * i, 0.5 * i), 1));
+    rep->SetPIFacetVtxList(vtx);
+    xrchandle<KPIFacetdataList> facets(KPIFacetdataList::create());
+    for (int f = 0; f < 2; ++f) {
+        xrchandle<xintsequence> ids(xintsequence::create());
+        for (int k = 0; k < 3; ++k)
+            ids->Append(f + k);
+        facets->Append(rep->CreatePIFacetdata(KCreateVector3D(0, 0, 1), ids, nullptr, nullptr));
+    }
+    rep->SetPIFacetdataList(facets);
+    xrchandle<KPIFacetedRepList> reps(KPIFacetedRepList::create());
+    reps->Append(rep);
+    ext->SetPIFacetedReps(reps);
+}
+
+// What the client hands over: the neutral file of the records and the
+// extension, written to `path`.
+bool HandOver(const xrchandle<KWPIModel>& model, const std::string& path) {
+    neut_part* part = nullptr;
+    cnv_qlk_neut(Impl(model)->GetIntfData(), &part, 0);
+    ConvertQelImpfeatExtend(
+        part, dynamic_cast<KWPIModelExt_i*>(model->GetWPIModelExt().get())->GetExtendData());
+    const bool ok = stream_neutral_to_pfa(btkStrUtf8ToUtf16(path).c_str(), part) == 1;
+    release_neutral_part(part);
+    return ok;
+}
+
+TEST_F(PersistenceTest, SavesAndHandOversOfNeutralFilesRunAtOnce) {
+    constexpr int kModels = 4;
+    constexpr int kRounds = 6;
+    std::vector<xrchandle<KWPIModel>> models;
+    std::vector<std::string> saved, handed;
+    for (int m = 0; m < kModels; ++m) {
+        models.push_back(BuildModel(true));
+        AddFacets(models.back(), 1000 + 100 * m);
+        saved.push_back(Save(models.back()));
+        const std::string path = Path(("ref" + std::to_string(m) + ".neu").c_str());
+        EXPECT_TRUE(HandOver(models.back(), path));
+        handed.push_back(filetargets::ReadAll(path));
+        EXPECT_NE(handed.back().find("faceted_reps [1] {"), std::string::npos);
+    }
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int m = 0; m < kModels; ++m) {
+        threads.emplace_back([&, m] {
+            for (int r = 0; r < kRounds; ++r) {
+                try {
+                    if (Save(models[size_t(m)]) != saved[size_t(m)])
+                        ++failures;
+                } catch (...) {
+                    ++failures;
+                }
+            }
+        });
+        threads.emplace_back([&, m] {
+            const std::string path = Path(("out" + std::to_string(m) + ".neu").c_str());
+            for (int r = 0; r < kRounds; ++r)
+                if (!HandOver(models[size_t(m)], path) ||
+                    filetargets::ReadAll(path) != handed[size_t(m)])
+                    ++failures;
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+// ---- a model over a caller's records ------------------------------------------------
+
+TEST_F(PersistenceTest, CreatePIModelGlobalWorksOnCopiesOfTheCallersRecords) {
+    // The caller's records: those of a model it keeps.
+    xrchandle<KWPIModel> source = BuildModel(true);
+    qel_intf_data* data = Impl(source)->GetIntfData();
+    qel_intf_data_extend* extension =
+        dynamic_cast<KWPIModelExt_i*>(source->GetWPIModelExt().get())->GetExtendData();
+
+    KWPIModel_i* const untouched = reinterpret_cast<KWPIModel_i*>(uintptr_t(0x1));
+    KWPIModel_i* out = untouched;
+    EXPECT_EQ(CreatePIModel_global(nullptr, extension, &out), 0);
+    EXPECT_EQ(out, untouched);
+    EXPECT_EQ(CreatePIModel_global(data, extension, nullptr), 0);
+
+    // Without an extension: 0, but the model is made. It carries no
+    // reference for the caller, who takes it into a handle at once.
+    out = untouched;
+    EXPECT_EQ(CreatePIModel_global(data, nullptr, &out), 0);
+    ASSERT_NE(out, untouched);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(static_cast<KWPIModel*>(out)->refCount(), 0);
+    {
+        xrchandle<KWPIModel> model(out);
+        EXPECT_FALSE(model->GetWPIModelExt());
+        EXPECT_EQ(model->GetPIFaces()->Count(), 2);
+    }
+
+    out = nullptr;
+    ASSERT_EQ(CreatePIModel_global(data, extension, &out), 1);
+    ASSERT_NE(out, nullptr);
+    xrchandle<KWPIModel> model(out);
+    EXPECT_NE(Impl(model)->GetIntfData(), data);
+    ExpectSameModel(model, source);
+    xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+    ASSERT_TRUE(ext);
+    EXPECT_NE(dynamic_cast<KWPIModelExt_i*>(ext.get())->GetExtendData(), extension);
+    EXPECT_EQ(ext->GetPIUnits()->Get(0)->GetName().str(), "MM");
+
+    // Changing or closing the new model leaves the caller's records alone.
+    model->AddPIDatum(model->CreatePIDatum(201, "SECOND", MakeCsys(0, 0, 0), nullptr, nullptr));
+    model->Close();
+    model.release();
+    EXPECT_EQ(source->GetPIDatums()->Count(), 1);
+    EXPECT_EQ(source->GetWPIModelExt()->GetPIUnits()->Count(), 1);
+    EXPECT_EQ(source->GetPIFaces()->Get(0)->GetPILoopList()->Get(0)->GetEdgeIds()->Get(0), 10);
+}
+
+} // namespace
