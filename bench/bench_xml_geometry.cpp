@@ -2,10 +2,10 @@
 // few large splines, through the process-wide writer into memory, and back
 // through the SAX handler.
 #include "kernel/records/qel_routines.h"
-#include "xml/sax_handler.h"
-#include "xml/xml_curves.h"
-#include "xml/xml_streams.h"
-#include "xml/xml_writer.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/geometry/xml_curves.h"
+#include "xml/framework/xml_streams.h"
+#include "xml/framework/xml_writer.h"
 #include "xmemory.h"
 
 #include <benchmark/benchmark.h>

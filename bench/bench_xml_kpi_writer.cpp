@@ -4,8 +4,8 @@
 // made in record mode.
 #include "kernel/model/model.h"
 #include "kpi_session.h"
-#include "xml/xml_kpi_writer.h"
-#include "xml/xml_zpi.h"
+#include "xml/intfdata/xml_kpi_writer.h"
+#include "xml/intfdata/xml_zpi.h"
 
 #include <benchmark/benchmark.h>
 

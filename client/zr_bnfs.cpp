@@ -4,7 +4,7 @@
 
 #include "net.h"
 #include "uniloc.h"
-#include "xml/xml_streams.h"
+#include "xml/framework/xml_streams.h"
 
 #include <algorithm>
 #include <charconv>

@@ -6,7 +6,7 @@
 #include "client/zr_jobs.h"
 #include "kernel/model/session_factory.h"
 #include "thr.h"
-#include "xml/sax_handler_class.h"
+#include "xml/framework/sax_handler_class.h"
 #include "xmemory.h"
 
 #include <xercesc/parsers/SAXParser.hpp>

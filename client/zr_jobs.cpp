@@ -7,10 +7,11 @@
 #include "client/zr_framing.h"
 #include "client/zr_proxy.h"
 #include "kernel/model/model.h"
+#include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "thr_condition.h"
-#include "xml/xml_tempdir.h"
-#include "xml/xml_zpi.h"
+#include "xml/framework/xml_tempdir.h"
+#include "xml/intfdata/xml_zpi.h"
 
 #include <memory>
 #include <mutex>
@@ -105,7 +106,7 @@ void ZrImportPartJob::Run() {
             qel_intf_data_free(data);
         // The translator may keep the extension only for the call.
         if (extension)
-            IntfXmlFreeIntfDataExtend(extension);
+            qel_intf_data_extend_block_free(extension);
     }
     ZrSendFinish(proxy.get());
 }

@@ -12,13 +12,12 @@
 #include "client/zr_transfer.h"
 
 #include "kernel/model/model.h"
+#include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
-#include "xml/xml_asminfo.h"
-#include "xml/xml_extend.h"
-#include "xml/xml_layerstatus.h"
-#include "xml/xml_tempdir.h"
-#include "xml/xml_translog.h"
-#include "xml/xml_zpi.h"
+#include "xml/side_documents/side_documents.h"
+#include "xml/intfdata/xml_extend.h"
+#include "xml/framework/xml_tempdir.h"
+#include "xml/intfdata/xml_zpi.h"
 
 #include "xmemory.h"
 
@@ -35,7 +34,7 @@ using zr_detail::kNotSent;
 
 void FreeExtension(qel_intf_data_extend* extension) {
     if (extension)
-        IntfXmlFreeIntfDataExtend(extension);
+        qel_intf_data_extend_block_free(extension);
 }
 
 // Writes `record` with a Writer into the hand-over file `name` and gives its

@@ -10,8 +10,8 @@
 
 #include "api/kpi_impl.h"
 #include "kernel/model/model.h"
-#include "xml/xml_kpi_writer.h"
-#include "xml/xml_tempdir.h"
+#include "xml/intfdata/xml_kpi_writer.h"
+#include "xml/framework/xml_tempdir.h"
 
 #include "xmemory.h"
 

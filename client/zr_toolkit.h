@@ -102,7 +102,7 @@ struct ZrMessageArg {
     const void* value;
 };
 
-// One layer of an import's layer status (xml/xml_layerstatus.h).
+// One layer of an import's layer status (xml/side_documents/xml_layerstatus.h).
 struct atb_import_layer;
 
 // Display code of a new layer (request 188), passed as an integer.

@@ -5,10 +5,10 @@
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
 #include "neutral/neutral_writer.h"
-#include "xml/sax_handler.h"
-#include "xml/xml_streams.h"
-#include "xml/xml_tempdir.h"
-#include "xml/xml_zpi.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/framework/xml_streams.h"
+#include "xml/framework/xml_tempdir.h"
+#include "xml/intfdata/xml_zpi.h"
 
 #include "kcommon.h"
 

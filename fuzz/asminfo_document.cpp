@@ -2,8 +2,8 @@
 // read, walked to its leaves and freed.
 #include "fuzz_support.h"
 
-#include "xml/sax_handler.h"
-#include "xml/xml_asminfo.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/side_documents/xml_asminfo.h"
 
 #include "xmemory.h"
 

@@ -4,10 +4,11 @@
 // after the envelope's end), and the interface-data reader takes them.
 #include "fuzz_support.h"
 
+#include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
-#include "xml/sax_handler.h"
-#include "xml/xml_streams.h"
-#include "xml/xml_zpi.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/framework/xml_streams.h"
+#include "xml/intfdata/xml_zpi.h"
 
 #include <algorithm>
 #include <cstring>
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (qel_intf_data* root = reader.DetachIntfData())
             qel_intf_data_free(root);
         if (qel_intf_data_extend* ext = reader.DetachIntfDataExtend())
-            IntfXmlFreeIntfDataExtend(ext);
+            qel_intf_data_extend_block_free(ext);
     });
     g_chunks.clear();
     return 0;

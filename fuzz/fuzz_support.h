@@ -6,7 +6,7 @@
 
 #include "kcommon.h"
 #include "xexcept.h"
-#include "xml/xml_element.h"
+#include "xml/framework/xml_element.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -2,8 +2,8 @@
 // item ids are looked at, and the array is freed.
 #include "fuzz_support.h"
 
-#include "xml/sax_handler.h"
-#include "xml/xml_layerstatus.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/side_documents/xml_layerstatus.h"
 
 #include "xmemory.h"
 

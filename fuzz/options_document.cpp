@@ -2,8 +2,8 @@
 // looked up again by its name.
 #include "fuzz_support.h"
 
-#include "xml/sax_handler.h"
-#include "xml/xml_translog.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/side_documents/xml_translog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zpifuzz::OwnErrorsOnly([&] {

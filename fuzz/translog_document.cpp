@@ -1,8 +1,8 @@
 // The translation log document: its lines are read and looked at.
 #include "fuzz_support.h"
 
-#include "xml/sax_handler.h"
-#include "xml/xml_translog.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/side_documents/xml_translog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zpifuzz::OwnErrorsOnly([&] {

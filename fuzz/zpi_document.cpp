@@ -6,9 +6,10 @@
 
 #include "kernel/model/model.h"
 #include "kernel/metadata/model_ext.h"
+#include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
-#include "xml/sax_handler.h"
-#include "xml/xml_zpi.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/intfdata/xml_zpi.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qel_intf_data* root = nullptr;
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
     if (!root) {
         if (extension)
-            IntfXmlFreeIntfDataExtend(extension);
+            qel_intf_data_extend_block_free(extension);
         return 0;
     }
     zpifuzz::OwnErrorsOnly([&] {
@@ -44,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (root)
         qel_intf_data_free(root);
     if (extension)
-        IntfXmlFreeIntfDataExtend(extension);
+        qel_intf_data_extend_block_free(extension);
     return 0;
 }

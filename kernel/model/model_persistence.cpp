@@ -20,8 +20,8 @@
 #include "neutral/neutral_extend.h"
 #include "neutral/unifs.h"
 #include "neutral/neutral_writer.h"
-#include "xml/xml_kpi_writer.h"
-#include "xml/xml_zpi.h"
+#include "xml/intfdata/xml_kpi_writer.h"
+#include "xml/intfdata/xml_zpi.h"
 
 #include "base_version.h"
 #include "process.h"

@@ -10,9 +10,9 @@
 #include "kernel/records/qel_routines.h"
 #include "net.h"
 #include "uniloc.h"
-#include "xml/xml_element.h"
-#include "xml/xml_streams.h"
-#include "xml/xml_zpi.h"
+#include "xml/framework/xml_element.h"
+#include "xml/framework/xml_streams.h"
+#include "xml/intfdata/xml_zpi.h"
 #include "xml/non_regular_files.h"
 
 #include <gtest/gtest.h>

@@ -14,11 +14,9 @@
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "neutral/neutral_convert.h"
-#include "xml/xml_asminfo.h"
-#include "xml/xml_layerstatus.h"
-#include "xml/xml_streams.h"
-#include "xml/xml_translog.h"
-#include "xml/xml_zpi.h"
+#include "xml/side_documents/side_documents.h"
+#include "xml/framework/xml_streams.h"
+#include "xml/intfdata/xml_zpi.h"
 
 #include "xmemory.h"
 

@@ -2,10 +2,10 @@
 // read a document through one reader under a test top reader.
 #pragma once
 
-#include "xml/sax_handler.h"
-#include "xml/xml_element.h"
-#include "xml/xml_streams.h"
-#include "xml/xml_writer.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/framework/xml_element.h"
+#include "xml/framework/xml_streams.h"
+#include "xml/framework/xml_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
 #include "neutral/neutral_writer.h"
-#include "xml/xml_element.h"
-#include "xml/xml_writer.h"
+#include "xml/framework/xml_element.h"
+#include "xml/framework/xml_writer.h"
 
 #include "kpi_session.h"
 #include "process.h"

@@ -1,0 +1,121 @@
+// Document paths that name no regular file: every document reader refuses
+// a directory and a FIFO at once with its open failure (nothing blocks,
+// nothing reaches the parser, nothing leaks), ReadZPI says it could not
+// read and gives no model, and the transfer dump copies nothing.
+#include "xml/non_regular_files.h"
+#include "xml/xml_test_util.h"
+
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
+#include "kpi_session.h"
+#include "xml/side_documents/side_documents.h"
+#include "xml/framework/xml_tempdir.h"
+#include "xml/intfdata/xml_zpi.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using xmltest::ErrorOf;
+
+namespace {
+
+struct Reader {
+    const char* name;
+    std::function<void(const char*)> read;
+};
+
+// Each reader by path; whatever it gives back on success is freed.
+std::vector<Reader> Readers() {
+    return {
+        {"interface data",
+         [](const char* p) {
+             qel_intf_data* d = nullptr;
+             qel_intf_data_extend* e = nullptr;
+             IntfXmlZPI::Read(p, &d, &e);
+             qel_intf_data_free(d);
+             qel_intf_data_extend_block_free(e);
+         }},
+        {"assembly information", [](const char* p) { IntfXmlFreeModelInfo(IntfXmlModel::Read(p)); }},
+        {"import-layer status",
+         [](const char* p) { IntfXmlFreeAtbImportLayers(IntfXmlAtbImportLayers::Read(p)); }},
+        {"translation log", [](const char* p) { IntfXmlLogLines::Read(p); }},
+        {"translation options", [](const char* p) { IntfXmlTranslationOptions::Read(p); }},
+    };
+}
+
+TEST(DocumentPaths, EveryReaderRefusesADirectoryAndAFifoAtOnce) {
+    zpitest::NonRegularFiles files;
+    ASSERT_TRUE(files.Ok());
+    const struct {
+        std::string path;
+        const char* says;
+    } paths[] = {{files.Directory(), "a directory"}, {files.Fifo(), "a FIFO"}};
+    for (const Reader& reader : Readers()) {
+        for (const auto& p : paths) {
+            int status = 0;
+            std::string message;
+            EXPECT_TRUE(files.ReturnsWithin(
+                [&] { status = ErrorOf([&] { reader.read(p.path.c_str()); }, &message); }))
+                << reader.name << " blocks on " << p.path;
+            EXPECT_EQ(status, INTFXML_ERR_OPEN) << reader.name << ", " << p.path;
+            EXPECT_NE(message.find(p.path), std::string::npos) << message;
+            EXPECT_NE(message.find(p.says), std::string::npos) << message;
+        }
+    }
+}
+
+TEST(DocumentPaths, AFileReachedThroughALinkIsStillRead) {
+    zpitest::NonRegularFiles files;
+    ASSERT_TRUE(files.Ok());
+    const std::string target = files.Directory() + "/log.xml";
+    const char* lines[] = {"one", "two"};
+    IntfXmlLogLines(target.c_str(), lines, 2);
+    const std::string link = files.Directory() + "/link.xml";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    const std::vector<IntfXmlLogLine> read = IntfXmlLogLines::Read(link.c_str());
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[1].text, "two");
+    // A link to the FIFO is refused like the FIFO itself.
+    const std::string fifoLink = files.Directory() + "/fifo_link.xml";
+    ASSERT_EQ(::symlink(files.Fifo().c_str(), fifoLink.c_str()), 0);
+    int status = 0;
+    EXPECT_TRUE(files.ReturnsWithin(
+        [&] { status = ErrorOf([&] { IntfXmlLogLines::Read(fifoLink.c_str()); }); }));
+    EXPECT_EQ(status, INTFXML_ERR_OPEN);
+}
+
+TEST(DocumentPaths, ReadZPISaysItCannotReadAndGivesNoModel) {
+    zpitest::NonRegularFiles files;
+    ASSERT_TRUE(files.Ok());
+    for (const std::string& path : {files.Directory(), files.Fifo()}) {
+        xrchandle<KWPIModel> model;
+        std::string said;
+        EXPECT_TRUE(files.ReturnsWithin([&] {
+            ::testing::internal::CaptureStderr();
+            model = KGetPISession()->ReadZPI(path.c_str());
+            said = ::testing::internal::GetCapturedStderr();
+        })) << path;
+        EXPECT_FALSE(model) << path;
+        EXPECT_EQ(said, "Could not read the XML data.\n") << path;
+    }
+}
+
+TEST(DocumentPaths, TheTransferDumpCopiesNothingFromThem) {
+    zpitest::NonRegularFiles files;
+    ASSERT_TRUE(files.Ok());
+    const std::string target = files.Directory() + "/copy.xml";
+    for (const std::string& path : {files.Directory(), files.Fifo()}) {
+        bool copied = true;
+        EXPECT_TRUE(files.ReturnsWithin([&] { copied = IntfXmlCopyDocument(path.c_str(), target.c_str()); }))
+            << path;
+        EXPECT_FALSE(copied) << path;
+        EXPECT_NE(::access(target.c_str(), F_OK), 0) << path;
+    }
+}
+
+} // namespace

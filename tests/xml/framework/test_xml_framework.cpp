@@ -1,0 +1,296 @@
+// Element framework and SAX handler: attribute getters, reader ownership and
+// early disposal, malformed and hostile documents, "bnfs:" documents and the
+// token reader that feeds them to the parser.
+#include "xml/xml_test_util.h"
+
+#include "process.h"
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+
+namespace {
+
+// A reader that records what reaches it and counts its instances.
+struct Probe : IntfXmlElement {
+    static inline int alive = 0;
+    std::string seen;
+    bool list = false;
+    bool docPart = false;
+    std::vector<Probe*> made;
+    Probe(IntfXmlElement* parent, bool isList = false, bool isDocPart = false)
+        : IntfXmlElement(parent), list(isList), docPart(isDocPart) {
+        ++alive;
+    }
+    ~Probe() override { --alive; }
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes&) override {
+        std::string n = name;
+        if (n == "List" || n == "Item" || n == "Part") {
+            Probe* p = MakeChild<Probe>(n == "List", n == "Part");
+            made.push_back(p);
+            return p;
+        }
+        if (n == "Boom")
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "boom");
+        PushName(name);
+        return this;
+    }
+    IntfXmlElement* endElement(const char* name) override {
+        if (NamesEmpty())
+            return parent_;
+        if (PopName(name))
+            seen += std::string(name) + "=" + Text() + ";";
+        return this;
+    }
+    bool IsListHandler() const override { return list; }
+    bool IsDocumentPart() const override { return docPart; }
+};
+
+struct ProbeTop : Probe {
+    bool rootSeen = false;
+    ProbeTop() : Probe(nullptr) {}
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& a) override {
+        if (!rootSeen) {
+            rootSeen = true;
+            return this;
+        }
+        return Probe::startElement(name, a);
+    }
+};
+
+void ParseDoc(IntfXmlElement& top, const std::string& doc) {
+    IntfXmlParseBuffer(doc.data(), doc.size(), &top, "test");
+}
+
+// Captures the attribute list of the first child element and runs checks on
+// it while the parser still holds it.
+struct AttrTop : IntfXmlElement {
+    std::function<void(IntfXmlAttributes&)> check;
+    bool root = false;
+    IntfXmlElement* startElement(const char*, IntfXmlAttributes& a) override {
+        if (!root) {
+            root = true;
+            return this;
+        }
+        check(a);
+        PushName("x");
+        return this;
+    }
+    IntfXmlElement* endElement(const char* name) override {
+        if (NamesEmpty())
+            return nullptr;
+        PopName(name);
+        return this;
+    }
+};
+
+void WithAttributes(const std::string& tag, std::function<void(IntfXmlAttributes&)> check) {
+    AttrTop top;
+    top.check = std::move(check);
+    ParseDoc(top, "<D>" + tag + "</D>");
+}
+
+} // namespace
+
+TEST(XmlFramework, AttributesAreFoundByPositionAndName) {
+    WithAttributes("<Model name=\"a\" type=\"2\" src_sys=\"0\"></Model>", [](IntfXmlAttributes& a) {
+        EXPECT_EQ(GetIntegerAttribValue("type", &a, 1), 2);
+        EXPECT_EQ(GetIntegerAttribValue("type", &a, 2), -1);
+        EXPECT_EQ(GetIntegerAttribValue("type", &a, 7), -1);
+        EXPECT_STREQ(GetStringAttribValue("name", &a, 0), "a");
+        EXPECT_DOUBLE_EQ(GetDoubleAttribValue("src_sys", &a, 2), 0.0);
+        EXPECT_EQ(IntfXmlRequireInt("type", a, 1, "Model"), 2);
+        std::string msg;
+        EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlRequireInt("type", a, 0, "Model"); }, &msg),
+                  INTFXML_ERR_MALFORMED);
+        EXPECT_NE(msg.find("Model"), std::string::npos);
+        EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlRequireSize(a, "Model"); }),
+                  INTFXML_ERR_MALFORMED);
+    });
+    WithAttributes("<E size=\"-3\" v=\"1.5x\" n=\"\xC3\xA9&amp;\xE2\x82\xAC\"></E>",
+                   [](IntfXmlAttributes& a) {
+                       EXPECT_EQ(GetIntegerAttribValue("size", &a, 0), -3);
+                       EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlRequireSize(a, "E"); }),
+                                 INTFXML_ERR_MALFORMED);
+                       EXPECT_DOUBLE_EQ(GetDoubleAttribValue("v", &a, 1), -1.0);
+                       EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlRequireDouble("v", a, 1, "E"); }),
+                                 INTFXML_ERR_MALFORMED);
+                       // Values arrive as UTF-8.
+                       EXPECT_STREQ(GetStringAttribValue("n", &a, 2), "\xC3\xA9&\xE2\x82\xAC");
+                   });
+    WithAttributes("<E></E>", [](IntfXmlAttributes& a) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(GetIntegerAttribValue("size", &a, 0), -1);
+        std::string err = testing::internal::GetCapturedStderr();
+        if (!msg_put_disabled()) {
+            EXPECT_NE(err.find("GetIntegerAttribValue tried to access an empty attribute list\n"),
+                      std::string::npos)
+                << err;
+        }
+    });
+}
+
+TEST(XmlFramework, NumberTextsAreStrict) {
+    double xyz[3] = {9, 9, 9};
+    IntfXmlParseXyz("1.5\t-2\n0 4", xyz, "P");
+    EXPECT_EQ(xyz[0], 1.5);
+    EXPECT_EQ(xyz[1], -2);
+    EXPECT_EQ(xyz[2], 0);
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseXyz("1 2", xyz, "P"); }), INTFXML_ERR_MALFORMED);
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseXyz("1 2 3x", xyz, "P"); }),
+              INTFXML_ERR_MALFORMED);
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseDouble("1 2", "R"); }), INTFXML_ERR_MALFORMED);
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseInt("2147483648", "I"); }),
+              INTFXML_ERR_MALFORMED);
+    EXPECT_EQ(IntfXmlParseInt(" +7 ", "I"), 7);
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseInt("+-7", "I"); }), INTFXML_ERR_MALFORMED);
+    // Everything the writer produces reads back, infinities included.
+    for (double v : {0.1, -1e-310, 1e308, std::numeric_limits<double>::infinity()}) {
+        btkString t;
+        AppendDouble(t, v);
+        EXPECT_EQ(IntfXmlParseDouble(t.c_str(), "R"), v);
+    }
+}
+
+TEST(XmlFramework, HandlerDisposesOfFinishedListItemsAndKeepsTheRest) {
+    {
+        ProbeTop top;
+        ParseDoc(top, "<D>\n\t<List><Item><V>1</V></Item><Item><V>2</V></Item></List>"
+                      "<Part><List><Item></Item></List><Item><W>3</W></Item></Part></D>");
+        // Items that ended into a list reader are gone; the list under the
+        // document part is gone; the item under the part, the part and the
+        // list under the top stay with their owners.
+        ASSERT_EQ(top.made.size(), 2u);
+        Probe* list = top.made[0];
+        Probe* part = top.made[1];
+        EXPECT_EQ(list->made.size(), 2u);
+        ASSERT_EQ(part->made.size(), 2u);
+        EXPECT_EQ(part->made[1]->seen, "W=3;");
+        // top, list, part, part's item
+        EXPECT_EQ(Probe::alive, 4);
+    }
+    EXPECT_EQ(Probe::alive, 0);
+}
+
+TEST(XmlFramework, TextIsThatOfTheChildWhateverTheWhitespaceAround) {
+    ProbeTop top;
+    std::string big(100000, '7');
+    ParseDoc(top, "<D>\n\t<A>x y</A>\n\t\n<B>\nlead</B><C>" + big + "</C><E></E></D>");
+    EXPECT_EQ(top.seen, "A=x y;B=\nlead;C=" + big + ";E=;");
+}
+
+TEST(XmlFramework, MalformedDocumentsAreErrorsAndLeakNoReader) {
+    auto failing = [](const std::string& doc) {
+        ProbeTop top;
+        std::string msg;
+        int st = xmltest::ErrorOf([&] { ParseDoc(top, doc); }, &msg);
+        EXPECT_NE(msg, "") << doc;
+        return st;
+    };
+    // Truncated, not well-formed, a reader's own error.
+    EXPECT_EQ(failing("<D><List><Item><V>1</V></Item><Item>"), INTFXML_ERR_PARSE);
+    EXPECT_EQ(failing("<D><A>1</B></D>"), INTFXML_ERR_PARSE);
+    EXPECT_EQ(failing(""), INTFXML_ERR_PARSE);
+    EXPECT_EQ(failing("<D><List><Item><Boom/></Item></List></D>"), INTFXML_ERR_MALFORMED);
+    // Nesting deeper than allowed.
+    std::string deep;
+    for (int i = 0; i < INTFXML_MAX_DEPTH + 5; ++i)
+        deep += "<List>";
+    EXPECT_EQ(failing("<D>" + deep), INTFXML_ERR_MALFORMED);
+    // Entities are not expanded beyond a bound, and external ones are not read.
+    std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE D [<!ENTITY a \"aaaaaaaaaa\">";
+    for (char c = 'b'; c <= 'h'; ++c)
+        bomb += std::string("<!ENTITY ") + c + " \"&" + char(c - 1) + ";&" + char(c - 1) +
+                ";&" + char(c - 1) + ";&" + char(c - 1) + ";&" + char(c - 1) + ";\">";
+    bomb += "]><D><A>&h;</A></D>";
+    EXPECT_NE(failing(bomb), 0);
+    EXPECT_EQ(failing("<?xml version=\"1.0\"?><!DOCTYPE D [<!ENTITY x SYSTEM "
+                      "\"file:///etc/hostname\">]><D><A>&x;</A></D>"),
+              INTFXML_ERR_PARSE);
+    EXPECT_EQ(Probe::alive, 0);
+}
+
+TEST(XmlFramework, LocalFilesAreParsedAndMissingOnesReported) {
+    std::string path = ::testing::TempDir() + "zpi_xml_framework.xml";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\t<D>\n\t<A>5</A>\n\t</D>";
+    }
+    ProbeTop top;
+    IntfXmlParseDocument(path.c_str(), &top);
+    EXPECT_EQ(top.seen, "A=5;");
+    std::remove(path.c_str());
+    ProbeTop again;
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseDocument(path.c_str(), &again); }),
+              INTFXML_ERR_OPEN);
+}
+
+// ---- "bnfs:" documents ------------------------------------------------------------------
+
+namespace {
+
+// Every readBytes result, with a buffer of `size` bytes.
+std::vector<std::string> Tokens(const std::string& input, size_t size, uint64_t* pos = nullptr) {
+    IntfXmlStringStream s(input);
+    IntfXmlMemBinInputStream in(&s);
+    std::vector<std::string> out;
+    std::vector<XMLByte> buf(size);
+    for (;;) {
+        XMLSize_t n = in.readBytes(buf.data(), size);
+        if (n == 0)
+            break;
+        out.emplace_back(reinterpret_cast<char*>(buf.data()), n);
+    }
+    if (pos)
+        *pos = in.curPos();
+    return out;
+}
+
+} // namespace
+
+TEST(XmlStreams, BnfsDocumentsGoThroughTheRegisteredOpener) {
+    // Small pieces, to exercise the token reader across reads.
+    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&xmltest::OpenMem<7>);
+    const char* path = "bnfs://host:5/ZPI/doc.xml";
+    {
+        std::unique_ptr<IntfXmlIOStream> s = IntfXmlOpenOutput(path);
+        s->Write("\n\n\t  <D>\n\t<A>long text line\n</A><B>2</B>\n\t</D>\n");
+        IntfXmlCloseOutput(*s, path);
+    }
+    ProbeTop top;
+    IntfXmlParseDocument(path, &top);
+    EXPECT_EQ(top.seen, "A=long text line\n;B=2;");
+    ProbeTop none;
+    std::string msg;
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseDocument("bnfs://host:5/ZPI/no.xml", &none); },
+                               &msg),
+              INTFXML_ERR_OPEN);
+    EXPECT_NE(msg.find("no such document"), std::string::npos) << msg;
+    IntfXmlRegisterBnfsOpener(saved);
+}
+
+TEST(XmlStreams, TokenReaderHandsOutOneTagOrLineAtATime) {
+    // Leading blank lines and tabs never reach the parser.
+    EXPECT_EQ(Tokens("\n\n\t \t<A>text\nmore</A>", 64),
+              (std::vector<std::string>{"<A>", "text\n", "more</A>"}));
+    // A line longer than the buffer comes whole, over several reads.
+    uint64_t pos = 0;
+    std::string line(300, 'q');
+    auto t = Tokens("<A>" + line + "\n</A>", 64, &pos);
+    std::string joined;
+    for (size_t i = 1; i + 1 < t.size(); ++i)
+        joined += t[i];
+    EXPECT_EQ(t.front(), "<A>");
+    EXPECT_EQ(joined, line + "\n");
+    EXPECT_EQ(t.back(), "</A>");
+    EXPECT_EQ(pos, 3 + 301 + 4u);
+    // Without a final newline the rest is the last token.
+    EXPECT_EQ(Tokens("<A/>tail", 64), (std::vector<std::string>{"<A/>", "tail"}));
+    // After the envelope's end only whitespace may follow.
+    EXPECT_EQ(Tokens("<x></SOAP-ENV:Envelope>\n \n", 64),
+              (std::vector<std::string>{"<x>", "</SOAP-ENV:Envelope>"}));
+    std::string msg;
+    EXPECT_EQ(xmltest::ErrorOf([] { Tokens("<x></SOAP-ENV:Envelope>\n junk", 64); }, &msg),
+              INTFXML_ERR_PARSE);
+    EXPECT_EQ(msg, "Read past the end");
+}

@@ -1,0 +1,305 @@
+// The XML writer: exact layout, escaping, number texts, documents one after
+// another, and the output streams it writes through.
+#include "xml/xml_test_util.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+const std::string kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The example document of the writer's layout.
+std::string WriteExample(IntfXmlIOStream& s) {
+    xrchandle<IntfXmlWriter> w = IntfXmlWriter::GetWriter(&s);
+    const bool first = w->AtDocumentStart();
+    w->WriteHeader();
+    w->StartElement("A");
+    w->WriteAttribute("x", "1");
+    w->StartElement("B");
+    w->WriteText("t");
+    w->EndElement();
+    w->StartElement("C");
+    w->EndElement();
+    w->EndElement();
+    return first ? "" : "\n";
+}
+
+} // namespace
+
+TEST(XmlWriter, LayoutOfADocumentAndOfTheNextOne) {
+    IntfXmlStringStream s1;
+    std::string extra = WriteExample(s1);
+    ASSERT_TRUE(s1.Close());
+    EXPECT_EQ(s1.Output(),
+              kHeader + extra + "\t<A x=\"1\">\n\t<B>t</B>\n\t<C></C>\n\t</A>");
+    EXPECT_EQ(IntfXmlWriter::Instance().Depth(), 0u);
+
+    // Every later document of the process has one more newline before its root.
+    IntfXmlStringStream s2;
+    EXPECT_EQ(WriteExample(s2), "\n");
+    s2.Close();
+    EXPECT_EQ(s2.Output(), kHeader + "\n\t<A x=\"1\">\n\t<B>t</B>\n\t<C></C>\n\t</A>");
+}
+
+TEST(XmlWriter, ElementsAttributesAndTexts) {
+    // Empty element with attributes: start and end tag, never "<x/>".
+    EXPECT_EQ(xmltest::WriteInRoot([] {
+                  IntfXmlWriting::StartElement("Value");
+                  IntfXmlWriting::AddAttribute("type", 5);
+                  IntfXmlWriting::AddAttribute("val", "3");
+                  IntfXmlWriting::EndElement();
+              }),
+              "\t<Value type=\"5\" val=\"3\"></Value>\n");
+    // Attribute values and texts escape what would break the document or
+    // be folded by the reader; plain names and numbers go out unchanged.
+    EXPECT_EQ(xmltest::WriteInRoot([] {
+                  IntfXmlWriting::StartElement("N");
+                  IntfXmlWriting::AddAttribute("name", "a&b<c\"d&\te");
+                  IntfXmlWriting::EndElement();
+              }),
+              "\t<N name=\"a&amp;b&lt;c&quot;d&amp;&#9;e\"></N>\n");
+    EXPECT_EQ(xmltest::WriteInRoot([] { IntfXmlWriting::AddTextElement("L", "x < y && z"); }),
+              "\t<L>x &lt; y &amp;&amp; z</L>\n");
+    EXPECT_EQ(xmltest::WriteInRoot([] { IntfXmlWriting::AddTextElement("Matrix", "1 2 3 "); }),
+              "\t<Matrix>1 2 3 </Matrix>\n");
+    // A text with newlines is followed directly by its end tag.
+    EXPECT_EQ(xmltest::WriteInRoot([] { IntfXmlWriting::AddTextElement("T", "1\n2\n"); }),
+              "\t<T>1\n2\n</T>\n");
+    // Nested elements: one tab whatever the depth.
+    EXPECT_EQ(xmltest::WriteInRoot([] {
+                  IntfXmlWriting::StartElement("P");
+                  IntfXmlWriting::StartElement("Q");
+                  IntfXmlWriting::AddIntElement("I", -7);
+                  IntfXmlWriting::AddAttribute("ignored", 1); // after the start tag closed
+                  IntfXmlWriting::EndElement();
+                  IntfXmlWriting::EndElement();
+              }),
+              "\t<P>\n\t<Q>\n\t<I>-7</I>\n ignored=\"1\"\t</Q>\n\t</P>\n");
+    // Unsigned record values go out as "%d".
+    EXPECT_EQ(xmltest::WriteInRoot([] {
+                  IntfXmlWriting::StartElement("L");
+                  IntfXmlWriting::AddAttribute("id", uint32_t(0xFFFFFFFFu));
+                  IntfXmlWriting::EndElement();
+              }),
+              "\t<L id=\"-1\"></L>\n");
+}
+
+TEST(XmlWriter, NumberTexts) {
+    btkString t;
+    AppendDoubleTriple(1, 0.5, -2, t);
+    EXPECT_STREQ(t, "1 0.5 -2");
+    t.Clear();
+    AppendDouble(t, 0.1);
+    EXPECT_STREQ(t, "0.100000000000000006");
+    t.Clear();
+    AppendIntTriple(-1, 0, 2147483647, t);
+    EXPECT_STREQ(AppendChar(t, '!'), "-1 0 2147483647!");
+    // Same texts as DoubleToString, including large, small and special values.
+    for (double v : {1e300, -2.5e-300, 123456789012345678.0, 1.0 / 3, 0.0, -0.0}) {
+        btkString a;
+        AppendDouble(a, v);
+        EXPECT_STREQ(a, DoubleToString(v)) << v;
+    }
+}
+
+TEST(XmlWriter, ANewStreamStartsCleanAfterADocumentFailedHalfWay) {
+    {
+        IntfXmlStringStream broken;
+        IntfXmlWriter::GetWriter(&broken);
+        IntfXmlWriting::StartElement("Left");
+        IntfXmlWriting::StartElement("Open");
+        IntfXmlWriting::AddText("x");
+    }
+    IntfXmlStringStream s;
+    IntfXmlWriter::GetWriter(&s);
+    EXPECT_EQ(IntfXmlWriter::Instance().Depth(), 0u);
+    IntfXmlWriting::StartElement("Root");
+    IntfXmlWriting::EndElement();
+    s.Close();
+    EXPECT_EQ(s.Output(), "\n\t<Root></Root>");
+}
+
+TEST(XmlStreams, LongOutputCrossesTheBufferWhole) {
+    std::string path = ::testing::TempDir() + "zpi_xml_long.xml";
+    std::string expected;
+    {
+        std::unique_ptr<IntfXmlIOStream> s = IntfXmlOpenOutput(path.c_str());
+        for (int i = 0; i < 5000; ++i) {
+            std::string piece = std::to_string(i) + (i % 7 == 0 ? std::string(5000, 'x') : ",");
+            s->Write(piece);
+            expected += piece;
+        }
+        IntfXmlCloseOutput(*s, path.c_str());
+    }
+    EXPECT_EQ(ReadFile(path), expected);
+    std::remove(path.c_str());
+}
+
+TEST(XmlStreams, UnopenableLocationsAreReported) {
+    std::string msg;
+    EXPECT_EQ(xmltest::ErrorOf([] { IntfXmlOpenOutput("/nonexistent-dir/zpi/out.xml"); }, &msg),
+              INTFXML_ERR_OPEN);
+    EXPECT_NE(msg.find("/nonexistent-dir/zpi/out.xml"), std::string::npos) << msg;
+
+    // Without the client runtime there is no "bnfs" location.
+    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(nullptr);
+    EXPECT_EQ(xmltest::ErrorOf([] { IntfXmlOpenOutput("bnfs://host:1/ZPI/a.xml"); }, &msg),
+              INTFXML_ERR_OPEN);
+    EXPECT_NE(msg.find("bnfs"), std::string::npos) << msg;
+    IntfXmlBnfsStream s("bnfs://host:1/ZPI/a.xml", 2);
+    EXPECT_FALSE(s.IsOpen());
+    s.Write("ignored");
+    EXPECT_FALSE(s.Flush());
+    IntfXmlRegisterBnfsOpener(saved);
+}
+
+namespace {
+
+// The bytes of `body` written inside "R" (or as a top-level element of a
+// later document when `inRoot` is false), after an element with text when
+// `afterText` is set.
+std::string Written(const std::function<void(IntfXmlWriter&)>& body, bool inRoot,
+                    bool afterText) {
+    IntfXmlWriter& w = IntfXmlWriter::Instance();
+    if (w.AtDocumentStart()) { // every document compared is a later one
+        IntfXmlStringStream first;
+        WriteExample(first);
+    }
+    IntfXmlStringStream s;
+    IntfXmlWriter::GetWriter(&s);
+    if (inRoot)
+        w.StartElement("R");
+    if (afterText)
+        w.WriteText("t");
+    body(w);
+    if (inRoot)
+        w.EndElement();
+    s.Close();
+    return s.Output();
+}
+
+} // namespace
+
+TEST(XmlWriter, WholeNumberElementsWriteWhatThePiecesWrite) {
+    const std::string longName(300, 'N');
+    std::vector<double> values;
+    std::vector<int32_t> ints;
+    for (int i = 0; i < 200; ++i) {
+        values.push_back(i % 3 == 0 ? 1.0 / (i + 1) : -1e300 * i);
+        ints.push_back(i * 1000003 - 77);
+    }
+    for (const std::string& name : {std::string("P"), std::string("MaxPoint"), longName}) {
+        for (int n : {0, 1, 3, 16, 17, 65, 200}) {
+            for (bool inRoot : {true, false}) {
+                for (bool afterText : {false, true}) {
+                    if (afterText && !inRoot)
+                        continue;
+                    const std::string what = name.substr(0, 10) + " n=" + std::to_string(n) +
+                                             (inRoot ? " in root" : " top") +
+                                             (afterText ? " after text" : "");
+                    auto pieces = [&](IntfXmlWriter& w) {
+                        w.StartElement(name);
+                        w.BeginText();
+                        for (int i = 0; i < n; ++i) {
+                            if (i > 0)
+                                w.TextChar(' ');
+                            w.TextDouble(values[size_t(i)]);
+                        }
+                        w.EndElement();
+                    };
+                    EXPECT_EQ(Written([&](IntfXmlWriter& w) { w.NumbersElement(name, values.data(), n); },
+                                      inRoot, afterText),
+                              Written(pieces, inRoot, afterText))
+                        << what;
+                    auto sequence = [&](IntfXmlWriter& w, bool real) {
+                        w.StartElement(name);
+                        w.WriteAttribute("size", int32_t(n));
+                        w.BeginText();
+                        const int perLine = real ? 16 : 64;
+                        for (int i = 0; i < n; ++i) {
+                            if (real)
+                                w.TextDouble(values[size_t(i)]);
+                            else
+                                w.TextInt(ints[size_t(i)]);
+                            w.TextChar(i % perLine == perLine - 1 ? '\n' : ' ');
+                        }
+                        w.EndElement();
+                    };
+                    EXPECT_EQ(Written([&](IntfXmlWriter& w) {
+                                  w.SequenceElement(name, values.data(), n, 16);
+                              }, inRoot, afterText),
+                              Written([&](IntfXmlWriter& w) { sequence(w, true); }, inRoot,
+                                      afterText))
+                        << what;
+                    EXPECT_EQ(Written([&](IntfXmlWriter& w) {
+                                  w.SequenceElement(name, ints.data(), n, 64);
+                              }, inRoot, afterText),
+                              Written([&](IntfXmlWriter& w) { sequence(w, false); }, inRoot,
+                                      afterText))
+                        << what;
+                }
+            }
+        }
+    }
+    // The pieces themselves, for one case.
+    const double two[2] = {0.5, -2};
+    EXPECT_EQ(Written([&](IntfXmlWriter& w) { w.NumbersElement("P", two, 2); }, true, false),
+              "\n\t<R>\n\t<P>0.5 -2</P>\n\t</R>");
+}
+
+TEST(XmlWriter, LongNamesAndDeepNestingKeepTheirEndTags) {
+    // Names of many lengths, up to beyond what is written in place, nested
+    // 24 deep; each element is ended by its own name.
+    std::vector<std::string> names;
+    for (size_t len = 1; len <= 300; len += 13)
+        names.push_back(std::string(len, char('a' + names.size() % 26)));
+    std::string expected = "\n";
+    for (size_t i = 0; i < names.size(); ++i)
+        expected += (i == 0 ? "\t<" : ">\n\t<") + names[i] + " " + names[i] + "=\"" +
+                    std::to_string(i) + "\" " + names[i] + "=\"0.5\"";
+    expected += "></" + names.back() + ">\n";
+    for (size_t i = names.size() - 1; i-- > 0;)
+        expected += "\t</" + names[i] + ">" + (i > 0 ? "\n" : "");
+    EXPECT_EQ(Written(
+                  [&](IntfXmlWriter& w) {
+                      for (size_t i = 0; i < names.size(); ++i) {
+                          w.StartElement(names[i]);
+                          w.WriteAttribute(names[i], int32_t(i));
+                          w.WriteAttribute(names[i], 0.5);
+                      }
+                      for (size_t i = 0; i < names.size(); ++i)
+                          w.EndElement();
+                  },
+                  false, false),
+              expected);
+}
+
+TEST(XmlStreams, OutputLongerThanTheBufferPassesWholeAndInOrder) {
+    std::string path = ::testing::TempDir() + "zpi_xml_pass.xml";
+    std::string expected;
+    {
+        std::unique_ptr<IntfXmlIOStream> s = IntfXmlOpenOutput(path.c_str());
+        for (size_t size : {size_t(10), IntfXmlIOStream::kWriteBufferSize * 2 + 7, size_t(3),
+                            IntfXmlIOStream::kWriteBufferSize, size_t(1)}) {
+            std::string piece(size, char('A' + expected.size() % 26));
+            s->Write(piece);
+            expected += piece;
+            char* p = s->Reserve(5);
+            std::memcpy(p, "<in/>", 5);
+            s->Commit(p + 5);
+            expected += "<in/>";
+        }
+        IntfXmlCloseOutput(*s, path.c_str());
+    }
+    EXPECT_EQ(ReadFile(path), expected);
+    std::remove(path.c_str());
+}

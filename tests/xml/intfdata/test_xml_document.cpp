@@ -1,0 +1,300 @@
+// The interface-data document "ZPI": written to a file and read back,
+// its layout, the parts in either order, and documents that cannot be
+// written or read.
+#include "xml/intfdata_fixtures.h"
+#include "xml/xml_test_util.h"
+
+#include "kernel/model/model.h"
+#include "kernel/metadata/model_ext.h"
+#include "kpi_session.h"
+#include "xml/intfdata/xml_extend.h"
+#include "xml/intfdata/xml_intfdata.h"
+#include "xml/framework/xml_streams.h"
+#include "xml/intfdata/xml_zpi.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+using xmltest::ErrorOf;
+
+namespace {
+
+using IntfDataPtr = QelIntfDataPtr;
+using ExtPtr = QelExtendBlockPtr;
+
+// A file name of its own for each test, removed at the end.
+class TempFile {
+public:
+    explicit TempFile(const char* tag) {
+        path_ = ::testing::TempDir() + "zpi_" + tag + "_" + std::to_string(getpid()) + ".xml";
+    }
+    ~TempFile() { std::remove(path_.c_str()); }
+    const char* path() const { return path_.c_str(); }
+    std::string Read() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void Write(const std::string& text) const {
+        std::ofstream out(path_, std::ios::binary);
+        out << text;
+    }
+    bool Exists() const { return std::ifstream(path_).good(); }
+
+private:
+    std::string path_;
+};
+
+qel_intf_data* EmptyIntfData() {
+    qel_intf_data* d = nullptr;
+    EXPECT_EQ(qel_intf_data_alloc(&d), QEL_OK);
+    return d;
+}
+
+// The document text after its declaration line (and the blank line a later
+// document of the process has).
+std::string Body(const std::string& doc) {
+    const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    EXPECT_EQ(doc.rfind(decl, 0), 0u) << doc.substr(0, 60);
+    size_t b = decl.size();
+    if (doc.compare(b, 1, "\n") == 0)
+        ++b;
+    return doc.substr(b);
+}
+
+const char* kEmptyPart = "<Accuracy type=\"1\" value=\"2\"/>";
+
+} // namespace
+
+TEST(XmlDocument, LayoutWithAndWithoutExtension) {
+    IntfDataPtr data(EmptyIntfData());
+    TempFile file("layout");
+    IntfXmlZPI(file.path(), data.get(), nullptr);
+    EXPECT_EQ(Body(file.Read()), "\t<ZPI>\n"
+                                 "\t<QelIntfData>\n"
+                                 "\t<Accuracy type=\"0\" value=\"0\"></Accuracy>\n"
+                                 "\t<Outline>\n"
+                                 "\t<MinPoint>0 0 0</MinPoint>\n"
+                                 "\t<MaxPoint>0 0 0</MaxPoint>\n"
+                                 "\t</Outline>\n"
+                                 "\t</QelIntfData>\n"
+                                 "\t</ZPI>");
+    ExtPtr ext(static_cast<qel_intf_data_extend*>(getmem(sizeof(qel_intf_data_extend))));
+    IntfXmlZPI(file.path(), data.get(), ext.get());
+    std::string body = Body(file.Read());
+    const std::string tail = "\t</QelIntfData>\n\t<QelIntfDataExtend></QelIntfDataExtend>\n"
+                             "\t</ZPI>";
+    ASSERT_GE(body.size(), tail.size());
+    EXPECT_EQ(body.substr(body.size() - tail.size()), tail);
+}
+
+TEST(XmlDocument, WholeModelThroughAFile) {
+    IntfDataPtr data(zpifix::fullIntfData());
+    ExtPtr ext(zpifix::fullExtension());
+    TempFile file("whole");
+    IntfXmlZPI(file.path(), data.get(), ext.get());
+
+    qel_intf_data* readData = nullptr;
+    qel_intf_data_extend* readExt = nullptr;
+    IntfXmlZPI::Read(file.path(), &readData, &readExt);
+    IntfDataPtr backData(readData);
+    ExtPtr backExt(readExt);
+    zpifix::expectSameIntfData(data.get(), backData.get());
+    zpifix::expectSameExtension(ext.get(), backExt.get());
+
+    // The same through the handlers, as the model's reader takes them.
+    IntfXmlZPI reader(nullptr);
+    IntfXmlParseDocument(file.path(), &reader);
+    ASSERT_NE(reader.GetIntfDataHandler(), nullptr);
+    ASSERT_NE(reader.GetIntfDataExtendHandler(), nullptr);
+    qel_intf_data* taken = reader.GetIntfDataHandler()->GetData();
+    EXPECT_EQ(taken, reader.GetIntfData());
+    reader.GetIntfDataHandler()->Detach();
+    IntfDataPtr takenPtr(taken);
+    EXPECT_EQ(reader.GetIntfData(), nullptr);
+    zpifix::expectSameIntfData(data.get(), taken);
+    // The extension stays with the reader, which frees it.
+    EXPECT_NE(reader.GetIntfDataExtend(), nullptr);
+}
+
+TEST(XmlDocument, WholeModelThroughABnfsLocation) {
+    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&xmltest::OpenMem<13>);
+    IntfDataPtr data(zpifix::fullIntfData());
+    ExtPtr ext(zpifix::fullExtension());
+    const char* path = "bnfs://host:5/ZPI/zpi.xml";
+    IntfXmlZPI(path, data.get(), ext.get());
+    qel_intf_data* d = nullptr;
+    qel_intf_data_extend* e = nullptr;
+    IntfXmlZPI::Read(path, &d, &e);
+    IntfDataPtr backData(d);
+    ExtPtr backExt(e);
+    zpifix::expectSameIntfData(data.get(), d);
+    zpifix::expectSameExtension(ext.get(), e);
+    IntfXmlRegisterBnfsOpener(saved);
+}
+
+TEST(XmlDocument, PartsInEitherOrderAnyRootAndMissingParts) {
+    TempFile file("parts");
+    file.Write("<Model><QelIntfDataExtend><Units size=\"0\"/></QelIntfDataExtend>"
+               "<QelIntfData>" + std::string(kEmptyPart) + "</QelIntfData></Model>");
+    qel_intf_data* d = nullptr;
+    qel_intf_data_extend* e = nullptr;
+    IntfXmlZPI::Read(file.path(), &d, &e);
+    IntfDataPtr data(d);
+    ExtPtr ext(e);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->accuracy_type, 1u);
+    EXPECT_EQ(d->accuracy, 2.0);
+    ASSERT_NE(e, nullptr);
+    EXPECT_NE(e->units, nullptr);
+
+    file.Write("<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>");
+    IntfXmlZPI::Read(file.path(), &d, &e);
+    ExtPtr onlyExt(e);
+    EXPECT_EQ(d, nullptr);
+    EXPECT_NE(e, nullptr);
+
+    file.Write("<ZPI><QelIntfData>" + std::string(kEmptyPart) + "</QelIntfData></ZPI>");
+    IntfXmlZPI reader(nullptr);
+    IntfXmlParseDocument(file.path(), &reader);
+    EXPECT_EQ(reader.GetIntfDataExtendHandler(), nullptr);
+    EXPECT_EQ(reader.GetIntfDataExtend(), nullptr);
+    EXPECT_NE(reader.GetIntfData(), nullptr); // freed with the reader
+}
+
+TEST(XmlDocument, DocumentsThatCannotBeRead) {
+    TempFile file("bad");
+    qel_intf_data* d = reinterpret_cast<qel_intf_data*>(1);
+    qel_intf_data_extend* e = reinterpret_cast<qel_intf_data_extend*>(1);
+    EXPECT_EQ(ErrorOf([&] { IntfXmlZPI::Read(file.path(), &d, &e); }), INTFXML_ERR_OPEN);
+    EXPECT_EQ(d, nullptr);
+    EXPECT_EQ(e, nullptr);
+    struct Case {
+        const char* what;
+        std::string doc;
+        int status;
+    } cases[] = {
+        {"not well-formed", "<ZPI><QelIntfData>" + std::string(kEmptyPart) + "</ZPI>",
+         INTFXML_ERR_PARSE},
+        {"cut off", "<ZPI><QelIntfData><Faces><Face ID=\"1\"><UvMin>0 0</UvMin>",
+         INTFXML_ERR_PARSE},
+        {"two interface-data parts",
+         "<ZPI><QelIntfData></QelIntfData><QelIntfData></QelIntfData></ZPI>",
+         INTFXML_ERR_MALFORMED},
+        {"two extensions",
+         "<ZPI><QelIntfDataExtend></QelIntfDataExtend><QelIntfDataExtend></QelIntfDataExtend>"
+         "</ZPI>",
+         INTFXML_ERR_MALFORMED},
+        {"unknown part", "<ZPI><QelIntfData></QelIntfData><Assembly/></ZPI>",
+         INTFXML_ERR_MALFORMED},
+        {"malformed list after a good part",
+         "<ZPI><QelIntfData>" + std::string(kEmptyPart) +
+             "</QelIntfData><QelIntfDataExtend><Units size=\"2\"></Units></QelIntfDataExtend>"
+             "</ZPI>",
+         INTFXML_ERR_MALFORMED},
+    };
+    for (const Case& c : cases) {
+        file.Write(c.doc);
+        std::string message;
+        EXPECT_EQ(ErrorOf([&] { IntfXmlZPI::Read(file.path(), &d, &e); }, &message), c.status)
+            << c.what;
+        EXPECT_FALSE(message.empty()) << c.what;
+        EXPECT_EQ(d, nullptr) << c.what;
+        EXPECT_EQ(e, nullptr) << c.what;
+    }
+}
+
+TEST(XmlDocument, DocumentsThatCannotBeWritten) {
+    IntfDataPtr data(EmptyIntfData());
+    EXPECT_EQ(ErrorOf([&] { IntfXmlZPI(nullptr, data.get(), nullptr); }), INTFXML_ERR_OPEN);
+    std::string nowhere = ::testing::TempDir() + "no_such_dir_zpi/x/doc.xml";
+    EXPECT_EQ(ErrorOf([&] { IntfXmlZPI(nowhere.c_str(), data.get(), nullptr); }),
+              INTFXML_ERR_OPEN);
+    TempFile file("unwritable");
+    EXPECT_EQ(ErrorOf([&] { IntfXmlZPI(file.path(), nullptr, nullptr); }), INTFXML_ERR_RECORD);
+    EXPECT_FALSE(file.Exists());
+    // A record that cannot be written leaves no half document behind, and
+    // the next document starts clean.
+    ExtPtr ext(static_cast<qel_intf_data_extend*>(getmem(sizeof(qel_intf_data_extend))));
+    ext->units = reinterpret_cast<QelUnitdata*>(xar_alloc(2, 3, 1));
+    EXPECT_EQ(ErrorOf([&] { IntfXmlZPI(file.path(), data.get(), ext.get()); }),
+              INTFXML_ERR_RECORD);
+    EXPECT_FALSE(file.Exists());
+    xar_free(ext->units);
+    IntfXmlZPI(file.path(), data.get(), ext.get());
+    qel_intf_data* d = nullptr;
+    IntfXmlZPI::Read(file.path(), &d, nullptr);
+    IntfDataPtr back(d);
+    EXPECT_NE(d, nullptr);
+}
+
+TEST(XmlDocument, DocumentsWrittenFromTwoThreadsAreBothWhole) {
+    IntfDataPtr a(zpifix::fullIntfData());
+    IntfDataPtr b(EmptyIntfData());
+    b->accuracy = 0.25;
+    TempFile fa("thread_a"), fb("thread_b");
+    for (int round = 0; round < 5; ++round) {
+        std::thread ta([&] { IntfXmlZPI(fa.path(), a.get(), nullptr); });
+        std::thread tb([&] { IntfXmlZPI(fb.path(), b.get(), nullptr); });
+        ta.join();
+        tb.join();
+        qel_intf_data* ra = nullptr;
+        qel_intf_data* rb = nullptr;
+        IntfXmlZPI::Read(fa.path(), &ra, nullptr);
+        IntfXmlZPI::Read(fb.path(), &rb, nullptr);
+        IntfDataPtr backA(ra), backB(rb);
+        zpifix::expectSameIntfData(a.get(), ra);
+        zpifix::expectSameIntfData(b.get(), rb);
+    }
+}
+
+TEST(XmlDocument, ModelsStandOverTheRecordsRead) {
+    // What the reader builds is what the model layer reads: every face with
+    // its surface and loops, every edge with its curves, quilts, datums and
+    // the metadata lists.
+    KGetPISession();
+    IntfDataPtr data(zpifix::fullIntfData());
+    ExtPtr ext(zpifix::fullExtension());
+    TempFile file("model");
+    IntfXmlZPI(file.path(), data.get(), ext.get());
+    qel_intf_data* d = nullptr;
+    qel_intf_data_extend* e = nullptr;
+    IntfXmlZPI::Read(file.path(), &d, &e);
+
+    xrchandle<KWPIModel> model(new KWPIModel_i(d, false)); // takes the record over
+    xrchandle<KPIFaceList> faces = model->GetPIFaces();
+    ASSERT_TRUE(faces);
+    ASSERT_EQ(faces->Count(), 11);
+    for (int i = 0; i < faces->Count(); ++i) {
+        EXPECT_TRUE(faces->Get(i)->GetPISurface()) << i;
+        xrchandle<KPILoopList> loops = faces->Get(i)->GetPILoopList();
+        EXPECT_EQ(loops ? loops->Count() : 0, (i + 1) % 4) << i;
+    }
+    xrchandle<KPIEdgeList> edges = model->GetPIEdges();
+    ASSERT_EQ(edges->Count(), 12);
+    EXPECT_EQ(edges->Get(8)->GetXYZCurve()->GetPICurveType(), KPICURV_COMP);
+    EXPECT_FALSE(edges->Get(9)->GetXYZCurve());
+    EXPECT_EQ(model->GetPIQuilts()->Count(), 2);
+    EXPECT_EQ(model->GetPIQuilts()->Get(0)->GetFaces()->Count(), 2);
+    EXPECT_EQ(model->GetPIDatums()->Count(), 3);
+    model->Close();
+
+    xrchandle<KWPIModelExt> meta(new KWPIModelExt_i(e)); // takes the record over
+    EXPECT_EQ(meta->GetPIUnits()->Count(), 2);
+    EXPECT_EQ(meta->GetPILayers()->Count(), 2);
+    EXPECT_EQ(meta->GetPINameAttributes()->Count(), 2);
+    EXPECT_EQ(meta->GetPIReferenceColors()->Count(), 2);
+    EXPECT_EQ(meta->GetPIElementColors()->Count(), 2);
+    EXPECT_EQ(meta->GetPIFacetedReps()->Count(), 2);
+}

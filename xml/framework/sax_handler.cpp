@@ -1,0 +1,394 @@
+// The SAX handler that hands the parser's events to the element readers,
+// and the parse entry points.
+#include "xml/framework/sax_handler_class.h"
+
+#include "xml/framework/xml_streams.h"
+
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/SAXParser.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace xc = XERCES_CPP_NAMESPACE;
+
+// ---- text conversion ----------------------------------------------------------------
+
+namespace {
+
+// Appends the UTF-8 form of text[i, length) for a text with characters
+// beyond ASCII, from position i on.
+void AppendUtf8Rest(std::string& out, const XMLCh* text, size_t i, size_t length) {
+    for (; i < length; ++i) {
+        uint32_t c = text[i];
+        if (c < 0x80) {
+            out.push_back(char(c));
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(text[i + 1]) - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x800) {
+            out.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(char(0xE0 | (c >> 12)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (c >> 18)));
+            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+}
+
+} // namespace
+
+void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length) {
+    if (!text || length == 0)
+        return;
+    // As a rule the whole text is ASCII: then it is narrowed in one go (both
+    // loops run over whole vectors).
+    XMLCh any = 0;
+    for (size_t i = 0; i < length; ++i)
+        any |= text[i];
+    if (any < 0x80) {
+        const size_t start = out.size();
+        out.resize(start + length);
+        char* dst = out.data() + start;
+        for (size_t i = 0; i < length; ++i)
+            dst[i] = char(text[i]);
+        return;
+    }
+    AppendUtf8Rest(out, text, 0, length);
+}
+
+IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text, size_t length) {
+    IntfXmlAppendUtf8(text_, text, length);
+}
+
+namespace {
+// Length of a zero-terminated parser text (0 for none).
+size_t TextLength(const XMLCh* text) {
+    size_t n = 0;
+    if (text)
+        while (text[n])
+            ++n;
+    return n;
+}
+} // namespace
+
+IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text) {
+    IntfXmlAppendUtf8(text_, text, TextLength(text));
+}
+
+// ---- platform --------------------------------------------------------------------------
+
+void IntfXmlPlatformInit() {
+    static std::once_flag once;
+    static std::string failure;
+    std::call_once(once, [] {
+        try {
+            xc::XMLPlatformUtils::Initialize();
+        } catch (const xc::XMLException& e) {
+            failure = IntfXmlLocalText(e.getMessage()).str();
+            if (failure.empty())
+                failure = "unknown failure";
+        }
+    });
+    if (!failure.empty())
+        throw IntfXmlError(INTFXML_ERR_PARSE, "the XML parser cannot start: " + failure);
+}
+
+// ---- handler ------------------------------------------------------------------------------
+
+IntfXmlSaxHandler::IntfXmlSaxHandler(IntfXmlElement* top) : current_(top) {}
+
+void IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank) {
+    // Whatever the text, its UTF-8 takes at most 3 bytes per unit.
+    const size_t need = size_ + 3 * length + 1;
+    if (need > capacity_) {
+        const size_t cap = std::max(need, std::max<size_t>(2 * capacity_, 256));
+        std::unique_ptr<char[]> grown(new char[cap]);
+        if (size_ > 0)
+            std::memcpy(grown.get(), data_.get(), size_);
+        data_ = std::move(grown);
+        capacity_ = cap;
+    }
+    char* dst = data_.get() + size_;
+    XMLCh any = 0;
+    unsigned other = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const XMLCh c = text[i];
+        any |= c;
+        other |= unsigned(c != ' ') & unsigned(c != '\n') & unsigned(c != '\t') &
+                 unsigned(c != '\r');
+    }
+    if (other)
+        blank = false;
+    if (any < 0x80) {
+        for (size_t i = 0; i < length; ++i)
+            dst[i] = char(text[i]);
+        size_ += length;
+    } else {
+        std::string utf8;
+        IntfXmlAppendUtf8(utf8, text, length);
+        std::memcpy(dst, utf8.data(), utf8.size());
+        size_ += utf8.size();
+    }
+    data_[size_] = '\0';
+}
+
+const char* IntfXmlSaxHandler::NameOf(const XMLCh* name) {
+    if (!name)
+        return "";
+    NameEntry& e = names_[(reinterpret_cast<uintptr_t>(name) >> 4) % kNameEntries];
+    // The parser hands each element name from the element's declaration,
+    // which lives until the parse ends (and this handler with it): a pointer
+    // met before names the same element. Its length and first character are
+    // checked all the same.
+    if (e.key == name && name[e.length] == 0 &&
+        name[0] == XMLCh(static_cast<unsigned char>(e.text[0])))
+        return e.text;
+    // An ASCII name that fits the entry goes into it; any other through the
+    // scratch buffer.
+    e.key = nullptr;
+    uint32_t n = 0;
+    while (n < sizeof e.text - 1 && name[n] != 0 && name[n] < 0x80) {
+        e.text[n] = char(name[n]);
+        ++n;
+    }
+    if (name[n] == 0) {
+        e.text[n] = '\0';
+        e.key = name;
+        e.length = n;
+        return e.text;
+    }
+    name_.clear();
+    name_.Append(name, TextLength(name));
+    return name_.data();
+}
+
+void IntfXmlSaxHandler::HandOverText() {
+    if (current_)
+        current_->characters(text_.data(), unsigned(text_.size()));
+    text_.clear();
+    textBlank_ = true;
+}
+
+void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs) {
+    if (++depth_ > INTFXML_MAX_DEPTH)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "elements nest deeper than %d levels",
+                     INTFXML_MAX_DEPTH);
+    if (valueDepth_ != 0)
+        RefuseInValue(name, attrs);
+    if (!text_.empty()) {
+        if (textBlank_) {
+            text_.clear();
+        } else {
+            HandOverText();
+        }
+    }
+    if (!current_)
+        return;
+    const char* local = NameOf(name);
+    current_->ClearText();
+    IntfXmlElement* next = current_->startElement(local, attrs);
+    if (next == current_ && next->valueSlot_ >= 0) {
+        // A value child: its text is gathered here until its end tag.
+        valueDepth_ = depth_;
+        valueName_ = local;
+        return;
+    }
+    current_ = next;
+    if (current_)
+        current_->ClearText();
+}
+
+void IntfXmlSaxHandler::RefuseInValue(const XMLCh* name, xc::AttributeList& attrs) {
+    // As though the value child had been taken on with PushName: the name
+    // goes on the reader's stack first, before another name is converted.
+    current_->names_.push(valueName_);
+    const std::string value = valueName_;
+    const char* local = NameOf(name);
+    current_->startElement(local, attrs);
+    IntfXmlThrowUnexpected(local, value.c_str());
+}
+
+namespace {
+// Gathered text goes to the reader before it grows beyond this.
+constexpr size_t kTextHandOver = 64 * 1024;
+} // namespace
+
+void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
+    if (!current_ || length == 0)
+        return;
+    text_.AppendText(chars, length, textBlank_);
+    // A value's text is handed over whole, at its end tag.
+    if (text_.size() >= kTextHandOver && valueDepth_ == 0)
+        HandOverText();
+}
+
+void IntfXmlSaxHandler::EndValue() {
+    IntfXmlElement* owner = current_;
+    const int slot = owner->valueSlot_;
+    owner->valueSlot_ = -1;
+    valueDepth_ = 0;
+    owner->EndValue(slot, std::string_view(text_.data(), text_.size()), valueName_);
+    text_.clear();
+    textBlank_ = true;
+}
+
+void IntfXmlSaxHandler::endElement(const XMLCh* name) {
+    if (valueDepth_ == depth_--) {
+        EndValue();
+        return;
+    }
+    if (!current_) {
+        text_.clear();
+        textBlank_ = true;
+        return;
+    }
+    if (!text_.empty())
+        HandOverText();
+    const char* local = NameOf(name);
+    IntfXmlElement* ending = current_;
+    current_ = ending->endElement(local);
+    if (current_ && current_ != ending) {
+        bool dispose = current_->IsListHandler() ||
+                       (current_->IsDocumentPart() && ending->IsListHandler());
+        if (dispose && ending->Parent())
+            ending->Parent()->DeleteChild(ending);
+    }
+    if (current_)
+        current_->ClearText();
+}
+
+namespace {
+std::string ParseMessage(const xc::SAXParseException& e) {
+    std::string msg = IntfXmlLocalText(e.getMessage()).str();
+    return "line " + std::to_string(e.getLineNumber()) + ", column " +
+           std::to_string(e.getColumnNumber()) + ": " + msg;
+}
+} // namespace
+
+void IntfXmlSaxHandler::error(const xc::SAXParseException& e) {
+    throw IntfXmlError(INTFXML_ERR_PARSE, ParseMessage(e));
+}
+
+void IntfXmlSaxHandler::fatalError(const xc::SAXParseException& e) {
+    throw IntfXmlError(INTFXML_ERR_PARSE, ParseMessage(e));
+}
+
+// ---- parse entry points -------------------------------------------------------------------
+
+namespace {
+
+// The bytes of a local file already open, handed to the parser as they are.
+class OpenFileInputStream : public xc::BinInputStream {
+public:
+    explicit OpenFileInputStream(IntfXmlIOStream& file) : file_(file) {}
+    XMLFilePos curPos() const override { return pos_; }
+    XMLSize_t readBytes(XMLByte* toFill, XMLSize_t maxToRead) override {
+        const size_t n = file_.Read(reinterpret_cast<char*>(toFill), maxToRead);
+        pos_ += n;
+        return n;
+    }
+    const XMLCh* getContentType() const override { return nullptr; }
+
+private:
+    IntfXmlIOStream& file_;
+    XMLFilePos pos_ = 0;
+};
+
+class OpenFileInputSource : public xc::InputSource {
+public:
+    OpenFileInputSource(IntfXmlIOStream& file, const XMLCh* systemId) : file_(file) {
+        setSystemId(systemId);
+    }
+    xc::BinInputStream* makeStream() const override { return new OpenFileInputStream(file_); }
+
+private:
+    IntfXmlIOStream& file_;
+};
+
+void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id) {
+    if (!top)
+        throw IntfXmlError(INTFXML_ERR_PARSE, "no reader for the document");
+    xc::SAXParser parser;
+    parser.setValidationScheme(xc::SAXParser::Val_Never);
+    parser.setDoNamespaces(false);
+    parser.setDoSchema(false);
+    parser.setLoadExternalDTD(false);
+    // Documents are untrusted: no external entities, bounded expansion.
+    parser.setDisableDefaultEntityResolution(true);
+    xc::SecurityManager security;
+    security.setEntityExpansionLimit(1000);
+    parser.setSecurityManager(&security);
+    IntfXmlSaxHandler handler(top);
+    parser.setDocumentHandler(&handler);
+    parser.setErrorHandler(&handler);
+    try {
+        parser.parse(source);
+    } catch (const IntfXmlError&) {
+        throw;
+    } catch (const xc::SAXParseException& e) {
+        throw IntfXmlError(INTFXML_ERR_PARSE, std::string(id) + ": " + ParseMessage(e));
+    } catch (const xc::OutOfMemoryException&) {
+        throw IntfXmlError(-10, std::string(id) + ": out of memory while parsing");
+    } catch (const xc::XMLException& e) {
+        throw IntfXmlError(INTFXML_ERR_PARSE,
+                           std::string(id) + ": " + IntfXmlLocalText(e.getMessage()).str());
+    } catch (const xc::SAXException& e) {
+        throw IntfXmlError(INTFXML_ERR_PARSE,
+                           std::string(id) + ": " + IntfXmlLocalText(e.getMessage()).str());
+    } catch (const std::bad_alloc&) {
+        throw IntfXmlError(-10, std::string(id) + ": out of memory while parsing");
+    } catch (...) {
+        // The scanner's own internal exceptions (an entity it may not read,
+        // for one) end the parse as well.
+        throw IntfXmlError(INTFXML_ERR_PARSE, std::string(id) + ": the parser gave up");
+    }
+}
+
+} // namespace
+
+void IntfXmlParseDocument(const char* path, IntfXmlElement* top) {
+    IntfXmlPlatformInit();
+    if (!path || !*path)
+        throw IntfXmlError(INTFXML_ERR_OPEN, "no document name");
+    if (IntfXmlIsBnfsPath(path)) {
+        IntfXmlBnfsInput input(path);
+        RunParse(*input.GetInputSource(), top, path);
+        return;
+    }
+    // Only a regular file is read, and it is parsed from the file that was
+    // checked: a directory or a FIFO never reaches the parser.
+    IntfXmlFileStream file(path, 1);
+    if (!file.IsOpen())
+        throw IntfXmlError(INTFXML_ERR_OPEN, file.Error());
+    const std::u16string wide = btkStrUtf8ToUtf16(path);
+    OpenFileInputSource source(file, reinterpret_cast<const XMLCh*>(wide.c_str()));
+    RunParse(source, top, path);
+}
+
+void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top, const char* id) {
+    IntfXmlPlatformInit();
+    static const XMLCh kId[] = {u'b', u'u', u'f', u'f', u'e', u'r', 0};
+    xc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes ? bytes : ""),
+                                 bytes ? length : 0, kId, false);
+    RunParse(source, top, id ? id : "buffer");
+}

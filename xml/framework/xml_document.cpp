@@ -1,0 +1,36 @@
+// Writing one whole document.
+#include "xml/framework/xml_document.h"
+
+#include "xml/framework/xml_element.h"
+#include "xml/framework/xml_streams.h"
+#include "xml/framework/xml_writer.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+std::mutex& IntfXmlDocumentLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void IntfXmlWriteDocument(const char* path, const std::function<void()>& body) {
+    if (!path || !*path)
+        IntfXmlThrow(INTFXML_ERR_OPEN, "no document name");
+    std::lock_guard<std::mutex> lock(IntfXmlDocumentLock());
+    std::unique_ptr<IntfXmlIOStream> stream = IntfXmlOpenOutput(path);
+    try {
+        IntfXmlWriter::GetWriter(stream.get());
+        IntfXmlWriter::Instance().WriteHeader();
+        if (body)
+            body();
+        IntfXmlCloseOutput(*stream, path);
+    } catch (...) {
+        // The target stays as it was: a local file is not replaced, a
+        // "bnfs:" document is not sent.
+        stream->Discard();
+        throw;
+    }
+}
+

@@ -1,0 +1,644 @@
+// Element binding framework: errors, reader ownership and the name stack,
+// attribute getters and strict number texts.
+#include "xml/framework/xml_element.h"
+
+#include "process.h"
+#include "xml/framework/sax_handler.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <type_traits>
+
+// ---- errors ----------------------------------------------------------------------
+
+IntfXmlError::IntfXmlError(int status, std::string message)
+    : btkString(btkString::FromInt(status)), status_(status), message_(std::move(message)) {}
+
+void IntfXmlThrow(int status, const char* format, ...) {
+    char buf[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    throw IntfXmlError(status, buf);
+}
+
+void IntfXmlThrowStatus(int status, const char* routine) {
+    IntfXmlThrow(status, "%s failed with status %d", routine ? routine : "a record routine",
+                 status);
+}
+
+void IntfXmlThrowUnexpected(const char* child, const char* parent) {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "element \"%.200s\" is not expected in \"%.200s\"",
+                 child ? child : "", parent ? parent : "");
+}
+
+void IntfXmlThrowMissing(const char* child, const char* element) {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks its \"%.200s\"",
+                 element ? element : "", child ? child : "");
+}
+
+void IntfXmlThrowWrongParent() {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "a reader was made under a parent of another kind");
+}
+
+// ---- bindings ----------------------------------------------------------------------
+
+void IntfXmlChildList::erase(size_t i) {
+    for (size_t k = i; k + 1 < size_; ++k) {
+        IntfXmlElement* next = (*this)[k + 1];
+        if (k < kInline)
+            inline_[k] = next;
+        else
+            more_[k - kInline] = next;
+    }
+    if (size_ > kInline)
+        more_.pop_back();
+    --size_;
+}
+
+namespace {
+
+// Blocks of released readers, by size in steps of 16 bytes, for the next
+// readers of the same size made on this thread. A list holds a bounded
+// number of blocks; the rest go back to the heap.
+class ReaderBlocks {
+public:
+    static constexpr size_t kStep = 16;
+    static constexpr size_t kClasses = 64; // readers up to 1 KB
+    static constexpr uint32_t kKept = 256; // blocks kept per size
+
+    ~ReaderBlocks();
+    void* Take(size_t c) {
+        Block* b = heads_[c];
+        if (!b)
+            return nullptr;
+        heads_[c] = b->next;
+        --counts_[c];
+        return b;
+    }
+    bool Keep(void* block, size_t c) {
+        if (counts_[c] >= kKept)
+            return false;
+        Block* b = static_cast<Block*>(block);
+        b->next = heads_[c];
+        heads_[c] = b;
+        ++counts_[c];
+        return true;
+    }
+
+private:
+    struct Block {
+        Block* next;
+    };
+    Block* heads_[kClasses] = {};
+    uint32_t counts_[kClasses] = {};
+};
+
+thread_local ReaderBlocks t_readerBlocks;
+// Set once the thread's lists are gone (readers released later, while the
+// thread ends, go back to the heap).
+thread_local bool t_readerBlocksGone = false;
+
+ReaderBlocks::~ReaderBlocks() {
+    t_readerBlocksGone = true;
+    for (size_t c = 0; c < kClasses; ++c)
+        while (Block* b = heads_[c]) {
+            heads_[c] = b->next;
+            ::operator delete(b);
+        }
+}
+
+size_t SizeClass(size_t size) { return (size + ReaderBlocks::kStep - 1) / ReaderBlocks::kStep; }
+
+} // namespace
+
+void* IntfXmlNode::operator new(std::size_t size) {
+    const size_t c = SizeClass(size);
+    if (c >= ReaderBlocks::kClasses)
+        return ::operator new(size);
+    if (t_readerBlocksGone)
+        return ::operator new(c * ReaderBlocks::kStep);
+    if (void* block = t_readerBlocks.Take(c))
+        return block;
+    // Every block of a size class is as large as the class, so that any
+    // reader of the class fits in it.
+    return ::operator new(c * ReaderBlocks::kStep);
+}
+
+void IntfXmlNode::operator delete(void* block, std::size_t size) {
+    if (!block)
+        return;
+    const size_t c = SizeClass(size);
+    if (c < ReaderBlocks::kClasses && !t_readerBlocksGone && t_readerBlocks.Keep(block, c))
+        return;
+    ::operator delete(block);
+}
+
+IntfXmlNode::~IntfXmlNode() = default;
+
+IntfXmlElement::~IntfXmlElement() {
+    // Children made last go first.
+    for (size_t i = owned_.size(); i-- > 0;)
+        delete owned_[i];
+}
+
+IntfXmlElement* IntfXmlElement::startElement(const char* name, IntfXmlAttributes&) {
+    PushName(name);
+    return this;
+}
+
+void IntfXmlElement::characters(const char* text, unsigned length) {
+    text_.append(text, length);
+}
+
+IntfXmlElement* IntfXmlElement::endElement(const char*) { return parent_; }
+
+void IntfXmlElement::EndValue(int, std::string_view, const char*) {}
+
+void IntfXmlElement::Adopt(IntfXmlElement* child) { owned_.push_back(child); }
+
+bool IntfXmlElement::DeleteChild(IntfXmlElement* child) {
+    // Lists dispose of the item that ended last, so search from the back.
+    for (size_t i = owned_.size(); i-- > 0;) {
+        if (owned_[i] == child) {
+            owned_.erase(i);
+            delete child;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IntfXmlElement::PopName(const char* ending) {
+    if (names_.empty())
+        return false;
+    bool same = names_.back() == (ending ? ending : "");
+    names_.pop();
+    return same;
+}
+
+const std::string& IntfXmlElement::TopName() const {
+    static const std::string empty;
+    return names_.empty() ? empty : names_.back();
+}
+
+// ---- attributes ----------------------------------------------------------------------
+
+namespace {
+
+// The value of the attribute at `pos` when it has the name; null otherwise.
+const XMLCh* AttribAt(const char* name, IntfXmlAttributes& attrs, unsigned pos) {
+    if (!name || pos >= attrs.getLength())
+        return nullptr;
+    const XMLCh* n = attrs.getName(pos);
+    if (!n)
+        return nullptr;
+    // Compare without converting: attribute names are ASCII.
+    size_t i = 0;
+    for (; name[i] != '\0'; ++i)
+        if (n[i] != XMLCh(static_cast<unsigned char>(name[i])))
+            return nullptr;
+    if (n[i] != 0)
+        return nullptr;
+    return attrs.getValue(pos);
+}
+
+std::string Utf8Of(const XMLCh* value) {
+    std::string out;
+    if (value) {
+        size_t len = 0;
+        while (value[len])
+            ++len;
+        IntfXmlAppendUtf8(out, value, len);
+    }
+    return out;
+}
+
+bool EmptyList(IntfXmlAttributes* attrs, const char* getter) {
+    if (!attrs || attrs->getLength() == 0) {
+        dbg_print_info("%s tried to access an empty attribute list", getter);
+        return true;
+    }
+    return false;
+}
+
+std::string_view Trim(std::string_view t) {
+    size_t b = 0, e = t.size();
+    while (b < e && (t[b] == ' ' || t[b] == '\t' || t[b] == '\n' || t[b] == '\r'))
+        ++b;
+    while (e > b && (t[e - 1] == ' ' || t[e - 1] == '\t' || t[e - 1] == '\n' || t[e - 1] == '\r'))
+        --e;
+    return t.substr(b, e - b);
+}
+
+} // namespace
+
+int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
+    int32_t result = -1;
+    if (EmptyList(attrs, "GetIntegerAttribValue"))
+        return result;
+    if (const XMLCh* v = AttribAt(name, *attrs, pos))
+        IntfXmlToInt(Trim(Utf8Of(v)), result);
+    return result;
+}
+
+btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
+    if (EmptyList(attrs, "GetStringAttribValue"))
+        return btkString();
+    if (const XMLCh* v = AttribAt(name, *attrs, pos))
+        return btkString(Utf8Of(v));
+    return btkString();
+}
+
+double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
+    double result = -1.0;
+    if (EmptyList(attrs, "GetDoubleAttribValue"))
+        return result;
+    if (const XMLCh* v = AttribAt(name, *attrs, pos))
+        IntfXmlToDouble(Trim(Utf8Of(v)), result);
+    return result;
+}
+
+bool IntfXmlHasAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos) {
+    return AttribAt(name, attrs, pos) != nullptr;
+}
+
+namespace {
+const XMLCh* RequireAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                           const char* element) {
+    const XMLCh* v = AttribAt(name, attrs, pos);
+    if (!v)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "\"%.200s\" lacks the attribute \"%.100s\" at position %u",
+                     element ? element : "", name ? name : "", pos);
+    return v;
+}
+} // namespace
+
+namespace {
+bool IsBlank16(XMLCh c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// An attribute value that is an integer of at most 9 digits, with an
+// optional sign and blanks around it, as the general path takes it; false
+// for anything else (which the general path then decides on).
+bool QuickInt(const XMLCh* v, int32_t& out) {
+    size_t i = 0;
+    while (IsBlank16(v[i]))
+        ++i;
+    const bool minus = v[i] == '-';
+    if (minus || v[i] == '+')
+        ++i;
+    const size_t first = i;
+    uint32_t n = 0;
+    while (i - first < 9 && unsigned(v[i] - '0') < 10) {
+        n = n * 10 + unsigned(v[i] - '0');
+        ++i;
+    }
+    if (i == first)
+        return false;
+    while (IsBlank16(v[i]))
+        ++i;
+    if (v[i] != 0)
+        return false;
+    out = minus ? -int32_t(n) : int32_t(n);
+    return true;
+}
+
+// The value `v` of attribute `name` read as a T; `what` names the kind of
+// number in the error. Values (numbers, as a rule) are taken as they stand
+// when they are short ASCII, else through their UTF-8 form.
+template <class T>
+T NumberOf(const XMLCh* v, const char* name, const char* element,
+           bool (*parse)(std::string_view, T&), const char* what) {
+    if constexpr (std::is_same_v<T, int32_t>) {
+        // The rule: a short integer, perhaps with blanks around it.
+        int32_t quick = 0;
+        if (QuickInt(v, quick))
+            return quick;
+    }
+    char buf[64];
+    size_t n = 0;
+    while (n < sizeof buf && v[n] != 0 && v[n] < 0x80) {
+        buf[n] = char(v[n]);
+        ++n;
+    }
+    std::string slow;
+    std::string_view text(buf, n);
+    if (n == sizeof buf || v[n] != 0) {
+        slow = Utf8Of(v);
+        text = slow;
+    }
+    T out = 0;
+    if (!parse(Trim(text), out))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "attribute \"%.100s\" of \"%.200s\" is not %s: \"%.*s\"", name,
+                     element ? element : "", what, int(std::min<size_t>(text.size(), 60)),
+                     text.data());
+    return out;
+}
+} // namespace
+
+int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                          const char* element) {
+    return NumberOf<int32_t>(RequireAttrib(name, attrs, pos, element), name, element,
+                             IntfXmlToInt, "an integer");
+}
+
+int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                           int32_t fallback, const char* element) {
+    const XMLCh* v = AttribAt(name, attrs, pos);
+    return v ? NumberOf<int32_t>(v, name, element, IntfXmlToInt, "an integer") : fallback;
+}
+
+double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                            const char* element) {
+    return NumberOf<double>(RequireAttrib(name, attrs, pos, element), name, element,
+                            IntfXmlToDouble, "a number");
+}
+
+btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                               const char* element) {
+    return btkString(Utf8Of(RequireAttrib(name, attrs, pos, element)));
+}
+
+int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element) {
+    int32_t n = IntfXmlRequireInt("size", attrs, 0, element);
+    if (n < 0)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" has a negative size %d",
+                     element ? element : "", n);
+    return n;
+}
+
+// ---- texts of numbers ---------------------------------------------------------------
+
+namespace {
+inline bool IsSep(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+} // namespace
+
+namespace {
+// A whole word as a T (a leading plus sign allowed); false leaves `out` as it is.
+template <class T> bool WordTo(std::string_view word, T& out) {
+    if (word.empty())
+        return false;
+    const char* b = word.data();
+    const char* e = b + word.size();
+    if (*b == '+') { // from_chars refuses a plus sign that printf-style texts may carry
+        ++b;
+        if (b == e || *b == '-')
+            return false;
+    }
+    T v = 0;
+    auto r = std::from_chars(b, e, v); // base 10, general format for doubles
+    if (r.ec != std::errc() || r.ptr != e)
+        return false;
+    out = v;
+    return true;
+}
+} // namespace
+
+bool IntfXmlToDouble(std::string_view word, double& out) { return WordTo(word, out); }
+
+bool IntfXmlToInt(std::string_view word, int32_t& out) { return WordTo(word, out); }
+
+bool IntfXmlWords::Next(std::string_view& word) {
+    while (pos_ < text_.size() && IsSep(text_[pos_]))
+        ++pos_;
+    if (pos_ == text_.size())
+        return false;
+    size_t b = pos_;
+    while (pos_ < text_.size() && !IsSep(text_[pos_]))
+        ++pos_;
+    word = text_.substr(b, pos_ - b);
+    return true;
+}
+
+namespace {
+
+// Powers of ten that a double holds exactly, and those that 64 bits hold.
+constexpr double kExactTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr uint64_t kTens[] = {1u,
+                              10u,
+                              100u,
+                              1000u,
+                              10000u,
+                              100000u,
+                              1000000u,
+                              10000000u,
+                              100000000u,
+                              1000000000u,
+                              10000000000u,
+                              100000000000u,
+                              1000000000000u,
+                              10000000000000u,
+                              100000000000000u,
+                              1000000000000000u,
+                              10000000000000000u,
+                              100000000000000000u,
+                              1000000000000000000u,
+                              10000000000000000000u};
+
+#if defined(__SIZEOF_INT128__)
+// Whether x (positive, normal) is the double nearest to v / 10^f, ties to
+// the even one, decided exactly: v / 10^f must lie strictly between the
+// midpoints that separate x from its neighbours. With x = m 2^e the test
+// compares v 2^(1-e) with (2m -+ 1) 10^f; both sides stay near 2m 10^f,
+// below 2^120. A power of two (whose lower neighbour is nearer) is left to
+// the general path.
+bool IsNearestDouble(double x, uint64_t v, size_t f) {
+    using U128 = unsigned __int128;
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int biased = int(bits >> 52);
+    const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+    if (biased == 0 || biased >= 0x7FF || m == (uint64_t(1) << 52))
+        return false;
+    const int e = biased - 1075; // x = m * 2^e
+    const int shift = 1 - e;
+    if (shift < 0 || shift > 64)
+        return false;
+    const U128 scaled = U128(v) << shift;
+    const U128 below = U128(2 * m - 1) * kTens[f];
+    const U128 above = U128(2 * m + 1) * kTens[f];
+    if (scaled > below && scaled < above)
+        return true;
+    return (scaled == below || scaled == above) && (m & 1) == 0;
+}
+#else
+bool IsNearestDouble(double, uint64_t, size_t) { return false; }
+#endif
+
+// Adds the digits at d (up to e) to v while `count` stays at most 19;
+// returns where the digits stopped.
+inline const char* TakeDigits(const char* d, const char* e, uint64_t& v, size_t& count) {
+    while (d != e && unsigned(*d - '0') < 10 && count < 19) {
+        v = v * 10 + unsigned(*d - '0');
+        ++d;
+        ++count;
+    }
+    return d;
+}
+
+// Converts the word at p (a separator or the end follows it): a whole number
+// as WordTo takes it. Returns the end of the word, or null when the word is
+// not a number. Integers of at most 9 digits and decimals "d[.d]" of at
+// most 19 digits are converted here: when the digits make a whole number of
+// at most 2^53 the quotient of two doubles that hold the digits and the
+// power of ten exactly has one rounding and is the nearest double, as
+// from_chars gives; a longer one is taken when it is checked to be the
+// nearest. All others go to from_chars.
+template <class T> const char* WordAt(const char* p, const char* e, T& out) {
+    const char* q = p;
+    const bool minus = *q == '-';
+    if (minus || *q == '+')
+        ++q;
+    uint64_t v = 0;
+    if constexpr (std::is_same_v<T, double>) {
+        size_t count = 0;
+        const char* d = TakeDigits(q, e, v, count);
+        const size_t whole = count;
+        if (whole > 0 && d != e && *d == '.') {
+            const char* f = TakeDigits(d + 1, e, v, count);
+            d = count > whole ? f : q; // "1." goes the general way
+        }
+        const size_t fraction = count - whole;
+        if (whole > 0 && d != q && (d == e || IsSep(*d))) {
+            if (v <= (uint64_t(1) << 53)) {
+                const double x = fraction ? double(v) / kExactTens[fraction] : double(v);
+                out = minus ? -x : x;
+                return d;
+            }
+            const double x = double(v) / kExactTens[fraction];
+            if (IsNearestDouble(x, v, fraction)) {
+                out = minus ? -x : x;
+                return d;
+            }
+        }
+    } else {
+        const char* d = q;
+        while (d != e && unsigned(*d - '0') < 10 && d - q < 10) {
+            v = v * 10 + unsigned(*d - '0');
+            ++d;
+        }
+        const size_t digits = size_t(d - q);
+        if (digits > 0 && digits <= 9 && (d == e || IsSep(*d))) {
+            out = minus ? -T(v) : T(v);
+            return d;
+        }
+    }
+    const char* b = p;
+    if (*b == '+') { // from_chars refuses a plus sign that printf-style texts may carry
+        ++b;
+        if (b == e || *b == '-')
+            return nullptr;
+    }
+    T x = 0;
+    auto r = std::from_chars(b, e, x); // base 10, general format for doubles
+    if (r.ec != std::errc() || (r.ptr != e && !IsSep(*r.ptr)))
+        return nullptr;
+    out = x;
+    return r.ptr;
+}
+
+// The next word of [*pos, e) as a T, converted where it stands; *pos moves
+// past it.
+template <class T>
+inline T NextNumberAt(const char* data, const char*& pos, const char* e, const char* element,
+                      const char* what) {
+    const char* b = pos;
+    while (b != e && IsSep(*b))
+        ++b;
+    if (b == e)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks %s", element, what);
+    T v = 0;
+    const char* end = WordAt(b, e, v);
+    if (!end) {
+        const char* w = b;
+        while (w < e && !IsSep(*w))
+            ++w;
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds \"%.*s\" where %s belongs",
+                     element, int(std::min<size_t>(size_t(w - b), 60)), b, what);
+    }
+    (void)data;
+    pos = end;
+    return v;
+}
+
+// The next word as a T, converted where it stands.
+template <class T>
+T NextNumber(std::string_view text, size_t& pos, const char* element, const char* what) {
+    const char* p = text.data() + pos;
+    const T v = NextNumberAt<T>(text.data(), p, text.data() + text.size(), element, what);
+    pos = size_t(p - text.data());
+    return v;
+}
+
+} // namespace
+
+void IntfXmlParseDoubles(std::string_view text, double* out, size_t count, const char* element) {
+    const char* p = text.data();
+    const char* e = p + text.size();
+    for (size_t i = 0; i < count; ++i)
+        out[i] = NextNumberAt<double>(text.data(), p, e, element, "a number");
+}
+
+void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count, const char* element) {
+    const char* p = text.data();
+    const char* e = p + text.size();
+    for (size_t i = 0; i < count; ++i)
+        out[i] = NextNumberAt<int32_t>(text.data(), p, e, element, "an integer");
+}
+
+double IntfXmlWords::NextDouble() {
+    return NextNumber<double>(text_, pos_, element_, "a number");
+}
+
+int32_t IntfXmlWords::NextInt() {
+    return NextNumber<int32_t>(text_, pos_, element_, "an integer");
+}
+
+void IntfXmlWords::ExpectEnd() {
+    std::string_view w;
+    if (Next(w))
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds more numbers than it should",
+                     element_);
+}
+
+size_t IntfXmlWords::CountRemaining() const {
+    size_t n = 0;
+    bool inWord = false;
+    for (size_t i = pos_; i < text_.size(); ++i) {
+        bool sep = IsSep(text_[i]);
+        if (!sep && !inWord)
+            ++n;
+        inWord = !sep;
+    }
+    return n;
+}
+
+void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element) {
+    double v[3];
+    IntfXmlParseDoubles(text, v, 3, element);
+    xyz[0] = v[0];
+    xyz[1] = v[1];
+    xyz[2] = v[2];
+}
+
+double IntfXmlParseDouble(std::string_view text, const char* element) {
+    IntfXmlWords w(text, element);
+    double v = w.NextDouble();
+    w.ExpectEnd();
+    return v;
+}
+
+int32_t IntfXmlParseInt(std::string_view text, const char* element) {
+    IntfXmlWords w(text, element);
+    int32_t v = w.NextInt();
+    w.ExpectEnd();
+    return v;
+}

@@ -1,0 +1,358 @@
+// xml/framework: what every document is built on: the element binding
+// framework (this header), the one XML writer (xml_writer.h), the SAX
+// handler and parse entry points (sax_handler.h), document streams over
+// files and "bnfs:" locations (xml_streams.h), whole-document writing
+// (xml_document.h), record helpers (xml_records.h), and the temporary
+// directory with the transfer dump (xml_tempdir.h). It uses kernel/records/
+// and base/.
+//
+// Element binding framework.
+//
+// Every element of the library's documents has one binding class,
+// IntfXml<ElementName>, deriving from IntfXmlElement (reading) and
+// IntfXmlWriting (writing). A writer constructor writes the whole element
+// at once; a reader constructor (parent first) makes the object that
+// receives the parser's events for the element and fills a host record.
+//
+// Reading, in short (the SAX handler of xml/framework/sax_handler.h drives it):
+//   - startElement(name, attrs) of the current reader decides what the
+//     child is: a child with a reader of its own -> make it with
+//     MakeChild<T>(...) and return it; a text-valued child the reader takes
+//     itself -> PushName(name) and return this. Anything the vocabulary does
+//     not define for the reader -> IntfXmlThrowUnexpected.
+//   - characters(text) appends to the reader's text buffer. The buffer is
+//     emptied at every start and end tag, so at a child's end tag it holds
+//     exactly that child's text, however the parser split it.
+//   - endElement(name): when NamesEmpty() the reader's own element ended:
+//     store what was collected and return Parent(); otherwise PopName() and
+//     convert Text() into the field of that child, return this.
+//   - A text-valued child may instead be taken as a value: startElement
+//     returns TakeValue(slot). The handler then gathers the child's text
+//     itself and, at the child's end tag, calls EndValue(slot, text, name)
+//     in place of characters() and endElement(); nothing is pushed. A start
+//     tag inside such a child reaches the reader's startElement with the
+//     child's name pushed (NamesEmpty() false, TopName() the child), as it
+//     would with PushName: the reader refuses it.
+//
+// Ownership while reading: a reader owns every reader it made through
+// MakeChild and deletes them with itself, so when a parse fails half-way
+// deleting the top reader frees everything. The SAX handler deletes a
+// finished reader early when it ends into a list reader (IsListHandler) or
+// when a list reader ends into a document part (IsDocumentPart); such
+// readers must therefore not be kept by typed pointers. Readers own the
+// arrays and records they have filled until a consumer takes them
+// (Take...): a failed parse leaks nothing.
+//
+// Errors: readers throw IntfXmlError (a malformed document, a host status);
+// the document reader catches it. IntfXmlError's btkString part is the
+// decimal text of its status, so code that catches btkString sees the
+// status as the text.
+#pragma once
+
+#include "api/zpi50_export.h"
+#include "btkstring.h"
+
+#include <xercesc/sax/AttributeList.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+using IntfXmlAttributes = XERCES_CPP_NAMESPACE::AttributeList;
+
+// ---- errors ----------------------------------------------------------------------
+
+// Statuses of the binding besides the host statuses of the record routines.
+constexpr int INTFXML_ERR_MALFORMED = -50; // the document breaks the vocabulary
+constexpr int INTFXML_ERR_PARSE = -51;     // not well-formed XML, or the parser failed
+constexpr int INTFXML_ERR_OPEN = -52;      // a document could not be opened
+constexpr int INTFXML_ERR_WRITE = -53;     // writing a document failed
+constexpr int INTFXML_ERR_RECORD = -54;    // a record handed to a writer is inconsistent
+
+// Deepest element nesting a document may have.
+constexpr int INTFXML_MAX_DEPTH = 256;
+
+class ZPI_API IntfXmlError : public btkString {
+public:
+    IntfXmlError(int status, std::string message);
+    int Status() const { return status_; }
+    const char* Message() const { return message_.c_str(); }
+
+private:
+    int status_;
+    std::string message_;
+};
+
+// Throws IntfXmlError with a printf-style message.
+[[noreturn]] ZPI_API void IntfXmlThrow(int status, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+// A nonzero host status of routine `routine`.
+[[noreturn]] ZPI_API void IntfXmlThrowStatus(int status, const char* routine);
+// "element <child> is not expected in <parent>".
+[[noreturn]] ZPI_API void IntfXmlThrowUnexpected(const char* child, const char* parent);
+// "<element> lacks its <child>".
+[[noreturn]] ZPI_API void IntfXmlThrowMissing(const char* child, const char* element);
+// A reader made under a parent of another class than it expects.
+[[noreturn]] ZPI_API void IntfXmlThrowWrongParent();
+inline void IntfXmlCheck(int status, const char* routine) {
+    if (status != 0)
+        IntfXmlThrowStatus(status, routine);
+}
+
+// ---- bindings ----------------------------------------------------------------------
+
+class IntfXmlElement;
+
+// The names a reader has taken on, innermost last. The first two (the rule:
+// readers take on text-valued children one at a time) live in the reader
+// itself.
+class ZPI_API IntfXmlNameStack {
+public:
+    bool empty() const { return size_ == 0; }
+    size_t size() const { return size_; }
+    const std::string& back() const {
+        return size_ <= kInline ? inline_[size_ - 1] : more_.back();
+    }
+    void push(const char* name) {
+        if (size_ < kInline)
+            inline_[size_].assign(name);
+        else
+            more_.emplace_back(name);
+        ++size_;
+    }
+    void pop() {
+        if (size_ > kInline)
+            more_.pop_back();
+        --size_;
+    }
+
+private:
+    static constexpr size_t kInline = 2;
+    std::string inline_[kInline];
+    std::vector<std::string> more_;
+    size_t size_ = 0;
+};
+
+// The child readers a reader owns, in the order made; the first four live in
+// the reader itself.
+class ZPI_API IntfXmlChildList {
+public:
+    IntfXmlChildList() = default;
+    IntfXmlChildList(const IntfXmlChildList&) = delete;
+    IntfXmlChildList& operator=(const IntfXmlChildList&) = delete;
+
+    size_t size() const { return size_; }
+    IntfXmlElement* operator[](size_t i) const {
+        return i < kInline ? inline_[i] : more_[i - kInline];
+    }
+    void push_back(IntfXmlElement* child) {
+        if (size_ < kInline)
+            inline_[size_] = child;
+        else
+            more_.push_back(child);
+        ++size_;
+    }
+    // Removes entry i, keeping the order of the others.
+    void erase(size_t i);
+
+private:
+    static constexpr size_t kInline = 4;
+    IntfXmlElement* inline_[kInline] = {};
+    std::vector<IntfXmlElement*> more_;
+    size_t size_ = 0;
+};
+
+class ZPI_API IntfXmlNode {
+public:
+    IntfXmlNode(const IntfXmlNode&) = delete;
+    IntfXmlNode& operator=(const IntfXmlNode&) = delete;
+    virtual ~IntfXmlNode();
+
+    // Readers are made and released once per element while a document is
+    // read; their blocks are kept for the next ones of the same size (per
+    // thread) instead of going back to the heap each time.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block, std::size_t size);
+
+    // Returns the reader for the following events.
+    virtual IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) = 0;
+    virtual void characters(const char* text, unsigned length) = 0;
+    // Returns the reader for the following events.
+    virtual IntfXmlElement* endElement(const char* name) = 0;
+    virtual bool IsListHandler() const = 0;
+    virtual bool IsDocumentPart() const = 0;
+    // The end of the value child taken with TakeValue(slot): its whole text
+    // (UTF-8, valid for the call only) and its element name.
+    virtual void EndValue(int slot, std::string_view text, const char* name) = 0;
+
+    IntfXmlElement* Parent() const { return parent_; }
+    const std::string& Text() const { return text_; }
+    void ClearText() { text_.clear(); }
+
+protected:
+    explicit IntfXmlNode(IntfXmlElement* parent) : parent_(parent) {}
+
+    IntfXmlElement* parent_;
+    std::string text_;
+    IntfXmlNameStack names_; // children taken on by this reader
+    int valueSlot_ = -1;     // the value child being read (TakeValue), -1 when none
+
+private:
+    friend class IntfXmlSaxHandler;
+};
+
+class ZPI_API IntfXmlElement : public IntfXmlNode {
+public:
+    ~IntfXmlElement() override;
+
+    // Defaults: push the name; append the text; return the parent.
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    void characters(const char* text, unsigned length) override;
+    IntfXmlElement* endElement(const char* name) override;
+    bool IsListHandler() const override { return false; }
+    bool IsDocumentPart() const override { return false; }
+    // Default: the value is not used.
+    void EndValue(int slot, std::string_view text, const char* name) override;
+
+    // Takes `child`, made with this reader as its parent, into the readers
+    // this one owns (as MakeChild does).
+    void Own(IntfXmlElement* child) { Adopt(child); }
+    // Deletes `child` when this reader owns it (the SAX handler's early
+    // disposal); false when it does not.
+    bool DeleteChild(IntfXmlElement* child);
+    // Deletes the child reader that `child` holds, if any, and clears it:
+    // lists that keep one item reader at a time drop the previous one.
+    template <class T> void DropChild(T*& child) {
+        if (child) {
+            DeleteChild(child);
+            child = nullptr;
+        }
+    }
+
+protected:
+    // Writers and top readers have no parent.
+    explicit IntfXmlElement(IntfXmlElement* parent = nullptr) : IntfXmlNode(parent) {}
+
+    // This reader as the parent argument of a child's constructor: it
+    // converts to a pointer to whatever reader class the constructor wants,
+    // and throws IntfXmlError when this reader is not of that class.
+    class ParentRef {
+    public:
+        explicit ParentRef(IntfXmlElement* p) : p_(p) {}
+        template <class P, class = std::enable_if_t<std::is_base_of_v<IntfXmlElement, P>>>
+        operator P*() const {
+            P* typed = dynamic_cast<P*>(p_);
+            if (!typed)
+                IntfXmlThrowWrongParent();
+            return typed;
+        }
+
+    private:
+        IntfXmlElement* p_;
+    };
+
+    // Makes a child reader `new T(this, args...)`, owned by this reader.
+    template <class T, class... A> T* MakeChild(A&&... args) {
+        std::unique_ptr<T> child(new T(ParentRef(this), std::forward<A>(args)...));
+        Adopt(child.get());
+        return child.release();
+    }
+    void Adopt(IntfXmlElement* child);
+
+    // Takes the child that starts as a value in `slot` (>= 0): returns this,
+    // and its text comes to EndValue(slot, ...) at its end tag.
+    IntfXmlElement* TakeValue(int slot) {
+        valueSlot_ = slot;
+        return this;
+    }
+    void PushName(const char* name) { names_.push(name); }
+    bool NamesEmpty() const { return names_.empty(); }
+    // Removes the top name; true when it equals `ending`.
+    bool PopName(const char* ending);
+    // The name on top of the stack (empty when none).
+    const std::string& TopName() const;
+
+private:
+    IntfXmlChildList owned_;
+};
+
+// Whether an element name is `wanted` (most names differ in their first
+// letter, which is tested first).
+inline bool IntfXmlIsName(const char* name, const char* wanted) {
+    return name[0] == wanted[0] && std::strcmp(name, wanted) == 0;
+}
+
+// ---- attributes ----------------------------------------------------------------------
+//
+// An attribute is found only at its expected position (from 0, in the order
+// the writer wrote them) and with the expected name; elsewhere it reads as
+// missing.
+
+// Lenient getters: the default (-1, empty text, -1.0) when the attribute is
+// missing, misplaced or not a number; an element without any attribute also
+// prints "<getter> tried to access an empty attribute list".
+ZPI_API int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+ZPI_API btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+ZPI_API double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+
+// Whether the attribute at `pos` has this name.
+ZPI_API bool IntfXmlHasAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos);
+// Strict getters: throw IntfXmlError (INTFXML_ERR_MALFORMED) naming the
+// element when the attribute is missing, misplaced or malformed.
+ZPI_API int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                  const char* element);
+ZPI_API double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                    const char* element);
+// The integer attribute at `pos` when it stands there under `name`, else
+// `fallback`; a value that is there but not an integer is an error.
+ZPI_API int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                   int32_t fallback, const char* element);
+ZPI_API btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                       const char* element);
+// The "size" attribute at position 0: an integer of at least 0.
+ZPI_API int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element);
+
+// ---- texts of numbers ---------------------------------------------------------------
+//
+// Words are separated by blanks, tabs, newlines and carriage returns. Every
+// conversion is strict: a missing word or one that is not entirely a number
+// throws IntfXmlError (INTFXML_ERR_MALFORMED) naming the element.
+
+class ZPI_API IntfXmlWords {
+public:
+    IntfXmlWords(std::string_view text, const char* element) : text_(text), element_(element) {}
+    // Next word; false at the end.
+    bool Next(std::string_view& word);
+    double NextDouble();
+    int32_t NextInt();
+    // Throws when a word is left.
+    void ExpectEnd();
+    // Number of words not yet taken (scans the rest of the text).
+    size_t CountRemaining() const;
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+    const char* element_;
+};
+
+// The first three words into xyz (further words are ignored).
+ZPI_API void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element);
+// The first `count` words into out (further words are ignored); as
+// IntfXmlWords's NextDouble and NextInt `count` times, out written as they
+// go.
+ZPI_API void IntfXmlParseDoubles(std::string_view text, double* out, size_t count,
+                                 const char* element);
+ZPI_API void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count,
+                              const char* element);
+// The whole text as one number (whitespace around it allowed).
+ZPI_API double IntfXmlParseDouble(std::string_view text, const char* element);
+ZPI_API int32_t IntfXmlParseInt(std::string_view text, const char* element);
+// Exact conversions of one word; false when it is not entirely a number.
+ZPI_API bool IntfXmlToDouble(std::string_view word, double& out);
+ZPI_API bool IntfXmlToInt(std::string_view word, int32_t& out);

@@ -1,0 +1,468 @@
+// Document streams: buffered byte streams over local files, "bnfs:"
+// documents and memory, and the token reader that feeds "bnfs:" documents to
+// the parser.
+#include "xml/framework/xml_streams.h"
+
+#include "xml/framework/xml_element.h"
+
+#include "kkatomicfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+// ---- IntfXmlIOStream -------------------------------------------------------------
+
+IntfXmlIOStream::IntfXmlIOStream() : wbuf_(new char[kWriteBufferSize]) {}
+
+IntfXmlIOStream::~IntfXmlIOStream() = default;
+
+void IntfXmlIOStream::SetFailed(std::string why) {
+    if (!failed_)
+        error_ = std::move(why);
+    failed_ = true;
+}
+
+void IntfXmlIOStream::FlushBuffer() {
+    if (wpos_ == 0)
+        return;
+    if (open_ && !failed_) {
+        long n = WriteHook(wbuf_.get(), wpos_);
+        if (n < 0 || size_t(n) != wpos_)
+            SetFailed("writing failed");
+    } else if (!failed_) {
+        SetFailed("the stream is not open");
+    }
+    wpos_ = 0;
+}
+
+void IntfXmlIOStream::WriteLong(const char* data, size_t n) {
+    while (n > 0) {
+        if (wpos_ == kWriteBufferSize)
+            FlushBuffer();
+        if (wpos_ == 0 && n >= kWriteBufferSize) {
+            // A whole buffer's worth or more goes out as it is.
+            const size_t k = n - n % kWriteBufferSize;
+            if (open_ && !failed_) {
+                long w = WriteHook(data, k);
+                if (w < 0 || size_t(w) != k)
+                    SetFailed("writing failed");
+            } else if (!failed_) {
+                SetFailed("the stream is not open");
+            }
+            data += k;
+            n -= k;
+            continue;
+        }
+        size_t k = std::min(n, kWriteBufferSize - wpos_);
+        std::memcpy(wbuf_.get() + wpos_, data, k);
+        wpos_ += k;
+        data += k;
+        n -= k;
+    }
+}
+
+bool IntfXmlIOStream::Flush() {
+    FlushBuffer();
+    return !failed_;
+}
+
+bool IntfXmlIOStream::FillBuffer() {
+    if (!open_ || readEnded_)
+        return false;
+    if (!rbuf_)
+        rbuf_.reset(new char[kReadBufferSize]);
+    long n = ReadHook(rbuf_.get(), kReadBufferSize);
+    if (n <= 0) {
+        readEnded_ = true;
+        rpos_ = rlen_ = 0;
+        return false;
+    }
+    rpos_ = 0;
+    rlen_ = size_t(n);
+    return true;
+}
+
+size_t IntfXmlIOStream::Read(char* buffer, size_t n) {
+    if (n == 0)
+        return 0;
+    if (rpos_ == rlen_) {
+        // Large reads go straight to the destination.
+        if (n >= kReadBufferSize && open_ && !readEnded_) {
+            long k = ReadHook(buffer, n);
+            if (k > 0)
+                return size_t(k);
+            readEnded_ = true;
+            return 0;
+        }
+        if (!FillBuffer())
+            return 0;
+    }
+    const size_t k = std::min(n, rlen_ - rpos_);
+    std::memcpy(buffer, rbuf_.get() + rpos_, k);
+    rpos_ += k;
+    return k;
+}
+
+bool IntfXmlIOStream::Close() {
+    if (open_) {
+        FlushBuffer();
+        open_ = false;
+        if (!CloseHook())
+            SetFailed("closing failed");
+    }
+    wpos_ = 0;
+    return !failed_;
+}
+
+void IntfXmlIOStream::Discard() {
+    if (open_) {
+        open_ = false;
+        DiscardHook();
+    }
+    wpos_ = 0;
+}
+
+// ---- local files -------------------------------------------------------------------
+
+namespace {
+
+const char* KindOfFile(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    return "not a regular file";
+}
+
+int RefuseOpen(std::string* error, const char* path, const std::string& why) {
+    if (error)
+        *error = std::string("cannot open \"") + path + "\": " + why;
+    return -1;
+}
+
+} // namespace
+
+int IntfXmlOpenRegularFile(const char* path, std::string* error) {
+    if (!path || !*path)
+        return RefuseOpen(error, "", "no file name");
+    struct stat named {};
+    if (::stat(path, &named) != 0)
+        return RefuseOpen(error, path, std::strerror(errno));
+    if (!S_ISREG(named.st_mode))
+        return RefuseOpen(error, path, KindOfFile(named.st_mode));
+    int fd;
+    do
+        fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return RefuseOpen(error, path, std::strerror(errno));
+    struct stat opened {};
+    std::string why;
+    if (::fstat(fd, &opened) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(opened.st_mode))
+        why = KindOfFile(opened.st_mode);
+    else if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+        why = "the file changed while it was opened";
+    else {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+            why = std::strerror(errno);
+    }
+    if (!why.empty()) {
+        ::close(fd);
+        return RefuseOpen(error, path, why);
+    }
+    return fd;
+}
+
+IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
+    if (!path || !*path) {
+        SetFailed("no file name");
+        return;
+    }
+    if (mode == 1) {
+        std::string why;
+        const int fd = IntfXmlOpenRegularFile(path, &why);
+        if (fd >= 0) {
+            file_ = ::fdopen(fd, "rb");
+            if (!file_) {
+                why = std::string("cannot open \"") + path + "\": " + std::strerror(errno);
+                ::close(fd);
+            }
+        }
+        if (file_)
+            SetOpen();
+        else
+            SetFailed(why);
+        return;
+    }
+    out_ = std::make_unique<kkAtomicFile>();
+    if (out_->Open(path))
+        SetOpen();
+    else
+        SetFailed(out_->Error());
+}
+
+IntfXmlFileStream::~IntfXmlFileStream() { Close(); }
+
+long IntfXmlFileStream::ReadHook(char* buffer, size_t wanted) {
+    if (!file_)
+        return -1;
+    size_t n = std::fread(buffer, 1, wanted, file_);
+    return n > 0 ? long(n) : -1;
+}
+
+long IntfXmlFileStream::WriteHook(const char* data, size_t n) {
+    if (!out_)
+        return -1;
+    if (out_->Write(data, n))
+        return long(n);
+    SetFailed(out_->Error());
+    return -1;
+}
+
+bool IntfXmlFileStream::CloseHook() {
+    if (out_) {
+        // A stream that failed anywhere never replaces its target.
+        if (!Good())
+            out_->SetFailed(Error());
+        const bool ok = out_->Commit();
+        if (!ok)
+            SetFailed(out_->Error());
+        out_.reset();
+        return ok;
+    }
+    int rc = file_ ? std::fclose(file_) : 0;
+    file_ = nullptr;
+    return rc == 0;
+}
+
+void IntfXmlFileStream::DiscardHook() {
+    if (out_) {
+        out_->Abandon();
+        out_.reset();
+        return;
+    }
+    if (file_)
+        std::fclose(file_);
+    file_ = nullptr;
+}
+
+// ---- memory --------------------------------------------------------------------------
+
+IntfXmlStringStream::IntfXmlStringStream() { SetOpen(); }
+
+IntfXmlStringStream::IntfXmlStringStream(std::string input) : in_(std::move(input)) {
+    SetOpen();
+}
+
+IntfXmlStringStream::~IntfXmlStringStream() { Close(); }
+
+long IntfXmlStringStream::ReadHook(char* buffer, size_t wanted) {
+    size_t n = std::min(wanted, in_.size() - inPos_);
+    std::memcpy(buffer, in_.data() + inPos_, n);
+    inPos_ += n;
+    return n > 0 ? long(n) : -1;
+}
+
+long IntfXmlStringStream::WriteHook(const char* data, size_t n) {
+    out_.append(data, n);
+    return long(n);
+}
+
+bool IntfXmlStringStream::CloseHook() { return true; }
+
+// ---- "bnfs:" locations -----------------------------------------------------------------
+
+namespace {
+std::atomic<IntfXmlBnfsOpener> g_bnfsOpener{nullptr};
+}
+
+IntfXmlBnfsFile::~IntfXmlBnfsFile() = default;
+
+IntfXmlBnfsOpener IntfXmlRegisterBnfsOpener(IntfXmlBnfsOpener opener) {
+    return g_bnfsOpener.exchange(opener);
+}
+
+IntfXmlBnfsOpener IntfXmlGetBnfsOpener() { return g_bnfsOpener.load(); }
+
+bool IntfXmlIsBnfsPath(const char* path) {
+    return path && std::strncmp(path, "bnfs:", 5) == 0;
+}
+
+IntfXmlBnfsStream::IntfXmlBnfsStream(const char* path, int mode) {
+    IntfXmlBnfsOpener opener = g_bnfsOpener.load();
+    const std::string where = path ? path : "";
+    if (!opener) {
+        SetFailed("cannot open \"" + where +
+                  "\": no \"bnfs\" location is available (the client runtime is not started)");
+        return;
+    }
+    std::string why;
+    file_.reset(opener(path, mode, &why));
+    if (file_)
+        SetOpen();
+    else
+        SetFailed("cannot open \"" + where + "\"" + (why.empty() ? "" : ": " + why));
+}
+
+IntfXmlBnfsStream::~IntfXmlBnfsStream() { Close(); }
+
+long IntfXmlBnfsStream::ReadHook(char* buffer, size_t wanted) {
+    long n = file_->Read(buffer, wanted);
+    return n > 0 ? n : -1;
+}
+
+long IntfXmlBnfsStream::WriteHook(const char* data, size_t n) {
+    long k = file_->Write(data, n);
+    return k < 0 ? 0 : k;
+}
+
+bool IntfXmlBnfsStream::CloseHook() {
+    bool ok = file_->Close();
+    file_.reset();
+    return ok;
+}
+
+void IntfXmlBnfsStream::DiscardHook() {
+    // Dropped without its close, a written document is never sent.
+    file_.reset();
+}
+
+std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path) {
+    std::unique_ptr<IntfXmlIOStream> s;
+    if (IntfXmlIsBnfsPath(path))
+        s.reset(new IntfXmlBnfsStream(path, 2));
+    else
+        s.reset(new IntfXmlFileStream(path, 2));
+    if (!s->IsOpen())
+        throw IntfXmlError(INTFXML_ERR_OPEN, s->Error());
+    return s;
+}
+
+void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path) {
+    if (!stream.Close())
+        throw IntfXmlError(INTFXML_ERR_WRITE, std::string("writing \"") + (path ? path : "") +
+                                                  "\" failed: " + stream.Error());
+}
+
+// ---- token reader -----------------------------------------------------------------------
+
+namespace {
+
+bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+constexpr std::string_view kEnvelopeEnd = "</SOAP-ENV:Envelope>";
+
+} // namespace
+
+IntfXmlMemBinInputStream::IntfXmlMemBinInputStream(IntfXmlIOStream* stream) : stream_(stream) {}
+
+IntfXmlMemBinInputStream::~IntfXmlMemBinInputStream() = default;
+
+void IntfXmlMemBinInputStream::FillToken(char* buffer, size_t size) {
+    // A token of its own still being handed out.
+    if (token_ && tokenRead_ < tokenLen_)
+        return;
+    token_ = nullptr;
+    tokenLen_ = tokenRead_ = 0;
+    if (!stream_)
+        return;
+    if (envelopeEnded_) {
+        for (int c = stream_->Get(); c != -1; c = stream_->Get())
+            if (!IsSpace(c))
+                throw IntfXmlError(INTFXML_ERR_PARSE, "Read past the end");
+        return;
+    }
+    // The token starts in the caller's buffer and moves to a buffer of its
+    // own (growing geometrically) when it does not fit.
+    char* buf = buffer;
+    size_t cap = size;
+    size_t len = 0;
+    bool nonSpace = false;
+    for (int c = stream_->Peek(); c != -1; c = stream_->Peek()) {
+        stream_->Get();
+        if (atStart_ && IsSpace(c))
+            continue;
+        atStart_ = false;
+        if (len == cap) {
+            size_t newCap = std::max<size_t>(cap * 2, 1024);
+            std::unique_ptr<char[]> grown(new char[newCap]);
+            std::memcpy(grown.get(), buf, len);
+            own_ = std::move(grown);
+            ownCap_ = newCap;
+            buf = own_.get();
+            cap = newCap;
+        }
+        buf[len++] = char(c);
+        if (!IsSpace(c))
+            nonSpace = true;
+        if (c == '>' || (c == '\n' && nonSpace))
+            break;
+    }
+    token_ = buf;
+    tokenLen_ = len;
+    tokenRead_ = 0;
+    if (len >= kEnvelopeEnd.size() &&
+        std::string_view(buf + len - kEnvelopeEnd.size(), kEnvelopeEnd.size()) == kEnvelopeEnd)
+        envelopeEnded_ = true;
+}
+
+XMLSize_t IntfXmlMemBinInputStream::readBytes(XMLByte* toFill, XMLSize_t maxToRead) {
+    if (maxToRead == 0)
+        return 0;
+    char* buffer = reinterpret_cast<char*>(toFill);
+    FillToken(buffer, maxToRead);
+    size_t count = 0;
+    if (token_ == buffer) {
+        count = tokenLen_;
+        token_ = nullptr;
+        tokenLen_ = tokenRead_ = 0;
+    } else if (token_) {
+        count = std::min<size_t>(tokenLen_ - tokenRead_, maxToRead);
+        std::memcpy(buffer, token_ + tokenRead_, count);
+        tokenRead_ += count;
+        if (tokenRead_ == tokenLen_) {
+            token_ = nullptr;
+            tokenLen_ = tokenRead_ = 0;
+        }
+    }
+    pos_ += count;
+    return count;
+}
+
+IntfXmlMemInputSource::IntfXmlMemInputSource(IntfXmlIOStream* stream) : stream_(stream) {}
+
+IntfXmlMemInputSource::~IntfXmlMemInputSource() = default;
+
+XERCES_CPP_NAMESPACE::BinInputStream* IntfXmlMemInputSource::makeStream() const {
+    return new IntfXmlMemBinInputStream(stream_);
+}
+
+IntfXmlBnfsInput::IntfXmlBnfsInput(const char* path) : path_(path ? path : "") {}
+
+IntfXmlBnfsInput::~IntfXmlBnfsInput() {
+    source_.reset();
+    stream_.reset();
+}
+
+XERCES_CPP_NAMESPACE::InputSource* IntfXmlBnfsInput::GetInputSource() {
+    if (!source_) {
+        stream_.reset(new IntfXmlBnfsStream(path_.c_str(), 1));
+        if (!stream_->IsOpen())
+            throw IntfXmlError(INTFXML_ERR_OPEN, stream_->Error());
+        source_.reset(new IntfXmlMemInputSource(stream_.get()));
+    }
+    return source_.get();
+}

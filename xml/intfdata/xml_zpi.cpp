@@ -1,0 +1,106 @@
+// The interface-data document.
+#include "xml/intfdata/xml_zpi.h"
+
+#include "xmemory.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
+#include "xml/framework/sax_handler.h"
+#include "xml/framework/xml_document.h"
+#include "xml/intfdata/xml_extend.h"
+#include "xml/intfdata/xml_intfdata.h"
+#include "xml/framework/xml_streams.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+IntfXmlZPI::IntfXmlZPI(const char* path, const qel_intf_data* data,
+                       const qel_intf_data_extend* extension) {
+    if (!path || !*path)
+        IntfXmlThrow(INTFXML_ERR_OPEN, "no document name");
+    if (!data)
+        IntfXmlThrow(INTFXML_ERR_RECORD, "no interface data to write");
+    std::lock_guard<std::mutex> lock(IntfXmlDocumentLock());
+    stream_ = IntfXmlOpenOutput(path);
+    try {
+        IntfXmlWriter::GetWriter(stream_.get());
+        IntfXmlWriter::Instance().WriteHeader();
+        StartElement("ZPI");
+        IntfXmlQelIntfData(data, nullptr);
+        if (extension)
+            IntfXmlQelIntfDataExtend(extension, nullptr);
+        EndElement();
+        IntfXmlCloseOutput(*stream_, path);
+    } catch (...) {
+        // No half document takes the place of the target, where a reader
+        // could take it for a whole one: the target stays as it was.
+        stream_->Discard();
+        stream_.reset();
+        throw;
+    }
+}
+
+IntfXmlZPI::IntfXmlZPI(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+IntfXmlZPI::~IntfXmlZPI() = default;
+
+IntfXmlElement* IntfXmlZPI::startElement(const char* name, IntfXmlAttributes&) {
+    if (IntfXmlIsName(name, "QelIntfData")) {
+        sawRoot_ = true;
+        CheckOnceInDocument(intfData_, name);
+        return intfData_ = MakeChild<IntfXmlQelIntfData>();
+    }
+    if (IntfXmlIsName(name, "QelIntfDataExtend")) {
+        sawRoot_ = true;
+        CheckOnceInDocument(extension_, name);
+        return extension_ = MakeChild<IntfXmlQelIntfDataExtend>();
+    }
+    if (!sawRoot_) {
+        // The root element, whatever its name.
+        sawRoot_ = true;
+        return this;
+    }
+    IntfXmlThrowUnexpected(name, "ZPI");
+}
+
+void IntfXmlZPI::CheckOnceInDocument(const void* existing, const char* name) {
+    if (existing)
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "the document holds \"%s\" twice", name);
+}
+
+IntfXmlElement* IntfXmlZPI::endElement(const char*) { return Parent(); }
+
+qel_intf_data* IntfXmlZPI::GetIntfData() const {
+    return intfData_ ? intfData_->GetData() : nullptr;
+}
+
+qel_intf_data_extend* IntfXmlZPI::GetIntfDataExtend() const {
+    return extension_ ? extension_->GetData() : nullptr;
+}
+
+qel_intf_data* IntfXmlZPI::DetachIntfData() {
+    qel_intf_data* data = GetIntfData();
+    if (intfData_)
+        intfData_->Detach();
+    return data;
+}
+
+qel_intf_data_extend* IntfXmlZPI::DetachIntfDataExtend() {
+    qel_intf_data_extend* ext = GetIntfDataExtend();
+    if (extension_)
+        extension_->Detach();
+    return ext;
+}
+
+void IntfXmlZPI::Read(const char* path, qel_intf_data** data, qel_intf_data_extend** extension) {
+    if (data)
+        *data = nullptr;
+    if (extension)
+        *extension = nullptr;
+    IntfXmlZPI reader(nullptr);
+    IntfXmlParseDocument(path, &reader);
+    if (data)
+        *data = reader.DetachIntfData();
+    if (extension)
+        *extension = reader.DetachIntfDataExtend();
+}

@@ -1,0 +1,84 @@
+// xml/intfdata: the interface-data document "ZPI" (this header), its
+// "QelIntfData" element with faces, edges, datums and quilts, its
+// "QelIntfDataExtend" element with the metadata, extended edges and facets,
+// and the document written from interface objects (xml_kpi_writer.h). It
+// uses framework/ and geometry/.
+//
+// The interface-data document: root "ZPI" holding "QelIntfData" and, when
+// an extension is given, "QelIntfDataExtend".
+//
+//   <?xml version="1.0" encoding="UTF-8"?>
+//   	<ZPI>
+//   	<QelIntfData> ... </QelIntfData>
+//   	<QelIntfDataExtend> ... </QelIntfDataExtend>
+//   	</ZPI>                         (nothing after the last ">")
+//
+// Writing: IntfXmlZPI(path, data, extension) writes the whole document to
+// a local file or a "bnfs:" location, flushes and closes it, all within the
+// constructor; it throws IntfXmlError when the path cannot be opened, the
+// records are inconsistent or the document could not be written whole (a
+// partly written local file is removed). One document is written at a time
+// in the process: concurrent writers wait for each other.
+//
+// Reading: make the reader (parent null) and parse with IntfXmlParseDocument
+// (xml/framework/sax_handler.h), or call IntfXmlZPI::Read. The root element may bear
+// any name; each part may appear once, in either order; any other element
+// directly inside the root is an error. Afterwards the part readers hold
+// their records (GetIntfData, GetIntfDataExtend) and free them when the
+// document reader is destroyed, unless the caller takes them:
+//   - DetachIntfData() / DetachIntfDataExtend() hand the records over, or
+//   - GetIntfDataHandler()->Detach() / GetIntfDataExtendHandler()->Detach()
+//     after GetData().
+// A caller that keeps the interface data frees it with qel_intf_data_free;
+// the extension with impfeat_ext_free followed by rlsmem.
+#pragma once
+
+#include "kernel/records/qel_records.h"
+#include "xml/framework/xml_element.h"
+#include "xml/framework/xml_writer.h"
+
+#include <memory>
+#include <mutex>
+
+class IntfXmlIOStream;
+class IntfXmlQelIntfData;
+class IntfXmlQelIntfDataExtend;
+
+class ZPI_API IntfXmlZPI : public IntfXmlElement, public IntfXmlWriting {
+public:
+    // Writer: the whole document to `path` ("bnfs:" location or file).
+    IntfXmlZPI(const char* path, const qel_intf_data* data,
+               const qel_intf_data_extend* extension = nullptr);
+    // Reader; a null parent makes it a document's top reader.
+    explicit IntfXmlZPI(IntfXmlElement* parent);
+    ~IntfXmlZPI() override;
+
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+    // The part readers made while reading (null when the part did not come).
+    IntfXmlQelIntfData* GetIntfDataHandler() const { return intfData_; }
+    IntfXmlQelIntfDataExtend* GetIntfDataExtendHandler() const { return extension_; }
+    // Their records, still owned by them (null without the part, or once
+    // taken).
+    qel_intf_data* GetIntfData() const;
+    qel_intf_data_extend* GetIntfDataExtend() const;
+    // The records handed over to the caller (null without the part).
+    qel_intf_data* DetachIntfData();
+    qel_intf_data_extend* DetachIntfDataExtend();
+
+    // Reads the document at `path` and hands its records over (either may
+    // be null when the part was absent; pass null for a part not wanted,
+    // which is then freed). Throws IntfXmlError when the document cannot be
+    // read; nothing is handed over then.
+    static void Read(const char* path, qel_intf_data** data, qel_intf_data_extend** extension);
+
+private:
+    static void CheckOnceInDocument(const void* existing, const char* name);
+
+    std::unique_ptr<IntfXmlIOStream> stream_; // writer: the document's stream (closed)
+    IntfXmlQelIntfData* intfData_ = nullptr;
+    IntfXmlQelIntfDataExtend* extension_ = nullptr;
+    bool sawRoot_ = false;
+};
+

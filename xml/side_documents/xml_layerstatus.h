@@ -1,0 +1,105 @@
+// The import-layer status document ("atbLayers.xml"): what an import did
+// with each layer of the source data.
+//
+//   <?xml version="1.0" encoding="UTF-8"?>
+//   	<Layers size="n">
+//   	<Layer IntfId="i" Type="t" ImportStatus="s" CrvCount="c" SrfCount="f" TrmSrfCount="m">
+//   	<Name>name</Name>
+//   	<OrigName>name in the source data</OrigName>
+//   	</Layer>
+//   	...
+//   	</Layers>
+//
+// The records travel as an xar of atb_import_layer; whoever receives an
+// array frees it (IntfXmlFreeAtbImportLayers).
+//
+// Reading: make IntfXmlAtbImportLayers(nullptr), parse (IntfXmlParseDocument),
+// then TakeData; or call IntfXmlAtbImportLayers::Read. The reader grows its
+// array as the layers arrive ("size" never decides how much memory is
+// taken) and requires exactly "size" of them. Elements other than "Layers",
+// "Layer", "Name" and "OrigName" are passed over. A "Layer" attribute that
+// is missing, or not at the position the writer puts it, reads as -1; one
+// that is there but not an integer is an error. Names longer than 80
+// UTF-16 units are cut on a character boundary. A "Layer" outside
+// "Layers", a second "Layers" and counts that disagree with "size" throw
+// IntfXmlError (INTFXML_ERR_MALFORMED). Without a "Layers" element there
+// is no array (TakeData gives null).
+#pragma once
+
+#include "api/zpi50_export.h"
+#include "xml/framework/xml_element.h"
+#include "xml/framework/xml_writer.h"
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int ATB_LAYER_NAME_LEN = 81;
+
+// One layer (host-toolkit record).
+struct atb_import_layer {
+    int32_t IntfId;
+    int32_t Type;
+    char16_t Name[ATB_LAYER_NAME_LEN];     // zero-terminated
+    char16_t OrigName[ATB_LAYER_NAME_LEN]; // zero-terminated
+    int32_t ImportStatus;
+    int32_t CrvCount;
+    int32_t SrfCount;
+    int32_t TrmSrfCount;
+};
+static_assert(offsetof(atb_import_layer, Name) == 8);
+static_assert(offsetof(atb_import_layer, OrigName) == 170);
+static_assert(offsetof(atb_import_layer, ImportStatus) == 332);
+static_assert(sizeof(atb_import_layer) == 348);
+
+class IntfXmlAtbImportLayer;
+
+class ZPI_API IntfXmlAtbImportLayers : public IntfXmlElement, public IntfXmlWriting {
+public:
+    // Writer: the whole document for `layers` (an xar, null for none).
+    // Throws IntfXmlError: INTFXML_ERR_RECORD for an array of other
+    // records, or as IntfXmlWriteDocument does.
+    IntfXmlAtbImportLayers(const char* path, const atb_import_layer* layers);
+    // Reader; a null parent makes it a document's top reader.
+    explicit IntfXmlAtbImportLayers(IntfXmlElement* parent);
+    ~IntfXmlAtbImportLayers() override;
+
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+    // Each finished "Layer" reader is disposed of at once.
+    bool IsListHandler() const override { return true; }
+
+    // The layers read, still owned by the reader (null without "Layers").
+    const atb_import_layer* GetData() const { return layers_; }
+    // Hands the array over; null without "Layers" or once taken.
+    atb_import_layer* TakeData();
+
+    // Reads the document at `path`; the caller owns the array (null when
+    // the document has no "Layers"). Throws IntfXmlError.
+    static atb_import_layer* Read(const char* path);
+
+private:
+    friend class IntfXmlAtbImportLayer;
+    atb_import_layer* Record(int32_t index) { return layers_ + index; }
+
+    atb_import_layer* layers_ = nullptr;
+    int32_t size_ = -1; // announced by "Layers"
+    int32_t read_ = 0;  // "Layer" elements read so far
+    int depth_ = 0;     // open elements this reader has seen
+    int layersDepth_ = 0; // depth of the open "Layers", 0 when none is open
+    bool sawLayers_ = false;
+};
+
+// Reader of one "Layer": fills record `index` of its parent's array.
+class ZPI_API IntfXmlAtbImportLayer : public IntfXmlElement {
+public:
+    IntfXmlAtbImportLayer(IntfXmlAtbImportLayers* parent, int32_t index);
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
+    IntfXmlElement* endElement(const char* name) override;
+
+private:
+    IntfXmlAtbImportLayers* list_;
+    int32_t index_;
+};
+
+// Frees an array of layers (accepts null).
+ZPI_API void IntfXmlFreeAtbImportLayers(atb_import_layer* layers);

@@ -1,0 +1,220 @@
+// The translation log and the translation options document.
+#include "xml/side_documents/xml_translog.h"
+
+#include "xml/framework/sax_handler.h"
+#include "xml/framework/xml_document.h"
+#include "xml/geometry/xml_geometry.h"
+#include "xml/framework/xml_records.h"
+
+#include "xmemory.h"
+
+#include <cstring>
+
+namespace {
+
+bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+
+} // namespace
+
+// ---- log writer ------------------------------------------------------------------------
+
+IntfXmlLogLines::IntfXmlLogLines(const char* path, const char* const* lines) {
+    const int32_t n = xar_count(lines);
+    IntfXmlCheckArray(lines, n, sizeof(const char*), "log lines");
+    Write(path, lines, n);
+}
+
+IntfXmlLogLines::IntfXmlLogLines(const char* path, const char* const* lines, int32_t count) {
+    if (count < 0 || (count > 0 && !lines))
+        IntfXmlThrow(INTFXML_ERR_RECORD, "log lines: %d lines claimed, %s", count,
+                     lines ? "a negative count" : "no array");
+    Write(path, lines, count);
+}
+
+void IntfXmlLogLines::Write(const char* path, const char* const* lines, int32_t count) {
+    IntfXmlWriteDocument(path, [&] {
+        StartElement("LogLines");
+        AddAttribute("size", count);
+        for (int32_t i = 0; i < count; ++i) {
+            StartElement("LogLine");
+            if (lines[i])
+                AddText(lines[i]);
+            else
+                AddAttribute("empty", "1");
+            EndElement();
+        }
+        EndElement();
+    });
+}
+
+// ---- log reader ------------------------------------------------------------------------
+
+IntfXmlLogLines::IntfXmlLogLines(IntfXmlElement* parent) : IntfXmlElement(parent) {}
+
+IntfXmlElement* IntfXmlLogLines::startElement(const char* name, IntfXmlAttributes& attrs) {
+    ++depth_;
+    if (depth_ == 1) {
+        size_ = IntfXmlRequireSize(attrs, name);
+        return this;
+    }
+    if (depth_ > 2 || !Is(name, "LogLine"))
+        IntfXmlThrowUnexpected(name, depth_ > 2 ? "LogLine" : "LogLines");
+    intfxml::CheckRoom(int(lines_.size()), size_, "LogLine", "LogLines");
+    IntfXmlLogLine line;
+    line.missing = intfxml::IntAt("empty", attrs, 0, 0, "LogLine") == 1;
+    lines_.push_back(std::move(line));
+    return this;
+}
+
+IntfXmlElement* IntfXmlLogLines::endElement(const char*) {
+    if (--depth_ == 1) {
+        if (!lines_.back().missing)
+            lines_.back().text = text_;
+        return this;
+    }
+    intfxml::CheckComplete(int(lines_.size()), size_, "LogLine", "LogLines");
+    return Parent();
+}
+
+std::vector<IntfXmlLogLine> IntfXmlLogLines::Read(const char* path) {
+    IntfXmlLogLines reader(nullptr);
+    IntfXmlParseDocument(path, &reader);
+    return std::move(reader.lines_);
+}
+
+// ---- option list -----------------------------------------------------------------------
+
+IntfXmlOption& IntfXmlOptionList::Entry(const std::string& name) {
+    auto found = index_.find(name);
+    if (found != index_.end()) {
+        IntfXmlOption& o = items_[found->second];
+        o = IntfXmlOption();
+        o.name = name;
+        return o;
+    }
+    index_.emplace(name, items_.size());
+    items_.emplace_back();
+    items_.back().name = name;
+    return items_.back();
+}
+
+bool IntfXmlOptionList::SetInteger(const std::string& name, int32_t value) {
+    if (name.empty())
+        return false;
+    IntfXmlOption& o = Entry(name);
+    o.type = IntfXmlOption::kInteger;
+    o.intValue = value;
+    return true;
+}
+
+bool IntfXmlOptionList::SetDouble(const std::string& name, double value) {
+    if (name.empty())
+        return false;
+    IntfXmlOption& o = Entry(name);
+    o.type = IntfXmlOption::kDouble;
+    o.doubleValue = value;
+    return true;
+}
+
+bool IntfXmlOptionList::SetString(const std::string& name, const std::string& value) {
+    if (name.empty() || value.empty())
+        return false;
+    IntfXmlOption& o = Entry(name);
+    o.type = IntfXmlOption::kString;
+    o.text = value;
+    return true;
+}
+
+const IntfXmlOption* IntfXmlOptionList::Find(const std::string& name) const {
+    auto found = index_.find(name);
+    return found == index_.end() ? nullptr : &items_[found->second];
+}
+
+// ---- options writer ----------------------------------------------------------------------
+
+IntfXmlTranslationOptions::IntfXmlTranslationOptions(const char* path,
+                                                     const IntfXmlOptionList& options) {
+    const auto& items = options.Items();
+    if (items.size() > size_t(INT32_MAX))
+        IntfXmlThrow(INTFXML_ERR_RECORD, "too many options: %zu", items.size());
+    IntfXmlWriteDocument(path, [&] {
+        StartElement("TranslationOptions");
+        AddAttribute("size", int32_t(items.size()));
+        for (const IntfXmlOption& o : items) {
+            StartElement("Option");
+            AddAttribute("Name", o.name.c_str());
+            AddAttribute("Type", o.type);
+            IntfXmlWriter& w = IntfXmlWriter::Instance();
+            switch (o.type) {
+            case IntfXmlOption::kInteger:
+                w.BeginText();
+                w.TextInt(o.intValue);
+                break;
+            case IntfXmlOption::kDouble:
+                w.BeginText();
+                w.TextDouble(o.doubleValue);
+                break;
+            case IntfXmlOption::kString:
+                IntfXmlWriter::Instance().WriteText(o.text);
+                break;
+            default:
+                break;
+            }
+            EndElement();
+        }
+        EndElement();
+    });
+}
+
+// ---- options reader ----------------------------------------------------------------------
+
+IntfXmlTranslationOptions::IntfXmlTranslationOptions(IntfXmlElement* parent)
+    : IntfXmlElement(parent) {}
+
+IntfXmlTranslationOptions::~IntfXmlTranslationOptions() = default;
+
+IntfXmlElement* IntfXmlTranslationOptions::startElement(const char* name,
+                                                        IntfXmlAttributes& attrs) {
+    ++depth_;
+    if (!options_)
+        options_ = std::make_unique<IntfXmlOptionList>();
+    if (optionDepth_ != 0)
+        IntfXmlThrowUnexpected(name, "Option");
+    if (Is(name, "Option")) {
+        optionDepth_ = depth_;
+        name_ = GetStringAttribValue("Name", &attrs, 0);
+        type_ = intfxml::IntAt("Type", attrs, 1, -1, "Option");
+    }
+    return this;
+}
+
+IntfXmlElement* IntfXmlTranslationOptions::endElement(const char*) {
+    if (depth_ == optionDepth_) {
+        optionDepth_ = 0;
+        const std::string name = name_.str();
+        if (!name.empty()) {
+            switch (type_) {
+            case IntfXmlOption::kInteger:
+                options_->SetInteger(name, IntfXmlParseInt(text_, "Option"));
+                break;
+            case IntfXmlOption::kDouble:
+                options_->SetDouble(name, IntfXmlParseDouble(text_, "Option"));
+                break;
+            case IntfXmlOption::kString:
+                options_->SetString(name, text_);
+                break;
+            default:
+                break; // a type this reader does not know
+            }
+        }
+    }
+    if (--depth_ <= 0)
+        return Parent();
+    return this;
+}
+
+std::unique_ptr<IntfXmlOptionList> IntfXmlTranslationOptions::Read(const char* path) {
+    IntfXmlTranslationOptions reader(nullptr);
+    IntfXmlParseDocument(path, &reader);
+    return reader.TakeOptions();
+}
