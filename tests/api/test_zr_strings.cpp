@@ -1,6 +1,7 @@
 #include "api/zr_strings.h"
 
 #include "ugc_output.h"
+#include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -126,20 +127,6 @@ TEST(SessionStream, MalformedOrShortItemsFail) {
     }
 }
 
-// A caller's stream that keeps what it is given.
-class KeptStream : public KCStream {
-public:
-    int Read(void*, int) override { return -1; }
-    int Write(const void* buffer, int count) override {
-        data.append(static_cast<const char*>(buffer), size_t(count));
-        return count;
-    }
-    int64_t GetPos() override { return int64_t(data.size()); }
-    int SetPos(int64_t) override { return -1; }
-    int Close() override { return 0; }
-    std::string data;
-};
-
 // Writes one comment line through the file layer to `location`.
 bool WriteThrough(const char16_t* location, const char* text) {
     ugc_output* out = ugc_open_output_flags(location, 2, 0, 0, 0, 0, 0, 0, 0);
@@ -151,7 +138,7 @@ bool WriteThrough(const char16_t* location, const char* text) {
 
 TEST(UnibufRegistration, LastsForItsScopeAndReachesTheStream) {
     const char16_t* name = u"kernel.neu.test";
-    xrchandle<KeptStream> stream(new KeptStream);
+    xrchandle<MemoryStream> stream(new MemoryStream);
     const int refs = stream->refCount();
     {
         btkWString location;
@@ -165,14 +152,14 @@ TEST(UnibufRegistration, LastsForItsScopeAndReachesTheStream) {
     }
     EXPECT_EQ(stream->refCount(), refs);
     // The name is free again: a second registration takes it.
-    xrchandle<KeptStream> next(new KeptStream);
+    xrchandle<MemoryStream> next(new MemoryStream);
     UnibufRegistration again(next.get(), name, nullptr);
     EXPECT_TRUE(again.IsRegistered());
 }
 
 TEST(UnibufRegistration, TakenNameIsLeftToItsOwner) {
     const char16_t* name = u"kernel.neu.taken";
-    xrchandle<KeptStream> owner(new KeptStream), late(new KeptStream);
+    xrchandle<MemoryStream> owner(new MemoryStream), late(new MemoryStream);
     UnibufRegistration first(owner.get(), name, nullptr);
     ASSERT_TRUE(first.IsRegistered());
     {

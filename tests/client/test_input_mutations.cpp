@@ -12,6 +12,7 @@
 #include "client/zr_callback.h"
 #include "client/zr_framing.h"
 #include "client/zr_jobs.h"
+#include "loopback.h"
 
 #include <gtest/gtest.h>
 
@@ -71,12 +72,6 @@ const char* const kNumbers[] = {
     "+3", "--2", "1.5",
 };
 
-std::string Header(char kind, uint32_t length) {
-    std::string h(1, kind);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        h += static_cast<char>((length >> shift) & 0xff);
-    return h;
-}
 
 std::string TextItem(const std::string& text) {
     return "_" + std::to_string(text.size()) + ":" + text;
@@ -148,7 +143,7 @@ std::string MutatedFrames(Prng& rng) {
         default:
             break;
         }
-        std::string frame = Header(kind, length) + payload;
+        std::string frame = FrameHeader(kind, length) + payload;
         if (rng.Below(6) == 0) // cut anywhere, the header included
             frame.resize(rng.Below(frame.size()));
         out += frame;
@@ -157,17 +152,9 @@ std::string MutatedFrames(Prng& rng) {
 }
 
 int Connect(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ConnectLoopback(port);
     if (fd < 0)
         return -1;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
     timeval tv{5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     return fd;
@@ -339,7 +326,7 @@ TEST_F(CallbackServerMutations, StalledFrameDoesNotHoldUpOtherClients) {
     // One client sends part of a frame and waits; another is served meanwhile.
     int fd = Connect(server_.GetPort());
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(SendAll(fd, Header('Q', 100) + "_96:abc"));
+    ASSERT_TRUE(SendAll(fd, FrameHeader('Q', 100) + "_96:abc"));
     std::this_thread::sleep_for(50ms);
     int header = Connect(server_.GetPort());
     ASSERT_GE(header, 0);
@@ -404,7 +391,7 @@ TEST(BnfsServerMutations, UnfinishedFrameEndsTheSessionAfterItsTimeout) {
     Running<QuickServer> running(server);
     int fd = Connect(server.GetPort());
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(SendAll(fd, Header('P', 10) + "abc"));
+    ASSERT_TRUE(SendAll(fd, FrameHeader('P', 10) + "abc"));
     // Closed by the server, though this side keeps the connection open.
     EXPECT_TRUE(DrainUntilClosed(fd, 10s));
     ::close(fd);

@@ -11,6 +11,7 @@
 #include "client/zr_proxy.h"
 #include "net.h"
 #include "uniloc.h"
+#include "loopback.h"
 
 #include <gtest/gtest.h>
 
@@ -63,15 +64,8 @@ public:
     };
 
     ScriptedHost() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ok_ = ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-              ::listen(listen_, 8) == 0 &&
-              ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) == 0;
-        port_ = ntohs(a.sin_port);
+        listen_ = ListenLoopback(&port_);
+        ok_ = listen_ >= 0;
         thread_ = std::thread([this] { Serve(); });
     }
     ~ScriptedHost() {
@@ -332,21 +326,11 @@ TEST(CallbackServerQueues, PeerThatNeverReadsDoesNotStallTheHost) {
 
     // A local peer with a small receive window pipelines reads of the large
     // file and never reads the answers.
-    int bad = ::socket(AF_INET, SOCK_STREAM, 0);
-    int window = 4096;
-    ::setsockopt(bad, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(server.GetPort()));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(bad, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    int bad = ConnectLoopback(server.GetPort(), 4096);
+    ASSERT_GE(bad, 0);
     std::string reads;
-    for (int i = 0; i < 8; ++i) {
-        reads += 'G';
-        for (int shift = 24; shift >= 0; shift -= 8)
-            reads += char((bigPath.size() >> shift) & 0xFF);
-        reads += bigPath;
-    }
+    for (int i = 0; i < 8; ++i)
+        reads += FrameHeader('G', uint32_t(bigPath.size())) + bigPath;
     ASSERT_EQ(::send(bad, reads.data(), reads.size(), MSG_NOSIGNAL), ssize_t(reads.size()));
     std::this_thread::sleep_for(200ms);
 

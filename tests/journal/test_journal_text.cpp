@@ -3,6 +3,7 @@
 #include "journal/text/journal_text.h"
 
 #include "base/runtime/counting.h"
+#include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -361,20 +362,11 @@ TEST_F(JournalText, ObjectKeepsItsNameAcrossWrapperRecreation) {
     EXPECT_EQ(kkJournalTakeRecords(), (std::vector<std::string>{name + ".GetId()", name + ".GetId()"}));
 }
 
-class Stream : public KCStream {
-public:
-    int Read(void*, int) override { return -1; }
-    int Write(const void*, int count) override { return count; }
-    int64_t GetPos() override { return 0; }
-    int SetPos(int64_t) override { return 0; }
-    int Close() override { return 0; }
-};
-
 // Objects without an implementation object of the library (a caller's own
 // objects) are named by their address; a wrapper standing for a caller's
 // stream by the stream's address, whichever wrapper it is.
 TEST_F(JournalText, CallersObjectsAreNamedByAddress) {
-    xrchandle<KCStream> stream(new Stream);
+    xrchandle<KCStream> stream(new MemoryStream);
     char address[32];
     std::snprintf(address, sizeof address, "@0x%jx", uintmax_t(reinterpret_cast<uintptr_t>(
                                                           static_cast<xobject*>(stream.get()))));

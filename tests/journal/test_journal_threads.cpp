@@ -7,6 +7,7 @@
 #include "kpi_session.h"
 
 #include "process.h"
+#include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -202,19 +203,6 @@ TEST_F(JournalThreads, SinkChangesWhileThreadsRecord) {
     }
     rmdir(folder);
 }
-
-class MemoryStream : public KCStream {
-public:
-    int Read(void*, int) override { return -1; }
-    int Write(const void* buffer, int count) override {
-        data.append(static_cast<const char*>(buffer), size_t(count));
-        return count;
-    }
-    int64_t GetPos() override { return int64_t(data.size()); }
-    int SetPos(int64_t) override { return -1; }
-    int Close() override { return 0; }
-    std::string data;
-};
 
 std::string SaveToMemory(const xrchandle<KWPIModel>& model) {
     xrchandle<MemoryStream> stream(new MemoryStream);

@@ -6,6 +6,7 @@
 
 #include "kcommon.h"
 #include "kwrap.h"
+#include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -112,15 +113,6 @@ class Model : public KWPIModel_rec {
 public:
     void SaveAsNeutral(xrchandle<KCStream> stream) override { streamGiven = stream; }
     xrchandle<KCStream> streamGiven;
-};
-
-class CallerStream : public KCStream {
-public:
-    int Read(void*, int) override { return -1; }
-    int Write(const void*, int count) override { return count; }
-    int64_t GetPos() override { return 0; }
-    int SetPos(int64_t) override { return 0; }
-    int Close() override { return 0; }
 };
 
 using JournaledCall = JournalTest;
@@ -270,7 +262,7 @@ TEST_F(JournaledCall, PlainArgumentsCrossUnchanged) {
 
 TEST_F(JournaledCall, CallersStreamReachesTheImplementationAsItsClientWrapper) {
     xrchandle<KWPIModel> model = Wrapped<KWPIModel>(new Model);
-    xrchandle<KCStream> stream(new CallerStream);
+    xrchandle<KCStream> stream(new MemoryStream);
     model->SaveAsNeutral(stream);
     Model* impl = dynamic_cast<Model*>(CastToImpl(model.get()));
     ASSERT_TRUE(impl->streamGiven);

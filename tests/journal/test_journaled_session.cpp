@@ -8,6 +8,7 @@
 #include "kpi_session.h"
 
 #include "process.h"
+#include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -47,15 +48,6 @@ TEST_F(JournaledSession, GetterRecordsKGetPISessionAndHandsOutTheWrapper) {
     EXPECT_EQ(again.get(), third.get());
     EXPECT_EQ(Records(), (std::vector<std::string>(2, "KGetPISession() -> " + Obj(again))));
 }
-
-class CallerStream : public KCStream {
-public:
-    int Read(void*, int) override { return -1; }
-    int Write(const void*, int count) override { return count; }
-    int64_t GetPos() override { return 0; }
-    int SetPos(int64_t) override { return 0; }
-    int Close() override { return 0; }
-};
 
 // Builds a small model (one edge over a line, one planar face with one loop,
 // a quilt, a layer holding the face) through `session`, reads it back and
@@ -155,7 +147,7 @@ std::string BuildSmallModel(const xrchandle<KWPISession>& session, bool journale
     // Refusals.
     status([&] { session->CreatePIArc(nullptr, 0, 1, 2); });
     status([&] { model->CreatePIEdgeWithPoints(-1, -1, -1, nullptr, nullptr, KTRAV_NONE, KTRAV_NONE); });
-    xrchandle<KCStream> stream(new CallerStream);
+    xrchandle<KCStream> stream(new MemoryStream);
     model->Close();
     status([&] { model->SaveAsNeutral(stream); });
     seen << " closed faces " << model->CountPIFaces();

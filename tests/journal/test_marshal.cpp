@@ -2,6 +2,7 @@
 #include "journal/marshal/marshal.h"
 
 #include "base/runtime/counting.h"
+#include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -167,19 +168,6 @@ TEST_F(Marshal, ExceptionsHaveJournalWrappers) {
 
 // ---- caller's streams ------------------------------------------------------------------
 
-class MemoryStream : public KCStream {
-public:
-    int Read(void*, int) override { return -1; }
-    int Write(const void* buffer, int count) override {
-        bytes.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
-        return count;
-    }
-    int64_t GetPos() override { return static_cast<int64_t>(bytes.size()); }
-    int SetPos(int64_t) override { return 0; }
-    int Close() override { return 0; }
-    std::string bytes;
-};
-
 TEST_F(Marshal, CallerStreamIsWrappedIntoAClientWrapper) {
     auto* raw = new MemoryStream;
     xrchandle<KCStream> stream(raw);
@@ -190,7 +178,7 @@ TEST_F(Marshal, CallerStreamIsWrappedIntoAClientWrapper) {
     EXPECT_TRUE(IsAWrapper(client));
     EXPECT_EQ(client->Write("abc", 3), 3);
     EXPECT_EQ(client->GetPos(), 3);
-    EXPECT_EQ(raw->bytes, "abc");
+    EXPECT_EQ(raw->data, "abc");
     // The client wrapper stays itself both ways; as a target it stands for
     // the caller's stream.
     EXPECT_EQ(WrapKCStream(client).get(), client.get());
@@ -202,7 +190,7 @@ TEST_F(Marshal, CallerStreamIsWrappedIntoAClientWrapper) {
     // The wrapper holds the caller's stream.
     stream.release();
     EXPECT_EQ(client->Write("d", 1), 1);
-    EXPECT_EQ(raw->bytes, "abcd");
+    EXPECT_EQ(raw->data, "abcd");
 }
 
 // A stream whose implementation object is the journal wrapper of an arc.

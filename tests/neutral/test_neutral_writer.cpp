@@ -7,6 +7,7 @@
 
 #include "unibuf.h"
 #include "xhandle.h"
+#include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -47,26 +48,6 @@ std::string write_text(neut_part* part, const char* name, int* result = nullptr)
     std::remove(path.c_str());
     return text;
 }
-
-// A caller's stream that keeps what it is given, or refuses every write.
-class MemoryStream : public KCStream {
-public:
-    explicit MemoryStream(bool fail = false) : fail_(fail) {}
-    int Read(void*, int) override { return -1; }
-    int Write(const void* buffer, int count) override {
-        if (fail_)
-            return -1;
-        data.append(static_cast<const char*>(buffer), size_t(count));
-        return count;
-    }
-    int64_t GetPos() override { return int64_t(data.size()); }
-    int SetPos(int64_t) override { return -1; }
-    int Close() override { return 0; }
-    std::string data;
-
-private:
-    bool fail_;
-};
 
 const char* const kSmallPartText = R"(NEUTRAL format 1404 product 32 version 500 date 2024
 Neutral_part {

@@ -2,6 +2,7 @@
 // connection on the loopback address.
 #include "net.h"
 #include "uniloc.h"
+#include "loopback.h"
 
 #include <gtest/gtest.h>
 
@@ -29,14 +30,6 @@ struct StreamPair {
     std::unique_ptr<btkSocketStream> a, b;
 };
 
-std::string header(char kind, uint32_t length) {
-    std::string h(1, kind);
-    h += char(length >> 24);
-    h += char(length >> 16);
-    h += char(length >> 8);
-    h += char(length);
-    return h;
-}
 
 TEST(BnfsFrames, RoundTripAndMalformedHeaders) {
     StreamPair p;
@@ -57,7 +50,7 @@ TEST(BnfsFrames, RoundTripAndMalformedHeaders) {
     EXPECT_TRUE(f.payload.empty());
 
     // Unknown kind.
-    std::string bad = header('z', 1) + "x";
+    std::string bad = FrameHeader('z', 1) + "x";
     ASSERT_TRUE(p.a->WriteAll(bad.data(), bad.size(), &e));
     EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 5, &e));
     EXPECT_EQ(e.code, BNFS_ERR_MALFORMED);
@@ -68,7 +61,7 @@ TEST(BnfsFrames, ClaimedLengthsAreBoundedByWhatArrives) {
         // Above the limit: refused from the header alone.
         StreamPair p;
         bnfsError e;
-        std::string h = header('Q', 0xFFFFFFFFu);
+        std::string h = FrameHeader('Q', 0xFFFFFFFFu);
         ASSERT_TRUE(p.a->WriteAll(h.data(), h.size(), &e));
         bnfsFrame f;
         EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 5, &e));
@@ -78,7 +71,7 @@ TEST(BnfsFrames, ClaimedLengthsAreBoundedByWhatArrives) {
         // A large claim with a few bytes and then the end.
         StreamPair p;
         bnfsError e;
-        std::string h = header('W', 100u * 1024u * 1024u) + "/a";
+        std::string h = FrameHeader('W', 100u * 1024u * 1024u) + "/a";
         ASSERT_TRUE(p.a->WriteAll(h.data(), h.size(), &e));
         p.a->Close();
         bnfsFrame f;
@@ -90,7 +83,7 @@ TEST(BnfsFrames, ClaimedLengthsAreBoundedByWhatArrives) {
         // A frame that stalls halfway runs out of time.
         StreamPair p;
         bnfsError e;
-        std::string h = header('Q', 10) + "abc";
+        std::string h = FrameHeader('Q', 10) + "abc";
         ASSERT_TRUE(p.a->WriteAll(h.data(), h.size(), &e));
         bnfsFrame f;
         EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 0.2, &e));
@@ -236,7 +229,7 @@ TEST_F(BnfsServerTest, MalformedFrameEndsOnlyItsSession) {
     ASSERT_NE(good, nullptr);
 
     // A raw client that sends an answer kind, then a frame claiming 4 GiB.
-    for (const std::string& junk : {header('R', 0), header('Q', 0xFFFFFFF0u)}) {
+    for (const std::string& junk : {FrameHeader('R', 0), FrameHeader('Q', 0xFFFFFFF0u)}) {
         bnfsError e;
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
@@ -292,15 +285,8 @@ double SecondsSince(Clock::time_point start) {
 class HandPeer {
 public:
     HandPeer() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        EXPECT_EQ(::listen(listen_, 8), 0);
-        EXPECT_EQ(::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len), 0);
-        port_ = ntohs(a.sin_port);
+        listen_ = ListenLoopback(&port_);
+        EXPECT_GE(listen_, 0);
     }
     ~HandPeer() { ::close(listen_); }
     int Port() const { return port_; }
@@ -325,7 +311,7 @@ private:
 std::string TextReply(const std::string& text) {
     std::string item;
     bnfsPutTextItem(item, text.data(), text.size());
-    return header('R', uint32_t(item.size())) + item;
+    return FrameHeader('R', uint32_t(item.size())) + item;
 }
 
 TEST(BnfsConnectionLimits, SilentAndStalledAnswersRunOutOfTime) {
@@ -496,17 +482,11 @@ TEST(BnfsServerQueues, PeerThatNeverReadsHoldsUpOnlyItself) {
 
     // A peer with a small receive window pipelines reads of the large file
     // and reads none of the answers.
-    int bad = ::socket(AF_INET, SOCK_STREAM, 0);
-    int window = 4096;
-    ::setsockopt(bad, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(server.GetPort()));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(bad, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    int bad = ConnectLoopback(server.GetPort(), 4096);
+    ASSERT_GE(bad, 0);
     std::string reads;
     for (int i = 0; i < 8; ++i)
-        reads += header('G', 8) + "/ZPI/big";
+        reads += FrameHeader('G', 8) + "/ZPI/big";
     ASSERT_EQ(::send(bad, reads.data(), reads.size(), MSG_NOSIGNAL), ssize_t(reads.size()));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 

@@ -17,6 +17,7 @@
 #include "xmemory.h"
 
 #include "file_targets.h"
+#include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -38,27 +39,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// A stream that keeps what is written; it can be told to refuse writes.
-class MemoryStream : public KCStream {
-public:
-    int Read(void*, int) override { return -1; }
-    int Write(const void* buffer, int count) override {
-        if (refuse)
-            return -1;
-        data.append(static_cast<const char*>(buffer), size_t(count));
-        return count;
-    }
-    bool refuse = false;
-    int64_t GetPos() override { return int64_t(data.size()); }
-    int SetPos(int64_t) override { return -1; }
-    int Close() override {
-        ++closed;
-        return 0;
-    }
-    std::string data;
-    int closed = 0;
-};
 
 // Two square faces (z = 0 and z = 1) over four edges each, a quilt of both
 // and a coordinate-system datum; with `withExtension` a length unit and a

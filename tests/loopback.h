@@ -1,0 +1,58 @@
+// Raw sockets on the loopback address for the tests that play the far end
+// of a connection by hand, and the head of a bnfs frame (base/net/net.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// Kind letter and big-endian payload length of a frame.
+inline std::string FrameHeader(char kind, uint32_t length) {
+    std::string h(1, kind);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        h += static_cast<char>((length >> shift) & 0xff);
+    return h;
+}
+
+// A socket connected to `port` on the loopback address, or -1. A nonzero
+// `receiveWindow` makes its receive buffer that small before it connects
+// (a peer that reads slowly, or never, fills it at once).
+inline int ConnectLoopback(int port, int receiveWindow = 0) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (receiveWindow > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveWindow, sizeof receiveWindow);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A socket listening on a free port of the loopback address, or -1; the
+// port goes to `port`.
+inline int ListenLoopback(int* port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 8) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    *port = ntohs(a.sin_port);
+    return fd;
+}
