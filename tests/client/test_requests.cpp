@@ -1,12 +1,12 @@
 // Request members of ZorvanProxy against a stand-in host on the loopback
 // address: the exact request texts, and what each reply (malformed ones
 // included) gives the caller.
+#include "client/fake_host.h"
 #include "client/zr_callback.h"
 #include "client/zr_client.h"
 #include "client/zr_options.h"
 #include "client/zr_proxy.h"
 #include "client/zr_toolkit.h"
-#include "client/fake_host.h"
 #include "xml/non_regular_files.h"
 
 #include "api/kpi_interfaces.h"
@@ -14,10 +14,11 @@
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "neutral/neutral_convert.h"
-#include "xml/side_documents/side_documents.h"
 #include "xml/framework/xml_streams.h"
 #include "xml/intfdata/xml_zpi.h"
+#include "xml/side_documents/side_documents.h"
 
+#include "neutral/neutral_messages.h"
 #include "xmemory.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,8 @@ protected:
 };
 
 std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() / ("zr_requests_" + std::to_string(::getpid()) + "_" + name))
+    return (std::filesystem::temp_directory_path() /
+            ("zr_requests_" + std::to_string(::getpid()) + "_" + name))
         .string();
 }
 
@@ -247,7 +249,8 @@ TEST_F(Requests, ModelUnitAndCopiedTexts) {
     EXPECT_STREQ(name, "mm");
     EXPECT_EQ(factor, 0.001);
     // A name longer than the buffer is refused; the buffer keeps its text.
-    EXPECT_EQ(proxy->QelGetModelUnit(1, 2, &type, name, &factor, sizeof name), ZR_STATUS_TEXT_TOO_LONG);
+    EXPECT_EQ(proxy->QelGetModelUnit(1, 2, &type, name, &factor, sizeof name),
+              ZR_STATUS_TEXT_TOO_LONG);
     EXPECT_STREQ(name, "mm");
     EXPECT_EQ(type, -1);
     EXPECT_EQ(factor, 1.0);
@@ -627,7 +630,9 @@ TEST_F(Requests, ComponentsFilesAndLayers) {
     const double second[6] = {1, 2, 3, 4, 5, 6};
     host.Script({"4"});
     EXPECT_EQ(proxy->SetComponentColor(1, 2, first, second), 4);
-    EXPECT_EQ(host.Last(), "179\n1\n2\n0.100000000000000006 0.200000000000000011 0.299999999999999989\n1 2 3 4 5 6");
+    EXPECT_EQ(
+        host.Last(),
+        "179\n1\n2\n0.100000000000000006 0.200000000000000011 0.299999999999999989\n1 2 3 4 5 6");
     int value = 0;
     host.Script({"1\n7", "0\n7", "1"});
     EXPECT_EQ(proxy->HDICSearchImage("img", &value), 1);
@@ -701,7 +706,8 @@ TEST_F(HandOver, ImportFeatureByFormat) {
     int32_t entity[2] = {17, 0};
     EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, entity, data, nullptr, &feature), 0);
     EXPECT_EQ(host.Last(), "103\n6\n17\n" + url + "zpi.neu\n0");
-    std::unique_ptr<IntfXmlBnfsFile> file(IntfXmlGetBnfsOpener()((url + "zpi.neu").c_str(), 1, nullptr));
+    std::unique_ptr<IntfXmlBnfsFile> file(
+        IntfXmlGetBnfsOpener()((url + "zpi.neu").c_str(), 1, nullptr));
     ASSERT_NE(file, nullptr);
     char head[8] = {};
     EXPECT_EQ(file->Read(head, 7), 7);
@@ -730,10 +736,12 @@ TEST_F(HandOver, ImportFeatureByFormat) {
     EXPECT_EQ(host.Last(), "103\n2\n-1\n" + url + "zpi.neu\n0");
 
     size_t sent = host.Count();
-    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, static_cast<qel_intf_data*>(nullptr), nullptr,
-                                                &feature),
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, static_cast<qel_intf_data*>(nullptr),
+                                                nullptr, &feature),
               100);
-    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, xrchandle<KWPIModel>(), nullptr, &feature), 100);
+    EXPECT_EQ(
+        proxy->ImportQelIntfDataToFeature(6, nullptr, xrchandle<KWPIModel>(), nullptr, &feature),
+        100);
     EXPECT_EQ(host.Count(), sent);
     qel_intf_data_free(data);
 }
@@ -748,21 +756,19 @@ TEST_F(HandOver, NeutralFileOfAnExtensionConvertedInPartTellsWhatItLeftOut) {
     const QelUnitdata unit{25.4, {u'i', u'n'}, 0};
     xar_alloc_or_append(ext->units, int(sizeof unit), 1, 1, &unit);
 
-    std::vector<std::string> told;
-    neut_set_message_observer(
-        [](const char* routine, const char* text, void* context) {
-            static_cast<std::vector<std::string>*>(context)->push_back(std::string(routine) + ": " +
-                                                                        text);
-        },
-        &told);
     ZrSetImportFormat(0);
-    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, ext, nullptr), 0);
-    neut_set_message_observer(nullptr, nullptr);
-    EXPECT_EQ(told, std::vector<std::string>{
-                        "ZrWriteNeutralFile: Element colours without reference colours were left out"});
+    {
+        NeutralMessages told;
+        EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, ext, nullptr), 0);
+        EXPECT_EQ(
+            told.lines,
+            std::vector<std::string>{
+                "ZrWriteNeutralFile: Element colours without reference colours were left out"});
+    }
 
     // The rest was handed over.
-    std::unique_ptr<IntfXmlBnfsFile> file(IntfXmlGetBnfsOpener()((url + "zpi.neu").c_str(), 1, nullptr));
+    std::unique_ptr<IntfXmlBnfsFile> file(
+        IntfXmlGetBnfsOpener()((url + "zpi.neu").c_str(), 1, nullptr));
     ASSERT_NE(file, nullptr);
     std::string text;
     char chunk[4096];
@@ -777,7 +783,8 @@ TEST_F(HandOver, NeutralFileOfAnExtensionConvertedInPartTellsWhatItLeftOut) {
 }
 
 TEST_F(HandOver, TemporaryDirectoryWhenAsked) {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zr_handover_" + std::to_string(::getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("zr_handover_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const char* oldTmp = std::getenv("TMP");
     std::string keepTmp = oldTmp ? oldTmp : "";

@@ -10,6 +10,7 @@
 
 #include "btkstring.h"
 #include "process.h"
+#include "neutral_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -28,22 +29,7 @@ using fixtures::xar_of;
 
 // ---- diagnostics ---------------------------------------------------------------------
 
-struct Messages {
-    std::vector<std::pair<std::string, std::string>> seen;
-
-    Messages() { neut_set_message_observer(&Messages::take, this); }
-    ~Messages() { neut_set_message_observer(nullptr, nullptr); }
-
-    static void take(const char* routine, const char* text, void* self) {
-        static_cast<Messages*>(self)->seen.emplace_back(routine, text);
-    }
-    int count(const std::string& routine, const std::string& text) const {
-        int n = 0;
-        for (const auto& m : seen)
-            n += m.first == routine && m.second == text;
-        return n;
-    }
-};
+using Messages = NeutralMessages;
 
 // ---- host interface data ----------------------------------------------------------------
 
@@ -479,7 +465,7 @@ TEST(NeutralConvert, WholeModelFieldByField) {
     EXPECT_EQ(comps[1].flip, 1);
 
     // Nothing else was reported.
-    EXPECT_EQ(msgs.seen.size(), 7u);
+    EXPECT_EQ(msgs.lines.size(), 7u);
 
     // The writer takes every record as made.
     const std::string path = testing::TempDir() + "whole_" + std::to_string(::getpid()) + ".neu";

@@ -11,6 +11,7 @@
 #include "neutral/neutral_writer.h"
 
 #include "btkstring.h"
+#include "neutral_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -462,17 +463,9 @@ TEST(NeutralExtend, ElementColoursWithoutReferenceColoursAreSkipped) {
 }
 
 TEST(NeutralExtend, WhatTheConversionLeftOutIsToldOnce) {
-    struct Seen {
-        std::vector<std::string> lines;
-    } seen;
-    neut_set_message_observer(
-        [](const char* routine, const char* text, void* context) {
-            static_cast<Seen*>(context)->lines.push_back(std::string(routine) + ": " + text);
-        },
-        &seen);
+    NeutralMessages seen;
     for (int status : {0, -1, -2, -10, -7})
         ReportQelImpfeatExtendStatus("caller", status);
-    neut_set_message_observer(nullptr, nullptr);
     EXPECT_EQ(seen.lines, (std::vector<std::string>{
                               "caller: Element colours without reference colours were left out",
                               "caller: Extension data of another layout was left out",

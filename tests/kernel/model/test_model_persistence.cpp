@@ -3,8 +3,8 @@
 #include "kernel/geometry/geometry_test_util.h"
 
 #include "api/zr_strings.h"
-#include "kernel/model/model.h"
 #include "kernel/metadata/model_ext.h"
+#include "kernel/model/model.h"
 #include "kernel/records/qel_routines.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
@@ -18,6 +18,7 @@
 
 #include "file_targets.h"
 #include "memory_stream.h"
+#include "neutral/neutral_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +87,9 @@ xrchandle<KWPIModel> BuildModel(bool withExtension) {
     return model;
 }
 
-KWPIModel_i* Impl(const xrchandle<KWPIModel>& model) { return dynamic_cast<KWPIModel_i*>(model.get()); }
+KWPIModel_i* Impl(const xrchandle<KWPIModel>& model) {
+    return dynamic_cast<KWPIModel_i*>(model.get());
+}
 
 // A fresh directory for the documents of one test, removed afterwards.
 class PersistenceTest : public ::testing::Test {
@@ -209,18 +212,14 @@ TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeft
     colors->Append(ext->CreatePIElementColor(1, 0, 0));
     ext->SetPIElementColors(colors);
 
-    std::vector<std::string> told;
-    neut_set_message_observer(
-        [](const char* routine, const char* text, void* context) {
-            static_cast<std::vector<std::string>*>(context)->push_back(std::string(routine) + ": " +
-                                                                        text);
-        },
-        &told);
     std::string text;
-    EXPECT_NO_THROW(text = Save(model));
-    neut_set_message_observer(nullptr, nullptr);
-    EXPECT_EQ(told, std::vector<std::string>{
-                        "SaveAsNeutral: Element colours without reference colours were left out"});
+    {
+        NeutralMessages told;
+        EXPECT_NO_THROW(text = Save(model));
+        EXPECT_EQ(told.lines,
+                  std::vector<std::string>{
+                      "SaveAsNeutral: Element colours without reference colours were left out"});
+    }
     EXPECT_NE(text.find("name \"MM\"\n"), std::string::npos);
     EXPECT_NE(text.find("name \"FACES\"\n"), std::string::npos);
     EXPECT_NE(text.find("\n  colors NULL\n"), std::string::npos);
