@@ -5,6 +5,7 @@
 #include "client/zr_callback.h"
 #include "client/zr_jobs.h"
 #include "kernel/model/session_factory.h"
+#include "process.h"
 #include "thr.h"
 #include "xml/framework/sax_handler_class.h"
 #include "xmemory.h"
@@ -15,9 +16,6 @@
 #include <xercesc/util/SecurityManager.hpp>
 
 #include <algorithm>
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
 
 #include <unistd.h>
 
@@ -50,18 +48,14 @@ constexpr double kLongestReplyTimeout = 1000000;
 } // namespace
 
 double ZrParseReplyTimeout(const char* text) {
-    if (!text || !*text)
-        return kDefaultReplyTimeout;
-    const char* end = text + std::strlen(text);
     double seconds = 0;
-    auto r = std::from_chars(text, end, seconds);
-    if (r.ec != std::errc() || r.ptr != end || !(seconds > 0))
+    if (!btk_number_from_text(text, false, seconds) || !(seconds > 0))
         return kDefaultReplyTimeout;
     return std::min(seconds, kLongestReplyTimeout);
 }
 
 double ZrGetReplyTimeout() {
-    static const double seconds = ZrParseReplyTimeout(std::getenv("ZORVAN_REPLY_TIMEOUT"));
+    static const double seconds = ZrParseReplyTimeout(btk_getenv("ZORVAN_REPLY_TIMEOUT"));
     return seconds;
 }
 

@@ -60,17 +60,39 @@ void dbg_print_info(const char* format, ...) {
     std::fputc('\n', stderr);
 }
 
-int run_mode_from_text(const char* text) {
+namespace {
+
+template <class T> bool numberFromText(const char* text, bool blanksAround, T& value) {
     if (!text)
-        return 0;
+        return false;
     const char* end = text + std::strlen(text);
-    while (text < end && std::isspace(static_cast<unsigned char>(*text)))
-        ++text;
-    while (end > text && std::isspace(static_cast<unsigned char>(end[-1])))
-        --end;
+    if (blanksAround) {
+        while (text < end && std::isspace(static_cast<unsigned char>(*text)))
+            ++text;
+        while (end > text && std::isspace(static_cast<unsigned char>(end[-1])))
+            --end;
+    }
+    T number{};
+    const auto r = std::from_chars(text, end, number);
+    if (text == end || r.ec != std::errc() || r.ptr != end)
+        return false;
+    value = number;
+    return true;
+}
+
+} // namespace
+
+bool btk_number_from_text(const char* text, bool blanksAround, int& value) {
+    return numberFromText(text, blanksAround, value);
+}
+
+bool btk_number_from_text(const char* text, bool blanksAround, double& value) {
+    return numberFromText(text, blanksAround, value);
+}
+
+int run_mode_from_text(const char* text) {
     int mode = 0;
-    const auto r = std::from_chars(text, end, mode);
-    return r.ec == std::errc() && r.ptr == end ? mode : 0;
+    return btk_number_from_text(text, true, mode) ? mode : 0;
 }
 
 int get_run_mode() {

@@ -32,6 +32,14 @@ ZBASE_API int uni_register_bnfs_location_calls();
 
 // Environment lookup; null when the variable is not set.
 ZBASE_API const char* btk_getenv(const char* name);
+// The number that the whole of `text` spells (std::from_chars: decimal,
+// a leading '-' but no '+'; the real one also takes fractions and an
+// exponent), with blanks around it only when `blanksAround`. False, with
+// `value` untouched, for null, empty or anything else, such as an integer
+// out of range. The environment's numbers are read with this from the text
+// of btk_getenv; each caller applies its own default and bounds.
+ZBASE_API bool btk_number_from_text(const char* text, bool blanksAround, int& value);
+ZBASE_API bool btk_number_from_text(const char* text, bool blanksAround, double& value);
 
 // Diagnostics. _btkAbort prints "message (file:line)" to stderr and aborts.
 [[noreturn]] ZBASE_API void _btkAbort(const char* message, const char* file, int line);
