@@ -32,11 +32,6 @@ namespace {
 
 using zr_detail::kNotSent;
 
-void FreeExtension(qel_intf_data_extend* extension) {
-    if (extension)
-        qel_intf_data_extend_block_free(extension);
-}
-
 // Writes `record` with a Writer into the hand-over file `name` and gives its
 // path; false when there is nowhere to put it. A writer that fails is not
 // detected: the host is told the path all the same.
@@ -127,7 +122,7 @@ xrchandle<KWPIModel> ZorvanProxy::GetQelIntfData(int model, const qel_part_conve
         if (extension)
             *extension = ext;
         else
-            FreeExtension(ext);
+            qel_intf_data_extend_block_free(ext);
         return result;
     } catch (...) {
         if (extension)

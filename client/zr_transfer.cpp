@@ -56,12 +56,14 @@ private:
 
 void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
                         const qel_intf_data_extend* extension) {
-    neut_part* part = nullptr;
-    cnv_qlk_neut(data, &part, 0); // a null `data` hands out an empty part
+    // Freed however this ends, also when a step below throws.
+    NeutralPartPtr part;
+    cnv_qlk_neut(data, OutPtr(part), 0); // a null `data` hands out an empty part
     if (!part)
         return;
     if (extension) // what it leaves out is told, and the rest handed over
-        ReportQelImpfeatExtendStatus("ZrWriteNeutralFile", ConvertQelImpfeatExtend(part, extension));
+        ReportQelImpfeatExtendStatus("ZrWriteNeutralFile",
+                                     ConvertQelImpfeatExtend(part.get(), extension));
     std::u16string wide = btkStrUtf8ToUtf16(path.c_str());
     if (IntfXmlIsBnfsPath(path.c_str())) {
         IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener();
@@ -73,7 +75,7 @@ void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
                 btkWString location;
                 UnibufRegistration registration(stream.get(), wide.c_str(), &location);
                 if (registration.IsRegistered())
-                    written = stream_neutral_to_pfa(location, part);
+                    written = stream_neutral_to_pfa(location, part.get());
             }
             // Only a whole file is sent; a failed one is dropped unsent, so
             // the document the host holds stays as it was.
@@ -81,9 +83,8 @@ void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
                 stream->Close();
         }
     } else {
-        stream_neutral_to_pfa(wide.c_str(), part);
+        stream_neutral_to_pfa(wide.c_str(), part.get());
     }
-    release_neutral_part(part);
 }
 
 void ZrWriteZpiDocument(const btkString& path, const qel_intf_data* data,

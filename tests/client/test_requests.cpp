@@ -28,6 +28,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <string>
 
 namespace {
@@ -779,6 +780,24 @@ TEST_F(HandOver, NeutralFileOfAnExtensionConvertedInPartTellsWhatItLeftOut) {
     EXPECT_NE(text.find("\n  colors NULL\n"), std::string::npos);
     EXPECT_EQ(impfeat_ext_free(ext), 0);
     rlsmem(ext);
+    qel_intf_data_free(data);
+}
+
+TEST_F(HandOver, NeutralPartIsFreedWhenTheOutputCannotBeOpened) {
+    // An opener that throws (as when it runs out of memory) ends the
+    // hand-over; the converted part is freed all the same (the leak check of
+    // the sanitizer build sees it otherwise).
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    const IntfXmlBnfsOpener old = IntfXmlRegisterBnfsOpener(
+        [](const char*, int, std::string*) -> IntfXmlBnfsFile* { throw std::bad_alloc(); });
+    ZrSetImportFormat(0);
+    const size_t sent = host.Count();
+    int feature = 0;
+    EXPECT_THROW(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature),
+                 std::bad_alloc);
+    IntfXmlRegisterBnfsOpener(old);
+    EXPECT_EQ(host.Count(), sent); // nothing went out
     qel_intf_data_free(data);
 }
 
