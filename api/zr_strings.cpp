@@ -159,9 +159,9 @@ bool ReadSessionText(std::istream& stream, btkString& text) {
 }
 
 // ---- UnibufRegistration ---------------------------------------------------------
-UnibufRegistration::UnibufRegistration(KCStream* file, const char16_t* name, btkWString* key)
+UnibufRegistration::UnibufRegistration(KCStream* stream, const char16_t* name, btkWString* key)
     : key_(name) {
-    registered_ = ugc_register_stream(name, file);
+    registered_ = ugc_register_stream(name, stream);
     if (registered_ && key)
         *key = key_;
 }

@@ -79,16 +79,16 @@ ZPI_API bool ReadSessionText(std::istream& stream, btkString& text);
 
 class KCStream;
 
-// Registers a caller's stream as a named buffer under `name` for the life of
-// this object: the file layer (and so the neutral writer) writes into the
-// stream when it opens the location that `key` receives. The registry holds
+// Registers the caller's `stream` as a named buffer under `name` for the
+// life of this object: the file layer (and so the neutral writer) writes
+// into the stream when it opens the location that `key` receives. The registry holds
 // a reference on the stream meanwhile. Only a registration that succeeded
 // is removed again, so a name taken by someone else is left alone; a null
 // stream or a null or empty name registers nothing.
 class ZPI_API UnibufRegistration {
 public:
     // `key` (when given) receives the location by which the entry is reached.
-    UnibufRegistration(KCStream* file, const char16_t* name, btkWString* key);
+    UnibufRegistration(KCStream* stream, const char16_t* name, btkWString* key);
     UnibufRegistration(const UnibufRegistration&) = delete;
     UnibufRegistration& operator=(const UnibufRegistration&) = delete;
     ~UnibufRegistration();
