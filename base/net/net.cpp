@@ -72,22 +72,195 @@ uint32_t headerLength(const char* head) {
            (uint32_t(uint8_t(head[3])) << 8) | uint32_t(uint8_t(head[4]));
 }
 
-// Sends from byte `offset` of the frame whose head is `head` (5 bytes) and
-// payload `payload` (`length` bytes), in one call; the bytes sent, or -1
-// with errno set.
-ssize_t sendFramePart(int fd, const char* head, const char* payload, size_t length, size_t offset,
-                      int flags) {
-    iovec parts[2];
-    int n = 0;
-    if (offset < 5)
-        parts[n++] = iovec{const_cast<char*>(head + offset), 5 - offset};
-    const size_t from = offset < 5 ? 0 : offset - 5;
-    if (from < length)
-        parts[n++] = iovec{const_cast<char*>(payload + from), length - from};
-    msghdr m{};
-    m.msg_iov = parts;
-    m.msg_iovlen = size_t(n);
-    return ::sendmsg(fd, &m, flags | MSG_NOSIGNAL);
+// Checks the head of a frame at `p`, of which `have` bytes are there: 1
+// when it is whole and sound (its payload length in `length`), 0 when more
+// bytes are needed, -1 when it is malformed (`why` says how). The kind is
+// checked as soon as it is there, the length as soon as it is whole, so a
+// false header is refused before any more of it is awaited.
+int checkHead(const char* p, size_t have, uint32_t& length, const char*& why) {
+    if (have == 0)
+        return 0;
+    if (!isKnownKind(p[0])) {
+        why = "malformed frame: unknown kind";
+        return -1;
+    }
+    if (have < 5)
+        return 0;
+    length = headerLength(p);
+    if (length > kBnfsMaxPayload) {
+        why = "malformed frame: payload above the limit";
+        return -1;
+    }
+    return 1;
+}
+
+enum class Sent { Done, Full, Failed };
+
+// The one send loop: sends bytes from `sent` on of the run `a` (`na`
+// bytes) followed by `b` (`nb` bytes), in one call where the socket takes
+// them, counting them in `sent`. With `wait` it waits for room until `until`
+// (for ever when not `limited`); without, it returns Full as soon as the
+// socket takes no more. Failed sets `error` (BNFS_ERR_TIMEOUT when the time
+// ran out, "<what> could not be sent in time"). `inOneCall` (when given)
+// tells whether everything went out in the first call.
+Sent sendSpans(int fd, const char* a, size_t na, const char* b, size_t nb, size_t& sent, bool wait,
+               bool limited, Clock::time_point until, const char* what, bnfsError* error,
+               bool* inOneCall = nullptr) {
+    const size_t total = na + nb;
+    if (inOneCall)
+        *inOneCall = true;
+    while (sent < total) {
+        iovec parts[2];
+        int n = 0;
+        if (sent < na)
+            parts[n++] = iovec{const_cast<char*>(a + sent), na - sent};
+        const size_t from = sent < na ? 0 : sent - na;
+        if (from < nb)
+            parts[n++] = iovec{const_cast<char*>(b + from), nb - from};
+        msghdr m{};
+        m.msg_iov = parts;
+        m.msg_iovlen = size_t(n);
+        ssize_t k = ::sendmsg(fd, &m, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (k > 0) {
+            sent += size_t(k);
+            if (sent < total && inOneCall)
+                *inOneCall = false;
+            continue;
+        }
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!wait)
+                return Sent::Full;
+            // The peer reads slowly: wait for room within the time limit.
+            if (inOneCall)
+                *inOneCall = false;
+            pollfd p{fd, POLLOUT, 0};
+            int r = ::poll(&p, 1, msLeft(limited, until));
+            if (r == 0) {
+                fail(error, BNFS_ERR_TIMEOUT, std::string(what) + " could not be sent in time");
+                return Sent::Failed;
+            }
+            if (r < 0 && errno != EINTR) {
+                fail(error, BNFS_ERR_SEND, errnoText("poll"));
+                return Sent::Failed;
+            }
+            continue;
+        }
+        fail(error, BNFS_ERR_SEND, errnoText("send"));
+        return Sent::Failed;
+    }
+    return Sent::Done;
+}
+
+// The one receive: bytes into `data` (at most `n`). When `blocking`, one
+// blocking receive bounded by the socket's receive limit comes first; else
+// (and when that found nothing) a wait for input until `until` (none when
+// `limited` is false) and a receive. The count, 0 at the end of the stream,
+// -1 with `error` set.
+long receiveSome(int fd, char* data, size_t n, bool blocking, bool limited, Clock::time_point until,
+                 bnfsError* error) {
+    for (;;) {
+        ssize_t k;
+        if (blocking) {
+            blocking = false;
+            k = ::recv(fd, data, n, 0);
+            if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                continue; // the wait below decides whether time is left
+        } else {
+            pollfd p{fd, POLLIN, 0};
+            int r = ::poll(&p, 1, msLeft(limited, until));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r == 0) {
+                fail(error, BNFS_ERR_TIMEOUT, "no answer in time");
+                return -1;
+            }
+            if (r < 0) {
+                fail(error, BNFS_ERR_CLOSED, errnoText("poll"));
+                return -1;
+            }
+            k = ::recv(fd, data, n, MSG_DONTWAIT);
+            if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                continue;
+        }
+        if (k < 0) {
+            fail(error, BNFS_ERR_CLOSED, errnoText("recv"));
+            return -1;
+        }
+        return long(k);
+    }
+}
+
+// How long the one frame reader waits: the first byte must come by
+// `firstBy`; once it is in, the rest by `restSeconds` after it (negative:
+// no such limit), and the whole frame by `wholeBy` (when `wholeLimited`),
+// whichever ends first. `blockingFirst`: see receiveSome.
+struct FrameWaits {
+    bool firstLimited = false;
+    Clock::time_point firstBy{};
+    bool wholeLimited = false;
+    Clock::time_point wholeBy{};
+    double restSeconds = -1;
+    bool blockingFirst = false;
+};
+
+// The one frame reader. The head is received into `scratch` (`room` bytes,
+// at least 5): asking for just 5 takes nothing of a frame that follows;
+// asking for more takes a small frame in one receive, and bytes beyond the
+// frame are then malformed. The payload grows with what arrives, so a false
+// length allocates no more than one chunk beyond what came.
+bool readFrame(int fd, char* scratch, size_t room, const FrameWaits& w, bnfsFrame& frame,
+               bnfsError* error) {
+    frame.kind = 0;
+    frame.payload.clear();
+    Clock::time_point until = w.firstBy;
+    bool bounded = w.firstLimited;
+    size_t have = 0;
+    uint32_t length = 0;
+    const char* why = nullptr;
+    for (int head = 0; head == 0;) {
+        long k = receiveSome(fd, scratch + have, room - have, w.blockingFirst && have == 0, bounded,
+                             until, error);
+        if (k < 0)
+            return false;
+        if (k == 0)
+            return fail(error, have ? BNFS_ERR_MALFORMED : BNFS_ERR_CLOSED,
+                        have ? "malformed frame: the head stops short"
+                             : "the peer closed the connection");
+        if (have == 0) {
+            // The first byte is in: from now on the rest's limits hold.
+            until = w.wholeBy;
+            bounded = w.wholeLimited;
+            if (w.restSeconds >= 0) {
+                const auto rest = deadlineAfter(w.restSeconds);
+                until = bounded ? std::min(until, rest) : rest;
+                bounded = true;
+            }
+        }
+        have += size_t(k);
+        head = checkHead(scratch, have, length, why);
+        if (head < 0)
+            return fail(error, BNFS_ERR_MALFORMED, why);
+    }
+    if (have - 5 > length)
+        return fail(error, BNFS_ERR_MALFORMED, "malformed frame: bytes beyond the frame");
+    // Built apart, so that a frame that fails leaves `frame` empty.
+    std::string payload(scratch + 5, have - 5);
+    while (payload.size() < length) {
+        const size_t old = payload.size();
+        const size_t want = std::min<size_t>(length - old, kChunk);
+        payload.resize(old + want);
+        long k = receiveSome(fd, payload.data() + old, want, false, bounded, until, error);
+        payload.resize(old + size_t(k > 0 ? k : 0));
+        if (k < 0)
+            return false;
+        if (k == 0)
+            return fail(error, BNFS_ERR_MALFORMED, "malformed frame: the payload stops short");
+    }
+    frame.kind = scratch[0];
+    frame.payload = std::move(payload);
+    return true;
 }
 
 std::atomic<bool> g_cacheEnabled{false};
@@ -114,21 +287,17 @@ void btkSocketStream::Close() {
     }
 }
 
-bool btkSocketStream::WriteAll(const void* data, size_t n, bnfsError* error) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        if (fd_ < 0)
-            return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
-        ssize_t k = ::send(fd_, p, n, MSG_NOSIGNAL);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k <= 0) {
-            fail(error, BNFS_ERR_SEND, errnoText("send"));
-            Close();
-            return false;
-        }
-        p += k;
-        n -= size_t(k);
+bool btkSocketStream::WriteAll(const void* data, size_t n, bnfsError* error,
+                               double timeoutSeconds) {
+    if (fd_ < 0)
+        return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
+    const bool limited = timeoutSeconds >= 0;
+    size_t sent = 0;
+    if (sendSpans(fd_, static_cast<const char*>(data), n, nullptr, 0, sent, true, limited,
+                  deadlineAfter(limited ? timeoutSeconds : 0), "the bytes",
+                  error) != Sent::Done) {
+        Close(); // what went out of it leaves the stream out of step
+        return false;
     }
     return true;
 }
@@ -156,21 +325,11 @@ bool btkSocketStream::ReadExact(void* data, size_t n, double timeoutSeconds, bnf
     while (n > 0) {
         if (fd_ < 0)
             return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
-        pollfd pf{fd_, POLLIN, 0};
-        int r = ::poll(&pf, 1, msLeft(limited, deadline));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r == 0)
-            return fail(error, BNFS_ERR_TIMEOUT, "no answer in time");
-        if (r < 0)
-            return fail(error, BNFS_ERR_CLOSED, errnoText("poll"));
-        ssize_t k = ::recv(fd_, p, n, 0);
-        if (k < 0 && errno == EINTR)
-            continue;
+        long k = receiveSome(fd_, p, n, false, limited, deadline, error);
+        if (k < 0)
+            return false;
         if (k == 0)
             return fail(error, BNFS_ERR_CLOSED, "the peer closed the connection");
-        if (k < 0)
-            return fail(error, BNFS_ERR_CLOSED, errnoText("recv"));
         p += k;
         n -= size_t(k);
     }
@@ -180,26 +339,20 @@ bool btkSocketStream::ReadExact(void* data, size_t n, double timeoutSeconds, bnf
 // ---- frames and items ---------------------------------------------------------------
 
 bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload, size_t length,
-                    bnfsError* error) {
+                    bnfsError* error, double timeoutSeconds) {
     if (length > kBnfsMaxPayload)
         return fail(error, BNFS_ERR_ARGUMENT, "payload above the limit");
+    if (!stream.IsOpen())
+        return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
     char head[5];
     putHeader(head, kind, length);
-    const char* data = static_cast<const char*>(payload ? payload : "");
-    // Head and payload in one call where the socket takes them.
+    const bool limited = timeoutSeconds >= 0;
     size_t sent = 0;
-    while (sent < 5 + length) {
-        if (!stream.IsOpen())
-            return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
-        ssize_t k = sendFramePart(stream.GetFd(), head, data, length, sent, 0);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k <= 0) {
-            fail(error, BNFS_ERR_SEND, errnoText("send"));
-            stream.Close();
-            return false;
-        }
-        sent += size_t(k);
+    if (sendSpans(stream.GetFd(), head, 5, static_cast<const char*>(payload ? payload : ""),
+                  length, sent, true, limited, deadlineAfter(limited ? timeoutSeconds : 0),
+                  "the frame", error) != Sent::Done) {
+        stream.Close(); // a frame cut short leaves the stream out of step
+        return false;
     }
     return true;
 }
@@ -208,40 +361,14 @@ bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTi
                    double timeoutSeconds, bnfsError* error) {
     frame.kind = 0;
     frame.payload.clear();
-    unsigned char header[5];
-    if (!stream.ReadExact(header, 1, firstByteTimeout, error))
-        return false;
-    if (!isKnownKind(static_cast<char>(header[0])))
-        return fail(error, BNFS_ERR_MALFORMED, "malformed frame: unknown kind");
-    const bool limited = timeoutSeconds >= 0;
-    const auto deadline = deadlineAfter(limited ? timeoutSeconds : 0);
-    auto left = [&] {
-        return limited ? std::max(0.0, std::chrono::duration<double>(deadline - Clock::now()).count())
-                       : -1.0;
-    };
-    if (!stream.ReadExact(header + 1, 4, left(), error))
-        return false;
-    const uint32_t length = headerLength(reinterpret_cast<const char*>(header));
-    if (length > kBnfsMaxPayload)
-        return fail(error, BNFS_ERR_MALFORMED, "malformed frame: payload above the limit");
-    // The payload grows with what arrives; a false length allocates nothing
-    // beyond one chunk more than was received.
-    std::string payload;
-    char chunk[kChunk];
-    size_t remaining = length;
-    while (remaining > 0) {
-        const size_t want = remaining < kChunk ? remaining : kChunk;
-        if (!stream.ReadExact(chunk, want, left(), error)) {
-            if (error && error->code == BNFS_ERR_CLOSED)
-                error->Set(BNFS_ERR_MALFORMED, "malformed frame: the payload stops short");
-            return false;
-        }
-        payload.append(chunk, want);
-        remaining -= want;
-    }
-    frame.kind = static_cast<char>(header[0]);
-    frame.payload = std::move(payload);
-    return true;
+    if (!stream.IsOpen())
+        return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
+    FrameWaits w;
+    w.firstLimited = firstByteTimeout >= 0;
+    w.firstBy = deadlineAfter(w.firstLimited ? firstByteTimeout : 0);
+    w.restSeconds = timeoutSeconds;
+    char head[5];
+    return readFrame(stream.GetFd(), head, sizeof head, w, frame, error);
 }
 
 void bnfsPutTextItem(std::string& out, const char* text, size_t length) {
@@ -430,76 +557,13 @@ bool BNFSConnection::SendFrame(char kind, const std::string& payload, Clock::tim
         return fail(&error, BNFS_ERR_ARGUMENT, "payload above the limit");
     char head[5];
     putHeader(head, kind, payload.size());
-    const int fd = stream_->GetFd();
-    const size_t total = 5 + payload.size();
     size_t sent = 0;
-    inOneCall = true;
-    while (sent < total) {
-        ssize_t k = sendFramePart(fd, head, payload.data(), payload.size(), sent, MSG_DONTWAIT);
-        if (k > 0) {
-            sent += size_t(k);
-            if (sent < total)
-                inOneCall = false;
-            continue;
-        }
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The peer reads slowly: wait for room within the time limit.
-            inOneCall = false;
-            pollfd p{fd, POLLOUT, 0};
-            int r = ::poll(&p, 1, msLeft(timeout_ >= 0, deadline));
-            if (r == 0)
-                return fail(&error, BNFS_ERR_TIMEOUT, "the request could not be sent in time");
-            if (r < 0 && errno != EINTR)
-                return fail(&error, BNFS_ERR_SEND, errnoText("poll"));
-            continue;
-        }
-        return fail(&error, BNFS_ERR_SEND, errnoText("send"));
-    }
-    return true;
-}
-
-long BNFSConnection::Receive(char* data, size_t n, bool blocking, bool limited, Clock::time_point until,
-                             bnfsError& error) {
-    const int fd = stream_->GetFd();
-    for (;;) {
-        ssize_t k;
-        if (blocking) {
-            // One call: the socket's receive limit is the call's time limit.
-            blocking = false;
-            k = ::recv(fd, data, n, 0);
-            if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-                continue; // the wait below decides whether time is left
-        } else {
-            pollfd p{fd, POLLIN, 0};
-            int r = ::poll(&p, 1, msLeft(limited, until));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r == 0) {
-                fail(&error, BNFS_ERR_TIMEOUT, "no answer in time");
-                return -1;
-            }
-            if (r < 0) {
-                fail(&error, BNFS_ERR_CLOSED, errnoText("poll"));
-                return -1;
-            }
-            k = ::recv(fd, data, n, MSG_DONTWAIT);
-            if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-                continue;
-        }
-        if (k < 0) {
-            fail(&error, BNFS_ERR_CLOSED, errnoText("recv"));
-            return -1;
-        }
-        return long(k);
-    }
+    return sendSpans(stream_->GetFd(), head, 5, payload.data(), payload.size(), sent, true,
+                     timeout_ >= 0, deadline, "the request", &error, &inOneCall) == Sent::Done;
 }
 
 bool BNFSConnection::ReadAnswer(bnfsFrame& frame, Clock::time_point deadline, bool blockingFirst,
                                 bnfsError& error) {
-    frame.kind = 0;
-    frame.payload.clear();
     const bool limited = timeout_ >= 0;
     if (blockingFirst && receiveLimitSet_ != timeout_) {
         // The receive limit of the socket serves the first receive of every
@@ -517,60 +581,16 @@ bool BNFSConnection::ReadAnswer(bnfsFrame& frame, Clock::time_point deadline, bo
         else
             blockingFirst = false;
     }
-    // Once the first byte is in, the rest of the frame has restTimeout_ more
-    // at most.
-    bool started = false;
-    Clock::time_point until = deadline;
-    bool bounded = limited;
-    auto arrived = [&] {
-        if (started)
-            return;
-        started = true;
-        if (restTimeout_ >= 0) {
-            const auto rest = deadlineAfter(restTimeout_);
-            until = limited ? std::min(deadline, rest) : rest;
-            bounded = true;
-        }
-    };
+    // The whole answer by the deadline; once its first byte is in, the rest
+    // within restTimeout_ too. A small answer comes in one receive.
+    FrameWaits w;
+    w.firstLimited = w.wholeLimited = limited;
+    w.firstBy = w.wholeBy = deadline;
+    w.restSeconds = restTimeout_;
+    w.blockingFirst = blockingFirst;
     if (buffer_.size() < kChunk)
         buffer_.resize(kChunk);
-    size_t have = 0;
-    while (have < 5) {
-        long k = Receive(buffer_.data() + have, kChunk - have, blockingFirst && have == 0, bounded,
-                         until, error);
-        if (k < 0)
-            return false;
-        if (k == 0)
-            return fail(&error, have ? BNFS_ERR_MALFORMED : BNFS_ERR_CLOSED,
-                        have ? "malformed frame: the answer stops short"
-                             : "the peer closed the connection");
-        have += size_t(k);
-        arrived();
-        if (!isKnownKind(buffer_[0]))
-            return fail(&error, BNFS_ERR_MALFORMED, "malformed frame: unknown kind");
-    }
-    const uint32_t length = headerLength(buffer_.data());
-    if (length > kBnfsMaxPayload)
-        return fail(&error, BNFS_ERR_MALFORMED, "malformed frame: payload above the limit");
-    if (have - 5 > length)
-        return fail(&error, BNFS_ERR_MALFORMED, "bytes beyond the answer");
-    std::string& payload = frame.payload;
-    payload.assign(buffer_.data() + 5, have - 5);
-    // The rest straight into the payload, which grows with what arrives: a
-    // false length allocates no more than one chunk beyond what came.
-    while (payload.size() < length) {
-        const size_t old = payload.size();
-        const size_t want = std::min<size_t>(length - old, kChunk);
-        payload.resize(old + want);
-        long k = Receive(payload.data() + old, want, false, bounded, until, error);
-        payload.resize(old + size_t(k > 0 ? k : 0));
-        if (k < 0)
-            return false;
-        if (k == 0)
-            return fail(&error, BNFS_ERR_MALFORMED, "malformed frame: the payload stops short");
-    }
-    frame.kind = buffer_[0];
-    return true;
+    return readFrame(stream_->GetFd(), buffer_.data(), buffer_.size(), w, frame, &error);
 }
 
 bool BNFSConnection::Exchange(char kind, const std::string& payload, char answerKind,
@@ -833,41 +853,35 @@ bool bnfsSession::Answer(char kind, std::string payload) {
     q.deadline = timeout_ >= 0 ? Clock::now() + std::chrono::seconds(timeout_)
                                : Clock::time_point::max();
     queue_.push_back(std::move(q));
-    return Drain();
+    return Drain(false);
 }
 
 bool bnfsSession::AnswerError(const std::string& message) { return Answer('E', message); }
 
-bool bnfsSession::Drain() {
+bool bnfsSession::Drain(bool wait) {
     while (!queue_.empty()) {
         if (!stream_ || !stream_->IsOpen()) {
             error_.Set(BNFS_ERR_NOT_OPEN, "the session is closed");
             return false;
         }
         Queued& first = queue_.front();
-        const size_t total = 5 + first.payload.size();
-        ssize_t k = sendFramePart(stream_->GetFd(), first.head, first.payload.data(),
-                                  first.payload.size(), sentOfFirst_, MSG_DONTWAIT);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        const bool limited = first.deadline != Clock::time_point::max();
+        const Sent sent = sendSpans(stream_->GetFd(), first.head, 5, first.payload.data(),
+                                    first.payload.size(), sentOfFirst_, wait, limited,
+                                    first.deadline, "the answer", &error_);
+        if (sent == Sent::Full)
             return true; // the rest when the socket has room
-        if (k <= 0) {
-            error_.Set(BNFS_ERR_SEND, errnoText("send"));
+        if (sent == Sent::Failed)
             return false;
-        }
-        sentOfFirst_ += size_t(k);
-        if (sentOfFirst_ == total) {
-            queue_.pop_front();
-            sentOfFirst_ = 0;
-        }
+        queue_.pop_front();
+        sentOfFirst_ = 0;
     }
     return true;
 }
 
 bool bnfsSession::SendQueued() {
     error_.Clear();
-    if (!Drain())
+    if (!Drain(false))
         return false;
     if (!queue_.empty())
         return true;
@@ -893,19 +907,7 @@ bool bnfsSession::ServeOne() {
         alive = Handle(frame);
     }
     // Wait until the answer is out, within its deadline.
-    while (alive && !queue_.empty()) {
-        pollfd p{stream_->GetFd(), POLLOUT, 0};
-        const bool limited = queue_.front().deadline != Clock::time_point::max();
-        int r = ::poll(&p, 1, msLeft(limited, queue_.front().deadline));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r == 0) {
-            error_.Set(BNFS_ERR_TIMEOUT, "the answer could not be sent in time");
-            return false;
-        }
-        alive = r > 0 && Drain();
-    }
-    return alive;
+    return alive && Drain(true);
 }
 
 bool bnfsSession::Refuse(const std::string& message) {
@@ -959,21 +961,17 @@ bool bnfsSession::AnswerPending() {
     // are awaited.
     size_t used = 0;
     bool alive = true;
-    while (alive && queue_.empty() && pending_.size() - used >= 1) {
+    while (alive && queue_.empty() && pending_.size() > used) {
         const char* p = pending_.data() + used;
         const size_t have = pending_.size() - used;
-        if (!isKnownKind(p[0])) {
-            alive = Refuse("malformed frame: unknown kind");
+        uint32_t length = 0;
+        const char* why = nullptr;
+        const int head = checkHead(p, have, length, why);
+        if (head < 0) {
+            alive = Refuse(why);
             break;
         }
-        if (have < 5)
-            break;
-        const uint32_t length = headerLength(p);
-        if (length > kBnfsMaxPayload) {
-            alive = Refuse("malformed frame: payload above the limit");
-            break;
-        }
-        if (have - 5 < length)
+        if (head == 0 || have - 5 < length)
             break;
         bnfsFrame frame;
         frame.kind = p[0];

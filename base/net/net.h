@@ -35,7 +35,12 @@
 // for a slow reader: each session queues its answers and sends what the
 // socket accepts; while an answer waits the session reads nothing more,
 // and an answer not sent whole within the session's timeout ends the
-// session.
+// session. Writing a frame or bytes on a stream (bnfsWriteFrame, WriteAll)
+// is bounded as well: the peer must take all of it within the write's
+// timeout, kBnfsWriteTimeout (60 seconds) unless the caller gives another,
+// counted from the call and not restarted by partial writes. A write that
+// runs out of time fails with BNFS_ERR_TIMEOUT and closes the stream, as
+// any failed write does: a frame cut short leaves the stream out of step.
 //
 // Limits. A payload may not exceed kBnfsMaxPayload bytes and a path
 // kUniMaxPath bytes. A frame header that names an unknown kind or a larger
@@ -67,6 +72,8 @@
 class unilocation;
 
 constexpr uint32_t kBnfsMaxPayload = 256u * 1024u * 1024u;
+// Seconds within which the peer must take a whole write (see above).
+constexpr double kBnfsWriteTimeout = 60;
 
 // Error of a connection call.
 enum bnfsErrorCode : int32_t {
@@ -114,8 +121,10 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     void Close();
 
-    // Every byte, or false (the stream is closed then).
-    bool WriteAll(const void* data, size_t n, bnfsError* error);
+    // Every byte within `timeoutSeconds` (negative: no limit), or false
+    // (the stream is closed then).
+    bool WriteAll(const void* data, size_t n, bnfsError* error,
+                  double timeoutSeconds = kBnfsWriteTimeout);
     // Exactly n bytes within `timeoutSeconds` (negative: no limit), or false
     // at the end of the stream, on a failure or when the time runs out.
     bool ReadExact(void* data, size_t n, double timeoutSeconds, bnfsError* error);
@@ -132,9 +141,12 @@ struct ZBASE_API bnfsFrame {
     std::string payload;
 };
 
-// One frame out; false on a failure or a payload above the limit.
+// One frame out, whole within `timeoutSeconds` (negative: no limit); false
+// on a payload above the limit, or on a failure or when the time runs out
+// (the stream is closed then).
 ZBASE_API bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload,
-                              size_t length, bnfsError* error);
+                              size_t length, bnfsError* error,
+                              double timeoutSeconds = kBnfsWriteTimeout);
 // One frame in, checked as said above; the time limit counts from the first
 // byte (negative: no limit) and `firstByteTimeout` bounds the wait for it.
 ZBASE_API bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTimeout,
@@ -215,12 +227,6 @@ private:
                    bnfsError& error);
     bool ReadAnswer(bnfsFrame& frame, std::chrono::steady_clock::time_point deadline,
                     bool blockingFirst, bnfsError& error);
-    // Bytes into `data` (at most `n`): one blocking receive bounded by the
-    // socket's receive limit when `blocking`, else a wait for input until
-    // `until` (none when `limited` is false) and a receive. The count, 0 at
-    // the end of the stream, -1 with `error` set.
-    long Receive(char* data, size_t n, bool blocking, bool limited,
-                 std::chrono::steady_clock::time_point until, bnfsError& error);
 
     mutable std::mutex mutex_; // one exchange at a time
     std::unique_ptr<btkSocketStream> stream_;
@@ -392,8 +398,9 @@ private:
     // Answers a malformed frame with an error (as far as the socket takes
     // it now) and ends the session (false).
     bool Refuse(const std::string& message);
-    // Sends queued bytes until the socket takes no more; false on failure.
-    bool Drain();
+    // Sends the queued answers: with `wait`, each within its deadline,
+    // else as far as the socket takes them now. False on failure.
+    bool Drain(bool wait);
     // Answers the whole frames in pending_ while no answer waits; ends the
     // session once the peer has closed and everything is answered.
     bool AnswerPending();

@@ -12,8 +12,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -88,6 +90,64 @@ TEST(BnfsFrames, ClaimedLengthsAreBoundedByWhatArrives) {
         bnfsFrame f;
         EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 0.2, &e));
         EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT);
+    }
+}
+
+// A loopback connection whose far end has a small receive window and never
+// reads; `near` writes. The far end is closed at the end, or earlier by
+// GiveUpAfter, which frees a write that would otherwise hang.
+struct SilentPeer {
+    SilentPeer() {
+        int port = 0;
+        const int listener = ListenLoopback(&port);
+        far = listener >= 0 ? ConnectLoopback(port, 4096) : -1;
+        if (far >= 0)
+            near = std::make_unique<btkSocketStream>(::accept(listener, nullptr, nullptr));
+        if (listener >= 0)
+            ::close(listener);
+    }
+    ~SilentPeer() {
+        done = true;
+        if (guard.joinable())
+            guard.join();
+        if (far >= 0)
+            ::close(far);
+    }
+    bool Ok() const { return far >= 0 && near && near->GetFd() >= 0; }
+    void GiveUpAfter(std::chrono::milliseconds wait) {
+        guard = std::thread([this, wait] {
+            for (auto left = wait; left.count() > 0 && !done; left -= std::chrono::milliseconds(20))
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (!done)
+                ::shutdown(far, SHUT_RDWR);
+        });
+    }
+    int far = -1;
+    std::unique_ptr<btkSocketStream> near;
+    std::atomic<bool> done{false};
+    std::thread guard;
+};
+
+TEST(BnfsFrames, WritesToAPeerThatNeverReadsRunOutOfTime) {
+    using Clock = std::chrono::steady_clock;
+    const std::string big(8u * 1024u * 1024u, 'x'); // far more than the buffers hold
+    for (const bool frame : {true, false}) {
+        SilentPeer peer;
+        ASSERT_TRUE(peer.Ok());
+        peer.GiveUpAfter(std::chrono::seconds(5));
+        bnfsError e;
+        const auto start = Clock::now();
+        const bool ok = frame ? bnfsWriteFrame(*peer.near, 'F', big.data(), big.size(), &e, 0.3)
+                              : peer.near->WriteAll(big.data(), big.size(), &e, 0.3);
+        const double took = std::chrono::duration<double>(Clock::now() - start).count();
+        EXPECT_FALSE(ok) << frame;
+        EXPECT_EQ(e.code, BNFS_ERR_TIMEOUT) << frame << ": " << e.message;
+        EXPECT_GE(took, 0.29) << frame;
+        EXPECT_LT(took, 3.0) << frame;
+        // What went out leaves the stream out of step: it is closed.
+        EXPECT_FALSE(peer.near->IsOpen()) << frame;
+        EXPECT_FALSE(bnfsWriteFrame(*peer.near, 'A', nullptr, 0, &e, 0.3));
+        EXPECT_EQ(e.code, BNFS_ERR_NOT_OPEN);
     }
 }
 
