@@ -5,6 +5,8 @@
 #include "xml/framework/xml_streams.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/internal/VecAttrListImpl.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
@@ -12,10 +14,12 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace xc = XERCES_CPP_NAMESPACE;
 
@@ -325,24 +329,181 @@ private:
     IntfXmlIOStream& file_;
 };
 
+// The parser, handing the scanner's element and text events straight to
+// the handler: what the parser's own document-handler layer would hand it
+// (the element's name, its attributes as a list, an end tag after an empty
+// element, no text outside the root), without that layer's cost per event.
+class DirectParser : public xc::SAXParser {
+public:
+    explicit DirectParser(IntfXmlSaxHandler& handler) : handler_(handler) {}
+
+    void startElement(const xc::XMLElementDecl& decl, unsigned int, const XMLCh*,
+                      const xc::RefVectorOf<xc::XMLAttr>& attrs, XMLSize_t count, bool isEmpty,
+                      bool) override {
+        attrList_.setVector(&attrs, count);
+        const XMLCh* name = decl.getFullName();
+        handler_.startElement(name, attrList_);
+        if (isEmpty)
+            handler_.endElement(name);
+        else
+            ++depth_;
+    }
+    void endElement(const xc::XMLElementDecl& decl, unsigned int, bool, const XMLCh*) override {
+        --depth_;
+        handler_.endElement(decl.getFullName());
+    }
+    void docCharacters(const XMLCh* chars, XMLSize_t length, bool) override {
+        if (depth_ > 0)
+            handler_.characters(chars, length);
+    }
+    void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
+
+private:
+    IntfXmlSaxHandler& handler_;
+    xc::VecAttrListImpl attrList_;
+    size_t depth_ = 0;
+};
+
+// ---- choosing the scanner ----------------------------------------------------------------
+//
+// The parser's well-formedness scanner does per element less than its
+// general one, but it skips a document type declaration instead of reading
+// it: entities declared there would be unknown and attribute defaults
+// missing. A parse therefore reads the first bytes of its input ahead, and
+// takes the well-formedness scanner only when they show the root element's
+// start tag (its name starting with an ASCII letter, '_' or ':') after a
+// prolog of nothing but an optional byte order mark, the XML declaration,
+// processing instructions, comments and whitespace. Any
+// other start (a document type declaration, another encoding, a prolog
+// longer than the bytes read ahead, bytes that are no document at all) goes
+// to the general scanner as before, which reports what it always reported.
+
+// How many bytes are read ahead.
+constexpr size_t kLookAhead = 4096;
+
+// Whether bytes[0, length) begin with a plain prolog and a root start tag.
+bool PlainPrologThenRoot(const unsigned char* bytes, size_t length) {
+    size_t i = 0;
+    if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+        i = 3;
+    auto find = [&](size_t from, const char* what) -> size_t {
+        const size_t n = std::strlen(what);
+        for (size_t k = from; k + n <= length; ++k)
+            if (std::memcmp(bytes + k, what, n) == 0)
+                return k + n;
+        return 0;
+    };
+    for (;;) {
+        while (i < length && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' ||
+                              bytes[i] == '\n'))
+            ++i;
+        if (i + 1 >= length || bytes[i] != '<')
+            return false;
+        const unsigned char c = bytes[i + 1];
+        if (c == '?') {
+            if ((i = find(i + 2, "?>")) == 0)
+                return false;
+        } else if (c == '!') {
+            if (i + 4 > length || std::memcmp(bytes + i, "<!--", 4) != 0 ||
+                (i = find(i + 4, "-->")) == 0)
+                return false;
+        } else {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+        }
+    }
+}
+
+// A stream that hands out the bytes read ahead, then the rest of its input.
+class LookAheadStream : public xc::BinInputStream {
+public:
+    explicit LookAheadStream(std::unique_ptr<xc::BinInputStream> inner)
+        : inner_(std::move(inner)) {
+        while (head_.size() < kLookAhead) {
+            const size_t have = head_.size();
+            head_.resize(kLookAhead);
+            const XMLSize_t n = inner_->readBytes(head_.data() + have, kLookAhead - have);
+            head_.resize(have + n);
+            if (n == 0) {
+                ended_ = true;
+                break;
+            }
+        }
+    }
+    const std::vector<XMLByte>& Head() const { return head_; }
+    XMLFilePos curPos() const override { return pos_; }
+    XMLSize_t readBytes(XMLByte* toFill, XMLSize_t maxToRead) override {
+        XMLSize_t n;
+        if (at_ < head_.size()) {
+            n = std::min<XMLSize_t>(maxToRead, head_.size() - at_);
+            std::memcpy(toFill, head_.data() + at_, n);
+            at_ += n;
+        } else {
+            n = ended_ ? 0 : inner_->readBytes(toFill, maxToRead);
+        }
+        pos_ += n;
+        return n;
+    }
+    const XMLCh* getContentType() const override { return inner_->getContentType(); }
+
+private:
+    std::unique_ptr<xc::BinInputStream> inner_;
+    std::vector<XMLByte> head_;
+    size_t at_ = 0;
+    bool ended_ = false; // the input ended while read ahead
+    XMLFilePos pos_ = 0;
+};
+
+// The input source of one parse over a stream already made (and read ahead)
+// from `source`, named as `source` is.
+class LookAheadSource : public xc::InputSource {
+public:
+    LookAheadSource(const xc::InputSource& source, std::unique_ptr<LookAheadStream> stream)
+        : stream_(std::move(stream)) {
+        setSystemId(source.getSystemId());
+        setPublicId(source.getPublicId());
+        if (source.getEncoding())
+            setEncoding(source.getEncoding());
+        setIssueFatalErrorIfNotFound(source.getIssueFatalErrorIfNotFound());
+    }
+    // The scanner asks once per parse and owns what it gets.
+    xc::BinInputStream* makeStream() const override { return stream_.release(); }
+
+private:
+    mutable std::unique_ptr<LookAheadStream> stream_;
+};
+
 void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id) {
     if (!top)
         throw IntfXmlError(INTFXML_ERR_PARSE, "no reader for the document");
-    xc::SAXParser parser;
-    parser.setValidationScheme(xc::SAXParser::Val_Never);
-    parser.setDoNamespaces(false);
-    parser.setDoSchema(false);
-    parser.setLoadExternalDTD(false);
-    // Documents are untrusted: no external entities, bounded expansion.
-    parser.setDisableDefaultEntityResolution(true);
+    IntfXmlSaxHandler handler(top);
     xc::SecurityManager security;
     security.setEntityExpansionLimit(1000);
-    parser.setSecurityManager(&security);
-    IntfXmlSaxHandler handler(top);
-    parser.setDocumentHandler(&handler);
-    parser.setErrorHandler(&handler);
     try {
-        parser.parse(source);
+        std::unique_ptr<LookAheadSource> ahead;
+        bool plain = false;
+        if (std::unique_ptr<xc::BinInputStream> made{source.makeStream()}) {
+            std::unique_ptr<LookAheadStream> stream(new LookAheadStream(std::move(made)));
+            plain = PlainPrologThenRoot(stream->Head().data(), stream->Head().size());
+            ahead = std::make_unique<LookAheadSource>(source, std::move(stream));
+        }
+        DirectParser parser(handler);
+        if (plain)
+            parser.useScanner(xc::XMLUni::fgWFXMLScanner);
+        parser.setValidationScheme(xc::SAXParser::Val_Never);
+        parser.setDoNamespaces(false);
+        parser.setDoSchema(false);
+        parser.setLoadExternalDTD(false);
+        // Documents are untrusted: no external entities, bounded expansion.
+        parser.setDisableDefaultEntityResolution(true);
+        parser.setSecurityManager(&security);
+        // Installed so that the scanner reports to the parser at all; the
+        // parser hands the events on itself (DirectParser).
+        parser.setDocumentHandler(&handler);
+        parser.setErrorHandler(&handler);
+        if (ahead)
+            parser.parse(*ahead);
+        else
+            parser.parse(source);
     } catch (const IntfXmlError&) {
         throw;
     } catch (const xc::SAXParseException& e) {

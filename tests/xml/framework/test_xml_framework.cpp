@@ -179,6 +179,40 @@ TEST(XmlFramework, TextIsThatOfTheChildWhateverTheWhitespaceAround) {
     EXPECT_EQ(top.seen, "A=x y;B=\nlead;C=" + big + ";E=;");
 }
 
+TEST(XmlFramework, EveryPrologReadsTheSameWhicheverScannerTakesIt) {
+    // Plain prologs (declaration, instructions, comments, a byte order
+    // mark) and those with a document type declaration, whose entities and
+    // attribute defaults are read, or a prolog longer than the bytes read
+    // ahead: all read the root's content alike.
+    const std::string body = "<D>\n\t<A>x&amp;y</A><B>&#65;</B></D>";
+    const std::string longComment = "<!--" + std::string(10000, 'c') + "-->";
+    for (const std::string& prolog :
+         {std::string(), std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"),
+          std::string("\xEF\xBB\xBF<?xml version=\"1.0\"?><?pi data?>\n<!-- c -->\t"),
+          longComment, std::string("<?xml version=\"1.0\"?><!DOCTYPE D>")}) {
+        ProbeTop top;
+        ParseDoc(top, prolog + body);
+        EXPECT_EQ(top.seen, "A=x&y;B=A;") << prolog.substr(0, 60);
+    }
+    ProbeTop entity;
+    ParseDoc(entity, "<!DOCTYPE D [<!ENTITY e \"ab\">]><D><A>&e;</A></D>");
+    EXPECT_EQ(entity.seen, "A=ab;");
+    AttrTop defaults;
+    bool checked = false;
+    defaults.check = [&](IntfXmlAttributes& a) {
+        EXPECT_STREQ(GetStringAttribValue("k", &a, 0), "dflt");
+        checked = true;
+    };
+    ParseDoc(defaults, "<!DOCTYPE D [<!ATTLIST A k CDATA \"dflt\">]><D><A>1</A></D>");
+    EXPECT_TRUE(checked);
+    // An entity no declaration names is an error with or without one.
+    ProbeTop undeclared;
+    EXPECT_EQ(xmltest::ErrorOf([&] { ParseDoc(undeclared, "<D><A>&e;</A></D>"); }),
+              INTFXML_ERR_PARSE);
+    EXPECT_EQ(xmltest::ErrorOf([&] { ParseDoc(undeclared, "<!DOCTYPE D><D><A>&e;</A></D>"); }),
+              INTFXML_ERR_PARSE);
+}
+
 TEST(XmlFramework, MalformedDocumentsAreErrorsAndLeakNoReader) {
     auto failing = [](const std::string& doc) {
         ProbeTop top;
