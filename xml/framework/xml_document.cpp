@@ -19,18 +19,12 @@ void IntfXmlWriteDocument(const char* path, const std::function<void()>& body) {
     if (!path || !*path)
         IntfXmlThrow(INTFXML_ERR_OPEN, "no document name");
     std::lock_guard<std::mutex> lock(IntfXmlDocumentLock());
+    // Only the close publishes: a body that throws leaves the stream to its
+    // destructor, which gives the document up (the target stays as it was).
     std::unique_ptr<IntfXmlIOStream> stream = IntfXmlOpenOutput(path);
-    try {
-        IntfXmlWriter::GetWriter(stream.get());
-        IntfXmlWriter::Instance().WriteHeader();
-        if (body)
-            body();
-        IntfXmlCloseOutput(*stream, path);
-    } catch (...) {
-        // The target stays as it was: a local file is not replaced, a
-        // "bnfs:" document is not sent.
-        stream->Discard();
-        throw;
-    }
+    IntfXmlWriter::GetWriter(stream.get());
+    IntfXmlWriter::Instance().WriteHeader();
+    if (body)
+        body();
+    IntfXmlCloseOutput(*stream, path);
 }
-

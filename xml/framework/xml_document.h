@@ -5,8 +5,8 @@
 // closes. The process has one writer, so every document writer holds
 // IntfXmlDocumentLock while it writes: concurrent callers wait for each
 // other. The body must not start another document. A document that fails
-// half-way throws, and a local file replaces its target only when whole
-// (xml_streams.h), so nobody takes a half-written one for a whole one.
+// half-way throws, and only a whole one replaces its target (xml_streams.h),
+// so nobody takes a half-written one for a whole one.
 //
 // Texts and attribute values need no preparation: the writer escapes them
 // itself (xml_writer.h), so names and lines holding markup characters read

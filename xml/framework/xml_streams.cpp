@@ -214,7 +214,7 @@ IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
         SetFailed(out_->Error());
 }
 
-IntfXmlFileStream::~IntfXmlFileStream() { Close(); }
+IntfXmlFileStream::~IntfXmlFileStream() { Discard(); }
 
 long IntfXmlFileStream::ReadHook(char* buffer, size_t wanted) {
     if (!file_)
@@ -267,7 +267,7 @@ IntfXmlStringStream::IntfXmlStringStream(std::string input) : in_(std::move(inpu
     SetOpen();
 }
 
-IntfXmlStringStream::~IntfXmlStringStream() { Close(); }
+IntfXmlStringStream::~IntfXmlStringStream() { Discard(); }
 
 long IntfXmlStringStream::ReadHook(char* buffer, size_t wanted) {
     size_t n = std::min(wanted, in_.size() - inPos_);
@@ -301,7 +301,7 @@ bool IntfXmlIsBnfsPath(const char* path) {
     return path && std::strncmp(path, "bnfs:", 5) == 0;
 }
 
-IntfXmlBnfsStream::IntfXmlBnfsStream(const char* path, int mode) {
+IntfXmlBnfsStream::IntfXmlBnfsStream(const char* path, int mode) : mode_(mode) {
     IntfXmlBnfsOpener opener = g_bnfsOpener.load();
     const std::string where = path ? path : "";
     if (!opener) {
@@ -317,7 +317,7 @@ IntfXmlBnfsStream::IntfXmlBnfsStream(const char* path, int mode) {
         SetFailed("cannot open \"" + where + "\"" + (why.empty() ? "" : ": " + why));
 }
 
-IntfXmlBnfsStream::~IntfXmlBnfsStream() { Close(); }
+IntfXmlBnfsStream::~IntfXmlBnfsStream() { Discard(); }
 
 long IntfXmlBnfsStream::ReadHook(char* buffer, size_t wanted) {
     long n = file_->Read(buffer, wanted);
@@ -336,7 +336,10 @@ bool IntfXmlBnfsStream::CloseHook() {
 }
 
 void IntfXmlBnfsStream::DiscardHook() {
-    // Dropped without its close, a written document is never sent.
+    // Dropped without its close, a written document is never sent; a
+    // document read is closed as usual.
+    if (mode_ == 1)
+        file_->Close();
     file_.reset();
 }
 

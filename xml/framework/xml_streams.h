@@ -9,7 +9,7 @@
 // and an input side that the token reader of "bnfs:" documents peeks into. IntfXmlFileStream writes local
 // files, IntfXmlBnfsStream goes through the "bnfs" opener that the client
 // runtime registers (IntfXmlRegisterBnfsOpener); until one is registered a
-// "bnfs:" stream does not open and says so in OpenError(). IntfXmlStringStream
+// "bnfs:" stream does not open and says so in Error(). IntfXmlStringStream
 // keeps everything in memory.
 //
 // A stream never throws on its own: a failed open or write leaves Good()
@@ -20,9 +20,12 @@
 // written beside its target and renamed over it by a Close() without any
 // failure (base/files/kkatomicfile.h); a "bnfs:" document is sent by its close.
 // Discard() gives a document up instead: the local target stays as it was
-// (or absent) and nothing is sent. A local target that exists and is not a
-// regular file (a device, a fifo, a folder) is refused at the open with a
-// clear reason and is never written into, removed or replaced.
+// (or absent) and nothing is sent. Destroying a stream that was not closed
+// discards it, so a writer that ends early (an exception, a return) never
+// publishes what it wrote so far: only Close() publishes. A local target
+// that exists and is not a regular file (a device, a fifo, a folder) is
+// refused at the open with a clear reason and is never written into,
+// removed or replaced.
 //
 // Input: IntfXmlBnfsInput hands the parser a "bnfs:" document through
 // IntfXmlMemInputSource / IntfXmlMemBinInputStream, one token (a tag or a
@@ -55,7 +58,7 @@ public:
 
     IntfXmlIOStream(const IntfXmlIOStream&) = delete;
     IntfXmlIOStream& operator=(const IntfXmlIOStream&) = delete;
-    // Derived destructors call Close(); this one only frees the buffers.
+    // Derived destructors call Discard(); this one only frees the buffers.
     virtual ~IntfXmlIOStream();
 
     // ---- output side
@@ -170,7 +173,8 @@ ZPI_API int IntfXmlOpenRegularFile(const char* path, std::string* error);
 
 // Local file: mode 2 writes a new content for it (beside it, put in its
 // place by Close()), mode 1 opens it for reading, only when it is a regular
-// file (IntfXmlOpenRegularFile). Deleting the stream closes it.
+// file (IntfXmlOpenRegularFile). Deleting the stream without Close()
+// leaves the target as it was.
 class ZPI_API IntfXmlFileStream : public IntfXmlIOStream {
 public:
     explicit IntfXmlFileStream(const char* path, int mode = 2);
@@ -249,6 +253,7 @@ protected:
 
 private:
     std::unique_ptr<IntfXmlBnfsFile> file_;
+    int mode_;
 };
 
 // The output stream for a document path ("bnfs:" or local file), open and

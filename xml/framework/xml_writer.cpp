@@ -162,7 +162,7 @@ namespace {
 class DropStream final : public IntfXmlIOStream {
 public:
     DropStream() { SetOpen(); }
-    ~DropStream() override { Close(); }
+    ~DropStream() override { Discard(); }
 
 protected:
     long ReadHook(char*, size_t) override { return -1; }

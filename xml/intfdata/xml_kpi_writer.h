@@ -31,9 +31,10 @@
 // Failures: IntfXmlError as IntfXmlWriteDocument throws them (no path, a
 // path that cannot be opened, a failed write), INTFXML_ERR_RECORD for
 // objects no document could carry (see above and xml_kpi_geometry.h);
-// exceptions of the objects' getters pass unchanged. After any failure no
-// local file is left behind. The model's handle is released when the
-// constructor returns; the document is complete then.
+// exceptions of the objects' getters pass unchanged. After any failure the
+// old target stays as it was (or absent) and no temporary file is left
+// beside it; a "bnfs:" document is not sent. The model's handle is
+// released when the constructor returns; the document is complete then.
 #pragma once
 
 #include "api/kpi_interfaces.h"

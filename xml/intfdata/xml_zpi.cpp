@@ -8,36 +8,21 @@
 #include "xml/framework/xml_document.h"
 #include "xml/intfdata/xml_extend.h"
 #include "xml/intfdata/xml_intfdata.h"
-#include "xml/framework/xml_streams.h"
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 IntfXmlZPI::IntfXmlZPI(const char* path, const qel_intf_data* data,
                        const qel_intf_data_extend* extension) {
-    if (!path || !*path)
-        IntfXmlThrow(INTFXML_ERR_OPEN, "no document name");
-    if (!data)
+    if (path && *path && !data)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no interface data to write");
-    std::lock_guard<std::mutex> lock(IntfXmlDocumentLock());
-    stream_ = IntfXmlOpenOutput(path);
-    try {
-        IntfXmlWriter::GetWriter(stream_.get());
-        IntfXmlWriter::Instance().WriteHeader();
+    IntfXmlWriteDocument(path, [&] {
         StartElement("ZPI");
         IntfXmlQelIntfData(data, nullptr);
         if (extension)
             IntfXmlQelIntfDataExtend(extension, nullptr);
         EndElement();
-        IntfXmlCloseOutput(*stream_, path);
-    } catch (...) {
-        // No half document takes the place of the target, where a reader
-        // could take it for a whole one: the target stays as it was.
-        stream_->Discard();
-        stream_.reset();
-        throw;
-    }
+    });
 }
 
 IntfXmlZPI::IntfXmlZPI(IntfXmlElement* parent) : IntfXmlElement(parent) {}

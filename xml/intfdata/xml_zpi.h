@@ -14,11 +14,13 @@
 //   	</ZPI>                         (nothing after the last ">")
 //
 // Writing: IntfXmlZPI(path, data, extension) writes the whole document to
-// a local file or a "bnfs:" location, flushes and closes it, all within the
-// constructor; it throws IntfXmlError when the path cannot be opened, the
-// records are inconsistent or the document could not be written whole (a
-// partly written local file is removed). One document is written at a time
-// in the process: concurrent writers wait for each other.
+// a local file or a "bnfs:" location through IntfXmlWriteDocument
+// (xml/framework/xml_document.h), all within the constructor; it throws
+// IntfXmlError when the path cannot be opened, the records are
+// inconsistent or the document could not be written whole (the old target
+// then stays as it was, and the temporary file beside it is removed; a
+// "bnfs:" document is not sent). One document is written at a time in the
+// process: concurrent writers wait for each other.
 //
 // Reading: make the reader (parent null) and parse with IntfXmlParseDocument
 // (xml/framework/sax_handler.h), or call IntfXmlZPI::Read. The root element may bear
@@ -40,7 +42,6 @@
 #include <memory>
 #include <mutex>
 
-class IntfXmlIOStream;
 class IntfXmlQelIntfData;
 class IntfXmlQelIntfDataExtend;
 
@@ -76,7 +77,6 @@ public:
 private:
     static void CheckOnceInDocument(const void* existing, const char* name);
 
-    std::unique_ptr<IntfXmlIOStream> stream_; // writer: the document's stream (closed)
     IntfXmlQelIntfData* intfData_ = nullptr;
     IntfXmlQelIntfDataExtend* extension_ = nullptr;
     bool sawRoot_ = false;

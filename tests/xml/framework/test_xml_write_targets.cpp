@@ -133,6 +133,67 @@ TEST(XmlWriteTargets, ADocumentGivenUpHalfWayLeavesTheOldOne) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"log.xml"});
 }
 
+// A "bnfs:" location that keeps what a document sends at its close.
+struct SendingFile : IntfXmlBnfsFile {
+    static std::string sent;
+    static int closes;
+    std::string data;
+    long Read(char*, size_t) override { return 0; }
+    long Write(const char* bytes, size_t n) override {
+        data.append(bytes, n);
+        return long(n);
+    }
+    bool Close() override {
+        ++closes;
+        sent = data;
+        return true;
+    }
+};
+std::string SendingFile::sent;
+int SendingFile::closes = 0;
+
+IntfXmlBnfsFile* OpenSending(const char*, int, std::string*) { return new SendingFile; }
+
+TEST(XmlWriteTargets, OnlyTheCloseOfAStreamPublishesWhatWasWritten) {
+    ScratchDir dir;
+    const std::string path = dir.Path("doc.xml");
+    WriteAll(path, "old document");
+    // Dropped half-way (an exception, an early return): the old target
+    // stays, no new target appears, nothing is left beside them.
+    {
+        std::unique_ptr<IntfXmlIOStream> s = IntfXmlOpenOutput(path.c_str());
+        s->Write("<half");
+        ASSERT_TRUE(s->Flush());
+    }
+    { IntfXmlFileStream s(dir.Path("new.xml").c_str()); s.Write("<half"); }
+    EXPECT_EQ(ReadAll(path), "old document");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"doc.xml"});
+    {
+        IntfXmlFileStream s(path.c_str());
+        s.Write("<whole/>");
+        EXPECT_TRUE(s.Close());
+    }
+    EXPECT_EQ(ReadAll(path), "<whole/>");
+
+    // A "bnfs:" document is sent by its close only.
+    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&OpenSending);
+    SendingFile::sent.clear();
+    SendingFile::closes = 0;
+    { IntfXmlBnfsStream s("bnfs://h:1/ZPI/a.xml", 2); s.Write("<half"); }
+    EXPECT_EQ(SendingFile::closes, 0);
+    {
+        IntfXmlBnfsStream s("bnfs://h:1/ZPI/a.xml", 2);
+        s.Write("<whole/>");
+        EXPECT_TRUE(s.Close());
+    }
+    EXPECT_EQ(SendingFile::closes, 1);
+    EXPECT_EQ(SendingFile::sent, "<whole/>");
+    // A document read is closed when its stream goes.
+    { IntfXmlBnfsStream s("bnfs://h:1/ZPI/a.xml", 1); EXPECT_EQ(s.Get(), -1); }
+    EXPECT_EQ(SendingFile::closes, 2);
+    IntfXmlRegisterBnfsOpener(saved);
+}
+
 TEST(XmlWriteTargets, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
     ScratchDir dir;
     const std::string fifo = dir.Path("pipe.xml");
