@@ -26,6 +26,7 @@ inline std::string WriteInRoot(const std::function<void()>& body) {
     body();
     IntfXmlWriting::EndElement();
     s.Flush();
+    IntfXmlWriter::EndDocument();
     std::string out = s.Output();
     const std::string open = "<R>\n";
     size_t b = out.find(open);

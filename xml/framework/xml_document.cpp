@@ -22,6 +22,11 @@ void IntfXmlWriteDocument(const char* path, const std::function<void()>& body) {
     // Only the close publishes: a body that throws leaves the stream to its
     // destructor, which gives the document up (the target stays as it was).
     std::unique_ptr<IntfXmlIOStream> stream = IntfXmlOpenOutput(path);
+    // The writer lets go of the stream before the stream goes, whether the
+    // document ended whole or not.
+    struct WriterRelease {
+        ~WriterRelease() { IntfXmlWriter::EndDocument(); }
+    } release;
     IntfXmlWriter::GetWriter(stream.get());
     IntfXmlWriter::Instance().WriteHeader();
     if (body)

@@ -6,7 +6,9 @@
 // IntfXmlDocumentLock while it writes: concurrent callers wait for each
 // other. The body must not start another document. A document that fails
 // half-way throws, and only a whole one replaces its target (xml_streams.h),
-// so nobody takes a half-written one for a whole one.
+// so nobody takes a half-written one for a whole one. When the document
+// ends, whole or not, the writer is left without a stream
+// (IntfXmlWriter::EndDocument).
 //
 // Texts and attribute values need no preparation: the writer escapes them
 // itself (xml_writer.h), so names and lines holding markup characters read

@@ -225,15 +225,21 @@ IntfXmlWriter& IntfXmlWriter::Instance() {
 xrchandle<IntfXmlWriter> IntfXmlWriter::GetWriter(IntfXmlIOStream* out) {
     IntfXmlWriter& w = Instance();
     if (out) {
-        w.out_ = out;
-        w.sink_ = out;
         // Whatever a document that failed half-way left open is dropped so
         // that the new document starts clean.
-        w.open_.clear();
-        w.names_.clear();
-        w.inText_ = false;
+        w.Reset(out);
     }
     return xrchandle<IntfXmlWriter>(&w);
+}
+
+void IntfXmlWriter::EndDocument() { Instance().Reset(nullptr); }
+
+void IntfXmlWriter::Reset(IntfXmlIOStream* out) {
+    out_ = out;
+    sink_ = out ? out : drop_.get();
+    open_.clear();
+    names_.clear();
+    inText_ = false;
 }
 
 void IntfXmlWriter::WriteHeader() {

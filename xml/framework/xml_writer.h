@@ -40,6 +40,11 @@ public:
     // The same writer without taking a reference (the writer lives until
     // the process ends); made on first use without a stream.
     static IntfXmlWriter& Instance();
+    // Puts the writer back as it is between documents: no stream (bytes
+    // are dropped), nothing open. Called when a document ends, whole or
+    // not, before its stream is destroyed, so the writer never holds on to
+    // a stream that is gone.
+    static void EndDocument();
 
     // `<?xml version="1.0" encoding="UTF-8"?>` and a newline.
     void WriteHeader();
@@ -87,6 +92,8 @@ private:
     std::string_view NameOf(const OpenElement& e) const {
         return std::string_view(names_.data() + e.offset, e.length);
     }
+    // Makes `out` (null: none) the stream, with nothing open.
+    void Reset(IntfXmlIOStream* out);
     void CloseStartTag();
     // What StartElement writes up to "<", and its state changes.
     char* OpenTagAt(char* p);

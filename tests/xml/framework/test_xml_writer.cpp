@@ -2,9 +2,12 @@
 // another, and the output streams it writes through.
 #include "xml/xml_test_util.h"
 
+#include "xml/framework/xml_document.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -126,6 +129,34 @@ TEST(XmlWriter, ANewStreamStartsCleanAfterADocumentFailedHalfWay) {
     IntfXmlWriting::EndElement();
     s.Close();
     EXPECT_EQ(s.Output(), "\n\t<Root></Root>");
+}
+
+TEST(XmlWriter, LetsGoOfTheStreamWhenADocumentEnds) {
+    const std::string path = ::testing::TempDir() + "zpi_xml_ended.xml";
+    // Whole or given up half-way, the document's stream is gone afterwards:
+    // what the writer is asked then touches no stream and reaches no file.
+    for (bool fail : {false, true}) {
+        try {
+            IntfXmlWriteDocument(path.c_str(), [fail] {
+                IntfXmlWriting::StartElement("Doc");
+                if (fail)
+                    throw std::runtime_error("given up");
+                IntfXmlWriting::EndElement();
+            });
+        } catch (const std::runtime_error&) {
+            EXPECT_TRUE(fail);
+        }
+        EXPECT_EQ(IntfXmlWriter::Instance().Stream(), nullptr);
+        EXPECT_EQ(IntfXmlWriter::Instance().Depth(), 0u);
+        IntfXmlWriter::Instance().WriteHeader();
+        IntfXmlWriting::StartElement("Late");
+        IntfXmlWriting::AddAttribute("a", "b");
+        IntfXmlWriting::AddText("t");
+        IntfXmlWriting::EndElement();
+        IntfXmlWriter::EndDocument();
+    }
+    EXPECT_EQ(ReadFile(path).find("Late"), std::string::npos);
+    std::remove(path.c_str());
 }
 
 TEST(XmlStreams, LongOutputCrossesTheBufferWhole) {
