@@ -79,6 +79,8 @@ bool IntfXmlIOStream::FillBuffer() {
         rbuf_.reset(new char[kReadBufferSize]);
     long n = ReadHook(rbuf_.get(), kReadBufferSize);
     if (n <= 0) {
+        if (n < 0)
+            SetFailed("reading failed");
         readEnded_ = true;
         rpos_ = rlen_ = 0;
         return false;
@@ -97,6 +99,8 @@ size_t IntfXmlIOStream::Read(char* buffer, size_t n) {
             long k = ReadHook(buffer, n);
             if (k > 0)
                 return size_t(k);
+            if (k < 0)
+                SetFailed("reading failed");
             readEnded_ = true;
             return 0;
         }
@@ -219,8 +223,10 @@ IntfXmlFileStream::~IntfXmlFileStream() { Discard(); }
 long IntfXmlFileStream::ReadHook(char* buffer, size_t wanted) {
     if (!file_)
         return -1;
-    size_t n = std::fread(buffer, 1, wanted, file_);
-    return n > 0 ? long(n) : -1;
+    const size_t n = std::fread(buffer, 1, wanted, file_);
+    if (n > 0)
+        return long(n);
+    return std::ferror(file_) ? -1 : 0;
 }
 
 long IntfXmlFileStream::WriteHook(const char* data, size_t n) {
@@ -273,7 +279,7 @@ long IntfXmlStringStream::ReadHook(char* buffer, size_t wanted) {
     size_t n = std::min(wanted, in_.size() - inPos_);
     std::memcpy(buffer, in_.data() + inPos_, n);
     inPos_ += n;
-    return n > 0 ? long(n) : -1;
+    return long(n);
 }
 
 long IntfXmlStringStream::WriteHook(const char* data, size_t n) {
@@ -320,8 +326,8 @@ IntfXmlBnfsStream::IntfXmlBnfsStream(const char* path, int mode) : mode_(mode) {
 IntfXmlBnfsStream::~IntfXmlBnfsStream() { Discard(); }
 
 long IntfXmlBnfsStream::ReadHook(char* buffer, size_t wanted) {
-    long n = file_->Read(buffer, wanted);
-    return n > 0 ? n : -1;
+    const long n = file_->Read(buffer, wanted);
+    return n < 0 ? -1 : n;
 }
 
 long IntfXmlBnfsStream::WriteHook(const char* data, size_t n) {

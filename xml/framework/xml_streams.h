@@ -103,19 +103,21 @@ public:
     bool Flush();
 
     // ---- input side
-    // Next byte without taking it, or -1 at the end.
+    // Next byte without taking it, or -1 at the end (or after a failure).
     int Peek() {
         if (rpos_ == rlen_ && !FillBuffer())
             return -1;
         return static_cast<unsigned char>(rbuf_[rpos_]);
     }
-    // Next byte, or -1 at the end.
+    // Next byte, or -1 at the end (or after a failure).
     int Get() {
         if (rpos_ == rlen_ && !FillBuffer())
             return -1;
         return static_cast<unsigned char>(rbuf_[rpos_++]);
     }
-    // Up to `n` bytes into `buffer`; 0 at the end.
+    // Up to `n` bytes into `buffer`; 0 at the end. A failed read ends the
+    // input as well and leaves Good() false, so a caller tells the two
+    // apart after the 0.
     size_t Read(char* buffer, size_t n);
 
     // Flushes the output, then closes the destination. Harmless when closed.
@@ -137,8 +139,8 @@ protected:
     void SetOpen() { open_ = true; }
     void SetFailed(std::string why);
 
-    // Hooks of the destination. ReadHook: bytes read (> 0), or 0/-1 at the
-    // end or on failure. WriteHook: bytes written; fewer than asked is a
+    // Hooks of the destination. ReadHook: bytes read (> 0), 0 at the end,
+    // -1 on failure. WriteHook: bytes written; fewer than asked is a
     // failure. CloseHook: false when closing failed.
     virtual long ReadHook(char* buffer, size_t wanted) = 0;
     virtual long WriteHook(const char* data, size_t n) = 0;

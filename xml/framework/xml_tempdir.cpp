@@ -5,9 +5,6 @@
 #include "process.h"
 #include "xml/framework/xml_streams.h"
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -30,44 +27,13 @@ bool TakeDirectory(const char* value, char* buffer, size_t size) {
     return true;
 }
 
-// The document being copied: a "bnfs:" document or a local file.
-class Source {
-public:
-    explicit Source(const char* path) {
-        if (IntfXmlIsBnfsPath(path)) {
-            if (IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener())
-                bnfs_.reset(opener(path, 1, nullptr));
-        } else {
-            // Only a regular file: a FIFO named here would block the copy.
-            const int fd = IntfXmlOpenRegularFile(path, nullptr);
-            if (fd >= 0 && !(file_ = ::fdopen(fd, "rb")))
-                ::close(fd);
-        }
-    }
-    ~Source() {
-        if (bnfs_)
-            bnfs_->Close();
-        if (file_)
-            std::fclose(file_);
-    }
-    Source(const Source&) = delete;
-    Source& operator=(const Source&) = delete;
-
-    bool IsOpen() const { return bnfs_ || file_; }
-    // Bytes read (> 0), 0 at the end, negative on failure.
-    long Read(char* buffer, size_t wanted) {
-        if (bnfs_)
-            return bnfs_->Read(buffer, wanted);
-        const size_t n = std::fread(buffer, 1, wanted, file_);
-        if (n > 0)
-            return long(n);
-        return std::ferror(file_) ? -1 : 0;
-    }
-
-private:
-    std::unique_ptr<IntfXmlBnfsFile> bnfs_;
-    std::FILE* file_ = nullptr;
-};
+// The document being copied: a "bnfs:" document or a local file (only a
+// regular one: a FIFO named here would block the copy).
+std::unique_ptr<IntfXmlIOStream> OpenSource(const char* path) {
+    if (IntfXmlIsBnfsPath(path))
+        return std::make_unique<IntfXmlBnfsStream>(path, 1);
+    return std::make_unique<IntfXmlFileStream>(path, 1);
+}
 
 bool SameFile(const char* a, const char* b) {
     std::error_code ec;
@@ -99,11 +65,11 @@ std::string IntfXmlTempDir() {
 bool IntfXmlCopyDocument(const char* path, const char* target) {
     if (!path || !*path || !target || !*target)
         return false;
-    // Copying a file onto itself would empty it before it is read.
+    // The document is the target itself: the copy would be the same bytes.
     if (!IntfXmlIsBnfsPath(path) && SameFile(path, target))
         return false;
-    Source source(path);
-    if (!source.IsOpen())
+    std::unique_ptr<IntfXmlIOStream> source = OpenSource(path);
+    if (!source->IsOpen())
         return false;
     // The copy takes the target's place only when it is whole.
     kkAtomicFile out;
@@ -111,12 +77,13 @@ bool IntfXmlCopyDocument(const char* path, const char* target) {
         return false;
     char block[INTFXML_DUMP_BLOCK];
     for (;;) {
-        const long n = source.Read(block, sizeof block);
-        if (n < 0)
-            out.SetFailed("reading the document failed");
-        if (n <= 0)
+        const size_t n = source->Read(block, sizeof block);
+        if (n == 0) {
+            if (!source->Good())
+                out.SetFailed("reading the document failed");
             break;
-        if (!out.Write(block, size_t(n)))
+        }
+        if (!out.Write(block, n))
             break;
     }
     return out.Commit();

@@ -165,7 +165,7 @@ public:
     ~DropStream() override { Discard(); }
 
 protected:
-    long ReadHook(char*, size_t) override { return -1; }
+    long ReadHook(char*, size_t) override { return 0; }
     long WriteHook(const char*, size_t n) override { return long(n); }
     bool CloseHook() override { return true; }
 };

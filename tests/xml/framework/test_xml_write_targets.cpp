@@ -242,6 +242,24 @@ IntfXmlBnfsFile* OpenBroken(const char*, int mode, std::string*) {
     return mode == 1 ? new BrokenFile : nullptr;
 }
 
+TEST(XmlStreams, AReadFailureIsToldApartFromTheEnd) {
+    IntfXmlStringStream whole("abc");
+    char buffer[8];
+    EXPECT_EQ(whole.Read(buffer, sizeof buffer), 3u);
+    EXPECT_EQ(whole.Read(buffer, sizeof buffer), 0u);
+    EXPECT_TRUE(whole.Good());
+
+    IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&OpenBroken);
+    IntfXmlBnfsStream broken("bnfs://h:1/ZPI/doc.xml", 1);
+    std::string got;
+    for (size_t n; (n = broken.Read(buffer, sizeof buffer)) > 0;)
+        got.append(buffer, n);
+    IntfXmlRegisterBnfsOpener(saved);
+    EXPECT_EQ(got.size(), 700u);
+    EXPECT_FALSE(broken.Good());
+    EXPECT_EQ(broken.Error(), "reading failed");
+}
+
 TEST(XmlWriteTargets, TheTransferDumpReplacesTheLastCopyOnlyWithAWholeOne) {
     ScratchDir dir;
     const std::string dump = dir.Path("transferred.xml");
