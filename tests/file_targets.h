@@ -1,20 +1,28 @@
-// Helpers of the tests that show that a write never destroys its target:
-// a scratch folder, targets that are not regular files, and a child
-// process whose files cannot grow, so that a write fails half-way.
+// Helpers of the tests of file targets: a scratch folder; paths that name
+// something other than a regular file (a directory, a FIFO, a device
+// node), with a guard that runs an open or read on a thread of its own and
+// says whether it returned in time; and a child process whose files cannot
+// grow, so that a write fails half-way.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -35,8 +43,9 @@ public:
         EXPECT_FALSE(path_.empty()) << "no scratch folder";
     }
     ~ScratchDir() {
+        std::error_code ec;
         if (!path_.empty())
-            std::system(("rm -rf '" + path_ + "'").c_str());
+            std::filesystem::remove_all(path_, ec);
     }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
@@ -89,6 +98,54 @@ inline bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 06
 inline bool MakeNullDevice(const std::string& path) {
     return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 }
+
+// A scratch folder holding a directory and a FIFO, both with a document's
+// name.
+class NonRegularFiles {
+public:
+    NonRegularFiles()
+        : ok_(::mkdir(Directory().c_str(), 0700) == 0 && MakeFifo(Fifo())) {}
+
+    bool Ok() const { return ok_; }
+    std::string Directory() const { return dir_.Path("folder.xml"); }
+    std::string Fifo() const { return dir_.Path("pipe.xml"); }
+
+    // Runs `read` on a thread; true when it returned within `limit`. When
+    // it did not, the FIFO gets a writer (and loses it again) until the
+    // read returns, so the thread can be joined and the test fails instead
+    // of hanging.
+    bool ReturnsWithin(const std::function<void()>& read,
+                       std::chrono::milliseconds limit = std::chrono::seconds(5)) const {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        std::thread reader([&] {
+            read();
+            std::lock_guard<std::mutex> hold(mutex);
+            done = true;
+            cv.notify_all();
+        });
+        bool inTime;
+        {
+            std::unique_lock<std::mutex> hold(mutex);
+            inTime = cv.wait_for(hold, limit, [&] { return done; });
+        }
+        for (int i = 0; !inTime && i < 1000; ++i) {
+            const int fd = ::open(Fifo().c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0)
+                ::close(fd);
+            std::unique_lock<std::mutex> hold(mutex);
+            if (cv.wait_for(hold, std::chrono::milliseconds(10), [&] { return done; }))
+                break;
+        }
+        reader.join();
+        return inTime;
+    }
+
+private:
+    ScratchDir dir_;
+    bool ok_ = false;
+};
 
 // Runs `body` in a child process in which no file can grow past `bytes`
 // (SIGXFSZ ignored, so such a write fails with EFBIG). Answers the

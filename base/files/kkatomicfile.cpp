@@ -1,5 +1,7 @@
 #include "kkatomicfile.h"
 
+#include "kkfileio.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -78,6 +80,10 @@ bool kkAtomicFile::Open(const char* path, int mode) {
     struct stat st {};
     bool exists = false;
     if (::lstat(path, &st) == 0) {
+        if (exclusive_) {
+            Fail("cannot create " + Quoted(target) + ": " + std::strerror(EEXIST));
+            return false;
+        }
         exists = true;
         if (S_ISLNK(st.st_mode)) {
             // The link stays; the file it names is replaced.
@@ -146,19 +152,11 @@ bool kkAtomicFile::Write(const void* data, size_t size) {
     }
     if (failed_)
         return false;
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            Fail("cannot write", n < 0 ? errno : EIO);
-            return false;
-        }
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
+    int err = 0;
+    if (kkWriteAll(fd_, data, size, &err))
+        return true;
+    Fail("cannot write", err);
+    return false;
 }
 
 bool kkAtomicFile::Commit() {
@@ -178,7 +176,14 @@ bool kkAtomicFile::Commit() {
         struct stat st {};
         if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
             Fail(Quoted(target_) + " is not a regular file; it is neither written nor replaced");
-        else if (::rename(temp_.c_str(), target_.c_str()) != 0)
+        else if (exclusive_) {
+            // link(2) fails when the name was taken meanwhile; the
+            // temporary name goes either way.
+            if (::link(temp_.c_str(), target_.c_str()) != 0)
+                Fail("cannot create", errno);
+            else
+                (void)::unlink(temp_.c_str());
+        } else if (::rename(temp_.c_str(), target_.c_str()) != 0)
             Fail("cannot replace", errno);
     }
     if (failed_) {
@@ -188,6 +193,11 @@ bool kkAtomicFile::Commit() {
     committed_ = true;
     temp_.clear();
     return true;
+}
+
+bool kkAtomicFile::OpenNew(const char* path, int mode) {
+    exclusive_ = !opened_;
+    return Open(path, mode);
 }
 
 void kkAtomicFile::Abandon() {

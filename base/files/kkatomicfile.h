@@ -23,6 +23,12 @@
 // A regular file that the process may not write is refused as well, as
 // opening it for writing would have been.
 //
+// OpenNew() is the exclusive create (as O_CREAT | O_EXCL): the target must
+// not exist (not even as a link) at the open, and Commit() puts the file in
+// place with link(2), which fails when anything took the name meanwhile,
+// instead of rename(2), which would replace it; the temporary name is then
+// removed. So an exclusive create never replaces a file made by another.
+//
 // One object is for one thread at a time; any number of objects may write
 // at once, into different targets or the same one (the last commit wins).
 #pragma once
@@ -48,6 +54,8 @@ public:
     // the target is refused or the temporary file cannot be made. An object
     // opens once.
     bool Open(const char* path, int mode = 0666);
+    // As Open(), for a target that must not exist yet (see above).
+    bool OpenNew(const char* path, int mode = 0666);
     // Writes all `size` bytes. False when they were not all written; the
     // failure is kept, later writes do nothing and Commit() fails.
     bool Write(const void* data, size_t size);
@@ -83,6 +91,7 @@ private:
     bool opened_ = false;
     bool failed_ = false;
     bool committed_ = false;
+    bool exclusive_ = false;
     std::string target_;
     std::string temp_;
     std::string error_;

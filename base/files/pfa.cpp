@@ -1,6 +1,7 @@
 #include "pfa.h"
 
 #include "kkatomicfile.h"
+#include "kkfileio.h"
 #include "xmemory.h"
 
 #include <atomic>
@@ -790,12 +791,16 @@ pfa_stream* openLocal(pfa_file* f, int flags, int perm) {
     if (writing && (flags & PFA_O_TRUNC) && !(flags & PFA_O_APPEND)) {
         // A file written anew is written beside its target and renamed over
         // it when the stream is disposed of without a failure.
+        // An exclusive create stays exclusive to the end: the file is put
+        // in place only if nothing took the name meanwhile (OpenNew).
         struct stat st {};
         const bool there = ::stat(path.c_str(), &st) == 0;
         if ((!there && !(flags & PFA_O_CREAT)) || (there && (flags & PFA_O_EXCL)))
             return nullptr;
         auto file = std::make_unique<kkAtomicFile>();
-        if (!file->Open(path.c_str(), perm & 0777))
+        const bool open = (flags & PFA_O_EXCL) ? file->OpenNew(path.c_str(), perm & 0777)
+                                               : file->Open(path.c_str(), perm & 0777);
+        if (!open)
             return nullptr;
         auto* s = new pfa_stream;
         s->file = f;
@@ -813,13 +818,18 @@ pfa_stream* openLocal(pfa_file* f, int flags, int perm) {
         oflags |= O_APPEND;
     if (flags & PFA_O_CREAT)
         oflags |= O_CREAT;
-    if (flags & PFA_O_TRUNC)
-        oflags |= O_TRUNC;
     if (flags & PFA_O_EXCL)
         oflags |= O_EXCL;
-    const int fd = ::open(path.c_str(), oflags, perm & 0777);
+    // Only a regular file is opened here, and a FIFO or device named by the
+    // path cannot hold the open; one that is asked to be emptied (appending
+    // with PFA_O_TRUNC) is emptied once it is known to be a regular file.
+    const int fd = kkOpenRegularFile(path.c_str(), oflags, perm & 0777, nullptr);
     if (fd < 0)
         return nullptr;
+    if (writing && (flags & PFA_O_TRUNC) && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
     auto* s = new pfa_stream;
     s->file = f;
     s->fd = fd;
@@ -937,21 +947,12 @@ int pfa_write_file(pfa_stream* stream, const void* buffer, int64_t size) {
     if (!stream || (!buffer && size) || size < 0)
         return PFA_BAD_ARG;
     if (stream->fd >= 0) {
-        const char* p = static_cast<const char*>(buffer);
-        int64_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(stream->fd, p + done, size_t(size - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                if (stream->replace)
-                    stream->replace->SetFailed(std::string("cannot write: ") +
-                                               std::strerror(n < 0 ? errno : EIO));
-                return PFA_FAIL;
-            }
-            done += n;
-        }
-        return PFA_OK;
+        int err = 0;
+        if (kkWriteAll(stream->fd, buffer, size_t(size), &err))
+            return PFA_OK;
+        if (stream->replace)
+            stream->replace->SetFailed(std::string("cannot write: ") + std::strerror(err));
+        return PFA_FAIL;
     }
     auto write = typedMethod<pfa_form12_fn>(stream->file, 21, 12);
     return write ? write(stream->file, &stream->handle, buffer, size, 0) : PFA_NO_METHOD;

@@ -1,6 +1,7 @@
 // base/files: the file layers: the pfa layer over location kinds (pfa.h),
 // the uni locations and their function layer (uniloc.h), named buffers
-// (unibuf.h), and writing a file beside its target (kkatomicfile.h).
+// (unibuf.h), writing a file beside its target (kkatomicfile.h), and
+// opening only regular files, without blocking (kkfileio.h).
 // It uses memory/ and text/.
 //
 // The pfa file layer of the base library: files named by pfa file records
@@ -235,7 +236,10 @@ enum { PFA_O_RDONLY = 0, PFA_O_WRONLY = 1, PFA_O_RDWR = 2, PFA_O_APPEND = 8,
 // the close succeeded, and otherwise removes only what this stream wrote,
 // leaving the target as it was; a target that exists and is not a regular
 // file (a device, a fifo, a folder) is refused (null) and left alone
-// (kkatomicfile.h).
+// (kkatomicfile.h). With PFA_O_EXCL the file is put in place only when no
+// file took the name meanwhile. Every other local open (reading, appending,
+// writing in place) takes only a regular file and never blocks on a FIFO or
+// device: anything else is refused (null) (kkfileio.h).
 ZBASE_API pfa_stream* pfa_open_file(const char* name, int flags, int perm);
 // Opens a record's file with a C mode text ("r", "w", "a", with "+").
 ZBASE_API pfa_stream* pfa_fopen(const pfa_file* file, const char* mode);

@@ -1,6 +1,7 @@
 #include "uniloc.h"
 
 #include "kkatomicfile.h"
+#include "kkfileio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -457,14 +458,11 @@ bool unilocallocation::ReadFile(const char* path, std::string& data, std::string
     std::string local;
     if (!Local(path, local, error))
         return false;
-    const int fd = ::open(local.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file, and without blocking: a FIFO named here would
+    // otherwise hold the caller (the host connection's file server) for ever.
+    const int fd = kkOpenRegularFile(local.c_str(), O_RDONLY, 0, error);
     if (fd < 0)
-        return sysFail(error, "cannot open " + local);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return fail(error, "not a file: " + local);
-    }
+        return false;
     data.clear();
     char block[65536];
     for (;;) {

@@ -1,5 +1,6 @@
 #include "kkjournal.h"
 
+#include "kkfileio.h"
 #include "xexcept.h"
 
 #include <atomic>
@@ -28,22 +29,6 @@ Sink& sink() {
     return *s;
 }
 
-// Writes all of `length` bytes, with as few system calls as the file takes
-// (one for a record on a regular file). False when the file refuses.
-bool writeAll(int fd, const char* data, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, data, length);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        length -= size_t(n);
-    }
-    return true;
-}
-
 // `line` ends with its line end. Memory keeps the line without it; the file
 // gets the whole line in one write, before the record's call returns, so a
 // crash loses no record that was finished. The lock keeps the order.
@@ -64,7 +49,7 @@ void deliver(const std::string& line) {
         }
     }
     if (s.fd >= 0)
-        writeAll(s.fd, line.data(), line.size());
+        kkWriteAll(s.fd, line.data(), line.size());
 }
 
 // ---- the thread's text buffers ---------------------------------------------
@@ -608,13 +593,12 @@ bool kkJournalSetFile(const char* path) {
     }
     if (!path)
         return true;
-    // Not blocking, so that a path naming a FIFO without a reader cannot
-    // hold the caller; only a regular file is taken, and emptied only then.
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
+    // Only a regular file is taken (a FIFO or a folder is refused at once,
+    // never waited on), and emptied only then; its writes block as usual.
+    const int fd = kkOpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644, nullptr);
     if (fd < 0)
         return false;
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(fd, 0) != 0) {
+    if (::ftruncate(fd, 0) != 0) {
         ::close(fd);
         return false;
     }

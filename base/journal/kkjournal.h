@@ -1,6 +1,6 @@
 // base/journal: the call journal's records and sink (kkjournal.h) and the
 // wrapping services that find the object standing for another across the
-// journal (kwrap.h). It uses runtime/ and text/.
+// journal (kwrap.h). It uses files/, runtime/ and text/.
 //
 // The call journal: one kkJournal record per journaled call, and the
 // process-wide sink that receives finished records.

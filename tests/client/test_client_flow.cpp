@@ -13,7 +13,7 @@
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_streams.h"
 #include "xml/intfdata/xml_zpi.h"
-#include "xml/non_regular_files.h"
+#include "file_targets.h"
 
 #include <gtest/gtest.h>
 
@@ -302,7 +302,7 @@ TEST_F(ClientFlow, PartImportFromADocumentInTheCallbackMemory) {
 
 TEST_F(ClientFlow, PartImportNamingADirectoryOrAFifoFinishesAtOnce) {
     ASSERT_TRUE(ZrRegisterImportTranslator(&importFn));
-    zpitest::NonRegularFiles files;
+    filetargets::NonRegularFiles files;
     ASSERT_TRUE(files.Ok());
     // The dump is on as well: it must not wait on the FIFO either. Its copy
     // would go to the scratch folder.

@@ -14,6 +14,8 @@
 #include "client/zr_jobs.h"
 #include "loopback.h"
 
+#include "prng.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -37,34 +39,11 @@ namespace {
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
-class Prng {
-public:
-    explicit Prng(uint64_t start) : state_(start) {}
-    uint64_t Next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    size_t Below(size_t n) { return static_cast<size_t>(Next() % n); }
-    std::string Bytes(size_t n) {
-        std::string s;
-        for (size_t i = 0; i < n; ++i)
-            s += static_cast<char>(Below(256));
-        return s;
-    }
-    // Text of digits, signs, blanks, line feeds and a few letters.
-    std::string Text(size_t n) {
-        static const char kAlphabet[] = "0123456789\n\n\n  -+.eExN_:;/\t";
-        std::string s;
-        for (size_t i = 0; i < n; ++i)
-            s += kAlphabet[Below(sizeof kAlphabet - 1)];
-        return s;
-    }
+using testprng::Prng;
 
-private:
-    uint64_t state_;
-};
+// What request texts are made of: digits, signs, blanks, line feeds and a
+// few letters.
+constexpr std::string_view kRequestAlphabet = "0123456789\n\n\n  -+.eExN_:;/\t";
 
 const char* const kNumbers[] = {
     "0", "1", "-1", "110", "112", "149", "152", "2147483647", "2147483648", "-2147483648",
@@ -84,7 +63,8 @@ std::string GarbageRequest(Prng& rng) {
     const size_t fields = rng.Below(6);
     for (size_t i = 0; i < fields; ++i) {
         s += '\n';
-        s += rng.Below(2) ? kNumbers[rng.Below(std::size(kNumbers))] : rng.Text(rng.Below(12));
+        s += rng.Below(2) ? kNumbers[rng.Below(std::size(kNumbers))]
+                          : rng.Text(rng.Below(12), kRequestAlphabet);
     }
     return s;
 }
@@ -406,7 +386,8 @@ TEST(BnfsServerMutations, UnfinishedFrameEndsTheSessionAfterItsTimeout) {
 TEST(TextMutations, RepliesOfRandomText) {
     Prng rng(0x7E97'0000'0000'0004ull);
     for (int i = 0; i < 3000; ++i) {
-        std::string text = rng.Below(4) == 0 ? GarbageRequest(rng) : rng.Text(rng.Below(80));
+        std::string text =
+            rng.Below(4) == 0 ? GarbageRequest(rng) : rng.Text(rng.Below(80), kRequestAlphabet);
         ZrReply reply;
         reply.Parse(text.c_str());
         ASSERT_GE(reply.GetFieldCount(), 0);
@@ -434,7 +415,8 @@ TEST(TextMutations, RepliesOfRandomText) {
 TEST(TextMutations, RequestsJobsAndArgumentVectorsOfRandomText) {
     Prng rng(0x7E97'0000'0000'0005ull);
     for (int i = 0; i < 3000; ++i) {
-        std::string text = rng.Below(3) == 0 ? GarbageRequest(rng) : rng.Text(rng.Below(80));
+        std::string text =
+            rng.Below(3) == 0 ? GarbageRequest(rng) : rng.Text(rng.Below(80), kRequestAlphabet);
         ZrCallbackRequest request(text.c_str());
         EXPECT_NE(request.GetArgs(), nullptr);
 
@@ -468,14 +450,14 @@ TEST(TextMutations, SessionItemsOfRandomBytes) {
             break;
         case 1:
             bytes = std::string("_") + kNumbers[rng.Below(std::size(kNumbers))] + ":" +
-                    rng.Text(rng.Below(40));
+                    rng.Text(rng.Below(40), kRequestAlphabet);
             break;
         case 2:
             bytes = std::string("N") + kNumbers[rng.Below(std::size(kNumbers))] +
                     (rng.Below(2) ? ";" : "");
             break;
         default: {
-            std::string t = rng.Text(rng.Below(40));
+            std::string t = rng.Text(rng.Below(40), kRequestAlphabet);
             bytes = TextItem(t);
             bytes.resize(rng.Below(bytes.size() + 1));
             break;

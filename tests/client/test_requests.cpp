@@ -7,7 +7,7 @@
 #include "client/zr_options.h"
 #include "client/zr_proxy.h"
 #include "client/zr_toolkit.h"
-#include "xml/non_regular_files.h"
+#include "file_targets.h"
 
 #include "api/kpi_interfaces.h"
 #include "kernel/model/model.h"
@@ -597,7 +597,7 @@ TEST_F(Documents, LayersAndOptions) {
 }
 
 TEST_F(Documents, ADirectoryOrAFifoNamedInTheReplyIsRefusedAtOnce) {
-    zpitest::NonRegularFiles files;
+    filetargets::NonRegularFiles files;
     ASSERT_TRUE(files.Ok());
     qel_part_conversion_options options{5, 11, 12};
     for (const std::string& path : {files.Directory(), files.Fifo()}) {

@@ -6,6 +6,7 @@
 #include "xml/framework/xml_element.h"
 
 #include "kkatomicfile.h"
+#include "kkfileio.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -134,62 +135,6 @@ void IntfXmlIOStream::Discard() {
 
 // ---- local files -------------------------------------------------------------------
 
-namespace {
-
-const char* KindOfFile(mode_t mode) {
-    if (S_ISDIR(mode))
-        return "a directory";
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device";
-    return "not a regular file";
-}
-
-int RefuseOpen(std::string* error, const char* path, const std::string& why) {
-    if (error)
-        *error = std::string("cannot open \"") + path + "\": " + why;
-    return -1;
-}
-
-} // namespace
-
-int IntfXmlOpenRegularFile(const char* path, std::string* error) {
-    if (!path || !*path)
-        return RefuseOpen(error, "", "no file name");
-    struct stat named {};
-    if (::stat(path, &named) != 0)
-        return RefuseOpen(error, path, std::strerror(errno));
-    if (!S_ISREG(named.st_mode))
-        return RefuseOpen(error, path, KindOfFile(named.st_mode));
-    int fd;
-    do
-        fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return RefuseOpen(error, path, std::strerror(errno));
-    struct stat opened {};
-    std::string why;
-    if (::fstat(fd, &opened) != 0)
-        why = std::strerror(errno);
-    else if (!S_ISREG(opened.st_mode))
-        why = KindOfFile(opened.st_mode);
-    else if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
-        why = "the file changed while it was opened";
-    else {
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
-            why = std::strerror(errno);
-    }
-    if (!why.empty()) {
-        ::close(fd);
-        return RefuseOpen(error, path, why);
-    }
-    return fd;
-}
-
 IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
     if (!path || !*path) {
         SetFailed("no file name");
@@ -197,7 +142,7 @@ IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
     }
     if (mode == 1) {
         std::string why;
-        const int fd = IntfXmlOpenRegularFile(path, &why);
+        const int fd = kkOpenRegularFile(path, O_RDONLY, 0, &why);
         if (fd >= 0) {
             file_ = ::fdopen(fd, "rb");
             if (!file_) {

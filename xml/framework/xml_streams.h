@@ -30,7 +30,7 @@
 // Input: IntfXmlBnfsInput hands the parser a "bnfs:" document through
 // IntfXmlMemInputSource / IntfXmlMemBinInputStream, one token (a tag or a
 // text line) per read. A local file is read only when it is a regular file
-// (IntfXmlOpenRegularFile): it is opened once, checked, and parsed from
+// (kkOpenRegularFile, kkfileio.h): it is opened once, checked, and parsed from
 // that open file (see xml/framework/sax_handler.h).
 #pragma once
 
@@ -164,18 +164,9 @@ private:
     std::string error_;
 };
 
-// Opens a local file for reading when it names a regular file, without
-// blocking on anything else: the path is checked, opened with O_NONBLOCK
-// (a FIFO with no writer or a device does not hold up the open) and what
-// was opened is checked again, so that the file cannot be swapped in
-// between. Gives the descriptor (blocking again, close-on-exec), or -1
-// with the reason in *error (when not null) for a directory, FIFO, socket
-// or device, or a path that cannot be opened.
-ZPI_API int IntfXmlOpenRegularFile(const char* path, std::string* error);
-
 // Local file: mode 2 writes a new content for it (beside it, put in its
 // place by Close()), mode 1 opens it for reading, only when it is a regular
-// file (IntfXmlOpenRegularFile). Deleting the stream without Close()
+// file (kkOpenRegularFile, kkfileio.h). Deleting the stream without Close()
 // leaves the target as it was.
 class ZPI_API IntfXmlFileStream : public IntfXmlIOStream {
 public:

@@ -2,7 +2,7 @@
 // a directory and a FIFO at once with its open failure (nothing blocks,
 // nothing reaches the parser, nothing leaks), ReadZPI says it could not
 // read and gives no model, and the transfer dump copies nothing.
-#include "xml/non_regular_files.h"
+#include "file_targets.h"
 #include "xml/xml_test_util.h"
 
 #include "kernel/records/qel_copy.h"
@@ -49,7 +49,7 @@ std::vector<Reader> Readers() {
 }
 
 TEST(DocumentPaths, EveryReaderRefusesADirectoryAndAFifoAtOnce) {
-    zpitest::NonRegularFiles files;
+    filetargets::NonRegularFiles files;
     ASSERT_TRUE(files.Ok());
     const struct {
         std::string path;
@@ -70,7 +70,7 @@ TEST(DocumentPaths, EveryReaderRefusesADirectoryAndAFifoAtOnce) {
 }
 
 TEST(DocumentPaths, AFileReachedThroughALinkIsStillRead) {
-    zpitest::NonRegularFiles files;
+    filetargets::NonRegularFiles files;
     ASSERT_TRUE(files.Ok());
     const std::string target = files.Directory() + "/log.xml";
     const char* lines[] = {"one", "two"};
@@ -90,7 +90,7 @@ TEST(DocumentPaths, AFileReachedThroughALinkIsStillRead) {
 }
 
 TEST(DocumentPaths, ReadZPISaysItCannotReadAndGivesNoModel) {
-    zpitest::NonRegularFiles files;
+    filetargets::NonRegularFiles files;
     ASSERT_TRUE(files.Ok());
     for (const std::string& path : {files.Directory(), files.Fifo()}) {
         xrchandle<KWPIModel> model;
@@ -106,7 +106,7 @@ TEST(DocumentPaths, ReadZPISaysItCannotReadAndGivesNoModel) {
 }
 
 TEST(DocumentPaths, TheTransferDumpCopiesNothingFromThem) {
-    zpitest::NonRegularFiles files;
+    filetargets::NonRegularFiles files;
     ASSERT_TRUE(files.Ok());
     const std::string target = files.Directory() + "/copy.xml";
     for (const std::string& path : {files.Directory(), files.Fifo()}) {

@@ -12,6 +12,8 @@
 #include "xml/side_documents/side_documents.h"
 #include "xml/intfdata/xml_zpi.h"
 
+#include "prng.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -28,22 +30,7 @@
 
 namespace {
 
-// splitmix64: small, fast and the same everywhere.
-class Prng {
-public:
-    explicit Prng(uint64_t start) : state_(start) {}
-    uint64_t Next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // 0 .. n-1 (n > 0).
-    size_t Below(size_t n) { return static_cast<size_t>(Next() % n); }
-
-private:
-    uint64_t state_;
-};
+using testprng::Prng;
 
 const char* const kBadNumbers[] = {
     "99999999999999999999999999", "-99999999999999999999", "2147483648", "-2147483649",
