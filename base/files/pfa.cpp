@@ -1,5 +1,6 @@
 #include "pfa.h"
 
+#include "btkstring.h"
 #include "kkatomicfile.h"
 #include "kkfileio.h"
 #include "xmemory.h"
@@ -25,81 +26,6 @@
 
 namespace {
 
-// Appends the UTF-8 form of `neutral` to out; false for a lone surrogate.
-bool utf16To8(const char16_t* s, std::string& out) {
-    for (size_t i = 0; s[i]; ++i) {
-        uint32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            const uint32_t d = s[i + 1];
-            if (d < 0xDC00 || d > 0xDFFF)
-                return false;
-            c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
-            ++i;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return false;
-        }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return true;
-}
-
-// Strict UTF-8 decoding: no overlong forms, no surrogates, nothing above
-// U+10FFFF, no cut sequences.
-bool utf8To16(const char* s, std::u16string& out) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s);
-    while (*p) {
-        const unsigned char b = *p;
-        uint32_t c;
-        int more;
-        if (b < 0x80) {
-            c = b;
-            more = 0;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            c = b & 0x1F;
-            more = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            c = b & 0x0F;
-            more = 2;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            c = b & 0x07;
-            more = 3;
-        } else {
-            return false;
-        }
-        ++p;
-        for (int k = 0; k < more; ++k, ++p) {
-            if ((*p & 0xC0) != 0x80)
-                return false; // also stops at the terminator
-            c = (c << 6) | (*p & 0x3F);
-        }
-        if ((more == 2 && c < 0x800) || (more == 3 && c < 0x10000) || c > 0x10FFFF ||
-            (c >= 0xD800 && c <= 0xDFFF))
-            return false;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += char16_t(0xD800 + (c >> 10));
-            out += char16_t(0xDC00 + (c & 0x3FF));
-        } else {
-            out += char16_t(c);
-        }
-    }
-    return true;
-}
-
 std::atomic<int> g_unicode{0};
 
 } // namespace
@@ -108,7 +34,7 @@ int mbxNeutToNative(const char16_t* neutral, char* native, int size) {
     if (!neutral || !native || size < 1)
         return -1;
     std::string out;
-    if (!utf16To8(neutral, out))
+    if (!btkStrUtf16ToUtf8Strict(neutral, out))
         return -1;
     if (out.size() + 1 > size_t(size))
         return out.size() + 1 > size_t(INT32_MAX) ? -1 : int(out.size() + 1);
@@ -120,7 +46,7 @@ int mbxNativeToNeut(const char* native, char16_t* neutral, int size) {
     if (!native || !neutral || size < 1)
         return -1;
     std::u16string out;
-    if (!utf8To16(native, out))
+    if (!btkStrUtf8ToUtf16Strict(native, out))
         return -1;
     if (out.size() + 1 > size_t(size))
         return out.size() + 1 > size_t(INT32_MAX) ? -1 : int(out.size() + 1);
@@ -259,18 +185,10 @@ bool boundedCopy(const std::u16string& s, char16_t* buffer, int size) {
     return !cut;
 }
 
+// Whether the text has a UTF-8 form (no lone surrogate).
 bool validUtf16(const std::u16string& s) {
-    for (size_t i = 0; i < s.size(); ++i) {
-        const char16_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 >= s.size() || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF)
-                return false;
-            ++i;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return false;
-        }
-    }
-    return true;
+    std::string utf8;
+    return btkStrUtf16ToUtf8Strict(s, utf8);
 }
 
 bool allDigits(const std::u16string& s) {
@@ -780,7 +698,7 @@ template <class Fn> Fn typedMethod(const pfa_file* file, int slot, int wantForm)
 
 bool nativeName(const pfa_file* f, std::string& out) {
     out.clear();
-    return utf16To8(compose(f, PFA_MASK_ALL).c_str(), out);
+    return btkStrUtf16ToUtf8Strict(compose(f, PFA_MASK_ALL).c_str(), out);
 }
 
 pfa_stream* openLocal(pfa_file* f, int flags, int perm) {
@@ -863,7 +781,7 @@ pfa_stream* pfa_open_file(const char* name, int flags, int perm) {
     if (!name || !*name)
         return nullptr;
     std::u16string neutral;
-    if (!utf8To16(name, neutral))
+    if (!btkStrUtf8ToUtf16Strict(name, neutral))
         return nullptr;
     pfa_file* f = pfa_alloc_qel_file();
     if (pfa_parse_to_qel_file(f, neutral.c_str(), PFA_OBJ_UNKNOWN) != PFA_OK) {
@@ -1139,7 +1057,7 @@ pfa_dir* pfa_alloc_dir(const void* nativeNames) {
     const auto* texts = static_cast<char* const*>(nativeNames);
     for (int i = 0, n = xar_count(nativeNames); i < n; ++i) {
         std::u16string name;
-        if (texts[i] && utf8To16(texts[i], name))
+        if (texts[i] && btkStrUtf8ToUtf16Strict(texts[i], name))
             d->names.push_back(std::move(name));
     }
     return d;

@@ -1,7 +1,6 @@
 #include "ugc_output.h"
 
 #include "kkatomicfile.h"
-#include "pfa.h"
 #include "unibuf.h"
 #include "xhandle.h"
 #include "xmemory.h"
@@ -17,7 +16,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -49,17 +47,9 @@ std::string file_of(const char16_t* path) {
     std::string file;
     if (FindUnibuf(path, &file))
         return file;
-    char small[256];
-    int need = mbxNeutToNative(path, small, int(sizeof small));
-    if (need == 0)
-        return small;
-    if (need < 0)
+    if (!path || !btkStrUtf16ToUtf8Strict(path, file))
         return std::string();
-    std::string big(size_t(need), '\0');
-    if (mbxNeutToNative(path, big.data(), need) != 0)
-        return std::string();
-    big.resize(std::strlen(big.c_str()));
-    return big;
+    return file;
 }
 
 // Whether a comment is written as it is: UTF-8 without a line end.
@@ -775,30 +765,6 @@ void file_set_default_prod_id(int product, int version, int datecode) {
     g_prod_id[0].store(product);
     g_prod_id[1].store(version);
     g_prod_id[2].store(datecode);
-}
-
-int qel_get_version_name(const char16_t* path, btkWString* versioned, int) {
-    if (!path || !versioned)
-        return UGC_BAD_ARG;
-    if (find_stream(path)) {
-        *versioned = path;
-        return 0;
-    }
-    *versioned = btkWString(btkStrUtf8ToUtf16(file_of(path)));
-    return 0;
-}
-
-int delete_latest_file(const char16_t* versioned) {
-    if (!versioned)
-        return UGC_BAD_ARG;
-    if (find_stream(versioned))
-        return -1;
-    // Only a regular file is ever removed (never a device or a directory).
-    std::string file = file_of(versioned);
-    struct stat st;
-    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    return std::remove(file.c_str()) == 0 ? 0 : -1;
 }
 
 void dbg_err_syserr(const char* routine, const char* format, ...) {

@@ -216,18 +216,6 @@ ZBASE_API void set_compress_output_files(int on);
 // Product identity written in the first line of every output opened later.
 ZBASE_API void file_set_default_prod_id(int product, int version, int datecode);
 
-// Name of the newest version of the file that `path` reaches: the stream
-// name for a registered stream, the file of a named buffer, else the path
-// itself. Files are not versioned here, so `latest` only asks for the
-// newest. 0, or -2 for a null argument.
-// (Files are not versioned here: the newest version that a failed write
-// made is its temporary file, which ugc_close_output removes itself.)
-ZBASE_API int qel_get_version_name(const char16_t* path, btkWString* versioned, int latest);
-// Deletes that file when it is a regular file (a registered stream, a
-// device or a directory is never removed: -1). 0 when a file was removed,
-// -1 otherwise, -2 for null.
-ZBASE_API int delete_latest_file(const char16_t* versioned);
-
 // Reports a system error as "-routine- message" on standard error.
 ZBASE_API void dbg_err_syserr(const char* routine, const char* format, ...)
     __attribute__((format(printf, 2, 3)));

@@ -209,14 +209,25 @@ char32_t decode_utf8(const unsigned char* s, size_t n, size_t& i) {
     return decode_utf8_strict(s, n, i, cp) ? cp : kReplacement;
 }
 
+// One code point from UTF-16 into `cp`; false for a lone surrogate, which
+// is consumed alone.
+bool decode_utf16_strict(const char16_t* s, size_t n, size_t& i, char32_t& cp) {
+    char16_t u = s[i++];
+    if (u < 0xD800 || u > 0xDFFF) {
+        cp = u;
+        return true;
+    }
+    if (u <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF) {
+        cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(s[i++]) - 0xDC00);
+        return true;
+    }
+    return false;
+}
+
 // One code point from UTF-16; a lone surrogate gives U+FFFD.
 char32_t decode_utf16(const char16_t* s, size_t n, size_t& i) {
-    char16_t u = s[i++];
-    if (u < 0xD800 || u > 0xDFFF)
-        return u;
-    if (u <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF)
-        return 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(s[i++]) - 0xDC00);
-    return kReplacement;
+    char32_t cp;
+    return decode_utf16_strict(s, n, i, cp) ? cp : kReplacement;
 }
 
 int encode_utf8(char32_t cp, char* out) {
@@ -567,6 +578,33 @@ std::string btkStrUtf16ToUtf8(const char16_t* utf16) { return btkStrUtf16ToUtf8(
 
 int btkStrUtf16ToUtf8(const char16_t* utf16, char* dst, int capacity) {
     return wstostr(utf16, dst, capacity);
+}
+
+bool btkStrUtf8ToUtf16Strict(std::string_view utf8, std::u16string& out) {
+    out.clear();
+    out.reserve(utf8.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t cp;
+        if (!decode_utf8_strict(s, utf8.size(), i, cp))
+            return false;
+        char16_t units[2];
+        out.append(units, size_t(encode_utf16(cp, units)));
+    }
+    return true;
+}
+
+bool btkStrUtf16ToUtf8Strict(std::u16string_view utf16, std::string& out) {
+    out.clear();
+    out.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size();) {
+        char32_t cp;
+        if (!decode_utf16_strict(utf16.data(), utf16.size(), i, cp))
+            return false;
+        char bytes[4];
+        out.append(bytes, size_t(encode_utf8(cp, bytes)));
+    }
+    return true;
 }
 
 int btkUtf8CharLength(std::string_view bytes) {

@@ -237,7 +237,7 @@ ZBASE_API btkWString operator+(const char16_t* a, const btkWString& b);
 // Both write at most `capacity` units INCLUDING the terminator, stop before a
 // character that does not fit whole (a surrogate pair or a UTF-8 sequence is
 // never split), always terminate when capacity >= 1, and replace invalid
-// input by U+FFFD. They return the units written without the terminator
+// input by U+FFFD (the strict conversions below refuse it instead). They return the units written without the terminator
 // (0 and nothing written for a null destination or capacity < 1; a null
 // source is an empty text).
 ZBASE_API int strtows(const char* utf8, char16_t* dst, int capacity);
@@ -250,6 +250,13 @@ ZBASE_API std::string btkStrUtf16ToUtf8(const char16_t* utf16);
 ZBASE_API std::string btkStrUtf16ToUtf8(std::u16string_view utf16);
 // Into a buffer, as wstostr.
 ZBASE_API int btkStrUtf16ToUtf8(const char16_t* utf16, char* dst, int capacity);
+// Strict whole-text conversions, for texts that must come back exactly
+// (file names): invalid input is refused, never replaced. False for a lone
+// surrogate (UTF-16) or for bytes that are not well-formed UTF-8 (a stray or
+// missing continuation byte, an overlong form, a surrogate, a code point
+// above U+10FFFF, a cut sequence); `out` is then unspecified.
+ZBASE_API bool btkStrUtf8ToUtf16Strict(std::string_view utf8, std::u16string& out);
+ZBASE_API bool btkStrUtf16ToUtf8Strict(std::u16string_view utf16, std::string& out);
 // Bytes (1 to 4) of the well-formed UTF-8 character at the start of
 // `bytes`; 0 when they do not begin with one (a stray or missing
 // continuation byte, an overlong form, a surrogate, a code point above

@@ -290,6 +290,31 @@ TEST(Utf, InvalidInputBecomesReplacementCharacter) {
     EXPECT_EQ(btkStrUtf16ToUtf8(static_cast<const char16_t*>(nullptr)), "");
 }
 
+// The strict conversions refuse what the others replace, and give back
+// exactly what they were given otherwise.
+TEST(Utf, StrictConversionsRefuseInvalidInput) {
+    std::u16string wide;
+    for (const char* bad : {"x\xC3", "\xC0\xAF", "\xED\xA0\x80z", "\x80", "\xF4\x90\x80\x80",
+                            "\xE2\x82", "\xE0\x80\x80", "a\xFF"})
+        EXPECT_FALSE(btkStrUtf8ToUtf16Strict(bad, wide)) << bad;
+    std::string narrow;
+    const char16_t lone_high[] = {u'a', 0xD83D, u'b', 0};
+    const char16_t lone_low[] = {0xDE00, 0};
+    const char16_t high_at_end[] = {u'a', 0xD83D, 0};
+    const char16_t swapped[] = {0xDE00, 0xD83D, 0};
+    for (const char16_t* bad : {lone_high, lone_low, high_at_end, swapped})
+        EXPECT_FALSE(btkStrUtf16ToUtf8Strict(bad, narrow));
+
+    const std::string mixed = "Gr\xC3\xBC\xC3\x9F"
+                              "e \xE2\x82\xAC \xF0\x9F\x98\x80 \xEF\xBF\xBD";
+    ASSERT_TRUE(btkStrUtf8ToUtf16Strict(mixed, wide));
+    EXPECT_EQ(wide, btkStrUtf8ToUtf16(mixed));
+    ASSERT_TRUE(btkStrUtf16ToUtf8Strict(wide, narrow));
+    EXPECT_EQ(narrow, mixed);
+    EXPECT_TRUE(btkStrUtf8ToUtf16Strict("", wide));
+    EXPECT_TRUE(wide.empty());
+}
+
 TEST(Utf, CharacterLengthTellsWellFormedCharacters) {
     EXPECT_EQ(btkUtf8CharLength("a"), 1);
     EXPECT_EQ(btkUtf8CharLength(std::string_view("\0", 1)), 1);
