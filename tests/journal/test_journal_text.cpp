@@ -3,11 +3,13 @@
 #include "journal/text/journal_text.h"
 
 #include "base/runtime/counting.h"
+#include "file_targets.h"
 #include "memory_stream.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -119,24 +121,27 @@ TEST_F(JournalText, FileReceivesOneLinePerRecord) {
 }
 
 // A path that does not name a regular file is refused at once (a FIFO
-// without a reader would otherwise hold the caller), and the file that was
-// open is closed.
+// without a reader would otherwise hold the caller, one with a reader would
+// receive the journal), and the file that was open is closed.
 TEST_F(JournalText, FileMustBeARegularFile) {
-    char folder[] = "/tmp/zpi-journal-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string fifo = std::string(folder) + "/fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string file = std::string(folder) + "/calls.journal";
+    filetargets::NonRegularFiles files;
+    ASSERT_TRUE(files.Ok());
+    filetargets::ScratchDir dir;
+    const std::string file = dir.Path("calls.journal");
     ASSERT_TRUE(kkJournalSetFile(file.c_str()));
-    EXPECT_FALSE(kkJournalSetFile(folder));
-    EXPECT_FALSE(kkJournalSetFile(fifo.c_str()));
+    bool taken = true;
+    EXPECT_TRUE(files.ReturnsWithin([&] { taken = kkJournalSetFile(files.Directory().c_str()); }));
+    EXPECT_FALSE(taken);
+    EXPECT_TRUE(files.ReturnsWithin([&] { taken = kkJournalSetFile(files.Fifo().c_str()); }));
+    EXPECT_FALSE(taken);
+    const int reader = ::open(files.Fifo().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(kkJournalSetFile(files.Fifo().c_str()));
     { kkJournal j("AfterRefusal"); }
-    std::ifstream in(file);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, "");
-    std::remove(file.c_str());
-    std::remove(fifo.c_str());
-    rmdir(folder);
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    EXPECT_EQ(filetargets::ReadAll(file), "");
 }
 
 // A record made while another is open on the same thread (a call made from
