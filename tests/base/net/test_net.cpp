@@ -2,6 +2,7 @@
 // connection on the loopback address.
 #include "net.h"
 #include "uniloc.h"
+#include "file_targets.h"
 #include "loopback.h"
 
 #include <gtest/gtest.h>
@@ -310,6 +311,41 @@ TEST_F(BnfsServerTest, MalformedFrameEndsOnlyItsSession) {
     // Other sessions are served as before.
     EXPECT_TRUE(BNFSConnection::IsAlive(good));
     BNFSConnection::Close(good);
+}
+
+// A FIFO or a folder that a client names is refused with an error answer
+// at once: the file server never waits on the FIFO, and the session goes on.
+TEST(BnfsServerFiles, NonRegularFilesAreRefusedAtOnce) {
+    filetargets::NonRegularFiles files;
+    ASSERT_TRUE(files.Ok());
+    const std::string root = files.Directory().substr(0, files.Directory().rfind('/'));
+    unilocallocation local("net-local", root.c_str());
+    EchoServer server;
+    server.SetLocationDriver(&local);
+    ASSERT_TRUE(server.Init(0, nullptr));
+    server.SetTimeSlice(0.02);
+    std::thread thread([&] { server.Run(); });
+    bnfsError e;
+    BNFSConnection* c = BNFSConnection::Open(e, "127.0.0.1", server.GetPort());
+    EXPECT_NE(c, nullptr) << e.message;
+    if (c) {
+        c->SetTimeout(5);
+        for (const char* name : {"/pipe.xml", "/folder.xml"}) {
+            std::string data;
+            bool read = true;
+            EXPECT_TRUE(
+                files.ReturnsWithin([&] { read = BNFSConnection::ReadFile(c, name, data, e); },
+                                    std::chrono::seconds(3)))
+                << name;
+            EXPECT_FALSE(read) << name;
+            EXPECT_EQ(e.code, BNFS_ERR_REMOTE) << name;
+        }
+        EXPECT_TRUE(BNFSConnection::IsAlive(c));
+        BNFSConnection::Close(c);
+    }
+    server.RequestStop();
+    thread.join();
+    server.Shutdown();
 }
 
 TEST(BnfsConnection, OpenFailsWithoutServer) {
