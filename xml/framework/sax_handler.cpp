@@ -14,9 +14,11 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
+#include <deque>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -193,12 +195,13 @@ void IntfXmlSaxHandler::HandOverText() {
     textBlank_ = true;
 }
 
-void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs) {
+template <class Local>
+void IntfXmlSaxHandler::Start(xc::AttributeList& attrs, Local localOf) {
     if (++depth_ > INTFXML_MAX_DEPTH)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "elements nest deeper than %d levels",
                      INTFXML_MAX_DEPTH);
     if (valueDepth_ != 0)
-        RefuseInValue(name, attrs);
+        RefuseInValue(attrs, localOf);
     if (!text_.empty()) {
         if (textBlank_) {
             text_.clear();
@@ -208,7 +211,7 @@ void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs
     }
     if (!current_)
         return;
-    const char* local = NameOf(name);
+    const char* local = localOf();
     current_->ClearText();
     IntfXmlElement* next = current_->startElement(local, attrs);
     if (next == current_ && next->valueSlot_ >= 0) {
@@ -222,12 +225,17 @@ void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs
         current_->ClearText();
 }
 
-void IntfXmlSaxHandler::RefuseInValue(const XMLCh* name, xc::AttributeList& attrs) {
+void IntfXmlSaxHandler::startElement(const XMLCh* name, xc::AttributeList& attrs) {
+    Start(attrs, [this, name] { return NameOf(name); });
+}
+
+template <class Local>
+void IntfXmlSaxHandler::RefuseInValue(xc::AttributeList& attrs, Local localOf) {
     // As though the value child had been taken on with PushName: the name
     // goes on the reader's stack first, before another name is converted.
     current_->names_.push(valueName_);
     const std::string value = valueName_;
-    const char* local = NameOf(name);
+    const char* local = localOf();
     current_->startElement(local, attrs);
     IntfXmlThrowUnexpected(local, value.c_str());
 }
@@ -256,7 +264,7 @@ void IntfXmlSaxHandler::EndValue() {
     textBlank_ = true;
 }
 
-void IntfXmlSaxHandler::endElement(const XMLCh* name) {
+template <class Local> void IntfXmlSaxHandler::End(Local localOf) {
     if (valueDepth_ == depth_--) {
         EndValue();
         return;
@@ -268,7 +276,7 @@ void IntfXmlSaxHandler::endElement(const XMLCh* name) {
     }
     if (!text_.empty())
         HandOverText();
-    const char* local = NameOf(name);
+    const char* local = localOf();
     IntfXmlElement* ending = current_;
     current_ = ending->endElement(local);
     if (current_ && current_ != ending) {
@@ -279,6 +287,10 @@ void IntfXmlSaxHandler::endElement(const XMLCh* name) {
     }
     if (current_)
         current_->ClearText();
+}
+
+void IntfXmlSaxHandler::endElement(const XMLCh* name) {
+    End([this, name] { return NameOf(name); });
 }
 
 namespace {
@@ -333,6 +345,8 @@ private:
 // the handler: what the parser's own document-handler layer would hand it
 // (the element's name, its attributes as a list, an end tag after an empty
 // element, no text outside the root), without that layer's cost per event.
+// Element names are converted to UTF-8 once per element declaration (the
+// scanner keeps one per name until the parse ends) and found again by it.
 class DirectParser : public xc::SAXParser {
 public:
     explicit DirectParser(IntfXmlSaxHandler& handler) : handler_(handler) {}
@@ -341,27 +355,90 @@ public:
                       const xc::RefVectorOf<xc::XMLAttr>& attrs, XMLSize_t count, bool isEmpty,
                       bool) override {
         attrList_.setVector(&attrs, count);
-        const XMLCh* name = decl.getFullName();
-        handler_.startElement(name, attrList_);
-        if (isEmpty)
-            handler_.endElement(name);
-        else
+        if (const char* local = Known(decl)) {
+            handler_.Start(attrList_, [local] { return local; });
+            if (isEmpty)
+                handler_.End([local] { return local; });
+        } else {
+            const XMLCh* name = decl.getFullName();
+            handler_.IntfXmlSaxHandler::startElement(name, attrList_);
+            if (isEmpty)
+                handler_.IntfXmlSaxHandler::endElement(name);
+        }
+        if (!isEmpty)
             ++depth_;
     }
     void endElement(const xc::XMLElementDecl& decl, unsigned int, bool, const XMLCh*) override {
         --depth_;
-        handler_.endElement(decl.getFullName());
+        if (const char* local = Known(decl))
+            handler_.End([local] { return local; });
+        else
+            handler_.IntfXmlSaxHandler::endElement(decl.getFullName());
     }
     void docCharacters(const XMLCh* chars, XMLSize_t length, bool) override {
         if (depth_ > 0)
-            handler_.characters(chars, length);
+            handler_.IntfXmlSaxHandler::characters(chars, length);
     }
     void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
 
 private:
+    // More declarations than this go through the handler's own name
+    // conversion.
+    static constexpr size_t kMaxNamed = 1 << 16;
+
+    struct Named {
+        const xc::XMLElementDecl* decl = nullptr;
+        const char* text = nullptr;
+    };
+
+    size_t SlotOf(const xc::XMLElementDecl* decl) const {
+        const uint64_t h = (uint64_t(reinterpret_cast<uintptr_t>(decl)) >> 3) *
+                           0x9E3779B97F4A7C15ull;
+        return size_t(h >> 40) & (table_.size() - 1);
+    }
+
+    // The UTF-8 name of `decl`, converted the first time it is met; null
+    // past kMaxNamed declarations. As a rule a declaration is found in its
+    // own slot at once.
+    const char* Known(const xc::XMLElementDecl& decl) {
+        const Named& home = table_[SlotOf(&decl)];
+        if (home.decl == &decl)
+            return home.text;
+        return KnownElsewhere(decl);
+    }
+    [[gnu::noinline]] const char* KnownElsewhere(const xc::XMLElementDecl& decl) {
+        for (size_t i = SlotOf(&decl); table_[i].decl; i = (i + 1) & (table_.size() - 1))
+            if (table_[i].decl == &decl)
+                return table_[i].text;
+        if (texts_.size() >= kMaxNamed)
+            return nullptr;
+        // Kept at most a quarter full, so that most declarations have
+        // their own slot.
+        if (4 * (texts_.size() + 1) > table_.size()) {
+            std::vector<Named> old(2 * table_.size());
+            old.swap(table_);
+            for (const Named& n : old)
+                if (n.decl)
+                    Put(n);
+        }
+        std::string& text = texts_.emplace_back();
+        const XMLCh* name = decl.getFullName();
+        IntfXmlAppendUtf8(text, name, xc::XMLString::stringLen(name));
+        Put({&decl, text.c_str()});
+        return text.c_str();
+    }
+    void Put(const Named& n) {
+        size_t i = SlotOf(n.decl);
+        while (table_[i].decl)
+            i = (i + 1) & (table_.size() - 1);
+        table_[i] = n;
+    }
+
     IntfXmlSaxHandler& handler_;
     xc::VecAttrListImpl attrList_;
     size_t depth_ = 0;
+    std::vector<Named> table_ = std::vector<Named>(64); // by declaration, open addressing
+    std::deque<std::string> texts_; // the names, where they stay
 };
 
 // ---- choosing the scanner ----------------------------------------------------------------

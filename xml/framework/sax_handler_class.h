@@ -165,6 +165,13 @@ public:
     void error(const XERCES_CPP_NAMESPACE::SAXParseException& e) override;
     void fatalError(const XERCES_CPP_NAMESPACE::SAXParseException& e) override;
 
+    // startElement and endElement for a caller whose `local()` gives the
+    // element's name as UTF-8 (asked only when a reader needs it; the text
+    // stays where it is until the next name is asked). Defined in
+    // sax_handler.cpp, for the parser there.
+    template <class Local> void Start(XERCES_CPP_NAMESPACE::AttributeList& attrs, Local local);
+    template <class Local> void End(Local local);
+
     IntfXmlElement* Current() const { return current_; }
 
 private:
@@ -184,8 +191,11 @@ private:
 
     // Ends the value child being read: hands its text to its reader.
     void EndValue();
-    // A start tag inside a value child: the reader refuses it.
-    [[noreturn]] void RefuseInValue(const XMLCh* name, XERCES_CPP_NAMESPACE::AttributeList& attrs);
+    // A start tag inside a value child: the reader refuses it. The value
+    // child's name goes on the reader's stack before `local()` converts
+    // another name.
+    template <class Local>
+    [[noreturn]] void RefuseInValue(XERCES_CPP_NAMESPACE::AttributeList& attrs, Local local);
 
     IntfXmlElement* current_;
     int depth_ = 0;
