@@ -248,6 +248,10 @@ constexpr size_t kTextHandOver = 64 * 1024;
 void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
     if (!current_ || length == 0)
         return;
+    // The rule: whitespace between two tags, into an empty buffer (which
+    // holds only whitespace, as it stays).
+    if (text_.empty() && text_.TakeBlankRun(chars, length))
+        return;
     text_.AppendText(chars, length, textBlank_);
     // A value's text is handed over whole, at its end tag.
     if (text_.size() >= kTextHandOver && valueDepth_ == 0)

@@ -77,6 +77,24 @@ public:
         }
         AppendLong(text, length, blank);
     }
+    // Takes a text of at most kBlankRun units into an empty buffer when it
+    // is all blanks, tabs, line feeds and carriage returns (what stands
+    // between two tags); false (and nothing taken) otherwise.
+    static constexpr size_t kBlankRun = 16;
+    bool TakeBlankRun(const XMLCh* text, size_t length) {
+        if (length > kBlankRun || capacity_ <= kBlankRun)
+            return false;
+        char* dst = data_.get();
+        for (size_t i = 0; i < length; ++i) {
+            const XMLCh c = text[i];
+            if (!IsBlank(c))
+                return false;
+            dst[i] = char(c);
+        }
+        dst[length] = '\0';
+        size_ = length;
+        return true;
+    }
     // Appends a zero-terminated text when it is ASCII and short; false (and
     // nothing appended) otherwise.
     bool AppendShortAscii(const XMLCh* text) {
