@@ -248,13 +248,18 @@ constexpr size_t kTextHandOver = 64 * 1024;
 void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
     if (!current_ || length == 0)
         return;
+    // A value's text is handed over whole, at its end tag (a start tag
+    // inside it is refused, so whether it is whitespace does not matter).
+    if (valueDepth_ != 0) {
+        text_.AppendValue(chars, length);
+        return;
+    }
     // The rule: whitespace between two tags, into an empty buffer (which
     // holds only whitespace, as it stays).
     if (text_.empty() && text_.TakeBlankRun(chars, length))
         return;
     text_.AppendText(chars, length, textBlank_);
-    // A value's text is handed over whole, at its end tag.
-    if (text_.size() >= kTextHandOver && valueDepth_ == 0)
+    if (text_.size() >= kTextHandOver)
         HandOverText();
 }
 

@@ -77,6 +77,45 @@ public:
         }
         AppendLong(text, length, blank);
     }
+    // Appends a text without looking for whitespace (the text of a value
+    // child, handed over whole whatever it holds).
+    void AppendValue(const XMLCh* text, size_t length) {
+        if (length < kShort && length < capacity_ - size_) {
+            char* dst = data_.get() + size_;
+            bool ascii;
+#if defined(__SSE2__)
+            if (length >= 8) {
+                __m128i any = _mm_setzero_si128();
+                for (size_t i = 0;; i += 8) {
+                    if (i + 8 > length)
+                        i = length - 8;
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+                    any = _mm_or_si128(any, v);
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(v, v));
+                    if (i + 8 == length)
+                        break;
+                }
+                const __m128i high = _mm_and_si128(any, _mm_set1_epi16(short(0xFF80)));
+                ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
+            } else
+#endif
+            {
+                XMLCh any = 0;
+                for (size_t i = 0; i < length; ++i) {
+                    any |= text[i];
+                    dst[i] = char(text[i]);
+                }
+                ascii = any < 0x80;
+            }
+            if (ascii) {
+                size_ += length;
+                dst[length] = '\0';
+                return;
+            }
+        }
+        bool blank = false;
+        AppendLong(text, length, blank);
+    }
     // Takes a text of at most kBlankRun units into an empty buffer when it
     // is all blanks, tabs, line feeds and carriage returns (what stands
     // between two tags); false (and nothing taken) otherwise.

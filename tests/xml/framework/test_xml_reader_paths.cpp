@@ -47,6 +47,26 @@ std::string Read(Recorder& r, const std::string& body) {
     return r.seen;
 }
 
+// Takes every element below the root as a value child (its text gathered by
+// the handler) and records "name=text;" as its value ends.
+struct ValueRecorder : IntfXmlElement {
+    std::string seen;
+    bool root = false;
+    IntfXmlElement* startElement(const char* name, IntfXmlAttributes&) override {
+        if (!root) {
+            root = true;
+            return this;
+        }
+        if (!NamesEmpty())
+            IntfXmlThrowUnexpected(name, TopName().c_str());
+        return TakeValue(0);
+    }
+    void EndValue(int, std::string_view text, const char* name) override {
+        seen += std::string(name) + "=" + std::string(text) + ";";
+    }
+    IntfXmlElement* endElement(const char*) override { return nullptr; }
+};
+
 } // namespace
 
 TEST(XmlReaderPaths, ElementNamesArriveAsWrittenWhateverTheirNumberAndLength) {
@@ -67,6 +87,30 @@ TEST(XmlReaderPaths, ElementNamesArriveAsWrittenWhateverTheirNumberAndLength) {
         }
     Recorder r;
     EXPECT_EQ(Read(r, body), expected);
+}
+
+TEST(XmlReaderPaths, ValueTextsArriveWholeWhateverTheirLengthAndCharacters) {
+    // Short and long texts, texts the parser hands in several chunks
+    // (entities, character references, sections), beyond ASCII, only
+    // whitespace, empty.
+    const std::string big(200000, '5');
+    const std::string body = "<A>1</A>\n\t<B>0.333333333333333315</B><C>" + big +
+                             "</C><E>x &amp; y<![CDATA[ <3> ]]>&#233;z</E><F>\xE2\x82\xAC " +
+                             std::string(70, 'q') + "</F><G> \n\t</G><H></H><I/>";
+    const std::string doc = "<D>" + body + "</D>";
+    ValueRecorder r;
+    IntfXmlParseBuffer(doc.data(), doc.size(), &r, "test");
+    EXPECT_EQ(r.seen, "A=1;B=0.333333333333333315;C=" + big + ";E=x & y <3> \xC3\xA9z;F=\xE2\x82\xAC " +
+                          std::string(70, 'q') + ";G= \n\t;H=;I=;");
+    // A start tag inside a value is refused, naming the value.
+    ValueRecorder nested;
+    std::string msg;
+    const std::string bad = "<D><A>12<B>3</B></A></D>";
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseBuffer(bad.data(), bad.size(), &nested, "t"); },
+                               &msg),
+              INTFXML_ERR_MALFORMED);
+    EXPECT_NE(msg.find("\"B\""), std::string::npos) << msg;
+    EXPECT_NE(msg.find("\"A\""), std::string::npos) << msg;
 }
 
 TEST(XmlReaderPaths, TextsAreGatheredWholeAndWhitespaceBeforeATagIsNotHandedOver) {
