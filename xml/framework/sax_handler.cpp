@@ -403,7 +403,7 @@ private:
     size_t SlotOf(const xc::XMLElementDecl* decl) const {
         const uint64_t h = (uint64_t(reinterpret_cast<uintptr_t>(decl)) >> 3) *
                            0x9E3779B97F4A7C15ull;
-        return size_t(h >> 40) & (table_.size() - 1);
+        return size_t(h >> 32) & (table_.size() - 1);
     }
 
     // The UTF-8 name of `decl`, converted the first time it is met; null
@@ -421,9 +421,9 @@ private:
                 return table_[i].text;
         if (texts_.size() >= kMaxNamed)
             return nullptr;
-        // Kept at most a quarter full, so that most declarations have
+        // Kept at most a sixteenth full, so that most declarations have
         // their own slot.
-        if (4 * (texts_.size() + 1) > table_.size()) {
+        if (16 * (texts_.size() + 1) > table_.size()) {
             std::vector<Named> old(2 * table_.size());
             old.swap(table_);
             for (const Named& n : old)
@@ -446,7 +446,7 @@ private:
     IntfXmlSaxHandler& handler_;
     xc::VecAttrListImpl attrList_;
     size_t depth_ = 0;
-    std::vector<Named> table_ = std::vector<Named>(64); // by declaration, open addressing
+    std::vector<Named> table_ = std::vector<Named>(256); // by declaration, open addressing
     std::deque<std::string> texts_; // the names, where they stay
 };
 
