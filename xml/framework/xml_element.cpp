@@ -6,6 +6,7 @@
 #include "xml/framework/sax_handler.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
@@ -473,9 +474,38 @@ bool IsNearestDouble(double x, uint64_t v, size_t f) {
 bool IsNearestDouble(double, uint64_t, size_t) { return false; }
 #endif
 
+// Whether the 8 bytes of `chunk` (in memory order) are all decimal digits,
+// and their value.
+[[gnu::always_inline]] inline bool EightDigits(uint64_t chunk, uint64_t& value) {
+    const uint64_t high = 0xF0F0F0F0F0F0F0F0ull;
+    const uint64_t zeros = 0x3030303030303030ull;
+    if ((chunk & high) != zeros || ((chunk + 0x0606060606060606ull) & high) != zeros)
+        return false;
+    // Pairs of digits, then quadruples, then all eight.
+    uint64_t x = chunk - zeros;
+    x = (x * 10 + (x >> 8)) & 0x00FF00FF00FF00FFull;
+    x = (x * 100 + (x >> 16)) & 0x0000FFFF0000FFFFull;
+    value = (x * 10000 + (x >> 32)) & 0xFFFFFFFFull;
+    return true;
+}
+
 // Adds the digits at d (up to e) to v while `count` stays at most 19;
-// returns where the digits stopped.
-inline const char* TakeDigits(const char* d, const char* e, uint64_t& v, size_t& count) {
+// returns where the digits stopped. With `runs`, runs of 8 digits are
+// taken at once (the long fractions; whole parts are short as a rule).
+template <bool runs>
+[[gnu::always_inline]] inline const char* TakeDigits(const char* d, const char* e, uint64_t& v,
+                                                     size_t& count) {
+    if constexpr (runs && std::endian::native == std::endian::little) {
+        while (count + 8 <= 19 && e - d >= 8) {
+            uint64_t chunk, eight;
+            std::memcpy(&chunk, d, 8);
+            if (!EightDigits(chunk, eight))
+                break;
+            v = v * 100000000u + eight;
+            d += 8;
+            count += 8;
+        }
+    }
     while (d != e && unsigned(*d - '0') < 10 && count < 19) {
         v = v * 10 + unsigned(*d - '0');
         ++d;
@@ -492,7 +522,8 @@ inline const char* TakeDigits(const char* d, const char* e, uint64_t& v, size_t&
 // power of ten exactly has one rounding and is the nearest double, as
 // from_chars gives; a longer one is taken when it is checked to be the
 // nearest. All others go to from_chars.
-template <class T> const char* WordAt(const char* p, const char* e, T& out) {
+template <class T>
+[[gnu::always_inline]] inline const char* WordAt(const char* p, const char* e, T& out) {
     const char* q = p;
     const bool minus = *q == '-';
     if (minus || *q == '+')
@@ -500,10 +531,10 @@ template <class T> const char* WordAt(const char* p, const char* e, T& out) {
     uint64_t v = 0;
     if constexpr (std::is_same_v<T, double>) {
         size_t count = 0;
-        const char* d = TakeDigits(q, e, v, count);
+        const char* d = TakeDigits<false>(q, e, v, count);
         const size_t whole = count;
         if (whole > 0 && d != e && *d == '.') {
-            const char* f = TakeDigits(d + 1, e, v, count);
+            const char* f = TakeDigits<true>(d + 1, e, v, count);
             d = count > whole ? f : q; // "1." goes the general way
         }
         const size_t fraction = count - whole;
@@ -548,7 +579,7 @@ template <class T> const char* WordAt(const char* p, const char* e, T& out) {
 // The next word of [*pos, e) as a T, converted where it stands; *pos moves
 // past it.
 template <class T>
-inline T NextNumberAt(const char* data, const char*& pos, const char* e, const char* element,
+[[gnu::always_inline]] inline T NextNumberAt(const char* data, const char*& pos, const char* e, const char* element,
                       const char* what) {
     const char* b = pos;
     while (b != e && IsSep(*b))

@@ -294,4 +294,14 @@ TEST(XmlReaderPaths, LongDecimalsReadAsTheNearestDouble) {
                             "4503599627370497.5", "4503599627370498.5", "1.0000000000000001110"})
         wrong += !same(tie);
     EXPECT_EQ(wrong, 0);
+    // A character next to the digits ('/' or ':') inside a run of eight ends
+    // the digits there, as anywhere: such a word is not a number.
+    for (const char* bad : {"0.1234567:", "1.12345678/1", "0.1234567:89", "2./2345678",
+                            "0.12345678123:5678"}) {
+        double v = 0;
+        EXPECT_FALSE(IntfXmlToDouble(bad, v)) << bad;
+        EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseDoubles(bad, &v, 1, "R"); }),
+                  INTFXML_ERR_MALFORMED)
+            << bad;
+    }
 }
