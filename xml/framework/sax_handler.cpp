@@ -459,10 +459,11 @@ private:
 // takes the well-formedness scanner only when they show the root element's
 // start tag (its name starting with an ASCII letter, '_' or ':') after a
 // prolog of nothing but an optional byte order mark, the XML declaration,
-// processing instructions, comments and whitespace. Any
-// other start (a document type declaration, another encoding, a prolog
-// longer than the bytes read ahead, bytes that are no document at all) goes
-// to the general scanner as before, which reports what it always reported.
+// processing instructions, comments and whitespace. Any other start (a
+// document type declaration, another encoding, a prolog longer than the
+// bytes read ahead, bytes that are no document at all) goes to the general
+// scanner as before, which reports what it always reported. Both scanners
+// read the prolog with the same code.
 
 // How many bytes are read ahead.
 constexpr size_t kLookAhead = 4096;
