@@ -173,8 +173,10 @@ public:
     static void SetDefaultTimeout(double seconds);
     static double GetDefaultTimeout();
 
-    // Connects to host:port (a name or a dotted address). Null, with the
-    // reason in `error`, when that fails.
+    // Connects to host:port (a name or a dotted address). Each address the
+    // name gives has 10 seconds to accept the connection (then "connect"
+    // fails with a timeout); looking the name up is bounded by the system's
+    // resolver. Null, with the reason in `error`, when that fails.
     static BNFSConnection* Open(bnfsError& error, const char* host, int port);
     // Closes and destroys; null is ignored.
     static void Close(BNFSConnection* connection);
