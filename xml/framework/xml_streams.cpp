@@ -9,7 +9,6 @@
 #include "kkfileio.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
