@@ -308,16 +308,14 @@ void kkJournal::startTarget(xobject* target) { appendAnyText(text().target, targ
 void kkJournal::startTarget(KCommon* target) { appendCommonText(text().target, target); }
 
 void kkJournal::finish() {
-    if (IsRecording()) {
-        try {
-            kkJournalText& t = text();
-            t.line.clear();
-            appendLine(t.line);
-            t.line += '\n';
-            deliver(t.line);
-        } catch (...) {
-            // A record that cannot be finished (no memory) is dropped.
-        }
+    try {
+        kkJournalText& t = text();
+        t.line.clear();
+        appendLine(t.line);
+        t.line += '\n';
+        deliver(t.line);
+    } catch (...) {
+        // A record that cannot be finished (no memory) is dropped.
     }
     if (text_) {
         giveBackThreadText(text_);
@@ -400,7 +398,7 @@ void kkJournal::putValue(const char* text, size_t length) {
 }
 
 void kkJournal::PutStandard(const char* text) {
-    if (!IsRecording())
+    if (!records_)
         return;
     PutComma();
     if (text) {
@@ -411,7 +409,7 @@ void kkJournal::PutStandard(const char* text) {
 }
 
 kkJournal& kkJournal::operator<<(int value) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         appendInt(current(), value);
     }
@@ -419,7 +417,7 @@ kkJournal& kkJournal::operator<<(int value) {
 }
 
 kkJournal& kkJournal::operator<<(double value) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         appendReal(current(), value);
     }
@@ -427,7 +425,7 @@ kkJournal& kkJournal::operator<<(double value) {
 }
 
 kkJournal& kkJournal::operator<<(const char* text) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         if (text)
             appendQuoted(current(), text, std::strlen(text));
@@ -438,7 +436,7 @@ kkJournal& kkJournal::operator<<(const char* text) {
 }
 
 kkJournal& kkJournal::operator<<(xany value) {
-    if (!IsRecording())
+    if (!records_)
         return *this;
     PutComma();
     std::string& out = current();
@@ -461,7 +459,7 @@ kkJournal& kkJournal::operator<<(xany value) {
 }
 
 kkJournal& kkJournal::operator<<(KTraversal value) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         std::string& out = current();
         out += "KTraversal(";
@@ -472,7 +470,7 @@ kkJournal& kkJournal::operator<<(KTraversal value) {
 }
 
 kkJournal& kkJournal::operator<<(KAccuracyType value) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         std::string& out = current();
         out += "KAccuracyType(";
@@ -483,7 +481,7 @@ kkJournal& kkJournal::operator<<(KAccuracyType value) {
 }
 
 kkJournal& kkJournal::operator<<(KCommon* object) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         appendCommonText(current(), object);
     }
@@ -491,7 +489,7 @@ kkJournal& kkJournal::operator<<(KCommon* object) {
 }
 
 kkJournal& kkJournal::operator<<(KCCommon* object) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         appendClientText(current(), object);
     }
@@ -499,7 +497,7 @@ kkJournal& kkJournal::operator<<(KCCommon* object) {
 }
 
 kkJournal& kkJournal::operator<<(KXException* exception) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         appendExceptionText(current(), exception);
     }
@@ -508,7 +506,7 @@ kkJournal& kkJournal::operator<<(KXException* exception) {
 
 #define ZBASE_JOURNAL_VALUE(Type, Count, ...)                                  \
     kkJournal& kkJournal::operator<<(Type* p) {                                \
-        if (IsRecording()) {                                                   \
+        if (records_) {                                                   \
             PutComma();                                                        \
             std::string& out = current();                                      \
             if (p) {                                                           \
@@ -527,7 +525,7 @@ ZBASE_JOURNAL_VALUE(KColorRGB, 3, p->Get(0), p->Get(1), p->Get(2))
 #undef ZBASE_JOURNAL_VALUE
 
 kkJournal& kkJournal::operator<<(KCsys* p) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         if (p)
             appendNumbers(current(), "KCsys", p->Data(), 12);
@@ -538,7 +536,7 @@ kkJournal& kkJournal::operator<<(KCsys* p) {
 }
 
 kkJournal& kkJournal::operator<<(KBox3D* p) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         if (p)
             appendNumbers(current(), "KBox3D", p->Data(), 6);
@@ -549,7 +547,7 @@ kkJournal& kkJournal::operator<<(KBox3D* p) {
 }
 
 kkJournal& kkJournal::operator<<(KBoxUV* p) {
-    if (IsRecording()) {
+    if (records_) {
         PutComma();
         if (p)
             appendNumbers(current(), "KBoxUV", p->Data(), 4);

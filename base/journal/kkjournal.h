@@ -8,9 +8,13 @@
 // A record collects text in four parts (inputs, outputs, comments, return
 // value) plus the exception. The mode selects the part that values written
 // by insertion go to: In() selects the inputs, Return() the return value,
-// Exception() the exception. When the record is destroyed it is finished:
-// if the journal is recording, one line of text goes to the sink (an
-// in-memory list and, when set, a file). The line reads
+// Exception() the exception. Whether a record is written is decided once,
+// when it is made: made while the journal records, it collects every value
+// and, when it is destroyed, hands one whole line of text to the sink (an
+// in-memory list and, when set, a file), even if recording was switched off
+// meanwhile; made while the journal does not record, it collects nothing
+// and is never written, even if recording was switched on meanwhile. So a
+// line always shows its call whole. The line reads
 //
 //     <target>.<name>(<inputs>)[ -> <return>][ ! <exception>][ ! not completed][ out(<outputs>)][ // <comments>]
 //
@@ -114,23 +118,25 @@ public:
     // not copied: it must stay valid while the record lives (journaled
     // calls pass literals). A record made with the name alone has no target
     // part. The KCommon form names an interface object by its KCommon part.
-    // While the journal does not record, making and finishing a record
-    // costs no more than a few tests.
-    kkJournal(const char* name, xobject* target) : name_(name ? name : ""), hasTarget_(true) {
-        if (IsRecording())
+    // The record records when the journal records now (IsRecorded). A
+    // record that does not costs no more than a few tests.
+    kkJournal(const char* name, xobject* target)
+        : name_(name ? name : ""), records_(IsRecording()), hasTarget_(true) {
+        if (records_)
             startTarget(target);
     }
-    kkJournal(const char* name, KCommon* target) : name_(name ? name : ""), hasTarget_(true) {
-        if (IsRecording())
+    kkJournal(const char* name, KCommon* target)
+        : name_(name ? name : ""), records_(IsRecording()), hasTarget_(true) {
+        if (records_)
             startTarget(target);
     }
     kkJournal(const char* name, std::nullptr_t) : kkJournal(name, static_cast<xobject*>(nullptr)) {}
-    explicit kkJournal(const char* name) : name_(name ? name : "") {}
+    explicit kkJournal(const char* name) : name_(name ? name : ""), records_(IsRecording()) {}
     kkJournal(const kkJournal&) = delete;
     kkJournal& operator=(const kkJournal&) = delete;
-    // Finishes the record: hands its line to the sink when recording.
+    // Finishes the record: hands its line to the sink when it records.
     ~kkJournal() {
-        if (text_ || IsRecording())
+        if (records_)
             finish();
     }
 
@@ -160,15 +166,20 @@ public:
     // Whether Exception() was called on the record.
     bool HasException() const { return excepted_; }
 
-    // Whether the journal records (process-wide; see kkJournalSetRecording).
+    // Whether the journal records now (process-wide; see
+    // kkJournalSetRecording). Decides whether a record made now records.
     static bool IsRecording() { return recording_.load(std::memory_order_relaxed); }
+    // Whether this record records: the journal's switch as it was when the
+    // record was made. Every value writer follows it, not the switch.
+    bool IsRecorded() const { return records_; }
 
     // Separator before the next value of the current level: the first value
     // of a level (odd counter) moves the counter to even and gets none; any
     // later value (even counter) gets "," in the part the mode selects.
     void PutComma();
 
-    // Insertions: each writes one value (nothing while not recording).
+    // Insertions: each writes one value (nothing when the record does not
+    // record).
     kkJournal& operator<<(int value);
     kkJournal& operator<<(double value);
     kkJournal& operator<<(const char* text);
@@ -224,7 +235,7 @@ private:
     // The target's text, when recording at the start.
     void startTarget(xobject* target);
     void startTarget(KCommon* target);
-    // Delivers the line when recording and gives the texts back.
+    // Delivers the line and gives the texts back.
     void finish();
     // The record's texts, taken from the thread's buffers on first use.
     kkJournalText& text() { return text_ ? *text_ : takeText(); }
@@ -251,6 +262,7 @@ private:
     kkJournalText* text_ = nullptr;
     // The base library's own fields.
     const char* name_;
+    const bool records_;
     bool hasTarget_ = false;
     bool returned_ = false;
     bool excepted_ = false;
@@ -267,8 +279,9 @@ ZBASE_API std::string kkJournalClassName(const char* typeName);
 ZBASE_API std::string kkJournalObjectText(const xobject* object);
 
 // ---- the sink ----------------------------------------------------------
-// Recording switch (on at start). While off, no value is written and no
-// finished record reaches the sink.
+// Recording switch (on at start). A record made while it is off writes
+// nothing and never reaches the sink; one made while it is on is written
+// whole when it finishes, whatever the switch says by then.
 ZBASE_API void kkJournalSetRecording(bool on);
 // Also writes each finished record, one line each, to the file at `path`
 // (created, or emptied when it exists). Each record goes to the file whole,

@@ -16,9 +16,12 @@
 //
 // Whether the journal records changes nothing that the caller or the
 // implementation sees: arguments and results are converted either way.
-// Only the texts are left out, and with them the copies that writing them
-// would take, so that a call with the journal off costs little more than
-// the plain call.
+// Whether the call is journaled is decided once, when its record is made
+// (kkJournal::IsRecorded): switching recording meanwhile neither cuts the
+// record short nor starts it half-way. A record that does not record
+// leaves the texts out, and with them the copies that writing them would
+// take, so that a call with the journal off costs little more than the
+// plain call.
 #pragma once
 
 #include "journal/call/kkcallarg.h"
@@ -120,8 +123,8 @@ R kkJournaledCall(I* target, I* implementation, const char* name, R (I::*const* 
     try {
         kk_detail::ArgRecords<P...> records(args...);
         if constexpr (sizeof...(P) > 0) {
-            // Nothing is written while the journal does not record.
-            if (kkJournal::IsRecording())
+            // Nothing is written when the record does not record.
+            if (record.IsRecorded())
                 records.Journal(record.In());
         }
 
@@ -149,7 +152,7 @@ R kkJournaledCall(I* target, I* implementation, const char* name, R (I::*const* 
             }
             R converted = kk_detail::ToCaller(result);
             record.Return();
-            if (kkJournal::IsRecording())
+            if (record.IsRecorded())
                 record << converted;
             return converted;
         }

@@ -26,7 +26,7 @@ template <class Base, class T> kkJournal& writeObject(kkJournal& journal, xrchan
 // index order by the element writer.
 template <class L, class Write>
 kkJournal& writeList(kkJournal& journal, L* list, const xrttiobject* elementType, Write write) {
-    if (!kkJournal::IsRecording())
+    if (!journal.IsRecorded())
         return journal;
     if (!list)
         return journal << static_cast<const char*>(nullptr);
@@ -47,7 +47,7 @@ kkJournal& writeList(kkJournal& journal, L* list, const xrttiobject* elementType
 // The number sequences: their type name decides the opening; any other
 // name is a fatal inconsistency.
 template <class S> kkJournal& writeNumbers(kkJournal& journal, S* sequence) {
-    if (!kkJournal::IsRecording())
+    if (!journal.IsRecorded())
         return journal;
     if (!sequence)
         return journal << static_cast<const char*>(nullptr);

@@ -27,21 +27,35 @@ void appendRaw(kkJournalText& texts, std::string& part, const char* text) {
 }
 } // namespace
 
+// Like every writer, the raw text members write nothing into a record that
+// does not record.
 void kkJournal::AddInput(const char* text) {
+    if (!records_)
+        return;
     PutComma();
     appendRaw(this->text(), this->text().inputs, text);
 }
 
-void kkJournal::AddOutput(const char* text) { appendRaw(this->text(), this->text().outputs, text); }
+void kkJournal::AddOutput(const char* text) {
+    if (records_)
+        appendRaw(this->text(), this->text().outputs, text);
+}
 
 void kkJournal::AddRetval(const char* text) {
+    if (!records_)
+        return;
     PutComma();
     appendRaw(this->text(), this->text().retval, text);
 }
 
-void kkJournal::AddComment(const char* text) { appendRaw(this->text(), this->text().comments, text); }
+void kkJournal::AddComment(const char* text) {
+    if (records_)
+        appendRaw(this->text(), this->text().comments, text);
+}
 
 void kkJournal::PutSeparator(const char* text) {
+    if (!records_)
+        return;
     switch (mode_) {
     case kModeInputs: appendRaw(this->text(), this->text().inputs, text); break;
     case kModeReturn: appendRaw(this->text(), this->text().retval, text); break;
@@ -55,6 +69,8 @@ kkJournal& kkJournal::operator<<(xstring text) {
 }
 
 void kkJournal::StartSequence(const char* type, const char* type2) {
+    if (!records_)
+        return;
     PutComma();
     PutSeparator("sequence<");
     PutSeparator(type);
@@ -67,6 +83,8 @@ void kkJournal::StartSequence(const char* type, const char* type2) {
 }
 
 void kkJournal::EndSequence() {
+    if (!records_)
+        return;
     PutSeparator(")");
     --nesting_;
     // A level that held values is left even; a negative counter is not odd.
@@ -91,7 +109,7 @@ std::string enumText(const char* prefix, int value) {
 // when the writer returns or PutStandard throws.
 #define ZPI_JOURNAL_ENUM_WRITER(Enum)                                          \
     kkJournal& operator<<(kkJournal& journal, Enum value) {                    \
-        if (!kkJournal::IsRecording())                                         \
+        if (!journal.IsRecorded())                                             \
             return journal;                                                    \
         std::string text = enumText(#Enum "(", static_cast<int>(value));       \
         journal.PutStandard(text.c_str());                                     \

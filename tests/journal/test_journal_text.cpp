@@ -83,20 +83,38 @@ TEST_F(JournalText, RecordLineOfExceptionOutputsAndComments) {
                   "null.Close(3) ! \"failed\" out(o1o2) // see\\nbelow"});
 }
 
-TEST_F(JournalText, NothingWrittenOrDeliveredWhileNotRecording) {
+// A record made while not recording writes and delivers nothing, even when
+// recording is switched on before it finishes; one made while recording is
+// delivered whole, even when recording is switched off meanwhile.
+TEST_F(JournalText, RecordFollowsTheSwitchAsItWasWhenMade) {
+    xrchandle<KPICurveList> list(KPICurveList::create());
+    list->Set(0, xrchandle<KPICurve>(new KPILine_rec));
+    xrchandle<xintsequence> ints(xintsequence::create());
+    kkJournalSetRecording(false);
     {
         kkJournal j("GetX", nullptr);
-        kkJournalSetRecording(false);
+        EXPECT_FALSE(j.IsRecorded());
+        kkJournalSetRecording(true);
         j.In() << 1 << "t" << KPISURFACE_ORIENT_POSITIVE << KPICURV_ARC;
-        xrchandle<KPICurveList> list(KPICurveList::create());
-        list->Set(0, xrchandle<KPICurve>(new KPILine_rec));
-        j << list;
-        xrchandle<xintsequence> ints(xintsequence::create());
-        j << ints;
+        j << list << ints;
+        Raw::AddInput(j, "raw");
+        Raw::AddComment(j, "c");
+        j.Return() << 2;
         EXPECT_EQ(j.InputsText(), "");
         EXPECT_EQ(j.Nesting(), 1);
     }
     EXPECT_TRUE(kkJournalRecords().empty());
+    {
+        kkJournal j("GetY", nullptr);
+        EXPECT_TRUE(j.IsRecorded());
+        kkJournalSetRecording(false);
+        j.In() << 1 << KPICURV_ARC << ints;
+        j.Return() << list;
+    }
+    EXPECT_EQ(kkJournalTakeRecords(),
+              std::vector<std::string>{"null.GetY(1,KPICurveType(" + std::to_string(int(KPICURV_ARC)) +
+                                       "),sequence<xintsequence>()) -> sequence<KPICurveList,KPICurve>(" +
+                                       textOf(list->Get(0).get()) + ")"});
 }
 
 TEST_F(JournalText, FileReceivesOneLinePerRecord) {
