@@ -1,6 +1,7 @@
 #include "kkjournal.h"
 
 #include "kkfileio.h"
+#include "process.h"
 #include "xexcept.h"
 
 #include <atomic>
@@ -16,17 +17,100 @@
 
 namespace {
 
+void appendInt(std::string& out, int64_t value);
+
 // Where finished records go.
 struct Sink {
     std::mutex lock;
     std::deque<std::string> records;
     size_t limit = 10000;
+    // The journal file. The sink is its only writer: it holds whole lines
+    // only, the records that reached it and the marks of those lost.
     int fd = -1;
+    std::string path;
+    // Records that did not reach the file since the last that did.
+    uint64_t lost = 0;
+    // Bytes of a cut-short write still to be cut off the file's end (the
+    // cut failed; nothing is written until it succeeds).
+    size_t uncut = 0;
+    // Whether the file's failure was reported.
+    bool reported = false;
+    // The mark and the record written together after a loss.
+    std::string joined;
 };
 
 Sink& sink() {
     static Sink* s = new Sink; // lives for the process: records may finish during exit
     return *s;
+}
+
+// Writes `size` bytes in as few writes as the file takes; `done` tells how
+// many went in, `err` why the rest did not.
+bool writeCounted(int fd, const char* data, size_t size, size_t& done, int& err) {
+    done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Cuts the last `bytes` bytes off the file: what a failed write left of its
+// lines. The sink is the file's only writer, so they are its last bytes.
+bool cutBack(int fd, size_t bytes) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    const off_t keep = st.st_size >= off_t(bytes) ? st.st_size - off_t(bytes) : 0;
+    while (::ftruncate(fd, keep) != 0)
+        if (errno != EINTR)
+            return false;
+    return true;
+}
+
+// One record (`line`, with its line end) to the file. A record that does
+// not go in whole is cut off again and counted; the first record that goes
+// in afterwards is preceded by the mark "<n> records lost", written with it
+// in one write. The first failure is reported on the diagnostics.
+void writeToFile(Sink& s, const std::string& line) {
+    const std::string* out = &line;
+    if (s.lost > 0) {
+        s.joined.clear();
+        appendInt(s.joined, int64_t(s.lost));
+        s.joined += " records lost\n";
+        if (!line.empty())
+            s.joined += line;
+        out = &s.joined;
+    } else if (line.empty()) {
+        return;
+    }
+    size_t done = 0;
+    int err = 0;
+    if (s.uncut == 0 || cutBack(s.fd, s.uncut)) {
+        s.uncut = 0;
+        if (writeCounted(s.fd, out->data(), out->size(), done, err)) {
+            s.lost = 0;
+            return;
+        }
+        if (done > 0 && !cutBack(s.fd, done))
+            s.uncut = done;
+    } else {
+        err = errno;
+    }
+    if (!line.empty())
+        ++s.lost;
+    if (!s.reported) {
+        s.reported = true;
+        dbg_print_info("call journal \"%s\": cannot write (%s); records that do not fit are "
+                       "left out, and a line \"<n> records lost\" marks each stretch of them",
+                       s.path.c_str(), std::strerror(err));
+    }
 }
 
 // `line` ends with its line end. Memory keeps the line without it; the file
@@ -49,7 +133,21 @@ void deliver(const std::string& line) {
         }
     }
     if (s.fd >= 0)
-        kkWriteAll(s.fd, line.data(), line.size());
+        writeToFile(s, line);
+}
+
+// Closes the journal file, after a last try to mark records it lost.
+void closeFile(Sink& s) {
+    if (s.fd < 0)
+        return;
+    if (s.lost > 0)
+        writeToFile(s, std::string());
+    ::close(s.fd);
+    s.fd = -1;
+    s.path.clear();
+    s.lost = 0;
+    s.uncut = 0;
+    s.reported = false;
 }
 
 // ---- the thread's text buffers ---------------------------------------------
@@ -585,10 +683,7 @@ void kkJournalSetRecording(bool on) { kkJournal::recording_.store(on, std::memor
 bool kkJournalSetFile(const char* path) {
     Sink& s = sink();
     std::lock_guard<std::mutex> guard(s.lock);
-    if (s.fd >= 0) {
-        ::close(s.fd);
-        s.fd = -1;
-    }
+    closeFile(s);
     if (!path)
         return true;
     // Only a regular file is taken (a FIFO or a folder is refused at once,
@@ -601,6 +696,7 @@ bool kkJournalSetFile(const char* path) {
         return false;
     }
     s.fd = fd;
+    s.path = path;
     return true;
 }
 

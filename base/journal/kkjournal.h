@@ -26,6 +26,17 @@
 // Newlines, carriage returns and tabs inside a part are written as \n, \r
 // and \t so that a record is always one line.
 //
+// The journal file holds whole lines only. Records that could not be
+// written to it (a full disk, a write error) are left out, never cut short,
+// and the first line written after such a stretch is the mark
+//
+//     <n> records lost
+//
+// where <n> is the decimal number of records left out just before it. The
+// line of a journaled call begins with an object's class name, "null" or
+// the call's name, never with a digit, so a mark is not taken for a
+// record. The mark is also tried when the file is closed.
+//
 // Values written by insertion:
 //   int            decimal ("-12")
 //   double         shortest text that reads back exactly ("2.5", "1e+300",
@@ -285,10 +296,15 @@ ZBASE_API std::string kkJournalObjectText(const xobject* object);
 ZBASE_API void kkJournalSetRecording(bool on);
 // Also writes each finished record, one line each, to the file at `path`
 // (created, or emptied when it exists). Each record goes to the file whole,
-// in one write, before the call it records returns. Only a regular file is
-// taken: a path naming a directory, FIFO or device is refused without
-// blocking. Null closes the file. False when the file cannot be opened or
-// is refused (the previous file, if any, is closed then).
+// in one write, before the call it records returns. A write that fails or
+// falls short is cut off the file again (the journal is the file's only
+// writer), the record is counted as lost, and the next record that goes in
+// is preceded by the loss mark (above); the first failure is reported once
+// on the diagnostics (dbg_print_info) with the path and the reason. Only a
+// regular file is taken: a path naming a directory, FIFO or device is
+// refused without blocking. Null closes the file. False when the file
+// cannot be opened or is refused (the previous file, if any, is closed
+// then).
 ZBASE_API bool kkJournalSetFile(const char* path);
 // The finished records kept in memory, oldest first; Take also empties the
 // list.
