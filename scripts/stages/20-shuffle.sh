@@ -6,6 +6,7 @@
 # --help tells how to give that number back to repeat the same order.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/common.sh
 
 build=${ASAN_BUILD_DIR:-build/asan}
 if ! ls "$build"/test_* >/dev/null 2>&1; then
@@ -21,7 +22,10 @@ for program in "$build"/test_*; do
   name=$(basename "$program")
   log=$(mktemp)
   start=$(date +%s)
-  if (cd "$build" && "$program" --gtest_shuffle --gtest_repeat=2 --gtest_brief=1) >"$log" 2>&1; then
+  rc=0
+  (cd "$build" && "$program" --gtest_shuffle --gtest_repeat=2 --gtest_brief=1) >"$log" 2>&1 || rc=$?
+  tally_gtest "shuffled repeat of $name" "$log" "$rc"
+  if [ "$rc" -eq 0 ]; then
     echo "$name: shuffled twice, passed ($(( $(date +%s) - start )) s)"
   else
     echo "$name: FAILED in a shuffled repeat; its output:" >&2

@@ -8,6 +8,7 @@
 # examples and tools are not built here.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/common.sh
 
 start=$(date +%s)
 build=${TSAN_BUILD_DIR:-build/tsan}
@@ -31,5 +32,10 @@ if ! probe=$("$build/$first" --gtest_list_tests 2>&1 >/dev/null); then
     exit 1
   fi
 fi
-(cd "$build" && "${run[@]}" ctest --output-on-failure -j "$(nproc)")
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+rc=0
+(cd "$build" && "${run[@]}" ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
+tally_ctest "ThreadSanitizer tests" "$log"
 echo "ThreadSanitizer stage: build $(( built - start )) s, tests $(( $(date +%s) - built )) s"
+exit "$rc"

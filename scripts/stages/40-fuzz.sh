@@ -13,6 +13,7 @@
 # later run goes on from them; the corpus in the tree is never changed.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/common.sh
 
 need=()
 command -v clang++ >/dev/null || need+=(clang)
@@ -25,11 +26,7 @@ if [ ${#need[@]} -eq 0 ]; then
 else
   need+=(libclang-rt-dev)
 fi
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${need[@]}"
-fi
+need_packages "${need[@]}"
 
 seconds=${FUZZ_SECONDS:-30}
 build=${FUZZ_BUILD_DIR:-build/fuzz}
@@ -94,12 +91,14 @@ printf '%s\n' "${names[@]}" | xargs -P "$jobs" -I{} bash -c 'run_one {} && echo 
 for name in "${names[@]}"; do
   if ! grep -qx "$name: passed" "$build/logs/summary.txt"; then
     failed+=("$name")
+    tally "fuzz harness $name" 0 1
     echo "---- $name (log $build/logs/$name.log)" >&2
     grep -E "ERROR|SUMMARY|runtime error|Test unit written|==[0-9]+==" "$build/logs/$name.log" | head -20 >&2 || true
     tail -30 "$build/logs/$name.log" >&2
   else
     runs=$(grep -Eo 'stat::number_of_executed_units: *[0-9]+' "$build/logs/$name.log" | grep -Eo '[0-9]+$' || echo "?")
     echo "$name: $runs inputs"
+    tally "fuzz harness $name" 1 0
   fi
 done
 echo "fuzz stage took $(($(date +%s) - stage_start)) s (${#names[@]} harnesses, $seconds s each, $jobs at a time)"

@@ -12,6 +12,7 @@
 #                    that is already there is reused and brought up to date)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/common.sh
 
 need=()
 command -v cmake >/dev/null || need+=(cmake)
@@ -19,11 +20,7 @@ command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
 command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${need[@]}"
-fi
+need_packages "${need[@]}"
 
 start=$(date +%s)
 build=${INSTALL_BUILD_DIR:-build/plain}
@@ -59,6 +56,7 @@ for header in $installed; do
   fi
 done
 echo "installed headers: $(echo $installed | wc -w), exactly those zpi50.h brings in"
+tally "installed headers" 1 0
 
 # The consumer, each way; it runs without any library path set, as an
 # installed program would.
@@ -67,7 +65,16 @@ consumer() {
   shift
   cmake -S examples/consumer -B "$work/$name" -G Ninja "$@" >/dev/null
   cmake --build "$work/$name" -j "$(nproc)" >/dev/null
-  env -u LD_LIBRARY_PATH "$work/$name/consumer"
+  # Its checks count in the run's tally ("ok: ..." and "FAILED: ..." lines).
+  local rc=0 ok failed
+  env -u LD_LIBRARY_PATH "$work/$name/consumer" | tee "$work/$name.log" || rc=$?
+  ok=$(grep -c '^ok: ' "$work/$name.log" || true)
+  failed=$(grep -c '^FAILED' "$work/$name.log" || true)
+  if [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
+    failed=1
+  fi
+  tally "consumer checks ($name)" "$ok" "$failed"
+  return "$rc"
 }
 echo "--- consumer with find_package"
 consumer find_package -DCMAKE_PREFIX_PATH="$prefix"

@@ -1,0 +1,54 @@
+# Shared by scripts/test.sh and the stages of scripts/stages/ (sourced).
+#
+# need_packages PKG...   installs the Debian packages named (apt-get) when
+#   run as root; anyone else is told which packages are missing and how to
+#   install them, and the call fails (nothing is run that would meet apt's
+#   lock).
+# tally WHAT PASSED FAILED   adds one line of counts to the run's tally file
+#   (ZPI_TALLY, set by scripts/test.sh); without it, a stage run on its own,
+#   nothing is recorded.
+# tally_ctest WHAT LOG       the counts of a ctest run, read from its output.
+# tally_gtest WHAT LOG STATUS  the counts of a GoogleTest program's run
+#   (every repeat), read from its output; a program that ended with a
+#   nonzero STATUS and reported no failed test (it crashed, or printed no
+#   result) counts one failure more.
+
+need_packages() {
+  [ $# -gt 0 ] || return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update && apt-get install -y --no-install-recommends "$@"
+    return
+  fi
+  echo "$(basename "$0"): missing packages: $*" >&2
+  echo "install them as root, then run this again:" >&2
+  echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends $*" >&2
+  return 1
+}
+
+tally() {
+  [ -n "${ZPI_TALLY:-}" ] || return 0
+  printf '%s\t%d\t%d\n' "$1" "$2" "$3" >>"$ZPI_TALLY"
+}
+
+tally_ctest() {
+  local line total failed
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$2" | tail -n 1)
+  if [ -z "$line" ]; then
+    tally "$1" 0 1
+    return
+  fi
+  failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  tally "$1" $((total - failed)) "$failed"
+}
+
+tally_gtest() {
+  local passed failed
+  passed=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$2" | awk '{ s += $1 } END { print s + 0 }')
+  failed=$(sed -nE 's/^\[  FAILED  \] ([0-9]+) tests?, listed below.*/\1/p' "$2" | awk '{ s += $1 } END { print s + 0 }')
+  if [ "${3:-0}" -ne 0 ] && [ "$failed" -eq 0 ]; then
+    failed=1
+  fi
+  tally "$1" "$passed" "$failed"
+}

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Checks scripts/test.sh (the CI run) on a scratch copy, with stand-in
+# commands in place of the build:
+#   tally     every step's counts are summed into one closing line
+#             "N passed, M failed", also when a stage fails, and the run
+#             then fails; a failing stage does not keep the later ones
+#             from running.
+#   not-root  run by someone other than root on a machine that lacks a
+#             package, it names the package and how to install it, and
+#             neither calls apt-get nor builds anything.
+set -euo pipefail
+root=${1:?usage: check_test_script.sh <source root> tally|not-root}
+case=${2:?usage: check_test_script.sh <source root> tally|not-root}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/repo/scripts/stages" "$work/bin"
+cp "$root/scripts/test.sh" "$root/scripts/common.sh" "$work/repo/scripts/"
+
+fail() {
+  echo "FAILED: $*" >&2
+  echo "--- output of scripts/test.sh:" >&2
+  cat "$work/out" >&2
+  exit 1
+}
+
+stub() { # stub NAME BODY: a command on the stand-in PATH
+  printf '#!/bin/sh\n%s\n' "$2" >"$work/bin/$1"
+  chmod +x "$work/bin/$1"
+}
+
+case $case in
+tally)
+  # cmake makes the build folder it is given; ctest passes 5 of 6.
+  stub cmake 'while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done; exit 0'
+  stub ctest 'echo "83% tests passed, 1 tests failed out of 6"; exit 8'
+  cat >"$work/repo/scripts/stages/10-counts.sh" <<'EOF'
+source scripts/common.sh
+tally "ten checks" 10 0
+EOF
+  cat >"$work/repo/scripts/stages/20-broken.sh" <<'EOF'
+echo "stage 20 stops early"
+exit 3
+EOF
+  cat >"$work/repo/scripts/stages/30-after.sh" <<'EOF'
+source scripts/common.sh
+tally "two checks" 2 0
+EOF
+  rc=0
+  PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "the run passed although a stage failed"
+  [ "$(tail -n 1 "$work/out")" = "17 passed, 2 failed" ] ||
+    fail "the last line is not the sum of the steps (5 + 10 + 2 passed, 1 + 1 failed)"
+  grep -q "two checks: 2 passed, 0 failed" "$work/out" || fail "the stage after the failing one did not run"
+  grep -q "stage 20-broken.sh: 0 passed, 1 failed" "$work/out" || fail "the failing stage is not named"
+  ;;
+not-root)
+  # Every command of the machine but cmake; id says "not root"; apt-get
+  # leaves a mark when called.
+  for dir in /usr/local/bin /usr/bin /bin; do
+    for cmd in "$dir"/*; do
+      name=${cmd##*/}
+      [ "$name" = cmake ] || [ -e "$work/bin/$name" ] || ln -s "$cmd" "$work/bin/$name"
+    done
+  done
+  rm -f "$work/bin/id" "$work/bin/apt-get" "$work/bin/sudo"
+  stub id '[ "$1" = -u ] && { echo 1000; exit 0; }; exec /usr/bin/id "$@"'
+  stub apt-get "touch '$work/apt-called'; exit 100"
+  rc=0
+  PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "the run went on without cmake"
+  [ ! -e "$work/apt-called" ] || fail "apt-get was called by someone who is not root"
+  grep -q "missing packages:.* cmake" "$work/out" || fail "the missing package is not named"
+  grep -q "apt-get install .*cmake" "$work/out" || fail "the message does not say how to install it"
+  [ ! -e "$work/repo/build" ] || fail "a build was started"
+  ;;
+*)
+  echo "unknown case $case" >&2
+  exit 2
+  ;;
+esac
+echo "ok: $case"
