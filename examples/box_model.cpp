@@ -3,13 +3,22 @@
 // a quilt of the faces and a coordinate-system datum), attach a model
 // extension with its length unit, read everything back and print a summary;
 // then write the model as an interface-data document and as a neutral part
-// file into a temporary directory and read the document back.
+// file into a temporary folder of its own, read the document back, and
+// remove what it wrote.
 #include "zpi50.h"
 
+#include "file_stream.h"
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
+
+#include <stdlib.h>
+#include <unistd.h>
 
 namespace {
 
@@ -169,51 +178,68 @@ void PrintSummary(const xrchandle<KWPIModel>& model) {
 }
 
 // ---- saving and reading back --------------------------------------------------------
-// The caller's stream that SaveAsNeutral writes into: here a file.
-class FileStream : public KCStream {
+// A folder of this run's own (two runs at once never share one). It
+// removes only the files that this program wrote into it, and then the
+// folder when nothing else is left in it.
+class ScratchFolder {
 public:
-    explicit FileStream(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {}
-    ~FileStream() override { Close(); }
-    bool IsOpen() const { return file_ != nullptr; }
-    int Read(void*, int) override { return -1; }
-    int Write(const void* buffer, int count) override {
-        return file_ ? int(std::fwrite(buffer, 1, size_t(count), file_)) : -1;
+    ScratchFolder() {
+        std::error_code ec;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(ec) / "zpi50_box_XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            path_ = pattern;
     }
-    int64_t GetPos() override { return file_ ? int64_t(std::ftell(file_)) : -1; }
-    int SetPos(int64_t pos) override { return file_ ? std::fseek(file_, long(pos), SEEK_SET) : -1; }
-    int Close() override {
-        int result = file_ ? std::fclose(file_) : 0;
-        file_ = nullptr;
-        return result;
+    ~ScratchFolder() {
+        for (const std::string& file : written_)
+            std::remove(file.c_str());
+        if (!path_.empty() && ::rmdir(path_.c_str()) != 0)
+            std::printf("left %s: it holds files this program did not write\n", path_.c_str());
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    bool Made() const { return !path_.empty(); }
+    // A path in the folder, to be removed again at the end.
+    std::string File(const char* name) {
+        written_.push_back(path_ + "/" + name);
+        return written_.back();
     }
 
 private:
-    std::FILE* file_;
+    std::string path_;
+    std::vector<std::string> written_;
 };
 
 void SaveAndReadBack(const xrchandle<KWPISession>& session, const xrchandle<KWPIModel>& model) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path dir = fs::temp_directory_path(ec) / "zpi50_box_model";
-    fs::create_directories(dir, ec);
-    const std::string xml = (dir / "box.xml").string();
-    const std::string neutral = (dir / "box.neu").string();
+    ScratchFolder folder;
+    if (!folder.Made()) {
+        std::printf("no temporary folder: %s\n", std::strerror(errno));
+        return;
+    }
+    const std::string xml = folder.File("box.xml");
+    const std::string neutral = folder.File("box.neu");
 
     model->WriteZPI(xml.c_str());
+    // The neutral file replaces its target only once it is whole.
     xrchandle<FileStream> stream(new FileStream(neutral));
-    if (stream->IsOpen()) {
-        model->SaveAsNeutral(xrchandle<KCStream>(stream.get()));
-        stream->Close();
+    model->SaveAsNeutral(stream);
+    if (!stream->Commit()) {
+        std::printf("the neutral file was not saved: %s\n", stream->Error().c_str());
+        return;
     }
-    std::printf("written: %s (%ju bytes), %s (%ju bytes)\n", xml.c_str(),
-                std::uintmax_t(fs::file_size(xml, ec)), neutral.c_str(),
-                std::uintmax_t(fs::file_size(neutral, ec)));
+    std::error_code ec;
+    std::printf("written: box.xml (%ju bytes), box.neu (%ju bytes)\n",
+                std::uintmax_t(std::filesystem::file_size(xml, ec)),
+                std::uintmax_t(std::filesystem::file_size(neutral, ec)));
 
     xrchandle<KWPIModel> read = session->ReadZPI(xml.c_str());
     if (!read) {
         std::printf("the document could not be read back\n");
         return;
     }
+    // A model read from a document holds its items in its interface data:
+    // the lists come from GetPIFaces and its kin (CountPIFaces is 0).
     xrchandle<KPIFaceList> faces = read->GetPIFaces();
     xrchandle<KPIEdgeList> edges = read->GetPIEdges();
     xrchandle<KWPIModelExt> ext = read->GetWPIModelExt();
@@ -222,7 +248,6 @@ void SaveAndReadBack(const xrchandle<KWPISession>& session, const xrchandle<KWPI
                 edges ? edges->Count() : 0,
                 units && units->Count() > 0 ? units->Get(0)->GetName().c_str() : "-");
     read->Close();
-    fs::remove_all(dir, ec);
 }
 
 int Run() {
@@ -241,15 +266,8 @@ int main() {
     try {
         return Run();
     } catch (const xthrown& e) {
-        KXSimple* simple = KXSimple::softcast(e.get());
-        KXInvalidArg* arg = KXInvalidArg::softcast(e.get());
-        if (simple)
-            std::fprintf(stderr, "failed with status %d\n", simple->GetStatus());
-        else if (arg)
-            std::fprintf(stderr, "failed: argument %d refused (code %d)\n", arg->GetArgIndex(),
-                         arg->GetCode());
-        else
-            std::fprintf(stderr, "failed: %s\n", e.what());
+        // The text names the exception and its status or refused argument.
+        std::fprintf(stderr, "box_model failed: %s\n", e.what());
         return 1;
     }
 }

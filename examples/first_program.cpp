@@ -1,0 +1,40 @@
+// A first program: a model with one planar face, written as an
+// interface-data document, read back, and saved as a neutral part file
+// that replaces its target only when whole. It writes first.xml and
+// first.neu in the current folder.
+#include "zpi50.h"
+
+#include "file_stream.h"
+
+#include <cstdio>
+
+int main() {
+    try {
+        xrchandle<KWPISession> session = KGetPISession();
+        xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.001);
+        xrchandle<KPIPlane> plane = session->CreatePIPlane(KCsys::Create(
+            KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0)));
+        xrchandle<KPILoopList> loops(KPILoopList::create());
+        loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, xintsequence::create()));
+        model->AddPIFace(
+            model->CreatePIFace(1, KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1)),
+                                KPISURFACE_ORIENT_POSITIVE, plane, loops));
+        model->WriteZPI("first.xml");
+
+        xrchandle<KWPIModel> read = session->ReadZPI("first.xml"); // null when it failed
+        xrchandle<KPIFaceList> faces = read ? read->GetPIFaces() : nullptr;
+        std::printf("read back %d face(s)\n", faces ? faces->Count() : 0);
+
+        xrchandle<FileStream> out(new FileStream("first.neu"));
+        model->SaveAsNeutral(out);
+        if (!out->Commit()) {
+            std::fprintf(stderr, "first.neu not saved: %s\n", out->Error().c_str());
+            return 1;
+        }
+        std::printf("saved first.xml and first.neu\n");
+        return 0;
+    } catch (const xthrown& e) { // every error of the library arrives as an xthrown
+        std::fprintf(stderr, "failed: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,177 @@
+// The examples that translators copy: the file stream that replaces its
+// target only when whole, and the example programs themselves, run as a
+// user runs them (two at once, with files of someone else's beside them,
+// with and without the run mode).
+#include "examples/file_stream.h"
+#include "file_targets.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include <sys/wait.h>
+
+namespace {
+
+using filetargets::ReadAll;
+using filetargets::ScratchDir;
+using filetargets::WriteAll;
+using Names = std::vector<std::string>;
+
+// A model of one planar face, enough for a neutral part of some size.
+xrchandle<KWPIModel> FaceModel() {
+    xrchandle<KWPISession> session = KGetPISession();
+    xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.001);
+    xrchandle<KPIPlane> plane = session->CreatePIPlane(
+        KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0)));
+    xrchandle<KPILoopList> loops(KPILoopList::create());
+    loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, xintsequence::create()));
+    model->AddPIFace(model->CreatePIFace(
+        1, KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1)), KPISURFACE_ORIENT_POSITIVE,
+        plane, loops));
+    return model;
+}
+
+TEST(ExampleFileStream, TargetIsReplacedOnlyByCommit) {
+    ScratchDir dir;
+    const std::string target = dir.Path("part.neu");
+    WriteAll(target, "old part");
+
+    xrchandle<FileStream> stream(new FileStream(target));
+    ASSERT_TRUE(stream->IsOpen()) << stream->Error();
+    FaceModel()->SaveAsNeutral(stream);
+    stream->Close(); // as a caller may: it does not commit
+    EXPECT_EQ(ReadAll(target), "old part");
+    EXPECT_EQ(dir.Names().size(), 2u) << "the new bytes wait beside the target";
+
+    const int64_t written = stream->GetPos();
+    ASSERT_TRUE(stream->Commit()) << stream->Error();
+    const std::string saved = ReadAll(target);
+    EXPECT_GT(saved.size(), 100u);
+    EXPECT_EQ(int64_t(saved.size()), written);
+    EXPECT_EQ(dir.Names(), Names{"part.neu"});
+}
+
+TEST(ExampleFileStream, AnythingShortOfCommitKeepsTheTargetAndLeavesNoTemporaryFile) {
+    ScratchDir dir;
+    const std::string target = dir.Path("part.neu");
+    WriteAll(target, "old part");
+
+    // Dropped without a commit, for instance after SaveAsNeutral raised.
+    {
+        xrchandle<FileStream> stream(new FileStream(target));
+        ASSERT_EQ(stream->Write("new", 3), 3);
+    }
+    EXPECT_EQ(ReadAll(target), "old part");
+    EXPECT_EQ(dir.Names(), Names{"part.neu"});
+
+    // A disk that fills half-way: SaveAsNeutral reports the failed write,
+    // and the commit that a careless caller tries anyway refuses.
+    const int code = filetargets::RunWithFileSizeLimit(64, [&] {
+        xrchandle<FileStream> stream(new FileStream(target));
+        bool raised = false;
+        try {
+            FaceModel()->SaveAsNeutral(stream);
+        } catch (const xthrown&) {
+            raised = true;
+        }
+        const bool committed = stream->Commit();
+        return (raised ? 0 : 1) | (committed ? 2 : 0) |
+               (stream->Error().find("writing") == std::string::npos ? 4 : 0);
+    });
+    EXPECT_EQ(code, 0) << "1: no error raised, 2: committed, 4: the error does not say what failed";
+    EXPECT_EQ(ReadAll(target), "old part");
+    EXPECT_EQ(dir.Names(), Names{"part.neu"});
+
+    // A target that is a folder is left alone, and the error says so.
+    const std::string folder = dir.Path("folder.neu");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    xrchandle<FileStream> intoFolder(new FileStream(folder));
+    ASSERT_EQ(intoFolder->Write("x", 1), 1);
+    EXPECT_FALSE(intoFolder->Commit());
+    EXPECT_NE(intoFolder->Error().find(folder), std::string::npos) << intoFolder->Error();
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(dir.Names(), (Names{"folder.neu", "part.neu"}));
+
+    // A folder that does not exist: nothing opens, nothing is written.
+    xrchandle<FileStream> nowhere(new FileStream(dir.Path("missing/part.neu")));
+    EXPECT_FALSE(nowhere->IsOpen());
+    EXPECT_NE(nowhere->Error().find("missing/part.neu"), std::string::npos) << nowhere->Error();
+    EXPECT_EQ(nowhere->Write("x", 1), -1);
+    EXPECT_FALSE(nowhere->Commit());
+}
+
+// ---- the example programs ------------------------------------------------------------
+
+struct Finished {
+    int code = -1; // exit code, -1 when the program did not exit normally
+    std::string out;
+};
+
+FILE* Start(const std::string& command) { return ::popen(command.c_str(), "r"); }
+
+Finished Wait(FILE* pipe) {
+    Finished f;
+    if (!pipe)
+        return f;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        f.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (status != -1 && WIFEXITED(status))
+        f.code = WEXITSTATUS(status);
+    return f;
+}
+
+TEST(ExamplePrograms, BoxModelRunsTwiceAtOnceAndRemovesOnlyWhatItWrote) {
+    ScratchDir tmp;
+    // What an earlier version of the example used as its folder, holding a
+    // file of someone else's.
+    const std::string legacy = tmp.Path("zpi50_box_model");
+    ASSERT_EQ(::mkdir(legacy.c_str(), 0755), 0);
+    WriteAll(legacy + "/keep.txt", "not the example's");
+
+    const std::string command = "TMPDIR='" + tmp.Path("") + "' '" ZPI_EXAMPLE_BOX_MODEL "' 2>&1";
+    FILE* first = Start(command);
+    FILE* second = Start(command);
+    for (const Finished& run : {Wait(first), Wait(second)}) {
+        EXPECT_EQ(run.code, 0) << run.out;
+        EXPECT_NE(run.out.find("read back: 6 faces, 12 edges"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(tmp.Names(), Names{"zpi50_box_model"});
+    EXPECT_EQ(ReadAll(legacy + "/keep.txt"), "not the example's");
+}
+
+TEST(ExamplePrograms, RunModeShowsTheMessagesThatAreOtherwiseQuiet) {
+    ScratchDir dir;
+    const std::string err = dir.Path("stderr");
+    const std::string program = "'" ZPI_EXAMPLE_RUN_MODE "' 2>'" + err + "'";
+
+    Finished quiet = Wait(Start("env -u ZORVAN_RUN_MODE " + program));
+    EXPECT_EQ(quiet.code, 0) << quiet.out;
+    EXPECT_EQ(ReadAll(err), "");
+    EXPECT_NE(quiet.out.find("run mode 0"), std::string::npos) << quiet.out;
+
+    Finished loud = Wait(Start("ZORVAN_RUN_MODE=1 " + program));
+    EXPECT_EQ(loud.code, 0) << loud.out;
+    EXPECT_NE(loud.out.find("run mode 1"), std::string::npos) << loud.out;
+    const std::string messages = ReadAll(err);
+    EXPECT_NE(messages.find("Surface orient must be defined"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("Contour traverce must be defined"), std::string::npos) << messages;
+}
+
+TEST(ExamplePrograms, FirstProgramWritesItsTwoFilesAndReplacesThemWhole) {
+    ScratchDir dir;
+    const std::string command = "cd '" + dir.Path("") + "' && '" ZPI_EXAMPLE_FIRST_PROGRAM "' 2>&1";
+    for (int run = 0; run < 2; ++run) { // the second run replaces the first one's files
+        Finished f = Wait(Start(command));
+        EXPECT_EQ(f.code, 0) << f.out;
+        EXPECT_NE(f.out.find("read back 1 face(s)"), std::string::npos) << f.out;
+        EXPECT_EQ(dir.Names(), (Names{"first.neu", "first.xml"}));
+    }
+    EXPECT_GT(ReadAll(dir.Path("first.neu")).size(), 100u);
+}
+
+} // namespace
