@@ -1,8 +1,9 @@
 // Helpers of the tests of file targets: a scratch folder; paths that name
 // something other than a regular file (a directory, a FIFO, a device
 // node), with a guard that runs an open or read on a thread of its own and
-// says whether it returned in time; and a child process whose files cannot
-// grow, so that a write fails half-way.
+// says whether it returned in time; a child process whose files cannot
+// grow, so that a write fails half-way; and a child process that runs as
+// an unprivileged user.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -147,19 +149,14 @@ private:
     bool ok_ = false;
 };
 
-// Runs `body` in a child process in which no file can grow past `bytes`
-// (SIGXFSZ ignored, so such a write fails with EFBIG). Answers the
-// child's exit code (body's result, 0 to 255), or -1 when the child did not
-// exit normally.
-inline int RunWithFileSizeLimit(rlim_t bytes, const std::function<int()>& body) {
+// Runs `body` in a child process after `setup` (when it returns false the
+// child exits with 100). Answers the child's exit code (body's result, 0
+// to 255), or -1 when the child did not exit normally.
+inline int RunInChild(const std::function<bool()>& setup, const std::function<int()>& body) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = bytes;
         int code = 100;
-        if (::setrlimit(RLIMIT_FSIZE, &limit) == 0)
+        if (setup())
             code = body();
         std::_Exit(code);
     }
@@ -169,6 +166,35 @@ inline int RunWithFileSizeLimit(rlim_t bytes, const std::function<int()>& body) 
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// Runs `body` in a child process in which no file can grow past `bytes`
+// (SIGXFSZ ignored, so such a write fails with EFBIG).
+inline int RunWithFileSizeLimit(rlim_t bytes, const std::function<int()>& body) {
+    return RunInChild(
+        [&] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = bytes;
+            return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        },
+        body);
+}
+
+// Runs `body` in a child process without privileges: when this process is
+// root, as the user `uid` with the group `gid` and the further groups
+// `groups` only; otherwise as this process's own user.
+inline int RunAsUser(const std::function<int()>& body, uid_t uid = 65534, gid_t gid = 65534,
+                     std::vector<gid_t> groups = {}) {
+    return RunInChild(
+        [&] {
+            if (::geteuid() != 0)
+                return true;
+            return ::setgroups(groups.size(), groups.data()) == 0 && ::setgid(gid) == 0 &&
+                   ::setuid(uid) == 0;
+        },
+        body);
 }
 
 } // namespace filetargets

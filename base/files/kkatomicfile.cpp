@@ -2,21 +2,28 @@
 
 #include "kkfileio.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr size_t kTempNameBytes = 64;
 constexpr int kTempAttempts = 64;
+// Looks at the target again when it changed under a commit; a name that
+// keeps changing kind fails the commit after this many.
+constexpr int kPlaceAttempts = 8;
 
 // A fresh 64-bit value per call, different across threads and processes.
 uint64_t NextRandom() {
@@ -43,7 +50,75 @@ std::string ShortName(const std::string& name, size_t limit) {
     return name.substr(0, n);
 }
 
+// A temporary name for the target `name`: .NAME.<16 hex digits>.tmp
+std::string TempNameFor(const std::string& name) {
+    static const char hex[] = "0123456789abcdef";
+    uint64_t r = NextRandom();
+    std::string temp(1, '.');
+    temp += ShortName(name, kTempNameBytes);
+    temp += '.';
+    for (int i = 0; i < 16; ++i, r >>= 4)
+        temp += hex[r & 15];
+    temp += ".tmp";
+    return temp;
+}
+
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// The file system does not keep such attributes, or the process may not
+// set this one: it is left out.
+bool AttributeLeftOut(int err) {
+    return err == ENOTSUP || err == EOPNOTSUPP || err == EPERM || err == EACCES;
+}
+
+// The extended attribute names of a file ("" list for none), through
+// `list` (llistxattr or flistxattr bound to the file). False with errno
+// set when they cannot be read; a file system without them has none.
+template <class List> bool AttributeNames(List list, std::vector<std::string>& names) {
+    names.clear();
+    std::vector<char> buf;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const ssize_t size = list(nullptr, 0);
+        if (size < 0)
+            return errno == ENOTSUP || errno == EOPNOTSUPP;
+        buf.resize(size_t(size) + 1);
+        const ssize_t n = list(buf.data(), buf.size() - 1);
+        if (n < 0 && errno == ERANGE)
+            continue; // grew meanwhile
+        if (n < 0)
+            return false;
+        for (size_t at = 0; at < size_t(n);) {
+            const size_t len = strnlen(buf.data() + at, size_t(n) - at);
+            if (len > 0)
+                names.emplace_back(buf.data() + at, len);
+            at += len + 1;
+        }
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
+
+// The value of one attribute of the file at `path`. False with errno set.
+bool AttributeValue(const char* path, const std::string& name, std::vector<char>& value) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const ssize_t size = ::lgetxattr(path, name.c_str(), nullptr, 0);
+        if (size < 0)
+            return false;
+        value.resize(size_t(size));
+        const ssize_t n = ::lgetxattr(path, name.c_str(), value.data(), value.size());
+        if (n < 0 && errno == ERANGE)
+            continue;
+        if (n < 0)
+            return false;
+        value.resize(size_t(n));
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
 
 } // namespace
 
@@ -52,6 +127,7 @@ kkAtomicFile::kkAtomicFile(const char* path) { Open(path); }
 kkAtomicFile::~kkAtomicFile() {
     if (!committed_)
         Abandon();
+    CloseFolder();
 }
 
 void kkAtomicFile::Fail(const std::string& why) {
@@ -65,6 +141,16 @@ void kkAtomicFile::Fail(const char* what, int err) {
 }
 
 void kkAtomicFile::SetFailed(const std::string& why) { Fail(why.empty() ? "writing failed" : why); }
+
+std::string kkAtomicFile::TempPath() const {
+    return tempName_.empty() ? std::string() : folder_ + tempName_;
+}
+
+void kkAtomicFile::CloseFolder() {
+    if (dirFd_ >= 0)
+        ::close(dirFd_);
+    dirFd_ = -1;
+}
 
 bool kkAtomicFile::Open(const char* path, int mode) {
     if (opened_) {
@@ -112,36 +198,86 @@ bool kkAtomicFile::Open(const char* path, int mode) {
     }
 
     const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") {
-        Fail(Quoted(target) + " names no file");
+    folder_ = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    name_ = slash == std::string::npos ? target : target.substr(slash + 1);
+    target_ = std::move(target);
+    if (name_.empty() || name_ == "." || name_ == "..") {
+        Fail(Quoted(target_) + " names no file");
+        target_.clear();
         return false;
     }
-    static const char hex[] = "0123456789abcdef";
+    // Everything happens relative to the folder, so that the temporary file
+    // and the target stay in the one folder whatever happens to its path.
+    const std::string folder = folder_.empty() ? "." : folder_;
+    dirFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    dirSyncable_ = dirFd_ >= 0;
+    if (dirFd_ < 0 && errno == EACCES)
+        dirFd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) {
+        Fail("cannot create", errno);
+        target_.clear();
+        return false;
+    }
+    if (!MakeTemporary(mode & 0777)) {
+        CloseFolder();
+        target_.clear();
+        return false;
+    }
+    // A replaced file's permissions hold from the start (the rest of what
+    // it keeps is given at the commit, after the last write).
+    if (exists)
+        (void)::fchmod(fd_, st.st_mode & 0777);
+    return true;
+}
+
+bool kkAtomicFile::MakeTemporary(int mode) {
+    if (kkFileTestHooks::TmpFile()) {
+        const int fd = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+        // It is given its name through /proc (linkat with AT_EMPTY_PATH
+        // needs a privilege); without /proc it could never get one.
+        struct stat st {};
+        if (fd >= 0 && ::stat(ProcPath(fd).c_str(), &st) == 0) {
+            fd_ = fd;
+            anonymous_ = true;
+            return true;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-        uint64_t r = NextRandom();
-        std::string temp = folder + "." + ShortName(name, kTempNameBytes) + ".";
-        for (int i = 0; i < 16; ++i, r >>= 4)
-            temp += hex[r & 15];
-        temp += ".tmp";
-        const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
+        std::string temp = TempNameFor(name_);
+        const int fd = ::openat(dirFd_, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             fd_ = fd;
-            temp_ = std::move(temp);
-            target_ = std::move(target);
-            // A replaced file keeps its permissions.
-            if (exists)
-                (void)::fchmod(fd_, st.st_mode & 07777);
+            tempName_ = std::move(temp);
             return true;
         }
         if (errno != EEXIST) {
-            const int err = errno;
-            Fail("cannot create " + Quoted(target) + ": " + std::strerror(err));
+            Fail("cannot create", errno);
             return false;
         }
     }
-    Fail("cannot create " + Quoted(target) + ": no free temporary name beside it");
+    Fail("cannot create " + Quoted(target_) + ": no free temporary name beside it");
+    return false;
+}
+
+// Gives the unnamed temporary file a temporary name (for an exchange).
+bool kkAtomicFile::NameTemporary() {
+    if (!tempName_.empty())
+        return true;
+    const std::string proc = ProcPath(fd_);
+    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+        std::string temp = TempNameFor(name_);
+        if (::linkat(AT_FDCWD, proc.c_str(), dirFd_, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            tempName_ = std::move(temp);
+            return true;
+        }
+        if (errno != EEXIST) {
+            Fail("cannot replace", errno);
+            return false;
+        }
+    }
+    Fail("cannot replace " + Quoted(target_) + ": no free temporary name beside it");
     return false;
 }
 
@@ -159,40 +295,199 @@ bool kkAtomicFile::Write(const void* data, size_t size) {
     return false;
 }
 
+bool kkAtomicFile::KeepAttributes(const struct stat& old) {
+    struct stat now {};
+    if (::fstat(fd_, &now) != 0) {
+        Fail("cannot write", errno);
+        return false;
+    }
+    bool ownerKept = now.st_uid == old.st_uid;
+    bool groupKept = now.st_gid == old.st_gid;
+    if (!ownerKept || !groupKept) {
+        if (::fchown(fd_, old.st_uid, old.st_gid) == 0)
+            ownerKept = groupKept = true;
+        else if (!groupKept && ::fchown(fd_, uid_t(-1), old.st_gid) == 0)
+            groupKept = true;
+    }
+    // After the owner: a change of owner drops file capabilities.
+    if (!KeepExtendedAttributes())
+        return false;
+    mode_t mode = old.st_mode & 07777;
+    if (!ownerKept || !groupKept) {
+        mode &= ~mode_t(S_ISUID);
+        if (mode & S_IXGRP)
+            mode &= ~mode_t(S_ISGID);
+    }
+    // Last: a change of owner clears the set-id bits.
+    if (::fchmod(fd_, mode) != 0) {
+        Fail("cannot keep the permissions of", errno);
+        return false;
+    }
+    return true;
+}
+
+bool kkAtomicFile::KeepExtendedAttributes() {
+    const char* old = target_.c_str();
+    std::vector<std::string> names, had;
+    if (!AttributeNames([&](char* b, size_t n) { return ::llistxattr(old, b, n); }, names) ||
+        !AttributeNames([&](char* b, size_t n) { return ::flistxattr(fd_, b, n); }, had)) {
+        Fail("cannot keep the extended attributes of", errno);
+        return false;
+    }
+    // None that the old file did not have (one inherited from the folder).
+    for (const std::string& name : had)
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            (void)::fremovexattr(fd_, name.c_str());
+    std::vector<char> value;
+    for (const std::string& name : names) {
+        if (!AttributeValue(old, name, value)) {
+            if (errno == ENODATA || AttributeLeftOut(errno))
+                continue; // gone meanwhile, or not readable by this process
+            Fail(("cannot keep the extended attribute " + name + " of").c_str(), errno);
+            return false;
+        }
+        if (::fsetxattr(fd_, name.c_str(), value.data(), value.size(), 0) != 0 &&
+            !AttributeLeftOut(errno)) {
+            Fail(("cannot keep the extended attribute " + name + " of").c_str(), errno);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool kkAtomicFile::Commit() {
     if (committed_)
-        return true;
+        return !failed_;
     if (fd_ < 0) {
         Fail("the file is not open");
         Abandon();
         return false;
     }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-        Fail("cannot write", errno);
-    if (!failed_) {
-        // The target may have changed since the open.
+    if (!failed_ && !exclusive_) {
         struct stat st {};
-        if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            Fail(Quoted(target_) + " is not a regular file; it is neither written nor replaced");
-        else if (exclusive_) {
-            // link(2) fails when the name was taken meanwhile; the
-            // temporary name goes either way.
-            if (::link(temp_.c_str(), target_.c_str()) != 0)
-                Fail("cannot create", errno);
-            else
-                (void)::unlink(temp_.c_str());
-        } else if (::rename(temp_.c_str(), target_.c_str()) != 0)
-            Fail("cannot replace", errno);
+        if (::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            KeepAttributes(st);
     }
-    if (failed_) {
-        Abandon();
+    const bool sync = kkFileTestHooks::Sync();
+    if (!failed_ && sync) {
+        if (const int err = kkSyncFd(fd_, false))
+            Fail("cannot write", err);
+    }
+    // A named temporary file is closed before it takes the target's place,
+    // so that a failing close keeps it out; an unnamed one is named through
+    // its descriptor (and was synced, which reports what a close would).
+    if (!anonymous_) {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0)
+            Fail("cannot write", errno);
+    }
+    const bool placed = !failed_ && Place();
+    if (placed) {
+        committed_ = true;
+        tempName_.clear();
+        // In place; a failure now means it may not survive a power loss.
+        if (sync && dirSyncable_)
+            if (const int err = kkSyncFd(dirFd_, true))
+                Fail("cannot sync the folder of", err);
+    }
+    Abandon(); // closes what is still open; removes the temporary file unless placed
+    return placed && !failed_;
+}
+
+bool kkAtomicFile::Place() {
+    if (auto hook = kkFileTestHooks::GetBeforePlace())
+        hook(target_.c_str());
+    for (int attempt = 0; attempt < kPlaceAttempts; ++attempt) {
+        struct stat st {};
+        if (::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) {
+                Fail("cannot replace", errno);
+                return false;
+            }
+            const int err = PutNew();
+            if (err == 0)
+                return true;
+            if (err != EEXIST) {
+                Fail("cannot create", err);
+                return false;
+            }
+            // The name was taken meanwhile: look at what took it.
+            continue;
+        }
+        if (exclusive_) {
+            Fail("cannot create", EEXIST);
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            Fail(Quoted(target_) + " is not a regular file; it is neither written nor replaced");
+            return false;
+        }
+        bool placed = false;
+        const int err = Exchange(placed);
+        if (placed)
+            return true;
+        if (err == ENOENT)
+            continue; // the target went meanwhile
+        if (err != 0)
+            Fail("cannot replace", err);
         return false;
     }
-    committed_ = true;
-    temp_.clear();
-    return true;
+    Fail("cannot replace " + Quoted(target_) + ": it keeps changing");
+    return false;
+}
+
+// Puts the file at the free name, never over anything. 0 or the errno.
+int kkAtomicFile::PutNew() {
+    if (anonymous_ && tempName_.empty()) {
+        if (::linkat(AT_FDCWD, ProcPath(fd_).c_str(), dirFd_, name_.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            return errno;
+        return 0;
+    }
+    const int err = kkRenameNoReplace(dirFd_, tempName_.c_str(), dirFd_, name_.c_str());
+    if (err == 0)
+        tempName_.clear();
+    return err;
+}
+
+// Replaces the regular file at the target. `placed` tells whether the
+// file is in place; the result is 0 or the errno of what failed (ENOENT:
+// the target went, look again). A failure that leaves something else
+// where it was is reported here.
+int kkAtomicFile::Exchange(bool& placed) {
+    placed = false;
+    if (!NameTemporary())
+        return 0;
+    int err = kkRenameExchange(dirFd_, tempName_.c_str(), dirFd_, name_.c_str());
+    if (err == ENOSYS) {
+        // Without renameat2: the target was looked at just before.
+        if (::renameat(dirFd_, tempName_.c_str(), dirFd_, name_.c_str()) != 0)
+            return errno;
+        tempName_.clear();
+        placed = true;
+        return 0;
+    }
+    if (err != 0)
+        return err;
+    struct stat old {};
+    if (::fstatat(dirFd_, tempName_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
+        // The old content, now under the temporary name, goes.
+        (void)::unlinkat(dirFd_, tempName_.c_str(), 0);
+        tempName_.clear();
+        placed = true;
+        return 0;
+    }
+    // Something else took the name just before: it goes back.
+    err = kkRenameExchange(dirFd_, tempName_.c_str(), dirFd_, name_.c_str());
+    if (err != 0) {
+        Fail(Quoted(target_) + " was taken by something that is not a regular file while it "
+             "was replaced; it could not be put back and is now " + Quoted(TempPath()) + ": " +
+             std::strerror(err));
+        tempName_.clear(); // not ours: never removed
+        return 0;
+    }
+    Fail(Quoted(target_) + " is not a regular file; it is neither written nor replaced");
+    return 0;
 }
 
 bool kkAtomicFile::OpenNew(const char* path, int mode) {
@@ -205,8 +500,8 @@ void kkAtomicFile::Abandon() {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!temp_.empty() && !committed_) {
-        ::unlink(temp_.c_str());
-        temp_.clear();
-    }
+    if (!tempName_.empty() && !committed_ && dirFd_ >= 0)
+        (void)::unlinkat(dirFd_, tempName_.c_str(), 0);
+    tempName_.clear();
+    CloseFolder();
 }

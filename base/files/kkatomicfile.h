@@ -1,33 +1,82 @@
 // Writing a file by its path without ever destroying what was there.
 //
-// kkAtomicFile writes into a new temporary file in the target's folder
-// (named "." + the target's name (at most 64 bytes of it) + "." + 16 hex
-// digits + ".tmp", created exclusively with mode 0666 (or the one asked)
-// less the umask, or with the mode of the file it replaces). Commit() closes it and renames it
-// over the target, and only when every write and the close succeeded. On
-// any failure, and when the object is destroyed or abandoned before
-// Commit(), only that temporary file is removed: the target stays exactly
-// as it was, or absent when it was absent. The bytes are not forced to the
-// disk (no fsync): the file is complete, not necessarily durable.
+// kkAtomicFile writes into a new temporary file in the target's folder.
+// Where the file system allows it the temporary file has no name
+// (O_TMPFILE), so a crash or a kill at any moment leaves nothing behind;
+// it gets a name only at the commit. Elsewhere, and for the moment of a
+// replacing commit, it is named "." + the target's name (at most 64 bytes
+// of it) + "." + 16 hex digits + ".tmp", created exclusively; such a file
+// is what a crash can leave beside the target. A new file gets the mode
+// 0666 (or the one asked) less the umask; a replacing one the permission
+// bits of the file it replaces from the start.
+//
+// Commit() puts the file in place only when every write succeeded, in
+// this order:
+// 1. When the target is a regular file, the new file takes what the old
+//    one had besides its content (below).
+// 2. The file's bytes are synced (fsync).
+// 3. The file is put in place, never over anything but a regular file:
+//    - no target: the file gets the name only while it is free (linkat of
+//      the unnamed file, renameat2 with RENAME_NOREPLACE, or link + unlink
+//      where the file system has neither); when something took the name
+//      meanwhile, it is looked at as below;
+//    - a regular file: the new file is exchanged with it (renameat2 with
+//      RENAME_EXCHANGE), and what then lies under the temporary name is
+//      checked: a regular file (the old content) is removed; anything
+//      else, put at the name just before the exchange, is exchanged back
+//      at once and the commit fails, so it keeps its name. Only a crash
+//      between the two exchanges leaves it under the temporary name (and
+//      the new file at the target). On a file system without renameat2
+//      the target is checked and the file renamed over it: something put
+//      there between the check and the rename is replaced;
+//    - anything else: refused, and left as it is.
+// 4. The folder is synced, so that the new name survives a power loss.
+// A file written, synced and in place is complete and durable. Every
+// file is synced, also the library's own hand-over files (zpi.xml and
+// zpi.neu for the host, and the transfer dump): they go through the same
+// writers as the user's documents, and a sync is small beside the host's
+// work on them. A folder that the process may not read is not synced
+// (it cannot be opened for that).
+//
+// On any failure, and when the object is destroyed or abandoned before
+// Commit(), only the temporary file goes: the target stays exactly as it
+// was, or absent when it was absent. The one exception: a folder sync
+// that fails after the file was put in place is reported, but the target
+// then holds the new content (which a power loss may undo).
+//
+// A replaced file keeps, besides its name:
+// - its owner and group (fchown); when the process may not give the file
+//   that owner or group (only root may give any), the file is the
+//   writer's, and the set-user-id bit, and the set-group-id bit when the
+//   group may execute, are cleared, as the system does when such a user
+//   writes a file;
+// - its permission bits, set-user-id, set-group-id and sticky bits;
+// - its extended attributes, each copied as it is (user.*, trusted.*,
+//   security.* labels and file capabilities, system.posix_acl_access),
+//   and none that it did not have (an attribute the new file got from its
+//   folder, such as an inherited ACL, is removed). An attribute that the
+//   file system does not keep (ENOTSUP) or that the process may not set
+//   (EPERM, EACCES: trusted.* without privilege, a label or capability it
+//   may not give) is left out without a word; any other failure to copy
+//   one fails the write.
+// The file's times, inode number and other hard links are not kept: the
+// file is a new one (a second hard link to the old file keeps the old
+// content).
 //
 // What the target may be:
 // - absent, in an existing folder: it is created;
-// - a regular file that the process may write: it is replaced (a second
-//   hard link to it keeps the old content);
+// - a regular file that the process may write: it is replaced;
 // - a symbolic link: the file it finally names is replaced, the link
 //   stays; a link that names nothing is refused;
 // - anything else that exists (a device, a fifo, a folder, a socket) is
 //   refused at Open() with a clear reason: nothing is written into it and
-//   it is never removed or renamed over. The check is made again just
-//   before the rename.
+//   it is never removed or renamed over (see the commit above).
 // A regular file that the process may not write is refused as well, as
 // opening it for writing would have been.
 //
 // OpenNew() is the exclusive create (as O_CREAT | O_EXCL): the target must
 // not exist (not even as a link) at the open, and Commit() puts the file in
-// place with link(2), which fails when anything took the name meanwhile,
-// instead of rename(2), which would replace it; the temporary name is then
-// removed. So an exclusive create never replaces a file made by another.
+// place only while the name is free, never over a file made by another.
 //
 // One object is for one thread at a time; any number of objects may write
 // at once, into different targets or the same one (the last commit wins).
@@ -37,6 +86,8 @@
 
 #include <cstddef>
 #include <string>
+
+struct stat;
 
 class ZBASE_API kkAtomicFile {
 public:
@@ -60,11 +111,12 @@ public:
     // failure is kept, later writes do nothing and Commit() fails.
     bool Write(const void* data, size_t size);
     // Marks the write as failed (a caller's own failure); Commit() then
-    // removes the temporary file instead of renaming it.
+    // removes the temporary file instead of putting it in place.
     void SetFailed(const std::string& why);
-    // Closes the temporary file and renames it over the target. True when
-    // the target now holds everything written; false (the temporary file is
-    // removed, the target untouched) when anything failed.
+    // Puts the file in place (see above). True when the target now holds
+    // everything written, durably; false (the temporary file is removed,
+    // the target untouched, but see the folder sync above) when anything
+    // failed.
     bool Commit();
     // Closes and removes the temporary file; the target stays as it was.
     void Abandon();
@@ -72,27 +124,42 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     // No failure so far.
     bool Good() const { return !failed_; }
-    // Why the open, a write, the close or the rename failed; empty when
+    // Why the open, a write, the sync or the placing failed; empty when
     // nothing failed.
     const std::string& Error() const { return error_; }
     // The file descriptor of the temporary file while it is open (-1
     // otherwise), for callers that seek or read back what they wrote.
     int Fd() const { return fd_; }
-    // The file that Commit() replaces (symbolic links followed), and the
-    // temporary file; empty before a successful Open().
+    // The file that Commit() replaces (symbolic links followed); empty
+    // before a successful Open().
     const std::string& Target() const { return target_; }
-    const std::string& TempPath() const { return temp_; }
+    // The temporary file's path while it has a name; empty when it has
+    // none (O_TMPFILE) and after the commit.
+    std::string TempPath() const;
 
 private:
     void Fail(const std::string& why);
     void Fail(const char* what, int err);
+    bool MakeTemporary(int mode);
+    bool NameTemporary();
+    bool KeepAttributes(const struct stat& old);
+    bool KeepExtendedAttributes();
+    bool Place();
+    int PutNew();
+    int Exchange(bool& placed);
+    void CloseFolder();
 
     int fd_ = -1;
+    int dirFd_ = -1;        // the target's folder
+    bool dirSyncable_ = false;
+    bool anonymous_ = false; // the temporary file has no name
     bool opened_ = false;
     bool failed_ = false;
     bool committed_ = false;
     bool exclusive_ = false;
     std::string target_;
-    std::string temp_;
+    std::string folder_;    // the target's folder, ending in '/' (or empty)
+    std::string name_;      // the target's own name
+    std::string tempName_;  // the temporary file's name, while it has one
     std::string error_;
 };

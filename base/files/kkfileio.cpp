@@ -1,12 +1,24 @@
 #include "kkfileio.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+std::atomic<bool> g_sync{true};
+std::atomic<bool> g_tmpFile{true};
+std::atomic<bool> g_renameAt2{true};
+std::atomic<uint64_t> g_fileSyncs{0};
+std::atomic<uint64_t> g_folderSyncs{0};
+std::atomic<kkFileTestHooks::BeforePlace> g_beforePlace{nullptr};
+
+// renameat2 failed because this file system or kernel does not offer it.
+bool Unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
 
 const char* KindOfFile(mode_t mode) {
     if (S_ISDIR(mode))
@@ -82,3 +94,64 @@ bool kkWriteAll(int fd, const void* data, size_t size, int* err) {
     }
     return true;
 }
+
+int kkRenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+    if (kkFileTestHooks::RenameAt2()) {
+        if (::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0)
+            return 0;
+        if (!Unsupported(errno))
+            return errno;
+    }
+    struct stat st {};
+    if (::fstatat(fromDir, from, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (S_ISDIR(st.st_mode)) {
+        // A folder goes over an empty folder of its own making: rename(2)
+        // replaces only an empty folder, and nothing but a folder.
+        if (::mkdirat(toDir, to, 0700) != 0)
+            return errno;
+        if (::renameat(fromDir, from, toDir, to) == 0)
+            return 0;
+        const int err = errno;
+        (void)::unlinkat(toDir, to, AT_REMOVEDIR); // only while still empty
+        return err == ENOTEMPTY || err == ENOTDIR ? EEXIST : err;
+    }
+    if (::linkat(fromDir, from, toDir, to, 0) != 0)
+        return errno;
+    if (::unlinkat(fromDir, from, 0) == 0)
+        return 0;
+    // The old name stays: the new one, made here, goes again.
+    const int err = errno;
+    (void)::unlinkat(toDir, to, 0);
+    return err;
+}
+
+int kkRenameExchange(int aDir, const char* a, int bDir, const char* b) {
+    if (!kkFileTestHooks::RenameAt2())
+        return ENOSYS;
+    if (::renameat2(aDir, a, bDir, b, RENAME_EXCHANGE) == 0)
+        return 0;
+    return Unsupported(errno) ? ENOSYS : errno;
+}
+
+int kkSyncFd(int fd, bool folder) {
+    int rc;
+    do
+        rc = ::fsync(fd);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        return errno;
+    (folder ? g_folderSyncs : g_fileSyncs).fetch_add(1, std::memory_order_relaxed);
+    return 0;
+}
+
+void kkFileTestHooks::SetSync(bool on) { g_sync = on; }
+bool kkFileTestHooks::Sync() { return g_sync; }
+void kkFileTestHooks::SetTmpFile(bool on) { g_tmpFile = on; }
+bool kkFileTestHooks::TmpFile() { return g_tmpFile; }
+void kkFileTestHooks::SetRenameAt2(bool on) { g_renameAt2 = on; }
+bool kkFileTestHooks::RenameAt2() { return g_renameAt2; }
+uint64_t kkFileTestHooks::FileSyncs() { return g_fileSyncs; }
+uint64_t kkFileTestHooks::FolderSyncs() { return g_folderSyncs; }
+void kkFileTestHooks::SetBeforePlace(BeforePlace hook) { g_beforePlace = hook; }
+kkFileTestHooks::BeforePlace kkFileTestHooks::GetBeforePlace() { return g_beforePlace; }

@@ -21,12 +21,58 @@
 // kkWriteAll writes all `size` bytes to `fd`, again after an interruption
 // (EINTR) and after a short write. False when the file refuses a byte
 // (*err, when given, is the errno: EIO when write answered 0).
+//
+// kkRenameNoReplace renames `from` (relative to the folder descriptor
+// `fromDir`, or AT_FDCWD) to `to` only when nothing has that name, and
+// never replaces what takes the name meanwhile: renameat2 with
+// RENAME_NOREPLACE; where the file system or kernel has no such rename, a
+// file (or link) is linked under the new name (which fails when the name is
+// taken) and its old name removed, and a folder is renamed over an empty
+// folder made for it under the new name (which fails when anything else
+// took the name or put something in it). 0, or the errno (EEXIST when the
+// name is taken).
+//
+// kkRenameExchange exchanges `a` and `b` (renameat2 with RENAME_EXCHANGE):
+// both must exist. 0, the errno, or ENOSYS where the file system or kernel
+// has no such rename.
+//
+// kkSyncFd forces what was written to `fd` (a file or a folder) to the
+// disk (fsync, again after an interruption). 0, or the errno.
+//
+// kkFileTestHooks are process-wide switches for tests and benchmarks:
+// each may be changed at any time from any thread and holds for the calls
+// that begin afterwards.
 #pragma once
 
 #include "zbase_export.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 ZBASE_API int kkOpenRegularFile(const char* path, int flags, int mode, std::string* error);
 ZBASE_API bool kkWriteAll(int fd, const void* data, size_t size, int* err = nullptr);
+ZBASE_API int kkRenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
+ZBASE_API int kkRenameExchange(int aDir, const char* a, int bDir, const char* b);
+ZBASE_API int kkSyncFd(int fd, bool folder);
+
+struct ZBASE_API kkFileTestHooks {
+    // Off: nothing is synced (to measure what syncing costs). On by default.
+    static void SetSync(bool on);
+    static bool Sync();
+    // Off: the paths taken where a file system has no O_TMPFILE, or no
+    // renameat2 (neither RENAME_NOREPLACE nor RENAME_EXCHANGE).
+    static void SetTmpFile(bool on);
+    static bool TmpFile();
+    static void SetRenameAt2(bool on);
+    static bool RenameAt2();
+    // Files and folders synced by kkSyncFd so far in this process.
+    static uint64_t FileSyncs();
+    static uint64_t FolderSyncs();
+    // Called (when set) by kkAtomicFile::Commit with the target's path,
+    // after its last look at the target and just before the file is put
+    // in place, so that a test can change the target at that moment.
+    using BeforePlace = void (*)(const char* target);
+    static void SetBeforePlace(BeforePlace hook);
+    static BeforePlace GetBeforePlace();
+};

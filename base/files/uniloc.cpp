@@ -589,8 +589,11 @@ bool unilocallocation::Rename(const char* from, const char* to, std::string* err
     std::string a, b;
     if (!Local(from, a, error) || !Local(to, b, error))
         return false;
-    struct stat st {};
-    if (::lstat(b.c_str(), &st) == 0)
-        return error ? (*error = "already exists: " + b, false) : false;
-    return ::rename(a.c_str(), b.c_str()) == 0 || sysFail(error, "cannot rename " + a);
+    // Never over anything, also what takes the name meanwhile.
+    const int err = kkRenameNoReplace(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str());
+    if (err == 0)
+        return true;
+    if (err == EEXIST)
+        return fail(error, "already exists: " + b);
+    return fail(error, "cannot rename " + a + ": " + std::strerror(err));
 }

@@ -171,10 +171,11 @@ private:
 // A folder of the local file system as a location: the location path /a/b
 // is root/a/b. Paths are checked by uniNormalizePath, so nothing outside the
 // root is named ("." and ".." refused); links inside the root are followed.
-// WriteFile writes beside the file and renames over it when the whole
-// content is written, so a failed write leaves the file as it was; a path
-// that is not a regular file (a device, a fifo) is refused and left alone
-// (kkatomicfile.h).
+// WriteFile writes beside the file and puts it in place, synced, when the
+// whole content is written, so a failed write leaves the file as it was; a
+// path that is not a regular file (a device, a fifo) is refused and left
+// alone (kkatomicfile.h). Rename never replaces anything, not even what
+// takes the target's name while it renames (kkRenameNoReplace, kkfileio.h).
 class ZBASE_API unilocallocation : public unilocation {
 public:
     unilocallocation(const char* name, const char* root);

@@ -3,6 +3,7 @@
 // location: what was there survives every failure, and a target that is
 // not a regular file is neither written into nor removed.
 #include "kkatomicfile.h"
+#include "kkfileio.h"
 #include "pfa.h"
 #include "uniloc.h"
 
@@ -23,18 +24,46 @@ int ModeOf(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
-TEST(AtomicFile, CreatesAndReplacesOnlyOnCommit) {
+// Whether the file system of `folder` makes files without a name.
+bool MakesUnnamedFiles(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+// Run once with the temporary file unnamed (where the file system allows
+// it) and once with the named one that other file systems get.
+class AtomicFile : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { kkFileTestHooks::SetTmpFile(GetParam()); }
+    void TearDown() override { kkFileTestHooks::SetTmpFile(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Temporaries, AtomicFile, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Unnamed" : "Named"; });
+
+TEST_P(AtomicFile, CreatesAndReplacesOnlyOnCommit) {
     ScratchDir dir;
     const std::string path = dir.Path("doc.xml");
     {
         kkAtomicFile f(path.c_str());
         ASSERT_TRUE(f.IsOpen()) << f.Error();
         EXPECT_TRUE(f.Write("new", 3));
-        // Until the commit the target does not exist; the bytes are beside it.
+        // Until the commit the target does not exist; the bytes are beside
+        // it, in a file without a name or a hidden one.
         EXPECT_EQ(::access(path.c_str(), F_OK), -1);
-        EXPECT_EQ(dir.Names().size(), 1u);
-        EXPECT_EQ(f.TempPath().rfind(dir.Path(".doc.xml."), 0), 0u) << f.TempPath();
+        if (GetParam() && MakesUnnamedFiles(dir.Path(""))) {
+            EXPECT_EQ(dir.Names().size(), 0u);
+            EXPECT_EQ(f.TempPath(), "");
+        } else {
+            EXPECT_EQ(dir.Names().size(), 1u);
+            EXPECT_EQ(f.TempPath().rfind(dir.Path(".doc.xml."), 0), 0u) << f.TempPath();
+            EXPECT_EQ(f.TempPath().substr(f.TempPath().size() - 4), ".tmp");
+        }
         EXPECT_TRUE(f.Commit()) << f.Error();
+        EXPECT_EQ(f.TempPath(), "");
     }
     EXPECT_EQ(ReadAll(path), "new");
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"doc.xml"});
@@ -81,7 +110,7 @@ TEST(AtomicFile, CreatesAndReplacesOnlyOnCommit) {
     EXPECT_EQ(ReadAll(longName), "");
 }
 
-TEST(AtomicFile, AWriteThatFailsHalfWayLeavesTheOldFile) {
+TEST_P(AtomicFile, AWriteThatFailsHalfWayLeavesTheOldFile) {
     ScratchDir dir;
     const std::string path = dir.Path("part.neu");
     const std::string old(300, 'o');
@@ -100,7 +129,7 @@ TEST(AtomicFile, AWriteThatFailsHalfWayLeavesTheOldFile) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"part.neu"});
 }
 
-TEST(AtomicFile, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
+TEST_P(AtomicFile, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
     ScratchDir dir;
     const std::string fifo = dir.Path("pipe");
     ASSERT_TRUE(MakeFifo(fifo));
@@ -141,12 +170,30 @@ TEST(AtomicFile, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
     EXPECT_FALSE(kkAtomicFile(toFifo.c_str()).IsOpen());
     EXPECT_TRUE(IsFifo(fifo));
 
-    // A file that may not be written is not replaced either (root may).
-    if (::geteuid() != 0) {
-        ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
-        EXPECT_FALSE(kkAtomicFile(file.c_str()).IsOpen());
-        EXPECT_EQ(ReadAll(file), "new");
-    }
+    // A file that may not be written is not replaced either, nor is a
+    // file in a folder that may not be written (checked as a user without
+    // privileges: root may write both).
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    const std::string closed = dir.Path("closed");
+    ASSERT_EQ(::mkdir(closed.c_str(), 0555), 0);
+    WriteAll(closed + "/kept", "kept");
+    ASSERT_EQ(::chmod(dir.Path("").c_str(), 0777), 0);
+    EXPECT_EQ(RunAsUser([&] {
+                  kkAtomicFile readOnly(file.c_str());
+                  kkAtomicFile inClosed((closed + "/kept").c_str());
+                  kkAtomicFile newInClosed((closed + "/new").c_str());
+                  return !readOnly.IsOpen() && !inClosed.IsOpen() && !newInClosed.IsOpen() &&
+                                 readOnly.Error().find("Permission denied") != std::string::npos
+                             ? 0
+                             : 1;
+              }),
+              0);
+    EXPECT_EQ(ReadAll(file), "new");
+    EXPECT_EQ(ReadAll(closed + "/kept"), "kept");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(closed),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "nothing was made in the closed folder";
 
     const std::string device = dir.Path("null");
     if (!MakeNullDevice(device))
@@ -159,7 +206,7 @@ TEST(AtomicFile, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
     EXPECT_TRUE(IsCharDevice(device));
 }
 
-TEST(AtomicFile, TargetTurnedIntoAFifoWhileOpenIsNotRenamedOver) {
+TEST_P(AtomicFile, TargetTurnedIntoAFifoWhileOpenIsNotRenamedOver) {
     ScratchDir dir;
     const std::string path = dir.Path("doc");
     kkAtomicFile f(path.c_str());
@@ -171,7 +218,7 @@ TEST(AtomicFile, TargetTurnedIntoAFifoWhileOpenIsNotRenamedOver) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"doc"});
 }
 
-TEST(AtomicFile, FileLayerStreamsWrittenAnewReplaceOnlyWhenWhole) {
+TEST_P(AtomicFile, FileLayerStreamsWrittenAnewReplaceOnlyWhenWhole) {
     ScratchDir dir;
     const std::string path = dir.Path("transferred.xml");
     WriteAll(path, "old document");
@@ -208,7 +255,7 @@ TEST(AtomicFile, FileLayerStreamsWrittenAnewReplaceOnlyWhenWhole) {
     EXPECT_TRUE(IsFifo(fifo));
 }
 
-TEST(AtomicFile, LocalFolderLocationReplacesWholeFilesOnly) {
+TEST_P(AtomicFile, LocalFolderLocationReplacesWholeFilesOnly) {
     ScratchDir dir;
     unilocallocation local("ulsafe", dir.Path("").c_str());
     const int id = unilocation::Register(&local);

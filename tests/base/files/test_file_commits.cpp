@@ -1,0 +1,498 @@
+// How a file written beside its target takes its place: synced before and
+// after, keeping what the old file had besides its content, leaving nothing
+// after a kill, and never replacing what another process puts at the name
+// meanwhile; and the local-folder location's rename, which never replaces
+// either.
+#include "kkatomicfile.h"
+#include "kkfileio.h"
+#include "pfa.h"
+#include "ugc_output.h"
+#include "uniloc.h"
+
+#include "file_targets.h"
+#include "prng.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace filetargets;
+
+namespace {
+
+// The hooks as they are by default, again after each test.
+struct DefaultHooks {
+    ~DefaultHooks() {
+        kkFileTestHooks::SetSync(true);
+        kkFileTestHooks::SetTmpFile(true);
+        kkFileTestHooks::SetRenameAt2(true);
+        kkFileTestHooks::SetBeforePlace(nullptr);
+    }
+};
+
+// Every way of making and placing the temporary file: unnamed or named,
+// with renameat2 or as on file systems without it.
+struct Mode {
+    bool tmpFile;
+    bool renameAt2;
+    void Apply() const {
+        kkFileTestHooks::SetTmpFile(tmpFile);
+        kkFileTestHooks::SetRenameAt2(renameAt2);
+    }
+    std::string Name() const {
+        return std::string(tmpFile ? "unnamed" : "named") + (renameAt2 ? "+renameat2" : "");
+    }
+};
+const Mode kModes[] = {{true, true}, {true, false}, {false, true}, {false, false}};
+
+bool MakesUnnamedFiles(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+bool Commit(const std::string& path, const std::string& bytes) {
+    kkAtomicFile f(path.c_str());
+    return f.IsOpen() && f.Write(bytes.data(), bytes.size()) && f.Commit();
+}
+
+struct Syncs {
+    uint64_t files = kkFileTestHooks::FileSyncs();
+    uint64_t folders = kkFileTestHooks::FolderSyncs();
+    // Syncs since this was made: {files, folders}.
+    std::pair<uint64_t, uint64_t> Since() const {
+        return {kkFileTestHooks::FileSyncs() - files, kkFileTestHooks::FolderSyncs() - folders};
+    }
+};
+using Counts = std::pair<uint64_t, uint64_t>;
+
+// The counts seen by the hook that runs just before a file is placed.
+std::atomic<uint64_t> g_filesAtPlace{0}, g_foldersAtPlace{0};
+void NoteSyncsAtPlace(const char*) {
+    g_filesAtPlace = kkFileTestHooks::FileSyncs();
+    g_foldersAtPlace = kkFileTestHooks::FolderSyncs();
+}
+
+TEST(FileCommits, EveryWriteIsSyncedBeforeItTakesItsPlaceAndItsFolderAfter) {
+    DefaultHooks restore;
+    ScratchDir dir;
+    kkFileTestHooks::SetBeforePlace(NoteSyncsAtPlace);
+    for (const Mode& mode : kModes) {
+        SCOPED_TRACE(mode.Name());
+        mode.Apply();
+        const std::string path = dir.Path("doc.xml");
+        // New, replaced, and made exclusively: the file before it is placed,
+        // its folder after.
+        for (int round = 0; round < 2; ++round) {
+            Syncs before;
+            ASSERT_TRUE(Commit(path, "content " + std::to_string(round)));
+            EXPECT_EQ(before.Since(), Counts(1, 1));
+            EXPECT_EQ(g_filesAtPlace - before.files, 1u);
+            EXPECT_EQ(g_foldersAtPlace - before.folders, 0u);
+        }
+        ASSERT_EQ(::unlink(path.c_str()), 0);
+        {
+            Syncs before;
+            kkAtomicFile f;
+            ASSERT_TRUE(f.OpenNew(path.c_str()));
+            ASSERT_TRUE(f.Write("new", 3));
+            ASSERT_TRUE(f.Commit());
+            EXPECT_EQ(before.Since(), Counts(1, 1));
+        }
+        // A write given up syncs nothing.
+        {
+            Syncs before;
+            kkAtomicFile f(path.c_str());
+            f.SetFailed("given up");
+            EXPECT_FALSE(f.Commit());
+            EXPECT_EQ(before.Since(), Counts(0, 0));
+        }
+        ASSERT_EQ(::unlink(path.c_str()), 0);
+    }
+    kkFileTestHooks::SetBeforePlace(nullptr);
+
+    // The file layer's streams written anew, the local-folder location's
+    // writes and neutral files written to a path.
+    {
+        Syncs before;
+        pfa_stream* s =
+            pfa_open_file(dir.Path("dump.xml").c_str(), PFA_O_WRONLY | PFA_O_CREAT | PFA_O_TRUNC, 0666);
+        ASSERT_NE(s, nullptr);
+        ASSERT_EQ(pfa_write_file(s, "x", 1), 0);
+        ASSERT_EQ(pfa_dispose(s), 0);
+        EXPECT_EQ(before.Since(), Counts(1, 1));
+    }
+    {
+        unilocallocation local("ulsync", dir.Path("").c_str());
+        Syncs before;
+        ASSERT_TRUE(local.WriteFile("/part.neu", "x", 1, nullptr));
+        EXPECT_EQ(before.Since(), Counts(1, 1));
+    }
+    {
+        const std::string narrow = dir.Path("part2.neu");
+        const std::u16string path(narrow.begin(), narrow.end());
+        Syncs before;
+        ugc_output* out = ugc_open_output_flags(path.c_str(), 7, 1404, 0, 0, 0, 0, 0, 0);
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(ugc_close_output(out), 0);
+        EXPECT_EQ(before.Since(), Counts(1, 1));
+    }
+
+    // Switched off (to measure what syncing costs): nothing is synced.
+    kkFileTestHooks::SetSync(false);
+    Syncs before;
+    ASSERT_TRUE(Commit(dir.Path("doc.xml"), "unsynced"));
+    EXPECT_EQ(before.Since(), Counts(0, 0));
+    EXPECT_EQ(ReadAll(dir.Path("doc.xml")), "unsynced");
+}
+
+// A writer killed half-way, in a child: answers what the folder holds
+// afterwards besides the target.
+std::vector<std::string> KilledMidWrite(const ScratchDir& dir, const std::string& target) {
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return {"no pipe"};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        kkAtomicFile f(target.c_str());
+        const std::string block(1 << 20, 'n');
+        for (int i = 0; i < 4 && f.IsOpen(); ++i)
+            f.Write(block.data(), block.size());
+        const char c = f.IsOpen() ? 'w' : 'x';
+        (void)!::write(ready[1], &c, 1);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char c = 0;
+    const bool wrote = ::read(ready[0], &c, 1) == 1 && c == 'w';
+    ::close(ready[0]);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!wrote)
+        return {"the child did not write"};
+    std::vector<std::string> left;
+    for (const std::string& name : dir.Names())
+        if (dir.Path(name) != target)
+            left.push_back(name);
+    return left;
+}
+
+TEST(FileCommits, AWriterKilledHalfWayLeavesNothingBesideTheTarget) {
+    DefaultHooks restore;
+    ScratchDir dir;
+    if (!MakesUnnamedFiles(dir.Path("")))
+        GTEST_SKIP() << "this file system makes no unnamed files (O_TMPFILE): a killed writer "
+                        "leaves its hidden temporary file here";
+    const std::string target = dir.Path("model.xml");
+    EXPECT_EQ(KilledMidWrite(dir, target), std::vector<std::string>{});
+    EXPECT_EQ(::access(target.c_str(), F_OK), -1);
+    WriteAll(target, "old");
+    EXPECT_EQ(KilledMidWrite(dir, target), std::vector<std::string>{});
+    EXPECT_EQ(ReadAll(target), "old");
+}
+
+// The hook of the next test: puts a FIFO at the target just before the
+// commit places its file, once, in place of what is there.
+std::atomic<bool> g_fifoPut{false};
+void PutFifoAtTarget(const char* target) {
+    if (g_fifoPut.exchange(true))
+        return;
+    ::unlink(target);
+    ::mkfifo(target, 0600);
+}
+
+TEST(FileCommits, WhatTakesTheNameJustBeforeTheCommitIsNeverReplaced) {
+    DefaultHooks restore;
+    ScratchDir dir;
+    kkFileTestHooks::SetBeforePlace(PutFifoAtTarget);
+    const std::string path = dir.Path("doc");
+    for (const Mode& mode : kModes) {
+        SCOPED_TRACE(mode.Name());
+        mode.Apply();
+        // No target at the open, and a regular one (which goes for the
+        // FIFO: only with renameat2 can the commit tell afterwards).
+        for (const bool replacing : {false, true}) {
+            if (replacing && !mode.renameAt2)
+                continue;
+            if (replacing)
+                WriteAll(path, "old");
+            g_fifoPut = false;
+            kkAtomicFile f(path.c_str());
+            ASSERT_TRUE(f.IsOpen()) << f.Error();
+            f.Write("new", 3);
+            EXPECT_FALSE(f.Commit());
+            EXPECT_NE(f.Error().find("not a regular file"), std::string::npos) << f.Error();
+            EXPECT_TRUE(IsFifo(path)) << "replacing " << replacing;
+            EXPECT_EQ(dir.Names(), std::vector<std::string>{"doc"});
+            ASSERT_EQ(::unlink(path.c_str()), 0);
+        }
+    }
+}
+
+// One writer puts a new file at `path` while a thread makes a FIFO at the
+// same name, over and over. Both start each round together; the FIFO comes
+// after a delay that grows after a round in which it came first and
+// shrinks after one in which the file came first, so that it keeps coming
+// about when the file is put in place, whatever the machine's speed.
+// `prepare` readies the writer (while the name is free) and answers what
+// puts the file in place, true when it did. Answers a description of the
+// first round in which the FIFO was replaced or anything else went wrong,
+// or "".
+using Placing = std::function<bool()>;
+std::string RaceCreator(const std::string& path, int rounds,
+                        const std::function<Placing()>& prepare) {
+    std::atomic<int> go{0}, started{0}, done{0};
+    std::atomic<bool> made{false}, stop{false};
+    std::thread racer([&] {
+        testprng::Prng prng(7);
+        double delay = 1000; // spins
+        for (int round = 1;; ++round) {
+            for (int seen; (seen = go.load()) < round;)
+                go.wait(seen);
+            if (stop)
+                return;
+            started = round;
+            for (size_t spin = size_t(delay * (0.8 + 0.4 * double(prng.Below(1000)) / 1000)); spin > 0;
+                 --spin)
+                std::atomic_signal_fence(std::memory_order_seq_cst);
+            made = ::mkfifo(path.c_str(), 0600) == 0;
+            delay = made ? delay * 1.2 + 1 : delay / 1.2;
+            done = round;
+            done.notify_one();
+        }
+    });
+    // On a machine so busy that each round waits for the scheduler, fewer
+    // rounds run: enough to find nothing wrong, not so many to take long.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    std::string fault;
+    for (int round = 1; round <= rounds && fault.empty(); ++round) {
+        if (round > 20 && std::chrono::steady_clock::now() > deadline)
+            break;
+        const Placing place = prepare();
+        go = round;
+        go.notify_one();
+        while (started.load() < round)
+            std::this_thread::yield();
+        const bool placed = place();
+        for (int seen; (seen = done.load()) < round;)
+            done.wait(seen);
+        const std::string at = "round " + std::to_string(round) + ": ";
+        if (made && placed)
+            fault = at + "the file was put in place over the FIFO made before it";
+        else if (made && !IsFifo(path))
+            fault = at + "the FIFO is gone";
+        else if (!made && !placed)
+            fault = at + "the file was not put in place with the name free";
+        else if (placed && ReadAll(path) != "new")
+            fault = at + "the target does not hold the new file";
+        ::unlink(path.c_str());
+    }
+    stop = true;
+    go = INT32_MAX;
+    go.notify_one();
+    racer.join();
+    return fault;
+}
+
+TEST(FileCommits, ACreatorRacingTheCommitNeverHasItsFifoReplaced) {
+    DefaultHooks restore;
+    kkFileTestHooks::SetSync(false); // only the placing matters here
+    for (const Mode& mode : kModes) {
+        SCOPED_TRACE(mode.Name());
+        mode.Apply();
+        ScratchDir dir;
+        std::unique_ptr<kkAtomicFile> file;
+        EXPECT_EQ(RaceCreator(dir.Path("doc"), 200,
+                              [&] {
+                                  file = std::make_unique<kkAtomicFile>(dir.Path("doc").c_str());
+                                  file->Write("new", 3);
+                                  return [&] { return file->Commit(); };
+                              }),
+                  "");
+        file.reset();
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{}) << "nothing is left beside it";
+    }
+}
+
+TEST(FileCommits, TheLocalFolderLocationRenamesOnlyToAFreeName) {
+    DefaultHooks restore;
+    for (const bool renameAt2 : {true, false}) {
+        SCOPED_TRACE(renameAt2 ? "renameat2" : "link and unlink");
+        kkFileTestHooks::SetRenameAt2(renameAt2);
+        ScratchDir dir;
+        unilocallocation local("ulrename", dir.Path("").c_str());
+        const std::string from = dir.Path("from");
+        int sourceLost = 0;
+        EXPECT_EQ(RaceCreator(dir.Path("to"), 200,
+                              [&] {
+                                  WriteAll(from, "new");
+                                  return [&] {
+                                      const bool renamed = local.Rename("/from", "/to", nullptr);
+                                      // A rename that failed leaves the source.
+                                      if (!renamed && ReadAll(from) != "new")
+                                          ++sourceLost;
+                                      ::unlink(from.c_str());
+                                      return renamed;
+                                  };
+                              }),
+                  "");
+        EXPECT_EQ(sourceLost, 0);
+
+        // A name that is taken, by a file or a folder, is refused and kept;
+        // folders are renamed too.
+        WriteAll(from, "a");
+        WriteAll(dir.Path("file"), "b");
+        std::string error;
+        EXPECT_FALSE(local.Rename("/from", "/file", &error));
+        EXPECT_NE(error.find("already exists"), std::string::npos) << error;
+        EXPECT_EQ(ReadAll(dir.Path("file")), "b");
+        ASSERT_TRUE(local.MakeDirectory("/folder/inner", 0, nullptr));
+        ASSERT_TRUE(local.MakeDirectory("/taken", 0, nullptr));
+        EXPECT_FALSE(local.Rename("/from", "/taken", nullptr));
+        EXPECT_FALSE(local.Rename("/folder", "/taken", nullptr));
+        EXPECT_FALSE(local.Rename("/folder", "/file", nullptr));
+        EXPECT_TRUE(local.Rename("/folder", "/moved", &error)) << error;
+        EXPECT_TRUE(local.IsDirectory("/moved/inner"));
+        EXPECT_TRUE(local.Rename("/from", "/moved/from", &error)) << error;
+        EXPECT_EQ(ReadAll(dir.Path("moved/from")), "a");
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"file", "moved", "taken"}));
+    }
+}
+
+// ---- what a replaced file keeps --------------------------------------------------
+
+// An access ACL as the system keeps it in system.posix_acl_access: the
+// owner rwx, the user `user` r, the group r-x (mask r-x), others nothing.
+std::string AccessAcl(uint32_t user) {
+    std::string acl;
+    auto put32 = [&](uint32_t v) { acl.append(reinterpret_cast<const char*>(&v), 4); };
+    auto entry = [&](uint16_t tag, uint16_t perm, uint32_t id) {
+        acl.append(reinterpret_cast<const char*>(&tag), 2);
+        acl.append(reinterpret_cast<const char*>(&perm), 2);
+        put32(id);
+    };
+    put32(2); // version
+    entry(0x01, 7, uint32_t(-1)); // owner
+    entry(0x02, 4, user);         // named user
+    entry(0x04, 5, uint32_t(-1)); // group
+    entry(0x10, 5, uint32_t(-1)); // mask
+    entry(0x20, 0, uint32_t(-1)); // others
+    return acl;
+}
+
+// The value of an extended attribute, or "<none>".
+std::string Attribute(const std::string& path, const char* name) {
+    char buf[256];
+    const ssize_t n = ::lgetxattr(path.c_str(), name, buf, sizeof buf);
+    return n < 0 ? "<none>" : std::string(buf, size_t(n));
+}
+
+struct Owned {
+    uid_t uid;
+    gid_t gid;
+    int mode;
+};
+Owned OwnerOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return {st.st_uid, st.st_gid, int(st.st_mode & 07777)};
+}
+
+TEST(FileCommits, AReplacedFileKeepsOwnerGroupModeAndExtendedAttributes) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    DefaultHooks restore;
+    for (const Mode& mode : kModes) {
+        SCOPED_TRACE(mode.Name());
+        mode.Apply();
+        ScratchDir dir;
+        const std::string path = dir.Path("drawing.xml");
+        WriteAll(path, "old");
+        const std::string acl = AccessAcl(4242);
+        ASSERT_EQ(::chown(path.c_str(), 4321, 4322), 0);
+        if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
+            ::setxattr(path.c_str(), "user.origin", "sheet 7", 7, 0) != 0 ||
+            ::setxattr(path.c_str(), "trusted.zpi", "t", 1, 0) != 0)
+            GTEST_SKIP() << "this file system keeps no ACLs, user or trusted attributes";
+        ASSERT_EQ(::chmod(path.c_str(), 04750), 0);
+        const std::string aclRead = Attribute(path, "system.posix_acl_access");
+
+        // Written by root (in a child: it may give the file to its owner).
+        EXPECT_EQ(RunInChild([] { return true; }, [&] { return Commit(path, "new") ? 0 : 1; }), 0);
+        EXPECT_EQ(ReadAll(path), "new");
+        const Owned owned = OwnerOf(path);
+        EXPECT_EQ(owned.uid, 4321u);
+        EXPECT_EQ(owned.gid, 4322u);
+        EXPECT_EQ(owned.mode, 04750) << "the set-user-id bit stays with its owner";
+        EXPECT_EQ(Attribute(path, "user.origin"), "sheet 7");
+        EXPECT_EQ(Attribute(path, "trusted.zpi"), "t");
+        EXPECT_EQ(Attribute(path, "system.posix_acl_access"), aclRead);
+
+        // A file without an ACL gets none from its folder's default ACL.
+        const std::string plain = dir.Path("plain.xml");
+        WriteAll(plain, "old");
+        ASSERT_EQ(::chmod(plain.c_str(), 0640), 0);
+        ASSERT_EQ(::setxattr(dir.Path("").c_str(), "system.posix_acl_default", acl.data(),
+                             acl.size(), 0),
+                  0);
+        ASSERT_TRUE(Commit(plain, "new"));
+        EXPECT_EQ(Attribute(plain, "system.posix_acl_access"), "<none>");
+        EXPECT_EQ(OwnerOf(plain).mode, 0640);
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"drawing.xml", "plain.xml"}));
+    }
+}
+
+TEST(FileCommits, AWriterThatCannotGiveTheFileItsOwnerClearsTheSetIdBits) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can make a file of another user for this";
+    DefaultHooks restore;
+    for (const Mode& mode : kModes) {
+        SCOPED_TRACE(mode.Name());
+        mode.Apply();
+        ScratchDir dir;
+        ASSERT_EQ(::chmod(dir.Path("").c_str(), 0777), 0);
+        const std::string path = dir.Path("tool");
+        // Another user's set-id file that anybody may write.
+        auto make = [&] {
+            WriteAll(path, "old");
+            ASSERT_EQ(::chown(path.c_str(), 4321, 4322), 0);
+            ASSERT_EQ(::chmod(path.c_str(), 06777), 0);
+        };
+        make();
+        EXPECT_EQ(RunAsUser([&] { return Commit(path, "new") ? 0 : 1; }, 5555, 5555), 0);
+        Owned owned = OwnerOf(path);
+        EXPECT_EQ(ReadAll(path), "new");
+        EXPECT_EQ(owned.uid, 5555u);
+        EXPECT_EQ(owned.gid, 5555u);
+        EXPECT_EQ(owned.mode, 0777);
+
+        // A writer in the file's group keeps the group, but not the set-id
+        // bits.
+        make();
+        EXPECT_EQ(RunAsUser([&] { return Commit(path, "new") ? 0 : 1; }, 5555, 5555, {4322}), 0);
+        owned = OwnerOf(path);
+        EXPECT_EQ(owned.uid, 5555u);
+        EXPECT_EQ(owned.gid, 4322u);
+        EXPECT_EQ(owned.mode, 0777);
+    }
+}
+
+} // namespace
