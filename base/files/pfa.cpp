@@ -3,6 +3,7 @@
 #include "btkstring.h"
 #include "kkatomicfile.h"
 #include "kkfileio.h"
+#include "uniloc.h"
 #include "xmemory.h"
 
 #include <atomic>
@@ -770,11 +771,6 @@ pfa_stream* openByModeText(pfa_file* f, const char* mode) {
     return s;
 }
 
-void closeHandle(pfa_file* f, void** handle) {
-    if (auto close = typedMethod<pfa_form6_fn>(f, 11, 6))
-        close(f, handle);
-}
-
 } // namespace
 
 pfa_stream* pfa_open_file(const char* name, int flags, int perm) {
@@ -794,20 +790,20 @@ pfa_stream* pfa_open_file(const char* name, int flags, int perm) {
     } else if (flags & PFA_O_APPEND) {
         s = openByModeText(f, (flags & 3) == PFA_O_RDWR ? "a+" : "a");
     } else {
-        const int access = (flags & 3) == PFA_O_RDWR ? 2 : (flags & 3) == PFA_O_WRONLY ? 1 : 0;
+        int access = (flags & 3) == PFA_O_RDWR ? 2 : (flags & 3) == PFA_O_WRONLY ? 1 : 0;
         auto exists = typedMethod<pfa_form4_fn>(f, 35, 4);
         const bool there = exists && exists(f, 0) == 1;
         auto open = typedMethod<pfa_form13_fn>(f, 9, 13);
         bool refused = !open || (access != 0 && !(flags & PFA_O_CREAT) && !there) ||
                        ((flags & PFA_O_EXCL) && there) || (access == 0 && !there);
+        // Reading and writing a file emptied: the stream starts empty and
+        // the file keeps what it held until the stream's bytes replace it,
+        // so a failure before the close loses nothing. A kind whose open
+        // does not take that access refuses the open.
+        if (access == 2 && (flags & PFA_O_TRUNC))
+            access = UNI_REWRITE;
         char16_t nameBuf[PFA_NAME_MAX];
         void* handle = nullptr;
-        if (!refused && access == 2 && (flags & PFA_O_TRUNC)) {
-            // Empty the file first: a write open empties it.
-            refused = open(f, &handle, nameBuf, 1, 0) != 0;
-            closeHandle(f, &handle);
-            handle = nullptr;
-        }
         if (!refused && open(f, &handle, nameBuf, access, 0) == 0 && handle) {
             s = new pfa_stream;
             s->file = f;

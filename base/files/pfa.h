@@ -239,7 +239,13 @@ enum { PFA_O_RDONLY = 0, PFA_O_WRONLY = 1, PFA_O_RDWR = 2, PFA_O_APPEND = 8,
 // (kkatomicfile.h). With PFA_O_EXCL the file is put in place only when no
 // file took the name meanwhile. Every other local open (reading, appending,
 // writing in place) takes only a regular file and never blocks on a FIFO or
-// device: anything else is refused (null) (kkfileio.h).
+// device: anything else is refused (null) (kkfileio.h). A file of another
+// kind is opened through the kind's open method with access 0 (reading),
+// 1 (writing), 2 (reading and writing) or, for reading and writing with
+// PFA_O_TRUNC, 3: a stream that starts empty while the file keeps what it
+// held until the stream's bytes replace it (uniloc.h: UNI_REWRITE); a
+// kind that does not take access 3 refuses the open, so such an open never
+// empties a file before anything is written.
 ZBASE_API pfa_stream* pfa_open_file(const char* name, int flags, int perm);
 // Opens a record's file with a C mode text ("r", "w", "a", with "+").
 ZBASE_API pfa_stream* pfa_fopen(const pfa_file* file, const char* mode);

@@ -217,9 +217,10 @@ struct uni_dir;    // a folder listing
 struct uni_txnmsg; // the answer of a transaction test
 
 // Open access flags: 0 read, 1 write (the file is emptied), 2 read and
-// write; 8 added to 1 or 2 keeps what the file holds and makes every write
-// go to the end.
-enum { UNI_READ = 0, UNI_WRITE = 1, UNI_UPDATE = 2, UNI_APPEND = 8 };
+// write, 3 read and write of a file emptied (as 1, but the stream reads
+// what it wrote; its open mode is then 2); 8 added to 1 or 2 keeps what
+// the file holds and makes every write go to the end.
+enum { UNI_READ = 0, UNI_WRITE = 1, UNI_UPDATE = 2, UNI_REWRITE = 3, UNI_APPEND = 8 };
 // Listing flags: 1 files only, 2 every entry; 8 folders as well (with 1);
 // 16 hidden entries (names beginning with '.') too; 32 bypass the cache.
 enum { UNI_DIR_FILES = 1, UNI_DIR_ALL = 2, UNI_DIR_FOLDERS = 8, UNI_DIR_HIDDEN = 16,

@@ -204,16 +204,20 @@ uni_stream* uni_open(const char* path, int access, int create) {
     UniPath p;
     if (!split(path, p) || p.inner == "/" || p.loc->IsDirectory(p.inner.c_str()))
         return nullptr;
-    const int base = access & 3;
-    if (base == 3)
+    int base = access & 3;
+    if (base == UNI_REWRITE && (access & UNI_APPEND))
         return nullptr;
     auto s = std::make_unique<uni_stream>();
     s->loc = p.loc;
     s->inner = p.inner;
-    s->access = access & (3 | UNI_APPEND);
+    // Emptied, then read and written as an update.
+    const bool rewrite = base == UNI_REWRITE;
+    if (rewrite)
+        base = UNI_UPDATE;
+    s->access = base | (access & UNI_APPEND);
     const bool exists = p.loc->IsFile(p.inner.c_str());
     // Reading, updating and appending start from what the file holds.
-    if (base == UNI_READ || (exists && (base == UNI_UPDATE || (access & UNI_APPEND)))) {
+    if (base == UNI_READ || (exists && !rewrite && (base == UNI_UPDATE || (access & UNI_APPEND)))) {
         if (!p.loc->ReadFile(p.inner.c_str(), s->data, nullptr))
             return nullptr;
     } else {

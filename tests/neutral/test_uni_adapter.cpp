@@ -263,6 +263,53 @@ TEST_F(UniAdapterTest, WritesReadsAndClosesAFileOnDiskThroughThePfaLayer) {
     EXPECT_EQ(pfa_remove_dir(folder.f), 0);
 }
 
+TEST_F(UniAdapterTest, AFileOpenedToBeReadAndWrittenAnewKeepsItsContentUntilTheClose) {
+    constexpr int kReadWriteAnew = PFA_O_RDWR | PFA_O_CREAT | PFA_O_TRUNC;
+    for (const char* path : {"utdisk:/anew.txt", "gmem:/anew.txt"}) {
+        SCOPED_TRACE(path);
+        auto held = [&] {
+            pfa_stream* in = pfa_open_file(path, PFA_O_RDONLY, 0);
+            std::string text;
+            char block[64];
+            int64_t n = 0;
+            while (in && pfa_read_file(in, block, sizeof block, &n) == 0)
+                text.append(block, size_t(n));
+            if (in)
+                pfa_dispose(in);
+            return text;
+        };
+        pfa_stream* first = pfa_open_file(path, PFA_O_WRONLY | PFA_O_CREAT | PFA_O_TRUNC, 0666);
+        ASSERT_NE(first, nullptr);
+        ASSERT_EQ(pfa_write_file(first, "old content", 11), 0);
+        ASSERT_EQ(pfa_dispose(first), 0);
+
+        // Opened, empty to the stream, and the file untouched until the close.
+        pfa_stream* s = pfa_open_file(path, kReadWriteAnew, 0666);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(held(), "old content");
+        char back[16];
+        int64_t n = -1;
+        EXPECT_EQ(pfa_read_file(s, back, sizeof back, &n), 5) << "the stream starts empty";
+        ASSERT_EQ(pfa_write_file(s, "new", 3), 0);
+        EXPECT_EQ(held(), "old content");
+        ASSERT_EQ(pfa_seek(s, 0), 0);
+        ASSERT_EQ(pfa_read_file(s, back, sizeof back, &n), 0);
+        EXPECT_EQ(std::string(back, size_t(n)), "new");
+        EXPECT_EQ(pfa_dispose(s), 0);
+        EXPECT_EQ(held(), "new");
+
+        // Made when missing.
+        Record file(path);
+        ASSERT_EQ(pfa_delete_file(file.f), 0);
+        s = pfa_open_file(path, kReadWriteAnew, 0666);
+        ASSERT_NE(s, nullptr);
+        ASSERT_EQ(pfa_write_file(s, "made", 4), 0);
+        EXPECT_EQ(pfa_dispose(s), 0);
+        EXPECT_EQ(held(), "made");
+        EXPECT_EQ(pfa_delete_file(file.f), 0);
+    }
+}
+
 TEST_F(UniAdapterTest, InMemoryLocationRoundTripAndModeTexts) {
     unimemlocation* mem = unimemlocation::GetRegistered();
     ASSERT_TRUE(mem->MakeDirectory("/ZPI", 0, nullptr));
