@@ -12,6 +12,7 @@
 #include "xml/intfdata/xml_zpi.h"
 
 #include "file_targets.h"
+#include "kkfileio.h"
 #include "xmemory.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,22 @@ TEST(XmlWriteTargets, AFailedRewriteLeavesEveryDocumentAsItWas) {
     }
     // Nothing was left beside the documents.
     EXPECT_EQ(dir.Names().size(), Writers().size());
+}
+
+TEST(XmlWriteTargets, EveryDocumentIsSyncedAndSoIsItsFolder) {
+    ScratchDir dir;
+    auto syncs = [] {
+        return std::make_pair(kkFileTestHooks::FileSyncs(), kkFileTestHooks::FolderSyncs());
+    };
+    for (const Writer& w : Writers()) {
+        const auto before = syncs();
+        w.write(dir.Path(std::string(w.what) + ".xml").c_str(), 3);
+        EXPECT_EQ(syncs(), std::make_pair(before.first + 1, before.second + 1)) << w.what;
+    }
+    const auto before = syncs();
+    ASSERT_TRUE(IntfXmlCopyDocument(dir.Path("interface data.xml").c_str(),
+                                    dir.Path("transferred.xml").c_str()));
+    EXPECT_EQ(syncs(), std::make_pair(before.first + 1, before.second + 1)) << "transfer dump";
 }
 
 TEST(XmlWriteTargets, ADocumentGivenUpHalfWayLeavesTheOldOne) {
