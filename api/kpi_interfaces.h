@@ -21,7 +21,7 @@ ZPI_LISTS(ZPI_FORWARD_LIST)
 #undef ZPI_FORWARD_INTERFACE
 #undef ZPI_FORWARD_LIST
 
-#define ZPI_PURE_OPERATION(Class, Result, Name, Params, Args) virtual Result Name Params = 0;
+#define ZPI_PURE_OPERATION(Class, Result, Name, Params, Args, Doc) virtual Result Name Params = 0;
 
 // Body shared by every interface class: type queries, the pure operations
 // and the constructors. The geometry interfaces are exported whole: their

@@ -25,7 +25,7 @@
 #define ZPI_JOURNAL_ARGS(...) __VA_OPT__(, ) __VA_ARGS__
 
 // One journaled operation of Class's wrapper, straight from its table entry.
-#define ZPI_JOURNALED_OPERATION(Class, Result, Name, Params, Args)             \
+#define ZPI_JOURNALED_OPERATION(Class, Result, Name, Params, Args, Doc)        \
     Result Name Params override {                                              \
         static constexpr Result(Class::*const method) Params = &Class::Name;   \
         return kkJournaledCall(static_cast<Class*>(this), journalImpl_, #Name, \

@@ -44,7 +44,7 @@ constexpr int KPI_STATUS_NEUTRAL_STREAM_TAKEN = -91;
 // not fit the schema table).
 constexpr int KPI_STATUS_NEUTRAL_WRITE_FAILED = -92;
 
-#define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args) Result Name Params override;
+#define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 
 class ZPI_API KWPIModel_i : public KCommon_i, public virtual KWPIModel {
     ZPI_IMPLEMENTS(KWPIModel)

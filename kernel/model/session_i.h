@@ -4,7 +4,7 @@
 
 #include "kpi_impl.h"
 
-#define ZPI_SESSION_OPERATION(Class, Result, Name, Params, Args) Result Name Params override;
+#define ZPI_SESSION_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 
 class ZPI_API KWPISession_i : public KCommon_i, public virtual KWPISession {
     ZPI_IMPLEMENTS(KWPISession)

@@ -15,7 +15,7 @@ inline std::vector<std::string>& recordingLog() {
     return log;
 }
 
-#define ZPI_RECORD_OPERATION(Class, Result, Name, Params, Args)                \
+#define ZPI_RECORD_OPERATION(Class, Result, Name, Params, Args, Doc)           \
     Result Name Params override {                                              \
         zpi_test_sink Args;                                                    \
         recordingLog().push_back(#Class "::" #Name);                           \

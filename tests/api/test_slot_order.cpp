@@ -375,7 +375,7 @@ std::vector<Interface> AllInterfaces() {
 // tell an operation that the list above lacks.
 std::map<std::string, int> TableCounts() {
     std::map<std::string, int> counts;
-#define ZPI_COUNT_OPERATION(Class, Result, Name, Params, Args) ++counts[#Class];
+#define ZPI_COUNT_OPERATION(Class, Result, Name, Params, Args, Doc) ++counts[#Class];
 #define ZPI_COUNT_INTERFACE(Class, Parent) counts[#Class] += 0; ZPI_OPS_##Class(ZPI_COUNT_OPERATION)
     ZPI_INTERFACES(ZPI_COUNT_INTERFACE)
 #undef ZPI_COUNT_INTERFACE

@@ -38,7 +38,7 @@ void expectJournaled(O* obj, R (C::*fn)(A...), const char* expected, const char*
     EXPECT_EQ(records[0].rfind(start, 0), 0u) << records[0];
 }
 
-#define ZPI_COUNT_OPERATION(Class, Result, Name, Params, Args) +1
+#define ZPI_COUNT_OPERATION(Class, Result, Name, Params, Args, Doc) +1
 #define ZPI_COUNT_INTERFACE(Interface, Parent) ZPI_OPS_##Interface(ZPI_COUNT_OPERATION)
 constexpr int kOperationCount = 0 ZPI_INTERFACES(ZPI_COUNT_INTERFACE);
 #undef ZPI_COUNT_INTERFACE
@@ -49,7 +49,7 @@ TEST(JournalWrappers, TablesHoldEveryOperation) { EXPECT_EQ(kOperationCount, 231
 // One test per interface: every operation of the interface and of its
 // parent, called on the wrapper, is journaled under its bare name and
 // reaches the implementation's operation of the same name.
-#define ZPI_CHECK_FORWARD(Class, Result, Name, Params, Args)                   \
+#define ZPI_CHECK_FORWARD(Class, Result, Name, Params, Args, Doc)              \
     expectJournaled(wrapped.get(), &Class::Name, #Class "::" #Name, #Name);
 #define ZPI_FORWARDING_CASE(Interface, Parent)                                 \
     TEST(JournalWrappers, Interface) {                                         \
