@@ -7,7 +7,9 @@
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/VecAttrListImpl.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <deque>
 #include <cstring>
+#include <strings.h>
 #include <mutex>
 #include <vector>
 
@@ -363,6 +366,11 @@ public:
     void startElement(const xc::XMLElementDecl& decl, unsigned int, const XMLCh*,
                       const xc::RefVectorOf<xc::XMLAttr>& attrs, XMLSize_t count, bool isEmpty,
                       bool) override {
+        // The well-formedness scanner's input was refused before it got
+        // here (AttributeGate); the general scanner reads such a tag in
+        // linear time, and it is refused alike.
+        if (count > XMLSize_t(INTFXML_MAX_ATTRIBUTES))
+            TooManyAttributes();
         attrList_.setVector(&attrs, count);
         if (const char* local = Known(decl)) {
             handler_.Start(attrList_, [local] { return local; });
@@ -391,6 +399,15 @@ public:
     void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
 
 private:
+    [[noreturn]] void TooManyAttributes() const {
+        const xc::Locator* at = getScanner().getLocator();
+        IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                     "line %llu, column %llu: an element has more than %d attributes",
+                     static_cast<unsigned long long>(at ? at->getLineNumber() : 0),
+                     static_cast<unsigned long long>(at ? at->getColumnNumber() : 0),
+                     INTFXML_MAX_ATTRIBUTES);
+    }
+
     // More declarations than this go through the handler's own name
     // conversion.
     static constexpr size_t kMaxNamed = 1 << 16;
@@ -450,6 +467,255 @@ private:
     std::deque<std::string> texts_; // the names, where they stay
 };
 
+// ---- attributes per start tag ------------------------------------------------------------
+//
+// The well-formedness scanner compares each attribute of a start tag with
+// every earlier one of the same tag, so a tag of n attributes costs n*n/2
+// comparisons. AttributeGate sees every byte before that scanner does and
+// refuses a start tag with more than INTFXML_MAX_ATTRIBUTES attributes
+// (counted as its equal signs outside quoted values) before the scanner
+// reads it: reading time stays proportional to the document.
+//
+// Most tags are not looked at byte by byte: an attribute takes at least
+// four bytes (name, "=", two quotes) and no value may hold a "<", so a tag
+// followed by the next "<" within kShortTag bytes cannot hold too many.
+// Only the markup starting at a "<" whose next "<" lies further (or beyond
+// the bytes at hand) goes through a small state machine, as do comments,
+// processing instructions and character data sections, whose contents may
+// hold "<". The bytes must be ASCII-transparent (UTF-8 and the like), which
+// is what the well-formedness scanner is chosen for.
+class AttributeGate {
+public:
+    // Looks at the next n bytes of the document. Returns how many of them
+    // may go to the scanner: n, or fewer when a tag has one attribute too
+    // many, whose equal sign is the first byte held back; Refusal() then
+    // says where.
+    size_t Feed(const unsigned char* b, size_t n) {
+        size_t pos = state_ == State::Idle ? 0 : Run(b, 0, n);
+        size_t prev = kNone; // the last "<" met, its segment still open
+        while (pos < n && !refusal_) {
+            // Every "<" from pos on, 16 bytes at a time, until one calls for
+            // the state machine; the search then goes on from where the
+            // markup ended.
+            bool followed = false;
+            for (size_t blk = pos; blk < n && !followed; blk += 16) {
+                for (unsigned m = LtMask(b, blk, n); m; m &= m - 1) {
+                    const size_t lt = blk + size_t(__builtin_ctz(m));
+                    if (prev != kNone && lt - prev >= kShortTag) {
+                        // The markup at prev may be long: counted in full.
+                        pos = Start(b, prev, n);
+                    } else if (lt + 1 < n && (b[lt + 1] == '!' || b[lt + 1] == '?')) {
+                        pos = Start(b, lt, n);
+                    } else {
+                        prev = lt;
+                        continue;
+                    }
+                    prev = kNone;
+                    followed = true;
+                    break;
+                }
+            }
+            if (!followed)
+                break;
+        }
+        // The segment of the last "<" goes on beyond these bytes.
+        if (prev != kNone && state_ == State::Idle && !refusal_)
+            Start(b, prev, n);
+        if (refusal_)
+            return heldBack_;
+        Advance(b, n);
+        return n;
+    }
+
+    // The error for the tag refused (null while none is).
+    const IntfXmlError* Refusal() const { return refusal_.get(); }
+
+private:
+    static constexpr size_t kNone = size_t(-1);
+    static constexpr size_t kShortTag = 4 * size_t(INTFXML_MAX_ATTRIBUTES);
+
+    enum class State : uint8_t {
+        Idle,      // between markup
+        AfterLt,   // after "<"
+        AfterBang, // after "<!"
+        AfterDash, // after "<!-"
+        Tag,       // in a start tag (counted) or a declaration (not counted)
+        EndTag,    // in an end tag
+        Until,     // in a comment, instruction or data section, up to its end
+    };
+
+    // Bit k set where b[blk + k] is "<", for the up to 16 bytes from blk.
+    static unsigned LtMask(const unsigned char* b, size_t blk, size_t n) {
+#if defined(__SSE2__)
+        if (blk + 16 <= n)
+            return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + blk)), _mm_set1_epi8('<'))));
+#endif
+        unsigned m = 0;
+        for (size_t k = 0; k < 16 && blk + k < n; ++k)
+            m |= unsigned(b[blk + k] == '<') << k;
+        return m;
+    }
+
+    // Newlines in b[0, n).
+    static uint64_t Lines(const unsigned char* b, size_t n) {
+        uint64_t lines = 0;
+        size_t i = 0;
+#if defined(__SSE2__)
+        const __m128i nl = _mm_set1_epi8('\n');
+        while (i + 16 <= n) {
+            // Up to 255 blocks counted in bytes, then summed.
+            __m128i counts = _mm_setzero_si128();
+            for (int k = 0; k < 255 && i + 16 <= n; ++k, i += 16)
+                counts = _mm_sub_epi8(
+                    counts, _mm_cmpeq_epi8(
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), nl));
+            const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+            lines += uint64_t(_mm_cvtsi128_si64(sums)) +
+                     uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+        }
+#endif
+        for (; i < n; ++i)
+            lines += b[i] == '\n';
+        return lines;
+    }
+
+    size_t Start(const unsigned char* b, size_t lt, size_t n) {
+        state_ = State::AfterLt;
+        return Run(b, lt + 1, n);
+    }
+
+    // Runs the state machine from b[i]; returns where the markup ended (the
+    // state is then Idle), or n.
+    size_t Run(const unsigned char* b, size_t i, size_t n) {
+        while (i < n) {
+            const unsigned char c = b[i++];
+            switch (state_) {
+            case State::Idle:
+                return i - 1;
+            case State::AfterLt:
+                if (c == '/') {
+                    state_ = State::EndTag;
+                } else if (c == '?') {
+                    Until("?>");
+                } else if (c == '!') {
+                    state_ = State::AfterBang;
+                } else {
+                    state_ = State::Tag;
+                    counting_ = true;
+                    count_ = 0;
+                    quote_ = 0;
+                }
+                break;
+            case State::AfterBang:
+                if (c == '-') {
+                    state_ = State::AfterDash;
+                } else if (c == '[') {
+                    Until("]]>");
+                } else {
+                    state_ = State::Tag; // a declaration: not well-formed here
+                    counting_ = false;
+                    quote_ = 0;
+                }
+                break;
+            case State::AfterDash:
+                if (c == '-') {
+                    Until("-->");
+                } else {
+                    state_ = State::Tag;
+                    counting_ = false;
+                    quote_ = 0;
+                }
+                break;
+            case State::Tag:
+                if (quote_) {
+                    const void* end = std::memchr(b + i - 1, quote_, n - (i - 1));
+                    if (!end)
+                        return n;
+                    i = size_t(static_cast<const unsigned char*>(end) - b) + 1;
+                    quote_ = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote_ = c;
+                } else if (c == '>') {
+                    state_ = State::Idle;
+                    return i;
+                } else if (c == '=' && counting_ && ++count_ > INTFXML_MAX_ATTRIBUTES) {
+                    Refuse(b, i - 1);
+                    return n;
+                }
+                break;
+            case State::EndTag: {
+                const void* end = std::memchr(b + i - 1, '>', n - (i - 1));
+                if (!end)
+                    return n;
+                state_ = State::Idle;
+                return size_t(static_cast<const unsigned char*>(end) - b) + 1;
+            }
+            case State::Until:
+                if (c == until_[matched_]) {
+                    if (until_[++matched_] == '\0') {
+                        state_ = State::Idle;
+                        return i;
+                    }
+                } else if (c == until_[0]) {
+                    // "--" and "]]" stay matched when a third "-" or "]" follows.
+                    matched_ = (matched_ == 2 && until_[1] == until_[0]) ? 2 : 1;
+                } else {
+                    matched_ = 0;
+                }
+                break;
+            }
+        }
+        return n;
+    }
+
+    void Until(const char* end) {
+        state_ = State::Until;
+        until_ = end;
+        matched_ = 0;
+    }
+
+    // Line and column of the next bytes: after these n bytes.
+    void Advance(const unsigned char* b, size_t n) {
+        line_ += Lines(b, n);
+        const void* last = ::memrchr(b, '\n', n);
+        const size_t from = last ? size_t(static_cast<const unsigned char*>(last) - b) + 1 : 0;
+        if (last)
+            column_ = 1;
+        column_ += Characters(b + from, n - from);
+    }
+
+    static uint64_t Characters(const unsigned char* b, size_t n) {
+        // UTF-8: every byte but the continuation bytes starts a character.
+        return uint64_t(std::count_if(b, b + n, [](unsigned char c) { return (c & 0xC0) != 0x80; }));
+    }
+
+    void Refuse(const unsigned char* b, size_t at) {
+        const uint64_t line = line_ + Lines(b, at);
+        const void* last = ::memrchr(b, '\n', at);
+        const uint64_t column =
+            last ? 1 + Characters(static_cast<const unsigned char*>(last) + 1,
+                                  size_t(b + at - static_cast<const unsigned char*>(last) - 1))
+                 : column_ + Characters(b, at);
+        refusal_ = std::make_unique<IntfXmlError>(
+            INTFXML_ERR_MALFORMED, "line " + std::to_string(line) + ", column " +
+                                       std::to_string(column) + ": an element has more than " +
+                                       std::to_string(INTFXML_MAX_ATTRIBUTES) + " attributes");
+        heldBack_ = at;
+    }
+
+    State state_ = State::Idle;
+    bool counting_ = false;
+    unsigned char quote_ = 0;
+    const char* until_ = "";
+    uint8_t matched_ = 0;
+    int count_ = 0;
+    uint64_t line_ = 1;
+    uint64_t column_ = 1;
+    std::unique_ptr<IntfXmlError> refusal_;
+    size_t heldBack_ = 0;
+};
+
 // ---- choosing the scanner ----------------------------------------------------------------
 //
 // The parser's well-formedness scanner does per element less than its
@@ -459,14 +725,38 @@ private:
 // takes the well-formedness scanner only when they show the root element's
 // start tag (its name starting with an ASCII letter, '_' or ':') after a
 // prolog of nothing but an optional byte order mark, the XML declaration,
-// processing instructions, comments and whitespace. Any other start (a
-// document type declaration, another encoding, a prolog longer than the
-// bytes read ahead, bytes that are no document at all) goes to the general
-// scanner as before, which reports what it always reported. Both scanners
-// read the prolog with the same code.
+// processing instructions, comments and whitespace, in an encoding whose
+// bytes below 0x80 are always ASCII characters (UTF-8, the default, or a
+// declared ASCII, ISO-8859 or Windows-125x encoding: the attribute gate
+// relies on it). Any other start (a document type declaration, another
+// encoding, a prolog longer than the bytes read ahead, bytes that are no
+// document at all) goes to the general scanner as before, which reports
+// what it always reported. Both scanners read the prolog with the same
+// code.
 
 // How many bytes are read ahead.
 constexpr size_t kLookAhead = 4096;
+
+// Whether the encoding an XML declaration names (none: UTF-8) keeps every
+// byte below 0x80 an ASCII character.
+bool AsciiTransparent(std::string_view declaration) {
+    const size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos)
+        return true;
+    size_t i = declaration.find_first_of("\"'", at);
+    if (i == std::string_view::npos)
+        return false;
+    const size_t end = declaration.find(declaration[i], i + 1);
+    if (end == std::string_view::npos)
+        return false;
+    const std::string name(declaration.substr(i + 1, end - i - 1));
+    auto is = [&](const char* what) { return ::strcasecmp(name.c_str(), what) == 0; };
+    auto starts = [&](const char* what) {
+        return ::strncasecmp(name.c_str(), what, std::strlen(what)) == 0;
+    };
+    return is("UTF-8") || is("US-ASCII") || is("ASCII") || starts("ISO-8859-") ||
+           starts("WINDOWS-125");
+}
 
 // Whether bytes[0, length) begin with a plain prolog and a root start tag.
 bool PlainPrologThenRoot(const unsigned char* bytes, size_t length) {
@@ -488,7 +778,13 @@ bool PlainPrologThenRoot(const unsigned char* bytes, size_t length) {
             return false;
         const unsigned char c = bytes[i + 1];
         if (c == '?') {
+            const size_t start = i;
             if ((i = find(i + 2, "?>")) == 0)
+                return false;
+            if (start + 6 <= i && std::memcmp(bytes + start, "<?xml", 5) == 0 &&
+                std::strchr(" \t\r\n", bytes[start + 5]) &&
+                !AsciiTransparent(std::string_view(reinterpret_cast<const char*>(bytes) + start,
+                                                   i - start)))
                 return false;
         } else if (c == '!') {
             if (i + 4 > length || std::memcmp(bytes + i, "<!--", 4) != 0 ||
@@ -517,8 +813,16 @@ public:
         }
     }
     const std::vector<XMLByte>& Head() const { return head_; }
+    // From now on every byte handed out passes the attribute gate first.
+    void Gate() { gated_ = true; }
     XMLFilePos curPos() const override { return pos_; }
     XMLSize_t readBytes(XMLByte* toFill, XMLSize_t maxToRead) override {
+        // A refused tag is cut off before its attribute one too many; the
+        // refusal is thrown when the scanner asks for what follows (not at
+        // once: the scanner's first read is made where it cannot take an
+        // exception without a leak).
+        if (const IntfXmlError* refusal = gate_.Refusal())
+            throw *refusal;
         XMLSize_t n;
         if (at_ < head_.size()) {
             n = std::min<XMLSize_t>(maxToRead, head_.size() - at_);
@@ -527,6 +831,8 @@ public:
         } else {
             n = ended_ ? 0 : inner_->readBytes(toFill, maxToRead);
         }
+        if (gated_ && n > 0 && (n = gate_.Feed(toFill, n)) == 0)
+            throw *gate_.Refusal();
         pos_ += n;
         return n;
     }
@@ -537,6 +843,8 @@ private:
     std::vector<XMLByte> head_;
     size_t at_ = 0;
     bool ended_ = false; // the input ended while read ahead
+    bool gated_ = false;
+    AttributeGate gate_;
     XMLFilePos pos_ = 0;
 };
 
@@ -559,7 +867,8 @@ private:
     mutable std::unique_ptr<LookAheadStream> stream_;
 };
 
-void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id) {
+void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id,
+              IntfXmlScanner scanner = IntfXmlScanner::Chosen) {
     if (!top)
         throw IntfXmlError(INTFXML_ERR_PARSE, "no reader for the document");
     IntfXmlSaxHandler handler(top);
@@ -570,7 +879,11 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
         bool plain = false;
         if (std::unique_ptr<xc::BinInputStream> made{source.makeStream()}) {
             std::unique_ptr<LookAheadStream> stream(new LookAheadStream(std::move(made)));
-            plain = PlainPrologThenRoot(stream->Head().data(), stream->Head().size());
+            plain = scanner == IntfXmlScanner::Chosen
+                        ? PlainPrologThenRoot(stream->Head().data(), stream->Head().size())
+                        : scanner == IntfXmlScanner::WellFormed;
+            if (plain)
+                stream->Gate();
             ahead = std::make_unique<LookAheadSource>(source, std::move(stream));
         }
         DirectParser parser(handler);
@@ -633,10 +946,11 @@ void IntfXmlParseDocument(const char* path, IntfXmlElement* top) {
     RunParse(source, top, path);
 }
 
-void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top, const char* id) {
+void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top, const char* id,
+                        IntfXmlScanner scanner) {
     IntfXmlPlatformInit();
     static const XMLCh kId[] = {u'b', u'u', u'f', u'f', u'e', u'r', 0};
     xc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes ? bytes : ""),
                                  bytes ? length : 0, kId, false);
-    RunParse(source, top, id ? id : "buffer");
+    RunParse(source, top, id ? id : "buffer", scanner);
 }

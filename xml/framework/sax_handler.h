@@ -42,6 +42,14 @@ class IntfXmlSaxHandler;
 
 // Parses the document at `path`: a "bnfs:" location or a local file.
 ZPI_API void IntfXmlParseDocument(const char* path, IntfXmlElement* top);
+// Which of the parser's scanners reads a document: the one its first bytes
+// call for (the rule: see sax_handler.cpp), or the one named, for tests
+// that hold the two against each other (the well-formedness scanner skips
+// a document type declaration and wants UTF-8 or another encoding whose
+// bytes below 0x80 are ASCII).
+enum class IntfXmlScanner { Chosen, General, WellFormed };
+
 // Parses a document held in memory; `id` names it in messages.
 ZPI_API void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top,
-                                const char* id = "buffer");
+                                const char* id = "buffer",
+                                IntfXmlScanner scanner = IntfXmlScanner::Chosen);

@@ -76,6 +76,9 @@ constexpr int INTFXML_ERR_RECORD = -54;    // a record handed to a writer is inc
 
 // Deepest element nesting a document may have.
 constexpr int INTFXML_MAX_DEPTH = 256;
+// Most attributes one element may carry: no element of the vocabularies
+// has more than six; the margin lets documents with a few more still read.
+constexpr int INTFXML_MAX_ATTRIBUTES = 64;
 
 class ZPI_API IntfXmlError : public btkString {
 public:

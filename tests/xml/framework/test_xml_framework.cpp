@@ -5,6 +5,7 @@
 
 #include "process.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -179,23 +180,90 @@ TEST(XmlFramework, TextIsThatOfTheChildWhateverTheWhitespaceAround) {
     EXPECT_EQ(top.seen, "A=x y;B=\nlead;C=" + big + ";E=;");
 }
 
-TEST(XmlFramework, EveryPrologReadsTheSameWhicheverScannerTakesIt) {
+namespace {
+
+// What a parse of `doc` with `scanner` gives: the probe's record, or the
+// error status.
+std::string Outcome(const std::string& doc, IntfXmlScanner scanner) {
+    ProbeTop top;
+    std::string msg;
+    const int st = xmltest::ErrorOf(
+        [&] { IntfXmlParseBuffer(doc.data(), doc.size(), &top, "test", scanner); }, &msg);
+    return st ? "error " + std::to_string(st) : top.seen;
+}
+
+// A start tag <E ...> with n attributes whose values hold what a tag
+// reader must not take for markup: ">", "=" and the other quote.
+std::string TagWithAttributes(int n) {
+    std::string tag = "<E";
+    for (int i = 0; i < n; ++i)
+        tag += " a" + std::to_string(i) + (i % 2 ? "='\">='" : "=\"'>=\"");
+    return tag + ">1</E>";
+}
+
+} // namespace
+
+TEST(XmlFramework, SameBytesReadAlikeThroughEitherScanner) {
     // Plain prologs (declaration, instructions, comments, a byte order
-    // mark) and those with a document type declaration, whose entities and
-    // attribute defaults are read, or a prolog longer than the bytes read
-    // ahead: all read the root's content alike.
+    // mark) with the same body; elements with as many attributes as allowed
+    // and one more; attribute-like text in comments, instructions and data
+    // sections. The constructs are moved across the first 4096 bytes, where
+    // the parser's first read ends, so that every part of them lies once on
+    // the boundary.
     const std::string body = "<D>\n\t<A>x&amp;y</A><B>&#65;</B></D>";
     const std::string longComment = "<!--" + std::string(10000, 'c') + "-->";
+    std::vector<std::pair<std::string, std::string>> docs; // bytes, expected record
     for (const std::string& prolog :
          {std::string(), std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"),
           std::string("\xEF\xBB\xBF<?xml version=\"1.0\"?><?pi data?>\n<!-- c -->\t"),
-          longComment, std::string("<?xml version=\"1.0\"?><!DOCTYPE D>")}) {
-        ProbeTop top;
-        ParseDoc(top, prolog + body);
-        EXPECT_EQ(top.seen, "A=x&y;B=A;") << prolog.substr(0, 60);
+          longComment})
+        docs.push_back({prolog + body, "A=x&y;B=A;"});
+    std::string manyEquals;
+    for (int i = 0; i < 100; ++i)
+        manyEquals += " a" + std::to_string(i) + "=\"\"";
+    const std::string notTags[] = {"<!-- <E" + manyEquals + "> -->",
+                                   "<![CDATA[<E" + manyEquals + ">]]>",
+                                   "<?pi <E" + manyEquals + "> ?>"};
+    for (size_t k : {size_t(3000), size_t(4090), size_t(4095)}) {
+        const std::string pad = "<D><P>" + std::string(k, 'p') + "</P>";
+        docs.push_back({pad + TagWithAttributes(INTFXML_MAX_ATTRIBUTES) + "</D>",
+                        "P=" + std::string(k, 'p') + ";E=1;"});
+        docs.push_back({pad + TagWithAttributes(INTFXML_MAX_ATTRIBUTES + 1) + "</D>",
+                        "error " + std::to_string(INTFXML_ERR_MALFORMED)});
     }
+    for (const std::string& construct : notTags)
+        for (size_t at = 4096 - construct.size(); at <= 4096; ++at) {
+            // The boundary within the first or last 24 bytes, or halfway.
+            const size_t into = 4096 - at;
+            if (into > 24 && into + 24 < construct.size() && into != construct.size() / 2)
+                continue;
+            const std::string pad = "<D><P>" + std::string(at - 10, 'p') + "</P>";
+            docs.push_back({pad + construct + "<Q>" + manyEquals + "</Q></D>",
+                            "P=" + std::string(at - 10, 'p') + ";Q=" + manyEquals + ";"});
+        }
+    for (const auto& [doc, expected] : docs) {
+        EXPECT_EQ(Outcome(doc, IntfXmlScanner::General), expected) << doc.substr(0, 80);
+        EXPECT_EQ(Outcome(doc, IntfXmlScanner::WellFormed), expected) << doc.substr(0, 80);
+        EXPECT_EQ(Outcome(doc, IntfXmlScanner::Chosen), expected) << doc.substr(0, 80);
+    }
+    // Malformed documents are refused by both alike.
+    for (const std::string& doc : {std::string("<D><A>&e;</A></D>"), std::string("<D><A>1</B></D>"),
+                                   std::string("<D a=\"1\" a=\"2\"></D>"),
+                                   std::string("<D><!-- a -- b --></D>"), std::string("<D")})
+        EXPECT_EQ(Outcome(doc, IntfXmlScanner::General), Outcome(doc, IntfXmlScanner::WellFormed))
+            << doc;
+}
+
+TEST(XmlFramework, DocumentTypeDeclarationsAreRead) {
+    // A document type declaration goes to the scanner that reads it: its
+    // entities and attribute defaults are known, also behind a prolog longer
+    // than the bytes read ahead.
+    ProbeTop declared;
+    ParseDoc(declared, "<?xml version=\"1.0\"?><!DOCTYPE D><D>\n\t<A>x&amp;y</A><B>&#65;</B></D>");
+    EXPECT_EQ(declared.seen, "A=x&y;B=A;");
     ProbeTop entity;
-    ParseDoc(entity, "<!DOCTYPE D [<!ENTITY e \"ab\">]><D><A>&e;</A></D>");
+    ParseDoc(entity, "<!--" + std::string(5000, 'c') +
+                         "--><!DOCTYPE D [<!ENTITY e \"ab\">]><D><A>&e;</A></D>");
     EXPECT_EQ(entity.seen, "A=ab;");
     AttrTop defaults;
     bool checked = false;
@@ -205,12 +273,59 @@ TEST(XmlFramework, EveryPrologReadsTheSameWhicheverScannerTakesIt) {
     };
     ParseDoc(defaults, "<!DOCTYPE D [<!ATTLIST A k CDATA \"dflt\">]><D><A>1</A></D>");
     EXPECT_TRUE(checked);
-    // An entity no declaration names is an error with or without one.
     ProbeTop undeclared;
-    EXPECT_EQ(xmltest::ErrorOf([&] { ParseDoc(undeclared, "<D><A>&e;</A></D>"); }),
-              INTFXML_ERR_PARSE);
     EXPECT_EQ(xmltest::ErrorOf([&] { ParseDoc(undeclared, "<!DOCTYPE D><D><A>&e;</A></D>"); }),
               INTFXML_ERR_PARSE);
+    // An encoding whose bytes below 0x80 may be parts of other characters
+    // goes to the general scanner; its ASCII reads the same.
+    ProbeTop shifted;
+    ParseDoc(shifted, "<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?><D><A>1</A></D>");
+    EXPECT_EQ(shifted.seen, "A=1;");
+}
+
+TEST(XmlFramework, ElementsWithTooManyAttributesAreRefusedInLinearTime) {
+    // 100,000 attributes, about 1 MB: refused at once, where the attribute
+    // one too many stands; on the root, in memory and from a local file, and
+    // on an element behind markup whose ends a reader may miss.
+    std::string attributes;
+    for (int i = 0; i < 100000; ++i)
+        attributes += " a" + std::to_string(i) + "=\"\"";
+    const std::string path = ::testing::TempDir() + "zpi_many_attributes.xml";
+    for (const std::string& before :
+         {std::string(), std::string("<![CDATA[x]]]>"), std::string("<!-- - -->"),
+          std::string("<?pi ??>"), std::string("<P a='>' b=\"'=\">x</P>")}) {
+        const std::string doc = "<?xml version=\"1.0\"?>\n" +
+                                (before.empty() ? "<D" : "<D>\n" + before + "<E") + attributes +
+                                "></D>";
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << doc;
+        }
+        // The equal sign of a64, the 65th attribute, on the last line.
+        const size_t column = doc.find(" a64=") + 4 - doc.rfind('\n', doc.find(" a64="));
+        const std::string where = "line " + std::string(before.empty() ? "2" : "3") +
+                                  ", column " + std::to_string(column) +
+                                  ": an element has more than 64 attributes";
+        for (bool fromFile : {false, true}) {
+            ProbeTop top;
+            std::string msg;
+            const auto start = std::chrono::steady_clock::now();
+            const int st = xmltest::ErrorOf(
+                [&] {
+                    if (fromFile)
+                        IntfXmlParseDocument(path.c_str(), &top);
+                    else
+                        ParseDoc(top, doc);
+                },
+                &msg);
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            EXPECT_EQ(st, INTFXML_ERR_MALFORMED) << before;
+            EXPECT_NE(msg.find(where), std::string::npos) << msg;
+            EXPECT_LT(seconds, 1.0) << before << (fromFile ? " file" : " buffer");
+        }
+    }
+    std::remove(path.c_str());
 }
 
 TEST(XmlFramework, MalformedDocumentsAreErrorsAndLeakNoReader) {
