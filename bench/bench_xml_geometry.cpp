@@ -38,11 +38,14 @@ QelCurvedata Line(double t) {
 // Writes `count` copies of the curve under one root.
 std::string WriteCurves(const QelCurvedata& c, int count) {
     IntfXmlStringStream s;
-    IntfXmlWriter::GetWriter(&s);
-    IntfXmlWriting::StartElement("Curves");
-    for (int i = 0; i < count; ++i)
-        IntfXmlCurve(&c, nullptr);
-    IntfXmlWriting::EndElement();
+    {
+        IntfXmlWriter w(&s);
+        IntfXmlWriter::Use use(w);
+        IntfXmlWriting::StartElement("Curves");
+        for (int i = 0; i < count; ++i)
+            IntfXmlCurve(&c, nullptr);
+        IntfXmlWriting::EndElement();
+    }
     s.Close();
     return s.Output();
 }

@@ -21,12 +21,14 @@ namespace xmltest {
 // root's start and end tags.
 inline std::string WriteInRoot(const std::function<void()>& body) {
     IntfXmlStringStream s;
-    IntfXmlWriter::GetWriter(&s);
-    IntfXmlWriting::StartElement("R");
-    body();
-    IntfXmlWriting::EndElement();
+    {
+        IntfXmlWriter w(&s);
+        IntfXmlWriter::Use use(w);
+        IntfXmlWriting::StartElement("R");
+        body();
+        IntfXmlWriting::EndElement();
+    }
     s.Flush();
-    IntfXmlWriter::EndDocument();
     std::string out = s.Output();
     const std::string open = "<R>\n";
     size_t b = out.find(open);

@@ -1,14 +1,13 @@
 // Writing one whole document, and texts that may hold any character.
 //
-// IntfXmlWriteDocument opens the document, points the process-wide writer
-// at it, writes the XML header, runs the caller's body, then flushes and
-// closes. The process has one writer, so every document writer holds
-// IntfXmlDocumentLock while it writes: concurrent callers wait for each
-// other. The body must not start another document. A document that fails
-// half-way throws, and only a whole one replaces its target (xml_streams.h),
-// so nobody takes a half-written one for a whole one. When the document
-// ends, whole or not, the writer is left without a stream
-// (IntfXmlWriter::EndDocument).
+// IntfXmlWriteDocument opens the document, makes a writer of its own the
+// calling thread's current writer (xml_writer.h), writes the XML header,
+// runs the caller's body, then flushes and closes. Nothing is shared with
+// other documents, so threads write documents at once, each at its own
+// pace (a document sent to the host takes as long as the host takes). The
+// body may even write another document of its own. A document that fails
+// half-way throws, and only a whole one replaces its target
+// (xml_streams.h), so nobody takes a half-written one for a whole one.
 //
 // Texts and attribute values need no preparation: the writer escapes them
 // itself (xml_writer.h), so names and lines holding markup characters read
@@ -18,11 +17,6 @@
 #include "api/zpi50_export.h"
 
 #include <functional>
-#include <mutex>
-
-// The lock every document writer holds while it writes: the process has one
-// XML writer, so documents are written one at a time.
-ZPI_API std::mutex& IntfXmlDocumentLock();
 
 // Writes the document at `path` ("bnfs:" location or local file). Throws
 // IntfXmlError: INTFXML_ERR_OPEN when there is no path or it cannot be

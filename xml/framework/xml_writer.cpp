@@ -1,8 +1,9 @@
-// The process-wide XML writer and the element primitives.
+// The XML writer of one document and the element primitives.
 #include "xml/framework/xml_writer.h"
 
 #include "xml/framework/xml_streams.h"
 
+#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <algorithm>
@@ -205,41 +206,48 @@ inline char* PutName(char* p, std::string_view name) {
 char* PutNumber(char* p, double v) { return IntfXmlFormatDouble(p, v); }
 char* PutNumber(char* p, int32_t v) { return IntfXmlFormatInt(p, v); }
 
+// Cleared by the first top-level start tag of the process, whichever writer
+// writes it.
+std::atomic<bool> g_atDocumentStart{true};
+
+// True for the first top-level start tag of the process, once.
+bool TakeDocumentStart() {
+    return g_atDocumentStart.load(std::memory_order_relaxed) &&
+           g_atDocumentStart.exchange(false, std::memory_order_relaxed);
+}
+
+// The writer of the document being written on this thread (null: none).
+// Read once per element primitive, so kept where the thread pointer finds
+// it without a call.
+thread_local IntfXmlWriter* t_current __attribute__((tls_model("initial-exec"))) = nullptr;
+
 } // namespace
 
-IntfXmlWriter::IntfXmlWriter() : drop_(new DropStream()), sink_(drop_.get()) {
+IntfXmlWriter::IntfXmlWriter(IntfXmlIOStream* out) : out_(out), sink_(out) {
+    if (!out) {
+        drop_.reset(new DropStream());
+        sink_ = drop_.get();
+    }
     open_.reserve(64);
     names_.reserve(1024);
 }
 
 IntfXmlWriter::~IntfXmlWriter() = default;
 
-IntfXmlWriter& IntfXmlWriter::Instance() {
-    // The handle keeps the writer counted for the life of the process; it
-    // is never destroyed, so no reference given out can outlive it.
-    static xrchandle<IntfXmlWriter>* const holder =
-        new xrchandle<IntfXmlWriter>(new IntfXmlWriter());
-    return *holder->get();
+IntfXmlWriter& IntfXmlWriter::Current() {
+    if (IntfXmlWriter* w = t_current)
+        return *w;
+    // Outside any document: the thread's own writer, which drops its bytes.
+    static thread_local IntfXmlWriter idle(nullptr);
+    return idle;
 }
 
-xrchandle<IntfXmlWriter> IntfXmlWriter::GetWriter(IntfXmlIOStream* out) {
-    IntfXmlWriter& w = Instance();
-    if (out) {
-        // Whatever a document that failed half-way left open is dropped so
-        // that the new document starts clean.
-        w.Reset(out);
-    }
-    return xrchandle<IntfXmlWriter>(&w);
-}
+IntfXmlWriter::Use::Use(IntfXmlWriter& writer) : previous_(t_current) { t_current = &writer; }
 
-void IntfXmlWriter::EndDocument() { Instance().Reset(nullptr); }
+IntfXmlWriter::Use::~Use() { t_current = previous_; }
 
-void IntfXmlWriter::Reset(IntfXmlIOStream* out) {
-    out_ = out;
-    sink_ = out ? out : drop_.get();
-    open_.clear();
-    names_.clear();
-    inText_ = false;
+bool IntfXmlWriter::AtDocumentStart() {
+    return g_atDocumentStart.load(std::memory_order_relaxed);
 }
 
 void IntfXmlWriter::WriteHeader() {
@@ -267,13 +275,12 @@ inline char* IntfXmlWriter::OpenTagAt(char* p) {
                 *p++ = '\n';
             open_.back().startClosed = true;
         }
-    } else if (!atDocumentStart_ && !inText_) {
+    } else if (!TakeDocumentStart() && !inText_) {
         *p++ = '\n';
     }
     if (!inText_)
         *p++ = '\t';
     *p++ = '<';
-    atDocumentStart_ = false;
     return p;
 }
 
@@ -487,44 +494,44 @@ void IntfXmlWriter::SequenceElement(std::string_view name, const int32_t* values
 // ---- element primitives ----------------------------------------------------------------
 
 void IntfXmlWriting::StartElement(const char* name) {
-    IntfXmlWriter::Instance().StartElement(name ? name : "");
+    IntfXmlWriter::Current().StartElement(name ? name : "");
 }
 
-void IntfXmlWriting::EndElement() { IntfXmlWriter::Instance().EndElement(); }
+void IntfXmlWriting::EndElement() { IntfXmlWriter::Current().EndElement(); }
 
 void IntfXmlWriting::AddAttribute(const char* name, const char* value) {
-    IntfXmlWriter::Instance().WriteAttribute(name ? name : "", value ? value : "");
+    IntfXmlWriter::Current().WriteAttribute(name ? name : "", value ? value : "");
 }
 
 void IntfXmlWriting::AddAttribute(const char* name, int32_t value) {
-    IntfXmlWriter::Instance().WriteAttribute(name ? name : "", value);
+    IntfXmlWriter::Current().WriteAttribute(name ? name : "", value);
 }
 
 void IntfXmlWriting::AddAttribute(const char* name, uint32_t value) {
-    IntfXmlWriter::Instance().WriteAttribute(name ? name : "", int32_t(value));
+    IntfXmlWriter::Current().WriteAttribute(name ? name : "", int32_t(value));
 }
 
 void IntfXmlWriting::AddAttribute(const char* name, double value) {
-    IntfXmlWriter::Instance().WriteAttribute(name ? name : "", value);
+    IntfXmlWriter::Current().WriteAttribute(name ? name : "", value);
 }
 
 void IntfXmlWriting::AddText(const char* text) {
-    IntfXmlWriter::Instance().WriteText(text ? text : "");
+    IntfXmlWriter::Current().WriteText(text ? text : "");
 }
 
 void IntfXmlWriting::AddTextElement(const char* name, const char* text) {
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
+    IntfXmlWriter& w = IntfXmlWriter::Current();
     w.StartElement(name ? name : "");
     w.WriteText(text ? text : "");
     w.EndElement();
 }
 
 void IntfXmlWriting::AddDoubleElement(const char* name, double value) {
-    IntfXmlWriter::Instance().NumbersElement(name ? name : "", &value, 1);
+    IntfXmlWriter::Current().NumbersElement(name ? name : "", &value, 1);
 }
 
 void IntfXmlWriting::AddIntElement(const char* name, int32_t value) {
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
+    IntfXmlWriter& w = IntfXmlWriter::Current();
     w.StartElement(name ? name : "");
     w.BeginText();
     w.TextInt(value);
@@ -532,7 +539,7 @@ void IntfXmlWriting::AddIntElement(const char* name, int32_t value) {
 }
 
 void IntfXmlWriting::AddDoublesElement(const char* name, const double* values, int n) {
-    IntfXmlWriter::Instance().NumbersElement(name ? name : "", values, n);
+    IntfXmlWriter::Current().NumbersElement(name ? name : "", values, n);
 }
 
 void IntfXmlWriting::AddRealSeqText(const double* values, int n) {
@@ -540,7 +547,7 @@ void IntfXmlWriting::AddRealSeqText(const double* values, int n) {
 }
 
 void IntfXmlWriting::AddIntSeqText(const int32_t* values, int n) {
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
+    IntfXmlWriter& w = IntfXmlWriter::Current();
     w.BeginText();
     for (int i = 0; i < n; ++i) {
         w.TextInt(values[i]);

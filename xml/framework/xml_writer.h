@@ -1,8 +1,16 @@
 // The XML text writer and the element primitives of the bindings.
 //
-// One IntfXmlWriter serves the whole process and writes one document at a
-// time. It knows no vocabulary: start an element, add attributes, add text,
-// end the element; the layout is fixed:
+// Every document write has an IntfXmlWriter of its own, which holds all of
+// that document's writing state (open elements, whether a text is being
+// written, the nesting of composite curves), so that several threads write
+// documents at once. While a write runs, its writer is the calling thread's
+// current writer (IntfXmlWriter::Use), and the element primitives of the
+// bindings (IntfXmlWriting) go to it. One thing is the process's: the
+// at-document-start flag, cleared by the first top-level start tag any
+// writer writes; every later top-level element begins on a new line.
+//
+// The writer knows no vocabulary: start an element, add attributes, add
+// text, end the element; the layout is fixed:
 //   - every start tag begins a line with one tab (whatever the depth);
 //   - an element with children ends with a tab and its end tag on a line of
 //     its own; a text-only element stands on one line;
@@ -19,8 +27,6 @@
 
 #include "api/zpi50_export.h"
 #include "btkstring.h"
-#include "xhandle.h"
-#include "xobject.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,21 +36,32 @@
 
 class IntfXmlIOStream;
 
-class ZPI_API IntfXmlWriter : public xobject {
+class ZPI_API IntfXmlWriter {
 public:
-    // The process-wide writer, made on first use with `out` (which may be
-    // null). A non-null `out` becomes the writer's stream; a new stream
-    // also drops whatever a document that failed half-way left open, so
-    // every document starts clean.
-    static xrchandle<IntfXmlWriter> GetWriter(IntfXmlIOStream* out);
-    // The same writer without taking a reference (the writer lives until
-    // the process ends); made on first use without a stream.
-    static IntfXmlWriter& Instance();
-    // Puts the writer back as it is between documents: no stream (bytes
-    // are dropped), nothing open. Called when a document ends, whole or
-    // not, before its stream is destroyed, so the writer never holds on to
-    // a stream that is gone.
-    static void EndDocument();
+    // A writer for one document into `out`; with a null `out` every byte
+    // is dropped. The stream must outlive the writer.
+    explicit IntfXmlWriter(IntfXmlIOStream* out);
+    ~IntfXmlWriter();
+    IntfXmlWriter(const IntfXmlWriter&) = delete;
+    IntfXmlWriter& operator=(const IntfXmlWriter&) = delete;
+
+    // The writer the element primitives of the calling thread go to: the
+    // one of the innermost Use alive on this thread, else one of the
+    // thread's own without a stream (what it is given is dropped).
+    static IntfXmlWriter& Current();
+
+    // Makes a writer the calling thread's current one while it lives; the
+    // one current before comes back afterwards.
+    class ZPI_API Use {
+    public:
+        explicit Use(IntfXmlWriter& writer);
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        IntfXmlWriter* previous_;
+    };
 
     // `<?xml version="1.0" encoding="UTF-8"?>` and a newline.
     void WriteHeader();
@@ -74,15 +91,16 @@ public:
     void SequenceElement(std::string_view name, const double* values, int n, int perLine);
     void SequenceElement(std::string_view name, const int32_t* values, int n, int perLine);
 
-    // True until the first start tag of the process has been written.
-    bool AtDocumentStart() const { return atDocumentStart_; }
+    // True until the first top-level start tag of the process has been
+    // written, by whichever writer.
+    static bool AtDocumentStart();
     // Open elements (0 between documents).
     size_t Depth() const { return open_.size(); }
     IntfXmlIOStream* Stream() const { return out_; }
+    // Composite curves being written one inside another.
+    int& CurveNesting() { return curveNesting_; }
 
 private:
-    IntfXmlWriter();
-    ~IntfXmlWriter() override;
     // An open element: its name is names_[offset, offset + length).
     struct OpenElement {
         uint32_t offset;
@@ -92,8 +110,6 @@ private:
     std::string_view NameOf(const OpenElement& e) const {
         return std::string_view(names_.data() + e.offset, e.length);
     }
-    // Makes `out` (null: none) the stream, with nothing open.
-    void Reset(IntfXmlIOStream* out);
     void CloseStartTag();
     // What StartElement writes up to "<", and its state changes.
     char* OpenTagAt(char* p);
@@ -104,16 +120,16 @@ private:
     void Sequence(std::string_view name, const T* values, int n, int perLine);
 
     IntfXmlIOStream* out_ = nullptr;  // the caller's stream (null: none)
-    std::unique_ptr<IntfXmlIOStream> drop_; // takes the bytes while there is no stream
+    std::unique_ptr<IntfXmlIOStream> drop_; // takes the bytes when there is no stream
     IntfXmlIOStream* sink_ = nullptr; // where bytes go: out_, or drop_
     std::vector<OpenElement> open_;
     std::string names_; // names of the open elements, one after another
-    bool atDocumentStart_ = true;
     bool inText_ = false;
+    int curveNesting_ = 0;
 };
 
 // Element primitives shared by every binding class. Each goes to the
-// process-wide writer.
+// calling thread's current writer.
 class ZPI_API IntfXmlWriting {
 public:
     static void StartElement(const char* name);
@@ -138,7 +154,7 @@ public:
     // The real sequence text of n doubles handed out by get(i), for arrays
     // that are not one block.
     template <class Get> static void AddRealSeqTextOf(int n, Get get) {
-        IntfXmlWriter& w = IntfXmlWriter::Instance();
+        IntfXmlWriter& w = IntfXmlWriter::Current();
         w.BeginText();
         for (int i = 0; i < n; ++i) {
             w.TextDouble(get(i));

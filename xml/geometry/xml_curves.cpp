@@ -15,18 +15,18 @@ const char* Or(const char* name, const char* fallback) { return name ? name : fa
 
 bool Is(const char* a, const char* b) { return IntfXmlIsName(a, b); }
 
-// Nesting of composite curves while one record is written.
-int g_writeNesting = 0;
-
+// One more level of composite curves in the document being written (the
+// count is its writer's).
 struct NestingGuard {
+    int& nesting = IntfXmlWriter::Current().CurveNesting();
     NestingGuard() {
-        if (++g_writeNesting > INTFXML_MAX_CURVE_NESTING) {
-            --g_writeNesting;
+        if (++nesting > INTFXML_MAX_CURVE_NESTING) {
+            --nesting;
             IntfXmlThrow(INTFXML_ERR_RECORD, "composite curves nest deeper than %d levels",
                          INTFXML_MAX_CURVE_NESTING);
         }
     }
-    ~NestingGuard() { --g_writeNesting; }
+    ~NestingGuard() { --nesting; }
     NestingGuard(const NestingGuard&) = delete;
     NestingGuard& operator=(const NestingGuard&) = delete;
 };

@@ -384,7 +384,7 @@ double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* ele
 IntfXmlQelIntSeq::IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name) { Write(values, count, name); }
 
 void IntfXmlQelIntSeq::Write(const int32_t* values, int32_t count, const char* name) {
-    IntfXmlWriter::Instance().SequenceElement(Or(name, "QelIntSeq"), values, count, 64);
+    IntfXmlWriter::Current().SequenceElement(Or(name, "QelIntSeq"), values, count, 64);
 }
 
 IntfXmlQelIntSeq::IntfXmlQelIntSeq(IntfXmlElement* parent, int32_t count)
@@ -415,7 +415,7 @@ int32_t* IntfXmlQelIntSeq::TakeArray() {
 IntfXmlQelRealSeq::IntfXmlQelRealSeq(const double* values, int32_t count, const char* name) { Write(values, count, name); }
 
 void IntfXmlQelRealSeq::Write(const double* values, int32_t count, const char* name) {
-    IntfXmlWriter::Instance().SequenceElement(Or(name, "QelRealSeq"), values, count, 16);
+    IntfXmlWriter::Current().SequenceElement(Or(name, "QelRealSeq"), values, count, 16);
 }
 
 IntfXmlQelRealSeq::IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count)

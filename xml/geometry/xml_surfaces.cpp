@@ -536,7 +536,7 @@ void IntfXmlBsplSrf::Write(const QelSurfaceshapedata* shape) {
     IntfXmlQelRealSeq::Write(b.v_knots, nv, "VParams");
     // The weights and points as "QelRealSeq" and "QelPntList" write them;
     // arrays in pages item by item.
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
+    IntfXmlWriter& w = IntfXmlWriter::Current();
     if (b.weights) {
         if (har_entry_size(b.weights) == 0) {
             w.SequenceElement("Weights", b.weights, np, 16);

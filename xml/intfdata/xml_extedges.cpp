@@ -224,7 +224,7 @@ IntfXmlShell::IntfXmlShell(const int32_t* ids, const char* name) {
     StartElement("SurfIds");
     AddAttribute("size", int32_t(n));
     if (n > 0) {
-        IntfXmlWriter& w = IntfXmlWriter::Instance();
+        IntfXmlWriter& w = IntfXmlWriter::Current();
         w.BeginText();
         for (int i = 0; i < n; ++i) {
             w.TextInt(ids[i]);

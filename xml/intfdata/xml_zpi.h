@@ -19,8 +19,8 @@
 // IntfXmlError when the path cannot be opened, the records are
 // inconsistent or the document could not be written whole (the old target
 // then stays as it was, and the temporary file beside it is removed; a
-// "bnfs:" document is not sent). One document is written at a time in the
-// process: concurrent writers wait for each other.
+// "bnfs:" document is not sent). Threads write documents at once, none
+// waiting for another.
 //
 // Reading: make the reader (parent null) and parse with IntfXmlParseDocument
 // (xml/framework/sax_handler.h), or call IntfXmlZPI::Read. The root element may bear
@@ -40,7 +40,6 @@
 #include "xml/framework/xml_writer.h"
 
 #include <memory>
-#include <mutex>
 
 class IntfXmlQelIntfData;
 class IntfXmlQelIntfDataExtend;

@@ -56,7 +56,7 @@ public:
         IntfXmlCheckArray(comps, n, sizeof(qel_model_component_info), "assembly components");
         ancestors_.push_back(info);
 
-        IntfXmlWriter& w = IntfXmlWriter::Instance();
+        IntfXmlWriter& w = IntfXmlWriter::Current();
         w.StartElement("Model");
         w.WriteAttribute("name", kname::Narrow(info->name, QEL_PATH_LEN));
         w.WriteAttribute("type", int32_t(info->type));

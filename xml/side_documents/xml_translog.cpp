@@ -144,7 +144,7 @@ IntfXmlTranslationOptions::IntfXmlTranslationOptions(const char* path,
             StartElement("Option");
             AddAttribute("Name", o.name.c_str());
             AddAttribute("Type", o.type);
-            IntfXmlWriter& w = IntfXmlWriter::Instance();
+            IntfXmlWriter& w = IntfXmlWriter::Current();
             switch (o.type) {
             case IntfXmlOption::kInteger:
                 w.BeginText();
@@ -155,7 +155,7 @@ IntfXmlTranslationOptions::IntfXmlTranslationOptions(const char* path,
                 w.TextDouble(o.doubleValue);
                 break;
             case IntfXmlOption::kString:
-                IntfXmlWriter::Instance().WriteText(o.text);
+                IntfXmlWriter::Current().WriteText(o.text);
                 break;
             default:
                 break;

@@ -95,9 +95,8 @@ KWPIModel_i* Impl(const xrchandle<KWPIModel>& model) {
 class PersistenceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The session and the document writer live on: made before counting.
+        // The session lives on: made before counting.
         KGetPISession();
-        IntfXmlWriter::Instance();
         live_ = xobject_live_count();
         dir_ = fs::temp_directory_path() /
                ("zpi50_persist_" + std::to_string(getpid()) + "_" +

@@ -293,7 +293,7 @@ TEST(XmlFramework, ElementsWithTooManyAttributesAreRefusedInLinearTime) {
     const std::string path = ::testing::TempDir() + "zpi_many_attributes.xml";
     for (const std::string& before :
          {std::string(), std::string("<![CDATA[x]]]>"), std::string("<!-- - -->"),
-          std::string("<?pi ??>"), std::string("<P a='>' b=\"'=\">x</P>")}) {
+          std::string("<?pi ?\?>"), std::string("<P a='>' b=\"'=\">x</P>")}) {
         const std::string doc = "<?xml version=\"1.0\"?>\n" +
                                 (before.empty() ? "<D" : "<D>\n" + before + "<E") + attributes +
                                 "></D>";

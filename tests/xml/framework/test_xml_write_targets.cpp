@@ -138,7 +138,7 @@ TEST(XmlWriteTargets, ADocumentGivenUpHalfWayLeavesTheOldOne) {
     const std::string old = ReadAll(path);
     EXPECT_THROW(IntfXmlWriteDocument(path.c_str(),
                                       [] {
-                                          IntfXmlWriter::Instance().StartElement("LogLines");
+                                          IntfXmlWriter::Current().StartElement("LogLines");
                                           throw std::runtime_error("a record the writer refuses");
                                       }),
                  std::runtime_error);

@@ -22,17 +22,18 @@ std::string ReadFile(const std::string& path) {
 
 // The example document of the writer's layout.
 std::string WriteExample(IntfXmlIOStream& s) {
-    xrchandle<IntfXmlWriter> w = IntfXmlWriter::GetWriter(&s);
-    const bool first = w->AtDocumentStart();
-    w->WriteHeader();
-    w->StartElement("A");
-    w->WriteAttribute("x", "1");
-    w->StartElement("B");
-    w->WriteText("t");
-    w->EndElement();
-    w->StartElement("C");
-    w->EndElement();
-    w->EndElement();
+    IntfXmlWriter w(&s);
+    const bool first = IntfXmlWriter::AtDocumentStart();
+    w.WriteHeader();
+    w.StartElement("A");
+    w.WriteAttribute("x", "1");
+    w.StartElement("B");
+    w.WriteText("t");
+    w.EndElement();
+    w.StartElement("C");
+    w.EndElement();
+    w.EndElement();
+    EXPECT_EQ(w.Depth(), 0u);
     return first ? "" : "\n";
 }
 
@@ -44,7 +45,6 @@ TEST(XmlWriter, LayoutOfADocumentAndOfTheNextOne) {
     ASSERT_TRUE(s1.Close());
     EXPECT_EQ(s1.Output(),
               kHeader + extra + "\t<A x=\"1\">\n\t<B>t</B>\n\t<C></C>\n\t</A>");
-    EXPECT_EQ(IntfXmlWriter::Instance().Depth(), 0u);
 
     // Every later document of the process has one more newline before its root.
     IntfXmlStringStream s2;
@@ -114,19 +114,22 @@ TEST(XmlWriter, NumberTexts) {
     }
 }
 
-TEST(XmlWriter, ANewStreamStartsCleanAfterADocumentFailedHalfWay) {
+TEST(XmlWriter, ADocumentFailedHalfWayLeavesNothingToTheNext) {
     {
         IntfXmlStringStream broken;
-        IntfXmlWriter::GetWriter(&broken);
+        IntfXmlWriter w(&broken);
+        IntfXmlWriter::Use use(w);
         IntfXmlWriting::StartElement("Left");
         IntfXmlWriting::StartElement("Open");
         IntfXmlWriting::AddText("x");
     }
     IntfXmlStringStream s;
-    IntfXmlWriter::GetWriter(&s);
-    EXPECT_EQ(IntfXmlWriter::Instance().Depth(), 0u);
-    IntfXmlWriting::StartElement("Root");
-    IntfXmlWriting::EndElement();
+    {
+        IntfXmlWriter w(&s);
+        IntfXmlWriter::Use use(w);
+        IntfXmlWriting::StartElement("Root");
+        IntfXmlWriting::EndElement();
+    }
     s.Close();
     EXPECT_EQ(s.Output(), "\n\t<Root></Root>");
 }
@@ -146,14 +149,12 @@ TEST(XmlWriter, LetsGoOfTheStreamWhenADocumentEnds) {
         } catch (const std::runtime_error&) {
             EXPECT_TRUE(fail);
         }
-        EXPECT_EQ(IntfXmlWriter::Instance().Stream(), nullptr);
-        EXPECT_EQ(IntfXmlWriter::Instance().Depth(), 0u);
-        IntfXmlWriter::Instance().WriteHeader();
+        EXPECT_EQ(IntfXmlWriter::Current().Stream(), nullptr);
+        IntfXmlWriter::Current().WriteHeader();
         IntfXmlWriting::StartElement("Late");
         IntfXmlWriting::AddAttribute("a", "b");
         IntfXmlWriting::AddText("t");
         IntfXmlWriting::EndElement();
-        IntfXmlWriter::EndDocument();
     }
     EXPECT_EQ(ReadFile(path).find("Late"), std::string::npos);
     std::remove(path.c_str());
@@ -200,20 +201,21 @@ namespace {
 // `afterText` is set.
 std::string Written(const std::function<void(IntfXmlWriter&)>& body, bool inRoot,
                     bool afterText) {
-    IntfXmlWriter& w = IntfXmlWriter::Instance();
-    if (w.AtDocumentStart()) { // every document compared is a later one
+    if (IntfXmlWriter::AtDocumentStart()) { // every document compared is a later one
         IntfXmlStringStream first;
         WriteExample(first);
     }
     IntfXmlStringStream s;
-    IntfXmlWriter::GetWriter(&s);
-    if (inRoot)
-        w.StartElement("R");
-    if (afterText)
-        w.WriteText("t");
-    body(w);
-    if (inRoot)
-        w.EndElement();
+    {
+        IntfXmlWriter w(&s);
+        if (inRoot)
+            w.StartElement("R");
+        if (afterText)
+            w.WriteText("t");
+        body(w);
+        if (inRoot)
+            w.EndElement();
+    }
     s.Close();
     return s.Output();
 }

@@ -199,9 +199,8 @@ std::string WriteInRoot(const std::function<void()>& body) { return xmltest::Wri
 } // namespace
 
 TEST(KPIWriter, CacheModeObjectsWriteTheRecordModeDocument) {
-    // The session and the XML writer live for the process.
+    // The session lives for the process.
     KGetPISession();
-    IntfXmlWriter::Instance();
     const int64_t live = xobject_live_count();
     const std::string fromObjects = TempPath("objects"), fromRecords = TempPath("records"),
                       fromRecordObjects = TempPath("recobjects");
