@@ -8,12 +8,9 @@
 // median of what syncing added within each iteration; ratio, the median
 // of synced / unsynced time within each iteration.
 #include "kkfileio.h"
-#include "zpi_grid_model.h"
-
-#include <benchmark/benchmark.h>
+#include "zpi_bench_util.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -29,18 +26,12 @@ double Median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-template <class F> double Seconds(F&& f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 void BM_WriteZPISynced(benchmark::State& state) {
     const GridModel grid = BuildGridModel(int(state.range(0)));
     const std::string path = TempPath("durable");
     auto write = [&](bool sync) {
         kkFileTestHooks::SetSync(sync);
-        return Seconds([&] { grid.model->WriteZPI(path.c_str()); });
+        return TimesOf([&] { grid.model->WriteZPI(path.c_str()); }).wall;
     };
     write(true); // the file exists from here on: every write replaces it
     std::vector<double> synced, unsynced, added, ratios;

@@ -95,6 +95,15 @@ inline bool IsCharDevice(const std::string& path) {
 
 inline bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0666) == 0; }
 
+// Whether the file system of `folder` makes files without a name (O_TMPFILE).
+inline bool MakesUnnamedFiles(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
 // A node of the null device (as /dev/null) at `path`; false when the
 // process may not make one (not root).
 inline bool MakeNullDevice(const std::string& path) {
@@ -150,12 +159,13 @@ private:
 };
 
 // Runs `body` in a child process after `setup` (when it returns false the
-// child exits with 100). Answers the child's exit code (body's result, 0
-// to 255), or -1 when the child did not exit normally.
+// child exits with kChildSetupFailed). Answers the child's exit code
+// (body's result, 0 to 255), or -1 when the child did not exit normally.
+constexpr int kChildSetupFailed = 100;
 inline int RunInChild(const std::function<bool()>& setup, const std::function<int()>& body) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        int code = 100;
+        int code = kChildSetupFailed;
         if (setup())
             code = body();
         std::_Exit(code);

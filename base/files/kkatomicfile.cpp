@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -244,21 +245,13 @@ bool kkAtomicFile::MakeTemporary(int mode) {
         if (fd >= 0)
             ::close(fd);
     }
-    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-        std::string temp = TempNameFor(name_);
-        const int fd = ::openat(dirFd_, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            fd_ = fd;
-            tempName_ = std::move(temp);
-            return true;
-        }
-        if (errno != EEXIST) {
-            Fail("cannot create", errno);
-            return false;
-        }
-    }
-    Fail("cannot create " + Quoted(target_) + ": no free temporary name beside it");
-    return false;
+    return TakeTempName("cannot create", [&](const char* temp) {
+        const int fd = ::openat(dirFd_, temp, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0)
+            return errno;
+        fd_ = fd;
+        return 0;
+    });
 }
 
 // Gives the unnamed temporary file a temporary name (for an exchange).
@@ -266,18 +259,25 @@ bool kkAtomicFile::NameTemporary() {
     if (!tempName_.empty())
         return true;
     const std::string proc = ProcPath(fd_);
+    return TakeTempName("cannot replace", [&](const char* temp) {
+        return ::linkat(AT_FDCWD, proc.c_str(), dirFd_, temp, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    });
+}
+
+bool kkAtomicFile::TakeTempName(const char* what, const std::function<int(const char*)>& make) {
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
         std::string temp = TempNameFor(name_);
-        if (::linkat(AT_FDCWD, proc.c_str(), dirFd_, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        const int err = make(temp.c_str());
+        if (err == 0) {
             tempName_ = std::move(temp);
             return true;
         }
-        if (errno != EEXIST) {
-            Fail("cannot replace", errno);
+        if (err != EEXIST) {
+            Fail(what, err);
             return false;
         }
     }
-    Fail("cannot replace " + Quoted(target_) + ": no free temporary name beside it");
+    Fail(std::string(what) + " " + Quoted(target_) + ": no free temporary name beside it");
     return false;
 }
 

@@ -85,6 +85,7 @@
 #include "zbase_export.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 struct stat;
@@ -142,6 +143,9 @@ private:
     void Fail(const char* what, int err);
     bool MakeTemporary(int mode);
     bool NameTemporary();
+    // Tries fresh temporary names until `make` (0 or an errno; EEXIST tries
+    // the next) takes one, which is then the temporary file's name.
+    bool TakeTempName(const char* what, const std::function<int(const char*)>& make);
     bool KeepAttributes(const struct stat& old);
     bool KeepExtendedAttributes();
     bool Place();

@@ -16,33 +16,25 @@
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kNotAllowed = 77;
+constexpr int kNotAllowed = filetargets::kChildSetupFailed;
 
 // Runs `body` in a child process in which `folder` is a file system of its
 // own: a tmpfs of `kib` KiB, mounted in a mount namespace of the child
 // alone, gone with it. Answers body's exit code, kNotAllowed when the
 // system does not let the child mount one, -1 when it did not exit.
 int RunOnSmallFileSystem(const std::string& folder, int kib, const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const std::string options = "size=" + std::to_string(kib) + "k";
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0)
-            std::_Exit(kNotAllowed);
-        std::_Exit(body());
-    }
-    if (pid < 0)
-        return -1;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    const std::string options = "size=" + std::to_string(kib) + "k";
+    return filetargets::RunInChild(
+        [&] {
+            return ::unshare(CLONE_NEWNS) == 0 &&
+                   ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        },
+        body);
 }
 
 // Fills the file system of `path` and frees `room` bytes of it again.

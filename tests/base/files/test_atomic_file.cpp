@@ -24,15 +24,6 @@ int ModeOf(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
-// Whether the file system of `folder` makes files without a name.
-bool MakesUnnamedFiles(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
-}
-
 // Run once with the temporary file unnamed (where the file system allows
 // it) and once with the named one that other file systems get.
 class AtomicFile : public ::testing::TestWithParam<bool> {

@@ -59,14 +59,6 @@ struct Mode {
 };
 const Mode kModes[] = {{true, true}, {true, false}, {false, true}, {false, false}};
 
-bool MakesUnnamedFiles(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
-}
-
 bool Commit(const std::string& path, const std::string& bytes) {
     kkAtomicFile f(path.c_str());
     return f.IsOpen() && f.Write(bytes.data(), bytes.size()) && f.Commit();
