@@ -166,8 +166,9 @@ TEST_P(AtomicFile, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
     // privileges: root may write both).
     ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
     const std::string closed = dir.Path("closed");
-    ASSERT_EQ(::mkdir(closed.c_str(), 0555), 0);
+    ASSERT_EQ(::mkdir(closed.c_str(), 0755), 0);
     WriteAll(closed + "/kept", "kept");
+    ASSERT_EQ(::chmod(closed.c_str(), 0555), 0);
     ASSERT_EQ(::chmod(dir.Path("").c_str(), 0777), 0);
     EXPECT_EQ(RunAsUser([&] {
                   kkAtomicFile readOnly(file.c_str());
@@ -185,6 +186,7 @@ TEST_P(AtomicFile, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
                             std::filesystem::directory_iterator()),
               1)
         << "nothing was made in the closed folder";
+    ::chmod(closed.c_str(), 0755); // so that the scratch folder can go
 
     const std::string device = dir.Path("null");
     if (!MakeNullDevice(device))
