@@ -1,9 +1,10 @@
 // A stream for SaveAsNeutral that writes a file the safe way: the bytes go
 // to a new temporary file beside the target, and the target is replaced
 // only by Commit(), once SaveAsNeutral has returned: the temporary file is
-// synced, closed and renamed over the target. Until then, and whenever
-// something fails, the target keeps what it held; a stream destroyed
-// without a successful Commit() removes its temporary file.
+// synced, closed and renamed over the target (keeping the permissions of
+// the file it replaces). Until then, and whenever something fails, the
+// target keeps what it held; a stream destroyed without a successful
+// Commit() removes its temporary file.
 //
 //     xrchandle<FileStream> out(new FileStream("part.neu"));
 //     model->SaveAsNeutral(out);   // raises when a write failed
@@ -21,6 +22,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class FileStream : public KCStream {
@@ -82,6 +84,11 @@ public:
                 error_ = "nothing to commit for " + target_;
             return false;
         }
+        // A file that replaces another keeps the other's permissions.
+        struct stat old;
+        if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+            ::fchmod(fd_, old.st_mode & 07777) != 0)
+            return Fail("setting the permissions of");
         if (::fsync(fd_) != 0)
             return Fail("syncing");
         const int fd = fd_;

@@ -37,6 +37,7 @@ TEST(ExampleFileStream, TargetIsReplacedOnlyByCommit) {
     ScratchDir dir;
     const std::string target = dir.Path("part.neu");
     WriteAll(target, "old part");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
 
     xrchandle<FileStream> stream(new FileStream(target));
     ASSERT_TRUE(stream->IsOpen()) << stream->Error();
@@ -51,6 +52,9 @@ TEST(ExampleFileStream, TargetIsReplacedOnlyByCommit) {
     EXPECT_GT(saved.size(), 100u);
     EXPECT_EQ(int64_t(saved.size()), written);
     EXPECT_EQ(dir.Names(), Names{"part.neu"});
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "the replaced file's permissions";
 }
 
 TEST(ExampleFileStream, AnythingShortOfCommitKeepsTheTargetAndLeavesNoTemporaryFile) {
