@@ -16,3 +16,4 @@
 #include "xrtti.h"
 #include "xsequence.h"
 #include "xstring.h"
+#include "zpi50_status.h"

@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr int kNotSent = 100;
-constexpr int kBadArg = -2;
+constexpr int kNotSent = ZPI_REQUEST_NOT_SENT;
+constexpr int kBadArg = ZPI_REQUEST_BAD_ARG;
 
 std::string Narrow(const char16_t* text) { return btkStrUtf16ToUtf8(text); }
 
@@ -55,7 +55,7 @@ template <class Call> int NewHandle(QelMdl* handle, Call call) {
         return status;
     auto* block = static_cast<int32_t*>(getmem(sizeof(int32_t)));
     if (!block)
-        return -10;
+        return ZPI_REQUEST_NO_MEMORY;
     *block = id;
     *handle = block;
     return 0;
@@ -67,7 +67,7 @@ template <class Call> int NewHandle(QelMdl* handle, Call call) {
 template <class Call> int WithNewBlock(int32_t*& slot, Call call) {
     auto* block = static_cast<int32_t*>(getmem(sizeof(int32_t)));
     if (!block)
-        return -10;
+        return ZPI_REQUEST_NO_MEMORY;
     slot = block;
     int status = call();
     if (slot != block)

@@ -1,5 +1,6 @@
 #include "client/zr_framing.h"
 
+#include "api/zpi50_status.h"
 #include "client/zr_proxy.h"
 
 // ---- ZrRequestText ------------------------------------------------------------------
@@ -139,7 +140,7 @@ int ZorvanProxy::SendRequest(const ZrRequestText& request, ZrReply& reply) {
     btkString text;
     bnfsError error;
     if (!SendRequest(request.c_str(), text, error))
-        return 100;
+        return ZPI_REQUEST_NOT_SENT;
     reply.Parse(text);
     return reply.GetStatus();
 }

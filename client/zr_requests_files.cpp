@@ -33,8 +33,9 @@ namespace {
 using zr_detail::kNotSent;
 
 // Writes `record` with a Writer into the hand-over file `name` and gives its
-// path; false when there is nowhere to put it. A writer that fails is not
-// detected: the host is told the path all the same.
+// path; false when there is nowhere to put it. A writer that fails is told
+// on standard error (the path and the reason); the host is told the path
+// all the same.
 template <class Writer, class Record>
 bool WriteHandOver(const char* name, const Record* record, btkString& path) {
     if (!ZrHandOverPath(name, path))
@@ -42,6 +43,7 @@ bool WriteHandOver(const char* name, const Record* record, btkString& path) {
     try {
         Writer writer(path.c_str(), record);
     } catch (...) {
+        IntfXmlTellCaught("write", path.c_str());
     }
     return true;
 }

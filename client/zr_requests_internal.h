@@ -52,10 +52,10 @@ private:
 // from a host that answers the status 100.
 bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply);
 // Status of a request that did not go out (most requests).
-constexpr int kNotSent = 100;
+constexpr int kNotSent = ZPI_REQUEST_NOT_SENT;
 // Status of a request refused for a null record or array that it must
 // read: nothing is sent.
-constexpr int kBadArg = -2;
+constexpr int kBadArg = ZPI_REQUEST_BAD_ARG;
 
 // Sends and does not read the reply; false when it did not go out.
 bool SendOnly(ZorvanProxy& proxy, const Request& request);

@@ -10,6 +10,7 @@
 
 #include "api/kpi_impl.h"
 #include "kernel/model/model.h"
+#include "xml/framework/xml_element.h"
 #include "xml/intfdata/xml_kpi_writer.h"
 #include "xml/framework/xml_tempdir.h"
 
@@ -278,7 +279,8 @@ bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
         try {
             IntfXmlKPIWriter writer(path.c_str(), model, extension);
         } catch (...) {
-            // Not detected here: the host is told the path all the same.
+            // Told here: the host is told the path all the same.
+            IntfXmlTellCaught("write", path.c_str());
         }
     } else {
         ZrWriteZpiDocument(path, data, extension);

@@ -14,7 +14,7 @@
 
 // Status of a request whose reply text does not fit the caller's buffer;
 // the buffer is left untouched.
-constexpr int ZR_STATUS_TEXT_TOO_LONG = -24;
+constexpr int ZR_STATUS_TEXT_TOO_LONG = ZPI_REQUEST_TEXT_TOO_LONG;
 
 // Wide buffer sizes of the toolkit's texts, terminator included.
 constexpr int QEL_LINE_LEN = 80;

@@ -67,7 +67,11 @@ void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
     std::u16string wide = btkStrUtf8ToUtf16(path.c_str());
     if (IntfXmlIsBnfsPath(path.c_str())) {
         IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener();
-        std::unique_ptr<IntfXmlBnfsFile> file(opener ? opener(path.c_str(), 2, nullptr) : nullptr);
+        std::string why = "no \"bnfs\" location is available";
+        std::unique_ptr<IntfXmlBnfsFile> file(opener ? opener(path.c_str(), 2, &why) : nullptr);
+        if (!file)
+            neut_message("ZrWriteNeutralFile",
+                         ("cannot create \"" + std::string(path.c_str()) + "\": " + why).c_str());
         if (file) {
             xrchandle<KCStream> stream(new BnfsFileStream(file.get()));
             int written = 0;
@@ -92,7 +96,8 @@ void ZrWriteZpiDocument(const btkString& path, const qel_intf_data* data,
     try {
         IntfXmlZPI writer(path.c_str(), data, extension);
     } catch (...) {
-        // Not reported: the host finds no document.
+        // Told here: the host finds no document.
+        IntfXmlTellCaught("write", path.c_str());
     }
 }
 
@@ -105,6 +110,7 @@ bool ZrReadDocument(const char* path, IntfXmlElement* top, bool dump) {
         IntfXmlParseDocument(path, top);
         return true;
     } catch (...) {
+        IntfXmlTellCaught("read", path);
         return false;
     }
 }

@@ -17,9 +17,11 @@ class IntfXmlElement;
 // (no callback server and "GG_TEMP_FILE" unset).
 bool ZrHandOverPath(const char* name, btkString& path);
 
-// Writers of the hand-over files. Failures are not reported: the host is
-// told the path all the same and finds there no file, or the one that was
-// there before, never a part of one. Several hand-overs may run at once,
+// Writers of the hand-over files. A failure is told on standard error (the
+// document's, with the path and the reason) or, for the neutral file, as a
+// diagnostic of the neutral converters; the host is told the path all the
+// same and finds there no file, or the one that was there before, never a
+// part of one. Several hand-overs may run at once,
 // also beside a model's neutral save.
 // The neutral part of `data` (an empty part for null) with the extension;
 // what the extension's conversion leaves out is told as a diagnostic of the
@@ -32,5 +34,6 @@ void ZrWriteZpiDocument(const btkString& path, const qel_intf_data* data,
 
 // Parses the document at `path` ("bnfs:" or a local file) into `top`;
 // `dump` copies it to the transfer dump first when "ZORVAN_DUMP_XML" is
-// set. False when it cannot be read (nothing thrown).
+// set. False when it cannot be read (nothing thrown; the path and the
+// reason are told on standard error).
 bool ZrReadDocument(const char* path, IntfXmlElement* top, bool dump);

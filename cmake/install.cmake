@@ -15,6 +15,7 @@ include(CMakePackageConfigHelpers)
 set(ZPI_PUBLIC_HEADERS
   api/zpi50.h
   api/zpi50_export.h
+  api/zpi50_status.h
   api/kpi_enums.h
   api/kpi_interfaces.h
   api/kpi_ops.h

@@ -2,6 +2,7 @@
 // walking the same schema table.
 #include "neutral/neutral_writer.h"
 
+#include "neutral/neutral_convert.h"
 #include "neutral/neutral_schema.h"
 #include "xmemory.h"
 
@@ -9,6 +10,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -316,16 +318,31 @@ private:
 } // namespace
 
 int stream_neutral_to_pfa(const char16_t* location, neut_part* part) {
-    if (!location || !part)
+    std::string why;
+    const int written = stream_neutral_to_pfa_why(location, part, &why);
+    if (written != 1)
+        neut_message("stream_neutral_to_pfa", why.c_str());
+    return written;
+}
+
+int stream_neutral_to_pfa_why(const char16_t* location, neut_part* part, std::string* why) {
+    std::string reason;
+    if (!location)
+        reason = "no location";
+    else if (!part)
+        reason = "no neutral part";
+    if (!reason.empty()) {
+        if (why)
+            *why = std::move(reason);
         return 0;
+    }
     prepare_part(part);
 
     // Everything this write keeps lives with its own output: the neutral
     // file is always written uncompressed without touching the process-wide
     // switch, and the facet links are saved with the output.
     int result = kWritten;
-    ugc_output* out =
-        ugc_open_output_flags(location, 7, 1404, UGC_OPEN_UNCOMPRESSED, 0, 0, 0, 0, 0);
+    ugc_output* out = ugc_open_output_why(location, 7, 1404, UGC_OPEN_UNCOMPRESSED, &reason);
     if (!out) {
         result = kOpenFailed;
     } else {
@@ -333,9 +350,11 @@ int stream_neutral_to_pfa(const char16_t* location, neut_part* part) {
         // A close that fails has already removed what this write made (the
         // newest version of the file, here its temporary file); the file
         // that was there before stays.
-        if (ugc_close_output(out) != 0)
+        if (ugc_close_output_why(out, &reason) != 0)
             result = kCloseFailed;
     }
+    if (result != kWritten && why)
+        *why = std::move(reason);
     return result == kWritten ? 1 : 0;
 }
 

@@ -6,6 +6,8 @@
 
 #include "free_ptr.h"
 
+#include <string>
+
 extern "C" {
 // Writes `part` in the neutral text format (base/neutral_output/ugc_output.h) to
 // `location`: a stream or a named buffer registered under that name, or
@@ -27,6 +29,13 @@ extern "C" {
 // keeps its state with itself, so several writes may run at once from
 // different threads, each with a part of its own (a part is changed while
 // it is written, so one part is written by one write at a time).
+//
+// A write that gives 0 says why through the neutral converters'
+// diagnostics (neut_message, neutral/neutral_convert.h), under the routine
+// "stream_neutral_to_pfa": the path and the system's text for a file
+// ("cannot create \"...\": the folder is not writable (...)", "cannot
+// write \"...\": No space left on device"), what a caller's stream did, or
+// the field that did not fit the schema table.
 ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
 
 // Frees the part and every record, text and array under it, walking the
@@ -35,6 +44,10 @@ ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
 // twice in one): it is freed once. 0, or -2 for a null part.
 ZPI_API int release_neutral_part(neut_part* part);
 }
+
+// As stream_neutral_to_pfa, handing the reason of a 0 to *why (when not
+// null) instead of the diagnostics.
+ZPI_API int stream_neutral_to_pfa_why(const char16_t* location, neut_part* part, std::string* why);
 
 // A neutral part owned until the scope ends.
 using NeutralPartPtr = FreePtr<neut_part, release_neutral_part>;

@@ -1,9 +1,9 @@
 // Helpers of the tests of file targets: a scratch folder; paths that name
 // something other than a regular file (a directory, a FIFO, a device
 // node), with a guard that runs an open or read on a thread of its own and
-// says whether it returned in time; a child process whose files cannot
-// grow, so that a write fails half-way; and a child process that runs as
-// an unprivileged user.
+// says whether it returned in time; and child processes, with a time limit:
+// one whose files cannot grow (a write fails half-way), one that runs as an
+// unprivileged user, one whose folder is a full disk.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,6 +25,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -158,13 +160,19 @@ private:
     bool ok_ = false;
 };
 
+// What a child answers when its setup failed.
+constexpr int kChildSetupFailed = 100;
+
 // Runs `body` in a child process after `setup` (when it returns false the
 // child exits with kChildSetupFailed). Answers the child's exit code
-// (body's result, 0 to 255), or -1 when the child did not exit normally.
-constexpr int kChildSetupFailed = 100;
-inline int RunInChild(const std::function<bool()>& setup, const std::function<int()>& body) {
+// (body's result, 0 to 255), or -1 when the child did not exit normally:
+// also when it was still running after `seconds`, when it is killed, so
+// that a body that hangs fails its test instead of hanging it.
+inline int RunInChild(const std::function<bool()>& setup, const std::function<int()>& body,
+                      unsigned seconds = 60) {
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::alarm(seconds);
         int code = kChildSetupFailed;
         if (setup())
             code = body();
@@ -205,6 +213,40 @@ inline int RunAsUser(const std::function<int()>& body, uid_t uid = 65534, gid_t 
                    ::setuid(uid) == 0;
         },
         body);
+}
+
+// Runs `body` in a child process in which the empty folder `folder` is a
+// file system of its own: a tmpfs of `kib` KiB, mounted in a mount
+// namespace of the child alone, gone with it; the parent's view of `folder`
+// is untouched. kChildSetupFailed where the system does not let the child
+// mount one (not root, or a container that forbids it).
+inline int RunOnSmallFileSystem(const std::string& folder, int kib, const std::function<int()>& body) {
+    const std::string options = "size=" + std::to_string(kib) + "k";
+    return RunInChild(
+        [&] {
+            return ::unshare(CLONE_NEWNS) == 0 &&
+                   ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   ::mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+        },
+        body);
+}
+
+// As RunOnSmallFileSystem, with the file system filled to its last byte
+// before `body` runs, so that a file written into `folder` fails with
+// ENOSPC.
+inline int RunOnFullDisk(const std::string& folder, const std::function<int()>& body) {
+    return RunOnSmallFileSystem(folder, 64, [&] {
+        const int fd = ::open((folder + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return kChildSetupFailed;
+        const std::vector<char> block(4096, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        while (::write(fd, block.data(), 1) > 0) {
+        }
+        ::close(fd);
+        return body();
+    });
 }
 
 } // namespace filetargets

@@ -66,6 +66,21 @@ std::string TempNameFor(const std::string& name) {
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
+// Why a target that is there but is not a regular file is left alone.
+std::string NotRegular(const std::string& path, mode_t mode) {
+    return Quoted(path) + " is not a regular file (" + kkKindOfFile(mode) +
+           "); it is neither written nor replaced";
+}
+
+// Why nothing could be made beside the target: a folder that refuses it
+// is said so, not only in the system's word for it.
+std::string CannotMakeBeside(const char* what, const std::string& path, int err) {
+    const bool folderRefuses = err == EACCES || err == EPERM || err == EROFS;
+    return std::string(what) + " " + Quoted(path) + ": " +
+           (folderRefuses ? "the folder is not writable (" + std::string(std::strerror(err)) + ")"
+                          : std::string(std::strerror(err)));
+}
+
 std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // The file system does not keep such attributes, or the process may not
@@ -189,7 +204,7 @@ bool kkAtomicFile::Open(const char* path, int mode) {
         return false;
     }
     if (exists && !S_ISREG(st.st_mode)) {
-        Fail(Quoted(target) + " is not a regular file; it is neither written nor replaced");
+        Fail(NotRegular(target, st.st_mode));
         return false;
     }
     if (exists && ::access(target.c_str(), W_OK) != 0) {
@@ -273,7 +288,7 @@ bool kkAtomicFile::TakeTempName(const char* what, const std::function<int(const 
             return true;
         }
         if (err != EEXIST) {
-            Fail(what, err);
+            Fail(CannotMakeBeside(what, target_, err));
             return false;
         }
     }
@@ -420,7 +435,7 @@ bool kkAtomicFile::Place() {
             return false;
         }
         if (!S_ISREG(st.st_mode)) {
-            Fail(Quoted(target_) + " is not a regular file; it is neither written nor replaced");
+            Fail(NotRegular(target_, st.st_mode));
             return false;
         }
         bool placed = false;
@@ -486,7 +501,7 @@ int kkAtomicFile::Exchange(bool& placed) {
         tempName_.clear(); // not ours: never removed
         return 0;
     }
-    Fail(Quoted(target_) + " is not a regular file; it is neither written nor replaced");
+    Fail(NotRegular(target_, old.st_mode));
     return 0;
 }
 

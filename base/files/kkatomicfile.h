@@ -125,8 +125,11 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     // No failure so far.
     bool Good() const { return !failed_; }
-    // Why the open, a write, the sync or the placing failed; empty when
-    // nothing failed.
+    // Why the open, a write, the sync or the placing failed, with the path:
+    // "cannot create \"<path>\": No such file or directory", "... the
+    // folder is not writable (Permission denied)", "\"<path>\" is not a
+    // regular file (a directory); ...", "cannot write \"<path>\": No space
+    // left on device"; empty when nothing failed.
     const std::string& Error() const { return error_; }
     // The file descriptor of the temporary file while it is open (-1
     // otherwise), for callers that seek or read back what they wrote.

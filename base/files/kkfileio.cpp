@@ -40,6 +40,8 @@ int Refuse(std::string* error, const char* path, const std::string& why) {
 
 } // namespace
 
+const char* kkKindOfFile(unsigned mode) { return KindOfFile(mode_t(mode)); }
+
 int kkOpenRegularFile(const char* path, int flags, int mode, std::string* error) {
     if (!path || !*path)
         return Refuse(error, "", "no file name");

@@ -76,3 +76,6 @@ struct ZBASE_API kkFileTestHooks {
     static void SetBeforePlace(BeforePlace hook);
     static BeforePlace GetBeforePlace();
 };
+// What a file of stat mode `mode` is, in the words above: "a directory",
+// "a FIFO", "a socket", "a device", else "not a regular file".
+ZBASE_API const char* kkKindOfFile(unsigned mode);

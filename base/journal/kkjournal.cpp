@@ -322,6 +322,11 @@ void appendExceptionDetails(std::string& out, xobject* object) {
     if (KXKernelError* k = KXKernelError::softcast(object)) {
         out += "{status=";
         appendInt(out, k->GetStatus());
+        const std::string reason = KXSimpleReason(object);
+        if (!reason.empty()) {
+            out += ",reason=";
+            appendQuoted(out, reason.data(), reason.size());
+        }
         out += '}';
     } else if (KXInvalidArg* a = KXInvalidArg::softcast(object)) {
         out += "{arg=";

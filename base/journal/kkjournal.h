@@ -57,7 +57,8 @@
 //                  made) is <class>@0x<address in hex>; a wrapper standing
 //                  for such an object shows that object's address.
 //                  Exceptions add {status=<n>}, {state=<n>} or
-//                  {arg=<i>,code=<c>}
+//                  {arg=<i>,code=<c>}; a status raised with its reason
+//                  adds it quoted: {status=<n>,reason="<text>"}
 //   value objects  KPoint3D(x,y,z), KVector3D(x,y,z), KPointUV(u,v),
 //                  KColorRGB(r,g,b), KBox3D(6 numbers), KBoxUV(4 numbers),
 //                  KCsys(origin, x axis, y axis, z axis: 12 numbers)

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,7 @@ struct ugc_output {
     xrchandle<KCStream> stream;
     std::string buf;
     int error = 0;
+    std::string why; // what the first error was, in words
     int depth = 0;
     bool compact = false;
     ugc_field_cache cache;
@@ -100,9 +102,16 @@ struct ugc_output {
         if (release)
             release(data);
     }
-    void keep(int st) {
-        if (st != 0 && error == 0)
-            error = st;
+    void keep(int st, std::string reason = std::string()) {
+        if (st == 0 || error != 0)
+            return;
+        error = st;
+        if (!reason.empty())
+            why = std::move(reason);
+        else if (st == UGC_SCHEMA_ERROR)
+            why = "a value does not fit its descriptor in the schema table";
+        else
+            why = "the write was cut short (no memory, or a hook failed)";
     }
     void flush() {
         if (buf.empty())
@@ -111,20 +120,29 @@ struct ugc_output {
             // Nothing more reaches a destination that failed.
         } else if (file) {
             if (!file->Write(buf.data(), buf.size()))
-                keep(UGC_IO_ERROR);
+                keep(UGC_IO_ERROR, file->Error());
         } else if (stream) {
             size_t done = 0;
             while (done < buf.size()) {
                 int n = int(std::min<size_t>(buf.size() - done, 1 << 30));
                 int written = -1;
+                std::string threw;
                 try {
                     written = stream->Write(buf.data() + done, n);
-                } catch (...) {
+                } catch (const std::exception& e) {
                     // A caller's stream that throws has failed like one
                     // that answers short; the exception stops here.
+                    threw = e.what();
+                } catch (...) {
+                    threw = "an exception that is not a std::exception";
+                }
+                if (!threw.empty()) {
+                    keep(UGC_IO_ERROR, "the stream's Write threw: " + threw);
+                    break;
                 }
                 if (written != n) {
-                    keep(UGC_IO_ERROR);
+                    keep(UGC_IO_ERROR, "the stream's Write took " + std::to_string(written) +
+                                           " of " + std::to_string(n) + " bytes");
                     break;
                 }
                 done += size_t(n);
@@ -325,7 +343,8 @@ private:
         o_.end_line();
     }
     void schema_error(const ugc_dd_entry& d) {
-        o_.keep(UGC_SCHEMA_ERROR);
+        o_.keep(UGC_SCHEMA_ERROR, std::string("\"") + (d.name ? d.name : "") +
+                                      "\" does not fit its descriptor in the schema table");
         absent(d);
     }
     void count_prefix(int n) {
@@ -647,16 +666,29 @@ private:
 // ---- entry points --------------------------------------------------------------
 ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int options, int,
                                   int, int, int, int) {
-    if (!path || !*path || !(mode & 2))
+    return ugc_open_output_why(path, mode, format, options, nullptr);
+}
+
+ugc_output* ugc_open_output_why(const char16_t* path, int mode, int format, int options,
+                                std::string* why) {
+    auto refuse = [why](std::string reason) -> ugc_output* {
+        if (why)
+            *why = std::move(reason);
         return nullptr;
-    auto* out = new ugc_output;
+    };
+    if (!path || !*path)
+        return refuse("no file name");
+    if (!(mode & 2))
+        return refuse("the output is not opened for writing");
+    std::unique_ptr<ugc_output> out(new ugc_output);
     out->stream = find_stream(path);
     if (!out->stream) {
+        const std::string file = file_of(path);
+        if (file.empty())
+            return refuse("the name has no UTF-8 form");
         out->file = std::make_unique<kkAtomicFile>();
-        if (!out->file->Open(file_of(path).c_str())) {
-            delete out;
-            return nullptr;
-        }
+        if (!out->file->Open(file.c_str()))
+            return refuse(out->file->Error());
     }
     out->compact = !(options & UGC_OPEN_UNCOMPRESSED) && get_compress_output_files() != 0;
     out->put("NEUTRAL format ");
@@ -668,7 +700,7 @@ ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, in
     out->put(" date ");
     put_number(*out, g_prod_id[2].load());
     out->end_line();
-    return out;
+    return out.release();
 }
 
 int ugc_writestruct(ugc_output* out, int, const ugc_dd_entry* dd, void* record, int) {
@@ -700,9 +732,14 @@ int ugc_comment(ugc_output* out, const char* text) {
     return 0;
 }
 
-int ugc_close_output(ugc_output* out) {
-    if (!out)
+int ugc_close_output(ugc_output* out) { return ugc_close_output_why(out, nullptr); }
+
+int ugc_close_output_why(ugc_output* out, std::string* why) {
+    if (!out) {
+        if (why)
+            *why = "no output";
         return UGC_BAD_ARG;
+    }
     try {
         out->put("END");
         out->end_line();
@@ -716,12 +753,14 @@ int ugc_close_output(ugc_output* out) {
         // stays as it was and only this write's own file is removed.
         if (out->error == 0) {
             if (!out->file->Commit())
-                out->keep(UGC_IO_ERROR);
+                out->keep(UGC_IO_ERROR, out->file->Error());
         } else {
             out->file->Abandon();
         }
     }
     int st = out->error;
+    if (st != 0 && why)
+        *why = out->why;
     delete out;
     return st;
 }

@@ -95,6 +95,7 @@
 #include "zbase_export.h"
 
 #include <cstdint>
+#include <string>
 
 enum : uint32_t {
     UGC_BASE_MASK = 0x0F,
@@ -220,6 +221,16 @@ ZBASE_API void file_set_default_prod_id(int product, int version, int datecode);
 ZBASE_API void dbg_err_syserr(const char* routine, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 }
+
+// As ugc_open_output_flags and ugc_close_output, saying why they failed:
+// for a null output or a nonzero close, *why (when not null) receives the
+// reason: the path and the system's text for a file ("cannot create
+// \"...\": ..."), what the stream did for a caller's stream ("the stream's
+// Write took -1 of 4096 bytes", "the stream's Write threw: ..."), the field
+// for a record that does not fit the schema table.
+ZBASE_API ugc_output* ugc_open_output_why(const char16_t* path, int mode, int format, int options,
+                                          std::string* why);
+ZBASE_API int ugc_close_output_why(ugc_output* out, std::string* why);
 
 // Streams that the engine can write into by name (a caller's KCStream).
 // The registry holds a reference; false for a null or empty name, a null

@@ -17,6 +17,9 @@ std::string describe(xthrowable* t) {
     std::string text = type ? type->name() : "exception";
     if (KXKernelError* k = KXKernelError::softcast(t)) {
         text += " status " + std::to_string(k->GetStatus());
+        const std::string reason = KXSimpleReason(t);
+        if (!reason.empty())
+            text += ": " + reason;
     } else if (KXInvalidArg* a = KXInvalidArg::softcast(t)) {
         text += " argument " + std::to_string(a->GetArgIndex()) + " code " +
                 std::to_string(a->GetCode());
@@ -35,6 +38,21 @@ xthrown::~xthrown() = default;
 void xthrow(xthrowable* thrown) { throw xthrown(thrown); }
 
 void ThrowSimple(int status) { xthrow(new KXSimple_i(status)); }
+void ThrowSimple(int status, const std::string& reason) {
+    xthrow(new KXSimple_i(status, reason));
+}
+
+std::string KXSimpleReason(xobject* thrown) {
+    KXException* exception = thrown ? KXException::softcast(thrown) : nullptr;
+    if (!exception)
+        return {};
+    // A journal wrapper answers the implementation it wraps.
+    KCommon_i* impl = exception->_CastToImpl();
+    if (impl && impl->IsJournalWrapper())
+        impl = static_cast<KCommon_j*>(impl)->GetImpl();
+    const KXSimple_i* simple = dynamic_cast<const KXSimple_i*>(impl);
+    return simple ? simple->GetReason() : std::string();
+}
 void ThrowInvalidArg(int index, int code) { xthrow(new KXInvalidArg_i(index, code)); }
 void KXInvalidArg_i::Throw(int index, int code) { ThrowInvalidArg(index, code); }
 void ThrowInvalidState(int state) { xthrow(new KXInvalidState_i(state)); }

@@ -3,6 +3,7 @@
 //
 //     try { ... } catch (const xthrown& e) {
 //         if (KXSimple* s = KXSimple::softcast(e.get())) s->GetStatus();
+//         e.what(); // "KBase::XSimple status -52: cannot create \"...\": ..."
 //     }
 #pragma once
 
@@ -109,12 +110,16 @@ protected:
 class ZBASE_API KXSimple_i : public KCommon_i, public virtual KXSimple {
 public:
     explicit KXSimple_i(int status) : status_(status) {}
+    KXSimple_i(int status, std::string reason) : status_(status), reason_(std::move(reason)) {}
     int GetStatus() override { return status_; }
+    // What failed and why, in words; empty when only the status was given.
+    const std::string& GetReason() const { return reason_; }
     KCommon_i* _CastToImpl() override { return this; }
     xobject* GetImplObject() override { return this; }
 
 private:
     int status_;
+    std::string reason_;
 };
 
 class ZBASE_API KXInvalidState_i : public KCommon_i, public virtual KXInvalidState {
@@ -143,6 +148,13 @@ private:
 };
 
 [[noreturn]] ZBASE_API void ThrowSimple(int status);
+// The same with what failed and why (a path and its reason, say): the
+// exception's what() and its text in the journal carry it.
+[[noreturn]] ZBASE_API void ThrowSimple(int status, const std::string& reason);
+// The reason a raised KXSimple carries, also when the journal's wrapper of
+// it is what was raised; empty for any other object and for a KXSimple
+// raised with its status only.
+ZBASE_API std::string KXSimpleReason(xobject* thrown);
 [[noreturn]] ZBASE_API void ThrowInvalidArg(int index, int code);
 [[noreturn]] ZBASE_API void ThrowInvalidState(int state);
 

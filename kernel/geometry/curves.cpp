@@ -22,7 +22,7 @@ class ComponentArray {
 public:
     ComponentArray() : arr_(10, 0) {
         if (!arr_.Exists())
-            ThrowSimple(-10);
+            ThrowSimple(QEL_ERR_NO_MEMORY);
     }
     ~ComponentArray() {
         if (armed_)
@@ -196,7 +196,7 @@ void KPISpline_i::SetData(xrchandle<KPoint3DList> points, xrchandle<KVector3DLis
 void KPISpline_i::SetFromRecord(const QelSplinedata* head) {
     EnsureRecord();
     if (!BeginSet(KPICURV_SPLINE))
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     if (!head)
         FailSet(-2);
     if (int st = qel_splinedata_init(head->params, head->points, head->tangents, head->count,
@@ -291,7 +291,7 @@ void KPICompositeCurve_i::SetData(xrchandle<KPICurveList> curves,
         QelCurveScratch local;
         CopyCurveRecordOf(curve.get(), 1, local.get());
         if (!traversals)
-            ThrowSimple(-2);
+            ThrowSimple(QEL_ERR_BAD_ARG);
         const int32_t traversal = traversals->Get(i);
         QelComponentcurvedata comp;
         std::memset(&comp, 0, sizeof(comp));

@@ -83,7 +83,7 @@ bool KPICurve_i::BeginSet(KPICurveType kind) {
     if (!record_)
         return false;
     if (!ownsRecord_)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     // A record filled by an earlier call: free what it holds first.
     if (record_->kind != 0) {
         int st = qel_curvedata_clear(record_);
@@ -102,7 +102,7 @@ void KPICurve_i::FailSet(int status) {
 
 QelCurvedata* KPICurve_i::CheckedRecord() const {
     if (!record_ || record_->kind != HostCurveKind(curveKind_))
-        ThrowSimple(-18);
+        ThrowSimple(QEL_ERR_WRONG_KIND);
     return record_;
 }
 
@@ -137,7 +137,7 @@ bool KPISurface_i::BeginSet(KPISurfType kind) {
     if (!record_)
         return false;
     if (!ownsRecord_)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     if (hostKind_ != 0) {
         int st = qel_surfaceshapedata_clear(hostKind_, record_);
         if (st != 0)
@@ -158,7 +158,7 @@ void KPISurface_i::FailSet(int status) {
 
 QelSurfaceshapedata* KPISurface_i::CheckedRecord() const {
     if (!record_ || hostKind_ != HostSurfaceKind(surfKind_))
-        ThrowSimple(-18);
+        ThrowSimple(QEL_ERR_WRONG_KIND);
     return record_;
 }
 
@@ -169,7 +169,7 @@ void CopyCurveRecordOf(KCommon* curve, int argIndex, QelCurvedata* out) {
     KPICurve_i* impl = CastToImpl<KPICurve_i>(curve, argIndex);
     const QelCurvedata* rec = impl->GetRecord();
     if (!rec)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     int st = qel_curve_copy(rec, out);
     if (st != 0)
         ThrowSimple(st);

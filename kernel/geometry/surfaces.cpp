@@ -317,7 +317,7 @@ void KPISplineSrf_i::SetData(xrchandle<xrealsequence> uParameters,
 void KPISplineSrf_i::SetFromRecord(const QelSplinesrfdata* head) {
     EnsureRecord();
     if (!BeginSet(KPISURF_SPLN))
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     if (!head)
         FailSet(-2);
     if (int st = qel_splinesrfdata_init(head->u_params, head->v_params, head->points,

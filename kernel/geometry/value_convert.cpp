@@ -141,7 +141,7 @@ xrchandle<KPoint3DList> BuildUnweightedPoint3DList(const QelPoint* points, const
     QelArrayView<double> w(weights);
     const bool weighted = !w.Empty();
     if (weighted && w.Count() < pts.Count())
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     xrchandle<KPoint3DList> list(KPoint3DList::create());
     for (int i = pts.Count() - 1; i >= 0; --i) {
         const double weight = weighted ? w[i] : 1.0;

@@ -309,6 +309,7 @@ void KWPIModel_i::Close() {
     // second Close or the destructor never frees it again.
     xrchandle<QelIntfDataTree> tree = std::move(tree_);
     owns_ = false;
+    closed_ = true;
     int status = 0;
     // Free at once when no one else shares the root; otherwise the last
     // holder frees it.
@@ -329,13 +330,17 @@ xrchandle<KWPIModelExt> KWPIModel_i::GetWPIModelExt() { return ext_; }
 
 // ---- add, set-list, count, by index, list getter ------------------------------------
 // The five operations of one item kind, alike for datums, edges, faces and
-// quilts. Add: record first, then the list. Set-list: through the model's
+// quilts. Add: refused on a closed model (the item could never be saved or
+// written), else record first, then the list. Set-list: through the model's
 // own (virtual) add, appending. Count and by-index: on the list, the count
 // through the model's own operation, as a wrapper may answer it. List
 // getter: from the interface data when there is one (new objects on every
 // call), else the model's own list.
 #define ZPI_MODEL_ITEM_KIND(Kind, list, badIndexCode)                                   \
     void KWPIModel_i::AddPI##Kind(xrchandle<KPI##Kind> item) {                          \
+        if (closed_)                                                                    \
+            ThrowSimple(KPI_STATUS_NO_INTF_DATA, "the model was closed: nothing can be " \
+                                                 "added to it");                        \
         AddItem<KPI##Kind##_i>(GetIntfData(), list, item);                              \
     }                                                                                   \
     void KWPIModel_i::SetPI##Kind##s(xrchandle<KPI##Kind##List> items) {                \

@@ -18,6 +18,13 @@
 // is on (InitAccuracy allocates it), and one made over host data, until
 // Close.
 //
+// A closed model (one whose interface data Close let go) keeps its lists,
+// accuracy, outline and extension, but has nothing it could save or write:
+// SaveAsNeutral, WriteZPI and the add operations (AddPI..., and SetPI...
+// through them) refuse it with KPI_STATUS_NO_INTF_DATA. A model that never
+// had interface data (made in cache mode) is not closed by Close and still
+// writes its document from its objects.
+//
 // Ownership of the interface data. The model holds its root through a
 // counted QelIntfDataTree shared with anything that must keep it alive; the
 // root is freed when the last holder goes, whether the model was made over
@@ -34,15 +41,17 @@
 
 #include <cstdint>
 
-// Status of SaveAsNeutral on a model without interface data.
-constexpr int KPI_STATUS_NO_INTF_DATA = 13;
+// Status of SaveAsNeutral on a model without interface data, and of
+// WriteZPI and the add operations on a closed model.
+constexpr int KPI_STATUS_NO_INTF_DATA = ZPI_STATUS_NO_INTF_DATA;
 // Status of SaveAsNeutral when the stream name "kernel.neu.1" is held by
-// someone else in the process (nothing is written then).
-constexpr int KPI_STATUS_NEUTRAL_STREAM_TAKEN = -91;
+// someone else in the process, or by a save running on the same thread (a
+// stream whose Write saves again); nothing is written then.
+constexpr int KPI_STATUS_NEUTRAL_STREAM_TAKEN = ZPI_STATUS_NEUTRAL_STREAM_TAKEN;
 // Status of SaveAsNeutral when the neutral part could not be written whole
 // into the stream (the stream refused a write or threw, or the part did
-// not fit the schema table).
-constexpr int KPI_STATUS_NEUTRAL_WRITE_FAILED = -92;
+// not fit the schema table); raised with the reason.
+constexpr int KPI_STATUS_NEUTRAL_WRITE_FAILED = ZPI_STATUS_NEUTRAL_WRITE_FAILED;
 
 #define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 
@@ -70,6 +79,8 @@ public:
     qel_intf_data* GetIntfData() const noexcept { return tree_ ? tree_->Get() : nullptr; }
     const xrchandle<QelIntfDataTree>& GetIntfDataTree() const noexcept { return tree_; }
     bool OwnsIntfData() const noexcept { return owns_; }
+    // Whether Close let go of the model's interface data.
+    bool IsClosed() const noexcept { return closed_; }
 
     ZPI_OPS_KWPIModel(ZPI_MODEL_OPERATION)
 
@@ -82,6 +93,7 @@ private:
     xrchandle<KPIQuiltList> quilts_;
     xrchandle<KPIDatumList> datums_;
     bool owns_ = true;
+    bool closed_ = false;
     xrchandle<KWPIModelExt> ext_;
     xrchandle<QelIntfDataTree> tree_;
 };

@@ -20,6 +20,7 @@
 #include "neutral/neutral_extend.h"
 #include "neutral/unifs.h"
 #include "neutral/neutral_writer.h"
+#include "xml/framework/sax_handler.h"
 #include "xml/intfdata/xml_kpi_writer.h"
 #include "xml/intfdata/xml_zpi.h"
 
@@ -31,8 +32,8 @@
 
 #include <charconv>
 #include <cstring>
-#include <iostream>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -69,7 +70,30 @@ std::mutex& NeutralSaveLock() {
     return lock;
 }
 
-void ReportUnreadable() { std::cerr << "Could not read the XML data." << std::endl; }
+// Whether this thread is inside a neutral save: a caller's stream whose
+// Write saves again would wait for the lock its own thread holds.
+thread_local bool t_inNeutralSave = false;
+
+struct InNeutralSave {
+    InNeutralSave() { t_inNeutralSave = true; }
+    ~InNeutralSave() { t_inNeutralSave = false; }
+    InNeutralSave(const InNeutralSave&) = delete;
+    InNeutralSave& operator=(const InNeutralSave&) = delete;
+};
+
+// The line every failed read prints, and a second one with the path and
+// the reason.
+void ReportUnreadable(const std::string& why) {
+    IntfXmlTellFailure("Could not read the XML data.\n" + why);
+}
+
+// Why a model has no interface data to save or write.
+[[noreturn]] void ThrowNothingToSave(const KWPIModel_i& model) {
+    ThrowSimple(KPI_STATUS_NO_INTF_DATA,
+                model.IsClosed() ? "the model was closed: it has no interface data"
+                                 : "the model has no interface data (it was made while the "
+                                   "storage mode was off)");
+}
 
 } // namespace
 
@@ -90,9 +114,13 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
     // nothing to save; this is told before the stream is looked at.
     qel_intf_data* root = GetIntfData();
     if (!root)
-        ThrowSimple(KPI_STATUS_NO_INTF_DATA);
+        ThrowNothingToSave(*this);
     if (!stream)
         ThrowInvalidArg(1, 0);
+    if (t_inNeutralSave)
+        ThrowSimple(KPI_STATUS_NEUTRAL_STREAM_TAKEN,
+                    "a neutral save is already running on this thread (a stream whose Write "
+                    "saves again)");
 
     // The model's own records are never touched: the conversion works on a
     // copy, freed when this ends.
@@ -111,69 +139,84 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
         ReportQelImpfeatExtendStatus("SaveAsNeutral", ConvertQelImpfeatExtend(part.get(), record));
 
     std::lock_guard<std::mutex> guard(NeutralSaveLock());
+    InNeutralSave inSave;
     btkWString location;
     UnibufRegistration registration(stream.get(), kNeutralStreamName, &location);
     // Someone else holds the name: writing now would go to their stream.
     if (!registration.IsRegistered())
-        ThrowSimple(KPI_STATUS_NEUTRAL_STREAM_TAKEN);
+        ThrowSimple(KPI_STATUS_NEUTRAL_STREAM_TAKEN,
+                    "the stream name \"kernel.neu.1\" is held by another user in the process");
     file_set_default_prod_id(kNeutralProductId, kkBaseCommonFuncs::GetMajorMinorVersion(),
                              DateCode());
     // A write that did not arrive whole (also one whose stream threw) is
-    // reported rather than passed off as saved; the caller's stream is left
-    // open either way.
-    if (stream_neutral_to_pfa(location, part.get()) != 1)
-        ThrowSimple(KPI_STATUS_NEUTRAL_WRITE_FAILED);
+    // reported with what went wrong rather than passed off as saved; the
+    // caller's stream is left open either way.
+    std::string why;
+    if (stream_neutral_to_pfa_why(location, part.get(), &why) != 1)
+        ThrowSimple(KPI_STATUS_NEUTRAL_WRITE_FAILED, "the neutral part was not written whole: " + why);
 }
 
 // ---- interface-data document -------------------------------------------------------
 
 void KWPIModel_i::WriteZPI(const char* path) {
+    // A closed model is refused as SaveAsNeutral refuses it: what it still
+    // lists is not its interface data.
+    if (closed_)
+        ThrowNothingToSave(*this);
     if (!path)
         ThrowInvalidArg(1, 0);
     xrchandle<KWPIModelExt> ext = GetWPIModelExt();
     const qel_intf_data_extend* record = ExtensionRecord(ext);
     // Either writer gives the whole document or none; a failure is raised
-    // with the writer's status.
+    // with the writer's status and its message (the path and the reason).
     try {
         if (qel_intf_data* root = GetIntfData())
             IntfXmlZPI writer(path, root, record);
-        else // cache mode, or closed: from the model's objects
+        else // cache mode: from the model's objects
             IntfXmlKPIWriter writer(path, xrchandle<KWPIModel>(static_cast<KWPIModel*>(this)),
                                     record);
     } catch (const IntfXmlError& e) {
-        ThrowSimple(e.Status() != 0 ? e.Status() : INTFXML_ERR_WRITE);
+        ThrowSimple(e.Status() != 0 ? e.Status() : INTFXML_ERR_WRITE, e.Message());
     }
 }
 
 xrchandle<KWPIModel> KWPISession_i::ReadZPI(const char* path) {
     // Reading never raises: whatever goes wrong is told on standard error,
-    // and the model is given when it was made before the failure.
+    // with the path and the reason, and the model is given when it was made
+    // before the failure.
     xrchandle<KWPIModel> model;
     try {
         if (!path) {
-            ReportUnreadable();
+            ReportUnreadable("no document name");
             return model;
         }
-        qel_intf_data* data = nullptr;
-        qel_intf_data_extend* extension = nullptr;
-        IntfXmlZPI::Read(path, &data, &extension);
-        QelIntfDataPtr dataHolder(data);
-        QelExtendBlockPtr extensionHolder(extension);
-        // A document without interface data gives no model.
-        if (!data) {
-            ReportUnreadable();
-            return model;
+        QelIntfDataPtr dataHolder;
+        QelExtendBlockPtr extensionHolder;
+        {
+            IntfXmlZPI reader(nullptr);
+            IntfXmlParseDocument(path, &reader);
+            dataHolder.reset(reader.DetachIntfData());
+            extensionHolder.reset(reader.DetachIntfDataExtend());
+            // A document without interface data gives no model.
+            if (!dataHolder) {
+                ReportUnreadable(IntfXmlReadFailure(path, reader.MissingIntfDataReason()));
+                return model;
+            }
         }
         // The model frees the record from now on, even when its
         // construction fails half-way.
         model = new KWPIModel_i(dataHolder.release(), false);
-        if (extension) {
+        if (extensionHolder) {
             xrchandle<KWPIModelExt> ext(new KWPIModelExt_i(extensionHolder.get()));
             extensionHolder.release();
             model->SetWPIModelExt(ext);
         }
+    } catch (const IntfXmlError& e) {
+        ReportUnreadable(e.Message());
+    } catch (const std::exception& e) { // xthrown among them
+        ReportUnreadable(IntfXmlReadFailure(path, e.what()));
     } catch (...) {
-        ReportUnreadable();
+        ReportUnreadable(IntfXmlReadFailure(path, "an unknown failure"));
     }
     return model;
 }

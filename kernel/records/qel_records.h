@@ -27,6 +27,8 @@
 //   record owns everything reachable from it (see kernel/records/qel_routines.h).
 #pragma once
 
+#include "api/zpi50_status.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -90,17 +92,18 @@ enum : uint32_t {
 // A face record is stamped when its stamp field holds this value.
 constexpr uint32_t QEL_STAMP_VALUE = 1234567890u; // 0x499602D2
 
-// Statuses of every record routine and copy.
+// Statuses of every record routine and copy (named for callers in
+// api/zpi50_status.h).
 enum : int32_t {
-    QEL_OK = 0,
-    QEL_ERR_DATUM_TYPE = -1,      // datum body copy met a type other than 25/62/176
-    QEL_ERR_BAD_ARG = -2,         // null record/array/out, count mismatch, bad index...
-    QEL_ERR_NO_MEMORY = -10,      // getmem or an array function ran out of memory
-    QEL_ERR_WRONG_KIND = -18,     // kind-specific getter on a record of another kind
-    QEL_ERR_BSPL_DEGREE = -41,    // B-spline degree 4 or more (record filled)
-    QEL_ERR_BSPL_UNCLAMPED = -42, // B-spline ends not clamped (record filled)
-    QEL_ERR_BSPL_SPANS = -43,     // B-spline profile fails the span check (record filled)
-    QEL_ERR_PROFILE_KIND = -44,   // profile curve of a kind the surface does not take
+    QEL_OK = ZPI_OK,
+    QEL_ERR_DATUM_TYPE = ZPI_STATUS_DATUM_TYPE, // datum body copy met a type other than 25/62/176
+    QEL_ERR_BAD_ARG = ZPI_STATUS_BAD_ARG,       // null record/array/out, count mismatch, bad index...
+    QEL_ERR_NO_MEMORY = ZPI_STATUS_NO_MEMORY,   // getmem or an array function ran out of memory
+    QEL_ERR_WRONG_KIND = ZPI_STATUS_WRONG_KIND, // kind-specific getter on a record of another kind
+    QEL_ERR_BSPL_DEGREE = ZPI_STATUS_BSPLINE_DEGREE,       // degree 4 or more (record filled)
+    QEL_ERR_BSPL_UNCLAMPED = ZPI_STATUS_BSPLINE_UNCLAMPED, // ends not clamped (record filled)
+    QEL_ERR_BSPL_SPANS = ZPI_STATUS_BSPLINE_SPANS,         // fails the span check (record filled)
+    QEL_ERR_PROFILE_KIND = ZPI_STATUS_PROFILE_KIND, // profile curve of a kind the surface does not take
 };
 
 // Field widths of wide text.

@@ -62,7 +62,7 @@ xarholder<QelUvSample> SamplesOf(const xrchandle<KPointUVList>& list1,
     const int n = list1 ? n1 : n2;
     xarholder<QelUvSample> samples(10, n);
     if (!samples.Exists())
-        ThrowSimple(-10);
+        ThrowSimple(QEL_ERR_NO_MEMORY);
     for (int i = 0; i < n; ++i) {
         xrchandle<KPointUV> a = list1 ? list1->Get(i) : list2->Get(i);
         xrchandle<KPointUV> b = list2 ? list2->Get(i) : list1->Get(i);
@@ -275,7 +275,7 @@ QelEdgedata* KPIEdge_i::ToRecord() const {
 
 QelEdgedata* KPIEdge_i::BuildFromKept() const {
     if (kind_ == Kind::Unset)
-        ThrowSimple(-2); // never set: nothing to convert
+        ThrowSimple(QEL_ERR_BAD_ARG); // never set: nothing to convert
     EdgeParts p;
     p.id = uint32_t(const_cast<KPIEdge_i*>(this)->GetId());
     p.faces[0] = face1_;
@@ -293,7 +293,7 @@ QelEdgedata* KPIEdge_i::BuildFromKept() const {
 
 void KPIEdge_i::AppendToIntfData(qel_intf_data* root) {
     if (!root)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     EdgeHolder rec(ToRecord());
     AppendRecord(root, rec, qel_intf_data_edge_append);
 }
@@ -382,9 +382,9 @@ QelDatumdata* KPIDatum_i::BuildRecord(const char16_t* name, const xrchandle<KCsy
         KPIPlane_i* impl = CastToImpl<KPIPlane_i>(plane.get(), 5);
         const QelSurfaceshapedata* shape = impl->GetRecord();
         if (!shape)
-            ThrowSimple(-2);
+            ThrowSimple(QEL_ERR_BAD_ARG);
         if (impl->GetHostKind() != QEL_SURF_PLANE)
-            ThrowSimple(-18);
+            ThrowSimple(QEL_ERR_WRONG_KIND);
         QelFrame frame;
         Check(qel_planedata_get(shape, frame.e1, frame.e2, frame.e3, frame.origin));
         Check(qel_datumdata_frame_set(&frame, &body));
@@ -393,7 +393,7 @@ QelDatumdata* KPIDatum_i::BuildRecord(const char16_t* name, const xrchandle<KCsy
         Check(qel_datumdata_init(id, QEL_DATUM_PLANE, name, &body, rec.get()));
         return rec.release();
     }
-    ThrowSimple(-2); // nothing to make a datum of
+    ThrowSimple(QEL_ERR_BAD_ARG); // nothing to make a datum of
 }
 
 xstring KPIDatum_i::GetName() {
@@ -446,7 +446,7 @@ QelDatumdata* KPIDatum_i::ToRecord() const {
 
 void KPIDatum_i::AppendToIntfData(qel_intf_data* root) {
     if (!root)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     DatumHolder rec(ToRecord());
     AppendRecord(root, rec, qel_intf_data_datum_append);
 }

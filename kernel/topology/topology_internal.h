@@ -51,7 +51,7 @@ template <class R, class Deleter>
 void AppendRecord(qel_intf_data* root, std::unique_ptr<R, Deleter>& rec,
                   int (*append)(qel_intf_data*, const R*)) {
     if (!root)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     Check(append(root, rec.get()));
     qel_data_free(rec.release());
 }
@@ -105,7 +105,7 @@ xrchandle<List> BuildOwnedCopies(const void* array, int (*copy)(const R*, R**)) 
 // never refilled.
 inline bool UseRecord(const void* record, bool ownsRecord, int storageMode) {
     if (record && !ownsRecord)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     return record != nullptr || storageMode != 0;
 }
 

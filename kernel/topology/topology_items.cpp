@@ -122,7 +122,7 @@ QelSurfacedata* BuildFaceRecord(uint32_t id, const xrchandle<KBoxUV>& uvExtent,
         ThrowInvalidArg(4, 0);
     KPISurface_i* surf = CastToImpl<KPISurface_i>(surface.get(), 4);
     if (!surf->GetRecord())
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
 
     // The loops' contours, checked before anything is copied.
     xarholder<QelContourdata> contours;
@@ -130,14 +130,14 @@ QelSurfacedata* BuildFaceRecord(uint32_t id, const xrchandle<KBoxUV>& uvExtent,
     if (nloops > 0) {
         contours = xarholder<QelContourdata>(10, 0);
         if (!contours.Exists())
-            ThrowSimple(-10);
+            ThrowSimple(QEL_ERR_NO_MEMORY);
         for (int i = 0; i < nloops; ++i) {
             xrchandle<KPILoop> loop = loops->Get(i);
             if (!loop)
                 KXInvalidArg_i::Throw(5, 1);
             KPILoop_i* impl = CastToImpl<KPILoop_i>(loop.get(), 5);
             if (!impl->GetRecord())
-                ThrowSimple(-2);
+                ThrowSimple(QEL_ERR_BAD_ARG);
             Check(contours.Append(*impl->GetRecord()));
         }
     }
@@ -240,7 +240,7 @@ QelSurfacedata* KPIFace_i::ToRecord() const {
 
 void KPIFace_i::AppendToIntfData(qel_intf_data* root) {
     if (!root)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     FaceHolder rec(ToRecord());
     AppendRecord(root, rec, qel_intf_data_surface_append);
 }
@@ -256,14 +256,14 @@ QelQuiltdata* BuildQuiltRecord(uint32_t id, const xrchandle<KPIFaceList>& faces)
     // The faces' records, checked before anything is copied.
     xarholder<const QelSurfacedata*> sources(10, 0);
     if (!sources.Exists())
-        ThrowSimple(-10);
+        ThrowSimple(QEL_ERR_NO_MEMORY);
     for (int i = 0; i < n; ++i) {
         xrchandle<KPIFace> face = faces->Get(i);
         if (!face)
             KXInvalidArg_i::Throw(2, 1);
         KPIFace_i* impl = CastToImpl<KPIFace_i>(face.get(), 2);
         if (!impl->GetRecord())
-            ThrowSimple(-2);
+            ThrowSimple(QEL_ERR_BAD_ARG);
         Check(sources.Append(impl->GetRecord()));
     }
 
@@ -275,7 +275,7 @@ QelQuiltdata* BuildQuiltRecord(uint32_t id, const xrchandle<KPIFaceList>& faces)
 
     xarholder<QelSurfacedata*> copies(10, 0);
     if (!copies.Exists())
-        ThrowSimple(-10);
+        ThrowSimple(QEL_ERR_NO_MEMORY);
     OnExit freeCopies([&copies] {
         for (int i = 0; i < copies.Count(); ++i)
             qel_surfacedata_free(copies[i]);
@@ -337,7 +337,7 @@ QelQuiltdata* KPIQuilt_i::ToRecord() const {
 
 void KPIQuilt_i::AppendToIntfData(qel_intf_data* root) {
     if (!root)
-        ThrowSimple(-2);
+        ThrowSimple(QEL_ERR_BAD_ARG);
     QuiltHolder rec(ToRecord());
     AppendRecord(root, rec, qel_intf_data_quilt_append);
 }

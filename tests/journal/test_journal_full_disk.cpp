@@ -13,29 +13,12 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
-#include <sched.h>
 #include <string>
-#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kNotAllowed = filetargets::kChildSetupFailed;
-
-// Runs `body` in a child process in which `folder` is a file system of its
-// own: a tmpfs of `kib` KiB, mounted in a mount namespace of the child
-// alone, gone with it. Answers body's exit code, kNotAllowed when the
-// system does not let the child mount one, -1 when it did not exit.
-int RunOnSmallFileSystem(const std::string& folder, int kib, const std::function<int()>& body) {
-    const std::string options = "size=" + std::to_string(kib) + "k";
-    return filetargets::RunInChild(
-        [&] {
-            return ::unshare(CLONE_NEWNS) == 0 &&
-                   ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                   ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
-        },
-        body);
-}
 
 // Fills the file system of `path` and frees `room` bytes of it again.
 bool FillLeaving(const std::string& path, off_t room) {
@@ -107,7 +90,7 @@ TEST(JournalFile, FullDiskLeavesWholeLinesAndMarksWhatWasLost) {
     const std::string report = dir.Path("report");
     const std::string diagnostics = dir.Path("diagnostics");
     constexpr int kBefore = 1000, kAfter = 200;
-    const int code = RunOnSmallFileSystem(small, 64, [&] {
+    const int code = filetargets::RunOnSmallFileSystem(small, 64, [&] {
         const int err = ::open(diagnostics.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (err < 0 || ::dup2(err, 2) < 0)
             return 2;

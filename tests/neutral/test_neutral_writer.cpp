@@ -1,6 +1,7 @@
 #include "api/zr_strings.h"
 #include "neutral/neutral_schema.h"
 #include "neutral/neutral_writer.h"
+#include "neutral_messages.h"
 #include "neutral_test_util.h"
 
 #include "file_targets.h"
@@ -584,4 +585,99 @@ TEST(NeutralWriterThreads, SeveralWritesAtOnceEachGiveTheirOwnWholeFile) {
         EXPECT_EQ(f1, v1->neighbour.ptr);
         EXPECT_EQ(0, release_neutral_part(part));
     }
+}
+
+namespace {
+
+// The one diagnostic of stream_neutral_to_pfa that a write gave (empty when
+// it gave none or more than one), and its result.
+std::string why_it_failed(const std::u16string& location, neut_part* part, int* result) {
+    NeutralMessages messages;
+    *result = stream_neutral_to_pfa(location.c_str(), part);
+    if (messages.lines.size() != 1)
+        return std::string();
+    const std::string prefix = "stream_neutral_to_pfa: ";
+    const std::string& line = messages.lines[0];
+    return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : std::string();
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(NeutralWriterTargets, AWriteThatGivesZeroSaysWhyThroughTheDiagnostics) {
+    filetargets::ScratchDir dir;
+    neut_part* part = small_part();
+    const std::string fifo = dir.Path("pipe.neu");
+    ASSERT_TRUE(filetargets::MakeFifo(fifo));
+    const std::string missing = dir.Path("no/such/folder/part.neu");
+    struct Case {
+        std::u16string location;
+        std::string reason;
+    } cases[] = {
+        {wide(missing), "cannot create \"" + missing + "\": No such file or directory"},
+        {wide(fifo), "\"" + fifo + "\" is not a regular file (a FIFO)"},
+        {wide(dir.Path("")), "(a directory)"},
+    };
+    int result = -1;
+    for (const Case& c : cases) {
+        const std::string why = why_it_failed(c.location, part, &result);
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(contains(why, c.reason)) << why;
+    }
+    EXPECT_EQ(why_it_failed(u"x.neu", nullptr, &result), "no neutral part");
+
+    // A caller's stream that refuses, or throws: what it did.
+    xrchandle<MemoryStream> refusing(new MemoryStream(true));
+    {
+        btkWString location;
+        UnibufRegistration reg(refusing.get(), u"kernel.neu.why", &location);
+        ASSERT_TRUE(reg.IsRegistered());
+        EXPECT_TRUE(contains(why_it_failed(location.c_str(), part, &result),
+                             "the stream's Write took -1 of "));
+    }
+    bool destroyed = false;
+    {
+        xrchandle<ThrowingStream> throwing(new ThrowingStream(0, &destroyed));
+        btkWString location;
+        UnibufRegistration reg(throwing.get(), u"kernel.neu.why", &location);
+        ASSERT_TRUE(reg.IsRegistered());
+        EXPECT_EQ(why_it_failed(location.c_str(), part, &result),
+                  "the stream's Write threw: the caller's stream gave up");
+    }
+    // A part that does not fit the schema table: the field.
+    auto* bad = make<neut_part>();
+    bad->units = reinterpret_cast<neut_unit*>(values<int32_t>({1, 2}));
+    EXPECT_EQ(why_it_failed(wide(dir.Path("bad.neu")), bad, &result),
+              "\"units\" does not fit its descriptor in the schema table");
+    EXPECT_EQ(0, release_neutral_part(bad));
+
+    // A folder that is not writable (for a process that is not root) and a
+    // full disk: the folder and the system's text.
+    const std::string locked = dir.Path("locked");
+    ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(dir.Path("").c_str(), 0755), 0);
+    const int notRoot = filetargets::RunAsUser([&] {
+        int r = -1;
+        const std::string why = why_it_failed(wide(locked + "/part.neu"), part, &r);
+        return r == 0 && contains(why, "\"" + locked + "/part.neu\": the folder is not writable")
+                   ? 0
+                   : 1;
+    });
+    if (notRoot != filetargets::kChildSetupFailed) {
+        EXPECT_EQ(notRoot, 0);
+    }
+    const std::string full = dir.Path("full");
+    ASSERT_EQ(::mkdir(full.c_str(), 0755), 0);
+    const int fullDisk = filetargets::RunOnFullDisk(full, [&] {
+        int r = -1;
+        const std::string why = why_it_failed(wide(full + "/part.neu"), part, &r);
+        return r == 0 && contains(why, "No space left on device") ? 0 : 1;
+    });
+    if (fullDisk != filetargets::kChildSetupFailed) {
+        EXPECT_EQ(fullDisk, 0);
+    }
+    EXPECT_EQ(0, release_neutral_part(part));
 }

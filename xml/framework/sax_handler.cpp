@@ -313,13 +313,11 @@ std::string ParseMessage(const xc::SAXParseException& e) {
 }
 } // namespace
 
-void IntfXmlSaxHandler::error(const xc::SAXParseException& e) {
-    throw IntfXmlError(INTFXML_ERR_PARSE, ParseMessage(e));
-}
+// The parser's report ends the parse as it is; the parse entry points tell
+// it with the document's name, line and column.
+void IntfXmlSaxHandler::error(const xc::SAXParseException& e) { throw e; }
 
-void IntfXmlSaxHandler::fatalError(const xc::SAXParseException& e) {
-    throw IntfXmlError(INTFXML_ERR_PARSE, ParseMessage(e));
-}
+void IntfXmlSaxHandler::fatalError(const xc::SAXParseException& e) { throw e; }
 
 // ---- parse entry points -------------------------------------------------------------------
 
@@ -397,14 +395,13 @@ public:
             handler_.IntfXmlSaxHandler::characters(chars, length);
     }
     void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
+    // Where the scanner stands.
+    const xc::Locator* Where() const { return getScanner().getLocator(); }
 
 private:
+    // The parse entry points tell it with the line and column.
     [[noreturn]] void TooManyAttributes() const {
-        const xc::Locator* at = getScanner().getLocator();
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "line %llu, column %llu: an element has more than %d attributes",
-                     static_cast<unsigned long long>(at ? at->getLineNumber() : 0),
-                     static_cast<unsigned long long>(at ? at->getColumnNumber() : 0),
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "an element has more than %d attributes",
                      INTFXML_MAX_ATTRIBUTES);
     }
 
@@ -867,6 +864,27 @@ private:
     mutable std::unique_ptr<LookAheadStream> stream_;
 };
 
+// The parser running on this thread, while it runs: an error made
+// meanwhile (a reader refusing the document) takes its line and column from
+// the parser's scanner, as the scanner's own reports do. Parses nest (a
+// reader may parse another document), so the outer one is restored
+// afterwards.
+thread_local const DirectParser* t_parsing = nullptr;
+
+class ParsingScope {
+public:
+    explicit ParsingScope(const DirectParser* parser) : outer_(t_parsing) { t_parsing = parser; }
+    ~ParsingScope() { t_parsing = outer_; }
+    ParsingScope(const ParsingScope&) = delete;
+    ParsingScope& operator=(const ParsingScope&) = delete;
+
+private:
+    const DirectParser* outer_;
+};
+
+// "line L, column C: " from an error's position, or nothing.
+std::string Prefix(const std::string& where) { return where.empty() ? where : where + ": "; }
+
 void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id,
               IntfXmlScanner scanner = IntfXmlScanner::Chosen) {
     if (!top)
@@ -879,6 +897,8 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
         bool plain = false;
         if (std::unique_ptr<xc::BinInputStream> made{source.makeStream()}) {
             std::unique_ptr<LookAheadStream> stream(new LookAheadStream(std::move(made)));
+            if (stream->Head().empty())
+                throw IntfXmlError(INTFXML_ERR_PARSE, "empty document");
             plain = scanner == IntfXmlScanner::Chosen
                         ? PlainPrologThenRoot(stream->Head().data(), stream->Head().size())
                         : scanner == IntfXmlScanner::WellFormed;
@@ -886,46 +906,57 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
                 stream->Gate();
             ahead = std::make_unique<LookAheadSource>(source, std::move(stream));
         }
-        DirectParser parser(handler);
+        std::unique_ptr<DirectParser> parser = std::make_unique<DirectParser>(handler);
+        ParsingScope parsing(parser.get());
         if (plain)
-            parser.useScanner(xc::XMLUni::fgWFXMLScanner);
-        parser.setValidationScheme(xc::SAXParser::Val_Never);
-        parser.setDoNamespaces(false);
-        parser.setDoSchema(false);
-        parser.setLoadExternalDTD(false);
+            parser->useScanner(xc::XMLUni::fgWFXMLScanner);
+        parser->setValidationScheme(xc::SAXParser::Val_Never);
+        parser->setDoNamespaces(false);
+        parser->setDoSchema(false);
+        parser->setLoadExternalDTD(false);
         // Documents are untrusted: no external entities, bounded expansion.
-        parser.setDisableDefaultEntityResolution(true);
-        parser.setSecurityManager(&security);
+        parser->setDisableDefaultEntityResolution(true);
+        parser->setSecurityManager(&security);
         // Installed so that the scanner reports to the parser at all; the
         // parser hands the events on itself (DirectParser).
-        parser.setDocumentHandler(&handler);
-        parser.setErrorHandler(&handler);
+        parser->setDocumentHandler(&handler);
+        parser->setErrorHandler(&handler);
         if (ahead)
-            parser.parse(*ahead);
+            parser->parse(*ahead);
         else
-            parser.parse(source);
-    } catch (const IntfXmlError&) {
-        throw;
+            parser->parse(source);
+    } catch (const IntfXmlError& e) {
+        // A reader refused the document (or a stream failed): told with the
+        // document's name and where the parse stood.
+        throw IntfXmlError(e.Status(), IntfXmlReadFailure(id, Prefix(e.Where()) + e.Message()));
     } catch (const xc::SAXParseException& e) {
-        throw IntfXmlError(INTFXML_ERR_PARSE, std::string(id) + ": " + ParseMessage(e));
+        throw IntfXmlError(INTFXML_ERR_PARSE, IntfXmlReadFailure(id, ParseMessage(e)));
     } catch (const xc::OutOfMemoryException&) {
-        throw IntfXmlError(-10, std::string(id) + ": out of memory while parsing");
+        throw IntfXmlError(ZPI_STATUS_NO_MEMORY, IntfXmlReadFailure(id, "out of memory while parsing"));
     } catch (const xc::XMLException& e) {
         throw IntfXmlError(INTFXML_ERR_PARSE,
-                           std::string(id) + ": " + IntfXmlLocalText(e.getMessage()).str());
+                           IntfXmlReadFailure(id, IntfXmlLocalText(e.getMessage()).str()));
     } catch (const xc::SAXException& e) {
         throw IntfXmlError(INTFXML_ERR_PARSE,
-                           std::string(id) + ": " + IntfXmlLocalText(e.getMessage()).str());
+                           IntfXmlReadFailure(id, IntfXmlLocalText(e.getMessage()).str()));
     } catch (const std::bad_alloc&) {
-        throw IntfXmlError(-10, std::string(id) + ": out of memory while parsing");
+        throw IntfXmlError(ZPI_STATUS_NO_MEMORY, IntfXmlReadFailure(id, "out of memory while parsing"));
     } catch (...) {
         // The scanner's own internal exceptions (an entity it may not read,
         // for one) end the parse as well.
-        throw IntfXmlError(INTFXML_ERR_PARSE, std::string(id) + ": the parser gave up");
+        throw IntfXmlError(INTFXML_ERR_PARSE, IntfXmlReadFailure(id, "the parser gave up"));
     }
 }
 
 } // namespace
+
+std::string IntfXmlParsePosition() {
+    const xc::Locator* at = t_parsing ? t_parsing->Where() : nullptr;
+    if (!at || at->getLineNumber() == 0)
+        return std::string();
+    return "line " + std::to_string(at->getLineNumber()) + ", column " +
+           std::to_string(at->getColumnNumber());
+}
 
 void IntfXmlParseDocument(const char* path, IntfXmlElement* top) {
     IntfXmlPlatformInit();

@@ -16,7 +16,9 @@
 //   is gathered here and handed to the reader's EndValue at its end tag. A
 //   start tag inside it goes to the reader with the child's name pushed, so
 //   that the reader refuses it as it refuses any child of a text child.
-//   error, fatalError: throw IntfXmlError (INTFXML_ERR_PARSE).
+//   error, fatalError: end the parse with the parser's report, which the
+//     parse entry points turn into IntfXmlError (INTFXML_ERR_PARSE) with
+//     its line and column.
 // Once the top reader's own end tag returns null, later events are ignored.
 #pragma once
 

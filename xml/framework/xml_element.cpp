@@ -11,12 +11,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <type_traits>
 
 // ---- errors ----------------------------------------------------------------------
 
 IntfXmlError::IntfXmlError(int status, std::string message)
-    : btkString(btkString::FromInt(status)), status_(status), message_(std::move(message)) {}
+    : btkString(btkString::FromInt(status)), status_(status), message_(std::move(message)),
+      where_(IntfXmlParsePosition()) {}
 
 void IntfXmlThrow(int status, const char* format, ...) {
     char buf[512];
@@ -44,6 +46,32 @@ void IntfXmlThrowMissing(const char* child, const char* element) {
 
 void IntfXmlThrowWrongParent() {
     IntfXmlThrow(INTFXML_ERR_MALFORMED, "a reader was made under a parent of another kind");
+}
+
+std::string IntfXmlReadFailure(const char* path, const std::string& reason) {
+    return std::string("cannot read \"") + (path ? path : "") + "\": " + reason;
+}
+
+void IntfXmlTellFailure(const std::string& text) {
+    const std::string line = text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void IntfXmlTellCaught(const char* doing, const char* path) {
+    std::string why;
+    try {
+        throw;
+    } catch (const IntfXmlError& e) {
+        IntfXmlTellFailure(e.Message());
+        return;
+    } catch (const std::exception& e) { // xthrown among them
+        why = e.what();
+    } catch (...) {
+        why = "an unknown failure";
+    }
+    IntfXmlTellFailure(std::string("cannot ") + (doing ? doing : "use") + " \"" +
+                       (path ? path : "") + "\": " + why);
 }
 
 // ---- bindings ----------------------------------------------------------------------

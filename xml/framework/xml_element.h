@@ -50,6 +50,7 @@
 #pragma once
 
 #include "api/zpi50_export.h"
+#include "api/zpi50_status.h"
 #include "btkstring.h"
 
 #include <xercesc/sax/AttributeList.hpp>
@@ -67,12 +68,13 @@ using IntfXmlAttributes = XERCES_CPP_NAMESPACE::AttributeList;
 
 // ---- errors ----------------------------------------------------------------------
 
-// Statuses of the binding besides the host statuses of the record routines.
-constexpr int INTFXML_ERR_MALFORMED = -50; // the document breaks the vocabulary
-constexpr int INTFXML_ERR_PARSE = -51;     // not well-formed XML, or the parser failed
-constexpr int INTFXML_ERR_OPEN = -52;      // a document could not be opened
-constexpr int INTFXML_ERR_WRITE = -53;     // writing a document failed
-constexpr int INTFXML_ERR_RECORD = -54;    // a record handed to a writer is inconsistent
+// Statuses of the binding besides the host statuses of the record routines
+// (named for callers in api/zpi50_status.h).
+constexpr int INTFXML_ERR_MALFORMED = ZPI_STATUS_DOC_MALFORMED; // the document breaks the vocabulary
+constexpr int INTFXML_ERR_PARSE = ZPI_STATUS_DOC_PARSE;   // not well-formed XML, or the parser failed
+constexpr int INTFXML_ERR_OPEN = ZPI_STATUS_DOC_OPEN;     // a document could not be opened
+constexpr int INTFXML_ERR_WRITE = ZPI_STATUS_DOC_WRITE;   // writing a document failed
+constexpr int INTFXML_ERR_RECORD = ZPI_STATUS_DOC_RECORD; // a record handed to a writer is inconsistent
 
 // Deepest element nesting a document may have.
 constexpr int INTFXML_MAX_DEPTH = 256;
@@ -85,11 +87,19 @@ public:
     IntfXmlError(int status, std::string message);
     int Status() const { return status_; }
     const char* Message() const { return message_.c_str(); }
+    // Where the parse that was running on this thread stood when the error
+    // was made ("line 3, column 7"); empty outside a parse.
+    const std::string& Where() const { return where_; }
 
 private:
     int status_;
     std::string message_;
+    std::string where_;
 };
+
+// Where the parse running on this thread stands ("line L, column C"), or
+// empty outside a parse (xml/framework/sax_handler.cpp keeps it).
+ZPI_API std::string IntfXmlParsePosition();
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] ZPI_API void IntfXmlThrow(int status, const char* format, ...)
@@ -102,6 +112,18 @@ private:
 [[noreturn]] ZPI_API void IntfXmlThrowMissing(const char* child, const char* element);
 // A reader made under a parent of another class than it expects.
 [[noreturn]] ZPI_API void IntfXmlThrowWrongParent();
+// How a document that cannot be read is told: "cannot read \"<path>\":
+// <reason>". The parse entry points (sax_handler.h) give every failure
+// this way, a refusal of the document with its line and column.
+ZPI_API std::string IntfXmlReadFailure(const char* path, const std::string& reason);
+// Tells a failure that no caller receives as it is (a failed read, a
+// hand-over document the host is told of all the same, the transfer dump):
+// `text` and a line end on standard error, in one write.
+ZPI_API void IntfXmlTellFailure(const std::string& text);
+// Only inside a catch block: tells the exception being handled that way.
+// An IntfXmlError by its message, which names the document; anything else
+// as "cannot <doing> \"<path>\": <what it says>".
+ZPI_API void IntfXmlTellCaught(const char* doing, const char* path);
 inline void IntfXmlCheck(int status, const char* routine) {
     if (status != 0)
         IntfXmlThrowStatus(status, routine);

@@ -305,9 +305,14 @@ std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path) {
 }
 
 void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path) {
-    if (!stream.Close())
-        throw IntfXmlError(INTFXML_ERR_WRITE, std::string("writing \"") + (path ? path : "") +
-                                                  "\" failed: " + stream.Error());
+    if (stream.Close())
+        return;
+    // A file's reason names the file already; any other is told with it.
+    const std::string quoted = std::string("\"") + (path ? path : "") + "\"";
+    const std::string& why = stream.Error();
+    if (why.find(quoted) != std::string::npos)
+        throw IntfXmlError(INTFXML_ERR_WRITE, why);
+    throw IntfXmlError(INTFXML_ERR_WRITE, "writing " + quoted + " failed: " + why);
 }
 
 // ---- token reader -----------------------------------------------------------------------

@@ -3,11 +3,13 @@
 
 #include "kkatomicfile.h"
 #include "process.h"
+#include "xml/framework/xml_element.h"
 #include "xml/framework/xml_streams.h"
 
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -62,34 +64,49 @@ std::string IntfXmlTempDir() {
     return GetTempDir(buffer, sizeof buffer);
 }
 
-bool IntfXmlCopyDocument(const char* path, const char* target) {
-    if (!path || !*path || !target || !*target)
+bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why) {
+    auto fail = [why](std::string reason) {
+        if (why)
+            *why = std::move(reason);
         return false;
+    };
+    if (!path || !*path)
+        return fail("no document name");
+    if (!target || !*target)
+        return fail("no target name");
     // The document is the target itself: the copy would be the same bytes.
     if (!IntfXmlIsBnfsPath(path) && SameFile(path, target))
-        return false;
+        return fail("\"" + std::string(path) + "\" is the target itself");
     std::unique_ptr<IntfXmlIOStream> source = OpenSource(path);
     if (!source->IsOpen())
-        return false;
+        return fail(source->Error());
     // The copy takes the target's place only when it is whole.
     kkAtomicFile out;
     if (!out.Open(target))
-        return false;
+        return fail(out.Error());
     char block[INTFXML_DUMP_BLOCK];
     for (;;) {
         const size_t n = source->Read(block, sizeof block);
         if (n == 0) {
             if (!source->Good())
-                out.SetFailed("reading the document failed");
+                out.SetFailed("reading \"" + std::string(path) + "\" failed: " + source->Error());
             break;
         }
         if (!out.Write(block, n))
             break;
     }
-    return out.Commit();
+    if (!out.Commit())
+        return fail(out.Error());
+    return true;
 }
 
-void DumpTransferredXml(const char* path) { IntfXmlCopyDocument(path, INTFXML_DUMP_FILE); }
+void DumpTransferredXml(const char* path) {
+    // The dump was asked for: one that cannot be made says why.
+    std::string why;
+    if (!IntfXmlCopyDocument(path, INTFXML_DUMP_FILE, &why))
+        IntfXmlTellFailure("Could not dump the transferred document to \"" +
+                           std::string(INTFXML_DUMP_FILE) + "\": " + why);
+}
 
 void IntfXmlDumpIfRequested(const char* path) {
     if (btk_getenv(INTFXML_DUMP_VARIABLE))

@@ -8,8 +8,10 @@
 // DumpTransferredXml copies a document that was just sent or received (a
 // "bnfs:" path or a local file) byte for byte to "transferred.xml" in the
 // current directory, so that the last document exchanged can be looked
-// at. It reports nothing: a document that cannot be opened, or a target
-// that cannot be created, gives no copy. The copy is written beside the
+// at. A document that cannot be opened, or a target that cannot be
+// created, gives no copy, and one line on standard error with the path and
+// the reason ("Could not dump the transferred document to
+// \"transferred.xml\": cannot open \"...\": a FIFO"). The copy is written beside the
 // target and takes its place only when it is whole: after a read or write
 // error the previous "transferred.xml" stays as it was, and a target that
 // is not a regular file (a device, a fifo) is left alone
@@ -38,7 +40,8 @@ ZPI_API std::string IntfXmlTempDir();
 ZPI_API void DumpTransferredXml(const char* path);
 // Copies the document at `path` to the local file `target`; true when the
 // whole document arrived (and then only does it replace the target). Nothing is done (false) for an empty path or
-// target, or when both name the same file.
-ZPI_API bool IntfXmlCopyDocument(const char* path, const char* target);
+// target, or when both name the same file. On false, *why (when not null)
+// receives the reason, with the path it concerns.
+ZPI_API bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why = nullptr);
 // DumpTransferredXml when "ZORVAN_DUMP_XML" is set.
 ZPI_API void IntfXmlDumpIfRequested(const char* path);

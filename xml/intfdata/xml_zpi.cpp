@@ -43,9 +43,23 @@ IntfXmlElement* IntfXmlZPI::startElement(const char* name, IntfXmlAttributes&) {
     if (!sawRoot_) {
         // The root element, whatever its name.
         sawRoot_ = true;
+        root_ = name;
         return this;
     }
+    // Under a root of another name this is some other document altogether.
+    if (root_ != "ZPI")
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s", NotThisDocument().c_str());
     IntfXmlThrowUnexpected(name, "ZPI");
+}
+
+std::string IntfXmlZPI::NotThisDocument() const {
+    return "not an interface-data document (root element " + root_ + ")";
+}
+
+std::string IntfXmlZPI::MissingIntfDataReason() const {
+    if (!root_.empty() && root_ != "ZPI")
+        return NotThisDocument();
+    return "the document holds no \"QelIntfData\"";
 }
 
 void IntfXmlZPI::CheckOnceInDocument(const void* existing, const char* name) {

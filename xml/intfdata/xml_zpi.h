@@ -25,7 +25,8 @@
 // Reading: make the reader (parent null) and parse with IntfXmlParseDocument
 // (xml/framework/sax_handler.h), or call IntfXmlZPI::Read. The root element may bear
 // any name; each part may appear once, in either order; any other element
-// directly inside the root is an error. Afterwards the part readers hold
+// directly inside the root is an error (under a root not named "ZPI": "not
+// an interface-data document (root element X)"). Afterwards the part readers hold
 // their records (GetIntfData, GetIntfDataExtend) and free them when the
 // document reader is destroyed, unless the caller takes them:
 //   - DetachIntfData() / DetachIntfDataExtend() hand the records over, or
@@ -40,6 +41,7 @@
 #include "xml/framework/xml_writer.h"
 
 #include <memory>
+#include <string>
 
 class IntfXmlQelIntfData;
 class IntfXmlQelIntfDataExtend;
@@ -67,6 +69,14 @@ public:
     qel_intf_data* DetachIntfData();
     qel_intf_data_extend* DetachIntfDataExtend();
 
+    // The name of the root element read (empty before it came, or when the
+    // document began with one of its parts).
+    const std::string& RootName() const { return root_; }
+    // Why a document that was read gave no interface data: "not an
+    // interface-data document (root element X)" under a root not named
+    // "ZPI", else "the document holds no \"QelIntfData\"".
+    std::string MissingIntfDataReason() const;
+
     // Reads the document at `path` and hands its records over (either may
     // be null when the part was absent; pass null for a part not wanted,
     // which is then freed). Throws IntfXmlError when the document cannot be
@@ -75,9 +85,11 @@ public:
 
 private:
     static void CheckOnceInDocument(const void* existing, const char* name);
+    std::string NotThisDocument() const;
 
     IntfXmlQelIntfData* intfData_ = nullptr;
     IntfXmlQelIntfDataExtend* extension_ = nullptr;
     bool sawRoot_ = false;
+    std::string root_;
 };
 

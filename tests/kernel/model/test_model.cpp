@@ -446,10 +446,17 @@ TEST_P(ModelTest, CloseForgetsTheInterfaceDataAndKeepsTheLists) {
     KWPIModel_i* impl = Impl(model);
     EXPECT_EQ(impl->GetIntfData(), nullptr);
     EXPECT_EQ(impl->OwnsIntfData(), !RecordMode()); // untouched without data
-    // The model now answers from its lists, and additions only list.
+    // The model now answers from its lists. A closed model takes no more
+    // items (they could never be saved or written); one that never had
+    // interface data was not closed by Close and still takes them.
     ExpectListedInOrder(model->GetPIFaces(), box.faces);
-    model->AddPIEdge(box.edges[0]);
-    EXPECT_EQ(model->CountPIEdges(), 13);
+    if (RecordMode()) {
+        EXPECT_SIMPLE(model->AddPIEdge(box.edges[0]), 13);
+        EXPECT_EQ(model->CountPIEdges(), 12);
+    } else {
+        model->AddPIEdge(box.edges[0]);
+        EXPECT_EQ(model->CountPIEdges(), 13);
+    }
     model->SetAccuracy(KACCURACY_RELATIVE, 0.5);
     EXPECT_DOUBLE_EQ(model->GetAccuracy(), 0.5);
     EXPECT_SIMPLE(model->SaveAsNeutral(nullptr), 13);
@@ -676,7 +683,8 @@ TEST(ModelPersistence, ChecksComeFirst) {
     xrchandle<KWPIModel> read;
     EXPECT_NO_THROW(read = session->ReadZPI(nullptr));
     EXPECT_FALSE(read);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not read the XML data.\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Could not read the XML data.\nno document name\n");
 }
 
 } // namespace

@@ -128,6 +128,26 @@ int CountOf(const std::string& text, const std::string& what) {
     return n;
 }
 
+// What an operation raised: the KXSimple status (0 for anything else) and
+// the exception's text.
+struct Failure {
+    int status = 0;
+    std::string text;
+};
+template <class F> Failure FailureOf(F&& f) {
+    try {
+        f();
+    } catch (const xthrown& e) {
+        KXSimple* simple = KXSimple::softcast(e.get());
+        return {simple ? simple->GetStatus() : 0, e.what()};
+    }
+    return {};
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 // ---- neutral part -----------------------------------------------------------------
 
 TEST_F(PersistenceTest, SaveAsNeutralWritesTheModelIntoTheStreamAndLeavesItAsItWas) {
@@ -194,10 +214,12 @@ TEST_F(PersistenceTest, SaveAsNeutralWritesNothingWhenTheStreamNameIsTaken) {
     // The name is free again afterwards, and the caller's stream stays open.
     EXPECT_NE(Save(model), "");
     EXPECT_EQ(mine->closed, 0);
-    // A stream that refuses the bytes is reported, not passed off as saved.
+    // A stream that refuses the bytes is reported, not passed off as saved,
+    // and the exception says what the stream did.
     mine->refuse = true;
-    EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(mine.get())),
-                  KPI_STATUS_NEUTRAL_WRITE_FAILED);
+    const Failure f = FailureOf([&] { model->SaveAsNeutral(xrchandle<KCStream>(mine.get())); });
+    EXPECT_EQ(f.status, KPI_STATUS_NEUTRAL_WRITE_FAILED);
+    EXPECT_TRUE(Has(f.text, "the stream's Write took -1 of ")) << f.text;
     EXPECT_EQ(mine->closed, 0);
 }
 
@@ -300,16 +322,53 @@ TEST_F(PersistenceTest, WriteZPIWithoutInterfaceDataWritesFromTheModelsObjects) 
     ExpectSameModel(read, cached);
     ASSERT_TRUE(read->GetWPIModelExt());
     EXPECT_EQ(read->GetWPIModelExt()->GetPIUnits()->Get(0)->GetName().str(), "MM");
+}
 
-    // A closed model writes what it still lists.
-    xrchandle<KWPIModel> closed = BuildModel(false);
-    closed->Close();
-    const std::string closedPath = Path("closed.xml");
-    closed->WriteZPI(closedPath.c_str());
-    read = KGetPISession()->ReadZPI(closedPath.c_str());
+TEST_F(PersistenceTest, AClosedModelIsRefusedAsSaveAsNeutralRefusesIt) {
+    // Items made by an open model, to offer to the closed ones.
+    xrchandle<KWPIModel> source = BuildModel(false);
+    xrchandle<KPIFace> face = source->GetPIFaceByIndex(0);
+    xrchandle<KPIFaceList> faces(KPIFaceList::create());
+    faces->Append(face);
+
+    // Closed after it was built, and closed after it was read (which wrote
+    // an empty document and answered success before).
+    xrchandle<KWPIModel> built = BuildModel(false);
+    built->WriteZPI(Path("built.xml").c_str());
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(Path("built.xml").c_str());
     ASSERT_TRUE(read);
-    ExpectSameModel(read, closed);
-    EXPECT_FALSE(read->GetWPIModelExt());
+    const std::string path = Path("closed.xml");
+    for (const xrchandle<KWPIModel>& model : {built, read}) {
+        model->Close();
+        const int faceCount = model->CountPIFaces();
+        const Failure write = FailureOf([&] { model->WriteZPI(path.c_str()); });
+        EXPECT_EQ(write.status, ZPI_STATUS_NO_INTF_DATA);
+        EXPECT_TRUE(Has(write.text, "the model was closed")) << write.text;
+        EXPECT_SIMPLE(model->WriteZPI(nullptr), ZPI_STATUS_NO_INTF_DATA);
+        EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(new MemoryStream)),
+                      ZPI_STATUS_NO_INTF_DATA);
+        EXPECT_SIMPLE(model->AddPIFace(face), ZPI_STATUS_NO_INTF_DATA);
+        EXPECT_SIMPLE(model->SetPIFaces(faces), ZPI_STATUS_NO_INTF_DATA);
+        EXPECT_SIMPLE(model->AddPIEdge(source->GetPIEdgeByIndex(0)), ZPI_STATUS_NO_INTF_DATA);
+        EXPECT_SIMPLE(model->AddPIDatum(source->GetPIDatumByIndex(0)), ZPI_STATUS_NO_INTF_DATA);
+        EXPECT_SIMPLE(model->AddPIQuilt(source->GetPIQuiltByIndex(0)), ZPI_STATUS_NO_INTF_DATA);
+        EXPECT_EQ(model->CountPIFaces(), faceCount);
+    }
+    EXPECT_FALSE(fs::exists(path));
+
+    // A model that never had interface data is not closed by Close: it
+    // still takes items and writes them from its objects.
+    xrchandle<KWPIModel> cached;
+    {
+        ScopedStorageMode cache(0);
+        cached = BuildModel(false);
+    }
+    cached->Close();
+    cached->AddPIFace(face);
+    cached->WriteZPI(path.c_str());
+    xrchandle<KWPIModel> back = KGetPISession()->ReadZPI(path.c_str());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->GetPIFaces()->Count(), 3);
 }
 
 TEST_F(PersistenceTest, ReadZPIKeepsAFaceOfASurfaceKindWithoutAnElement) {
@@ -377,33 +436,121 @@ TEST_F(PersistenceTest, ReadZPIOfADocumentWithoutExtensionGivesNoExtension) {
     EXPECT_EQ(read->GetPIFaces()->Count(), 2);
 }
 
-TEST_F(PersistenceTest, ReadZPIOfWhatItCannotReadSaysSoOnceAndGivesNoModel) {
+TEST_F(PersistenceTest, ReadZPIOfWhatItCannotReadSaysWhereAndWhyAndGivesNoModel) {
     auto write = [&](const char* name, const char* text) {
         std::ofstream(Path(name)) << text;
         return Path(name);
     };
-    const std::string cases[] = {
-        write("broken.xml", "<?xml version=\"1.0\"?>\n<ZPI><QelIntfData><Accuracy"),
-        write("alien.xml", "<ZPI><Something/></ZPI>"),
-        write("extension_only.xml", "<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>"),
-        Path("missing.xml"),
+    // The second line: its start and its end (the parser's own words stand
+    // between them).
+    struct Case {
+        std::string path;
+        std::string starts;
+        std::string ends;
+    } cases[] = {
+        {Path("missing.xml"), "cannot open \"" + Path("missing.xml") + "\": ",
+         "No such file or directory"},
+        {write("empty.xml", ""), "cannot read \"" + Path("empty.xml") + "\": ", "empty document"},
+        {write("truncated.xml", "<?xml version=\"1.0\"?>\n<ZPI><QelIntfData><Accuracy"),
+         "cannot read \"" + Path("truncated.xml") + "\": line 2, column ", ""},
+        {write("neutral.neu", "NEUTRAL format 1404 product 32\nEND\n"),
+         "cannot read \"" + Path("neutral.neu") + "\": line 1, column 1: ", ""},
+        {write("assembly.xml", "<Model name=\"a\" type=\"1\" src_sys=\"0\">\n<Comps size=\"0\">"
+                               "</Comps></Model>"),
+         "cannot read \"" + Path("assembly.xml") + "\": line 2, column ",
+         "not an interface-data document (root element Model)"},
+        {write("bare.xml", "<Model name=\"a\"/>"), "cannot read \"" + Path("bare.xml") + "\": ",
+         "not an interface-data document (root element Model)"},
+        {write("alien.xml", "<ZPI><Something/></ZPI>"),
+         "cannot read \"" + Path("alien.xml") + "\": line 1, column ",
+         "element \"Something\" is not expected in \"ZPI\""},
+        {write("extension_only.xml", "<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>"),
+         "cannot read \"" + Path("extension_only.xml") + "\": ",
+         "the document holds no \"QelIntfData\""},
     };
-    for (const std::string& path : cases) {
+    for (const Case& c : cases) {
         ::testing::internal::CaptureStderr();
         xrchandle<KWPIModel> read;
-        EXPECT_NO_THROW(read = KGetPISession()->ReadZPI(path.c_str()));
-        EXPECT_FALSE(read) << path;
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not read the XML data.\n")
-            << path;
+        EXPECT_NO_THROW(read = KGetPISession()->ReadZPI(c.path.c_str()));
+        EXPECT_FALSE(read) << c.path;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        const std::string first = "Could not read the XML data.\n";
+        ASSERT_EQ(said.rfind(first, 0), 0u) << said;
+        const std::string second = said.substr(first.size());
+        EXPECT_EQ(second.rfind(c.starts, 0), 0u) << second;
+        EXPECT_EQ(second.substr(second.size() - c.ends.size() - 1), c.ends + "\n") << second;
+        EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1) << second;
     }
 }
 
-TEST_F(PersistenceTest, WriteZPIReportsTheWritersStatus) {
+TEST_F(PersistenceTest, WriteZPITellsThePathAndTheReasonAndKeepsItsStatus) {
+    filetargets::NonRegularFiles targets;
+    ASSERT_TRUE(targets.Ok());
+    xrchandle<KWPIModel> cached;
+    {
+        ScopedStorageMode cache(0);
+        cached = BuildModel(true);
+    }
+    struct Case {
+        std::string path;
+        int status;
+        std::string reason;
+    } cases[] = {
+        {Path("no/such/dir/model.xml"), ZPI_STATUS_DOC_OPEN, "No such file or directory"},
+        {targets.Directory(), ZPI_STATUS_DOC_OPEN, "(a directory)"},
+        {targets.Fifo(), ZPI_STATUS_DOC_OPEN, "(a FIFO)"},
+        {"", ZPI_STATUS_DOC_OPEN, "no document name"},
+    };
+    // Both writers: from the records, and from the objects.
+    for (const xrchandle<KWPIModel>& model : {BuildModel(true), cached}) {
+        for (const Case& c : cases) {
+            const Failure f = FailureOf([&] { model->WriteZPI(c.path.c_str()); });
+            EXPECT_EQ(f.status, c.status) << c.path;
+            EXPECT_TRUE(Has(f.text, "\"" + c.path + "\"") || c.path.empty()) << f.text;
+            EXPECT_TRUE(Has(f.text, c.reason)) << f.text;
+        }
+        EXPECT_FALSE(fs::exists(Path("no")));
+        EXPECT_TRUE(filetargets::IsFifo(targets.Fifo()));
+        EXPECT_INVALID_ARG(model->WriteZPI(nullptr), 1, 0);
+    }
+}
+
+TEST_F(PersistenceTest, WriteZPIIntoAFolderThatIsNotWritableSaysSo) {
     xrchandle<KWPIModel> model = BuildModel(true);
-    const std::string path = Path("no/such/dir/model.xml");
-    EXPECT_SIMPLE(model->WriteZPI(path.c_str()), INTFXML_ERR_OPEN);
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_INVALID_ARG(model->WriteZPI(nullptr), 1, 0);
+    const std::string folder = Path("read_only");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0555), 0);
+    const std::string path = folder + "/model.xml";
+    const int code = filetargets::RunAsUser([&] {
+        const Failure f = FailureOf([&] { model->WriteZPI(path.c_str()); });
+        const bool told = f.status == ZPI_STATUS_DOC_OPEN && Has(f.text, "\"" + path + "\"") &&
+                          Has(f.text, "the folder is not writable");
+        if (!told)
+            std::fprintf(stderr, "status %d: %s\n", f.status, f.text.c_str());
+        return told ? 0 : 1;
+    });
+    if (code == filetargets::kChildSetupFailed)
+        GTEST_SKIP() << "this process cannot run a child as a user other than root";
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST_F(PersistenceTest, WriteZPIOnAFullDiskSaysSoAndKeepsTheOldDocument) {
+    xrchandle<KWPIModel> model = BuildModel(true);
+    const std::string folder = Path("full");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    const std::string path = folder + "/model.xml";
+    const int code = filetargets::RunOnFullDisk(folder, [&] {
+        const Failure f = FailureOf([&] { model->WriteZPI(path.c_str()); });
+        const bool told = f.status == ZPI_STATUS_DOC_WRITE && Has(f.text, "\"" + path + "\"") &&
+                          Has(f.text, "No space left on device");
+        if (!told)
+            std::fprintf(stderr, "status %d: %s\n", f.status, f.text.c_str());
+        return told && !fs::exists(path) ? 0 : 1;
+    });
+    if (code == filetargets::kChildSetupFailed)
+        GTEST_SKIP() << "this process may not mount a small file system in a namespace of its own "
+                        "(it needs root where mount namespaces are allowed)";
+    EXPECT_EQ(code, 0);
 }
 
 // ---- writes that never destroy, and saves at once ----------------------------------
@@ -459,8 +606,10 @@ TEST_F(PersistenceTest, SaveAsNeutralIntoAStreamThatThrowsReportsTheFailureAndLe
     xrchandle<KWPIModel> model = BuildModel(true);
     const std::string good = Save(model);
     for (int i = 0; i < 2; ++i) {
-        EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(new ThrowingStream)),
-                      KPI_STATUS_NEUTRAL_WRITE_FAILED);
+        const Failure f =
+            FailureOf([&] { model->SaveAsNeutral(xrchandle<KCStream>(new ThrowingStream)); });
+        EXPECT_EQ(f.status, KPI_STATUS_NEUTRAL_WRITE_FAILED);
+        EXPECT_TRUE(Has(f.text, "the stream's Write threw: disk gone")) << f.text;
     }
     // The name is free again and the model saves as before; the fixture
     // checks that no stream or other object was kept alive.
@@ -468,6 +617,65 @@ TEST_F(PersistenceTest, SaveAsNeutralIntoAStreamThatThrowsReportsTheFailureAndLe
 #if defined(__SANITIZE_ADDRESS__)
     EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
 #endif
+}
+
+namespace {
+
+// A caller's stream whose first Write saves `model` again, on the same
+// thread, into a stream of its own; `swallow` keeps what that save raised
+// from leaving the Write.
+class ResavingStream : public MemoryStream {
+public:
+    ResavingStream(xrchandle<KWPIModel> model, bool swallow)
+        : model_(std::move(model)), swallow_(swallow) {}
+    int Write(const void* buffer, int count) override {
+        if (!tried_) {
+            tried_ = true;
+            auto again = [&] { model_->SaveAsNeutral(xrchandle<KCStream>(new MemoryStream)); };
+            if (!swallow_)
+                again();
+            inner = FailureOf(again);
+        }
+        return MemoryStream::Write(buffer, count);
+    }
+    Failure inner;
+
+private:
+    xrchandle<KWPIModel> model_;
+    bool swallow_;
+    bool tried_ = false;
+};
+
+} // namespace
+
+TEST_F(PersistenceTest, ASaveStartedFromInsideASavesStreamAnswersMinus91AndNeverHangs) {
+    xrchandle<KWPIModel> model = BuildModel(true);
+    const std::string whole = Save(model);
+    // In a child with a time limit: a save that waits for the lock its own
+    // thread holds would hang for ever.
+    const int code = filetargets::RunInChild(
+        [] { return true; },
+        [&] {
+            // The inner save is refused and the outer one goes on.
+            xrchandle<ResavingStream> swallowing(new ResavingStream(model, true));
+            const Failure outer =
+                FailureOf([&] { model->SaveAsNeutral(xrchandle<KCStream>(swallowing.get())); });
+            if (outer.status != 0 || swallowing->inner.status != ZPI_STATUS_NEUTRAL_STREAM_TAKEN ||
+                !Has(swallowing->inner.text, "already running on this thread") ||
+                swallowing->data != whole)
+                return 1;
+            // Raised through the Write, the refusal fails the outer save,
+            // which tells it; the next save works again.
+            xrchandle<ResavingStream> raising(new ResavingStream(model, false));
+            const Failure failed =
+                FailureOf([&] { model->SaveAsNeutral(xrchandle<KCStream>(raising.get())); });
+            if (failed.status != ZPI_STATUS_NEUTRAL_WRITE_FAILED ||
+                !Has(failed.text, "status -91"))
+                return 2;
+            return Save(model) == whole ? 0 : 3;
+        },
+        20);
+    EXPECT_EQ(code, 0) << "-1: the process hung and was killed";
 }
 
 // A faceted representation of `vertices` vertices (each the neighbour of

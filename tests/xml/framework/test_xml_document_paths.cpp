@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using xmltest::ErrorOf;
@@ -69,6 +70,27 @@ TEST(DocumentPaths, EveryReaderRefusesADirectoryAndAFifoAtOnce) {
     }
 }
 
+TEST(DocumentPaths, EveryReaderSaysWhereAndWhyItCannotRead) {
+    filetargets::ScratchDir dir;
+    const std::string missing = dir.Path("missing.xml");
+    const std::string empty = dir.Path("empty.xml");
+    filetargets::WriteAll(empty, "");
+    const std::string cut = dir.Path("cut.xml");
+    // Cut inside the root's start tag, on line 3.
+    filetargets::WriteAll(cut, "<?xml version=\"1.0\"?>\n\n<Root size=\"1\"");
+    for (const Reader& reader : Readers()) {
+        std::string message;
+        EXPECT_EQ(ErrorOf([&] { reader.read(missing.c_str()); }, &message), INTFXML_ERR_OPEN);
+        EXPECT_EQ(message, "cannot open \"" + missing + "\": No such file or directory")
+            << reader.name;
+        EXPECT_EQ(ErrorOf([&] { reader.read(empty.c_str()); }, &message), INTFXML_ERR_PARSE);
+        EXPECT_EQ(message, "cannot read \"" + empty + "\": empty document") << reader.name;
+        EXPECT_EQ(ErrorOf([&] { reader.read(cut.c_str()); }, &message), INTFXML_ERR_PARSE);
+        EXPECT_EQ(message.rfind("cannot read \"" + cut + "\": line 3, column ", 0), 0u)
+            << reader.name << ": " << message;
+    }
+}
+
 TEST(DocumentPaths, AFileReachedThroughALinkIsStillRead) {
     filetargets::NonRegularFiles files;
     ASSERT_TRUE(files.Ok());
@@ -92,7 +114,9 @@ TEST(DocumentPaths, AFileReachedThroughALinkIsStillRead) {
 TEST(DocumentPaths, ReadZPISaysItCannotReadAndGivesNoModel) {
     filetargets::NonRegularFiles files;
     ASSERT_TRUE(files.Ok());
-    for (const std::string& path : {files.Directory(), files.Fifo()}) {
+    const std::pair<std::string, const char*> cases[] = {{files.Directory(), "a directory"},
+                                                          {files.Fifo(), "a FIFO"}};
+    for (const auto& [path, what] : cases) {
         xrchandle<KWPIModel> model;
         std::string said;
         EXPECT_TRUE(files.ReturnsWithin([&] {
@@ -101,7 +125,8 @@ TEST(DocumentPaths, ReadZPISaysItCannotReadAndGivesNoModel) {
             said = ::testing::internal::GetCapturedStderr();
         })) << path;
         EXPECT_FALSE(model) << path;
-        EXPECT_EQ(said, "Could not read the XML data.\n") << path;
+        // The line every failed read prints, then the path and the reason.
+        EXPECT_EQ(said, "Could not read the XML data.\ncannot open \"" + path + "\": " + what + "\n");
     }
 }
 
@@ -111,11 +136,20 @@ TEST(DocumentPaths, TheTransferDumpCopiesNothingFromThem) {
     const std::string target = files.Directory() + "/copy.xml";
     for (const std::string& path : {files.Directory(), files.Fifo()}) {
         bool copied = true;
-        EXPECT_TRUE(files.ReturnsWithin([&] { copied = IntfXmlCopyDocument(path.c_str(), target.c_str()); }))
+        std::string why;
+        EXPECT_TRUE(files.ReturnsWithin(
+            [&] { copied = IntfXmlCopyDocument(path.c_str(), target.c_str(), &why); }))
             << path;
         EXPECT_FALSE(copied) << path;
         EXPECT_NE(::access(target.c_str(), F_OK), 0) << path;
+        EXPECT_EQ(why.rfind("cannot open \"" + path + "\": a ", 0), 0u) << why;
     }
+    // The dump that was asked for says why it made no copy.
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(files.ReturnsWithin([&] { DumpTransferredXml(files.Fifo().c_str()); }));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Could not dump the transferred document to \"transferred.xml\": cannot open \"" +
+                  files.Fifo() + "\": a FIFO\n");
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -130,6 +131,42 @@ TEST(XmlWriteTargets, EveryDocumentIsSyncedAndSoIsItsFolder) {
     EXPECT_EQ(syncs(), std::make_pair(before.first + 1, before.second + 1)) << "transfer dump";
 }
 
+TEST(XmlWriteTargets, EveryWriterSaysWhereAndWhyItCannotWrite) {
+    ScratchDir dir;
+    ASSERT_EQ(::chmod(dir.Path("").c_str(), 0755), 0);
+    const std::string locked = dir.Path("locked");
+    ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
+    const std::string full = dir.Path("full");
+    ASSERT_EQ(::mkdir(full.c_str(), 0755), 0);
+    for (const Writer& w : Writers()) {
+        auto says = [&](const std::string& path, int status, const std::string& reason) {
+            std::string message;
+            const int got = xmltest::ErrorOf([&] { w.write(path.c_str(), 3); }, &message);
+            const bool told = got == status && message.find("\"" + path + "\"") != std::string::npos &&
+                              message.find(reason) != std::string::npos;
+            if (!told)
+                std::fprintf(stderr, "%s: status %d: %s\n", w.what, got, message.c_str());
+            return told;
+        };
+        const std::string missing = dir.Path("no/such/folder/doc.xml");
+        EXPECT_TRUE(says(missing, INTFXML_ERR_OPEN, "No such file or directory"));
+        EXPECT_TRUE(says(locked, INTFXML_ERR_OPEN, "(a directory)"));
+        const int notRoot = RunAsUser([&] {
+            return says(locked + "/doc.xml", INTFXML_ERR_OPEN, "the folder is not writable") ? 0 : 1;
+        });
+        if (notRoot != kChildSetupFailed) {
+            EXPECT_EQ(notRoot, 0) << w.what;
+        }
+        const int fullDisk = RunOnFullDisk(full, [&] {
+            return says(full + "/doc.xml", INTFXML_ERR_WRITE, "No space left on device") ? 0 : 1;
+        });
+        if (fullDisk != kChildSetupFailed) {
+            EXPECT_EQ(fullDisk, 0) << w.what;
+        }
+    }
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"full", "locked"}));
+}
+
 TEST(XmlWriteTargets, ADocumentGivenUpHalfWayLeavesTheOldOne) {
     ScratchDir dir;
     const std::string path = dir.Path("log.xml");
@@ -222,7 +259,8 @@ TEST(XmlWriteTargets, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
         // Refused at once, without waiting for a reader of the fifo.
         EXPECT_EQ(xmltest::ErrorOf([&] { w.write(fifo.c_str(), 2); }, &message), INTFXML_ERR_OPEN)
             << w.what;
-        EXPECT_NE(message.find("not a regular file"), std::string::npos) << message;
+        EXPECT_NE(message.find("\"" + fifo + "\" is not a regular file (a FIFO)"), std::string::npos)
+            << message;
         EXPECT_TRUE(IsFifo(fifo)) << w.what;
         if (haveDevice) {
             EXPECT_EQ(xmltest::ErrorOf([&] { w.write(device.c_str(), 2); }), INTFXML_ERR_OPEN);

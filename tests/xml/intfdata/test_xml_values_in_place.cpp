@@ -183,7 +183,12 @@ TEST(XmlValuesInPlace, MalformedChildrenAreRefusedWithTheirMessage) {
         std::string message;
         EXPECT_EQ(ErrorOf([&] { Read(c.inner); }, &message), INTFXML_ERR_MALFORMED)
             << c.inner;
-        EXPECT_EQ(message, c.message) << c.inner;
+        // Told with the document and where the parse stood.
+        EXPECT_EQ(message.rfind("cannot read \"test\": line 2, column ", 0), 0u) << message;
+        EXPECT_TRUE(message.size() > c.message.size() &&
+                    message.compare(message.size() - c.message.size(), c.message.size(),
+                                    c.message) == 0)
+            << message;
     }
 }
 
@@ -231,7 +236,10 @@ TEST(XmlValuesInPlace, BsplineSurfaceSequencesAndPointsReadInPlace) {
         std::string message;
         EXPECT_EQ(ErrorOf([&] { Read(surface(c.body)); }, &message), INTFXML_ERR_MALFORMED)
             << c.body;
-        EXPECT_EQ(message, c.message) << c.body;
+        EXPECT_TRUE(message.size() > c.message.size() &&
+                    message.compare(message.size() - c.message.size(), c.message.size(),
+                                    c.message) == 0)
+            << message;
     }
 }
 

@@ -1,0 +1,138 @@
+// Documents that a request cannot read or hand over are told, with the path
+// and the reason: the side documents and the interface data on standard
+// error, the neutral hand-over through the neutral converters' diagnostics.
+// The requests answer as they always did.
+#include "client/fake_host.h"
+#include "client/zr_callback.h"
+#include "client/zr_proxy.h"
+#include "client/zr_toolkit.h"
+#include "file_targets.h"
+
+#include "kernel/records/qel_routines.h"
+#include "xml/side_documents/side_documents.h"
+
+#include "neutral/neutral_messages.h"
+#include "xmemory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+using filetargets::ScratchDir;
+
+class DocumentFailures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.Ok());
+        proxy = new ZorvanProxy();
+        ASSERT_TRUE(proxy->Connect(btkString(host.Url())));
+    }
+
+    zr_test::FakeHost host;
+    xrchandle<ZorvanProxy> proxy;
+    ScratchDir dir;
+};
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST_F(DocumentFailures, DocumentsReceivedThatCannotBeReadAreTold) {
+    const std::string empty = dir.Path("layers.xml");
+    filetargets::WriteAll(empty, "");
+    const std::string broken = dir.Path("options.xml");
+    filetargets::WriteAll(broken, "<TranslationOptions size=\"1\">\n<Option Name=\"a\"");
+    const std::string missing = dir.Path("missing.xml");
+
+    atb_import_layer* layers = nullptr;
+    host.Script({"0\n" + empty});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->GetAtbImportLayers(3, &layers), 100);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "cannot read \"" + empty + "\": empty document\n");
+
+    ZrTranslationOptions* options = nullptr;
+    host.Script({"0\n" + broken});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->GetTranslationOptions(&options, 8), 100);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("cannot read \"" + broken + "\": line 2, column ", 0), 0u) << said;
+
+    qel_model_basic_info* info = nullptr;
+    host.Script({"0\n" + missing + "\n"});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->GetAssemblyInfo(4, &info, nullptr), 100);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "cannot open \"" + missing + "\": No such file or directory\n");
+}
+
+TEST_F(DocumentFailures, DocumentsThatCannotBeHandedOverAreTold) {
+    // Handed over in the temporary folder, where a folder stands in the
+    // way of each document.
+    const char* oldTmp = std::getenv("TMP");
+    const std::string keepTmp = oldTmp ? oldTmp : "";
+    std::string folder = dir.Path("");
+    folder.pop_back(); // the trailing "/"
+    ::setenv("TMP", folder.c_str(), 1);
+    ::setenv("GG_TEMP_FILE", "", 1);
+    for (const char* name : {"TranslationLog.xml", "assemInfo.xml", "atbLayers.xml", "zpi.neu"})
+        ASSERT_EQ(::mkdir(dir.Path(name).c_str(), 0755), 0);
+    auto blocked = [&](const char* name) {
+        return "\"" + dir.Path(name) + "\" is not a regular file (a directory)";
+    };
+
+    auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
+    lines[0] = "one";
+    host.Script({"0"});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->SendTranslationLog(lines), 0); // the status is not used
+    std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(Has(said, blocked("TranslationLog.xml"))) << said;
+    xar_free(reinterpret_cast<void**>(&lines));
+
+    auto* info = static_cast<qel_model_basic_info*>(getmem(sizeof(qel_model_basic_info)));
+    std::memcpy(info->name, u"top", sizeof u"top");
+    host.Script({"0"});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->SendAssemblyInfo(1, info, 2, 3, 0.1), 0);
+    said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(Has(said, blocked("assemInfo.xml"))) << said;
+    rlsmem(info);
+
+    auto* layers = static_cast<atb_import_layer*>(xar_alloc(1, sizeof(atb_import_layer), 1));
+    host.Script({"0"});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->SetAtbImportLayers(2, layers), 0);
+    said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(Has(said, blocked("atbLayers.xml"))) << said;
+    xar_free(reinterpret_cast<void**>(&layers));
+
+    // The neutral file through the neutral converters' diagnostics.
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    ZrSetImportFormat(0);
+    {
+        NeutralMessages messages;
+        host.Script({"0\n5"});
+        int feature = 0;
+        proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature);
+        int told = 0;
+        for (const std::string& line : messages.lines)
+            told += line.rfind("stream_neutral_to_pfa: " + blocked("zpi.neu"), 0) == 0;
+        EXPECT_EQ(told, 1) << ::testing::PrintToString(messages.lines);
+    }
+    qel_intf_data_free(data);
+
+    if (oldTmp)
+        ::setenv("TMP", keepTmp.c_str(), 1);
+    else
+        ::unsetenv("TMP");
+    ::unsetenv("GG_TEMP_FILE");
+}
+
+} // namespace
