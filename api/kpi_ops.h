@@ -779,16 +779,18 @@
       "renames it once this returned (examples/file_stream.h). Raises "        \
       "status 13 for a model without interface data (made in cache mode, or "  \
       "closed), (1, 0) for a null stream, -92 when the part could not be "     \
-      "written whole (the stream refused a write or threw), -91 when "         \
-      "another save holds the stream's name.")                                 \
+      "written whole (the stream refused a write or threw; what() says "       \
+      "which), -91 when another save holds the stream's name or a save runs "  \
+      "on this thread already (your stream's Write saved again).")             \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
       "a \"bnfs:\" location); a file is written beside its target and "        \
       "replaces it only when whole. A model without interface data (cache "    \
-      "mode) is written from its objects. Raises (1, 0) for a null path, "     \
-      "status -52 when the path cannot be opened for writing (a missing or "   \
-      "read-only folder, a folder, a FIFO, an empty path) and -53 when "       \
-      "writing failed (a full disk).")                                         \
+      "mode) is written from its objects. Raises status 13 for a closed "      \
+      "model, (1, 0) for a null path, status -52 when the path cannot be "     \
+      "opened for writing (a missing or read-only folder, a folder, a FIFO, "  \
+      "an empty path) and -53 when writing failed (a full disk); the "         \
+      "exception's what() names the path and the reason.")                     \
     X(KWPIModel, KAccuracyType, GetAccuracyType, (), (),                       \
       "The accuracy type; KACCURACY_UNDEFINED for a model read from records "  \
       "whose accuracy kind is unknown.")                                       \
@@ -823,9 +825,10 @@
       "first.")                                                                \
     X(KWPIModel, void, Close, (), (),                                          \
       "Frees the model's interface data. Afterwards the list getters answer "  \
-      "from what was added (nothing, on a model read by ReadZPI) and "         \
-      "SaveAsNeutral raises status 13; accuracy, outline and extension "       \
-      "stay. A second Close does nothing.")                                    \
+      "from what was added (nothing, on a model read by ReadZPI), and "        \
+      "SaveAsNeutral, WriteZPI and the add operations raise status 13; "       \
+      "accuracy, outline and extension stay. A second Close does nothing, "    \
+      "and so does Close on a model made in cache mode.")                      \
     X(KWPIModel, void, SetWPIModelExt, (xrchandle<KWPIModelExt> ext), (ext),   \
       "Gives the model its extension (replacing any earlier one); what is "    \
       "stored in the extension later is part of the model. Raises (1, 0) "     \
@@ -836,9 +839,9 @@
     X(KWPIModel, void, AddPIDatum, (xrchandle<KPIDatum> datum), (datum),       \
       "Adds a datum made by CreatePIDatum (adding it twice adds it twice). "   \
       "With interface data its record is copied in at once: later changes "    \
-      "to the object do not reach the model. Raises (1, 0) for a null "        \
-      "datum, and the status of a conversion that fails (then nothing is "     \
-      "added).")                                                               \
+      "to the object do not reach the model. Raises status 13 on a closed "    \
+      "model, (1, 0) for a null datum, and the status of a conversion that "   \
+      "fails (then nothing is added).")                                        \
     X(KWPIModel, int, CountPIDatums, (), (),                                   \
       "The number of datums added to this model object with AddPIDatum or "    \
       "SetPIDatums. 0 on a model read by ReadZPI or made from records: "       \
@@ -846,9 +849,9 @@
     X(KWPIModel, void, AddPIEdge, (xrchandle<KPIEdge> edge), (edge),           \
       "Adds an edge made by a CreatePIEdge... operation (adding it twice "     \
       "adds it twice). With interface data its record is copied in at once: "  \
-      "later changes to the object do not reach the model. Raises (1, 0) "     \
-      "for a null edge, and the status of a conversion that fails (then "      \
-      "nothing is added).")                                                    \
+      "later changes to the object do not reach the model. Raises status 13 "  \
+      "on a closed model, (1, 0) for a null edge, and the status of a "        \
+      "conversion that fails (then nothing is added).")                        \
     X(KWPIModel, int, CountPIEdges, (), (),                                    \
       "The number of edges added to this model object with AddPIEdge or "      \
       "SetPIEdges. 0 on a model read by ReadZPI or made from records: their "  \
@@ -856,8 +859,9 @@
     X(KWPIModel, void, AddPIFace, (xrchandle<KPIFace> face), (face),           \
       "Adds a face made by CreatePIFace (adding it twice adds it twice). "     \
       "With interface data its record is copied in at once: later changes "    \
-      "to the object do not reach the model. Raises (1, 0) for a null face, "  \
-      "and the status of a conversion that fails (then nothing is added).")    \
+      "to the object do not reach the model. Raises status 13 on a closed "    \
+      "model, (1, 0) for a null face, and the status of a conversion that "    \
+      "fails (then nothing is added).")                                        \
     X(KWPIModel, int, CountPIFaces, (), (),                                    \
       "The number of faces added to this model object with AddPIFace or "      \
       "SetPIFaces. 0 on a model read by ReadZPI or made from records: their "  \
@@ -865,9 +869,9 @@
     X(KWPIModel, void, AddPIQuilt, (xrchandle<KPIQuilt> quilt), (quilt),       \
       "Adds a quilt made by CreatePIQuilt (adding it twice adds it twice). "   \
       "With interface data its record is copied in at once: later changes "    \
-      "to the object do not reach the model. Raises (1, 0) for a null "        \
-      "quilt, and the status of a conversion that fails (then nothing is "     \
-      "added).")                                                               \
+      "to the object do not reach the model. Raises status 13 on a closed "    \
+      "model, (1, 0) for a null quilt, and the status of a conversion that "   \
+      "fails (then nothing is added).")                                        \
     X(KWPIModel, int, CountPIQuilts, (), (),                                   \
       "The number of quilts added to this model object with AddPIQuilt or "    \
       "SetPIQuilts. 0 on a model read by ReadZPI or made from records: "       \
@@ -1039,8 +1043,10 @@
       "A new model read from the interface-data document at `path` (a file, "  \
       "or a \"bnfs:\" location), with its extension when the document has "    \
       "one. Never raises: a document that cannot be read gives a null "        \
-      "handle and the line \"Could not read the XML data.\" on standard "      \
-      "error. The model's items are in its interface data: CountPIFaces() "    \
+      "handle, and on standard error the line \"Could not read the XML "       \
+      "data.\" and a line with the path and the reason (\"cannot open "        \
+      "...: No such file or directory\", \"... line 3, column 7: ...\"). The " \
+      "model's items are in its interface data: CountPIFaces() "               \
       "and its kin answer 0 and GetPIFaceByIndex raises; reach them with "     \
       "GetPIFaces() and its kin.")
 
