@@ -10,7 +10,10 @@
 //                     every interface must be placed exactly once;
 //   @lists@           the list classes with their element interfaces;
 //   @enum NAME@       the constants of enumeration NAME with their values,
-//                     read from its type descriptor.
+//                     read from its type descriptor;
+//   @statuses@        every status of api/zpi50_status.h (found beside the
+//                     template's folder) with its value and its comment, in
+//                     the header's groups.
 // It fails (exit 1), saying why, when an operation or an interface has no
 // text, a directive names something unknown, or with --check when the
 // reference differs from what the tables make.
@@ -77,9 +80,63 @@ const std::map<std::string, const xrttienum*>& Enumerations() {
     return all;
 }
 
+// The statuses of the status header: its "// ---- group ----" lines, and
+// each "NAME = value," with its comment (the lines before it, or the one
+// after it on its line and the lines below that continue it).
+struct Status {
+    std::string group, name, value, meaning;
+};
+
+std::string Trim(const std::string& text) {
+    const size_t from = text.find_first_not_of(" \t");
+    const size_t to = text.find_last_not_of(" \t");
+    return from == std::string::npos ? "" : text.substr(from, to - from + 1);
+}
+
+std::vector<Status> ReadStatuses(std::istream& in) {
+    std::vector<Status> all;
+    std::string group, pending, line;
+    size_t continueAt = std::string::npos; // column of the comment that may go on
+    bool inGroup = false;
+    while (std::getline(in, line)) {
+        const size_t slash = line.find("//");
+        const std::string before = Trim(line.substr(0, slash));
+        const std::string comment = slash == std::string::npos ? "" : Trim(line.substr(slash + 2));
+        if (before.empty() && slash != std::string::npos) {
+            if (inGroup || comment.rfind("----", 0) == 0) {
+                group = inGroup ? group + " " + comment : comment;
+                inGroup = group.size() < 8 || group.compare(group.size() - 4, 4, "----") != 0;
+                if (!inGroup)
+                    group = Trim(group.substr(4, group.size() - 8));
+                pending.clear();
+            } else if (slash == continueAt && !all.empty()) {
+                all.back().meaning += " " + comment;
+            } else {
+                pending += (pending.empty() ? "" : " ") + comment;
+                continueAt = std::string::npos;
+            }
+            continue;
+        }
+        const size_t eq = before.find('=');
+        if (before.rfind("ZPI_", 0) == 0 && eq != std::string::npos) {
+            std::string value = Trim(before.substr(eq + 1));
+            if (!value.empty() && value.back() == ',')
+                value.pop_back();
+            all.push_back({group, Trim(before.substr(0, eq)), value,
+                           comment.empty() ? pending : comment});
+            continueAt = comment.empty() ? std::string::npos : slash;
+        } else {
+            continueAt = std::string::npos;
+        }
+        pending.clear();
+    }
+    return all;
+}
+
 class Maker {
 public:
-    explicit Maker(std::vector<Interface> interfaces) : interfaces_(std::move(interfaces)) {
+    Maker(std::vector<Interface> interfaces, std::string root)
+        : interfaces_(std::move(interfaces)), root_(std::move(root)) {
         for (const Interface& i : interfaces_) {
             if (!*i.text)
                 Fail(std::string("interface ") + i.name + " has no text in ZPI_INTERFACE_DOCS");
@@ -104,6 +161,8 @@ public:
                 WriteLists(out);
             else if (Directive(line, "@enum "))
                 WriteEnumeration(out, Argument(line, "@enum "), where);
+            else if (line == "@statuses@")
+                WriteStatuses(out, where);
             else if (!line.empty() && line.front() == '@' && line.back() == '@')
                 Fail(where + ": unknown directive " + line);
             else
@@ -165,7 +224,29 @@ private:
             out << "| `" << it->second->nameOf(v) << "` | " << v << " |\n";
     }
 
+    void WriteStatuses(std::ostream& out, const std::string& where) {
+        const std::string path = root_ + "api/zpi50_status.h";
+        std::ifstream in(path);
+        const std::vector<Status> statuses = ReadStatuses(in);
+        if (statuses.empty())
+            return Fail(where + ": no statuses read from " + path);
+        std::string group = "-";
+        for (const Status& s : statuses) {
+            if (s.meaning.empty())
+                Fail(path + ": " + s.name + " has no comment");
+            if (s.group != group) {
+                group = s.group;
+                out << (&s == &statuses.front() ? "" : "\n");
+                if (!group.empty())
+                    out << "*" << group << "*\n\n";
+                out << "| value | name | meaning |\n|---|---|---|\n";
+            }
+            out << "| " << s.value << " | `" << s.name << "` | " << s.meaning << " |\n";
+        }
+    }
+
     std::vector<Interface> interfaces_;
+    std::string root_; // the repository's folder, ending in '/'
     std::set<std::string> placed_;
     std::vector<std::string> failures_;
 };
@@ -185,7 +266,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "api_reference: cannot read the template %s\n", argv[1]);
         return 1;
     }
-    Maker maker(Interfaces());
+    // The repository: the parent of the template's folder.
+    std::string root = argv[1];
+    const size_t slash = root.find_last_of('/');
+    root = slash == std::string::npos ? "../" : root.substr(0, slash + 1) + "../";
+    Maker maker(Interfaces(), root);
     const std::string made = maker.Make(templ);
     if (!maker.Failures().empty()) {
         for (const std::string& why : maker.Failures())
