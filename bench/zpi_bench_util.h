@@ -1,5 +1,6 @@
-// Shared by the interface-data document benchmarks: timing one call, the
-// interface data behind a model, and the per-size document cache.
+// Shared by the interface-data document benchmarks: timing one call against
+// anchors, the interface data behind a model, the heap in use, and whether
+// the million-face cases run.
 #pragma once
 
 #include "kernel/model/model.h"
@@ -11,6 +12,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <malloc.h>
 #include <string>
 #include <sys/stat.h>
 #include <time.h>
@@ -23,6 +27,14 @@ struct Times {
     double wall = 0;
     double cpu = 0;
 };
+
+inline double Median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
 
 inline double ThreadCpuSeconds() {
     timespec t{};
@@ -61,50 +73,64 @@ inline long FileSize(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? long(st.st_size) : 0;
 }
 
-// Both sides of every iteration, run one after the other in an order that
-// alternates from one iteration to the next. Both sides run on this thread
-// and neither waits for anything, so the time taken is the thread's CPU
-// time: on a busy machine it leaves out the time the thread waits for a
-// processor, which would weigh on one side or the other by chance. The
-// iteration time is the measured side's CPU time. Counters: the anchor's
-// median CPU time; ratio, the median over the iterations of measured /
-// anchor CPU time, each pair taken in the same iteration; wall_ratio, the
-// same for the wall-clock times.
-class Pair {
+// The measured side and its anchors in every iteration, run one after the
+// other in an order that turns from one iteration to the next. All run on
+// this thread and none waits for anything, so the time taken is the
+// thread's CPU time: on a busy machine it leaves out the time the thread
+// waits for a processor, which would weigh on one side or another by
+// chance. The iteration time is the measured side's CPU time. Counters per
+// anchor, each under the names given to Report: the anchor's median CPU
+// time; the median over the iterations of measured / anchor CPU time, each
+// pair taken in the same iteration; the same for the wall-clock times.
+template <size_t Anchors> class Sides {
 public:
-    template <class Measured, class Anchor>
-    void Run(benchmark::State& state, Measured&& measured, Anchor&& anchor) {
-        Times m, a;
-        if (runs_++ % 2 == 0) {
-            a = TimesOf(anchor);
-            m = TimesOf(measured);
-        } else {
-            m = TimesOf(measured);
-            a = TimesOf(anchor);
+    template <class Measured, class... Anchor>
+    void Run(benchmark::State& state, Measured&& measured, Anchor&&... anchor) {
+        static_assert(sizeof...(Anchor) == Anchors);
+        std::function<void()> sides[] = {std::function<void()>(measured),
+                                         std::function<void()>(anchor)...};
+        Times times[Anchors + 1];
+        const size_t first = runs_++ % (Anchors + 1);
+        for (size_t k = 0; k <= Anchors; ++k) {
+            const size_t i = (first + k) % (Anchors + 1);
+            times[i] = TimesOf(sides[i]);
         }
-        anchors_.push_back(a.cpu);
-        ratios_.push_back(a.cpu > 0 ? m.cpu / a.cpu : 0);
-        wallRatios_.push_back(a.wall > 0 ? m.wall / a.wall : 0);
-        state.SetIterationTime(m.cpu);
+        for (size_t a = 0; a < Anchors; ++a) {
+            const Times& t = times[a + 1];
+            anchors_[a].push_back(t.cpu);
+            ratios_[a].push_back(t.cpu > 0 ? times[0].cpu / t.cpu : 0);
+            wallRatios_[a].push_back(t.wall > 0 ? times[0].wall / t.wall : 0);
+        }
+        state.SetIterationTime(times[0].cpu);
     }
-    void Report(benchmark::State& state, const char* anchorName) {
-        state.counters[std::string(anchorName) + "_ms"] = 1e3 * Median(anchors_);
-        state.counters["ratio"] = Median(ratios_);
-        state.counters["wall_ratio"] = Median(wallRatios_);
+    // For anchor a: "<anchorName>_ms", "<ratioName>" and "wall_<ratioName>".
+    void Report(benchmark::State& state, const char* const (&anchorNames)[Anchors],
+                const char* const (&ratioNames)[Anchors]) {
+        for (size_t a = 0; a < Anchors; ++a) {
+            state.counters[std::string(anchorNames[a]) + "_ms"] = 1e3 * Median(anchors_[a]);
+            state.counters[ratioNames[a]] = Median(ratios_[a]);
+            state.counters[std::string("wall_") + ratioNames[a]] = Median(wallRatios_[a]);
+        }
     }
 
 private:
-    static double Median(std::vector<double>& v) {
-        if (v.empty())
-            return 0;
-        std::sort(v.begin(), v.end());
-        const size_t n = v.size();
-        return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-    }
     size_t runs_ = 0;
-    std::vector<double> anchors_;
-    std::vector<double> ratios_;
-    std::vector<double> wallRatios_;
+    std::vector<double> anchors_[Anchors];
+    std::vector<double> ratios_[Anchors];
+    std::vector<double> wallRatios_[Anchors];
 };
+
+// Bytes the allocator holds for the program now.
+inline size_t HeapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+// Whether the cases of a million faces run (they take minutes): when the
+// environment variable ZPI_BENCH_1M is set to anything but "0".
+inline bool MillionFaces() {
+    const char* v = std::getenv("ZPI_BENCH_1M");
+    return v && *v && std::string(v) != "0";
+}
 
 } // namespace zpibench

@@ -1,9 +1,13 @@
-// The model that the interface-data document benchmarks write and read: a
-// grid of unit faces, 100 to a row, built through the public interface.
-// Faces alternate between planes and bicubic B-spline surfaces (4 x 4
-// control points, a small bump); each has one outer loop of its four edges.
-// Every edge has an XYZ line and a UV line on each face it bounds (border
-// edges bound one face). n faces give about 2n edges.
+// The models that the interface-data document benchmarks write and read: a
+// grid of unit faces, 100 to a row, built through the public interface,
+// each face with one outer loop of its four edges (n faces give about 2n
+// edges; border edges bound one face). Two kinds:
+//   - kNumbers: faces alternate between planes and bicubic B-spline
+//     surfaces (4 x 4 control points, a small bump); every edge has an XYZ
+//     line and a UV line on each face it bounds. Most of the document is
+//     number text.
+//   - kStructure: planar quads, every 50th face a bicubic B-spline surface;
+//     every edge a straight XYZ line only. Most of the document is markup.
 #pragma once
 
 #include "zpi50.h"
@@ -17,13 +21,20 @@ namespace zpibench {
 
 constexpr int kRowLength = 100;
 
+enum class GridKind { kNumbers, kStructure };
+
+inline const char* NameOf(GridKind kind) {
+    return kind == GridKind::kNumbers ? "numbers" : "structure";
+}
+
 struct GridModel {
     xrchandle<KWPIModel> model;
     int faces = 0;
     int edges = 0;
 };
 
-inline GridModel BuildGridModel(int faces) {
+inline GridModel BuildGridModel(int faces, GridKind kind = GridKind::kNumbers) {
+    const bool uvCurves = kind == GridKind::kNumbers;
     const xrchandle<KWPISession> session = KGetPISession();
     const int cols = faces < kRowLength ? faces : kRowLength;
     const int rows = (faces + cols - 1) / cols;
@@ -53,6 +64,8 @@ inline GridModel BuildGridModel(int faces) {
         }
         if (f1 < 0)
             return;
+        if (!uvCurves)
+            uv1 = uv2 = xrchandle<KPICurve>();
         model->AddPIEdge(model->CreatePIEdgeWithXYZandUVCurves(
             id, f1, f2, KTRAV_SAME, f2 < 0 ? KTRAV_NONE : KTRAV_OPPOSITE, xyz, uv1,
             f2 < 0 ? xrchandle<KPICurve>() : uv2));
@@ -80,7 +93,8 @@ inline GridModel BuildGridModel(int faces) {
     for (int i = 0; i < faces; ++i) {
         const int r = i / cols, c = i % cols;
         xrchandle<KPISurface> surface;
-        if ((r + c) % 2 == 0) {
+        const bool plane = kind == GridKind::kNumbers ? (r + c) % 2 == 0 : i % 50 != 49;
+        if (plane) {
             surface = session->CreatePIPlane(KCsys::Create(KCreatePoint3D(c, r, 0), xAxis, yAxis));
         } else {
             xrchandle<KPoint3DList> points(KPoint3DList::create());

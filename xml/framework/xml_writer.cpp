@@ -1,8 +1,6 @@
 // The XML writer of one document and the element primitives.
 #include "xml/framework/xml_writer.h"
 
-#include "xml/framework/xml_streams.h"
-
 #include <atomic>
 #include <charconv>
 #include <cstring>
@@ -106,15 +104,9 @@ void WriteEscaped(IntfXmlIOStream& out, std::string_view text, bool attribute) {
 
 // ---- number texts -----------------------------------------------------------------
 
-char* IntfXmlFormatInt(char* buf, int32_t value) {
-    return std::to_chars(buf, buf + 31, value).ptr;
-}
+char* IntfXmlFormatInt(char* buf, int32_t value) { return IntfXmlPutInt(buf, value); }
 
-char* IntfXmlFormatDouble(char* buf, double value) {
-    // "%.18lg": 18 significant digits, trailing zeros dropped, the exponent
-    // form where printf would use it.
-    return std::to_chars(buf, buf + 31, value, std::chars_format::general, 18).ptr;
-}
+char* IntfXmlFormatDouble(char* buf, double value) { return IntfXmlPutDouble(buf, value); }
 
 void AppendInt(btkString& text, int32_t value) {
     char buf[32];
@@ -157,6 +149,8 @@ btkString& AppendChar(btkString& text, char c) {
 
 // ---- the writer -----------------------------------------------------------------------
 
+__thread IntfXmlWriter* intfXmlCurrentWriter __attribute__((tls_model("initial-exec"))) = nullptr;
+
 namespace {
 
 // The writer's stream while it has none: takes every byte and drops it.
@@ -171,55 +165,12 @@ protected:
     bool CloseHook() override { return true; }
 };
 
-// Names up to this length are written in place, together with what
-// surrounds them; longer ones piece by piece.
-constexpr size_t kShortName = 256;
-// Room for one number text.
-constexpr size_t kNumberRoom = 32;
-
-// Copies a name; short ones (the rule) without a call.
-inline char* PutName(char* p, std::string_view name) {
-    const char* s = name.data();
-    const size_t n = name.size();
-    if (n >= 8 && n <= 16) {
-        uint64_t a, b;
-        std::memcpy(&a, s, 8);
-        std::memcpy(&b, s + n - 8, 8);
-        std::memcpy(p, &a, 8);
-        std::memcpy(p + n - 8, &b, 8);
-    } else if (n >= 4 && n < 8) {
-        uint32_t a, b;
-        std::memcpy(&a, s, 4);
-        std::memcpy(&b, s + n - 4, 4);
-        std::memcpy(p, &a, 4);
-        std::memcpy(p + n - 4, &b, 4);
-    } else if (n > 0 && n < 4) {
-        p[0] = s[0];
-        p[n / 2] = s[n / 2];
-        p[n - 1] = s[n - 1];
-    } else if (n > 16) {
-        std::memcpy(p, s, n);
-    }
-    return p + n;
-}
-
-char* PutNumber(char* p, double v) { return IntfXmlFormatDouble(p, v); }
-char* PutNumber(char* p, int32_t v) { return IntfXmlFormatInt(p, v); }
+char* PutNumber(char* p, double v) { return IntfXmlPutDouble(p, v); }
+char* PutNumber(char* p, int32_t v) { return IntfXmlPutInt(p, v); }
 
 // Cleared by the first top-level start tag of the process, whichever writer
 // writes it.
 std::atomic<bool> g_atDocumentStart{true};
-
-// True for the first top-level start tag of the process, once.
-bool TakeDocumentStart() {
-    return g_atDocumentStart.load(std::memory_order_relaxed) &&
-           g_atDocumentStart.exchange(false, std::memory_order_relaxed);
-}
-
-// The writer of the document being written on this thread (null: none).
-// Read once per element primitive, so kept where the thread pointer finds
-// it without a call.
-thread_local IntfXmlWriter* t_current __attribute__((tls_model("initial-exec"))) = nullptr;
 
 } // namespace
 
@@ -229,25 +180,43 @@ IntfXmlWriter::IntfXmlWriter(IntfXmlIOStream* out) : out_(out), sink_(out) {
         sink_ = drop_.get();
     }
     open_.reserve(64);
-    names_.reserve(1024);
+    namesCap_ = 1024;
+    names_.reset(new char[namesCap_]);
+}
+
+void IntfXmlWriter::Grow(size_t length) {
+    if (open_.size() == open_.capacity())
+        open_.reserve(2 * open_.capacity());
+    if (namesCap_ - namesLen_ < length + 16) {
+        const size_t cap = std::max(2 * namesCap_, namesLen_ + length + 16);
+        std::unique_ptr<char[]> grown(new char[cap]);
+        std::memcpy(grown.get(), names_.get(), namesLen_);
+        names_ = std::move(grown);
+        namesCap_ = cap;
+    }
 }
 
 IntfXmlWriter::~IntfXmlWriter() = default;
 
-IntfXmlWriter& IntfXmlWriter::Current() {
-    if (IntfXmlWriter* w = t_current)
-        return *w;
+IntfXmlWriter& IntfXmlWriter::Idle() {
     // Outside any document: the thread's own writer, which drops its bytes.
     static thread_local IntfXmlWriter idle(nullptr);
     return idle;
 }
 
-IntfXmlWriter::Use::Use(IntfXmlWriter& writer) : previous_(t_current) { t_current = &writer; }
+IntfXmlWriter::Use::Use(IntfXmlWriter& writer) : previous_(intfXmlCurrentWriter) {
+    intfXmlCurrentWriter = &writer;
+}
 
-IntfXmlWriter::Use::~Use() { t_current = previous_; }
+IntfXmlWriter::Use::~Use() { intfXmlCurrentWriter = previous_; }
 
 bool IntfXmlWriter::AtDocumentStart() {
     return g_atDocumentStart.load(std::memory_order_relaxed);
+}
+
+bool IntfXmlWriter::TopLevelFirst() {
+    return g_atDocumentStart.load(std::memory_order_relaxed) &&
+           g_atDocumentStart.exchange(false, std::memory_order_relaxed);
 }
 
 void IntfXmlWriter::WriteHeader() {
@@ -256,55 +225,30 @@ void IntfXmlWriter::WriteHeader() {
 }
 
 void IntfXmlWriter::CloseStartTag() {
-    if (!open_.empty() && !open_.back().startClosed) {
+    if (tagOpen_) {
         sink_->Put('>');
         if (!inText_)
             sink_->Put('\n');
-        open_.back().startClosed = true;
+        tagOpen_ = false;
     }
 }
 
-// Closes the parent's start tag (">" and, outside a text, a newline); a
-// second or later top-level element begins on a new line; outside a text
-// the tag is indented by one tab; then "<". At most 4 bytes.
-inline char* IntfXmlWriter::OpenTagAt(char* p) {
-    if (!open_.empty()) {
-        if (!open_.back().startClosed) {
-            *p++ = '>';
-            if (!inText_)
-                *p++ = '\n';
-            open_.back().startClosed = true;
-        }
-    } else if (!TakeDocumentStart() && !inText_) {
-        *p++ = '\n';
-    }
-    if (!inText_)
-        *p++ = '\t';
-    *p++ = '<';
-    return p;
-}
-
-inline void IntfXmlWriter::OpenTag() { sink_->Commit(OpenTagAt(sink_->Reserve(4))); }
+void IntfXmlWriter::OpenTag() { sink_->Commit(OpenTagAt(sink_->Reserve(4))); }
 
 // After the end tag of an element that was not pushed (a whole element
 // written at once): a newline inside a parent; the text has ended.
-inline void IntfXmlWriter::AfterEnd() {
+void IntfXmlWriter::AfterEnd() {
     if (!open_.empty())
         sink_->Put('\n');
     inText_ = false;
 }
 
-void IntfXmlWriter::StartElement(std::string_view name) {
+void IntfXmlWriter::StartLong(std::string_view name) {
     // The parent's start tag is closed first, so the new entry goes on the
     // stack only after that.
-    if (name.size() <= kShortName) {
-        sink_->Commit(PutName(OpenTagAt(sink_->Reserve(name.size() + 4)), name));
-    } else {
-        OpenTag();
-        sink_->Write(name);
-    }
-    open_.push_back(OpenElement{uint32_t(names_.size()), uint32_t(name.size()), false});
-    names_.append(name);
+    OpenTag();
+    sink_->Write(name);
+    Push(name);
 }
 
 void IntfXmlWriter::WriteAttribute(std::string_view name, std::string_view value) {
@@ -317,36 +261,14 @@ void IntfXmlWriter::WriteAttribute(std::string_view name, std::string_view value
     out_->Put('"');
 }
 
-void IntfXmlWriter::WriteAttribute(std::string_view name, int32_t value) {
-    if (name.size() > kShortName) {
-        char buf[kNumberRoom];
-        WriteAttribute(name, std::string_view(buf, size_t(IntfXmlFormatInt(buf, value) - buf)));
-        return;
-    }
-    char* p = sink_->Reserve(name.size() + kNumberRoom + 4);
-    *p++ = ' ';
-    p = PutName(p, name);
-    *p++ = '=';
-    *p++ = '"';
-    p = IntfXmlFormatInt(p, value);
-    *p++ = '"';
-    sink_->Commit(p);
+void IntfXmlWriter::AttributeLong(std::string_view name, int32_t value) {
+    char buf[kNumberRoom];
+    WriteAttribute(name, std::string_view(buf, size_t(IntfXmlPutInt(buf, value) - buf)));
 }
 
-void IntfXmlWriter::WriteAttribute(std::string_view name, double value) {
-    if (name.size() > kShortName) {
-        char buf[kNumberRoom];
-        WriteAttribute(name, std::string_view(buf, size_t(IntfXmlFormatDouble(buf, value) - buf)));
-        return;
-    }
-    char* p = sink_->Reserve(name.size() + kNumberRoom + 4);
-    *p++ = ' ';
-    p = PutName(p, name);
-    *p++ = '=';
-    *p++ = '"';
-    p = IntfXmlFormatDouble(p, value);
-    *p++ = '"';
-    sink_->Commit(p);
+void IntfXmlWriter::AttributeLong(std::string_view name, double value) {
+    char buf[kNumberRoom];
+    WriteAttribute(name, std::string_view(buf, size_t(IntfXmlPutDouble(buf, value) - buf)));
 }
 
 void IntfXmlWriter::BeginText() {
@@ -360,85 +282,34 @@ void IntfXmlWriter::WriteText(std::string_view text) {
         WriteEscaped(*out_, text, false);
 }
 
-void IntfXmlWriter::TextRaw(std::string_view piece) { sink_->Write(piece); }
-
-void IntfXmlWriter::TextChar(char c) { sink_->Put(c); }
-
-void IntfXmlWriter::TextInt(int32_t value) {
-    sink_->Commit(IntfXmlFormatInt(sink_->Reserve(kNumberRoom), value));
-}
-
-void IntfXmlWriter::TextDouble(double value) {
-    sink_->Commit(IntfXmlFormatDouble(sink_->Reserve(kNumberRoom), value));
-}
-
-void IntfXmlWriter::EndElement() {
-    // Unbalanced calls are a caller error; they write nothing.
-    if (open_.empty())
-        return;
+void IntfXmlWriter::EndLong() {
     const OpenElement last = open_.back();
     open_.pop_back();
-    const std::string_view name = NameOf(last);
-    if (name.size() <= kShortName) {
-        char* p = sink_->Reserve(name.size() + 5);
-        if (last.startClosed) {
-            if (!inText_)
-                *p++ = '\t';
-        } else {
-            *p++ = '>';
-        }
-        *p++ = '<';
-        *p++ = '/';
-        p = PutName(p, name);
-        *p++ = '>';
-        if (!open_.empty())
-            *p++ = '\n';
-        sink_->Commit(p);
+    if (tagOpen_) {
+        sink_->Write("></", 3);
     } else {
-        if (last.startClosed) {
-            if (!inText_)
-                sink_->Put('\t');
-            sink_->Write("</", 2);
-        } else {
-            sink_->Write("></", 3);
-        }
-        sink_->Write(name);
-        sink_->Put('>');
-        if (!open_.empty())
-            sink_->Put('\n');
+        if (!inText_)
+            sink_->Put('\t');
+        sink_->Write("</", 2);
     }
-    names_.resize(last.offset);
+    sink_->Write(NameOf(last));
+    sink_->Put('>');
+    if (!open_.empty())
+        sink_->Put('\n');
+    namesLen_ = last.offset;
     inText_ = false;
+    tagOpen_ = false;
 }
 
-void IntfXmlWriter::NumbersElement(std::string_view name, const double* values, int n) {
-    if (name.size() > kShortName || n > 64) {
-        StartElement(name);
-        BeginText();
-        for (int i = 0; i < n; ++i) {
-            if (i > 0)
-                TextChar(' ');
-            TextDouble(values[i]);
-        }
-        EndElement();
-        return;
-    }
-    char* p = OpenTagAt(sink_->Reserve(2 * name.size() + 10 + size_t(n) * (kNumberRoom + 1)));
-    p = PutName(p, name);
-    *p++ = '>';
+void IntfXmlWriter::NumbersLong(std::string_view name, const double* values, int n) {
+    StartElement(name);
+    BeginText();
     for (int i = 0; i < n; ++i) {
         if (i > 0)
-            *p++ = ' ';
-        p = IntfXmlFormatDouble(p, values[i]);
+            TextChar(' ');
+        TextDouble(values[i]);
     }
-    *p++ = '<';
-    *p++ = '/';
-    p = PutName(p, name);
-    *p++ = '>';
-    if (!open_.empty())
-        *p++ = '\n';
-    sink_->Commit(p);
-    inText_ = false;
+    EndElement();
 }
 
 template <class T>
@@ -458,7 +329,7 @@ void IntfXmlWriter::Sequence(std::string_view name, const T* values, int n, int 
     char* p = sink_->Reserve(name.size() + kNumberRoom + 9);
     p = PutName(p, name);
     std::memcpy(p, " size=\"", 7);
-    p = IntfXmlFormatInt(p + 7, int32_t(n));
+    p = IntfXmlPutInt(p + 7, int32_t(n));
     *p++ = '"';
     *p++ = '>';
     sink_->Commit(p);
@@ -489,68 +360,4 @@ void IntfXmlWriter::SequenceElement(std::string_view name, const double* values,
 void IntfXmlWriter::SequenceElement(std::string_view name, const int32_t* values, int n,
                                     int perLine) {
     Sequence(name, values, n, perLine);
-}
-
-// ---- element primitives ----------------------------------------------------------------
-
-void IntfXmlWriting::StartElement(const char* name) {
-    IntfXmlWriter::Current().StartElement(name ? name : "");
-}
-
-void IntfXmlWriting::EndElement() { IntfXmlWriter::Current().EndElement(); }
-
-void IntfXmlWriting::AddAttribute(const char* name, const char* value) {
-    IntfXmlWriter::Current().WriteAttribute(name ? name : "", value ? value : "");
-}
-
-void IntfXmlWriting::AddAttribute(const char* name, int32_t value) {
-    IntfXmlWriter::Current().WriteAttribute(name ? name : "", value);
-}
-
-void IntfXmlWriting::AddAttribute(const char* name, uint32_t value) {
-    IntfXmlWriter::Current().WriteAttribute(name ? name : "", int32_t(value));
-}
-
-void IntfXmlWriting::AddAttribute(const char* name, double value) {
-    IntfXmlWriter::Current().WriteAttribute(name ? name : "", value);
-}
-
-void IntfXmlWriting::AddText(const char* text) {
-    IntfXmlWriter::Current().WriteText(text ? text : "");
-}
-
-void IntfXmlWriting::AddTextElement(const char* name, const char* text) {
-    IntfXmlWriter& w = IntfXmlWriter::Current();
-    w.StartElement(name ? name : "");
-    w.WriteText(text ? text : "");
-    w.EndElement();
-}
-
-void IntfXmlWriting::AddDoubleElement(const char* name, double value) {
-    IntfXmlWriter::Current().NumbersElement(name ? name : "", &value, 1);
-}
-
-void IntfXmlWriting::AddIntElement(const char* name, int32_t value) {
-    IntfXmlWriter& w = IntfXmlWriter::Current();
-    w.StartElement(name ? name : "");
-    w.BeginText();
-    w.TextInt(value);
-    w.EndElement();
-}
-
-void IntfXmlWriting::AddDoublesElement(const char* name, const double* values, int n) {
-    IntfXmlWriter::Current().NumbersElement(name ? name : "", values, n);
-}
-
-void IntfXmlWriting::AddRealSeqText(const double* values, int n) {
-    AddRealSeqTextOf(n, [values](int i) { return values[i]; });
-}
-
-void IntfXmlWriting::AddIntSeqText(const int32_t* values, int n) {
-    IntfXmlWriter& w = IntfXmlWriter::Current();
-    w.BeginText();
-    for (int i = 0; i < n; ++i) {
-        w.TextInt(values[i]);
-        w.TextChar(i % 64 == 63 ? '\n' : ' ');
-    }
 }

@@ -23,18 +23,44 @@
 // Names and numbers, the common case, go out unchanged.
 //
 // Numbers are written locale-free: integers as "%d", doubles as "%.18lg".
+//
+// What every element goes through is inline here, so that a binding that
+// writes an element of a fixed name writes its bytes straight into the
+// stream's buffer; the rest is in xml_writer.cpp.
 #pragma once
 
 #include "api/zpi50_export.h"
 #include "btkstring.h"
+#include "xml/framework/xml_streams.h"
 
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-class IntfXmlIOStream;
+// What every element goes through is inlined where it is called.
+#define INTFXML_INLINE [[gnu::always_inline]] inline
+
+// Formats into `buf` (at least 32 bytes); returns the end of the text.
+inline char* IntfXmlPutInt(char* buf, int32_t value) {
+    return std::to_chars(buf, buf + 31, value).ptr;
+}
+inline char* IntfXmlPutDouble(char* buf, double value) {
+    // "%.18lg": 18 significant digits, trailing zeros dropped, the exponent
+    // form where printf would use it.
+    return std::to_chars(buf, buf + 31, value, std::chars_format::general, 18).ptr;
+}
+
+class IntfXmlWriter;
+
+// The writer of the document being written on this thread (null: none); see
+// IntfXmlWriter::Current. Kept where the thread pointer finds it without a
+// call, as it is read for every element.
+extern ZPI_API __thread IntfXmlWriter* intfXmlCurrentWriter
+    __attribute__((tls_model("initial-exec")));
 
 class ZPI_API IntfXmlWriter {
 public:
@@ -48,7 +74,10 @@ public:
     // The writer the element primitives of the calling thread go to: the
     // one of the innermost Use alive on this thread, else one of the
     // thread's own without a stream (what it is given is dropped).
-    static IntfXmlWriter& Current();
+    INTFXML_INLINE static IntfXmlWriter& Current() {
+        IntfXmlWriter* w = intfXmlCurrentWriter;
+        return w ? *w : Idle();
+    }
 
     // Makes a writer the calling thread's current one while it lives; the
     // one current before comes back afterwards.
@@ -65,27 +94,91 @@ public:
 
     // `<?xml version="1.0" encoding="UTF-8"?>` and a newline.
     void WriteHeader();
-    void StartElement(std::string_view name);
+    INTFXML_INLINE void StartElement(std::string_view name) {
+        if (name.size() > kShortName)
+            return StartLong(name);
+        sink_->Commit(PutName(OpenTagAt(sink_->Reserve(name.size() + 4)), name));
+        Push(name);
+    }
     // One attribute of the start tag still open (escaped as above).
     void WriteAttribute(std::string_view name, std::string_view value);
-    void WriteAttribute(std::string_view name, int32_t value);
-    void WriteAttribute(std::string_view name, double value);
+    INTFXML_INLINE void WriteAttribute(std::string_view name, int32_t value) {
+        if (name.size() > kShortName)
+            return AttributeLong(name, value);
+        char* p = AttributeAt(sink_->Reserve(name.size() + kNumberRoom + 4), name);
+        p = IntfXmlPutInt(p, value);
+        *p++ = '"';
+        sink_->Commit(p);
+    }
+    INTFXML_INLINE void WriteAttribute(std::string_view name, double value) {
+        if (name.size() > kShortName)
+            return AttributeLong(name, value);
+        char* p = AttributeAt(sink_->Reserve(name.size() + kNumberRoom + 4), name);
+        p = IntfXmlPutDouble(p, value);
+        *p++ = '"';
+        sink_->Commit(p);
+    }
     // Text content of the innermost element (escaped as above).
     void WriteText(std::string_view text);
-    void EndElement();
+    INTFXML_INLINE void EndElement() {
+        // Unbalanced calls are a caller error; they write nothing.
+        if (open_.empty())
+            return;
+        const OpenElement last = open_.back();
+        if (last.length > kShortName)
+            return EndLong();
+        open_.pop_back();
+        const std::string_view name = NameOf(last);
+        char* p = sink_->Reserve(name.size() + 5);
+        if (tagOpen_)
+            *p++ = '>';
+        else if (!inText_)
+            *p++ = '\t';
+        *p++ = '<';
+        *p++ = '/';
+        p = PutName(p, name);
+        *p++ = '>';
+        if (!open_.empty())
+            *p++ = '\n';
+        sink_->Commit(p);
+        namesLen_ = last.offset;
+        inText_ = false;
+        tagOpen_ = false;
+    }
 
     // Streaming text: BeginText once, then any number of pieces, written
     // as they are (numbers and separators); the text ends with the element.
     void BeginText();
-    void TextRaw(std::string_view piece);
-    void TextChar(char c);
-    void TextInt(int32_t value);
-    void TextDouble(double value);
+    void TextRaw(std::string_view piece) { sink_->Write(piece); }
+    void TextChar(char c) { sink_->Put(c); }
+    void TextInt(int32_t value) { sink_->Commit(IntfXmlPutInt(sink_->Reserve(kNumberRoom), value)); }
+    void TextDouble(double value) {
+        sink_->Commit(IntfXmlPutDouble(sink_->Reserve(kNumberRoom), value));
+    }
 
     // Whole elements whose only content is a text of numbers, the same
     // bytes as StartElement, BeginText, the numbers, EndElement:
     // the n doubles separated by single blanks;
-    void NumbersElement(std::string_view name, const double* values, int n);
+    void NumbersElement(std::string_view name, const double* values, int n) {
+        if (name.size() > kShortName || n > kShortNumbers || n < 0)
+            return NumbersLong(name, values, n);
+        char* p = OpenTagAt(sink_->Reserve(2 * name.size() + 10 + size_t(n) * (kNumberRoom + 1)));
+        p = PutName(p, name);
+        *p++ = '>';
+        for (int i = 0; i < n; ++i) {
+            if (i > 0)
+                *p++ = ' ';
+            p = IntfXmlPutDouble(p, values[i]);
+        }
+        *p++ = '<';
+        *p++ = '/';
+        p = PutName(p, name);
+        *p++ = '>';
+        if (!open_.empty())
+            *p++ = '\n';
+        sink_->Commit(p);
+        inText_ = false;
+    }
     // the n values each followed by a newline after every `perLine`th one
     // and a blank after the others, with the attribute size="n".
     void SequenceElement(std::string_view name, const double* values, int n, int perLine);
@@ -101,21 +194,99 @@ public:
     int& CurveNesting() { return curveNesting_; }
 
 private:
+    // Names up to this length are written in place, together with what
+    // surrounds them; longer ones piece by piece.
+    static constexpr size_t kShortName = 256;
+    // Room for one number text.
+    static constexpr size_t kNumberRoom = 32;
+    // Number elements of at most this many numbers are written at once.
+    static constexpr int kShortNumbers = 64;
+
     // An open element: its name is names_[offset, offset + length).
     struct OpenElement {
         uint32_t offset;
         uint32_t length;
-        bool startClosed;
     };
     std::string_view NameOf(const OpenElement& e) const {
-        return std::string_view(names_.data() + e.offset, e.length);
+        return std::string_view(names_.get() + e.offset, e.length);
     }
+
+    // Copies a name; a name whose length the compiler knows in a move or
+    // two.
+    INTFXML_INLINE static char* PutName(char* p, std::string_view name) {
+        const char* s = name.data();
+        const size_t n = name.size();
+        if (n >= 8 && n <= 16) {
+            uint64_t a, b;
+            std::memcpy(&a, s, 8);
+            std::memcpy(&b, s + n - 8, 8);
+            std::memcpy(p, &a, 8);
+            std::memcpy(p + n - 8, &b, 8);
+        } else if (n >= 4 && n < 8) {
+            uint32_t a, b;
+            std::memcpy(&a, s, 4);
+            std::memcpy(&b, s + n - 4, 4);
+            std::memcpy(p, &a, 4);
+            std::memcpy(p + n - 4, &b, 4);
+        } else if (n > 0 && n < 4) {
+            p[0] = s[0];
+            p[n / 2] = s[n / 2];
+            p[n - 1] = s[n - 1];
+        } else if (n > 16) {
+            std::memcpy(p, s, n);
+        }
+        return p + n;
+    }
+
+    // Closes the parent's start tag (">" and, outside a text, a newline); a
+    // second or later top-level element begins on a new line; outside a
+    // text the tag is indented by one tab; then "<". At most 4 bytes.
+    INTFXML_INLINE char* OpenTagAt(char* p) {
+        if (tagOpen_) {
+            *p++ = '>';
+            if (!inText_)
+                *p++ = '\n';
+            tagOpen_ = false;
+        } else if (open_.empty() && !TopLevelFirst() && !inText_) {
+            *p++ = '\n';
+        }
+        if (!inText_)
+            *p++ = '\t';
+        *p++ = '<';
+        return p;
+    }
+    // " name=\"": the attribute up to its value.
+    INTFXML_INLINE static char* AttributeAt(char* p, std::string_view name) {
+        *p++ = ' ';
+        p = PutName(p, name);
+        *p++ = '=';
+        *p++ = '"';
+        return p;
+    }
+    INTFXML_INLINE void Push(std::string_view name) {
+        if (open_.size() == open_.capacity() || namesCap_ - namesLen_ < name.size() + 16)
+            Grow(name.size());
+        open_.push_back(OpenElement{uint32_t(namesLen_), uint32_t(name.size())});
+        PutName(names_.get() + namesLen_, name);
+        namesLen_ += name.size();
+        tagOpen_ = true;
+    }
+
+    static IntfXmlWriter& Idle();
+    // Room for one more open element named `length` bytes.
+    void Grow(size_t length);
+    // Whether a top-level start tag is the first of the process (once).
+    static bool TopLevelFirst();
     void CloseStartTag();
-    // What StartElement writes up to "<", and its state changes.
-    char* OpenTagAt(char* p);
     void OpenTag();
     // What EndElement writes after a text-only element's "</name>".
     void AfterEnd();
+    // The same for long names, many numbers and the like.
+    void StartLong(std::string_view name);
+    void AttributeLong(std::string_view name, int32_t value);
+    void AttributeLong(std::string_view name, double value);
+    void EndLong();
+    void NumbersLong(std::string_view name, const double* values, int n);
     template <class T>
     void Sequence(std::string_view name, const T* values, int n, int perLine);
 
@@ -123,44 +294,86 @@ private:
     std::unique_ptr<IntfXmlIOStream> drop_; // takes the bytes when there is no stream
     IntfXmlIOStream* sink_ = nullptr; // where bytes go: out_, or drop_
     std::vector<OpenElement> open_;
-    std::string names_; // names of the open elements, one after another
+    // Names of the open elements, one after another.
+    std::unique_ptr<char[]> names_;
+    size_t namesLen_ = 0;
+    size_t namesCap_ = 0;
     bool inText_ = false;
+    // The start tag of the innermost open element still lacks its ">".
+    bool tagOpen_ = false;
     int curveNesting_ = 0;
 };
 
 // Element primitives shared by every binding class. Each goes to the
-// calling thread's current writer.
-class ZPI_API IntfXmlWriting {
+// calling thread's current writer. A null name or text stands for an empty
+// one.
+class IntfXmlWriting {
 public:
-    static void StartElement(const char* name);
-    static void EndElement();
-    static void AddAttribute(const char* name, const char* value);
-    static void AddAttribute(const char* name, int32_t value);
+    INTFXML_INLINE static void StartElement(const char* name) { ToWriter().StartElement(AsText(name)); }
+    INTFXML_INLINE static void EndElement() { ToWriter().EndElement(); }
+    INTFXML_INLINE static void AddAttribute(const char* name, const char* value) {
+        ToWriter().WriteAttribute(AsText(name), AsText(value));
+    }
+    INTFXML_INLINE static void AddAttribute(const char* name, int32_t value) {
+        ToWriter().WriteAttribute(AsText(name), value);
+    }
     // The 32-bit value as "%d" (records keep some signed values unsigned).
-    static void AddAttribute(const char* name, uint32_t value);
-    static void AddAttribute(const char* name, double value);
-    static void AddText(const char* text);
+    INTFXML_INLINE static void AddAttribute(const char* name, uint32_t value) {
+        ToWriter().WriteAttribute(AsText(name), int32_t(value));
+    }
+    INTFXML_INLINE static void AddAttribute(const char* name, double value) {
+        ToWriter().WriteAttribute(AsText(name), value);
+    }
+    INTFXML_INLINE static void AddText(const char* text) { ToWriter().WriteText(AsText(text)); }
     // A whole element whose only content is the text.
-    static void AddTextElement(const char* name, const char* text);
+    INTFXML_INLINE static void AddTextElement(const char* name, const char* text) {
+        IntfXmlWriter& w = ToWriter();
+        w.StartElement(AsText(name));
+        w.WriteText(AsText(text));
+        w.EndElement();
+    }
     // A whole element holding one number.
-    static void AddDoubleElement(const char* name, double value);
-    static void AddIntElement(const char* name, int32_t value);
+    INTFXML_INLINE static void AddDoubleElement(const char* name, double value) {
+        ToWriter().NumbersElement(AsText(name), &value, 1);
+    }
+    INTFXML_INLINE static void AddIntElement(const char* name, int32_t value) {
+        IntfXmlWriter& w = ToWriter();
+        w.StartElement(AsText(name));
+        w.BeginText();
+        w.TextInt(value);
+        w.EndElement();
+    }
     // A whole element holding the numbers joined by single blanks.
-    static void AddDoublesElement(const char* name, const double* values, int n);
+    INTFXML_INLINE static void AddDoublesElement(const char* name, const double* values, int n) {
+        ToWriter().NumbersElement(AsText(name), values, n);
+    }
     // Sequence texts: every value followed by one separator, a newline after
     // every 16th double / 64th integer, a blank otherwise.
-    static void AddRealSeqText(const double* values, int n);
-    static void AddIntSeqText(const int32_t* values, int n);
+    INTFXML_INLINE static void AddRealSeqText(const double* values, int n) {
+        AddRealSeqTextOf(n, [values](int i) { return values[i]; });
+    }
+    INTFXML_INLINE static void AddIntSeqText(const int32_t* values, int n) {
+        IntfXmlWriter& w = ToWriter();
+        w.BeginText();
+        for (int i = 0; i < n; ++i) {
+            w.TextInt(values[i]);
+            w.TextChar(i % 64 == 63 ? '\n' : ' ');
+        }
+    }
     // The real sequence text of n doubles handed out by get(i), for arrays
     // that are not one block.
     template <class Get> static void AddRealSeqTextOf(int n, Get get) {
-        IntfXmlWriter& w = IntfXmlWriter::Current();
+        IntfXmlWriter& w = ToWriter();
         w.BeginText();
         for (int i = 0; i < n; ++i) {
             w.TextDouble(get(i));
             w.TextChar(i % 16 == 15 ? '\n' : ' ');
         }
     }
+
+private:
+    INTFXML_INLINE static IntfXmlWriter& ToWriter() { return IntfXmlWriter::Current(); }
+    INTFXML_INLINE static std::string_view AsText(const char* s) { return s ? std::string_view(s) : std::string_view(); }
 };
 
 // Texts of numbers.

@@ -66,10 +66,6 @@ void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize, const 
 
 IntfXmlQel3dPnt::IntfXmlQel3dPnt(const double* xyz, const char* name) { Write(xyz, name); }
 
-void IntfXmlQel3dPnt::Write(const double* xyz, const char* name) {
-    AddDoublesElement(Or(name, "Qel3dPnt"), xyz, 3);
-}
-
 IntfXmlQel3dPnt::IntfXmlQel3dPnt(IntfXmlElement* parent) : IntfXmlElement(parent) {}
 
 IntfXmlElement* IntfXmlQel3dPnt::startElement(const char* name, IntfXmlAttributes&) {
@@ -87,15 +83,7 @@ void IntfXmlQel3dPnt::ParseXyz(std::string_view text, double* xyz, const char* e
 
 IntfXmlQelVector::IntfXmlQelVector(const double* xyz, const char* name) { Write(xyz, name); }
 
-void IntfXmlQelVector::Write(const double* xyz, const char* name) {
-    AddDoublesElement(Or(name, "QelVector"), xyz, 3);
-}
-
 IntfXmlQelUvParam::IntfXmlQelUvParam(const double* uv, const char* name) { Write(uv, name); }
-
-void IntfXmlQelUvParam::Write(const double* uv, const char* name) {
-    AddDoublesElement(Or(name, "QelUvParam"), uv, 2);
-}
 
 IntfXmlQelUvParam::IntfXmlQelUvParam(IntfXmlElement* parent) : IntfXmlElement(parent) {}
 

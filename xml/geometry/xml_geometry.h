@@ -37,7 +37,9 @@ class ZPI_API IntfXmlQel3dPnt : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQel3dPnt(const double* xyz, const char* name = nullptr); // writer
     // The writer without an object (what the writer constructor does).
-    static void Write(const double* xyz, const char* name = nullptr);
+    INTFXML_INLINE static void Write(const double* xyz, const char* name = nullptr) {
+        IntfXmlWriter::Current().NumbersElement(name ? name : "Qel3dPnt", xyz, 3);
+    }
     explicit IntfXmlQel3dPnt(IntfXmlElement* parent);             // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -54,13 +56,17 @@ private:
 class ZPI_API IntfXmlQelVector : public IntfXmlWriting {
 public:
     IntfXmlQelVector(const double* xyz, const char* name = nullptr);
-    static void Write(const double* xyz, const char* name = nullptr);
+    INTFXML_INLINE static void Write(const double* xyz, const char* name = nullptr) {
+        IntfXmlWriter::Current().NumbersElement(name ? name : "QelVector", xyz, 3);
+    }
 };
 
 class ZPI_API IntfXmlQelUvParam : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelUvParam(const double* uv, const char* name = nullptr); // writer
-    static void Write(const double* uv, const char* name = nullptr);
+    INTFXML_INLINE static void Write(const double* uv, const char* name = nullptr) {
+        IntfXmlWriter::Current().NumbersElement(name ? name : "QelUvParam", uv, 2);
+    }
     explicit IntfXmlQelUvParam(IntfXmlElement* parent);            // reader
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
