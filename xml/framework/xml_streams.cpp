@@ -18,7 +18,7 @@
 
 // ---- IntfXmlIOStream -------------------------------------------------------------
 
-IntfXmlIOStream::IntfXmlIOStream() : wbuf_(new char[kWriteBufferSize]) {}
+IntfXmlIOStream::IntfXmlIOStream() = default;
 
 IntfXmlIOStream::~IntfXmlIOStream() = default;
 
@@ -29,6 +29,12 @@ void IntfXmlIOStream::SetFailed(std::string why) {
 }
 
 void IntfXmlIOStream::FlushBuffer() {
+    if (!wbuf_) {
+        // The first write: only a stream written to has the buffer.
+        wbuf_.reset(new char[kWriteBufferSize]);
+        wpos_ = 0;
+        return;
+    }
     if (wpos_ == 0)
         return;
     if (open_ && !failed_) {
@@ -68,7 +74,8 @@ void IntfXmlIOStream::WriteLong(const char* data, size_t n) {
 }
 
 bool IntfXmlIOStream::Flush() {
-    FlushBuffer();
+    if (wbuf_)
+        FlushBuffer();
     return !failed_;
 }
 
@@ -115,12 +122,13 @@ size_t IntfXmlIOStream::Read(char* buffer, size_t n) {
 
 bool IntfXmlIOStream::Close() {
     if (open_) {
-        FlushBuffer();
+        if (wbuf_)
+            FlushBuffer();
         open_ = false;
         if (!CloseHook())
             SetFailed("closing failed");
     }
-    wpos_ = 0;
+    wpos_ = wbuf_ ? 0 : kWriteBufferSize;
     return !failed_;
 }
 
@@ -129,7 +137,7 @@ void IntfXmlIOStream::Discard() {
         open_ = false;
         DiscardHook();
     }
-    wpos_ = 0;
+    wpos_ = wbuf_ ? 0 : kWriteBufferSize;
 }
 
 // ---- local files -------------------------------------------------------------------

@@ -5,8 +5,9 @@
 // host; any other path is a local file.
 //
 // Output: IntfXmlIOStream is a buffered byte stream (a 64 KB output buffer,
-// a 4096-byte input buffer) with an output side that the XML writer fills
-// and an input side that the token reader of "bnfs:" documents peeks into. IntfXmlFileStream writes local
+// a 4096-byte input buffer, each made when its side is first used) with an
+// output side that the XML writer fills and an input side that the token
+// reader of "bnfs:" documents peeks into. IntfXmlFileStream writes local
 // files, IntfXmlBnfsStream goes through the "bnfs" opener that the client
 // runtime registers (IntfXmlRegisterBnfsOpener); until one is registered a
 // "bnfs:" stream does not open and says so in Error(). IntfXmlStringStream
@@ -62,16 +63,18 @@ public:
     virtual ~IntfXmlIOStream();
 
     // ---- output side
+    // (Until the first write there is no buffer and wpos_ stands at its
+    // end, so that the first write of any kind makes it.)
     void Put(char c) {
         if (wpos_ == kWriteBufferSize)
             FlushBuffer();
         wbuf_[wpos_++] = c;
     }
     void Write(const char* data, size_t n) {
-        if (n <= kWriteBufferSize - wpos_) {
+        if (n - 1 < kWriteBufferSize - wpos_) { // 1 to the room left
             std::char_traits<char>::copy(wbuf_.get() + wpos_, data, n);
             wpos_ += n;
-        } else {
+        } else if (n > 0) {
             WriteLong(data, n);
         }
     }
@@ -129,6 +132,8 @@ public:
     void Discard();
 
     bool IsOpen() const { return open_; }
+    // Bytes of the output buffer: 0 until something is written.
+    size_t WriteBufferBytes() const { return wbuf_ ? kWriteBufferSize : 0; }
     // No failure so far: the open succeeded and every write went through.
     bool Good() const { return !failed_; }
     // Why the stream did not open or failed; empty when nothing failed.
@@ -154,7 +159,7 @@ private:
     bool FillBuffer();
 
     std::unique_ptr<char[]> wbuf_;
-    size_t wpos_ = 0;
+    size_t wpos_ = kWriteBufferSize;
     std::unique_ptr<char[]> rbuf_;
     size_t rpos_ = 0;
     size_t rlen_ = 0;

@@ -316,6 +316,46 @@ TEST(XmlWriter, LongNamesAndDeepNestingKeepTheirEndTags) {
               expected);
 }
 
+TEST(XmlStreams, OnlyAStreamWrittenToHasAnOutputBuffer) {
+    // Streams that are only read, or not used at all, make no output buffer.
+    const std::string path = ::testing::TempDir() + "zpi_xml_read_only.xml";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "<D></D>";
+    }
+    char buffer[16];
+    IntfXmlFileStream file(path.c_str(), 1);
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 7u);
+    IntfXmlStringStream input("<D></D>");
+    EXPECT_EQ(input.Peek(), '<');
+    EXPECT_EQ(input.Read(buffer, sizeof buffer), 7u);
+    IntfXmlStringStream unused;
+    EXPECT_TRUE(unused.Flush());
+    for (IntfXmlIOStream* s : {static_cast<IntfXmlIOStream*>(&file), static_cast<IntfXmlIOStream*>(&input),
+                               static_cast<IntfXmlIOStream*>(&unused)}) {
+        EXPECT_EQ(s->WriteBufferBytes(), 0u);
+        EXPECT_TRUE(s->Close());
+        EXPECT_EQ(s->WriteBufferBytes(), 0u);
+    }
+    EXPECT_EQ(unused.Output(), "");
+    std::remove(path.c_str());
+
+    // The first write of any kind makes it, and nothing is lost.
+    IntfXmlStringStream put, write, reserve, empty;
+    put.Put('x');
+    write.Write("ab", 2);
+    char* p = reserve.Reserve(3);
+    std::memcpy(p, "cde", 3);
+    reserve.Commit(p + 3);
+    empty.Write("", 0);
+    empty.Put('y');
+    for (IntfXmlStringStream* s : {&put, &write, &reserve, &empty}) {
+        EXPECT_EQ(s->WriteBufferBytes(), IntfXmlIOStream::kWriteBufferSize);
+        EXPECT_TRUE(s->Close());
+    }
+    EXPECT_EQ(put.Output() + write.Output() + reserve.Output() + empty.Output(), "xabcdey");
+}
+
 TEST(XmlStreams, OutputLongerThanTheBufferPassesWholeAndInOrder) {
     std::string path = ::testing::TempDir() + "zpi_xml_pass.xml";
     std::string expected;
