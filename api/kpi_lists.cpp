@@ -1,5 +1,5 @@
 // The list classes: create, sequence descriptors and type queries.
-#include "kpi_rtti_support.h"
+#include "api/rtti/kpi_rtti_support.h"
 
 ZPI_LIST_RTTI(KPICurveList, KPICurve, "KPIGeometry::PICurveList")
 ZPI_LIST_RTTI(KPILoopList, KPILoop, "KPIItem::PILoopList")

@@ -1,5 +1,6 @@
 // The whole public interface of zpi50 (and the base library's public
-// headers that it uses).
+// headers that it uses): the object interface, the host toolkit's records
+// and the client runtime of a translator (zpi50_client.h).
 #pragma once
 
 #include "zpi50_export.h"
@@ -8,6 +9,7 @@
 #include "kpi_enums.h"
 #include "kpi_interfaces.h"
 #include "kpi_session.h"
+#include "zpi50_client.h"
 #include "kvalues.h"
 #include "process.h"
 #include "xany.h"

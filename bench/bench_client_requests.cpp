@@ -5,7 +5,7 @@
 // a bnfs server and a plain TCP ping-pong of the same bytes (blocking send
 // and receive on both ends), and reports the ratio of their times as the
 // counter "ratio" (the goal is at most 1.3).
-#include "api/zr_strings.h"
+#include "client/zr_strings.h"
 #include "client/zr_framing.h"
 #include "client/zr_proxy.h"
 #include "net.h"

@@ -1,4 +1,4 @@
-#include "client/zr_binding.h"
+#include "api/zpi50_client.h"
 
 #include <cstring>
 

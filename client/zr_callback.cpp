@@ -1,6 +1,6 @@
 #include "client/zr_callback.h"
 
-#include "api/zr_strings.h"
+#include "client/zr_strings.h"
 #include "client/zr_jobs.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "client/zr_client.h"
 
-#include "client/zr_binding.h"
+#include "api/zpi50_client.h"
 #include "client/zr_bnfs.h"
 #include "client/zr_callback.h"
 #include "client/zr_jobs.h"
@@ -16,6 +16,9 @@
 #include <xercesc/util/SecurityManager.hpp>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <string>
 
 #include <unistd.h>
 
@@ -43,19 +46,41 @@ ClientState& clientState() {
 // ---- reply time limits ----------------------------------------------------------------------
 
 namespace {
+constexpr const char* kReplyTimeoutVariable = "ZORVAN_REPLY_TIMEOUT";
 constexpr double kDefaultReplyTimeout = 300;
 constexpr double kLongestReplyTimeout = 1000000;
 } // namespace
 
-double ZrParseReplyTimeout(const char* text) {
-    double seconds = 0;
-    if (!btk_number_from_text(text, false, seconds) || !(seconds > 0))
+double ZrParseReplyTimeout(const char* text, std::string* diagnostic) {
+    if (diagnostic)
+        diagnostic->clear();
+    if (!text)
         return kDefaultReplyTimeout;
-    return std::min(seconds, kLongestReplyTimeout);
+    double seconds = 0;
+    const bool number = btk_number_from_text(text, true, seconds) && seconds > 0;
+    const double limit = !number ? kDefaultReplyTimeout : std::min(seconds, kLongestReplyTimeout);
+    if (diagnostic && (!number || seconds > kLongestReplyTimeout)) {
+        char digits[32];
+        auto r = std::to_chars(digits, digits + sizeof digits, limit, std::chars_format::fixed);
+        *diagnostic = std::string(kReplyTimeoutVariable) + "=\"" + text + "\" is " +
+                      (number ? "above the longest limit" : "not a positive number of seconds") +
+                      "; the reply time limit is " + std::string(digits, r.ptr) + " seconds";
+    }
+    return limit;
+}
+
+double ZrReadReplyTimeout(const char* text) {
+    std::string diagnostic;
+    const double seconds = ZrParseReplyTimeout(text, &diagnostic);
+    // Told whatever the run mode: a setting that is not taken as it stands
+    // must not go unnoticed.
+    if (!diagnostic.empty())
+        std::fprintf(stderr, "%s\n", diagnostic.c_str());
+    return seconds;
 }
 
 double ZrGetReplyTimeout() {
-    static const double seconds = ZrParseReplyTimeout(btk_getenv("ZORVAN_REPLY_TIMEOUT"));
+    static const double seconds = ZrReadReplyTimeout(btk_getenv(kReplyTimeoutVariable));
     return seconds;
 }
 
@@ -75,12 +100,12 @@ ZorvanProxy::ZorvanProxy() {
 
 ZorvanProxy::~ZorvanProxy() { BNFSConnection::Close(connection_); }
 
-bool ZorvanProxy::SplitServerUrl(const char* url, btkString& host, int32_t& port) {
+bool ZorvanProxy::SplitServerUrl(const char* url, std::string& host, int32_t& port) {
     const btkString text(url ? url : "");
     // Words are taken without empty ones: "bnfs", "//host", "4711/...".
     if (text.GetNWords(":", 0) < 3)
         return true;
-    host = text.GetWord(1, ":", 0).GetWord(0, "/", 0);
+    host = text.GetWord(1, ":", 0).GetWord(0, "/", 0).str();
     // The leading digits of the port word; anything else is no port.
     const btkString word = text.GetWord(2, ":", 0).GetWord(0, "/", 0);
     const char* p = word.c_str();
@@ -97,12 +122,12 @@ bool ZorvanProxy::SplitServerUrl(const char* url, btkString& host, int32_t& port
     return true;
 }
 
-bool ZorvanProxy::Connect(const btkString& url) {
+bool ZorvanProxy::Connect(const char* url) {
     // A URL without host and port leaves both fields as they were; it then
     // opens nothing, rather than a connection to the server of an earlier URL.
-    const bool named = url.GetNWords(":", 0) >= 3;
+    const bool named = btkString(url ? url : "").GetNWords(":", 0) >= 3;
     SplitServerUrl(url, host_, port_);
-    serverUrl_ = url;
+    serverUrl_ = url ? url : "";
     BNFSConnection::CacheEnable(true);
     // A connection held before would be lost: close it first.
     BNFSConnection::Close(connection_);
@@ -110,7 +135,7 @@ bool ZorvanProxy::Connect(const btkString& url) {
     if (!named)
         return false;
     bnfsError error;
-    connection_ = BNFSConnection::Open(error, host_, port_);
+    connection_ = BNFSConnection::Open(error, host_.c_str(), port_);
     if (!connection_)
         return false;
     ZrApplyReplyLimits(connection_);

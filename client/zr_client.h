@@ -1,15 +1,9 @@
 // Client start-up: the process's one client object, its connection to the
-// host server and its callback server, the registration of translator
-// functions and the entry into the job loop.
-//
-// A translator process does:
-//     xrchandle<ZorvanProxy> proxy = ZrInitializeClient("bnfs://host:4711/");
-//     ZrRegisterImportTranslator(&myImport);
-//     ZrRunClient();              // runs the host's jobs; never returns
-// or the same through the plain C entry points InitializeClient,
-// RegisterExportTranslator and RunClient.
+// host server and its callback server. The exported start-up, registration
+// and loop functions are declared in api/zpi50_client.h.
 #pragma once
 
+#include "api/zpi50_client.h"
 #include "api/zpi50_export.h"
 #include "btkstring.h"
 #include "client/zr_proxy.h"
@@ -30,16 +24,6 @@ class KWPIModel;
 class ZrCallbackServer;
 class ZrServerThread;
 struct qel_intf_data_extend;
-
-// Translator functions. Their results are not used. The part-import
-// function gets the model read from the host's document and that
-// document's extension (null when it has none); both belong to the job:
-// the extension is freed when the function returns, so a translator that
-// needs it later keeps a copy.
-using ZrExportTranslatorFn = int (*)(int argc, char** const argv);
-using ZrAssemImportTranslatorFn = int (*)(int argc, char** const argv);
-using ZrImportTranslatorFn = int (*)(xrchandle<KWPIModel> model, qel_intf_data_extend* extension,
-                                     int argc, char** const argv);
 
 class ZPI_API ZrClient : public xobject {
 public:
@@ -93,44 +77,10 @@ private:
     std::vector<Running> servers_; // every server started, with its thread
 };
 
-// ---- exported client functions ---------------------------------------------------
-
-// Start-up: makes the client once, connects its proxy to `serverUrl` and
-// starts a callback server. The proxy, or a null handle when connecting or
-// starting the callback server failed.
-ZPI_API xrchandle<ZorvanProxy> ZrInitializeClient(const char* serverUrl);
-// False without a client; otherwise runs the job loop and does not return.
-ZPI_API bool ZrRunClient();
-// False without a client; otherwise bind the function under
-// "ExportTranslator", "ImportPartTranslator" or "ImportAssemTranslator".
-ZPI_API bool ZrRegisterExportTranslator(ZrExportTranslatorFn function);
-ZPI_API bool ZrRegisterImportTranslator(ZrImportTranslatorFn function);
-ZPI_API bool ZrRegisterAssemImportTranslator(ZrAssemImportTranslatorFn function);
+// ---- the client's own functions ---------------------------------------------------
 
 // The proxy that InitializeClient set up (null before it succeeded); the
 // host-toolkit functions send their requests through it.
 ZPI_API xrchandle<ZorvanProxy> ZrGetFacadeProxy();
 // The client's callback URL ("" without a client).
 ZPI_API btkString ZrGetCallbackUrl();
-
-// Ends the client: stops every callback server and waits for its thread,
-// drops the pending job and a stop request no loop took, and releases the
-// client and the facade proxy, so that a later start-up begins afresh. A
-// job loop that runs must have ended first (ZrRequestClientLoopStop, then
-// wait for ZrRunClient to return). A translator process never needs it (it
-// ends with the process); tests do.
-ZPI_API void ZrShutdownClient();
-
-// ---- plain C entry points ----------------------------------------------------------
-
-// Each answers 1 or 0 (as a C int) for what its Zr counterpart answers.
-extern "C" {
-// 1 when the start-up succeeded (the facade proxy is then set), else 0.
-ZPI_API int InitializeClient(const char* serverUrl);
-// 0 without a client; otherwise runs the job loop and does not return.
-ZPI_API int RunClient();
-// 1 when the function was bound under "ExportTranslator", 0 without a client.
-ZPI_API int RegisterExportTranslator(ZrExportTranslatorFn function);
-// Tells the host that the job has finished (request 108).
-ZPI_API void NotifyFinish();
-}

@@ -210,10 +210,7 @@ int QelMessageDisplay(const char16_t* file, const char* key, ...) {
 }
 
 int QelMessageClear(void) {
-    return Forward([](ZorvanProxy& proxy) {
-        proxy.QelMessageClear();
-        return 0;
-    });
+    return Forward([](ZorvanProxy& proxy) { return proxy.QelMessageClear(); });
 }
 
 int QelSolidRegenerate(QelMdl solid, int flags) {

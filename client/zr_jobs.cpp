@@ -1,8 +1,8 @@
 #include "client/zr_jobs.h"
 
 #include "api/kpi_interfaces.h"
-#include "api/zr_strings.h"
-#include "client/zr_binding.h"
+#include "client/zr_strings.h"
+#include "api/zpi50_client.h"
 #include "client/zr_client.h"
 #include "client/zr_framing.h"
 #include "client/zr_proxy.h"

@@ -17,6 +17,7 @@
 // whether the translator function ran, was missing, failed or threw.
 #pragma once
 
+#include "api/zpi50_client.h"
 #include "api/zpi50_export.h"
 #include "btkstring.h"
 
@@ -63,9 +64,8 @@ ZPI_API void SignalJobReady();
 // The job loop: waits for the ready flag and runs the pending job, for ever.
 // Returns only after ZrRequestClientLoopStop.
 ZPI_API void ZrRunJobLoop();
-// Ends the job loop after the job that runs now (at once when it waits).
-// The request stays until the loop has ended on it.
-ZPI_API void ZrRequestClientLoopStop();
+// ZrRequestClientLoopStop (api/zpi50_client.h) ends the loop after the job
+// that runs now; the request stays until the loop has ended on it.
 // Drops a pending job and a stop request that no loop took (start afresh).
 ZPI_API void ZrResetJobLoop();
 

@@ -16,7 +16,7 @@
 // taken back by position.
 #include "client/zr_proxy.h"
 #include "client/zr_requests_internal.h"
-#include "client/zr_toolkit.h"
+#include "api/zpi50_client.h"
 
 #include "xmemory.h"
 
@@ -375,9 +375,8 @@ int ZorvanProxy::QelMessageShow(const char* file, const char* key, int count, co
     return StatusReply(*this, req, kNotSent);
 }
 
-void ZorvanProxy::QelMessageClear() {
-    Request req(125);
-    zr_detail::SendOnly(*this, req);
+int ZorvanProxy::QelMessageClear() {
+    return StatusReply(*this, Request(125), kNotSent);
 }
 
 int ZorvanProxy::QelSolidRegenerate(int solid, int flags) {

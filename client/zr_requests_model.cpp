@@ -8,7 +8,7 @@
 #include "client/zr_requests_internal.h"
 #include "client/zr_transfer.h"
 
-#include "api/kpi_impl.h"
+#include "kernel/kpi_impl.h"
 #include "kernel/model/model.h"
 #include "xml/framework/xml_element.h"
 #include "xml/intfdata/xml_kpi_writer.h"
@@ -245,7 +245,7 @@ int ZorvanProxy::IntfimportSourceTypeGet(const char* name, int value, int* type)
 }
 
 bool ZorvanProxy::IsServerAlive() {
-    if (host_.IsEmpty())
+    if (host_.empty())
         return false;
     bnfsError error;
     BNFSConnection* probe = BNFSConnection::Open(error, host_.c_str(), port_);

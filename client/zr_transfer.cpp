@@ -1,6 +1,6 @@
 #include "client/zr_transfer.h"
 
-#include "api/zr_strings.h"
+#include "neutral/unibuf_registration.h"
 #include "client/zr_client.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"

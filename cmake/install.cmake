@@ -9,17 +9,22 @@
 include(CMakePackageConfigHelpers)
 
 # The public headers: zpi50.h and every header it brings in, directly or
-# through another. None of kernel/, xml/, neutral/, client/ or journal/
+# through another: every header directly in api/, and the base library's
+# headers they use. None of kernel/, xml/, neutral/, client/ or journal/
 # belongs here; scripts/stages/50-install.sh checks that the installed set
-# is exactly what zpi50.h reaches.
+# is exactly what zpi50.h reaches, that it holds every header of api/, and
+# that every export of the external interface is declared there.
 set(ZPI_PUBLIC_HEADERS
   api/zpi50.h
+  api/zpi50_client.h
   api/zpi50_export.h
   api/zpi50_status.h
   api/kpi_enums.h
   api/kpi_interfaces.h
   api/kpi_ops.h
   api/kpi_session.h
+  api/qel_records.h
+  base/memory/xmemory.h
   base/runtime/kcommon.h
   base/runtime/kvalues.h
   base/process/process.h

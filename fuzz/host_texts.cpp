@@ -3,7 +3,7 @@
 // claim), the parts of a record text, and a session stream item.
 #include "fuzz_support.h"
 
-#include "api/zr_strings.h"
+#include "client/zr_strings.h"
 #include "client/zr_framing.h"
 #include "client/zr_requests_internal.h"
 

@@ -5,7 +5,7 @@
 #include "fuzz_support.h"
 #include "record_builder.h"
 
-#include "api/zr_strings.h"
+#include "neutral/unibuf_registration.h"
 #include "kernel/records/qel_copy.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "xmemory.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "kernel/records/qel_routines.h"
 #include "tests/kernel/records/annot_fixtures.h"
 

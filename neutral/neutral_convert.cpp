@@ -975,6 +975,13 @@ void convert_datums(const qel_intf_data* data, neut_part& part) {
 
 extern "C" {
 
+// Allocates a new neutral part and stores it in *out before anything else,
+// then converts the accuracy, outline, surfaces with their loops, quilts,
+// edges and datums of `data` into it. The caller owns the part (free it
+// with release_neutral_part) whatever the result. `flags` is not used.
+// Returns 0; -2 for a null `data` (the part is handed out empty) or a null
+// `out` (nothing is made); -10 when the part itself cannot be allocated
+// (*out is then null). Failures of single items do not change the result.
 int cnv_qlk_neut(const qel_intf_data* data, neut_part** out, int /*flags*/) {
     if (!out)
         return QEL_ERR_BAD_ARG;

@@ -17,20 +17,14 @@
 // handed to the message observer when one is set.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "neutral/neutral_records.h"
 #include "zpi50_export.h"
 
-extern "C" {
+// cnv_qlk_neut is exported: api/qel_records.h declares it; its definition says
+// what it does in detail.
 
-// Allocates a new neutral part and stores it in *out before anything else,
-// then converts the accuracy, outline, surfaces with their loops, quilts,
-// edges and datums of `data` into it. The caller owns the part (free it
-// with release_neutral_part) whatever the result. `flags` is not used.
-// Returns 0; -2 for a null `data` (the part is handed out empty) or a null
-// `out` (nothing is made); -10 when the part itself cannot be allocated
-// (*out is then null). Failures of single items do not change the result.
-ZPI_API int cnv_qlk_neut(const qel_intf_data* data, neut_part** out, int flags);
+extern "C" {
 
 // Receives every diagnostic of the neutral converters with the routine name
 // and the message text, whatever the run mode.

@@ -1,8 +1,15 @@
-// A translator-style program built outside the library's tree: it includes
-// only zpi50.h, builds a small model (two points, a line, an edge on it, a
-// model extension with a length unit), reads it back, saves it as a neutral
-// part into a stream of its own and catches an error raised inside the
-// library. It prints what it saw and exits 0 only when all of it held.
+// A small translator built against the installed zpi50 (it includes only
+// zpi50.h). Started with the host server's URL, it connects, registers an
+// export and a part-import function and runs the host's jobs:
+//   export       fetches host model 1, saves it as a neutral part into a
+//                stream of its own and hands the host a translation log;
+//   part import  hands the model it received back to the host as an import
+//                feature, then ends the job loop (a real translator runs
+//                until the host ends it).
+// It exits 0 when every step held, 1 otherwise; with no host at the URL it
+// says so and exits 1.
+//
+//     consumer bnfs://127.0.0.1:4711/
 #include "zpi50.h"
 
 #include <cstdio>
@@ -10,7 +17,16 @@
 
 namespace {
 
-// The caller's stream: keeps the bytes in memory.
+xrchandle<ZorvanProxy> host; // the proxy that ZrInitializeClient gave
+int failures = 0;
+
+void check(bool ok, const char* what) {
+    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what);
+    if (!ok)
+        ++failures;
+}
+
+// The translator's own output stream: keeps the bytes in memory.
 class MemoryStream : public KCStream {
 public:
     int Read(void*, int) override { return -1; }
@@ -24,56 +40,63 @@ public:
     std::string data;
 };
 
-int failures = 0;
+int exportModel(int argc, char** const argv) {
+    check(argc == 1, "export: one argument");
+    qel_part_conversion_options options{};
+    qel_intf_data_extend* extension = nullptr;
+    xrchandle<KWPIModel> model = host->GetQelIntfData(1, &options, nullptr, &extension);
+    check(!model.isNull(), "export: the host's model arrived");
+    if (model.isNull())
+        return 1;
+    xrchandle<MemoryStream> out(new MemoryStream);
+    try {
+        model->SaveAsNeutral(xrchandle<KCStream>(out.get()));
+    } catch (const xthrown& e) {
+        std::printf("export: %s\n", e.what());
+    }
+    check(!out->data.empty(), "export: the model saved into the translator's stream");
 
-void check(bool ok, const char* what) {
-    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what);
-    if (!ok)
-        ++failures;
+    // The translation log: an xar of lines.
+    std::string line = "exported " + std::to_string(model->GetPIEdges()->Count()) + " edge(s) to " +
+                       (argc > 0 ? argv[0] : "?");
+    auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
+    lines[0] = line.c_str();
+    check(host->SendTranslationLog(lines) == 0, "export: translation log handed over");
+    xar_free(lines);
+    if (extension) {
+        impfeat_ext_free(extension);
+        rlsmem(extension);
+    }
+    model->Close();
+    return 0;
 }
 
-void run() {
-    xrchandle<KWPISession> session = KGetPISession();
-    check(!session.isNull(), "the session");
-
-    xrchandle<KPILine> line = session->CreatePILine(KCreatePoint3D(0, 0, 0), KCreatePoint3D(2, 0, 0));
-    check(line->GetEnd1()->x() == 2.0, "a line through the session");
-
-    xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
-    model->AddPIEdge(model->CreatePIEdgeWithXYZCurve(7, 1, 2, line, KTRAV_SAME, KTRAV_SAME));
-    check(model->CountPIEdges() == 1 && model->GetPIEdgeByIndex(0)->GetId() == 7,
-          "an edge added to a model reads back");
-
-    xrchandle<KWPIModelExt> ext = session->CreatePIModelExt();
-    xrchandle<KPIUnitList> units(KPIUnitList::create());
-    units->Append(ext->CreatePILengthUnit(KPI_LENGTH_UNIT_MM));
-    ext->SetPIUnits(units);
-    model->SetWPIModelExt(ext);
-    check(model->GetWPIModelExt()->GetPIUnits()->Count() == 1, "the model's extension");
-
-    xrchandle<MemoryStream> stream(new MemoryStream);
-    model->SaveAsNeutral(xrchandle<KCStream>(stream.get()));
-    check(!stream->data.empty(), "a neutral part saved into the program's own stream");
-
-    bool raised = false;
-    try {
-        model->GetPIEdgeByIndex(5);
-    } catch (const xthrown&) {
-        raised = true;
-    }
-    check(raised, "an error raised inside the library is caught here");
-    model->Close();
+int importPart(xrchandle<KWPIModel> model, qel_intf_data_extend* extension, int argc, char** const) {
+    check(argc == 1 && model->GetPIEdges()->Count() == 1, "import: the part's model arrived");
+    int feature = 0;
+    const int status = host->ImportQelIntfDataToFeature(0, nullptr, model, extension, &feature);
+    check(status == 0 && feature == 42, "import: handed back as import feature 42");
+    ZrRequestClientLoopStop(); // this example ends after its part import
+    return 0;
 }
 
 } // namespace
 
-int main() {
-    try {
-        run();
-    } catch (const xthrown& e) {
-        std::printf("FAILED: %s\n", e.what());
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: consumer bnfs://host:port/\n");
+        return 2;
+    }
+    host = ZrInitializeClient(argv[1]);
+    if (host.isNull()) {
+        std::fprintf(stderr, "consumer: cannot connect to a host server at %s\n", argv[1]);
         return 1;
     }
-    std::printf("%s\n", failures == 0 ? "consumer: all checks passed" : "consumer: checks failed");
+    ZrRegisterExportTranslator(&exportModel);
+    ZrRegisterImportTranslator(&importPart);
+    ZrRunClient(); // runs the host's jobs
+    host.release();
+    ZrShutdownClient();
+    std::printf("consumer: %s\n", failures == 0 ? "all checks passed" : "checks failed");
     return failures == 0 ? 0 : 1;
 }

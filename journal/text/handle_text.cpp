@@ -1,7 +1,7 @@
 // Journal text of handles, lists and number sequences.
 #include "journal/text/journal_text.h"
 
-#include "api/kpi_rtti_support.h"
+#include "api/rtti/kpi_rtti_support.h"
 #include "kwrap.h"
 #include "process.h"
 

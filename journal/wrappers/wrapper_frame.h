@@ -19,7 +19,7 @@
 
 #include "journal/call/kkjournaledcall.h"
 
-#include "kpi_impl.h"
+#include "kernel/kpi_impl.h"
 
 // ", args" for a non-empty argument list, nothing for "()".
 #define ZPI_JOURNAL_ARGS(...) __VA_OPT__(, ) __VA_ARGS__

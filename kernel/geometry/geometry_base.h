@@ -19,9 +19,9 @@
 // the object lives.
 #pragma once
 
-#include "api/kpi_impl.h"
+#include "kernel/kpi_impl.h"
 #include "api/zpi50_export.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include <cstdint>
 

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "api/zpi50_export.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include "kvalues.h"
 #include "xarholder.h"

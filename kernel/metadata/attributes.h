@@ -4,8 +4,8 @@
 // records into its extension record and builds new ones from it.
 #pragma once
 
-#include "api/kpi_impl.h"
-#include "kernel/records/qel_records.h"
+#include "kernel/kpi_impl.h"
+#include "api/qel_records.h"
 
 #include <cstdint>
 

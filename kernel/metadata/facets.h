@@ -4,8 +4,8 @@
 // chunked arrays of record pointers.
 #pragma once
 
-#include "api/kpi_impl.h"
-#include "kernel/records/qel_records.h"
+#include "kernel/kpi_impl.h"
+#include "api/qel_records.h"
 
 class ZPI_API KPIFacetVtx_i : public KCommon_i, public virtual KPIFacetVtx {
     ZPI_IMPLEMENTS(KPIFacetVtx)

@@ -12,8 +12,8 @@
 // null or foreign element) changes nothing.
 #pragma once
 
-#include "api/kpi_impl.h"
-#include "kernel/records/qel_records.h"
+#include "kernel/kpi_impl.h"
+#include "api/qel_records.h"
 
 class ZPI_API KWPIModelExt_i : public KCommon_i, public virtual KWPIModelExt {
     ZPI_IMPLEMENTS(KWPIModelExt)

@@ -3,10 +3,10 @@
 // shared by every list setter.
 #pragma once
 
-#include "api/kpi_impl.h"
+#include "kernel/kpi_impl.h"
 #include "xexcept.h"
 #include "xmemory.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include <cstdint>
 #include <cstring>

@@ -3,8 +3,8 @@
 // Unit objects never change after construction.
 #pragma once
 
-#include "api/kpi_impl.h"
-#include "kernel/records/qel_records.h"
+#include "kernel/kpi_impl.h"
+#include "api/qel_records.h"
 
 class ZPI_API KPIUnit_i : public KCommon_i, public virtual KPIUnit {
     ZPI_IMPLEMENTS(KPIUnit)

@@ -34,9 +34,9 @@
 // case.
 #pragma once
 
-#include "api/kpi_impl.h"
+#include "kernel/kpi_impl.h"
 #include "api/zpi50_export.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "kernel/topology/topology.h"
 
 #include <cstdint>
@@ -100,15 +100,3 @@ private:
 
 #undef ZPI_MODEL_OPERATION
 
-// Makes a model over copies of `data` and `extension` (both only read; the
-// caller keeps and frees its records). Returns 1 on success. Returns 0 for
-// a null `data` or `out` (out untouched), when the interface data cannot be
-// copied (out untouched), or when the extension cannot be copied, a null
-// `extension` included: *out then holds the model, without an extension.
-//
-// Whenever *out was set, it holds a model on which no reference is taken
-// for the caller: the caller takes ownership by wrapping it in a handle at
-// once (xrchandle<KWPIModel> model(*out)); the model is freed when the last
-// handle goes. Raises nothing.
-extern "C" ZPI_API int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension,
-                                            KWPIModel_i** out);

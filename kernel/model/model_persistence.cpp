@@ -9,7 +9,7 @@
 // Nothing here leaks on any path: the working copy of the interface data,
 // the neutral part, the stream registration and the records a reader hands
 // over each belong to a scope guard until something else takes them.
-#include "api/zr_strings.h"
+#include "neutral/unibuf_registration.h"
 #include "kernel/model/model.h"
 #include "kernel/metadata/model_ext.h"
 #include "kernel/records/qel_copy.h"
@@ -223,7 +223,17 @@ xrchandle<KWPIModel> KWPISession_i::ReadZPI(const char* path) {
 
 // ---- model over a caller's records ------------------------------------------------
 
-int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension, KWPIModel_i** out) {
+// Makes a model over copies of `data` and `extension` (both only read; the
+// caller keeps and frees its records). Returns 1 on success. Returns 0 for
+// a null `data` or `out` (out untouched), when the interface data cannot be
+// copied (out untouched), or when the extension cannot be copied, a null
+// `extension` included: *out then holds the model, without an extension.
+//
+// Whenever *out was set, it holds a model on which no reference is taken
+// for the caller: the caller takes ownership by wrapping it in a handle at
+// once (xrchandle<KWPIModel> model(*out)); the model is freed when the last
+// handle goes. Raises nothing.
+int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension, KWPIModel** out) {
     if (!data || !out)
         return 0;
     try {
@@ -238,7 +248,7 @@ int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension, K
         // The model is handed out without a reference: nothing here may
         // take and drop one, or the model would be destroyed.
         KWPIModel_i* model = new KWPIModel_i(copy.release(), false);
-        *out = model;
+        *out = model; // the interface pointer of the new model
 
         if (qel_intf_data_extend_copy(extension, block) != 0)
             return 0;

@@ -2,7 +2,7 @@
 // the session factory.
 #pragma once
 
-#include "kpi_impl.h"
+#include "kernel/kpi_impl.h"
 
 #define ZPI_SESSION_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 

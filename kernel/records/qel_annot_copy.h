@@ -3,7 +3,7 @@
 // interface.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 namespace qel_detail {
 

@@ -872,6 +872,13 @@ int qel_intf_data_extend_copy(const qel_intf_data_extend* src, qel_intf_data_ext
     return kOk;
 }
 
+// Releases every array and record the record holds (all that the copy
+// above makes, the annotation records and the model class included) and
+// zeroes each word it freed, so a second call is harmless; the record block
+// itself stays. -2 for null. An annotation word (10 to 15) whose array
+// holds elements of another size is left in place and reported with -2,
+// after everything else has been released; a nested annotation array of
+// the wrong size is released without its elements, also with -2.
 int impfeat_ext_free(qel_intf_data_extend* ext) {
     if (!ext)
         return kBad;

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "api/zpi50_export.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include "free_ptr.h"
 
@@ -68,14 +68,6 @@ ZPI_API int qel_facetedrep_array_free(void** reps);
 // null argument or a record copied onto itself (which is left as it is).
 ZPI_API int qel_intf_data_extend_copy(const qel_intf_data_extend* src,
                                       qel_intf_data_extend* dst);
-// Releases every array and record the record holds (all that the copy
-// above makes, the annotation records and the model class included) and
-// zeroes each word it freed, so a second call is harmless; the record block
-// itself stays. -2 for null. An annotation word (10 to 15) whose array
-// holds elements of another size is left in place and reported with -2,
-// after everything else has been released; a nested annotation array of
-// the wrong size is released without its elements, also with -2.
-ZPI_API int impfeat_ext_free(qel_intf_data_extend* ext);
 // Frees an extension record block from getmem: its arrays, then the block.
 ZPI_API void qel_intf_data_extend_block_free(qel_intf_data_extend* block);
 

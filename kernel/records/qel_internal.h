@@ -3,7 +3,7 @@
 #pragma once
 
 #include "xmemory.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1346,6 +1346,11 @@ int qel_intf_data_free(qel_intf_data* root) {
     return st;
 }
 
+// Cleans every component's own basic-info record recursively, releases it,
+// and frees the component arrays; the record given is not released. A
+// record reached twice (shared by two components, or through a cycle) is
+// released once. -2 for null or for a component array of records of
+// another size, -10 when memory runs out (both change nothing).
 int QelAsmBasicInfoClean(qel_model_basic_info* info) {
     if (!info)
         return kBad;

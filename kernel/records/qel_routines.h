@@ -1,5 +1,5 @@
 // Host record routines: allocate, fill (init), read (get), check, clear and
-// free the records of kernel/records/qel_records.h.
+// free the records of api/qel_records.h.
 //
 // Every routine returns an int status (QEL_OK, QEL_ERR_* of qel_records.h)
 // and never throws. Out-parameters come last and are written only on
@@ -51,7 +51,7 @@
 #pragma once
 
 #include "api/zpi50_export.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include "free_ptr.h"
 
@@ -387,13 +387,6 @@ ZPI_API int qel_datumdata_free(QelDatumdata* rec);
 // Returns the first edge failure, else quilt, else face failure.
 ZPI_API int qel_intf_data_clear(qel_intf_data* root);
 ZPI_API int qel_intf_data_free(qel_intf_data* root); // release always
-
-// Cleans every component's own basic-info record recursively, releases it,
-// and frees the component arrays; the record given is not released. A
-// record reached twice (shared by two components, or through a cycle) is
-// released once. -2 for null or for a component array of records of
-// another size, -10 when memory runs out (both change nothing).
-ZPI_API int QelAsmBasicInfoClean(qel_model_basic_info* info);
 
 // ---- validity stamps ----------------------------------------------------------------------
 // The process-wide stamping switch: 0 unless set from outside the library.

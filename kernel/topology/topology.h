@@ -36,9 +36,9 @@
 // stay valid after it is freed.
 #pragma once
 
-#include "api/kpi_impl.h"
+#include "kernel/kpi_impl.h"
 #include "api/zpi50_export.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include <cstdint>
 

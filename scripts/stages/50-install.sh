@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs the library from a plain (no sanitizer) Release build into a
-# temporary prefix, then builds and runs the consumer project of
-# examples/consumer against the installed tree: once finding zpi50 with
-# find_package, once with pkg-config. Fails when the installed include
-# folder is not exactly zpi50.h and the headers it brings in (a header
-# missing from the install, or an internal one installed or included),
-# when an installed header does not compile on its own, or when the
-# consumer fails.
+# temporary prefix, then builds the translator of examples/consumer against
+# the installed tree, once finding zpi50 with find_package and once with
+# pkg-config, and runs each: without a host (it must fail with a message)
+# and under the scripted host tools/zpi_test_host, which runs an export and
+# a part-import job with it end to end.
+#
+# It fails when the installed include folder is not exactly zpi50.h and the
+# headers it brings in, or lacks a header of api/; when an export named in
+# cmake/external_interface.txt is not exported or not declared by the
+# installed headers; when an installed header does not compile on its own;
+# or when the translator fails.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -19,6 +23,7 @@ command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
 command -v pkg-config >/dev/null || need+=(pkg-config)
+command -v nm >/dev/null || need+=(binutils)
 [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
 need_packages "${need[@]}"
 
@@ -26,7 +31,7 @@ start=$(date +%s)
 build=${INSTALL_BUILD_DIR:-build/plain}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZPI_SANITIZE=OFF \
   -DZPI_TESTS=OFF -DZPI_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zpi50
+cmake --build "$build" -j "$(nproc)" --target zpi50 zpi_test_host
 built=$(date +%s)
 echo "library built in $((built - start)) s"
 
@@ -55,30 +60,107 @@ for header in $installed; do
     exit 1
   fi
 done
+for header in api/*.h; do
+  if [ ! -f "$include/$(basename "$header")" ]; then
+    echo "$header is not installed: every header of api/ is public" >&2
+    exit 1
+  fi
+done
 echo "installed headers: $(echo $installed | wc -w), exactly those zpi50.h brings in"
 tally "installed headers" 1 0
 
-# The consumer, each way; it runs without any library path set, as an
-# installed program would.
+# Every export of the external interface is exported and declared by the
+# installed headers. A name is declared when a using-declaration of it
+# compiles against them (access checks off: a class's private members are
+# exported with it).
+lib=$prefix/lib/libzpi50.so
+symbols=$(nm -DC --defined-only "$lib" | sed 's/^[0-9a-fA-F]* [A-Za-z] //')
+probe=$work/exports_probe.cpp
+missing=0
+count=0
+{
+  echo '#include "zpi50.h"'
+  n=0
+  while read -r entry; do
+    case $entry in ''|'#'*) continue ;; esac
+    n=$((n + 1))
+    if [ "${entry%::\*}" != "$entry" ]; then
+      class=${entry%::\*}
+      members=$(grep "^$class::" <<<"$symbols" | sed "s/^$class:://; s/(.*//" |
+                grep -v '^~' | grep -v '::' | sort -u || true)
+      if [ -z "$members" ]; then
+        echo "not exported: any member of $class" >&2
+        missing=$((missing + 1))
+        continue
+      fi
+      echo "struct probe_$n : $class {"
+      for member in $members; do
+        echo "  using $class::$member;"
+        count=$((count + 1))
+      done
+      echo "};"
+    else
+      if ! grep -qE "^$entry(\(|$)" <<<"$symbols"; then
+        echo "not exported: $entry" >&2
+        missing=$((missing + 1))
+        continue
+      fi
+      echo "namespace probe_$n { using ::$entry; }"
+      count=$((count + 1))
+    fi
+  done < cmake/external_interface.txt
+} > "$probe"
+if [ "$missing" -ne 0 ]; then
+  echo "$missing export(s) of cmake/external_interface.txt missing from $lib" >&2
+  tally "external interface exports" "$count" "$missing"
+  exit 1
+fi
+if ! g++ -std=c++17 -fno-access-control -fsyntax-only -I"$include" "$probe" 2>"$work/probe.log"; then
+  echo "exports of cmake/external_interface.txt without a declaration in the installed headers:" >&2
+  grep -E "error" "$work/probe.log" >&2 || cat "$work/probe.log" >&2
+  tally "external interface exports" 0 1
+  exit 1
+fi
+echo "external interface: $count exports, each exported and declared by the installed headers"
+tally "external interface exports" "$count" 0
+
+# The translator, each way. It runs without any library path set, as an
+# installed program would: first with no host (a clear message and a
+# nonzero exit), then under the scripted host.
+host_tool=$PWD/$build/zpi_test_host
 consumer() {
   local name=$1
   shift
   cmake -S examples/consumer -B "$work/$name" -G Ninja "$@" >/dev/null
   cmake --build "$work/$name" -j "$(nproc)" >/dev/null
-  # Its checks count in the run's tally ("ok: ..." and "FAILED: ..." lines).
+  local translator=$work/$name/consumer
+  if env -u LD_LIBRARY_PATH "$translator" bnfs://127.0.0.1:1/ >"$work/nohost.log" 2>&1; then
+    echo "the translator did not fail without a host" >&2
+    tally "translator without a host ($name)" 0 1
+    exit 1
+  fi
+  if ! grep -q "cannot connect" "$work/nohost.log"; then
+    echo "the translator failed without a host but did not say why:" >&2
+    cat "$work/nohost.log" >&2
+    tally "translator without a host ($name)" 0 1
+    exit 1
+  fi
+  echo "without a host: $(cat "$work/nohost.log")"
+  # The checks of the translator and of the host count in the run's tally
+  # ("ok: ..." and "FAILED: ..." lines).
   local rc=0 ok failed
-  env -u LD_LIBRARY_PATH "$work/$name/consumer" | tee "$work/$name.log" || rc=$?
+  env -u LD_LIBRARY_PATH "$host_tool" "$translator" | tee "$work/$name.log" || rc=$?
   ok=$(grep -c '^ok: ' "$work/$name.log" || true)
   failed=$(grep -c '^FAILED' "$work/$name.log" || true)
   if [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
     failed=1
   fi
-  tally "consumer checks ($name)" "$ok" "$failed"
+  tally "translator jobs ($name)" "$((ok + 1))" "$failed"
   return "$rc"
 }
-echo "--- consumer with find_package"
+echo "--- translator with find_package"
 consumer find_package -DCMAKE_PREFIX_PATH="$prefix"
-echo "--- consumer with pkg-config"
+echo "--- translator with pkg-config"
 PKG_CONFIG_PATH=$prefix/lib/pkgconfig consumer pkg-config -DZPI_CONSUMER_PKGCONFIG=ON
 
 echo "install stage passed in $(($(date +%s) - start)) s"

@@ -3,7 +3,7 @@
 // returns an empty value of its result type.
 #pragma once
 
-#include "kpi_impl.h"
+#include "kernel/kpi_impl.h"
 
 #include <string>
 #include <vector>

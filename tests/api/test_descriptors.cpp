@@ -1,7 +1,7 @@
 // Every class, list and enumeration descriptor against its expected
 // contents: type names, bases, properties in order with value types and
 // flags, element types, constants.
-#include "api/kpi_rtti_support.h"
+#include "api/rtti/kpi_rtti_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Type queries of interface and list classes over test implementations:
 // casts return the right part, mismatches name the expected type, lists
 // grow and check their indices, and property getters reach the object.
-#include "api/kpi_rtti_support.h"
+#include "api/rtti/kpi_rtti_support.h"
 #include "api/recording_impl.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // ("0" when none is left). Serves on a thread of its own until destroyed.
 #pragma once
 
-#include "api/zr_strings.h"
+#include "client/zr_strings.h"
 #include "net.h"
 
 #include <chrono>

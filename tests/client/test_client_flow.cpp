@@ -2,8 +2,8 @@
 // address: start-up and registration, the callback requests, and the jobs
 // run by the loop with their finish request.
 #include "api/kpi_interfaces.h"
-#include "api/zr_strings.h"
-#include "client/zr_binding.h"
+#include "client/zr_strings.h"
+#include "api/zpi50_client.h"
 #include "client/zr_callback.h"
 #include "client/zr_client.h"
 #include "client/zr_jobs.h"

@@ -71,7 +71,7 @@ TEST(Reply, FieldsStatusAndValues) {
 }
 
 TEST(ProxyUrl, HostAndPortFromTheServerUrl) {
-    btkString host = "old";
+    std::string host = "old";
     int32_t port = 1;
     EXPECT_TRUE(ZorvanProxy::SplitServerUrl("bnfs://myhost:4711/", host, port));
     EXPECT_EQ(std::string(host), "myhost");

@@ -6,7 +6,7 @@
 // session and go on serving a well-formed client; nothing crashes or
 // leaks. The generator starts from a fixed value, every loop a fixed count and
 // every wait a time limit.
-#include "api/zr_strings.h"
+#include "client/zr_strings.h"
 #include "net.h"
 #include "uniloc.h"
 #include "client/zr_callback.h"

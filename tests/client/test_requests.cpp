@@ -6,7 +6,7 @@
 #include "client/zr_client.h"
 #include "client/zr_options.h"
 #include "client/zr_proxy.h"
-#include "client/zr_toolkit.h"
+#include "api/zpi50_client.h"
 #include "file_targets.h"
 
 #include "api/kpi_interfaces.h"

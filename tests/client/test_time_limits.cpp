@@ -3,8 +3,7 @@
 // a closed connection is opened again before the next request, a request
 // is never sent twice, and a job still sends its finish notice. Also the
 // callback server's answers to a peer that never reads them.
-#include "api/zr_strings.h"
-#include "client/zr_binding.h"
+#include "api/zpi50_client.h"
 #include "client/zr_callback.h"
 #include "client/zr_client.h"
 #include "client/zr_jobs.h"
@@ -174,15 +173,37 @@ private:
 
 using Seen = ScriptedHost::Seen;
 
-TEST(ReplyTimeLimit, ReadOnceFromTheEnvironment) {
+TEST(ReplyTimeLimit, ReadOnceFromTheEnvironmentAndToldInOneLineWhenNotTaken) {
     ASSERT_TRUE(g_limitSet);
     EXPECT_EQ(ZrGetReplyTimeout(), kLimit);
-    EXPECT_EQ(ZrParseReplyTimeout(nullptr), 300);
-    EXPECT_EQ(ZrParseReplyTimeout("0.25"), 0.25);
-    EXPECT_EQ(ZrParseReplyTimeout("45"), 45);
-    EXPECT_EQ(ZrParseReplyTimeout("1e12"), 1000000);
-    for (const char* bad : {"", "0", "-3", "ten", "5s", " 5", "nan"})
-        EXPECT_EQ(ZrParseReplyTimeout(bad), 300) << bad;
+    std::string told = "x";
+    EXPECT_EQ(ZrParseReplyTimeout(nullptr, &told), 300);
+    EXPECT_EQ(told, "");
+    // Numbers are taken as they stand, blanks around them ignored.
+    for (auto [text, seconds] : {std::pair{"0.25", 0.25}, {"45", 45.0}, {" 5", 5.0}, {"\t7 \n", 7.0},
+                                 {"1000000", 1000000.0}}) {
+        EXPECT_EQ(ZrParseReplyTimeout(text, &told), seconds) << text;
+        EXPECT_EQ(told, "") << text;
+    }
+    // Above the longest limit: the longest limit, and it is told.
+    EXPECT_EQ(ZrParseReplyTimeout("1e12", &told), 1000000);
+    EXPECT_EQ(told, "ZORVAN_REPLY_TIMEOUT=\"1e12\" is above the longest limit; the reply time "
+                    "limit is 1000000 seconds");
+    // Anything else: 300, and it is told.
+    for (const char* bad : {"", "0", "-3", "ten", "5s", "nan", "5 5"}) {
+        EXPECT_EQ(ZrParseReplyTimeout(bad, &told), 300) << bad;
+        EXPECT_EQ(told, std::string("ZORVAN_REPLY_TIMEOUT=\"") + bad +
+                            "\" is not a positive number of seconds; the reply time limit is 300 "
+                            "seconds");
+    }
+    // Read from the environment, a value not taken is one line on standard
+    // error, a value taken is silent.
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ZrReadReplyTimeout("ten"), 300);
+    EXPECT_EQ(ZrReadReplyTimeout("45"), 45);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "ZORVAN_REPLY_TIMEOUT=\"ten\" is not a positive number of seconds; the reply time "
+              "limit is 300 seconds\n");
 }
 
 class HostTimeLimits : public ::testing::Test {

@@ -4,7 +4,7 @@
 #include "journal_test_util.h"
 
 #include "kernel/model/session_factory.h"
-#include "kpi_impl.h"
+#include "kernel/kpi_impl.h"
 #include "kpi_session.h"
 
 #include "file_targets.h"

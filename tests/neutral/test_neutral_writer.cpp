@@ -1,4 +1,4 @@
-#include "api/zr_strings.h"
+#include "neutral/unibuf_registration.h"
 #include "neutral/neutral_schema.h"
 #include "neutral/neutral_writer.h"
 #include "neutral_messages.h"

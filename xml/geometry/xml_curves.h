@@ -21,7 +21,7 @@
 // list counts that agree, or the reader throws IntfXmlError.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/framework/xml_element.h"
 #include "xml/geometry/xml_geometry.h"
 #include "xml/framework/xml_writer.h"

@@ -27,7 +27,7 @@
 // taken is freed with the reader. Arrays are xar arrays.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_writer.h"
 

@@ -30,7 +30,7 @@
 #pragma once
 
 #include "api/kpi_interfaces.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/framework/xml_writer.h"
 
 #include <cstdint>

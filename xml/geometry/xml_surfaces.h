@@ -23,7 +23,7 @@
 // element) gives a cleared profile curve.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/geometry/xml_curves.h"
 #include "xml/framework/xml_element.h"
 #include "xml/geometry/xml_geometry.h"

@@ -19,7 +19,7 @@
 // its body are errors (IntfXmlError).
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/geometry/xml_curves.h"
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_writer.h"

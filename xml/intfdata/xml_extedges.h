@@ -15,7 +15,7 @@
 // external shell.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/intfdata/xml_extend.h"
 
 #include <cstdint>

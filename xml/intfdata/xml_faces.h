@@ -21,7 +21,7 @@
 // document fails half-way.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_writer.h"
 

@@ -16,7 +16,7 @@
 // unset slot is refused by the writers (IntfXmlError, INTFXML_ERR_RECORD).
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/intfdata/xml_extend.h"
 
 #include <cstddef>

@@ -16,7 +16,7 @@
 // zero outline; a quilt without "ID" gets -1. Other children are errors.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_writer.h"
 

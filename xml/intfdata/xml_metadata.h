@@ -20,7 +20,7 @@
 // must hold exactly its "size" items.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/intfdata/xml_extend.h"
 
 #include <cstdint>

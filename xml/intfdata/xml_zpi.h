@@ -36,7 +36,7 @@
 // the extension with impfeat_ext_free followed by rlsmem.
 #pragma once
 
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_writer.h"
 

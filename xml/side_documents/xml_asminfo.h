@@ -36,7 +36,7 @@
 #pragma once
 
 #include "api/zpi50_export.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_writer.h"
 

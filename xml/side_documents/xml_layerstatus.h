@@ -26,30 +26,10 @@
 // is no array (TakeData gives null).
 #pragma once
 
+#include "api/qel_records.h"
 #include "api/zpi50_export.h"
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_writer.h"
-
-#include <cstddef>
-#include <cstdint>
-
-constexpr int ATB_LAYER_NAME_LEN = 81;
-
-// One layer (host-toolkit record).
-struct atb_import_layer {
-    int32_t IntfId;
-    int32_t Type;
-    char16_t Name[ATB_LAYER_NAME_LEN];     // zero-terminated
-    char16_t OrigName[ATB_LAYER_NAME_LEN]; // zero-terminated
-    int32_t ImportStatus;
-    int32_t CrvCount;
-    int32_t SrfCount;
-    int32_t TrmSrfCount;
-};
-static_assert(offsetof(atb_import_layer, Name) == 8);
-static_assert(offsetof(atb_import_layer, OrigName) == 170);
-static_assert(offsetof(atb_import_layer, ImportStatus) == 332);
-static_assert(sizeof(atb_import_layer) == 348);
 
 class IntfXmlAtbImportLayer;
 

@@ -2,7 +2,7 @@
 // raised argument error, and a small topology item with a chosen id.
 #pragma once
 
-#include "api/kpi_impl.h"
+#include "kernel/kpi_impl.h"
 #include "xexcept.h"
 
 #include <gtest/gtest.h>

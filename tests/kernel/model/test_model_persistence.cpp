@@ -2,7 +2,7 @@
 // documents, and models over a caller's records.
 #include "kernel/geometry/geometry_test_util.h"
 
-#include "api/zr_strings.h"
+#include "neutral/unibuf_registration.h"
 #include "kernel/metadata/model_ext.h"
 #include "kernel/model/model.h"
 #include "kernel/records/qel_routines.h"
@@ -761,8 +761,8 @@ TEST_F(PersistenceTest, CreatePIModelGlobalWorksOnCopiesOfTheCallersRecords) {
     qel_intf_data_extend* extension =
         dynamic_cast<KWPIModelExt_i*>(source->GetWPIModelExt().get())->GetExtendData();
 
-    KWPIModel_i* const untouched = reinterpret_cast<KWPIModel_i*>(uintptr_t(0x1));
-    KWPIModel_i* out = untouched;
+    KWPIModel* const untouched = reinterpret_cast<KWPIModel*>(uintptr_t(0x1));
+    KWPIModel* out = untouched;
     EXPECT_EQ(CreatePIModel_global(nullptr, extension, &out), 0);
     EXPECT_EQ(out, untouched);
     EXPECT_EQ(CreatePIModel_global(data, extension, nullptr), 0);
@@ -773,7 +773,7 @@ TEST_F(PersistenceTest, CreatePIModelGlobalWorksOnCopiesOfTheCallersRecords) {
     EXPECT_EQ(CreatePIModel_global(data, nullptr, &out), 0);
     ASSERT_NE(out, untouched);
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(static_cast<KWPIModel*>(out)->refCount(), 0);
+    EXPECT_EQ(out->refCount(), 0);
     {
         xrchandle<KWPIModel> model(out);
         EXPECT_FALSE(model->GetWPIModelExt());

@@ -4,7 +4,7 @@
 
 #include "btkstring.h"
 #include "xmemory.h"
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include <cstring>
 #include <initializer_list>

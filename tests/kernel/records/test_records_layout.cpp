@@ -1,7 +1,7 @@
 // Record layouts are pinned at compile time in qel_records.h; these checks
 // confirm at run time what routines rely on when they read a record by
 // position rather than by its declared type.
-#include "kernel/records/qel_records.h"
+#include "api/qel_records.h"
 
 #include <gtest/gtest.h>
 

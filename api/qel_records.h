@@ -1,7 +1,7 @@
-// kernel/records: the host toolkit's records (this header), the routines
-// that build, check and free them (qel_routines.h), their deep copies
-// (qel_copy.h, qel_annot_copy.h) and the bounded wide-name fields
-// (wide_name.h). It uses base/ only.
+// The host toolkit's records: the interface data of a part and its
+// extension, which a part-import translator receives and hands back,
+// assembly information and the layer status of an import, and the exported
+// functions on them (at the end).
 //
 // Host-toolkit interface-data records.
 //
@@ -24,10 +24,12 @@
 //   elements of type T stored by value; null is an empty array). Fields of
 //   type `void*` commented "har of T" are chunked arrays (har) of T entries.
 // - Records are taken with getmem and given back with rlsmem; the owner of a
-//   record owns everything reachable from it (see kernel/records/qel_routines.h).
+//   record owns everything reachable from it (impfeat_ext_free and
+//   QelAsmBasicInfoClean below free what a record holds).
 #pragma once
 
-#include "api/zpi50_status.h"
+#include "zpi50_export.h"
+#include "zpi50_status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -411,6 +413,27 @@ struct qel_model_basic_info {
     uint32_t source_system;
     qel_model_component_info* components; // xar of component records
 };
+
+// ---- layer status of an import --------------------------------------------------
+
+constexpr int ATB_LAYER_NAME_LEN = 81;
+
+// One layer of an import's layer status (requests 160 and 161 of
+// ZorvanProxy), in an xar of them.
+struct atb_import_layer {
+    int32_t IntfId;
+    int32_t Type;
+    char16_t Name[ATB_LAYER_NAME_LEN];     // zero-terminated
+    char16_t OrigName[ATB_LAYER_NAME_LEN]; // zero-terminated
+    int32_t ImportStatus;
+    int32_t CrvCount;
+    int32_t SrfCount;
+    int32_t TrmSrfCount;
+};
+static_assert(offsetof(atb_import_layer, Name) == 8);
+static_assert(offsetof(atb_import_layer, OrigName) == 170);
+static_assert(offsetof(atb_import_layer, ImportStatus) == 332);
+static_assert(sizeof(atb_import_layer) == 348);
 
 // ---- extension element records ---------------------------------------------------
 
@@ -1044,3 +1067,47 @@ static_assert(offsetof(QelContourdata, edge_ids) == QEL_SECOND_FIELD_OFFSET);
 static_assert(offsetof(QelQuiltdata, faces) == QEL_SECOND_FIELD_OFFSET);
 static_assert(sizeof(QelQuiltdata) == sizeof(QelContourdata),
               "qel_contourdata_alloc also makes quilt records");
+
+// ---- exported functions on the records -------------------------------------------
+
+class KWPIModel;
+struct neut_part; // a neutral part: made by cnv_qlk_neut, freed by release_neutral_part
+
+extern "C" {
+
+// A new model over copies of `data` and `extension` (both only read): 1 on
+// success; 0 for a null `data` or `out` or when `data` cannot be copied (out
+// untouched), or when `extension` (null included) cannot be copied (*out then
+// holds the model without an extension). No reference is taken for the
+// caller: wrap *out in a handle at once (xrchandle<KWPIModel> model(*out)).
+ZPI_API int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension,
+                                 KWPIModel** out);
+
+// Frees every array and record an extension holds and zeroes those words (the
+// block itself stays): 0; -2 for null or an annotation array of another size.
+ZPI_API int impfeat_ext_free(qel_intf_data_extend* ext);
+
+// Frees the component records of assembly information recursively (the
+// record given stays): 0; -2 for null or bad component arrays, -10 when memory
+// runs out.
+ZPI_API int QelAsmBasicInfoClean(qel_model_basic_info* info);
+
+// Converts interface data into a new neutral part stored in *out (the caller
+// frees it with release_neutral_part); `flags` is unused. 0; -2 for a null
+// `data` (an empty part) or `out`; -10 when no part can be made (*out null).
+ZPI_API int cnv_qlk_neut(const qel_intf_data* data, neut_part** out, int flags);
+
+// Adds an extension's layers, colours, attributes, units, names, facets and
+// annotations to `part`: 0; -2 for a null argument or an array of another
+// size, -10 when memory runs out, -1 for element colours without reference
+// colours; the rest is converted in every case.
+ZPI_API int ConvertQelImpfeatExtend(neut_part* part, const qel_intf_data_extend* ext);
+
+// Writes `part` as a neutral part file to `location` (a UTF-16 file path,
+// written beside the target and renamed when whole): 1 when written, else 0
+// (the reason then goes to the neutral converters' diagnostics).
+ZPI_API int stream_neutral_to_pfa(const char16_t* location, neut_part* part);
+
+// Frees a neutral part with everything under it: 0; -2 for null.
+ZPI_API int release_neutral_part(neut_part* part);
+}

@@ -1,5 +1,5 @@
 // The implementation object behind an interface object.
-#include "kpi_impl.h"
+#include "kernel/kpi_impl.h"
 
 KCommon_i* CastToImpl(KCommon* obj) {
     if (!obj)

@@ -1,6 +1,4 @@
-#include "zr_strings.h"
-
-#include "ugc_output.h"
+#include "client/zr_strings.h"
 
 #include <charconv>
 #include <cstdint>
@@ -156,17 +154,4 @@ bool ReadSessionText(std::istream& stream, btkString& text) {
     }
     text = btkString(std::move(body));
     return true;
-}
-
-// ---- UnibufRegistration ---------------------------------------------------------
-UnibufRegistration::UnibufRegistration(KCStream* stream, const char16_t* name, btkWString* key)
-    : key_(name) {
-    registered_ = ugc_register_stream(name, stream);
-    if (registered_ && key)
-        *key = key_;
-}
-
-UnibufRegistration::~UnibufRegistration() {
-    if (registered_)
-        ugc_unregister_stream(key_);
 }

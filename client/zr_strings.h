@@ -1,8 +1,7 @@
 // Texts exchanged with the host server: every request, reply and job text
 // is a sequence of fields separated by a line feed. These helpers cut such
 // texts into argument vectors and requests, write and read the typed items
-// of a session stream, and register a caller's stream as a named buffer for
-// a scope.
+// of a session stream.
 //
 // Lines are taken as they stand: an empty line is an (empty) field and keeps
 // the fields after it in place.
@@ -76,27 +75,3 @@ ZPI_API void WriteSessionText(std::ostream& stream, const char* text);
 // with `text` empty, when the stream holds no well-formed item; the length
 // of a text item is trusted only as far as bytes really arrive.
 ZPI_API bool ReadSessionText(std::istream& stream, btkString& text);
-
-class KCStream;
-
-// Registers the caller's `stream` as a named buffer under `name` for the
-// life of this object: the file layer (and so the neutral writer) writes
-// into the stream when it opens the location that `key` receives. The registry holds
-// a reference on the stream meanwhile. Only a registration that succeeded
-// is removed again, so a name taken by someone else is left alone; a null
-// stream or a null or empty name registers nothing.
-class ZPI_API UnibufRegistration {
-public:
-    // `key` (when given) receives the location by which the entry is reached.
-    UnibufRegistration(KCStream* stream, const char16_t* name, btkWString* key);
-    UnibufRegistration(const UnibufRegistration&) = delete;
-    UnibufRegistration& operator=(const UnibufRegistration&) = delete;
-    ~UnibufRegistration();
-
-    bool IsRegistered() const { return registered_; }
-    const btkWString& GetKey() const { return key_; }
-
-private:
-    btkWString key_;
-    bool registered_ = false;
-};
