@@ -63,15 +63,22 @@ template <class Call> int NewHandle(QelMdl* handle, Call call) {
 
 // Requests that fill a record whose `slot` is a new id block: the block is
 // made first and put in the slot; when the request leaves the slot without
-// it (a failure, an id that is not a number) it is freed again.
+// it (a failure, an id that is not a number) it is freed again. A failure
+// that left the block in place is a request that did not go out: the slot
+// gets back what it held, as nothing was written.
 template <class Call> int WithNewBlock(int32_t*& slot, Call call) {
     auto* block = static_cast<int32_t*>(getmem(sizeof(int32_t)));
     if (!block)
         return ZPI_REQUEST_NO_MEMORY;
+    int32_t* const before = slot;
     slot = block;
     int status = call();
-    if (slot != block)
+    if (slot != block) {
         rlsmem(block);
+    } else if (status != 0) {
+        rlsmem(block);
+        slot = before;
+    }
     return status;
 }
 

@@ -3,7 +3,8 @@
 // the translation options, and the few requests on components and layers.
 //
 // Documents handed over go where ZrHandOverPath puts them (the callback
-// server's memory, or the temporary directory when "GG_TEMP_FILE" is set).
+// server's memory, or the temporary directory when "GG_TEMP_FILE" is set);
+// a request whose document was not written whole is not sent (100).
 // Documents received are named by a reply field and read from the callback
 // server's memory ("bnfs:") or a local file. No member throws.
 #include "client/zr_options.h"
@@ -32,20 +33,15 @@ namespace {
 
 using zr_detail::kNotSent;
 
-// Writes `record` with a Writer into the hand-over file `name` and gives its
-// path; false when there is nowhere to put it. A writer that fails is told
-// on standard error (the path and the reason); the host is told the path
-// all the same.
+// Writes `record` with a Writer into the hand-over file `name` of request
+// `opcode` and gives its path; false when there is nowhere to put it or it
+// was not written whole (ZrWriteHandOver): the request is then not sent.
 template <class Writer, class Record>
-bool WriteHandOver(const char* name, const Record* record, btkString& path) {
-    if (!ZrHandOverPath(name, path))
-        return false;
-    try {
-        Writer writer(path.c_str(), record);
-    } catch (...) {
-        IntfXmlTellCaught("write", path.c_str());
-    }
-    return true;
+bool WriteHandOver(int opcode, const char* name, const Record* record, btkString& path) {
+    return ZrWriteHandOver(opcode, name, path, [record](const btkString& where, std::string&) {
+        Writer writer(where.c_str(), record);
+        return true;
+    });
 }
 
 // The document named by `name` read into a new Top and handed on by
@@ -166,12 +162,11 @@ int ZorvanProxy::SendAssemblyInfo(int a, const qel_model_basic_info* info, int b
     if (!info)
         return kNotSent;
     btkString path;
-    if (!WriteHandOver<IntfXmlModel>("assemInfo.xml", info, path))
-        return 0;
+    if (!WriteHandOver<IntfXmlModel>(159, "assemInfo.xml", info, path))
+        return kNotSent;
     Request req(159);
     req.AddInt(a).AddText(path).AddInt(b).AddInt(c).AddDouble(d);
-    zr_detail::SendOnly(*this, req);
-    return 0;
+    return zr_detail::StatusReply(*this, req, kNotSent);
 }
 
 // ---- 160, 161: import-layer status ------------------------------------------
@@ -180,12 +175,12 @@ int ZorvanProxy::SetAtbImportLayers(int a, const atb_import_layer* layers) {
     if (!layers)
         return kNotSent;
     btkString path;
-    if (!WriteHandOver<IntfXmlAtbImportLayers>("atbLayers.xml", layers, path))
-        return 0;
+    if (!WriteHandOver<IntfXmlAtbImportLayers>(160, "atbLayers.xml", layers, path))
+        return kNotSent;
     IntfXmlDumpIfRequested(path.c_str());
     Request req(160);
     req.AddInt(a).AddText(path);
-    return zr_detail::StatusReply(*this, req, 0);
+    return zr_detail::StatusReply(*this, req, kNotSent);
 }
 
 int ZorvanProxy::GetAtbImportLayers(int a, atb_import_layer** layers) {
@@ -207,12 +202,11 @@ int ZorvanProxy::SendTranslationLog(const char* const* lines) {
     if (!lines)
         return kNotSent;
     btkString path;
-    if (!WriteHandOver<IntfXmlLogLines>("TranslationLog.xml", lines, path))
-        return 0;
+    if (!WriteHandOver<IntfXmlLogLines>(178, "TranslationLog.xml", lines, path))
+        return kNotSent;
     Request req(178);
     req.AddText(path);
-    zr_detail::SendOnly(*this, req);
-    return 0;
+    return zr_detail::StatusReply(*this, req, kNotSent);
 }
 
 // ---- 183: translation options --------------------------------------------------

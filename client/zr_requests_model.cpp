@@ -12,6 +12,7 @@
 #include "kernel/model/model.h"
 #include "xml/framework/xml_element.h"
 #include "xml/intfdata/xml_kpi_writer.h"
+#include "xml/intfdata/xml_zpi.h"
 #include "xml/framework/xml_tempdir.h"
 
 #include "xmemory.h"
@@ -263,30 +264,28 @@ namespace {
 
 // Writes the hand-over file of request 103 and gives its path ("" for an
 // import format that hands no file over). False when there is nowhere to
-// put it. Format 1 writes a given model from its objects; format 0 needs
-// host records: a model hands over its interface data, and one without
-// any gives an empty part.
+// put it or it was not written whole (ZrWriteHandOver). Format 1 writes a
+// given model from its objects; format 0 needs host records: a model hands
+// over its interface data, and one without any gives an empty part.
 bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
                    const qel_intf_data_extend* extension, int format, btkString& path) {
     path.Clear();
     if (format != 0 && format != 1)
         return true;
-    if (!ZrHandOverPath(format == 0 ? "zpi.neu" : "zpi.xml", path))
-        return false;
-    if (format == 0) {
-        ZrWriteNeutralFile(path, data, extension);
-    } else if (!model.isNull()) {
-        try {
-            IntfXmlKPIWriter writer(path.c_str(), model, extension);
-        } catch (...) {
-            // Told here: the host is told the path all the same.
-            IntfXmlTellCaught("write", path.c_str());
-        }
-    } else {
-        ZrWriteZpiDocument(path, data, extension);
-    }
-    IntfXmlDumpIfRequested(path.c_str());
-    return true;
+    const bool written = ZrWriteHandOver(
+        103, format == 0 ? "zpi.neu" : "zpi.xml", path,
+        [&](const btkString& where, std::string& why) {
+            if (format == 0)
+                return ZrWriteNeutralFile(where, data, extension, why);
+            if (!model.isNull())
+                IntfXmlKPIWriter writer(where.c_str(), model, extension);
+            else
+                IntfXmlZPI writer(where.c_str(), data, extension);
+            return true;
+        });
+    if (written)
+        IntfXmlDumpIfRequested(path.c_str());
+    return written;
 }
 
 int SendImportFeature(ZorvanProxy& proxy, int value, const int32_t* entity, const btkString& path,

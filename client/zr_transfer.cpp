@@ -1,7 +1,7 @@
 #include "client/zr_transfer.h"
 
-#include "neutral/unibuf_registration.h"
 #include "client/zr_client.h"
+#include "neutral/unibuf_registration.h"
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_extend.h"
 #include "neutral/neutral_writer.h"
@@ -13,6 +13,7 @@
 #include "kcommon.h"
 
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -54,51 +55,79 @@ private:
 
 } // namespace
 
-void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
-                        const qel_intf_data_extend* extension) {
+bool ZrWriteHandOver(int opcode, const char* name, btkString& path,
+                     const std::function<bool(const btkString& path, std::string& why)>& write) {
+    const std::string notSent = "request " + std::to_string(opcode) + " not sent: ";
+    if (!ZrHandOverPath(name, path)) {
+        IntfXmlTellFailure(notSent + "there is nowhere to put \"" + name +
+                           "\" (no callback server, and GG_TEMP_FILE is not set)");
+        return false;
+    }
+    const std::string cannot = "cannot write \"" + path.str() + "\": ";
+    std::string why;
+    bool written = false;
+    try {
+        written = write(path, why);
+        if (!written)
+            why = cannot + (why.empty() ? "the writer failed" : why);
+    } catch (const IntfXmlError& e) {
+        why = e.Message(); // it names the document
+    } catch (const std::exception& e) {
+        why = cannot + e.what();
+    } catch (...) {
+        why = cannot + "an unknown failure";
+    }
+    if (!written)
+        IntfXmlTellFailure(notSent + why);
+    return written;
+}
+
+bool ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
+                        const qel_intf_data_extend* extension, std::string& why) {
+    // The writer takes a UTF-16 name: a name that does not convert exactly
+    // would write another file than the one named.
+    std::u16string wide;
+    if (!btkStrUtf8ToUtf16Strict(path.str(), wide)) {
+        why = "the path is not UTF-8";
+        return false;
+    }
     // Freed however this ends, also when a step below throws.
     NeutralPartPtr part;
     cnv_qlk_neut(data, OutPtr(part), 0); // a null `data` hands out an empty part
-    if (!part)
-        return;
+    if (!part) {
+        why = "no memory for the neutral part";
+        return false;
+    }
     if (extension) // what it leaves out is told, and the rest handed over
         ReportQelImpfeatExtendStatus("ZrWriteNeutralFile",
                                      ConvertQelImpfeatExtend(part.get(), extension));
-    std::u16string wide = btkStrUtf8ToUtf16(path.c_str());
-    if (IntfXmlIsBnfsPath(path.c_str())) {
-        IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener();
-        std::string why = "no \"bnfs\" location is available";
-        std::unique_ptr<IntfXmlBnfsFile> file(opener ? opener(path.c_str(), 2, &why) : nullptr);
-        if (!file)
-            neut_message("ZrWriteNeutralFile",
-                         ("cannot create \"" + std::string(path.c_str()) + "\": " + why).c_str());
-        if (file) {
-            xrchandle<KCStream> stream(new BnfsFileStream(file.get()));
-            int written = 0;
-            {
-                btkWString location;
-                UnibufRegistration registration(stream.get(), wide.c_str(), &location);
-                if (registration.IsRegistered())
-                    written = stream_neutral_to_pfa(location, part.get());
-            }
-            // Only a whole file is sent; a failed one is dropped unsent, so
-            // the document the host holds stays as it was.
-            if (written == 1)
-                stream->Close();
-        }
-    } else {
-        stream_neutral_to_pfa(wide.c_str(), part.get());
+    if (!IntfXmlIsBnfsPath(path.c_str()))
+        return stream_neutral_to_pfa_why(wide.c_str(), part.get(), &why) == 1;
+    IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener();
+    std::unique_ptr<IntfXmlBnfsFile> file(opener ? opener(path.c_str(), 2, &why) : nullptr);
+    if (!file) {
+        if (why.empty())
+            why = "no \"bnfs\" location is available";
+        return false;
     }
-}
-
-void ZrWriteZpiDocument(const btkString& path, const qel_intf_data* data,
-                        const qel_intf_data_extend* extension) {
-    try {
-        IntfXmlZPI writer(path.c_str(), data, extension);
-    } catch (...) {
-        // Told here: the host finds no document.
-        IntfXmlTellCaught("write", path.c_str());
+    xrchandle<KCStream> stream(new BnfsFileStream(file.get()));
+    int written = 0;
+    {
+        btkWString location;
+        UnibufRegistration registration(stream.get(), wide.c_str(), &location);
+        if (registration.IsRegistered())
+            written = stream_neutral_to_pfa_why(location, part.get(), &why);
+        else
+            why = "the file is being written by another hand-over";
     }
+    // Only a whole file is stored; a failed one is dropped unsent.
+    if (written != 1)
+        return false;
+    if (stream->Close() != 0) {
+        why = file->Error().empty() ? "the file could not be stored" : file->Error();
+        return false;
+    }
+    return true;
 }
 
 bool ZrReadDocument(const char* path, IntfXmlElement* top, bool dump) {

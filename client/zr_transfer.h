@@ -5,9 +5,19 @@
 // callback URL followed by the file name), from which the host fetches it;
 // only when "GG_TEMP_FILE" is set (to any value) does it go into the local
 // temporary directory ("<dir>/<name>").
+//
+// A file is handed over only when it was written whole. A write never
+// destroys: after a failed one the file that was there stays as it was,
+// so a request whose file was not written is not sent at all (its member
+// answers 100, "not sent"); otherwise the host would take the previous
+// job's file for this one. Which request was not sent and why is told in
+// one line on standard error.
 #pragma once
 
 #include "btkstring.h"
+
+#include <functional>
+#include <string>
 
 struct qel_intf_data;
 struct qel_intf_data_extend;
@@ -17,20 +27,21 @@ class IntfXmlElement;
 // (no callback server and "GG_TEMP_FILE" unset).
 bool ZrHandOverPath(const char* name, btkString& path);
 
-// Writers of the hand-over files. A failure is told on standard error (the
-// document's, with the path and the reason) or, for the neutral file, as a
-// diagnostic of the neutral converters; the host is told the path all the
-// same and finds there no file, or the one that was there before, never a
-// part of one. Several hand-overs may run at once,
-// also beside a model's neutral save.
-// The neutral part of `data` (an empty part for null) with the extension;
-// what the extension's conversion leaves out is told as a diagnostic of the
-// neutral converters (routine "ZrWriteNeutralFile").
-void ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
-                        const qel_intf_data_extend* extension);
-// The interface-data document of `data` with the extension.
-void ZrWriteZpiDocument(const btkString& path, const qel_intf_data* data,
-                        const qel_intf_data_extend* extension);
+// Writes the hand-over file `name` of request `opcode` and gives its path.
+// `write` writes the file at the path it gets: it answers false with the
+// reason in `why`, or throws, when the file was not written whole. False
+// when there is nowhere to put the file or it was not written whole; one
+// line on standard error then says which request was not sent and why.
+bool ZrWriteHandOver(int opcode, const char* name, btkString& path,
+                     const std::function<bool(const btkString& path, std::string& why)>& write);
+
+// The neutral part of `data` (an empty part for null) with the extension,
+// written to `path`; what the extension's conversion leaves out is told as
+// a diagnostic of the neutral converters (routine "ZrWriteNeutralFile").
+// False, with the reason in `why`, when the file was not written whole; a
+// local path that is not UTF-8 is refused (it would name another file).
+bool ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
+                        const qel_intf_data_extend* extension, std::string& why);
 
 // Parses the document at `path` ("bnfs:" or a local file) into `top`;
 // `dump` copies it to the transfer dump first when "ZORVAN_DUMP_XML" is

@@ -289,6 +289,8 @@ long IntfXmlBnfsStream::WriteHook(const char* data, size_t n) {
 
 bool IntfXmlBnfsStream::CloseHook() {
     bool ok = file_->Close();
+    if (!ok && !file_->Error().empty())
+        SetFailed(file_->Error());
     file_.reset();
     return ok;
 }

@@ -225,6 +225,8 @@ public:
     virtual long Write(const char* data, size_t n) = 0;
     // False when closing failed (the document is then incomplete).
     virtual bool Close() = 0;
+    // Why the last read, write or close failed ("" when it is not known).
+    virtual std::string Error() const { return std::string(); }
 };
 
 // mode 1: open for reading; mode 2: create for writing.
