@@ -1,5 +1,6 @@
 #include "client/zr_bnfs.h"
 
+#include "client/zr_client.h"
 #include "client/zr_proxy.h"
 
 #include "net.h"
@@ -49,13 +50,17 @@ struct ConnectionCloser {
 };
 using Connection = std::unique_ptr<BNFSConnection, ConnectionCloser>;
 
+// One document: read whole when opened (mode 1), or kept as it is written
+// and stored on Close (mode 2), through a connection to the server or
+// straight into this process's own in-memory location.
 class BnfsFile : public IntfXmlBnfsFile {
 public:
     // Reading: the whole file at once.
     explicit BnfsFile(std::string data) : data_(std::move(data)), mode_(1) {}
-    // Writing: stored on Close through `connection`.
-    BnfsFile(Connection connection, std::string inner)
-        : connection_(std::move(connection)), inner_(std::move(inner)), mode_(2) {}
+    // Writing: stored on Close through `connection`, or into `own` when
+    // there is no connection.
+    BnfsFile(Connection connection, unilocation* own, std::string inner)
+        : connection_(std::move(connection)), own_(own), inner_(std::move(inner)), mode_(2) {}
 
     long Read(char* buffer, size_t wanted) override {
         if (mode_ != 1 || !buffer)
@@ -73,6 +78,8 @@ public:
         const size_t room = kBnfsMaxPayload - kUniMaxPath - 1 - data_.size();
         const size_t k = std::min(n, room);
         data_.append(data, k);
+        if (k < n)
+            error_ = "the document is larger than a bnfs transfer can carry";
         return long(k);
     }
 
@@ -81,23 +88,33 @@ public:
             return ok_;
         closed_ = true;
         if (mode_ == 2) {
-            bnfsError error;
-            ok_ = BNFSConnection::WriteFile(connection_.get(), inner_.c_str(), data_.data(),
-                                            data_.size(), error);
-            connection_.reset();
+            if (connection_) {
+                bnfsError error;
+                ok_ = BNFSConnection::WriteFile(connection_.get(), inner_.c_str(), data_.data(),
+                                                data_.size(), error);
+                if (!ok_)
+                    error_ = error.message;
+                connection_.reset();
+            } else {
+                ok_ = own_->WriteFile(inner_.c_str(), data_.data(), data_.size(), &error_);
+            }
         }
         data_.clear();
         return ok_;
     }
 
+    std::string Error() const override { return error_; }
+
 private:
     Connection connection_;
+    unilocation* own_ = nullptr;
     std::string inner_;
     std::string data_;
     size_t pos_ = 0;
     int mode_;
     bool closed_ = false;
     bool ok_ = true;
+    std::string error_;
 };
 
 } // namespace
@@ -112,6 +129,18 @@ IntfXmlBnfsFile* ZrOpenBnfsFile(const char* path, int mode, std::string* error) 
             *error = "unknown open mode";
         return nullptr;
     }
+    // A document under this process's own callback address is read and
+    // written in place, not through a socket to itself: a callback server
+    // whose sessions are all taken cannot keep the client out of its own
+    // documents.
+    if (unilocation* own = ZrOwnCallbackLocation(host.c_str(), port)) {
+        if (mode == 2)
+            return new BnfsFile(Connection(), own, std::move(inner));
+        std::string data;
+        if (!own->ReadFile(inner.c_str(), data, error))
+            return nullptr;
+        return new BnfsFile(std::move(data));
+    }
     bnfsError failure;
     Connection connection(BNFSConnection::Open(failure, host.c_str(), port));
     if (!connection) {
@@ -121,7 +150,7 @@ IntfXmlBnfsFile* ZrOpenBnfsFile(const char* path, int mode, std::string* error) 
     }
     ZrApplyReplyLimits(connection.get());
     if (mode == 2)
-        return new BnfsFile(std::move(connection), std::move(inner));
+        return new BnfsFile(std::move(connection), nullptr, std::move(inner));
     std::string data;
     if (!BNFSConnection::ReadFile(connection.get(), inner.c_str(), data, failure)) {
         if (error)

@@ -1,11 +1,13 @@
 // "bnfs:" documents of the client: the opener that the XML binding uses for
-// paths bnfs://host:port/path. It reaches the bnfs server at host:port (the
-// host's server, or this process's own callback server for paths under the
-// callback URL) and reads or writes the whole file there:
+// paths bnfs://host:port/path. It reaches the bnfs server at host:port (as
+// a rule the host's server) and reads or writes the whole file there:
 //   mode 1 (read)   fetches the file when opened;
 //   mode 2 (write)  connects when opened, keeps what is written, and stores
 //                   the file on Close (a file never closed is not stored).
 // Both are bounded by the client's reply time limits (client/zr_proxy.h).
+// A path under this process's own callback URL names a file of the
+// callback server's in-memory location: it is read and written there
+// directly, in the same way, without a connection.
 #pragma once
 
 #include "api/zpi50_export.h"

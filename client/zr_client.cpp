@@ -7,6 +7,7 @@
 #include "kernel/model/session_factory.h"
 #include "process.h"
 #include "thr.h"
+#include "uniloc.h"
 #include "xml/framework/sax_handler_class.h"
 #include "xmemory.h"
 
@@ -193,6 +194,17 @@ bool ZrClient::StartCallbackServer() {
     return true;
 }
 
+bool ZrClient::ServesAt(const char* host, int port) const {
+    btkString address;
+    if (!host || !btkGetCurHostAddress(address) || address.str() != host)
+        return false;
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (const Running& r : servers_)
+        if (r.server->GetPort() == port)
+            return true;
+    return false;
+}
+
 void ZrClient::StopCallbackServers() {
     std::vector<Running> running;
     {
@@ -288,6 +300,11 @@ xrchandle<ZorvanProxy> ZrGetFacadeProxy() {
     ClientState& s = clientState();
     std::lock_guard<std::mutex> hold(s.mutex);
     return s.facade;
+}
+
+unilocation* ZrOwnCallbackLocation(const char* host, int port) {
+    xrchandle<ZrClient> client = ZrClient::Get();
+    return client && client->ServesAt(host, port) ? unimemlocation::GetRegistered() : nullptr;
 }
 
 btkString ZrGetCallbackUrl() {

@@ -20,6 +20,7 @@ class SAXParser;
 XERCES_CPP_NAMESPACE_END
 
 class IntfXmlSaxHandler;
+class unilocation;
 class KWPIModel;
 class ZrCallbackServer;
 class ZrServerThread;
@@ -50,6 +51,8 @@ public:
     bool StartCallbackServer();
     // The most recently started callback server (null before).
     ZrCallbackServer* GetCallbackServer() const;
+    // True when one of the callback servers started listens at host:port.
+    bool ServesAt(const char* host, int port) const;
 
     // The client's SAX parser, made on first use, with `handler` set as its
     // document and error handler (null clears both). For the thread that
@@ -84,3 +87,6 @@ private:
 ZPI_API xrchandle<ZorvanProxy> ZrGetFacadeProxy();
 // The client's callback URL ("" without a client).
 ZPI_API btkString ZrGetCallbackUrl();
+// The in-memory location that a callback server of this client serves at
+// host:port (its files are under /ZPI/), or null when none listens there.
+ZPI_API unilocation* ZrOwnCallbackLocation(const char* host, int port);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -118,6 +119,15 @@ std::vector<std::string> unilocation::RegisteredNames() {
     return names;
 }
 
+bool unilocation::ReadShared(const char* path, std::shared_ptr<const std::string>& data,
+                             std::string* error) {
+    auto copy = std::make_shared<std::string>();
+    if (!ReadFile(path, *copy, error))
+        return false;
+    data = std::move(copy);
+    return true;
+}
+
 bool unilocation::List(const char*, std::vector<uniEntry>&, std::string* error) {
     return fail(error, std::string("no listings in ") + GetName());
 }
@@ -161,7 +171,31 @@ unimemlocation* unimemlocation::GetRegistered() {
     return mem;
 }
 
+void unimemlocation::SetCapacity(size_t bytes) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    capacity_ = bytes;
+}
+
+size_t unimemlocation::GetCapacity() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return capacity_;
+}
+
+size_t unimemlocation::GetUsed() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return used_;
+}
+
 bool unimemlocation::ReadFile(const char* path, std::string& data, std::string* error) {
+    std::shared_ptr<const std::string> file;
+    if (!ReadShared(path, file, error))
+        return false;
+    data = *file;
+    return true;
+}
+
+bool unimemlocation::ReadShared(const char* path, std::shared_ptr<const std::string>& data,
+                                std::string* error) {
     std::string p;
     if (!uniNormalizePath(path, p, error))
         return false;
@@ -174,7 +208,7 @@ bool unimemlocation::ReadFile(const char* path, std::string& data, std::string* 
     }
     if (!file)
         return fail(error, "no such file: " + p);
-    data = *file;
+    data = std::move(file);
     return true;
 }
 
@@ -185,12 +219,33 @@ bool unimemlocation::WriteFile(const char* path, const char* data, size_t size,
         return false;
     if (!data && size)
         return fail(error, "no data");
+    // The bytes of the other files when `p` holds `size` bytes, or false
+    // when that would go beyond the capacity; called with the lock held.
+    auto room = [&](size_t& others) {
+        auto it = files_.find(p);
+        others = used_ - (it != files_.end() ? it->second->size() : 0);
+        if (size <= capacity_ && others <= capacity_ - size)
+            return true;
+        return fail(error, "the location is full: " + p + " of " + std::to_string(size) +
+                               " bytes would exceed its " + std::to_string(capacity_) + " bytes");
+    };
+    size_t others = 0;
+    {
+        // Refused before the copy is made: a file beyond the capacity
+        // takes no memory at all.
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (!room(others))
+            return false;
+    }
     auto file = std::make_shared<const std::string>(data ? data : "", size);
     std::lock_guard<std::mutex> hold(mutex_);
     if (dirs_.count(p))
         return fail(error, "a folder has that name: " + p);
     if (!dirs_.count(parentOf(p)))
         return fail(error, "no such folder: " + parentOf(p));
+    if (!room(others))
+        return false;
+    used_ = others + size;
     files_[p] = std::move(file);
     return true;
 }
@@ -200,8 +255,11 @@ bool unimemlocation::RemoveFile(const char* path, std::string* error) {
     if (!uniNormalizePath(path, p, error))
         return false;
     std::lock_guard<std::mutex> hold(mutex_);
-    if (files_.erase(p) == 0)
+    auto it = files_.find(p);
+    if (it == files_.end())
         return fail(error, "no such file: " + p);
+    used_ -= it->second->size();
+    files_.erase(it);
     return true;
 }
 
@@ -376,6 +434,13 @@ bool univfslocation::ReadFile(const char* path, std::string& data, std::string* 
     unilocation* t;
     std::string inner;
     return Resolve(path, false, &t, inner, error) && t->ReadFile(inner.c_str(), data, error);
+}
+
+bool univfslocation::ReadShared(const char* path, std::shared_ptr<const std::string>& data,
+                                std::string* error) {
+    unilocation* t;
+    std::string inner;
+    return Resolve(path, false, &t, inner, error) && t->ReadShared(inner.c_str(), data, error);
 }
 
 bool univfslocation::WriteFile(const char* path, const char* data, size_t size,

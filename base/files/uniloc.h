@@ -7,7 +7,9 @@
 // more than kUniMaxPath bytes; repeated and trailing slashes are dropped.
 //
 // unimemlocation keeps files in memory (one process-wide instance through
-// GetRegistered); a file can be written only into an existing folder.
+// GetRegistered); a file can be written only into an existing folder, and
+// only while all files together stay within the location's capacity
+// (kDefaultCapacity, 256 MB, unless set otherwise).
 // univfslocation shows other locations under mount points of its own.
 // unilocallocation is a folder of the local file system seen as a location.
 //
@@ -63,6 +65,11 @@ public:
     // Creates or replaces the file.
     virtual bool WriteFile(const char* path, const char* data, size_t size,
                            std::string* error) = 0;
+    // The whole file as a buffer that may be shared: a location that keeps
+    // its files in memory hands out the buffer it holds (later writes
+    // replace it, never change it); by default a copy read by ReadFile.
+    virtual bool ReadShared(const char* path, std::shared_ptr<const std::string>& data,
+                            std::string* error);
     virtual bool RemoveFile(const char* path, std::string* error) = 0;
     // Makes the folder and any missing folders above it; true when it
     // exists afterwards. No flags are defined yet (pass 0).
@@ -103,8 +110,18 @@ public:
     // The process's in-memory location (made on first use, never destroyed).
     static unimemlocation* GetRegistered();
 
+    // The bytes all files may hold together; a write that would go beyond
+    // is refused ("the location is full") and changes nothing.
+    static constexpr size_t kDefaultCapacity = size_t(256) << 20;
+    void SetCapacity(size_t bytes);
+    size_t GetCapacity() const;
+    // The bytes the files hold now.
+    size_t GetUsed() const;
+
     const char* GetName() const override { return name_.c_str(); }
     bool ReadFile(const char* path, std::string& data, std::string* error) override;
+    bool ReadShared(const char* path, std::shared_ptr<const std::string>& data,
+                    std::string* error) override;
     bool WriteFile(const char* path, const char* data, size_t size, std::string* error) override;
     bool RemoveFile(const char* path, std::string* error) override;
     bool MakeDirectory(const char* path, int flags, std::string* error) override;
@@ -123,6 +140,8 @@ private:
     mutable std::mutex mutex_;
     std::set<std::string> dirs_;                                   // "/" always
     std::map<std::string, std::shared_ptr<const std::string>> files_;
+    size_t used_ = 0;                     // bytes of files_, under mutex_
+    size_t capacity_ = kDefaultCapacity;  // under mutex_
 };
 
 class ZBASE_API univfslocation : public unilocation {
@@ -141,6 +160,8 @@ public:
 
     const char* GetName() const override { return name_.c_str(); }
     bool ReadFile(const char* path, std::string& data, std::string* error) override;
+    bool ReadShared(const char* path, std::shared_ptr<const std::string>& data,
+                    std::string* error) override;
     bool WriteFile(const char* path, const char* data, size_t size, std::string* error) override;
     bool RemoveFile(const char* path, std::string* error) override;
     bool MakeDirectory(const char* path, int flags, std::string* error) override;

@@ -426,7 +426,7 @@ BNFSConnection::~BNFSConnection() = default;
 
 bool BNFSConnection::IsConnected() const {
     std::lock_guard<std::mutex> hold(mutex_);
-    return stream_ && stream_->IsOpen();
+    return IsUsable();
 }
 
 void BNFSConnection::SetTimeout(double seconds) {
@@ -452,7 +452,8 @@ void BNFSConnection::SetReopenWhenClosed(bool on) {
 namespace {
 
 // A connected TCP socket to host:port, or -1 with the reason in `error`.
-int connectTo(const char* host, int port, bnfsError& error) {
+// Each address the name gives has until `until` to accept the connection.
+int connectTo(const char* host, int port, Clock::time_point until, bnfsError& error) {
     if (!host || !*host || port <= 0 || port > 65535) {
         error.Set(BNFS_ERR_ADDRESS, "no host or a port out of range");
         return -1;
@@ -485,7 +486,7 @@ int connectTo(const char* host, int port, bnfsError& error) {
             pollfd p{fd, POLLOUT, 0};
             int pr;
             do
-                pr = ::poll(&p, 1, int(kConnectTimeout * 1000));
+                pr = ::poll(&p, 1, msLeft(true, until));
             while (pr < 0 && errno == EINTR);
             int soerr = 0;
             socklen_t len = sizeof soerr;
@@ -519,7 +520,7 @@ int connectTo(const char* host, int port, bnfsError& error) {
 
 BNFSConnection* BNFSConnection::Open(bnfsError& error, const char* host, int port) {
     error.Clear();
-    int fd = connectTo(host, port, error);
+    int fd = connectTo(host, port, deadlineAfter(kConnectTimeout), error);
     if (fd < 0)
         return nullptr;
     return new BNFSConnection(std::make_unique<btkSocketStream>(fd), host, port);
@@ -541,10 +542,13 @@ bool BNFSConnection::IsUsable() const {
     }
 }
 
-bool BNFSConnection::Reopen(bnfsError& error) {
+bool BNFSConnection::Reopen(Clock::time_point deadline, bnfsError& error) {
     stream_.reset();
     receiveLimitSet_ = -1;
-    int fd = connectTo(host_.c_str(), port_, error);
+    // The connect counts within the call's time limit.
+    const auto connectBy = deadlineAfter(kConnectTimeout);
+    int fd = connectTo(host_.c_str(), port_, timeout_ >= 0 ? std::min(deadline, connectBy) : connectBy,
+                       error);
     if (fd < 0)
         return false;
     stream_ = std::make_unique<btkSocketStream>(fd);
@@ -597,11 +601,11 @@ bool BNFSConnection::Exchange(char kind, const std::string& payload, char answer
                               std::string& answer, bnfsError& error) {
     error.Clear();
     std::lock_guard<std::mutex> hold(mutex_);
-    if (reopen_ && !IsUsable() && !Reopen(error))
+    const auto deadline = deadlineAfter(timeout_ >= 0 ? timeout_ : 0);
+    if (reopen_ && !IsUsable() && !Reopen(deadline, error))
         return false;
     if (!stream_ || !stream_->IsOpen())
         return fail(&error, BNFS_ERR_NOT_OPEN, "not connected");
-    const auto deadline = deadlineAfter(timeout_ >= 0 ? timeout_ : 0);
     bool inOneCall = false;
     bnfsFrame frame;
     if (!SendFrame(kind, payload, deadline, inOneCall, error) ||
@@ -697,7 +701,7 @@ bool btkNetBaseServer::Init(int port, const char* address) {
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     socklen_t len = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0 ||
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, SOMAXCONN) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
         ::close(fd);
         return false;
@@ -775,10 +779,27 @@ void btkMultiSessionServer::Shutdown() {
     btkNetBaseServer::Shutdown();
 }
 
+void btkMultiSessionServer::SetIdleLimit(double seconds) { idleLimit_ = seconds; }
+
 void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
     std::unique_ptr<btkSocketStream> owned(stream);
-    if (sessions_.size() >= kMaxSessions)
-        return; // refused: the connection is closed at once
+    if (sessions_.size() >= kMaxSessions) {
+        // Full: the session idle the longest makes room, one with no
+        // answer waiting if there is any, so that idle or slow peers can
+        // never keep a new peer out.
+        auto oldest = sessions_.end();
+        for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+            if (oldest == sessions_.end()) {
+                oldest = it;
+                continue;
+            }
+            const bool waiting = it->second->HasQueued(), oldestWaiting = oldest->second->HasQueued();
+            if (waiting != oldestWaiting ? oldestWaiting
+                                         : it->second->LastRequest() < oldest->second->LastRequest())
+                oldest = it;
+        }
+        sessions_.erase(oldest);
+    }
     const int fd = stream->GetFd();
     bnfsSession* session = nullptr;
     try {
@@ -792,10 +813,14 @@ void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
 
 void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
     // A session whose frame stays unfinished, or whose answer stays unsent,
-    // past its timeout is closed. One with an answer waiting reads nothing.
+    // past its timeout is closed, and so is one that sent no whole request
+    // within the idle limit. One with an answer waiting reads nothing.
     const auto now = Clock::now();
+    const auto idle = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(std::max(idleLimit_, 0.0)));
     for (auto it = sessions_.begin(); it != sessions_.end();) {
-        if (it->second->IsOverdue(now)) {
+        if (it->second->IsOverdue(now) ||
+            (idleLimit_ >= 0 && !it->second->HasQueued() && now - it->second->LastRequest() > idle)) {
             it = sessions_.erase(it);
             continue;
         }
@@ -837,7 +862,7 @@ bnfsSession* bnfsServer::MakeSession(btkSocketStream* stream) {
 }
 
 bnfsSession::bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds)
-    : stream_(stream), server_(server), timeout_(timeoutSeconds) {}
+    : stream_(stream), server_(server), timeout_(timeoutSeconds), lastRequest_(Clock::now()) {}
 
 bnfsSession::~bnfsSession() = default;
 
@@ -845,10 +870,14 @@ void bnfsSession::DoOtherRequest() {}
 void bnfsSession::DoOtherRequestBinData() {}
 
 bool bnfsSession::Answer(char kind, std::string payload) {
-    if (payload.size() > kBnfsMaxPayload)
+    return Answer(kind, std::make_shared<const std::string>(std::move(payload)));
+}
+
+bool bnfsSession::Answer(char kind, std::shared_ptr<const std::string> payload) {
+    if (payload->size() > kBnfsMaxPayload)
         return AnswerError("answer above the limit");
     Queued q;
-    putHeader(q.head, kind, payload.size());
+    putHeader(q.head, kind, payload->size());
     q.payload = std::move(payload);
     q.deadline = timeout_ >= 0 ? Clock::now() + std::chrono::seconds(timeout_)
                                : Clock::time_point::max();
@@ -866,8 +895,8 @@ bool bnfsSession::Drain(bool wait) {
         }
         Queued& first = queue_.front();
         const bool limited = first.deadline != Clock::time_point::max();
-        const Sent sent = sendSpans(stream_->GetFd(), first.head, 5, first.payload.data(),
-                                    first.payload.size(), sentOfFirst_, wait, limited,
+        const Sent sent = sendSpans(stream_->GetFd(), first.head, 5, first.payload->data(),
+                                    first.payload->size(), sentOfFirst_, wait, limited,
                                     first.deadline, "the answer", &error_);
         if (sent == Sent::Full)
             return true; // the rest when the socket has room
@@ -1001,6 +1030,7 @@ bool bnfsSession::IsOverdue(std::chrono::steady_clock::time_point now) const {
 }
 
 bool bnfsSession::Handle(bnfsFrame& frame) {
+    lastRequest_ = Clock::now();
     unilocation* location = server_ ? server_->GetLocationDriver() : nullptr;
     switch (frame.kind) {
     case 'Q':
@@ -1029,8 +1059,11 @@ bool bnfsSession::Handle(bnfsFrame& frame) {
             return Refuse("malformed frame: bad path");
         if (!location)
             return AnswerError("no files are served here");
-        std::string data, why;
-        if (!location->ReadFile(frame.payload.c_str(), data, &why))
+        // The answer shares the location's buffer: answers waiting for
+        // peers that read slowly hold no copies of their own.
+        std::shared_ptr<const std::string> data;
+        std::string why;
+        if (!location->ReadShared(frame.payload.c_str(), data, &why))
             return AnswerError(why);
         return Answer('F', std::move(data));
     }

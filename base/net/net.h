@@ -198,6 +198,8 @@ public:
 
     const std::string& GetHost() const { return host_; }
     int GetPort() const { return port_; }
+    // True while the connection can take a call: it is open, the peer has
+    // not closed it and nothing came unasked.
     bool IsConnected() const;
     // Seconds within which a call's whole answer must arrive, counted from
     // the send (negative: no limit).
@@ -210,8 +212,8 @@ public:
     // When on, every call first looks whether the connection is closed (by
     // a call that failed, or by the peer, or the peer sent bytes unasked)
     // and then connects again to the same host and port, once, before it
-    // sends. A call whose bytes went out is never sent a second time. Off
-    // at the start.
+    // sends; the connect counts within the call's timeout. A call whose
+    // bytes went out is never sent a second time. Off at the start.
     void SetReopenWhenClosed(bool on);
 
 private:
@@ -223,7 +225,7 @@ private:
                   bnfsError& error);
     // The parts of Exchange, called with the lock held.
     bool IsUsable() const;
-    bool Reopen(bnfsError& error);
+    bool Reopen(std::chrono::steady_clock::time_point deadline, bnfsError& error);
     bool SendFrame(char kind, const std::string& payload,
                    std::chrono::steady_clock::time_point deadline, bool& inOneCall,
                    bnfsError& error);
@@ -292,16 +294,24 @@ class bnfsSession;
 // Keeps one session per accepted connection and serves each whole request
 // in turn; a session that ends is destroyed. Answers go out as each socket
 // accepts them, so a peer that does not read holds up only its own
-// session. Connections beyond kMaxSessions are closed at once.
+// session. No peer can keep others out: a session that has sent no whole
+// request within the idle limit of connecting or of its last request is
+// closed (unless an answer of it waits to be sent), and when kMaxSessions
+// sessions are open a new connection takes the place of the session whose
+// last request is the oldest (one with no answer waiting, if any).
 class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
 public:
     static constexpr size_t kMaxSessions = 256;
+    // Seconds a session may stay without a whole request (the start value).
+    static constexpr double kIdleLimit = 30;
 
     btkMultiSessionServer();
     ~btkMultiSessionServer() override;
 
     void Shutdown() override;
     size_t GetSessionCount() const { return sessions_.size(); }
+    // Before Run: the idle limit in seconds (negative: none).
+    void SetIdleLimit(double seconds);
 
 protected:
     // Session factory: a new session on an accepted stream (owning it).
@@ -316,6 +326,7 @@ protected:
 
 private:
     std::map<int, std::unique_ptr<bnfsSession>> sessions_; // by socket; serving thread only
+    double idleLimit_ = kIdleLimit;
 };
 
 // The bnfs server: serves text requests through its sessions and the files
@@ -370,6 +381,8 @@ public:
     // not whole, or an answer queued more than the timeout ago is not yet
     // sent whole (the server then closes the session).
     bool IsOverdue(std::chrono::steady_clock::time_point now) const;
+    // When the session was made or its last whole request came.
+    std::chrono::steady_clock::time_point LastRequest() const { return lastRequest_; }
     const bnfsError& LastError() const { return error_; }
     btkSocketStream* GetStream() const { return stream_.get(); }
     bnfsServer* GetServer() const { return server_; }
@@ -386,14 +399,17 @@ protected:
 
 private:
     // An answer frame waiting to be sent, with the time it must be out by.
+    // The payload may be a buffer of the location, shared with other
+    // answers and with the location itself.
     struct Queued {
         char head[5];
-        std::string payload;
+        std::shared_ptr<const std::string> payload;
         std::chrono::steady_clock::time_point deadline;
     };
 
     // Queues the answer and sends what the socket takes now.
     bool Answer(char kind, std::string payload);
+    bool Answer(char kind, std::shared_ptr<const std::string> payload);
     bool AnswerError(const std::string& message);
     // Answers one whole frame; false when the session is over.
     bool Handle(bnfsFrame& frame);
@@ -418,4 +434,5 @@ private:
     bool peerClosed_ = false;   // the peer sends nothing more
     std::deque<Queued> queue_;  // answers not yet sent whole
     size_t sentOfFirst_ = 0;    // bytes of queue_.front() already sent
+    std::chrono::steady_clock::time_point lastRequest_;
 };

@@ -96,6 +96,11 @@ public:
             return false;
         });
     }
+    // Waits (bounded) until the host has closed `n` connections.
+    bool WaitClosed(int n) {
+        std::unique_lock<std::mutex> hold(mutex_);
+        return cv_.wait_for(hold, 15s, [&] { return closed_ >= n; });
+    }
 
 private:
     Step Next(int connection, const std::string& text) {
@@ -122,40 +127,48 @@ private:
             pollfd p{listen_, POLLIN, 0};
             if (::poll(&p, 1, 20) != 1)
                 continue;
-            btkSocketStream s(::accept(listen_, nullptr, nullptr));
-            ++connection;
-            bool open = true;
-            while (open && !stop_) {
-                bnfsFrame f;
-                bnfsError e;
-                if (!bnfsReadFrame(s, f, 0.02, 5, &e)) {
-                    open = e.code == BNFS_ERR_TIMEOUT && s.IsOpen();
-                    continue;
-                }
-                if (f.kind == 'P') {
-                    bnfsWriteFrame(s, 'A', nullptr, 0, &e);
-                    continue;
-                }
-                std::string text;
-                bnfsGetTextItem(f.payload, text);
-                const Step step = Next(connection, text);
-                switch (step.act) {
-                case kAnswer:
-                    Reply(s, step.reply);
-                    break;
-                case kSilent:
-                    break;
-                case kHeadOnly:
-                    s.WriteAll("R\0", 2, &e);
-                    break;
-                case kAnswerThenClose:
-                    Reply(s, step.reply);
-                    open = false;
-                    break;
-                case kClose:
-                    open = false;
-                    break;
-                }
+            auto s = std::make_unique<btkSocketStream>(::accept(listen_, nullptr, nullptr));
+            Serve(*s, ++connection);
+            s.reset();
+            std::lock_guard<std::mutex> hold(mutex_);
+            ++closed_;
+            cv_.notify_all();
+        }
+    }
+
+    // Serves one connection until its script or its peer closes it.
+    void Serve(btkSocketStream& s, int connection) {
+        bool open = true;
+        while (open && !stop_) {
+            bnfsFrame f;
+            bnfsError e;
+            if (!bnfsReadFrame(s, f, 0.02, 5, &e)) {
+                open = e.code == BNFS_ERR_TIMEOUT && s.IsOpen();
+                continue;
+            }
+            if (f.kind == 'P') {
+                bnfsWriteFrame(s, 'A', nullptr, 0, &e);
+                continue;
+            }
+            std::string text;
+            bnfsGetTextItem(f.payload, text);
+            const Step step = Next(connection, text);
+            switch (step.act) {
+            case kAnswer:
+                Reply(s, step.reply);
+                break;
+            case kSilent:
+                break;
+            case kHeadOnly:
+                s.WriteAll("R\0", 2, &e);
+                break;
+            case kAnswerThenClose:
+                Reply(s, step.reply);
+                open = false;
+                break;
+            case kClose:
+                open = false;
+                break;
             }
         }
     }
@@ -168,6 +181,7 @@ private:
     std::condition_variable cv_;
     std::deque<Step> steps_;
     std::vector<Seen> seen_;
+    int closed_ = 0; // connections closed, under mutex_
     std::thread thread_;
 };
 
@@ -244,7 +258,13 @@ TEST_F(HostTimeLimits, RequestAfterTheHostClosedReconnectsAndNothingIsSentTwice)
                  {ScriptedHost::kAnswer, "0\n3"}});
     EXPECT_EQ(proxy->CreateModel("a", 1, &out), 0);
     EXPECT_EQ(out, 1);
-    // The host has closed: this request goes out on a new connection.
+    // The host has closed, and the client has seen it: this request goes
+    // out on a new connection.
+    ASSERT_TRUE(host.WaitClosed(1));
+    const auto start = Clock::now();
+    while (proxy->GetConnection()->IsConnected() && SecondsSince(start) < 15)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_FALSE(proxy->GetConnection()->IsConnected());
     EXPECT_EQ(proxy->CreateModel("b", 1, &out), 0);
     EXPECT_EQ(out, 2);
     // The host takes this one and closes without a reply: it failed, and
@@ -257,9 +277,9 @@ TEST_F(HostTimeLimits, RequestAfterTheHostClosedReconnectsAndNothingIsSentTwice)
                                                   {3, "101\nd\n1"}}));
     // The probe goes on a connection of its own, which this host does not
     // serve while the proxy's is open: no answer within the limit.
-    const auto start = Clock::now();
+    const auto probe = Clock::now();
     EXPECT_FALSE(proxy->IsServerAlive());
-    EXPECT_LT(SecondsSince(start), kLimit + 3);
+    EXPECT_LT(SecondsSince(probe), kLimit + 3);
 }
 
 // ---- a job whose host falls silent -----------------------------------------------------

@@ -15,8 +15,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -557,6 +560,108 @@ TEST(BnfsConnectionLimits, ReopensOnceWhenFoundClosedAndNeverSendsTwice) {
     BNFSConnection::Close(c);
 }
 
+TEST(BnfsConnectionLimits, AReconnectCountsWithinTheCallsTimeout) {
+    // A peer whose accept queue is full: a new connection to it waits in vain.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    const int port = ntohs(a.sin_port);
+    bnfsError e;
+    BNFSConnection* c = BNFSConnection::Open(e, "127.0.0.1", port);
+    ASSERT_NE(c, nullptr) << e.message;
+    c->SetTimeout(1);
+    c->SetReopenWhenClosed(true);
+    ::close(::accept(listener, nullptr, nullptr)); // the peer closes the connection
+
+    // Connections that nobody accepts fill the queue, until one waits.
+    std::vector<int> waiting;
+    bool full = false;
+    for (int i = 0; i < 64 && !full; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        waiting.push_back(fd);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        pollfd p{fd, POLLOUT, 0};
+        full = ::poll(&p, 1, 300) == 0;
+    }
+    if (!full) {
+        for (int fd : waiting)
+            ::close(fd);
+        ::close(listener);
+        BNFSConnection::Close(c);
+        GTEST_SKIP() << "the accept queue did not fill";
+    }
+    // The next call connects again within its own time limit, not the
+    // connect's ten seconds.
+    btkString reply;
+    const auto start = Clock::now();
+    EXPECT_FALSE(BNFSConnection::OtherRequest(c, "1", reply, e));
+    EXPECT_LT(SecondsSince(start), 3.0);
+    EXPECT_EQ(e.code, BNFS_ERR_CONNECT) << e.message;
+    BNFSConnection::Close(c);
+    for (int fd : waiting)
+        ::close(fd);
+    ::close(listener);
+}
+
+// ---- idle and slow peers -------------------------------------------------------------------
+
+// True when the peer's end of `fd` is closed within `seconds` (what it sent
+// before is read and dropped).
+bool ClosedWithin(int fd, double seconds) {
+    const auto start = Clock::now();
+    char buffer[4096];
+    while (SecondsSince(start) < seconds) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) == 1 && ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) == 0)
+            return true;
+    }
+    return false;
+}
+
+TEST(BnfsServerSessions, SessionsWithoutAWholeRequestWithinTheIdleLimitAreClosed) {
+    bnfsServer server;
+    server.SetIdleLimit(0.5);
+    ASSERT_TRUE(server.Init(0, nullptr));
+    server.SetTimeSlice(0.02);
+    std::thread run([&] { server.Run(); });
+
+    const int idle = ConnectLoopback(server.GetPort());
+    const int slow = ConnectLoopback(server.GetPort());
+    ASSERT_GE(idle, 0);
+    ASSERT_GE(slow, 0);
+    bnfsError e;
+    BNFSConnection* busy = BNFSConnection::Open(e, "127.0.0.1", server.GetPort());
+    ASSERT_NE(busy, nullptr) << e.message;
+    busy->SetTimeout(10);
+
+    // The slow peer sends a frame a byte at a time and never finishes it;
+    // the busy one asks again and again. Only the busy one stays.
+    const std::string frame = FrameHeader('P', 0);
+    bool slowClosed = false;
+    const auto start = Clock::now();
+    for (size_t i = 0; !slowClosed && SecondsSince(start) < 10; ++i) {
+        ASSERT_TRUE(BNFSConnection::IsAlive(busy));
+        if (i % 10 == 0)
+            ::send(slow, frame.data() + (i / 10) % 4, 1, MSG_NOSIGNAL);
+        slowClosed = ClosedWithin(slow, 0.01);
+    }
+    EXPECT_TRUE(slowClosed);
+    EXPECT_TRUE(ClosedWithin(idle, 10));
+    EXPECT_TRUE(BNFSConnection::IsAlive(busy));
+    EXPECT_TRUE(busy->IsConnected());
+    BNFSConnection::Close(busy);
+    ::close(idle);
+    ::close(slow);
+    server.RequestStop();
+    run.join();
+    server.Shutdown();
+}
+
 // ---- answers to a peer that does not read ------------------------------------------
 
 class ShortSessionServer : public bnfsServer {
@@ -618,6 +723,93 @@ TEST(BnfsServerQueues, PeerThatNeverReadsHoldsUpOnlyItself) {
     EXPECT_LT(received, 8 * big.size());
     ::close(bad);
 
+    server.RequestStop();
+    run.join();
+    server.Shutdown();
+}
+
+// Resident bytes of this process.
+size_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * size_t(::sysconf(_SC_PAGESIZE));
+}
+
+TEST(BnfsServerQueues, AnswersWaitingForPeersThatDoNotReadShareTheFile) {
+    unimemlocation mem("shared-answers");
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    const size_t size = 4u << 20;
+    ASSERT_TRUE(mem.WriteFile("/ZPI/big", std::string(size, 'b').data(), size, nullptr));
+    std::shared_ptr<const std::string> file;
+    ASSERT_TRUE(mem.ReadShared("/ZPI/big", file, nullptr));
+    bnfsServer server;
+    server.SetLocationDriver(&mem);
+    ASSERT_TRUE(server.Init(0, nullptr));
+    server.SetTimeSlice(0.02);
+    std::thread run([&] { server.Run(); });
+
+    // 48 peers with small receive windows each ask for the file and read
+    // nothing: each answer waits, holding the location's own buffer.
+    const size_t before = ResidentBytes();
+    const std::string read = FrameHeader('G', 8) + "/ZPI/big";
+    std::vector<int> peers;
+    for (int i = 0; i < 48; ++i) {
+        const int fd = ConnectLoopback(server.GetPort(), 4096);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::send(fd, read.data(), read.size(), MSG_NOSIGNAL), ssize_t(read.size()));
+        peers.push_back(fd);
+    }
+    const auto start = Clock::now();
+    while (file.use_count() < 2 + 48 && SecondsSince(start) < 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(file.use_count(), 2 + 48); // the location, this test, 48 answers
+    const size_t grown = ResidentBytes() - std::min(before, ResidentBytes());
+    EXPECT_LT(grown, 3 * size) << "the answers hold copies of the file";
+
+    for (int fd : peers)
+        ::close(fd);
+    server.RequestStop();
+    run.join();
+    server.Shutdown();
+}
+
+TEST(UniLocations, MemoryLocationHoldsNoMoreThanItsCapacity) {
+    unimemlocation mem("bounded");
+    EXPECT_EQ(mem.GetCapacity(), size_t(256) << 20);
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    mem.SetCapacity(100);
+    std::string why;
+    EXPECT_TRUE(mem.WriteFile("/ZPI/a", std::string(60, 'a').data(), 60, &why)) << why;
+    EXPECT_FALSE(mem.WriteFile("/ZPI/b", std::string(41, 'b').data(), 41, &why));
+    EXPECT_NE(why.find("the location is full"), std::string::npos) << why;
+    EXPECT_FALSE(mem.IsFile("/ZPI/b"));
+    // Replacing a file counts its new size only; removing one frees room.
+    EXPECT_TRUE(mem.WriteFile("/ZPI/a", std::string(100, 'a').data(), 100, &why)) << why;
+    EXPECT_EQ(mem.GetUsed(), 100u);
+    EXPECT_FALSE(mem.WriteFile("/ZPI/a", std::string(101, 'a').data(), 101, &why));
+    std::string data;
+    ASSERT_TRUE(mem.ReadFile("/ZPI/a", data, nullptr));
+    EXPECT_EQ(data.size(), 100u);
+    EXPECT_TRUE(mem.RemoveFile("/ZPI/a", nullptr));
+    EXPECT_EQ(mem.GetUsed(), 0u);
+    EXPECT_TRUE(mem.WriteFile("/ZPI/b", std::string(41, 'b').data(), 41, &why)) << why;
+
+    // A bnfs server answers a write beyond the capacity with an error.
+    bnfsServer server;
+    server.SetLocationDriver(&mem);
+    ASSERT_TRUE(server.Init(0, nullptr));
+    server.SetTimeSlice(0.02);
+    std::thread run([&] { server.Run(); });
+    bnfsError e;
+    BNFSConnection* c = BNFSConnection::Open(e, "127.0.0.1", server.GetPort());
+    ASSERT_NE(c, nullptr) << e.message;
+    c->SetTimeout(10);
+    EXPECT_FALSE(BNFSConnection::WriteFile(c, "/ZPI/c", std::string(60, 'c').data(), 60, e));
+    EXPECT_EQ(e.code, BNFS_ERR_REMOTE);
+    EXPECT_NE(e.message.find("the location is full"), std::string::npos) << e.message;
+    EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/c", "c", 1, e)) << e.message;
+    BNFSConnection::Close(c);
     server.RequestStop();
     run.join();
     server.Shutdown();
