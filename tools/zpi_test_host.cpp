@@ -57,17 +57,25 @@ struct Seen {
 };
 Seen g_seen;
 
-bool fetch(const std::string& path, std::string& data) {
-    std::string host, inner, why;
+// A connection to the bnfs server that `path` (bnfs://host:port/...) names,
+// with the path inside its location in `inner`; null when there is none.
+BNFSConnection* connectTo(const std::string& path, std::string& inner) {
+    std::string host, why;
     int port = 0;
     if (!ZrSplitBnfsPath(path.c_str(), host, port, inner, &why))
-        return false;
+        return nullptr;
     bnfsError error;
     BNFSConnection* c = BNFSConnection::Open(error, host.c_str(), port);
-    if (!c)
-        return false;
-    c->SetTimeout(10);
-    const bool ok = BNFSConnection::ReadFile(c, inner.c_str(), data, error);
+    if (c)
+        c->SetTimeout(10);
+    return c;
+}
+
+bool fetch(const std::string& path, std::string& data) {
+    std::string inner;
+    BNFSConnection* c = connectTo(path, inner);
+    bnfsError error;
+    const bool ok = c && BNFSConnection::ReadFile(c, inner.c_str(), data, error);
     BNFSConnection::Close(c);
     return ok;
 }
@@ -144,22 +152,15 @@ template <class Done> bool waitFor(Done done) {
 
 // One callback request to the translator; true when it answered "0".
 bool callback(const std::string& request) {
-    std::string host, inner, why;
-    int port = 0;
-    std::string url;
+    std::string url, inner;
     {
         std::lock_guard<std::mutex> hold(g_seen.mutex);
         url = g_seen.callbackUrl;
     }
-    if (!ZrSplitBnfsPath(url.c_str(), host, port, inner, &why))
-        return false;
-    bnfsError error;
-    BNFSConnection* c = BNFSConnection::Open(error, host.c_str(), port);
-    if (!c)
-        return false;
-    c->SetTimeout(10);
+    BNFSConnection* c = connectTo(url, inner);
     btkString reply;
-    const bool ok = BNFSConnection::OtherRequest(c, request.c_str(), reply, error) && reply.str() == "0";
+    bnfsError error;
+    const bool ok = c && BNFSConnection::OtherRequest(c, request.c_str(), reply, error) && reply.str() == "0";
     BNFSConnection::Close(c);
     return ok;
 }

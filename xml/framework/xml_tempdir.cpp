@@ -9,24 +9,45 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 
 namespace {
 
 // Copies `value` into the buffer when it names an existing directory and
-// fits with its terminator.
-bool TakeDirectory(const char* value, char* buffer, size_t size) {
-    if (!value || !*value)
+// fits with its terminator; else says why not in `why`.
+bool TakeDirectory(const char* value, char* buffer, size_t size, const char*& why) {
+    if (!value || !*value) {
+        why = "it is empty";
         return false;
+    }
     const size_t len = std::strlen(value);
-    if (len >= size)
+    if (len >= size) {
+        why = "it is too long";
         return false;
+    }
     std::error_code ec;
-    if (!std::filesystem::is_directory(std::filesystem::path(value), ec))
+    if (!std::filesystem::is_directory(std::filesystem::path(value), ec)) {
+        why = "it names no existing folder";
         return false;
+    }
     std::memcpy(buffer, value, len + 1);
     return true;
+}
+
+// Tells once per process and value, in one line on standard error, that a
+// set variable was passed over: a setting that is not taken must not go
+// unnoticed.
+void TellPassedOver(const char* variable, const char* value, const char* why) {
+    static std::mutex* mutex = new std::mutex;
+    static std::set<std::string>* told = new std::set<std::string>;
+    std::lock_guard<std::mutex> hold(*mutex);
+    if (!told->insert(std::string(variable) + "=" + value).second)
+        return;
+    IntfXmlTellFailure(std::string(variable) + "=\"" + value +
+                       "\" is passed over for the temporary folder: " + why);
 }
 
 // The document being copied: a "bnfs:" document or a local file (only a
@@ -48,9 +69,14 @@ bool SameFile(const char* a, const char* b) {
 char* GetTempDir(char* buffer, size_t size) {
     if (!buffer || size == 0)
         return nullptr;
-    for (const char* variable : {"TMP", "TEMP", "TMPDIR"})
-        if (TakeDirectory(btk_getenv(variable), buffer, size))
+    for (const char* variable : {"TMP", "TEMP", "TMPDIR"}) {
+        const char* value = btk_getenv(variable);
+        const char* why = "";
+        if (TakeDirectory(value, buffer, size, why))
             return buffer;
+        if (value)
+            TellPassedOver(variable, value, why);
+    }
     const size_t len = std::strlen(INTFXML_TEMP_DEFAULT);
     if (len < size)
         std::memcpy(buffer, INTFXML_TEMP_DEFAULT, len + 1);

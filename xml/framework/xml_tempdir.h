@@ -3,7 +3,8 @@
 // GetTempDir: the value of the first of "TMP", "TEMP" and "TMPDIR" that
 // names an existing directory, else "/tmp" (not tested for existence). A
 // value that does not fit the caller's buffer is passed over like one that
-// names no directory.
+// names no directory. A variable that is set and passed over is told once
+// per value, in one line on standard error.
 //
 // DumpTransferredXml copies a document that was just sent or received (a
 // "bnfs:" path or a local file) byte for byte to "transferred.xml" in the

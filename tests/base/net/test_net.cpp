@@ -237,6 +237,40 @@ protected:
     bnfsSession* MakeSession(btkSocketStream* s) override { return new EchoSession(s, this, 5); }
 };
 
+// Runs a server that the caller has set up on a thread of its own for the
+// scope, listening on a free port of the loopback address.
+class Serving {
+public:
+    explicit Serving(bnfsServer& server) : server_(server) {
+        ok_ = server_.Init(0, nullptr);
+        server_.SetTimeSlice(0.02);
+        if (ok_)
+            thread_ = std::thread([this] { server_.Run(); });
+    }
+    ~Serving() {
+        server_.RequestStop();
+        if (thread_.joinable())
+            thread_.join();
+        server_.Shutdown();
+    }
+    bool Ok() const { return ok_; }
+    int Port() const { return server_.GetPort(); }
+    // A connection to the server whose calls have `timeout` seconds.
+    BNFSConnection* Open(double timeout) {
+        bnfsError e;
+        BNFSConnection* c = BNFSConnection::Open(e, "127.0.0.1", Port());
+        EXPECT_NE(c, nullptr) << e.message;
+        if (c)
+            c->SetTimeout(timeout);
+        return c;
+    }
+
+private:
+    bnfsServer& server_;
+    std::thread thread_;
+    bool ok_ = false;
+};
+
 class BnfsServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -626,18 +660,14 @@ bool ClosedWithin(int fd, double seconds) {
 TEST(BnfsServerSessions, SessionsWithoutAWholeRequestWithinTheIdleLimitAreClosed) {
     bnfsServer server;
     server.SetIdleLimit(0.5);
-    ASSERT_TRUE(server.Init(0, nullptr));
-    server.SetTimeSlice(0.02);
-    std::thread run([&] { server.Run(); });
-
-    const int idle = ConnectLoopback(server.GetPort());
-    const int slow = ConnectLoopback(server.GetPort());
+    Serving serving(server);
+    ASSERT_TRUE(serving.Ok());
+    const int idle = ConnectLoopback(serving.Port());
+    const int slow = ConnectLoopback(serving.Port());
     ASSERT_GE(idle, 0);
     ASSERT_GE(slow, 0);
-    bnfsError e;
-    BNFSConnection* busy = BNFSConnection::Open(e, "127.0.0.1", server.GetPort());
-    ASSERT_NE(busy, nullptr) << e.message;
-    busy->SetTimeout(10);
+    BNFSConnection* busy = serving.Open(10);
+    ASSERT_NE(busy, nullptr);
 
     // The slow peer sends a frame a byte at a time and never finishes it;
     // the busy one asks again and again. Only the busy one stays.
@@ -657,9 +687,6 @@ TEST(BnfsServerSessions, SessionsWithoutAWholeRequestWithinTheIdleLimitAreClosed
     BNFSConnection::Close(busy);
     ::close(idle);
     ::close(slow);
-    server.RequestStop();
-    run.join();
-    server.Shutdown();
 }
 
 // ---- answers to a peer that does not read ------------------------------------------
@@ -745,9 +772,8 @@ TEST(BnfsServerQueues, AnswersWaitingForPeersThatDoNotReadShareTheFile) {
     ASSERT_TRUE(mem.ReadShared("/ZPI/big", file, nullptr));
     bnfsServer server;
     server.SetLocationDriver(&mem);
-    ASSERT_TRUE(server.Init(0, nullptr));
-    server.SetTimeSlice(0.02);
-    std::thread run([&] { server.Run(); });
+    Serving serving(server);
+    ASSERT_TRUE(serving.Ok());
 
     // 48 peers with small receive windows each ask for the file and read
     // nothing: each answer waits, holding the location's own buffer.
@@ -755,7 +781,7 @@ TEST(BnfsServerQueues, AnswersWaitingForPeersThatDoNotReadShareTheFile) {
     const std::string read = FrameHeader('G', 8) + "/ZPI/big";
     std::vector<int> peers;
     for (int i = 0; i < 48; ++i) {
-        const int fd = ConnectLoopback(server.GetPort(), 4096);
+        const int fd = ConnectLoopback(serving.Port(), 4096);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::send(fd, read.data(), read.size(), MSG_NOSIGNAL), ssize_t(read.size()));
         peers.push_back(fd);
@@ -769,9 +795,6 @@ TEST(BnfsServerQueues, AnswersWaitingForPeersThatDoNotReadShareTheFile) {
 
     for (int fd : peers)
         ::close(fd);
-    server.RequestStop();
-    run.join();
-    server.Shutdown();
 }
 
 TEST(UniLocations, MemoryLocationHoldsNoMoreThanItsCapacity) {
@@ -798,21 +821,15 @@ TEST(UniLocations, MemoryLocationHoldsNoMoreThanItsCapacity) {
     // A bnfs server answers a write beyond the capacity with an error.
     bnfsServer server;
     server.SetLocationDriver(&mem);
-    ASSERT_TRUE(server.Init(0, nullptr));
-    server.SetTimeSlice(0.02);
-    std::thread run([&] { server.Run(); });
+    Serving serving(server);
+    BNFSConnection* c = serving.Open(10);
+    ASSERT_NE(c, nullptr);
     bnfsError e;
-    BNFSConnection* c = BNFSConnection::Open(e, "127.0.0.1", server.GetPort());
-    ASSERT_NE(c, nullptr) << e.message;
-    c->SetTimeout(10);
     EXPECT_FALSE(BNFSConnection::WriteFile(c, "/ZPI/c", std::string(60, 'c').data(), 60, e));
     EXPECT_EQ(e.code, BNFS_ERR_REMOTE);
     EXPECT_NE(e.message.find("the location is full"), std::string::npos) << e.message;
     EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/c", "c", 1, e)) << e.message;
     BNFSConnection::Close(c);
-    server.RequestStop();
-    run.join();
-    server.Shutdown();
 }
 
 } // namespace

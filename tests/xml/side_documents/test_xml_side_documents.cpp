@@ -144,6 +144,21 @@ TEST(TempDir, ChosenFromTmpThenTempThenTmpdirThenTheDefault) {
     fs::remove(other);
 }
 
+TEST(TempDir, AVariablePassedOverIsToldOnceInOneLine) {
+    static int round = 0; // a value of its own in every repeat
+    const std::string existing = ::testing::TempDir();
+    const std::string missing = existing + "zpi_told_" + std::to_string(getpid()) + "_" +
+                                std::to_string(++round);
+    EnvVar tmp("TMP", missing.c_str()), temp("TEMP", existing.c_str()), tmpdir("TMPDIR", nullptr);
+    char buf[4096];
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), existing);
+    EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), existing);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "TMP=\"" + missing + "\" is passed over for the temporary folder: it names no "
+              "existing folder\n");
+}
+
 namespace {
 
 // A "bnfs:" document served from memory that hands out at most 700 bytes
