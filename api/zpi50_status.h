@@ -56,7 +56,8 @@ enum {
 
     // ---- results of the client's requests and host-toolkit functions ----
     ZPI_REQUEST_NOT_SENT = 100,        // the request did not go out (no connection, not started,
-                                       // a text that cannot travel); nothing was read
+                                       // a text that cannot travel, a hand-over file that was
+                                       // not written whole); nothing was read
     ZPI_REQUEST_BAD_REPLY = -1,        // the reply's status is not a number (QelMessageDisplay:
                                        // the message's format cannot be read)
     ZPI_REQUEST_BAD_ARG = -2,          // a null handle, record or array the function must read

@@ -9,6 +9,7 @@
 #include "thr.h"
 #include "uniloc.h"
 #include "xml/framework/sax_handler_class.h"
+#include "xml/framework/xml_element.h"
 #include "xmemory.h"
 
 #include <xercesc/parsers/SAXParser.hpp>
@@ -18,7 +19,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <string>
 
 #include <unistd.h>
@@ -76,7 +76,7 @@ double ZrReadReplyTimeout(const char* text) {
     // Told whatever the run mode: a setting that is not taken as it stands
     // must not go unnoticed.
     if (!diagnostic.empty())
-        std::fprintf(stderr, "%s\n", diagnostic.c_str());
+        IntfXmlTellFailure(diagnostic);
     return seconds;
 }
 

@@ -63,19 +63,24 @@ bool ZrWriteHandOver(int opcode, const char* name, btkString& path,
                            "\" (no callback server, and GG_TEMP_FILE is not set)");
         return false;
     }
-    const std::string cannot = "cannot write \"" + path.str() + "\": ";
+    // The reason with the path it concerns (a reason that names it already
+    // stands as it is).
+    const std::string quoted = "\"" + path.str() + "\"";
+    auto naming = [&](const std::string& why) {
+        return why.find(quoted) != std::string::npos ? why : "cannot write " + quoted + ": " + why;
+    };
     std::string why;
     bool written = false;
     try {
         written = write(path, why);
         if (!written)
-            why = cannot + (why.empty() ? "the writer failed" : why);
+            why = naming(why.empty() ? "the writer failed" : why);
     } catch (const IntfXmlError& e) {
-        why = e.Message(); // it names the document
+        why = naming(e.Message());
     } catch (const std::exception& e) {
-        why = cannot + e.what();
+        why = naming(e.what());
     } catch (...) {
-        why = cannot + "an unknown failure";
+        why = naming("an unknown failure");
     }
     if (!written)
         IntfXmlTellFailure(notSent + why);

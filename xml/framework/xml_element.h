@@ -117,7 +117,7 @@ ZPI_API std::string IntfXmlParsePosition();
 // this way, a refusal of the document with its line and column.
 ZPI_API std::string IntfXmlReadFailure(const char* path, const std::string& reason);
 // Tells a failure that no caller receives as it is (a failed read, a
-// hand-over document the host is told of all the same, the transfer dump):
+// hand-over document that was not written, the transfer dump):
 // `text` and a line end on standard error, in one write.
 ZPI_API void IntfXmlTellFailure(const std::string& text);
 // Only inside a catch block: tells the exception being handled that way.
