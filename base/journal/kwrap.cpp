@@ -51,11 +51,11 @@ private:
 
 // ---- journal wrappers of the API exceptions ------------------------------
 // Thrown to the caller in place of the implementation's exception; they
-// answer every query through the exception they wrap.
+// answer every query through the exception they wrap, and share its count.
 template <class Iface> class ExceptionWrapperBase : public KCommon_j, public virtual Iface {
 protected:
     explicit ExceptionWrapperBase(KCommon_i* impl)
-        : KCommon_j(impl), target_(Iface::cast(impl ? impl->GetImplObject() : nullptr)) {
+        : KCommon_j(impl, kSharesCount), target_(Iface::cast(impl ? impl->GetImplObject() : nullptr)) {
         if (!target_)
             ThrowInvalidArg(1, 0);
     }
@@ -64,6 +64,8 @@ protected:
 public:
     KCommon_i* _CastToImpl() override { return GetImpl(); }
     xobject* GetImplObject() override { return static_cast<xthrowable*>(static_cast<Iface*>(this)); }
+    void xattach() override { AttachShared(GetImplObject()); }
+    void xrelease() override { ReleaseShared(GetImplObject()); }
 
 private:
     Iface* target_; // kept alive by KCommon_j
@@ -116,8 +118,14 @@ template <class Part> KCommon_j* asJournalWrapper(Part* object) {
     if (!object)
         return nullptr;
     KCommon_i* impl = implOf(object);
-    if (impl && impl->IsJournalWrapper())
-        return static_cast<KCommon_j*>(impl);
+    if (impl) {
+        if (impl->IsJournalWrapper())
+            return static_cast<KCommon_j*>(impl);
+        // An implementation object answers itself: it is no wrapper. (The
+        // type test below is slow: it fails by comparing type names.)
+        if (impl->GetImplObject() == objectOf(object))
+            return nullptr;
+    }
     // A wrapper whose _CastToImpl answers the object it wraps.
     return dynamic_cast<KCommon_j*>(object);
 }
@@ -211,6 +219,27 @@ const char* xGetCipTypeName(const xobject* object) {
 xrcunihandle<xobject> UnwrapCommon(KCommon* object) { return unwrapCommon(object); }
 
 xrcunihandle<xobject> UnwrapCommon(KCCommon* object) { return unwrapCommon(object); }
+
+// Only an object that is the implementation object (or the wrapper) itself
+// shares a count with the other side: an object that merely answers one
+// through _CastToImpl has a count of its own.
+xobject* kkWrapperSharingCount(KCommon* object, bool make) {
+    KCommon_i* impl = implOf(object);
+    if (!impl)
+        return nullptr;
+    if (xobject* wrapper = impl->SharingJournalWrapper())
+        return impl->GetImplObject() == objectOf(object) ? wrapper : nullptr;
+    if (!make || impl->GetImplObject() != objectOf(object))
+        return nullptr;
+    return impl->MakeSharingJournalWrapper();
+}
+
+xobject* kkWrappedSharingCount(KCommon* object) {
+    KCommon_j* wrapper = asJournalWrapper(object);
+    return wrapper && wrapper->SharesCount() && wrapper->GetImplObject() == objectOf(object)
+               ? wrapper->GetWrappedObject()
+               : nullptr;
+}
 
 xrcunihandle<xobject> UnwrapClient(KCommon* common, xobject* object, bool target) {
     if (!object)

@@ -34,6 +34,16 @@ ZBASE_API bool IsAWrapperImpl(KCCommon* object);
 // the object it wraps; any other object gives itself; null gives null.
 ZBASE_API xrcunihandle<xobject> UnwrapCommon(KCommon* object);
 ZBASE_API xrcunihandle<xobject> UnwrapCommon(KCCommon* object);
+// The object on the other side that shares the count of `object`, if there
+// is one: for an implementation object, its journal wrapper once it has
+// been made (what WrapCommon answers); for a journal wrapper that shares
+// the count of the object it wraps, that object (what UnwrapCommon
+// answers). Null otherwise, and for null. A reference on `object` is one on
+// the answer, so a conversion can hand its reference over. Such an object
+// is neither a sequence nor a caller's object.
+// With `make`, an implementation object without a wrapper gets one first.
+ZBASE_API xobject* kkWrapperSharingCount(KCommon* object, bool make = false);
+ZBASE_API xobject* kkWrappedSharingCount(KCommon* object);
 // A caller's object (on KCCommon): when its implementation object is a
 // journal wrapper, the object that wrapper stands for, if that has an
 // implementation object of its own or `target` is true; otherwise the

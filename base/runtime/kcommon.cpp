@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <mutex>
 
 XRTTI_DEFINE(KCommon, "KBase::Common", xobject)
@@ -14,30 +13,15 @@ XRTTI_DEFINE(KCAction, "KBase::CAction", KCCommon)
 XRTTI_DEFINE(KCStream, "KBase::CStream", KCCommon)
 XRTTI_DEFINE(KCStreamFactory, "KBase::CStreamFactory", KCCommon)
 
-namespace {
-struct WrapperMakers {
-    std::mutex lock;
-    std::map<const xrttiobject*, KJournalWrapperMaker> byType;
-};
-WrapperMakers& makers() {
-    static WrapperMakers* m = new WrapperMakers;
-    return *m;
-}
-} // namespace
-
+// A type's maker is kept in its descriptor (which lives for the process),
+// so that finding it takes no lock.
 void KRegisterJournalWrapperMaker(const xrttiobject* type, KJournalWrapperMaker maker) {
-    if (!type)
-        return;
-    WrapperMakers& m = makers();
-    std::lock_guard<std::mutex> guard(m.lock);
-    m.byType[type] = maker;
+    if (type)
+        type->setJournalWrapperMaker(reinterpret_cast<xrttiobject::untyped_fn>(maker));
 }
 
 KJournalWrapperMaker KFindJournalWrapperMaker(const xrttiobject* type) {
-    WrapperMakers& m = makers();
-    std::lock_guard<std::mutex> guard(m.lock);
-    auto it = m.byType.find(type);
-    return it == m.byType.end() ? nullptr : it->second;
+    return type ? reinterpret_cast<KJournalWrapperMaker>(type->journalWrapperMaker()) : nullptr;
 }
 
 namespace {
@@ -64,7 +48,17 @@ uint64_t KCommon_i::NextJournalSerial() noexcept { return g_nextSerial.load(std:
 
 bool KCommon_i::IsJournalWrapper() const { return false; }
 
-KCommon_i::~KCommon_i() = default;
+KCommon_i::~KCommon_i() {
+    // No one holds this object any more, so no one holds the wrapper that
+    // shares its count, and no other thread can reach this object's cache.
+    if (sharing_.load(std::memory_order_acquire)) {
+        KCommon_j* wrapper = wrapper_;
+        wrapper_ = nullptr;
+        wrapperObject_ = nullptr;
+        sharing_.store(nullptr, std::memory_order_relaxed);
+        delete wrapper;
+    }
+}
 
 KCommon_j* KCommon_i::PeekJournalWrapper() const {
     std::lock_guard<std::mutex> guard(wrapperLock(this));
@@ -73,16 +67,42 @@ KCommon_j* KCommon_i::PeekJournalWrapper() const {
 
 KCommon_j* KCommon_i::cacheWrapper(KCommon_j* made, xobject* madeObject, bool attach) {
     std::lock_guard<std::mutex> guard(wrapperLock(this));
-    if (wrapper_ && (attach ? wrapperObject_->xattachIfLive() : true))
-        return wrapper_;
+    if (wrapper_) {
+        // A wrapper that shares this object's count stays while the object
+        // does; a reference on it is one on this object, which the caller
+        // holds.
+        if (sharing_.load(std::memory_order_relaxed)) {
+            if (attach)
+                wrapperObject_->xattach();
+            return wrapper_;
+        }
+        if (attach ? wrapperObject_->xattachIfLive() : true)
+            return wrapper_;
+    }
     if (made) {
         wrapper_ = made;
         wrapperObject_ = madeObject;
+        if (made->SharesCount())
+            sharing_.store(madeObject, std::memory_order_release);
     }
     return made;
 }
 
+void KCommon_i::dropUnused(KCommon_j* made, xrchandle<xobject>& held) {
+    if (made->SharesCount()) {
+        // Its references are the wrapped object's; it is freed here.
+        held.release();
+        delete made;
+    } else if (held.isNull()) {
+        xrchandle<xobject> drop(made->GetImplObject());
+    } else {
+        held.release();
+    }
+}
+
 xrchandle<xobject> KCommon_i::AttachJournalWrapper() {
+    if (xobject* shared = SharingJournalWrapper())
+        return xrchandle<xobject>(shared);
     if (IsJournalWrapper())
         return xrchandle<xobject>(GetImplObject());
     if (KCommon_j* cached = cacheWrapper(nullptr, nullptr, true))
@@ -96,9 +116,34 @@ xrchandle<xobject> KCommon_i::AttachJournalWrapper() {
     KCommon_j* used = cacheWrapper(made, mine.get(), true);
     if (used == made)
         return mine;
-    // Another thread cached a live wrapper meanwhile: the caller gets that
-    // one, and ours goes when `mine` is released, outside the lock.
+    // Another thread cached a usable wrapper meanwhile: the caller gets
+    // that one (cacheWrapper took its reference), and ours goes, outside
+    // the lock.
+    dropUnused(made, mine);
     return xrchandle<xobject>::adopt(used->GetImplObject());
+}
+
+xobject* KCommon_i::MakeSharingJournalWrapper() {
+    if (xobject* shared = SharingJournalWrapper())
+        return shared;
+    if (IsJournalWrapper())
+        return nullptr;
+    // Made without looking under the lock first: caching it decides, and
+    // finds a wrapper cached meanwhile.
+    KCommon_j* made = MakeJournalWrapper();
+    if (!made)
+        ThrowSimple(-10);
+    if (!made->SharesCount()) {
+        // Not of the kind asked for: it goes again (it was never handed out).
+        xrchandle<xobject> drop(made->GetImplObject());
+        return nullptr;
+    }
+    KCommon_j* used = cacheWrapper(made, made->GetImplObject(), false);
+    if (used != made) {
+        xrchandle<xobject> none;
+        dropUnused(made, none);
+    }
+    return SharingJournalWrapper();
 }
 
 KCommon_j* KCommon_i::GetJournalWrapper() {
@@ -109,8 +154,8 @@ KCommon_j* KCommon_i::GetJournalWrapper() {
         ThrowSimple(-10);
     KCommon_j* used = cacheWrapper(made, made->GetImplObject(), false);
     if (used != made) {
-        // Another thread cached one meanwhile; ours was never handed out.
-        xrchandle<xobject> drop(made->GetImplObject());
+        xrchandle<xobject> none;
+        dropUnused(made, none);
     }
     return used;
 }
@@ -123,14 +168,24 @@ KCommon_j* KCommon_i::MakeJournalWrapper() {
     return maker(this);
 }
 
-KCommon_j::KCommon_j(KCommon_i* impl) : impl_(impl), implHandle_(impl ? impl->GetImplObject() : nullptr) {}
+KCommon_j::KCommon_j(KCommon_i* impl, bool sharesCount)
+    : KCommon_i(NoSerial{}), impl_(impl), implObject_(impl ? impl->GetImplObject() : nullptr), shares_(sharesCount && implObject_) {
+    if (!shares_)
+        xrcattach(implObject_);
+}
 
 KCommon_j::~KCommon_j() {
-    if (!impl_)
+    // A wrapper that shares the count is destroyed by its object (or was
+    // never cached); it holds nothing.
+    if (shares_ || !impl_)
         return;
-    std::lock_guard<std::mutex> guard(wrapperLock(impl_));
-    if (impl_->wrapper_ == this) {
-        impl_->wrapper_ = nullptr;
-        impl_->wrapperObject_ = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(wrapperLock(impl_));
+        if (impl_->wrapper_ == this) {
+            impl_->wrapper_ = nullptr;
+            impl_->wrapperObject_ = nullptr;
+        }
     }
+    // Last: this may destroy the wrapped object.
+    xrcrelease(implObject_);
 }

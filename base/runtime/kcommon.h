@@ -6,6 +6,7 @@
 #include "xhandle.h"
 #include "xrtti.h"
 
+#include <atomic>
 #include <cstdint>
 
 class KCommon_i;
@@ -85,15 +86,18 @@ public:
     virtual int RemoveStream(const char* name) = 0;
 };
 
-// First base of every implementation object. It keeps a non-owning pointer
-// to the object's journal wrapper; the wrapper holds the implementation and
-// clears this pointer when it goes.
-//
-// The cached pointer is read, set and cleared under one lock (shared by a
-// few objects), so threads may ask one object for its wrapper while another
-// thread drops the wrapper's last reference: AttachJournalWrapper hands out
-// the cached wrapper only while it still holds a reference, and otherwise
-// makes a new one.
+// First base of every implementation object. It keeps a pointer to the
+// object's journal wrapper, which is of one of two kinds (KCommon_j):
+// - a wrapper that shares this object's count (the journal wrappers of the
+//   interfaces): made on first use and kept until this object goes, which
+//   destroys it. A reference on it is a reference on this object. It is
+//   found without a lock.
+// - a wrapper that holds this object: the pointer holds no reference, and
+//   the wrapper clears it when it goes. The pointer is read, set and
+//   cleared under one lock (shared by a few objects), so threads may ask
+//   one object for its wrapper while another drops the wrapper's last
+//   reference: AttachJournalWrapper hands out the cached wrapper only while
+//   it still holds a reference, and otherwise makes a new one.
 class ZBASE_API KCommon_i {
 public:
     virtual bool IsJournalWrapper() const;
@@ -103,7 +107,8 @@ public:
     // Safe from any thread.
     xrchandle<xobject> AttachJournalWrapper();
     // The wrapper of this object, made on first use and kept, as a plain
-    // pointer that holds no reference: valid only while some handle holds
+    // pointer that holds no reference: valid while this object lives for a
+    // wrapper that shares its count, otherwise only while some handle holds
     // the wrapper, so a caller attaches it at once and no other thread may
     // drop the wrapper meanwhile. Raises when no wrapper can be made.
     virtual KCommon_j* GetJournalWrapper();
@@ -111,18 +116,31 @@ public:
     virtual xobject* GetImplObject() = 0;
     // The wrapper if one is cached now (no new one is made).
     KCommon_j* PeekJournalWrapper() const;
+    // The xobject part of this object's wrapper when it is one that shares
+    // this object's count and has been made; null otherwise. No lock.
+    xobject* SharingJournalWrapper() const noexcept { return sharing_.load(std::memory_order_acquire); }
+    // The same, made first when this object has no wrapper yet. Null when
+    // this object is a wrapper or its wrapper is of the other kind. Takes
+    // no reference (the caller holds this object). Raises when no wrapper
+    // can be made.
+    xobject* MakeSharingJournalWrapper();
     // The object's number: given when the object is made, from 1 upwards,
     // never given again in the process. The journal names the object (and
-    // every wrapper of it) by this number.
+    // every wrapper of it) by this number. A journal wrapper has none (0).
     uint64_t JournalSerial() const noexcept { return serial_; }
     // The number the next object will get.
     static uint64_t NextJournalSerial() noexcept;
 
 protected:
     KCommon_i() noexcept : serial_(TakeJournalSerial()) {}
+    // A journal wrapper's: it takes no number (the journal names a wrapper
+    // by the object it wraps).
+    struct NoSerial {};
+    explicit KCommon_i(NoSerial) noexcept : serial_(0) {}
     // A copy is a new object with a number of its own.
     KCommon_i(const KCommon_i&) noexcept : serial_(TakeJournalSerial()) {}
     KCommon_i& operator=(const KCommon_i&) noexcept { return *this; }
+    // Destroys a wrapper that shares this object's count.
     virtual ~KCommon_i();
     // Makes the wrapper; by default through the maker registered for the
     // object's type descriptor.
@@ -134,33 +152,68 @@ private:
     // then only while it lives); when there is none, caches `made` (if not
     // null) and answers it.
     KCommon_j* cacheWrapper(KCommon_j* made, xobject* madeObject, bool attach);
+    // A wrapper made but not cached (another thread cached one first), never
+    // handed out; `held` is the caller's reference on it, if any.
+    static void dropUnused(KCommon_j* made, xrchandle<xobject>& held);
     // Guarded by the wrapper lock of this object. The wrapper's xobject part
     // is kept beside it so that its count can be read while the wrapper is
     // being destroyed.
     KCommon_j* wrapper_ = nullptr;
     xobject* wrapperObject_ = nullptr;
+    // wrapperObject_ once the cached wrapper is one that shares this
+    // object's count: set once, under the lock, and read without it.
+    std::atomic<xobject*> sharing_{nullptr};
     static uint64_t TakeJournalSerial() noexcept;
     const uint64_t serial_;
 };
 
-// Base of every journal wrapper: holds a counted reference on the
-// implementation object it wraps.
+// Base of every journal wrapper. A wrapper stands for the implementation
+// object it wraps in one of two ways:
+// - it holds a counted reference on it (the default): the wrapper lives
+//   while references on it do, and is made anew after that;
+// - it shares its count (kSharesCount): every reference on the wrapper is
+//   one on the implementation object, which keeps the wrapper from the
+//   first request until it goes itself. Handing out the wrapper for a
+//   reference on the object, and back, then costs nothing. Such a wrapper
+//   is made by a wrapper maker for the object it is given (that object
+//   caches and destroys it), and the wrapper's class overrides xattach and
+//   xrelease with AttachShared and ReleaseShared.
 class ZBASE_API KCommon_j : public KCommon_i {
 public:
     bool IsJournalWrapper() const override { return true; }
     KCommon_j* GetJournalWrapper() override { return this; }
-    xrchandle<xobject> GetImplHandle() const { return implHandle_; }
+    xrchandle<xobject> GetImplHandle() const { return xrchandle<xobject>(implObject_); }
     KCommon_i* GetImpl() const { return impl_; }
     // The object GetImplHandle holds, without taking a reference.
-    xobject* GetWrappedObject() const { return implHandle_.get(); }
+    xobject* GetWrappedObject() const { return implObject_; }
+    // Whether the wrapper shares the count of the object it wraps.
+    bool SharesCount() const noexcept { return shares_; }
 
 protected:
-    explicit KCommon_j(KCommon_i* impl);
+    static constexpr bool kSharesCount = true;
+    explicit KCommon_j(KCommon_i* impl, bool sharesCount = false);
     ~KCommon_j() override;
+    // xattach and xrelease of a wrapper class whose xobject part is `self`:
+    // a wrapper that shares its count takes and gives back the reference on
+    // the wrapped object, any other on itself.
+    void AttachShared(xobject* self) {
+        if (shares_)
+            implObject_->xattach();
+        else
+            self->xobject::xattach();
+    }
+    void ReleaseShared(xobject* self) {
+        if (shares_)
+            implObject_->xrelease();
+        else
+            self->xobject::xrelease();
+    }
 
 private:
+    friend class KCommon_i; // destroys a wrapper that shares its count
     KCommon_i* impl_;
-    xrchandle<xobject> implHandle_;
+    xobject* implObject_;
+    const bool shares_;
 };
 
 // Makes the journal wrapper of an implementation object of one interface.

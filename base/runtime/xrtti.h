@@ -42,11 +42,31 @@ public:
     uint32_t kindBits() const { return kindBits_.load(std::memory_order_relaxed); }
     void setKindBits(uint32_t bits) const { kindBits_.store(bits, std::memory_order_relaxed); }
 
+    // The maker of the journal wrappers of this type's objects, as an
+    // untyped function pointer (see KRegisterJournalWrapperMaker); null
+    // until one is registered. Any thread may read or set it.
+    using untyped_fn = void (*)();
+    untyped_fn journalWrapperMaker() const { return journalWrapperMaker_.load(std::memory_order_acquire); }
+    void setJournalWrapperMaker(untyped_fn maker) const {
+        journalWrapperMaker_.store(maker, std::memory_order_release);
+    }
+
+    // A text the call journal makes once per descriptor and keeps with it
+    // (null until then). Set keeps the first text set and answers the one
+    // kept; the caller frees its own when it was not kept.
+    const void* journalText() const { return journalText_.load(std::memory_order_acquire); }
+    const void* setJournalText(const void* text) const {
+        const void* kept = nullptr;
+        return journalText_.compare_exchange_strong(kept, text, std::memory_order_acq_rel) ? text : kept;
+    }
+
 protected:
     std::vector<const xrttiobject*> bases_;
 
 private:
     mutable std::atomic<uint32_t> kindBits_{0};
+    mutable std::atomic<untyped_fn> journalWrapperMaker_{nullptr};
+    mutable std::atomic<const void*> journalText_{nullptr};
 };
 
 // A read-only property of a class descriptor.

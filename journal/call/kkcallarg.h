@@ -11,6 +11,11 @@
 // both journaled and handed to the implementation. Numbers, enumerations,
 // text pointers, xany values, value objects and number sequences are never
 // converted.
+//
+// The call hands the implementation what the record holds
+// (TakeCallValue): the caller's copy, or the converted form, moves on
+// rather than being copied, and a journal wrapper that shares its object's
+// count hands that object its reference. Nothing reads the record after.
 #pragma once
 
 #include "journal/marshal/marshal.h"
@@ -56,9 +61,13 @@ public:
     // parameter), alive for the whole call: the record refers to it and
     // holds a converted form only where there is one. A failing test or
     // conversion passes on.
-    explicit kkCallArg(const T& argument) : given(argument) {
+    explicit kkCallArg(T& argument) : given(argument) {
         if constexpr (kk_detail::Convertible<T>) {
-            isWrapper = kk_detail::IsWrapperArgument(argument);
+            auto* p = argument.get();
+            using Pointee = std::remove_pointer_t<decltype(p)>;
+            if constexpr (std::is_base_of_v<KCommon, Pointee>)
+                sharedImpl = kkWrappedSharingCount(p ? static_cast<KCommon*>(p) : nullptr);
+            isWrapper = sharedImpl || kk_detail::IsWrapperArgument(argument);
             if (!isWrapper)
                 converted = kkWrap(argument);
         }
@@ -77,6 +86,23 @@ public:
         }
         return StoredValue();
     }
+    // The same value, for the one call the record serves: taken from the
+    // record instead of copied.
+    T TakeCallValue() {
+        if constexpr (kk_detail::Convertible<T>) {
+            if (sharedImpl) {
+                using Pointee = std::remove_pointer_t<decltype(given.get())>;
+                Pointee* typed = Pointee::cast(sharedImpl);
+                given.detach();
+                return T::adopt(typed);
+            }
+            if (isWrapper)
+                return kkUnwrapItem(given);
+            return std::move(converted);
+        } else {
+            return std::move(given);
+        }
+    }
     // The caller's side form; this is what the journal writes.
     const T& StoredValue() const {
         if constexpr (kk_detail::Convertible<T>) {
@@ -89,8 +115,11 @@ public:
     bool IsWrapper() const { return isWrapper; }
 
 private:
-    const T& given;
+    T& given;
     // The caller's side form of an argument that is not a journal wrapper.
     std::conditional_t<kk_detail::Convertible<T>, T, char> converted{};
+    // For a journal wrapper that shares its implementation object's count:
+    // that object.
+    xobject* sharedImpl = nullptr;
     bool isWrapper = false;
 };

@@ -51,7 +51,7 @@ template <> struct ArgRecords<> {
 template <class H, class... T> struct ArgRecords<H, T...> {
     kkCallArg<H> head;
     ArgRecords<T...> tail;
-    explicit ArgRecords(const H& h, const T&... t) : head(h), tail(t...) {}
+    explicit ArgRecords(H& h, T&... t) : head(h), tail(t...) {}
     void Journal(kkJournal& journal) const {
         journal << head;
         tail.Journal(journal);
@@ -62,13 +62,13 @@ template <class H, class... T> struct ArgRecords<H, T...> {
 // first (the tail is built before the head).
 template <class... P> struct CallValues;
 template <> struct CallValues<> {
-    explicit CallValues(const ArgRecords<>&) {}
+    explicit CallValues(ArgRecords<>&) {}
 };
 template <class H, class... T> struct CallValues<H, T...> {
     CallValues<T...> tail;
     H head;
-    explicit CallValues(const ArgRecords<H, T...>& records)
-        : tail(records.tail), head(records.head.GetCallValue()) {}
+    explicit CallValues(ArgRecords<H, T...>& records)
+        : tail(records.tail), head(records.head.TakeCallValue()) {}
 };
 
 template <std::size_t I, class H, class... T> auto& ValueAt(CallValues<H, T...>& values) {
@@ -115,10 +115,11 @@ template <class I> I* kkImplementationAs(KCommon_i* implementation) {
 // is the implementation object behind the wrapper, as found when the
 // wrapper was made (null: the target is unwrapped here). The caller's
 // handle on the wrapper keeps the wrapper, and through it the
-// implementation, alive for the call.
+// implementation, alive for the call. `args` are the wrapper operation's
+// own parameters: what they hold moves on to the implementation.
 template <class I, class R, class... P>
 R kkJournaledCall(I* target, I* implementation, const char* name, R (I::*const* method)(P...),
-                  const std::type_identity_t<P>&... args) {
+                  std::type_identity_t<P>&... args) {
     kkJournal record(name, static_cast<KCommon*>(target));
     try {
         kk_detail::ArgRecords<P...> records(args...);
@@ -153,7 +154,7 @@ R kkJournaledCall(I* target, I* implementation, const char* name, R (I::*const* 
             R converted = kk_detail::ToCaller(result);
             record.Return();
             if (record.IsRecorded())
-                record << converted;
+                kkJournalValue(record, converted);
             return converted;
         }
     } catch (...) {

@@ -38,32 +38,55 @@ inline void assign(xrcunihandle<xobject>& work, xrcunihandle<xobject> answer) { 
 inline void assign(xrcunihandle<xobject>& work, xobject* answer) { work = answer; }
 
 // The services of each direction, for either kind of part (KCommon for
-// interface objects, KCCommon for caller's streams).
+// interface objects, KCCommon for caller's streams). Sharing: the object of
+// the other side that shares the part's count, if any (caller's streams
+// have none).
 struct Unwrapping {
     template <class Part> static xobject* List(Part* part, xobject* object) {
         return UnwrapList(part, object);
     }
     template <class Part> static xrcunihandle<xobject> Common(Part* part) { return UnwrapCommon(part); }
+    static xobject* Sharing(KCommon* part) { return kkWrappedSharingCount(part); }
+    static xobject* Sharing(KCCommon*) { return nullptr; }
+    static xobject* MadeSharing(KCommon*) { return nullptr; }
+    static xobject* MadeSharing(KCCommon*) { return nullptr; }
 };
 struct Wrapping {
     template <class Part> static xobject* List(Part* part, xobject* object) {
         return WrapList(part, object);
     }
     template <class Part> static xrcunihandle<xobject> Common(Part* part) { return WrapCommon(part); }
+    static xobject* Sharing(KCommon* part) { return kkWrapperSharingCount(part); }
+    static xobject* Sharing(KCCommon*) { return nullptr; }
+    // An implementation object's wrapper is made here the first time.
+    static xobject* MadeSharing(KCommon* part) { return kkWrapperSharingCount(part, true); }
+    static xobject* MadeSharing(KCCommon*) { return nullptr; }
 };
+
+template <class T> xrchandle<T> handOver(xrchandle<T>& item, xobject* other) {
+    T* typed = T::cast(other);
+    item.detach();
+    return xrchandle<T>::adopt(typed);
+}
 
 // UnwrapItem<T> and Wrap<T> alike: null stays null; a sequence goes to the
 // List service, a caller's object to `client`, anything else to the Common
-// service; the answer is cast to T.
+// service; the answer is cast to T. An object whose other side shares its
+// count (never a sequence or a caller's object) hands its reference over to
+// that side at once: nothing is counted.
 template <class Direction, class T, class Part, class Client>
 xrchandle<T> convertItem(xrchandle<T> item, Part* (*partOf)(T*), Client client) {
     xrcunihandle<xobject> work;
     if (!item.isNull()) {
         T* p = item.get();
+        if (xobject* other = Direction::Sharing(partOf(p)))
+            return handOver(item, other);
         if (xIsSequence(objectPart(p)))
             assign(work, Direction::List(partOf(p), objectPart(p)));
         else if (xIsClientObject(objectPart(p)))
             assign(work, client(item));
+        else if (xobject* other = Direction::MadeSharing(partOf(p)))
+            return handOver(item, other);
         else
             assign(work, Direction::Common(partOf(p)));
     }
@@ -106,17 +129,17 @@ template <class T> xrchandle<T> wrap(xrchandle<T> object) {
 // filled from the last index down so that the first store gives the list
 // its full length. Null and objects that are not sequences give null.
 template <class L, class Step> xrchandle<L> convertList(xrchandle<L> list, Step step) {
-    xrcunihandle<xobject> work;
+    xrchandle<L> fresh;
     if (!list.isNull() && xIsSequence(objectPart(list.get()))) {
-        xrchandle<L> fresh(L::create());
+        fresh = L::create();
         if (fresh.isNull())
             ThrowSimple(-10);
         L* source = list.get();
         for (int i = source->Count(); i-- > 0;)
             fresh->Set(i, step(source->Get(i)));
-        work = objectPart(fresh.get());
     }
-    return finish<L>(work, list);
+    list.release();
+    return fresh;
 }
 
 template <class E> xrchandle<E> keep(xrchandle<E> element) { return element; }

@@ -73,17 +73,20 @@ ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<xintsequence> handle
 // journal's argument record) supplies GetStoredValue.
 template <class T> class kkCallArg;
 
-template <class T> kkJournal& operator<<(kkJournal& journal, const kkCallArg<T>& arg) {
-    const T& stored = arg.StoredValue();
-    if constexpr (requires { stored.get(); }) {
-        // Interface objects go to the KCommon insertion, as their handle
-        // writers do, without a copy of the handle.
-        using Pointee = std::remove_pointer_t<decltype(stored.get())>;
+// A value as its writer writes it; an interface object goes to the KCommon
+// insertion, as its handle writer does, without a copy of the handle.
+template <class T> kkJournal& kkJournalValue(kkJournal& journal, const T& value) {
+    if constexpr (requires { value.get(); }) {
+        using Pointee = std::remove_pointer_t<decltype(value.get())>;
         if constexpr (std::is_base_of_v<KCommon, Pointee>)
-            return journal << (stored.get() ? static_cast<KCommon*>(stored.get()) : nullptr);
+            return journal << (value.get() ? static_cast<KCommon*>(value.get()) : nullptr);
         else
-            return journal << stored;
+            return journal << value;
     } else {
-        return journal << stored;
+        return journal << value;
     }
+}
+
+template <class T> kkJournal& operator<<(kkJournal& journal, const kkCallArg<T>& arg) {
+    return kkJournalValue(journal, arg.StoredValue());
 }

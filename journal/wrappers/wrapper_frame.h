@@ -1,8 +1,9 @@
 // The frame shared by every journal wrapper class <Interface>_j.
 //
-// A wrapper stands in front of one implementation object (held by its
-// KCommon_j part for the wrapper's whole life) and implements the same
-// interface. Every interface operation of a wrapper is one journaled call
+// A wrapper stands in front of one implementation object and implements
+// the same interface. It shares that object's count (KCommon_j): made on
+// the object's first request for it, it lives as long as the object, and a
+// reference on either is a reference on both. Every interface operation of a wrapper is one journaled call
 // (kkJournaledCall): it hands the call itself as target, the operation's
 // bare name as journal name, a pointer to the interface's virtual operation
 // and its arguments. Operations of a parent interface are the parent
@@ -41,9 +42,15 @@ private:                                                                       \
     /* operations of this class call it directly. */                          \
     Interface* const journalImpl_;                                             \
                                                                                \
+protected:                                                                     \
+    Interface##_j(KCommon_i* implementation, bool sharesCount)                 \
+        : Base(implementation, sharesCount),                                   \
+          journalImpl_(kkImplementationAs<Interface>(implementation)) {}       \
+                                                                               \
 public:                                                                        \
+    /* The wrapper shares its implementation object's count. */               \
     explicit Interface##_j(KCommon_i* implementation)                          \
-        : Base(implementation), journalImpl_(kkImplementationAs<Interface>(implementation)) {} \
+        : Interface##_j(implementation, KCommon_j::kSharesCount) {}            \
     ~Interface##_j() override = default;                                       \
     Interface##_j(const Interface##_j&) = delete;                              \
     Interface##_j& operator=(const Interface##_j&) = delete;                   \
@@ -52,6 +59,8 @@ public:                                                                        \
     KCommon_i* _CastToImpl() override { return static_cast<KCommon_j*>(this); } \
     xobject* GetImplObject() override { return static_cast<Interface*>(this); } \
     const xrttiobject* giveRtti() const override { return Interface::giveRtti(); } \
+    void xattach() override { AttachShared(static_cast<Interface*>(this)); }  \
+    void xrelease() override { ReleaseShared(static_cast<Interface*>(this)); } \
     void* dyndowncast(const xrttiobject* type) override {                      \
         return Interface::dyndowncast(type);                                   \
     }

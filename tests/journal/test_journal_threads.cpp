@@ -204,6 +204,41 @@ TEST_F(JournalThreads, SinkChangesWhileThreadsRecord) {
     rmdir(folder);
 }
 
+// Threads ask fresh objects for their wrappers at the same time, convert
+// back and drop their references, the last of which goes in any of them:
+// each object gets one wrapper, and the two go together.
+TEST_F(JournalThreads, ThreadsMakeTheWrapperOfFreshObjectsAtOnce) {
+    constexpr int kObjects = 200;
+    const int64_t live = xobject_live_count();
+    std::vector<std::vector<xrchandle<KPIFace>>> mine(kThreads, std::vector<xrchandle<KPIFace>>(kObjects));
+    {
+        xrchandle<KWPIModel> model = KGetPISession()->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
+        xrchandle<KPIPlane> plane = KGetPISession()->CreatePIPlane(UnitCsys());
+        xrchandle<KBoxUV> uv = KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1));
+        xrchandle<KPILoopList> loops(KPILoopList::create());
+        for (int i = 0; i < kObjects; ++i) {
+            xrchandle<KPIFace> face = model->CreatePIFace(i, uv, KPISURFACE_ORIENT_POSITIVE, plane, loops);
+            for (int t = 0; t < kThreads; ++t)
+                mine[size_t(t)][size_t(i)] = face;
+        }
+    }
+    std::vector<std::vector<const void*>> seen(kThreads, std::vector<const void*>(kObjects));
+    std::atomic<int> wrong{0};
+    OnThreads([&](int t) {
+        for (int i = 0; i < kObjects; ++i) {
+            xrchandle<KPIFace> wrapped = kkWrap(std::move(mine[size_t(t)][size_t(i)]));
+            seen[size_t(t)][size_t(i)] = wrapped.get();
+            xrchandle<KPIFace> back = kkUnwrapItem(std::move(wrapped));
+            if (!back || !IsWrapper(kkWrap(back).get()) || back->GetId() != i)
+                wrong.fetch_add(1);
+        }
+    });
+    EXPECT_EQ(wrong.load(), 0);
+    for (int t = 1; t < kThreads; ++t)
+        EXPECT_EQ(seen[size_t(t)], seen[0]);
+    EXPECT_EQ(xobject_live_count(), live);
+}
+
 std::string SaveToMemory(const xrchandle<KWPIModel>& model) {
     xrchandle<MemoryStream> stream(new MemoryStream);
     model->SaveAsNeutral(xrchandle<KCStream>(stream.get()));

@@ -5,6 +5,7 @@
 #include "journal_test_util.h"
 
 #include "api/recording_impl.h"
+#include "journal/wrappers/geometry_wrappers.h"
 
 #include "process.h"
 
@@ -97,25 +98,29 @@ TEST(JournalWrapper, MadeOnceAndKept) {
     EXPECT_TRUE(first->IsJournalWrapper());
     EXPECT_EQ(first->GetJournalWrapper(), first);
     EXPECT_EQ(first->GetImpl(), i);
-    // The wrapper holds the implementation.
-    EXPECT_EQ(impl->refCount(), 2);
+    // The wrapper shares the implementation's count: it holds nothing of
+    // its own, and a reference on it is one on the implementation.
+    EXPECT_TRUE(first->SharesCount());
+    EXPECT_EQ(impl->refCount(), 1);
     xrchandle<KPIArc> hold(KPIArc::cast(first->GetImplObject()));
+    EXPECT_EQ(impl->refCount(), 2);
 }
 
-TEST(JournalWrapper, ReleasedWrapperIsMadeAnew) {
+TEST(JournalWrapper, ReleasedWrapperStaysWithItsObject) {
     const int64_t live = xobject_live_count();
     {
         xrchandle<KPILayer> impl(new KPILayer_rec);
         KCommon_i* i = CastToImpl(impl.get());
         xrchandle<KPILayer> wrapped = wrapperOf(impl.get());
         EXPECT_EQ(xobject_live_count(), live + 2);
+        EXPECT_EQ(impl->refCount(), 2);
+        KPILayer* first = wrapped.get();
         wrapped.release();
-        // The wrapper is gone and has let go of the implementation.
-        EXPECT_EQ(i->PeekJournalWrapper(), nullptr);
+        // The wrapper stays, holding nothing, and is handed out again.
         EXPECT_EQ(impl->refCount(), 1);
-        EXPECT_EQ(xobject_live_count(), live + 1);
+        EXPECT_EQ(xobject_live_count(), live + 2);
         xrchandle<KPILayer> again = wrapperOf(impl.get());
-        ASSERT_NE(again.get(), nullptr);
+        EXPECT_EQ(again.get(), first);
         EXPECT_EQ(i->PeekJournalWrapper(), i->GetJournalWrapper());
         recordingLog().clear();
         again->GetLayerId();
@@ -124,17 +129,30 @@ TEST(JournalWrapper, ReleasedWrapperIsMadeAnew) {
     EXPECT_EQ(xobject_live_count(), live);
 }
 
-// A cached wrapper whose count is 0 (one being destroyed, or never
+// A wrapper of the other kind: it holds a reference on its implementation
+// and lives only while it is held itself.
+class HoldingArc_j : public KPIArc_j {
+public:
+    explicit HoldingArc_j(KCommon_i* impl) : KPIArc_j(impl, false) {}
+};
+class ArcWithHoldingWrapper : public KPIArc_rec {
+protected:
+    KCommon_j* MakeJournalWrapper() override { return new HoldingArc_j(this); }
+};
+
+// A cached holding wrapper whose count is 0 (one being destroyed, or never
 // attached) is not handed out again: a new one is made and cached, and the
 // old one going later leaves the new one in the cache.
 TEST(JournalWrapper, CachedWrapperWithoutReferenceIsNotHandedOut) {
     const int64_t live = xobject_live_count();
     {
-        xrchandle<KPIArc> impl(new KPIArc_rec);
+        xrchandle<KPIArc> impl(new ArcWithHoldingWrapper);
         KCommon_i* i = CastToImpl(impl.get());
         KCommon_j* unattached = i->GetJournalWrapper();
+        EXPECT_FALSE(unattached->SharesCount());
         xobject* unattachedObject = unattached->GetImplObject();
         EXPECT_EQ(unattachedObject->refCount(), 0);
+        EXPECT_EQ(impl->refCount(), 2);
         xrchandle<xobject> attached = i->AttachJournalWrapper();
         ASSERT_NE(attached.get(), nullptr);
         EXPECT_NE(attached.get(), unattachedObject);
@@ -260,7 +278,9 @@ TEST(JournalWrapperFrame, UnitWrappersAnswerTheirOwnDescriptor) {
                                         Obj(massWrapper) + ".GetFactor() -> 0"}));
 }
 
-TEST(JournalWrapperFrame, LastReleaseDestroysTheWholeWrapper) {
+// The wrapper and its implementation object go together, with the last
+// reference on either, and the wrapper goes whole.
+TEST(JournalWrapperFrame, WrapperGoesWithItsImplementation) {
     const int64_t live = xobject_live_count();
     {
         xrchandle<KPIFace> impl(new KPIFace_rec);
@@ -270,8 +290,22 @@ TEST(JournalWrapperFrame, LastReleaseDestroysTheWholeWrapper) {
             EXPECT_EQ(item->giveRtti(), KPIFace::getClassRtti());
             EXPECT_EQ(impl->refCount(), 2);
         }
-        EXPECT_EQ(i->PeekJournalWrapper(), nullptr);
+        EXPECT_NE(i->PeekJournalWrapper(), nullptr);
         EXPECT_EQ(impl->refCount(), 1);
+        EXPECT_EQ(xobject_live_count(), live + 2);
+    }
+    EXPECT_EQ(xobject_live_count(), live);
+    {
+        xrchandle<KPIFace> wrapped;
+        {
+            xrchandle<KPIFace> impl(new KPIFace_rec);
+            wrapped = wrapperOf(impl.get());
+        }
+        // The wrapper's reference keeps the implementation.
+        EXPECT_EQ(xobject_live_count(), live + 2);
+        recordingLog().clear();
+        wrapped->GetId();
+        EXPECT_EQ(recordingLog(), std::vector<std::string>{"KPIItem::GetId"});
     }
     EXPECT_EQ(xobject_live_count(), live);
 }

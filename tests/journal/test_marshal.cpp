@@ -47,6 +47,24 @@ TEST_F(Marshal, WrapGivesTheJournalWrapperAndUnwrapGivesItBack) {
     EXPECT_EQ(UnwrapItemKPIArc(impl).get(), impl.get());
 }
 
+// A wrapper and its implementation object share one count: converting one
+// into the other hands the reference over, and the last one held keeps
+// both.
+TEST_F(Marshal, ConversionsHandTheReferenceOver) {
+    xrchandle<KPIDatum> impl(new KPIDatum_rec);
+    KPIDatum* object = impl.get();
+    xrchandle<KPIDatum> wrapped = WrapKPIDatum(std::move(impl));
+    ASSERT_TRUE(IsAWrapper(wrapped));
+    EXPECT_EQ(object->refCount(), 1);
+    xrchandle<KPIDatum> back = UnwrapItemKPIDatum(std::move(wrapped));
+    EXPECT_EQ(back.get(), object);
+    EXPECT_EQ(object->refCount(), 1);
+    wrapped = WrapKPIDatum(back);
+    back.release();
+    EXPECT_EQ(UnwrapKPIDatum(wrapped).get(), object);
+    EXPECT_EQ(object->refCount(), 1);
+}
+
 TEST_F(Marshal, ParentTypesAndGenericOverloads) {
     xrchandle<KPICurve> impl(new KPIEllipse_rec);
     xrchandle<KPICurve> wrapped = kkWrap(impl);
@@ -80,9 +98,9 @@ TEST_F(Marshal, ConversionsReleaseTheirArgument) {
         WrapKPIDatum(wrapped);
         EXPECT_EQ(wrapped->refCount(), wrapperRefs);
     }
-    // The wrapper is gone with the last handle and has let go of the object.
+    // The wrapper stays with the object, holding nothing.
     EXPECT_EQ(impl->refCount(), before);
-    EXPECT_EQ(CastToImpl(impl.get())->PeekJournalWrapper(), nullptr);
+    EXPECT_NE(CastToImpl(impl.get())->PeekJournalWrapper(), nullptr);
 }
 
 // An implementation whose wrapper is of another interface.
