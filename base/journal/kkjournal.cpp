@@ -12,6 +12,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,30 +157,36 @@ void closeFile(Sink& s) {
 // large are not kept.
 constexpr int kKeptTexts = 4;
 constexpr size_t kLargestKept = 64 * 1024;
-thread_local kkJournalText* t_texts[kKeptTexts];
-thread_local int t_textCount = 0;
-thread_local bool t_textsGone = false;
+// One thread-local object, so that a record finds it in one look-up.
 struct ThreadTexts {
+    kkJournalText* texts[kKeptTexts] = {};
+    int count = 0;
+    bool gone = false;
     ~ThreadTexts() {
-        for (int i = 0; i < t_textCount; ++i)
-            delete t_texts[i];
-        t_textCount = 0;
-        t_textsGone = true;
+        for (int i = 0; i < count; ++i)
+            delete texts[i];
+        count = 0;
+        gone = true;
     }
 };
 thread_local ThreadTexts t_threadTexts;
 
 kkJournalText* takeThreadText() {
-    if (t_textCount > 0)
-        return t_texts[--t_textCount];
-    (void)&t_threadTexts; // makes sure the thread's texts are freed at its end
-    return new kkJournalText;
+    ThreadTexts& kept = t_threadTexts;
+    if (kept.count > 0)
+        return kept.texts[--kept.count];
+    auto* text = new kkJournalText;
+    text->keeper = &kept;
+    return text;
 }
 
+// A record finishes on the thread that made it, so its texts go back to
+// the thread they came from.
 void giveBackThreadText(kkJournalText* text) {
+    ThreadTexts& kept = *static_cast<ThreadTexts*>(text->keeper);
     const bool large = text->line.capacity() > kLargestKept || text->inputs.capacity() > kLargestKept ||
                        text->retval.capacity() > kLargestKept;
-    if (t_textsGone || large || t_textCount == kKeptTexts) {
+    if (kept.gone || large || kept.count == kKeptTexts) {
         delete text;
         return;
     }
@@ -191,7 +198,7 @@ void giveBackThreadText(kkJournalText* text) {
     text->target.clear();
     text->line.clear();
     text->raw = false;
-    t_texts[t_textCount++] = text;
+    kept.texts[kept.count++] = text;
 }
 
 // ---- number texts -------------------------------------------------------------
@@ -253,12 +260,8 @@ void appendNumbers(std::string& out, const char* prefix, const double* values, i
 }
 
 // One line per record: line breaks and tabs inside a part are escaped.
-void appendOneLine(std::string& line, const std::string& part, bool raw) {
-    if (!raw) {
-        line += part;
-        return;
-    }
-    for (char c : part) {
+void appendEscaped(std::string& line, const char* text, size_t length) {
+    for (char c : std::string_view(text, length)) {
         if (c == '\n')
             line += "\\n";
         else if (c == '\r')
@@ -270,7 +273,33 @@ void appendOneLine(std::string& line, const std::string& part, bool raw) {
     }
 }
 
-bool hasLineBreaks(const char* text) { return std::strpbrk(text, "\n\r\t") != nullptr; }
+inline void appendOneLine(std::string& line, const std::string& part, bool raw) {
+    if (raw)
+        appendEscaped(line, part.data(), part.size());
+    else
+        line += part;
+}
+
+// Whether the text holds a line break or a tab. Eight characters are
+// looked at at once: a word holds a character below 14 (as \n, \r and \t
+// are) when one of its bytes, less 14, borrows.
+bool hasLineBreaks(const char* text, size_t length) {
+    constexpr uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
+    bool low = false;
+    size_t i = 0;
+    for (; i + 8 <= length && !low; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        low = ((word - ones * 14) & ~word & highs) != 0;
+    }
+    if (!low && i < length) {
+        uint64_t word = ones * ' ';
+        std::memcpy(&word, text + i, length - i);
+        low = ((word - ones * 14) & ~word & highs) != 0;
+    }
+    return low && std::string_view(text, length).find_first_of("\n\r\t") != std::string_view::npos;
+}
+bool hasLineBreaks(const char* text) { return hasLineBreaks(text, std::strlen(text)); }
 
 // Object texts (see the header): the class's journal name, "@" and the
 // object's number.
@@ -292,8 +321,7 @@ void appendClassName(std::string& out, const char* typeName) {
 // for).
 void appendObjectName(std::string& out, xobject* object, const KCommon_i* implementation,
                       const xobject* addressed) {
-    const xrttiobject* type = object->giveRtti();
-    appendClassName(out, type ? type->name() : "object");
+    out += kkJournalClassName(object->giveRtti());
     char buf[24];
     out += '@';
     if (implementation) {
@@ -435,14 +463,16 @@ void kkJournal::appendLine(std::string& line) const {
     static const std::string none;
     const kkJournalText* t = text_;
     const bool raw = t && t->raw;
+    const size_t nameLength = std::strlen(name_);
+    const bool nameBreaks = hasLineBreaks(name_, nameLength);
     if (hasTarget_) {
         appendOneLine(line, t ? t->target : none, false);
         line += '.';
     }
-    if (hasLineBreaks(name_))
-        appendOneLine(line, name_, true);
+    if (nameBreaks)
+        appendEscaped(line, name_, nameLength);
     else
-        line += name_;
+        line.append(name_, nameLength);
     line += '(';
     if (t)
         appendOneLine(line, t->inputs, raw);
@@ -673,6 +703,20 @@ std::string kkJournalClassName(const char* typeName) {
         return std::string("K");
     name[0] = 'K';
     return name;
+}
+
+const std::string& kkJournalClassName(const xrttiobject* type) {
+    static const std::string object("object");
+    if (!type)
+        return object;
+    if (const void* kept = type->journalText())
+        return *static_cast<const std::string*>(kept);
+    auto* made = new std::string;
+    appendClassName(*made, type->name());
+    const void* kept = type->setJournalText(made);
+    if (kept != made)
+        delete made;
+    return *static_cast<const std::string*>(kept);
 }
 
 std::string kkJournalObjectText(const xobject* object) {

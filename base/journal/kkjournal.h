@@ -116,6 +116,8 @@ struct kkJournalText {
     // Set when raw text (AddInput and its kin, PutSeparator) went in: only
     // then are line breaks and tabs looked for when the line is made.
     bool raw = false;
+    // The thread's kept texts that this one goes back to.
+    void* keeper = nullptr;
 };
 
 class ZBASE_API kkJournal {
@@ -286,6 +288,8 @@ private:
 // ("KPIGeometry::PICurveList" gives "KPICurveList"); a name without ":" is
 // used whole; null gives "".
 ZBASE_API std::string kkJournalClassName(const char* typeName);
+// The same for a descriptor (null: "object"), made once and kept with it.
+ZBASE_API const std::string& kkJournalClassName(const xrttiobject* type);
 
 // The text an object insertion writes for `object` (see above).
 ZBASE_API std::string kkJournalObjectText(const xobject* object);

@@ -1,7 +1,6 @@
 // Journal text of handles, lists and number sequences.
 #include "journal/text/journal_text.h"
 
-#include "api/rtti/kpi_rtti_support.h"
 #include "kwrap.h"
 #include "process.h"
 
@@ -30,10 +29,13 @@ kkJournal& writeList(kkJournal& journal, L* list, const xrttiobject* elementType
         return journal;
     if (!list)
         return journal << static_cast<const char*>(nullptr);
-    std::string listName = KJournalClassName(xGetCipTypeName(list));
+    // The journal names of both classes are made once and kept with their
+    // descriptors.
+    const std::string& listName = kkJournalClassName(list->giveRtti());
     int count = list->Count();
     if (count != 0) {
-        std::string elementName = KJournalClassName(elementType ? elementType->name() : "");
+        static const std::string none;
+        const std::string& elementName = elementType ? kkJournalClassName(elementType) : none;
         journal.StartSequence(listName.c_str(), elementName.c_str());
     } else {
         journal.StartSequence(listName.c_str(), nullptr);
