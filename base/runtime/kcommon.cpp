@@ -51,41 +51,48 @@ bool KCommon_i::IsJournalWrapper() const { return false; }
 KCommon_i::~KCommon_i() {
     // No one holds this object any more, so no one holds the wrapper that
     // shares its count, and no other thread can reach this object's cache.
-    if (sharing_.load(std::memory_order_acquire)) {
-        KCommon_j* wrapper = wrapper_;
-        wrapper_ = nullptr;
-        wrapperObject_ = nullptr;
+    if (KCommon_j* wrapper = sharing_.load(std::memory_order_acquire)) {
         sharing_.store(nullptr, std::memory_order_relaxed);
         delete wrapper;
     }
 }
 
 KCommon_j* KCommon_i::PeekJournalWrapper() const {
+    if (KCommon_j* shared = sharing_.load(std::memory_order_acquire))
+        return shared;
     std::lock_guard<std::mutex> guard(wrapperLock(this));
-    return wrapper_;
+    return wrapper_.load(std::memory_order_relaxed);
 }
 
 KCommon_j* KCommon_i::cacheWrapper(KCommon_j* made, xobject* madeObject, bool attach) {
     std::lock_guard<std::mutex> guard(wrapperLock(this));
-    if (wrapper_) {
-        // A wrapper that shares this object's count stays while the object
-        // does; a reference on it is one on this object, which the caller
-        // holds.
-        if (sharing_.load(std::memory_order_relaxed)) {
-            if (attach)
-                wrapperObject_->xattach();
-            return wrapper_;
-        }
-        if (attach ? wrapperObject_->xattachIfLive() : true)
-            return wrapper_;
+    // A wrapper that shares this object's count, cached meanwhile, serves
+    // first; a reference on it is one on this object, which the caller
+    // holds.
+    if (KCommon_j* shared = sharing_.load(std::memory_order_acquire)) {
+        if (attach)
+            shared->self_->xattach();
+        return shared;
     }
+    if (KCommon_j* cached = wrapper_.load(std::memory_order_relaxed))
+        if (attach ? wrapperObject_->xattachIfLive() : true)
+            return cached;
     if (made) {
-        wrapper_ = made;
+        wrapper_.store(made, std::memory_order_relaxed);
         wrapperObject_ = madeObject;
-        if (made->SharesCount())
-            sharing_.store(madeObject, std::memory_order_release);
     }
     return made;
+}
+
+KCommon_j* KCommon_i::cacheSharing(KCommon_j* made) {
+    made->self_ = made->GetImplObject();
+    KCommon_j* cached = nullptr;
+    if (sharing_.compare_exchange_strong(cached, made, std::memory_order_acq_rel))
+        return made;
+    // Another thread cached one first; ours was never handed out.
+    xrchandle<xobject> none;
+    dropUnused(made, none);
+    return cached;
 }
 
 void KCommon_i::dropUnused(KCommon_j* made, xrchandle<xobject>& held) {
@@ -112,6 +119,8 @@ xrchandle<xobject> KCommon_i::AttachJournalWrapper() {
     KCommon_j* made = MakeJournalWrapper();
     if (!made)
         ThrowSimple(-10);
+    if (made->SharesCount())
+        return xrchandle<xobject>(cacheSharing(made)->self_);
     xrchandle<xobject> mine(made->GetImplObject());
     KCommon_j* used = cacheWrapper(made, mine.get(), true);
     if (used == made)
@@ -126,10 +135,10 @@ xrchandle<xobject> KCommon_i::AttachJournalWrapper() {
 xobject* KCommon_i::MakeSharingJournalWrapper() {
     if (xobject* shared = SharingJournalWrapper())
         return shared;
-    if (IsJournalWrapper())
+    // A wrapper of the other kind is cached (a hint, read without the
+    // lock): it is not made again here.
+    if (IsJournalWrapper() || wrapper_.load(std::memory_order_relaxed))
         return nullptr;
-    // Made without looking under the lock first: caching it decides, and
-    // finds a wrapper cached meanwhile.
     KCommon_j* made = MakeJournalWrapper();
     if (!made)
         ThrowSimple(-10);
@@ -138,20 +147,19 @@ xobject* KCommon_i::MakeSharingJournalWrapper() {
         xrchandle<xobject> drop(made->GetImplObject());
         return nullptr;
     }
-    KCommon_j* used = cacheWrapper(made, made->GetImplObject(), false);
-    if (used != made) {
-        xrchandle<xobject> none;
-        dropUnused(made, none);
-    }
-    return SharingJournalWrapper();
+    return cacheSharing(made)->self_;
 }
 
 KCommon_j* KCommon_i::GetJournalWrapper() {
+    if (KCommon_j* shared = sharing_.load(std::memory_order_acquire))
+        return shared;
     if (KCommon_j* cached = cacheWrapper(nullptr, nullptr, false))
         return cached;
     KCommon_j* made = MakeJournalWrapper();
     if (!made)
         ThrowSimple(-10);
+    if (made->SharesCount())
+        return cacheSharing(made);
     KCommon_j* used = cacheWrapper(made, made->GetImplObject(), false);
     if (used != made) {
         xrchandle<xobject> none;
@@ -181,8 +189,8 @@ KCommon_j::~KCommon_j() {
         return;
     {
         std::lock_guard<std::mutex> guard(wrapperLock(impl_));
-        if (impl_->wrapper_ == this) {
-            impl_->wrapper_ = nullptr;
+        if (impl_->wrapper_.load(std::memory_order_relaxed) == this) {
+            impl_->wrapper_.store(nullptr, std::memory_order_relaxed);
             impl_->wrapperObject_ = nullptr;
         }
     }

@@ -91,7 +91,7 @@ public:
 // - a wrapper that shares this object's count (the journal wrappers of the
 //   interfaces): made on first use and kept until this object goes, which
 //   destroys it. A reference on it is a reference on this object. It is
-//   found without a lock.
+//   set once and found without a lock.
 // - a wrapper that holds this object: the pointer holds no reference, and
 //   the wrapper clears it when it goes. The pointer is read, set and
 //   cleared under one lock (shared by a few objects), so threads may ask
@@ -118,7 +118,7 @@ public:
     KCommon_j* PeekJournalWrapper() const;
     // The xobject part of this object's wrapper when it is one that shares
     // this object's count and has been made; null otherwise. No lock.
-    xobject* SharingJournalWrapper() const noexcept { return sharing_.load(std::memory_order_acquire); }
+    inline xobject* SharingJournalWrapper() const noexcept;
     // The same, made first when this object has no wrapper yet. Null when
     // this object is a wrapper or its wrapper is of the other kind. Takes
     // no reference (the caller holds this object). Raises when no wrapper
@@ -152,17 +152,19 @@ private:
     // then only while it lives); when there is none, caches `made` (if not
     // null) and answers it.
     KCommon_j* cacheWrapper(KCommon_j* made, xobject* madeObject, bool attach);
+    // Caches `made`, a wrapper that shares this object's count, unless one
+    // was cached first; answers the one cached. Takes no lock.
+    KCommon_j* cacheSharing(KCommon_j* made);
     // A wrapper made but not cached (another thread cached one first), never
     // handed out; `held` is the caller's reference on it, if any.
     static void dropUnused(KCommon_j* made, xrchandle<xobject>& held);
-    // Guarded by the wrapper lock of this object. The wrapper's xobject part
-    // is kept beside it so that its count can be read while the wrapper is
-    // being destroyed.
-    KCommon_j* wrapper_ = nullptr;
+    // A wrapper that holds this object, guarded by the wrapper lock of this
+    // object (read without it only as a hint). Its xobject part is kept
+    // beside it so that its count can be read while it is being destroyed.
+    std::atomic<KCommon_j*> wrapper_{nullptr};
     xobject* wrapperObject_ = nullptr;
-    // wrapperObject_ once the cached wrapper is one that shares this
-    // object's count: set once, under the lock, and read without it.
-    std::atomic<xobject*> sharing_{nullptr};
+    // A wrapper that shares this object's count: set once, without a lock.
+    std::atomic<KCommon_j*> sharing_{nullptr};
     static uint64_t TakeJournalSerial() noexcept;
     const uint64_t serial_;
 };
@@ -213,8 +215,16 @@ private:
     friend class KCommon_i; // destroys a wrapper that shares its count
     KCommon_i* impl_;
     xobject* implObject_;
+    // Its own xobject part, kept when it is cached as a wrapper that
+    // shares the count.
+    xobject* self_ = nullptr;
     const bool shares_;
 };
+
+inline xobject* KCommon_i::SharingJournalWrapper() const noexcept {
+    const KCommon_j* wrapper = sharing_.load(std::memory_order_acquire);
+    return wrapper ? wrapper->self_ : nullptr;
+}
 
 // Makes the journal wrapper of an implementation object of one interface.
 using KJournalWrapperMaker = KCommon_j* (*)(KCommon_i* impl);

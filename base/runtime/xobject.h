@@ -49,6 +49,9 @@ public:
     bool isSameAs(const xrttiobject* type) const;
     bool isKindOf(const xrttiobject* type) const;
     int32_t refCount() const { return refcount_.load(std::memory_order_relaxed); }
+    // Whether a counted object is held by one reference alone: its holder
+    // may change it as its own, seeing what earlier holders wrote.
+    bool isHeldOnce() const { return isRefCountable() && refcount_.load(std::memory_order_acquire) == 1; }
 
     static const xrttiobject* getClassRtti();
 

@@ -128,13 +128,24 @@ template <class T> xrchandle<T> wrap(xrchandle<T> object) {
 // A new list of class L holding step(element) at every index of `list`,
 // filled from the last index down so that the first store gives the list
 // its full length. Null and objects that are not sequences give null.
-template <class L, class Step> xrchandle<L> convertList(xrchandle<L> list, Step step) {
+// With `reuse`, a list that no one else holds (one an implementation made
+// for this call alone) is converted where it is instead, which no one can
+// tell from a new list; a list whose elements need no conversion (`keeps`)
+// is then handed on as it is.
+template <class L, class Step>
+xrchandle<L> convertList(xrchandle<L> list, Step step, bool reuse = false, bool keeps = false) {
     xrchandle<L> fresh;
     if (!list.isNull() && xIsSequence(objectPart(list.get()))) {
+        L* source = list.get();
+        if (reuse && objectPart(source)->isHeldOnce()) {
+            if (!keeps)
+                for (int i = source->Count(); i-- > 0;)
+                    source->Set(i, step(source->Get(i)));
+            return list;
+        }
         fresh = L::create();
         if (fresh.isNull())
             ThrowSimple(-10);
-        L* source = list.get();
         for (int i = source->Count(); i-- > 0;)
             fresh->Set(i, step(source->Get(i)));
     }
@@ -214,7 +225,7 @@ bool IsAWrapper(xrchandle<KCStream> stream) { return isWrapper(std::move(stream)
 
 #define ZPI_MARSHAL_DEFINE_VALUE_LIST(List, Element)                           \
     xrchandle<List> Wrap##List(xrchandle<List> list) {                         \
-        return convertList(std::move(list), &keep<Element>);                   \
+        return convertList(std::move(list), &keep<Element>, true, true);       \
     }                                                                          \
     xrchandle<List> Unwrap##List(xrchandle<List> list) {                       \
         return convertList(std::move(list), &keep<Element>);                   \
@@ -224,7 +235,7 @@ ZPI_MARSHAL_VALUE_LISTS(ZPI_MARSHAL_DEFINE_VALUE_LIST)
 
 #define ZPI_MARSHAL_DEFINE_LIST(List, Element)                                 \
     xrchandle<List> Wrap##List(xrchandle<List> list) {                         \
-        return convertList(std::move(list), &Wrap##Element);                   \
+        return convertList(std::move(list), &Wrap##Element, true);             \
     }                                                                          \
     xrchandle<List> Unwrap##List(xrchandle<List> list) {                       \
         return convertList(std::move(list), &UnwrapItem##Element);             \

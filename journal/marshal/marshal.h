@@ -19,7 +19,8 @@
 // Per list class <L> (the interface lists and KPoint3DList, KVector3DList,
 // KPointUVList): Wrap<L> and Unwrap<L> make a new list of the same class
 // with every element converted (value lists: the same elements); null and
-// non-sequences give null.
+// non-sequences give null. Wrap<L> converts a list that no one else holds
+// (one made for the call that answers it) where it is instead.
 //
 // The overloads kkUnwrapTarget, kkUnwrapItem, kkWrap and IsAWrapper pick
 // the conversion by handle type, for generic code.

@@ -73,13 +73,25 @@ ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<xintsequence> handle
 // journal's argument record) supplies GetStoredValue.
 template <class T> class kkCallArg;
 
-// A value as its writer writes it; an interface object goes to the KCommon
-// insertion, as its handle writer does, without a copy of the handle.
+// The sequence writer of a list, by the list's class.
+inline kkJournal& kkJournalList(kkJournal& journal, KPoint3DList* list) { return JournalSeqKPoint3D(journal, list); }
+inline kkJournal& kkJournalList(kkJournal& journal, KVector3DList* list) { return JournalSeqKVector3D(journal, list); }
+inline kkJournal& kkJournalList(kkJournal& journal, KPointUVList* list) { return JournalSeqKPointUV(journal, list); }
+#define ZPI_JOURNAL_LIST_BY_CLASS(List, Element)                               \
+    inline kkJournal& kkJournalList(kkJournal& journal, List* list) { return JournalSeq##Element(journal, list); }
+ZPI_LISTS(ZPI_JOURNAL_LIST_BY_CLASS)
+#undef ZPI_JOURNAL_LIST_BY_CLASS
+
+// A value as its writer writes it, without a copy of its handle: an
+// interface object goes to the KCommon insertion, as its handle writer
+// does, and a list to its sequence writer.
 template <class T> kkJournal& kkJournalValue(kkJournal& journal, const T& value) {
     if constexpr (requires { value.get(); }) {
         using Pointee = std::remove_pointer_t<decltype(value.get())>;
         if constexpr (std::is_base_of_v<KCommon, Pointee>)
             return journal << (value.get() ? static_cast<KCommon*>(value.get()) : nullptr);
+        else if constexpr (requires { kkJournalList(journal, value.get()); })
+            return kkJournalList(journal, value.get());
         else
             return journal << value;
     } else {
