@@ -286,6 +286,30 @@ TEST_F(Marshal, ListsConvertElementByElementInOrder) {
     EXPECT_NE(UnwrapKPICurveList(wrapped).get(), back.get());
 }
 
+// A list that no one else holds (as one an implementation makes for the
+// call) is converted where it is, in the same order; a value list is
+// handed on.
+TEST_F(Marshal, ListHeldByNoOneElseIsConvertedWhereItIs) {
+    xrchandle<KPICurve> a(new LoggedLine(0)), c(new LoggedLine(2));
+    xrchandle<KPICurveList> source(KPICurveList::create());
+    source->Set(0, a);
+    source->Set(2, c);
+    KPICurveList* list = source.get();
+    wrapOrder().clear();
+    xrchandle<KPICurveList> wrapped = WrapKPICurveList(std::move(source));
+    EXPECT_EQ(wrapOrder(), (std::vector<int>{2, 0}));
+    EXPECT_EQ(wrapped.get(), list);
+    ASSERT_EQ(wrapped->Count(), 3);
+    EXPECT_EQ(wrapped->Get(0).get(), wrapperOf(a.get()));
+    EXPECT_TRUE(wrapped->Get(1).isNull());
+    EXPECT_EQ(wrapped->Get(2).get(), wrapperOf(c.get()));
+
+    xrchandle<KPoint3DList> points(KPoint3DList::create());
+    points->Set(0, KCreatePoint3D(1, 2, 3));
+    KPoint3DList* values = points.get();
+    EXPECT_EQ(WrapKPoint3DList(std::move(points)).get(), values);
+}
+
 TEST_F(Marshal, EmptyAndNullLists) {
     xrchandle<KPIFaceList> empty(KPIFaceList::create());
     xrchandle<KPIFaceList> made = WrapKPIFaceList(empty);
