@@ -18,14 +18,6 @@ namespace {
 
 using namespace zpibench;
 
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
-
 void BM_WriteZPISynced(benchmark::State& state) {
     const GridModel grid = BuildGridModel(int(state.range(0)));
     const std::string path = TempPath("durable");

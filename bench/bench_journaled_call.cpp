@@ -23,6 +23,7 @@
 
 #include "kkjournal.h"
 #include "kpi_session.h"
+#include "zpi_bench_util.h"
 
 #include <benchmark/benchmark.h>
 
@@ -37,20 +38,10 @@
 
 namespace {
 
-// The thread's processor time (system calls included).
-double ThreadNs() {
-    timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e9 + double(now.tv_nsec);
-}
+using zpibench::Median;
 
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
+// The thread's processor time (system calls included).
+double ThreadNs() { return 1e9 * zpibench::ThreadCpuSeconds(); }
 
 xrchandle<KCsys> UnitCsys() {
     return KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0));

@@ -28,6 +28,7 @@ struct Times {
     double cpu = 0;
 };
 
+// The median of the values (0 for none).
 inline double Median(std::vector<double> v) {
     if (v.empty())
         return 0;
