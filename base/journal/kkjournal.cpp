@@ -322,16 +322,14 @@ void appendClassName(std::string& out, const char* typeName) {
 void appendObjectName(std::string& out, xobject* object, const KCommon_i* implementation,
                       const xobject* addressed) {
     out += kkJournalClassName(object->giveRtti());
-    char buf[24];
-    out += '@';
-    if (implementation) {
-        auto r = std::to_chars(buf, buf + sizeof buf, implementation->JournalSerial());
-        out.append(buf, r.ptr);
-    } else {
-        auto r = std::to_chars(buf, buf + sizeof buf, reinterpret_cast<uintptr_t>(addressed), 16);
-        out += "0x";
-        out.append(buf, r.ptr);
-    }
+    // "@" and the number, appended at once.
+    char buf[24] = {'@', '0', 'x'};
+    std::to_chars_result r;
+    if (implementation)
+        r = std::to_chars(buf + 1, buf + sizeof buf, implementation->JournalSerial());
+    else
+        r = std::to_chars(buf + 3, buf + sizeof buf, reinterpret_cast<uintptr_t>(addressed), 16);
+    out.append(buf, r.ptr);
 }
 void appendObjectName(std::string& out, xobject* object, const KCommon_i* implementation) {
     appendObjectName(out, object, implementation, object);

@@ -76,6 +76,14 @@
 // each record is one whole line, written in one write before its call
 // returns, in the order the records finished.
 //
+// What a journaled call costs (bench/bench_journaled_call.cpp, Release,
+// one core): not recording, 1.5 to 1.7 times the plain call, for a call
+// with numbers only, one with an object argument, one answering an object
+// and one answering a list; recording into memory, 100 to 130 ns for the
+// first three (the list of loops made anew: 450 ns, of which the plain
+// call takes 135); into a file, 1.4 to 1.55 times one bare write() of a
+// 100-byte line (the list: 2.8).
+//
 // The text members AddInput, AddOutput, AddRetval, AddComment,
 // PutSeparator, operator<<(xstring), StartSequence and EndSequence, and the
 // insertions of the interface enumerations KPISurfOrient, KPILoopTraversal,

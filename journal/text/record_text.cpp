@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <string>
+#include <string_view>
 
 namespace {
 // Source that the fatal inconsistencies of the journal text name.
@@ -18,12 +19,10 @@ namespace {
 void appendRaw(kkJournalText& texts, std::string& part, const char* text) {
     if (!text)
         return;
-    for (const char* c = text; *c; ++c)
-        if (*c == '\n' || *c == '\r' || *c == '\t') {
-            texts.raw = true;
-            break;
-        }
-    part += text;
+    const std::string_view piece(text);
+    if (!texts.raw && piece.find_first_of("\n\r\t") != std::string_view::npos)
+        texts.raw = true;
+    part += piece;
 }
 } // namespace
 
@@ -72,13 +71,16 @@ void kkJournal::StartSequence(const char* type, const char* type2) {
     if (!records_)
         return;
     PutComma();
+    // The separators "sequence<", the type, ",", the second type and ">(",
+    // into the part the mode selects (PutSeparator's).
     PutSeparator("sequence<");
-    PutSeparator(type);
+    std::string& part = mode_ == kModeInputs ? text().inputs : text().retval;
+    appendRaw(text(), part, type);
     if (type2) {
-        PutSeparator(",");
-        PutSeparator(type2);
+        part += ',';
+        appendRaw(text(), part, type2);
     }
-    PutSeparator(">(");
+    part += ">(";
     ++nesting_;
 }
 
