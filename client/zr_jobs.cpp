@@ -54,12 +54,37 @@ xrchandle<ZorvanProxy> clientProxy() {
     return client ? client->GetProxy() : xrchandle<ZorvanProxy>();
 }
 
+// Tells, in one line on standard error, why a job did not run its
+// translator function through: no one else would learn it.
+void tellJob(const char* name, const std::string& why) {
+    IntfXmlTellFailure(std::string("job of \"") + name + "\": " + why);
+}
+
+// Only inside a catch block: what the exception being handled says.
+std::string caughtText() {
+    try {
+        throw;
+    } catch (const IntfXmlError& e) {
+        return e.Message();
+    } catch (const std::exception& e) { // xthrown among them
+        return e.what();
+    } catch (...) {
+        return "an unknown failure";
+    }
+}
+
+void tellUnbound(const char* name) {
+    tellJob(name, "no translator function is registered under this name; the job ends");
+}
+
 // Runs an export or assembly-import function on the argument count in
 // word `countWord` of the text and the arguments after it.
 void runArgvJob(const btkString& text, const char* name, int countWord) {
     xrchandle<ZorvanProxy> proxy = clientProxy();
     auto fn = boundFunction<ZrExportTranslatorFn>(name);
-    if (fn) {
+    if (!fn) {
+        tellUnbound(name);
+    } else {
         try {
             int count = 0;
             text.GetWord(countWord, "\n", kEveryLine).ToInt(count);
@@ -67,7 +92,8 @@ void runArgvJob(const btkString& text, const char* name, int countWord) {
             ZrArgv argv(count, args);
             fn(argv.GetArgc(), argv.GetArgv());
         } catch (...) {
-            // The job ends as any other.
+            // The job ends as any other, once told.
+            tellJob(name, "the translator function raised: " + caughtText());
         }
     }
     ZrSendFinish(proxy.get());
@@ -84,23 +110,35 @@ void ZrImportAssemJob::Run() { runArgvJob(text_, kZrImportAssemTranslator, 1); }
 void ZrImportPartJob::Run() {
     xrchandle<ZorvanProxy> proxy = clientProxy();
     auto fn = boundFunction<ZrImportTranslatorFn>(kZrImportPartTranslator);
-    if (fn) {
+    if (!fn) {
+        tellUnbound(kZrImportPartTranslator);
+    } else {
         qel_intf_data* data = nullptr;
         qel_intf_data_extend* extension = nullptr;
+        bool translating = false;
         try {
             ZrJobRequest job(text_);
             ZrArgv argv(job.GetArgCount(), job.GetArgs());
             IntfXmlDumpIfRequested(job.GetPath());
             IntfXmlZPI::Read(job.GetPath(), &data, &extension);
             // A document without interface data cannot make a model.
-            if (data) {
+            if (!data) {
+                tellJob(kZrImportPartTranslator,
+                        std::string("\"") + job.GetPath() +
+                            "\" holds no interface data; the translator function is not called");
+            } else {
                 xrchandle<KWPIModel> model(static_cast<KWPIModel*>(new KWPIModel_i(data, false)));
                 data = nullptr; // the model holds it now
+                translating = true;
                 fn(model, extension, argv.GetArgc(), argv.GetArgv());
+                translating = false;
                 model->Close();
             }
         } catch (...) {
-            // Unreadable document, failing model or translator: the job ends.
+            // Unreadable job or document, failing model or translator: the
+            // job ends, once told.
+            tellJob(kZrImportPartTranslator,
+                    (translating ? "the translator function raised: " : "") + caughtText());
         }
         if (data)
             qel_intf_data_free(data);

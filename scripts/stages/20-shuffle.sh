@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/common.sh
 
-build=${ASAN_BUILD_DIR:-build/asan}
+build=$(realpath -m "${ASAN_BUILD_DIR:-build/asan}")
 if ! ls "$build"/test_* >/dev/null 2>&1; then
   echo "no test programs in $build (run scripts/test.sh first)" >&2
   exit 1

@@ -431,6 +431,38 @@ TEST_F(ClientFlow, NoFunctionBoundStillFinishes) {
     EXPECT_GE(host_.Count("108"), 1);
 }
 
+TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
+    ASSERT_TRUE(ZrRegisterExportTranslator(&exportFn));
+    ASSERT_TRUE(ZrRegisterImportTranslator(&importFn));
+    filetargets::ScratchDir dir;
+    const std::string empty = dir.Path("empty.xml");
+    filetargets::WriteAll(empty, "");
+    const std::string other = dir.Path("other.xml");
+    filetargets::WriteAll(other, "<Model/>");
+    StartLoop();
+    ASSERT_TRUE(host_.WaitFor("111\n" + callbackUrl_ + "\n" + std::to_string(::getpid())));
+
+    // Each job is told on standard error, and each still finishes.
+    auto toldBy = [&](const std::string& request, int finishes) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Callback(request), "0");
+        EXPECT_TRUE(host_.WaitFor("108", finishes));
+        return ::testing::internal::GetCapturedStderr();
+    };
+    g_seen.throwNext = true;
+    EXPECT_EQ(toldBy("112\n0", 1),
+              "job of \"ExportTranslator\": the translator function raised: translator failed\n");
+    EXPECT_EQ(toldBy("152\nx\n0", 2), "job of \"ImportAssemTranslator\": no translator "
+                                       "function is registered under this name; the job ends\n");
+    EXPECT_EQ(toldBy("110\n" + empty + "\n0", 3),
+              "job of \"ImportPartTranslator\": cannot read \"" + empty + "\": empty document\n");
+    EXPECT_EQ(toldBy("110\n" + other + "\n0", 4),
+              "job of \"ImportPartTranslator\": \"" + other +
+                  "\" holds no interface data; the translator function is not called\n");
+    StopLoop();
+    EXPECT_EQ(g_seen.Calls(), 1u); // the export that raised
+}
+
 TEST_F(ClientFlow, DocumentsWrittenAndReadByBnfsPaths) {
     // The opener reaches the callback server's memory over the connection.
     const std::string path = callbackUrl_ + "out.txt";

@@ -102,7 +102,7 @@ bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why)
         return fail("no target name");
     // The document is the target itself: the copy would be the same bytes.
     if (!IntfXmlIsBnfsPath(path) && SameFile(path, target))
-        return fail("\"" + std::string(path) + "\" is the target itself");
+        return fail(std::string(1, '"').append(path).append("\" is the target itself"));
     std::unique_ptr<IntfXmlIOStream> source = OpenSource(path);
     if (!source->IsOpen())
         return fail(source->Error());
