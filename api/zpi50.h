@@ -1,6 +1,7 @@
 // The whole public interface of zpi50 (and the base library's public
-// headers that it uses): the object interface, the host toolkit's records
-// and the client runtime of a translator (zpi50_client.h).
+// headers that it uses): the object interface, the host toolkit's records,
+// the client runtime of a translator (zpi50_client.h) and the call
+// journal's record (zpi50_journal.h).
 #pragma once
 
 #include "zpi50_export.h"
@@ -10,6 +11,7 @@
 #include "kpi_interfaces.h"
 #include "kpi_session.h"
 #include "zpi50_client.h"
+#include "zpi50_journal.h"
 #include "kvalues.h"
 #include "process.h"
 #include "xany.h"

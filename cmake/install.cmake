@@ -17,6 +17,7 @@ include(CMakePackageConfigHelpers)
 set(ZPI_PUBLIC_HEADERS
   api/zpi50.h
   api/zpi50_client.h
+  api/zpi50_journal.h
   api/zpi50_export.h
   api/zpi50_status.h
   api/kpi_enums.h
@@ -24,6 +25,7 @@ set(ZPI_PUBLIC_HEADERS
   api/kpi_ops.h
   api/kpi_session.h
   api/qel_records.h
+  base/journal/kkjournal.h
   base/memory/xmemory.h
   base/runtime/kcommon.h
   base/runtime/kvalues.h

@@ -12,16 +12,10 @@
 // sequence<xrealsequence>(0.5).
 #pragma once
 
-#include "kkjournal.h"
 #include "kpi_interfaces.h"
+#include "zpi50_journal.h" // the enumerations' insertions
 
 #include <type_traits>
-
-// ---- enumerations ------------------------------------------------------
-ZPI_API kkJournal& operator<<(kkJournal& journal, KPISurfOrient value);
-ZPI_API kkJournal& operator<<(kkJournal& journal, KPILoopTraversal value);
-ZPI_API kkJournal& operator<<(kkJournal& journal, KPICurveType value);
-ZPI_API kkJournal& operator<<(kkJournal& journal, KPISurfType value);
 
 // ---- single objects ----------------------------------------------------
 // Interface handles go to kkJournal::operator<<(KCommon*).
