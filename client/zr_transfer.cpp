@@ -11,14 +11,14 @@
 #include "xml/intfdata/xml_zpi.h"
 
 #include "kcommon.h"
+#include "process.h"
 
-#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
 
 bool ZrHandOverPath(const char* name, btkString& path) {
-    if (std::getenv("GG_TEMP_FILE")) {
+    if (btk_getenv("GG_TEMP_FILE")) {
         path = btkString(IntfXmlTempDir()) + "/" + name;
         return true;
     }

@@ -108,9 +108,9 @@ void writeToFile(Sink& s, const std::string& line) {
         ++s.lost;
     if (!s.reported) {
         s.reported = true;
-        dbg_print_info("call journal \"%s\": cannot write (%s); records that do not fit are "
-                       "left out, and a line \"<n> records lost\" marks each stretch of them",
-                       s.path.c_str(), std::strerror(err));
+        btk_tell("call journal \"%s\": cannot write (%s); records that do not fit are "
+                 "left out, and a line \"<n> records lost\" marks each stretch of them",
+                 s.path.c_str(), std::strerror(err));
     }
 }
 

@@ -312,10 +312,10 @@ ZBASE_API void kkJournalSetRecording(bool on);
 // in one write, before the call it records returns. A write that fails or
 // falls short is cut off the file again (the journal is the file's only
 // writer), the record is counted as lost, and the next record that goes in
-// is preceded by the loss mark (above); the first failure is reported once
-// on the diagnostics (dbg_print_info) with the path and the reason. Only a
-// regular file is taken: a path naming a directory, FIFO or device is
-// refused without blocking. Null closes the file. False when the file
+// is preceded by the loss mark (above); the first failure is told once on
+// standard error (btk_tell, whatever the run mode) with the path and the
+// reason. Only a regular file is taken: a path naming a directory, FIFO or
+// device is refused without blocking. Null closes the file. False when the file
 // cannot be opened or is refused (the previous file, if any, is closed
 // then).
 ZBASE_API bool kkJournalSetFile(const char* path);

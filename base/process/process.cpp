@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 std::atomic<bool> g_journaling{false};
@@ -50,6 +51,23 @@ void dbg_err_crash(const char* message) {
     std::abort();
 }
 
+void btk_tell(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    if (length >= 0) {
+        std::string line(static_cast<size_t>(length) + 1, '\n');
+        std::vsnprintf(line.data(), line.size(), format, again);
+        line.back() = '\n'; // over the terminator vsnprintf put there
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fflush(stderr);
+    }
+    va_end(again);
+}
+
 void dbg_print_info(const char* format, ...) {
     if (msg_put_disabled() && get_run_mode() == 0)
         return;
@@ -90,12 +108,27 @@ bool btk_number_from_text(const char* text, bool blanksAround, double& value) {
     return numberFromText(text, blanksAround, value);
 }
 
-int run_mode_from_text(const char* text) {
+int run_mode_from_text(const char* text, bool* taken) {
     int mode = 0;
-    return btk_number_from_text(text, true, mode) ? mode : 0;
+    const bool number = btk_number_from_text(text, true, mode);
+    if (taken)
+        *taken = !text || number;
+    return number ? mode : 0;
 }
 
+namespace {
+int readRunMode() {
+    const char* text = btk_getenv(ZBASE_RUN_MODE_VARIABLE);
+    bool taken = true;
+    const int mode = run_mode_from_text(text, &taken);
+    if (!taken)
+        btk_tell("%s=\"%s\" is not a whole number; the run mode is 0", ZBASE_RUN_MODE_VARIABLE,
+                 text);
+    return mode;
+}
+} // namespace
+
 int get_run_mode() {
-    static const int mode = run_mode_from_text(btk_getenv(ZBASE_RUN_MODE_VARIABLE));
+    static const int mode = readRunMode();
     return mode;
 }

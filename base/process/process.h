@@ -48,16 +48,23 @@ ZBASE_API bool btk_number_from_text(const char* text, bool blanksAround, double&
 // messages are disabled (disable_msg_put, which a session does) and the run
 // mode is 0: a nonzero run mode prints every diagnostic.
 ZBASE_API void dbg_print_info(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Tells what no caller receives and must not go unnoticed (a failure of
+// the library's own, a setting that is not taken as it stands): the
+// formatted text and a line end on standard error in one write, whatever
+// the run mode and the message switch.
+ZBASE_API void btk_tell(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Run mode of the process: 0 is the ordinary one; a nonzero mode prints the
 // diagnostics that are otherwise kept quiet (the neutral converter's
 // messages among them) on standard error. It is switched by the environment
 // variable named below, read once, at the first call: a decimal integer
-// (surrounding blanks allowed); unset, empty or anything else gives 0.
+// (surrounding blanks allowed); unset gives 0, and so does a set value that
+// is anything else, which is then told in one line (btk_tell).
 constexpr const char* ZBASE_RUN_MODE_VARIABLE = "ZORVAN_RUN_MODE";
 ZBASE_API int get_run_mode();
-// The run mode that the text of ZORVAN_RUN_MODE gives (null: unset).
-ZBASE_API int run_mode_from_text(const char* text);
+// The run mode that the text of ZORVAN_RUN_MODE gives (null: unset). With
+// `taken`, whether the text was taken as it stands (true for null).
+ZBASE_API int run_mode_from_text(const char* text, bool* taken = nullptr);
 
 // Counts xobjects alive in the process, so tests can show that nothing leaks
 // and nothing is destroyed twice.

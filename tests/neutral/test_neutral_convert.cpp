@@ -631,9 +631,11 @@ TEST(NeutralConvertRunMode, TheSwitchPrintsEachMessageOnceOnStandardError) {
                 "^-cnv_qlk_neut- Accuracy must be defined\n$");
     EXPECT_EXIT(ConvertInFreshProcess(" 2 "), testing::ExitedWithCode(0),
                 "^-cnv_qlk_neut- Accuracy must be defined\n$");
-    // Off: unset, zero, or not a number. The observer hears it all the same.
+    // Off: unset, zero, or not a number (which is told instead). The
+    // observer hears it all the same.
     EXPECT_EXIT(ConvertInFreshProcess(nullptr), testing::ExitedWithCode(0), "^$");
     EXPECT_EXIT(ConvertInFreshProcess("0"), testing::ExitedWithCode(0), "^$");
-    EXPECT_EXIT(ConvertInFreshProcess("yes"), testing::ExitedWithCode(0), "^$");
+    EXPECT_EXIT(ConvertInFreshProcess("yes"), testing::ExitedWithCode(0),
+                "^ZORVAN_RUN_MODE=\"yes\" is not a whole number; the run mode is 0\n$");
     GTEST_FLAG_SET(death_test_style, style);
 }

@@ -52,11 +52,7 @@ std::string IntfXmlReadFailure(const char* path, const std::string& reason) {
     return std::string("cannot read \"") + (path ? path : "") + "\": " + reason;
 }
 
-void IntfXmlTellFailure(const std::string& text) {
-    const std::string line = text + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-}
+void IntfXmlTellFailure(const std::string& text) { btk_tell("%s", text.c_str()); }
 
 void IntfXmlTellCaught(const char* doing, const char* path) {
     std::string why;

@@ -1,7 +1,14 @@
-// The run mode's text: a decimal integer with blanks around it, else 0.
+// The run mode's text: a decimal integer with blanks around it, else 0
+// and one line that says so.
 #include "process.h"
+#include "file_targets.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 TEST(RunMode, TextOfTheVariable) {
     EXPECT_EQ(run_mode_from_text(nullptr), 0);
@@ -12,4 +19,41 @@ TEST(RunMode, TextOfTheVariable) {
     for (const char* off : {"0", "x", "1x", "1 2", "+1", "0x10", "99999999999", " "})
         EXPECT_EQ(run_mode_from_text(off), 0) << off;
     EXPECT_STREQ(ZBASE_RUN_MODE_VARIABLE, "ZORVAN_RUN_MODE");
+
+    bool taken = false;
+    run_mode_from_text(nullptr, &taken);
+    EXPECT_TRUE(taken);
+    run_mode_from_text(" 2 ", &taken);
+    EXPECT_TRUE(taken);
+    for (const char* refused : {"", "on", "1.5"}) {
+        run_mode_from_text(refused, &taken);
+        EXPECT_FALSE(taken) << refused;
+    }
+}
+
+// The mode is read once per process, so each value is tried in a child.
+// A value that is not taken is told in one line, even with messages kept
+// quiet; one that is taken, or none, says nothing.
+TEST(RunMode, AValueNotTakenIsToldInOneLine) {
+    filetargets::ScratchDir dir;
+    auto said = [&](const char* value, int expected) {
+        const std::string out = dir.Path("said");
+        const int code = filetargets::RunInChild(
+            [&] {
+                const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+                if (fd < 0 || ::dup2(fd, 2) < 0)
+                    return false;
+                disable_msg_put(1);
+                return value ? ::setenv(ZBASE_RUN_MODE_VARIABLE, value, 1) == 0
+                             : ::unsetenv(ZBASE_RUN_MODE_VARIABLE) == 0;
+            },
+            [&] { return get_run_mode() == expected && get_run_mode() == expected ? 0 : 1; });
+        EXPECT_EQ(code, 0) << (value ? value : "(unset)");
+        return filetargets::ReadAll(out);
+    };
+    EXPECT_EQ(said("verbose", 0),
+              "ZORVAN_RUN_MODE=\"verbose\" is not a whole number; the run mode is 0\n");
+    EXPECT_EQ(said("", 0), "ZORVAN_RUN_MODE=\"\" is not a whole number; the run mode is 0\n");
+    EXPECT_EQ(said(" 3 ", 3), "");
+    EXPECT_EQ(said(nullptr, 0), "");
 }
