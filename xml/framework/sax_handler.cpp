@@ -496,21 +496,24 @@ public:
             // markup ended.
             bool followed = false;
             for (size_t blk = pos; blk < n && !followed; blk += 16) {
-                for (unsigned m = LtMask(b, blk, n); m; m &= m - 1) {
-                    const size_t lt = blk + size_t(__builtin_ctz(m));
-                    if (prev != kNone && lt - prev >= kShortTag) {
-                        // The markup at prev may be long: counted in full.
-                        pos = Start(b, prev, n);
-                    } else if (lt + 1 < n && (b[lt + 1] == '!' || b[lt + 1] == '?')) {
-                        pos = Start(b, lt, n);
-                    } else {
-                        prev = lt;
-                        continue;
-                    }
-                    prev = kNone;
-                    followed = true;
-                    break;
+                unsigned special = 0;
+                const unsigned m = LtMask(b, blk, n, special);
+                if (!m)
+                    continue;
+                // Only the first "<" of a block can be far from the one
+                // before it.
+                const size_t first = blk + size_t(__builtin_ctz(m));
+                if (prev != kNone && first - prev >= kShortTag) {
+                    // The markup at prev may be long: counted in full.
+                    pos = Start(b, prev, n);
+                } else if (special) {
+                    pos = Start(b, blk + size_t(__builtin_ctz(special)), n);
+                } else {
+                    prev = blk + 31 - size_t(__builtin_clz(m));
+                    continue;
                 }
+                prev = kNone;
+                followed = true;
             }
             if (!followed)
                 break;
@@ -541,16 +544,30 @@ private:
         Until,     // in a comment, instruction or data section, up to its end
     };
 
-    // Bit k set where b[blk + k] is "<", for the up to 16 bytes from blk.
-    static unsigned LtMask(const unsigned char* b, size_t blk, size_t n) {
+    // Bit k set where b[blk + k] is "<", for the up to 16 bytes from blk;
+    // in `special` where that "<" is followed by "!" or "?" (a comment, a
+    // data section, an instruction).
+    static unsigned LtMask(const unsigned char* b, size_t blk, size_t n, unsigned& special) {
 #if defined(__SSE2__)
-        if (blk + 16 <= n)
-            return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(
+        if (blk + 17 <= n) {
+            const unsigned m = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + blk)), _mm_set1_epi8('<'))));
+            if (m) {
+                const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + blk + 1));
+                special = m & unsigned(_mm_movemask_epi8(
+                                  _mm_or_si128(_mm_cmpeq_epi8(next, _mm_set1_epi8('!')),
+                                               _mm_cmpeq_epi8(next, _mm_set1_epi8('?')))));
+            }
+            return m;
+        }
 #endif
         unsigned m = 0;
         for (size_t k = 0; k < 16 && blk + k < n; ++k)
-            m |= unsigned(b[blk + k] == '<') << k;
+            if (b[blk + k] == '<') {
+                m |= 1u << k;
+                if (blk + k + 1 < n && (b[blk + k + 1] == '!' || b[blk + k + 1] == '?'))
+                    special |= 1u << k;
+            }
         return m;
     }
 

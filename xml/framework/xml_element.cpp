@@ -124,12 +124,23 @@ private:
 };
 
 thread_local ReaderBlocks t_readerBlocks;
-// Set once the thread's lists are gone (readers released later, while the
-// thread ends, go back to the heap).
-thread_local bool t_readerBlocksGone = false;
+// The thread's lists once they are in use (read for every reader, so kept
+// where the thread pointer finds it without a call), and whether they are
+// gone (readers released later, while the thread ends, go back to the heap).
+__thread ReaderBlocks* t_blocks __attribute__((tls_model("initial-exec"))) = nullptr;
+__thread bool t_readerBlocksGone __attribute__((tls_model("initial-exec"))) = false;
+
+ReaderBlocks* Blocks() {
+    if (ReaderBlocks* b = t_blocks)
+        return b;
+    if (t_readerBlocksGone)
+        return nullptr;
+    return t_blocks = &t_readerBlocks;
+}
 
 ReaderBlocks::~ReaderBlocks() {
     t_readerBlocksGone = true;
+    t_blocks = nullptr;
     for (size_t c = 0; c < kClasses; ++c)
         while (Block* b = heads_[c]) {
             heads_[c] = b->next;
@@ -145,10 +156,9 @@ void* IntfXmlNode::operator new(std::size_t size) {
     const size_t c = SizeClass(size);
     if (c >= ReaderBlocks::kClasses)
         return ::operator new(size);
-    if (t_readerBlocksGone)
-        return ::operator new(c * ReaderBlocks::kStep);
-    if (void* block = t_readerBlocks.Take(c))
-        return block;
+    if (ReaderBlocks* blocks = Blocks())
+        if (void* block = blocks->Take(c))
+            return block;
     // Every block of a size class is as large as the class, so that any
     // reader of the class fits in it.
     return ::operator new(c * ReaderBlocks::kStep);
@@ -158,8 +168,9 @@ void IntfXmlNode::operator delete(void* block, std::size_t size) {
     if (!block)
         return;
     const size_t c = SizeClass(size);
-    if (c < ReaderBlocks::kClasses && !t_readerBlocksGone && t_readerBlocks.Keep(block, c))
-        return;
+    if (c < ReaderBlocks::kClasses)
+        if (ReaderBlocks* blocks = Blocks(); blocks && blocks->Keep(block, c))
+            return;
     ::operator delete(block);
 }
 

@@ -309,7 +309,13 @@ private:
 // Whether an element name is `wanted` (most names differ in their first
 // letter, which is tested first).
 inline bool IntfXmlIsName(const char* name, const char* wanted) {
-    return name[0] == wanted[0] && std::strcmp(name, wanted) == 0;
+    // Names are short and differ early as a rule: compared here, not in a
+    // call.
+    while (*wanted && *name == *wanted) {
+        ++name;
+        ++wanted;
+    }
+    return *name == *wanted;
 }
 
 // ---- attributes ----------------------------------------------------------------------

@@ -71,10 +71,12 @@ public:
         wbuf_[wpos_++] = c;
     }
     void Write(const char* data, size_t n) {
-        if (n - 1 < kWriteBufferSize - wpos_) { // 1 to the room left
-            std::char_traits<char>::copy(wbuf_.get() + wpos_, data, n);
-            wpos_ += n;
-        } else if (n > 0) {
+        if (n <= kWriteBufferSize - wpos_) {
+            if (n > 0) { // (no buffer yet when nothing was written)
+                std::char_traits<char>::copy(wbuf_.get() + wpos_, data, n);
+                wpos_ += n;
+            }
+        } else {
             WriteLong(data, n);
         }
     }
