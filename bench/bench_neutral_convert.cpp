@@ -9,7 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <time.h>
 
 namespace {
 
@@ -116,5 +119,45 @@ void BM_ConvertOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ConvertOnly)->RangeMultiplier(10)->Range(1000, 100000)->Complexity(benchmark::oN)
     ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace {
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+// Releasing a neutral part alone, in thread CPU time (the conversion runs
+// outside the timing); ns_per_face must stay flat from 100k to 1M faces.
+// The million-face case runs when ZPI_BENCH_1M is set.
+void BM_ReleaseOnly(benchmark::State& state) {
+    const int n = int(state.range(0));
+    qel_intf_data* root = build(n);
+    for (auto _ : state) {
+        neut_part* part = nullptr;
+        cnv_qlk_neut(root, &part, 0);
+        const double start = ThreadCpuSeconds();
+        release_neutral_part(part);
+        state.SetIterationTime(ThreadCpuSeconds() - start);
+    }
+    qel_intf_data_free(root);
+    state.counters["ns_per_face"] = benchmark::Counter(
+        double(n) * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+const bool g_releaseRegistered = [] {
+    auto* b = benchmark::RegisterBenchmark("BM_ReleaseOnly", BM_ReleaseOnly)
+                  ->Arg(100000)
+                  ->UseManualTime()
+                  ->Iterations(5)
+                  ->Unit(benchmark::kMillisecond);
+    const char* v = std::getenv("ZPI_BENCH_1M");
+    if (v && *v && std::string(v) != "0")
+        b->Arg(1000000);
+    return true;
+}();
 
 } // namespace

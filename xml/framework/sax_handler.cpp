@@ -351,6 +351,13 @@ private:
     IntfXmlIOStream& file_;
 };
 
+// An element with more attributes than any element of the vocabularies may
+// have; the parse entry points tell it with the line and column.
+[[noreturn]] void TooManyAttributes() {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "an element has more than %d attributes",
+                 INTFXML_MAX_ATTRIBUTES);
+}
+
 // The parser, handing the scanner's element and text events straight to
 // the handler: what the parser's own document-handler layer would hand it
 // (the element's name, its attributes as a list, an end tag after an empty
@@ -400,10 +407,6 @@ public:
 
 private:
     // The parse entry points tell it with the line and column.
-    [[noreturn]] void TooManyAttributes() const {
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "an element has more than %d attributes",
-                     INTFXML_MAX_ATTRIBUTES);
-    }
 
     // More declarations than this go through the handler's own name
     // conversion.
@@ -465,6 +468,8 @@ private:
 };
 
 // ---- attributes per start tag ------------------------------------------------------------
+
+
 //
 // The well-formedness scanner compares each attribute of a start tag with
 // every earlier one of the same tag, so a tag of n attributes costs n*n/2
@@ -485,50 +490,27 @@ class AttributeGate {
 public:
     // Looks at the next n bytes of the document. Returns how many of them
     // may go to the scanner: n, or fewer when a tag has one attribute too
-    // many, whose equal sign is the first byte held back; Refusal() then
-    // says where.
+    // many, whose equal sign is the first byte held back (Refused() tells).
     size_t Feed(const unsigned char* b, size_t n) {
         size_t pos = state_ == State::Idle ? 0 : Run(b, 0, n);
         size_t prev = kNone; // the last "<" met, its segment still open
-        while (pos < n && !refusal_) {
-            // Every "<" from pos on, 16 bytes at a time, until one calls for
-            // the state machine; the search then goes on from where the
-            // markup ended.
-            bool followed = false;
-            for (size_t blk = pos; blk < n && !followed; blk += 16) {
-                unsigned special = 0;
-                const unsigned m = LtMask(b, blk, n, special);
-                if (!m)
-                    continue;
-                // Only the first "<" of a block can be far from the one
-                // before it.
-                const size_t first = blk + size_t(__builtin_ctz(m));
-                if (prev != kNone && first - prev >= kShortTag) {
-                    // The markup at prev may be long: counted in full.
-                    pos = Start(b, prev, n);
-                } else if (special) {
-                    pos = Start(b, blk + size_t(__builtin_ctz(special)), n);
-                } else {
-                    prev = blk + 31 - size_t(__builtin_clz(m));
-                    continue;
-                }
-                prev = kNone;
-                followed = true;
-            }
-            if (!followed)
+        // Every "<" from pos on until one calls for the state machine; the
+        // search then goes on from where the markup ended.
+        while (pos < n && !refused_) {
+            const size_t lt = Find(b, pos, n, prev);
+            if (lt == kNone)
                 break;
+            pos = Start(b, lt, n);
+            prev = kNone;
         }
         // The segment of the last "<" goes on beyond these bytes.
-        if (prev != kNone && state_ == State::Idle && !refusal_)
+        if (prev != kNone && state_ == State::Idle && !refused_)
             Start(b, prev, n);
-        if (refusal_)
-            return heldBack_;
-        Advance(b, n);
-        return n;
+        return refused_ ? heldBack_ : n;
     }
 
-    // The error for the tag refused (null while none is).
-    const IntfXmlError* Refusal() const { return refusal_.get(); }
+    // Whether a tag was refused.
+    bool Refused() const { return refused_; }
 
 private:
     static constexpr size_t kNone = size_t(-1);
@@ -543,6 +525,68 @@ private:
         EndTag,    // in an end tag
         Until,     // in a comment, instruction or data section, up to its end
     };
+
+    // The first "<" from pos on whose markup the state machine must follow:
+    // one that begins a comment, data section or instruction ("<!", "<?"),
+    // or one (prev, the last before) followed by no other "<" for kShortTag
+    // bytes; kNone when there is none before n. prev is the last "<" met.
+    static size_t Find(const unsigned char* b, size_t pos, size_t n, size_t& prev) {
+        // 16 bytes from blk: kNone to go on, else where the machine starts.
+        auto block = [&](size_t blk) {
+            unsigned special = 0;
+            const unsigned m = LtMask(b, blk, n, special);
+            if (!m)
+                return kNone;
+            const size_t first = blk + size_t(__builtin_ctz(m));
+            if (prev != kNone && first - prev >= kShortTag)
+                return prev; // the markup at prev may be long: counted in full
+            if (special)
+                return blk + size_t(__builtin_ctz(special));
+            prev = blk + 31 - size_t(__builtin_clz(m));
+            return kNone;
+        };
+        size_t blk = pos;
+        while (blk < n) {
+#if defined(__SSE2__)
+            // 64 bytes at once when they hold no "!" or "?" (the rule), nor
+            // does the byte after them follow a "<": then only the first "<"
+            // of them can be far from the one before.
+            if (blk + 65 <= n) {
+                const __m128i lt = _mm_set1_epi8('<'), bang = _mm_set1_epi8('!'),
+                              query = _mm_set1_epi8('?');
+                __m128i marks = _mm_setzero_si128();
+                uint64_t m = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const __m128i v =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + blk + 16 * k));
+                    marks = _mm_or_si128(marks, _mm_or_si128(_mm_cmpeq_epi8(v, bang),
+                                                             _mm_cmpeq_epi8(v, query)));
+                    m |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lt)))) << (16 * k);
+                }
+                const bool lastLt = (m >> 63) != 0;
+                if (_mm_movemask_epi8(marks) == 0 &&
+                    !(lastLt && (b[blk + 64] == '!' || b[blk + 64] == '?'))) {
+                    if (m) {
+                        const size_t first = blk + size_t(__builtin_ctzll(m));
+                        if (prev != kNone && first - prev >= kShortTag)
+                            return prev;
+                        prev = blk + 63 - size_t(__builtin_clzll(m));
+                    }
+                    blk += 64;
+                    continue;
+                }
+                for (const size_t end = blk + 64; blk < end; blk += 16)
+                    if (const size_t at = block(blk); at != kNone)
+                        return at;
+                continue;
+            }
+#endif
+            if (const size_t at = block(blk); at != kNone)
+                return at;
+            blk += 16;
+        }
+        return kNone;
+    }
 
     // Bit k set where b[blk + k] is "<", for the up to 16 bytes from blk;
     // in `special` where that "<" is followed by "!" or "?" (a comment, a
@@ -569,29 +613,6 @@ private:
                     special |= 1u << k;
             }
         return m;
-    }
-
-    // Newlines in b[0, n).
-    static uint64_t Lines(const unsigned char* b, size_t n) {
-        uint64_t lines = 0;
-        size_t i = 0;
-#if defined(__SSE2__)
-        const __m128i nl = _mm_set1_epi8('\n');
-        while (i + 16 <= n) {
-            // Up to 255 blocks counted in bytes, then summed.
-            __m128i counts = _mm_setzero_si128();
-            for (int k = 0; k < 255 && i + 16 <= n; ++k, i += 16)
-                counts = _mm_sub_epi8(
-                    counts, _mm_cmpeq_epi8(
-                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), nl));
-            const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-            lines += uint64_t(_mm_cvtsi128_si64(sums)) +
-                     uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-        }
-#endif
-        for (; i < n; ++i)
-            lines += b[i] == '\n';
-        return lines;
     }
 
     size_t Start(const unsigned char* b, size_t lt, size_t n) {
@@ -654,7 +675,7 @@ private:
                     state_ = State::Idle;
                     return i;
                 } else if (c == '=' && counting_ && ++count_ > INTFXML_MAX_ATTRIBUTES) {
-                    Refuse(b, i - 1);
+                    Refuse(i - 1);
                     return n;
                 }
                 break;
@@ -689,32 +710,8 @@ private:
         matched_ = 0;
     }
 
-    // Line and column of the next bytes: after these n bytes.
-    void Advance(const unsigned char* b, size_t n) {
-        line_ += Lines(b, n);
-        const void* last = ::memrchr(b, '\n', n);
-        const size_t from = last ? size_t(static_cast<const unsigned char*>(last) - b) + 1 : 0;
-        if (last)
-            column_ = 1;
-        column_ += Characters(b + from, n - from);
-    }
-
-    static uint64_t Characters(const unsigned char* b, size_t n) {
-        // UTF-8: every byte but the continuation bytes starts a character.
-        return uint64_t(std::count_if(b, b + n, [](unsigned char c) { return (c & 0xC0) != 0x80; }));
-    }
-
-    void Refuse(const unsigned char* b, size_t at) {
-        const uint64_t line = line_ + Lines(b, at);
-        const void* last = ::memrchr(b, '\n', at);
-        const uint64_t column =
-            last ? 1 + Characters(static_cast<const unsigned char*>(last) + 1,
-                                  size_t(b + at - static_cast<const unsigned char*>(last) - 1))
-                 : column_ + Characters(b, at);
-        refusal_ = std::make_unique<IntfXmlError>(
-            INTFXML_ERR_MALFORMED, "line " + std::to_string(line) + ", column " +
-                                       std::to_string(column) + ": an element has more than " +
-                                       std::to_string(INTFXML_MAX_ATTRIBUTES) + " attributes");
+    void Refuse(size_t at) {
+        refused_ = true;
         heldBack_ = at;
     }
 
@@ -724,10 +721,8 @@ private:
     const char* until_ = "";
     uint8_t matched_ = 0;
     int count_ = 0;
-    uint64_t line_ = 1;
-    uint64_t column_ = 1;
-    std::unique_ptr<IntfXmlError> refusal_;
-    size_t heldBack_ = 0;
+    bool refused_ = false;
+    size_t heldBack_ = 0; // where the bytes were cut off
 };
 
 // ---- choosing the scanner ----------------------------------------------------------------
@@ -832,11 +827,12 @@ public:
     XMLFilePos curPos() const override { return pos_; }
     XMLSize_t readBytes(XMLByte* toFill, XMLSize_t maxToRead) override {
         // A refused tag is cut off before its attribute one too many; the
-        // refusal is thrown when the scanner asks for what follows (not at
-        // once: the scanner's first read is made where it cannot take an
-        // exception without a leak).
-        if (const IntfXmlError* refusal = gate_.Refusal())
-            throw *refusal;
+        // refusal is thrown when the scanner asks for what follows, so that
+        // it stands there: the error takes the scanner's line and column.
+        // (Not at once, either: the scanner's first read is made where it
+        // cannot take an exception without a leak.)
+        if (gate_.Refused())
+            TooManyAttributes();
         XMLSize_t n;
         if (at_ < head_.size()) {
             n = std::min<XMLSize_t>(maxToRead, head_.size() - at_);
@@ -846,7 +842,7 @@ public:
             n = ended_ ? 0 : inner_->readBytes(toFill, maxToRead);
         }
         if (gated_ && n > 0 && (n = gate_.Feed(toFill, n)) == 0)
-            throw *gate_.Refusal();
+            TooManyAttributes();
         pos_ += n;
         return n;
     }
