@@ -7,12 +7,11 @@
 #include "neutral/neutral_convert.h"
 #include "neutral/neutral_writer.h"
 
+#include "zpi_bench_util.h"
+
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <time.h>
 
 namespace {
 
@@ -124,11 +123,7 @@ BENCHMARK(BM_ConvertOnly)->RangeMultiplier(10)->Range(1000, 100000)->Complexity(
 
 namespace {
 
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
-}
+using zpibench::ThreadCpuSeconds;
 
 // Releasing a neutral part alone, in thread CPU time (the conversion runs
 // outside the timing); ns_per_face must stay flat from 100k to 1M faces.
@@ -154,8 +149,7 @@ const bool g_releaseRegistered = [] {
                   ->UseManualTime()
                   ->Iterations(5)
                   ->Unit(benchmark::kMillisecond);
-    const char* v = std::getenv("ZPI_BENCH_1M");
-    if (v && *v && std::string(v) != "0")
+    if (zpibench::MillionFaces())
         b->Arg(1000000);
     return true;
 }();

@@ -468,8 +468,6 @@ private:
 };
 
 // ---- attributes per start tag ------------------------------------------------------------
-
-
 //
 // The well-formedness scanner compares each attribute of a start tag with
 // every earlier one of the same tag, so a tag of n attributes costs n*n/2

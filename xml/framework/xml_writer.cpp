@@ -165,9 +165,6 @@ protected:
     bool CloseHook() override { return true; }
 };
 
-char* PutNumber(char* p, double v) { return IntfXmlPutDouble(p, v); }
-char* PutNumber(char* p, int32_t v) { return IntfXmlPutInt(p, v); }
-
 // Cleared by the first top-level start tag of the process, whichever writer
 // writes it.
 std::atomic<bool> g_atDocumentStart{true};
@@ -261,15 +258,13 @@ void IntfXmlWriter::WriteAttribute(std::string_view name, std::string_view value
     out_->Put('"');
 }
 
-void IntfXmlWriter::AttributeLong(std::string_view name, int32_t value) {
+template <class T> void IntfXmlWriter::AttributeLong(std::string_view name, T value) {
     char buf[kNumberRoom];
-    WriteAttribute(name, std::string_view(buf, size_t(IntfXmlPutInt(buf, value) - buf)));
+    WriteAttribute(name, std::string_view(buf, size_t(IntfXmlPutNumber(buf, value) - buf)));
 }
 
-void IntfXmlWriter::AttributeLong(std::string_view name, double value) {
-    char buf[kNumberRoom];
-    WriteAttribute(name, std::string_view(buf, size_t(IntfXmlPutDouble(buf, value) - buf)));
-}
+template void IntfXmlWriter::AttributeLong(std::string_view, int32_t);
+template void IntfXmlWriter::AttributeLong(std::string_view, double);
 
 void IntfXmlWriter::BeginText() {
     inText_ = true;
@@ -319,7 +314,7 @@ void IntfXmlWriter::Sequence(std::string_view name, const T* values, int n, int 
         WriteAttribute("size", int32_t(n));
         BeginText();
         for (int i = 0; i < n; ++i) {
-            sink_->Commit(PutNumber(sink_->Reserve(kNumberRoom), values[i]));
+            sink_->Commit(IntfXmlPutNumber(sink_->Reserve(kNumberRoom), values[i]));
             TextChar(i % perLine == perLine - 1 ? '\n' : ' ');
         }
         EndElement();
@@ -338,7 +333,7 @@ void IntfXmlWriter::Sequence(std::string_view name, const T* values, int n, int 
         const int k = std::min(n - i, 256);
         p = sink_->Reserve(size_t(k) * (kNumberRoom + 1));
         for (const int end = i + k; i < end; ++i) {
-            p = PutNumber(p, values[i]);
+            p = IntfXmlPutNumber(p, values[i]);
             *p++ = i % perLine == perLine - 1 ? '\n' : ' ';
         }
         sink_->Commit(p);

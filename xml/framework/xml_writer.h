@@ -53,6 +53,8 @@ inline char* IntfXmlPutDouble(char* buf, double value) {
     // form where printf would use it.
     return std::to_chars(buf, buf + 31, value, std::chars_format::general, 18).ptr;
 }
+inline char* IntfXmlPutNumber(char* buf, int32_t value) { return IntfXmlPutInt(buf, value); }
+inline char* IntfXmlPutNumber(char* buf, double value) { return IntfXmlPutDouble(buf, value); }
 
 class IntfXmlWriter;
 
@@ -103,20 +105,10 @@ public:
     // One attribute of the start tag still open (escaped as above).
     void WriteAttribute(std::string_view name, std::string_view value);
     INTFXML_INLINE void WriteAttribute(std::string_view name, int32_t value) {
-        if (name.size() > kShortName)
-            return AttributeLong(name, value);
-        char* p = AttributeAt(sink_->Reserve(name.size() + kNumberRoom + 4), name);
-        p = IntfXmlPutInt(p, value);
-        *p++ = '"';
-        sink_->Commit(p);
+        NumberAttribute(name, value);
     }
     INTFXML_INLINE void WriteAttribute(std::string_view name, double value) {
-        if (name.size() > kShortName)
-            return AttributeLong(name, value);
-        char* p = AttributeAt(sink_->Reserve(name.size() + kNumberRoom + 4), name);
-        p = IntfXmlPutDouble(p, value);
-        *p++ = '"';
-        sink_->Commit(p);
+        NumberAttribute(name, value);
     }
     // Text content of the innermost element (escaped as above).
     void WriteText(std::string_view text);
@@ -151,7 +143,9 @@ public:
     void BeginText();
     void TextRaw(std::string_view piece) { sink_->Write(piece); }
     void TextChar(char c) { sink_->Put(c); }
-    void TextInt(int32_t value) { sink_->Commit(IntfXmlPutInt(sink_->Reserve(kNumberRoom), value)); }
+    void TextInt(int32_t value) {
+        sink_->Commit(IntfXmlPutInt(sink_->Reserve(kNumberRoom), value));
+    }
     void TextDouble(double value) {
         sink_->Commit(IntfXmlPutDouble(sink_->Reserve(kNumberRoom), value));
     }
@@ -255,6 +249,14 @@ private:
         *p++ = '<';
         return p;
     }
+    template <class T> INTFXML_INLINE void NumberAttribute(std::string_view name, T value) {
+        if (name.size() > kShortName)
+            return AttributeLong(name, value);
+        char* p = AttributeAt(sink_->Reserve(name.size() + kNumberRoom + 4), name);
+        p = IntfXmlPutNumber(p, value);
+        *p++ = '"';
+        sink_->Commit(p);
+    }
     // " name=\"": the attribute up to its value.
     INTFXML_INLINE static char* AttributeAt(char* p, std::string_view name) {
         *p++ = ' ';
@@ -283,8 +285,7 @@ private:
     void AfterEnd();
     // The same for long names, many numbers and the like.
     void StartLong(std::string_view name);
-    void AttributeLong(std::string_view name, int32_t value);
-    void AttributeLong(std::string_view name, double value);
+    template <class T> void AttributeLong(std::string_view name, T value);
     void EndLong();
     void NumbersLong(std::string_view name, const double* values, int n);
     template <class T>
