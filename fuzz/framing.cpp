@@ -79,7 +79,7 @@ void ClientTakes(uint8_t call, const std::string& answer) {
     case 0: {
         btkString reply;
         if (BNFSConnection::OtherRequest(c, "149\nx", reply, error))
-            Check(reply.GetLength() <= answer.size());
+            Check(static_cast<size_t>(reply.GetLength()) <= answer.size());
         break;
     }
     case 1: (void)BNFSConnection::IsAlive(c); break;

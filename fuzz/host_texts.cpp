@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream item(raw);
     btkString value;
     if (ReadSessionText(item, value))
-        Check(value.GetLength() <= raw.size());
+        Check(static_cast<size_t>(value.GetLength()) <= raw.size());
     else
         Check(value.IsEmpty());
     return 0;
