@@ -7,6 +7,9 @@
 
 #include "xmemory.h"
 
+// What the harness read, kept where the optimiser cannot drop it.
+volatile uint32_t g_read;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zpifuzz::OwnErrorsOnly([&] {
         IntfXmlAtbImportLayers reader(nullptr);
@@ -18,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const int n = xar_count(layers);
             for (int i = 0; i < n; ++i)
                 sum += layers[i].IntfId;
-            static volatile uint32_t read;
-            read = sum;
+            g_read = sum;
         }
         IntfXmlFreeAtbImportLayers(layers);
     });
