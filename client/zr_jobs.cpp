@@ -60,19 +60,6 @@ void tellJob(const char* name, const std::string& why) {
     IntfXmlTellFailure(std::string("job of \"") + name + "\": " + why);
 }
 
-// Only inside a catch block: what the exception being handled says.
-std::string caughtText() {
-    try {
-        throw;
-    } catch (const IntfXmlError& e) {
-        return e.Message();
-    } catch (const std::exception& e) { // xthrown among them
-        return e.what();
-    } catch (...) {
-        return "an unknown failure";
-    }
-}
-
 void tellUnbound(const char* name) {
     tellJob(name, "no translator function is registered under this name; the job ends");
 }
@@ -93,7 +80,7 @@ void runArgvJob(const btkString& text, const char* name, int countWord) {
             fn(argv.GetArgc(), argv.GetArgv());
         } catch (...) {
             // The job ends as any other, once told.
-            tellJob(name, "the translator function raised: " + caughtText());
+            tellJob(name, "the translator function raised: " + IntfXmlCaughtText());
         }
     }
     ZrSendFinish(proxy.get());
@@ -138,7 +125,7 @@ void ZrImportPartJob::Run() {
             // Unreadable job or document, failing model or translator: the
             // job ends, once told.
             tellJob(kZrImportPartTranslator,
-                    (translating ? "the translator function raised: " : "") + caughtText());
+                    (translating ? "the translator function raised: " : "") + IntfXmlCaughtText());
         }
         if (data)
             qel_intf_data_free(data);

@@ -75,12 +75,8 @@ bool ZrWriteHandOver(int opcode, const char* name, btkString& path,
         written = write(path, why);
         if (!written)
             why = naming(why.empty() ? "the writer failed" : why);
-    } catch (const IntfXmlError& e) {
-        why = naming(e.Message());
-    } catch (const std::exception& e) {
-        why = naming(e.what());
     } catch (...) {
-        why = naming("an unknown failure");
+        why = naming(IntfXmlCaughtText());
     }
     if (!written)
         IntfXmlTellFailure(notSent + why);

@@ -211,12 +211,10 @@ xrchandle<KWPIModel> KWPISession_i::ReadZPI(const char* path) {
             extensionHolder.release();
             model->SetWPIModelExt(ext);
         }
-    } catch (const IntfXmlError& e) {
-        ReportUnreadable(e.Message());
-    } catch (const std::exception& e) { // xthrown among them
-        ReportUnreadable(IntfXmlReadFailure(path, e.what()));
     } catch (...) {
-        ReportUnreadable(IntfXmlReadFailure(path, "an unknown failure"));
+        bool named = false;
+        const std::string why = IntfXmlCaughtText(&named);
+        ReportUnreadable(named ? why : IntfXmlReadFailure(path, why));
     }
     return model;
 }

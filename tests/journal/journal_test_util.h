@@ -6,6 +6,7 @@
 #include "journal/marshal/marshal.h"
 
 #include "kkjournal.h"
+#include "kpi_session.h"
 #include "process.h"
 #include "xexcept.h"
 
@@ -59,4 +60,29 @@ template <class F> xrcunihandle<xthrowable> Raised(F&& f) {
         return xrcunihandle<xthrowable>(e.get());
     }
     return xrcunihandle<xthrowable>();
+}
+
+inline xrchandle<KCsys> UnitCsys() {
+    return KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0));
+}
+
+// A model of `count` planar faces numbered from 1, seen through its journal
+// wrapper. With `edgesPerLoop`, face i has one loop of the edges 10i+1 ..
+// 10i+edgesPerLoop; without, no loop. Its lists are built anew from its
+// records on every call.
+inline xrchandle<KWPIModel> WrappedModel(int count, int edgesPerLoop = 0) {
+    xrchandle<KWPIModel> model = KGetPISession()->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
+    xrchandle<KPIPlane> plane = KGetPISession()->CreatePIPlane(UnitCsys());
+    xrchandle<KBoxUV> uv = KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1));
+    for (int i = 1; i <= count; ++i) {
+        xrchandle<KPILoopList> loops(KPILoopList::create());
+        if (edgesPerLoop > 0) {
+            xrchandle<xintsequence> edges(xintsequence::create());
+            for (int e = 1; e <= edgesPerLoop; ++e)
+                edges->Append(10 * i + e);
+            loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, edges));
+        }
+        model->AddPIFace(model->CreatePIFace(i, uv, KPISURFACE_ORIENT_POSITIVE, plane, loops));
+    }
+    return kkWrap(model);
 }

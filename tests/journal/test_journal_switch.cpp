@@ -17,28 +17,6 @@
 
 namespace {
 
-xrchandle<KCsys> UnitCsys() {
-    return KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0));
-}
-
-// A model of `count` planar faces, face i (from 1) with one loop of the
-// edges 10i+1 .. 10i+4, seen through its journal wrapper. Its lists are
-// built anew from its records on every call.
-xrchandle<KWPIModel> WrappedModel(int count) {
-    xrchandle<KWPIModel> model = KGetPISession()->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
-    xrchandle<KPIPlane> plane = KGetPISession()->CreatePIPlane(UnitCsys());
-    xrchandle<KBoxUV> uv = KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1));
-    for (int i = 1; i <= count; ++i) {
-        xrchandle<xintsequence> edges(xintsequence::create());
-        for (int e = 1; e <= 4; ++e)
-            edges->Append(10 * i + e);
-        xrchandle<KPILoopList> loops(KPILoopList::create());
-        loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, edges));
-        model->AddPIFace(model->CreatePIFace(i, uv, KPISURFACE_ORIENT_POSITIVE, plane, loops));
-    }
-    return kkWrap(model);
-}
-
 // "sequence<List,Element>(a,b)" or "sequence<List>()".
 template <class L> std::string ListText(const char* list, const char* element, const xrchandle<L>& items) {
     if (items->Count() == 0)
@@ -103,7 +81,7 @@ protected:
 // with its target, its inputs and what it answered.
 TEST_F(JournalSwitch, EveryLineIsTrueWhileRecordingIsSwitched) {
     constexpr int kWalkers = 6, kRounds = 120, kFaces = 4;
-    xrchandle<KWPIModel> model = WrappedModel(kFaces);
+    xrchandle<KWPIModel> model = WrappedModel(kFaces, 4);
     kkJournalClear();
     kkJournalSetMemoryLimit(1'000'000);
     std::vector<std::vector<std::string>> expected(kWalkers);
@@ -167,7 +145,7 @@ private:
 };
 
 TEST_F(JournalSwitch, RecordingSwitchedInsideACallDecidesNothingForIt) {
-    xrchandle<KWPIModel> model = WrappedModel(1);
+    xrchandle<KWPIModel> model = WrappedModel(1, 4);
     kkJournalClear();
 
     // Switched on inside the call: the call is not journaled, the next is.

@@ -24,23 +24,6 @@ namespace {
 
 constexpr int kThreads = 8;
 
-xrchandle<KCsys> UnitCsys() {
-    return KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0));
-}
-
-// A model with `count` planar faces numbered from 1, seen through its
-// journal wrapper.
-xrchandle<KWPIModel> WrappedModelWithFaces(int count) {
-    xrchandle<KWPIModel> model = KGetPISession()->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
-    xrchandle<KPIPlane> plane = KGetPISession()->CreatePIPlane(UnitCsys());
-    xrchandle<KBoxUV> uv = KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1));
-    for (int i = 0; i < count; ++i) {
-        xrchandle<KPILoopList> loops(KPILoopList::create());
-        model->AddPIFace(model->CreatePIFace(i + 1, uv, KPISURFACE_ORIENT_POSITIVE, plane, loops));
-    }
-    return kkWrap(model);
-}
-
 // Runs body(thread index) on kThreads threads that start together.
 template <class Body> void OnThreads(Body body) {
     std::atomic<int> ready{0};
@@ -69,7 +52,7 @@ protected:
 // asks the face for its wrapper.
 TEST_F(JournalThreads, ManyThreadsReadOneFace) {
     constexpr int kRounds = 400;
-    xrchandle<KWPIModel> model = WrappedModelWithFaces(1);
+    xrchandle<KWPIModel> model = WrappedModel(1);
     kkJournalClear();
     std::atomic<int> wrong{0};
     OnThreads([&](int) {
@@ -98,7 +81,7 @@ TEST_F(JournalThreads, ManyThreadsReadOneFace) {
 TEST_F(JournalThreads, ManyThreadsWalkOneModel) {
     constexpr int kFaces = 6;
     constexpr int kRounds = 60;
-    xrchandle<KWPIModel> model = WrappedModelWithFaces(kFaces);
+    xrchandle<KWPIModel> model = WrappedModel(kFaces);
     kkJournalSetMemoryLimit(0);
     std::atomic<int> wrong{0};
     OnThreads([&](int t) {
@@ -133,7 +116,7 @@ TEST_F(JournalThreads, RecordsFromManyThreadsStayWhole) {
     const std::string path = std::string(folder) + "/calls.journal";
     ASSERT_TRUE(kkJournalSetFile(path.c_str()));
     {
-        xrchandle<KWPIModel> model = WrappedModelWithFaces(2);
+        xrchandle<KWPIModel> model = WrappedModel(2);
         kkJournalClear();
         OnThreads([&](int t) {
             for (int i = 0; i < kRounds; ++i)
@@ -170,7 +153,7 @@ TEST_F(JournalThreads, SinkChangesWhileThreadsRecord) {
     char folder[] = "/tmp/zpi-journal-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string paths[2] = {std::string(folder) + "/a.journal", std::string(folder) + "/b.journal"};
-    xrchandle<KWPIModel> model = WrappedModelWithFaces(1);
+    xrchandle<KWPIModel> model = WrappedModel(1);
     std::atomic<int> recorders{kThreads - 1};
     std::atomic<int> broken{0};
     OnThreads([&](int t) {
@@ -250,11 +233,11 @@ std::string SaveToMemory(const xrchandle<KWPIModel>& model) {
 // save made alone, and each is one record.
 TEST_F(JournalThreads, SavesThroughWrappersWhileOthersRead) {
     constexpr int kRounds = 4;
-    xrchandle<KWPIModel> shared = WrappedModelWithFaces(3);
+    xrchandle<KWPIModel> shared = WrappedModel(3);
     std::vector<xrchandle<KWPIModel>> own;
     std::vector<std::string> alone;
     for (int t = 0; t < kThreads / 2; ++t) {
-        own.push_back(WrappedModelWithFaces(2 + t));
+        own.push_back(WrappedModel(2 + t));
         alone.push_back(SaveToMemory(own.back()));
         ASSERT_FALSE(alone.back().empty());
     }

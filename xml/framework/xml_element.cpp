@@ -54,20 +54,28 @@ std::string IntfXmlReadFailure(const char* path, const std::string& reason) {
 
 void IntfXmlTellFailure(const std::string& text) { btk_tell("%s", text.c_str()); }
 
-void IntfXmlTellCaught(const char* doing, const char* path) {
-    std::string why;
+std::string IntfXmlCaughtText(bool* namesDocument) {
+    if (namesDocument)
+        *namesDocument = false;
     try {
         throw;
     } catch (const IntfXmlError& e) {
-        IntfXmlTellFailure(e.Message());
-        return;
+        if (namesDocument)
+            *namesDocument = true;
+        return e.Message();
     } catch (const std::exception& e) { // xthrown among them
-        why = e.what();
+        return e.what();
     } catch (...) {
-        why = "an unknown failure";
+        return "an unknown failure";
     }
-    IntfXmlTellFailure(std::string("cannot ") + (doing ? doing : "use") + " \"" +
-                       (path ? path : "") + "\": " + why);
+}
+
+void IntfXmlTellCaught(const char* doing, const char* path) {
+    bool named = false;
+    const std::string why = IntfXmlCaughtText(&named);
+    IntfXmlTellFailure(named ? why
+                             : std::string("cannot ") + (doing ? doing : "use") + " \"" +
+                                   (path ? path : "") + "\": " + why);
 }
 
 // ---- bindings ----------------------------------------------------------------------

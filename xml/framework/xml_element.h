@@ -120,6 +120,10 @@ ZPI_API std::string IntfXmlReadFailure(const char* path, const std::string& reas
 // hand-over document that was not written, the transfer dump):
 // `text` and a line end on standard error, in one write.
 ZPI_API void IntfXmlTellFailure(const std::string& text);
+// Only inside a catch block: what the exception being handled says (an
+// IntfXmlError its message, which names the document; then `namesDocument`
+// is set; an std::exception, xthrown among them, its what()).
+ZPI_API std::string IntfXmlCaughtText(bool* namesDocument = nullptr);
 // Only inside a catch block: tells the exception being handled that way.
 // An IntfXmlError by its message, which names the document; anything else
 // as "cannot <doing> \"<path>\": <what it says>".
