@@ -10,9 +10,12 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,12 +26,24 @@ void appendInt(std::string& out, int64_t value);
 // Where finished records go.
 struct Sink {
     std::mutex lock;
+    // The records kept in memory, newest last: at most `limit` of them,
+    // whose strings take at most `byteLimit` bytes (`bytes` now). While a
+    // file is set they are kept only when `withFile` asks for it.
     std::deque<std::string> records;
     size_t limit = 10000;
-    // The journal file. The sink is its only writer: it holds whole lines
-    // only, the records that reached it and the marks of those lost.
+    size_t byteLimit = kkJournalDefaultMemoryBytes;
+    size_t bytes = 0;
+    bool withFile = false;
+    // The journal file, locked (flock) against other processes while it is
+    // the journal. The sink is its only writer: it holds whole lines only,
+    // the records that reached it and the marks of those lost.
     int fd = -1;
     std::string path;
+    // The file's size after this process's last whole write: a write that
+    // fails is cut back to it, and only when the file ends exactly where
+    // that write left it (so no one else's bytes are ever cut, and the
+    // file is never extended).
+    uint64_t end = 0;
     // Records that did not reach the file since the last that did.
     uint64_t lost = 0;
     // Bytes of a cut-short write still to be cut off the file's end (the
@@ -62,14 +77,22 @@ bool writeCounted(int fd, const char* data, size_t size, size_t& done, int& err)
     return true;
 }
 
-// Cuts the last `bytes` bytes off the file: what a failed write left of its
-// lines. The sink is the file's only writer, so they are its last bytes.
-bool cutBack(int fd, size_t bytes) {
+// Cuts the last `bytes` bytes off the file: what a failed write of this
+// process left of its lines. Only when the file ends exactly there: bytes
+// that another writer put after them, or a file that another emptied, are
+// left as they are (and nothing is extended). True when nothing of the
+// failed write is left to cut.
+bool cutBack(Sink& s, size_t bytes) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(s.fd, &st) != 0)
         return false;
-    const off_t keep = st.st_size >= off_t(bytes) ? st.st_size - off_t(bytes) : 0;
-    while (::ftruncate(fd, keep) != 0)
+    if (uint64_t(st.st_size) != s.end + bytes) {
+        // Not this process's bytes at the end: leave them, and go on from
+        // where the file ends now.
+        s.end = uint64_t(st.st_size);
+        return true;
+    }
+    while (::ftruncate(s.fd, off_t(s.end)) != 0)
         if (errno != EINTR)
             return false;
     return true;
@@ -93,13 +116,14 @@ void writeToFile(Sink& s, const std::string& line) {
     }
     size_t done = 0;
     int err = 0;
-    if (s.uncut == 0 || cutBack(s.fd, s.uncut)) {
+    if (s.uncut == 0 || cutBack(s, s.uncut)) {
         s.uncut = 0;
         if (writeCounted(s.fd, out->data(), out->size(), done, err)) {
+            s.end += out->size();
             s.lost = 0;
             return;
         }
-        if (done > 0 && !cutBack(s.fd, done))
+        if (done > 0 && !cutBack(s, done))
             s.uncut = done;
     } else {
         err = errno;
@@ -114,30 +138,64 @@ void writeToFile(Sink& s, const std::string& line) {
     }
 }
 
-// `line` ends with its line end. Memory keeps the line without it; the file
-// gets the whole line in one write, before the record's call returns, so a
+// What a kept record takes: its string and the text it holds.
+size_t keptBytes(const std::string& record) { return sizeof(std::string) + record.capacity(); }
+
+void dropOldest(Sink& s) {
+    s.bytes -= keptBytes(s.records.front());
+    s.records.pop_front();
+}
+
+// Keeps the record `data` (`size` bytes) as the newest in memory, dropping
+// the oldest as the limits ask. A record larger than the byte limit by
+// itself empties the list: memory keeps the newest records that fit.
+void keepInMemory(Sink& s, const char* data, size_t size) {
+    std::string kept;
+    while (!s.records.empty() && (s.records.size() >= s.limit ||
+                                  s.bytes + sizeof(std::string) + size > s.byteLimit)) {
+        // The oldest record's text, when it is of about the size needed,
+        // is reused for the newest.
+        std::string& oldest = s.records.front();
+        const bool reuse = kept.capacity() == 0 && oldest.capacity() >= size &&
+                           oldest.capacity() <= 2 * size + 64;
+        s.bytes -= keptBytes(oldest);
+        if (reuse)
+            kept = std::move(oldest);
+        s.records.pop_front();
+    }
+    kept.assign(data, size);
+    const size_t cost = keptBytes(kept);
+    if (cost > s.byteLimit) {
+        while (!s.records.empty())
+            dropOldest(s);
+        return;
+    }
+    while (!s.records.empty() && s.bytes + cost > s.byteLimit)
+        dropOldest(s);
+    s.bytes += cost;
+    s.records.push_back(std::move(kept));
+}
+
+void trimMemory(Sink& s) {
+    while (!s.records.empty() && (s.records.size() > s.limit || s.bytes > s.byteLimit))
+        dropOldest(s);
+}
+
+// `line` ends with its line end. Memory keeps the line without it (while
+// no file is set, or when asked to keep it beside the file); the file gets
+// the whole line in one write, before the record's call returns, so a
 // crash loses no record that was finished. The lock keeps the order.
 void deliver(const std::string& line) {
     Sink& s = sink();
     std::lock_guard<std::mutex> guard(s.lock);
-    if (s.limit > 0) {
-        if (s.records.size() >= s.limit) {
-            // Reuse the oldest record's buffer for the newest.
-            std::string oldest = std::move(s.records.front());
-            s.records.pop_front();
-            while (s.records.size() >= s.limit)
-                s.records.pop_front();
-            oldest.assign(line.data(), line.size() - 1);
-            s.records.push_back(std::move(oldest));
-        } else {
-            s.records.emplace_back(line.data(), line.size() - 1);
-        }
-    }
+    if (s.limit > 0 && (s.fd < 0 || s.withFile))
+        keepInMemory(s, line.data(), line.size() - 1);
     if (s.fd >= 0)
         writeToFile(s, line);
 }
 
-// Closes the journal file, after a last try to mark records it lost.
+// Closes the journal file, after a last try to mark records it lost. The
+// lock on the file goes with the descriptor.
 void closeFile(Sink& s) {
     if (s.fd < 0)
         return;
@@ -146,9 +204,47 @@ void closeFile(Sink& s) {
     ::close(s.fd);
     s.fd = -1;
     s.path.clear();
+    s.end = 0;
     s.lost = 0;
     s.uncut = 0;
     s.reported = false;
+}
+
+// At the normal end of the process the journal file is closed under the
+// sink's lock, so that records lost at the end are marked too. Records
+// that finish later (in other exit handlers) go to memory only.
+void closeAtExit() {
+    Sink& s = sink();
+    std::lock_guard<std::mutex> guard(s.lock);
+    closeFile(s);
+}
+
+// A child made by fork shares the parent's open journal file (and its
+// lock): it lets go of it without writing, so that the file keeps one
+// writer. The sink's lock is held across the fork, so the child finds the
+// sink whole.
+void lockBeforeFork() { sink().lock.lock(); }
+void unlockAfterFork() { sink().lock.unlock(); }
+void forgetFileInChild() {
+    Sink& s = sink();
+    if (s.fd >= 0) {
+        ::close(s.fd);
+        s.fd = -1;
+        s.path.clear();
+        s.end = 0;
+        s.lost = 0;
+        s.uncut = 0;
+        s.reported = false;
+    }
+    s.lock.unlock();
+}
+
+void watchProcessEnd() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::atexit(&closeAtExit);
+        ::pthread_atfork(&lockBeforeFork, &unlockAfterFork, &forgetFileInChild);
+    });
 }
 
 // ---- the thread's text buffers ---------------------------------------------
@@ -314,25 +410,24 @@ void appendClassName(std::string& out, const char* typeName) {
         out += colon + 2;
 }
 
-// "<class>@<number>" for an object with an implementation object of the
-// library (its number, see KCommon_i::JournalSerial), "<class>@0x<address>"
-// for any other. The class is that of `object`; the address that of
-// `addressed` (the object itself, or the caller's object a wrapper stands
-// for).
-void appendObjectName(std::string& out, xobject* object, const KCommon_i* implementation,
-                      const xobject* addressed) {
+// "<class>@<number>": the number of the object's implementation object
+// (KCommon_i::JournalSerial) or, for a caller's object, its own
+// (KCCommon::JournalSerial), given as `serial`; "<class>@0x<address>" for
+// any other object (`serial` 0), the address being that of `addressed`.
+// The class is that of `object`.
+void appendObjectName(std::string& out, xobject* object, uint64_t serial, const xobject* addressed) {
     out += kkJournalClassName(object->giveRtti());
     // "@" and the number, appended at once.
     char buf[24] = {'@', '0', 'x'};
     std::to_chars_result r;
-    if (implementation)
-        r = std::to_chars(buf + 1, buf + sizeof buf, implementation->JournalSerial());
+    if (serial)
+        r = std::to_chars(buf + 1, buf + sizeof buf, serial);
     else
         r = std::to_chars(buf + 3, buf + sizeof buf, reinterpret_cast<uintptr_t>(addressed), 16);
     out.append(buf, r.ptr);
 }
 void appendObjectName(std::string& out, xobject* object, const KCommon_i* implementation) {
-    appendObjectName(out, object, implementation, object);
+    appendObjectName(out, object, implementation ? implementation->JournalSerial() : 0, object);
 }
 
 // The implementation object that names `impl`: a journal wrapper is named
@@ -375,9 +470,9 @@ void appendCommonText(std::string& out, KCommon* object) {
     appendObjectName(out, static_cast<xobject*>(object), namingImplementation(object->_CastToImpl()));
 }
 
-// A caller's object is named by its address; a wrapper that stands for one
-// by the address of the object it stands for, and one that stands for an
-// implementation object by that object's number.
+// A caller's object is named by its own number; a wrapper that stands for
+// one by the number of the object it stands for, and one that stands for
+// an implementation object by that object's number.
 void appendClientText(std::string& out, KCCommon* object) {
     if (!object) {
         out += "null";
@@ -385,18 +480,22 @@ void appendClientText(std::string& out, KCCommon* object) {
     }
     xobject* self = static_cast<xobject*>(object);
     const xobject* addressed = self;
-    const KCommon_i* implementation = nullptr;
+    uint64_t serial = 0;
     KCommon_i* impl = static_cast<KCommon_i*>(object->_CastToImpl());
     if (impl && impl->IsJournalWrapper()) {
         xobject* wrapped = static_cast<KCommon_j*>(impl)->GetWrappedObject();
-        if (KCommon* common = wrapped ? KCommon::softcast(wrapped) : nullptr)
-            implementation = namingImplementation(common->_CastToImpl());
-        else if (wrapped)
+        if (KCommon* common = wrapped ? KCommon::softcast(wrapped) : nullptr) {
+            const KCommon_i* implementation = namingImplementation(common->_CastToImpl());
+            serial = implementation ? implementation->JournalSerial() : 0;
+        } else if (wrapped) {
             addressed = wrapped;
+            if (KCCommon* client = KCCommon::softcast(wrapped))
+                serial = client->JournalSerial();
+        }
     } else {
-        implementation = impl;
+        serial = impl ? impl->JournalSerial() : object->JournalSerial();
     }
-    appendObjectName(out, self, implementation, addressed);
+    appendObjectName(out, self, serial, addressed);
 }
 
 void appendExceptionText(std::string& out, KXException* exception) {
@@ -727,23 +826,46 @@ std::string kkJournalObjectText(const xobject* object) {
 
 void kkJournalSetRecording(bool on) { kkJournal::recording_.store(on, std::memory_order_relaxed); }
 
-bool kkJournalSetFile(const char* path) {
+bool kkJournalSetFile(const char* path) { return kkJournalSetFile(path, nullptr); }
+
+bool kkJournalSetFile(const char* path, std::string* why) {
     Sink& s = sink();
     std::lock_guard<std::mutex> guard(s.lock);
     closeFile(s);
     if (!path)
         return true;
     // Only a regular file is taken (a FIFO or a folder is refused at once,
-    // never waited on), and emptied only then; its writes block as usual.
-    const int fd = kkOpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644, nullptr);
-    if (fd < 0)
+    // never waited on); its writes block as usual.
+    std::string error;
+    const int fd = kkOpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644, &error);
+    if (fd < 0) {
+        const std::string prefix = std::string("cannot open \"") + path + "\": ";
+        if (why)
+            *why = error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
         return false;
+    }
+    // One writer per file: a file that another process journals into is
+    // neither emptied nor written.
+    int locked;
+    do
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        if (why)
+            *why = errno == EWOULDBLOCK ? "another process journals there" : std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
     if (::ftruncate(fd, 0) != 0) {
+        if (why)
+            *why = std::strerror(errno);
         ::close(fd);
         return false;
     }
     s.fd = fd;
     s.path = path;
+    s.end = 0;
+    watchProcessEnd();
     return true;
 }
 
@@ -759,6 +881,7 @@ std::vector<std::string> kkJournalTakeRecords() {
     std::vector<std::string> out(std::make_move_iterator(s.records.begin()),
                                  std::make_move_iterator(s.records.end()));
     s.records.clear();
+    s.bytes = 0;
     return out;
 }
 
@@ -766,12 +889,32 @@ void kkJournalClear() {
     Sink& s = sink();
     std::lock_guard<std::mutex> guard(s.lock);
     s.records.clear();
+    s.bytes = 0;
 }
 
 void kkJournalSetMemoryLimit(size_t records) {
     Sink& s = sink();
     std::lock_guard<std::mutex> guard(s.lock);
     s.limit = records;
-    while (s.records.size() > s.limit)
-        s.records.pop_front();
+    trimMemory(s);
+}
+
+void kkJournalSetMemoryLimit(size_t records, size_t bytes) {
+    Sink& s = sink();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.limit = records;
+    s.byteLimit = bytes;
+    trimMemory(s);
+}
+
+void kkJournalSetMemoryWithFile(bool keep) {
+    Sink& s = sink();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.withFile = keep;
+}
+
+size_t kkJournalMemoryBytes() {
+    Sink& s = sink();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.bytes;
 }

@@ -26,9 +26,13 @@
 // Newlines, carriage returns and tabs inside a part are written as \n, \r
 // and \t so that a record is always one line.
 //
-// The journal file holds whole lines only. Records that could not be
-// written to it (a full disk, a write error) are left out, never cut short,
-// and the first line written after such a stretch is the mark
+// A line of the journal file is a record only with its line end: the
+// process writes each record with its line end in one write, and a
+// record that could not be written (a full disk, a write error) is cut off
+// again, never left short; but a process killed in the middle of a write
+// can leave its last line without a line end (the kernel may stop a write
+// between pages), and that line is not a record. The first line written
+// after a stretch of records left out is the mark
 //
 //     <n> records lost
 //
@@ -52,10 +56,13 @@
 //                  (KCommon_i::JournalSerial): numbers start at 1 and are
 //                  never given twice in a process, and an object and every
 //                  journal wrapper ever made for it share one, so a name
-//                  stands for one object for the whole run. An object with
-//                  no implementation object of the library (one the caller
-//                  made) is <class>@0x<address in hex>; a wrapper standing
-//                  for such an object shows that object's address.
+//                  stands for one object for the whole run. An object the
+//                  caller made (on KCCommon, as a stream handed to
+//                  SaveAsNeutral) is numbered from the same count
+//                  (KCCommon::JournalSerial), and a wrapper standing for
+//                  it shows its number. Only an object that is neither (a
+//                  value object inside an xany) is
+//                  <class>@0x<address in hex>.
 //                  Exceptions add {status=<n>}, {state=<n>} or
 //                  {arg=<i>,code=<c>}; a status raised with its reason
 //                  adds it quoted: {status=<n>,reason="<text>"}
@@ -70,6 +77,9 @@
 // environment variable ZORVAN_JOURNAL_FILE set to a path, read once by the
 // first KGetPISession, switches journaling on into that file (see
 // kernel/model/session_factory.h). A set DISABLE_QELKERNEL_JOURNAL wins over both.
+// A file that another process journals into (kkJournalSetFile) is not
+// taken: the variable's process says so in one line on standard error and
+// journals nowhere.
 //
 // Records may finish on any thread: each record is used by the thread of
 // its call, the sink takes finished records one at a time, and in the file
@@ -309,21 +319,51 @@ ZBASE_API std::string kkJournalObjectText(const xobject* object);
 ZBASE_API void kkJournalSetRecording(bool on);
 // Also writes each finished record, one line each, to the file at `path`
 // (created, or emptied when it exists). Each record goes to the file whole,
-// in one write, before the call it records returns. A write that fails or
-// falls short is cut off the file again (the journal is the file's only
-// writer), the record is counted as lost, and the next record that goes in
-// is preceded by the loss mark (above); the first failure is told once on
-// standard error (btk_tell, whatever the run mode) with the path and the
-// reason. Only a regular file is taken: a path naming a directory, FIFO or
-// device is refused without blocking. Null closes the file. False when the file
-// cannot be opened or is refused (the previous file, if any, is closed
-// then).
+// in one write, before the call it records returns.
+//
+// One process writes a journal file: it holds an exclusive lock on it
+// (flock) while it is the journal. A file that another process holds is
+// neither emptied nor written: false, and *why (when given) says "another
+// process journals there"; this process then journals into no file (its
+// records go to memory only, as below). A process made by fork lets go of
+// its parent's journal file without writing into it, and journals into no
+// file until it sets one of its own.
+//
+// A write that fails or falls short is cut off the file again (only the
+// bytes of that write, and only when the file still ends with them: the
+// file is never extended), the record is counted as lost, and the next
+// record that goes in is preceded by the loss mark (above); the first
+// failure is told once on standard error (btk_tell, whatever the run mode)
+// with the path and the reason. The mark is also tried when the file is
+// closed: when another is set, on null, and at the normal end of the
+// process (exit, or a return from main), where the file is closed under
+// the sink's lock. Only a regular file is taken: a path naming a
+// directory, FIFO or device is refused without blocking. Null closes the
+// file. False when the file cannot be opened, is refused or is held by
+// another process (the previous file, if any, is closed then); *why, when
+// given, is then the reason: the system's text ("No such file or
+// directory", "Permission denied", "Too many levels of symbolic links"),
+// the kind of file ("a directory", "a FIFO", "a socket", "a device") or the
+// words above.
 ZBASE_API bool kkJournalSetFile(const char* path);
+ZBASE_API bool kkJournalSetFile(const char* path, std::string* why);
 // The finished records kept in memory, oldest first; Take also empties the
 // list.
 ZBASE_API std::vector<std::string> kkJournalRecords();
 ZBASE_API std::vector<std::string> kkJournalTakeRecords();
 ZBASE_API void kkJournalClear();
-// How many finished records memory keeps (the oldest go first); 10000 at
-// start, 0 keeps none.
+// Memory keeps the newest finished records, within two limits: a number of
+// records and a number of bytes (each record counts its text's allocation
+// and its string); the oldest go first, and a record larger than the byte
+// limit by itself is not kept (the list is emptied). At start: 10000
+// records and kkJournalDefaultMemoryBytes (4 MiB); 0 for either keeps
+// none. The one-argument form changes the number of records only.
+//
+// While a journal file is set, memory keeps nothing (the file holds the
+// records), unless kkJournalSetMemoryWithFile(true) asks for the copy.
+constexpr size_t kkJournalDefaultMemoryBytes = size_t(4) << 20;
 ZBASE_API void kkJournalSetMemoryLimit(size_t records);
+ZBASE_API void kkJournalSetMemoryLimit(size_t records, size_t bytes);
+ZBASE_API void kkJournalSetMemoryWithFile(bool keep);
+// The bytes that the records kept in memory take now (as counted above).
+ZBASE_API size_t kkJournalMemoryBytes();

@@ -46,6 +46,10 @@ uint64_t KCommon_i::TakeJournalSerial() noexcept { return g_nextSerial.fetch_add
 
 uint64_t KCommon_i::NextJournalSerial() noexcept { return g_nextSerial.load(std::memory_order_relaxed); }
 
+KCCommon::KCCommon() noexcept : serial_(KCommon_i::TakeJournalSerial()) {}
+
+KCCommon::KCCommon(const KCCommon& other) noexcept : xobject(other), serial_(KCommon_i::TakeJournalSerial()) {}
+
 bool KCommon_i::IsJournalWrapper() const { return false; }
 
 KCommon_i::~KCommon_i() {

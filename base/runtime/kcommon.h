@@ -42,12 +42,20 @@ protected:
 class ZBASE_API KCCommon : public virtual xobject {
     XRTTI_DECLARE(KCCommon)
 public:
-    KCCommon() = default;
-    KCCommon(const KCCommon&) = default;
-    KCCommon& operator=(const KCCommon&) = default;
+    KCCommon() noexcept;
+    // A copy is a new object with a number of its own.
+    KCCommon(const KCCommon&) noexcept;
+    KCCommon& operator=(const KCCommon&) noexcept { return *this; }
     ~KCCommon() override = default;
     // Caller objects have no implementation object behind them.
     virtual void* _CastToImpl() { return nullptr; }
+    // The object's number, given when it is made from the same count as
+    // the implementation objects' (KCommon_i::JournalSerial), so never
+    // given twice in a process. The journal names a caller's object by it.
+    uint64_t JournalSerial() const noexcept { return serial_; }
+
+private:
+    uint64_t serial_;
 };
 
 class ZBASE_API KCAction : public virtual xobject, public virtual KCCommon {
@@ -148,6 +156,7 @@ protected:
 
 private:
     friend class KCommon_j;
+    friend class KCCommon;
     // The cached wrapper (with a reference taken when `attach` is set, and
     // then only while it lives); when there is none, caches `made` (if not
     // null) and answers it.

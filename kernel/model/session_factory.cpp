@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 
 namespace {
 // Set once the process factory exists; never reset, the factory is never
@@ -36,10 +37,10 @@ KWPISessionFactory* makeProcessFactory() {
 bool KJournalFromOutside(const char* disableValue, const char* journalFile) {
     if (disableValue || !journalFile || !*journalFile)
         return false;
-    if (!kkJournalSetFile(journalFile)) {
-        dbg_print_info("%s: cannot write the call journal to \"%s\" (not a regular file that can be "
-                       "written); journaling is not switched on",
-                       ZPI_JOURNAL_FILE_VARIABLE, journalFile);
+    std::string why;
+    if (!kkJournalSetFile(journalFile, &why)) {
+        btk_tell("%s: cannot journal into \"%s\" (%s); journaling is not switched on",
+                 ZPI_JOURNAL_FILE_VARIABLE, journalFile, why.c_str());
         return false;
     }
     KSetZorvanJournaling(true);

@@ -41,15 +41,19 @@ ZPI_API KWPISessionFactory* KGetPISessionFactory();
 // The outside switch of the journal, read once by the first KGetPISession:
 // the environment variable named here, set to a path, switches journaling
 // on and writes the journal into that file (created, or emptied when it
-// exists; it must be a regular file). A set DISABLE_QELKERNEL_JOURNAL
+// exists; it must be a regular file). A file that another process
+// journals into is neither emptied nor written: this process says so and
+// journals nowhere (journaling stays off). A set DISABLE_QELKERNEL_JOURNAL
 // still wins: then the variable is not read.
 constexpr const char* ZPI_JOURNAL_FILE_VARIABLE = "ZORVAN_JOURNAL_FILE";
 
 // What the first KGetPISession does with the two variables' values (null:
 // unset). With `disableValue` null and `journalFile` a non-empty path, the
 // journal file is set and journaling switched on; when the file cannot be
-// opened a diagnostic says so and nothing is switched. Answers whether
-// journaling was switched on.
+// taken, one line on standard error (btk_tell) says so, with the path and
+// the reason (the system's text, the kind of file, or that another process
+// journals there), and nothing is switched. Answers whether journaling was
+// switched on.
 ZPI_API bool KJournalFromOutside(const char* disableValue, const char* journalFile);
 
 // The factory choice: a set DISABLE_QELKERNEL_JOURNAL (`disableValue` not

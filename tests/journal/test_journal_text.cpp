@@ -384,21 +384,32 @@ TEST_F(JournalText, ObjectKeepsItsNameAcrossWrapperRecreation) {
     EXPECT_EQ(kkJournalTakeRecords(), (std::vector<std::string>{name + ".GetId()", name + ".GetId()"}));
 }
 
-// Objects without an implementation object of the library (a caller's own
-// objects) are named by their address; a wrapper standing for a caller's
-// stream by the stream's address, whichever wrapper it is.
-TEST_F(JournalText, CallersObjectsAreNamedByAddress) {
-    xrchandle<KCStream> stream(new MemoryStream);
-    char address[32];
-    std::snprintf(address, sizeof address, "@0x%jx", uintmax_t(reinterpret_cast<uintptr_t>(
-                                                          static_cast<xobject*>(stream.get()))));
-    const std::string name = textOf(stream.get());
-    EXPECT_EQ(name, std::string("KCStream") + address);
-    xrchandle<KCStream> first = kkMakeClientWrapper(stream);
-    xrchandle<KCStream> second = kkMakeClientWrapper(stream);
-    ASSERT_NE(first.get(), second.get());
-    EXPECT_EQ(textOf(first.get()), name);
-    EXPECT_EQ(textOf(second.get()), name);
+// A caller's own objects are numbered from the count of the library's
+// objects: streams made one after another (each gone before the next, so
+// in the same place where the allocator reuses it) never share a name, a
+// copy is another object, and every wrapper standing for a stream shows
+// the stream's name.
+TEST_F(JournalText, CallersObjectsAreNumberedForGood) {
+    std::set<std::string> names;
+    constexpr int kStreams = 50;
+    for (int i = 0; i < kStreams; ++i) {
+        const uint64_t next = KCommon_i::NextJournalSerial();
+        xrchandle<KCStream> stream(new MemoryStream);
+        const std::string name = textOf(stream.get());
+        EXPECT_EQ(name.rfind("KCStream@", 0), 0u) << name;
+        const uint64_t number = std::stoull(name.substr(9));
+        EXPECT_GE(number, next) << name;
+        EXPECT_LT(number, KCommon_i::NextJournalSerial()) << name;
+        names.insert(name);
+        xrchandle<KCStream> first = kkMakeClientWrapper(stream);
+        xrchandle<KCStream> second = kkMakeClientWrapper(stream);
+        ASSERT_NE(first.get(), second.get());
+        EXPECT_EQ(textOf(first.get()), name);
+        EXPECT_EQ(textOf(second.get()), name);
+        xrchandle<MemoryStream> copy(new MemoryStream(*static_cast<MemoryStream*>(stream.get())));
+        EXPECT_NE(textOf(copy.get()), name);
+    }
+    EXPECT_EQ(names.size(), size_t(kStreams));
 }
 
 // ---- lists and number sequences ---------------------------------------------------------
