@@ -149,7 +149,7 @@ TEST_F(JournalSwitch, EveryLineIsTrueWhileRecordingIsSwitched) {
         for (long i = 1; walking.load() > 0; ++i) {
             switching.Switch(on = !on);
             switches.store(i);
-            if (i % 512 == 0) {
+            if (i % 64 == 0) {
                 paths.push_back(dir.Path("calls." + std::to_string(paths.size())));
                 EXPECT_TRUE(kkJournalSetFile(paths.back().c_str()));
             }
