@@ -9,8 +9,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <cstdlib>
+#include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
@@ -151,16 +151,17 @@ void dropOldest(Sink& s) {
 // itself empties the list: memory keeps the newest records that fit.
 void keepInMemory(Sink& s, const char* data, size_t size) {
     std::string kept;
+    bool reused = false;
     while (!s.records.empty() && (s.records.size() >= s.limit ||
                                   s.bytes + sizeof(std::string) + size > s.byteLimit)) {
         // The oldest record's text, when it is of about the size needed,
         // is reused for the newest.
         std::string& oldest = s.records.front();
-        const bool reuse = kept.capacity() == 0 && oldest.capacity() >= size &&
-                           oldest.capacity() <= 2 * size + 64;
         s.bytes -= keptBytes(oldest);
-        if (reuse)
+        if (!reused && oldest.capacity() >= size && oldest.capacity() <= 2 * size + 64) {
             kept = std::move(oldest);
+            reused = true;
+        }
         s.records.pop_front();
     }
     kept.assign(data, size);
