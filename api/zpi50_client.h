@@ -340,8 +340,13 @@ public:
 
     // Keeps `url` ("bnfs://host:port/...") with its host and port and connects
     // there (closing an earlier connection): true when connected; a URL
-    // without host and port connects nowhere and keeps the old ones.
+    // without host and port connects nowhere and keeps the old ones, and so
+    // does one of another scheme or a port outside 1..65535.
+    // GetConnectFailure says why it failed.
     bool Connect(const char* url);
+    // Why the last Connect failed, in one line with the URL or the host and
+    // port ("" after a Connect that connected, and before any).
+    const char* GetConnectFailure() const { return connectFailure_.c_str(); }
     // Host and port of a server URL: the host between "//" and the second ':',
     // the port's leading digits (-1 when not in 0..65535); a URL with fewer
     // than two ':' leaves both as they were. Always true.
@@ -546,6 +551,7 @@ private:
     int32_t port_ = -1;
     BNFSConnection* connection_ = nullptr;
     std::string serverUrl_;
+    std::string connectFailure_;
 };
 
 // ---- the host toolkit's C functions ----------------------------------------------------
