@@ -2,6 +2,7 @@
 // address: start-up and registration, the callback requests, and the jobs
 // run by the loop with their finish request.
 #include "api/kpi_interfaces.h"
+#include "api/kpi_session.h"
 #include "client/zr_strings.h"
 #include "api/zpi50_client.h"
 #include "client/zr_callback.h"
@@ -457,9 +458,23 @@ TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
                                        "function is registered under this name; the job ends\n");
     EXPECT_EQ(toldBy("110\n" + empty + "\n0", 3),
               "job of \"ImportPartTranslator\": cannot read \"" + empty + "\": empty document\n");
-    EXPECT_EQ(toldBy("110\n" + other + "\n0", 4),
-              "job of \"ImportPartTranslator\": \"" + other +
-                  "\" holds no interface data; the translator function is not called\n");
+    // A document that is read but holds no interface data is told as
+    // ReadZPI tells it (its second line).
+    const std::string html = dir.Path("page.xml");
+    filetargets::WriteAll(html, "<html><body/></html>");
+    const std::string bare = dir.Path("bare.xml");
+    filetargets::WriteAll(bare, "<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>");
+    int finishes = 3;
+    for (const auto& [path, reason] :
+         {std::pair<std::string, std::string>{other, "not an interface-data document (root element Model)"},
+          {html, "line 1, column 14: not an interface-data document (root element html)"},
+          {bare, "the document holds no \"QelIntfData\""}}) {
+        const std::string said = "cannot read \"" + path + "\": " + reason + "\n";
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(KGetPISession()->ReadZPI(path.c_str()));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not read the XML data.\n" + said);
+        EXPECT_EQ(toldBy("110\n" + path + "\n0", ++finishes), "job of \"ImportPartTranslator\": " + said);
+    }
     StopLoop();
     EXPECT_EQ(g_seen.Calls(), 1u); // the export that raised
 }
