@@ -120,8 +120,12 @@ xrchandle<KWPIModel> ZorvanProxy::GetQelIntfData(int model, const qel_part_conve
         if (!ZrReadDocument(reply.GetField(1), &top, true))
             return nullptr;
         qel_intf_data* data = top.GetIntfData();
-        if (!data)
-            return nullptr; // the reader frees an extension that came alone
+        if (!data) {
+            // Told as ReadZPI tells it; the reader frees an extension that
+            // came alone.
+            IntfXmlTellFailure(IntfXmlReadFailure(reply.GetField(1), top.MissingIntfDataReason()));
+            return nullptr;
+        }
         xrchandle<KWPIModel> result(new KWPIModel_i(data, false));
         top.DetachIntfData(); // the model has it now
         qel_intf_data_extend* ext = top.DetachIntfDataExtend();

@@ -64,6 +64,17 @@ TEST_F(DocumentFailures, DocumentsReceivedThatCannotBeReadAreTold) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "cannot read \"" + other + "\": the document holds no \"Layers\"\n");
 
+    // So is an interface-data document that is none (153), as ReadZPI
+    // tells it.
+    const std::string page = dir.Path("page.xml");
+    filetargets::WriteAll(page, "<html/>");
+    qel_part_conversion_options partOptions{};
+    host.Script({"0\n" + page});
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(proxy->GetQelIntfData(1, &partOptions, nullptr, nullptr));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "cannot read \"" + page + "\": not an interface-data document (root element html)\n");
+
     ZrTranslationOptions* options = nullptr;
     host.Script({"0\n" + broken});
     ::testing::internal::CaptureStderr();
