@@ -348,8 +348,8 @@ public:
 
     // Keeps `url` ("bnfs://host:port/...") with its host and port and connects
     // there (closing an earlier connection): true when connected; a URL
-    // without host and port connects nowhere and keeps the old ones, and so
-    // does one of another scheme or a port outside 1..65535.
+    // without host and port connects nowhere and keeps the old ones, one of
+    // another scheme or without a port of 1..65535 connects nowhere either.
     // GetConnectFailure says why it failed.
     bool Connect(const char* url);
     // Why the last Connect failed, in one line with the URL or the host and

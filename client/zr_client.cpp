@@ -126,29 +126,10 @@ bool ZorvanProxy::SplitServerUrl(const char* url, std::string& host, int32_t& po
 
 namespace {
 
-// Whether `url` is one the proxy connects to: "bnfs://", a host, ':', a
-// port of 1..65535, then nothing or '/' and anything. The scheme's case
-// does not matter.
-bool IsServerUrl(const char* url) {
+// Whether `url` names the bnfs scheme (in any case).
+bool HasBnfsScheme(const char* url) {
     static constexpr char kScheme[] = "bnfs://";
-    const size_t n = sizeof kScheme - 1;
-    if (!url || ::strncasecmp(url, kScheme, n) != 0)
-        return false;
-    const char* host = url + n;
-    const char* colon = host;
-    while (*colon && *colon != ':' && *colon != '/')
-        ++colon;
-    if (colon == host || *colon != ':')
-        return false;
-    const char* digits = colon + 1;
-    const char* end = digits;
-    while (*end >= '0' && *end <= '9')
-        ++end;
-    if (end == digits || end - digits > 5 || (*end && *end != '/'))
-        return false;
-    int port = 0;
-    std::from_chars(digits, end, port);
-    return port >= 1 && port <= 65535;
+    return url && ::strncasecmp(url, kScheme, sizeof kScheme - 1) == 0;
 }
 
 } // namespace
@@ -164,7 +145,8 @@ bool ZorvanProxy::Connect(const char* url) {
     // A connection held before would be lost: close it first.
     BNFSConnection::Close(connection_);
     connection_ = nullptr;
-    if (!named || !IsServerUrl(url)) {
+    // Only a bnfs URL with a host and a port of 1..65535 is connected to.
+    if (!named || !HasBnfsScheme(url) || host_.empty() || port_ < 1) {
         connectFailure_ = "\"" + serverUrl_ + "\" is not a bnfs://host:port/ URL";
         return false;
     }

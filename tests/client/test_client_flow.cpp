@@ -542,6 +542,7 @@ TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
         {"garbage", "\"garbage\" is not a bnfs://host:port/ URL"},
         {"bnfs://127.0.0.1:99999/", "\"bnfs://127.0.0.1:99999/\" is not a bnfs://host:port/ URL"},
         {"bnfs://127.0.0.1:0/", "\"bnfs://127.0.0.1:0/\" is not a bnfs://host:port/ URL"},
+        {"bnfs://:" + port + "/", "\"bnfs://:" + port + "/\" is not a bnfs://host:port/ URL"},
         {"http://127.0.0.1:" + port + "/",
          "\"http://127.0.0.1:" + port + "/\" is not a bnfs://host:port/ URL"},
         {"bnfs://127.0.0.1:1/", "cannot connect to 127.0.0.1:1 (bnfs://127.0.0.1:1/): Connection refused"},
