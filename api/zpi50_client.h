@@ -66,13 +66,19 @@ using ZrImportTranslatorFn = int (*)(xrchandle<KWPIModel> model, qel_intf_data_e
 class ZorvanProxy;
 
 // Connects to the host server at `serverUrl` ("bnfs://host:port/") and starts
-// the callback server: the process's proxy, or a null handle when either failed.
+// the callback server: the process's proxy, or a null handle when either
+// failed, told in one line on standard error whatever the run mode
+// ("\"garbage\" is not a bnfs://host:port/ URL", "cannot connect to
+// 127.0.0.1:1 (bnfs://127.0.0.1:1/): Connection refused").
 ZPI_API xrchandle<ZorvanProxy> ZrInitializeClient(const char* serverUrl);
 // Registers with the host and runs its jobs on this thread: false at once
-// without a client, else runs until ZrRequestClientLoopStop (never otherwise).
+// unless the last ZrInitializeClient succeeded (no host connection and
+// callback server, so no job could come), else runs until
+// ZrRequestClientLoopStop (never otherwise).
 ZPI_API bool ZrRunClient();
-// Binds `function` as the export translator: false (nothing bound) before
-// ZrInitializeClient, else true; a later registration replaces it.
+// Binds `function` as the export translator: false (nothing bound) unless
+// the last ZrInitializeClient succeeded, else true; a later registration
+// replaces it.
 ZPI_API bool ZrRegisterExportTranslator(ZrExportTranslatorFn function);
 // Binds `function` as the part-import translator; answers as above.
 ZPI_API bool ZrRegisterImportTranslator(ZrImportTranslatorFn function);
@@ -100,11 +106,13 @@ ZPI_API void ZrInitBinding();
 
 extern "C" {
 // ZrInitializeClient for C: 1 when connected (the host-toolkit functions then
-// send through its proxy), else 0.
+// send through its proxy), else 0 (told as ZrInitializeClient tells it).
 ZPI_API int InitializeClient(const char* serverUrl);
-// ZrRunClient for C: 0 without a client, 1 when the loop was stopped.
+// ZrRunClient for C: 0 at once unless the last start-up succeeded, 1 when
+// the loop was stopped.
 ZPI_API int RunClient();
-// ZrRegisterExportTranslator for C: 1 when bound, 0 before InitializeClient.
+// ZrRegisterExportTranslator for C: 1 when bound, 0 unless the last start-up
+// succeeded.
 ZPI_API int RegisterExportTranslator(ZrExportTranslatorFn function);
 // Tells the host that the job has finished (request 108); failures are ignored.
 ZPI_API void NotifyFinish();
@@ -340,8 +348,13 @@ public:
 
     // Keeps `url` ("bnfs://host:port/...") with its host and port and connects
     // there (closing an earlier connection): true when connected; a URL
-    // without host and port connects nowhere and keeps the old ones.
+    // without host and port connects nowhere and keeps the old ones, one of
+    // another scheme or without a port of 1..65535 connects nowhere either.
+    // GetConnectFailure says why it failed.
     bool Connect(const char* url);
+    // Why the last Connect failed, in one line with the URL or the host and
+    // port ("" after a Connect that connected, and before any).
+    const char* GetConnectFailure() const { return connectFailure_.c_str(); }
     // Host and port of a server URL: the host between "//" and the second ':',
     // the port's leading digits (-1 when not in 0..65535); a URL with fewer
     // than two ':' leaves both as they were. Always true.
@@ -500,7 +513,8 @@ public:
     // ---- document and file exchange requests
 
     // 153: the interface data of host model `model` as a new model (null when
-    // the options are null, nothing was sent or read); its extension, if any,
+    // the options are null, nothing was sent, or the document named was not
+    // read or held no interface data: told in one line); its extension, if any,
     // into *extension (the caller frees it with impfeat_ext_free and rlsmem).
     xrchandle<KWPIModel> GetQelIntfData(int model, const qel_part_conversion_options* options,
                                         const qel_model_conversion_options_ext* extOptions,
@@ -516,7 +530,8 @@ public:
     // the host's status; 100 for a null array or when not written or sent.
     int SetAtbImportLayers(int a, const atb_import_layer* layers);
     // 161: the host's layer status as a new xar (free with FreeAtbImportLayers):
-    // 0; 100 and null when not sent, on a non-zero status or a document not read.
+    // 0; 100 and null when not sent, on a non-zero status or a document not
+    // read or without "Layers" (told in one line with its path).
     int GetAtbImportLayers(int a, atb_import_layer** layers);
     // 178: writes "TranslationLog.xml" from an xar of C texts (an entry may be
     // null) and sends its path: the host's status; 100 for a null array or
@@ -546,6 +561,7 @@ private:
     int32_t port_ = -1;
     BNFSConnection* connection_ = nullptr;
     std::string serverUrl_;
+    std::string connectFailure_;
 };
 
 // ---- the host toolkit's C functions ----------------------------------------------------

@@ -57,7 +57,15 @@ enum {
     // ---- results of the client's requests and host-toolkit functions ----
     ZPI_REQUEST_NOT_SENT = 100,        // the request did not go out (no connection, not started,
                                        // a text that cannot travel, a hand-over file that was
-                                       // not written whole); nothing was read
+                                       // not written whole); nothing was read. From a request
+                                       // answered by a document (GetAssemblyInfo 154,
+                                       // GetAtbImportLayers 161, GetTranslationOptions 183) also:
+                                       // the host answered another status than 0, or its
+                                       // document could not be read or held no record (told on
+                                       // standard error); the outputs are null. GetQelIntfData
+                                       // (153) answers a null model instead when its request
+                                       // did not go out or its document could not be read or
+                                       // held no interface data
     ZPI_REQUEST_BAD_REPLY = -1,        // the reply's status is not a number (QelMessageDisplay:
                                        // the message's format cannot be read)
     ZPI_REQUEST_BAD_ARG = -2,          // a null handle, record or array the function must read

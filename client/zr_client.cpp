@@ -21,6 +21,7 @@
 #include <charconv>
 #include <string>
 
+#include <strings.h>
 #include <unistd.h>
 
 
@@ -123,22 +124,46 @@ bool ZorvanProxy::SplitServerUrl(const char* url, std::string& host, int32_t& po
     return true;
 }
 
+namespace {
+
+// Whether `url` names the bnfs scheme (in any case).
+bool HasBnfsScheme(const char* url) {
+    static constexpr char kScheme[] = "bnfs://";
+    return url && ::strncasecmp(url, kScheme, sizeof kScheme - 1) == 0;
+}
+
+} // namespace
+
 bool ZorvanProxy::Connect(const char* url) {
     // A URL without host and port leaves both fields as they were; it then
     // opens nothing, rather than a connection to the server of an earlier URL.
     const bool named = btkString(url ? url : "").GetNWords(":", 0) >= 3;
     SplitServerUrl(url, host_, port_);
     serverUrl_ = url ? url : "";
+    connectFailure_.clear();
     BNFSConnection::CacheEnable(true);
     // A connection held before would be lost: close it first.
     BNFSConnection::Close(connection_);
     connection_ = nullptr;
-    if (!named)
+    // Only a bnfs URL with a host and a port of 1..65535 is connected to.
+    if (!named || !HasBnfsScheme(url) || host_.empty() || port_ < 1) {
+        connectFailure_ = "\"" + serverUrl_ + "\" is not a bnfs://host:port/ URL";
         return false;
+    }
     bnfsError error;
     connection_ = BNFSConnection::Open(error, host_.c_str(), port_);
-    if (!connection_)
+    if (!connection_) {
+        // The base layer's reason begins with the address and the call
+        // that failed ("127.0.0.1:1: connect: ..."): the address is said
+        // here once.
+        const std::string address = host_ + ":" + IntToString(port_).str();
+        std::string why = error.message;
+        for (const std::string& head : {address + ": ", std::string("connect: ")})
+            if (why.compare(0, head.size(), head) == 0)
+                why.erase(0, head.size());
+        connectFailure_ = "cannot connect to " + address + " (" + serverUrl_ + "): " + why;
         return false;
+    }
     ZrApplyReplyLimits(connection_);
     // A host that closed the connection is reached again by the next request.
     connection_->SetReopenWhenClosed(true);
@@ -260,15 +285,39 @@ xrchandle<ZorvanProxy> ZrInitializeClient(const char* serverUrl) {
         client = s.client;
     }
     xrchandle<ZorvanProxy> proxy = client->GetProxy();
-    if (!proxy->Connect(serverUrl ? serverUrl : ""))
+    // A translator that cannot start is told why whatever the run mode: its
+    // host started it and would otherwise wait for it in silence.
+    if (!proxy->Connect(serverUrl ? serverUrl : "")) {
+        IntfXmlTellFailure(proxy->GetConnectFailure());
         return xrchandle<ZorvanProxy>();
-    if (!client->StartCallbackServer())
+    }
+    if (!client->StartCallbackServer()) {
+        IntfXmlTellFailure(std::string("connected to ") + proxy->GetServerUrl() +
+                           ", but the callback server did not start (no loopback address to "
+                           "listen on, or no thread for it): the host cannot send jobs");
         return xrchandle<ZorvanProxy>();
+    }
     return proxy;
 }
 
-bool ZrRunClient() {
+bool ZrClient::IsServing() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return proxy_ && proxy_->IsConnected() && callbackServer_;
+}
+
+namespace {
+// The client when it can run jobs: connected to its host, with a callback
+// server (null before a start-up succeeded, and after the last one failed).
+xrchandle<ZrClient> servingClient() {
     xrchandle<ZrClient> client = ZrClient::Get();
+    return client && client->IsServing() ? client : xrchandle<ZrClient>();
+}
+} // namespace
+
+bool ZrRunClient() {
+    // Without a host and a callback server no job can ever come: the loop
+    // would wait for ever.
+    xrchandle<ZrClient> client = servingClient();
     if (!client)
         return false;
     client->RunLoop();
@@ -277,7 +326,7 @@ bool ZrRunClient() {
 
 namespace {
 bool registerUnder(const char* name, void* function) {
-    if (!ZrClient::Get())
+    if (!servingClient())
         return false;
     ZrBindFunction(name, function);
     return true;

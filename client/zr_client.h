@@ -54,6 +54,10 @@ public:
     // True when one of the callback servers started listens at host:port.
     bool ServesAt(const char* host, int port) const;
 
+    // True while the proxy is connected and a callback server runs: the
+    // client can register with its host and run jobs.
+    bool IsServing() const;
+
     // The client's SAX parser, made on first use, with `handler` set as its
     // document and error handler (null clears both). For the thread that
     // runs the jobs.

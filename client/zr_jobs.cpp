@@ -10,6 +10,7 @@
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "thr_condition.h"
+#include "xml/framework/sax_handler.h"
 #include "xml/framework/xml_tempdir.h"
 #include "xml/intfdata/xml_zpi.h"
 
@@ -107,12 +108,19 @@ void ZrImportPartJob::Run() {
             ZrJobRequest job(text_);
             ZrArgv argv(job.GetArgCount(), job.GetArgs());
             IntfXmlDumpIfRequested(job.GetPath());
-            IntfXmlZPI::Read(job.GetPath(), &data, &extension);
-            // A document without interface data cannot make a model.
+            std::string missing;
+            {
+                IntfXmlZPI reader(nullptr);
+                IntfXmlParseDocument(job.GetPath(), &reader);
+                data = reader.DetachIntfData();
+                extension = reader.DetachIntfDataExtend();
+                if (!data)
+                    missing = reader.MissingIntfDataReason();
+            }
+            // A document without interface data cannot make a model: told
+            // as ReadZPI tells the same document.
             if (!data) {
-                tellJob(kZrImportPartTranslator,
-                        std::string("\"") + job.GetPath() +
-                            "\" holds no interface data; the translator function is not called");
+                tellJob(kZrImportPartTranslator, IntfXmlReadFailure(job.GetPath(), missing));
             } else {
                 xrchandle<KWPIModel> model(static_cast<KWPIModel*>(new KWPIModel_i(data, false)));
                 data = nullptr; // the model holds it now

@@ -45,14 +45,22 @@ bool WriteHandOver(int opcode, const char* name, const Record* record, btkString
 }
 
 // The document named by `name` read into a new Top and handed on by
-// take(top); null when it can not be read, take gives null or anything throws.
+// take(top); null when it can not be read, take gives null or anything
+// throws. Each of these is told in one line with the path; a document that
+// was read but gave nothing is told with `missing` as its reason.
 template <class Top, class Take>
-auto ReadTaken(const char* name, bool dump, Take take) -> decltype(take(std::declval<Top&>())) {
+auto ReadTaken(const char* name, bool dump, Take take, const char* missing)
+    -> decltype(take(std::declval<Top&>())) {
     try {
         Top top(nullptr);
-        if (ZrReadDocument(name, &top, dump))
-            return take(top);
+        if (!ZrReadDocument(name, &top, dump))
+            return nullptr;
+        auto taken = take(top);
+        if (!taken)
+            IntfXmlTellFailure(IntfXmlReadFailure(name, missing));
+        return taken;
     } catch (...) {
+        IntfXmlTellCaught("read", name);
     }
     return nullptr;
 }
@@ -61,12 +69,12 @@ auto ReadTaken(const char* name, bool dump, Take take) -> decltype(take(std::dec
 // what ReadTaken gives, and the answer 0; kNotSent, with *out null, when
 // the request did not go out, the status is not 0 or nothing was read.
 template <class Top, class T, class Take>
-int DocumentRequest(ZorvanProxy& proxy, const Request& req, T** out, Take take) {
+int DocumentRequest(ZorvanProxy& proxy, const Request& req, T** out, Take take, const char* missing) {
     *out = nullptr;
     ZrReply reply;
     if (!Exchange(proxy, req, reply) || reply.GetStatus() != 0)
         return kNotSent;
-    *out = ReadTaken<Top>(reply.GetField(1), false, take);
+    *out = ReadTaken<Top>(reply.GetField(1), false, take, missing);
     return *out ? 0 : kNotSent;
 }
 
@@ -112,8 +120,12 @@ xrchandle<KWPIModel> ZorvanProxy::GetQelIntfData(int model, const qel_part_conve
         if (!ZrReadDocument(reply.GetField(1), &top, true))
             return nullptr;
         qel_intf_data* data = top.GetIntfData();
-        if (!data)
-            return nullptr; // the reader frees an extension that came alone
+        if (!data) {
+            // Told as ReadZPI tells it; the reader frees an extension that
+            // came alone.
+            IntfXmlTellFailure(IntfXmlReadFailure(reply.GetField(1), top.MissingIntfDataReason()));
+            return nullptr;
+        }
         xrchandle<KWPIModel> result(new KWPIModel_i(data, false));
         top.DetachIntfData(); // the model has it now
         qel_intf_data_extend* ext = top.DetachIntfDataExtend();
@@ -144,7 +156,8 @@ int ZorvanProxy::GetAssemblyInfo(int model, qel_model_basic_info** info, qel_int
     if (!Exchange(*this, req, reply) || reply.GetStatus() != 0)
         return kNotSent;
     if (info) {
-        *info = ReadTaken<IntfXmlModel>(reply.GetField(1), true, [](IntfXmlModel& top) { return top.TakeData(); });
+        *info = ReadTaken<IntfXmlModel>(reply.GetField(1), true, [](IntfXmlModel& top) { return top.TakeData(); },
+                                        "the document holds no \"Model\"");
         if (!*info)
             return kNotSent;
     }
@@ -154,7 +167,7 @@ int ZorvanProxy::GetAssemblyInfo(int model, qel_model_basic_info** info, qel_int
         qel_intf_data_extend* data = top.GetData();
         top.Detach();
         return data;
-    });
+    }, "the document holds no \"QelIntfDataExtend\"");
     return *extension ? 0 : kNotSent;
 }
 
@@ -188,8 +201,9 @@ int ZorvanProxy::GetAtbImportLayers(int a, atb_import_layer** layers) {
         return kNotSent;
     Request req(161);
     req.AddInt(a);
-    return DocumentRequest<IntfXmlAtbImportLayers>(*this, req, layers,
-                                                   [](IntfXmlAtbImportLayers& top) { return top.TakeData(); });
+    return DocumentRequest<IntfXmlAtbImportLayers>(
+        *this, req, layers, [](IntfXmlAtbImportLayers& top) { return top.TakeData(); },
+        "the document holds no \"Layers\"");
 }
 
 void ZorvanProxy::FreeAtbImportLayers(atb_import_layer* layers) { IntfXmlFreeAtbImportLayers(layers); }
@@ -236,7 +250,7 @@ int ZorvanProxy::GetTranslationOptions(ZrTranslationOptions** options, int a) {
             }
         }
         return record.release();
-    });
+    }, "the document holds no option record");
 }
 
 // ---- components, files, layers -------------------------------------------------

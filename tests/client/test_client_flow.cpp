@@ -2,6 +2,7 @@
 // address: start-up and registration, the callback requests, and the jobs
 // run by the loop with their finish request.
 #include "api/kpi_interfaces.h"
+#include "api/kpi_session.h"
 #include "client/zr_strings.h"
 #include "api/zpi50_client.h"
 #include "client/zr_callback.h"
@@ -27,6 +28,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -456,9 +458,23 @@ TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
                                        "function is registered under this name; the job ends\n");
     EXPECT_EQ(toldBy("110\n" + empty + "\n0", 3),
               "job of \"ImportPartTranslator\": cannot read \"" + empty + "\": empty document\n");
-    EXPECT_EQ(toldBy("110\n" + other + "\n0", 4),
-              "job of \"ImportPartTranslator\": \"" + other +
-                  "\" holds no interface data; the translator function is not called\n");
+    // A document that is read but holds no interface data is told as
+    // ReadZPI tells it (its second line).
+    const std::string html = dir.Path("page.xml");
+    filetargets::WriteAll(html, "<html><body/></html>");
+    const std::string bare = dir.Path("bare.xml");
+    filetargets::WriteAll(bare, "<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>");
+    int finishes = 3;
+    for (const auto& [path, reason] :
+         {std::pair<std::string, std::string>{other, "not an interface-data document (root element Model)"},
+          {html, "line 1, column 14: not an interface-data document (root element html)"},
+          {bare, "the document holds no \"QelIntfData\""}}) {
+        const std::string said = "cannot read \"" + path + "\": " + reason + "\n";
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(KGetPISession()->ReadZPI(path.c_str()));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not read the XML data.\n" + said);
+        EXPECT_EQ(toldBy("110\n" + path + "\n0", ++finishes), "job of \"ImportPartTranslator\": " + said);
+    }
     StopLoop();
     EXPECT_EQ(g_seen.Calls(), 1u); // the export that raised
 }
@@ -488,15 +504,90 @@ TEST(ClientStartup, NothingWithoutAClient) {
     EXPECT_EQ(RegisterExportTranslator(&exportFn), 0);
     EXPECT_EQ(ZrGetBoundFunction("ExportTranslator"), nullptr);
     // No server at the URL: no facade proxy.
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(InitializeClient("bnfs://127.0.0.1:1/"), 0);
+    ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(ZrGetFacadeProxy());
-    // The client now exists (unconnected): registering works.
-    EXPECT_EQ(RegisterExportTranslator(&exportFn), 1);
-    EXPECT_TRUE(ZrRegisterExportTranslator(&exportFn));
-    EXPECT_EQ(ZrGetBoundFunction("ExportTranslator"), reinterpret_cast<void*>(&exportFn));
     NotifyFinish(); // without a facade proxy: nothing happens
     ZrShutdownClient();
     ZrInitBinding();
+}
+
+// Runs ZrRunClient on a thread of its own and waits for it, bounded: a loop
+// that waits for jobs is stopped, so that the suite goes on either way.
+// Whether it returned by itself, and what it answered.
+std::pair<bool, bool> RunClientBounded() {
+    std::promise<bool> answered;
+    std::future<bool> result = answered.get_future();
+    std::thread loop([&answered] { answered.set_value(ZrRunClient()); });
+    const bool byItself = result.wait_for(5s) == std::future_status::ready;
+    if (!byItself)
+        ZrRequestClientLoopStop();
+    loop.join();
+    return {byItself, result.get()};
+}
+
+TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
+    // A host is there, for the URL whose scheme is not bnfs.
+    FakeHost host;
+    ASSERT_TRUE(host.Init(0, nullptr));
+    host.SetTimeSlice(0.02);
+    std::thread hostThread([&] { host.Run(); });
+    const std::string port = std::to_string(host.GetPort());
+    const struct {
+        std::string url;
+        std::string said;
+    } cases[] = {
+        {"", "\"\" is not a bnfs://host:port/ URL"},
+        {"garbage", "\"garbage\" is not a bnfs://host:port/ URL"},
+        {"bnfs://127.0.0.1:99999/", "\"bnfs://127.0.0.1:99999/\" is not a bnfs://host:port/ URL"},
+        {"bnfs://127.0.0.1:0/", "\"bnfs://127.0.0.1:0/\" is not a bnfs://host:port/ URL"},
+        {"bnfs://:" + port + "/", "\"bnfs://:" + port + "/\" is not a bnfs://host:port/ URL"},
+        {"http://127.0.0.1:" + port + "/",
+         "\"http://127.0.0.1:" + port + "/\" is not a bnfs://host:port/ URL"},
+        {"bnfs://127.0.0.1:1/", "cannot connect to 127.0.0.1:1 (bnfs://127.0.0.1:1/): Connection refused"},
+    };
+    for (const auto& c : cases) {
+        for (bool plainC : {false, true}) {
+            SCOPED_TRACE(c.url + (plainC ? " (InitializeClient)" : " (ZrInitializeClient)"));
+            ::testing::internal::CaptureStderr();
+            if (plainC)
+                EXPECT_EQ(InitializeClient(c.url.c_str()), 0);
+            else
+                EXPECT_FALSE(ZrInitializeClient(c.url.c_str()));
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.said + "\n");
+            EXPECT_FALSE(ZrGetFacadeProxy());
+            // Registrations are refused, and the loop answers at once.
+            EXPECT_FALSE(ZrRegisterExportTranslator(&exportFn));
+            EXPECT_FALSE(ZrRegisterImportTranslator(&importFn));
+            EXPECT_FALSE(ZrRegisterAssemImportTranslator(&exportFn));
+            EXPECT_EQ(RegisterExportTranslator(&exportFn), 0);
+            EXPECT_EQ(ZrGetBoundFunction("ExportTranslator"), nullptr);
+            const auto [byItself, answer] = RunClientBounded();
+            EXPECT_TRUE(byItself) << "ZrRunClient waited for jobs that cannot come";
+            EXPECT_FALSE(answer);
+            EXPECT_EQ(RunClient(), 0);
+            ZrShutdownClient();
+            ZrInitBinding();
+        }
+    }
+    // Not even the URL of another scheme reached the host.
+    EXPECT_TRUE(host.Requests().empty());
+
+    // A start-up that fails after one that succeeded leaves nothing to run.
+    const std::string url = "bnfs://127.0.0.1:" + port + "/";
+    ASSERT_TRUE(ZrInitializeClient(url.c_str()));
+    EXPECT_TRUE(ZrRegisterExportTranslator(&exportFn));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(ZrInitializeClient("bnfs://127.0.0.1:1/"));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(ZrRegisterExportTranslator(&exportFn));
+    EXPECT_FALSE(RunClientBounded().second);
+    ZrShutdownClient();
+    ZrInitBinding();
+    host.RequestStop();
+    hostThread.join();
+    host.Shutdown();
 }
 
 TEST(ClientStartup, SecondStartUpKeepsTheClient) {

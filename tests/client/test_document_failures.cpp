@@ -53,6 +53,27 @@ TEST_F(DocumentFailures, DocumentsReceivedThatCannotBeReadAreTold) {
     EXPECT_EQ(proxy->GetAtbImportLayers(3, &layers), 100);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "cannot read \"" + empty + "\": empty document\n");
+    // Well-formed, but not the layer status: told as well.
+    const std::string other = dir.Path("other.xml");
+    filetargets::WriteAll(other, "<Status><Layer_List/></Status>");
+    layers = reinterpret_cast<atb_import_layer*>(&layers); // overwritten
+    host.Script({"0\n" + other});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->GetAtbImportLayers(3, &layers), 100);
+    EXPECT_EQ(layers, nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "cannot read \"" + other + "\": the document holds no \"Layers\"\n");
+
+    // So is an interface-data document that is none (153), as ReadZPI
+    // tells it.
+    const std::string page = dir.Path("page.xml");
+    filetargets::WriteAll(page, "<html/>");
+    qel_part_conversion_options partOptions{};
+    host.Script({"0\n" + page});
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(proxy->GetQelIntfData(1, &partOptions, nullptr, nullptr));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "cannot read \"" + page + "\": not an interface-data document (root element html)\n");
 
     ZrTranslationOptions* options = nullptr;
     host.Script({"0\n" + broken});
