@@ -3,7 +3,6 @@
 #include "zpi50.h"
 
 #include <cstdio>
-#include <string>
 
 extern "C" __attribute__((visibility("default"))) int zpi_plugin_round_trip(const char* path, char* message,
                                                                           size_t size) {
