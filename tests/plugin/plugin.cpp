@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-extern "C" __attribute__((visibility("default"))) int zpi_plugin_round_trip(const char* path, char* message,
-                                                                          size_t size) {
+extern "C" __attribute__((visibility("default"))) int
+zpi_plugin_round_trip(const char* path, char* message, size_t size) {
     try {
         xrchandle<KWPISession> session = KGetPISession();
         xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.001);

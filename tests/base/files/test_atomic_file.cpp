@@ -34,7 +34,8 @@ protected:
 #else
     void SetUp() override {
         if (!GetParam())
-            GTEST_SKIP() << "the named temporary is chosen by a test switch: build with ZPI_TEST_HOOKS";
+            GTEST_SKIP()
+                << "the named temporary is chosen by a test switch: build with ZPI_TEST_HOOKS";
     }
 #endif
 };
