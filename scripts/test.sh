@@ -59,7 +59,7 @@ step() {
 build=${BUILD_DIR:-build/asan}
 sanitizer_tests() {
   local log
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON || return
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON -DZPI_TEST_HOOKS=ON || return
   cmake --build "$build" -j "$(nproc)" || return
   log=$(mktemp)
   local rc=0

@@ -41,7 +41,10 @@
 //
 // kkFileTestHooks are process-wide switches for tests and benchmarks:
 // each may be changed at any time from any thread and holds for the calls
-// that begin afterwards.
+// that begin afterwards. Only a build with ZPI_TEST_HOOKS defined (CMake
+// option ZPI_TEST_HOOKS, for tests and benchmarks) exports them; any other
+// build keeps the whole class hidden inside the library, so the switches
+// stay at their defaults and no program can turn durability off.
 #pragma once
 
 #include "zbase_export.h"
@@ -56,7 +59,13 @@ ZBASE_API int kkRenameNoReplace(int fromDir, const char* from, int toDir, const 
 ZBASE_API int kkRenameExchange(int aDir, const char* a, int bDir, const char* b);
 ZBASE_API int kkSyncFd(int fd, bool folder);
 
-struct ZBASE_API kkFileTestHooks {
+#if defined(ZPI_TEST_HOOKS)
+#define ZBASE_TEST_HOOKS_API ZBASE_API
+#else
+#define ZBASE_TEST_HOOKS_API __attribute__((visibility("hidden")))
+#endif
+
+struct ZBASE_TEST_HOOKS_API kkFileTestHooks {
     // Off: nothing is synced (to measure what syncing costs). On by default.
     static void SetSync(bool on);
     static bool Sync();

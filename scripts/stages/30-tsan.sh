@@ -4,15 +4,16 @@
 # whole test suite under it. A data race, a lock-order inversion or a use of
 # a destroyed mutex ends the test that shows it, and fails the stage.
 #
-# Nothing is left out: every test runs under ThreadSanitizer. Benchmarks,
-# examples and tools are not built here.
+# Nothing is left out: every test runs under ThreadSanitizer (the test
+# switches are on, as in the sanitizer build). Benchmarks, examples and
+# tools are not built here.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/common.sh
 
 start=$(date +%s)
 build=${TSAN_BUILD_DIR:-build/tsan}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_TSAN=ON -DZPI_BENCH=OFF
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_TSAN=ON -DZPI_TEST_HOOKS=ON -DZPI_BENCH=OFF
 targets=$(ninja -C "$build" -t targets all | sed -n 's/^\(test_[A-Za-z0-9_]*\): .*/\1/p')
 cmake --build "$build" -j "$(nproc)" --target zpi50 $targets
 built=$(date +%s)

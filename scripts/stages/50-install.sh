@@ -6,8 +6,10 @@
 # and under the scripted host tools/zpi_test_host, which runs an export and
 # a part-import job with it end to end.
 #
-# It fails when the installed include folder is not exactly zpi50.h and the
-# headers it brings in, or lacks a header of api/; when an export named in
+# It fails when either installed library exports a test switch (a symbol of
+# a class named *TestHooks; the build has ZPI_TEST_HOOKS off); when the
+# installed include folder is not exactly zpi50.h and the headers it brings
+# in, or lacks a header of api/; when an export named in
 # cmake/external_interface.txt is not exported or not declared by the
 # installed headers; when an installed header does not compile on its own;
 # or when the translator fails.
@@ -30,7 +32,7 @@ need_packages "${need[@]}"
 start=$(date +%s)
 build=${INSTALL_BUILD_DIR:-build/plain}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZPI_SANITIZE=OFF \
-  -DZPI_TESTS=OFF -DZPI_BENCH=OFF >/dev/null
+  -DZPI_TEST_HOOKS=OFF -DZPI_TESTS=OFF -DZPI_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zpi50 zpi_test_host
 built=$(date +%s)
 echo "library built in $((built - start)) s"
@@ -40,6 +42,22 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 include=$prefix/include/zpi50
+
+# No test switch is exported by the shipped libraries.
+hooks=0
+for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
+  if exported=$(nm -DC --defined-only "$lib" | grep -E 'TestHooks\b'); then
+    echo "$(basename "$lib") exports test switches:" >&2
+    echo "$exported" >&2
+    hooks=$((hooks + 1))
+  fi
+done
+if [ "$hooks" -ne 0 ]; then
+  tally "no test switch exported" 0 "$hooks"
+  exit 1
+fi
+echo "no test switch exported by libzbase50 or libzpi50"
+tally "no test switch exported" 2 0
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
 # that is not there), against what was installed.

@@ -131,24 +131,35 @@ private:
     uint32_t counts_[kClasses] = {};
 };
 
-thread_local ReaderBlocks t_readerBlocks;
-// The thread's lists once they are in use (read for every reader, so kept
-// where the thread pointer finds it without a call), and whether they are
-// gone (readers released later, while the thread ends, go back to the heap).
+// The thread's lists live on the heap, made on first use and deleted when
+// the thread ends; only pointers to them are thread-local, so that the
+// library's static TLS need stays a few pointers (a host that dlopen's it
+// after other modules finds room for them). The pointer read for every
+// reader is kept where the thread pointer finds it without a call; once the
+// lists are gone, readers released later, while the thread ends, go back to
+// the heap.
 __thread ReaderBlocks* t_blocks __attribute__((tls_model("initial-exec"))) = nullptr;
 __thread bool t_readerBlocksGone __attribute__((tls_model("initial-exec"))) = false;
+
+struct OwnedReaderBlocks {
+    ReaderBlocks* blocks = nullptr;
+    ~OwnedReaderBlocks() {
+        t_readerBlocksGone = true;
+        t_blocks = nullptr;
+        delete blocks;
+    }
+};
+thread_local OwnedReaderBlocks t_ownedBlocks;
 
 ReaderBlocks* Blocks() {
     if (ReaderBlocks* b = t_blocks)
         return b;
     if (t_readerBlocksGone)
         return nullptr;
-    return t_blocks = &t_readerBlocks;
+    return t_blocks = t_ownedBlocks.blocks = new ReaderBlocks();
 }
 
 ReaderBlocks::~ReaderBlocks() {
-    t_readerBlocksGone = true;
-    t_blocks = nullptr;
     for (size_t c = 0; c < kClasses; ++c)
         while (Block* b = heads_[c]) {
             heads_[c] = b->next;

@@ -195,10 +195,25 @@ void IntfXmlWriter::Grow(size_t length) {
 
 IntfXmlWriter::~IntfXmlWriter() = default;
 
+namespace {
+
+// The thread's idle writer, made when first asked for and deleted when the
+// thread ends. Only the pointer is thread-local: the library's static TLS
+// need stays a few pointers (see t_blocks in xml_element.cpp).
+struct IdleWriter {
+    IntfXmlWriter* writer = nullptr;
+    ~IdleWriter() { delete writer; }
+};
+thread_local IdleWriter t_idle;
+
+} // namespace
+
 IntfXmlWriter& IntfXmlWriter::Idle() {
     // Outside any document: the thread's own writer, which drops its bytes.
-    static thread_local IntfXmlWriter idle(nullptr);
-    return idle;
+    IntfXmlWriter*& idle = t_idle.writer;
+    if (!idle)
+        idle = new IntfXmlWriter(nullptr);
+    return *idle;
 }
 
 IntfXmlWriter::Use::Use(IntfXmlWriter& writer) : previous_(intfXmlCurrentWriter) {

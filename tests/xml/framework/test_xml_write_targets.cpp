@@ -116,6 +116,9 @@ TEST(XmlWriteTargets, AFailedRewriteLeavesEveryDocumentAsItWas) {
 }
 
 TEST(XmlWriteTargets, EveryDocumentIsSyncedAndSoIsItsFolder) {
+#ifndef ZPI_TEST_HOOKS
+    GTEST_SKIP() << "the sync counters are test switches: build with ZPI_TEST_HOOKS";
+#else
     ScratchDir dir;
     auto syncs = [] {
         return std::make_pair(kkFileTestHooks::FileSyncs(), kkFileTestHooks::FolderSyncs());
@@ -129,6 +132,7 @@ TEST(XmlWriteTargets, EveryDocumentIsSyncedAndSoIsItsFolder) {
     ASSERT_TRUE(IntfXmlCopyDocument(dir.Path("interface data.xml").c_str(),
                                     dir.Path("transferred.xml").c_str()));
     EXPECT_EQ(syncs(), std::make_pair(before.first + 1, before.second + 1)) << "transfer dump";
+#endif
 }
 
 TEST(XmlWriteTargets, EveryWriterSaysWhereAndWhyItCannotWrite) {
