@@ -37,4 +37,8 @@ ZPI_API void neut_set_message_observer(neut_message_observer observer, void* con
 // to the observer as above). The callers of the converters report through
 // it what a conversion left out.
 ZPI_API void neut_message(const char* routine, const char* message);
+// The same for what no caller is told otherwise (what a save left out):
+// "<routine>: <message>" on standard error whatever the run mode, and to
+// the observer.
+ZPI_API void neut_tell(const char* routine, const char* message);
 }

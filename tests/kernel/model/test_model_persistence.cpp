@@ -225,8 +225,8 @@ TEST_F(PersistenceTest, SaveAsNeutralWritesNothingWhenTheStreamNameIsTaken) {
 
 TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeftOut) {
     // Element colours without reference colours cannot be written: they are
-    // left out, told through the converters' diagnostics, and the units and
-    // layers are saved all the same.
+    // left out, told on standard error whatever the run mode and through the
+    // converters' diagnostics, and the units and layers are saved all the same.
     xrchandle<KWPIModel> model = BuildModel(true);
     xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
     xrchandle<KPIElementColorList> colors(KPIElementColorList::create());
@@ -236,7 +236,10 @@ TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeft
     std::string text;
     {
         NeutralMessages told;
+        testing::internal::CaptureStderr();
         EXPECT_NO_THROW(text = Save(model));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "SaveAsNeutral: Element colours without reference colours were left out\n");
         EXPECT_EQ(told.lines,
                   std::vector<std::string>{
                       "SaveAsNeutral: Element colours without reference colours were left out"});
