@@ -28,7 +28,7 @@ need_packages "${need[@]}"
 start=$(date +%s)
 build=${CLANG_BUILD_DIR:-build/clang}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON \
-  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if ! cmake --build "$build" -j "$(nproc)" >"$log" 2>&1; then
