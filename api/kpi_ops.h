@@ -786,8 +786,8 @@
       "Writes the model as an interface-data document to `path` (a file, or "  \
       "a \"bnfs:\" location); a file is written beside its target and "        \
       "replaces it only when whole. A model without interface data (cache "    \
-      "mode) is written from its objects. Raises status 13 for a closed "      \
-      "model, (1, 0) for a null path, status -52 when the path cannot be "     \
+      "mode) is written from its objects. Raises (1, 0) for a null path, "     \
+      "then status 13 for a closed model, -52 when the path cannot be "        \
       "opened for writing (a missing or read-only folder, a folder, a FIFO, "  \
       "an empty path) and -53 when writing failed (a full disk); the "         \
       "exception's what() names the path and the reason.")                     \

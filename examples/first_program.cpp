@@ -33,7 +33,7 @@ int main() {
         }
         std::printf("saved first.xml and first.neu\n");
         return 0;
-    } catch (const xthrown& e) { // every error of the library arrives as an xthrown
+    } catch (const xthrown& e) { // what the operations raise; ReadZPI and Commit answer instead
         std::fprintf(stderr, "failed: %s\n", e.what());
         return 1;
     }

@@ -41,13 +41,17 @@ constexpr const char* kSplsrf = "cnv_qlk_neut_splsrf";
 constexpr const char* kBsplsrf = "cnv_qlk_neut_bsplsrf";
 constexpr const char* kNoMemory = "Out of memory";
 
+void observe(const char* routine, const char* text) {
+    std::lock_guard<std::recursive_mutex> lock(g_observer_mutex);
+    if (g_observer)
+        g_observer(routine, text, g_observer_context);
+}
+
 void message(const char* routine, const char* text) {
     // One line per message: dbg_print_info ends it.
     if (get_run_mode() != 0)
         dbg_print_info("-%s- %s", routine, text);
-    std::lock_guard<std::recursive_mutex> lock(g_observer_mutex);
-    if (g_observer)
-        g_observer(routine, text, g_observer_context);
+    observe(routine, text);
 }
 
 void message_with_number(const char* routine, const char* text, int32_t value) {
@@ -1020,6 +1024,13 @@ void neut_set_message_observer(neut_message_observer observer, void* context) {
 
 void neut_message(const char* routine, const char* text) {
     message(routine ? routine : "", text ? text : "");
+}
+
+void neut_tell(const char* routine, const char* text) {
+    routine = routine ? routine : "";
+    text = text ? text : "";
+    btk_tell("%s: %s", routine, text);
+    observe(routine, text);
 }
 
 } // extern "C"

@@ -33,8 +33,11 @@ typedef void (*neut_message_observer)(const char* routine, const char* message, 
 // Sets the process-wide observer (null removes it).
 ZPI_API void neut_set_message_observer(neut_message_observer observer, void* context);
 
-// Hands one diagnostic to the converters' diagnostics (printed and given
-// to the observer as above). The callers of the converters report through
-// it what a conversion left out.
+// Hands one diagnostic to the converters' diagnostics (printed in a
+// nonzero run mode, and given to the observer as above).
 ZPI_API void neut_message(const char* routine, const char* message);
+// Tells what no caller learns otherwise (what a save left out):
+// "<routine>: <message>" on standard error whatever the run mode, and to
+// the observer.
+ZPI_API void neut_tell(const char* routine, const char* message);
 }

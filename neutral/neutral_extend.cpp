@@ -805,20 +805,20 @@ extern "C" void ReportQelImpfeatExtendStatus(const char* routine, int status) {
     case 0:
         return;
     case kNoColors:
-        neut_message(routine, "Element colours without reference colours were left out");
+        neut_tell(routine, "Element colours without reference colours were left out");
         return;
     case kBad:
-        neut_message(routine, "Extension data of another layout was left out");
+        neut_tell(routine, "Extension data of another layout was left out");
         return;
     case kNoMem:
-        neut_message(routine, "Out of memory: extension data was left out");
+        neut_tell(routine, "Out of memory: extension data was left out");
         return;
     default: {
         char digits[16];
         const auto res = std::to_chars(digits, digits + sizeof digits, status);
         const std::string text =
             "Extension data was converted in part, status " + std::string(digits, res.ptr);
-        neut_message(routine, text.c_str());
+        neut_tell(routine, text.c_str());
     }
     }
 }

@@ -11,8 +11,8 @@
 extern "C" {
 
 // Tells what a result of ConvertQelImpfeatExtend other than 0 left out of
-// the neutral part, as a diagnostic of the neutral converters
-// (neut_message, neutral_convert.h) under the caller's routine name.
-// Nothing for 0.
+// the neutral part, under the caller's routine name, on standard error
+// whatever the run mode and to the converters' observer (neut_tell,
+// neutral_convert.h). Nothing for 0.
 ZPI_API void ReportQelImpfeatExtendStatus(const char* routine, int status);
 }

@@ -118,7 +118,7 @@ struct KWPISessionRttiRegistrar {
 };
 
 const KPIGeometryRttiRegistrar geometryRegistrar;
-const KPIEmptyRttiRegistrar emptyRegistrar;
+[[maybe_unused]] const KPIEmptyRttiRegistrar emptyRegistrar;
 const KPIItemRttiRegistrar itemRegistrar;
 const KPIMetaDataRttiRegistrar metaDataRegistrar;
 const KWPIModelExtRttiRegistrar modelExtRegistrar;

@@ -177,7 +177,7 @@ inline std::string KEnumValueText(const xrttienum* type, int64_t value) {
     const xrttiobject* Class::giveRtti() const { return getClassRtti(); }      \
     Class* Class::softcast(xobject* obj) {                                     \
         if (zpi_rtti::isReserved(obj))                                         \
-            return reinterpret_cast<Class*>(obj);                              \
+            return reinterpret_cast<Class*>(reinterpret_cast<uintptr_t>(obj)); \
         return static_cast<Class*>(obj->dyndowncast(getClassRtti()));          \
     }                                                                          \
     Class* Class::cast(xobject* obj) {                                         \

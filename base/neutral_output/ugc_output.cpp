@@ -508,7 +508,7 @@ private:
         for (int i = 0; i < n; ++i) {
             char* e = element_at(i);
             if (by_pointer)
-                std::memcpy(&e, e, sizeof e);
+                std::memcpy(&e, static_cast<const void*>(e), sizeof e);
             record_item([&] { head_index(i); }, f, nullptr, e);
         }
         --o_.depth;

@@ -131,52 +131,52 @@ private:
 class ZBASE_API KMatrix3D : public virtual xobject {
     KVALUE_SHELL(KMatrix3D)
 private:
-    double m_[16] = {};
+    [[maybe_unused]] double m_[16] = {};
 };
 
 class ZBASE_API KRay : public virtual xobject {
     KVALUE_SHELL(KRay)
 private:
-    double d_[6] = {};
+    [[maybe_unused]] double d_[6] = {};
 };
 
 class ZBASE_API KSingularity : public virtual xobject {
     KVALUE_SHELL(KSingularity)
 private:
-    uint8_t kind_ = 0;
-    double a_ = 0;
-    double b_ = 0;
+    [[maybe_unused]] uint8_t kind_ = 0;
+    [[maybe_unused]] double a_ = 0;
+    [[maybe_unused]] double b_ = 0;
 };
 
 class ZBASE_API KCurveEvalData : public virtual xobject {
     KVALUE_SHELL(KCurveEvalData)
 private:
-    double param_ = 0;
-    double d_[9] = {};
+    [[maybe_unused]] double param_ = 0;
+    [[maybe_unused]] double d_[9] = {};
 };
 
 class ZBASE_API KSurfaceEvalData : public virtual xobject {
     KVALUE_SHELL(KSurfaceEvalData)
 private:
-    double uv_[2] = {};
-    double d_[21] = {};
+    [[maybe_unused]] double uv_[2] = {};
+    [[maybe_unused]] double d_[21] = {};
 };
 
 class ZBASE_API KFacetVertex : public virtual xobject {
     KVALUE_SHELL(KFacetVertex)
 private:
-    double point_[3] = {};
-    int32_t index_ = 0;
-    double normal_[3] = {};
-    double uv_[2] = {};
+    [[maybe_unused]] double point_[3] = {};
+    [[maybe_unused]] int32_t index_ = 0;
+    [[maybe_unused]] double normal_[3] = {};
+    [[maybe_unused]] double uv_[2] = {};
 };
 
 class ZBASE_API KFacetdata : public virtual xobject {
     KVALUE_SHELL(KFacetdata)
 private:
-    double normal_[3] = {};
-    int32_t vertices_[3] = {};
-    int32_t neighbours_[3] = {};
+    [[maybe_unused]] double normal_[3] = {};
+    [[maybe_unused]] int32_t vertices_[3] = {};
+    [[maybe_unused]] int32_t neighbours_[3] = {};
 };
 
 // A byte buffer that points at bytes it does not own; copies share them.
@@ -188,7 +188,7 @@ class ZBASE_API KByteBuffer : public virtual xobject {
     void SetCount(int count) { count_ = count; }
 
 private:
-    int32_t reserved_ = 0;
+    [[maybe_unused]] int32_t reserved_ = 0;
     int32_t count_ = 0;
     unsigned char* bytes_ = nullptr;
 };

@@ -188,7 +188,7 @@ public:                                                                        \
     }                                                                          \
     Class* Class::softcast(xobject* obj) {                                     \
         if (!obj || reinterpret_cast<uintptr_t>(obj) == xrtti_reserved_pointer) \
-            return reinterpret_cast<Class*>(obj);                              \
+            return reinterpret_cast<Class*>(reinterpret_cast<uintptr_t>(obj)); \
         return static_cast<Class*>(obj->dyndowncast(getClassRtti()));          \
     }                                                                          \
     Class* Class::cast(xobject* obj) {                                         \

@@ -55,7 +55,7 @@ private:
     char* buffer_ = nullptr;
     uint32_t size_ = 0;
     uint32_t capacity_ = 0;
-    xseqcontrol control_;
+    [[maybe_unused]] xseqcontrol control_; // kept for layout
     uint32_t elemSize_;
 };
 

@@ -62,7 +62,7 @@ KPICurve_i::~KPICurve_i() {
     if (record_ && ownsRecord_) {
         int st = qel_curvedata_free(record_);
         if (st != 0)
-            dbg_print_info("curve record not freed: status %d\n", st);
+            btk_tell("curve record not freed: status %d", st);
     }
 }
 
@@ -116,7 +116,7 @@ KPISurface_i::~KPISurface_i() {
     if (record_ && ownsRecord_) {
         int st = qel_surfaceshapedata_free(hostKind_, record_);
         if (st != 0)
-            dbg_print_info("surface record not freed: status %d\n", st);
+            btk_tell("surface record not freed: status %d", st);
     }
 }
 
@@ -181,6 +181,6 @@ QelCurveScratch::~QelCurveScratch() {
     if (armed_) {
         int st = qel_curvedata_clear(&rec_);
         if (st != 0)
-            dbg_print_info("scratch curve not cleared: status %d\n", st);
+            btk_tell("scratch curve not cleared: status %d", st);
     }
 }

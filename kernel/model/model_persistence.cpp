@@ -159,12 +159,12 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
 // ---- interface-data document -------------------------------------------------------
 
 void KWPIModel_i::WriteZPI(const char* path) {
+    if (!path)
+        ThrowInvalidArg(1, 0);
     // A closed model is refused as SaveAsNeutral refuses it: what it still
     // lists is not its interface data.
     if (closed_)
         ThrowNothingToSave(*this);
-    if (!path)
-        ThrowInvalidArg(1, 0);
     xrchandle<KWPIModelExt> ext = GetWPIModelExt();
     const qel_intf_data_extend* record = ExtensionRecord(ext);
     // Either writer gives the whole document or none; a failure is raised

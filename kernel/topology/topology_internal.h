@@ -65,13 +65,14 @@ template <class R> void ReplaceRecord(R*& record, bool& ownsRecord, R* fresh, in
     ownsRecord = true;
 }
 
-// Frees an owned record when its object goes; a failure is only reported.
+// Frees an owned record when its object goes; a failure is told on standard
+// error (no caller receives it).
 template <class R> void FreeOwnedRecord(R* record, bool ownsRecord, int (*free)(R*),
                                         const char* what) noexcept {
     if (!record || !ownsRecord)
         return;
     if (int st = free(record))
-        dbg_print_info("%s record not freed: status %d\n", what, st);
+        btk_tell("%s record not freed: status %d", what, st);
 }
 
 // Appends to `list` a new object that takes over the record held by `rec`

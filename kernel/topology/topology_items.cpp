@@ -20,7 +20,7 @@ QelIntfDataTree::~QelIntfDataTree() {
     if (data_ && owns_) {
         int st = qel_intf_data_free(data_);
         if (st != 0)
-            dbg_print_info("interface data freed with status %d\n", st);
+            btk_tell("interface data not freed: status %d", st);
     }
 }
 

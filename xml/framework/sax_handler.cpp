@@ -4,6 +4,8 @@
 
 #include "xml/framework/xml_streams.h"
 
+#include "process.h"
+
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/VecAttrListImpl.hpp>
@@ -24,6 +26,7 @@
 #include <cstring>
 #include <strings.h>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace xc = XERCES_CPP_NAMESPACE;
@@ -366,7 +369,7 @@ private:
 // scanner keeps one per name until the parse ends) and found again by it.
 class DirectParser : public xc::SAXParser {
 public:
-    explicit DirectParser(IntfXmlSaxHandler& handler) : handler_(handler) {}
+    DirectParser(IntfXmlSaxHandler& handler, const char* id) : handler_(handler), id_(id) {}
 
     void startElement(const xc::XMLElementDecl& decl, unsigned int, const XMLCh*,
                       const xc::RefVectorOf<xc::XMLAttr>& attrs, XMLSize_t count, bool isEmpty,
@@ -404,6 +407,11 @@ public:
     void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
     // Where the scanner stands.
     const xc::Locator* Where() const { return getScanner().getLocator(); }
+    // The document's name, as its failures give it.
+    const char* Id() const { return id_; }
+    // True the first time only: what a reader let pass is told once per
+    // document.
+    bool FirstPassedOver() const { return !std::exchange(passedOver_, true); }
 
 private:
     // The parse entry points tell it with the line and column.
@@ -461,6 +469,8 @@ private:
     }
 
     IntfXmlSaxHandler& handler_;
+    const char* id_;
+    mutable bool passedOver_ = false;
     xc::VecAttrListImpl attrList_;
     size_t depth_ = 0;
     std::vector<Named> table_ = std::vector<Named>(256); // by declaration, open addressing
@@ -917,7 +927,7 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
                 stream->Gate();
             ahead = std::make_unique<LookAheadSource>(source, std::move(stream));
         }
-        std::unique_ptr<DirectParser> parser = std::make_unique<DirectParser>(handler);
+        std::unique_ptr<DirectParser> parser = std::make_unique<DirectParser>(handler, id);
         ParsingScope parsing(parser.get());
         if (plain)
             parser->useScanner(xc::XMLUni::fgWFXMLScanner);
@@ -967,6 +977,18 @@ std::string IntfXmlParsePosition() {
         return std::string();
     return "line " + std::to_string(at->getLineNumber()) + ", column " +
            std::to_string(at->getColumnNumber());
+}
+
+void IntfXmlTellPassedOver(const char* what) {
+    if (!t_parsing) {
+        btk_tell("%s", what);
+        return;
+    }
+    if (!t_parsing->FirstPassedOver())
+        return;
+    const std::string where = IntfXmlParsePosition();
+    btk_tell("document \"%s\"%s%s: %s", t_parsing->Id() ? t_parsing->Id() : "",
+             where.empty() ? "" : ", ", where.c_str(), what);
 }
 
 void IntfXmlParseDocument(const char* path, IntfXmlElement* top) {

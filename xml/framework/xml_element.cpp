@@ -275,7 +275,7 @@ std::string Utf8Of(const XMLCh* value) {
 
 bool EmptyList(IntfXmlAttributes* attrs, const char* getter) {
     if (!attrs || attrs->getLength() == 0) {
-        dbg_print_info("%s tried to access an empty attribute list", getter);
+        IntfXmlTellPassedOver((std::string(getter) + " tried to access an empty attribute list").c_str());
         return true;
     }
     return false;

@@ -100,6 +100,11 @@ private:
 // Where the parse running on this thread stands ("line L, column C"), or
 // empty outside a parse (xml/framework/sax_handler.cpp keeps it).
 ZPI_API std::string IntfXmlParsePosition();
+// Tells what a reader let pass in the document parsed on this thread, which
+// no caller learns otherwise: "document \"<name>\", line L, column C: " and
+// `what` on standard error, for the first such thing of each document only.
+// Outside a parse, `what` alone, each time.
+ZPI_API void IntfXmlTellPassedOver(const char* what);
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] ZPI_API void IntfXmlThrow(int status, const char* format, ...)

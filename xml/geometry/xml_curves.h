@@ -249,8 +249,6 @@ public:
 
 private:
     int32_t count_ = -1; // "size" of "Components"; -1 until it starts
-    bool inComponents_ = false;
-    bool componentsDone_ = false;
     std::vector<IntfXmlComponent*> components_; // owned as children
 };
 

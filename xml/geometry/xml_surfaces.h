@@ -224,8 +224,6 @@ public:
     bool TakeSplineSrf(QelSplinesrfdata* out);
 
 private:
-    int32_t uCount_ = -1;
-    int32_t vCount_ = -1;
     IntfXmlQelRealSeq* uParams_ = nullptr;
     IntfXmlQelRealSeq* vParams_ = nullptr;
     IntfXmlQelPntList* points_ = nullptr;

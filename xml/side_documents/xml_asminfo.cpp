@@ -107,7 +107,7 @@ void IntfXmlFreeModelInfo(qel_model_basic_info* info) {
     if (!info)
         return;
     if (int st = QelAsmBasicInfoClean(info))
-        dbg_print_info("assembly information not freed: status %d\n", st);
+        btk_tell("assembly information not freed: status %d", st);
     else
         rlsmem(info);
 }

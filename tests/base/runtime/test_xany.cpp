@@ -107,7 +107,8 @@ TEST_F(XAny, ObjectKindHoldsOneReference) {
         a = 5; // gives its object back once
         EXPECT_EQ(log.releases, 1);
         EXPECT_EQ(h->refCount(), 2);
-        copy = copy; // self-assignment keeps it
+        const xany& same = copy;
+        copy = same; // self-assignment keeps it
         copy = static_cast<xobject*>(h.get());
         EXPECT_EQ(h->refCount(), 2);
     }

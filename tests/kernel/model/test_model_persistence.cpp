@@ -225,8 +225,8 @@ TEST_F(PersistenceTest, SaveAsNeutralWritesNothingWhenTheStreamNameIsTaken) {
 
 TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeftOut) {
     // Element colours without reference colours cannot be written: they are
-    // left out, told through the converters' diagnostics, and the units and
-    // layers are saved all the same.
+    // left out, told on standard error whatever the run mode and through the
+    // converters' diagnostics, and the units and layers are saved all the same.
     xrchandle<KWPIModel> model = BuildModel(true);
     xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
     xrchandle<KPIElementColorList> colors(KPIElementColorList::create());
@@ -236,7 +236,10 @@ TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeft
     std::string text;
     {
         NeutralMessages told;
+        testing::internal::CaptureStderr();
         EXPECT_NO_THROW(text = Save(model));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "SaveAsNeutral: Element colours without reference colours were left out\n");
         EXPECT_EQ(told.lines,
                   std::vector<std::string>{
                       "SaveAsNeutral: Element colours without reference colours were left out"});
@@ -344,7 +347,8 @@ TEST_F(PersistenceTest, AClosedModelIsRefusedAsSaveAsNeutralRefusesIt) {
         const Failure write = FailureOf([&] { model->WriteZPI(path.c_str()); });
         EXPECT_EQ(write.status, ZPI_STATUS_NO_INTF_DATA);
         EXPECT_TRUE(Has(write.text, "the model was closed")) << write.text;
-        EXPECT_SIMPLE(model->WriteZPI(nullptr), ZPI_STATUS_NO_INTF_DATA);
+        // The missing name is told before the closed model.
+        EXPECT_INVALID_ARG(model->WriteZPI(nullptr), 1, 0);
         EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(new MemoryStream)),
                       ZPI_STATUS_NO_INTF_DATA);
         EXPECT_SIMPLE(model->AddPIFace(face), ZPI_STATUS_NO_INTF_DATA);
@@ -750,6 +754,51 @@ TEST_F(PersistenceTest, SavesAndHandOversOfNeutralFilesRunAtOnce) {
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+// A model per thread, each built, written and read back while the others
+// are: the session is shared, and documents are written and read at once.
+TEST_F(PersistenceTest, EachThreadBuildsWritesAndReadsItsOwnModelAtOnce) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 3;
+    // What each kind of model writes (a later document of the process).
+    std::string expected[2];
+    for (int kind = 0; kind < 2; ++kind) {
+        const std::string path = Path(("ref" + std::to_string(kind) + ".xml").c_str());
+        xrchandle<KWPIModel> model = BuildModel(kind == 1);
+        model->WriteZPI(path.c_str());
+        model->WriteZPI(path.c_str()); // not the first document of the process
+        expected[kind] = filetargets::ReadAll(path);
+    }
+    std::atomic<int> ready{0};
+    std::vector<std::string> errors(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const std::string path = Path(("thread" + std::to_string(t) + ".xml").c_str());
+            ready.fetch_add(1);
+            while (ready.load() < kThreads)
+                std::this_thread::yield();
+            try {
+                for (int r = 0; r < kRounds && errors[size_t(t)].empty(); ++r) {
+                    const int kind = (t + r) % 2;
+                    BuildModel(kind == 1)->WriteZPI(path.c_str());
+                    if (filetargets::ReadAll(path) != expected[kind])
+                        errors[size_t(t)] = "other bytes in round " + std::to_string(r);
+                    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(path.c_str());
+                    xrchandle<KPIFaceList> faces = read ? read->GetPIFaces() : nullptr;
+                    if (!faces || faces->Count() != 2 || !read->GetPIDatums() ||
+                        bool(read->GetWPIModelExt()) != (kind == 1))
+                        errors[size_t(t)] = "another model read in round " + std::to_string(r);
+                }
+            } catch (const xthrown& e) {
+                errors[size_t(t)] = e.what();
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const std::string& error : errors)
+        EXPECT_EQ(error, "");
 }
 
 // ---- a model over a caller's records ------------------------------------------------

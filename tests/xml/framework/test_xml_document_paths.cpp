@@ -117,11 +117,12 @@ TEST(DocumentPaths, ReadZPISaysItCannotReadAndGivesNoModel) {
     const std::pair<std::string, const char*> cases[] = {{files.Directory(), "a directory"},
                                                           {files.Fifo(), "a FIFO"}};
     for (const auto& [path, what] : cases) {
+        const std::string& file = path; // a lambda may not capture a binding
         xrchandle<KWPIModel> model;
         std::string said;
         EXPECT_TRUE(files.ReturnsWithin([&] {
             ::testing::internal::CaptureStderr();
-            model = KGetPISession()->ReadZPI(path.c_str());
+            model = KGetPISession()->ReadZPI(file.c_str());
             said = ::testing::internal::GetCapturedStderr();
         })) << path;
         EXPECT_FALSE(model) << path;

@@ -426,6 +426,24 @@ TEST(TranslationOptions, ReadsTypedOptionsByName) {
     }
 }
 
+// An "Option" without attributes is dropped, and standard error says where,
+// whatever the run mode: the document, the line and the column, once for
+// the document.
+TEST(TranslationOptions, AnOptionWithoutAttributesIsToldWithItsDocument) {
+    const std::string path = TempPath("bare_option");
+    std::ofstream(path) << "<TranslationOptions>\n<Option>5</Option>\n<Option>6</Option>\n"
+                           "<Option Name=\"n\" Type=\"1\">7</Option>\n</TranslationOptions>\n";
+    testing::internal::CaptureStderr();
+    std::unique_ptr<IntfXmlOptionList> options = IntfXmlTranslationOptions::Read(path.c_str());
+    const std::string told = testing::internal::GetCapturedStderr();
+    std::remove(path.c_str());
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->Count(), 1u);
+    EXPECT_EQ(told, "document \"" + path +
+                        "\", line 2, column 9: GetStringAttribValue tried to access an empty "
+                        "attribute list\n");
+}
+
 TEST(TranslationOptions, WrittenOptionsReadBackExactly) {
     IntfXmlOptionList options;
     EXPECT_TRUE(options.SetInteger("n", -7));
