@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 bool ZrSplitBnfsPath(const char* path, std::string& host, int& port, std::string& inner,
                      std::string* error) {
@@ -74,10 +75,24 @@ public:
     long Write(const char* data, size_t n) override {
         if (mode_ != 2 || closed_ || (!data && n))
             return -1;
-        // Never more than one frame can carry.
-        const size_t room = kBnfsMaxPayload - kUniMaxPath - 1 - data_.size();
+        // Never more than one frame can carry: a write frame to a server, a
+        // file answer from this process's own location.
+        const size_t most = connection_ ? kBnfsMaxPayload - kUniMaxPath - 1 : kBnfsMaxFilePayload;
+        const size_t room = most - size_;
         const size_t k = std::min(n, room);
-        data_.append(data, k);
+        // Kept in blocks: a large document is never copied as it grows.
+        for (size_t done = 0; done < k;) {
+            if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity()) {
+                // Blocks grow with the document, up to kBlock.
+                blocks_.emplace_back();
+                blocks_.back().reserve(std::min(kBlock, std::max(kFirstBlock, size_)));
+            }
+            std::string& block = blocks_.back();
+            const size_t part = std::min(k - done, block.capacity() - block.size());
+            block.append(data + done, part);
+            done += part;
+        }
+        size_ += k;
         if (k < n)
             error_ = "the document is larger than a bnfs transfer can carry";
         return long(k);
@@ -88,15 +103,26 @@ public:
             return ok_;
         closed_ = true;
         if (mode_ == 2) {
+            // The document in one piece, each block freed once copied.
+            std::string whole;
+            whole.reserve(size_);
+            for (std::string& block : blocks_) {
+                whole += block;
+                std::string().swap(block);
+            }
+            blocks_.clear();
             if (connection_) {
                 bnfsError error;
-                ok_ = BNFSConnection::WriteFile(connection_.get(), inner_.c_str(), data_.data(),
-                                                data_.size(), error);
+                ok_ = BNFSConnection::WriteFile(connection_.get(), inner_.c_str(), whole.data(),
+                                                whole.size(), error);
                 if (!ok_)
                     error_ = error.message;
                 connection_.reset();
             } else {
-                ok_ = own_->WriteFile(inner_.c_str(), data_.data(), data_.size(), &error_);
+                // The process's own document: kept as it is, counted in no
+                // budget (bounded by nothing but the model).
+                ok_ = own_->WriteShared(inner_.c_str(), uniMakeBuffer(std::move(whole), nullptr),
+                                        &error_);
             }
         }
         data_.clear();
@@ -109,7 +135,12 @@ private:
     Connection connection_;
     unilocation* own_ = nullptr;
     std::string inner_;
-    std::string data_;
+    static constexpr size_t kFirstBlock = size_t(64) << 10;
+    static constexpr size_t kBlock = size_t(4) << 20;
+
+    std::string data_;               // reading: the whole file
+    std::vector<std::string> blocks_; // writing: what is written, in blocks
+    size_t size_ = 0;                // writing: bytes in blocks_
     size_t pos_ = 0;
     int mode_;
     bool closed_ = false;
