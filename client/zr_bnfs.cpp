@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/mman.h>
+
 bool ZrSplitBnfsPath(const char* path, std::string& host, int& port, std::string& inner,
                      std::string* error) {
     auto refuse = [&](const char* why) {
@@ -51,6 +53,39 @@ struct ConnectionCloser {
 };
 using Connection = std::unique_ptr<BNFSConnection, ConnectionCloser>;
 
+// A block of a document being written, mapped straight from the system, so
+// that freeing it gives its memory back at once (a block of the heap may
+// stay with the process): a large document then takes little more than its
+// own size while it is put together.
+class Block {
+public:
+    // Null when the system has no memory for it.
+    static std::unique_ptr<Block> Make(size_t capacity) {
+        void* p = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                         -1, 0);
+        return p == MAP_FAILED ? nullptr
+                               : std::unique_ptr<Block>(new Block(static_cast<char*>(p), capacity));
+    }
+    ~Block() { ::munmap(data_, capacity_); }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    size_t Room() const { return capacity_ - size_; }
+    void Append(const char* data, size_t n) {
+        std::memcpy(data_ + size_, data, n);
+        size_ += n;
+    }
+    const char* Data() const { return data_; }
+    size_t Size() const { return size_; }
+
+private:
+    Block(char* data, size_t capacity) : data_(data), capacity_(capacity) {}
+
+    char* data_;
+    size_t size_ = 0;
+    size_t capacity_;
+};
+
 // One document: read whole when opened (mode 1), or kept as it is written
 // and stored on Close (mode 2), through a connection to the server or
 // straight into this process's own in-memory location.
@@ -81,21 +116,27 @@ public:
         const size_t room = most - size_;
         const size_t k = std::min(n, room);
         // Kept in blocks: a large document is never copied as it grows.
-        for (size_t done = 0; done < k;) {
-            if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity()) {
+        size_t done = 0;
+        while (done < k) {
+            if (blocks_.empty() || blocks_.back()->Room() == 0) {
                 // Blocks grow with the document, up to kBlock.
-                blocks_.emplace_back();
-                blocks_.back().reserve(std::min(kBlock, std::max(kFirstBlock, size_)));
+                std::unique_ptr<Block> block =
+                    Block::Make(std::min(kBlock, std::max(kFirstBlock, size_)));
+                if (!block) {
+                    error_ = "no memory for the document";
+                    break;
+                }
+                blocks_.push_back(std::move(block));
             }
-            std::string& block = blocks_.back();
-            const size_t part = std::min(k - done, block.capacity() - block.size());
-            block.append(data + done, part);
+            Block& block = *blocks_.back();
+            const size_t part = std::min(k - done, block.Room());
+            block.Append(data + done, part);
             done += part;
+            size_ += part;
         }
-        size_ += k;
-        if (k < n)
+        if (done < n && error_.empty())
             error_ = "the document is larger than a bnfs transfer can carry";
-        return long(k);
+        return long(done);
     }
 
     bool Close() override {
@@ -106,9 +147,9 @@ public:
             // The document in one piece, each block freed once copied.
             std::string whole;
             whole.reserve(size_);
-            for (std::string& block : blocks_) {
-                whole += block;
-                std::string().swap(block);
+            for (std::unique_ptr<Block>& block : blocks_) {
+                whole.append(block->Data(), block->Size());
+                block.reset();
             }
             blocks_.clear();
             if (connection_) {
@@ -139,7 +180,7 @@ private:
     static constexpr size_t kBlock = size_t(4) << 20;
 
     std::string data_;               // reading: the whole file
-    std::vector<std::string> blocks_; // writing: what is written, in blocks
+    std::vector<std::unique_ptr<Block>> blocks_; // writing: what is written
     size_t size_ = 0;                // writing: bytes in blocks_
     size_t pos_ = 0;
     int mode_;
