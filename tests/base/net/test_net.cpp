@@ -940,6 +940,20 @@ bool HeldBecomes(const uniByteBudget& budget, size_t bytes) {
     return budget.GetHeld() == bytes;
 }
 
+// ThreadSanitizer's shadow memory grows with all that the program touches:
+// there the resident size says little of the program's own memory.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kResidentSizeIsTheProgramsOwn = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kResidentSizeIsTheProgramsOwn = false;
+#else
+constexpr bool kResidentSizeIsTheProgramsOwn = true;
+#endif
+#else
+constexpr bool kResidentSizeIsTheProgramsOwn = true;
+#endif
+
 // A peer that announces a 'W' frame of `announced` payload bytes and sends
 // `upTo` bytes of that payload (the path first), 1 MB at a time, until the
 // server stops taking them.
@@ -1031,7 +1045,9 @@ TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
     EXPECT_LE(budget.GetHeld(), budget.GetLimit());
     EXPECT_LE(budget.GetPeak(), budget.GetLimit() + 16 * btkMultiSessionServer::kSmallFrame);
     const size_t grown = ResidentBytes() - std::min(before, ResidentBytes());
-    EXPECT_LT(grown, budget.GetLimit() + (24u << 20));
+    if (kResidentSizeIsTheProgramsOwn) {
+        EXPECT_LT(grown, budget.GetLimit() + (24u << 20));
+    }
     std::cout << "[ held    ] " << budget.GetHeld() / 1048576.0 << " MB counted, "
               << grown / 1048576.0 << " MB resident more, budget "
               << budget.GetLimit() / 1048576.0 << " MB\n";
