@@ -44,12 +44,14 @@
 //
 // Limits. A payload may not exceed kBnfsMaxPayload bytes (the file bytes
 // of an 'F' answer kBnfsMaxFilePayload, what the length field holds) and a
-// path kUniMaxPath bytes. A frame header that names an unknown kind or a larger
-// payload, a payload that stops short, or a request payload that does not
-// hold what its kind needs is malformed: the server answers 'E' and closes
-// the session; the client fails the call and closes the connection. Payloads
-// are read in chunks and grow with what really arrives, so a claimed length
-// never allocates more than has been received plus one chunk.
+// path kUniMaxPath bytes. A frame header that names an unknown kind or a
+// larger payload, a payload that stops short, or a request payload that
+// does not hold what its kind needs is malformed: the server answers 'E'
+// and closes the session; the client fails the call and closes the
+// connection. A client reads payloads in chunks that grow with what really
+// arrives, so a claimed length never allocates more than has been received
+// plus one chunk; a server counts a frame's whole claimed length in its
+// budget once the head is there, or refuses it (btkMultiSessionServer).
 //
 // Addresses. This stand-in serves the local machine: btkGetCurHostAddress
 // gives the loopback address and servers listen there unless told another
