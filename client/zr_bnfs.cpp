@@ -11,6 +11,9 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <vector>
+
+#include <sys/mman.h>
 
 bool ZrSplitBnfsPath(const char* path, std::string& host, int& port, std::string& inner,
                      std::string* error) {
@@ -50,6 +53,39 @@ struct ConnectionCloser {
 };
 using Connection = std::unique_ptr<BNFSConnection, ConnectionCloser>;
 
+// A block of a document being written, mapped straight from the system, so
+// that freeing it gives its memory back at once (a block of the heap may
+// stay with the process): a large document then takes little more than its
+// own size while it is put together.
+class Block {
+public:
+    // Null when the system has no memory for it.
+    static std::unique_ptr<Block> Make(size_t capacity) {
+        void* p = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                         -1, 0);
+        return p == MAP_FAILED ? nullptr
+                               : std::unique_ptr<Block>(new Block(static_cast<char*>(p), capacity));
+    }
+    ~Block() { ::munmap(data_, capacity_); }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    size_t Room() const { return capacity_ - size_; }
+    void Append(const char* data, size_t n) {
+        std::memcpy(data_ + size_, data, n);
+        size_ += n;
+    }
+    const char* Data() const { return data_; }
+    size_t Size() const { return size_; }
+
+private:
+    Block(char* data, size_t capacity) : data_(data), capacity_(capacity) {}
+
+    char* data_;
+    size_t size_ = 0;
+    size_t capacity_;
+};
+
 // One document: read whole when opened (mode 1), or kept as it is written
 // and stored on Close (mode 2), through a connection to the server or
 // straight into this process's own in-memory location.
@@ -74,13 +110,33 @@ public:
     long Write(const char* data, size_t n) override {
         if (mode_ != 2 || closed_ || (!data && n))
             return -1;
-        // Never more than one frame can carry.
-        const size_t room = kBnfsMaxPayload - kUniMaxPath - 1 - data_.size();
+        // Never more than one frame can carry: a write frame to a server, a
+        // file answer from this process's own location.
+        const size_t most = connection_ ? kBnfsMaxPayload - kUniMaxPath - 1 : kBnfsMaxFilePayload;
+        const size_t room = most - size_;
         const size_t k = std::min(n, room);
-        data_.append(data, k);
-        if (k < n)
+        // Kept in blocks: a large document is never copied as it grows.
+        size_t done = 0;
+        while (done < k) {
+            if (blocks_.empty() || blocks_.back()->Room() == 0) {
+                // Blocks grow with the document, up to kBlock.
+                std::unique_ptr<Block> block =
+                    Block::Make(std::min(kBlock, std::max(kFirstBlock, size_)));
+                if (!block) {
+                    error_ = "no memory for the document";
+                    break;
+                }
+                blocks_.push_back(std::move(block));
+            }
+            Block& block = *blocks_.back();
+            const size_t part = std::min(k - done, block.Room());
+            block.Append(data + done, part);
+            done += part;
+            size_ += part;
+        }
+        if (done < n && error_.empty())
             error_ = "the document is larger than a bnfs transfer can carry";
-        return long(k);
+        return long(done);
     }
 
     bool Close() override {
@@ -88,15 +144,26 @@ public:
             return ok_;
         closed_ = true;
         if (mode_ == 2) {
+            // The document in one piece, each block freed once copied.
+            std::string whole;
+            whole.reserve(size_);
+            for (std::unique_ptr<Block>& block : blocks_) {
+                whole.append(block->Data(), block->Size());
+                block.reset();
+            }
+            blocks_.clear();
             if (connection_) {
                 bnfsError error;
-                ok_ = BNFSConnection::WriteFile(connection_.get(), inner_.c_str(), data_.data(),
-                                                data_.size(), error);
+                ok_ = BNFSConnection::WriteFile(connection_.get(), inner_.c_str(), whole.data(),
+                                                whole.size(), error);
                 if (!ok_)
                     error_ = error.message;
                 connection_.reset();
             } else {
-                ok_ = own_->WriteFile(inner_.c_str(), data_.data(), data_.size(), &error_);
+                // The process's own document: kept as it is, counted in no
+                // budget (bounded by nothing but the model).
+                ok_ = own_->WriteShared(inner_.c_str(), uniMakeBuffer(std::move(whole), nullptr),
+                                        &error_);
             }
         }
         data_.clear();
@@ -109,7 +176,12 @@ private:
     Connection connection_;
     unilocation* own_ = nullptr;
     std::string inner_;
-    std::string data_;
+    static constexpr size_t kFirstBlock = size_t(64) << 10;
+    static constexpr size_t kBlock = size_t(4) << 20;
+
+    std::string data_;               // reading: the whole file
+    std::vector<std::unique_ptr<Block>> blocks_; // writing: what is written
+    size_t size_ = 0;                // writing: bytes in blocks_
     size_t pos_ = 0;
     int mode_;
     bool closed_ = false;

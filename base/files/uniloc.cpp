@@ -119,6 +119,13 @@ std::vector<std::string> unilocation::RegisteredNames() {
     return names;
 }
 
+bool unilocation::WriteShared(const char* path, std::shared_ptr<const std::string> data,
+                              std::string* error) {
+    if (!data)
+        return fail(error, "no data");
+    return WriteFile(path, data->data(), data->size(), error);
+}
+
 bool unilocation::ReadShared(const char* path, std::shared_ptr<const std::string>& data,
                              std::string* error) {
     auto copy = std::make_shared<std::string>();
@@ -153,6 +160,95 @@ bool unilocation::Rename(const char*, const char*, std::string* error) {
     return fail(error, std::string("nothing can be renamed in ") + GetName());
 }
 
+// ---- byte budget and shared buffers --------------------------------------------------------
+
+uniByteBudget::uniByteBudget(size_t limit) : limit_(limit) {}
+
+uniByteBudget& uniByteBudget::Process() {
+    // Never destroyed: buffers counted in it may outlive static destruction.
+    static uniByteBudget* budget = new uniByteBudget();
+    return *budget;
+}
+
+void uniByteBudget::SetLimit(size_t bytes) { limit_.store(bytes, std::memory_order_relaxed); }
+
+void uniByteBudget::NotePeak(size_t held) {
+    size_t peak = peak_.load(std::memory_order_relaxed);
+    while (held > peak && !peak_.compare_exchange_weak(peak, held, std::memory_order_relaxed)) {
+    }
+}
+
+bool uniByteBudget::TryTake(size_t bytes) {
+    size_t held = held_.load(std::memory_order_relaxed);
+    do {
+        const size_t limit = GetLimit();
+        if (held > limit || bytes > limit - held)
+            return false;
+    } while (!held_.compare_exchange_weak(held, held + bytes, std::memory_order_relaxed));
+    NotePeak(held + bytes);
+    return true;
+}
+
+void uniByteBudget::Take(size_t bytes) {
+    NotePeak(held_.fetch_add(bytes, std::memory_order_relaxed) + bytes);
+}
+
+void uniByteBudget::Give(size_t bytes) { held_.fetch_sub(bytes, std::memory_order_relaxed); }
+
+namespace {
+
+// The deleter of a location's buffer: what it is counted in, and whether
+// its location let go of it.
+struct BufferCharge {
+    std::atomic<uniByteBudget*> budget;
+    std::atomic<bool> replaced{false};
+
+    explicit BufferCharge(uniByteBudget* b) : budget(b) {}
+    BufferCharge(const BufferCharge& o) : budget(o.budget.load()), replaced(o.replaced.load()) {}
+    void operator()(const std::string* bytes) const {
+        if (uniByteBudget* b = budget.load(std::memory_order_acquire))
+            b->Give(bytes->size());
+        delete bytes;
+    }
+};
+
+BufferCharge* chargeOf(const std::shared_ptr<const std::string>& buffer) {
+    return buffer ? std::get_deleter<BufferCharge>(buffer) : nullptr;
+}
+
+} // namespace
+
+std::shared_ptr<const std::string> uniMakeBuffer(std::string bytes, uniByteBudget* chargedTo) {
+    return std::shared_ptr<const std::string>(new std::string(std::move(bytes)),
+                                              BufferCharge(chargedTo));
+}
+
+uniByteBudget* uniBufferBudget(const std::shared_ptr<const std::string>& buffer) {
+    BufferCharge* c = chargeOf(buffer);
+    return c ? c->budget.load(std::memory_order_acquire) : nullptr;
+}
+
+bool uniIsLocationBuffer(const std::shared_ptr<const std::string>& buffer) {
+    return chargeOf(buffer) != nullptr;
+}
+
+bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer) {
+    BufferCharge* c = chargeOf(buffer);
+    return c && c->replaced.load(std::memory_order_acquire);
+}
+
+void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget) {
+    BufferCharge* c = chargeOf(buffer);
+    // Still held by others (answers waiting): from now on only they keep it.
+    if (c && buffer.use_count() > 1) {
+        uniByteBudget* none = nullptr;
+        if (budget && c->budget.compare_exchange_strong(none, budget, std::memory_order_acq_rel))
+            budget->Take(buffer->size());
+        c->replaced.store(true, std::memory_order_release);
+    }
+    buffer.reset();
+}
+
 // ---- unimemlocation ----------------------------------------------------------------------
 
 unimemlocation::unimemlocation(const char* name) : name_(name ? name : "mem") {
@@ -171,14 +267,14 @@ unimemlocation* unimemlocation::GetRegistered() {
     return mem;
 }
 
-void unimemlocation::SetCapacity(size_t bytes) {
+void unimemlocation::SetBudget(uniByteBudget* budget) {
     std::lock_guard<std::mutex> hold(mutex_);
-    capacity_ = bytes;
+    budget_ = budget;
 }
 
-size_t unimemlocation::GetCapacity() const {
+uniByteBudget* unimemlocation::GetBudget() const {
     std::lock_guard<std::mutex> hold(mutex_);
-    return capacity_;
+    return budget_;
 }
 
 size_t unimemlocation::GetUsed() const {
@@ -214,39 +310,43 @@ bool unimemlocation::ReadShared(const char* path, std::shared_ptr<const std::str
 
 bool unimemlocation::WriteFile(const char* path, const char* data, size_t size,
                                std::string* error) {
+    if (!data && size)
+        return fail(error, "no data");
     std::string p;
     if (!uniNormalizePath(path, p, error))
         return false;
-    if (!data && size)
-        return fail(error, "no data");
-    // The bytes of the other files when `p` holds `size` bytes, or false
-    // when that would go beyond the capacity; called with the lock held.
-    auto room = [&](size_t& others) {
-        auto it = files_.find(p);
-        others = used_ - (it != files_.end() ? it->second->size() : 0);
-        if (size <= capacity_ && others <= capacity_ - size)
-            return true;
-        return fail(error, "the location is full: " + p + " of " + std::to_string(size) +
-                               " bytes would exceed its " + std::to_string(capacity_) + " bytes");
-    };
-    size_t others = 0;
-    {
-        // Refused before the copy is made: a file beyond the capacity
-        // takes no memory at all.
-        std::lock_guard<std::mutex> hold(mutex_);
-        if (!room(others))
-            return false;
-    }
-    auto file = std::make_shared<const std::string>(data ? data : "", size);
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (dirs_.count(p))
-        return fail(error, "a folder has that name: " + p);
-    if (!dirs_.count(parentOf(p)))
-        return fail(error, "no such folder: " + parentOf(p));
-    if (!room(others))
+    return WriteShared(p.c_str(), uniMakeBuffer(std::string(data ? data : "", size), nullptr),
+                       error);
+}
+
+bool unimemlocation::WriteShared(const char* path, std::shared_ptr<const std::string> data,
+                                 std::string* error) {
+    std::string p;
+    if (!uniNormalizePath(path, p, error))
         return false;
-    used_ = others + size;
-    files_[p] = std::move(file);
+    if (!data)
+        return fail(error, "no data");
+    // Kept as it is: a buffer from elsewhere becomes one whose old version
+    // can be counted when answers outlive it.
+    if (!uniIsLocationBuffer(data))
+        data = uniMakeBuffer(*data, nullptr);
+    std::shared_ptr<const std::string> old;
+    uniByteBudget* budget = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (dirs_.count(p))
+            return fail(error, "a folder has that name: " + p);
+        if (!dirs_.count(parentOf(p)))
+            return fail(error, "no such folder: " + parentOf(p));
+        std::shared_ptr<const std::string>& slot = files_[p];
+        used_ = used_ - (slot ? slot->size() : 0) + data->size();
+        old = std::move(slot);
+        slot = std::move(data);
+        budget = budget_;
+    }
+    // Outside the lock: the old version may be freed here.
+    if (old)
+        uniReleaseBuffer(old, budget);
     return true;
 }
 
@@ -254,12 +354,19 @@ bool unimemlocation::RemoveFile(const char* path, std::string* error) {
     std::string p;
     if (!uniNormalizePath(path, p, error))
         return false;
-    std::lock_guard<std::mutex> hold(mutex_);
-    auto it = files_.find(p);
-    if (it == files_.end())
-        return fail(error, "no such file: " + p);
-    used_ -= it->second->size();
-    files_.erase(it);
+    std::shared_ptr<const std::string> old;
+    uniByteBudget* budget = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        auto it = files_.find(p);
+        if (it == files_.end())
+            return fail(error, "no such file: " + p);
+        used_ -= it->second->size();
+        old = std::move(it->second);
+        files_.erase(it);
+        budget = budget_;
+    }
+    uniReleaseBuffer(old, budget);
     return true;
 }
 
@@ -449,6 +556,14 @@ bool univfslocation::WriteFile(const char* path, const char* data, size_t size,
     std::string inner;
     return Resolve(path, true, &t, inner, error) &&
            t->WriteFile(inner.c_str(), data, size, error);
+}
+
+bool univfslocation::WriteShared(const char* path, std::shared_ptr<const std::string> data,
+                                 std::string* error) {
+    unilocation* t;
+    std::string inner;
+    return Resolve(path, true, &t, inner, error) &&
+           t->WriteShared(inner.c_str(), std::move(data), error);
 }
 
 bool univfslocation::RemoveFile(const char* path, std::string* error) {

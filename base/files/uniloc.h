@@ -7,9 +7,11 @@
 // more than kUniMaxPath bytes; repeated and trailing slashes are dropped.
 //
 // unimemlocation keeps files in memory (one process-wide instance through
-// GetRegistered); a file can be written only into an existing folder, and
-// only while all files together stay within the location's capacity
-// (kDefaultCapacity, 256 MB, unless set otherwise).
+// GetRegistered); a file can be written only into an existing folder. What
+// the process writes there itself is bounded by nothing but its memory;
+// what peers store there through a bnfs server is counted in the server's
+// byte budget (uniByteBudget), together with everything else the server
+// holds for peers.
 // univfslocation shows other locations under mount points of its own.
 // unilocallocation is a folder of the local file system seen as a location.
 //
@@ -22,6 +24,7 @@
 
 #include "zbase_export.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -34,6 +37,61 @@ constexpr size_t kUniMaxPath = 4096;
 
 // False (with the reason in *error when given) for a path that is refused.
 ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string* error);
+
+// Bytes held on behalf of peers, against one limit: a bnfs server's frames
+// in progress and answers waiting, the files peers stored, and old
+// versions of files that waiting answers still hold. Thread-safe.
+class ZBASE_API uniByteBudget {
+public:
+    static constexpr size_t kDefaultLimit = size_t(256) << 20;
+    explicit uniByteBudget(size_t limit = kDefaultLimit);
+
+    // The process's budget (never destroyed): servers and in-memory
+    // locations count in it unless given another.
+    static uniByteBudget& Process();
+
+    void SetLimit(size_t bytes);
+    size_t GetLimit() const { return limit_.load(std::memory_order_relaxed); }
+    size_t GetHeld() const { return held_.load(std::memory_order_relaxed); }
+    bool IsOver() const { return GetHeld() > GetLimit(); }
+    // The most held at once since the last ResetPeak.
+    size_t GetPeak() const { return peak_.load(std::memory_order_relaxed); }
+    void ResetPeak() { peak_.store(GetHeld(), std::memory_order_relaxed); }
+
+    // Takes `bytes` when they fit beside what is held; false (taking
+    // nothing) when not.
+    bool TryTake(size_t bytes);
+    // Takes `bytes`, beyond the limit if need be.
+    void Take(size_t bytes);
+    void Give(size_t bytes);
+
+private:
+    void NotePeak(size_t held);
+
+    std::atomic<size_t> limit_;
+    std::atomic<size_t> held_{0};
+    std::atomic<size_t> peak_{0};
+};
+
+// File buffers shared by a location and the answers that send them. A
+// buffer made by uniMakeBuffer may be counted in a budget for as long as it
+// lives (its bytes are given back when the last holder lets go).
+// `chargedTo` (null: none) must already hold its bytes.
+ZBASE_API std::shared_ptr<const std::string> uniMakeBuffer(std::string bytes,
+                                                           uniByteBudget* chargedTo);
+// The budget the buffer is counted in (null: none, or a buffer not made by
+// uniMakeBuffer).
+ZBASE_API uniByteBudget* uniBufferBudget(const std::shared_ptr<const std::string>& buffer);
+// True for a buffer made by uniMakeBuffer (one that a location keeps).
+ZBASE_API bool uniIsLocationBuffer(const std::shared_ptr<const std::string>& buffer);
+// True once the location that held the buffer let go of it (a replaced or
+// removed version) while others still held it.
+ZBASE_API bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer);
+// A location lets go of `buffer` (reset here): when others still hold it,
+// it is marked replaced and, when it is counted in no budget yet, counted
+// in `budget` from now on (beyond its limit if need be), since only
+// answers waiting for peers keep it alive.
+ZBASE_API void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget);
 
 // One entry of a folder listing.
 struct uniEntry {
@@ -70,6 +128,11 @@ public:
     // replace it, never change it); by default a copy read by ReadFile.
     virtual bool ReadShared(const char* path, std::shared_ptr<const std::string>& data,
                             std::string* error);
+    // Creates or replaces the file with the bytes of `data`: a location
+    // that keeps its files in memory keeps this very buffer; by default
+    // WriteFile of a copy.
+    virtual bool WriteShared(const char* path, std::shared_ptr<const std::string> data,
+                             std::string* error);
     virtual bool RemoveFile(const char* path, std::string* error) = 0;
     // Makes the folder and any missing folders above it; true when it
     // exists afterwards. No flags are defined yet (pass 0).
@@ -110,11 +173,11 @@ public:
     // The process's in-memory location (made on first use, never destroyed).
     static unimemlocation* GetRegistered();
 
-    // The bytes all files may hold together; a write that would go beyond
-    // is refused ("the location is full") and changes nothing.
-    static constexpr size_t kDefaultCapacity = size_t(256) << 20;
-    void SetCapacity(size_t bytes);
-    size_t GetCapacity() const;
+    // The budget in which a replaced or removed version is counted while
+    // answers waiting for peers still hold it (not owned; the process's
+    // unless set).
+    void SetBudget(uniByteBudget* budget);
+    uniByteBudget* GetBudget() const;
     // The bytes the files hold now.
     size_t GetUsed() const;
 
@@ -123,6 +186,8 @@ public:
     bool ReadShared(const char* path, std::shared_ptr<const std::string>& data,
                     std::string* error) override;
     bool WriteFile(const char* path, const char* data, size_t size, std::string* error) override;
+    bool WriteShared(const char* path, std::shared_ptr<const std::string> data,
+                     std::string* error) override;
     bool RemoveFile(const char* path, std::string* error) override;
     bool MakeDirectory(const char* path, int flags, std::string* error) override;
     bool IsDirectory(const char* path) override;
@@ -140,8 +205,8 @@ private:
     mutable std::mutex mutex_;
     std::set<std::string> dirs_;                                   // "/" always
     std::map<std::string, std::shared_ptr<const std::string>> files_;
-    size_t used_ = 0;                     // bytes of files_, under mutex_
-    size_t capacity_ = kDefaultCapacity;  // under mutex_
+    size_t used_ = 0;                          // bytes of files_, under mutex_
+    uniByteBudget* budget_ = &uniByteBudget::Process(); // under mutex_
 };
 
 class ZBASE_API univfslocation : public unilocation {
@@ -163,6 +228,8 @@ public:
     bool ReadShared(const char* path, std::shared_ptr<const std::string>& data,
                     std::string* error) override;
     bool WriteFile(const char* path, const char* data, size_t size, std::string* error) override;
+    bool WriteShared(const char* path, std::shared_ptr<const std::string> data,
+                     std::string* error) override;
     bool RemoveFile(const char* path, std::string* error) override;
     bool MakeDirectory(const char* path, int flags, std::string* error) override;
     bool IsDirectory(const char* path) override;

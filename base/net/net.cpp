@@ -59,6 +59,10 @@ bool isKnownKind(char k) {
     }
 }
 
+// The largest payload of a frame of that kind: an 'F' answer carries a
+// whole file, as much as the length field holds.
+uint32_t maxPayloadOf(char kind) { return kind == 'F' ? kBnfsMaxFilePayload : kBnfsMaxPayload; }
+
 void putHeader(char* head, char kind, size_t length) {
     head[0] = kind;
     head[1] = char((length >> 24) & 0xFF);
@@ -87,7 +91,7 @@ int checkHead(const char* p, size_t have, uint32_t& length, const char*& why) {
     if (have < 5)
         return 0;
     length = headerLength(p);
-    if (length > kBnfsMaxPayload) {
+    if (length > maxPayloadOf(p[0])) {
         why = "malformed frame: payload above the limit";
         return -1;
     }
@@ -340,7 +344,7 @@ bool btkSocketStream::ReadExact(void* data, size_t n, double timeoutSeconds, bnf
 
 bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload, size_t length,
                     bnfsError* error, double timeoutSeconds) {
-    if (length > kBnfsMaxPayload)
+    if (length > maxPayloadOf(kind))
         return fail(error, BNFS_ERR_ARGUMENT, "payload above the limit");
     if (!stream.IsOpen())
         return fail(error, BNFS_ERR_NOT_OPEN, "the connection is closed");
@@ -557,7 +561,7 @@ bool BNFSConnection::Reopen(Clock::time_point deadline, bnfsError& error) {
 
 bool BNFSConnection::SendFrame(char kind, const std::string& payload, Clock::time_point deadline,
                                bool& inOneCall, bnfsError& error) {
-    if (payload.size() > kBnfsMaxPayload)
+    if (payload.size() > maxPayloadOf(kind))
         return fail(&error, BNFS_ERR_ARGUMENT, "payload above the limit");
     char head[5];
     putHeader(head, kind, payload.size());
@@ -771,34 +775,45 @@ void btkNetBaseServer::Shutdown() {
 
 // ---- btkMultiSessionServer -------------------------------------------------------------
 
-btkMultiSessionServer::btkMultiSessionServer() = default;
+btkMultiSessionServer::btkMultiSessionServer() : budget_(&uniByteBudget::Process()) {}
 btkMultiSessionServer::~btkMultiSessionServer() = default;
 
 void btkMultiSessionServer::Shutdown() {
     sessions_.clear();
+    sessionCount_.store(0, std::memory_order_relaxed);
+    busyCount_.store(0, std::memory_order_relaxed);
     btkNetBaseServer::Shutdown();
 }
 
-void btkMultiSessionServer::SetIdleLimit(double seconds) { idleLimit_ = seconds; }
+void btkMultiSessionServer::SetIdleLimit(double seconds) { idleLimit_.store(seconds); }
 
 void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
     std::unique_ptr<btkSocketStream> owned(stream);
     if (sessions_.size() >= kMaxSessions) {
-        // Full: the session idle the longest makes room, one with no
-        // answer waiting if there is any, so that idle or slow peers can
-        // never keep a new peer out.
-        auto oldest = sessions_.end();
+        // Full: a connection that never completed a request makes room
+        // first (the oldest), then the session quiet the longest. One
+        // receiving a request or sending an answer is never cut off.
+        auto victim = sessions_.end();
         for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
-            if (oldest == sessions_.end()) {
-                oldest = it;
+            const bnfsSession& s = *it->second;
+            if (s.IsBusy())
+                continue;
+            if (victim == sessions_.end()) {
+                victim = it;
                 continue;
             }
-            const bool waiting = it->second->HasQueued(), oldestWaiting = oldest->second->HasQueued();
-            if (waiting != oldestWaiting ? oldestWaiting
-                                         : it->second->LastRequest() < oldest->second->LastRequest())
-                oldest = it;
+            const bnfsSession& v = *victim->second;
+            if (s.HasCompleted() != v.HasCompleted()) {
+                if (!s.HasCompleted())
+                    victim = it;
+            } else if (s.HasCompleted() ? s.LastActive() < v.LastActive()
+                                        : s.Connected() < v.Connected()) {
+                victim = it;
+            }
         }
-        sessions_.erase(oldest);
+        if (victim == sessions_.end())
+            return; // every session is busy: the new connection is closed
+        sessions_.erase(victim);
     }
     const int fd = stream->GetFd();
     bnfsSession* session = nullptr;
@@ -809,25 +824,48 @@ void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
     }
     if (session)
         sessions_[fd].reset(session);
+    sessionCount_.store(sessions_.size(), std::memory_order_relaxed);
 }
 
-void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
-    // A session whose frame stays unfinished, or whose answer stays unsent,
-    // past its timeout is closed, and so is one that sent no whole request
-    // within the idle limit. One with an answer waiting reads nothing.
-    const auto now = Clock::now();
+void btkMultiSessionServer::Sweep(Clock::time_point now) {
+    // Beyond the budget only old versions that answers still hold can have
+    // taken it there: their sessions go until it is within again.
+    if (uniByteBudget* budget = GetBudget(); budget && budget->IsOver()) {
+        for (auto it = sessions_.begin(); it != sessions_.end() && budget->IsOver();) {
+            if (it->second->HoldsReplaced())
+                it = sessions_.erase(it);
+            else
+                ++it;
+        }
+    }
+    // A frame unfinished, or an answer unsent, past the session's timeout
+    // ends it, and so does a connection that began no request within the
+    // idle limit of connecting. A session that has completed a request is
+    // never closed for being quiet.
+    const double limit = idleLimit_.load();
     const auto idle = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(std::max(idleLimit_, 0.0)));
+        std::chrono::duration<double>(std::max(limit, 0.0)));
+    size_t busy = 0;
     for (auto it = sessions_.begin(); it != sessions_.end();) {
-        if (it->second->IsOverdue(now) ||
-            (idleLimit_ >= 0 && !it->second->HasQueued() && now - it->second->LastRequest() > idle)) {
+        const bnfsSession& s = *it->second;
+        if (s.IsOverdue(now) ||
+            (limit >= 0 && !s.HasCompleted() && !s.IsBusy() && now - s.Connected() > idle)) {
             it = sessions_.erase(it);
             continue;
         }
-        if (!it->second->HasQueued())
-            fds.push_back(it->first);
+        busy += s.IsBusy() ? 1 : 0;
         ++it;
     }
+    sessionCount_.store(sessions_.size(), std::memory_order_relaxed);
+    busyCount_.store(busy, std::memory_order_relaxed);
+}
+
+void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
+    Sweep(Clock::now());
+    // One with an answer waiting reads nothing.
+    for (auto& entry : sessions_)
+        if (!entry.second->HasQueued())
+            fds.push_back(entry.first);
 }
 
 void btkMultiSessionServer::OnReadable(int fd) {
@@ -839,9 +877,9 @@ void btkMultiSessionServer::OnReadable(int fd) {
 }
 
 void btkMultiSessionServer::CollectWriteFds(std::vector<int>& fds) {
-    for (auto& [fd, session] : sessions_)
-        if (session->HasQueued())
-            fds.push_back(fd);
+    for (auto& entry : sessions_)
+        if (entry.second->HasQueued())
+            fds.push_back(entry.first);
 }
 
 void btkMultiSessionServer::OnWritable(int fd) {
@@ -862,23 +900,76 @@ bnfsSession* bnfsServer::MakeSession(btkSocketStream* stream) {
 }
 
 bnfsSession::bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds)
-    : stream_(stream), server_(server), timeout_(timeoutSeconds), lastRequest_(Clock::now()) {}
+    : stream_(stream), server_(server), timeout_(timeoutSeconds), connected_(Clock::now()),
+      lastActive_(connected_) {}
 
-bnfsSession::~bnfsSession() = default;
+bnfsSession::~bnfsSession() {
+    if (uniByteBudget* budget = Budget()) {
+        size_t held = charged_;
+        for (const Queued& q : queue_)
+            held += q.charged;
+        budget->Give(held);
+    }
+}
 
 void bnfsSession::DoOtherRequest() {}
 void bnfsSession::DoOtherRequestBinData() {}
 
+uniByteBudget* bnfsSession::Budget() const { return server_ ? server_->GetBudget() : nullptr; }
+
+bool bnfsSession::HoldsReplaced() const {
+    for (const Queued& q : queue_)
+        if (uniBufferIsReplaced(q.payload))
+            return true;
+    return false;
+}
+
+namespace {
+std::string sizeText(size_t bytes) {
+    char digits[24];
+    auto r = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(bytes));
+    return std::string(digits, r.ptr);
+}
+
+// Why `bytes` more do not fit in `budget`.
+std::string doesNotFit(const char* what, size_t bytes, const uniByteBudget& budget) {
+    return std::string(what) + " of " + sizeText(bytes) + " bytes does not fit in the " +
+           sizeText(budget.GetLimit()) + " bytes held for peers (" + sizeText(budget.GetHeld()) +
+           " held now)";
+}
+} // namespace
+
 bool bnfsSession::Answer(char kind, std::string payload) {
-    return Answer(kind, std::make_shared<const std::string>(std::move(payload)));
+    // The server's own answer: counted, never refused.
+    const size_t size = payload.size();
+    if (uniByteBudget* budget = Budget())
+        budget->Take(size);
+    return Queue(kind, std::make_shared<const std::string>(std::move(payload)), Budget() ? size : 0);
 }
 
 bool bnfsSession::Answer(char kind, std::shared_ptr<const std::string> payload) {
-    if (payload->size() > kBnfsMaxPayload)
+    // A location's buffer is counted where it is kept; a copy of its own
+    // is counted here.
+    size_t charged = 0;
+    uniByteBudget* budget = Budget();
+    if (budget && !uniIsLocationBuffer(payload)) {
+        if (!budget->TryTake(payload->size()))
+            return AnswerError(doesNotFit("an answer", payload->size(), *budget));
+        charged = payload->size();
+    }
+    return Queue(kind, std::move(payload), charged);
+}
+
+bool bnfsSession::Queue(char kind, std::shared_ptr<const std::string> payload, size_t charged) {
+    if (payload->size() > maxPayloadOf(kind)) {
+        if (uniByteBudget* budget = Budget())
+            budget->Give(charged);
         return AnswerError("answer above the limit");
+    }
     Queued q;
     putHeader(q.head, kind, payload->size());
     q.payload = std::move(payload);
+    q.charged = charged;
     q.deadline = timeout_ >= 0 ? Clock::now() + std::chrono::seconds(timeout_)
                                : Clock::time_point::max();
     queue_.push_back(std::move(q));
@@ -902,8 +993,11 @@ bool bnfsSession::Drain(bool wait) {
             return true; // the rest when the socket has room
         if (sent == Sent::Failed)
             return false;
+        if (uniByteBudget* budget = Budget())
+            budget->Give(first.charged);
         queue_.pop_front();
         sentOfFirst_ = 0;
+        lastActive_ = Clock::now();
     }
     return true;
 }
@@ -948,6 +1042,32 @@ bool bnfsSession::Refuse(const std::string& message) {
     return false;
 }
 
+bool bnfsSession::Account() {
+    uniByteBudget* budget = Budget();
+    if (!budget)
+        return true;
+    size_t need = pending_.size();
+    uint32_t length = 0;
+    const char* why = nullptr;
+    if (checkHead(pending_.data(), pending_.size(), length, why) == 1)
+        need = std::max(need, 5 + size_t(length));
+    if (need <= charged_) {
+        budget->Give(charged_ - need);
+        charged_ = need;
+        return true;
+    }
+    if (need <= btkMultiSessionServer::kSmallFrame) {
+        budget->Take(need - charged_);
+    } else if (!budget->TryTake(need - charged_)) {
+        return Refuse(std::string("refused: a '") + pending_[0] + "' frame" +
+                      doesNotFit("", size_t(length), *budget));
+    }
+    charged_ = need;
+    // Room for the whole frame at once, so that it is never copied as it grows.
+    pending_.reserve(need);
+    return true;
+}
+
 bool bnfsSession::ServeAvailable() {
     error_.Clear();
     if (!stream_ || !stream_->IsOpen()) {
@@ -963,10 +1083,19 @@ bool bnfsSession::ServeAvailable() {
             return true;
     }
     // Take what has arrived, a bounded amount per call so that one busy
-    // peer does not starve the others.
+    // peer does not starve the others. Once a frame's head is there, no
+    // more than the rest of that frame is read: its length is held in the
+    // budget (or refused) before its body is taken, and nothing of the
+    // next frame comes in with it.
     char chunk[kChunk];
-    for (int round = 0; round < 16 && !peerClosed_; ++round) {
-        ssize_t k = ::recv(stream_->GetFd(), chunk, sizeof chunk, MSG_DONTWAIT);
+    for (int round = 0; round < 16 && !peerClosed_ && queue_.empty(); ++round) {
+        size_t want = sizeof chunk;
+        uint32_t length = 0;
+        const char* why = nullptr;
+        if (checkHead(pending_.data(), pending_.size(), length, why) == 1 &&
+            5 + size_t(length) > pending_.size())
+            want = std::min(want, 5 + size_t(length) - pending_.size());
+        ssize_t k = ::recv(stream_->GetFd(), chunk, want, MSG_DONTWAIT);
         if (k < 0 && errno == EINTR)
             continue;
         if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -978,7 +1107,9 @@ bool bnfsSession::ServeAvailable() {
         if (pending_.empty())
             pendingSince_ = Clock::now();
         pending_.append(chunk, size_t(k));
-        if (size_t(k) < sizeof chunk)
+        if (!Account() || !AnswerPending())
+            return false;
+        if (size_t(k) < want)
             break;
     }
     return AnswerPending();
@@ -988,31 +1119,29 @@ bool bnfsSession::AnswerPending() {
     // Answer every whole frame while no answer waits; a header is checked
     // as soon as it is there, so a false length is refused before its bytes
     // are awaited.
-    size_t used = 0;
-    bool alive = true;
-    while (alive && queue_.empty() && pending_.size() > used) {
-        const char* p = pending_.data() + used;
-        const size_t have = pending_.size() - used;
+    while (queue_.empty() && !pending_.empty()) {
         uint32_t length = 0;
         const char* why = nullptr;
-        const int head = checkHead(p, have, length, why);
-        if (head < 0) {
-            alive = Refuse(why);
-            break;
-        }
-        if (head == 0 || have - 5 < length)
+        const int head = checkHead(pending_.data(), pending_.size(), length, why);
+        if (head < 0)
+            return Refuse(why);
+        if (head == 0 || pending_.size() - 5 < length)
             break;
         bnfsFrame frame;
-        frame.kind = p[0];
-        frame.payload.assign(p + 5, length);
-        used += 5 + size_t(length);
-        alive = Handle(frame);
+        frame.kind = pending_[0];
+        const size_t end = 5 + size_t(length);
+        if (end == pending_.size()) {
+            // The frame's bytes are taken as they are, not copied.
+            pending_.erase(0, 5);
+            frame.payload.swap(pending_);
+        } else {
+            frame.payload.assign(pending_, 5, length);
+            pending_.erase(0, end);
+            pendingSince_ = Clock::now();
+        }
+        if (!Handle(frame) || !Account())
+            return false;
     }
-    if (!alive)
-        return false;
-    pending_.erase(0, used);
-    if (used > 0 && !pending_.empty())
-        pendingSince_ = Clock::now();
     if (peerClosed_ && queue_.empty()) {
         if (!pending_.empty())
             return Refuse("malformed frame: the payload stops short");
@@ -1030,7 +1159,8 @@ bool bnfsSession::IsOverdue(std::chrono::steady_clock::time_point now) const {
 }
 
 bool bnfsSession::Handle(bnfsFrame& frame) {
-    lastRequest_ = Clock::now();
+    completed_ = true;
+    lastActive_ = Clock::now();
     unilocation* location = server_ ? server_->GetLocationDriver() : nullptr;
     switch (frame.kind) {
     case 'Q':
@@ -1073,10 +1203,22 @@ bool bnfsSession::Handle(bnfsFrame& frame) {
             return Refuse("malformed frame: bad path");
         if (!location)
             return AnswerError("no files are served here");
-        std::string why;
         const std::string path = frame.payload.substr(0, nul);
-        if (!location->WriteFile(path.c_str(), frame.payload.data() + nul + 1,
-                                 frame.payload.size() - nul - 1, &why))
+        const size_t bytes = frame.payload.size() - nul - 1;
+        // The file is counted in the budget for as long as it lives, and is
+        // stored only when it fits: the frame's count passes to it.
+        uniByteBudget* budget = Budget();
+        if (budget) {
+            const size_t passed = std::min(charged_, bytes);
+            charged_ -= passed;
+            budget->Give(passed);
+            if (!budget->TryTake(bytes))
+                return AnswerError(doesNotFit("a file", bytes, *budget));
+        }
+        frame.payload.erase(0, nul + 1);
+        std::string why;
+        if (!location->WriteShared(path.c_str(), uniMakeBuffer(std::move(frame.payload), budget),
+                                   &why))
             return AnswerError(why);
         return Answer('K', std::string());
     }

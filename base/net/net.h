@@ -42,13 +42,16 @@
 // runs out of time fails with BNFS_ERR_TIMEOUT and closes the stream, as
 // any failed write does: a frame cut short leaves the stream out of step.
 //
-// Limits. A payload may not exceed kBnfsMaxPayload bytes and a path
-// kUniMaxPath bytes. A frame header that names an unknown kind or a larger
-// payload, a payload that stops short, or a request payload that does not
-// hold what its kind needs is malformed: the server answers 'E' and closes
-// the session; the client fails the call and closes the connection. Payloads
-// are read in chunks and grow with what really arrives, so a claimed length
-// never allocates more than has been received plus one chunk.
+// Limits. A payload may not exceed kBnfsMaxPayload bytes (the file bytes
+// of an 'F' answer kBnfsMaxFilePayload, what the length field holds) and a
+// path kUniMaxPath bytes. A frame header that names an unknown kind or a
+// larger payload, a payload that stops short, or a request payload that
+// does not hold what its kind needs is malformed: the server answers 'E'
+// and closes the session; the client fails the call and closes the
+// connection. A client reads payloads in chunks that grow with what really
+// arrives, so a claimed length never allocates more than has been received
+// plus one chunk; a server counts a frame's whole claimed length in its
+// budget once the head is there, or refuses it (btkMultiSessionServer).
 //
 // Addresses. This stand-in serves the local machine: btkGetCurHostAddress
 // gives the loopback address and servers listen there unless told another
@@ -70,8 +73,10 @@
 #include <vector>
 
 class unilocation;
+class uniByteBudget;
 
 constexpr uint32_t kBnfsMaxPayload = 256u * 1024u * 1024u;
+constexpr uint32_t kBnfsMaxFilePayload = 0xFFFFFFFFu;
 // Seconds within which the peer must take a whole write (see above).
 constexpr double kBnfsWriteTimeout = 60;
 
@@ -294,24 +299,57 @@ class bnfsSession;
 // Keeps one session per accepted connection and serves each whole request
 // in turn; a session that ends is destroyed. Answers go out as each socket
 // accepts them, so a peer that does not read holds up only its own
-// session. No peer can keep others out: a session that has sent no whole
-// request within the idle limit of connecting or of its last request is
-// closed (unless an answer of it waits to be sent), and when kMaxSessions
-// sessions are open a new connection takes the place of the session whose
-// last request is the oldest (one with no answer waiting, if any).
+// session.
+//
+// Time limits. A connection that has never completed a request is closed
+// when it has sent no byte of a request within the idle limit of
+// connecting. A session that has completed a request is never closed for
+// being quiet: its peer may come back whenever it likes. A request in
+// progress must arrive whole within the session's timeout of its first
+// byte, and an answer go out whole within that timeout of being queued,
+// or the session is closed (bnfsSession).
+//
+// The table. At most kMaxSessions sessions are open. When it is full, a new
+// connection takes the place of a session that is neither receiving a
+// request nor sending an answer: first of the connections that never
+// completed a request (the oldest), then of the sessions quiet the longest.
+// When every session is busy, the new connection is closed at once.
+//
+// The budget. Everything the server holds for peers is counted in one
+// byte budget (uniByteBudget, the process's unless set): the frames in
+// progress, from the moment their head is there at their whole announced
+// length, the answers waiting, the files peers stored in an in-memory
+// location and the old versions of files that waiting answers still hold.
+// A frame whose length does not fit is refused at its head, before its
+// body arrives, and its session closed; frames of at most kSmallFrame
+// bytes are always taken (each session holds at most one such frame
+// beyond the budget). When old versions of the process's own files that
+// answers still hold take the budget beyond its limit, the sessions whose
+// answers hold them are closed until it is within again.
 class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
 public:
     static constexpr size_t kMaxSessions = 256;
-    // Seconds a session may stay without a whole request (the start value).
+    // Seconds a connection may stay without beginning its first request
+    // (the start value).
     static constexpr double kIdleLimit = 30;
+    // Frames up to this many bytes (head included) are taken whatever the
+    // budget holds.
+    static constexpr size_t kSmallFrame = 64 * 1024 + 5;
 
     btkMultiSessionServer();
     ~btkMultiSessionServer() override;
 
     void Shutdown() override;
-    size_t GetSessionCount() const { return sessions_.size(); }
-    // Before Run: the idle limit in seconds (negative: none).
+    // Any thread: the sessions open, and those receiving a request or
+    // sending an answer, as the serving loop last counted them.
+    size_t GetSessionCount() const { return sessionCount_.load(std::memory_order_relaxed); }
+    size_t GetBusyCount() const { return busyCount_.load(std::memory_order_relaxed); }
+    // The idle limit in seconds (negative: none).
     void SetIdleLimit(double seconds);
+    // The budget of what the server holds for peers (not owned; null:
+    // nothing is counted). The process's budget unless set.
+    void SetBudget(uniByteBudget* budget) { budget_.store(budget, std::memory_order_release); }
+    uniByteBudget* GetBudget() const { return budget_.load(std::memory_order_acquire); }
 
 protected:
     // Session factory: a new session on an accepted stream (owning it).
@@ -325,8 +363,14 @@ protected:
     void OnWritable(int fd) override;
 
 private:
+    // The sessions counted, and closes those past their limits.
+    void Sweep(std::chrono::steady_clock::time_point now);
+
     std::map<int, std::unique_ptr<bnfsSession>> sessions_; // by socket; serving thread only
-    double idleLimit_ = kIdleLimit;
+    std::atomic<double> idleLimit_{kIdleLimit};
+    std::atomic<uniByteBudget*> budget_;
+    std::atomic<size_t> sessionCount_{0};
+    std::atomic<size_t> busyCount_{0};
 };
 
 // The bnfs server: serves text requests through its sessions and the files
@@ -373,6 +417,13 @@ public:
     bool ServeAvailable();
     // True while an answer waits to be sent; the session then reads nothing.
     bool HasQueued() const { return !queue_.empty(); }
+    // True while a request is arriving or an answer waits to be sent.
+    bool IsBusy() const { return !pending_.empty() || !queue_.empty(); }
+    // True once a whole request has come.
+    bool HasCompleted() const { return completed_; }
+    // True when a waiting answer holds a version of a file that its
+    // location has let go of (uniBufferIsReplaced).
+    bool HoldsReplaced() const;
     // Sends what the socket accepts of the queued answers without waiting;
     // once they are all out, answers the frames that waited for them.
     // False as for ServeOne.
@@ -381,8 +432,11 @@ public:
     // not whole, or an answer queued more than the timeout ago is not yet
     // sent whole (the server then closes the session).
     bool IsOverdue(std::chrono::steady_clock::time_point now) const;
-    // When the session was made or its last whole request came.
-    std::chrono::steady_clock::time_point LastRequest() const { return lastRequest_; }
+    // When the session was made.
+    std::chrono::steady_clock::time_point Connected() const { return connected_; }
+    // When the session was made, its last whole request came or its last
+    // answer went out whole, whichever is latest.
+    std::chrono::steady_clock::time_point LastActive() const { return lastActive_; }
     const bnfsError& LastError() const { return error_; }
     btkSocketStream* GetStream() const { return stream_.get(); }
     bnfsServer* GetServer() const { return server_; }
@@ -400,16 +454,27 @@ protected:
 private:
     // An answer frame waiting to be sent, with the time it must be out by.
     // The payload may be a buffer of the location, shared with other
-    // answers and with the location itself.
+    // answers and with the location itself (counted there), or one of its
+    // own, whose bytes it holds in the budget.
     struct Queued {
         char head[5];
         std::shared_ptr<const std::string> payload;
         std::chrono::steady_clock::time_point deadline;
+        size_t charged = 0;
     };
 
-    // Queues the answer and sends what the socket takes now.
+    // Queues the answer and sends what the socket takes now. A file's
+    // bytes that are not a location's buffer are counted in the budget,
+    // and answered with an error when they do not fit.
     bool Answer(char kind, std::string payload);
     bool Answer(char kind, std::shared_ptr<const std::string> payload);
+    bool Queue(char kind, std::shared_ptr<const std::string> payload, size_t charged);
+    // The budget of the session's server (null: none).
+    uniByteBudget* Budget() const;
+    // Holds in the budget what pending_ needs: its bytes, and the whole
+    // frame it begins once that frame's head is there. False, the session
+    // refused, when a frame above kSmallFrame does not fit.
+    bool Account();
     bool AnswerError(const std::string& message);
     // Answers one whole frame; false when the session is over.
     bool Handle(bnfsFrame& frame);
@@ -434,5 +499,8 @@ private:
     bool peerClosed_ = false;   // the peer sends nothing more
     std::deque<Queued> queue_;  // answers not yet sent whole
     size_t sentOfFirst_ = 0;    // bytes of queue_.front() already sent
-    std::chrono::steady_clock::time_point lastRequest_;
+    size_t charged_ = 0;        // bytes held in the budget for pending_
+    bool completed_ = false;
+    std::chrono::steady_clock::time_point connected_;
+    std::chrono::steady_clock::time_point lastActive_;
 };

@@ -1,8 +1,12 @@
 // The callback server under greedy local peers: hundreds of idle
-// connections never keep the host or the client's own documents out, and
-// its in-memory location holds no more than its capacity.
+// connections never keep the host or the client's own documents out, what
+// peers store is held within the peers' budget while the client's own
+// documents are counted in nothing, and the host's session lasts through a
+// long job.
+#include "api/zpi50_client.h"
 #include "client/fake_host.h"
 #include "client/zr_bnfs.h"
+#include "client/zr_callback.h"
 #include "client/zr_client.h"
 #include "client/zr_proxy.h"
 #include "loopback.h"
@@ -19,6 +23,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -121,34 +126,102 @@ TEST_F(CallbackLoad, ThreeHundredIdleConnectionsKeepNeitherTheHostNorTheClientsO
     ::setrlimit(RLIMIT_NOFILE, &files);
 }
 
-TEST_F(CallbackLoad, TheLocationsCapacityHoldsForTheHostAndTheClient) {
-    unimemlocation* mem = unimemlocation::GetRegistered();
-    EXPECT_EQ(mem->GetCapacity(), unimemlocation::kDefaultCapacity);
+TEST_F(CallbackLoad, ThePeersBudgetHoldsForTheHostAndNeverKeepsOutTheClientsOwnDocuments) {
+    uniByteBudget& budget = uniByteBudget::Process();
     struct Restore {
-        ~Restore() { unimemlocation::GetRegistered()->SetCapacity(unimemlocation::kDefaultCapacity); }
+        ~Restore() { uniByteBudget::Process().SetLimit(uniByteBudget::kDefaultLimit); }
     } restore;
-    mem->SetCapacity(mem->GetUsed() + 64 * 1024);
+    budget.SetLimit(budget.GetHeld() + 64 * 1024);
+    const size_t held = budget.GetHeld();
 
-    // A host's write beyond it is answered with an error frame.
+    // A host's write beyond it is refused.
     bnfsError e;
     BNFSConnection* hostSide = BNFSConnection::Open(e, "127.0.0.1", PortOf(url));
     ASSERT_NE(hostSide, nullptr) << e.message;
     hostSide->SetTimeout(15);
     const std::string big(128 * 1024, 'h');
     EXPECT_FALSE(BNFSConnection::WriteFile(hostSide, "/ZPI/from_host.xml", big.data(), big.size(), e));
-    EXPECT_EQ(e.code, BNFS_ERR_REMOTE);
-    EXPECT_NE(e.message.find("the location is full"), std::string::npos) << e.message;
     BNFSConnection::Close(hostSide);
-    EXPECT_FALSE(mem->IsFile("/ZPI/from_host.xml"));
+    EXPECT_FALSE(unimemlocation::GetRegistered()->IsFile("/ZPI/from_host.xml"));
 
-    // A hand-over beyond it is not written, so not sent.
-    const std::string longLine(128 * 1024, 'l');
+    // A hand-over far beyond it goes out, counted in nothing, and the host
+    // fetches it whole.
+    const std::string longLine(1u << 20, 'l');
     auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
     lines[0] = longLine.c_str();
-    const size_t sent = host.Count();
-    EXPECT_EQ(proxy->SendTranslationLog(lines), 100);
-    EXPECT_EQ(host.Count(), sent);
+    EXPECT_EQ(proxy->SendTranslationLog(lines), 0);
     xar_free(lines);
+    EXPECT_EQ(host.Last(), "178\n" + url + "TranslationLog.xml");
+    hostSide = BNFSConnection::Open(e, "127.0.0.1", PortOf(url));
+    ASSERT_NE(hostSide, nullptr) << e.message;
+    hostSide->SetTimeout(15);
+    std::string fetched;
+    EXPECT_TRUE(BNFSConnection::ReadFile(hostSide, "/ZPI/TranslationLog.xml", fetched, e)) << e.message;
+    EXPECT_NE(fetched.find(longLine), std::string::npos);
+    BNFSConnection::Close(hostSide);
+    const auto start = Clock::now();
+    while (budget.GetHeld() != held && SecondsSince(start) < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(budget.GetHeld(), held);
+}
+
+// ---- a host session through a long job ------------------------------------------------
+
+const char kAfterLongJob[] = "written after a job longer than the idle limit";
+
+int longExportJob(int, char** const) {
+    // Longer than the callback server's idle limit in the test below.
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
+    lines[0] = kAfterLongJob;
+    ZrClient::Get()->GetProxy()->SendTranslationLog(lines);
+    xar_free(lines);
+    return 0;
+}
+
+TEST_F(CallbackLoad, TheHostFetchesAHandOverOnTheSessionThatStartedALongJob) {
+    ZrCallbackServer* server = ZrClient::Get()->GetCallbackServer();
+    ASSERT_NE(server, nullptr);
+    server->SetIdleLimit(0.2);
+    ASSERT_TRUE(ZrRegisterExportTranslator(&longExportJob));
+    std::thread loop([] { ZrRunClient(); });
+    struct Stop {
+        std::thread& loop;
+        ~Stop() {
+            ZrRequestClientLoopStop();
+            loop.join();
+            ZrInitBinding();
+        }
+    } stop{loop};
+
+    bnfsError e;
+    BNFSConnection* hostSide = BNFSConnection::Open(e, "127.0.0.1", PortOf(url));
+    ASSERT_NE(hostSide, nullptr) << e.message;
+    hostSide->SetTimeout(15);
+    btkString reply;
+    ASSERT_TRUE(BNFSConnection::OtherRequest(hostSide, "112\n0", reply, e)) << e.message;
+    EXPECT_EQ(reply.str(), "0");
+    // The job hands its log over after the session was quiet past the
+    // limit; the host fetches it on that same session.
+    const std::string sent = "178\n" + url + "TranslationLog.xml";
+    const auto start = Clock::now();
+    auto seen = [&](const std::string& text) {
+        for (const std::string& r : host.Requests())
+            if (r == text)
+                return true;
+        return false;
+    };
+    while (!seen(sent) && SecondsSince(start) < 15)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(seen(sent));
+    EXPECT_TRUE(hostSide->IsConnected());
+    std::string fetched;
+    EXPECT_TRUE(BNFSConnection::ReadFile(hostSide, "/ZPI/TranslationLog.xml", fetched, e)) << e.message;
+    EXPECT_NE(fetched.find(kAfterLongJob), std::string::npos);
+    BNFSConnection::Close(hostSide);
+    while (!seen("108") && SecondsSince(start) < 15)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(seen("108"));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <vector>
 #include <string>
@@ -72,6 +74,18 @@ TEST(BnfsFrames, ClaimedLengthsAreBoundedByWhatArrives) {
         bnfsFrame f;
         EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 5, &e));
         EXPECT_EQ(e.code, BNFS_ERR_MALFORMED);
+    }
+    {
+        // A file answer may carry more than a request: its claim is taken
+        // and bounded by what arrives.
+        StreamPair p;
+        bnfsError e;
+        std::string h = FrameHeader('F', 300u * 1024u * 1024u) + "abc";
+        ASSERT_TRUE(p.a->WriteAll(h.data(), h.size(), &e));
+        p.a->Close();
+        bnfsFrame f;
+        EXPECT_FALSE(bnfsReadFrame(*p.b, f, 5, 5, &e));
+        EXPECT_EQ(e.message, "malformed frame: the payload stops short");
     }
     {
         // A large claim with a few bytes and then the end.
@@ -657,8 +671,30 @@ bool ClosedWithin(int fd, double seconds) {
     return false;
 }
 
-TEST(BnfsServerSessions, SessionsWithoutAWholeRequestWithinTheIdleLimitAreClosed) {
-    bnfsServer server;
+// A server whose sessions have `seconds` for each frame and each answer.
+class TimedServer : public bnfsServer {
+public:
+    explicit TimedServer(int seconds) : seconds_(seconds) {}
+
+protected:
+    bnfsSession* MakeSession(btkSocketStream* s) override { return new bnfsSession(s, this, seconds_); }
+
+private:
+    int seconds_;
+};
+
+// Sends `bytes` one at a time, `gap` apart.
+void SendSlowly(int fd, const std::string& bytes, std::chrono::milliseconds gap) {
+    for (char c : bytes) {
+        ASSERT_EQ(::send(fd, &c, 1, MSG_NOSIGNAL), 1);
+        std::this_thread::sleep_for(gap);
+    }
+}
+
+TEST(BnfsServerSessions, ConnectionsThatBeginNoRequestOrStallOneAreClosed) {
+    // The idle limit closes a connection that begins no request; the
+    // session's timeout one whose frame stalls, counted from its first byte.
+    TimedServer server(1);
     server.SetIdleLimit(0.5);
     Serving serving(server);
     ASSERT_TRUE(serving.Ok());
@@ -687,6 +723,103 @@ TEST(BnfsServerSessions, SessionsWithoutAWholeRequestWithinTheIdleLimitAreClosed
     BNFSConnection::Close(busy);
     ::close(idle);
     ::close(slow);
+}
+
+TEST(BnfsServerSessions, QuietSessionsStayAndSlowRequestsWithinTheTimeoutAreServed) {
+    TimedServer server(20);
+    server.SetIdleLimit(0.3);
+    Serving serving(server);
+    ASSERT_TRUE(serving.Ok());
+
+    // A session that served a request stays open however long it is quiet.
+    BNFSConnection* quiet = serving.Open(10);
+    ASSERT_NE(quiet, nullptr);
+    ASSERT_TRUE(BNFSConnection::IsAlive(quiet));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_TRUE(quiet->IsConnected());
+    EXPECT_TRUE(BNFSConnection::IsAlive(quiet));
+    BNFSConnection::Close(quiet);
+
+    // A request that arrives a byte at a time, well past the idle limit but
+    // within the session's timeout, is served: as the first request of a
+    // connection and as a later one.
+    btkSocketStream slow(ConnectLoopback(serving.Port()));
+    ASSERT_TRUE(slow.IsOpen());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "first request" : "later request");
+        SendSlowly(slow.GetFd(), FrameHeader('P', 0), std::chrono::milliseconds(250));
+        bnfsFrame f;
+        bnfsError e;
+        ASSERT_TRUE(bnfsReadFrame(slow, f, 10, 10, &e)) << e.message;
+        EXPECT_EQ(f.kind, 'A');
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    }
+}
+
+TEST(BnfsServerSessions, AFloodOfConnectionsNeverCutsOffAnUploadAndAFullTableOfBusySessionsRefuses) {
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    const rlim_t needed = 1024;
+    if (files.rlim_cur < needed) {
+        if (files.rlim_max != RLIM_INFINITY && files.rlim_max < needed)
+            GTEST_SKIP() << "at most " << files.rlim_max << " open files allowed";
+        rlimit raised = files;
+        raised.rlim_cur = needed;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &raised), 0);
+    }
+    unimemlocation mem("flood");
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    uniByteBudget budget;
+    mem.SetBudget(&budget);
+    TimedServer server(60);
+    server.SetBudget(&budget);
+    server.SetLocationDriver(&mem);
+    Serving serving(server);
+    ASSERT_TRUE(serving.Ok());
+
+    // An upload of 8 MB, its first half sent.
+    const std::string path = "/ZPI/upload";
+    const std::string body(8u << 20, 'u');
+    const std::string frame = FrameHeader('W', uint32_t(path.size() + 1 + body.size())) + path +
+                              std::string(1, '\0') + body;
+    btkSocketStream uploadStream(ConnectLoopback(serving.Port()));
+    ASSERT_TRUE(uploadStream.IsOpen());
+    const size_t half = frame.size() / 2;
+    bnfsError e;
+    ASSERT_TRUE(uploadStream.WriteAll(frame.data(), half, &e, 30)) << e.message;
+
+    // Far more new connections than the table holds.
+    std::vector<int> flood;
+    for (size_t i = 0; i < btkMultiSessionServer::kMaxSessions + 44; ++i) {
+        const int fd = ConnectLoopback(serving.Port());
+        ASSERT_GE(fd, 0) << "connection " << i;
+        flood.push_back(fd);
+    }
+    // Every session that is left begins a request: the table is all busy.
+    for (int fd : flood)
+        ::send(fd, "P", 1, MSG_NOSIGNAL);
+    const auto start = Clock::now();
+    while (server.GetBusyCount() < btkMultiSessionServer::kMaxSessions && SecondsSince(start) < 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(server.GetBusyCount(), btkMultiSessionServer::kMaxSessions);
+    // A new connection finds no room and is closed at once.
+    const int refused = ConnectLoopback(serving.Port());
+    ASSERT_GE(refused, 0);
+    EXPECT_TRUE(ClosedWithin(refused, 10));
+    ::close(refused);
+
+    // The upload goes on to its end and is stored.
+    ASSERT_TRUE(uploadStream.WriteAll(frame.data() + half, frame.size() - half, &e, 30)) << e.message;
+    bnfsFrame f;
+    ASSERT_TRUE(bnfsReadFrame(uploadStream, f, 20, 20, &e)) << e.message;
+    EXPECT_EQ(f.kind, 'K');
+    std::string stored;
+    ASSERT_TRUE(mem.ReadFile(path.c_str(), stored, nullptr));
+    EXPECT_EQ(stored.size(), body.size());
+
+    for (int fd : flood)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &files);
 }
 
 // ---- answers to a peer that does not read ------------------------------------------
@@ -797,39 +930,212 @@ TEST(BnfsServerQueues, AnswersWaitingForPeersThatDoNotReadShareTheFile) {
         ::close(fd);
 }
 
-TEST(UniLocations, MemoryLocationHoldsNoMoreThanItsCapacity) {
-    unimemlocation mem("bounded");
-    EXPECT_EQ(mem.GetCapacity(), size_t(256) << 20);
-    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
-    mem.SetCapacity(100);
-    std::string why;
-    EXPECT_TRUE(mem.WriteFile("/ZPI/a", std::string(60, 'a').data(), 60, &why)) << why;
-    EXPECT_FALSE(mem.WriteFile("/ZPI/b", std::string(41, 'b').data(), 41, &why));
-    EXPECT_NE(why.find("the location is full"), std::string::npos) << why;
-    EXPECT_FALSE(mem.IsFile("/ZPI/b"));
-    // Replacing a file counts its new size only; removing one frees room.
-    EXPECT_TRUE(mem.WriteFile("/ZPI/a", std::string(100, 'a').data(), 100, &why)) << why;
-    EXPECT_EQ(mem.GetUsed(), 100u);
-    EXPECT_FALSE(mem.WriteFile("/ZPI/a", std::string(101, 'a').data(), 101, &why));
-    std::string data;
-    ASSERT_TRUE(mem.ReadFile("/ZPI/a", data, nullptr));
-    EXPECT_EQ(data.size(), 100u);
-    EXPECT_TRUE(mem.RemoveFile("/ZPI/a", nullptr));
-    EXPECT_EQ(mem.GetUsed(), 0u);
-    EXPECT_TRUE(mem.WriteFile("/ZPI/b", std::string(41, 'b').data(), 41, &why)) << why;
+// ---- the budget of what a server holds for peers ---------------------------------------
 
-    // A bnfs server answers a write beyond the capacity with an error.
-    bnfsServer server;
+// Waits (bounded) until the budget holds `bytes`; true when it did.
+bool HeldBecomes(const uniByteBudget& budget, size_t bytes) {
+    const auto start = Clock::now();
+    while (budget.GetHeld() != bytes && SecondsSince(start) < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return budget.GetHeld() == bytes;
+}
+
+// ThreadSanitizer's shadow memory grows with all that the program touches:
+// there the resident size says little of the program's own memory.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kResidentSizeIsTheProgramsOwn = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kResidentSizeIsTheProgramsOwn = false;
+#else
+constexpr bool kResidentSizeIsTheProgramsOwn = true;
+#endif
+#else
+constexpr bool kResidentSizeIsTheProgramsOwn = true;
+#endif
+
+// A peer that announces a 'W' frame of `announced` payload bytes and sends
+// `upTo` bytes of that payload (the path first), 1 MB at a time, until the
+// server stops taking them.
+struct FrameSender {
+    size_t sent = 0;  // bytes of the frame that went out
+    bool cut = false; // the server closed the connection (or took nothing for 10 s)
+
+    void Send(int fd, const std::string& path, uint32_t announced, size_t upTo) {
+        timeval tv{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        const std::string head = FrameHeader('W', announced) + path + std::string(1, '\0');
+        const std::string block(1u << 20, 'w');
+        for (size_t total = 5 + upTo; sent < total;) {
+            const bool inHead = sent < head.size();
+            const char* from = inHead ? head.data() + sent : block.data();
+            const size_t n = inHead ? head.size() - sent : std::min(block.size(), total - sent);
+            const ssize_t k = ::send(fd, from, n, MSG_NOSIGNAL);
+            if (k <= 0) {
+                cut = true;
+                return;
+            }
+            sent += size_t(k);
+        }
+    }
+};
+
+TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
+    unimemlocation mem("budget-frames");
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    uniByteBudget budget(64u << 20);
+    mem.SetBudget(&budget);
+    TimedServer server(60);
+    server.SetBudget(&budget);
     server.SetLocationDriver(&mem);
     Serving serving(server);
+    ASSERT_TRUE(serving.Ok());
+    const size_t before = ResidentBytes();
+
+    // A write that does not fit is refused at its head, with the reason,
+    // and its session ends.
+    {
+        btkSocketStream peer(ConnectLoopback(serving.Port()));
+        const std::string head = FrameHeader('W', 250u << 20) + "/ZPI/refused";
+        bnfsError e;
+        ASSERT_TRUE(peer.WriteAll(head.data(), head.size(), &e)) << e.message;
+        bnfsFrame f;
+        ASSERT_TRUE(bnfsReadFrame(peer, f, 10, 10, &e)) << e.message;
+        EXPECT_EQ(f.kind, 'E');
+        EXPECT_NE(f.payload.find("'W' frame of 262144000 bytes does not fit in the 67108864 bytes"),
+                  std::string::npos)
+            << f.payload;
+        EXPECT_FALSE(bnfsReadFrame(peer, f, 10, 10, &e));
+        EXPECT_EQ(e.code, BNFS_ERR_CLOSED);
+    }
+
+    // 8 peers send all but the last byte of a 250 MB frame, 8 others of a
+    // 20 MB one: three of these fit, every other frame is refused at its
+    // head and its body never taken.
+    constexpr size_t kBig = 250u << 20, kMid = 20u << 20;
+    std::vector<int> fds;
+    std::vector<FrameSender> senders(16);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < senders.size(); ++i) {
+        fds.push_back(ConnectLoopback(serving.Port()));
+        ASSERT_GE(fds.back(), 0);
+    }
+    for (size_t i = 0; i < senders.size(); ++i) {
+        const size_t size = i < 8 ? kBig : kMid;
+        threads.emplace_back([&, i, size] {
+            senders[i].Send(fds[i], "/ZPI/f" + std::to_string(i), uint32_t(size), size - 1);
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    size_t holding = 0;
+    for (size_t i = 0; i < senders.size(); ++i) {
+        if (i < 8) {
+            EXPECT_TRUE(senders[i].cut) << i;
+            EXPECT_LT(senders[i].sent, size_t(64) << 20) << i;
+        } else {
+            holding += senders[i].cut ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(holding, 3u);
+    const auto start = Clock::now();
+    while (server.GetBusyCount() != 3 && SecondsSince(start) < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(server.GetBusyCount(), 3u);
+    EXPECT_LE(budget.GetHeld(), budget.GetLimit());
+    EXPECT_LE(budget.GetPeak(), budget.GetLimit() + 16 * btkMultiSessionServer::kSmallFrame);
+    const size_t grown = ResidentBytes() - std::min(before, ResidentBytes());
+    if (kResidentSizeIsTheProgramsOwn) {
+        EXPECT_LT(grown, budget.GetLimit() + (24u << 20));
+    }
+    std::cout << "[ held    ] " << budget.GetHeld() / 1048576.0 << " MB counted, "
+              << grown / 1048576.0 << " MB resident more, budget "
+              << budget.GetLimit() / 1048576.0 << " MB\n";
+    for (int fd : fds)
+        ::close(fd);
+    EXPECT_TRUE(HeldBecomes(budget, 0));
+
+    // The largest legitimate write, as much as the budget holds, goes in.
+    BNFSConnection* c = serving.Open(30);
+    ASSERT_NE(c, nullptr);
+    const std::string largest((64u << 20) - 64, 'l');
+    bnfsError e;
+    EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/largest", largest.data(), largest.size(), e))
+        << e.message;
+    BNFSConnection::Close(c);
+    EXPECT_TRUE(HeldBecomes(budget, largest.size()));
+    EXPECT_TRUE(mem.RemoveFile("/ZPI/largest", nullptr));
+    EXPECT_EQ(budget.GetHeld(), 0u);
+}
+
+TEST(BnfsServerBudget, FilesPeersStoreAndOldVersionsThatAnswersHoldAreCounted) {
+    unimemlocation mem("budget-files");
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    uniByteBudget budget(256 * 1024);
+    mem.SetBudget(&budget);
+    bnfsServer server;
+    server.SetBudget(&budget);
+    server.SetLocationDriver(&mem);
+    Serving serving(server);
+    ASSERT_TRUE(serving.Ok());
     BNFSConnection* c = serving.Open(10);
     ASSERT_NE(c, nullptr);
     bnfsError e;
-    EXPECT_FALSE(BNFSConnection::WriteFile(c, "/ZPI/c", std::string(60, 'c').data(), 60, e));
+
+    // Peers' files count until they are removed.
+    const std::string part(100 * 1024, 'p');
+    EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/a", part.data(), part.size(), e)) << e.message;
+    EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/b", part.data(), part.size(), e)) << e.message;
+    EXPECT_TRUE(HeldBecomes(budget, 2 * part.size()));
+    // A small file that does not fit is answered with the reason, and the
+    // session goes on; a large frame that does not fit ends it.
+    const std::string small(60 * 1024, 's');
+    EXPECT_FALSE(BNFSConnection::WriteFile(c, "/ZPI/c", small.data(), small.size(), e));
     EXPECT_EQ(e.code, BNFS_ERR_REMOTE);
-    EXPECT_NE(e.message.find("the location is full"), std::string::npos) << e.message;
-    EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/c", "c", 1, e)) << e.message;
+    EXPECT_NE(e.message.find("a file of 61440 bytes does not fit"), std::string::npos) << e.message;
+    EXPECT_TRUE(BNFSConnection::IsAlive(c));
+    EXPECT_FALSE(BNFSConnection::WriteFile(c, "/ZPI/d", part.data(), part.size(), e));
+    EXPECT_FALSE(mem.IsFile("/ZPI/c"));
+    EXPECT_FALSE(mem.IsFile("/ZPI/d"));
     BNFSConnection::Close(c);
+    EXPECT_TRUE(mem.RemoveFile("/ZPI/a", nullptr));
+    EXPECT_TRUE(HeldBecomes(budget, part.size()));
+
+    // The process's own files count in nothing, whatever their size, and
+    // peers fetch them whole.
+    const std::string own(16u << 20, 'o');
+    ASSERT_TRUE(mem.WriteFile("/ZPI/own", own.data(), own.size(), nullptr));
+    EXPECT_EQ(budget.GetHeld(), part.size());
+    c = serving.Open(10);
+    ASSERT_NE(c, nullptr);
+    std::string fetched;
+    EXPECT_TRUE(BNFSConnection::ReadFile(c, "/ZPI/own", fetched, e)) << e.message;
+    EXPECT_EQ(fetched, own);
+    BNFSConnection::Close(c);
+
+    // A peer asks for it and reads nothing; then the file is replaced. The
+    // old version, held by that answer alone, is counted; beyond the limit
+    // the session holding it is closed and the version freed.
+    std::weak_ptr<const std::string> old;
+    {
+        std::shared_ptr<const std::string> held;
+        ASSERT_TRUE(mem.ReadShared("/ZPI/own", held, nullptr));
+        old = held;
+    }
+    const int reader = ConnectLoopback(serving.Port(), 4096);
+    ASSERT_GE(reader, 0);
+    const std::string read = FrameHeader('G', 8) + "/ZPI/own";
+    ASSERT_EQ(::send(reader, read.data(), read.size(), MSG_NOSIGNAL), ssize_t(read.size()));
+    const auto start = Clock::now();
+    while (old.use_count() < 2 && SecondsSince(start) < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(old.use_count(), 2); // the location and the answer
+    const std::string next(16u << 20, 'n');
+    ASSERT_TRUE(mem.WriteFile("/ZPI/own", next.data(), next.size(), nullptr));
+    EXPECT_TRUE(ClosedWithin(reader, 10));
+    EXPECT_TRUE(old.expired());
+    EXPECT_TRUE(HeldBecomes(budget, part.size()));
+    ::close(reader);
 }
 
 } // namespace
