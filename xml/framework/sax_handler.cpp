@@ -5,6 +5,7 @@
 #include "xml/framework/xml_streams.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/VecAttrListImpl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 #include <mutex>
@@ -136,18 +138,6 @@ IntfXmlSaxHandler::IntfXmlSaxHandler(IntfXmlElement* top)
 }
 
 void IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank) {
-    // Whatever the text, its UTF-8 takes at most 3 bytes per unit.
-    const size_t need = size_ + 3 * length + 1;
-    if (need > capacity_) {
-        const size_t cap =
-            std::max(need, std::min(std::max<size_t>(2 * capacity_, 256), growLimit_));
-        std::unique_ptr<char[]> grown(new char[cap]);
-        if (size_ > 0)
-            std::memcpy(grown.get(), data_.get(), size_);
-        data_ = std::move(grown);
-        capacity_ = cap;
-    }
-    char* dst = data_.get() + size_;
     XMLCh any = 0;
     unsigned other = 0;
     for (size_t i = 0; i < length; ++i) {
@@ -158,6 +148,22 @@ void IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank
     }
     if (other)
         blank = false;
+    // ASCII takes a byte per unit, any other text at most 3.
+    const size_t need = size_ + (any < 0x80 ? 1 : 3) * length + 1;
+    if (need > capacity_) {
+        // Doubling, but straight to the limit when the next doubling would
+        // pass it: a text at its limit is never copied into a larger buffer.
+        size_t doubled = std::max<size_t>(2 * capacity_, 256);
+        if (doubled > growLimit_ / 3 * 2)
+            doubled = std::max(doubled, growLimit_);
+        const size_t cap = std::max(need, std::min(doubled, growLimit_));
+        std::unique_ptr<char[]> grown(new char[cap]);
+        if (size_ > 0)
+            std::memcpy(grown.get(), data_.get(), size_);
+        data_ = std::move(grown);
+        capacity_ = cap;
+    }
+    char* dst = data_.get() + size_;
     if (any < 0x80) {
         for (size_t i = 0; i < length; ++i)
             dst[i] = char(text[i]);
@@ -264,7 +270,11 @@ void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
         return;
     // A value's text is handed over whole, at its end tag (a start tag
     // inside it is refused, so whether it is whitespace does not matter).
+    // A unit takes at least one byte: a text refused by its units is
+    // refused before it is kept.
     if (valueDepth_ != 0) {
+        if (length > maxText_ - text_.size())
+            TextTooLong();
         text_.AppendValue(chars, length);
         if (text_.size() > maxText_)
             TextTooLong();
@@ -274,6 +284,8 @@ void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
     // holds only whitespace, as it stays).
     if (text_.empty() && text_.TakeBlankRun(chars, length))
         return;
+    if (length > maxText_ - handed_ - text_.size())
+        TextTooLong();
     text_.AppendText(chars, length, textBlank_);
     if (handed_ + text_.size() > maxText_)
         TextTooLong();
@@ -440,6 +452,41 @@ std::string UnreadEncodingText(const std::string& name, const char* family) {
     throw IntfXmlError(INTFXML_ERR_PARSE, UnreadEncodingText(name, family));
 }
 
+// The parser's memory during one parse. Where no gate runs before the
+// scanner (a document type declaration, UTF-16), the scanner keeps a name,
+// an attribute value, a section or an entity whole before a limit could
+// refuse it; no single block it asks for may then pass what the limits
+// allow (an attribute value at its limit takes at most 4 bytes per byte in
+// the scanner's growing buffer; a text goes over in pieces of about a
+// million characters), so that what a parse holds stays bounded.
+class BoundedMemory : public xc::MemoryManager {
+public:
+    BoundedMemory()
+        : largest_(4 * IntfXmlMaxAttributeBytes() +
+                   4 * std::min<size_t>(IntfXmlMaxTextBytes(), size_t(4) << 20)) {}
+    xc::MemoryManager* getExceptionMemoryManager() override {
+        return xc::XMLPlatformUtils::fgMemoryManager;
+    }
+    void* allocate(XMLSize_t size) override {
+        if (size > largest_ && !refused_) {
+            refused_ = true;
+            where_ = IntfXmlParsePosition();
+            throw xc::OutOfMemoryException();
+        }
+        return ::operator new(size);
+    }
+    void deallocate(void* p) override { ::operator delete(p); }
+    // Whether a block was refused, and where the parse stood then.
+    bool Refused() const { return refused_; }
+    const std::string& Where() const { return where_; }
+    size_t Largest() const { return largest_; }
+
+private:
+    size_t largest_;
+    bool refused_ = false;
+    std::string where_;
+};
+
 // The parser, handing the scanner's element and text events straight to
 // the handler: what the parser's own document-handler layer would hand it
 // (the element's name, its attributes as a list, an end tag after an empty
@@ -448,7 +495,8 @@ std::string UnreadEncodingText(const std::string& name, const char* family) {
 // scanner keeps one per name until the parse ends) and found again by it.
 class DirectParser : public xc::SAXParser {
 public:
-    explicit DirectParser(IntfXmlSaxHandler& handler) : handler_(handler) {}
+    DirectParser(IntfXmlSaxHandler& handler, xc::MemoryManager* memory)
+        : xc::SAXParser(nullptr, memory), handler_(handler) {}
 
     void startElement(const xc::XMLElementDecl& decl, unsigned int, const XMLCh*,
                       const xc::RefVectorOf<xc::XMLAttr>& attrs, XMLSize_t count, bool isEmpty,
@@ -613,10 +661,9 @@ private:
 // hold "<". The bytes must be ASCII-transparent (UTF-8 and the like), which
 // is what the well-formedness scanner is chosen for.
 //
-// The gate also bounds what the scanner keeps whole: an attribute value of
-// more than IntfXmlMaxAttributeBytes() bytes, and a comment, instruction or
-// data section of more than IntfXmlMaxTextBytes(), are refused where they
-// pass the limit. (A value holding a "<" is not followed by the machine, but
+// The gate also bounds what the scanner keeps whole: an attribute value, a
+// comment, an instruction or a data section of more than
+// IntfXmlMaxAttributeBytes() bytes is refused where it passes the limit. (A value holding a "<" is not followed by the machine, but
 // the scanner refuses it at that "<".)
 class AttributeGate {
 public:
@@ -913,7 +960,7 @@ private:
     size_t heldBack_ = 0; // where the bytes were cut off
     enum class Reason : uint8_t { TooMany, LongValue, LongSection } reason_ = Reason::TooMany;
     size_t maxValue_ = IntfXmlMaxAttributeBytes();
-    size_t maxSection_ = IntfXmlMaxTextBytes();
+    size_t maxSection_ = IntfXmlMaxAttributeBytes();
     size_t valueLen_ = 0; // bytes of the quoted value so far
     size_t runLen_ = 0;   // bytes of the comment, instruction or section so far
     size_t runSkip_ = 0;
@@ -1454,6 +1501,7 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
     if (!top)
         throw IntfXmlError(INTFXML_ERR_PARSE, "no reader for the document");
     IntfXmlSaxHandler handler(top);
+    BoundedMemory memory;
     xc::SecurityManager security;
     security.setEntityExpansionLimit(1000);
     try {
@@ -1475,7 +1523,7 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
                 stream->Gate();
             ahead = std::make_unique<LookAheadSource>(source, std::move(stream));
         }
-        std::unique_ptr<DirectParser> parser = std::make_unique<DirectParser>(handler);
+        std::unique_ptr<DirectParser> parser = std::make_unique<DirectParser>(handler, &memory);
         ParsingScope parsing(parser.get());
         if (plain)
             parser->useScanner(xc::XMLUni::fgWFXMLScanner);
@@ -1504,6 +1552,14 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
     } catch (const xc::SAXParseException& e) {
         throw IntfXmlError(INTFXML_ERR_PARSE, IntfXmlReadFailure(id, ParseMessage(e)));
     } catch (const xc::OutOfMemoryException&) {
+        if (memory.Refused()) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "a name, attribute value, section or entity needs more than %zu bytes",
+                          memory.Largest());
+            throw IntfXmlError(INTFXML_ERR_MALFORMED,
+                               IntfXmlReadFailure(id, Prefix(memory.Where()) + text));
+        }
         throw IntfXmlError(ZPI_STATUS_NO_MEMORY, IntfXmlReadFailure(id, "out of memory while parsing"));
     } catch (const xc::XMLException& e) {
         throw IntfXmlError(INTFXML_ERR_PARSE,

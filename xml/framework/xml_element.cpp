@@ -222,6 +222,14 @@ IntfXmlElement* IntfXmlElement::startElement(const char* name, IntfXmlAttributes
 }
 
 void IntfXmlElement::characters(const char* text, unsigned length) {
+    // A long text grows straight to the limit (the SAX handler refuses one
+    // beyond it) rather than doubling past it: what it holds stays near the
+    // limit.
+    if (length > text_.capacity() - text_.size()) {
+        const size_t limit = IntfXmlMaxTextBytes();
+        if (text_.capacity() > limit / 4 && text_.size() + length <= limit)
+            text_.reserve(limit);
+    }
     text_.append(text, length);
 }
 

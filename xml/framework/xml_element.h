@@ -81,13 +81,14 @@ constexpr int INTFXML_MAX_DEPTH = 256;
 // Most attributes one element may carry: no element of the vocabularies
 // has more than six; the margin lets documents with a few more still read.
 constexpr int INTFXML_MAX_ATTRIBUTES = 64;
-// Longest text one element may hold between two of its tags (as UTF-8),
-// and longest character data section, comment or processing instruction:
+// Longest text one element may hold between two of its tags (as UTF-8):
 // 256 MiB. The longest the writers write is a list of numbers; a B-spline
 // of a million control points gives a knot list of 21 MB.
 constexpr size_t INTFXML_MAX_TEXT_BYTES = size_t(256) << 20;
-// Longest attribute value (as the document holds it): 1 MiB. The writers'
-// attributes are numbers and names of at most 260 characters.
+// Longest attribute value, character data section, comment or processing
+// instruction (as the document holds it), which the parser keeps whole:
+// 1 MiB. The writers' attributes are numbers and names of at most 260
+// characters; they write no sections, comments or instructions.
 constexpr size_t INTFXML_MAX_ATTRIBUTE_BYTES = size_t(1) << 20;
 
 // Switches for tests: process-wide, for the parses that begin afterwards.
