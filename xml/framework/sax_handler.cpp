@@ -1304,8 +1304,8 @@ EncodingChoice ChooseEncoding(const unsigned char* h, size_t n) {
 // prolog of nothing but an optional byte order mark, the XML declaration,
 // processing instructions, comments and whitespace, in an encoding whose
 // bytes below 0x80 are always ASCII characters (UTF-8, the default, or a
-// declared ASCII, ISO-8859 or Windows-125x encoding: the attribute gate
-// relies on it). Any other start (a document type declaration, another
+// declared US-ASCII or ISO-8859-1, the others being refused before: see
+// ChooseEncoding; the attribute gate relies on it). Any other start (a document type declaration, another
 // encoding, a prolog longer than the bytes read ahead, bytes that are no
 // document at all) goes to the general scanner as before, which reports
 // what it always reported. Both scanners read the prolog with the same
@@ -1396,10 +1396,9 @@ public:
     // among them is thrown here, before the parse).
     void Check(const EncodingChoice& choice) {
         check_ = std::make_unique<ByteCheck>(choice.kind, choice.bom);
-        const size_t sound = check_->Feed(head_.data(), head_.size());
+        check_->Feed(head_.data(), head_.size());
         if (check_->Failed())
             check_->Throw();
-        (void)sound;
         if (ended_)
             EndCheck();
     }
