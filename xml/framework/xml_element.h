@@ -93,7 +93,9 @@ constexpr size_t INTFXML_MAX_ATTRIBUTE_BYTES = size_t(1) << 20;
 
 // Switches for tests: process-wide, for the parses that begin afterwards.
 struct ZPI_API IntfXmlTestHooks {
-    // Lowers the two limits above (0 restores the limit).
+    // Lowers the two limits above (0 restores the limit). An attribute
+    // limit below 256 bytes is not held exactly: the gate passes over
+    // shorter tags unread.
     static void SetReadLimits(size_t textBytes, size_t attributeBytes);
 };
 // The limits in force (the constants above unless a test lowered them).
