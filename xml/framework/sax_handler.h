@@ -7,6 +7,11 @@
 // when the document is not well-formed, breaks the vocabulary, nests deeper
 // than INTFXML_MAX_DEPTH or cannot be opened (INTFXML_ERR_OPEN, also for a
 // local path that names no regular file: a directory, a FIFO, a device).
+// It is refused as well, with the line and column, when a text between two
+// tags is longer than INTFXML_MAX_TEXT_BYTES or an attribute value longer
+// than INTFXML_MAX_ATTRIBUTE_BYTES (naming the element), when its encoding
+// is not UTF-8, UTF-16, US-ASCII or ISO-8859-1, and at the first byte its
+// encoding cannot decode, or a NUL (with the byte's own place and value).
 // Afterwards take the results from the top reader; deleting the top reader
 // frees whatever it still holds (also after a failure).
 #pragma once

@@ -8,6 +8,8 @@
 //     gathered and handed over at once: before the current reader's end tag,
 //     or before a start tag when they hold more than whitespace (whitespace
 //     before a start tag would be emptied from the buffer at once anyway).
+//     A text of more than IntfXmlMaxTextBytes() between two tags throws,
+//     naming its element, before more of it is kept.
 //   endElement:   the current reader's endElement. When the new current
 //     reader is another one and answers IsListHandler, or answers
 //     IsDocumentPart while the ending one answers IsListHandler, the ending
@@ -46,6 +48,9 @@ public:
         if (data_)
             data_[0] = '\0';
     }
+    // The buffer grows by doubling, but not beyond `bytes` unless a text
+    // needs more.
+    void LimitGrowth(size_t bytes) { growLimit_ = bytes; }
     void Append(const XMLCh* text, size_t length) {
         bool blank = false;
         AppendText(text, length, blank);
@@ -207,6 +212,7 @@ private:
     std::unique_ptr<char[]> data_;
     size_t size_ = 0;
     size_t capacity_ = 0; // with the terminating zero
+    size_t growLimit_ = size_t(-1) / 4;
 };
 
 class ZPI_API IntfXmlSaxHandler : public XERCES_CPP_NAMESPACE::HandlerBase {
@@ -238,6 +244,8 @@ private:
     const char* NameOf(const XMLCh* name);
     // Hands the gathered text to the current reader.
     void HandOverText();
+    // A text longer than maxText_: refused, naming its element.
+    [[noreturn]] void TextTooLong();
 
     // Element names converted lately, by the parser's pointer to the name
     // (the parser hands each element name from one place, its declaration).
@@ -267,5 +275,7 @@ private:
     IntfXmlUtf8Buffer name_; // scratch for names that do not fit an entry
     IntfXmlUtf8Buffer text_; // text gathered for the current reader, not yet handed over
     bool textBlank_ = true; // text_ holds only whitespace
+    size_t handed_ = 0;     // bytes of the text since the last tag handed over already
+    size_t maxText_;        // IntfXmlMaxTextBytes() as the parse began
 };
 

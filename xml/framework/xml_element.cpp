@@ -6,6 +6,7 @@
 #include "xml/framework/sax_handler.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cstdarg>
@@ -19,6 +20,31 @@
 IntfXmlError::IntfXmlError(int status, std::string message)
     : btkString(btkString::FromInt(status)), status_(status), message_(std::move(message)),
       where_(IntfXmlParsePosition()) {}
+
+IntfXmlError::IntfXmlError(int status, std::string message, std::string where)
+    : btkString(btkString::FromInt(status)), status_(status), message_(std::move(message)),
+      where_(std::move(where)) {}
+
+namespace {
+std::atomic<size_t> g_maxText{0};
+std::atomic<size_t> g_maxAttribute{0};
+} // namespace
+
+void IntfXmlTestHooks::SetReadLimits(size_t textBytes, size_t attributeBytes) {
+    g_maxText.store(textBytes, std::memory_order_relaxed);
+    g_maxAttribute.store(attributeBytes, std::memory_order_relaxed);
+}
+
+size_t IntfXmlMaxTextBytes() {
+    const size_t lowered = g_maxText.load(std::memory_order_relaxed);
+    return lowered != 0 && lowered < INTFXML_MAX_TEXT_BYTES ? lowered : INTFXML_MAX_TEXT_BYTES;
+}
+
+size_t IntfXmlMaxAttributeBytes() {
+    const size_t lowered = g_maxAttribute.load(std::memory_order_relaxed);
+    return lowered != 0 && lowered < INTFXML_MAX_ATTRIBUTE_BYTES ? lowered
+                                                                  : INTFXML_MAX_ATTRIBUTE_BYTES;
+}
 
 void IntfXmlThrow(int status, const char* format, ...) {
     char buf[512];
@@ -207,6 +233,14 @@ IntfXmlElement* IntfXmlElement::startElement(const char* name, IntfXmlAttributes
 }
 
 void IntfXmlElement::characters(const char* text, unsigned length) {
+    // A long text grows straight to the limit (the SAX handler refuses one
+    // beyond it) rather than doubling past it: what it holds stays near the
+    // limit.
+    if (length > text_.capacity() - text_.size()) {
+        const size_t limit = IntfXmlMaxTextBytes();
+        if (text_.capacity() > limit / 4 && text_.size() + length <= limit)
+            text_.reserve(limit);
+    }
     text_.append(text, length);
 }
 

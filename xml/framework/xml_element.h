@@ -81,10 +81,39 @@ constexpr int INTFXML_MAX_DEPTH = 256;
 // Most attributes one element may carry: no element of the vocabularies
 // has more than six; the margin lets documents with a few more still read.
 constexpr int INTFXML_MAX_ATTRIBUTES = 64;
+// Longest text one element may hold between two of its tags (as UTF-8):
+// 256 MiB. The longest the writers write is a list of numbers; a B-spline
+// of a million control points gives a knot list of 21 MB.
+constexpr size_t INTFXML_MAX_TEXT_BYTES = size_t(256) << 20;
+// Longest attribute value, character data section, comment or processing
+// instruction (as the document holds it), which the parser keeps whole:
+// 1 MiB. The writers' attributes are numbers and names of at most 260
+// characters; they write no sections, comments or instructions.
+constexpr size_t INTFXML_MAX_ATTRIBUTE_BYTES = size_t(1) << 20;
+
+// Switches for tests: process-wide, for the parses that begin afterwards.
+// Exported only by a build with ZPI_TEST_HOOKS (never shipped); elsewhere
+// hidden, so the limits keep their values.
+#if defined(ZPI_TEST_HOOKS)
+#define INTFXML_TEST_HOOKS_API ZPI_API
+#else
+#define INTFXML_TEST_HOOKS_API __attribute__((visibility("hidden")))
+#endif
+struct INTFXML_TEST_HOOKS_API IntfXmlTestHooks {
+    // Lowers the two limits above (0 restores the limit). An attribute
+    // limit below 256 bytes is not held exactly: the gate passes over
+    // shorter tags unread.
+    static void SetReadLimits(size_t textBytes, size_t attributeBytes);
+};
+// The limits in force (the constants above unless a test lowered them).
+ZPI_API size_t IntfXmlMaxTextBytes();
+ZPI_API size_t IntfXmlMaxAttributeBytes();
 
 class ZPI_API IntfXmlError : public btkString {
 public:
     IntfXmlError(int status, std::string message);
+    // With its own place ("line 3, column 7") instead of the parse's.
+    IntfXmlError(int status, std::string message, std::string where);
     int Status() const { return status_; }
     const char* Message() const { return message_.c_str(); }
     // Where the parse that was running on this thread stood when the error

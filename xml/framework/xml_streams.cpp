@@ -339,73 +339,48 @@ IntfXmlMemBinInputStream::IntfXmlMemBinInputStream(IntfXmlIOStream* stream) : st
 
 IntfXmlMemBinInputStream::~IntfXmlMemBinInputStream() = default;
 
-void IntfXmlMemBinInputStream::FillToken(char* buffer, size_t size) {
-    // A token of its own still being handed out.
-    if (token_ && tokenRead_ < tokenLen_)
-        return;
-    token_ = nullptr;
-    tokenLen_ = tokenRead_ = 0;
+size_t IntfXmlMemBinInputStream::FillToken(char* buffer, size_t size) {
     if (!stream_)
-        return;
+        return 0;
     if (envelopeEnded_) {
         for (int c = stream_->Get(); c != -1; c = stream_->Get())
             if (!IsSpace(c))
                 throw IntfXmlError(INTFXML_ERR_PARSE, "Read past the end");
-        return;
+        return 0;
     }
-    // The token starts in the caller's buffer and moves to a buffer of its
-    // own (growing geometrically) when it does not fit.
-    char* buf = buffer;
-    size_t cap = size;
+    // The token goes into the caller's buffer; one longer than the buffer
+    // is handed out over several calls, so that nothing of it is held here
+    // (only its last bytes, to tell the envelope's end tag).
     size_t len = 0;
-    bool nonSpace = false;
-    for (int c = stream_->Peek(); c != -1; c = stream_->Peek()) {
+    for (int c = stream_->Peek(); c != -1 && len < size; c = stream_->Peek()) {
         stream_->Get();
         if (atStart_ && IsSpace(c))
             continue;
         atStart_ = false;
-        if (len == cap) {
-            size_t newCap = std::max<size_t>(cap * 2, 1024);
-            std::unique_ptr<char[]> grown(new char[newCap]);
-            std::memcpy(grown.get(), buf, len);
-            own_ = std::move(grown);
-            ownCap_ = newCap;
-            buf = own_.get();
-            cap = newCap;
-        }
-        buf[len++] = char(c);
+        buffer[len++] = char(c);
         if (!IsSpace(c))
-            nonSpace = true;
-        if (c == '>' || (c == '\n' && nonSpace))
+            tokenNonSpace_ = true;
+        if (tailLen_ == sizeof tail_) {
+            std::memmove(tail_, tail_ + 1, sizeof tail_ - 1);
+            --tailLen_;
+        }
+        tail_[tailLen_++] = char(c);
+        if (c == '>' || (c == '\n' && tokenNonSpace_)) {
+            if (tailLen_ == kEnvelopeEnd.size() &&
+                std::string_view(tail_, tailLen_) == kEnvelopeEnd)
+                envelopeEnded_ = true;
+            tokenNonSpace_ = false;
+            tailLen_ = 0;
             break;
+        }
     }
-    token_ = buf;
-    tokenLen_ = len;
-    tokenRead_ = 0;
-    if (len >= kEnvelopeEnd.size() &&
-        std::string_view(buf + len - kEnvelopeEnd.size(), kEnvelopeEnd.size()) == kEnvelopeEnd)
-        envelopeEnded_ = true;
+    return len;
 }
 
 XMLSize_t IntfXmlMemBinInputStream::readBytes(XMLByte* toFill, XMLSize_t maxToRead) {
     if (maxToRead == 0)
         return 0;
-    char* buffer = reinterpret_cast<char*>(toFill);
-    FillToken(buffer, maxToRead);
-    size_t count = 0;
-    if (token_ == buffer) {
-        count = tokenLen_;
-        token_ = nullptr;
-        tokenLen_ = tokenRead_ = 0;
-    } else if (token_) {
-        count = std::min<size_t>(tokenLen_ - tokenRead_, maxToRead);
-        std::memcpy(buffer, token_ + tokenRead_, count);
-        tokenRead_ += count;
-        if (tokenRead_ == tokenLen_) {
-            token_ = nullptr;
-            tokenLen_ = tokenRead_ = 0;
-        }
-    }
+    const size_t count = FillToken(reinterpret_cast<char*>(toFill), maxToRead);
     pos_ += count;
     return count;
 }

@@ -269,7 +269,8 @@ ZPI_API void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path);
 
 // Hands the parser the stream's bytes one token at a time: everything up to
 // and including the next ">", or one text line up to and including its
-// newline. Whitespace before the first character is skipped; after a token
+// newline (a token longer than the parser's buffer over several calls, so
+// that nothing of it is held here). Whitespace before the first character is skipped; after a token
 // ending in "</SOAP-ENV:Envelope>" only whitespace may follow, anything else
 // throws IntfXmlError "Read past the end".
 class ZPI_API IntfXmlMemBinInputStream : public XERCES_CPP_NAMESPACE::BinInputStream {
@@ -282,15 +283,15 @@ public:
     const XMLCh* getContentType() const override { return nullptr; }
 
 private:
-    void FillToken(char* buffer, size_t size);
+    // The next bytes of the token into `buffer`: up to its end, or `size`
+    // bytes of it (the rest comes with the next calls).
+    size_t FillToken(char* buffer, size_t size);
 
     IntfXmlIOStream* stream_;
     uint64_t pos_ = 0;
-    char* token_ = nullptr;     // pending token: the caller's buffer or own_
-    size_t tokenLen_ = 0;
-    size_t tokenRead_ = 0;
-    std::unique_ptr<char[]> own_; // token buffer of its own when one is needed
-    size_t ownCap_ = 0;
+    bool tokenNonSpace_ = false; // the token so far holds more than whitespace
+    char tail_[20];              // the token's last bytes (the envelope's end tag is 20)
+    size_t tailLen_ = 0;
     bool envelopeEnded_ = false;
     bool atStart_ = true;
 };

@@ -305,3 +305,192 @@ TEST(XmlReaderPaths, LongDecimalsReadAsTheNearestDouble) {
             << bad;
     }
 }
+
+namespace {
+
+// A "bnfs:" document made as it is read: `head`, then `fill` repeated to
+// `count` bytes, then `tail`. Counts the bytes it handed out.
+struct Generated {
+    std::string head, fill, tail;
+    size_t count = 0;
+    size_t handed = 0;
+};
+Generated* g_generated = nullptr;
+
+class GeneratedFile : public IntfXmlBnfsFile {
+public:
+    long Read(char* buffer, size_t wanted) override {
+        Generated& g = *g_generated;
+        const size_t total = g.head.size() + g.count + g.tail.size();
+        size_t n = 0;
+        for (; n < wanted && g.handed < total; ++n, ++g.handed) {
+            const size_t at = g.handed;
+            buffer[n] = at < g.head.size() ? g.head[at]
+                        : at < g.head.size() + g.count
+                            ? g.fill[(at - g.head.size()) % g.fill.size()]
+                            : g.tail[at - g.head.size() - g.count];
+        }
+        return long(n);
+    }
+    long Write(const char*, size_t) override { return -1; }
+    bool Close() override { return true; }
+};
+
+IntfXmlBnfsFile* OpenGenerated(const char*, int mode, std::string*) {
+    return mode == 1 ? new GeneratedFile : nullptr;
+}
+
+// Reads the generated document under a ValueRecorder; the status, and the
+// message in *message.
+int ReadGenerated(Generated& g, std::string* message) {
+    g_generated = &g;
+    const IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&OpenGenerated);
+    ValueRecorder r;
+    const int status =
+        xmltest::ErrorOf([&] { IntfXmlParseDocument("bnfs:generated.xml", &r); }, message);
+    IntfXmlRegisterBnfsOpener(saved);
+    g_generated = nullptr;
+    return status;
+}
+
+// Lowers the read limits for one test.
+struct LoweredLimits {
+    LoweredLimits(size_t text, size_t attribute) {
+        IntfXmlTestHooks::SetReadLimits(text, attribute);
+    }
+    ~LoweredLimits() { IntfXmlTestHooks::SetReadLimits(0, 0); }
+};
+
+} // namespace
+
+TEST(XmlReaderPaths, ATextOrAttributeOverItsLimitIsRefusedWhereItPassesIt) {
+    // Limits lowered to 1 MiB of text and 64 KiB of an attribute (or a
+    // section); the documents are made as they are read, up to 8 MiB past
+    // the limit. At the limit a document reads; one byte over, it is
+    // refused with the element's name and the place; far over, reading
+    // stops soon after the limit (what is held stays near it). With either
+    // scanner: a document type declaration takes the general one, where
+    // the parser's bounded memory refuses a long attribute or section.
+    const size_t kText = size_t(1) << 20, kAttribute = size_t(64) << 10;
+    LoweredLimits lowered(kText, kAttribute);
+    const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    struct Case {
+        const char* what;
+        std::string head, fill, tail;
+        size_t limit, before; // bytes of the text counted before the fill
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {"value", "<Box>\n\t<MinPoint>1 2 3", " ", "</MinPoint></Box>", kText, 5,
+         "the text of element \"MinPoint\" is longer than 1048576 bytes"},
+        {"text between elements", "<Box>\n\t<MinPoint>1 2 3</MinPoint>", "\t", "</Box>", kText, 0,
+         "the text of element \"Box\" is longer than 1048576 bytes"},
+        {"attribute", "<Box>\n\t<Datum ID=\"1\" name=\"", "n", "\"></Datum></Box>", kAttribute, 0,
+         "attribute \"name\" of element \"Datum\" is longer than 65536 bytes"},
+        {"data section", "<Box>\n\t<MinPoint><![CDATA[", "5", "]]></MinPoint></Box>", kAttribute, 0,
+         "data section is longer than 65536 bytes"},
+    };
+    const char* bounded = "a name, attribute value, section or entity needs more than";
+    for (const Case& c : cases)
+        for (const std::string& prolog : {decl, decl + "<!DOCTYPE Box>\n"}) {
+            const bool general = prolog != decl;
+            std::string msg;
+            Generated fits{prolog + c.head, c.fill, c.tail, c.limit - c.before};
+            EXPECT_EQ(ReadGenerated(fits, &msg), 0) << c.what << ": " << msg;
+            // (The general scanner keeps a section whole: it is refused
+            // only by the bounded memory, far over.)
+            if (!general || c.what != std::string("data section")) {
+                Generated over{prolog + c.head, c.fill, c.tail, c.limit - c.before + 1};
+                EXPECT_EQ(ReadGenerated(over, &msg), INTFXML_ERR_MALFORMED) << c.what;
+                EXPECT_NE(msg.find(c.refusal), std::string::npos) << msg;
+                EXPECT_NE(msg.find("cannot read \"bnfs:generated.xml\": line "),
+                          std::string::npos)
+                    << msg;
+                EXPECT_NE(msg.find(", column "), std::string::npos) << msg;
+            }
+            Generated far{prolog + c.head, c.fill, c.tail, c.limit + (size_t(8) << 20)};
+            EXPECT_EQ(ReadGenerated(far, &msg), INTFXML_ERR_MALFORMED) << c.what;
+            const bool keptWhole = general && c.limit == kAttribute; // refused by the memory
+            EXPECT_NE(msg.find(keptWhole ? bounded : c.refusal), std::string::npos) << msg;
+            EXPECT_LT(far.handed, size_t(5) << 20) << c.what;
+        }
+}
+
+TEST(XmlReaderPaths, BytesTheEncodingCannotDecodeAreRefusedWithTheirPlaceAndValue) {
+    // Each bad byte where it stands: in the bytes read ahead, and far
+    // beyond them (after 4000 lines), in memory and as a stream.
+    const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    std::string lines;
+    for (int i = 0; i < 23; ++i)
+        lines += "\t<A>" + std::to_string(i) + "</A>\n";
+    std::string many;
+    for (int i = 0; i < 4000; ++i)
+        many += "\t<A>" + std::to_string(i) + "</A>\n";
+    struct Case {
+        std::string doc;
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {decl + "<D>\n" + lines + "\t\xC1</D>", "line 26, column 2: byte 0xC1 is not valid UTF-8"},
+        {decl + "<D>\n" + many + "<A>x\xC1</A></D>",
+         "line 4003, column 5: byte 0xC1 is not valid UTF-8"},
+        {decl + "<D><A>\xE2\x82\xAC\xE2\x28</A></D>",
+         "line 2, column 8: bytes 0xE2 0x28 are not valid UTF-8"},
+        {decl + "<D><A>\xED\xA0\x80</A></D>", "line 2, column 7: bytes 0xED 0xA0 are not valid UTF-8"},
+        {decl + "<D>\r\n<A>1" + std::string(1, '\0') + "</A></D>",
+         "line 3, column 5: a NUL byte (0x00), which no XML document may hold"},
+        {decl + "<D>\n" + many + "<A>" + std::string(1, '\0') + "</A></D>",
+         "line 4003, column 4: a NUL byte (0x00)"},
+        {decl + "<D><A>1</A></D>\xE2\x82", "the document ends inside a UTF-8 character (bytes 0xE2 0x82)"},
+        {"<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<D><A>caf\xE9</A></D>",
+         "line 2, column 10: byte 0xE9 is not US-ASCII"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-7\"?>\n<D><A>ab\x80\xFF" "cd</A></D>",
+         "line 1, column 31: the document's encoding \"UTF-7\" is not read"},
+        {"<?xml version='1.0' encoding='windows-1252'?>\n<D><A>\x81</A></D>",
+         "the document's encoding \"windows-1252\" is not read"},
+    };
+    for (const Case& c : cases) {
+        ValueRecorder r;
+        std::string msg;
+        EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlParseBuffer(c.doc.data(), c.doc.size(), &r, "t"); },
+                                   &msg),
+                  INTFXML_ERR_PARSE)
+            << c.refusal;
+        EXPECT_NE(msg.find(c.refusal), std::string::npos) << msg;
+        Generated g{c.doc, " ", "", 0};
+        EXPECT_EQ(ReadGenerated(g, &msg), INTFXML_ERR_PARSE) << c.refusal;
+        EXPECT_NE(msg.find(c.refusal), std::string::npos) << msg;
+    }
+    // UTF-16: a surrogate without its pair.
+    auto utf16 = [](const std::u16string& text) {
+        std::string bytes = "\xFF\xFE";
+        for (char16_t u : text) {
+            bytes.push_back(char(u & 0xFF));
+            bytes.push_back(char(u >> 8));
+        }
+        return bytes;
+    };
+    const std::string unpaired = utf16(u"<D>\n<A>x\xD800y</A></D>");
+    ValueRecorder r16;
+    std::string msg;
+    EXPECT_EQ(xmltest::ErrorOf(
+                  [&] { IntfXmlParseBuffer(unpaired.data(), unpaired.size(), &r16, "t"); }, &msg),
+              INTFXML_ERR_PARSE);
+    EXPECT_NE(msg.find("line 2, column 5: an unpaired UTF-16 surrogate 0xD800"), std::string::npos)
+        << msg;
+    // What these encodings hold is read exactly: ISO-8859-1 (every byte a
+    // character, in texts and attributes), UTF-16, and UTF-8 itself.
+    const std::string latin1 =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<D><A>ab\xE9\x80\xFF" "cd</A><B>\xA0</B></D>";
+    ValueRecorder rl;
+    IntfXmlParseBuffer(latin1.data(), latin1.size(), &rl, "t");
+    EXPECT_EQ(rl.seen, "A=ab\xC3\xA9\xC2\x80\xC3\xBF" "cd;B=\xC2\xA0;");
+    const std::string wide = utf16(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<D><A>x\u00E9\U0001F600</A></D>");
+    ValueRecorder rw;
+    IntfXmlParseBuffer(wide.data(), wide.size(), &rw, "t");
+    EXPECT_EQ(rw.seen, "A=x\xC3\xA9\xF0\x9F\x98\x80;");
+    const std::string utf8 = decl + "<D><A>\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD</A></D>";
+    ValueRecorder r8;
+    IntfXmlParseBuffer(utf8.data(), utf8.size(), &r8, "t");
+    EXPECT_EQ(r8.seen, "A=\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD;");
+}
