@@ -61,8 +61,9 @@
 // a file system without O_TMPFILE, and during a replacing commit between
 // the naming and the removal of the old content) one file under a
 // temporary name, holding the new content (a kill before the exchange) or
-// the old one (after it). The target itself is always the old file or the
-// new one, whole. The next successful write of the same target removes
+// the old one (after it); where a new target is placed by link + unlink, a
+// kill between the two leaves the new file under both names. The target
+// itself is always the old file or the new one, whole. The next successful write of the same target removes
 // such files.
 //
 // On any failure, and when the object is destroyed or abandoned before
