@@ -321,17 +321,35 @@ TEST(FileCommits, WhatTakesTheTemporaryNameIsNeverPutInPlace) {
 }
 
 // A child that writes `target` whole over and over (4 KiB of one letter),
-// unsynced, until it is killed.
+// unsynced, until it is killed; it answers once its first write is in
+// place, so that a kill comes while it writes over and over.
 constexpr size_t kRewriteBytes = 4096;
 pid_t StartRewriter(const std::string& target) {
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
     const pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
+    if (pid != 0) {
+        ::close(ready[1]);
+        char c = 0;
+        const bool started = pid > 0 && ::read(ready[0], &c, 1) == 1;
+        ::close(ready[0]);
+        if (pid > 0 && !started) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        return started ? pid : -1;
+    }
+    ::close(ready[0]);
     for (unsigned i = 1;; ++i) {
         const std::string bytes(kRewriteBytes, char('a' + i % 26));
         kkAtomicFile f;
-        if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) && f.Write(bytes.data(), bytes.size()))
-            f.Commit();
+        if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
+            f.Write(bytes.data(), bytes.size()) && f.Commit() && ready[1] >= 0) {
+            (void)!::write(ready[1], "w", 1);
+            ::close(ready[1]);
+            ready[1] = -1;
+        }
     }
 }
 
@@ -353,7 +371,7 @@ TEST(FileCommits, AWriterKilledAnywhereLeavesAWholeTargetAndTheNextWriteRemovesW
         for (int round = 0; round < 40; ++round) {
             const pid_t pid = StartRewriter(target);
             ASSERT_GT(pid, 0);
-            ::usleep(useconds_t(1000 + prng.Below(8000)));
+            ::usleep(useconds_t(prng.Below(3000)));
             ::kill(pid, SIGKILL);
             int status = 0;
             ::waitpid(pid, &status, 0);
