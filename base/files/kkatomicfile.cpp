@@ -44,7 +44,10 @@ std::string ShortName(const std::string& name, size_t limit) {
 
 // The temporary name `slot` of the target `name`: .NAME.<slot>.tmp
 std::string TempNameFor(const std::string& name, int slot) {
-    return "." + ShortName(name, kTempNameBytes) + "." + std::to_string(slot) + ".tmp";
+    std::string temp(1, '.');
+    temp.append(ShortName(name, kTempNameBytes)).append(1, '.');
+    temp.append(std::to_string(slot)).append(".tmp");
+    return temp;
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
