@@ -7,11 +7,28 @@
 // counters: unsynced_ms and synced_ms, the medians of the two; sync_ms, the
 // median of what syncing added within each iteration; ratio, the median
 // of synced / unsynced time within each iteration.
+//
+// BM_HandOverZPI: the same model handed to the host as "zpi.xml" in the
+// temporary folder (request 103 with GG_TEMP_FILE set, import format 1,
+// to a host on the loopback address that answers at once), against
+// WriteZPI of it to a caller's path, which is synced; wall-clock time,
+// turns alternating. The time shown is the hand-over's; counters:
+// handover_ms and writezpi_ms, the medians of the two; ratio, the median
+// of hand-over / WriteZPI time within each iteration.
+#include "client/zr_callback.h"
+#include "client/zr_proxy.h"
+#include "client/zr_strings.h"
 #include "kkfileio.h"
+#include "net.h"
+#include "uniloc.h"
 #include "zpi_bench_util.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -51,6 +68,95 @@ void BM_WriteZPISynced(benchmark::State& state) {
     state.counters["ratio"] = Median(ratios);
 }
 
+// The host: every request is answered "0\n42" at once.
+class Answering : public bnfsSession {
+public:
+    using bnfsSession::bnfsSession;
+
+protected:
+    void DoOtherRequest() override {
+        btkString text;
+        ReadSessionText(In(), text);
+        WriteSessionText(Out(), "0\n42");
+    }
+};
+
+class Host : public bnfsServer {
+public:
+    Host() {
+        mem_.MakeDirectory("/ZPI", 0, nullptr);
+        SetLocationDriver(&mem_);
+        Init(0, nullptr);
+        SetTimeSlice(0.05);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~Host() override {
+        RequestStop();
+        thread_.join();
+        Shutdown();
+    }
+    std::string Url() const { return "bnfs://127.0.0.1:" + std::to_string(GetPort()) + "/"; }
+
+protected:
+    bnfsSession* MakeSession(btkSocketStream* s) override { return new Answering(s, this, 10); }
+
+private:
+    unimemlocation mem_{"bench"};
+    std::thread thread_;
+};
+
+void BM_HandOverZPI(benchmark::State& state) {
+    const GridModel grid = BuildGridModel(int(state.range(0)));
+    const qel_intf_data* data = IntfDataOf(grid.model);
+    const std::string folder = TempPath("handover") + ".d";
+    const std::string path = TempPath("caller");
+    std::filesystem::create_directory(folder);
+    ::setenv("TMP", folder.c_str(), 1);
+    ::setenv("GG_TEMP_FILE", "1", 1);
+    ZrSetImportFormat(1);
+    Host host;
+    xrchandle<ZorvanProxy> proxy(new ZorvanProxy());
+    if (!data || !proxy->Connect(host.Url().c_str())) {
+        state.SkipWithError("no interface data or no connection");
+        return;
+    }
+    auto handOver = [&] {
+        return TimesOf([&] {
+                   int feature = 0;
+                   proxy->ImportQelIntfDataToFeature(1, nullptr, data, nullptr, &feature);
+               })
+            .wall;
+    };
+    auto write = [&] { return TimesOf([&] { grid.model->WriteZPI(path.c_str()); }).wall; };
+    handOver(); // both files exist from here on: every write replaces one
+    write();
+    std::vector<double> handovers, writes, ratios;
+    size_t runs = 0;
+    for (auto _ : state) {
+        double h, w;
+        if (runs++ % 2 == 0) {
+            h = handOver();
+            w = write();
+        } else {
+            w = write();
+            h = handOver();
+        }
+        handovers.push_back(h);
+        writes.push_back(w);
+        ratios.push_back(w > 0 ? h / w : 0);
+        state.SetIterationTime(h);
+    }
+    ::unsetenv("GG_TEMP_FILE");
+    ::unsetenv("TMP");
+    std::remove(path.c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    state.counters["handover_ms"] = 1e3 * Median(handovers);
+    state.counters["writezpi_ms"] = 1e3 * Median(writes);
+    state.counters["ratio"] = Median(ratios);
+}
+
 } // namespace
 
+BENCHMARK(BM_HandOverZPI)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_WriteZPISynced)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);

@@ -39,7 +39,7 @@ using zr_detail::kNotSent;
 template <class Writer, class Record>
 bool WriteHandOver(int opcode, const char* name, const Record* record, btkString& path) {
     return ZrWriteHandOver(opcode, name, path, [record](const btkString& where, std::string&) {
-        Writer writer(where.c_str(), record);
+        Writer writer(where.c_str(), record, kZrHandOver);
         return true;
     });
 }

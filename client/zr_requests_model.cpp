@@ -278,9 +278,9 @@ bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
             if (format == 0)
                 return ZrWriteNeutralFile(where, data, extension, why);
             if (!model.isNull())
-                IntfXmlKPIWriter writer(where.c_str(), model, extension);
+                IntfXmlKPIWriter writer(where.c_str(), model, extension, kZrHandOver);
             else
-                IntfXmlZPI writer(where.c_str(), data, extension);
+                IntfXmlZPI writer(where.c_str(), data, extension, kZrHandOver);
             return true;
         });
     if (written)

@@ -103,7 +103,7 @@ bool ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
         ReportQelImpfeatExtendStatus("ZrWriteNeutralFile",
                                      ConvertQelImpfeatExtend(part.get(), extension));
     if (!IntfXmlIsBnfsPath(path.c_str()))
-        return stream_neutral_to_pfa_why(wide.c_str(), part.get(), &why) == 1;
+        return stream_neutral_to_pfa_why(wide.c_str(), part.get(), &why, kZrHandOver) == 1;
     IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener();
     std::unique_ptr<IntfXmlBnfsFile> file(opener ? opener(path.c_str(), 2, &why) : nullptr);
     if (!file) {

@@ -12,9 +12,14 @@
 // answers 100, "not sent"); otherwise the host would take the previous
 // job's file for this one. Which request was not sent and why is told in
 // one line on standard error.
+//
+// A file handed over is put in place whole, but not synced: the host reads
+// it at once, and after a power loss the job is lost with it anyway. Only
+// documents written to a caller's path (WriteZPI) wait for the disk.
 #pragma once
 
 #include "btkstring.h"
+#include "kkatomicfile.h"
 
 #include <functional>
 #include <string>
@@ -22,6 +27,9 @@
 struct qel_intf_data;
 struct qel_intf_data_extend;
 class IntfXmlElement;
+
+// How the writers of hand-over files write them.
+constexpr kkDurability kZrHandOver = kkDurability::Unsynced;
 
 // The path of hand-over file `name`; false when there is nowhere to put it
 // (no callback server and "GG_TEMP_FILE" unset).

@@ -352,7 +352,8 @@ int stream_neutral_to_pfa(const char16_t* location, neut_part* part) {
     return written;
 }
 
-int stream_neutral_to_pfa_why(const char16_t* location, neut_part* part, std::string* why) {
+int stream_neutral_to_pfa_why(const char16_t* location, neut_part* part, std::string* why,
+                              kkDurability durability) {
     std::string reason;
     if (!location)
         reason = "no location";
@@ -369,7 +370,9 @@ int stream_neutral_to_pfa_why(const char16_t* location, neut_part* part, std::st
     // file is always written uncompressed without touching the process-wide
     // switch, and the facet links are saved with the output.
     int result = kWritten;
-    ugc_output* out = ugc_open_output_why(location, 7, 1404, UGC_OPEN_UNCOMPRESSED, &reason);
+    const int options =
+        UGC_OPEN_UNCOMPRESSED | (durability == kkDurability::Unsynced ? UGC_OPEN_UNSYNCED : 0);
+    ugc_output* out = ugc_open_output_why(location, 7, 1404, options, &reason);
     if (!out) {
         result = kOpenFailed;
     } else {

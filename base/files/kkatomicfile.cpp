@@ -3,9 +3,7 @@
 #include "kkfileio.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -21,25 +20,17 @@
 namespace {
 
 constexpr size_t kTempNameBytes = 64;
-constexpr int kTempAttempts = 64;
+// Temporary names per target: ".NAME.0.tmp" to ".NAME.63.tmp", each writer
+// taking the first free one. What killed writers left is looked for under
+// the first kStaleLooks names, and under the later ones while they are
+// taken (a writer takes a later name only while the earlier ones are).
+constexpr int kTempSlots = 64;
+constexpr int kStaleLooks = 16;
 // Looks at the target again when it changed under a commit; a name that
 // keeps changing kind fails the commit after this many.
 constexpr int kPlaceAttempts = 8;
-
-// A fresh 64-bit value per call, different across threads and processes.
-uint64_t NextRandom() {
-    static std::atomic<uint64_t> counter{0};
-    uint64_t x = counter.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B97F4A7C15ull;
-    x ^= uint64_t(::getpid()) << 32;
-    x ^= uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
-    // splitmix64 finaliser
-    x ^= x >> 30;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 27;
-    x *= 0x94D049BB133111EBull;
-    x ^= x >> 31;
-    return x;
-}
+// Place() and its steps: failed, the reason given.
+constexpr int kFailed = -1;
 
 // At most `limit` bytes of `name`, not cutting a UTF-8 sequence.
 std::string ShortName(const std::string& name, size_t limit) {
@@ -51,16 +42,11 @@ std::string ShortName(const std::string& name, size_t limit) {
     return name.substr(0, n);
 }
 
-// A temporary name for the target `name`: .NAME.<16 hex digits>.tmp
-std::string TempNameFor(const std::string& name) {
-    static const char hex[] = "0123456789abcdef";
-    uint64_t r = NextRandom();
+// The temporary name `slot` of the target `name`: .NAME.<slot>.tmp
+std::string TempNameFor(const std::string& name, int slot) {
     std::string temp(1, '.');
-    temp += ShortName(name, kTempNameBytes);
-    temp += '.';
-    for (int i = 0; i < 16; ++i, r >>= 4)
-        temp += hex[r & 15];
-    temp += ".tmp";
+    temp.append(ShortName(name, kTempNameBytes)).append(1, '.');
+    temp.append(std::to_string(slot)).append(".tmp");
     return temp;
 }
 
@@ -117,14 +103,15 @@ template <class List> bool AttributeNames(List list, std::vector<std::string>& n
     return false;
 }
 
-// The value of one attribute of the file at `path`. False with errno set.
-bool AttributeValue(const char* path, const std::string& name, std::vector<char>& value) {
+// The value of one attribute, through `get` (lgetxattr, getxattr or
+// fgetxattr bound to the file and the name). False with errno set.
+template <class Get> bool AttributeValue(Get get, std::vector<char>& value) {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const ssize_t size = ::lgetxattr(path, name.c_str(), nullptr, 0);
+        const ssize_t size = get(nullptr, 0);
         if (size < 0)
             return false;
         value.resize(size_t(size));
-        const ssize_t n = ::lgetxattr(path, name.c_str(), value.data(), value.size());
+        const ssize_t n = get(value.data(), value.size());
         if (n < 0 && errno == ERANGE)
             continue;
         if (n < 0)
@@ -135,6 +122,8 @@ bool AttributeValue(const char* path, const std::string& name, std::vector<char>
     errno = ERANGE;
     return false;
 }
+
+bool SameFile(const struct stat& a, dev_t dev, ino_t ino) { return a.st_dev == dev && a.st_ino == ino; }
 
 } // namespace
 
@@ -168,12 +157,13 @@ void kkAtomicFile::CloseFolder() {
     dirFd_ = -1;
 }
 
-bool kkAtomicFile::Open(const char* path, int mode) {
+bool kkAtomicFile::Open(const char* path, int mode, kkDurability durability) {
     if (opened_) {
         Fail("the file is already open");
         return false;
     }
     opened_ = true;
+    durable_ = durability == kkDurability::Durable && kkFileTestHooks::Sync();
     if (!path || !*path) {
         Fail("no file name");
         return false;
@@ -191,7 +181,13 @@ bool kkAtomicFile::Open(const char* path, int mode) {
             // The link stays; the file it names is replaced.
             char* resolved = ::realpath(path, nullptr);
             if (!resolved) {
-                Fail(Quoted(target) + " is a link that names no file");
+                // A missing file is said in words; a loop, a folder that
+                // may not be searched and the rest in the system's.
+                const int err = errno;
+                if (err == ENOENT)
+                    Fail(Quoted(target) + " is a link that names no file");
+                else
+                    Fail("cannot write " + Quoted(target) + ": " + std::strerror(err));
                 return false;
             }
             target = resolved;
@@ -247,6 +243,7 @@ bool kkAtomicFile::Open(const char* path, int mode) {
 }
 
 bool kkAtomicFile::MakeTemporary(int mode) {
+    bool made = false;
     if (kkFileTestHooks::TmpFile()) {
         const int fd = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
         // It is given its name through /proc (linkat with AT_EMPTY_PATH
@@ -255,18 +252,35 @@ bool kkAtomicFile::MakeTemporary(int mode) {
         if (fd >= 0 && ::stat(ProcPath(fd).c_str(), &st) == 0) {
             fd_ = fd;
             anonymous_ = true;
-            return true;
-        }
-        if (fd >= 0)
+            made = true;
+        } else if (fd >= 0) {
             ::close(fd);
+        }
     }
-    return TakeTempName("cannot create", [&](const char* temp) {
-        const int fd = ::openat(dirFd_, temp, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0)
-            return errno;
-        fd_ = fd;
-        return 0;
-    });
+    if (!made)
+        made = TakeTempName("cannot create", [&](const char* temp) {
+            const int fd = ::openat(dirFd_, temp, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd < 0)
+                return errno;
+            // Locked at once: a temporary file without the lock is one
+            // whose writer is gone (RemoveStale).
+            (void)::flock(fd, LOCK_EX | LOCK_NB);
+            fd_ = fd;
+            return 0;
+        });
+    if (!made)
+        return false;
+    if (anonymous_)
+        (void)::flock(fd_, LOCK_EX | LOCK_NB);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        Fail("cannot create", errno);
+        Abandon();
+        return false;
+    }
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+    return true;
 }
 
 // Gives the unnamed temporary file a temporary name (for an exchange).
@@ -280,8 +294,8 @@ bool kkAtomicFile::NameTemporary() {
 }
 
 bool kkAtomicFile::TakeTempName(const char* what, const std::function<int(const char*)>& make) {
-    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-        std::string temp = TempNameFor(name_);
+    for (int slot = 0; slot < kTempSlots; ++slot) {
+        std::string temp = TempNameFor(name_, slot);
         const int err = make(temp.c_str());
         if (err == 0) {
             tempName_ = std::move(temp);
@@ -310,7 +324,7 @@ bool kkAtomicFile::Write(const void* data, size_t size) {
     return false;
 }
 
-bool kkAtomicFile::KeepAttributes(const struct stat& old) {
+bool kkAtomicFile::KeepAttributes(const struct stat& old, int oldFd) {
     struct stat now {};
     if (::fstat(fd_, &now) != 0) {
         Fail("cannot write", errno);
@@ -325,7 +339,7 @@ bool kkAtomicFile::KeepAttributes(const struct stat& old) {
             groupKept = true;
     }
     // After the owner: a change of owner drops file capabilities.
-    if (!KeepExtendedAttributes())
+    if (!KeepExtendedAttributes(oldFd))
         return false;
     mode_t mode = old.st_mode & 07777;
     if (!ownerKept || !groupKept) {
@@ -341,10 +355,38 @@ bool kkAtomicFile::KeepAttributes(const struct stat& old) {
     return true;
 }
 
-bool kkAtomicFile::KeepExtendedAttributes() {
-    const char* old = target_.c_str();
+// The old file is `oldFd`, opened with O_PATH in the target's folder: its
+// attributes are read through /proc, which names that very file (an O_PATH
+// descriptor takes no f*xattr call). Without /proc, through a descriptor
+// of the same file opened for reading.
+bool kkAtomicFile::KeepExtendedAttributes(int oldFd) {
+    const std::string proc = ProcPath(oldFd);
+    int readFd = -1;
+    struct stat viaProc {};
+    if (::stat(proc.c_str(), &viaProc) != 0) {
+        struct stat old {}, opened {};
+        readFd = ::openat(dirFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (readFd < 0 || ::fstat(oldFd, &old) != 0 || ::fstat(readFd, &opened) != 0 ||
+            !SameFile(opened, old.st_dev, old.st_ino)) {
+            const int err = readFd < 0 ? errno : ESTALE;
+            if (readFd >= 0)
+                ::close(readFd);
+            Fail("cannot keep the extended attributes of", err);
+            return false;
+        }
+    }
+    struct CloseRead {
+        int fd;
+        ~CloseRead() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } closeRead{readFd};
+    auto list = [&](char* b, size_t n) {
+        return readFd >= 0 ? ::flistxattr(readFd, b, n) : ::listxattr(proc.c_str(), b, n);
+    };
     std::vector<std::string> names, had;
-    if (!AttributeNames([&](char* b, size_t n) { return ::llistxattr(old, b, n); }, names) ||
+    if (!AttributeNames(list, names) ||
         !AttributeNames([&](char* b, size_t n) { return ::flistxattr(fd_, b, n); }, had)) {
         Fail("cannot keep the extended attributes of", errno);
         return false;
@@ -355,7 +397,11 @@ bool kkAtomicFile::KeepExtendedAttributes() {
             (void)::fremovexattr(fd_, name.c_str());
     std::vector<char> value;
     for (const std::string& name : names) {
-        if (!AttributeValue(old, name, value)) {
+        auto get = [&](void* b, size_t n) {
+            return readFd >= 0 ? ::fgetxattr(readFd, name.c_str(), b, n)
+                               : ::getxattr(proc.c_str(), name.c_str(), b, n);
+        };
+        if (!AttributeValue(get, value)) {
             if (errno == ENODATA || AttributeLeftOut(errno))
                 continue; // gone meanwhile, or not readable by this process
             Fail(("cannot keep the extended attribute " + name + " of").c_str(), errno);
@@ -379,22 +425,24 @@ bool kkAtomicFile::Commit() {
         return false;
     }
     if (!failed_ && !exclusive_) {
+        // The file replaced, opened in the target's folder without
+        // following a link (whatever the current folder is now).
+        const int oldFd = ::openat(dirFd_, name_.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         struct stat st {};
-        if (::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            KeepAttributes(st);
+        if (oldFd >= 0 && ::fstat(oldFd, &st) == 0 && S_ISREG(st.st_mode))
+            KeepAttributes(st, oldFd);
+        if (oldFd >= 0)
+            ::close(oldFd);
     }
-    const bool sync = kkFileTestHooks::Sync();
-    if (!failed_ && sync) {
+    if (!failed_ && durable_) {
         if (const int err = kkSyncFd(fd_, false))
             Fail("cannot write", err);
-    }
-    // A named temporary file is closed before it takes the target's place,
-    // so that a failing close keeps it out; an unnamed one is named through
-    // its descriptor (and was synced, which reports what a close would).
-    if (!anonymous_) {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0)
+    } else if (!failed_) {
+        // Unsynced: a file system that reports write errors at a close
+        // (NFS) reports them here, and the file stays out. The descriptor
+        // itself stays open until the file is in place.
+        const int probe = ::dup(fd_);
+        if (probe < 0 || ::close(probe) != 0)
             Fail("cannot write", errno);
     }
     const bool placed = !failed_ && Place();
@@ -402,19 +450,28 @@ bool kkAtomicFile::Commit() {
         committed_ = true;
         tempName_.clear();
         // In place; a failure now means it may not survive a power loss.
-        if (sync && dirSyncable_)
-            if (const int err = kkSyncFd(dirFd_, true))
+        if (durable_) {
+            const int err = dirSyncable_ ? kkSyncFd(dirFd_, true) : kkSyncFileSystem(fd_);
+            if (err)
                 Fail("cannot sync the folder of", err);
+        }
+        RemoveStale();
     }
     Abandon(); // closes what is still open; removes the temporary file unless placed
     return placed && !failed_;
 }
 
 bool kkAtomicFile::Place() {
+    // A replacement goes by names: an unnamed file gets its temporary name
+    // before the last look (and before the test hook).
+    struct stat st {};
+    if (!exclusive_ && anonymous_ &&
+        ::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        !NameTemporary())
+        return false;
     if (auto hook = kkFileTestHooks::GetBeforePlace())
         hook(target_.c_str());
     for (int attempt = 0; attempt < kPlaceAttempts; ++attempt) {
-        struct stat st {};
         if (::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) {
                 Fail("cannot replace", errno);
@@ -423,6 +480,8 @@ bool kkAtomicFile::Place() {
             const int err = PutNew();
             if (err == 0)
                 return true;
+            if (err == kFailed)
+                return false;
             if (err != EEXIST) {
                 Fail("cannot create", err);
                 return false;
@@ -442,6 +501,8 @@ bool kkAtomicFile::Place() {
         const int err = Exchange(placed);
         if (placed)
             return true;
+        if (err == kFailed)
+            return false;
         if (err == ENOENT)
             continue; // the target went meanwhile
         if (err != 0)
@@ -452,71 +513,167 @@ bool kkAtomicFile::Place() {
     return false;
 }
 
-// Puts the file at the free name, never over anything. 0 or the errno.
+bool kkAtomicFile::IsOurs(const char* name) const {
+    struct stat st {};
+    return ::fstatat(dirFd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, dev_, ino_);
+}
+
+std::string kkAtomicFile::TempTaken(const std::string& temp) const {
+    return "cannot write " + Quoted(target_) + ": its temporary file " + Quoted(folder_ + temp) +
+           " was replaced by something else before it took the target's place; the target is "
+           "left as it was";
+}
+
+// Puts the file at the free name, never over anything. 0, the errno, or
+// kFailed (the reason given).
 int kkAtomicFile::PutNew() {
     if (anonymous_ && tempName_.empty()) {
+        // The descriptor's own file takes the name.
         if (::linkat(AT_FDCWD, ProcPath(fd_).c_str(), dirFd_, name_.c_str(), AT_SYMLINK_FOLLOW) != 0)
             return errno;
         return 0;
     }
-    const int err = kkRenameNoReplace(dirFd_, tempName_.c_str(), dirFd_, name_.c_str());
-    if (err == 0)
-        tempName_.clear();
-    return err;
+    const std::string temp = tempName_;
+    if (!IsOurs(temp.c_str())) {
+        Fail(TempTaken(temp));
+        tempName_.clear(); // not ours: never removed
+        return kFailed;
+    }
+    const int err = kkRenameNoReplace(dirFd_, temp.c_str(), dirFd_, name_.c_str());
+    if (err != 0)
+        return err;
+    tempName_.clear();
+    if (IsOurs(name_.c_str()))
+        return 0;
+    // The temporary name was taken between the look and the rename: what
+    // took it goes back there, and the name is free again.
+    if (kkRenameNoReplace(dirFd_, name_.c_str(), dirFd_, temp.c_str()) != 0)
+        Fail("cannot write " + Quoted(target_) + ": its temporary file " + Quoted(folder_ + temp) +
+             " was replaced by something else while it took the target's place, which now "
+             "holds that (it could not be moved back: " + std::strerror(errno) + ")");
+    else
+        Fail(TempTaken(temp));
+    return kFailed;
 }
 
 // Replaces the regular file at the target. `placed` tells whether the
-// file is in place; the result is 0 or the errno of what failed (ENOENT:
-// the target went, look again). A failure that leaves something else
-// where it was is reported here.
+// file is in place; the result is 0, kFailed (the reason given) or the
+// errno of what failed (ENOENT: the target went, look again). A failure
+// that leaves something else where it was is reported here.
 int kkAtomicFile::Exchange(bool& placed) {
     placed = false;
     if (!NameTemporary())
-        return 0;
-    int err = kkRenameExchange(dirFd_, tempName_.c_str(), dirFd_, name_.c_str());
+        return kFailed;
+    const std::string temp = tempName_;
+    if (!IsOurs(temp.c_str())) {
+        Fail(TempTaken(temp));
+        tempName_.clear();
+        return kFailed;
+    }
+    int err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
     if (err == ENOSYS) {
-        // Without renameat2: the target was looked at just before.
-        if (::renameat(dirFd_, tempName_.c_str(), dirFd_, name_.c_str()) != 0)
+        // Without renameat2: the target was looked at just before; a
+        // rename cannot be taken back.
+        if (::renameat(dirFd_, temp.c_str(), dirFd_, name_.c_str()) != 0)
             return errno;
         tempName_.clear();
+        if (!IsOurs(name_.c_str())) {
+            Fail("cannot write " + Quoted(target_) + ": its temporary file " +
+                 Quoted(folder_ + temp) + " was replaced by something else just before it was "
+                 "renamed over the target, which now holds that (this file system cannot "
+                 "exchange names)");
+            return kFailed;
+        }
         placed = true;
         return 0;
     }
     if (err != 0)
         return err;
+    if (!IsOurs(name_.c_str())) {
+        // The temporary name was taken between the look and the exchange:
+        // the target gets back what it had.
+        err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
+        tempName_.clear(); // not ours: never removed
+        if (err != 0)
+            Fail("cannot write " + Quoted(target_) + ": its temporary file " +
+                 Quoted(folder_ + temp) + " was replaced by something else while it took the "
+                 "target's place, which now holds that; the old content is " +
+                 Quoted(folder_ + temp) + " (it could not be exchanged back: " +
+                 std::strerror(err) + ")");
+        else
+            Fail(TempTaken(temp));
+        return kFailed;
+    }
     struct stat old {};
-    if (::fstatat(dirFd_, tempName_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
-        // The old content, now under the temporary name, goes.
-        (void)::unlinkat(dirFd_, tempName_.c_str(), 0);
+    if (::fstatat(dirFd_, temp.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+        // Removed meanwhile, as another writer removes what a killed one
+        // left: it was the old content.
         tempName_.clear();
         placed = true;
         return 0;
     }
-    // Something else took the name just before: it goes back.
-    err = kkRenameExchange(dirFd_, tempName_.c_str(), dirFd_, name_.c_str());
-    if (err != 0) {
-        Fail(Quoted(target_) + " was taken by something that is not a regular file while it "
-             "was replaced; it could not be put back and is now " + Quoted(TempPath()) + ": " +
-             std::strerror(err));
-        tempName_.clear(); // not ours: never removed
+    if (S_ISREG(old.st_mode)) {
+        // The old content, now under the temporary name, goes.
+        (void)::unlinkat(dirFd_, temp.c_str(), 0);
+        tempName_.clear();
+        placed = true;
         return 0;
     }
+    // Something else took the target's name just before: it goes back.
+    err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
+    if (err != 0) {
+        Fail(Quoted(target_) + " was taken by something that is not a regular file while it "
+             "was replaced; it could not be put back and is now " + Quoted(folder_ + temp) + ": " +
+             std::strerror(err));
+        tempName_.clear(); // not ours: never removed
+        return kFailed;
+    }
     Fail(NotRegular(target_, old.st_mode));
-    return 0;
+    return kFailed;
 }
 
-bool kkAtomicFile::OpenNew(const char* path, int mode) {
+// Removes what killed writers of the same target left under its temporary
+// names: regular files that nobody holds the lock of. A live writer's
+// file is locked; one that this process may not open stays.
+void kkAtomicFile::RemoveStale() {
+    for (int slot = 0; slot < kTempSlots; ++slot) {
+        const std::string temp = TempNameFor(name_, slot);
+        struct stat st {};
+        if (::fstatat(dirFd_, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (slot >= kStaleLooks)
+                return;
+            continue;
+        }
+        if (!S_ISREG(st.st_mode))
+            continue;
+        constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        int fd = ::openat(dirFd_, temp.c_str(), O_RDONLY | kFlags);
+        if (fd < 0 && errno == EACCES) // a replaced file's mode may allow writing only
+            fd = ::openat(dirFd_, temp.c_str(), O_WRONLY | kFlags);
+        if (fd < 0)
+            continue;
+        struct stat opened {}, now {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+            ::fstatat(dirFd_, temp.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameFile(now, opened.st_dev, opened.st_ino))
+            (void)::unlinkat(dirFd_, temp.c_str(), 0);
+        ::close(fd);
+    }
+}
+
+bool kkAtomicFile::OpenNew(const char* path, int mode, kkDurability durability) {
     exclusive_ = !opened_;
-    return Open(path, mode);
+    return Open(path, mode, durability);
 }
 
 void kkAtomicFile::Abandon() {
+    // Only this file's own name goes, never what took it.
+    if (!tempName_.empty() && !committed_ && dirFd_ >= 0 && fd_ >= 0 && IsOurs(tempName_.c_str()))
+        (void)::unlinkat(dirFd_, tempName_.c_str(), 0);
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!tempName_.empty() && !committed_ && dirFd_ >= 0)
-        (void)::unlinkat(dirFd_, tempName_.c_str(), 0);
     tempName_.clear();
     CloseFolder();
 }

@@ -2,19 +2,27 @@
 //
 // kkAtomicFile writes into a new temporary file in the target's folder.
 // Where the file system allows it the temporary file has no name
-// (O_TMPFILE), so a crash or a kill at any moment leaves nothing behind;
+// (O_TMPFILE) while it is written, so a kill then leaves nothing behind;
 // it gets a name only at the commit. Elsewhere, and for the moment of a
 // replacing commit, it is named "." + the target's name (at most 64 bytes
-// of it) + "." + 16 hex digits + ".tmp", created exclusively; such a file
-// is what a crash can leave beside the target. A new file gets the mode
-// 0666 (or the one asked) less the umask; a replacing one the permission
-// bits of the file it replaces from the start.
+// of it) + "." + a number below 64 + ".tmp" (".doc.xml.0.tmp"), the first
+// such name that is free, created exclusively. The writer holds a lock
+// (flock) on its temporary file from the start, so that a live one is
+// told from one left by a writer that was killed. A new file gets the
+// mode 0666 (or the one asked) less the umask; a replacing one the
+// permission bits of the file it replaces from the start.
 //
-// Commit() puts the file in place only when every write succeeded, in
-// this order:
+// The object keeps the temporary file's descriptor, device and inode until
+// the end, and every name is checked against them: nothing but this file
+// is ever put at the target, and nothing but the file it replaced is
+// removed. Commit() puts the file in place only when every write
+// succeeded, in this order:
 // 1. When the target is a regular file, the new file takes what the old
-//    one had besides its content (below).
-// 2. The file's bytes are synced (fsync).
+//    one had besides its content (below), read through a descriptor of the
+//    old file opened in the target's folder.
+// 2. The file's bytes are synced (fsync); unsynced (kkDurability::Unsynced)
+//    a close of a second descriptor still reports what the file system
+//    reports at a close.
 // 3. The file is put in place, never over anything but a regular file:
 //    - no target: the file gets the name only while it is free (linkat of
 //      the unnamed file, renameat2 with RENAME_NOREPLACE, or link + unlink
@@ -24,19 +32,39 @@
 //      RENAME_EXCHANGE), and what then lies under the temporary name is
 //      checked: a regular file (the old content) is removed; anything
 //      else, put at the name just before the exchange, is exchanged back
-//      at once and the commit fails, so it keeps its name. Only a crash
-//      between the two exchanges leaves it under the temporary name (and
-//      the new file at the target). On a file system without renameat2
-//      the target is checked and the file renamed over it: something put
-//      there between the check and the rename is replaced;
+//      at once and the commit fails, so it keeps its name. On a file
+//      system without renameat2 the target is checked and the file renamed
+//      over it: something put there between the check and the rename is
+//      replaced;
 //    - anything else: refused, and left as it is.
-// 4. The folder is synced, so that the new name survives a power loss.
-// A file written, synced and in place is complete and durable. Every
-// file is synced, also the library's own hand-over files (zpi.xml and
-// zpi.neu for the host, and the transfer dump): they go through the same
-// writers as the user's documents, and a sync is small beside the host's
-// work on them. A folder that the process may not read is not synced
-// (it cannot be opened for that).
+//    Before a temporary name is renamed or exchanged it must still be this
+//    file, and after it the target must be this file; otherwise what was
+//    moved goes back (exchanged or renamed back) and the commit fails with
+//    the reason, leaving what took the temporary name under that name.
+//    Without renameat2 a rename cannot be undone: the commit then fails
+//    saying that the target holds what took the temporary name.
+// 4. The folder is synced, so that the new name survives a power loss. A
+//    folder that the process may write but not read cannot be opened for
+//    that: the whole file system is synced instead (syncfs on the file).
+// 5. Temporary files of the same target left by killed writers (unlocked
+//    regular files under its temporary names: the first 16, and the later
+//    ones while they are taken) are removed.
+// A file written, synced and in place is complete and durable. Documents
+// are synced by default; the client's hand-over files (zpi.xml, zpi.neu
+// and the other documents it writes into the temporary folder for the
+// host) and the transfer dump are written kkDurability::Unsynced: the host
+// reads them at once, and a power loss loses the job anyway. They are
+// still put in place whole and checked as above.
+//
+// What a killed writer can leave beside the target: nothing while an
+// unnamed file is written; while the temporary file has a name (always on
+// a file system without O_TMPFILE, and during a replacing commit between
+// the naming and the removal of the old content) one file under a
+// temporary name, holding the new content (a kill before the exchange) or
+// the old one (after it); where a new target is placed by link + unlink, a
+// kill between the two leaves the new file under both names. The target
+// itself is always the old file or the new one, whole. The next successful write of the same target removes
+// such files.
 //
 // On any failure, and when the object is destroyed or abandoned before
 // Commit(), only the temporary file goes: the target stays exactly as it
@@ -67,7 +95,9 @@
 // - absent, in an existing folder: it is created;
 // - a regular file that the process may write: it is replaced;
 // - a symbolic link: the file it finally names is replaced, the link
-//   stays; a link that names nothing is refused;
+//   stays; a link that names nothing is refused ("a link that names no
+//   file"), and one that cannot be followed says why (a loop, a folder
+//   without search permission: the system's text);
 // - anything else that exists (a device, a fifo, a folder, a socket) is
 //   refused at Open() with a clear reason: nothing is written into it and
 //   it is never removed or renamed over (see the commit above).
@@ -87,8 +117,12 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 
 struct stat;
+
+// Whether a commit waits for the disk (steps 2 and 4 above).
+enum class kkDurability { Durable, Unsynced };
 
 class ZBASE_API kkAtomicFile {
 public:
@@ -102,12 +136,13 @@ public:
 
     // Makes the temporary file for the target `path` (a native path, UTF-8),
     // open for reading and writing, with the permissions `mode` less the
-    // umask when the target is new. False, with the reason in Error(), when
-    // the target is refused or the temporary file cannot be made. An object
-    // opens once.
-    bool Open(const char* path, int mode = 0666);
+    // umask when the target is new, committed as `durability` says. False,
+    // with the reason in Error(), when the target is refused or the
+    // temporary file cannot be made. An object opens once.
+    bool Open(const char* path, int mode = 0666, kkDurability durability = kkDurability::Durable);
     // As Open(), for a target that must not exist yet (see above).
-    bool OpenNew(const char* path, int mode = 0666);
+    bool OpenNew(const char* path, int mode = 0666,
+                 kkDurability durability = kkDurability::Durable);
     // Writes all `size` bytes. False when they were not all written; the
     // failure is kept, later writes do nothing and Commit() fails.
     bool Write(const void* data, size_t size);
@@ -115,7 +150,7 @@ public:
     // removes the temporary file instead of putting it in place.
     void SetFailed(const std::string& why);
     // Puts the file in place (see above). True when the target now holds
-    // everything written, durably; false (the temporary file is removed,
+    // everything written (durably unless opened kkDurability::Unsynced); false (the temporary file is removed,
     // the target untouched, but see the folder sync above) when anything
     // failed.
     bool Commit();
@@ -149,11 +184,15 @@ private:
     // Tries fresh temporary names until `make` (0 or an errno; EEXIST tries
     // the next) takes one, which is then the temporary file's name.
     bool TakeTempName(const char* what, const std::function<int(const char*)>& make);
-    bool KeepAttributes(const struct stat& old);
-    bool KeepExtendedAttributes();
+    bool KeepAttributes(const struct stat& old, int oldFd);
+    bool KeepExtendedAttributes(int oldFd);
     bool Place();
     int PutNew();
     int Exchange(bool& placed);
+    // The name (in the folder) is this object's temporary file.
+    bool IsOurs(const char* name) const;
+    std::string TempTaken(const std::string& temp) const;
+    void RemoveStale();
     void CloseFolder();
 
     int fd_ = -1;
@@ -164,6 +203,9 @@ private:
     bool failed_ = false;
     bool committed_ = false;
     bool exclusive_ = false;
+    bool durable_ = true;
+    dev_t dev_ = 0;         // the temporary file's device and inode
+    ino_t ino_ = 0;
     std::string target_;
     std::string folder_;    // the target's folder, ending in '/' (or empty)
     std::string name_;      // the target's own name

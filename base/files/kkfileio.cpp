@@ -147,6 +147,13 @@ int kkSyncFd(int fd, bool folder) {
     return 0;
 }
 
+int kkSyncFileSystem(int fd) {
+    if (::syncfs(fd) != 0)
+        return errno;
+    g_folderSyncs.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+}
+
 void kkFileTestHooks::SetSync(bool on) { g_sync = on; }
 bool kkFileTestHooks::Sync() { return g_sync; }
 void kkFileTestHooks::SetTmpFile(bool on) { g_tmpFile = on; }

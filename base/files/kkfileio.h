@@ -39,6 +39,11 @@
 // kkSyncFd forces what was written to `fd` (a file or a folder) to the
 // disk (fsync, again after an interruption). 0, or the errno.
 //
+// kkSyncFileSystem forces everything written to the file system that holds
+// `fd` to the disk (syncfs): what makes a name in a folder durable when the
+// folder cannot be opened to be synced (it may be written but not read).
+// It counts as a folder sync. 0, or the errno.
+//
 // kkFileTestHooks are process-wide switches for tests and benchmarks:
 // each may be changed at any time from any thread and holds for the calls
 // that begin afterwards. Only a build with ZPI_TEST_HOOKS defined (CMake
@@ -58,6 +63,7 @@ ZBASE_API bool kkWriteAll(int fd, const void* data, size_t size, int* err = null
 ZBASE_API int kkRenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
 ZBASE_API int kkRenameExchange(int aDir, const char* a, int bDir, const char* b);
 ZBASE_API int kkSyncFd(int fd, bool folder);
+ZBASE_API int kkSyncFileSystem(int fd);
 
 #if defined(ZPI_TEST_HOOKS)
 #define ZBASE_TEST_HOOKS_API ZBASE_API
@@ -75,7 +81,8 @@ struct ZBASE_TEST_HOOKS_API kkFileTestHooks {
     static bool TmpFile();
     static void SetRenameAt2(bool on);
     static bool RenameAt2();
-    // Files and folders synced by kkSyncFd so far in this process.
+    // Files and folders synced by kkSyncFd (and kkSyncFileSystem) so far
+    // in this process.
     static uint64_t FileSyncs();
     static uint64_t FolderSyncs();
     // Called (when set) by kkAtomicFile::Commit with the target's path,

@@ -614,6 +614,32 @@ namespace {
 bool sysFail(std::string* error, const std::string& what) {
     return fail(error, what + ": " + std::strerror(errno));
 }
+
+// The folder of a local path ("/" for one at the top).
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Makes the names in `folder` durable: fsync of the folder, or, for a
+// folder that may be written but not read, syncfs through `entry` (a file
+// or folder in it). 0, or the errno.
+int SyncFolder(const std::string& folder, const std::string& entry) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        const int err = kkSyncFd(fd, true);
+        ::close(fd);
+        return err;
+    }
+    if (errno != EACCES)
+        return errno;
+    fd = ::open(entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int err = kkSyncFileSystem(fd);
+    ::close(fd);
+    return err;
+}
 } // namespace
 
 unilocallocation::unilocallocation(const char* name, const char* root)
@@ -771,8 +797,19 @@ bool unilocallocation::Rename(const char* from, const char* to, std::string* err
         return false;
     // Never over anything, also what takes the name meanwhile.
     const int err = kkRenameNoReplace(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str());
-    if (err == 0)
+    if (err == 0) {
+        // Durable before it answers: the folder that got the name first,
+        // then the one that lost it, so that no crash loses both names.
+        const std::string to = FolderOf(b), from = FolderOf(a);
+        int syncErr = SyncFolder(to, b);
+        if (syncErr == 0 && from != to)
+            syncErr = SyncFolder(from, b);
+        if (syncErr != 0)
+            return fail(error, "renamed " + a + " to " + b +
+                                   ", but its folder cannot be synced (a power loss may undo "
+                                   "the rename): " + std::strerror(syncErr));
         return true;
+    }
     if (err == EEXIST)
         return fail(error, "already exists: " + b);
     return fail(error, "cannot rename " + a + ": " + std::strerror(err));

@@ -263,7 +263,15 @@ private:
 // whole content is written, so a failed write leaves the file as it was; a
 // path that is not a regular file (a device, a fifo) is refused and left
 // alone (kkatomicfile.h). Rename never replaces anything, not even what
-// takes the target's name while it renames (kkRenameNoReplace, kkfileio.h).
+// takes the target's name while it renames (kkRenameNoReplace, kkfileio.h),
+// and answers true only once the rename is durable: the target's folder is
+// synced, then the source's when it is another one (a folder that may not
+// be read: the file system, through the renamed entry). Where the file
+// system has no renameat2, a file is linked under the new name and then
+// unlinked from the old one: a crash between the two leaves it under both
+// names (one file with two names, not a copy), and a folder is renamed
+// over an empty folder made for it first, which a crash in between leaves
+// behind.
 class ZBASE_API unilocallocation : public unilocation {
 public:
     unilocallocation(const char* name, const char* root);

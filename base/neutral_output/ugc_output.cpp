@@ -687,7 +687,9 @@ ugc_output* ugc_open_output_why(const char16_t* path, int mode, int format, int 
         if (file.empty())
             return refuse("the name has no UTF-8 form");
         out->file = std::make_unique<kkAtomicFile>();
-        if (!out->file->Open(file.c_str()))
+        const kkDurability durability =
+            options & UGC_OPEN_UNSYNCED ? kkDurability::Unsynced : kkDurability::Durable;
+        if (!out->file->Open(file.c_str(), 0666, durability))
             return refuse(out->file->Error());
     }
     out->compact = !(options & UGC_OPEN_UNCOMPRESSED) && get_compress_output_files() != 0;

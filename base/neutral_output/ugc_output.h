@@ -160,6 +160,9 @@ extern "C" {
 enum : int {
     // Written indented whatever the process-wide compression switch says.
     UGC_OPEN_UNCOMPRESSED = 1,
+    // A file is put in place without waiting for the disk
+    // (kkDurability::Unsynced): for a file that a peer reads at once.
+    UGC_OPEN_UNSYNCED = 2,
 };
 
 // Opens the output. `path` is looked up first among the registered streams

@@ -9,6 +9,7 @@
 #include "client/zr_facade.h"
 #include "client/zr_proxy.h"
 #include "file_targets.h"
+#include "kkfileio.h"
 
 #include "api/kpi_interfaces.h"
 #include "kernel/model/model.h"
@@ -393,6 +394,29 @@ TEST_F(NotSent, AHandOverToTheTemporaryFolderThatCannotGrowIsNotSent) {
     EXPECT_EQ(host->Count(), sent);
     for (size_t i = 0; i < kHandOverFiles.size(); ++i)
         EXPECT_EQ(filetargets::ReadAll(dir.Path(kHandOverFiles[i])), before[i]) << kHandOverFiles[i];
+}
+
+TEST_F(NotSent, HandOverFilesAndTheTransferDumpAreWrittenWithoutWaitingForTheDisk) {
+    filetargets::ScratchDir dir;
+    ScopedEnv tmp("TMP", dir.Path("").c_str());
+    ScopedEnv gg("GG_TEMP_FILE", "1");
+    ScopedEnv dump("ZORVAN_DUMP_XML", "1");
+    // The dump goes to the current folder.
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path(""));
+    Records r;
+    host->Script({"0\n9"});
+    const uint64_t files = kkFileTestHooks::FileSyncs(), folders = kkFileTestHooks::FolderSyncs();
+    const std::vector<int> answers = HandOverEach(*proxy, r);
+    const uint64_t fileSyncs = kkFileTestHooks::FileSyncs() - files;
+    const uint64_t folderSyncs = kkFileTestHooks::FolderSyncs() - folders;
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(answers, (std::vector<int>{0, 0, 0, 0, 0}));
+    EXPECT_EQ(fileSyncs, 0u);
+    EXPECT_EQ(folderSyncs, 0u);
+    for (const std::string& name : kHandOverFiles)
+        EXPECT_FALSE(filetargets::ReadAll(dir.Path(name)).empty()) << name;
+    EXPECT_FALSE(filetargets::ReadAll(dir.Path("transferred.xml")).empty());
 }
 
 TEST_F(NotSent, ANeutralFileWhoseFolderIsNotUtf8IsRefusedNotWrittenUnderAnotherName) {

@@ -7,12 +7,13 @@
 
 #include <memory>
 
-void IntfXmlWriteDocument(const char* path, const std::function<void()>& body) {
+void IntfXmlWriteDocument(const char* path, const std::function<void()>& body,
+                          kkDurability durability) {
     if (!path || !*path)
         IntfXmlThrow(INTFXML_ERR_OPEN, "no document name");
     // Only the close publishes: a body that throws leaves the stream to its
     // destructor, which gives the document up (the target stays as it was).
-    std::unique_ptr<IntfXmlIOStream> stream = IntfXmlOpenOutput(path);
+    std::unique_ptr<IntfXmlIOStream> stream = IntfXmlOpenOutput(path, durability);
     {
         // The document's own writer, current on this thread while the body
         // runs; it goes before its stream does, whole document or not.

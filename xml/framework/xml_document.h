@@ -15,12 +15,16 @@
 #pragma once
 
 #include "api/zpi50_export.h"
+#include "kkatomicfile.h"
 
 #include <functional>
 
-// Writes the document at `path` ("bnfs:" location or local file). Throws
-// IntfXmlError: INTFXML_ERR_OPEN when there is no path or it cannot be
-// opened, INTFXML_ERR_WRITE when the bytes did not all arrive, or whatever
-// `body` throws.
-ZPI_API void IntfXmlWriteDocument(const char* path, const std::function<void()>& body);
+// Writes the document at `path` ("bnfs:" location or local file; a local
+// file synced as `durability` says: the client's hand-over files are
+// written unsynced, every other document durably). Throws IntfXmlError:
+// INTFXML_ERR_OPEN when there is no path or it cannot be opened,
+// INTFXML_ERR_WRITE when the bytes did not all arrive, or whatever `body`
+// throws.
+ZPI_API void IntfXmlWriteDocument(const char* path, const std::function<void()>& body,
+                                  kkDurability durability = kkDurability::Durable);
 

@@ -142,7 +142,7 @@ void IntfXmlIOStream::Discard() {
 
 // ---- local files -------------------------------------------------------------------
 
-IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
+IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode, kkDurability durability) {
     if (!path || !*path) {
         SetFailed("no file name");
         return;
@@ -164,7 +164,7 @@ IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode) {
         return;
     }
     out_ = std::make_unique<kkAtomicFile>();
-    if (out_->Open(path))
+    if (out_->Open(path, 0666, durability))
         SetOpen();
     else
         SetFailed(out_->Error());
@@ -303,12 +303,12 @@ void IntfXmlBnfsStream::DiscardHook() {
     file_.reset();
 }
 
-std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path) {
+std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path, kkDurability durability) {
     std::unique_ptr<IntfXmlIOStream> s;
     if (IntfXmlIsBnfsPath(path))
         s.reset(new IntfXmlBnfsStream(path, 2));
     else
-        s.reset(new IntfXmlFileStream(path, 2));
+        s.reset(new IntfXmlFileStream(path, 2, durability));
     if (!s->IsOpen())
         throw IntfXmlError(INTFXML_ERR_OPEN, s->Error());
     return s;

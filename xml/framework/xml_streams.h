@@ -41,7 +41,7 @@
 #include <xercesc/sax/InputSource.hpp>
 #include <xercesc/util/BinInputStream.hpp>
 
-class kkAtomicFile;
+#include "kkatomicfile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -172,12 +172,13 @@ private:
 };
 
 // Local file: mode 2 writes a new content for it (beside it, put in its
-// place by Close()), mode 1 opens it for reading, only when it is a regular
-// file (kkOpenRegularFile, kkfileio.h). Deleting the stream without Close()
-// leaves the target as it was.
+// place by Close(), synced as `durability` says), mode 1 opens it for
+// reading, only when it is a regular file (kkOpenRegularFile, kkfileio.h).
+// Deleting the stream without Close() leaves the target as it was.
 class ZPI_API IntfXmlFileStream : public IntfXmlIOStream {
 public:
-    explicit IntfXmlFileStream(const char* path, int mode = 2);
+    explicit IntfXmlFileStream(const char* path, int mode = 2,
+                               kkDurability durability = kkDurability::Durable);
     ~IntfXmlFileStream() override;
 
 protected:
@@ -258,9 +259,11 @@ private:
     int mode_;
 };
 
-// The output stream for a document path ("bnfs:" or local file), open and
-// ready; throws IntfXmlError (INTFXML_ERR_OPEN) when it cannot be opened.
-ZPI_API std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path);
+// The output stream for a document path ("bnfs:" or local file, synced as
+// `durability` says), open and ready; throws IntfXmlError
+// (INTFXML_ERR_OPEN) when it cannot be opened.
+ZPI_API std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(
+    const char* path, kkDurability durability = kkDurability::Durable);
 // Flushes and closes; throws IntfXmlError (INTFXML_ERR_WRITE) when anything
 // written to the stream was lost.
 ZPI_API void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path);

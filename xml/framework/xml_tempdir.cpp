@@ -90,7 +90,8 @@ std::string IntfXmlTempDir() {
     return GetTempDir(buffer, sizeof buffer);
 }
 
-bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why) {
+bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why,
+                         kkDurability durability) {
     auto fail = [why](std::string reason) {
         if (why)
             *why = std::move(reason);
@@ -108,7 +109,7 @@ bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why)
         return fail(source->Error());
     // The copy takes the target's place only when it is whole.
     kkAtomicFile out;
-    if (!out.Open(target))
+    if (!out.Open(target, 0666, durability))
         return fail(out.Error());
     char block[INTFXML_DUMP_BLOCK];
     for (;;) {
@@ -129,7 +130,7 @@ bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why)
 void DumpTransferredXml(const char* path) {
     // The dump was asked for: one that cannot be made says why.
     std::string why;
-    if (!IntfXmlCopyDocument(path, INTFXML_DUMP_FILE, &why))
+    if (!IntfXmlCopyDocument(path, INTFXML_DUMP_FILE, &why, kkDurability::Unsynced))
         IntfXmlTellFailure("Could not dump the transferred document to \"" +
                            std::string(INTFXML_DUMP_FILE) + "\": " + why);
 }

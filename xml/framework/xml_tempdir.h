@@ -9,7 +9,8 @@
 // DumpTransferredXml copies a document that was just sent or received (a
 // "bnfs:" path or a local file) byte for byte to "transferred.xml" in the
 // current directory, so that the last document exchanged can be looked
-// at. A document that cannot be opened, or a target that cannot be
+// at. The dump is not synced: it is a look at the last exchange, not a
+// document to keep. A document that cannot be opened, or a target that cannot be
 // created, gives no copy, and one line on standard error with the path and
 // the reason ("Could not dump the transferred document to
 // \"transferred.xml\": cannot open \"...\": a FIFO"). The copy is written beside the
@@ -21,6 +22,7 @@
 #pragma once
 
 #include "api/zpi50_export.h"
+#include "kkatomicfile.h"
 
 #include <cstddef>
 #include <string>
@@ -39,10 +41,12 @@ ZPI_API char* GetTempDir(char* buffer, size_t size);
 ZPI_API std::string IntfXmlTempDir();
 
 ZPI_API void DumpTransferredXml(const char* path);
-// Copies the document at `path` to the local file `target`; true when the
+// Copies the document at `path` to the local file `target`, synced as
+// `durability` says (the transfer dump is not); true when the
 // whole document arrived (and then only does it replace the target). Nothing is done (false) for an empty path or
 // target, or when both name the same file. On false, *why (when not null)
 // receives the reason, with the path it concerns.
-ZPI_API bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why = nullptr);
+ZPI_API bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why = nullptr,
+                                 kkDurability durability = kkDurability::Durable);
 // DumpTransferredXml when "ZORVAN_DUMP_XML" is set.
 ZPI_API void IntfXmlDumpIfRequested(const char* path);

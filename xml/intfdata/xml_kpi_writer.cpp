@@ -255,7 +255,8 @@ IntfXmlKPIQelIntfData::IntfXmlKPIQelIntfData(xrchandle<KWPIModel> model, const c
 // ---- the document ----------------------------------------------------------------------------
 
 IntfXmlKPIWriter::IntfXmlKPIWriter(const char* path, xrchandle<KWPIModel> model,
-                                   const qel_intf_data_extend* extension) {
+                                   const qel_intf_data_extend* extension,
+                                   kkDurability durability) {
     if (!model)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no model to write");
     IntfXmlWriteDocument(path, [&] {
@@ -264,7 +265,7 @@ IntfXmlKPIWriter::IntfXmlKPIWriter(const char* path, xrchandle<KWPIModel> model,
         if (extension)
             IntfXmlQelIntfDataExtend(extension, nullptr);
         IntfXmlWriting::EndElement();
-    });
+    }, durability);
 }
 
 IntfXmlKPIWriter::~IntfXmlKPIWriter() = default;

@@ -45,9 +45,11 @@ class ZPI_API IntfXmlKPIWriter {
 public:
     // Writes the whole document for the model to `path` ("bnfs:" location
     // or local file); `extension` (may be null) is written as
-    // "QelIntfDataExtend" after "QelIntfData".
+    // "QelIntfDataExtend" after "QelIntfData"; a local file is synced as
+    // `durability` says.
     IntfXmlKPIWriter(const char* path, xrchandle<KWPIModel> model,
-                     const qel_intf_data_extend* extension);
+                     const qel_intf_data_extend* extension,
+                     kkDurability durability = kkDurability::Durable);
     IntfXmlKPIWriter(const IntfXmlKPIWriter&) = delete;
     IntfXmlKPIWriter& operator=(const IntfXmlKPIWriter&) = delete;
     ~IntfXmlKPIWriter();

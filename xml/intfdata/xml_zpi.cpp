@@ -13,7 +13,7 @@
 #include <cstring>
 
 IntfXmlZPI::IntfXmlZPI(const char* path, const qel_intf_data* data,
-                       const qel_intf_data_extend* extension) {
+                       const qel_intf_data_extend* extension, kkDurability durability) {
     if (path && *path && !data)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no interface data to write");
     IntfXmlWriteDocument(path, [&] {
@@ -22,7 +22,7 @@ IntfXmlZPI::IntfXmlZPI(const char* path, const qel_intf_data* data,
         if (extension)
             IntfXmlQelIntfDataExtend(extension, nullptr);
         EndElement();
-    });
+    }, durability);
 }
 
 IntfXmlZPI::IntfXmlZPI(IntfXmlElement* parent) : IntfXmlElement(parent) {}

@@ -48,9 +48,11 @@ class IntfXmlQelIntfDataExtend;
 
 class ZPI_API IntfXmlZPI : public IntfXmlElement, public IntfXmlWriting {
 public:
-    // Writer: the whole document to `path` ("bnfs:" location or file).
+    // Writer: the whole document to `path` ("bnfs:" location or file,
+    // synced as `durability` says).
     IntfXmlZPI(const char* path, const qel_intf_data* data,
-               const qel_intf_data_extend* extension = nullptr);
+               const qel_intf_data_extend* extension = nullptr,
+               kkDurability durability = kkDurability::Durable);
     // Reader; a null parent makes it a document's top reader.
     explicit IntfXmlZPI(IntfXmlElement* parent);
     ~IntfXmlZPI() override;

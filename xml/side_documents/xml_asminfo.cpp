@@ -114,10 +114,11 @@ void IntfXmlFreeModelInfo(qel_model_basic_info* info) {
 
 // ---- "Model" ------------------------------------------------------------------------------
 
-IntfXmlModel::IntfXmlModel(const char* path, const qel_model_basic_info* info) {
+IntfXmlModel::IntfXmlModel(const char* path, const qel_model_basic_info* info,
+                           kkDurability durability) {
     if (!info)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no assembly information to write");
-    IntfXmlWriteDocument(path, [info] { WriteAsmModelElement(info); });
+    IntfXmlWriteDocument(path, [info] { WriteAsmModelElement(info); }, durability);
 }
 
 IntfXmlModel::IntfXmlModel(IntfXmlElement* parent)

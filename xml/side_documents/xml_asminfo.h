@@ -54,8 +54,10 @@ class IntfXmlComps;
 
 class ZPI_API IntfXmlModel : public IntfXmlElement, public IntfXmlWriting {
 public:
-    // Writer: the whole document for `info`.
-    IntfXmlModel(const char* path, const qel_model_basic_info* info);
+    // Writer: the whole document for `info` (a local file synced as
+    // `durability` says).
+    IntfXmlModel(const char* path, const qel_model_basic_info* info,
+                 kkDurability durability = kkDurability::Durable);
     // Top reader (null parent): takes name, type and source system from
     // the root "Model".
     explicit IntfXmlModel(IntfXmlElement* parent);

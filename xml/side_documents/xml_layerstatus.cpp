@@ -25,7 +25,8 @@ int32_t IntAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos) {
 
 // ---- writer ------------------------------------------------------------------------
 
-IntfXmlAtbImportLayers::IntfXmlAtbImportLayers(const char* path, const atb_import_layer* layers) {
+IntfXmlAtbImportLayers::IntfXmlAtbImportLayers(const char* path, const atb_import_layer* layers,
+                                               kkDurability durability) {
     const int32_t n = xar_count(layers);
     IntfXmlCheckArray(layers, n, sizeof(atb_import_layer), "import layers");
     IntfXmlWriteDocument(path, [&] {
@@ -45,7 +46,7 @@ IntfXmlAtbImportLayers::IntfXmlAtbImportLayers(const char* path, const atb_impor
             EndElement();
         }
         EndElement();
-    });
+    }, durability);
 }
 
 // ---- reader ------------------------------------------------------------------------

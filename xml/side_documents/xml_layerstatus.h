@@ -37,8 +37,10 @@ class ZPI_API IntfXmlAtbImportLayers : public IntfXmlElement, public IntfXmlWrit
 public:
     // Writer: the whole document for `layers` (an xar, null for none).
     // Throws IntfXmlError: INTFXML_ERR_RECORD for an array of other
-    // records, or as IntfXmlWriteDocument does.
-    IntfXmlAtbImportLayers(const char* path, const atb_import_layer* layers);
+    // records, or as IntfXmlWriteDocument does. A local file is synced as
+    // `durability` says.
+    IntfXmlAtbImportLayers(const char* path, const atb_import_layer* layers,
+                           kkDurability durability = kkDurability::Durable);
     // Reader; a null parent makes it a document's top reader.
     explicit IntfXmlAtbImportLayers(IntfXmlElement* parent);
     ~IntfXmlAtbImportLayers() override;

@@ -18,20 +18,22 @@ bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 
 // ---- log writer ------------------------------------------------------------------------
 
-IntfXmlLogLines::IntfXmlLogLines(const char* path, const char* const* lines) {
+IntfXmlLogLines::IntfXmlLogLines(const char* path, const char* const* lines,
+                                 kkDurability durability) {
     const int32_t n = xar_count(lines);
     IntfXmlCheckArray(lines, n, sizeof(const char*), "log lines");
-    Write(path, lines, n);
+    Write(path, lines, n, durability);
 }
 
 IntfXmlLogLines::IntfXmlLogLines(const char* path, const char* const* lines, int32_t count) {
     if (count < 0 || (count > 0 && !lines))
         IntfXmlThrow(INTFXML_ERR_RECORD, "log lines: %d lines claimed, %s", count,
                      lines ? "a negative count" : "no array");
-    Write(path, lines, count);
+    Write(path, lines, count, kkDurability::Durable);
 }
 
-void IntfXmlLogLines::Write(const char* path, const char* const* lines, int32_t count) {
+void IntfXmlLogLines::Write(const char* path, const char* const* lines, int32_t count,
+                            kkDurability durability) {
     IntfXmlWriteDocument(path, [&] {
         StartElement("LogLines");
         AddAttribute("size", count);
@@ -44,7 +46,7 @@ void IntfXmlLogLines::Write(const char* path, const char* const* lines, int32_t 
             EndElement();
         }
         EndElement();
-    });
+    }, durability);
 }
 
 // ---- log reader ------------------------------------------------------------------------

@@ -51,8 +51,9 @@ public:
     // Writers: the whole log. `lines` is an xar of C-text pointers (null
     // for no lines), or a plain array of `count` pointers. Throw
     // IntfXmlError as IntfXmlWriteDocument does, and INTFXML_ERR_RECORD for
-    // an xar of other elements.
-    IntfXmlLogLines(const char* path, const char* const* lines);
+    // an xar of other elements. A local file is synced as `durability` says.
+    IntfXmlLogLines(const char* path, const char* const* lines,
+                    kkDurability durability = kkDurability::Durable);
     IntfXmlLogLines(const char* path, const char* const* lines, int32_t count);
     // Reader; a null parent makes it a document's top reader. The root may
     // bear any name; its children must be "LogLine" elements holding text
@@ -67,7 +68,8 @@ public:
     static std::vector<IntfXmlLogLine> Read(const char* path);
 
 private:
-    void Write(const char* path, const char* const* lines, int32_t count);
+    void Write(const char* path, const char* const* lines, int32_t count,
+               kkDurability durability);
 
     std::vector<IntfXmlLogLine> lines_;
     int32_t size_ = -1;

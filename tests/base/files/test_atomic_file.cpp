@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -165,8 +167,15 @@ TEST_P(AtomicFile, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
     const std::string dangling = dir.Path("dangling"), toFifo = dir.Path("tofifo");
     ASSERT_EQ(::symlink(dir.Path("nothing").c_str(), dangling.c_str()), 0);
     ASSERT_EQ(::symlink(fifo.c_str(), toFifo.c_str()), 0);
-    EXPECT_FALSE(kkAtomicFile(dangling.c_str()).IsOpen());
     EXPECT_FALSE(kkAtomicFile(toFifo.c_str()).IsOpen());
+    // A link to nothing says so; one that cannot be followed says why.
+    const std::string loop = dir.Path("loop");
+    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+    kkAtomicFile toNothing(dangling.c_str()), looped(loop.c_str());
+    EXPECT_NE(toNothing.Error().find("a link that names no file"), std::string::npos)
+        << toNothing.Error();
+    EXPECT_NE(looped.Error().find(std::strerror(ELOOP)), std::string::npos) << looped.Error();
+    EXPECT_FALSE(looped.IsOpen());
     EXPECT_TRUE(IsFifo(fifo));
 
     // A file that may not be written is not replaced either, nor is a

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -239,6 +240,200 @@ TEST(FileCommits, WhatTakesTheNameJustBeforeTheCommitIsNeverReplaced) {
     }
 }
 
+// The value of an extended attribute, or "<none>".
+std::string Attribute(const std::string& path, const char* name) {
+    char buf[256];
+    const ssize_t n = ::lgetxattr(path.c_str(), name, buf, sizeof buf);
+    return n < 0 ? "<none>" : std::string(buf, size_t(n));
+}
+
+// The hook of the next test: puts g_intruder (a link to the target, a FIFO
+// or a file of its own) in place of the commit's temporary file (a name
+// ".<target's name>.*.tmp" beside it), once.
+enum Intruder { kLink, kFifo, kOtherFile };
+std::atomic<int> g_intruder{-1};
+void ReplaceTemporary(const char* target) {
+    const int kind = g_intruder.exchange(-1);
+    const std::string t = target;
+    const std::string folder = t.substr(0, t.rfind('/') + 1);
+    const std::string prefix = "." + t.substr(t.rfind('/') + 1) + ".";
+    DIR* d = kind < 0 ? nullptr : ::opendir(folder.c_str());
+    if (!d)
+        return;
+    std::string temp;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        if (n.rfind(prefix, 0) == 0 && n.size() > 4 && n.compare(n.size() - 4, 4, ".tmp") == 0)
+            temp = folder + n;
+    }
+    ::closedir(d);
+    if (temp.empty() || ::unlink(temp.c_str()) != 0)
+        return;
+    if (kind == kLink)
+        (void)!::symlink(target, temp.c_str());
+    else if (kind == kFifo)
+        ::mkfifo(temp.c_str(), 0600);
+    else
+        WriteAll(temp, "other");
+}
+
+TEST(FileCommits, WhatTakesTheTemporaryNameIsNeverPutInPlace) {
+    DefaultHooks restore;
+    kkFileTestHooks::SetSync(false);
+    kkFileTestHooks::SetBeforePlace(ReplaceTemporary);
+    for (const Mode& mode : kModes) {
+        mode.Apply();
+        // A new target is put in place from a temporary name only where the
+        // file is not unnamed.
+        for (const bool replacing : {true, false}) {
+            if (!replacing && mode.tmpFile)
+                continue;
+            for (const int kind : {kLink, kFifo, kOtherFile}) {
+                SCOPED_TRACE(mode.Name() + (replacing ? " replacing" : " new") + " intruder " +
+                             std::to_string(kind));
+                ScratchDir dir;
+                const std::string path = dir.Path("doc");
+                if (replacing)
+                    WriteAll(path, "old");
+                g_intruder = kind;
+                kkAtomicFile f(path.c_str());
+                ASSERT_TRUE(f.IsOpen()) << f.Error();
+                f.Write("new", 3);
+                EXPECT_FALSE(f.Commit());
+                EXPECT_NE(f.Error().find("was replaced by something else"), std::string::npos)
+                    << f.Error();
+                struct stat st {};
+                if (replacing) {
+                    // (Read only when it is a regular file: a FIFO would block.)
+                    const bool regular = ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+                    EXPECT_TRUE(regular);
+                    if (regular) {
+                        EXPECT_EQ(ReadAll(path), "old");
+                    }
+                } else {
+                    EXPECT_NE(::lstat(path.c_str(), &st), 0) << "the name stays free";
+                }
+                // What took the temporary name keeps it.
+                EXPECT_EQ(dir.Names().size(), replacing ? 2u : 1u);
+            }
+        }
+    }
+}
+
+// A child that writes `target` whole over and over (4 KiB of one letter),
+// unsynced, until it is killed; it answers once its first write is in
+// place, so that a kill comes while it writes over and over.
+constexpr size_t kRewriteBytes = 4096;
+pid_t StartRewriter(const std::string& target) {
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid != 0) {
+        ::close(ready[1]);
+        char c = 0;
+        const bool started = pid > 0 && ::read(ready[0], &c, 1) == 1;
+        ::close(ready[0]);
+        if (pid > 0 && !started) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        return started ? pid : -1;
+    }
+    ::close(ready[0]);
+    for (unsigned i = 1;; ++i) {
+        const std::string bytes(kRewriteBytes, char('a' + i % 26));
+        kkAtomicFile f;
+        if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
+            f.Write(bytes.data(), bytes.size()) && f.Commit() && ready[1] >= 0) {
+            (void)!::write(ready[1], "w", 1);
+            ::close(ready[1]);
+            ready[1] = -1;
+        }
+    }
+}
+
+bool Whole(const std::string& bytes) {
+    return bytes.size() == kRewriteBytes && bytes.find_first_not_of(bytes[0]) == std::string::npos;
+}
+
+TEST(FileCommits, AWriterKilledAnywhereLeavesAWholeTargetAndTheNextWriteRemovesWhatItLeft) {
+    DefaultHooks restore;
+    for (const bool tmpFile : {true, false}) {
+        SCOPED_TRACE(tmpFile ? "unnamed" : "named");
+        kkFileTestHooks::SetTmpFile(tmpFile);
+        ScratchDir dir;
+        const std::string target = dir.Path("model.xml");
+        WriteAll(target, std::string(kRewriteBytes, 'a'));
+        testprng::Prng prng(29);
+        size_t leftovers = 0;
+        // Killed at varied moments: writing, syncing, naming, exchanging.
+        for (int round = 0; round < 40; ++round) {
+            const pid_t pid = StartRewriter(target);
+            ASSERT_GT(pid, 0);
+            ::usleep(useconds_t(prng.Below(3000)));
+            ::kill(pid, SIGKILL);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            EXPECT_TRUE(Whole(ReadAll(target))) << "round " << round;
+            const size_t left = dir.Names().size() - 1;
+            EXPECT_LE(left, 1u) << "round " << round;
+            leftovers += left;
+            ASSERT_TRUE(Commit(target, std::string(kRewriteBytes, 'z')));
+            EXPECT_EQ(dir.Names(), std::vector<std::string>{"model.xml"}) << "round " << round;
+        }
+        if (!tmpFile) {
+            EXPECT_GT(leftovers, 0u) << "no kill came while the file had a name";
+        }
+    }
+}
+
+TEST(FileCommits, AReplacedFileKeepsItsOwnAttributesWhateverTheCurrentFolder) {
+    ScratchDir dir;
+    const std::string a = dir.Path("a"), b = dir.Path("b");
+    ASSERT_EQ(::mkdir(a.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(b.c_str(), 0755), 0);
+    WriteAll(a + "/doc", "old");
+    WriteAll(b + "/doc", "namesake");
+    if (::setxattr((a + "/doc").c_str(), "user.origin", "a", 1, 0) != 0 ||
+        ::setxattr((b + "/doc").c_str(), "user.origin", "b", 1, 0) != 0)
+        GTEST_SKIP() << "this file system keeps no user attributes";
+    // Opened by a relative name, committed after a change of the current
+    // folder (in a child: the current folder is the process's).
+    const int code = RunInChild([] { return true; },
+                                [&] {
+                                    if (::chdir(a.c_str()) != 0)
+                                        return 2;
+                                    kkAtomicFile f("doc");
+                                    if (!f.Write("new", 3) || ::chdir(b.c_str()) != 0)
+                                        return 3;
+                                    return f.Commit() ? 0 : 1;
+                                });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadAll(a + "/doc"), "new");
+    EXPECT_EQ(Attribute(a + "/doc", "user.origin"), "a");
+    EXPECT_EQ(ReadAll(b + "/doc"), "namesake");
+}
+
+TEST(FileCommits, ANameInAFolderThatMayBeWrittenButNotReadIsMadeDurable) {
+    DefaultHooks restore;
+    ScratchDir dir;
+    ASSERT_EQ(::chmod(dir.Path("").c_str(), 0777), 0);
+    const std::string dropbox = dir.Path("dropbox");
+    ASSERT_EQ(::mkdir(dropbox.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(dropbox.c_str(), 0333), 0);
+    // As a user without privileges (root may read any folder).
+    const int code = RunAsUser([&] {
+        Syncs before;
+        if (!Commit(dropbox + "/doc.xml", "new"))
+            return 1;
+        return before.Since() == Counts(1, 1) ? 0 : 2;
+    });
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(::chmod(dropbox.c_str(), 0700), 0);
+    EXPECT_EQ(ReadAll(dropbox + "/doc.xml"), "new");
+}
+
 // One writer puts a new file at `path` while a thread makes a FIFO at the
 // same name, over and over. Both start each round together; the FIFO comes
 // after a delay that grows after a round in which it came first and
@@ -369,6 +564,25 @@ TEST(FileCommits, TheLocalFolderLocationRenamesOnlyToAFreeName) {
     }
 }
 
+TEST(FileCommits, ALocalFolderRenameIsDurableWhenItAnswers) {
+    DefaultHooks restore;
+    for (const bool renameAt2 : {true, false}) {
+        SCOPED_TRACE(renameAt2 ? "renameat2" : "link and unlink");
+        kkFileTestHooks::SetRenameAt2(renameAt2);
+        ScratchDir dir;
+        unilocallocation local("uldurable", dir.Path("").c_str());
+        WriteAll(dir.Path("a"), "x");
+        ASSERT_TRUE(local.MakeDirectory("/sub", 0, nullptr));
+        Syncs within;
+        ASSERT_TRUE(local.Rename("/a", "/b", nullptr));
+        EXPECT_EQ(within.Since(), Counts(0, 1)) << "its folder";
+        Syncs across;
+        ASSERT_TRUE(local.Rename("/b", "/sub/c", nullptr));
+        EXPECT_EQ(across.Since(), Counts(0, 2)) << "both folders";
+        EXPECT_EQ(ReadAll(dir.Path("sub/c")), "x");
+    }
+}
+
 // ---- what a replaced file keeps --------------------------------------------------
 
 // An access ACL as the system keeps it in system.posix_acl_access: the
@@ -388,13 +602,6 @@ std::string AccessAcl(uint32_t user) {
     entry(0x10, 5, uint32_t(-1)); // mask
     entry(0x20, 0, uint32_t(-1)); // others
     return acl;
-}
-
-// The value of an extended attribute, or "<none>".
-std::string Attribute(const std::string& path, const char* name) {
-    char buf[256];
-    const ssize_t n = ::lgetxattr(path.c_str(), name, buf, sizeof buf);
-    return n < 0 ? "<none>" : std::string(buf, size_t(n));
 }
 
 struct Owned {
