@@ -102,7 +102,7 @@ TEST_F(DocumentFailures, DocumentsThatCannotBeHandedOverAreTold) {
     for (const char* name : {"TranslationLog.xml", "assemInfo.xml", "atbLayers.xml", "zpi.neu"})
         ASSERT_EQ(::mkdir(dir.Path(name).c_str(), 0755), 0);
     auto blocked = [&](const char* name) {
-        return "\"" + dir.Path(name) + "\" is not a regular file (a directory)";
+        return std::string("\"").append(dir.Path(name)).append("\" is not a regular file (a directory)");
     };
 
     auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));

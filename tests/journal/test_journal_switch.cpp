@@ -26,14 +26,14 @@ template <class L> std::string ListText(const char* list, const char* element, c
         return std::string("sequence<") + list + ">()";
     std::string text = std::string("sequence<") + list + "," + element + ">(";
     for (int i = 0; i < items->Count(); ++i)
-        text += (i ? "," : "") + Obj(items->Get(i));
+        text.append(i ? "," : "").append(Obj(items->Get(i)));
     return text + ")";
 }
 
 std::string IntsText(const xrchandle<xintsequence>& ints) {
     std::string text = "sequence<xintsequence>(";
     for (int i = 0; i < ints->Count(); ++i)
-        text += (i ? "," : "") + std::to_string(ints->Get(i));
+        text.append(i ? "," : "").append(std::to_string(ints->Get(i)));
     return text + ")";
 }
 

@@ -75,7 +75,7 @@ TEST(XmlReaderPaths, ElementNamesArriveAsWrittenWhateverTheirNumberAndLength) {
     // times, interleaved.
     std::vector<std::string> names;
     for (int i = 0; i < 150; ++i)
-        names.push_back("n" + std::to_string(i) + std::string(size_t(i % 60), char('a' + i % 26)));
+        names.push_back(std::string("n").append(std::to_string(i)) + std::string(size_t(i % 60), char('a' + i % 26)));
     names.push_back("\xC3\xA9t\xC3\xA9");
     names.push_back("\xE4\xB8\xAD" + std::string(50, 'x'));
     std::string body, expected;
@@ -229,7 +229,7 @@ TEST(XmlReaderPaths, ThreadsReadingAtOnceEachGetTheirOwnResults) {
         threads.emplace_back([t, &wrong] {
             std::string body, expected;
             for (int i = 0; i < 200; ++i) {
-                const std::string name = "T" + std::to_string(t) + "_" + std::to_string(i % 9);
+                const std::string name = std::string("T").append(std::to_string(t)).append("_") + std::to_string(i % 9);
                 body += "<" + name + ">" + std::to_string(i * t) + "</" + name + ">";
                 expected += name + "=" + std::to_string(i * t) + ";";
             }
