@@ -174,8 +174,8 @@ public:
     static unimemlocation* GetRegistered();
 
     // The budget in which a replaced or removed version is counted while
-    // answers waiting for peers still hold it (not owned; the process's
-    // unless set).
+    // answers waiting for peers still hold it (the process's unless set).
+    // Not owned: it must outlive the location and every buffer it gave out.
     void SetBudget(uniByteBudget* budget);
     uniByteBudget* GetBudget() const;
     // The bytes the files hold now.

@@ -767,9 +767,9 @@ TEST(BnfsServerSessions, AFloodOfConnectionsNeverCutsOffAnUploadAndAFullTableOfB
         raised.rlim_cur = needed;
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &raised), 0);
     }
+    uniByteBudget budget;
     unimemlocation mem("flood");
     ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
-    uniByteBudget budget;
     mem.SetBudget(&budget);
     TimedServer server(60);
     server.SetBudget(&budget);
@@ -981,9 +981,9 @@ struct FrameSender {
 };
 
 TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
+    uniByteBudget budget(64u << 20);
     unimemlocation mem("budget-frames");
     ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
-    uniByteBudget budget(64u << 20);
     mem.SetBudget(&budget);
     TimedServer server(60);
     server.SetBudget(&budget);
@@ -1069,9 +1069,9 @@ TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
 }
 
 TEST(BnfsServerBudget, FilesPeersStoreAndOldVersionsThatAnswersHoldAreCounted) {
+    uniByteBudget budget(256 * 1024);
     unimemlocation mem("budget-files");
     ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
-    uniByteBudget budget(256 * 1024);
     mem.SetBudget(&budget);
     bnfsServer server;
     server.SetBudget(&budget);
