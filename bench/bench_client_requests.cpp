@@ -10,6 +10,7 @@
 #include "client/zr_proxy.h"
 #include "net.h"
 #include "uniloc.h"
+#include "answering_host.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,44 +26,8 @@
 
 namespace {
 
-class Answering : public bnfsSession {
-public:
-    using bnfsSession::bnfsSession;
-
-protected:
-    void DoOtherRequest() override {
-        btkString text;
-        ReadSessionText(In(), text);
-        WriteSessionText(Out(), "0\n42");
-    }
-};
-
-class Host : public bnfsServer {
-public:
-    Host() {
-        mem_.MakeDirectory("/ZPI", 0, nullptr);
-        SetLocationDriver(&mem_);
-        Init(0, nullptr);
-        SetTimeSlice(0.05);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~Host() override {
-        RequestStop();
-        thread_.join();
-        Shutdown();
-    }
-    std::string Url() const { return "bnfs://127.0.0.1:" + std::to_string(GetPort()) + "/"; }
-
-protected:
-    bnfsSession* MakeSession(btkSocketStream* s) override { return new Answering(s, this, 10); }
-
-private:
-    unimemlocation mem_{"bench"};
-    std::thread thread_;
-};
-
 void BM_RequestRoundTrip(benchmark::State& state) {
-    Host host;
+    zpibench::AnsweringHost host;
     xrchandle<ZorvanProxy> proxy(new ZorvanProxy());
     if (!proxy->Connect(host.Url().c_str())) {
         state.SkipWithError("no connection");
@@ -167,7 +132,7 @@ private:
 
 void BM_RequestAgainstPlainTcp(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
-    Host host;
+    zpibench::AnsweringHost host;
     xrchandle<ZorvanProxy> proxy(new ZorvanProxy());
     const std::string request = Frame('Q', ZrRequestText(101).AddText("model").AddInt(3).c_str());
     const std::string answer = Frame('R', "0\n42");
@@ -213,7 +178,7 @@ void BM_RequestAgainstPlainTcp(benchmark::State& state) {
 BENCHMARK(BM_RequestAgainstPlainTcp)->MinTime(1.0);
 
 void BM_FileWriteRead(benchmark::State& state) {
-    Host host;
+    zpibench::AnsweringHost host;
     bnfsError error;
     BNFSConnection* c = BNFSConnection::Open(error, "127.0.0.1", std::stoi(host.Url().substr(17)));
     if (!c) {

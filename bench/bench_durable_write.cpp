@@ -21,6 +21,7 @@
 #include "kkfileio.h"
 #include "net.h"
 #include "uniloc.h"
+#include "answering_host.h"
 #include "zpi_bench_util.h"
 
 #include <algorithm>
@@ -68,43 +69,6 @@ void BM_WriteZPISynced(benchmark::State& state) {
     state.counters["ratio"] = Median(ratios);
 }
 
-// The host: every request is answered "0\n42" at once.
-class Answering : public bnfsSession {
-public:
-    using bnfsSession::bnfsSession;
-
-protected:
-    void DoOtherRequest() override {
-        btkString text;
-        ReadSessionText(In(), text);
-        WriteSessionText(Out(), "0\n42");
-    }
-};
-
-class Host : public bnfsServer {
-public:
-    Host() {
-        mem_.MakeDirectory("/ZPI", 0, nullptr);
-        SetLocationDriver(&mem_);
-        Init(0, nullptr);
-        SetTimeSlice(0.05);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~Host() override {
-        RequestStop();
-        thread_.join();
-        Shutdown();
-    }
-    std::string Url() const { return "bnfs://127.0.0.1:" + std::to_string(GetPort()) + "/"; }
-
-protected:
-    bnfsSession* MakeSession(btkSocketStream* s) override { return new Answering(s, this, 10); }
-
-private:
-    unimemlocation mem_{"bench"};
-    std::thread thread_;
-};
-
 void BM_HandOverZPI(benchmark::State& state) {
     const GridModel grid = BuildGridModel(int(state.range(0)));
     const qel_intf_data* data = IntfDataOf(grid.model);
@@ -114,7 +78,7 @@ void BM_HandOverZPI(benchmark::State& state) {
     ::setenv("TMP", folder.c_str(), 1);
     ::setenv("GG_TEMP_FILE", "1", 1);
     ZrSetImportFormat(1);
-    Host host;
+    AnsweringHost host;
     xrchandle<ZorvanProxy> proxy(new ZorvanProxy());
     if (!data || !proxy->Connect(host.Url().c_str())) {
         state.SkipWithError("no interface data or no connection");

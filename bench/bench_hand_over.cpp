@@ -26,6 +26,7 @@
 #include "kkfileio.h"
 #include "net.h"
 #include "xml/intfdata/xml_kpi_writer.h"
+#include "answering_host.h"
 #include "zpi_bench_util.h"
 
 #include <benchmark/benchmark.h>
@@ -40,40 +41,6 @@
 namespace {
 
 using namespace zpibench;
-
-class Answering : public bnfsSession {
-public:
-    using bnfsSession::bnfsSession;
-
-protected:
-    void DoOtherRequest() override {
-        btkString text;
-        ReadSessionText(In(), text);
-        WriteSessionText(Out(), "0\n7");
-    }
-};
-
-// The host: answers every request with success.
-class Host : public bnfsServer {
-public:
-    Host() {
-        Init(0, nullptr);
-        SetTimeSlice(0.05);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~Host() override {
-        RequestStop();
-        thread_.join();
-        Shutdown();
-    }
-    std::string Url() const { return "bnfs://127.0.0.1:" + std::to_string(GetPort()) + "/"; }
-
-protected:
-    bnfsSession* MakeSession(btkSocketStream* s) override { return new Answering(s, this, 60); }
-
-private:
-    std::thread thread_;
-};
 
 // Resident bytes now (VmRSS) and the peak since the last ResetPeak (VmHWM).
 size_t StatusBytes(const char* field) {
@@ -108,7 +75,7 @@ struct NoSync {
 };
 
 void BM_HandOverAgainstFile(benchmark::State& state) {
-    Host host;
+    AnsweringHost host("0\n7", 60);
     xrchandle<ZorvanProxy> proxy = ZrInitializeClient(host.Url().c_str());
     if (proxy.isNull()) {
         state.SkipWithError("the client did not start");
