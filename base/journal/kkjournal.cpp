@@ -195,13 +195,11 @@ void deliver(const std::string& line) {
         writeToFile(s, line);
 }
 
-// Closes the journal file, after a last try to mark records it lost. The
-// lock on the file goes with the descriptor.
-void closeFile(Sink& s) {
+// Lets go of the journal file without writing to it. The lock on the file
+// goes with its last descriptor.
+void dropFile(Sink& s) {
     if (s.fd < 0)
         return;
-    if (s.lost > 0)
-        writeToFile(s, std::string());
     ::close(s.fd);
     s.fd = -1;
     s.path.clear();
@@ -209,6 +207,13 @@ void closeFile(Sink& s) {
     s.lost = 0;
     s.uncut = 0;
     s.reported = false;
+}
+
+// Closes the journal file, after a last try to mark records it lost.
+void closeFile(Sink& s) {
+    if (s.fd >= 0 && s.lost > 0)
+        writeToFile(s, std::string());
+    dropFile(s);
 }
 
 // At the normal end of the process the journal file is closed under the
@@ -228,15 +233,7 @@ void lockBeforeFork() { sink().lock.lock(); }
 void unlockAfterFork() { sink().lock.unlock(); }
 void forgetFileInChild() {
     Sink& s = sink();
-    if (s.fd >= 0) {
-        ::close(s.fd);
-        s.fd = -1;
-        s.path.clear();
-        s.end = 0;
-        s.lost = 0;
-        s.uncut = 0;
-        s.reported = false;
-    }
+    dropFile(s);
     s.lock.unlock();
 }
 

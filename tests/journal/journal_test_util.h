@@ -40,6 +40,23 @@ private:
     int64_t live_ = 0;
 };
 
+// The fixture of tests that journal into files: the session is made first
+// (it reads the environment once), and the journal goes back to memory
+// alone, with its default limits, afterwards.
+class JournalFileTest : public JournalTest {
+protected:
+    void SetUp() override {
+        KGetPISession();
+        JournalTest::SetUp();
+    }
+    void TearDown() override {
+        kkJournalSetFile(nullptr);
+        kkJournalSetMemoryLimit(10000, kkJournalDefaultMemoryBytes);
+        kkJournalSetMemoryWithFile(false);
+        JournalTest::TearDown();
+    }
+};
+
 // The journal text of an object ("KPIArc@..."), of null "null".
 inline std::string Obj(const xobject* object) { return kkJournalObjectText(object); }
 template <class T> std::string Obj(const xrchandle<T>& h) {

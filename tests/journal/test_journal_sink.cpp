@@ -48,19 +48,7 @@ std::string Refusal(const std::string& path, const std::string& why) {
            "); journaling is not switched on\n";
 }
 
-class JournalSink : public JournalTest {
-protected:
-    void SetUp() override {
-        KGetPISession();
-        JournalTest::SetUp();
-    }
-    void TearDown() override {
-        kkJournalSetFile(nullptr);
-        kkJournalSetMemoryLimit(10000, kkJournalDefaultMemoryBytes);
-        kkJournalSetMemoryWithFile(false);
-        JournalTest::TearDown();
-    }
-};
+using JournalSink = JournalFileTest;
 
 // A second process started with the same journal file, while this one
 // journals there: it neither empties nor writes the file (not even

@@ -107,18 +107,7 @@ void Walk(const xrchandle<KWPIModel>& model, const xrchandle<KPISurface>& surfac
     wrongAnswers += on.isNull();
 }
 
-class JournalSwitch : public JournalTest {
-protected:
-    void SetUp() override {
-        KGetPISession();
-        JournalTest::SetUp();
-    }
-    void TearDown() override {
-        kkJournalSetFile(nullptr);
-        kkJournalSetMemoryLimit(10000);
-        JournalTest::TearDown();
-    }
-};
+using JournalSwitch = JournalFileTest;
 
 // Threads walk their models while another switches recording on and off,
 // pausing for random stretches, and now and then moves the journal to a
