@@ -22,6 +22,7 @@
 #include <iostream>
 #include <memory>
 #include <vector>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -683,6 +684,22 @@ private:
     int seconds_;
 };
 
+// A served server whose sessions and in-memory location count in a budget
+// of their own (made first, so that it outlives what gives back to it).
+struct BudgetedServer {
+    BudgetedServer(const char* name, size_t limit) : budget(limit), mem(name), server(60) {
+        mem.MakeDirectory("/ZPI", 0, nullptr);
+        mem.SetBudget(&budget);
+        server.SetBudget(&budget);
+        server.SetLocationDriver(&mem);
+        serving.emplace(server);
+    }
+    uniByteBudget budget;
+    unimemlocation mem;
+    TimedServer server;
+    std::optional<Serving> serving;
+};
+
 // Sends `bytes` one at a time, `gap` apart.
 void SendSlowly(int fd, const std::string& bytes, std::chrono::milliseconds gap) {
     for (char c : bytes) {
@@ -767,15 +784,11 @@ TEST(BnfsServerSessions, AFloodOfConnectionsNeverCutsOffAnUploadAndAFullTableOfB
         raised.rlim_cur = needed;
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &raised), 0);
     }
-    uniByteBudget budget;
-    unimemlocation mem("flood");
-    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
-    mem.SetBudget(&budget);
-    TimedServer server(60);
-    server.SetBudget(&budget);
-    server.SetLocationDriver(&mem);
-    Serving serving(server);
-    ASSERT_TRUE(serving.Ok());
+    BudgetedServer setup("flood", uniByteBudget::kDefaultLimit);
+    ASSERT_TRUE(setup.serving->Ok());
+    unimemlocation& mem = setup.mem;
+    TimedServer& server = setup.server;
+    Serving& serving = *setup.serving;
 
     // An upload of 8 MB, its first half sent.
     const std::string path = "/ZPI/upload";
@@ -981,15 +994,12 @@ struct FrameSender {
 };
 
 TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
-    uniByteBudget budget(64u << 20);
-    unimemlocation mem("budget-frames");
-    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
-    mem.SetBudget(&budget);
-    TimedServer server(60);
-    server.SetBudget(&budget);
-    server.SetLocationDriver(&mem);
-    Serving serving(server);
-    ASSERT_TRUE(serving.Ok());
+    BudgetedServer setup("budget-frames", 64u << 20);
+    ASSERT_TRUE(setup.serving->Ok());
+    uniByteBudget& budget = setup.budget;
+    unimemlocation& mem = setup.mem;
+    TimedServer& server = setup.server;
+    Serving& serving = *setup.serving;
     const size_t before = ResidentBytes();
 
     // A write that does not fit is refused at its head, with the reason,
@@ -1069,15 +1079,11 @@ TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
 }
 
 TEST(BnfsServerBudget, FilesPeersStoreAndOldVersionsThatAnswersHoldAreCounted) {
-    uniByteBudget budget(256 * 1024);
-    unimemlocation mem("budget-files");
-    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
-    mem.SetBudget(&budget);
-    bnfsServer server;
-    server.SetBudget(&budget);
-    server.SetLocationDriver(&mem);
-    Serving serving(server);
-    ASSERT_TRUE(serving.Ok());
+    BudgetedServer setup("budget-files", 256 * 1024);
+    ASSERT_TRUE(setup.serving->Ok());
+    uniByteBudget& budget = setup.budget;
+    unimemlocation& mem = setup.mem;
+    Serving& serving = *setup.serving;
     BNFSConnection* c = serving.Open(10);
     ASSERT_NE(c, nullptr);
     bnfsError e;
