@@ -936,7 +936,7 @@ TEST(BnfsServerQueues, AnswersWaitingForPeersThatDoNotReadShareTheFile) {
     while (file.use_count() < 2 + 48 && SecondsSince(start) < 20)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(file.use_count(), 2 + 48); // the location, this test, 48 answers
-    const size_t grown = ResidentBytes() - std::min(before, ResidentBytes());
+    const size_t now = ResidentBytes(), grown = now - std::min(before, now);
     EXPECT_LT(grown, 3 * size) << "the answers hold copies of the file";
 
     for (int fd : peers)
@@ -1054,7 +1054,7 @@ TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
     EXPECT_EQ(server.GetBusyCount(), 3u);
     EXPECT_LE(budget.GetHeld(), budget.GetLimit());
     EXPECT_LE(budget.GetPeak(), budget.GetLimit() + 16 * btkMultiSessionServer::kSmallFrame);
-    const size_t grown = ResidentBytes() - std::min(before, ResidentBytes());
+    const size_t now = ResidentBytes(), grown = now - std::min(before, now);
     if (kResidentSizeIsTheProgramsOwn) {
         EXPECT_LT(grown, budget.GetLimit() + (24u << 20));
     }
