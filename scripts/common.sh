@@ -4,6 +4,9 @@
 #   run as root; anyone else is told which packages are missing and how to
 #   install them, and the call fails (nothing is run that would meet apt's
 #   lock).
+# need_clang RUNTIME     adds to the array `need` what a clang build that
+#   links clang's runtime library RUNTIME ("asan", "fuzzer") lacks: clang,
+#   its runtimes, cmake, ninja and Xerces-C.
 # tally WHAT PASSED FAILED   adds one line of counts to the run's tally file
 #   (ZPI_TALLY, set by scripts/test.sh); without it, a stage run on its own,
 #   nothing is recorded.
@@ -12,6 +15,17 @@
 #   (every repeat), read from its output; a program that ended with a
 #   nonzero STATUS and reported no failed test (it crashed, or printed no
 #   result) counts one failure more.
+
+need_clang() {
+  command -v clang++ >/dev/null || need+=(clang)
+  command -v cmake >/dev/null || need+=(cmake)
+  command -v ninja >/dev/null || need+=(ninja-build)
+  [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
+  if ! command -v clang++ >/dev/null ||
+    [ ! -f "$(clang++ -print-resource-dir)/lib/linux/libclang_rt.$1-x86_64.a" ]; then
+    need+=(libclang-rt-dev)
+  fi
+}
 
 need_packages() {
   [ $# -gt 0 ] || return 0

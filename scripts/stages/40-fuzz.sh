@@ -16,16 +16,7 @@ cd "$(dirname "$0")/../.."
 source scripts/common.sh
 
 need=()
-command -v clang++ >/dev/null || need+=(clang)
-command -v cmake >/dev/null || need+=(cmake)
-command -v ninja >/dev/null || need+=(ninja-build)
-[ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
-if [ ${#need[@]} -eq 0 ]; then
-  rt=$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a
-  [ -f "$rt" ] || need+=(libclang-rt-dev)
-else
-  need+=(libclang-rt-dev)
-fi
+need_clang fuzzer
 need_packages "${need[@]}"
 
 seconds=${FUZZ_SECONDS:-30}

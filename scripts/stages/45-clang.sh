@@ -10,19 +10,10 @@ cd "$(dirname "$0")/../.."
 source scripts/common.sh
 
 need=()
-command -v clang++ >/dev/null || need+=(clang)
-command -v cmake >/dev/null || need+=(cmake)
-command -v ninja >/dev/null || need+=(ninja-build)
+need_clang asan
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
-[ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
-# The sanitizer runtimes of clang.
-if command -v clang++ >/dev/null; then
-  [ -f "$(clang++ -print-resource-dir)/lib/linux/libclang_rt.asan-x86_64.a" ] || need+=(libclang-rt-dev)
-else
-  need+=(libclang-rt-dev)
-fi
 need_packages "${need[@]}"
 
 start=$(date +%s)
