@@ -518,10 +518,9 @@ bool kkAtomicFile::IsOurs(const char* name) const {
     return ::fstatat(dirFd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, dev_, ino_);
 }
 
-std::string kkAtomicFile::TempTaken(const std::string& temp) const {
+std::string kkAtomicFile::TempTaken(const std::string& temp, const std::string& what) const {
     return "cannot write " + Quoted(target_) + ": its temporary file " + Quoted(folder_ + temp) +
-           " was replaced by something else before it took the target's place; the target is "
-           "left as it was";
+           " was replaced by something else " + what;
 }
 
 // Puts the file at the free name, never over anything. 0, the errno, or
@@ -548,9 +547,9 @@ int kkAtomicFile::PutNew() {
     // The temporary name was taken between the look and the rename: what
     // took it goes back there, and the name is free again.
     if (kkRenameNoReplace(dirFd_, name_.c_str(), dirFd_, temp.c_str()) != 0)
-        Fail("cannot write " + Quoted(target_) + ": its temporary file " + Quoted(folder_ + temp) +
-             " was replaced by something else while it took the target's place, which now "
-             "holds that (it could not be moved back: " + std::strerror(errno) + ")");
+        Fail(TempTaken(temp, std::string("while it took the target's place, which now holds that "
+                                         "(it could not be moved back: ") +
+                                 std::strerror(errno) + ")"));
     else
         Fail(TempTaken(temp));
     return kFailed;
@@ -578,10 +577,8 @@ int kkAtomicFile::Exchange(bool& placed) {
             return errno;
         tempName_.clear();
         if (!IsOurs(name_.c_str())) {
-            Fail("cannot write " + Quoted(target_) + ": its temporary file " +
-                 Quoted(folder_ + temp) + " was replaced by something else just before it was "
-                 "renamed over the target, which now holds that (this file system cannot "
-                 "exchange names)");
+            Fail(TempTaken(temp, "just before it was renamed over the target, which now holds "
+                                 "that (this file system cannot exchange names)"));
             return kFailed;
         }
         placed = true;
@@ -595,11 +592,10 @@ int kkAtomicFile::Exchange(bool& placed) {
         err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
         tempName_.clear(); // not ours: never removed
         if (err != 0)
-            Fail("cannot write " + Quoted(target_) + ": its temporary file " +
-                 Quoted(folder_ + temp) + " was replaced by something else while it took the "
-                 "target's place, which now holds that; the old content is " +
-                 Quoted(folder_ + temp) + " (it could not be exchanged back: " +
-                 std::strerror(err) + ")");
+            Fail(TempTaken(temp, "while it took the target's place, which now holds that; the "
+                                 "old content is " + Quoted(folder_ + temp) +
+                                 " (it could not be exchanged back: " + std::strerror(err) +
+                                 ")"));
         else
             Fail(TempTaken(temp));
         return kFailed;

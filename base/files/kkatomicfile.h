@@ -191,7 +191,11 @@ private:
     int Exchange(bool& placed);
     // The name (in the folder) is this object's temporary file.
     bool IsOurs(const char* name) const;
-    std::string TempTaken(const std::string& temp) const;
+    // Why the commit failed when something else took the temporary name
+    // `temp`: `what` tells when, and what the target holds now.
+    std::string TempTaken(const std::string& temp,
+                          const std::string& what = "before it took the target's place; the "
+                                                    "target is left as it was") const;
     void RemoveStale();
     void CloseFolder();
 
