@@ -312,11 +312,7 @@ bool unimemlocation::WriteFile(const char* path, const char* data, size_t size,
                                std::string* error) {
     if (!data && size)
         return fail(error, "no data");
-    std::string p;
-    if (!uniNormalizePath(path, p, error))
-        return false;
-    return WriteShared(p.c_str(), uniMakeBuffer(std::string(data ? data : "", size), nullptr),
-                       error);
+    return WriteShared(path, uniMakeBuffer(std::string(data ? data : "", size), nullptr), error);
 }
 
 bool unimemlocation::WriteShared(const char* path, std::shared_ptr<const std::string> data,
