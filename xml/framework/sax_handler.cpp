@@ -673,8 +673,9 @@ private:
 //
 // The gate also bounds what the scanner keeps whole: an attribute value, a
 // comment, an instruction or a data section of more than
-// IntfXmlMaxAttributeBytes() bytes is refused where it passes the limit. (A value holding a "<" is not followed by the machine, but
-// the scanner refuses it at that "<".)
+// IntfXmlMaxAttributeBytes() bytes is refused where it passes the limit.
+// (A value holding a "<" is not followed by the machine, but the scanner
+// refuses it at that "<".)
 class AttributeGate {
 public:
     // Looks at the next n bytes of the document. Returns how many of them
@@ -1315,11 +1316,11 @@ EncodingChoice ChooseEncoding(const unsigned char* h, size_t n) {
 // processing instructions, comments and whitespace, in an encoding whose
 // bytes below 0x80 are always ASCII characters (UTF-8, the default, or a
 // declared US-ASCII or ISO-8859-1, the others being refused before: see
-// ChooseEncoding; the attribute gate relies on it). Any other start (a document type declaration, another
-// encoding, a prolog longer than the bytes read ahead, bytes that are no
-// document at all) goes to the general scanner as before, which reports
-// what it always reported. Both scanners read the prolog with the same
-// code.
+// ChooseEncoding; the attribute gate relies on it). Any other start (a
+// document type declaration, another encoding, a prolog longer than the
+// bytes read ahead, bytes that are no document at all) goes to the general
+// scanner as before, which reports what it always reported. Both scanners
+// read the prolog with the same code.
 
 // How many bytes are read ahead.
 constexpr size_t kLookAhead = 4096;
@@ -1449,16 +1450,17 @@ public:
     const XMLCh* getContentType() const override { return inner_->getContentType(); }
 
 private:
-    std::unique_ptr<xc::BinInputStream> inner_;
-    std::vector<XMLByte> head_;
-    size_t at_ = 0;
-    bool ended_ = false; // the input ended while read ahead
+    // The input ended: a character it left open is refused.
     void EndCheck() {
         check_->End();
         if (check_->Failed())
             check_->Throw();
     }
 
+    std::unique_ptr<xc::BinInputStream> inner_;
+    std::vector<XMLByte> head_;
+    size_t at_ = 0;
+    bool ended_ = false; // the input ended while read ahead
     bool gated_ = false;
     AttributeGate gate_;
     std::unique_ptr<ByteCheck> check_;
