@@ -109,14 +109,7 @@ void ZrImportPartJob::Run() {
             ZrArgv argv(job.GetArgCount(), job.GetArgs());
             IntfXmlDumpIfRequested(job.GetPath());
             std::string missing;
-            {
-                IntfXmlZPI reader(nullptr);
-                IntfXmlParseDocument(job.GetPath(), &reader);
-                data = reader.DetachIntfData();
-                extension = reader.DetachIntfDataExtend();
-                if (!data)
-                    missing = reader.MissingIntfDataReason();
-            }
+            IntfXmlZPI::Read(job.GetPath(), &data, &extension, &missing);
             // A document without interface data cannot make a model: told
             // as ReadZPI tells the same document.
             if (!data) {

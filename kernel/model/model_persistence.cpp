@@ -190,18 +190,16 @@ xrchandle<KWPIModel> KWPISession_i::ReadZPI(const char* path) {
             ReportUnreadable("no document name");
             return model;
         }
-        QelIntfDataPtr dataHolder;
-        QelExtendBlockPtr extensionHolder;
-        {
-            IntfXmlZPI reader(nullptr);
-            IntfXmlParseDocument(path, &reader);
-            dataHolder.reset(reader.DetachIntfData());
-            extensionHolder.reset(reader.DetachIntfDataExtend());
-            // A document without interface data gives no model.
-            if (!dataHolder) {
-                ReportUnreadable(IntfXmlReadFailure(path, reader.MissingIntfDataReason()));
-                return model;
-            }
+        qel_intf_data* data = nullptr;
+        qel_intf_data_extend* extension = nullptr;
+        std::string missing;
+        IntfXmlZPI::Read(path, &data, &extension, &missing);
+        QelIntfDataPtr dataHolder(data);
+        QelExtendBlockPtr extensionHolder(extension);
+        // A document without interface data gives no model.
+        if (!dataHolder) {
+            ReportUnreadable(IntfXmlReadFailure(path, missing));
+            return model;
         }
         // The model frees the record from now on, even when its
         // construction fails half-way.

@@ -91,13 +91,16 @@ qel_intf_data_extend* IntfXmlZPI::DetachIntfDataExtend() {
     return ext;
 }
 
-void IntfXmlZPI::Read(const char* path, qel_intf_data** data, qel_intf_data_extend** extension) {
+void IntfXmlZPI::Read(const char* path, qel_intf_data** data, qel_intf_data_extend** extension,
+                      std::string* missing) {
     if (data)
         *data = nullptr;
     if (extension)
         *extension = nullptr;
     IntfXmlZPI reader(nullptr);
     IntfXmlParseDocument(path, &reader);
+    if (missing && !reader.GetIntfData())
+        *missing = reader.MissingIntfDataReason();
     if (data)
         *data = reader.DetachIntfData();
     if (extension)

@@ -82,8 +82,10 @@ public:
     // Reads the document at `path` and hands its records over (either may
     // be null when the part was absent; pass null for a part not wanted,
     // which is then freed). Throws IntfXmlError when the document cannot be
-    // read; nothing is handed over then.
-    static void Read(const char* path, qel_intf_data** data, qel_intf_data_extend** extension);
+    // read; nothing is handed over then. `missing`, when given, gets
+    // MissingIntfDataReason() when the document held no interface data.
+    static void Read(const char* path, qel_intf_data** data, qel_intf_data_extend** extension,
+                     std::string* missing = nullptr);
 
 private:
     static void CheckOnceInDocument(const void* existing, const char* name);
