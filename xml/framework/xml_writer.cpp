@@ -4,6 +4,7 @@
 #include <atomic>
 #include <charconv>
 #include <cstring>
+#include <memory>
 #include <algorithm>
 #include <string>
 
@@ -200,20 +201,15 @@ namespace {
 // The thread's idle writer, made when first asked for and deleted when the
 // thread ends. Only the pointer is thread-local: the library's static TLS
 // need stays a few pointers (see t_blocks in xml_element.cpp).
-struct IdleWriter {
-    IntfXmlWriter* writer = nullptr;
-    ~IdleWriter() { delete writer; }
-};
-thread_local IdleWriter t_idle;
+thread_local std::unique_ptr<IntfXmlWriter> t_idle;
 
 } // namespace
 
 IntfXmlWriter& IntfXmlWriter::Idle() {
     // Outside any document: the thread's own writer, which drops its bytes.
-    IntfXmlWriter*& idle = t_idle.writer;
-    if (!idle)
-        idle = new IntfXmlWriter(nullptr);
-    return *idle;
+    if (!t_idle)
+        t_idle = std::make_unique<IntfXmlWriter>(nullptr);
+    return *t_idle;
 }
 
 IntfXmlWriter::Use::Use(IntfXmlWriter& writer) : previous_(intfXmlCurrentWriter) {
