@@ -1184,7 +1184,7 @@ private:
     std::string Bytes() const {
         std::string text = "bytes";
         for (size_t k = 0; k < seqLen_; ++k)
-            text += " " + Hex(seq_[k]);
+            text.append(" ").append(Hex(seq_[k]));
         return text;
     }
     void Fail(uint64_t line, int64_t col, std::string reason) {
