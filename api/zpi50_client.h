@@ -71,10 +71,13 @@ class ZorvanProxy;
 // ("\"garbage\" is not a bnfs://host:port/ URL", "cannot connect to
 // 127.0.0.1:1 (bnfs://127.0.0.1:1/): Connection refused").
 ZPI_API xrchandle<ZorvanProxy> ZrInitializeClient(const char* serverUrl);
-// Registers with the host and runs its jobs on this thread: false at once
-// unless the last ZrInitializeClient succeeded (no host connection and
-// callback server, so no job could come), else runs until
-// ZrRequestClientLoopStop (never otherwise).
+// Registers with the host (request 111) and runs its jobs on this thread:
+// false at once unless the last ZrInitializeClient succeeded (no host
+// connection and callback server, so no job could come); false when the
+// host did not take the registration (no reply within the reply time
+// limit, connection closed, a status other than 0), told in one line on
+// standard error with the host's URL and the reason; else runs until
+// ZrRequestClientLoopStop and answers true (never returns otherwise).
 ZPI_API bool ZrRunClient();
 // Binds `function` as the export translator: false (nothing bound) unless
 // the last ZrInitializeClient succeeded, else true; a later registration
@@ -108,8 +111,8 @@ extern "C" {
 // ZrInitializeClient for C: 1 when connected (the host-toolkit functions then
 // send through its proxy), else 0 (told as ZrInitializeClient tells it).
 ZPI_API int InitializeClient(const char* serverUrl);
-// ZrRunClient for C: 0 at once unless the last start-up succeeded, 1 when
-// the loop was stopped.
+// ZrRunClient for C: 0 when it answers false (no start-up, or the
+// registration failed), 1 when the loop was stopped.
 ZPI_API int RunClient();
 // ZrRegisterExportTranslator for C: 1 when bound, 0 unless the last start-up
 // succeeded.

@@ -4,6 +4,7 @@
 #include "client/zr_bnfs.h"
 #include "client/zr_callback.h"
 #include "client/zr_jobs.h"
+#include "client/zr_requests_internal.h"
 #include "kernel/model/session_factory.h"
 #include "process.h"
 #include "thr.h"
@@ -61,14 +62,17 @@ double ZrParseReplyTimeout(const char* text, std::string* diagnostic) {
     double seconds = 0;
     const bool number = btk_number_from_text(text, true, seconds) && seconds > 0;
     const double limit = !number ? kDefaultReplyTimeout : std::min(seconds, kLongestReplyTimeout);
-    if (diagnostic && (!number || seconds > kLongestReplyTimeout)) {
-        char digits[32];
-        auto r = std::to_chars(digits, digits + sizeof digits, limit, std::chars_format::fixed);
+    if (diagnostic && (!number || seconds > kLongestReplyTimeout))
         *diagnostic = std::string(kReplyTimeoutVariable) + "=\"" + text + "\" is " +
                       (number ? "above the longest limit" : "not a positive number of seconds") +
-                      "; the reply time limit is " + std::string(digits, r.ptr) + " seconds";
-    }
+                      "; " + ZrDescribeReplyTimeout(limit);
     return limit;
+}
+
+std::string ZrDescribeReplyTimeout(double seconds) {
+    char digits[32];
+    auto r = std::to_chars(digits, digits + sizeof digits, seconds, std::chars_format::fixed);
+    return "the reply time limit is " + std::string(digits, r.ptr) + " seconds";
 }
 
 double ZrReadReplyTimeout(const char* text) {
@@ -264,11 +268,18 @@ xc::SAXParser* ZrClient::GetParser(IntfXmlSaxHandler* handler) {
     return parser_;
 }
 
-void ZrClient::RunLoop() {
-    // Registration; the loop runs whatever the host answers.
-    if (proxy_)
-        proxy_->RegisterClient(GetCallbackUrl(), static_cast<int>(::getpid()));
+bool ZrClient::RunLoop() {
+    // The host learns the callback URL only from the registration: when it
+    // did not take it, no job can ever come and the loop would wait for
+    // ever. Told whatever the run mode, as a start-up that fails.
+    std::string why;
+    if (!zr_detail::Register(*proxy_, GetCallbackUrl(), static_cast<int>(::getpid()), &why)) {
+        IntfXmlTellFailure("cannot register with the host at " + std::string(proxy_->GetServerUrl()) +
+                           " (request 111): " + why + "; no job can come");
+        return false;
+    }
     ZrRunJobLoop();
+    return true;
 }
 
 // ---- exported functions ------------------------------------------------------------------
@@ -320,8 +331,7 @@ bool ZrRunClient() {
     xrchandle<ZrClient> client = servingClient();
     if (!client)
         return false;
-    client->RunLoop();
-    return true;
+    return client->RunLoop();
 }
 
 namespace {

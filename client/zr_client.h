@@ -63,9 +63,12 @@ public:
     // runs the jobs.
     XERCES_CPP_NAMESPACE::SAXParser* GetParser(IntfXmlSaxHandler* handler);
 
-    // Registers with the host (request 111) and runs the jobs. Does not
-    // return, unless ZrRequestClientLoopStop was called.
-    void RunLoop();
+    // Registers with the host (request 111) and runs the jobs: false at
+    // once, told in one line on standard error, when the host did not take
+    // the registration (no reply in time, connection closed, a status other
+    // than 0); true once ZrRequestClientLoopStop ended the loop (it does not
+    // return otherwise).
+    bool RunLoop();
 
     // Stops every callback server started and waits for its thread.
     void StopCallbackServers();

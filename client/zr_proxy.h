@@ -39,6 +39,8 @@ ZPI_API double ZrGetReplyTimeout();
 ZPI_API double ZrParseReplyTimeout(const char* text, std::string* diagnostic = nullptr);
 // ZrParseReplyTimeout that prints its diagnostic line on standard error.
 ZPI_API double ZrReadReplyTimeout(const char* text);
+// "the reply time limit is 2 seconds", for a limit of `seconds`.
+std::string ZrDescribeReplyTimeout(double seconds);
 // Seconds within which the rest of a reply must come once it has begun.
 constexpr double kZrReplyRestTimeout = 60;
 // Puts the reply time limits on a connection of the client (null is

@@ -47,10 +47,11 @@ private:
 };
 
 // Sends the request and parses the reply into `reply`. False, with nothing
-// parsed, when the request was refused or did not go out. Unlike the
-// status-answering SendRequest this tells a request that did not go out
-// from a host that answers the status 100.
-bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply);
+// parsed, when the request was refused or did not go out; `why` (when
+// given) then receives the reason. Unlike the status-answering SendRequest
+// this tells a request that did not go out from a host that answers the
+// status 100.
+bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply, std::string* why = nullptr);
 // Status of a request that did not go out (most requests).
 constexpr int kNotSent = ZPI_REQUEST_NOT_SENT;
 // Status of a request refused for a null record or array that it must
@@ -59,6 +60,12 @@ constexpr int kBadArg = ZPI_REQUEST_BAD_ARG;
 
 // Sends and does not read the reply; false when it did not go out.
 bool SendOnly(ZorvanProxy& proxy, const Request& request);
+
+// Registration, request 111 with the callback URL and the process id: true
+// when the host answered the status 0; else false, and `why` (when given)
+// receives the reason: why the request did not go out or its reply did not
+// come, or the status the host answered.
+bool Register(ZorvanProxy& proxy, const char* callbackUrl, int processId, std::string* why);
 
 // The common reply shapes. Each answers `notSent` when the request did
 // not go out (a refused one included), else the status (field 0, -1 when it is not a

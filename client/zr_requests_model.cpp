@@ -28,13 +28,22 @@ Request& Request::AddText(const char* text) {
     return *this;
 }
 
-bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply) {
-    if (!request.IsValid())
+bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply, std::string* why) {
+    if (!request.IsValid()) {
+        if (why)
+            *why = "a text field holds a line feed";
         return false;
+    }
     btkString text;
     bnfsError error;
-    if (!proxy.SendRequest(request.c_str(), text, error))
+    if (!proxy.SendRequest(request.c_str(), text, error)) {
+        if (why) {
+            *why = error.message;
+            if (error.code == BNFS_ERR_TIMEOUT)
+                *why += " (" + ZrDescribeReplyTimeout(ZrGetReplyTimeout()) + ")";
+        }
         return false;
+    }
     reply.Parse(text.c_str());
     return true;
 }
@@ -218,12 +227,25 @@ int ZorvanProxy::IsModelUsed(int value, const char* name) {
 }
 
 bool ZorvanProxy::RegisterClient(const char* callbackUrl, int processId) {
+    return zr_detail::Register(*this, callbackUrl, processId, nullptr);
+}
+
+bool zr_detail::Register(ZorvanProxy& proxy, const char* callbackUrl, int processId, std::string* why) {
     Request req(111);
     req.AddText(callbackUrl).AddInt(processId);
     ZrReply reply;
-    if (!Exchange(*this, req, reply))
+    if (!Exchange(proxy, req, reply, why))
         return false;
-    return reply.GetStatus() == 0;
+    if (reply.GetStatus() == 0)
+        return true;
+    if (why) {
+        const std::string status = reply.GetField(0);
+        // A status that is no number is quoted as it came.
+        *why = reply.GetStatus() != -1 || status == "-1"
+                   ? "the host answered status " + status
+                   : "the host answered \"" + status + "\", which is no status";
+    }
+    return false;
 }
 
 int ZorvanProxy::PostImportFunction(int a, const char* text, int b, int c, int d, bool e) {

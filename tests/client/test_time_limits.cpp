@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -348,6 +349,54 @@ TEST(HostTimeLimitsJob, JobRunsOnToItsFinishNoticeAfterASilentOrStalledHost) {
         ASSERT_EQ(seen.size(), 3u);
         EXPECT_EQ(seen[1], (Seen{1, "101\nm\n1"}));
         EXPECT_EQ(seen[2], (Seen{2, "108"}));
+    }
+}
+
+// ---- a host that does not take the registration ---------------------------------------
+
+// The host's URL is stale and its port belongs to a process that is no
+// host: no job can ever come, so the loop says why and answers false at
+// once instead of waiting for jobs.
+TEST(HostTimeLimitsJob, RegistrationThatFailsIsToldAndTheLoopEndsAtOnce) {
+    const struct {
+        const char* host;
+        ScriptedHost::Step step;
+        std::string reason;
+        bool (*run)();
+    } cases[] = {
+        {"accepts and never answers", {ScriptedHost::kSilent, ""},
+         "no answer in time (the reply time limit is 2 seconds)", [] { return ZrRunClient(); }},
+        {"accepts and closes", {ScriptedHost::kClose, ""}, "the peer closed the connection",
+         [] { return RunClient() != 0; }},
+        {"answers an error status", {ScriptedHost::kAnswer, "-3"}, "the host answered status -3",
+         [] { return ZrRunClient(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        ScriptedHost host;
+        ASSERT_TRUE(host.Ok());
+        host.Script({c.step});
+        ASSERT_TRUE(ZrInitializeClient(host.Url().c_str()));
+        const std::string request = "111\n" + ZrGetCallbackUrl().str() + "\n" + std::to_string(::getpid());
+
+        // Bounded, so that a loop that waits for jobs fails the test: it is
+        // stopped then.
+        std::promise<bool> answered;
+        std::future<bool> answer = answered.get_future();
+        ::testing::internal::CaptureStderr();
+        std::thread loop([&] { answered.set_value(c.run()); });
+        const bool ended = answer.wait_for(std::chrono::duration<double>(kLimit + 10)) ==
+                           std::future_status::ready;
+        if (!ended)
+            ZrRequestClientLoopStop();
+        loop.join();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "cannot register with the host at " + host.Url() + " (request 111): " + c.reason +
+                      "; no job can come\n");
+        EXPECT_TRUE(ended) << "the loop waited for jobs that cannot come";
+        EXPECT_FALSE(answer.get());
+        EXPECT_EQ(host.Requests(), (std::vector<Seen>{{1, request}}));
+        ZrShutdownClient();
     }
 }
 
