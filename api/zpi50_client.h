@@ -10,7 +10,7 @@
 //             return 1;                          // no host there
 //         ZrRegisterExportTranslator(&myExport);
 //         ZrRegisterImportTranslator(&myImport);
-//         RunClient();                           // runs the host's jobs
+//         return RunClient() ? 0 : 1;            // runs the host's jobs
 //     }
 //
 // Results. Request members and the host-toolkit functions answer 0 for
@@ -91,7 +91,9 @@ ZPI_API bool ZrRegisterAssemImportTranslator(ZrAssemImportTranslatorFn function)
 // that ZrRunClient returns: for a translator that ends by itself.
 ZPI_API void ZrRequestClientLoopStop();
 // Stops the callback server, waits for its thread and forgets the client and
-// its pending job; call only after ZrRunClient has returned.
+// its pending job; call only after ZrRunClient has returned. For a program
+// that goes on without its client: a translator that ends needs no call,
+// the end of the process ends the client.
 ZPI_API void ZrShutdownClient();
 
 // Names under which the translator functions are bound and looked up.
