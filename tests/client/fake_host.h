@@ -1,16 +1,20 @@
 // A stand-in for the host server on the loopback address: it records every
 // text request it receives and answers each with the next scripted reply
 // ("0" when none is left). Serves on a thread of its own until destroyed.
+// Also a bounded run of the client's job loop.
 #pragma once
 
+#include "api/zpi50_client.h"
 #include "client/zr_strings.h"
 #include "net.h"
 
 #include <chrono>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zr_test {
@@ -104,5 +108,20 @@ private:
     std::vector<std::string> requests_;
     std::deque<std::string> replies_;
 };
+
+// Runs `run` (ZrRunClient, say) on a thread of its own and waits for it
+// within `bound`; a loop still waiting for jobs then is stopped, so that
+// the test fails instead of hanging. Whether it returned by itself, and
+// what it answered.
+template <class Run> std::pair<bool, bool> RunBounded(Run run, std::chrono::duration<double> bound) {
+    std::promise<bool> answered;
+    std::future<bool> result = answered.get_future();
+    std::thread loop([&] { answered.set_value(run()); });
+    const bool byItself = result.wait_for(bound) == std::future_status::ready;
+    if (!byItself)
+        ZrRequestClientLoopStop();
+    loop.join();
+    return {byItself, result.get()};
+}
 
 } // namespace zr_test

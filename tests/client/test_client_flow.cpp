@@ -14,6 +14,7 @@
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_streams.h"
 #include "xml/intfdata/xml_zpi.h"
+#include "client/fake_host.h"
 #include "file_targets.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +29,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
-#include <future>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -513,18 +513,9 @@ TEST(ClientStartup, NothingWithoutAClient) {
     ZrInitBinding();
 }
 
-// Runs ZrRunClient on a thread of its own and waits for it, bounded: a loop
-// that waits for jobs is stopped, so that the suite goes on either way.
-// Whether it returned by itself, and what it answered.
+// ZrRunClient, bounded: whether it returned by itself, and what it answered.
 std::pair<bool, bool> RunClientBounded() {
-    std::promise<bool> answered;
-    std::future<bool> result = answered.get_future();
-    std::thread loop([&answered] { answered.set_value(ZrRunClient()); });
-    const bool byItself = result.wait_for(5s) == std::future_status::ready;
-    if (!byItself)
-        ZrRequestClientLoopStop();
-    loop.join();
-    return {byItself, result.get()};
+    return zr_test::RunBounded([] { return ZrRunClient(); }, 5s);
 }
 
 TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {

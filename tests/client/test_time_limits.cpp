@@ -10,6 +10,7 @@
 #include "client/zr_proxy.h"
 #include "net.h"
 #include "uniloc.h"
+#include "client/fake_host.h"
 #include "loopback.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -379,22 +379,13 @@ TEST(HostTimeLimitsJob, RegistrationThatFailsIsToldAndTheLoopEndsAtOnce) {
         ASSERT_TRUE(ZrInitializeClient(host.Url().c_str()));
         const std::string request = "111\n" + ZrGetCallbackUrl().str() + "\n" + std::to_string(::getpid());
 
-        // Bounded, so that a loop that waits for jobs fails the test: it is
-        // stopped then.
-        std::promise<bool> answered;
-        std::future<bool> answer = answered.get_future();
         ::testing::internal::CaptureStderr();
-        std::thread loop([&] { answered.set_value(c.run()); });
-        const bool ended = answer.wait_for(std::chrono::duration<double>(kLimit + 10)) ==
-                           std::future_status::ready;
-        if (!ended)
-            ZrRequestClientLoopStop();
-        loop.join();
+        const auto [ended, answer] = zr_test::RunBounded(c.run, std::chrono::duration<double>(kLimit + 10));
         EXPECT_EQ(::testing::internal::GetCapturedStderr(),
                   "cannot register with the host at " + host.Url() + " (request 111): " + c.reason +
                       "; no job can come\n");
         EXPECT_TRUE(ended) << "the loop waited for jobs that cannot come";
-        EXPECT_FALSE(answer.get());
+        EXPECT_FALSE(answer);
         EXPECT_EQ(host.Requests(), (std::vector<Seen>{{1, request}}));
         ZrShutdownClient();
     }
