@@ -190,6 +190,11 @@ TEST(BnfsDocumentFailures, ADocumentThatFailsPartWayKeepsTheGoodCopyAndSaysWhy) 
     for (const char* name : names)
         good.push_back(stored(name));
     const size_t sent = host.Count();
+    // And a document on the host's side, written through a connection.
+    unimemlocation hostFiles("host-files");
+    ASSERT_TRUE(hostFiles.MakeDirectory("/ZPI", 0, nullptr));
+    ASSERT_TRUE(hostFiles.WriteFile("/ZPI/model.xml", good[0].data(), good[0].size(), nullptr));
+    host.ServeFiles(&hostFiles);
 
     // A larger model then fails part-way, by either cause.
     qel_intf_data* data = zpifix::fullIntfData();
@@ -209,14 +214,16 @@ TEST(BnfsDocumentFailures, ADocumentThatFailsPartWayKeepsTheGoodCopyAndSaysWhy) 
         SCOPED_TRACE(c.reason);
         ZrBnfsTestHooks::SetDocumentLimit(c.limit);
         ZrBnfsTestHooks::RefuseBlocksAfter(c.blocks);
-        std::string raised;
-        try {
-            model->WriteZPI((url + "model.xml").c_str());
-        } catch (const xthrown& e) {
-            raised = e.what();
+        for (const std::string& path : {url + "model.xml", host.Url() + "ZPI/model.xml"}) {
+            std::string raised;
+            try {
+                model->WriteZPI(path.c_str());
+            } catch (const xthrown& e) {
+                raised = e.what();
+            }
+            EXPECT_TRUE(Has(raised, "\"" + path + "\"")) << raised;
+            EXPECT_TRUE(Has(raised, c.reason)) << raised;
         }
-        EXPECT_TRUE(Has(raised, "\"" + url + "model.xml\"")) << raised;
-        EXPECT_TRUE(Has(raised, c.reason)) << raised;
         for (int format : {0, 1}) {
             ZrSetImportFormat(format);
             ::testing::internal::CaptureStderr();
@@ -229,8 +236,12 @@ TEST(BnfsDocumentFailures, ADocumentThatFailsPartWayKeepsTheGoodCopyAndSaysWhy) 
         ZrBnfsTestHooks::RefuseBlocksAfter(-1);
         for (size_t i = 0; i < good.size(); ++i)
             EXPECT_EQ(stored(names[i]), good[i]) << names[i];
+        std::string onHost;
+        EXPECT_TRUE(hostFiles.ReadFile("/ZPI/model.xml", onHost, nullptr));
+        EXPECT_EQ(onHost, good[0]);
         EXPECT_EQ(host.Count(), sent);
     }
+    host.ServeFiles(nullptr);
     model.release();
     ZrSetImportFormat(0);
     proxy.release();
