@@ -784,12 +784,13 @@
       "on this thread already (your stream's Write saved again).")             \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
-      "a \"bnfs:\" location); a file is written beside its target and "        \
-      "replaces it only when whole. A model without interface data (cache "    \
+      "a \"bnfs:\" location); it replaces its target only when whole (a "      \
+      "file is written beside it). A model without interface data (cache "     \
       "mode) is written from its objects. Raises (1, 0) for a null path, "     \
       "then status 13 for a closed model, -52 when the path cannot be "        \
       "opened for writing (a missing or read-only folder, a folder, a FIFO, "  \
-      "an empty path) and -53 when writing failed (a full disk); the "         \
+      "an empty path) and -53 when writing failed (a full disk, a \"bnfs:\" "  \
+      "document larger than a transfer carries); the "                         \
       "exception's what() names the path and the reason.")                     \
     X(KWPIModel, KAccuracyType, GetAccuracyType, (), (),                       \
       "The accuracy type; KACCURACY_UNDEFINED for a model read from records "  \

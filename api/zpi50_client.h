@@ -400,7 +400,8 @@ public:
     // written whole (nothing sent).
     int ImportQelIntfDataToFeature(int value, const int32_t* entity, const qel_intf_data* data,
                                    const qel_intf_data_extend* extension, int* feature);
-    // 103 for a model: format 1 writes its objects, format 0 its interface data.
+    // 103 for a model: either format writes its interface data; format 1
+    // writes a model without any (made in cache mode) from its objects.
     int ImportQelIntfDataToFeature(int value, const int32_t* entity, xrchandle<KWPIModel> model,
                                    const qel_intf_data_extend* extension, int* feature);
     // 104: reports an exception text (line feeds become blanks); failures ignored.
