@@ -1,10 +1,11 @@
 // xml/framework: what every document is built on: the element binding
 // framework (this header), the one XML writer (xml_writer.h), the SAX
-// handler and parse entry points (sax_handler.h), document streams over
-// files and "bnfs:" locations (xml_streams.h), whole-document writing
-// (xml_document.h), record helpers (xml_records.h), and the temporary
-// directory with the transfer dump (xml_tempdir.h). It uses kernel/records/
-// and base/.
+// handler and parse entry points (sax_handler.h) with the encodings they
+// read (xml_encoding.h) and what bounds a read (xml_read_limits.h),
+// document streams over files and "bnfs:" locations (xml_streams.h),
+// whole-document writing (xml_document.h), record helpers (xml_records.h),
+// and the temporary directory with the transfer dump (xml_tempdir.h). It
+// uses kernel/records/ and base/.
 //
 // Element binding framework.
 //
