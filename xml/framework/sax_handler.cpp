@@ -39,9 +39,35 @@ namespace xc = XERCES_CPP_NAMESPACE;
 
 namespace {
 
+// Writes the UTF-8 form of code point c at dst and moves dst past it.
+inline void EncodeUtf8(char*& dst, uint32_t c) {
+    if (c < 0x80) {
+        *dst++ = char(c);
+    } else if (c < 0x800) {
+        *dst++ = char(0xC0 | (c >> 6));
+        *dst++ = char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *dst++ = char(0xE0 | (c >> 12));
+        *dst++ = char(0x80 | ((c >> 6) & 0x3F));
+        *dst++ = char(0x80 | (c & 0x3F));
+    } else {
+        *dst++ = char(0xF0 | (c >> 18));
+        *dst++ = char(0x80 | ((c >> 12) & 0x3F));
+        *dst++ = char(0x80 | ((c >> 6) & 0x3F));
+        *dst++ = char(0x80 | (c & 0x3F));
+    }
+}
+
+// A surrogate without its pair in a text of the document: refused where
+// the parse stands.
+[[noreturn]] void ThrowUnpaired(XMLCh unit) {
+    IntfXmlThrow(INTFXML_ERR_PARSE, "an unpaired UTF-16 surrogate 0x%04X", unsigned(unit));
+}
+
 // Appends the UTF-8 form of text[i, length) for a text with characters
-// beyond ASCII, from position i on.
-void AppendUtf8Rest(std::string& out, const XMLCh* text, size_t i, size_t length) {
+// beyond ASCII, from position i on. A surrogate without its pair is refused
+// when `strict` (the document's texts), else given as U+FFFD (messages).
+void AppendUtf8Rest(std::string& out, const XMLCh* text, size_t i, size_t length, bool strict) {
     for (; i < length; ++i) {
         uint32_t c = text[i];
         if (c < 0x80) {
@@ -53,27 +79,19 @@ void AppendUtf8Rest(std::string& out, const XMLCh* text, size_t i, size_t length
             c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(text[i + 1]) - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
+            if (strict)
+                ThrowUnpaired(XMLCh(c));
             c = 0xFFFD;
         }
-        if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
+        char utf8[4];
+        char* end = utf8;
+        EncodeUtf8(end, c);
+        out.append(utf8, size_t(end - utf8));
     }
 }
 
-} // namespace
-
-void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length) {
+// Appends text[0, length) as UTF-8 (see AppendUtf8Rest).
+void AppendUtf8(std::string& out, const XMLCh* text, size_t length, bool strict) {
     if (!text || length == 0)
         return;
     // As a rule the whole text is ASCII: then it is narrowed in one go (both
@@ -89,11 +107,17 @@ void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length) {
             dst[i] = char(text[i]);
         return;
     }
-    AppendUtf8Rest(out, text, 0, length);
+    AppendUtf8Rest(out, text, 0, length, strict);
+}
+
+} // namespace
+
+void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length) {
+    AppendUtf8(out, text, length, true);
 }
 
 IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text, size_t length) {
-    IntfXmlAppendUtf8(text_, text, length);
+    AppendUtf8(text_, text, length, false);
 }
 
 namespace {
@@ -108,7 +132,7 @@ size_t TextLength(const XMLCh* text) {
 } // namespace
 
 IntfXmlLocalText::IntfXmlLocalText(const XMLCh* text) {
-    IntfXmlAppendUtf8(text_, text, TextLength(text));
+    AppendUtf8(text_, text, TextLength(text), false);
 }
 
 // ---- platform --------------------------------------------------------------------------
@@ -142,7 +166,9 @@ IntfXmlSaxHandler::IntfXmlSaxHandler(IntfXmlElement* top)
     text_.LimitGrowth(maxText_ + 1);
 }
 
-void IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank) {
+bool IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank) {
+    if (length == 0)
+        return true;
     XMLCh any = 0;
     unsigned other = 0;
     for (size_t i = 0; i < length; ++i) {
@@ -153,15 +179,43 @@ void IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank
     }
     if (other)
         blank = false;
-    // ASCII takes a byte per unit, any other text at most 3.
-    const size_t need = size_ + (any < 0x80 ? 1 : 3) * length + 1;
+    const bool ascii = any < 0x80 && high_ == 0;
+    // The exact length of the UTF-8, so that the buffer grows only as far
+    // as the text needs; a surrogate without its pair is refused here. A
+    // high surrogate that ends the piece waits for the next one.
+    size_t bytes = length;
+    size_t end = length;
+    if (!ascii) {
+        bytes = 0;
+        for (size_t i = 0; i < length; ++i) {
+            const XMLCh c = text[i];
+            if (c < 0x80) {
+                bytes += 1;
+            } else if (c < 0x800) {
+                bytes += 2;
+            } else if (c < 0xD800 || c > 0xDFFF) {
+                bytes += 3;
+            } else if (c >= 0xDC00) {
+                if (i > 0 || high_ == 0)
+                    Unpaired(c);
+                bytes += 4; // with the high surrogate that waited
+            } else if (i + 1 < length) {
+                if (text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+                    Unpaired(c);
+                bytes += 4;
+                ++i;
+            } else {
+                end = length - 1; // waits for the next piece
+            }
+        }
+        if (high_ != 0 && (text[0] < 0xDC00 || text[0] > 0xDFFF))
+            Unpaired(high_);
+    }
+    const size_t need = size_ + bytes + 1;
     if (need > capacity_) {
-        // Doubling, but straight to the limit when the next doubling would
-        // pass it: a text at its limit is never copied into a larger buffer.
-        size_t doubled = std::max<size_t>(2 * capacity_, 256);
-        if (doubled > growLimit_ / 3 * 2)
-            doubled = std::max(doubled, growLimit_);
-        const size_t cap = std::max(need, std::min(doubled, growLimit_));
+        const size_t cap = IntfXmlGrownCapacity(capacity_, need, growLimit_);
+        if (cap == 0)
+            return false;
         std::unique_ptr<char[]> grown(new char[cap]);
         if (size_ > 0)
             std::memcpy(grown.get(), data_.get(), size_);
@@ -169,18 +223,33 @@ void IntfXmlUtf8Buffer::AppendLong(const XMLCh* text, size_t length, bool& blank
         capacity_ = cap;
     }
     char* dst = data_.get() + size_;
-    if (any < 0x80) {
+    if (ascii) {
         for (size_t i = 0; i < length; ++i)
             dst[i] = char(text[i]);
-        size_ += length;
     } else {
-        std::string utf8;
-        IntfXmlAppendUtf8(utf8, text, length);
-        std::memcpy(dst, utf8.data(), utf8.size());
-        size_ += utf8.size();
+        size_t i = 0;
+        if (high_ != 0) {
+            EncodeUtf8(dst, 0x10000 + ((uint32_t(high_) - 0xD800) << 10) + (text[0] - 0xDC00u));
+            high_ = 0;
+            i = 1;
+        }
+        for (; i < end; ++i) {
+            uint32_t c = text[i];
+            if (c >= 0xD800 && c <= 0xDBFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+                ++i;
+            }
+            EncodeUtf8(dst, c);
+        }
+        if (end < length)
+            high_ = text[end];
     }
+    size_ += bytes;
     data_[size_] = '\0';
+    return true;
 }
+
+void IntfXmlUtf8Buffer::Unpaired(XMLCh unit) { ThrowUnpaired(unit); }
 
 const char* IntfXmlSaxHandler::NameOf(const XMLCh* name) {
     if (!name)
@@ -213,6 +282,11 @@ const char* IntfXmlSaxHandler::NameOf(const XMLCh* name) {
 }
 
 void IntfXmlSaxHandler::HandOverText() {
+    text_.CheckWhole();
+    HandOverPiece();
+}
+
+void IntfXmlSaxHandler::HandOverPiece() {
     if (current_)
         current_->characters(text_.data(), unsigned(text_.size()));
     text_.clear();
@@ -278,10 +352,7 @@ void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
     // A unit takes at least one byte: a text refused by its units is
     // refused before it is kept.
     if (valueDepth_ != 0) {
-        if (length > maxText_ - text_.size())
-            TextTooLong();
-        text_.AppendValue(chars, length);
-        if (text_.size() > maxText_)
+        if (length > maxText_ - text_.size() || !text_.AppendValue(chars, length))
             TextTooLong();
         return;
     }
@@ -289,14 +360,13 @@ void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
     // holds only whitespace, as it stays).
     if (text_.empty() && text_.TakeBlankRun(chars, length))
         return;
-    if (length > maxText_ - handed_ - text_.size())
-        TextTooLong();
-    text_.AppendText(chars, length, textBlank_);
-    if (handed_ + text_.size() > maxText_)
+    if (length > maxText_ - handed_ - text_.size() ||
+        !text_.AppendText(chars, length, textBlank_) || handed_ + text_.size() > maxText_)
         TextTooLong();
     if (text_.size() >= kTextHandOver) {
+        // (A character cut in two at the end waits for the next piece.)
         handed_ += text_.size();
-        HandOverText();
+        HandOverPiece();
     }
 }
 
@@ -311,6 +381,7 @@ void IntfXmlSaxHandler::EndValue() {
     const int slot = owner->valueSlot_;
     owner->valueSlot_ = -1;
     valueDepth_ = 0;
+    text_.CheckWhole();
     owner->EndValue(slot, std::string_view(text_.data(), text_.size()), valueName_);
     text_.clear();
     textBlank_ = true;

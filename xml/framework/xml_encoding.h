@@ -62,8 +62,8 @@ private:
 
     Kind kind_;
     uint64_t line_ = 1;
-    int64_t col_;          // characters of the current line so far
-    bool prevCR_ = false;  // the last character was a carriage return
+    int64_t col_;         // characters of the current line so far
+    bool prevCR_ = false; // the last character was a carriage return
     // The UTF-8 character open: bytes still needed, the range of the next,
     // its bytes so far and where it began.
     unsigned need_ = 0;

@@ -16,6 +16,15 @@
 
 namespace xc = XERCES_CPP_NAMESPACE;
 
+size_t IntfXmlGrownCapacity(size_t capacity, size_t need, size_t limit) {
+    if (need > limit)
+        return 0;
+    size_t doubled = std::max<size_t>(2 * capacity, 256);
+    if (doubled > limit / 3 * 2)
+        doubled = std::max(doubled, limit);
+    return std::max(need, std::min(doubled, limit));
+}
+
 void IntfXmlTooManyAttributes() {
     IntfXmlThrow(INTFXML_ERR_MALFORMED, "an element has more than %d attributes",
                  INTFXML_MAX_ATTRIBUTES);

@@ -13,6 +13,14 @@
 #include <cstdint>
 #include <string>
 
+// The capacity to which a text buffer of `capacity` bytes grows when it
+// needs `need` bytes (both with its terminating zero) and may hold no more
+// than `limit`: doubling, from 256 bytes, and straight to the limit when
+// the next doubling would pass two thirds of it, so that a text at its
+// limit is never copied into a larger buffer; 0 when `need` passes the
+// limit (the buffer does not grow).
+ZPI_API size_t IntfXmlGrownCapacity(size_t capacity, size_t need, size_t limit);
+
 // An element with more attributes than any element of the vocabularies may
 // have; the parse entry points tell it with the line and column.
 [[noreturn]] ZPI_API void IntfXmlTooManyAttributes();
