@@ -10,8 +10,10 @@
 // It is refused as well, with the line and column, when a text between two
 // tags is longer than INTFXML_MAX_TEXT_BYTES or an attribute value longer
 // than INTFXML_MAX_ATTRIBUTE_BYTES (naming the element), when its encoding
-// is not UTF-8, UTF-16, US-ASCII or ISO-8859-1, and at the first byte its
-// encoding cannot decode, or a NUL (with the byte's own place and value).
+// is not UTF-8, UTF-16, US-ASCII or ISO-8859-1 (or UTF-16 declared in the
+// other byte order than its own), and at the first byte its encoding cannot
+// decode, a surrogate without its pair, or a NUL (with the byte's own
+// place and value).
 // Afterwards take the results from the top reader; deleting the top reader
 // frees whatever it still holds (also after a failure).
 #pragma once

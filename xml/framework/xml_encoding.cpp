@@ -23,13 +23,19 @@ constexpr const char* kUtf16 = "UTF-16";
 constexpr const char* kAscii = "US-ASCII";
 constexpr const char* kLatin1 = "ISO-8859-1";
 
-} // namespace
-
-const char* IntfXmlEncodingFamily(const std::string& name) {
+// An encoding name in upper case without "-", "_" and blanks.
+std::string KeyOf(const std::string& name) {
     std::string key;
     for (char c : name)
         if (c != '-' && c != '_' && c != ' ')
             key.push_back(char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    return key;
+}
+
+} // namespace
+
+const char* IntfXmlEncodingFamily(const std::string& name) {
+    const std::string key = KeyOf(name);
     if (key == "UTF8")
         return kUtf8;
     if (key == "UTF16" || key == "UTF16LE" || key == "UTF16BE")
@@ -325,6 +331,18 @@ IntfXmlEncodingChoice IntfXmlChooseEncoding(const unsigned char* h, size_t n) {
         choice.refusal = "line 1, column " + std::to_string(column) + ": " +
                          IntfXmlUnreadEncodingText(name, choice.family);
         return choice;
+    }
+    // UTF-16 in the other byte order than the document's first bytes show:
+    // the parser would read on in the declared one, past what the byte
+    // check checked.
+    if (family == kUtf16) {
+        const std::string key = KeyOf(name);
+        const bool le = choice.kind == IntfXmlByteCheck::Kind::Utf16LE;
+        if (key == (le ? "UTF16BE" : "UTF16LE")) {
+            choice.refusal = "line 1, column " + std::to_string(column) + ": " +
+                             IntfXmlUnreadEncodingText(name, le ? "UTF-16LE" : "UTF-16BE");
+            return choice;
+        }
     }
     choice.family = family;
     if (family == kAscii)

@@ -7,6 +7,81 @@
 
 #include <string>
 
+namespace {
+
+// The bytes of `text` in UTF-16, in either order, with or without a byte
+// order mark.
+std::string Utf16(const std::u16string& text, bool bigEndian, bool bom = false) {
+    std::string bytes;
+    for (char16_t u : (bom ? u"\uFEFF" : u"") + text) {
+        const char high = char(u >> 8), low = char(u & 0xFF);
+        bytes.push_back(bigEndian ? high : low);
+        bytes.push_back(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
+// Keeps the attribute "n" of the root's first child.
+struct NameReader : IntfXmlElement {
+    std::string name;
+    bool root = false;
+    IntfXmlElement* startElement(const char*, IntfXmlAttributes& attrs) override {
+        if (root)
+            name = IntfXmlRequireString("n", attrs, 0, "A").c_str();
+        root = true;
+        PushName("x");
+        return this;
+    }
+    IntfXmlElement* endElement(const char* name) override {
+        PopName(name);
+        return NamesEmpty() ? nullptr : this;
+    }
+};
+
+} // namespace
+
+TEST(XmlEncoding, ADeclaredByteOrderOtherThanTheDocumentsIsRefusedAtTheDeclaration) {
+    // The declaration in the order the document's first bytes show, the
+    // rest in the order it declares, with a surrogate without its pair at
+    // the end of an attribute: the other order is refused where the
+    // declaration names it. A declared order that is the document's reads.
+    const char* refused = "line 1, column 31: the document declares the encoding ";
+    struct Case {
+        bool bigEndian, bom;
+        const char16_t* declared;
+        bool other;          // the declared order is not the document's
+        const char* outcome; // the refusal (after `refused`), or the attribute read
+    };
+    const Case cases[] = {
+        {false, true, u"UTF-16BE", true, "\"UTF-16BE\" but is written in UTF-16LE"},
+        {false, false, u"UTF-16BE", true, "\"UTF-16BE\" but is written in UTF-16LE"},
+        {true, true, u"UTF-16LE", true, "\"UTF-16LE\" but is written in UTF-16BE"},
+        {true, false, u"utf-16le", true, "\"utf-16le\" but is written in UTF-16BE"},
+        {false, true, u"UTF-16LE", false, "ab\xE2\x82\xAC"},
+        {true, false, u"UTF-16BE", false, "ab\xE2\x82\xAC"},
+        {true, true, u"UTF-16", false, "ab\xE2\x82\xAC"},
+    };
+    for (const Case& c : cases) {
+        const std::u16string declaration =
+            u"<?xml version=\"1.0\" encoding=\"" + std::u16string(c.declared) + u"\"?>";
+        const std::u16string body =
+            c.other ? u"\n<D><A n=\"ab\xD800\"></A></D>" : u"\n<D><A n=\"ab\u20AC\"></A></D>";
+        const std::string doc = Utf16(declaration, c.bigEndian, c.bom) +
+                                Utf16(body, c.other ? !c.bigEndian : c.bigEndian);
+        NameReader r;
+        std::string msg;
+        const int status =
+            xmltest::ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &r, "t"); }, &msg);
+        if (c.other) {
+            EXPECT_EQ(status, INTFXML_ERR_PARSE) << c.outcome << " read as " << r.name;
+            EXPECT_NE(msg.find(refused + std::string(c.outcome)), std::string::npos) << msg;
+        } else {
+            EXPECT_EQ(status, 0) << msg;
+            EXPECT_EQ(r.name, c.outcome);
+        }
+    }
+}
+
 TEST(XmlEncoding, ASurrogateWithoutItsPairIsRefusedNeverReplaced) {
     // Cut between two pieces of a text, a character is kept whole.
     IntfXmlUtf8Buffer cut;
