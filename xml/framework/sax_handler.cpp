@@ -491,6 +491,7 @@ public:
         if (!isEmpty)
             open_.push_back(&decl);
         attrList_.setVector(&attrs, count);
+        starting_ = &decl;
         if (const char* local = Known(decl)) {
             handler_.Start(attrList_, [local] { return local; });
             if (isEmpty)
@@ -501,6 +502,7 @@ public:
             if (isEmpty)
                 handler_.IntfXmlSaxHandler::endElement(name);
         }
+        starting_ = nullptr;
         if (!isEmpty)
             ++depth_;
     }
@@ -536,6 +538,10 @@ public:
     // True the first time only: what a reader let pass is told once per
     // document.
     bool FirstPassedOver() const { return !std::exchange(passedOver_, true); }
+    // The element whose start tag is being read ("" when none).
+    std::string Starting() const {
+        return starting_ ? IntfXmlLocalText(starting_->getFullName()).str() : std::string();
+    }
     // The innermost element started and not ended ("" when none).
     std::string Innermost() const {
         return open_.empty() ? std::string() : IntfXmlLocalText(open_.back()->getFullName()).str();
@@ -620,6 +626,7 @@ private:
     xc::VecAttrListImpl attrList_;
     size_t depth_ = 0;
     std::vector<const xc::XMLElementDecl*> open_; // elements started, not ended
+    const xc::XMLElementDecl* starting_ = nullptr; // the start tag being read
     bool checkValues_ = false;
     size_t maxAttribute_ = IntfXmlMaxAttributeBytes();
     const char* family_ = "UTF-8";
@@ -915,6 +922,8 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
 namespace {
 std::string InnermostElement() { return t_parsing ? t_parsing->Innermost() : std::string(); }
 } // namespace
+
+std::string IntfXmlStartTagName() { return t_parsing ? t_parsing->Starting() : std::string(); }
 
 std::string IntfXmlParsePosition() {
     const xc::Locator* at = t_parsing ? t_parsing->Where() : nullptr;

@@ -135,6 +135,15 @@ ZPI_API std::string IntfXmlParsePosition();
 // `what` on standard error, for the first such thing of each document only.
 // Outside a parse, `what` alone, each time.
 ZPI_API void IntfXmlTellPassedOver(const char* what);
+// The name of the element whose start tag the parse running on this thread
+// is reading ("" outside a parse).
+ZPI_API std::string IntfXmlStartTagName();
+// Tells (as IntfXmlTellPassedOver) that an attribute the writers always
+// write was not found where they write it, and what was read in its place:
+// "\"<element>\" lacks the attribute \"<name>\" at position <pos>: read as
+// <readAs>". A null element names the start tag being read.
+ZPI_API void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
+                                      const char* readAs);
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] ZPI_API void IntfXmlThrow(int status, const char* format, ...)
@@ -363,9 +372,10 @@ inline bool IntfXmlIsName(const char* name, const char* wanted) {
 // the writer wrote them) and with the expected name; elsewhere it reads as
 // missing.
 
-// Lenient getters: the default (-1, empty text, -1.0) when the attribute is
-// missing, misplaced or not a number; an element without any attribute also
-// prints "<getter> tried to access an empty attribute list".
+// Lenient getters, for attributes the writers always write: the default
+// (-1, empty text, -1.0) when the attribute is missing, misplaced or not a
+// number, told as IntfXmlTellMissingAttrib tells (or that the value is not
+// a number).
 ZPI_API int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
 ZPI_API btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
 ZPI_API double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
@@ -382,6 +392,10 @@ ZPI_API double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, 
 // `fallback`; a value that is there but not an integer is an error.
 ZPI_API int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                                    int32_t fallback, const char* element);
+// The same for an attribute the writers always write: a fallback taken is
+// told (IntfXmlTellMissingAttrib).
+ZPI_API int32_t IntfXmlWrittenInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                  int32_t fallback, const char* element);
 ZPI_API btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                                        const char* element);
 // The "size" attribute at position 0: an integer of at least 0.
