@@ -289,8 +289,8 @@ void IntfXmlSaxHandler::HandOverText() {
 void IntfXmlSaxHandler::HandOverPiece() {
     if (current_)
         current_->characters(text_.data(), unsigned(text_.size()));
-    text_.clear();
-    textBlank_ = true;
+    text_.ClearText();
+    textBlank_ = text_.empty(); // not when half a character waits
 }
 
 template <class Local>

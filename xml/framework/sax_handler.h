@@ -66,8 +66,13 @@ public:
     // Nothing kept, not even half a character.
     bool empty() const { return size_ == 0 && high_ == 0; }
     void clear() {
-        size_ = 0;
         high_ = 0;
+        ClearText();
+    }
+    // Empties the buffer but for the first half of a character cut in two,
+    // which waits for the next piece.
+    void ClearText() {
+        size_ = 0;
         if (data_)
             data_[0] = '\0';
     }

@@ -2,7 +2,6 @@
 // the byte order of UTF-16, and characters beyond U+FFFF as UTF-16 carries
 // them (two surrogates).
 #include "xml/framework/sax_handler.h"
-#include "xml/framework/xml_encoding.h"
 #include "xml/xml_test_util.h"
 
 #include <string>

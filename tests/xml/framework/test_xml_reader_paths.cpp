@@ -129,15 +129,15 @@ TEST(XmlReaderPaths, TextsAreGatheredWholeAndWhitespaceBeforeATagIsNotHandedOver
 }
 
 TEST(XmlReaderPaths, CharactersBeyondUFFFFArriveWholeInTextsLongerThanTheParsersPieces) {
-    // The parser hands a long text over in pieces of about a million UTF-16
-    // units; 600,000 characters of two units each are cut between pieces
-    // somewhere. As a text child and as a value, in UTF-8 and in UTF-16.
-    std::string smileys;
+    // The parser hands a long text over in pieces of 2^20 UTF-16 units; one
+    // unit and then 600,000 characters of two units each are cut between
+    // two pieces. As a text child and as a value, in UTF-8 and in UTF-16.
+    std::string smileys = "x";
     for (int i = 0; i < 600000; ++i)
         smileys += "\xF0\x9F\x98\x80";
     const std::string expected = "A=" + smileys + ";";
     const std::string utf8 = "<D><A>" + smileys + "</A></D>";
-    std::u16string wide = u"\uFEFF<D><A>";
+    std::u16string wide = u"\uFEFF<D><A>x";
     for (int i = 0; i < 600000; ++i)
         wide += u"\U0001F600";
     wide += u"</A></D>";
