@@ -99,18 +99,10 @@ public:
             char* dst = data_.get() + size_;
             unsigned other = 0;
             bool ascii;
-            if (length >= 8) {
+            if (length >= 8)
                 ascii = NarrowShort(text, length, dst, other);
-            } else {
-                XMLCh any = 0;
-                for (size_t i = 0; i < length; ++i) {
-                    const XMLCh c = text[i];
-                    any |= c;
-                    dst[i] = char(c);
-                    other |= unsigned(!IsBlank(c));
-                }
-                ascii = any < 0x80;
-            }
+            else
+                ascii = NarrowEach(text, length, dst, other);
             if (ascii) {
                 size_ += length;
                 dst[length] = '\0';
@@ -234,6 +226,11 @@ private:
             other = 1;
         return notAscii == 0;
 #else
+        return NarrowEach(text, length, dst, other);
+#endif
+    }
+    // The same unit by unit, for any length.
+    static bool NarrowEach(const XMLCh* text, size_t length, char* dst, unsigned& other) {
         XMLCh any = 0;
         for (size_t i = 0; i < length; ++i) {
             const XMLCh c = text[i];
@@ -242,7 +239,6 @@ private:
             other |= unsigned(!IsBlank(c));
         }
         return any < 0x80;
-#endif
     }
     bool AppendLong(const XMLCh* text, size_t length, bool& blank);
     [[noreturn]] static void Unpaired(XMLCh unit);

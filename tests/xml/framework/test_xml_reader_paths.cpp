@@ -194,24 +194,8 @@ TEST(XmlReaderPaths, WordsConvertExactlyAsTheLibraryConversionTakesThem) {
 
 namespace {
 
-struct AttrReader : IntfXmlElement {
-    std::function<void(IntfXmlAttributes&)> check;
-    bool root = false;
-    IntfXmlElement* startElement(const char*, IntfXmlAttributes& a) override {
-        if (root)
-            check(a);
-        root = true;
-        PushName("x");
-        return this;
-    }
-    IntfXmlElement* endElement(const char* name) override {
-        PopName(name);
-        return NamesEmpty() ? nullptr : this;
-    }
-};
-
 void WithAttributes(const std::string& tag, std::function<void(IntfXmlAttributes&)> check) {
-    AttrReader r;
+    xmltest::AttrReader r;
     r.check = std::move(check);
     const std::string doc = "<D>" + tag + "</D>";
     IntfXmlParseBuffer(doc.data(), doc.size(), &r, "test");
