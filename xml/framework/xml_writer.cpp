@@ -152,7 +152,8 @@ btkString& AppendChar(btkString& text, char c) {
 
 // ---- the writer -----------------------------------------------------------------------
 
-__thread IntfXmlWriter* intfXmlCurrentWriter __attribute__((tls_model("initial-exec"))) = nullptr;
+__thread IntfXmlWriter* intfXmlCurrentWriter
+    __attribute__((tls_model("initial-exec"), visibility("hidden"))) = nullptr;
 
 // This library's handle, as thread_local destructors are registered with.
 extern "C" void* __dso_handle;
@@ -232,6 +233,8 @@ IntfXmlWriter& IntfXmlWriter::Idle() {
     }
     return *t_idle;
 }
+
+IntfXmlWriter& IntfXmlWriter::CurrentByCall() { return Current(); }
 
 IntfXmlWriter::Use::Use(IntfXmlWriter& writer) : previous_(intfXmlCurrentWriter) {
     intfXmlCurrentWriter = &writer;
