@@ -95,20 +95,16 @@ constexpr size_t INTFXML_MAX_ATTRIBUTE_BYTES = size_t(1) << 20;
 // Switches for tests: process-wide, for the parses that begin afterwards.
 // Exported only by a build with ZPI_TEST_HOOKS (never shipped); elsewhere
 // hidden, so the limits keep their values.
-#if defined(ZPI_TEST_HOOKS)
-#define INTFXML_TEST_HOOKS_API ZPI_API
-#else
-#define INTFXML_TEST_HOOKS_API __attribute__((visibility("hidden")))
-#endif
-struct INTFXML_TEST_HOOKS_API IntfXmlTestHooks {
+struct ZPI_TEST_HOOKS_API IntfXmlTestHooks {
     // Lowers the two limits above (0 restores the limit). An attribute
     // limit below 256 bytes is not held exactly: the gate passes over
     // shorter tags unread.
     static void SetReadLimits(size_t textBytes, size_t attributeBytes);
 };
-// The limits in force (the constants above unless a test lowered them).
-ZPI_API size_t IntfXmlMaxTextBytes();
-ZPI_API size_t IntfXmlMaxAttributeBytes();
+// The limits in force (the constants above unless a test lowered them);
+// inside the library only.
+size_t IntfXmlMaxTextBytes();
+size_t IntfXmlMaxAttributeBytes();
 
 class ZPI_API IntfXmlError : public btkString {
 public:
