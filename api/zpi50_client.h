@@ -358,8 +358,9 @@ public:
     // GetConnectFailure says why it failed.
     bool Connect(const char* url);
     // Why the last Connect failed, in one line with the URL or the host and
-    // port ("" after a Connect that connected, and before any).
-    const char* GetConnectFailure() const { return connectFailure_.c_str(); }
+    // port ("" after a Connect that connected, and before any); the text
+    // stays until the next Connect or the proxy's end.
+    const char* GetConnectFailure() const;
     // Host and port of a server URL: the host between "//" and the second ':',
     // the port's leading digits (-1 when not in 0..65535); a URL with fewer
     // than two ':' leaves both as they were. Always true.
@@ -567,7 +568,6 @@ private:
     int32_t port_ = -1;
     BNFSConnection* connection_ = nullptr;
     std::string serverUrl_;
-    std::string connectFailure_;
 };
 
 // ---- the host toolkit's C functions ----------------------------------------------------

@@ -1,5 +1,6 @@
 #include "kkjournal.h"
 
+#include "kclient_serial.h"
 #include "kkfileio.h"
 #include "process.h"
 #include "xexcept.h"
@@ -446,7 +447,7 @@ void appendClassName(std::string& out, const char* typeName) {
 
 // "<class>@<number>": the number of the object's implementation object
 // (KCommon_i::JournalSerial) or, for a caller's object, its own
-// (KCCommon::JournalSerial), given as `serial`; "<class>@0x<address>" for
+// (KCCommonJournalSerial), given as `serial`; "<class>@0x<address>" for
 // any other object (`serial` 0), the address being that of `addressed`.
 // The class is that of `object`.
 void appendObjectName(std::string& out, xobject* object, uint64_t serial, const xobject* addressed) {
@@ -524,10 +525,10 @@ void appendClientText(std::string& out, KCCommon* object) {
         } else if (wrapped) {
             addressed = wrapped;
             if (KCCommon* client = KCCommon::softcast(wrapped))
-                serial = client->JournalSerial();
+                serial = KCCommonJournalSerial(client);
         }
     } else {
-        serial = impl ? impl->JournalSerial() : object->JournalSerial();
+        serial = impl ? impl->JournalSerial() : KCCommonJournalSerial(object);
     }
     appendObjectName(out, self, serial, addressed);
 }

@@ -58,10 +58,11 @@
 //                  journal wrapper ever made for it share one, so a name
 //                  stands for one object for the whole run. An object the
 //                  caller made (on KCCommon, as a stream handed to
-//                  SaveAsNeutral) is numbered from the same count
-//                  (KCCommon::JournalSerial), and a wrapper standing for
-//                  it shows its number. Only an object that is neither (a
-//                  value object inside an xany) is
+//                  SaveAsNeutral) is numbered from the same count, and a
+//                  wrapper standing for it shows its number; one made by a
+//                  translator built against the headers of an earlier 5.x
+//                  library has no number. Such an object, and one that is
+//                  neither (a value object inside an xany), is
 //                  <class>@0x<address in hex>.
 //                  Exceptions add {status=<n>}, {state=<n>} or
 //                  {arg=<i>,code=<c>}; a status raised with its reason

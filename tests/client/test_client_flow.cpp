@@ -611,6 +611,19 @@ TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
     host.Shutdown();
 }
 
+// The proxy holds the fields that translators were built with (host, port,
+// connection, server URL) and nothing more: one that a translator makes
+// itself is as large as the library takes it to be.
+TEST(ClientStartup, TheProxyHoldsItsFourFields) {
+    struct Fields : xobject {
+        std::string host;
+        int32_t port;
+        void* connection;
+        std::string serverUrl;
+    };
+    EXPECT_EQ(sizeof(ZorvanProxy), sizeof(Fields));
+}
+
 TEST(ClientStartup, SecondStartUpKeepsTheClient) {
     FakeHost host;
     ASSERT_TRUE(host.Init(0, nullptr));
