@@ -309,7 +309,8 @@
       "The name given to the item.")                                           \
     X(KPINameAttribute, void, SetName, (const char* name), (name),             \
       "Renames. Raises (1, 0) for a null name and (1, 1) for one of 32 "       \
-      "characters or more, keeping the old name.")                             \
+      "characters or more or one that is not a name a document can carry "     \
+      "(see Names under Conventions), keeping the old name.")                  \
     X(KPINameAttribute, int, GetItemId, (), (),                                \
       "The id of the named item.")                                             \
     X(KPINameAttribute, KPIItemType, GetItemType, (), (),                      \
@@ -321,14 +322,16 @@
       "The attribute's name.")                                                 \
     X(KPIGeneralAttribute, void, SetName, (const char* name), (name),          \
       "Renames. Raises (1, 0) for a null name and (1, 1) for one of 32 "       \
-      "characters or more, keeping the old name.")                             \
+      "characters or more or one that is not a name a document can carry "     \
+      "(see Names under Conventions), keeping the old name.")                  \
     X(KPIGeneralAttribute, xany, GetValue, (), (),                             \
       "The value: an int, a double or a text; a null xany when the "           \
       "attribute has none.")                                                   \
     X(KPIGeneralAttribute, void, SetValue, (xany value), (value),              \
       "Sets the value: an int, a double or a text of at most 31 characters; "  \
       "a value of any other kind (null, boolean, object) leaves the value "    \
-      "as it was. Raises (1, 1) for a longer text.")                           \
+      "as it was. Raises (1, 1) for a longer text or one that a document "     \
+      "cannot carry (see Names under Conventions).")                           \
     X(KPIGeneralAttribute, int, GetItemId, (), (),                             \
       "The id of the item the attribute belongs to.")                          \
     X(KPIGeneralAttribute, KPIItemType, GetItemType, (), (),                   \
@@ -526,7 +529,8 @@
       (name),                                                                  \
       "A new layer named `name` (id -1, status normal, no items); part of "    \
       "the model once stored with SetPILayers. Raises (1, 0) for a null "      \
-      "name and (1, 1) for one of 32 characters or more.")                     \
+      "name and (1, 1) for one of 32 characters or more or one that a "        \
+      "document cannot carry (see Names under Conventions).")                  \
     X(KWPIModelExt, void, SetPILayers,                                         \
       (xrchandle<KPILayerList> layers),                                        \
       (layers),                                                                \
@@ -549,7 +553,8 @@
       (const char* name, double factor),                                       \
       (name, factor),                                                          \
       "A new length unit of your own: `name` (cut to 31 characters) and its "  \
-      "size in inches, not checked. Raises (1, 0) for a null name.")           \
+      "size in inches, not checked. Raises (1, 0) for a null name and (1, 1) " \
+      "for one that a document cannot carry (see Names under Conventions).")   \
     X(KWPIModelExt, xrchandle<KPIMassUnit>, CreatePIMassUnit,                  \
       (KPIMassUnits unit),                                                     \
       (unit),                                                                  \
@@ -560,7 +565,8 @@
       (const char* name, double factor),                                       \
       (name, factor),                                                          \
       "A new mass unit of your own: `name` (cut to 31 characters) and its "    \
-      "size in pounds, not checked. Raises (1, 0) for a null name.")           \
+      "size in pounds, not checked. Raises (1, 0) for a null name and (1, 1) " \
+      "for one that a document cannot carry (see Names under Conventions).")   \
     X(KWPIModelExt, void, SetPIUnits, (xrchandle<KPIUnitList> units), (units), \
       "Replaces the stored units by copies of those in the list (an empty "    \
       "list stores none); later changes to the objects do not reach the "      \
@@ -611,7 +617,8 @@
       "A new name attribute: `name` given to the item `itemId` of kind "       \
       "`itemType`. Raises (2, 1) for an item type outside KPI_EDGE to "        \
       "KPI_PART, (3, 0) for a null name and (3, 1) for one of 32 characters "  \
-      "or more.")                                                              \
+      "or more or one that a document cannot carry (see Names under "          \
+      "Conventions).")                                                         \
     X(KWPIModelExt, void, SetPINameAttributes,                                 \
       (xrchandle<KPINameAttributeList> attributes),                            \
       (attributes),                                                            \
@@ -630,7 +637,8 @@
       "A new general attribute: a named value (an int, a double or a text "    \
       "of at most 31 characters) of the item `itemId` of kind `itemType`; a "  \
       "value of another kind leaves it without one. Raises as "                \
-      "CreatePINameAttribute, and (4, 1) for a longer text.")                  \
+      "CreatePINameAttribute, and (4, 1) for a longer text or one that a "     \
+      "document cannot carry.")                                                \
     X(KWPIModelExt, void, SetPIGeneralAttributes,                              \
       (xrchandle<KPIGeneralAttributeList> attributes),                         \
       (attributes),                                                            \
@@ -735,7 +743,8 @@
       "the first of csys, curve and plane that is not null (its item type "    \
       "says which); not yet in the model: add it with AddPIDatum or "          \
       "SetPIDatums. Raises (1, 1) for a negative id, (2, 0) for a null "       \
-      "name, (2, 1) for a name of 32 bytes or more, (3, 0) when csys, curve "  \
+      "name, (2, 1) for a name of 32 bytes or more or one that a document "    \
+      "cannot carry (see Names under Conventions), (3, 0) when csys, curve "   \
       "and plane are all null.")                                               \
     X(KWPIModel, xrchandle<KPILoop>, CreatePILoop,                             \
       (KPILoopTraversal traversal, xrchandle<xintsequence> edgeIds),           \
@@ -789,8 +798,11 @@
       "mode) is written from its objects. Raises (1, 0) for a null path, "     \
       "then status 13 for a closed model, -52 when the path cannot be "        \
       "opened for writing (a missing or read-only folder, a folder, a FIFO, "  \
-      "an empty path) and -53 when writing failed (a full disk); the "         \
-      "exception's what() names the path and the reason.")                     \
+      "an empty path), -53 when writing failed (a full disk) and -54 when "    \
+      "the model holds what a document cannot carry (a name or text with a "   \
+      "character of Names under Conventions, held in records given as such, "  \
+      "or an inconsistent record); nothing is written then. The exception's "  \
+      "what() names the path and the reason.")                                 \
     X(KWPIModel, KAccuracyType, GetAccuracyType, (), (),                       \
       "The accuracy type; KACCURACY_UNDEFINED for a model read from records "  \
       "whose accuracy kind is unknown.")                                       \

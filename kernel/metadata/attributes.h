@@ -69,9 +69,6 @@ public:
     KPIItemType GetItemType() override;
 
     const QelGenAttribdata& Record() const { return *rec_; }
-    // Takes the value kind and every value field of a stored record as they
-    // are, also a text longer than SetValue takes.
-    void SetStoredValue(const QelGenAttribdata& rec);
     int CopyRecordTo(QelGenAttribdata& out) const;
     QelGenAttribdata* CopyRecord() const;
 
