@@ -82,9 +82,10 @@
       "One weight per control point; a null handle for a non-rational "        \
       "curve.")                                                                \
     X(KPIBspline, xrchandle<KPoint3DList>, GetPoints, (), (),                  \
-      "The control points as given to CreatePIBspline (record mode keeps "     \
-      "them multiplied by their weights and divides the weights out again "    \
-      "here).")
+      "The control points given to CreatePIBspline. Record mode keeps them "   \
+      "multiplied by their weights and divides the weights out again here, "   \
+      "so the points of a rational curve come back within an ulp of those "    \
+      "given, not always bit for bit; cache mode gives them as given.")
 
 #define ZPI_OPS_KPICompositeCurve(X)                                           \
     X(KPICompositeCurve, xrchandle<KPICurveList>, GetCurves, (), (),           \
@@ -193,8 +194,9 @@
     X(KPIBsplsrf, xrchandle<xrealsequence>, GetVParameters, (), (),            \
       "The knot vector in v (as GetUParameters).")                             \
     X(KPIBsplsrf, xrchandle<KPoint3DList>, GetPoints, (), (),                  \
-      "The control points as given (record mode divides the weights out "      \
-      "again).")                                                               \
+      "The control points given, as KPIBspline's GetPoints gives them: "       \
+      "those of a rational surface within an ulp in record mode, which keeps " \
+      "them multiplied by their weights.")                                     \
     X(KPIBsplsrf, xrchandle<xrealsequence>, GetWeights, (), (),                \
       "One weight per control point; a null handle for a non-rational "        \
       "surface.")
@@ -950,8 +952,9 @@
       "control `points` and, for a rational curve, one weight per point "      \
       "(null weights: non-rational). Raises (2, 0) or (4, 0) for null knots "  \
       "or points; in record mode status -2 for a degree below 1, knots out "   \
-      "of order or weights that are not one per point. A degree of 4 or "      \
-      "more and unclamped ends are kept as given.")                            \
+      "of order, weights that are not one per point or a weight of 0 or one "  \
+      "that is not finite (cache mode keeps them; WriteZPI then raises -54). " \
+      "A degree of 4 or more and unclamped ends are kept as given.")           \
     X(KWPISession, xrchandle<KPICompositeCurve>, CreatePICompositeCurve,       \
       (xrchandle<KPICurveList> curves, xrchandle<xintsequence> traversals),    \
       (curves, traversals),                                                    \
@@ -1032,7 +1035,8 @@
       "vectors in u and v, control points and, for a rational surface, one "   \
       "weight per point (null weights: non-rational). Raises (3, 0), (4, 0) "  \
       "or (5, 0) for null knots or points and (6, 1) for weights that are "    \
-      "not one per point; degrees and knots are not checked.")                 \
+      "not one per point or hold a 0 or a value that is not finite; degrees "  \
+      "and knots are not checked.")                                            \
     X(KWPISession, xrchandle<KPICylSplSrf>, CreatePICylSplineSrf,              \
       (xrchandle<KCsys> csys, xrchandle<KPISplineSrf> splsrf),                 \
       (csys, splsrf),                                                          \
