@@ -250,6 +250,31 @@ TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeft
     EXPECT_NE(text.find("\n  colors NULL\n"), std::string::npos);
 }
 
+TEST_F(PersistenceTest, SaveAsNeutralTellsWhatItLeftOutOfThePartOncePerKindWhateverTheRunMode) {
+    // Datums whose curve is a composite holding a composite: the interface
+    // takes it, a neutral part cannot hold the inner one.
+    xrchandle<KWPISession> session = KGetPISession();
+    xrchandle<KWPIModel> model = BuildModel(false);
+    auto line = [&](double x) {
+        return session->CreatePILine(KCreatePoint3D(x, 0, 0), KCreatePoint3D(x + 1, 0, 0));
+    };
+    xrchandle<KPICurveList> inner(KPICurveList::create()), outer(KPICurveList::create());
+    inner->Append(line(0));
+    inner->Append(line(1));
+    outer->Append(session->CreatePICompositeCurve(inner, Ints({0, 0})));
+    outer->Append(line(2));
+    for (int id : {7, 8})
+        model->AddPIDatum(model->CreatePIDatum(
+            id, "AXIS", nullptr, session->CreatePICompositeCurve(outer, Ints({0, 0})), nullptr));
+    ::testing::internal::CaptureStderr();
+    Save(model);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "SaveAsNeutral: datum 7 \"AXIS\" was not converted whole: Recursive "
+              "QelCompositeCurvedata is unaccepted (cnv_qlk_neut_datum_curve); 1 more like it\n"
+              "SaveAsNeutral: datum 7 \"AXIS\" was not converted whole: QelCurvedata CMP_CRV is "
+              "out of service (cnv_qlk_neut_curve); 1 more like it\n");
+}
+
 // ---- interface-data documents -------------------------------------------------------
 
 void ExpectSameModel(const xrchandle<KWPIModel>& read, const xrchandle<KWPIModel>& written) {
