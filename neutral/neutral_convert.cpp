@@ -1124,7 +1124,10 @@ int neut_convert_part(const qel_intf_data* data, neut_part** out, const char* te
                            lost.routine + ")";
         if (lost.count > 1)
             line += "; " + std::to_string(lost.count - 1) + " more like it";
-        neut_tell(teller, line.c_str());
+        if (teller)
+            neut_tell(teller, line.c_str());
+        else
+            observe("cnv_qlk_neut", line.c_str());
     }
     return status;
 }

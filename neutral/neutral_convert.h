@@ -34,7 +34,9 @@
 // what it does in detail.
 
 // cnv_qlk_neut, telling what it left out under `teller` (the caller's name:
-// "SaveAsNeutral"); cnv_qlk_neut tells under its own name.
+// "SaveAsNeutral"); cnv_qlk_neut tells under its own name. A null `teller`
+// hands the lines to the observer alone (a fuzz harness, whose log they
+// would fill).
 ZPI_API int neut_convert_part(const qel_intf_data* data, neut_part** out, const char* teller);
 
 extern "C" {
