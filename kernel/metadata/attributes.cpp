@@ -142,7 +142,7 @@ QelItemNamedata* KPINameAttribute_i::CopyRecord() const { return plainCopy(rec_)
 KPIGeneralAttribute_i::KPIGeneralAttribute_i(int itemId, KPIItemType itemType, const char* name,
                                              const xany& value) {
     checkItemAndName(itemType, name);
-    if (!TextFits(value))
+    if (!TextAcceptable(value))
         ThrowInvalidArg(4, 1);
     rec_ = newRecord<QelGenAttribdata>();
     rec_->item_id = uint32_t(itemId);
@@ -156,7 +156,7 @@ KPIGeneralAttribute_i::KPIGeneralAttribute_i(const QelGenAttribdata& rec)
 
 KPIGeneralAttribute_i::~KPIGeneralAttribute_i() { rlsmem(rec_); }
 
-bool KPIGeneralAttribute_i::TextFits(const xany& value) {
+bool KPIGeneralAttribute_i::TextAcceptable(const xany& value) {
     if (value.kind() != xany::kString)
         return true;
     xstring text = value;
@@ -204,7 +204,7 @@ xany KPIGeneralAttribute_i::GetValue() {
 }
 
 void KPIGeneralAttribute_i::SetValue(xany value) {
-    if (!TextFits(value))
+    if (!TextAcceptable(value))
         KXInvalidArg_i::Throw(1, 1);
     StoreValue(value);
 }

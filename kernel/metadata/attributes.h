@@ -76,7 +76,9 @@ public:
     static constexpr int kMaxTextLength = 31;
 
 private:
-    static bool TextFits(const xany& value);
+    // True for a value that is not a text, and for a text that
+    // kname::Acceptable takes of at most kMaxTextLength units.
+    static bool TextAcceptable(const xany& value);
     void StoreValue(const xany& value);
 
     QelGenAttribdata* rec_ = nullptr;

@@ -95,9 +95,4 @@ inline bool Acceptable(std::string_view utf8, int capacity = 0) {
 // the character count of an xstring made from the text.
 inline size_t WideLength(const char* utf8) { return size_t(xstring(utf8).GetLength()); }
 
-// Whether the text fits a field of `capacity` units with its terminator.
-inline bool Fits(const char* utf8, int capacity) {
-    return WideLength(utf8) < size_t(capacity);
-}
-
 } // namespace kname
