@@ -792,7 +792,10 @@
       "closed), (1, 0) for a null stream, -92 when the part could not be "     \
       "written whole (the stream refused a write or threw; what() says "       \
       "which), -91 when another save holds the stream's name or a save runs "  \
-      "on this thread already (your stream's Write saved again).")             \
+      "on this thread already (your stream's Write saved again). An item it "  \
+      "cannot convert (a composite curve inside a composite curve, a surface " \
+      "or curve kind out of service) is left out of the part, and told on "    \
+      "standard error once per kind of loss, naming the first such item.")     \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
       "a \"bnfs:\" location); a file is written beside its target and "        \
