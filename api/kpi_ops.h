@@ -798,15 +798,16 @@
       "standard error once per kind of loss, naming the first such item.")     \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
-      "a \"bnfs:\" location); a file is written beside its target and "        \
-      "replaces it only when whole. A model without interface data (cache "    \
+      "a \"bnfs:\" location); it replaces its target only when whole (a "      \
+      "file is written beside it). A model without interface data (cache "     \
       "mode) is written from its objects. Raises (1, 0) for a null path, "     \
       "then status 13 for a closed model, -52 when the path cannot be "        \
       "opened for writing (a missing or read-only folder, a folder, a FIFO, "  \
-      "an empty path), -53 when writing failed (a full disk) and -54 when "    \
-      "the model holds what a document cannot carry (a name or text with a "   \
-      "character of Names under Conventions, held in records given as such, "  \
-      "or an inconsistent record); nothing is written then. The exception's "  \
+      "an empty path), -53 when writing failed (a full disk, a \"bnfs:\" "    \
+      "document larger than a transfer carries) and -54 when the model "       \
+      "holds what a document cannot carry (a name or text with a character "   \
+      "of Names under Conventions, held in records given as such, or an "      \
+      "inconsistent record); nothing is written then. The exception's "        \
       "what() names the path and the reason.")                                 \
     X(KWPIModel, KAccuracyType, GetAccuracyType, (), (),                       \
       "The accuracy type; KACCURACY_UNDEFINED for a model read from records "  \

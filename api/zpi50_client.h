@@ -353,8 +353,9 @@ public:
     // GetConnectFailure says why it failed.
     bool Connect(const char* url);
     // Why the last Connect failed, in one line with the URL or the host and
-    // port ("" after a Connect that connected, and before any).
-    const char* GetConnectFailure() const { return connectFailure_.c_str(); }
+    // port ("" after a Connect that connected, and before any); the text
+    // stays until the next Connect or the proxy's end.
+    const char* GetConnectFailure() const;
     // Host and port of a server URL: the host between "//" and the second ':',
     // the port's leading digits (-1 when not in 0..65535); a URL with fewer
     // than two ':' leaves both as they were. Always true.
@@ -395,7 +396,8 @@ public:
     // written whole (nothing sent).
     int ImportQelIntfDataToFeature(int value, const int32_t* entity, const qel_intf_data* data,
                                    const qel_intf_data_extend* extension, int* feature);
-    // 103 for a model: format 1 writes its objects, format 0 its interface data.
+    // 103 for a model: either format writes its interface data; format 1
+    // writes a model without any (made in cache mode) from its objects.
     int ImportQelIntfDataToFeature(int value, const int32_t* entity, xrchandle<KWPIModel> model,
                                    const qel_intf_data_extend* extension, int* feature);
     // 104: reports an exception text (line feeds become blanks); failures ignored.
@@ -561,7 +563,6 @@ private:
     int32_t port_ = -1;
     BNFSConnection* connection_ = nullptr;
     std::string serverUrl_;
-    std::string connectFailure_;
 };
 
 // ---- the host toolkit's C functions ----------------------------------------------------

@@ -8,6 +8,7 @@
 #include "xml/framework/xml_streams.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -48,6 +49,22 @@ bool ZrSplitBnfsPath(const char* path, std::string& host, int& port, std::string
 
 namespace {
 
+// Test switches (ZrBnfsTestHooks).
+std::atomic<size_t> g_documentLimit{0};    // 0: what a transfer can carry
+std::atomic<int64_t> g_blocksLeft{-1};     // negative: no block is refused
+
+// False when a test refuses this block.
+bool BlockAllowed() {
+    int64_t left = g_blocksLeft.load();
+    while (left >= 0) {
+        if (left == 0)
+            return false;
+        if (g_blocksLeft.compare_exchange_weak(left, left - 1))
+            return true;
+    }
+    return true;
+}
+
 struct ConnectionCloser {
     void operator()(BNFSConnection* c) const { BNFSConnection::Close(c); }
 };
@@ -61,6 +78,8 @@ class Block {
 public:
     // Null when the system has no memory for it.
     static std::unique_ptr<Block> Make(size_t capacity) {
+        if (!BlockAllowed())
+            return nullptr;
         void* p = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
                          -1, 0);
         return p == MAP_FAILED ? nullptr
@@ -88,7 +107,9 @@ private:
 
 // One document: read whole when opened (mode 1), or kept as it is written
 // and stored on Close (mode 2), through a connection to the server or
-// straight into this process's own in-memory location.
+// straight into this process's own in-memory location. A document that
+// failed part-way (too large, no memory) is never stored: whatever the
+// location held under its name stays.
 class BnfsFile : public IntfXmlBnfsFile {
 public:
     // Reading: the whole file at once.
@@ -108,12 +129,14 @@ public:
     }
 
     long Write(const char* data, size_t n) override {
-        if (mode_ != 2 || closed_ || (!data && n))
+        if (mode_ != 2 || closed_ || failed_ || (!data && n))
             return -1;
         // Never more than one frame can carry: a write frame to a server, a
         // file answer from this process's own location.
-        const size_t most = connection_ ? kBnfsMaxPayload - kUniMaxPath - 1 : kBnfsMaxFilePayload;
-        const size_t room = most - size_;
+        size_t most = connection_ ? kBnfsMaxPayload - kUniMaxPath - 1 : kBnfsMaxFilePayload;
+        if (const size_t limit = g_documentLimit.load())
+            most = std::min(most, limit);
+        const size_t room = most > size_ ? most - size_ : 0;
         const size_t k = std::min(n, room);
         // Kept in blocks: a large document is never copied as it grows.
         size_t done = 0;
@@ -134,8 +157,12 @@ public:
             done += part;
             size_ += part;
         }
-        if (done < n && error_.empty())
-            error_ = "the document is larger than a bnfs transfer can carry";
+        if (done < n) {
+            failed_ = true;
+            if (error_.empty())
+                error_ = "the document is larger than a bnfs transfer can carry (" +
+                         std::to_string(most) + " bytes)";
+        }
         return long(done);
     }
 
@@ -143,7 +170,11 @@ public:
         if (closed_)
             return ok_;
         closed_ = true;
-        if (mode_ == 2) {
+        if (mode_ == 2 && failed_) {
+            blocks_.clear();
+            connection_.reset();
+            ok_ = false;
+        } else if (mode_ == 2) {
             // The document in one piece, each block freed once copied.
             std::string whole;
             whole.reserve(size_);
@@ -185,6 +216,7 @@ private:
     size_t pos_ = 0;
     int mode_;
     bool closed_ = false;
+    bool failed_ = false; // a write failed: the document is incomplete
     bool ok_ = true;
     std::string error_;
 };
@@ -231,6 +263,10 @@ IntfXmlBnfsFile* ZrOpenBnfsFile(const char* path, int mode, std::string* error) 
     }
     return new BnfsFile(std::move(data));
 }
+
+void ZrBnfsTestHooks::SetDocumentLimit(size_t bytes) { g_documentLimit.store(bytes); }
+
+void ZrBnfsTestHooks::RefuseBlocksAfter(int64_t blocks) { g_blocksLeft.store(blocks); }
 
 void ZrRegisterBnfsOpener() {
     if (IntfXmlGetBnfsOpener() != &ZrOpenBnfsFile)

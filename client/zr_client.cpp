@@ -4,6 +4,7 @@
 #include "client/zr_bnfs.h"
 #include "client/zr_callback.h"
 #include "client/zr_jobs.h"
+#include "kbeside.h"
 #include "kernel/model/session_factory.h"
 #include "process.h"
 #include "thr.h"
@@ -100,7 +101,27 @@ ZorvanProxy::ZorvanProxy() {
     ZrRegisterBnfsOpener();
 }
 
-ZorvanProxy::~ZorvanProxy() { BNFSConnection::Close(connection_); }
+namespace {
+
+// Why the last Connect of a proxy failed, kept beside the proxy (whose
+// installed layout has no room for it); none after a Connect that
+// connected.
+KBeside<std::string>& connectFailures() {
+    static KBeside<std::string>* const failures = new KBeside<std::string>;
+    return *failures;
+}
+
+} // namespace
+
+ZorvanProxy::~ZorvanProxy() {
+    connectFailures().Drop(this);
+    BNFSConnection::Close(connection_);
+}
+
+const char* ZorvanProxy::GetConnectFailure() const {
+    const std::string* failure = connectFailures().Find(this);
+    return failure ? failure->c_str() : "";
+}
 
 bool ZorvanProxy::SplitServerUrl(const char* url, std::string& host, int32_t& port) {
     const btkString text(url ? url : "");
@@ -140,14 +161,14 @@ bool ZorvanProxy::Connect(const char* url) {
     const bool named = btkString(url ? url : "").GetNWords(":", 0) >= 3;
     SplitServerUrl(url, host_, port_);
     serverUrl_ = url ? url : "";
-    connectFailure_.clear();
+    connectFailures().Drop(this);
     BNFSConnection::CacheEnable(true);
     // A connection held before would be lost: close it first.
     BNFSConnection::Close(connection_);
     connection_ = nullptr;
     // Only a bnfs URL with a host and a port of 1..65535 is connected to.
     if (!named || !HasBnfsScheme(url) || host_.empty() || port_ < 1) {
-        connectFailure_ = "\"" + serverUrl_ + "\" is not a bnfs://host:port/ URL";
+        connectFailures().Set(this, "\"" + serverUrl_ + "\" is not a bnfs://host:port/ URL");
         return false;
     }
     bnfsError error;
@@ -161,7 +182,7 @@ bool ZorvanProxy::Connect(const char* url) {
         for (const std::string& head : {address + ": ", std::string("connect: ")})
             if (why.compare(0, head.size(), head) == 0)
                 why.erase(0, head.size());
-        connectFailure_ = "cannot connect to " + address + " (" + serverUrl_ + "): " + why;
+        connectFailures().Set(this, "cannot connect to " + address + " (" + serverUrl_ + "): " + why);
         return false;
     }
     ZrApplyReplyLimits(connection_);

@@ -66,8 +66,9 @@ ZPI_API void SignalJobReady();
 ZPI_API void ZrRunJobLoop();
 // ZrRequestClientLoopStop (api/zpi50_client.h) ends the loop after the job
 // that runs now; the request stays until the loop has ended on it.
-// Drops a pending job and a stop request that no loop took (start afresh).
-ZPI_API void ZrResetJobLoop();
+// Drops a pending job and a stop request that no loop took (start afresh);
+// inside the library only (ZrShutdownClient does it for a caller).
+void ZrResetJobLoop();
 
 // Sends the finish request (108) and ignores the reply and any failure.
 ZPI_API void ZrSendFinish(ZorvanProxy* proxy);

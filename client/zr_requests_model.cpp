@@ -264,9 +264,12 @@ namespace {
 
 // Writes the hand-over file of request 103 and gives its path ("" for an
 // import format that hands no file over). False when there is nowhere to
-// put it or it was not written whole (ZrWriteHandOver). Format 1 writes a
-// given model from its objects; format 0 needs host records: a model hands
-// over its interface data, and one without any gives an empty part.
+// put it or it was not written whole (ZrWriteHandOver). Host records, when
+// there are any (those given, or a model's interface data), are written as
+// they are, in either format: a model read from a document keeps its faces
+// there, not in the lists of its objects. Format 1 writes a model without
+// interface data from its objects; format 0 needs host records, and a
+// model without any gives an empty part.
 bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
                    const qel_intf_data_extend* extension, int format, btkString& path) {
     path.Clear();
@@ -277,10 +280,10 @@ bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
         [&](const btkString& where, std::string& why) {
             if (format == 0)
                 return ZrWriteNeutralFile(where, data, extension, why);
-            if (!model.isNull())
-                IntfXmlKPIWriter writer(where.c_str(), model, extension, kZrHandOver);
-            else
+            if (data)
                 IntfXmlZPI writer(where.c_str(), data, extension, kZrHandOver);
+            else
+                IntfXmlKPIWriter writer(where.c_str(), model, extension, kZrHandOver);
             return true;
         });
     if (written)
@@ -312,7 +315,7 @@ int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, xr
                                             const qel_intf_data_extend* extension, int* feature) {
     if (model.isNull())
         return kNotSent;
-    // The neutral file needs host records: those of a model over them.
+    // The model's host records, when it has any, are what it hands over.
     const qel_intf_data* data = nullptr;
     if (auto* impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get())))
         data = impl->GetIntfData();

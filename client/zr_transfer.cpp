@@ -123,9 +123,13 @@ bool ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
         else
             why = "the file is being written by another hand-over";
     }
-    // Only a whole file is stored; a failed one is dropped unsent.
-    if (written != 1)
+    // Only a whole file is stored; a failed one is dropped unsent, with the
+    // file's own reason when it refused the bytes.
+    if (written != 1) {
+        if (!file->Error().empty())
+            why = file->Error();
         return false;
+    }
     if (stream->Close() != 0) {
         why = file->Error().empty() ? "the file could not be stored" : file->Error();
         return false;

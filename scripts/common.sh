@@ -7,6 +7,11 @@
 # need_clang RUNTIME     adds to the array `need` what a clang build that
 #   links clang's runtime library RUNTIME ("asan", "fuzzer") lacks: clang,
 #   its runtimes, cmake, ninja and Xerces-C.
+# plain_build BUILD TARGET...   configures BUILD as the installed libraries
+#   are built (Release; no sanitizer, test switches, tests or benchmarks),
+#   with debug information whose paths are relative to the repository (the
+#   description of the binary interface, scripts/abi.sh, reads class layouts
+#   from it and is then the same from any checkout), and builds TARGETs.
 # tally WHAT PASSED FAILED   adds one line of counts to the run's tally file
 #   (ZPI_TALLY, set by scripts/test.sh); without it, a stage run on its own,
 #   nothing is recorded.
@@ -38,6 +43,15 @@ need_packages() {
   echo "install them as root, then run this again:" >&2
   echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends $*" >&2
   return 1
+}
+
+plain_build() {
+  local build=$1
+  shift
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZPI_SANITIZE=OFF \
+    -DZPI_TEST_HOOKS=OFF -DZPI_TESTS=OFF -DZPI_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS="-g -fdebug-prefix-map=$PWD/=" >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target "$@"
 }
 
 tally() {

@@ -22,10 +22,8 @@ namespace {
 constexpr size_t kTempNameBytes = 64;
 // Temporary names per target: ".NAME.0.tmp" to ".NAME.63.tmp", each writer
 // taking the first free one. What killed writers left is looked for under
-// the first kStaleLooks names, and under the later ones while they are
-// taken (a writer takes a later name only while the earlier ones are).
+// all of them: a name taken while earlier ones were may outlast them.
 constexpr int kTempSlots = 64;
-constexpr int kStaleLooks = 16;
 // Looks at the target again when it changed under a commit; a name that
 // keeps changing kind fails the commit after this many.
 constexpr int kPlaceAttempts = 8;
@@ -635,12 +633,7 @@ void kkAtomicFile::RemoveStale() {
     for (int slot = 0; slot < kTempSlots; ++slot) {
         const std::string temp = TempNameFor(name_, slot);
         struct stat st {};
-        if (::fstatat(dirFd_, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (slot >= kStaleLooks)
-                return;
-            continue;
-        }
-        if (!S_ISREG(st.st_mode))
+        if (::fstatat(dirFd_, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
         constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
         int fd = ::openat(dirFd_, temp.c_str(), O_RDONLY | kFlags);

@@ -47,8 +47,7 @@
 //    folder that the process may write but not read cannot be opened for
 //    that: the whole file system is synced instead (syncfs on the file).
 // 5. Temporary files of the same target left by killed writers (unlocked
-//    regular files under its temporary names: the first 16, and the later
-//    ones while they are taken) are removed.
+//    regular files under any of its 64 temporary names) are removed.
 // A file written, synced and in place is complete and durable. Documents
 // are synced by default; the client's hand-over files (zpi.xml, zpi.neu
 // and the other documents it writes into the temporary folder for the

@@ -76,9 +76,9 @@ struct pfa_dir;
 ZBASE_API int mbxNeutToNative(const char16_t* neutral, char* native, int size);
 ZBASE_API int mbxNativeToNeut(const char* native, char16_t* neutral, int size);
 // Whether the uni layer takes neutral texts as they are; it takes UTF-8
-// here, so this answers 0 unless a test switches it.
-ZBASE_API int btkUnicodeIsEnabled(void);
-ZBASE_API void btkUnicodeSetEnabled(int on);
+// here, so this answers 0 unless switched. Inside the base library only.
+int btkUnicodeIsEnabled(void);
+void btkUnicodeSetEnabled(int on);
 
 // ---- records --------------------------------------------------------------------------
 ZBASE_API pfa_file* pfa_alloc_qel_file(void);

@@ -237,15 +237,14 @@ bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer) {
     return c && c->replaced.load(std::memory_order_acquire);
 }
 
-void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget) {
+void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* /*budget*/) {
     BufferCharge* c = chargeOf(buffer);
     // Still held by others (answers waiting): from now on only they keep it.
-    if (c && buffer.use_count() > 1) {
-        uniByteBudget* none = nullptr;
-        if (budget && c->budget.compare_exchange_strong(none, budget, std::memory_order_acq_rel))
-            budget->Take(buffer->size());
+    // It stays counted where it was made: a peer's file in the budget it was
+    // stored in, the process's own file in none, so that no peer is ever
+    // refused, and no answer cut, for what the process replaced.
+    if (c && buffer.use_count() > 1)
         c->replaced.store(true, std::memory_order_release);
-    }
     buffer.reset();
 }
 
@@ -322,8 +321,8 @@ bool unimemlocation::WriteShared(const char* path, std::shared_ptr<const std::st
         return false;
     if (!data)
         return fail(error, "no data");
-    // Kept as it is: a buffer from elsewhere becomes one whose old version
-    // can be counted when answers outlive it.
+    // Kept as it is: a buffer from elsewhere becomes one that can be marked
+    // replaced when answers outlive it.
     if (!uniIsLocationBuffer(data))
         data = uniMakeBuffer(*data, nullptr);
     std::shared_ptr<const std::string> old;

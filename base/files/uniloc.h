@@ -8,10 +8,11 @@
 //
 // unimemlocation keeps files in memory (one process-wide instance through
 // GetRegistered); a file can be written only into an existing folder. What
-// the process writes there itself is bounded by nothing but its memory;
+// the process writes there itself is bounded by nothing but its memory and
+// counted in no budget, nor are its old versions that answers still hold;
 // what peers store there through a bnfs server is counted in the server's
 // byte budget (uniByteBudget), together with everything else the server
-// holds for peers.
+// holds for peers, until it is freed.
 // univfslocation shows other locations under mount points of its own.
 // unilocallocation is a folder of the local file system seen as a location.
 //
@@ -39,8 +40,8 @@ constexpr size_t kUniMaxPath = 4096;
 ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string* error);
 
 // Bytes held on behalf of peers, against one limit: a bnfs server's frames
-// in progress and answers waiting, the files peers stored, and old
-// versions of files that waiting answers still hold. Thread-safe.
+// in progress and answers waiting, and the files peers stored (also a
+// version replaced while waiting answers still hold it). Thread-safe.
 class ZBASE_API uniByteBudget {
 public:
     static constexpr size_t kDefaultLimit = size_t(256) << 20;
@@ -87,10 +88,10 @@ ZBASE_API bool uniIsLocationBuffer(const std::shared_ptr<const std::string>& buf
 // True once the location that held the buffer let go of it (a replaced or
 // removed version) while others still held it.
 ZBASE_API bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer);
-// A location lets go of `buffer` (reset here): when others still hold it,
-// it is marked replaced and, when it is counted in no budget yet, counted
-// in `budget` from now on (beyond its limit if need be), since only
-// answers waiting for peers keep it alive.
+// A location lets go of `buffer` (reset here): when others still hold it
+// (answers waiting for peers), it is marked replaced, and freed when the
+// last of them lets go. It stays counted in the budget it was made in, or
+// in none; `budget` is not used (kept for the binary interface).
 ZBASE_API void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget);
 
 // One entry of a folder listing.
@@ -173,9 +174,9 @@ public:
     // The process's in-memory location (made on first use, never destroyed).
     static unimemlocation* GetRegistered();
 
-    // The budget in which a replaced or removed version is counted while
-    // answers waiting for peers still hold it (the process's unless set).
-    // Not owned: it must outlive the location and every buffer it gave out.
+    // The budget the location hands to uniReleaseBuffer (the process's
+    // unless set), which counts nothing in it: a replaced or removed version
+    // stays counted where it was made. Kept for the binary interface.
     void SetBudget(uniByteBudget* budget);
     uniByteBudget* GetBudget() const;
     // The bytes the files hold now.

@@ -1,5 +1,6 @@
 #include "kkjournal.h"
 
+#include "kclient_serial.h"
 #include "kkfileio.h"
 #include "process.h"
 #include "xexcept.h"
@@ -39,16 +40,13 @@ struct Sink {
     // the records that reached it and the marks of those lost.
     int fd = -1;
     std::string path;
-    // The file's size after this process's last whole write: a write that
-    // fails is cut back to it, and only when the file ends exactly where
-    // that write left it (so no one else's bytes are ever cut, and the
-    // file is never extended).
-    uint64_t end = 0;
     // Records that did not reach the file since the last that did.
     uint64_t lost = 0;
-    // Bytes of a cut-short write still to be cut off the file's end (the
-    // cut failed; nothing is written until it succeeds).
-    size_t uncut = 0;
+    // Where the file ends when it ends inside a line of this process: a
+    // failed write whose bytes could not be cut off again (-1: it does not).
+    // While the file still ends there, the next write begins with a line
+    // end, so that the piece stays a line of its own.
+    off_t torn = -1;
     // Whether the file's failure was reported.
     bool reported = false;
     // The mark and the record written together after a loss.
@@ -60,73 +58,113 @@ Sink& sink() {
     return *s;
 }
 
-// Writes `size` bytes in as few writes as the file takes; `done` tells how
-// many went in, `err` why the rest did not.
-bool writeCounted(int fd, const char* data, size_t size, size_t& done, int& err) {
-    done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
+// What one write of a record did: `done` bytes went in, `err` tells why
+// the rest did not. When the write fell short, `from` and `to` are the
+// file offsets where the bytes that went in begin and end (`from` -1 when
+// another writer's bytes came between two of its pieces; both -1 when the
+// offsets could not be read).
+struct Written {
+    size_t done = 0;
+    int err = 0;
+    off_t from = -1, to = -1;
+};
+
+// Writes `size` bytes in as few writes as the file takes. The file is
+// open for appending, so after each write its offset is where that
+// write's bytes end: a write that falls short (rarely: a full disk, a
+// signal) reads it, so that what went in can be found again.
+bool writeCounted(int fd, const char* data, size_t size, Written& w) {
+    w = Written{};
+    while (w.done < size) {
+        const ssize_t n = ::write(fd, data + w.done, size - w.done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            err = n < 0 ? errno : EIO;
+            w.err = n < 0 ? errno : EIO;
             return false;
         }
-        done += size_t(n);
+        const bool first = w.done == 0;
+        w.done += size_t(n);
+        if (w.done == size)
+            break;
+        const off_t end = ::lseek(fd, 0, SEEK_CUR);
+        if (end < 0 || (!first && w.to < 0)) {
+            w.from = w.to = -1;
+            continue;
+        }
+        if (first)
+            w.from = end - off_t(n);
+        else if (end - off_t(n) != w.to)
+            w.from = -1;
+        w.to = end;
     }
     return true;
 }
 
-// Cuts the last `bytes` bytes off the file: what a failed write of this
-// process left of its lines. Only when the file ends exactly there: bytes
-// that another writer put after them, or a file that another emptied, are
-// left as they are (and nothing is extended). True when nothing of the
-// failed write is left to cut.
-bool cutBack(Sink& s, size_t bytes) {
+enum class Cut { Done, NotAtEnd, Failed };
+
+// Cuts the bytes from `from` to `to` off the file: what a failed write of
+// this process left of its line. Only while the file still ends at `to`:
+// bytes that another writer put after them, or a file that another
+// emptied or cut, are left as they are, and the file is never extended.
+// NotAtEnd: the file ends elsewhere; Failed: it ends with these bytes
+// (as far as can be told), and they could not be cut.
+Cut cutBack(int fd, off_t from, off_t to) {
     struct stat st {};
-    if (::fstat(s.fd, &st) != 0)
-        return false;
-    if (uint64_t(st.st_size) != s.end + bytes) {
-        // Not this process's bytes at the end: leave them, and go on from
-        // where the file ends now.
-        s.end = uint64_t(st.st_size);
-        return true;
-    }
-    while (::ftruncate(s.fd, off_t(s.end)) != 0)
+    if (::fstat(fd, &st) != 0)
+        return Cut::Failed;
+    if (st.st_size != to || to < 0)
+        return Cut::NotAtEnd;
+    if (from < 0)
+        return Cut::Failed;
+    while (::ftruncate(fd, from) != 0)
         if (errno != EINTR)
-            return false;
-    return true;
+            return Cut::Failed;
+    return Cut::Done;
+}
+
+// Whether the file still ends inside a line of this process (Sink::torn).
+bool endsTorn(const Sink& s) {
+    struct stat st {};
+    return s.torn >= 0 && (::fstat(s.fd, &st) != 0 || st.st_size == s.torn);
 }
 
 // One record (`line`, with its line end) to the file. A record that does
 // not go in whole is cut off again and counted; the first record that goes
 // in afterwards is preceded by the mark "<n> records lost", written with it
-// in one write. The first failure is reported on the diagnostics.
+// in one write (after a line end when the file ends inside a line that
+// could not be cut). The first failure is reported on the diagnostics.
 void writeToFile(Sink& s, const std::string& line) {
+    const bool lineEnd = endsTorn(s);
+    if (!lineEnd)
+        s.torn = -1;
     const std::string* out = &line;
-    if (s.lost > 0) {
+    if (s.lost > 0 || lineEnd) {
         s.joined.clear();
-        appendInt(s.joined, int64_t(s.lost));
-        s.joined += " records lost\n";
-        if (!line.empty())
-            s.joined += line;
+        if (lineEnd)
+            s.joined += '\n';
+        if (s.lost > 0) {
+            appendInt(s.joined, int64_t(s.lost));
+            s.joined += " records lost\n";
+        }
+        s.joined += line;
         out = &s.joined;
     } else if (line.empty()) {
         return;
     }
-    size_t done = 0;
-    int err = 0;
-    if (s.uncut == 0 || cutBack(s, s.uncut)) {
-        s.uncut = 0;
-        if (writeCounted(s.fd, out->data(), out->size(), done, err)) {
-            s.end += out->size();
-            s.lost = 0;
-            return;
-        }
-        if (done > 0 && !cutBack(s, done))
-            s.uncut = done;
-    } else {
-        err = errno;
+    Written w;
+    if (writeCounted(s.fd, out->data(), out->size(), w)) {
+        s.lost = 0;
+        s.torn = -1;
+        return;
+    }
+    // What went in is cut off again, leaving the file as it was before.
+    if (w.done > 0) {
+        const Cut cut = cutBack(s.fd, w.from, w.to);
+        if (cut == Cut::Failed)
+            s.torn = w.to;
+        else if (cut == Cut::NotAtEnd)
+            s.torn = -1;
     }
     if (!line.empty())
         ++s.lost;
@@ -134,7 +172,7 @@ void writeToFile(Sink& s, const std::string& line) {
         s.reported = true;
         btk_tell("call journal \"%s\": cannot write (%s); records that do not fit are "
                  "left out, and a line \"<n> records lost\" marks each stretch of them",
-                 s.path.c_str(), std::strerror(err));
+                 s.path.c_str(), std::strerror(w.err));
     }
 }
 
@@ -203,9 +241,8 @@ void dropFile(Sink& s) {
     ::close(s.fd);
     s.fd = -1;
     s.path.clear();
-    s.end = 0;
     s.lost = 0;
-    s.uncut = 0;
+    s.torn = -1;
     s.reported = false;
 }
 
@@ -410,7 +447,7 @@ void appendClassName(std::string& out, const char* typeName) {
 
 // "<class>@<number>": the number of the object's implementation object
 // (KCommon_i::JournalSerial) or, for a caller's object, its own
-// (KCCommon::JournalSerial), given as `serial`; "<class>@0x<address>" for
+// (KCCommonJournalSerial), given as `serial`; "<class>@0x<address>" for
 // any other object (`serial` 0), the address being that of `addressed`.
 // The class is that of `object`.
 void appendObjectName(std::string& out, xobject* object, uint64_t serial, const xobject* addressed) {
@@ -488,10 +525,10 @@ void appendClientText(std::string& out, KCCommon* object) {
         } else if (wrapped) {
             addressed = wrapped;
             if (KCCommon* client = KCCommon::softcast(wrapped))
-                serial = client->JournalSerial();
+                serial = KCCommonJournalSerial(client);
         }
     } else {
-        serial = impl ? impl->JournalSerial() : object->JournalSerial();
+        serial = impl ? impl->JournalSerial() : KCCommonJournalSerial(object);
     }
     appendObjectName(out, self, serial, addressed);
 }
@@ -862,7 +899,6 @@ bool kkJournalSetFile(const char* path, std::string* why) {
     }
     s.fd = fd;
     s.path = path;
-    s.end = 0;
     watchProcessEnd();
     return true;
 }

@@ -58,10 +58,11 @@
 //                  journal wrapper ever made for it share one, so a name
 //                  stands for one object for the whole run. An object the
 //                  caller made (on KCCommon, as a stream handed to
-//                  SaveAsNeutral) is numbered from the same count
-//                  (KCCommon::JournalSerial), and a wrapper standing for
-//                  it shows its number. Only an object that is neither (a
-//                  value object inside an xany) is
+//                  SaveAsNeutral) is numbered from the same count, and a
+//                  wrapper standing for it shows its number; one made by a
+//                  translator built against the headers of an earlier 5.x
+//                  library has no number. Such an object, and one that is
+//                  neither (a value object inside an xany), is
 //                  <class>@0x<address in hex>.
 //                  Exceptions add {status=<n>}, {state=<n>} or
 //                  {arg=<i>,code=<c>}; a status raised with its reason
@@ -329,11 +330,14 @@ ZBASE_API void kkJournalSetRecording(bool on);
 // its parent's journal file without writing into it, and journals into no
 // file until it sets one of its own.
 //
-// A write that fails or falls short is cut off the file again (only the
-// bytes of that write, and only when the file still ends with them: the
-// file is never extended), the record is counted as lost, and the next
-// record that goes in is preceded by the loss mark (above); the first
-// failure is told once on standard error (btk_tell, whatever the run mode)
+// A write that fails or falls short is cut off the file again, the record
+// is counted as lost, and the next record that goes in is preceded by the
+// loss mark (above). Only the bytes of that write are cut, found by the
+// file's own offsets (so also after someone emptied the file or appended
+// to it), and only while the file still ends with them: the file is never
+// extended. When they cannot be cut, the next write begins with a line
+// end, so the mark still starts a line of its own. The first failure is
+// told once on standard error (btk_tell, whatever the run mode)
 // with the path and the reason. The mark is also tried when the file is
 // closed: when another is set, on null, and at the normal end of the
 // process (exit, or a return from main), where the file is closed under

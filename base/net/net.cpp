@@ -828,17 +828,8 @@ void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
 }
 
 void btkMultiSessionServer::Sweep(Clock::time_point now) {
-    // Beyond the budget only old versions that answers still hold can have
-    // taken it there: their sessions go until it is within again.
-    if (uniByteBudget* budget = GetBudget(); budget && budget->IsOver()) {
-        for (auto it = sessions_.begin(); it != sessions_.end() && budget->IsOver();) {
-            if (it->second->HoldsReplaced())
-                it = sessions_.erase(it);
-            else
-                ++it;
-        }
-    }
-    // A frame unfinished, or an answer unsent, past the session's timeout
+    // No session is closed for what it holds: an answer holding an old
+    // version of a file goes out like any other. A frame unfinished, or an answer unsent, past the session's timeout
     // ends it, and so does a connection that began no request within the
     // idle limit of connecting. A session that has completed a request is
     // never closed for being quiet.

@@ -318,14 +318,15 @@ class bnfsSession;
 // The budget. Everything the server holds for peers is counted in one
 // byte budget (uniByteBudget, the process's unless set): the frames in
 // progress, from the moment their head is there at their whole announced
-// length, the answers waiting, the files peers stored in an in-memory
-// location and the old versions of files that waiting answers still hold.
-// A frame whose length does not fit is refused at its head, before its
-// body arrives, and its session closed; frames of at most kSmallFrame
-// bytes are always taken (each session holds at most one such frame
-// beyond the budget). When old versions of the process's own files that
-// answers still hold take the budget beyond its limit, the sessions whose
-// answers hold them are closed until it is within again.
+// length, the answers waiting, and the files peers stored in an in-memory
+// location (until they are freed, also while a replaced version is held by
+// a waiting answer). A frame whose length does not fit is refused at its
+// head, before its body arrives, and its session closed; frames of at most
+// kSmallFrame bytes are always taken (each session holds at most one such
+// frame beyond the budget). The process's own files, and their old
+// versions that waiting answers still hold, count in no budget: no session
+// is closed for holding one, and a version is freed once the last answer
+// that holds it has gone out (or its session ended).
 class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
 public:
     static constexpr size_t kMaxSessions = 256;

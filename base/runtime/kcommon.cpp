@@ -1,10 +1,14 @@
 #include "kcommon.h"
 
+#include "kbeside.h"
+#include "kclient_serial.h"
+
 #include "xexcept.h"
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <new>
 
 XRTTI_DEFINE(KCommon, "KBase::Common", xobject)
 XRTTI_DEFINE(KObj, "KBase::Obj", KCommon)
@@ -46,9 +50,37 @@ uint64_t KCommon_i::TakeJournalSerial() noexcept { return g_nextSerial.fetch_add
 
 uint64_t KCommon_i::NextJournalSerial() noexcept { return g_nextSerial.load(std::memory_order_relaxed); }
 
-KCCommon::KCCommon() noexcept : serial_(KCommon_i::TakeJournalSerial()) {}
+namespace {
+// The numbers of the caller's objects alive now, by the address of their
+// KCCommon part.
+KBeside<uint64_t>& clientSerials() {
+    static KBeside<uint64_t>* const serials = new KBeside<uint64_t>;
+    return *serials;
+}
 
-KCCommon::KCCommon(const KCCommon& other) noexcept : xobject(other), serial_(KCommon_i::TakeJournalSerial()) {}
+// Keeps the number of a caller's object as it is made. Without memory for
+// the entry the object goes unnumbered (the journal then names it by its
+// address).
+void numberClientObject(const KCCommon* object, uint64_t serial) noexcept {
+    try {
+        clientSerials().Set(object, serial);
+    } catch (const std::bad_alloc&) {
+    }
+}
+} // namespace
+
+KCCommon::KCCommon() noexcept { numberClientObject(this, KCommon_i::TakeJournalSerial()); }
+
+KCCommon::KCCommon(const KCCommon& other) noexcept : xobject(other) {
+    numberClientObject(this, KCommon_i::TakeJournalSerial());
+}
+
+KCCommon::~KCCommon() { clientSerials().Drop(this); }
+
+uint64_t KCCommonJournalSerial(const KCCommon* object) noexcept {
+    const uint64_t* serial = object ? clientSerials().Find(object) : nullptr;
+    return serial ? *serial : 0;
+}
 
 bool KCommon_i::IsJournalWrapper() const { return false; }
 

@@ -38,24 +38,22 @@ protected:
     ~KObj() override = default;
 };
 
-// Root of the classes that a caller implements.
+// Root of the classes that a caller implements. It holds no data, so that
+// it stays the primary base of the classes on it and their operations keep
+// the slots that translators were built with. The number the journal names
+// a caller's object by is kept beside the objects: the constructors give it
+// (from the count of KCommon_i::JournalSerial, so never twice in a
+// process) and the destructor takes it back.
 class ZBASE_API KCCommon : public virtual xobject {
     XRTTI_DECLARE(KCCommon)
 public:
     KCCommon() noexcept;
     // A copy is a new object with a number of its own.
     KCCommon(const KCCommon&) noexcept;
-    KCCommon& operator=(const KCCommon&) noexcept { return *this; }
-    ~KCCommon() override = default;
+    KCCommon& operator=(const KCCommon&) = default;
+    ~KCCommon() override;
     // Caller objects have no implementation object behind them.
     virtual void* _CastToImpl() { return nullptr; }
-    // The object's number, given when it is made from the same count as
-    // the implementation objects' (KCommon_i::JournalSerial), so never
-    // given twice in a process. The journal names a caller's object by it.
-    uint64_t JournalSerial() const noexcept { return serial_; }
-
-private:
-    uint64_t serial_;
 };
 
 class ZBASE_API KCAction : public virtual xobject, public virtual KCCommon {

@@ -1428,3 +1428,5 @@ int qel_stamp_contours_set(QelStampblock* block, QelContourdata** contour_copy,
 }
 
 } // extern "C"
+
+void QelRecordTestHooks::SetStamping(int32_t on) { qel_stamping_switch = on; }

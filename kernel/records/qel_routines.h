@@ -389,8 +389,9 @@ ZPI_API int qel_intf_data_clear(qel_intf_data* root);
 ZPI_API int qel_intf_data_free(qel_intf_data* root); // release always
 
 // ---- validity stamps ----------------------------------------------------------------------
-// The process-wide stamping switch: 0 unless set from outside the library.
-ZPI_API extern int32_t qel_stamping_switch;
+// The process-wide stamping switch: 0 unless a test sets it (nothing in
+// the library does). Not exported.
+extern int32_t qel_stamping_switch;
 ZPI_API int qel_stamping_enabled(void);
 ZPI_API int qel_stamp_valid(const QelStampblock* block);
 ZPI_API int qel_stamp_set(QelStampblock* block);
@@ -400,6 +401,12 @@ ZPI_API int qel_stamp_contours_set(QelStampblock* block, QelContourdata** contou
                                    QelContourdata* handle);
 
 } // extern "C"
+
+// Switch for tests; exported only by a build with ZPI_TEST_HOOKS.
+struct ZPI_TEST_HOOKS_API QelRecordTestHooks {
+    // Sets qel_stamping_switch (0 or 1).
+    static void SetStamping(int32_t on);
+};
 
 // An interface-data root owned until released, freed whole with
 // qel_intf_data_free.

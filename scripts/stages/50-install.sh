@@ -7,12 +7,15 @@
 # a part-import job with it end to end.
 #
 # It fails when either installed library exports a test switch (a symbol of
-# a class named *TestHooks; the build has ZPI_TEST_HOOKS off); when the
-# installed include folder is not exactly zpi50.h and the headers it brings
-# in, or lacks a header of api/; when an export named in
-# cmake/external_interface.txt is not exported or not declared by the
-# installed headers; when an installed header does not compile on its own;
-# or when the translator fails.
+# a class named *TestHooks; the build has ZPI_TEST_HOOKS off) or an internal
+# name (a variable or thread-local other than the journal's recording flag,
+# or a name of cmake/internal_names.txt); when the installed include folder
+# is not exactly zpi50.h and the headers it brings in, or lacks a header of
+# api/; when an export named in cmake/external_interface.txt is not exported
+# or not declared by the installed headers; when an installed header does
+# not compile on its own; when the binary interface differs from the stored
+# description (scripts/abi.sh check; an addition passes, and an incompatible
+# change only with a new SOVERSION); or when the translator fails.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -26,14 +29,13 @@ command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
 command -v pkg-config >/dev/null || need+=(pkg-config)
 command -v nm >/dev/null || need+=(binutils)
+command -v abidw >/dev/null || need+=(abigail-tools)
 [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
 need_packages "${need[@]}"
 
 start=$(date +%s)
 build=${INSTALL_BUILD_DIR:-build/plain}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZPI_SANITIZE=OFF \
-  -DZPI_TEST_HOOKS=OFF -DZPI_TESTS=OFF -DZPI_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zpi50 zpi_test_host
+plain_build "$build" zpi50 zpi_test_host
 built=$(date +%s)
 echo "library built in $((built - start)) s"
 
@@ -58,6 +60,36 @@ if [ "$hooks" -ne 0 ]; then
 fi
 echo "no test switch exported by libzbase50 or libzpi50"
 tally "no test switch exported" 2 0
+
+# Nor an internal name: no variable or thread-local (other modules would
+# bind to its place) but the journal's recording flag, which the installed
+# kkJournal::IsRecording reads inline, and none of cmake/internal_names.txt.
+internal=0
+for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
+  if exported=$(nm -DC --defined-only "$lib" | grep -E '^[0-9a-fA-F]+ [BbDdGgRrSsVvu] ' |
+      grep -vE ' (vtable|typeinfo|typeinfo name|VTT|construction vtable|guard variable) for |std::|kkJournal::recording_$'); then
+    echo "$(basename "$lib") exports variables:" >&2
+    echo "$exported" >&2
+    internal=$((internal + 1))
+  fi
+done
+names=0
+while read -r name; do
+  case $name in ''|'#'*) continue ;; esac
+  names=$((names + 1))
+  for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
+    if nm -DC --defined-only "$lib" | sed 's/^[0-9a-fA-F]* [A-Za-z] //; s/(.*//' | grep -qxF "$name"; then
+      echo "$(basename "$lib") exports the internal $name" >&2
+      internal=$((internal + 1))
+    fi
+  done
+done < cmake/internal_names.txt
+if [ "$internal" -ne 0 ]; then
+  tally "no internal name exported" 0 "$internal"
+  exit 1
+fi
+echo "no variable and none of the $names internal names of cmake/internal_names.txt exported"
+tally "no internal name exported" "$((names + 2))" 0
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
 # that is not there), against what was installed.
@@ -141,6 +173,9 @@ if ! g++ -std=c++17 -fno-access-control -fsyntax-only -I"$include" "$probe" 2>"$
 fi
 echo "external interface: $count exports, each exported and declared by the installed headers"
 tally "external interface exports" "$count" 0
+
+# The binary interface against the stored description (counted by abi.sh).
+scripts/abi.sh check "$prefix"
 
 # The translator, each way. It runs without any library path set, as an
 # installed program would: first with no host (a clear message and a

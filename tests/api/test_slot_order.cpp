@@ -414,4 +414,22 @@ TEST(SlotOrder, EveryOperationHasItsSlotAndSignature) {
     EXPECT_EQ(total, 231u);
 }
 
+// The classes a caller implements keep the slots that translators were
+// built with: KCCommon holds no data, so it stays the primary base of the
+// classes on it (no table of their own beside its), and their operations
+// follow its five slots (type queries, destructor, _CastToImpl).
+TEST(SlotOrder, ClientClassesKeepTheirSlots) {
+    EXPECT_EQ(sizeof(KCAction), sizeof(KCCommon));
+    EXPECT_EQ(sizeof(KCStream), sizeof(KCCommon));
+    EXPECT_EQ(sizeof(KCStreamFactory), sizeof(KCCommon));
+    EXPECT_EQ(VirtualSlot(&KCCommon::_CastToImpl), 4);
+    EXPECT_EQ(VirtualSlot(&KCStream::Read), 5);
+    EXPECT_EQ(VirtualSlot(&KCStream::Write), 6);
+    EXPECT_EQ(VirtualSlot(&KCStream::GetPos), 7);
+    EXPECT_EQ(VirtualSlot(&KCStream::SetPos), 8);
+    EXPECT_EQ(VirtualSlot(&KCStream::Close), 9);
+    EXPECT_EQ(VirtualSlot(&KCStreamFactory::OpenStream), 5);
+    EXPECT_EQ(VirtualSlot(&KCStreamFactory::RemoveStream), 6);
+}
+
 } // namespace

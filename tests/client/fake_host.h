@@ -33,6 +33,8 @@ public:
     FakeHost& operator=(const FakeHost&) = delete;
 
     bool Ok() const { return ok_; }
+    // Serves the files of `location` (not owned; null: none) to 'G' and 'W'.
+    void ServeFiles(unilocation* location) { server_.SetLocationDriver(location); }
     std::string Url() const { return "bnfs://127.0.0.1:" + std::to_string(server_.GetPort()) + "/"; }
 
     // Replies given in order to the requests that follow.

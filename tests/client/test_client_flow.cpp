@@ -14,6 +14,7 @@
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_streams.h"
 #include "xml/intfdata/xml_zpi.h"
+#include "xml/intfdata_fixtures.h"
 #include "file_targets.h"
 
 #include <gtest/gtest.h>
@@ -175,6 +176,17 @@ int importFn(xrchandle<KWPIModel> model, qel_intf_data_extend* extension, int ar
     return 0;
 }
 
+// A part import that hands its model straight back to the host (103).
+ZorvanProxy* g_handBackProxy = nullptr;
+
+int handBackFn(xrchandle<KWPIModel> model, qel_intf_data_extend* extension, int argc,
+               char** const argv) {
+    g_seen.Record(argc, argv);
+    int feature = 0;
+    EXPECT_EQ(g_handBackProxy->ImportQelIntfDataToFeature(1, nullptr, model, extension, &feature), 0);
+    return 0;
+}
+
 // ---- fixture --------------------------------------------------------------------------------
 
 class ClientFlow : public ::testing::Test {
@@ -300,6 +312,24 @@ TEST_F(ClientFlow, PartImportFromADocumentInTheCallbackMemory) {
     StopLoop();
     EXPECT_EQ(g_seen.Calls(), 1u);
     EXPECT_EQ(host_.Count("108"), 3);
+}
+
+TEST_F(ClientFlow, APartImportHandedBackAsXmlCarriesTheDocumentsFaces) {
+    ASSERT_TRUE(ZrRegisterImportTranslator(&handBackFn));
+    g_handBackProxy = proxy_.get();
+    qel_intf_data* data = zpifix::fullIntfData();
+    { IntfXmlZPI writer((callbackUrl_ + "faces.xml").c_str(), data); }
+    StartLoop();
+    EXPECT_EQ(Callback("149\n1"), "0");
+    EXPECT_EQ(Callback("110\n" + callbackUrl_ + "faces.xml\n0"), "0");
+    ASSERT_TRUE(host_.WaitFor("108"));
+    StopLoop();
+    EXPECT_EQ(host_.Find("103\n"), "103\n1\n-1\n" + callbackUrl_ + "zpi.xml\n1");
+    qel_intf_data* back = nullptr;
+    IntfXmlZPI::Read((callbackUrl_ + "zpi.xml").c_str(), &back, nullptr);
+    zpifix::expectSameIntfData(data, back);
+    qel_intf_data_free(back);
+    qel_intf_data_free(data);
 }
 
 TEST_F(ClientFlow, PartImportNamingADirectoryOrAFifoFinishesAtOnce) {
@@ -588,6 +618,19 @@ TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
     host.RequestStop();
     hostThread.join();
     host.Shutdown();
+}
+
+// The proxy holds the fields that translators were built with (host, port,
+// connection, server URL) and nothing more: one that a translator makes
+// itself is as large as the library takes it to be.
+TEST(ClientStartup, TheProxyHoldsItsFourFields) {
+    struct Fields : xobject {
+        std::string host;
+        int32_t port;
+        void* connection;
+        std::string serverUrl;
+    };
+    EXPECT_EQ(sizeof(ZorvanProxy), sizeof(Fields));
 }
 
 TEST(ClientStartup, SecondStartUpKeepsTheClient) {

@@ -2,12 +2,19 @@
 // error, with the path and the reason. A request whose document was not
 // handed over is not sent (100).
 #include "client/fake_host.h"
+#include "client/zr_bnfs.h"
 #include "client/zr_callback.h"
+#include "client/zr_client.h"
 #include "client/zr_proxy.h"
+#include "api/kpi_session.h"
 #include "api/zpi50_client.h"
 #include "file_targets.h"
 
 #include "kernel/records/qel_routines.h"
+#include "uniloc.h"
+#include "xml/framework/xml_element.h"
+#include "xml/intfdata/xml_zpi.h"
+#include "xml/intfdata_fixtures.h"
 #include "xml/side_documents/side_documents.h"
 
 #include "xmemory.h"
@@ -17,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -148,6 +156,97 @@ TEST_F(DocumentFailures, DocumentsThatCannotBeHandedOverAreTold) {
     else
         ::unsetenv("TMP");
     ::unsetenv("GG_TEMP_FILE");
+}
+
+TEST(BnfsDocumentFailures, ADocumentThatFailsPartWayKeepsTheGoodCopyAndSaysWhy) {
+#ifndef ZPI_TEST_HOOKS
+    GTEST_SKIP() << "the document limits are test switches: build with ZPI_TEST_HOOKS";
+#else
+    zr_test::FakeHost host;
+    ASSERT_TRUE(host.Ok());
+    ::unsetenv("GG_TEMP_FILE");
+    xrchandle<ZorvanProxy> proxy = ZrInitializeClient(host.Url().c_str());
+    ASSERT_TRUE(proxy);
+    const std::string url = ZrGetCallbackUrl().str();
+    unimemlocation* mem = unimemlocation::GetRegistered();
+    auto stored = [&](const char* name) {
+        std::string bytes;
+        EXPECT_TRUE(mem->ReadFile((std::string("/ZPI/") + name).c_str(), bytes, nullptr)) << name;
+        return bytes;
+    };
+
+    // The good copies: a small document, and its hand-over in either format.
+    qel_intf_data* small = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&small), 0);
+    { IntfXmlZPI writer((url + "model.xml").c_str(), small); }
+    int feature = 0;
+    for (int format : {0, 1}) {
+        ZrSetImportFormat(format);
+        ASSERT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, small, nullptr, &feature), 0);
+    }
+    qel_intf_data_free(small);
+    const char* names[] = {"model.xml", "zpi.neu", "zpi.xml"};
+    std::vector<std::string> good;
+    for (const char* name : names)
+        good.push_back(stored(name));
+    const size_t sent = host.Count();
+    // And a document on the host's side, written through a connection.
+    unimemlocation hostFiles("host-files");
+    ASSERT_TRUE(hostFiles.MakeDirectory("/ZPI", 0, nullptr));
+    ASSERT_TRUE(hostFiles.WriteFile("/ZPI/model.xml", good[0].data(), good[0].size(), nullptr));
+    host.ServeFiles(&hostFiles);
+
+    // A larger model then fails part-way, by either cause.
+    qel_intf_data* data = zpifix::fullIntfData();
+    { IntfXmlZPI writer((url + "large.xml").c_str(), data); }
+    qel_intf_data_free(data);
+    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI((url + "large.xml").c_str());
+    ASSERT_TRUE(model);
+    const struct {
+        size_t limit;
+        int64_t blocks;
+        std::string reason;
+    } cases[] = {
+        {1000, -1, "the document is larger than a bnfs transfer can carry (1000 bytes)"},
+        {0, 0, "no memory for the document"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        ZrBnfsTestHooks::SetDocumentLimit(c.limit);
+        ZrBnfsTestHooks::RefuseBlocksAfter(c.blocks);
+        for (const std::string& path : {url + "model.xml", host.Url() + "ZPI/model.xml"}) {
+            std::string raised;
+            try {
+                model->WriteZPI(path.c_str());
+            } catch (const xthrown& e) {
+                raised = e.what();
+            }
+            EXPECT_TRUE(Has(raised, "\"" + path + "\"")) << raised;
+            EXPECT_TRUE(Has(raised, c.reason)) << raised;
+        }
+        for (int format : {0, 1}) {
+            ZrSetImportFormat(format);
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature), 100);
+            const std::string said = ::testing::internal::GetCapturedStderr();
+            EXPECT_TRUE(Has(said, "request 103 not sent: ")) << said;
+            EXPECT_TRUE(Has(said, c.reason)) << said;
+        }
+        ZrBnfsTestHooks::SetDocumentLimit(0);
+        ZrBnfsTestHooks::RefuseBlocksAfter(-1);
+        for (size_t i = 0; i < good.size(); ++i)
+            EXPECT_EQ(stored(names[i]), good[i]) << names[i];
+        std::string onHost;
+        EXPECT_TRUE(hostFiles.ReadFile("/ZPI/model.xml", onHost, nullptr));
+        EXPECT_EQ(onHost, good[0]);
+        EXPECT_EQ(host.Count(), sent);
+    }
+    host.ServeFiles(nullptr);
+    model.release();
+    ZrSetImportFormat(0);
+    proxy.release();
+    ZrShutdownClient();
+#endif
 }
 
 } // namespace

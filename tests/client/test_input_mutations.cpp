@@ -239,7 +239,7 @@ protected:
     }
     void TearDown() override {
         running_.reset();
-        ZrResetJobLoop();
+        ZrShutdownClient();
         ZrSetImportFormat(0);
     }
 

@@ -44,14 +44,18 @@ void Journal(int i) {
 
 std::string LineOf(int i) { return "Record(" + std::to_string(i) + ",\"" + Padding(i) + "\")"; }
 
-// Checks the journal: whole record lines in order, and before each record
-// that follows a gap, a mark of exactly the records missing. Answers a
-// summary for the parent.
-std::string CheckJournal(const std::string& path, int records) {
+// Checks the journal: whole record lines in order from record `first`
+// (`outside`, a line another writer added, is passed over), and before
+// each record that follows a gap, a mark of exactly the records missing.
+// Answers a summary for the parent.
+std::string CheckJournal(const std::string& path, int records, int first = 0,
+                         const std::string& outside = std::string()) {
     std::ifstream in(path);
-    int next = 0, marks = 0, bad = 0, marked = 0;
+    int next = first, marks = 0, bad = 0, marked = 0;
     long pending = -1;
     for (std::string line; std::getline(in, line);) {
+        if (!outside.empty() && line + '\n' == outside)
+            continue;
         char* end = nullptr;
         const long n = std::strtol(line.c_str(), &end, 10);
         if (end != line.c_str() && std::string(end) == " records lost" && n > 0 && pending < 0) {
@@ -80,17 +84,25 @@ int Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-// Records go to a journal file until its file system is full, then room is
-// made and more records follow: the file holds whole lines, every gap is
-// marked with its size, and the failure was reported once.
-TEST(JournalFile, FullDiskLeavesWholeLinesAndMarksWhatWasLost) {
-    filetargets::ScratchDir dir;
+constexpr int kBefore = 1000, kAfter = 200;
+const std::string kWholeJournal = "bad=0 marked=1 marks=1 next=" + std::to_string(kBefore + kAfter) +
+                                  " pending=-1 of=" + std::to_string(kBefore + kAfter);
+
+// Records go to a journal file on a small file system with 16 KiB free:
+// the first `early` of them fit, then `change` (run with the journal's
+// path) alters the file from outside, then records go in until the file
+// system is full, room is made and more follow. Writes the journal's
+// summary (CheckJournal, from record `first`, passing over the line
+// `outside`) to `report` and this process's diagnostics to `diagnostics`;
+// answers the child's code (kNotAllowed: no file system could be made).
+int JournalOnFullDisk(const filetargets::ScratchDir& dir, const std::string& report,
+                      const std::string& diagnostics, int early = 0,
+                      const std::function<void(const std::string&)>& change = nullptr, int first = 0,
+                      const std::string& outside = std::string()) {
     const std::string small = dir.Path("small");
-    ASSERT_EQ(::mkdir(small.c_str(), 0700), 0);
-    const std::string report = dir.Path("report");
-    const std::string diagnostics = dir.Path("diagnostics");
-    constexpr int kBefore = 1000, kAfter = 200;
-    const int code = filetargets::RunOnSmallFileSystem(small, 64, [&] {
+    if (::mkdir(small.c_str(), 0700) != 0)
+        return -1;
+    return filetargets::RunOnSmallFileSystem(small, 64, [&] {
         const int err = ::open(diagnostics.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (err < 0 || ::dup2(err, 2) < 0)
             return 2;
@@ -104,25 +116,74 @@ TEST(JournalFile, FullDiskLeavesWholeLinesAndMarksWhatWasLost) {
         kkJournalSetMemoryLimit(0);
         if (!kkJournalSetFile(journal.c_str()))
             return 4;
-        for (int i = 0; i < kBefore; ++i)
+        for (int i = 0; i < kBefore; ++i) {
+            if (i == early && change)
+                change(journal);
             Journal(i);
+        }
         ::unlink(filler.c_str());
         for (int i = kBefore; i < kBefore + kAfter; ++i)
             Journal(i);
         kkJournalSetFile(nullptr);
-        std::ofstream(report) << CheckJournal(journal, kBefore + kAfter);
+        std::ofstream(report) << CheckJournal(journal, kBefore + kAfter, first, outside);
         return 0;
     });
+}
+
+const char* const kNoSmallFileSystem =
+    "this system does not let a test mount a file system of its own (unshare -m and a tmpfs "
+    "need CAP_SYS_ADMIN): the full disk is not tried";
+
+// Records go to a journal file until its file system is full, then room is
+// made and more records follow: the file holds whole lines, every gap is
+// marked with its size, and the failure was reported once.
+TEST(JournalFile, FullDiskLeavesWholeLinesAndMarksWhatWasLost) {
+    filetargets::ScratchDir dir;
+    const std::string report = dir.Path("report"), diagnostics = dir.Path("diagnostics");
+    const int code = JournalOnFullDisk(dir, report, diagnostics);
     if (code == kNotAllowed)
-        GTEST_SKIP() << "this system does not let a test mount a file system of its own "
-                        "(unshare -m and a tmpfs need CAP_SYS_ADMIN): the full disk is not tried";
+        GTEST_SKIP() << kNoSmallFileSystem;
     ASSERT_EQ(code, 0);
-    EXPECT_EQ(filetargets::ReadAll(report),
-              "bad=0 marked=1 marks=1 next=" + std::to_string(kBefore + kAfter) + " pending=-1 of=" +
-                  std::to_string(kBefore + kAfter));
+    EXPECT_EQ(filetargets::ReadAll(report), kWholeJournal);
     const std::string said = filetargets::ReadAll(diagnostics);
-    EXPECT_EQ(Count(said, "call journal \"" + small + "/calls.journal\": cannot write ("), 1) << said;
+    EXPECT_EQ(Count(said, "call journal \"" + dir.Path("small") + "/calls.journal\": cannot write ("), 1)
+        << said;
     EXPECT_EQ(Count(said, "\n"), 1) << said;
+}
+
+// The same when someone else changed the file before the disk filled (a
+// user emptied it, another writer appended a line): what a failed write
+// left is still cut off, and the marks still count what was lost.
+TEST(JournalFile, FullDiskAfterAnOutsideChangeStillLeavesWholeLinesAndMarks) {
+    constexpr int kEarly = 20;
+    const std::string appended = "appended by another\n";
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> change;
+        int first; // the first record left in the file
+    } cases[] = {
+        {"emptied", [](const std::string& path) { (void)!::truncate(path.c_str(), 0); }, kEarly},
+        {"appended",
+         [&](const std::string& path) {
+             const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+             if (fd >= 0) {
+                 (void)!::write(fd, appended.data(), appended.size());
+                 ::close(fd);
+             }
+         },
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        filetargets::ScratchDir dir;
+        const std::string report = dir.Path("report");
+        const int code = JournalOnFullDisk(dir, report, dir.Path("diagnostics"), kEarly, c.change,
+                                           c.first, appended);
+        if (code == kNotAllowed)
+            GTEST_SKIP() << kNoSmallFileSystem;
+        ASSERT_EQ(code, 0);
+        EXPECT_EQ(filetargets::ReadAll(report), kWholeJournal);
+    }
 }
 
 } // namespace

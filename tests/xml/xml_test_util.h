@@ -69,6 +69,24 @@ private:
     T* child_ = nullptr;
 };
 
+// A top reader that hands the attributes of every element below the root
+// to `check`.
+struct AttrReader : IntfXmlElement {
+    std::function<void(IntfXmlAttributes&)> check;
+    bool root = false;
+    IntfXmlElement* startElement(const char*, IntfXmlAttributes& a) override {
+        if (root)
+            check(a);
+        root = true;
+        PushName("x");
+        return this;
+    }
+    IntfXmlElement* endElement(const char* name) override {
+        PopName(name);
+        return NamesEmpty() ? nullptr : this;
+    }
+};
+
 // Parses "<Doc>" + inner + "</Doc>" with the top reader.
 inline void Parse(IntfXmlElement& top, const std::string& inner) {
     std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>" + inner + "</Doc>";

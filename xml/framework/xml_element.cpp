@@ -80,6 +80,16 @@ std::string IntfXmlReadFailure(const char* path, const std::string& reason) {
 
 void IntfXmlTellFailure(const std::string& text) { btk_tell("%s", text.c_str()); }
 
+void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
+                              const char* readAs) {
+    const std::string tag = element ? std::string(element) : IntfXmlStartTagName();
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "\"%.100s\" lacks the attribute \"%.100s\" at position %u: read as %.60s",
+                  tag.c_str(), name ? name : "", pos, readAs ? readAs : "");
+    IntfXmlTellPassedOver(text);
+}
+
 std::string IntfXmlCaughtText(bool* namesDocument) {
     if (namesDocument)
         *namesDocument = false;
@@ -307,12 +317,24 @@ std::string Utf8Of(const XMLCh* value) {
     return out;
 }
 
-bool EmptyList(IntfXmlAttributes* attrs, const char* getter) {
-    if (!attrs || attrs->getLength() == 0) {
-        IntfXmlTellPassedOver((std::string(getter) + " tried to access an empty attribute list").c_str());
-        return true;
-    }
-    return false;
+// The value of the attribute at `pos` when it has the name; otherwise null,
+// and told, reading as `readAs`.
+const XMLCh* ToldAttrib(const char* name, IntfXmlAttributes* attrs, unsigned pos,
+                        const char* readAs) {
+    const XMLCh* v = attrs ? AttribAt(name, *attrs, pos) : nullptr;
+    if (!v)
+        IntfXmlTellMissingAttrib(nullptr, name, pos, readAs);
+    return v;
+}
+
+// A value that is not a number, told, reading as `readAs`.
+void TellNotANumber(const char* name, const std::string& value, const char* what,
+                    const char* readAs) {
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "attribute \"%.100s\" of \"%.100s\" is not %s: \"%.60s\"; read as %s",
+                  name ? name : "", IntfXmlStartTagName().c_str(), what, value.c_str(), readAs);
+    IntfXmlTellPassedOver(text);
 }
 
 std::string_view Trim(std::string_view t) {
@@ -328,27 +350,27 @@ std::string_view Trim(std::string_view t) {
 
 int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
     int32_t result = -1;
-    if (EmptyList(attrs, "GetIntegerAttribValue"))
-        return result;
-    if (const XMLCh* v = AttribAt(name, *attrs, pos))
-        IntfXmlToInt(Trim(Utf8Of(v)), result);
+    if (const XMLCh* v = ToldAttrib(name, attrs, pos, "-1")) {
+        const std::string value = Utf8Of(v);
+        if (!IntfXmlToInt(Trim(value), result))
+            TellNotANumber(name, value, "an integer", "-1");
+    }
     return result;
 }
 
 btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
-    if (EmptyList(attrs, "GetStringAttribValue"))
-        return btkString();
-    if (const XMLCh* v = AttribAt(name, *attrs, pos))
+    if (const XMLCh* v = ToldAttrib(name, attrs, pos, "an empty text"))
         return btkString(Utf8Of(v));
     return btkString();
 }
 
 double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
     double result = -1.0;
-    if (EmptyList(attrs, "GetDoubleAttribValue"))
-        return result;
-    if (const XMLCh* v = AttribAt(name, *attrs, pos))
-        IntfXmlToDouble(Trim(Utf8Of(v)), result);
+    if (const XMLCh* v = ToldAttrib(name, attrs, pos, "-1")) {
+        const std::string value = Utf8Of(v);
+        if (!IntfXmlToDouble(Trim(value), result))
+            TellNotANumber(name, value, "a number", "-1");
+    }
     return result;
 }
 
@@ -441,6 +463,14 @@ int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned 
                            int32_t fallback, const char* element) {
     const XMLCh* v = AttribAt(name, attrs, pos);
     return v ? NumberOf<int32_t>(v, name, element, IntfXmlToInt, "an integer") : fallback;
+}
+
+int32_t IntfXmlWrittenInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                          int32_t fallback, const char* element) {
+    if (const XMLCh* v = AttribAt(name, attrs, pos))
+        return NumberOf<int32_t>(v, name, element, IntfXmlToInt, "an integer");
+    IntfXmlTellMissingAttrib(element, name, pos, std::to_string(fallback).c_str());
+    return fallback;
 }
 
 double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,

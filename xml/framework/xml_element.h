@@ -1,10 +1,11 @@
 // xml/framework: what every document is built on: the element binding
 // framework (this header), the one XML writer (xml_writer.h), the SAX
-// handler and parse entry points (sax_handler.h), document streams over
-// files and "bnfs:" locations (xml_streams.h), whole-document writing
-// (xml_document.h), record helpers (xml_records.h), and the temporary
-// directory with the transfer dump (xml_tempdir.h). It uses kernel/records/
-// and base/.
+// handler and parse entry points (sax_handler.h) with the encodings they
+// read (xml_encoding.h) and what bounds a read (xml_read_limits.h),
+// document streams over files and "bnfs:" locations (xml_streams.h),
+// whole-document writing (xml_document.h), record helpers (xml_records.h),
+// and the temporary directory with the transfer dump (xml_tempdir.h). It
+// uses kernel/records/ and base/.
 //
 // Element binding framework.
 //
@@ -94,20 +95,16 @@ constexpr size_t INTFXML_MAX_ATTRIBUTE_BYTES = size_t(1) << 20;
 // Switches for tests: process-wide, for the parses that begin afterwards.
 // Exported only by a build with ZPI_TEST_HOOKS (never shipped); elsewhere
 // hidden, so the limits keep their values.
-#if defined(ZPI_TEST_HOOKS)
-#define INTFXML_TEST_HOOKS_API ZPI_API
-#else
-#define INTFXML_TEST_HOOKS_API __attribute__((visibility("hidden")))
-#endif
-struct INTFXML_TEST_HOOKS_API IntfXmlTestHooks {
+struct ZPI_TEST_HOOKS_API IntfXmlTestHooks {
     // Lowers the two limits above (0 restores the limit). An attribute
     // limit below 256 bytes is not held exactly: the gate passes over
     // shorter tags unread.
     static void SetReadLimits(size_t textBytes, size_t attributeBytes);
 };
-// The limits in force (the constants above unless a test lowered them).
-ZPI_API size_t IntfXmlMaxTextBytes();
-ZPI_API size_t IntfXmlMaxAttributeBytes();
+// The limits in force (the constants above unless a test lowered them);
+// inside the library only.
+size_t IntfXmlMaxTextBytes();
+size_t IntfXmlMaxAttributeBytes();
 
 class ZPI_API IntfXmlError : public btkString {
 public:
@@ -134,6 +131,15 @@ ZPI_API std::string IntfXmlParsePosition();
 // `what` on standard error, for the first such thing of each document only.
 // Outside a parse, `what` alone, each time.
 ZPI_API void IntfXmlTellPassedOver(const char* what);
+// The name of the element whose start tag the parse running on this thread
+// is reading ("" outside a parse).
+ZPI_API std::string IntfXmlStartTagName();
+// Tells (as IntfXmlTellPassedOver) that an attribute the writers always
+// write was not found where they write it, and what was read in its place:
+// "\"<element>\" lacks the attribute \"<name>\" at position <pos>: read as
+// <readAs>". A null element names the start tag being read.
+ZPI_API void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
+                                      const char* readAs);
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] ZPI_API void IntfXmlThrow(int status, const char* format, ...)
@@ -362,9 +368,10 @@ inline bool IntfXmlIsName(const char* name, const char* wanted) {
 // the writer wrote them) and with the expected name; elsewhere it reads as
 // missing.
 
-// Lenient getters: the default (-1, empty text, -1.0) when the attribute is
-// missing, misplaced or not a number; an element without any attribute also
-// prints "<getter> tried to access an empty attribute list".
+// Lenient getters, for attributes the writers always write: the default
+// (-1, empty text, -1.0) when the attribute is missing, misplaced or not a
+// number, told as IntfXmlTellMissingAttrib tells (or that the value is not
+// a number).
 ZPI_API int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
 ZPI_API btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
 ZPI_API double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
@@ -381,6 +388,10 @@ ZPI_API double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, 
 // `fallback`; a value that is there but not an integer is an error.
 ZPI_API int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                                    int32_t fallback, const char* element);
+// The same for an attribute the writers always write: a fallback taken is
+// told (IntfXmlTellMissingAttrib).
+ZPI_API int32_t IntfXmlWrittenInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                                  int32_t fallback, const char* element);
 ZPI_API btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
                                        const char* element);
 // The "size" attribute at position 0: an integer of at least 0.

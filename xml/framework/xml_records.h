@@ -128,10 +128,11 @@ inline void CheckOnce(const void* existing, const char* child, const char* eleme
 }
 
 // The integer attribute at `pos` when it stands there under `name`, else
-// `fallback`; a value that is there but not an integer is an error.
+// `fallback`, told: the writers always write it. A value that is there but
+// not an integer is an error.
 inline int32_t IntAt(const char* name, IntfXmlAttributes& attrs, unsigned pos, int32_t fallback,
                      const char* element) {
-    return IntfXmlOptionalInt(name, attrs, pos, fallback, element);
+    return IntfXmlWrittenInt(name, attrs, pos, fallback, element);
 }
 
 } // namespace intfxml

@@ -125,7 +125,11 @@ bool IntfXmlIOStream::Close() {
         if (wbuf_)
             FlushBuffer();
         open_ = false;
-        if (!CloseHook())
+        // A stream that failed anywhere never publishes what it wrote: it
+        // gives its destination up, and keeps the first reason.
+        if (failed_)
+            DiscardHook();
+        else if (!CloseHook())
             SetFailed("closing failed");
     }
     wpos_ = wbuf_ ? 0 : kWriteBufferSize;
@@ -192,9 +196,6 @@ long IntfXmlFileStream::WriteHook(const char* data, size_t n) {
 
 bool IntfXmlFileStream::CloseHook() {
     if (out_) {
-        // A stream that failed anywhere never replaces its target.
-        if (!Good())
-            out_->SetFailed(Error());
         const bool ok = out_->Commit();
         if (!ok)
             SetFailed(out_->Error());
@@ -284,6 +285,12 @@ long IntfXmlBnfsStream::ReadHook(char* buffer, size_t wanted) {
 
 long IntfXmlBnfsStream::WriteHook(const char* data, size_t n) {
     long k = file_->Write(data, n);
+    if (k < 0 || size_t(k) != n) {
+        // The file's reason ("larger than a transfer can carry") rather
+        // than only that writing failed.
+        const std::string why = file_->Error();
+        SetFailed(why.empty() ? "writing failed" : why);
+    }
     return k < 0 ? 0 : k;
 }
 

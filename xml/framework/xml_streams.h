@@ -18,8 +18,9 @@
 // open a document for writing; IntfXmlCloseOutput flushes, closes and reports.
 //
 // A document never replaces its target unless it is whole: a local file is
-// written beside its target and renamed over it by a Close() without any
-// failure (base/files/kkatomicfile.h); a "bnfs:" document is sent by its close.
+// written beside its target and renamed over it, and a "bnfs:" document is
+// sent, by a Close() without any failure (base/files/kkatomicfile.h); a
+// stream that failed anywhere is discarded by its Close().
 // Discard() gives a document up instead: the local target stays as it was
 // (or absent) and nothing is sent. Destroying a stream that was not closed
 // discards it, so a writer that ends early (an exception, a return) never
@@ -125,8 +126,9 @@ public:
     // apart after the 0.
     size_t Read(char* buffer, size_t n);
 
-    // Flushes the output, then closes the destination. Harmless when closed.
-    // False when the open, a write or the close failed.
+    // Flushes the output, then closes the destination; after any failure it
+    // discards it instead (Discard). Harmless when closed. False when the
+    // open, a write or the close failed (Error() says why).
     bool Close();
     // Closes the destination without completing it: what was written is
     // dropped where the destination allows (a local file's target stays as

@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <charconv>
+#include <cxxabi.h>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -165,7 +167,11 @@ btkString& AppendChar(btkString& text, char c) {
 
 // ---- the writer -----------------------------------------------------------------------
 
-__thread IntfXmlWriter* intfXmlCurrentWriter __attribute__((tls_model("initial-exec"))) = nullptr;
+__thread IntfXmlWriter* intfXmlCurrentWriter
+    __attribute__((tls_model("initial-exec"), visibility("hidden"))) = nullptr;
+
+// This library's handle, as thread_local destructors are registered with.
+extern "C" void* __dso_handle;
 
 namespace {
 
@@ -213,19 +219,37 @@ IntfXmlWriter::~IntfXmlWriter() = default;
 
 namespace {
 
-// The thread's idle writer, made when first asked for and deleted when the
-// thread ends. Only the pointer is thread-local: the library's static TLS
-// need stays a few pointers (see t_blocks in xml_element.cpp).
-thread_local std::unique_ptr<IntfXmlWriter> t_idle;
+// The thread's idle writer, made when first asked for and deleted with the
+// thread's thread-locals. Only the pointer is thread-local: the library's
+// static TLS need stays a few pointers (see t_blocks in xml_element.cpp).
+// It is a plain pointer, never destroyed itself: a thread-local destructor
+// that writes after the writer went (one made before the thread first
+// wrote goes after it) finds it null and gets a new writer, deleted in turn
+// right after that destructor.
+__thread IntfXmlWriter* t_idle = nullptr;
+
+void DeleteIdle(void* writer) {
+    if (t_idle == writer)
+        t_idle = nullptr;
+    delete static_cast<IntfXmlWriter*>(writer);
+}
 
 } // namespace
 
 IntfXmlWriter& IntfXmlWriter::Idle() {
     // Outside any document: the thread's own writer, which drops its bytes.
-    if (!t_idle)
-        t_idle = std::make_unique<IntfXmlWriter>(nullptr);
+    if (!t_idle) {
+        auto made = std::make_unique<IntfXmlWriter>(nullptr);
+        // What a thread_local's destructor is registered with: it runs when
+        // the thread ends, or right after the destructor running now.
+        if (__cxxabiv1::__cxa_thread_atexit(&DeleteIdle, made.get(), &__dso_handle) != 0)
+            throw std::bad_alloc();
+        t_idle = made.release();
+    }
     return *t_idle;
 }
+
+IntfXmlWriter& IntfXmlWriter::CurrentByCall() { return Current(); }
 
 IntfXmlWriter::Use::Use(IntfXmlWriter& writer) : previous_(intfXmlCurrentWriter) {
     intfXmlCurrentWriter = &writer;

@@ -62,11 +62,14 @@ inline char* IntfXmlPutNumber(char* buf, double value) { return IntfXmlPutDouble
 
 class IntfXmlWriter;
 
+#if defined(ZPI50_BUILD)
 // The writer of the document being written on this thread (null: none); see
 // IntfXmlWriter::Current. Kept where the thread pointer finds it without a
-// call, as it is read for every element.
-extern ZPI_API __thread IntfXmlWriter* intfXmlCurrentWriter
-    __attribute__((tls_model("initial-exec")));
+// call, as it is read for every element. Not exported: no other module
+// binds to the library's thread-local storage.
+extern __thread IntfXmlWriter* intfXmlCurrentWriter
+    __attribute__((tls_model("initial-exec"), visibility("hidden")));
+#endif
 
 class ZPI_API IntfXmlWriter {
 public:
@@ -81,9 +84,16 @@ public:
     // one of the innermost Use alive on this thread, else one of the
     // thread's own without a stream (what it is given is dropped).
     INTFXML_INLINE static IntfXmlWriter& Current() {
+#if defined(ZPI50_BUILD)
         IntfXmlWriter* w = intfXmlCurrentWriter;
         return w ? *w : Idle();
+#else
+        // Outside the library (tests, tools) through a call: the pointer is
+        // not exported.
+        return CurrentByCall();
+#endif
     }
+    static IntfXmlWriter& CurrentByCall();
 
     // Makes a writer the calling thread's current one while it lives; the
     // one current before comes back afterwards.

@@ -517,10 +517,8 @@ IntfXmlElement* IntfXmlComponents::startElement(const char* name, IntfXmlAttribu
         if (int64_t(components_.size()) >= count_)
             IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Components\": more components than its size %d",
                          count_);
-        // Without "dir" at its place the direction is -1.
-        const int32_t dir = IntfXmlHasAttrib("dir", attrs, 0)
-                                ? IntfXmlRequireInt("dir", attrs, 0, "Component")
-                                : -1;
+        // Without "dir" at its place the direction is -1 (told).
+        const int32_t dir = IntfXmlWrittenInt("dir", attrs, 0, -1, "Component");
         IntfXmlComponent* c = MakeChild<IntfXmlComponent>(dir);
         components_.push_back(c);
         return c;

@@ -177,9 +177,7 @@ IntfXmlDatums::IntfXmlDatums(IntfXmlElement* parent, qel_intf_data* target)
 IntfXmlElement* IntfXmlDatums::startElement(const char*, IntfXmlAttributes& attrs) {
     // Every child of "Datums" is a datum, whatever its name.
     const int32_t id = IntAt("ID", attrs, 0, -1, "Datum");
-    btkString name;
-    if (IntfXmlHasAttrib("name", attrs, 1))
-        name = GetStringAttribValue("name", &attrs, 1);
+    const btkString name = GetStringAttribValue("name", &attrs, 1);
     return MakeChild<IntfXmlDatum>(target_, id, name);
 }
 

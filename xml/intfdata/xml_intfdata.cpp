@@ -6,6 +6,7 @@
 #include "xml/intfdata/xml_faces.h"
 #include "xml/geometry/xml_geometry.h"
 #include "xml/framework/xml_records.h"
+#include "xml/framework/xml_writer.h"
 
 #include <cstring>
 
@@ -72,11 +73,19 @@ IntfXmlElement* IntfXmlQelIntfData::startElement(const char* name, IntfXmlAttrib
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"QelIntfData\" continues after it was taken");
     if (IntfXmlIsName(name, "Accuracy")) {
         // Each attribute only at its own position; a missing one leaves the
-        // field as the fresh record holds it.
+        // field as the fresh record holds it, told.
         if (IntfXmlHasAttrib("type", attrs, 0))
             data_->accuracy_type = uint32_t(IntfXmlRequireInt("type", attrs, 0, "Accuracy"));
-        if (IntfXmlHasAttrib("value", attrs, 1))
+        else
+            IntfXmlTellMissingAttrib("Accuracy", "type", 0,
+                                     std::to_string(data_->accuracy_type).c_str());
+        if (IntfXmlHasAttrib("value", attrs, 1)) {
             data_->accuracy = IntfXmlRequireDouble("value", attrs, 1, "Accuracy");
+        } else {
+            char value[32];
+            *IntfXmlFormatDouble(value, data_->accuracy) = '\0';
+            IntfXmlTellMissingAttrib("Accuracy", "value", 1, value);
+        }
         PushName(name);
         return this;
     }

@@ -165,7 +165,9 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
     RejectNested(NamesEmpty(), name, TopName().c_str());
     if (std::strcmp(name, "Value") != 0)
         IntfXmlThrowUnexpected(name, "Attrib");
-    switch (GetIntegerAttribValue("type", &attrs, 0)) {
+    // A value of a kind without an element is written as "Value" without
+    // attributes: the entry keeps what it had, quietly.
+    switch (attrs.getLength() == 0 ? 0 : GetIntegerAttribValue("type", &attrs, 0)) {
     case 1:
         entry_->value_kind = 1;
         entry_->int_value = GetIntegerAttribValue("val", &attrs, 1);

@@ -63,7 +63,8 @@ IntfXmlElement* IntfXmlLogLines::startElement(const char* name, IntfXmlAttribute
         IntfXmlThrowUnexpected(name, depth_ > 2 ? "LogLine" : "LogLines");
     intfxml::CheckRoom(int(lines_.size()), size_, "LogLine", "LogLines");
     IntfXmlLogLine line;
-    line.missing = intfxml::IntAt("empty", attrs, 0, 0, "LogLine") == 1;
+    // "empty" is written only for a line that is missing.
+    line.missing = IntfXmlOptionalInt("empty", attrs, 0, 0, "LogLine") == 1;
     lines_.push_back(std::move(line));
     return this;
 }

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -386,6 +387,25 @@ TEST(FileCommits, AWriterKilledAnywhereLeavesAWholeTargetAndTheNextWriteRemovesW
             EXPECT_GT(leftovers, 0u) << "no kill came while the file had a name";
         }
     }
+}
+
+// What a killed writer left under a high temporary name (it held slot 20
+// while 20 others wrote) goes with the next commit, though the names
+// before it are free; a live writer's locked file under the last name
+// stays.
+TEST(FileCommits, TheNextWriteRemovesWhatAKilledWriterLeftUnderAnyTemporaryName) {
+    ScratchDir dir;
+    const std::string target = dir.Path("t.xml");
+    WriteAll(target, "old");
+    WriteAll(dir.Path(".t.xml.20.tmp"), "killed");
+    WriteAll(dir.Path(".t.xml.63.tmp"), "live");
+    const int live = ::open(dir.Path(".t.xml.63.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(live, 0);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    EXPECT_TRUE(Commit(target, "new"));
+    ::close(live);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{".t.xml.63.tmp", "t.xml"}));
+    EXPECT_EQ(ReadAll(target), "new");
 }
 
 TEST(FileCommits, AReplacedFileKeepsItsOwnAttributesWhateverTheCurrentFolder) {

@@ -1078,7 +1078,7 @@ TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
     EXPECT_EQ(budget.GetHeld(), 0u);
 }
 
-TEST(BnfsServerBudget, FilesPeersStoreAndOldVersionsThatAnswersHoldAreCounted) {
+TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGoOutWhole) {
     BudgetedServer setup("budget-files", 256 * 1024);
     ASSERT_TRUE(setup.serving->Ok());
     uniByteBudget& budget = setup.budget;
@@ -1119,29 +1119,57 @@ TEST(BnfsServerBudget, FilesPeersStoreAndOldVersionsThatAnswersHoldAreCounted) {
     EXPECT_EQ(fetched, own);
     BNFSConnection::Close(c);
 
-    // A peer asks for it and reads nothing; then the file is replaced. The
-    // old version, held by that answer alone, is counted; beyond the limit
-    // the session holding it is closed and the version freed.
-    std::weak_ptr<const std::string> old;
+    // A peer asks for the process's own file and reads nothing yet; then
+    // the process replaces the file. The old version counts in no budget,
+    // whether it is larger than the limit or larger than the room that
+    // peers' files leave, and goes out whole; the last answer holding it
+    // frees it.
+    auto fetchWhileReplaced = [&](size_t size) {
+        const std::string own(size, 'o');
+        ASSERT_TRUE(mem.WriteFile("/ZPI/own", own.data(), own.size(), nullptr));
+        std::weak_ptr<const std::string> old;
+        {
+            std::shared_ptr<const std::string> held;
+            ASSERT_TRUE(mem.ReadShared("/ZPI/own", held, nullptr));
+            old = held;
+        }
+        btkSocketStream reader(ConnectLoopback(serving.Port(), 4096));
+        ASSERT_TRUE(reader.IsOpen());
+        const std::string read = FrameHeader('G', 8) + "/ZPI/own";
+        ASSERT_TRUE(reader.WriteAll(read.data(), read.size(), &e)) << e.message;
+        const auto start = Clock::now();
+        while (old.use_count() < 2 && SecondsSince(start) < 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(old.use_count(), 2); // the location and the answer
+        const size_t held = budget.GetHeld();
+        ASSERT_TRUE(mem.WriteFile("/ZPI/own", "n", 1, nullptr));
+        EXPECT_EQ(budget.GetHeld(), held);
+        bnfsFrame f;
+        ASSERT_TRUE(bnfsReadFrame(reader, f, 30, 60, &e)) << e.message;
+        EXPECT_EQ(f.kind, 'F');
+        EXPECT_TRUE(f.payload == own) << f.payload.size() << " bytes of " << own.size();
+        while (!old.expired() && SecondsSince(start) < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(old.expired());
+        EXPECT_EQ(budget.GetHeld(), held);
+    };
     {
-        std::shared_ptr<const std::string> held;
-        ASSERT_TRUE(mem.ReadShared("/ZPI/own", held, nullptr));
-        old = held;
+        SCOPED_TRACE("larger than the limit");
+        fetchWhileReplaced(16u << 20);
     }
-    const int reader = ConnectLoopback(serving.Port(), 4096);
-    ASSERT_GE(reader, 0);
-    const std::string read = FrameHeader('G', 8) + "/ZPI/own";
-    ASSERT_EQ(::send(reader, read.data(), read.size(), MSG_NOSIGNAL), ssize_t(read.size()));
-    const auto start = Clock::now();
-    while (old.use_count() < 2 && SecondsSince(start) < 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(old.use_count(), 2); // the location and the answer
-    const std::string next(16u << 20, 'n');
-    ASSERT_TRUE(mem.WriteFile("/ZPI/own", next.data(), next.size(), nullptr));
-    EXPECT_TRUE(ClosedWithin(reader, 10));
-    EXPECT_TRUE(old.expired());
-    EXPECT_TRUE(HeldBecomes(budget, part.size()));
-    ::close(reader);
+    {
+        // Peers' files fill the budget but for 1 MB.
+        SCOPED_TRACE("larger than the room left");
+        budget.SetLimit(16u << 20);
+        const std::string most((15u << 20) - part.size(), 'm');
+        c = serving.Open(10);
+        ASSERT_NE(c, nullptr);
+        EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/most", most.data(), most.size(), e))
+            << e.message;
+        BNFSConnection::Close(c);
+        EXPECT_TRUE(HeldBecomes(budget, 15u << 20));
+        fetchWhileReplaced(8u << 20);
+    }
 }
 
 } // namespace

@@ -125,8 +125,8 @@ TEST(XmlFramework, AttributesAreFoundByPositionAndName) {
         EXPECT_EQ(GetIntegerAttribValue("size", &a, 0), -1);
         EXPECT_STREQ(GetStringAttribValue("n", &a, 0), "");
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  "document \"test\", line 1, column 7: GetIntegerAttribValue tried to access an "
-                  "empty attribute list\n");
+                  "document \"test\", line 1, column 7: \"E\" lacks the attribute \"size\" at "
+                  "position 0: read as -1\n");
     });
 }
 

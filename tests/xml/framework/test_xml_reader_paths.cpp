@@ -128,6 +128,30 @@ TEST(XmlReaderPaths, TextsAreGatheredWholeAndWhitespaceBeforeATagIsNotHandedOver
     EXPECT_EQ(mixed.seen, "A=a;B=b;");
 }
 
+TEST(XmlReaderPaths, CharactersBeyondUFFFFArriveWholeInTextsLongerThanTheParsersPieces) {
+    // The parser hands a long text over in pieces of 2^20 UTF-16 units; one
+    // unit and then 600,000 characters of two units each are cut between
+    // two pieces. As a text child and as a value, in UTF-8 and in UTF-16.
+    std::string smileys = "x";
+    for (int i = 0; i < 600000; ++i)
+        smileys += "\xF0\x9F\x98\x80";
+    const std::string expected = "A=" + smileys + ";";
+    const std::string utf8 = "<D><A>" + smileys + "</A></D>";
+    std::u16string wide = u"\uFEFF<D><A>x";
+    for (int i = 0; i < 600000; ++i)
+        wide += u"\U0001F600";
+    wide += u"</A></D>";
+    const std::string utf16(reinterpret_cast<const char*>(wide.data()), 2 * wide.size());
+    for (const std::string* doc : {&utf8, &utf16}) {
+        Recorder text;
+        IntfXmlParseBuffer(doc->data(), doc->size(), &text, "t");
+        EXPECT_TRUE(text.seen == expected) << text.seen.size() << " bytes, not " << expected.size();
+        ValueRecorder value;
+        IntfXmlParseBuffer(doc->data(), doc->size(), &value, "t");
+        EXPECT_TRUE(value.seen == expected) << value.seen.size() << " bytes, not " << expected.size();
+    }
+}
+
 TEST(XmlReaderPaths, WordsConvertExactlyAsTheLibraryConversionTakesThem) {
     const char* doubles[] = {"0",       "-0",       "+0",      "007",   "-123456789012345",
                              "999999999999999",     "1234567890123456",  "12345678901234567890",
@@ -170,24 +194,8 @@ TEST(XmlReaderPaths, WordsConvertExactlyAsTheLibraryConversionTakesThem) {
 
 namespace {
 
-struct AttrReader : IntfXmlElement {
-    std::function<void(IntfXmlAttributes&)> check;
-    bool root = false;
-    IntfXmlElement* startElement(const char*, IntfXmlAttributes& a) override {
-        if (root)
-            check(a);
-        root = true;
-        PushName("x");
-        return this;
-    }
-    IntfXmlElement* endElement(const char* name) override {
-        PopName(name);
-        return NamesEmpty() ? nullptr : this;
-    }
-};
-
 void WithAttributes(const std::string& tag, std::function<void(IntfXmlAttributes&)> check) {
-    AttrReader r;
+    xmltest::AttrReader r;
     r.check = std::move(check);
     const std::string doc = "<D>" + tag + "</D>";
     IntfXmlParseBuffer(doc.data(), doc.size(), &r, "test");

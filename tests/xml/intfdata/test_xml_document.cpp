@@ -298,3 +298,103 @@ TEST(XmlDocument, ModelsStandOverTheRecordsRead) {
     EXPECT_EQ(meta->GetPIElementColors()->Count(), 2);
     EXPECT_EQ(meta->GetPIFacetedReps()->Count(), 2);
 }
+
+namespace {
+
+// `doc` with the attributes of the first start tag of `element` removed
+// (`only`: just that one attribute).
+std::string WithoutAttributes(std::string doc, const std::string& element,
+                              const std::string& only = "") {
+    const size_t tag = doc.find("<" + element + " ");
+    EXPECT_NE(tag, std::string::npos) << element;
+    if (tag == std::string::npos)
+        return doc;
+    size_t from = tag + 1 + element.size();
+    size_t to = from;
+    for (char quote = 0; quote || doc[to] != '>'; ++to)
+        if (doc[to] == '"')
+            quote = quote ? 0 : '"';
+    if (!only.empty()) {
+        from = doc.find(" " + only + "=\"", from);
+        to = doc.find('"', from + only.size() + 3) + 1;
+    }
+    return doc.erase(from, to - from);
+}
+
+} // namespace
+
+TEST(XmlDocument, AnAttributeTheWritersWriteIsToldWhereItIsMissingAndOnlyThere) {
+    // A model holding every kind of item, written with WriteZPI and read
+    // back with ReadZPI, reads without a word (a general attribute whose
+    // value is of no kind of its own among them).
+    KGetPISession();
+    IntfDataPtr data(zpifix::fullIntfData());
+    ExtPtr ext(zpifix::fullExtension());
+    KWPIModel* made = nullptr;
+    ASSERT_EQ(CreatePIModel_global(data.get(), ext.get(), &made), 1);
+    xrchandle<KWPIModel> model(made);
+    TempFile file("told");
+    model->WriteZPI(file.path());
+    model->Close();
+    const std::string written = file.Read();
+    testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(file.path());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(read);
+    read->Close();
+    // Each element of the two parts without the attributes its readers
+    // read: the first one missing is told, once for the document, with its
+    // place and what was read instead; the document is read all the same.
+    struct Case {
+        const char* element;
+        const char* only; // the one attribute removed, or all of them
+        const char* told;
+    };
+    const Case cases[] = {
+        {"Accuracy", "", "\"Accuracy\" lacks the attribute \"type\" at position 0: read as 0"},
+        {"Face", "", "\"Face\" lacks the attribute \"ID\" at position 0: read as -1"},
+        {"Face", "orient", "\"Face\" lacks the attribute \"orient\" at position 1: read as 0"},
+        {"Contour", "", "\"Contour\" lacks the attribute \"traversal\" at position 0: read as 0"},
+        {"EdgeIds", "", "\"EdgeIds\" lacks the attribute \"size\" at position 0: read as 0"},
+        {"Quilt", "", "\"Quilt\" lacks the attribute \"ID\" at position 0: read as -1"},
+        {"Edge", "dir2", "\"Edge\" lacks the attribute \"dir2\" at position 4: read as -1"},
+        {"Datum", "name",
+         "\"Datum\" lacks the attribute \"name\" at position 1: read as an "
+         "empty text"},
+        {"Component", "", "\"Component\" lacks the attribute \"dir\" at position 0: read as -1"},
+        {"Unit", "", "\"Unit\" lacks the attribute \"name\" at position 0: read as an empty text"},
+        {"ItemName", "id", "\"ItemName\" lacks the attribute \"id\" at position 2: read as -1"},
+        {"Attrib", "refId", "\"Attrib\" lacks the attribute \"refId\" at position 2: read as -1"},
+        {"Value", "val", "\"Value\" lacks the attribute \"val\" at position 1: read as -1"},
+        {"Layer", "operation",
+         "\"Layer\" lacks the attribute \"operation\" at position 2: read as -1"},
+        {"Col", "", "\"Col\" lacks the attribute \"id\" at position 0: read as -1"},
+        {"RefColor", "trans",
+         "\"RefColor\" lacks the attribute \"trans\" at position 5: read as -1"},
+        {"Bump", "fileName",
+         "\"Bump\" lacks the attribute \"fileName\" at position 1: read as an empty text"},
+        {"ExtEdge", "", "\"ExtEdge\" lacks the attribute \"ID\" at position 0: read as -1"},
+        {"VtxComp", "", "\"VtxComp\" lacks the attribute \"EdgeId\" at position 0: read as -1"},
+        {"FacetedRep", "", "\"FacetedRep\" lacks the attribute \"id\" at position 0: read as -1"},
+        {"FacetVtx", "",
+         "\"FacetVtx\" lacks the attribute \"Neighbour\" at position 0: read as -1"},
+    };
+    for (const Case& c : cases) {
+        file.Write(WithoutAttributes(written, c.element, c.only));
+        qel_intf_data* d = nullptr;
+        qel_intf_data_extend* e = nullptr;
+        testing::internal::CaptureStderr();
+        const int status = ErrorOf([&] { IntfXmlZPI::Read(file.path(), &d, &e); });
+        const std::string told = testing::internal::GetCapturedStderr();
+        IntfDataPtr backData(d);
+        ExtPtr backExt(e);
+        EXPECT_EQ(status, 0) << c.element;
+        const std::string line = std::string(c.told) + "\n";
+        EXPECT_EQ(told.rfind("document \"" + std::string(file.path()) + "\", line ", 0), 0u)
+            << told;
+        EXPECT_TRUE(told.size() > line.size() &&
+                    told.compare(told.size() - line.size(), line.size(), line) == 0)
+            << told;
+        EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+    }
+}

@@ -440,8 +440,8 @@ TEST(TranslationOptions, AnOptionWithoutAttributesIsToldWithItsDocument) {
     ASSERT_TRUE(options);
     EXPECT_EQ(options->Count(), 1u);
     EXPECT_EQ(told, "document \"" + path +
-                        "\", line 2, column 9: GetStringAttribValue tried to access an empty "
-                        "attribute list\n");
+                        "\", line 2, column 9: \"Option\" lacks the attribute \"Name\" at position "
+                        "0: read as an empty text\n");
 }
 
 TEST(TranslationOptions, WrittenOptionsReadBackExactly) {
