@@ -82,9 +82,10 @@
       "One weight per control point; a null handle for a non-rational "        \
       "curve.")                                                                \
     X(KPIBspline, xrchandle<KPoint3DList>, GetPoints, (), (),                  \
-      "The control points as given to CreatePIBspline (record mode keeps "     \
-      "them multiplied by their weights and divides the weights out again "    \
-      "here).")
+      "The control points given to CreatePIBspline. Record mode keeps them "   \
+      "multiplied by their weights and divides the weights out again here, "   \
+      "so the points of a rational curve come back within an ulp of those "    \
+      "given, not always bit for bit; cache mode gives them as given.")
 
 #define ZPI_OPS_KPICompositeCurve(X)                                           \
     X(KPICompositeCurve, xrchandle<KPICurveList>, GetCurves, (), (),           \
@@ -193,8 +194,9 @@
     X(KPIBsplsrf, xrchandle<xrealsequence>, GetVParameters, (), (),            \
       "The knot vector in v (as GetUParameters).")                             \
     X(KPIBsplsrf, xrchandle<KPoint3DList>, GetPoints, (), (),                  \
-      "The control points as given (record mode divides the weights out "      \
-      "again).")                                                               \
+      "The control points given, as KPIBspline's GetPoints gives them: "       \
+      "those of a rational surface within an ulp in record mode, which keeps " \
+      "them multiplied by their weights.")                                     \
     X(KPIBsplsrf, xrchandle<xrealsequence>, GetWeights, (), (),                \
       "One weight per control point; a null handle for a non-rational "        \
       "surface.")
@@ -309,7 +311,8 @@
       "The name given to the item.")                                           \
     X(KPINameAttribute, void, SetName, (const char* name), (name),             \
       "Renames. Raises (1, 0) for a null name and (1, 1) for one of 32 "       \
-      "characters or more, keeping the old name.")                             \
+      "characters or more or one that is not a name a document can carry "     \
+      "(see Names under Conventions), keeping the old name.")                  \
     X(KPINameAttribute, int, GetItemId, (), (),                                \
       "The id of the named item.")                                             \
     X(KPINameAttribute, KPIItemType, GetItemType, (), (),                      \
@@ -321,14 +324,16 @@
       "The attribute's name.")                                                 \
     X(KPIGeneralAttribute, void, SetName, (const char* name), (name),          \
       "Renames. Raises (1, 0) for a null name and (1, 1) for one of 32 "       \
-      "characters or more, keeping the old name.")                             \
+      "characters or more or one that is not a name a document can carry "     \
+      "(see Names under Conventions), keeping the old name.")                  \
     X(KPIGeneralAttribute, xany, GetValue, (), (),                             \
       "The value: an int, a double or a text; a null xany when the "           \
       "attribute has none.")                                                   \
     X(KPIGeneralAttribute, void, SetValue, (xany value), (value),              \
       "Sets the value: an int, a double or a text of at most 31 characters; "  \
       "a value of any other kind (null, boolean, object) leaves the value "    \
-      "as it was. Raises (1, 1) for a longer text.")                           \
+      "as it was. Raises (1, 1) for a longer text or one that a document "     \
+      "cannot carry (see Names under Conventions).")                           \
     X(KPIGeneralAttribute, int, GetItemId, (), (),                             \
       "The id of the item the attribute belongs to.")                          \
     X(KPIGeneralAttribute, KPIItemType, GetItemType, (), (),                   \
@@ -526,7 +531,8 @@
       (name),                                                                  \
       "A new layer named `name` (id -1, status normal, no items); part of "    \
       "the model once stored with SetPILayers. Raises (1, 0) for a null "      \
-      "name and (1, 1) for one of 32 characters or more.")                     \
+      "name and (1, 1) for one of 32 characters or more or one that a "        \
+      "document cannot carry (see Names under Conventions).")                  \
     X(KWPIModelExt, void, SetPILayers,                                         \
       (xrchandle<KPILayerList> layers),                                        \
       (layers),                                                                \
@@ -549,7 +555,8 @@
       (const char* name, double factor),                                       \
       (name, factor),                                                          \
       "A new length unit of your own: `name` (cut to 31 characters) and its "  \
-      "size in inches, not checked. Raises (1, 0) for a null name.")           \
+      "size in inches, not checked. Raises (1, 0) for a null name and (1, 1) " \
+      "for one that a document cannot carry (see Names under Conventions).")   \
     X(KWPIModelExt, xrchandle<KPIMassUnit>, CreatePIMassUnit,                  \
       (KPIMassUnits unit),                                                     \
       (unit),                                                                  \
@@ -560,7 +567,8 @@
       (const char* name, double factor),                                       \
       (name, factor),                                                          \
       "A new mass unit of your own: `name` (cut to 31 characters) and its "    \
-      "size in pounds, not checked. Raises (1, 0) for a null name.")           \
+      "size in pounds, not checked. Raises (1, 0) for a null name and (1, 1) " \
+      "for one that a document cannot carry (see Names under Conventions).")   \
     X(KWPIModelExt, void, SetPIUnits, (xrchandle<KPIUnitList> units), (units), \
       "Replaces the stored units by copies of those in the list (an empty "    \
       "list stores none); later changes to the objects do not reach the "      \
@@ -611,7 +619,8 @@
       "A new name attribute: `name` given to the item `itemId` of kind "       \
       "`itemType`. Raises (2, 1) for an item type outside KPI_EDGE to "        \
       "KPI_PART, (3, 0) for a null name and (3, 1) for one of 32 characters "  \
-      "or more.")                                                              \
+      "or more or one that a document cannot carry (see Names under "          \
+      "Conventions).")                                                         \
     X(KWPIModelExt, void, SetPINameAttributes,                                 \
       (xrchandle<KPINameAttributeList> attributes),                            \
       (attributes),                                                            \
@@ -630,7 +639,8 @@
       "A new general attribute: a named value (an int, a double or a text "    \
       "of at most 31 characters) of the item `itemId` of kind `itemType`; a "  \
       "value of another kind leaves it without one. Raises as "                \
-      "CreatePINameAttribute, and (4, 1) for a longer text.")                  \
+      "CreatePINameAttribute, and (4, 1) for a longer text or one that a "     \
+      "document cannot carry.")                                                \
     X(KWPIModelExt, void, SetPIGeneralAttributes,                              \
       (xrchandle<KPIGeneralAttributeList> attributes),                         \
       (attributes),                                                            \
@@ -735,7 +745,8 @@
       "the first of csys, curve and plane that is not null (its item type "    \
       "says which); not yet in the model: add it with AddPIDatum or "          \
       "SetPIDatums. Raises (1, 1) for a negative id, (2, 0) for a null "       \
-      "name, (2, 1) for a name of 32 bytes or more, (3, 0) when csys, curve "  \
+      "name, (2, 1) for a name of 32 bytes or more or one that a document "    \
+      "cannot carry (see Names under Conventions), (3, 0) when csys, curve "   \
       "and plane are all null.")                                               \
     X(KWPIModel, xrchandle<KPILoop>, CreatePILoop,                             \
       (KPILoopTraversal traversal, xrchandle<xintsequence> edgeIds),           \
@@ -781,7 +792,10 @@
       "closed), (1, 0) for a null stream, -92 when the part could not be "     \
       "written whole (the stream refused a write or threw; what() says "       \
       "which), -91 when another save holds the stream's name or a save runs "  \
-      "on this thread already (your stream's Write saved again).")             \
+      "on this thread already (your stream's Write saved again). An item it "  \
+      "cannot convert (a composite curve inside a composite curve, a surface " \
+      "or curve kind out of service) is left out of the part, and told on "    \
+      "standard error once per kind of loss, naming the first such item.")     \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
       "a \"bnfs:\" location); it replaces its target only when whole (a "      \
@@ -789,9 +803,12 @@
       "mode) is written from its objects. Raises (1, 0) for a null path, "     \
       "then status 13 for a closed model, -52 when the path cannot be "        \
       "opened for writing (a missing or read-only folder, a folder, a FIFO, "  \
-      "an empty path) and -53 when writing failed (a full disk, a \"bnfs:\" "  \
-      "document larger than a transfer carries); the "                         \
-      "exception's what() names the path and the reason.")                     \
+      "an empty path), -53 when writing failed (a full disk, a \"bnfs:\" "    \
+      "document larger than a transfer carries) and -54 when the model "       \
+      "holds what a document cannot carry (a name or text with a character "   \
+      "of Names under Conventions, held in records given as such, or an "      \
+      "inconsistent record); nothing is written then. The exception's "        \
+      "what() names the path and the reason.")                                 \
     X(KWPIModel, KAccuracyType, GetAccuracyType, (), (),                       \
       "The accuracy type; KACCURACY_UNDEFINED for a model read from records "  \
       "whose accuracy kind is unknown.")                                       \
@@ -939,8 +956,9 @@
       "control `points` and, for a rational curve, one weight per point "      \
       "(null weights: non-rational). Raises (2, 0) or (4, 0) for null knots "  \
       "or points; in record mode status -2 for a degree below 1, knots out "   \
-      "of order or weights that are not one per point. A degree of 4 or "      \
-      "more and unclamped ends are kept as given.")                            \
+      "of order, weights that are not one per point or a weight of 0 or one "  \
+      "that is not finite (cache mode keeps them; WriteZPI then raises -54). " \
+      "A degree of 4 or more and unclamped ends are kept as given.")           \
     X(KWPISession, xrchandle<KPICompositeCurve>, CreatePICompositeCurve,       \
       (xrchandle<KPICurveList> curves, xrchandle<xintsequence> traversals),    \
       (curves, traversals),                                                    \
@@ -1021,7 +1039,8 @@
       "vectors in u and v, control points and, for a rational surface, one "   \
       "weight per point (null weights: non-rational). Raises (3, 0), (4, 0) "  \
       "or (5, 0) for null knots or points and (6, 1) for weights that are "    \
-      "not one per point; degrees and knots are not checked.")                 \
+      "not one per point or hold a 0 or a value that is not finite; degrees "  \
+      "and knots are not checked.")                                            \
     X(KWPISession, xrchandle<KPICylSplSrf>, CreatePICylSplineSrf,              \
       (xrchandle<KCsys> csys, xrchandle<KPISplineSrf> splsrf),                 \
       (csys, splsrf),                                                          \

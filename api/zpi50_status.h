@@ -52,7 +52,9 @@ enum {
                                     // folder, a directory, a FIFO, a folder that is not writable
     ZPI_STATUS_DOC_WRITE = -53,     // the bytes did not all arrive (no space left, say); the
                                     // old document stays as it was
-    ZPI_STATUS_DOC_RECORD = -54,    // a record handed to a writer is inconsistent
+    ZPI_STATUS_DOC_RECORD = -54,    // a record handed to a writer is inconsistent, or holds a
+                                    // text that a document cannot carry (WriteZPI: a name
+                                    // with a control character, U+FFFE or U+FFFF)
 
     // ---- results of the client's requests and host-toolkit functions ----
     ZPI_REQUEST_NOT_SENT = 100,        // the request did not go out (no connection, not started,

@@ -94,7 +94,9 @@ bool ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
     }
     // Freed however this ends, also when a step below throws.
     NeutralPartPtr part;
-    cnv_qlk_neut(data, OutPtr(part), 0); // a null `data` hands out an empty part
+    // A null `data` hands out an empty part; what single items leave out of
+    // it is told, and the rest handed over.
+    neut_convert_part(data, OutPtr(part), "ZrWriteNeutralFile");
     if (!part) {
         why = "no memory for the neutral part";
         return false;

@@ -1,13 +1,16 @@
 // A stream for SaveAsNeutral that writes a file the safe way: the bytes go
-// to a new temporary file beside the target, and the target is replaced
-// only by Commit(), once SaveAsNeutral has returned: the temporary file is
-// synced, closed and renamed over the target (keeping the permissions of
-// the file it replaces). Until then, and whenever something fails, the
-// target keeps what it held; a stream destroyed without a successful
-// Commit() removes its temporary file.
+// to a new temporary file beside the target, NAME.tmp<pid>_<n>, and the
+// target is replaced only by Commit(), once SaveAsNeutral has returned: the
+// temporary file is synced and renamed over the target (keeping the
+// permissions of the file it replaces). Until then, and whenever something
+// fails, the target keeps what it held; a stream destroyed without a
+// successful Commit() removes its temporary file. A stream locks its
+// temporary file while it lives, so what a writer that was killed left
+// is a file of that naming that nobody locks: a successful Commit()
+// removes such leftovers beside its target.
 //
 //     xrchandle<FileStream> out(new FileStream("part.neu"));
-//     model->SaveAsNeutral(out);   // raises when a write failed
+//     model->SaveAsNeutral(out);   // raises when a write failed: see Error()
 //     if (!out->Commit())
 //         std::fprintf(stderr, "%s\n", out->Error().c_str());
 //
@@ -21,7 +24,9 @@
 #include <string>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,16 +43,20 @@ public:
                 break;
         }
         if (fd_ < 0) {
-            error_ = "cannot write beside " + target_ + ": " + std::strerror(errno);
+            error_ = "\"" + target_ + "\" not saved: cannot make a temporary file beside it: " +
+                     std::strerror(errno);
             temp_.clear();
+            return;
         }
+        (void)::flock(fd_, LOCK_EX | LOCK_NB); // this stream's file: not a leftover
     }
     ~FileStream() override { Discard(); }
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
-    // Why the stream failed (empty while nothing has).
+    // Why the stream failed (empty while nothing has): the target, what
+    // failed (with the temporary file's name) and the system's reason.
     const std::string& Error() const { return error_; }
 
     int Read(void*, int) override { return -1; } // written only
@@ -61,7 +70,7 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
-                Fail("writing");
+                Fail("writing its temporary file");
                 return -1;
             }
             done += int(n);
@@ -75,56 +84,98 @@ public:
     // part of making it the target.
     int Close() override { return 0; }
 
-    // Syncs and closes the temporary file and renames it over the target.
-    // False, with Error() telling why, when a write failed before or a step
-    // fails now; the target then keeps what it held.
+    // Syncs the temporary file and renames it over the target. False, with
+    // Error() telling why, when a write failed before or a step fails now;
+    // the target then keeps what it held.
     bool Commit() {
         if (fd_ < 0) {
             if (error_.empty())
-                error_ = "nothing to commit for " + target_;
+                error_ = "\"" + target_ + "\" not saved: nothing to commit";
             return false;
         }
         // A file that replaces another keeps the other's permissions.
         struct stat old;
         if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
             ::fchmod(fd_, old.st_mode & 07777) != 0)
-            return Fail("setting the permissions of");
+            return Fail("setting the permissions of its temporary file");
         if (::fsync(fd_) != 0)
-            return Fail("syncing");
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0)
-            return Fail("closing");
+            return Fail("syncing its temporary file");
+        // Renamed while still open and locked, so that no other stream takes
+        // it for a leftover.
         if (::rename(temp_.c_str(), target_.c_str()) != 0)
-            return Fail("renaming it to " + target_);
+            return Fail("renaming its temporary file", " over it");
+        ::close(fd_); // synced: nothing is left for close to report
+        fd_ = -1;
         temp_.clear();
         SyncFolder();
+        RemoveLeftovers();
         return true;
     }
 
 private:
-    bool Fail(const std::string& step) {
-        error_ = step + " " + temp_ + ": " + std::strerror(errno);
+    bool Fail(const std::string& doing, const char* what = "") {
+        error_ = "\"" + target_ + "\" not saved: " + doing + " \"" + temp_ + "\"" + what + ": " +
+                 std::strerror(errno);
         Discard();
         return false;
     }
     void Discard() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
         if (!temp_.empty())
             ::unlink(temp_.c_str());
         temp_.clear();
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    // The folder of the target, ending in "/".
+    std::string Folder() const {
+        const size_t slash = target_.find_last_of('/');
+        return slash == std::string::npos ? "./" : target_.substr(0, slash + 1);
     }
     // The rename itself reaches the disk with its folder.
-    void SyncFolder() {
-        const size_t slash = target_.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    void SyncFolder() const {
+        const int fd = ::open(Folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd >= 0) {
             ::fsync(fd);
             ::close(fd);
         }
+    }
+    // Removes the regular files beside the target named as a stream names
+    // its temporary file (NAME.tmp<digits>_<digits>) that no stream locks:
+    // the leftovers of writers that were killed.
+    void RemoveLeftovers() const {
+        const std::string folder = Folder();
+        const std::string prefix = target_.substr(folder == "./" ? 0 : folder.size()) + ".tmp";
+        DIR* dir = ::opendir(folder.c_str());
+        if (!dir)
+            return;
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.compare(0, prefix.size(), prefix) != 0 || !OwnNaming(name.substr(prefix.size())))
+                continue;
+            const std::string path = folder + name;
+            const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            struct stat opened, now;
+            // Still the file that was found, and nobody's lock on it.
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+                S_ISREG(opened.st_mode) && ::lstat(path.c_str(), &now) == 0 &&
+                now.st_dev == opened.st_dev && now.st_ino == opened.st_ino)
+                ::unlink(path.c_str());
+            ::close(fd);
+        }
+        ::closedir(dir);
+    }
+    // Whether `rest` is "<digits>_<digits>".
+    static bool OwnNaming(const std::string& rest) {
+        const size_t underscore = rest.find('_');
+        if (underscore == 0 || underscore == std::string::npos || underscore + 1 == rest.size())
+            return false;
+        for (size_t i = 0; i < rest.size(); ++i)
+            if (i != underscore && (rest[i] < '0' || rest[i] > '9'))
+                return false;
+        return true;
     }
 
     std::string target_;

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 int main() {
+    xrchandle<FileStream> out; // here, so that the catch can ask it why a write failed
     try {
         xrchandle<KWPISession> session = KGetPISession();
         xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.001);
@@ -25,16 +26,18 @@ int main() {
         xrchandle<KPIFaceList> faces = read ? read->GetPIFaces() : nullptr;
         std::printf("read back %d face(s)\n", faces ? faces->Count() : 0);
 
-        xrchandle<FileStream> out(new FileStream("first.neu"));
-        model->SaveAsNeutral(out);
+        out = new FileStream("first.neu");
+        model->SaveAsNeutral(out); // raises when the stream refused a write
         if (!out->Commit()) {
-            std::fprintf(stderr, "first.neu not saved: %s\n", out->Error().c_str());
+            std::fprintf(stderr, "%s\n", out->Error().c_str());
             return 1;
         }
         std::printf("saved first.xml and first.neu\n");
         return 0;
     } catch (const xthrown& e) { // what the operations raise; ReadZPI and Commit answer instead
-        std::fprintf(stderr, "failed: %s\n", e.what());
+        // A stream that refused a write says why ("No space left on device").
+        const bool streamFailed = out && !out->Error().empty();
+        std::fprintf(stderr, "failed: %s\n", streamFailed ? out->Error().c_str() : e.what());
         return 1;
     }
 }

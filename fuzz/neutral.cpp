@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qel_intf_data_extend* ext = in.ConsumeBool() ? b.Extension() : nullptr;
 
     neut_part* part = nullptr;
-    cnv_qlk_neut(root, &part, 0);
+    neut_convert_part(root, &part, nullptr); // what it leaves out would fill the log
     if (part) {
         if (ext)
             ConvertQelImpfeatExtend(part, ext);

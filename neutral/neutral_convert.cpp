@@ -20,6 +20,7 @@
 #include <initializer_list>
 #include <mutex>
 #include <string>
+#include <vector>
 
 using qel_detail::is_xar_of;
 
@@ -47,9 +48,103 @@ void observe(const char* routine, const char* text) {
         g_observer(routine, text, g_observer_context);
 }
 
+// ---- what a conversion leaves out ------------------------------------------------------
+
+// The item being converted, inside `outer` (a face of a quilt): what a
+// message that leaves something out names.
+struct Item {
+    const char* kind; // "face", "quilt", "edge", "datum"
+    int index;        // in the interface data's array of its kind
+    int64_t id = -1;  // once read
+    const char16_t* name = nullptr; // a datum's name field, once read
+    Item* outer = nullptr;
+};
+
+std::string describe(const Item& item) {
+    std::string text = item.kind;
+    text += item.id >= 0 ? " " + std::to_string(item.id)
+                         : " at index " + std::to_string(item.index);
+    if (item.name)
+        text += " \"" + kname::Narrow(item.name, QEL_NAME_LEN) + "\"";
+    if (item.outer)
+        text += " of " + describe(*item.outer);
+    return text;
+}
+
+// One kind of loss (a routine's message) in one conversion: the first item
+// it named, and how many it named in all.
+struct LeftOut {
+    std::string routine;
+    std::string text;
+    std::string item;
+    int count;
+};
+
+// The conversion running on this thread (null: none).
+struct Conversion {
+    Item* item = nullptr;
+    std::vector<LeftOut> leftOut;
+};
+thread_local Conversion* t_conversion = nullptr;
+
+// Makes an item the one being converted while it lives.
+class ItemScope {
+public:
+    ItemScope(const char* kind, int index) : item_{kind, index} {
+        if (t_conversion) {
+            item_.outer = t_conversion->item;
+            t_conversion->item = &item_;
+        }
+    }
+    ~ItemScope() {
+        if (t_conversion && t_conversion->item == &item_)
+            t_conversion->item = item_.outer;
+    }
+    ItemScope(const ItemScope&) = delete;
+    ItemScope& operator=(const ItemScope&) = delete;
+
+private:
+    Item item_;
+};
+
+// The id (and a datum's name field) of the item being converted, once
+// read.
+void name_item(uint32_t id, const char16_t* name = nullptr) {
+    if (t_conversion && t_conversion->item) {
+        t_conversion->item->id = id;
+        t_conversion->item->name = name;
+    }
+}
+
+// The messages about what the converter assumed where the interface data
+// said nothing; it keeps every value it was given. Every other message
+// tells that something was left out of the part.
+bool is_assumption(const char* text) {
+    for (const char* assumed : {"Accuracy must be defined", "Surface orient must be defined",
+                                "Contour traverce must be defined"})
+        if (std::strcmp(text, assumed) == 0)
+            return true;
+    return false;
+}
+
+void left_out(Conversion& conversion, const char* routine, const char* text) {
+    for (LeftOut& seen : conversion.leftOut) {
+        if (seen.text == text && seen.routine == routine) {
+            ++seen.count;
+            return;
+        }
+    }
+    conversion.leftOut.push_back(
+        {routine, text, conversion.item ? describe(*conversion.item) : "the part", 1});
+}
+
+// Within a conversion, what is left out waits to be told once per kind at
+// its end; an assumption (and any message outside a conversion) is shown
+// in a nonzero run mode only.
 void message(const char* routine, const char* text) {
-    // One line per message: dbg_print_info ends it.
-    if (get_run_mode() != 0)
+    if (t_conversion && !is_assumption(text))
+        left_out(*t_conversion, routine, text);
+    else if (get_run_mode() != 0) // one line per message: dbg_print_info ends it
         dbg_print_info("-%s- %s", routine, text);
     observe(routine, text);
 }
@@ -652,6 +747,7 @@ bool fill_surface(const QelSurfacedata* src, neut_surface& out) {
         std::memset(&out, 0, sizeof(out));
         return false;
     }
+    name_item(id);
     convert_shape(int32_t(kind), &shape, &out.surface_type, &out.surface);
     if (!out.surface) {
         std::memset(&out, 0, sizeof(out));
@@ -676,6 +772,7 @@ void convert_quilt(const QelQuiltdata* src, neut_part& part) {
     uint32_t id = 0;
     QelSurfacedata** faces = nullptr;
     qel_intf_data_accuracytype_get(src, &id);
+    name_item(id);
     if (qel_quiltdata_surfaces_get(src, &faces) != QEL_OK) {
         message(kPart, kNoMemory);
         return;
@@ -689,6 +786,7 @@ void convert_quilt(const QelQuiltdata* src, neut_part& part) {
         for (int i = 0; i < n; ++i) {
             if (!faces[i])
                 continue;
+            ItemScope face("face", i);
             neut_surface* s = new_attached(quilt->surfaces, kSurface);
             if (s && !fill_surface(faces[i], *s))
                 drop_last_empty(quilt->surfaces);
@@ -717,6 +815,8 @@ void fill_edge(const QelEdgedata* src, neut_edge& out) {
     QelCurvedata* const uv_curves[2] = {&c1, &c2};
     if (qel_edgedata_get(src, &id, faces, dirs, &uv, uv_curves, &xyz) != QEL_OK)
         message(kEdge, "Edge Get");
+    else
+        name_item(id);
     out.id = int32_t(id);
     for (int k = 0; k < 2; ++k) {
         out.surface_ids[k] = int32_t(faces[k]);
@@ -864,6 +964,7 @@ void convert_datum(const QelDatumdata* src, neut_part& part) {
         message(kPart, "Datum Get");
         return;
     }
+    name_item(id, src->name);
     switch (type) {
     case QEL_DATUM_CSYS:
         convert_csys(id, name, body, part);
@@ -907,6 +1008,7 @@ void convert_surfaces(const qel_intf_data* data, neut_part& part) {
         return;
     }
     for (int32_t i = 0; i < count; ++i) {
+        ItemScope item("face", i);
         QelSurfacedata* face = nullptr;
         if (qel_intf_data_surface_get(data, i, &face) != QEL_OK) {
             message(kSurface, "Surface Get");
@@ -933,6 +1035,7 @@ void convert_edges(const qel_intf_data* data, neut_part& part) {
         return;
     }
     for (int32_t i = 0; i < count; ++i) {
+        ItemScope item("edge", i);
         QelEdgedata* edge = nullptr;
         if (qel_intf_data_edge_get(data, i, &edge) != QEL_OK) {
             message(kEdge, "Edge Get");
@@ -951,6 +1054,7 @@ void convert_quilts(const qel_intf_data* data, neut_part& part) {
     int32_t count = 0;
     qel_intf_data_quilt_count(data, &count);
     for (int32_t i = 0; i < count; ++i) {
+        ItemScope item("quilt", i);
         QelQuiltdata* quilt = nullptr;
         if (qel_intf_data_quilt_get(data, i, &quilt) != QEL_OK) {
             message(kPart, "Quilt Get");
@@ -965,6 +1069,7 @@ void convert_datums(const qel_intf_data* data, neut_part& part) {
     int32_t count = 0;
     qel_intf_data_datum_count(data, &count);
     for (int32_t i = 0; i < count; ++i) {
+        ItemScope item("datum", i);
         QelDatumdata* datum = nullptr;
         if (qel_intf_data_datum_get(data, i, &datum) != QEL_OK) {
             message(kPart, "Datum Get");
@@ -975,18 +1080,8 @@ void convert_datums(const qel_intf_data* data, neut_part& part) {
     }
 }
 
-} // namespace
-
-extern "C" {
-
-// Allocates a new neutral part and stores it in *out before anything else,
-// then converts the accuracy, outline, surfaces with their loops, quilts,
-// edges and datums of `data` into it. The caller owns the part (free it
-// with release_neutral_part) whatever the result. `flags` is not used.
-// Returns 0; -2 for a null `data` (the part is handed out empty) or a null
-// `out` (nothing is made); -10 when the part itself cannot be allocated
-// (*out is then null). Failures of single items do not change the result.
-int cnv_qlk_neut(const qel_intf_data* data, neut_part** out, int /*flags*/) {
+// The whole part (cnv_qlk_neut).
+int convert_part(const qel_intf_data* data, neut_part** out) {
     if (!out)
         return QEL_ERR_BAD_ARG;
     auto* part = alloc<neut_part>();
@@ -1014,6 +1109,41 @@ int cnv_qlk_neut(const qel_intf_data* data, neut_part** out, int /*flags*/) {
     convert_edges(data, *part);
     convert_datums(data, *part);
     return QEL_OK;
+}
+
+} // namespace
+
+int neut_convert_part(const qel_intf_data* data, neut_part** out, const char* teller) {
+    Conversion conversion;
+    Conversion* const outer = t_conversion;
+    t_conversion = &conversion;
+    const int status = convert_part(data, out);
+    t_conversion = outer;
+    for (const LeftOut& lost : conversion.leftOut) {
+        std::string line = lost.item + " was not converted whole: " + lost.text + " (" +
+                           lost.routine + ")";
+        if (lost.count > 1)
+            line += "; " + std::to_string(lost.count - 1) + " more like it";
+        if (teller)
+            neut_tell(teller, line.c_str());
+        else
+            observe("cnv_qlk_neut", line.c_str());
+    }
+    return status;
+}
+
+extern "C" {
+
+// Allocates a new neutral part and stores it in *out before anything else,
+// then converts the accuracy, outline, surfaces with their loops, quilts,
+// edges and datums of `data` into it. The caller owns the part (free it
+// with release_neutral_part) whatever the result. `flags` is not used.
+// Returns 0; -2 for a null `data` (the part is handed out empty) or a null
+// `out` (nothing is made); -10 when the part itself cannot be allocated
+// (*out is then null). Failures of single items do not change the result;
+// what they leave out is told under "cnv_qlk_neut" (neutral_convert.h).
+int cnv_qlk_neut(const qel_intf_data* data, neut_part** out, int /*flags*/) {
+    return neut_convert_part(data, out, "cnv_qlk_neut");
 }
 
 void neut_set_message_observer(neut_message_observer observer, void* context) {

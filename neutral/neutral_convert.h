@@ -11,10 +11,19 @@
 // to the part and nothing leaks on any path. The work is linear in the
 // size of the interface data.
 //
-// Diagnostics are printed as one line "-<routine>- <message>" on standard
-// error (dbg_print_info) when the run mode is non-zero (get_run_mode, set
-// with the environment variable ZORVAN_RUN_MODE, base/process/process.h), and
-// handed to the message observer when one is set.
+// Every diagnostic is handed to the message observer when one is set.
+// What is left out of the part (an item dropped or kept incomplete, for
+// whatever reason: a kind out of service, a getter that failed, memory) is
+// told once per conversion and kind of message on standard error, whatever
+// the run mode (neut_tell): "<teller>: <item> was not converted whole:
+// <message> (<routine>)", naming the first such item ("face 7", "datum 3
+// \"AXIS\"", "face 2 of quilt 5") and how many more there were. The
+// messages about what the converter assumed where the data said nothing,
+// keeping every value it was given (an undefined accuracy kind, face
+// orientation or loop direction), are printed as one line "-<routine>-
+// <message>" (dbg_print_info) only when the run mode is non-zero
+// (get_run_mode, set with the environment variable ZORVAN_RUN_MODE,
+// base/process/process.h).
 #pragma once
 
 #include "api/qel_records.h"
@@ -23,6 +32,12 @@
 
 // cnv_qlk_neut is exported: api/qel_records.h declares it; its definition says
 // what it does in detail.
+
+// cnv_qlk_neut, telling what it left out under `teller` (the caller's name:
+// "SaveAsNeutral"); cnv_qlk_neut tells under its own name. A null `teller`
+// hands the lines to the observer alone (a fuzz harness, whose log they
+// would fill).
+ZPI_API int neut_convert_part(const qel_intf_data* data, neut_part** out, const char* teller);
 
 extern "C" {
 

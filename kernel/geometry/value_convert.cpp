@@ -2,6 +2,7 @@
 
 #include "xexcept.h"
 
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -172,12 +173,22 @@ int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& o
     return listToArray(seq, out, [](int32_t v, int32_t& to) { to = v; });
 }
 
+bool UsableWeights(const xrchandle<xrealsequence>& weights) {
+    const int n = weights ? weights->Count() : 0;
+    for (int i = 0; i < n; ++i) {
+        const double w = weights->Get(i);
+        if (w == 0 || !std::isfinite(w))
+            return false;
+    }
+    return true;
+}
+
 int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
                            const xrchandle<xrealsequence>& weights,
                            xarholder<QelPoint>& pointsOut, xarholder<double>& weightsOut) {
     const int np = points ? points->Count() : 0;
     // Each weight scales its own control point.
-    if (weights && weights->Count() != np)
+    if (weights && (weights->Count() != np || !UsableWeights(weights)))
         return -2;
     int st = PointListToArray(points, pointsOut);
     if (st == 0 && weights) {

@@ -96,7 +96,9 @@ ZPI_API int RealSequenceToArray(const xrchandle<xrealsequence>& seq, xarholder<d
 ZPI_API int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& out);
 // Control points, each multiplied by its weight when weights are given, and
 // the weights (empty when `weights` is null). -2 before anything is written
-// when the weights' count is not the points' count.
+// when the weights' count is not the points' count, or a weight is 0 or not
+// finite (a point kept multiplied by it could not be divided back out).
+ZPI_API bool UsableWeights(const xrchandle<xrealsequence>& weights);
 ZPI_API int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
                                    const xrchandle<xrealsequence>& weights,
                                    xarholder<QelPoint>& pointsOut, xarholder<double>& weightsOut);

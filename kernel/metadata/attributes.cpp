@@ -14,13 +14,15 @@ using krec::newRecord;
 using krec::newRecordCopy;
 using krec::plainCopy;
 
-// The checks shared by the creation of name and general attributes.
+// The checks shared by the creation of name and general attributes. A name
+// is refused when it does not fit its field, is not UTF-8 or holds a
+// character that a document cannot carry (kname::Acceptable).
 void checkItemAndName(KPIItemType itemType, const char* name) {
     if (int(itemType) < KPI_EDGE || int(itemType) > KPI_PART)
         ThrowInvalidArg(2, 1);
     if (!name)
         ThrowInvalidArg(3, 0);
-    if (!kname::Fits(name, QEL_NAME_LEN))
+    if (!kname::Acceptable(name, QEL_NAME_LEN))
         ThrowInvalidArg(3, 1);
 }
 
@@ -28,7 +30,7 @@ void checkItemAndName(KPIItemType itemType, const char* name) {
 void setName(char16_t* field, const char* name) {
     if (!name)
         ThrowInvalidArg(1, 0);
-    if (!kname::Fits(name, QEL_NAME_LEN))
+    if (!kname::Acceptable(name, QEL_NAME_LEN))
         KXInvalidArg_i::Throw(1, 1);
     kname::Write(field, QEL_NAME_LEN, name);
 }
@@ -140,7 +142,7 @@ QelItemNamedata* KPINameAttribute_i::CopyRecord() const { return plainCopy(rec_)
 KPIGeneralAttribute_i::KPIGeneralAttribute_i(int itemId, KPIItemType itemType, const char* name,
                                              const xany& value) {
     checkItemAndName(itemType, name);
-    if (!TextFits(value))
+    if (!TextAcceptable(value))
         ThrowInvalidArg(4, 1);
     rec_ = newRecord<QelGenAttribdata>();
     rec_->item_id = uint32_t(itemId);
@@ -154,11 +156,12 @@ KPIGeneralAttribute_i::KPIGeneralAttribute_i(const QelGenAttribdata& rec)
 
 KPIGeneralAttribute_i::~KPIGeneralAttribute_i() { rlsmem(rec_); }
 
-bool KPIGeneralAttribute_i::TextFits(const xany& value) {
+bool KPIGeneralAttribute_i::TextAcceptable(const xany& value) {
     if (value.kind() != xany::kString)
         return true;
     xstring text = value;
-    return kname::WideLength(text.c_str()) <= size_t(kMaxTextLength);
+    // The whole text: a zero byte inside it would cut what is stored.
+    return kname::Acceptable(std::string_view(text.c_str(), text.length()), kMaxTextLength + 1);
 }
 
 void KPIGeneralAttribute_i::StoreValue(const xany& value) {
@@ -201,7 +204,7 @@ xany KPIGeneralAttribute_i::GetValue() {
 }
 
 void KPIGeneralAttribute_i::SetValue(xany value) {
-    if (!TextFits(value))
+    if (!TextAcceptable(value))
         KXInvalidArg_i::Throw(1, 1);
     StoreValue(value);
 }
@@ -209,14 +212,6 @@ void KPIGeneralAttribute_i::SetValue(xany value) {
 int KPIGeneralAttribute_i::GetItemId() { return int(rec_->item_id); }
 KPIItemType KPIGeneralAttribute_i::GetItemType() {
     return KPIItemType(KPIItemTypeFromQelType(int(rec_->item_type)));
-}
-
-void KPIGeneralAttribute_i::SetStoredValue(const QelGenAttribdata& rec) {
-    rec_->value_kind = rec.value_kind;
-    rec_->int_value = rec.int_value;
-    rec_->double_value = rec.double_value;
-    std::memcpy(rec_->text, rec.text, sizeof(rec_->text));
-    rec_->short_value = rec.short_value;
 }
 
 int KPIGeneralAttribute_i::CopyRecordTo(QelGenAttribdata& out) const {
@@ -322,7 +317,7 @@ void QelLayerdataFree(QelLayerdata* rec) {
 KPILayer_i::KPILayer_i(const char* name) {
     if (!name)
         ThrowInvalidArg(1, 0);
-    if (!kname::Fits(name, QEL_NAME_LEN))
+    if (!kname::Acceptable(name, QEL_NAME_LEN))
         ThrowInvalidArg(1, 1);
     rec_ = newRecord<QelLayerdata>();
     rec_->item_ids = static_cast<uint32_t*>(xar_alloc(0, sizeof(uint32_t), 10));

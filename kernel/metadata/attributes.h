@@ -69,9 +69,6 @@ public:
     KPIItemType GetItemType() override;
 
     const QelGenAttribdata& Record() const { return *rec_; }
-    // Takes the value kind and every value field of a stored record as they
-    // are, also a text longer than SetValue takes.
-    void SetStoredValue(const QelGenAttribdata& rec);
     int CopyRecordTo(QelGenAttribdata& out) const;
     QelGenAttribdata* CopyRecord() const;
 
@@ -79,7 +76,9 @@ public:
     static constexpr int kMaxTextLength = 31;
 
 private:
-    static bool TextFits(const xany& value);
+    // True for a value that is not a text, and for a text that
+    // kname::Acceptable takes of at most kMaxTextLength units.
+    static bool TextAcceptable(const xany& value);
     void StoreValue(const xany& value);
 
     QelGenAttribdata* rec_ = nullptr;

@@ -125,21 +125,15 @@ void KWPIModelExt_i::SetPILayers(xrchandle<KPILayerList> layers) {
     replaceXar(rec_->layers, buildXar<KPILayer_i, QelLayerdata>(layers));
 }
 
+// The getters below make their objects from copies of the stored records,
+// not through the creators: a name or text the records hold (read from a
+// document, or given as records) comes back exactly as it is stored, also
+// one that the creators would refuse.
 xrchandle<KPILayerList> KWPIModelExt_i::GetPILayers() {
     xrchandle<KPILayerList> list(KPILayerList::create());
     int n = xarLen<QelLayerdata>(rec_->layers);
-    for (int i = 0; i < n; ++i) {
-        const QelLayerdata& r = rec_->layers[i];
-        xrchandle<KPILayer> layer = CreatePILayer(kname::Narrow(r.name, QEL_NAME_LEN).c_str());
-        layer->SetLayerId(int(r.layer_id));
-        layer->SetStatus(KPILayerStatus(KPILayerStatusFromQelStatus(r.status)));
-        xrchandle<xintsequence> ids(xintsequence::create());
-        int count = xarLen<uint32_t>(r.item_ids);
-        for (int k = 0; k < count; ++k)
-            ids->Append(int32_t(r.item_ids[k]));
-        layer->SetPIItemList(ids);
-        list->Append(layer);
-    }
+    for (int i = 0; i < n; ++i)
+        list->Append(xrchandle<KPILayer>(new KPILayer_i(rec_->layers[i])));
     return list;
 }
 
@@ -152,6 +146,8 @@ xrchandle<KPILengthUnit> KWPIModelExt_i::CreatePILengthUnit(KPILengthUnits unit)
 xrchandle<KPILengthUnit> KWPIModelExt_i::CreatePILengthUnitEx(const char* name, double factor) {
     if (!name)
         ThrowInvalidArg(1, 0);
+    if (!kname::Acceptable(name))
+        ThrowInvalidArg(1, 1);
     return xrchandle<KPILengthUnit>(new KPILengthUnit_i(name, factor));
 }
 
@@ -162,6 +158,8 @@ xrchandle<KPIMassUnit> KWPIModelExt_i::CreatePIMassUnit(KPIMassUnits unit) {
 xrchandle<KPIMassUnit> KWPIModelExt_i::CreatePIMassUnitEx(const char* name, double factor) {
     if (!name)
         ThrowInvalidArg(1, 0);
+    if (!kname::Acceptable(name))
+        ThrowInvalidArg(1, 1);
     return xrchandle<KPIMassUnit>(new KPIMassUnit_i(name, factor));
 }
 
@@ -174,13 +172,10 @@ xrchandle<KPIUnitList> KWPIModelExt_i::GetPIUnits() {
     int n = xarLen<QelUnitdata>(rec_->units);
     for (int i = 0; i < n; ++i) {
         const QelUnitdata& r = rec_->units[i];
-        std::string name = kname::Narrow(r.name, QEL_NAME_LEN);
-        xrchandle<KPIUnit> unit;
         if (r.type == KPI_LENGTH)
-            unit = CreatePILengthUnitEx(name.c_str(), r.factor);
+            list->Append(xrchandle<KPIUnit>(new KPILengthUnit_i(r)));
         else
-            unit = CreatePIMassUnitEx(name.c_str(), r.factor);
-        list->Append(unit);
+            list->Append(xrchandle<KPIUnit>(new KPIMassUnit_i(r)));
     }
     return list;
 }
@@ -265,11 +260,9 @@ xrchandle<KPINameAttributeList> KWPIModelExt_i::GetPINameAttributes() {
     int n = xarLen<QelItemNamedata>(rec_->item_names);
     for (int i = 0; i < n; ++i) {
         const QelItemNamedata& r = rec_->item_names[i];
-        int type = KPIItemTypeFromQelType(int(r.item_type));
-        if (type == 7) // an item type with no enumerator
+        if (KPIItemTypeFromQelType(int(r.item_type)) == 7) // an item type with no enumerator
             continue;
-        list->Append(CreatePINameAttribute(int(r.item_id), KPIItemType(type),
-                                           kname::Narrow(r.name, QEL_NAME_LEN).c_str()));
+        list->Append(xrchandle<KPINameAttribute>(new KPINameAttribute_i(r)));
     }
     return list;
 }
@@ -304,29 +297,13 @@ xrchandle<KPIGeneralAttributeList> KWPIModelExt_i::GetPIGeneralAttributes() {
     xrchandle<KPIGeneralAttributeList> list(KPIGeneralAttributeList::create());
     int n = harLen<QelGenAttribdata>(rec_->attributes);
     for (int i = 0; i < n; ++i) {
+        // Whole, also what an xany cannot carry: a host text longer than the
+        // setters take, the numbers that read as the null or uninitialised
+        // sentinels, a value kind without an xany kind.
         const QelGenAttribdata& r = harAt<QelGenAttribdata>(rec_->attributes, i);
-        int type = KPIItemTypeFromQelType(int(r.item_type));
-        if (type == 7)
+        if (KPIItemTypeFromQelType(int(r.item_type)) == 7)
             continue;
-        std::string text = r.value_kind == 3 ? kname::Narrow(r.text, QEL_ATTRIB_TEXT_LEN) : "";
-        bool longText = r.value_kind == 3 &&
-                        kname::WideLength(text.c_str()) > size_t(KPIGeneralAttribute_i::kMaxTextLength);
-        xany value;
-        if (r.value_kind == 1)
-            value = int(r.int_value);
-        else if (r.value_kind == 2)
-            value = r.double_value;
-        else if (r.value_kind == 3 && !longText)
-            value = xstring(text);
-        xrchandle<KPIGeneralAttribute> attribute = CreatePIGeneralAttribute(
-            int(r.item_id), KPIItemType(type), kname::Narrow(r.name, QEL_NAME_LEN).c_str(), value);
-        if (r.value_kind >= 1 && r.value_kind <= 3) {
-            // What an xany cannot carry travels whole rather than being
-            // dropped: a host text longer than the setters take, and the
-            // numbers that read as the null or uninitialised sentinels.
-            CastToImpl<KPIGeneralAttribute_i>(attribute.get(), 1)->SetStoredValue(r);
-        }
-        list->Append(attribute);
+        list->Append(xrchandle<KPIGeneralAttribute>(new KPIGeneralAttribute_i(r)));
     }
     return list;
 }

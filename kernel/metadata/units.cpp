@@ -56,6 +56,11 @@ void KPIUnit_i::Fill(const char* name, double factor) {
     rec_->factor = factor;
 }
 
+void KPIUnit_i::Fill(const QelUnitdata& rec) {
+    std::memcpy(rec_->name, rec.name, sizeof(rec_->name));
+    rec_->factor = rec.factor;
+}
+
 xstring KPIUnit_i::GetName() { return kname::ToXstring(rec_->name, QEL_NAME_LEN); }
 double KPIUnit_i::GetFactor() { return rec_->factor; }
 KPIUnitType KPIUnit_i::GetType() { return KPIUnitType(rec_->type); }
@@ -76,6 +81,8 @@ KPILengthUnit_i::KPILengthUnit_i(const char* name, double factor) : KPIUnit_i(KP
     Fill(name, factor);
 }
 
+KPILengthUnit_i::KPILengthUnit_i(const QelUnitdata& rec) : KPIUnit_i(KPI_LENGTH) { Fill(rec); }
+
 KPIMassUnit_i::KPIMassUnit_i(KPIMassUnits unit) : KPIUnit_i(KPI_MASS) {
     if (const KPIUnitTableRow* row = KPIMassUnitRow(unit))
         Fill(row->name, row->factor);
@@ -84,3 +91,5 @@ KPIMassUnit_i::KPIMassUnit_i(KPIMassUnits unit) : KPIUnit_i(KPI_MASS) {
 KPIMassUnit_i::KPIMassUnit_i(const char* name, double factor) : KPIUnit_i(KPI_MASS) {
     Fill(name, factor);
 }
+
+KPIMassUnit_i::KPIMassUnit_i(const QelUnitdata& rec) : KPIUnit_i(KPI_MASS) { Fill(rec); }

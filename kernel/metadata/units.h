@@ -28,6 +28,8 @@ protected:
     explicit KPIUnit_i(KPIUnitType type);
     // Name (cut to 31 UTF-16 units on a character boundary) and factor.
     void Fill(const char* name, double factor);
+    // Name and factor of a stored record, as they are.
+    void Fill(const QelUnitdata& rec);
 
     QelUnitdata* rec_ = nullptr;
 };
@@ -40,6 +42,8 @@ public:
     explicit KPILengthUnit_i(KPILengthUnits unit);
     // Any name (null counts as empty) and factor, stored unchanged.
     KPILengthUnit_i(const char* name, double factor);
+    // Name and factor of a stored record.
+    explicit KPILengthUnit_i(const QelUnitdata& rec);
 };
 
 class ZPI_API KPIMassUnit_i : public KPIUnit_i, public virtual KPIMassUnit {
@@ -47,6 +51,7 @@ class ZPI_API KPIMassUnit_i : public KPIUnit_i, public virtual KPIMassUnit {
 public:
     explicit KPIMassUnit_i(KPIMassUnits unit);
     KPIMassUnit_i(const char* name, double factor);
+    explicit KPIMassUnit_i(const QelUnitdata& rec);
 };
 
 // Table rows, for readers that map names back to enumeration values.

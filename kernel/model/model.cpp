@@ -3,6 +3,7 @@
 #include "kernel/geometry/geometry_base.h"
 #include "kernel/metadata/model_ext.h"
 #include "kernel/records/qel_routines.h"
+#include "kernel/records/wide_name.h"
 #include "kernel/model/session_factory.h"
 #include "kernel/geometry/value_convert.h"
 
@@ -250,7 +251,7 @@ xrchandle<KPIDatum> KWPIModel_i::CreatePIDatum(int id, const char* name, xrchand
         ThrowInvalidArg(1, 1);
     if (!name)
         ThrowInvalidArg(2, 0);
-    if (strnlen(name, QEL_NAME_LEN) >= size_t(QEL_NAME_LEN))
+    if (strnlen(name, QEL_NAME_LEN) >= size_t(QEL_NAME_LEN) || !kname::Acceptable(name))
         ThrowInvalidArg(2, 1);
     if (!csys && !curve && !plane)
         ThrowInvalidArg(3, 0);

@@ -129,7 +129,8 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
         ThrowSimple(st);
 
     NeutralPartPtr part;
-    cnv_qlk_neut(copy.get(), OutPtr(part), 0); // single items that fail are dropped, not reported
+    // What single items leave out of the part is told, and the rest saved.
+    neut_convert_part(copy.get(), OutPtr(part), "SaveAsNeutral");
     if (!part.get())
         ThrowSimple(QEL_ERR_NO_MEMORY);
 

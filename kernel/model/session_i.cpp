@@ -1,6 +1,7 @@
 #include "kernel/model/session_i.h"
 
 #include "kernel/geometry/curves.h"
+#include "kernel/geometry/value_convert.h"
 #include "kernel/model/model.h"
 #include "kernel/metadata/model_ext.h"
 #include "kernel/model/session_factory.h"
@@ -233,7 +234,7 @@ xrchandle<KPIBsplsrf> KWPISession_i::CreatePIBsplsrf(int uDegree, int vDegree,
         ThrowInvalidArg(4, 0);
     if (!points)
         ThrowInvalidArg(5, 0);
-    if (weights && weights->Count() != points->Count())
+    if (weights && (weights->Count() != points->Count() || !UsableWeights(weights)))
         ThrowInvalidArg(6, 1);
     xrchandle<KPIBsplsrf_i> obj(new KPIBsplsrf_i());
     obj->SetData(uDegree, vDegree, std::move(uParameters), std::move(vParameters),

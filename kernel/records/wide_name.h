@@ -1,11 +1,12 @@
 // Fixed-width wide-text fields of the host records (names of 32 units,
 // attribute texts): reading them bounded by the field, writing them cut on
-// a character boundary, and the length test of the name setters.
+// a character boundary, and the tests of what the name setters take.
 #pragma once
 
 #include "btkstring.h"
 #include "xstring.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -31,19 +32,67 @@ inline xstring ToXstring(const char16_t* field, int capacity) {
 }
 
 // Zero-fills the field and writes the text into it, cut to capacity - 1
-// units on a character boundary (a surrogate pair is never split).
-inline void Write(char16_t* field, int capacity, const char* utf8) {
+// units on a character boundary (a surrogate pair is never split); the
+// units written.
+inline int Write(char16_t* field, int capacity, const char* utf8) {
     std::memset(field, 0, sizeof(char16_t) * size_t(capacity));
-    strtows(utf8, field, capacity);
+    return strtows(utf8, field, capacity);
+}
+
+// Bytes (1 to 4) of the character at text[i] when they are well-formed
+// UTF-8 of a character that an XML document can carry: not U+0001-U+001F
+// other than tab, line feed and carriage return, not a surrogate, U+FFFE
+// or U+FFFF. 0 otherwise (also for a cut sequence or an overlong form).
+inline size_t XmlCharLength(std::string_view text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b = byte(i);
+    if (b < 0x80)
+        return (b >= 0x20 || b == '\t' || b == '\n' || b == '\r') ? 1 : 0;
+    size_t len;
+    uint32_t c;
+    if ((b & 0xE0) == 0xC0) {
+        len = 2;
+        c = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        len = 3;
+        c = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        len = 4;
+        c = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > text.size())
+        return 0;
+    for (size_t k = 1; k < len; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
+        c == 0xFFFF)
+        return 0;
+    return len;
+}
+
+// Whether a name or text that a caller gives can be kept and written as it
+// is: well-formed UTF-8 of characters that XML can carry, of fewer than
+// `capacity` UTF-16 units (0: any length).
+inline bool Acceptable(std::string_view utf8, int capacity = 0) {
+    size_t units = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t len = XmlCharLength(utf8, i);
+        if (len == 0)
+            return false;
+        units += len == 4 ? 2 : 1;
+        i += len;
+    }
+    return capacity <= 0 || units < size_t(capacity);
 }
 
 // Length of a text in UTF-16 units, the unit the record fields count in:
 // the character count of an xstring made from the text.
 inline size_t WideLength(const char* utf8) { return size_t(xstring(utf8).GetLength()); }
-
-// Whether the text fits a field of `capacity` units with its terminator.
-inline bool Fits(const char* utf8, int capacity) {
-    return WideLength(utf8) < size_t(capacity);
-}
 
 } // namespace kname

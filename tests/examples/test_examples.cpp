@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <sys/wait.h>
@@ -94,7 +97,14 @@ TEST(ExampleFileStream, AnythingShortOfCommitKeepsTheTargetAndLeavesNoTemporaryF
     xrchandle<FileStream> intoFolder(new FileStream(folder));
     ASSERT_EQ(intoFolder->Write("x", 1), 1);
     EXPECT_FALSE(intoFolder->Commit());
-    EXPECT_NE(intoFolder->Error().find(folder), std::string::npos) << intoFolder->Error();
+    // The target and the temporary file are named apart.
+    EXPECT_EQ(intoFolder->Error().rfind("\"" + folder + "\" not saved: renaming its temporary file \"" +
+                                        folder + ".tmp",
+                                        0),
+              0u)
+        << intoFolder->Error();
+    EXPECT_NE(intoFolder->Error().find("\" over it: Is a directory"), std::string::npos)
+        << intoFolder->Error();
     EXPECT_TRUE(std::filesystem::is_directory(folder));
     EXPECT_EQ(dir.Names(), (Names{"folder.neu", "part.neu"}));
 
@@ -104,6 +114,37 @@ TEST(ExampleFileStream, AnythingShortOfCommitKeepsTheTargetAndLeavesNoTemporaryF
     EXPECT_NE(nowhere->Error().find("missing/part.neu"), std::string::npos) << nowhere->Error();
     EXPECT_EQ(nowhere->Write("x", 1), -1);
     EXPECT_FALSE(nowhere->Commit());
+}
+
+TEST(ExampleFileStream, ACommitRemovesWhatKilledWritersLeftAndNothingElse) {
+    ScratchDir dir;
+    const std::string target = dir.Path("part.neu");
+    for (int i = 0; i < 3; ++i) // writers killed half-way leave their temporary files
+        EXPECT_EQ(filetargets::RunInChild([] { return true; },
+                                          [&] {
+                                              xrchandle<FileStream> s(new FileStream(target));
+                                              s->Write("half", 4);
+                                              ::raise(SIGKILL);
+                                              return 0;
+                                          }),
+                  -1);
+    ASSERT_EQ(dir.Names().size(), 3u);
+    WriteAll(target + ".tmp-notes", "someone else's");
+    WriteAll(target + ".tmp1_2x", "someone else's");
+    xrchandle<FileStream> live(new FileStream(target)); // a writer still at work
+    ASSERT_TRUE(live->IsOpen());
+
+    xrchandle<FileStream> stream(new FileStream(target));
+    ASSERT_EQ(stream->Write("whole", 5), 5);
+    ASSERT_TRUE(stream->Commit()) << stream->Error();
+    EXPECT_EQ(ReadAll(target), "whole");
+    const Names left = dir.Names();
+    EXPECT_EQ(left.size(), 4u);
+    for (const char* kept : {"part.neu", "part.neu.tmp-notes", "part.neu.tmp1_2x"})
+        EXPECT_NE(std::find(left.begin(), left.end(), kept), left.end()) << kept;
+    ASSERT_EQ(live->Write("mine", 4), 4);
+    EXPECT_TRUE(live->Commit()) << live->Error();
+    EXPECT_EQ(ReadAll(target), "mine");
 }
 
 // ---- the example programs ------------------------------------------------------------
@@ -164,6 +205,25 @@ TEST(ExamplePrograms, RunModeShowsTheMessagesThatAreOtherwiseQuiet) {
     const std::string messages = ReadAll(err);
     EXPECT_NE(messages.find("Surface orient must be defined"), std::string::npos) << messages;
     EXPECT_NE(messages.find("Contour traverce must be defined"), std::string::npos) << messages;
+}
+
+TEST(ExamplePrograms, FirstProgramSaysWhyItsNeutralFileWasNotWritten) {
+    // No file may grow past 800 bytes: first.xml (580) is written, the
+    // neutral part (1008) is not, and the program says what the stream met.
+    ScratchDir dir;
+    const std::string said = dir.Path("said");
+    const std::string command =
+        "cd '" + dir.Path("") + "' && '" ZPI_EXAMPLE_FIRST_PROGRAM "' >'" + said + "' 2>&1";
+    const int code = filetargets::RunWithFileSizeLimit(
+        800, [&] { return WEXITSTATUS(std::system(command.c_str())); });
+    EXPECT_EQ(code, 1);
+    const std::string out = ReadAll(said);
+    EXPECT_NE(out.find("failed: \"first.neu\" not saved: writing its temporary file "
+                       "\"first.neu.tmp"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("File too large"), std::string::npos) << out;
+    EXPECT_EQ(dir.Names(), (Names{"first.xml", "said"}));
 }
 
 TEST(ExamplePrograms, FirstProgramWritesItsTwoFilesAndReplacesThemWhole) {

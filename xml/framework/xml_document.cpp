@@ -6,6 +6,7 @@
 #include "xml/framework/xml_writer.h"
 
 #include <memory>
+#include <string>
 
 void IntfXmlWriteDocument(const char* path, const std::function<void()>& body,
                           kkDurability durability) {
@@ -20,8 +21,16 @@ void IntfXmlWriteDocument(const char* path, const std::function<void()>& body,
         IntfXmlWriter writer(stream.get());
         IntfXmlWriter::Use use(writer);
         writer.WriteHeader();
-        if (body)
-            body();
+        try {
+            if (body)
+                body();
+        } catch (const IntfXmlError& e) {
+            // What the body refuses to write is told with the document.
+            if (e.Status() != INTFXML_ERR_RECORD)
+                throw;
+            throw IntfXmlError(e.Status(), "cannot write \"" + std::string(path) + "\": " +
+                                               e.Message());
+        }
     }
     IntfXmlCloseOutput(*stream, path);
 }

@@ -89,9 +89,21 @@ inline std::string Narrow(const char16_t* field, int capacity) {
 }
 
 // Zero-fills the field and stores the UTF-8 text, cut to capacity - 1 units
-// on a character boundary.
-inline void StoreWide(char16_t* field, int capacity, const char* utf8) {
-    kname::Write(field, capacity, utf8);
+// on a character boundary. A text cut so is told, as what a reader lets
+// pass (IntfXmlTellPassedOver), naming `what` ("\"Layer\" attribute
+// \"name\"") and the lengths.
+inline void StoreWide(char16_t* field, int capacity, const char* utf8, const char* what) {
+    // A text cut short leaves less than one character's room unused.
+    const int written = kname::Write(field, capacity, utf8);
+    if (written < capacity - 2)
+        return;
+    const size_t length = kname::WideLength(utf8);
+    if (length <= size_t(written))
+        return;
+    IntfXmlTellPassedOver((std::string(what) + " of " + std::to_string(length) +
+                           " UTF-16 units was cut to " + std::to_string(written) +
+                           ": its field holds " + std::to_string(capacity - 1))
+                              .c_str());
 }
 
 // Throws "<element> has more <item> elements than its size <count>" when

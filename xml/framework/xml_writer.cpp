@@ -1,6 +1,9 @@
 // The XML writer of one document and the element primitives.
 #include "xml/framework/xml_writer.h"
 
+#include "kernel/records/wide_name.h"
+#include "xml/framework/xml_element.h"
+
 #include <atomic>
 #include <charconv>
 #include <cxxabi.h>
@@ -8,60 +11,60 @@
 #include <memory>
 #include <new>
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
+// Shows a text in a message: bytes that are not printable ASCII or part of
+// a character XML can carry as \xNN; at most about 80 bytes of it.
+std::string Shown(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size() && out.size() < 80;) {
+        const size_t len = kname::XmlCharLength(text, i);
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (len > 1 || (len == 1 && b >= 0x20)) {
+            out.append(text.substr(i, len));
+            i += len;
+            continue;
+        }
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+        ++i;
+    }
+    return out + (out.size() >= 80 ? "\"..." : "\"");
+}
 
-// Length of the UTF-8 sequence at text[i] when it encodes a character XML
-// can carry, else 0.
-size_t ValidSequence(std::string_view text, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char b = byte(i);
-    if (b < 0x80)
-        return (b >= 0x20 || b == '\t' || b == '\n' || b == '\r') ? 1 : 0;
-    size_t len;
-    uint32_t c;
-    if ((b & 0xE0) == 0xC0) {
-        len = 2;
-        c = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-        len = 3;
-        c = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-        len = 4;
-        c = b & 0x07;
-    } else {
-        return 0;
+// What is wrong at text[at], where XmlCharLength found no character XML
+// can carry.
+std::string Uncarriable(std::string_view text, size_t at) {
+    char what[64];
+    const int len = btkUtf8CharLength(text.substr(at));
+    if (len == 0) {
+        std::snprintf(what, sizeof what, "the byte 0x%02X, which is not UTF-8 of a character",
+                      unsigned(static_cast<unsigned char>(text[at])));
+        return what;
     }
-    if (i + len > text.size())
-        return 0;
-    for (size_t k = 1; k < len; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
-        c == 0xFFFF)
-        return 0;
-    return len;
+    const std::u16string units = btkStrUtf8ToUtf16(text.substr(at, size_t(len)));
+    std::snprintf(what, sizeof what, "U+%04X, which XML cannot carry", unsigned(units[0]));
+    return what;
 }
 
 // Escapes what would otherwise end a value or text early or be folded by
 // the reader: "&", "<", ">" and carriage returns in texts; in attribute
 // values also quotes, line ends and tabs (which a parser turns into blanks).
-// Bytes that are not UTF-8 of a character XML can carry become U+FFFD.
-std::string Escape(std::string_view text, bool attribute) {
-    std::string out;
+// A text that is not UTF-8 of characters XML can carry is refused, as the
+// document would read back other than written: false, with the position
+// of what cannot be carried in `bad`.
+bool Escape(std::string_view text, bool attribute, std::string& out, size_t& bad) {
     out.reserve(text.size() + 16);
     for (size_t i = 0; i < text.size();) {
-        const size_t len = ValidSequence(text, i);
+        const size_t len = kname::XmlCharLength(text, i);
         if (len == 0) {
-            out += kReplacement;
-            ++i;
-            continue;
+            bad = i;
+            return false;
         }
         if (len > 1) {
             out.append(text.substr(i, len));
@@ -80,7 +83,7 @@ std::string Escape(std::string_view text, bool attribute) {
         default: out += c; break;
         }
     }
-    return out;
+    return true;
 }
 
 
@@ -94,13 +97,25 @@ bool Plain(std::string_view text, bool attribute) {
     return true;
 }
 
-void WriteEscaped(IntfXmlIOStream& out, std::string_view text, bool attribute) {
+// Writes the text escaped; false (nothing written) when it cannot be
+// carried, with the position in `bad`.
+bool WriteEscaped(IntfXmlIOStream& out, std::string_view text, bool attribute, size_t& bad) {
     if (Plain(text, attribute)) {
         out.Write(text);
-        return;
+        return true;
     }
-    std::string escaped = Escape(text, attribute);
+    std::string escaped;
+    if (!Escape(text, attribute, escaped, bad))
+        return false;
     out.Write(escaped);
+    return true;
+}
+
+// Refuses the text that `what` names, which holds at `bad` what XML cannot
+// carry.
+[[noreturn]] void RefuseText(const std::string& what, std::string_view text, size_t bad) {
+    IntfXmlThrow(INTFXML_ERR_RECORD, "%s holds %s: %s", what.c_str(),
+                 Uncarriable(text, bad).c_str(), Shown(text).c_str());
 }
 
 } // namespace
@@ -289,7 +304,9 @@ void IntfXmlWriter::WriteAttribute(std::string_view name, std::string_view value
     out_->Put(' ');
     out_->Write(name);
     out_->Write("=\"", 2);
-    WriteEscaped(*out_, value, true);
+    if (size_t bad = 0; !WriteEscaped(*out_, value, true, bad))
+        RefuseText("the \"" + std::string(name) + "\" of \"" + std::string(Innermost()) + "\"",
+                   value, bad);
     out_->Put('"');
 }
 
@@ -308,8 +325,8 @@ void IntfXmlWriter::BeginText() {
 
 void IntfXmlWriter::WriteText(std::string_view text) {
     BeginText();
-    if (out_)
-        WriteEscaped(*out_, text, false);
+    if (size_t bad = 0; out_ && !WriteEscaped(*out_, text, false, bad))
+        RefuseText("the text of \"" + std::string(Innermost()) + "\"", text, bad);
 }
 
 void IntfXmlWriter::EndLong() {

@@ -19,8 +19,12 @@
 // Escaping, so that every name and text reads back as written: in
 // attribute values "&", "<", double quotes, tabs, line ends and carriage
 // returns become references; in texts "&", "<", ">" and carriage returns
-// do. Bytes that are not UTF-8 of a character XML can carry become U+FFFD.
-// Names and numbers, the common case, go out unchanged.
+// do. A value or text that is not UTF-8 of characters XML can carry (a
+// control character other than tab, line feed and carriage return, U+FFFE,
+// U+FFFF, a stray byte, an overlong form, a surrogate) is refused with
+// IntfXmlError (INTFXML_ERR_RECORD) naming the attribute or text, its
+// element and the character: replaced, it would read back other than
+// written. Names and numbers, the common case, go out unchanged.
 //
 // Numbers are written locale-free: integers as "%d", doubles as "%.18lg".
 //
@@ -193,6 +197,10 @@ public:
     static bool AtDocumentStart();
     // Open elements (0 between documents).
     size_t Depth() const { return open_.size(); }
+    // The name of the innermost open element (empty when none).
+    std::string_view Innermost() const {
+        return open_.empty() ? std::string_view() : NameOf(open_.back());
+    }
     IntfXmlIOStream* Stream() const { return out_; }
     // Composite curves being written one inside another.
     int& CurveNesting() { return curveNesting_; }

@@ -48,6 +48,9 @@ void WeightedArrays(const xrchandle<KPoint3DList>& points, xrchandle<xrealsequen
     if (weights && weights->Count() != np)
         IntfXmlThrow(INTFXML_ERR_RECORD, "%s: %d weights for %d control points", what,
                      weights->Count(), np);
+    // A point kept times such a weight could not be divided back out.
+    if (!UsableWeights(weights))
+        IntfXmlThrow(INTFXML_ERR_RECORD, "%s: a weight of 0 or one that is not finite", what);
     xarholder<QelPoint> p;
     xarholder<double> w;
     IntfXmlCheck(WeightedPointsToArrays(points, weights, p, w), "WeightedPointsToArrays");

@@ -262,7 +262,7 @@ IntfXmlElement* IntfXmlDatum::endElement(const char*) {
                      id_);
     }
     char16_t wide[QEL_NAME_LEN];
-    StoreWide(wide, QEL_NAME_LEN, name_.c_str());
+    StoreWide(wide, QEL_NAME_LEN, name_.c_str(), "\"Datum\" attribute \"name\"");
     IntfXmlCheck(qel_datumdata_init(uint32_t(id_), kind_, wide, &body, rec_), "qel_datumdata_init");
     curve.owned = false; // the datum holds the curve now
     IntfXmlCheck(qel_intf_data_datum_append(target_, rec_), "qel_intf_data_datum_append");

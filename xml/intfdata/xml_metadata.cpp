@@ -23,9 +23,12 @@ void WriteMap(const char* element, const QelTexturemapdata& map) {
     IntfXmlWriting::EndElement();
 }
 
-void ReadMap(QelTexturemapdata& map, IntfXmlAttributes& attrs) {
-    StoreWide(map.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
-    StoreWide(map.file_name, QEL_PATH_LEN, GetStringAttribValue("fileName", &attrs, 1).c_str());
+void ReadMap(QelTexturemapdata& map, IntfXmlAttributes& attrs, const char* element) {
+    const std::string e = "\"" + std::string(element) + "\" attribute ";
+    StoreWide(map.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str(),
+              (e + "\"name\"").c_str());
+    StoreWide(map.file_name, QEL_PATH_LEN, GetStringAttribValue("fileName", &attrs, 1).c_str(),
+              (e + "\"fileName\"").c_str());
 }
 
 } // namespace
@@ -55,7 +58,8 @@ IntfXmlElement* IntfXmlUnits::startElement(const char* name, IntfXmlAttributes& 
     RejectNested(NamesEmpty(), name, TopName().c_str());
     const int i = AppendXarEntry(name);
     QelUnitdata& u = static_cast<QelUnitdata*>(array_)[i];
-    StoreWide(u.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
+    StoreWide(u.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str(),
+              "\"Unit\" attribute \"name\"");
     u.type = uint32_t(GetIntegerAttribValue("type", &attrs, 1));
     u.factor = GetDoubleAttribValue("factor", &attrs, 2);
     PushName(name);
@@ -89,7 +93,8 @@ IntfXmlElement* IntfXmlItemNames::startElement(const char* name, IntfXmlAttribut
     RejectNested(NamesEmpty(), name, TopName().c_str());
     const int i = AppendXarEntry(name);
     QelItemNamedata& e = static_cast<QelItemNamedata*>(array_)[i];
-    StoreWide(e.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
+    StoreWide(e.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str(),
+              "\"ItemName\" attribute \"name\"");
     e.item_type = uint32_t(GetIntegerAttribValue("type", &attrs, 1));
     e.item_id = uint32_t(GetIntegerAttribValue("id", &attrs, 2));
     PushName(name);
@@ -117,7 +122,8 @@ IntfXmlAttribs::IntfXmlAttribs(IntfXmlQelIntfDataExtend* parent, int32_t count)
 IntfXmlElement* IntfXmlAttribs::startElement(const char* name, IntfXmlAttributes& attrs) {
     auto* e = static_cast<QelGenAttribdata*>(AppendHarEntry(name));
     DropChild(current_);
-    StoreWide(e->name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
+    StoreWide(e->name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str(),
+              "\"Attrib\" attribute \"name\"");
     e->item_type = uint32_t(GetIntegerAttribValue("refType", &attrs, 1));
     e->item_id = uint32_t(GetIntegerAttribValue("refId", &attrs, 2));
     return current_ = MakeChild<IntfXmlAttrib>(e);
@@ -173,7 +179,7 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
     case 3:
         entry_->value_kind = 3;
         StoreWide(entry_->text, QEL_ATTRIB_TEXT_LEN,
-                  GetStringAttribValue("val", &attrs, 1).c_str());
+                  GetStringAttribValue("val", &attrs, 1).c_str(), "\"Value\" attribute \"val\"");
         break;
     case 5:
         entry_->value_kind = 5;
@@ -214,7 +220,8 @@ IntfXmlElement* IntfXmlLayers::startElement(const char* name, IntfXmlAttributes&
     const int i = AppendXarEntry(name);
     DropChild(current_);
     QelLayerdata& l = static_cast<QelLayerdata*>(array_)[i];
-    StoreWide(l.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
+    StoreWide(l.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str(),
+              "\"Layer\" attribute \"name\"");
     l.layer_id = uint32_t(GetIntegerAttribValue("layer_id", &attrs, 1));
     l.status = uint32_t(GetIntegerAttribValue("operation", &attrs, 2));
     return current_ = MakeChild<IntfXmlLayer>(int32_t(i));
@@ -357,11 +364,11 @@ IntfXmlElement* IntfXmlRefColor::startElement(const char* name, IntfXmlAttribute
     RejectNested(NamesEmpty(), name, TopName().c_str());
     QelRefColordata& c = list_->Entry(index_);
     if (std::strcmp(name, "Bump") == 0)
-        ReadMap(c.bump, attrs);
+        ReadMap(c.bump, attrs, name);
     else if (std::strcmp(name, "Decal") == 0)
-        ReadMap(c.decal, attrs);
+        ReadMap(c.decal, attrs, name);
     else if (std::strcmp(name, "Texture") == 0)
-        ReadMap(c.texture, attrs);
+        ReadMap(c.texture, attrs, name);
     else if (std::strcmp(name, "Color") != 0 && std::strcmp(name, "Highlight") != 0)
         IntfXmlThrowUnexpected(name, "RefColor");
     PushName(name);

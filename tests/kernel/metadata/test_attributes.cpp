@@ -1,11 +1,13 @@
 #include "xmemory.h"
 #include "kernel/metadata/attributes.h"
 #include "kernel/metadata/model_ext.h"
+#include "api/kpi_session.h"
 #include "metadata_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <string>
 
 namespace {
@@ -197,6 +199,59 @@ TEST_F(Attributes, GeneralAttributeTextOf32IsRefusedBeforeAnyChange) {
         [&] { ext->CreatePIGeneralAttribute(1, KPIItemType(9), "a", xany(1)); }, 2, 1));
     EXPECT_TRUE(RaisesInvalidArg(
         [&] { ext->CreatePIGeneralAttribute(1, KPI_FACE, nullptr, xany(1)); }, 3, 0));
+}
+
+// ---- names and texts that a document cannot carry as given ---------------------
+
+// Every operation that takes a name or a text refuses, as a bad value of
+// that argument, one that is not UTF-8 or holds a character XML cannot
+// carry; a setter keeps what it held. Tab, line ends and U+FFFD are kept.
+TEST_F(Attributes, NamesAndTextsThatCannotBeWrittenAsGivenAreRefused) {
+    const std::string bad[] = {
+        "a\x01" "b", "\x1F", "\x0B", "\xEF\xBF\xBE", "x\xEF\xBF\xBF", // control, U+FFFE, U+FFFF
+        "a\xFF", "\xC0\xAF", "\xE0\x80\xAF",                          // stray byte, overlong forms
+        "\xED\xA0\x80", "\xED\xBF\xBF", "ab\xE2\x82",                  // surrogates, a cut character
+    };
+    const std::string good = "\t\n\r \xEF\xBF\xBD \xF4\x8F\xBF\xBF";
+    xrchandle<KWPISession> session = KGetPISession();
+    xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.001);
+    xrchandle<KCsys> csys = KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0),
+                                          KCreateVector3D(0, 1, 0));
+    xrchandle<KPINameAttribute> named = ext->CreatePINameAttribute(1, KPI_FACE, "n");
+    xrchandle<KPIGeneralAttribute> general =
+        ext->CreatePIGeneralAttribute(1, KPI_FACE, "g", xany(xstring("v")));
+    struct Taker {
+        const char* what;
+        int arg;
+        std::function<void(const char*)> take;
+    } takers[] = {
+        {"CreatePIDatum", 2, [&](const char* t) { model->CreatePIDatum(1, t, csys, {}, {}); }},
+        {"CreatePILayer", 1, [&](const char* t) { ext->CreatePILayer(t); }},
+        {"CreatePILengthUnitEx", 1, [&](const char* t) { ext->CreatePILengthUnitEx(t, 1); }},
+        {"CreatePIMassUnitEx", 1, [&](const char* t) { ext->CreatePIMassUnitEx(t, 1); }},
+        {"CreatePINameAttribute", 3,
+         [&](const char* t) { ext->CreatePINameAttribute(1, KPI_FACE, t); }},
+        {"KPINameAttribute::SetName", 1, [&](const char* t) { named->SetName(t); }},
+        {"CreatePIGeneralAttribute name", 3,
+         [&](const char* t) { ext->CreatePIGeneralAttribute(1, KPI_FACE, t, xany(1)); }},
+        {"CreatePIGeneralAttribute text", 4,
+         [&](const char* t) { ext->CreatePIGeneralAttribute(1, KPI_FACE, "g", xany(xstring(t))); }},
+        {"KPIGeneralAttribute::SetName", 1, [&](const char* t) { general->SetName(t); }},
+        {"KPIGeneralAttribute::SetValue", 1,
+         [&](const char* t) { general->SetValue(xany(xstring(t))); }},
+    };
+    for (const Taker& taker : takers) {
+        for (const std::string& text : bad)
+            EXPECT_TRUE(RaisesInvalidArg([&] { taker.take(text.c_str()); }, taker.arg, 1))
+                << taker.what << " of " << ::testing::PrintToString(text);
+        EXPECT_NO_THROW(taker.take(good.c_str())) << taker.what;
+    }
+    // A text with a zero byte inside would be cut where it is stored.
+    EXPECT_TRUE(RaisesInvalidArg(
+        [&] { general->SetValue(xany(xstring(std::string("ab\0cd", 5)))); }, 1, 1));
+    EXPECT_EQ(Text(named->GetName()), good);
+    EXPECT_EQ(Text(general->GetName()), good);
+    EXPECT_EQ(Text(xstring(general->GetValue())), good);
 }
 
 // ---- colours --------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -247,6 +248,31 @@ TEST_F(PersistenceTest, SaveAsNeutralSavesTheRestOfAnExtensionAndTellsWhatItLeft
     EXPECT_NE(text.find("name \"MM\"\n"), std::string::npos);
     EXPECT_NE(text.find("name \"FACES\"\n"), std::string::npos);
     EXPECT_NE(text.find("\n  colors NULL\n"), std::string::npos);
+}
+
+TEST_F(PersistenceTest, SaveAsNeutralTellsWhatItLeftOutOfThePartOncePerKindWhateverTheRunMode) {
+    // Datums whose curve is a composite holding a composite: the interface
+    // takes it, a neutral part cannot hold the inner one.
+    xrchandle<KWPISession> session = KGetPISession();
+    xrchandle<KWPIModel> model = BuildModel(false);
+    auto line = [&](double x) {
+        return session->CreatePILine(KCreatePoint3D(x, 0, 0), KCreatePoint3D(x + 1, 0, 0));
+    };
+    xrchandle<KPICurveList> inner(KPICurveList::create()), outer(KPICurveList::create());
+    inner->Append(line(0));
+    inner->Append(line(1));
+    outer->Append(session->CreatePICompositeCurve(inner, Ints({0, 0})));
+    outer->Append(line(2));
+    for (int id : {7, 8})
+        model->AddPIDatum(model->CreatePIDatum(
+            id, "AXIS", nullptr, session->CreatePICompositeCurve(outer, Ints({0, 0})), nullptr));
+    ::testing::internal::CaptureStderr();
+    Save(model);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "SaveAsNeutral: datum 7 \"AXIS\" was not converted whole: Recursive "
+              "QelCompositeCurvedata is unaccepted (cnv_qlk_neut_datum_curve); 1 more like it\n"
+              "SaveAsNeutral: datum 7 \"AXIS\" was not converted whole: QelCurvedata CMP_CRV is "
+              "out of service (cnv_qlk_neut_curve); 1 more like it\n");
 }
 
 // ---- interface-data documents -------------------------------------------------------
@@ -555,6 +581,87 @@ TEST_F(PersistenceTest, WriteZPIOnAFullDiskSaysSoAndKeepsTheOldDocument) {
         GTEST_SKIP() << "this process may not mount a small file system in a namespace of its own "
                         "(it needs root where mount namespaces are allowed)";
     EXPECT_EQ(code, 0);
+}
+
+// ---- names and texts that a document cannot carry ------------------------------------
+
+// Records may hold names and texts that the creators refuse (given as
+// records, or read from an XML 1.1 document, which carries &#x1;): the
+// getters give them back exactly, and WriteZPI refuses the model naming
+// the item, rather than writing something else, and leaves no document.
+TEST_F(PersistenceTest, RecordTextsThatXMLCannotCarryComeBackExactlyAndAreNotWritten) {
+    const std::u16string odd = u"a\x01" u"b\uFFFF";
+    const std::string oddUtf8 = "a\x01" "b\xEF\xBF\xBF";
+    using Ext = qel_intf_data_extend;
+    struct Kind {
+        const char* named; // as the refusal names it
+        std::function<char16_t*(qel_intf_data*, Ext*)> field;
+        std::function<xstring(KWPIModelExt&, KWPIModel&)> get;
+    } kinds[] = {
+        {"the \"name\" of \"Datum\"",
+         [](qel_intf_data* d, Ext*) {
+             return static_cast<QelDatumdata*>(har_access(d->datums, 0, nullptr, nullptr))->name;
+         },
+         [](KWPIModelExt&, KWPIModel& m) { return m.GetPIDatums()->Get(0)->GetName(); }},
+        {"the \"name\" of \"Layer\"", [](qel_intf_data*, Ext* e) { return e->layers[0].name; },
+         [](KWPIModelExt& x, KWPIModel&) { return x.GetPILayers()->Get(0)->GetName(); }},
+        {"the \"name\" of \"Unit\"", [](qel_intf_data*, Ext* e) { return e->units[0].name; },
+         [](KWPIModelExt& x, KWPIModel&) { return x.GetPIUnits()->Get(0)->GetName(); }},
+        {"the \"name\" of \"ItemName\"",
+         [](qel_intf_data*, Ext* e) { return e->item_names[0].name; },
+         [](KWPIModelExt& x, KWPIModel&) { return x.GetPINameAttributes()->Get(0)->GetName(); }},
+        {"the \"name\" of \"Attrib\"",
+         [](qel_intf_data*, Ext* e) {
+             return static_cast<QelGenAttribdata*>(har_access(e->attributes, 0, nullptr, nullptr))
+                 ->name;
+         },
+         [](KWPIModelExt& x, KWPIModel&) { return x.GetPIGeneralAttributes()->Get(0)->GetName(); }},
+        {"the \"val\" of \"Value\"",
+         [](qel_intf_data*, Ext* e) {
+             return static_cast<QelGenAttribdata*>(har_access(e->attributes, 0, nullptr, nullptr))
+                 ->text;
+         },
+         [](KWPIModelExt& x, KWPIModel&) {
+             return xstring(x.GetPIGeneralAttributes()->Get(0)->GetValue());
+         }},
+    };
+    const std::string path = Path("odd.xml");
+    for (const Kind& kind : kinds) {
+        xrchandle<KWPIModel> model = BuildModel(true);
+        xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+        xrchandle<KPINameAttributeList> names(KPINameAttributeList::create());
+        names->Append(ext->CreatePINameAttribute(1, KPI_FACE, "n"));
+        ext->SetPINameAttributes(names);
+        xrchandle<KPIGeneralAttributeList> attributes(KPIGeneralAttributeList::create());
+        attributes->Append(ext->CreatePIGeneralAttribute(1, KPI_FACE, "g", xany(xstring("t"))));
+        ext->SetPIGeneralAttributes(attributes);
+        char16_t* field = kind.field(Impl(model)->GetIntfData(),
+                                     dynamic_cast<KWPIModelExt_i*>(ext.get())->GetExtendData());
+        std::copy(odd.begin(), odd.end() + 1, field);
+
+        EXPECT_EQ(kind.get(*ext, *model).str(), oddUtf8) << kind.named;
+        const Failure f = FailureOf([&] { model->WriteZPI(path.c_str()); });
+        EXPECT_EQ(f.status, ZPI_STATUS_DOC_RECORD) << f.text;
+        EXPECT_TRUE(Has(f.text, path) && Has(f.text, kind.named) && Has(f.text, "U+0001"))
+            << f.text;
+        EXPECT_FALSE(fs::exists(path)) << kind.named;
+    }
+
+    // A host's XML 1.1 document carries the character; it reads back as it
+    // is, and so does a layer name that fills its field of 32 units.
+    const std::string v11 = Path("v11.xml");
+    std::ofstream(v11) << "<?xml version=\"1.1\"?><ZPI><QelIntfData><Accuracy type=\"2\" "
+                          "value=\"0.1\"/><Outline><MinPoint>0 0 0</MinPoint><MaxPoint>1 1 1"
+                          "</MaxPoint></Outline></QelIntfData><QelIntfDataExtend><Layers "
+                          "size=\"1\"><Layer name=\"a&#x1;b\" layer_id=\"1\" operation=\"1\">"
+                          "<Ids size=\"0\"/></Layer></Layers></QelIntfDataExtend></ZPI>";
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(v11.c_str());
+    ASSERT_TRUE(read && read->GetWPIModelExt());
+    xrchandle<KWPIModelExt> ext = read->GetWPIModelExt();
+    EXPECT_EQ(ext->GetPILayers()->Get(0)->GetName().str(), "a\x01" "b");
+    QelLayerdata& layer = dynamic_cast<KWPIModelExt_i*>(ext.get())->GetExtendData()->layers[0];
+    std::fill(std::begin(layer.name), std::end(layer.name), u'L');
+    EXPECT_EQ(ext->GetPILayers()->Get(0)->GetName().str(), std::string(QEL_NAME_LEN, 'L'));
 }
 
 // ---- writes that never destroy, and saves at once ----------------------------------

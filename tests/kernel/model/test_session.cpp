@@ -9,6 +9,8 @@
 #include "process.h"
 #include "xmemory.h"
 
+#include "file_targets.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -273,6 +275,34 @@ TEST_P(SessionFactories, BsplinesAcceptNullWeights) {
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->GetUDegree(), 1);
     EXPECT_TRUE(session->CreatePIBsplsrf(1, 1, knots, knots, four, Reals({1, 2, 2, 1})));
+}
+
+// A weight of 0, or one that is not finite, would leave its point unreadable
+// (the record keeps the point times its weight): refused as weights that do
+// not match the points are, by the curve in record mode with status -2 (in
+// cache mode when it is written), by the surface with (6, 1).
+TEST_P(SessionFactories, BsplinesRefuseZeroAndNonFiniteWeights) {
+    auto knots = Reals({0, 0, 1, 1});
+    auto two = Points({{0, 0, 0}, {1, 0, 0}});
+    auto four = Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+    const double inf = HUGE_VAL;
+    for (double bad : {0.0, -0.0, std::nan(""), inf, -inf}) {
+        SCOPED_TRACE(bad);
+        if (RecordMode())
+            EXPECT_SIMPLE(session->CreatePIBspline(1, knots, Reals({1, bad}), two), -2);
+        EXPECT_INVALID_ARG(session->CreatePIBsplsrf(1, 1, knots, knots, four, Reals({1, 1, bad, 1})),
+                           6, 1);
+    }
+    if (!RecordMode()) { // kept as given, and refused when written
+        filetargets::ScratchDir dir;
+        xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
+        model->AddPIDatum(model->CreatePIDatum(
+            1, "c", nullptr, session->CreatePIBspline(1, knots, Reals({1, 0}), two), nullptr));
+        EXPECT_SIMPLE(model->WriteZPI(dir.Path("c.xml").c_str()), ZPI_STATUS_DOC_RECORD);
+    }
+    // Negative weights divide back out.
+    EXPECT_TRUE(session->CreatePIBspline(1, knots, Reals({1, -2}), two));
+    EXPECT_TRUE(session->CreatePIBsplsrf(1, 1, knots, knots, four, Reals({1, -2, 2, 1})));
 }
 
 TEST_P(SessionFactories, EveryFactoryMakesANewObjectOfItsKind) {

@@ -235,16 +235,21 @@ TEST(XmlExtendRead, MisplacedAttributesAndUnknownValueKinds) {
     EXPECT_EQ(b.item_type, 0xFFFFFFFFu);
 }
 
-TEST(XmlExtendRead, TextsAreCutToTheirFields) {
+TEST(XmlExtendRead, TextsAreCutToTheirFieldsAndThatIsTold) {
     std::string longName(40, 'a');
     std::string longPath(300, 'p');
     std::string longText = std::string(79, 't') + "\xc3\xbc\xc3\xbc"; // 81 units
+    ::testing::internal::CaptureStderr();
     ExtPtr ext = ReadExt(
         "<Units size=\"1\"><Unit name=\"" + longName + "\" type=\"0\" factor=\"1\"/></Units>"
         "<RefColors size=\"1\"><RefColor><Texture name=\"t\" fileName=\"" + longPath +
         "\"/></RefColor></RefColors>"
         "<Attribs size=\"1\"><Attrib name=\"n\"><Value type=\"3\" val=\"" + longText +
         "\"/></Attrib></Attribs>");
+    // The first thing of a document that a reader lets pass is told.
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(
+                  "\"Unit\" attribute \"name\" of 40 UTF-16 units was cut to 31"),
+              std::string::npos);
     EXPECT_EQ(ext->units[0].name[30], u'a');
     EXPECT_EQ(ext->units[0].name[31], u'\0');
     EXPECT_EQ(ext->ref_colors[0].texture.file_name[258], u'p');

@@ -246,15 +246,19 @@ TEST(XmlTopologyRead, ContoursAndEdgeIds) {
     EXPECT_EQ(xar_count(f->contours[1].edge_ids), 0);
 }
 
-TEST(XmlTopologyRead, DatumNamesAreCutOnACharacterBoundary) {
+TEST(XmlTopologyRead, DatumNamesAreCutOnACharacterBoundaryAndThatIsTold) {
     // 30 ASCII characters, then a character outside the BMP (two units):
     // only 31 units fit, so the pair is dropped whole.
     std::string name(30, 'n');
     name += "\xf0\x9f\x98\x80zz";
+    ::testing::internal::CaptureStderr();
     IntfDataPtr d(ReadIntfData("<Datums><Datum ID=\"4\" name=\"" + name +
                                "\"><Csys><X>1 0 0</X><Y>0 1 0</Y><Z>0 0 1</Z><O>1 2 3</O>"
                                "</Csys></Datum><Datum><Curve><Point><Position>1 2 3</Position>"
                                "</Point></Curve></Datum></Datums>"));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(
+                  "\"Datum\" attribute \"name\" of 34 UTF-16 units was cut to 30"),
+              std::string::npos);
     QelDatumdata* datum = DatumAt(d.get(), 0);
     EXPECT_EQ(datum->type, QEL_DATUM_CSYS);
     EXPECT_EQ(datum->name[29], u'n');
