@@ -30,6 +30,7 @@
 #include <cstring>
 #include <strings.h>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -535,9 +536,10 @@ public:
     const xc::Locator* Where() const { return getScanner().getLocator(); }
     // The document's name, as its failures give it.
     const char* Id() const { return id_; }
-    // True the first time only: what a reader let pass is told once per
-    // document.
-    bool FirstPassedOver() const { return !std::exchange(passedOver_, true); }
+    // True the first time only for each kind: what a reader let pass is
+    // told once per document and kind. The kinds are the readers' own
+    // (an element's attribute, a field), so the set stays small.
+    bool FirstPassedOver(const std::string& kind) const { return passedOver_.insert(kind).second; }
     // The element whose start tag is being read ("" when none).
     std::string Starting() const {
         return starting_ ? IntfXmlLocalText(starting_->getFullName()).str() : std::string();
@@ -622,7 +624,7 @@ private:
 
     IntfXmlSaxHandler& handler_;
     const char* id_;
-    mutable bool passedOver_ = false;
+    mutable std::set<std::string> passedOver_;
     xc::VecAttrListImpl attrList_;
     size_t depth_ = 0;
     std::vector<const xc::XMLElementDecl*> open_; // elements started, not ended
@@ -933,12 +935,12 @@ std::string IntfXmlParsePosition() {
            std::to_string(at->getColumnNumber());
 }
 
-void IntfXmlTellPassedOver(const char* what) {
+void IntfXmlTellPassedOver(const std::string& kind, const char* what) {
     if (!t_parsing) {
         btk_tell("%s", what);
         return;
     }
-    if (!t_parsing->FirstPassedOver())
+    if (!t_parsing->FirstPassedOver(kind))
         return;
     const std::string where = IntfXmlParsePosition();
     btk_tell("document \"%s\"%s%s: %s", t_parsing->Id() ? t_parsing->Id() : "",

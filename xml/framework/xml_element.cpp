@@ -87,7 +87,7 @@ void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned po
     std::snprintf(text, sizeof text,
                   "\"%.100s\" lacks the attribute \"%.100s\" at position %u: read as %.60s",
                   tag.c_str(), name ? name : "", pos, readAs ? readAs : "");
-    IntfXmlTellPassedOver(text);
+    IntfXmlTellPassedOver("lacks " + tag + ' ' + (name ? name : ""), text);
 }
 
 std::string IntfXmlCaughtText(bool* namesDocument) {
@@ -330,11 +330,12 @@ const XMLCh* ToldAttrib(const char* name, IntfXmlAttributes* attrs, unsigned pos
 // A value that is not a number, told, reading as `readAs`.
 void TellNotANumber(const char* name, const std::string& value, const char* what,
                     const char* readAs) {
+    const std::string tag = IntfXmlStartTagName();
     char text[400];
     std::snprintf(text, sizeof text,
                   "attribute \"%.100s\" of \"%.100s\" is not %s: \"%.60s\"; read as %s",
-                  name ? name : "", IntfXmlStartTagName().c_str(), what, value.c_str(), readAs);
-    IntfXmlTellPassedOver(text);
+                  name ? name : "", tag.c_str(), what, value.c_str(), readAs);
+    IntfXmlTellPassedOver("number " + tag + ' ' + (name ? name : ""), text);
 }
 
 std::string_view Trim(std::string_view t) {

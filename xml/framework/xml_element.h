@@ -128,9 +128,10 @@ private:
 ZPI_API std::string IntfXmlParsePosition();
 // Tells what a reader let pass in the document parsed on this thread, which
 // no caller learns otherwise: "document \"<name>\", line L, column C: " and
-// `what` on standard error, for the first such thing of each document only.
-// Outside a parse, `what` alone, each time.
-ZPI_API void IntfXmlTellPassedOver(const char* what);
+// `what` on standard error, for the first thing of each `kind` (a reader's
+// element and attribute, or field) in each document. Outside a parse,
+// `what` alone, each time.
+ZPI_API void IntfXmlTellPassedOver(const std::string& kind, const char* what);
 // The name of the element whose start tag the parse running on this thread
 // is reading ("" outside a parse).
 ZPI_API std::string IntfXmlStartTagName();
