@@ -61,13 +61,20 @@ struct Item {
 };
 
 std::string describe(const Item& item) {
+    // Appended piece by piece (a literal added to a temporary string trips
+    // g++'s false -Wrestrict warning in optimised builds).
     std::string text = item.kind;
-    text += item.id >= 0 ? " " + std::to_string(item.id)
-                         : " at index " + std::to_string(item.index);
-    if (item.name)
-        text += " \"" + kname::Narrow(item.name, QEL_NAME_LEN) + "\"";
-    if (item.outer)
-        text += " of " + describe(*item.outer);
+    text += item.id >= 0 ? " " : " at index ";
+    text += std::to_string(item.id >= 0 ? item.id : int64_t(item.index));
+    if (item.name) {
+        text += " \"";
+        text += kname::Narrow(item.name, QEL_NAME_LEN);
+        text += '"';
+    }
+    if (item.outer) {
+        text += " of ";
+        text += describe(*item.outer);
+    }
     return text;
 }
 

@@ -24,7 +24,8 @@ void WriteMap(const char* element, const QelTexturemapdata& map) {
 }
 
 void ReadMap(QelTexturemapdata& map, IntfXmlAttributes& attrs, const char* element) {
-    const std::string e = "\"" + std::string(element) + "\" attribute ";
+    std::string e = "\"";
+    (e += element) += "\" attribute ";
     StoreWide(map.name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 0).c_str(),
               (e + "\"name\"").c_str());
     StoreWide(map.file_name, QEL_PATH_LEN, GetStringAttribValue("fileName", &attrs, 1).c_str(),
