@@ -6,7 +6,6 @@
 #include "btkstring.h"
 #include "xstring.h"
 
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -40,40 +39,21 @@ inline int Write(char16_t* field, int capacity, const char* utf8) {
 }
 
 // Bytes (1 to 4) of the character at text[i] when they are well-formed
-// UTF-8 of a character that an XML document can carry: not U+0001-U+001F
-// other than tab, line feed and carriage return, not a surrogate, U+FFFE
-// or U+FFFF. 0 otherwise (also for a cut sequence or an overlong form).
+// UTF-8 (btkUtf8CharLength) of a character that an XML document can carry:
+// not U+0001-U+001F other than tab, line feed and carriage return, not
+// U+FFFE or U+FFFF. 0 otherwise (also for a cut sequence, an overlong form
+// or a surrogate).
 inline size_t XmlCharLength(std::string_view text, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char b = byte(i);
+    const auto b = static_cast<unsigned char>(text[i]);
     if (b < 0x80)
         return (b >= 0x20 || b == '\t' || b == '\n' || b == '\r') ? 1 : 0;
-    size_t len;
-    uint32_t c;
-    if ((b & 0xE0) == 0xC0) {
-        len = 2;
-        c = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-        len = 3;
-        c = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-        len = 4;
-        c = b & 0x07;
-    } else {
+    const std::string_view rest = text.substr(i);
+    const int len = btkUtf8CharLength(rest);
+    // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+    if (len == 3 && b == 0xEF && static_cast<unsigned char>(rest[1]) == 0xBF &&
+        (static_cast<unsigned char>(rest[2]) & 0xFE) == 0xBE)
         return 0;
-    }
-    if (i + len > text.size())
-        return 0;
-    for (size_t k = 1; k < len; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
-        c == 0xFFFF)
-        return 0;
-    return len;
+    return size_t(len);
 }
 
 // Whether a name or text that a caller gives can be kept and written as it
