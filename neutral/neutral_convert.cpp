@@ -1122,10 +1122,17 @@ int convert_part(const qel_intf_data* data, neut_part** out) {
 
 int neut_convert_part(const qel_intf_data* data, neut_part** out, const char* teller) {
     Conversion conversion;
-    Conversion* const outer = t_conversion;
-    t_conversion = &conversion;
-    const int status = convert_part(data, out);
-    t_conversion = outer;
+    int status;
+    {
+        // The thread's conversion is this one until the part is made, also
+        // when making it throws.
+        struct Current {
+            Conversion* outer = t_conversion;
+            ~Current() { t_conversion = outer; }
+        } current;
+        t_conversion = &conversion;
+        status = convert_part(data, out);
+    }
     for (const LeftOut& lost : conversion.leftOut) {
         std::string line = lost.item + " was not converted whole: " + lost.text + " (" +
                            lost.routine + ")";
