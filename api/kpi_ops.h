@@ -554,9 +554,10 @@
     X(KWPIModelExt, xrchandle<KPILengthUnit>, CreatePILengthUnitEx,            \
       (const char* name, double factor),                                       \
       (name, factor),                                                          \
-      "A new length unit of your own: `name` (cut to 31 characters) and its "  \
-      "size in inches, not checked. Raises (1, 0) for a null name and (1, 1) " \
-      "for one that a document cannot carry (see Names under Conventions).")   \
+      "A new length unit of your own: `name` and its size in inches, not "     \
+      "checked. Raises (1, 0) for a null name and (1, 1) for one of 32 "       \
+      "characters or more or one that a document cannot carry (see Names "     \
+      "under Conventions).")                                                   \
     X(KWPIModelExt, xrchandle<KPIMassUnit>, CreatePIMassUnit,                  \
       (KPIMassUnits unit),                                                     \
       (unit),                                                                  \
@@ -566,9 +567,10 @@
     X(KWPIModelExt, xrchandle<KPIMassUnit>, CreatePIMassUnitEx,                \
       (const char* name, double factor),                                       \
       (name, factor),                                                          \
-      "A new mass unit of your own: `name` (cut to 31 characters) and its "    \
-      "size in pounds, not checked. Raises (1, 0) for a null name and (1, 1) " \
-      "for one that a document cannot carry (see Names under Conventions).")   \
+      "A new mass unit of your own: `name` and its size in pounds, not "       \
+      "checked. Raises (1, 0) for a null name and (1, 1) for one of 32 "       \
+      "characters or more or one that a document cannot carry (see Names "     \
+      "under Conventions).")                                                   \
     X(KWPIModelExt, void, SetPIUnits, (xrchandle<KPIUnitList> units), (units), \
       "Replaces the stored units by copies of those in the list (an empty "    \
       "list stores none); later changes to the objects do not reach the "      \
@@ -745,7 +747,8 @@
       "the first of csys, curve and plane that is not null (its item type "    \
       "says which); not yet in the model: add it with AddPIDatum or "          \
       "SetPIDatums. Raises (1, 1) for a negative id, (2, 0) for a null "       \
-      "name, (2, 1) for a name of 32 bytes or more or one that a document "    \
+      "name, (2, 1) for a name of 32 characters or more or one that a "       \
+      "document "                                                              \
       "cannot carry (see Names under Conventions), (3, 0) when csys, curve "   \
       "and plane are all null.")                                               \
     X(KWPIModel, xrchandle<KPILoop>, CreatePILoop,                             \

@@ -146,7 +146,7 @@ xrchandle<KPILengthUnit> KWPIModelExt_i::CreatePILengthUnit(KPILengthUnits unit)
 xrchandle<KPILengthUnit> KWPIModelExt_i::CreatePILengthUnitEx(const char* name, double factor) {
     if (!name)
         ThrowInvalidArg(1, 0);
-    if (!kname::Acceptable(name))
+    if (!kname::Acceptable(name, QEL_NAME_LEN))
         ThrowInvalidArg(1, 1);
     return xrchandle<KPILengthUnit>(new KPILengthUnit_i(name, factor));
 }
@@ -158,7 +158,7 @@ xrchandle<KPIMassUnit> KWPIModelExt_i::CreatePIMassUnit(KPIMassUnits unit) {
 xrchandle<KPIMassUnit> KWPIModelExt_i::CreatePIMassUnitEx(const char* name, double factor) {
     if (!name)
         ThrowInvalidArg(1, 0);
-    if (!kname::Acceptable(name))
+    if (!kname::Acceptable(name, QEL_NAME_LEN))
         ThrowInvalidArg(1, 1);
     return xrchandle<KPIMassUnit>(new KPIMassUnit_i(name, factor));
 }

@@ -251,7 +251,7 @@ xrchandle<KPIDatum> KWPIModel_i::CreatePIDatum(int id, const char* name, xrchand
         ThrowInvalidArg(1, 1);
     if (!name)
         ThrowInvalidArg(2, 0);
-    if (strnlen(name, QEL_NAME_LEN) >= size_t(QEL_NAME_LEN) || !kname::Acceptable(name))
+    if (!kname::Acceptable(name, QEL_NAME_LEN)) // in UTF-16 units, as the field holds it
         ThrowInvalidArg(2, 1);
     if (!csys && !curve && !plane)
         ThrowInvalidArg(3, 0);

@@ -5,11 +5,15 @@
 #include "kernel/records/qel_copy.h"
 #include "metadata_test_util.h"
 
+#include "kpi_session.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <climits>
 #include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -141,6 +145,62 @@ TEST_F(ModelExt, RefusedListSetterLeavesTheEarlierListIntact) {
     foreign->Append(xrchandle<KPIUnit>(new OtherUnit));
     EXPECT_TRUE(RaisesInvalidArg([&] { ext->SetPIUnits(foreign); }, 1, 1));
     EXPECT_EQ(Text(ext->GetPIUnits()->Get(0)->GetName()), "INCH");
+}
+
+TEST_F(ModelExt, EveryNameIsLimitedInUtf16UnitsOfItsField) {
+    // 31 UTF-16 units fit a name field, 32 are refused with (index, 1),
+    // whatever the width of the characters in UTF-8 (a 4-byte one is two
+    // units): no name is cut, and none is refused for its bytes.
+    xrchandle<KWPISession> session = KGetPISession();
+    xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
+    xrchandle<KPICurve> line(
+        session->CreatePILine(KCreatePoint3D(0, 0, 0), KCreatePoint3D(1, 0, 0)).get());
+    xrchandle<KPINameAttribute> named = ext->CreatePINameAttribute(1, KPI_FACE, "n");
+    xrchandle<KPIGeneralAttribute> general = ext->CreatePIGeneralAttribute(1, KPI_FACE, "g", xany());
+    const struct {
+        const char* what;
+        int index;
+        std::function<xstring(const char*)> give; // the name as kept
+    } takers[] = {
+        {"CreatePILayer", 1, [&](const char* n) { return ext->CreatePILayer(n)->GetName(); }},
+        {"CreatePINameAttribute", 3,
+         [&](const char* n) { return ext->CreatePINameAttribute(1, KPI_FACE, n)->GetName(); }},
+        {"CreatePIGeneralAttribute", 3,
+         [&](const char* n) {
+             return ext->CreatePIGeneralAttribute(1, KPI_FACE, n, xany(1))->GetName();
+         }},
+        {"KPINameAttribute::SetName", 1, [&](const char* n) { named->SetName(n); return named->GetName(); }},
+        {"KPIGeneralAttribute::SetName", 1,
+         [&](const char* n) { general->SetName(n); return general->GetName(); }},
+        {"CreatePILengthUnitEx", 1,
+         [&](const char* n) { return ext->CreatePILengthUnitEx(n, 1.0)->GetName(); }},
+        {"CreatePIMassUnitEx", 1,
+         [&](const char* n) { return ext->CreatePIMassUnitEx(n, 1.0)->GetName(); }},
+        {"CreatePIDatum", 2,
+         [&](const char* n) { return model->CreatePIDatum(1, n, nullptr, line, nullptr)->GetName(); }},
+    };
+    // One character of each UTF-8 width; its UTF-16 units.
+    const struct {
+        const char* utf8;
+        int units;
+    } chars[] = {{"a", 1}, {"\xC3\xA9", 1}, {"\xE2\x82\xAC", 1}, {"\xF0\x9F\x98\x80", 2}};
+    for (const auto& c : chars) {
+        // As many characters as fit in 31 units (one ASCII to fill an odd
+        // remainder), then one more.
+        std::string fits;
+        for (int i = 0; i < 31 / c.units; ++i)
+            fits += c.utf8;
+        if (31 % c.units)
+            fits += "a";
+        const std::string past = fits + c.utf8;
+        for (const auto& t : takers) {
+            SCOPED_TRACE(std::string(t.what) + " with " + c.utf8);
+            xstring kept;
+            EXPECT_NO_THROW(kept = t.give(fits.c_str()));
+            EXPECT_EQ(Text(kept), fits);
+            EXPECT_TRUE(RaisesInvalidArg([&] { t.give(past.c_str()); }, t.index, 1));
+        }
+    }
 }
 
 TEST_F(ModelExt, AttributesWithUnknownItemTypesAreLeftOut) {
