@@ -102,8 +102,7 @@ bool ZrWriteNeutralFile(const btkString& path, const qel_intf_data* data,
         return false;
     }
     if (extension) // what it leaves out is told, and the rest handed over
-        ReportQelImpfeatExtendStatus("ZrWriteNeutralFile",
-                                     ConvertQelImpfeatExtend(part.get(), extension));
+        neut_convert_extend(part.get(), extension, "ZrWriteNeutralFile");
     if (!IntfXmlIsBnfsPath(path.c_str()))
         return stream_neutral_to_pfa_why(wide.c_str(), part.get(), &why, kZrHandOver) == 1;
     IntfXmlBnfsOpener opener = IntfXmlGetBnfsOpener();

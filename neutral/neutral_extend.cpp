@@ -16,6 +16,8 @@
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 using qel_detail::is_xar_of;
 using qel_detail::xar_len;
@@ -26,6 +28,9 @@ constexpr int kOk = 0;
 constexpr int kBad = -2;
 constexpr int kNoMem = -10;
 constexpr int kNoColors = -1;
+
+// The "none" value of an unsigned index of a faceted representation.
+constexpr uint32_t kNone = 0xFFFFFFFFu;
 
 // Layer records of the neutral part carry this database type.
 constexpr int32_t kLayerDbType = 641;
@@ -48,13 +53,42 @@ void narrow_field(char* dst, int dst_capacity, const char16_t* field, int capaci
     wstostr(buffer, dst, dst_capacity);
 }
 
+// A wide field's text in quotes, for the lines that tell what was lost.
+std::string quoted(const char16_t* field, int capacity) {
+    return "\"" + kname::Narrow(field, capacity) + "\"";
+}
+
 // The converter of one call: its status is the first failure met (-2 for
-// a malformed host array, -10 for memory), the conversion going on.
+// a malformed host array, -10 for memory), the conversion going on. What a
+// neutral part cannot carry is gathered by kind (`what` happened to it),
+// keeping the first item of each and how many there were, to be told.
 class Converter {
 public:
     int status() const { return st_; }
     void bad() { note(kBad); }
     void no_memory() { note(kNoMem); }
+
+    // Items of one kind (the first word of `item`: "layer") lost alike
+    // count as one kind of loss.
+    void lost(std::string item, const char* what) {
+        std::string kind = item.substr(0, item.find(' ')) + ": " + what;
+        for (Loss& l : losses_)
+            if (l.kind == kind) {
+                ++l.count;
+                return;
+            }
+        losses_.push_back({std::move(kind), std::move(item), what, 1});
+    }
+
+    // One line per kind of loss: "<first item> <what>; N more like it".
+    void tell(const char* teller) const {
+        for (const Loss& l : losses_) {
+            std::string line = l.item + " " + l.what;
+            if (l.count > 1)
+                line += "; " + std::to_string(l.count - 1) + " more like it";
+            neut_tell(teller, line.c_str());
+        }
+    }
 
     template <class T> T* make() {
         T* rec = static_cast<T*>(getmem(sizeof(T)));
@@ -467,6 +501,14 @@ public:
     }
 
 private:
+    struct Loss {
+        std::string kind;
+        std::string item;
+        const char* what;
+        int count;
+    };
+    std::vector<Loss> losses_;
+
     void note(int st) {
         if (st_ == kOk)
             st_ = st;
@@ -522,11 +564,16 @@ void convert_layers(const QelLayerdata* layers, neut_part& part, Converter& cv) 
             cv.bad();
             continue;
         }
-        if (xar_count(from.item_ids) == 0)
-            continue; // a layer without items is not written
+        if (xar_count(from.item_ids) == 0) {
+            // A neutral layer is the set of its items: one without is left
+            // out, and told.
+            cv.lost("layer " + quoted(from.name, QEL_NAME_LEN), "has no items and was left out");
+            continue;
+        }
         neut_layer* l = cv.attach(part.layers);
         if (!l)
             continue;
+        l->id = int32_t(from.layer_id);
         l->db_type = kLayerDbType;
         l->name = cv.wide_field(from.name, QEL_NAME_LEN);
         if (xar_cpy(l->ids, from.item_ids) != kOk)
@@ -535,12 +582,18 @@ void convert_layers(const QelLayerdata* layers, neut_part& part, Converter& cv) 
     }
 }
 
-neut_texture* texture(const QelTexturemapdata& slot, Converter& cv) {
+neut_texture* texture(const QelTexturemapdata& slot, int color, Converter& cv) {
     if (slot.name[0] == u'\0')
         return nullptr;
     auto* t = cv.make<neut_texture>();
     if (t) {
+        // The neutral name is narrow, of 31 bytes: a wide name of 31
+        // characters beyond ASCII is longer, and cut on a character boundary.
         narrow_field(t->name, int(sizeof(t->name)), slot.name, QEL_NAME_LEN);
+        if (kname::Narrow(slot.name, QEL_NAME_LEN).size() >= sizeof(t->name))
+            cv.lost("texture name " + quoted(slot.name, QEL_NAME_LEN) + " of reference colour " +
+                        std::to_string(color),
+                    "is longer than the 31 bytes of a neutral texture name and was cut");
         narrow_field(t->path, int(sizeof(t->path)), slot.file_name, QEL_PATH_LEN);
     }
     return t;
@@ -566,9 +619,9 @@ void convert_ref_colors(const QelRefColordata* colors, neut_part& part, Converte
         d.transmission = s.transmission;
         std::memcpy(d.highlight, s.highlight, sizeof(d.highlight));
         d.reflection = s.reflection;
-        d.bump = texture(s.bump, cv);
-        d.decal = texture(s.decal, cv);
-        d.texture = texture(s.texture, cv);
+        d.bump = texture(s.bump, i, cv);
+        d.decal = texture(s.decal, i, cv);
+        d.texture = texture(s.texture, i, cv);
     }
 }
 
@@ -591,7 +644,7 @@ bool convert_elem_colors(const QelElemColordata* colors, neut_part& part, Conver
 }
 
 // Attribute value kinds of the host and the symbol types they become.
-void set_value(neut_symbol_value& v, const QelGenAttribdata& a) {
+void set_value(neut_symbol_value& v, const QelGenAttribdata& a, Converter& cv) {
     switch (a.value_kind) {
     case 1:
         v.type = NEUT_SYM_INT;
@@ -611,8 +664,14 @@ void set_value(neut_symbol_value& v, const QelGenAttribdata& a) {
         v.type = NEUT_SYM_SHORT;
         v.value.l_val = int16_t(a.int_value);
         return;
+    case 0:
+        v.type = 0; // no value: written as such
+        return;
     default:
-        v.type = 0; // no member: the writer reports it
+        v.type = 0; // a kind without a neutral form: written without its value, and told
+        cv.lost("attribute " + quoted(a.name, QEL_NAME_LEN) + " of value kind " +
+                    std::to_string(a.value_kind),
+                "has a value of a kind a neutral part cannot carry; written without it");
         return;
     }
 }
@@ -621,7 +680,7 @@ void convert_attributes(const void* attributes, neut_part& part, Converter& cv) 
     attach_each<QelGenAttribdata>(attributes, part.attributes, cv,
                                   [&](const QelGenAttribdata& from, neut_attribute& a) {
                                       a.name = cv.wide_field(from.name, QEL_NAME_LEN);
-                                      set_value(a.value, from);
+                                      set_value(a.value, from, cv);
                                       a.ref_id = int32_t(from.item_id);
                                       a.ref_type = int32_t(from.item_type);
                                   });
@@ -685,6 +744,22 @@ template <class T> T* element(const void* arr, int64_t i) {
     return *static_cast<T**>(har_access(arr, int(i), nullptr, nullptr));
 }
 
+// Element `index` of a neutral array for a link of a faceted representation:
+// null for the "none" value; an index outside the array is told (the link
+// it stood for is lost) and gives null as well.
+template <class T>
+T* linked(const void* arr, int64_t index, bool none, int rep, const char* owner, int i,
+          Converter& cv) {
+    if (none)
+        return nullptr;
+    T* to = element<T>(arr, index);
+    if (!to)
+        cv.lost(std::string(owner) + " " + std::to_string(i) + " of faceted representation " +
+                    std::to_string(rep) + " (index " + std::to_string(index) + ")",
+                "refers to an element outside the representation's arrays; written as none");
+    return to;
+}
+
 void convert_faceted_rep(const QelFacetedRepdata& from, neut_faceted_rep& to, Converter& cv) {
     to.id = from.id;
     to.facet_vertices = new_elements<neut_facet_vertex>(from.vertices, cv);
@@ -700,7 +775,8 @@ void convert_faceted_rep(const QelFacetedRepdata& from, neut_faceted_rep& to, Co
         if (!s)
             continue;
         std::memcpy(d->xyz, s->point, sizeof(d->xyz));
-        d->neighbour.ptr = element<neut_facet>(to.facets, s->neighbour);
+        d->neighbour.ptr = linked<neut_facet>(to.facets, s->neighbour, s->neighbour < 0, from.id,
+                                              "vertex", i, cv);
     }
     const int nd = har_total(to.facet_vertex_data);
     for (int i = 0; i < nd; ++i) {
@@ -719,11 +795,15 @@ void convert_faceted_rep(const QelFacetedRepdata& from, neut_faceted_rep& to, Co
         if (!s)
             continue;
         for (int k = 0; k < 3; ++k) {
-            d->vertices[k].ptr = element<neut_facet_vertex>(to.facet_vertices, s->vertex_idx[k]);
-            d->vertex_data[k].ptr =
-                element<neut_facet_vertex_data>(to.facet_vertex_data, s->vtxdata_idx[k]);
+            d->vertices[k].ptr = linked<neut_facet_vertex>(
+                to.facet_vertices, s->vertex_idx[k], s->vertex_idx[k] == kNone, from.id, "facet",
+                i, cv);
+            d->vertex_data[k].ptr = linked<neut_facet_vertex_data>(
+                to.facet_vertex_data, s->vtxdata_idx[k], s->vtxdata_idx[k] == kNone, from.id,
+                "facet", i, cv);
+            const int32_t neighbour = int32_t(s->neighbour_idx[k]);
             d->neighbour[k].ptr =
-                element<neut_facet>(to.facets, int32_t(s->neighbour_idx[k]));
+                linked<neut_facet>(to.facets, neighbour, neighbour < 0, from.id, "facet", i, cv);
         }
         std::memcpy(d->normal, s->normal, sizeof(d->normal));
     }
@@ -757,25 +837,27 @@ void convert_model_class(const void* word, neut_part& part, Converter& cv) {
     part.model_class->type = static_cast<const QelAnnotModelClass*>(word)->type;
 }
 
-} // namespace
+// Extended edges and solid regions have no record in a neutral part: each
+// list is left out whole, and told.
+void leave_out_unconvertible(const qel_intf_data_extend& ext, Converter& cv) {
+    if (ext.ext_edges && har_entry_size(ext.ext_edges) == int(sizeof(QelExtEdgedata))) {
+        qel_detail::har_each<QelExtEdgedata>(ext.ext_edges, [&](const QelExtEdgedata& e) {
+            cv.lost("extended edge " + std::to_string(e.edge_id),
+                    "has no place in a neutral part and was left out");
+            return true;
+        });
+    } else if (ext.ext_edges) {
+        cv.bad();
+    }
+    const int regions = cv.count<QelSolidRegiondata>(ext.solid_regions);
+    for (int i = 0; i < regions; ++i)
+        cv.lost("solid region " + std::to_string(i),
+                "has no place in a neutral part and was left out");
+}
 
-// Adds the extension's layers (those with items), reference and element
-// colours, attributes, units, item names, faceted representations, the
-// annotation records of words 10 to 15, the model class and the two
-// dimension tolerances to `part`, which owns all it gets (release it with
-// release_neutral_part). Arrays of the part are appended to; extended
-// edges and solid regions are not converted. The extension is only read.
-//
-// Returns 0; -2 for a null part or extension (nothing changes). A word whose
-// array holds elements of another size than its layout is skipped and gives
-// -2, and memory running out skips the record concerned and gives -10;
-// element colours when the part has no colours record (no reference
-// colours) are skipped and give -1 unless one of those came first. In
-// every case the rest is converted.
-extern "C" int ConvertQelImpfeatExtend(neut_part* part, const qel_intf_data_extend* ext) {
+int convert_extend(neut_part* part, const qel_intf_data_extend* ext, Converter& cv) {
     if (!part || !ext)
         return kBad;
-    Converter cv;
     convert_layers(ext->layers, *part, cv);
     convert_ref_colors(ext->ref_colors, *part, cv);
     // Element colours that have no colours to refer to are left out; the
@@ -795,9 +877,44 @@ extern "C" int ConvertQelImpfeatExtend(neut_part* part, const qel_intf_data_exte
     convert_model_class(ext->model_class, *part, cv);
     part->angular_dim_tolerance = ext->angular_dim_tolerance;
     part->linear_dim_tolerance = ext->linear_dim_tolerance;
+    leave_out_unconvertible(*ext, cv);
     if (cv.status() == 0 && !colorsWhole)
         return kNoColors;
     return cv.status();
+}
+
+} // namespace
+
+// Adds the extension's layers (those with items), reference and element
+// colours, attributes, units, item names, faceted representations, the
+// annotation records of words 10 to 15, the model class and the two
+// dimension tolerances to `part`, which owns all it gets (release it with
+// release_neutral_part). Arrays of the part are appended to; extended
+// edges and solid regions are not converted. The extension is only read.
+// What the part cannot carry (a layer without items, extended edges and
+// solid regions, a texture name that is cut, a facet link outside its
+// arrays, an attribute value of an unknown kind) is told under
+// "ConvertQelImpfeatExtend", once per kind (neut_tell).
+//
+// Returns 0; -2 for a null part or extension (nothing changes). A word whose
+// array holds elements of another size than its layout is skipped and gives
+// -2, and memory running out skips the record concerned and gives -10;
+// element colours when the part has no colours record (no reference
+// colours) are skipped and give -1 unless one of those came first. In
+// every case the rest is converted.
+extern "C" int ConvertQelImpfeatExtend(neut_part* part, const qel_intf_data_extend* ext) {
+    Converter cv;
+    const int status = convert_extend(part, ext, cv);
+    cv.tell("ConvertQelImpfeatExtend");
+    return status;
+}
+
+int neut_convert_extend(neut_part* part, const qel_intf_data_extend* ext, const char* teller) {
+    Converter cv;
+    const int status = convert_extend(part, ext, cv);
+    cv.tell(teller);
+    ReportQelImpfeatExtendStatus(teller, status);
+    return status;
 }
 
 extern "C" void ReportQelImpfeatExtendStatus(const char* routine, int status) {

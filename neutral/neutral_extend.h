@@ -8,6 +8,11 @@
 // ConvertQelImpfeatExtend is exported: api/qel_records.h declares it;
 // its definition says what it does in detail.
 
+// ConvertQelImpfeatExtend, telling what the part cannot carry and what the
+// conversion left out (ReportQelImpfeatExtendStatus) under `teller`, the
+// caller's name ("SaveAsNeutral"). Returns ConvertQelImpfeatExtend's result.
+int neut_convert_extend(neut_part* part, const qel_intf_data_extend* ext, const char* teller);
+
 extern "C" {
 
 // Tells what a result of ConvertQelImpfeatExtend other than 0 left out of

@@ -1032,6 +1032,7 @@ const ugc_dd_entry* symbol_value_fcn(const void*, const void* parent) {
     case 54:
     case 59: return &kIValM;
     case NEUT_SYM_SHORT: return &kLValM;
+    case 0: return &kNoValM; // an attribute without a value: nothing to report
     default:
         dbg_err_syserr("symbol_value_fcn", "Invalid union member type = %d", type);
         return &kNoValM;

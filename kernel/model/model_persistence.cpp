@@ -137,7 +137,7 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
     xrchandle<KWPIModelExt> ext = GetWPIModelExt();
     // What the extension conversion leaves out is told, and the rest saved.
     if (const qel_intf_data_extend* record = ExtensionRecord(ext))
-        ReportQelImpfeatExtendStatus("SaveAsNeutral", ConvertQelImpfeatExtend(part.get(), record));
+        neut_convert_extend(part.get(), record, "SaveAsNeutral");
 
     std::lock_guard<std::mutex> guard(NeutralSaveLock());
     InNeutralSave inSave;

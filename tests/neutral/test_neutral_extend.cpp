@@ -473,6 +473,35 @@ TEST(NeutralExtend, WhatTheConversionLeftOutIsToldOnce) {
                               "caller: Extension data was converted in part, status -7"}));
 }
 
+TEST(NeutralExtend, WhatAPartCannotCarryIsToldOncePerKindAndLayerIdsAreKept) {
+    qel_intf_data_extend ext{};
+    fill_plain_words(ext);
+    // 31 two-byte characters fit the host's name, not the neutral 31 bytes.
+    std::u16string wide(31, u'\u00e9');
+    std::memcpy(ext.ref_colors[0].decal.name, wide.c_str(), sizeof(char16_t) * 32);
+    auto* part = static_cast<neut_part*>(getmem(sizeof(neut_part)));
+    NeutralMessages told;
+    EXPECT_EQ(ConvertQelImpfeatExtend(part, &ext), 0);
+    EXPECT_EQ(told.lines,
+              (std::vector<std::string>{
+                  "ConvertQelImpfeatExtend: layer \"\" has no items and was left out; 1 more like it",
+                  "ConvertQelImpfeatExtend: texture name \"" + btkStrUtf16ToUtf8(wide) +
+                      "\" of reference colour 0 is longer than the 31 bytes of a neutral texture "
+                      "name and was cut; 1 more like it",
+                  "ConvertQelImpfeatExtend: attribute \"e\" of value kind 4 has a value of a kind "
+                  "a neutral part cannot carry; written without it",
+                  "ConvertQelImpfeatExtend: vertex 2 of faceted representation 3 (index 9) refers "
+                  "to an element outside the representation's arrays; written as none",
+                  "ConvertQelImpfeatExtend: extended edge 0 has no place in a neutral part and "
+                  "was left out",
+                  "ConvertQelImpfeatExtend: solid region 0 has no place in a neutral part and was "
+                  "left out"}));
+    ASSERT_EQ(xar_count(part->layers), 1);
+    EXPECT_EQ(part->layers[0]->id, 5);
+    EXPECT_EQ(release_neutral_part(part), 0);
+    EXPECT_EQ(impfeat_ext_free(&ext), QEL_OK);
+}
+
 TEST(NeutralExtend, ArgumentsAndWordsOfAnotherLayout) {
     qel_intf_data_extend ext{};
     auto* part = static_cast<neut_part*>(getmem(sizeof(neut_part)));

@@ -440,6 +440,7 @@ TEST(NeutralSchema, UnionSelectors) {
     EXPECT_EQ("l_val", symbol(53));
     EXPECT_EQ("i_val", symbol(54));
     EXPECT_EQ("i_val", symbol(59));
+    EXPECT_EQ("NO_val", symbol(0)); // no value: nothing wrong to report
     EXPECT_EQ("", testing::internal::GetCapturedStderr());
     testing::internal::CaptureStderr();
     EXPECT_EQ("NO_val", symbol(55));

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -273,6 +274,44 @@ TEST_F(PersistenceTest, SaveAsNeutralTellsWhatItLeftOutOfThePartOncePerKindWhate
               "QelCompositeCurvedata is unaccepted (cnv_qlk_neut_datum_curve); 1 more like it\n"
               "SaveAsNeutral: datum 7 \"AXIS\" was not converted whole: QelCurvedata CMP_CRV is "
               "out of service (cnv_qlk_neut_curve); 1 more like it\n");
+}
+
+TEST_F(PersistenceTest, SaveAsNeutralKeepsLayerIdsAndTellsOnlyWhatThePartCannotCarry) {
+    // A model that loses nothing is saved without a word.
+    xrchandle<KWPIModel> model = BuildModel(true);
+    ::testing::internal::CaptureStderr();
+    Save(model);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+    // Layers with items keep their ids; a general attribute without a value
+    // is written whole, silently; 15 layers without items cannot be carried.
+    xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+    xrchandle<KPILayerList> layers(KPILayerList::create());
+    for (int id : {7, 42, INT_MAX}) {
+        xrchandle<KPILayer> layer = ext->CreatePILayer(("L" + std::to_string(id)).c_str());
+        layer->SetLayerId(id);
+        layer->AddPIItem(model->GetPIFaceByIndex(0));
+        layers->Append(layer);
+    }
+    xrchandle<KPIGeneralAttributeList> attributes(KPIGeneralAttributeList::create());
+    attributes->Append(ext->CreatePIGeneralAttribute(1, KPI_FACE, "BARE", xany()));
+    ext->SetPIGeneralAttributes(attributes);
+    ext->SetPILayers(layers);
+    ::testing::internal::CaptureStderr();
+    std::string text = Save(model);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    for (int id : {7, 42, INT_MAX})
+        EXPECT_TRUE(Has(text, "id " + std::to_string(id) + "\n      db_type 641\n")) << id;
+    EXPECT_TRUE(Has(text, "name \"BARE\"")) << text;
+
+    for (int i = 0; i < 15; ++i)
+        layers->Append(ext->CreatePILayer("EMPTY"));
+    ext->SetPILayers(layers);
+    ::testing::internal::CaptureStderr();
+    text = Save(model);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "SaveAsNeutral: layer \"EMPTY\" has no items and was left out; 14 more like it\n");
+    EXPECT_EQ(CountOf(text, "db_type 641"), 3);
 }
 
 // ---- interface-data documents -------------------------------------------------------
