@@ -9,6 +9,7 @@
 #include "client/zr_transfer.h"
 
 #include "kernel/kpi_impl.h"
+#include "kernel/metadata/model_ext.h"
 #include "kernel/model/model.h"
 #include "xml/framework/xml_element.h"
 #include "xml/intfdata/xml_kpi_writer.h"
@@ -290,8 +291,7 @@ namespace {
 // there are any (those given, or a model's interface data), are written as
 // they are, in either format: a model read from a document keeps its faces
 // there, not in the lists of its objects. Format 1 writes a model without
-// interface data from its objects; format 0 needs host records, and a
-// model without any gives an empty part.
+// interface data from its objects; format 0 needs host records.
 bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
                    const qel_intf_data_extend* extension, int format, btkString& path) {
     path.Clear();
@@ -337,11 +337,33 @@ int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, xr
                                             const qel_intf_data_extend* extension, int* feature) {
     if (model.isNull())
         return kNotSent;
-    // The model's host records, when it has any, are what it hands over.
-    const qel_intf_data* data = nullptr;
-    if (auto* impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get())))
-        data = impl->GetIntfData();
     int format = ZrGetImportFormat();
+    // The model's host records, when it has any, are what it hands over,
+    // with its own extension when none is given (as WriteZPI writes it).
+    // What it cannot hand over whole is refused unsent, and told.
+    const qel_intf_data* data = nullptr;
+    xrchandle<KWPIModelExt> ownExtension; // held while its record is written
+    if (auto* impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get()))) {
+        const char* refused = nullptr;
+        data = impl->GetIntfData();
+        if (impl->IsClosed())
+            refused = "the model was closed: it has no interface data";
+        else if (!data && format == 0)
+            refused = "the model has no interface data (it was made while the storage mode was "
+                      "off), and a neutral part is made from interface data only";
+        if (!refused && !extension && (ownExtension = impl->GetWPIModelExt())) {
+            auto* own = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ownExtension.get()));
+            if (own)
+                extension = own->GetExtendData();
+            else
+                refused = "the model's extension was not made by this library: it has no "
+                          "record to hand over";
+        }
+        if (refused) {
+            IntfXmlTellFailure(std::string("request 103 not sent: ") + refused);
+            return kNotSent;
+        }
+    }
     btkString path;
     if (!WriteHandOver(data, model, extension, format, path))
         return kNotSent;

@@ -187,6 +187,15 @@ int handBackFn(xrchandle<KWPIModel> model, qel_intf_data_extend* extension, int 
     return 0;
 }
 
+// A part import that keeps its model to hand it over after its job.
+xrchandle<KWPIModel> g_keptModel;
+
+int keepFn(xrchandle<KWPIModel> model, qel_intf_data_extend*, int argc, char** const argv) {
+    g_seen.Record(argc, argv);
+    g_keptModel = model;
+    return 0;
+}
+
 // ---- fixture --------------------------------------------------------------------------------
 
 class ClientFlow : public ::testing::Test {
@@ -330,6 +339,31 @@ TEST_F(ClientFlow, APartImportHandedBackAsXmlCarriesTheDocumentsFaces) {
     zpifix::expectSameIntfData(data, back);
     qel_intf_data_free(back);
     qel_intf_data_free(data);
+}
+
+TEST_F(ClientFlow, APartImportModelKeptPastItsJobIsRefusedUnsent) {
+    // The job closed the model when it returned: in either format it is
+    // refused and told, as WriteZPI refuses it, and nothing goes out.
+    ASSERT_TRUE(ZrRegisterImportTranslator(&keepFn));
+    qel_intf_data* data = zpifix::fullIntfData();
+    { IntfXmlZPI writer((callbackUrl_ + "kept.xml").c_str(), data); }
+    qel_intf_data_free(data);
+    StartLoop();
+    EXPECT_EQ(Callback("110\n" + callbackUrl_ + "kept.xml\n0"), "0");
+    ASSERT_TRUE(host_.WaitFor("108"));
+    StopLoop();
+    ASSERT_TRUE(g_keptModel);
+    for (int format : {0, 1}) {
+        ZrSetImportFormat(format);
+        int feature = 0;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(proxy_->ImportQelIntfDataToFeature(1, nullptr, g_keptModel, nullptr, &feature),
+                  100);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "request 103 not sent: the model was closed: it has no interface data\n");
+    }
+    EXPECT_EQ(host_.Find("103\n"), "");
+    g_keptModel.release();
 }
 
 TEST_F(ClientFlow, PartImportNamingADirectoryOrAFifoFinishesAtOnce) {

@@ -17,12 +17,15 @@
 #include "xml/framework/xml_streams.h"
 #include "xml/intfdata/xml_zpi.h"
 #include "xml/side_documents/side_documents.h"
+#include "xml/intfdata_fixtures.h"
+#include "memory_stream.h"
 
 #include "neutral/neutral_messages.h"
 #include "xmemory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +33,7 @@
 #include <fstream>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -798,6 +802,107 @@ TEST_F(HandOver, NeutralPartIsFreedWhenTheOutputCannotBeOpened) {
     IntfXmlRegisterBnfsOpener(old);
     EXPECT_EQ(host.Count(), sent); // nothing went out
     qel_intf_data_free(data);
+}
+
+// A model over the full records, its extension stored by the model
+// (SetWPIModelExt, through CreatePIModel_global).
+xrchandle<KWPIModel> FullModel(qel_intf_data_extend** extension) {
+    qel_intf_data* data = zpifix::fullIntfData();
+    *extension = zpifix::fullExtension();
+    KWPIModel* raw = nullptr;
+    EXPECT_EQ(CreatePIModel_global(data, *extension, &raw), 1);
+    qel_intf_data_free(data);
+    return xrchandle<KWPIModel>(raw);
+}
+
+std::string StoredText(const std::string& path) {
+    std::unique_ptr<IntfXmlBnfsFile> file(IntfXmlGetBnfsOpener()(path.c_str(), 1, nullptr));
+    std::string text;
+    if (!file)
+        return text;
+    char chunk[4096];
+    for (size_t n; (n = file->Read(chunk, sizeof chunk)) > 0;)
+        text.append(chunk, n);
+    file->Close();
+    return text;
+}
+
+// The lines told under `teller` ("SaveAsNeutral: "), without it.
+std::vector<std::string> Told(const NeutralMessages& told, const std::string& teller) {
+    std::vector<std::string> lines;
+    for (const std::string& line : told.lines)
+        if (line.compare(0, teller.size(), teller) == 0)
+            lines.push_back(line.substr(teller.size()));
+    return lines;
+}
+
+TEST_F(HandOver, AModelGivenNoExtensionHandsOverItsOwnInEitherFormat) {
+    qel_intf_data_extend* extension = nullptr;
+    xrchandle<KWPIModel> model = FullModel(&extension);
+    int feature = 0;
+
+    ZrSetImportFormat(1);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(2, nullptr, model, nullptr, &feature), 0);
+    qel_intf_data* back = nullptr;
+    qel_intf_data_extend* backExtension = nullptr;
+    IntfXmlZPI::Read((url + "zpi.xml").c_str(), &back, &backExtension);
+    EXPECT_NE(back, nullptr);
+    zpifix::expectSameExtension(extension, backExtension);
+    qel_intf_data_free(back);
+    zpifix::freeExtension(backExtension);
+
+    // The neutral part carries what it can, and tells once per kind what
+    // it cannot, as SaveAsNeutral tells it.
+    ZrSetImportFormat(0);
+    {
+        NeutralMessages told;
+        EXPECT_EQ(proxy->ImportQelIntfDataToFeature(2, nullptr, model, nullptr, &feature), 0);
+        const std::vector<std::string> handedOver = Told(told, "ZrWriteNeutralFile: ");
+        told.lines.clear();
+        model->SaveAsNeutral(xrchandle<KCStream>(new MemoryStream));
+        EXPECT_EQ(handedOver, Told(told, "SaveAsNeutral: "));
+        EXPECT_EQ(std::count(handedOver.begin(), handedOver.end(),
+                             "layer \"empty\" has no items and was left out"),
+                  1);
+    }
+    const std::string text = StoredText(url + "zpi.neu");
+    for (const char* item : {"id 4\n      db_type 641\n      name \"Layer & one\"", "name \"mm\"",
+                             "name \"attr1\"", "name \"face one\"", "name \"bump\""})
+        EXPECT_NE(text.find(item), std::string::npos) << item;
+    zpifix::freeExtension(extension);
+}
+
+TEST_F(HandOver, AModelThatCannotBeHandedOverWholeIsRefusedUnsent) {
+    // A closed model in either format, as WriteZPI refuses it; a model
+    // without interface data (cache mode) in the neutral format, whose part
+    // is made from interface data only.
+    qel_intf_data_extend* extension = nullptr;
+    xrchandle<KWPIModel> closed = FullModel(&extension);
+    closed->Close();
+    xrchandle<KWPIModel> cached(new KWPIModel_i(nullptr, false));
+    const struct {
+        xrchandle<KWPIModel> model;
+        int format;
+        std::string said;
+    } cases[] = {
+        {closed, 0, "the model was closed: it has no interface data"},
+        {closed, 1, "the model was closed: it has no interface data"},
+        {cached, 0, "the model has no interface data (it was made while the storage mode was "
+                    "off), and a neutral part is made from interface data only"},
+    };
+    const size_t sent = host.Count();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        ZrSetImportFormat(c.format);
+        int feature = 5;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(proxy->ImportQelIntfDataToFeature(2, nullptr, c.model, nullptr, &feature), 100);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "request 103 not sent: " + c.said + "\n");
+        EXPECT_EQ(feature, 5);
+    }
+    EXPECT_EQ(host.Count(), sent);
+    zpifix::freeExtension(extension);
 }
 
 TEST_F(HandOver, TemporaryDirectoryWhenAsked) {
