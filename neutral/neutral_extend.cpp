@@ -53,9 +53,15 @@ void narrow_field(char* dst, int dst_capacity, const char16_t* field, int capaci
     wstostr(buffer, dst, dst_capacity);
 }
 
-// A wide field's text in quotes, for the lines that tell what was lost.
-std::string quoted(const char16_t* field, int capacity) {
-    return "\"" + kname::Narrow(field, capacity) + "\"";
+// `what` and a wide field's text in quotes, for the lines that tell what
+// was lost. (Appended piece by piece: a literal added to a temporary string
+// trips g++'s false -Wrestrict warning in optimised builds.)
+std::string quoted(const char* what, const char16_t* field, int capacity) {
+    std::string text = what;
+    text += " \"";
+    text += kname::Narrow(field, capacity);
+    text += '"';
+    return text;
 }
 
 // The converter of one call: its status is the first failure met (-2 for
@@ -567,7 +573,7 @@ void convert_layers(const QelLayerdata* layers, neut_part& part, Converter& cv) 
         if (xar_count(from.item_ids) == 0) {
             // A neutral layer is the set of its items: one without is left
             // out, and told.
-            cv.lost("layer " + quoted(from.name, QEL_NAME_LEN), "has no items and was left out");
+            cv.lost(quoted("layer", from.name, QEL_NAME_LEN), "has no items and was left out");
             continue;
         }
         neut_layer* l = cv.attach(part.layers);
@@ -591,7 +597,7 @@ neut_texture* texture(const QelTexturemapdata& slot, int color, Converter& cv) {
         // characters beyond ASCII is longer, and cut on a character boundary.
         narrow_field(t->name, int(sizeof(t->name)), slot.name, QEL_NAME_LEN);
         if (kname::Narrow(slot.name, QEL_NAME_LEN).size() >= sizeof(t->name))
-            cv.lost("texture name " + quoted(slot.name, QEL_NAME_LEN) + " of reference colour " +
+            cv.lost(quoted("texture name", slot.name, QEL_NAME_LEN) + " of reference colour " +
                         std::to_string(color),
                     "is longer than the 31 bytes of a neutral texture name and was cut");
         narrow_field(t->path, int(sizeof(t->path)), slot.file_name, QEL_PATH_LEN);
@@ -669,7 +675,7 @@ void set_value(neut_symbol_value& v, const QelGenAttribdata& a, Converter& cv) {
         return;
     default:
         v.type = 0; // a kind without a neutral form: written without its value, and told
-        cv.lost("attribute " + quoted(a.name, QEL_NAME_LEN) + " of value kind " +
+        cv.lost(quoted("attribute", a.name, QEL_NAME_LEN) + " of value kind " +
                     std::to_string(a.value_kind),
                 "has a value of a kind a neutral part cannot carry; written without it");
         return;
