@@ -116,18 +116,23 @@ TEST(ExampleFileStream, AnythingShortOfCommitKeepsTheTargetAndLeavesNoTemporaryF
     EXPECT_FALSE(nowhere->Commit());
 }
 
+// A writer of `target` in a child process, killed half-way; true when it
+// was.
+bool KilledHalfWay(const std::string& target) {
+    return filetargets::RunInChild([] { return true; },
+                                   [&] {
+                                       xrchandle<FileStream> s(new FileStream(target));
+                                       s->Write("half", 4);
+                                       ::raise(SIGKILL);
+                                       return 0;
+                                   }) == -1;
+}
+
 TEST(ExampleFileStream, ACommitRemovesWhatKilledWritersLeftAndNothingElse) {
     ScratchDir dir;
     const std::string target = dir.Path("part.neu");
     for (int i = 0; i < 3; ++i) // writers killed half-way leave their temporary files
-        EXPECT_EQ(filetargets::RunInChild([] { return true; },
-                                          [&] {
-                                              xrchandle<FileStream> s(new FileStream(target));
-                                              s->Write("half", 4);
-                                              ::raise(SIGKILL);
-                                              return 0;
-                                          }),
-                  -1);
+        EXPECT_TRUE(KilledHalfWay(target));
     ASSERT_EQ(dir.Names().size(), 3u);
     WriteAll(target + ".tmp-notes", "someone else's");
     WriteAll(target + ".tmp1_2x", "someone else's");
@@ -158,14 +163,7 @@ TEST(ExampleFileStream, StreamsInSeveralProcessesSavingOneTargetAllSucceed) {
         ScratchDir dir;
         const std::string target = dir.Path("part.neu");
         WriteAll(target, std::string(kBytes, 'z'));
-        ASSERT_EQ(filetargets::RunInChild([] { return true; },
-                                          [&] {
-                                              xrchandle<FileStream> s(new FileStream(target));
-                                              s->Write("half", 4);
-                                              ::raise(SIGKILL);
-                                              return 0;
-                                          }),
-                  -1);
+        ASSERT_TRUE(KilledHalfWay(target));
         int torn = 0;
         const std::vector<int> failed = filetargets::RunWritersAtOnce(
             writers, kRounds,
