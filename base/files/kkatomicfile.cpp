@@ -608,6 +608,9 @@ int kkAtomicFile::Exchange(bool& placed) {
         tempName_.clear();
         return kFailed;
     }
+    // What the exchange is to move under the temporary name.
+    struct stat before {};
+    const bool seen = ::fstatat(dirFd_, name_.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0;
     int err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
     if (err == ENOSYS) {
         // Without renameat2: the target was looked at just before; a
@@ -647,6 +650,14 @@ int kkAtomicFile::Exchange(bool& placed) {
         placed = true;
         return 0;
     }
+    if (seen && !SameFile(old, before.st_dev, before.st_ino)) {
+        // Not what the exchange moved: that was removed meanwhile (as
+        // another writer removes what a killed one left), and the name
+        // taken anew, by another writer's temporary file. It stays.
+        tempName_.clear();
+        placed = true;
+        return 0;
+    }
     if (S_ISREG(old.st_mode)) {
         // The old content, now under the temporary name, goes.
         (void)::unlinkat(dirFd_, temp.c_str(), 0);
@@ -671,6 +682,10 @@ int kkAtomicFile::Exchange(bool& placed) {
 // names: regular files that nobody holds the lock of. A live writer's
 // file is locked; one that this process may not open stays.
 void kkAtomicFile::RemoveStale() {
+    // Under the folder's lock, as the removal of the old content after an
+    // exchange: a file is looked at and removed by its name, and no other
+    // writer may remove it and a new temporary file take the name between.
+    const FolderLock serialized(dirSyncable_ ? dirFd_ : -1);
     for (int slot = 0; slot < kTempSlots; ++slot) {
         const std::string temp = TempNameFor(name_, slot);
         struct stat st {};

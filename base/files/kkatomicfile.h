@@ -110,9 +110,10 @@
 // One object is for one thread at a time; any number of objects may write
 // at once, in one process or in several, into different targets or the
 // same one: the last commit wins and every one of them succeeds. Writers
-// of one folder take step 3 one at a time, holding a lock (flock) of the
-// folder, so that a writer never takes what another writer put at the
-// target, or under its own temporary name, for a stranger's: a commit
+// of one folder take steps 3 and 5 one at a time, holding a lock (flock)
+// of the folder, so that a writer never takes what another writer put at
+// the target, or under a temporary name, for a stranger's, nor removes
+// another writer's file: a commit
 // fails for what took a name only when a program that is no such writer
 // put it there (in a folder that the process may not read, which cannot
 // be locked, two writers that meet may still fail so). A named temporary
