@@ -7,7 +7,9 @@
 // successful Commit() removes its temporary file. A stream locks its
 // temporary file while it lives, so what a writer that was killed left
 // is a file of that naming that nobody locks: a successful Commit()
-// removes such leftovers beside its target.
+// removes such leftovers beside its target. Any number of streams, in one
+// process or several, may write one target at once: the last Commit()
+// wins, and each succeeds.
 //
 //     xrchandle<FileStream> out(new FileStream("part.neu"));
 //     model->SaveAsNeutral(out);   // raises when a write failed: see Error()
@@ -36,19 +38,35 @@ public:
         // A name of our own beside the target (the same folder, so the
         // rename stays on one file system); O_EXCL never takes over a file
         // that is there already.
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        int err = 0;
+        for (int attempt = 0; attempt < 100 && fd_ < 0 && err == 0; ++attempt) {
             temp_ = target_ + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(attempt);
-            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ < 0 && errno != EEXIST)
-                break;
+            const int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                err = errno == EEXIST ? 0 : errno;
+                continue;
+            }
+            // Until it is locked, another stream's clean-up may take the
+            // file for a leftover and remove it: it is ours only once we
+            // hold its lock and the name still names it. Otherwise that
+            // clean-up removes it, and the next name is tried.
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                if (StillNamed(fd, temp_))
+                    fd_ = fd;
+                else
+                    ::close(fd);
+            } else {
+                err = errno == EWOULDBLOCK ? 0 : errno;
+                ::close(fd);
+                if (err != 0) // no lock: nothing would tell it from a leftover
+                    ::unlink(temp_.c_str());
+            }
         }
         if (fd_ < 0) {
             error_ = "\"" + target_ + "\" not saved: cannot make a temporary file beside it: " +
-                     std::strerror(errno);
+                     (err ? std::strerror(err) : "no free name");
             temp_.clear();
-            return;
         }
-        (void)::flock(fd_, LOCK_EX | LOCK_NB); // this stream's file: not a leftover
     }
     ~FileStream() override { Discard(); }
     FileStream(const FileStream&) = delete;
@@ -157,15 +175,19 @@ private:
             const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd < 0)
                 continue;
-            struct stat opened, now;
-            // Still the file that was found, and nobody's lock on it.
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-                S_ISREG(opened.st_mode) && ::lstat(path.c_str(), &now) == 0 &&
-                now.st_dev == opened.st_dev && now.st_ino == opened.st_ino)
+            // Nobody's lock on it, and still the file that was found.
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(fd, path))
                 ::unlink(path.c_str());
             ::close(fd);
         }
         ::closedir(dir);
+    }
+    // Whether `path` names the regular file open as `fd`.
+    static bool StillNamed(int fd, const std::string& path) {
+        struct stat opened, named;
+        return ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+               ::lstat(path.c_str(), &named) == 0 &&
+               named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
     }
     // Whether `rest` is "<digits>_<digits>".
     static bool OwnNaming(const std::string& rest) {

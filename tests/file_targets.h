@@ -186,6 +186,43 @@ inline int RunInChild(const std::function<bool()>& setup, const std::function<in
     return WEXITSTATUS(status);
 }
 
+// Runs `writers` child processes at once, child k calling `write(k, round)`
+// for `rounds` rounds, while this process calls `watch()` over and over
+// until all have exited. Answers each child's failed rounds (false
+// results, up to 250), or -1 for a child that did not exit normally (one
+// still running after `seconds` is killed).
+inline std::vector<int> RunWritersAtOnce(int writers, int rounds,
+                                         const std::function<bool(int, int)>& write,
+                                         const std::function<void()>& watch,
+                                         unsigned seconds = 120) {
+    std::vector<pid_t> pids;
+    for (int k = 0; k < writers; ++k) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(seconds);
+            int failed = 0;
+            for (int round = 0; round < rounds; ++round)
+                failed += write(k, round) ? 0 : 1;
+            std::_Exit(std::min(failed, 250));
+        }
+        pids.push_back(pid);
+    }
+    std::vector<int> failed(pids.size(), -1);
+    for (auto running = std::count_if(pids.begin(), pids.end(), [](pid_t p) { return p > 0; });
+         running > 0;) {
+        watch();
+        for (size_t k = 0; k < pids.size(); ++k) {
+            int status = 0;
+            if (pids[k] <= 0 || ::waitpid(pids[k], &status, WNOHANG) != pids[k])
+                continue;
+            failed[k] = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            pids[k] = 0;
+            --running;
+        }
+    }
+    return failed;
+}
+
 // Runs `body` in a child process in which no file can grow past `bytes`
 // (SIGXFSZ ignored, so such a write fails with EFBIG).
 inline int RunWithFileSizeLimit(rlim_t bytes, const std::function<int()>& body) {

@@ -123,6 +123,29 @@ template <class Get> bool AttributeValue(Get get, std::vector<char>& value) {
 
 bool SameFile(const struct stat& a, dev_t dev, ino_t ino) { return a.st_dev == dev && a.st_ino == ino; }
 
+// Holds the lock of a folder (a descriptor opened for reading; -1: none)
+// for its scope. Where the folder cannot be locked, nothing is held.
+class FolderLock {
+public:
+    explicit FolderLock(int dirFd) {
+        if (dirFd < 0)
+            return;
+        int r;
+        while ((r = ::flock(dirFd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        fd_ = r == 0 ? dirFd : -1;
+    }
+    ~FolderLock() {
+        if (fd_ >= 0)
+            (void)::flock(fd_, LOCK_UN);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 } // namespace
 
 kkAtomicFile::kkAtomicFile(const char* path) { Open(path); }
@@ -260,14 +283,28 @@ bool kkAtomicFile::MakeTemporary(int mode) {
             const int fd = ::openat(dirFd_, temp, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (fd < 0)
                 return errno;
-            // Locked at once: a temporary file without the lock is one
-            // whose writer is gone (RemoveStale).
-            (void)::flock(fd, LOCK_EX | LOCK_NB);
+            // A temporary file without the lock is one whose writer is gone
+            // (RemoveStale): another writer's clean-up may take the file
+            // between its creation and its lock, and remove it. It is ours
+            // only once locked (where the file system has locks: where it
+            // has none, no clean-up can take it either) and still under its
+            // name; otherwise the clean-up removes it and the next name is
+            // tried.
+            struct stat opened {}, named {};
+            const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            if (taken || ::fstat(fd, &opened) != 0 ||
+                ::fstatat(dirFd_, temp, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !SameFile(named, opened.st_dev, opened.st_ino)) {
+                ::close(fd);
+                return EEXIST;
+            }
             fd_ = fd;
             return 0;
         });
     if (!made)
         return false;
+    // Unnamed, nobody else can reach it: the lock is taken before any name
+    // shows it (a file system without locks has no clean-up to fear).
     if (anonymous_)
         (void)::flock(fd_, LOCK_EX | LOCK_NB);
     struct stat st {};
@@ -469,6 +506,10 @@ bool kkAtomicFile::Place() {
         return false;
     if (auto hook = kkFileTestHooks::GetBeforePlace())
         hook(target_.c_str());
+    // Writers of this folder put their files in place one at a time: what
+    // took the target's place between another writer's exchange and its
+    // look at the target would otherwise be taken for a stranger's.
+    const FolderLock serialized(dirSyncable_ ? dirFd_ : -1);
     for (int attempt = 0; attempt < kPlaceAttempts; ++attempt) {
         if (::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) {
@@ -567,6 +608,9 @@ int kkAtomicFile::Exchange(bool& placed) {
         tempName_.clear();
         return kFailed;
     }
+    // What the exchange is to move under the temporary name.
+    struct stat before {};
+    const bool seen = ::fstatat(dirFd_, name_.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0;
     int err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
     if (err == ENOSYS) {
         // Without renameat2: the target was looked at just before; a
@@ -606,6 +650,14 @@ int kkAtomicFile::Exchange(bool& placed) {
         placed = true;
         return 0;
     }
+    if (seen && !SameFile(old, before.st_dev, before.st_ino)) {
+        // Not what the exchange moved: that was removed meanwhile (as
+        // another writer removes what a killed one left), and the name
+        // taken anew, by another writer's temporary file. It stays.
+        tempName_.clear();
+        placed = true;
+        return 0;
+    }
     if (S_ISREG(old.st_mode)) {
         // The old content, now under the temporary name, goes.
         (void)::unlinkat(dirFd_, temp.c_str(), 0);
@@ -630,6 +682,10 @@ int kkAtomicFile::Exchange(bool& placed) {
 // names: regular files that nobody holds the lock of. A live writer's
 // file is locked; one that this process may not open stays.
 void kkAtomicFile::RemoveStale() {
+    // Under the folder's lock, as the removal of the old content after an
+    // exchange: a file is looked at and removed by its name, and no other
+    // writer may remove it and a new temporary file take the name between.
+    const FolderLock serialized(dirSyncable_ ? dirFd_ : -1);
     for (int slot = 0; slot < kTempSlots; ++slot) {
         const std::string temp = TempNameFor(name_, slot);
         struct stat st {};

@@ -108,7 +108,18 @@
 // place only while the name is free, never over a file made by another.
 //
 // One object is for one thread at a time; any number of objects may write
-// at once, into different targets or the same one (the last commit wins).
+// at once, in one process or in several, into different targets or the
+// same one: the last commit wins and every one of them succeeds. Writers
+// of one folder take steps 3 and 5 one at a time, holding a lock (flock)
+// of the folder, so that a writer never takes what another writer put at
+// the target, or under a temporary name, for a stranger's, nor removes
+// another writer's file: a commit
+// fails for what took a name only when a program that is no such writer
+// put it there (in a folder that the process may not read, which cannot
+// be locked, two writers that meet may still fail so). A named temporary
+// file is this writer's only once it holds its lock and the name still
+// names it: another writer's clean-up (step 5) that took it first removes
+// it, and the next name is taken.
 #pragma once
 
 #include "zbase_export.h"

@@ -237,14 +237,19 @@ bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer) {
     return c && c->replaced.load(std::memory_order_acquire);
 }
 
-void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* /*budget*/) {
+void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget) {
     BufferCharge* c = chargeOf(buffer);
-    // Still held by others (answers waiting): from now on only they keep it.
-    // It stays counted where it was made: a peer's file in the budget it was
-    // stored in, the process's own file in none, so that no peer is ever
-    // refused, and no answer cut, for what the process replaced.
-    if (c && buffer.use_count() > 1)
+    // Still held by others (answers waiting): from now on only they keep it,
+    // so it counts in a budget until the last of them lets go: a peer's file
+    // in the one it was stored in, the process's own (counted in none while
+    // the location held it) in `budget` from now on. It is taken beyond the
+    // limit if need be: what answers hold goes out whole.
+    if (c && buffer.use_count() > 1) {
+        uniByteBudget* none = nullptr;
+        if (budget && c->budget.compare_exchange_strong(none, budget, std::memory_order_acq_rel))
+            budget->Take(buffer->size());
         c->replaced.store(true, std::memory_order_release);
+    }
     buffer.reset();
 }
 

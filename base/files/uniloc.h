@@ -90,8 +90,9 @@ ZBASE_API bool uniIsLocationBuffer(const std::shared_ptr<const std::string>& buf
 ZBASE_API bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer);
 // A location lets go of `buffer` (reset here): when others still hold it
 // (answers waiting for peers), it is marked replaced, and freed when the
-// last of them lets go. It stays counted in the budget it was made in, or
-// in none; `budget` is not used (kept for the binary interface).
+// last of them lets go. Until then it counts in a budget: the one it was
+// made in, or, for a buffer counted in none, `budget` (when given), taken
+// beyond its limit if need be.
 ZBASE_API void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget);
 
 // One entry of a folder listing.
@@ -175,8 +176,8 @@ public:
     static unimemlocation* GetRegistered();
 
     // The budget the location hands to uniReleaseBuffer (the process's
-    // unless set), which counts nothing in it: a replaced or removed version
-    // stays counted where it was made. Kept for the binary interface.
+    // unless set): a replaced or removed version of a file counted in no
+    // budget (the process's own) counts in it while answers still hold it.
     void SetBudget(uniByteBudget* budget);
     uniByteBudget* GetBudget() const;
     // The bytes the files hold now.

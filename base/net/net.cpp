@@ -829,9 +829,10 @@ void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
 
 void btkMultiSessionServer::Sweep(Clock::time_point now) {
     // No session is closed for what it holds: an answer holding an old
-    // version of a file goes out like any other. A frame unfinished, or an answer unsent, past the session's timeout
-    // ends it, and so does a connection that began no request within the
-    // idle limit of connecting. A session that has completed a request is
+    // version of a file goes out like any other (see Handle). A frame
+    // unfinished, or an answer unsent, past the session's timeout ends it,
+    // and so does a connection that began no request within the idle limit
+    // of connecting. A session that has completed a request is
     // never closed for being quiet.
     const double limit = idleLimit_.load();
     const auto idle = std::chrono::duration_cast<Clock::duration>(
@@ -1186,6 +1187,15 @@ bool bnfsSession::Handle(bnfsFrame& frame) {
         std::string why;
         if (!location->ReadShared(frame.payload.c_str(), data, &why))
             return AnswerError(why);
+        // The process's own file counts in no budget while it is current,
+        // but once replaced, in the location's, for as long as answers hold
+        // it: while that is over, no further answer may come to hold one.
+        uniByteBudget* budget = Budget();
+        if (budget && budget->IsOver() && uniIsLocationBuffer(data) && !uniBufferBudget(data))
+            return AnswerError("\"" + frame.payload + "\" is not sent now: " +
+                               sizeText(budget->GetHeld()) + " bytes are held for peers, beyond the " +
+                               sizeText(budget->GetLimit()) +
+                               " allowed; ask again once the answers waiting have gone out");
         return Answer('F', std::move(data));
     }
     case 'W': {

@@ -323,10 +323,13 @@ class bnfsSession;
 // a waiting answer). A frame whose length does not fit is refused at its
 // head, before its body arrives, and its session closed; frames of at most
 // kSmallFrame bytes are always taken (each session holds at most one such
-// frame beyond the budget). The process's own files, and their old
-// versions that waiting answers still hold, count in no budget: no session
-// is closed for holding one, and a version is freed once the last answer
-// that holds it has gone out (or its session ended).
+// frame beyond the budget). The process's own files count in no budget
+// while they are current; a version replaced or removed while waiting
+// answers hold it counts in the location's budget from then on (beyond the
+// limit if need be) until the last of them has gone out (or its session
+// ended). No session is closed for holding one: while the budget is over,
+// a request for one of the process's own files is answered with an error
+// instead, so that peers that do not read can hold no more versions.
 class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
 public:
     static constexpr size_t kMaxSessions = 256;

@@ -116,18 +116,23 @@ TEST(ExampleFileStream, AnythingShortOfCommitKeepsTheTargetAndLeavesNoTemporaryF
     EXPECT_FALSE(nowhere->Commit());
 }
 
+// A writer of `target` in a child process, killed half-way; true when it
+// was.
+bool KilledHalfWay(const std::string& target) {
+    return filetargets::RunInChild([] { return true; },
+                                   [&] {
+                                       xrchandle<FileStream> s(new FileStream(target));
+                                       s->Write("half", 4);
+                                       ::raise(SIGKILL);
+                                       return 0;
+                                   }) == -1;
+}
+
 TEST(ExampleFileStream, ACommitRemovesWhatKilledWritersLeftAndNothingElse) {
     ScratchDir dir;
     const std::string target = dir.Path("part.neu");
     for (int i = 0; i < 3; ++i) // writers killed half-way leave their temporary files
-        EXPECT_EQ(filetargets::RunInChild([] { return true; },
-                                          [&] {
-                                              xrchandle<FileStream> s(new FileStream(target));
-                                              s->Write("half", 4);
-                                              ::raise(SIGKILL);
-                                              return 0;
-                                          }),
-                  -1);
+        EXPECT_TRUE(KilledHalfWay(target));
     ASSERT_EQ(dir.Names().size(), 3u);
     WriteAll(target + ".tmp-notes", "someone else's");
     WriteAll(target + ".tmp1_2x", "someone else's");
@@ -145,6 +150,41 @@ TEST(ExampleFileStream, ACommitRemovesWhatKilledWritersLeftAndNothingElse) {
     ASSERT_EQ(live->Write("mine", 4), 4);
     EXPECT_TRUE(live->Commit()) << live->Error();
     EXPECT_EQ(ReadAll(target), "mine");
+}
+
+// Streams in two and four processes save one target over and over, beside
+// what a killed writer left: every save succeeds, the target is always one
+// whole document of one of them, and the leftover goes.
+TEST(ExampleFileStream, StreamsInSeveralProcessesSavingOneTargetAllSucceed) {
+    constexpr int kRounds = 150;
+    constexpr size_t kBytes = 4096;
+    for (const int writers : {2, 4}) {
+        SCOPED_TRACE(std::to_string(writers) + " writers");
+        ScratchDir dir;
+        const std::string target = dir.Path("part.neu");
+        WriteAll(target, std::string(kBytes, 'z'));
+        ASSERT_TRUE(KilledHalfWay(target));
+        int torn = 0;
+        const std::vector<int> failed = filetargets::RunWritersAtOnce(
+            writers, kRounds,
+            [&](int k, int) {
+                const std::string bytes(kBytes, char('a' + k));
+                xrchandle<FileStream> s(new FileStream(target));
+                if (s->Write(bytes.data(), int(bytes.size())) == int(bytes.size()) && s->Commit())
+                    return true;
+                std::fprintf(stderr, "writer %d: %s\n", k, s->Error().c_str());
+                return false;
+            },
+            [&] {
+                const std::string now = ReadAll(target);
+                torn += now.size() == kBytes && now.find_first_not_of(now[0]) == std::string::npos
+                            ? 0
+                            : 1;
+            });
+        EXPECT_EQ(failed, std::vector<int>(size_t(writers), 0));
+        EXPECT_EQ(torn, 0);
+        EXPECT_EQ(dir.Names(), Names{"part.neu"});
+    }
 }
 
 // ---- the example programs ------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -385,6 +386,39 @@ TEST(FileCommits, AWriterKilledAnywhereLeavesAWholeTargetAndTheNextWriteRemovesW
         }
         if (!tmpFile) {
             EXPECT_GT(leftovers, 0u) << "no kill came while the file had a name";
+        }
+    }
+}
+
+// Writers in two and four processes write one target over and over, in
+// every mode: each commit succeeds (the last wins), the target is always
+// one whole document of one of them, and nothing is left beside it.
+TEST(FileCommits, WritersInSeveralProcessesOfOneTargetAllSucceed) {
+    DefaultHooks restore;
+    constexpr int kRounds = 100;
+    for (const Mode& mode : kModes) {
+        mode.Apply();
+        for (const int writers : {2, 4}) {
+            SCOPED_TRACE(mode.Name() + ", " + std::to_string(writers) + " writers");
+            ScratchDir dir;
+            const std::string target = dir.Path("doc.xml");
+            WriteAll(target, std::string(kRewriteBytes, 'z'));
+            int torn = 0;
+            const std::vector<int> failed = RunWritersAtOnce(
+                writers, kRounds,
+                [&](int k, int) {
+                    const std::string bytes(kRewriteBytes, char('a' + k));
+                    kkAtomicFile f;
+                    if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
+                        f.Write(bytes.data(), bytes.size()) && f.Commit())
+                        return true;
+                    std::fprintf(stderr, "writer %d: %s\n", k, f.Error().c_str());
+                    return false;
+                },
+                [&] { torn += Whole(ReadAll(target)) ? 0 : 1; });
+            EXPECT_EQ(failed, std::vector<int>(size_t(writers), 0));
+            EXPECT_EQ(torn, 0);
+            EXPECT_EQ(dir.Names(), std::vector<std::string>{"doc.xml"});
         }
     }
 }

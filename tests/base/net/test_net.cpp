@@ -1120,10 +1120,10 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
     BNFSConnection::Close(c);
 
     // A peer asks for the process's own file and reads nothing yet; then
-    // the process replaces the file. The old version counts in no budget,
-    // whether it is larger than the limit or larger than the room that
-    // peers' files leave, and goes out whole; the last answer holding it
-    // frees it.
+    // the process replaces the file. The old version counts in the budget
+    // from then on, whether it is larger than the limit or larger than the
+    // room that peers' files leave, and goes out whole; the last answer
+    // holding it frees it.
     auto fetchWhileReplaced = [&](size_t size) {
         const std::string own(size, 'o');
         ASSERT_TRUE(mem.WriteFile("/ZPI/own", own.data(), own.size(), nullptr));
@@ -1133,6 +1133,7 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
             ASSERT_TRUE(mem.ReadShared("/ZPI/own", held, nullptr));
             old = held;
         }
+        const size_t held = budget.GetHeld();
         btkSocketStream reader(ConnectLoopback(serving.Port(), 4096));
         ASSERT_TRUE(reader.IsOpen());
         const std::string read = FrameHeader('G', 8) + "/ZPI/own";
@@ -1141,9 +1142,9 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
         while (old.use_count() < 2 && SecondsSince(start) < 10)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_EQ(old.use_count(), 2); // the location and the answer
-        const size_t held = budget.GetHeld();
+        ASSERT_TRUE(HeldBecomes(budget, held)); // the request's frame is let go
         ASSERT_TRUE(mem.WriteFile("/ZPI/own", "n", 1, nullptr));
-        EXPECT_EQ(budget.GetHeld(), held);
+        EXPECT_EQ(budget.GetHeld(), held + size); // counted from its replacement
         bnfsFrame f;
         ASSERT_TRUE(bnfsReadFrame(reader, f, 30, 60, &e)) << e.message;
         EXPECT_EQ(f.kind, 'F');
@@ -1151,7 +1152,7 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
         while (!old.expired() && SecondsSince(start) < 20)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         EXPECT_TRUE(old.expired());
-        EXPECT_EQ(budget.GetHeld(), held);
+        EXPECT_TRUE(HeldBecomes(budget, held));
     };
     {
         SCOPED_TRACE("larger than the limit");
@@ -1170,6 +1171,93 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
         EXPECT_TRUE(HeldBecomes(budget, 15u << 20));
         fetchWhileReplaced(8u << 20);
     }
+}
+
+// A job hands its document over again and again while, each time, a new
+// peer asks for it and never reads. A version counts in the budget from
+// its replacement while answers hold it; once the budget is over, further
+// requests for the process's own file are answered with an error, so the
+// versions kept alive stay within the budget and one version more. The
+// host's fetch, asked before all this, goes out whole; once the peers have
+// gone, the newest version is sent again.
+TEST(BnfsServerBudget, PeersThatDoNotReadKeepNoMoreVersionsAliveThanTheBudgetHolds) {
+    // Versions larger than a socket's buffers, so that answers wait.
+    constexpr size_t kVersion = 8u << 20;
+    BudgetedServer setup("budget-versions", 3 * kVersion);
+    ASSERT_TRUE(setup.serving->Ok());
+    uniByteBudget& budget = setup.budget;
+    unimemlocation& mem = setup.mem;
+    const int port = setup.serving->Port();
+    const std::string read = FrameHeader('G', 12) + "/ZPI/zpi.xml";
+    std::vector<std::weak_ptr<const std::string>> versions;
+    auto handOver = [&](int i) {
+        std::shared_ptr<const std::string> doc =
+            uniMakeBuffer(std::string(kVersion, char('a' + i % 26)), nullptr);
+        versions.push_back(doc);
+        ASSERT_TRUE(mem.WriteShared("/ZPI/zpi.xml", std::move(doc), nullptr));
+    };
+    auto aliveBefore = [&](size_t last) {
+        size_t n = 0;
+        for (size_t i = 0; i < last; ++i)
+            n += versions[i].expired() ? 0 : kVersion;
+        return n;
+    };
+    // Sends the request on `peer`; true once an answer holds the current
+    // version or begins to arrive, false once a refusal arrives.
+    auto ask = [&](btkSocketStream& peer) {
+        const long before = versions.back().use_count();
+        bnfsError e;
+        EXPECT_TRUE(peer.WriteAll(read.data(), read.size(), &e)) << e.message;
+        const auto start = Clock::now();
+        while (SecondsSince(start) < 20) {
+            if (versions.back().use_count() > before)
+                return true;
+            pollfd p{peer.GetFd(), POLLIN, 0};
+            char kind = 0;
+            if (::poll(&p, 1, 5) == 1 && ::recv(peer.GetFd(), &kind, 1, MSG_PEEK) == 1)
+                return kind == 'F';
+        }
+        ADD_FAILURE() << "the request was not answered";
+        return false;
+    };
+
+    handOver(0);
+    btkSocketStream host(ConnectLoopback(port, 4096));
+    ASSERT_TRUE(host.IsOpen());
+    ASSERT_TRUE(ask(host));
+    std::vector<std::unique_ptr<btkSocketStream>> peers;
+    int refused = 0;
+    constexpr int kHandOvers = 12;
+    for (int i = 1; i <= kHandOvers; ++i) {
+        peers.push_back(std::make_unique<btkSocketStream>(ConnectLoopback(port, 4096)));
+        ASSERT_TRUE(peers.back()->IsOpen());
+        if (!ask(*peers.back())) {
+            ++refused;
+            bnfsFrame f;
+            bnfsError e;
+            ASSERT_TRUE(bnfsReadFrame(*peers.back(), f, 10, 10, &e)) << e.message;
+            EXPECT_EQ(f.kind, 'E');
+            EXPECT_NE(f.payload.find("\"/ZPI/zpi.xml\" is not sent now"), std::string::npos)
+                << f.payload;
+        }
+        handOver(i);
+        EXPECT_LE(aliveBefore(versions.size() - 1), budget.GetLimit() + kVersion) << i;
+        EXPECT_LE(budget.GetHeld(), budget.GetLimit() + kVersion) << i;
+    }
+    EXPECT_GT(refused, 0);
+
+    bnfsFrame f;
+    bnfsError e;
+    ASSERT_TRUE(bnfsReadFrame(host, f, 30, 60, &e)) << e.message;
+    EXPECT_EQ(f.kind, 'F');
+    EXPECT_TRUE(f.payload == std::string(kVersion, 'a')) << f.payload.size() << " bytes";
+    peers.clear();
+    EXPECT_TRUE(HeldBecomes(budget, 0));
+    EXPECT_EQ(aliveBefore(versions.size() - 1), 0u);
+    ASSERT_TRUE(host.WriteAll(read.data(), read.size(), &e)) << e.message;
+    ASSERT_TRUE(bnfsReadFrame(host, f, 30, 60, &e)) << e.message;
+    EXPECT_EQ(f.kind, 'F');
+    EXPECT_TRUE(f.payload == std::string(kVersion, char('a' + kHandOvers))) << f.payload.size();
 }
 
 } // namespace
