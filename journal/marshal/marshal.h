@@ -30,10 +30,10 @@
 #include "kwrap.h"
 
 #define ZPI_MARSHAL_DECLARE_OBJECT(Class, Parent)                              \
-    ZPI_API xrchandle<Class> Unwrap##Class(xrchandle<Class> target);           \
-    ZPI_API xrchandle<Class> UnwrapItem##Class(xrchandle<Class> item);         \
-    ZPI_API xrchandle<Class> Wrap##Class(xrchandle<Class> object);             \
-    ZPI_API bool IsAWrapper(xrchandle<Class> object);                          \
+    xrchandle<Class> Unwrap##Class(xrchandle<Class> target);           \
+    xrchandle<Class> UnwrapItem##Class(xrchandle<Class> item);         \
+    xrchandle<Class> Wrap##Class(xrchandle<Class> object);             \
+    bool IsAWrapper(xrchandle<Class> object);                          \
     inline xrchandle<Class> kkUnwrapTarget(xrchandle<Class> target) {          \
         return Unwrap##Class(static_cast<xrchandle<Class>&&>(target));         \
     }                                                                          \
@@ -47,13 +47,13 @@ ZPI_INTERFACES(ZPI_MARSHAL_DECLARE_OBJECT)
 #undef ZPI_MARSHAL_DECLARE_OBJECT
 
 // ---- caller's streams ------------------------------------------------------
-ZPI_API xrchandle<KCStream> UnwrapItemKCStream(xrchandle<KCStream> stream);
-ZPI_API xrchandle<KCStream> WrapKCStream(xrchandle<KCStream> stream);
-ZPI_API bool IsAWrapper(xrchandle<KCStream> stream);
+xrchandle<KCStream> UnwrapItemKCStream(xrchandle<KCStream> stream);
+xrchandle<KCStream> WrapKCStream(xrchandle<KCStream> stream);
+bool IsAWrapper(xrchandle<KCStream> stream);
 // `common` is the stream's KCCommon part.
-ZPI_API xrcunihandle<xobject> UnwrapClientStream(KCCommon* common, xrchandle<KCStream> stream,
+xrcunihandle<xobject> UnwrapClientStream(KCCommon* common, xrchandle<KCStream> stream,
                                                  bool target);
-ZPI_API xrcunihandle<xobject> WrapClientStream(KCCommon* common, xrchandle<KCStream> stream);
+xrcunihandle<xobject> WrapClientStream(KCCommon* common, xrchandle<KCStream> stream);
 inline xrchandle<KCStream> kkUnwrapItem(xrchandle<KCStream> stream) {
     return UnwrapItemKCStream(static_cast<xrchandle<KCStream>&&>(stream));
 }
@@ -63,9 +63,9 @@ inline xrchandle<KCStream> kkWrap(xrchandle<KCStream> stream) {
 
 // ---- lists -------------------------------------------------------------------
 #define ZPI_MARSHAL_DECLARE_LIST(List, Element)                                \
-    ZPI_API xrchandle<List> Wrap##List(xrchandle<List> list);                  \
-    ZPI_API xrchandle<List> Unwrap##List(xrchandle<List> list);                \
-    ZPI_API bool IsAWrapper(xrchandle<List> list);                             \
+    xrchandle<List> Wrap##List(xrchandle<List> list);                  \
+    xrchandle<List> Unwrap##List(xrchandle<List> list);                \
+    bool IsAWrapper(xrchandle<List> list);                             \
     inline xrchandle<List> kkUnwrapItem(xrchandle<List> list) {                \
         return Unwrap##List(static_cast<xrchandle<List>&&>(list));             \
     }                                                                          \

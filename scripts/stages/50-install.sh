@@ -14,8 +14,12 @@
 # api/; when an export named in cmake/external_interface.txt is not exported
 # or not declared by the installed headers; when an installed header does
 # not compile on its own; when the binary interface differs from the stored
-# description (scripts/abi.sh check; an addition passes, and an incompatible
-# change only with a new SOVERSION); or when the translator fails.
+# description, or a constant of the installed headers its stored value
+# (scripts/abi.sh check; an addition passes, and an incompatible change only
+# with a new SOVERSION); when a library exports a name outside its public set
+# (what the installed headers declare, the external interface, and for
+# zbase50 what zpi50 calls), or a public function is not exported
+# (scripts/abi.sh exports); or when the translator fails.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -90,6 +94,10 @@ if [ "$internal" -ne 0 ]; then
 fi
 echo "no variable and none of the $names internal names of cmake/internal_names.txt exported"
 tally "no internal name exported" "$((names + 2))" 0
+
+# Each library exports exactly its public set: what the installed headers
+# declare, the external interface, and (zbase50) what zpi50 calls of it.
+scripts/abi.sh exports "$prefix"
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
 # that is not there), against what was installed.

@@ -31,7 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class ZPI_API IntfXmlSaxHandler : public XERCES_CPP_NAMESPACE::HandlerBase {
+class IntfXmlSaxHandler : public XERCES_CPP_NAMESPACE::HandlerBase {
 public:
     explicit IntfXmlSaxHandler(IntfXmlElement* top);
 
