@@ -23,7 +23,7 @@ class IntfXmlBnfsFile;
 // "bnfs://host:port/path" text; false (with the reason in *error) for
 // anything else.
 bool ZrSplitBnfsPath(const char* path, std::string& host, int& port, std::string& inner,
-                             std::string* error);
+                     std::string* error);
 // The opener registered with the XML binding.
 IntfXmlBnfsFile* ZrOpenBnfsFile(const char* path, int mode, std::string* error);
 // Registers ZrOpenBnfsFile as the "bnfs:" opener (idempotent).

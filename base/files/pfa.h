@@ -137,8 +137,7 @@ ZBASE_API void pfa_set_ui_hidden_flag(pfa_file* file, int hidden);
 int pfa_get_ui_hidden_flag(const pfa_file* file);
 
 // Content hints: 0, or 2 when the record has none.
-int pfa_set_content_hints(pfa_file* file, int openMode, int retrMode, int64_t a,
-                                    int64_t b);
+int pfa_set_content_hints(pfa_file* file, int openMode, int retrMode, int64_t a, int64_t b);
 ZBASE_API int pfa_get_content_hints(const pfa_file* file, int* openMode, int* retrMode,
                                     int64_t* a, int64_t* b);
 // 0 with *has set; 9 for a null argument.
@@ -279,7 +278,7 @@ void pfa_free_file_list(void** records);
 int pfa_delete_file(pfa_file* file);
 int pfa_make_dir(pfa_file* file);
 int pfa_remove_dir(pfa_file* file);
-int pfa_check_is_dir(pfa_file* file); // 12 for a folder
+int pfa_check_is_dir(pfa_file* file);     // 12 for a folder
 int pfa_access(pfa_file* file, int mode); // 1 when accessible
 int pfa_file_size(pfa_file* file, int64_t* size);
 int pfa_get_property(pfa_file* file, int code, char** value);

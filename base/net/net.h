@@ -149,13 +149,12 @@ struct ZBASE_API bnfsFrame {
 // One frame out, whole within `timeoutSeconds` (negative: no limit); false
 // on a payload above the limit, or on a failure or when the time runs out
 // (the stream is closed then).
-bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload,
-                              size_t length, bnfsError* error,
-                              double timeoutSeconds = kBnfsWriteTimeout);
+bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload, size_t length,
+                    bnfsError* error, double timeoutSeconds = kBnfsWriteTimeout);
 // One frame in, checked as said above; the time limit counts from the first
 // byte (negative: no limit) and `firstByteTimeout` bounds the wait for it.
 bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTimeout,
-                             double timeoutSeconds, bnfsError* error);
+                   double timeoutSeconds, bnfsError* error);
 
 // Text items.
 void bnfsPutTextItem(std::string& out, const char* text, size_t length);

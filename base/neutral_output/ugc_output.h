@@ -182,8 +182,8 @@ enum : int {
 // A caller's stream whose Write throws has failed like one that answers
 // short: the engine keeps UGC_IO_ERROR and lets no exception through any
 // of its entry points.
-ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int options,
-                                            int a5, int a6, int a7, int a8, int a9);
+ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int options, int a5,
+                                  int a6, int a7, int a8, int a9);
 // Writes `record` as one top-level item described by the record descriptor
 // `dd`. 0, or the first error met (also kept for ugc_close_output).
 ZBASE_API int ugc_writestruct(ugc_output* out, int flags, const ugc_dd_entry* dd, void* record,

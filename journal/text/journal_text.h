@@ -19,7 +19,7 @@
 
 // ---- single objects ----------------------------------------------------
 // Interface handles go to kkJournal::operator<<(KCommon*).
-#define ZPI_JOURNAL_DECLARE_OBJECT_WRITER(Class, Parent)                       \
+#define ZPI_JOURNAL_DECLARE_OBJECT_WRITER(Class, Parent)                                           \
     kkJournal& operator<<(kkJournal& journal, xrchandle<Class> handle);
 ZPI_INTERFACES(ZPI_JOURNAL_DECLARE_OBJECT_WRITER)
 #undef ZPI_JOURNAL_DECLARE_OBJECT_WRITER
@@ -40,7 +40,7 @@ kkJournal& operator<<(kkJournal& journal, xrchandle<KBoxUV> handle);
 kkJournal& JournalSeqKPoint3D(kkJournal& journal, KPoint3DList* list);
 kkJournal& JournalSeqKVector3D(kkJournal& journal, KVector3DList* list);
 kkJournal& JournalSeqKPointUV(kkJournal& journal, KPointUVList* list);
-#define ZPI_JOURNAL_DECLARE_SEQ_WRITER(List, Element)                          \
+#define ZPI_JOURNAL_DECLARE_SEQ_WRITER(List, Element)                                              \
     kkJournal& JournalSeq##Element(kkJournal& journal, List* list);
 ZPI_LISTS(ZPI_JOURNAL_DECLARE_SEQ_WRITER)
 #undef ZPI_JOURNAL_DECLARE_SEQ_WRITER
@@ -52,7 +52,7 @@ kkJournal& JournalSeqInt(kkJournal& journal, xintsequence* sequence);
 kkJournal& operator<<(kkJournal& journal, xrchandle<KPoint3DList> handle);
 kkJournal& operator<<(kkJournal& journal, xrchandle<KVector3DList> handle);
 kkJournal& operator<<(kkJournal& journal, xrchandle<KPointUVList> handle);
-#define ZPI_JOURNAL_DECLARE_LIST_WRITER(List, Element)                         \
+#define ZPI_JOURNAL_DECLARE_LIST_WRITER(List, Element)                                             \
     kkJournal& operator<<(kkJournal& journal, xrchandle<List> handle);
 ZPI_LISTS(ZPI_JOURNAL_DECLARE_LIST_WRITER)
 #undef ZPI_JOURNAL_DECLARE_LIST_WRITER

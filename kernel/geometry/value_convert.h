@@ -36,8 +36,7 @@ QelFrame FrameOfCsys(const xrchandle<KCsys>& csys);
 xrchandle<KPoint3D> DoublesToPoint(const double* xyz);
 xrchandle<KVector3D> DoublesToVector(const double* xyz);
 // From origin, X axis and Y axis (the Z axis follows from them).
-xrchandle<KCsys> FrameToCsys(const double* origin, const double* xAxis,
-                                     const double* yAxis);
+xrchandle<KCsys> FrameToCsys(const double* origin, const double* xAxis, const double* yAxis);
 // From e1, e2 and origin of a frame; e3 is not read.
 xrchandle<KCsys> FrameToCsys(const QelFrame& frame);
 xrchandle<KBoxUV> DoublesToBoxUV(const double* uvMin, const double* uvMax);
@@ -86,8 +85,7 @@ xrchandle<KPointUVList> BuildPointUVList(const QelUvSample* samples, bool second
 // divided out again (weight 1 for all when there are none); always a list,
 // empty for no points. Fewer weights than points: ThrowSimple(-2), the
 // array is not read past its end.
-xrchandle<KPoint3DList> BuildUnweightedPoint3DList(const QelPoint* points,
-                                                           const double* weights);
+xrchandle<KPoint3DList> BuildUnweightedPoint3DList(const QelPoint* points, const double* weights);
 
 // ---- lists to host arrays ---------------------------------------------------
 int PointListToArray(const xrchandle<KPoint3DList>& list, xarholder<QelPoint>& out);
@@ -100,5 +98,5 @@ int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& o
 // finite (a point kept multiplied by it could not be divided back out).
 bool UsableWeights(const xrchandle<xrealsequence>& weights);
 int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
-                                   const xrchandle<xrealsequence>& weights,
-                                   xarholder<QelPoint>& pointsOut, xarholder<double>& weightsOut);
+                           const xrchandle<xrealsequence>& weights, xarholder<QelPoint>& pointsOut,
+                           xarholder<double>& weightsOut);

@@ -28,11 +28,9 @@ int qel_array_copy(const void* src, void** out, int32_t elem_size);
 // cleared first); any other kind, a cleared curve included, gives -2.
 int qel_curve_copy(const QelCurvedata* src, QelCurvedata* dst);
 // New array of components, each curve deep-copied.
-int qel_component_array_copy(const QelComponentcurvedata* src,
-                                     QelComponentcurvedata** out);
+int qel_component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata** out);
 // Shape of surface kind 34, 36-38, 40-45 or 48 into `dst`; other kinds -2.
-int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src,
-                           QelSurfaceshapedata* dst);
+int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst);
 // New array of contours with their own edge-id arrays.
 int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out);
 
@@ -66,8 +64,7 @@ int qel_facetedrep_array_free(void** reps);
 // they stand. -2 for an array whose elements are not of its layout's size,
 // -10 when memory runs out; on any failure `dst` is left zeroed. -2 for a
 // null argument or a record copied onto itself (which is left as it is).
-int qel_intf_data_extend_copy(const qel_intf_data_extend* src,
-                                      qel_intf_data_extend* dst);
+int qel_intf_data_extend_copy(const qel_intf_data_extend* src, qel_intf_data_extend* dst);
 // Frees an extension record block from getmem: its arrays, then the block.
 void qel_intf_data_extend_block_free(qel_intf_data_extend* block);
 

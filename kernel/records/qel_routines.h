@@ -90,34 +90,30 @@ int qel_linedata_init(const double* end1, const double* end2, QelCurvedata* out)
 int qel_linedata_get(const QelCurvedata* rec, double* end1, double* end2);
 
 int qel_arcdata_init(const double* vector1, const double* vector2, const double* origin,
-                             double start_angle, double end_angle, double radius,
-                             QelCurvedata* out);
-int qel_arcdata_get(const QelCurvedata* rec, double* vector1, double* vector2,
-                            double* origin, double* start_angle, double* end_angle,
-                            double* radius);
+                     double start_angle, double end_angle, double radius, QelCurvedata* out);
+int qel_arcdata_get(const QelCurvedata* rec, double* vector1, double* vector2, double* origin,
+                    double* start_angle, double* end_angle, double* radius);
 
-int qel_ellipsedata_init(const double* center, const double* major_axis,
-                                 const double* minor_axis, double major_length,
-                                 double minor_length, double start_angle, double end_angle,
-                                 QelCurvedata* out);
+int qel_ellipsedata_init(const double* center, const double* major_axis, const double* minor_axis,
+                         double major_length, double minor_length, double start_angle,
+                         double end_angle, QelCurvedata* out);
 int qel_ellipsedata_get(const QelCurvedata* rec, double* center, double* major_axis,
-                                double* minor_axis, double* major_length, double* minor_length,
-                                double* start_angle, double* end_angle);
+                        double* minor_axis, double* major_length, double* minor_length,
+                        double* start_angle, double* end_angle);
 
 // Kind 10: the record comes first in init and last in get.
 int qel_curvekind10_init(QelCurvedata* out, const double* vector1, const double* vector2,
-                                 double value);
-int qel_curvekind10_get(double* vector1, double* vector2, double* value,
-                                const QelCurvedata* rec);
+                         double value);
+int qel_curvekind10_get(double* vector1, double* vector2, double* value, const QelCurvedata* rec);
 
 // Kind 12. `count` must equal the number of parameters, points and
 // tangents; the parameters must increase by at least 1e-9 x their range at
 // every step; no parameters at all gives -2. On failure the record is left
 // as it was. The three arrays are duplicated.
-int qel_splinedata_init(const double* params, const QelPoint* points,
-                                const QelPoint* tangents, uint32_t count, QelCurvedata* out);
+int qel_splinedata_init(const double* params, const QelPoint* points, const QelPoint* tangents,
+                        uint32_t count, QelCurvedata* out);
 int qel_splinedata_get(const QelCurvedata* rec, double** params, QelPoint** points,
-                               QelPoint** tangents, uint32_t* count);
+                       QelPoint** tangents, uint32_t* count);
 
 // Kind 19. Refuses (-2, record untouched) a null knot array, a knot count
 // other than the knots' number, weights whose number is not the control
@@ -128,25 +124,22 @@ int qel_splinedata_get(const QelCurvedata* rec, double** params, QelPoint** poin
 // and the result is -41 for degree 4 or more, else -42 for unclamped ends,
 // else 0. -10 when an array copy fails.
 int qel_bsplinedata_init(int32_t degree, const double* knots, const double* weights,
-                                 const QelPoint* points, uint32_t knot_count,
-                                 uint32_t point_count, QelCurvedata* out);
+                         const QelPoint* points, uint32_t knot_count, uint32_t point_count,
+                         QelCurvedata* out);
 // Clears every given output first; weights are copied only when the record
 // has them (else null).
-int qel_bsplinedata_get(const QelCurvedata* rec, int32_t* degree, double** knots,
-                                double** weights, QelPoint** points, uint32_t* knot_count,
-                                uint32_t* point_count);
+int qel_bsplinedata_get(const QelCurvedata* rec, int32_t* degree, double** knots, double** weights,
+                        QelPoint** points, uint32_t* knot_count, uint32_t* point_count);
 
 // Kind 41; the component array is duplicated (components' curves pass over).
-int qel_compositecurvedata_init(const QelComponentcurvedata* components,
-                                        QelCurvedata* out);
-int qel_compositecurvedata_get(const QelCurvedata* rec,
-                                       QelComponentcurvedata** components);
+int qel_compositecurvedata_init(const QelComponentcurvedata* components, QelCurvedata* out);
+int qel_compositecurvedata_get(const QelCurvedata* rec, QelComponentcurvedata** components);
 
 // Copies the whole curve record into the component, then the direction.
 int qel_componentcurvedata_init(const QelCurvedata* curve, uint32_t direction,
-                                        QelComponentcurvedata* out);
+                                QelComponentcurvedata* out);
 int qel_componentcurvedata_get(const QelComponentcurvedata* comp, QelCurvedata* curve,
-                                       uint32_t* direction);
+                               uint32_t* direction);
 
 // Reads only the low-order byte of the kind, unsigned, widened: a cleared
 // curve reads 255. Use qel_curvedata_is_cleared to tell a cleared curve.
@@ -166,76 +159,68 @@ int qel_curvedata_set(const QelCurvedata* src, QelCurvedata* dst);
 // ---- surface shapes ---------------------------------------------------------------
 // A frame is e1, e2, e3, origin; a null vector is written as zeros.
 
-int qel_planedata_init(const double* e1, const double* e2, const double* e3,
-                               const double* origin, QelSurfaceshapedata* out);
-int qel_planedata_get(const QelSurfaceshapedata* shape, double* e1, double* e2,
-                              double* e3, double* origin);
+int qel_planedata_init(const double* e1, const double* e2, const double* e3, const double* origin,
+                       QelSurfaceshapedata* out);
+int qel_planedata_get(const QelSurfaceshapedata* shape, double* e1, double* e2, double* e3,
+                      double* origin);
 
 // Cylinders (radius) and cones (half angle).
 int qel_cylinderdata_init(const double* e1, const double* e2, const double* e3,
-                                  const double* origin, double scalar, QelSurfaceshapedata* out);
-int qel_cylinderdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2,
-                                 double* e3, double* origin, double* scalar);
+                          const double* origin, double scalar, QelSurfaceshapedata* out);
+int qel_cylinderdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2, double* e3,
+                         double* origin, double* scalar);
 
-int qel_torusdata_init(const double* e1, const double* e2, const double* e3,
-                               const double* origin, double radius1, double radius2,
-                               QelSurfaceshapedata* out);
-int qel_torusdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2,
-                              double* e3, double* origin, double* radius1, double* radius2);
+int qel_torusdata_init(const double* e1, const double* e2, const double* e3, const double* origin,
+                       double radius1, double radius2, QelSurfaceshapedata* out);
+int qel_torusdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2, double* e3,
+                      double* origin, double* radius1, double* radius2);
 
 // Surfaces of revolution and tabulated cylinders. Profile kinds 2, 3, 12,
 // 19, 30 are taken (any other, a point too, gives -44, shape untouched); a
 // B-spline profile failing the span check gives -43 with the shape filled.
-int qel_srfrevdata_init(const double* e1, const double* e2, const double* e3,
-                                const double* origin, const QelCurvedata* profile,
-                                QelSurfaceshapedata* out);
-int qel_srfrevdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2,
-                               double* e3, double* origin, QelCurvedata* profile);
+int qel_srfrevdata_init(const double* e1, const double* e2, const double* e3, const double* origin,
+                        const QelCurvedata* profile, QelSurfaceshapedata* out);
+int qel_srfrevdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2, double* e3,
+                       double* origin, QelCurvedata* profile);
 
 // Each curve of kind 1, 2, 3, 12, 19 or 30 and not both points (else -44,
 // shape untouched); -43 when a B-spline fails the span check (shape filled).
-int qel_rulsrfdata_init(const double* e1, const double* e2, const double* e3,
-                                const double* origin, const QelCurvedata* curve1,
-                                const QelCurvedata* curve2, QelSurfaceshapedata* out);
-int qel_rulsrfdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2,
-                               double* e3, double* origin, QelCurvedata* curve1,
-                               QelCurvedata* curve2);
+int qel_rulsrfdata_init(const double* e1, const double* e2, const double* e3, const double* origin,
+                        const QelCurvedata* curve1, const QelCurvedata* curve2,
+                        QelSurfaceshapedata* out);
+int qel_rulsrfdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2, double* e3,
+                       double* origin, QelCurvedata* curve1, QelCurvedata* curve2);
 
 // The six arrays are duplicated; counts are stored unchecked.
-int qel_splinesrfdata_init(const double* u_params, const double* v_params,
-                                   const QelPoint* points, const QelPoint* u_tangents,
-                                   const QelPoint* v_tangents, const QelPoint* mixed_derivs,
-                                   uint32_t u_count, uint32_t v_count, QelSurfaceshapedata* out);
-int qel_splinesrfdata_get(const QelSurfaceshapedata* shape, double** u_params,
-                                  double** v_params, QelPoint** points, QelPoint** u_tangents,
-                                  QelPoint** v_tangents, QelPoint** mixed_derivs,
-                                  uint32_t* u_count, uint32_t* v_count);
+int qel_splinesrfdata_init(const double* u_params, const double* v_params, const QelPoint* points,
+                           const QelPoint* u_tangents, const QelPoint* v_tangents,
+                           const QelPoint* mixed_derivs, uint32_t u_count, uint32_t v_count,
+                           QelSurfaceshapedata* out);
+int qel_splinesrfdata_get(const QelSurfaceshapedata* shape, double** u_params, double** v_params,
+                          QelPoint** points, QelPoint** u_tangents, QelPoint** v_tangents,
+                          QelPoint** mixed_derivs, uint32_t* u_count, uint32_t* v_count);
 
 // `degrees` points to (U degree, V degree). The arrays are duplicated, the
 // weights and control points as the form they come in (xar or har).
-int qel_bsplinesrfdata_init(const uint32_t* degrees, const double* u_knots,
-                                    const double* v_knots, const double* weights,
-                                    const QelPoint* points, uint32_t u_knot_count,
-                                    uint32_t v_knot_count, uint32_t point_count,
-                                    QelSurfaceshapedata* out);
-int qel_bsplinesrfdata_get(const QelSurfaceshapedata* shape, uint32_t* degrees,
-                                   double** u_knots, double** v_knots, double** weights,
-                                   QelPoint** points, uint32_t* u_knot_count,
-                                   uint32_t* v_knot_count, uint32_t* point_count);
+int qel_bsplinesrfdata_init(const uint32_t* degrees, const double* u_knots, const double* v_knots,
+                            const double* weights, const QelPoint* points, uint32_t u_knot_count,
+                            uint32_t v_knot_count, uint32_t point_count, QelSurfaceshapedata* out);
+int qel_bsplinesrfdata_get(const QelSurfaceshapedata* shape, uint32_t* degrees, double** u_knots,
+                           double** v_knots, double** weights, QelPoint** points,
+                           uint32_t* u_knot_count, uint32_t* v_knot_count, uint32_t* point_count);
 
 // The head is taken over byte for byte (-2 when it is null).
 int qel_cylsplsrfdata_init(const double* e1, const double* e2, const double* e3,
-                                   const double* origin, const QelSplinesrfdata* head,
-                                   QelSurfaceshapedata* out);
-int qel_cylsplsrfdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2,
-                                  double* e3, double* origin, QelSplinesrfdata* head);
+                           const double* origin, const QelSplinesrfdata* head,
+                           QelSurfaceshapedata* out);
+int qel_cylsplsrfdata_get(const QelSurfaceshapedata* shape, double* e1, double* e2, double* e3,
+                          double* origin, QelSplinesrfdata* head);
 
 // The three spline heads are taken over byte for byte (-2 when any is null).
-int qel_filsrfdata_init(const QelSplinedata* point_spline,
-                                const QelSplinedata* center_spline,
-                                const QelSplinedata* tangent_spline, QelSurfaceshapedata* out);
+int qel_filsrfdata_init(const QelSplinedata* point_spline, const QelSplinedata* center_spline,
+                        const QelSplinedata* tangent_spline, QelSurfaceshapedata* out);
 int qel_filsrfdata_get(const QelSurfaceshapedata* shape, QelSplinedata* point_spline,
-                               QelSplinedata* center_spline, QelSplinedata* tangent_spline);
+                       QelSplinedata* center_spline, QelSplinedata* tangent_spline);
 
 // ---- faces, contours, quilts ------------------------------------------------------
 
@@ -243,13 +228,12 @@ int qel_filsrfdata_get(const QelSurfaceshapedata* shape, QelSplinedata* point_sp
 // (which it takes over); the XYZ box stays zero. When stamping is on the
 // record is stamped and the id stored in its stamp block too.
 int qel_surfacedata_init(uint32_t kind, const double* uv_min, const double* uv_max,
-                                 int32_t orientation, const QelSurfaceshapedata* shape,
-                                 uint32_t id, QelSurfacedata* out);
+                         int32_t orientation, const QelSurfaceshapedata* shape, uint32_t id,
+                         QelSurfacedata* out);
 // The shape comes back as a byte copy; a stamped record answers the id copy
 // of its stamp block.
-int qel_surfacedata_get(const QelSurfacedata* rec, uint32_t* kind, double* uv_min,
-                                double* uv_max, int32_t* orientation,
-                                QelSurfaceshapedata* shape, uint32_t* id);
+int qel_surfacedata_get(const QelSurfacedata* rec, uint32_t* kind, double* uv_min, double* uv_max,
+                        int32_t* orientation, QelSurfaceshapedata* shape, uint32_t* id);
 // Stores a duplicate of `contours` (which takes over their edge-id arrays)
 // and releases the old contour array with the edge-id arrays that the new
 // one does not carry over. A stamped record also keeps the new handle in
@@ -287,24 +271,24 @@ int qel_quiltdata_surfaces_get(const QelQuiltdata* rec, QelSurfacedata*** faces)
 // or direction pair; -10 when a block cannot be had (the record is then
 // left zeroed and nothing is taken over).
 int qel_edgedata_init(uint32_t id, const uint32_t* face_ids, const uint32_t* directions,
-                              const QelUvSample* uv_points, QelCurvedata* const* uv_curves,
-                              const QelCurvedata* xyz_curve, QelEdgedata* out);
+                      const QelUvSample* uv_points, QelCurvedata* const* uv_curves,
+                      const QelCurvedata* xyz_curve, QelEdgedata* out);
 // `uv_curves` points to two pointers to caller-provided curve records (a
 // null one is skipped); `xyz_curve` is a caller-provided record. Each buffer
 // receives a byte copy of the curve, or zeros with kind -1 when the edge has
 // none. The UV points come back duplicated.
-int qel_edgedata_get(const QelEdgedata* rec, uint32_t* id, uint32_t* face_ids,
-                             uint32_t* directions, QelUvSample** uv_points,
-                             QelCurvedata* const* uv_curves, QelCurvedata* xyz_curve);
+int qel_edgedata_get(const QelEdgedata* rec, uint32_t* id, uint32_t* face_ids, uint32_t* directions,
+                     QelUvSample** uv_points, QelCurvedata* const* uv_curves,
+                     QelCurvedata* xyz_curve);
 
 // Writes the id, clears the name and copies at most 32 characters of `name`
 // (may be null), copies the body (taken over); the type is stored only when
 // it is 25, 62 or 176, else -2 (the rest is written, the type kept).
-int qel_datumdata_init(uint32_t id, int32_t type, const char16_t* name,
-                               const QelDatumbody* body, QelDatumdata* out);
+int qel_datumdata_init(uint32_t id, int32_t type, const char16_t* name, const QelDatumbody* body,
+                       QelDatumdata* out);
 // `name` receives exactly 32 characters (no terminator added).
-int qel_datumdata_get(const QelDatumdata* rec, uint32_t* id, int32_t* type,
-                              char16_t* name, QelDatumbody* body);
+int qel_datumdata_get(const QelDatumdata* rec, uint32_t* id, int32_t* type, char16_t* name,
+                      QelDatumbody* body);
 int qel_datumdata_frame_get(const QelDatumbody* src, QelFrame* dst);
 int qel_datumdata_frame_set(const QelFrame* src, QelDatumbody* dst);
 
@@ -322,13 +306,10 @@ int qel_intf_data_edge_append(qel_intf_data* root, const QelEdgedata* rec);
 int qel_intf_data_datum_append(qel_intf_data* root, const QelDatumdata* rec);
 // A new block holding a byte copy of entry `index` (see rule 4); -2 unless
 // the array exists and 0 <= index < count.
-int qel_intf_data_surface_get(const qel_intf_data* root, int32_t index,
-                                      QelSurfacedata** out);
-int qel_intf_data_quilt_get(const qel_intf_data* root, int32_t index,
-                                    QelQuiltdata** out);
+int qel_intf_data_surface_get(const qel_intf_data* root, int32_t index, QelSurfacedata** out);
+int qel_intf_data_quilt_get(const qel_intf_data* root, int32_t index, QelQuiltdata** out);
 int qel_intf_data_edge_get(const qel_intf_data* root, int32_t index, QelEdgedata** out);
-int qel_intf_data_datum_get(const qel_intf_data* root, int32_t index,
-                                    QelDatumdata** out);
+int qel_intf_data_datum_get(const qel_intf_data* root, int32_t index, QelDatumdata** out);
 // The accuracy type is set with qel_curvedata_type_set.
 int qel_intf_data_accuracy_set(qel_intf_data* root, double accuracy);
 int qel_intf_data_outline_get(const qel_intf_data* root, double* outline6);
@@ -398,7 +379,7 @@ int qel_stamp_set(QelStampblock* block);
 uint32_t qel_stamp_id_get(const QelStampblock* block);
 int qel_stamp_id_set(QelStampblock* block, uint32_t value);
 int qel_stamp_contours_set(QelStampblock* block, QelContourdata** contour_copy,
-                                   QelContourdata* handle);
+                           QelContourdata* handle);
 
 } // extern "C"
 

@@ -324,7 +324,7 @@ xrchandle<KPILoopList> BuildLoopList(QelContourdata* contours, xrchandle<xobject
 // wraps its record in place holding `keeper`; with ownsRecord true each
 // face owns a deep copy.
 xrchandle<KPIFaceList> BuildQuiltFaceList(QelSurfacedata* const* faces, bool ownsRecord,
-                                                  xrchandle<xobject> keeper);
+                                          xrchandle<xobject> keeper);
 // Objects over deep copies of the records of `root` (null root: null list).
 xrchandle<KPIFaceList> BuildFaceList(const qel_intf_data* root);
 xrchandle<KPIEdgeList> BuildEdgeList(const qel_intf_data* root);

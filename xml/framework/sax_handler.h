@@ -265,5 +265,4 @@ enum class IntfXmlScanner { Chosen, General, WellFormed };
 
 // Parses a document held in memory; `id` names it in messages.
 void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top,
-                                const char* id = "buffer",
-                                IntfXmlScanner scanner = IntfXmlScanner::Chosen);
+                        const char* id = "buffer", IntfXmlScanner scanner = IntfXmlScanner::Chosen);

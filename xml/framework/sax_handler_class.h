@@ -96,4 +96,3 @@ private:
     size_t handed_ = 0;     // bytes of the text since the last tag handed over already
     size_t maxText_;        // IntfXmlMaxTextBytes() as the parse began
 };
-

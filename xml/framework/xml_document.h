@@ -26,5 +26,4 @@
 // INTFXML_ERR_WRITE when the bytes did not all arrive, or whatever `body`
 // throws.
 void IntfXmlWriteDocument(const char* path, const std::function<void()>& body,
-                                  kkDurability durability = kkDurability::Durable);
-
+                          kkDurability durability = kkDurability::Durable);

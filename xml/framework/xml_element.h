@@ -140,7 +140,7 @@ std::string IntfXmlStartTagName();
 // "\"<element>\" lacks the attribute \"<name>\" at position <pos>: read as
 // <readAs>". A null element names the start tag being read.
 void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
-                                      const char* readAs);
+                              const char* readAs);
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] void IntfXmlThrow(int status, const char* format, ...)
@@ -382,19 +382,19 @@ bool IntfXmlHasAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos);
 // Strict getters: throw IntfXmlError (INTFXML_ERR_MALFORMED) naming the
 // element when the attribute is missing, misplaced or malformed.
 int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                  const char* element);
+                          const char* element);
 double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                    const char* element);
+                            const char* element);
 // The integer attribute at `pos` when it stands there under `name`, else
 // `fallback`; a value that is there but not an integer is an error.
 int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                   int32_t fallback, const char* element);
+                           int32_t fallback, const char* element);
 // The same for an attribute the writers always write: a fallback taken is
 // told (IntfXmlTellMissingAttrib).
 int32_t IntfXmlWrittenInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                  int32_t fallback, const char* element);
+                          int32_t fallback, const char* element);
 btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                       const char* element);
+                               const char* element);
 // The "size" attribute at position 0: an integer of at least 0.
 int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element);
 
@@ -427,10 +427,8 @@ void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element);
 // The first `count` words into out (further words are ignored); as
 // IntfXmlWords's NextDouble and NextInt `count` times, out written as they
 // go.
-void IntfXmlParseDoubles(std::string_view text, double* out, size_t count,
-                                 const char* element);
-void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count,
-                              const char* element);
+void IntfXmlParseDoubles(std::string_view text, double* out, size_t count, const char* element);
+void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count, const char* element);
 // The whole text as one number (whitespace around it allowed).
 double IntfXmlParseDouble(std::string_view text, const char* element);
 int32_t IntfXmlParseInt(std::string_view text, const char* element);

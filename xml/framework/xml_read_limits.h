@@ -25,8 +25,8 @@ size_t IntfXmlGrownCapacity(size_t capacity, size_t need, size_t limit);
 // have; the parse entry points tell it with the line and column.
 [[noreturn]] void IntfXmlTooManyAttributes();
 // An attribute value longer than the limit.
-[[noreturn]] void IntfXmlAttributeTooLong(const std::string& attribute,
-                                                  const std::string& element, size_t limit);
+[[noreturn]] void IntfXmlAttributeTooLong(const std::string& attribute, const std::string& element,
+                                          size_t limit);
 
 // The well-formedness scanner compares each attribute of a start tag with
 // every earlier one of the same tag, so a tag of n attributes costs n*n/2

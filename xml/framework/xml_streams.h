@@ -264,8 +264,8 @@ private:
 // The output stream for a document path ("bnfs:" or local file, synced as
 // `durability` says), open and ready; throws IntfXmlError
 // (INTFXML_ERR_OPEN) when it cannot be opened.
-std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(
-    const char* path, kkDurability durability = kkDurability::Durable);
+std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path,
+                                                   kkDurability durability = kkDurability::Durable);
 // Flushes and closes; throws IntfXmlError (INTFXML_ERR_WRITE) when anything
 // written to the stream was lost.
 void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path);

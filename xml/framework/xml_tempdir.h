@@ -47,6 +47,6 @@ void DumpTransferredXml(const char* path);
 // target, or when both name the same file. On false, *why (when not null)
 // receives the reason, with the path it concerns.
 bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why = nullptr,
-                                 kkDurability durability = kkDurability::Durable);
+                         kkDurability durability = kkDurability::Durable);
 // DumpTransferredXml when "ZORVAN_DUMP_XML" is set.
 void IntfXmlDumpIfRequested(const char* path);

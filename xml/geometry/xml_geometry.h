@@ -273,5 +273,5 @@ private:
 // naming `what` otherwise. A null array is accepted only with count 0. An
 // array in pages (har) is accepted only when `paged` says the writer reads
 // it item by item.
-void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize,
-                               const char* what, bool paged = false);
+void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize, const char* what,
+                       bool paged = false);

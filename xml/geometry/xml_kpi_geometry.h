@@ -51,7 +51,7 @@ template <class L> int32_t IntfXmlKPICount(const xrchandle<L>& list) {
 void IntfXmlKPIFillCurve(const xrchandle<KPICurve>& curve, QelCurvedata* out);
 // The shape and its host kind (0 for a type without an element).
 void IntfXmlKPIFillShape(const xrchandle<KPISurface>& surface, uint32_t* kind,
-                                 QelSurfaceshapedata* out);
+                         QelSurfaceshapedata* out);
 // e1 = X axis, e2 = Y axis, e3 = Z axis, origin; `what` names the owner in
 // the error for a null coordinate system.
 void IntfXmlKPIFillFrame(const xrchandle<KCsys>& csys, QelFrame* out, const char* what);
@@ -224,4 +224,4 @@ public:
 // frees): one per point of the first list. Throws INTFXML_ERR_RECORD when
 // the second list is shorter.
 QelUvSample* IntfXmlKPIUvSamples(const xrchandle<KPointUVList>& first,
-                                         const xrchandle<KPointUVList>& second);
+                                 const xrchandle<KPointUVList>& second);

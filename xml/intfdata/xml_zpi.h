@@ -96,4 +96,3 @@ private:
     bool sawRoot_ = false;
     std::string root_;
 };
-
