@@ -73,6 +73,19 @@ owners() {
   c++filt <"$work/symbols" | paste "$work/symbols" - | awk -f scripts/symbol_owner.awk >"$2"
 }
 
+# The owners that cmake/external_interface.txt names, "kind name" a line.
+external_owners() {
+  awk '!/^(#|$)/ { if (sub(/::\*$/, "")) print "class " $0; else print "function " $0 }' cmake/external_interface.txt
+}
+
+# The symbols of an owners file (owners()) whose owner is not public in
+# lib`name` ($work/public.`name`).
+not_public() {
+  awk -F '\t' -v public="$work/public.$1" '
+    BEGIN { while ((getline line < public) > 0) { split(line, w, " "); names[w[1], w[2]] = 1 } }
+    !(($2, $3) in names) { print $1 }' "$2"
+}
+
 # The public owners of lib`name` installed under `prefix`, into
 # $work/public.`name`, "kind name" a line: what the installed headers declare
 # ($work/declared), for zpi50 the external interface
@@ -83,7 +96,7 @@ public_owners() {
   {
     cat "$work/declared"
     if [ "$name" = zpi50 ]; then
-      awk '!/^(#|$)/ { if (sub(/::\*$/, "")) print "class " $0; else print "function " $0 }' cmake/external_interface.txt
+      external_owners
       # The type information of zbase50's public classes, which zpi50
       # carries too where its code needs it.
       grep '^class ' "$work/public.zbase50"
@@ -106,9 +119,7 @@ public_owners() {
 suppressions() {
   local prefix=$1 name=$2 kind
   owners "$prefix/lib/lib$name.so" "$work/owners"
-  awk -F '\t' -v public="$work/public.$name" '
-    BEGIN { while ((getline line < public) > 0) { split(line, w, " "); names[w[1], w[2]] = 1 } }
-    !(($2, $3) in names) { print $1 }' "$work/owners" >"$work/internal"
+  not_public "$name" "$work/owners" >"$work/internal"
   # The classes kept: the public ones that own an exported symbol (class
   # templates own none); and the public functions.
   awk -F '\t' -v public="$work/public.$name" '
@@ -208,9 +219,7 @@ exports() {
     public_owners "$prefix" "$name"
     owners "$prefix/lib/lib$name.so" "$work/owners.$name"
     cut -f 2,3 "$work/owners.$name" | tr '\t' ' ' >>"$work/all_owners"
-    extra=$(awk -F '\t' -v public="$work/public.$name" '
-      BEGIN { while ((getline line < public) > 0) { split(line, w, " "); names[w[1], w[2]] = 1 } }
-      !(($2, $3) in names) { print $1 }' "$work/owners.$name" | c++filt)
+    extra=$(not_public "$name" "$work/owners.$name" | c++filt)
     if [ -n "$extra" ]; then
       echo "lib$name exports $(wc -l <<<"$extra") name(s) that no installed header declares$([ "$name" = zbase50 ] && echo ' and libzpi50 does not call')$([ "$name" = zpi50 ] && echo ' nor cmake/external_interface.txt names'):" >&2
       sed 's/^/  /' <<<"$extra" >&2
@@ -224,7 +233,7 @@ exports() {
   done
   missing=$({
     awk '$1 == "function"' "$work/declared"
-    awk '!/^(#|$)/ { if (sub(/::\*$/, "")) print "class " $0; else print "function " $0 }' cmake/external_interface.txt
+    external_owners
   } | sort -u | comm -23 - <(sort -u "$work/all_owners"))
   if [ -n "$missing" ]; then
     echo "declared exported by the installed headers or named by cmake/external_interface.txt, but exported by neither library:" >&2
