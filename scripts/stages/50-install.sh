@@ -19,7 +19,9 @@
 # with a new SOVERSION); when a library exports a name outside its public set
 # (what the installed headers declare, the external interface, and for
 # zbase50 what zpi50 calls), or a public function is not exported
-# (scripts/abi.sh exports); or when the translator fails.
+# (scripts/abi.sh exports); when a library calls one of its own functions
+# through a dynamic relocation (another module could take it over); or when
+# the translator fails.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -98,6 +100,26 @@ tally "no internal name exported" "$((names + 2))" 0
 # Each library exports exactly its public set: what the installed headers
 # declare, the external interface, and (zbase50) what zpi50 calls of it.
 scripts/abi.sh exports "$prefix"
+
+# The libraries' calls of their own functions bind to their own definitions
+# (-Bsymbolic-functions): no dynamic relocation of a library names a
+# function that it defines itself, which a translator or another plug-in
+# defining the same name would otherwise take over.
+unbound=0
+for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
+  if own=$(comm -12 <(nm -D --defined-only "$lib" | awk '$2 ~ /^[TWi]$/ { print $3 }' | sort -u)       <(readelf -rW "$lib" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }' | sort -u) |
+      c++filt | grep .); then
+    echo "$(basename "$lib") calls $(wc -l <<<"$own") of its own functions through the dynamic linker:" >&2
+    sed 's/^/  /' <<<"$own" | head -n 20 >&2
+    unbound=$((unbound + 1))
+  fi
+done
+if [ "$unbound" -ne 0 ]; then
+  tally "own calls bound inside the library" 0 "$unbound"
+  exit 1
+fi
+echo "libzbase50 and libzpi50 bind their calls of their own functions to their own definitions"
+tally "own calls bound inside the library" 2 0
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
 # that is not there), against what was installed.
