@@ -51,21 +51,31 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 include=$prefix/include/zpi50
 
-# No test switch is exported by the shipped libraries.
-hooks=0
-for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
-  if exported=$(nm -DC --defined-only "$lib" | grep -E 'TestHooks\b'); then
-    echo "$(basename "$lib") exports test switches:" >&2
-    echo "$exported" >&2
-    hooks=$((hooks + 1))
+# Each check of the installed libraries: `finder LIB` prints what is wrong
+# with one (nothing when it is sound). A library it finds fault with fails
+# the stage, with what it found; each library counts in the run's tally.
+each_library() {
+  local name=$1 fault=$2 ok=$3 finder=$4 lib found failed=0
+  for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
+    found=$("$finder" "$lib")
+    if [ -n "$found" ]; then
+      echo "$(basename "$lib") $fault:" >&2
+      sed 's/^/  /' <<<"$found" | head -n 40 >&2
+      failed=$((failed + 1))
+    fi
+  done
+  if [ "$failed" -ne 0 ]; then
+    tally "$name" 0 "$failed"
+    exit 1
   fi
-done
-if [ "$hooks" -ne 0 ]; then
-  tally "no test switch exported" 0 "$hooks"
-  exit 1
-fi
-echo "no test switch exported by libzbase50 or libzpi50"
-tally "no test switch exported" 2 0
+  echo "$ok"
+  tally "$name" 2 0
+}
+
+# No test switch is exported by the shipped libraries.
+test_switches() { nm -DC --defined-only "$1" | grep -E 'TestHooks\b' || true; }
+each_library "no test switch exported" "exports test switches" \
+  "no test switch exported by libzbase50 or libzpi50" test_switches
 
 # Nor an internal name: no variable or thread-local (other modules would
 # bind to its place) but the journal's recording flag, which the installed
@@ -105,21 +115,13 @@ scripts/abi.sh exports "$prefix"
 # (-Bsymbolic-functions): no dynamic relocation of a library names a
 # function that it defines itself, which a translator or another plug-in
 # defining the same name would otherwise take over.
-unbound=0
-for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
-  if own=$(comm -12 <(nm -D --defined-only "$lib" | awk '$2 ~ /^[TWi]$/ { print $3 }' | sort -u)       <(readelf -rW "$lib" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }' | sort -u) |
-      c++filt | grep .); then
-    echo "$(basename "$lib") calls $(wc -l <<<"$own") of its own functions through the dynamic linker:" >&2
-    sed 's/^/  /' <<<"$own" | head -n 20 >&2
-    unbound=$((unbound + 1))
-  fi
-done
-if [ "$unbound" -ne 0 ]; then
-  tally "own calls bound inside the library" 0 "$unbound"
-  exit 1
-fi
-echo "libzbase50 and libzpi50 bind their calls of their own functions to their own definitions"
-tally "own calls bound inside the library" 2 0
+own_calls() {
+  comm -12 <(nm -D --defined-only "$1" | awk '$2 ~ /^[TWi]$/ { print $3 }' | sort -u) \
+    <(readelf -rW "$1" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }' | sort -u) |
+    c++filt
+}
+each_library "own calls bound inside the library" "calls its own functions through the dynamic linker" \
+  "libzbase50 and libzpi50 bind their calls of their own functions to their own definitions" own_calls
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
 # that is not there), against what was installed.
