@@ -1,6 +1,8 @@
-// Export macro of the base library. Every public class and function of
-// zbase50 carries ZBASE_API so that its symbols (and the typeinfo of its
-// exception classes) are shared by the library and its callers.
+// Export macro of the base library. The classes and functions of the
+// installed headers, and those of the other headers that zpi50 calls, carry
+// ZBASE_API so that their symbols (and the typeinfo of the exception
+// classes) are shared by the library and its callers; everything else stays
+// hidden (the tests reach it through zpi50_internal).
 #pragma once
 
 #if defined(ZBASE50_BUILD)

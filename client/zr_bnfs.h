@@ -22,18 +22,18 @@ class IntfXmlBnfsFile;
 // Host, port and the path inside the server's location ("/" at least) of a
 // "bnfs://host:port/path" text; false (with the reason in *error) for
 // anything else.
-ZPI_API bool ZrSplitBnfsPath(const char* path, std::string& host, int& port, std::string& inner,
-                             std::string* error);
+bool ZrSplitBnfsPath(const char* path, std::string& host, int& port, std::string& inner,
+                     std::string* error);
 // The opener registered with the XML binding.
-ZPI_API IntfXmlBnfsFile* ZrOpenBnfsFile(const char* path, int mode, std::string* error);
+IntfXmlBnfsFile* ZrOpenBnfsFile(const char* path, int mode, std::string* error);
 // Registers ZrOpenBnfsFile as the "bnfs:" opener (idempotent).
-ZPI_API void ZrRegisterBnfsOpener();
+void ZrRegisterBnfsOpener();
 
 // Switches for tests: process-wide, for the writes that follow. Exported
 // only by a build with ZPI_TEST_HOOKS (never shipped); elsewhere hidden, so
 // the limits keep their values.
 #if defined(ZPI_TEST_HOOKS)
-#define ZR_TEST_HOOKS_API ZPI_API
+#define ZR_TEST_HOOKS_API
 #else
 #define ZR_TEST_HOOKS_API __attribute__((visibility("hidden")))
 #endif

@@ -21,7 +21,7 @@
 
 #include <cstdint>
 
-class ZPI_API ZrCallbackServer : public bnfsServer {
+class ZrCallbackServer : public bnfsServer {
 public:
     // Registers its location "zpi" (nothing mounted yet).
     ZrCallbackServer();
@@ -46,7 +46,7 @@ private:
     int32_t listenPort_ = 0;
 };
 
-class ZPI_API ZrServerThread : public thrThread {
+class ZrServerThread : public thrThread {
 public:
     explicit ZrServerThread(ZrCallbackServer* server) : thrThread(false), server_(server) {}
 
@@ -58,7 +58,7 @@ private:
     ZrCallbackServer* server_;
 };
 
-class ZPI_API ZrCallbackSession : public bnfsSession {
+class ZrCallbackSession : public bnfsSession {
 public:
     ZrCallbackSession(btkSocketStream* stream, bnfsServer* server)
         : bnfsSession(stream, server, 60) {}
@@ -74,5 +74,5 @@ private:
 // The import format value that request 149 sets (0 at start): how the
 // import-to-feature request hands interface data to the host (0 a neutral
 // file "zpi.neu", 1 an XML file "zpi.xml", anything else no file).
-ZPI_API int32_t ZrGetImportFormat();
-ZPI_API void ZrSetImportFormat(int32_t value);
+int32_t ZrGetImportFormat();
+void ZrSetImportFormat(int32_t value);

@@ -26,7 +26,7 @@ class ZrCallbackServer;
 class ZrServerThread;
 struct qel_intf_data_extend;
 
-class ZPI_API ZrClient : public xobject {
+class ZrClient : public xobject {
 public:
     // Starts the XML parser's platform and makes the proxy (not connected).
     explicit ZrClient(const char* serverUrl);
@@ -91,9 +91,9 @@ private:
 
 // The proxy that InitializeClient set up (null before it succeeded); the
 // host-toolkit functions send their requests through it.
-ZPI_API xrchandle<ZorvanProxy> ZrGetFacadeProxy();
+xrchandle<ZorvanProxy> ZrGetFacadeProxy();
 // The client's callback URL ("" without a client).
-ZPI_API btkString ZrGetCallbackUrl();
+btkString ZrGetCallbackUrl();
 // The in-memory location that a callback server of this client serves at
 // host:port (its files are under /ZPI/), or null when none listens there.
-ZPI_API unilocation* ZrOwnCallbackLocation(const char* host, int port);
+unilocation* ZrOwnCallbackLocation(const char* host, int port);

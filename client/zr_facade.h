@@ -10,4 +10,4 @@
 // a slot that no argument names) and their number (highest index plus 1).
 // False when a '%' is followed by neither 'Q' nor a digit, or the argument's
 // letter is not one of s S w W d e f g q.
-ZPI_API bool ZrScanMessageFormat(const char* format, int32_t types[ZR_MESSAGE_MAX_ARGS], int* count);
+bool ZrScanMessageFormat(const char* format, int32_t types[ZR_MESSAGE_MAX_ARGS], int* count);

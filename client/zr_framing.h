@@ -34,7 +34,7 @@
 
 // ---- request text ----------------------------------------------------------------
 
-class ZPI_API ZrRequestText {
+class ZrRequestText {
 public:
     explicit ZrRequestText(int opcode);
 
@@ -62,7 +62,7 @@ private:
 // Every field of a reply, in order. One record serves every reply shape:
 // a request reads the fields that its shape has. Getters of a field that
 // is missing behave as for a field that is not a number.
-class ZPI_API ZrReply {
+class ZrReply {
 public:
     ZrReply();
     virtual ~ZrReply();
@@ -101,7 +101,7 @@ protected:
 
 // Reply of request 109: its only field is the value (0 when it is not a
 // number), which is also what GetStatus gives.
-class ZPI_API ZrReplyIsModelUsed : public ZrReply {
+class ZrReplyIsModelUsed : public ZrReply {
 public:
     int GetStatus() const override { return GetIsUsed(); }
     int GetIsUsed() const { return GetInt(0, 0); }

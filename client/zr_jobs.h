@@ -23,7 +23,7 @@
 
 class ZorvanProxy;
 
-class ZPI_API ZrTranslatorJob {
+class ZrTranslatorJob {
 public:
     explicit ZrTranslatorJob(const char* text) : text_(text) {}
     virtual ~ZrTranslatorJob();
@@ -37,19 +37,19 @@ protected:
     btkString text_;
 };
 
-class ZPI_API ZrExportJob : public ZrTranslatorJob {
+class ZrExportJob : public ZrTranslatorJob {
 public:
     using ZrTranslatorJob::ZrTranslatorJob;
     void Run() override;
 };
 
-class ZPI_API ZrImportAssemJob : public ZrTranslatorJob {
+class ZrImportAssemJob : public ZrTranslatorJob {
 public:
     using ZrTranslatorJob::ZrTranslatorJob;
     void Run() override;
 };
 
-class ZPI_API ZrImportPartJob : public ZrTranslatorJob {
+class ZrImportPartJob : public ZrTranslatorJob {
 public:
     using ZrTranslatorJob::ZrTranslatorJob;
     void Run() override;
@@ -57,13 +57,13 @@ public:
 
 // Puts `job` (owned from now on; null empties the slot) in the pending slot,
 // destroying a job that waited there, then SignalJobReady.
-ZPI_API void ZrReplacePendingJob(ZrTranslatorJob* job);
+void ZrReplacePendingJob(ZrTranslatorJob* job);
 // Sets the ready flag under the job condition's lock and signals.
-ZPI_API void SignalJobReady();
+void SignalJobReady();
 
 // The job loop: waits for the ready flag and runs the pending job, for ever.
 // Returns only after ZrRequestClientLoopStop.
-ZPI_API void ZrRunJobLoop();
+void ZrRunJobLoop();
 // ZrRequestClientLoopStop (api/zpi50_client.h) ends the loop after the job
 // that runs now; the request stays until the loop has ended on it.
 // Drops a pending job and a stop request that no loop took (start afresh);
@@ -71,4 +71,4 @@ ZPI_API void ZrRunJobLoop();
 void ZrResetJobLoop();
 
 // Sends the finish request (108) and ignores the reply and any failure.
-ZPI_API void ZrSendFinish(ZorvanProxy* proxy);
+void ZrSendFinish(ZorvanProxy* proxy);

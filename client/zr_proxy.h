@@ -32,17 +32,17 @@
 #include <string>
 
 // The reply time limit in seconds (see above), read on first use.
-ZPI_API double ZrGetReplyTimeout();
+double ZrGetReplyTimeout();
 // The reply time limit that the text of ZORVAN_REPLY_TIMEOUT gives (null:
 // unset); `diagnostic` (when given) receives the line that says why a set
 // value was not taken as it stands, and is left empty when it was.
-ZPI_API double ZrParseReplyTimeout(const char* text, std::string* diagnostic = nullptr);
+double ZrParseReplyTimeout(const char* text, std::string* diagnostic = nullptr);
 // ZrParseReplyTimeout that prints its diagnostic line on standard error.
-ZPI_API double ZrReadReplyTimeout(const char* text);
+double ZrReadReplyTimeout(const char* text);
 // "the reply time limit is 2 seconds", for a limit of `seconds`.
 std::string ZrDescribeReplyTimeout(double seconds);
 // Seconds within which the rest of a reply must come once it has begun.
 constexpr double kZrReplyRestTimeout = 60;
 // Puts the reply time limits on a connection of the client (null is
 // ignored).
-ZPI_API void ZrApplyReplyLimits(BNFSConnection* connection);
+void ZrApplyReplyLimits(BNFSConnection* connection);

@@ -18,7 +18,7 @@
 // The argument vector handed to a translator function: argument i is line i
 // of the text. A count from outside is bounded by the lines really present
 // (a negative count gives none). GetArgv()[GetArgc()] is null, as in main's.
-class ZPI_API ZrArgv {
+class ZrArgv {
 public:
     ZrArgv(int argc, const char* text);
     ZrArgv(const ZrArgv&) = delete;
@@ -35,7 +35,7 @@ private:
 
 // The text of a job: path (line 0), argument count (line 1), arguments
 // (lines 2 to the end).
-class ZPI_API ZrJobRequest {
+class ZrJobRequest {
 public:
     ZrJobRequest() = default;
     explicit ZrJobRequest(const char* text) { Parse(text); }
@@ -55,7 +55,7 @@ private:
 // One request received from the host: the opcode from line 0 and the rest
 // (lines 1 to the end, still separated by line feeds). A line 0 that is not
 // a number gives the opcode -1, which no request has.
-class ZPI_API ZrCallbackRequest {
+class ZrCallbackRequest {
 public:
     explicit ZrCallbackRequest(const char* text);
     int GetOpcode() const { return opcode_; }
@@ -69,9 +69,9 @@ private:
 // Session stream items. A number is 'N', its decimal text and ';'; a text
 // is '_', its length in bytes as decimal text, ':' and its bytes. Both
 // writers flush.
-ZPI_API void WriteSessionNumber(std::ostream& stream, int value);
-ZPI_API void WriteSessionText(std::ostream& stream, const char* text);
+void WriteSessionNumber(std::ostream& stream, int value);
+void WriteSessionText(std::ostream& stream, const char* text);
 // Reads one item as a text (a number item gives its decimal text). False,
 // with `text` empty, when the stream holds no well-formed item; the length
 // of a text item is trusted only as far as bytes really arrive.
-ZPI_API bool ReadSessionText(std::istream& stream, btkString& text);
+bool ReadSessionText(std::istream& stream, btkString& text);

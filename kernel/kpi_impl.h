@@ -17,7 +17,7 @@ public:                                                                        \
 // The implementation object behind an interface object: null for null; a
 // journal wrapper gives the object it wraps. A foreign object (one without
 // an implementation of class Impl behind it) raises ThrowInvalidArg(index, 1).
-ZPI_API KCommon_i* CastToImpl(KCommon* obj);
+KCommon_i* CastToImpl(KCommon* obj);
 
 template <class Impl> Impl* CastToImpl(KCommon* obj, int index) {
     if (!obj)

@@ -37,7 +37,7 @@
 // "SaveAsNeutral"); cnv_qlk_neut tells under its own name. A null `teller`
 // hands the lines to the observer alone (a fuzz harness, whose log they
 // would fill).
-ZPI_API int neut_convert_part(const qel_intf_data* data, neut_part** out, const char* teller);
+int neut_convert_part(const qel_intf_data* data, neut_part** out, const char* teller);
 
 extern "C" {
 
@@ -46,13 +46,13 @@ extern "C" {
 typedef void (*neut_message_observer)(const char* routine, const char* message, void* context);
 
 // Sets the process-wide observer (null removes it).
-ZPI_API void neut_set_message_observer(neut_message_observer observer, void* context);
+void neut_set_message_observer(neut_message_observer observer, void* context);
 
 // Hands one diagnostic to the converters' diagnostics (printed in a
 // nonzero run mode, and given to the observer as above).
-ZPI_API void neut_message(const char* routine, const char* message);
+void neut_message(const char* routine, const char* message);
 // Tells what no caller learns otherwise (what a save left out):
 // "<routine>: <message>" on standard error whatever the run mode, and to
 // the observer.
-ZPI_API void neut_tell(const char* routine, const char* message);
+void neut_tell(const char* routine, const char* message);
 }

@@ -19,5 +19,5 @@ extern "C" {
 // the neutral part, under the caller's routine name, on standard error
 // whatever the run mode and to the converters' observer (neut_tell,
 // neutral_convert.h). Nothing for 0.
-ZPI_API void ReportQelImpfeatExtendStatus(const char* routine, int status);
+void ReportQelImpfeatExtendStatus(const char* routine, int status);
 }

@@ -16,8 +16,8 @@
 // As stream_neutral_to_pfa, handing the reason of a 0 to *why (when not
 // null) instead of the diagnostics; a file is synced as `durability` says
 // (the client's hand-over file "zpi.neu" is not).
-ZPI_API int stream_neutral_to_pfa_why(const char16_t* location, neut_part* part, std::string* why,
-                                      kkDurability durability = kkDurability::Durable);
+int stream_neutral_to_pfa_why(const char16_t* location, neut_part* part, std::string* why,
+                              kkDurability durability = kkDurability::Durable);
 
 // A neutral part owned until the scope ends.
 using NeutralPartPtr = FreePtr<neut_part, release_neutral_part>;

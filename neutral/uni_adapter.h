@@ -31,23 +31,23 @@ enum { UNIFS_PFA_KIND = 2 };
 
 // Registers the method table as location kind 2 (and, once, the
 // application-info type that holds a file's uni handle). Returns 0.
-ZPI_API int unifs_register_pfa_location(void);
+int unifs_register_pfa_location(void);
 
 // The file's uni handle, made (when `create` is nonzero) from its full name
 // and kept in its application info; null when there is none.
-ZPI_API uni_handle* unifs_get_uni_handle(pfa_file* file, int create);
+uni_handle* unifs_get_uni_handle(pfa_file* file, int create);
 // The application-info type of the handles (-1 before registration).
-ZPI_API int unifs_appinfo_type(void);
+int unifs_appinfo_type(void);
 
 // Mappings of the methods, exposed for their callers and tests.
-ZPI_API int unifs_open_mode(int pfaModeFlags);
-ZPI_API int pfa_to_uni_retrmode(int pfaBits);
-ZPI_API int unifs_dir_open_flags(int pfaListFlags);
-ZPI_API int unifs_access_mode(int pfaMode);
+int unifs_open_mode(int pfaModeFlags);
+int pfa_to_uni_retrmode(int pfaBits);
+int unifs_dir_open_flags(int pfaListFlags);
+int unifs_access_mode(int pfaMode);
 // Access flags of a C mode text for a file whose name components begin with
 // `first`; *mustExist is set when the file must exist ("r+" on "f"/"g").
-ZPI_API int unifs_mode_text_access(const char* mode, char16_t first, int* mustExist);
+int unifs_mode_text_access(const char* mode, char16_t first, int* mustExist);
 // Mask of the host's open-box answers for a context (see the bit table in
 // the source); the six host functions are looked up once per process.
-ZPI_API int unifs_openbox_options(void* context);
+int unifs_openbox_options(void* context);
 }

@@ -14,7 +14,7 @@ class KCStream;
 // a reference on the stream meanwhile. Only a registration that succeeded
 // is removed again, so a name taken by someone else is left alone; a null
 // stream or a null or empty name registers nothing.
-class ZPI_API UnibufRegistration {
+class UnibufRegistration {
 public:
     // `key` (when given) receives the location by which the entry is reached.
     UnibufRegistration(KCStream* stream, const char16_t* name, btkWString* key);

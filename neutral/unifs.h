@@ -7,5 +7,5 @@
 extern "C" {
 // Runs once per process (later calls do nothing): registers the uni-location
 // file methods and then the kernel location. Always returns 0.
-ZPI_API int unifs_initialize(void);
+int unifs_initialize(void);
 }

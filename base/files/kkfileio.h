@@ -59,11 +59,11 @@
 #include <string>
 
 ZBASE_API int kkOpenRegularFile(const char* path, int flags, int mode, std::string* error);
-ZBASE_API bool kkWriteAll(int fd, const void* data, size_t size, int* err = nullptr);
-ZBASE_API int kkRenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
-ZBASE_API int kkRenameExchange(int aDir, const char* a, int bDir, const char* b);
-ZBASE_API int kkSyncFd(int fd, bool folder);
-ZBASE_API int kkSyncFileSystem(int fd);
+bool kkWriteAll(int fd, const void* data, size_t size, int* err = nullptr);
+int kkRenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
+int kkRenameExchange(int aDir, const char* a, int bDir, const char* b);
+int kkSyncFd(int fd, bool folder);
+int kkSyncFileSystem(int fd);
 
 #if defined(ZPI_TEST_HOOKS)
 #define ZBASE_TEST_HOOKS_API ZBASE_API
@@ -94,4 +94,4 @@ struct ZBASE_TEST_HOOKS_API kkFileTestHooks {
 };
 // What a file of stat mode `mode` is, in the words above: "a directory",
 // "a FIFO", "a socket", "a device", else "not a regular file".
-ZBASE_API const char* kkKindOfFile(unsigned mode);
+const char* kkKindOfFile(unsigned mode);

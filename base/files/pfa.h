@@ -103,7 +103,7 @@ ZBASE_API int pfa_parse_to_qel_file_private(pfa_file* out, const pfa_file* dir,
                                             const char16_t* name, int isDir);
 ZBASE_API int enable_wild_card(void); // answers whether they were enabled before
 ZBASE_API void disable_wild_card(void);
-ZBASE_API int pfa_wild_card_enabled(void);
+int pfa_wild_card_enabled(void);
 
 // Names into a buffer of PFA_NAME_MAX units: 0, 9 for a null argument.
 ZBASE_API int pfa_get_full_name(const pfa_file* file, char16_t* buffer);
@@ -124,21 +124,20 @@ ZBASE_API int pfa_put_component_len(pfa_file* file, int k, const char16_t* text,
 // 0 when it fits, 15 when it was cut, 2 when the record has none.
 ZBASE_API int pfa_get_component(const pfa_file* file, int k, char16_t* buffer, int size);
 ZBASE_API int pfa_has_component(const pfa_file* file, int k);
-ZBASE_API int pfa_get_kind(const pfa_file* file); // -1 for null
-ZBASE_API void pfa_set_kind(pfa_file* file, int kind);
+int pfa_get_kind(const pfa_file* file); // -1 for null
+void pfa_set_kind(pfa_file* file, int kind);
 ZBASE_API int pfa_get_obj_type(const pfa_file* file);
 ZBASE_API void pfa_set_obj_type(pfa_file* file, int type);
 // 0 and the version (0 for none), or 9.
 ZBASE_API int pfa_get_file_vers(const pfa_file* file, int* version);
-ZBASE_API int pfa_set_file_vers(pfa_file* file, int version);
-ZBASE_API int pfa_set_instance(pfa_file* file, const char16_t* instance);
+int pfa_set_file_vers(pfa_file* file, int version);
+int pfa_set_instance(pfa_file* file, const char16_t* instance);
 ZBASE_API int pfa_is_dir(const pfa_file* file);
 ZBASE_API void pfa_set_ui_hidden_flag(pfa_file* file, int hidden);
-ZBASE_API int pfa_get_ui_hidden_flag(const pfa_file* file);
+int pfa_get_ui_hidden_flag(const pfa_file* file);
 
 // Content hints: 0, or 2 when the record has none.
-ZBASE_API int pfa_set_content_hints(pfa_file* file, int openMode, int retrMode, int64_t a,
-                                    int64_t b);
+int pfa_set_content_hints(pfa_file* file, int openMode, int retrMode, int64_t a, int64_t b);
 ZBASE_API int pfa_get_content_hints(const pfa_file* file, int* openMode, int* retrMode,
                                     int64_t* a, int64_t* b);
 // 0 with *has set; 9 for a null argument.
@@ -149,7 +148,7 @@ enum { PFA_VERS_NUMERIC = 1, PFA_VERS_STRING = 2, PFA_VERS_MULTIPLE = 4 };
 ZBASE_API int pfaloc_allows_numeric_versions(const pfa_file* file);
 ZBASE_API int pfaloc_allows_string_versions(const pfa_file* file);
 ZBASE_API int pfaloc_allows_multiple_versions(const pfa_file* file);
-ZBASE_API void pfa_loc_set_version_flags(int kind, int flags);
+void pfa_loc_set_version_flags(int kind, int flags);
 
 // A content hint of the pfa layer (40 bytes): a kind and up to four values,
 // which are numbers, a C text (kind 1) or a pfa_file* (kinds 2, 7 and 8).
@@ -213,9 +212,9 @@ ZBASE_API int pfa_loc_register_setup(int kind);
 // being set up. 0, or 9 for a bad kind, slot or form or a null method.
 ZBASE_API int pfa_loc_method_register(int kind, int slot, int form, pfa_method method);
 // The method of a slot and its form; null when there is none.
-ZBASE_API pfa_method pfa_loc_method_get(int kind, int slot, int* form);
+pfa_method pfa_loc_method_get(int kind, int slot, int* form);
 // Whether the kind's registration was completed.
-ZBASE_API int pfa_loc_is_registered(int kind);
+int pfa_loc_is_registered(int kind);
 
 // Notifications: handlers get (code, first value, second value). Adding the
 // same handler for the same code again changes nothing. Code 3 switches
@@ -223,7 +222,7 @@ ZBASE_API int pfa_loc_is_registered(int kind);
 typedef int (*pfa_notification_fn)(int code, int64_t arg1, int64_t arg2);
 ZBASE_API int PfaNotificationAdd(int code, pfa_notification_fn handler, void* data, int flags);
 // Calls the handlers of the code; answers how many were called.
-ZBASE_API int PfaNotify(int code, int64_t arg1, int64_t arg2);
+int PfaNotify(int code, int64_t arg1, int64_t arg2);
 
 // ---- streams --------------------------------------------------------------------------
 // Open flags (as the host's C runtime numbers them).
@@ -246,22 +245,22 @@ enum { PFA_O_RDONLY = 0, PFA_O_WRONLY = 1, PFA_O_RDWR = 2, PFA_O_APPEND = 8,
 // held until the stream's bytes replace it (uniloc.h: UNI_REWRITE); a
 // kind that does not take access 3 refuses the open, so such an open never
 // empties a file before anything is written.
-ZBASE_API pfa_stream* pfa_open_file(const char* name, int flags, int perm);
+pfa_stream* pfa_open_file(const char* name, int flags, int perm);
 // Opens a record's file with a C mode text ("r", "w", "a", with "+").
-ZBASE_API pfa_stream* pfa_fopen(const pfa_file* file, const char* mode);
+pfa_stream* pfa_fopen(const pfa_file* file, const char* mode);
 // 0 with *count bytes read; 5 at the end; another status on failure.
-ZBASE_API int pfa_read_file(pfa_stream* stream, void* buffer, int64_t size, int64_t* count);
+int pfa_read_file(pfa_stream* stream, void* buffer, int64_t size, int64_t* count);
 // Writes all `size` bytes: 0, or the failing status.
-ZBASE_API int pfa_write_file(pfa_stream* stream, const void* buffer, int64_t size);
-ZBASE_API int pfa_getc(pfa_stream* stream); // the byte, or -1
-ZBASE_API int pfa_fgets(pfa_stream* stream, char* buffer, int64_t size, int64_t* count);
-ZBASE_API int pfa_seek(pfa_stream* stream, int64_t position);
-ZBASE_API int pfa_tell(pfa_stream* stream, int64_t* position);
-ZBASE_API int pfa_flush(pfa_stream* stream);
+int pfa_write_file(pfa_stream* stream, const void* buffer, int64_t size);
+int pfa_getc(pfa_stream* stream); // the byte, or -1
+int pfa_fgets(pfa_stream* stream, char* buffer, int64_t size, int64_t* count);
+int pfa_seek(pfa_stream* stream, int64_t position);
+int pfa_tell(pfa_stream* stream, int64_t* position);
+int pfa_flush(pfa_stream* stream);
 // Closes and frees the stream: 0, or the close's status (PFA_FAIL for a
 // file written anew that did not take its target's place).
-ZBASE_API int pfa_dispose(pfa_stream* stream);
-ZBASE_API const pfa_file* pfa_stream_file(const pfa_stream* stream);
+int pfa_dispose(pfa_stream* stream);
+const pfa_file* pfa_stream_file(const pfa_stream* stream);
 
 // ---- folders and queries through a file's kind ----------------------------------------
 // Lists the folder record: new records of its entries are appended to
@@ -269,28 +268,28 @@ ZBASE_API const pfa_file* pfa_stream_file(const pfa_stream* stream);
 // cannot become records are counted in *skipped (when given). `flags` are
 // the pfa list flags: 2 hidden entries, 4 folders, 32 files only, 1024 no
 // cache. 0, or the failing status.
-ZBASE_API int pfa_list_dir(pfa_file* dir, int flags, void** records, int* skipped);
+int pfa_list_dir(pfa_file* dir, int flags, void** records, int* skipped);
 // Filter of a folder read: called with (folder record, neutral entry name,
 // entry kind (0 file, 1 folder), context, 0); nonzero skips the entry.
 typedef int (*pfa_dir_filter_fn)(pfa_file* dir, const char16_t* name, int kind, void* context,
                                  int flags);
-ZBASE_API void pfa_free_file_list(void** records);
+void pfa_free_file_list(void** records);
 // Each answers the kind's method status (13 when it has none).
-ZBASE_API int pfa_delete_file(pfa_file* file);
-ZBASE_API int pfa_make_dir(pfa_file* file);
-ZBASE_API int pfa_remove_dir(pfa_file* file);
-ZBASE_API int pfa_check_is_dir(pfa_file* file); // 12 for a folder
-ZBASE_API int pfa_access(pfa_file* file, int mode); // 1 when accessible
-ZBASE_API int pfa_file_size(pfa_file* file, int64_t* size);
-ZBASE_API int pfa_get_property(pfa_file* file, int code, char** value);
-ZBASE_API int pfa_parent(pfa_file* source, pfa_file* target);
+int pfa_delete_file(pfa_file* file);
+int pfa_make_dir(pfa_file* file);
+int pfa_remove_dir(pfa_file* file);
+int pfa_check_is_dir(pfa_file* file);     // 12 for a folder
+int pfa_access(pfa_file* file, int mode); // 1 when accessible
+int pfa_file_size(pfa_file* file, int64_t* size);
+int pfa_get_property(pfa_file* file, int code, char** value);
+int pfa_parent(pfa_file* source, pfa_file* target);
 
 // A listing of neutral names made from native ones (pfa_alloc_dir takes an
 // xar of UTF-8 texts; names that cannot be converted are left out).
 ZBASE_API pfa_dir* pfa_alloc_dir(const void* nativeNames);
-ZBASE_API int pfa_dir_count(const pfa_dir* dir);
-ZBASE_API const char16_t* pfa_dir_name(const pfa_dir* dir, int index);
-ZBASE_API void pfa_free_dir(pfa_dir* dir);
+int pfa_dir_count(const pfa_dir* dir);
+const char16_t* pfa_dir_name(const pfa_dir* dir, int index);
+void pfa_free_dir(pfa_dir* dir);
 
 // ---- small helpers of the file layer --------------------------------------------------
 // A new copy (getmem) of a C text; null for null.
@@ -304,7 +303,7 @@ ZBASE_API int copy_string_array_to_xarray(const char* const* texts, int count, v
 ZBASE_API int copy_wstring_array_to_xarray(const char16_t* slots, int count, int slotSize,
                                            void** out);
 // Frees an xar of char16_t* and every text in it.
-ZBASE_API void xar_wstr_free(void** array);
+void xar_wstr_free(void** array);
 // The id of a sub class name, given on first sight (1 and above); 0 for
 // null or an empty name.
 ZBASE_API int find_sub_class(const char* name);
@@ -323,16 +322,16 @@ ZBASE_API int vorn_gmtime(int64_t time, vorn_tm* out);
 // Host functions bound by name: qel_call answers the bound function (null
 // when unbound); qel_bind with a null function removes the binding.
 typedef int (*qel_context_fn)(void* context);
-ZBASE_API int qel_bind(const char* name, qel_context_fn function);
+int qel_bind(const char* name, qel_context_fn function);
 ZBASE_API int qel_is_bound(const char* name);
 ZBASE_API qel_context_fn qel_call(const char* name);
 
 // Prints to the host's message stream (stdout unless a sink is set).
 typedef void (*qel_print_sink)(const char* text);
 ZBASE_API int qel_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-ZBASE_API void qel_set_print_sink(qel_print_sink sink);
+void qel_set_print_sink(qel_print_sink sink);
 
 // File status by a native path: 0 when it exists (size and folder flag
 // given when asked), -1 otherwise.
-ZBASE_API int btk_stat(const char* path, int64_t* size, int* isDir);
+int btk_stat(const char* path, int64_t* size, int* isDir);
 }

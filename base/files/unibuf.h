@@ -11,9 +11,9 @@
 // Registers `file` under `name` and writes into `location` (when given) the
 // name by which the file layer reaches the entry. Fails (false, nothing
 // changed) for a null or empty name or file, or a name already registered.
-ZBASE_API bool RegisterUnibuf(const char* file, const char16_t* name, btkWString* location);
+bool RegisterUnibuf(const char* file, const char16_t* name, btkWString* location);
 // Removes the entry registered under `key` (a name or the location that
 // RegisterUnibuf wrote); false when there is none.
-ZBASE_API bool UnregisterUnibuf(const char16_t* key);
+bool UnregisterUnibuf(const char16_t* key);
 // The file registered under `key`; false when there is none.
-ZBASE_API bool FindUnibuf(const char16_t* key, std::string* file);
+bool FindUnibuf(const char16_t* key, std::string* file);

@@ -42,7 +42,7 @@ ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string*
 // Bytes held on behalf of peers, against one limit: a bnfs server's frames
 // in progress and answers waiting, and the files peers stored (also a
 // version replaced while waiting answers still hold it). Thread-safe.
-class ZBASE_API uniByteBudget {
+class uniByteBudget {
 public:
     static constexpr size_t kDefaultLimit = size_t(256) << 20;
     explicit uniByteBudget(size_t limit = kDefaultLimit);
@@ -82,18 +82,18 @@ ZBASE_API std::shared_ptr<const std::string> uniMakeBuffer(std::string bytes,
                                                            uniByteBudget* chargedTo);
 // The budget the buffer is counted in (null: none, or a buffer not made by
 // uniMakeBuffer).
-ZBASE_API uniByteBudget* uniBufferBudget(const std::shared_ptr<const std::string>& buffer);
+uniByteBudget* uniBufferBudget(const std::shared_ptr<const std::string>& buffer);
 // True for a buffer made by uniMakeBuffer (one that a location keeps).
-ZBASE_API bool uniIsLocationBuffer(const std::shared_ptr<const std::string>& buffer);
+bool uniIsLocationBuffer(const std::shared_ptr<const std::string>& buffer);
 // True once the location that held the buffer let go of it (a replaced or
 // removed version) while others still held it.
-ZBASE_API bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer);
+bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer);
 // A location lets go of `buffer` (reset here): when others still hold it
 // (answers waiting for peers), it is marked replaced, and freed when the
 // last of them lets go. Until then it counts in a budget: the one it was
 // made in, or, for a buffer counted in none, `budget` (when given), taken
 // beyond its limit if need be.
-ZBASE_API void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget);
+void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget);
 
 // One entry of a folder listing.
 struct uniEntry {
@@ -274,7 +274,7 @@ private:
 // names (one file with two names, not a copy), and a folder is renamed
 // over an empty folder made for it first, which a crash in between leaves
 // behind.
-class ZBASE_API unilocallocation : public unilocation {
+class unilocallocation : public unilocation {
 public:
     unilocallocation(const char* name, const char* root);
     ~unilocallocation() override;
@@ -338,7 +338,7 @@ ZBASE_API int uni_is_unilocation(const char* path, uni_handle** out);
 ZBASE_API void uni_handle_on_release(void* handle);
 ZBASE_API void* uni_handle_on_copy(void* handle);
 // The uni path the handle stands for ("" for null).
-ZBASE_API const char* uni_handle_path(const uni_handle* handle);
+const char* uni_handle_path(const uni_handle* handle);
 
 // Takes the folder part of `path` (everything up to its last '/') as the
 // location of `target`: the setter receives the three location texts
@@ -475,13 +475,13 @@ ZBASE_API int uni_close_txn(const char* path);
 ZBASE_API int uni_get_transaction_owner(const char* path, char* owner, int size);
 ZBASE_API int uni_txnmsg_getinfo(const uni_txnmsg* message, int* kind);
 ZBASE_API int uni_txnmsg_free(uni_txnmsg* message);
-ZBASE_API int uni_open_txn_count(void); // open transactions (tests)
+int uni_open_txn_count(void); // open transactions (tests)
 
 // Content hints and neutral data kept per path.
 ZBASE_API int uni_set_content_hints(const char* path, int openMode, int retrMode, int64_t a,
                                     int64_t b);
 ZBASE_API int uni_release_content_hints(const char* path);
-ZBASE_API int uni_has_content_hints_for(const char* path); // tests
+int uni_has_content_hints_for(const char* path); // tests
 ZBASE_API int uni_get_2nd_content_msg(const char* path, void* a, void* b, void* c, void* d,
                                       int outputType);
 ZBASE_API int uni_does_support_neutral_data(const char* path);

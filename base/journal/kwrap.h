@@ -17,8 +17,8 @@
 // The journal wrapper that `object` is, or null. Follows _CastToImpl (an
 // answer that says IsJournalWrapper) and also recognises a wrapper whose
 // _CastToImpl answers the object it wraps.
-ZBASE_API KCommon_j* kkAsJournalWrapper(KCommon* object);
-ZBASE_API KCommon_j* kkAsJournalWrapper(KCCommon* object);
+KCommon_j* kkAsJournalWrapper(KCommon* object);
+KCommon_j* kkAsJournalWrapper(KCCommon* object);
 // The implementation object behind a caller's object (its _CastToImpl).
 ZBASE_API KCommon_i* kkClientImpl(KCCommon* object);
 

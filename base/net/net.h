@@ -115,7 +115,7 @@ ZBASE_API bool btkGetCurHostAddress(btkString& host);
 // ---- sockets and frames --------------------------------------------------------
 
 // A connected TCP socket, owned: closed by Close or the destructor.
-class ZBASE_API btkSocketStream {
+class btkSocketStream {
 public:
     explicit btkSocketStream(int fd);
     ~btkSocketStream();
@@ -149,19 +149,18 @@ struct ZBASE_API bnfsFrame {
 // One frame out, whole within `timeoutSeconds` (negative: no limit); false
 // on a payload above the limit, or on a failure or when the time runs out
 // (the stream is closed then).
-ZBASE_API bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload,
-                              size_t length, bnfsError* error,
-                              double timeoutSeconds = kBnfsWriteTimeout);
+bool bnfsWriteFrame(btkSocketStream& stream, char kind, const void* payload, size_t length,
+                    bnfsError* error, double timeoutSeconds = kBnfsWriteTimeout);
 // One frame in, checked as said above; the time limit counts from the first
 // byte (negative: no limit) and `firstByteTimeout` bounds the wait for it.
-ZBASE_API bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTimeout,
-                             double timeoutSeconds, bnfsError* error);
+bool bnfsReadFrame(btkSocketStream& stream, bnfsFrame& frame, double firstByteTimeout,
+                   double timeoutSeconds, bnfsError* error);
 
 // Text items.
-ZBASE_API void bnfsPutTextItem(std::string& out, const char* text, size_t length);
+void bnfsPutTextItem(std::string& out, const char* text, size_t length);
 // The text of the one item that `payload` holds (a number item gives its
 // decimal text); false when it is not exactly one well-formed item.
-ZBASE_API bool bnfsGetTextItem(const std::string& payload, std::string& text);
+bool bnfsGetTextItem(const std::string& payload, std::string& text);
 
 // ---- client connection -----------------------------------------------------------
 

@@ -182,8 +182,8 @@ enum : int {
 // A caller's stream whose Write throws has failed like one that answers
 // short: the engine keeps UGC_IO_ERROR and lets no exception through any
 // of its entry points.
-ZBASE_API ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int options,
-                                            int a5, int a6, int a7, int a8, int a9);
+ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int options, int a5,
+                                  int a6, int a7, int a8, int a9);
 // Writes `record` as one top-level item described by the record descriptor
 // `dd`. 0, or the first error met (also kept for ugc_close_output).
 ZBASE_API int ugc_writestruct(ugc_output* out, int flags, const ugc_dd_entry* dd, void* record,
@@ -193,7 +193,7 @@ ZBASE_API int ugc_comment(ugc_output* out, const char* text);
 // Writes the last line, flushes, releases the user data, and frees the
 // output; a file takes its target's place now, when nothing failed. 0 when
 // everything was written; the kept error otherwise (-2 for null).
-ZBASE_API int ugc_close_output(ugc_output* out);
+int ugc_close_output(ugc_output* out);
 
 // State of one output that the hooks keep for the span of a write (so that
 // several outputs can be written at once). Setting new data releases the
@@ -214,8 +214,8 @@ ZBASE_API int ugc_replace_entry(ugc_dd_entry* fields, int count, const char* nam
 
 // Process-wide switch: compressed output (here: no indentation). 0 at start.
 // Read by ugc_open_output_flags; an output keeps what it read.
-ZBASE_API int get_compress_output_files(void);
-ZBASE_API void set_compress_output_files(int on);
+int get_compress_output_files(void);
+void set_compress_output_files(int on);
 
 // Product identity written in the first line of every output opened later.
 ZBASE_API void file_set_default_prod_id(int product, int version, int datecode);

@@ -134,7 +134,7 @@ ZBASE_API btkString operator+(const btkString& a, const char* b);
 ZBASE_API btkString operator+(const char* a, const btkString& b);
 
 // printf into a new string of whatever length is needed.
-ZBASE_API btkString btk_sprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+btkString btk_sprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // "%d" text of the value.
 ZBASE_API btkString IntToString(int value);
 // "%.18lg" text of the value (18 significant digits, trailing zeros
@@ -142,10 +142,10 @@ ZBASE_API btkString IntToString(int value);
 ZBASE_API btkString DoubleToString(double value);
 
 // Heap copy of a C text (free with delete[]); null gives null.
-ZBASE_API char* Strnew__(const char* text);
+char* Strnew__(const char* text);
 
 // ---- wide (UTF-16) -------------------------------------------------------
-class ZBASE_API btkWZString {
+class btkWZString {
 public:
     btkWZString() = default;
     btkWZString(const char16_t* text) : s_(text ? text : u"") {}
@@ -185,7 +185,7 @@ protected:
     std::u16string s_;
 };
 
-class ZBASE_API btkWString : public btkWZString {
+class btkWString : public btkWZString {
 public:
     btkWString() = default;
     btkWString(const char16_t* text) : btkWZString(text) {}
@@ -256,7 +256,7 @@ ZBASE_API int btkStrUtf16ToUtf8(const char16_t* utf16, char* dst, int capacity);
 // missing continuation byte, an overlong form, a surrogate, a code point
 // above U+10FFFF, a cut sequence); `out` is then unspecified.
 ZBASE_API bool btkStrUtf8ToUtf16Strict(std::string_view utf8, std::u16string& out);
-ZBASE_API bool btkStrUtf16ToUtf8Strict(std::u16string_view utf16, std::string& out);
+bool btkStrUtf16ToUtf8Strict(std::u16string_view utf16, std::string& out);
 // Bytes (1 to 4) of the well-formed UTF-8 character at the start of
 // `bytes`; 0 when they do not begin with one (a stray or missing
 // continuation byte, an overlong form, a surrogate, a code point above

@@ -14,12 +14,12 @@
 
 // Id of the calling thread: fixed for the thread's life, distinct between
 // live threads, never 0.
-ZBASE_API uint32_t thrCurrentThreadId();
+uint32_t thrCurrentThreadId();
 // Whether threads are in use; this library always answers true.
-ZBASE_API bool IsThreadingEnabled();
+bool IsThreadingEnabled();
 ZBASE_API void EnableThreading();
 
-class ZBASE_API thrMutex {
+class thrMutex {
 public:
     static constexpr uint32_t kPlain = 0;
     static constexpr uint32_t kRecursive = 1;
@@ -69,7 +69,7 @@ private:
 
 // Seconds and microseconds; always normalised so that the microseconds lie
 // in [0, 1000000). Values beyond the 32-bit second range saturate.
-class ZBASE_API btkTimeval {
+class btkTimeval {
 public:
     btkTimeval() = default;
     btkTimeval(int seconds, int microseconds);

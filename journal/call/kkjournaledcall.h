@@ -99,7 +99,7 @@ template <class R> R ToCaller(R& result) {
 // The guard's handler: called inside the catch of a journaled call.
 // A KXException is recorded as its journal wrapper, which is thrown in its
 // place; any other raised object is thrown on unchanged and unrecorded.
-[[noreturn]] ZPI_API void RethrowJournaled(kkJournal& record, const xthrown& caught);
+[[noreturn]] void RethrowJournaled(kkJournal& record, const xthrown& caught);
 
 } // namespace kk_detail
 
@@ -171,5 +171,5 @@ R kkJournaledCall(I* target, I* implementation, const char* name, R (I::*const* 
 // The journaled session getter's call: no target object. A plain session
 // getter made for this call alone runs `*method` (its GetSession); the
 // session reaches the caller as its journal wrapper.
-ZPI_API xrchandle<KWPISession>
+xrchandle<KWPISession>
 kkJournaledCall(const char* name, xrchandle<KWPISession> (KWPISessionFactory::*const* method)());

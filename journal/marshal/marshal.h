@@ -29,31 +29,30 @@
 #include "kpi_interfaces.h"
 #include "kwrap.h"
 
-#define ZPI_MARSHAL_DECLARE_OBJECT(Class, Parent)                              \
-    ZPI_API xrchandle<Class> Unwrap##Class(xrchandle<Class> target);           \
-    ZPI_API xrchandle<Class> UnwrapItem##Class(xrchandle<Class> item);         \
-    ZPI_API xrchandle<Class> Wrap##Class(xrchandle<Class> object);             \
-    ZPI_API bool IsAWrapper(xrchandle<Class> object);                          \
-    inline xrchandle<Class> kkUnwrapTarget(xrchandle<Class> target) {          \
-        return Unwrap##Class(static_cast<xrchandle<Class>&&>(target));         \
-    }                                                                          \
-    inline xrchandle<Class> kkUnwrapItem(xrchandle<Class> item) {              \
-        return UnwrapItem##Class(static_cast<xrchandle<Class>&&>(item));       \
-    }                                                                          \
-    inline xrchandle<Class> kkWrap(xrchandle<Class> object) {                  \
-        return Wrap##Class(static_cast<xrchandle<Class>&&>(object));           \
+#define ZPI_MARSHAL_DECLARE_OBJECT(Class, Parent)                                                  \
+    xrchandle<Class> Unwrap##Class(xrchandle<Class> target);                                       \
+    xrchandle<Class> UnwrapItem##Class(xrchandle<Class> item);                                     \
+    xrchandle<Class> Wrap##Class(xrchandle<Class> object);                                         \
+    bool IsAWrapper(xrchandle<Class> object);                                                      \
+    inline xrchandle<Class> kkUnwrapTarget(xrchandle<Class> target) {                              \
+        return Unwrap##Class(static_cast<xrchandle<Class>&&>(target));                             \
+    }                                                                                              \
+    inline xrchandle<Class> kkUnwrapItem(xrchandle<Class> item) {                                  \
+        return UnwrapItem##Class(static_cast<xrchandle<Class>&&>(item));                           \
+    }                                                                                              \
+    inline xrchandle<Class> kkWrap(xrchandle<Class> object) {                                      \
+        return Wrap##Class(static_cast<xrchandle<Class>&&>(object));                               \
     }
 ZPI_INTERFACES(ZPI_MARSHAL_DECLARE_OBJECT)
 #undef ZPI_MARSHAL_DECLARE_OBJECT
 
 // ---- caller's streams ------------------------------------------------------
-ZPI_API xrchandle<KCStream> UnwrapItemKCStream(xrchandle<KCStream> stream);
-ZPI_API xrchandle<KCStream> WrapKCStream(xrchandle<KCStream> stream);
-ZPI_API bool IsAWrapper(xrchandle<KCStream> stream);
+xrchandle<KCStream> UnwrapItemKCStream(xrchandle<KCStream> stream);
+xrchandle<KCStream> WrapKCStream(xrchandle<KCStream> stream);
+bool IsAWrapper(xrchandle<KCStream> stream);
 // `common` is the stream's KCCommon part.
-ZPI_API xrcunihandle<xobject> UnwrapClientStream(KCCommon* common, xrchandle<KCStream> stream,
-                                                 bool target);
-ZPI_API xrcunihandle<xobject> WrapClientStream(KCCommon* common, xrchandle<KCStream> stream);
+xrcunihandle<xobject> UnwrapClientStream(KCCommon* common, xrchandle<KCStream> stream, bool target);
+xrcunihandle<xobject> WrapClientStream(KCCommon* common, xrchandle<KCStream> stream);
 inline xrchandle<KCStream> kkUnwrapItem(xrchandle<KCStream> stream) {
     return UnwrapItemKCStream(static_cast<xrchandle<KCStream>&&>(stream));
 }
@@ -62,15 +61,15 @@ inline xrchandle<KCStream> kkWrap(xrchandle<KCStream> stream) {
 }
 
 // ---- lists -------------------------------------------------------------------
-#define ZPI_MARSHAL_DECLARE_LIST(List, Element)                                \
-    ZPI_API xrchandle<List> Wrap##List(xrchandle<List> list);                  \
-    ZPI_API xrchandle<List> Unwrap##List(xrchandle<List> list);                \
-    ZPI_API bool IsAWrapper(xrchandle<List> list);                             \
-    inline xrchandle<List> kkUnwrapItem(xrchandle<List> list) {                \
-        return Unwrap##List(static_cast<xrchandle<List>&&>(list));             \
-    }                                                                          \
-    inline xrchandle<List> kkWrap(xrchandle<List> list) {                      \
-        return Wrap##List(static_cast<xrchandle<List>&&>(list));               \
+#define ZPI_MARSHAL_DECLARE_LIST(List, Element)                                                    \
+    xrchandle<List> Wrap##List(xrchandle<List> list);                                              \
+    xrchandle<List> Unwrap##List(xrchandle<List> list);                                            \
+    bool IsAWrapper(xrchandle<List> list);                                                         \
+    inline xrchandle<List> kkUnwrapItem(xrchandle<List> list) {                                    \
+        return Unwrap##List(static_cast<xrchandle<List>&&>(list));                                 \
+    }                                                                                              \
+    inline xrchandle<List> kkWrap(xrchandle<List> list) {                                          \
+        return Wrap##List(static_cast<xrchandle<List>&&>(list));                                   \
     }
 #define ZPI_MARSHAL_VALUE_LISTS(X)                                             \
     X(KPoint3DList, KPoint3D)                                                  \

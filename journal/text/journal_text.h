@@ -19,45 +19,45 @@
 
 // ---- single objects ----------------------------------------------------
 // Interface handles go to kkJournal::operator<<(KCommon*).
-#define ZPI_JOURNAL_DECLARE_OBJECT_WRITER(Class, Parent)                       \
-    ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<Class> handle);
+#define ZPI_JOURNAL_DECLARE_OBJECT_WRITER(Class, Parent)                                           \
+    kkJournal& operator<<(kkJournal& journal, xrchandle<Class> handle);
 ZPI_INTERFACES(ZPI_JOURNAL_DECLARE_OBJECT_WRITER)
 #undef ZPI_JOURNAL_DECLARE_OBJECT_WRITER
 
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KXException> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KCStream> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KPoint3D> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KVector3D> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KPointUV> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KColorRGB> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KCsys> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KBox3D> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KBoxUV> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KXException> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KCStream> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KPoint3D> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KVector3D> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KPointUV> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KColorRGB> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KCsys> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KBox3D> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KBoxUV> handle);
 
 // ---- lists and number sequences ------------------------------------------
 // Sequence writers (given the list itself, or null) and the handle writers
 // that call them. Nothing is read from a list while not recording.
-ZPI_API kkJournal& JournalSeqKPoint3D(kkJournal& journal, KPoint3DList* list);
-ZPI_API kkJournal& JournalSeqKVector3D(kkJournal& journal, KVector3DList* list);
-ZPI_API kkJournal& JournalSeqKPointUV(kkJournal& journal, KPointUVList* list);
-#define ZPI_JOURNAL_DECLARE_SEQ_WRITER(List, Element)                          \
-    ZPI_API kkJournal& JournalSeq##Element(kkJournal& journal, List* list);
+kkJournal& JournalSeqKPoint3D(kkJournal& journal, KPoint3DList* list);
+kkJournal& JournalSeqKVector3D(kkJournal& journal, KVector3DList* list);
+kkJournal& JournalSeqKPointUV(kkJournal& journal, KPointUVList* list);
+#define ZPI_JOURNAL_DECLARE_SEQ_WRITER(List, Element)                                              \
+    kkJournal& JournalSeq##Element(kkJournal& journal, List* list);
 ZPI_LISTS(ZPI_JOURNAL_DECLARE_SEQ_WRITER)
 #undef ZPI_JOURNAL_DECLARE_SEQ_WRITER
 // A sequence whose type name is neither "intseq" nor "realseq" ends the
 // process.
-ZPI_API kkJournal& JournalSeqReal(kkJournal& journal, xrealsequence* sequence);
-ZPI_API kkJournal& JournalSeqInt(kkJournal& journal, xintsequence* sequence);
+kkJournal& JournalSeqReal(kkJournal& journal, xrealsequence* sequence);
+kkJournal& JournalSeqInt(kkJournal& journal, xintsequence* sequence);
 
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KPoint3DList> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KVector3DList> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<KPointUVList> handle);
-#define ZPI_JOURNAL_DECLARE_LIST_WRITER(List, Element)                         \
-    ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<List> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KPoint3DList> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KVector3DList> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<KPointUVList> handle);
+#define ZPI_JOURNAL_DECLARE_LIST_WRITER(List, Element)                                             \
+    kkJournal& operator<<(kkJournal& journal, xrchandle<List> handle);
 ZPI_LISTS(ZPI_JOURNAL_DECLARE_LIST_WRITER)
 #undef ZPI_JOURNAL_DECLARE_LIST_WRITER
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<xrealsequence> handle);
-ZPI_API kkJournal& operator<<(kkJournal& journal, xrchandle<xintsequence> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<xrealsequence> handle);
+kkJournal& operator<<(kkJournal& journal, xrchandle<xintsequence> handle);
 
 // ---- call argument records -------------------------------------------------
 // A record is journaled through the value it stores (its caller's side

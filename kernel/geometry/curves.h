@@ -9,7 +9,7 @@
 
 #include "kernel/geometry/geometry_base.h"
 
-class ZPI_API KPIPoint_i : public KPICurve_i, public virtual KPIPoint {
+class KPIPoint_i : public KPICurve_i, public virtual KPIPoint {
     ZPI_IMPLEMENTS(KPIPoint)
 public:
     KPIPoint_i() noexcept;
@@ -22,7 +22,7 @@ private:
     xrchandle<KPoint3D> point_;
 };
 
-class ZPI_API KPILine_i : public KPICurve_i, public virtual KPILine {
+class KPILine_i : public KPICurve_i, public virtual KPILine {
     ZPI_IMPLEMENTS(KPILine)
 public:
     KPILine_i() noexcept;
@@ -37,7 +37,7 @@ private:
     xrchandle<KPoint3D> end1_;
 };
 
-class ZPI_API KPIArc_i : public KPICurve_i, public virtual KPIArc {
+class KPIArc_i : public KPICurve_i, public virtual KPIArc {
     ZPI_IMPLEMENTS(KPIArc)
 public:
     KPIArc_i() noexcept;
@@ -57,7 +57,7 @@ private:
     double radius_ = 0;
 };
 
-class ZPI_API KPIEllipse_i : public KPICurve_i, public virtual KPIEllipse {
+class KPIEllipse_i : public KPICurve_i, public virtual KPIEllipse {
     ZPI_IMPLEMENTS(KPIEllipse)
 public:
     KPIEllipse_i() noexcept;
@@ -79,7 +79,7 @@ private:
     double end1_ = 0;
 };
 
-class ZPI_API KPISpline_i : public KPICurve_i, public virtual KPISpline {
+class KPISpline_i : public KPICurve_i, public virtual KPISpline {
     ZPI_IMPLEMENTS(KPISpline)
 public:
     KPISpline_i() noexcept;
@@ -103,7 +103,7 @@ private:
     xrchandle<xrealsequence> parameters_;
 };
 
-class ZPI_API KPIBspline_i : public KPICurve_i, public virtual KPIBspline {
+class KPIBspline_i : public KPICurve_i, public virtual KPIBspline {
     ZPI_IMPLEMENTS(KPIBspline)
 public:
     KPIBspline_i() noexcept;
@@ -130,7 +130,7 @@ private:
     xrchandle<KPoint3DList> points_;
 };
 
-class ZPI_API KPICompositeCurve_i : public KPICurve_i, public virtual KPICompositeCurve {
+class KPICompositeCurve_i : public KPICurve_i, public virtual KPICompositeCurve {
     ZPI_IMPLEMENTS(KPICompositeCurve)
 public:
     KPICompositeCurve_i() noexcept;

@@ -27,17 +27,17 @@
 
 // The storage-mode switch as the setters read it (set_gw_cpid_enable sets
 // it, see api/kpi_session.h). Nonzero: record mode.
-ZPI_API int get_gw_cpid_enable();
+int get_gw_cpid_enable();
 
 // Host kind codes of the interface kinds: curves 1 point, 2 line, 3 arc,
 // 30 ellipse, 12 spline, 19 B-spline, 41 composite; surfaces 34 plane,
 // 36 cylinder, 37 cone, 38 torus, 43 revolved, 42 ruled, 44 tabulated
 // cylinder, 41 fillet, 40 spline, 45 B-spline, 48 cylindrical spline.
-ZPI_API uint32_t HostCurveKind(KPICurveType kind);
-ZPI_API uint32_t HostSurfaceKind(KPISurfType kind);
+uint32_t HostCurveKind(KPICurveType kind);
+uint32_t HostSurfaceKind(KPISurfType kind);
 
 // ---- curves -------------------------------------------------------------------
-class ZPI_API KPICurve_i : public KCommon_i, public virtual KPICurve {
+class KPICurve_i : public KCommon_i, public virtual KPICurve {
     ZPI_IMPLEMENTS(KPICurve)
 public:
     KPICurveType GetPICurveType() override { return curveKind_; }
@@ -89,7 +89,7 @@ private:
 };
 
 // ---- surfaces ------------------------------------------------------------------
-class ZPI_API KPISurface_i : public KCommon_i, public virtual KPISurface {
+class KPISurface_i : public KCommon_i, public virtual KPISurface {
     ZPI_IMPLEMENTS(KPISurface)
 public:
     KPISurfType GetPISurfaceType() override { return surfKind_; }
@@ -139,10 +139,10 @@ private:
 // record that then owns the copy). A null object raises
 // ThrowInvalidArg(argIndex, 0), a foreign one ThrowInvalidArg(argIndex, 1); an object without a record (made in cache
 // mode) ThrowSimple(-2); a failing copy ThrowSimple(status).
-ZPI_API void CopyCurveRecordOf(KCommon* curve, int argIndex, QelCurvedata* out);
+void CopyCurveRecordOf(KCommon* curve, int argIndex, QelCurvedata* out);
 
 // Frees what a scratch curve record owns when it goes, unless released.
-class ZPI_API QelCurveScratch {
+class QelCurveScratch {
 public:
     QelCurveScratch() noexcept;
     ~QelCurveScratch();

@@ -13,24 +13,24 @@
 // A new curve object over `record` by its kind: 1 point, 2 line, 3 arc,
 // 12 spline, 19 B-spline, 30 ellipse, 41 composite. A null record, a cleared
 // one or any other kind gives a null handle.
-ZPI_API xrchandle<KPICurve> MakeCurveFromRecord(QelCurvedata* record, bool ownsRecord,
-                                                xrchandle<xobject> keeper);
+xrchandle<KPICurve> MakeCurveFromRecord(QelCurvedata* record, bool ownsRecord,
+                                        xrchandle<xobject> keeper);
 
 // A new surface object over `shape` by its host kind: 34 plane, 36 cylinder,
 // 37 cone, 38 torus, 40 spline, 41 fillet, 42 ruled, 43 revolved,
 // 44 tabulated cylinder, 45 B-spline, 48 cylindrical spline. A null shape
 // or any other kind gives a null handle.
-ZPI_API xrchandle<KPISurface> MakeSurfaceFromRecord(uint32_t hostKind, QelSurfaceshapedata* shape,
-                                                    bool ownsRecord, xrchandle<xobject> keeper);
+xrchandle<KPISurface> MakeSurfaceFromRecord(uint32_t hostKind, QelSurfaceshapedata* shape,
+                                            bool ownsRecord, xrchandle<xobject> keeper);
 
 // One curve object per component, in order, each wrapping the component's
 // curve (not owning it) and holding `keeper`. A missing or empty array
 // gives a null handle; a component of a kind without a class gives a null
 // entry.
-ZPI_API xrchandle<KPICurveList> MakeCurveListFromComponents(QelComponentcurvedata* components,
-                                                            xrchandle<xobject> keeper);
+xrchandle<KPICurveList> MakeCurveListFromComponents(QelComponentcurvedata* components,
+                                                    xrchandle<xobject> keeper);
 
 // New objects owning copies of a spline head / spline-surface head;
 // failures raise ThrowSimple(status).
-ZPI_API xrchandle<KPISpline> MakeSplineFromHead(const QelSplinedata* head);
-ZPI_API xrchandle<KPISplineSrf> MakeSplineSrfFromHead(const QelSplinesrfdata* head);
+xrchandle<KPISpline> MakeSplineFromHead(const QelSplinedata* head);
+xrchandle<KPISplineSrf> MakeSplineSrfFromHead(const QelSplinesrfdata* head);

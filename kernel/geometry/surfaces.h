@@ -16,7 +16,7 @@
 
 #include "kernel/geometry/geometry_base.h"
 
-class ZPI_API KPIPlane_i : public KPISurface_i, public virtual KPIPlane {
+class KPIPlane_i : public KPISurface_i, public virtual KPIPlane {
     ZPI_IMPLEMENTS(KPIPlane)
 public:
     KPIPlane_i() noexcept;
@@ -29,7 +29,7 @@ private:
     xrchandle<KCsys> csys_;
 };
 
-class ZPI_API KPICylinder_i : public KPISurface_i, public virtual KPICylinder {
+class KPICylinder_i : public KPISurface_i, public virtual KPICylinder {
     ZPI_IMPLEMENTS(KPICylinder)
 public:
     KPICylinder_i() noexcept;
@@ -45,7 +45,7 @@ private:
 };
 
 // Kept in the cylinder's layout: the half angle takes the radius' place.
-class ZPI_API KPICone_i : public KPISurface_i, public virtual KPICone {
+class KPICone_i : public KPISurface_i, public virtual KPICone {
     ZPI_IMPLEMENTS(KPICone)
 public:
     KPICone_i() noexcept;
@@ -60,7 +60,7 @@ private:
     double halfAngle_ = 0;
 };
 
-class ZPI_API KPITorus_i : public KPISurface_i, public virtual KPITorus {
+class KPITorus_i : public KPISurface_i, public virtual KPITorus {
     ZPI_IMPLEMENTS(KPITorus)
 public:
     KPITorus_i() noexcept;
@@ -77,7 +77,7 @@ private:
     double r1_ = 0;
 };
 
-class ZPI_API KPISrfRev_i : public KPISurface_i, public virtual KPISrfRev {
+class KPISrfRev_i : public KPISurface_i, public virtual KPISrfRev {
     ZPI_IMPLEMENTS(KPISrfRev)
 public:
     KPISrfRev_i() noexcept;
@@ -96,7 +96,7 @@ private:
     xrchandle<KPICurve> profile_;
 };
 
-class ZPI_API KPIRulSrf_i : public KPISurface_i, public virtual KPIRulSrf {
+class KPIRulSrf_i : public KPISurface_i, public virtual KPIRulSrf {
     ZPI_IMPLEMENTS(KPIRulSrf)
 public:
     KPIRulSrf_i() noexcept;
@@ -114,7 +114,7 @@ private:
 };
 
 // Kept in the revolved surface's layout.
-class ZPI_API KPITabCyl_i : public KPISurface_i, public virtual KPITabCyl {
+class KPITabCyl_i : public KPISurface_i, public virtual KPITabCyl {
     ZPI_IMPLEMENTS(KPITabCyl)
 public:
     KPITabCyl_i() noexcept;
@@ -129,7 +129,7 @@ private:
     xrchandle<KPICurve> curve_;
 };
 
-class ZPI_API KPIFilSrf_i : public KPISurface_i, public virtual KPIFilSrf {
+class KPIFilSrf_i : public KPISurface_i, public virtual KPIFilSrf {
     ZPI_IMPLEMENTS(KPIFilSrf)
 public:
     KPIFilSrf_i() noexcept;
@@ -150,7 +150,7 @@ private:
     xrchandle<KPISpline> tangentSpline_;
 };
 
-class ZPI_API KPISplineSrf_i : public KPISurface_i, public virtual KPISplineSrf {
+class KPISplineSrf_i : public KPISurface_i, public virtual KPISplineSrf {
     ZPI_IMPLEMENTS(KPISplineSrf)
 public:
     KPISplineSrf_i() noexcept;
@@ -180,7 +180,7 @@ private:
     xrchandle<KVector3DList> mixedDerivatives_;
 };
 
-class ZPI_API KPIBsplsrf_i : public KPISurface_i, public virtual KPIBsplsrf {
+class KPIBsplsrf_i : public KPISurface_i, public virtual KPIBsplsrf {
     ZPI_IMPLEMENTS(KPIBsplsrf)
 public:
     KPIBsplsrf_i() noexcept;
@@ -211,7 +211,7 @@ private:
     xrchandle<xrealsequence> weights_;
 };
 
-class ZPI_API KPICylSplSrf_i : public KPISurface_i, public virtual KPICylSplSrf {
+class KPICylSplSrf_i : public KPISurface_i, public virtual KPICylSplSrf {
     ZPI_IMPLEMENTS(KPICylSplSrf)
 public:
     KPICylSplSrf_i() noexcept;

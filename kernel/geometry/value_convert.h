@@ -21,27 +21,26 @@
 #include <cstdint>
 
 // ---- values to doubles ------------------------------------------------------
-ZPI_API void PointToDoubles(const xrchandle<KPoint3D>& point, double* xyz);
-ZPI_API void VectorToDoubles(const xrchandle<KVector3D>& vector, double* xyz);
-ZPI_API void PointUVToDoubles(const xrchandle<KPointUV>& point, double* uv);
+void PointToDoubles(const xrchandle<KPoint3D>& point, double* xyz);
+void VectorToDoubles(const xrchandle<KVector3D>& vector, double* xyz);
+void PointUVToDoubles(const xrchandle<KPointUV>& point, double* uv);
 // Minimum corner x, y, z, then maximum corner x, y, z.
-ZPI_API void Box3DToDoubles(const xrchandle<KBox3D>& box, double* box6);
-ZPI_API void BoxUVToDoubles(const xrchandle<KBoxUV>& box, double* uvMin, double* uvMax);
+void Box3DToDoubles(const xrchandle<KBox3D>& box, double* box6);
+void BoxUVToDoubles(const xrchandle<KBoxUV>& box, double* uvMin, double* uvMax);
 // e1 = X axis, e2 = Y axis, e3 = Z axis, origin.
-ZPI_API void CsysToFrame(const xrchandle<KCsys>& csys, QelFrame* frame);
+void CsysToFrame(const xrchandle<KCsys>& csys, QelFrame* frame);
 // The same into a new frame, all zeros for a null handle.
-ZPI_API QelFrame FrameOfCsys(const xrchandle<KCsys>& csys);
+QelFrame FrameOfCsys(const xrchandle<KCsys>& csys);
 
 // ---- doubles to values ------------------------------------------------------
-ZPI_API xrchandle<KPoint3D> DoublesToPoint(const double* xyz);
-ZPI_API xrchandle<KVector3D> DoublesToVector(const double* xyz);
+xrchandle<KPoint3D> DoublesToPoint(const double* xyz);
+xrchandle<KVector3D> DoublesToVector(const double* xyz);
 // From origin, X axis and Y axis (the Z axis follows from them).
-ZPI_API xrchandle<KCsys> FrameToCsys(const double* origin, const double* xAxis,
-                                     const double* yAxis);
+xrchandle<KCsys> FrameToCsys(const double* origin, const double* xAxis, const double* yAxis);
 // From e1, e2 and origin of a frame; e3 is not read.
-ZPI_API xrchandle<KCsys> FrameToCsys(const QelFrame& frame);
-ZPI_API xrchandle<KBoxUV> DoublesToBoxUV(const double* uvMin, const double* uvMax);
-ZPI_API xrchandle<KBox3D> DoublesToBox3D(const double* box6);
+xrchandle<KCsys> FrameToCsys(const QelFrame& frame);
+xrchandle<KBoxUV> DoublesToBoxUV(const double* uvMin, const double* uvMax);
+xrchandle<KBox3D> DoublesToBox3D(const double* box6);
 
 // ---- reading host arrays ----------------------------------------------------
 // Read-only view of an xar or har array of T. Unreadable (element size other
@@ -76,29 +75,28 @@ private:
 };
 
 // ---- host arrays to lists ---------------------------------------------------
-ZPI_API xrchandle<KPoint3DList> BuildPoint3DList(const QelPoint* points);
-ZPI_API xrchandle<KVector3DList> BuildVector3DList(const QelPoint* vectors);
-ZPI_API xrchandle<xrealsequence> BuildRealSequence(const double* values);
-ZPI_API xrchandle<xintsequence> BuildIntSequence(const int32_t* values);
+xrchandle<KPoint3DList> BuildPoint3DList(const QelPoint* points);
+xrchandle<KVector3DList> BuildVector3DList(const QelPoint* vectors);
+xrchandle<xrealsequence> BuildRealSequence(const double* values);
+xrchandle<xintsequence> BuildIntSequence(const int32_t* values);
 // Each sample gives the (u, v) of face 1 (second = false) or of face 2.
-ZPI_API xrchandle<KPointUVList> BuildPointUVList(const QelUvSample* samples, bool second);
+xrchandle<KPointUVList> BuildPointUVList(const QelUvSample* samples, bool second);
 // Control points stored multiplied by their weights, with the weights
 // divided out again (weight 1 for all when there are none); always a list,
 // empty for no points. Fewer weights than points: ThrowSimple(-2), the
 // array is not read past its end.
-ZPI_API xrchandle<KPoint3DList> BuildUnweightedPoint3DList(const QelPoint* points,
-                                                           const double* weights);
+xrchandle<KPoint3DList> BuildUnweightedPoint3DList(const QelPoint* points, const double* weights);
 
 // ---- lists to host arrays ---------------------------------------------------
-ZPI_API int PointListToArray(const xrchandle<KPoint3DList>& list, xarholder<QelPoint>& out);
-ZPI_API int VectorListToArray(const xrchandle<KVector3DList>& list, xarholder<QelPoint>& out);
-ZPI_API int RealSequenceToArray(const xrchandle<xrealsequence>& seq, xarholder<double>& out);
-ZPI_API int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& out);
+int PointListToArray(const xrchandle<KPoint3DList>& list, xarholder<QelPoint>& out);
+int VectorListToArray(const xrchandle<KVector3DList>& list, xarholder<QelPoint>& out);
+int RealSequenceToArray(const xrchandle<xrealsequence>& seq, xarholder<double>& out);
+int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& out);
 // Control points, each multiplied by its weight when weights are given, and
 // the weights (empty when `weights` is null). -2 before anything is written
 // when the weights' count is not the points' count, or a weight is 0 or not
 // finite (a point kept multiplied by it could not be divided back out).
-ZPI_API bool UsableWeights(const xrchandle<xrealsequence>& weights);
-ZPI_API int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
-                                   const xrchandle<xrealsequence>& weights,
-                                   xarholder<QelPoint>& pointsOut, xarholder<double>& weightsOut);
+bool UsableWeights(const xrchandle<xrealsequence>& weights);
+int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
+                           const xrchandle<xrealsequence>& weights, xarholder<QelPoint>& pointsOut,
+                           xarholder<double>& weightsOut);

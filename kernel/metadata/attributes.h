@@ -12,16 +12,16 @@
 // Host item-type code stored in a record for a KPIItemType: edge 6, face 5,
 // quilt 57, datum curve 62, datum csys 25, datum plane 5 (read back as a
 // face), part 2; -1 for any other value.
-ZPI_API int QelTypeFromKPIItemType(int itemType);
+int QelTypeFromKPIItemType(int itemType);
 
 // Layer status: host codes 1, 2, 3, 5 are KPILayerStatus 0, 1, 2, 3; any
 // other code reads as 4. Writing 0 to 3 stores 1, 2, 3, 5; any other value
 // stores 0xFFFFFFFF.
-ZPI_API int KPILayerStatusFromQelStatus(uint32_t code);
-ZPI_API uint32_t QelStatusFromKPILayerStatus(int status);
+int KPILayerStatusFromQelStatus(uint32_t code);
+uint32_t QelStatusFromKPILayerStatus(int status);
 
 // A name attribute: the name given to one item.
-class ZPI_API KPINameAttribute_i : public KCommon_i, public virtual KPINameAttribute {
+class KPINameAttribute_i : public KCommon_i, public virtual KPINameAttribute {
     ZPI_IMPLEMENTS(KPINameAttribute)
 public:
     // Checks as the model extension's creation: a type outside 0..6 raises
@@ -49,7 +49,7 @@ private:
 
 // A general attribute: a named int, double or text value attached to an
 // item. Texts are kept to 31 UTF-16 units.
-class ZPI_API KPIGeneralAttribute_i : public KCommon_i, public virtual KPIGeneralAttribute {
+class KPIGeneralAttribute_i : public KCommon_i, public virtual KPIGeneralAttribute {
     ZPI_IMPLEMENTS(KPIGeneralAttribute)
 public:
     // Checks as KPINameAttribute_i, then a text value of 32 or more units
@@ -86,7 +86,7 @@ private:
 
 // A reference colour: twelve doubles and the texture slots, which travel
 // whole with every copy of the record.
-class ZPI_API KPIReferenceColor_i : public KCommon_i, public virtual KPIReferenceColor {
+class KPIReferenceColor_i : public KCommon_i, public virtual KPIReferenceColor {
     ZPI_IMPLEMENTS(KPIReferenceColor)
 public:
     // Zeroed record with the colour's three components.
@@ -123,7 +123,7 @@ private:
 
 // An element colour: which reference colours (by position, 0xFFFFFFFF for
 // none) an item uses.
-class ZPI_API KPIElementColor_i : public KCommon_i, public virtual KPIElementColor {
+class KPIElementColor_i : public KCommon_i, public virtual KPIElementColor {
     ZPI_IMPLEMENTS(KPIElementColor)
 public:
     KPIElementColor_i(int itemId, int refColorIndex1, int refColorIndex2);
@@ -144,7 +144,7 @@ private:
 };
 
 // A layer: name, id, display status and the ids of its items.
-class ZPI_API KPILayer_i : public KCommon_i, public virtual KPILayer {
+class KPILayer_i : public KCommon_i, public virtual KPILayer {
     ZPI_IMPLEMENTS(KPILayer)
 public:
     // A null name raises ThrowInvalidArg(1, 0), a name of 32 or more units
@@ -182,6 +182,6 @@ private:
 };
 
 // Frees the item array of a layer record (the record stays).
-ZPI_API void QelLayerdataClear(QelLayerdata* rec);
+void QelLayerdataClear(QelLayerdata* rec);
 // Clears and releases a layer record from CopyRecord; accepts null.
-ZPI_API void QelLayerdataFree(QelLayerdata* rec);
+void QelLayerdataFree(QelLayerdata* rec);

@@ -7,7 +7,7 @@
 #include "kernel/kpi_impl.h"
 #include "api/qel_records.h"
 
-class ZPI_API KPIFacetVtx_i : public KCommon_i, public virtual KPIFacetVtx {
+class KPIFacetVtx_i : public KCommon_i, public virtual KPIFacetVtx {
     ZPI_IMPLEMENTS(KPIFacetVtx)
 public:
     // The neighbour index is kept as given (also a negative one).
@@ -29,7 +29,7 @@ private:
     QelFacetVertexdata* rec_ = nullptr;
 };
 
-class ZPI_API KPIFacetVtxdata_i : public KCommon_i, public virtual KPIFacetVtxdata {
+class KPIFacetVtxdata_i : public KCommon_i, public virtual KPIFacetVtxdata {
     ZPI_IMPLEMENTS(KPIFacetVtxdata)
 public:
     KPIFacetVtxdata_i(const double normal[3], double u, double v);
@@ -48,7 +48,7 @@ private:
     QelFacetVtxdata* rec_ = nullptr;
 };
 
-class ZPI_API KPIFacetdata_i : public KCommon_i, public virtual KPIFacetdata {
+class KPIFacetdata_i : public KCommon_i, public virtual KPIFacetdata {
     ZPI_IMPLEMENTS(KPIFacetdata)
 public:
     // A null triple is stored unset (0xFFFFFFFF three times).
@@ -78,7 +78,7 @@ private:
     QelFacetdata* rec_ = nullptr;
 };
 
-class ZPI_API KPIFacetedRep_i : public KCommon_i, public virtual KPIFacetedRep {
+class KPIFacetedRep_i : public KCommon_i, public virtual KPIFacetedRep {
     ZPI_IMPLEMENTS(KPIFacetedRep)
 public:
     // No arrays, zero outline. A negative id raises ThrowInvalidArg(1, 1).

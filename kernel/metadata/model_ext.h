@@ -15,7 +15,7 @@
 #include "kernel/kpi_impl.h"
 #include "api/qel_records.h"
 
-class ZPI_API KWPIModelExt_i : public KCommon_i, public virtual KWPIModelExt {
+class KWPIModelExt_i : public KCommon_i, public virtual KWPIModelExt {
     ZPI_IMPLEMENTS(KWPIModelExt)
 public:
     // Over a new, zero-filled extension record (every array absent).

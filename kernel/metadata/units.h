@@ -6,7 +6,7 @@
 #include "kernel/kpi_impl.h"
 #include "api/qel_records.h"
 
-class ZPI_API KPIUnit_i : public KCommon_i, public virtual KPIUnit {
+class KPIUnit_i : public KCommon_i, public virtual KPIUnit {
     ZPI_IMPLEMENTS(KPIUnit)
 public:
     xstring GetName() override;
@@ -34,7 +34,7 @@ protected:
     QelUnitdata* rec_ = nullptr;
 };
 
-class ZPI_API KPILengthUnit_i : public KPIUnit_i, public virtual KPILengthUnit {
+class KPILengthUnit_i : public KPIUnit_i, public virtual KPILengthUnit {
     ZPI_IMPLEMENTS(KPILengthUnit)
 public:
     // Name and factor from the table; a value outside it leaves an empty
@@ -46,7 +46,7 @@ public:
     explicit KPILengthUnit_i(const QelUnitdata& rec);
 };
 
-class ZPI_API KPIMassUnit_i : public KPIUnit_i, public virtual KPIMassUnit {
+class KPIMassUnit_i : public KPIUnit_i, public virtual KPIMassUnit {
     ZPI_IMPLEMENTS(KPIMassUnit)
 public:
     explicit KPIMassUnit_i(KPIMassUnits unit);
@@ -61,5 +61,5 @@ struct KPIUnitTableRow {
     double factor;
 };
 // The row of a value, or null for a value outside the table.
-ZPI_API const KPIUnitTableRow* KPILengthUnitRow(int value);
-ZPI_API const KPIUnitTableRow* KPIMassUnitRow(int value);
+const KPIUnitTableRow* KPILengthUnitRow(int value);
+const KPIUnitTableRow* KPIMassUnitRow(int value);

@@ -55,7 +55,7 @@ constexpr int KPI_STATUS_NEUTRAL_WRITE_FAILED = ZPI_STATUS_NEUTRAL_WRITE_FAILED;
 
 #define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 
-class ZPI_API KWPIModel_i : public KCommon_i, public virtual KWPIModel {
+class KWPIModel_i : public KCommon_i, public virtual KWPIModel {
     ZPI_IMPLEMENTS(KWPIModel)
 public:
     // Empty model: no interface data yet, owns true, every handle null.

@@ -9,7 +9,7 @@
 // The factory that hands out the one session. Its handle is its own
 // reference to the session; the process factory keeps it for the life of
 // the process.
-class ZPI_API KWPISessionFactory {
+class KWPISessionFactory {
 public:
     // Starts with the process factory's session when that factory exists.
     KWPISessionFactory();
@@ -28,7 +28,7 @@ protected:
 // The factory chosen while calls are journaled: its GetSession is the one
 // call that the journal records under the name "KGetPISession" (defined
 // with the session's journal wrapper, journal/wrappers/session_wrapper.cpp).
-class ZPI_API KWPISessionFactory_j : public KWPISessionFactory {
+class KWPISessionFactory_j : public KWPISessionFactory {
 public:
     static constexpr const char* kCallName = "KGetPISession";
     xrchandle<KWPISession> GetSession() override;
@@ -36,7 +36,7 @@ public:
 
 // The process factory, made by the first call from whichever thread; never
 // deleted.
-ZPI_API KWPISessionFactory* KGetPISessionFactory();
+KWPISessionFactory* KGetPISessionFactory();
 
 // The outside switch of the journal, read once by the first KGetPISession:
 // the environment variable named here, set to a path, switches journaling
@@ -54,14 +54,14 @@ constexpr const char* ZPI_JOURNAL_FILE_VARIABLE = "ZORVAN_JOURNAL_FILE";
 // the reason (the system's text, the kind of file, or that another process
 // journals there), and nothing is switched. Answers whether journaling was
 // switched on.
-ZPI_API bool KJournalFromOutside(const char* disableValue, const char* journalFile);
+bool KJournalFromOutside(const char* disableValue, const char* journalFile);
 
 // The factory choice: a set DISABLE_QELKERNEL_JOURNAL (`disableValue` not
 // null) means plain, and then `journaling` is not asked; otherwise the
 // factory is journaled exactly when `journaling()` answers true.
-ZPI_API bool KSessionFactoryIsJournaled(const char* disableValue, bool (*journaling)());
+bool KSessionFactoryIsJournaled(const char* disableValue, bool (*journaling)());
 
 // Registers the file locations once per process, whoever calls first (the
 // session, a model or the client's server connection). Defined with the
 // model's persistence operations (model_persistence.cpp).
-ZPI_API void InitFileLocations();
+void InitFileLocations();

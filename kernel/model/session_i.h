@@ -6,7 +6,7 @@
 
 #define ZPI_SESSION_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 
-class ZPI_API KWPISession_i : public KCommon_i, public virtual KWPISession {
+class KWPISession_i : public KCommon_i, public virtual KWPISession {
     ZPI_IMPLEMENTS(KWPISession)
 public:
     // Silences the base library's message output and registers the file

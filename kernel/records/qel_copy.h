@@ -22,43 +22,41 @@ extern "C" {
 // New xar of the source's elements (QelArrayAlloc with growth 1, then one
 // block copy). -2 for a null argument or when the source's elements are not
 // `elem_size` bytes.
-ZPI_API int qel_array_copy(const void* src, void** out, int32_t elem_size);
+int qel_array_copy(const void* src, void** out, int32_t elem_size);
 
 // Curve of kind 1, 2, 3, 10, 12, 19, 30 or 41 into `dst` (overwritten, not
 // cleared first); any other kind, a cleared curve included, gives -2.
-ZPI_API int qel_curve_copy(const QelCurvedata* src, QelCurvedata* dst);
+int qel_curve_copy(const QelCurvedata* src, QelCurvedata* dst);
 // New array of components, each curve deep-copied.
-ZPI_API int qel_component_array_copy(const QelComponentcurvedata* src,
-                                     QelComponentcurvedata** out);
+int qel_component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata** out);
 // Shape of surface kind 34, 36-38, 40-45 or 48 into `dst`; other kinds -2.
-ZPI_API int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src,
-                           QelSurfaceshapedata* dst);
+int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst);
 // New array of contours with their own edge-id arrays.
-ZPI_API int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out);
+int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out);
 
 // New records (free them with qel_surfacedata_free and its kin). A face of
 // a kind without a shape record (35, 39, 46, 47, or 0 for an unknown kind)
 // is copied with its kind and a zeroed shape; it has no surface object.
-ZPI_API int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out);
-ZPI_API int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out);
-ZPI_API int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out);
+int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out);
+int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out);
+int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out);
 // Body of a datum of `type` into `dst`: -1 for a type other than 25, 62, 176.
-ZPI_API int qel_datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst);
-ZPI_API int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out);
+int qel_datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst);
+int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out);
 // The whole interface data: faces, edges, quilts, datums, then accuracy and
 // outline. Free the copy with qel_intf_data_free.
-ZPI_API int qel_intf_data_copy(const qel_intf_data* src, qel_intf_data** out);
+int qel_intf_data_copy(const qel_intf_data* src, qel_intf_data** out);
 
 // Faceted representation into a caller-given record: id, outline and three
 // new element arrays (har of pointers, growth 100) of new element records.
 // Whatever `dst` held is overwritten, not freed; on failure it holds nothing.
-ZPI_API int qel_facetedrep_copy(const QelFacetedRepdata* src, QelFacetedRepdata* dst);
+int qel_facetedrep_copy(const QelFacetedRepdata* src, QelFacetedRepdata* dst);
 // Releases the three element arrays and their element records; the record
 // itself stays. Each array word becomes null.
-ZPI_API int qel_facetedrep_clear(QelFacetedRepdata* rep);
+int qel_facetedrep_clear(QelFacetedRepdata* rep);
 // Clears every representation of a har of them, then frees the har; the
 // handle becomes null.
-ZPI_API int qel_facetedrep_array_free(void** reps);
+int qel_facetedrep_array_free(void** reps);
 
 // Zeroes `dst`, then fills it with a deep copy of every array of the
 // source's words 1 to 16 (the annotation records of words 10 to 16 with
@@ -66,10 +64,9 @@ ZPI_API int qel_facetedrep_array_free(void** reps);
 // they stand. -2 for an array whose elements are not of its layout's size,
 // -10 when memory runs out; on any failure `dst` is left zeroed. -2 for a
 // null argument or a record copied onto itself (which is left as it is).
-ZPI_API int qel_intf_data_extend_copy(const qel_intf_data_extend* src,
-                                      qel_intf_data_extend* dst);
+int qel_intf_data_extend_copy(const qel_intf_data_extend* src, qel_intf_data_extend* dst);
 // Frees an extension record block from getmem: its arrays, then the block.
-ZPI_API void qel_intf_data_extend_block_free(qel_intf_data_extend* block);
+void qel_intf_data_extend_block_free(qel_intf_data_extend* block);
 
 } // extern "C"
 

@@ -45,7 +45,7 @@
 // ---- shared interface data ---------------------------------------------------
 // A counted holder of one interface-data root, for a model and whatever
 // shares the root with it. Frees the root on destruction when it owns it.
-class ZPI_API QelIntfDataTree : public xobject {
+class QelIntfDataTree : public xobject {
 public:
     QelIntfDataTree(qel_intf_data* data, bool owns) noexcept : data_(data), owns_(owns) {}
     ~QelIntfDataTree() override;
@@ -64,7 +64,7 @@ private:
 };
 
 // ---- items -------------------------------------------------------------------
-class ZPI_API KPIItem_i : public KCommon_i, public virtual KPIItem {
+class KPIItem_i : public KCommon_i, public virtual KPIItem {
     ZPI_IMPLEMENTS(KPIItem)
 public:
     int GetId() override { return int(id_); }
@@ -89,7 +89,7 @@ private:
 };
 
 // ---- loops -------------------------------------------------------------------
-class ZPI_API KPILoop_i : public KCommon_i, public virtual KPILoop {
+class KPILoop_i : public KCommon_i, public virtual KPILoop {
     ZPI_IMPLEMENTS(KPILoop)
 public:
     // New loop: no record, kept traversal 3 (never set).
@@ -117,7 +117,7 @@ private:
 };
 
 // ---- faces -------------------------------------------------------------------
-class ZPI_API KPIFace_i : public KPIItem_i, public virtual KPIFace {
+class KPIFace_i : public KPIItem_i, public virtual KPIFace {
     ZPI_IMPLEMENTS(KPIFace)
 public:
     explicit KPIFace_i(int id) noexcept;
@@ -162,7 +162,7 @@ enum : uint32_t {
     KEDGE_HAS_XYZ_CURVE = 4,
 };
 
-class ZPI_API KPIEdge_i : public KPIItem_i, public virtual KPIEdge {
+class KPIEdge_i : public KPIItem_i, public virtual KPIEdge {
     ZPI_IMPLEMENTS(KPIEdge)
 public:
     explicit KPIEdge_i(int id) noexcept;
@@ -242,7 +242,7 @@ private:
 };
 
 // ---- datums ------------------------------------------------------------------
-class ZPI_API KPIDatum_i : public KPIItem_i, public virtual KPIDatum {
+class KPIDatum_i : public KPIItem_i, public virtual KPIDatum {
     ZPI_IMPLEMENTS(KPIDatum)
 public:
     explicit KPIDatum_i(int id) noexcept;
@@ -285,7 +285,7 @@ private:
 };
 
 // ---- quilts ------------------------------------------------------------------
-class ZPI_API KPIQuilt_i : public KPIItem_i, public virtual KPIQuilt {
+class KPIQuilt_i : public KPIItem_i, public virtual KPIQuilt {
     ZPI_IMPLEMENTS(KPIQuilt)
 public:
     explicit KPIQuilt_i(int id) noexcept;
@@ -319,14 +319,14 @@ private:
 // copies raise ThrowSimple(status) and leave nothing behind.
 
 // Loops wrapping each contour of `contours` in place, holding `keeper`.
-ZPI_API xrchandle<KPILoopList> BuildLoopList(QelContourdata* contours, xrchandle<xobject> keeper);
+xrchandle<KPILoopList> BuildLoopList(QelContourdata* contours, xrchandle<xobject> keeper);
 // Faces of a quilt's face-pointer array: with ownsRecord false each face
 // wraps its record in place holding `keeper`; with ownsRecord true each
 // face owns a deep copy.
-ZPI_API xrchandle<KPIFaceList> BuildQuiltFaceList(QelSurfacedata* const* faces, bool ownsRecord,
-                                                  xrchandle<xobject> keeper);
+xrchandle<KPIFaceList> BuildQuiltFaceList(QelSurfacedata* const* faces, bool ownsRecord,
+                                          xrchandle<xobject> keeper);
 // Objects over deep copies of the records of `root` (null root: null list).
-ZPI_API xrchandle<KPIFaceList> BuildFaceList(const qel_intf_data* root);
-ZPI_API xrchandle<KPIEdgeList> BuildEdgeList(const qel_intf_data* root);
-ZPI_API xrchandle<KPIQuiltList> BuildQuiltList(const qel_intf_data* root);
-ZPI_API xrchandle<KPIDatumList> BuildDatumList(const qel_intf_data* root);
+xrchandle<KPIFaceList> BuildFaceList(const qel_intf_data* root);
+xrchandle<KPIEdgeList> BuildEdgeList(const qel_intf_data* root);
+xrchandle<KPIQuiltList> BuildQuiltList(const qel_intf_data* root);
+xrchandle<KPIDatumList> BuildDatumList(const qel_intf_data* root);

@@ -14,8 +14,14 @@
 # api/; when an export named in cmake/external_interface.txt is not exported
 # or not declared by the installed headers; when an installed header does
 # not compile on its own; when the binary interface differs from the stored
-# description (scripts/abi.sh check; an addition passes, and an incompatible
-# change only with a new SOVERSION); or when the translator fails.
+# description, or a constant of the installed headers its stored value
+# (scripts/abi.sh check; an addition passes, and an incompatible change only
+# with a new SOVERSION); when a library exports a name outside its public set
+# (what the installed headers declare, the external interface, and for
+# zbase50 what zpi50 calls), or a public function is not exported
+# (scripts/abi.sh exports); when a library calls one of its own functions
+# through a dynamic relocation (another module could take it over); or when
+# the translator fails.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -45,21 +51,31 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 include=$prefix/include/zpi50
 
-# No test switch is exported by the shipped libraries.
-hooks=0
-for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
-  if exported=$(nm -DC --defined-only "$lib" | grep -E 'TestHooks\b'); then
-    echo "$(basename "$lib") exports test switches:" >&2
-    echo "$exported" >&2
-    hooks=$((hooks + 1))
+# Each check of the installed libraries: `finder LIB` prints what is wrong
+# with one (nothing when it is sound). A library it finds fault with fails
+# the stage, with what it found; each library counts in the run's tally.
+each_library() {
+  local name=$1 fault=$2 ok=$3 finder=$4 lib found failed=0
+  for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
+    found=$("$finder" "$lib")
+    if [ -n "$found" ]; then
+      echo "$(basename "$lib") $fault:" >&2
+      sed 's/^/  /' <<<"$found" | head -n 40 >&2
+      failed=$((failed + 1))
+    fi
+  done
+  if [ "$failed" -ne 0 ]; then
+    tally "$name" 0 "$failed"
+    exit 1
   fi
-done
-if [ "$hooks" -ne 0 ]; then
-  tally "no test switch exported" 0 "$hooks"
-  exit 1
-fi
-echo "no test switch exported by libzbase50 or libzpi50"
-tally "no test switch exported" 2 0
+  echo "$ok"
+  tally "$name" 2 0
+}
+
+# No test switch is exported by the shipped libraries.
+test_switches() { nm -DC --defined-only "$1" | grep -E 'TestHooks\b' || true; }
+each_library "no test switch exported" "exports test switches" \
+  "no test switch exported by libzbase50 or libzpi50" test_switches
 
 # Nor an internal name: no variable or thread-local (other modules would
 # bind to its place) but the journal's recording flag, which the installed
@@ -90,6 +106,22 @@ if [ "$internal" -ne 0 ]; then
 fi
 echo "no variable and none of the $names internal names of cmake/internal_names.txt exported"
 tally "no internal name exported" "$((names + 2))" 0
+
+# Each library exports exactly its public set: what the installed headers
+# declare, the external interface, and (zbase50) what zpi50 calls of it.
+scripts/abi.sh exports "$prefix"
+
+# The libraries' calls of their own functions bind to their own definitions
+# (-Bsymbolic-functions): no dynamic relocation of a library names a
+# function that it defines itself, which a translator or another plug-in
+# defining the same name would otherwise take over.
+own_calls() {
+  comm -12 <(nm -D --defined-only "$1" | awk '$2 ~ /^[TWi]$/ { print $3 }' | sort -u) \
+    <(readelf -rW "$1" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }' | sort -u) |
+    c++filt
+}
+each_library "own calls bound inside the library" "calls its own functions through the dynamic linker" \
+  "libzbase50 and libzpi50 bind their calls of their own functions to their own definitions" own_calls
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
 # that is not there), against what was installed.

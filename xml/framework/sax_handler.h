@@ -32,11 +32,11 @@
 
 // Starts the parser's platform once per process (thread-safe); later calls
 // do nothing. Throws IntfXmlError when it cannot start.
-ZPI_API void IntfXmlPlatformInit();
+void IntfXmlPlatformInit();
 
 // A text of the parser as UTF-8, for a message (a surrogate without its
 // pair shows as U+FFFD).
-class ZPI_API IntfXmlLocalText {
+class IntfXmlLocalText {
 public:
     IntfXmlLocalText(const XMLCh* text, size_t length);
     explicit IntfXmlLocalText(const XMLCh* text);
@@ -50,7 +50,7 @@ private:
 // Appends UTF-16 units of the document as UTF-8. A surrogate without its
 // pair is refused: IntfXmlError (INTFXML_ERR_PARSE) naming it, at the
 // parse's place.
-ZPI_API void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length);
+void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t length);
 
 // A growing text buffer that takes the parser's UTF-16 and keeps UTF-8,
 // always terminated; ASCII (the rule) is narrowed without a call. The
@@ -58,7 +58,7 @@ ZPI_API void IntfXmlAppendUtf8(std::string& out, const XMLCh* text, size_t lengt
 // in two: the high surrogate at the end of a piece waits for the low one
 // at the start of the next. A surrogate without its pair is refused
 // (IntfXmlError), never replaced.
-class ZPI_API IntfXmlUtf8Buffer {
+class IntfXmlUtf8Buffer {
 public:
     const char* data() const { return data_ ? data_.get() : ""; }
     size_t size() const { return size_; }
@@ -255,7 +255,7 @@ private:
 class IntfXmlSaxHandler;
 
 // Parses the document at `path`: a "bnfs:" location or a local file.
-ZPI_API void IntfXmlParseDocument(const char* path, IntfXmlElement* top);
+void IntfXmlParseDocument(const char* path, IntfXmlElement* top);
 // Which of the parser's scanners reads a document: the one its first bytes
 // call for (the rule: see sax_handler.cpp), or the one named, for tests
 // that hold the two against each other (the well-formedness scanner skips
@@ -264,6 +264,5 @@ ZPI_API void IntfXmlParseDocument(const char* path, IntfXmlElement* top);
 enum class IntfXmlScanner { Chosen, General, WellFormed };
 
 // Parses a document held in memory; `id` names it in messages.
-ZPI_API void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top,
-                                const char* id = "buffer",
-                                IntfXmlScanner scanner = IntfXmlScanner::Chosen);
+void IntfXmlParseBuffer(const char* bytes, size_t length, IntfXmlElement* top,
+                        const char* id = "buffer", IntfXmlScanner scanner = IntfXmlScanner::Chosen);

@@ -31,7 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class ZPI_API IntfXmlSaxHandler : public XERCES_CPP_NAMESPACE::HandlerBase {
+class IntfXmlSaxHandler : public XERCES_CPP_NAMESPACE::HandlerBase {
 public:
     explicit IntfXmlSaxHandler(IntfXmlElement* top);
 
@@ -96,4 +96,3 @@ private:
     size_t handed_ = 0;     // bytes of the text since the last tag handed over already
     size_t maxText_;        // IntfXmlMaxTextBytes() as the parse began
 };
-

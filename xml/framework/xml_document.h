@@ -25,6 +25,5 @@
 // INTFXML_ERR_OPEN when there is no path or it cannot be opened,
 // INTFXML_ERR_WRITE when the bytes did not all arrive, or whatever `body`
 // throws.
-ZPI_API void IntfXmlWriteDocument(const char* path, const std::function<void()>& body,
-                                  kkDurability durability = kkDurability::Durable);
-
+void IntfXmlWriteDocument(const char* path, const std::function<void()>& body,
+                          kkDurability durability = kkDurability::Durable);

@@ -106,7 +106,7 @@ struct ZPI_TEST_HOOKS_API IntfXmlTestHooks {
 size_t IntfXmlMaxTextBytes();
 size_t IntfXmlMaxAttributeBytes();
 
-class ZPI_API IntfXmlError : public btkString {
+class IntfXmlError : public btkString {
 public:
     IntfXmlError(int status, std::string message);
     // With its own place ("line 3, column 7") instead of the parse's.
@@ -125,50 +125,50 @@ private:
 
 // Where the parse running on this thread stands ("line L, column C"), or
 // empty outside a parse (xml/framework/sax_handler.cpp keeps it).
-ZPI_API std::string IntfXmlParsePosition();
+std::string IntfXmlParsePosition();
 // Tells what a reader let pass in the document parsed on this thread, which
 // no caller learns otherwise: "document \"<name>\", line L, column C: " and
 // `what` on standard error, for the first thing of each `kind` (a reader's
 // element and attribute, or field) in each document. Outside a parse,
 // `what` alone, each time.
-ZPI_API void IntfXmlTellPassedOver(const std::string& kind, const char* what);
+void IntfXmlTellPassedOver(const std::string& kind, const char* what);
 // The name of the element whose start tag the parse running on this thread
 // is reading ("" outside a parse).
-ZPI_API std::string IntfXmlStartTagName();
+std::string IntfXmlStartTagName();
 // Tells (as IntfXmlTellPassedOver) that an attribute the writers always
 // write was not found where they write it, and what was read in its place:
 // "\"<element>\" lacks the attribute \"<name>\" at position <pos>: read as
 // <readAs>". A null element names the start tag being read.
-ZPI_API void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
-                                      const char* readAs);
+void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
+                              const char* readAs);
 
 // Throws IntfXmlError with a printf-style message.
-[[noreturn]] ZPI_API void IntfXmlThrow(int status, const char* format, ...)
+[[noreturn]] void IntfXmlThrow(int status, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 // A nonzero host status of routine `routine`.
-[[noreturn]] ZPI_API void IntfXmlThrowStatus(int status, const char* routine);
+[[noreturn]] void IntfXmlThrowStatus(int status, const char* routine);
 // "element <child> is not expected in <parent>".
-[[noreturn]] ZPI_API void IntfXmlThrowUnexpected(const char* child, const char* parent);
+[[noreturn]] void IntfXmlThrowUnexpected(const char* child, const char* parent);
 // "<element> lacks its <child>".
-[[noreturn]] ZPI_API void IntfXmlThrowMissing(const char* child, const char* element);
+[[noreturn]] void IntfXmlThrowMissing(const char* child, const char* element);
 // A reader made under a parent of another class than it expects.
-[[noreturn]] ZPI_API void IntfXmlThrowWrongParent();
+[[noreturn]] void IntfXmlThrowWrongParent();
 // How a document that cannot be read is told: "cannot read \"<path>\":
 // <reason>". The parse entry points (sax_handler.h) give every failure
 // this way, a refusal of the document with its line and column.
-ZPI_API std::string IntfXmlReadFailure(const char* path, const std::string& reason);
+std::string IntfXmlReadFailure(const char* path, const std::string& reason);
 // Tells a failure that no caller receives as it is (a failed read, a
 // hand-over document that was not written, the transfer dump):
 // `text` and a line end on standard error, in one write.
-ZPI_API void IntfXmlTellFailure(const std::string& text);
+void IntfXmlTellFailure(const std::string& text);
 // Only inside a catch block: what the exception being handled says (an
 // IntfXmlError its message, which names the document; then `namesDocument`
 // is set; an std::exception, xthrown among them, its what()).
-ZPI_API std::string IntfXmlCaughtText(bool* namesDocument = nullptr);
+std::string IntfXmlCaughtText(bool* namesDocument = nullptr);
 // Only inside a catch block: tells the exception being handled that way.
 // An IntfXmlError by its message, which names the document; anything else
 // as "cannot <doing> \"<path>\": <what it says>".
-ZPI_API void IntfXmlTellCaught(const char* doing, const char* path);
+void IntfXmlTellCaught(const char* doing, const char* path);
 inline void IntfXmlCheck(int status, const char* routine) {
     if (status != 0)
         IntfXmlThrowStatus(status, routine);
@@ -181,7 +181,7 @@ class IntfXmlElement;
 // The names a reader has taken on, innermost last. The first two (the rule:
 // readers take on text-valued children one at a time) live in the reader
 // itself.
-class ZPI_API IntfXmlNameStack {
+class IntfXmlNameStack {
 public:
     bool empty() const { return size_ == 0; }
     size_t size() const { return size_; }
@@ -210,7 +210,7 @@ private:
 
 // The child readers a reader owns, in the order made; the first four live in
 // the reader itself.
-class ZPI_API IntfXmlChildList {
+class IntfXmlChildList {
 public:
     IntfXmlChildList() = default;
     IntfXmlChildList(const IntfXmlChildList&) = delete;
@@ -237,7 +237,7 @@ private:
     size_t size_ = 0;
 };
 
-class ZPI_API IntfXmlNode {
+class IntfXmlNode {
 public:
     IntfXmlNode(const IntfXmlNode&) = delete;
     IntfXmlNode& operator=(const IntfXmlNode&) = delete;
@@ -276,7 +276,7 @@ private:
     friend class IntfXmlSaxHandler;
 };
 
-class ZPI_API IntfXmlElement : public IntfXmlNode {
+class IntfXmlElement : public IntfXmlNode {
 public:
     ~IntfXmlElement() override;
 
@@ -373,30 +373,30 @@ inline bool IntfXmlIsName(const char* name, const char* wanted) {
 // (-1, empty text, -1.0) when the attribute is missing, misplaced or not a
 // number, told as IntfXmlTellMissingAttrib tells (or that the value is not
 // a number).
-ZPI_API int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
-ZPI_API btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
-ZPI_API double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+btkString GetStringAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
+double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos);
 
 // Whether the attribute at `pos` has this name.
-ZPI_API bool IntfXmlHasAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos);
+bool IntfXmlHasAttrib(const char* name, IntfXmlAttributes& attrs, unsigned pos);
 // Strict getters: throw IntfXmlError (INTFXML_ERR_MALFORMED) naming the
 // element when the attribute is missing, misplaced or malformed.
-ZPI_API int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                  const char* element);
-ZPI_API double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                    const char* element);
+int32_t IntfXmlRequireInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                          const char* element);
+double IntfXmlRequireDouble(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                            const char* element);
 // The integer attribute at `pos` when it stands there under `name`, else
 // `fallback`; a value that is there but not an integer is an error.
-ZPI_API int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                   int32_t fallback, const char* element);
+int32_t IntfXmlOptionalInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                           int32_t fallback, const char* element);
 // The same for an attribute the writers always write: a fallback taken is
 // told (IntfXmlTellMissingAttrib).
-ZPI_API int32_t IntfXmlWrittenInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                  int32_t fallback, const char* element);
-ZPI_API btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
-                                       const char* element);
+int32_t IntfXmlWrittenInt(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                          int32_t fallback, const char* element);
+btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsigned pos,
+                               const char* element);
 // The "size" attribute at position 0: an integer of at least 0.
-ZPI_API int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element);
+int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element);
 
 // ---- texts of numbers ---------------------------------------------------------------
 //
@@ -404,7 +404,7 @@ ZPI_API int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element
 // conversion is strict: a missing word or one that is not entirely a number
 // throws IntfXmlError (INTFXML_ERR_MALFORMED) naming the element.
 
-class ZPI_API IntfXmlWords {
+class IntfXmlWords {
 public:
     IntfXmlWords(std::string_view text, const char* element) : text_(text), element_(element) {}
     // Next word; false at the end.
@@ -423,17 +423,15 @@ private:
 };
 
 // The first three words into xyz (further words are ignored).
-ZPI_API void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element);
+void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element);
 // The first `count` words into out (further words are ignored); as
 // IntfXmlWords's NextDouble and NextInt `count` times, out written as they
 // go.
-ZPI_API void IntfXmlParseDoubles(std::string_view text, double* out, size_t count,
-                                 const char* element);
-ZPI_API void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count,
-                              const char* element);
+void IntfXmlParseDoubles(std::string_view text, double* out, size_t count, const char* element);
+void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count, const char* element);
 // The whole text as one number (whitespace around it allowed).
-ZPI_API double IntfXmlParseDouble(std::string_view text, const char* element);
-ZPI_API int32_t IntfXmlParseInt(std::string_view text, const char* element);
+double IntfXmlParseDouble(std::string_view text, const char* element);
+int32_t IntfXmlParseInt(std::string_view text, const char* element);
 // Exact conversions of one word; false when it is not entirely a number.
-ZPI_API bool IntfXmlToDouble(std::string_view word, double& out);
-ZPI_API bool IntfXmlToInt(std::string_view word, int32_t& out);
+bool IntfXmlToDouble(std::string_view word, double& out);
+bool IntfXmlToInt(std::string_view word, int32_t& out);

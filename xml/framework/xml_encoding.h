@@ -19,14 +19,14 @@
 // "ISO-8859-1"; case, "-", "_" and blanks do not matter), or null for an
 // encoding that is not read. The family texts are the same pointers on
 // every call.
-ZPI_API const char* IntfXmlEncodingFamily(const std::string& name);
+const char* IntfXmlEncodingFamily(const std::string& name);
 // Whether `name` is an encoding of `family`.
-ZPI_API bool IntfXmlSameEncodingFamily(const std::string& name, const char* family);
+bool IntfXmlSameEncodingFamily(const std::string& name, const char* family);
 // Why a document declaring encoding `name` is not read when its bytes are
 // of `family`.
-ZPI_API std::string IntfXmlUnreadEncodingText(const std::string& name, const char* family);
+std::string IntfXmlUnreadEncodingText(const std::string& name, const char* family);
 // Throws that text as IntfXmlError (INTFXML_ERR_PARSE).
-[[noreturn]] ZPI_API void IntfXmlUnreadEncoding(const std::string& name, const char* family);
+[[noreturn]] void IntfXmlUnreadEncoding(const std::string& name, const char* family);
 
 // IntfXmlByteCheck sees every byte before the scanner does, in the
 // encoding the document is read in, and refuses the first one that
@@ -35,7 +35,7 @@ ZPI_API std::string IntfXmlUnreadEncodingText(const std::string& name, const cha
 // and would tell such a byte at the wrong place, as the replacement
 // character. Lines end at a line feed, a carriage return, or both; columns
 // count characters.
-class ZPI_API IntfXmlByteCheck {
+class IntfXmlByteCheck {
 public:
     enum class Kind : uint8_t { Utf8, Ascii, Latin1, Utf16LE, Utf16BE };
 
@@ -95,4 +95,4 @@ struct IntfXmlEncodingChoice {
 // The choice for a document that begins with the n bytes at h: by its
 // byte order mark or first characters, and the encoding its XML
 // declaration names.
-ZPI_API IntfXmlEncodingChoice IntfXmlChooseEncoding(const unsigned char* h, size_t n);
+IntfXmlEncodingChoice IntfXmlChooseEncoding(const unsigned char* h, size_t n);

@@ -19,14 +19,14 @@
 // the next doubling would pass two thirds of it, so that a text at its
 // limit is never copied into a larger buffer; 0 when `need` passes the
 // limit (the buffer does not grow).
-ZPI_API size_t IntfXmlGrownCapacity(size_t capacity, size_t need, size_t limit);
+size_t IntfXmlGrownCapacity(size_t capacity, size_t need, size_t limit);
 
 // An element with more attributes than any element of the vocabularies may
 // have; the parse entry points tell it with the line and column.
-[[noreturn]] ZPI_API void IntfXmlTooManyAttributes();
+[[noreturn]] void IntfXmlTooManyAttributes();
 // An attribute value longer than the limit.
-[[noreturn]] ZPI_API void IntfXmlAttributeTooLong(const std::string& attribute,
-                                                  const std::string& element, size_t limit);
+[[noreturn]] void IntfXmlAttributeTooLong(const std::string& attribute, const std::string& element,
+                                          size_t limit);
 
 // The well-formedness scanner compares each attribute of a start tag with
 // every earlier one of the same tag, so a tag of n attributes costs n*n/2
@@ -49,7 +49,7 @@ ZPI_API size_t IntfXmlGrownCapacity(size_t capacity, size_t need, size_t limit);
 // IntfXmlMaxAttributeBytes() bytes is refused where it passes the limit.
 // (A value holding a "<" is not followed by the machine, but the scanner
 // refuses it at that "<".)
-class ZPI_API IntfXmlAttributeGate {
+class IntfXmlAttributeGate {
 public:
     IntfXmlAttributeGate();
 
@@ -114,7 +114,7 @@ private:
 // allow (an attribute value at its limit takes at most 4 bytes per byte in
 // the scanner's growing buffer; a text goes over in pieces of about a
 // million characters), so that what a parse holds stays bounded.
-class ZPI_API IntfXmlBoundedMemory : public XERCES_CPP_NAMESPACE::MemoryManager {
+class IntfXmlBoundedMemory : public XERCES_CPP_NAMESPACE::MemoryManager {
 public:
     IntfXmlBoundedMemory();
     XERCES_CPP_NAMESPACE::MemoryManager* getExceptionMemoryManager() override;

@@ -53,7 +53,7 @@
 
 // ---- byte streams -------------------------------------------------------------
 
-class ZPI_API IntfXmlIOStream {
+class IntfXmlIOStream {
 public:
     static constexpr size_t kWriteBufferSize = 64 * 1024;
     static constexpr size_t kReadBufferSize = 4096;
@@ -177,7 +177,7 @@ private:
 // place by Close(), synced as `durability` says), mode 1 opens it for
 // reading, only when it is a regular file (kkOpenRegularFile, kkfileio.h).
 // Deleting the stream without Close() leaves the target as it was.
-class ZPI_API IntfXmlFileStream : public IntfXmlIOStream {
+class IntfXmlFileStream : public IntfXmlIOStream {
 public:
     explicit IntfXmlFileStream(const char* path, int mode = 2,
                                kkDurability durability = kkDurability::Durable);
@@ -196,7 +196,7 @@ private:
 
 // Everything written is kept in memory; reading gives back what was given
 // at construction followed by nothing.
-class ZPI_API IntfXmlStringStream : public IntfXmlIOStream {
+class IntfXmlStringStream : public IntfXmlIOStream {
 public:
     IntfXmlStringStream();
     explicit IntfXmlStringStream(std::string input);
@@ -221,7 +221,7 @@ private:
 // One open document of the "bnfs" location, as the client runtime serves
 // it. The opener gives ownership of a new file, or null when the path cannot
 // be opened (with the reason in *error when that is not null).
-class ZPI_API IntfXmlBnfsFile {
+class IntfXmlBnfsFile {
 public:
     virtual ~IntfXmlBnfsFile();
     // Bytes read (> 0), 0 at the end, negative on failure.
@@ -239,13 +239,13 @@ using IntfXmlBnfsOpener = IntfXmlBnfsFile* (*)(const char* path, int mode, std::
 
 // Registers the opener of "bnfs:" paths (null removes it); returns the
 // previous one. Thread-safe.
-ZPI_API IntfXmlBnfsOpener IntfXmlRegisterBnfsOpener(IntfXmlBnfsOpener opener);
-ZPI_API IntfXmlBnfsOpener IntfXmlGetBnfsOpener();
+IntfXmlBnfsOpener IntfXmlRegisterBnfsOpener(IntfXmlBnfsOpener opener);
+IntfXmlBnfsOpener IntfXmlGetBnfsOpener();
 
 // True for a path of the "bnfs" location ("bnfs:" prefix).
-ZPI_API bool IntfXmlIsBnfsPath(const char* path);
+bool IntfXmlIsBnfsPath(const char* path);
 
-class ZPI_API IntfXmlBnfsStream : public IntfXmlIOStream {
+class IntfXmlBnfsStream : public IntfXmlIOStream {
 public:
     IntfXmlBnfsStream(const char* path, int mode);
     ~IntfXmlBnfsStream() override;
@@ -264,11 +264,11 @@ private:
 // The output stream for a document path ("bnfs:" or local file, synced as
 // `durability` says), open and ready; throws IntfXmlError
 // (INTFXML_ERR_OPEN) when it cannot be opened.
-ZPI_API std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(
-    const char* path, kkDurability durability = kkDurability::Durable);
+std::unique_ptr<IntfXmlIOStream> IntfXmlOpenOutput(const char* path,
+                                                   kkDurability durability = kkDurability::Durable);
 // Flushes and closes; throws IntfXmlError (INTFXML_ERR_WRITE) when anything
 // written to the stream was lost.
-ZPI_API void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path);
+void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path);
 
 // ---- input side of "bnfs:" documents ------------------------------------------------
 
@@ -278,7 +278,7 @@ ZPI_API void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path);
 // that nothing of it is held here). Whitespace before the first character is skipped; after a token
 // ending in "</SOAP-ENV:Envelope>" only whitespace may follow, anything else
 // throws IntfXmlError "Read past the end".
-class ZPI_API IntfXmlMemBinInputStream : public XERCES_CPP_NAMESPACE::BinInputStream {
+class IntfXmlMemBinInputStream : public XERCES_CPP_NAMESPACE::BinInputStream {
 public:
     explicit IntfXmlMemBinInputStream(IntfXmlIOStream* stream);
     ~IntfXmlMemBinInputStream() override;
@@ -301,7 +301,7 @@ private:
     bool atStart_ = true;
 };
 
-class ZPI_API IntfXmlMemInputSource : public XERCES_CPP_NAMESPACE::InputSource {
+class IntfXmlMemInputSource : public XERCES_CPP_NAMESPACE::InputSource {
 public:
     explicit IntfXmlMemInputSource(IntfXmlIOStream* stream);
     ~IntfXmlMemInputSource() override;
@@ -315,7 +315,7 @@ private:
 // the input source to give to the parser; the holder keeps both and must
 // outlive the parse. Throws IntfXmlError (INTFXML_ERR_OPEN) when the
 // document cannot be opened.
-class ZPI_API IntfXmlBnfsInput {
+class IntfXmlBnfsInput {
 public:
     explicit IntfXmlBnfsInput(const char* path);
     ~IntfXmlBnfsInput();

@@ -36,17 +36,17 @@ constexpr size_t INTFXML_DUMP_BLOCK = 2048;
 // Fills `buffer` (`size` bytes) with the temporary directory and returns
 // it. Returns null for a null buffer or size 0; a buffer too small even
 // for the default gets the empty text.
-ZPI_API char* GetTempDir(char* buffer, size_t size);
+char* GetTempDir(char* buffer, size_t size);
 // The same as a string.
-ZPI_API std::string IntfXmlTempDir();
+std::string IntfXmlTempDir();
 
-ZPI_API void DumpTransferredXml(const char* path);
+void DumpTransferredXml(const char* path);
 // Copies the document at `path` to the local file `target`, synced as
 // `durability` says (the transfer dump is not); true when the
 // whole document arrived (and then only does it replace the target). Nothing is done (false) for an empty path or
 // target, or when both name the same file. On false, *why (when not null)
 // receives the reason, with the path it concerns.
-ZPI_API bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why = nullptr,
-                                 kkDurability durability = kkDurability::Durable);
+bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why = nullptr,
+                         kkDurability durability = kkDurability::Durable);
 // DumpTransferredXml when "ZORVAN_DUMP_XML" is set.
-ZPI_API void IntfXmlDumpIfRequested(const char* path);
+void IntfXmlDumpIfRequested(const char* path);

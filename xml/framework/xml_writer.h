@@ -71,7 +71,7 @@ extern __thread IntfXmlWriter* intfXmlCurrentWriter
     __attribute__((tls_model("initial-exec"), visibility("hidden")));
 #endif
 
-class ZPI_API IntfXmlWriter {
+class IntfXmlWriter {
 public:
     // A writer for one document into `out`; with a null `out` every byte
     // is dropped. The stream must outlive the writer.
@@ -97,7 +97,7 @@ public:
 
     // Makes a writer the calling thread's current one while it lives; the
     // one current before comes back afterwards.
-    class ZPI_API Use {
+    class Use {
     public:
         explicit Use(IntfXmlWriter& writer);
         ~Use();
@@ -396,12 +396,12 @@ private:
 };
 
 // Texts of numbers.
-ZPI_API void AppendInt(btkString& text, int32_t value);
-ZPI_API void AppendDouble(btkString& text, double value);
+void AppendInt(btkString& text, int32_t value);
+void AppendDouble(btkString& text, double value);
 // x, y, z as "%.18lg" separated by one blank; nothing after z.
-ZPI_API void AppendDoubleTriple(double x, double y, double z, btkString& text);
-ZPI_API void AppendIntTriple(int32_t a, int32_t b, int32_t c, btkString& text);
-ZPI_API btkString& AppendChar(btkString& text, char c);
+void AppendDoubleTriple(double x, double y, double z, btkString& text);
+void AppendIntTriple(int32_t a, int32_t b, int32_t c, btkString& text);
+btkString& AppendChar(btkString& text, char c);
 // Formats into `buf` (at least 32 bytes); returns the end of the text.
-ZPI_API char* IntfXmlFormatInt(char* buf, int32_t value);
-ZPI_API char* IntfXmlFormatDouble(char* buf, double value);
+char* IntfXmlFormatInt(char* buf, int32_t value);
+char* IntfXmlFormatDouble(char* buf, double value);

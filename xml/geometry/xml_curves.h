@@ -32,7 +32,7 @@ class IntfXmlCurveKind;
 // holds the position, whatever its name), "Line", "Arc" and "Ellipse".
 // What each child is and where its value goes in the curve record; the kind
 // readers and the readers that read such curves in place share it.
-struct ZPI_API IntfXmlValueCurve {
+struct IntfXmlValueCurve {
     // The kind that a kind element of this name starts; null for any other.
     static const IntfXmlValueCurve* Find(const char* name);
     // The value slot of a child of the kind element. Throws IntfXmlError
@@ -60,7 +60,7 @@ struct ZPI_API IntfXmlValueCurve {
 // hands them here. Any other kind is read by its kind reader, made as a
 // child of the holder. IntfXmlCurve reads through one; a reader that holds
 // curves itself (an edge) keeps its own and needs no reader per curve.
-class ZPI_API IntfXmlCurveSlot {
+class IntfXmlCurveSlot {
 public:
     IntfXmlCurveSlot() = default;
     IntfXmlCurveSlot(const IntfXmlCurveSlot&) = delete;
@@ -93,7 +93,7 @@ private:
     IntfXmlCurveKind* kind_ = nullptr; // a kind read by its reader (owned by the holder)
 };
 
-class ZPI_API IntfXmlCurve : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlCurve : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writes the curve as an element named `name` (default "Curve"). Throws
     // IntfXmlError (INTFXML_ERR_RECORD) for a record whose counts exceed its
@@ -137,7 +137,7 @@ private:
     IntfXmlCurveSlot slot_; // the curve element's kind
 };
 
-class ZPI_API IntfXmlCurveKind : public IntfXmlCurve {
+class IntfXmlCurveKind : public IntfXmlCurve {
 public:
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     void characters(const char* text, unsigned length) override;
@@ -155,7 +155,7 @@ private:
 };
 
 // Reader of the kinds of IntfXmlValueCurve.
-class ZPI_API IntfXmlValueCurveKind : public IntfXmlCurveKind {
+class IntfXmlValueCurveKind : public IntfXmlCurveKind {
 public:
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -170,28 +170,28 @@ private:
     unsigned seen_ = 0;
 };
 
-class ZPI_API IntfXmlPoint : public IntfXmlValueCurveKind {
+class IntfXmlPoint : public IntfXmlValueCurveKind {
 public:
     IntfXmlPoint(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlPoint(IntfXmlElement* parent);
 };
 
-class ZPI_API IntfXmlLine : public IntfXmlValueCurveKind {
+class IntfXmlLine : public IntfXmlValueCurveKind {
 public:
     IntfXmlLine(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlLine(IntfXmlElement* parent);
 };
 
-class ZPI_API IntfXmlArc : public IntfXmlValueCurveKind {
+class IntfXmlArc : public IntfXmlValueCurveKind {
 public:
     IntfXmlArc(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlArc(IntfXmlElement* parent);
 };
 
-class ZPI_API IntfXmlEllipse : public IntfXmlValueCurveKind {
+class IntfXmlEllipse : public IntfXmlValueCurveKind {
 public:
     IntfXmlEllipse(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
@@ -199,7 +199,7 @@ public:
 };
 
 // Also the fillet surface's splines ("CenSpl", "PntSpl", "TanSpl").
-class ZPI_API IntfXmlSpline : public IntfXmlCurveKind {
+class IntfXmlSpline : public IntfXmlCurveKind {
 public:
     IntfXmlSpline(const QelCurvedata* rec, const char* name = nullptr);
     IntfXmlSpline(const QelSplinedata* spline, const char* name);
@@ -220,7 +220,7 @@ private:
     IntfXmlQelVectorList* tangents_ = nullptr;
 };
 
-class ZPI_API IntfXmlBspline : public IntfXmlCurveKind {
+class IntfXmlBspline : public IntfXmlCurveKind {
 public:
     IntfXmlBspline(const QelCurvedata* rec, const char* name = nullptr);
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
@@ -240,7 +240,7 @@ private:
 class IntfXmlComponent;
 
 // The composite curve ("CompCurve" with its "Components").
-class ZPI_API IntfXmlComponents : public IntfXmlCurveKind {
+class IntfXmlComponents : public IntfXmlCurveKind {
 public:
     IntfXmlComponents(const QelCurvedata* rec, const char* name = nullptr);
     explicit IntfXmlComponents(IntfXmlElement* parent);
@@ -252,7 +252,7 @@ private:
     std::vector<IntfXmlComponent*> components_; // owned as children
 };
 
-class ZPI_API IntfXmlComponent : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlComponent : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlComponent(const QelComponentcurvedata* entry, const char* name = nullptr);
     IntfXmlComponent(IntfXmlElement* parent, int32_t direction);

@@ -33,7 +33,7 @@
 
 #include <cstdint>
 
-class ZPI_API IntfXmlQel3dPnt : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlQel3dPnt : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQel3dPnt(const double* xyz, const char* name = nullptr); // writer
     // The writer without an object (what the writer constructor does).
@@ -53,7 +53,7 @@ private:
 };
 
 // Writer only: a vector is read by its parent with ParseXyz.
-class ZPI_API IntfXmlQelVector : public IntfXmlWriting {
+class IntfXmlQelVector : public IntfXmlWriting {
 public:
     IntfXmlQelVector(const double* xyz, const char* name = nullptr);
     INTFXML_INLINE static void Write(const double* xyz, const char* name = nullptr) {
@@ -61,7 +61,7 @@ public:
     }
 };
 
-class ZPI_API IntfXmlQelUvParam : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlQelUvParam : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelUvParam(const double* uv, const char* name = nullptr); // writer
     INTFXML_INLINE static void Write(const double* uv, const char* name = nullptr) {
@@ -77,7 +77,7 @@ private:
     double uv_[2] = {0, 0};
 };
 
-class ZPI_API IntfXmlOutline : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlOutline : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writes "Outline" from six doubles: minimum point, maximum point.
     explicit IntfXmlOutline(const double* outline6);
@@ -99,7 +99,7 @@ private:
 
 // The values of a "Csys" ("X", "Y", "Z", "O"), for IntfXmlCsys and for
 // readers that read a coordinate system in place.
-struct ZPI_API IntfXmlCsysValues {
+struct IntfXmlCsysValues {
     // The slot of a child; throws (not expected in "Csys") for another name
     // and for any element inside a value (`inValue`).
     static int Slot(const char* name, bool inValue);
@@ -115,7 +115,7 @@ struct ZPI_API IntfXmlCsysValues {
 // each) against the count its "size" gave, for IntfXmlQelPntList and for
 // readers that read a point list in place. `what` names the list in
 // messages.
-class ZPI_API IntfXmlPointItems {
+class IntfXmlPointItems {
 public:
     IntfXmlPointItems() = default;
     IntfXmlPointItems(const IntfXmlPointItems&) = delete;
@@ -144,9 +144,9 @@ private:
 
 // The first `count` words of a text as an xar of numbers (fewer words is an
 // error naming `element`; words beyond are not read); the caller owns it.
-ZPI_API double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element);
+double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element);
 
-class ZPI_API IntfXmlCsys : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlCsys : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlCsys(const double* x, const double* y, const double* z, const double* o,
                 const char* name = nullptr);                          // writer
@@ -174,7 +174,7 @@ private:
 };
 
 // Items of four doubles (QelUvSample).
-class ZPI_API IntfXmlUVParams : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlUVParams : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlUVParams(const QelUvSample* items, int32_t count, const char* name = nullptr);
     static void Write(const QelUvSample* items, int32_t count, const char* name = nullptr);
@@ -197,7 +197,7 @@ private:
     QelUvSample* items_ = nullptr;
 };
 
-class ZPI_API IntfXmlQelPntList : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlQelPntList : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelPntList(const QelPoint* points, int32_t count, const char* name = nullptr);
     IntfXmlQelPntList(IntfXmlElement* parent, int32_t count);
@@ -226,13 +226,13 @@ private:
     IntfXmlPointItems items_;
 };
 
-class ZPI_API IntfXmlQelVectorList : public IntfXmlQelPntList {
+class IntfXmlQelVectorList : public IntfXmlQelPntList {
 public:
     IntfXmlQelVectorList(const QelPoint* vectors, int32_t count, const char* name = nullptr);
     IntfXmlQelVectorList(IntfXmlElement* parent, int32_t count);
 };
 
-class ZPI_API IntfXmlQelIntSeq : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlQelIntSeq : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name = nullptr);
     static void Write(const int32_t* values, int32_t count, const char* name = nullptr);
@@ -250,7 +250,7 @@ private:
     int32_t* values_ = nullptr;
 };
 
-class ZPI_API IntfXmlQelRealSeq : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlQelRealSeq : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelRealSeq(const double* values, int32_t count, const char* name = nullptr);
     static void Write(const double* values, int32_t count, const char* name = nullptr);
@@ -273,5 +273,5 @@ private:
 // naming `what` otherwise. A null array is accepted only with count 0. An
 // array in pages (har) is accepted only when `paged` says the writer reads
 // it item by item.
-ZPI_API void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize,
-                               const char* what, bool paged = false);
+void IntfXmlCheckArray(const void* array, int64_t count, size_t itemSize, const char* what,
+                       bool paged = false);

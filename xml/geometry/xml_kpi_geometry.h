@@ -48,17 +48,17 @@ template <class L> int32_t IntfXmlKPICount(const xrchandle<L>& list) {
 // for a shape (`*kind` is set before anything else).
 
 // The curve; a type without an element leaves the kind 0.
-ZPI_API void IntfXmlKPIFillCurve(const xrchandle<KPICurve>& curve, QelCurvedata* out);
+void IntfXmlKPIFillCurve(const xrchandle<KPICurve>& curve, QelCurvedata* out);
 // The shape and its host kind (0 for a type without an element).
-ZPI_API void IntfXmlKPIFillShape(const xrchandle<KPISurface>& surface, uint32_t* kind,
-                                 QelSurfaceshapedata* out);
+void IntfXmlKPIFillShape(const xrchandle<KPISurface>& surface, uint32_t* kind,
+                         QelSurfaceshapedata* out);
 // e1 = X axis, e2 = Y axis, e3 = Z axis, origin; `what` names the owner in
 // the error for a null coordinate system.
-ZPI_API void IntfXmlKPIFillFrame(const xrchandle<KCsys>& csys, QelFrame* out, const char* what);
+void IntfXmlKPIFillFrame(const xrchandle<KCsys>& csys, QelFrame* out, const char* what);
 
 // ---- curves -------------------------------------------------------------------------------
 
-class ZPI_API IntfXmlKPICurve : public IntfXmlWriting {
+class IntfXmlKPICurve : public IntfXmlWriting {
 public:
     // "Curve" (or `name`) holding the kind element of the curve.
     IntfXmlKPICurve(xrchandle<KPICurve> curve, const char* name = nullptr);
@@ -66,155 +66,155 @@ public:
 
 // Kind elements; the default names are those of the host-record writers
 // ("QelPointdata", ...), the curve element passes the kind's name.
-class ZPI_API IntfXmlKPIPoint : public IntfXmlWriting {
+class IntfXmlKPIPoint : public IntfXmlWriting {
 public:
     IntfXmlKPIPoint(xrchandle<KPIPoint> point, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPILine : public IntfXmlWriting {
+class IntfXmlKPILine : public IntfXmlWriting {
 public:
     IntfXmlKPILine(xrchandle<KPILine> line, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIArc : public IntfXmlWriting {
+class IntfXmlKPIArc : public IntfXmlWriting {
 public:
     IntfXmlKPIArc(xrchandle<KPIArc> arc, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIEllipse : public IntfXmlWriting {
+class IntfXmlKPIEllipse : public IntfXmlWriting {
 public:
     IntfXmlKPIEllipse(xrchandle<KPIEllipse> ellipse, const char* name = nullptr);
 };
 
 // Also the fillet surface's splines.
-class ZPI_API IntfXmlKPISpline : public IntfXmlWriting {
+class IntfXmlKPISpline : public IntfXmlWriting {
 public:
     IntfXmlKPISpline(xrchandle<KPISpline> spline, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIBspline : public IntfXmlWriting {
+class IntfXmlKPIBspline : public IntfXmlWriting {
 public:
     IntfXmlKPIBspline(xrchandle<KPIBspline> bspline, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPICompCurve : public IntfXmlWriting {
+class IntfXmlKPICompCurve : public IntfXmlWriting {
 public:
     IntfXmlKPICompCurve(xrchandle<KPICompositeCurve> composite, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIComponent : public IntfXmlWriting {
+class IntfXmlKPIComponent : public IntfXmlWriting {
 public:
     IntfXmlKPIComponent(xrchandle<KPICurve> curve, int32_t direction, const char* name = nullptr);
 };
 
 // ---- surfaces -----------------------------------------------------------------------------
 
-class ZPI_API IntfXmlKPISurface : public IntfXmlWriting {
+class IntfXmlKPISurface : public IntfXmlWriting {
 public:
     // "Surface" (or `name`, "Shape" for faces) holding the kind element.
     IntfXmlKPISurface(xrchandle<KPISurface> surface, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIPlane : public IntfXmlWriting {
+class IntfXmlKPIPlane : public IntfXmlWriting {
 public:
     explicit IntfXmlKPIPlane(xrchandle<KPIPlane> plane);
 };
 
-class ZPI_API IntfXmlKPICylinder : public IntfXmlWriting {
+class IntfXmlKPICylinder : public IntfXmlWriting {
 public:
     explicit IntfXmlKPICylinder(xrchandle<KPICylinder> cylinder);
 };
 
-class ZPI_API IntfXmlKPICone : public IntfXmlWriting {
+class IntfXmlKPICone : public IntfXmlWriting {
 public:
     explicit IntfXmlKPICone(xrchandle<KPICone> cone);
 };
 
-class ZPI_API IntfXmlKPITorus : public IntfXmlWriting {
+class IntfXmlKPITorus : public IntfXmlWriting {
 public:
     explicit IntfXmlKPITorus(xrchandle<KPITorus> torus);
 };
 
-class ZPI_API IntfXmlKPISrfRevolved : public IntfXmlWriting {
+class IntfXmlKPISrfRevolved : public IntfXmlWriting {
 public:
     explicit IntfXmlKPISrfRevolved(xrchandle<KPISrfRev> surface);
 };
 
-class ZPI_API IntfXmlKPITabCyl : public IntfXmlWriting {
+class IntfXmlKPITabCyl : public IntfXmlWriting {
 public:
     explicit IntfXmlKPITabCyl(xrchandle<KPITabCyl> surface);
 };
 
-class ZPI_API IntfXmlKPIRuledSrf : public IntfXmlWriting {
+class IntfXmlKPIRuledSrf : public IntfXmlWriting {
 public:
     explicit IntfXmlKPIRuledSrf(xrchandle<KPIRulSrf> surface);
 };
 
-class ZPI_API IntfXmlKPIFilletSrf : public IntfXmlWriting {
+class IntfXmlKPIFilletSrf : public IntfXmlWriting {
 public:
     explicit IntfXmlKPIFilletSrf(xrchandle<KPIFilSrf> surface);
 };
 
-class ZPI_API IntfXmlKPISplSrf : public IntfXmlWriting {
+class IntfXmlKPISplSrf : public IntfXmlWriting {
 public:
     IntfXmlKPISplSrf(xrchandle<KPISplineSrf> surface, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIBsplSrf : public IntfXmlWriting {
+class IntfXmlKPIBsplSrf : public IntfXmlWriting {
 public:
     explicit IntfXmlKPIBsplSrf(xrchandle<KPIBsplsrf> surface);
 };
 
-class ZPI_API IntfXmlKPICylSplSrf : public IntfXmlWriting {
+class IntfXmlKPICylSplSrf : public IntfXmlWriting {
 public:
     explicit IntfXmlKPICylSplSrf(xrchandle<KPICylSplSrf> surface);
 };
 
 // ---- values -------------------------------------------------------------------------------
 
-class ZPI_API IntfXmlKPICsys : public IntfXmlWriting {
+class IntfXmlKPICsys : public IntfXmlWriting {
 public:
     IntfXmlKPICsys(xrchandle<KCsys> csys, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIQel3dPnt : public IntfXmlWriting {
+class IntfXmlKPIQel3dPnt : public IntfXmlWriting {
 public:
     IntfXmlKPIQel3dPnt(xrchandle<KPoint3D> point, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIQelVector : public IntfXmlWriting {
+class IntfXmlKPIQelVector : public IntfXmlWriting {
 public:
     IntfXmlKPIQelVector(xrchandle<KVector3D> vector, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIQelUvParam : public IntfXmlWriting {
+class IntfXmlKPIQelUvParam : public IntfXmlWriting {
 public:
     IntfXmlKPIQelUvParam(xrchandle<KPointUV> point, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIQelPntList : public IntfXmlWriting {
+class IntfXmlKPIQelPntList : public IntfXmlWriting {
 public:
     IntfXmlKPIQelPntList(xrchandle<KPoint3DList> points, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIQelVectorList : public IntfXmlWriting {
+class IntfXmlKPIQelVectorList : public IntfXmlWriting {
 public:
     IntfXmlKPIQelVectorList(xrchandle<KVector3DList> vectors, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIQelRealSeq : public IntfXmlWriting {
+class IntfXmlKPIQelRealSeq : public IntfXmlWriting {
 public:
     IntfXmlKPIQelRealSeq(xrchandle<xrealsequence> values, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIQelIntSeq : public IntfXmlWriting {
+class IntfXmlKPIQelIntSeq : public IntfXmlWriting {
 public:
     IntfXmlKPIQelIntSeq(xrchandle<xintsequence> values, const char* name = nullptr);
 };
 
 // One "SrfPoint" per point of the first list, with the point of the same
 // index of the second list; the second list must hold at least as many.
-class ZPI_API IntfXmlKPIUVParams : public IntfXmlWriting {
+class IntfXmlKPIUVParams : public IntfXmlWriting {
 public:
     IntfXmlKPIUVParams(xrchandle<KPointUVList> first, xrchandle<KPointUVList> second,
                        const char* name = nullptr);
@@ -223,5 +223,5 @@ public:
 // The UV samples of an edge from its two point lists (an xar the caller
 // frees): one per point of the first list. Throws INTFXML_ERR_RECORD when
 // the second list is shorter.
-ZPI_API QelUvSample* IntfXmlKPIUvSamples(const xrchandle<KPointUVList>& first,
-                                         const xrchandle<KPointUVList>& second);
+QelUvSample* IntfXmlKPIUvSamples(const xrchandle<KPointUVList>& first,
+                                 const xrchandle<KPointUVList>& second);

@@ -33,7 +33,7 @@ class IntfXmlSurfaceKind;
 
 constexpr int32_t INTFXML_NO_SURFACE_KIND = -3;
 
-class ZPI_API IntfXmlSurface : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlSurface : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writes the shape of kind `kind` as an element named `name` (default
     // "Surface"). Throws IntfXmlError (INTFXML_ERR_RECORD) for a record whose
@@ -73,7 +73,7 @@ private:
     IntfXmlSurfaceKind* kind_ = nullptr; // owned as a child
 };
 
-class ZPI_API IntfXmlSurfaceKind : public IntfXmlSurface {
+class IntfXmlSurfaceKind : public IntfXmlSurface {
 public:
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     void characters(const char* text, unsigned length) override;
@@ -90,7 +90,7 @@ private:
 };
 
 // Plane, cylinder, cone and torus: a "Csys" and up to two numbers.
-class ZPI_API IntfXmlCsysSurface : public IntfXmlSurfaceKind {
+class IntfXmlCsysSurface : public IntfXmlSurfaceKind {
 public:
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -115,7 +115,7 @@ private:
     bool inCsys_ = false;
 };
 
-class ZPI_API IntfXmlPlane : public IntfXmlCsysSurface {
+class IntfXmlPlane : public IntfXmlCsysSurface {
 public:
     explicit IntfXmlPlane(const QelSurfaceshapedata* shape); // writer
     explicit IntfXmlPlane(const QelFrame& frame);            // writer (datum planes)
@@ -128,7 +128,7 @@ protected:
     void Store(const QelFrame& frame, const double* numbers) override;
 };
 
-class ZPI_API IntfXmlCylinder : public IntfXmlCsysSurface {
+class IntfXmlCylinder : public IntfXmlCsysSurface {
 public:
     explicit IntfXmlCylinder(const QelSurfaceshapedata* shape);
     static void Write(const QelSurfaceshapedata* shape);
@@ -138,7 +138,7 @@ protected:
     void Store(const QelFrame& frame, const double* numbers) override;
 };
 
-class ZPI_API IntfXmlCone : public IntfXmlCsysSurface {
+class IntfXmlCone : public IntfXmlCsysSurface {
 public:
     explicit IntfXmlCone(const QelSurfaceshapedata* shape);
     static void Write(const QelSurfaceshapedata* shape);
@@ -148,7 +148,7 @@ protected:
     void Store(const QelFrame& frame, const double* numbers) override;
 };
 
-class ZPI_API IntfXmlTorus : public IntfXmlCsysSurface {
+class IntfXmlTorus : public IntfXmlCsysSurface {
 public:
     explicit IntfXmlTorus(const QelSurfaceshapedata* shape);
     static void Write(const QelSurfaceshapedata* shape);
@@ -159,7 +159,7 @@ protected:
 };
 
 // Surfaces of revolution and tabulated cylinders: "Csys" and "Curve".
-class ZPI_API IntfXmlCsysCurveSurface : public IntfXmlSurfaceKind {
+class IntfXmlCsysCurveSurface : public IntfXmlSurfaceKind {
 public:
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -174,19 +174,19 @@ private:
     IntfXmlCurve* curve_ = nullptr;
 };
 
-class ZPI_API IntfXmlSrfRevolved : public IntfXmlCsysCurveSurface {
+class IntfXmlSrfRevolved : public IntfXmlCsysCurveSurface {
 public:
     explicit IntfXmlSrfRevolved(const QelSurfaceshapedata* shape);
     explicit IntfXmlSrfRevolved(IntfXmlElement* parent);
 };
 
-class ZPI_API IntfXmlTabCyl : public IntfXmlCsysCurveSurface {
+class IntfXmlTabCyl : public IntfXmlCsysCurveSurface {
 public:
     explicit IntfXmlTabCyl(const QelSurfaceshapedata* shape);
     explicit IntfXmlTabCyl(IntfXmlElement* parent);
 };
 
-class ZPI_API IntfXmlRuledSrf : public IntfXmlSurfaceKind {
+class IntfXmlRuledSrf : public IntfXmlSurfaceKind {
 public:
     explicit IntfXmlRuledSrf(const QelSurfaceshapedata* shape);
     explicit IntfXmlRuledSrf(IntfXmlElement* parent);
@@ -199,7 +199,7 @@ private:
     IntfXmlCurve* curve2_ = nullptr;
 };
 
-class ZPI_API IntfXmlFilletSrf : public IntfXmlSurfaceKind {
+class IntfXmlFilletSrf : public IntfXmlSurfaceKind {
 public:
     explicit IntfXmlFilletSrf(const QelSurfaceshapedata* shape);
     explicit IntfXmlFilletSrf(IntfXmlElement* parent);
@@ -212,7 +212,7 @@ private:
     IntfXmlSpline* tangent_ = nullptr;
 };
 
-class ZPI_API IntfXmlSplSrf : public IntfXmlSurfaceKind {
+class IntfXmlSplSrf : public IntfXmlSurfaceKind {
 public:
     IntfXmlSplSrf(const QelSplinesrfdata* spline, const char* name = nullptr); // writer
     explicit IntfXmlSplSrf(IntfXmlElement* parent);                           // reader
@@ -232,7 +232,7 @@ private:
     IntfXmlQelPntList* derivs_ = nullptr;
 };
 
-class ZPI_API IntfXmlBsplSrf : public IntfXmlSurfaceKind {
+class IntfXmlBsplSrf : public IntfXmlSurfaceKind {
 public:
     explicit IntfXmlBsplSrf(const QelSurfaceshapedata* shape);
     static void Write(const QelSurfaceshapedata* shape);
@@ -256,7 +256,7 @@ private:
     bool inPoints_ = false;
 };
 
-class ZPI_API IntfXmlCylSplSrf : public IntfXmlSurfaceKind {
+class IntfXmlCylSplSrf : public IntfXmlSurfaceKind {
 public:
     explicit IntfXmlCylSplSrf(const QelSurfaceshapedata* shape);
     explicit IntfXmlCylSplSrf(IntfXmlElement* parent);

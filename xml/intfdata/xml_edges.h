@@ -31,7 +31,7 @@ class IntfXmlCurve;
 class IntfXmlCsys;
 class IntfXmlPlane;
 
-class ZPI_API IntfXmlEdges : public IntfXmlElement {
+class IntfXmlEdges : public IntfXmlElement {
 public:
     IntfXmlEdges(IntfXmlElement* parent, qel_intf_data* target);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -44,7 +44,7 @@ private:
     qel_intf_data* target_;
 };
 
-class ZPI_API IntfXmlEdge : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlEdge : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Edge").
     IntfXmlEdge(const QelEdgedata* rec, const char* name = nullptr);
@@ -73,7 +73,7 @@ private:
     int curve_ = -1;        // the curve element being read, -1 outside one
 };
 
-class ZPI_API IntfXmlDatums : public IntfXmlElement {
+class IntfXmlDatums : public IntfXmlElement {
 public:
     IntfXmlDatums(IntfXmlElement* parent, qel_intf_data* target);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -84,7 +84,7 @@ private:
     qel_intf_data* target_;
 };
 
-class ZPI_API IntfXmlDatum : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlDatum : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Datum"). A datum of a kind other than 62, 176
     // and 25 is written without a body.

@@ -24,7 +24,7 @@ class IntfXmlVtxComps;
 class IntfXmlShell;
 class IntfXmlIntShells;
 
-class ZPI_API IntfXmlExtEdges : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlExtEdges : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     // Writer over a paged array of extended-edge entries.
     IntfXmlExtEdges(const void* edges, const char* name = nullptr);
@@ -36,7 +36,7 @@ private:
     IntfXmlElement* current_ = nullptr;
 };
 
-class ZPI_API IntfXmlExtEdge : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlExtEdge : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlExtEdge(const QelExtEdgedata* entry, const char* name = nullptr); // writer
     // Reader filling `entry` in place (an entry of the list's paged array).
@@ -50,7 +50,7 @@ private:
     IntfXmlVtxComps* end_ = nullptr;
 };
 
-class ZPI_API IntfXmlVtxComps : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlVtxComps : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlVtxComps(const QelVtxCompdata* comps, const char* name = nullptr); // "VtxComps"
     IntfXmlVtxComps(IntfXmlElement* parent, int32_t count);
@@ -66,7 +66,7 @@ private:
     QelVtxCompdata* comps_ = nullptr;
 };
 
-class ZPI_API IntfXmlSolidRegions : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlSolidRegions : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     IntfXmlSolidRegions(const QelSolidRegiondata* regions, const char* name = nullptr);
     IntfXmlSolidRegions(IntfXmlQelIntfDataExtend* parent, int32_t count);
@@ -79,7 +79,7 @@ private:
     IntfXmlElement* current_ = nullptr;
 };
 
-class ZPI_API IntfXmlSolidRegion : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlSolidRegion : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlSolidRegion(const QelSolidRegiondata* entry, const char* name = nullptr); // writer
     IntfXmlSolidRegion(IntfXmlSolidRegions* parent, int32_t index);
@@ -94,7 +94,7 @@ private:
 };
 
 // One shell: its "SurfIds".
-class ZPI_API IntfXmlShell : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlShell : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlShell(const int32_t* ids, const char* name = nullptr); // writer ("Shell")
     explicit IntfXmlShell(IntfXmlElement* parent);
@@ -112,7 +112,7 @@ private:
 };
 
 // Reader of "IntShells" (its writer is the solid region's).
-class ZPI_API IntfXmlIntShells : public IntfXmlElement {
+class IntfXmlIntShells : public IntfXmlElement {
 public:
     IntfXmlIntShells(IntfXmlElement* parent, int32_t count);
     ~IntfXmlIntShells() override;

@@ -42,9 +42,9 @@ enum class IntfXmlExtList {
 // Frees one list array of the record's kind `which` with everything its
 // entries hold (as impfeat_ext_free does for the record); `array` becomes
 // null.
-ZPI_API void IntfXmlFreeExtList(IntfXmlExtList which, void*& array);
+void IntfXmlFreeExtList(IntfXmlExtList which, void*& array);
 
-class ZPI_API IntfXmlQelIntfDataExtend : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlQelIntfDataExtend : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the whole element (null name: "QelIntfDataExtend"). Throws
     // IntfXmlError for a record whose lists do not hold what they should.
@@ -76,7 +76,7 @@ private:
 // Base of the readers of the nine lists: the announced count, the array
 // being filled (owned, with what its entries hold, until stored into the
 // record) and the store at the list's end tag.
-class ZPI_API IntfXmlExtListReader : public IntfXmlElement {
+class IntfXmlExtListReader : public IntfXmlElement {
 public:
     ~IntfXmlExtListReader() override;
 

@@ -33,7 +33,7 @@ class IntfXmlSurface;
 // { "EdgeIds" size=k } }) as they are read, for the contour list reader and
 // for faces that read their contours in place. Owns the contour array and
 // the edge-id arrays in it until taken.
-class ZPI_API IntfXmlContourList {
+class IntfXmlContourList {
 public:
     IntfXmlContourList() = default;
     IntfXmlContourList(const IntfXmlContourList&) = delete;
@@ -69,7 +69,7 @@ enum class IntfXmlFacesMode {
     Collect, // faces are collected as references (a quilt's faces)
 };
 
-class ZPI_API IntfXmlFaces : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlFaces : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Reader. Append mode: `target` receives the faces and `count` is -1.
     // Collect mode: `count` is the announced number of faces (>= 0) and
@@ -101,7 +101,7 @@ private:
     IntfXmlElement* current_ = nullptr; // collect mode: the latest face reader
 };
 
-class ZPI_API IntfXmlFace : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlFace : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the face record as an element named `name` (default "Face").
     IntfXmlFace(const QelSurfacedata* rec, const char* name = nullptr);
@@ -135,7 +135,7 @@ private:
 
 // Writer of one contour; contours are read in place by the contour list
 // (IntfXmlContourList).
-class ZPI_API IntfXmlContour : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlContour : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Contour").
     IntfXmlContour(const QelContourdata* rec, const char* name = nullptr);
@@ -144,4 +144,4 @@ public:
 
 // Frees an xar of contours with the edge-id arrays they hold; the handle
 // becomes null.
-ZPI_API void IntfXmlFreeContours(QelContourdata*& contours);
+void IntfXmlFreeContours(QelContourdata*& contours);

@@ -25,7 +25,7 @@
 class IntfXmlOutline;
 class IntfXmlFacetList;
 
-class ZPI_API IntfXmlFacetedReps : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlFacetedReps : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     // Writer over a paged array of faceted representation entries.
     IntfXmlFacetedReps(const void* reps, const char* name = nullptr);
@@ -35,7 +35,7 @@ public:
     bool IsListHandler() const override { return true; }
 };
 
-class ZPI_API IntfXmlFacetedRep : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlFacetedRep : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlFacetedRep(const QelFacetedRepdata* entry, const char* name = nullptr); // writer
     // Reader filling `entry` in place (an entry of the list's paged array).
@@ -52,7 +52,7 @@ private:
 };
 
 // Base of the three lists of element records (paged arrays of pointers).
-class ZPI_API IntfXmlFacetList : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlFacetList : public IntfXmlElement, public IntfXmlWriting {
 public:
     ~IntfXmlFacetList() override;
     IntfXmlElement* endElement(const char* name) override;
@@ -81,28 +81,28 @@ private:
     void* records_ = nullptr;
 };
 
-class ZPI_API IntfXmlFacetVertices : public IntfXmlFacetList {
+class IntfXmlFacetVertices : public IntfXmlFacetList {
 public:
     IntfXmlFacetVertices(const void* vertices, const char* name = nullptr);
     IntfXmlFacetVertices(IntfXmlElement* parent, int32_t count);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
 };
 
-class ZPI_API IntfXmlFacetVtxdataArr : public IntfXmlFacetList {
+class IntfXmlFacetVtxdataArr : public IntfXmlFacetList {
 public:
     IntfXmlFacetVtxdataArr(const void* vtxdata, const char* name = nullptr);
     IntfXmlFacetVtxdataArr(IntfXmlElement* parent, int32_t count);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
 };
 
-class ZPI_API IntfXmlFacetdataArr : public IntfXmlFacetList {
+class IntfXmlFacetdataArr : public IntfXmlFacetList {
 public:
     IntfXmlFacetdataArr(const void* facets, const char* name = nullptr);
     IntfXmlFacetdataArr(IntfXmlElement* parent, int32_t count);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
 };
 
-class ZPI_API IntfXmlFacetVtx : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlFacetVtx : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlFacetVtx(const QelFacetVertexdata* rec, const char* name = nullptr);
     IntfXmlFacetVtx(IntfXmlElement* parent, QelFacetVertexdata* rec);
@@ -114,7 +114,7 @@ private:
     unsigned seen_ = 0;
 };
 
-class ZPI_API IntfXmlFacetVtxdata : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlFacetVtxdata : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlFacetVtxdata(const QelFacetVtxdata* rec, const char* name = nullptr);
     IntfXmlFacetVtxdata(IntfXmlElement* parent, QelFacetVtxdata* rec);
@@ -126,7 +126,7 @@ private:
     unsigned seen_ = 0;
 };
 
-class ZPI_API IntfXmlFacetdata : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlFacetdata : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlFacetdata(const QelFacetdata* rec, const char* name = nullptr);
     IntfXmlFacetdata(IntfXmlElement* parent, QelFacetdata* rec);
@@ -140,4 +140,4 @@ private:
 
 // Frees a paged array of element record pointers with the records; the
 // handle becomes null.
-ZPI_API void IntfXmlFreeRecordList(void*& list);
+void IntfXmlFreeRecordList(void*& list);

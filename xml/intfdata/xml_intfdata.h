@@ -25,7 +25,7 @@
 class IntfXmlOutline;
 class IntfXmlFaces;
 
-class ZPI_API IntfXmlQelIntfData : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlQelIntfData : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the whole element (null name: "QelIntfData"). Throws
     // IntfXmlError for a record that does not hold what its type says. The
@@ -52,7 +52,7 @@ private:
     IntfXmlOutline* outline_ = nullptr;
 };
 
-class ZPI_API IntfXmlQuilts : public IntfXmlElement {
+class IntfXmlQuilts : public IntfXmlElement {
 public:
     IntfXmlQuilts(IntfXmlElement* parent, qel_intf_data* target);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -63,7 +63,7 @@ private:
     qel_intf_data* target_;
 };
 
-class ZPI_API IntfXmlQuilt : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlQuilt : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Quilt").
     IntfXmlQuilt(const QelQuiltdata* rec, const char* name = nullptr);

@@ -41,7 +41,7 @@
 #include "api/qel_records.h"
 #include "xml/framework/xml_writer.h"
 
-class ZPI_API IntfXmlKPIWriter {
+class IntfXmlKPIWriter {
 public:
     // Writes the whole document for the model to `path` ("bnfs:" location
     // or local file); `extension` (may be null) is written as
@@ -57,56 +57,56 @@ public:
 
 // ---- topology writers (each writes its whole element) ---------------------------------------
 
-class ZPI_API IntfXmlKPIQelIntfData : public IntfXmlWriting {
+class IntfXmlKPIQelIntfData : public IntfXmlWriting {
 public:
     IntfXmlKPIQelIntfData(xrchandle<KWPIModel> model, const char* name = nullptr);
 };
 
 // "Outline" with "MinPoint" and "MaxPoint" (zeros for a null box).
-class ZPI_API IntfXmlKPIOutline : public IntfXmlWriting {
+class IntfXmlKPIOutline : public IntfXmlWriting {
 public:
     explicit IntfXmlKPIOutline(xrchandle<KBox3D> box);
 };
 
-class ZPI_API IntfXmlKPIQuilt : public IntfXmlWriting {
+class IntfXmlKPIQuilt : public IntfXmlWriting {
 public:
     IntfXmlKPIQuilt(xrchandle<KPIQuilt> quilt, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIFace : public IntfXmlWriting {
+class IntfXmlKPIFace : public IntfXmlWriting {
 public:
     IntfXmlKPIFace(xrchandle<KPIFace> face, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIContour : public IntfXmlWriting {
+class IntfXmlKPIContour : public IntfXmlWriting {
 public:
     IntfXmlKPIContour(xrchandle<KPILoop> loop, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIEdge : public IntfXmlWriting {
+class IntfXmlKPIEdge : public IntfXmlWriting {
 public:
     IntfXmlKPIEdge(xrchandle<KPIEdge> edge, const char* name = nullptr);
 };
 
-class ZPI_API IntfXmlKPIDatum : public IntfXmlWriting {
+class IntfXmlKPIDatum : public IntfXmlWriting {
 public:
     IntfXmlKPIDatum(xrchandle<KPIDatum> datum, const char* name = nullptr);
 };
 
 // ---- value maps ----------------------------------------------------------------------------
 
-ZPI_API int32_t KPISurfOrientToHost(KPISurfOrient orientation);
-ZPI_API int32_t KPILoopTraversalToHost(KPILoopTraversal traversal);
-ZPI_API uint32_t KPIEdgeDirToHost(int traversal);
-ZPI_API uint32_t KPIAccuracyTypeToHost(KAccuracyType type);
+int32_t KPISurfOrientToHost(KPISurfOrient orientation);
+int32_t KPILoopTraversalToHost(KPILoopTraversal traversal);
+uint32_t KPIEdgeDirToHost(int traversal);
+uint32_t KPIAccuracyTypeToHost(KAccuracyType type);
 
 // ---- filling host records ------------------------------------------------------------------
 //
 // As in xml_kpi_geometry.h: `out` is zero-filled by the caller, who clears
 // it with the record's clear routine also after a fill threw.
 
-ZPI_API void IntfXmlKPIFillFace(const xrchandle<KPIFace>& face, QelSurfacedata* out);
-ZPI_API void IntfXmlKPIFillContour(const xrchandle<KPILoop>& loop, QelContourdata* out);
-ZPI_API void IntfXmlKPIFillQuilt(const xrchandle<KPIQuilt>& quilt, QelQuiltdata* out);
-ZPI_API void IntfXmlKPIFillEdge(const xrchandle<KPIEdge>& edge, QelEdgedata* out);
-ZPI_API void IntfXmlKPIFillDatum(const xrchandle<KPIDatum>& datum, QelDatumdata* out);
+void IntfXmlKPIFillFace(const xrchandle<KPIFace>& face, QelSurfacedata* out);
+void IntfXmlKPIFillContour(const xrchandle<KPILoop>& loop, QelContourdata* out);
+void IntfXmlKPIFillQuilt(const xrchandle<KPIQuilt>& quilt, QelQuiltdata* out);
+void IntfXmlKPIFillEdge(const xrchandle<KPIEdge>& edge, QelEdgedata* out);
+void IntfXmlKPIFillDatum(const xrchandle<KPIDatum>& datum, QelDatumdata* out);

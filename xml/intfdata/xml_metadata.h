@@ -27,7 +27,7 @@
 
 class IntfXmlQelIntSeq;
 
-class ZPI_API IntfXmlUnits : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlUnits : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     IntfXmlUnits(const QelUnitdata* units, const char* name = nullptr); // writer
     IntfXmlUnits(IntfXmlQelIntfDataExtend* parent, int32_t count);    // reader
@@ -35,7 +35,7 @@ public:
     IntfXmlElement* endElement(const char* name) override;
 };
 
-class ZPI_API IntfXmlItemNames : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlItemNames : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     IntfXmlItemNames(const QelItemNamedata* names, const char* name = nullptr);
     IntfXmlItemNames(IntfXmlQelIntfDataExtend* parent, int32_t count);
@@ -43,7 +43,7 @@ public:
     IntfXmlElement* endElement(const char* name) override;
 };
 
-class ZPI_API IntfXmlAttribs : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlAttribs : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     // Writer over a paged array of general attribute entries.
     IntfXmlAttribs(const void* attribs, const char* name = nullptr);
@@ -55,7 +55,7 @@ private:
     IntfXmlElement* current_ = nullptr; // the latest item reader
 };
 
-class ZPI_API IntfXmlAttrib : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlAttrib : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlAttrib(const QelGenAttribdata* entry, const char* name = nullptr); // writer
     IntfXmlAttrib(IntfXmlAttribs* parent, QelGenAttribdata* entry);         // reader
@@ -66,7 +66,7 @@ private:
     QelGenAttribdata* entry_ = nullptr; // in the list's array (never moves)
 };
 
-class ZPI_API IntfXmlLayers : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlLayers : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     IntfXmlLayers(const QelLayerdata* layers, const char* name = nullptr);
     IntfXmlLayers(IntfXmlQelIntfDataExtend* parent, int32_t count);
@@ -80,7 +80,7 @@ private:
     IntfXmlElement* current_ = nullptr;
 };
 
-class ZPI_API IntfXmlLayer : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlLayer : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlLayer(const QelLayerdata* entry, const char* name = nullptr); // writer
     IntfXmlLayer(IntfXmlLayers* parent, int32_t index);                // reader
@@ -94,7 +94,7 @@ private:
 };
 
 // The element colour list; the extension element writes it as "ElemColors".
-class ZPI_API IntfXmlEleColors : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlEleColors : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     IntfXmlEleColors(const QelElemColordata* colors, const char* name = nullptr); // "EleColors"
     IntfXmlEleColors(IntfXmlQelIntfDataExtend* parent, int32_t count);
@@ -102,7 +102,7 @@ public:
     IntfXmlElement* endElement(const char* name) override;
 };
 
-class ZPI_API IntfXmlRefColors : public IntfXmlExtListReader, public IntfXmlWriting {
+class IntfXmlRefColors : public IntfXmlExtListReader, public IntfXmlWriting {
 public:
     IntfXmlRefColors(const QelRefColordata* colors, const char* name = nullptr);
     IntfXmlRefColors(IntfXmlQelIntfDataExtend* parent, int32_t count);
@@ -116,7 +116,7 @@ private:
     IntfXmlElement* current_ = nullptr;
 };
 
-class ZPI_API IntfXmlRefColor : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlRefColor : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlRefColor(const QelRefColordata* entry, const char* name = nullptr); // writer
     IntfXmlRefColor(IntfXmlRefColors* parent, int32_t index);                // reader

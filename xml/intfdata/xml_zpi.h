@@ -46,7 +46,7 @@
 class IntfXmlQelIntfData;
 class IntfXmlQelIntfDataExtend;
 
-class ZPI_API IntfXmlZPI : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlZPI : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the whole document to `path` ("bnfs:" location or file,
     // synced as `durability` says).
@@ -96,4 +96,3 @@ private:
     bool sawRoot_ = false;
     std::string root_;
 };
-

@@ -52,7 +52,7 @@ constexpr int INTFXML_MAX_ASM_NESTING = 80;
 
 class IntfXmlComps;
 
-class ZPI_API IntfXmlModel : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlModel : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the whole document for `info` (a local file synced as
     // `durability` says).
@@ -93,10 +93,10 @@ private:
 };
 
 // Writes one "Model" element with everything below it.
-ZPI_API void WriteAsmModelElement(const qel_model_basic_info* info);
+void WriteAsmModelElement(const qel_model_basic_info* info);
 
 // Reader of a "Comps": appends components to the model's list.
-class ZPI_API IntfXmlComps : public IntfXmlElement {
+class IntfXmlComps : public IntfXmlElement {
 public:
     IntfXmlComps(IntfXmlModel* parent, qel_model_basic_info* info, int32_t size);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -111,7 +111,7 @@ private:
 };
 
 // Reader of one "Comp": component `index` of the model's list.
-class ZPI_API IntfXmlComp : public IntfXmlElement {
+class IntfXmlComp : public IntfXmlElement {
 public:
     IntfXmlComp(IntfXmlComps* parent, int32_t index);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -128,13 +128,13 @@ private:
 
 // Words 0 to 15 of the text into the matrix, row after row; exactly 16
 // numbers, else IntfXmlError (INTFXML_ERR_MALFORMED).
-ZPI_API void ParseMatrix4x4(std::string_view text, double (*matrix)[4]);
+void ParseMatrix4x4(std::string_view text, double (*matrix)[4]);
 
 // Frees a tree taken from the reader: every component list and
 // sub-assembly record, then the record itself (accepts null).
-ZPI_API void IntfXmlFreeModelInfo(qel_model_basic_info* info);
+void IntfXmlFreeModelInfo(qel_model_basic_info* info);
 
-class ZPI_API ModelBasicInfoMap {
+class ModelBasicInfoMap {
 public:
     static ModelBasicInfoMap& Instance();
 

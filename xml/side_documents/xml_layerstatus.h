@@ -33,7 +33,7 @@
 
 class IntfXmlAtbImportLayer;
 
-class ZPI_API IntfXmlAtbImportLayers : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlAtbImportLayers : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the whole document for `layers` (an xar, null for none).
     // Throws IntfXmlError: INTFXML_ERR_RECORD for an array of other
@@ -72,7 +72,7 @@ private:
 };
 
 // Reader of one "Layer": fills record `index` of its parent's array.
-class ZPI_API IntfXmlAtbImportLayer : public IntfXmlElement {
+class IntfXmlAtbImportLayer : public IntfXmlElement {
 public:
     IntfXmlAtbImportLayer(IntfXmlAtbImportLayers* parent, int32_t index);
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -84,4 +84,4 @@ private:
 };
 
 // Frees an array of layers (accepts null).
-ZPI_API void IntfXmlFreeAtbImportLayers(atb_import_layer* layers);
+void IntfXmlFreeAtbImportLayers(atb_import_layer* layers);

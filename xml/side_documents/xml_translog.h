@@ -46,7 +46,7 @@ struct IntfXmlLogLine {
     bool missing = false;
 };
 
-class ZPI_API IntfXmlLogLines : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlLogLines : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writers: the whole log. `lines` is an xar of C-text pointers (null
     // for no lines), or a plain array of `count` pointers. Throw
@@ -91,7 +91,7 @@ struct IntfXmlOption {
 };
 
 // Options in the order their names first came; one entry per name.
-class ZPI_API IntfXmlOptionList {
+class IntfXmlOptionList {
 public:
     // Each stores the option, replacing an entry of the same name (type
     // and value); false, and nothing stored, for an empty name (and for an
@@ -112,7 +112,7 @@ private:
     std::unordered_map<std::string, size_t> index_;
 };
 
-class ZPI_API IntfXmlTranslationOptions : public IntfXmlElement, public IntfXmlWriting {
+class IntfXmlTranslationOptions : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the whole options document. Throws IntfXmlError as
     // IntfXmlWriteDocument does.
