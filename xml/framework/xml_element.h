@@ -141,6 +141,10 @@ ZPI_API std::string IntfXmlStartTagName();
 // <readAs>". A null element names the start tag being read.
 ZPI_API void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
                                       const char* readAs);
+// Tells (as IntfXmlTellPassedOver) that a child element the writers always
+// write was not found in `element`, and what stands in its place:
+// "\"<element>\" lacks its \"<child>\": read as <readAs>".
+ZPI_API void IntfXmlTellMissingChild(const char* element, const char* child, const char* readAs);
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] ZPI_API void IntfXmlThrow(int status, const char* format, ...)
