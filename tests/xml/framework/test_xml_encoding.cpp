@@ -20,6 +20,14 @@ std::string Utf16(const std::u16string& text, bool bigEndian, bool bom = false) 
     return bytes;
 }
 
+// Parses `doc`, whose element "A" has the attribute "n": its value into
+// `name`, a failure's message into `msg`; the failure's status.
+int ParseAttribute(const std::string& doc, std::string& name, std::string& msg) {
+    xmltest::AttrReader r;
+    r.check = [&](IntfXmlAttributes& a) { name = IntfXmlRequireString("n", a, 0, "A").c_str(); };
+    return xmltest::ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &r, "t"); }, &msg);
+}
+
 } // namespace
 
 TEST(XmlEncoding, ADeclaredByteOrderOtherThanTheDocumentsIsRefusedAtTheDeclaration) {
@@ -56,14 +64,8 @@ TEST(XmlEncoding, ADeclaredByteOrderOtherThanTheDocumentsIsRefusedAtTheDeclarati
             c.other ? u"\n<D><A n=\"ab\xD800\"></A></D>" : u"\n<D><A n=\"ab\u20AC\"></A></D>";
         const std::string doc = Utf16(declaration, c.bigEndian, c.bom) +
                                 Utf16(body, c.other ? !c.bigEndian : c.bigEndian);
-        std::string name;
-        xmltest::AttrReader r;
-        r.check = [&](IntfXmlAttributes& a) {
-            name = IntfXmlRequireString("n", a, 0, "A").c_str();
-        };
-        std::string msg;
-        const int status =
-            xmltest::ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &r, "t"); }, &msg);
+        std::string name, msg;
+        const int status = ParseAttribute(doc, name, msg);
         if (c.other) {
             EXPECT_EQ(status, INTFXML_ERR_PARSE) << c.outcome << " read as " << name;
             const std::string at = "line 1, column " + std::to_string(31 + c.pad) + ": ";
@@ -98,14 +100,8 @@ TEST(XmlEncoding, ASingleByteDeclarationIsReadWholeOrRefusedSayingSo) {
         const std::string doc = "<?xml version=\"1.0\" " + std::string(c.pad, ' ') +
                                 "encoding=\"" + c.encoding + "\"?>\n<D><A n=\"" + c.value +
                                 "\"></A></D>";
-        std::string name;
-        xmltest::AttrReader r;
-        r.check = [&](IntfXmlAttributes& a) {
-            name = IntfXmlRequireString("n", a, 0, "A").c_str();
-        };
-        std::string msg;
-        const int status =
-            xmltest::ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &r, "t"); }, &msg);
+        std::string name, msg;
+        const int status = ParseAttribute(doc, name, msg);
         if (c.read) {
             EXPECT_EQ(status, 0) << msg;
             EXPECT_EQ(name, c.outcome);
