@@ -310,8 +310,6 @@ TEST_P(SessionFactories, BsplinesRefuseZeroAndNonFiniteWeights) {
 // weight, or a product, that would not give the point back within an ulp is
 // refused as a zero weight is; everything taken comes back within an ulp.
 TEST_P(SessionFactories, BsplinesTakeOnlyWeightsThatGiveTheirPointsBack) {
-    if (!RecordMode())
-        GTEST_SKIP() << "kept as given";
     constexpr double tiny = std::numeric_limits<double>::denorm_min();
     constexpr double least = std::numeric_limits<double>::min(); // smallest normal
     constexpr double most = std::numeric_limits<double>::max();
@@ -346,7 +344,8 @@ TEST_P(SessionFactories, BsplinesTakeOnlyWeightsThatGiveTheirPointsBack) {
             return x >= std::nextafter(c.x, -HUGE_VAL) && x <= std::nextafter(c.x, HUGE_VAL);
         };
         if (!c.taken) {
-            EXPECT_SIMPLE(session->CreatePIBspline(1, knots, Reals({c.w, 1}), two), -2);
+            if (RecordMode()) // cache mode keeps the curve's as given
+                EXPECT_SIMPLE(session->CreatePIBspline(1, knots, Reals({c.w, 1}), two), -2);
             EXPECT_INVALID_ARG(
                 session->CreatePIBsplsrf(1, 1, knots, knots, four, Reals({c.w, 1, 1, 1})), 6, 1);
             continue;
