@@ -14,11 +14,10 @@
 // tag the consumer takes the record with TakeCurveData, which hands over the
 // record's arrays as well; a curve not taken is freed with the reader. An
 // empty "Curve" (no kind element) reads as no curve: TakeCurveData answers
-// false, so an edge gets a null curve, and TakeCurveOrCleared gives a
-// cleared curve (kind QEL_CURVE_CLEARED) for a datum curve. Where a
-// surface or a composite curve holds the curve (the holder calls
-// Required), nothing could use a cleared one: an empty element is refused
-// at its end tag. Every kind element must be complete, with list counts
+// false, so an edge gets a null curve and a datum a cleared curve (kind
+// QEL_CURVE_CLEARED). Where a surface or a composite curve holds the curve
+// (the holder calls Required), nothing could use a cleared one: an empty
+// element is refused at its end tag. Every kind element must be complete, with list counts
 // that agree, or the reader throws IntfXmlError.
 #pragma once
 
