@@ -959,8 +959,11 @@
       "control `points` and, for a rational curve, one weight per point "      \
       "(null weights: non-rational). Raises (2, 0) or (4, 0) for null knots "  \
       "or points; in record mode status -2 for a degree below 1, knots out "   \
-      "of order, weights that are not one per point or a weight of 0 or one "  \
-      "that is not finite (cache mode keeps them; WriteZPI then raises -54). " \
+      "of order, weights that are not one per point, or a weight that would "  \
+      "not give its point back within an ulp: one of 0, subnormal or not "     \
+      "finite, or one whose product with a coordinate of its point is not "    \
+      "finite or underflows where the coordinate does not (cache mode keeps "  \
+      "them; WriteZPI then raises -54). "                                      \
       "A degree of 4 or more and unclamped ends are kept as given.")           \
     X(KWPISession, xrchandle<KPICompositeCurve>, CreatePICompositeCurve,       \
       (xrchandle<KPICurveList> curves, xrchandle<xintsequence> traversals),    \
@@ -1042,8 +1045,9 @@
       "vectors in u and v, control points and, for a rational surface, one "   \
       "weight per point (null weights: non-rational). Raises (3, 0), (4, 0) "  \
       "or (5, 0) for null knots or points and (6, 1) for weights that are "    \
-      "not one per point or hold a 0 or a value that is not finite; degrees "  \
-      "and knots are not checked.")                                            \
+      "not one per point or that CreatePIBspline refuses (one that would "     \
+      "not give its point back within an ulp); degrees and knots are not "     \
+      "checked.")                                                              \
     X(KWPISession, xrchandle<KPICylSplSrf>, CreatePICylSplineSrf,              \
       (xrchandle<KCsys> csys, xrchandle<KPISplineSrf> splsrf),                 \
       (csys, splsrf),                                                          \

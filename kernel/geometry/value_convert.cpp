@@ -3,6 +3,7 @@
 #include "xexcept.h"
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -173,12 +174,34 @@ int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& o
     return listToArray(seq, out, [](int32_t v, int32_t& to) { to = v; });
 }
 
-bool UsableWeights(const xrchandle<xrealsequence>& weights) {
+bool UsableWeight(double x, double w) {
+    if (!std::isnormal(w))
+        return false;
+    const double p = x * w;
+    if (!std::isfinite(p))
+        return false;
+    if (x == 0 || std::isnormal(p))
+        return true;
+    // The product underflows: a normal x would lose digits; a subnormal one
+    // only when it does not come back.
+    return !std::isnormal(x) &&
+           std::fabs(p / w - x) <= std::numeric_limits<double>::denorm_min();
+}
+
+bool UsableWeights(const xrchandle<xrealsequence>& weights, const xrchandle<KPoint3DList>& points) {
     const int n = weights ? weights->Count() : 0;
+    const int np = points ? points->Count() : 0;
     for (int i = 0; i < n; ++i) {
         const double w = weights->Get(i);
-        if (w == 0 || !std::isfinite(w))
+        if (!UsableWeight(0, w))
             return false;
+        if (i >= np)
+            continue;
+        double xyz[3];
+        PointToDoubles(points->Get(i), xyz);
+        for (double x : xyz)
+            if (!UsableWeight(x, w))
+                return false;
     }
     return true;
 }
@@ -188,7 +211,7 @@ int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
                            xarholder<QelPoint>& pointsOut, xarholder<double>& weightsOut) {
     const int np = points ? points->Count() : 0;
     // Each weight scales its own control point.
-    if (weights && (weights->Count() != np || !UsableWeights(weights)))
+    if (weights && (weights->Count() != np || !UsableWeights(weights, points)))
         return -2;
     int st = PointListToArray(points, pointsOut);
     if (st == 0 && weights) {

@@ -94,9 +94,19 @@ int RealSequenceToArray(const xrchandle<xrealsequence>& seq, xarholder<double>& 
 int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& out);
 // Control points, each multiplied by its weight when weights are given, and
 // the weights (empty when `weights` is null). -2 before anything is written
-// when the weights' count is not the points' count, or a weight is 0 or not
-// finite (a point kept multiplied by it could not be divided back out).
-bool UsableWeights(const xrchandle<xrealsequence>& weights);
+// when the weights' count is not the points' count, or the weights are not
+// usable (UsableWeights).
+//
+// Whether a coordinate x kept as x * w can be divided back out within an
+// ulp of x: w is a normal number (not 0, not subnormal, finite) and x * w
+// is finite and, unless x is 0, does not underflow (a subnormal x only
+// when x * w / w gives x back within its ulp).
+bool UsableWeight(double x, double w);
+// UsableWeight for every weight and every coordinate of the point of its
+// index (the weights alone when `points` is null; points beyond the weights
+// are not looked at).
+bool UsableWeights(const xrchandle<xrealsequence>& weights,
+                   const xrchandle<KPoint3DList>& points = nullptr);
 int WeightedPointsToArrays(const xrchandle<KPoint3DList>& points,
                            const xrchandle<xrealsequence>& weights, xarholder<QelPoint>& pointsOut,
                            xarholder<double>& weightsOut);

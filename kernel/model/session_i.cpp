@@ -234,7 +234,7 @@ xrchandle<KPIBsplsrf> KWPISession_i::CreatePIBsplsrf(int uDegree, int vDegree,
         ThrowInvalidArg(4, 0);
     if (!points)
         ThrowInvalidArg(5, 0);
-    if (weights && (weights->Count() != points->Count() || !UsableWeights(weights)))
+    if (weights && (weights->Count() != points->Count() || !UsableWeights(weights, points)))
         ThrowInvalidArg(6, 1);
     xrchandle<KPIBsplsrf_i> obj(new KPIBsplsrf_i());
     obj->SetData(uDegree, vDegree, std::move(uParameters), std::move(vParameters),

@@ -733,6 +733,8 @@ public:
         }
     }
     const std::vector<XMLByte>& Head() const { return head_; }
+    // The input ended within the bytes read ahead.
+    bool Ended() const { return ended_; }
     // From now on every byte handed out passes the attribute gate first.
     void Gate() { gated_ = true; }
     // Every byte passes `check` first; those read ahead at once (a refusal
@@ -858,6 +860,16 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
             choice = IntfXmlChooseEncoding(stream->Head().data(), stream->Head().size());
             if (!choice.refusal.empty())
                 throw IntfXmlError(INTFXML_ERR_PARSE, choice.refusal, std::string());
+            // The encoding and byte order are chosen from the declaration
+            // before the parse: one longer than the bytes read ahead could
+            // declare another than the one chosen. (A document that ends
+            // inside it is the parser's to refuse.)
+            if (choice.declarationOpen && !stream->Ended())
+                throw IntfXmlError(INTFXML_ERR_PARSE,
+                                   "line 1: the XML declaration does not end within the first " +
+                                       std::to_string(kLookAhead) +
+                                       " bytes, which are read to choose the encoding",
+                                   std::string());
             stream->Check(choice);
             plain = scanner == IntfXmlScanner::Chosen
                         ? PlainPrologThenRoot(stream->Head().data(), stream->Head().size())

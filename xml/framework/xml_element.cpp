@@ -90,6 +90,13 @@ void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned po
     IntfXmlTellPassedOver("lacks " + tag + ' ' + (name ? name : ""), text);
 }
 
+void IntfXmlTellMissingChild(const char* element, const char* child, const char* readAs) {
+    char text[400];
+    std::snprintf(text, sizeof text, "\"%.100s\" lacks its \"%.100s\": read as %.60s", element,
+                  child, readAs);
+    IntfXmlTellPassedOver(std::string("child ") + element + ' ' + child, text);
+}
+
 std::string IntfXmlCaughtText(bool* namesDocument) {
     if (namesDocument)
         *namesDocument = false;

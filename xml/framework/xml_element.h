@@ -141,6 +141,10 @@ std::string IntfXmlStartTagName();
 // <readAs>". A null element names the start tag being read.
 void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
                               const char* readAs);
+// Tells (as IntfXmlTellPassedOver) that a child element the writers always
+// write was not found in `element`, and what stands in its place:
+// "\"<element>\" lacks its \"<child>\": read as <readAs>".
+void IntfXmlTellMissingChild(const char* element, const char* child, const char* readAs);
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] void IntfXmlThrow(int status, const char* format, ...)

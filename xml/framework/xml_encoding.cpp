@@ -260,12 +260,14 @@ void IntfXmlByteCheck::Throw() const { throw IntfXmlError(INTFXML_ERR_PARSE, rea
 namespace {
 
 // The encoding name that the XML declaration at the start of `ascii`
-// gives ("" when there is none), and its column (from 1).
-std::string DeclaredEncoding(std::string_view ascii, size_t& column) {
+// gives ("" when there is none), and its column (from 1). `unended`: the
+// text ends inside the declaration.
+std::string DeclaredEncoding(std::string_view ascii, size_t& column, bool& unended) {
     if (ascii.substr(0, 5) != "<?xml" || ascii.size() < 6 ||
         !std::strchr(" \t\r\n", ascii[5]))
         return std::string();
     const size_t end = ascii.find("?>");
+    unended = end == std::string_view::npos;
     const std::string_view decl = ascii.substr(0, end);
     const size_t at = decl.find("encoding");
     if (at == std::string_view::npos)
@@ -312,17 +314,18 @@ IntfXmlEncodingChoice IntfXmlChooseEncoding(const unsigned char* h, size_t n) {
         choice.kind = le ? IntfXmlByteCheck::Kind::Utf16LE : IntfXmlByteCheck::Kind::Utf16BE;
         choice.family = kUtf16;
         choice.bom = h[0] >= 0xFE;
-        for (size_t k = choice.bom ? 2 : 0; k + 1 < n && ascii.size() < 512; k += 2)
+        ascii.reserve(n / 2);
+        for (size_t k = choice.bom ? 2 : 0; k + 1 < n; k += 2)
             ascii.push_back(char(le ? h[k] : h[k + 1]));
     } else {
         if (starts({0xEF, 0xBB, 0xBF})) {
             choice.bom = true;
             skip = 3;
         }
-        ascii.assign(reinterpret_cast<const char*>(h) + skip, std::min<size_t>(n - skip, 512));
+        ascii.assign(reinterpret_cast<const char*>(h) + skip, n - skip);
     }
     size_t column = 0;
-    const std::string name = DeclaredEncoding(ascii, column);
+    const std::string name = DeclaredEncoding(ascii, column, choice.declarationOpen);
     if (name.empty())
         return choice;
     const char* family = IntfXmlEncodingFamily(name);

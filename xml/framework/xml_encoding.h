@@ -90,9 +90,13 @@ struct IntfXmlEncodingChoice {
     const char* family = IntfXmlEncodingFamily("UTF-8");
     bool bom = false;
     std::string refusal; // not empty: the document is not read
+    // The bytes end inside the XML declaration: what it declares was not
+    // seen whole.
+    bool declarationOpen = false;
 };
 
 // The choice for a document that begins with the n bytes at h: by its
 // byte order mark or first characters, and the encoding its XML
-// declaration names.
+// declaration names (however long the declaration is, within the n
+// bytes).
 IntfXmlEncodingChoice IntfXmlChooseEncoding(const unsigned char* h, size_t n);

@@ -227,11 +227,14 @@ void IntfXmlCurve::EndValue(int slot, std::string_view text, const char* name) {
     slot_.Value(slot, text, name);
 }
 
-IntfXmlElement* IntfXmlCurve::endElement(const char*) {
+IntfXmlElement* IntfXmlCurve::endElement(const char* name) {
     if (slot_.InKind()) {
         slot_.EndKind();
         return this;
     }
+    if (requiredBy_ && !GetData())
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" of \"%s\" is empty: it holds no curve",
+                     name, requiredBy_);
     return parent_;
 }
 
@@ -441,6 +444,20 @@ void IntfXmlBspline::Write(const QelCurvedata* rec, const char* name) {
 
 IntfXmlBspline::IntfXmlBspline(IntfXmlElement* parent) : IntfXmlCurveKind(parent) {}
 
+namespace {
+// "Weights": a real sequence whose every number must weigh a point, told
+// at its end tag.
+class WeightsReader : public IntfXmlQelRealSeq {
+public:
+    using IntfXmlQelRealSeq::IntfXmlQelRealSeq;
+    IntfXmlElement* endElement(const char* name) override {
+        IntfXmlElement* next = IntfXmlQelRealSeq::endElement(name);
+        IntfXmlCheckWeights(GetArray(), GetCount(), name);
+        return next;
+    }
+};
+} // namespace
+
 IntfXmlElement* IntfXmlBspline::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (!NamesEmpty())
         IntfXmlThrowUnexpected(name, "Degree");
@@ -454,6 +471,8 @@ IntfXmlElement* IntfXmlBspline::startElement(const char* name, IntfXmlAttributes
     if ((seq && *seq) || (!seq && points_))
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Bspline\" holds \"%s\" twice", name);
     int32_t size = IntfXmlRequireSize(attrs, name);
+    if (seq == &weights_)
+        return weights_ = MakeChild<WeightsReader>(size);
     if (seq)
         return *seq = MakeChild<IntfXmlQelRealSeq>(size);
     return points_ = MakeChild<IntfXmlQelPntList>(size);
@@ -484,6 +503,7 @@ IntfXmlElement* IntfXmlBspline::endElement(const char*) {
     b.weights = weights_ ? weights_->TakeArray() : nullptr;
     b.points = points_->TakeArray();
     SetFilled();
+    IntfXmlCheckWeightedPoints(b.points, b.weights, int32_t(b.point_count), "Bspline");
     return parent_;
 }
 
@@ -569,12 +589,11 @@ IntfXmlElement* IntfXmlComponent::startElement(const char* name, IntfXmlAttribut
         IntfXmlThrowUnexpected(name, "Component");
     if (curve_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"Component\" holds \"Curve\" twice");
-    return curve_ = MakeChild<IntfXmlCurve>();
+    return curve_ = MakeChild<IntfXmlCurve>()->Required("Component");
 }
 
 IntfXmlElement* IntfXmlComponent::endElement(const char*) {
-    // A component carries a "Curve"; an empty one stands for a curve of a
-    // kind that has no element.
+    // A component carries a "Curve", never an empty one (Required).
     if (!curve_)
         IntfXmlThrowMissing("Curve", "Component");
     return parent_;

@@ -14,11 +14,11 @@
 // tag the consumer takes the record with TakeCurveData, which hands over the
 // record's arrays as well; a curve not taken is freed with the reader. An
 // empty "Curve" (no kind element) reads as no curve: TakeCurveData answers
-// false, so an edge gets a null curve, and TakeCurveOrCleared gives a
-// cleared curve (kind QEL_CURVE_CLEARED) where a record holds its curve by
-// value (profiles, composite components, datum curves). So every document
-// the writer makes reads back. Every kind element must be complete, with
-// list counts that agree, or the reader throws IntfXmlError.
+// false, so an edge gets a null curve and a datum a cleared curve (kind
+// QEL_CURVE_CLEARED). Where a surface or a composite curve holds the curve
+// (the holder calls Required), nothing could use a cleared one: an empty
+// element is refused at its end tag. Every kind element must be complete, with list counts
+// that agree, or the reader throws IntfXmlError.
 #pragma once
 
 #include "api/qel_records.h"
@@ -119,6 +119,12 @@ public:
     // TakeCurveData, or a cleared curve (kind QEL_CURVE_CLEARED, no arrays)
     // when there is no curve to take.
     void TakeCurveOrCleared(QelCurvedata* out);
+    // The element must hold a curve: an empty one is refused at its end tag
+    // as an element of `holder` (for the message). Returns this.
+    IntfXmlCurve* Required(const char* holder) {
+        requiredBy_ = holder;
+        return this;
+    }
 
 protected:
     struct KindTag {};
@@ -134,7 +140,8 @@ protected:
     bool filled_ = false;
 
 private:
-    IntfXmlCurveSlot slot_; // the curve element's kind
+    IntfXmlCurveSlot slot_;            // the curve element's kind
+    const char* requiredBy_ = nullptr; // Required: the holder's name
 };
 
 class IntfXmlCurveKind : public IntfXmlCurve {

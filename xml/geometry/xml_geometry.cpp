@@ -4,6 +4,7 @@
 #include "xmemory.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -398,6 +399,28 @@ int32_t* IntfXmlQelIntSeq::TakeArray() {
     int32_t* a = values_;
     values_ = nullptr;
     return a;
+}
+
+void IntfXmlCheckWeights(const double* weights, int32_t count, const char* element) {
+    for (int32_t i = 0; i < count; ++i)
+        if (!std::isnormal(weights[i]))
+            IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                         "\"%s\": weight %d is %s: a weight must be a finite number, neither 0 "
+                         "nor subnormal",
+                         element, i, DoubleToString(weights[i]).c_str());
+}
+
+void IntfXmlCheckWeightedPoints(const QelPoint* points, const double* weights, int32_t count,
+                                const char* element) {
+    for (int32_t i = 0; weights && i < count; ++i)
+        for (double c : points[i].xyz) {
+            const double x = c / weights[i];
+            if (!std::isfinite(x) || (x == 0 && c != 0))
+                IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                             "\"%s\": control point %d divided by its weight %s %s", element, i,
+                             DoubleToString(weights[i]).c_str(),
+                             std::isfinite(x) ? "comes to 0" : "is not finite");
+        }
 }
 
 IntfXmlQelRealSeq::IntfXmlQelRealSeq(const double* values, int32_t count, const char* name) { Write(values, count, name); }

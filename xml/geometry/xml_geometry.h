@@ -268,6 +268,17 @@ private:
     double* values_ = nullptr;
 };
 
+// Weights read for a B-spline curve or surface: throws IntfXmlError
+// (INTFXML_ERR_MALFORMED) for one that cannot weigh a point (0, -0,
+// subnormal, infinite or not a number), naming `element` and the weight.
+void IntfXmlCheckWeights(const double* weights, int32_t count, const char* element);
+// The control points of a B-spline read with its weights, as they are
+// kept (multiplied by their weights): throws IntfXmlError
+// (INTFXML_ERR_MALFORMED) for one that, divided by its weight, is not
+// finite or comes to 0 where it is not 0.
+void IntfXmlCheckWeightedPoints(const QelPoint* points, const double* weights, int32_t count,
+                                const char* element);
+
 // Checks that a record's array holds at least `count` items of `itemSize`
 // bytes before a writer reads them; throws IntfXmlError (INTFXML_ERR_RECORD)
 // naming `what` otherwise. A null array is accepted only with count 0. An

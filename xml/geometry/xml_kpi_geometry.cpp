@@ -49,8 +49,11 @@ void WeightedArrays(const xrchandle<KPoint3DList>& points, xrchandle<xrealsequen
         IntfXmlThrow(INTFXML_ERR_RECORD, "%s: %d weights for %d control points", what,
                      weights->Count(), np);
     // A point kept times such a weight could not be divided back out.
-    if (!UsableWeights(weights))
-        IntfXmlThrow(INTFXML_ERR_RECORD, "%s: a weight of 0 or one that is not finite", what);
+    if (!UsableWeights(weights, points))
+        IntfXmlThrow(INTFXML_ERR_RECORD,
+                     "%s: a weight that is 0, subnormal or not finite, or a control point that "
+                     "overflows or underflows when multiplied by its weight",
+                     what);
     xarholder<QelPoint> p;
     xarholder<double> w;
     IntfXmlCheck(WeightedPointsToArrays(points, weights, p, w), "WeightedPointsToArrays");

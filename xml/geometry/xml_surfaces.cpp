@@ -314,7 +314,7 @@ IntfXmlElement* IntfXmlCsysCurveSurface::startElement(const char* name, IntfXmlA
     if (Is(name, "Curve")) {
         if (curve_)
             IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" holds \"Curve\" twice", self_);
-        return curve_ = MakeChild<IntfXmlCurve>();
+        return curve_ = MakeChild<IntfXmlCurve>()->Required(self_);
     }
     IntfXmlThrowUnexpected(name, self_);
 }
@@ -366,7 +366,7 @@ IntfXmlElement* IntfXmlRuledSrf::startElement(const char* name, IntfXmlAttribute
         IntfXmlThrowUnexpected(name, "RuledSrf");
     if (*slot)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"RuledSrf\" holds \"%s\" twice", name);
-    return *slot = MakeChild<IntfXmlCurve>();
+    return *slot = MakeChild<IntfXmlCurve>()->Required("RuledSrf");
 }
 
 IntfXmlElement* IntfXmlRuledSrf::endElement(const char*) {
@@ -623,6 +623,8 @@ void IntfXmlBsplSrf::EndValue(int slot, std::string_view text, const char* name)
     double* values = IntfXmlReadRealSeq(text, counts_[seq], name);
     xar_free(sequences_[seq]);
     sequences_[seq] = values;
+    if (seq == 2)
+        IntfXmlCheckWeights(values, counts_[seq], name);
 }
 
 IntfXmlElement* IntfXmlBsplSrf::endElement(const char*) {
@@ -654,6 +656,7 @@ IntfXmlElement* IntfXmlBsplSrf::endElement(const char*) {
     b.points = points_.Take();
     sequences_[0] = sequences_[1] = sequences_[2] = nullptr;
     SetFilled();
+    IntfXmlCheckWeightedPoints(b.points, b.weights, int32_t(b.point_count), "BsplSrf");
     return parent_;
 }
 

@@ -19,8 +19,8 @@
 // came) and TakeData copies the shape record out, handing over its arrays
 // and curves; a shape not taken is freed with the reader. Every kind element
 // must be complete, with list counts that agree, or the reader throws
-// IntfXmlError; a profile "Curve" that is empty (a curve kind without an
-// element) gives a cleared profile curve.
+// IntfXmlError; so is a "Curve", "Curve1" or "Curve2" that is empty (no
+// surface can use a curve of a kind without an element).
 #pragma once
 
 #include "api/qel_records.h"

@@ -177,7 +177,10 @@ IntfXmlDatums::IntfXmlDatums(IntfXmlElement* parent, qel_intf_data* target)
 IntfXmlElement* IntfXmlDatums::startElement(const char*, IntfXmlAttributes& attrs) {
     // Every child of "Datums" is a datum, whatever its name.
     const int32_t id = IntAt("ID", attrs, 0, -1, "Datum");
-    const btkString name = GetStringAttribValue("name", &attrs, 1);
+    // A name cut to its field is told here, at the start tag that holds it.
+    char16_t name[QEL_NAME_LEN];
+    StoreWide(name, QEL_NAME_LEN, GetStringAttribValue("name", &attrs, 1).c_str(),
+              "\"Datum\" attribute \"name\"");
     return MakeChild<IntfXmlDatum>(target_, id, name);
 }
 
@@ -208,8 +211,9 @@ void IntfXmlDatum::Write(const QelDatumdata* rec, const char* name) {
 }
 
 IntfXmlDatum::IntfXmlDatum(IntfXmlDatums* parent, qel_intf_data* target, int32_t id,
-                           const btkString& name)
-    : IntfXmlElement(parent), target_(target), id_(id), name_(name) {
+                           const char16_t* name)
+    : IntfXmlElement(parent), target_(target), id_(id) {
+    std::memcpy(name_, name, sizeof name_);
     IntfXmlCheck(qel_datumdata_alloc(&rec_), "qel_datumdata_alloc");
 }
 
@@ -261,9 +265,7 @@ IntfXmlElement* IntfXmlDatum::endElement(const char*) {
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "datum %d lacks its \"Curve\", \"Plane\" or \"Csys\"",
                      id_);
     }
-    char16_t wide[QEL_NAME_LEN];
-    StoreWide(wide, QEL_NAME_LEN, name_.c_str(), "\"Datum\" attribute \"name\"");
-    IntfXmlCheck(qel_datumdata_init(uint32_t(id_), kind_, wide, &body, rec_), "qel_datumdata_init");
+    IntfXmlCheck(qel_datumdata_init(uint32_t(id_), kind_, name_, &body, rec_), "qel_datumdata_init");
     curve.owned = false; // the datum holds the curve now
     IntfXmlCheck(qel_intf_data_datum_append(target_, rec_), "qel_intf_data_datum_append");
     qel_data_free(rec_);

@@ -90,8 +90,9 @@ public:
     // and 25 is written without a body.
     IntfXmlDatum(const QelDatumdata* rec, const char* name = nullptr);
     static void Write(const QelDatumdata* rec, const char* name = nullptr);
-    // Reader; `name` is UTF-8. The finished datum is appended to `target`.
-    IntfXmlDatum(IntfXmlDatums* parent, qel_intf_data* target, int32_t id, const btkString& name);
+    // Reader; `name` is the datum's name field as read from its start tag
+    // (QEL_NAME_LEN units). The finished datum is appended to `target`.
+    IntfXmlDatum(IntfXmlDatums* parent, qel_intf_data* target, int32_t id, const char16_t* name);
     ~IntfXmlDatum() override;
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
@@ -102,7 +103,7 @@ private:
     QelDatumdata* rec_ = nullptr; // owned with all it holds until appended
     int32_t id_ = -1;
     int32_t kind_ = QEL_DATUM_UNSET;
-    btkString name_;
+    char16_t name_[QEL_NAME_LEN] = {};
     IntfXmlCsys* csys_ = nullptr;
     IntfXmlCurve* curve_ = nullptr;
     IntfXmlPlane* plane_ = nullptr;

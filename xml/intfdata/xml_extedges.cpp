@@ -71,8 +71,14 @@ IntfXmlElement* IntfXmlExtEdge::endElement(const char* name) {
         PopName(name);
         IntfXmlParseXyz(Text(), start ? entry_->start_point : entry_->end_point,
                         start ? "StXYZ" : "EndXYZ");
+        seen_ |= start ? 1 : 2;
         return this;
     }
+    // The entry starts zeroed.
+    if (!(seen_ & 1))
+        IntfXmlTellMissingChild("ExtEdge", "StXYZ", "0 0 0");
+    if (!(seen_ & 2))
+        IntfXmlTellMissingChild("ExtEdge", "EndXYZ", "0 0 0");
     // The entry belongs to the list's array, which frees what it holds.
     if (start_) {
         xar_free(entry_->start_comps);

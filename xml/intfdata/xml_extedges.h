@@ -48,6 +48,7 @@ private:
     QelExtEdgedata* entry_ = nullptr;
     IntfXmlVtxComps* start_ = nullptr;
     IntfXmlVtxComps* end_ = nullptr;
+    unsigned seen_ = 0; // 1: "StXYZ", 2: "EndXYZ"
 };
 
 class IntfXmlVtxComps : public IntfXmlElement, public IntfXmlWriting {

@@ -247,10 +247,15 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
         qel_surfaceshapedata_clear(uint32_t(kind), &shape);
         IntfXmlThrowStatus(st, "qel_surfacedata_init");
     }
+    // The box's corners the record holds (zeros) stand for missing ones.
     if (seen_ & 4)
         std::memcpy(rec_->xyz_min, xyz_[0], sizeof rec_->xyz_min);
+    else
+        IntfXmlTellMissingChild("Face", "XYZMin", "0 0 0");
     if (seen_ & 8)
         std::memcpy(rec_->xyz_max, xyz_[1], sizeof rec_->xyz_max);
+    else
+        IntfXmlTellMissingChild("Face", "XYZMax", "0 0 0");
     if (seen_ & 16) {
         QelContourdata* contours = contours_.Take();
         if (contours) {

@@ -377,13 +377,22 @@ IntfXmlElement* IntfXmlRefColor::startElement(const char* name, IntfXmlAttribute
 }
 
 IntfXmlElement* IntfXmlRefColor::endElement(const char* name) {
-    if (NamesEmpty())
+    if (NamesEmpty()) {
+        // The entry starts zeroed.
+        if (!(seen_ & 1))
+            IntfXmlTellMissingChild("RefColor", "Color", "0 0 0");
+        if (!(seen_ & 2))
+            IntfXmlTellMissingChild("RefColor", "Highlight", "0 0 0");
         return Parent();
+    }
     const std::string top = TopName();
     PopName(name);
-    if (top == "Color")
+    if (top == "Color") {
         IntfXmlParseXyz(Text(), list_->Entry(index_).color, "Color");
-    else if (top == "Highlight")
+        seen_ |= 1;
+    } else if (top == "Highlight") {
         IntfXmlParseXyz(Text(), list_->Entry(index_).highlight, "Highlight");
+        seen_ |= 2;
+    }
     return this;
 }

@@ -126,4 +126,5 @@ public:
 private:
     IntfXmlRefColors* list_ = nullptr;
     int32_t index_ = 0;
+    unsigned seen_ = 0; // 1: "Color", 2: "Highlight"
 };

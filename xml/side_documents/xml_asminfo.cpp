@@ -25,7 +25,8 @@ bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 // missing "type" or "src_sys" reads as -1, a missing "name" as the empty
 // text.
 void ReadModelAttributes(IntfXmlAttributes& attrs, qel_model_basic_info* info) {
-    kname::Write(info->name, QEL_PATH_LEN, GetStringAttribValue("name", &attrs, 0).c_str());
+    intfxml::StoreWide(info->name, QEL_PATH_LEN, GetStringAttribValue("name", &attrs, 0).c_str(),
+                       "\"Model\" attribute \"name\"");
     info->type = uint32_t(IntAt("type", attrs, 1, -1, "Model"));
     info->source_system = uint32_t(IntAt("src_sys", attrs, 2, -1, "Model"));
 }

@@ -123,9 +123,10 @@ IntfXmlElement* IntfXmlAtbImportLayer::endElement(const char* name) {
     if (PopName(name) && direct) {
         atb_import_layer* l = list_->Record(index_);
         if (Is(name, "Name"))
-            kname::Write(l->Name, ATB_LAYER_NAME_LEN, text_.c_str());
+            intfxml::StoreWide(l->Name, ATB_LAYER_NAME_LEN, text_.c_str(), "\"Layer\" \"Name\"");
         else if (Is(name, "OrigName"))
-            kname::Write(l->OrigName, ATB_LAYER_NAME_LEN, text_.c_str());
+            intfxml::StoreWide(l->OrigName, ATB_LAYER_NAME_LEN, text_.c_str(),
+                               "\"Layer\" \"OrigName\"");
     }
     return this;
 }

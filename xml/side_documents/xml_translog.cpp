@@ -9,6 +9,7 @@
 #include "xmemory.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -71,8 +72,10 @@ IntfXmlElement* IntfXmlLogLines::startElement(const char* name, IntfXmlAttribute
 
 IntfXmlElement* IntfXmlLogLines::endElement(const char*) {
     if (--depth_ == 1) {
+        // The text moves: a long line is held once.
         if (!lines_.back().missing)
-            lines_.back().text = text_;
+            lines_.back().text = std::move(text_);
+        ClearText();
         return this;
     }
     intfxml::CheckComplete(int(lines_.size()), size_, "LogLine", "LogLines");

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -303,6 +304,60 @@ TEST_P(SessionFactories, BsplinesRefuseZeroAndNonFiniteWeights) {
     // Negative weights divide back out.
     EXPECT_TRUE(session->CreatePIBspline(1, knots, Reals({1, -2}), two));
     EXPECT_TRUE(session->CreatePIBsplsrf(1, 1, knots, knots, four, Reals({1, -2, 2, 1})));
+}
+
+// A point is kept times its weight and divided back out when read: a
+// weight, or a product, that would not give the point back within an ulp is
+// refused as a zero weight is; everything taken comes back within an ulp.
+TEST_P(SessionFactories, BsplinesTakeOnlyWeightsThatGiveTheirPointsBack) {
+    constexpr double tiny = std::numeric_limits<double>::denorm_min();
+    constexpr double least = std::numeric_limits<double>::min(); // smallest normal
+    constexpr double most = std::numeric_limits<double>::max();
+    struct Case {
+        double x, w;
+        bool taken;
+    };
+    const Case cases[] = {
+        {1e10, 1e300, false},         // the product overflows
+        {0.5, tiny, false},           // a subnormal weight
+        {1.23456789e-11, 1e-300, false}, // the product underflows
+        {least, 0.5, false},
+        {3 * tiny, 0.1, false},       // a subnormal point that does not come back
+        {1e10, 1e298, true},
+        {most, 1, true},
+        {most / 2, -2, true},
+        {1.23456789e-11, 1e-290, true},
+        {least, 1, true},
+        {-least, 4, true},
+        {3 * tiny, 1, true},          // a subnormal point, kept as it is
+        {3 * tiny, 2, true},
+        {0, 1e300, true},
+        {2, least, true},
+    };
+    auto knots = Reals({0, 0, 1, 1});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << " weighted " << c.w);
+        auto two = Points({{c.x, 1, 0}, {1, 0, 0}});
+        auto four = Points({{c.x, 1, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+        auto inUlp = [&](const xrchandle<KPoint3DList>& back) {
+            const double x = back->Get(0)->Get(0);
+            return x >= std::nextafter(c.x, -HUGE_VAL) && x <= std::nextafter(c.x, HUGE_VAL);
+        };
+        if (!c.taken) {
+            if (RecordMode()) // cache mode keeps the curve's as given
+                EXPECT_SIMPLE(session->CreatePIBspline(1, knots, Reals({c.w, 1}), two), -2);
+            EXPECT_INVALID_ARG(
+                session->CreatePIBsplsrf(1, 1, knots, knots, four, Reals({c.w, 1, 1, 1})), 6, 1);
+            continue;
+        }
+        xrchandle<KPIBspline> curve = session->CreatePIBspline(1, knots, Reals({c.w, 1}), two);
+        ASSERT_TRUE(curve);
+        EXPECT_TRUE(inUlp(curve->GetPoints())) << curve->GetPoints()->Get(0)->Get(0);
+        xrchandle<KPIBsplsrf> surface =
+            session->CreatePIBsplsrf(1, 1, knots, knots, four, Reals({c.w, 1, 1, 1}));
+        ASSERT_TRUE(surface);
+        EXPECT_TRUE(inUlp(surface->GetPoints())) << surface->GetPoints()->Get(0)->Get(0);
+    }
 }
 
 TEST_P(SessionFactories, EveryFactoryMakesANewObjectOfItsKind) {

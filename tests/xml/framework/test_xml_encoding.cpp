@@ -20,6 +20,14 @@ std::string Utf16(const std::u16string& text, bool bigEndian, bool bom = false) 
     return bytes;
 }
 
+// Parses `doc`, whose element "A" has the attribute "n": its value into
+// `name`, a failure's message into `msg`; the failure's status.
+int ParseAttribute(const std::string& doc, std::string& name, std::string& msg) {
+    xmltest::AttrReader r;
+    r.check = [&](IntfXmlAttributes& a) { name = IntfXmlRequireString("n", a, 0, "A").c_str(); };
+    return xmltest::ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &r, "t"); }, &msg);
+}
+
 } // namespace
 
 TEST(XmlEncoding, ADeclaredByteOrderOtherThanTheDocumentsIsRefusedAtTheDeclaration) {
@@ -27,12 +35,13 @@ TEST(XmlEncoding, ADeclaredByteOrderOtherThanTheDocumentsIsRefusedAtTheDeclarati
     // rest in the order it declares, with a surrogate without its pair at
     // the end of an attribute: the other order is refused where the
     // declaration names it. A declared order that is the document's reads.
-    const char* refused = "line 1, column 31: the document declares the encoding ";
+    const char* refused = "the document declares the encoding ";
     struct Case {
         bool bigEndian, bom;
         const char16_t* declared;
         bool other;          // the declared order is not the document's
         const char* outcome; // the refusal (after `refused`), or the attribute read
+        size_t pad = 0;      // more blanks before "encoding"
     };
     const Case cases[] = {
         {false, true, u"UTF-16BE", true, "\"UTF-16BE\" but is written in UTF-16LE"},
@@ -42,28 +51,63 @@ TEST(XmlEncoding, ADeclaredByteOrderOtherThanTheDocumentsIsRefusedAtTheDeclarati
         {false, true, u"UTF-16LE", false, "ab\xE2\x82\xAC"},
         {true, false, u"UTF-16BE", false, "ab\xE2\x82\xAC"},
         {true, true, u"UTF-16", false, "ab\xE2\x82\xAC"},
+        // However long the declaration is.
+        {false, false, u"UTF-16BE", true, "\"UTF-16BE\" but is written in UTF-16LE", 600},
+        {true, true, u"UTF-16LE", true, "\"UTF-16LE\" but is written in UTF-16BE", 1900},
+        {false, false, u"UTF-16LE", false, "ab\xE2\x82\xAC", 600},
     };
     for (const Case& c : cases) {
-        const std::u16string declaration =
-            u"<?xml version=\"1.0\" encoding=\"" + std::u16string(c.declared) + u"\"?>";
+        const std::u16string declaration = u"<?xml version=\"1.0\" " +
+                                           std::u16string(c.pad, u' ') + u"encoding=\"" +
+                                           std::u16string(c.declared) + u"\"?>";
         const std::u16string body =
             c.other ? u"\n<D><A n=\"ab\xD800\"></A></D>" : u"\n<D><A n=\"ab\u20AC\"></A></D>";
         const std::string doc = Utf16(declaration, c.bigEndian, c.bom) +
                                 Utf16(body, c.other ? !c.bigEndian : c.bigEndian);
-        std::string name;
-        xmltest::AttrReader r;
-        r.check = [&](IntfXmlAttributes& a) {
-            name = IntfXmlRequireString("n", a, 0, "A").c_str();
-        };
-        std::string msg;
-        const int status =
-            xmltest::ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &r, "t"); }, &msg);
+        std::string name, msg;
+        const int status = ParseAttribute(doc, name, msg);
         if (c.other) {
             EXPECT_EQ(status, INTFXML_ERR_PARSE) << c.outcome << " read as " << name;
-            EXPECT_NE(msg.find(refused + std::string(c.outcome)), std::string::npos) << msg;
+            const std::string at = "line 1, column " + std::to_string(31 + c.pad) + ": ";
+            EXPECT_NE(msg.find(at + refused + c.outcome), std::string::npos) << msg;
         } else {
             EXPECT_EQ(status, 0) << msg;
             EXPECT_EQ(name, c.outcome);
+        }
+    }
+}
+
+TEST(XmlEncoding, ASingleByteDeclarationIsReadWholeOrRefusedSayingSo) {
+    // The declaration decides however long it is (here blanks before
+    // "encoding"); one longer than the bytes read to choose the encoding is
+    // refused as such.
+    struct Case {
+        size_t pad;
+        const char* encoding;
+        const char* value;   // the attribute's bytes
+        const char* outcome; // the attribute read (UTF-8), or the refusal
+        bool read;
+    };
+    const Case cases[] = {
+        {600, "ISO-8859-1", "abc", "abc", true},
+        {600, "ISO-8859-1", "ab\xE9", "ab\xC3\xA9", true},
+        {3000, "US-ASCII", "abc", "abc", true},
+        {5000, "ISO-8859-1", "abc",
+         "line 1: the XML declaration does not end within the first 4096 bytes", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pad);
+        const std::string doc = "<?xml version=\"1.0\" " + std::string(c.pad, ' ') +
+                                "encoding=\"" + c.encoding + "\"?>\n<D><A n=\"" + c.value +
+                                "\"></A></D>";
+        std::string name, msg;
+        const int status = ParseAttribute(doc, name, msg);
+        if (c.read) {
+            EXPECT_EQ(status, 0) << msg;
+            EXPECT_EQ(name, c.outcome);
+        } else {
+            EXPECT_EQ(status, INTFXML_ERR_PARSE);
+            EXPECT_NE(msg.find(c.outcome), std::string::npos) << msg;
         }
     }
 }

@@ -8,6 +8,7 @@
 #include "xml/geometry/xml_surfaces.h"
 #include "xmemory.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -515,42 +516,72 @@ TEST(XmlCurves, ACurveOfNoKnownKindYieldsNoRecord) {
     EXPECT_FALSE(top.child()->TakeCurveData(&out));
 }
 
-TEST(XmlCurves, CurvesOfKindsWithoutAnElementReadBackAsNone) {
-    // A composite with a component of such a kind, and one without "dir".
+TEST(XmlCurves, AnEmptyCurveThatASurfaceOrCompositeHoldsIsRefusedAtItsLine) {
+    // Written from records holding a curve of a kind without an element;
+    // each one's empty element is refused where it stands, with its line.
     QelCurvedata odd{};
     odd.kind = QEL_CURVE_KIND10;
     QelCurvedata comp = CompositeRec({{LineRec(0, 1), 1}, {odd, 1}});
-    std::string text = xmltest::WriteInRoot([&] { IntfXmlCurve(&comp, nullptr); });
-    EXPECT_NE(text.find("<Component dir=\"1\">\n\t<Curve></Curve>\n\t</Component>"),
-              std::string::npos)
-        << text;
-    const size_t dir = text.rfind(" dir=\"1\"");
-    text.erase(dir, 8);
-    CurveTop top(CurveMaker());
-    xmltest::Parse(top, text);
-    QelCurvedata back{};
-    ASSERT_TRUE(top.child()->TakeCurveData(&back));
-    ASSERT_EQ(xar_count(back.composite.components), 2);
-    ExpectSameCurve(comp.composite.components[0].curve, back.composite.components[0].curve);
-    EXPECT_EQ(back.composite.components[1].curve.kind, QEL_CURVE_CLEARED);
-    EXPECT_EQ(back.composite.components[1].direction, uint32_t(-1));
-    qel_curvedata_clear(&back);
-    qel_curvedata_clear(&comp);
-
-    // Profiles held by value come back cleared.
     QelSurfaceshapedata ruled{};
     ruled.rulsrf.frame = Frame(1);
     ruled.rulsrf.curve1 = LineRec(0, 2);
     ruled.rulsrf.curve2 = odd;
-    text = xmltest::WriteInRoot([&] { IntfXmlSurface(&ruled, QEL_SURF_RULED, nullptr); });
-    EXPECT_NE(text.find("\t<Curve2></Curve2>\n"), std::string::npos) << text;
-    SurfaceTop stop(SurfaceMaker());
-    xmltest::Parse(stop, text);
-    QelSurfaceshapedata shape{};
-    ASSERT_TRUE(stop.child()->TakeData(&shape));
-    ExpectSameCurve(ruled.rulsrf.curve1, shape.rulsrf.curve1);
-    EXPECT_EQ(shape.rulsrf.curve2.kind, QEL_CURVE_CLEARED);
-    qel_surfaceshapedata_clear(QEL_SURF_RULED, &shape);
+    QelSurfaceshapedata profiled{};
+    profiled.srfrev.frame = Frame(2);
+    profiled.srfrev.profile = odd;
+    struct Case {
+        std::string text, empty, told;
+        bool curve;
+    };
+    const Case cases[] = {
+        {xmltest::WriteInRoot([&] { IntfXmlCurve(&comp, nullptr); }),
+         "<Component dir=\"1\">\n\t<Curve></Curve>", "\"Curve\" of \"Component\"", true},
+        {xmltest::WriteInRoot([&] { IntfXmlSurface(&ruled, QEL_SURF_RULED, nullptr); }),
+         "<Curve2></Curve2>", "\"Curve2\" of \"RuledSrf\"", false},
+        {xmltest::WriteInRoot([&] { IntfXmlSurface(&profiled, QEL_SURF_REVOLVED, nullptr); }),
+         "<Curve></Curve>", "\"Curve\" of \"SrfRevolved\"", false},
+        {xmltest::WriteInRoot([&] { IntfXmlSurface(&profiled, QEL_SURF_TABCYL, nullptr); }),
+         "<Curve></Curve>", "\"Curve\" of \"TabCyl\"", false},
+    };
+    qel_curvedata_clear(&comp);
+    qel_curvedata_clear(&ruled.rulsrf.curve1);
+    for (const Case& c : cases) {
+        const size_t at = c.text.find(c.empty);
+        ASSERT_NE(at, std::string::npos) << c.text;
+        // The parse puts the declaration's line and the root's start tag
+        // before the text.
+        const auto line = 2 + std::count(c.text.begin(), c.text.begin() + long(at + c.empty.size()), '\n');
+        std::string message;
+        EXPECT_EQ(xmltest::ErrorOf(
+                      [&] {
+                          if (c.curve) {
+                              CurveTop top(CurveMaker());
+                              xmltest::Parse(top, c.text);
+                          } else {
+                              SurfaceTop top(SurfaceMaker());
+                              xmltest::Parse(top, c.text);
+                          }
+                      },
+                      &message),
+                  INTFXML_ERR_MALFORMED)
+            << c.text;
+        EXPECT_NE(message.find("line " + std::to_string(line) + ", column "), std::string::npos)
+            << message;
+        EXPECT_NE(message.find(c.told + " is empty: it holds no curve"), std::string::npos)
+            << message;
+    }
+    // A component without "dir" reads as direction -1.
+    comp = CompositeRec({{LineRec(0, 1), 1}});
+    std::string text = xmltest::WriteInRoot([&] { IntfXmlCurve(&comp, nullptr); });
+    text.erase(text.find(" dir=\"1\""), 8);
+    CurveTop top(CurveMaker());
+    xmltest::Parse(top, text);
+    QelCurvedata back{};
+    ASSERT_TRUE(top.child()->TakeCurveData(&back));
+    ExpectSameCurve(comp.composite.components[0].curve, back.composite.components[0].curve);
+    EXPECT_EQ(back.composite.components[0].direction, uint32_t(-1));
+    qel_curvedata_clear(&back);
+    qel_curvedata_clear(&comp);
 }
 
 TEST(XmlCurves, MalformedCurvesAreErrorsAndLeakNothing) {
@@ -599,6 +630,61 @@ TEST(XmlCurves, MalformedCurvesAreErrorsAndLeakNothing) {
                          "<Tangents size=\"2\"><V>0 0 0</V><V>1 1 1</V></Tangents></Spline>"
                          "</Curve></Component><Component dir=\"0\"><Curve><Spline>" + params),
               INTFXML_ERR_PARSE);
+}
+
+TEST(XmlCurves, WeightsThatCannotWeighAPointAreRefusedAtTheirElement) {
+    // A B-spline curve and surface of two control points, the second
+    // weighted by `w` (a weight text) and kept as `p` times it.
+    auto curve = [](const std::string& w, const std::string& p) {
+        return "<Curve><Bspline><Degree>1</Degree><Params size=\"4\">0 0 1 1 </Params>"
+               "<Weights size=\"2\">1 " + w + " </Weights><CPoints size=\"2\"><P>0 0 0</P><P>" +
+               p + " 0 0</P></CPoints></Bspline></Curve>";
+    };
+    auto surface = [](const std::string& w, const std::string& p) {
+        return "<S><BsplSrf><UVDegree>1 0</UVDegree><UParams size=\"4\">0 0 1 1 </UParams>"
+               "<VParams size=\"2\">0 1 </VParams><Weights size=\"2\">1 " + w +
+               " </Weights><Points size=\"2\"><P>0 0 0</P><P>" + p +
+               " 0 0</P></Points></BsplSrf></S>";
+    };
+    struct Case {
+        const char *weight, *point, *told; // told: null when read
+    };
+    const Case cases[] = {
+        {"0", "1", "\"Weights\": weight 1 is 0:"},
+        {"-0", "1", "\"Weights\": weight 1 is -0:"},
+        {"nan", "1", "\"Weights\": weight 1 is nan:"},
+        {"inf", "1", "\"Weights\": weight 1 is inf:"},
+        {"-inf", "1", "\"Weights\": weight 1 is -inf:"},
+        {"4.9e-324", "1", "\"Weights\": weight 1 is 4.9"},
+        {"1e-300", "1e300", "control point 1 divided by its weight 1.0"},
+        {"1e300", "1e-300", "control point 1 divided by its weight 1.0"},
+        {"2.2250738585072014e-308", "1e-300", nullptr}, // the smallest normal weight
+        {"-1e-300", "1e8", nullptr},
+    };
+    for (const Case& c : cases) {
+        for (bool isCurve : {true, false}) {
+            SCOPED_TRACE(std::string(c.weight) + (isCurve ? " curve" : " surface"));
+            std::string message;
+            const int got = xmltest::ErrorOf(
+                [&] {
+                    if (isCurve) {
+                        CurveTop top(CurveMaker());
+                        xmltest::Parse(top, curve(c.weight, c.point));
+                    } else {
+                        SurfaceTop top(SurfaceMaker());
+                        xmltest::Parse(top, surface(c.weight, c.point));
+                    }
+                },
+                &message);
+            if (!c.told) {
+                EXPECT_EQ(got, 0) << message;
+                continue;
+            }
+            EXPECT_EQ(got, INTFXML_ERR_MALFORMED);
+            EXPECT_NE(message.find("line 2, column "), std::string::npos) << message;
+            EXPECT_NE(message.find(c.told), std::string::npos) << message;
+        }
+    }
 }
 
 TEST(XmlCurves, RecordsThatContradictTheirArraysAreNotWritten) {

@@ -321,22 +321,56 @@ std::string WithoutAttributes(std::string doc, const std::string& element,
     return doc.erase(from, to - from);
 }
 
+// `doc` without the first child element `child` of the first `element`.
+std::string WithoutChild(std::string doc, const std::string& element, const std::string& child) {
+    const size_t from = doc.find("<" + child + ">", doc.find("<" + element + " "));
+    const size_t to = doc.find("</" + child + ">", from);
+    EXPECT_NE(to, std::string::npos) << element << ' ' << child;
+    if (to == std::string::npos)
+        return doc;
+    return doc.erase(from, to + child.size() + 3 - from);
+}
+
+// A model holding every kind of item, written with WriteZPI into `file`:
+// its text.
+std::string WriteFullModel(TempFile& file) {
+    KGetPISession();
+    IntfDataPtr data(zpifix::fullIntfData());
+    ExtPtr ext(zpifix::fullExtension());
+    KWPIModel* made = nullptr;
+    EXPECT_EQ(CreatePIModel_global(data.get(), ext.get(), &made), 1);
+    xrchandle<KWPIModel> model(made);
+    model->WriteZPI(file.path());
+    model->Close();
+    return file.Read();
+}
+
+// Reads `doc` (written into `file`) with IntfXmlZPI::Read: it reads, and
+// `told` is told once, with the document's name and place.
+void ExpectReadAndToldOnce(TempFile& file, const std::string& doc, const std::string& told) {
+    file.Write(doc);
+    qel_intf_data* d = nullptr;
+    qel_intf_data_extend* e = nullptr;
+    testing::internal::CaptureStderr();
+    const int status = ErrorOf([&] { IntfXmlZPI::Read(file.path(), &d, &e); });
+    const std::string text = testing::internal::GetCapturedStderr();
+    IntfDataPtr backData(d);
+    ExtPtr backExt(e);
+    EXPECT_EQ(status, 0) << told;
+    const std::string line = told + "\n";
+    EXPECT_EQ(text.rfind("document \"" + std::string(file.path()) + "\", line ", 0), 0u) << text;
+    EXPECT_NE(text.find(line), std::string::npos) << text;
+    EXPECT_EQ(text.find(line), text.rfind(line)) << text;
+}
+
 } // namespace
 
 TEST(XmlDocument, AnAttributeTheWritersWriteIsToldWhereItIsMissingAndOnlyThere) {
     // A model holding every kind of item, written with WriteZPI and read
     // back with ReadZPI, reads without a word (a general attribute whose
     // value is of no kind of its own among them).
-    KGetPISession();
-    IntfDataPtr data(zpifix::fullIntfData());
-    ExtPtr ext(zpifix::fullExtension());
-    KWPIModel* made = nullptr;
-    ASSERT_EQ(CreatePIModel_global(data.get(), ext.get(), &made), 1);
-    xrchandle<KWPIModel> model(made);
     TempFile file("told");
-    model->WriteZPI(file.path());
-    model->Close();
-    const std::string written = file.Read();
+    const std::string written = WriteFullModel(file);
     testing::internal::CaptureStderr();
     xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(file.path());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -379,20 +413,21 @@ TEST(XmlDocument, AnAttributeTheWritersWriteIsToldWhereItIsMissingAndOnlyThere) 
         {"FacetVtx", "",
          "\"FacetVtx\" lacks the attribute \"Neighbour\" at position 0: read as -1"},
     };
-    for (const Case& c : cases) {
-        file.Write(WithoutAttributes(written, c.element, c.only));
-        qel_intf_data* d = nullptr;
-        qel_intf_data_extend* e = nullptr;
-        testing::internal::CaptureStderr();
-        const int status = ErrorOf([&] { IntfXmlZPI::Read(file.path(), &d, &e); });
-        const std::string told = testing::internal::GetCapturedStderr();
-        IntfDataPtr backData(d);
-        ExtPtr backExt(e);
-        EXPECT_EQ(status, 0) << c.element;
-        const std::string line = std::string(c.told) + "\n";
-        EXPECT_EQ(told.rfind("document \"" + std::string(file.path()) + "\", line ", 0), 0u)
-            << told;
-        EXPECT_NE(told.find(line), std::string::npos) << told;
-        EXPECT_EQ(told.find(line), told.rfind(line)) << told;
-    }
+    for (const Case& c : cases)
+        ExpectReadAndToldOnce(file, WithoutAttributes(written, c.element, c.only), c.told);
+}
+
+TEST(XmlDocument, AChildTheWritersWriteIsToldWhereItIsMissing) {
+    TempFile file("toldchild");
+    const std::string written = WriteFullModel(file);
+    const char* const cases[][3] = {
+        {"Face", "XYZMin", "\"Face\" lacks its \"XYZMin\": read as 0 0 0"},
+        {"Face", "XYZMax", "\"Face\" lacks its \"XYZMax\": read as 0 0 0"},
+        {"RefColor", "Color", "\"RefColor\" lacks its \"Color\": read as 0 0 0"},
+        {"RefColor", "Highlight", "\"RefColor\" lacks its \"Highlight\": read as 0 0 0"},
+        {"ExtEdge", "StXYZ", "\"ExtEdge\" lacks its \"StXYZ\": read as 0 0 0"},
+        {"ExtEdge", "EndXYZ", "\"ExtEdge\" lacks its \"EndXYZ\": read as 0 0 0"},
+    };
+    for (const auto& c : cases)
+        ExpectReadAndToldOnce(file, WithoutChild(written, c[0], c[1]), c[2]);
 }

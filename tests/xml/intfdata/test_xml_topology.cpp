@@ -253,12 +253,15 @@ TEST(XmlTopologyRead, DatumNamesAreCutOnACharacterBoundaryAndThatIsTold) {
     name += "\xf0\x9f\x98\x80zz";
     ::testing::internal::CaptureStderr();
     IntfDataPtr d(ReadIntfData("<Datums><Datum ID=\"4\" name=\"" + name +
-                               "\"><Csys><X>1 0 0</X><Y>0 1 0</Y><Z>0 0 1</Z><O>1 2 3</O>"
-                               "</Csys></Datum><Datum><Curve><Point><Position>1 2 3</Position>"
+                               "\">\n<Csys><X>1 0 0</X><Y>0 1 0</Y><Z>0 0 1</Z><O>1 2 3</O>"
+                               "</Csys>\n</Datum><Datum><Curve><Point><Position>1 2 3</Position>"
                                "</Point></Curve></Datum></Datums>"));
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find(
-                  "\"Datum\" attribute \"name\" of 34 UTF-16 units was cut to 30"),
-              std::string::npos);
+    // Told at the start tag that holds the name (line 2), not at its end.
+    const std::string told = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(told.rfind("document \"test\", line 2, column ", 0), 0u) << told;
+    EXPECT_NE(told.find("\"Datum\" attribute \"name\" of 34 UTF-16 units was cut to 30"),
+              std::string::npos)
+        << told;
     QelDatumdata* datum = DatumAt(d.get(), 0);
     EXPECT_EQ(datum->type, QEL_DATUM_CSYS);
     EXPECT_EQ(datum->name[29], u'n');

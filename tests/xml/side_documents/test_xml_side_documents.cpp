@@ -55,6 +55,18 @@ void ParseDoc(IntfXmlElement& reader, const std::string& doc) {
     IntfXmlParseBuffer(bytes.data(), bytes.size(), &reader, "test");
 }
 
+// Whether `told` (standard error of a parse of document "test") has a line
+// telling `what` at line `line`.
+bool ToldAt(const std::string& told, int line, const std::string& what) {
+    const std::string at = "document \"test\", line " + std::to_string(line) + ", column ";
+    for (size_t from = told.find(at); from != std::string::npos; from = told.find(at, from + 1)) {
+        const size_t end = told.find('\n', from);
+        if (told.substr(from, end - from).find(what) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 // Sets or unsets an environment variable for the life of the object.
 class EnvVar {
 public:
@@ -297,11 +309,18 @@ TEST(AtbLayers, WritesTheDocumentLayoutAndReadsItBack) {
 TEST(AtbLayers, ReaderTakesAttributesByPositionAndPassesOverTheRest) {
     IntfXmlAtbImportLayers reader(nullptr);
     std::string longName(100, 'n');
+    testing::internal::CaptureStderr();
     ParseDoc(reader, "<Layers size=\"2\">"
                      "<Layer Type=\"2\" IntfId=\"7\" ImportStatus=\"1\"><Name>first</Name>"
                      "<Note x=\"1\"><Name>inner</Name>text</Note></Layer>"
                      "<Other/>"
-                     "<Layer IntfId=\"3\"><Name>" + longName + "</Name></Layer></Layers>");
+                     "<Layer IntfId=\"3\"><Name>" + longName + "</Name>\n<OrigName>" +
+                         longName + "</OrigName></Layer></Layers>");
+    // Each name cut is told, at its own line.
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(ToldAt(told, 2, "\"Layer\" \"Name\" of 100 UTF-16 units was cut to 80")) << told;
+    EXPECT_TRUE(ToldAt(told, 3, "\"Layer\" \"OrigName\" of 100 UTF-16 units was cut to 80"))
+        << told;
     atb_import_layer* l = reader.TakeData();
     ASSERT_EQ(xar_count(l), 2);
     EXPECT_EQ(l[0].IntfId, -1); // at the place of "Type"
@@ -312,6 +331,7 @@ TEST(AtbLayers, ReaderTakesAttributesByPositionAndPassesOverTheRest) {
     EXPECT_EQ(Wide(l[0], true), u""); // no "OrigName": as the array made it
     EXPECT_EQ(l[1].IntfId, 3);
     EXPECT_EQ(Wide(l[1], false), std::u16string(80, u'n')); // cut to the field
+    EXPECT_EQ(Wide(l[1], true), std::u16string(80, u'n'));
     IntfXmlFreeAtbImportLayers(l);
 
     IntfXmlAtbImportLayers none(nullptr);
@@ -592,6 +612,20 @@ TEST(AssemblyInfo, CyclesAndMalformedDocumentsAreRefused) {
     for (const std::string& doc : bad) {
         IntfXmlModel reader(nullptr);
         EXPECT_EQ(xmltest::ErrorOf([&] { ParseDoc(reader, doc); }), INTFXML_ERR_MALFORMED) << doc;
+    }
+    // A name longer than its field is cut, and told where it stands.
+    {
+        IntfXmlModel reader(nullptr);
+        testing::internal::CaptureStderr();
+        ParseDoc(reader, "<Model name=\"" + std::string(300, 'm') + "\" type=\"1\" src_sys=\"2\">\n"
+                         "<Comps size=\"0\"/></Model>");
+        const std::string told = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(ToldAt(told, 2, "\"Model\" attribute \"name\" of 300 UTF-16 units was cut "
+                                    "to 259"))
+            << told;
+        InfoTree cut;
+        cut.root = reader.TakeData();
+        EXPECT_EQ(kname::Narrow(cut.root->name, QEL_PATH_LEN), std::string(259, 'm'));
     }
     // Missing attributes read as -1 and the empty name.
     IntfXmlModel reader(nullptr);
