@@ -3,6 +3,7 @@
 #include "kkfileio.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -27,6 +29,8 @@ constexpr int kTempSlots = 64;
 // Looks at the target again when it changed under a commit; a name that
 // keeps changing kind fails the commit after this many.
 constexpr int kPlaceAttempts = 8;
+// How long a writer waits for the lock of its folder (FolderLock).
+constexpr std::chrono::seconds kFolderLockWait{2};
 // Place() and its steps: failed, the reason given.
 constexpr int kFailed = -1;
 
@@ -124,16 +128,27 @@ template <class Get> bool AttributeValue(Get get, std::vector<char>& value) {
 bool SameFile(const struct stat& a, dev_t dev, ino_t ino) { return a.st_dev == dev && a.st_ino == ino; }
 
 // Holds the lock of a folder (a descriptor opened for reading; -1: none)
-// for its scope. Where the folder cannot be locked, nothing is held.
+// for its scope. Writers hold it for a few system calls; one that waits
+// longer than kFolderLockWait meets a program that holds the folder's lock
+// for its own ends, and goes on without it (as where the folder cannot be
+// locked): a commit is never held for ever by another program.
 class FolderLock {
 public:
     explicit FolderLock(int dirFd) {
         if (dirFd < 0)
             return;
-        int r;
-        while ((r = ::flock(dirFd, LOCK_EX)) != 0 && errno == EINTR) {
+        const auto until = std::chrono::steady_clock::now() + kFolderLockWait;
+        auto pause = std::chrono::microseconds(20);
+        for (;;) {
+            if (::flock(dirFd, LOCK_EX | LOCK_NB) == 0) {
+                fd_ = dirFd;
+                return;
+            }
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= until)
+                return;
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::microseconds(10000));
         }
-        fd_ = r == 0 ? dirFd : -1;
     }
     ~FolderLock() {
         if (fd_ >= 0)

@@ -116,7 +116,9 @@
 // another writer's file: a commit
 // fails for what took a name only when a program that is no such writer
 // put it there (in a folder that the process may not read, which cannot
-// be locked, two writers that meet may still fail so). A named temporary
+// be locked, or one whose lock another program holds for more than two
+// seconds, two writers that meet may still fail so: the commit goes on
+// without the lock, never waiting for ever). A named temporary
 // file is this writer's only once it holds its lock and the name still
 // names it: another writer's clean-up (step 5) that took it first removes
 // it, and the next name is taken.

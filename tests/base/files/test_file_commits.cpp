@@ -423,6 +423,19 @@ TEST(FileCommits, WritersInSeveralProcessesOfOneTargetAllSucceed) {
     }
 }
 
+// A program holding the folder's lock for its own ends delays a commit
+// for a moment, never for ever.
+TEST(FileCommits, AFolderLockedByAnotherProgramDelaysACommitOnlyForAMoment) {
+    ScratchDir dir;
+    const std::string target = dir.Path("t.xml");
+    const int folder = ::open(dir.Path("").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    EXPECT_TRUE(Commit(target, "new"));
+    ::close(folder);
+    EXPECT_EQ(ReadAll(target), "new");
+}
+
 // What a killed writer left under a high temporary name (it held slot 20
 // while 20 others wrote) goes with the next commit, though the names
 // before it are free; a live writer's locked file under the last name
