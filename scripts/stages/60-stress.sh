@@ -12,7 +12,7 @@
 # STRESS_REPEAT   shuffled rounds of each program (default 4; before a
 #                 change is called done, e.g. STRESS_REPEAT=20)
 # STRESS_LANES    programs run at once, each on two cores of its own with
-#                 its two burners (default: half the cores this may use)
+#                 its two burners (default: half of nproc)
 # STRESS_ONLY     the programs to run (default all), e.g. "test_base test_client"
 # STRESS_TIMEOUT  seconds a program may take per round (default 600)
 # TSAN_BUILD_DIR  the ThreadSanitizer build (default build/tsan)
@@ -37,7 +37,7 @@ for range in $(taskset -cp $$ | sed 's/.*: //' | tr ',' ' '); do
     cpus+=("$c")
   done
 done
-lanes=${STRESS_LANES:-$(( ${#cpus[@]} / 2 ))}
+lanes=${STRESS_LANES:-$(( $(nproc) / 2 ))}
 if [ "$lanes" -lt 1 ] || [ $((lanes * 2)) -gt ${#cpus[@]} ]; then
   lanes=$(( ${#cpus[@]} >= 2 ? ${#cpus[@]} / 2 : 1 ))
 fi
