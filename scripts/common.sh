@@ -23,13 +23,13 @@
 #   result) counts one failure more.
 # gtest_report LOG           from a GoogleTest program's output (shuffled,
 #   repeated or not): one line per failed test with its round and the
-#   shuffle seed of that round, and the test it was in when its output ended
+#   number its shuffled order started from, and the test it was in when its output ended
 #   (it crashed, or was ended for running out of time).
 # shuffled_run WHAT LIMIT REPEAT PROGRAM [RUNNER...]   runs the GoogleTest
 #   program PROGRAM in its folder with its tests shuffled, REPEAT rounds,
 #   under the command RUNNER (taskset, setarch; none by default), ended
 #   after LIMIT seconds. Adds its counts to the tally as WHAT; when it fails,
-#   says what failed (gtest_report), in which round and with which seed,
+#   says what failed (gtest_report), in which round and from which order number,
 #   shows the end of its output, and fails. (SHUFFLED_RUN_PID: below.)
 # tsan_runner BUILD          sets the array `tsan_run` to what a program of
 #   the ThreadSanitizer build BUILD runs under: nothing, or, on a kernel
@@ -103,8 +103,8 @@ tally_gtest() {
 gtest_report() {
   awk '
     /^Repeating all tests \(iteration [0-9]+\)/ { round = $5 + 0 }
-    /^Note: Randomizing tests. orders with a seed of / { seed = $(NF - 1) }
-    function where() { return " (round " (round ? round : 1) (seed != "" ? ", seed " seed : "") ")" }
+    /^Note: Randomizing tests. orders with a / { order = $(NF - 1) }
+    function where() { return " (round " (round ? round : 1) (order != "" ? ", order " order : "") ")" }
     /^\[ RUN      \] / { running = $4; next }
     /^\[       OK \] / || /^\[  SKIPPED \] / { running = ""; next }
     /^\[  FAILED  \] .* \([0-9]+ ms\)$/ {
@@ -134,7 +134,7 @@ tsan_runner() {
 }
 
 shuffled_run() {
-  local what=$1 limit=$2 repeat=$3 program=$4 log rc=0 seed
+  local what=$1 limit=$2 repeat=$3 program=$4 log rc=0 order
   shift 4
   log=$(mktemp)
   # timeout leads a process group of its own: the program and whatever it
@@ -157,8 +157,8 @@ shuffled_run() {
       grep -E "^(SUMMARY|ERROR|WARNING): " "$log" | sort -u | head -10 || true
       echo "--- the end of its output:"
       tail -30 "$log"
-      seed=$(sed -nE 's/.*, seed ([0-9]+)\)$/\1/p' "$log.report" | head -n 1)
-      echo "--- to repeat the round: (cd $(dirname "$program") && $* $program --gtest_shuffle --gtest_random_seed=${seed:-<seed>})"
+      order=$(sed -nE 's/.*, order ([0-9]+)\)$/\1/p' "$log.report" | head -n 1)
+      echo "--- to repeat the round: (cd $(dirname "$program") && $* $program --gtest_shuffle --gtest_random_seed=${order:-<number>})"
     } >&2
   fi
   rm -f "$log" "$log.report"

@@ -2,7 +2,7 @@
 # Runs every test program of the sanitizer build once more in a shuffled
 # order, twice over, so that a test which depends on what ran before it
 # (or on running only once) fails here. A failure is named with the round
-# and the number its random order started from (the seed); a program that
+# and the number its random order started from; a program that
 # runs longer than SHUFFLE_TIMEOUT seconds (default 1200) is ended, naming
 # the test it was in.
 set -euo pipefail

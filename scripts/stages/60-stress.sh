@@ -4,7 +4,7 @@
 # while its cores are kept busy: each program runs pinned to two cores,
 # beside two CPU burners pinned to the same two. A test that waits for a
 # time that usually suffices, instead of for the state it checks, fails
-# here. Any failure fails the stage, named with its round and the seed of
+# here. Any failure fails the stage, named with its round and the number of
 # that round's order; a program that runs out of time is ended, naming the
 # test it was in. Each program runs with a temporary folder of its own,
 # and what it leaves there fails the stage too.
@@ -148,7 +148,7 @@ for ((i = 0; i < ${#jobs[@]}; i++)); do
   fi
 done
 if [ -e "$work/failed" ]; then
-  echo "stress: a test failed (above: its name, round and seed)" >&2
+  echo "stress: a test failed (above: its name, round and order number)" >&2
   exit 1
 fi
 echo "stress: every program passed $repeat shuffled rounds"
