@@ -15,11 +15,27 @@
 # tally WHAT PASSED FAILED   adds one line of counts to the run's tally file
 #   (ZPI_TALLY, set by scripts/test.sh); without it, a stage run on its own,
 #   nothing is recorded.
-# tally_ctest WHAT LOG       the counts of a ctest run, read from its output.
+# tally_ctest WHAT LOG       the counts of a ctest run, read from its output;
+#   each test that ran out of its time limit is named.
 # tally_gtest WHAT LOG STATUS  the counts of a GoogleTest program's run
 #   (every repeat), read from its output; a program that ended with a
 #   nonzero STATUS and reported no failed test (it crashed, or printed no
 #   result) counts one failure more.
+# gtest_report LOG           from a GoogleTest program's output (shuffled,
+#   repeated or not): one line per failed test with its round and the
+#   number its shuffled order started from, and the test it was in when its output ended
+#   (it crashed, or was ended for running out of time).
+# shuffled_run WHAT LIMIT REPEAT PROGRAM [RUNNER...]   runs the GoogleTest
+#   program PROGRAM in its folder with its tests shuffled, REPEAT rounds,
+#   under the command RUNNER (taskset, setarch; none by default), ended
+#   after LIMIT seconds. Adds its counts to the tally as WHAT; when it fails,
+#   says what failed (gtest_report), in which round and from which order number,
+#   shows the end of its output, and fails. (SHUFFLED_RUN_PID: below.)
+# tsan_runner BUILD          sets the array `tsan_run` to what a program of
+#   the ThreadSanitizer build BUILD runs under: nothing, or, on a kernel
+#   that places mappings where this runtime does not expect them ("unexpected
+#   memory mapping"), setarch with address randomisation off. Fails, saying
+#   why, when its programs do not run at all.
 
 need_clang() {
   command -v clang++ >/dev/null || need+=(clang)
@@ -69,6 +85,9 @@ tally_ctest() {
   failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
   total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
   tally "$1" $((total - failed)) "$failed"
+  sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Timeout\)$/\1/p' "$2" | while read -r name; do
+    echo "ran out of its time limit: $name" >&2
+  done
 }
 
 tally_gtest() {
@@ -79,4 +98,69 @@ tally_gtest() {
     failed=1
   fi
   tally "$1" "$passed" "$failed"
+}
+
+gtest_report() {
+  awk '
+    /^Repeating all tests \(iteration [0-9]+\)/ { round = $5 + 0 }
+    /^Note: Randomizing tests. orders with a / { order = $(NF - 1) }
+    function where() { return " (round " (round ? round : 1) (order != "" ? ", order " order : "") ")" }
+    /^\[ RUN      \] / { running = $4; next }
+    /^\[       OK \] / || /^\[  SKIPPED \] / { running = ""; next }
+    /^\[  FAILED  \] .* \([0-9]+ ms\)$/ {
+      name = $4; sub(/,$/, "", name); print "failed: " name where(); running = ""
+    }
+    END { if (running != "") print "did not finish: " running where() }
+  ' "$1"
+}
+
+tsan_runner() {
+  local first probe
+  tsan_run=()
+  first=$(find "$1" -maxdepth 1 -name 'test_*' -type f -perm -u+x | sort | head -n 1)
+  if [ -z "$first" ]; then
+    echo "no test programs in $1" >&2
+    return 1
+  fi
+  if ! probe=$("$first" --gtest_list_tests 2>&1 >/dev/null); then
+    if grep -q "unexpected memory mapping" <<<"$probe" && setarch "$(uname -m)" -R true 2>/dev/null; then
+      tsan_run=(setarch "$(uname -m)" -R)
+      echo "ThreadSanitizer: running with address randomisation off"
+    else
+      echo "$probe" >&2
+      return 1
+    fi
+  fi
+}
+
+shuffled_run() {
+  local what=$1 limit=$2 repeat=$3 program=$4 log rc=0 order
+  shift 4
+  log=$(mktemp)
+  # timeout leads a process group of its own: the program and whatever it
+  # starts. Its number goes to the file SHUFFLED_RUN_PID names, if any, so
+  # that a caller that is stopped can end the whole group.
+  (cd "$(dirname "$program")" &&
+    exec timeout -k 10 "$limit" "$@" "$program" --gtest_shuffle --gtest_repeat="$repeat") >"$log" 2>&1 &
+  local child=$!
+  [ -z "${SHUFFLED_RUN_PID:-}" ] || echo "$child" >"$SHUFFLED_RUN_PID"
+  wait "$child" || rc=$?
+  [ -z "${SHUFFLED_RUN_PID:-}" ] || rm -f "$SHUFFLED_RUN_PID"
+  tally_gtest "$what" "$log" "$rc"
+  if [ "$rc" -ne 0 ]; then
+    {
+      echo "$what: FAILED (status $rc)"
+      if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+        echo "ran out of its time limit ($limit s)"
+      fi
+      gtest_report "$log" | tee "$log.report"
+      grep -E "^(SUMMARY|ERROR|WARNING): " "$log" | sort -u | head -10 || true
+      echo "--- the end of its output:"
+      tail -30 "$log"
+      order=$(sed -nE 's/.*, order ([0-9]+)\)$/\1/p' "$log.report" | head -n 1)
+      echo "--- to repeat the round: (cd $(dirname "$program") && $* $program --gtest_shuffle --gtest_random_seed=${order:-<number>})"
+    } >&2
+  fi
+  rm -f "$log" "$log.report"
+  return "$rc"
 }

@@ -56,3 +56,35 @@ inline int ListenLoopback(int* port) {
     *port = ntohs(a.sin_port);
     return fd;
 }
+
+// A port of the loopback address that refuses every connection: bound, and
+// never listening, while this lives (no other program can take it meanwhile).
+class RefusingLoopbackPort {
+public:
+    RefusingLoopbackPort() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+    }
+    ~RefusingLoopbackPort() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    RefusingLoopbackPort(const RefusingLoopbackPort&) = delete;
+    RefusingLoopbackPort& operator=(const RefusingLoopbackPort&) = delete;
+    // The port, or 0 when none could be bound.
+    int Port() const { return port_; }
+    // "bnfs://127.0.0.1:<port>/" followed by `path`.
+    std::string Url(const std::string& path = "") const {
+        return "bnfs://127.0.0.1:" + std::to_string(port_) + "/" + path;
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};

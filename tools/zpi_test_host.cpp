@@ -16,6 +16,12 @@
 // the translator to end, and exits 0 when the translator exited 0 and
 // every step above held. Everything is bounded: after 60 seconds the
 // translator is killed and the host fails.
+//
+//     zpi_test_host --refusing <translator> [arguments...]
+//
+// runs the translator with the URL of a loopback port that refuses every
+// connection instead (bound, never listening, held while the translator
+// runs), and exits with the translator's status (1 when it was killed).
 #include "zpi50.h"
 
 #include "client/zr_bnfs.h"
@@ -32,8 +38,11 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -205,11 +214,42 @@ int waitTranslator(pid_t pid) {
     }
 }
 
+// Starts the translator of argv[0] with `url` added as its last argument.
+bool startTranslator(char** argv, int argc, const std::string& url, pid_t& pid) {
+    std::vector<char*> args(argv, argv + argc);
+    args.push_back(const_cast<char*>(url.c_str()));
+    args.push_back(nullptr);
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, args.data(), environ) == 0)
+        return true;
+    std::fprintf(stderr, "zpi_test_host: cannot start %s\n", argv[0]);
+    return false;
+}
+
+int runRefused(char** argv, int argc) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        std::fprintf(stderr, "zpi_test_host: cannot bind a port of the loopback address\n");
+        return 1;
+    }
+    const std::string url = "bnfs://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/";
+    pid_t pid = 0;
+    const int status = startTranslator(argv, argc, url, pid) ? waitTranslator(pid) : 1;
+    ::close(fd);
+    return status < 0 ? 1 : status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--refusing") == 0)
+        return runRefused(argv + 2, argc - 2);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: zpi_test_host <translator> [arguments...]\n");
+        std::fprintf(stderr, "usage: zpi_test_host [--refusing] <translator> [arguments...]\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -223,12 +263,8 @@ int main(int argc, char** argv) {
     std::thread serving([&] { server.Run(); });
 
     const std::string url = "bnfs://127.0.0.1:" + std::to_string(server.GetPort()) + "/";
-    std::vector<char*> args(argv + 1, argv + argc);
-    args.push_back(const_cast<char*>(url.c_str()));
-    args.push_back(nullptr);
     pid_t pid = 0;
-    if (::posix_spawnp(&pid, argv[1], nullptr, nullptr, args.data(), environ) != 0) {
-        std::fprintf(stderr, "zpi_test_host: cannot start %s\n", argv[1]);
+    if (!startTranslator(argv + 1, argc - 1, url, pid)) {
         server.RequestStop();
         serving.join();
         return 1;

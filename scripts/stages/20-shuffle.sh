@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test program of the sanitizer build once more in a shuffled
 # order, twice over, so that a test which depends on what ran before it
-# (or on running only once) fails here. Each program prints the number its
-# random order started from ("Randomizing tests' orders with ..."); its
-# --help tells how to give that number back to repeat the same order.
+# (or on running only once) fails here. A failure is named with the round
+# and the number its random order started from; a program that
+# runs longer than SHUFFLE_TIMEOUT seconds (default 1200) is ended, naming
+# the test it was in.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/common.sh
@@ -20,20 +21,12 @@ failed=()
 for program in "$build"/test_*; do
   [ -x "$program" ] && [ -f "$program" ] || continue
   name=$(basename "$program")
-  log=$(mktemp)
   start=$(date +%s)
-  rc=0
-  (cd "$build" && "$program" --gtest_shuffle --gtest_repeat=2 --gtest_brief=1) >"$log" 2>&1 || rc=$?
-  tally_gtest "shuffled repeat of $name" "$log" "$rc"
-  if [ "$rc" -eq 0 ]; then
+  if shuffled_run "shuffled repeat of $name" "${SHUFFLE_TIMEOUT:-1200}" 2 "$program"; then
     echo "$name: shuffled twice, passed ($(( $(date +%s) - start )) s)"
   else
-    echo "$name: FAILED in a shuffled repeat; its output:" >&2
-    grep -E "Randomizing|FAILED|ERROR|Failure|SUMMARY" "$log" | head -40 >&2 || true
-    tail -40 "$log" >&2
     failed+=("$name")
   fi
-  rm -f "$log"
 done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "shuffled repeat failed: ${failed[*]}" >&2

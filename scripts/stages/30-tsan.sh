@@ -19,24 +19,11 @@ cmake --build "$build" -j "$(nproc)" --target zpi50 $targets
 built=$(date +%s)
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
-# Some kernels place mappings where this ThreadSanitizer runtime does not
-# expect them; it then stops at once with "unexpected memory mapping". Such
-# a machine runs the tests with address randomisation off.
-run=()
-first=$(set -- $targets; echo "$1")
-if ! probe=$("$build/$first" --gtest_list_tests 2>&1 >/dev/null); then
-  if grep -q "unexpected memory mapping" <<<"$probe" && setarch "$(uname -m)" -R true 2>/dev/null; then
-    run=(setarch "$(uname -m)" -R)
-    echo "ThreadSanitizer: running with address randomisation off"
-  else
-    echo "$probe" >&2
-    exit 1
-  fi
-fi
+tsan_runner "$build"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 rc=0
-(cd "$build" && "${run[@]}" ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
+(cd "$build" && "${tsan_run[@]}" ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
 tally_ctest "ThreadSanitizer tests" "$log"
 echo "ThreadSanitizer stage: build $(( built - start )) s, tests $(( $(date +%s) - built )) s"
 exit "$rc"

@@ -17,6 +17,7 @@
 #include "xml/intfdata_fixtures.h"
 #include "client/fake_host.h"
 #include "file_targets.h"
+#include "loopback.h"
 
 #include <gtest/gtest.h>
 
@@ -557,7 +558,9 @@ TEST_F(ClientFlow, DocumentsWrittenAndReadByBnfsPaths) {
     // Paths that name no server location are refused when opened.
     EXPECT_THROW(IntfXmlOpenOutput("bnfs://127.0.0.1/ZPI/x"), IntfXmlError);
     EXPECT_THROW(IntfXmlOpenOutput((callbackUrl_ + "../x").c_str()), IntfXmlError);
-    EXPECT_THROW(IntfXmlOpenOutput("bnfs://127.0.0.1:1/ZPI/x"), IntfXmlError);
+    const RefusingLoopbackPort refusing;
+    ASSERT_NE(refusing.Port(), 0);
+    EXPECT_THROW(IntfXmlOpenOutput(refusing.Url("ZPI/x").c_str()), IntfXmlError);
 }
 
 TEST(ClientStartup, NothingWithoutAClient) {
@@ -568,8 +571,10 @@ TEST(ClientStartup, NothingWithoutAClient) {
     EXPECT_EQ(RegisterExportTranslator(&exportFn), 0);
     EXPECT_EQ(ZrGetBoundFunction("ExportTranslator"), nullptr);
     // No server at the URL: no facade proxy.
+    const RefusingLoopbackPort refusing;
+    ASSERT_NE(refusing.Port(), 0);
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(InitializeClient("bnfs://127.0.0.1:1/"), 0);
+    EXPECT_EQ(InitializeClient(refusing.Url().c_str()), 0);
     ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(ZrGetFacadeProxy());
     NotifyFinish(); // without a facade proxy: nothing happens
@@ -589,6 +594,9 @@ TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
     host.SetTimeSlice(0.02);
     std::thread hostThread([&] { host.Run(); });
     const std::string port = std::to_string(host.GetPort());
+    const RefusingLoopbackPort refusing;
+    ASSERT_NE(refusing.Port(), 0);
+    const std::string nobody = refusing.Url();
     const struct {
         std::string url;
         std::string said;
@@ -600,7 +608,8 @@ TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
         {"bnfs://:" + port + "/", "\"bnfs://:" + port + "/\" is not a bnfs://host:port/ URL"},
         {"http://127.0.0.1:" + port + "/",
          "\"http://127.0.0.1:" + port + "/\" is not a bnfs://host:port/ URL"},
-        {"bnfs://127.0.0.1:1/", "cannot connect to 127.0.0.1:1 (bnfs://127.0.0.1:1/): Connection refused"},
+        {nobody, "cannot connect to 127.0.0.1:" + std::to_string(refusing.Port()) + " (" + nobody +
+                     "): Connection refused"},
     };
     for (const auto& c : cases) {
         for (bool plainC : {false, true}) {
@@ -634,7 +643,7 @@ TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
     ASSERT_TRUE(ZrInitializeClient(url.c_str()));
     EXPECT_TRUE(ZrRegisterExportTranslator(&exportFn));
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(ZrInitializeClient("bnfs://127.0.0.1:1/"));
+    EXPECT_FALSE(ZrInitializeClient(nobody.c_str()));
     ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(ZrRegisterExportTranslator(&exportFn));
     EXPECT_FALSE(RunClientBounded().second);

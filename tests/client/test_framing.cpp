@@ -1,5 +1,6 @@
 #include "client/zr_framing.h"
 #include "client/zr_proxy.h"
+#include "loopback.h"
 
 #include <gtest/gtest.h>
 
@@ -114,9 +115,11 @@ TEST(ProxyRequests, NothingGoesOutWithoutConnection) {
     EXPECT_FALSE(proxy->SendRequest("108", raw, error));
     EXPECT_EQ(error.code, BNFS_ERR_NOT_OPEN);
     // A URL whose server is not running: not connected.
-    EXPECT_FALSE(proxy->Connect("bnfs://127.0.0.1:1/"));
+    const RefusingLoopbackPort refusing;
+    ASSERT_NE(refusing.Port(), 0);
+    EXPECT_FALSE(proxy->Connect(refusing.Url().c_str()));
     EXPECT_EQ(std::string(proxy->GetHost()), "127.0.0.1");
-    EXPECT_EQ(std::string(proxy->GetServerUrl()), "bnfs://127.0.0.1:1/");
+    EXPECT_EQ(std::string(proxy->GetServerUrl()), refusing.Url());
 }
 
 } // namespace

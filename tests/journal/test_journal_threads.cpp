@@ -7,6 +7,7 @@
 #include "kpi_session.h"
 
 #include "process.h"
+#include "file_targets.h"
 #include "memory_stream.h"
 
 #include <gtest/gtest.h>
@@ -111,9 +112,8 @@ TEST_F(JournalThreads, ManyThreadsWalkOneModel) {
 // memory keeps the same records.
 TEST_F(JournalThreads, RecordsFromManyThreadsStayWhole) {
     constexpr int kRounds = 200;
-    char folder[] = "/tmp/zpi-journal-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/calls.journal";
+    const filetargets::ScratchDir folder;
+    const std::string path = folder.Path("calls.journal");
     kkJournalSetMemoryWithFile(true);
     ASSERT_TRUE(kkJournalSetFile(path.c_str()));
     {
@@ -131,8 +131,6 @@ TEST_F(JournalThreads, RecordsFromManyThreadsStayWhole) {
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    std::remove(path.c_str());
-    rmdir(folder);
     // The file also holds the records of building the model.
     ASSERT_GE(lines.size(), inMemory.size());
     const std::vector<std::string> tail(lines.end() - long(inMemory.size()), lines.end());
@@ -152,9 +150,8 @@ TEST_F(JournalThreads, RecordsFromManyThreadsStayWhole) {
 // and take the records: every record is whole wherever it lands.
 TEST_F(JournalThreads, SinkChangesWhileThreadsRecord) {
     constexpr int kRounds = 300;
-    char folder[] = "/tmp/zpi-journal-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string paths[2] = {std::string(folder) + "/a.journal", std::string(folder) + "/b.journal"};
+    const filetargets::ScratchDir folder;
+    const std::string paths[2] = {folder.Path("a.journal"), folder.Path("b.journal")};
     xrchandle<KWPIModel> model = WrappedModel(1);
     std::atomic<int> recorders{kThreads - 1};
     std::atomic<int> broken{0};
@@ -184,9 +181,7 @@ TEST_F(JournalThreads, SinkChangesWhileThreadsRecord) {
             EXPECT_TRUE(line.find(".GetId() -> 1") != std::string::npos ||
                         line.find(".GetPIFaceByIndex(0) -> KPIFace@") != std::string::npos)
                 << line;
-        std::remove(path.c_str());
     }
-    rmdir(folder);
 }
 
 // Threads ask fresh objects for their wrappers at the same time, convert

@@ -1123,8 +1123,8 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
     // the process replaces the file. The old version counts in the budget
     // from then on, whether it is larger than the limit or larger than the
     // room that peers' files leave, and goes out whole; the last answer
-    // holding it frees it.
-    auto fetchWhileReplaced = [&](size_t size) {
+    // holding it frees it. (`peers`: what peers' files hold meanwhile.)
+    auto fetchWhileReplaced = [&](size_t size, size_t peers) {
         const std::string own(size, 'o');
         ASSERT_TRUE(mem.WriteFile("/ZPI/own", own.data(), own.size(), nullptr));
         std::weak_ptr<const std::string> old;
@@ -1133,7 +1133,6 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
             ASSERT_TRUE(mem.ReadShared("/ZPI/own", held, nullptr));
             old = held;
         }
-        const size_t held = budget.GetHeld();
         btkSocketStream reader(ConnectLoopback(serving.Port(), 4096));
         ASSERT_TRUE(reader.IsOpen());
         const std::string read = FrameHeader('G', 8) + "/ZPI/own";
@@ -1142,9 +1141,9 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
         while (old.use_count() < 2 && SecondsSince(start) < 10)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_EQ(old.use_count(), 2); // the location and the answer
-        ASSERT_TRUE(HeldBecomes(budget, held)); // the request's frame is let go
+        ASSERT_TRUE(HeldBecomes(budget, peers)); // the request's frame is let go
         ASSERT_TRUE(mem.WriteFile("/ZPI/own", "n", 1, nullptr));
-        EXPECT_EQ(budget.GetHeld(), held + size); // counted from its replacement
+        EXPECT_EQ(budget.GetHeld(), peers + size); // counted from its replacement
         bnfsFrame f;
         ASSERT_TRUE(bnfsReadFrame(reader, f, 30, 60, &e)) << e.message;
         EXPECT_EQ(f.kind, 'F');
@@ -1152,11 +1151,11 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
         while (!old.expired() && SecondsSince(start) < 20)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         EXPECT_TRUE(old.expired());
-        EXPECT_TRUE(HeldBecomes(budget, held));
+        EXPECT_TRUE(HeldBecomes(budget, peers));
     };
     {
         SCOPED_TRACE("larger than the limit");
-        fetchWhileReplaced(16u << 20);
+        fetchWhileReplaced(16u << 20, part.size());
     }
     {
         // Peers' files fill the budget but for 1 MB.
@@ -1169,7 +1168,7 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
             << e.message;
         BNFSConnection::Close(c);
         EXPECT_TRUE(HeldBecomes(budget, 15u << 20));
-        fetchWhileReplaced(8u << 20);
+        fetchWhileReplaced(8u << 20, 15u << 20);
     }
 }
 

@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Runs every test program of both sanitizer builds (ASAN_BUILD_DIR, and the
+# ThreadSanitizer build of 30-tsan.sh) with its tests shuffled and repeated
+# while its cores are kept busy: each program runs pinned to two cores,
+# beside two CPU burners pinned to the same two. A test that waits for a
+# time that usually suffices, instead of for the state it checks, fails
+# here. Any failure fails the stage, named with its round and the number of
+# that round's order; a program that runs out of time is ended, naming the
+# test it was in. Each program runs with a temporary folder of its own,
+# and what it leaves there fails the stage too.
+#
+# STRESS_REPEAT   shuffled rounds of each program (default 4; before a
+#                 change is called done, e.g. STRESS_REPEAT=20)
+# STRESS_LANES    programs run at once, each on two cores of its own with
+#                 its two burners (default: half of nproc)
+# STRESS_ONLY     the programs to run (default all), e.g. "test_base test_client"
+# STRESS_TIMEOUT  seconds a program may take per round (default 600)
+# TSAN_BUILD_DIR  the ThreadSanitizer build (default build/tsan)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source scripts/common.sh
+
+need=()
+command -v taskset >/dev/null || need+=(util-linux)
+command -v timeout >/dev/null || need+=(coreutils)
+need_packages "${need[@]}"
+
+repeat=${STRESS_REPEAT:-4}
+limit=$(( ${STRESS_TIMEOUT:-600} * repeat ))
+asan=$(realpath -m "${ASAN_BUILD_DIR:-build/asan}")
+tsan=$(realpath -m "${TSAN_BUILD_DIR:-build/tsan}")
+
+# The cores this may use ("0-3,6" -> 0 1 2 3 6), paired into lanes.
+cpus=()
+for range in $(taskset -cp $$ | sed 's/.*: //' | tr ',' ' '); do
+  for ((c = ${range%-*}; c <= ${range#*-}; c++)); do
+    cpus+=("$c")
+  done
+done
+lanes=${STRESS_LANES:-$(( $(nproc) / 2 ))}
+if [ "$lanes" -lt 1 ] || [ $((lanes * 2)) -gt ${#cpus[@]} ]; then
+  lanes=$(( ${#cpus[@]} >= 2 ? ${#cpus[@]} / 2 : 1 ))
+fi
+
+# What runs: sanitizer and program, the longest first (ThreadSanitizer's,
+# and of each build the programs that take longest).
+jobs=()
+for build in "$tsan" "$asan"; do
+  kind=$([ "$build" = "$tsan" ] && echo ThreadSanitizer || echo AddressSanitizer)
+  if ! ls "$build"/test_* >/dev/null 2>&1; then
+    echo "no test programs in $build ($kind)" >&2
+    tally "stress runs ($kind)" 0 1
+    exit 1
+  fi
+  for program in "$build"/test_{xml,base,client,journal} "$build"/test_*; do
+    if [[ " ${jobs[*]} " == *" $program "* ]]; then
+      continue
+    fi
+    [ -x "$program" ] && [ -f "$program" ] || continue
+    if [ -n "${STRESS_ONLY:-}" ] && ! grep -qw "$(basename "$program")" <<<"$STRESS_ONLY"; then
+      continue
+    fi
+    jobs+=("$kind $program")
+  done
+done
+tsan_runner "$tsan"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+
+work=$(mktemp -d)
+# (Open to all, as the temporary folder is: some tests write as another user.)
+chmod 0755 "$work"
+pids=()
+workers=()
+cleanup() {
+  local pid file
+  for file in "$work"/lane.*.pid; do
+    [ -f "$file" ] && kill -TERM -- "-$(cat "$file")" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    kill -- "-$pid" 2>/dev/null || true
+  done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+set -m # each worker and burner in a process group of its own, ended whole
+
+# A lane runs the next job nobody has taken (a job is taken by making its
+# folder) until none is left. The program's own temporary folder is in
+# the job's folder, with the log of its run beside it.
+lane() {
+  local lane=$1 cores=$2 i kind program what start rc tmp runner
+  for ((i = 0; i < ${#jobs[@]}; i++)); do
+    mkdir "$work/job.$i" 2>/dev/null || continue
+    read -r kind program <<<"${jobs[$i]}"
+    what="stressed $(basename "$program") ($kind)"
+    tmp=$work/job.$i/tmp
+    mkdir -m 1777 "$tmp"
+    runner=(env "TMPDIR=$tmp" taskset -c "$cores")
+    [ "$kind" = ThreadSanitizer ] && runner+=("${tsan_run[@]}")
+    start=$(date +%s)
+    rc=0
+    TMPDIR=$work/job.$i SHUFFLED_RUN_PID=$work/lane.$lane.pid \
+      shuffled_run "$what" "$limit" "$repeat" "$program" "${runner[@]}" \
+      2>"$work/job.$i/report" || rc=$?
+    if [ -n "$(ls -A "$tmp")" ]; then
+      {
+        echo "$what: left in its temporary folder:"
+        ls -A "$tmp" | head -20
+      } >>"$work/job.$i/report"
+      tally "$what: its temporary folder left empty" 0 1
+      rc=1
+    fi
+    if [ "$rc" -eq 0 ]; then
+      echo "$what: $repeat shuffled rounds on cores $cores passed ($(( $(date +%s) - start )) s)"
+    else
+      touch "$work/failed"
+      cat "$work/job.$i/report" >&2
+    fi
+    touch "$work/job.$i/done"
+  done
+}
+
+start=$(date +%s)
+echo "stress: ${#jobs[@]} program runs, $repeat shuffled rounds each, $lanes at a time on two busy cores each"
+for ((l = 0; l < lanes; l++)); do
+  cores=${cpus[$((2 * l))]},${cpus[$((2 * l + 1))]:-${cpus[$((2 * l))]}}
+  for _ in 1 2; do
+    taskset -c "$cores" sh -c 'while :; do :; done' &
+    pids+=($!)
+  done
+  lane "$l" "$cores" &
+  workers+=($!)
+  pids+=($!)
+done
+for worker in "${workers[@]}"; do
+  wait "$worker" || touch "$work/failed"
+done
+echo "stress stage took $(( $(date +%s) - start )) s"
+for ((i = 0; i < ${#jobs[@]}; i++)); do
+  if [ ! -e "$work/job.$i/done" ]; then
+    echo "stress: ${jobs[$i]} did not run to its end" >&2
+    tally "stress runs" 0 1
+    touch "$work/failed"
+  fi
+done
+if [ -e "$work/failed" ]; then
+  echo "stress: a test failed (above: its name, round and order number)" >&2
+  exit 1
+fi
+echo "stress: every program passed $repeat shuffled rounds"
