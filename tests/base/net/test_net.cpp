@@ -1201,6 +1201,15 @@ TEST(BnfsServerBudget, PeersThatDoNotReadKeepNoMoreVersionsAliveThanTheBudgetHol
             n += versions[i].expired() ? 0 : kVersion;
         return n;
     };
+    // The server gives a request's bytes, and a refusal's, back only after
+    // the peer may have seen its answer: this waits until the budget holds
+    // just the replaced versions that answers keep alive.
+    auto heldSettles = [&] {
+        const auto start = Clock::now();
+        while (budget.GetHeld() != aliveBefore(versions.size() - 1) && SecondsSince(start) < 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return budget.GetHeld() == aliveBefore(versions.size() - 1);
+    };
     // Sends the request on `peer`; true once an answer holds the current
     // version or begins to arrive, false once a refusal arrives.
     auto ask = [&](btkSocketStream& peer) {
@@ -1240,6 +1249,8 @@ TEST(BnfsServerBudget, PeersThatDoNotReadKeepNoMoreVersionsAliveThanTheBudgetHol
                 << f.payload;
         }
         handOver(i);
+        EXPECT_TRUE(heldSettles()) << i << ": " << budget.GetHeld() << " bytes held, "
+                                   << aliveBefore(versions.size() - 1) << " in replaced versions";
         EXPECT_LE(aliveBefore(versions.size() - 1), budget.GetLimit() + kVersion) << i;
         EXPECT_LE(budget.GetHeld(), budget.GetLimit() + kVersion) << i;
     }
