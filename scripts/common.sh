@@ -30,7 +30,8 @@
 #   under the command RUNNER (taskset, setarch; none by default), ended
 #   after LIMIT seconds. Adds its counts to the tally as WHAT; when it fails,
 #   says what failed (gtest_report), in which round and from which order number,
-#   shows the end of its output, and fails. (SHUFFLED_RUN_PID: below.)
+#   shows the first failed test's output and the end of the program's, and
+#   fails. (SHUFFLED_RUN_PID: below.)
 # tsan_runner BUILD          sets the array `tsan_run` to what a program of
 #   the ThreadSanitizer build BUILD runs under: nothing, or, on a kernel
 #   that places mappings where this runtime does not expect them ("unexpected
@@ -114,6 +115,16 @@ gtest_report() {
   ' "$1"
 }
 
+# The output of the first test that failed in the GoogleTest log $1, from
+# its start to its end (at most 60 lines of it).
+gtest_first_failure() {
+  awk '
+    /^\[ RUN      \] / { block = ""; lines = 0 }
+    { if (lines < 60) block = block $0 "\n"; lines++ }
+    /^\[  FAILED  \] .* \([0-9]+ ms\)$/ { printf "%s", block; exit }
+  ' "$1"
+}
+
 tsan_runner() {
   local first probe
   tsan_run=()
@@ -155,6 +166,10 @@ shuffled_run() {
       fi
       gtest_report "$log" | tee "$log.report"
       grep -E "^(SUMMARY|ERROR|WARNING): " "$log" | sort -u | head -10 || true
+      if grep -q '^\[  FAILED  \] .* ([0-9]* ms)$' "$log"; then
+        echo "--- the output of the first test that failed:"
+        gtest_first_failure "$log"
+      fi
       echo "--- the end of its output:"
       tail -30 "$log"
       order=$(sed -nE 's/.*, order ([0-9]+)\)$/\1/p' "$log.report" | head -n 1)
