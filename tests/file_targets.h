@@ -1,4 +1,5 @@
-// Helpers of the tests of file targets: a scratch folder; paths that name
+// Helpers of the tests of file targets: a scratch folder (one that another
+// user can reach, if asked); paths that name
 // something other than a regular file (a directory, a FIFO, a device
 // node), with a guard that runs an open or read on a thread of its own and
 // says whether it returned in time; and child processes, with a time limit:
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -35,16 +37,56 @@
 
 namespace filetargets {
 
-// A fresh folder, removed with everything in it when the object goes.
+// Whether a user other than the owners of the folders on the way (and
+// outside their groups) may pass through every folder of `path`.
+inline bool OthersPassThrough(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real)
+        return false;
+    std::string folder = real;
+    std::free(real);
+    for (;;) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !(st.st_mode & S_IXOTH))
+            return false;
+        if (folder == "/")
+            return true;
+        const size_t slash = folder.find_last_of('/');
+        folder = slash == 0 ? "/" : folder.substr(0, slash);
+    }
+}
+
+// Who must reach a scratch folder: this process alone, or also the user
+// that RunAsUser runs a body as.
+enum class Reach { Self, OtherUsers };
+
+// Said by a test that skips because no folder for another user was found.
+constexpr const char* kNoFolderForOthers =
+    "no temporary folder that another user can reach (neither TMPDIR nor /tmp, /var/tmp, /dev/shm)";
+
+// A fresh folder, removed with everything in it when the object goes. One
+// that other users must reach is made in the temporary folder when they
+// can pass through to it, else in the first of the system's that they can;
+// Made() says whether there was one. (A process that is not root runs
+// RunAsUser's body as itself: its own temporary folder serves.)
 class ScratchDir {
 public:
-    ScratchDir() {
-        std::string pattern = ::testing::TempDir() + "zpi_targets_XXXXXX";
+    explicit ScratchDir(Reach reach = Reach::Self) {
+        std::string base = ::testing::TempDir();
+        if (reach == Reach::OtherUsers && ::geteuid() == 0) {
+            const char* const shared[] = {"/tmp/", "/var/tmp/", "/dev/shm/"};
+            for (size_t i = 0; !OthersPassThrough(base); ++i) {
+                if (i == std::size(shared))
+                    return;
+                base = shared[i];
+            }
+        }
+        std::string pattern = base + "zpi_targets_XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         if (::mkdtemp(buf.data()))
             path_ = buf.data();
-        EXPECT_FALSE(path_.empty()) << "no scratch folder";
+        EXPECT_FALSE(path_.empty()) << "no scratch folder in " << base;
     }
     ~ScratchDir() {
         std::error_code ec;
@@ -54,6 +96,7 @@ public:
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 
+    bool Made() const { return !path_.empty(); }
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
     // The names in the folder, sorted (no "." or "..").
     std::vector<std::string> Names() const {
@@ -93,6 +136,11 @@ inline bool IsFifo(const std::string& path) {
 inline bool IsCharDevice(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+// Makes the folder `path` with exactly `mode`, whatever the umask.
+inline bool MakeFolder(const std::string& path, mode_t mode) {
+    return ::mkdir(path.c_str(), 0700) == 0 && ::chmod(path.c_str(), mode) == 0;
 }
 
 inline bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0666) == 0; }

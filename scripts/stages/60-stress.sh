@@ -69,7 +69,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
 work=$(mktemp -d)
-# (Open to all, as the temporary folder is: some tests write as another user.)
+# (Open to all, as the temporary folder is, whatever the umask: some tests
+# write as another user, in the temporary folder when that user can reach it.)
 chmod 0755 "$work"
 pids=()
 workers=()
@@ -94,7 +95,7 @@ set -m # each worker and burner in a process group of its own, ended whole
 lane() {
   local lane=$1 cores=$2 i kind program what start rc tmp runner
   for ((i = 0; i < ${#jobs[@]}; i++)); do
-    mkdir "$work/job.$i" 2>/dev/null || continue
+    mkdir -m 0755 "$work/job.$i" 2>/dev/null || continue
     read -r kind program <<<"${jobs[$i]}"
     what="stressed $(basename "$program") ($kind)"
     tmp=$work/job.$i/tmp

@@ -654,21 +654,8 @@ TEST(NeutralWriterTargets, AWriteThatGivesZeroSaysWhyThroughTheDiagnostics) {
               "\"units\" does not fit its descriptor in the schema table");
     EXPECT_EQ(0, release_neutral_part(bad));
 
-    // A folder that is not writable (for a process that is not root) and a
-    // full disk: the folder and the system's text.
-    const std::string locked = dir.Path("locked");
-    ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
-    ASSERT_EQ(::chmod(dir.Path("").c_str(), 0755), 0);
-    const int notRoot = filetargets::RunAsUser([&] {
-        int r = -1;
-        const std::string why = why_it_failed(wide(locked + "/part.neu"), part, &r);
-        return r == 0 && contains(why, "\"" + locked + "/part.neu\": the folder is not writable")
-                   ? 0
-                   : 1;
-    });
-    if (notRoot != filetargets::kChildSetupFailed) {
-        EXPECT_EQ(notRoot, 0);
-    }
+    // A full disk and a folder that is not writable (for a process that is
+    // not root): the folder and the system's text.
     const std::string full = dir.Path("full");
     ASSERT_EQ(::mkdir(full.c_str(), 0755), 0);
     const int fullDisk = filetargets::RunOnFullDisk(full, [&] {
@@ -678,6 +665,24 @@ TEST(NeutralWriterTargets, AWriteThatGivesZeroSaysWhyThroughTheDiagnostics) {
     });
     if (fullDisk != filetargets::kChildSetupFailed) {
         EXPECT_EQ(fullDisk, 0);
+    }
+    filetargets::ScratchDir shared(filetargets::Reach::OtherUsers);
+    if (!shared.Made()) {
+        EXPECT_EQ(0, release_neutral_part(part));
+        GTEST_SKIP() << filetargets::kNoFolderForOthers;
+    }
+    const std::string locked = shared.Path("locked");
+    ASSERT_TRUE(filetargets::MakeFolder(locked, 0555));
+    ASSERT_EQ(::chmod(shared.Path("").c_str(), 0755), 0);
+    const int notRoot = filetargets::RunAsUser([&] {
+        int r = -1;
+        const std::string why = why_it_failed(wide(locked + "/part.neu"), part, &r);
+        return r == 0 && contains(why, "\"" + locked + "/part.neu\": the folder is not writable")
+                   ? 0
+                   : 1;
+    });
+    if (notRoot != filetargets::kChildSetupFailed) {
+        EXPECT_EQ(notRoot, 0);
     }
     EXPECT_EQ(0, release_neutral_part(part));
 }

@@ -405,15 +405,10 @@ TEST(BnfsConnection, OpenFailsWithoutServer) {
     EXPECT_EQ(BNFSConnection::Open(e, "127.0.0.1", 0), nullptr);
     EXPECT_EQ(e.code, BNFS_ERR_ADDRESS);
     EXPECT_EQ(BNFSConnection::Open(e, nullptr, 80), nullptr);
-    // A port that was just free: nobody listens there.
-    int port;
-    {
-        btkNetBaseServer* probe = new bnfsServer();
-        ASSERT_TRUE(probe->Init(0, nullptr));
-        port = probe->GetPort();
-        delete probe;
-    }
-    EXPECT_EQ(BNFSConnection::Open(e, "127.0.0.1", port), nullptr);
+    // A port held bound and not listening: nobody can listen there.
+    const RefusingLoopbackPort refusing;
+    ASSERT_NE(refusing.Port(), 0);
+    EXPECT_EQ(BNFSConnection::Open(e, "127.0.0.1", refusing.Port()), nullptr);
     EXPECT_EQ(e.code, BNFS_ERR_CONNECT);
     btkString reply;
     EXPECT_FALSE(BNFSConnection::OtherRequest(nullptr, "1", reply, e));

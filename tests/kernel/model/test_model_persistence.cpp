@@ -585,9 +585,13 @@ TEST_F(PersistenceTest, WriteZPITellsThePathAndTheReasonAndKeepsItsStatus) {
 }
 
 TEST_F(PersistenceTest, WriteZPIIntoAFolderThatIsNotWritableSaysSo) {
+    filetargets::ScratchDir dir(filetargets::Reach::OtherUsers);
+    if (!dir.Made())
+        GTEST_SKIP() << filetargets::kNoFolderForOthers;
+    ASSERT_EQ(::chmod(dir.Path("").c_str(), 0755), 0);
     xrchandle<KWPIModel> model = BuildModel(true);
-    const std::string folder = Path("read_only");
-    ASSERT_EQ(::mkdir(folder.c_str(), 0555), 0);
+    const std::string folder = dir.Path("read_only");
+    ASSERT_TRUE(filetargets::MakeFolder(folder, 0555));
     const std::string path = folder + "/model.xml";
     const int code = filetargets::RunAsUser([&] {
         const Failure f = FailureOf([&] { model->WriteZPI(path.c_str()); });
