@@ -18,20 +18,33 @@
 # tally_ctest WHAT LOG       the counts of a ctest run, read from its output;
 #   each test that ran out of its time limit is named.
 # tally_gtest WHAT LOG STATUS  the counts of a GoogleTest program's run
-#   (every repeat), read from its output; a program that ended with a
-#   nonzero STATUS and reported no failed test (it crashed, or printed no
-#   result) counts one failure more.
-# gtest_report LOG           from a GoogleTest program's output (shuffled,
-#   repeated or not): one line per failed test with its round and the
-#   number its shuffled order started from, and the test it was in when its output ended
-#   (it crashed, or was ended for running out of time).
+#   (every repeat), read from its output: the tests that ran, each counted
+#   when it ended, also when the program did not reach its end; a program
+#   that ended with a nonzero STATUS and reported no failed test (it
+#   crashed, or printed no result) counts one failure more.
+# gtest_report LOG [LISTED REPEAT]   from a GoogleTest program's output
+#   (shuffled, repeated or not): one line per failed test with its round
+#   and the number its shuffled order started from, and the test it was in
+#   when its output ended (it crashed, or was ended for running out of
+#   time). Given the number of tests the program lists (LISTED) and of
+#   rounds (REPEAT), also each round that did not run them all, or did not
+#   say that each passed, and rounds that did not end. Nothing for a run
+#   that is sound.
+# gtest_listed PROGRAM [RUNNER...]  the number of tests PROGRAM lists
+#   (--gtest_list_tests, under GTEST_FILTER if set; not the disabled ones
+#   unless GTEST_ALSO_RUN_DISABLED_TESTS is), run in its folder under
+#   RUNNER; fails when it cannot list them.
 # shuffled_run WHAT LIMIT REPEAT PROGRAM [RUNNER...]   runs the GoogleTest
 #   program PROGRAM in its folder with its tests shuffled, REPEAT rounds,
-#   under the command RUNNER (taskset, setarch; none by default), ended
-#   after LIMIT seconds. Adds its counts to the tally as WHAT; when it fails,
-#   says what failed (gtest_report), in which round and from which order number,
-#   shows the first failed test's output and the end of the program's, and
-#   fails. (SHUFFLED_RUN_PID: below.)
+#   under the command RUNNER (taskset, setarch; none by default) and
+#   scripts/run_gtest.sh, ended after LIMIT seconds. The run passes only
+#   when the program ended with status 0 after every round ran every test
+#   it lists, and each passed (gtest_report says nothing): a program that
+#   ended half-way, or reported a failed test, fails whatever its status.
+#   Adds its counts to the tally as WHAT; when it fails, says what failed
+#   (gtest_report), in which round and from which order number, shows the
+#   first failed test's output and the end of the program's, and fails.
+#   (SHUFFLED_RUN_PID: below.)
 # tsan_runner BUILD          sets the array `tsan_run` to what a program of
 #   the ThreadSanitizer build BUILD runs under: nothing, or, on a kernel
 #   that places mappings where this runtime does not expect them ("unexpected
@@ -93,8 +106,8 @@ tally_ctest() {
 
 tally_gtest() {
   local passed failed
-  passed=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$2" | awk '{ s += $1 } END { print s + 0 }')
-  failed=$(sed -nE 's/^\[  FAILED  \] ([0-9]+) tests?, listed below.*/\1/p' "$2" | awk '{ s += $1 } END { print s + 0 }')
+  passed=$(grep -c '^\[       OK \] .* ([0-9]* ms)$' "$2" || true)
+  failed=$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$2" || true)
   if [ "${3:-0}" -ne 0 ] && [ "$failed" -eq 0 ]; then
     failed=1
   fi
@@ -102,17 +115,48 @@ tally_gtest() {
 }
 
 gtest_report() {
-  awk '
-    /^Repeating all tests \(iteration [0-9]+\)/ { round = $5 + 0 }
-    /^Note: Randomizing tests. orders with a / { order = $(NF - 1) }
+  awk -v listed="${2:-}" -v repeat="${3:-}" '
     function where() { return " (round " (round ? round : 1) (order != "" ? ", order " order : "") ")" }
-    /^\[ RUN      \] / { running = $4; next }
-    /^\[       OK \] / || /^\[  SKIPPED \] / { running = ""; next }
-    /^\[  FAILED  \] .* \([0-9]+ ms\)$/ {
-      name = $4; sub(/,$/, "", name); print "failed: " name where(); running = ""
+    # A round that ended: it ran every listed test, and said each passed
+    # or was skipped.
+    function close_round() {
+      if (ran == "")
+        return
+      if (listed != "" && ran != listed)
+        print "ran " ran " of the " listed " tests it lists" where()
+      else if (passed + skipped != ran && !failures)
+        print "said " passed " of its " ran " tests passed and " skipped " were skipped" where()
+      ran = ""; passed = skipped = failures = 0
     }
-    END { if (running != "") print "did not finish: " running where() }
+    /^Repeating all tests \(iteration [0-9]+\)/ { close_round(); round = $5 + 0 }
+    /^Note: Randomizing tests. orders with a / { order = $(NF - 1) }
+    /^\[ RUN      \] / { running = $4; next }
+    /^\[       OK \] / || /^\[  SKIPPED \] .* \([0-9]+ ms\)$/ { running = ""; next }
+    /^\[  FAILED  \] .* \([0-9]+ ms\)$/ {
+      name = $4; sub(/,$/, "", name); print "failed: " name where(); running = ""; failures++
+    }
+    /^\[==========\] [0-9]+ tests? from .* ran\./ { ran = $2 + 0; ended++ }
+    /^\[  PASSED  \] [0-9]+ tests?\./ { passed = $4 + 0 }
+    /^\[  SKIPPED \] [0-9]+ tests?, listed below/ { skipped = $4 + 0 }
+    END {
+      close_round()
+      if (running != "") print "did not finish: " running where()
+      if (repeat != "" && ended + 0 < repeat + 0)
+        print "ended after " ended + 0 " of its " repeat " rounds"
+    }
   ' "$1"
+}
+
+gtest_listed() {
+  local program=$1
+  shift
+  (cd "$(dirname "$program")" && "$@" "$program" --gtest_list_tests) |
+    awk -v disabled="${GTEST_ALSO_RUN_DISABLED_TESTS:-0}" '
+      /^[^ ]/ { suite = $1 }
+      /^  [^ ]/ && (disabled != "0" || (suite !~ /^DISABLED_/ && $1 !~ /^DISABLED_/)) { n++ }
+      END { print n + 0 }
+    '
+  [ "${PIPESTATUS[0]}" -eq 0 ]
 }
 
 # The output of the first test that failed in the GoogleTest log $1, from
@@ -144,27 +188,39 @@ tsan_runner() {
   fi
 }
 
+# scripts/run_gtest.sh, for shuffled_run.
+run_gtest=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/run_gtest.sh
+
 shuffled_run() {
-  local what=$1 limit=$2 repeat=$3 program=$4 log rc=0 order
+  local what=$1 limit=$2 repeat=$3 program=$4 log status=0 rc order listed
   shift 4
   log=$(mktemp)
+  listed=$(gtest_listed "$program" timeout -k 10 "$limit" "$@" 2>/dev/null) || listed=""
   # timeout leads a process group of its own: the program and whatever it
   # starts. Its number goes to the file SHUFFLED_RUN_PID names, if any, so
   # that a caller that is stopped can end the whole group.
   (cd "$(dirname "$program")" &&
-    exec timeout -k 10 "$limit" "$@" "$program" --gtest_shuffle --gtest_repeat="$repeat") >"$log" 2>&1 &
+    exec timeout -k 10 "$limit" "$@" sh "$run_gtest" "$program" --gtest_shuffle --gtest_repeat="$repeat") >"$log" 2>&1 &
   local child=$!
   [ -z "${SHUFFLED_RUN_PID:-}" ] || echo "$child" >"$SHUFFLED_RUN_PID"
-  wait "$child" || rc=$?
+  wait "$child" || status=$?
   [ -z "${SHUFFLED_RUN_PID:-}" ] || rm -f "$SHUFFLED_RUN_PID"
+  {
+    [ -n "$listed" ] || echo "could not list its tests"
+    gtest_report "$log" "$listed" "$repeat"
+  } >"$log.report"
+  rc=$status
+  if [ "$rc" -eq 0 ] && [ -s "$log.report" ]; then
+    rc=1
+  fi
   tally_gtest "$what" "$log" "$rc"
   if [ "$rc" -ne 0 ]; then
     {
-      echo "$what: FAILED (status $rc)"
-      if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+      echo "$what: FAILED (status $status)"
+      if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
         echo "ran out of its time limit ($limit s)"
       fi
-      gtest_report "$log" | tee "$log.report"
+      cat "$log.report"
       grep -E "^(SUMMARY|ERROR|WARNING): " "$log" | sort -u | head -10 || true
       if grep -q '^\[  FAILED  \] .* ([0-9]* ms)$' "$log"; then
         echo "--- the output of the first test that failed:"

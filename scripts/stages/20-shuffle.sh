@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test program of the sanitizer build once more in a shuffled
 # order, twice over, so that a test which depends on what ran before it
-# (or on running only once) fails here. A failure is named with the round
+# (or on running only once) fails here. A program passes only when every
+# round ran every test it lists and none failed, whatever its exit status
+# (shuffled_run of scripts/common.sh). A failure is named with the round
 # and the number its random order started from; a program that
 # runs longer than SHUFFLE_TIMEOUT seconds (default 1200) is ended, naming
 # the test it was in.

@@ -4,7 +4,9 @@
 # while its cores are kept busy: each program runs pinned to two cores,
 # beside two CPU burners pinned to the same two. A test that waits for a
 # time that usually suffices, instead of for the state it checks, fails
-# here. Any failure fails the stage, named with its round and the number of
+# here. A program passes only when every round ran every test it lists and
+# none failed, whatever its exit status (shuffled_run of scripts/common.sh).
+# Any failure fails the stage, named with its round and the number of
 # that round's order; a program that runs out of time is ended, naming the
 # test it was in. Each program runs with a temporary folder of its own,
 # and what it leaves there fails the stage too.

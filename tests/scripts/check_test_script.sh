@@ -8,9 +8,14 @@
 #   not-root  run by someone other than root on a machine that lacks a
 #             package, it names the package and how to install it, and
 #             neither calls apt-get nor builds anything.
+#   shuffled  shuffled_run (scripts/common.sh), on a stand-in test program:
+#             a run passes only when every round ran every listed test and
+#             none failed; one that reported a failure, ended half-way or
+#             left a test out fails whatever its status, and the tally
+#             counts the tests that ran.
 set -euo pipefail
-root=${1:?usage: check_test_script.sh <source root> tally|not-root}
-case=${2:?usage: check_test_script.sh <source root> tally|not-root}
+root=${1:?usage: check_test_script.sh <source root> tally|not-root|shuffled}
+case=${2:?usage: check_test_script.sh <source root> tally|not-root|shuffled}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -19,7 +24,7 @@ cp "$root/scripts/test.sh" "$root/scripts/common.sh" "$work/repo/scripts/"
 
 fail() {
   echo "FAILED: $*" >&2
-  echo "--- output of scripts/test.sh:" >&2
+  echo "--- the output of the run:" >&2
   cat "$work/out" >&2
   exit 1
 }
@@ -73,6 +78,45 @@ not-root)
   grep -q "missing packages:.* cmake" "$work/out" || fail "the missing package is not named"
   grep -q "apt-get install .*cmake" "$work/out" || fail "the message does not say how to install it"
   [ ! -e "$work/repo/build" ] || fail "a build was started"
+  ;;
+shuffled)
+  # Lists A.One and A.Two; each round runs them as $MODE says: "pass",
+  # "failed" (A.Two fails, status 0 all the same), "short" (A.Two left
+  # out) or "exit" (ends after A.One failed, status 0). GoogleTest's mark
+  # of a run that ended half-way is removed at the end only.
+  cat >"$work/bin/test_standin" <<'STANDIN'
+#!/bin/sh
+[ "$1" = --gtest_list_tests ] && { printf 'A.\n  One\n  Two\n'; exit 0; }
+for round in $(seq "${2#--gtest_repeat=}"); do
+  echo "Repeating all tests (iteration $round) . . ."
+  echo "[ RUN      ] A.One"
+  if [ "$MODE" = exit ]; then echo "[  FAILED  ] A.One (0 ms)"; exit 0; fi
+  echo "[       OK ] A.One (0 ms)"
+  case $MODE in
+  short) ran=1 passed=1 ;;
+  failed) echo "[ RUN      ] A.Two"; echo "[  FAILED  ] A.Two (0 ms)"; ran=2 passed=1 ;;
+  *) echo "[ RUN      ] A.Two"; echo "[       OK ] A.Two (0 ms)"; ran=2 passed=2 ;;
+  esac
+  echo "[==========] $ran tests from 1 test suite ran. (0 ms total)"
+  echo "[  PASSED  ] $passed tests."
+done
+rm -f "$TEST_PREMATURE_EXIT_FILE"
+STANDIN
+  chmod +x "$work/bin/test_standin"
+  # Each mode: the tally it gets (passed, failed), and whether it passes.
+  for run in "pass 4 0 pass" "failed 2 2 fail" "short 2 1 fail" "exit 0 1 fail"; do
+    read -r mode passed failed outcome <<<"$run"
+    rc=0
+    (
+      export ZPI_TALLY="$work/tally.$mode" MODE=$mode
+      source "$root/scripts/common.sh"
+      shuffled_run "$mode" 60 2 "$work/bin/test_standin"
+    ) >"$work/out" 2>&1 || rc=$?
+    [ "$([ "$rc" -eq 0 ] && echo pass || echo fail)" = "$outcome" ] || fail "a $mode run did not $outcome"
+    [ "$(cut -f 2,3 "$work/tally.$mode")" = "$passed	$failed" ] ||
+      fail "a $mode run is counted $(cut -f 2,3 "$work/tally.$mode"), not $passed $failed"
+  done
+  grep -q "ended after 0 of its 2 rounds" "$work/out" || fail "the run that ended half-way does not say so"
   ;;
 *)
   echo "unknown case $case" >&2
