@@ -48,7 +48,10 @@ libraries=(zbase50 zpi50)
 header_text() {
   local include=$1
   g++ -std=c++17 -E -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
-    awk -v dir="$include/" '/^# [0-9]+ "/ { f = $3; gsub(/"/, "", f); ours = index(f, dir) == 1; next } ours' |
+    awk -v dir="$include/" '
+      # A line marker: # LINE "FILE" FLAGS (FILE may hold blanks).
+      /^# [0-9]+ "/ { f = $0; sub(/^# [0-9]+ "/, "", f); sub(/"[^"]*$/, "", f); ours = index(f, dir) == 1; next }
+      ours' |
     tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
 }
 
