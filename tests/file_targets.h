@@ -1,8 +1,8 @@
 // Helpers of the tests of file targets: a scratch folder (one that another
-// user can reach, if asked); paths that name
-// something other than a regular file (a directory, a FIFO, a device
-// node), with a guard that runs an open or read on a thread of its own and
-// says whether it returned in time; and child processes, with a time limit:
+// user can reach, if asked); paths that name something other than a
+// regular file (a directory, a FIFO, a device node), with a guard that
+// runs an open or read on a thread of its own and says whether it
+// returned in time; and child processes, with a time limit:
 // one whose files cannot grow (a write fails half-way), one that runs as an
 // unprivileged user, one whose folder is a full disk.
 #pragma once
