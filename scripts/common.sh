@@ -40,7 +40,9 @@
 #   scripts/run_gtest.sh, ended after LIMIT seconds. The run passes only
 #   when the program ended with status 0 after every round ran every test
 #   it lists, and each passed (gtest_report says nothing): a program that
-#   ended half-way, or reported a failed test, fails whatever its status.
+#   ended half-way, or reported a failed test, fails whatever its status;
+#   so does one that lists no test (GTEST_FILTER matching none): nothing
+#   was shown to pass.
 #   Adds its counts to the tally as WHAT; when it fails, says what failed
 #   (gtest_report), in which round and from which order number, shows the
 #   first failed test's output and the end of the program's, and fails.
@@ -151,9 +153,11 @@ gtest_listed() {
   local program=$1
   shift
   (cd "$(dirname "$program")" && "$@" "$program" --gtest_list_tests) |
-    awk -v disabled="${GTEST_ALSO_RUN_DISABLED_TESTS:-0}" '
+    awk -v disabled="${GTEST_ALSO_RUN_DISABLED_TESTS-0}" '
+      # Disabled as GoogleTest has it: a suite or test name that starts
+      # with DISABLED_, or holds /DISABLED_ (a parameterised one).
       /^[^ ]/ { suite = $1 }
-      /^  [^ ]/ && (disabled != "0" || (suite !~ /^DISABLED_/ && $1 !~ /^DISABLED_/)) { n++ }
+      /^  [^ ]/ && (disabled != "0" || (suite !~ /(^|\/)DISABLED_/ && $1 !~ /(^|\/)DISABLED_/)) { n++ }
       END { print n + 0 }
     '
   [ "${PIPESTATUS[0]}" -eq 0 ]
@@ -206,7 +210,11 @@ shuffled_run() {
   wait "$child" || status=$?
   [ -z "${SHUFFLED_RUN_PID:-}" ] || rm -f "$SHUFFLED_RUN_PID"
   {
-    [ -n "$listed" ] || echo "could not list its tests"
+    if [ -z "$listed" ]; then
+      echo "could not list its tests"
+    elif [ "$listed" -eq 0 ]; then
+      echo "lists no test to run${GTEST_FILTER+ under GTEST_FILTER=$GTEST_FILTER}"
+    fi
     gtest_report "$log" "$listed" "$repeat"
   } >"$log.report"
   rc=$status

@@ -13,9 +13,11 @@
 #             none failed; one that reported a failure, ended half-way or
 #             left a test out fails whatever its status, and the tally
 #             counts the tests that ran.
+#   ctest     scripts/run_gtest.sh as ctest runs a test: a run that failed
+#             fails, whatever its status, and never reads as skipped.
 set -euo pipefail
-root=${1:?usage: check_test_script.sh <source root> tally|not-root|shuffled}
-case=${2:?usage: check_test_script.sh <source root> tally|not-root|shuffled}
+root=${1:?usage: check_test_script.sh <source root> tally|not-root|shuffled|ctest}
+case=${2:?usage: check_test_script.sh <source root> tally|not-root|shuffled|ctest}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -80,15 +82,25 @@ not-root)
   [ ! -e "$work/repo/build" ] || fail "a build was started"
   ;;
 shuffled)
-  # Lists A.One and A.Two; each round runs them as $MODE says: "pass",
-  # "failed" (A.Two fails, status 0 all the same), "short" (A.Two left
-  # out) or "exit" (ends after A.One failed, status 0). GoogleTest's mark
-  # of a run that ended half-way is removed at the end only.
+  # Lists A.One and A.Two (and disabled tests, which do not run); each
+  # round runs them as $MODE says: "pass", "failed" (A.Two fails, status 0
+  # all the same), "short" (A.Two left out) or "exit" (ends after A.One
+  # failed, status 0); "none" lists and runs no test, as under a filter
+  # that matches none. GoogleTest's mark of a run that ended half-way is
+  # removed at the end only.
   cat >"$work/bin/test_standin" <<'STANDIN'
 #!/bin/sh
-[ "$1" = --gtest_list_tests ] && { printf 'A.\n  One\n  Two\n'; exit 0; }
+if [ "$1" = --gtest_list_tests ]; then
+  [ "$MODE" = none ] || printf 'A.\n  One\n  Two\n  DISABLED_Three/0  # GetParam() = 0\nP/DISABLED_B.\n  Four\n'
+  exit 0
+fi
 for round in $(seq "${2#--gtest_repeat=}"); do
   echo "Repeating all tests (iteration $round) . . ."
+  if [ "$MODE" = none ]; then
+    echo "[==========] 0 tests from 0 test suites ran. (0 ms total)"
+    echo "[  PASSED  ] 0 tests."
+    continue
+  fi
   echo "[ RUN      ] A.One"
   if [ "$MODE" = exit ]; then echo "[  FAILED  ] A.One (0 ms)"; exit 0; fi
   echo "[       OK ] A.One (0 ms)"
@@ -104,7 +116,7 @@ rm -f "$TEST_PREMATURE_EXIT_FILE"
 STANDIN
   chmod +x "$work/bin/test_standin"
   # Each mode: the tally it gets (passed, failed), and whether it passes.
-  for run in "pass 4 0 pass" "failed 2 2 fail" "short 2 1 fail" "exit 0 1 fail"; do
+  for run in "pass 4 0 pass" "failed 2 2 fail" "short 2 1 fail" "exit 0 1 fail" "none 0 1 fail"; do
     read -r mode passed failed outcome <<<"$run"
     rc=0
     (
@@ -115,8 +127,32 @@ STANDIN
     [ "$([ "$rc" -eq 0 ] && echo pass || echo fail)" = "$outcome" ] || fail "a $mode run did not $outcome"
     [ "$(cut -f 2,3 "$work/tally.$mode")" = "$passed	$failed" ] ||
       fail "a $mode run is counted $(cut -f 2,3 "$work/tally.$mode"), not $passed $failed"
+    cp "$work/out" "$work/out.$mode"
   done
-  grep -q "ended after 0 of its 2 rounds" "$work/out" || fail "the run that ended half-way does not say so"
+  grep -q "ended after 0 of its 2 rounds" "$work/out.exit" || fail "the run that ended half-way does not say so"
+  grep -q "lists no test to run" "$work/out.none" || fail "the run of no test does not say so"
+  ;;
+ctest)
+  # A stand-in program prints $LINES and ends with $STATUS, having removed
+  # GoogleTest's mark unless it ended half-way ($HALF). Each case: lines,
+  # status, half-way or not, the status run_gtest.sh ends with, and
+  # whether ctest reads it as skipped (its output holds "[  SKIPPED ]").
+  stub test_once 'printf "$LINES"; [ -n "$HALF" ] || rm -f "$TEST_PREMATURE_EXIT_FILE"; exit "$STATUS"'
+  while IFS='|' read -r lines status half want skipped; do
+    rc=0
+    LINES=$lines STATUS=$status HALF=$half sh "$root/scripts/run_gtest.sh" --ctest "$work/bin/test_once" \
+      >"$work/out" 2>&1 || rc=$?
+    [ "$rc" -eq "$want" ] || fail "'$lines' (status $status${half:+, half-way}) ended with $rc, not $want"
+    [ "$(grep -c '^\[  SKIPPED \]' "$work/out")" = "$skipped" ] ||
+      fail "'$lines' (status $status): \"[  SKIPPED ]\" is not said $skipped times"
+  done <<'CASES'
+[       OK ] A.One (0 ms)\n|0||0|0
+[  SKIPPED ] A.One (0 ms)\n|0||0|1
+[  SKIPPED ] A.One (0 ms)\n[  FAILED  ] A: SetUpTestSuite or TearDownTestSuite\n|1||1|0
+[  FAILED  ] A.One (0 ms)\n|0||1|0
+[       OK ] A.One (0 ms)\n|0|half|1|0
+[  SKIPPED ] A.One (0 ms)\n|0|half|1|0
+CASES
   ;;
 *)
   echo "unknown case $case" >&2
