@@ -60,28 +60,41 @@ inline bool OthersPassThrough(const std::string& path) {
 // that RunAsUser runs a body as.
 enum class Reach { Self, OtherUsers };
 
-// Said by a test that skips because no folder for another user was found.
+// Said by a test that skips because no folder for another user was found,
+// or none whose name leaves room for the names it tests.
 constexpr const char* kNoFolderForOthers =
     "no temporary folder that another user can reach (neither TMPDIR nor /tmp, /var/tmp, /dev/shm)";
+constexpr const char* kNoFolderWithRoom =
+    "no temporary folder with a name short enough for the names tested (neither TMPDIR nor /tmp, "
+    "/var/tmp, /dev/shm)";
 
-// A fresh folder, removed with everything in it when the object goes. One
-// that other users must reach is made in the temporary folder when they
-// can pass through to it, else in the first of the system's that they can;
-// Made() says whether there was one. (A process that is not root runs
-// RunAsUser's body as itself: its own temporary folder serves.)
+// A fresh folder, removed with everything in it when the object goes, made
+// in the temporary folder when it will do, else in the first of the
+// system's that will; Made() says whether there was one. One that other
+// users must reach needs a folder they can pass through to (a process that
+// is not root runs RunAsUser's body as itself: its own temporary folder
+// serves). Given `pathMax` (a layer that takes names shorter than that),
+// the folder's name leaves room for names of kNameRoom bytes in it, however
+// long the temporary folder's name is.
 class ScratchDir {
 public:
-    explicit ScratchDir(Reach reach = Reach::Self) {
+    static constexpr size_t kNameRoom = 64;
+
+    explicit ScratchDir(Reach reach = Reach::Self, size_t pathMax = 0) {
+        const bool forOthers = reach == Reach::OtherUsers && ::geteuid() == 0;
+        const std::string folder = "zpi_targets_XXXXXX";
+        auto serves = [&](const std::string& base) {
+            return (!forOthers || OthersPassThrough(base)) &&
+                   (pathMax == 0 || base.size() + folder.size() + 1 + kNameRoom < pathMax);
+        };
         std::string base = ::testing::TempDir();
-        if (reach == Reach::OtherUsers && ::geteuid() == 0) {
-            const char* const shared[] = {"/tmp/", "/var/tmp/", "/dev/shm/"};
-            for (size_t i = 0; !OthersPassThrough(base); ++i) {
-                if (i == std::size(shared))
-                    return;
-                base = shared[i];
-            }
+        const char* const shared[] = {"/tmp/", "/var/tmp/", "/dev/shm/"};
+        for (size_t i = 0; !serves(base); ++i) {
+            if (i == std::size(shared))
+                return;
+            base = shared[i];
         }
-        std::string pattern = base + "zpi_targets_XXXXXX";
+        std::string pattern = base + folder;
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         if (::mkdtemp(buf.data()))
@@ -97,6 +110,7 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     bool Made() const { return !path_.empty(); }
+    const std::string& Folder() const { return path_; }
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
     // The names in the folder, sorted (no "." or "..").
     std::vector<std::string> Names() const {

@@ -231,7 +231,9 @@ TEST_P(AtomicFile, TargetTurnedIntoAFifoWhileOpenIsNotRenamedOver) {
 }
 
 TEST_P(AtomicFile, FileLayerStreamsWrittenAnewReplaceOnlyWhenWhole) {
-    ScratchDir dir;
+    ScratchDir dir(Reach::Self, PFA_NAME_MAX);
+    if (!dir.Made())
+        GTEST_SKIP() << kNoFolderWithRoom;
     const std::string path = dir.Path("transferred.xml");
     WriteAll(path, "old document");
     // Created or truncated, for writing, as the transfer dump opens it.
