@@ -290,18 +290,18 @@ TEST_F(ClientFlow, PartImportFromADocumentInTheCallbackMemory) {
     ASSERT_TRUE(host_.WaitFor("111\n" + callbackUrl_ + "\n" + std::to_string(::getpid())));
 
     // With the dump switched on, the document received is also copied to
-    // "transferred.xml" in the current directory.
+    // "transferred.xml" in the current directory (a folder of this test's:
+    // other runs of the suite may dump theirs at once).
     char cwd[4096];
     ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(::chdir(::testing::TempDir().c_str()), 0);
-    ::unlink("transferred.xml");
+    const filetargets::ScratchDir here;
+    ASSERT_EQ(::chdir(here.Path("").c_str()), 0);
     ::setenv("ZORVAN_DUMP_XML", "1", 1);
     EXPECT_EQ(Callback("110\n" + callbackUrl_ + "part.xml\n2\n-in\nmodel.prt"), "0");
     const bool finished = host_.WaitFor("108");
     ::unsetenv("ZORVAN_DUMP_XML");
     std::stringstream dumped;
     dumped << std::ifstream("transferred.xml").rdbuf();
-    ::unlink("transferred.xml");
     ASSERT_EQ(::chdir(cwd), 0);
     ASSERT_TRUE(finished);
     EXPECT_EQ(dumped.str(), doc.str());

@@ -7,6 +7,7 @@
 #include "xmemory.h"
 #include "neutral/uni_adapter.h"
 #include "neutral/unifs.h"
+#include "file_targets.h"
 
 #include <gtest/gtest.h>
 
@@ -75,11 +76,9 @@ protected:
     // locations of an earlier one (whose folder is gone).
     static void SetUpTestSuite() {
         unifs_initialize();
-        char dir[] = "/tmp/uniadapterXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        root_ = new std::string(dir);
-        mkdir((*root_ + "/root").c_str(), 0777);
-        disk_ = new unilocallocation("utdisk", (*root_ + "/root").c_str());
+        root_ = new filetargets::ScratchDir();
+        mkdir(root_->Path("root").c_str(), 0777);
+        disk_ = new unilocallocation("utdisk", root_->Path("root").c_str());
         diskId_ = unilocation::Register(disk_);
         gmem_ = new unimemlocation("gmem");
         gmemId_ = unilocation::Register(gmem_);
@@ -91,19 +90,18 @@ protected:
         delete disk_;
         gmem_ = nullptr;
         disk_ = nullptr;
-        std::system(("rm -rf '" + *root_ + "'").c_str());
         delete root_;
         root_ = nullptr;
     }
-    static std::string Disk(const std::string& inner) { return *root_ + "/root" + inner; }
+    static std::string Disk(const std::string& inner) { return root_->Path("root") + inner; }
 
-    static std::string* root_;
+    static filetargets::ScratchDir* root_;
     static unilocallocation* disk_;
     static unimemlocation* gmem_;
     static int diskId_;
     static int gmemId_;
 };
-std::string* UniAdapterTest::root_ = nullptr;
+filetargets::ScratchDir* UniAdapterTest::root_ = nullptr;
 unilocallocation* UniAdapterTest::disk_ = nullptr;
 unimemlocation* UniAdapterTest::gmem_ = nullptr;
 int UniAdapterTest::diskId_ = 0;
@@ -247,7 +245,7 @@ TEST_F(UniAdapterTest, WritesReadsAndClosesAFileOnDiskThroughThePfaLayer) {
     EXPECT_EQ(pfa_open_file("utdisk:/../escape.txt", 769, 438), nullptr);
     EXPECT_EQ(pfa_open_file("utdisk:/data/../../escape.txt", 769, 438), nullptr);
     struct stat st {};
-    EXPECT_NE(stat((*root_ + "/escape.txt").c_str(), &st), 0);
+    EXPECT_NE(stat(root_->Path("escape.txt").c_str(), &st), 0);
 
     Record file("utdisk:/data/notes.txt");
     int64_t size = 0;

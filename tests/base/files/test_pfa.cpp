@@ -5,6 +5,8 @@
 #include "uniloc.h"
 #include "xmemory.h"
 
+#include "file_targets.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -102,9 +104,10 @@ TEST(PfaKinds, MethodsRegisterOnlyWhileTheirKindIsSetUp) {
 }
 
 TEST(PfaStreams, LocalFilesAsTheTransferDumpWritesThem) {
-    char dir[] = "/tmp/pfalocalXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/transferred.xml";
+    const filetargets::ScratchDir dir(filetargets::Reach::Self, PFA_NAME_MAX);
+    if (!dir.Made())
+        GTEST_SKIP() << filetargets::kNoFolderWithRoom;
+    const std::string path = dir.Path("transferred.xml");
     pfa_stream* out = pfa_open_file(path.c_str(), 769, 438);
     ASSERT_NE(out, nullptr);
     std::string doc(5000, 'd');
@@ -128,9 +131,8 @@ TEST(PfaStreams, LocalFilesAsTheTransferDumpWritesThem) {
     EXPECT_EQ(n, 904);
     EXPECT_EQ(pfa_read_file(in, buf, sizeof buf, &n), PFA_END);
     EXPECT_EQ(pfa_dispose(in), 0);
-    EXPECT_EQ(pfa_open_file((std::string(dir) + "/none.xml").c_str(), PFA_O_RDONLY, 0), nullptr);
+    EXPECT_EQ(pfa_open_file(dir.Path("none.xml").c_str(), PFA_O_RDONLY, 0), nullptr);
     EXPECT_EQ(pfa_open_file("bad\xff", PFA_O_RDONLY, 0), nullptr);
-    std::system(("rm -rf '" + std::string(dir) + "'").c_str());
 }
 
 TEST(UniLayer, PathsMustNameARegisteredLocationAndStayInIt) {
@@ -178,9 +180,8 @@ TEST(UniLayer, PathsMustNameARegisteredLocationAndStayInIt) {
 }
 
 TEST(UniLayer, LocalFolderLocationListsRenamesAndKeepsTimes) {
-    char dir[] = "/tmp/unilocalXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    unilocallocation local("ullocal", dir);
+    const filetargets::ScratchDir dir;
+    unilocallocation local("ullocal", dir.Folder().c_str());
     unilocallocation* disk = &local;
     const int id = unilocation::Register(disk);
     ASSERT_TRUE(disk->MakeDirectory("/x/y", 0, nullptr));
@@ -199,7 +200,6 @@ TEST(UniLayer, LocalFolderLocationListsRenamesAndKeepsTimes) {
     EXPECT_GT(modified, 0);
     EXPECT_FALSE(disk->RemoveDirectory("/", nullptr));
     unilocation::Unregister(id);
-    std::system(("rm -rf '" + std::string(dir) + "'").c_str());
 }
 
 } // namespace
