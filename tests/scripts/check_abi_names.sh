@@ -60,7 +60,7 @@ Mode::Off
 Mode::On
 ns::kCount
 ns::kName'
-got=$(awk -f "$root/scripts/header_constants.awk" <<<"$header" | sort)
+got=$(awk -f "$root/scripts/header_constants.awk" <<<"$header" | LC_ALL=C sort)
 if [ "$got" != "$expected" ]; then
   echo "FAILED: constants of the sample header:" >&2
   diff <(echo "$expected") <(echo "$got") >&2 || true
