@@ -28,8 +28,8 @@
 #   when its output ended (it crashed, or was ended for running out of
 #   time). Given the number of tests the program lists (LISTED) and of
 #   rounds (REPEAT), also each round that did not run them all, or did not
-#   say that each passed, and rounds that did not end. Nothing for a run
-#   that is sound.
+#   say that each passed, and rounds that did not end; and each test suite
+#   whose set-up or tear-down failed. Nothing for a run that is sound.
 # gtest_listed PROGRAM [RUNNER...]  the number of tests PROGRAM lists
 #   (--gtest_list_tests, under GTEST_FILTER if set; not the disabled ones
 #   unless GTEST_ALSO_RUN_DISABLED_TESTS is), run in its folder under
@@ -136,6 +136,10 @@ gtest_report() {
     /^\[       OK \] / || /^\[  SKIPPED \] .* \([0-9]+ ms\)$/ { running = ""; next }
     /^\[  FAILED  \] .* \([0-9]+ ms\)$/ {
       name = $4; sub(/,$/, "", name); print "failed: " name where(); running = ""; failures++
+    }
+    # A test suite whose set-up failed: its tests are said to be skipped.
+    /^\[  FAILED  \] [^ ]+: SetUpTestSuite or TearDownTestSuite$/ {
+      print "failed: the set-up or tear-down of " substr($4, 1, length($4) - 1) where(); failures++
     }
     /^\[==========\] [0-9]+ tests? from .* ran\./ { ran = $2 + 0; ended++ }
     /^\[  PASSED  \] [0-9]+ tests?\./ { passed = $4 + 0 }

@@ -15,7 +15,8 @@
 # its tests). The program's output (GoogleTest writes its lines to the
 # standard output) passes with those lines written "[  skipped ]", and one
 # "[  SKIPPED ]" line follows only a run that passed. A run whose output
-# reports a failed test fails, whatever the program's status.
+# reports a failed test (or test suite set-up) fails, whatever the
+# program's status.
 ctest=
 [ "$1" != --ctest ] || { ctest=1 && shift; }
 run=$(mktemp -d --tmpdir zpi_test_run.XXXXXX) || exit 1
@@ -31,6 +32,7 @@ if [ -z "$ctest" ]; then
 else
   { TEST_PREMATURE_EXIT_FILE=$run/running "$@"; echo $? >"$run/status"; } |
     sed -u -e '/^\[  FAILED  \] .* ([0-9]* ms)$/w '"$run/failed" \
+      -e '/^\[  FAILED  \] [^ ]*: SetUpTestSuite or TearDownTestSuite$/w '"$run/failed" \
       -e '/^\[  SKIPPED \] /w '"$run/skipped" -e 's/^\[  SKIPPED \] /[  skipped ] /'
   rc=$(cat "$run/status" 2>/dev/null) || rc=1
 fi

@@ -84,7 +84,8 @@ not-root)
 shuffled)
   # Lists A.One and A.Two (and disabled tests, which do not run); each
   # round runs them as $MODE says: "pass", "failed" (A.Two fails, status 0
-  # all the same), "short" (A.Two left out) or "exit" (ends after A.One
+  # all the same), "short" (A.Two left out), "setup" (A.Two skipped as
+  # its suite's set-up failed, status 0) or "exit" (ends after A.One
   # failed, status 0); "none" lists and runs no test, as under a filter
   # that matches none. GoogleTest's mark of a run that ended half-way is
   # removed at the end only.
@@ -107,16 +108,21 @@ for round in $(seq "${2#--gtest_repeat=}"); do
   case $MODE in
   short) ran=1 passed=1 ;;
   failed) echo "[ RUN      ] A.Two"; echo "[  FAILED  ] A.Two (0 ms)"; ran=2 passed=1 ;;
+  setup) echo "[  SKIPPED ] A.Two (0 ms)"; ran=2 passed=1 ;;
   *) echo "[ RUN      ] A.Two"; echo "[       OK ] A.Two (0 ms)"; ran=2 passed=2 ;;
   esac
   echo "[==========] $ran tests from 1 test suite ran. (0 ms total)"
   echo "[  PASSED  ] $passed tests."
+  if [ "$MODE" = setup ]; then
+    echo "[  SKIPPED ] 1 test, listed below:"
+    echo "[  FAILED  ] A: SetUpTestSuite or TearDownTestSuite"
+  fi
 done
 rm -f "$TEST_PREMATURE_EXIT_FILE"
 STANDIN
   chmod +x "$work/bin/test_standin"
   # Each mode: the tally it gets (passed, failed), and whether it passes.
-  for run in "pass 4 0 pass" "failed 2 2 fail" "short 2 1 fail" "exit 0 1 fail" "none 0 1 fail"; do
+  for run in "pass 4 0 pass" "failed 2 2 fail" "short 2 1 fail" "setup 2 1 fail" "exit 0 1 fail" "none 0 1 fail"; do
     read -r mode passed failed outcome <<<"$run"
     rc=0
     (
@@ -131,6 +137,8 @@ STANDIN
   done
   grep -q "ended after 0 of its 2 rounds" "$work/out.exit" || fail "the run that ended half-way does not say so"
   grep -q "lists no test to run" "$work/out.none" || fail "the run of no test does not say so"
+  grep -q "failed: the set-up or tear-down of A (round 2" "$work/out.setup" ||
+    fail "the suite whose set-up failed is not named"
   ;;
 ctest)
   # A stand-in program prints $LINES and ends with $STATUS, having removed
@@ -149,6 +157,7 @@ ctest)
 [       OK ] A.One (0 ms)\n|0||0|0
 [  SKIPPED ] A.One (0 ms)\n|0||0|1
 [  SKIPPED ] A.One (0 ms)\n[  FAILED  ] A: SetUpTestSuite or TearDownTestSuite\n|1||1|0
+[  SKIPPED ] A.One (0 ms)\n[  FAILED  ] A: SetUpTestSuite or TearDownTestSuite\n|0||1|0
 [  FAILED  ] A.One (0 ms)\n|0||1|0
 [       OK ] A.One (0 ms)\n|0|half|1|0
 [  SKIPPED ] A.One (0 ms)\n|0|half|1|0
