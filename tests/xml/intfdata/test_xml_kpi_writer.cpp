@@ -27,17 +27,14 @@ std::string TempPath(const std::string& tag) {
     return ::testing::TempDir() + "zpi_kpi_" + tag + "_" + std::to_string(getpid()) + ".xml";
 }
 
-// The document after its header (a document that is not the first of the
-// process has one newline more before its root, which is dropped).
+// The document after its header and the empty line before its root.
 std::string Body(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     std::string text = s.str();
-    EXPECT_EQ(text.substr(0, kHeader.size()), kHeader);
-    text.erase(0, kHeader.size());
-    if (!text.empty() && text[0] == '\n')
-        text.erase(0, 1);
+    EXPECT_EQ(text.substr(0, kHeader.size() + 1), kHeader + "\n");
+    text.erase(0, kHeader.size() + 1);
     return text;
 }
 
