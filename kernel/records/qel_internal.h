@@ -168,6 +168,13 @@ private:
     size_t size_ = 0;
 };
 
+// Profile kinds a surface of revolution or a tabulated cylinder takes:
+// line, arc, spline, B-spline, ellipse.
+bool profile_kind_ok(uint32_t kind);
+// The two curve kinds a ruled surface takes: each a profile kind or a
+// point, not both points.
+bool ruled_kinds_ok(uint32_t kind1, uint32_t kind2);
+
 // Internal forms of routines that follow nested curves, with the nesting
 // depth reached so far.
 int curve_clear(QelCurvedata* rec, int depth);

@@ -40,19 +40,6 @@ bool bspline_knots(const QelCurvedata* rec, const double*& knots, int& n) {
     return n >= 0;
 }
 
-bool profile_kind_ok(uint32_t kind) {
-    switch (kind) {
-    case QEL_CURVE_LINE:
-    case QEL_CURVE_ARC:
-    case QEL_CURVE_SPLINE:
-    case QEL_CURVE_BSPLINE:
-    case QEL_CURVE_ELLIPSE:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool spans_fail(const QelCurvedata* c) {
     return c->kind == QEL_CURVE_BSPLINE && qel_bsplinedata_spans_check(c) != kOk;
 }
@@ -149,6 +136,25 @@ void fill_curve_out(QelCurvedata* dst, const QelCurvedata* src) {
 } // namespace
 
 namespace qel_detail {
+
+bool profile_kind_ok(uint32_t kind) {
+    switch (kind) {
+    case QEL_CURVE_LINE:
+    case QEL_CURVE_ARC:
+    case QEL_CURVE_SPLINE:
+    case QEL_CURVE_BSPLINE:
+    case QEL_CURVE_ELLIPSE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ruled_kinds_ok(uint32_t kind1, uint32_t kind2) {
+    const auto takes = [](uint32_t k) { return k == QEL_CURVE_POINT || profile_kind_ok(k); };
+    return takes(kind1) && takes(kind2) &&
+           !(kind1 == QEL_CURVE_POINT && kind2 == QEL_CURVE_POINT);
+}
 
 int curve_clear(QelCurvedata* rec, int depth) {
     if (!rec || depth > kMaxCurveNesting)
@@ -642,11 +648,7 @@ int qel_rulsrfdata_init(const double* e1, const double* e2, const double* e3,
                         const QelCurvedata* curve2, QelSurfaceshapedata* out) {
     if (!curve1 || !curve2 || !out)
         return kBad;
-    const uint32_t k1 = curve1->kind;
-    const uint32_t k2 = curve2->kind;
-    if (!(k1 == QEL_CURVE_POINT || profile_kind_ok(k1)) ||
-        !(k2 == QEL_CURVE_POINT || profile_kind_ok(k2)) ||
-        (k1 == QEL_CURVE_POINT && k2 == QEL_CURVE_POINT))
+    if (!ruled_kinds_ok(curve1->kind, curve2->kind))
         return QEL_ERR_PROFILE_KIND;
     const int st = spans_fail(curve1) || spans_fail(curve2) ? QEL_ERR_BSPL_SPANS : kOk;
     QelCurvedata c1, c2;

@@ -169,13 +169,16 @@ inline void appendEdge(qel_intf_data* root, uint32_t id, int npoints, QelCurveda
     qel_data_free(e);
 }
 
-inline void appendDatum(qel_intf_data* root, uint32_t id, int32_t type, const char16_t* name) {
+// A datum of `type`: a curve datum holds `curve` (taken over), or a
+// composite when it is null.
+inline void appendDatum(qel_intf_data* root, uint32_t id, int32_t type, const char16_t* name,
+                        const QelCurvedata* curve = nullptr) {
     QelDatumdata* d = nullptr;
     EXPECT_EQ(qel_datumdata_alloc(&d), QEL_OK);
     QelDatumbody body;
     std::memset(&body, 0, sizeof body);
     if (type == QEL_DATUM_CURVE)
-        body.curve = fixtures::composite();
+        body.curve = curve ? *curve : fixtures::composite();
     else
         body.frame = frame(id);
     EXPECT_EQ(qel_datumdata_init(id, type, name, &body, d), QEL_OK);
@@ -198,15 +201,7 @@ inline const uint32_t kSurfaceKinds[] = {34, 36, 37, 38, 40, 41, 42, 43, 44, 45,
 
 // A composite curve one of whose components is itself composite.
 inline QelCurvedata nestedComposite() {
-    QelCurvedata inner = fixtures::composite(), a = fixtures::arc();
-    QelComponentcurvedata parts[2];
-    EXPECT_EQ(qel_componentcurvedata_init(&a, 1, &parts[0]), QEL_OK);
-    EXPECT_EQ(qel_componentcurvedata_init(&inner, 0, &parts[1]), QEL_OK);
-    QelComponentcurvedata* arr = xar_of({parts[0], parts[1]});
-    QelCurvedata c{};
-    EXPECT_EQ(qel_compositecurvedata_init(arr, &c), QEL_OK);
-    xar_free(arr);
-    return c;
+    return fixtures::compositeOf(fixtures::arc(), fixtures::composite());
 }
 
 inline QelCurvedata* newCurve(const QelCurvedata& c) {

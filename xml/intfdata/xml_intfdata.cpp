@@ -1,6 +1,7 @@
 // The interface-data element and its quilts.
 #include "xml/intfdata/xml_intfdata.h"
 
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_routines.h"
 #include "xml/intfdata/xml_edges.h"
 #include "xml/intfdata/xml_faces.h"
@@ -9,14 +10,22 @@
 #include "xml/framework/xml_writer.h"
 
 #include <cstring>
+#include <string>
 
 using namespace intfxml;
 
 namespace {
 
+// How a refusal names the item it was writing.
+std::string ItemName(const QelSurfacedata& f) { return "face " + std::to_string(f.id); }
+std::string ItemName(const QelQuiltdata& q) { return "quilt " + std::to_string(q.id); }
+std::string ItemName(const QelEdgedata& e) { return "edge " + std::to_string(e.id); }
+std::string ItemName(const QelDatumdata& d) { return "datum " + std::to_string(d.id); }
+
 // Writes one list of the root: the `count` entries of `har`, each read in
 // place and written by the binding W's Write, inside an element `listName` (only
-// when not empty). The count is 0 unless the array holds Rec entries.
+// when not empty). The count is 0 unless the array holds Rec entries. What
+// an entry's writer refuses is refused naming the entry.
 template <class Rec, class W, class Count>
 void WriteRootList(const qel_intf_data* rec, const void* har, const char* listName, Count count,
                    const char* countName) {
@@ -25,8 +34,16 @@ void WriteRootList(const qel_intf_data* rec, const void* har, const char* listNa
     if (n == 0)
         return;
     IntfXmlWriting::StartElement(listName);
-    for (int32_t i = 0; i < n; ++i)
-        W::Write(static_cast<const Rec*>(har_access(har, i, nullptr, nullptr)), nullptr);
+    for (int32_t i = 0; i < n; ++i) {
+        const Rec* entry = static_cast<const Rec*>(har_access(har, i, nullptr, nullptr));
+        try {
+            W::Write(entry, nullptr);
+        } catch (const IntfXmlError& e) {
+            if (e.Status() != INTFXML_ERR_RECORD || !entry)
+                throw;
+            throw IntfXmlError(e.Status(), ItemName(*entry) + ": " + e.Message());
+        }
+    }
     IntfXmlWriting::EndElement();
 }
 
@@ -37,6 +54,11 @@ void WriteRootList(const qel_intf_data* rec, const void* har, const char* listNa
 IntfXmlQelIntfData::IntfXmlQelIntfData(const qel_intf_data* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no interface data to write");
+    // What no model holds would not read back as it is, or not at all:
+    // refused before anything is written, naming the item.
+    const std::string fault = qel_intf_data_fault(rec);
+    if (!fault.empty())
+        IntfXmlThrow(INTFXML_ERR_RECORD, "%s", fault.c_str());
     StartElement(name ? name : "QelIntfData");
     StartElement("Accuracy");
     AddAttribute("type", rec->accuracy_type);

@@ -961,6 +961,34 @@ TEST_F(PersistenceTest, CreatePIModelGlobalWorksOnCopiesOfTheCallersRecords) {
     EXPECT_EQ(CreatePIModel_global(nullptr, extension, &out), 0);
     EXPECT_EQ(out, untouched);
     EXPECT_EQ(CreatePIModel_global(data, extension, nullptr), 0);
+    // Records that cannot be copied (an edge's spline whose parameters do
+    // not increase) make no model, and that is told.
+    {
+        qel_intf_data* uncopied = nullptr;
+        ASSERT_EQ(qel_intf_data_alloc(&uncopied), QEL_OK);
+        QelCurvedata spline{};
+        spline.spline.kind = QEL_CURVE_SPLINE;
+        const double params[2] = {1, 0};
+        const QelPoint points[2] = {};
+        spline.spline.params = static_cast<double*>(xar_alloc(0, sizeof(double), 2));
+        xar_append(spline.spline.params, 2, params);
+        for (QelPoint** arr : {&spline.spline.points, &spline.spline.tangents}) {
+            *arr = static_cast<QelPoint*>(xar_alloc(0, sizeof(QelPoint), 2));
+            xar_append(*arr, 2, points);
+        }
+        spline.spline.count = 2;
+        QelEdgedata edge{};
+        const uint32_t faces[2] = {1, 2}, dirs[2] = {1, 1};
+        ASSERT_EQ(qel_edgedata_init(4, faces, dirs, nullptr, nullptr, &spline, &edge), QEL_OK);
+        ASSERT_EQ(qel_intf_data_edge_append(uncopied, &edge), QEL_OK);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(CreatePIModel_global(uncopied, extension, &out), 0);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "CreatePIModel_global: no model made: the interface data cannot be copied "
+                  "(status -2)\n");
+        EXPECT_EQ(out, untouched);
+        qel_intf_data_free(uncopied);
+    }
 
     // Without an extension: 0, but the model is made. It carries no
     // reference for the caller, who takes it into a handle at once.

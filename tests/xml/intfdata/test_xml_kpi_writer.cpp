@@ -305,10 +305,14 @@ TEST(KPIWriter, EmptyModelAndTheMapsOfObjectValues) {
     EXPECT_NE(text.find("<UvCurves>\n\t<UvCurve2>\n\t<Line>"), std::string::npos) << text;
     EXPECT_EQ(text.find("UvCurve1"), std::string::npos);
 
-    // A datum of another item type carries its "ID" and "name" only.
+    // A datum of another item type is refused: a "Datum" without its body
+    // would not read back.
     xrchandle<KPIDatum> odd(new EdgeTypedDatum);
-    EXPECT_EQ(WriteInRoot([&] { IntfXmlKPIDatum(odd, nullptr); }),
-              "\t<Datum ID=\"6\" name=\"odd\"></Datum>\n");
+    std::string message;
+    EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlKPIDatum(odd, nullptr); }); },
+                               &message),
+              INTFXML_ERR_RECORD);
+    EXPECT_NE(message.find("datum 6: its type"), std::string::npos) << message;
 }
 
 TEST(KPIGeometry, WeightedControlPointsAndValueElements) {
@@ -338,14 +342,15 @@ TEST(KPIGeometry, WeightedControlPointsAndValueElements) {
               "\t<P>0 0 0</P>\n\t<QelUvParam>0 0</QelUvParam>\n\t<I size=\"3\">1 2 3 </I>\n"
               "\t<R size=\"0\"></R>\n\t<L size=\"0\"></L>\n");
 
-    // Types without an element give empty elements.
-    xrchandle<KPICurve> odd(new OddCurve);
+    // A surface type without an element gives an empty element; a curve
+    // type without one is refused, as its empty element would read back as
+    // no curve.
     xrchandle<KPISurface> oddSurface(new OddSurface);
-    EXPECT_EQ(WriteInRoot([&] {
-                  IntfXmlKPICurve(odd, nullptr);
-                  IntfXmlKPISurface(oddSurface, "Shape");
-              }),
-              "\t<Curve></Curve>\n\t<Shape></Shape>\n");
+    EXPECT_EQ(WriteInRoot([&] { IntfXmlKPISurface(oddSurface, "Shape"); }),
+              "\t<Shape></Shape>\n");
+    xrchandle<KPICurve> odd(new OddCurve);
+    EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlKPICurve(odd, nullptr); }); }),
+              INTFXML_ERR_RECORD);
 }
 
 TEST(KPIWriter, ObjectsNoDocumentCanCarryAreRefusedAndLeaveNoFile) {

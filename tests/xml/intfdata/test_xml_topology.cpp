@@ -154,12 +154,15 @@ TEST(XmlTopologyText, DatumsOfTheThreeKinds) {
                           0),
               0u)
         << curve;
-    // A datum of an unknown kind has no body.
+    // A datum of an unknown kind is refused: without a body it would not
+    // read back.
     QelDatumdata odd{};
     odd.id = 9;
     odd.type = 7;
-    EXPECT_EQ(WriteInRoot([&] { IntfXmlDatum{&odd}; }),
-              "\t<Datum ID=\"9\" name=\"\"></Datum>\n");
+    std::string message;
+    EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlDatum{&odd}; }); }, &message),
+              INTFXML_ERR_RECORD);
+    EXPECT_NE(message.find("datum 9: its type 7 has no element"), std::string::npos) << message;
 }
 
 TEST(XmlTopologyText, EmptyRootAndEmptyQuilt) {
@@ -274,28 +277,32 @@ TEST(XmlTopologyRead, DatumNamesAreCutOnACharacterBoundaryAndThatIsTold) {
     EXPECT_EQ(second->body.curve.kind, QEL_CURVE_POINT);
 }
 
-TEST(XmlTopologyRead, CurvesOfKindsWithoutAnElementReadAsNone) {
-    // An edge whose XYZ curve and a datum whose curve have no element are
-    // written with empty curve elements and read back without the curve.
-    QelCurvedata odd{};
-    odd.kind = QEL_CURVE_KIND10;
-    QelEdgedata edge{};
-    edge.id = 5;
-    edge.xyz_curve = &odd;
-    QelDatumdata datum{};
-    datum.id = 6;
-    datum.type = QEL_DATUM_CURVE;
-    datum.body.curve = odd;
-    std::string edgeText = WriteInRoot([&] { IntfXmlEdge{&edge}; });
-    EXPECT_NE(edgeText.find("\t<XYZCurve></XYZCurve>\n"), std::string::npos) << edgeText;
-    std::string datumText = WriteInRoot([&] { IntfXmlDatum{&datum}; });
-    EXPECT_NE(datumText.find("\t<Curve></Curve>\n"), std::string::npos) << datumText;
-    IntfDataPtr d(ReadIntfData("<Edges>" + edgeText + "</Edges><Datums>" + datumText +
-                               "</Datums>"));
-    EXPECT_EQ(EdgeAt(d.get(), 0)->id, 5u);
-    EXPECT_EQ(EdgeAt(d.get(), 0)->xyz_curve, nullptr);
-    EXPECT_EQ(DatumAt(d.get(), 0)->type, QEL_DATUM_CURVE);
-    EXPECT_EQ(DatumAt(d.get(), 0)->body.curve.kind, QEL_CURVE_CLEARED);
+TEST(XmlTopologyRead, EmptyCurveElementsOfEarlierWritersAreToldOrRefusedAtTheirLine) {
+    // Earlier writers wrote a curve of a kind without an element as an
+    // empty element. An edge's reads as no curve, told once per document
+    // with its place; a datum's is refused at its line, as a surface's is.
+    const std::string edge = "<Edge ID=\"5\" surfId1=\"1\" surfId2=\"2\" dir1=\"1\" dir2=\"1\">\n";
+    ::testing::internal::CaptureStderr();
+    IntfDataPtr d(ReadIntfData("<Edges>\n" + edge + "<UvCurves><UvCurve1></UvCurve1></UvCurves>" +
+                               "<XYZCurve></XYZCurve></Edge>\n" + edge +
+                               "<XYZCurve></XYZCurve></Edge></Edges>"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "document \"test\", line 4, column 32: edge 5: \"UvCurve1\" is empty: the edge is "
+              "read without that curve\n");
+    ASSERT_EQ(har_total(d->edges), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(EdgeAt(d.get(), i)->id, 5u);
+        EXPECT_EQ(EdgeAt(d.get(), i)->uv_curve1, nullptr);
+        EXPECT_EQ(EdgeAt(d.get(), i)->xyz_curve, nullptr);
+    }
+    std::string message;
+    EXPECT_EQ(ErrorOf([] { ReadIntfData("<Datums><Datum ID=\"6\" name=\"d\">\n<Curve></Curve>"
+                                        "</Datum></Datums>"); },
+                      &message),
+              INTFXML_ERR_MALFORMED);
+    EXPECT_NE(message.find("line 3, column 16: \"Curve\" of \"Datum\" is empty: it holds no curve"),
+              std::string::npos)
+        << message;
 }
 
 TEST(XmlTopologyRead, FacesOfKindsWithoutAnElementReadWithoutAShape) {
