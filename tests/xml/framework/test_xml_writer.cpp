@@ -148,7 +148,8 @@ TEST(XmlWriter, ADocumentFailedHalfWayLeavesNothingToTheNext) {
 }
 
 TEST(XmlWriter, LetsGoOfTheStreamWhenADocumentEnds) {
-    const std::string path = ::testing::TempDir() + "zpi_xml_ended.xml";
+    const std::string path =
+        ::testing::TempDir() + "zpi_xml_ended_" + std::to_string(::getpid()) + ".xml";
     // Whole or given up half-way, the document's stream is gone afterwards:
     // what the writer is asked then touches no stream and reaches no file.
     for (bool fail : {false, true}) {
@@ -200,7 +201,7 @@ TEST(XmlWriter, AThreadLocalThatWritesAfterTheIdleWriterWentLeavesNothing) {
 }
 
 TEST(XmlStreams, LongOutputCrossesTheBufferWhole) {
-    std::string path = ::testing::TempDir() + "zpi_xml_long.xml";
+    std::string path = ::testing::TempDir() + "zpi_xml_long_" + std::to_string(::getpid()) + ".xml";
     std::string expected;
     {
         std::unique_ptr<IntfXmlIOStream> s = IntfXmlOpenOutput(path.c_str());
@@ -352,7 +353,8 @@ TEST(XmlWriter, LongNamesAndDeepNestingKeepTheirEndTags) {
 
 TEST(XmlStreams, OnlyAStreamWrittenToHasAnOutputBuffer) {
     // Streams that are only read, or not used at all, make no output buffer.
-    const std::string path = ::testing::TempDir() + "zpi_xml_read_only.xml";
+    const std::string path =
+        ::testing::TempDir() + "zpi_xml_read_only_" + std::to_string(::getpid()) + ".xml";
     {
         std::ofstream out(path, std::ios::binary);
         out << "<D></D>";
@@ -391,7 +393,7 @@ TEST(XmlStreams, OnlyAStreamWrittenToHasAnOutputBuffer) {
 }
 
 TEST(XmlStreams, OutputLongerThanTheBufferPassesWholeAndInOrder) {
-    std::string path = ::testing::TempDir() + "zpi_xml_pass.xml";
+    std::string path = ::testing::TempDir() + "zpi_xml_pass_" + std::to_string(::getpid()) + ".xml";
     std::string expected;
     {
         std::unique_ptr<IntfXmlIOStream> s = IntfXmlOpenOutput(path.c_str());
