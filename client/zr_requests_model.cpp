@@ -287,8 +287,8 @@ bool ZorvanProxy::IsServerAlive() {
 namespace {
 
 // Writes the hand-over file of request 103 and gives its path ("" for an
-// import format that hands no file over). False when the records hold what
-// no model holds (told), when there is nowhere to put it or it was not
+// import format that hands no file over). False when the records or the
+// extension hold what no model holds (told), when there is nowhere to put it or it was not
 // written whole (ZrWriteHandOver). Host records, when
 // there are any (those given, or a model's interface data), are written as
 // they are, in either format: a model read from a document keeps its faces
@@ -301,7 +301,9 @@ bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
         return true;
     // Records no model holds are refused in either format, as
     // CreatePIModel_global refuses them and WriteZPI would.
-    const std::string fault = qel_intf_data_fault(data);
+    std::string fault = qel_intf_data_fault(data);
+    if (fault.empty())
+        fault = qel_intf_data_extend_fault(extension);
     if (!fault.empty()) {
         IntfXmlTellFailure("request 103 not sent: " + fault);
         return false;

@@ -223,11 +223,12 @@ xrchandle<KWPIModel> KWPISession_i::ReadZPI(const char* path) {
 
 // Makes a model over copies of `data` and `extension` (both only read; the
 // caller keeps and frees its records). Returns 1 on success. Returns 0 for
-// a null `data` or `out` (out untouched), when `data` holds what no model
-// holds (qel_intf_data_fault: told in one line naming the item, out
-// untouched), when the interface data cannot be copied (told, out
-// untouched), or when the extension cannot be copied, a null `extension`
-// included: *out then holds the model, without an extension.
+// a null `data` or `out` (out untouched), when `data` or `extension` holds
+// what no model holds (qel_intf_data_fault, qel_intf_data_extend_fault:
+// told in one line naming the item, out untouched), when the interface
+// data cannot be copied (told, out untouched), or when the extension cannot
+// be copied, a null `extension` included: *out then holds the model,
+// without an extension.
 //
 // Whenever *out was set, it holds a model on which no reference is taken
 // for the caller: the caller takes ownership by wrapping it in a handle at
@@ -238,7 +239,9 @@ int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension, K
         return 0;
     try {
         // The checks the object interface applies where objects are made.
-        const std::string fault = qel_intf_data_fault(data);
+        std::string fault = qel_intf_data_fault(data);
+        if (fault.empty())
+            fault = qel_intf_data_extend_fault(extension);
         if (!fault.empty()) {
             btk_tell("CreatePIModel_global: no model made: %s", fault.c_str());
             return 0;

@@ -39,8 +39,26 @@ std::string qel_weights_fault(const QelPoint* points, const double* weights, int
 // The first item of `data` that no model holds, named with its place and
 // the reason ("edge 7, its XYZ curve, component at index 1: a curve of kind
 // 10, which has no interface class and no element of its own"); empty when
-// there is none. An edge's curve may be absent or cleared (it has none); a
-// face of a kind without a shape record is taken as it is. Only reads;
-// safe on records whose arrays disagree with their counts (such a B-spline
-// is named too).
+// there is none. Besides curve kinds and weights: what the record copy
+// takes (spline parameters that increase, B-spline degrees of 1 and more
+// and knots in order, arrays that hold what their counts say, composite
+// curves with components, fillet heads that are splines, quilts without
+// empty slots), faces of a surface kind with an element of its own (or of
+// kind 0, no surface: an empty "Shape"), and datum names ended inside
+// their field, without lone surrogates (kname::FieldFault). An edge's curve may be
+// absent or cleared (it has none). Only reads; safe on records whose
+// arrays disagree with their counts.
 std::string qel_intf_data_fault(const qel_intf_data* data);
+// The same for one item; a face within a quilt is named "quilt 30, face 3"
+// (`within` "quilt 30").
+std::string qel_face_fault(const QelSurfacedata& face, const std::string& within = std::string());
+std::string qel_quilt_fault(const QelQuiltdata& quilt);
+std::string qel_edge_fault(const QelEdgedata& edge);
+std::string qel_datum_fault(const QelDatumdata& datum);
+
+// The first entry of the extension's layers, reference colours, general
+// attributes, units and item names whose name (a texture map's name and
+// file name, an attribute's text) is at fault (kname::FieldFault), or an
+// attribute whose value kind has no form in a document; empty when there
+// is none.
+std::string qel_intf_data_extend_fault(const qel_intf_data_extend* extension);

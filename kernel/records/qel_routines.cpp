@@ -150,6 +150,26 @@ bool profile_kind_ok(uint32_t kind) {
     }
 }
 
+int params_fault_at(const double* params, int n) {
+    const double tol = tolerance_of(params, n);
+    for (int i = 0; i + 1 < n; ++i) {
+        // Strictly increasing, by at least tol (also refuses NaN).
+        if (!(params[i + 1] > params[i]) || !(params[i] + tol <= params[i + 1]))
+            return i;
+    }
+    return -1;
+}
+
+int knots_fault_at(const double* knots, int n) {
+    if (n < 2)
+        return 0;
+    const double tol = tolerance_of(knots, n);
+    for (int i = 0; i + 1 < n; ++i)
+        if (!(knots[i + 1] >= knots[i] - tol))
+            return i;
+    return -1;
+}
+
 bool ruled_kinds_ok(uint32_t kind1, uint32_t kind2) {
     const auto takes = [](uint32_t k) { return k == QEL_CURVE_POINT || profile_kind_ok(k); };
     return takes(kind1) && takes(kind2) &&
@@ -372,12 +392,8 @@ int qel_splinedata_init(const double* params, const QelPoint* points, const QelP
     if (!points || xar_len<QelPoint>(points) != n || !tangents ||
         xar_len<QelPoint>(tangents) != n)
         return kBad;
-    const double tol = tolerance_of(params, n);
-    for (int i = 0; i + 1 < n; ++i) {
-        // Strictly increasing, by at least tol (also refuses NaN).
-        if (!(params[i + 1] > params[i]) || !(params[i] + tol <= params[i + 1]))
-            return kBad;
-    }
+    if (params_fault_at(params, n) >= 0)
+        return kBad;
     QelSplinedata s{};
     if (xar_cpy(s.params, params) != kOk || xar_cpy(s.points, points) != kOk ||
         xar_cpy(s.tangents, tangents) != kOk) {
@@ -1129,12 +1145,8 @@ int qel_bsplinedata_degree_check(const QelCurvedata* rec) {
 int qel_bsplinedata_knots_check(const QelCurvedata* rec) {
     const double* k;
     int n;
-    if (!bspline_knots(rec, k, n) || n < 2)
+    if (!bspline_knots(rec, k, n) || knots_fault_at(k, n) >= 0)
         return kBad;
-    const double tol = tolerance_of(k, n);
-    for (int i = 0; i + 1 < n; ++i)
-        if (!(k[i + 1] >= k[i] - tol))
-            return kBad;
     return kOk;
 }
 

@@ -11,6 +11,7 @@
 #include "api/kpi_session.h"
 #include "file_targets.h"
 
+#include "kernel/metadata/model_ext.h"
 #include "kernel/model/model.h"
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
@@ -27,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -72,6 +74,15 @@ QelCurvedata Kind56() {
     c.kind56.word = 3;
     c.kind56.curve = zpifix::newCurve(fixtures::line(0, 1));
     return c;
+}
+
+// A curve made by `make`, then changed by `change`.
+template <class Make, class Change> std::function<QelCurvedata()> Changed(Make make, Change change) {
+    return [make, change] {
+        QelCurvedata c = make();
+        change(c);
+        return c;
+    };
 }
 
 QelCurvedata Cleared() {
@@ -139,6 +150,36 @@ std::vector<CurveCase> CurveCases() {
         {"line at the ends of the doubles",
          [] { return Line(pt(kMax, -kMax, kTiny), pt(-0.0, kMinNormal, -kTiny)); }, true},
         {"point at infinity", [] { return Line(pt(kInf, -kInf, 0), pt(0, 0, 0)); }, true},
+        {"point not a number", [] { return Line(pt(kNaN, -kNaN, 0), pt(0, 0, 0)); }, true},
+        // What the record copy refuses.
+        {"spline whose parameters do not increase",
+         Changed([] { return fixtures::spline({0.0, 0.5, 1.0}); },
+                 [](QelCurvedata& c) { c.spline.params[2] = 0.5; }), false},
+        {"spline with a parameter not a number",
+         Changed([] { return fixtures::spline({0.0, 0.5, 1.0}); },
+                 [](QelCurvedata& c) { c.spline.params[1] = kNaN; }), false},
+        {"spline whose count is not its arrays'",
+         Changed([] { return fixtures::spline({0.0, 0.5, 1.0}); },
+                 [](QelCurvedata& c) { c.spline.count = 2; }), false},
+        {"B-spline of degree 0",
+         Changed([] { return fixtures::bspline(false); }, [](QelCurvedata& c) { c.bspline.degree = 0; }),
+         false},
+        {"B-spline of degree 7", // taken, as the object interface takes it
+         Changed([] { return fixtures::bspline(false); }, [](QelCurvedata& c) { c.bspline.degree = 7; }),
+         true},
+        {"B-spline whose knots decrease",
+         Changed([] { return fixtures::bspline(false); },
+                 [](QelCurvedata& c) { c.bspline.knots[5] = 0.25; }), false},
+        {"B-spline whose knot count is not its array's",
+         Changed([] { return fixtures::bspline(false); },
+                 [](QelCurvedata& c) { c.bspline.knot_count = 5; }), false},
+        {"composite without components",
+         Changed([] { return fixtures::composite(); },
+                 [](QelCurvedata& c) {
+                     qel_curvedata_clear(&c);
+                     c.kind = QEL_CURVE_COMPOSITE;
+                 }),
+         false},
     };
     for (const WeightCase& w : WeightCases())
         cases.push_back({w.name, [w] { return WeightedBspline(w.w, w.c); }, w.held});
@@ -260,6 +301,12 @@ qel_intf_data* IntfDataOf(const xrchandle<KWPIModel>& model) {
     return impl ? impl->GetIntfData() : nullptr;
 }
 
+qel_intf_data_extend* ExtensionOf(const xrchandle<KWPIModel>& model) {
+    xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+    auto* impl = ext ? dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext.get())) : nullptr;
+    return impl ? impl->GetExtendData() : nullptr;
+}
+
 class RecordRoutes : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -282,13 +329,17 @@ protected:
         return bytes;
     }
 
-    // Takes `data` (freed here) through every route: refused at the entry
-    // when `held` is false, naming `item`; otherwise written, read back as
-    // the same model and written again to the same bytes, and handed over
-    // in both formats.
-    void Run(qel_intf_data* data, bool held, const std::string& item) {
+    // Takes `data` and `extension` (both freed here; none: an empty one)
+    // through every route: refused at the entry when `held` is false,
+    // naming `item`; otherwise written, read back as the same model and
+    // written again to the same bytes, and handed over in both formats.
+    void Run(qel_intf_data* data, bool held, const std::string& item,
+             qel_intf_data_extend* extension = nullptr) {
         QelIntfDataPtr holder(data);
-        qel_intf_data_extend ext{};
+        qel_intf_data_extend empty{};
+        qel_intf_data_extend& ext = extension ? *extension : empty;
+        const std::unique_ptr<qel_intf_data_extend, void (*)(qel_intf_data_extend*)> extHolder(
+            extension, zpifix::freeExtension);
         KWPIModel* made = nullptr;
         ::testing::internal::CaptureStderr();
         const int created = CreatePIModel_global(data, &ext, &made);
@@ -312,7 +363,7 @@ protected:
                 ZrSetImportFormat(format);
                 int feature = 0;
                 ::testing::internal::CaptureStderr();
-                EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, nullptr, &feature),
+                EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, &ext, &feature),
                           100)
                     << "format " << format;
                 const std::string told = ::testing::internal::GetCapturedStderr();
@@ -334,6 +385,8 @@ protected:
         ASSERT_TRUE(back) << toldOnRead;
         EXPECT_EQ(toldOnRead, "");
         zpifix::expectSameIntfData(IntfDataOf(model), IntfDataOf(back));
+        if (extension)
+            zpifix::expectSameExtension(extension, ExtensionOf(back));
         ASSERT_NO_THROW(back->WriteZPI(again.c_str()));
         const std::string bytes = ReadAll(first);
         EXPECT_EQ(ReadAll(again), bytes);
@@ -373,7 +426,10 @@ TEST_F(RecordRoutes, EveryCurveInEveryPlaceIsRefusedWhereItEntersOrWrittenAndRea
 }
 
 TEST_F(RecordRoutes, EverySurfaceKindAndBsplineSurfaceWeightsAreRefusedWhereTheyEnterOrReadBack) {
-    for (uint32_t kind : zpifix::kSurfaceKinds) {
+    // Kinds with an element, kind 0 (no surface: an empty "Shape"), and
+    // kinds without one, which would read back as kind 0.
+    std::vector<uint32_t> kinds(std::begin(zpifix::kSurfaceKinds), std::end(zpifix::kSurfaceKinds));
+    for (uint32_t kind : kinds) {
         SCOPED_TRACE("surface kind " + std::to_string(kind));
         qel_intf_data* data = nullptr;
         ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
@@ -381,6 +437,50 @@ TEST_F(RecordRoutes, EverySurfaceKindAndBsplineSurfaceWeightsAreRefusedWhereThey
         // The same kind inside a quilt.
         zpifix::appendQuilt(data, 30, {zpifix::face(kind, 31, -1, 1)});
         Run(data, true, "face 3");
+    }
+    for (uint32_t kind : {0u, 35u, 39u, 46u, 47u, 49u, 99u}) {
+        for (bool inQuilt : {false, true}) {
+            SCOPED_TRACE("surface kind " + std::to_string(kind) + (inQuilt ? " in a quilt" : ""));
+            qel_intf_data* data = nullptr;
+            ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+            QelSurfacedata* f = nullptr;
+            ASSERT_EQ(qel_surfacedata_alloc(&f), QEL_OK);
+            const QelSurfaceshapedata none{};
+            const double uvmin[2] = {0, 0}, uvmax[2] = {1, 1};
+            ASSERT_EQ(qel_surfacedata_init(kind, uvmin, uvmax, 1, &none, 3, f), QEL_OK);
+            if (inQuilt)
+                zpifix::appendQuilt(data, 30, {f});
+            else
+                zpifix::appendFace(data, f);
+            Run(data, kind == 0, inQuilt ? "quilt 30, face 3: its surface kind"
+                                         : "face 3: its surface kind");
+        }
+    }
+    // Shapes the record copy refuses.
+    const struct {
+        const char* name;
+        uint32_t kind;
+        std::function<void(QelSurfaceshapedata&)> change;
+    } shapes[] = {
+        {"fillet spline whose parameters do not increase", QEL_SURF_FILLET,
+         [](QelSurfaceshapedata& s) { s.filsrf.center_spline.params[1] = -1; }},
+        {"fillet spline whose count is not its arrays'", QEL_SURF_FILLET,
+         [](QelSurfaceshapedata& s) { s.filsrf.tangent_spline.count = 9; }},
+        {"spline surface whose counts are not its arrays'", QEL_SURF_SPLINE,
+         [](QelSurfaceshapedata& s) { s.splinesrf.u_count = 50; }},
+        {"cylindrical spline surface whose counts are not its arrays'", QEL_SURF_CYLSPLINE,
+         [](QelSurfaceshapedata& s) { s.cylsplsrf.splinesrf.v_count = 1; }},
+        {"B-spline surface whose knot count is not its array's", QEL_SURF_BSPLINE,
+         [](QelSurfaceshapedata& s) { s.bsplinesrf.u_knot_count = 50; }},
+    };
+    for (const auto& c : shapes) {
+        SCOPED_TRACE(c.name);
+        qel_intf_data* data = nullptr;
+        ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+        QelSurfacedata* f = zpifix::face(c.kind, 3, 1, 0);
+        c.change(f->shape);
+        zpifix::appendFace(data, f);
+        Run(data, false, "face 3");
     }
     {
         // A fillet surface whose spline says it is of another kind.
@@ -418,8 +518,93 @@ TEST_F(RecordRoutes, EverySurfaceKindAndBsplineSurfaceWeightsAreRefusedWhereThey
                 zpifix::appendQuilt(data, 30, {f});
             else
                 zpifix::appendFace(data, f);
-            Run(data, w.held, inQuilt ? "face 3 of quilt 30" : "face 3");
+            Run(data, w.held, inQuilt ? "quilt 30, face 3" : "face 3");
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+void SetName(char16_t* field, std::u16string_view text) {
+    std::memset(field, 0, sizeof(char16_t) * QEL_NAME_LEN);
+    std::copy(text.begin(), text.end(), field);
+}
+
+QelDatumdata& DatumOf(qel_intf_data* data) {
+    return *static_cast<QelDatumdata*>(har_access(data->datums, 0, nullptr, nullptr));
+}
+
+QelGenAttribdata& AttributeOf(qel_intf_data_extend* ext) {
+    return *static_cast<QelGenAttribdata*>(har_access(ext->attributes, 0, nullptr, nullptr));
+}
+
+const std::u16string kLone{u'a', char16_t(0xD800), u'b'};
+const std::u16string kFull(QEL_NAME_LEN, u'n');
+
+TEST_F(RecordRoutes, NamesNumbersQuiltsAndExtensionsAreRefusedWhereTheyEnterOrReadBack) {
+    // Each case changes a record of a plane datum, or the full extension.
+    const struct {
+        const char* name;
+        std::function<void(qel_intf_data*, qel_intf_data_extend*)> change;
+        bool held;
+        const char* item;
+    } cases[] = {
+        {"datum name with a lone surrogate",
+         [](qel_intf_data* d, qel_intf_data_extend*) { SetName(DatumOf(d).name, kLone); }, false,
+         "datum 9: its name: it holds a lone surrogate (U+D800) at unit 1"},
+        {"datum name filling its field",
+         [](qel_intf_data* d, qel_intf_data_extend*) { SetName(DatumOf(d).name, kFull); }, false,
+         "datum 9: its name: it fills all 32 units"},
+        {"datum name of 31 units with a pair, line end and tab",
+         [](qel_intf_data* d, qel_intf_data_extend*) {
+             SetName(DatumOf(d).name, std::u16string(27, u'n') + u"\n\t\U0001F600");
+         },
+         true, ""},
+        {"coordinates not a number",
+         [](qel_intf_data* d, qel_intf_data_extend*) {
+             d->outline[1] = kNaN;
+             DatumOf(d).body.frame.origin[2] = -kNaN;
+         },
+         true, ""},
+        {"quilt with an empty slot",
+         [](qel_intf_data* d, qel_intf_data_extend*) {
+             zpifix::appendQuilt(d, 30, {zpifix::face(QEL_SURF_PLANE, 31, 1, 0), nullptr});
+         },
+         false, "quilt 30 holds no face at index 1"},
+        {"layer name with a lone surrogate",
+         [](qel_intf_data*, qel_intf_data_extend* e) { SetName(e->layers[1].name, kLone); }, false,
+         "layer at index 1: its name: it holds a lone surrogate"},
+        {"unit name filling its field",
+         [](qel_intf_data*, qel_intf_data_extend* e) { SetName(e->units[0].name, kFull); }, false,
+         "unit at index 0: its name: it fills"},
+        {"attribute name with a lone surrogate",
+         [](qel_intf_data*, qel_intf_data_extend* e) { SetName(AttributeOf(e).name, kLone); },
+         false, "attribute at index 0: its name"},
+        {"attribute of value kind 4",
+         [](qel_intf_data*, qel_intf_data_extend* e) { AttributeOf(e).value_kind = 4; }, false,
+         "attribute at index 0 \"attr1\": its value kind 4"},
+        {"texture file name with a lone surrogate",
+         [](qel_intf_data*, qel_intf_data_extend* e) {
+             e->ref_colors[0].bump.file_name[3] = char16_t(0xDC00);
+         },
+         false, "reference colour at index 0: its bump map's file name"},
+        {"colour and unit factor not a number",
+         [](qel_intf_data*, qel_intf_data_extend* e) {
+             e->ref_colors[0].color[1] = kNaN;
+             e->units[1].factor = kNaN;
+         },
+         true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        qel_intf_data* data = nullptr;
+        ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+        zpifix::appendDatum(data, 9, QEL_DATUM_PLANE, u"P");
+        qel_intf_data_extend* ext = zpifix::fullExtension();
+        c.change(data, ext);
+        Run(data, c.held, c.item, ext);
     }
 }
 

@@ -60,6 +60,7 @@ IntfXmlEdge::IntfXmlEdge(const QelEdgedata* rec, const char* name) { Write(rec, 
 void IntfXmlEdge::Write(const QelEdgedata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no edge record to write");
+    IntfXmlRefuseFault(qel_edge_fault(*rec));
     const int npoints = XarCount(rec->uv_points, sizeof(QelUvSample), "the edge's UV points");
     StartElement(name ? name : "Edge");
     AddAttribute("ID", rec->id);
@@ -178,6 +179,8 @@ IntfXmlElement* IntfXmlEdge::endElement(const char*) {
         IntfXmlCheck(qel_curvedata_alloc(blocks[i]), "qel_curvedata_alloc");
         curves_[i].TakeCurveData(*blocks[i]);
     }
+    // What the writers would refuse is refused here, at the edge's end.
+    IntfXmlRefuseFault(qel_edge_fault(record_), INTFXML_ERR_MALFORMED);
     IntfXmlCheck(qel_intf_data_edge_append(target_, rec_), "qel_intf_data_edge_append");
     rec_ = nullptr; // the interface data took over everything it held
     return Parent();
@@ -208,6 +211,7 @@ IntfXmlDatum::IntfXmlDatum(const QelDatumdata* rec, const char* name) { Write(re
 void IntfXmlDatum::Write(const QelDatumdata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no datum record to write");
+    IntfXmlRefuseFault(qel_datum_fault(*rec));
     StartElement(name ? name : "Datum");
     AddAttribute("ID", rec->id);
     AddAttribute("name", Narrow(rec->name, QEL_NAME_LEN).c_str());
@@ -282,6 +286,7 @@ IntfXmlElement* IntfXmlDatum::endElement(const char*) {
     }
     IntfXmlCheck(qel_datumdata_init(uint32_t(id_), kind_, name_, &body, rec_), "qel_datumdata_init");
     curve.owned = false; // the datum holds the curve now
+    IntfXmlRefuseFault(qel_datum_fault(*rec_), INTFXML_ERR_MALFORMED);
     IntfXmlCheck(qel_intf_data_datum_append(target_, rec_), "qel_intf_data_datum_append");
     qel_data_free(rec_);
     rec_ = nullptr;

@@ -18,8 +18,10 @@
 // edge, told once per document with its place; a datum's empty "Curve" is
 // refused at its line. Anything else the vocabulary does not define, a
 // repeated child and a datum without its body are errors (IntfXmlError).
-// The writers leave out an edge's cleared curve (it has none) and refuse a
-// curve of a kind without an element and a datum of another type.
+// The writers leave out an edge's cleared curve (it has none) and refuse
+// an edge or datum that no model holds (qel_edge_fault, qel_datum_fault: a
+// curve of a kind without an element, a datum of another type, ...); the
+// reader refuses such an edge or datum at its end tag.
 #pragma once
 
 #include "api/qel_records.h"

@@ -25,7 +25,8 @@ std::string ItemName(const QelDatumdata& d) { return "datum " + std::to_string(d
 // Writes one list of the root: the `count` entries of `har`, each read in
 // place and written by the binding W's Write, inside an element `listName` (only
 // when not empty). The count is 0 unless the array holds Rec entries. What
-// an entry's writer refuses is refused naming the entry.
+// an entry's writer refuses is refused naming the entry (when its refusal
+// does not begin with it).
 template <class Rec, class W, class Count>
 void WriteRootList(const qel_intf_data* rec, const void* har, const char* listName, Count count,
                    const char* countName) {
@@ -41,7 +42,12 @@ void WriteRootList(const qel_intf_data* rec, const void* har, const char* listNa
         } catch (const IntfXmlError& e) {
             if (e.Status() != INTFXML_ERR_RECORD || !entry)
                 throw;
-            throw IntfXmlError(e.Status(), ItemName(*entry) + ": " + e.Message());
+            const std::string item = ItemName(*entry);
+            const std::string& said = e.Message();
+            if (said.compare(0, item.size(), item) == 0 && said.size() > item.size() &&
+                std::strchr(":, ", said[item.size()]))
+                throw;
+            throw IntfXmlError(e.Status(), item + ": " + said);
         }
     }
     IntfXmlWriting::EndElement();
@@ -56,9 +62,7 @@ IntfXmlQelIntfData::IntfXmlQelIntfData(const qel_intf_data* rec, const char* nam
         IntfXmlThrow(INTFXML_ERR_RECORD, "no interface data to write");
     // What no model holds would not read back as it is, or not at all:
     // refused before anything is written, naming the item.
-    const std::string fault = qel_intf_data_fault(rec);
-    if (!fault.empty())
-        IntfXmlThrow(INTFXML_ERR_RECORD, "%s", fault.c_str());
+    IntfXmlRefuseFault(qel_intf_data_fault(rec));
     StartElement(name ? name : "QelIntfData");
     StartElement("Accuracy");
     AddAttribute("type", rec->accuracy_type);
@@ -161,10 +165,8 @@ IntfXmlQuilt::IntfXmlQuilt(const QelQuiltdata* rec, const char* name) { Write(re
 void IntfXmlQuilt::Write(const QelQuiltdata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no quilt record to write");
+    IntfXmlRefuseFault(qel_quilt_fault(*rec));
     const int n = XarCount(rec->faces, sizeof(QelSurfacedata*), "the quilt's faces");
-    for (int i = 0; i < n; ++i)
-        if (!rec->faces[i])
-            IntfXmlThrow(INTFXML_ERR_RECORD, "quilt %u holds no face at index %d", rec->id, i);
     StartElement(name ? name : "Quilt");
     AddAttribute("ID", rec->id);
     StartElement("Faces");

@@ -733,8 +733,15 @@ TEST(XmlSurfaces, TextsOfTheSurfaceKinds) {
               "\t<Shape>\n\t<Cylinder>\n\t<Csys>\n\t<X>1 0 0</X>\n\t<Y>0 1 0</Y>\n"
               "\t<Z>0 0 1</Z>\n\t<O>2 3 4</O>\n\t</Csys>\n\t<Radius>4.5</Radius>\n"
               "\t</Cylinder>\n\t</Shape>\n");
-    EXPECT_EQ(xmltest::WriteInRoot([&] { IntfXmlSurface(&cyl, 35, "Shape"); }),
+    // Kind 0 (no surface) has an empty element; another kind without an
+    // element is refused, as it would read back as kind 0.
+    EXPECT_EQ(xmltest::WriteInRoot([&] { IntfXmlSurface(&cyl, 0, "Shape"); }),
               "\t<Shape></Shape>\n");
+    std::string refused;
+    EXPECT_EQ(xmltest::ErrorOf([&] { xmltest::WriteInRoot([&] { IntfXmlSurface(&cyl, 35, "Shape"); }); },
+                               &refused),
+              INTFXML_ERR_RECORD);
+    EXPECT_NE(refused.find("\"Shape\": a surface of kind 35"), std::string::npos) << refused;
 
     QelSurfaceshapedata spl = ShapeRec(QEL_SURF_SPLINE);
     std::string text = xmltest::WriteInRoot([&] { IntfXmlSurface(&spl, QEL_SURF_SPLINE, nullptr); });

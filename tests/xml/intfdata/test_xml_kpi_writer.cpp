@@ -312,7 +312,7 @@ TEST(KPIWriter, EmptyModelAndTheMapsOfObjectValues) {
     EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlKPIDatum(odd, nullptr); }); },
                                &message),
               INTFXML_ERR_RECORD);
-    EXPECT_NE(message.find("datum 6: its type"), std::string::npos) << message;
+    EXPECT_NE(message.find("datum 6 \"odd\": its type -1 is none of"), std::string::npos) << message;
 }
 
 TEST(KPIGeometry, WeightedControlPointsAndValueElements) {

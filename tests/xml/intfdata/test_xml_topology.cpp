@@ -162,7 +162,7 @@ TEST(XmlTopologyText, DatumsOfTheThreeKinds) {
     std::string message;
     EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlDatum{&odd}; }); }, &message),
               INTFXML_ERR_RECORD);
-    EXPECT_NE(message.find("datum 9: its type 7 has no element"), std::string::npos) << message;
+    EXPECT_NE(message.find("datum 9 \"\": its type 7 is none of"), std::string::npos) << message;
 }
 
 TEST(XmlTopologyText, EmptyRootAndEmptyQuilt) {
@@ -306,14 +306,22 @@ TEST(XmlTopologyRead, EmptyCurveElementsOfEarlierWritersAreToldOrRefusedAtTheirL
 }
 
 TEST(XmlTopologyRead, FacesOfKindsWithoutAnElementReadWithoutAShape) {
-    // Faces of the surface kinds that have no element are written with an
-    // empty "Shape"; each reads back as a face of kind 0 with a zeroed
+    // Faces of the surface kinds that have no element are refused, naming
+    // the face; an empty "Shape" (a face of kind 0, as earlier writers
+    // wrote those kinds) reads back as a face of kind 0 with a zeroed
     // shape, keeping everything else, between the faces around it.
     std::string faces;
     for (uint32_t kind : {35u, 39u, 46u, 47u}) {
         QelSurfacedata* f = zpifix::face(QEL_SURF_PLANE, int(kind), -1, 2);
         f->kind = kind;
         f->xyz_max[1] = kind;
+        std::string refused;
+        EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlFace{f}; }); }, &refused),
+                  INTFXML_ERR_RECORD);
+        EXPECT_NE(refused.find("face " + std::to_string(kind) + ": its surface kind "),
+                  std::string::npos)
+            << refused;
+        f->kind = 0;
         std::string text = WriteInRoot([&] { IntfXmlFace{f}; });
         EXPECT_NE(text.find("<Shape></Shape>"), std::string::npos) << text;
         faces += text;
@@ -344,6 +352,7 @@ TEST(XmlTopologyRead, MalformedContentIsRefused) {
     struct Case {
         const char* what;
         std::string inner;
+        const char* says = ""; // for what the writers refuse as well, naming the item
     } cases[] = {
         {"face without shape", "<Faces><Face><UvMin>0 0</UvMin><UvMax>1 1</UvMax></Face></Faces>"},
         {"shape with an unknown kind",
@@ -384,6 +393,16 @@ TEST(XmlTopologyRead, MalformedContentIsRefused) {
          "<Outline><MinPoint>0 0 0</MinPoint><MaxPoint>0 0 0</MaxPoint></Outline>"
          "<Outline><MinPoint>0 0 0</MinPoint><MaxPoint>0 0 0</MaxPoint></Outline>"},
         {"accuracy that is not a number", "<Accuracy type=\"one\" value=\"1\"/>"},
+        {"spline whose parameters do not increase",
+         "<Edges><Edge ID=\"1\"><XYZCurve><Spline><Params size=\"2\">1 0</Params>"
+         "<Points size=\"2\"><P>0 0 0</P><P>1 1 1</P></Points><Tangents size=\"2\"><V>1 0 0</V>"
+         "<V>0 1 0</V></Tangents></Spline></XYZCurve></Edge></Edges>",
+         "edge 1, its XYZ curve: a spline whose parameter 1 (0) does not increase"},
+        {"B-spline of degree 0",
+         "<Datums><Datum ID=\"2\" name=\"d\"><Curve><Bspline><Degree>0</Degree>"
+         "<Params size=\"4\">0 0 1 1</Params><CPoints size=\"2\"><P>0 0 0</P><P>1 1 1</P>"
+         "</CPoints></Bspline></Curve></Datum></Datums>",
+         "datum 2 \"d\", its curve: a B-spline of degree 0"},
     };
     for (const Case& c : cases) {
         std::string message;
@@ -391,6 +410,7 @@ TEST(XmlTopologyRead, MalformedContentIsRefused) {
                   INTFXML_ERR_MALFORMED)
             << c.what;
         EXPECT_FALSE(message.empty()) << c.what;
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
     }
 }
 
