@@ -797,8 +797,10 @@
       "which), -91 when another save holds the stream's name or a save runs "  \
       "on this thread already (your stream's Write saved again). An item it "  \
       "cannot convert (a composite curve inside a composite curve, a surface " \
-      "or curve kind out of service) is left out of the part, and told on "    \
-      "standard error once per kind of loss, naming the first such item.")     \
+      "or curve kind out of service or without a neutral record, a quilt "     \
+      "without faces, a loop or orientation of another value) is left out of " \
+      "the part, and told on standard error once per kind of loss, naming "    \
+      "the first such item.")                                                  \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
       "a \"bnfs:\" location); it replaces its target only when whole (a "      \

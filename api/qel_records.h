@@ -1076,10 +1076,16 @@ struct neut_part; // a neutral part: made by cnv_qlk_neut, freed by release_neut
 extern "C" {
 
 // A new model over copies of `data` and `extension` (both only read): 1 on
-// success; 0 for a null `data` or `out` or when `data` cannot be copied (out
-// untouched), or when `extension` (null included) cannot be copied (*out then
-// holds the model without an extension). No reference is taken for the
-// caller: wrap *out in a handle at once (xrchandle<KWPIModel> model(*out)).
+// success; 0 for a null `data` or `out`, when `data` or `extension` holds
+// what no model holds (a curve of a kind without an interface class where
+// a curve is held, a B-spline weight or weighted control point that cannot
+// be divided back out, spline parameters that do not increase, a face of a
+// surface kind without an element, a name a document cannot carry, ...:
+// told in one line on standard error naming the item) or when `data`
+// cannot be copied (told) (out untouched), or when `extension` (null
+// included) cannot be copied (*out then holds the model without an
+// extension). No reference is taken for the caller: wrap *out in a handle
+// at once (xrchandle<KWPIModel> model(*out)).
 ZPI_API int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension,
                                  KWPIModel** out);
 

@@ -228,8 +228,7 @@ bool Edge(MinimalOut& o, const QelEdgedata& e) {
     return true;
 }
 
-// The document as WriteZPI writes it when it is not the first document of
-// the process (that one has one newline less before the root). False when
+// The document as WriteZPI writes it. False when
 // the records hold something the grid does not.
 bool WriteMinimal(const char* path, const qel_intf_data* d) {
     MinimalOut o(path);
@@ -307,9 +306,6 @@ void BM_WriteZPI(benchmark::State& state, GridKind kind) {
         return;
     }
     NoSync noSync;
-    // The first document of the process has one newline less: the one
-    // compared is at least the second.
-    grid.model->WriteZPI(kLibraryPath.c_str());
     grid.model->WriteZPI(kLibraryPath.c_str());
     if (!WriteMinimal(kMinimalPath.c_str(), data)) {
         state.SkipWithError("the minimal writer cannot write these records");

@@ -10,6 +10,7 @@
 
 #include "kernel/kpi_impl.h"
 #include "kernel/metadata/model_ext.h"
+#include "kernel/records/qel_check.h"
 #include "kernel/model/model.h"
 #include "xml/framework/xml_element.h"
 #include "xml/intfdata/xml_kpi_writer.h"
@@ -286,8 +287,9 @@ bool ZorvanProxy::IsServerAlive() {
 namespace {
 
 // Writes the hand-over file of request 103 and gives its path ("" for an
-// import format that hands no file over). False when there is nowhere to
-// put it or it was not written whole (ZrWriteHandOver). Host records, when
+// import format that hands no file over). False when the records or the
+// extension hold what no model holds (told), when there is nowhere to put it or it was not
+// written whole (ZrWriteHandOver). Host records, when
 // there are any (those given, or a model's interface data), are written as
 // they are, in either format: a model read from a document keeps its faces
 // there, not in the lists of its objects. Format 1 writes a model without
@@ -297,6 +299,15 @@ bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
     path.Clear();
     if (format != 0 && format != 1)
         return true;
+    // Records no model holds are refused in either format, as
+    // CreatePIModel_global refuses them and WriteZPI would.
+    std::string fault = qel_intf_data_fault(data);
+    if (fault.empty())
+        fault = qel_intf_data_extend_fault(extension);
+    if (!fault.empty()) {
+        IntfXmlTellFailure("request 103 not sent: " + fault);
+        return false;
+    }
     const bool written = ZrWriteHandOver(
         103, format == 0 ? "zpi.neu" : "zpi.xml", path,
         [&](const btkString& where, std::string& why) {

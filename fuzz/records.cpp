@@ -6,6 +6,7 @@
 #include "fuzz_support.h"
 #include "record_builder.h"
 
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 
@@ -87,6 +88,7 @@ void RootOps(zpifuzz::RecordBuilder& b) {
         if (qel_intf_data_datum_get(root, i, &d) == QEL_OK)
             qel_data_free(d);
     }
+    (void)qel_intf_data_fault(root);
     qel_intf_data* copy = nullptr;
     if (qel_intf_data_copy(root, &copy) == QEL_OK)
         qel_intf_data_free(copy);

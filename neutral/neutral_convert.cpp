@@ -442,6 +442,7 @@ void convert_curve(int32_t kind, const QelCurvedata* src, int32_t* code, neut_cu
         message(kCurve, "QelCurvedata CMP_CRV is out of service");
         return;
     default:
+        message_with_number(kCurve, "No neutral record for QelCurvedata of kind ", kind);
         return;
     }
 }
@@ -725,10 +726,12 @@ void fill_loops(const QelSurfacedata* src, neut_surface& out) {
         qel_intf_data_accuracytype_get(&contours[i], &traversal);
         qel_intf_data_accuracy_get(&contours[i], &edge_ids);
         const int32_t trav = int32_t(traversal);
-        if (trav == QEL_TRAV_NONE)
+        if (trav == QEL_TRAV_NONE) {
             message(kSurface, "Contour traverce must be defined");
-        else if (trav != QEL_TRAV_INTERNAL && trav != QEL_TRAV_EXTERNAL)
+        } else if (trav != QEL_TRAV_INTERNAL && trav != QEL_TRAV_EXTERNAL) {
+            message_with_number(kSurface, "No neutral loop for a contour of traversal ", trav);
             continue;
+        }
         neut_loop& loop = out.loops[made++];
         if (!is_xar_of<int32_t>(edge_ids))
             message(kSurface, "Surface Get");
@@ -770,6 +773,9 @@ bool fill_surface(const QelSurfacedata* src, neut_surface& out) {
     } else if (orientation == QEL_ORIENT_NONE) {
         message(kSurface, "Surface orient must be defined");
         out.orient = 1;
+    } else {
+        message_with_number(kSurface, "No neutral orientation for a surface of orientation ",
+                            orientation);
     }
     fill_loops(src, out);
     return true;
@@ -787,6 +793,8 @@ void convert_quilt(const QelQuiltdata* src, neut_part& part) {
     const int n = qel_detail::xar_len<QelSurfacedata*>(faces);
     if (n < 0)
         message(kPart, "Quilt Get");
+    else if (n == 0)
+        message(kPart, "No neutral record for a quilt without faces");
     neut_quilt* quilt = n > 0 ? new_attached(part.quilts, kPart) : nullptr;
     if (quilt) {
         quilt->id = int32_t(id);
@@ -983,6 +991,7 @@ void convert_datum(const QelDatumdata* src, neut_part& part) {
         convert_datum_plane(id, name, body, part);
         return;
     default:
+        message_with_number(kPart, "No neutral record for a datum of type ", type);
         return;
     }
 }

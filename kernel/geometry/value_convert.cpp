@@ -1,5 +1,7 @@
 #include "kernel/geometry/value_convert.h"
 
+#include "kernel/records/qel_check.h"
+
 #include "xexcept.h"
 
 #include <cmath>
@@ -175,10 +177,12 @@ int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& o
 }
 
 bool UsableWeight(double x, double w) {
-    if (!std::isnormal(w))
+    if (!qel_weight_ok(w))
         return false;
+    // Kept as p, the coordinate must divide back out as every route into
+    // the writers requires of a record (an infinite p does not).
     const double p = x * w;
-    if (!std::isfinite(p))
+    if (!qel_weighted_coordinate_ok(p, w))
         return false;
     if (x == 0 || std::isnormal(p))
         return true;

@@ -98,9 +98,10 @@ int IntSequenceToArray(const xrchandle<xintsequence>& seq, xarholder<int32_t>& o
 // usable (UsableWeights).
 //
 // Whether a coordinate x kept as x * w can be divided back out within an
-// ulp of x: w is a normal number (not 0, not subnormal, finite) and x * w
-// is finite and, unless x is 0, does not underflow (a subnormal x only
-// when x * w / w gives x back within its ulp).
+// ulp of x: w is a weight a record carries and x * w divides back out as
+// a record's control point must (qel_check.h), and, unless x is 0, x * w
+// does not underflow (a subnormal x only when x * w / w gives x back
+// within its ulp).
 bool UsableWeight(double x, double w);
 // UsableWeight for every weight and every coordinate of the point of its
 // index (the weights alone when `points` is null; points beyond the weights

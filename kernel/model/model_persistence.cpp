@@ -12,6 +12,7 @@
 #include "neutral/unibuf_registration.h"
 #include "kernel/model/model.h"
 #include "kernel/metadata/model_ext.h"
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "kernel/model/session_factory.h"
@@ -222,9 +223,12 @@ xrchandle<KWPIModel> KWPISession_i::ReadZPI(const char* path) {
 
 // Makes a model over copies of `data` and `extension` (both only read; the
 // caller keeps and frees its records). Returns 1 on success. Returns 0 for
-// a null `data` or `out` (out untouched), when the interface data cannot be
-// copied (out untouched), or when the extension cannot be copied, a null
-// `extension` included: *out then holds the model, without an extension.
+// a null `data` or `out` (out untouched), when `data` or `extension` holds
+// what no model holds (qel_intf_data_fault, qel_intf_data_extend_fault:
+// told in one line naming the item, out untouched), when the interface
+// data cannot be copied (told, out untouched), or when the extension cannot
+// be copied, a null `extension` included: *out then holds the model,
+// without an extension.
 //
 // Whenever *out was set, it holds a model on which no reference is taken
 // for the caller: the caller takes ownership by wrapping it in a handle at
@@ -234,14 +238,26 @@ int CreatePIModel_global(qel_intf_data* data, qel_intf_data_extend* extension, K
     if (!data || !out)
         return 0;
     try {
+        // The checks the object interface applies where objects are made.
+        std::string fault = qel_intf_data_fault(data);
+        if (fault.empty())
+            fault = qel_intf_data_extend_fault(extension);
+        if (!fault.empty()) {
+            btk_tell("CreatePIModel_global: no model made: %s", fault.c_str());
+            return 0;
+        }
         auto* block = static_cast<qel_intf_data_extend*>(getmem(sizeof(qel_intf_data_extend)));
         if (!block)
             return 0;
         QelExtendBlockPtr blockHolder(block);
 
         QelIntfDataPtr copy;
-        if (qel_intf_data_copy(data, OutPtr(copy)) != 0)
+        if (const int st = qel_intf_data_copy(data, OutPtr(copy)); st != 0) {
+            btk_tell("CreatePIModel_global: no model made: the interface data cannot be copied "
+                     "(status %d)",
+                     st);
             return 0;
+        }
         // The model is handed out without a reference: nothing here may
         // take and drop one, or the model would be destroyed.
         KWPIModel_i* model = new KWPIModel_i(copy.release(), false);

@@ -168,6 +168,22 @@ private:
     size_t size_ = 0;
 };
 
+// Profile kinds a surface of revolution or a tabulated cylinder takes:
+// line, arc, spline, B-spline, ellipse.
+bool profile_kind_ok(uint32_t kind);
+// The two curve kinds a ruled surface takes: each a profile kind or a
+// point, not both points.
+bool ruled_kinds_ok(uint32_t kind1, uint32_t kind2);
+
+// The first index i at which spline parameters fail to increase by at
+// least 1e-9 x their range from i to i + 1 (also a NaN), or -1 when they
+// all do (qel_splinedata_init).
+int params_fault_at(const double* params, int n);
+// The first index i at which B-spline knots decrease from i to i + 1 by
+// more than 1e-9 x their range (also a NaN), or -1 when none does; fewer
+// than two knots fail at 0 (qel_bsplinedata_knots_check).
+int knots_fault_at(const double* knots, int n);
+
 // Internal forms of routines that follow nested curves, with the nesting
 // depth reached so far.
 int curve_clear(QelCurvedata* rec, int depth);

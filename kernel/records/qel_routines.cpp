@@ -40,19 +40,6 @@ bool bspline_knots(const QelCurvedata* rec, const double*& knots, int& n) {
     return n >= 0;
 }
 
-bool profile_kind_ok(uint32_t kind) {
-    switch (kind) {
-    case QEL_CURVE_LINE:
-    case QEL_CURVE_ARC:
-    case QEL_CURVE_SPLINE:
-    case QEL_CURVE_BSPLINE:
-    case QEL_CURVE_ELLIPSE:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool spans_fail(const QelCurvedata* c) {
     return c->kind == QEL_CURVE_BSPLINE && qel_bsplinedata_spans_check(c) != kOk;
 }
@@ -149,6 +136,45 @@ void fill_curve_out(QelCurvedata* dst, const QelCurvedata* src) {
 } // namespace
 
 namespace qel_detail {
+
+bool profile_kind_ok(uint32_t kind) {
+    switch (kind) {
+    case QEL_CURVE_LINE:
+    case QEL_CURVE_ARC:
+    case QEL_CURVE_SPLINE:
+    case QEL_CURVE_BSPLINE:
+    case QEL_CURVE_ELLIPSE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int params_fault_at(const double* params, int n) {
+    const double tol = tolerance_of(params, n);
+    for (int i = 0; i + 1 < n; ++i) {
+        // Strictly increasing, by at least tol (also refuses NaN).
+        if (!(params[i + 1] > params[i]) || !(params[i] + tol <= params[i + 1]))
+            return i;
+    }
+    return -1;
+}
+
+int knots_fault_at(const double* knots, int n) {
+    if (n < 2)
+        return 0;
+    const double tol = tolerance_of(knots, n);
+    for (int i = 0; i + 1 < n; ++i)
+        if (!(knots[i + 1] >= knots[i] - tol))
+            return i;
+    return -1;
+}
+
+bool ruled_kinds_ok(uint32_t kind1, uint32_t kind2) {
+    const auto takes = [](uint32_t k) { return k == QEL_CURVE_POINT || profile_kind_ok(k); };
+    return takes(kind1) && takes(kind2) &&
+           !(kind1 == QEL_CURVE_POINT && kind2 == QEL_CURVE_POINT);
+}
 
 int curve_clear(QelCurvedata* rec, int depth) {
     if (!rec || depth > kMaxCurveNesting)
@@ -366,12 +392,8 @@ int qel_splinedata_init(const double* params, const QelPoint* points, const QelP
     if (!points || xar_len<QelPoint>(points) != n || !tangents ||
         xar_len<QelPoint>(tangents) != n)
         return kBad;
-    const double tol = tolerance_of(params, n);
-    for (int i = 0; i + 1 < n; ++i) {
-        // Strictly increasing, by at least tol (also refuses NaN).
-        if (!(params[i + 1] > params[i]) || !(params[i] + tol <= params[i + 1]))
-            return kBad;
-    }
+    if (params_fault_at(params, n) >= 0)
+        return kBad;
     QelSplinedata s{};
     if (xar_cpy(s.params, params) != kOk || xar_cpy(s.points, points) != kOk ||
         xar_cpy(s.tangents, tangents) != kOk) {
@@ -642,11 +664,7 @@ int qel_rulsrfdata_init(const double* e1, const double* e2, const double* e3,
                         const QelCurvedata* curve2, QelSurfaceshapedata* out) {
     if (!curve1 || !curve2 || !out)
         return kBad;
-    const uint32_t k1 = curve1->kind;
-    const uint32_t k2 = curve2->kind;
-    if (!(k1 == QEL_CURVE_POINT || profile_kind_ok(k1)) ||
-        !(k2 == QEL_CURVE_POINT || profile_kind_ok(k2)) ||
-        (k1 == QEL_CURVE_POINT && k2 == QEL_CURVE_POINT))
+    if (!ruled_kinds_ok(curve1->kind, curve2->kind))
         return QEL_ERR_PROFILE_KIND;
     const int st = spans_fail(curve1) || spans_fail(curve2) ? QEL_ERR_BSPL_SPANS : kOk;
     QelCurvedata c1, c2;
@@ -1127,12 +1145,8 @@ int qel_bsplinedata_degree_check(const QelCurvedata* rec) {
 int qel_bsplinedata_knots_check(const QelCurvedata* rec) {
     const double* k;
     int n;
-    if (!bspline_knots(rec, k, n) || n < 2)
+    if (!bspline_knots(rec, k, n) || knots_fault_at(k, n) >= 0)
         return kBad;
-    const double tol = tolerance_of(k, n);
-    for (int i = 0; i + 1 < n; ++i)
-        if (!(k[i + 1] >= k[i] - tol))
-            return kBad;
     return kOk;
 }
 

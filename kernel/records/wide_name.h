@@ -6,6 +6,7 @@
 #include "btkstring.h"
 #include "xstring.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -69,6 +70,35 @@ inline bool Acceptable(std::string_view utf8, int capacity = 0) {
         i += len;
     }
     return capacity <= 0 || units < size_t(capacity);
+}
+
+// Why a wide-text field of `capacity` units holds a text that no name set
+// through the interface and no document read gives: one without a
+// terminator inside the field (a document's name is cut to capacity - 1
+// units), or with a lone surrogate, which no UTF-8 text carries ("it holds
+// a lone surrogate (U+D800) at unit 1"); empty for any other. (Characters
+// such as U+0001, which an XML 1.1 document carries, are held; the writers
+// refuse them where they write them.)
+inline std::string FieldFault(const char16_t* field, int capacity) {
+    char what[96];
+    for (int i = 0; i < capacity; ++i) {
+        const unsigned c = field[i];
+        if (c == 0)
+            return std::string();
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < capacity && field[i + 1] >= 0xDC00 &&
+            field[i + 1] <= 0xDFFF) {
+            ++i; // a surrogate pair
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            std::snprintf(what, sizeof what, "it holds a lone surrogate (U+%04X) at unit %d", c, i);
+            return what;
+        }
+    }
+    std::snprintf(what, sizeof what,
+                  "it fills all %d units of its field, with no terminator: it holds at most %d",
+                  capacity, capacity - 1);
+    return what;
 }
 
 // Length of a text in UTF-16 units, the unit the record fields count in:

@@ -274,7 +274,8 @@ TEST_F(ClientFlow, PartImportFromADocumentInTheCallbackMemory) {
     ASSERT_EQ(qel_intf_data_alloc(&data), 0);
     data->accuracy_type = 2;
     data->accuracy = 0.025;
-    const std::string local = ::testing::TempDir() + "client_flow_part.xml";
+    const std::string local =
+        ::testing::TempDir() + "client_flow_part_" + std::to_string(::getpid()) + ".xml";
     { IntfXmlZPI writer(local.c_str(), data); }
     qel_intf_data_free(data);
     std::stringstream doc;

@@ -118,7 +118,8 @@ TEST_F(JournalText, RecordFollowsTheSwitchAsItWasWhenMade) {
 }
 
 TEST_F(JournalText, FileReceivesOneLinePerRecord) {
-    std::string path = ::testing::TempDir() + "journal_text_sink.txt";
+    std::string path =
+        ::testing::TempDir() + "journal_text_sink_" + std::to_string(::getpid()) + ".txt";
     ASSERT_TRUE(kkJournalSetFile(path.c_str()));
     {
         kkJournal j("A");

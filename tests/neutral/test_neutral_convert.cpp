@@ -312,7 +312,7 @@ TEST(NeutralConvert, WholeModelFieldByField) {
     }
 
     // Face 1: plane with its loops; traversal 0 gives a loop and a message,
-    // traversal 2 none.
+    // traversal 2 none (told).
     const auto* plane_face = entry<neut_surface>(part->surfaces, 0);
     EXPECT_EQ(plane_face->orient, 1);
     ASSERT_EQ(xar_count(plane_face->loops), 3);
@@ -323,7 +323,7 @@ TEST(NeutralConvert, WholeModelFieldByField) {
     expect_frame(static_cast<neut_plane*>(plane_face->surface), 1);
     EXPECT_EQ(entry<neut_surface>(part->surfaces, 1)->loops, nullptr);
 
-    // Orientation: -1 stays, 0 becomes 1 with a message, 7 leaves 0.
+    // Orientation: -1 stays, 0 becomes 1 with a message, 7 leaves 0 (told).
     EXPECT_EQ(entry<neut_surface>(part->surfaces, 1)->orient, -1);
     EXPECT_EQ(entry<neut_surface>(part->surfaces, 2)->orient, 1);
     EXPECT_EQ(entry<neut_surface>(part->surfaces, 3)->orient, 0);
@@ -465,10 +465,17 @@ TEST(NeutralConvert, WholeModelFieldByField) {
     EXPECT_EQ(comps[1].flip, 1);
 
     // Nothing else was reported; what the part lacks is told once per kind
-    // of message, naming the first item.
-    EXPECT_EQ(msgs.lines.size(), 11u);
+    // of message, naming the first item: also the loop of traversal 2, the
+    // orientation 7 and the datum of no type that no neutral record holds.
+    EXPECT_EQ(msgs.lines.size(), 17u);
     for (const char* told :
-         {"face 12 was not converted whole: Surface shape 'COONS' is obsolete "
+         {"face 1 was not converted whole: No neutral loop for a contour of traversal 2 "
+          "(cnv_qlk_neut_surface)",
+          "face 4 was not converted whole: No neutral orientation for a surface of orientation 7 "
+          "(cnv_qlk_neut_surface)",
+          "datum 55 \"ODD\" was not converted whole: No neutral record for a datum of type -1 "
+          "(cnv_qlk_neut)",
+          "face 12 was not converted whole: Surface shape 'COONS' is obsolete "
           "(cnv_qlk_neut_surfaceshape); 1 more like it",
           "face 13 was not converted whole: Unknown surface shape 47 (cnv_qlk_neut_surfaceshape)",
           "face 14 was not converted whole: QelSurface 'NONE' is out of service "
@@ -557,11 +564,38 @@ TEST(NeutralConvert, FailingItemsAreDroppedOrKeptIncomplete) {
     QelDatumdata d = datum(9, QEL_DATUM_CURVE, u"REC", curve_body(outer));
     qel_intf_data_datum_append(root, &d);
 
+    // A curve of kind 56 (no neutral record) as a profile, an edge's curve
+    // and a datum's: each kept without its curve, told.
+    const auto kind56 = [] {
+        QelCurvedata c{};
+        c.kind56.kind = QEL_CURVE_KIND56;
+        return c;
+    };
+    s = blank_shape();
+    s.srfrev.profile = kind56();
+    f = face(QEL_SURF_REVOLVED, s, 3);
+    qel_intf_data_surface_append(root, &f);
+    QelCurvedata k56 = kind56();
+    e = edge(6, 1, 1, nullptr, nullptr, &k56, false);
+    qel_intf_data_edge_append(root, &e);
+    d = datum(10, QEL_DATUM_CURVE, u"K56", curve_body(kind56()));
+    qel_intf_data_datum_append(root, &d);
+
     Messages msgs;
     neut_part* part = nullptr;
     ASSERT_EQ(cnv_qlk_neut(root, &part, 0), QEL_OK);
 
-    ASSERT_EQ(har_total(part->surfaces), 2);
+    ASSERT_EQ(har_total(part->surfaces), 3);
+    EXPECT_EQ(static_cast<neut_srf_rev*>(entry<neut_surface>(part->surfaces, 2)->surface)->C,
+              nullptr);
+    EXPECT_EQ(entry<neut_edge>(part->edges, 1)->curve, nullptr);
+    ASSERT_EQ(xar_count(part->datum_curves), 2);
+    EXPECT_EQ(static_cast<neut_uv_curve*>(part->datum_curves[1]->curve)->curve, nullptr);
+    EXPECT_EQ(msgs.count("cnv_qlk_neut_curve", "No neutral record for QelCurvedata of kind 56"), 3);
+    EXPECT_EQ(msgs.count("cnv_qlk_neut",
+                         "face 3 was not converted whole: No neutral record for QelCurvedata of "
+                         "kind 56 (cnv_qlk_neut_curve); 2 more like it"),
+              1);
     const auto* rul = static_cast<neut_rul_srf*>(entry<neut_surface>(part->surfaces, 0)->surface);
     EXPECT_EQ(rul->C1, nullptr);
     EXPECT_EQ(rul->curve_type1, 0);
@@ -575,7 +609,6 @@ TEST(NeutralConvert, FailingItemsAreDroppedOrKeptIncomplete) {
     ASSERT_NE(edge5->uv_curves[0], nullptr);
     EXPECT_EQ(edge5->uv_curves[0]->curve, nullptr);
 
-    ASSERT_EQ(xar_count(part->datum_curves), 1);
     const auto* comps =
         static_cast<neut_composite_curve*>(part->datum_curves[0]->curve)->components;
     ASSERT_EQ(xar_count(comps), 2);

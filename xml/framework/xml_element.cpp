@@ -70,6 +70,11 @@ void IntfXmlThrowMissing(const char* child, const char* element) {
                  element ? element : "", child ? child : "");
 }
 
+void IntfXmlRefuseFault(const std::string& fault, int status) {
+    if (!fault.empty())
+        IntfXmlThrow(status, "%s", fault.c_str());
+}
+
 void IntfXmlThrowWrongParent() {
     IntfXmlThrow(INTFXML_ERR_MALFORMED, "a reader was made under a parent of another kind");
 }

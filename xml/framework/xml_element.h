@@ -155,6 +155,10 @@ void IntfXmlTellMissingChild(const char* element, const char* child, const char*
 [[noreturn]] void IntfXmlThrowUnexpected(const char* child, const char* parent);
 // "<element> lacks its <child>".
 [[noreturn]] void IntfXmlThrowMissing(const char* child, const char* element);
+// What no model holds (the text of a qel_check.h check, naming the item),
+// unless `fault` is empty: refused with `status`, INTFXML_ERR_RECORD where
+// a record is written, INTFXML_ERR_MALFORMED where one was read.
+void IntfXmlRefuseFault(const std::string& fault, int status = INTFXML_ERR_RECORD);
 // A reader made under a parent of another class than it expects.
 [[noreturn]] void IntfXmlThrowWrongParent();
 // How a document that cannot be read is told: "cannot read \"<path>\":

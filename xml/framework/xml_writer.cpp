@@ -4,7 +4,6 @@
 #include "kernel/records/wide_name.h"
 #include "xml/framework/xml_element.h"
 
-#include <atomic>
 #include <charconv>
 #include <cxxabi.h>
 #include <cstring>
@@ -187,10 +186,6 @@ protected:
     bool CloseHook() override { return true; }
 };
 
-// Cleared by the first top-level start tag of the process, whichever writer
-// writes it.
-std::atomic<bool> g_atDocumentStart{true};
-
 } // namespace
 
 IntfXmlWriter::IntfXmlWriter(IntfXmlIOStream* out) : out_(out), sink_(out) {
@@ -256,15 +251,6 @@ IntfXmlWriter::Use::Use(IntfXmlWriter& writer) : previous_(intfXmlCurrentWriter)
 }
 
 IntfXmlWriter::Use::~Use() { intfXmlCurrentWriter = previous_; }
-
-bool IntfXmlWriter::AtDocumentStart() {
-    return g_atDocumentStart.load(std::memory_order_relaxed);
-}
-
-bool IntfXmlWriter::TopLevelFirst() {
-    return g_atDocumentStart.load(std::memory_order_relaxed) &&
-           g_atDocumentStart.exchange(false, std::memory_order_relaxed);
-}
 
 void IntfXmlWriter::WriteHeader() {
     if (out_)

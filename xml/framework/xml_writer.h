@@ -5,13 +5,14 @@
 // written, the nesting of composite curves), so that several threads write
 // documents at once. While a write runs, its writer is the calling thread's
 // current writer (IntfXmlWriter::Use), and the element primitives of the
-// bindings (IntfXmlWriting) go to it. One thing is the process's: the
-// at-document-start flag, cleared by the first top-level start tag any
-// writer writes; every later top-level element begins on a new line.
+// bindings (IntfXmlWriting) go to it. Nothing is the process's: a
+// document's bytes do not depend on what was written before it.
 //
 // The writer knows no vocabulary: start an element, add attributes, add
 // text, end the element; the layout is fixed:
-//   - every start tag begins a line with one tab (whatever the depth);
+//   - every start tag begins a line with one tab (whatever the depth); a
+//     top-level one after an empty line (the root: after the declaration's
+//     line and an empty one);
 //   - an element with children ends with a tab and its end tag on a line of
 //     its own; a text-only element stands on one line;
 //   - an empty element is a start tag directly followed by its end tag;
@@ -192,9 +193,6 @@ public:
     void SequenceElement(std::string_view name, const double* values, int n, int perLine);
     void SequenceElement(std::string_view name, const int32_t* values, int n, int perLine);
 
-    // True until the first top-level start tag of the process has been
-    // written, by whichever writer.
-    static bool AtDocumentStart();
     // Open elements (0 between documents).
     size_t Depth() const { return open_.size(); }
     // The name of the innermost open element (empty when none).
@@ -251,15 +249,17 @@ private:
     }
 
     // Closes the parent's start tag (">" and, outside a text, a newline); a
-    // second or later top-level element begins on a new line; outside a
-    // text the tag is indented by one tab; then "<". At most 4 bytes.
+    // top-level element begins on a line of its own after an empty one
+    // (the root after the declaration's line: the same bytes whatever the
+    // process wrote before); outside a text the tag is indented by one
+    // tab; then "<". At most 4 bytes.
     INTFXML_INLINE char* OpenTagAt(char* p) {
         if (tagOpen_) {
             *p++ = '>';
             if (!inText_)
                 *p++ = '\n';
             tagOpen_ = false;
-        } else if (open_.empty() && !TopLevelFirst() && !inText_) {
+        } else if (open_.empty() && !inText_) {
             *p++ = '\n';
         }
         if (!inText_)
@@ -295,8 +295,6 @@ private:
     static IntfXmlWriter& Idle();
     // Room for one more open element named `length` bytes.
     void Grow(size_t length);
-    // Whether a top-level start tag is the first of the process (once).
-    static bool TopLevelFirst();
     void CloseStartTag();
     void OpenTag();
     // What EndElement writes after a text-only element's "</name>".

@@ -2,6 +2,7 @@
 // them.
 #include "xml/geometry/xml_curves.h"
 
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_routines.h"
 #include "xmemory.h"
 
@@ -60,6 +61,11 @@ IntfXmlCurve::IntfXmlCurve(const QelCurvedata* rec, const char* name) { Write(re
 void IntfXmlCurve::Write(const QelCurvedata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no curve record to write");
+    // Its empty element would read back as no curve, or be refused.
+    if (!qel_curve_kind_held(rec->kind))
+        IntfXmlThrow(INTFXML_ERR_RECORD,
+                     "\"%s\": a curve of kind %d, which has no element of its own",
+                     Or(name, "Curve"), int32_t(rec->kind));
     StartElement(Or(name, "Curve"));
     switch (rec->kind) {
     case QEL_CURVE_POINT: IntfXmlPoint::Write(rec, "Point"); break;
@@ -69,7 +75,7 @@ void IntfXmlCurve::Write(const QelCurvedata* rec, const char* name) {
     case QEL_CURVE_BSPLINE: IntfXmlBspline::Write(rec, "Bspline"); break;
     case QEL_CURVE_ELLIPSE: IntfXmlEllipse::Write(rec, "Ellipse"); break;
     case QEL_CURVE_COMPOSITE: IntfXmlComponents(rec, "CompCurve"); break;
-    default: break; // no element for this kind
+    default: break;
     }
     EndElement();
 }

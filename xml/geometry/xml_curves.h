@@ -7,21 +7,22 @@
 //   "Bspline"   Degree, Params, [Weights], CPoints
 //   "Ellipse"   Center, MajorAxis, MinorAxis, MajorLen, MinorLen, StartAngle, EndAngle
 //   "CompCurve" Components size=n { Component dir=d { Curve } ... }
-// A record of another kind (the host kinds 10, 40 and 56 among them) has no
-// element: it is written as an empty "Curve".
+// A record of another kind (the host kinds 10, 40 and 56 among them, a
+// cleared curve) has no element: the writer refuses it.
 //
 // Reading: IntfXmlCurve(parent) reads a "Curve" of any name. After its end
 // tag the consumer takes the record with TakeCurveData, which hands over the
 // record's arrays as well; a curve not taken is freed with the reader. An
-// empty "Curve" (no kind element) reads as no curve: TakeCurveData answers
-// false, so an edge gets a null curve and a datum a cleared curve (kind
-// QEL_CURVE_CLEARED). Where a surface or a composite curve holds the curve
-// (the holder calls Required), nothing could use a cleared one: an empty
-// element is refused at its end tag. Every kind element must be complete, with list counts
-// that agree, or the reader throws IntfXmlError.
+// empty "Curve" (no kind element, as earlier writers wrote for those kinds)
+// reads as no curve: TakeCurveData answers false, so an edge gets a null
+// curve (told). Where a datum, a surface or a composite curve holds the
+// curve (the holder calls Required), nothing could use a cleared one: an
+// empty element is refused at its end tag. Every kind element must be
+// complete, with list counts that agree, or the reader throws IntfXmlError.
 #pragma once
 
 #include "api/qel_records.h"
+#include "kernel/records/qel_check.h"
 #include "xml/framework/xml_element.h"
 #include "xml/geometry/xml_geometry.h"
 #include "xml/framework/xml_writer.h"
@@ -96,8 +97,9 @@ private:
 class IntfXmlCurve : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writes the curve as an element named `name` (default "Curve"). Throws
-    // IntfXmlError (INTFXML_ERR_RECORD) for a record whose counts exceed its
-    // arrays, or whose composite curves nest too deep.
+    // IntfXmlError (INTFXML_ERR_RECORD) for a curve of a kind without an
+    // element, a record whose counts exceed its arrays, or whose composite
+    // curves nest too deep.
     IntfXmlCurve(const QelCurvedata* rec, const char* name = nullptr);
     // The writer without an object (what the writer constructor does).
     static void Write(const QelCurvedata* rec, const char* name = nullptr);
@@ -276,4 +278,4 @@ private:
 
 // Nesting of composite curves in a record to be written is limited to this
 // depth (a deeper or cyclic record is refused).
-constexpr int INTFXML_MAX_CURVE_NESTING = 32;
+constexpr int INTFXML_MAX_CURVE_NESTING = QEL_MAX_HELD_CURVE_NESTING;

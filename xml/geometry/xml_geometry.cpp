@@ -1,10 +1,10 @@
 // Geometric value elements.
 #include "xml/geometry/xml_geometry.h"
 
+#include "kernel/records/qel_check.h"
 #include "xmemory.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -402,25 +402,18 @@ int32_t* IntfXmlQelIntSeq::TakeArray() {
 }
 
 void IntfXmlCheckWeights(const double* weights, int32_t count, const char* element) {
-    for (int32_t i = 0; i < count; ++i)
-        if (!std::isnormal(weights[i]))
-            IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                         "\"%s\": weight %d is %s: a weight must be a finite number, neither 0 "
-                         "nor subnormal",
-                         element, i, DoubleToString(weights[i]).c_str());
+    const std::string why = qel_weights_fault(nullptr, weights, count);
+    if (!why.empty())
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\": %s", element, why.c_str());
 }
 
 void IntfXmlCheckWeightedPoints(const QelPoint* points, const double* weights, int32_t count,
                                 const char* element) {
-    for (int32_t i = 0; weights && i < count; ++i)
-        for (double c : points[i].xyz) {
-            const double x = c / weights[i];
-            if (!std::isfinite(x) || (x == 0 && c != 0))
-                IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                             "\"%s\": control point %d divided by its weight %s %s", element, i,
-                             DoubleToString(weights[i]).c_str(),
-                             std::isfinite(x) ? "comes to 0" : "is not finite");
-        }
+    if (!weights)
+        return;
+    const std::string why = qel_weights_fault(points, weights, count);
+    if (!why.empty())
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\": %s", element, why.c_str());
 }
 
 IntfXmlQelRealSeq::IntfXmlQelRealSeq(const double* values, int32_t count, const char* name) { Write(values, count, name); }

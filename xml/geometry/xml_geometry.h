@@ -271,6 +271,8 @@ private:
 // Weights read for a B-spline curve or surface: throws IntfXmlError
 // (INTFXML_ERR_MALFORMED) for one that cannot weigh a point (0, -0,
 // subnormal, infinite or not a number), naming `element` and the weight.
+// These two apply the rule of every route into the writers
+// (kernel/records/qel_check.h).
 void IntfXmlCheckWeights(const double* weights, int32_t count, const char* element);
 // The control points of a B-spline read with its weights, as they are
 // kept (multiplied by their weights): throws IntfXmlError

@@ -64,7 +64,10 @@ void IntfXmlSurface::Write(const QelSurfaceshapedata* shape, uint32_t kind, cons
     case QEL_SURF_TABCYL: IntfXmlTabCyl{shape}; break;
     case QEL_SURF_BSPLINE: IntfXmlBsplSrf::Write(shape); break;
     case QEL_SURF_CYLSPLINE: IntfXmlCylSplSrf{shape}; break;
-    default: break; // no element for this kind
+    case 0: break; // no surface: as a reader gives an empty element
+    default: // an empty element would read back as kind 0
+        IntfXmlThrow(INTFXML_ERR_RECORD, "\"%s\": a surface of kind %u, which has no element",
+                     Or(name, "Surface"), kind);
     }
     EndElement();
 }

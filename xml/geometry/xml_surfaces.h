@@ -12,7 +12,9 @@
 //   44 "TabCyl"      Csys, Curve
 //   45 "BsplSrf"     UVDegree, UParams, VParams, [Weights], Points
 //   48 "CylSplSrf"   CylCsys, SplSrf
-// Any other code is written as an empty element.
+// Kind 0 (a face without a surface, as a reader gives an empty element)
+// is written as an empty element; any other code is refused, as it would
+// read back as kind 0.
 //
 // Reading: IntfXmlSurface(parent) reads a surface element of any name.
 // After its end tag GetKind() gives the kind code (-3 when no kind element
@@ -36,8 +38,9 @@ constexpr int32_t INTFXML_NO_SURFACE_KIND = -3;
 class IntfXmlSurface : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writes the shape of kind `kind` as an element named `name` (default
-    // "Surface"). Throws IntfXmlError (INTFXML_ERR_RECORD) for a record whose
-    // counts exceed its arrays.
+    // "Surface"). Throws IntfXmlError (INTFXML_ERR_RECORD) for a kind
+    // without an element other than 0 and for a record whose counts exceed
+    // its arrays.
     IntfXmlSurface(const QelSurfaceshapedata* shape, uint32_t kind, const char* name = nullptr);
     // The writer without an object (what the writer constructor does).
     static void Write(const QelSurfaceshapedata* shape, uint32_t kind, const char* name = nullptr);

@@ -7,6 +7,7 @@
 #include "xml/framework/xml_records.h"
 #include "xml/geometry/xml_surfaces.h"
 
+#include <cstdio>
 #include <cstring>
 
 using namespace intfxml;
@@ -59,6 +60,7 @@ IntfXmlEdge::IntfXmlEdge(const QelEdgedata* rec, const char* name) { Write(rec, 
 void IntfXmlEdge::Write(const QelEdgedata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no edge record to write");
+    IntfXmlRefuseFault(qel_edge_fault(*rec));
     const int npoints = XarCount(rec->uv_points, sizeof(QelUvSample), "the edge's UV points");
     StartElement(name ? name : "Edge");
     AddAttribute("ID", rec->id);
@@ -68,15 +70,17 @@ void IntfXmlEdge::Write(const QelEdgedata* rec, const char* name) {
     AddAttribute("dir2", rec->directions[1]);
     if (rec->uv_points)
         IntfXmlUVParams::Write(rec->uv_points, npoints, "UvPoints");
-    if (rec->uv_curve1 || rec->uv_curve2) {
+    // A cleared curve is none: it is left out, as the reader gives none.
+    const auto has = [](const QelCurvedata* c) { return !qel_curvedata_is_cleared(c); };
+    if (has(rec->uv_curve1) || has(rec->uv_curve2)) {
         StartElement("UvCurves");
-        if (rec->uv_curve1)
+        if (has(rec->uv_curve1))
             IntfXmlCurve::Write(rec->uv_curve1, "UvCurve1");
-        if (rec->uv_curve2)
+        if (has(rec->uv_curve2))
             IntfXmlCurve::Write(rec->uv_curve2, "UvCurve2");
         EndElement();
     }
-    if (rec->xyz_curve)
+    if (has(rec->xyz_curve))
         IntfXmlCurve::Write(rec->xyz_curve, "XYZCurve");
     EndElement();
 }
@@ -137,21 +141,35 @@ void IntfXmlEdge::EndValue(int slot, std::string_view text, const char* name) {
     curves_[curve_].Value(slot, text, name);
 }
 
+namespace {
+const char* const kEdgeCurves[] = {"UvCurve1", "UvCurve2", "XYZCurve"};
+} // namespace
+
 IntfXmlElement* IntfXmlEdge::endElement(const char*) {
     if (curve_ >= 0) {
-        if (curves_[curve_].InKind())
+        if (curves_[curve_].InKind()) {
             curves_[curve_].EndKind();
-        else
-            curve_ = -1; // the curve element ended
+            return this;
+        }
+        // The curve element ended; an empty one (earlier writers wrote one
+        // for a curve of a kind without an element) leaves the edge
+        // without that curve.
+        if (!curves_[curve_].GetData()) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "edge %d: \"%s\" is empty: the edge is read without that curve",
+                          int32_t(record_.id), kEdgeCurves[curve_]);
+            IntfXmlTellPassedOver("empty edge curve", text);
+        }
+        curve_ = -1;
         return this;
     }
     if (inUvCurves_) {
         inUvCurves_ = false;
         return this;
     }
-    // The record takes the UV points and a block for each curve read (an
-    // empty curve element gives no curve); until it is appended the reader
-    // frees whatever it holds.
+    // The record takes the UV points and a block for each curve read;
+    // until it is appended the reader frees whatever it holds.
     if (uvPoints_)
         record_.uv_points = uvPoints_->TakeArray();
     QelCurvedata** blocks[3] = {&record_.uv_curve1, &record_.uv_curve2, &record_.xyz_curve};
@@ -161,6 +179,8 @@ IntfXmlElement* IntfXmlEdge::endElement(const char*) {
         IntfXmlCheck(qel_curvedata_alloc(blocks[i]), "qel_curvedata_alloc");
         curves_[i].TakeCurveData(*blocks[i]);
     }
+    // What the writers would refuse is refused here, at the edge's end.
+    IntfXmlRefuseFault(qel_edge_fault(record_), INTFXML_ERR_MALFORMED);
     IntfXmlCheck(qel_intf_data_edge_append(target_, rec_), "qel_intf_data_edge_append");
     rec_ = nullptr; // the interface data took over everything it held
     return Parent();
@@ -191,6 +211,7 @@ IntfXmlDatum::IntfXmlDatum(const QelDatumdata* rec, const char* name) { Write(re
 void IntfXmlDatum::Write(const QelDatumdata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no datum record to write");
+    IntfXmlRefuseFault(qel_datum_fault(*rec));
     StartElement(name ? name : "Datum");
     AddAttribute("ID", rec->id);
     AddAttribute("name", Narrow(rec->name, QEL_NAME_LEN).c_str());
@@ -204,8 +225,9 @@ void IntfXmlDatum::Write(const QelDatumdata* rec, const char* name) {
     case QEL_DATUM_CSYS:
         IntfXmlCsys::Write(rec->body.frame);
         break;
-    default:
-        break;
+    default: // a datum without one of the three, which the reader refuses
+        IntfXmlThrow(INTFXML_ERR_RECORD, "datum %d: its type %d has no element",
+                     int32_t(rec->id), rec->type);
     }
     EndElement();
 }
@@ -232,8 +254,9 @@ IntfXmlElement* IntfXmlDatum::startElement(const char* name, IntfXmlAttributes&)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "datum %d holds more than one of \"Curve\", "
                      "\"Plane\" and \"Csys\"", id_);
     if (curve) {
+        // A datum's curve is its body: an empty "Curve" is refused.
         kind_ = QEL_DATUM_CURVE;
-        return curve_ = MakeChild<IntfXmlCurve>();
+        return curve_ = MakeChild<IntfXmlCurve>()->Required("Datum");
     }
     if (plane) {
         kind_ = QEL_DATUM_PLANE;
@@ -248,11 +271,7 @@ IntfXmlElement* IntfXmlDatum::endElement(const char*) {
     std::memset(&body, 0, sizeof body);
     TakenCurve curve;
     if (curve_) {
-        // An empty "Curve" stands for a curve of a kind that has no
-        // element: the datum keeps a cleared curve.
-        curve.TakeFrom(curve_);
-        if (!curve.present)
-            curve.curve.kind = QEL_CURVE_CLEARED;
+        curve.TakeFrom(curve_); // never empty (Required)
         body.curve = curve.curve;
     } else if (plane_) {
         const QelFrame* frame = plane_->GetFrame();
@@ -267,6 +286,7 @@ IntfXmlElement* IntfXmlDatum::endElement(const char*) {
     }
     IntfXmlCheck(qel_datumdata_init(uint32_t(id_), kind_, name_, &body, rec_), "qel_datumdata_init");
     curve.owned = false; // the datum holds the curve now
+    IntfXmlRefuseFault(qel_datum_fault(*rec_), INTFXML_ERR_MALFORMED);
     IntfXmlCheck(qel_intf_data_datum_append(target_, rec_), "qel_intf_data_datum_append");
     qel_data_free(rec_);
     rec_ = nullptr;

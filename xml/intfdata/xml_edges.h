@@ -13,10 +13,15 @@
 // of a kind with a reader of its own through that reader), and fills its
 // record in place. Attributes missing at their position read as -1 (the datum
 // name as empty); a datum name is cut to 31 UTF-16 units on a character
-// boundary. An empty curve element (a curve kind that has no element) reads
-// as a null curve of the edge, and as a cleared curve of a datum. Anything
-// else the vocabulary does not define, a repeated child and a datum without
-// its body are errors (IntfXmlError).
+// boundary. An empty curve element of an edge (earlier writers wrote one
+// for a curve of a kind that has no element) reads as a null curve of the
+// edge, told once per document with its place; a datum's empty "Curve" is
+// refused at its line. Anything else the vocabulary does not define, a
+// repeated child and a datum without its body are errors (IntfXmlError).
+// The writers leave out an edge's cleared curve (it has none) and refuse
+// an edge or datum that no model holds (qel_edge_fault, qel_datum_fault: a
+// curve of a kind without an element, a datum of another type, ...); the
+// reader refuses such an edge or datum at its end tag.
 #pragma once
 
 #include "api/qel_records.h"
@@ -87,7 +92,7 @@ private:
 class IntfXmlDatum : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer (default name "Datum"). A datum of a kind other than 62, 176
-    // and 25 is written without a body.
+    // and 25 is refused (IntfXmlError, INTFXML_ERR_RECORD).
     IntfXmlDatum(const QelDatumdata* rec, const char* name = nullptr);
     static void Write(const QelDatumdata* rec, const char* name = nullptr);
     // Reader; `name` is the datum's name field as read from its start tag

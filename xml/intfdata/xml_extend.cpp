@@ -1,6 +1,7 @@
 // The extended interface-data element.
 #include "xml/intfdata/xml_extend.h"
 
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_copy.h"
 #include "xml/intfdata/xml_extedges.h"
 #include "xml/intfdata/xml_facets.h"
@@ -111,6 +112,9 @@ IntfXmlQelIntfDataExtend::IntfXmlQelIntfDataExtend(const qel_intf_data_extend* r
                                                    const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no extended interface data to write");
+    // Names and values that would not read back as they are: refused
+    // before the element is begun, naming the entry.
+    IntfXmlRefuseFault(qel_intf_data_extend_fault(rec));
     StartElement(name ? name : "QelIntfDataExtend");
     if (rec->units)
         IntfXmlUnits(rec->units, "Units");

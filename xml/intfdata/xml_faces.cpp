@@ -1,6 +1,7 @@
 // Face and contour elements.
 #include "xml/intfdata/xml_faces.h"
 
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_routines.h"
 #include "xml/geometry/xml_geometry.h"
 #include "xml/framework/xml_records.h"
@@ -119,6 +120,7 @@ IntfXmlFace::IntfXmlFace(const QelSurfacedata* rec, const char* name) { Write(re
 void IntfXmlFace::Write(const QelSurfacedata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no face record to write");
+    IntfXmlRefuseFault(qel_face_fault(*rec));
     const int ncontours = XarCount(rec->contours, sizeof(QelContourdata), "the face's contours");
     StartElement(name ? name : "Face");
     AddAttribute("ID", rec->id);
@@ -233,8 +235,8 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
 
     QelSurfaceshapedata shape;
     std::memset(&shape, 0, sizeof shape);
-    // An empty "Shape" stands for a surface of a kind that has no element:
-    // the face keeps a zeroed shape of the unknown kind 0 (no surface).
+    // An empty "Shape" is a face without a surface: the face keeps a zeroed
+    // shape of kind 0.
     int32_t kind = shape_->GetKind();
     if (kind == INTFXML_NO_SURFACE_KIND)
         kind = 0;
@@ -269,6 +271,8 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
             IntfXmlCheck(st, "qel_surfacedata_contours_set");
         }
     }
+    // What the writers would refuse is refused here, at the face's end.
+    IntfXmlRefuseFault(qel_face_fault(*rec_), INTFXML_ERR_MALFORMED);
     if (list_)
         list_->Add(rec_);
     return Parent();

@@ -12,10 +12,13 @@
 //
 // Reading is strict about structure: a face needs "UvMin", "UvMax" and a
 // "Shape" holding a known surface kind or nothing (an empty "Shape", as a
-// surface kind without an element is written, reads as a zeroed shape of
-// kind 0, which gives no surface object), a contour needs exactly one
-// "EdgeIds", counts must agree with "size", and any other child is an
-// error (IntfXmlError). Missing "ID", "orient" and "traversal" attributes
+// face of kind 0 is written and as earlier writers wrote a surface kind
+// without an element, reads as a zeroed shape of kind 0, which gives no
+// surface object), a contour needs exactly one "EdgeIds", counts must
+// agree with "size", and any other child is an error (IntfXmlError). A
+// face the writers would refuse (qel_face_fault) is refused at its end
+// tag; the writers refuse a face of a kind without an element other than
+// 0, which would read back as kind 0. Missing "ID", "orient" and "traversal" attributes
 // read as -1, 0 and 0; a missing "size" reads as 0. A reader owns the
 // records it fills until they are handed over, so nothing leaks when a
 // document fails half-way.

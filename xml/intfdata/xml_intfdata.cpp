@@ -1,6 +1,7 @@
 // The interface-data element and its quilts.
 #include "xml/intfdata/xml_intfdata.h"
 
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_routines.h"
 #include "xml/intfdata/xml_edges.h"
 #include "xml/intfdata/xml_faces.h"
@@ -9,14 +10,23 @@
 #include "xml/framework/xml_writer.h"
 
 #include <cstring>
+#include <string>
 
 using namespace intfxml;
 
 namespace {
 
+// How a refusal names the item it was writing.
+std::string ItemName(const QelSurfacedata& f) { return "face " + std::to_string(f.id); }
+std::string ItemName(const QelQuiltdata& q) { return "quilt " + std::to_string(q.id); }
+std::string ItemName(const QelEdgedata& e) { return "edge " + std::to_string(e.id); }
+std::string ItemName(const QelDatumdata& d) { return "datum " + std::to_string(d.id); }
+
 // Writes one list of the root: the `count` entries of `har`, each read in
 // place and written by the binding W's Write, inside an element `listName` (only
-// when not empty). The count is 0 unless the array holds Rec entries.
+// when not empty). The count is 0 unless the array holds Rec entries. What
+// an entry's writer refuses is refused naming the entry (when its refusal
+// does not begin with it).
 template <class Rec, class W, class Count>
 void WriteRootList(const qel_intf_data* rec, const void* har, const char* listName, Count count,
                    const char* countName) {
@@ -25,8 +35,21 @@ void WriteRootList(const qel_intf_data* rec, const void* har, const char* listNa
     if (n == 0)
         return;
     IntfXmlWriting::StartElement(listName);
-    for (int32_t i = 0; i < n; ++i)
-        W::Write(static_cast<const Rec*>(har_access(har, i, nullptr, nullptr)), nullptr);
+    for (int32_t i = 0; i < n; ++i) {
+        const Rec* entry = static_cast<const Rec*>(har_access(har, i, nullptr, nullptr));
+        try {
+            W::Write(entry, nullptr);
+        } catch (const IntfXmlError& e) {
+            if (e.Status() != INTFXML_ERR_RECORD || !entry)
+                throw;
+            const std::string item = ItemName(*entry);
+            const std::string& said = e.Message();
+            if (said.compare(0, item.size(), item) == 0 && said.size() > item.size() &&
+                std::strchr(":, ", said[item.size()]))
+                throw;
+            throw IntfXmlError(e.Status(), item + ": " + said);
+        }
+    }
     IntfXmlWriting::EndElement();
 }
 
@@ -37,6 +60,9 @@ void WriteRootList(const qel_intf_data* rec, const void* har, const char* listNa
 IntfXmlQelIntfData::IntfXmlQelIntfData(const qel_intf_data* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no interface data to write");
+    // What no model holds would not read back as it is, or not at all:
+    // refused before anything is written, naming the item.
+    IntfXmlRefuseFault(qel_intf_data_fault(rec));
     StartElement(name ? name : "QelIntfData");
     StartElement("Accuracy");
     AddAttribute("type", rec->accuracy_type);
@@ -139,10 +165,8 @@ IntfXmlQuilt::IntfXmlQuilt(const QelQuiltdata* rec, const char* name) { Write(re
 void IntfXmlQuilt::Write(const QelQuiltdata* rec, const char* name) {
     if (!rec)
         IntfXmlThrow(INTFXML_ERR_RECORD, "no quilt record to write");
+    IntfXmlRefuseFault(qel_quilt_fault(*rec));
     const int n = XarCount(rec->faces, sizeof(QelSurfacedata*), "the quilt's faces");
-    for (int i = 0; i < n; ++i)
-        if (!rec->faces[i])
-            IntfXmlThrow(INTFXML_ERR_RECORD, "quilt %u holds no face at index %d", rec->id, i);
     StartElement(name ? name : "Quilt");
     AddAttribute("ID", rec->id);
     StartElement("Faces");

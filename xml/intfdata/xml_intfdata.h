@@ -28,8 +28,11 @@ class IntfXmlFaces;
 class IntfXmlQelIntfData : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the whole element (null name: "QelIntfData"). Throws
-    // IntfXmlError for a record that does not hold what its type says. The
-    // name has no default so that a one-argument call is the reader.
+    // IntfXmlError (INTFXML_ERR_RECORD) before anything is written for
+    // records no model holds (qel_intf_data_fault, naming the item), and
+    // for a record that does not hold what its type says (naming the face,
+    // quilt, edge or datum). The name has no default so that a one-argument
+    // call is the reader.
     IntfXmlQelIntfData(const qel_intf_data* rec, const char* name);
     // Reader.
     explicit IntfXmlQelIntfData(IntfXmlElement* parent);

@@ -440,16 +440,17 @@ TEST_F(PersistenceTest, AClosedModelIsRefusedAsSaveAsNeutralRefusesIt) {
     EXPECT_EQ(back->GetPIFaces()->Count(), 3);
 }
 
-TEST_F(PersistenceTest, ReadZPIKeepsAFaceOfASurfaceKindWithoutAnElement) {
-    // A face of surface kind 35 is written with an empty "Shape"; reading
-    // the document back loses none of the other items, and the model lists
-    // that face with its id, box, orientation and loops but no surface.
+TEST_F(PersistenceTest, ReadZPIKeepsAFaceWithoutASurface) {
+    // A face of kind 0 (no surface, as earlier writers wrote a surface kind
+    // without an element) is written with an empty "Shape"; reading the
+    // document back loses none of the other items, and the model lists that
+    // face with its id, box, orientation and loops but no surface.
     xrchandle<KWPIModel> written = BuildModel(false);
     QelSurfacedata* odd = nullptr;
     ASSERT_EQ(qel_surfacedata_alloc(&odd), 0);
     QelSurfaceshapedata shape{};
     const double uvMin[2] = {0.25, 0.5}, uvMax[2] = {1.5, 2.5};
-    ASSERT_EQ(qel_surfacedata_init(35, uvMin, uvMax, QEL_ORIENT_NEGATIVE, &shape, 3, odd), 0);
+    ASSERT_EQ(qel_surfacedata_init(0, uvMin, uvMax, QEL_ORIENT_NEGATIVE, &shape, 3, odd), 0);
     QelContourdata contour{};
     qel_contourdata_traversal_set(QEL_TRAV_EXTERNAL, &contour);
     const int32_t ids[] = {10, 11};
@@ -461,7 +462,7 @@ TEST_F(PersistenceTest, ReadZPIKeepsAFaceOfASurfaceKindWithoutAnElement) {
     ASSERT_EQ(qel_intf_data_surface_append(Impl(written)->GetIntfData(), odd), 0);
     qel_data_free(odd);
 
-    const std::string path = Path("kind35.xml");
+    const std::string path = Path("kind0.xml");
     written->WriteZPI(path.c_str());
     std::ifstream in(path);
     std::stringstream text;
@@ -965,6 +966,34 @@ TEST_F(PersistenceTest, CreatePIModelGlobalWorksOnCopiesOfTheCallersRecords) {
     EXPECT_EQ(CreatePIModel_global(nullptr, extension, &out), 0);
     EXPECT_EQ(out, untouched);
     EXPECT_EQ(CreatePIModel_global(data, extension, nullptr), 0);
+    // Records the copy would refuse (an edge's spline whose parameters do
+    // not increase) make no model, and that is told naming the item.
+    {
+        qel_intf_data* uncopied = nullptr;
+        ASSERT_EQ(qel_intf_data_alloc(&uncopied), QEL_OK);
+        QelCurvedata spline{};
+        spline.spline.kind = QEL_CURVE_SPLINE;
+        const double params[2] = {1, 0};
+        const QelPoint points[2] = {};
+        spline.spline.params = static_cast<double*>(xar_alloc(0, sizeof(double), 2));
+        xar_append(spline.spline.params, 2, params);
+        for (QelPoint** arr : {&spline.spline.points, &spline.spline.tangents}) {
+            *arr = static_cast<QelPoint*>(xar_alloc(0, sizeof(QelPoint), 2));
+            xar_append(*arr, 2, points);
+        }
+        spline.spline.count = 2;
+        QelEdgedata edge{};
+        const uint32_t faces[2] = {1, 2}, dirs[2] = {1, 1};
+        ASSERT_EQ(qel_edgedata_init(4, faces, dirs, nullptr, nullptr, &spline, &edge), QEL_OK);
+        ASSERT_EQ(qel_intf_data_edge_append(uncopied, &edge), QEL_OK);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(CreatePIModel_global(uncopied, extension, &out), 0);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "CreatePIModel_global: no model made: edge 4, its XYZ curve: a spline whose "
+                  "parameter 1 (0) does not increase from parameter 0 (1)\n");
+        EXPECT_EQ(out, untouched);
+        qel_intf_data_free(uncopied);
+    }
 
     // Without an extension: 0, but the model is made. It carries no
     // reference for the caller, who takes it into a handle at once.

@@ -92,16 +92,19 @@ inline QelCurvedata bspline(bool rational = false) {
     return c;
 }
 
-inline QelCurvedata composite() {
+// A composite of `first` (direction 1) and `second` (direction 0), whose
+// arrays it takes over.
+inline QelCurvedata compositeOf(const QelCurvedata& first, const QelCurvedata& second) {
     QelComponentcurvedata parts[2];
-    QelCurvedata l = line(0, 1), s = spline({0.0, 1.0, 2.0});
-    EXPECT_EQ(qel_componentcurvedata_init(&l, 1, &parts[0]), QEL_OK);
-    EXPECT_EQ(qel_componentcurvedata_init(&s, 0, &parts[1]), QEL_OK);
+    EXPECT_EQ(qel_componentcurvedata_init(&first, 1, &parts[0]), QEL_OK);
+    EXPECT_EQ(qel_componentcurvedata_init(&second, 0, &parts[1]), QEL_OK);
     QelComponentcurvedata* arr = xar_of({parts[0], parts[1]});
     QelCurvedata c{};
     EXPECT_EQ(qel_compositecurvedata_init(arr, &c), QEL_OK);
     xar_free(arr); // the components' arrays now belong to c
     return c;
 }
+
+inline QelCurvedata composite() { return compositeOf(line(0, 1), spline({0.0, 1.0, 2.0})); }
 
 } // namespace fixtures

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <unistd.h>
 
 namespace {
 
@@ -304,7 +305,9 @@ TEST(XmlFramework, ElementsWithTooManyAttributesAreRefusedInLinearTime) {
     std::string attributes;
     for (int i = 0; i < 100000; ++i)
         attributes += " a" + std::to_string(i) + "=\"\"";
-    const std::string path = ::testing::TempDir() + "zpi_many_attributes.xml";
+    // Of this process: other runs of the suite may write theirs at once.
+    const std::string path =
+        ::testing::TempDir() + "zpi_many_attributes_" + std::to_string(getpid()) + ".xml";
     for (const std::string& before :
          {std::string(), std::string("<![CDATA[x]]]>"), std::string("<!-- - -->"),
           std::string("<?pi ?\?>"), std::string("<P a='>' b=\"'=\">x</P>")}) {
@@ -375,7 +378,8 @@ TEST(XmlFramework, MalformedDocumentsAreErrorsAndLeakNoReader) {
 }
 
 TEST(XmlFramework, LocalFilesAreParsedAndMissingOnesReported) {
-    std::string path = ::testing::TempDir() + "zpi_xml_framework.xml";
+    std::string path =
+        ::testing::TempDir() + "zpi_xml_framework_" + std::to_string(getpid()) + ".xml";
     {
         std::ofstream out(path, std::ios::binary);
         out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\t<D>\n\t<A>5</A>\n\t</D>";

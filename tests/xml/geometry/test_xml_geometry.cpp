@@ -462,11 +462,19 @@ TEST(XmlCurves, TextsOfTheCurveKinds) {
               "\t<Origin>3 4 5</Origin>\n\t<StartAngle>0.100000000000000006</StartAngle>\n"
               "\t<EndAngle>0.66666666666666663</EndAngle>\n\t<Radius>7.25</Radius>\n\t</Arc>\n"
               "\t</XYZCurve>\n");
-    // Kinds without an element give an empty "Curve".
-    for (uint32_t kind : {0u, 4u, 42u}) {
+    // Kinds without an element (a cleared curve among them) are refused:
+    // their empty element would read back as no curve.
+    for (uint32_t kind : {0u, 4u, 10u, 40u, 42u, 56u, uint32_t(QEL_CURVE_CLEARED)}) {
         QelCurvedata c{};
         c.kind = kind;
-        EXPECT_EQ(xmltest::WriteInRoot([&] { IntfXmlCurve(&c, nullptr); }), "\t<Curve></Curve>\n");
+        std::string message;
+        EXPECT_EQ(xmltest::ErrorOf([&] { xmltest::WriteInRoot([&] { IntfXmlCurve(&c, "Curve1"); }); },
+                                   &message),
+                  INTFXML_ERR_RECORD);
+        EXPECT_NE(message.find("\"Curve1\": a curve of kind " + std::to_string(int32_t(kind)) +
+                               ", which has no element of its own"),
+                  std::string::npos)
+            << message;
     }
     QelCurvedata b = BsplineRec(false);
     std::string text = xmltest::WriteInRoot([&] { IntfXmlCurve(&b, nullptr); });
@@ -516,31 +524,46 @@ TEST(XmlCurves, ACurveOfNoKnownKindYieldsNoRecord) {
     EXPECT_FALSE(top.child()->TakeCurveData(&out));
 }
 
+// `text` with the point curve written in the element `name` taken out, as
+// earlier writers wrote a curve of a kind without an element.
+std::string Emptied(std::string text, const std::string& name) {
+    const std::string full = "<" + name + ">\n\t<Point>\n\t<Position>1.5 -2 0</Position>\n"
+                             "\t</Point>\n\t</" + name + ">";
+    const size_t at = text.find(full);
+    EXPECT_NE(at, std::string::npos) << text;
+    if (at != std::string::npos)
+        text.replace(at, full.size(), "<" + name + "></" + name + ">");
+    return text;
+}
+
 TEST(XmlCurves, AnEmptyCurveThatASurfaceOrCompositeHoldsIsRefusedAtItsLine) {
-    // Written from records holding a curve of a kind without an element;
-    // each one's empty element is refused where it stands, with its line.
-    QelCurvedata odd{};
-    odd.kind = QEL_CURVE_KIND10;
-    QelCurvedata comp = CompositeRec({{LineRec(0, 1), 1}, {odd, 1}});
+    // Documents that earlier writers wrote from records holding a curve of
+    // a kind without an element (the writers now refuse those); each empty
+    // element is refused where it stands, with its line.
+    QelCurvedata comp = CompositeRec({{LineRec(0, 1), 1}, {PointRec(), 1}});
     QelSurfaceshapedata ruled{};
     ruled.rulsrf.frame = Frame(1);
     ruled.rulsrf.curve1 = LineRec(0, 2);
-    ruled.rulsrf.curve2 = odd;
+    ruled.rulsrf.curve2 = PointRec();
     QelSurfaceshapedata profiled{};
     profiled.srfrev.frame = Frame(2);
-    profiled.srfrev.profile = odd;
+    profiled.srfrev.profile = PointRec();
     struct Case {
         std::string text, empty, told;
         bool curve;
     };
     const Case cases[] = {
-        {xmltest::WriteInRoot([&] { IntfXmlCurve(&comp, nullptr); }),
+        {Emptied(xmltest::WriteInRoot([&] { IntfXmlCurve(&comp, nullptr); }), "Curve"),
          "<Component dir=\"1\">\n\t<Curve></Curve>", "\"Curve\" of \"Component\"", true},
-        {xmltest::WriteInRoot([&] { IntfXmlSurface(&ruled, QEL_SURF_RULED, nullptr); }),
+        {Emptied(xmltest::WriteInRoot([&] { IntfXmlSurface(&ruled, QEL_SURF_RULED, nullptr); }),
+                 "Curve2"),
          "<Curve2></Curve2>", "\"Curve2\" of \"RuledSrf\"", false},
-        {xmltest::WriteInRoot([&] { IntfXmlSurface(&profiled, QEL_SURF_REVOLVED, nullptr); }),
+        {Emptied(xmltest::WriteInRoot(
+                     [&] { IntfXmlSurface(&profiled, QEL_SURF_REVOLVED, nullptr); }),
+                 "Curve"),
          "<Curve></Curve>", "\"Curve\" of \"SrfRevolved\"", false},
-        {xmltest::WriteInRoot([&] { IntfXmlSurface(&profiled, QEL_SURF_TABCYL, nullptr); }),
+        {Emptied(xmltest::WriteInRoot([&] { IntfXmlSurface(&profiled, QEL_SURF_TABCYL, nullptr); }),
+                 "Curve"),
          "<Curve></Curve>", "\"Curve\" of \"TabCyl\"", false},
     };
     qel_curvedata_clear(&comp);
@@ -710,8 +733,15 @@ TEST(XmlSurfaces, TextsOfTheSurfaceKinds) {
               "\t<Shape>\n\t<Cylinder>\n\t<Csys>\n\t<X>1 0 0</X>\n\t<Y>0 1 0</Y>\n"
               "\t<Z>0 0 1</Z>\n\t<O>2 3 4</O>\n\t</Csys>\n\t<Radius>4.5</Radius>\n"
               "\t</Cylinder>\n\t</Shape>\n");
-    EXPECT_EQ(xmltest::WriteInRoot([&] { IntfXmlSurface(&cyl, 35, "Shape"); }),
+    // Kind 0 (no surface) has an empty element; another kind without an
+    // element is refused, as it would read back as kind 0.
+    EXPECT_EQ(xmltest::WriteInRoot([&] { IntfXmlSurface(&cyl, 0, "Shape"); }),
               "\t<Shape></Shape>\n");
+    std::string refused;
+    EXPECT_EQ(xmltest::ErrorOf([&] { xmltest::WriteInRoot([&] { IntfXmlSurface(&cyl, 35, "Shape"); }); },
+                               &refused),
+              INTFXML_ERR_RECORD);
+    EXPECT_NE(refused.find("\"Shape\": a surface of kind 35"), std::string::npos) << refused;
 
     QelSurfaceshapedata spl = ShapeRec(QEL_SURF_SPLINE);
     std::string text = xmltest::WriteInRoot([&] { IntfXmlSurface(&spl, QEL_SURF_SPLINE, nullptr); });

@@ -27,17 +27,14 @@ std::string TempPath(const std::string& tag) {
     return ::testing::TempDir() + "zpi_kpi_" + tag + "_" + std::to_string(getpid()) + ".xml";
 }
 
-// The document after its header (a document that is not the first of the
-// process has one newline more before its root, which is dropped).
+// The document after its header and the empty line before its root.
 std::string Body(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     std::string text = s.str();
-    EXPECT_EQ(text.substr(0, kHeader.size()), kHeader);
-    text.erase(0, kHeader.size());
-    if (!text.empty() && text[0] == '\n')
-        text.erase(0, 1);
+    EXPECT_EQ(text.substr(0, kHeader.size() + 1), kHeader + "\n");
+    text.erase(0, kHeader.size() + 1);
     return text;
 }
 
@@ -308,10 +305,14 @@ TEST(KPIWriter, EmptyModelAndTheMapsOfObjectValues) {
     EXPECT_NE(text.find("<UvCurves>\n\t<UvCurve2>\n\t<Line>"), std::string::npos) << text;
     EXPECT_EQ(text.find("UvCurve1"), std::string::npos);
 
-    // A datum of another item type carries its "ID" and "name" only.
+    // A datum of another item type is refused: a "Datum" without its body
+    // would not read back.
     xrchandle<KPIDatum> odd(new EdgeTypedDatum);
-    EXPECT_EQ(WriteInRoot([&] { IntfXmlKPIDatum(odd, nullptr); }),
-              "\t<Datum ID=\"6\" name=\"odd\"></Datum>\n");
+    std::string message;
+    EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlKPIDatum(odd, nullptr); }); },
+                               &message),
+              INTFXML_ERR_RECORD);
+    EXPECT_NE(message.find("datum 6 \"odd\": its type -1 is none of"), std::string::npos) << message;
 }
 
 TEST(KPIGeometry, WeightedControlPointsAndValueElements) {
@@ -341,14 +342,15 @@ TEST(KPIGeometry, WeightedControlPointsAndValueElements) {
               "\t<P>0 0 0</P>\n\t<QelUvParam>0 0</QelUvParam>\n\t<I size=\"3\">1 2 3 </I>\n"
               "\t<R size=\"0\"></R>\n\t<L size=\"0\"></L>\n");
 
-    // Types without an element give empty elements.
-    xrchandle<KPICurve> odd(new OddCurve);
+    // A surface type without an element gives an empty element; a curve
+    // type without one is refused, as its empty element would read back as
+    // no curve.
     xrchandle<KPISurface> oddSurface(new OddSurface);
-    EXPECT_EQ(WriteInRoot([&] {
-                  IntfXmlKPICurve(odd, nullptr);
-                  IntfXmlKPISurface(oddSurface, "Shape");
-              }),
-              "\t<Curve></Curve>\n\t<Shape></Shape>\n");
+    EXPECT_EQ(WriteInRoot([&] { IntfXmlKPISurface(oddSurface, "Shape"); }),
+              "\t<Shape></Shape>\n");
+    xrchandle<KPICurve> odd(new OddCurve);
+    EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlKPICurve(odd, nullptr); }); }),
+              INTFXML_ERR_RECORD);
 }
 
 TEST(KPIWriter, ObjectsNoDocumentCanCarryAreRefusedAndLeaveNoFile) {

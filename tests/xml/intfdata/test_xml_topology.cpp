@@ -154,12 +154,15 @@ TEST(XmlTopologyText, DatumsOfTheThreeKinds) {
                           0),
               0u)
         << curve;
-    // A datum of an unknown kind has no body.
+    // A datum of an unknown kind is refused: without a body it would not
+    // read back.
     QelDatumdata odd{};
     odd.id = 9;
     odd.type = 7;
-    EXPECT_EQ(WriteInRoot([&] { IntfXmlDatum{&odd}; }),
-              "\t<Datum ID=\"9\" name=\"\"></Datum>\n");
+    std::string message;
+    EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlDatum{&odd}; }); }, &message),
+              INTFXML_ERR_RECORD);
+    EXPECT_NE(message.find("datum 9 \"\": its type 7 is none of"), std::string::npos) << message;
 }
 
 TEST(XmlTopologyText, EmptyRootAndEmptyQuilt) {
@@ -274,39 +277,51 @@ TEST(XmlTopologyRead, DatumNamesAreCutOnACharacterBoundaryAndThatIsTold) {
     EXPECT_EQ(second->body.curve.kind, QEL_CURVE_POINT);
 }
 
-TEST(XmlTopologyRead, CurvesOfKindsWithoutAnElementReadAsNone) {
-    // An edge whose XYZ curve and a datum whose curve have no element are
-    // written with empty curve elements and read back without the curve.
-    QelCurvedata odd{};
-    odd.kind = QEL_CURVE_KIND10;
-    QelEdgedata edge{};
-    edge.id = 5;
-    edge.xyz_curve = &odd;
-    QelDatumdata datum{};
-    datum.id = 6;
-    datum.type = QEL_DATUM_CURVE;
-    datum.body.curve = odd;
-    std::string edgeText = WriteInRoot([&] { IntfXmlEdge{&edge}; });
-    EXPECT_NE(edgeText.find("\t<XYZCurve></XYZCurve>\n"), std::string::npos) << edgeText;
-    std::string datumText = WriteInRoot([&] { IntfXmlDatum{&datum}; });
-    EXPECT_NE(datumText.find("\t<Curve></Curve>\n"), std::string::npos) << datumText;
-    IntfDataPtr d(ReadIntfData("<Edges>" + edgeText + "</Edges><Datums>" + datumText +
-                               "</Datums>"));
-    EXPECT_EQ(EdgeAt(d.get(), 0)->id, 5u);
-    EXPECT_EQ(EdgeAt(d.get(), 0)->xyz_curve, nullptr);
-    EXPECT_EQ(DatumAt(d.get(), 0)->type, QEL_DATUM_CURVE);
-    EXPECT_EQ(DatumAt(d.get(), 0)->body.curve.kind, QEL_CURVE_CLEARED);
+TEST(XmlTopologyRead, EmptyCurveElementsOfEarlierWritersAreToldOrRefusedAtTheirLine) {
+    // Earlier writers wrote a curve of a kind without an element as an
+    // empty element. An edge's reads as no curve, told once per document
+    // with its place; a datum's is refused at its line, as a surface's is.
+    const std::string edge = "<Edge ID=\"5\" surfId1=\"1\" surfId2=\"2\" dir1=\"1\" dir2=\"1\">\n";
+    ::testing::internal::CaptureStderr();
+    IntfDataPtr d(ReadIntfData("<Edges>\n" + edge + "<UvCurves><UvCurve1></UvCurve1></UvCurves>" +
+                               "<XYZCurve></XYZCurve></Edge>\n" + edge +
+                               "<XYZCurve></XYZCurve></Edge></Edges>"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "document \"test\", line 4, column 32: edge 5: \"UvCurve1\" is empty: the edge is "
+              "read without that curve\n");
+    ASSERT_EQ(har_total(d->edges), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(EdgeAt(d.get(), i)->id, 5u);
+        EXPECT_EQ(EdgeAt(d.get(), i)->uv_curve1, nullptr);
+        EXPECT_EQ(EdgeAt(d.get(), i)->xyz_curve, nullptr);
+    }
+    std::string message;
+    EXPECT_EQ(ErrorOf([] { ReadIntfData("<Datums><Datum ID=\"6\" name=\"d\">\n<Curve></Curve>"
+                                        "</Datum></Datums>"); },
+                      &message),
+              INTFXML_ERR_MALFORMED);
+    EXPECT_NE(message.find("line 3, column 16: \"Curve\" of \"Datum\" is empty: it holds no curve"),
+              std::string::npos)
+        << message;
 }
 
 TEST(XmlTopologyRead, FacesOfKindsWithoutAnElementReadWithoutAShape) {
-    // Faces of the surface kinds that have no element are written with an
-    // empty "Shape"; each reads back as a face of kind 0 with a zeroed
+    // Faces of the surface kinds that have no element are refused, naming
+    // the face; an empty "Shape" (a face of kind 0, as earlier writers
+    // wrote those kinds) reads back as a face of kind 0 with a zeroed
     // shape, keeping everything else, between the faces around it.
     std::string faces;
     for (uint32_t kind : {35u, 39u, 46u, 47u}) {
         QelSurfacedata* f = zpifix::face(QEL_SURF_PLANE, int(kind), -1, 2);
         f->kind = kind;
         f->xyz_max[1] = kind;
+        std::string refused;
+        EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlFace{f}; }); }, &refused),
+                  INTFXML_ERR_RECORD);
+        EXPECT_NE(refused.find("face " + std::to_string(kind) + ": its surface kind "),
+                  std::string::npos)
+            << refused;
+        f->kind = 0;
         std::string text = WriteInRoot([&] { IntfXmlFace{f}; });
         EXPECT_NE(text.find("<Shape></Shape>"), std::string::npos) << text;
         faces += text;
@@ -337,6 +352,7 @@ TEST(XmlTopologyRead, MalformedContentIsRefused) {
     struct Case {
         const char* what;
         std::string inner;
+        const char* says = ""; // for what the writers refuse as well, naming the item
     } cases[] = {
         {"face without shape", "<Faces><Face><UvMin>0 0</UvMin><UvMax>1 1</UvMax></Face></Faces>"},
         {"shape with an unknown kind",
@@ -377,6 +393,16 @@ TEST(XmlTopologyRead, MalformedContentIsRefused) {
          "<Outline><MinPoint>0 0 0</MinPoint><MaxPoint>0 0 0</MaxPoint></Outline>"
          "<Outline><MinPoint>0 0 0</MinPoint><MaxPoint>0 0 0</MaxPoint></Outline>"},
         {"accuracy that is not a number", "<Accuracy type=\"one\" value=\"1\"/>"},
+        {"spline whose parameters do not increase",
+         "<Edges><Edge ID=\"1\"><XYZCurve><Spline><Params size=\"2\">1 0</Params>"
+         "<Points size=\"2\"><P>0 0 0</P><P>1 1 1</P></Points><Tangents size=\"2\"><V>1 0 0</V>"
+         "<V>0 1 0</V></Tangents></Spline></XYZCurve></Edge></Edges>",
+         "edge 1, its XYZ curve: a spline whose parameter 1 (0) does not increase"},
+        {"B-spline of degree 0",
+         "<Datums><Datum ID=\"2\" name=\"d\"><Curve><Bspline><Degree>0</Degree>"
+         "<Params size=\"4\">0 0 1 1</Params><CPoints size=\"2\"><P>0 0 0</P><P>1 1 1</P>"
+         "</CPoints></Bspline></Curve></Datum></Datums>",
+         "datum 2 \"d\", its curve: a B-spline of degree 0"},
     };
     for (const Case& c : cases) {
         std::string message;
@@ -384,6 +410,7 @@ TEST(XmlTopologyRead, MalformedContentIsRefused) {
                   INTFXML_ERR_MALFORMED)
             << c.what;
         EXPECT_FALSE(message.empty()) << c.what;
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
     }
 }
 

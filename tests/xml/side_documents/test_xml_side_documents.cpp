@@ -34,14 +34,11 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-// The document after its header; a document that is not the first of the
-// process has one newline more before its root, which is dropped.
+// The document after its header and the empty line before its root.
 std::string Body(const std::string& path) {
     std::string text = ReadFile(path);
-    EXPECT_EQ(text.substr(0, kHeader.size()), kHeader);
-    text.erase(0, kHeader.size());
-    if (!text.empty() && text[0] == '\n')
-        text.erase(0, 1);
+    EXPECT_EQ(text.substr(0, kHeader.size() + 1), kHeader + "\n");
+    text.erase(0, kHeader.size() + 1);
     return text;
 }
 

@@ -1,0 +1,611 @@
+// Records of every curve and surface kind, with edge values, in every place
+// a curve or a surface can take, through every route into the writers: a
+// model made from them (CreatePIModel_global) written with WriteZPI, and
+// the records handed to the host by request 103 in both formats. Each one
+// is refused where it enters, naming the item, or written, read back as
+// the same model and written again to the same bytes.
+#include "client/fake_host.h"
+#include "client/zr_callback.h"
+#include "client/zr_client.h"
+#include "client/zr_proxy.h"
+#include "api/kpi_session.h"
+#include "file_targets.h"
+
+#include "kernel/metadata/model_ext.h"
+#include "kernel/model/model.h"
+#include "kernel/records/qel_copy.h"
+#include "kernel/records/qel_routines.h"
+#include "xml/intfdata_fixtures.h"
+
+#include "uniloc.h"
+#include "xmemory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using fixtures::pt;
+using fixtures::xar_of;
+
+// ---- curves --------------------------------------------------------------------------
+
+// A rational B-spline of two control points whose second weight is `w` and
+// whose second control point is stored as `c` (the record keeps points
+// multiplied by their weights).
+QelCurvedata WeightedBspline(double w, double c) {
+    QelCurvedata b{};
+    double* knots = xar_of({0.0, 0.0, 1.0, 1.0});
+    double* weights = xar_of({1.0, w});
+    QelPoint* points = xar_of({pt(0, 0, 0), pt(c, 1, 0)});
+    EXPECT_EQ(qel_bsplinedata_init(1, knots, weights, points, 4, 2, &b), QEL_OK);
+    xar_free(knots);
+    xar_free(weights);
+    xar_free(points);
+    return b;
+}
+
+QelCurvedata Line(const QelPoint& a, const QelPoint& b) {
+    QelCurvedata c{};
+    EXPECT_EQ(qel_linedata_init(a.xyz, b.xyz, &c), QEL_OK);
+    return c;
+}
+
+QelCurvedata Kind40() {
+    QelCurvedata c{};
+    c.kind40.kind = QEL_CURVE_KIND40;
+    c.kind40.block = getmem(16);
+    return c;
+}
+
+QelCurvedata Kind56() {
+    QelCurvedata c{};
+    c.kind56.kind = QEL_CURVE_KIND56;
+    c.kind56.word = 3;
+    c.kind56.curve = zpifix::newCurve(fixtures::line(0, 1));
+    return c;
+}
+
+// A curve made by `make`, then changed by `change`.
+template <class Make, class Change> std::function<QelCurvedata()> Changed(Make make, Change change) {
+    return [make, change] {
+        QelCurvedata c = make();
+        change(c);
+        return c;
+    };
+}
+
+QelCurvedata Cleared() {
+    QelCurvedata c{};
+    c.kind = QEL_CURVE_CLEARED;
+    return c;
+}
+
+constexpr double kMax = DBL_MAX;
+constexpr double kMinNormal = DBL_MIN;
+constexpr double kTiny = std::numeric_limits<double>::denorm_min();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Weights at and one step past what a B-spline can carry, and control
+// points (kept multiplied by their weights) that do and do not divide back
+// out of them.
+struct WeightCase {
+    const char* name;
+    double w, c; // the weight, the stored coordinate
+    bool held;
+};
+
+std::vector<WeightCase> WeightCases() {
+    return {
+        {"smallest normal weight", kMinNormal, 1e-300, true},
+        {"largest subnormal weight", std::nextafter(kMinNormal, 0.0), 1e-300, false},
+        {"smallest weight", kTiny, 0, false},
+        {"weight 0", 0.0, 0, false},
+        {"weight -0", -0.0, 0, false},
+        {"weight NaN", kNaN, 1, false},
+        {"weight inf", kInf, 1, false},
+        {"weight -inf", -kInf, 1, false},
+        {"negative weight", -2.0, -2.0, true},
+        {"largest weight", kMax, 1, true},
+        {"point at the largest double", 1.0, kMax, true},
+        {"point that overflows", 0.5, kMax, false},
+        {"point at the smallest double", 2.0, 2 * kTiny, true},
+        {"point that underflows", 2.0, kTiny, false},
+    };
+}
+
+struct CurveCase {
+    std::string name;
+    std::function<QelCurvedata()> make;
+    bool held; // a curve a model holds (read back as it is)
+};
+
+std::vector<CurveCase> CurveCases() {
+    std::vector<CurveCase> cases = {
+        {"point", [] { return fixtures::point(1); }, true},
+        {"line", [] { return fixtures::line(0, 2); }, true},
+        {"arc", [] { return fixtures::arc(); }, true},
+        {"ellipse", [] { return fixtures::ellipse(); }, true},
+        {"spline", [] { return fixtures::spline({0.0, 0.5, 1.0}); }, true},
+        {"B-spline", [] { return fixtures::bspline(false); }, true},
+        {"rational B-spline", [] { return fixtures::bspline(true); }, true},
+        {"composite", [] { return fixtures::composite(); }, true},
+        {"nested composite", [] { return zpifix::nestedComposite(); }, true},
+        {"kind 10", [] { return fixtures::kind10(); }, false},
+        {"kind 40", Kind40, false},
+        {"kind 56", Kind56, false},
+        {"cleared", Cleared, false},
+        // Extreme coordinates.
+        {"line at the ends of the doubles",
+         [] { return Line(pt(kMax, -kMax, kTiny), pt(-0.0, kMinNormal, -kTiny)); }, true},
+        {"point at infinity", [] { return Line(pt(kInf, -kInf, 0), pt(0, 0, 0)); }, true},
+        {"point not a number", [] { return Line(pt(kNaN, -kNaN, 0), pt(0, 0, 0)); }, true},
+        // What the record copy refuses.
+        {"spline whose parameters do not increase",
+         Changed([] { return fixtures::spline({0.0, 0.5, 1.0}); },
+                 [](QelCurvedata& c) { c.spline.params[2] = 0.5; }), false},
+        {"spline with a parameter not a number",
+         Changed([] { return fixtures::spline({0.0, 0.5, 1.0}); },
+                 [](QelCurvedata& c) { c.spline.params[1] = kNaN; }), false},
+        {"spline whose count is not its arrays'",
+         Changed([] { return fixtures::spline({0.0, 0.5, 1.0}); },
+                 [](QelCurvedata& c) { c.spline.count = 2; }), false},
+        {"B-spline of degree 0",
+         Changed([] { return fixtures::bspline(false); }, [](QelCurvedata& c) { c.bspline.degree = 0; }),
+         false},
+        {"B-spline of degree 7", // taken, as the object interface takes it
+         Changed([] { return fixtures::bspline(false); }, [](QelCurvedata& c) { c.bspline.degree = 7; }),
+         true},
+        {"B-spline whose knots decrease",
+         Changed([] { return fixtures::bspline(false); },
+                 [](QelCurvedata& c) { c.bspline.knots[5] = 0.25; }), false},
+        {"B-spline whose knot count is not its array's",
+         Changed([] { return fixtures::bspline(false); },
+                 [](QelCurvedata& c) { c.bspline.knot_count = 5; }), false},
+        {"composite without components",
+         Changed([] { return fixtures::composite(); },
+                 [](QelCurvedata& c) {
+                     qel_curvedata_clear(&c);
+                     c.kind = QEL_CURVE_COMPOSITE;
+                 }),
+         false},
+    };
+    for (const WeightCase& w : WeightCases())
+        cases.push_back({w.name, [w] { return WeightedBspline(w.w, w.c); }, w.held});
+    return cases;
+}
+
+// The kinds of curve a model holds: point, line, arc, spline, B-spline,
+// ellipse, composite.
+bool HeldKind(uint32_t kind) {
+    for (uint32_t held : {1u, 2u, 3u, 12u, 19u, 30u, 41u})
+        if (kind == held)
+            return true;
+    return false;
+}
+
+bool ProfileKind(uint32_t kind) {
+    return HeldKind(kind) && kind != QEL_CURVE_POINT && kind != QEL_CURVE_COMPOSITE;
+}
+
+// ---- places ----------------------------------------------------------------------------
+
+// A face of `kind` over `shape` (taken over), written as face 3.
+void AppendFace(qel_intf_data* root, uint32_t kind, const QelSurfaceshapedata& shape) {
+    QelSurfacedata* f = nullptr;
+    EXPECT_EQ(qel_surfacedata_alloc(&f), QEL_OK);
+    const double uvmin[2] = {0, 0}, uvmax[2] = {1, 1};
+    EXPECT_EQ(qel_surfacedata_init(kind, uvmin, uvmax, 1, &shape, 3, f), QEL_OK);
+    zpifix::appendFace(root, f);
+}
+
+QelSurfaceshapedata Swept(const QelCurvedata& profile) {
+    QelSurfaceshapedata s{};
+    s.srfrev.frame = zpifix::frame(1);
+    s.srfrev.profile = profile;
+    return s;
+}
+
+QelSurfaceshapedata Ruled(const QelCurvedata& one, const QelCurvedata& two) {
+    QelSurfaceshapedata s{};
+    s.rulsrf.frame = zpifix::frame(2);
+    s.rulsrf.curve1 = one;
+    s.rulsrf.curve2 = two;
+    return s;
+}
+
+struct Place {
+    const char* name;
+    const char* item; // how the item is named where it is refused
+    std::function<void(qel_intf_data*, QelCurvedata&)> put;
+    std::function<bool(const QelCurvedata&)> takes;
+};
+
+bool OnEdge(const QelCurvedata& c) { return HeldKind(c.kind) || c.kind == QEL_CURVE_CLEARED; }
+bool Held(const QelCurvedata& c) { return HeldKind(c.kind); }
+bool Profile(const QelCurvedata& c) { return ProfileKind(c.kind); }
+bool RuledCurve(const QelCurvedata& c) { return Profile(c) || c.kind == QEL_CURVE_POINT; }
+
+std::vector<Place> Places() {
+    return {
+        {"edge XYZ curve", "edge 7",
+         [](qel_intf_data* r, QelCurvedata& c) { zpifix::appendEdge(r, 7, 2, nullptr, nullptr, &c); },
+         OnEdge},
+        {"edge UV curve 1", "edge 7",
+         [](qel_intf_data* r, QelCurvedata& c) { zpifix::appendEdge(r, 7, 2, &c, nullptr, nullptr); },
+         OnEdge},
+        {"edge UV curve 2", "edge 7",
+         [](qel_intf_data* r, QelCurvedata& c) {
+             QelCurvedata uv1 = fixtures::line(0, 1);
+             zpifix::appendEdge(r, 7, 2, &uv1, &c, nullptr);
+         },
+         OnEdge},
+        {"datum curve", "datum 9",
+         [](qel_intf_data* r, QelCurvedata& c) {
+             zpifix::appendDatum(r, 9, QEL_DATUM_CURVE, u"D", &c);
+         },
+         Held},
+        {"component of an edge's composite", "edge 7",
+         [](qel_intf_data* r, QelCurvedata& c) {
+             QelCurvedata comp = fixtures::compositeOf(fixtures::line(0, 1), c);
+             zpifix::appendEdge(r, 7, -1, nullptr, nullptr, &comp);
+         },
+         Held},
+        {"component of a datum's composite", "datum 9",
+         [](qel_intf_data* r, QelCurvedata& c) {
+             const QelCurvedata comp = fixtures::compositeOf(c, fixtures::arc());
+             zpifix::appendDatum(r, 9, QEL_DATUM_CURVE, u"D", &comp);
+         },
+         Held},
+        {"profile of a surface of revolution", "face 3",
+         [](qel_intf_data* r, QelCurvedata& c) { AppendFace(r, QEL_SURF_REVOLVED, Swept(c)); },
+         Profile},
+        {"curve of a tabulated cylinder", "face 3",
+         [](qel_intf_data* r, QelCurvedata& c) { AppendFace(r, QEL_SURF_TABCYL, Swept(c)); },
+         Profile},
+        {"curve 1 of a ruled surface", "face 3",
+         [](qel_intf_data* r, QelCurvedata& c) {
+             AppendFace(r, QEL_SURF_RULED, Ruled(c, fixtures::line(0, 1)));
+         },
+         RuledCurve},
+        {"curve 2 of a ruled surface", "face 3",
+         [](qel_intf_data* r, QelCurvedata& c) {
+             AppendFace(r, QEL_SURF_RULED, Ruled(fixtures::arc(), c));
+         },
+         RuledCurve},
+    };
+}
+
+// ---- the routes -----------------------------------------------------------------------
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+qel_intf_data* IntfDataOf(const xrchandle<KWPIModel>& model) {
+    auto* impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get()));
+    return impl ? impl->GetIntfData() : nullptr;
+}
+
+qel_intf_data_extend* ExtensionOf(const xrchandle<KWPIModel>& model) {
+    xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+    auto* impl = ext ? dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext.get())) : nullptr;
+    return impl ? impl->GetExtendData() : nullptr;
+}
+
+class RecordRoutes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.Ok());
+        ::unsetenv("GG_TEMP_FILE");
+        proxy = ZrInitializeClient(host.Url().c_str());
+        ASSERT_TRUE(proxy);
+        url = ZrGetCallbackUrl().str();
+    }
+    void TearDown() override {
+        ZrSetImportFormat(0);
+        proxy.release();
+        ZrShutdownClient();
+    }
+
+    std::string HandedOver(const char* name) {
+        std::string bytes;
+        EXPECT_TRUE(unimemlocation::GetRegistered()->ReadFile((std::string("/ZPI/") + name).c_str(),
+                                                              bytes, nullptr));
+        return bytes;
+    }
+
+    // Takes `data` and `extension` (both freed here; none: an empty one)
+    // through every route: refused at the entry when `held` is false,
+    // naming `item`; otherwise written, read back as the same model and
+    // written again to the same bytes, and handed over in both formats.
+    void Run(qel_intf_data* data, bool held, const std::string& item,
+             qel_intf_data_extend* extension = nullptr) {
+        QelIntfDataPtr holder(data);
+        qel_intf_data_extend empty{};
+        qel_intf_data_extend& ext = extension ? *extension : empty;
+        const std::unique_ptr<qel_intf_data_extend, void (*)(qel_intf_data_extend*)> extHolder(
+            extension, zpifix::freeExtension);
+        KWPIModel* made = nullptr;
+        ::testing::internal::CaptureStderr();
+        const int created = CreatePIModel_global(data, &ext, &made);
+        const std::string toldAtEntry = ::testing::internal::GetCapturedStderr();
+        xrchandle<KWPIModel> model(made);
+        const size_t sent = host.Count();
+        if (!held) {
+            EXPECT_EQ(created, 0);
+            EXPECT_FALSE(model);
+            EXPECT_NE(toldAtEntry.find(item), std::string::npos) << toldAtEntry;
+            if (model) { // what was taken all the same must not be written
+                std::string raised;
+                try {
+                    model->WriteZPI(dir.Path("refused.xml").c_str());
+                } catch (const xthrown& e) {
+                    raised = e.what();
+                }
+                EXPECT_NE(raised.find(item), std::string::npos) << raised;
+            }
+            for (int format : {0, 1}) {
+                ZrSetImportFormat(format);
+                int feature = 0;
+                ::testing::internal::CaptureStderr();
+                EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, &ext, &feature),
+                          100)
+                    << "format " << format;
+                const std::string told = ::testing::internal::GetCapturedStderr();
+                EXPECT_EQ(told.rfind("request 103 not sent: ", 0), 0u) << told;
+                EXPECT_NE(told.find(item), std::string::npos) << told;
+                EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+            }
+            EXPECT_EQ(host.Count(), sent);
+            return;
+        }
+        ASSERT_EQ(created, 1) << toldAtEntry;
+        ASSERT_TRUE(model);
+        EXPECT_EQ(toldAtEntry, "");
+        const std::string first = dir.Path("first.xml"), again = dir.Path("again.xml");
+        ASSERT_NO_THROW(model->WriteZPI(first.c_str()));
+        ::testing::internal::CaptureStderr();
+        xrchandle<KWPIModel> back = KGetPISession()->ReadZPI(first.c_str());
+        const std::string toldOnRead = ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(back) << toldOnRead;
+        EXPECT_EQ(toldOnRead, "");
+        zpifix::expectSameIntfData(IntfDataOf(model), IntfDataOf(back));
+        if (extension)
+            zpifix::expectSameExtension(extension, ExtensionOf(back));
+        ASSERT_NO_THROW(back->WriteZPI(again.c_str()));
+        const std::string bytes = ReadAll(first);
+        EXPECT_EQ(ReadAll(again), bytes);
+        for (int format : {0, 1}) {
+            ZrSetImportFormat(format);
+            int feature = 0;
+            ::testing::internal::CaptureStderr(); // what a neutral part leaves out
+            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, &ext, &feature), 0)
+                << "format " << format;
+            ::testing::internal::GetCapturedStderr();
+        }
+        EXPECT_EQ(HandedOver("zpi.xml"), bytes);
+        EXPECT_EQ(host.Count(), sent + 2);
+    }
+
+    zr_test::FakeHost host;
+    xrchandle<ZorvanProxy> proxy;
+    std::string url;
+    filetargets::ScratchDir dir;
+};
+
+TEST_F(RecordRoutes, EveryCurveInEveryPlaceIsRefusedWhereItEntersOrWrittenAndReadBackAsItIs) {
+    for (const Place& place : Places()) {
+        for (const CurveCase& c : CurveCases()) {
+            SCOPED_TRACE(c.name + " as " + place.name);
+            QelCurvedata curve = c.make();
+            // A cleared curve stands for none: only an edge may have none.
+            const bool held = place.takes(curve) && (c.held || curve.kind == QEL_CURVE_CLEARED);
+            qel_intf_data* data = nullptr;
+            ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+            data->accuracy_type = QEL_ACCURACY_ABSOLUTE;
+            data->accuracy = 0.01;
+            place.put(data, curve);
+            Run(data, held, place.item);
+        }
+    }
+}
+
+TEST_F(RecordRoutes, EverySurfaceKindAndBsplineSurfaceWeightsAreRefusedWhereTheyEnterOrReadBack) {
+    // Kinds with an element, kind 0 (no surface: an empty "Shape"), and
+    // kinds without one, which would read back as kind 0.
+    std::vector<uint32_t> kinds(std::begin(zpifix::kSurfaceKinds), std::end(zpifix::kSurfaceKinds));
+    for (uint32_t kind : kinds) {
+        SCOPED_TRACE("surface kind " + std::to_string(kind));
+        qel_intf_data* data = nullptr;
+        ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+        zpifix::appendFace(data, zpifix::face(kind, 3, 1, 2));
+        // The same kind inside a quilt.
+        zpifix::appendQuilt(data, 30, {zpifix::face(kind, 31, -1, 1)});
+        Run(data, true, "face 3");
+    }
+    for (uint32_t kind : {0u, 35u, 39u, 46u, 47u, 49u, 99u}) {
+        for (bool inQuilt : {false, true}) {
+            SCOPED_TRACE("surface kind " + std::to_string(kind) + (inQuilt ? " in a quilt" : ""));
+            qel_intf_data* data = nullptr;
+            ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+            QelSurfacedata* f = nullptr;
+            ASSERT_EQ(qel_surfacedata_alloc(&f), QEL_OK);
+            const QelSurfaceshapedata none{};
+            const double uvmin[2] = {0, 0}, uvmax[2] = {1, 1};
+            ASSERT_EQ(qel_surfacedata_init(kind, uvmin, uvmax, 1, &none, 3, f), QEL_OK);
+            if (inQuilt)
+                zpifix::appendQuilt(data, 30, {f});
+            else
+                zpifix::appendFace(data, f);
+            Run(data, kind == 0, inQuilt ? "quilt 30, face 3: its surface kind"
+                                         : "face 3: its surface kind");
+        }
+    }
+    // Shapes the record copy refuses.
+    const struct {
+        const char* name;
+        uint32_t kind;
+        std::function<void(QelSurfaceshapedata&)> change;
+    } shapes[] = {
+        {"fillet spline whose parameters do not increase", QEL_SURF_FILLET,
+         [](QelSurfaceshapedata& s) { s.filsrf.center_spline.params[1] = -1; }},
+        {"fillet spline whose count is not its arrays'", QEL_SURF_FILLET,
+         [](QelSurfaceshapedata& s) { s.filsrf.tangent_spline.count = 9; }},
+        {"spline surface whose counts are not its arrays'", QEL_SURF_SPLINE,
+         [](QelSurfaceshapedata& s) { s.splinesrf.u_count = 50; }},
+        {"cylindrical spline surface whose counts are not its arrays'", QEL_SURF_CYLSPLINE,
+         [](QelSurfaceshapedata& s) { s.cylsplsrf.splinesrf.v_count = 1; }},
+        {"B-spline surface whose knot count is not its array's", QEL_SURF_BSPLINE,
+         [](QelSurfaceshapedata& s) { s.bsplinesrf.u_knot_count = 50; }},
+    };
+    for (const auto& c : shapes) {
+        SCOPED_TRACE(c.name);
+        qel_intf_data* data = nullptr;
+        ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+        QelSurfacedata* f = zpifix::face(c.kind, 3, 1, 0);
+        c.change(f->shape);
+        zpifix::appendFace(data, f);
+        Run(data, false, "face 3");
+    }
+    {
+        // A fillet surface whose spline says it is of another kind.
+        SCOPED_TRACE("fillet surface holding a B-spline");
+        QelSurfaceshapedata s = zpifix::shape(QEL_SURF_FILLET);
+        QelSplinedata& head = s.filsrf.point_spline;
+        xar_free(head.params);
+        xar_free(head.points);
+        xar_free(head.tangents);
+        s.filsrf.point_spline = QelSplinedata{QEL_CURVE_BSPLINE, nullptr, nullptr, nullptr, 0};
+        qel_intf_data* data = nullptr;
+        ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+        AppendFace(data, QEL_SURF_FILLET, s);
+        Run(data, false, "face 3, its point spline");
+    }
+    for (bool inQuilt : {false, true}) {
+        for (const WeightCase& w : WeightCases()) {
+            SCOPED_TRACE(std::string(w.name) + (inQuilt ? " in a quilt" : ""));
+            QelSurfaceshapedata s{};
+            const uint32_t degrees[2] = {1, 1};
+            double* u = xar_of({0.0, 0.0, 1.0, 1.0});
+            double* v = xar_of({0.0, 0.0, 1.0, 1.0});
+            double* weights = xar_of({1.0, w.w, 1.0, 1.0});
+            QelPoint* points = xar_of({pt(0, 0, 0), pt(w.c, 0, 1), pt(0, 1, 0), pt(1, 1, 0)});
+            ASSERT_EQ(qel_bsplinesrfdata_init(degrees, u, v, weights, points, 4, 4, 4, &s), QEL_OK);
+            for (void* arr : {(void*)u, (void*)v, (void*)weights, (void*)points})
+                xar_free(&arr);
+            qel_intf_data* data = nullptr;
+            ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+            QelSurfacedata* f = nullptr;
+            ASSERT_EQ(qel_surfacedata_alloc(&f), QEL_OK);
+            const double uvmin[2] = {0, 0}, uvmax[2] = {1, 1};
+            ASSERT_EQ(qel_surfacedata_init(QEL_SURF_BSPLINE, uvmin, uvmax, 1, &s, 3, f), QEL_OK);
+            if (inQuilt)
+                zpifix::appendQuilt(data, 30, {f});
+            else
+                zpifix::appendFace(data, f);
+            Run(data, w.held, inQuilt ? "quilt 30, face 3" : "face 3");
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+void SetName(char16_t* field, std::u16string_view text) {
+    std::memset(field, 0, sizeof(char16_t) * QEL_NAME_LEN);
+    std::copy(text.begin(), text.end(), field);
+}
+
+QelDatumdata& DatumOf(qel_intf_data* data) {
+    return *static_cast<QelDatumdata*>(har_access(data->datums, 0, nullptr, nullptr));
+}
+
+QelGenAttribdata& AttributeOf(qel_intf_data_extend* ext) {
+    return *static_cast<QelGenAttribdata*>(har_access(ext->attributes, 0, nullptr, nullptr));
+}
+
+const std::u16string kLone{u'a', char16_t(0xD800), u'b'};
+const std::u16string kFull(QEL_NAME_LEN, u'n');
+
+TEST_F(RecordRoutes, NamesNumbersQuiltsAndExtensionsAreRefusedWhereTheyEnterOrReadBack) {
+    // Each case changes a record of a plane datum, or the full extension.
+    const struct {
+        const char* name;
+        std::function<void(qel_intf_data*, qel_intf_data_extend*)> change;
+        bool held;
+        const char* item;
+    } cases[] = {
+        {"datum name with a lone surrogate",
+         [](qel_intf_data* d, qel_intf_data_extend*) { SetName(DatumOf(d).name, kLone); }, false,
+         "datum 9: its name: it holds a lone surrogate (U+D800) at unit 1"},
+        {"datum name filling its field",
+         [](qel_intf_data* d, qel_intf_data_extend*) { SetName(DatumOf(d).name, kFull); }, false,
+         "datum 9: its name: it fills all 32 units"},
+        {"datum name of 31 units with a pair, line end and tab",
+         [](qel_intf_data* d, qel_intf_data_extend*) {
+             SetName(DatumOf(d).name, std::u16string(27, u'n') + u"\n\t\U0001F600");
+         },
+         true, ""},
+        {"coordinates not a number",
+         [](qel_intf_data* d, qel_intf_data_extend*) {
+             d->outline[1] = kNaN;
+             DatumOf(d).body.frame.origin[2] = -kNaN;
+         },
+         true, ""},
+        {"quilt with an empty slot",
+         [](qel_intf_data* d, qel_intf_data_extend*) {
+             zpifix::appendQuilt(d, 30, {zpifix::face(QEL_SURF_PLANE, 31, 1, 0), nullptr});
+         },
+         false, "quilt 30 holds no face at index 1"},
+        {"layer name with a lone surrogate",
+         [](qel_intf_data*, qel_intf_data_extend* e) { SetName(e->layers[1].name, kLone); }, false,
+         "layer at index 1: its name: it holds a lone surrogate"},
+        {"unit name filling its field",
+         [](qel_intf_data*, qel_intf_data_extend* e) { SetName(e->units[0].name, kFull); }, false,
+         "unit at index 0: its name: it fills"},
+        {"attribute name with a lone surrogate",
+         [](qel_intf_data*, qel_intf_data_extend* e) { SetName(AttributeOf(e).name, kLone); },
+         false, "attribute at index 0: its name"},
+        {"attribute of value kind 4",
+         [](qel_intf_data*, qel_intf_data_extend* e) { AttributeOf(e).value_kind = 4; }, false,
+         "attribute at index 0 \"attr1\": its value kind 4"},
+        {"texture file name with a lone surrogate",
+         [](qel_intf_data*, qel_intf_data_extend* e) {
+             e->ref_colors[0].bump.file_name[3] = char16_t(0xDC00);
+         },
+         false, "reference colour at index 0: its bump map's file name"},
+        {"colour and unit factor not a number",
+         [](qel_intf_data*, qel_intf_data_extend* e) {
+             e->ref_colors[0].color[1] = kNaN;
+             e->units[1].factor = kNaN;
+         },
+         true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        qel_intf_data* data = nullptr;
+        ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
+        zpifix::appendDatum(data, 9, QEL_DATUM_PLANE, u"P");
+        qel_intf_data_extend* ext = zpifix::fullExtension();
+        c.change(data, ext);
+        Run(data, c.held, c.item, ext);
+    }
+}
+
+} // namespace
