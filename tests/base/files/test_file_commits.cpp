@@ -377,6 +377,33 @@ bool Whole(const std::string& bytes) {
     return bytes.size() == kRewriteBytes && bytes.find_first_not_of(bytes[0]) == std::string::npos;
 }
 
+// Writers in `writers` processes write `target` (a whole document of 4 KiB
+// of one letter already) `rounds` times each, unsynced, while this process
+// reads it over and over. Each writer's failed rounds (RunWritersAtOnce),
+// told on standard error when `tell`, and how often the target was read
+// torn.
+struct Rewrites {
+    std::vector<int> failed;
+    int torn = 0;
+};
+Rewrites RunRewriters(const std::string& target, int writers, int rounds, bool tell = true) {
+    Rewrites r;
+    r.failed = RunWritersAtOnce(
+        writers, rounds,
+        [&](int k, int) {
+            const std::string bytes(kRewriteBytes, char('a' + k));
+            kkAtomicFile f;
+            if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
+                f.Write(bytes.data(), bytes.size()) && f.Commit())
+                return true;
+            if (tell)
+                std::fprintf(stderr, "writer %d: %s\n", k, f.Error().c_str());
+            return false;
+        },
+        [&] { r.torn += Whole(ReadAll(target)) ? 0 : 1; });
+    return r;
+}
+
 TEST(FileCommits, AWriterKilledAnywhereLeavesAWholeTargetAndTheNextWriteRemovesWhatItLeft) {
     DefaultHooks restore;
     for (const bool tmpFile : {true, false}) {
@@ -423,21 +450,9 @@ TEST(FileCommits, WritersInSeveralProcessesOfOneTargetAllSucceed) {
             ScratchDir dir;
             const std::string target = dir.Path("doc.xml");
             WriteAll(target, std::string(kRewriteBytes, 'z'));
-            int torn = 0;
-            const std::vector<int> failed = RunWritersAtOnce(
-                writers, kRounds,
-                [&](int k, int) {
-                    const std::string bytes(kRewriteBytes, char('a' + k));
-                    kkAtomicFile f;
-                    if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
-                        f.Write(bytes.data(), bytes.size()) && f.Commit())
-                        return true;
-                    std::fprintf(stderr, "writer %d: %s\n", k, f.Error().c_str());
-                    return false;
-                },
-                [&] { torn += Whole(ReadAll(target)) ? 0 : 1; });
-            EXPECT_EQ(failed, std::vector<int>(size_t(writers), 0));
-            EXPECT_EQ(torn, 0);
+            const Rewrites r = RunRewriters(target, writers, kRounds);
+            EXPECT_EQ(r.failed, std::vector<int>(size_t(writers), 0));
+            EXPECT_EQ(r.torn, 0);
             EXPECT_EQ(dir.Names(), std::vector<std::string>{"doc.xml"});
         }
     }
@@ -483,25 +498,12 @@ TEST(FileCommits, WritersMeetingWithoutTheFoldersLockLeaveNothing) {
         WriteAll(target, std::string(kRewriteBytes, 'z'));
         const int held = kkFileTestHooks::HoldFolderLock(dir.Path("").c_str());
         ASSERT_GE(held, 0);
-        int torn = 0;
-        const std::vector<int> failed = RunWritersAtOnce(
-            8, 60,
-            [&](int k, int) {
-                const std::string bytes(kRewriteBytes, char('a' + k));
-                kkAtomicFile f;
-                if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
-                    f.Write(bytes.data(), bytes.size()) && f.Commit())
-                    return true;
-                if (mode.renameAt2)
-                    std::fprintf(stderr, "writer %d: %s\n", k, f.Error().c_str());
-                return false;
-            },
-            [&] { torn += Whole(ReadAll(target)) ? 0 : 1; });
+        const Rewrites r = RunRewriters(target, 8, 60, mode.renameAt2);
         ::close(held);
         if (mode.renameAt2) {
-            EXPECT_EQ(failed, std::vector<int>(8, 0));
+            EXPECT_EQ(r.failed, std::vector<int>(8, 0));
         }
-        EXPECT_EQ(torn, 0);
+        EXPECT_EQ(r.torn, 0);
         EXPECT_EQ(dir.Names(), std::vector<std::string>{"t.doc"});
     }
 }
@@ -520,23 +522,9 @@ TEST(FileCommits, WritersInAFolderThatMayNotBeReadAllSucceed) {
     ASSERT_EQ(::chmod(dropbox.c_str(), 0311), 0);
     const std::string target = dropbox + "/doc.xml";
     const int code = RunAsUser([&] {
-        int torn = 0;
-        const std::vector<int> failed = RunWritersAtOnce(
-            2, 300,
-            [&](int k, int) {
-                const std::string bytes(kRewriteBytes, char('a' + k));
-                kkAtomicFile f;
-                if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
-                    f.Write(bytes.data(), bytes.size()) && f.Commit())
-                    return true;
-                std::fprintf(stderr, "writer %d: %s\n", k, f.Error().c_str());
-                return false;
-            },
-            [&] {
-                const std::string now = ReadAll(target);
-                torn += now.empty() || Whole(now) ? 0 : 1;
-            });
-        return failed == std::vector<int>(2, 0) && torn == 0 ? 0 : 1;
+        WriteAll(target, std::string(kRewriteBytes, 'z'));
+        const Rewrites r = RunRewriters(target, 2, 300);
+        return r.failed == std::vector<int>(2, 0) && r.torn == 0 ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
     ASSERT_EQ(::chmod(dropbox.c_str(), 0700), 0);
