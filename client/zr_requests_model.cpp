@@ -254,9 +254,17 @@ std::string zr_detail::HostAnswered(const ZrReply& reply) {
 
 int zr_detail::HandOverReply(ZorvanProxy& proxy, const Request& request, const btkString& path,
                              int* out) {
+    // The opcode is the request's first word.
+    const std::string text = request.c_str();
+    const std::string said = "request " + text.substr(0, text.find('\n')) + ": ";
+    const std::string of =
+        path.IsEmpty() ? std::string() : " to the hand-over of \"" + path.str() + "\"";
     ZrReply reply;
-    if (!Exchange(proxy, request, reply))
+    std::string why;
+    if (!Exchange(proxy, request, reply, &why)) {
+        IntfXmlTellFailure(said + "no reply" + of + ": " + why);
         return kNotSent;
+    }
     const int status = reply.GetStatus();
     if (status == 0) {
         if (out)
@@ -271,11 +279,7 @@ int zr_detail::HandOverReply(ZorvanProxy& proxy, const Request& request, const b
             continue;
         reason += (reason.empty() ? ": " : "; ") + field;
     }
-    // The opcode is the request's first word.
-    const std::string text = request.c_str();
-    IntfXmlTellFailure("request " + text.substr(0, text.find('\n')) + ": " + HostAnswered(reply) +
-                       (path.IsEmpty() ? std::string() : " to the hand-over of \"" + path.str() + "\"") +
-                       reason);
+    IntfXmlTellFailure(said + HostAnswered(reply) + of + reason);
     return status;
 }
 

@@ -226,26 +226,42 @@ private:
 
 namespace {
 
-// Removes the regular file under `name` in the folder `dirFd` when no
-// writer holds its lock: opened, locked, and still under that name, so that
-// nothing that took the name meanwhile goes, nor a file another remover
-// took first. A file this process may not open stays, unless
-// `evenUnopened` (the old content a commit's exchange just moved there:
-// removed by its name, as it was before writers locked their files).
-void RemoveIfUnheld(int dirFd, const char* name, bool evenUnopened) {
+// What a file under a temporary name may be removed as (RemoveUnder).
+enum class Removal {
+    // Left by a killed writer: only when no writer holds its lock, and
+    // this process may open it to see.
+    Stale,
+    // The old content that a commit's exchange just moved there, not under
+    // the folder's lock: as Stale, but also when this process may not open
+    // it (removed by its name, as it was before writers locked their
+    // files).
+    Moved,
+    // The same under the folder's lock: also while readers of the old
+    // document hold its lock shared (a writer holds its own file's lock
+    // exclusively, and lets go of it once the file is in place, before the
+    // folder's lock).
+    MovedSerialized,
+};
+
+// Removes the regular file under `name` in the folder `dirFd` as `how`
+// allows: opened, locked, and still under that name, so that nothing that
+// took the name meanwhile goes, nor a file another remover took first.
+void RemoveUnder(int dirFd, const char* name, Removal how) {
     constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     int fd = ::openat(dirFd, name, O_RDONLY | kFlags);
     if (fd < 0 && errno == EACCES) // a replaced file's mode may allow writing only
         fd = ::openat(dirFd, name, O_WRONLY | kFlags);
     if (fd < 0) {
         struct stat st {};
-        if ((errno == EACCES || errno == EPERM) && evenUnopened &&
+        if ((errno == EACCES || errno == EPERM) && how != Removal::Stale &&
             ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
             (void)::unlinkat(dirFd, name, 0);
         return;
     }
     struct stat opened {}, now {};
-    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        (::flock(fd, LOCK_EX | LOCK_NB) == 0 ||
+         (how == Removal::MovedSerialized && ::flock(fd, LOCK_SH | LOCK_NB) == 0)) &&
         ::fstatat(dirFd, name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
         SameFile(now, opened.st_dev, opened.st_ino))
         (void)::unlinkat(dirFd, name, 0);
@@ -795,11 +811,11 @@ int kkAtomicFile::Exchange(bool& placed) {
     // judged as it is there, not by a look at the target before: the target
     // may have changed in between (a writer that went on without the
     // folder's lock). A regular file is the old content, or a file another
-    // writer put in place just before; it goes, unless a writer holds it:
-    // a live writer's temporary file that took the name after another
-    // writer's clean-up removed the old content, or the file of a writer
-    // that is finishing its commit, which removes it itself once it lets go
-    // (RemoveStale).
+    // writer put in place just before; it goes (RemoveUnder), unless a
+    // writer holds it: without the folder's lock, a live writer's temporary
+    // file that took the name after another writer's clean-up removed the
+    // old content, or the file of a writer that is finishing its commit,
+    // which removes it itself once it lets go (RemoveStale).
     tempName_.clear();
     struct stat old {};
     if (::fstatat(dirFd_, temp.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -807,7 +823,8 @@ int kkAtomicFile::Exchange(bool& placed) {
         return 0;
     }
     if (S_ISREG(old.st_mode)) {
-        RemoveIfUnheld(dirFd_, temp.c_str(), true);
+        RemoveUnder(dirFd_, temp.c_str(),
+                    lock_ && lock_->Held() ? Removal::MovedSerialized : Removal::Moved);
         placed = true;
         return 0;
     }
@@ -837,7 +854,7 @@ void kkAtomicFile::RemoveStale() {
         const std::string temp = TempNameFor(name_, slot);
         struct stat st {};
         if (::fstatat(dirFd_, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            RemoveIfUnheld(dirFd_, temp.c_str(), false);
+            RemoveUnder(dirFd_, temp.c_str(), Removal::Stale);
     }
 }
 

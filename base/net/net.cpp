@@ -850,12 +850,12 @@ void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
 }
 
 void btkMultiSessionServer::Sweep(Clock::time_point now) {
-    // No session is closed for what it holds: an answer holding an old
-    // version of a file goes out like any other (see Handle). A frame
-    // unfinished, or an answer unsent, past the session's timeout ends it,
-    // and so does a connection that began no request within the idle limit
-    // of connecting. A session that has completed a request is
-    // never closed for being quiet.
+    // While the budget is over, answers holding an older replaced version
+    // of a file give way (CutSuperseded). A frame unfinished, or an answer
+    // unsent, past the session's timeout ends its session, and so does a
+    // connection that began no request within the idle limit of
+    // connecting. A session that has completed a request is never closed
+    // for being quiet.
     CutSuperseded();
     const double limit = idleLimit_.load();
     const auto idle = std::chrono::duration_cast<Clock::duration>(
