@@ -73,7 +73,12 @@ void ZrCallbackSession::DoOtherRequest() {
         return;
     }
     ZrCallbackRequest request(text);
-    switch (request.GetOpcode()) {
+    const int opcode = request.GetOpcode();
+    // The host's session, through which it starts jobs: what it fetches
+    // there goes out whole, whatever other peers hold.
+    if ((opcode == 110 || opcode == 112 || opcode == 152) && GetServer())
+        GetServer()->KeepAnswersWhole(*this);
+    switch (opcode) {
     case 110:
         ZrReplacePendingJob(new ZrImportPartJob(request.GetArgs()));
         reply_ += "0";

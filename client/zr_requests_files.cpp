@@ -179,7 +179,7 @@ int ZorvanProxy::SendAssemblyInfo(int a, const qel_model_basic_info* info, int b
         return kNotSent;
     Request req(159);
     req.AddInt(a).AddText(path).AddInt(b).AddInt(c).AddDouble(d);
-    return zr_detail::StatusReply(*this, req, kNotSent);
+    return zr_detail::HandOverReply(*this, req, path, nullptr);
 }
 
 // ---- 160, 161: import-layer status ------------------------------------------
@@ -193,7 +193,7 @@ int ZorvanProxy::SetAtbImportLayers(int a, const atb_import_layer* layers) {
     IntfXmlDumpIfRequested(path.c_str());
     Request req(160);
     req.AddInt(a).AddText(path);
-    return zr_detail::StatusReply(*this, req, kNotSent);
+    return zr_detail::HandOverReply(*this, req, path, nullptr);
 }
 
 int ZorvanProxy::GetAtbImportLayers(int a, atb_import_layer** layers) {
@@ -220,7 +220,7 @@ int ZorvanProxy::SendTranslationLog(const char* const* lines) {
         return kNotSent;
     Request req(178);
     req.AddText(path);
-    return zr_detail::StatusReply(*this, req, kNotSent);
+    return zr_detail::HandOverReply(*this, req, path, nullptr);
 }
 
 // ---- 183: translation options --------------------------------------------------

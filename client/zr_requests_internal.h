@@ -67,6 +67,20 @@ bool SendOnly(ZorvanProxy& proxy, const Request& request);
 // come, or the status the host answered.
 bool Register(ZorvanProxy& proxy, const char* callbackUrl, int processId, std::string* why);
 
+// What the host answered when its status is not 0, for a message: "the
+// host answered status N", or, for a status that is no number, "the host
+// answered \"<field 0>\", which is no status".
+std::string HostAnswered(const ZrReply& reply);
+
+// A request that hands the host the document at `path` (103, 159, 160,
+// 178): its status, kNotSent when it did not go out or its reply did not
+// come. A status of 0 reads field 1 into *out (when given; -1 when it is
+// not a number). Any other status, and a reply that did not come, is
+// told in one line on standard error, with the document and the host's
+// reason where its reply gives one (its fields after the status that are
+// not numbers) or why no reply came.
+int HandOverReply(ZorvanProxy& proxy, const Request& request, const btkString& path, int* out);
+
 // The common reply shapes. Each answers `notSent` when the request did
 // not go out (a refused one included), else the status (field 0, -1 when it is not a
 // number); only a status of 0 writes the output.

@@ -240,14 +240,48 @@ bool zr_detail::Register(ZorvanProxy& proxy, const char* callbackUrl, int proces
         return false;
     if (reply.GetStatus() == 0)
         return true;
-    if (why) {
-        const std::string status = reply.GetField(0);
-        // A status that is no number is quoted as it came.
-        *why = reply.GetStatus() != -1 || status == "-1"
-                   ? "the host answered status " + status
-                   : "the host answered \"" + status + "\", which is no status";
-    }
+    if (why)
+        *why = HostAnswered(reply);
     return false;
+}
+
+std::string zr_detail::HostAnswered(const ZrReply& reply) {
+    const std::string status = reply.GetField(0);
+    // A status that is no number is quoted as it came.
+    return reply.GetStatus() != -1 || status == "-1"
+               ? "the host answered status " + status
+               : "the host answered \"" + status + "\", which is no status";
+}
+
+int zr_detail::HandOverReply(ZorvanProxy& proxy, const Request& request, const btkString& path,
+                             int* out) {
+    // The opcode is the request's first word.
+    const std::string text = request.c_str();
+    const std::string said = "request " + text.substr(0, text.find('\n')) + ": ";
+    const std::string of =
+        path.IsEmpty() ? std::string() : " to the hand-over of \"" + path.str() + "\"";
+    ZrReply reply;
+    std::string why;
+    if (!Exchange(proxy, request, reply, &why)) {
+        IntfXmlTellFailure(said + "no reply" + of + ": " + why);
+        return kNotSent;
+    }
+    const int status = reply.GetStatus();
+    if (status == 0) {
+        if (out)
+            *out = reply.GetInt(1, -1);
+        return 0;
+    }
+    std::string reason;
+    for (int i = 1; i < reply.GetFieldCount(); ++i) {
+        const std::string field = reply.GetField(i);
+        int number = 0;
+        if (field.empty() || btkString(field).ToInt(number))
+            continue;
+        reason += (reason.empty() ? ": " : "; ") + field;
+    }
+    IntfXmlTellFailure(said + HostAnswered(reply) + of + reason);
+    return status;
 }
 
 int ZorvanProxy::PostImportFunction(int a, const char* text, int b, int c, int d, bool e) {
@@ -328,7 +362,7 @@ int SendImportFeature(ZorvanProxy& proxy, int value, const int32_t* entity, cons
                       int format, int* feature) {
     Request req(103);
     req.AddInt(value).AddInt(entity ? *entity : -1).AddText(path).AddInt(format);
-    return zr_detail::IntReply(proxy, req, feature, -1);
+    return zr_detail::HandOverReply(proxy, req, path, feature);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // of a connection by hand, and the head of a bnfs frame (base/net/net.h).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,27 @@ inline std::string FrameHeader(char kind, uint32_t length) {
     for (int shift = 24; shift >= 0; shift -= 8)
         h += static_cast<char>((length >> shift) & 0xff);
     return h;
+}
+
+// Sends the text request `text` (a 'Q' frame of one text item) on the
+// connected socket `fd` and reads its answer frame whole: the answer's
+// kind, or 0 when the connection failed first.
+inline char TextRequest(int fd, const std::string& text) {
+    const std::string item = "_" + std::to_string(text.size()) + ":" + text;
+    const std::string frame = FrameHeader('Q', uint32_t(item.size())) + item;
+    if (::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != ssize_t(frame.size()))
+        return 0;
+    unsigned char head[5];
+    size_t have = 0;
+    for (ssize_t k; have < sizeof head; have += size_t(k))
+        if ((k = ::recv(fd, head + have, sizeof head - have, 0)) <= 0)
+            return 0;
+    size_t rest = (size_t(head[1]) << 24) | (size_t(head[2]) << 16) | (size_t(head[3]) << 8) | head[4];
+    char buffer[4096];
+    for (ssize_t k; rest > 0; rest -= size_t(k))
+        if ((k = ::recv(fd, buffer, std::min(rest, sizeof buffer), 0)) <= 0)
+            return 0;
+    return char(head[0]);
 }
 
 // A socket connected to `port` on the loopback address, or -1. A nonzero

@@ -3,8 +3,11 @@
 #include "kkfileio.h"
 
 #include <algorithm>
+#include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cerrno>
+#include <cstddef>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +16,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
@@ -29,8 +34,8 @@ constexpr int kTempSlots = 64;
 // Looks at the target again when it changed under a commit; a name that
 // keeps changing kind fails the commit after this many.
 constexpr int kPlaceAttempts = 8;
-// How long a writer waits for the lock of its folder (FolderLock).
-constexpr std::chrono::seconds kFolderLockWait{2};
+// Waits for the lock of a folder that ran out (kkFolderLock).
+std::atomic<uint64_t> g_lockWaitsRunOut{0};
 // Place() and its steps: failed, the reason given.
 constexpr int kFailed = -1;
 
@@ -127,41 +132,157 @@ template <class Get> bool AttributeValue(Get get, std::vector<char>& value) {
 
 bool SameFile(const struct stat& a, dev_t dev, ino_t ino) { return a.st_dev == dev && a.st_ino == ino; }
 
-// Holds the lock of a folder (a descriptor opened for reading; -1: none)
-// for its scope. Writers hold it for a few system calls; one that waits
-// longer than kFolderLockWait meets a program that holds the folder's lock
-// for its own ends, and goes on without it (as where the folder cannot be
-// locked): a commit is never held for ever by another program.
-class FolderLock {
+} // namespace
+
+// The lock of a folder, one for every writer on this machine whatever the
+// folder's permissions: a name in the abstract namespace of local sockets
+// ("kkatomicfile folder <device> <inode>", in hexadecimal) that one socket
+// at a time may be bound to. It needs no access to the folder beyond the
+// look that gives its device and inode (an O_PATH descriptor will do),
+// leaves no file anywhere, and goes with the socket when its holder ends,
+// however it ends. Writers hold it for a few system calls; one that waits
+// longer than two seconds (kkFileTestHooks::FolderLockWaitMs) meets a
+// program that holds the lock for its own ends, and goes on without it: a
+// commit is never held for ever. Each object waits once: a second Take
+// does nothing.
+class kkFolderLock {
 public:
-    explicit FolderLock(int dirFd) {
-        if (dirFd < 0)
+    kkFolderLock() = default;
+    ~kkFolderLock() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    kkFolderLock(const kkFolderLock&) = delete;
+    kkFolderLock& operator=(const kkFolderLock&) = delete;
+
+    // Takes the lock of the folder `dirFd`, waiting as said above (-1, or a
+    // second call: nothing).
+    void Take(int dirFd) {
+        if (tried_ || dirFd < 0)
             return;
-        const auto until = std::chrono::steady_clock::now() + kFolderLockWait;
+        tried_ = true;
+        const int ms = kkFileTestHooks::FolderLockWaitMs();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         auto pause = std::chrono::microseconds(20);
         for (;;) {
-            if (::flock(dirFd, LOCK_EX | LOCK_NB) == 0) {
-                fd_ = dirFd;
+            const int err = TryTake(dirFd);
+            if (err != EADDRINUSE)
+                return; // taken, or a system without such sockets: no lock
+            if (std::chrono::steady_clock::now() >= until) {
+                g_lockWaitsRunOut.fetch_add(1, std::memory_order_relaxed);
                 return;
             }
-            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= until)
-                return;
             std::this_thread::sleep_for(pause);
             pause = std::min(pause * 2, std::chrono::microseconds(10000));
         }
     }
-    ~FolderLock() {
-        if (fd_ >= 0)
-            (void)::flock(fd_, LOCK_UN);
+    // 0 when the lock was taken; EADDRINUSE when another holds it; another
+    // errno when it cannot be had here.
+    int TryTake(int dirFd) {
+        struct stat folder {};
+        if (::fstat(dirFd, &folder) != 0)
+            return errno;
+        char name[80] = "kkatomicfile folder ";
+        char* at = name + std::strlen(name);
+        at = std::to_chars(at, name + sizeof name, uint64_t(folder.st_dev), 16).ptr;
+        *at++ = ' ';
+        at = std::to_chars(at, name + sizeof name, uint64_t(folder.st_ino), 16).ptr;
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        // sun_path[0] stays 0: a name of the abstract namespace.
+        const size_t length = size_t(at - name);
+        std::memcpy(address.sun_path + 1, name, length);
+        if (fd_ < 0)
+            fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd_ < 0)
+            return errno;
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address),
+                   socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length)) == 0) {
+            held_ = true;
+            return 0;
+        }
+        const int err = errno;
+        if (err != EADDRINUSE) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        return err;
     }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
+    bool Held() const { return held_; }
+    // Gives the socket that holds the lock to the caller (-1: none).
+    int Release() {
+        const int fd = held_ ? fd_ : -1;
+        if (held_)
+            fd_ = -1;
+        held_ = false;
+        return fd;
+    }
 
 private:
     int fd_ = -1;
+    bool tried_ = false;
+    bool held_ = false;
 };
 
+namespace {
+
+// What a file under a temporary name may be removed as (RemoveUnder).
+enum class Removal {
+    // Left by a killed writer: only when no writer holds its lock, and
+    // this process may open it to see.
+    Stale,
+    // The old content that a commit's exchange just moved there, not under
+    // the folder's lock: as Stale, but also when this process may not open
+    // it (removed by its name, as it was before writers locked their
+    // files).
+    Moved,
+    // The same under the folder's lock: also while readers of the old
+    // document hold its lock shared (a writer holds its own file's lock
+    // exclusively, and lets go of it once the file is in place, before the
+    // folder's lock).
+    MovedSerialized,
+};
+
+// Removes the regular file under `name` in the folder `dirFd` as `how`
+// allows: opened, locked, and still under that name, so that nothing that
+// took the name meanwhile goes, nor a file another remover took first.
+void RemoveUnder(int dirFd, const char* name, Removal how) {
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::openat(dirFd, name, O_RDONLY | kFlags);
+    if (fd < 0 && errno == EACCES) // a replaced file's mode may allow writing only
+        fd = ::openat(dirFd, name, O_WRONLY | kFlags);
+    if (fd < 0) {
+        struct stat st {};
+        if ((errno == EACCES || errno == EPERM) && how != Removal::Stale &&
+            ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            (void)::unlinkat(dirFd, name, 0);
+        return;
+    }
+    struct stat opened {}, now {};
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        (::flock(fd, LOCK_EX | LOCK_NB) == 0 ||
+         (how == Removal::MovedSerialized && ::flock(fd, LOCK_SH | LOCK_NB) == 0)) &&
+        ::fstatat(dirFd, name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        SameFile(now, opened.st_dev, opened.st_ino))
+        (void)::unlinkat(dirFd, name, 0);
+    ::close(fd);
+}
+
 } // namespace
+
+uint64_t kkFileTestHooks::FolderLockWaitsRunOut() {
+    return g_lockWaitsRunOut.load(std::memory_order_relaxed);
+}
+
+int kkFileTestHooks::HoldFolderLock(const char* folder) {
+    const int dirFd = ::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return -1;
+    kkFolderLock lock;
+    const int err = lock.TryTake(dirFd);
+    ::close(dirFd);
+    return err == 0 ? lock.Release() : -1;
+}
 
 kkAtomicFile::kkAtomicFile(const char* path) { Open(path); }
 
@@ -495,17 +616,30 @@ bool kkAtomicFile::Commit() {
         if (probe < 0 || ::close(probe) != 0)
             Fail("cannot write", errno);
     }
-    const bool placed = !failed_ && Place();
-    if (placed) {
-        committed_ = true;
-        tempName_.clear();
-        // In place; a failure now means it may not survive a power loss.
-        if (durable_) {
-            const int err = dirSyncable_ ? kkSyncFd(dirFd_, true) : kkSyncFileSystem(fd_);
-            if (err)
-                Fail("cannot sync the folder of", err);
+    bool placed = false;
+    {
+        // One lock of the folder, waited for once, for the placing and the
+        // clean-up after it.
+        kkFolderLock serialized;
+        lock_ = &serialized;
+        placed = !failed_ && Place();
+        if (placed) {
+            committed_ = true;
+            tempName_.clear();
+            // No longer a temporary file: should a later commit's exchange
+            // move it under that commit's temporary name, it is unlocked
+            // there, and goes as old content. When one did so already, the
+            // clean-up below finds it.
+            (void)::flock(fd_, LOCK_UN);
+            RemoveStale();
         }
-        RemoveStale();
+        lock_ = nullptr;
+    }
+    // In place; a failure now means it may not survive a power loss.
+    if (placed && durable_) {
+        const int err = dirSyncable_ ? kkSyncFd(dirFd_, true) : kkSyncFileSystem(fd_);
+        if (err)
+            Fail("cannot sync the folder of", err);
     }
     Abandon(); // closes what is still open; removes the temporary file unless placed
     return placed && !failed_;
@@ -524,7 +658,8 @@ bool kkAtomicFile::Place() {
     // Writers of this folder put their files in place one at a time: what
     // took the target's place between another writer's exchange and its
     // look at the target would otherwise be taken for a stranger's.
-    const FolderLock serialized(dirSyncable_ ? dirFd_ : -1);
+    if (lock_)
+        lock_->Take(dirFd_);
     for (int attempt = 0; attempt < kPlaceAttempts; ++attempt) {
         if (::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) {
@@ -572,6 +707,24 @@ bool kkAtomicFile::IsOurs(const char* name) const {
     return ::fstatat(dirFd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, dev_, ino_);
 }
 
+bool kkAtomicFile::MovedOn() {
+    // Only another writer's exchange moves this file from the target, and
+    // only under that writer's temporary name of the same target; it then
+    // leaves the file there, locked as it is by this writer (see Exchange).
+    // Anything else (no such name: it was removed or moved elsewhere) is a
+    // stranger's doing.
+    for (int slot = 0; slot < kTempSlots; ++slot) {
+        const std::string temp = TempNameFor(name_, slot);
+        if (IsOurs(temp.c_str())) {
+            // Still locked by this writer: nobody else removes it, nor takes
+            // the name, before this does.
+            (void)::unlinkat(dirFd_, temp.c_str(), 0);
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string kkAtomicFile::TempTaken(const std::string& temp, const std::string& what) const {
     return "cannot write " + Quoted(target_) + ": its temporary file " + Quoted(folder_ + temp) +
            " was replaced by something else " + what;
@@ -596,7 +749,7 @@ int kkAtomicFile::PutNew() {
     if (err != 0)
         return err;
     tempName_.clear();
-    if (IsOurs(name_.c_str()))
+    if (IsOurs(name_.c_str()) || MovedOn())
         return 0;
     // The temporary name was taken between the look and the rename: what
     // took it goes back there, and the name is free again.
@@ -623,9 +776,6 @@ int kkAtomicFile::Exchange(bool& placed) {
         tempName_.clear();
         return kFailed;
     }
-    // What the exchange is to move under the temporary name.
-    struct stat before {};
-    const bool seen = ::fstatat(dirFd_, name_.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0;
     int err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
     if (err == ENOSYS) {
         // Without renameat2: the target was looked at just before; a
@@ -633,7 +783,7 @@ int kkAtomicFile::Exchange(bool& placed) {
         if (::renameat(dirFd_, temp.c_str(), dirFd_, name_.c_str()) != 0)
             return errno;
         tempName_.clear();
-        if (!IsOurs(name_.c_str())) {
+        if (!IsOurs(name_.c_str()) && !MovedOn()) {
             Fail(TempTaken(temp, "just before it was renamed over the target, which now holds "
                                  "that (this file system cannot exchange names)"));
             return kFailed;
@@ -643,7 +793,7 @@ int kkAtomicFile::Exchange(bool& placed) {
     }
     if (err != 0)
         return err;
-    if (!IsOurs(name_.c_str())) {
+    if (!IsOurs(name_.c_str()) && !MovedOn()) {
         // The temporary name was taken between the look and the exchange:
         // the target gets back what it had.
         err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
@@ -657,29 +807,28 @@ int kkAtomicFile::Exchange(bool& placed) {
             Fail(TempTaken(temp));
         return kFailed;
     }
+    // What the exchange moved lies under the temporary name now, and is
+    // judged as it is there, not by a look at the target before: the target
+    // may have changed in between (a writer that went on without the
+    // folder's lock). A regular file is the old content, or a file another
+    // writer put in place just before; it goes (RemoveUnder), unless a
+    // writer holds it: without the folder's lock, a live writer's temporary
+    // file that took the name after another writer's clean-up removed the
+    // old content, or the file of a writer that is finishing its commit,
+    // which removes it itself once it lets go (RemoveStale).
+    tempName_.clear();
     struct stat old {};
-    if (::fstatat(dirFd_, temp.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
-        // Removed meanwhile, as another writer removes what a killed one
-        // left: it was the old content.
-        tempName_.clear();
-        placed = true;
-        return 0;
-    }
-    if (seen && !SameFile(old, before.st_dev, before.st_ino)) {
-        // Not what the exchange moved: that was removed meanwhile (as
-        // another writer removes what a killed one left), and the name
-        // taken anew, by another writer's temporary file. It stays.
-        tempName_.clear();
-        placed = true;
+    if (::fstatat(dirFd_, temp.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
+        placed = true; // removed meanwhile, as another writer's clean-up does
         return 0;
     }
     if (S_ISREG(old.st_mode)) {
-        // The old content, now under the temporary name, goes.
-        (void)::unlinkat(dirFd_, temp.c_str(), 0);
-        tempName_.clear();
+        RemoveUnder(dirFd_, temp.c_str(),
+                    lock_ && lock_->Held() ? Removal::MovedSerialized : Removal::Moved);
         placed = true;
         return 0;
     }
+    tempName_ = temp;
     // Something else took the target's name just before: it goes back.
     err = kkRenameExchange(dirFd_, temp.c_str(), dirFd_, name_.c_str());
     if (err != 0) {
@@ -697,27 +846,15 @@ int kkAtomicFile::Exchange(bool& placed) {
 // names: regular files that nobody holds the lock of. A live writer's
 // file is locked; one that this process may not open stays.
 void kkAtomicFile::RemoveStale() {
-    // Under the folder's lock, as the removal of the old content after an
-    // exchange: a file is looked at and removed by its name, and no other
-    // writer may remove it and a new temporary file take the name between.
-    const FolderLock serialized(dirSyncable_ ? dirFd_ : -1);
+    // Under the folder's lock, as the placing (the same lock: a commit
+    // waits for it once).
+    if (lock_)
+        lock_->Take(dirFd_);
     for (int slot = 0; slot < kTempSlots; ++slot) {
         const std::string temp = TempNameFor(name_, slot);
         struct stat st {};
-        if (::fstatat(dirFd_, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-        int fd = ::openat(dirFd_, temp.c_str(), O_RDONLY | kFlags);
-        if (fd < 0 && errno == EACCES) // a replaced file's mode may allow writing only
-            fd = ::openat(dirFd_, temp.c_str(), O_WRONLY | kFlags);
-        if (fd < 0)
-            continue;
-        struct stat opened {}, now {};
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-            ::fstatat(dirFd_, temp.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-            SameFile(now, opened.st_dev, opened.st_ino))
-            (void)::unlinkat(dirFd_, temp.c_str(), 0);
-        ::close(fd);
+        if (::fstatat(dirFd_, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            RemoveUnder(dirFd_, temp.c_str(), Removal::Stale);
     }
 }
 

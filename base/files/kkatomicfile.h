@@ -30,24 +30,33 @@
 //      meanwhile, it is looked at as below;
 //    - a regular file: the new file is exchanged with it (renameat2 with
 //      RENAME_EXCHANGE), and what then lies under the temporary name is
-//      checked: a regular file (the old content) is removed; anything
-//      else, put at the name just before the exchange, is exchanged back
-//      at once and the commit fails, so it keeps its name. On a file
+//      judged as it is there after the exchange: a regular file (the old
+//      content, or what another writer had put in place just before) is
+//      removed, unless a writer holds its lock (a writer that is ending
+//      its commit removes its own file from there itself, step 4);
+//      anything else, put at the name just before the exchange, is
+//      exchanged back at once and the commit fails, so it keeps its name.
+//      On a file
 //      system without renameat2 the target is checked and the file renamed
 //      over it: something put there between the check and the rename is
 //      replaced;
 //    - anything else: refused, and left as it is.
 //    Before a temporary name is renamed or exchanged it must still be this
-//    file, and after it the target must be this file; otherwise what was
-//    moved goes back (exchanged or renamed back) and the commit fails with
-//    the reason, leaving what took the temporary name under that name.
-//    Without renameat2 a rename cannot be undone: the commit then fails
-//    saying that the target holds what took the temporary name.
-// 4. The folder is synced, so that the new name survives a power loss. A
+//    file, and after it the target must be this file, or this file must
+//    lie under another writer's temporary name of the target, where that
+//    writer's exchange put it when its commit came just after (the last
+//    wins: this file is removed from there); otherwise what was moved goes
+//    back (exchanged or renamed back) and the commit fails with the reason,
+//    leaving what took the temporary name under that name. Without
+//    renameat2 a rename cannot be undone: the commit then fails saying
+//    that the target holds what took the temporary name.
+// 4. The file, in place, is no longer locked; temporary files of the same
+//    target that no writer holds (unlocked regular files under any of its
+//    64 temporary names: left by killed writers, or this very file when
+//    another commit's exchange moved it there meanwhile) are removed.
+// 5. The folder is synced, so that the new name survives a power loss. A
 //    folder that the process may write but not read cannot be opened for
 //    that: the whole file system is synced instead (syncfs on the file).
-// 5. Temporary files of the same target left by killed writers (unlocked
-//    regular files under any of its 64 temporary names) are removed.
 // A file written, synced and in place is complete and durable. Documents
 // are synced by default; the client's hand-over files (zpi.xml, zpi.neu
 // and the other documents it writes into the temporary folder for the
@@ -110,18 +119,25 @@
 // One object is for one thread at a time; any number of objects may write
 // at once, in one process or in several, into different targets or the
 // same one: the last commit wins and every one of them succeeds. Writers
-// of one folder take steps 3 and 5 one at a time, holding a lock (flock)
-// of the folder, so that a writer never takes what another writer put at
-// the target, or under a temporary name, for a stranger's, nor removes
-// another writer's file: a commit
-// fails for what took a name only when a program that is no such writer
-// put it there (in a folder that the process may not read, which cannot
-// be locked, or one whose lock another program holds for more than two
-// seconds, two writers that meet may still fail so: the commit goes on
-// without the lock, never waiting for ever). A named temporary
-// file is this writer's only once it holds its lock and the name still
-// names it: another writer's clean-up (step 5) that took it first removes
-// it, and the next name is taken.
+// of one folder take steps 3 and 4 one at a time, holding a lock of the
+// folder, so that a writer never takes what another writer put at the
+// target, or under a temporary name, for a stranger's, nor removes another
+// writer's file: a commit fails for what took a name only when a program
+// that is no such writer put it there. The lock is a name in the abstract
+// namespace of local sockets made of the folder's device and inode, which
+// one socket at a time may be bound to: every folder is locked alike,
+// also one that the process may write and search but not read, and no
+// file is made for it. A commit waits for it once, at most two seconds:
+// when another program holds it longer (for its own ends), the commit goes
+// on without it, never waiting for ever. Writers that meet without the
+// lock (it held elsewhere, or writers in different network namespaces,
+// which do not share such names) still leave nothing behind when they
+// end, and with renameat2 still all succeed; without renameat2 one whose
+// file another's rename replaced at once cannot tell that from a
+// stranger's doing, and fails. A named temporary file is this writer's
+// only once it holds its lock and the name still names it: another
+// writer's clean-up (step 4) that took it first removes it, and the next
+// name is taken.
 #pragma once
 
 #include "zbase_export.h"
@@ -132,8 +148,9 @@
 #include <sys/types.h>
 
 struct stat;
+class kkFolderLock;
 
-// Whether a commit waits for the disk (steps 2 and 4 above).
+// Whether a commit waits for the disk (steps 2 and 5 above).
 enum class kkDurability { Durable, Unsynced };
 
 class ZBASE_API kkAtomicFile {
@@ -203,6 +220,11 @@ private:
     int Exchange(bool& placed);
     // The name (in the folder) is this object's temporary file.
     bool IsOurs(const char* name) const;
+    // After this file took the target's place and another writer's commit
+    // took it again (the last wins): this file is removed from under that
+    // writer's temporary name, where its exchange left it. False when the
+    // file is not there.
+    bool MovedOn();
     // Why the commit failed when something else took the temporary name
     // `temp`: `what` tells when, and what the target holds now.
     std::string TempTaken(const std::string& temp,
@@ -213,6 +235,7 @@ private:
 
     int fd_ = -1;
     int dirFd_ = -1;        // the target's folder
+    kkFolderLock* lock_ = nullptr; // the folder's lock, while Commit() runs
     bool dirSyncable_ = false;
     bool anonymous_ = false; // the temporary file has no name
     bool opened_ = false;

@@ -16,6 +16,7 @@ std::atomic<bool> g_renameAt2{true};
 std::atomic<uint64_t> g_fileSyncs{0};
 std::atomic<uint64_t> g_folderSyncs{0};
 std::atomic<kkFileTestHooks::BeforePlace> g_beforePlace{nullptr};
+std::atomic<int> g_folderLockWaitMs{2000};
 
 // renameat2 failed because this file system or kernel does not offer it.
 bool Unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
@@ -164,3 +165,5 @@ uint64_t kkFileTestHooks::FileSyncs() { return g_fileSyncs; }
 uint64_t kkFileTestHooks::FolderSyncs() { return g_folderSyncs; }
 void kkFileTestHooks::SetBeforePlace(BeforePlace hook) { g_beforePlace = hook; }
 kkFileTestHooks::BeforePlace kkFileTestHooks::GetBeforePlace() { return g_beforePlace; }
+void kkFileTestHooks::SetFolderLockWaitMs(int ms) { g_folderLockWaitMs = ms < 0 ? 0 : ms; }
+int kkFileTestHooks::FolderLockWaitMs() { return g_folderLockWaitMs; }

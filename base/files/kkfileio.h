@@ -91,6 +91,17 @@ struct ZBASE_TEST_HOOKS_API kkFileTestHooks {
     using BeforePlace = void (*)(const char* target);
     static void SetBeforePlace(BeforePlace hook);
     static BeforePlace GetBeforePlace();
+    // How long a commit waits for its folder's lock (kkatomicfile.h), in
+    // milliseconds: 2000 by default. And how many such waits ran out in
+    // this process so far (the lock was held elsewhere all that time).
+    static void SetFolderLockWaitMs(int ms);
+    static int FolderLockWaitMs();
+    static uint64_t FolderLockWaitsRunOut();
+    // Takes the lock of `folder` as a commit does, without waiting, as
+    // another program would hold it: the descriptor that holds it (closing
+    // it, in every process that has it, lets go), or -1 when it is held
+    // already or cannot be taken.
+    static int HoldFolderLock(const char* folder);
 };
 // What a file of stat mode `mode` is, in the words above: "a directory",
 // "a FIFO", "a socket", "a device", else "not a regular file".

@@ -197,14 +197,24 @@ void uniByteBudget::Give(size_t bytes) { held_.fetch_sub(bytes, std::memory_orde
 
 namespace {
 
-// The deleter of a location's buffer: what it is counted in, and whether
-// its location let go of it.
+using Flag = std::shared_ptr<std::atomic<bool>>;
+
+// The deleter of a location's buffer: what it is counted in, whether its
+// location let go of it, and where it stands among the versions of its
+// file that were let go of while held.
 struct BufferCharge {
     std::atomic<uniByteBudget*> budget;
     std::atomic<bool> replaced{false};
+    // Set once a newer version of the same file was let go of while held.
+    Flag superseded = std::make_shared<std::atomic<bool>>(false);
+    // The flag of the newest version of the same file let go of while held
+    // before this one became the file (under its location's lock).
+    Flag lastReplaced;
 
     explicit BufferCharge(uniByteBudget* b) : budget(b) {}
-    BufferCharge(const BufferCharge& o) : budget(o.budget.load()), replaced(o.replaced.load()) {}
+    BufferCharge(const BufferCharge& o)
+        : budget(o.budget.load()), replaced(o.replaced.load()), superseded(o.superseded),
+          lastReplaced(o.lastReplaced) {}
     void operator()(const std::string* bytes) const {
         if (uniByteBudget* b = budget.load(std::memory_order_acquire))
             b->Give(bytes->size());
@@ -235,6 +245,29 @@ bool uniIsLocationBuffer(const std::shared_ptr<const std::string>& buffer) {
 bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer) {
     BufferCharge* c = chargeOf(buffer);
     return c && c->replaced.load(std::memory_order_acquire);
+}
+
+bool uniBufferIsSuperseded(const std::shared_ptr<const std::string>& buffer) {
+    BufferCharge* c = chargeOf(buffer);
+    return c && c->superseded->load(std::memory_order_acquire);
+}
+
+void uniFollowBuffer(const std::shared_ptr<const std::string>& old,
+                     const std::shared_ptr<const std::string>& current) {
+    BufferCharge* o = chargeOf(old);
+    BufferCharge* n = chargeOf(current);
+    if (!o || old == current)
+        return;
+    Flag newest = o->lastReplaced;
+    // Held by others besides the caller: `old` is let go of while held,
+    // the newest such version now; the one before it is an older one.
+    if (old.use_count() > 1) {
+        if (newest)
+            newest->store(true, std::memory_order_release);
+        newest = o->superseded;
+    }
+    if (n)
+        n->lastReplaced = std::move(newest);
 }
 
 void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget) {
@@ -342,6 +375,7 @@ bool unimemlocation::WriteShared(const char* path, std::shared_ptr<const std::st
         used_ = used_ - (slot ? slot->size() : 0) + data->size();
         old = std::move(slot);
         slot = std::move(data);
+        uniFollowBuffer(old, slot);
         budget = budget_;
     }
     // Outside the lock: the old version may be freed here.

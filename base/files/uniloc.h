@@ -9,8 +9,9 @@
 // unimemlocation keeps files in memory (one process-wide instance through
 // GetRegistered); a file can be written only into an existing folder. What
 // the process writes there itself is bounded by nothing but its memory and
-// counted in no budget, nor are its old versions that answers still hold;
-// what peers store there through a bnfs server is counted in the server's
+// counted in no budget while it is current; a version it replaced that
+// answers still hold counts in the location's budget until they let go.
+// What peers store there through a bnfs server is counted in the server's
 // byte budget (uniByteBudget), together with everything else the server
 // holds for peers, until it is freed.
 // univfslocation shows other locations under mount points of its own.
@@ -88,6 +89,17 @@ bool uniIsLocationBuffer(const std::shared_ptr<const std::string>& buffer);
 // True once the location that held the buffer let go of it (a replaced or
 // removed version) while others still held it.
 bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer);
+// True once a newer version of the same file was also let go of while
+// others held it (uniFollowBuffer): the buffer is then an older replaced
+// version, not the newest.
+bool uniBufferIsSuperseded(const std::shared_ptr<const std::string>& buffer);
+// `current` takes the place of `old` as the version of a file, under the
+// lock of the location that keeps it (before `old` is let go of with
+// uniReleaseBuffer): when others besides the caller still hold `old`, it
+// is the newest version let go of while held, and the one that was so
+// before it is superseded.
+void uniFollowBuffer(const std::shared_ptr<const std::string>& old,
+                     const std::shared_ptr<const std::string>& current);
 // A location lets go of `buffer` (reset here): when others still hold it
 // (answers waiting for peers), it is marked replaced, and freed when the
 // last of them lets go. Until then it counts in a budget: the one it was

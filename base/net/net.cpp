@@ -268,6 +268,7 @@ bool readFrame(int fd, char* scratch, size_t room, const FrameWaits& w, bnfsFram
 }
 
 std::atomic<bool> g_cacheEnabled{false};
+std::atomic<uint64_t> g_sessionSerial{0};
 std::atomic<double> g_defaultTimeout{-1.0};
 
 } // namespace
@@ -787,6 +788,27 @@ void btkMultiSessionServer::Shutdown() {
 
 void btkMultiSessionServer::SetIdleLimit(double seconds) { idleLimit_.store(seconds); }
 
+void btkMultiSessionServer::KeepAnswersWhole(const bnfsSession& session) {
+    keptWhole_ = session.GetSerial();
+}
+
+bool btkMultiSessionServer::KeepsAnswersWhole(const bnfsSession& session) const {
+    return keptWhole_ == session.GetSerial();
+}
+
+void btkMultiSessionServer::CutSuperseded() {
+    uniByteBudget* budget = GetBudget();
+    if (!budget || !budget->IsOver())
+        return;
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        bnfsSession& s = *it->second;
+        if (!KeepsAnswersWhole(s) && !s.CutSuperseded())
+            it = sessions_.erase(it);
+        else
+            ++it;
+    }
+}
+
 void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
     std::unique_ptr<btkSocketStream> owned(stream);
     if (sessions_.size() >= kMaxSessions) {
@@ -828,12 +850,13 @@ void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
 }
 
 void btkMultiSessionServer::Sweep(Clock::time_point now) {
-    // No session is closed for what it holds: an answer holding an old
-    // version of a file goes out like any other (see Handle). A frame
-    // unfinished, or an answer unsent, past the session's timeout ends it,
-    // and so does a connection that began no request within the idle limit
-    // of connecting. A session that has completed a request is
-    // never closed for being quiet.
+    // While the budget is over, answers holding an older replaced version
+    // of a file give way (CutSuperseded). A frame unfinished, or an answer
+    // unsent, past the session's timeout ends its session, and so does a
+    // connection that began no request within the idle limit of
+    // connecting. A session that has completed a request is never closed
+    // for being quiet.
+    CutSuperseded();
     const double limit = idleLimit_.load();
     const auto idle = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(std::max(limit, 0.0)));
@@ -861,6 +884,9 @@ void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
 }
 
 void btkMultiSessionServer::OnReadable(int fd) {
+    // A request may come to hold the file's current version: the older
+    // versions that give way do so first.
+    CutSuperseded();
     auto it = sessions_.find(fd);
     if (it == sessions_.end())
         return;
@@ -892,8 +918,9 @@ bnfsSession* bnfsServer::MakeSession(btkSocketStream* stream) {
 }
 
 bnfsSession::bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds)
-    : stream_(stream), server_(server), timeout_(timeoutSeconds), connected_(Clock::now()),
-      lastActive_(connected_) {}
+    : stream_(stream), server_(server), timeout_(timeoutSeconds),
+      serial_(g_sessionSerial.fetch_add(1, std::memory_order_relaxed) + 1),
+      connected_(Clock::now()), lastActive_(connected_) {}
 
 bnfsSession::~bnfsSession() {
     if (uniByteBudget* budget = Budget()) {
@@ -940,6 +967,11 @@ bool bnfsSession::Answer(char kind, std::string payload) {
 }
 
 bool bnfsSession::Answer(char kind, std::shared_ptr<const std::string> payload) {
+    return Answer(kind, std::move(payload), std::string());
+}
+
+bool bnfsSession::Answer(char kind, std::shared_ptr<const std::string> payload,
+                         const std::string& path) {
     // A location's buffer is counted where it is kept; a copy of its own
     // is counted here.
     size_t charged = 0;
@@ -949,10 +981,15 @@ bool bnfsSession::Answer(char kind, std::shared_ptr<const std::string> payload) 
             return AnswerError(doesNotFit("an answer", payload->size(), *budget));
         charged = payload->size();
     }
-    return Queue(kind, std::move(payload), charged);
+    return Queue(kind, std::move(payload), charged, path);
 }
 
 bool bnfsSession::Queue(char kind, std::shared_ptr<const std::string> payload, size_t charged) {
+    return Queue(kind, std::move(payload), charged, std::string());
+}
+
+bool bnfsSession::Queue(char kind, std::shared_ptr<const std::string> payload, size_t charged,
+                        std::string path) {
     if (payload->size() > maxPayloadOf(kind)) {
         if (uniByteBudget* budget = Budget())
             budget->Give(charged);
@@ -962,6 +999,7 @@ bool bnfsSession::Queue(char kind, std::shared_ptr<const std::string> payload, s
     putHeader(q.head, kind, payload->size());
     q.payload = std::move(payload);
     q.charged = charged;
+    q.path = std::move(path);
     q.deadline = timeout_ >= 0 ? Clock::now() + std::chrono::seconds(timeout_)
                                : Clock::time_point::max();
     queue_.push_back(std::move(q));
@@ -969,6 +1007,39 @@ bool bnfsSession::Queue(char kind, std::shared_ptr<const std::string> payload, s
 }
 
 bool bnfsSession::AnswerError(const std::string& message) { return Answer('E', message); }
+
+bool bnfsSession::CutSuperseded() {
+    uniByteBudget* budget = Budget();
+    for (size_t i = 0; i < queue_.size(); ++i) {
+        Queued& q = queue_[i];
+        if (!uniBufferIsSuperseded(q.payload))
+            continue;
+        const std::string what = q.path.empty() ? "the file" : "\"" + q.path + "\"";
+        if (i == 0 && sentOfFirst_ > 0) {
+            error_.Set(BNFS_ERR_SEND, what + " was cut short: two newer versions replaced the "
+                                             "one it was sending while the bytes held for peers "
+                                             "are over their limit");
+            return false;
+        }
+        // Refused at its start: an error goes out in its place.
+        std::string message =
+            what + " is not sent: two newer versions replaced the one asked for while its "
+                   "answer waited, and " +
+            (budget ? sizeText(budget->GetHeld()) + " bytes are held for peers, beyond the " +
+                          sizeText(budget->GetLimit()) + " allowed"
+                    : std::string("the bytes held for peers are over their limit")) +
+            "; ask again for the current one";
+        if (budget) {
+            budget->Give(q.charged);
+            budget->Take(message.size());
+        }
+        q.charged = budget ? message.size() : 0;
+        putHeader(q.head, 'E', message.size());
+        q.payload = std::make_shared<const std::string>(std::move(message));
+        q.path.clear();
+    }
+    return true;
+}
 
 bool bnfsSession::Drain(bool wait) {
     while (!queue_.empty()) {
@@ -1188,15 +1259,10 @@ bool bnfsSession::Handle(bnfsFrame& frame) {
         if (!location->ReadShared(frame.payload.c_str(), data, &why))
             return AnswerError(why);
         // The process's own file counts in no budget while it is current,
-        // but once replaced, in the location's, for as long as answers hold
-        // it: while that is over, no further answer may come to hold one.
-        uniByteBudget* budget = Budget();
-        if (budget && budget->IsOver() && uniIsLocationBuffer(data) && !uniBufferBudget(data))
-            return AnswerError("\"" + frame.payload + "\" is not sent now: " +
-                               sizeText(budget->GetHeld()) + " bytes are held for peers, beyond the " +
-                               sizeText(budget->GetLimit()) +
-                               " allowed; ask again once the answers waiting have gone out");
-        return Answer('F', std::move(data));
+        // and is sent whatever the budget holds: the answer costs no copy.
+        // Once replaced, it counts in the location's budget for as long as
+        // answers hold it (see CutSuperseded).
+        return Answer('F', std::move(data), frame.payload);
     }
     case 'W': {
         const size_t nul = frame.payload.find('\0');

@@ -323,12 +323,17 @@ class bnfsSession;
 // head, before its body arrives, and its session closed; frames of at most
 // kSmallFrame bytes are always taken (each session holds at most one such
 // frame beyond the budget). The process's own files count in no budget
-// while they are current; a version replaced or removed while waiting
-// answers hold it counts in the location's budget from then on (beyond the
-// limit if need be) until the last of them has gone out (or its session
-// ended). No session is closed for holding one: while the budget is over,
-// a request for one of the process's own files is answered with an error
-// instead, so that peers that do not read can hold no more versions.
+// while they are current, and are always sent: an answer shares the
+// location's buffer. A version replaced or removed while waiting answers
+// hold it counts in the location's budget from then on (beyond the limit if
+// need be) until the last of them has gone out (or its session ended).
+// While the budget is over, answers holding an older version than the
+// newest one replaced of the same file (uniBufferIsSuperseded) give way:
+// one not yet begun is answered with an error instead, a session that has
+// begun sending one is closed; the one session whose answers are kept
+// whole (KeepAnswersWhole) is spared. So what peers pin beyond the budget
+// is one replaced version of each file, what that one session sends, and
+// one small frame per session.
 class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
 public:
     static constexpr size_t kMaxSessions = 256;
@@ -353,6 +358,12 @@ public:
     // nothing is counted). The process's budget unless set.
     void SetBudget(uniByteBudget* budget) { budget_.store(budget, std::memory_order_release); }
     uniByteBudget* GetBudget() const { return budget_.load(std::memory_order_acquire); }
+    // Serving thread (a session's request hook): the answers of `session`
+    // always go out whole, also those holding an older replaced version
+    // while the budget is over (the host's session, through which it
+    // starts jobs). One session at a time: the last one named.
+    void KeepAnswersWhole(const bnfsSession& session);
+    bool KeepsAnswersWhole(const bnfsSession& session) const;
 
 protected:
     // Session factory: a new session on an accepted stream (owning it).
@@ -368,12 +379,16 @@ protected:
 private:
     // The sessions counted, and closes those past their limits.
     void Sweep(std::chrono::steady_clock::time_point now);
+    // While the budget is over, makes the answers holding an older replaced
+    // version give way (see above); the sessions that end are closed.
+    void CutSuperseded();
 
     std::map<int, std::unique_ptr<bnfsSession>> sessions_; // by socket; serving thread only
     std::atomic<double> idleLimit_{kIdleLimit};
     std::atomic<uniByteBudget*> budget_;
     std::atomic<size_t> sessionCount_{0};
     std::atomic<size_t> busyCount_{0};
+    uint64_t keptWhole_ = 0; // the session whose answers go out whole; serving thread only
 };
 
 // The bnfs server: serves text requests through its sessions and the files
@@ -427,6 +442,13 @@ public:
     // True when a waiting answer holds a version of a file that its
     // location has let go of (uniBufferIsReplaced).
     bool HoldsReplaced() const;
+    // Makes the waiting answers that hold an older replaced version of a
+    // file (uniBufferIsSuperseded) give way: one not yet begun is answered
+    // with an error instead. False when one has begun going out: the
+    // session is over then.
+    bool CutSuperseded();
+    // A number of its own, never given to another session of the process.
+    uint64_t GetSerial() const { return serial_; }
     // Sends what the socket accepts of the queued answers without waiting;
     // once they are all out, answers the frames that waited for them.
     // False as for ServeOne.
@@ -464,6 +486,7 @@ private:
         std::shared_ptr<const std::string> payload;
         std::chrono::steady_clock::time_point deadline;
         size_t charged = 0;
+        std::string path; // the file an 'F' answer sends
     };
 
     // Queues the answer and sends what the socket takes now. A file's
@@ -471,7 +494,10 @@ private:
     // and answered with an error when they do not fit.
     bool Answer(char kind, std::string payload);
     bool Answer(char kind, std::shared_ptr<const std::string> payload);
+    bool Answer(char kind, std::shared_ptr<const std::string> payload, const std::string& path);
     bool Queue(char kind, std::shared_ptr<const std::string> payload, size_t charged);
+    bool Queue(char kind, std::shared_ptr<const std::string> payload, size_t charged,
+               std::string path);
     // The budget of the session's server (null: none).
     uniByteBudget* Budget() const;
     // Holds in the budget what pending_ needs: its bytes, and the whole
@@ -504,6 +530,7 @@ private:
     size_t sentOfFirst_ = 0;    // bytes of queue_.front() already sent
     size_t charged_ = 0;        // bytes held in the budget for pending_
     bool completed_ = false;
+    uint64_t serial_;
     std::chrono::steady_clock::time_point connected_;
     std::chrono::steady_clock::time_point lastActive_;
 };

@@ -1,6 +1,7 @@
 // A stand-in for the host server on the loopback address: it records every
 // text request it receives and answers each with the next scripted reply
-// ("0" when none is left). Serves on a thread of its own until destroyed.
+// ("0" when none is left), or with what a function of the request gives.
+// Serves on a thread of its own until destroyed.
 // Also a bounded run of the client's job loop.
 #pragma once
 
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -58,6 +60,12 @@ public:
         std::lock_guard<std::mutex> hold(mutex_);
         return requests_.empty() ? std::string() : requests_.back();
     }
+    // From now on each request is answered with answer(request), on the
+    // host's thread (an empty function: the script again).
+    void AnswerWith(std::function<std::string(const std::string&)> answer) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        answer_ = std::move(answer);
+    }
     void Clear() {
         std::lock_guard<std::mutex> hold(mutex_);
         requests_.clear();
@@ -66,8 +74,15 @@ public:
 
 private:
     std::string Answer(const std::string& request) {
+        std::function<std::string(const std::string&)> answer;
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            requests_.push_back(request);
+            answer = answer_;
+        }
+        if (answer)
+            return answer(request);
         std::lock_guard<std::mutex> hold(mutex_);
-        requests_.push_back(request);
         if (replies_.empty())
             return "0";
         std::string reply = replies_.front();
@@ -109,6 +124,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;
     std::deque<std::string> replies_;
+    std::function<std::string(const std::string&)> answer_;
 };
 
 // Runs `run` (ZrRunClient, say) on a thread of its own and waits for it

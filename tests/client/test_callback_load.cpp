@@ -1,14 +1,15 @@
 // The callback server under greedy local peers: hundreds of idle
 // connections never keep the host or the client's own documents out, what
 // peers store is held within the peers' budget while the client's own
-// documents are counted in nothing, and the host's session lasts through a
-// long job.
+// documents are counted in nothing, no peer stops a hand-over, and the
+// host's session lasts through a long job.
 #include "api/zpi50_client.h"
 #include "client/fake_host.h"
 #include "client/zr_bnfs.h"
 #include "client/zr_callback.h"
 #include "client/zr_client.h"
 #include "client/zr_proxy.h"
+#include "kernel/records/qel_routines.h"
 #include "loopback.h"
 
 #include "uniloc.h"
@@ -17,7 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -163,6 +166,148 @@ TEST_F(CallbackLoad, ThePeersBudgetHoldsForTheHostAndNeverKeepsOutTheClientsOwnD
     while (budget.GetHeld() != held && SecondsSince(start) < 10)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(budget.GetHeld(), held);
+}
+
+// A hand-over goes through whatever other local processes hold. Peers ask
+// for the job's document and never read while the job hands it over again
+// and again; later a peer's stored files fill the budget and it holds a
+// small request unfinished beyond it. The host fetches each document a
+// request names, on a connection of its own, and always gets it whole;
+// its session, through which it started a job, sends a slow fetch whole
+// too. The versions that peers keep alive stay within the budget, but for
+// the newest one replaced and the one the host's session is sending.
+TEST_F(CallbackLoad, AHandOverGoesThroughWhateverOtherPeersHold) {
+    uniByteBudget& budget = uniByteBudget::Process();
+    unimemlocation* mem = unimemlocation::GetRegistered();
+    struct Restore {
+        ~Restore() {
+            uniByteBudget::Process().SetLimit(uniByteBudget::kDefaultLimit);
+            for (const char* name : {"/ZPI/stored", "/ZPI/TranslationLog.xml"})
+                unimemlocation::GetRegistered()->RemoveFile(name, nullptr);
+            ZrSetImportFormat(0);
+        }
+    } restore;
+    const int port = PortOf(url);
+    // Hand-overs of large documents, fetched by a host on a machine kept
+    // busy: replies get time enough.
+    proxy->GetConnection()->SetTimeout(60);
+    // The host fetches the document that 103 or 178 names; its reply says
+    // whether it came whole (as the file the client holds now).
+    host.AnswerWith([mem](const std::string& request) {
+        const bool log = request.rfind("178\n", 0) == 0;
+        if (!log && request.rfind("103\n", 0) != 0)
+            return std::string("0");
+        std::string path = request;
+        for (int field = log ? 1 : 3; field > 0; --field)
+            path.erase(0, path.find('\n') + 1);
+        path = path.substr(0, path.find('\n'));
+        std::string host, inner, data, current;
+        int at = 0;
+        bnfsError e;
+        BNFSConnection* c = ZrSplitBnfsPath(path.c_str(), host, at, inner, nullptr)
+                                ? BNFSConnection::Open(e, host.c_str(), at)
+                                : nullptr;
+        if (c)
+            c->SetTimeout(30);
+        const bool ok = c && BNFSConnection::ReadFile(c, inner.c_str(), data, e) &&
+                        mem->ReadFile(inner.c_str(), current, nullptr) && data == current;
+        BNFSConnection::Close(c);
+        return ok ? std::string(log ? "0" : "0\n42") : "-1\n" + e.message;
+    });
+
+    // Versions of the log larger than a socket's buffers, so that answers
+    // to peers that do not read wait.
+    constexpr size_t kLine = 8u << 20;
+    const std::string logPath = "/ZPI/TranslationLog.xml";
+    std::vector<std::weak_ptr<const std::string>> versions;
+    auto handOver = [&](int i) {
+        const std::string line(kLine, char('a' + i));
+        auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
+        lines[0] = line.c_str();
+        EXPECT_EQ(proxy->SendTranslationLog(lines), 0) << i;
+        xar_free(lines);
+        std::shared_ptr<const std::string> now;
+        ASSERT_TRUE(mem->ReadShared(logPath.c_str(), now, nullptr));
+        versions.push_back(now);
+    };
+    auto aliveReplaced = [&] {
+        size_t n = 0;
+        for (size_t i = 0; i + 1 < versions.size(); ++i)
+            if (auto v = versions[i].lock())
+                n += v->size();
+        return n;
+    };
+    // Asks for the log on a peer that reads nothing; true once the answer
+    // holds the current version.
+    const std::string read = FrameHeader('G', uint32_t(logPath.size())) + logPath;
+    auto ask = [&](int fd) {
+        const long before = versions.back().use_count();
+        EXPECT_EQ(::send(fd, read.data(), read.size(), MSG_NOSIGNAL), ssize_t(read.size()));
+        const auto start = Clock::now();
+        while (versions.back().use_count() <= before && SecondsSince(start) < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return versions.back().use_count() > before;
+    };
+    const size_t base = budget.GetHeld();
+    budget.SetLimit(base + 2 * kLine + kLine / 2);
+
+    handOver(0);
+    // The host's session starts a job and fetches the log slowly.
+    btkSocketStream hostSession(ConnectLoopback(port, 4096));
+    bnfsError e;
+    bnfsFrame f;
+    ASSERT_EQ(TextRequest(hostSession.GetFd(), "112\n0"), 'R');
+    ASSERT_TRUE(ask(hostSession.GetFd()));
+    const std::string hostVersion = *versions.front().lock();
+    std::vector<int> peers;
+    for (int i = 1; i <= 4; ++i) {
+        for (int k = 0; k < 2; ++k) {
+            peers.push_back(ConnectLoopback(port, 4096));
+            EXPECT_TRUE(ask(peers.back())) << i;
+        }
+        handOver(i);
+        const auto start = Clock::now();
+        auto settled = [&] { return budget.GetHeld() == base + aliveReplaced() && !budget.IsOver(); };
+        while (!settled() && SecondsSince(start) < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(settled()) << i << ": " << budget.GetHeld() - base << " bytes held, "
+                               << aliveReplaced() << " in replaced versions";
+        EXPECT_LE(aliveReplaced() + versions.back().lock()->size(), budget.GetLimit() - base + 3 * kLine);
+    }
+    ASSERT_TRUE(bnfsReadFrame(hostSession, f, 30, 60, &e)) << e.message;
+    EXPECT_EQ(f.kind, 'F');
+    EXPECT_TRUE(f.payload == hostVersion) << f.payload.size() << " bytes";
+    for (int fd : peers)
+        ::close(fd);
+    hostSession.Close();
+
+    // A peer's stored file fills the budget, and it holds a small request
+    // unfinished beyond it: the host's fetch of an import feature's
+    // document still comes whole.
+    const auto start = Clock::now();
+    while ((aliveReplaced() != 0 || budget.GetHeld() != base) && SecondsSince(start) < 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(budget.GetHeld(), base);
+    BNFSConnection* storer = BNFSConnection::Open(e, "127.0.0.1", port);
+    ASSERT_NE(storer, nullptr) << e.message;
+    storer->SetTimeout(30);
+    const std::string stored(budget.GetLimit() - budget.GetHeld() - 64, 's');
+    EXPECT_TRUE(BNFSConnection::WriteFile(storer, "/ZPI/stored", stored.data(), stored.size(), e))
+        << e.message;
+    BNFSConnection::Close(storer);
+    const std::string unfinished = FrameHeader('W', 60 * 1024) + "/ZPI/held";
+    btkSocketStream holder(ConnectLoopback(port));
+    ASSERT_TRUE(holder.WriteAll(unfinished.data(), unfinished.size(), &e)) << e.message;
+    while (!budget.IsOver() && SecondsSince(start) < 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(budget.IsOver());
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    ZrSetImportFormat(1);
+    int feature = 0;
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, nullptr, &feature), 0);
+    EXPECT_EQ(feature, 42);
+    qel_intf_data_free(data);
 }
 
 // ---- a host session through a long job ------------------------------------------------

@@ -723,6 +723,22 @@ TEST_F(HandOver, ImportFeatureByFormat) {
     EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature), 0);
     EXPECT_EQ(host.Last(), "103\n6\n-1\n\n5");
 
+    // A hand-over the host refuses is told, with its reason where it gives
+    // one, and the feature is left alone.
+    ZrSetImportFormat(1);
+    feature = 5;
+    ::testing::internal::CaptureStderr();
+    host.Script({"-1\ncannot read the file\n-1", "x", "3"});
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature), -1);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature), -1);
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature), 3);
+    EXPECT_EQ(feature, 5);
+    const std::string of = " to the hand-over of \"" + url + "zpi.xml\"";
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "request 103: the host answered status -1" + of + ": cannot read the file\n" +
+                  "request 103: the host answered \"x\", which is no status" + of + "\n" +
+                  "request 103: the host answered status 3" + of + "\n");
+
     // A model hands over its objects (format 1) or its records (format 0).
     qel_intf_data* owned = nullptr;
     ASSERT_EQ(qel_intf_data_alloc(&owned), 0);
@@ -942,8 +958,10 @@ TEST_F(HandOver, SideDocuments) {
     auto** lines = static_cast<const char**>(xar_alloc(3, sizeof(char*), 3));
     for (int i = 0; i < 3; ++i)
         lines[i] = text[i];
+    // A status the host answers is returned, and told with the document.
+    ::testing::internal::CaptureStderr();
     host.Script({"7"});
-    EXPECT_EQ(proxy->SendTranslationLog(lines), 7); // the host's status
+    EXPECT_EQ(proxy->SendTranslationLog(lines), 7);
     EXPECT_EQ(host.Last(), "178\n" + url + "TranslationLog.xml");
     std::vector<IntfXmlLogLine> back = IntfXmlLogLines::Read((url + "TranslationLog.xml").c_str());
     ASSERT_EQ(back.size(), 3u);
@@ -975,6 +993,13 @@ TEST_F(HandOver, SideDocuments) {
     IntfXmlFreeAtbImportLayers(again);
     IntfXmlFreeAtbImportLayers(layers);
     EXPECT_EQ(proxy->SetAtbImportLayers(2, nullptr), 100);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "request 178: the host answered status 7 to the hand-over of \"" + url +
+                  "TranslationLog.xml\"\n"
+                  "request 159: the host answered status 9 to the hand-over of \"" + url +
+                  "assemInfo.xml\"\n"
+                  "request 160: the host answered status 4 to the hand-over of \"" + url +
+                  "atbLayers.xml\"\n");
 }
 
 } // namespace

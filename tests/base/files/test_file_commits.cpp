@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,6 +46,7 @@ struct DefaultHooks {
         kkFileTestHooks::SetTmpFile(true);
         kkFileTestHooks::SetRenameAt2(true);
         kkFileTestHooks::SetBeforePlace(nullptr);
+        kkFileTestHooks::SetFolderLockWaitMs(2000);
     }
 };
 
@@ -378,6 +380,33 @@ bool Whole(const std::string& bytes) {
     return bytes.size() == kRewriteBytes && bytes.find_first_not_of(bytes[0]) == std::string::npos;
 }
 
+// Writers in `writers` processes write `target` (a whole document of 4 KiB
+// of one letter already) `rounds` times each, unsynced, while this process
+// reads it over and over. Each writer's failed rounds (RunWritersAtOnce),
+// told on standard error when `tell`, and how often the target was read
+// torn.
+struct Rewrites {
+    std::vector<int> failed;
+    int torn = 0;
+};
+Rewrites RunRewriters(const std::string& target, int writers, int rounds, bool tell = true) {
+    Rewrites r;
+    r.failed = RunWritersAtOnce(
+        writers, rounds,
+        [&](int k, int) {
+            const std::string bytes(kRewriteBytes, char('a' + k));
+            kkAtomicFile f;
+            if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
+                f.Write(bytes.data(), bytes.size()) && f.Commit())
+                return true;
+            if (tell)
+                std::fprintf(stderr, "writer %d: %s\n", k, f.Error().c_str());
+            return false;
+        },
+        [&] { r.torn += Whole(ReadAll(target)) ? 0 : 1; });
+    return r;
+}
+
 TEST(FileCommits, AWriterKilledAnywhereLeavesAWholeTargetAndTheNextWriteRemovesWhatItLeft) {
     DefaultHooks restore;
     for (const bool tmpFile : {true, false}) {
@@ -416,6 +445,10 @@ TEST(FileCommits, AWriterKilledAnywhereLeavesAWholeTargetAndTheNextWriteRemovesW
 // one whole document of one of them, and nothing is left beside it.
 TEST(FileCommits, WritersInSeveralProcessesOfOneTargetAllSucceed) {
     DefaultHooks restore;
+    // What is checked is that writers never fail one another, not how long
+    // a busy machine may keep one from the folder's lock: they wait for it
+    // as long as need be.
+    kkFileTestHooks::SetFolderLockWaitMs(60000);
     constexpr int kRounds = 100;
     for (const Mode& mode : kModes) {
         mode.Apply();
@@ -424,43 +457,98 @@ TEST(FileCommits, WritersInSeveralProcessesOfOneTargetAllSucceed) {
             ScratchDir dir;
             const std::string target = dir.Path("doc.xml");
             WriteAll(target, std::string(kRewriteBytes, 'z'));
-            int torn = 0;
-            const std::vector<int> failed = RunWritersAtOnce(
-                writers, kRounds,
-                [&](int k, int) {
-                    const std::string bytes(kRewriteBytes, char('a' + k));
-                    kkAtomicFile f;
-                    if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
-                        f.Write(bytes.data(), bytes.size()) && f.Commit())
-                        return true;
-                    std::fprintf(stderr, "writer %d: %s\n", k, f.Error().c_str());
-                    return false;
-                },
-                [&] { torn += Whole(ReadAll(target)) ? 0 : 1; });
-            EXPECT_EQ(failed, std::vector<int>(size_t(writers), 0));
-            EXPECT_EQ(torn, 0);
+            const Rewrites r = RunRewriters(target, writers, kRounds);
+            EXPECT_EQ(r.failed, std::vector<int>(size_t(writers), 0));
+            EXPECT_EQ(r.torn, 0);
             EXPECT_EQ(dir.Names(), std::vector<std::string>{"doc.xml"});
         }
     }
 }
 
 // A program holding the folder's lock for its own ends delays a commit
-// for a moment, never for ever.
-TEST(FileCommits, AFolderLockedByAnotherProgramDelaysACommitOnlyForAMoment) {
+// once, for a moment, never for ever.
+TEST(FileCommits, AFolderLockHeldElsewhereDelaysACommitOnce) {
+    DefaultHooks restore;
+    kkFileTestHooks::SetFolderLockWaitMs(20);
     ScratchDir dir;
     const std::string target = dir.Path("t.xml");
-    const int folder = ::open(dir.Path("").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(folder, 0);
-    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    WriteAll(target, "old");
+    WriteAll(dir.Path(".t.xml.5.tmp"), "left by a killed writer");
+    const int held = kkFileTestHooks::HoldFolderLock(dir.Path("").c_str());
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(kkFileTestHooks::HoldFolderLock(dir.Path("").c_str()), -1);
+    const uint64_t before = kkFileTestHooks::FolderLockWaitsRunOut();
     EXPECT_TRUE(Commit(target, "new"));
-    ::close(folder);
+    EXPECT_EQ(kkFileTestHooks::FolderLockWaitsRunOut() - before, 1u);
+    ::close(held);
     EXPECT_EQ(ReadAll(target), "new");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"t.xml"});
+    // Let go, it is had at once.
+    EXPECT_TRUE(Commit(target, "newer"));
+    EXPECT_EQ(kkFileTestHooks::FolderLockWaitsRunOut() - before, 1u);
+}
+
+// Eight writers in as many processes meet over one target while the
+// folder's lock is held elsewhere all along, so that they go on without it:
+// in every mode none leaves anything beside the target, where a whole
+// document of one of them always is; with renameat2 every save succeeds
+// (without it, a writer whose file another's rename replaced at once
+// cannot tell that from a stranger's doing, and fails).
+TEST(FileCommits, WritersMeetingWithoutTheFoldersLockLeaveNothing) {
+    DefaultHooks restore;
+    kkFileTestHooks::SetFolderLockWaitMs(0);
+    for (const Mode& mode : kModes) {
+        mode.Apply();
+        SCOPED_TRACE(mode.Name());
+        ScratchDir dir;
+        const std::string target = dir.Path("t.doc");
+        WriteAll(target, std::string(kRewriteBytes, 'z'));
+        const int held = kkFileTestHooks::HoldFolderLock(dir.Path("").c_str());
+        ASSERT_GE(held, 0);
+        const Rewrites r = RunRewriters(target, 8, 60, mode.renameAt2);
+        ::close(held);
+        if (mode.renameAt2) {
+            EXPECT_EQ(r.failed, std::vector<int>(8, 0));
+        }
+        EXPECT_EQ(r.torn, 0);
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"t.doc"});
+    }
+}
+
+// A folder that may be written and searched but not read is locked as any
+// other: two writers of one target there, as a user without privileges
+// (root may read any folder), have every save succeed (as above, they wait
+// for the lock as long as need be).
+TEST(FileCommits, WritersInAFolderThatMayNotBeReadAllSucceed) {
+    DefaultHooks restore;
+    kkFileTestHooks::SetFolderLockWaitMs(60000);
+    ScratchDir dir;
+    ASSERT_EQ(::chmod(dir.Path("").c_str(), 0711), 0);
+    const std::string dropbox = dir.Path("dropbox");
+    ASSERT_EQ(::mkdir(dropbox.c_str(), 0700), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dropbox.c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chmod(dropbox.c_str(), 0311), 0);
+    const std::string target = dropbox + "/doc.xml";
+    const int code = RunAsUser([&] {
+        WriteAll(target, std::string(kRewriteBytes, 'z'));
+        const Rewrites r = RunRewriters(target, 2, 3000);
+        return r.failed == std::vector<int>(2, 0) && r.torn == 0 ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(::chmod(dropbox.c_str(), 0700), 0);
+    EXPECT_TRUE(Whole(ReadAll(target)));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dropbox))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"doc.xml"});
 }
 
 // What a killed writer left under a high temporary name (it held slot 20
 // while 20 others wrote) goes with the next commit, though the names
 // before it are free; a live writer's locked file under the last name
-// stays.
+// stays. The old content goes though a reader holds it locked.
 TEST(FileCommits, TheNextWriteRemovesWhatAKilledWriterLeftUnderAnyTemporaryName) {
     ScratchDir dir;
     const std::string target = dir.Path("t.xml");
@@ -470,7 +558,11 @@ TEST(FileCommits, TheNextWriteRemovesWhatAKilledWriterLeftUnderAnyTemporaryName)
     const int live = ::open(dir.Path(".t.xml.63.tmp").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(live, 0);
     ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    const int reader = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(::flock(reader, LOCK_SH), 0);
     EXPECT_TRUE(Commit(target, "new"));
+    ::close(reader);
     ::close(live);
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{".t.xml.63.tmp", "t.xml"}));
     EXPECT_EQ(ReadAll(target), "new");

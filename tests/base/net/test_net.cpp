@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -667,13 +668,23 @@ bool ClosedWithin(int fd, double seconds) {
     return false;
 }
 
-// A server whose sessions have `seconds` for each frame and each answer.
+// A server whose sessions have `seconds` for each frame and each answer. A
+// text request makes its session the one whose answers are kept whole, as
+// the client's callback server does for the host's session, through which
+// the host starts jobs.
 class TimedServer : public bnfsServer {
 public:
     explicit TimedServer(int seconds) : seconds_(seconds) {}
 
 protected:
-    bnfsSession* MakeSession(btkSocketStream* s) override { return new bnfsSession(s, this, seconds_); }
+    class Session : public bnfsSession {
+    public:
+        using bnfsSession::bnfsSession;
+
+    protected:
+        void DoOtherRequest() override { GetServer()->KeepAnswersWhole(*this); }
+    };
+    bnfsSession* MakeSession(btkSocketStream* s) override { return new Session(s, this, seconds_); }
 
 private:
     int seconds_;
@@ -1165,16 +1176,46 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
         EXPECT_TRUE(HeldBecomes(budget, 15u << 20));
         fetchWhileReplaced(8u << 20, 15u << 20);
     }
+    {
+        // Peers' files fill the budget whole, and a peer holds a small
+        // request unfinished beyond it (such requests are always taken):
+        // the budget is over, and the process's own file is still sent
+        // whole, to any peer.
+        SCOPED_TRACE("the budget over");
+        ASSERT_TRUE(mem.WriteFile("/ZPI/own", own.data(), own.size(), nullptr));
+        const std::string rest((1u << 20) - 64, 'r');
+        c = serving.Open(10);
+        ASSERT_NE(c, nullptr);
+        EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/rest", rest.data(), rest.size(), e))
+            << e.message;
+        BNFSConnection::Close(c);
+        ASSERT_TRUE(HeldBecomes(budget, (15u << 20) + rest.size()));
+        btkSocketStream holder(ConnectLoopback(serving.Port()));
+        const std::string unfinished = FrameHeader('W', 60 * 1024) + "/ZPI/held";
+        ASSERT_TRUE(holder.WriteAll(unfinished.data(), unfinished.size(), &e)) << e.message;
+        const auto start = Clock::now();
+        while (!budget.IsOver() && SecondsSince(start) < 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(budget.IsOver());
+        c = serving.Open(10);
+        ASSERT_NE(c, nullptr);
+        std::string fetched;
+        EXPECT_TRUE(BNFSConnection::ReadFile(c, "/ZPI/own", fetched, e)) << e.message;
+        EXPECT_TRUE(fetched == own) << fetched.size() << " bytes of " << own.size();
+        BNFSConnection::Close(c);
+    }
 }
 
 // A job hands its document over again and again while, each time, a new
-// peer asks for it and never reads. A version counts in the budget from
-// its replacement while answers hold it; once the budget is over, further
-// requests for the process's own file are answered with an error, so the
-// versions kept alive stay within the budget and one version more. The
-// host's fetch, asked before all this, goes out whole; once the peers have
-// gone, the newest version is sent again.
-TEST(BnfsServerBudget, PeersThatDoNotReadKeepNoMoreVersionsAliveThanTheBudgetHolds) {
+// peer asks for it and never reads. Every request is answered with the
+// file: the current version costs no copy. A version counts in the budget
+// from its replacement while answers hold it; while the budget is over,
+// the answers that hold an older version than the newest one replaced give
+// way, so that the versions kept alive stay within the budget, the newest
+// replaced one and the one the host's session holds, however many peers
+// hold answers. The host's fetch, asked on its session before all this
+// and read slowly, goes out whole; so does a fetch on a fresh connection.
+TEST(BnfsServerBudget, PeersThatDoNotReadPinOneReplacedVersionBeyondTheBudget) {
     // Versions larger than a socket's buffers, so that answers wait.
     constexpr size_t kVersion = 8u << 20;
     BudgetedServer setup("budget-versions", 3 * kVersion);
@@ -1196,17 +1237,8 @@ TEST(BnfsServerBudget, PeersThatDoNotReadKeepNoMoreVersionsAliveThanTheBudgetHol
             n += versions[i].expired() ? 0 : kVersion;
         return n;
     };
-    // The server gives a request's bytes, and a refusal's, back only after
-    // the peer may have seen its answer: this waits until the budget holds
-    // just the replaced versions that answers keep alive.
-    auto heldSettles = [&] {
-        const auto start = Clock::now();
-        while (budget.GetHeld() != aliveBefore(versions.size() - 1) && SecondsSince(start) < 10)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return budget.GetHeld() == aliveBefore(versions.size() - 1);
-    };
     // Sends the request on `peer`; true once an answer holds the current
-    // version or begins to arrive, false once a refusal arrives.
+    // version or begins to arrive, false once anything else arrives.
     auto ask = [&](btkSocketStream& peer) {
         const long before = versions.back().use_count();
         bnfsError e;
@@ -1225,44 +1257,104 @@ TEST(BnfsServerBudget, PeersThatDoNotReadKeepNoMoreVersionsAliveThanTheBudgetHol
     };
 
     handOver(0);
+    // The host's session starts a job, then fetches the file and reads
+    // nothing yet.
     btkSocketStream host(ConnectLoopback(port, 4096));
     ASSERT_TRUE(host.IsOpen());
+    bnfsError e;
+    bnfsFrame f;
+    ASSERT_EQ(TextRequest(host.GetFd(), "112"), 'R');
     ASSERT_TRUE(ask(host));
     std::vector<std::unique_ptr<btkSocketStream>> peers;
-    int refused = 0;
     constexpr int kHandOvers = 12;
     for (int i = 1; i <= kHandOvers; ++i) {
         peers.push_back(std::make_unique<btkSocketStream>(ConnectLoopback(port, 4096)));
         ASSERT_TRUE(peers.back()->IsOpen());
-        if (!ask(*peers.back())) {
-            ++refused;
-            bnfsFrame f;
-            bnfsError e;
-            ASSERT_TRUE(bnfsReadFrame(*peers.back(), f, 10, 10, &e)) << e.message;
-            EXPECT_EQ(f.kind, 'E');
-            EXPECT_NE(f.payload.find("\"/ZPI/zpi.xml\" is not sent now"), std::string::npos)
-                << f.payload;
-        }
+        EXPECT_TRUE(ask(*peers.back())) << i;
         handOver(i);
-        EXPECT_TRUE(heldSettles()) << i << ": " << budget.GetHeld() << " bytes held, "
-                                   << aliveBefore(versions.size() - 1) << " in replaced versions";
-        EXPECT_LE(aliveBefore(versions.size() - 1), budget.GetLimit() + kVersion) << i;
-        EXPECT_LE(budget.GetHeld(), budget.GetLimit() + kVersion) << i;
+        // Once the server has let go of what the requests held and cut
+        // what gives way, the budget holds just the replaced versions
+        // alive, within its limit.
+        const auto start = Clock::now();
+        auto settled = [&] {
+            return budget.GetHeld() == aliveBefore(versions.size() - 1) && !budget.IsOver();
+        };
+        while (!settled() && SecondsSince(start) < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(settled()) << i << ": " << budget.GetHeld() << " bytes held, "
+                               << aliveBefore(versions.size() - 1) << " in replaced versions";
+        EXPECT_FALSE(versions.front().expired()) << "the host's version was let go of";
     }
-    EXPECT_GT(refused, 0);
 
-    bnfsFrame f;
-    bnfsError e;
+    // A fetch on a fresh connection gets the current version whole.
+    {
+        BNFSConnection* c = setup.serving->Open(30);
+        ASSERT_NE(c, nullptr);
+        std::string fetched;
+        EXPECT_TRUE(BNFSConnection::ReadFile(c, "/ZPI/zpi.xml", fetched, e)) << e.message;
+        EXPECT_TRUE(fetched == std::string(kVersion, char('a' + kHandOvers))) << fetched.size();
+        BNFSConnection::Close(c);
+    }
+    // The host's fetch goes out whole; of the peers, those whose answers
+    // gave way were cut short.
     ASSERT_TRUE(bnfsReadFrame(host, f, 30, 60, &e)) << e.message;
     EXPECT_EQ(f.kind, 'F');
     EXPECT_TRUE(f.payload == std::string(kVersion, 'a')) << f.payload.size() << " bytes";
+    int cut = 0;
+    for (auto& peer : peers)
+        cut += bnfsReadFrame(*peer, f, 30, 60, &e) ? 0 : 1;
+    EXPECT_GT(cut, 0);
     peers.clear();
     EXPECT_TRUE(HeldBecomes(budget, 0));
     EXPECT_EQ(aliveBefore(versions.size() - 1), 0u);
-    ASSERT_TRUE(host.WriteAll(read.data(), read.size(), &e)) << e.message;
-    ASSERT_TRUE(bnfsReadFrame(host, f, 30, 60, &e)) << e.message;
-    EXPECT_EQ(f.kind, 'F');
-    EXPECT_TRUE(f.payload == std::string(kVersion, char('a' + kHandOvers))) << f.payload.size();
+}
+
+// An answer that gives way before any of it went out is answered with an
+// error instead, naming the file, and its session goes on.
+TEST(BnfsServerBudget, AnAnswerThatGivesWayBeforeItBeginsIsAnsweredWithAnError) {
+    BudgetedServer setup("budget-refused", 1024);
+    unimemlocation& mem = setup.mem;
+    ASSERT_TRUE(mem.WriteFile("/ZPI/zpi.xml", "v0", 2, nullptr));
+    StreamPair pair;
+    const int fd = pair.a->GetFd();
+    bnfsSession session(pair.a.release(), &setup.server, 60);
+    // The session's socket is full before the answer is queued.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    const std::string filler(64 * 1024, 'x');
+    size_t filled = 0;
+    for (ssize_t k; (k = ::send(fd, filler.data(), filler.size(), MSG_DONTWAIT)) > 0;)
+        filled += size_t(k);
+    const std::string read = FrameHeader('G', 12) + "/ZPI/zpi.xml";
+    bnfsError e;
+    ASSERT_TRUE(pair.b->WriteAll(read.data(), read.size(), &e)) << e.message;
+    ASSERT_TRUE(session.ServeAvailable()) << session.LastError().message;
+    ASSERT_TRUE(session.HasQueued());
+    ASSERT_TRUE(session.CutSuperseded()); // nothing to cut yet
+    // A newer version is replaced while held too (as by another answer).
+    ASSERT_TRUE(mem.WriteFile("/ZPI/zpi.xml", "v1", 2, nullptr));
+    std::shared_ptr<const std::string> v1;
+    ASSERT_TRUE(mem.ReadShared("/ZPI/zpi.xml", v1, nullptr));
+    ASSERT_TRUE(mem.WriteFile("/ZPI/zpi.xml", "v2", 2, nullptr));
+    EXPECT_FALSE(uniBufferIsSuperseded(v1));
+    EXPECT_TRUE(session.CutSuperseded());
+    // The peer reads the filler, then the error.
+    std::string got;
+    ::fcntl(pair.b->GetFd(), F_SETFL, ::fcntl(pair.b->GetFd(), F_GETFL) | O_NONBLOCK);
+    char buffer[65536];
+    const auto start = Clock::now();
+    while (session.HasQueued() && SecondsSince(start) < 10) {
+        for (ssize_t k; (k = ::recv(pair.b->GetFd(), buffer, sizeof buffer, 0)) > 0;)
+            got.append(buffer, size_t(k));
+        ASSERT_TRUE(session.SendQueued()) << session.LastError().message;
+    }
+    for (ssize_t k; (k = ::recv(pair.b->GetFd(), buffer, sizeof buffer, 0)) > 0;)
+        got.append(buffer, size_t(k));
+    ASSERT_GT(got.size(), filled + 5);
+    EXPECT_EQ(got[filled], 'E');
+    EXPECT_NE(got.find("\"/ZPI/zpi.xml\" is not sent: two newer versions replaced the one asked "
+                       "for", filled),
+              std::string::npos)
+        << got.substr(filled);
 }
 
 } // namespace
