@@ -21,6 +21,11 @@
 // (name being a registered location's name), handles, streams, directory
 // listings and property queries. Every uni_* function answers 0 (or null)
 // for a failure unless its comment says otherwise.
+//
+// The location classes are internal: only the members that zpi50 calls are
+// exported, not their virtual tables or type information. A build with
+// UndefinedBehaviorSanitizer (never installed) exports them whole: its
+// vptr check in zpi50 reads their type information.
 #pragma once
 
 #include "zbase_export.h"
@@ -35,6 +40,12 @@
 #include <vector>
 
 constexpr size_t kUniMaxPath = 4096;
+
+#if defined(ZPI_UBSAN)
+#define UNI_LOCATION_CLASS ZBASE_API
+#else
+#define UNI_LOCATION_CLASS
+#endif
 
 // False (with the reason in *error when given) for a path that is refused.
 ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string* error);
@@ -111,7 +122,7 @@ struct uniStat {
     int64_t accessed = -1;
 };
 
-class ZBASE_API unilocation {
+class UNI_LOCATION_CLASS unilocation {
 public:
     unilocation() = default;
     virtual ~unilocation();
@@ -158,8 +169,8 @@ public:
     // Process-wide table of locations: Register gives an id above 0 (the
     // location is not owned); Find answers null for an id that is not
     // registered.
-    static int Register(unilocation* location);
-    static void Unregister(int id);
+    ZBASE_API static int Register(unilocation* location);
+    ZBASE_API static void Unregister(int id);
     static unilocation* Find(int id);
     // The first registered location with that name (exact, case-sensitive).
     static unilocation* FindByName(const std::string& name);
@@ -167,13 +178,13 @@ public:
     static std::vector<std::string> RegisteredNames();
 };
 
-class ZBASE_API unimemlocation : public unilocation {
+class UNI_LOCATION_CLASS unimemlocation : public unilocation {
 public:
     explicit unimemlocation(const char* name = "mem");
     ~unimemlocation() override;
 
     // The process's in-memory location (made on first use, never destroyed).
-    static unimemlocation* GetRegistered();
+    ZBASE_API static unimemlocation* GetRegistered();
 
     // The budget the location hands to uniReleaseBuffer (the process's
     // unless set): a replaced or removed version of a file counted in no
@@ -211,18 +222,19 @@ private:
     uniByteBudget* budget_ = &uniByteBudget::Process(); // under mutex_
 };
 
-class ZBASE_API univfslocation : public unilocation {
+class UNI_LOCATION_CLASS univfslocation : public unilocation {
 public:
     // `fileSystem` is accepted for the interface; a virtual location has no
     // files of its own, only what is mounted in it.
-    explicit univfslocation(const char* name, void* fileSystem = nullptr);
-    ~univfslocation() override;
+    ZBASE_API explicit univfslocation(const char* name, void* fileSystem = nullptr);
+    ZBASE_API ~univfslocation() override;
 
     // Shows `target` (not owned; it must outlive the mount) at `mountPoint`:
     // the path mountPoint/x of this location is targetRoot/x of the target
     // (an empty or null targetRoot is the target's root). A read-only mount
     // refuses writes. Mounting again at the same point replaces the mount.
-    bool Mount(const char* mountPoint, unilocation* target, bool readOnly, const char* targetRoot);
+    ZBASE_API bool Mount(const char* mountPoint, unilocation* target, bool readOnly,
+                         const char* targetRoot);
     bool Unmount(const char* mountPoint);
 
     const char* GetName() const override { return name_.c_str(); }

@@ -686,11 +686,6 @@ bool BNFSConnection::WriteFile(BNFSConnection* connection, const char* path, con
 
 btkNetBaseServer::btkNetBaseServer() = default;
 
-btkNetBaseServer::~btkNetBaseServer() {
-    if (listenFd_ >= 0)
-        ::close(listenFd_);
-}
-
 bool btkNetBaseServer::Init(int port, const char* address) {
     if (listenFd_ >= 0 || port < 0 || port > 65535)
         return false;
@@ -766,7 +761,7 @@ void btkNetBaseServer::Run() {
     }
 }
 
-void btkNetBaseServer::Shutdown() {
+void btkNetBaseServer::StopListening() {
     if (listenFd_ >= 0) {
         ::close(listenFd_);
         listenFd_ = -1;
@@ -776,18 +771,16 @@ void btkNetBaseServer::Shutdown() {
 // ---- btkMultiSessionServer -------------------------------------------------------------
 
 btkMultiSessionServer::btkMultiSessionServer() : budget_(&uniByteBudget::Process()) {}
-btkMultiSessionServer::~btkMultiSessionServer() = default;
 
-void btkMultiSessionServer::Shutdown() {
+void btkMultiSessionServer::EndSessions() {
     sessions_.clear();
     sessionCount_.store(0, std::memory_order_relaxed);
     busyCount_.store(0, std::memory_order_relaxed);
-    btkNetBaseServer::Shutdown();
 }
 
 void btkMultiSessionServer::SetIdleLimit(double seconds) { idleLimit_.store(seconds); }
 
-void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
+void btkMultiSessionServer::AddSession(btkSocketStream* stream) {
     std::unique_ptr<btkSocketStream> owned(stream);
     if (sessions_.size() >= kMaxSessions) {
         // Full: a connection that never completed a request makes room
@@ -852,7 +845,7 @@ void btkMultiSessionServer::Sweep(Clock::time_point now) {
     busyCount_.store(busy, std::memory_order_relaxed);
 }
 
-void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
+void btkMultiSessionServer::CollectReading(std::vector<int>& fds) {
     Sweep(Clock::now());
     // One with an answer waiting reads nothing.
     for (auto& entry : sessions_)
@@ -860,7 +853,7 @@ void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
             fds.push_back(entry.first);
 }
 
-void btkMultiSessionServer::OnReadable(int fd) {
+void btkMultiSessionServer::ServeReadable(int fd) {
     auto it = sessions_.find(fd);
     if (it == sessions_.end())
         return;
@@ -868,13 +861,13 @@ void btkMultiSessionServer::OnReadable(int fd) {
         sessions_.erase(it);
 }
 
-void btkMultiSessionServer::CollectWriteFds(std::vector<int>& fds) {
+void btkMultiSessionServer::CollectSending(std::vector<int>& fds) {
     for (auto& entry : sessions_)
         if (entry.second->HasQueued())
             fds.push_back(entry.first);
 }
 
-void btkMultiSessionServer::OnWritable(int fd) {
+void btkMultiSessionServer::ServeWritable(int fd) {
     auto it = sessions_.find(fd);
     if (it == sessions_.end())
         return;
@@ -885,17 +878,12 @@ void btkMultiSessionServer::OnWritable(int fd) {
 // ---- bnfsServer and bnfsSession ------------------------------------------------------------
 
 bnfsServer::bnfsServer() = default;
-bnfsServer::~bnfsServer() = default;
-
-bnfsSession* bnfsServer::MakeSession(btkSocketStream* stream) {
-    return new bnfsSession(stream, this, 60);
-}
 
 bnfsSession::bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds)
     : stream_(stream), server_(server), timeout_(timeoutSeconds), connected_(Clock::now()),
       lastActive_(connected_) {}
 
-bnfsSession::~bnfsSession() {
+void bnfsSession::GiveBack() {
     if (uniByteBudget* budget = Budget()) {
         size_t held = charged_;
         for (const Queued& q : queue_)
@@ -903,9 +891,6 @@ bnfsSession::~bnfsSession() {
         budget->Give(held);
     }
 }
-
-void bnfsSession::DoOtherRequest() {}
-void bnfsSession::DoOtherRequestBinData() {}
 
 uniByteBudget* bnfsSession::Budget() const { return server_ ? server_->GetBudget() : nullptr; }
 

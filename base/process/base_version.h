@@ -4,9 +4,9 @@
 
 #include "zbase_export.h"
 
-struct ZBASE_API kkBaseCommonFuncs {
+struct kkBaseCommonFuncs {
     // Major and minor version as one number: 5.0 gives 50.
-    static int GetMajorMinorVersion();
+    ZBASE_API static int GetMajorMinorVersion();
 };
 
 extern "C" {
