@@ -73,11 +73,15 @@ header_text() {
 # "function NAME" for each function they declare exported; into
 # $work/declared_symbols, the mangled name of every function and variable
 # they declare, as clang's syntax tree of zpi50.h gives it (the standard
-# library's among them, which neither library exports; constructors and
-# destructors have none there, they go with their class); into
-# $work/types.abi the description of the types they define (types()) and
-# into $work/defined_classes the qualified name of each class, struct and
-# union they define, without template arguments.
+# library's among them, which neither library exports; a constructor or
+# destructor in one variant, the others go with their class); into
+# $work/needed_symbols, those of them that a library must define (not
+# inline, not defined in the headers; scripts/abi_declared.jq), and into
+# $work/bitfields each bit-field of their types with its width
+# ("Class::member bits N"); into $work/types.abi the description of the
+# types they define (types()) and into $work/defined_classes the qualified
+# name of each class, struct and union they define, without template
+# arguments.
 declared() {
   local include=$1 text
   text=$(header_text "$include")
@@ -92,6 +96,9 @@ declared() {
     return 1
   fi
   sed -n 's/^ *"mangledName": "\([^"]*\)",\{0,1\}$/\1/p' "$work/declared.json" | sort -u >"$work/declared_symbols"
+  jq -r --arg dir "$include/" -f scripts/abi_declared.jq "$work/declared.json" >"$work/declared_items"
+  awk -F '\t' '$1 == "needed" { print $2 }' "$work/declared_items" | sort -u >"$work/needed_symbols"
+  awk -F '\t' '$1 == "bitfield" { print $2 " bits " $3 }' "$work/declared_items" | sort -u >"$work/bitfields"
   rm -f "$work/declared.json"
   types "$include" "$work/types.abi"
   awk -f scripts/abi_classes.awk "$work/types.abi" | sort -u >"$work/defined_classes"
@@ -268,10 +275,13 @@ describe() {
   done
   cp "$work/types.abi" "$dir/types.abi"
   {
-    echo "# The constants of the installed headers: name, type, value. Made by"
-    echo "# scripts/abi.sh remake; checked by scripts/abi.sh check."
+    echo "# The constants of the installed headers: name, type, value; and the"
+    echo "# width of each bit-field of their types (type bits), which the layouts"
+    echo "# of types.abi do not hold. Made by scripts/abi.sh remake; checked by"
+    echo "# scripts/abi.sh check."
     echo "soname $(soname "$dir/libzpi50.abi")"
     constants "$include"
+    cat "$work/bitfields"
   } >"$dir/constants.txt"
 }
 
@@ -308,6 +318,19 @@ exports() {
     failed=1
   else
     tally "public names exported" 1 0
+  fi
+  # Symbol by symbol: every function and variable that the installed
+  # headers declare and do not define (an overload, a member, a constructor
+  # among them), which a translator that calls it links against.
+  missing=$(cut -f 1 "$work"/owners.* | sort -u | comm -23 "$work/needed_symbols" - | c++filt)
+  if [ -n "$missing" ]; then
+    echo "declared by the installed headers and defined there by none, but exported by neither library:" >&2
+    sed 's/^/  /' <<<"$missing" >&2
+    tally "public symbols exported" 0 1
+    failed=1
+  else
+    echo "each of the $(wc -l <"$work/needed_symbols") functions and variables that the installed headers declare and do not define is exported"
+    tally "public symbols exported" 1 0
   fi
   return "$failed"
 }
@@ -502,7 +525,7 @@ check_constants() {
         print "  " name ": " was " -> " ((name in value) ? value[name] : "gone") }')
   added=$(awk '!/^(#|soname )/ { print $1 }' "$work/now/constants.txt" | sort | comm -13 <(awk '!/^(#|soname )/ { print $1 }' "$stored/constants.txt" | sort) -)
   if [ -n "$changed" ] && [ "$was" = "$now" ]; then
-    echo "constants of the installed headers changed under the same SONAME $now:" >&2
+    echo "constants (or bit-field widths) of the installed headers changed under the same SONAME $now:" >&2
     echo "$changed" >&2
     echo "A translator compiled against the stored values misreads them. Keep the values" >&2
     echo "(or raise the SOVERSION for an incompatible change), then remake the list:" >&2
@@ -523,6 +546,7 @@ check_constants() {
 need=()
 command -v abidw >/dev/null || need+=(abigail-tools)
 command -v clang++ >/dev/null || need+=(clang)
+command -v jq >/dev/null || need+=(jq)
 need_packages "${need[@]}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

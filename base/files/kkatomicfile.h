@@ -133,6 +133,10 @@
 
 struct stat;
 
+// (In the namespace that keeps the internal classes' symbols apart from a
+// program's own classes of the same names: base/zbase_export.h.)
+inline namespace zbase_internal {
+
 // Whether a commit waits for the disk (steps 2 and 4 above).
 enum class kkDurability { Durable, Unsynced };
 
@@ -228,3 +232,4 @@ private:
     std::string tempName_;  // the temporary file's name, while it has one
     std::string error_;
 };
+} // namespace zbase_internal

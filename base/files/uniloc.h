@@ -53,6 +53,7 @@ ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string*
 // Bytes held on behalf of peers, against one limit: a bnfs server's frames
 // in progress and answers waiting, and the files peers stored (also a
 // version replaced while waiting answers still hold it). Thread-safe.
+inline namespace zbase_internal {
 class uniByteBudget {
 public:
     static constexpr size_t kDefaultLimit = size_t(256) << 20;
@@ -84,6 +85,7 @@ private:
     std::atomic<size_t> held_{0};
     std::atomic<size_t> peak_{0};
 };
+} // namespace zbase_internal
 
 // File buffers shared by a location and the answers that send them. A
 // buffer made by uniMakeBuffer may be counted in a budget for as long as it
@@ -107,6 +109,7 @@ bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer);
 void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget);
 
 // One entry of a folder listing.
+inline namespace zbase_internal {
 struct uniEntry {
     std::string name; // the entry's own name, without its folder
     bool isDir = false;
@@ -311,6 +314,7 @@ private:
     std::string name_;
     std::string root_; // without a trailing '/'
 };
+} // namespace zbase_internal
 
 // ---- uni function layer ----------------------------------------------------------------
 //

@@ -79,8 +79,10 @@
 #include <string>
 #include <vector>
 
+inline namespace zbase_internal {
 class unilocation;
 class uniByteBudget;
+} // namespace zbase_internal
 
 constexpr uint32_t kBnfsMaxPayload = 256u * 1024u * 1024u;
 constexpr uint32_t kBnfsMaxFilePayload = 0xFFFFFFFFu;
@@ -122,6 +124,7 @@ ZBASE_API bool btkGetCurHostAddress(btkString& host);
 // ---- sockets and frames --------------------------------------------------------
 
 // A connected TCP socket, owned: closed by Close or the destructor.
+inline namespace zbase_internal {
 class btkSocketStream {
 public:
     explicit btkSocketStream(int fd);
@@ -147,11 +150,14 @@ public:
 private:
     int fd_;
 };
+} // namespace zbase_internal
 
+inline namespace zbase_internal {
 struct bnfsFrame {
     char kind = 0;
     std::string payload;
 };
+} // namespace zbase_internal
 
 // One frame out, whole within `timeoutSeconds` (negative: no limit); false
 // on a payload above the limit, or on a failure or when the time runs out
@@ -258,6 +264,7 @@ private:
 
 // Listens on one port and runs the serving loop of the thread that calls
 // Run. Derived classes handle the accepted sockets and their input.
+inline namespace zbase_internal {
 class btkNetBaseServer {
 public:
     btkNetBaseServer();
@@ -529,6 +536,7 @@ private:
     std::chrono::steady_clock::time_point connected_;
     std::chrono::steady_clock::time_point lastActive_;
 };
+} // namespace zbase_internal
 
 inline bnfsSession* bnfsServer::MakeSession(btkSocketStream* stream) {
     return new bnfsSession(stream, this, 60);

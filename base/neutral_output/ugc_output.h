@@ -243,6 +243,7 @@ ZBASE_API bool ugc_unregister_stream(const char16_t* name);
 
 // Resolves the field descriptors of records after their dictionary hooks,
 // once per record descriptor, and keeps them for the cache's life.
+inline namespace zbase_internal {
 class ugc_field_cache {
 public:
     ZBASE_API ugc_field_cache();
@@ -257,3 +258,4 @@ private:
     struct Impl;
     Impl* impl_;
 };
+} // namespace zbase_internal

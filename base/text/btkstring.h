@@ -26,6 +26,7 @@
 #include <vector>
 
 // ---- narrow ------------------------------------------------------------
+inline namespace zbase_internal {
 class btkZString {
 public:
     btkZString() = default;
@@ -76,6 +77,7 @@ public:
 protected:
     std::string s_;
 };
+} // namespace zbase_internal
 
 class btkString : public btkZString {
 public:

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <mutex>
 
+inline namespace zbase_internal {
 class thrCondition {
 public:
     thrCondition() = default;
@@ -58,3 +59,4 @@ private:
     uint32_t depth_ = 0;      // guarded by m_
     uint64_t generation_ = 0; // counts signals; guarded by m_
 };
+} // namespace zbase_internal

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <thread>
 
+inline namespace zbase_internal {
 class thrThread {
 public:
     static constexpr int kDefaultType = 0;
@@ -52,3 +53,4 @@ private:
     bool started_ = false;
     bool autoDelete_;
 };
+} // namespace zbase_internal

@@ -26,7 +26,9 @@
 # when a library reaches one of its own functions, or data that the
 # installed headers do not declare (an internal class's virtual table or
 # type information), through a dynamic relocation: another module could
-# take it over (scripts/abi.sh relocations); or when a translator fails.
+# take it over (scripts/abi.sh relocations); when a library calls a function
+# of the translator with the internal class names (the program exports
+# one); or when a translator fails.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -42,6 +44,7 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 command -v nm >/dev/null || need+=(binutils)
 command -v abidw >/dev/null || need+=(abigail-tools)
 command -v clang++ >/dev/null || need+=(clang)
+command -v jq >/dev/null || need+=(jq)
 [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
 need_packages "${need[@]}"
 
@@ -253,5 +256,19 @@ PKG_CONFIG_PATH=$prefix/lib/pkgconfig consumer pkg-config examples/consumer -DZP
 # names of their internal ones (their virtual tables, type information).
 echo "--- translator with classes named like internal ones of the libraries"
 consumer namesakes tests/install -DCMAKE_PREFIX_PATH="$prefix"
+# Nor any of their functions: the linker exports a program's own function
+# only when a library it links calls one of that name, which would then run
+# in the library's stead (a namesake's destructor, say, for the library's
+# own objects). (An instantiation of the standard library's templates may
+# be exported: every copy is the same.)
+taken=$(nm -D --defined-only "$work/namesakes/consumer" | awk '$3 ~ /^_Z/ && $3 !~ /^_ZN?K?St/ { print $3 }' | c++filt)
+if [ -n "$taken" ]; then
+  echo "the libraries call $(wc -l <<<"$taken") of the translator's own functions:" >&2
+  sed 's/^/  /' <<<"$taken" >&2
+  tally "the translator's own functions left to it" 0 1
+  exit 1
+fi
+echo "the libraries call none of the translator's own functions"
+tally "the translator's own functions left to it" 1 0
 
 echo "install stage passed in $(($(date +%s) - start)) s"

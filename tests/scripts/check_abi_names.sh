@@ -12,6 +12,10 @@
 #   scripts/abi_classes.awk       the classes that a description of abidw
 #                                 defines (not those it only declares),
 #                                 qualified, without template arguments
+#   scripts/abi_declared.jq       of clang's syntax tree, the functions and
+#                                 variables that headers of one folder
+#                                 declare and a library must define, and
+#                                 their bit-fields' widths
 set -euo pipefail
 root=${1:?usage: check_abi_names.sh <source root>}
 failed=0
@@ -103,7 +107,39 @@ ns::Cell
 ns::xrchandle'
 same "classes of the sample description" "$expected" "$(awk -f "$root/scripts/abi_classes.awk" <<<"$description" | sort)"
 
+# A syntax tree as clang dumps it, cut down: a location names its file only
+# when it differs from the last one written (an includedFrom is none).
+tree='{"kind": "TranslationUnitDecl", "inner": [
+ {"kind": "NamespaceDecl", "loc": {"file": "/usr/include/c++/12/cstdio"}, "name": "std",
+  "inner": [{"kind": "FunctionDecl", "loc": {}, "name": "puts", "mangledName": "puts"}]},
+ {"kind": "LinkageSpecDecl", "loc": {"file": "inc/a.h", "includedFrom": {"file": "inc/b.h"}},
+  "inner": [{"kind": "FunctionDecl", "loc": {}, "name": "c_fn", "mangledName": "c_fn"}]},
+ {"kind": "CXXRecordDecl", "loc": {}, "name": "Pub", "inner": [
+  {"kind": "CXXRecordDecl", "loc": {}, "isImplicit": true, "name": "Pub"},
+  {"kind": "CXXConstructorDecl", "loc": {}, "name": "Pub", "mangledName": "_ZN3PubC1Ei"},
+  {"kind": "CXXDestructorDecl", "loc": {}, "name": "~Pub", "mangledName": "_ZN3PubD1Ev"},
+  {"kind": "CXXMethodDecl", "loc": {}, "name": "Get", "mangledName": "_ZNK3Pub3GetEv"},
+  {"kind": "CXXMethodDecl", "loc": {}, "name": "In", "mangledName": "_ZNK3Pub2InEv", "inner": [{"kind": "CompoundStmt"}]},
+  {"kind": "CXXMethodDecl", "loc": {}, "name": "Pure", "mangledName": "_ZN3Pub4PureEv", "pure": true},
+  {"kind": "CXXConstructorDecl", "loc": {}, "name": "Pub", "mangledName": "_ZN3PubC1ERKS_", "explicitlyDeleted": true},
+  {"kind": "CXXMethodDecl", "loc": {}, "name": "operator=", "mangledName": "_ZN3PubaSERKS_", "explicitlyDefaulted": "default"},
+  {"kind": "CXXConstructorDecl", "loc": {}, "name": "Pub", "mangledName": "_ZN3PubC1EOS_", "isImplicit": true},
+  {"kind": "VarDecl", "loc": {}, "name": "count_", "mangledName": "_ZN3Pub6count_E", "storageClass": "static"},
+  {"kind": "VarDecl", "loc": {}, "name": "kMax", "mangledName": "_ZN3Pub4kMaxE", "storageClass": "static", "constexpr": true, "inline": true, "init": "c"},
+  {"kind": "CXXRecordDecl", "loc": {}, "name": "Bits", "inner": [
+   {"kind": "FieldDecl", "loc": {}, "name": "a", "isBitfield": true, "inner": [{"kind": "ConstantExpr", "value": "3"}]}]}]},
+ {"kind": "FunctionDecl", "loc": {}, "name": "inl", "mangledName": "_Z3inlv", "inline": true, "inner": [{"kind": "CompoundStmt"}]},
+ {"kind": "FunctionTemplateDecl", "loc": {}, "name": "tpl", "inner": [{"kind": "FunctionDecl", "loc": {}, "name": "tpl"}]},
+ {"kind": "FunctionDecl", "loc": {}, "name": "two", "mangledName": "_Z3twoi"},
+ {"kind": "CXXRecordDecl", "loc": {"spellingLoc": {"file": "inc/m.h"}, "expansionLoc": {"file": "inc/a.h"}}, "name": "Macro",
+  "inner": [{"kind": "CXXMethodDecl", "loc": {}, "name": "Run", "mangledName": "_ZN5Macro3RunEv"}]},
+ {"kind": "FunctionDecl", "loc": {"file": "other/c.h"}, "name": "three", "mangledName": "_Z5threei"},
+ {"kind": "FunctionDecl", "loc": {}, "name": "four", "mangledName": "_Z4fouri"}]}'
+expected=$(printf '%s\n' 'needed	c_fn' 'needed	_ZN3PubC1Ei' 'needed	_ZN3PubD1Ev' 'needed	_ZNK3Pub3GetEv' \
+  'needed	_ZN3Pub6count_E' 'bitfield	Pub::Bits::a	3' 'needed	_Z3twoi' 'needed	_ZN5Macro3RunEv')
+same "declarations of the sample tree" "$expected" "$(jq -r --arg dir inc/ -f "$root/scripts/abi_declared.jq" <<<"$tree")"
+
 if [ "$failed" -ne 0 ]; then
   exit 1
 fi
-echo "owners, constants and classes as expected"
+echo "owners, constants, classes and declarations as expected"
