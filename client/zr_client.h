@@ -20,7 +20,9 @@ class SAXParser;
 XERCES_CPP_NAMESPACE_END
 
 class IntfXmlSaxHandler;
-class unilocation;
+inline namespace zbase_internal {
+class unilocation; // base/files/uniloc.h
+}
 class KWPIModel;
 class ZrCallbackServer;
 class ZrServerThread;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The binary interface of the shipped libraries, described and checked
 # against the stored description (cmake/abi/libzbase50.abi,
-# cmake/abi/libzpi50.abi, and cmake/abi/constants.txt for the constants of
-# the installed headers).
+# cmake/abi/libzpi50.abi, cmake/abi/types.abi for the layouts of the types
+# of the installed headers, and cmake/abi/constants.txt for their
+# constants).
 #
 #   scripts/abi.sh remake            builds the libraries as the install stage
 #                                    does (INSTALL_BUILD_DIR, default
@@ -14,28 +15,44 @@
 #                                    description (the install stage runs it)
 #   scripts/abi.sh exports PREFIX    checks that each library installed under
 #                                    PREFIX exports exactly its public set
+#   scripts/abi.sh relocations PREFIX   checks that neither library installed
+#                                    under PREFIX reaches its own functions,
+#                                    or data that is not public, through the
+#                                    dynamic linker
 #   scripts/abi.sh describe PREFIX DIR   only describes, into DIR
 #
-# The public set of a library: the exported symbols whose owner (the class
-# whose member, virtual table, VTT or type information a symbol is, or the
-# function it is; scripts/symbol_owner.awk) the installed headers declare,
-# the exports of cmake/external_interface.txt, for zbase50 what libzpi50
-# takes from it, and for zpi50 the type information of zbase50's public
-# classes.
+# The public set of a library is decided symbol by symbol: a symbol is
+# public when the installed headers declare it: a function or variable
+# that they declare (its mangled name as clang's syntax tree of zpi50.h
+# gives it), or a member, constructor, destructor, virtual table, VTT or
+# type information of a class that they define (the class that owns the
+# symbol, scripts/symbol_owner.awk); and, of zbase50, each symbol that
+# libzpi50 takes from it. The external interface (cmake/external_interface.txt)
+# is declared by the installed headers (the install stage checks that).
+# Anything else, an internal class's virtual table, type information or
+# members above all, is not exported: a program's own class or function
+# of the same name would take it over.
 #
 # A description is abidw's (abigail-tools) of a build with debug information
-# (without it abidw sees symbols only, not class layouts), limited to the
-# public set and the types it uses, as the installed headers define them;
+# (without it abidw sees symbols only, not class layouts or the types of a
+# function, and the check refuses to run), limited to the public set and
+# the types it uses, as the installed headers define them; the layout of
+# every type that the installed headers define, reachable from an exported
+# symbol or not (the record structs that reach translators through void*
+# arrays among them): abidw's description of a program made of zpi50.h
+# alone, with debug information for every type it declares (types.abi);
 # and the list of the constants that the installed headers define, with
 # their types and values, as a program compiled against them prints them.
 #
 # The check fails on any change to what the stored description holds: a
-# symbol gone, a class whose size, members, bases or virtual slots changed, a
-# function whose signature changed, a constant whose value changed or that
-# is gone. Added symbols and constants pass (they are told, as a reminder to
-# remake the description once merged). An incompatible change passes only
-# with a new SOVERSION, which the libraries' SONAME carries, so that a
-# translator built against the earlier libraries does not load them.
+# symbol gone, a type whose size, members (their offsets and types, in a
+# union too), bases or virtual slots changed, a function whose signature
+# changed, a constant whose value changed or that is gone. Added symbols,
+# types and constants pass (they are told, as a reminder to remake the
+# description once merged), and so does a member renamed (no layout
+# changes). It refuses an install without debug information. An incompatible change passes only with a new SOVERSION,
+# which the libraries' SONAME carries, so that a translator built against
+# the earlier libraries does not load them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -55,18 +72,70 @@ header_text() {
     tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
 }
 
-# What the installed headers in `include` declare, into $work/declared:
-# "class NAME" for each class they define or name, "function NAME" for each
-# function they declare exported.
+# What the installed headers in `include` declare: into $work/declared,
+# "function NAME" for each function they declare exported; into
+# $work/declared_symbols, the mangled name of every function and variable
+# they declare, as clang's syntax tree of zpi50.h gives it (the standard
+# library's among them, which neither library exports; a constructor or
+# destructor in one variant, the others go with their class); into
+# $work/needed_symbols, those of them that a library must define (not
+# inline, not defined in the headers; scripts/abi_declared.jq), and into
+# $work/bitfields each bit-field of their types with its width
+# ("Class::member bits N"); into $work/types.abi the description of the
+# types they define (types()) and into $work/defined_classes the qualified
+# name of each class, struct and union they define, without template
+# arguments.
 declared() {
-  local text
-  text=$(header_text "$1")
-  {
-    grep -oE '\b(class|struct)[[:space:]]+(EXPORTED[[:space:]]+)?[A-Za-z_][A-Za-z0-9_]*[[:space:]]*(final[[:space:]]*)?[:{;]' <<<"$text" |
-      sed -E 's/^(class|struct)[[:space:]]+(EXPORTED[[:space:]]+)?//; s/[[:space:]]*(final[[:space:]]*)?[:{;]$//; s/^/class /'
-    grep -oE 'EXPORTED[^;{}()]*[^A-Za-z0-9_](~?[A-Za-z_][A-Za-z0-9_]*|operator[^[:space:](]+)[[:space:]]*\(' <<<"$text" |
-      sed -E 's/[[:space:]]*\($//; s/.*[^A-Za-z0-9_]((operator[^[:space:](]+)|[A-Za-z_][A-Za-z0-9_]*)$/function \1/'
-  } | sort -u >"$work/declared"
+  local include=$1 text
+  text=$(header_text "$include")
+  grep -oE 'EXPORTED[^;{}()]*[^A-Za-z0-9_](~?[A-Za-z_][A-Za-z0-9_]*|operator[^[:space:](]+)[[:space:]]*\(' <<<"$text" |
+    sed -E 's/[[:space:]]*\($//; s/.*[^A-Za-z0-9_]((operator[^[:space:](]+)|[A-Za-z_][A-Za-z0-9_]*)$/function \1/' |
+    sort -u >"$work/declared"
+  echo '#include "zpi50.h"' >"$work/declared.cpp"
+  if ! clang++ -std=c++17 -fsyntax-only -Xclang -ast-dump=json -I"$include" "$work/declared.cpp" \
+      2>"$work/declared.log" >"$work/declared.json"; then
+    echo "clang cannot read the installed headers:" >&2
+    cat "$work/declared.log" >&2
+    return 1
+  fi
+  sed -n 's/^ *"mangledName": "\([^"]*\)",\{0,1\}$/\1/p' "$work/declared.json" | sort -u >"$work/declared_symbols"
+  jq -r --arg dir "$include/" -f scripts/abi_declared.jq "$work/declared.json" >"$work/declared_items"
+  awk -F '\t' '$1 == "needed" { print $2 }' "$work/declared_items" | sort -u >"$work/needed_symbols"
+  awk -F '\t' '$1 == "bitfield" { print $2 " bits " $3 }' "$work/declared_items" | sort -u >"$work/bitfields"
+  rm -f "$work/declared.json"
+  types "$include" "$work/types.abi"
+  awk -f scripts/abi_classes.awk "$work/types.abi" | sort -u >"$work/defined_classes"
+}
+
+# The layout of every type that the installed headers in `include` define,
+# as g++ lays it out, into `out`: abidw's description of a program made of
+# zpi50.h alone, compiled with debug information for every type it
+# declares, used or not (-fno-eliminate-unused-debug-types), limited to the
+# types that the installed headers define.
+types() {
+  local include=$1 out=$2
+  printf '#include "zpi50.h"\n// The symbol that abidw describes the program by.\nint zpi50_types() { return 0; }\n' \
+    >"$work/types.cpp"
+  # (Compiled in its folder, so that the description names no path.)
+  if ! (cd "$work" && g++ -std=c++17 -g -fno-eliminate-unused-debug-types -femit-class-debug-always \
+      -shared -fPIC -I"$include" types.cpp -o types.so) 2>"$work/types.log"; then
+    echo "the installed headers do not compile into the program that describes their types:" >&2
+    cat "$work/types.log" >&2
+    return 1
+  fi
+  # The types of other headers (the standard library's) stay as names.
+  printf '[suppress_type]\n  source_location_not_regexp = ^%s/\n  drop = yes\n' \
+    "$(sed 's/[][\\.*+?^$(){}|]/\\&/g' <<<"$include")" >"$work/types.suppressions"
+  abidw --no-corpus-path --no-comp-dir-path --no-show-locs --no-elf-needed --load-all-types \
+    --drop-private-types --headers-dir "$include" --suppressions "$work/types.suppressions" \
+    --type-id-style hash --out-file "$work/types.described" "$work/types.so"
+  # Every named type is marked as one that no exported symbol reaches,
+  # which abidiff --non-reachable-types compares whatever reaches it (it
+  # would skip a type that abidw found reachable from a member function
+  # that the program does not define). An anonymous one is compared within
+  # the type that holds it.
+  sed -E "/<(class-decl|union-decl|enum-decl|typedef-decl) /{/is-non-reachable=|is-anonymous='yes'/!s/<(class-decl|union-decl|enum-decl|typedef-decl) /<\1 is-non-reachable='yes' /}" \
+    "$work/types.described" >"$out"
 }
 
 # Each symbol that `lib` exports, with its owner (scripts/symbol_owner.awk),
@@ -81,58 +150,63 @@ external_owners() {
   awk '!/^(#|$)/ { if (sub(/::\*$/, "")) print "class " $0; else print "function " $0 }' cmake/external_interface.txt
 }
 
-# The symbols of an owners file (owners()) whose owner is not public in
-# lib`name` ($work/public.`name`).
-not_public() {
-  awk -F '\t' -v public="$work/public.$1" '
-    BEGIN { while ((getline line < public) > 0) { split(line, w, " "); names[w[1], w[2]] = 1 } }
-    !(($2, $3) in names) { print $1 }' "$2"
+# The lines of an owners file (owners()) whose symbol the installed headers
+# declare ($work/declared_symbols, $work/defined_classes), and, with
+# `taken`, those whose symbol is in that file too; the others with -v.
+declared_owners() {
+  local invert=0
+  if [ "$1" = -v ]; then
+    invert=1
+    shift
+  fi
+  awk -F '\t' -v symbols="$work/declared_symbols" -v classes="$work/defined_classes" \
+    -v taken="${2:-/dev/null}" -v invert="$invert" '
+    BEGIN {
+      while ((getline s < symbols) > 0) declared[s] = 1
+      while ((getline c < classes) > 0) defined[c] = 1
+      while ((getline s < taken) > 0) declared[s] = 1
+    }
+    { public = ($1 in declared) || ($2 == "class" && ($3 in defined)) }
+    public != invert' "$1"
 }
 
-# The public owners of lib`name` installed under `prefix`, into
-# $work/public.`name`, "kind name" a line: what the installed headers declare
-# ($work/declared), for zpi50 the external interface
-# (cmake/external_interface.txt) and zbase50's public classes, for zbase50
-# the owners of what libzpi50 takes from it. zbase50 comes first.
-public_owners() {
-  local prefix=$1 name=$2
-  {
-    cat "$work/declared"
-    if [ "$name" = zpi50 ]; then
-      external_owners
-      # The type information of zbase50's public classes, which zpi50
-      # carries too where its code needs it.
-      grep '^class ' "$work/public.zbase50"
-    else
-      owners "$prefix/lib/libzbase50.so" "$work/owners.zbase50"
-      nm -D --undefined-only "$prefix/lib/libzpi50.so" | awk '{ print $NF }' | sort -u >"$work/taken"
-      awk -F '\t' -v taken="$work/taken" 'BEGIN { while ((getline s < taken) > 0) t[s] = 1 }
-        $1 in t { print $2 " " $3 }' "$work/owners.zbase50"
-    fi
-  } | sort -u >"$work/public.$name"
+# The public symbols of lib`name` installed under `prefix`, into
+# $work/public.`name` (an owners file): those that the installed headers
+# declare, and, of zbase50, those that libzpi50 takes from it (a
+# constructor or destructor with its other variants, complete, base object
+# and deleting, which one declaration exports together). The others, which
+# it should not export, into $work/internal.`name`.
+public_symbols() {
+  local prefix=$1 name=$2 taken=/dev/null
+  owners "$prefix/lib/lib$name.so" "$work/owners.$name"
+  if [ "$name" = zbase50 ]; then
+    taken=$work/taken
+    nm -D --undefined-only "$prefix/lib/libzpi50.so" | awk '{ print $NF }' | c++filt | sort -u >"$work/taken_names"
+    c++filt <"$work/symbols" | paste "$work/symbols" - |
+      awk -F '\t' -v names="$work/taken_names" 'BEGIN { while ((getline n < names) > 0) taken[n] = 1 }
+        $2 in taken { print $1 }' >"$taken"
+  fi
+  declared_owners "$work/owners.$name" "$taken" >"$work/public.$name"
+  declared_owners -v "$work/owners.$name" "$taken" | cut -f 1 >"$work/internal.$name"
 }
 
 # What a description leaves out of lib`name`, as abidw's suppressions: the
-# exported symbols whose owner is not public (none, once the library exports
+# exported symbols that are not public (none, once the library exports
 # only its interface), and the functions and variables of the debug
 # information that no public owner holds: members of other classes, of the
 # standard library, and of class templates, which are inline. A public
 # class keeps its operations without a symbol too (pure ones): their slots
 # are part of the interface.
 suppressions() {
-  local prefix=$1 name=$2 kind
-  owners "$prefix/lib/lib$name.so" "$work/owners"
-  not_public "$name" "$work/owners" >"$work/internal"
-  # The classes kept: the public ones that own an exported symbol (class
-  # templates own none); and the public functions.
-  awk -F '\t' -v public="$work/public.$name" '
-    BEGIN { while ((getline line < public) > 0) { split(line, w, " "); names[w[1], w[2]] = 1 } }
-    $2 == "class" && (($2, $3) in names) { print $3 }' "$work/owners" | sort -u | paste -sd '|' >"$work/classes"
-  awk '$1 == "function" { gsub(/[][\\.*+?^$(){}|]/, "\\\\&", $2); print $2 }' "$work/public.$name" |
-    paste -sd '|' >"$work/functions"
+  local name=$1 kind
+  # The classes kept: those that own a public symbol (class templates own
+  # none); and the functions.
+  awk -F '\t' '$2 == "class" { print $3 }' "$work/public.$name" | sort -u | paste -sd '|' >"$work/classes"
+  awk -F '\t' '$2 == "function" { gsub(/[][\\.*+?^$(){}|]/, "\\\\&", $3); print $3 }' "$work/public.$name" |
+    sort -u | paste -sd '|' >"$work/functions"
   for kind in function variable; do
     printf '[suppress_%s]\n  symbol_name_regexp = ^(%s)$\n  drop = yes\n' \
-      "$kind" "$(sed 's/[.$]/\\&/g' "$work/internal" | paste -sd '|')"
+      "$kind" "$(sed 's/[.$]/\\&/g' "$work/internal.$name" | paste -sd '|')"
     printf '[suppress_%s]\n  name_not_regexp = ^((%s)(::|<)|(%s)$)\n  drop = yes\n' \
       "$kind" "$(cat "$work/classes")" "$(cat "$work/functions")"
   done
@@ -181,8 +255,9 @@ PROGRAM
 }
 
 # Describes the libraries installed under `prefix` into `dir`: their
-# binary interface (lib*.abi) and the constants of their headers
-# (constants.txt, headed by the SONAME of libzpi50).
+# binary interface (lib*.abi), the layouts of the types of their headers
+# (types.abi) and the constants of their headers (constants.txt, headed by
+# the SONAME of libzpi50).
 describe() {
   local prefix dir=$2 include name
   prefix=$(cd "$1" && pwd)
@@ -190,54 +265,55 @@ describe() {
   mkdir -p "$dir"
   declared "$include"
   for name in "${libraries[@]}"; do
-    public_owners "$prefix" "$name"
-    suppressions "$prefix" "$name" >"$work/$name.suppressions"
+    public_symbols "$prefix" "$name"
+    suppressions "$name" >"$work/$name.suppressions"
     abidw --no-corpus-path --no-comp-dir-path --no-show-locs --no-elf-needed --drop-undefined-syms \
       --drop-private-types --headers-dir "$include" --type-id-style hash \
       --suppressions "$work/$name.suppressions" --out-file "$work/$name.abi" "$prefix/lib/lib$name.so"
     # abidw keeps the symbols of thread-locals whatever the suppressions say.
-    awk -v internal="$work/internal" '
+    awk -v internal="$work/internal.$name" '
       BEGIN { while ((getline s < internal) > 0) drop["<elf-symbol name=\x27" s "\x27"] = 1 }
       match($0, /<elf-symbol name=\x27[^\x27]*\x27/) && (substr($0, RSTART, RLENGTH) in drop) { next }
       { print }' "$work/$name.abi" >"$dir/lib$name.abi"
   done
+  cp "$work/types.abi" "$dir/types.abi"
   {
-    echo "# The constants of the installed headers: name, type, value. Made by"
-    echo "# scripts/abi.sh remake; checked by scripts/abi.sh check."
+    echo "# The constants of the installed headers: name, type, value; and the"
+    echo "# width of each bit-field of their types (type bits), which the layouts"
+    echo "# of types.abi do not hold. Made by scripts/abi.sh remake; checked by"
+    echo "# scripts/abi.sh check."
     echo "soname $(soname "$dir/libzpi50.abi")"
     constants "$include"
+    cat "$work/bitfields"
   } >"$dir/constants.txt"
 }
 
 # Checks that each library installed under `prefix` exports exactly its
-# public owners: no symbol of another owner, and every function that the
-# installed headers declare exported, and every export of the external
-# interface, there. Counts each library in the run's tally.
+# public set, symbol by symbol (public_symbols), and that every function
+# that the installed headers declare exported, and every export of the
+# external interface, is exported. Counts each library in the run's tally.
 exports() {
-  local prefix=$1 name failed=0 extra missing
+  local prefix=$1 name failed=0 missing
   prefix=$(cd "$prefix" && pwd)
   declared "$prefix/include/zpi50"
-  : >"$work/all_owners"
   for name in "${libraries[@]}"; do
-    public_owners "$prefix" "$name"
-    owners "$prefix/lib/lib$name.so" "$work/owners.$name"
-    cut -f 2,3 "$work/owners.$name" | tr '\t' ' ' >>"$work/all_owners"
-    extra=$(not_public "$name" "$work/owners.$name" | c++filt)
-    if [ -n "$extra" ]; then
-      echo "lib$name exports $(wc -l <<<"$extra") name(s) that no installed header declares$([ "$name" = zbase50 ] && echo ' and libzpi50 does not call')$([ "$name" = zpi50 ] && echo ' nor cmake/external_interface.txt names'):" >&2
-      sed 's/^/  /' <<<"$extra" >&2
-      echo "Leave their declarations without the export macro (the tests reach them through zpi50_internal)." >&2
+    public_symbols "$prefix" "$name"
+    if [ -s "$work/internal.$name" ]; then
+      echo "lib$name exports $(wc -l <"$work/internal.$name") symbol(s) that the installed headers do not declare$([ "$name" = zbase50 ] && echo ' and libzpi50 does not take'):" >&2
+      c++filt <"$work/internal.$name" | sed 's/^/  /' >&2
+      echo "Leave their declarations without the export macro (the tests reach them through" >&2
+      echo "zpi50_internal); of an internal class, mark only the members that zpi50 calls." >&2
       tally "exports of lib$name" 0 1
       failed=1
     else
-      echo "lib$name: $(wc -l <"$work/owners.$name") exports, each of a public class or function"
+      echo "lib$name: $(wc -l <"$work/owners.$name") exports, each declared by the installed headers$([ "$name" = zbase50 ] && echo ' or taken by libzpi50')"
       tally "exports of lib$name" 1 0
     fi
   done
   missing=$({
     awk '$1 == "function"' "$work/declared"
     external_owners
-  } | sort -u | comm -23 - <(sort -u "$work/all_owners"))
+  } | sort -u | comm -23 - <(cut -f 2,3 "$work"/owners.* | tr '\t' ' ' | sort -u))
   if [ -n "$missing" ]; then
     echo "declared exported by the installed headers or named by cmake/external_interface.txt, but exported by neither library:" >&2
     sed 's/^/  /' <<<"$missing" >&2
@@ -246,15 +322,103 @@ exports() {
   else
     tally "public names exported" 1 0
   fi
+  # Symbol by symbol: every function and variable that the installed
+  # headers declare and do not define (an overload, a member, a constructor
+  # among them), which a translator that calls it links against.
+  missing=$(cut -f 1 "$work"/owners.* | sort -u | comm -23 "$work/needed_symbols" - | c++filt)
+  if [ -n "$missing" ]; then
+    echo "declared by the installed headers and defined there by none, but exported by neither library:" >&2
+    sed 's/^/  /' <<<"$missing" >&2
+    tally "public symbols exported" 0 1
+    failed=1
+  else
+    echo "each of the $(wc -l <"$work/needed_symbols") functions and variables that the installed headers declare and do not define is exported"
+    tally "public symbols exported" 1 0
+  fi
+  return "$failed"
+}
+
+# Checks that neither library installed under `prefix` reaches through the
+# dynamic linker what another module could take over: no dynamic
+# relocation of a library names one of its own functions (they bind to its
+# own definitions, -Bsymbolic-functions), nor data of either library (a
+# virtual table, VTT, type information or variable) that the installed
+# headers do not declare (an internal class's data is hidden, so every
+# reference to it binds inside its library). The data of the public
+# classes stays shared: a translator and the libraries reach one object.
+# Counts each library in the run's tally.
+relocations() {
+  local prefix=$1 name lib failed=0 calls reached
+  prefix=$(cd "$prefix" && pwd)
+  declared "$prefix/include/zpi50"
+  for name in "${libraries[@]}"; do
+    nm -D --defined-only "$prefix/lib/lib$name.so" | awk '$2 !~ /^[TWi]$/ { print $3 }'
+  done | sort -u >"$work/data"
+  for name in "${libraries[@]}"; do
+    lib=$prefix/lib/lib$name.so
+    readelf -rW "$lib" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }' | sort -u >"$work/named"
+    calls=$(comm -12 <(nm -D --defined-only "$lib" | awk '$2 ~ /^[TWi]$/ { print $3 }' | sort -u) "$work/named" | c++filt)
+    comm -12 "$work/data" "$work/named" >"$work/named_data"
+    c++filt <"$work/named_data" | paste "$work/named_data" - | awk -f scripts/symbol_owner.awk >"$work/named_data.owners"
+    reached=$(declared_owners -v "$work/named_data.owners" | cut -f 1 | c++filt)
+    if [ -n "$calls" ] || [ -n "$reached" ]; then
+      if [ -n "$calls" ]; then
+        echo "lib$name calls $(wc -l <<<"$calls") of its own functions through the dynamic linker:" >&2
+        sed 's/^/  /' <<<"$calls" | head -n 40 >&2
+      fi
+      if [ -n "$reached" ]; then
+        echo "lib$name reaches $(wc -l <<<"$reached") item(s) of data that the installed headers do not declare through the dynamic linker:" >&2
+        sed 's/^/  /' <<<"$reached" | head -n 40 >&2
+        echo "Hide the internal class (no export macro on the class, only on the members that" >&2
+        echo "zpi50 calls); a class that zpi50 derives from keeps its virtual operations inline." >&2
+      fi
+      tally "own functions and internal data bound inside lib$name" 0 1
+      failed=1
+    else
+      echo "lib$name: $(wc -l <"$work/named") names reached through the dynamic linker, none of its own functions, no internal data"
+      tally "own functions and internal data bound inside lib$name" 1 0
+    fi
+  done
   return "$failed"
 }
 
 soname() { sed -n "s/.*<abi-corpus [^>]*soname='\([^']*\)'.*/\1/p" "$1" | head -n 1; }
 
+# Says that abidiff could not compare `what` (its status `rc` and report)
+# and counts it as the tally's `item` failed.
+uncompared() {
+  local what=$1 rc=$2 item=$3
+  echo "abidiff could not compare $what (status $rc):" >&2
+  cat "$work/report" >&2
+  tally "$item" 0 1
+}
+
+# The libraries installed under `prefix` that have no debug information
+# (a Release build), whose binary interface cannot be seen whole: abidw
+# sees their symbols only, not the types of their functions, nor the
+# layouts and virtual slots of their classes. Says so and fails when there
+# is one.
+refuse_without_debug_info() {
+  local prefix=$1 name missing=()
+  for name in "${libraries[@]}"; do
+    readelf -SW "$prefix/lib/lib$name.so" | grep -q ' \.debug_info ' || missing+=("lib$name.so")
+  done
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  echo "${missing[*]} under $prefix: no debug information. Without it the binary interface is seen" >&2
+  echo "as symbols only (not the types of the functions, nor the layouts and virtual slots of the" >&2
+  echo "classes), so it is not checked: check an install of a build with debug information (-g, as" >&2
+  echo "RelWithDebInfo or the install stage's build/plain make it)." >&2
+  return 1
+}
+
 # Compares the libraries installed under `prefix` with the stored
 # description; counts each library in the run's tally.
 check() {
   local prefix=$1 name failed=0 rc was now
+  if ! refuse_without_debug_info "$prefix"; then
+    tally "binary interface seen whole (debug information)" 0 1
+    return 1
+  fi
   describe "$prefix" "$work/now"
   for name in "${libraries[@]}"; do
     if [ ! -f "$stored/lib$name.abi" ]; then
@@ -268,9 +432,7 @@ check() {
     was=$(soname "$stored/lib$name.abi")
     now=$(soname "$work/now/lib$name.abi")
     if [ $((rc & 3)) -ne 0 ]; then
-      echo "abidiff could not compare lib$name (status $rc):" >&2
-      cat "$work/report" >&2
-      tally "binary interface of lib$name" 0 1
+      uncompared "lib$name" "$rc" "binary interface of lib$name"
       failed=1
     elif [ "$rc" -ne 0 ] && [ "$was" = "$now" ]; then
       echo "the binary interface of lib$name changed under the same SONAME $now:" >&2
@@ -295,8 +457,55 @@ check() {
       tally "binary interface of lib$name" 1 0
     fi
   done
+  check_types || failed=1
   check_constants || failed=1
   return "$failed"
+}
+
+# Compares the layouts of the types that the installed headers define
+# ($work/now/types.abi) with the stored ones: a type gone or changed (its
+# size, members, their offsets and types, bases, virtual slots) fails
+# unless the SONAME changed; an added type passes (and is told).
+check_types() {
+  local rc=0 was now
+  if [ ! -f "$stored/types.abi" ]; then
+    echo "no stored layouts of the headers' types: make them with scripts/abi.sh remake" >&2
+    tally "types of the installed headers" 0 1
+    return 1
+  fi
+  abidiff --non-reachable-types "$stored/types.abi" "$work/now/types.abi" >"$work/report" 2>&1 || rc=$?
+  # abidiff counts a union whose size stays as unchanged, whatever became
+  # of its members (a "harmless" change): a member whose type changed
+  # within a union is misread like one of a struct.
+  abidiff --non-reachable-types --harmless "$stored/types.abi" "$work/now/types.abi" >"$work/harmless" 2>&1 || true
+  if grep -qE "^  \[C\] 'union |anonymous data member at offset .* changed from:" "$work/harmless"; then
+    rc=$((rc | 4))
+    cat "$work/harmless" >>"$work/report"
+  fi
+  was=$(soname "$stored/libzpi50.abi")
+  now=$(soname "$work/now/libzpi50.abi")
+  if [ $((rc & 3)) -ne 0 ]; then
+    uncompared "the types of the installed headers" "$rc" "types of the installed headers"
+    return 1
+  fi
+  if [ "$rc" -eq 0 ]; then
+    echo "types: the stored layouts of the installed headers' types"
+  elif awk '/summary:/ { for (i = 1; i < NF; i++) if ($(i + 1) ~ /^(removed|Removed|changed|Changed)/ && $i + 0 > 0) bad = 1 }
+      END { exit bad }' "$work/report"; then
+    echo "types: the stored layouts, with additions (remake the description once merged: scripts/abi.sh remake):"
+    grep -E 'summary' "$work/report" | sed 's/^/  /'
+  elif [ "$was" != "$now" ]; then
+    echo "types: the layouts changed with the SONAME ($was -> $now); remake the stored description: scripts/abi.sh remake"
+  else
+    echo "the types of the installed headers changed under the same SONAME $now:" >&2
+    cat "$work/report" >&2
+    echo "A translator compiled against the stored headers misreads them. Keep the layout" >&2
+    echo "(or raise the SOVERSION for an incompatible change), then remake the description:" >&2
+    echo "scripts/abi.sh remake" >&2
+    tally "types of the installed headers" 0 1
+    return 1
+  fi
+  tally "types of the installed headers" 1 0
 }
 
 # Compares the constants of the installed headers ($work/now/constants.txt)
@@ -319,7 +528,7 @@ check_constants() {
         print "  " name ": " was " -> " ((name in value) ? value[name] : "gone") }')
   added=$(awk '!/^(#|soname )/ { print $1 }' "$work/now/constants.txt" | sort | comm -13 <(awk '!/^(#|soname )/ { print $1 }' "$stored/constants.txt" | sort) -)
   if [ -n "$changed" ] && [ "$was" = "$now" ]; then
-    echo "constants of the installed headers changed under the same SONAME $now:" >&2
+    echo "constants (or bit-field widths) of the installed headers changed under the same SONAME $now:" >&2
     echo "$changed" >&2
     echo "A translator compiled against the stored values misreads them. Keep the values" >&2
     echo "(or raise the SOVERSION for an incompatible change), then remake the list:" >&2
@@ -337,7 +546,11 @@ check_constants() {
   tally "constants of the installed headers" 1 0
 }
 
-command -v abidw >/dev/null || need_packages abigail-tools
+need=()
+command -v abidw >/dev/null || need+=(abigail-tools)
+command -v clang++ >/dev/null || need+=(clang)
+command -v jq >/dev/null || need+=(jq)
+need_packages "${need[@]}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -350,13 +563,18 @@ remake)
   for name in "${libraries[@]}"; do
     echo "$stored/lib$name.abi: $(soname "$stored/lib$name.abi"), $(grep -c '<elf-symbol ' "$stored/lib$name.abi") symbols"
   done
+  echo "$stored/types.abi: $(awk -f scripts/abi_classes.awk "$stored/types.abi" | sort -u | wc -l) classes"
   echo "$stored/constants.txt: $(grep -cvE '^(#|soname )' "$stored/constants.txt") constants"
   ;;
 check) check "${2:?usage: scripts/abi.sh check PREFIX}" ;;
 exports) exports "${2:?usage: scripts/abi.sh exports PREFIX}" ;;
-describe) describe "${2:?usage: scripts/abi.sh describe PREFIX DIR}" "${3:?usage: scripts/abi.sh describe PREFIX DIR}" ;;
+relocations) relocations "${2:?usage: scripts/abi.sh relocations PREFIX}" ;;
+describe)
+  refuse_without_debug_info "${2:?usage: scripts/abi.sh describe PREFIX DIR}"
+  describe "$2" "${3:?usage: scripts/abi.sh describe PREFIX DIR}"
+  ;;
 *)
-  echo "usage: scripts/abi.sh remake | check PREFIX | exports PREFIX | describe PREFIX DIR" >&2
+  echo "usage: scripts/abi.sh remake | check PREFIX | exports PREFIX | relocations PREFIX | describe PREFIX DIR" >&2
   exit 2
   ;;
 esac

@@ -78,11 +78,14 @@ need_packages() {
 }
 
 plain_build() {
-  local build=$1
+  local build=$1 map
   shift
+  # (The flags reach the compiler through a shell: a checkout whose path
+  # holds a blank is quoted.)
+  printf -v map '%q' "-fdebug-prefix-map=$PWD/="
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZPI_SANITIZE=OFF \
     -DZPI_TEST_HOOKS=OFF -DZPI_TESTS=OFF -DZPI_BENCH=OFF \
-    -DCMAKE_CXX_FLAGS="-g -fdebug-prefix-map=$PWD/=" >/dev/null
+    -DCMAKE_CXX_FLAGS="-g $map" >/dev/null
   cmake --build "$build" -j "$(nproc)" --target "$@"
 }
 

@@ -1,7 +1,7 @@
 # Reads "mangled<TAB>demangled" symbol names (nm -D, then c++filt) and
-# prints "mangled<TAB>kind<TAB>owner": the class (kind "class") whose member,
-# virtual table, VTT or type information the symbol is, or the free function
-# or variable (kind "function") it is. Template arguments, parameters and
+# prints "mangled<TAB>kind<TAB>owner": the class (kind "class", qualified:
+# Outer::Inner) whose member, virtual table, VTT or type information the
+# symbol is, or the free function or variable (kind "function") it is. Template arguments, parameters and
 # ABI tags ([abi:cxx11]) are not part of an owner, so an owner compares
 # with the name a header declares. Used by scripts/abi.sh.
 BEGIN { FS = "\t" }
@@ -53,8 +53,10 @@ function flat(s, i, c, d, out) {
   name = flat(name)
   # A template function's return type: the words before the name.
   if (kind == "function") sub(/.* /, "", name)
-  if (kind == "function" && (p = index(name, "::"))) {
-    name = substr(name, 1, p - 1)
+  # A member's class: all before the last "::" (a nested class keeps its
+  # enclosing class's name).
+  if (kind == "function" && match(name, /.*::/)) {
+    name = substr(name, 1, RLENGTH - 2)
     kind = "class"
   }
   if (name == "@") name = op

@@ -22,6 +22,7 @@ command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
 [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+command -v jq >/dev/null || need+=(jq) # the test abi_names
 need_packages "${need[@]}"
 
 # A decimal-comma locale, so the tests can show that numbers print without

@@ -150,16 +150,20 @@
 struct stat;
 class kkFolderLock;
 
+// (In the namespace that keeps the internal classes' symbols apart from a
+// program's own classes of the same names: base/zbase_export.h.)
+inline namespace zbase_internal {
+
 // Whether a commit waits for the disk (steps 2 and 5 above).
 enum class kkDurability { Durable, Unsynced };
 
-class ZBASE_API kkAtomicFile {
+class kkAtomicFile {
 public:
     kkAtomicFile() = default;
     // Open(path) at once; see IsOpen() and Error().
     explicit kkAtomicFile(const char* path);
     // Abandons the file unless it was committed.
-    ~kkAtomicFile();
+    ZBASE_API ~kkAtomicFile();
     kkAtomicFile(const kkAtomicFile&) = delete;
     kkAtomicFile& operator=(const kkAtomicFile&) = delete;
 
@@ -168,23 +172,23 @@ public:
     // umask when the target is new, committed as `durability` says. False,
     // with the reason in Error(), when the target is refused or the
     // temporary file cannot be made. An object opens once.
-    bool Open(const char* path, int mode = 0666, kkDurability durability = kkDurability::Durable);
+    ZBASE_API bool Open(const char* path, int mode = 0666, kkDurability durability = kkDurability::Durable);
     // As Open(), for a target that must not exist yet (see above).
     bool OpenNew(const char* path, int mode = 0666,
                  kkDurability durability = kkDurability::Durable);
     // Writes all `size` bytes. False when they were not all written; the
     // failure is kept, later writes do nothing and Commit() fails.
-    bool Write(const void* data, size_t size);
+    ZBASE_API bool Write(const void* data, size_t size);
     // Marks the write as failed (a caller's own failure); Commit() then
     // removes the temporary file instead of putting it in place.
-    void SetFailed(const std::string& why);
+    ZBASE_API void SetFailed(const std::string& why);
     // Puts the file in place (see above). True when the target now holds
     // everything written (durably unless opened kkDurability::Unsynced); false (the temporary file is removed,
     // the target untouched, but see the folder sync above) when anything
     // failed.
-    bool Commit();
+    ZBASE_API bool Commit();
     // Closes and removes the temporary file; the target stays as it was.
-    void Abandon();
+    ZBASE_API void Abandon();
 
     bool IsOpen() const { return fd_ >= 0; }
     // No failure so far.
@@ -251,3 +255,4 @@ private:
     std::string tempName_;  // the temporary file's name, while it has one
     std::string error_;
 };
+} // namespace zbase_internal

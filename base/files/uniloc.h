@@ -22,6 +22,11 @@
 // (name being a registered location's name), handles, streams, directory
 // listings and property queries. Every uni_* function answers 0 (or null)
 // for a failure unless its comment says otherwise.
+//
+// The location classes are internal: only the members that zpi50 calls are
+// exported, not their virtual tables or type information. A build with
+// UndefinedBehaviorSanitizer (never installed) exports them whole: its
+// vptr check in zpi50 reads their type information.
 #pragma once
 
 #include "zbase_export.h"
@@ -37,12 +42,19 @@
 
 constexpr size_t kUniMaxPath = 4096;
 
+#if defined(ZPI_UBSAN)
+#define UNI_LOCATION_CLASS ZBASE_API
+#else
+#define UNI_LOCATION_CLASS
+#endif
+
 // False (with the reason in *error when given) for a path that is refused.
 ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string* error);
 
 // Bytes held on behalf of peers, against one limit: a bnfs server's frames
 // in progress and answers waiting, and the files peers stored (also a
 // version replaced while waiting answers still hold it). Thread-safe.
+inline namespace zbase_internal {
 class uniByteBudget {
 public:
     static constexpr size_t kDefaultLimit = size_t(256) << 20;
@@ -74,6 +86,7 @@ private:
     std::atomic<size_t> held_{0};
     std::atomic<size_t> peak_{0};
 };
+} // namespace zbase_internal
 
 // File buffers shared by a location and the answers that send them. A
 // buffer made by uniMakeBuffer may be counted in a budget for as long as it
@@ -108,6 +121,7 @@ void uniFollowBuffer(const std::shared_ptr<const std::string>& old,
 void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget);
 
 // One entry of a folder listing.
+inline namespace zbase_internal {
 struct uniEntry {
     std::string name; // the entry's own name, without its folder
     bool isDir = false;
@@ -123,7 +137,7 @@ struct uniStat {
     int64_t accessed = -1;
 };
 
-class ZBASE_API unilocation {
+class UNI_LOCATION_CLASS unilocation {
 public:
     unilocation() = default;
     virtual ~unilocation();
@@ -170,8 +184,8 @@ public:
     // Process-wide table of locations: Register gives an id above 0 (the
     // location is not owned); Find answers null for an id that is not
     // registered.
-    static int Register(unilocation* location);
-    static void Unregister(int id);
+    ZBASE_API static int Register(unilocation* location);
+    ZBASE_API static void Unregister(int id);
     static unilocation* Find(int id);
     // The first registered location with that name (exact, case-sensitive).
     static unilocation* FindByName(const std::string& name);
@@ -179,13 +193,13 @@ public:
     static std::vector<std::string> RegisteredNames();
 };
 
-class ZBASE_API unimemlocation : public unilocation {
+class UNI_LOCATION_CLASS unimemlocation : public unilocation {
 public:
     explicit unimemlocation(const char* name = "mem");
     ~unimemlocation() override;
 
     // The process's in-memory location (made on first use, never destroyed).
-    static unimemlocation* GetRegistered();
+    ZBASE_API static unimemlocation* GetRegistered();
 
     // The budget the location hands to uniReleaseBuffer (the process's
     // unless set): a replaced or removed version of a file counted in no
@@ -223,18 +237,19 @@ private:
     uniByteBudget* budget_ = &uniByteBudget::Process(); // under mutex_
 };
 
-class ZBASE_API univfslocation : public unilocation {
+class UNI_LOCATION_CLASS univfslocation : public unilocation {
 public:
     // `fileSystem` is accepted for the interface; a virtual location has no
     // files of its own, only what is mounted in it.
-    explicit univfslocation(const char* name, void* fileSystem = nullptr);
-    ~univfslocation() override;
+    ZBASE_API explicit univfslocation(const char* name, void* fileSystem = nullptr);
+    ZBASE_API ~univfslocation() override;
 
     // Shows `target` (not owned; it must outlive the mount) at `mountPoint`:
     // the path mountPoint/x of this location is targetRoot/x of the target
     // (an empty or null targetRoot is the target's root). A read-only mount
     // refuses writes. Mounting again at the same point replaces the mount.
-    bool Mount(const char* mountPoint, unilocation* target, bool readOnly, const char* targetRoot);
+    ZBASE_API bool Mount(const char* mountPoint, unilocation* target, bool readOnly,
+                         const char* targetRoot);
     bool Unmount(const char* mountPoint);
 
     const char* GetName() const override { return name_.c_str(); }
@@ -311,6 +326,7 @@ private:
     std::string name_;
     std::string root_; // without a trailing '/'
 };
+} // namespace zbase_internal
 
 // ---- uni function layer ----------------------------------------------------------------
 //

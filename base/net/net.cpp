@@ -687,11 +687,6 @@ bool BNFSConnection::WriteFile(BNFSConnection* connection, const char* path, con
 
 btkNetBaseServer::btkNetBaseServer() = default;
 
-btkNetBaseServer::~btkNetBaseServer() {
-    if (listenFd_ >= 0)
-        ::close(listenFd_);
-}
-
 bool btkNetBaseServer::Init(int port, const char* address) {
     if (listenFd_ >= 0 || port < 0 || port > 65535)
         return false;
@@ -767,7 +762,7 @@ void btkNetBaseServer::Run() {
     }
 }
 
-void btkNetBaseServer::Shutdown() {
+void btkNetBaseServer::StopListening() {
     if (listenFd_ >= 0) {
         ::close(listenFd_);
         listenFd_ = -1;
@@ -777,13 +772,11 @@ void btkNetBaseServer::Shutdown() {
 // ---- btkMultiSessionServer -------------------------------------------------------------
 
 btkMultiSessionServer::btkMultiSessionServer() : budget_(&uniByteBudget::Process()) {}
-btkMultiSessionServer::~btkMultiSessionServer() = default;
 
-void btkMultiSessionServer::Shutdown() {
+void btkMultiSessionServer::EndSessions() {
     sessions_.clear();
     sessionCount_.store(0, std::memory_order_relaxed);
     busyCount_.store(0, std::memory_order_relaxed);
-    btkNetBaseServer::Shutdown();
 }
 
 void btkMultiSessionServer::SetIdleLimit(double seconds) { idleLimit_.store(seconds); }
@@ -809,7 +802,7 @@ void btkMultiSessionServer::CutSuperseded() {
     }
 }
 
-void btkMultiSessionServer::OnAccept(btkSocketStream* stream) {
+void btkMultiSessionServer::AddSession(btkSocketStream* stream) {
     std::unique_ptr<btkSocketStream> owned(stream);
     if (sessions_.size() >= kMaxSessions) {
         // Full: a connection that never completed a request makes room
@@ -875,7 +868,7 @@ void btkMultiSessionServer::Sweep(Clock::time_point now) {
     busyCount_.store(busy, std::memory_order_relaxed);
 }
 
-void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
+void btkMultiSessionServer::CollectReading(std::vector<int>& fds) {
     Sweep(Clock::now());
     // One with an answer waiting reads nothing.
     for (auto& entry : sessions_)
@@ -883,7 +876,7 @@ void btkMultiSessionServer::CollectFds(std::vector<int>& fds) {
             fds.push_back(entry.first);
 }
 
-void btkMultiSessionServer::OnReadable(int fd) {
+void btkMultiSessionServer::ServeReadable(int fd) {
     // A request may come to hold the file's current version: the older
     // versions that give way do so first.
     CutSuperseded();
@@ -894,13 +887,13 @@ void btkMultiSessionServer::OnReadable(int fd) {
         sessions_.erase(it);
 }
 
-void btkMultiSessionServer::CollectWriteFds(std::vector<int>& fds) {
+void btkMultiSessionServer::CollectSending(std::vector<int>& fds) {
     for (auto& entry : sessions_)
         if (entry.second->HasQueued())
             fds.push_back(entry.first);
 }
 
-void btkMultiSessionServer::OnWritable(int fd) {
+void btkMultiSessionServer::ServeWritable(int fd) {
     auto it = sessions_.find(fd);
     if (it == sessions_.end())
         return;
@@ -911,18 +904,13 @@ void btkMultiSessionServer::OnWritable(int fd) {
 // ---- bnfsServer and bnfsSession ------------------------------------------------------------
 
 bnfsServer::bnfsServer() = default;
-bnfsServer::~bnfsServer() = default;
-
-bnfsSession* bnfsServer::MakeSession(btkSocketStream* stream) {
-    return new bnfsSession(stream, this, 60);
-}
 
 bnfsSession::bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds)
     : stream_(stream), server_(server), timeout_(timeoutSeconds),
       serial_(g_sessionSerial.fetch_add(1, std::memory_order_relaxed) + 1),
       connected_(Clock::now()), lastActive_(connected_) {}
 
-bnfsSession::~bnfsSession() {
+void bnfsSession::GiveBack() {
     if (uniByteBudget* budget = Budget()) {
         size_t held = charged_;
         for (const Queued& q : queue_)
@@ -930,9 +918,6 @@ bnfsSession::~bnfsSession() {
         budget->Give(held);
     }
 }
-
-void bnfsSession::DoOtherRequest() {}
-void bnfsSession::DoOtherRequestBinData() {}
 
 uniByteBudget* bnfsSession::Budget() const { return server_ ? server_->GetBudget() : nullptr; }
 

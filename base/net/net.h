@@ -56,6 +56,13 @@
 // Addresses. This stand-in serves the local machine: btkGetCurHostAddress
 // gives the loopback address and servers listen there unless told another
 // address.
+//
+// The classes here are internal: only the members that zpi50 calls are
+// exported. The server and session classes, which zpi50 derives from, have
+// inline virtual operations only (no key function): each library makes its
+// own hidden virtual tables and type information of them, so none is
+// exported, and a program's own class of one of these names takes over
+// nothing in the libraries.
 #pragma once
 
 #include "btkstring.h"
@@ -72,8 +79,10 @@
 #include <string>
 #include <vector>
 
+inline namespace zbase_internal {
 class unilocation;
 class uniByteBudget;
+} // namespace zbase_internal
 
 constexpr uint32_t kBnfsMaxPayload = 256u * 1024u * 1024u;
 constexpr uint32_t kBnfsMaxFilePayload = 0xFFFFFFFFu;
@@ -94,7 +103,7 @@ enum bnfsErrorCode : int32_t {
     BNFS_ERR_ARGUMENT = 9,  // null or refused argument
 };
 
-struct ZBASE_API bnfsError {
+struct bnfsError {
     int32_t code = BNFS_OK;
     std::string message;
 
@@ -115,10 +124,11 @@ ZBASE_API bool btkGetCurHostAddress(btkString& host);
 // ---- sockets and frames --------------------------------------------------------
 
 // A connected TCP socket, owned: closed by Close or the destructor.
+inline namespace zbase_internal {
 class btkSocketStream {
 public:
     explicit btkSocketStream(int fd);
-    ~btkSocketStream();
+    ZBASE_API ~btkSocketStream();
     btkSocketStream(const btkSocketStream&) = delete;
     btkSocketStream& operator=(const btkSocketStream&) = delete;
 
@@ -140,11 +150,14 @@ public:
 private:
     int fd_;
 };
+} // namespace zbase_internal
 
-struct ZBASE_API bnfsFrame {
+inline namespace zbase_internal {
+struct bnfsFrame {
     char kind = 0;
     std::string payload;
 };
+} // namespace zbase_internal
 
 // One frame out, whole within `timeoutSeconds` (negative: no limit); false
 // on a payload above the limit, or on a failure or when the time runs out
@@ -164,10 +177,10 @@ bool bnfsGetTextItem(const std::string& payload, std::string& text);
 
 // ---- client connection -----------------------------------------------------------
 
-class ZBASE_API BNFSConnection {
+class BNFSConnection {
 public:
     // Kept for the interface: every Open makes a connection of its own.
-    static void CacheEnable(bool on);
+    ZBASE_API static void CacheEnable(bool on);
     static bool IsCacheEnabled();
 
     // Seconds within which a call's whole answer must arrive, on
@@ -181,24 +194,24 @@ public:
     // name gives has 10 seconds to accept the connection (then "connect"
     // fails with a timeout); looking the name up is bounded by the system's
     // resolver. Null, with the reason in `error`, when that fails.
-    static BNFSConnection* Open(bnfsError& error, const char* host, int port);
+    ZBASE_API static BNFSConnection* Open(bnfsError& error, const char* host, int port);
     // Closes and destroys; null is ignored.
-    static void Close(BNFSConnection* connection);
+    ZBASE_API static void Close(BNFSConnection* connection);
 
     // Sends `request` and waits for the reply text. False, with the reason
     // in `error`, when there is no connection, the exchange fails, runs out
     // of time or the server refuses; a failed exchange closes the
     // connection. The request goes out in one send and a small reply is
     // taken in one receive.
-    static bool OtherRequest(BNFSConnection* connection, const char* request, btkString& reply,
-                             bnfsError& error);
+    ZBASE_API static bool OtherRequest(BNFSConnection* connection, const char* request,
+                                       btkString& reply, bnfsError& error);
     // The server answered the alive probe.
-    static bool IsAlive(BNFSConnection* connection);
+    ZBASE_API static bool IsAlive(BNFSConnection* connection);
     // Whole file of the server's location.
-    static bool ReadFile(BNFSConnection* connection, const char* path, std::string& data,
-                         bnfsError& error);
-    static bool WriteFile(BNFSConnection* connection, const char* path, const char* data,
-                          size_t size, bnfsError& error);
+    ZBASE_API static bool ReadFile(BNFSConnection* connection, const char* path,
+                                   std::string& data, bnfsError& error);
+    ZBASE_API static bool WriteFile(BNFSConnection* connection, const char* path,
+                                    const char* data, size_t size, bnfsError& error);
 
     const std::string& GetHost() const { return host_; }
     int GetPort() const { return port_; }
@@ -207,18 +220,18 @@ public:
     bool IsConnected() const;
     // Seconds within which a call's whole answer must arrive, counted from
     // the send (negative: no limit).
-    void SetTimeout(double seconds);
+    ZBASE_API void SetTimeout(double seconds);
     double GetTimeout() const;
     // Seconds within which the rest of an answer frame must arrive once its
     // first byte has come (negative, the start value: only SetTimeout's
     // limit).
-    void SetRestTimeout(double seconds);
+    ZBASE_API void SetRestTimeout(double seconds);
     // When on, every call first looks whether the connection is closed (by
     // a call that failed, or by the peer, or the peer sent bytes unasked)
     // and then connects again to the same host and port, once, before it
     // sends; the connect counts within the call's timeout. A call whose
     // bytes went out is never sent a second time. Off at the start.
-    void SetReopenWhenClosed(bool on);
+    ZBASE_API void SetReopenWhenClosed(bool on);
 
 private:
     BNFSConnection(std::unique_ptr<btkSocketStream> stream, std::string host, int port);
@@ -251,27 +264,28 @@ private:
 
 // Listens on one port and runs the serving loop of the thread that calls
 // Run. Derived classes handle the accepted sockets and their input.
-class ZBASE_API btkNetBaseServer {
+inline namespace zbase_internal {
+class btkNetBaseServer {
 public:
     btkNetBaseServer();
-    virtual ~btkNetBaseServer();
+    virtual ~btkNetBaseServer() { StopListening(); }
     btkNetBaseServer(const btkNetBaseServer&) = delete;
     btkNetBaseServer& operator=(const btkNetBaseServer&) = delete;
 
     // Listens on `port` (0: a free one, reported by GetPort) of `address`
     // (null: the loopback address). False when that fails.
-    bool Init(int port, const char* address);
+    ZBASE_API bool Init(int port, const char* address);
     int GetPort() const { return port_; }
     // Longest wait of the loop before OnIdle runs (and a stop is noticed).
-    void SetTimeSlice(double seconds);
+    ZBASE_API void SetTimeSlice(double seconds);
 
     // Serves until RequestStop; returns at once without Init.
-    void Run();
+    ZBASE_API void Run();
     // Any thread; Run returns within one time slice.
     void RequestStop() { stop_.store(true, std::memory_order_release); }
     bool IsStopRequested() const { return stop_.load(std::memory_order_acquire); }
     // Stops listening (the derived classes also end their sessions).
-    virtual void Shutdown();
+    virtual void Shutdown() { StopListening(); }
 
 protected:
     // A new connection; the callee owns the stream.
@@ -287,6 +301,9 @@ protected:
     virtual void OnIdle() {}
 
 private:
+    // Closes the listening socket.
+    ZBASE_API void StopListening();
+
     int listenFd_ = -1;
     int port_ = 0;
     double timeSlice_ = 0.1;
@@ -334,7 +351,7 @@ class bnfsSession;
 // whole (KeepAnswersWhole) is spared. So what peers pin beyond the budget
 // is one replaced version of each file, what that one session sends, and
 // one small frame per session.
-class ZBASE_API btkMultiSessionServer : public btkNetBaseServer {
+class btkMultiSessionServer : public btkNetBaseServer {
 public:
     static constexpr size_t kMaxSessions = 256;
     // Seconds a connection may stay without beginning its first request
@@ -345,9 +362,12 @@ public:
     static constexpr size_t kSmallFrame = 64 * 1024 + 5;
 
     btkMultiSessionServer();
-    ~btkMultiSessionServer() override;
+    ~btkMultiSessionServer() override = default;
 
-    void Shutdown() override;
+    void Shutdown() override {
+        EndSessions();
+        btkNetBaseServer::Shutdown();
+    }
     // Any thread: the sessions open, and those receiving a request or
     // sending an answer, as the serving loop last counted them.
     size_t GetSessionCount() const { return sessionCount_.load(std::memory_order_relaxed); }
@@ -362,7 +382,7 @@ public:
     // always go out whole, also those holding an older replaced version
     // while the budget is over (the host's session, through which it
     // starts jobs). One session at a time: the last one named.
-    void KeepAnswersWhole(const bnfsSession& session);
+    ZBASE_API void KeepAnswersWhole(const bnfsSession& session);
     bool KeepsAnswersWhole(const bnfsSession& session) const;
 
 protected:
@@ -370,13 +390,20 @@ protected:
     virtual bnfsSession* MakeSession(btkSocketStream* stream) = 0;
     void OnIdle() override {}
 
-    void OnAccept(btkSocketStream* stream) override;
-    void CollectFds(std::vector<int>& fds) override;
-    void OnReadable(int fd) override;
-    void CollectWriteFds(std::vector<int>& fds) override;
-    void OnWritable(int fd) override;
+    void OnAccept(btkSocketStream* stream) override { AddSession(stream); }
+    void CollectFds(std::vector<int>& fds) override { CollectReading(fds); }
+    void OnReadable(int fd) override { ServeReadable(fd); }
+    void CollectWriteFds(std::vector<int>& fds) override { CollectSending(fds); }
+    void OnWritable(int fd) override { ServeWritable(fd); }
 
 private:
+    // What the operations above do.
+    ZBASE_API void EndSessions();
+    ZBASE_API void AddSession(btkSocketStream* stream);
+    ZBASE_API void CollectReading(std::vector<int>& fds);
+    ZBASE_API void ServeReadable(int fd);
+    ZBASE_API void CollectSending(std::vector<int>& fds);
+    ZBASE_API void ServeWritable(int fd);
     // The sessions counted, and closes those past their limits.
     void Sweep(std::chrono::steady_clock::time_point now);
     // While the budget is over, makes the answers holding an older replaced
@@ -393,10 +420,10 @@ private:
 
 // The bnfs server: serves text requests through its sessions and the files
 // of its location driver.
-class ZBASE_API bnfsServer : public btkMultiSessionServer {
+class bnfsServer : public btkMultiSessionServer {
 public:
-    bnfsServer();
-    ~bnfsServer() override;
+    ZBASE_API bnfsServer();
+    ~bnfsServer() override = default;
 
     // The location whose files 'G' and 'W' reach (not owned; null: none).
     void SetLocationDriver(unilocation* location) {
@@ -406,20 +433,20 @@ public:
 
 protected:
     // Default sessions answer every text request with an empty reply.
-    bnfsSession* MakeSession(btkSocketStream* stream) override;
+    inline bnfsSession* MakeSession(btkSocketStream* stream) override;
 
 private:
     std::atomic<unilocation*> location_{nullptr};
 };
 
 // One accepted connection of a bnfs server.
-class ZBASE_API bnfsSession {
+class bnfsSession {
 public:
     // Owns the stream; `timeoutSeconds` bounds the arrival of a frame once
     // its first byte has come, and the sending of each answer (negative: no
     // limit).
-    bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds);
-    virtual ~bnfsSession();
+    ZBASE_API bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds);
+    virtual ~bnfsSession() { GiveBack(); }
     bnfsSession(const bnfsSession&) = delete;
     bnfsSession& operator=(const bnfsSession&) = delete;
 
@@ -469,9 +496,9 @@ public:
 protected:
     // Text request ('Q'): In() holds the request's text item, and what the
     // hook writes to Out() is the reply's payload.
-    virtual void DoOtherRequest();
+    virtual void DoOtherRequest() {}
     // Binary request ('B'): In() holds the payload as it came.
-    virtual void DoOtherRequestBinData();
+    virtual void DoOtherRequestBinData() {}
 
     std::istream& In() { return in_; }
     std::ostream& Out() { return out_; }
@@ -500,6 +527,8 @@ private:
                std::string path);
     // The budget of the session's server (null: none).
     uniByteBudget* Budget() const;
+    // Gives back to the budget what the session holds (the destructor).
+    ZBASE_API void GiveBack();
     // Holds in the budget what pending_ needs: its bytes, and the whole
     // frame it begins once that frame's head is there. False, the session
     // refused, when a frame above kSmallFrame does not fit.
@@ -534,3 +563,8 @@ private:
     std::chrono::steady_clock::time_point connected_;
     std::chrono::steady_clock::time_point lastActive_;
 };
+} // namespace zbase_internal
+
+inline bnfsSession* bnfsServer::MakeSession(btkSocketStream* stream) {
+    return new bnfsSession(stream, this, 60);
+}

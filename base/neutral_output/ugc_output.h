@@ -243,17 +243,19 @@ ZBASE_API bool ugc_unregister_stream(const char16_t* name);
 
 // Resolves the field descriptors of records after their dictionary hooks,
 // once per record descriptor, and keeps them for the cache's life.
-class ZBASE_API ugc_field_cache {
+inline namespace zbase_internal {
+class ugc_field_cache {
 public:
-    ugc_field_cache();
-    ~ugc_field_cache();
+    ZBASE_API ugc_field_cache();
+    ZBASE_API ~ugc_field_cache();
     ugc_field_cache(const ugc_field_cache&) = delete;
     ugc_field_cache& operator=(const ugc_field_cache&) = delete;
     // Fields of the record described by `rd` (its own when it has no
     // dictionary hook); `*count` receives their number.
-    const ugc_dd_entry* fields(const ugc_dd_entry* rd, int* count, ugc_output* ctx);
+    ZBASE_API const ugc_dd_entry* fields(const ugc_dd_entry* rd, int* count, ugc_output* ctx);
 
 private:
     struct Impl;
     Impl* impl_;
 };
+} // namespace zbase_internal

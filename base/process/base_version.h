@@ -4,10 +4,12 @@
 
 #include "zbase_export.h"
 
-struct ZBASE_API kkBaseCommonFuncs {
+inline namespace zbase_internal {
+struct kkBaseCommonFuncs {
     // Major and minor version as one number: 5.0 gives 50.
-    static int GetMajorMinorVersion();
+    ZBASE_API static int GetMajorMinorVersion();
 };
+} // namespace zbase_internal
 
 extern "C" {
 // Date code of this build of the base library as decimal text.

@@ -26,30 +26,31 @@
 #include <vector>
 
 // ---- narrow ------------------------------------------------------------
-class ZBASE_API btkZString {
+inline namespace zbase_internal {
+class btkZString {
 public:
     btkZString() = default;
     btkZString(const char* text) : s_(text ? text : "") {}
     btkZString(std::string text) : s_(std::move(text)) {}
     btkZString(std::string_view text) : s_(text) {}
 
-    btkZString& operator=(const char* text);
-    btkZString& operator=(const std::string& text);
-    btkZString& operator+=(const char* text);
-    btkZString& operator+=(const btkZString& other);
-    btkZString& operator+=(char c);
+    ZBASE_API btkZString& operator=(const char* text);
+    ZBASE_API btkZString& operator=(const std::string& text);
+    ZBASE_API btkZString& operator+=(const char* text);
+    ZBASE_API btkZString& operator+=(const btkZString& other);
+    ZBASE_API btkZString& operator+=(char c);
 
     static btkZString plusSS(const btkZString& a, const btkZString& b);
     static btkZString plusSC(const btkZString& a, const char* b);
     static btkZString plusCS(const char* a, const btkZString& b);
 
-    int GetLength() const;
+    ZBASE_API int GetLength() const;
     const char* c_str() const { return s_.c_str(); }
     const std::string& str() const { return s_; }
     bool StartsWith(const char* prefix) const;
 
-    bool ToInt(int& out) const;
-    bool ToDouble(double& out) const;
+    ZBASE_API bool ToInt(int& out) const;
+    ZBASE_API bool ToDouble(double& out) const;
 
     // Word n into `result` (empty when there is no word n).
     void getWord(btkZString& result, int n, const char* separators, int flag) const;
@@ -57,7 +58,7 @@ public:
     // as they stand in the text, separators between them included.
     void getWords(btkZString& result, int n, uint32_t count, const char* separators,
                   int flag) const;
-    int GetNWords(const char* separators, int flag) const;
+    ZBASE_API int GetNWords(const char* separators, int flag) const;
 
     // Replaces occurrences of `from` by `to`, scanning left to right without
     // rescanning replaced text: occurrences are numbered from 1, replacing
@@ -76,8 +77,9 @@ public:
 protected:
     std::string s_;
 };
+} // namespace zbase_internal
 
-class ZBASE_API btkString : public btkZString {
+class btkString : public btkZString {
 public:
     btkString() = default;
     btkString(const char* text) : btkZString(text) {}
@@ -114,24 +116,24 @@ public:
     bool IsEmpty() const { return s_.empty() || s_[0] == '\0'; }
 
     // Value of the text, or -1 when it is not a number.
-    int AsInt() const;
+    ZBASE_API int AsInt() const;
 
-    btkString GetWord(int n, const char* separators, int flag) const;
+    ZBASE_API btkString GetWord(int n, const char* separators, int flag) const;
     // Words n to the last, as they stand in the text.
-    btkString GetWords(int n, const char* separators, int flag) const;
+    ZBASE_API btkString GetWords(int n, const char* separators, int flag) const;
     int GetNWords(const char* separators, int flag) const {
         return btkZString::GetNWords(separators, flag);
     }
     // Every word at once (linear in the text, unlike calling GetWord for
     // each index).
-    std::vector<btkString> Split(const char* separators, int flag) const;
+    ZBASE_API std::vector<btkString> Split(const char* separators, int flag) const;
 
-    static btkString FromInt(int value);
+    ZBASE_API static btkString FromInt(int value);
 };
 
 ZBASE_API btkString operator+(const btkString& a, const btkString& b);
 ZBASE_API btkString operator+(const btkString& a, const char* b);
-ZBASE_API btkString operator+(const char* a, const btkString& b);
+btkString operator+(const char* a, const btkString& b);
 
 // printf into a new string of whatever length is needed.
 btkString btk_sprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -229,9 +231,9 @@ public:
     static btkWString FromInt(int value);
 };
 
-ZBASE_API btkWString operator+(const btkWString& a, const btkWString& b);
-ZBASE_API btkWString operator+(const btkWString& a, const char16_t* b);
-ZBASE_API btkWString operator+(const char16_t* a, const btkWString& b);
+btkWString operator+(const btkWString& a, const btkWString& b);
+btkWString operator+(const btkWString& a, const char16_t* b);
+btkWString operator+(const char16_t* a, const btkWString& b);
 
 // ---- UTF-8 <-> UTF-16 ----------------------------------------------------
 // Both write at most `capacity` units INCLUDING the terminator, stop before a
@@ -249,7 +251,7 @@ ZBASE_API std::u16string btkStrUtf8ToUtf16(std::string_view utf8);
 ZBASE_API std::string btkStrUtf16ToUtf8(const char16_t* utf16);
 ZBASE_API std::string btkStrUtf16ToUtf8(std::u16string_view utf16);
 // Into a buffer, as wstostr.
-ZBASE_API int btkStrUtf16ToUtf8(const char16_t* utf16, char* dst, int capacity);
+int btkStrUtf16ToUtf8(const char16_t* utf16, char* dst, int capacity);
 // Strict whole-text conversions, for texts that must come back exactly
 // (file names): invalid input is refused, never replaced. False for a lone
 // surrogate (UTF-16) or for bytes that are not well-formed UTF-8 (a stray or

@@ -4,11 +4,6 @@
 
 #include <chrono>
 
-thrCondition::thrCondition() = default;
-thrCondition::~thrCondition() = default;
-
-bool thrCondition::Test() { return true; }
-
 void thrCondition::Lock() {
     const uint32_t me = thrCurrentThreadId();
     std::unique_lock<std::mutex> hold(m_);

@@ -8,6 +8,10 @@
 //     c.Lock(); ready = true; c.Signal(); c.Unlock();
 // and a waiter calls WaitForLock(), which returns holding the lock once
 // Test() is true, so no signal is ever lost.
+//
+// An internal class: only the members that zpi50 calls are exported, and,
+// as for thrThread, every virtual operation is inline, so that no library
+// exports its virtual table or type information.
 #pragma once
 
 #include "zbase_export.h"
@@ -16,24 +20,25 @@
 #include <cstdint>
 #include <mutex>
 
-class ZBASE_API thrCondition {
+inline namespace zbase_internal {
+class thrCondition {
 public:
-    thrCondition();
-    virtual ~thrCondition();
+    thrCondition() = default;
+    virtual ~thrCondition() = default;
     thrCondition(const thrCondition&) = delete;
     thrCondition& operator=(const thrCondition&) = delete;
 
-    virtual bool Test();
+    virtual bool Test() { return true; }
 
-    void Lock();
+    ZBASE_API void Lock();
     // By the owner only (anyone else ends the process).
-    void Unlock();
+    ZBASE_API void Unlock();
     uint32_t Owner() const;
     // Times the owner has locked it (0 when free).
     uint32_t Depth() const;
 
     // Wakes the waiters; they test again.
-    void Signal();
+    ZBASE_API void Signal();
     void Broadcast() { Signal(); }
 
     // By the owner: releases the lock, waits for a signal, takes the lock
@@ -42,7 +47,7 @@ public:
     bool Wait(double timeoutSeconds = -1.0);
 
     // Locks and waits until Test() is true; returns holding the lock.
-    void WaitForLock();
+    ZBASE_API void WaitForLock();
     // The same within a time limit: false when the time ran out first, and
     // the lock is then not held.
     bool WaitForLock(double timeoutSeconds);
@@ -54,3 +59,4 @@ private:
     uint32_t depth_ = 0;      // guarded by m_
     uint64_t generation_ = 0; // counts signals; guarded by m_
 };
+} // namespace zbase_internal

@@ -6,7 +6,7 @@
 
 thrThread::thrThread(bool autoDelete) : autoDelete_(autoDelete) {}
 
-thrThread::~thrThread() {
+void thrThread::Settle() {
     if (thread_.joinable()) {
         if (thread_.get_id() == std::this_thread::get_id())
             thread_.detach(); // an auto-deleting thread ends itself

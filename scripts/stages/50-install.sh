@@ -4,7 +4,10 @@
 # the installed tree, once finding zpi50 with find_package and once with
 # pkg-config, and runs each: without a host (it must fail with a message)
 # and under the scripted host tools/zpi_test_host, which runs an export and
-# a part-import job with it end to end.
+# a part-import job with it end to end. It builds and runs the same
+# translator a third time with classes of its own named like internal
+# classes of the libraries, with virtual operations (tests/install): its
+# jobs must run as they do without them.
 #
 # It fails when either installed library exports a test switch (a symbol of
 # a class named *TestHooks; the build has ZPI_TEST_HOOKS off) or an internal
@@ -16,12 +19,16 @@
 # not compile on its own; when the binary interface differs from the stored
 # description, or a constant of the installed headers its stored value
 # (scripts/abi.sh check; an addition passes, and an incompatible change only
-# with a new SOVERSION); when a library exports a name outside its public set
-# (what the installed headers declare, the external interface, and for
-# zbase50 what zpi50 calls), or a public function is not exported
-# (scripts/abi.sh exports); when a library calls one of its own functions
-# through a dynamic relocation (another module could take it over); or when
-# the translator fails.
+# with a new SOVERSION; scripts/abi.sh check refuses an install without
+# debug information); when a library exports a symbol outside its public set
+# (what the installed headers declare, and for zbase50 what zpi50 takes
+# from it), or a public function is not exported (scripts/abi.sh exports);
+# when a library reaches one of its own functions, or data that the
+# installed headers do not declare (an internal class's virtual table or
+# type information), through a dynamic relocation: another module could
+# take it over (scripts/abi.sh relocations); when a library calls a function
+# of the translator with the internal class names (the program exports
+# one); or when a translator fails.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -36,6 +43,8 @@ command -v g++ >/dev/null || need+=(g++)
 command -v pkg-config >/dev/null || need+=(pkg-config)
 command -v nm >/dev/null || need+=(binutils)
 command -v abidw >/dev/null || need+=(abigail-tools)
+command -v clang++ >/dev/null || need+=(clang)
+command -v jq >/dev/null || need+=(jq)
 [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
 need_packages "${need[@]}"
 
@@ -107,21 +116,16 @@ fi
 echo "no variable and none of the $names internal names of cmake/internal_names.txt exported"
 tally "no internal name exported" "$((names + 2))" 0
 
-# Each library exports exactly its public set: what the installed headers
-# declare, the external interface, and (zbase50) what zpi50 calls of it.
+# Each library exports exactly its public set, symbol by symbol: what the
+# installed headers declare, and (zbase50) what zpi50 takes from it.
 scripts/abi.sh exports "$prefix"
 
-# The libraries' calls of their own functions bind to their own definitions
-# (-Bsymbolic-functions): no dynamic relocation of a library names a
-# function that it defines itself, which a translator or another plug-in
-# defining the same name would otherwise take over.
-own_calls() {
-  comm -12 <(nm -D --defined-only "$1" | awk '$2 ~ /^[TWi]$/ { print $3 }' | sort -u) \
-    <(readelf -rW "$1" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }' | sort -u) |
-    c++filt
-}
-each_library "own calls bound inside the library" "calls its own functions through the dynamic linker" \
-  "libzbase50 and libzpi50 bind their calls of their own functions to their own definitions" own_calls
+# The libraries' references to their own functions bind to their own
+# definitions (-Bsymbolic-functions), and to an internal class's data
+# inside its library (it is hidden): no dynamic relocation names either,
+# which a translator or another plug-in defining the same name would
+# otherwise take over.
+scripts/abi.sh relocations "$prefix"
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
 # that is not there), against what was installed.
@@ -214,9 +218,9 @@ scripts/abi.sh check "$prefix"
 # nonzero exit), then under the scripted host.
 host_tool=$PWD/$build/zpi_test_host
 consumer() {
-  local name=$1
-  shift
-  cmake -S examples/consumer -B "$work/$name" -G Ninja "$@" >/dev/null
+  local name=$1 source=$2
+  shift 2
+  cmake -S "$source" -B "$work/$name" -G Ninja "$@" >/dev/null
   cmake --build "$work/$name" -j "$(nproc)" >/dev/null
   local translator=$work/$name/consumer
   # (The host tool hands it a loopback port that refuses connections.)
@@ -245,8 +249,26 @@ consumer() {
   return "$rc"
 }
 echo "--- translator with find_package"
-consumer find_package -DCMAKE_PREFIX_PATH="$prefix"
+consumer find_package examples/consumer -DCMAKE_PREFIX_PATH="$prefix"
 echo "--- translator with pkg-config"
-PKG_CONFIG_PATH=$prefix/lib/pkgconfig consumer pkg-config -DZPI_CONSUMER_PKGCONFIG=ON
+PKG_CONFIG_PATH=$prefix/lib/pkgconfig consumer pkg-config examples/consumer -DZPI_CONSUMER_PKGCONFIG=ON
+# The libraries reach none of the translator's own classes that bear the
+# names of their internal ones (their virtual tables, type information).
+echo "--- translator with classes named like internal ones of the libraries"
+consumer namesakes tests/install -DCMAKE_PREFIX_PATH="$prefix"
+# Nor any of their functions: the linker exports a program's own function
+# only when a library it links calls one of that name, which would then run
+# in the library's stead (a namesake's destructor, say, for the library's
+# own objects). (An instantiation of the standard library's templates may
+# be exported: every copy is the same.)
+taken=$(nm -D --defined-only "$work/namesakes/consumer" | awk '$3 ~ /^_Z/ && $3 !~ /^_ZN?K?St/ { print $3 }' | c++filt)
+if [ -n "$taken" ]; then
+  echo "the libraries call $(wc -l <<<"$taken") of the translator's own functions:" >&2
+  sed 's/^/  /' <<<"$taken" >&2
+  tally "the translator's own functions left to it" 0 1
+  exit 1
+fi
+echo "the libraries call none of the translator's own functions"
+tally "the translator's own functions left to it" 1 0
 
 echo "install stage passed in $(($(date +%s) - start)) s"

@@ -1,0 +1,45 @@
+# Reads clang's syntax tree of zpi50.h (-Xclang -ast-dump=json) and prints,
+# of the declarations in the headers under $dir, one line each (tab between):
+#   needed  MANGLED      a function or variable that a library must define:
+#                        not inline, not defined in the header, not pure,
+#                        deleted, defaulted or implicit, not a template
+#   bitfield SCOPE::NAME WIDTH   a bit-field member and its width in bits
+# Used by scripts/abi.sh. The dump names a location's file only when it
+# differs from the last location written, so the file of each top-level
+# declaration is followed through the dump in its order.
+
+# The files of the locations under a node, in the order the dump wrote them
+# (an "includedFrom" names no location of its own).
+def files:
+  if type == "object" then
+    (.file | strings), (to_entries[] | select(.key != "includedFrom" and .key != "file") | .value | files)
+  elif type == "array" then .[] | files
+  else empty end;
+
+def needed:
+  ((.kind | IN("FunctionDecl", "CXXMethodDecl", "CXXConstructorDecl", "CXXDestructorDecl"))
+    and (.isImplicit or .inline or .pure or .explicitlyDeleted or .explicitlyDefaulted | not)
+    and ([.inner[]? | select(.kind == "CompoundStmt")] | length == 0))
+  or (.kind == "VarDecl" and (.storageClass | IN("extern", "static"))
+    and (.constexpr or .inline or .init | not));
+
+# The declarations under a node with their scope (the names of the classes
+# and namespaces around them).
+def members($scope):
+  if .kind == "CXXRecordDecl" and (.isImplicit | not) then
+    .name as $name | .inner[]? | members($scope + [$name // "(anonymous)"])
+  elif .kind == "NamespaceDecl" then .name as $name | .inner[]? | members($scope + [$name // "(anonymous)"])
+  elif .kind == "LinkageSpecDecl" then .inner[]? | members($scope)
+  else {decl: ., scope: $scope} end;
+
+reduce .inner[] as $d ({file: null, out: []};
+  (($d.loc | .file // .spellingLoc.file // .expansionLoc.file) // .file) as $here
+  | .out += if ($here // "") | startswith($dir) then
+      [$d | members([]) | .scope as $scope | .decl
+       | if needed and .mangledName then "needed\t\(.mangledName)"
+         elif .kind == "FieldDecl" and .isBitfield then
+           "bitfield\t\($scope + [.name // "(anonymous)"] | join("::"))\t\(.inner[0].value)"
+         else empty end]
+    else [] end
+  | .file = ([$d | files] | last // $here))
+| .out[]

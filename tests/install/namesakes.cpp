@@ -1,0 +1,140 @@
+// Classes of a translator that bear the names of internal classes of the
+// libraries, each with a virtual table and type information of its own, as
+// a program that also links another library using these names has them.
+// Linked into the translator of examples/consumer: its jobs must run as
+// they do without these classes. The libraries reach none of them: an
+// operation called on an object that is not one of this program's own
+// says so ("the library called slot 8 of the translator's own
+// unimemlocation") and ends the program.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <typeinfo>
+
+namespace {
+
+bool IsOwn(const void* object);
+
+[[noreturn]] void Foreign(const char* name, int slot) {
+    std::fprintf(stderr, "the library called slot %d of the translator's own %s\n", slot, name);
+    std::fflush(stderr);
+    std::_Exit(3);
+}
+
+} // namespace
+
+// Slot n + 1 of the virtual table (after the destructor's two) answers n.
+#define NAMESAKE_OP(name, n)                                                                        \
+    virtual long Op##n(long, long, long) {                                                         \
+        if (!IsOwn(this))                                                                           \
+            Foreign(#name, n + 1);                                                                  \
+        return n;                                                                                   \
+    }
+#define NAMESAKE_OPS(name, a, b, c, d)                                                             \
+    NAMESAKE_OP(name, a) NAMESAKE_OP(name, b) NAMESAKE_OP(name, c) NAMESAKE_OP(name, d)
+// The destructor, defined out of line, is the key function: the class's
+// virtual table and type information are defined here, as a library's are.
+#define NAMESAKE(name)                                                                              \
+    class name {                                                                                    \
+    public:                                                                                         \
+        virtual ~name();                                                                            \
+        NAMESAKE_OPS(name, 1, 2, 3, 4)                                                              \
+        NAMESAKE_OPS(name, 5, 6, 7, 8)                                                              \
+        NAMESAKE_OPS(name, 9, 10, 11, 12)                                                           \
+        NAMESAKE_OPS(name, 13, 14, 15, 16)                                                          \
+        NAMESAKE_OPS(name, 17, 18, 19, 20)                                                          \
+        NAMESAKE_OPS(name, 21, 22, 23, 24)                                                          \
+    };                                                                                              \
+    name::~name() {                                                                                 \
+        if (!IsOwn(this))                                                                           \
+            Foreign(#name, 0);                                                                      \
+    }
+
+// Of the base library: locations, threads, the bnfs connection, servers and
+// sessions, files and strings.
+NAMESAKE(unilocation)
+NAMESAKE(unimemlocation)
+NAMESAKE(univfslocation)
+NAMESAKE(thrThread)
+NAMESAKE(thrCondition)
+NAMESAKE(BNFSConnection)
+NAMESAKE(btkNetBaseServer)
+NAMESAKE(btkMultiSessionServer)
+NAMESAKE(bnfsServer)
+NAMESAKE(bnfsSession)
+NAMESAKE(kkAtomicFile)
+NAMESAKE(btkString)
+// Of zpi50: the client's callback server, its thread and sessions, the job
+// condition.
+NAMESAKE(ZrCallbackServer)
+NAMESAKE(ZrServerThread)
+NAMESAKE(ZrCallbackSession)
+NAMESAKE(ZrJobCondition)
+
+namespace {
+
+struct Namesakes {
+    unilocation location;
+    unimemlocation memory;
+    univfslocation vfs;
+    thrThread thread;
+    thrCondition condition;
+    BNFSConnection connection;
+    btkNetBaseServer netServer;
+    btkMultiSessionServer multiServer;
+    bnfsServer server;
+    bnfsSession session;
+    kkAtomicFile file;
+    btkString string;
+    ZrCallbackServer callbackServer;
+    ZrServerThread serverThread;
+    ZrCallbackSession callbackSession;
+    ZrJobCondition jobCondition;
+} namesakes;
+
+bool IsOwn(const void* object) {
+    const auto at = reinterpret_cast<uintptr_t>(object);
+    const auto begin = reinterpret_cast<uintptr_t>(&namesakes);
+    return at >= begin && at < begin + sizeof namesakes;
+}
+
+// The program's own calls reach its own operations (through the virtual
+// table), and its type information is its own: typeid, a thrown pointer
+// caught by its type. False, with a line, when one does not (the program
+// then ends before it connects).
+template <class T> bool Answers(T& object, const char* name) {
+    T* volatile through = &object;
+    bool caught = false;
+    try {
+        throw static_cast<T*>(through);
+    } catch (T* pointer) {
+        caught = pointer == &object;
+    }
+    const bool ok = through->Op1(0, 0, 0) == 1 && through->Op24(0, 0, 0) == 24 &&
+                    typeid(*through) == typeid(T) && std::strstr(typeid(T).name(), name) && caught;
+    if (!ok)
+        std::printf("FAILED: the translator's own %s does not answer for itself\n", name);
+    return ok;
+}
+
+const bool answered = [] {
+    const bool all =
+        Answers(namesakes.location, "unilocation") & Answers(namesakes.memory, "unimemlocation") &
+        Answers(namesakes.vfs, "univfslocation") & Answers(namesakes.thread, "thrThread") &
+        Answers(namesakes.condition, "thrCondition") & Answers(namesakes.connection, "BNFSConnection") &
+        Answers(namesakes.netServer, "btkNetBaseServer") &
+        Answers(namesakes.multiServer, "btkMultiSessionServer") & Answers(namesakes.server, "bnfsServer") &
+        Answers(namesakes.session, "bnfsSession") & Answers(namesakes.file, "kkAtomicFile") &
+        Answers(namesakes.string, "btkString") & Answers(namesakes.callbackServer, "ZrCallbackServer") &
+        Answers(namesakes.serverThread, "ZrServerThread") &
+        Answers(namesakes.callbackSession, "ZrCallbackSession") &
+        Answers(namesakes.jobCondition, "ZrJobCondition");
+    if (!all)
+        std::_Exit(1);
+    std::printf("ok: the translator's own 16 classes named like internal ones of the libraries "
+                "answer for themselves\n");
+    return all;
+}();
+
+} // namespace
