@@ -143,8 +143,10 @@ bool SameFile(const struct stat& a, dev_t dev, ino_t ino) { return a.st_dev == d
 // however it ends. Writers hold it for a few system calls; one that waits
 // longer than two seconds (kkFileTestHooks::FolderLockWaitMs) meets a
 // program that holds the lock for its own ends, and goes on without it: a
-// commit is never held for ever. Each object waits once: a second Take
-// does nothing.
+// commit is never held for ever. A process out of descriptors or memory
+// cannot take it, and its commit fails saying so; a system without such
+// sockets (or that forbids them to the process) has no lock. Each object
+// waits once: a second Take does nothing.
 class kkFolderLock {
 public:
     kkFolderLock() = default;
@@ -156,21 +158,24 @@ public:
     kkFolderLock& operator=(const kkFolderLock&) = delete;
 
     // Takes the lock of the folder `dirFd`, waiting as said above (-1, or a
-    // second call: nothing).
-    void Take(int dirFd) {
+    // second call: nothing). 0, or the errno that keeps this process from
+    // the lock for now (out of descriptors or memory).
+    int Take(int dirFd) {
         if (tried_ || dirFd < 0)
-            return;
+            return 0;
         tried_ = true;
         const int ms = kkFileTestHooks::FolderLockWaitMs();
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         auto pause = std::chrono::microseconds(20);
         for (;;) {
             const int err = TryTake(dirFd);
+            if (err == EMFILE || err == ENFILE || err == ENOMEM || err == ENOBUFS)
+                return err;
             if (err != EADDRINUSE)
-                return; // taken, or a system without such sockets: no lock
+                return 0; // taken, or a system without such sockets: no lock
             if (std::chrono::steady_clock::now() >= until) {
                 g_lockWaitsRunOut.fetch_add(1, std::memory_order_relaxed);
-                return;
+                return 0;
             }
             std::this_thread::sleep_for(pause);
             pause = std::min(pause * 2, std::chrono::microseconds(10000));
@@ -658,8 +663,12 @@ bool kkAtomicFile::Place() {
     // Writers of this folder put their files in place one at a time: what
     // took the target's place between another writer's exchange and its
     // look at the target would otherwise be taken for a stranger's.
-    if (lock_)
-        lock_->Take(dirFd_);
+    if (lock_) {
+        if (const int err = lock_->Take(dirFd_)) {
+            Fail("cannot take the lock of the folder of", err);
+            return false;
+        }
+    }
     for (int attempt = 0; attempt < kPlaceAttempts; ++attempt) {
         if (::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) {
@@ -847,9 +856,9 @@ int kkAtomicFile::Exchange(bool& placed) {
 // file is locked; one that this process may not open stays.
 void kkAtomicFile::RemoveStale() {
     // Under the folder's lock, as the placing (the same lock: a commit
-    // waits for it once).
+    // waits for it once, in Place).
     if (lock_)
-        lock_->Take(dirFd_);
+        (void)lock_->Take(dirFd_);
     for (int slot = 0; slot < kTempSlots; ++slot) {
         const std::string temp = TempNameFor(name_, slot);
         struct stat st {};

@@ -129,9 +129,12 @@
 // also one that the process may write and search but not read, and no
 // file is made for it. A commit waits for it once, at most two seconds:
 // when another program holds it longer (for its own ends), the commit goes
-// on without it, never waiting for ever. Writers that meet without the
-// lock (it held elsewhere, or writers in different network namespaces,
-// which do not share such names) still leave nothing behind when they
+// on without it, never waiting for ever; a process out of descriptors or
+// memory cannot take it, and its commit fails saying so. Writers that
+// meet without the lock (it held elsewhere, writers in different network
+// namespaces, which do not share such names, or a writer of an earlier
+// build of this library, which locked the folder itself with flock)
+// still leave nothing behind when they
 // end, and with renameat2 still all succeed; without renameat2 one whose
 // file another's rename replaced at once cannot tell that from a
 // stranger's doing, and fails. A named temporary file is this writer's

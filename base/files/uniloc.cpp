@@ -260,8 +260,11 @@ void uniFollowBuffer(const std::shared_ptr<const std::string>& old,
         return;
     Flag newest = o->lastReplaced;
     // Held by others besides the caller: `old` is let go of while held,
-    // the newest such version now; the one before it is an older one.
-    if (old.use_count() > 1) {
+    // the newest such version now; the one before it is an older one. Only
+    // the process's own versions (counted in no budget while current) take
+    // part: a file a peer stored is counted in the budget from its store
+    // on, and so is the version it replaced, which it does not make older.
+    if (old.use_count() > 1 && !o->budget.load(std::memory_order_acquire)) {
         if (newest)
             newest->store(true, std::memory_order_release);
         newest = o->superseded;

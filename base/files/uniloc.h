@@ -108,9 +108,10 @@ bool uniBufferIsReplaced(const std::shared_ptr<const std::string>& buffer);
 bool uniBufferIsSuperseded(const std::shared_ptr<const std::string>& buffer);
 // `current` takes the place of `old` as the version of a file, under the
 // lock of the location that keeps it (before `old` is let go of with
-// uniReleaseBuffer): when others besides the caller still hold `old`, it
-// is the newest version let go of while held, and the one that was so
-// before it is superseded.
+// uniReleaseBuffer): when others besides the caller still hold `old` and
+// it is the process's own (counted in no budget), it is the newest version
+// let go of while held, and the one that was so before it is superseded.
+// A file a peer stored supersedes none when it is replaced.
 void uniFollowBuffer(const std::shared_ptr<const std::string>& old,
                      const std::shared_ptr<const std::string>& current);
 // A location lets go of `buffer` (reset here): when others still hold it

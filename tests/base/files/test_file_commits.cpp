@@ -30,6 +30,7 @@
 
 #include <dirent.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -486,6 +487,48 @@ TEST(FileCommits, AFolderLockHeldElsewhereDelaysACommitOnce) {
     // Let go, it is had at once.
     EXPECT_TRUE(Commit(target, "newer"));
     EXPECT_EQ(kkFileTestHooks::FolderLockWaitsRunOut() - before, 1u);
+}
+
+// A process out of descriptors cannot take the folder's lock: its commit
+// fails saying so (never goes on without the lock unsaid), and leaves the
+// target as it was and nothing beside it.
+std::vector<int> g_descriptorsTaken;
+void TakeEveryDescriptorLeft(const char*) {
+    const int lowest = ::dup(0);
+    ::close(lowest);
+    rlimit few{};
+    ::getrlimit(RLIMIT_NOFILE, &few);
+    few.rlim_cur = rlim_t(lowest) + 16;
+    ::setrlimit(RLIMIT_NOFILE, &few);
+    for (int fd; (fd = ::dup(0)) >= 0;)
+        g_descriptorsTaken.push_back(fd);
+}
+
+TEST(FileCommits, ACommitOutOfDescriptorsForTheFoldersLockFailsSayingSo) {
+    DefaultHooks restore;
+    ScratchDir dir;
+    const std::string target = dir.Path("t.xml");
+    WriteAll(target, "old");
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    kkFileTestHooks::SetBeforePlace(TakeEveryDescriptorLeft);
+    kkAtomicFile f(target.c_str());
+    ASSERT_TRUE(f.IsOpen());
+    ASSERT_TRUE(f.Write("new", 3));
+    const bool committed = f.Commit();
+    kkFileTestHooks::SetBeforePlace(nullptr);
+    for (int fd : g_descriptorsTaken)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    EXPECT_FALSE(g_descriptorsTaken.empty());
+    g_descriptorsTaken.clear();
+    EXPECT_FALSE(committed);
+    EXPECT_NE(f.Error().find("cannot take the lock of the folder of \"" + target + "\": " +
+                             std::strerror(EMFILE)),
+              std::string::npos)
+        << f.Error();
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"t.xml"});
 }
 
 // Eight writers in as many processes meet over one target while the

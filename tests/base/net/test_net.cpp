@@ -1314,6 +1314,40 @@ TEST(BnfsServerBudget, PeersThatDoNotReadPinOneReplacedVersionBeyondTheBudget) {
     EXPECT_EQ(aliveBefore(versions.size() - 1), 0u);
 }
 
+// Only the process's own replacements make a version of its file give
+// way: files peers store over it (counted in the budget as they come)
+// make no answer older, so that no peer can cut the host's fetch of a
+// document short by writing over it twice.
+TEST(BnfsServerBudget, FilesPeersStoreOverTheProcesssOwnMakeNoVersionGiveWay) {
+    BudgetedServer setup("budget-peer-versions", 1u << 20);
+    unimemlocation& mem = setup.mem;
+    uniByteBudget& budget = setup.budget;
+    const char* path = "/ZPI/zpi.xml";
+    // Each version is held, as by an answer waiting.
+    std::vector<std::shared_ptr<const std::string>> held;
+    auto put = [&](const std::string& bytes, bool peer) {
+        if (peer) {
+            ASSERT_TRUE(budget.TryTake(bytes.size()));
+        }
+        ASSERT_TRUE(mem.WriteShared(path, uniMakeBuffer(bytes, peer ? &budget : nullptr), nullptr));
+        held.emplace_back();
+        ASSERT_TRUE(mem.ReadShared(path, held.back(), nullptr));
+    };
+    put("own 0", false);
+    put("peer 1", true);
+    put("peer 2", true);
+    put("peer 3", true);
+    EXPECT_FALSE(uniBufferIsSuperseded(held[0]));
+    // The process's own versions after them still do.
+    put("own 4", false);
+    put("own 5", false);
+    EXPECT_TRUE(uniBufferIsSuperseded(held[0]));
+    EXPECT_FALSE(uniBufferIsSuperseded(held[4]));
+    held.clear();
+    EXPECT_TRUE(mem.RemoveFile(path, nullptr));
+    EXPECT_TRUE(HeldBecomes(budget, 0));
+}
+
 // An answer that gives way before any of it went out is answered with an
 // error instead, naming the file, and its session goes on.
 TEST(BnfsServerBudget, AnAnswerThatGivesWayBeforeItBeginsIsAnsweredWithAnError) {
