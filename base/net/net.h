@@ -345,7 +345,8 @@ class bnfsSession;
 // hold it counts in the location's budget from then on (beyond the limit if
 // need be) until the last of them has gone out (or its session ended).
 // While the budget is over, answers holding an older version than the
-// newest one replaced of the same file (uniBufferIsSuperseded) give way:
+// newest one the process replaced of the same file (uniBufferIsSuperseded;
+// files peers store over it make none older) give way:
 // one not yet begun is answered with an error instead, a session that has
 // begun sending one is closed; the one session whose answers are kept
 // whole (KeepAnswersWhole) is spared. So what peers pin beyond the budget
