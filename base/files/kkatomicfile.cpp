@@ -187,16 +187,19 @@ public:
         struct stat folder {};
         if (::fstat(dirFd, &folder) != 0)
             return errno;
-        char name[80] = "kkatomicfile folder ";
-        char* at = name + std::strlen(name);
-        at = std::to_chars(at, name + sizeof name, uint64_t(folder.st_dev), 16).ptr;
-        *at++ = ' ';
-        at = std::to_chars(at, name + sizeof name, uint64_t(folder.st_ino), 16).ptr;
+        // "kkatomicfile folder <device> <inode>", in hexadecimal: at most
+        // 53 bytes, well within sun_path.
+        std::string name = "kkatomicfile folder ";
+        char hex[16];
+        name.append(hex, std::to_chars(hex, hex + sizeof hex, uint64_t(folder.st_dev), 16).ptr);
+        name += ' ';
+        name.append(hex, std::to_chars(hex, hex + sizeof hex, uint64_t(folder.st_ino), 16).ptr);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         // sun_path[0] stays 0: a name of the abstract namespace.
-        const size_t length = size_t(at - name);
-        std::memcpy(address.sun_path + 1, name, length);
+        const size_t length = name.size();
+        static_assert(53 < sizeof address.sun_path - 1);
+        std::memcpy(address.sun_path + 1, name.data(), length);
         if (fd_ < 0)
             fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd_ < 0)
