@@ -138,9 +138,12 @@ Fault curve_fault(const QelCurvedata& c, bool required, int depth) {
 
 // A spline surface's six arrays hold its U and V counts of items.
 Fault splinesrf_fault(const QelSplinesrfdata& s) {
-    const int64_t u = s.u_count, v = s.v_count, n = u * v;
-    if (n > INT32_MAX || xar_len<double>(s.u_params) != u || xar_len<double>(s.v_params) != v ||
-        xar_len<QelPoint>(s.points) != n || xar_len<QelPoint>(s.u_tangents) != n ||
+    const int64_t u = s.u_count, v = s.v_count;
+    // The parameter arrays first: each holds at most INT32_MAX items, so
+    // the product of counts they match cannot overflow.
+    const bool params = xar_len<double>(s.u_params) == u && xar_len<double>(s.v_params) == v;
+    const int64_t n = params ? u * v : 0;
+    if (!params || n > INT32_MAX || xar_len<QelPoint>(s.points) != n || xar_len<QelPoint>(s.u_tangents) != n ||
         xar_len<QelPoint>(s.v_tangents) != n || xar_len<QelPoint>(s.mixed_derivs) != n)
         return {"", "a spline surface whose arrays do not hold its counts (" + std::to_string(u) +
                         " x " + std::to_string(v) + ")"};

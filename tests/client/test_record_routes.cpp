@@ -468,6 +468,8 @@ TEST_F(RecordRoutes, EverySurfaceKindAndBsplineSurfaceWeightsAreRefusedWhereThey
          [](QelSurfaceshapedata& s) { s.filsrf.tangent_spline.count = 9; }},
         {"spline surface whose counts are not its arrays'", QEL_SURF_SPLINE,
          [](QelSurfaceshapedata& s) { s.splinesrf.u_count = 50; }},
+        {"spline surface whose counts multiply past 64 bits", QEL_SURF_SPLINE,
+         [](QelSurfaceshapedata& s) { s.splinesrf.u_count = s.splinesrf.v_count = 4193909241u; }},
         {"cylindrical spline surface whose counts are not its arrays'", QEL_SURF_CYLSPLINE,
          [](QelSurfaceshapedata& s) { s.cylsplsrf.splinesrf.v_count = 1; }},
         {"B-spline surface whose knot count is not its array's", QEL_SURF_BSPLINE,
