@@ -590,6 +590,19 @@ TEST_F(RecordRoutes, NamesNumbersQuiltsAndExtensionsAreRefusedWhereTheyEnterOrRe
              e->ref_colors[0].bump.file_name[3] = char16_t(0xDC00);
          },
          false, "reference colour at index 0: its bump map's file name"},
+        // A name is shown on the refusal's one line: its line end as \x0A.
+        {"attribute with a line end in its name, of value kind 4",
+         [](qel_intf_data*, qel_intf_data_extend* e) {
+             SetName(AttributeOf(e).name, u"a\nb");
+             AttributeOf(e).value_kind = 4;
+         },
+         false, "attribute at index 0 \"a\\x0Ab\": its value kind 4"},
+        {"datum of type 7 with a line end in its name",
+         [](qel_intf_data* d, qel_intf_data_extend*) {
+             SetName(DatumOf(d).name, u"a\nb");
+             DatumOf(d).type = 7;
+         },
+         false, "datum 9 \"a\\x0Ab\": its type 7"},
         {"colour and unit factor not a number",
          [](qel_intf_data*, qel_intf_data_extend* e) {
              e->ref_colors[0].color[1] = kNaN;
