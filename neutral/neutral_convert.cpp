@@ -66,10 +66,9 @@ std::string describe(const Item& item) {
     std::string text = item.kind;
     text += item.id >= 0 ? " " : " at index ";
     text += std::to_string(item.id >= 0 ? item.id : int64_t(item.index));
-    if (item.name) {
-        text += " \"";
-        text += kname::Narrow(item.name, QEL_NAME_LEN);
-        text += '"';
+    if (item.name) { // shown on the line's one line (a line end as \x0A)
+        text += ' ';
+        text += kname::Shown(kname::Narrow(item.name, QEL_NAME_LEN));
     }
     if (item.outer) {
         text += " of ";

@@ -54,13 +54,13 @@ void narrow_field(char* dst, int dst_capacity, const char16_t* field, int capaci
 }
 
 // `what` and a wide field's text in quotes, for the lines that tell what
-// was lost. (Appended piece by piece: a literal added to a temporary string
-// trips g++'s false -Wrestrict warning in optimised builds.)
+// was lost (a line end in it shown as \x0A, keeping each on one line).
+// (Appended piece by piece: a literal added to a temporary string trips
+// g++'s false -Wrestrict warning in optimised builds.)
 std::string quoted(const char* what, const char16_t* field, int capacity) {
     std::string text = what;
-    text += " \"";
-    text += kname::Narrow(field, capacity);
-    text += '"';
+    text += ' ';
+    text += kname::Shown(kname::Narrow(field, capacity));
     return text;
 }
 

@@ -201,13 +201,18 @@ bool ProfileKind(uint32_t kind) {
 
 // ---- places ----------------------------------------------------------------------------
 
-// A face of `kind` over `shape` (taken over), written as face 3.
-void AppendFace(qel_intf_data* root, uint32_t kind, const QelSurfaceshapedata& shape) {
+// A face of `kind` over `shape` (taken over), written as face 3 (in quilt
+// 30 when `inQuilt`).
+void AppendFace(qel_intf_data* root, uint32_t kind, const QelSurfaceshapedata& shape,
+                bool inQuilt = false) {
     QelSurfacedata* f = nullptr;
     EXPECT_EQ(qel_surfacedata_alloc(&f), QEL_OK);
     const double uvmin[2] = {0, 0}, uvmax[2] = {1, 1};
     EXPECT_EQ(qel_surfacedata_init(kind, uvmin, uvmax, 1, &shape, 3, f), QEL_OK);
-    zpifix::appendFace(root, f);
+    if (inQuilt)
+        zpifix::appendQuilt(root, 30, {f});
+    else
+        zpifix::appendFace(root, f);
 }
 
 QelSurfaceshapedata Swept(const QelCurvedata& profile) {
@@ -443,15 +448,7 @@ TEST_F(RecordRoutes, EverySurfaceKindAndBsplineSurfaceWeightsAreRefusedWhereThey
             SCOPED_TRACE("surface kind " + std::to_string(kind) + (inQuilt ? " in a quilt" : ""));
             qel_intf_data* data = nullptr;
             ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
-            QelSurfacedata* f = nullptr;
-            ASSERT_EQ(qel_surfacedata_alloc(&f), QEL_OK);
-            const QelSurfaceshapedata none{};
-            const double uvmin[2] = {0, 0}, uvmax[2] = {1, 1};
-            ASSERT_EQ(qel_surfacedata_init(kind, uvmin, uvmax, 1, &none, 3, f), QEL_OK);
-            if (inQuilt)
-                zpifix::appendQuilt(data, 30, {f});
-            else
-                zpifix::appendFace(data, f);
+            AppendFace(data, kind, QelSurfaceshapedata{}, inQuilt);
             Run(data, kind == 0, inQuilt ? "quilt 30, face 3: its surface kind"
                                          : "face 3: its surface kind");
         }
@@ -512,14 +509,7 @@ TEST_F(RecordRoutes, EverySurfaceKindAndBsplineSurfaceWeightsAreRefusedWhereThey
                 xar_free(&arr);
             qel_intf_data* data = nullptr;
             ASSERT_EQ(qel_intf_data_alloc(&data), QEL_OK);
-            QelSurfacedata* f = nullptr;
-            ASSERT_EQ(qel_surfacedata_alloc(&f), QEL_OK);
-            const double uvmin[2] = {0, 0}, uvmax[2] = {1, 1};
-            ASSERT_EQ(qel_surfacedata_init(QEL_SURF_BSPLINE, uvmin, uvmax, 1, &s, 3, f), QEL_OK);
-            if (inQuilt)
-                zpifix::appendQuilt(data, 30, {f});
-            else
-                zpifix::appendFace(data, f);
+            AppendFace(data, QEL_SURF_BSPLINE, s, inQuilt);
             Run(data, w.held, inQuilt ? "quilt 30, face 3" : "face 3");
         }
     }
@@ -592,6 +582,19 @@ TEST_F(RecordRoutes, NamesNumbersQuiltsAndExtensionsAreRefusedWhereTheyEnterOrRe
              e->ref_colors[0].bump.file_name[3] = char16_t(0xDC00);
          },
          false, "reference colour at index 0: its bump map's file name"},
+        // A name is shown on the refusal's one line: its line end as \x0A.
+        {"attribute with a line end in its name, of value kind 4",
+         [](qel_intf_data*, qel_intf_data_extend* e) {
+             SetName(AttributeOf(e).name, u"a\nb");
+             AttributeOf(e).value_kind = 4;
+         },
+         false, "attribute at index 0 \"a\\x0Ab\": its value kind 4"},
+        {"datum of type 7 with a line end in its name",
+         [](qel_intf_data* d, qel_intf_data_extend*) {
+             SetName(DatumOf(d).name, u"a\nb");
+             DatumOf(d).type = 7;
+         },
+         false, "datum 9 \"a\\x0Ab\": its type 7"},
         {"colour and unit factor not a number",
          [](qel_intf_data*, qel_intf_data_extend* e) {
              e->ref_colors[0].color[1] = kNaN;

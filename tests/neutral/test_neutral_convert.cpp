@@ -254,7 +254,8 @@ qel_intf_data* whole_model() {
     add_datum(datum(52, QEL_DATUM_PLANE, u"DTM1", frame_body(8)));
     add_datum(datum(53, QEL_DATUM_CURVE, u"CRV", curve_body(fixtures::line(4, 5))));
     add_datum(datum(54, QEL_DATUM_CURVE, u"CMP", curve_body(fixtures::composite())));
-    add_datum(datum(55, 99, u"ODD", frame_body(9)));
+    // Its name holds a line end: the line that tells it stays one line.
+    add_datum(datum(55, 99, u"O\nDD", frame_body(9)));
     return root;
 }
 
@@ -473,7 +474,7 @@ TEST(NeutralConvert, WholeModelFieldByField) {
           "(cnv_qlk_neut_surface)",
           "face 4 was not converted whole: No neutral orientation for a surface of orientation 7 "
           "(cnv_qlk_neut_surface)",
-          "datum 55 \"ODD\" was not converted whole: No neutral record for a datum of type -1 "
+          "datum 55 \"O\\x0ADD\" was not converted whole: No neutral record for a datum of type -1 "
           "(cnv_qlk_neut)",
           "face 12 was not converted whole: Surface shape 'COONS' is obsolete "
           "(cnv_qlk_neut_surfaceshape); 1 more like it",

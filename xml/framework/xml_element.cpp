@@ -75,6 +75,15 @@ void IntfXmlRefuseFault(const std::string& fault, int status) {
         IntfXmlThrow(status, "%s", fault.c_str());
 }
 
+void IntfXmlRethrowNaming(const IntfXmlError& error, const std::string& item) {
+    const std::string said = error.Message();
+    if (error.Status() != INTFXML_ERR_RECORD ||
+        (said.compare(0, item.size(), item) == 0 && said.size() > item.size() &&
+         std::strchr(":, ", said[item.size()])))
+        throw;
+    throw IntfXmlError(error.Status(), item + ": " + said);
+}
+
 void IntfXmlThrowWrongParent() {
     IntfXmlThrow(INTFXML_ERR_MALFORMED, "a reader was made under a parent of another kind");
 }

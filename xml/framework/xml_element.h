@@ -159,6 +159,17 @@ void IntfXmlTellMissingChild(const char* element, const char* child, const char*
 // unless `fault` is empty: refused with `status`, INTFXML_ERR_RECORD where
 // a record is written, INTFXML_ERR_MALFORMED where one was read.
 void IntfXmlRefuseFault(const std::string& fault, int status = INTFXML_ERR_RECORD);
+// Runs `write`, the writer of one entry of a list; what it refuses
+// (INTFXML_ERR_RECORD) is refused naming the entry, `item()` ("layer at
+// index 1: ..."), unless the refusal begins with it already.
+[[noreturn]] void IntfXmlRethrowNaming(const IntfXmlError& error, const std::string& item);
+template <class Write, class Item> void IntfXmlWriteNaming(Write&& write, Item&& item) {
+    try {
+        write();
+    } catch (const IntfXmlError& e) {
+        IntfXmlRethrowNaming(e, item());
+    }
+}
 // A reader made under a parent of another class than it expects.
 [[noreturn]] void IntfXmlThrowWrongParent();
 // How a document that cannot be read is told: "cannot read \"<path>\":

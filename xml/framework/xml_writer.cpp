@@ -15,27 +15,6 @@
 
 namespace {
 
-// Shows a text in a message: bytes that are not printable ASCII or part of
-// a character XML can carry as \xNN; at most about 80 bytes of it.
-std::string Shown(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size() && out.size() < 80;) {
-        const size_t len = kname::XmlCharLength(text, i);
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (len > 1 || (len == 1 && b >= 0x20)) {
-            out.append(text.substr(i, len));
-            i += len;
-            continue;
-        }
-        out += "\\x";
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-        ++i;
-    }
-    return out + (out.size() >= 80 ? "\"..." : "\"");
-}
-
 // What is wrong at text[at], where XmlCharLength found no character XML
 // can carry.
 std::string Uncarriable(std::string_view text, size_t at) {
@@ -114,7 +93,7 @@ bool WriteEscaped(IntfXmlIOStream& out, std::string_view text, bool attribute, s
 // carry.
 [[noreturn]] void RefuseText(const std::string& what, std::string_view text, size_t bad) {
     IntfXmlThrow(INTFXML_ERR_RECORD, "%s holds %s: %s", what.c_str(),
-                 Uncarriable(text, bad).c_str(), Shown(text).c_str());
+                 Uncarriable(text, bad).c_str(), kname::Shown(text).c_str());
 }
 
 } // namespace

@@ -37,18 +37,11 @@ void WriteRootList(const qel_intf_data* rec, const void* har, const char* listNa
     IntfXmlWriting::StartElement(listName);
     for (int32_t i = 0; i < n; ++i) {
         const Rec* entry = static_cast<const Rec*>(har_access(har, i, nullptr, nullptr));
-        try {
+        if (!entry) {
             W::Write(entry, nullptr);
-        } catch (const IntfXmlError& e) {
-            if (e.Status() != INTFXML_ERR_RECORD || !entry)
-                throw;
-            const std::string item = ItemName(*entry);
-            const std::string& said = e.Message();
-            if (said.compare(0, item.size(), item) == 0 && said.size() > item.size() &&
-                std::strchr(":, ", said[item.size()]))
-                throw;
-            throw IntfXmlError(e.Status(), item + ": " + said);
+            continue;
         }
+        IntfXmlWriteNaming([&] { W::Write(entry, nullptr); }, [&] { return ItemName(*entry); });
     }
     IntfXmlWriting::EndElement();
 }

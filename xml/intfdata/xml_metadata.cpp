@@ -5,6 +5,7 @@
 #include "xml/framework/xml_records.h"
 
 #include <cstring>
+#include <string>
 
 using namespace intfxml;
 
@@ -14,6 +15,12 @@ namespace {
 void RejectNested(bool namesEmpty, const char* name, const char* top) {
     if (!namesEmpty)
         IntfXmlThrowUnexpected(name, top);
+}
+
+// How a refusal names the entry it was writing ("layer at index 1"), as
+// the record checks name it.
+std::string EntryName(const char* what, int i) {
+    return std::string(what) + " at index " + std::to_string(i);
 }
 
 void WriteMap(const char* element, const QelTexturemapdata& map) {
@@ -40,13 +47,16 @@ IntfXmlUnits::IntfXmlUnits(const QelUnitdata* units, const char* name) {
     const int n = XarCount(units, sizeof(QelUnitdata), "the units");
     StartElement(name ? name : "Units");
     AddAttribute("size", int32_t(n));
-    for (int i = 0; i < n; ++i) {
-        StartElement("Unit");
-        AddAttribute("name", Narrow(units[i].name, QEL_NAME_LEN).c_str());
-        AddAttribute("type", units[i].type);
-        AddAttribute("factor", units[i].factor);
-        EndElement();
-    }
+    for (int i = 0; i < n; ++i)
+        IntfXmlWriteNaming(
+            [&] {
+                StartElement("Unit");
+                AddAttribute("name", Narrow(units[i].name, QEL_NAME_LEN).c_str());
+                AddAttribute("type", units[i].type);
+                AddAttribute("factor", units[i].factor);
+                EndElement();
+            },
+            [i] { return EntryName("unit", i); });
     EndElement();
 }
 
@@ -75,13 +85,16 @@ IntfXmlItemNames::IntfXmlItemNames(const QelItemNamedata* names, const char* nam
     const int n = XarCount(names, sizeof(QelItemNamedata), "the item names");
     StartElement(name ? name : "ItemNames");
     AddAttribute("size", int32_t(n));
-    for (int i = 0; i < n; ++i) {
-        StartElement("ItemName");
-        AddAttribute("name", Narrow(names[i].name, QEL_NAME_LEN).c_str());
-        AddAttribute("type", names[i].item_type);
-        AddAttribute("id", names[i].item_id);
-        EndElement();
-    }
+    for (int i = 0; i < n; ++i)
+        IntfXmlWriteNaming(
+            [&] {
+                StartElement("ItemName");
+                AddAttribute("name", Narrow(names[i].name, QEL_NAME_LEN).c_str());
+                AddAttribute("type", names[i].item_type);
+                AddAttribute("id", names[i].item_id);
+                EndElement();
+            },
+            [i] { return EntryName("item name", i); });
     EndElement();
 }
 
@@ -111,7 +124,8 @@ IntfXmlAttribs::IntfXmlAttribs(const void* attribs, const char* name) {
     StartElement(name ? name : "Attribs");
     AddAttribute("size", int32_t(n));
     for (int i = 0; i < n; ++i)
-        IntfXmlAttrib{HarEntry<const QelGenAttribdata>(attribs, i)};
+        IntfXmlWriteNaming([&] { IntfXmlAttrib{HarEntry<const QelGenAttribdata>(attribs, i)}; },
+                           [i] { return EntryName("attribute", i); });
     EndElement();
 }
 
@@ -208,7 +222,8 @@ IntfXmlLayers::IntfXmlLayers(const QelLayerdata* layers, const char* name) {
     StartElement(name ? name : "Layers");
     AddAttribute("size", int32_t(n));
     for (int i = 0; i < n; ++i)
-        IntfXmlLayer{&layers[i]};
+        IntfXmlWriteNaming([&] { IntfXmlLayer{&layers[i]}; },
+                           [i] { return EntryName("layer", i); });
     EndElement();
 }
 
@@ -311,7 +326,8 @@ IntfXmlRefColors::IntfXmlRefColors(const QelRefColordata* colors, const char* na
     StartElement(name ? name : "RefColors");
     AddAttribute("size", int32_t(n));
     for (int i = 0; i < n; ++i)
-        IntfXmlRefColor{&colors[i]};
+        IntfXmlWriteNaming([&] { IntfXmlRefColor{&colors[i]}; },
+                           [i] { return EntryName("reference colour", i); });
     EndElement();
 }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -62,6 +63,37 @@ TEST(XmlExtendText, EmptyRecordAndWriteOrder) {
               "\t<Unit name=\"mm\" type=\"1\" factor=\"25.3999999999999986\"></Unit>\n"
               "\t</Units>\n"
               "\t<RefColors size=\"0\"></RefColors>\n");
+}
+
+TEST(XmlExtendText, AnEntryXmlCannotCarryIsRefusedNamingTheEntry) {
+    // Names a record holds (as an XML 1.1 document gives them) that this
+    // writer's XML cannot carry: the refusal names the entry, on one line.
+    const struct {
+        const char* entry;
+        std::function<void(qel_intf_data_extend&)> change;
+    } cases[] = {
+        {"unit at index 1: ", [](qel_intf_data_extend& e) { e.units[1].name[0] = 1; }},
+        {"layer at index 1: ", [](qel_intf_data_extend& e) { e.layers[1].name[0] = 1; }},
+        {"item name at index 0: ", [](qel_intf_data_extend& e) { e.item_names[0].name[0] = 1; }},
+        {"attribute at index 2: ",
+         [](qel_intf_data_extend& e) {
+             static_cast<QelGenAttribdata*>(har_access(e.attributes, 2, nullptr, nullptr))
+                 ->text[0] = 0xFFFE;
+         }},
+        {"reference colour at index 0: ",
+         [](qel_intf_data_extend& e) { e.ref_colors[0].texture.name[1] = u'\x1F'; }},
+    };
+    for (const auto& c : cases) {
+        ExtPtr ext(zpifix::fullExtension());
+        c.change(*ext);
+        std::string message;
+        EXPECT_EQ(ErrorOf([&] { WriteInRoot([&] { IntfXmlQelIntfDataExtend(ext.get(), nullptr); }); },
+                          &message),
+                  INTFXML_ERR_RECORD)
+            << c.entry;
+        EXPECT_EQ(message.rfind(c.entry, 0), 0u) << message;
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
 }
 
 TEST(XmlExtendText, ColoursAttributesAndLayers) {
