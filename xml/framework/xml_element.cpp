@@ -70,9 +70,15 @@ void IntfXmlThrowMissing(const char* child, const char* element) {
                  element ? element : "", child ? child : "");
 }
 
-void IntfXmlRefuseFault(const std::string& fault, int status) {
+void IntfXmlRefuseFault(const std::string& fault) {
     if (!fault.empty())
-        IntfXmlThrow(status, "%s", fault.c_str());
+        IntfXmlThrow(INTFXML_ERR_RECORD, "%s", fault.c_str());
+}
+
+void IntfXmlTellReadFault(const std::string& fault, const char* kind) {
+    if (!fault.empty())
+        IntfXmlTellPassedOver(std::string(kind) + " no writer writes",
+                              (fault + ": read as it stands; the writers refuse it").c_str());
 }
 
 void IntfXmlRethrowNaming(const IntfXmlError& error, const std::string& item) {

@@ -156,9 +156,14 @@ void IntfXmlTellMissingChild(const char* element, const char* child, const char*
 // "<element> lacks its <child>".
 [[noreturn]] void IntfXmlThrowMissing(const char* child, const char* element);
 // What no model holds (the text of a qel_check.h check, naming the item),
-// unless `fault` is empty: refused with `status`, INTFXML_ERR_RECORD where
-// a record is written, INTFXML_ERR_MALFORMED where one was read.
-void IntfXmlRefuseFault(const std::string& fault, int status = INTFXML_ERR_RECORD);
+// unless `fault` is empty: refused (INTFXML_ERR_RECORD) where a record is
+// written.
+void IntfXmlRefuseFault(const std::string& fault);
+// The same where an item was read, unless `fault` is empty: documents that
+// earlier versions wrote hold such items, so the item is read as it stands
+// and told (as IntfXmlTellPassedOver, `kind` "face", "edge" or "datum"),
+// with the note that the writers refuse it.
+void IntfXmlTellReadFault(const std::string& fault, const char* kind);
 // Runs `write`, the writer of one entry of a list; what it refuses
 // (INTFXML_ERR_RECORD) is refused naming the entry, `item()` ("layer at
 // index 1: ..."), unless the refusal begins with it already.

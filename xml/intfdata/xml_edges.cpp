@@ -179,8 +179,8 @@ IntfXmlElement* IntfXmlEdge::endElement(const char*) {
         IntfXmlCheck(qel_curvedata_alloc(blocks[i]), "qel_curvedata_alloc");
         curves_[i].TakeCurveData(*blocks[i]);
     }
-    // What the writers would refuse is refused here, at the edge's end.
-    IntfXmlRefuseFault(qel_edge_fault(record_), INTFXML_ERR_MALFORMED);
+    // What the writers would refuse is read as it stands, and told.
+    IntfXmlTellReadFault(qel_edge_fault(record_), "edge");
     IntfXmlCheck(qel_intf_data_edge_append(target_, rec_), "qel_intf_data_edge_append");
     rec_ = nullptr; // the interface data took over everything it held
     return Parent();
@@ -286,7 +286,7 @@ IntfXmlElement* IntfXmlDatum::endElement(const char*) {
     }
     IntfXmlCheck(qel_datumdata_init(uint32_t(id_), kind_, name_, &body, rec_), "qel_datumdata_init");
     curve.owned = false; // the datum holds the curve now
-    IntfXmlRefuseFault(qel_datum_fault(*rec_), INTFXML_ERR_MALFORMED);
+    IntfXmlTellReadFault(qel_datum_fault(*rec_), "datum");
     IntfXmlCheck(qel_intf_data_datum_append(target_, rec_), "qel_intf_data_datum_append");
     qel_data_free(rec_);
     rec_ = nullptr;

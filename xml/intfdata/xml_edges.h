@@ -20,8 +20,9 @@
 // repeated child and a datum without its body are errors (IntfXmlError).
 // The writers leave out an edge's cleared curve (it has none) and refuse
 // an edge or datum that no model holds (qel_edge_fault, qel_datum_fault: a
-// curve of a kind without an element, a datum of another type, ...); the
-// reader refuses such an edge or datum at its end tag.
+// curve of a kind without an element, a datum of another type, ...); such
+// an edge or datum that a document holds (earlier versions wrote some: a
+// B-spline of degree 0, say) is read as it stands and told at its end tag.
 #pragma once
 
 #include "api/qel_records.h"

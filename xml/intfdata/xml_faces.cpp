@@ -271,8 +271,8 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
             IntfXmlCheck(st, "qel_surfacedata_contours_set");
         }
     }
-    // What the writers would refuse is refused here, at the face's end.
-    IntfXmlRefuseFault(qel_face_fault(*rec_), INTFXML_ERR_MALFORMED);
+    // What the writers would refuse is read as it stands, and told.
+    IntfXmlTellReadFault(qel_face_fault(*rec_), "face");
     if (list_)
         list_->Add(rec_);
     return Parent();

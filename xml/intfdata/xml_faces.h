@@ -16,10 +16,10 @@
 // without an element, reads as a zeroed shape of kind 0, which gives no
 // surface object), a contour needs exactly one "EdgeIds", counts must
 // agree with "size", and any other child is an error (IntfXmlError). A
-// face the writers would refuse (qel_face_fault) is refused at its end
-// tag; the writers refuse a face of a kind without an element other than
-// 0, which would read back as kind 0. Missing "ID", "orient" and "traversal" attributes
-// read as -1, 0 and 0; a missing "size" reads as 0. A reader owns the
+// face the writers would refuse (qel_face_fault) is read as it stands and
+// told at its end tag; the writers refuse a face of a kind without an
+// element other than 0, which would read back as kind 0. Missing "ID",
+// "orient" and "traversal" attributes read as -1, 0 and 0; a missing "size" reads as 0. A reader owns the
 // records it fills until they are handed over, so nothing leaks when a
 // document fails half-way.
 #pragma once
