@@ -263,7 +263,9 @@ template <class T, class Check> std::string first_entry_fault(const void* arr, C
 
 // The name for a one-line message (a line end in it shown as \x0A).
 std::string quoted(const char16_t* name, int capacity) {
-    return " " + kname::Shown(kname::Narrow(name, capacity));
+    std::string text(1, ' ');
+    text += kname::Shown(kname::Narrow(name, capacity));
+    return text;
 }
 
 } // namespace
