@@ -250,9 +250,9 @@ std::string first_fault(const void* har, const char* what, Check check) {
     return found;
 }
 
-// The first entry of an array of T held as an xar (a har when `paged`)
-// that `check` finds at fault; arrays of another kind are left to those
-// that copy and write them.
+// The first entry of an array of T, an xar or a har, that `check` finds
+// at fault; arrays of another kind are left to those that copy and write
+// them.
 template <class T, class Check> std::string first_entry_fault(const void* arr, Check check) {
     std::string found;
     const int64_t n = items_of<T>(arr);
@@ -309,15 +309,24 @@ std::string qel_weights_fault(const QelPoint* points, const double* weights, int
     return std::string();
 }
 
+std::string qel_item_name(const QelSurfacedata& face) { return "face " + std::to_string(face.id); }
+std::string qel_item_name(const QelQuiltdata& quilt) { return "quilt " + std::to_string(quilt.id); }
+std::string qel_item_name(const QelEdgedata& edge) { return "edge " + std::to_string(edge.id); }
+std::string qel_item_name(const QelDatumdata& datum) { return "datum " + std::to_string(datum.id); }
+
+std::string qel_entry_name(const char* what, int index) {
+    return std::string(what) + " at index " + std::to_string(index);
+}
+
 std::string qel_face_fault(const QelSurfacedata& face, const std::string& within) {
-    const std::string name = (within.empty() ? "" : within + ", ") + "face " + std::to_string(face.id);
+    const std::string name = (within.empty() ? "" : within + ", ") + qel_item_name(face);
     if (Fault f = shape_fault(face.kind, face.shape))
         return placed(name, f);
     return placed(name, contours_fault(face.contours));
 }
 
 std::string qel_quilt_fault(const QelQuiltdata& quilt) {
-    const std::string name = "quilt " + std::to_string(quilt.id);
+    const std::string name = qel_item_name(quilt);
     const int n = xar_len<QelSurfacedata*>(quilt.faces);
     if (n < 0)
         return name + ": its faces are no array of faces";
@@ -332,7 +341,7 @@ std::string qel_quilt_fault(const QelQuiltdata& quilt) {
 }
 
 std::string qel_edge_fault(const QelEdgedata& edge) {
-    const std::string name = "edge " + std::to_string(edge.id);
+    const std::string name = qel_item_name(edge);
     if (xar_len<QelUvSample>(edge.uv_points) < 0)
         return name + ": its UV points are no array of UV points";
     const struct {
@@ -349,7 +358,7 @@ std::string qel_edge_fault(const QelEdgedata& edge) {
 }
 
 std::string qel_datum_fault(const QelDatumdata& datum) {
-    const std::string id = "datum " + std::to_string(datum.id);
+    const std::string id = qel_item_name(datum);
     if (std::string f = name_fault(id, datum.name, QEL_NAME_LEN); !f.empty())
         return f;
     const std::string name = id + quoted(datum.name, QEL_NAME_LEN);
@@ -382,15 +391,14 @@ std::string qel_intf_data_fault(const qel_intf_data* data) {
 std::string qel_intf_data_extend_fault(const qel_intf_data_extend* ext) {
     if (!ext)
         return std::string();
-    const auto named = [](const char* what, int i) { return what + std::to_string(i); };
     std::string found = first_entry_fault<QelLayerdata>(ext->layers, [&](const QelLayerdata& l,
                                                                          int i) {
-        return name_fault(named("layer at index ", i), l.name, QEL_NAME_LEN);
+        return name_fault(qel_entry_name("layer", i), l.name, QEL_NAME_LEN);
     });
     if (found.empty())
         found = first_entry_fault<QelRefColordata>(
             ext->ref_colors, [&](const QelRefColordata& c, int i) {
-                const std::string item = named("reference colour at index ", i);
+                const std::string item = qel_entry_name("reference colour", i);
                 const struct {
                     const QelTexturemapdata* map;
                     const char* name;
@@ -408,7 +416,7 @@ std::string qel_intf_data_extend_fault(const qel_intf_data_extend* ext) {
     if (found.empty())
         found = first_entry_fault<QelGenAttribdata>(
             ext->attributes, [&](const QelGenAttribdata& a, int i) {
-                const std::string item = named("attribute at index ", i);
+                const std::string item = qel_entry_name("attribute", i);
                 std::string f = name_fault(item, a.name, QEL_NAME_LEN);
                 if (!f.empty())
                     return f;
@@ -428,12 +436,12 @@ std::string qel_intf_data_extend_fault(const qel_intf_data_extend* ext) {
             });
     if (found.empty())
         found = first_entry_fault<QelUnitdata>(ext->units, [&](const QelUnitdata& u, int i) {
-            return name_fault(named("unit at index ", i), u.name, QEL_NAME_LEN);
+            return name_fault(qel_entry_name("unit", i), u.name, QEL_NAME_LEN);
         });
     if (found.empty())
         found = first_entry_fault<QelItemNamedata>(
             ext->item_names, [&](const QelItemNamedata& n, int i) {
-                return name_fault(named("item name at index ", i), n.name, QEL_NAME_LEN);
+                return name_fault(qel_entry_name("item name", i), n.name, QEL_NAME_LEN);
             });
     return found;
 }

@@ -62,3 +62,12 @@ std::string qel_datum_fault(const QelDatumdata& datum);
 // attribute whose value kind has no form in a document; empty when there
 // is none.
 std::string qel_intf_data_extend_fault(const qel_intf_data_extend* extension);
+
+// How the checks name an item ("face 3", "quilt 30", "edge 7", "datum 9"),
+// and an entry of the extension ("layer at index 1"): the writers name
+// what they refuse the same way.
+std::string qel_item_name(const QelSurfacedata& face);
+std::string qel_item_name(const QelQuiltdata& quilt);
+std::string qel_item_name(const QelEdgedata& edge);
+std::string qel_item_name(const QelDatumdata& datum);
+std::string qel_entry_name(const char* what, int index);

@@ -16,12 +16,6 @@ using namespace intfxml;
 
 namespace {
 
-// How a refusal names the item it was writing.
-std::string ItemName(const QelSurfacedata& f) { return "face " + std::to_string(f.id); }
-std::string ItemName(const QelQuiltdata& q) { return "quilt " + std::to_string(q.id); }
-std::string ItemName(const QelEdgedata& e) { return "edge " + std::to_string(e.id); }
-std::string ItemName(const QelDatumdata& d) { return "datum " + std::to_string(d.id); }
-
 // Writes one list of the root: the `count` entries of `har`, each read in
 // place and written by the binding W's Write, inside an element `listName` (only
 // when not empty). The count is 0 unless the array holds Rec entries. What
@@ -41,7 +35,7 @@ void WriteRootList(const qel_intf_data* rec, const void* har, const char* listNa
             W::Write(entry, nullptr);
             continue;
         }
-        IntfXmlWriteNaming([&] { W::Write(entry, nullptr); }, [&] { return ItemName(*entry); });
+        IntfXmlWriteNaming([&] { W::Write(entry, nullptr); }, [&] { return qel_item_name(*entry); });
     }
     IntfXmlWriting::EndElement();
 }

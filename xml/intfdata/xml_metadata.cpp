@@ -1,6 +1,8 @@
 // Metadata lists of the extended interface data.
 #include "xml/intfdata/xml_metadata.h"
 
+#include "kernel/records/qel_check.h"
+
 #include "xml/geometry/xml_geometry.h"
 #include "xml/framework/xml_records.h"
 
@@ -15,12 +17,6 @@ namespace {
 void RejectNested(bool namesEmpty, const char* name, const char* top) {
     if (!namesEmpty)
         IntfXmlThrowUnexpected(name, top);
-}
-
-// How a refusal names the entry it was writing ("layer at index 1"), as
-// the record checks name it.
-std::string EntryName(const char* what, int i) {
-    return std::string(what) + " at index " + std::to_string(i);
 }
 
 void WriteMap(const char* element, const QelTexturemapdata& map) {
@@ -56,7 +52,7 @@ IntfXmlUnits::IntfXmlUnits(const QelUnitdata* units, const char* name) {
                 AddAttribute("factor", units[i].factor);
                 EndElement();
             },
-            [i] { return EntryName("unit", i); });
+            [i] { return qel_entry_name("unit", i); });
     EndElement();
 }
 
@@ -94,7 +90,7 @@ IntfXmlItemNames::IntfXmlItemNames(const QelItemNamedata* names, const char* nam
                 AddAttribute("id", names[i].item_id);
                 EndElement();
             },
-            [i] { return EntryName("item name", i); });
+            [i] { return qel_entry_name("item name", i); });
     EndElement();
 }
 
@@ -125,7 +121,7 @@ IntfXmlAttribs::IntfXmlAttribs(const void* attribs, const char* name) {
     AddAttribute("size", int32_t(n));
     for (int i = 0; i < n; ++i)
         IntfXmlWriteNaming([&] { IntfXmlAttrib{HarEntry<const QelGenAttribdata>(attribs, i)}; },
-                           [i] { return EntryName("attribute", i); });
+                           [i] { return qel_entry_name("attribute", i); });
     EndElement();
 }
 
@@ -223,7 +219,7 @@ IntfXmlLayers::IntfXmlLayers(const QelLayerdata* layers, const char* name) {
     AddAttribute("size", int32_t(n));
     for (int i = 0; i < n; ++i)
         IntfXmlWriteNaming([&] { IntfXmlLayer{&layers[i]}; },
-                           [i] { return EntryName("layer", i); });
+                           [i] { return qel_entry_name("layer", i); });
     EndElement();
 }
 
@@ -327,7 +323,7 @@ IntfXmlRefColors::IntfXmlRefColors(const QelRefColordata* colors, const char* na
     AddAttribute("size", int32_t(n));
     for (int i = 0; i < n; ++i)
         IntfXmlWriteNaming([&] { IntfXmlRefColor{&colors[i]}; },
-                           [i] { return EntryName("reference colour", i); });
+                           [i] { return qel_entry_name("reference colour", i); });
     EndElement();
 }
 
