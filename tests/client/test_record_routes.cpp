@@ -11,10 +11,12 @@
 #include "api/kpi_session.h"
 #include "file_targets.h"
 
+#include "kernel/geometry/geometry_test_util.h"
 #include "kernel/metadata/model_ext.h"
 #include "kernel/model/model.h"
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
+#include "memory_stream.h"
 #include "xml/intfdata_fixtures.h"
 
 #include "uniloc.h"
@@ -25,6 +27,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
@@ -610,6 +613,165 @@ TEST_F(RecordRoutes, NamesNumbersQuiltsAndExtensionsAreRefusedWhereTheyEnterOrRe
         qel_intf_data_extend* ext = zpifix::fullExtension();
         c.change(data, ext);
         Run(data, c.held, c.item, ext);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// ---- objects made in cache mode ----------------------------------------------------------
+
+using Curve = xrchandle<KPICurve>;
+
+template <class T> Curve AsCurve(const xrchandle<T>& c) {
+    return Curve(c.get());
+}
+
+Curve ObjectLine() {
+    return AsCurve(KGetPISession()->CreatePILine(KCreatePoint3D(0, 0, 0), KCreatePoint3D(1, 0, 0)));
+}
+
+Curve CompositeOf(const Curve& a, const Curve& b) {
+    xrchandle<KPICurveList> curves(KPICurveList::create());
+    curves->Append(a);
+    curves->Append(b);
+    return AsCurve(KGetPISession()->CreatePICompositeCurve(curves, Ints({0, 1})));
+}
+
+// Face 3 over `surface`, in the model's faces or alone in quilt 30.
+template <class T> void AddFace(KWPIModel* m, const xrchandle<T>& surface, bool inQuilt = false) {
+    xrchandle<KPILoopList> loops(KPILoopList::create());
+    loops->Append(m->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, Ints({7})));
+    xrchandle<KPIFace> face =
+        m->CreatePIFace(3, KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1)),
+                        KPISURFACE_ORIENT_POSITIVE, xrchandle<KPISurface>(surface.get()), loops);
+    if (!inQuilt)
+        return m->AddPIFace(face);
+    xrchandle<KPIFaceList> faces(KPIFaceList::create());
+    faces->Append(face);
+    m->AddPIQuilt(m->CreatePIQuilt(30, faces));
+}
+
+TEST_F(RecordRoutes, CacheModeWeightFaultsAreRefusedNamingTheItemAndWriteNothing) {
+    KWPISession* s = KGetPISession().get();
+    // Every place of a curve, named as the refusals name it.
+    const struct {
+        const char* place;
+        std::function<void(KWPIModel*, const Curve&)> put;
+    } places[] = {
+        {"edge 7, its XYZ curve",
+         [](KWPIModel* m, const Curve& c) {
+             m->AddPIEdge(m->CreatePIEdgeWithXYZCurve(7, 1, 2, c, KTRAV_SAME, KTRAV_NONE));
+         }},
+        {"edge 7, its UV curve 1",
+         [](KWPIModel* m, const Curve& c) {
+             m->AddPIEdge(
+                 m->CreatePIEdgeWithUVCurves(7, 1, 2, c, ObjectLine(), KTRAV_SAME, KTRAV_SAME));
+         }},
+        {"edge 7, its UV curve 2",
+         [](KWPIModel* m, const Curve& c) {
+             m->AddPIEdge(
+                 m->CreatePIEdgeWithUVCurves(7, 1, 2, ObjectLine(), c, KTRAV_SAME, KTRAV_SAME));
+         }},
+        {"datum 9, its curve",
+         [](KWPIModel* m, const Curve& c) {
+             m->AddPIDatum(m->CreatePIDatum(9, "D", nullptr, c, nullptr));
+         }},
+        {"datum 9, its curve, component at index 1, component at index 0",
+         [](KWPIModel* m, const Curve& c) {
+             const Curve nested = CompositeOf(ObjectLine(), CompositeOf(c, ObjectLine()));
+             m->AddPIDatum(m->CreatePIDatum(9, "D", nullptr, nested, nullptr));
+         }},
+        {"face 3, its profile",
+         [s](KWPIModel* m, const Curve& c) {
+             AddFace(m, s->CreatePIRevolved(MakeCsys(0, 0, 0), c));
+         }},
+        {"quilt 30, face 3, its profile",
+         [s](KWPIModel* m, const Curve& c) {
+             AddFace(m, s->CreatePIRevolved(MakeCsys(0, 0, 0), c), true);
+         }},
+        {"face 3, its curve",
+         [s](KWPIModel* m, const Curve& c) {
+             AddFace(m, s->CreatePITabCylinder(MakeCsys(0, 0, 0), c));
+         }},
+        {"face 3, its curve 1, component at index 0",
+         [s](KWPIModel* m, const Curve& c) {
+             const Curve composite = CompositeOf(c, ObjectLine());
+             AddFace(m, s->CreatePIRuledSrf(MakeCsys(0, 0, 0), composite, ObjectLine()));
+         }},
+        {"face 3, its curve 2",
+         [s](KWPIModel* m, const Curve& c) {
+             AddFace(m, s->CreatePIRuledSrf(MakeCsys(0, 0, 0), ObjectLine(), c));
+         }},
+    };
+    const struct {
+        const char* reason;
+        std::function<Curve()> make;
+    } faults[] = {
+        {"B-spline: a weight that is 0",
+         [s] {
+             return AsCurve(s->CreatePIBspline(1, Reals({0, 0, 1, 1}), Reals({1, 0}),
+                                               Points({{0, 0, 0}, {1, 1, 0}})));
+         }},
+        {"B-spline: 2 weights for 5 control points",
+         [s] {
+             return AsCurve(s->CreatePIBspline(
+                 1, Reals({0, 0, 0.25, 0.5, 0.75, 1, 1}), Reals({1, 1}),
+                 Points({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}})));
+         }},
+    };
+    const std::string path = dir.Path("cached.xml");
+    auto handedOver = [] {
+        std::string xml, neu;
+        unimemlocation::GetRegistered()->ReadFile("/ZPI/zpi.xml", xml, nullptr);
+        unimemlocation::GetRegistered()->ReadFile("/ZPI/zpi.neu", neu, nullptr);
+        return xml + '\0' + neu;
+    };
+    for (const auto& place : places) {
+        for (const auto& fault : faults) {
+            const std::string said = place.place + std::string(": ") + fault.reason;
+            SCOPED_TRACE(said);
+            xrchandle<KWPIModel> model;
+            {
+                ScopedStorageMode cache(0);
+                model = s->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
+                place.put(model.get(), fault.make());
+            }
+            std::string raised;
+            try {
+                model->WriteZPI(path.c_str());
+            } catch (const xthrown& e) {
+                KXSimple* simple = KXSimple::softcast(e.get());
+                EXPECT_EQ(simple ? simple->GetStatus() : 0, ZPI_STATUS_DOC_RECORD);
+                raised = e.what();
+            }
+            EXPECT_NE(raised.find(said), std::string::npos) << raised;
+            EXPECT_FALSE(std::filesystem::exists(path));
+            // A neutral part is made from interface data, which a model made
+            // in cache mode has none of: both neutral routes refuse it as such.
+            const size_t sent = host.Count();
+            const std::string before = handedOver();
+            for (const auto& [format, told] :
+                 {std::pair(1, said),
+                  std::pair(0, std::string("the model has no interface data"))}) {
+                ZrSetImportFormat(format);
+                int feature = 0;
+                ::testing::internal::CaptureStderr();
+                EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature),
+                          ZPI_REQUEST_NOT_SENT);
+                const std::string line = ::testing::internal::GetCapturedStderr();
+                EXPECT_EQ(line.rfind("request 103 not sent: ", 0), 0u) << line;
+                EXPECT_NE(line.find(told), std::string::npos) << line;
+                EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+            }
+            EXPECT_EQ(handedOver(), before);
+            EXPECT_EQ(host.Count(), sent);
+            xrchandle<MemoryStream> stream(new MemoryStream);
+            EXPECT_SIMPLE(model->SaveAsNeutral(xrchandle<KCStream>(stream.get())),
+                          ZPI_STATUS_NO_INTF_DATA);
+            EXPECT_EQ(stream->data, "");
+        }
     }
 }
 

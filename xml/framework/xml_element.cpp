@@ -81,13 +81,29 @@ void IntfXmlTellReadFault(const std::string& fault, const char* kind) {
                               (fault + ": read as it stands; the writers refuse it").c_str());
 }
 
+namespace {
+
+// `before` and a refusal: joined at once when the refusal begins with a
+// place (", its curve: ..."), else by ": ".
+std::string PutBefore(const std::string& before, const std::string& said) {
+    return before + (said.compare(0, 2, ", ") == 0 ? "" : ": ") + said;
+}
+
+} // namespace
+
 void IntfXmlRethrowNaming(const IntfXmlError& error, const std::string& item) {
     const std::string said = error.Message();
     if (error.Status() != INTFXML_ERR_RECORD ||
         (said.compare(0, item.size(), item) == 0 && said.size() > item.size() &&
          std::strchr(":, ", said[item.size()])))
         throw;
-    throw IntfXmlError(error.Status(), item + ": " + said);
+    throw IntfXmlError(error.Status(), PutBefore(item, said));
+}
+
+void IntfXmlRethrowPlacing(const IntfXmlError& error, const std::string& place) {
+    if (error.Status() != INTFXML_ERR_RECORD)
+        throw;
+    throw IntfXmlError(error.Status(), PutBefore(place, error.Message()));
 }
 
 void IntfXmlThrowWrongParent() {

@@ -166,13 +166,28 @@ void IntfXmlRefuseFault(const std::string& fault);
 void IntfXmlTellReadFault(const std::string& fault, const char* kind);
 // Runs `write`, the writer of one entry of a list; what it refuses
 // (INTFXML_ERR_RECORD) is refused naming the entry, `item()` ("layer at
-// index 1: ..."), unless the refusal begins with it already.
+// index 1: ..."), unless the refusal begins with it already. A refusal
+// placed within the entry (IntfXmlWritePlacing) follows the name at once
+// ("edge 7, its XYZ curve: ...").
 [[noreturn]] void IntfXmlRethrowNaming(const IntfXmlError& error, const std::string& item);
 template <class Write, class Item> void IntfXmlWriteNaming(Write&& write, Item&& item) {
     try {
         write();
     } catch (const IntfXmlError& e) {
         IntfXmlRethrowNaming(e, item());
+    }
+}
+// Runs `write`, which fills or writes the part of an entry at `place()`
+// (", its XYZ curve", ", component at index 1"); what it refuses
+// (INTFXML_ERR_RECORD) is refused placed there, as the record checks place
+// a fault within its item: `place()` before the place an inner part gave,
+// else before ": " and the reason.
+[[noreturn]] void IntfXmlRethrowPlacing(const IntfXmlError& error, const std::string& place);
+template <class Write, class Place> void IntfXmlWritePlacing(Write&& write, Place&& place) {
+    try {
+        write();
+    } catch (const IntfXmlError& e) {
+        IntfXmlRethrowPlacing(e, place());
     }
 }
 // A reader made under a parent of another class than it expects.

@@ -15,6 +15,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -102,7 +103,8 @@ void FillComposite(const xrchandle<KPICompositeCurve>& composite, QelCurvedata& 
         if (!c)
             IntfXmlThrow(INTFXML_ERR_RECORD, "composite curve: no curve at index %d", i);
         QelCurveScratch scratch;
-        FillCurveAt(c, *scratch.get(), depth + 1);
+        IntfXmlWritePlacing([&] { FillCurveAt(c, *scratch.get(), depth + 1); },
+                            [i] { return ", component at index " + std::to_string(i); });
         QelComponentcurvedata comp;
         std::memset(&comp, 0, sizeof comp);
         comp.curve = *scratch.get();
@@ -213,16 +215,31 @@ void FillSplineSrf(const xrchandle<KPISplineSrf>& surface, QelSplinesrfdata& s) 
     s.mixed_derivs = VectorArray(derivs);
 }
 
-void FillProfile(const xrchandle<KPICurve>& curve, QelCurvedata& out, const char* what) {
-    if (!curve)
-        IntfXmlThrow(INTFXML_ERR_RECORD, "%s: no curve", what);
-    FillCurveAt(curve, out, 0);
+// A surface's curve, at `place` within its face (", its profile").
+void FillProfile(const xrchandle<KPICurve>& curve, QelCurvedata& out, const char* what,
+                 const char* place) {
+    IntfXmlWritePlacing(
+        [&] {
+            if (!curve)
+                IntfXmlThrow(INTFXML_ERR_RECORD, "%s: no curve", what);
+            FillCurveAt(curve, out, 0);
+        },
+        [place] { return std::string(place); });
 }
 
-// Writes `write(record)` for a scratch curve filled by `fill`.
+// A fillet surface's spline, at `place` within its face.
+void FillHead(const xrchandle<KPISpline>& spline, QelSplinedata& s, const char* what,
+              const char* place) {
+    IntfXmlWritePlacing([&] { FillSpline(spline, s, what); },
+                        [place] { return std::string(place); });
+}
+
+// Writes `write(record)` for a scratch curve filled by `fill`. A curve
+// written on its own is no item: what its fill refuses within it is
+// refused as within "the curve".
 template <class Fill, class Write> void WithCurve(Fill&& fill, Write&& write) {
     QelCurveScratch scratch;
-    fill(*scratch.get());
+    IntfXmlWriteNaming([&] { fill(*scratch.get()); }, [] { return std::string("the curve"); });
     write(scratch.get());
 }
 
@@ -234,7 +251,7 @@ template <class Fill, class Write> void WithShape(Fill&& fill, Write&& write) {
         Scratch() { std::memset(&shape, 0, sizeof shape); }
         ~Scratch() { qel_surfaceshapedata_clear(kind, &shape); }
     } s;
-    fill(s.kind, s.shape);
+    IntfXmlWriteNaming([&] { fill(s.kind, s.shape); }, [] { return std::string("the surface"); });
     write(s.kind, &s.shape);
 }
 
@@ -296,28 +313,31 @@ void IntfXmlKPIFillShape(const xrchandle<KPISurface>& surface, uint32_t* kind,
     case KPISURF_SRFREV: {
         xrchandle<KPISrfRev> r(KPISrfRev::cast(s));
         IntfXmlKPIFillFrame(r->GetCsys(), &out->srfrev.frame, "surface of revolution");
-        FillProfile(r->GetCurve(), out->srfrev.profile, "surface of revolution");
+        FillProfile(r->GetCurve(), out->srfrev.profile, "surface of revolution", ", its profile");
         break;
     }
     case KPISURF_TABCYL: {
         xrchandle<KPITabCyl> t(KPITabCyl::cast(s));
         IntfXmlKPIFillFrame(t->GetCsys(), &out->tabcyl.frame, "tabulated cylinder");
-        FillProfile(t->GetCurve(), out->tabcyl.profile, "tabulated cylinder");
+        FillProfile(t->GetCurve(), out->tabcyl.profile, "tabulated cylinder", ", its curve");
         break;
     }
     case KPISURF_RULSRF: {
         xrchandle<KPIRulSrf> r(KPIRulSrf::cast(s));
         IntfXmlKPIFillFrame(r->GetCsys(), &out->rulsrf.frame, "ruled surface");
-        FillProfile(r->GetCurve1(), out->rulsrf.curve1, "ruled surface");
-        FillProfile(r->GetCurve2(), out->rulsrf.curve2, "ruled surface");
+        FillProfile(r->GetCurve1(), out->rulsrf.curve1, "ruled surface", ", its curve 1");
+        FillProfile(r->GetCurve2(), out->rulsrf.curve2, "ruled surface", ", its curve 2");
         break;
     }
     case KPISURF_FILSRF: {
         xrchandle<KPIFilSrf> f(KPIFilSrf::cast(s));
         // In the order the element carries them.
-        FillSpline(f->GetCenterSpline(), out->filsrf.center_spline, "fillet surface centre");
-        FillSpline(f->GetPointSpline(), out->filsrf.point_spline, "fillet surface point");
-        FillSpline(f->GetTangentSpline(), out->filsrf.tangent_spline, "fillet surface tangent");
+        FillHead(f->GetCenterSpline(), out->filsrf.center_spline, "fillet surface centre",
+                 ", its centre spline");
+        FillHead(f->GetPointSpline(), out->filsrf.point_spline, "fillet surface point",
+                 ", its point spline");
+        FillHead(f->GetTangentSpline(), out->filsrf.tangent_spline, "fillet surface tangent",
+                 ", its tangent spline");
         break;
     }
     case KPISURF_SPLN:
@@ -418,7 +438,8 @@ IntfXmlKPIComponent::IntfXmlKPIComponent(xrchandle<KPICurve> curve, int32_t dire
         Scratch() { std::memset(&comp, 0, sizeof comp); }
         ~Scratch() { qel_curvedata_clear(&comp.curve); }
     } s;
-    IntfXmlKPIFillCurve(curve, &s.comp.curve);
+    IntfXmlWriteNaming([&] { IntfXmlKPIFillCurve(curve, &s.comp.curve); },
+                       [] { return std::string("the curve"); });
     s.comp.direction = uint32_t(direction);
     IntfXmlComponent(&s.comp, name);
 }

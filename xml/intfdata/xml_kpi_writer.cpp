@@ -1,6 +1,7 @@
 // The interface-data document of a model held as KPI objects.
 #include "xml/intfdata/xml_kpi_writer.h"
 
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_routines.h"
 #include "kernel/geometry/value_convert.h"
 #include "kernel/records/wide_name.h"
@@ -17,6 +18,7 @@
 #include "xmemory.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -30,13 +32,28 @@ template <class R, int (*Clear)(R*)> struct Scratch {
 };
 
 // A new zero-filled curve block for an edge, filled from `curve`; the edge
-// owns the block as soon as it exists.
-void FillEdgeCurve(const xrchandle<KPICurve>& curve, QelCurvedata*& slot) {
+// owns the block as soon as it exists. What the fill refuses is placed
+// within the edge (", its XYZ curve").
+void FillEdgeCurve(const xrchandle<KPICurve>& curve, QelCurvedata*& slot, const char* place) {
     if (!curve)
         return;
     IntfXmlCheck(qel_curvedata_alloc(&slot), "qel_curvedata_alloc");
     std::memset(slot, 0, sizeof *slot);
-    IntfXmlKPIFillCurve(curve, slot);
+    IntfXmlWritePlacing([&] { IntfXmlKPIFillCurve(curve, slot); },
+                        [place] { return std::string(place); });
+}
+
+// Fills the scratch record of an item and writes it with `write`; what
+// either refuses is refused naming the item as the record checks name it
+// (the fill sets the item's id first).
+template <class Rec, class Fill, class Write>
+void FillAndWriteNaming(Rec& rec, Fill&& fill, Write&& write) {
+    IntfXmlWriteNaming(
+        [&] {
+            fill(&rec);
+            write(&rec);
+        },
+        [&rec] { return qel_item_name(rec); });
 }
 
 } // namespace
@@ -91,7 +108,7 @@ void IntfXmlKPIFillFace(const xrchandle<KPIFace>& face, QelSurfacedata* out) {
     // The XYZ box stays zero: a face object has none.
     xrchandle<KPISurface> surface = face->GetPISurface();
     if (!surface)
-        IntfXmlThrow(INTFXML_ERR_RECORD, "face %d has no surface", face->GetId());
+        IntfXmlThrow(INTFXML_ERR_RECORD, "it has no surface");
     IntfXmlKPIFillShape(surface, &out->kind, &out->shape);
     xrchandle<KPILoopList> loops = face->GetPILoopList();
     const int32_t n = IntfXmlKPICount(loops);
@@ -122,7 +139,11 @@ void IntfXmlKPIFillQuilt(const xrchandle<KPIQuilt>& quilt, QelQuiltdata* out) {
             IntfXmlThrowStatus(st, "xar_append");
         }
         // The quilt owns the face record from here on.
-        IntfXmlKPIFillFace(faces->Get(i), rec);
+        xrchandle<KPIFace> face = faces->Get(i);
+        if (!face)
+            IntfXmlThrow(INTFXML_ERR_RECORD, "it holds no face at index %d", i);
+        IntfXmlWritePlacing([&] { IntfXmlKPIFillFace(face, rec); },
+                            [rec] { return ", " + qel_item_name(*rec); });
     }
 }
 
@@ -141,9 +162,9 @@ void IntfXmlKPIFillEdge(const xrchandle<KPIEdge>& edge, QelEdgedata* out) {
     xrchandle<KPICurve> c1 = edge->GetCurve1();
     xrchandle<KPICurve> c2 = edge->GetCurve2();
     xrchandle<KPICurve> xyz = edge->GetXYZCurve();
-    FillEdgeCurve(c1, out->uv_curve1);
-    FillEdgeCurve(c2, out->uv_curve2);
-    FillEdgeCurve(xyz, out->xyz_curve);
+    FillEdgeCurve(c1, out->uv_curve1, ", its UV curve 1");
+    FillEdgeCurve(c2, out->uv_curve2, ", its UV curve 2");
+    FillEdgeCurve(xyz, out->xyz_curve, ", its XYZ curve");
 }
 
 void IntfXmlKPIFillDatum(const xrchandle<KPIDatum>& datum, QelDatumdata* out) {
@@ -156,9 +177,10 @@ void IntfXmlKPIFillDatum(const xrchandle<KPIDatum>& datum, QelDatumdata* out) {
     case KPI_DATUM_CURVE: {
         xrchandle<KPICurve> curve = datum->GetCurve();
         if (!curve)
-            IntfXmlThrow(INTFXML_ERR_RECORD, "datum curve %d has no curve", datum->GetId());
+            IntfXmlThrow(INTFXML_ERR_RECORD, "a curve datum without a curve");
         out->type = QEL_DATUM_CURVE;
-        IntfXmlKPIFillCurve(curve, &out->body.curve);
+        IntfXmlWritePlacing([&] { IntfXmlKPIFillCurve(curve, &out->body.curve); },
+                            [] { return std::string(", its curve"); });
         break;
     }
     case KPI_DATUM_CSYS:
@@ -168,7 +190,7 @@ void IntfXmlKPIFillDatum(const xrchandle<KPIDatum>& datum, QelDatumdata* out) {
     case KPI_DATUM_PLANE: {
         xrchandle<KPIPlane> plane = datum->GetPlane();
         if (!plane)
-            IntfXmlThrow(INTFXML_ERR_RECORD, "datum plane %d has no plane", datum->GetId());
+            IntfXmlThrow(INTFXML_ERR_RECORD, "a plane datum without a plane");
         IntfXmlKPIFillFrame(plane->GetCsys(), &out->body.frame, "datum plane");
         out->type = QEL_DATUM_PLANE;
         break;
@@ -194,26 +216,30 @@ IntfXmlKPIContour::IntfXmlKPIContour(xrchandle<KPILoop> loop, const char* name) 
 
 IntfXmlKPIFace::IntfXmlKPIFace(xrchandle<KPIFace> face, const char* name) {
     Scratch<QelSurfacedata, qel_surfacedata_clear> s;
-    IntfXmlKPIFillFace(face, &s.rec);
-    IntfXmlFace::Write(&s.rec, name);
+    FillAndWriteNaming(
+        s.rec, [&](QelSurfacedata* r) { IntfXmlKPIFillFace(face, r); },
+        [name](const QelSurfacedata* r) { IntfXmlFace::Write(r, name); });
 }
 
 IntfXmlKPIQuilt::IntfXmlKPIQuilt(xrchandle<KPIQuilt> quilt, const char* name) {
     Scratch<QelQuiltdata, qel_quiltdata_clear> s;
-    IntfXmlKPIFillQuilt(quilt, &s.rec);
-    IntfXmlQuilt(&s.rec, name);
+    FillAndWriteNaming(
+        s.rec, [&](QelQuiltdata* r) { IntfXmlKPIFillQuilt(quilt, r); },
+        [name](const QelQuiltdata* r) { IntfXmlQuilt(r, name); });
 }
 
 IntfXmlKPIEdge::IntfXmlKPIEdge(xrchandle<KPIEdge> edge, const char* name) {
     Scratch<QelEdgedata, qel_edgedata_clear> s;
-    IntfXmlKPIFillEdge(edge, &s.rec);
-    IntfXmlEdge::Write(&s.rec, name);
+    FillAndWriteNaming(
+        s.rec, [&](QelEdgedata* r) { IntfXmlKPIFillEdge(edge, r); },
+        [name](const QelEdgedata* r) { IntfXmlEdge::Write(r, name); });
 }
 
 IntfXmlKPIDatum::IntfXmlKPIDatum(xrchandle<KPIDatum> datum, const char* name) {
     Scratch<QelDatumdata, qel_datumdata_clear> s;
-    IntfXmlKPIFillDatum(datum, &s.rec);
-    IntfXmlDatum(&s.rec, name);
+    FillAndWriteNaming(
+        s.rec, [&](QelDatumdata* r) { IntfXmlKPIFillDatum(datum, r); },
+        [name](const QelDatumdata* r) { IntfXmlDatum(r, name); });
 }
 
 namespace {

@@ -359,6 +359,20 @@ TEST(KPIWriter, ObjectsNoDocumentCanCarryAreRefusedAndLeaveNoFile) {
     xrchandle<KPISpline> uneven(new UnevenSpline);
     EXPECT_EQ(xmltest::ErrorOf([&] { WriteInRoot([&] { IntfXmlKPISpline(uneven, nullptr); }); }),
               INTFXML_ERR_RECORD);
+    // Refused naming the item and the place in it, as the record checks do.
+    xrchandle<KWPIModel> fillet = s->CreatePIModel(KACCURACY_RELATIVE, 0.5);
+    fillet->AddPIFace(fillet->CreatePIFace(
+        4, UvBox(0, 0, 1, 1), KPISURFACE_ORIENT_NONE,
+        S(s->CreatePIFilletSrf(Spline(s.get(), 0), uneven, Spline(s.get(), 1))),
+        xrchandle<KPILoopList>(KPILoopList::create())));
+    std::string message;
+    EXPECT_EQ(xmltest::ErrorOf([&] { IntfXmlKPIWriter(TempPath("fillet").c_str(), fillet, nullptr); },
+                               &message),
+              INTFXML_ERR_RECORD);
+    EXPECT_NE(message.find("face 4, its centre spline: fillet surface centre: 2 parameters, 2 "
+                           "points and 1 tangents"),
+              std::string::npos)
+        << message;
 
     // Composite curves nested deeper than a document may carry.
     xrchandle<KPICurve> curve = C(s->CreatePILine(P(0, 0, 0), P(1, 0, 0)));
