@@ -70,6 +70,19 @@ void qel_intf_data_extend_block_free(qel_intf_data_extend* block);
 
 } // extern "C"
 
+// The copies of one item that a model's list getters make: as the copies
+// above, but values that the record routines refuse, and that a document
+// may hold as earlier versions wrote them (the reader reads them as they
+// stand, see qel_check.h), are copied as they stand: spline parameters
+// that do not increase (also a fillet surface's), a B-spline of degree
+// below 1 or with knots out of order (when its arrays hold its counts), a
+// surface of revolution's or a ruled surface's curve of a kind the surface
+// does not take. Whatever the model reads is handed out whole.
+int qel_face_copy_as_read(const QelSurfacedata* src, QelSurfacedata** out);
+int qel_edge_copy_as_read(const QelEdgedata* src, QelEdgedata** out);
+int qel_quilt_copy_as_read(const QelQuiltdata* src, QelQuiltdata** out);
+int qel_datum_copy_as_read(const QelDatumdata* src, QelDatumdata** out);
+
 // An extension record block owned until released.
 using QelExtendBlockPtr = FreePtr<qel_intf_data_extend, qel_intf_data_extend_block_free>;
 

@@ -188,6 +188,8 @@ int knots_fault_at(const double* knots, int n);
 // depth reached so far.
 int curve_clear(QelCurvedata* rec, int depth);
 int curve_free(QelCurvedata* rec, int depth);
-int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth);
+// With `as_read`, values the record routines refuse are copied as they
+// stand (see qel_face_copy_as_read).
+int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth, bool as_read = false);
 
 } // namespace qel_detail

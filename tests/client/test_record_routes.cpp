@@ -10,9 +10,11 @@
 #include "client/zr_proxy.h"
 #include "api/kpi_session.h"
 #include "file_targets.h"
+#include "memory_stream.h"
 
 #include "kernel/metadata/model_ext.h"
 #include "kernel/model/model.h"
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "xml/intfdata_fixtures.h"
@@ -25,8 +27,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -610,6 +614,150 @@ TEST_F(RecordRoutes, NamesNumbersQuiltsAndExtensionsAreRefusedWhereTheyEnterOrRe
         qel_intf_data_extend* ext = zpifix::fullExtension();
         c.change(data, ext);
         Run(data, c.held, c.item, ext);
+    }
+}
+
+} // namespace
+
+
+// ---- documents earlier versions wrote ------------------------------------------------
+
+namespace {
+
+// What an operation raised: the KXSimple status (0 for anything else) and
+// the exception's text; status 1 when nothing was raised.
+std::pair<int, std::string> Raised(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const xthrown& e) {
+        KXSimple* simple = KXSimple::softcast(e.get());
+        return {simple ? simple->GetStatus() : 0, e.what()};
+    }
+    return {1, ""};
+}
+
+// The document of `data` (freed here), as WriteZPI writes it.
+std::string DocumentOf(qel_intf_data* data, const std::string& path) {
+    QelIntfDataPtr holder(data);
+    KWPIModel* made = nullptr;
+    CreatePIModel_global(data, nullptr, &made); // 0: no extension given
+    xrchandle<KWPIModel> model(made);
+    EXPECT_TRUE(model);
+    if (model)
+        model->WriteZPI(path.c_str());
+    return ReadAll(path);
+}
+
+// The document with the text of element `name` at `at` replaced by what
+// `edit` makes of it.
+std::string Edited(std::string doc, size_t at, const std::string& name,
+                   const std::function<std::string(const std::string&)>& edit) {
+    const size_t from = doc.find('>', at) + 1, to = doc.find("</" + name + ">", from);
+    doc.replace(from, to - from, edit(doc.substr(from, to - from)));
+    return doc;
+}
+
+std::string Reversed(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+    std::string out;
+    for (auto w = words.rbegin(); w != words.rend(); ++w)
+        out += *w + " ";
+    return out;
+}
+
+// Each edit of `doc` that gives an item earlier versions wrote: each
+// "Degree" set to 0; each "Params" (a spline's parameters, a B-spline's
+// knots) reversed.
+std::vector<std::pair<std::string, std::string>> EarlierEdits(const std::string& doc) {
+    std::vector<std::pair<std::string, std::string>> edits;
+    for (const char* name : {"Degree", "Params"})
+        for (size_t at = doc.find(std::string("<") + name); at != std::string::npos;
+             at = doc.find(std::string("<") + name, at + 1))
+            edits.emplace_back(name + (" at byte " + std::to_string(at)),
+                               Edited(doc, at, name, [&](const std::string& text) {
+                                   return name[0] == 'D' ? std::string("0") : Reversed(text);
+                               }));
+    return edits;
+}
+
+// `told` (an item with its place) names the item `name`.
+bool Names(const std::string& told, const std::string& name) {
+    return told.rfind(name, 0) == 0 && std::strchr(",: ", told[name.size()]);
+}
+
+// The list getter answers, with one object per entry of the root array,
+// each over a record as the entry holds it; an entry other than the `told`
+// one is as in `original`.
+template <class Impl, class R, class Get>
+void ExpectReached(Get get, void* entries, void* originals, const std::string& told,
+                   void (*same)(const R&, const R&)) {
+    decltype(get()) list;
+    ASSERT_NO_THROW(list = get());
+    const int n = har_total(entries);
+    ASSERT_EQ(list ? list->Count() : 0, n);
+    for (int i = 0; i < n; ++i) {
+        const R& read = zpifix::at<R>(entries, i);
+        auto* item = dynamic_cast<Impl*>(CastToImpl(list->Get(i).get()));
+        ASSERT_TRUE(item && item->GetRecord());
+        same(*item->GetRecord(), read);
+        if (!Names(told, qel_item_name(read)))
+            same(read, zpifix::at<R>(originals, i));
+    }
+}
+
+TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedOrRefusedNamed) {
+    QelIntfDataPtr original(zpifix::fullIntfData());
+    const std::string doc = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
+    const auto edits = EarlierEdits(doc);
+    EXPECT_EQ(edits.size(), 16u);
+    for (const auto& [name, text] : edits) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.Path("earlier.xml");
+        filetargets::WriteAll(path, text);
+        ::testing::internal::CaptureStderr();
+        xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
+        const std::string toldOnRead = ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(model) << toldOnRead;
+        const size_t column = toldOnRead.find(": ", toldOnRead.find("column "));
+        ASSERT_NE(column, std::string::npos) << toldOnRead;
+        const size_t end = toldOnRead.find(": read as it stands; the writers refuse it\n");
+        ASSERT_NE(end, std::string::npos) << toldOnRead;
+        const std::string told = toldOnRead.substr(column + 2, end - column - 2);
+        const std::string item = told.substr(0, told.find_first_of(",:"));
+
+        qel_intf_data* root = IntfDataOf(model);
+        ASSERT_TRUE(root);
+        ExpectReached<KPIFace_i>([&] { return model->GetPIFaces(); }, root->surfaces,
+                                 original->surfaces, told, zpifix::expectSameFace);
+        ExpectReached<KPIQuilt_i>([&] { return model->GetPIQuilts(); }, root->quilts,
+                                  original->quilts, told, zpifix::expectSameQuilt);
+        ExpectReached<KPIEdge_i>([&] { return model->GetPIEdges(); }, root->edges,
+                                 original->edges, told, zpifix::expectSameEdge);
+        ExpectReached<KPIDatum_i>([&] { return model->GetPIDatums(); }, root->datums,
+                                  original->datums, told, zpifix::expectSameDatum);
+
+        // Each route refuses the item, naming it, with its documented status.
+        const auto written = Raised([&] { model->WriteZPI(dir.Path("again.xml").c_str()); });
+        EXPECT_EQ(written.first, ZPI_STATUS_DOC_RECORD);
+        EXPECT_NE(written.second.find(item), std::string::npos) << written.second;
+        xrchandle<MemoryStream> stream(new MemoryStream);
+        const auto saved =
+            Raised([&] { model->SaveAsNeutral(xrchandle<KCStream>(stream.get())); });
+        EXPECT_EQ(saved.first, ZPI_STATUS_DOC_RECORD);
+        EXPECT_NE(saved.second.find(item), std::string::npos) << saved.second;
+        EXPECT_EQ(stream->data, "");
+        const size_t sent = host.Count();
+        for (int format : {0, 1}) {
+            ZrSetImportFormat(format);
+            int feature = 0;
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature),
+                      100);
+            const std::string refused = ::testing::internal::GetCapturedStderr();
+            EXPECT_EQ(refused, "request 103 not sent: " + told + "\n") << "format " << format;
+        }
+        EXPECT_EQ(host.Count(), sent);
     }
 }
 
