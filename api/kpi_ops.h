@@ -793,8 +793,9 @@
       "it once this returned (examples/file_stream.h). Raises status 13 for "  \
       "a model without interface data (made in cache mode, or closed), (1, "   \
       "0) for a null stream, -54 when the model holds an item that no model "  \
-      "holds (one a document held as earlier versions wrote it, see "          \
-      "ReadZPI), naming the item in what(), before anything is written, -92 "  \
+      "holds (one a document held as earlier versions wrote it, see ReadZPI) " \
+      "or that a neutral part cannot hold (a ruled surface's composite "       \
+      "curve), naming the item in what(), before anything is written, -92 "    \
       "when the part could not be written whole (the stream refused a write "  \
       "or threw; what() says which), -91 when another save holds the "         \
       "stream's name or a save runs on this thread already (your stream's "    \

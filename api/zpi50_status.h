@@ -57,7 +57,8 @@ enum {
                                     // text that a document cannot carry (WriteZPI: a name
                                     // with a control character, U+FFFE or U+FFFF), or an
                                     // item named in the reason that no model holds (read as
-                                    // it stands; also SaveAsNeutral)
+                                    // it stands) or that a neutral part cannot hold
+                                    // (SaveAsNeutral)
 
     // ---- results of the client's requests and host-toolkit functions ----
     ZPI_REQUEST_NOT_SENT = 100,        // the request did not go out (no connection, not started,

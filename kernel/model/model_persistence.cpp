@@ -124,9 +124,12 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
                     "saves again)");
 
     // What no model holds (a document may hold it as earlier versions wrote
-    // it) is refused naming the item, as WriteZPI and the hand-over refuse
-    // it; nothing is written.
-    if (const std::string fault = qel_intf_data_fault(root); !fault.empty())
+    // it), and what a neutral part cannot hold, is refused naming the item,
+    // as WriteZPI and the hand-over refuse it; nothing is written.
+    std::string fault = qel_intf_data_fault(root);
+    if (fault.empty())
+        fault = neut_part_fault(root);
+    if (!fault.empty())
         ThrowSimple(ZPI_STATUS_DOC_RECORD, fault);
 
     // The model's own records are never touched: the conversion works on a

@@ -517,8 +517,9 @@ int shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedat
         }
         if (st == kOk) {
             st = qel_rulsrfdata_init(e1, e2, e3, o, &d1, &d2, &out);
-            if (st == QEL_ERR_PROFILE_KIND && as_read) {
-                // Curves a document held as they stand: the shape is filled
+            if (st == QEL_ERR_PROFILE_KIND && (as_read || ruled_kinds_held(d1.kind, d2.kind))) {
+                // A composite curve (which a document carries in full), or
+                // curves a document held as they stand: the shape is filled
                 // as the init fills it.
                 out.rulsrf.frame = frame_of(e1, e2, e3, o);
                 out.rulsrf.curve1 = d1;

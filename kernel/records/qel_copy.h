@@ -30,6 +30,8 @@ int qel_curve_copy(const QelCurvedata* src, QelCurvedata* dst);
 // New array of components, each curve deep-copied.
 int qel_component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata** out);
 // Shape of surface kind 34, 36-38, 40-45 or 48 into `dst`; other kinds -2.
+// A ruled surface's composite curve is copied (qel_rulsrfdata_init refuses
+// it with -44; a document carries it in full).
 int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst);
 // New array of contours with their own edge-id arrays.
 int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out);

@@ -244,7 +244,11 @@ struct Place {
 bool OnEdge(const QelCurvedata& c) { return HeldKind(c.kind) || c.kind == QEL_CURVE_CLEARED; }
 bool Held(const QelCurvedata& c) { return HeldKind(c.kind); }
 bool Profile(const QelCurvedata& c) { return ProfileKind(c.kind); }
-bool RuledCurve(const QelCurvedata& c) { return Profile(c) || c.kind == QEL_CURVE_POINT; }
+// A ruled surface also holds a composite curve, which a document carries in
+// full and a neutral part cannot hold.
+bool RuledCurve(const QelCurvedata& c) {
+    return Profile(c) || c.kind == QEL_CURVE_POINT || c.kind == QEL_CURVE_COMPOSITE;
+}
 
 std::vector<Place> Places() {
     return {
@@ -341,9 +345,10 @@ protected:
     // Takes `data` and `extension` (both freed here; none: an empty one)
     // through every route: refused at the entry when `held` is false,
     // naming `item`; otherwise written, read back as the same model and
-    // written again to the same bytes, and handed over in both formats.
+    // written again to the same bytes, and handed over in both formats (in
+    // the neutral one refused, naming `item`, when `neutralHolds` is false).
     void Run(qel_intf_data* data, bool held, const std::string& item,
-             qel_intf_data_extend* extension = nullptr) {
+             qel_intf_data_extend* extension = nullptr, bool neutralHolds = true) {
         QelIntfDataPtr holder(data);
         qel_intf_data_extend empty{};
         qel_intf_data_extend& ext = extension ? *extension : empty;
@@ -402,13 +407,18 @@ protected:
         for (int format : {0, 1}) {
             ZrSetImportFormat(format);
             int feature = 0;
+            const bool refused = format == 0 && !neutralHolds;
             ::testing::internal::CaptureStderr(); // what a neutral part leaves out
-            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, &ext, &feature), 0)
+            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, &ext, &feature),
+                      refused ? 100 : 0)
                 << "format " << format;
-            ::testing::internal::GetCapturedStderr();
+            const std::string told = ::testing::internal::GetCapturedStderr();
+            if (refused) {
+                EXPECT_EQ(told.rfind("request 103 not sent: " + item, 0), 0u) << told;
+            }
         }
         EXPECT_EQ(HandedOver("zpi.xml"), bytes);
-        EXPECT_EQ(host.Count(), sent + 2);
+        EXPECT_EQ(host.Count(), sent + (neutralHolds ? 2 : 1));
     }
 
     zr_test::FakeHost host;
@@ -429,7 +439,8 @@ TEST_F(RecordRoutes, EveryCurveInEveryPlaceIsRefusedWhereItEntersOrWrittenAndRea
             data->accuracy_type = QEL_ACCURACY_ABSOLUTE;
             data->accuracy = 0.01;
             place.put(data, curve);
-            Run(data, held, place.item);
+            const bool ruled = std::string(place.name).find("ruled") != std::string::npos;
+            Run(data, held, place.item, nullptr, !(ruled && curve.kind == QEL_CURVE_COMPOSITE));
         }
     }
 }
@@ -759,6 +770,51 @@ TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedO
         }
         EXPECT_EQ(host.Count(), sent);
     }
+}
+
+TEST_F(RecordRoutes, ARuledSurfaceOfCompositeCurvesIsReachedAndWrittenBackToTheSameBytes) {
+    // Face 7's ruled surface: a line and (in place of its B-spline) the
+    // nested composite of edge 108.
+    const std::string full = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
+    const size_t at = full.find("<CompCurve>", full.find("<Edge ID=\"108\""));
+    const std::string composite = full.substr(at, full.find("</XYZCurve>", at) - at);
+    const size_t curve2 = full.find("<Curve2>", full.find("<RuledSrf>"));
+    const std::string doc = Edited(full, curve2, "Curve2", [&](const std::string&) {
+        return "\n\t" + composite;
+    });
+    const std::string path = dir.Path("ruled.xml");
+    filetargets::WriteAll(path, doc);
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(model);
+    qel_intf_data* root = IntfDataOf(model);
+    ExpectReached<KPIFace_i>([&] { return model->GetPIFaces(); }, root->surfaces,
+                             root->surfaces, "", zpifix::expectSameFace);
+    ExpectReached<KPIQuilt_i>([&] { return model->GetPIQuilts(); }, root->quilts, root->quilts,
+                              "", zpifix::expectSameQuilt);
+    ASSERT_EQ(zpifix::at<QelSurfacedata>(root->surfaces, 6).shape.rulsrf.curve2.kind,
+              uint32_t(QEL_CURVE_COMPOSITE));
+
+    ASSERT_NO_THROW(model->WriteZPI(dir.Path("again.xml").c_str()));
+    EXPECT_EQ(ReadAll(dir.Path("again.xml")), doc);
+    ZrSetImportFormat(1);
+    int feature = 0;
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature), 0);
+    EXPECT_EQ(HandedOver("zpi.xml"), doc);
+    // A neutral ruled surface holds simple curves only: refused, named.
+    xrchandle<MemoryStream> stream(new MemoryStream);
+    const auto saved = Raised([&] { model->SaveAsNeutral(xrchandle<KCStream>(stream.get())); });
+    EXPECT_EQ(saved.first, ZPI_STATUS_DOC_RECORD);
+    EXPECT_NE(saved.second.find("face 7, its curve 2: a composite curve"), std::string::npos)
+        << saved.second;
+    ZrSetImportFormat(0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature), 100);
+    const std::string refused = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(refused.find("request 103 not sent: face 7, its curve 2: a composite curve"),
+              std::string::npos)
+        << refused;
 }
 
 } // namespace
