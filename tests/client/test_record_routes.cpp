@@ -7,6 +7,7 @@
 #include "client/fake_host.h"
 #include "client/zr_callback.h"
 #include "client/zr_client.h"
+#include "client/zr_jobs.h"
 #include "client/zr_proxy.h"
 #include "api/kpi_session.h"
 #include "file_targets.h"
@@ -330,6 +331,7 @@ protected:
         url = ZrGetCallbackUrl().str();
     }
     void TearDown() override {
+        ZrInitBinding(); // a translator a test registered
         ZrSetImportFormat(0);
         proxy.release();
         ZrShutdownClient();
@@ -717,7 +719,37 @@ void ExpectReached(Get get, void* entries, void* originals, const std::string& t
     }
 }
 
+// What a part import's translator found: how many items each list getter
+// gave (-1: it raised), and the answer of the request 103 that handed the
+// model back.
+struct ImportSeen {
+    int faces, quilts, edges, datums, handedBack;
+};
+ImportSeen g_import{};
+ZorvanProxy* g_importProxy = nullptr;
+
+int ListAndHandBack(xrchandle<KWPIModel> model, qel_intf_data_extend*, int, char** const) {
+    const auto count = [](auto get) {
+        try {
+            const auto list = get();
+            return list ? list->Count() : 0;
+        } catch (...) {
+            return -1;
+        }
+    };
+    g_import = {count([&] { return model->GetPIFaces(); }),
+                count([&] { return model->GetPIQuilts(); }),
+                count([&] { return model->GetPIEdges(); }),
+                count([&] { return model->GetPIDatums(); }), 0};
+    int feature = 0;
+    g_import.handedBack = g_importProxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr,
+                                                                    &feature);
+    return 0;
+}
+
 TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedOrRefusedNamed) {
+    ASSERT_TRUE(ZrRegisterImportTranslator(&ListAndHandBack));
+    g_importProxy = proxy.get();
     QelIntfDataPtr original(zpifix::fullIntfData());
     const std::string doc = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
     const auto edits = EarlierEdits(doc);
@@ -768,7 +800,19 @@ TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedO
             const std::string refused = ::testing::internal::GetCapturedStderr();
             EXPECT_EQ(refused, "request 103 not sent: " + told + "\n") << "format " << format;
         }
-        EXPECT_EQ(host.Count(), sent);
+        // A part import given the document by its host gets the same model.
+        g_import = {};
+        ::testing::internal::CaptureStderr();
+        ZrImportPartJob((path + "\n0").c_str()).Run();
+        const std::string toldByImport = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(g_import.faces, har_total(root->surfaces));
+        EXPECT_EQ(g_import.quilts, har_total(root->quilts));
+        EXPECT_EQ(g_import.edges, har_total(root->edges));
+        EXPECT_EQ(g_import.datums, har_total(root->datums));
+        EXPECT_EQ(g_import.handedBack, 100);
+        EXPECT_NE(toldByImport.find("request 103 not sent: " + told + "\n"), std::string::npos)
+            << toldByImport;
+        EXPECT_EQ(host.Count(), sent + 1); // the job's end (108), nothing else
     }
 }
 
