@@ -787,33 +787,37 @@
       "(1, 0) for a null list, (1, 1) for an empty one, and (1, 1) at a "      \
       "null element (those before it stay added).")                            \
     X(KWPIModel, void, SaveAsNeutral, (xrchandle<KCStream> stream), (stream),  \
-      "Saves the model, with its extension, as a neutral part file into "      \
-      "your `stream` (only its Write is called; the stream is not closed). "   \
-      "To write a file, use a stream that writes beside its target and "       \
-      "renames it once this returned (examples/file_stream.h). Raises "        \
-      "status 13 for a model without interface data (made in cache mode, or "  \
-      "closed), (1, 0) for a null stream, -92 when the part could not be "     \
-      "written whole (the stream refused a write or threw; what() says "       \
-      "which), -91 when another save holds the stream's name or a save runs "  \
-      "on this thread already (your stream's Write saved again). An item it "  \
-      "cannot convert (a composite curve inside a composite curve, a surface " \
-      "or curve kind out of service or without a neutral record, a quilt "     \
-      "without faces, a loop or orientation of another value) is left out of " \
-      "the part, and told on standard error once per kind of loss, naming "    \
-      "the first such item.")                                                  \
+      "Saves the model, with its extension, as a neutral part file into your " \
+      "`stream` (only its Write is called; the stream is not closed). To "     \
+      "write a file, use a stream that writes beside its target and renames "  \
+      "it once this returned (examples/file_stream.h). Raises status 13 for "  \
+      "a model without interface data (made in cache mode, or closed), (1, "   \
+      "0) for a null stream, -54 when the model holds an item that no model "  \
+      "holds (one a document held as earlier versions wrote it, see ReadZPI) " \
+      "or that a neutral part cannot hold (a ruled surface's composite "       \
+      "curve), naming the item in what(), before anything is written, -92 "    \
+      "when the part could not be written whole (the stream refused a write "  \
+      "or threw; what() says which), -91 when another save holds the "         \
+      "stream's name or a save runs on this thread already (your stream's "    \
+      "Write saved again). An item it cannot convert (a composite curve "      \
+      "inside a composite curve, a surface or curve kind out of service or "   \
+      "without a neutral record, a quilt without faces, a loop or "            \
+      "orientation of another value) is left out of the part, and told on "    \
+      "standard error once per kind of loss, naming the first such item.")     \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
-      "a \"bnfs:\" location); it replaces its target only when whole (a "      \
-      "file is written beside it). A model without interface data (cache "     \
-      "mode) is written from its objects. Raises (1, 0) for a null path, "     \
-      "then status 13 for a closed model, -52 when the path cannot be "        \
-      "opened for writing (a missing or read-only folder, a folder, a FIFO, "  \
-      "an empty path), -53 when writing failed (a full disk, a \"bnfs:\" "    \
-      "document larger than a transfer carries) and -54 when the model "       \
-      "holds what a document cannot carry (a name or text with a character "   \
-      "of Names under Conventions, held in records given as such, or an "      \
-      "inconsistent record); nothing is written then. The exception's "        \
-      "what() names the path and the reason.")                                 \
+      "a \"bnfs:\" location); it replaces its target only when whole (a file " \
+      "is written beside it). A model without interface data (cache mode) is " \
+      "written from its objects. Raises (1, 0) for a null path, then status "  \
+      "13 for a closed model, -52 when the path cannot be opened for writing " \
+      "(a missing or read-only folder, a folder, a FIFO, an empty path), -53 " \
+      "when writing failed (a full disk, a \"bnfs:\" document larger than a "  \
+      "transfer carries) and -54 when the model holds what a document cannot " \
+      "carry (a name or text with a character of Names under Conventions, "    \
+      "held in records given as such, an inconsistent record, or an item a "   \
+      "document held as earlier versions wrote it, see ReadZPI), naming the "  \
+      "item; nothing is written then. The exception's what() names the path "  \
+      "and the reason.")                                                       \
     X(KWPIModel, KAccuracyType, GetAccuracyType, (), (),                       \
       "The accuracy type; KACCURACY_UNDEFINED for a model read from records "  \
       "whose accuracy kind is unknown.")                                       \
@@ -823,29 +827,37 @@
       "The model's outline box; null until SetOutline, unless the model was "  \
       "read with one.")                                                        \
     X(KWPIModel, xrchandle<KPIDatumList>, GetPIDatums, (), (),                 \
-      "The model's datums. With interface data (record mode, or a model "      \
-      "read by ReadZPI): new objects built from its records on every call, "   \
-      "null (not an empty list) when there are none; changing them does not "  \
-      "change the model. Without: the list of those added, null before the "   \
-      "first.")                                                                \
+      "The model's datums. With interface data (record mode, or a model read " \
+      "by ReadZPI): new objects built from its records on every call, one "    \
+      "for each record, null (not an empty list) when there are none; "        \
+      "changing them does not change the model. A record a document held as "  \
+      "earlier versions wrote it (see ReadZPI) gives its object as it "        \
+      "stands, and its neighbours as they are. Without: the list of those "    \
+      "added, null before the first.")                                         \
     X(KWPIModel, xrchandle<KPIEdgeList>, GetPIEdges, (), (),                   \
       "The model's edges. With interface data (record mode, or a model read "  \
-      "by ReadZPI): new objects built from its records on every call, null "   \
-      "(not an empty list) when there are none; changing them does not "       \
-      "change the model. Without: the list of those added, null before the "   \
-      "first.")                                                                \
+      "by ReadZPI): new objects built from its records on every call, one "    \
+      "for each record, null (not an empty list) when there are none; "        \
+      "changing them does not change the model. A record a document held as "  \
+      "earlier versions wrote it (see ReadZPI) gives its object as it "        \
+      "stands, and its neighbours as they are. Without: the list of those "    \
+      "added, null before the first.")                                         \
     X(KWPIModel, xrchandle<KPIFaceList>, GetPIFaces, (), (),                   \
       "The model's faces. With interface data (record mode, or a model read "  \
-      "by ReadZPI): new objects built from its records on every call, null "   \
-      "(not an empty list) when there are none; changing them does not "       \
-      "change the model. Without: the list of those added, null before the "   \
-      "first.")                                                                \
+      "by ReadZPI): new objects built from its records on every call, one "    \
+      "for each record, null (not an empty list) when there are none; "        \
+      "changing them does not change the model. A record a document held as "  \
+      "earlier versions wrote it (see ReadZPI) gives its object as it "        \
+      "stands, and its neighbours as they are. Without: the list of those "    \
+      "added, null before the first.")                                         \
     X(KWPIModel, xrchandle<KPIQuiltList>, GetPIQuilts, (), (),                 \
-      "The model's quilts. With interface data (record mode, or a model "      \
-      "read by ReadZPI): new objects built from its records on every call, "   \
-      "null (not an empty list) when there are none; changing them does not "  \
-      "change the model. Without: the list of those added, null before the "   \
-      "first.")                                                                \
+      "The model's quilts. With interface data (record mode, or a model read " \
+      "by ReadZPI): new objects built from its records on every call, one "    \
+      "for each record, null (not an empty list) when there are none; "        \
+      "changing them does not change the model. A record a document held as "  \
+      "earlier versions wrote it (see ReadZPI) gives its object as it "        \
+      "stands, and its neighbours as they are. Without: the list of those "    \
+      "added, null before the first.")                                         \
     X(KWPIModel, void, Close, (), (),                                          \
       "Frees the model's interface data. Afterwards the list getters answer "  \
       "from what was added (nothing, on a model read by ReadZPI), and "        \
@@ -1073,11 +1085,17 @@
       "or a \"bnfs:\" location), with its extension when the document has "    \
       "one. Never raises: a document that cannot be read gives a null "        \
       "handle, and on standard error the line \"Could not read the XML "       \
-      "data.\" and a line with the path and the reason (\"cannot open "        \
-      "...: No such file or directory\", \"... line 3, column 7: ...\"). The " \
-      "model's items are in its interface data: CountPIFaces() "               \
-      "and its kin answer 0 and GetPIFaceByIndex raises; reach them with "     \
-      "GetPIFaces() and its kin.")
+      "data.\" and a line with the path and the reason (\"cannot open ...: "   \
+      "No such file or directory\", \"... line 3, column 7: ...\"). The "      \
+      "model's items are in its interface data: CountPIFaces() and its kin "   \
+      "answer 0 and GetPIFaceByIndex raises; reach them with GetPIFaces() "    \
+      "and its kin. An item that earlier versions wrote and that the writers " \
+      "refuse (a B-spline of degree 0, spline parameters that do not "         \
+      "increase, B-spline knots out of order, in any curve of an edge, a "     \
+      "datum, a surface or a composite's component) is read as it stands and " \
+      "told once on standard error with its place; GetPIFaces() and its kin "  \
+      "give it as it stands, and WriteZPI, SaveAsNeutral and request 103 "     \
+      "refuse it, naming it.")
 
 // Every interface class with its parent interface (KCommon for the roots),
 // parents before children.

@@ -2,10 +2,11 @@
 //
 // The interface operations raise KXSimple (xexcept.h) with one of these as
 // its status (KXSimple::GetStatus). A status raised with a reason (the
-// document statuses of WriteZPI, -92 of SaveAsNeutral, 13 of a closed model)
-// carries what failed and why, the path among it, in the exception's what()
-// and in the journal; KXSimpleReason gives the reason alone. ReadZPI raises
-// nothing: it answers a null model and writes its reason on standard error.
+// document statuses of WriteZPI, -54 and -92 of SaveAsNeutral, 13 of a
+// closed model) carries what failed and why, the path or the item among it,
+// in the exception's what() and in the journal; KXSimpleReason gives the
+// reason alone. ReadZPI raises nothing: it answers a null model and writes
+// its reason on standard error.
 //
 // The client's requests and the host-toolkit functions answer a result: 0
 // for success, one of the request results below, or the host's own status
@@ -54,7 +55,10 @@ enum {
                                     // old document stays as it was
     ZPI_STATUS_DOC_RECORD = -54,    // a record handed to a writer is inconsistent, or holds a
                                     // text that a document cannot carry (WriteZPI: a name
-                                    // with a control character, U+FFFE or U+FFFF)
+                                    // with a control character, U+FFFE or U+FFFF), or an
+                                    // item named in the reason that no model holds (read as
+                                    // it stands) or that a neutral part cannot hold
+                                    // (SaveAsNeutral)
 
     // ---- results of the client's requests and host-toolkit functions ----
     ZPI_REQUEST_NOT_SENT = 100,        // the request did not go out (no connection, not started,

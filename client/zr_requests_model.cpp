@@ -12,6 +12,7 @@
 #include "kernel/metadata/model_ext.h"
 #include "kernel/records/qel_check.h"
 #include "kernel/model/model.h"
+#include "neutral/neutral_convert.h"
 #include "xml/framework/xml_element.h"
 #include "xml/intfdata/xml_kpi_writer.h"
 #include "xml/intfdata/xml_zpi.h"
@@ -338,6 +339,8 @@ bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
     std::string fault = qel_intf_data_fault(data);
     if (fault.empty())
         fault = qel_intf_data_extend_fault(extension);
+    if (fault.empty() && format == 0) // what a neutral part cannot hold
+        fault = neut_part_fault(data);
     if (!fault.empty()) {
         IntfXmlTellFailure("request 103 not sent: " + fault);
         return false;

@@ -10,6 +10,7 @@
 
 #include "process.h"
 #include "xmemory.h"
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_internal.h"
 #include "kernel/records/qel_routines.h"
 #include "neutral/neutral_text.h"
@@ -1186,3 +1187,38 @@ void neut_tell(const char* routine, const char* text) {
 }
 
 } // extern "C"
+
+namespace {
+
+// A ruled surface's composite curve, which a neutral part cannot hold.
+std::string ruled_fault(const QelSurfacedata& face, const std::string& within) {
+    if (face.kind != QEL_SURF_RULED)
+        return std::string();
+    const QelCurvedata* curves[2] = {&face.shape.rulsrf.curve1, &face.shape.rulsrf.curve2};
+    for (int i = 0; i < 2; ++i)
+        if (curves[i]->kind == QEL_CURVE_COMPOSITE)
+            return within + qel_item_name(face) + ", its curve " + std::to_string(i + 1) +
+                   ": a composite curve, which a ruled surface of a neutral part cannot hold";
+    return std::string();
+}
+
+} // namespace
+
+std::string neut_part_fault(const qel_intf_data* data) {
+    std::string found;
+    if (!data)
+        return found;
+    qel_detail::har_each<QelSurfacedata>(data->surfaces, [&](const QelSurfacedata& face) {
+        found = ruled_fault(face, "");
+        return found.empty();
+    });
+    if (found.empty())
+        qel_detail::har_each<QelQuiltdata>(data->quilts, [&](const QelQuiltdata& quilt) {
+            const int n = qel_detail::xar_len<QelSurfacedata*>(quilt.faces);
+            for (int i = 0; i < n && found.empty(); ++i)
+                if (quilt.faces[i])
+                    found = ruled_fault(*quilt.faces[i], qel_item_name(quilt) + ", ");
+            return found.empty();
+        });
+    return found;
+}

@@ -30,6 +30,8 @@
 #include "neutral/neutral_records.h"
 #include "zpi50_export.h"
 
+#include <string>
+
 // cnv_qlk_neut is exported: api/qel_records.h declares it; its definition says
 // what it does in detail.
 
@@ -38,6 +40,15 @@
 // hands the lines to the observer alone (a fuzz harness, whose log they
 // would fill).
 int neut_convert_part(const qel_intf_data* data, neut_part** out, const char* teller);
+
+// The first item of `data` that a neutral part cannot hold and that a
+// neutral save refuses rather than leaving it out, named with its place:
+// a ruled surface's composite curve ("face 7, its curve 2: a composite
+// curve, which a ruled surface of a neutral part cannot hold"; a face of a
+// quilt "quilt 30, face 3, ..."), since a neutral ruled surface holds two
+// simple curves and the surface without one is no surface. Empty when
+// there is none.
+std::string neut_part_fault(const qel_intf_data* data);
 
 extern "C" {
 

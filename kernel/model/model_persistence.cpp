@@ -123,6 +123,15 @@ void KWPIModel_i::SaveAsNeutral(xrchandle<KCStream> stream) {
                     "a neutral save is already running on this thread (a stream whose Write "
                     "saves again)");
 
+    // What no model holds (a document may hold it as earlier versions wrote
+    // it), and what a neutral part cannot hold, is refused naming the item,
+    // as WriteZPI and the hand-over refuse it; nothing is written.
+    std::string fault = qel_intf_data_fault(root);
+    if (fault.empty())
+        fault = neut_part_fault(root);
+    if (!fault.empty())
+        ThrowSimple(ZPI_STATUS_DOC_RECORD, fault);
+
     // The model's own records are never touched: the conversion works on a
     // copy, freed when this ends.
     QelIntfDataPtr copy;

@@ -189,7 +189,7 @@ Fault shape_fault(uint32_t kind, const QelSurfaceshapedata& s) {
         for (int i = 0; i < 2; ++i)
             if (Fault f = curve_fault(*curves[i], true, 0))
                 return at(i == 0 ? ", its curve 1" : ", its curve 2", std::move(f));
-        if (!ruled_kinds_ok(curves[0]->kind, curves[1]->kind))
+        if (!ruled_kinds_held(curves[0]->kind, curves[1]->kind))
             return {", its curves", "curves of kinds " + kind_text(curves[0]->kind) + " and " +
                                         kind_text(curves[1]->kind) +
                                         ", which a ruled surface does not take"};

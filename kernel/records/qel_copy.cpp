@@ -19,7 +19,7 @@ constexpr int kBad = QEL_ERR_BAD_ARG;
 constexpr int kNoMem = QEL_ERR_NO_MEMORY;
 
 int component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata** out,
-                         int depth);
+                         int depth, bool as_read);
 
 // Releases an array of components whose curves this code made.
 void components_release(QelComponentcurvedata*& comps) {
@@ -59,6 +59,22 @@ int copy_simple_curve(const QelCurvedata* src, QelCurvedata* out, int32_t kind) 
     default:
         return kBad;
     }
+}
+
+// The spline's three arrays each hold its count of items, at least one.
+bool spline_holds_count(const QelSplinedata& s) {
+    const int n = xar_len<double>(s.params);
+    return n > 0 && uint32_t(n) == s.count && xar_len<QelPoint>(s.points) == n &&
+           xar_len<QelPoint>(s.tangents) == n;
+}
+
+// The B-spline's arrays hold its counts: knots, control points and (when it
+// has them) weights.
+bool bspline_holds_counts(const double* knots, const double* weights, const QelPoint* points,
+                          uint32_t knot_count, uint32_t point_count) {
+    return knots && xar_len<double>(knots) == int64_t(knot_count) && points &&
+           xar_len<QelPoint>(points) == int64_t(point_count) &&
+           (!weights || xar_len<double>(weights) == int64_t(point_count));
 }
 
 // A spline head as a whole curve, for the curve copy.
@@ -234,7 +250,7 @@ int copy_faceted_reps(void*& dst, const void* src) {
 
 namespace qel_detail {
 
-int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth) {
+int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth, bool as_read) {
     if (!src || !dst)
         return kBad;
     if (depth > kMaxCurveNesting) {
@@ -255,6 +271,13 @@ int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth) {
         st = qel_splinedata_get(src, &tmp.params, &tmp.points, &tmp.tangents, &tmp.count);
         if (st == kOk)
             st = qel_splinedata_init(tmp.params, tmp.points, tmp.tangents, tmp.count, &out);
+        if (st == kBad && as_read && spline_holds_count(tmp)) {
+            // Parameters that do not increase: the copies are the curve's.
+            tmp.kind = QEL_CURVE_SPLINE;
+            out.spline = tmp;
+            tmp = QelSplinedata{};
+            st = kOk;
+        }
         spline_arrays_free(tmp);
         break;
     }
@@ -270,6 +293,16 @@ int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth) {
                 st = kOk;
             else if (st != kOk && out.kind == QEL_CURVE_BSPLINE)
                 curve_clear(&out, 0); // what the refused init had written
+            if (st == kBad && as_read && bspline_holds_counts(knots, weights, points, nk, np)) {
+                // A degree below 1 or knots out of order: the copies are
+                // the curve's.
+                std::memset(&out, 0, sizeof(out));
+                out.bspline = QelBsplinedata{QEL_CURVE_BSPLINE, degree, knots, weights, points,
+                                             nk, np};
+                knots = weights = nullptr;
+                points = nullptr;
+                st = kOk;
+            }
         }
         xar_free(knots);
         xar_free(weights);
@@ -281,7 +314,7 @@ int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth) {
         QelComponentcurvedata* deep = nullptr;
         st = qel_compositecurvedata_get(src, &shallow);
         if (st == kOk)
-            st = component_array_copy(shallow, &deep, depth);
+            st = component_array_copy(shallow, &deep, depth, as_read);
         if (st == kOk) {
             st = qel_compositecurvedata_init(deep, &out);
             if (st == kOk)
@@ -309,7 +342,7 @@ int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth) {
 namespace {
 
 int component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata** out,
-                         int depth) {
+                         int depth, bool as_read) {
     if (!out)
         return kBad;
     *out = nullptr;
@@ -325,7 +358,7 @@ int component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata
         uint32_t direction = 0;
         st = qel_componentcurvedata_get(&src[i], &curve, &direction);
         if (st == kOk)
-            st = curve_deep_copy(&curve, &copy, depth + 1);
+            st = curve_deep_copy(&curve, &copy, depth + 1, as_read);
         if (st != kOk)
             break;
         QelComponentcurvedata comp;
@@ -375,7 +408,7 @@ int qel_curve_copy(const QelCurvedata* src, QelCurvedata* dst) {
 }
 
 int qel_component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata** out) {
-    return component_array_copy(src, out, 0);
+    return component_array_copy(src, out, 0, false);
 }
 
 namespace {
@@ -400,9 +433,18 @@ bool surface_kind_has_shape(uint32_t kind) {
     }
 }
 
-} // namespace
+// A frame as the shape inits write it.
+QelFrame frame_of(const double* e1, const double* e2, const double* e3, const double* o) {
+    QelFrame f;
+    std::memcpy(f.e1, e1, sizeof f.e1);
+    std::memcpy(f.e2, e2, sizeof f.e2);
+    std::memcpy(f.e3, e3, sizeof f.e3);
+    std::memcpy(f.origin, o, sizeof f.origin);
+    return f;
+}
 
-int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst) {
+int shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst,
+               bool as_read) {
     if (!src || !dst)
         return kBad;
     QelSurfaceshapedata out;
@@ -451,7 +493,7 @@ int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshap
                 break;
             }
             const QelCurvedata whole = head_as_curve(heads[made]);
-            st = curve_deep_copy(&whole, &copies[made], 0);
+            st = curve_deep_copy(&whole, &copies[made], 0, as_read);
             if (st != kOk)
                 break;
         }
@@ -467,14 +509,23 @@ int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshap
         QelCurvedata c1, c2, d1, d2;
         st = qel_rulsrfdata_get(src, e1, e2, e3, o, &c1, &c2);
         if (st == kOk)
-            st = curve_deep_copy(&c1, &d1, 0);
+            st = curve_deep_copy(&c1, &d1, 0, as_read);
         if (st == kOk) {
-            st = curve_deep_copy(&c2, &d2, 0);
+            st = curve_deep_copy(&c2, &d2, 0, as_read);
             if (st != kOk)
                 curve_clear(&d1, 0);
         }
         if (st == kOk) {
             st = qel_rulsrfdata_init(e1, e2, e3, o, &d1, &d2, &out);
+            if (st == QEL_ERR_PROFILE_KIND && (as_read || ruled_kinds_held(d1.kind, d2.kind))) {
+                // A composite curve (which a document carries in full), or
+                // curves a document held as they stand: the shape is filled
+                // as the init fills it.
+                out.rulsrf.frame = frame_of(e1, e2, e3, o);
+                out.rulsrf.curve1 = d1;
+                out.rulsrf.curve2 = d2;
+                st = kOk;
+            }
             if (st == QEL_ERR_BSPL_SPANS)
                 st = kOk;
             else if (st != kOk) {
@@ -489,9 +540,14 @@ int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshap
         QelCurvedata profile, copy;
         st = qel_srfrevdata_get(src, e1, e2, e3, o, &profile);
         if (st == kOk)
-            st = curve_deep_copy(&profile, &copy, 0);
+            st = curve_deep_copy(&profile, &copy, 0, as_read);
         if (st == kOk) {
             st = qel_srfrevdata_init(e1, e2, e3, o, &copy, &out);
+            if (st == QEL_ERR_PROFILE_KIND && as_read) { // a profile a document held
+                out.srfrev.frame = frame_of(e1, e2, e3, o);
+                out.srfrev.profile = copy;
+                st = kOk;
+            }
             if (st == QEL_ERR_BSPL_SPANS)
                 st = kOk;
             else if (st != kOk)
@@ -515,7 +571,7 @@ int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshap
         std::memset(&head, 0, sizeof(head));
         st = qel_cylsplsrfdata_get(src, e1, e2, e3, o, &head.splinesrf);
         if (st == kOk)
-            st = qel_shape_copy(QEL_SURF_SPLINE, &head, &copy);
+            st = shape_copy(QEL_SURF_SPLINE, &head, &copy, as_read);
         if (st == kOk)
             st = qel_cylsplsrfdata_init(e1, e2, e3, o, &copy.splinesrf, &out);
         break;
@@ -528,6 +584,12 @@ int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshap
         return st;
     *dst = out;
     return kOk;
+}
+
+} // namespace
+
+int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst) {
+    return shape_copy(kind, src, dst, false);
 }
 
 int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out) {
@@ -561,7 +623,9 @@ int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out) {
     return kOk;
 }
 
-int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out) {
+namespace {
+
+int face_copy(const QelSurfacedata* src, QelSurfacedata** out, bool as_read) {
     if (!out)
         return kBad;
     *out = nullptr;
@@ -579,7 +643,7 @@ int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out) {
     if (st == kOk && !surface_kind_has_shape(kind))
         std::memset(&copy, 0, sizeof(copy)); // no shape of its own: the face alone is copied
     else if (st == kOk)
-        st = qel_shape_copy(kind, &shape, &copy);
+        st = shape_copy(kind, &shape, &copy, as_read);
     if (st == kOk)
         st = qel_surfacedata_init(kind, uv_min, uv_max, orientation, &copy, id, face);
     if (st == kOk) {
@@ -606,7 +670,7 @@ int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out) {
     return kOk;
 }
 
-int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out) {
+int edge_copy(const QelEdgedata* src, QelEdgedata** out, bool as_read) {
     if (!out)
         return kBad;
     *out = nullptr;
@@ -623,7 +687,7 @@ int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out) {
     for (int i = 0; i < 3 && st == kOk; ++i) {
         have[i] = !qel_curvedata_is_cleared(&got[i]);
         if (have[i]) {
-            st = curve_deep_copy(&got[i], &copies[i], 0);
+            st = curve_deep_copy(&got[i], &copies[i], 0, as_read);
             if (st != kOk)
                 have[i] = false;
         }
@@ -652,7 +716,7 @@ int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out) {
     return kOk;
 }
 
-int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out) {
+int quilt_copy(const QelQuiltdata* src, QelQuiltdata** out, bool as_read) {
     if (!out)
         return kBad;
     *out = nullptr;
@@ -672,7 +736,7 @@ int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out) {
     for (int i = 0; i < n && st == kOk; ++i) {
         QelSurfacedata* face = nullptr;
         if (src->faces[i]) // a null entry stays null
-            st = qel_face_copy(src->faces[i], &face);
+            st = face_copy(src->faces[i], &face, as_read);
         if (st == kOk) {
             st = QelArrayObjectAdd(&arr, -1, 1, &face);
             if (st != kOk && face)
@@ -695,7 +759,7 @@ int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out) {
     return kOk;
 }
 
-int qel_datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst) {
+int datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst, bool as_read) {
     if (!src || !dst)
         return kBad;
     switch (type) {
@@ -708,7 +772,7 @@ int qel_datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst
     case QEL_DATUM_CURVE: {
         QelCurvedata shallow, deep;
         qel_curvedata_copy(&src->curve, &shallow);
-        int st = curve_deep_copy(&shallow, &deep, 0);
+        int st = curve_deep_copy(&shallow, &deep, 0, as_read);
         if (st != kOk)
             return st;
         st = qel_curvedata_set(&deep, &dst->curve);
@@ -719,7 +783,7 @@ int qel_datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst
     }
 }
 
-int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out) {
+int datum_copy(const QelDatumdata* src, QelDatumdata** out, bool as_read) {
     if (!out)
         return kBad;
     *out = nullptr;
@@ -736,7 +800,7 @@ int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out) {
     std::memset(&copy, 0, sizeof(copy));
     st = qel_datumdata_get(src, &id, &type, name, &body);
     if (st == kOk)
-        st = qel_datum_body_copy(type, &body, &copy);
+        st = datum_body_copy(type, &body, &copy, as_read);
     if (st == kOk) {
         st = qel_datumdata_init(id, type, name, &copy, datum);
         if (st != kOk && type == QEL_DATUM_CURVE)
@@ -749,6 +813,22 @@ int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out) {
     }
     *out = datum;
     return kOk;
+}
+
+} // namespace
+
+int qel_face_copy(const QelSurfacedata* src, QelSurfacedata** out) {
+    return face_copy(src, out, false);
+}
+int qel_edge_copy(const QelEdgedata* src, QelEdgedata** out) { return edge_copy(src, out, false); }
+int qel_quilt_copy(const QelQuiltdata* src, QelQuiltdata** out) {
+    return quilt_copy(src, out, false);
+}
+int qel_datum_body_copy(int32_t type, const QelDatumbody* src, QelDatumbody* dst) {
+    return datum_body_copy(type, src, dst, false);
+}
+int qel_datum_copy(const QelDatumdata* src, QelDatumdata** out) {
+    return datum_copy(src, out, false);
 }
 
 int qel_intf_data_copy(const qel_intf_data* src, qel_intf_data** out) {
@@ -921,3 +1001,16 @@ void qel_intf_data_extend_block_free(qel_intf_data_extend* block) {
 }
 
 } // extern "C"
+
+int qel_face_copy_as_read(const QelSurfacedata* src, QelSurfacedata** out) {
+    return face_copy(src, out, true);
+}
+int qel_edge_copy_as_read(const QelEdgedata* src, QelEdgedata** out) {
+    return edge_copy(src, out, true);
+}
+int qel_quilt_copy_as_read(const QelQuiltdata* src, QelQuiltdata** out) {
+    return quilt_copy(src, out, true);
+}
+int qel_datum_copy_as_read(const QelDatumdata* src, QelDatumdata** out) {
+    return datum_copy(src, out, true);
+}

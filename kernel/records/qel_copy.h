@@ -30,6 +30,8 @@ int qel_curve_copy(const QelCurvedata* src, QelCurvedata* dst);
 // New array of components, each curve deep-copied.
 int qel_component_array_copy(const QelComponentcurvedata* src, QelComponentcurvedata** out);
 // Shape of surface kind 34, 36-38, 40-45 or 48 into `dst`; other kinds -2.
+// A ruled surface's composite curve is copied (qel_rulsrfdata_init refuses
+// it with -44; a document carries it in full).
 int qel_shape_copy(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst);
 // New array of contours with their own edge-id arrays.
 int qel_contour_array_copy(const QelContourdata* src, QelContourdata** out);
@@ -69,6 +71,19 @@ int qel_intf_data_extend_copy(const qel_intf_data_extend* src, qel_intf_data_ext
 void qel_intf_data_extend_block_free(qel_intf_data_extend* block);
 
 } // extern "C"
+
+// The copies of one item that a model's list getters make: as the copies
+// above, but values that the record routines refuse, and that a document
+// may hold as earlier versions wrote them (the reader reads them as they
+// stand, see qel_check.h), are copied as they stand: spline parameters
+// that do not increase (also a fillet surface's), a B-spline of degree
+// below 1 or with knots out of order (when its arrays hold its counts), a
+// surface of revolution's or a ruled surface's curve of a kind the surface
+// does not take. Whatever the model reads is handed out whole.
+int qel_face_copy_as_read(const QelSurfacedata* src, QelSurfacedata** out);
+int qel_edge_copy_as_read(const QelEdgedata* src, QelEdgedata** out);
+int qel_quilt_copy_as_read(const QelQuiltdata* src, QelQuiltdata** out);
+int qel_datum_copy_as_read(const QelDatumdata* src, QelDatumdata** out);
 
 // An extension record block owned until released.
 using QelExtendBlockPtr = FreePtr<qel_intf_data_extend, qel_intf_data_extend_block_free>;

@@ -174,6 +174,10 @@ bool profile_kind_ok(uint32_t kind);
 // The two curve kinds a ruled surface takes: each a profile kind or a
 // point, not both points.
 bool ruled_kinds_ok(uint32_t kind1, uint32_t kind2);
+// The two curve kinds a ruled surface of a model holds: those it takes, or
+// a composite curve in the place of either (a document carries its
+// components in full; qel_rulsrfdata_init refuses it).
+bool ruled_kinds_held(uint32_t kind1, uint32_t kind2);
 
 // The first index i at which spline parameters fail to increase by at
 // least 1e-9 x their range from i to i + 1 (also a NaN), or -1 when they
@@ -188,6 +192,8 @@ int knots_fault_at(const double* knots, int n);
 // depth reached so far.
 int curve_clear(QelCurvedata* rec, int depth);
 int curve_free(QelCurvedata* rec, int depth);
-int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth);
+// With `as_read`, values the record routines refuse are copied as they
+// stand (see qel_face_copy_as_read).
+int curve_deep_copy(const QelCurvedata* src, QelCurvedata* dst, int depth, bool as_read = false);
 
 } // namespace qel_detail

@@ -176,6 +176,11 @@ bool ruled_kinds_ok(uint32_t kind1, uint32_t kind2) {
            !(kind1 == QEL_CURVE_POINT && kind2 == QEL_CURVE_POINT);
 }
 
+bool ruled_kinds_held(uint32_t kind1, uint32_t kind2) {
+    const auto comp = [](uint32_t k) { return k == QEL_CURVE_COMPOSITE ? QEL_CURVE_LINE : k; };
+    return ruled_kinds_ok(comp(kind1), comp(kind2));
+}
+
 int curve_clear(QelCurvedata* rec, int depth) {
     if (!rec || depth > kMaxCurveNesting)
         return kBad;

@@ -454,10 +454,10 @@ void KPIDatum_i::AppendToIntfData(qel_intf_data* root) {
 // ---- builders ----------------------------------------------------------------
 xrchandle<KPIEdgeList> BuildEdgeList(const qel_intf_data* root) {
     return BuildOwnedCopies<KPIEdge_i, KPIEdgeList, QelEdgedata, qel_edgedata_free>(
-        root ? root->edges : nullptr, qel_edge_copy);
+        root ? root->edges : nullptr, qel_edge_copy_as_read);
 }
 
 xrchandle<KPIDatumList> BuildDatumList(const qel_intf_data* root) {
     return BuildOwnedCopies<KPIDatum_i, KPIDatumList, QelDatumdata, qel_datumdata_free>(
-        root ? root->datums : nullptr, qel_datum_copy);
+        root ? root->datums : nullptr, qel_datum_copy_as_read);
 }

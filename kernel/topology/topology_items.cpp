@@ -378,10 +378,10 @@ xrchandle<KPIFaceList> BuildQuiltFaceList(QelSurfacedata* const* faces, bool own
 
 xrchandle<KPIFaceList> BuildFaceList(const qel_intf_data* root) {
     return BuildOwnedCopies<KPIFace_i, KPIFaceList, QelSurfacedata, qel_surfacedata_free>(
-        root ? root->surfaces : nullptr, qel_face_copy);
+        root ? root->surfaces : nullptr, qel_face_copy_as_read);
 }
 
 xrchandle<KPIQuiltList> BuildQuiltList(const qel_intf_data* root) {
     return BuildOwnedCopies<KPIQuilt_i, KPIQuiltList, QelQuiltdata, qel_quiltdata_free>(
-        root ? root->quilts : nullptr, qel_quilt_copy);
+        root ? root->quilts : nullptr, qel_quilt_copy_as_read);
 }

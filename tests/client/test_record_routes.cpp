@@ -7,13 +7,16 @@
 #include "client/fake_host.h"
 #include "client/zr_callback.h"
 #include "client/zr_client.h"
+#include "client/zr_jobs.h"
 #include "client/zr_proxy.h"
 #include "api/kpi_session.h"
 #include "file_targets.h"
+#include "memory_stream.h"
 
 #include "kernel/geometry/geometry_test_util.h"
 #include "kernel/metadata/model_ext.h"
 #include "kernel/model/model.h"
+#include "kernel/records/qel_check.h"
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "memory_stream.h"
@@ -27,9 +30,11 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -243,7 +248,11 @@ struct Place {
 bool OnEdge(const QelCurvedata& c) { return HeldKind(c.kind) || c.kind == QEL_CURVE_CLEARED; }
 bool Held(const QelCurvedata& c) { return HeldKind(c.kind); }
 bool Profile(const QelCurvedata& c) { return ProfileKind(c.kind); }
-bool RuledCurve(const QelCurvedata& c) { return Profile(c) || c.kind == QEL_CURVE_POINT; }
+// A ruled surface also holds a composite curve, which a document carries in
+// full and a neutral part cannot hold.
+bool RuledCurve(const QelCurvedata& c) {
+    return Profile(c) || c.kind == QEL_CURVE_POINT || c.kind == QEL_CURVE_COMPOSITE;
+}
 
 std::vector<Place> Places() {
     return {
@@ -325,6 +334,7 @@ protected:
         url = ZrGetCallbackUrl().str();
     }
     void TearDown() override {
+        ZrInitBinding(); // a translator a test registered
         ZrSetImportFormat(0);
         proxy.release();
         ZrShutdownClient();
@@ -340,9 +350,10 @@ protected:
     // Takes `data` and `extension` (both freed here; none: an empty one)
     // through every route: refused at the entry when `held` is false,
     // naming `item`; otherwise written, read back as the same model and
-    // written again to the same bytes, and handed over in both formats.
+    // written again to the same bytes, and handed over in both formats (in
+    // the neutral one refused, naming `item`, when `neutralHolds` is false).
     void Run(qel_intf_data* data, bool held, const std::string& item,
-             qel_intf_data_extend* extension = nullptr) {
+             qel_intf_data_extend* extension = nullptr, bool neutralHolds = true) {
         QelIntfDataPtr holder(data);
         qel_intf_data_extend empty{};
         qel_intf_data_extend& ext = extension ? *extension : empty;
@@ -401,13 +412,18 @@ protected:
         for (int format : {0, 1}) {
             ZrSetImportFormat(format);
             int feature = 0;
+            const bool refused = format == 0 && !neutralHolds;
             ::testing::internal::CaptureStderr(); // what a neutral part leaves out
-            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, &ext, &feature), 0)
+            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, data, &ext, &feature),
+                      refused ? 100 : 0)
                 << "format " << format;
-            ::testing::internal::GetCapturedStderr();
+            const std::string told = ::testing::internal::GetCapturedStderr();
+            if (refused) {
+                EXPECT_EQ(told.rfind("request 103 not sent: " + item, 0), 0u) << told;
+            }
         }
         EXPECT_EQ(HandedOver("zpi.xml"), bytes);
-        EXPECT_EQ(host.Count(), sent + 2);
+        EXPECT_EQ(host.Count(), sent + (neutralHolds ? 2 : 1));
     }
 
     zr_test::FakeHost host;
@@ -428,7 +444,8 @@ TEST_F(RecordRoutes, EveryCurveInEveryPlaceIsRefusedWhereItEntersOrWrittenAndRea
             data->accuracy_type = QEL_ACCURACY_ABSOLUTE;
             data->accuracy = 0.01;
             place.put(data, curve);
-            Run(data, held, place.item);
+            const bool ruled = std::string(place.name).find("ruled") != std::string::npos;
+            Run(data, held, place.item, nullptr, !(ruled && curve.kind == QEL_CURVE_COMPOSITE));
         }
     }
 }
@@ -773,6 +790,236 @@ TEST_F(RecordRoutes, CacheModeWeightFaultsAreRefusedNamingTheItemAndWriteNothing
             EXPECT_EQ(stream->data, "");
         }
     }
+}
+
+} // namespace
+
+// ---- documents earlier versions wrote ------------------------------------------------
+
+namespace {
+
+// What an operation raised: the KXSimple status (0 for anything else) and
+// the exception's text; status 1 when nothing was raised.
+std::pair<int, std::string> Raised(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const xthrown& e) {
+        KXSimple* simple = KXSimple::softcast(e.get());
+        return {simple ? simple->GetStatus() : 0, e.what()};
+    }
+    return {1, ""};
+}
+
+// The document of `data` (freed here), as WriteZPI writes it.
+std::string DocumentOf(qel_intf_data* data, const std::string& path) {
+    QelIntfDataPtr holder(data);
+    KWPIModel* made = nullptr;
+    CreatePIModel_global(data, nullptr, &made); // 0: no extension given
+    xrchandle<KWPIModel> model(made);
+    EXPECT_TRUE(model);
+    if (model)
+        model->WriteZPI(path.c_str());
+    return ReadAll(path);
+}
+
+// The document with the text of element `name` at `at` replaced by what
+// `edit` makes of it.
+std::string Edited(std::string doc, size_t at, const std::string& name,
+                   const std::function<std::string(const std::string&)>& edit) {
+    const size_t from = doc.find('>', at) + 1, to = doc.find("</" + name + ">", from);
+    doc.replace(from, to - from, edit(doc.substr(from, to - from)));
+    return doc;
+}
+
+std::string Reversed(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+    std::string out;
+    for (auto w = words.rbegin(); w != words.rend(); ++w)
+        out += *w + " ";
+    return out;
+}
+
+// Each edit of `doc` that gives an item earlier versions wrote: each
+// "Degree" set to 0; each "Params" (a spline's parameters, a B-spline's
+// knots) reversed.
+std::vector<std::pair<std::string, std::string>> EarlierEdits(const std::string& doc) {
+    std::vector<std::pair<std::string, std::string>> edits;
+    for (const char* name : {"Degree", "Params"})
+        for (size_t at = doc.find(std::string("<") + name); at != std::string::npos;
+             at = doc.find(std::string("<") + name, at + 1))
+            edits.emplace_back(name + (" at byte " + std::to_string(at)),
+                               Edited(doc, at, name, [&](const std::string& text) {
+                                   return name[0] == 'D' ? std::string("0") : Reversed(text);
+                               }));
+    return edits;
+}
+
+// `told` (an item with its place) names the item `name`.
+bool Names(const std::string& told, const std::string& name) {
+    return told.rfind(name, 0) == 0 && std::strchr(",: ", told[name.size()]);
+}
+
+// The list getter answers, with one object per entry of the root array,
+// each over a record as the entry holds it; an entry other than the `told`
+// one is as in `original`.
+template <class Impl, class R, class Get>
+void ExpectReached(Get get, void* entries, void* originals, const std::string& told,
+                   void (*same)(const R&, const R&)) {
+    decltype(get()) list;
+    ASSERT_NO_THROW(list = get());
+    const int n = har_total(entries);
+    ASSERT_EQ(list ? list->Count() : 0, n);
+    for (int i = 0; i < n; ++i) {
+        const R& read = zpifix::at<R>(entries, i);
+        auto* item = dynamic_cast<Impl*>(CastToImpl(list->Get(i).get()));
+        ASSERT_TRUE(item && item->GetRecord());
+        same(*item->GetRecord(), read);
+        if (!Names(told, qel_item_name(read)))
+            same(read, zpifix::at<R>(originals, i));
+    }
+}
+
+// What a part import's translator found: how many items each list getter
+// gave (-1: it raised), and the answer of the request 103 that handed the
+// model back.
+struct ImportSeen {
+    int faces, quilts, edges, datums, handedBack;
+};
+ImportSeen g_import{};
+ZorvanProxy* g_importProxy = nullptr;
+
+int ListAndHandBack(xrchandle<KWPIModel> model, qel_intf_data_extend*, int, char** const) {
+    const auto count = [](auto get) {
+        try {
+            const auto list = get();
+            return list ? list->Count() : 0;
+        } catch (...) {
+            return -1;
+        }
+    };
+    g_import = {count([&] { return model->GetPIFaces(); }),
+                count([&] { return model->GetPIQuilts(); }),
+                count([&] { return model->GetPIEdges(); }),
+                count([&] { return model->GetPIDatums(); }), 0};
+    int feature = 0;
+    g_import.handedBack = g_importProxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr,
+                                                                    &feature);
+    return 0;
+}
+
+TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedOrRefusedNamed) {
+    ASSERT_TRUE(ZrRegisterImportTranslator(&ListAndHandBack));
+    g_importProxy = proxy.get();
+    QelIntfDataPtr original(zpifix::fullIntfData());
+    const std::string doc = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
+    const auto edits = EarlierEdits(doc);
+    EXPECT_EQ(edits.size(), 16u);
+    for (const auto& [name, text] : edits) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.Path("earlier.xml");
+        filetargets::WriteAll(path, text);
+        ::testing::internal::CaptureStderr();
+        xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
+        const std::string toldOnRead = ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(model) << toldOnRead;
+        const size_t column = toldOnRead.find(": ", toldOnRead.find("column "));
+        ASSERT_NE(column, std::string::npos) << toldOnRead;
+        const size_t end = toldOnRead.find(": read as it stands; the writers refuse it\n");
+        ASSERT_NE(end, std::string::npos) << toldOnRead;
+        const std::string told = toldOnRead.substr(column + 2, end - column - 2);
+        const std::string item = told.substr(0, told.find_first_of(",:"));
+
+        qel_intf_data* root = IntfDataOf(model);
+        ASSERT_TRUE(root);
+        ExpectReached<KPIFace_i>([&] { return model->GetPIFaces(); }, root->surfaces,
+                                 original->surfaces, told, zpifix::expectSameFace);
+        ExpectReached<KPIQuilt_i>([&] { return model->GetPIQuilts(); }, root->quilts,
+                                  original->quilts, told, zpifix::expectSameQuilt);
+        ExpectReached<KPIEdge_i>([&] { return model->GetPIEdges(); }, root->edges,
+                                 original->edges, told, zpifix::expectSameEdge);
+        ExpectReached<KPIDatum_i>([&] { return model->GetPIDatums(); }, root->datums,
+                                  original->datums, told, zpifix::expectSameDatum);
+
+        // Each route refuses the item, naming it, with its documented status.
+        const auto written = Raised([&] { model->WriteZPI(dir.Path("again.xml").c_str()); });
+        EXPECT_EQ(written.first, ZPI_STATUS_DOC_RECORD);
+        EXPECT_NE(written.second.find(item), std::string::npos) << written.second;
+        xrchandle<MemoryStream> stream(new MemoryStream);
+        const auto saved =
+            Raised([&] { model->SaveAsNeutral(xrchandle<KCStream>(stream.get())); });
+        EXPECT_EQ(saved.first, ZPI_STATUS_DOC_RECORD);
+        EXPECT_NE(saved.second.find(item), std::string::npos) << saved.second;
+        EXPECT_EQ(stream->data, "");
+        const size_t sent = host.Count();
+        for (int format : {0, 1}) {
+            ZrSetImportFormat(format);
+            int feature = 0;
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature),
+                      100);
+            const std::string refused = ::testing::internal::GetCapturedStderr();
+            EXPECT_EQ(refused, "request 103 not sent: " + told + "\n") << "format " << format;
+        }
+        // A part import given the document by its host gets the same model.
+        g_import = {};
+        ::testing::internal::CaptureStderr();
+        ZrImportPartJob((path + "\n0").c_str()).Run();
+        const std::string toldByImport = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(g_import.faces, har_total(root->surfaces));
+        EXPECT_EQ(g_import.quilts, har_total(root->quilts));
+        EXPECT_EQ(g_import.edges, har_total(root->edges));
+        EXPECT_EQ(g_import.datums, har_total(root->datums));
+        EXPECT_EQ(g_import.handedBack, 100);
+        EXPECT_NE(toldByImport.find("request 103 not sent: " + told + "\n"), std::string::npos)
+            << toldByImport;
+        EXPECT_EQ(host.Count(), sent + 1); // the job's end (108), nothing else
+    }
+}
+
+TEST_F(RecordRoutes, ARuledSurfaceOfCompositeCurvesIsReachedAndWrittenBackToTheSameBytes) {
+    // Face 7's ruled surface: a line and (in place of its B-spline) the
+    // nested composite of edge 108.
+    const std::string full = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
+    const size_t at = full.find("<CompCurve>", full.find("<Edge ID=\"108\""));
+    const std::string composite = full.substr(at, full.find("</XYZCurve>", at) - at);
+    const size_t curve2 = full.find("<Curve2>", full.find("<RuledSrf>"));
+    const std::string doc = Edited(full, curve2, "Curve2", [&](const std::string&) {
+        return "\n\t" + composite;
+    });
+    const std::string path = dir.Path("ruled.xml");
+    filetargets::WriteAll(path, doc);
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(model);
+    qel_intf_data* root = IntfDataOf(model);
+    ExpectReached<KPIFace_i>([&] { return model->GetPIFaces(); }, root->surfaces,
+                             root->surfaces, "", zpifix::expectSameFace);
+    ExpectReached<KPIQuilt_i>([&] { return model->GetPIQuilts(); }, root->quilts, root->quilts,
+                              "", zpifix::expectSameQuilt);
+    ASSERT_EQ(zpifix::at<QelSurfacedata>(root->surfaces, 6).shape.rulsrf.curve2.kind,
+              uint32_t(QEL_CURVE_COMPOSITE));
+
+    ASSERT_NO_THROW(model->WriteZPI(dir.Path("again.xml").c_str()));
+    EXPECT_EQ(ReadAll(dir.Path("again.xml")), doc);
+    ZrSetImportFormat(1);
+    int feature = 0;
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature), 0);
+    EXPECT_EQ(HandedOver("zpi.xml"), doc);
+    // A neutral ruled surface holds simple curves only: refused, named.
+    xrchandle<MemoryStream> stream(new MemoryStream);
+    const auto saved = Raised([&] { model->SaveAsNeutral(xrchandle<KCStream>(stream.get())); });
+    EXPECT_EQ(saved.first, ZPI_STATUS_DOC_RECORD);
+    EXPECT_NE(saved.second.find("face 7, its curve 2: a composite curve"), std::string::npos)
+        << saved.second;
+    ZrSetImportFormat(0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature), 100);
+    const std::string refused = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(refused.find("request 103 not sent: face 7, its curve 2: a composite curve"),
+              std::string::npos)
+        << refused;
 }
 
 } // namespace

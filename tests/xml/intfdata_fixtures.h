@@ -431,6 +431,48 @@ inline void expectSameOptionalCurve(const QelCurvedata* a, const QelCurvedata* b
         expectSameCurve(*a, *b);
 }
 
+inline void expectSameQuilt(const QelQuiltdata& a, const QelQuiltdata& b) {
+    EXPECT_EQ(a.id, b.id);
+    const int n = xar_count(a.faces);
+    ASSERT_EQ(n, xar_count(b.faces)) << "quilt " << a.id;
+    for (int k = 0; k < n; ++k)
+        expectSameFace(*a.faces[k], *b.faces[k]);
+}
+
+inline void expectSameEdge(const QelEdgedata& a, const QelEdgedata& b) {
+    EXPECT_EQ(a.id, b.id);
+    EXPECT_EQ(a.face_ids[0], b.face_ids[0]);
+    EXPECT_EQ(a.face_ids[1], b.face_ids[1]);
+    EXPECT_EQ(a.directions[0], b.directions[0]);
+    EXPECT_EQ(a.directions[1], b.directions[1]);
+    expectSameArray(a.uv_points, b.uv_points, "uv points");
+    expectSameOptionalCurve(a.uv_curve1, b.uv_curve1);
+    expectSameOptionalCurve(a.uv_curve2, b.uv_curve2);
+    expectSameOptionalCurve(a.xyz_curve, b.xyz_curve);
+}
+
+inline void expectSameDatum(const QelDatumdata& a, const QelDatumdata& b) {
+    EXPECT_EQ(a.id, b.id);
+    ASSERT_EQ(a.type, b.type);
+    EXPECT_EQ(std::memcmp(a.name, b.name, sizeof a.name), 0) << "datum name";
+    if (a.type == QEL_DATUM_CURVE)
+        expectSameCurve(a.body.curve, b.body.curve);
+    else
+        expectSameFrame(a.body.frame, b.body.frame);
+}
+
+// Entry i of a har.
+template <class T> T& at(void* har, int i) {
+    return *static_cast<T*>(har_access(har, i, nullptr, nullptr));
+}
+
+// The two root arrays hold the same records, in the same order.
+template <class T> void expectSameEntries(void* a, void* b, void (*same)(const T&, const T&)) {
+    ASSERT_EQ(har_total(a), har_total(b));
+    for (int i = 0; i < har_total(a); ++i)
+        same(at<T>(a, i), at<T>(b, i));
+}
+
 // The two roots hold the same accuracy, outline, faces, quilts, edges and
 // datums, in the same order.
 inline void expectSameIntfData(const qel_intf_data* a, const qel_intf_data* b) {
@@ -438,55 +480,10 @@ inline void expectSameIntfData(const qel_intf_data* a, const qel_intf_data* b) {
     EXPECT_EQ(a->accuracy_type, b->accuracy_type);
     expectSameDoubles(&a->accuracy, &b->accuracy, 1, "accuracy");
     expectSameDoubles(a->outline, b->outline, 6, "outline");
-    int32_t na = 0, nb = 0;
-    qel_intf_data_surface_count(a, &na);
-    qel_intf_data_surface_count(b, &nb);
-    ASSERT_EQ(na, nb);
-    for (int i = 0; i < na; ++i)
-        expectSameFace(*static_cast<QelSurfacedata*>(har_access(a->surfaces, i, nullptr, nullptr)),
-                       *static_cast<QelSurfacedata*>(har_access(b->surfaces, i, nullptr, nullptr)));
-    qel_intf_data_quilt_count(a, &na);
-    qel_intf_data_quilt_count(b, &nb);
-    ASSERT_EQ(na, nb);
-    for (int i = 0; i < na; ++i) {
-        auto* qa = static_cast<QelQuiltdata*>(har_access(a->quilts, i, nullptr, nullptr));
-        auto* qb = static_cast<QelQuiltdata*>(har_access(b->quilts, i, nullptr, nullptr));
-        EXPECT_EQ(qa->id, qb->id);
-        const int nf = xar_count(qa->faces);
-        ASSERT_EQ(nf, xar_count(qb->faces));
-        for (int k = 0; k < nf; ++k)
-            expectSameFace(*qa->faces[k], *qb->faces[k]);
-    }
-    qel_intf_data_edge_count(a, &na);
-    qel_intf_data_edge_count(b, &nb);
-    ASSERT_EQ(na, nb);
-    for (int i = 0; i < na; ++i) {
-        auto* ea = static_cast<QelEdgedata*>(har_access(a->edges, i, nullptr, nullptr));
-        auto* eb = static_cast<QelEdgedata*>(har_access(b->edges, i, nullptr, nullptr));
-        EXPECT_EQ(ea->id, eb->id);
-        EXPECT_EQ(ea->face_ids[0], eb->face_ids[0]);
-        EXPECT_EQ(ea->face_ids[1], eb->face_ids[1]);
-        EXPECT_EQ(ea->directions[0], eb->directions[0]);
-        EXPECT_EQ(ea->directions[1], eb->directions[1]);
-        expectSameArray(ea->uv_points, eb->uv_points, "uv points");
-        expectSameOptionalCurve(ea->uv_curve1, eb->uv_curve1);
-        expectSameOptionalCurve(ea->uv_curve2, eb->uv_curve2);
-        expectSameOptionalCurve(ea->xyz_curve, eb->xyz_curve);
-    }
-    qel_intf_data_datum_count(a, &na);
-    qel_intf_data_datum_count(b, &nb);
-    ASSERT_EQ(na, nb);
-    for (int i = 0; i < na; ++i) {
-        auto* da = static_cast<QelDatumdata*>(har_access(a->datums, i, nullptr, nullptr));
-        auto* db = static_cast<QelDatumdata*>(har_access(b->datums, i, nullptr, nullptr));
-        EXPECT_EQ(da->id, db->id);
-        ASSERT_EQ(da->type, db->type);
-        EXPECT_EQ(std::memcmp(da->name, db->name, sizeof da->name), 0) << "datum name";
-        if (da->type == QEL_DATUM_CURVE)
-            expectSameCurve(da->body.curve, db->body.curve);
-        else
-            expectSameFrame(da->body.frame, db->body.frame);
-    }
+    expectSameEntries<QelSurfacedata>(a->surfaces, b->surfaces, expectSameFace);
+    expectSameEntries<QelQuiltdata>(a->quilts, b->quilts, expectSameQuilt);
+    expectSameEntries<QelEdgedata>(a->edges, b->edges, expectSameEdge);
+    expectSameEntries<QelDatumdata>(a->datums, b->datums, expectSameDatum);
 }
 
 // ---- the extension ------------------------------------------------------------------------
@@ -607,11 +604,6 @@ inline void freeExtension(qel_intf_data_extend* ext) {
         return;
     EXPECT_EQ(impfeat_ext_free(ext), QEL_OK);
     rlsmem(ext);
-}
-
-// Entry i of a har.
-template <class T> T& at(void* har, int i) {
-    return *static_cast<T*>(har_access(har, i, nullptr, nullptr));
 }
 
 inline void expectSameRecordList(void* a, void* b, size_t recSize, const char* what) {
