@@ -291,7 +291,8 @@ TEST_F(CallbackLoad, AHandOverGoesThroughWhateverOtherPeersHold) {
     BNFSConnection* storer = BNFSConnection::Open(e, "127.0.0.1", port);
     ASSERT_NE(storer, nullptr) << e.message;
     storer->SetTimeout(30);
-    const std::string stored(budget.GetLimit() - budget.GetHeld() - 64, 's');
+    // As much as the budget holds but 64 bytes, with its name and entry.
+    const std::string stored(budget.GetLimit() - budget.GetHeld() - 64 - 2 * 11 - 6 - kUniEntryOverhead, 's');
     EXPECT_TRUE(BNFSConnection::WriteFile(storer, "/ZPI/stored", stored.data(), stored.size(), e))
         << e.message;
     BNFSConnection::Close(storer);
