@@ -265,8 +265,8 @@ std::shared_ptr<const std::string> uniMakeBuffer(std::string bytes, uniByteBudge
 
 std::shared_ptr<const std::string> uniMakeStoredBuffer(std::string bytes, uniByteBudget* chargedTo,
                                                        size_t charge) {
-    return std::shared_ptr<const std::string>(new std::string(std::move(bytes)),
-                                              BufferCharge(chargedTo, charge, chargedTo != nullptr));
+    return std::shared_ptr<const std::string>(
+        new std::string(std::move(bytes)), BufferCharge(chargedTo, charge, chargedTo != nullptr));
 }
 
 uniByteBudget* uniBufferBudget(const std::shared_ptr<const std::string>& buffer) {
@@ -584,12 +584,34 @@ bool univfslocation::Unmount(const char* mountPoint) {
     return true;
 }
 
+bool univfslocation::Hold(const char* path) {
+    std::string p;
+    if (!uniNormalizePath(path, p, nullptr))
+        return false;
+    std::lock_guard<std::mutex> hold(mutex_);
+    held_.insert(std::move(p));
+    return true;
+}
+
+void univfslocation::LetGo(const char* path) {
+    std::string p;
+    if (!uniNormalizePath(path, p, nullptr))
+        return;
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto it = held_.find(p);
+    if (it != held_.end())
+        held_.erase(it);
+}
+
 bool univfslocation::Resolve(const char* path, bool forWrite, unilocation** target,
                              std::string& inner, std::string* error) {
     std::string p;
     if (!uniNormalizePath(path, p, error))
         return false;
     std::lock_guard<std::mutex> hold(mutex_);
+    if (forWrite && held_.count(p))
+        return fail(error, "\"" + p + "\" is being handed over: not written until its request "
+                           "is answered");
     const MountEntry* best = nullptr;
     for (const auto& m : mounts_) {
         const bool holds = m.point == "/" || p == m.point ||

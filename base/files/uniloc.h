@@ -275,6 +275,14 @@ public:
     ZBASE_API bool Mount(const char* mountPoint, unilocation* target, bool readOnly,
                          const char* targetRoot);
     bool Unmount(const char* mountPoint);
+    // While a path is held (as often as it was held, less as often as it
+    // was let go of), it cannot be written or removed through this
+    // location: the process's document that a request names stays what
+    // the process wrote until the request is answered, whatever those who
+    // reach the process's files through this location send. False for a
+    // path that is refused.
+    ZBASE_API bool Hold(const char* path);
+    ZBASE_API void LetGo(const char* path);
 
     const char* GetName() const override { return name_.c_str(); }
     bool ReadFile(const char* path, std::string& data, std::string* error) override;
@@ -307,6 +315,7 @@ private:
     std::string name_;
     mutable std::mutex mutex_;
     std::vector<MountEntry> mounts_;
+    std::multiset<std::string> held_; // normalised, under mutex_
 };
 
 // A folder of the local file system as a location: the location path /a/b

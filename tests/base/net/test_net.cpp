@@ -814,7 +814,8 @@ TEST(BnfsServerSessions, AFloodOfOneByteConnectionsCutsOffNeitherTheHostNorAnUpl
         std::thread uploader([&] {
             bnfsError e;
             for (size_t at = 0; at < frame.size(); at += 64 * 1024) {
-                if (!upload.WriteAll(frame.data() + at, std::min<size_t>(64 * 1024, frame.size() - at), &e, 30))
+                if (!upload.WriteAll(frame.data() + at,
+                                     std::min<size_t>(64 * 1024, frame.size() - at), &e, 30))
                     return;
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
@@ -823,7 +824,8 @@ TEST(BnfsServerSessions, AFloodOfOneByteConnectionsCutsOffNeitherTheHostNorAnUpl
         {
             OneByteFlood flood(serving.Port(), flooders);
             const auto start = Clock::now();
-            while (server.GetSessionCount() < btkMultiSessionServer::kMaxSessions && SecondsSince(start) < 20)
+            while (server.GetSessionCount() < btkMultiSessionServer::kMaxSessions &&
+                   SecondsSince(start) < 20)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             EXPECT_EQ(server.GetSessionCount(), btkMultiSessionServer::kMaxSessions);
             // The host's new connections are served while the flood goes on.
@@ -961,8 +963,12 @@ TEST(BnfsServerQueues, AnswersWaitingForPeersThatDoNotReadShareTheFile) {
 
 // What a file a peer stored at `path` counts in the budget beyond its
 // bytes (the frame's head, the name twice, the entry), and with them.
-size_t KeptOver(const std::string& path) { return 2 * path.size() + 6 + kUniEntryOverhead; }
-size_t Kept(const std::string& path, size_t bytes) { return bytes + KeptOver(path); }
+size_t KeptOver(const std::string& path) {
+    return 2 * path.size() + 6 + kUniEntryOverhead;
+}
+size_t Kept(const std::string& path, size_t bytes) {
+    return bytes + KeptOver(path);
+}
 
 // Waits (bounded) until the budget holds `bytes`; true when it did.
 bool HeldBecomes(const uniByteBudget& budget, size_t bytes) {
@@ -1259,7 +1265,8 @@ TEST(BnfsServerBudget, FilesUnderLongNamesCountTheirNamesAndTheirNumberIsBounded
         ASSERT_TRUE(setup.mem.RemoveFile(f.c_str(), nullptr));
     EXPECT_EQ(budget.GetHeld(), 0u);
     budget.SetEntryLimit(100);
-    for (stored = 0; BNFSConnection::WriteFile(c, ("/ZPI/" + std::to_string(stored)).c_str(), "x", 1, e);)
+    for (stored = 0;
+         BNFSConnection::WriteFile(c, ("/ZPI/" + std::to_string(stored)).c_str(), "x", 1, e);)
         ++stored;
     EXPECT_EQ(stored, 100u);
     EXPECT_NE(e.message.find("100 files allowed"), std::string::npos) << e.message;
