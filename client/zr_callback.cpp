@@ -10,6 +10,18 @@ std::atomic<int32_t> g_importFormat{0};
 
 // Reply to a request that cannot be read.
 constexpr int kUnreadableRequest = 20;
+
+// True when the job text of job request `opcode` holds what its job reads:
+// an argument count that is a number from 0 (word 0, or word 1 for 152),
+// and for 110 a document path before it.
+bool IsWholeJobText(int opcode, const char* args) {
+    const btkString text(args);
+    const int countWord = opcode == 112 ? 0 : 1;
+    if (opcode == 110 && text.GetWord(0, "\n", 1).IsEmpty())
+        return false;
+    int count = -1;
+    return text.GetWord(countWord, "\n", 1).ToInt(count) && count >= 0;
+}
 } // namespace
 
 int32_t ZrGetImportFormat() { return g_importFormat.load(std::memory_order_acquire); }
@@ -74,23 +86,31 @@ void ZrCallbackSession::DoOtherRequest() {
     }
     ZrCallbackRequest request(text);
     const int opcode = request.GetOpcode();
-    // The host's session, through which it starts jobs: what it fetches
-    // there goes out whole, whatever other peers hold.
-    if ((opcode == 110 || opcode == 112 || opcode == 152) && GetServer())
-        GetServer()->KeepAnswersWhole(*this);
     switch (opcode) {
     case 110:
-        ZrReplacePendingJob(new ZrImportPartJob(request.GetArgs()));
-        reply_ += "0";
-        break;
     case 112:
-        ZrReplacePendingJob(new ZrExportJob(request.GetArgs()));
+    case 152: {
+        // A job text without what its job reads starts no job, and leaves
+        // the host's session as it was.
+        const char* args = request.GetArgs();
+        if (!IsWholeJobText(opcode, args)) {
+            WriteSessionNumber(Out(), kUnreadableRequest);
+            return;
+        }
+        if (opcode == 110)
+            ZrReplacePendingJob(new ZrImportPartJob(args));
+        else if (opcode == 112)
+            ZrReplacePendingJob(new ZrExportJob(args));
+        else
+            ZrReplacePendingJob(new ZrImportAssemJob(args));
+        // The host's session, through which it starts jobs: what it
+        // fetches there goes out whole, whatever other peers hold, and it
+        // keeps its place in the server's table.
+        if (GetServer())
+            GetServer()->KeepAnswersWhole(*this);
         reply_ += "0";
         break;
-    case 152:
-        ZrReplacePendingJob(new ZrImportAssemJob(request.GetArgs()));
-        reply_ += "0";
-        break;
+    }
     case 149: {
         // A value that is not a number keeps the format as it was.
         int value = 0;

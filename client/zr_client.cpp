@@ -255,6 +255,12 @@ bool ZrClient::ServesAt(const char* host, int port) const {
     return false;
 }
 
+void ZrClient::HoldInArea(const char* inner, bool hold) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Running& r : servers_)
+        r.server->HoldInArea(inner, hold);
+}
+
 void ZrClient::StopCallbackServers() {
     std::vector<Running> running;
     {

@@ -55,6 +55,10 @@ public:
     ZrCallbackServer* GetCallbackServer() const;
     // True when one of the callback servers started listens at host:port.
     bool ServesAt(const char* host, int port) const;
+    // Holds the file `inner` of the callback area (or lets go of it) in
+    // every callback server started: while held, none of their peers
+    // writes it (ZrHandOverHold).
+    void HoldInArea(const char* inner, bool hold);
 
     // True while the proxy is connected and a callback server runs: the
     // client can register with its host and run jobs.

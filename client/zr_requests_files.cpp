@@ -37,11 +37,13 @@ using zr_detail::kNotSent;
 // `opcode` and gives its path; false when there is nowhere to put it or it
 // was not written whole (ZrWriteHandOver): the request is then not sent.
 template <class Writer, class Record>
-bool WriteHandOver(int opcode, const char* name, const Record* record, btkString& path) {
-    return ZrWriteHandOver(opcode, name, path, [record](const btkString& where, std::string&) {
-        Writer writer(where.c_str(), record, kZrHandOver);
-        return true;
-    });
+bool WriteHandOver(int opcode, const char* name, const Record* record, btkString& path,
+                   ZrHandOverHold& hold) {
+    return ZrWriteHandOver(opcode, name, path, hold,
+                           [record](const btkString& where, std::string&) {
+                               Writer writer(where.c_str(), record, kZrHandOver);
+                               return true;
+                           });
 }
 
 // The document named by `name` read into a new Top and handed on by
@@ -175,7 +177,8 @@ int ZorvanProxy::SendAssemblyInfo(int a, const qel_model_basic_info* info, int b
     if (!info)
         return kNotSent;
     btkString path;
-    if (!WriteHandOver<IntfXmlModel>(159, "assemInfo.xml", info, path))
+    ZrHandOverHold hold;
+    if (!WriteHandOver<IntfXmlModel>(159, "assemInfo.xml", info, path, hold))
         return kNotSent;
     Request req(159);
     req.AddInt(a).AddText(path).AddInt(b).AddInt(c).AddDouble(d);
@@ -188,7 +191,8 @@ int ZorvanProxy::SetAtbImportLayers(int a, const atb_import_layer* layers) {
     if (!layers)
         return kNotSent;
     btkString path;
-    if (!WriteHandOver<IntfXmlAtbImportLayers>(160, "atbLayers.xml", layers, path))
+    ZrHandOverHold hold;
+    if (!WriteHandOver<IntfXmlAtbImportLayers>(160, "atbLayers.xml", layers, path, hold))
         return kNotSent;
     IntfXmlDumpIfRequested(path.c_str());
     Request req(160);
@@ -216,7 +220,8 @@ int ZorvanProxy::SendTranslationLog(const char* const* lines) {
     if (!lines)
         return kNotSent;
     btkString path;
-    if (!WriteHandOver<IntfXmlLogLines>(178, "TranslationLog.xml", lines, path))
+    ZrHandOverHold hold;
+    if (!WriteHandOver<IntfXmlLogLines>(178, "TranslationLog.xml", lines, path, hold))
         return kNotSent;
     Request req(178);
     req.AddText(path);

@@ -330,7 +330,8 @@ namespace {
 // there, not in the lists of its objects. Format 1 writes a model without
 // interface data from its objects; format 0 needs host records.
 bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
-                   const qel_intf_data_extend* extension, int format, btkString& path) {
+                   const qel_intf_data_extend* extension, int format, btkString& path,
+                   ZrHandOverHold& hold) {
     path.Clear();
     if (format != 0 && format != 1)
         return true;
@@ -346,7 +347,7 @@ bool WriteHandOver(const qel_intf_data* data, const xrchandle<KWPIModel>& model,
         return false;
     }
     const bool written = ZrWriteHandOver(
-        103, format == 0 ? "zpi.neu" : "zpi.xml", path,
+        103, format == 0 ? "zpi.neu" : "zpi.xml", path, hold,
         [&](const btkString& where, std::string& why) {
             if (format == 0)
                 return ZrWriteNeutralFile(where, data, extension, why);
@@ -376,7 +377,8 @@ int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, co
         return kNotSent;
     int format = ZrGetImportFormat();
     btkString path;
-    if (!WriteHandOver(data, xrchandle<KWPIModel>(), extension, format, path))
+    ZrHandOverHold hold;
+    if (!WriteHandOver(data, xrchandle<KWPIModel>(), extension, format, path, hold))
         return kNotSent;
     return SendImportFeature(*this, value, entity, path, format, feature);
 }
@@ -413,7 +415,8 @@ int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, xr
         }
     }
     btkString path;
-    if (!WriteHandOver(data, model, extension, format, path))
+    ZrHandOverHold hold;
+    if (!WriteHandOver(data, model, extension, format, path, hold))
         return kNotSent;
     return SendImportFeature(*this, value, entity, path, format, feature);
 }

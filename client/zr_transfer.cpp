@@ -1,5 +1,6 @@
 #include "client/zr_transfer.h"
 
+#include "client/zr_bnfs.h"
 #include "client/zr_client.h"
 #include "neutral/unibuf_registration.h"
 #include "neutral/neutral_convert.h"
@@ -55,7 +56,25 @@ private:
 
 } // namespace
 
-bool ZrWriteHandOver(int opcode, const char* name, btkString& path,
+ZrHandOverHold::~ZrHandOverHold() {
+    if (inner_.empty())
+        return;
+    if (xrchandle<ZrClient> client = ZrClient::Get())
+        client->HoldInArea(inner_.c_str(), false);
+}
+
+void ZrHandOverHold::Hold(const btkString& path) {
+    std::string host, inner;
+    int port = 0;
+    xrchandle<ZrClient> client = ZrClient::Get();
+    if (!inner_.empty() || !client || !ZrSplitBnfsPath(path.c_str(), host, port, inner, nullptr) ||
+        !client->ServesAt(host.c_str(), port))
+        return;
+    client->HoldInArea(inner.c_str(), true);
+    inner_ = std::move(inner);
+}
+
+bool ZrWriteHandOver(int opcode, const char* name, btkString& path, ZrHandOverHold& hold,
                      const std::function<bool(const btkString& path, std::string& why)>& write) {
     const std::string notSent = "request " + std::to_string(opcode) + " not sent: ";
     if (!ZrHandOverPath(name, path)) {
@@ -63,6 +82,7 @@ bool ZrWriteHandOver(int opcode, const char* name, btkString& path,
                            "\" (no callback server, and GG_TEMP_FILE is not set)");
         return false;
     }
+    hold.Hold(path);
     // The reason with the path it concerns (a reason that names it already
     // stands as it is).
     const std::string quoted = "\"" + path.str() + "\"";

@@ -35,12 +35,33 @@ constexpr kkDurability kZrHandOver = kkDurability::Unsynced;
 // (no callback server and "GG_TEMP_FILE" unset).
 bool ZrHandOverPath(const char* name, btkString& path);
 
-// Writes the hand-over file `name` of request `opcode` and gives its path.
-// `write` writes the file at the path it gets: it answers false with the
-// reason in `why`, or throws, when the file was not written whole. False
-// when there is nowhere to put the file or it was not written whole; one
-// line on standard error then says which request was not sent and why.
-bool ZrWriteHandOver(int opcode, const char* name, btkString& path,
+// Keeps a hand-over file in the callback server's in-memory area from
+// being written over by those who reach that area through the callback
+// server, from before it is written until the object ends (after the
+// reply to the request that names it): what the host fetches for a
+// request is what the translator wrote. Other files stay writable.
+class ZrHandOverHold {
+public:
+    ZrHandOverHold() = default;
+    ~ZrHandOverHold();
+    ZrHandOverHold(const ZrHandOverHold&) = delete;
+    ZrHandOverHold& operator=(const ZrHandOverHold&) = delete;
+
+    // Holds `path` when it lies in this client's callback area (a local
+    // file is not held); once only.
+    void Hold(const btkString& path);
+
+private:
+    std::string inner_; // the path held in the area ("" for none)
+};
+
+// Writes the hand-over file `name` of request `opcode` and gives its path,
+// held by `hold` from before it is written. `write` writes the file at the
+// path it gets: it answers false with the reason in `why`, or throws, when
+// the file was not written whole. False when there is nowhere to put the
+// file or it was not written whole; one line on standard error then says
+// which request was not sent and why.
+bool ZrWriteHandOver(int opcode, const char* name, btkString& path, ZrHandOverHold& hold,
                      const std::function<bool(const btkString& path, std::string& why)>& write);
 
 // The neutral part of `data` (an empty part for null) with the extension,

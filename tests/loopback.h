@@ -3,11 +3,17 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -109,4 +115,94 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
+};
+
+// Raises the soft limit of open files to `needed` for its scope, where the
+// hard limit allows; Ok() tells whether it could.
+class OpenFilesAtLeast {
+public:
+    explicit OpenFilesAtLeast(rlim_t needed) {
+        if (::getrlimit(RLIMIT_NOFILE, &saved_) != 0)
+            return;
+        ok_ = saved_.rlim_cur >= needed;
+        if (!ok_ && (saved_.rlim_max == RLIM_INFINITY || saved_.rlim_max >= needed)) {
+            rlimit raised = saved_;
+            raised.rlim_cur = needed;
+            ok_ = changed_ = ::setrlimit(RLIMIT_NOFILE, &raised) == 0;
+        }
+    }
+    ~OpenFilesAtLeast() {
+        if (changed_)
+            ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    OpenFilesAtLeast(const OpenFilesAtLeast&) = delete;
+    OpenFilesAtLeast& operator=(const OpenFilesAtLeast&) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    bool ok_ = false;
+    bool changed_ = false;
+};
+
+// A hostile local peer: keeps `count` connections to `port`, each of which
+// has sent one byte of a frame head and nothing more, and opens a new one
+// in place of each that the server closes (at most `renewals` a round of
+// 20 ms), on a thread of its own until destroyed.
+class OneByteFlood {
+public:
+    OneByteFlood(int port, size_t count, size_t renewals = 16) : port_(port), renewals_(renewals) {
+        for (size_t i = 0; i < count; ++i)
+            fds_.push_back(Connect());
+        thread_ = std::thread([this] { Renew(); });
+    }
+    ~OneByteFlood() {
+        stop_ = true;
+        thread_.join();
+        for (int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    OneByteFlood(const OneByteFlood&) = delete;
+    OneByteFlood& operator=(const OneByteFlood&) = delete;
+    // Connections the server closed and the peer opened again.
+    size_t Renewed() const { return renewed_; }
+
+private:
+    int Connect() const {
+        const int fd = ConnectLoopback(port_);
+        if (fd >= 0)
+            ::send(fd, "Q", 1, MSG_NOSIGNAL);
+        return fd;
+    }
+    void Renew() {
+        std::vector<pollfd> polls;
+        while (!stop_) {
+            polls.clear();
+            for (int fd : fds_)
+                polls.push_back(pollfd{fd, POLLIN, 0});
+            ::poll(polls.data(), polls.size(), 20);
+            size_t renewedNow = 0;
+            for (size_t i = 0; i < fds_.size() && renewedNow < renewals_; ++i) {
+                char byte;
+                if (fds_[i] >= 0 && !(polls[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
+                if (fds_[i] >= 0 && ::recv(fds_[i], &byte, 1, MSG_DONTWAIT) > 0)
+                    continue; // an answer, not a close
+                if (fds_[i] >= 0)
+                    ::close(fds_[i]);
+                fds_[i] = Connect();
+                ++renewedNow;
+                ++renewed_;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    int port_;
+    size_t renewals_;
+    std::vector<int> fds_; // the flood's thread only, once it runs
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<size_t> renewed_{0};
 };

@@ -195,6 +195,27 @@ void uniByteBudget::Take(size_t bytes) {
 
 void uniByteBudget::Give(size_t bytes) { held_.fetch_sub(bytes, std::memory_order_relaxed); }
 
+void uniByteBudget::SetEntryLimit(size_t entries) {
+    entryLimit_.store(entries, std::memory_order_relaxed);
+}
+
+bool uniByteBudget::TryTakeEntry(size_t bytes) {
+    size_t n = entries_.load(std::memory_order_relaxed);
+    do {
+        if (n >= GetEntryLimit())
+            return false;
+    } while (!entries_.compare_exchange_weak(n, n + 1, std::memory_order_relaxed));
+    if (TryTake(bytes))
+        return true;
+    entries_.fetch_sub(1, std::memory_order_relaxed);
+    return false;
+}
+
+void uniByteBudget::GiveEntry(size_t bytes) {
+    Give(bytes);
+    entries_.fetch_sub(1, std::memory_order_relaxed);
+}
+
 namespace {
 
 using Flag = std::shared_ptr<std::atomic<bool>>;
@@ -204,6 +225,10 @@ using Flag = std::shared_ptr<std::atomic<bool>>;
 // file that were let go of while held.
 struct BufferCharge {
     std::atomic<uniByteBudget*> budget;
+    // What it counts in the budget: its bytes, or for a file a peer stored
+    // what its entry costs as a whole (and one entry).
+    size_t charge;
+    bool entry = false;
     std::atomic<bool> replaced{false};
     // Set once a newer version of the same file was let go of while held.
     Flag superseded = std::make_shared<std::atomic<bool>>(false);
@@ -211,13 +236,17 @@ struct BufferCharge {
     // before this one became the file (under its location's lock).
     Flag lastReplaced;
 
-    explicit BufferCharge(uniByteBudget* b) : budget(b) {}
+    BufferCharge(uniByteBudget* b, size_t c, bool e) : budget(b), charge(c), entry(e) {}
     BufferCharge(const BufferCharge& o)
-        : budget(o.budget.load()), replaced(o.replaced.load()), superseded(o.superseded),
-          lastReplaced(o.lastReplaced) {}
+        : budget(o.budget.load()), charge(o.charge), entry(o.entry), replaced(o.replaced.load()),
+          superseded(o.superseded), lastReplaced(o.lastReplaced) {}
     void operator()(const std::string* bytes) const {
-        if (uniByteBudget* b = budget.load(std::memory_order_acquire))
-            b->Give(bytes->size());
+        if (uniByteBudget* b = budget.load(std::memory_order_acquire)) {
+            if (entry)
+                b->GiveEntry(charge);
+            else
+                b->Give(charge);
+        }
         delete bytes;
     }
 };
@@ -229,8 +258,15 @@ BufferCharge* chargeOf(const std::shared_ptr<const std::string>& buffer) {
 } // namespace
 
 std::shared_ptr<const std::string> uniMakeBuffer(std::string bytes, uniByteBudget* chargedTo) {
+    const size_t size = bytes.size();
     return std::shared_ptr<const std::string>(new std::string(std::move(bytes)),
-                                              BufferCharge(chargedTo));
+                                              BufferCharge(chargedTo, size, false));
+}
+
+std::shared_ptr<const std::string> uniMakeStoredBuffer(std::string bytes, uniByteBudget* chargedTo,
+                                                       size_t charge) {
+    return std::shared_ptr<const std::string>(
+        new std::string(std::move(bytes)), BufferCharge(chargedTo, charge, chargedTo != nullptr));
 }
 
 uniByteBudget* uniBufferBudget(const std::shared_ptr<const std::string>& buffer) {
@@ -283,7 +319,7 @@ void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget*
     if (c && buffer.use_count() > 1) {
         uniByteBudget* none = nullptr;
         if (budget && c->budget.compare_exchange_strong(none, budget, std::memory_order_acq_rel))
-            budget->Take(buffer->size());
+            budget->Take(c->charge);
         c->replaced.store(true, std::memory_order_release);
     }
     buffer.reset();
@@ -548,12 +584,34 @@ bool univfslocation::Unmount(const char* mountPoint) {
     return true;
 }
 
+bool univfslocation::Hold(const char* path) {
+    std::string p;
+    if (!uniNormalizePath(path, p, nullptr))
+        return false;
+    std::lock_guard<std::mutex> hold(mutex_);
+    held_.insert(std::move(p));
+    return true;
+}
+
+void univfslocation::LetGo(const char* path) {
+    std::string p;
+    if (!uniNormalizePath(path, p, nullptr))
+        return;
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto it = held_.find(p);
+    if (it != held_.end())
+        held_.erase(it);
+}
+
 bool univfslocation::Resolve(const char* path, bool forWrite, unilocation** target,
                              std::string& inner, std::string* error) {
     std::string p;
     if (!uniNormalizePath(path, p, error))
         return false;
     std::lock_guard<std::mutex> hold(mutex_);
+    if (forWrite && held_.count(p))
+        return fail(error, "\"" + p + "\" is being handed over: not written until its request "
+                           "is answered");
     const MountEntry* best = nullptr;
     for (const auto& m : mounts_) {
         const bool holds = m.point == "/" || p == m.point ||

@@ -53,11 +53,18 @@ ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string*
 
 // Bytes held on behalf of peers, against one limit: a bnfs server's frames
 // in progress and answers waiting, and the files peers stored (also a
-// version replaced while waiting answers still hold it). Thread-safe.
+// version replaced while waiting answers still hold it). A stored file
+// counts its content, its name (kept as the key of its folder's entry) and
+// kUniEntryOverhead bytes for the entry, the buffer and their bookkeeping,
+// for as long as it lives; and it takes one of the budget's entries, of
+// which there are at most its entry limit. Thread-safe.
+constexpr size_t kUniEntryOverhead = 512;
+
 inline namespace zbase_internal {
 class uniByteBudget {
 public:
     static constexpr size_t kDefaultLimit = size_t(256) << 20;
+    static constexpr size_t kDefaultEntryLimit = 65536;
     explicit uniByteBudget(size_t limit = kDefaultLimit);
 
     // The process's budget (never destroyed): servers and in-memory
@@ -79,12 +86,23 @@ public:
     void Take(size_t bytes);
     void Give(size_t bytes);
 
+    // Files stored (entries), against their own limit.
+    void SetEntryLimit(size_t entries);
+    size_t GetEntryLimit() const { return entryLimit_.load(std::memory_order_relaxed); }
+    size_t GetEntries() const { return entries_.load(std::memory_order_relaxed); }
+    // Takes one entry and `bytes` when both fit; false (taking nothing)
+    // when not.
+    bool TryTakeEntry(size_t bytes);
+    void GiveEntry(size_t bytes);
+
 private:
     void NotePeak(size_t held);
 
     std::atomic<size_t> limit_;
     std::atomic<size_t> held_{0};
     std::atomic<size_t> peak_{0};
+    std::atomic<size_t> entryLimit_{kDefaultEntryLimit};
+    std::atomic<size_t> entries_{0};
 };
 } // namespace zbase_internal
 
@@ -94,6 +112,11 @@ private:
 // `chargedTo` (null: none) must already hold its bytes.
 ZBASE_API std::shared_ptr<const std::string> uniMakeBuffer(std::string bytes,
                                                            uniByteBudget* chargedTo);
+// The buffer of a file a peer stores: counted in `chargedTo` (null: none),
+// which must already hold `charge` bytes and one entry for it
+// (TryTakeEntry), until it is freed.
+std::shared_ptr<const std::string> uniMakeStoredBuffer(std::string bytes, uniByteBudget* chargedTo,
+                                                       size_t charge);
 // The budget the buffer is counted in (null: none, or a buffer not made by
 // uniMakeBuffer).
 uniByteBudget* uniBufferBudget(const std::shared_ptr<const std::string>& buffer);
@@ -252,6 +275,14 @@ public:
     ZBASE_API bool Mount(const char* mountPoint, unilocation* target, bool readOnly,
                          const char* targetRoot);
     bool Unmount(const char* mountPoint);
+    // While a path is held (as often as it was held, less as often as it
+    // was let go of), it cannot be written or removed through this
+    // location: the process's document that a request names stays what
+    // the process wrote until the request is answered, whatever those who
+    // reach the process's files through this location send. False for a
+    // path that is refused.
+    ZBASE_API bool Hold(const char* path);
+    ZBASE_API void LetGo(const char* path);
 
     const char* GetName() const override { return name_.c_str(); }
     bool ReadFile(const char* path, std::string& data, std::string* error) override;
@@ -284,6 +315,7 @@ private:
     std::string name_;
     mutable std::mutex mutex_;
     std::vector<MountEntry> mounts_;
+    std::multiset<std::string> held_; // normalised, under mutex_
 };
 
 // A folder of the local file system as a location: the location path /a/b

@@ -22,6 +22,7 @@ namespace {
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr size_t kChunk = 64 * 1024;
 constexpr double kConnectTimeout = 10.0;
+constexpr int kAcceptsPerRound = 64;
 
 using Clock = std::chrono::steady_clock;
 
@@ -734,7 +735,9 @@ void btkNetBaseServer::Run() {
             break;
         if (r > 0) {
             if (polls[0].revents & POLLIN) {
-                for (;;) {
+                // A bounded number per round: a flood of connections does
+                // not keep the sessions that have input from being served.
+                for (int accepted = 0; accepted < kAcceptsPerRound; ++accepted) {
                     int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
                     if (c < 0) {
                         // Out of descriptors or the like: wait a slice rather
@@ -781,6 +784,8 @@ void btkMultiSessionServer::EndSessions() {
 
 void btkMultiSessionServer::SetIdleLimit(double seconds) { idleLimit_.store(seconds); }
 
+void btkMultiSessionServer::SetStallLimit(double seconds) { stallLimit_.store(seconds); }
+
 void btkMultiSessionServer::KeepAnswersWhole(const bnfsSession& session) {
     keptWhole_ = session.GetSerial();
 }
@@ -802,32 +807,65 @@ void btkMultiSessionServer::CutSuperseded() {
     }
 }
 
+namespace {
+// How readily a session gives way to a new connection when the table is
+// full (the higher the sooner); 0: never.
+enum GiveWay : int {
+    kNever = 0,
+    kQuietSession = 1,   // completed a request, quiet now
+    kSilentNewcomer = 2, // sent nothing yet, within the stall limit
+    kPartialHead = 3,    // a frame head begun, within the stall limit
+    kStalled = 4,        // no frame head within the stall limit, or no progress
+};
+} // namespace
+
+int btkMultiSessionServer::GiveWayRank(const bnfsSession& s, Clock::time_point now,
+                                       Clock::duration stall) const {
+    if (KeepsAnswersWhole(s))
+        return kNever;
+    if (s.IsStalled(now, stall))
+        return kStalled;
+    if (s.HasQueued())
+        return kNever; // an answer the peer is taking
+    if (s.IsBusy())
+        return s.HasHead() ? kNever : kPartialHead; // a frame that is coming
+    return s.HasCompleted() ? kQuietSession : kSilentNewcomer;
+}
+
 void btkMultiSessionServer::AddSession(btkSocketStream* stream) {
     std::unique_ptr<btkSocketStream> owned(stream);
-    if (sessions_.size() >= kMaxSessions) {
-        // Full: a connection that never completed a request makes room
-        // first (the oldest), then the session quiet the longest. One
-        // receiving a request or sending an answer is never cut off.
+    const auto now = Clock::now();
+    const auto stall = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(std::max(stallLimit_.load(), 0.0)));
+    std::vector<int> looked; // sessions whose input was taken in already
+    while (sessions_.size() >= kMaxSessions) {
+        // Full: the session readiest to give way makes room, the one
+        // stalled, begun or quiet the longest of its rank. What has
+        // arrived on it is taken in first: a request that is there is
+        // served, and the session then keeps its place if it has to.
         auto victim = sessions_.end();
+        int best = kNever;
+        Clock::time_point since{};
         for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
             const bnfsSession& s = *it->second;
-            if (s.IsBusy())
-                continue;
-            if (victim == sessions_.end()) {
+            const int rank = GiveWayRank(s, now, stall);
+            const auto at = rank == kQuietSession     ? s.LastActive()
+                            : rank == kSilentNewcomer ? s.Connected()
+                                                      : s.LastProgress();
+            if (rank > best || (rank == best && rank != kNever && at < since)) {
                 victim = it;
-                continue;
-            }
-            const bnfsSession& v = *victim->second;
-            if (s.HasCompleted() != v.HasCompleted()) {
-                if (!s.HasCompleted())
-                    victim = it;
-            } else if (s.HasCompleted() ? s.LastActive() < v.LastActive()
-                                        : s.Connected() < v.Connected()) {
-                victim = it;
+                best = rank;
+                since = at;
             }
         }
         if (victim == sessions_.end())
-            return; // every session is busy: the new connection is closed
+            return; // every session is the host's or progressing: the new connection is closed
+        if (std::find(looked.begin(), looked.end(), victim->first) == looked.end()) {
+            looked.push_back(victim->first);
+            if (!victim->second->ServeAvailable())
+                sessions_.erase(victim);
+            continue;
+        }
         sessions_.erase(victim);
     }
     const int fd = stream->GetFd();
@@ -908,7 +946,7 @@ bnfsServer::bnfsServer() = default;
 bnfsSession::bnfsSession(btkSocketStream* stream, bnfsServer* server, int timeoutSeconds)
     : stream_(stream), server_(server), timeout_(timeoutSeconds),
       serial_(g_sessionSerial.fetch_add(1, std::memory_order_relaxed) + 1),
-      connected_(Clock::now()), lastActive_(connected_) {}
+      connected_(Clock::now()), lastActive_(connected_), lastProgress_(connected_) {}
 
 void bnfsSession::GiveBack() {
     if (uniByteBudget* budget = Budget()) {
@@ -933,6 +971,13 @@ std::string sizeText(size_t bytes) {
     char digits[24];
     auto r = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(bytes));
     return std::string(digits, r.ptr);
+}
+
+// What a file a peer stores counts in the budget while it lives: the frame
+// it came in (head, name, NUL and content), as its buffer keeps it, its name
+// again as the key of its folder's entry, and the entry's overhead.
+size_t storedCharge(size_t name, size_t bytes) {
+    return 5 + name + 1 + bytes + name + kUniEntryOverhead;
 }
 
 // Why `bytes` more do not fit in `budget`.
@@ -987,6 +1032,8 @@ bool bnfsSession::Queue(char kind, std::shared_ptr<const std::string> payload, s
     q.path = std::move(path);
     q.deadline = timeout_ >= 0 ? Clock::now() + std::chrono::seconds(timeout_)
                                : Clock::time_point::max();
+    if (queue_.empty())
+        lastProgress_ = Clock::now(); // its time to be taken counts from here
     queue_.push_back(std::move(q));
     return Drain(false);
 }
@@ -1034,9 +1081,12 @@ bool bnfsSession::Drain(bool wait) {
         }
         Queued& first = queue_.front();
         const bool limited = first.deadline != Clock::time_point::max();
+        const size_t before = sentOfFirst_;
         const Sent sent = sendSpans(stream_->GetFd(), first.head, 5, first.payload->data(),
                                     first.payload->size(), sentOfFirst_, wait, limited,
                                     first.deadline, "the answer", &error_);
+        if (sentOfFirst_ != before)
+            lastProgress_ = Clock::now();
         if (sent == Sent::Full)
             return true; // the rest when the socket has room
         if (sent == Sent::Failed)
@@ -1094,17 +1144,26 @@ bool bnfsSession::Account() {
     uniByteBudget* budget = Budget();
     if (!budget)
         return true;
-    size_t need = pending_.size();
+    size_t frame = pending_.size();
     uint32_t length = 0;
     const char* why = nullptr;
     if (checkHead(pending_.data(), pending_.size(), length, why) == 1)
-        need = std::max(need, 5 + size_t(length));
+        frame = std::max(frame, 5 + size_t(length));
+    size_t need = frame;
+    // A large file a peer stores is counted whole at its head, as it will
+    // be kept (storedCharge): its name too once it is there.
+    if (frame > btkMultiSessionServer::kSmallFrame && pending_[0] == 'W') {
+        const size_t scan = std::min(pending_.size(), 5 + kUniMaxPath + 1);
+        const void* nul = scan > 5 ? std::memchr(pending_.data() + 5, 0, scan - 5) : nullptr;
+        const size_t name = nul ? size_t(static_cast<const char*>(nul) - pending_.data() - 5) : 0;
+        need = storedCharge(name, size_t(length) - std::min(size_t(length), name + 1));
+    }
     if (need <= charged_) {
         budget->Give(charged_ - need);
         charged_ = need;
         return true;
     }
-    if (need <= btkMultiSessionServer::kSmallFrame) {
+    if (frame <= btkMultiSessionServer::kSmallFrame) {
         budget->Take(need - charged_);
     } else if (!budget->TryTake(need - charged_)) {
         return Refuse(std::string("refused: a '") + pending_[0] + "' frame" +
@@ -1112,7 +1171,7 @@ bool bnfsSession::Account() {
     }
     charged_ = need;
     // Room for the whole frame at once, so that it is never copied as it grows.
-    pending_.reserve(need);
+    pending_.reserve(frame);
     return true;
 }
 
@@ -1152,8 +1211,9 @@ bool bnfsSession::ServeAvailable() {
             peerClosed_ = true;
             break;
         }
+        lastProgress_ = Clock::now();
         if (pending_.empty())
-            pendingSince_ = Clock::now();
+            pendingSince_ = lastProgress_;
         pending_.append(chunk, size_t(k));
         if (!Account() || !AnswerPending())
             return false;
@@ -1197,6 +1257,14 @@ bool bnfsSession::AnswerPending() {
         return false;
     }
     return true;
+}
+
+bool bnfsSession::IsStalled(Clock::time_point now, Clock::duration limit) const {
+    if (!queue_.empty() || (!pending_.empty() && HasHead()))
+        return now - lastProgress_ > limit;
+    if (!pending_.empty())
+        return now - pendingSince_ > limit;
+    return !completed_ && now - connected_ > limit;
 }
 
 bool bnfsSession::IsOverdue(std::chrono::steady_clock::time_point now) const {
@@ -1257,19 +1325,31 @@ bool bnfsSession::Handle(bnfsFrame& frame) {
             return AnswerError("no files are served here");
         const std::string path = frame.payload.substr(0, nul);
         const size_t bytes = frame.payload.size() - nul - 1;
-        // The file is counted in the budget for as long as it lives, and is
-        // stored only when it fits: the frame's count passes to it.
+        // The file is counted in the budget for as long as it lives, with
+        // its name and entry, and is stored only when it fits (and an entry
+        // is left): the frame's count passes to it.
+        const size_t charge = storedCharge(path.size(), bytes);
         uniByteBudget* budget = Budget();
         if (budget) {
-            const size_t passed = std::min(charged_, bytes);
+            const size_t passed = std::min(charged_, charge);
             charged_ -= passed;
             budget->Give(passed);
-            if (!budget->TryTake(bytes))
-                return AnswerError(doesNotFit("a file", bytes, *budget));
+            if (!budget->TryTakeEntry(charge)) {
+                if (budget->GetEntries() >= budget->GetEntryLimit())
+                    return AnswerError("\"" + path + "\" is not stored: peers have stored the " +
+                                       sizeText(budget->GetEntryLimit()) + " files allowed");
+                return AnswerError(doesNotFit("a file", bytes, *budget) + "; with its name and " +
+                                   "entry it counts " + sizeText(charge) + " bytes");
+            }
         }
         frame.payload.erase(0, nul + 1);
+        // Kept in no more room than counted (a buffer that grew past its
+        // frame is made to fit; a large one never has).
+        if (frame.payload.capacity() > 5 + nul + 1 + bytes)
+            frame.payload.shrink_to_fit();
         std::string why;
-        if (!location->WriteShared(path.c_str(), uniMakeBuffer(std::move(frame.payload), budget),
+        if (!location->WriteShared(path.c_str(),
+                                   uniMakeStoredBuffer(std::move(frame.payload), budget, charge),
                                    &why))
             return AnswerError(why);
         return Answer('K', std::string());

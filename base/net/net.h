@@ -326,10 +326,21 @@ class bnfsSession;
 // or the session is closed (bnfsSession).
 //
 // The table. At most kMaxSessions sessions are open. When it is full, a new
-// connection takes the place of a session that is neither receiving a
-// request nor sending an answer: first of the connections that never
-// completed a request (the oldest), then of the sessions quiet the longest.
-// When every session is busy, the new connection is closed at once.
+// connection takes the place of another, in this order: a session that
+// stalls (one that has not delivered a frame head within the stall limit,
+// kStallLimit, of its first byte or of connecting, or that took in or sent
+// out no byte for that long while receiving a frame or sending an answer),
+// the one stalled the longest; then one that has begun a frame head, the
+// oldest; then a connection that has sent nothing yet, the oldest; then a
+// session quiet since its last request, the one quiet the longest. Before a
+// session gives way, what has arrived on it is taken in (and a request
+// there served), so that a request that came is not lost for being read
+// late. Never made to give way: the session whose answers are kept whole
+// (the host's, KeepAnswersWhole), a frame arriving whose head is there and
+// whose bytes keep coming, and an answer the peer keeps taking. When every
+// session is one of these, the new connection is closed at once. At most
+// 64 connections are accepted per round of the serving loop, so that a
+// flood of them does not keep the sessions that have input waiting.
 //
 // The budget. Everything the server holds for peers is counted in one
 // byte budget (uniByteBudget, the process's unless set): the frames in
@@ -351,7 +362,13 @@ class bnfsSession;
 // begun sending one is closed; the one session whose answers are kept
 // whole (KeepAnswersWhole) is spared. So what peers pin beyond the budget
 // is one replaced version of each file, what that one session sends, and
-// one small frame per session.
+// one small frame per session. A file a peer stores counts as it is kept:
+// the frame it came in, its name again (the key of its folder's entry) and
+// kUniEntryOverhead bytes; and at most the budget's entry limit of them
+// are stored (uniByteBudget, 65,536 unless set), any further one is
+// answered with an error. A 'W' frame above kSmallFrame counts so much from
+// its head on (its name once that has come).
+
 class btkMultiSessionServer : public btkNetBaseServer {
 public:
     static constexpr size_t kMaxSessions = 256;
@@ -361,6 +378,10 @@ public:
     // Frames up to this many bytes (head included) are taken whatever the
     // budget holds.
     static constexpr size_t kSmallFrame = 64 * 1024 + 5;
+    // Seconds within which a connection must deliver a frame head, and a
+    // session receiving a frame or sending an answer move a byte, not to
+    // give way to a new connection when the table is full (the start value).
+    static constexpr double kStallLimit = 5;
 
     btkMultiSessionServer();
     ~btkMultiSessionServer() override = default;
@@ -375,6 +396,8 @@ public:
     size_t GetBusyCount() const { return busyCount_.load(std::memory_order_relaxed); }
     // The idle limit in seconds (negative: none).
     void SetIdleLimit(double seconds);
+    // The stall limit in seconds.
+    void SetStallLimit(double seconds);
     // The budget of what the server holds for peers (not owned; null:
     // nothing is counted). The process's budget unless set.
     void SetBudget(uniByteBudget* budget) { budget_.store(budget, std::memory_order_release); }
@@ -410,9 +433,14 @@ private:
     // While the budget is over, makes the answers holding an older replaced
     // version give way (see above); the sessions that end are closed.
     void CutSuperseded();
+    // How readily `s` gives way to a new connection when the table is full
+    // (the higher the sooner; 0: never).
+    int GiveWayRank(const bnfsSession& s, std::chrono::steady_clock::time_point now,
+                    std::chrono::steady_clock::duration stall) const;
 
     std::map<int, std::unique_ptr<bnfsSession>> sessions_; // by socket; serving thread only
     std::atomic<double> idleLimit_{kIdleLimit};
+    std::atomic<double> stallLimit_{kStallLimit};
     std::atomic<uniByteBudget*> budget_;
     std::atomic<size_t> sessionCount_{0};
     std::atomic<size_t> busyCount_{0};
@@ -465,6 +493,14 @@ public:
     bool HasQueued() const { return !queue_.empty(); }
     // True while a request is arriving or an answer waits to be sent.
     bool IsBusy() const { return !pending_.empty() || !queue_.empty(); }
+    // True once the head of the frame arriving is whole.
+    bool HasHead() const { return pending_.size() >= 5; }
+    // True when the session has not delivered a frame head within `limit`
+    // of its first byte (or of connecting, before its first request), or
+    // has taken in no byte of a frame, or sent out none of an answer, for
+    // longer than `limit`.
+    bool IsStalled(std::chrono::steady_clock::time_point now,
+                   std::chrono::steady_clock::duration limit) const;
     // True once a whole request has come.
     bool HasCompleted() const { return completed_; }
     // True when a waiting answer holds a version of a file that its
@@ -490,6 +526,8 @@ public:
     // When the session was made, its last whole request came or its last
     // answer went out whole, whichever is latest.
     std::chrono::steady_clock::time_point LastActive() const { return lastActive_; }
+    // When a byte last came in or went out (or an answer was queued).
+    std::chrono::steady_clock::time_point LastProgress() const { return lastProgress_; }
     const bnfsError& LastError() const { return error_; }
     btkSocketStream* GetStream() const { return stream_.get(); }
     bnfsServer* GetServer() const { return server_; }
@@ -563,6 +601,7 @@ private:
     uint64_t serial_;
     std::chrono::steady_clock::time_point connected_;
     std::chrono::steady_clock::time_point lastActive_;
+    std::chrono::steady_clock::time_point lastProgress_;
 };
 } // namespace zbase_internal
 

@@ -23,8 +23,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +48,49 @@ int PortOf(const std::string& url) {
     int port = 0;
     EXPECT_TRUE(ZrSplitBnfsPath(url.c_str(), host, port, inner, nullptr)) << url;
     return port;
+}
+
+// What a peer writes over a hand-over file while its request is pending.
+const std::string kPeersBytes(49, 'p');
+
+// The host's answer to a hand-over (103 or 178): it fetches the document
+// the request names on a connection of its own and answers 0 (103: "0\n42")
+// when it came whole, as the client holds it, and is not `overWrite`, the
+// bytes a peer first tries to write over it (none when empty); "-1" and why
+// otherwise; "0" to any other request.
+std::string FetchHandOver(const std::string& request, const std::string& overWrite = "") {
+    const bool log = request.rfind("178\n", 0) == 0;
+    if (!log && request.rfind("103\n", 0) != 0)
+        return "0";
+    std::string path = request;
+    for (int field = log ? 1 : 3; field > 0; --field)
+        path.erase(0, path.find('\n') + 1);
+    path = path.substr(0, path.find('\n'));
+    std::string host, inner, data, current;
+    int at = 0;
+    bnfsError e;
+    auto open = [&] {
+        BNFSConnection* c = BNFSConnection::Open(e, host.c_str(), at);
+        if (c)
+            c->SetTimeout(30);
+        return c;
+    };
+    if (!ZrSplitBnfsPath(path.c_str(), host, at, inner, nullptr))
+        return "-1\nnot a bnfs path";
+    if (!overWrite.empty()) {
+        BNFSConnection* peer = open();
+        bnfsError refused;
+        if (peer && BNFSConnection::WriteFile(peer, inner.c_str(), overWrite.data(),
+                                              overWrite.size(), refused))
+            ADD_FAILURE() << "a peer wrote over " << inner;
+        BNFSConnection::Close(peer);
+    }
+    BNFSConnection* c = open();
+    const bool ok = c && BNFSConnection::ReadFile(c, inner.c_str(), data, e) &&
+                    unimemlocation::GetRegistered()->ReadFile(inner.c_str(), current, nullptr) &&
+                    data == current && data != overWrite;
+    BNFSConnection::Close(c);
+    return ok ? std::string(log ? "0" : "0\n42") : "-1\n" + e.message;
 }
 
 class CallbackLoad : public ::testing::Test {
@@ -193,27 +240,7 @@ TEST_F(CallbackLoad, AHandOverGoesThroughWhateverOtherPeersHold) {
     proxy->GetConnection()->SetTimeout(60);
     // The host fetches the document that 103 or 178 names; its reply says
     // whether it came whole (as the file the client holds now).
-    host.AnswerWith([mem](const std::string& request) {
-        const bool log = request.rfind("178\n", 0) == 0;
-        if (!log && request.rfind("103\n", 0) != 0)
-            return std::string("0");
-        std::string path = request;
-        for (int field = log ? 1 : 3; field > 0; --field)
-            path.erase(0, path.find('\n') + 1);
-        path = path.substr(0, path.find('\n'));
-        std::string host, inner, data, current;
-        int at = 0;
-        bnfsError e;
-        BNFSConnection* c = ZrSplitBnfsPath(path.c_str(), host, at, inner, nullptr)
-                                ? BNFSConnection::Open(e, host.c_str(), at)
-                                : nullptr;
-        if (c)
-            c->SetTimeout(30);
-        const bool ok = c && BNFSConnection::ReadFile(c, inner.c_str(), data, e) &&
-                        mem->ReadFile(inner.c_str(), current, nullptr) && data == current;
-        BNFSConnection::Close(c);
-        return ok ? std::string(log ? "0" : "0\n42") : "-1\n" + e.message;
-    });
+    host.AnswerWith([](const std::string& request) { return FetchHandOver(request); });
 
     // Versions of the log larger than a socket's buffers, so that answers
     // to peers that do not read wait.
@@ -291,7 +318,9 @@ TEST_F(CallbackLoad, AHandOverGoesThroughWhateverOtherPeersHold) {
     BNFSConnection* storer = BNFSConnection::Open(e, "127.0.0.1", port);
     ASSERT_NE(storer, nullptr) << e.message;
     storer->SetTimeout(30);
-    const std::string stored(budget.GetLimit() - budget.GetHeld() - 64, 's');
+    // As much as the budget holds but 64 bytes, with its name and entry.
+    const std::string stored(
+        budget.GetLimit() - budget.GetHeld() - 64 - 2 * 11 - 6 - kUniEntryOverhead, 's');
     EXPECT_TRUE(BNFSConnection::WriteFile(storer, "/ZPI/stored", stored.data(), stored.size(), e))
         << e.message;
     BNFSConnection::Close(storer);
@@ -367,6 +396,182 @@ TEST_F(CallbackLoad, TheHostFetchesAHandOverOnTheSessionThatStartedALongJob) {
     while (!seen("108") && SecondsSince(start) < 15)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(seen("108"));
+}
+
+// ---- what local peers spend: connections, the host's mark, its documents ----------------
+
+// Statuses of the hand-overs of the job below.
+struct HandOvers {
+    std::mutex mutex;
+    std::vector<int> statuses;
+} g_handOvers;
+
+int threeHandOversJob(int, char** const) {
+    qel_intf_data* data = nullptr;
+    if (qel_intf_data_alloc(&data) != 0)
+        return 1;
+    for (int i = 0; i < 3; ++i) {
+        int feature = 0;
+        const int status = ZrClient::Get()->GetProxy()->ImportQelIntfDataToFeature(
+            1, nullptr, data, nullptr, &feature);
+        std::lock_guard<std::mutex> hold(g_handOvers.mutex);
+        g_handOvers.statuses.push_back(status == 0 && feature == 42 ? 0 : status ? status : -42);
+    }
+    qel_intf_data_free(data);
+    return 0;
+}
+
+// Connections that each sent one byte, 256 and then 1,000, opened again as
+// the callback server closes them: the host's session stays, and each of
+// its fetches on a new connection is served, so every hand-over of a job
+// answers 0.
+TEST_F(CallbackLoad, OneByteConnectionsStopNoHandOverAndKeepOutNotTheHostsSession) {
+    OpenFilesAtLeast files(4096);
+    if (!files.Ok())
+        GTEST_SKIP() << "4096 open files are not allowed";
+    ZrCallbackServer* server = ZrClient::Get()->GetCallbackServer();
+    ASSERT_NE(server, nullptr);
+    host.AnswerWith([](const std::string& request) { return FetchHandOver(request); });
+    // The host fetches each document on a machine kept busy: replies get
+    // time enough.
+    proxy->GetConnection()->SetTimeout(60);
+    ASSERT_TRUE(ZrRegisterExportTranslator(&threeHandOversJob));
+    std::thread loop([] { ZrRunClient(); });
+    struct Stop {
+        std::thread& loop;
+        ~Stop() {
+            ZrRequestClientLoopStop();
+            loop.join();
+            ZrInitBinding();
+            ZrSetImportFormat(0);
+        }
+    } stop{loop};
+    const int port = PortOf(url);
+    btkSocketStream hostSession(ConnectLoopback(port));
+    ASSERT_EQ(TextRequest(hostSession.GetFd(), "149\n1"), 'R');
+    int jobs = 0;
+    for (size_t flooders : {btkMultiSessionServer::kMaxSessions, size_t(1000)}) {
+        SCOPED_TRACE(std::to_string(flooders) + " one-byte connections");
+        {
+            std::lock_guard<std::mutex> hold(g_handOvers.mutex);
+            g_handOvers.statuses.clear();
+        }
+        OneByteFlood flood(port, flooders);
+        const auto start = Clock::now();
+        while (server->GetSessionCount() < btkMultiSessionServer::kMaxSessions &&
+               SecondsSince(start) < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(server->GetSessionCount(), btkMultiSessionServer::kMaxSessions);
+        ASSERT_EQ(TextRequest(hostSession.GetFd(), "112\n0"), 'R');
+        ++jobs;
+        auto finished = [&] {
+            size_t n = 0;
+            for (const std::string& r : host.Requests())
+                n += r == "108" ? 1 : 0;
+            return n;
+        };
+        while (finished() < size_t(jobs) && SecondsSince(start) < 60)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(finished(), size_t(jobs));
+        std::lock_guard<std::mutex> hold(g_handOvers.mutex);
+        EXPECT_EQ(g_handOvers.statuses, (std::vector<int>{0, 0, 0}));
+    }
+    // The host's session was never closed.
+    EXPECT_EQ(TextRequest(hostSession.GetFd(), "149\n1"), 'R');
+}
+
+// Job requests that start no job (no job text, or no argument count) are
+// answered as unreadable and do not make their session the host's: the
+// host's session, quiet the longest, keeps its place when new connections
+// push every other quiet session out of a full table.
+TEST_F(CallbackLoad, JobRequestsThatStartNoJobDoNotTakeTheHostsPlace) {
+    OpenFilesAtLeast files(2048);
+    if (!files.Ok())
+        GTEST_SKIP() << "2048 open files are not allowed";
+    ZrCallbackServer* server = ZrClient::Get()->GetCallbackServer();
+    ASSERT_NE(server, nullptr);
+    const int port = PortOf(url);
+    btkSocketStream hostSession(ConnectLoopback(port));
+    ASSERT_EQ(TextRequest(hostSession.GetFd(), "112\n0"), 'R');
+    std::vector<std::unique_ptr<btkSocketStream>> peers;
+    for (const char* request :
+         {"110", "112", "152", "110\nx", "110\n\n0", "112\nall", "112\n-1", "152\nx"}) {
+        peers.push_back(std::make_unique<btkSocketStream>(ConnectLoopback(port)));
+        bnfsError e;
+        std::string item;
+        bnfsPutTextItem(item, request, std::strlen(request));
+        ASSERT_TRUE(bnfsWriteFrame(*peers.back(), 'Q', item.data(), item.size(), &e)) << e.message;
+        bnfsFrame f;
+        ASSERT_TRUE(bnfsReadFrame(*peers.back(), f, 10, 10, &e)) << e.message;
+        EXPECT_EQ(f.payload, "N20;") << request;
+    }
+    // Quiet sessions fill the table, then twice as many push them out.
+    for (size_t i = 0; i < 3 * btkMultiSessionServer::kMaxSessions; ++i) {
+        peers.push_back(std::make_unique<btkSocketStream>(ConnectLoopback(port)));
+        ASSERT_EQ(TextRequest(peers.back()->GetFd(), "149\n0"), 'R') << i;
+    }
+    EXPECT_EQ(TextRequest(hostSession.GetFd(), "149\n0"), 'R');
+}
+
+// A peer that writes over a hand-over file while its request is pending is
+// refused, so the host gets what the translator wrote, on every route that
+// hands a document over; peers' own files, and the hand-over file once its
+// request is answered, stay writable.
+TEST_F(CallbackLoad, APeersWriteOverAPendingHandOverIsRefused) {
+    struct Restore {
+        ~Restore() { ZrSetImportFormat(0); }
+    } restore;
+    host.AnswerWith([](const std::string& request) { return FetchHandOver(request, kPeersBytes); });
+    qel_intf_data* data = nullptr;
+    ASSERT_EQ(qel_intf_data_alloc(&data), 0);
+    const char* line[] = {"a line of the log"};
+    struct Route {
+        const char* file;
+        std::function<int()> handOver;
+    };
+    auto importFeature = [&](int format) {
+        ZrSetImportFormat(format);
+        int feature = 0;
+        const int r = proxy->ImportQelIntfDataToFeature(1, nullptr, data, nullptr, &feature);
+        return r == 0 && feature != 42 ? -42 : r;
+    };
+    const Route routes[] = {
+        {"zpi.neu", [&] { return importFeature(0); }},
+        {"zpi.xml", [&] { return importFeature(1); }},
+        {"TranslationLog.xml",
+         [&] {
+             auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
+             lines[0] = line[0];
+             const int r = proxy->SendTranslationLog(lines);
+             xar_free(lines);
+             return r;
+         }},
+    };
+    bnfsError e;
+    BNFSConnection* peer = BNFSConnection::Open(e, "127.0.0.1", PortOf(url));
+    ASSERT_NE(peer, nullptr) << e.message;
+    peer->SetTimeout(15);
+    for (const Route& route : routes) {
+        SCOPED_TRACE(route.file);
+        const size_t before = host.Count();
+        EXPECT_EQ(route.handOver(), 0);
+        EXPECT_EQ(host.Count(), before + 1);
+        std::string handedOver;
+        ASSERT_TRUE(unimemlocation::GetRegistered()->ReadFile(
+            (std::string("/ZPI/") + route.file).c_str(), handedOver, nullptr));
+        EXPECT_NE(handedOver, kPeersBytes);
+        // Answered: writable again, and so is a peer's own file.
+        for (const std::string& path :
+             {std::string("/ZPI/") + route.file, std::string("/ZPI/peers.txt")})
+            EXPECT_TRUE(BNFSConnection::WriteFile(peer, path.c_str(), kPeersBytes.data(),
+                                                  kPeersBytes.size(), e))
+                << path << ": " << e.message;
+    }
+    BNFSConnection::Close(peer);
+    qel_intf_data_free(data);
+    for (const char* name :
+         {"/ZPI/peers.txt", "/ZPI/zpi.neu", "/ZPI/zpi.xml", "/ZPI/TranslationLog.xml"})
+        unimemlocation::GetRegistered()->RemoveFile(name, nullptr);
 }
 
 } // namespace

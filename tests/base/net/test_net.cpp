@@ -784,66 +784,71 @@ TEST(BnfsServerSessions, QuietSessionsStayAndSlowRequestsWithinTheTimeoutAreServ
     }
 }
 
-TEST(BnfsServerSessions, AFloodOfConnectionsNeverCutsOffAnUploadAndAFullTableOfBusySessionsRefuses) {
-    rlimit files{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
-    const rlim_t needed = 1024;
-    if (files.rlim_cur < needed) {
-        if (files.rlim_max != RLIM_INFINITY && files.rlim_max < needed)
-            GTEST_SKIP() << "at most " << files.rlim_max << " open files allowed";
-        rlimit raised = files;
-        raised.rlim_cur = needed;
-        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &raised), 0);
-    }
+// Connections that each sent one byte of a frame head, 256 and then 1,000,
+// opened again as the server closes them: the host's session, through
+// which it started a job, keeps its place; a new connection of the host is
+// served; an upload that goes on at its own pace beside them is never cut
+// off, however long it takes.
+TEST(BnfsServerSessions, AFloodOfOneByteConnectionsCutsOffNeitherTheHostNorAnUploadThatProgresses) {
+    OpenFilesAtLeast files(4096);
+    if (!files.Ok())
+        GTEST_SKIP() << "4096 open files are not allowed";
     BudgetedServer setup("flood", uniByteBudget::kDefaultLimit);
     ASSERT_TRUE(setup.serving->Ok());
-    unimemlocation& mem = setup.mem;
     TimedServer& server = setup.server;
     Serving& serving = *setup.serving;
+    server.SetStallLimit(2);
+    btkSocketStream host(ConnectLoopback(serving.Port()));
+    ASSERT_EQ(TextRequest(host.GetFd(), "112"), 'R');
 
-    // An upload of 8 MB, its first half sent.
-    const std::string path = "/ZPI/upload";
-    const std::string body(8u << 20, 'u');
-    const std::string frame = FrameHeader('W', uint32_t(path.size() + 1 + body.size())) + path +
-                              std::string(1, '\0') + body;
-    btkSocketStream uploadStream(ConnectLoopback(serving.Port()));
-    ASSERT_TRUE(uploadStream.IsOpen());
-    const size_t half = frame.size() / 2;
-    bnfsError e;
-    ASSERT_TRUE(uploadStream.WriteAll(frame.data(), half, &e, 30)) << e.message;
-
-    // Far more new connections than the table holds.
-    std::vector<int> flood;
-    for (size_t i = 0; i < btkMultiSessionServer::kMaxSessions + 44; ++i) {
-        const int fd = ConnectLoopback(serving.Port());
-        ASSERT_GE(fd, 0) << "connection " << i;
-        flood.push_back(fd);
+    for (size_t flooders : {btkMultiSessionServer::kMaxSessions, size_t(1000)}) {
+        SCOPED_TRACE(std::to_string(flooders) + " one-byte connections");
+        // An upload of 8 MB, 64 KB every 20 ms, begun before the flood.
+        const std::string path = "/ZPI/upload" + std::to_string(flooders);
+        const std::string body(8u << 20, 'u');
+        const std::string frame = FrameHeader('W', uint32_t(path.size() + 1 + body.size())) + path +
+                                  std::string(1, '\0') + body;
+        btkSocketStream upload(ConnectLoopback(serving.Port()));
+        ASSERT_TRUE(upload.IsOpen());
+        std::atomic<bool> sent{false};
+        std::thread uploader([&] {
+            bnfsError e;
+            for (size_t at = 0; at < frame.size(); at += 64 * 1024) {
+                if (!upload.WriteAll(frame.data() + at,
+                                     std::min<size_t>(64 * 1024, frame.size() - at), &e, 30))
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            sent = true;
+        });
+        {
+            OneByteFlood flood(serving.Port(), flooders);
+            const auto start = Clock::now();
+            while (server.GetSessionCount() < btkMultiSessionServer::kMaxSessions &&
+                   SecondsSince(start) < 20)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_EQ(server.GetSessionCount(), btkMultiSessionServer::kMaxSessions);
+            // The host's new connections are served while the flood goes on.
+            for (int fetch = 0; fetch < 3; ++fetch) {
+                BNFSConnection* c = serving.Open(10);
+                ASSERT_NE(c, nullptr);
+                EXPECT_TRUE(BNFSConnection::IsAlive(c)) << fetch;
+                BNFSConnection::Close(c);
+            }
+            uploader.join();
+        }
+        EXPECT_TRUE(sent);
+        bnfsFrame f;
+        bnfsError e;
+        ASSERT_TRUE(bnfsReadFrame(upload, f, 20, 20, &e)) << e.message;
+        EXPECT_EQ(f.kind, 'K');
+        std::string stored;
+        ASSERT_TRUE(setup.mem.ReadFile(path.c_str(), stored, nullptr));
+        EXPECT_EQ(stored.size(), body.size());
+        EXPECT_TRUE(setup.mem.RemoveFile(path.c_str(), nullptr));
+        // The host's session is still there.
+        EXPECT_EQ(TextRequest(host.GetFd(), "112"), 'R');
     }
-    // Every session that is left begins a request: the table is all busy.
-    for (int fd : flood)
-        ::send(fd, "P", 1, MSG_NOSIGNAL);
-    const auto start = Clock::now();
-    while (server.GetBusyCount() < btkMultiSessionServer::kMaxSessions && SecondsSince(start) < 20)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(server.GetBusyCount(), btkMultiSessionServer::kMaxSessions);
-    // A new connection finds no room and is closed at once.
-    const int refused = ConnectLoopback(serving.Port());
-    ASSERT_GE(refused, 0);
-    EXPECT_TRUE(ClosedWithin(refused, 10));
-    ::close(refused);
-
-    // The upload goes on to its end and is stored.
-    ASSERT_TRUE(uploadStream.WriteAll(frame.data() + half, frame.size() - half, &e, 30)) << e.message;
-    bnfsFrame f;
-    ASSERT_TRUE(bnfsReadFrame(uploadStream, f, 20, 20, &e)) << e.message;
-    EXPECT_EQ(f.kind, 'K');
-    std::string stored;
-    ASSERT_TRUE(mem.ReadFile(path.c_str(), stored, nullptr));
-    EXPECT_EQ(stored.size(), body.size());
-
-    for (int fd : flood)
-        ::close(fd);
-    ::setrlimit(RLIMIT_NOFILE, &files);
 }
 
 // ---- answers to a peer that does not read ------------------------------------------
@@ -955,6 +960,15 @@ TEST(BnfsServerQueues, AnswersWaitingForPeersThatDoNotReadShareTheFile) {
 }
 
 // ---- the budget of what a server holds for peers ---------------------------------------
+
+// What a file a peer stored at `path` counts in the budget beyond its
+// bytes (the frame's head, the name twice, the entry), and with them.
+size_t KeptOver(const std::string& path) {
+    return 2 * path.size() + 6 + kUniEntryOverhead;
+}
+size_t Kept(const std::string& path, size_t bytes) {
+    return bytes + KeptOver(path);
+}
 
 // Waits (bounded) until the budget holds `bytes`; true when it did.
 bool HeldBecomes(const uniByteBudget& budget, size_t bytes) {
@@ -1079,12 +1093,12 @@ TEST(BnfsServerBudget, PeersHoldingUnfinishedFramesStayWithinTheBudget) {
     // The largest legitimate write, as much as the budget holds, goes in.
     BNFSConnection* c = serving.Open(30);
     ASSERT_NE(c, nullptr);
-    const std::string largest((64u << 20) - 64, 'l');
+    const std::string largest((64u << 20) - 64 - KeptOver("/ZPI/largest"), 'l');
     bnfsError e;
     EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/largest", largest.data(), largest.size(), e))
         << e.message;
     BNFSConnection::Close(c);
-    EXPECT_TRUE(HeldBecomes(budget, largest.size()));
+    EXPECT_TRUE(HeldBecomes(budget, Kept("/ZPI/largest", largest.size())));
     EXPECT_TRUE(mem.RemoveFile("/ZPI/largest", nullptr));
     EXPECT_EQ(budget.GetHeld(), 0u);
 }
@@ -1103,7 +1117,8 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
     const std::string part(100 * 1024, 'p');
     EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/a", part.data(), part.size(), e)) << e.message;
     EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/b", part.data(), part.size(), e)) << e.message;
-    EXPECT_TRUE(HeldBecomes(budget, 2 * part.size()));
+    const size_t keptB = Kept("/ZPI/b", part.size());
+    EXPECT_TRUE(HeldBecomes(budget, Kept("/ZPI/a", part.size()) + keptB));
     // A small file that does not fit is answered with the reason, and the
     // session goes on; a large frame that does not fit ends it.
     const std::string small(60 * 1024, 's');
@@ -1116,13 +1131,13 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
     EXPECT_FALSE(mem.IsFile("/ZPI/d"));
     BNFSConnection::Close(c);
     EXPECT_TRUE(mem.RemoveFile("/ZPI/a", nullptr));
-    EXPECT_TRUE(HeldBecomes(budget, part.size()));
+    EXPECT_TRUE(HeldBecomes(budget, keptB));
 
     // The process's own files count in nothing, whatever their size, and
     // peers fetch them whole.
     const std::string own(16u << 20, 'o');
     ASSERT_TRUE(mem.WriteFile("/ZPI/own", own.data(), own.size(), nullptr));
-    EXPECT_EQ(budget.GetHeld(), part.size());
+    EXPECT_EQ(budget.GetHeld(), keptB);
     c = serving.Open(10);
     ASSERT_NE(c, nullptr);
     std::string fetched;
@@ -1166,13 +1181,13 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
     };
     {
         SCOPED_TRACE("larger than the limit");
-        fetchWhileReplaced(16u << 20, part.size());
+        fetchWhileReplaced(16u << 20, keptB);
     }
     {
         // Peers' files fill the budget but for 1 MB.
         SCOPED_TRACE("larger than the room left");
         budget.SetLimit(16u << 20);
-        const std::string most((15u << 20) - part.size(), 'm');
+        const std::string most((15u << 20) - keptB - KeptOver("/ZPI/most"), 'm');
         c = serving.Open(10);
         ASSERT_NE(c, nullptr);
         EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/most", most.data(), most.size(), e))
@@ -1188,13 +1203,13 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
         // whole, to any peer.
         SCOPED_TRACE("the budget over");
         ASSERT_TRUE(mem.WriteFile("/ZPI/own", own.data(), own.size(), nullptr));
-        const std::string rest((1u << 20) - 64, 'r');
+        const std::string rest((1u << 20) - 64 - KeptOver("/ZPI/rest"), 'r');
         c = serving.Open(10);
         ASSERT_NE(c, nullptr);
         EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/rest", rest.data(), rest.size(), e))
             << e.message;
         BNFSConnection::Close(c);
-        ASSERT_TRUE(HeldBecomes(budget, (15u << 20) + rest.size()));
+        ASSERT_TRUE(HeldBecomes(budget, (15u << 20) + Kept("/ZPI/rest", rest.size())));
         btkSocketStream holder(ConnectLoopback(serving.Port()));
         const std::string unfinished = FrameHeader('W', 60 * 1024) + "/ZPI/held";
         ASSERT_TRUE(holder.WriteAll(unfinished.data(), unfinished.size(), &e)) << e.message;
@@ -1209,6 +1224,61 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
         EXPECT_TRUE(fetched == own) << fetched.size() << " bytes of " << own.size();
         BNFSConnection::Close(c);
     }
+}
+
+// A peer stores empty files under names of 4,000 bytes until it is
+// refused, then files under short names: the names and entries count, the
+// number of files is bounded, and the memory they really take (the names
+// alone, kept twice) stays within the budget.
+TEST(BnfsServerBudget, FilesUnderLongNamesCountTheirNamesAndTheirNumberIsBounded) {
+    constexpr size_t kLimit = 4u << 20;
+    BudgetedServer setup("budget-names", kLimit);
+    ASSERT_TRUE(setup.serving->Ok());
+    uniByteBudget& budget = setup.budget;
+    BNFSConnection* c = setup.serving->Open(10);
+    ASSERT_NE(c, nullptr);
+    bnfsError e;
+    const size_t before = ResidentBytes();
+    const std::string name(4000, 'n');
+    size_t stored = 0;
+    bool refused = false;
+    // Three times as many as their names alone could fit.
+    while (!refused && stored < 3 * kLimit / name.size()) {
+        const std::string path = "/ZPI/" + std::to_string(stored) + name;
+        if (BNFSConnection::WriteFile(c, path.c_str(), "", 0, e))
+            ++stored;
+        else
+            refused = true;
+    }
+    ASSERT_TRUE(refused) << stored << " files stored";
+    EXPECT_EQ(e.code, BNFS_ERR_REMOTE);
+    EXPECT_NE(e.message.find("does not fit"), std::string::npos) << e.message;
+    EXPECT_LE(stored * 2 * name.size(), kLimit);
+    EXPECT_LE(budget.GetHeld(), budget.GetLimit());
+    EXPECT_EQ(setup.mem.ListFiles().size(), stored);
+    const size_t grown = ResidentBytes() - std::min(before, ResidentBytes());
+    std::cout << "[ names   ] " << stored << " files, " << budget.GetHeld() / 1048576.0
+              << " MB counted, " << grown / 1048576.0 << " MB resident more\n";
+
+    // Their number: short names, up to the entry limit.
+    for (const std::string& f : setup.mem.ListFiles())
+        ASSERT_TRUE(setup.mem.RemoveFile(f.c_str(), nullptr));
+    EXPECT_EQ(budget.GetHeld(), 0u);
+    budget.SetEntryLimit(100);
+    for (stored = 0;
+         BNFSConnection::WriteFile(c, ("/ZPI/" + std::to_string(stored)).c_str(), "x", 1, e);)
+        ++stored;
+    EXPECT_EQ(stored, 100u);
+    EXPECT_NE(e.message.find("100 files allowed"), std::string::npos) << e.message;
+    // A peer's own file stays writable once one is freed.
+    ASSERT_TRUE(setup.mem.RemoveFile("/ZPI/0", nullptr));
+    EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/0", "y", 1, e)) << e.message;
+    EXPECT_EQ(budget.GetEntries(), 100u);
+    BNFSConnection::Close(c);
+    for (const std::string& f : setup.mem.ListFiles())
+        setup.mem.RemoveFile(f.c_str(), nullptr);
+    EXPECT_EQ(budget.GetEntries(), 0u);
+    EXPECT_EQ(budget.GetHeld(), 0u);
 }
 
 // A job hands its document over again and again while, each time, a new
