@@ -90,13 +90,11 @@ void ZrCallbackSession::DoOtherRequest() {
     case 110:
     case 112:
     case 152: {
-        // A job text without what its job reads starts no job, and leaves
-        // the host's session as it was.
+        // Every job request starts its job (a count that is not a number
+        // reads as 0), but only a job text that holds what its job reads
+        // makes the session the host's: a malformed one from a peer must
+        // not take the host's place.
         const char* args = request.GetArgs();
-        if (!IsWholeJobText(opcode, args)) {
-            WriteSessionNumber(Out(), kUnreadableRequest);
-            return;
-        }
         if (opcode == 110)
             ZrReplacePendingJob(new ZrImportPartJob(args));
         else if (opcode == 112)
@@ -106,7 +104,7 @@ void ZrCallbackSession::DoOtherRequest() {
         // The host's session, through which it starts jobs: what it
         // fetches there goes out whole, whatever other peers hold, and it
         // keeps its place in the server's table.
-        if (GetServer())
+        if (GetServer() && IsWholeJobText(opcode, args))
             GetServer()->KeepAnswersWhole(*this);
         reply_ += "0";
         break;

@@ -10,14 +10,14 @@
 //   149 import format    the value (0 neutral file, 1 XML file)
 // A job request replaces the pending job and wakes the job loop; 110, 112,
 // 152 and 149 are answered with the text "0", any other opcode with an
-// empty text, and a request that cannot be read with the number 20. So is
-// a job request whose job text is not whole: without an argument count
-// that is a number from 0 (110: or without a document path). It starts no
-// job, and its session does not become the host's.
+// empty text, and a request that cannot be read with the number 20. A job
+// request whose job text is not whole (without an argument count that is a
+// number from 0; 110: or without a document path) still starts its job, with
+// the count read as 0, but its session does not become the host's.
 //
-// The host's session: the one through which a job was last started. What
-// it fetches goes out whole whatever peers hold, and it never gives way to
-// a new connection (btkMultiSessionServer).
+// The host's session: the one through which a whole job text last started a
+// job. What it fetches goes out whole whatever peers hold, and it never gives
+// way to a new connection (btkMultiSessionServer).
 #pragma once
 
 #include "api/zpi50_export.h"
