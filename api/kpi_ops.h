@@ -1091,10 +1091,12 @@
       "answer 0 and GetPIFaceByIndex raises; reach them with GetPIFaces() "    \
       "and its kin. An item that earlier versions wrote and that the writers " \
       "refuse (a B-spline of degree 0, spline parameters that do not "         \
-      "increase, B-spline knots out of order, in any curve of an edge, a "     \
-      "datum, a surface or a composite's component) is read as it stands and " \
-      "told once on standard error with its place; GetPIFaces() and its kin "  \
-      "give it as it stands, and WriteZPI, SaveAsNeutral and request 103 "     \
+      "increase or a spline without points, B-spline knots out of order, in "  \
+      "any curve of an edge, a datum, a surface or a composite's component) "  \
+      "is read as it stands and told once on standard error with its place; "  \
+      "GetPIFaces() and its kin give it as it stands, and the objects they "   \
+      "give pass it on as it stands (to AddPIFace, CreatePIFace and their "    \
+      "kin, in either storage mode); WriteZPI, SaveAsNeutral and request 103 " \
       "refuse it, naming it.")
 
 // Every interface class with its parent interface (KCommon for the roots),

@@ -842,17 +842,55 @@ std::string Reversed(const std::string& text) {
 
 // Each edit of `doc` that gives an item earlier versions wrote: each
 // "Degree" set to 0; each "Params" (a spline's parameters, a B-spline's
-// knots) reversed.
+// knots) reversed; each "Spline" and fillet centre spline left with no
+// points.
 std::vector<std::pair<std::string, std::string>> EarlierEdits(const std::string& doc) {
     std::vector<std::pair<std::string, std::string>> edits;
-    for (const char* name : {"Degree", "Params"})
-        for (size_t at = doc.find(std::string("<") + name); at != std::string::npos;
-             at = doc.find(std::string("<") + name, at + 1))
-            edits.emplace_back(name + (" at byte " + std::to_string(at)),
-                               Edited(doc, at, name, [&](const std::string& text) {
-                                   return name[0] == 'D' ? std::string("0") : Reversed(text);
-                               }));
+    for (const std::string name : {"Degree", "Params", "Spline", "CenSpl"})
+        for (size_t at = doc.find("<" + name); at != std::string::npos;
+             at = doc.find("<" + name, at + 1))
+            if (std::strchr("> ", doc[at + 1 + name.size()]))
+                edits.emplace_back(name + " at byte " + std::to_string(at),
+                                   Edited(doc, at, name, [&](const std::string& text) {
+                                       if (name == "Degree")
+                                           return std::string("0");
+                                       if (name == "Params")
+                                           return Reversed(text);
+                                       return std::string("<Params size=\"0\"></Params><Points "
+                                                          "size=\"0\"></Points><Tangents "
+                                                          "size=\"0\"></Tangents>");
+                                   }));
     return edits;
+}
+
+// Every item `from` gives, added to `to` as it was given, and the edges,
+// curve datums and faces made again from their parts.
+void PassOn(const xrchandle<KWPIModel>& from, const xrchandle<KWPIModel>& to) {
+    to->SetPIFaces(from->GetPIFaces());
+    to->SetPIQuilts(from->GetPIQuilts());
+    to->SetPIEdges(from->GetPIEdges());
+    to->SetPIDatums(from->GetPIDatums());
+    const auto faces = from->GetPIFaces();
+    for (int i = 0; i < faces->Count(); ++i) {
+        const auto f = faces->Get(i);
+        const auto loops = f->GetPILoopList();
+        to->AddPIFace(to->CreatePIFace(f->GetId(), f->GetPIFaceUVExtent(),
+                                       f->GetPISurfaceOrientation(), f->GetPISurface(),
+                                       loops ? loops : KPILoopList::create()));
+    }
+    const auto edges = from->GetPIEdges();
+    for (int i = 0; i < edges->Count(); ++i) {
+        const auto e = edges->Get(i);
+        const auto c = e->GetXYZCurve();
+        if (c && c->GetPICurveType() != KPICURV_COMP)
+            to->AddPIEdge(to->CreatePIEdgeWithXYZCurve(e->GetId(), e->GetIdFace1(), e->GetIdFace2(),
+                                                       c, e->GetTraversal1(), e->GetTraversal2()));
+    }
+    const auto datums = from->GetPIDatums();
+    for (int i = 0; i < datums->Count(); ++i)
+        if (const auto d = datums->Get(i); d->GetCurve())
+            to->AddPIDatum(to->CreatePIDatum(d->GetId(), d->GetName().c_str(), nullptr,
+                                             d->GetCurve(), nullptr));
 }
 
 // `told` (an item with its place) names the item `name`.
@@ -914,7 +952,7 @@ TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedO
     QelIntfDataPtr original(zpifix::fullIntfData());
     const std::string doc = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
     const auto edits = EarlierEdits(doc);
-    EXPECT_EQ(edits.size(), 16u);
+    EXPECT_EQ(edits.size(), 22u);
     for (const auto& [name, text] : edits) {
         SCOPED_TRACE(name);
         const std::string path = dir.Path("earlier.xml");
@@ -940,6 +978,20 @@ TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedO
                                  original->edges, told, zpifix::expectSameEdge);
         ExpectReached<KPIDatum_i>([&] { return model->GetPIDatums(); }, root->datums,
                                   original->datums, told, zpifix::expectSameDatum);
+
+        // What the getters give passes on as it stands into another model,
+        // in either storage mode, whose writer refuses it, naming it.
+        for (int mode : {1, 0}) {
+            xrchandle<KWPIModel> other;
+            {
+                ScopedStorageMode storage(mode);
+                other = KGetPISession()->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
+                EXPECT_NO_THROW(PassOn(model, other)) << "storage mode " << mode;
+            }
+            const auto refused = Raised([&] { other->WriteZPI(dir.Path("other.xml").c_str()); });
+            EXPECT_EQ(refused.first, ZPI_STATUS_DOC_RECORD) << "storage mode " << mode;
+            EXPECT_NE(refused.second.find(": " + told), std::string::npos) << refused.second;
+        }
 
         // Each route refuses the item, naming it, with its documented status.
         const auto written = Raised([&] { model->WriteZPI(dir.Path("again.xml").c_str()); });
