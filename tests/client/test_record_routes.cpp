@@ -1074,4 +1074,43 @@ TEST_F(RecordRoutes, ARuledSurfaceOfCompositeCurvesIsReachedAndWrittenBackToTheS
         << refused;
 }
 
+TEST_F(RecordRoutes, ARefusalOfAnItemDeepInCompositesNamesItAndSaysWhyOnEveryRoute) {
+    // Edge 104's spline within 33 composite curves, one more than a model
+    // holds: read as it stands, and told with 33 places.
+    std::string doc = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
+    const size_t from = doc.find("<XYZCurve>", doc.find("<Edge ID=\"104\"")) + 10;
+    const size_t to = doc.find("</XYZCurve>", from);
+    std::string curve = doc.substr(from, to - from);
+    for (int i = 0; i < 33; ++i)
+        curve = "<CompCurve><Components size=\"1\"><Component dir=\"1\"><Curve>" + curve +
+                "</Curve></Component></Components></CompCurve>";
+    doc.replace(from, to - from, curve);
+    const std::string path = dir.Path("deep.xml");
+    filetargets::WriteAll(path, doc);
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
+    const std::string toldOnRead = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(model) << toldOnRead;
+    const size_t start = toldOnRead.find("edge 104, its XYZ curve, component at index 0");
+    const size_t end = toldOnRead.find(": read as it stands");
+    ASSERT_NE(end, std::string::npos) << toldOnRead;
+    const std::string told = toldOnRead.substr(start, end - start);
+    ASSERT_EQ(told.substr(told.size() - 43), "composite curves nest deeper than 32 levels");
+
+    const auto written = Raised([&] { model->WriteZPI(dir.Path("again.xml").c_str()); });
+    EXPECT_EQ(written.first, ZPI_STATUS_DOC_RECORD);
+    EXPECT_NE(written.second.find(": " + told), std::string::npos) << written.second;
+    xrchandle<MemoryStream> stream(new MemoryStream);
+    const auto saved = Raised([&] { model->SaveAsNeutral(xrchandle<KCStream>(stream.get())); });
+    EXPECT_EQ(saved.first, ZPI_STATUS_DOC_RECORD);
+    EXPECT_NE(saved.second.find(told), std::string::npos) << saved.second;
+    for (int format : {0, 1}) {
+        ZrSetImportFormat(format);
+        int feature = 0;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature), 100);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "request 103 not sent: " + told + "\n");
+    }
+}
+
 } // namespace
