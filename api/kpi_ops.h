@@ -69,8 +69,9 @@
       "The tangent at each point (a new list in record mode; the list given "  \
       "in cache mode).")                                                       \
     X(KPISpline, xrchandle<xrealsequence>, GetParameters, (), (),              \
-      "The parameter of each point, increasing (a new sequence in record "     \
-      "mode; the one given in cache mode).")
+      "The parameter of each point, increasing unless a document held the "    \
+      "spline as earlier versions wrote it (see ReadZPI) (a new sequence in "  \
+      "record mode; the one given in cache mode).")
 
 #define ZPI_OPS_KPIBspline(X)                                                  \
     X(KPIBspline, int, GetDegree, (), (),                                      \
