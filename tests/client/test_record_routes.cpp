@@ -864,7 +864,7 @@ std::vector<std::pair<std::string, std::string>> EarlierEdits(const std::string&
 }
 
 // Every item `from` gives, added to `to` as it was given, and the edges,
-// curve datums and faces made again from their parts.
+// curve datums, faces and a quilt of all faces made again from their parts.
 void PassOn(const xrchandle<KWPIModel>& from, const xrchandle<KWPIModel>& to) {
     to->SetPIFaces(from->GetPIFaces());
     to->SetPIQuilts(from->GetPIQuilts());
@@ -878,6 +878,7 @@ void PassOn(const xrchandle<KWPIModel>& from, const xrchandle<KWPIModel>& to) {
                                        f->GetPISurfaceOrientation(), f->GetPISurface(),
                                        loops ? loops : KPILoopList::create()));
     }
+    to->AddPIQuilt(to->CreatePIQuilt(900, faces));
     const auto edges = from->GetPIEdges();
     for (int i = 0; i < edges->Count(); ++i) {
         const auto e = edges->Get(i);
