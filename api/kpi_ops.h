@@ -69,8 +69,9 @@
       "The tangent at each point (a new list in record mode; the list given "  \
       "in cache mode).")                                                       \
     X(KPISpline, xrchandle<xrealsequence>, GetParameters, (), (),              \
-      "The parameter of each point, increasing (a new sequence in record "     \
-      "mode; the one given in cache mode).")
+      "The parameter of each point, increasing unless a document held the "    \
+      "spline as earlier versions wrote it (see ReadZPI) (a new sequence in "  \
+      "record mode; the one given in cache mode).")
 
 #define ZPI_OPS_KPIBspline(X)                                                  \
     X(KPIBspline, int, GetDegree, (), (),                                      \
@@ -1091,10 +1092,12 @@
       "answer 0 and GetPIFaceByIndex raises; reach them with GetPIFaces() "    \
       "and its kin. An item that earlier versions wrote and that the writers " \
       "refuse (a B-spline of degree 0, spline parameters that do not "         \
-      "increase, B-spline knots out of order, in any curve of an edge, a "     \
-      "datum, a surface or a composite's component) is read as it stands and " \
-      "told once on standard error with its place; GetPIFaces() and its kin "  \
-      "give it as it stands, and WriteZPI, SaveAsNeutral and request 103 "     \
+      "increase or a spline without points, B-spline knots out of order, in "  \
+      "any curve of an edge, a datum, a surface or a composite's component) "  \
+      "is read as it stands and told once on standard error with its place; "  \
+      "GetPIFaces() and its kin give it as it stands, and the objects they "   \
+      "give pass it on as it stands (to AddPIFace, CreatePIFace and their "    \
+      "kin, in either storage mode); WriteZPI, SaveAsNeutral and request 103 " \
       "refuse it, naming it.")
 
 // Every interface class with its parent interface (KCommon for the roots),

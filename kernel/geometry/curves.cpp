@@ -1,6 +1,7 @@
 #include "kernel/geometry/curves.h"
 
 #include "kernel/geometry/geometry_dispatch.h"
+#include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "kernel/geometry/value_convert.h"
 
@@ -199,8 +200,13 @@ void KPISpline_i::SetFromRecord(const QelSplinedata* head) {
         ThrowSimple(QEL_ERR_BAD_ARG);
     if (!head)
         FailSet(-2);
-    if (int st = qel_splinedata_init(head->params, head->points, head->tangents, head->count,
-                                     GetRecord()))
+    // A fillet surface's spline as a document held it (parameters that do
+    // not increase) is given as it stands, as the surface holds it.
+    QelCurvedata whole;
+    std::memset(&whole, 0, sizeof whole);
+    whole.spline = *head;
+    whole.spline.kind = QEL_CURVE_SPLINE;
+    if (int st = qel_curve_copy_as_read(&whole, GetRecord()))
         FailSet(st);
 }
 

@@ -170,7 +170,7 @@ void CopyCurveRecordOf(KCommon* curve, int argIndex, QelCurvedata* out) {
     const QelCurvedata* rec = impl->GetRecord();
     if (!rec)
         ThrowSimple(QEL_ERR_BAD_ARG);
-    int st = qel_curve_copy(rec, out);
+    int st = qel_curve_copy_as_read(rec, out); // a curve a document held passes on
     if (st != 0)
         ThrowSimple(st);
 }

@@ -61,10 +61,11 @@ int copy_simple_curve(const QelCurvedata* src, QelCurvedata* out, int32_t kind) 
     }
 }
 
-// The spline's three arrays each hold its count of items, at least one.
+// The spline's three arrays each hold its count of items (a document may
+// hold a spline of none).
 bool spline_holds_count(const QelSplinedata& s) {
     const int n = xar_len<double>(s.params);
-    return n > 0 && uint32_t(n) == s.count && xar_len<QelPoint>(s.points) == n &&
+    return n >= 0 && uint32_t(n) == s.count && xar_len<QelPoint>(s.points) == n &&
            xar_len<QelPoint>(s.tangents) == n;
 }
 
@@ -1002,6 +1003,13 @@ void qel_intf_data_extend_block_free(qel_intf_data_extend* block) {
 
 } // extern "C"
 
+int qel_curve_copy_as_read(const QelCurvedata* src, QelCurvedata* dst) {
+    return curve_deep_copy(src, dst, 0, true);
+}
+int qel_shape_copy_as_read(uint32_t kind, const QelSurfaceshapedata* src,
+                           QelSurfaceshapedata* dst) {
+    return shape_copy(kind, src, dst, true);
+}
 int qel_face_copy_as_read(const QelSurfacedata* src, QelSurfacedata** out) {
     return face_copy(src, out, true);
 }

@@ -76,10 +76,14 @@ void qel_intf_data_extend_block_free(qel_intf_data_extend* block);
 // above, but values that the record routines refuse, and that a document
 // may hold as earlier versions wrote them (the reader reads them as they
 // stand, see qel_check.h), are copied as they stand: spline parameters
-// that do not increase (also a fillet surface's), a B-spline of degree
+// that do not increase, or none at all (also a fillet surface's), a B-spline of degree
 // below 1 or with knots out of order (when its arrays hold its counts), a
 // surface of revolution's or a ruled surface's curve of a kind the surface
-// does not take. Whatever the model reads is handed out whole.
+// does not take. Whatever the model reads is handed out whole, and the
+// objects that hold such a record pass it on as it stands (to another
+// object or model); the writers refuse it, naming it.
+int qel_curve_copy_as_read(const QelCurvedata* src, QelCurvedata* dst);
+int qel_shape_copy_as_read(uint32_t kind, const QelSurfaceshapedata* src, QelSurfaceshapedata* dst);
 int qel_face_copy_as_read(const QelSurfacedata* src, QelSurfacedata** out);
 int qel_edge_copy_as_read(const QelEdgedata* src, QelEdgedata** out);
 int qel_quilt_copy_as_read(const QelQuiltdata* src, QelQuiltdata** out);

@@ -140,7 +140,9 @@ public:
     QelSurfacedata* GetRecord() const noexcept { return record_; }
     bool OwnsRecord() const noexcept { return ownsRecord_; }
     // A new face record (free it with qel_surfacedata_free); raises
-    // ThrowSimple(status) on failure.
+    // ThrowSimple(status) on failure. A record a document held as earlier
+    // versions wrote it is copied as it stands (qel_face_copy_as_read), as
+    // are the other items' records: what a model gave passes on whole.
     QelSurfacedata* ToRecord() const;
     void AppendToIntfData(qel_intf_data* root) override;
 

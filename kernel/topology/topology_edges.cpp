@@ -267,7 +267,7 @@ KTraversal KPIEdge_i::GetTraversal2() {
 QelEdgedata* KPIEdge_i::ToRecord() const {
     if (record_) {
         QelEdgedata* copy = nullptr;
-        Check(qel_edge_copy(record_, &copy));
+        Check(qel_edge_copy_as_read(record_, &copy));
         return copy;
     }
     return BuildFromKept();
@@ -438,7 +438,7 @@ xrchandle<KPIPlane> KPIDatum_i::GetPlane() {
 QelDatumdata* KPIDatum_i::ToRecord() const {
     if (record_) {
         QelDatumdata* copy = nullptr;
-        Check(qel_datum_copy(record_, &copy));
+        Check(qel_datum_copy_as_read(record_, &copy));
         return copy;
     }
     return BuildRecord(name_, csys_, curve_, plane_);

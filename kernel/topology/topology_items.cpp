@@ -148,7 +148,7 @@ QelSurfacedata* BuildFaceRecord(uint32_t id, const xrchandle<KBoxUV>& uvExtent,
 
     const uint32_t kind = surf->GetHostKind();
     QelSurfaceshapedata shape;
-    Check(qel_shape_copy(kind, surf->GetRecord(), &shape));
+    Check(qel_shape_copy_as_read(kind, surf->GetRecord(), &shape));
     FaceHolder face;
     if (int st = qel_surfacedata_alloc(OutPtr(face))) {
         qel_surfaceshapedata_clear(kind, &shape);
@@ -231,7 +231,7 @@ xrchandle<KPILoopList> KPIFace_i::GetPILoopList() {
 QelSurfacedata* KPIFace_i::ToRecord() const {
     if (record_) {
         QelSurfacedata* copy = nullptr;
-        Check(qel_face_copy(record_, &copy));
+        Check(qel_face_copy_as_read(record_, &copy));
         return copy;
     }
     return BuildFaceRecord(uint32_t(const_cast<KPIFace_i*>(this)->GetId()), uvExtent_,
@@ -282,7 +282,7 @@ QelQuiltdata* BuildQuiltRecord(uint32_t id, const xrchandle<KPIFaceList>& faces)
     });
     for (int i = 0; i < n; ++i) {
         QelSurfacedata* copy = nullptr;
-        Check(qel_face_copy(sources[i], &copy));
+        Check(qel_face_copy_as_read(sources[i], &copy));
         if (int st = copies.Append(copy)) {
             qel_surfacedata_free(copy);
             ThrowSimple(st);
@@ -329,7 +329,7 @@ xrchandle<KPIFaceList> KPIQuilt_i::GetFaces() {
 QelQuiltdata* KPIQuilt_i::ToRecord() const {
     if (record_) {
         QelQuiltdata* copy = nullptr;
-        Check(qel_quilt_copy(record_, &copy));
+        Check(qel_quilt_copy_as_read(record_, &copy));
         return copy;
     }
     return BuildQuiltRecord(uint32_t(const_cast<KPIQuilt_i*>(this)->GetId()), faces_);
@@ -367,7 +367,7 @@ xrchandle<KPIFaceList> BuildQuiltFaceList(QelSurfacedata* const* faces, bool own
             continue; // an empty slot holds no face
         if (ownsRecord) {
             FaceHolder copy;
-            Check(qel_face_copy(face, OutPtr(copy)));
+            Check(qel_face_copy_as_read(face, OutPtr(copy)));
             AppendOwning<KPIFace_i>(list, copy);
         } else {
             list->Append(xrchandle<KPIFace>(new KPIFace_i(face, false, keeper)));

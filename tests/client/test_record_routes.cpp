@@ -842,17 +842,56 @@ std::string Reversed(const std::string& text) {
 
 // Each edit of `doc` that gives an item earlier versions wrote: each
 // "Degree" set to 0; each "Params" (a spline's parameters, a B-spline's
-// knots) reversed.
+// knots) reversed; each "Spline" and fillet centre spline left with no
+// points.
 std::vector<std::pair<std::string, std::string>> EarlierEdits(const std::string& doc) {
     std::vector<std::pair<std::string, std::string>> edits;
-    for (const char* name : {"Degree", "Params"})
-        for (size_t at = doc.find(std::string("<") + name); at != std::string::npos;
-             at = doc.find(std::string("<") + name, at + 1))
-            edits.emplace_back(name + (" at byte " + std::to_string(at)),
-                               Edited(doc, at, name, [&](const std::string& text) {
-                                   return name[0] == 'D' ? std::string("0") : Reversed(text);
-                               }));
+    for (const std::string name : {"Degree", "Params", "Spline", "CenSpl"})
+        for (size_t at = doc.find("<" + name); at != std::string::npos;
+             at = doc.find("<" + name, at + 1))
+            if (std::strchr("> ", doc[at + 1 + name.size()]))
+                edits.emplace_back(name + " at byte " + std::to_string(at),
+                                   Edited(doc, at, name, [&](const std::string& text) {
+                                       if (name == "Degree")
+                                           return std::string("0");
+                                       if (name == "Params")
+                                           return Reversed(text);
+                                       return std::string("<Params size=\"0\"></Params><Points "
+                                                          "size=\"0\"></Points><Tangents "
+                                                          "size=\"0\"></Tangents>");
+                                   }));
     return edits;
+}
+
+// Every item `from` gives, added to `to` as it was given, and the edges,
+// curve datums, faces and a quilt of all faces made again from their parts.
+void PassOn(const xrchandle<KWPIModel>& from, const xrchandle<KWPIModel>& to) {
+    to->SetPIFaces(from->GetPIFaces());
+    to->SetPIQuilts(from->GetPIQuilts());
+    to->SetPIEdges(from->GetPIEdges());
+    to->SetPIDatums(from->GetPIDatums());
+    const auto faces = from->GetPIFaces();
+    for (int i = 0; i < faces->Count(); ++i) {
+        const auto f = faces->Get(i);
+        const auto loops = f->GetPILoopList();
+        to->AddPIFace(to->CreatePIFace(f->GetId(), f->GetPIFaceUVExtent(),
+                                       f->GetPISurfaceOrientation(), f->GetPISurface(),
+                                       loops ? loops : KPILoopList::create()));
+    }
+    to->AddPIQuilt(to->CreatePIQuilt(900, faces));
+    const auto edges = from->GetPIEdges();
+    for (int i = 0; i < edges->Count(); ++i) {
+        const auto e = edges->Get(i);
+        const auto c = e->GetXYZCurve();
+        if (c && c->GetPICurveType() != KPICURV_COMP)
+            to->AddPIEdge(to->CreatePIEdgeWithXYZCurve(e->GetId(), e->GetIdFace1(), e->GetIdFace2(),
+                                                       c, e->GetTraversal1(), e->GetTraversal2()));
+    }
+    const auto datums = from->GetPIDatums();
+    for (int i = 0; i < datums->Count(); ++i)
+        if (const auto d = datums->Get(i); d->GetCurve())
+            to->AddPIDatum(to->CreatePIDatum(d->GetId(), d->GetName().c_str(), nullptr,
+                                             d->GetCurve(), nullptr));
 }
 
 // `told` (an item with its place) names the item `name`.
@@ -914,7 +953,7 @@ TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedO
     QelIntfDataPtr original(zpifix::fullIntfData());
     const std::string doc = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
     const auto edits = EarlierEdits(doc);
-    EXPECT_EQ(edits.size(), 16u);
+    EXPECT_EQ(edits.size(), 22u);
     for (const auto& [name, text] : edits) {
         SCOPED_TRACE(name);
         const std::string path = dir.Path("earlier.xml");
@@ -940,6 +979,20 @@ TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedO
                                  original->edges, told, zpifix::expectSameEdge);
         ExpectReached<KPIDatum_i>([&] { return model->GetPIDatums(); }, root->datums,
                                   original->datums, told, zpifix::expectSameDatum);
+
+        // What the getters give passes on as it stands into another model,
+        // in either storage mode, whose writer refuses it, naming it.
+        for (int mode : {1, 0}) {
+            xrchandle<KWPIModel> other;
+            {
+                ScopedStorageMode storage(mode);
+                other = KGetPISession()->CreatePIModel(KACCURACY_ABSOLUTE, 0.01);
+                EXPECT_NO_THROW(PassOn(model, other)) << "storage mode " << mode;
+            }
+            const auto refused = Raised([&] { other->WriteZPI(dir.Path("other.xml").c_str()); });
+            EXPECT_EQ(refused.first, ZPI_STATUS_DOC_RECORD) << "storage mode " << mode;
+            EXPECT_NE(refused.second.find(": " + told), std::string::npos) << refused.second;
+        }
 
         // Each route refuses the item, naming it, with its documented status.
         const auto written = Raised([&] { model->WriteZPI(dir.Path("again.xml").c_str()); });
@@ -1020,6 +1073,45 @@ TEST_F(RecordRoutes, ARuledSurfaceOfCompositeCurvesIsReachedAndWrittenBackToTheS
     EXPECT_NE(refused.find("request 103 not sent: face 7, its curve 2: a composite curve"),
               std::string::npos)
         << refused;
+}
+
+TEST_F(RecordRoutes, ARefusalOfAnItemDeepInCompositesNamesItAndSaysWhyOnEveryRoute) {
+    // Edge 104's spline within 33 composite curves, one more than a model
+    // holds: read as it stands, and told with 33 places.
+    std::string doc = DocumentOf(zpifix::fullIntfData(), dir.Path("full.xml"));
+    const size_t from = doc.find("<XYZCurve>", doc.find("<Edge ID=\"104\"")) + 10;
+    const size_t to = doc.find("</XYZCurve>", from);
+    std::string curve = doc.substr(from, to - from);
+    for (int i = 0; i < 33; ++i)
+        curve = "<CompCurve><Components size=\"1\"><Component dir=\"1\"><Curve>" + curve +
+                "</Curve></Component></Components></CompCurve>";
+    doc.replace(from, to - from, curve);
+    const std::string path = dir.Path("deep.xml");
+    filetargets::WriteAll(path, doc);
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
+    const std::string toldOnRead = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(model) << toldOnRead;
+    const size_t start = toldOnRead.find("edge 104, its XYZ curve, component at index 0");
+    const size_t end = toldOnRead.find(": read as it stands");
+    ASSERT_NE(end, std::string::npos) << toldOnRead;
+    const std::string told = toldOnRead.substr(start, end - start);
+    ASSERT_EQ(told.substr(told.size() - 43), "composite curves nest deeper than 32 levels");
+
+    const auto written = Raised([&] { model->WriteZPI(dir.Path("again.xml").c_str()); });
+    EXPECT_EQ(written.first, ZPI_STATUS_DOC_RECORD);
+    EXPECT_NE(written.second.find(": " + told), std::string::npos) << written.second;
+    xrchandle<MemoryStream> stream(new MemoryStream);
+    const auto saved = Raised([&] { model->SaveAsNeutral(xrchandle<KCStream>(stream.get())); });
+    EXPECT_EQ(saved.first, ZPI_STATUS_DOC_RECORD);
+    EXPECT_NE(saved.second.find(told), std::string::npos) << saved.second;
+    for (int format : {0, 1}) {
+        ZrSetImportFormat(format);
+        int feature = 0;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature), 100);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "request 103 not sent: " + told + "\n");
+    }
 }
 
 } // namespace

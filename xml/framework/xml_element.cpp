@@ -71,8 +71,10 @@ void IntfXmlThrowMissing(const char* child, const char* element) {
 }
 
 void IntfXmlRefuseFault(const std::string& fault) {
+    // Whole, however deep its place: a fault within nested composites is
+    // longer than IntfXmlThrow's buffer, which would cut off its reason.
     if (!fault.empty())
-        IntfXmlThrow(INTFXML_ERR_RECORD, "%s", fault.c_str());
+        throw IntfXmlError(INTFXML_ERR_RECORD, fault);
 }
 
 void IntfXmlTellReadFault(const std::string& fault, const char* kind) {
