@@ -17,6 +17,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -230,6 +232,63 @@ TEST(UniLocations, MemoryFilesLiveInFoldersAndShowThroughMounts) {
     EXPECT_TRUE(vfs.ReadFile("/ro/f", data, nullptr)); // longest mount point wins
     EXPECT_EQ(data, "2");
     EXPECT_FALSE(vfs.ReadFile("/ro/../ZPI/a", data, &why));
+}
+
+// A held file stays what its holder writes after Hold returns, also when a
+// write through the location had passed its check before the hold: that
+// write lands first, never over the holder's.
+TEST(UniLocations, AWriteUnderWayWhenAFileIsHeldNeverLandsOverTheHoldersOwn) {
+    // Memory whose writes of "/ZPI/f" wait, once entered, until let through.
+    struct Gate : unimemlocation {
+        using unimemlocation::unimemlocation;
+        std::mutex m;
+        std::condition_variable cv;
+        bool entered = false, open = false;
+        bool WriteShared(const char* path, std::shared_ptr<const std::string> data,
+                         std::string* error) override {
+            {
+                std::unique_lock<std::mutex> lock(m);
+                entered = true;
+                cv.notify_all();
+                cv.wait(lock, [&] { return open; });
+            }
+            return unimemlocation::WriteShared(path, std::move(data), error);
+        }
+    } mem("gate");
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    univfslocation vfs("held");
+    ASSERT_TRUE(vfs.Mount("/", &mem, false, ""));
+    std::thread peer([&] {
+        vfs.WriteShared("/ZPI/f", uniMakeBuffer("peer", nullptr), nullptr);
+    });
+    {
+        std::unique_lock<std::mutex> lock(mem.m);
+        mem.cv.wait(lock, [&] { return mem.entered; });
+    }
+    // The holder holds the file and writes its own straight into memory.
+    std::atomic<bool> held{false};
+    std::thread holder([&] {
+        vfs.Hold("//ZPI/f/");
+        mem.unimemlocation::WriteShared("/ZPI/f", uniMakeBuffer("own", nullptr), nullptr);
+        held = true;
+    });
+    // Given time to go ahead of the write under way, if nothing stops it.
+    for (int i = 0; i < 50 && !held; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    {
+        std::lock_guard<std::mutex> lock(mem.m);
+        mem.open = true;
+    }
+    mem.cv.notify_all();
+    peer.join();
+    holder.join();
+    std::string data;
+    ASSERT_TRUE(mem.ReadFile("/ZPI/f", data, nullptr));
+    EXPECT_EQ(data, "own");
+    std::string why;
+    EXPECT_FALSE(vfs.WriteShared("/ZPI//f", uniMakeBuffer("late", nullptr), &why));
+    vfs.LetGo("/ZPI/f");
+    EXPECT_TRUE(vfs.WriteShared("/ZPI/f", uniMakeBuffer("after", nullptr), &why)) << why;
 }
 
 // A server with an echo session, run on a thread of the test.
