@@ -205,7 +205,7 @@ bool uniByteBudget::TryTakeEntry(size_t bytes) {
         if (n >= GetEntryLimit())
             return false;
     } while (!entries_.compare_exchange_weak(n, n + 1, std::memory_order_relaxed));
-    if (TryTake(bytes))
+    if (bytes == 0 || TryTake(bytes))
         return true;
     entries_.fetch_sub(1, std::memory_order_relaxed);
     return false;

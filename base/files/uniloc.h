@@ -90,8 +90,8 @@ public:
     void SetEntryLimit(size_t entries);
     size_t GetEntryLimit() const { return entryLimit_.load(std::memory_order_relaxed); }
     size_t GetEntries() const { return entries_.load(std::memory_order_relaxed); }
-    // Takes one entry and `bytes` when both fit; false (taking nothing)
-    // when not.
+    // Takes one entry and `bytes` when both fit (no bytes always fit);
+    // false (taking nothing) when not.
     bool TryTakeEntry(size_t bytes);
     void GiveEntry(size_t bytes);
 

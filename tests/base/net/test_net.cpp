@@ -1340,6 +1340,41 @@ TEST(BnfsServerBudget, FilesUnderLongNamesCountTheirNamesAndTheirNumberIsBounded
     EXPECT_EQ(budget.GetHeld(), 0u);
 }
 
+// A large write taken at its head is stored once its bytes are in, also
+// when small frames of other peers (always taken) have pushed the budget
+// over its limit meanwhile; and all it counted is given back with the file.
+TEST(BnfsServerBudget, AWriteTakenAtItsHeadIsStoredWhateverSmallFramesTakeMeanwhile) {
+    constexpr size_t kLimit = 4u << 20;
+    BudgetedServer setup("budget-taken", kLimit);
+    ASSERT_TRUE(setup.serving->Ok());
+    uniByteBudget& budget = setup.budget;
+    const std::string path = "/ZPI/taken";
+    const std::string content(kLimit - (256u << 10), 'c');
+    const std::string frame =
+        FrameHeader('W', uint32_t(path.size() + 1 + content.size())) + path + '\0' + content;
+    btkSocketStream writer(ConnectLoopback(setup.serving->Port()));
+    bnfsError e;
+    ASSERT_TRUE(writer.WriteAll(frame.data(), frame.size() - 1, &e)) << e.message;
+    ASSERT_TRUE(HeldBecomes(budget, Kept(path, content.size())));
+    std::vector<std::unique_ptr<btkSocketStream>> small;
+    const std::string head = FrameHeader('W', 64 * 1024);
+    for (int i = 0; i < 16; ++i) {
+        small.push_back(std::make_unique<btkSocketStream>(ConnectLoopback(setup.serving->Port())));
+        ASSERT_TRUE(small.back()->WriteAll(head.data(), head.size(), &e)) << e.message;
+    }
+    ASSERT_TRUE(HeldBecomes(budget, Kept(path, content.size()) + 16 * (5 + 64 * 1024)));
+    ASSERT_TRUE(budget.IsOver());
+    ASSERT_TRUE(writer.WriteAll(frame.data() + frame.size() - 1, 1, &e)) << e.message;
+    bnfsFrame answer;
+    ASSERT_TRUE(bnfsReadFrame(writer, answer, 10, 10, &e)) << e.message;
+    EXPECT_EQ(answer.kind, 'K') << answer.payload;
+    small.clear();
+    EXPECT_TRUE(HeldBecomes(budget, Kept(path, content.size())));
+    setup.mem.RemoveFile(path.c_str(), nullptr);
+    EXPECT_EQ(budget.GetHeld(), 0u);
+    EXPECT_EQ(budget.GetEntries(), 0u);
+}
+
 // A job hands its document over again and again while, each time, a new
 // peer asks for it and never reads. Every request is answered with the
 // file: the current version costs no copy. A version counts in the budget
