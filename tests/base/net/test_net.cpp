@@ -1375,6 +1375,66 @@ TEST(BnfsServerBudget, AWriteTakenAtItsHeadIsStoredWhateverSmallFramesTakeMeanwh
     EXPECT_EQ(budget.GetEntries(), 0u);
 }
 
+// Every write a peer's file does not come of gives back all it counted:
+// refused names, a held file, the entry limit, a frame cut off midway.
+TEST(BnfsServerBudget, WritesThatStoreNothingLeaveNothingCounted) {
+    BudgetedServer setup("budget-none", 4u << 20);
+    ASSERT_TRUE(setup.serving->Ok());
+    uniByteBudget& budget = setup.budget;
+    univfslocation vfs("budget-none-vfs");
+    ASSERT_TRUE(vfs.Mount("/", &setup.mem, false, ""));
+    ASSERT_TRUE(vfs.Hold("/ZPI/held"));
+    setup.server.SetLocationDriver(&vfs);
+    ASSERT_TRUE(setup.mem.WriteFile("/ZPI/own", "x", 1, nullptr)); // counted in nothing
+    const size_t large = 1u << 20;
+    struct Case {
+        std::string path;
+        size_t bytes;
+        bool cut;  // the peer closes before the frame's last byte
+        bool full; // no entry is left
+    };
+    const Case cases[] = {
+        {"/ZPI/no/folder", 10, false, false}, {"/ZPI", 10, false, false},
+        {"/ZPI/a\tb", 10, false, false},      {"/ZPI/held", 10, false, false},
+        {"/ZPI/held", large, false, false},   {"//ZPI//held/", 10, false, false},
+        {"/ZPI/peer", 10, true, false},       {"/ZPI/peer", large, true, false},
+        {"/ZPI/second", 10, false, true},     {"/ZPI/first", large, false, true},
+        {"/ZPI/" + std::string(4096, 'n'), large, false, false},
+    };
+    // A file a peer stored takes one entry.
+    BNFSConnection* c = setup.serving->Open(10);
+    ASSERT_NE(c, nullptr);
+    bnfsError e;
+    ASSERT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/first", "f", 1, e)) << e.message;
+    const size_t base = budget.GetHeld();
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.path.substr(0, 20) + " " + std::to_string(k.bytes));
+        budget.SetEntryLimit(k.full ? 1 : 2);
+        const std::string frame = FrameHeader('W', uint32_t(k.path.size() + 1 + k.bytes)) +
+                                  k.path + '\0' + std::string(k.bytes, 'b');
+        const int fd = ConnectLoopback(setup.serving->Port());
+        btkSocketStream peer(fd);
+        ASSERT_TRUE(peer.WriteAll(frame.data(), frame.size() - (k.cut ? 1 : 0), &e)) << e.message;
+        if (k.cut) {
+            ASSERT_TRUE(HeldBecomes(budget, base + (k.bytes > 65536 ? Kept(k.path, k.bytes)
+                                                                    : frame.size())));
+        } else {
+            bnfsFrame answer;
+            ASSERT_TRUE(bnfsReadFrame(peer, answer, 10, 10, &e)) << e.message;
+            EXPECT_EQ(answer.kind, 'E');
+        }
+        peer.Close();
+        EXPECT_TRUE(HeldBecomes(budget, base));
+        EXPECT_EQ(budget.GetEntries(), 1u);
+    }
+    BNFSConnection::Close(c);
+    setup.server.SetLocationDriver(&setup.mem);
+    for (const char* f : {"/ZPI/first", "/ZPI/own"})
+        setup.mem.RemoveFile(f, nullptr);
+    EXPECT_EQ(budget.GetHeld(), 0u);
+    EXPECT_EQ(budget.GetEntries(), 0u);
+}
+
 // A job hands its document over again and again while, each time, a new
 // peer asks for it and never reads. Every request is answered with the
 // file: the current version costs no copy. A version counts in the budget
