@@ -205,7 +205,7 @@ bool uniByteBudget::TryTakeEntry(size_t bytes) {
         if (n >= GetEntryLimit())
             return false;
     } while (!entries_.compare_exchange_weak(n, n + 1, std::memory_order_relaxed));
-    if (TryTake(bytes))
+    if (bytes == 0 || TryTake(bytes))
         return true;
     entries_.fetch_sub(1, std::memory_order_relaxed);
     return false;
@@ -588,6 +588,7 @@ bool univfslocation::Hold(const char* path) {
     std::string p;
     if (!uniNormalizePath(path, p, nullptr))
         return false;
+    std::lock_guard<std::mutex> changes(changing_);
     std::lock_guard<std::mutex> hold(mutex_);
     held_.insert(std::move(p));
     return true;
@@ -647,6 +648,7 @@ bool univfslocation::ReadShared(const char* path, std::shared_ptr<const std::str
 
 bool univfslocation::WriteFile(const char* path, const char* data, size_t size,
                                std::string* error) {
+    std::lock_guard<std::mutex> changes(changing_);
     unilocation* t;
     std::string inner;
     return Resolve(path, true, &t, inner, error) &&
@@ -655,6 +657,7 @@ bool univfslocation::WriteFile(const char* path, const char* data, size_t size,
 
 bool univfslocation::WriteShared(const char* path, std::shared_ptr<const std::string> data,
                                  std::string* error) {
+    std::lock_guard<std::mutex> changes(changing_);
     unilocation* t;
     std::string inner;
     return Resolve(path, true, &t, inner, error) &&
@@ -662,12 +665,14 @@ bool univfslocation::WriteShared(const char* path, std::shared_ptr<const std::st
 }
 
 bool univfslocation::RemoveFile(const char* path, std::string* error) {
+    std::lock_guard<std::mutex> changes(changing_);
     unilocation* t;
     std::string inner;
     return Resolve(path, true, &t, inner, error) && t->RemoveFile(inner.c_str(), error);
 }
 
 bool univfslocation::MakeDirectory(const char* path, int flags, std::string* error) {
+    std::lock_guard<std::mutex> changes(changing_);
     unilocation* t;
     std::string inner;
     return Resolve(path, true, &t, inner, error) && t->MakeDirectory(inner.c_str(), flags, error);
@@ -698,6 +703,7 @@ bool univfslocation::Stat(const char* path, uniStat& st, std::string* error) {
 }
 
 bool univfslocation::RemoveDirectory(const char* path, std::string* error) {
+    std::lock_guard<std::mutex> changes(changing_);
     unilocation* t;
     std::string inner;
     return Resolve(path, true, &t, inner, error) && t->RemoveDirectory(inner.c_str(), error);

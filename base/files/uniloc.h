@@ -90,8 +90,8 @@ public:
     void SetEntryLimit(size_t entries);
     size_t GetEntryLimit() const { return entryLimit_.load(std::memory_order_relaxed); }
     size_t GetEntries() const { return entries_.load(std::memory_order_relaxed); }
-    // Takes one entry and `bytes` when both fit; false (taking nothing)
-    // when not.
+    // Takes one entry and `bytes` when both fit (no bytes always fit);
+    // false (taking nothing) when not.
     bool TryTakeEntry(size_t bytes);
     void GiveEntry(size_t bytes);
 
@@ -279,8 +279,9 @@ public:
     // was let go of), it cannot be written or removed through this
     // location: the process's document that a request names stays what
     // the process wrote until the request is answered, whatever those who
-    // reach the process's files through this location send. False for a
-    // path that is refused.
+    // reach the process's files through this location send (a write that
+    // had passed its check when Hold was called has landed when it
+    // returns). False for a path that is refused.
     ZBASE_API bool Hold(const char* path);
     ZBASE_API void LetGo(const char* path);
 
@@ -316,6 +317,10 @@ private:
     mutable std::mutex mutex_;
     std::vector<MountEntry> mounts_;
     std::multiset<std::string> held_; // normalised, under mutex_
+    // Held by a change through this location from its check to its end,
+    // and by Hold: once Hold returns, no change that passed its check
+    // before is still to land.
+    std::mutex changing_;
 };
 
 // A folder of the local file system as a location: the location path /a/b

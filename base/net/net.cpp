@@ -1331,16 +1331,18 @@ bool bnfsSession::Handle(bnfsFrame& frame) {
         const size_t charge = storedCharge(path.size(), bytes);
         uniByteBudget* budget = Budget();
         if (budget) {
+            // What the frame holds already passes as it is (a large one was
+            // taken whole at its head, and is not refused now that its
+            // bytes are in); only the rest must fit.
             const size_t passed = std::min(charged_, charge);
-            charged_ -= passed;
-            budget->Give(passed);
-            if (!budget->TryTakeEntry(charge)) {
+            if (!budget->TryTakeEntry(charge - passed)) {
                 if (budget->GetEntries() >= budget->GetEntryLimit())
                     return AnswerError("\"" + path + "\" is not stored: peers have stored the " +
                                        sizeText(budget->GetEntryLimit()) + " files allowed");
                 return AnswerError(doesNotFit("a file", bytes, *budget) + "; with its name and " +
                                    "entry it counts " + sizeText(charge) + " bytes");
             }
+            charged_ -= passed;
         }
         frame.payload.erase(0, nul + 1);
         // Kept in no more room than counted (a buffer that grew past its

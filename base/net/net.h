@@ -365,8 +365,9 @@ class bnfsSession;
 // one small frame per session. A file a peer stores counts as it is kept:
 // the frame it came in, its name again (the key of its folder's entry) and
 // kUniEntryOverhead bytes; and at most the budget's entry limit of them
-// are stored (uniByteBudget, 65,536 unless set), any further one is
-// answered with an error. A 'W' frame above kSmallFrame counts so much from
+// are stored (uniByteBudget, 65,536 unless set; a replaced version still
+// held counts among them), any further one, also one that would replace a
+// stored file, is answered with an error. A 'W' frame above kSmallFrame counts so much from
 // its head on (its name once that has come).
 
 class btkMultiSessionServer : public btkNetBaseServer {

@@ -78,11 +78,14 @@ std::string FetchHandOver(const std::string& request, const std::string& overWri
     if (!ZrSplitBnfsPath(path.c_str(), host, at, inner, nullptr))
         return "-1\nnot a bnfs path";
     if (!overWrite.empty()) {
+        // Under its own name and names spelled otherwise for the same file.
         BNFSConnection* peer = open();
-        bnfsError refused;
-        if (peer && BNFSConnection::WriteFile(peer, inner.c_str(), overWrite.data(),
-                                              overWrite.size(), refused))
-            ADD_FAILURE() << "a peer wrote over " << inner;
+        for (const std::string& name : {inner, "/" + inner + "/", "/ZPI//" + inner.substr(5)}) {
+            bnfsError refused;
+            if (peer && BNFSConnection::WriteFile(peer, name.c_str(), overWrite.data(),
+                                                  overWrite.size(), refused))
+                ADD_FAILURE() << "a peer wrote over " << name;
+        }
         BNFSConnection::Close(peer);
     }
     BNFSConnection* c = open();

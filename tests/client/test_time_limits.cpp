@@ -10,6 +10,7 @@
 #include "client/zr_proxy.h"
 #include "net.h"
 #include "uniloc.h"
+#include "xmemory.h"
 #include "client/fake_host.h"
 #include "loopback.h"
 
@@ -349,6 +350,35 @@ TEST(HostTimeLimitsJob, JobRunsOnToItsFinishNoticeAfterASilentOrStalledHost) {
         ASSERT_EQ(seen.size(), 3u);
         EXPECT_EQ(seen[1], (Seen{1, "101\nm\n1"}));
         EXPECT_EQ(seen[2], (Seen{2, "108"}));
+    }
+}
+
+// A hand-over whose reply does not come, or comes not at all, lets go of its
+// document: once the request failed, a peer writes the file again.
+TEST(HostTimeLimitsJob, AHandOverWhoseReplyFailsLeavesItsDocumentWritable) {
+    for (ScriptedHost::Act act : {ScriptedHost::kSilent, ScriptedHost::kHeadOnly,
+                                  ScriptedHost::kClose}) {
+        SCOPED_TRACE(int(act));
+        ScriptedHost host;
+        ASSERT_TRUE(host.Ok());
+        host.Script({{ScriptedHost::kAnswer, "0"}, {act, ""}});
+        RunningClient client(host.Url());
+        ASSERT_TRUE(client.Ok());
+        const std::string callbackUrl = ZrGetCallbackUrl().str();
+        ASSERT_TRUE(host.WaitFor("111\n" + callbackUrl + "\n" + std::to_string(::getpid())));
+        auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
+        lines[0] = "a line";
+        EXPECT_EQ(ZrClient::Get()->GetProxy()->SendTranslationLog(lines), 100);
+        xar_free(lines);
+        bnfsError e;
+        BNFSConnection* peer =
+            BNFSConnection::Open(e, "127.0.0.1", std::stoi(callbackUrl.substr(17)));
+        ASSERT_NE(peer, nullptr) << e.message;
+        peer->SetTimeout(10);
+        EXPECT_TRUE(BNFSConnection::WriteFile(peer, "/ZPI/TranslationLog.xml", "p", 1, e))
+            << e.message;
+        BNFSConnection::Close(peer);
+        unimemlocation::GetRegistered()->RemoveFile("/ZPI/TranslationLog.xml", nullptr);
     }
 }
 

@@ -17,6 +17,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -230,6 +232,63 @@ TEST(UniLocations, MemoryFilesLiveInFoldersAndShowThroughMounts) {
     EXPECT_TRUE(vfs.ReadFile("/ro/f", data, nullptr)); // longest mount point wins
     EXPECT_EQ(data, "2");
     EXPECT_FALSE(vfs.ReadFile("/ro/../ZPI/a", data, &why));
+}
+
+// A held file stays what its holder writes after Hold returns, also when a
+// write through the location had passed its check before the hold: that
+// write lands first, never over the holder's.
+TEST(UniLocations, AWriteUnderWayWhenAFileIsHeldNeverLandsOverTheHoldersOwn) {
+    // Memory whose writes of "/ZPI/f" wait, once entered, until let through.
+    struct Gate : unimemlocation {
+        using unimemlocation::unimemlocation;
+        std::mutex m;
+        std::condition_variable cv;
+        bool entered = false, open = false;
+        bool WriteShared(const char* path, std::shared_ptr<const std::string> data,
+                         std::string* error) override {
+            {
+                std::unique_lock<std::mutex> lock(m);
+                entered = true;
+                cv.notify_all();
+                cv.wait(lock, [&] { return open; });
+            }
+            return unimemlocation::WriteShared(path, std::move(data), error);
+        }
+    } mem("gate");
+    ASSERT_TRUE(mem.MakeDirectory("/ZPI", 0, nullptr));
+    univfslocation vfs("held");
+    ASSERT_TRUE(vfs.Mount("/", &mem, false, ""));
+    std::thread peer([&] {
+        vfs.WriteShared("/ZPI/f", uniMakeBuffer("peer", nullptr), nullptr);
+    });
+    {
+        std::unique_lock<std::mutex> lock(mem.m);
+        mem.cv.wait(lock, [&] { return mem.entered; });
+    }
+    // The holder holds the file and writes its own straight into memory.
+    std::atomic<bool> held{false};
+    std::thread holder([&] {
+        vfs.Hold("//ZPI/f/");
+        mem.unimemlocation::WriteShared("/ZPI/f", uniMakeBuffer("own", nullptr), nullptr);
+        held = true;
+    });
+    // Given time to go ahead of the write under way, if nothing stops it.
+    for (int i = 0; i < 50 && !held; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    {
+        std::lock_guard<std::mutex> lock(mem.m);
+        mem.open = true;
+    }
+    mem.cv.notify_all();
+    peer.join();
+    holder.join();
+    std::string data;
+    ASSERT_TRUE(mem.ReadFile("/ZPI/f", data, nullptr));
+    EXPECT_EQ(data, "own");
+    std::string why;
+    EXPECT_FALSE(vfs.WriteShared("/ZPI//f", uniMakeBuffer("late", nullptr), &why));
+    vfs.LetGo("/ZPI/f");
+    EXPECT_TRUE(vfs.WriteShared("/ZPI/f", uniMakeBuffer("after", nullptr), &why)) << why;
 }
 
 // A server with an echo session, run on a thread of the test.
@@ -1279,6 +1338,101 @@ TEST(BnfsServerBudget, FilesUnderLongNamesCountTheirNamesAndTheirNumberIsBounded
         setup.mem.RemoveFile(f.c_str(), nullptr);
     EXPECT_EQ(budget.GetEntries(), 0u);
     EXPECT_EQ(budget.GetHeld(), 0u);
+}
+
+// A large write taken at its head is stored once its bytes are in, also
+// when small frames of other peers (always taken) have pushed the budget
+// over its limit meanwhile; and all it counted is given back with the file.
+TEST(BnfsServerBudget, AWriteTakenAtItsHeadIsStoredWhateverSmallFramesTakeMeanwhile) {
+    constexpr size_t kLimit = 4u << 20;
+    BudgetedServer setup("budget-taken", kLimit);
+    ASSERT_TRUE(setup.serving->Ok());
+    uniByteBudget& budget = setup.budget;
+    const std::string path = "/ZPI/taken";
+    const std::string content(kLimit - (256u << 10), 'c');
+    const std::string frame =
+        FrameHeader('W', uint32_t(path.size() + 1 + content.size())) + path + '\0' + content;
+    btkSocketStream writer(ConnectLoopback(setup.serving->Port()));
+    bnfsError e;
+    ASSERT_TRUE(writer.WriteAll(frame.data(), frame.size() - 1, &e)) << e.message;
+    ASSERT_TRUE(HeldBecomes(budget, Kept(path, content.size())));
+    std::vector<std::unique_ptr<btkSocketStream>> small;
+    const std::string head = FrameHeader('W', 64 * 1024);
+    for (int i = 0; i < 16; ++i) {
+        small.push_back(std::make_unique<btkSocketStream>(ConnectLoopback(setup.serving->Port())));
+        ASSERT_TRUE(small.back()->WriteAll(head.data(), head.size(), &e)) << e.message;
+    }
+    ASSERT_TRUE(HeldBecomes(budget, Kept(path, content.size()) + 16 * (5 + 64 * 1024)));
+    ASSERT_TRUE(budget.IsOver());
+    ASSERT_TRUE(writer.WriteAll(frame.data() + frame.size() - 1, 1, &e)) << e.message;
+    bnfsFrame answer;
+    ASSERT_TRUE(bnfsReadFrame(writer, answer, 10, 10, &e)) << e.message;
+    EXPECT_EQ(answer.kind, 'K') << answer.payload;
+    small.clear();
+    EXPECT_TRUE(HeldBecomes(budget, Kept(path, content.size())));
+    setup.mem.RemoveFile(path.c_str(), nullptr);
+    EXPECT_EQ(budget.GetHeld(), 0u);
+    EXPECT_EQ(budget.GetEntries(), 0u);
+}
+
+// Every write a peer's file does not come of gives back all it counted:
+// refused names, a held file, the entry limit, a frame cut off midway.
+TEST(BnfsServerBudget, WritesThatStoreNothingLeaveNothingCounted) {
+    BudgetedServer setup("budget-none", 4u << 20);
+    ASSERT_TRUE(setup.serving->Ok());
+    uniByteBudget& budget = setup.budget;
+    univfslocation vfs("budget-none-vfs");
+    ASSERT_TRUE(vfs.Mount("/", &setup.mem, false, ""));
+    ASSERT_TRUE(vfs.Hold("/ZPI/held"));
+    setup.server.SetLocationDriver(&vfs);
+    ASSERT_TRUE(setup.mem.WriteFile("/ZPI/own", "x", 1, nullptr)); // counted in nothing
+    const size_t large = 1u << 20;
+    struct Case {
+        std::string path;
+        size_t bytes;
+        bool cut;  // the peer closes before the frame's last byte
+        bool full; // no entry is left
+    };
+    const Case cases[] = {
+        {"/ZPI/no/folder", 10, false, false}, {"/ZPI", 10, false, false},
+        {"/ZPI/a\tb", 10, false, false},      {"/ZPI/held", 10, false, false},
+        {"/ZPI/held", large, false, false},   {"//ZPI//held/", 10, false, false},
+        {"/ZPI/peer", 10, true, false},       {"/ZPI/peer", large, true, false},
+        {"/ZPI/second", 10, false, true},     {"/ZPI/first", large, false, true},
+        {"/ZPI/" + std::string(4096, 'n'), large, false, false},
+    };
+    // A file a peer stored takes one entry.
+    BNFSConnection* c = setup.serving->Open(10);
+    ASSERT_NE(c, nullptr);
+    bnfsError e;
+    ASSERT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/first", "f", 1, e)) << e.message;
+    const size_t base = budget.GetHeld();
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.path.substr(0, 20) + " " + std::to_string(k.bytes));
+        budget.SetEntryLimit(k.full ? 1 : 2);
+        const std::string frame = FrameHeader('W', uint32_t(k.path.size() + 1 + k.bytes)) +
+                                  k.path + '\0' + std::string(k.bytes, 'b');
+        const int fd = ConnectLoopback(setup.serving->Port());
+        btkSocketStream peer(fd);
+        ASSERT_TRUE(peer.WriteAll(frame.data(), frame.size() - (k.cut ? 1 : 0), &e)) << e.message;
+        if (k.cut) {
+            ASSERT_TRUE(HeldBecomes(budget, base + (k.bytes > 65536 ? Kept(k.path, k.bytes)
+                                                                    : frame.size())));
+        } else {
+            bnfsFrame answer;
+            ASSERT_TRUE(bnfsReadFrame(peer, answer, 10, 10, &e)) << e.message;
+            EXPECT_EQ(answer.kind, 'E');
+        }
+        peer.Close();
+        EXPECT_TRUE(HeldBecomes(budget, base));
+        EXPECT_EQ(budget.GetEntries(), 1u);
+    }
+    BNFSConnection::Close(c);
+    setup.server.SetLocationDriver(&setup.mem);
+    for (const char* f : {"/ZPI/first", "/ZPI/own"})
+        setup.mem.RemoveFile(f, nullptr);
+    EXPECT_EQ(budget.GetHeld(), 0u);
+    EXPECT_EQ(budget.GetEntries(), 0u);
 }
 
 // A job hands its document over again and again while, each time, a new
