@@ -22,7 +22,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/xattr.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -136,10 +135,9 @@ bool SameFile(const struct stat& a, dev_t dev, ino_t ino) { return a.st_dev == d
 
 // The names of a folder's lock (kkFolderLock), taken in this order.
 constexpr int kLockNames = 4;
-// How often a name that is held but does not answer is asked again (its
-// holder may have let go, or be between binding and listening) before it
-// is taken for a stranger's.
-constexpr int kLockAsks = 3;
+// How often a name that is held but does not answer is tried in all (its
+// holder may have let go meanwhile) before it is taken for a stranger's.
+constexpr int kLockAsks = 2;
 
 // Name `k` of the lock of `folder`: "kkatomicfile folder <device> <inode>",
 // in hexadecimal, and for the names after the first " <k>"; at most 55
@@ -171,18 +169,20 @@ bool OutOfResources(int err) {
     return err == EMFILE || err == ENFILE || err == ENOMEM || err == ENOBUFS;
 }
 
-// Binds a new socket to `name`, listening unless `answers` is false: the
-// socket in `fd`, or -1 and the errno.
-int BindLockName(const LockName& name, bool answers, int& fd) {
-    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return errno;
-    if (::bind(fd, name.Address(), name.length) == 0 && (!answers || ::listen(fd, SOMAXCONN) == 0))
-        return 0;
-    const int err = errno;
-    ::close(fd);
-    fd = -1;
-    return err;
+// A new socket for a name of the lock: never blocking, as a connection to
+// a name's holder only asks it who it is. -1 with errno set when there is
+// none.
+int LockSocket() {
+    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+// Binds the socket `fd` to `name`, listening unless `answers` is false: 0
+// or the errno.
+int BindLockName(int fd, const LockName& name, bool answers) {
+    return ::bind(fd, name.Address(), name.length) == 0 &&
+                   (!answers || ::listen(fd, SOMAXCONN) == 0)
+               ? 0
+               : errno;
 }
 
 // A process of these credentials may make names in `folder` (write and
@@ -201,43 +201,38 @@ bool MayWriteIn(const struct stat& folder, const ucred& cred, const std::vector<
 
 enum class Holder { Writer, Stranger, Silent };
 
-// Who holds `name`, asked by a connection to it: the credentials its
-// holder had when it began to listen. A writer's connection is left in
-// `conn`, to wait on; `err` is set when this process lacks the means.
-Holder AskHolder(const LockName& name, const struct stat& folder, int& conn, int& err) {
-    conn = -1;
+// Who holds `name`, asked by a connection of the socket `fd` (bound to
+// nothing) to it: the credentials its holder had when it began to listen.
+// `fd` is then connected (to a writer: the connection to wait on), unless
+// the holder is silent: a connection that fails leaves `fd` as it was, to
+// be bound again. `err` is set when this process lacks the means.
+Holder AskHolder(int fd, const LockName& name, const struct stat& folder, int& err) {
     err = 0;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        err = errno;
-        return Holder::Silent;
-    }
     // Not listening (or let go meanwhile): ECONNREFUSED; its queue full:
     // EAGAIN.
     if (::connect(fd, name.Address(), name.length) != 0) {
         if (OutOfResources(errno))
             err = errno;
-        ::close(fd);
         return Holder::Silent;
     }
     ucred cred{};
     socklen_t size = sizeof cred;
-    std::vector<gid_t> groups(16);
-    socklen_t groupBytes = socklen_t(groups.size() * sizeof(gid_t));
-    bool known = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0;
-    int got = ::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &groupBytes);
-    if (got != 0 && errno == ERANGE) {
-        groups.resize(groupBytes / sizeof(gid_t));
-        got = ::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &groupBytes);
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0)
+        return Holder::Stranger;
+    // The further groups, only when they decide (a kernel without them: the
+    // holder's own group only).
+    std::vector<gid_t> groups;
+    if (cred.uid != 0 && cred.uid != folder.st_uid && cred.gid != folder.st_gid) {
+        groups.resize(16);
+        socklen_t bytes = socklen_t(groups.size() * sizeof(gid_t));
+        int got = ::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &bytes);
+        if (got != 0 && errno == ERANGE) {
+            groups.resize(bytes / sizeof(gid_t));
+            got = ::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &bytes);
+        }
+        groups.resize(got == 0 ? bytes / sizeof(gid_t) : 0);
     }
-    // (A kernel without the further groups: the holder's own group only.)
-    groups.resize(got == 0 ? groupBytes / sizeof(gid_t) : 0);
-    if (known && MayWriteIn(folder, cred, groups)) {
-        conn = fd;
-        return Holder::Writer;
-    }
-    ::close(fd);
-    return Holder::Stranger;
+    return MayWriteIn(folder, cred, groups) ? Holder::Writer : Holder::Stranger;
 }
 
 // Waits on a connection to a writer that holds a name until it lets go
@@ -282,9 +277,9 @@ bool WaitLetGo(int conn, std::chrono::steady_clock::time_point until) {
 // it, however strangers come and go meanwhile (a stranger that lets go of
 // a name passed over only lets a later writer take it, which then waits
 // for the earlier one at its next name). A writer between binding a name
-// and listening does not answer either: it is asked again a few times, and
-// one passed over so is met at its next name all the same. Only where
-// strangers hold every name does a writer go on without the lock.
+// and listening does not answer either: one passed over so is met at its
+// next name all the same. Only where strangers hold every name does a
+// writer go on without the lock.
 //
 // Writers hold it for a few system calls; one that waits longer than two
 // seconds (kkFileTestHooks::FolderLockWaitMs) in all meets a program that
@@ -319,30 +314,36 @@ public:
         bool any = false;
         for (int k = 0; k < kLockNames; ++k) {
             const LockName name = LockNameOf(folder, k);
+            int fd = LockSocket();
+            if (fd < 0)
+                return OutOfResources(errno) ? errno : 0; // no such sockets here: no lock
             for (int silent = 0;;) {
-                int err = BindLockName(name, true, fds_[size_t(k)]);
+                int err = BindLockName(fd, name, true);
                 if (err == 0) {
+                    fds_[size_t(k)] = fd;
                     any = true;
                     break;
                 }
-                if (err != EADDRINUSE)
+                const Holder holder =
+                    err == EADDRINUSE ? AskHolder(fd, name, folder, err) : Holder::Silent;
+                if (err != 0) {
+                    ::close(fd);
                     return OutOfResources(err) ? err : 0; // no such sockets here: no lock
-                int conn = -1;
-                const Holder holder = AskHolder(name, folder, conn, err);
-                if (err != 0)
-                    return err;
-                if (holder == Holder::Silent && ++silent < kLockAsks) {
-                    std::this_thread::yield();
-                    continue;
                 }
-                if (holder != Holder::Writer)
-                    break; // a stranger's: passed over
-                const bool letGo = WaitLetGo(conn, until);
-                ::close(conn);
+                if (holder == Holder::Silent && ++silent < kLockAsks)
+                    continue;
+                if (holder != Holder::Writer) {
+                    ::close(fd); // a stranger's: passed over
+                    break;
+                }
+                const bool letGo = WaitLetGo(fd, until);
+                ::close(fd);
                 if (!letGo) {
                     g_lockWaitsRunOut.fetch_add(1, std::memory_order_relaxed);
                     return 0;
                 }
+                if ((fd = LockSocket()) < 0)
+                    return OutOfResources(errno) ? errno : 0;
             }
         }
         held_ = any;
@@ -414,10 +415,13 @@ int kkFileTestHooks::HoldFolderLock(const char* folder, int name, bool answers) 
     struct stat st {};
     const bool seen = ::fstat(dirFd, &st) == 0;
     ::close(dirFd);
-    int fd = -1;
-    if (!seen || name < 0 || name >= kLockNames ||
-        BindLockName(LockNameOf(st, name), answers, fd) != 0)
+    if (!seen || name < 0 || name >= kLockNames)
         return -1;
+    const int fd = LockSocket();
+    if (fd >= 0 && BindLockName(fd, LockNameOf(st, name), answers) != 0) {
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 
