@@ -392,11 +392,15 @@ struct Rewrites {
     std::vector<int> failed;
     int torn = 0;
 };
-Rewrites RunRewriters(const std::string& target, int writers, int rounds, bool tell = true) {
+// `become`, when given, is called first in writer k (false: it failed).
+Rewrites RunRewriters(const std::string& target, int writers, int rounds, bool tell = true,
+                      const std::function<bool(int)>& become = nullptr) {
     Rewrites r;
     r.failed = RunWritersAtOnce(
         writers, rounds,
-        [&](int k, int) {
+        [&](int k, int round) {
+            if (round == 0 && become && !become(k))
+                return false;
             const std::string bytes(kRewriteBytes, char('a' + k));
             kkAtomicFile f;
             if (f.Open(target.c_str(), 0666, kkDurability::Unsynced) &&
@@ -608,7 +612,7 @@ private:
 // waits would hide what the lock adds.
 std::pair<double, double> ShortestSaves(const std::string& a, const std::string& b) {
     double best[2] = {1e9, 1e9};
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 40; ++round) {
         for (const int k : {round % 2, 1 - round % 2}) {
             const std::string target = (k == 0 ? a : b) + "/doc.xml";
             const auto start = std::chrono::steady_clock::now();
@@ -635,9 +639,6 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
     if (!dir.Made())
         GTEST_SKIP() << kNoFolderForOthers;
     ASSERT_EQ(::chmod(dir.Folder().c_str(), 0755), 0);
-    const std::string alone = dir.Path("alone"), held = dir.Path("held");
-    ASSERT_TRUE(MakeFolder(alone, 0755));
-    ASSERT_TRUE(MakeFolder(held, 0755));
     const struct {
         const char* what;
         int names;
@@ -648,6 +649,11 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
                  {"every name, bound only", 0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        // Fresh folders: what earlier writers did in one weighs on neither.
+        const std::string alone = dir.Path(std::string("alone, ") + c.what);
+        const std::string held = dir.Path(std::string("held, ") + c.what);
+        ASSERT_TRUE(MakeFolder(alone, 0755));
+        ASSERT_TRUE(MakeFolder(held, 0755));
         Stranger stranger(held, c.names, c.answers);
         ASSERT_GE(stranger.Held(), c.names == 0 ? 2 : 1);
         const auto [free, taken] = ShortestSaves(alone, held);
@@ -663,11 +669,44 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
             kkFileTestHooks::SetFolderLockWaitMs(2000);
             kkFileTestHooks::SetRenameAt2(true);
         }
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(held))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"doc.xml"});
     }
-    std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(held))
-        left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"doc.xml"});
+}
+
+// Writers that are different users, each let write the folder as its
+// owner, by its group (the user's own or a further one) or as root, take the
+// folder's lock from one another: without renameat2, where writers that
+// meet without it fail, every save succeeds.
+TEST(FileCommits, WritersThatAreDifferentUsersOfTheFolderTakeTurns) {
+    DefaultHooks restore;
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can run writers as other users";
+    kkFileTestHooks::SetFolderLockWaitMs(60000);
+    kkFileTestHooks::SetRenameAt2(false);
+    ScratchDir dir(Reach::OtherUsers);
+    if (!dir.Made())
+        GTEST_SKIP() << kNoFolderForOthers;
+    ASSERT_EQ(::chmod(dir.Folder().c_str(), 0755), 0);
+    const std::string shared = dir.Path("shared"), target = shared + "/doc.xml";
+    ASSERT_TRUE(MakeFolder(shared, 0770));
+    ASSERT_EQ(::chown(shared.c_str(), 5555, 4322), 0);
+    WriteAll(target, std::string(kRewriteBytes, 'z'));
+    ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+    const struct {
+        uid_t uid;
+        gid_t gid;
+        std::vector<gid_t> groups;
+    } users[] = {{5555, 5555, {}}, {5556, 4322, {}}, {5557, 5557, {4322}}, {0, 0, {}}};
+    const Rewrites r = RunRewriters(target, 4, 60, true, [&](int k) {
+        const auto& u = users[k];
+        return ::setgroups(u.groups.size(), u.groups.data()) == 0 && ::setgid(u.gid) == 0 &&
+               ::setuid(u.uid) == 0;
+    });
+    EXPECT_EQ(r.failed, std::vector<int>(4, 0));
+    EXPECT_EQ(r.torn, 0);
 }
 
 // A folder that may be written and searched but not read is locked as any
