@@ -3,6 +3,7 @@
 #include "kkfileio.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -15,12 +16,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/xattr.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -132,27 +133,168 @@ template <class Get> bool AttributeValue(Get get, std::vector<char>& value) {
 
 bool SameFile(const struct stat& a, dev_t dev, ino_t ino) { return a.st_dev == dev && a.st_ino == ino; }
 
+// The names of a folder's lock (kkFolderLock), taken in this order.
+constexpr int kLockNames = 4;
+// How often a name that is held but does not answer is tried in all (its
+// holder may have let go meanwhile) before it is taken for a stranger's.
+constexpr int kLockAsks = 2;
+
+// Name `k` of the lock of `folder`: "kkatomicfile folder <device> <inode>",
+// in hexadecimal, and for the names after the first " <k>"; at most 55
+// bytes, well within sun_path. sun_path[0] stays 0: a name of the abstract
+// namespace.
+struct LockName {
+    sockaddr_un address{};
+    socklen_t length = 0;
+    const sockaddr* Address() const { return reinterpret_cast<const sockaddr*>(&address); }
+};
+LockName LockNameOf(const struct stat& folder, int k) {
+    std::string name = "kkatomicfile folder ";
+    char hex[16];
+    name.append(hex, std::to_chars(hex, hex + sizeof hex, uint64_t(folder.st_dev), 16).ptr);
+    name += ' ';
+    name.append(hex, std::to_chars(hex, hex + sizeof hex, uint64_t(folder.st_ino), 16).ptr);
+    if (k > 0)
+        name += ' ' + std::to_string(k);
+    LockName lock;
+    lock.address.sun_family = AF_UNIX;
+    static_assert(55 < sizeof lock.address.sun_path - 1);
+    std::memcpy(lock.address.sun_path + 1, name.data(), name.size());
+    lock.length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    return lock;
+}
+
+// The process lacks what a socket needs.
+bool OutOfResources(int err) {
+    return err == EMFILE || err == ENFILE || err == ENOMEM || err == ENOBUFS;
+}
+
+// A new socket for a name of the lock: never blocking, as a connection to
+// a name's holder only asks it who it is. -1 with errno set when there is
+// none.
+int LockSocket() {
+    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+// Binds the socket `fd` to `name`, listening unless `answers` is false: 0
+// or the errno.
+int BindLockName(int fd, const LockName& name, bool answers) {
+    return ::bind(fd, name.Address(), name.length) == 0 &&
+                   (!answers || ::listen(fd, SOMAXCONN) == 0)
+               ? 0
+               : errno;
+}
+
+// A process of these credentials may make names in `folder` (write and
+// search it), by the permission bits, or is root.
+bool MayWriteIn(const struct stat& folder, const ucred& cred, const std::vector<gid_t>& groups) {
+    if (cred.uid == 0)
+        return true;
+    mode_t bits = folder.st_mode;
+    if (cred.uid == folder.st_uid)
+        bits >>= 6;
+    else if (cred.gid == folder.st_gid ||
+             std::find(groups.begin(), groups.end(), folder.st_gid) != groups.end())
+        bits >>= 3;
+    return (bits & 3) == 3;
+}
+
+enum class Holder { Writer, Stranger, Silent };
+
+// Who holds `name`, asked by a connection of the socket `fd` (bound to
+// nothing) to it: the credentials its holder had when it began to listen.
+// `fd` is then connected (to a writer: the connection to wait on), unless
+// the holder is silent: a connection that fails leaves `fd` as it was, to
+// be bound again. `err` is set when this process lacks the means.
+Holder AskHolder(int fd, const LockName& name, const struct stat& folder, int& err) {
+    err = 0;
+    // Not listening (or let go meanwhile): ECONNREFUSED; its queue full:
+    // EAGAIN.
+    if (::connect(fd, name.Address(), name.length) != 0) {
+        if (OutOfResources(errno))
+            err = errno;
+        return Holder::Silent;
+    }
+    ucred cred{};
+    socklen_t size = sizeof cred;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0)
+        return Holder::Stranger;
+    // The further groups, only when they decide (a kernel without them: the
+    // holder's own group only).
+    std::vector<gid_t> groups;
+    if (cred.uid != 0 && cred.uid != folder.st_uid && cred.gid != folder.st_gid) {
+        groups.resize(16);
+        socklen_t bytes = socklen_t(groups.size() * sizeof(gid_t));
+        int got = ::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &bytes);
+        if (got != 0 && errno == ERANGE) {
+            groups.resize(bytes / sizeof(gid_t));
+            got = ::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &bytes);
+        }
+        groups.resize(got == 0 ? bytes / sizeof(gid_t) : 0);
+    }
+    return MayWriteIn(folder, cred, groups) ? Holder::Writer : Holder::Stranger;
+}
+
+// Waits on a connection to a writer that holds a name until it lets go
+// (the connection ends with its socket) or `until` comes: true when it let
+// go.
+bool WaitLetGo(int conn, std::chrono::steady_clock::time_point until) {
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        // No events asked for: only the end of the connection wakes it.
+        pollfd p{conn, 0, 0};
+        const int n =
+            ::poll(&p, 1, int(std::max<int64_t>(0, std::min<int64_t>(left.count(), INT_MAX))));
+        if (n > 0)
+            return true;
+        if (n < 0 && errno == EINTR)
+            continue;
+        return false;
+    }
+}
+
 } // namespace
 
-// The lock of a folder, one for every writer on this machine whatever the
-// folder's permissions: a name in the abstract namespace of local sockets
-// ("kkatomicfile folder <device> <inode>", in hexadecimal) that one socket
-// at a time may be bound to. It needs no access to the folder beyond the
-// look that gives its device and inode (an O_PATH descriptor will do),
-// leaves no file anywhere, and goes with the socket when its holder ends,
-// however it ends. Writers hold it for a few system calls; one that waits
-// longer than two seconds (kkFileTestHooks::FolderLockWaitMs) meets a
-// program that holds the lock for its own ends, and goes on without it: a
-// commit is never held for ever. A process out of descriptors or memory
-// cannot take it, and its commit fails saying so; a system without such
-// sockets (or that forbids them to the process) has no lock. Each object
-// waits once: a second Take does nothing.
+// The lock of a folder, one for every writer on this machine that may
+// write the folder, whatever its permissions: names in the abstract
+// namespace of local sockets (LockNameOf), each bound by one listening
+// socket at a time. It needs no access to the folder beyond the look that
+// gives its device and inode (an O_PATH descriptor will do), leaves no
+// file anywhere, and goes with the sockets when its holder ends, however
+// it ends.
+//
+// Anyone on the machine may bind such a name, so a name's holder is asked
+// who it is: a connection to it gives the user and groups it had when it
+// began to listen, and a holder that could not write in the folder (by the
+// folder's permission bits: the owner's, the group's or the others'
+// write and search bits; root may; an access control list is not read),
+// or that does not answer (bound without listening, or its queue full), is
+// a stranger, and its name is passed over at once. A writer takes the
+// names in order and holds every one that it does not pass over, waiting
+// for any that another writer holds; so two writers that each hold a name
+// never go on together: whichever took a name first keeps the other from
+// it, however strangers come and go meanwhile (a stranger that lets go of
+// a name passed over only lets a later writer take it, which then waits
+// for the earlier one at its next name). A writer between binding a name
+// and listening does not answer either: one passed over so is met at its
+// next name all the same. Only where strangers hold every name does a
+// writer go on without the lock.
+//
+// Writers hold it for a few system calls; one that waits longer than two
+// seconds (kkFileTestHooks::FolderLockWaitMs) in all meets a program that
+// may write the folder and holds the lock for its own ends, and goes on
+// without it: a commit is never held for ever. A process out of
+// descriptors or memory cannot take it, and its commit fails saying so; a
+// system without such sockets (or that forbids them to the process) has no
+// lock. Each object waits once: a second Take does nothing.
 class kkFolderLock {
 public:
-    kkFolderLock() = default;
+    kkFolderLock() { fds_.fill(-1); }
     ~kkFolderLock() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        for (const int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
     }
     kkFolderLock(const kkFolderLock&) = delete;
     kkFolderLock& operator=(const kkFolderLock&) = delete;
@@ -164,70 +306,54 @@ public:
         if (tried_ || dirFd < 0)
             return 0;
         tried_ = true;
-        const int ms = kkFileTestHooks::FolderLockWaitMs();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        auto pause = std::chrono::microseconds(20);
-        for (;;) {
-            const int err = TryTake(dirFd);
-            if (err == EMFILE || err == ENFILE || err == ENOMEM || err == ENOBUFS)
-                return err;
-            if (err != EADDRINUSE)
-                return 0; // taken, or a system without such sockets: no lock
-            if (std::chrono::steady_clock::now() >= until) {
-                g_lockWaitsRunOut.fetch_add(1, std::memory_order_relaxed);
-                return 0;
-            }
-            std::this_thread::sleep_for(pause);
-            pause = std::min(pause * 2, std::chrono::microseconds(10000));
-        }
-    }
-    // 0 when the lock was taken; EADDRINUSE when another holds it; another
-    // errno when it cannot be had here.
-    int TryTake(int dirFd) {
         struct stat folder {};
         if (::fstat(dirFd, &folder) != 0)
-            return errno;
-        // "kkatomicfile folder <device> <inode>", in hexadecimal: at most
-        // 53 bytes, well within sun_path.
-        std::string name = "kkatomicfile folder ";
-        char hex[16];
-        name.append(hex, std::to_chars(hex, hex + sizeof hex, uint64_t(folder.st_dev), 16).ptr);
-        name += ' ';
-        name.append(hex, std::to_chars(hex, hex + sizeof hex, uint64_t(folder.st_ino), 16).ptr);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        // sun_path[0] stays 0: a name of the abstract namespace.
-        const size_t length = name.size();
-        static_assert(53 < sizeof address.sun_path - 1);
-        std::memcpy(address.sun_path + 1, name.data(), length);
-        if (fd_ < 0)
-            fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd_ < 0)
-            return errno;
-        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address),
-                   socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length)) == 0) {
-            held_ = true;
-            return 0;
+            return OutOfResources(errno) ? errno : 0;
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::milliseconds(kkFileTestHooks::FolderLockWaitMs());
+        bool any = false;
+        for (int k = 0; k < kLockNames; ++k) {
+            const LockName name = LockNameOf(folder, k);
+            int fd = LockSocket();
+            if (fd < 0)
+                return OutOfResources(errno) ? errno : 0; // no such sockets here: no lock
+            for (int silent = 0;;) {
+                int err = BindLockName(fd, name, true);
+                if (err == 0) {
+                    fds_[size_t(k)] = fd;
+                    any = true;
+                    break;
+                }
+                const Holder holder =
+                    err == EADDRINUSE ? AskHolder(fd, name, folder, err) : Holder::Silent;
+                if (err != 0) {
+                    ::close(fd);
+                    return OutOfResources(err) ? err : 0; // no such sockets here: no lock
+                }
+                if (holder == Holder::Silent && ++silent < kLockAsks)
+                    continue;
+                if (holder != Holder::Writer) {
+                    ::close(fd); // a stranger's: passed over
+                    break;
+                }
+                const bool letGo = WaitLetGo(fd, until);
+                ::close(fd);
+                if (!letGo) {
+                    g_lockWaitsRunOut.fetch_add(1, std::memory_order_relaxed);
+                    return 0;
+                }
+                if ((fd = LockSocket()) < 0)
+                    return OutOfResources(errno) ? errno : 0;
+            }
         }
-        const int err = errno;
-        if (err != EADDRINUSE) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-        return err;
+        held_ = any;
+        return 0;
     }
+    // The lock keeps every other writer of the folder out.
     bool Held() const { return held_; }
-    // Gives the socket that holds the lock to the caller (-1: none).
-    int Release() {
-        const int fd = held_ ? fd_ : -1;
-        if (held_)
-            fd_ = -1;
-        held_ = false;
-        return fd;
-    }
 
 private:
-    int fd_ = -1;
+    std::array<int, kLockNames> fds_;
     bool tried_ = false;
     bool held_ = false;
 };
@@ -282,14 +408,21 @@ uint64_t kkFileTestHooks::FolderLockWaitsRunOut() {
     return g_lockWaitsRunOut.load(std::memory_order_relaxed);
 }
 
-int kkFileTestHooks::HoldFolderLock(const char* folder) {
+int kkFileTestHooks::HoldFolderLock(const char* folder, int name, bool answers) {
     const int dirFd = ::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return -1;
-    kkFolderLock lock;
-    const int err = lock.TryTake(dirFd);
+    struct stat st {};
+    const bool seen = ::fstat(dirFd, &st) == 0;
     ::close(dirFd);
-    return err == 0 ? lock.Release() : -1;
+    if (!seen || name < 0 || name >= kLockNames)
+        return -1;
+    const int fd = LockSocket();
+    if (fd >= 0 && BindLockName(fd, LockNameOf(st, name), answers) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 kkAtomicFile::kkAtomicFile(const char* path) { Open(path); }

@@ -123,18 +123,29 @@
 // folder, so that a writer never takes what another writer put at the
 // target, or under a temporary name, for a stranger's, nor removes another
 // writer's file: a commit fails for what took a name only when a program
-// that is no such writer put it there. The lock is a name in the abstract
-// namespace of local sockets made of the folder's device and inode, which
-// one socket at a time may be bound to: every folder is locked alike,
-// also one that the process may write and search but not read, and no
-// file is made for it. A commit waits for it once, at most two seconds:
-// when another program holds it longer (for its own ends), the commit goes
-// on without it, never waiting for ever; a process out of descriptors or
-// memory cannot take it, and its commit fails saying so. Writers that
-// meet without the lock (it held elsewhere, writers in different network
-// namespaces, which do not share such names, or a writer of an earlier
-// build of this library, which locked the folder itself with flock)
-// still leave nothing behind when they
+// that is no such writer put it there. The lock is four names in the
+// abstract namespace of local sockets made of the folder's device and
+// inode, each of which one socket at a time may be bound to: every folder
+// is locked alike, also one that the process may write and search but not
+// read, and no file is made for it. Any user of the machine may bind such
+// a name, so a writer asks the holder of a name who it is (the user and
+// groups it had when it began to listen): one that could not write in the
+// folder by the folder's permission bits (root can), or that does not
+// answer, is a stranger, and its name is passed over at once, so that a
+// stranger delays no commit. A writer takes the four in order and holds
+// every one it does not pass over, so that two writers that each hold one
+// never go on together, however strangers come and go; only
+// where strangers hold all four does a writer go on without the lock. A
+// commit waits for writers that hold it once, at most two seconds in all:
+// when a program that may write the folder holds it longer (for its own
+// ends), the commit goes on without it, never waiting for ever; a process
+// out of descriptors or memory cannot take it, and its commit fails saying
+// so. Writers that meet without the lock (it held elsewhere, or by
+// strangers under every name; writers in different network namespaces,
+// which do not share such names; a writer let in by an access control list
+// alone, which is taken for a stranger; or a writer of an earlier build of
+// this library, which locked the folder itself with flock, or bound the
+// first name without answering) still leave nothing behind when they
 // end, and with renameat2 still all succeed; without renameat2 one whose
 // file another's rename replaced at once cannot tell that from a
 // stranger's doing, and fails. A named temporary file is this writer's

@@ -97,11 +97,13 @@ struct ZBASE_TEST_HOOKS_API kkFileTestHooks {
     static void SetFolderLockWaitMs(int ms);
     static int FolderLockWaitMs();
     static uint64_t FolderLockWaitsRunOut();
-    // Takes the lock of `folder` as a commit does, without waiting, as
-    // another program would hold it: the descriptor that holds it (closing
-    // it, in every process that has it, lets go), or -1 when it is held
-    // already or cannot be taken.
-    static int HoldFolderLock(const char* folder);
+    // Takes the name `name` (0, the first, to 3) of the lock of `folder`
+    // (kkatomicfile.cpp) without waiting, as another program would hold
+    // it: answering who holds it as a writer does, or, with `answers`
+    // false, bound only. The descriptor that holds it (closing it, in every
+    // process that has it, lets go), or -1 when it is held already, cannot
+    // be taken or there is no such name.
+    static int HoldFolderLock(const char* folder, int name = 0, bool answers = true);
 };
 // What a file of stat mode `mode` is, in the words above: "a directory",
 // "a FIFO", "a socket", "a device", else "not a regular file".
