@@ -22,11 +22,11 @@
 # TSAN_BUILD_DIR  the ThreadSanitizer build (default build/tsan)
 #
 # A program's time limits come from its build's last ctest run (the seconds
-# its tests took there, which run 1 to 1.5 times as long stressed): each
-# round may take three times their sum and 60 s more, and the program may
-# go four times its longest test's seconds and 60 s more without writing a
-# line (a test that hangs ends there). Without a ctest run of its tests,
-# 600 s a round and 300 s.
+# its tests took there; stressed, a round takes one to two times their
+# sum): each round may take five times their sum and 60 s more, and the
+# program may go four times its longest test's seconds and 60 s more
+# without writing a line (a test that hangs is ended there, named).
+# Without a ctest run of its tests, 600 s a round and 300 s.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/common.sh
@@ -124,7 +124,7 @@ lane() {
       limit=$((STRESS_TIMEOUT * repeat)) idle=$STRESS_TIMEOUT
     elif [ -n "$costs" ]; then
       read -r sum longest <<<"$costs"
-      limit=$((repeat * (3 * sum + 60))) idle=$((4 * longest + 60))
+      limit=$((repeat * (5 * sum + 60))) idle=$((4 * longest + 60))
     else
       limit=$((600 * repeat)) idle=300
     fi
