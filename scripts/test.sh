@@ -29,8 +29,9 @@ failures() { awk -F '\t' '{ s += $3 } END { print s + 0 }' "$ZPI_TALLY"; }
 # Runs one step; a step that fails without having counted a failure counts
 # as one failed check (a build that broke, a stage that stopped early).
 status=0
+# Each step says how long it took.
 step() {
-  local name=$1 before
+  local name=$1 before start=$SECONDS
   shift
   before=$(failures)
   if ! "$@"; then
@@ -39,6 +40,7 @@ step() {
       tally "$name" 0 1
     fi
   fi
+  echo "=== $name: $((SECONDS - start)) s"
 }
 
 # What ran, what was skipped and why, and the sum; the run's status.
