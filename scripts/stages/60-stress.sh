@@ -52,8 +52,11 @@ if [ "$lanes" -lt 1 ] || [ $((lanes * 2)) -gt ${#cpus[@]} ]; then
   lanes=$(( ${#cpus[@]} >= 2 ? ${#cpus[@]} / 2 : 1 ))
 fi
 
-# What runs: sanitizer and program, the longest first (ThreadSanitizer's,
-# and of each build the programs that take longest).
+# What runs: sanitizer and program, the longest first, so that the lanes
+# end about together: by the seconds its tests took in its build's ctest
+# run (twice those of ThreadSanitizer's, which run longer stressed); those
+# without, ThreadSanitizer's and of each build the programs that take
+# longest first.
 jobs=()
 for build in "$tsan" "$asan"; do
   kind=$([ "$build" = "$tsan" ] && echo ThreadSanitizer || echo AddressSanitizer)
@@ -73,6 +76,14 @@ for build in "$tsan" "$asan"; do
     jobs+=("$kind $program")
   done
 done
+mapfile -t jobs < <(
+  for job in "${jobs[@]}"; do
+    read -r kind program <<<"$job"
+    costs=$(ctest_costs "$(dirname "$program")" "$(basename "$program")")
+    costs=${costs:-0}
+    echo "$(( ${costs%% *} * ($([ "$kind" = ThreadSanitizer ] && echo 2 || echo 1)) )) $job"
+  done | sort -s -k1,1nr | cut -d ' ' -f 2-
+)
 tsan_runner "$tsan"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
