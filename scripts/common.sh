@@ -3,7 +3,11 @@
 # need_packages PKG...   installs the Debian packages named (apt-get) when
 #   run as root; anyone else is told which packages are missing and how to
 #   install them, and the call fails (nothing is run that would meet apt's
-#   lock).
+#   lock). While another process (another run, the package jobs a machine
+#   runs at boot) holds the package manager's lock, apt-get is tried again
+#   until ZPI_PACKAGE_LOCK_WAIT seconds (default 600) have passed since the
+#   first try, saying so; then the call fails. When the call fails, the
+#   variable package_failure says why.
 # need_clang RUNTIME     adds to the array `need` what a clang build that
 #   links clang's runtime library RUNTIME ("asan", "fuzzer") lacks: clang,
 #   its runtimes, cmake, ninja and Xerces-C.
@@ -12,16 +16,26 @@
 #   with debug information whose paths are relative to the repository (the
 #   description of the binary interface, scripts/abi.sh, reads class layouts
 #   from it and is then the same from any checkout), and builds TARGETs.
-# tally WHAT PASSED FAILED   adds one line of counts to the run's tally file
-#   (ZPI_TALLY, set by scripts/test.sh); without it, a stage run on its own,
-#   nothing is recorded.
-# tally_ctest WHAT LOG       the counts of a ctest run, read from its output;
-#   each test that ran out of its time limit is named.
+# tally WHAT PASSED FAILED [SKIPPED]   adds one line of counts to the run's
+#   tally file (ZPI_TALLY, set by scripts/test.sh); without it, a stage run
+#   on its own, nothing is recorded. A skipped test counts as skipped only,
+#   neither passed nor failed.
+# skips WHAT                 the skipped tests of WHAT, read as "<test>\t<reason>"
+#   lines (scripts/skip_reasons.awk), go to the run's list of skips
+#   (ZPI_SKIPS, set by scripts/test.sh), or are shown when there is none.
+# run_ctest WHAT BUILD [RUNNER...]   runs ctest in the folder BUILD (under
+#   RUNNER, if given), as many tests at once as there are cores, showing its
+#   output, and adds its counts (tally_ctest) and skips to the run's; fails
+#   when ctest did.
+# tally_ctest WHAT LOG       the counts of a ctest run, read from its output
+#   (passed, failed, and skipped apart: ctest counts a skipped test among
+#   those that passed); each test that ran out of its time limit is named.
 # tally_gtest WHAT LOG STATUS  the counts of a GoogleTest program's run
 #   (every repeat), read from its output: the tests that ran, each counted
-#   when it ended, also when the program did not reach its end; a program
-#   that ended with a nonzero STATUS and reported no failed test (it
-#   crashed, or printed no result) counts one failure more.
+#   when it ended, also when the program did not reach its end, the skipped
+#   ones apart; a program that ended with a nonzero STATUS and reported no
+#   failed test (it crashed, left a process running, or printed no result)
+#   counts one failure more.
 # gtest_report LOG [LISTED REPEAT]   from a GoogleTest program's output
 #   (shuffled, repeated or not): one line per failed test with its round
 #   and the number its shuffled order started from, and the test it was in
@@ -46,7 +60,13 @@
 #   Adds its counts to the tally as WHAT; when it fails, says what failed
 #   (gtest_report), in which round and from which order number, shows the
 #   first failed test's output and the end of the program's, and fails.
-#   (SHUFFLED_RUN_PID: below.)
+#   With SHUFFLED_RUN_IDLE set, a program that writes nothing for that
+#   many seconds (a test that hangs) is ended then, naming the test it was
+#   in. (SHUFFLED_RUN_PID: below.)
+# ctest_costs BUILD PROGRAM  the seconds that the last ctest run in BUILD
+#   took for the tests of the test program PROGRAM (its name) that passed:
+#   "SUM LONGEST", whole seconds rounded up; nothing when ctest has not
+#   run them there.
 # tsan_runner BUILD          sets the array `tsan_run` to what a program of
 #   the ThreadSanitizer build BUILD runs under: nothing, or, on a kernel
 #   that places mappings where this runtime does not expect them ("unexpected
@@ -68,13 +88,49 @@ need_packages() {
   [ $# -gt 0 ] || return 0
   if [ "$(id -u)" -eq 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update && apt-get install -y --no-install-recommends "$@"
+    apt_waiting update && apt_waiting install -y --no-install-recommends "$@" || {
+      package_failure=${package_failure:-"apt-get could not install $*"}
+      return 1
+    }
     return
   fi
   echo "$(basename "$0"): missing packages: $*" >&2
   echo "install them as root, then run this again:" >&2
   echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends $*" >&2
+  package_failure="missing packages (not root, nothing installed): $*"
   return 1
+}
+
+# apt-get ARGUMENT..., tried again while another process holds the package
+# manager's lock (apt-get waits for dpkg's lock itself, for the time left,
+# but not for that of its package lists), until ZPI_PACKAGE_LOCK_WAIT
+# seconds have passed since the first try.
+apt_waiting() {
+  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder said=
+  out=$(mktemp)
+  while :; do
+    rc=0
+    apt-get -o "DPkg::Lock::Timeout=$((wait - (SECONDS - start)))" "$@" >"$out" 2>&1 || rc=$?
+    holder=
+    [ "$rc" -eq 0 ] ||
+      holder=$(grep -E 'Could not get lock|Unable to acquire the dpkg frontend lock|Unable to lock' "$out" | head -n 1)
+    # (apt-get's output is shown, but once only while it waits for the lock.)
+    [ -n "$holder" ] && [ -n "$said" ] || cat "$out"
+    [ -n "$holder" ] || break
+    if [ $((SECONDS - start)) -ge "$wait" ]; then
+      package_failure="the package manager's lock was held by another process for more than $wait s (ZPI_PACKAGE_LOCK_WAIT): ${holder#E: }"
+      echo "$package_failure" >&2
+      break
+    fi
+    if [ -z "$said" ]; then
+      echo "the package manager's lock is held by another process; waiting for it, $wait s at most (ZPI_PACKAGE_LOCK_WAIT)"
+      said=1
+    fi
+    sleep "${ZPI_PACKAGE_LOCK_POLL:-5}"
+  done
+  [ -z "$said" ] || [ -n "$holder" ] || echo "the package manager's lock is free after $((SECONDS - start)) s"
+  rm -f "$out"
+  return "$rc"
 }
 
 plain_build() {
@@ -91,11 +147,31 @@ plain_build() {
 
 tally() {
   [ -n "${ZPI_TALLY:-}" ] || return 0
-  printf '%s\t%d\t%d\n' "$1" "$2" "$3" >>"$ZPI_TALLY"
+  printf '%s\t%d\t%d\t%d\n' "$1" "$2" "$3" "${4:-0}" >>"$ZPI_TALLY"
+}
+
+skips() {
+  if [ -n "${ZPI_SKIPS:-}" ]; then
+    awk -F '\t' -v what="$1" 'NF { print what "\t" $0 }' >>"$ZPI_SKIPS"
+  else
+    awk -F '\t' -v what="$1" 'NF { print what ": skipped " $1 ": " $2 }'
+  fi
+}
+
+run_ctest() {
+  local what=$1 build=$2 log rc=0
+  shift 2
+  log=$(mktemp)
+  : >"$log.skips"
+  (cd "$build" && ZPI_SKIP_LOG=$log.skips "$@" ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
+  tally_ctest "$what" "$log"
+  sort -u "$log.skips" | skips "$what"
+  rm -f "$log" "$log.skips"
+  return "$rc"
 }
 
 tally_ctest() {
-  local line total failed
+  local line total failed skipped
   line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$2" | tail -n 1)
   if [ -z "$line" ]; then
     tally "$1" 0 1
@@ -103,20 +179,22 @@ tally_ctest() {
   fi
   failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
   total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
-  tally "$1" $((total - failed)) "$failed"
+  skipped=$(grep -cE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$2" || true)
+  tally "$1" $((total - failed - skipped)) "$failed" "$skipped"
   sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Timeout\)$/\1/p' "$2" | while read -r name; do
     echo "ran out of its time limit: $name" >&2
   done
 }
 
 tally_gtest() {
-  local passed failed
+  local passed failed skipped
   passed=$(grep -c '^\[       OK \] .* ([0-9]* ms)$' "$2" || true)
   failed=$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$2" || true)
+  skipped=$(grep -c '^\[  SKIPPED \] .* ([0-9]* ms)$' "$2" || true)
   if [ "${3:-0}" -ne 0 ] && [ "$failed" -eq 0 ]; then
     failed=1
   fi
-  tally "$1" "$passed" "$failed"
+  tally "$1" "$passed" "$failed" "$skipped"
 }
 
 gtest_report() {
@@ -180,6 +258,44 @@ gtest_first_failure() {
   ' "$1"
 }
 
+ctest_costs() {
+  local list="$1/$2[1]_tests.cmake" costs="$1/Testing/Temporary/CTestCostData.txt"
+  [ -f "$list" ] && [ -f "$costs" ] || return 0
+  awk '
+    FNR == 1 { file++ }
+    file == 1 && /^add_test\(\[=\[/ { n = $0; sub(/^add_test\(\[=\[/, "", n); sub(/\]=\].*/, "", n); mine[n] = 1; next }
+    file == 2 && /^---$/ { failed_list = 1; next }
+    file == 2 && !failed_list { cost[$1] = $3; next }
+    file == 2 { failed[$1] = 1 }
+    END {
+      for (n in mine)
+        if ((n in cost) && !(n in failed)) { s += cost[n]; if (cost[n] > m) m = cost[n]; k++ }
+      if (k) printf "%d %d\n", s + 1, m + 1
+    }
+  ' "$list" "$costs"
+}
+
+# Ends the run CHILD (shuffled_run's) once its log LOG has not grown for
+# LIMIT seconds, leaving LOG.idle; returns when CHILD has ended.
+idle_watch() {
+  local child=$1 log=$2 limit=$3 size last=-1 still=0
+  while kill -0 "$child" 2>/dev/null; do
+    sleep 1
+    size=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    if [ "$size" = "$last" ]; then
+      still=$((still + 1))
+    else
+      still=0
+      last=$size
+    fi
+    if [ "$still" -ge "$limit" ]; then
+      echo "$limit" >"$log.idle"
+      kill -TERM "$child" 2>/dev/null
+      return 0
+    fi
+  done
+}
+
 tsan_runner() {
   local first probe
   tsan_run=()
@@ -199,8 +315,9 @@ tsan_runner() {
   fi
 }
 
-# scripts/run_gtest.sh, for shuffled_run.
-run_gtest=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/run_gtest.sh
+# scripts/run_gtest.sh, for shuffled_run, and the folder it is in.
+zpi_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+run_gtest=$zpi_scripts/run_gtest.sh
 
 shuffled_run() {
   local what=$1 limit=$2 repeat=$3 program=$4 log status=0 rc order listed
@@ -212,9 +329,14 @@ shuffled_run() {
   # that a caller that is stopped can end the whole group.
   (cd "$(dirname "$program")" &&
     exec timeout -k 10 "$limit" "$@" sh "$run_gtest" "$program" --gtest_shuffle --gtest_repeat="$repeat") >"$log" 2>&1 &
-  local child=$!
+  local child=$! watcher=
   [ -z "${SHUFFLED_RUN_PID:-}" ] || echo "$child" >"$SHUFFLED_RUN_PID"
+  if [ -n "${SHUFFLED_RUN_IDLE:-}" ]; then
+    idle_watch "$child" "$log" "$SHUFFLED_RUN_IDLE" &
+    watcher=$!
+  fi
   wait "$child" || status=$?
+  [ -z "$watcher" ] || wait "$watcher" || true
   [ -z "${SHUFFLED_RUN_PID:-}" ] || rm -f "$SHUFFLED_RUN_PID"
   {
     if [ -z "$listed" ]; then
@@ -229,10 +351,13 @@ shuffled_run() {
     rc=1
   fi
   tally_gtest "$what" "$log" "$rc"
+  awk -f "$zpi_scripts/skip_reasons.awk" "$log" | sort -u | skips "$what"
   if [ "$rc" -ne 0 ]; then
     {
       echo "$what: FAILED (status $status)"
-      if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+      if [ -e "$log.idle" ]; then
+        echo "wrote nothing for $(cat "$log.idle") s (its limit without output): ended"
+      elif [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
         echo "ran out of its time limit ($limit s)"
       fi
       cat "$log.report"
@@ -247,6 +372,6 @@ shuffled_run() {
       echo "--- to repeat the round: (cd $(dirname "$program") && $* $program --gtest_shuffle --gtest_random_seed=${order:-<number>})"
     } >&2
   fi
-  rm -f "$log" "$log.report"
+  rm -f "$log" "$log.report" "$log.idle"
   return "$rc"
 }

@@ -4,49 +4,34 @@
 # stage in scripts/stages/ in name order; each stage installs what it needs
 # itself. A failing stage fails the run, after the others have run.
 #
-# Every step adds its counts to a tally (scripts/common.sh); the run ends
-# with them, and with one line "N passed, M failed" that sums them, whether
-# it passed or not.
+# Every step, the installing of packages included, adds its counts to a
+# tally (scripts/common.sh); the run ends with them, the skipped tests with
+# their reasons, and one line "N passed, M failed, S skipped" that sums
+# them, whether it passed or not. (A skipped test is neither passed nor
+# failed.) When the packages cannot be had, the run stops there, with its
+# tally and the reason.
 #
 # Run by someone other than root, it installs nothing: it names the missing
-# packages and how to install them, and stops.
+# packages and how to install them, and stops. As root, it waits for the
+# package manager's lock while another process holds it, up to
+# ZPI_PACKAGE_LOCK_WAIT seconds (default 600).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v ninja >/dev/null || need+=(ninja-build)
-command -v g++ >/dev/null || need+=(g++)
-[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
-[ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
-[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
-command -v jq >/dev/null || need+=(jq) # the test abi_names
-need_packages "${need[@]}"
-
-# A decimal-comma locale, so the tests can show that numbers print without
-# the locale's influence. Optional: without it that test skips.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE'; then
-  if [ "$(id -u)" -eq 0 ]; then
-    command -v localedef >/dev/null || need_packages locales
-    localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "no comma locale: the locale test will skip"
-  else
-    echo "no comma locale: the locale test will skip (as root: localedef -i de_DE -f UTF-8 de_DE.UTF-8)"
-  fi
-fi
-
 ZPI_TALLY=$(mktemp)
-export ZPI_TALLY
-trap 'rm -f "$ZPI_TALLY"' EXIT
+ZPI_SKIPS=$(mktemp)
+export ZPI_TALLY ZPI_SKIPS
+trap 'rm -f "$ZPI_TALLY" "$ZPI_SKIPS"' EXIT
 
 failures() { awk -F '\t' '{ s += $3 } END { print s + 0 }' "$ZPI_TALLY"; }
 
 # Runs one step; a step that fails without having counted a failure counts
 # as one failed check (a build that broke, a stage that stopped early).
 status=0
+# Each step says how long it took.
 step() {
-  local name=$1 before
+  local name=$1 before start=$SECONDS
   shift
   before=$(failures)
   if ! "$@"; then
@@ -55,19 +40,65 @@ step() {
       tally "$name" 0 1
     fi
   fi
+  echo "=== $name: $((SECONDS - start)) s"
 }
+
+# What ran, what was skipped and why, and the sum; the run's status.
+closing() {
+  echo "=== what ran"
+  awk -F '\t' '{ printf "  %s: %d passed, %d failed, %d skipped\n", $1, $2, $3, $4 }' "$ZPI_TALLY"
+  if [ -s "$ZPI_SKIPS" ]; then
+    echo "=== skipped tests, each with its reason (and where)"
+    awk -F '\t' '
+      { key = $2 ": " $3; if (!(key in where)) { keys[++n] = key; where[key] = $1 } else if (index(where[key], $1) == 0) where[key] = where[key] "; " $1 }
+      END { for (i = 1; i <= n; i++) print "  " keys[i] " (" where[keys[i]] ")" }
+    ' "$ZPI_SKIPS"
+  fi
+  if [ -n "${stopped:-}" ]; then
+    echo "the run stopped: $stopped"
+  fi
+  awk -F '\t' '{ p += $2; f += $3; s += $4 } END { printf "%d passed, %d failed, %d skipped\n", p, f, s }' "$ZPI_TALLY"
+  if [ "$status" -ne 0 ] || [ "$(failures)" -ne 0 ]; then
+    exit 1
+  fi
+  exit 0
+}
+
+packages() {
+  local need=()
+  command -v cmake >/dev/null || need+=(cmake)
+  command -v ninja >/dev/null || need+=(ninja-build)
+  command -v g++ >/dev/null || need+=(g++)
+  [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+  [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+  [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
+  command -v jq >/dev/null || need+=(jq) # the test abi_names
+  need_packages "${need[@]}" || return
+
+  # A decimal-comma locale, so the tests can show that numbers print without
+  # the locale's influence. Optional: without it that test skips.
+  if ! locale -a 2>/dev/null | grep -qi '^de_DE'; then
+    if [ "$(id -u)" -eq 0 ]; then
+      command -v localedef >/dev/null || need_packages locales || return
+      localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "no comma locale: the locale test will skip"
+    else
+      echo "no comma locale: the locale test will skip (as root: localedef -i de_DE -f UTF-8 de_DE.UTF-8)"
+    fi
+  fi
+}
+package_failure=
+step "packages" packages
+if [ "$status" -ne 0 ]; then
+  stopped="before building: ${package_failure:-the packages it needs could not be had}"
+  closing
+fi
 
 build=${BUILD_DIR:-build/asan}
 sanitizer_tests() {
-  local log
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON -DZPI_TEST_HOOKS=ON || return
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON -DZPI_TEST_HOOKS=ON \
+    -DZPI_BENCH=OFF || return
   cmake --build "$build" -j "$(nproc)" || return
-  log=$(mktemp)
-  local rc=0
-  (cd "$build" && ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
-  tally_ctest "AddressSanitizer tests" "$log"
-  rm -f "$log"
-  return "$rc"
+  run_ctest "AddressSanitizer tests" "$build"
 }
 step "AddressSanitizer build" sanitizer_tests
 
@@ -78,10 +109,4 @@ for stage in scripts/stages/*.sh; do
   echo "=== stage $(basename "$stage")"
   step "stage $(basename "$stage")" bash "$stage"
 done
-
-echo "=== what ran"
-awk -F '\t' '{ printf "  %s: %d passed, %d failed\n", $1, $2, $3 }' "$ZPI_TALLY"
-awk -F '\t' '{ p += $2; f += $3 } END { printf "%d passed, %d failed\n", p, f }' "$ZPI_TALLY"
-if [ "$status" -ne 0 ] || [ "$(failures)" -ne 0 ]; then
-  exit 1
-fi
+closing

@@ -20,10 +20,7 @@ built=$(date +%s)
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 tsan_runner "$build"
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
 rc=0
-(cd "$build" && "${tsan_run[@]}" ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
-tally_ctest "ThreadSanitizer tests" "$log"
+run_ctest "ThreadSanitizer tests" "$build" "${tsan_run[@]}" || rc=$?
 echo "ThreadSanitizer stage: build $(( built - start )) s, tests $(( $(date +%s) - built )) s"
 exit "$rc"

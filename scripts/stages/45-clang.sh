@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the whole tree (libraries, tests, benchmarks, examples, tools) a
-# second time with clang, in a Debug build with AddressSanitizer and
+# Builds the whole tree (libraries, tests, examples, tools; the benchmarks
+# are built and run by 55-bench.sh) a second time with clang, in a Debug build with AddressSanitizer and
 # UndefinedBehaviorSanitizer (CMake option ZPI_SANITIZE) in build/clang
 # (override with CLANG_BUILD_DIR), and runs the whole test suite under it.
 # A compile error or a failing test fails the stage; the compiler's
@@ -13,12 +13,11 @@ need=()
 need_clang asan
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
-[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 need_packages "${need[@]}"
 
 start=$(date +%s)
 build=${CLANG_BUILD_DIR:-build/clang}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON -DZPI_BENCH=OFF \
   -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -35,7 +34,6 @@ if [ "$warnings" -gt 0 ]; then
 fi
 
 rc=0
-(cd "$build" && ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
-tally_ctest "clang tests (AddressSanitizer, UndefinedBehaviorSanitizer)" "$log"
+run_ctest "clang tests (AddressSanitizer, UndefinedBehaviorSanitizer)" "$build" || rc=$?
 echo "clang stage: build $(( built - start )) s ($warnings warnings), tests $(( $(date +%s) - built )) s"
 exit "$rc"

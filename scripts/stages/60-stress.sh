@@ -16,8 +16,17 @@
 # STRESS_LANES    programs run at once, each on two cores of its own with
 #                 its two burners (default: half of nproc)
 # STRESS_ONLY     the programs to run (default all), e.g. "test_base test_client"
-# STRESS_TIMEOUT  seconds a program may take per round (default 600)
+# STRESS_TIMEOUT  seconds a program may take per round, and may go without
+#                 writing a line (default: from the seconds its tests took
+#                 in its build's ctest run, below)
 # TSAN_BUILD_DIR  the ThreadSanitizer build (default build/tsan)
+#
+# A program's time limits come from its build's last ctest run (the seconds
+# its tests took there; stressed, a round takes one to two times their
+# sum): each round may take five times their sum and 60 s more, and the
+# program may go four times its longest test's seconds and 60 s more
+# without writing a line (a test that hangs is ended there, named).
+# Without a ctest run of its tests, 600 s a round and 300 s.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/common.sh
@@ -28,7 +37,6 @@ command -v timeout >/dev/null || need+=(coreutils)
 need_packages "${need[@]}"
 
 repeat=${STRESS_REPEAT:-4}
-limit=$(( ${STRESS_TIMEOUT:-600} * repeat ))
 asan=$(realpath -m "${ASAN_BUILD_DIR:-build/asan}")
 tsan=$(realpath -m "${TSAN_BUILD_DIR:-build/tsan}")
 
@@ -44,8 +52,11 @@ if [ "$lanes" -lt 1 ] || [ $((lanes * 2)) -gt ${#cpus[@]} ]; then
   lanes=$(( ${#cpus[@]} >= 2 ? ${#cpus[@]} / 2 : 1 ))
 fi
 
-# What runs: sanitizer and program, the longest first (ThreadSanitizer's,
-# and of each build the programs that take longest).
+# What runs: sanitizer and program, the longest first, so that the lanes
+# end about together: by the seconds its tests took in its build's ctest
+# run (twice those of ThreadSanitizer's, which run longer stressed); those
+# without, ThreadSanitizer's and of each build the programs that take
+# longest first.
 jobs=()
 for build in "$tsan" "$asan"; do
   kind=$([ "$build" = "$tsan" ] && echo ThreadSanitizer || echo AddressSanitizer)
@@ -65,6 +76,14 @@ for build in "$tsan" "$asan"; do
     jobs+=("$kind $program")
   done
 done
+mapfile -t jobs < <(
+  for job in "${jobs[@]}"; do
+    read -r kind program <<<"$job"
+    costs=$(ctest_costs "$(dirname "$program")" "$(basename "$program")")
+    costs=${costs:-0}
+    echo "$(( ${costs%% *} * ($([ "$kind" = ThreadSanitizer ] && echo 2 || echo 1)) )) $job"
+  done | sort -s -k1,1nr | cut -d ' ' -f 2-
+)
 tsan_runner "$tsan"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
@@ -94,8 +113,15 @@ set -m # each worker and burner in a process group of its own, ended whole
 # A lane runs the next job nobody has taken (a job is taken by making its
 # folder) until none is left. The program's own temporary folder is in
 # the job's folder, with the log of its run beside it.
+# Its two burners run as long as the lane does.
 lane() {
-  local lane=$1 cores=$2 i kind program what start rc tmp runner
+  local lane=$1 cores=$2 i kind program what start rc tmp runner burners=() costs sum longest limit idle
+  for _ in 1 2; do
+    taskset -c "$cores" sh -c 'while :; do :; done' &
+    burners+=($!)
+  done
+  # shellcheck disable=SC2064
+  trap "kill ${burners[*]} 2>/dev/null" EXIT
   for ((i = 0; i < ${#jobs[@]}; i++)); do
     mkdir -m 0755 "$work/job.$i" 2>/dev/null || continue
     read -r kind program <<<"${jobs[$i]}"
@@ -104,9 +130,18 @@ lane() {
     mkdir -m 1777 "$tmp"
     runner=(env "TMPDIR=$tmp" taskset -c "$cores")
     [ "$kind" = ThreadSanitizer ] && runner+=("${tsan_run[@]}")
+    costs=$(ctest_costs "$(dirname "$program")" "$(basename "$program")")
+    if [ -n "${STRESS_TIMEOUT:-}" ]; then
+      limit=$((STRESS_TIMEOUT * repeat)) idle=$STRESS_TIMEOUT
+    elif [ -n "$costs" ]; then
+      read -r sum longest <<<"$costs"
+      limit=$((repeat * (5 * sum + 60))) idle=$((4 * longest + 60))
+    else
+      limit=$((600 * repeat)) idle=300
+    fi
     start=$(date +%s)
     rc=0
-    TMPDIR=$work/job.$i SHUFFLED_RUN_PID=$work/lane.$lane.pid \
+    TMPDIR=$work/job.$i SHUFFLED_RUN_PID=$work/lane.$lane.pid SHUFFLED_RUN_IDLE=$idle \
       shuffled_run "$what" "$limit" "$repeat" "$program" "${runner[@]}" \
       2>"$work/job.$i/report" || rc=$?
     if [ -n "$(ls -A "$tmp")" ]; then
@@ -118,7 +153,7 @@ lane() {
       rc=1
     fi
     if [ "$rc" -eq 0 ]; then
-      echo "$what: $repeat shuffled rounds on cores $cores passed ($(( $(date +%s) - start )) s)"
+      echo "$what: $repeat shuffled rounds on cores $cores passed ($(( $(date +%s) - start )) s; limits $limit s, $idle s without output)"
     else
       touch "$work/failed"
       cat "$work/job.$i/report" >&2
@@ -131,10 +166,6 @@ start=$(date +%s)
 echo "stress: ${#jobs[@]} program runs, $repeat shuffled rounds each, $lanes at a time on two busy cores each"
 for ((l = 0; l < lanes; l++)); do
   cores=${cpus[$((2 * l))]},${cpus[$((2 * l + 1))]:-${cpus[$((2 * l))]}}
-  for _ in 1 2; do
-    taskset -c "$cores" sh -c 'while :; do :; done' &
-    pids+=($!)
-  done
   lane "$l" "$cores" &
   workers+=($!)
   pids+=($!)

@@ -2,12 +2,17 @@
 # Checks scripts/test.sh (the CI run) on a scratch copy, with stand-in
 # commands in place of the build:
 #   tally     every step's counts are summed into one closing line
-#             "N passed, M failed", also when a stage fails, and the run
-#             then fails; a failing stage does not keep the later ones
-#             from running.
+#             "N passed, M failed, S skipped", also when a stage fails, and
+#             the run then fails; a failing stage does not keep the later
+#             ones from running; a skipped test is counted apart, and named
+#             with its reason.
 #   not-root  run by someone other than root on a machine that lacks a
 #             package, it names the package and how to install it, and
-#             neither calls apt-get nor builds anything.
+#             neither calls apt-get nor builds anything; it ends with its
+#             tally.
+#   lock      run as root while another process holds the package
+#             manager's lock, it waits for the lock and goes on; held past
+#             ZPI_PACKAGE_LOCK_WAIT, the run ends with its tally and why.
 #   shuffled  shuffled_run (scripts/common.sh), on a stand-in test program:
 #             a run passes only when every round ran every listed test and
 #             none failed; one that reported a failure, ended half-way or
@@ -15,9 +20,17 @@
 #             counts the tests that ran.
 #   ctest     scripts/run_gtest.sh as ctest runs a test: a run that failed
 #             fails, whatever its status, and never reads as skipped.
+#   planted   the planted programs of tests/scripts/planted (one leaves a
+#             daemon, one a child holding its output, one skips) are
+#             reported as such by ctest (through scripts/run_gtest.sh),
+#             shuffled_run and the stress stage alike, and nothing they
+#             started is left running.
 set -euo pipefail
-root=${1:?usage: check_test_script.sh <source root> tally|not-root|shuffled|ctest}
-case=${2:?usage: check_test_script.sh <source root> tally|not-root|shuffled|ctest}
+usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted"
+root=${1:?$usage}
+case=${2:?$usage}
+# (Not those of a run this one is part of.)
+unset ZPI_TALLY ZPI_SKIPS ZPI_SKIP_LOG
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,11 +49,26 @@ stub() { # stub NAME BODY: a command on the stand-in PATH
   chmod +x "$work/bin/$1"
 }
 
+# Every command of the machine on the stand-in PATH but those named.
+machine_but() {
+  local dir cmd name
+  for dir in /usr/local/bin /usr/bin /bin; do
+    for cmd in "$dir"/*; do
+      name=${cmd##*/}
+      [[ " $* " == *" $name "* ]] || [ -e "$work/bin/$name" ] || ln -s "$cmd" "$work/bin/$name"
+    done
+  done
+}
+
 case $case in
 tally)
-  # cmake makes the build folder it is given; ctest passes 5 of 6.
+  # cmake makes the build folder it is given; of ctest's 6 tests 4 pass,
+  # 1 fails and 1 skips (ctest counts it passed), saying why as
+  # scripts/run_gtest.sh does.
   stub cmake 'while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done; exit 0'
-  stub ctest 'echo "83% tests passed, 1 tests failed out of 6"; exit 8'
+  stub ctest 'printf "A.Skip\tno small file system\n" >>"$ZPI_SKIP_LOG"
+echo "83% tests passed, 1 tests failed out of 6"
+printf "The following tests did not run:\n\t  3 - A.Skip (Skipped)\n"; exit 8'
   cat >"$work/repo/scripts/stages/10-counts.sh" <<'EOF'
 source scripts/common.sh
 tally "ten checks" 10 0
@@ -56,21 +84,16 @@ EOF
   rc=0
   PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run passed although a stage failed"
-  [ "$(tail -n 1 "$work/out")" = "17 passed, 2 failed" ] ||
-    fail "the last line is not the sum of the steps (5 + 10 + 2 passed, 1 + 1 failed)"
+  [ "$(tail -n 1 "$work/out")" = "16 passed, 2 failed, 1 skipped" ] ||
+    fail "the last line is not the sum of the steps (4 + 10 + 2 passed, 1 + 1 failed, 1 skipped)"
   grep -q "two checks: 2 passed, 0 failed" "$work/out" || fail "the stage after the failing one did not run"
   grep -q "stage 20-broken.sh: 0 passed, 1 failed" "$work/out" || fail "the failing stage is not named"
+  grep -q "A.Skip: no small file system (AddressSanitizer tests)" "$work/out" || fail "the skip is not named with its reason"
   ;;
 not-root)
   # Every command of the machine but cmake; id says "not root"; apt-get
   # leaves a mark when called.
-  for dir in /usr/local/bin /usr/bin /bin; do
-    for cmd in "$dir"/*; do
-      name=${cmd##*/}
-      [ "$name" = cmake ] || [ -e "$work/bin/$name" ] || ln -s "$cmd" "$work/bin/$name"
-    done
-  done
-  rm -f "$work/bin/id" "$work/bin/apt-get" "$work/bin/sudo"
+  machine_but cmake id apt-get sudo
   stub id '[ "$1" = -u ] && { echo 1000; exit 0; }; exec /usr/bin/id "$@"'
   stub apt-get "touch '$work/apt-called'; exit 100"
   rc=0
@@ -80,6 +103,47 @@ not-root)
   grep -q "missing packages:.* cmake" "$work/out" || fail "the missing package is not named"
   grep -q "apt-get install .*cmake" "$work/out" || fail "the message does not say how to install it"
   [ ! -e "$work/repo/build" ] || fail "a build was started"
+  grep -q "packages: 0 passed, 1 failed" "$work/out" || fail "the package step is not in the tally"
+  grep -q "the run stopped: before building: missing packages" "$work/out" || fail "the reason is not given"
+  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  ;;
+lock)
+  # As root (so id says), on a machine without cmake and ctest. apt-get
+  # fails as it does while another process holds the lock (here: while the
+  # file "held" is there); once it is free, "installing" cmake puts
+  # stand-ins for cmake and ctest (5 tests pass) on the PATH.
+  machine_but cmake ctest id apt-get sudo locale
+  stub id '[ "$1" = -u ] && { echo 0; exit 0; }; exec /usr/bin/id "$@"'
+  stub locale 'echo de_DE.utf8'
+  stub apt-get "if [ -e '$work/held' ]; then
+  echo 'E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)' >&2; exit 100
+fi
+echo \"\$*\" >>'$work/apt-calls'
+case \"\$*\" in *' install '*cmake*) ;; *) exit 0 ;; esac
+printf '#!/bin/sh\\nwhile [ \$# -gt 0 ]; do [ \"\$1\" = -B ] && mkdir -p \"\$2\"; shift; done\\n' >'$work/bin/cmake'
+printf '#!/bin/sh\\necho \"100%% tests passed, 0 tests failed out of 5\"\\n' >'$work/bin/ctest'
+chmod +x '$work/bin/cmake' '$work/bin/ctest'"
+  # Held for a while: the run waits, then goes on.
+  touch "$work/held"
+  (sleep "${LOCK_HELD:-4}"; rm -f "$work/held") &
+  rc=0
+  ZPI_PACKAGE_LOCK_WAIT=60 ZPI_PACKAGE_LOCK_POLL=1 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  wait
+  [ "$rc" -eq 0 ] || fail "the run did not go on once the lock was free"
+  grep -q "lock is held by another process; waiting for it" "$work/out" || fail "the run does not say it waits for the lock"
+  grep -q "install -y --no-install-recommends cmake" "$work/apt-calls" || fail "cmake was not installed"
+  [ "$(tail -n 1 "$work/out")" = "5 passed, 0 failed, 0 skipped" ] || fail "the run did not end with its tally"
+  # Held past the bound: the run ends with its tally and the reason.
+  rm -rf "$work/bin/cmake" "$work/bin/ctest" "$work/apt-calls" "$work/repo/build"
+  touch "$work/held"
+  rc=0
+  ZPI_PACKAGE_LOCK_WAIT=3 ZPI_PACKAGE_LOCK_POLL=1 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "the run passed without its packages"
+  [ ! -e "$work/repo/build" ] || fail "a build was started"
+  grep -q "packages: 0 passed, 1 failed" "$work/out" || fail "the package step is not in the tally"
+  grep -q "the run stopped: before building: the package manager's lock was held by another process for more than 3 s" \
+    "$work/out" || fail "the reason is not given"
+  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   ;;
 shuffled)
   # Lists A.One and A.Two (and disabled tests, which do not run); each
@@ -162,6 +226,56 @@ ctest)
 [       OK ] A.One (0 ms)\n|0|half|1|0
 [  SKIPPED ] A.One (0 ms)\n|0|half|1|0
 CASES
+  ;;
+planted)
+  planted=$root/tests/scripts/planted
+  names="test_leaves_daemon test_leaves_child test_skips"
+  export ZPI_TALLY=$work/tally ZPI_SKIPS=$work/skips
+  source "$root/scripts/common.sh"
+  # What each route counts for each program (passed, failed, skipped), and
+  # what it says; every process a planted program starts carries the mark
+  # ZPI_PLANTED, and none may be left.
+  counted() { # counted WHAT PASSED FAILED SKIPPED
+    [ "$(grep -F "$1	" "$work/tally" | cut -f 2-4)" = "$2	$3	$4" ] ||
+      fail "$1 is counted $(grep -F "$1	" "$work/tally" | cut -f 2-4 | tr '\t' ' '), not $2 $3 $4"
+  }
+  said() { grep -qF "$1" "$work/out" || fail "the run does not say: $1"; }
+  # ctest, running each program as the test programs' emulator does.
+  mkdir "$work/ctest"
+  for name in $names; do
+    echo "add_test($name sh [==[$root/scripts/run_gtest.sh]==] --ctest [==[$planted/$name]==])"
+    echo "set_tests_properties($name PROPERTIES SKIP_REGULAR_EXPRESSION [==[\[  SKIPPED \]]==] TIMEOUT 60)"
+  done >"$work/ctest/CTestTestfile.cmake"
+  start=$SECONDS
+  ! ZPI_PLANTED=$work run_ctest "ctest" "$work/ctest" >"$work/out" 2>&1 || fail "ctest passed"
+  [ $((SECONDS - start)) -lt 30 ] || fail "ctest waited for the process that holds the output"
+  counted ctest 0 2 1
+  for name in test_leaves_daemon test_leaves_child; do
+    said "$planted/$name left 1 process(es) running after it ended (ended now):"
+  done
+  # shuffled_run, twice each.
+  for name in $names; do
+    ZPI_PLANTED=$work shuffled_run "shuffled $name" 60 2 "$planted/$name" >>"$work/out" 2>&1 || true
+  done
+  counted "shuffled test_leaves_daemon" 2 1 0
+  counted "shuffled test_leaves_child" 2 1 0
+  counted "shuffled test_skips" 0 0 2
+  said "$planted/test_leaves_daemon left 2 process(es) running"
+  said "$planted/test_leaves_child left 2 process(es) running"
+  # The stress stage, on one lane, with the planted programs as both builds.
+  ! ZPI_PLANTED=$work ASAN_BUILD_DIR=$planted TSAN_BUILD_DIR=$planted STRESS_LANES=1 STRESS_REPEAT=2 \
+    bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || fail "the stress stage passed"
+  counted "stressed test_leaves_daemon (ThreadSanitizer)" 2 1 0
+  counted "stressed test_leaves_child (ThreadSanitizer)" 2 1 0
+  counted "stressed test_skips (ThreadSanitizer)" 0 0 2
+  said "$planted/test_leaves_daemon left 2 process(es) running"
+  said "$planted/test_leaves_child left 2 process(es) running"
+  # Each route names the skip with its reason.
+  for what in ctest "shuffled test_skips" "stressed test_skips (ThreadSanitizer)"; do
+    grep -qxF "$what	Planted.Test	the planted test skips" "$work/skips" || fail "$what does not name the skip and its reason"
+  done
+  left=$(grep -lsxzF "ZPI_PLANTED=$work" /proc/[0-9]*/environ || true)
+  [ -z "$left" ] || fail "processes left running: $left"
   ;;
 *)
   echo "unknown case $case" >&2
