@@ -186,10 +186,14 @@ int BindLockName(int fd, const LockName& name, bool answers) {
 }
 
 // A process of these credentials may make names in `folder` (write and
-// search it), by the permission bits, or is root.
+// search it), by the permission bits, or is root. In a sticky folder (as
+// /tmp) a user replaces only its own files there: only root, the folder's
+// owner and this process's own user can write what this process writes.
 bool MayWriteIn(const struct stat& folder, const ucred& cred, const std::vector<gid_t>& groups) {
     if (cred.uid == 0)
         return true;
+    if ((folder.st_mode & S_ISVTX) && cred.uid != folder.st_uid && cred.uid != ::geteuid())
+        return false;
     mode_t bits = folder.st_mode;
     if (cred.uid == folder.st_uid)
         bits >>= 6;
@@ -268,7 +272,8 @@ bool WaitLetGo(int conn, std::chrono::steady_clock::time_point until) {
 // who it is: a connection to it gives the user and groups it had when it
 // began to listen, and a holder that could not write in the folder (by the
 // folder's permission bits: the owner's, the group's or the others'
-// write and search bits; root may; an access control list is not read),
+// write and search bits; root may; an access control list is not read; in
+// a sticky folder only root, the folder's owner and this process's user),
 // or that does not answer (bound without listening, or its queue full), is
 // a stranger, and its name is passed over at once. A writer takes the
 // names in order and holds every one that it does not pass over, waiting

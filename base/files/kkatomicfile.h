@@ -130,8 +130,10 @@
 // read, and no file is made for it. Any user of the machine may bind such
 // a name, so a writer asks the holder of a name who it is (the user and
 // groups it had when it began to listen): one that could not write in the
-// folder by the folder's permission bits (root can), or that does not
-// answer, is a stranger, and its name is passed over at once, so that a
+// folder by the folder's permission bits (root can; in a sticky folder,
+// as /tmp, also one that is neither root, the folder's owner nor this
+// process's user, as it could not replace this process's files), or that
+// does not answer, is a stranger, and its name is passed over at once, so that a
 // stranger delays no commit. A writer takes the four in order and holds
 // every one it does not pass over, so that two writers that each hold one
 // never go on together, however strangers come and go; only

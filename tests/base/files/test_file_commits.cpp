@@ -626,9 +626,10 @@ std::pair<double, double> ShortestSaves(const std::string& a, const std::string&
     return {best[0], best[1]};
 }
 
-// A user who may not write a folder of root's holds up no save there by
-// holding the names of its lock, answering or not: a save takes about as
-// long as one in a folder beside it. Writers of the folder still take the
+// A user who may not write a folder of root's, or not replace root's files
+// in a sticky one, holds up no save there by holding the names of its
+// lock, answering or not: a save takes about as long as one in a folder
+// beside it. Writers of the folder still take the
 // lock from one another (on file systems without renameat2 some would
 // otherwise fail) while the stranger holds its first name.
 TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
@@ -643,10 +644,13 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
         const char* what;
         int names;
         bool answers;
+        mode_t mode = 0755;
     } cases[] = {{"the first name, answering", 1, true},
                  {"the first name, bound only", 1, false},
                  {"every name, answering", 0, true},
-                 {"every name, bound only", 0, false}};
+                 {"every name, bound only", 0, false},
+                 // Anyone may make names there, but replace only its own files.
+                 {"every name, answering, in a sticky folder anyone may write", 0, true, 01777}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         // Fresh folders: what earlier writers did in one weighs on neither.
@@ -654,6 +658,8 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
         const std::string held = dir.Path(std::string("held, ") + c.what);
         ASSERT_TRUE(MakeFolder(alone, 0755));
         ASSERT_TRUE(MakeFolder(held, 0755));
+        ASSERT_EQ(::chmod(alone.c_str(), c.mode), 0);
+        ASSERT_EQ(::chmod(held.c_str(), c.mode), 0);
         Stranger stranger(held, c.names, c.answers);
         ASSERT_GE(stranger.Held(), c.names == 0 ? 2 : 1);
         const auto [free, taken] = ShortestSaves(alone, held);
