@@ -684,8 +684,10 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
 
 // Writers that are different users, each let write the folder as its
 // owner, by its group (the user's own or a further one) or as root, take the
-// folder's lock from one another: without renameat2, where writers that
-// meet without it fail, every save succeeds.
+// folder's lock from one another; so do writers of one user in a sticky
+// folder of root's that anyone may write (where each replaces only its own
+// files): without renameat2, where writers that meet without it fail,
+// every save succeeds.
 TEST(FileCommits, WritersThatAreDifferentUsersOfTheFolderTakeTurns) {
     DefaultHooks restore;
     if (::geteuid() != 0)
@@ -696,23 +698,35 @@ TEST(FileCommits, WritersThatAreDifferentUsersOfTheFolderTakeTurns) {
     if (!dir.Made())
         GTEST_SKIP() << kNoFolderForOthers;
     ASSERT_EQ(::chmod(dir.Folder().c_str(), 0755), 0);
-    const std::string shared = dir.Path("shared"), target = shared + "/doc.xml";
-    ASSERT_TRUE(MakeFolder(shared, 0770));
-    ASSERT_EQ(::chown(shared.c_str(), 5555, 4322), 0);
-    WriteAll(target, std::string(kRewriteBytes, 'z'));
-    ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
-    const struct {
+    struct User {
         uid_t uid;
         gid_t gid;
         std::vector<gid_t> groups;
-    } users[] = {{5555, 5555, {}}, {5556, 4322, {}}, {5557, 5557, {4322}}, {0, 0, {}}};
-    const Rewrites r = RunRewriters(target, 4, 60, true, [&](int k) {
-        const auto& u = users[k];
-        return ::setgroups(u.groups.size(), u.groups.data()) == 0 && ::setgid(u.gid) == 0 &&
-               ::setuid(u.uid) == 0;
-    });
-    EXPECT_EQ(r.failed, std::vector<int>(4, 0));
-    EXPECT_EQ(r.torn, 0);
+    };
+    const struct {
+        const char* folder;
+        mode_t mode;
+        uid_t owner, fileOwner;
+        std::vector<User> users;
+    } cases[] = {
+        {"shared", 0770, 5555, 0, {{5555, 5555, {}}, {5556, 4322, {}}, {5557, 5557, {4322}}, {0, 0, {}}}},
+        {"sticky", 01777, 0, 5555, std::vector<User>(4, {5555, 5555, {}})}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const std::string folder = dir.Path(c.folder), target = folder + "/doc.xml";
+        ASSERT_TRUE(MakeFolder(folder, c.mode));
+        ASSERT_EQ(::chown(folder.c_str(), c.owner, 4322), 0);
+        WriteAll(target, std::string(kRewriteBytes, 'z'));
+        ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+        ASSERT_EQ(::chown(target.c_str(), c.fileOwner, c.fileOwner), 0);
+        const Rewrites r = RunRewriters(target, 4, 60, true, [&](int k) {
+            const User& u = c.users[size_t(k)];
+            return ::setgroups(u.groups.size(), u.groups.data()) == 0 && ::setgid(u.gid) == 0 &&
+                   ::setuid(u.uid) == 0;
+        });
+        EXPECT_EQ(r.failed, std::vector<int>(4, 0));
+        EXPECT_EQ(r.torn, 0);
+    }
 }
 
 // A folder that may be written and searched but not read is locked as any
