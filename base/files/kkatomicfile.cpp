@@ -186,10 +186,14 @@ int BindLockName(int fd, const LockName& name, bool answers) {
 }
 
 // A process of these credentials may make names in `folder` (write and
-// search it), by the permission bits, or is root.
+// search it), by the permission bits, or is root. In a sticky folder (as
+// /tmp) a user replaces only its own files there: only root, the folder's
+// owner and this process's own user can write what this process writes.
 bool MayWriteIn(const struct stat& folder, const ucred& cred, const std::vector<gid_t>& groups) {
     if (cred.uid == 0)
         return true;
+    if ((folder.st_mode & S_ISVTX) && cred.uid != folder.st_uid && cred.uid != ::geteuid())
+        return false;
     mode_t bits = folder.st_mode;
     if (cred.uid == folder.st_uid)
         bits >>= 6;
@@ -268,18 +272,19 @@ bool WaitLetGo(int conn, std::chrono::steady_clock::time_point until) {
 // who it is: a connection to it gives the user and groups it had when it
 // began to listen, and a holder that could not write in the folder (by the
 // folder's permission bits: the owner's, the group's or the others'
-// write and search bits; root may; an access control list is not read),
+// write and search bits; root may; an access control list is not read; in
+// a sticky folder only root, the folder's owner and this process's user),
 // or that does not answer (bound without listening, or its queue full), is
 // a stranger, and its name is passed over at once. A writer takes the
 // names in order and holds every one that it does not pass over, waiting
-// for any that another writer holds; so two writers that each hold a name
-// never go on together: whichever took a name first keeps the other from
-// it, however strangers come and go meanwhile (a stranger that lets go of
-// a name passed over only lets a later writer take it, which then waits
-// for the earlier one at its next name). A writer between binding a name
-// and listening does not answer either: one passed over so is met at its
-// next name all the same. Only where strangers hold every name does a
-// writer go on without the lock.
+// for any that another writer holds; so two writers never go on together
+// while strangers keep the names they hold: whichever took a name first
+// keeps the other from it. A name a stranger lets go of after one writer
+// passed it over may be taken by another, and a writer between binding a
+// name and listening does not answer either; the two then meet at a later
+// name, unless they pass over each other so at every name (strangers that
+// time their names so, or fill a writer's queue, do as well as holding
+// every name: the writers go on without the lock).
 //
 // Writers hold it for a few system calls; one that waits longer than two
 // seconds (kkFileTestHooks::FolderLockWaitMs) in all meets a program that

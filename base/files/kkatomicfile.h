@@ -130,18 +130,24 @@
 // read, and no file is made for it. Any user of the machine may bind such
 // a name, so a writer asks the holder of a name who it is (the user and
 // groups it had when it began to listen): one that could not write in the
-// folder by the folder's permission bits (root can), or that does not
-// answer, is a stranger, and its name is passed over at once, so that a
+// folder by the folder's permission bits (root can; in a sticky folder,
+// as /tmp, also one that is neither root, the folder's owner nor this
+// process's user, as it could not replace this process's files), or that
+// does not answer, is a stranger, and its name is passed over at once, so that a
 // stranger delays no commit. A writer takes the four in order and holds
-// every one it does not pass over, so that two writers that each hold one
-// never go on together, however strangers come and go; only
-// where strangers hold all four does a writer go on without the lock. A
+// every one it does not pass over, so that two writers never go on
+// together while strangers keep the names they hold. Writers may go on
+// without the lock where strangers hold all four; where strangers take or
+// let go of names between two writers' looks at them, or fill the queue of
+// a writer's name so that it does not answer, so that the two pass over
+// each other at every name; and, rarely, where two writers catch each
+// other between binding a name and listening at every name they pass. A
 // commit waits for writers that hold it once, at most two seconds in all:
 // when a program that may write the folder holds it longer (for its own
 // ends), the commit goes on without it, never waiting for ever; a process
 // out of descriptors or memory cannot take it, and its commit fails saying
 // so. Writers that meet without the lock (it held elsewhere, or by
-// strangers under every name; writers in different network namespaces,
+// strangers as above; writers in different network namespaces,
 // which do not share such names; a writer let in by an access control list
 // alone, which is taken for a stranger; or a writer of an earlier build of
 // this library, which locked the folder itself with flock, or bound the

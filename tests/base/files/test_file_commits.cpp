@@ -626,9 +626,10 @@ std::pair<double, double> ShortestSaves(const std::string& a, const std::string&
     return {best[0], best[1]};
 }
 
-// A user who may not write a folder of root's holds up no save there by
-// holding the names of its lock, answering or not: a save takes about as
-// long as one in a folder beside it. Writers of the folder still take the
+// A user who may not write a folder of root's, or not replace root's files
+// in a sticky one, holds up no save there by holding the names of its
+// lock, answering or not: a save takes about as long as one in a folder
+// beside it. Writers of the folder still take the
 // lock from one another (on file systems without renameat2 some would
 // otherwise fail) while the stranger holds its first name.
 TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
@@ -643,10 +644,13 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
         const char* what;
         int names;
         bool answers;
+        mode_t mode = 0755;
     } cases[] = {{"the first name, answering", 1, true},
                  {"the first name, bound only", 1, false},
                  {"every name, answering", 0, true},
-                 {"every name, bound only", 0, false}};
+                 {"every name, bound only", 0, false},
+                 // Anyone may make names there, but replace only its own files.
+                 {"every name, answering, in a sticky folder anyone may write", 0, true, 01777}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         // Fresh folders: what earlier writers did in one weighs on neither.
@@ -654,6 +658,8 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
         const std::string held = dir.Path(std::string("held, ") + c.what);
         ASSERT_TRUE(MakeFolder(alone, 0755));
         ASSERT_TRUE(MakeFolder(held, 0755));
+        ASSERT_EQ(::chmod(alone.c_str(), c.mode), 0);
+        ASSERT_EQ(::chmod(held.c_str(), c.mode), 0);
         Stranger stranger(held, c.names, c.answers);
         ASSERT_GE(stranger.Held(), c.names == 0 ? 2 : 1);
         const auto [free, taken] = ShortestSaves(alone, held);
@@ -678,8 +684,10 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
 
 // Writers that are different users, each let write the folder as its
 // owner, by its group (the user's own or a further one) or as root, take the
-// folder's lock from one another: without renameat2, where writers that
-// meet without it fail, every save succeeds.
+// folder's lock from one another; so do writers of one user in a sticky
+// folder of root's that anyone may write (where each replaces only its own
+// files): without renameat2, where writers that meet without it fail,
+// every save succeeds.
 TEST(FileCommits, WritersThatAreDifferentUsersOfTheFolderTakeTurns) {
     DefaultHooks restore;
     if (::geteuid() != 0)
@@ -690,23 +698,35 @@ TEST(FileCommits, WritersThatAreDifferentUsersOfTheFolderTakeTurns) {
     if (!dir.Made())
         GTEST_SKIP() << kNoFolderForOthers;
     ASSERT_EQ(::chmod(dir.Folder().c_str(), 0755), 0);
-    const std::string shared = dir.Path("shared"), target = shared + "/doc.xml";
-    ASSERT_TRUE(MakeFolder(shared, 0770));
-    ASSERT_EQ(::chown(shared.c_str(), 5555, 4322), 0);
-    WriteAll(target, std::string(kRewriteBytes, 'z'));
-    ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
-    const struct {
+    struct User {
         uid_t uid;
         gid_t gid;
         std::vector<gid_t> groups;
-    } users[] = {{5555, 5555, {}}, {5556, 4322, {}}, {5557, 5557, {4322}}, {0, 0, {}}};
-    const Rewrites r = RunRewriters(target, 4, 60, true, [&](int k) {
-        const auto& u = users[k];
-        return ::setgroups(u.groups.size(), u.groups.data()) == 0 && ::setgid(u.gid) == 0 &&
-               ::setuid(u.uid) == 0;
-    });
-    EXPECT_EQ(r.failed, std::vector<int>(4, 0));
-    EXPECT_EQ(r.torn, 0);
+    };
+    const struct {
+        const char* folder;
+        mode_t mode;
+        uid_t owner, fileOwner;
+        std::vector<User> users;
+    } cases[] = {
+        {"shared", 0770, 5555, 0, {{5555, 5555, {}}, {5556, 4322, {}}, {5557, 5557, {4322}}, {0, 0, {}}}},
+        {"sticky", 01777, 0, 5555, std::vector<User>(4, {5555, 5555, {}})}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const std::string folder = dir.Path(c.folder), target = folder + "/doc.xml";
+        ASSERT_TRUE(MakeFolder(folder, c.mode));
+        ASSERT_EQ(::chown(folder.c_str(), c.owner, 4322), 0);
+        WriteAll(target, std::string(kRewriteBytes, 'z'));
+        ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+        ASSERT_EQ(::chown(target.c_str(), c.fileOwner, c.fileOwner), 0);
+        const Rewrites r = RunRewriters(target, 4, 60, true, [&](int k) {
+            const User& u = c.users[size_t(k)];
+            return ::setgroups(u.groups.size(), u.groups.data()) == 0 && ::setgid(u.gid) == 0 &&
+                   ::setuid(u.uid) == 0;
+        });
+        EXPECT_EQ(r.failed, std::vector<int>(4, 0));
+        EXPECT_EQ(r.torn, 0);
+    }
 }
 
 // A folder that may be written and searched but not read is locked as any
