@@ -356,20 +356,24 @@ int longExportJob(int, char** const) {
     return 0;
 }
 
+// The client's job loop on a thread of its own for one test; stopped, and
+// the bindings and import format put back, when the test ends.
+struct JobLoop {
+    std::thread thread{[] { ZrRunClient(); }};
+    ~JobLoop() {
+        ZrRequestClientLoopStop();
+        thread.join();
+        ZrInitBinding();
+        ZrSetImportFormat(0);
+    }
+};
+
 TEST_F(CallbackLoad, TheHostFetchesAHandOverOnTheSessionThatStartedALongJob) {
     ZrCallbackServer* server = ZrClient::Get()->GetCallbackServer();
     ASSERT_NE(server, nullptr);
     server->SetIdleLimit(0.2);
     ASSERT_TRUE(ZrRegisterExportTranslator(&longExportJob));
-    std::thread loop([] { ZrRunClient(); });
-    struct Stop {
-        std::thread& loop;
-        ~Stop() {
-            ZrRequestClientLoopStop();
-            loop.join();
-            ZrInitBinding();
-        }
-    } stop{loop};
+    JobLoop loop;
 
     bnfsError e;
     BNFSConnection* hostSide = BNFSConnection::Open(e, "127.0.0.1", PortOf(url));
@@ -439,16 +443,7 @@ TEST_F(CallbackLoad, OneByteConnectionsStopNoHandOverAndKeepOutNotTheHostsSessio
     // time enough.
     proxy->GetConnection()->SetTimeout(60);
     ASSERT_TRUE(ZrRegisterExportTranslator(&threeHandOversJob));
-    std::thread loop([] { ZrRunClient(); });
-    struct Stop {
-        std::thread& loop;
-        ~Stop() {
-            ZrRequestClientLoopStop();
-            loop.join();
-            ZrInitBinding();
-            ZrSetImportFormat(0);
-        }
-    } stop{loop};
+    JobLoop loop;
     const int port = PortOf(url);
     btkSocketStream hostSession(ConnectLoopback(port));
     ASSERT_EQ(TextRequest(hostSession.GetFd(), "149\n1"), 'R');
