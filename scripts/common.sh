@@ -109,7 +109,7 @@ need_packages() {
 # cannot be opened (not allowed, a read-only file system) or any other
 # failure fails at once.
 apt_waiting() {
-  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder said= left
+  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder left said=
   out=$(mktemp)
   while :; do
     rc=0
