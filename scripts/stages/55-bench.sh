@@ -45,7 +45,8 @@ trap 'rm -rf "$logs"' EXIT
 small='-/[0-9]{6,}(/|$)'
 # One case of a benchmark: its program, its number and its name.
 run_one() {
-  local name=$1 n=$2 case=$3 log=$logs/$1.$2.log rc=0 why=
+  local name=$1 n=$2 case=$3 log rc=0 why=
+  log=$logs/$name.$n.log
   timeout -k 10 "${BENCH_TIMEOUT:-300}" "$build/$name" --benchmark_min_time=0.01 \
     --benchmark_filter="^${case//./\\.}\$" >"$log" 2>&1 || rc=$?
   if [ "$rc" -ne 0 ]; then
