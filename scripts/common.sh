@@ -105,9 +105,9 @@ need_packages() {
 # manager's lock (apt-get waits for dpkg's lock itself, for the time left,
 # but not for that of its package lists), until ZPI_PACKAGE_LOCK_WAIT
 # seconds have passed since the first try. Only a lock that another
-# process holds ("Could not get lock") is waited for: a lock file that
+# process holds ("E: Could not get lock") is waited for: a lock file that
 # cannot be opened (not allowed, a read-only file system) or any other
-# failure fails at once.
+# failure, also one after apt-get waited for the lock, fails at once.
 apt_waiting() {
   local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder left said=
   out=$(mktemp)
@@ -116,9 +116,11 @@ apt_waiting() {
     # (apt-get waits for ever when given a negative time.)
     left=$((wait - (SECONDS - start)))
     [ "$left" -ge 0 ] || left=0
-    apt-get -o "DPkg::Lock::Timeout=$left" "$@" >"$out" 2>&1 || rc=$?
+    # (Its messages untranslated, to be read here.)
+    LC_ALL=C apt-get -o "DPkg::Lock::Timeout=$left" "$@" >"$out" 2>&1 || rc=$?
     holder=
-    [ "$rc" -eq 0 ] || holder=$(grep 'Could not get lock' "$out" | head -n 1)
+    # (Only its error: the lines it writes while it waits say the same.)
+    [ "$rc" -eq 0 ] || holder=$(grep '^E: Could not get lock' "$out" | head -n 1)
     # (apt-get's output is shown, but once only while it waits for the lock.)
     [ -n "$holder" ] && [ -n "$said" ] || cat "$out"
     [ -n "$holder" ] || break

@@ -13,7 +13,8 @@
 #   lock      run as root while another process holds the package
 #             manager's lock, it waits for the lock and goes on; held past
 #             ZPI_PACKAGE_LOCK_WAIT, the run ends with its tally and why;
-#             a lock file it may not open is not waited for.
+#             a lock file it may not open, or another failure, is not
+#             waited for.
 #   shuffled  shuffled_run (scripts/common.sh), on a stand-in test program:
 #             a run passes only when every round ran every listed test and
 #             none failed; one that reported a failure, ended half-way or
@@ -121,6 +122,10 @@ if [ -e '$work/denied' ]; then
   echo 'E: Could not open lock file /var/lib/dpkg/lock-frontend - open (30: Read-only file system)' >&2
   echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), are you root?' >&2; exit 100
 fi
+if [ -e '$work/unknown' ]; then
+  echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
+  echo 'E: Unable to locate package cmake' >&2; exit 100
+fi
 if [ -e '$work/held' ]; then
   echo 'E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)' >&2; exit 100
 fi
@@ -152,18 +157,23 @@ chmod +x '$work/bin/cmake' '$work/bin/ctest'"
   grep -q "the run stopped: before building: the package manager's lock was held by another process for more than 3 s" \
     "$work/out" || fail "the reason is not given"
   [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
-  # A lock file that cannot be opened is no lock another process holds:
-  # the run does not wait, and ends with apt-get's reason.
+  # A lock file that cannot be opened is no lock another process holds,
+  # nor is a failure after apt-get waited for the lock: the run does not
+  # wait, and ends with apt-get's reason.
   rm -f "$work/held"
-  touch "$work/denied"
-  rc=0
-  start=$SECONDS
-  ZPI_PACKAGE_LOCK_WAIT=60 ZPI_PACKAGE_LOCK_POLL=1 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
-  [ "$rc" -ne 0 ] || fail "the run passed without its packages"
-  [ $((SECONDS - start)) -lt 20 ] && ! grep -q "waiting for it" "$work/out" ||
-    fail "the run waited for a lock file it may not open"
-  grep -q "Read-only file system" "$work/out" || fail "apt-get's reason is not shown"
-  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  for failure in "denied Read-only file system" "unknown Unable to locate package"; do
+    read -r mark reason <<<"$failure"
+    touch "$work/$mark"
+    rc=0
+    start=$SECONDS
+    ZPI_PACKAGE_LOCK_WAIT=60 ZPI_PACKAGE_LOCK_POLL=1 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+    rm -f "$work/$mark"
+    [ "$rc" -ne 0 ] || fail "the run passed without its packages"
+    [ $((SECONDS - start)) -lt 20 ] && ! grep -q "waiting for it" "$work/out" ||
+      fail "the run waited for the lock when apt-get failed otherwise ($reason)"
+    grep -q "$reason" "$work/out" || fail "apt-get's reason is not shown"
+    [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  done
   ;;
 shuffled)
   # Lists A.One and A.Two (and disabled tests, which do not run); each
