@@ -105,9 +105,9 @@ need_packages() {
 # manager's lock (apt-get waits for dpkg's lock itself, for the time left,
 # but not for that of its package lists), until ZPI_PACKAGE_LOCK_WAIT
 # seconds have passed since the first try. Only a lock that another
-# process holds ("E: Could not get lock") is waited for: a lock file that
-# cannot be opened (not allowed, a read-only file system) or any other
-# failure, also one after apt-get waited for the lock, fails at once.
+# process holds is waited for: a lock file that cannot be opened (not
+# allowed, a read-only file system) or any other failure, also one after
+# apt-get waited for the lock, fails at once.
 apt_waiting() {
   local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder left said=
   out=$(mktemp)
@@ -119,8 +119,9 @@ apt_waiting() {
     # (Its messages untranslated, to be read here.)
     LC_ALL=C apt-get -o "DPkg::Lock::Timeout=$left" "$@" >"$out" 2>&1 || rc=$?
     holder=
-    # (Only its error: the lines it writes while it waits say the same.)
-    [ "$rc" -eq 0 ] || holder=$(grep '^E: Could not get lock' "$out" | head -n 1)
+    # (Only its errors: the lines it writes while it waits name the lock
+    # too. Once its own wait is over it says only that the lock is used.)
+    [ "$rc" -eq 0 ] || holder=$(grep -E '^E: (Could not get lock|Unable to acquire the dpkg frontend lock .*is another process using it)' "$out" | head -n 1)
     # (apt-get's output is shown, but once only while it waits for the lock.)
     [ -n "$holder" ] && [ -n "$said" ] || cat "$out"
     [ -n "$holder" ] || break

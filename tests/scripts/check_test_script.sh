@@ -127,7 +127,8 @@ if [ -e '$work/unknown' ]; then
   echo 'E: Unable to locate package cmake' >&2; exit 100
 fi
 if [ -e '$work/held' ]; then
-  echo 'E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)' >&2; exit 100
+  echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
+  echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), is another process using it?' >&2; exit 100
 fi
 echo \"\$*\" >>'$work/apt-calls'
 case \"\$*\" in *' install '*cmake*) ;; *) exit 0 ;; esac
