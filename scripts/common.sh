@@ -104,16 +104,24 @@ need_packages() {
 # apt-get ARGUMENT..., tried again while another process holds the package
 # manager's lock (apt-get waits for dpkg's lock itself, for the time left,
 # but not for that of its package lists), until ZPI_PACKAGE_LOCK_WAIT
-# seconds have passed since the first try.
+# seconds have passed since the first try. Only a lock that another
+# process holds is waited for: a lock file that cannot be opened (not
+# allowed, a read-only file system) or any other failure, also one after
+# apt-get waited for the lock, fails at once.
 apt_waiting() {
-  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder said=
+  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder left said=
   out=$(mktemp)
   while :; do
     rc=0
-    apt-get -o "DPkg::Lock::Timeout=$((wait - (SECONDS - start)))" "$@" >"$out" 2>&1 || rc=$?
+    # (apt-get waits for ever when given a negative time.)
+    left=$((wait - (SECONDS - start)))
+    [ "$left" -ge 0 ] || left=0
+    # (Its messages untranslated, to be read here.)
+    LC_ALL=C apt-get -o "DPkg::Lock::Timeout=$left" "$@" >"$out" 2>&1 || rc=$?
     holder=
-    [ "$rc" -eq 0 ] ||
-      holder=$(grep -E 'Could not get lock|Unable to acquire the dpkg frontend lock|Unable to lock' "$out" | head -n 1)
+    # (Only its errors: the lines it writes while it waits name the lock
+    # too. Once its own wait is over it says only that the lock is used.)
+    [ "$rc" -eq 0 ] || holder=$(grep -E '^E: (Could not get lock|Unable to acquire the dpkg frontend lock .*is another process using it)' "$out" | head -n 1)
     # (apt-get's output is shown, but once only while it waits for the lock.)
     [ -n "$holder" ] && [ -n "$said" ] || cat "$out"
     [ -n "$holder" ] || break

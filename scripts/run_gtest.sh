@@ -15,7 +15,10 @@
 # ZPI_TEST_RUN set to this run's folder; every process that inherited it
 # is the run's (a daemon too, whatever its session or parent), found by
 # its environment in /proc. (A process that drops its environment, or one
-# of another user when this script is not root, is not seen.)
+# whose environment this script may not read, is not seen: another user's
+# when this script is not root, or is root without the capability to
+# trace others' processes, as in many containers. Such a process that
+# holds the output keeps a --ctest run until ctest's time limit.)
 #
 # --ctest: ctest marks a test skipped when its output holds "[  SKIPPED ]"
 # (the pattern gtest_discover_tests sets), whatever its status, so a run
@@ -56,8 +59,11 @@ end_left() {
     done
     [ "$rc" -ne 0 ] || rc=1
   fi
-  # shellcheck disable=SC2086
-  kill -KILL $left 2>/dev/null
+  # Each only while it still carries the mark: one that ended since may
+  # have given its number to a process of someone else's.
+  for pid in $left; do
+    grep -qsxzF "ZPI_TEST_RUN=$run" "/proc/$pid/environ" && kill -KILL "$pid" 2>/dev/null
+  done
   return 0
 }
 prog=$1

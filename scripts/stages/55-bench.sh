@@ -8,7 +8,9 @@
 # that fixes its own time or iterations keeps them). Their figures are not
 # judged here: timings on a busy machine are no measure. A benchmark that
 # does not build, or fails when run (or runs out of BENCH_TIMEOUT seconds,
-# default 300), fails the stage.
+# default 300), fails the stage; so does a case that reports an error
+# (SkipWithError: the benchmark's own check of what it made failed, and
+# its program still ends with status 0) or that did not run.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/common.sh
@@ -43,10 +45,18 @@ trap 'rm -rf "$logs"' EXIT
 small='-/[0-9]{6,}(/|$)'
 # One case of a benchmark: its program, its number and its name.
 run_one() {
-  local name=$1 n=$2 case=$3
+  local name=$1 n=$2 case=$3 log rc=0 why=
+  log=$logs/$name.$n.log
   timeout -k 10 "${BENCH_TIMEOUT:-300}" "$build/$name" --benchmark_min_time=0.01 \
-    --benchmark_filter="^${case//./\\.}\$" >"$logs/$name.$n.log" 2>&1 ||
-    { echo "$case: status $?"; tail -20 "$logs/$name.$n.log"; } >>"$logs/$name.failed"
+    --benchmark_filter="^${case//./\\.}\$" >"$log" 2>&1 || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    why="status $rc"
+  elif grep -q 'ERROR OCCURRED' "$log"; then
+    why="reported an error"
+  elif ! awk -v c="$case" '$1 == c { ran = 1 } END { exit !ran }' "$log"; then
+    why="did not run"
+  fi
+  [ -z "$why" ] || { echo "$case: $why"; tail -20 "$log"; } >>"$logs/$name.failed"
 }
 export -f run_one
 export build logs

@@ -24,8 +24,10 @@
 # A program's time limits come from its build's last ctest run (the seconds
 # its tests took there; stressed, a round takes one to two times their
 # sum): each round may take five times their sum and 60 s more, and the
-# program may go four times its longest test's seconds and 60 s more
-# without writing a line (a test that hangs is ended there, named).
+# program may go ten times its longest test's seconds and 60 s more
+# without writing a line (a test that hangs is ended there, named; a
+# threaded test's ctest seconds come from a run on every core, and on two
+# busy ones it takes up to four times as long).
 # Without a ctest run of its tests, 600 s a round and 300 s.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -135,7 +137,7 @@ lane() {
       limit=$((STRESS_TIMEOUT * repeat)) idle=$STRESS_TIMEOUT
     elif [ -n "$costs" ]; then
       read -r sum longest <<<"$costs"
-      limit=$((repeat * (5 * sum + 60))) idle=$((4 * longest + 60))
+      limit=$((repeat * (5 * sum + 60))) idle=$((10 * longest + 60))
     else
       limit=$((600 * repeat)) idle=300
     fi

@@ -12,7 +12,9 @@
 #             tally.
 #   lock      run as root while another process holds the package
 #             manager's lock, it waits for the lock and goes on; held past
-#             ZPI_PACKAGE_LOCK_WAIT, the run ends with its tally and why.
+#             ZPI_PACKAGE_LOCK_WAIT, the run ends with its tally and why;
+#             a lock file it may not open, or another failure, is not
+#             waited for.
 #   shuffled  shuffled_run (scripts/common.sh), on a stand-in test program:
 #             a run passes only when every round ran every listed test and
 #             none failed; one that reported a failure, ended half-way or
@@ -115,8 +117,18 @@ lock)
   machine_but cmake ctest id apt-get sudo locale
   stub id '[ "$1" = -u ] && { echo 0; exit 0; }; exec /usr/bin/id "$@"'
   stub locale 'echo de_DE.utf8'
-  stub apt-get "if [ -e '$work/held' ]; then
-  echo 'E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)' >&2; exit 100
+  stub apt-get "echo \"\$2\" >>'$work/apt-timeouts'
+if [ -e '$work/denied' ]; then
+  echo 'E: Could not open lock file /var/lib/dpkg/lock-frontend - open (30: Read-only file system)' >&2
+  echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), are you root?' >&2; exit 100
+fi
+if [ -e '$work/unknown' ]; then
+  echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
+  echo 'E: Unable to locate package cmake' >&2; exit 100
+fi
+if [ -e '$work/held' ]; then
+  echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
+  echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), is another process using it?' >&2; exit 100
 fi
 echo \"\$*\" >>'$work/apt-calls'
 case \"\$*\" in *' install '*cmake*) ;; *) exit 0 ;; esac
@@ -133,17 +145,36 @@ chmod +x '$work/bin/cmake' '$work/bin/ctest'"
   grep -q "lock is held by another process; waiting for it" "$work/out" || fail "the run does not say it waits for the lock"
   grep -q "install -y --no-install-recommends cmake" "$work/apt-calls" || fail "cmake was not installed"
   [ "$(tail -n 1 "$work/out")" = "5 passed, 0 failed, 0 skipped" ] || fail "the run did not end with its tally"
-  # Held past the bound: the run ends with its tally and the reason.
+  # Held past the bound: the run ends with its tally and the reason; the
+  # last try is given no negative time (apt-get's "wait for ever").
   rm -rf "$work/bin/cmake" "$work/bin/ctest" "$work/apt-calls" "$work/repo/build"
   touch "$work/held"
   rc=0
-  ZPI_PACKAGE_LOCK_WAIT=3 ZPI_PACKAGE_LOCK_POLL=1 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  ZPI_PACKAGE_LOCK_WAIT=3 ZPI_PACKAGE_LOCK_POLL=2 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  ! grep -q 'Timeout=-' "$work/apt-timeouts" || fail "apt-get was given a negative lock time: $(tr '\n' ' ' <"$work/apt-timeouts")"
   [ "$rc" -ne 0 ] || fail "the run passed without its packages"
   [ ! -e "$work/repo/build" ] || fail "a build was started"
   grep -q "packages: 0 passed, 1 failed" "$work/out" || fail "the package step is not in the tally"
   grep -q "the run stopped: before building: the package manager's lock was held by another process for more than 3 s" \
     "$work/out" || fail "the reason is not given"
   [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  # A lock file that cannot be opened is no lock another process holds,
+  # nor is a failure after apt-get waited for the lock: the run does not
+  # wait, and ends with apt-get's reason.
+  rm -f "$work/held"
+  for failure in "denied Read-only file system" "unknown Unable to locate package"; do
+    read -r mark reason <<<"$failure"
+    touch "$work/$mark"
+    rc=0
+    start=$SECONDS
+    ZPI_PACKAGE_LOCK_WAIT=60 ZPI_PACKAGE_LOCK_POLL=1 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+    rm -f "$work/$mark"
+    [ "$rc" -ne 0 ] || fail "the run passed without its packages"
+    [ $((SECONDS - start)) -lt 20 ] && ! grep -q "waiting for it" "$work/out" ||
+      fail "the run waited for the lock when apt-get failed otherwise ($reason)"
+    grep -q "$reason" "$work/out" || fail "apt-get's reason is not shown"
+    [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  done
   ;;
 shuffled)
   # Lists A.One and A.Two (and disabled tests, which do not run); each
