@@ -478,11 +478,11 @@ TEST_F(CallbackLoad, OneByteConnectionsStopNoHandOverAndKeepOutNotTheHostsSessio
     EXPECT_EQ(TextRequest(hostSession.GetFd(), "149\n1"), 'R');
 }
 
-// Job requests that start no job (no job text, or no argument count) are
-// answered as unreadable and do not make their session the host's: the
-// host's session, quiet the longest, keeps its place when new connections
-// push every other quiet session out of a full table.
-TEST_F(CallbackLoad, JobRequestsThatStartNoJobDoNotTakeTheHostsPlace) {
+// Job requests whose text is not whole (no job text, or no argument count)
+// start their job but do not make their session the host's: the host's
+// session, quiet the longest, keeps its place when new connections push
+// every other quiet session out of a full table.
+TEST_F(CallbackLoad, JobRequestsWhoseTextIsNotWholeDoNotTakeTheHostsPlace) {
     OpenFilesAtLeast files(2048);
     if (!files.Ok())
         GTEST_SKIP() << "2048 open files are not allowed";

@@ -822,6 +822,17 @@ std::string DocumentOf(qel_intf_data* data, const std::string& path) {
     return ReadAll(path);
 }
 
+// The model ReadZPI makes of the document `text`, written to `path`, and in
+// `told` what the reader said on standard error.
+xrchandle<KWPIModel> ReadTelling(const std::string& path, const std::string& text,
+                                 std::string& told) {
+    filetargets::WriteAll(path, text);
+    ::testing::internal::CaptureStderr();
+    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
+    told = ::testing::internal::GetCapturedStderr();
+    return model;
+}
+
 // The document with the text of element `name` at `at` replaced by what
 // `edit` makes of it.
 std::string Edited(std::string doc, size_t at, const std::string& name,
@@ -957,10 +968,8 @@ TEST_F(RecordRoutes, ItemsEarlierVersionsWroteAreReachedByEveryGetterAndCarriedO
     for (const auto& [name, text] : edits) {
         SCOPED_TRACE(name);
         const std::string path = dir.Path("earlier.xml");
-        filetargets::WriteAll(path, text);
-        ::testing::internal::CaptureStderr();
-        xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
-        const std::string toldOnRead = ::testing::internal::GetCapturedStderr();
+        std::string toldOnRead;
+        xrchandle<KWPIModel> model = ReadTelling(path, text, toldOnRead);
         ASSERT_TRUE(model) << toldOnRead;
         const size_t column = toldOnRead.find(": ", toldOnRead.find("column "));
         ASSERT_NE(column, std::string::npos) << toldOnRead;
@@ -1040,11 +1049,9 @@ TEST_F(RecordRoutes, ARuledSurfaceOfCompositeCurvesIsReachedAndWrittenBackToTheS
     const std::string doc = Edited(full, curve2, "Curve2", [&](const std::string&) {
         return "\n\t" + composite;
     });
-    const std::string path = dir.Path("ruled.xml");
-    filetargets::WriteAll(path, doc);
-    ::testing::internal::CaptureStderr();
-    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    std::string toldOnRead;
+    xrchandle<KWPIModel> model = ReadTelling(dir.Path("ruled.xml"), doc, toldOnRead);
+    EXPECT_EQ(toldOnRead, "");
     ASSERT_TRUE(model);
     qel_intf_data* root = IntfDataOf(model);
     ExpectReached<KPIFace_i>([&] { return model->GetPIFaces(); }, root->surfaces,
@@ -1086,11 +1093,8 @@ TEST_F(RecordRoutes, ARefusalOfAnItemDeepInCompositesNamesItAndSaysWhyOnEveryRou
         curve = "<CompCurve><Components size=\"1\"><Component dir=\"1\"><Curve>" + curve +
                 "</Curve></Component></Components></CompCurve>";
     doc.replace(from, to - from, curve);
-    const std::string path = dir.Path("deep.xml");
-    filetargets::WriteAll(path, doc);
-    ::testing::internal::CaptureStderr();
-    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(path.c_str());
-    const std::string toldOnRead = ::testing::internal::GetCapturedStderr();
+    std::string toldOnRead;
+    xrchandle<KWPIModel> model = ReadTelling(dir.Path("deep.xml"), doc, toldOnRead);
     ASSERT_TRUE(model) << toldOnRead;
     const size_t start = toldOnRead.find("edge 104, its XYZ curve, component at index 0");
     const size_t end = toldOnRead.find(": read as it stands");
