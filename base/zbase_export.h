@@ -9,20 +9,22 @@
 // What zpi50 calls of the base library answers to names of the base
 // library's own, which no program defines by accident: the linker exports
 // a program's own function of a name that a library it links references,
-// and the library's calls would then run it. The internal classes, and the
-// free functions and C interfaces of the headers other than the installed
-// ones (uni_*, pfa_*, ugc_*, the string and wrapping helpers), are declared
-// in the inline namespace zbase_internal, which the code does not name: the
-// mangled names of their exported members and functions bear it (the C
-// interfaces are C++ functions for that reason; C linkage would ignore the
+// and the library's calls would then run it. The internal classes whose
+// members zpi50 calls, and the free functions and C interfaces that it
+// calls (uni_*, pfa_*, ugc_*, the string, file, thread and wrapping
+// helpers, with the others of their groups), are declared in the inline
+// namespace zbase_internal, which the code does not name: the mangled
+// names of their exported members and functions bear it (the C interfaces
+// are C++ functions for that reason; C linkage would ignore the
 // namespace). btkString, BNFSConnection and bnfsError stay outside it, as
 // the signatures of the installed zpi50_client.h name them: each of their
-// members that zpi50 calls carries ZBASE_INTERNAL, an ABI tag of the same
-// name, which changes that member's mangled name only. What the installed
-// headers declare keeps its name: it is the installed binary interface.
-// The two libraries are one install: libzpi50 calls these names of the
-// libzbase50 of its own build. Everything else stays hidden (the tests
-// reach it through zpi50_internal).
+// exported members (those that zpi50 calls; bnfsError has inline ones
+// only) carries ZBASE_INTERNAL, an ABI tag of the same name, which changes
+// that member's mangled name only. What the installed headers declare
+// keeps its name: it is the installed binary interface. The two libraries
+// are one install: libzpi50 calls these names of the libzbase50 of its own
+// build. Everything else stays hidden (the tests reach it through
+// zpi50_internal).
 #pragma once
 
 #if defined(ZBASE50_BUILD)
