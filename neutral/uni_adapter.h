@@ -22,7 +22,9 @@
 
 #include <cstdint>
 
-struct uni_handle;
+inline namespace zbase_internal {
+struct uni_handle; // base/files/uniloc.h
+}
 
 extern "C" {
 

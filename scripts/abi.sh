@@ -19,6 +19,10 @@
 #                                    under PREFIX reaches its own functions,
 #                                    or data that is not public, through the
 #                                    dynamic linker
+#   scripts/abi.sh imports PREFIX    checks that what libzpi50 installed under
+#                                    PREFIX takes from libzbase50 is declared
+#                                    by the installed headers or bears the
+#                                    base library's own name, zbase_internal
 #   scripts/abi.sh describe PREFIX DIR   only describes, into DIR
 #
 # The public set of a library is decided symbol by symbol: a symbol is
@@ -382,6 +386,36 @@ relocations() {
   return "$failed"
 }
 
+# Checks that every symbol that libzpi50 installed under `prefix` takes
+# from libzbase50 is either declared by the installed headers or bears the
+# base library's own name, zbase_internal (its namespace, or the ABI tag of
+# a member of btkString, BNFSConnection or bnfsError): a program's own
+# function or object of any other name then never stands in for one of
+# them (the linker exports a program's definition of a name that a library
+# it links references). Counts in the run's tally.
+imports() {
+  local prefix=$1 taken offenders
+  prefix=$(cd "$prefix" && pwd)
+  declared "$prefix/include/zpi50"
+  nm -D --defined-only "$prefix/lib/libzbase50.so" | awk '{ print $3 }' | sort -u >"$work/base_symbols"
+  nm -D --undefined-only "$prefix/lib/libzpi50.so" | awk '{ sub(/@.*/, "", $NF); print $NF }' | sort -u |
+    comm -12 "$work/base_symbols" - >"$work/imports"
+  c++filt <"$work/imports" | paste "$work/imports" - | awk -f scripts/symbol_owner.awk >"$work/imports.owners"
+  declared_owners -v "$work/imports.owners" | cut -f 1 >"$work/imports.internal"
+  taken=$(wc -l <"$work/imports")
+  offenders=$(c++filt <"$work/imports.internal" | grep -v 'zbase_internal' || true)
+  if [ -n "$offenders" ]; then
+    echo "libzpi50 takes $(wc -l <<<"$offenders") symbol(s) of libzbase50 that the installed headers do not declare, under names that a program may define too:" >&2
+    sed 's/^/  /' <<<"$offenders" >&2
+    echo "Declare each in the inline namespace zbase_internal (a member of btkString," >&2
+    echo "BNFSConnection or bnfsError: ZBASE_INTERNAL, base/zbase_export.h)." >&2
+    tally "libzbase50's own names for what libzpi50 takes from it" 0 1
+    return 1
+  fi
+  echo "libzpi50 takes $taken symbols of libzbase50: $((taken - $(wc -l <"$work/imports.internal"))) declared by the installed headers, $(wc -l <"$work/imports.internal") of the base library's own names"
+  tally "libzbase50's own names for what libzpi50 takes from it" 1 0
+}
+
 soname() { sed -n "s/.*<abi-corpus [^>]*soname='\([^']*\)'.*/\1/p" "$1" | head -n 1; }
 
 # Says that abidiff could not compare `what` (its status `rc` and report)
@@ -569,12 +603,13 @@ remake)
 check) check "${2:?usage: scripts/abi.sh check PREFIX}" ;;
 exports) exports "${2:?usage: scripts/abi.sh exports PREFIX}" ;;
 relocations) relocations "${2:?usage: scripts/abi.sh relocations PREFIX}" ;;
+imports) imports "${2:?usage: scripts/abi.sh imports PREFIX}" ;;
 describe)
   refuse_without_debug_info "${2:?usage: scripts/abi.sh describe PREFIX DIR}"
   describe "$2" "${3:?usage: scripts/abi.sh describe PREFIX DIR}"
   ;;
 *)
-  echo "usage: scripts/abi.sh remake | check PREFIX | exports PREFIX | relocations PREFIX | describe PREFIX DIR" >&2
+  echo "usage: scripts/abi.sh remake | check PREFIX | exports PREFIX | relocations PREFIX | imports PREFIX | describe PREFIX DIR" >&2
   exit 2
   ;;
 esac

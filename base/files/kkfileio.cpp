@@ -41,6 +41,8 @@ int Refuse(std::string* error, const char* path, const std::string& why) {
 
 } // namespace
 
+inline namespace zbase_internal {
+
 const char* kkKindOfFile(unsigned mode) { return KindOfFile(mode_t(mode)); }
 
 int kkOpenRegularFile(const char* path, int flags, int mode, std::string* error) {
@@ -154,6 +156,8 @@ int kkSyncFileSystem(int fd) {
     g_folderSyncs.fetch_add(1, std::memory_order_relaxed);
     return 0;
 }
+
+} // namespace zbase_internal
 
 void kkFileTestHooks::SetSync(bool on) { g_sync = on; }
 bool kkFileTestHooks::Sync() { return g_sync; }

@@ -58,12 +58,14 @@
 #include <cstdint>
 #include <string>
 
+inline namespace zbase_internal {
 ZBASE_API int kkOpenRegularFile(const char* path, int flags, int mode, std::string* error);
 bool kkWriteAll(int fd, const void* data, size_t size, int* err = nullptr);
 int kkRenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
 int kkRenameExchange(int aDir, const char* a, int bDir, const char* b);
 int kkSyncFd(int fd, bool folder);
 int kkSyncFileSystem(int fd);
+} // namespace zbase_internal
 
 #if defined(ZPI_TEST_HOOKS)
 #define ZBASE_TEST_HOOKS_API ZBASE_API
@@ -107,4 +109,6 @@ struct ZBASE_TEST_HOOKS_API kkFileTestHooks {
 };
 // What a file of stat mode `mode` is, in the words above: "a directory",
 // "a FIFO", "a socket", "a device", else "not a regular file".
+inline namespace zbase_internal {
 const char* kkKindOfFile(unsigned mode);
+} // namespace zbase_internal

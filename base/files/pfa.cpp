@@ -23,6 +23,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+inline namespace zbase_internal {
+
 // ---- path conversion ------------------------------------------------------------------
 
 namespace {
@@ -1224,3 +1226,5 @@ int btk_stat(const char* path, int64_t* size, int* isDir) {
         *isDir = S_ISDIR(st.st_mode) ? 1 : 0;
     return 0;
 }
+
+} // namespace zbase_internal

@@ -40,7 +40,7 @@
 
 #include <cstdint>
 
-extern "C" {
+inline namespace zbase_internal {
 
 enum { PFA_NAME_MAX = 260, PFA_MAX_SLOT = 100, PFA_MAX_KIND = 8 };
 
@@ -334,4 +334,4 @@ void qel_set_print_sink(qel_print_sink sink);
 // File status by a native path: 0 when it exists (size and folder flag
 // given when asked), -1 otherwise.
 int btk_stat(const char* path, int64_t* size, int* isDir);
-}
+} // namespace zbase_internal

@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+inline namespace zbase_internal {
+
 // ---- paths ---------------------------------------------------------------------------
 
 namespace {
@@ -915,3 +917,5 @@ bool unilocallocation::Rename(const char* from, const char* to, std::string* err
         return fail(error, "already exists: " + b);
     return fail(error, "cannot rename " + a + ": " + std::strerror(err));
 }
+
+} // namespace zbase_internal

@@ -48,6 +48,8 @@ constexpr size_t kUniMaxPath = 4096;
 #define UNI_LOCATION_CLASS
 #endif
 
+inline namespace zbase_internal {
+
 // False (with the reason in *error when given) for a path that is refused.
 ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string* error);
 
@@ -60,7 +62,6 @@ ZBASE_API bool uniNormalizePath(const char* path, std::string& out, std::string*
 // which there are at most its entry limit. Thread-safe.
 constexpr size_t kUniEntryOverhead = 512;
 
-inline namespace zbase_internal {
 class uniByteBudget {
 public:
     static constexpr size_t kDefaultLimit = size_t(256) << 20;
@@ -104,7 +105,6 @@ private:
     std::atomic<size_t> entryLimit_{kDefaultEntryLimit};
     std::atomic<size_t> entries_{0};
 };
-} // namespace zbase_internal
 
 // File buffers shared by a location and the answers that send them. A
 // buffer made by uniMakeBuffer may be counted in a budget for as long as it
@@ -145,7 +145,6 @@ void uniFollowBuffer(const std::shared_ptr<const std::string>& old,
 void uniReleaseBuffer(std::shared_ptr<const std::string>& buffer, uniByteBudget* budget);
 
 // One entry of a folder listing.
-inline namespace zbase_internal {
 struct uniEntry {
     std::string name; // the entry's own name, without its folder
     bool isDir = false;
@@ -364,7 +363,6 @@ private:
     std::string name_;
     std::string root_; // without a trailing '/'
 };
-} // namespace zbase_internal
 
 // ---- uni function layer ----------------------------------------------------------------
 //
@@ -373,7 +371,6 @@ private:
 // uniNormalizePath; "name:" alone is the location's root. A path is at most
 // kUniMaxPath bytes and must be valid UTF-8.
 
-extern "C" {
 
 struct uni_handle; // a location and a path inside it
 struct uni_stream; // an open file
@@ -555,4 +552,4 @@ ZBASE_API int uni_put_neutral_data(const char* path, int size, const void* data)
 // *data receives a new block (rlsmem) of *size bytes.
 ZBASE_API int uni_get_neutral_data(const char* path, int flags, void** data, int64_t* size,
                                    void* arg);
-}
+} // namespace zbase_internal

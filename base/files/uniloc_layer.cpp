@@ -14,6 +14,8 @@
 
 #include <fnmatch.h>
 
+inline namespace zbase_internal {
+
 namespace {
 
 // Files made larger than this by a truncate are refused.
@@ -951,3 +953,5 @@ int uni_get_neutral_data(const char* path, int, void** data, int64_t* size, void
         return 1;
     });
 }
+
+} // namespace zbase_internal

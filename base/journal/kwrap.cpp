@@ -2,6 +2,8 @@
 
 #include "kvalues.h"
 
+inline namespace zbase_internal {
+
 namespace {
 
 xobject* objectOf(KCommon* c) { return c ? static_cast<xobject*>(c) : nullptr; }
@@ -287,3 +289,5 @@ xrchandle<KCStream> kkMakeClientWrapper(xrchandle<KCStream> stream) {
         return xrchandle<KCStream>();
     return xrchandle<KCStream>(new ClientStream_j(stream.get()));
 }
+
+} // namespace zbase_internal

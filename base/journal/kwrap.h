@@ -14,6 +14,8 @@
 #include "kcommon.h"
 #include "xexcept.h"
 
+inline namespace zbase_internal {
+
 // The journal wrapper that `object` is, or null. Follows _CastToImpl (an
 // answer that says IsJournalWrapper) and also recognises a wrapper whose
 // _CastToImpl answers the object it wraps.
@@ -83,3 +85,4 @@ ZBASE_API bool xIsClientObject(const xobject* object);
 // The base library's type name of an object: "intseq" and "realseq" for
 // the number sequences, otherwise its descriptor's name. Null: "".
 ZBASE_API const char* xGetCipTypeName(const xobject* object);
+} // namespace zbase_internal

@@ -274,6 +274,8 @@ std::atomic<double> g_defaultTimeout{-1.0};
 
 } // namespace
 
+inline namespace zbase_internal {
+
 bool btkGetCurHostAddress(btkString& host) {
     host = kLoopback;
     return true;
@@ -416,6 +418,8 @@ bool bnfsGetTextItem(const std::string& payload, std::string& text) {
     text.assign(colon + 1, e);
     return true;
 }
+
+} // namespace zbase_internal
 
 // ---- BNFSConnection ------------------------------------------------------------------
 

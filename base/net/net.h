@@ -118,13 +118,13 @@ struct bnfsError {
     bool IsSet() const { return code != BNFS_OK; }
 };
 
+inline namespace zbase_internal {
 // The address under which this process is reached ("127.0.0.1").
 ZBASE_API bool btkGetCurHostAddress(btkString& host);
 
 // ---- sockets and frames --------------------------------------------------------
 
 // A connected TCP socket, owned: closed by Close or the destructor.
-inline namespace zbase_internal {
 class btkSocketStream {
 public:
     explicit btkSocketStream(int fd);
@@ -150,14 +150,11 @@ public:
 private:
     int fd_;
 };
-} // namespace zbase_internal
 
-inline namespace zbase_internal {
 struct bnfsFrame {
     char kind = 0;
     std::string payload;
 };
-} // namespace zbase_internal
 
 // One frame out, whole within `timeoutSeconds` (negative: no limit); false
 // on a payload above the limit, or on a failure or when the time runs out
@@ -174,13 +171,14 @@ void bnfsPutTextItem(std::string& out, const char* text, size_t length);
 // The text of the one item that `payload` holds (a number item gives its
 // decimal text); false when it is not exactly one well-formed item.
 bool bnfsGetTextItem(const std::string& payload, std::string& text);
+} // namespace zbase_internal
 
 // ---- client connection -----------------------------------------------------------
 
 class BNFSConnection {
 public:
     // Kept for the interface: every Open makes a connection of its own.
-    ZBASE_API static void CacheEnable(bool on);
+    ZBASE_API ZBASE_INTERNAL static void CacheEnable(bool on);
     static bool IsCacheEnabled();
 
     // Seconds within which a call's whole answer must arrive, on
@@ -194,24 +192,26 @@ public:
     // name gives has 10 seconds to accept the connection (then "connect"
     // fails with a timeout); looking the name up is bounded by the system's
     // resolver. Null, with the reason in `error`, when that fails.
-    ZBASE_API static BNFSConnection* Open(bnfsError& error, const char* host, int port);
+    ZBASE_API ZBASE_INTERNAL static BNFSConnection* Open(bnfsError& error, const char* host,
+                                                         int port);
     // Closes and destroys; null is ignored.
-    ZBASE_API static void Close(BNFSConnection* connection);
+    ZBASE_API ZBASE_INTERNAL static void Close(BNFSConnection* connection);
 
     // Sends `request` and waits for the reply text. False, with the reason
     // in `error`, when there is no connection, the exchange fails, runs out
     // of time or the server refuses; a failed exchange closes the
     // connection. The request goes out in one send and a small reply is
     // taken in one receive.
-    ZBASE_API static bool OtherRequest(BNFSConnection* connection, const char* request,
-                                       btkString& reply, bnfsError& error);
+    ZBASE_API ZBASE_INTERNAL static bool OtherRequest(BNFSConnection* connection,
+                                                      const char* request, btkString& reply,
+                                                      bnfsError& error);
     // The server answered the alive probe.
-    ZBASE_API static bool IsAlive(BNFSConnection* connection);
+    ZBASE_API ZBASE_INTERNAL static bool IsAlive(BNFSConnection* connection);
     // Whole file of the server's location.
-    ZBASE_API static bool ReadFile(BNFSConnection* connection, const char* path,
-                                   std::string& data, bnfsError& error);
-    ZBASE_API static bool WriteFile(BNFSConnection* connection, const char* path,
-                                    const char* data, size_t size, bnfsError& error);
+    ZBASE_API ZBASE_INTERNAL static bool ReadFile(BNFSConnection* connection, const char* path,
+                                                  std::string& data, bnfsError& error);
+    ZBASE_API ZBASE_INTERNAL static bool WriteFile(BNFSConnection* connection, const char* path,
+                                                   const char* data, size_t size, bnfsError& error);
 
     const std::string& GetHost() const { return host_; }
     int GetPort() const { return port_; }
@@ -220,18 +220,18 @@ public:
     bool IsConnected() const;
     // Seconds within which a call's whole answer must arrive, counted from
     // the send (negative: no limit).
-    ZBASE_API void SetTimeout(double seconds);
+    ZBASE_API ZBASE_INTERNAL void SetTimeout(double seconds);
     double GetTimeout() const;
     // Seconds within which the rest of an answer frame must arrive once its
     // first byte has come (negative, the start value: only SetTimeout's
     // limit).
-    ZBASE_API void SetRestTimeout(double seconds);
+    ZBASE_API ZBASE_INTERNAL void SetRestTimeout(double seconds);
     // When on, every call first looks whether the connection is closed (by
     // a call that failed, or by the peer, or the peer sent bytes unasked)
     // and then connects again to the same host and port, once, before it
     // sends; the connect counts within the call's timeout. A call whose
     // bytes went out is never sent a second time. Off at the start.
-    ZBASE_API void SetReopenWhenClosed(bool on);
+    ZBASE_API ZBASE_INTERNAL void SetReopenWhenClosed(bool on);
 
 private:
     BNFSConnection(std::unique_ptr<btkSocketStream> stream, std::string host, int port);

@@ -663,6 +663,8 @@ private:
 
 } // namespace
 
+inline namespace zbase_internal {
+
 // ---- entry points --------------------------------------------------------------
 ugc_output* ugc_open_output_flags(const char16_t* path, int mode, int format, int options, int,
                                   int, int, int, int) {
@@ -838,3 +840,5 @@ bool ugc_unregister_stream(const char16_t* name) {
     r.streams.erase(it);
     return true;
 }
+
+} // namespace zbase_internal

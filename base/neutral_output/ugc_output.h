@@ -155,7 +155,7 @@ struct ugc_dd_entry {
     uint32_t position;
 };
 
-extern "C" {
+inline namespace zbase_internal {
 // Options of ugc_open_output_flags.
 enum : int {
     // Written indented whatever the process-wide compression switch says.
@@ -223,7 +223,6 @@ ZBASE_API void file_set_default_prod_id(int product, int version, int datecode);
 // Reports a system error as "-routine- message" on standard error.
 ZBASE_API void dbg_err_syserr(const char* routine, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
-}
 
 // As ugc_open_output_flags and ugc_close_output, saying why they failed:
 // for a null output or a nonzero close, *why (when not null) receives the
@@ -243,7 +242,6 @@ ZBASE_API bool ugc_unregister_stream(const char16_t* name);
 
 // Resolves the field descriptors of records after their dictionary hooks,
 // once per record descriptor, and keeps them for the cache's life.
-inline namespace zbase_internal {
 class ugc_field_cache {
 public:
     ZBASE_API ugc_field_cache();

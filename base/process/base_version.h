@@ -9,9 +9,7 @@ struct kkBaseCommonFuncs {
     // Major and minor version as one number: 5.0 gives 50.
     ZBASE_API static int GetMajorMinorVersion();
 };
-} // namespace zbase_internal
 
-extern "C" {
 // Date code of this build of the base library as decimal text.
 ZBASE_API const char* qel_get_datecode(void);
-}
+} // namespace zbase_internal

@@ -390,6 +390,8 @@ btkString btkString::FromInt(int value) {
     return r;
 }
 
+inline namespace zbase_internal {
+
 btkString operator+(const btkString& a, const btkString& b) { return btkZString::plusSS(a, b); }
 btkString operator+(const btkString& a, const char* b) { return btkZString::plusSC(a, b); }
 btkString operator+(const char* a, const btkString& b) { return btkZString::plusCS(a, b); }
@@ -434,6 +436,8 @@ char* Strnew__(const char* text) {
     std::memcpy(copy, text, n + 1);
     return copy;
 }
+
+} // namespace zbase_internal
 
 // ---- btkWZString ---------------------------------------------------------
 btkWZString& btkWZString::operator=(const char16_t* text) {
@@ -528,6 +532,8 @@ btkWString btkWString::FromInt(int value) {
     r.printInt(value);
     return r;
 }
+
+inline namespace zbase_internal {
 
 btkWString operator+(const btkWString& a, const btkWString& b) { return btkWZString::plusSS(a, b); }
 btkWString operator+(const btkWString& a, const char16_t* b) { return btkWZString::plusSC(a, b); }
@@ -652,3 +658,5 @@ char16_t* wsncpy(char16_t* dst, const char16_t* src, int capacity) {
     dst[k] = 0;
     return dst;
 }
+
+} // namespace zbase_internal

@@ -116,21 +116,22 @@ public:
     bool IsEmpty() const { return s_.empty() || s_[0] == '\0'; }
 
     // Value of the text, or -1 when it is not a number.
-    ZBASE_API int AsInt() const;
+    ZBASE_API ZBASE_INTERNAL int AsInt() const;
 
-    ZBASE_API btkString GetWord(int n, const char* separators, int flag) const;
+    ZBASE_API ZBASE_INTERNAL btkString GetWord(int n, const char* separators, int flag) const;
     // Words n to the last, as they stand in the text.
-    ZBASE_API btkString GetWords(int n, const char* separators, int flag) const;
+    ZBASE_API ZBASE_INTERNAL btkString GetWords(int n, const char* separators, int flag) const;
     int GetNWords(const char* separators, int flag) const {
         return btkZString::GetNWords(separators, flag);
     }
     // Every word at once (linear in the text, unlike calling GetWord for
     // each index).
-    ZBASE_API std::vector<btkString> Split(const char* separators, int flag) const;
+    ZBASE_API ZBASE_INTERNAL std::vector<btkString> Split(const char* separators, int flag) const;
 
-    ZBASE_API static btkString FromInt(int value);
+    ZBASE_API ZBASE_INTERNAL static btkString FromInt(int value);
 };
 
+inline namespace zbase_internal {
 ZBASE_API btkString operator+(const btkString& a, const btkString& b);
 ZBASE_API btkString operator+(const btkString& a, const char* b);
 btkString operator+(const char* a, const btkString& b);
@@ -145,6 +146,7 @@ ZBASE_API btkString DoubleToString(double value);
 
 // Heap copy of a C text (free with delete[]); null gives null.
 char* Strnew__(const char* text);
+} // namespace zbase_internal
 
 // ---- wide (UTF-16) -------------------------------------------------------
 class btkWZString {
@@ -231,6 +233,7 @@ public:
     static btkWString FromInt(int value);
 };
 
+inline namespace zbase_internal {
 btkWString operator+(const btkWString& a, const btkWString& b);
 btkWString operator+(const btkWString& a, const char16_t* b);
 btkWString operator+(const char16_t* a, const btkWString& b);
@@ -272,3 +275,4 @@ ZBASE_API int btkUtf8CharLength(std::string_view bytes);
 ZBASE_API int wslen(const char16_t* text);
 ZBASE_API char16_t* wscpy(char16_t* dst, const char16_t* src);
 ZBASE_API char16_t* wsncpy(char16_t* dst, const char16_t* src, int capacity);
+} // namespace zbase_internal

@@ -8,6 +8,8 @@ namespace {
 std::atomic<uint32_t> g_next_thread_id{1};
 } // namespace
 
+inline namespace zbase_internal {
+
 uint32_t thrCurrentThreadId() {
     thread_local uint32_t id = 0;
     if (id == 0) {
@@ -20,6 +22,8 @@ uint32_t thrCurrentThreadId() {
 
 bool IsThreadingEnabled() { return true; }
 void EnableThreading() {}
+
+} // namespace zbase_internal
 
 bool thrMutex::threadingOn() {
     if (threading_.load(std::memory_order_acquire))

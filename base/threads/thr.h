@@ -14,10 +14,12 @@
 
 // Id of the calling thread: fixed for the thread's life, distinct between
 // live threads, never 0.
+inline namespace zbase_internal {
 uint32_t thrCurrentThreadId();
 // Whether threads are in use; this library always answers true.
 bool IsThreadingEnabled();
 ZBASE_API void EnableThreading();
+} // namespace zbase_internal
 
 class thrMutex {
 public:

@@ -6,8 +6,10 @@
 # and under the scripted host tools/zpi_test_host, which runs an export and
 # a part-import job with it end to end. It builds and runs the same
 # translator a third time with classes of its own named like internal
-# classes of the libraries, with virtual operations (tests/install): its
-# jobs must run as they do without them.
+# classes of the libraries, with virtual operations, and functions of its
+# own named like each that libzpi50 once called of libzbase50 under a name
+# any program may define (tests/install/function_namesakes.txt): its jobs
+# must run as they do without them.
 #
 # It fails when either installed library exports a test switch (a symbol of
 # a class named *TestHooks; the build has ZPI_TEST_HOOKS off) or an internal
@@ -26,9 +28,13 @@
 # when a library reaches one of its own functions, or data that the
 # installed headers do not declare (an internal class's virtual table or
 # type information), through a dynamic relocation: another module could
-# take it over (scripts/abi.sh relocations); when a library calls a function
-# of the translator with the internal class names (the program exports
-# one); or when a translator fails.
+# take it over (scripts/abi.sh relocations); when libzpi50 takes from
+# libzbase50 a symbol that the installed headers do not declare under a
+# name that is not the base library's own (zbase_internal): a program
+# defining that name would take the call over (scripts/abi.sh imports);
+# when a library calls a function of the translator with the internal
+# class and function names (the program exports one); or when a translator
+# fails.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -126,6 +132,10 @@ scripts/abi.sh exports "$prefix"
 # which a translator or another plug-in defining the same name would
 # otherwise take over.
 scripts/abi.sh relocations "$prefix"
+
+# What libzpi50 calls of libzbase50 is declared by the installed headers or
+# bears the base library's own name, which no program defines by accident.
+scripts/abi.sh imports "$prefix"
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
 # that is not there), against what was installed.
@@ -253,15 +263,18 @@ consumer find_package examples/consumer -DCMAKE_PREFIX_PATH="$prefix"
 echo "--- translator with pkg-config"
 PKG_CONFIG_PATH=$prefix/lib/pkgconfig consumer pkg-config examples/consumer -DZPI_CONSUMER_PKGCONFIG=ON
 # The libraries reach none of the translator's own classes that bear the
-# names of their internal ones (their virtual tables, type information).
-echo "--- translator with classes named like internal ones of the libraries"
+# names of their internal ones (their virtual tables, type information),
+# nor its functions named like what libzpi50 once called of libzbase50.
+echo "--- translator with classes and functions named like internal ones of the libraries"
 consumer namesakes tests/install -DCMAKE_PREFIX_PATH="$prefix"
 # Nor any of their functions: the linker exports a program's own function
 # only when a library it links calls one of that name, which would then run
 # in the library's stead (a namesake's destructor, say, for the library's
 # own objects). (An instantiation of the standard library's templates may
 # be exported: every copy is the same.)
-taken=$(nm -D --defined-only "$work/namesakes/consumer" | awk '$3 ~ /^_Z/ && $3 !~ /^_ZN?K?St/ { print $3 }' | c++filt)
+taken=$(nm -D --defined-only "$work/namesakes/consumer" |
+  awk 'NR == FNR { if (!/^#/) own[$1] = 1; next }
+    ($3 ~ /^_Z/ && $3 !~ /^_ZN?K?St/) || ($3 in own) { print $3 }' tests/install/function_namesakes.txt - | c++filt)
 if [ -n "$taken" ]; then
   echo "the libraries call $(wc -l <<<"$taken") of the translator's own functions:" >&2
   sed 's/^/  /' <<<"$taken" >&2

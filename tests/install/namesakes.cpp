@@ -1,11 +1,15 @@
 // Classes of a translator that bear the names of internal classes of the
 // libraries, each with a virtual table and type information of its own, as
-// a program that also links another library using these names has them.
-// Linked into the translator of examples/consumer: its jobs must run as
-// they do without these classes. The libraries reach none of them: an
-// operation called on an object that is not one of this program's own
-// says so ("the library called slot 8 of the translator's own
-// unimemlocation") and ends the program.
+// a program that also links another library using these names has them;
+// and functions named like each that libzpi50 once called of libzbase50
+// under a name any program may define (function_namesakes.txt, one
+// function a name, generated into function_namesakes.inc). Linked into the
+// translator of examples/consumer: its jobs must run as they do without
+// them. The libraries reach none of them: an operation called on an object
+// that is not one of this program's own says so ("the library called slot
+// 8 of the translator's own unimemlocation"), and so does each function
+// ("the library called the translator's own uni_open"), and ends the
+// program.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +26,20 @@ bool IsOwn(const void* object);
     std::_Exit(3);
 }
 
+[[noreturn]] void Called(const char* symbol) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "the library called the translator's own %s\n", symbol);
+    std::fflush(stderr);
+    std::_Exit(3);
+}
+
 } // namespace
+
+// A function of the program's own under the linker's name `symbol`.
+#define NAMESAKE_FUNCTION(n, symbol)                                                                \
+    extern "C" void namesake_function_##n() __asm__(symbol);                                        \
+    extern "C" void namesake_function_##n() { Called(symbol); }
+#include "function_namesakes.inc"
 
 // Slot n + 1 of the virtual table (after the destructor's two) answers n.
 #define NAMESAKE_OP(name, n)                                                                        \
@@ -134,6 +151,9 @@ const bool answered = [] {
         std::_Exit(1);
     std::printf("ok: the translator's own 16 classes named like internal ones of the libraries "
                 "answer for themselves\n");
+    std::printf("ok: the translator defines %d functions named like those libzpi50 called of "
+                "libzbase50 under ordinary names\n",
+                kFunctionNamesakes);
     return all;
 }();
 
