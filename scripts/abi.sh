@@ -412,7 +412,7 @@ exports() {
     tally "public classes' virtual tables and type information exported" 0 1
     failed=1
   else
-    echo "each of the $(wc -l <"$work/class_data") virtual tables, VTTs and type information of the classes that the installed headers define that the stored description lists is exported"
+    echo "the $(wc -l <"$work/class_data") virtual tables, VTTs and type information of public classes that the stored description lists are all exported"
     tally "public classes' virtual tables and type information exported" 1 0
   fi
   return "$failed"
