@@ -31,6 +31,7 @@ cat >"$work/original.h" <<'HEADER'
 #pragma once
 #include <stdint.h>
 #define ZPI_API __attribute__((visibility("default")))
+constexpr int kLimit = 4;
 struct Uv {
     double uv[2];
 };
@@ -103,7 +104,7 @@ while IFS='|' read -r what command expected text edit cxx flags; do
 done <<'CASES'
 unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
-unchanged, under a prefix with blanks and pattern characters|check|passes|types: the stored layouts||g++|
+unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 5 stored values||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
 a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
 a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struct Uv/struct alignas(16) Uv/|g++|
