@@ -46,9 +46,10 @@
 # alone, with debug information for every type it declares (types.abi);
 # and the list of the constants that the installed headers define, with
 # their types and values, the alignment of each class, struct and union
-# they define and the type that each of their typedefs names (abidiff
-# sees neither change while a type's size stays), as a program compiled
-# against them prints them, and the width of each bit-field.
+# they define and the type that each of their typedefs names (types.abi
+# keeps no class's alignment, and the standard library's typedefs stay
+# mere names there), as a program compiled against them prints them, and
+# the width of each bit-field.
 #
 # The check fails on any change to what the stored description holds: a
 # symbol gone, a type whose size, alignment, members (their offsets and
@@ -247,8 +248,8 @@ suppressions() {
 # "name type value" a line; then the alignment of each class, struct and
 # union that they define ("name align N") and the type that each typedef
 # and alias names ("name typedef TYPE", as g++ spells it once the typedefs
-# are gone), which abidiff lets change unseen while the size stays
-# ($work/declared_items, declared()).
+# are resolved), which types.abi does not hold ($work/declared_items,
+# declared()).
 constants() {
   local include=$1
   header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk | sort -u >"$work/constant_names"
