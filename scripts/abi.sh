@@ -3,7 +3,7 @@
 # against the stored description (cmake/abi/libzbase50.abi,
 # cmake/abi/libzpi50.abi, cmake/abi/types.abi for the layouts of the types
 # of the installed headers, and cmake/abi/constants.txt for their
-# constants).
+# constants, alignments, typedefs and bit-fields).
 #
 #   scripts/abi.sh remake            builds the libraries as the install stage
 #                                    does (INSTALL_BUILD_DIR, default
@@ -14,7 +14,10 @@
 #                                    PREFIX and compares them with the stored
 #                                    description (the install stage runs it)
 #   scripts/abi.sh exports PREFIX    checks that each library installed under
-#                                    PREFIX exports exactly its public set
+#                                    PREFIX exports exactly its public set,
+#                                    and the virtual tables, VTTs and type
+#                                    information of its public classes that
+#                                    the stored description lists
 #   scripts/abi.sh relocations PREFIX   checks that neither library installed
 #                                    under PREFIX reaches its own functions,
 #                                    or data that is not public, through the
@@ -46,22 +49,42 @@
 # arrays among them): abidw's description of a program made of zpi50.h
 # alone, with debug information for every type it declares (types.abi);
 # and the list of the constants that the installed headers define, with
-# their types and values, as a program compiled against them prints them.
+# their types and values, the alignment of each class, struct and union
+# they define and the type that each of their typedefs names (types.abi
+# keeps no class's alignment, and the standard library's typedefs stay
+# mere names there), as a program compiled against them prints them, and
+# the width of each bit-field.
 #
 # The check fails on any change to what the stored description holds: a
-# symbol gone, a type whose size, members (their offsets and types, in a
-# union too), bases or virtual slots changed, a function whose signature
-# changed, a constant whose value changed or that is gone. Added symbols,
-# types and constants pass (they are told, as a reminder to remake the
-# description once merged), and so does a member renamed (no layout
-# changes). It refuses an install without debug information. An incompatible change passes only with a new SOVERSION,
-# which the libraries' SONAME carries, so that a translator built against
-# the earlier libraries does not load them.
+# symbol gone, a type whose size, alignment, members (their offsets and
+# types, in a union too), bases or virtual slots changed, a typedef that
+# names another type, a function whose signature changed, a constant whose
+# value changed or that is gone. Added symbols, types and constants pass
+# (they are told, as a reminder to remake the description once merged),
+# and so does a member renamed (no layout changes), in a union too, and
+# the same build installed under any prefix. An incompatible change passes
+# only with a new SOVERSION, which the libraries' SONAME carries, so that
+# a translator built against the earlier libraries does not load them.
+#
+# The builds it judges: those of g++ with debug information and without
+# link-time optimisation, as the install stage makes them (the stored
+# description is of such a build). check and describe refuse, saying why,
+# an install without debug information (abidw would see symbols only),
+# one built by another compiler (clang describes the same interface
+# otherwise in its debug information: artificial parameters, implicit
+# members) and one built with -flto (its link rewrites the debug
+# information), as their debug information names the compiler
+# (DW_AT_producer); exports refuses another compiler's build too (it
+# exports another share of the virtual tables and type information of the
+# classes without a key function) and judges an LTO build by its symbols;
+# relocations judges any build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
-stored=cmake/abi
+# (The tests point these at a description and a list of their own.)
+stored=${ZPI_ABI_STORED:-cmake/abi}
+external=${ZPI_ABI_EXTERNAL:-cmake/external_interface.txt}
 libraries=(zbase50 zpi50)
 
 # The installed headers' own text as zpi50.h brings it in, macros expanded,
@@ -69,7 +92,13 @@ libraries=(zbase50 zpi50)
 header_text() {
   local include=$1
   g++ -std=c++17 -E -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
-    awk -v dir="$include/" '
+    ZPI_HEADERS=$include/ awk '
+      # The folder as a line marker writes it: a backslash or a quote
+      # escaped. (From the environment: awk -v would read escapes in it.)
+      BEGIN {
+        d = ENVIRON["ZPI_HEADERS"]
+        for (i = 1; i <= length(d); i++) { c = substr(d, i, 1); dir = dir (c == "\\" || c == "\"" ? "\\" : "") c }
+      }
       # A line marker: # LINE "FILE" FLAGS (FILE may hold blanks).
       /^# [0-9]+ "/ { f = $0; sub(/^# [0-9]+ "/, "", f); sub(/"[^"]*$/, "", f); ours = index(f, dir) == 1; next }
       ours' |
@@ -120,19 +149,21 @@ types() {
   local include=$1 out=$2
   printf '#include "zpi50.h"\n// The symbol that abidw describes the program by.\nint zpi50_types() { return 0; }\n' \
     >"$work/types.cpp"
-  # (Compiled in its folder, so that the description names no path.)
+  # (Compiled in its folder, so that the description names no path, with
+  # the headers reached through the link `headers` there: the suppression
+  # below names them by that path, whatever characters the prefix holds.)
+  ln -sfn "$include" "$work/headers"
   if ! (cd "$work" && g++ -std=c++17 -g -fno-eliminate-unused-debug-types -femit-class-debug-always \
-      -shared -fPIC -I"$include" types.cpp -o types.so) 2>"$work/types.log"; then
+      -shared -fPIC -I headers types.cpp -o types.so) 2>"$work/types.log"; then
     echo "the installed headers do not compile into the program that describes their types:" >&2
     cat "$work/types.log" >&2
     return 1
   fi
   # The types of other headers (the standard library's) stay as names.
-  printf '[suppress_type]\n  source_location_not_regexp = ^%s/\n  drop = yes\n' \
-    "$(sed 's/[][\\.*+?^$(){}|]/\\&/g' <<<"$include")" >"$work/types.suppressions"
-  abidw --no-corpus-path --no-comp-dir-path --no-show-locs --no-elf-needed --load-all-types \
-    --drop-private-types --headers-dir "$include" --suppressions "$work/types.suppressions" \
-    --type-id-style hash --out-file "$work/types.described" "$work/types.so"
+  printf '[suppress_type]\n  source_location_not_regexp = ^headers/\n  drop = yes\n' >"$work/types.suppressions"
+  (cd "$work" && abidw --no-corpus-path --no-comp-dir-path --no-show-locs --no-elf-needed --load-all-types \
+    --drop-private-types --headers-dir headers --suppressions types.suppressions \
+    --type-id-style hash --out-file types.described types.so)
   # Every named type is marked as one that no exported symbol reaches,
   # which abidiff --non-reachable-types compares whatever reaches it (it
   # would skip a type that abidw found reachable from a member function
@@ -151,7 +182,7 @@ owners() {
 
 # The owners that cmake/external_interface.txt names, "kind name" a line.
 external_owners() {
-  awk '!/^(#|$)/ { if (sub(/::\*$/, "")) print "class " $0; else print "function " $0 }' cmake/external_interface.txt
+  awk '!/^(#|$)/ { if (sub(/::\*$/, "")) print "class " $0; else print "function " $0 }' "$external"
 }
 
 # The lines of an owners file (owners()) whose symbol the installed headers
@@ -218,7 +249,11 @@ suppressions() {
 
 # Every constant that the installed headers define (scripts/header_constants.awk)
 # with its type and value, as a program compiled against them prints them:
-# "name type value" a line.
+# "name type value" a line; then the alignment of each class, struct and
+# union that they define ("name align N") and the type that each typedef
+# and alias names ("name typedef TYPE", as g++ spells it once the typedefs
+# are resolved), which types.abi does not hold ($work/declared_items,
+# declared()).
 constants() {
   local include=$1
   header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk | sort -u >"$work/constant_names"
@@ -226,7 +261,20 @@ constants() {
     cat <<'PROGRAM'
 #include "zpi50.h"
 #include <cstdio>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <string>
 #include <type_traits>
+#include <typeinfo>
+template <class T> struct zpi_tag {};
+template <class T> static void show_typedef(const char* name) {
+    int status = 0;
+    char* text = abi::__cxa_demangle(typeid(zpi_tag<T>).name(), nullptr, nullptr, &status);
+    std::string type = text ? text : "";
+    std::free(text);
+    // "zpi_tag<TYPE>": TYPE.
+    std::printf("%s typedef %s\n", name, type.substr(8, type.size() - 9).c_str());
+}
 template <class T> static void show(const char* name, const T& value) {
     using U = std::remove_cv_t<T>;
     if constexpr (std::is_enum_v<U>) {
@@ -248,6 +296,8 @@ template <class T> static void show(const char* name, const T& value) {
 int main() {
 PROGRAM
     awk '{ printf "    show(\"%s\", %s);\n", $0, $0 }' "$work/constant_names"
+    awk -F '\t' '$1 == "record" { printf "    std::printf(\"%%s align %%zu\\n\", \"%s\", alignof(%s));\n", $2, $2 }
+      $1 == "typedef" { printf "    show_typedef<%s>(\"%s\");\n", $2, $2 }' "$work/declared_items"
     echo '}'
   } >"$work/constants.cpp"
   g++ -std=c++17 -fno-access-control -I"$include" "$work/constants.cpp" -o "$work/constants" 2>"$work/constants.log" || {
@@ -283,9 +333,10 @@ describe() {
   cp "$work/types.abi" "$dir/types.abi"
   {
     echo "# The constants of the installed headers: name, type, value; and the"
-    echo "# width of each bit-field of their types (type bits), which the layouts"
-    echo "# of types.abi do not hold. Made by scripts/abi.sh remake; checked by"
-    echo "# scripts/abi.sh check."
+    echo "# alignment of each of their classes (type align N), the type that each"
+    echo "# typedef names (name typedef TYPE) and the width of each bit-field of"
+    echo "# their types (type bits N), which the layouts of types.abi do not hold."
+    echo "# Made by scripts/abi.sh remake; checked by scripts/abi.sh check."
     echo "soname $(soname "$dir/libzpi50.abi")"
     constants "$include"
     cat "$work/bitfields"
@@ -299,6 +350,10 @@ describe() {
 exports() {
   local prefix=$1 name failed=0 missing
   prefix=$(cd "$prefix" && pwd)
+  if ! refuse_unjudged "$prefix" lto; then
+    tally "exports of a build that the check judges (g++)" 0 1
+    return 1
+  fi
   declared "$prefix/include/zpi50"
   for name in "${libraries[@]}"; do
     public_symbols "$prefix" "$name"
@@ -338,6 +393,32 @@ exports() {
   else
     echo "each of the $(wc -l <"$work/needed_symbols") functions and variables that the installed headers declare and do not define is exported"
     tally "public symbols exported" 1 0
+  fi
+  # The virtual tables, VTTs and type information of the classes that the
+  # installed headers define, as many as the stored description lists: a
+  # translator that derives from such a class, or throws, catches or casts
+  # it, binds to them (and links against them, of a class with a key
+  # function). A build with link-time optimisation keeps some of them local.
+  for name in "${libraries[@]}"; do
+    if [ -f "$stored/lib$name.abi" ]; then
+      sed -n "s/.*<elf-symbol name='\(_ZT[VTIS][^']*\)'.*/\1/p" "$stored/lib$name.abi"
+    fi
+  done | sort -u >"$work/listed"
+  c++filt <"$work/listed" | paste "$work/listed" - | awk -f scripts/symbol_owner.awk |
+    awk -F '\t' -v classes="$work/defined_classes" 'BEGIN { while ((getline c < classes) > 0) defined[c] = 1 }
+      $2 == "class" && ($3 in defined) { print $1 }' | sort -u >"$work/class_data"
+  missing=$(cut -f 1 "$work"/owners.* | sort -u | comm -23 "$work/class_data" - | c++filt)
+  if [ -n "$missing" ]; then
+    echo "$(wc -l <<<"$missing") virtual table(s), VTT(s) or type information of classes that the installed headers define, listed by the stored description ($stored), but exported by neither library:" >&2
+    sed 's/^/  /' <<<"$missing" >&2
+    echo "A translator that derives from such a class, or throws, catches or casts it, binds to them" >&2
+    echo "(and links against them, of a class with a key function). A build with link-time" >&2
+    echo "optimisation (-flto) keeps some of them local: build without it." >&2
+    tally "public classes' virtual tables and type information exported" 0 1
+    failed=1
+  else
+    echo "the $(wc -l <"$work/class_data") virtual tables, VTTs and type information of public classes that the stored description lists are all exported"
+    tally "public classes' virtual tables and type information exported" 1 0
   fi
   return "$failed"
 }
@@ -445,12 +526,52 @@ refuse_without_debug_info() {
   return 1
 }
 
+# Refuses the libraries installed under `prefix` when another compiler
+# than g++ made them, or g++ with link-time optimisation (-flto), as their
+# debug information names them (DW_AT_producer): the stored description is
+# of a g++ build without it, and another compiler describes the same
+# interface otherwise in its debug information (artificial parameters,
+# implicit members) and exports another share of the virtual tables, VTTs
+# and type information of the classes without a key function (each
+# program makes its own copy of those), while the link of an LTO build
+# rewrites the debug information and keeps some of them local. Says so and
+# fails. With `lto`, only another compiler is refused.
+refuse_unjudged() {
+  local prefix=$1 lto=${2:-} name producers other=
+  for name in "${libraries[@]}"; do
+    producers=$(readelf --debug-dump=info --dwarf-depth=1 "$prefix/lib/lib$name.so" 2>/dev/null |
+      sed -n 's/.*DW_AT_producer *: *([^)]*): //p' | sort -u)
+    other=$(grep -vE '^(GNU (C|C\+\+|GIMPLE|AS)[0-9]* |$)' <<<"$producers" | head -n 1 || true)
+    if [ -n "$other" ]; then
+      echo "lib$name.so under $prefix: built by $other, not g++. The stored description" >&2
+      echo "($stored) is of a g++ build, and another compiler describes the same interface otherwise" >&2
+      echo "in its debug information (artificial parameters, implicit members) and exports another" >&2
+      echo "share of the virtual tables, VTTs and type information of classes without a key function," >&2
+      echo "so this build is not judged against it: check an install built with g++, as the install" >&2
+      echo "stage builds it (scripts/abi.sh relocations judges any build)." >&2
+      return 1
+    fi
+    if [ -z "$lto" ] && grep -qE '^GNU GIMPLE |[[:space:]]-flto([=[:space:]]|$)' <<<"$producers"; then
+      echo "lib$name.so under $prefix: built with link-time optimisation (-flto). Its link rewrites" >&2
+      echo "the debug information that the stored description ($stored, of a build without it) is" >&2
+      echo "compared by, so this build is not judged against it: check an install built without" >&2
+      echo "-flto, as the install stage builds it (scripts/abi.sh exports judges an LTO build by" >&2
+      echo "its symbols)." >&2
+      return 1
+    fi
+  done
+}
+
 # Compares the libraries installed under `prefix` with the stored
 # description; counts each library in the run's tally.
 check() {
   local prefix=$1 name failed=0 rc was now
   if ! refuse_without_debug_info "$prefix"; then
     tally "binary interface seen whole (debug information)" 0 1
+    return 1
+  fi
+  if ! refuse_unjudged "$prefix"; then
+    tally "binary interface of a build that the check judges (g++, no LTO)" 0 1
     return 1
   fi
   describe "$prefix" "$work/now"
@@ -496,6 +617,22 @@ check() {
   return "$failed"
 }
 
+# A description (abidw's) with each named data member named by its place
+# in its type instead (m0, m1, ...): a renamed member leaves no trace, any
+# other change to a member (its type, offset, a member gone) stays.
+unnamed_members() {
+  awk '
+    /<(class-decl|union-decl) / && !/\/>[[:space:]]*$/ { place[++depth] = 0 }
+    /<\/(class-decl|union-decl)>/ { depth-- }
+    /<data-member[ >]/ { member = 1 }
+    member && /<var-decl / {
+      if ($0 !~ / name=\x27\x27/) sub(/ name=\x27[^\x27]*\x27/, " name=\x27m" place[depth] "\x27")
+      place[depth]++
+      member = 0
+    }
+    { print }' "$1"
+}
+
 # Compares the layouts of the types that the installed headers define
 # ($work/now/types.abi) with the stored ones: a type gone or changed (its
 # size, members, their offsets and types, bases, virtual slots) fails
@@ -510,8 +647,12 @@ check_types() {
   abidiff --non-reachable-types "$stored/types.abi" "$work/now/types.abi" >"$work/report" 2>&1 || rc=$?
   # abidiff counts a union whose size stays as unchanged, whatever became
   # of its members (a "harmless" change): a member whose type changed
-  # within a union is misread like one of a struct.
-  abidiff --non-reachable-types --harmless "$stored/types.abi" "$work/now/types.abi" >"$work/harmless" 2>&1 || true
+  # within a union is misread like one of a struct. So a harmless change
+  # beneath a union fails, once the names of the data members are set
+  # aside (a member renamed is harmless too, and changes no layout).
+  unnamed_members "$stored/types.abi" >"$work/was.unnamed"
+  unnamed_members "$work/now/types.abi" >"$work/now.unnamed"
+  abidiff --non-reachable-types --harmless "$work/was.unnamed" "$work/now.unnamed" >"$work/harmless" 2>&1 || true
   if grep -qE "^  \[C\] 'union |anonymous data member at offset .* changed from:" "$work/harmless"; then
     rc=$((rc | 4))
     cat "$work/harmless" >>"$work/report"
@@ -554,15 +695,18 @@ check_constants() {
   fi
   was=$(awk '$1 == "soname" { print $2 }' "$stored/constants.txt")
   now=$(awk '$1 == "soname" { print $2 }' "$work/now/constants.txt")
-  # Each stored constant that is not there now with the same type and value.
+  # Each stored line that is not there now as it stands. A line's item is
+  # its name, and its kind when it is not a constant's (a class's
+  # alignment and its typedef's type may share a name).
+  local item='function item() { return ($2 == "align" || $2 == "typedef" || $2 == "bits") ? $1 " " $2 : $1 }'
   changed=$(grep -vE '^(#|soname )' "$stored/constants.txt" | sort | comm -23 - <(grep -vE '^(#|soname )' "$work/now/constants.txt" | sort) |
-    awk -v now="$work/now/constants.txt" '
-      BEGIN { while ((getline line < now) > 0) { split(line, w, " "); value[w[1]] = substr(line, length(w[1]) + 2) } }
-      { name = $1; was = substr($0, length(name) + 2)
-        print "  " name ": " was " -> " ((name in value) ? value[name] : "gone") }')
-  added=$(awk '!/^(#|soname )/ { print $1 }' "$work/now/constants.txt" | sort | comm -13 <(awk '!/^(#|soname )/ { print $1 }' "$stored/constants.txt" | sort) -)
+    awk -v now="$work/now/constants.txt" "$item"'
+      BEGIN { while ((getline < now) > 0) value[item()] = substr($0, length($1) + 2) }
+      { k = item(); print "  " $1 ": " substr($0, length($1) + 2) " -> " ((k in value) ? value[k] : "gone") }')
+  added=$(awk "$item"' !/^(#|soname )/ { print item() }' "$work/now/constants.txt" | sort |
+    comm -13 <(awk "$item"' !/^(#|soname )/ { print item() }' "$stored/constants.txt" | sort) -)
   if [ -n "$changed" ] && [ "$was" = "$now" ]; then
-    echo "constants (or bit-field widths) of the installed headers changed under the same SONAME $now:" >&2
+    echo "constants (or alignments, typedefs' types, bit-field widths) of the installed headers changed under the same SONAME $now:" >&2
     echo "$changed" >&2
     echo "A translator compiled against the stored values misreads them. Keep the values" >&2
     echo "(or raise the SOVERSION for an incompatible change), then remake the list:" >&2
@@ -573,9 +717,9 @@ check_constants() {
   if [ -n "$changed" ]; then
     echo "constants changed with the SONAME ($was -> $now); remake the stored list: scripts/abi.sh remake"
   elif [ -n "$added" ]; then
-    echo "constants: the stored values, with $(wc -l <<<"$added") added (remake the list once merged: scripts/abi.sh remake): $(echo $added)"
+    echo "constants: the stored values, with $(wc -l <<<"$added") added (remake the list once merged: scripts/abi.sh remake): $(paste -sd ',' <<<"$added" | sed 's/,/, /g')"
   else
-    echo "constants: the $(grep -cvE '^(#|soname )' "$stored/constants.txt") stored values"
+    echo "constants: the $(grep -cvE '^(#|soname )' "$stored/constants.txt") stored values (constants, alignments, typedefs' types, bit-field widths)"
   fi
   tally "constants of the installed headers" 1 0
 }
@@ -593,12 +737,13 @@ remake)
   build=${INSTALL_BUILD_DIR:-build/plain}
   plain_build "$build" zpi50
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
+  refuse_unjudged "$work/prefix"
   describe "$work/prefix" "$stored"
   for name in "${libraries[@]}"; do
     echo "$stored/lib$name.abi: $(soname "$stored/lib$name.abi"), $(grep -c '<elf-symbol ' "$stored/lib$name.abi") symbols"
   done
   echo "$stored/types.abi: $(awk -f scripts/abi_classes.awk "$stored/types.abi" | sort -u | wc -l) classes"
-  echo "$stored/constants.txt: $(grep -cvE '^(#|soname )' "$stored/constants.txt") constants"
+  echo "$stored/constants.txt: $(grep -cvE '^(#|soname )' "$stored/constants.txt") values (constants, alignments, typedefs' types, bit-field widths)"
   ;;
 check) check "${2:?usage: scripts/abi.sh check PREFIX}" ;;
 exports) exports "${2:?usage: scripts/abi.sh exports PREFIX}" ;;
@@ -606,6 +751,7 @@ relocations) relocations "${2:?usage: scripts/abi.sh relocations PREFIX}" ;;
 imports) imports "${2:?usage: scripts/abi.sh imports PREFIX}" ;;
 describe)
   refuse_without_debug_info "${2:?usage: scripts/abi.sh describe PREFIX DIR}"
+  refuse_unjudged "$2"
   describe "$2" "${3:?usage: scripts/abi.sh describe PREFIX DIR}"
   ;;
 *)

@@ -4,6 +4,9 @@
 #                        not inline, not defined in the header, not pure,
 #                        deleted, defaulted or implicit, not a template
 #   bitfield SCOPE::NAME WIDTH   a bit-field member and its width in bits
+#   record  SCOPE::NAME  a class, struct or union defined there (named, not
+#                        a template)
+#   typedef SCOPE::NAME  a typedef or alias declaration (not a template)
 # Used by scripts/abi.sh. The dump names a location's file only when it
 # differs from the last location written, so the file of each top-level
 # declaration is followed through the dump in its order.
@@ -27,7 +30,8 @@ def needed:
 # and namespaces around them).
 def members($scope):
   if .kind == "CXXRecordDecl" and (.isImplicit | not) then
-    .name as $name | .inner[]? | members($scope + [$name // "(anonymous)"])
+    {decl: ., scope: $scope},
+    (.name as $name | .inner[]? | members($scope + [$name // "(anonymous)"]))
   elif .kind == "NamespaceDecl" then .name as $name | .inner[]? | members($scope + [$name // "(anonymous)"])
   elif .kind == "LinkageSpecDecl" then .inner[]? | members($scope)
   else {decl: ., scope: $scope} end;
@@ -39,6 +43,11 @@ reduce .inner[] as $d ({file: null, out: []};
        | if needed and .mangledName then "needed\t\(.mangledName)"
          elif .kind == "FieldDecl" and .isBitfield then
            "bitfield\t\($scope + [.name // "(anonymous)"] | join("::"))\t\(.inner[0].value)"
+         elif .kind == "CXXRecordDecl" and .completeDefinition and (.name // "") != ""
+             and ($scope | index("(anonymous)") | not) then
+           "record\t\($scope + [.name] | join("::"))"
+         elif .kind | IN("TypedefDecl", "TypeAliasDecl") then
+           "typedef\t\($scope + [.name] | join("::"))"
          else empty end]
     else [] end
   | .file = ([$d | files] | last // $here))

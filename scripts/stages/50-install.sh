@@ -34,7 +34,9 @@
 # defining that name would take the call over (scripts/abi.sh imports);
 # when a library calls a function of the translator with the internal
 # class and function names (the program exports one); or when a translator
-# fails.
+# fails. It also runs scripts/abi.sh on small libraries made for each case
+# (tests/scripts/check_abi_cases.sh) and fails when one is not passed,
+# failed or refused as it should be.
 #
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
@@ -222,6 +224,16 @@ tally "external interface exports" "$count" 0
 
 # The binary interface against the stored description (counted by abi.sh).
 scripts/abi.sh check "$prefix"
+
+# scripts/abi.sh itself, on small libraries made for each case: it passes
+# what changes nothing for a translator, fails what does, and refuses a
+# build it cannot judge (the test abi_cases, skipped where abigail-tools
+# are missing).
+if ! bash tests/scripts/check_abi_cases.sh "$PWD"; then
+  tally "scripts/abi.sh cases" 0 1
+  exit 1
+fi
+tally "scripts/abi.sh cases" 1 0
 
 # The translator, each way. It runs without any library path set, as an
 # installed program would: first with no host (a clear message and a

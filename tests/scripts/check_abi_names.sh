@@ -14,8 +14,10 @@
 #                                 qualified, without template arguments
 #   scripts/abi_declared.jq       of clang's syntax tree, the functions and
 #                                 variables that headers of one folder
-#                                 declare and a library must define, and
-#                                 their bit-fields' widths
+#                                 declare and a library must define, their
+#                                 bit-fields' widths, the classes they
+#                                 define (not those they only declare) and
+#                                 their typedefs
 set -euo pipefail
 root=${1:?usage: check_abi_names.sh <source root>}
 failed=0
@@ -114,7 +116,7 @@ tree='{"kind": "TranslationUnitDecl", "inner": [
   "inner": [{"kind": "FunctionDecl", "loc": {}, "name": "puts", "mangledName": "puts"}]},
  {"kind": "LinkageSpecDecl", "loc": {"file": "inc/a.h", "includedFrom": {"file": "inc/b.h"}},
   "inner": [{"kind": "FunctionDecl", "loc": {}, "name": "c_fn", "mangledName": "c_fn"}]},
- {"kind": "CXXRecordDecl", "loc": {}, "name": "Pub", "inner": [
+ {"kind": "CXXRecordDecl", "loc": {}, "name": "Pub", "completeDefinition": true, "inner": [
   {"kind": "CXXRecordDecl", "loc": {}, "isImplicit": true, "name": "Pub"},
   {"kind": "CXXConstructorDecl", "loc": {}, "name": "Pub", "mangledName": "_ZN3PubC1Ei"},
   {"kind": "CXXDestructorDecl", "loc": {}, "name": "~Pub", "mangledName": "_ZN3PubD1Ev"},
@@ -131,12 +133,14 @@ tree='{"kind": "TranslationUnitDecl", "inner": [
  {"kind": "FunctionDecl", "loc": {}, "name": "inl", "mangledName": "_Z3inlv", "inline": true, "inner": [{"kind": "CompoundStmt"}]},
  {"kind": "FunctionTemplateDecl", "loc": {}, "name": "tpl", "inner": [{"kind": "FunctionDecl", "loc": {}, "name": "tpl"}]},
  {"kind": "FunctionDecl", "loc": {}, "name": "two", "mangledName": "_Z3twoi"},
+ {"kind": "TypeAliasDecl", "loc": {}, "name": "Code"},
+ {"kind": "CXXRecordDecl", "loc": {}, "name": "Fwd"},
  {"kind": "CXXRecordDecl", "loc": {"spellingLoc": {"file": "inc/m.h"}, "expansionLoc": {"file": "inc/a.h"}}, "name": "Macro",
   "inner": [{"kind": "CXXMethodDecl", "loc": {}, "name": "Run", "mangledName": "_ZN5Macro3RunEv"}]},
  {"kind": "FunctionDecl", "loc": {"file": "other/c.h"}, "name": "three", "mangledName": "_Z5threei"},
  {"kind": "FunctionDecl", "loc": {}, "name": "four", "mangledName": "_Z4fouri"}]}'
-expected=$(printf '%s\n' 'needed	c_fn' 'needed	_ZN3PubC1Ei' 'needed	_ZN3PubD1Ev' 'needed	_ZNK3Pub3GetEv' \
-  'needed	_ZN3Pub6count_E' 'bitfield	Pub::Bits::a	3' 'needed	_Z3twoi' 'needed	_ZN5Macro3RunEv')
+expected=$(printf '%s\n' 'needed	c_fn' 'record	Pub' 'needed	_ZN3PubC1Ei' 'needed	_ZN3PubD1Ev' 'needed	_ZNK3Pub3GetEv' \
+  'needed	_ZN3Pub6count_E' 'bitfield	Pub::Bits::a	3' 'needed	_Z3twoi' 'typedef	Code' 'needed	_ZN5Macro3RunEv')
 same "declarations of the sample tree" "$expected" "$(jq -r --arg dir inc/ -f "$root/scripts/abi_declared.jq" <<<"$tree")"
 
 if [ "$failed" -ne 0 ]; then

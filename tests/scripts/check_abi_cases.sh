@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Runs scripts/abi.sh on two small libraries, built anew for each case from
+# one header, against the description of their first build: the check
+# passes what changes nothing for a translator (a member renamed beneath a
+# union; the same build installed under a prefix whose name holds blanks
+# and pattern characters), fails what does (a member's type beneath a
+# union, a struct's alignment, a typedef's type, a public class's type
+# information no longer exported), and refuses a build that it cannot
+# judge (clang, link-time optimisation), saying why.
+#
+# Needs what scripts/abi.sh needs (abigail-tools, clang, jq); without them
+# it is skipped (status 77): the install stage, which installs them, runs
+# it too.
+set -euo pipefail
+root=${1:?usage: check_abi_cases.sh <source root>}
+for tool in abidw abidiff clang++ jq; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: no $tool (the install stage installs it and runs these cases)"
+    [ -z "${ZPI_SKIP_LOG:-}" ] || printf 'abi_cases\tno %s here (the install stage runs these cases)\n' "$tool" >>"$ZPI_SKIP_LOG"
+    exit 77
+  fi
+done
+# The checks of the cases count here, not in the run's tally.
+unset ZPI_TALLY ZPI_SKIPS
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+cases=0
+
+cat >"$work/original.h" <<'HEADER'
+#pragma once
+#include <stdint.h>
+#define ZPI_API __attribute__((visibility("default")))
+constexpr int kLimit = 4;
+struct Uv {
+    double uv[2];
+};
+using Display = int32_t;
+struct Rec {
+    int kind;
+    union {
+        struct {
+            double a;
+            double b;
+        } two;
+        double one;
+    };
+};
+class ZPI_API Shape {
+public:
+    virtual ~Shape();
+    virtual int Kind() const;
+};
+ZPI_API int zpi_fill(Rec* rec);
+HEADER
+cat >"$work/zbase.cpp" <<'SOURCE'
+__attribute__((visibility("default"))) int zbase_twice(int v) { return 2 * v; }
+SOURCE
+cat >"$work/zpi.cpp" <<'SOURCE'
+#include "zpi50.h"
+int zbase_twice(int v);
+Shape::~Shape() = default;
+int Shape::Kind() const { return zbase_twice(1); }
+int zpi_fill(Rec* rec) { rec->kind = zbase_twice(2); return 0; }
+SOURCE
+printf '{ global: *; local: _ZTI5Shape; _ZTS5Shape; };\n' >"$work/hide_typeinfo.map"
+
+# Builds and installs both libraries into `prefix` from the header, edited
+# by the sed script `edit`, with COMPILER (g++) and FLAGS.
+build() {
+  local prefix=$1 edit=$2 cxx=${3:-g++}
+  shift 3
+  rm -rf "$prefix"
+  mkdir -p "$prefix/include/zpi50" "$prefix/lib"
+  sed -e "$edit" "$work/original.h" >"$prefix/include/zpi50/zpi50.h"
+  "$cxx" -std=c++17 -g -fPIC -shared -fvisibility=hidden "$@" -Wl,-soname,libzbase50.so.1 \
+    "$work/zbase.cpp" -o "$prefix/lib/libzbase50.so"
+  "$cxx" -std=c++17 -g -fPIC -shared -fvisibility=hidden "$@" -I"$prefix/include/zpi50" \
+    -Wl,-Bsymbolic-functions -Wl,-soname,libzpi50.so.1 "$work/zpi.cpp" -L"$prefix/lib" -lzbase50 \
+    -o "$prefix/lib/libzpi50.so"
+}
+
+export ZPI_ABI_STORED=$work/stored ZPI_ABI_EXTERNAL=$work/external.txt
+: >"$ZPI_ABI_EXTERNAL"
+build "$work/first" '' g++
+"$root/scripts/abi.sh" describe "$work/first" "$ZPI_ABI_STORED" >/dev/null
+
+# what | COMMAND of scripts/abi.sh | passes or fails | a text its output holds
+# | the sed script for the header | the compiler | its flags.
+while IFS='|' read -r what command expected text edit cxx flags; do
+  cases=$((cases + 1))
+  prefix=$work/prefix
+  case $what in unchanged*) prefix=$work/'p +[*\&|]x' ;; esac
+  flags=${flags//HIDE/$work/hide_typeinfo.map}
+  # shellcheck disable=SC2086 # (the flags are words)
+  build "$prefix" "$edit" "${cxx:-g++}" $flags
+  status=passes
+  "$root/scripts/abi.sh" "$command" "$prefix" >"$work/out" 2>&1 || status=fails
+  if [ "$status" != "$expected" ] || ! grep -qF -- "$text" "$work/out"; then
+    echo "FAILED: $what: scripts/abi.sh $command $status, not $expected$([ -n "$text" ] && echo ", saying '$text'"):" >&2
+    sed 's/^/  /' "$work/out" | head -n 40 >&2
+    failed=$((failed + 1))
+  fi
+done <<'CASES'
+unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
+unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
+unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 5 stored values||g++|
+a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
+a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
+a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struct Uv/struct alignas(16) Uv/|g++|
+a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
+a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
+built by clang|check|fails|clang version||clang++|
+built with link-time optimisation|check|fails|link-time optimisation (-flto)||g++|-flto
+CASES
+
+if [ "$failed" -ne 0 ]; then
+  echo "$failed of the $cases cases of scripts/abi.sh not as expected" >&2
+  exit 1
+fi
+echo "scripts/abi.sh: each of the $cases cases as expected"
