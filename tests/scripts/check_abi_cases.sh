@@ -4,9 +4,9 @@
 # passes what changes nothing for a translator (a member renamed beneath a
 # union; the same build installed under a prefix whose name holds blanks
 # and pattern characters), fails what does (a member's type beneath a
-# union, a struct's alignment, a typedef's type, a public class's type
-# information no longer exported), and refuses a build that it cannot
-# judge (clang, link-time optimisation), saying why.
+# union, two of its members swapped, a struct's alignment, a typedef's
+# type, a public class's type information no longer exported), and refuses
+# a build that it cannot judge (clang, link-time optimisation), saying why.
 #
 # Needs what scripts/abi.sh needs (abigail-tools, clang, jq); without them
 # it is skipped (status 77): the install stage, which installs them, runs
@@ -106,6 +106,7 @@ unchanged, under a prefix with blanks and pattern characters|exports|passes|the 
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
 unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 5 stored values||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
+two members swapped beneath a union|check|fails|changed under the same SONAME|s/double a;/double TMP;/; s/double b;/double a;/; s/double TMP;/double b;/|g++|
 a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
 a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struct Uv/struct alignas(16) Uv/|g++|
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
