@@ -10,8 +10,9 @@
 # own named like each that libzpi50 once called of libzbase50 under a name
 # any program may define (tests/install/function_namesakes.txt): its jobs
 # must run as they do without them. It hands the library a curve of its own
-# whose class bears the name of the library's class of curves
-# (tests/install/own_curve.cpp): the library must refuse it.
+# whose class bears the name of the library's class of curves, which the
+# library must refuse, and one that throws an exception of its own named
+# like the library's, which must come back to it (tests/install/own_curve.cpp).
 #
 # It fails when either installed library exports a test switch (a symbol of
 # a class named *TestHooks; the build has ZPI_TEST_HOOKS off) or an internal
