@@ -1,7 +1,11 @@
 // What every implementation class shares: the answers of its KCommon_i part
 // and the type queries of its interface. Place ZPI_IMPLEMENTS(Interface) in
 // every class that implements an interface; it resolves the overriders that
-// virtual inheritance would otherwise leave ambiguous.
+// virtual inheritance would otherwise leave ambiguous. Every implementation
+// class is declared in the inline namespace zpi_internal: the library tells
+// its own objects from a program's by their type (dynamic_cast below), which
+// compares type names across modules, so a program's own class of the same
+// name must not pass for one.
 #pragma once
 
 #include "kpi_interfaces.h"

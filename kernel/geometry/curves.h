@@ -9,6 +9,7 @@
 
 #include "kernel/geometry/geometry_base.h"
 
+inline namespace zpi_internal {
 class KPIPoint_i : public KPICurve_i, public virtual KPIPoint {
     ZPI_IMPLEMENTS(KPIPoint)
 public:
@@ -152,3 +153,4 @@ private:
     xrchandle<KPICurveList> curves_;
     xrchandle<xintsequence> traversals_;
 };
+} // namespace zpi_internal

@@ -36,6 +36,7 @@ int get_gw_cpid_enable();
 uint32_t HostCurveKind(KPICurveType kind);
 uint32_t HostSurfaceKind(KPISurfType kind);
 
+inline namespace zpi_internal {
 // ---- curves -------------------------------------------------------------------
 class KPICurve_i : public KCommon_i, public virtual KPICurve {
     ZPI_IMPLEMENTS(KPICurve)
@@ -133,6 +134,7 @@ private:
     KPISurfType surfKind_ = KPISURF_PLANE;
     xrchandle<xobject> keeper_;
 };
+} // namespace zpi_internal
 
 // ---- reading another object's record ------------------------------------------
 // Deep copy of the record of the curve behind `curve` into `out` (a zeroed

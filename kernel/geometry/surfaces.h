@@ -16,6 +16,7 @@
 
 #include "kernel/geometry/geometry_base.h"
 
+inline namespace zpi_internal {
 class KPIPlane_i : public KPISurface_i, public virtual KPIPlane {
     ZPI_IMPLEMENTS(KPIPlane)
 public:
@@ -229,3 +230,4 @@ private:
     xrchandle<KCsys> csys_;
     xrchandle<KPISplineSrf> splineSurface_;
 };
+} // namespace zpi_internal

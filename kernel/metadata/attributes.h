@@ -20,6 +20,7 @@ int QelTypeFromKPIItemType(int itemType);
 int KPILayerStatusFromQelStatus(uint32_t code);
 uint32_t QelStatusFromKPILayerStatus(int status);
 
+inline namespace zpi_internal {
 // A name attribute: the name given to one item.
 class KPINameAttribute_i : public KCommon_i, public virtual KPINameAttribute {
     ZPI_IMPLEMENTS(KPINameAttribute)
@@ -180,6 +181,7 @@ private:
 
     QelLayerdata* rec_ = nullptr;
 };
+} // namespace zpi_internal
 
 // Frees the item array of a layer record (the record stays).
 void QelLayerdataClear(QelLayerdata* rec);

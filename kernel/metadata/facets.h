@@ -7,6 +7,7 @@
 #include "kernel/kpi_impl.h"
 #include "api/qel_records.h"
 
+inline namespace zpi_internal {
 class KPIFacetVtx_i : public KCommon_i, public virtual KPIFacetVtx {
     ZPI_IMPLEMENTS(KPIFacetVtx)
 public:
@@ -120,3 +121,4 @@ public:
 private:
     QelFacetedRepdata* rec_ = nullptr;
 };
+} // namespace zpi_internal

@@ -15,6 +15,7 @@
 #include "kernel/kpi_impl.h"
 #include "api/qel_records.h"
 
+inline namespace zpi_internal {
 class KWPIModelExt_i : public KCommon_i, public virtual KWPIModelExt {
     ZPI_IMPLEMENTS(KWPIModelExt)
 public:
@@ -65,3 +66,4 @@ public:
 private:
     qel_intf_data_extend* rec_ = nullptr;
 };
+} // namespace zpi_internal

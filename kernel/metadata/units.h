@@ -6,6 +6,7 @@
 #include "kernel/kpi_impl.h"
 #include "api/qel_records.h"
 
+inline namespace zpi_internal {
 class KPIUnit_i : public KCommon_i, public virtual KPIUnit {
     ZPI_IMPLEMENTS(KPIUnit)
 public:
@@ -53,6 +54,7 @@ public:
     KPIMassUnit_i(const char* name, double factor);
     explicit KPIMassUnit_i(const QelUnitdata& rec);
 };
+} // namespace zpi_internal
 
 // Table rows, for readers that map names back to enumeration values.
 struct KPIUnitTableRow {

@@ -55,6 +55,7 @@ constexpr int KPI_STATUS_NEUTRAL_WRITE_FAILED = ZPI_STATUS_NEUTRAL_WRITE_FAILED;
 
 #define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 
+inline namespace zpi_internal {
 class KWPIModel_i : public KCommon_i, public virtual KWPIModel {
     ZPI_IMPLEMENTS(KWPIModel)
 public:
@@ -97,6 +98,7 @@ private:
     xrchandle<KWPIModelExt> ext_;
     xrchandle<QelIntfDataTree> tree_;
 };
+} // namespace zpi_internal
 
 #undef ZPI_MODEL_OPERATION
 

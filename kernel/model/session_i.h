@@ -6,6 +6,7 @@
 
 #define ZPI_SESSION_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 
+inline namespace zpi_internal {
 class KWPISession_i : public KCommon_i, public virtual KWPISession {
     ZPI_IMPLEMENTS(KWPISession)
 public:
@@ -16,5 +17,6 @@ public:
 
     ZPI_OPS_KWPISession(ZPI_SESSION_OPERATION)
 };
+} // namespace zpi_internal
 
 #undef ZPI_SESSION_OPERATION

@@ -63,6 +63,7 @@ private:
     bool owns_;
 };
 
+inline namespace zpi_internal {
 // ---- items -------------------------------------------------------------------
 class KPIItem_i : public KCommon_i, public virtual KPIItem {
     ZPI_IMPLEMENTS(KPIItem)
@@ -155,6 +156,7 @@ private:
     xrchandle<KPILoopList> loops_;
     xrchandle<xobject> keeper_;
 };
+} // namespace zpi_internal
 
 // ---- edges -------------------------------------------------------------------
 // Content flags of an edge.
@@ -164,6 +166,7 @@ enum : uint32_t {
     KEDGE_HAS_XYZ_CURVE = 4,
 };
 
+inline namespace zpi_internal {
 class KPIEdge_i : public KPIItem_i, public virtual KPIEdge {
     ZPI_IMPLEMENTS(KPIEdge)
 public:
@@ -314,6 +317,7 @@ private:
     xrchandle<KPIFaceList> faces_;
     xrchandle<xobject> keeper_;
 };
+} // namespace zpi_internal
 
 // ---- builders ----------------------------------------------------------------
 // Each returns a null handle (never an empty list) when the array is

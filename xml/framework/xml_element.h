@@ -106,6 +106,10 @@ struct ZPI_TEST_HOOKS_API IntfXmlTestHooks {
 size_t IntfXmlMaxTextBytes();
 size_t IntfXmlMaxAttributeBytes();
 
+// In the library's own namespace: the library catches it by its type, which
+// the C++ runtime compares by name across modules, so a program's own
+// exception of the same name, thrown through a writer, must not pass for it.
+inline namespace zpi_internal {
 class IntfXmlError : public btkString {
 public:
     IntfXmlError(int status, std::string message);
@@ -122,6 +126,7 @@ private:
     std::string message_;
     std::string where_;
 };
+} // namespace zpi_internal
 
 // Where the parse running on this thread stands ("line L, column C"), or
 // empty outside a parse (xml/framework/sax_handler.cpp keeps it).
