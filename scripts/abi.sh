@@ -252,8 +252,8 @@ suppressions() {
 # "name type value" a line; then the alignment of each class, struct and
 # union that they define ("name align N") and the type that each typedef
 # and alias names ("name typedef TYPE", as g++ spells it once the typedefs
-# are resolved), which types.abi does not hold ($work/declared_items,
-# declared()).
+# are resolved, and "name align N" when TYPE is a class), which types.abi
+# does not hold ($work/declared_items, declared()).
 constants() {
   local include=$1
   header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk | sort -u >"$work/constant_names"
@@ -274,6 +274,10 @@ template <class T> static void show_typedef(const char* name) {
     std::free(text);
     // "zpi_tag<TYPE>": TYPE.
     std::printf("%s typedef %s\n", name, type.substr(8, type.size() - 9).c_str());
+    // A class known by a typedef only (typedef struct { ... } Name; an
+    // instance of a template) has no alignment line of its own.
+    if constexpr (std::is_class_v<T> || std::is_union_v<T>)
+        std::printf("%s align %zu\n", name, alignof(T));
 }
 template <class T> static void show(const char* name, const T& value) {
     using U = std::remove_cv_t<T>;

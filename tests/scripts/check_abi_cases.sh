@@ -4,7 +4,8 @@
 # passes what changes nothing for a translator (a member renamed beneath a
 # union; the same build installed under a prefix whose name holds blanks
 # and pattern characters), fails what does (a member's type beneath a
-# union, two of its members swapped, a struct's alignment, a typedef's
+# union, two of its members swapped, a struct's alignment (one named by a
+# typedef only too), a typedef's
 # type, a public class's type information no longer exported), and refuses
 # a build that it cannot judge (clang, link-time optimisation), saying why.
 #
@@ -36,6 +37,10 @@ struct Uv {
     double uv[2];
 };
 using Display = int32_t;
+typedef struct {
+    double u;
+    double v;
+} UvPair;
 struct Rec {
     int kind;
     union {
@@ -108,11 +113,12 @@ done <<'CASES'
 unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
 unchanged, under a prefix with blanks and pattern characters|imports|passes|1 of the base library's own names|||
-unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 5 stored values||g++|
+unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 7 stored values||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
 two members swapped beneath a union|check|fails|changed under the same SONAME|s/double a;/double TMP;/; s/double b;/double a;/; s/double TMP;/double b;/|g++|
 a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
 a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struct Uv/struct alignas(16) Uv/|g++|
+a struct named by a typedef only, aligned anew|check|fails|UvPair: align 8 -> align 16|s/typedef struct {/typedef struct alignas(16) {/|g++|
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
 built by clang|check|fails|clang version||clang++|
