@@ -69,15 +69,16 @@
 # The builds it judges: those of g++ with debug information and without
 # link-time optimisation, as the install stage makes them (the stored
 # description is of such a build). check and describe refuse, saying why,
-# an install without debug information (abidw would see symbols only),
-# one built by another compiler (clang describes the same interface
-# otherwise in its debug information: artificial parameters, implicit
-# members) and one built with -flto (its link rewrites the debug
+# an install without debug information, or without the types in it (-g1;
+# -gsplit-dwarf, whose .dwo files abidw does not read): abidw would see
+# symbols only; one built by another compiler (clang describes the same
+# interface otherwise in its debug information: artificial parameters,
+# implicit members) and one built with -flto (its link rewrites the debug
 # information), as their debug information names the compiler
-# (DW_AT_producer); exports refuses another compiler's build too (it
-# exports another share of the virtual tables and type information of the
-# classes without a key function) and judges an LTO build by its symbols;
-# relocations judges any build.
+# (DW_AT_producer), as does the section .comment; exports refuses another
+# compiler's build too (it exports another share of the virtual tables
+# and type information of the classes without a key function) and judges
+# an LTO build by its symbols; relocations judges any build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -513,17 +514,30 @@ uncompared() {
 }
 
 # The libraries installed under `prefix` that have no debug information
-# (a Release build), whose binary interface cannot be seen whole: abidw
+# (a Release build), or none of the types (-g1, -gsplit-dwarf), whose
+# binary interface cannot be seen whole: abidw
 # sees their symbols only, not the types of their functions, nor the
 # layouts and virtual slots of their classes. Says so and fails when there
 # is one.
 refuse_without_debug_info() {
-  local prefix=$1 name missing=()
+  local prefix=$1 name missing=() typeless=()
   for name in "${libraries[@]}"; do
-    readelf -SW "$prefix/lib/lib$name.so" | grep -q ' \.debug_info ' || missing+=("lib$name.so")
+    if ! readelf -SW "$prefix/lib/lib$name.so" | grep -q ' \.debug_info '; then
+      missing+=("lib$name.so")
+    # Debug information without a type (-g1; -gsplit-dwarf leaves only a
+    # skeleton in the library, and abidw reads no .dwo file) shows no more.
+    elif ! { readelf -wN --debug-dump=info --dwarf-depth=2 "$prefix/lib/lib$name.so" 2>/dev/null; true; } |
+        grep -qE 'DW_TAG_(base_type|structure_type|class_type|union_type|enumeration_type|typedef)'; then
+      typeless+=("lib$name.so")
+    fi
   done
-  [ "${#missing[@]}" -eq 0 ] && return 0
-  echo "${missing[*]} under $prefix: no debug information. Without it the binary interface is seen" >&2
+  [ "${#missing[@]}" -eq 0 ] && [ "${#typeless[@]}" -eq 0 ] && return 0
+  if [ "${#missing[@]}" -ne 0 ]; then
+    echo "${missing[*]} under $prefix: no debug information. Without it the binary interface is seen" >&2
+  else
+    echo "${typeless[*]} under $prefix: debug information without the types (-g1, or -gsplit-dwarf," >&2
+    echo "whose .dwo files abidw does not read). Without them the binary interface is seen" >&2
+  fi
   echo "as symbols only (not the types of the functions, nor the layouts and virtual slots of the" >&2
   echo "classes), so it is not checked: check an install of a build with debug information (-g, as" >&2
   echo "RelWithDebInfo or the install stage's build/plain make it)." >&2
@@ -532,7 +546,8 @@ refuse_without_debug_info() {
 
 # Refuses the libraries installed under `prefix` when another compiler
 # than g++ made them, or g++ with link-time optimisation (-flto), as their
-# debug information names them (DW_AT_producer): the stored description is
+# debug information names them (DW_AT_producer; the compiler also in the
+# section .comment): the stored description is
 # of a g++ build without it, and another compiler describes the same
 # interface otherwise in its debug information (artificial parameters,
 # implicit members) and exports another share of the virtual tables, VTTs
@@ -543,9 +558,18 @@ refuse_without_debug_info() {
 refuse_unjudged() {
   local prefix=$1 lto=${2:-} name producers other=
   for name in "${libraries[@]}"; do
+    # (Of the library itself: readelf goes on to the .dwo files of a split
+    # build, and misreads their producer.)
     producers=$(readelf --debug-dump=info --dwarf-depth=1 "$prefix/lib/lib$name.so" 2>/dev/null |
-      sed -n 's/.*DW_AT_producer *: *([^)]*): //p' | sort -u)
-    other=$(grep -vE '^(GNU (C|C\+\+|GIMPLE|AS)[0-9]* |$)' <<<"$producers" | head -n 1 || true)
+      awk '/^Contents of the .*\.dwo section/ { dwo = 1 }
+        !dwo && sub(/.*DW_AT_producer *: *\([^)]*\): /, "")' | sort -u)
+    # The compilers that the section .comment names (a build without debug
+    # information in the library names them there too); g++ writes "GCC: ".
+    other=$({
+      grep -vE '^(GNU (C|C\+\+|GIMPLE|AS)[0-9]* |$)' <<<"$producers"
+      readelf -p .comment "$prefix/lib/lib$name.so" 2>/dev/null | sed -n 's/^ *\[ *[0-9a-f]*\] *//p' |
+        grep -vE '^(GCC: |Linker: )'
+    } | head -n 1 || true)
     if [ -n "$other" ]; then
       echo "lib$name.so under $prefix: built by $other, not g++. The stored description" >&2
       echo "($stored) is of a g++ build, and another compiler describes the same interface otherwise" >&2

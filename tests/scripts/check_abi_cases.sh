@@ -7,13 +7,15 @@
 # union, two of its members swapped, a struct's alignment (one named by a
 # typedef only too), a typedef's
 # type, a public class's type information no longer exported), and refuses
-# a build that it cannot judge (clang, link-time optimisation), saying why.
+# a build that it cannot judge (clang, link-time optimisation, debug
+# information without types), saying why, and judges the exports of a
+# split-DWARF build.
 #
 # Needs what scripts/abi.sh needs (abigail-tools, clang, jq); without them
 # it is skipped (status 77): the install stage, which installs them, runs
 # it too.
 set -euo pipefail
-root=${1:?usage: check_abi_cases.sh <source root>}
+root=$(cd "${1:?usage: check_abi_cases.sh <source root>}" && pwd)
 for tool in abidw abidiff clang++ jq; do
   if ! command -v "$tool" >/dev/null; then
     echo "skipped: no $tool (the install stage installs it and runs these cases)"
@@ -81,11 +83,14 @@ build() {
   rm -rf "$prefix"
   mkdir -p "$prefix/include/zpi50" "$prefix/lib"
   sed -e "$edit" "$work/original.h" >"$prefix/include/zpi50/zpi50.h"
+  # (In the prefix, where -gsplit-dwarf writes its .dwo files.)
+  cd "$prefix/lib"
   "$cxx" -std=c++17 -g -fPIC -shared -fvisibility=hidden "$@" -Wl,-soname,libzbase50.so.1 \
     "$work/zbase.cpp" -o "$prefix/lib/libzbase50.so"
   "$cxx" -std=c++17 -g -fPIC -shared -fvisibility=hidden "$@" -I"$prefix/include/zpi50" \
     -Wl,-Bsymbolic-functions -Wl,-soname,libzpi50.so.1 "$work/zpi.cpp" -L"$prefix/lib" -lzbase50 \
     -o "$prefix/lib/libzpi50.so"
+  cd "$work"
 }
 
 export ZPI_ABI_STORED=$work/stored ZPI_ABI_EXTERNAL=$work/external.txt
@@ -121,6 +126,8 @@ a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struc
 a struct named by a typedef only, aligned anew|check|fails|UvPair: align 8 -> align 16|s/typedef struct {/typedef struct alignas(16) {/|g++|
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
+built with -g1 (no types in the debug information)|check|fails|debug information without the types||g++|-g1
+split debug information, its exports|exports|passes|the 3 virtual tables||g++|-gsplit-dwarf
 built by clang|check|fails|clang version||clang++|
 built with link-time optimisation|check|fails|link-time optimisation (-flto)||g++|-flto
 CASES
