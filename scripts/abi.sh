@@ -522,7 +522,8 @@ uncompared() {
 refuse_without_debug_info() {
   local prefix=$1 name missing=() typeless=()
   for name in "${libraries[@]}"; do
-    if ! readelf -SW "$prefix/lib/lib$name.so" | grep -q ' \.debug_info '; then
+    # (.zdebug_info: compressed the old way, -gz=zlib-gnu; abidw reads it.)
+    if ! readelf -SW "$prefix/lib/lib$name.so" | grep -qE ' \.z?debug_info '; then
       missing+=("lib$name.so")
     # Debug information without a type (-g1; -gsplit-dwarf leaves only a
     # skeleton in the library, and abidw reads no .dwo file) shows no more.

@@ -3,11 +3,11 @@
 # one header, against the description of their first build: the check
 # passes what changes nothing for a translator (a member renamed beneath a
 # union; the same build installed under a prefix whose name holds blanks
-# and pattern characters), fails what does (a member's type beneath a
-# union, two of its members swapped, a struct's alignment (one named by a
-# typedef only too), a typedef's
-# type, a public class's type information no longer exported), and refuses
-# a build that it cannot judge (clang, link-time optimisation, debug
+# and pattern characters, or with its debug information compressed), fails
+# what does (a member's type beneath a union, two of its members swapped,
+# a struct's alignment, of one named by a typedef only too, a typedef's
+# type, a public class's type information no longer exported), refuses a
+# build that it cannot judge (clang, link-time optimisation, debug
 # information without types), saying why, and judges the exports of a
 # split-DWARF build.
 #
@@ -126,6 +126,7 @@ a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struc
 a struct named by a typedef only, aligned anew|check|fails|UvPair: align 8 -> align 16|s/typedef struct {/typedef struct alignas(16) {/|g++|
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
+compressed debug information (-gz=zlib-gnu)|check|passes|types: the stored layouts||g++|-gz=zlib-gnu
 built with -g1 (no types in the debug information)|check|fails|debug information without the types||g++|-g1
 split debug information, its exports|exports|passes|the 3 virtual tables||g++|-gsplit-dwarf
 built by clang|check|fails|clang version||clang++|
