@@ -48,12 +48,12 @@
 # symbol or not (the record structs that reach translators through void*
 # arrays among them): abidw's description of a program made of zpi50.h
 # alone, with debug information for every type it declares (types.abi);
-# and the list of the constants that the installed headers define, with
-# their types and values, the alignment of each class, struct and union
-# they define and the type that each of their typedefs names (types.abi
-# keeps no class's alignment, and the standard library's typedefs stay
-# mere names there), as a program compiled against them prints them, and
-# the width of each bit-field.
+# and the list of the constants that the installed headers define (their
+# numeric and text macros too), with their types and values, the
+# alignment of each class, struct and union they define and the type that
+# each of their typedefs names (types.abi keeps no class's alignment, and
+# the standard library's typedefs stay mere names there), as a program
+# compiled against them prints them, and the width of each bit-field.
 #
 # The check fails on any change to what the stored description holds: a
 # symbol gone, a type whose size, alignment, members (their offsets and
@@ -91,8 +91,16 @@ libraries=(zbase50 zpi50)
 # The installed headers' own text as zpi50.h brings it in, macros expanded,
 # the export macros written EXPORTED.
 header_text() {
+  header_lines "$1" | tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
+}
+
+# The lines of the installed headers in `include` as the preprocessor
+# gives them, given the further options of g++ (-dD keeps the macros'
+# definitions).
+header_lines() {
   local include=$1
-  g++ -std=c++17 -E -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
+  shift
+  g++ -std=c++17 -E "$@" -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
     ZPI_HEADERS=$include/ awk '
       # The folder as a line marker writes it: a backslash or a quote
       # escaped. (From the environment: awk -v would read escapes in it.)
@@ -102,8 +110,7 @@ header_text() {
       }
       # A line marker: # LINE "FILE" FLAGS (FILE may hold blanks).
       /^# [0-9]+ "/ { f = $0; sub(/^# [0-9]+ "/, "", f); sub(/"[^"]*$/, "", f); ours = index(f, dir) == 1; next }
-      ours' |
-    tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
+      ours'
 }
 
 # What the installed headers in `include` declare: into $work/declared,
@@ -248,16 +255,23 @@ suppressions() {
   done
 }
 
-# Every constant that the installed headers define (scripts/header_constants.awk)
-# with its type and value, as a program compiled against them prints them:
-# "name type value" a line; then the alignment of each class, struct and
+# Every constant that the installed headers define (scripts/header_constants.awk;
+# and each macro whose value is a number or a text) with its type and
+# value, as a program compiled against them prints them: "name type value"
+# a line; then the alignment of each class, struct and
 # union that they define ("name align N") and the type that each typedef
 # and alias names ("name typedef TYPE", as g++ spells it once the typedefs
 # are resolved, and "name align N" when TYPE is a class), which types.abi
 # does not hold ($work/declared_items, declared()).
 constants() {
   local include=$1
-  header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk | sort -u >"$work/constant_names"
+  {
+    header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk
+    # A macro whose value is a number or a text (what a translator compiles
+    # in as a constant too).
+    header_lines "$include" -dD |
+      sed -nE 's/^#define ([A-Za-z_][A-Za-z0-9_]*) +([-+~!( ]*[0-9][-+*\/%<>|&^~!() 0-9a-zA-Z.'"'"']*|(u8|u|U|L)?"[^"]*") *$/\1/p'
+  } | sort -u >"$work/constant_names"
   {
     cat <<'PROGRAM'
 #include "zpi50.h"

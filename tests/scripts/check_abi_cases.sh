@@ -6,7 +6,7 @@
 # and pattern characters, or with its debug information compressed), fails
 # what does (a member's type beneath a union, two of its members swapped,
 # a struct's alignment, of one named by a typedef only too, a typedef's
-# type, a public class's type information no longer exported), refuses a
+# type, a macro's value, a public class's type information no longer exported), refuses a
 # build that it cannot judge (clang, link-time optimisation, debug
 # information without types), saying why, and judges the exports of a
 # split-DWARF build.
@@ -35,6 +35,7 @@ cat >"$work/original.h" <<'HEADER'
 #include <stdint.h>
 #define ZPI_API __attribute__((visibility("default")))
 constexpr int kLimit = 4;
+#define ZPI_STEPS 8
 struct Uv {
     double uv[2];
 };
@@ -118,12 +119,13 @@ done <<'CASES'
 unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
 unchanged, under a prefix with blanks and pattern characters|imports|passes|1 of the base library's own names|||
-unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 7 stored values||g++|
+unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 8 stored values||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
 two members swapped beneath a union|check|fails|changed under the same SONAME|s/double a;/double TMP;/; s/double b;/double a;/; s/double TMP;/double b;/|g++|
 a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
 a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struct Uv/struct alignas(16) Uv/|g++|
 a struct named by a typedef only, aligned anew|check|fails|UvPair: align 8 -> align 16|s/typedef struct {/typedef struct alignas(16) {/|g++|
+a macro's value changed|check|fails|ZPI_STEPS: i32 8 -> i32 9|s/ZPI_STEPS 8/ZPI_STEPS 9/|g++|
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
 compressed debug information (-gz=zlib-gnu)|check|passes|types: the stored layouts||g++|-gz=zlib-gnu
