@@ -268,9 +268,16 @@ constants() {
   {
     header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk
     # A macro whose value is a number or a text (what a translator compiles
-    # in as a constant too).
-    header_lines "$include" -dD |
-      sed -nE 's/^#define ([A-Za-z_][A-Za-z0-9_]*) +([-+~!( ]*[0-9][-+*\/%<>|&^~!() 0-9a-zA-Z.'"'"']*|(u8|u|U|L)?"[^"]*") *$/\1/p'
+    # in as a constant too), still defined at the end.
+    header_lines "$include" -dD | awk '
+      /^#undef / { delete value[$2] }
+      /^#define [A-Za-z_][A-Za-z0-9_]* / {
+        body = $0
+        sub(/^#define [^ ]* +/, "", body)
+        if (body ~ /^([-+~!( ]*[0-9][-+*\/%<>|&^~!() 0-9a-zA-Z.\x27]*|(u8|u|U|L)?"[^"]*") *$/) value[$2] = 1
+        else delete value[$2]
+      }
+      END { for (name in value) print name }'
   } | sort -u >"$work/constant_names"
   {
     cat <<'PROGRAM'
