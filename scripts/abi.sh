@@ -68,10 +68,10 @@
 #
 # The builds it judges: those of g++ with debug information and without
 # link-time optimisation, as the install stage makes them (the stored
-# description is of such a build). check and describe refuse, saying why,
-# an install without debug information, or without the types in it (-g1;
-# -gsplit-dwarf, whose .dwo files abidw does not read): abidw would see
-# symbols only; one built by another compiler (clang describes the same
+# description is of such a build). remake, check and describe refuse,
+# saying why, an install without debug information, or without the types
+# in it (-g1; -gsplit-dwarf, whose .dwo files abidw does not read): abidw
+# would see symbols only; one built by another compiler (clang describes the same
 # interface otherwise in its debug information: artificial parameters,
 # implicit members) and one built with -flto (its link rewrites the debug
 # information), as their debug information names the compiler
@@ -546,10 +546,11 @@ refuse_without_debug_info() {
     # (.zdebug_info: compressed the old way, -gz=zlib-gnu; abidw reads it.)
     if ! readelf -SW "$prefix/lib/lib$name.so" | grep -qE ' \.z?debug_info '; then
       missing+=("lib$name.so")
-    # Debug information without a type (-g1; -gsplit-dwarf leaves only a
-    # skeleton in the library, and abidw reads no .dwo file) shows no more.
+    # Debug information without the types (-g1, which keeps at most a
+    # class's declaration; -gsplit-dwarf leaves only a skeleton in the
+    # library, and abidw reads no .dwo file) shows no more: not even int.
     elif ! { readelf -wN --debug-dump=info --dwarf-depth=2 "$prefix/lib/lib$name.so" 2>/dev/null; true; } |
-        grep -qE 'DW_TAG_(base_type|structure_type|class_type|union_type|enumeration_type|typedef)'; then
+        grep -q 'DW_TAG_base_type'; then
       typeless+=("lib$name.so")
     fi
   done
@@ -561,8 +562,8 @@ refuse_without_debug_info() {
     echo "whose .dwo files abidw does not read). Without them the binary interface is seen" >&2
   fi
   echo "as symbols only (not the types of the functions, nor the layouts and virtual slots of the" >&2
-  echo "classes), so it is not checked: check an install of a build with debug information (-g, as" >&2
-  echo "RelWithDebInfo or the install stage's build/plain make it)." >&2
+  echo "classes), so it is neither described nor checked: check an install of a build with debug" >&2
+  echo "information (-g, as RelWithDebInfo or the install stage's build/plain make it)." >&2
   return 1
 }
 
@@ -787,6 +788,7 @@ remake)
   build=${INSTALL_BUILD_DIR:-build/plain}
   plain_build "$build" zpi50
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
+  refuse_without_debug_info "$work/prefix"
   refuse_unjudged "$work/prefix"
   describe "$work/prefix" "$stored"
   for name in "${libraries[@]}"; do
