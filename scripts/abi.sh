@@ -181,10 +181,19 @@ types() {
     "$work/types.described" >"$out"
 }
 
+# The dynamic symbols of `lib` that nm lists with the further options
+# given, "TYPE NAME" a line: without the version that nm appends to a name
+# (NAME@VERSION, NAME@@VERSION), nor the versions' own symbols (type A).
+dynamic_symbols() {
+  local lib=$1
+  shift
+  nm -D "$@" "$lib" | awk '$(NF - 1) != "A" { sub(/@.*/, "", $NF); print $(NF - 1), $NF }'
+}
+
 # Each symbol that `lib` exports, with its owner (scripts/symbol_owner.awk),
 # into `file`: "symbol<TAB>kind<TAB>owner".
 owners() {
-  nm -D --defined-only "$1" | awk '{ print $3 }' | sort -u >"$work/symbols"
+  dynamic_symbols "$1" --defined-only | awk '{ print $2 }' | sort -u >"$work/symbols"
   c++filt <"$work/symbols" | paste "$work/symbols" - | awk -f scripts/symbol_owner.awk >"$2"
 }
 
@@ -224,7 +233,7 @@ public_symbols() {
   owners "$prefix/lib/lib$name.so" "$work/owners.$name"
   if [ "$name" = zbase50 ]; then
     taken=$work/taken
-    nm -D --undefined-only "$prefix/lib/libzpi50.so" | awk '{ print $NF }' | c++filt | sort -u >"$work/taken_names"
+    dynamic_symbols "$prefix/lib/libzpi50.so" --undefined-only | awk '{ print $2 }' | c++filt | sort -u >"$work/taken_names"
     c++filt <"$work/symbols" | paste "$work/symbols" - |
       awk -F '\t' -v names="$work/taken_names" 'BEGIN { while ((getline n < names) > 0) taken[n] = 1 }
         $2 in taken { print $1 }' >"$taken"
@@ -463,12 +472,12 @@ relocations() {
   prefix=$(cd "$prefix" && pwd)
   declared "$prefix/include/zpi50"
   for name in "${libraries[@]}"; do
-    nm -D --defined-only "$prefix/lib/lib$name.so" | awk '$2 !~ /^[TWi]$/ { print $3 }'
+    dynamic_symbols "$prefix/lib/lib$name.so" --defined-only | awk '$1 !~ /^[TWi]$/ { print $2 }'
   done | sort -u >"$work/data"
   for name in "${libraries[@]}"; do
     lib=$prefix/lib/lib$name.so
     readelf -rW "$lib" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }' | sort -u >"$work/named"
-    calls=$(comm -12 <(nm -D --defined-only "$lib" | awk '$2 ~ /^[TWi]$/ { print $3 }' | sort -u) "$work/named" | c++filt)
+    calls=$(comm -12 <(dynamic_symbols "$lib" --defined-only | awk '$1 ~ /^[TWi]$/ { print $2 }' | sort -u) "$work/named" | c++filt)
     comm -12 "$work/data" "$work/named" >"$work/named_data"
     c++filt <"$work/named_data" | paste "$work/named_data" - | awk -f scripts/symbol_owner.awk >"$work/named_data.owners"
     reached=$(declared_owners -v "$work/named_data.owners" | cut -f 1 | c++filt)
@@ -504,8 +513,8 @@ imports() {
   local prefix=$1 taken offenders
   prefix=$(cd "$prefix" && pwd)
   declared "$prefix/include/zpi50"
-  nm -D --defined-only "$prefix/lib/libzbase50.so" | awk '{ print $3 }' | sort -u >"$work/base_symbols"
-  nm -D --undefined-only "$prefix/lib/libzpi50.so" | awk '{ sub(/@.*/, "", $NF); print $NF }' | sort -u |
+  dynamic_symbols "$prefix/lib/libzbase50.so" --defined-only | awk '{ print $2 }' | sort -u >"$work/base_symbols"
+  dynamic_symbols "$prefix/lib/libzpi50.so" --undefined-only | awk '{ print $2 }' | sort -u |
     comm -12 "$work/base_symbols" - >"$work/imports"
   c++filt <"$work/imports" | paste "$work/imports" - | awk -f scripts/symbol_owner.awk >"$work/imports.owners"
   declared_owners -v "$work/imports.owners" | cut -f 1 >"$work/imports.internal"

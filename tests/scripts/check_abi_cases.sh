@@ -3,13 +3,14 @@
 # one header, against the description of their first build: the check
 # passes what changes nothing for a translator (a member renamed beneath a
 # union; the same build installed under a prefix whose name holds blanks
-# and pattern characters, or with its debug information compressed), fails
-# what does (a member's type beneath a union, two of its members swapped,
-# a struct's alignment, of one named by a typedef only too, a typedef's
-# type, a macro's value, a public class's type information no longer exported), refuses a
-# build that it cannot judge (clang, link-time optimisation, debug
-# information without types), saying why, and judges the exports of a
-# split-DWARF build.
+# and pattern characters, with its debug information compressed, or with
+# a version given to each export), fails what does (a member's type
+# beneath a union, two of its members swapped, a struct's alignment, of
+# one named by a typedef only too, a typedef's type, a macro's value, a
+# public class's type information no longer exported), refuses a build
+# that it cannot judge (clang, link-time optimisation, debug information
+# without types), saying why, and judges the exports of a split-DWARF
+# build.
 #
 # Needs what scripts/abi.sh needs (abigail-tools, clang, jq); without them
 # it is skipped (status 77): the install stage, which installs them, runs
@@ -75,6 +76,7 @@ int Shape::Kind() const { return zbase_twice(1); }
 int zpi_fill(Rec* rec) { rec->kind = zbase_twice(2); return 0; }
 SOURCE
 printf '{ global: *; local: _ZTI5Shape; _ZTS5Shape; };\n' >"$work/hide_typeinfo.map"
+printf 'ZPI_5 { global: *; };\n' >"$work/versions.map"
 
 # Builds and installs both libraries into `prefix` from the header, edited
 # by the sed script `edit`, with COMPILER (g++) and FLAGS.
@@ -106,6 +108,7 @@ while IFS='|' read -r what command expected text edit cxx flags; do
   prefix=$work/prefix
   case $what in unchanged*) prefix=$work/'p +[*\&|]x' ;; esac
   flags=${flags//HIDE/$work/hide_typeinfo.map}
+  flags=${flags//VERSIONS/$work/versions.map}
   # shellcheck disable=SC2086 # (the flags are words)
   build "$prefix" "$edit" "${cxx:-g++}" $flags
   status=passes
@@ -127,6 +130,8 @@ a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struc
 a struct named by a typedef only, aligned anew|check|fails|UvPair: align 8 -> align 16|s/typedef struct {/typedef struct alignas(16) {/|g++|
 a macro's value changed|check|fails|ZPI_STEPS: i32 8 -> i32 9|s/ZPI_STEPS 8/ZPI_STEPS 9/|g++|
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
+every export given a version|exports|passes|the 3 virtual tables||g++|-Wl,--version-script=VERSIONS
+every export given a version|imports|passes|1 of the base library's own names||g++|-Wl,--version-script=VERSIONS
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
 compressed debug information (-gz=zlib-gnu)|check|passes|types: the stored layouts||g++|-gz=zlib-gnu
 built with -g1 (no types in the debug information)|check|fails|debug information without the types||g++|-g1
