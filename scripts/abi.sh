@@ -48,12 +48,12 @@
 # symbol or not (the record structs that reach translators through void*
 # arrays among them): abidw's description of a program made of zpi50.h
 # alone, with debug information for every type it declares (types.abi);
-# and the list of the constants that the installed headers define, with
-# their types and values, the alignment of each class, struct and union
-# they define and the type that each of their typedefs names (types.abi
-# keeps no class's alignment, and the standard library's typedefs stay
-# mere names there), as a program compiled against them prints them, and
-# the width of each bit-field.
+# and the list of the constants that the installed headers define (their
+# numeric and text macros too), with their types and values, the
+# alignment of each class, struct and union they define and the type that
+# each of their typedefs names (types.abi keeps no class's alignment, and
+# the standard library's typedefs stay mere names there), as a program
+# compiled against them prints them, and the width of each bit-field.
 #
 # The check fails on any change to what the stored description holds: a
 # symbol gone, a type whose size, alignment, members (their offsets and
@@ -68,16 +68,17 @@
 #
 # The builds it judges: those of g++ with debug information and without
 # link-time optimisation, as the install stage makes them (the stored
-# description is of such a build). check and describe refuse, saying why,
-# an install without debug information (abidw would see symbols only),
-# one built by another compiler (clang describes the same interface
-# otherwise in its debug information: artificial parameters, implicit
-# members) and one built with -flto (its link rewrites the debug
+# description is of such a build). remake, check and describe refuse,
+# saying why, an install without debug information, or without the types
+# in it (-g1; -gsplit-dwarf, whose .dwo files abidw does not read): abidw
+# would see symbols only; one built by another compiler (clang describes the same
+# interface otherwise in its debug information: artificial parameters,
+# implicit members) and one built with -flto (its link rewrites the debug
 # information), as their debug information names the compiler
-# (DW_AT_producer); exports refuses another compiler's build too (it
-# exports another share of the virtual tables and type information of the
-# classes without a key function) and judges an LTO build by its symbols;
-# relocations judges any build.
+# (DW_AT_producer), as does the section .comment; exports refuses another
+# compiler's build too (it exports another share of the virtual tables
+# and type information of the classes without a key function) and judges
+# an LTO build by its symbols; relocations judges any build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -90,8 +91,16 @@ libraries=(zbase50 zpi50)
 # The installed headers' own text as zpi50.h brings it in, macros expanded,
 # the export macros written EXPORTED.
 header_text() {
+  header_lines "$1" | tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
+}
+
+# The lines of the installed headers in `include` as the preprocessor
+# gives them, given the further options of g++ (-dD keeps the macros'
+# definitions).
+header_lines() {
   local include=$1
-  g++ -std=c++17 -E -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
+  shift
+  g++ -std=c++17 -E "$@" -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
     ZPI_HEADERS=$include/ awk '
       # The folder as a line marker writes it: a backslash or a quote
       # escaped. (From the environment: awk -v would read escapes in it.)
@@ -101,8 +110,7 @@ header_text() {
       }
       # A line marker: # LINE "FILE" FLAGS (FILE may hold blanks).
       /^# [0-9]+ "/ { f = $0; sub(/^# [0-9]+ "/, "", f); sub(/"[^"]*$/, "", f); ours = index(f, dir) == 1; next }
-      ours' |
-    tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
+      ours'
 }
 
 # What the installed headers in `include` declare: into $work/declared,
@@ -173,10 +181,19 @@ types() {
     "$work/types.described" >"$out"
 }
 
+# The dynamic symbols of `lib` that nm lists with the further options
+# given, "TYPE NAME" a line: without the version that nm appends to a name
+# (NAME@VERSION, NAME@@VERSION), nor the versions' own symbols (type A).
+dynamic_symbols() {
+  local lib=$1
+  shift
+  nm -D "$@" "$lib" | awk '$(NF - 1) != "A" { sub(/@.*/, "", $NF); print $(NF - 1), $NF }'
+}
+
 # Each symbol that `lib` exports, with its owner (scripts/symbol_owner.awk),
 # into `file`: "symbol<TAB>kind<TAB>owner".
 owners() {
-  nm -D --defined-only "$1" | awk '{ print $3 }' | sort -u >"$work/symbols"
+  dynamic_symbols "$1" --defined-only | awk '{ print $2 }' | sort -u >"$work/symbols"
   c++filt <"$work/symbols" | paste "$work/symbols" - | awk -f scripts/symbol_owner.awk >"$2"
 }
 
@@ -216,7 +233,7 @@ public_symbols() {
   owners "$prefix/lib/lib$name.so" "$work/owners.$name"
   if [ "$name" = zbase50 ]; then
     taken=$work/taken
-    nm -D --undefined-only "$prefix/lib/libzpi50.so" | awk '{ print $NF }' | c++filt | sort -u >"$work/taken_names"
+    dynamic_symbols "$prefix/lib/libzpi50.so" --undefined-only | awk '{ print $2 }' | c++filt | sort -u >"$work/taken_names"
     c++filt <"$work/symbols" | paste "$work/symbols" - |
       awk -F '\t' -v names="$work/taken_names" 'BEGIN { while ((getline n < names) > 0) taken[n] = 1 }
         $2 in taken { print $1 }' >"$taken"
@@ -247,16 +264,30 @@ suppressions() {
   done
 }
 
-# Every constant that the installed headers define (scripts/header_constants.awk)
-# with its type and value, as a program compiled against them prints them:
-# "name type value" a line; then the alignment of each class, struct and
+# Every constant that the installed headers define (scripts/header_constants.awk;
+# and each macro whose value is a number or a text) with its type and
+# value, as a program compiled against them prints them: "name type value"
+# a line; then the alignment of each class, struct and
 # union that they define ("name align N") and the type that each typedef
 # and alias names ("name typedef TYPE", as g++ spells it once the typedefs
-# are resolved), which types.abi does not hold ($work/declared_items,
-# declared()).
+# are resolved, and "name align N" when TYPE is a class), which types.abi
+# does not hold ($work/declared_items, declared()).
 constants() {
   local include=$1
-  header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk | sort -u >"$work/constant_names"
+  {
+    header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk
+    # A macro whose value is a number or a text (what a translator compiles
+    # in as a constant too), still defined at the end.
+    header_lines "$include" -dD | awk '
+      /^#undef / { delete value[$2] }
+      /^#define [A-Za-z_][A-Za-z0-9_]* / {
+        body = $0
+        sub(/^#define [^ ]* +/, "", body)
+        if (body ~ /^([-+~!( ]*[0-9][-+*\/%<>|&^~!() 0-9a-zA-Z.\x27]*|(u8|u|U|L)?"[^"]*") *$/) value[$2] = 1
+        else delete value[$2]
+      }
+      END { for (name in value) print name }'
+  } | sort -u >"$work/constant_names"
   {
     cat <<'PROGRAM'
 #include "zpi50.h"
@@ -274,6 +305,10 @@ template <class T> static void show_typedef(const char* name) {
     std::free(text);
     // "zpi_tag<TYPE>": TYPE.
     std::printf("%s typedef %s\n", name, type.substr(8, type.size() - 9).c_str());
+    // A class known by a typedef only (typedef struct { ... } Name; an
+    // instance of a template) has no alignment line of its own.
+    if constexpr (std::is_class_v<T> || std::is_union_v<T>)
+        std::printf("%s align %zu\n", name, alignof(T));
 }
 template <class T> static void show(const char* name, const T& value) {
     using U = std::remove_cv_t<T>;
@@ -437,12 +472,12 @@ relocations() {
   prefix=$(cd "$prefix" && pwd)
   declared "$prefix/include/zpi50"
   for name in "${libraries[@]}"; do
-    nm -D --defined-only "$prefix/lib/lib$name.so" | awk '$2 !~ /^[TWi]$/ { print $3 }'
+    dynamic_symbols "$prefix/lib/lib$name.so" --defined-only | awk '$1 !~ /^[TWi]$/ { print $2 }'
   done | sort -u >"$work/data"
   for name in "${libraries[@]}"; do
     lib=$prefix/lib/lib$name.so
     readelf -rW "$lib" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }' | sort -u >"$work/named"
-    calls=$(comm -12 <(nm -D --defined-only "$lib" | awk '$2 ~ /^[TWi]$/ { print $3 }' | sort -u) "$work/named" | c++filt)
+    calls=$(comm -12 <(dynamic_symbols "$lib" --defined-only | awk '$1 ~ /^[TWi]$/ { print $2 }' | sort -u) "$work/named" | c++filt)
     comm -12 "$work/data" "$work/named" >"$work/named_data"
     c++filt <"$work/named_data" | paste "$work/named_data" - | awk -f scripts/symbol_owner.awk >"$work/named_data.owners"
     reached=$(declared_owners -v "$work/named_data.owners" | cut -f 1 | c++filt)
@@ -478,8 +513,8 @@ imports() {
   local prefix=$1 taken offenders
   prefix=$(cd "$prefix" && pwd)
   declared "$prefix/include/zpi50"
-  nm -D --defined-only "$prefix/lib/libzbase50.so" | awk '{ print $3 }' | sort -u >"$work/base_symbols"
-  nm -D --undefined-only "$prefix/lib/libzpi50.so" | awk '{ sub(/@.*/, "", $NF); print $NF }' | sort -u |
+  dynamic_symbols "$prefix/lib/libzbase50.so" --defined-only | awk '{ print $2 }' | sort -u >"$work/base_symbols"
+  dynamic_symbols "$prefix/lib/libzpi50.so" --undefined-only | awk '{ print $2 }' | sort -u |
     comm -12 "$work/base_symbols" - >"$work/imports"
   c++filt <"$work/imports" | paste "$work/imports" - | awk -f scripts/symbol_owner.awk >"$work/imports.owners"
   declared_owners -v "$work/imports.owners" | cut -f 1 >"$work/imports.internal"
@@ -509,26 +544,42 @@ uncompared() {
 }
 
 # The libraries installed under `prefix` that have no debug information
-# (a Release build), whose binary interface cannot be seen whole: abidw
+# (a Release build), or none of the types (-g1, -gsplit-dwarf), whose
+# binary interface cannot be seen whole: abidw
 # sees their symbols only, not the types of their functions, nor the
 # layouts and virtual slots of their classes. Says so and fails when there
 # is one.
 refuse_without_debug_info() {
-  local prefix=$1 name missing=()
+  local prefix=$1 name missing=() typeless=()
   for name in "${libraries[@]}"; do
-    readelf -SW "$prefix/lib/lib$name.so" | grep -q ' \.debug_info ' || missing+=("lib$name.so")
+    # (.zdebug_info: compressed the old way, -gz=zlib-gnu; abidw reads it.)
+    if ! readelf -SW "$prefix/lib/lib$name.so" | grep -qE ' \.z?debug_info '; then
+      missing+=("lib$name.so")
+    # Debug information without the types (-g1, which keeps at most a
+    # class's declaration; -gsplit-dwarf leaves only a skeleton in the
+    # library, and abidw reads no .dwo file) shows no more: not even int.
+    elif ! { readelf -wN --debug-dump=info --dwarf-depth=2 "$prefix/lib/lib$name.so" 2>/dev/null; true; } |
+        grep -q 'DW_TAG_base_type'; then
+      typeless+=("lib$name.so")
+    fi
   done
-  [ "${#missing[@]}" -eq 0 ] && return 0
-  echo "${missing[*]} under $prefix: no debug information. Without it the binary interface is seen" >&2
+  [ "${#missing[@]}" -eq 0 ] && [ "${#typeless[@]}" -eq 0 ] && return 0
+  if [ "${#missing[@]}" -ne 0 ]; then
+    echo "${missing[*]} under $prefix: no debug information. Without it the binary interface is seen" >&2
+  else
+    echo "${typeless[*]} under $prefix: debug information without the types (-g1, or -gsplit-dwarf," >&2
+    echo "whose .dwo files abidw does not read). Without them the binary interface is seen" >&2
+  fi
   echo "as symbols only (not the types of the functions, nor the layouts and virtual slots of the" >&2
-  echo "classes), so it is not checked: check an install of a build with debug information (-g, as" >&2
-  echo "RelWithDebInfo or the install stage's build/plain make it)." >&2
+  echo "classes), so it is neither described nor checked: check an install of a build with debug" >&2
+  echo "information (-g, as RelWithDebInfo or the install stage's build/plain make it)." >&2
   return 1
 }
 
 # Refuses the libraries installed under `prefix` when another compiler
 # than g++ made them, or g++ with link-time optimisation (-flto), as their
-# debug information names them (DW_AT_producer): the stored description is
+# debug information names them (DW_AT_producer; the compiler also in the
+# section .comment): the stored description is
 # of a g++ build without it, and another compiler describes the same
 # interface otherwise in its debug information (artificial parameters,
 # implicit members) and exports another share of the virtual tables, VTTs
@@ -539,9 +590,18 @@ refuse_without_debug_info() {
 refuse_unjudged() {
   local prefix=$1 lto=${2:-} name producers other=
   for name in "${libraries[@]}"; do
+    # (Of the library itself: readelf goes on to the .dwo files of a split
+    # build, and misreads their producer.)
     producers=$(readelf --debug-dump=info --dwarf-depth=1 "$prefix/lib/lib$name.so" 2>/dev/null |
-      sed -n 's/.*DW_AT_producer *: *([^)]*): //p' | sort -u)
-    other=$(grep -vE '^(GNU (C|C\+\+|GIMPLE|AS)[0-9]* |$)' <<<"$producers" | head -n 1 || true)
+      awk '/^Contents of the .*\.dwo section/ { dwo = 1 }
+        !dwo && sub(/.*DW_AT_producer *: *\([^)]*\): /, "")' | sort -u)
+    # The compilers that the section .comment names (a build without debug
+    # information in the library names them there too); g++ writes "GCC: ".
+    other=$({
+      grep -vE '^(GNU (C|C\+\+|GIMPLE|AS)[0-9]* |$)' <<<"$producers"
+      readelf -p .comment "$prefix/lib/lib$name.so" 2>/dev/null | sed -n 's/^ *\[ *[0-9a-f]*\] *//p' |
+        grep -vE '^(GCC: |Linker: )'
+    } | head -n 1 || true)
     if [ -n "$other" ]; then
       echo "lib$name.so under $prefix: built by $other, not g++. The stored description" >&2
       echo "($stored) is of a g++ build, and another compiler describes the same interface otherwise" >&2
@@ -737,6 +797,7 @@ remake)
   build=${INSTALL_BUILD_DIR:-build/plain}
   plain_build "$build" zpi50
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
+  refuse_without_debug_info "$work/prefix"
   refuse_unjudged "$work/prefix"
   describe "$work/prefix" "$stored"
   for name in "${libraries[@]}"; do

@@ -3,16 +3,20 @@
 # one header, against the description of their first build: the check
 # passes what changes nothing for a translator (a member renamed beneath a
 # union; the same build installed under a prefix whose name holds blanks
-# and pattern characters), fails what does (a member's type beneath a
-# union, two of its members swapped, a struct's alignment, a typedef's
-# type, a public class's type information no longer exported), and refuses
-# a build that it cannot judge (clang, link-time optimisation), saying why.
+# and pattern characters, with its debug information compressed, or with
+# a version given to each export), fails what does (a member's type
+# beneath a union, two of its members swapped, a struct's alignment, of
+# one named by a typedef only too, a typedef's type, a macro's value, a
+# public class's type information no longer exported), refuses a build
+# that it cannot judge (clang, link-time optimisation, debug information
+# without types), saying why, and judges the exports of a split-DWARF
+# build.
 #
 # Needs what scripts/abi.sh needs (abigail-tools, clang, jq); without them
 # it is skipped (status 77): the install stage, which installs them, runs
 # it too.
 set -euo pipefail
-root=${1:?usage: check_abi_cases.sh <source root>}
+root=$(cd "${1:?usage: check_abi_cases.sh <source root>}" && pwd)
 for tool in abidw abidiff clang++ jq; do
   if ! command -v "$tool" >/dev/null; then
     echo "skipped: no $tool (the install stage installs it and runs these cases)"
@@ -32,10 +36,15 @@ cat >"$work/original.h" <<'HEADER'
 #include <stdint.h>
 #define ZPI_API __attribute__((visibility("default")))
 constexpr int kLimit = 4;
+#define ZPI_STEPS 8
 struct Uv {
     double uv[2];
 };
 using Display = int32_t;
+typedef struct {
+    double u;
+    double v;
+} UvPair;
 struct Rec {
     int kind;
     union {
@@ -67,6 +76,7 @@ int Shape::Kind() const { return zbase_twice(1); }
 int zpi_fill(Rec* rec) { rec->kind = zbase_twice(2); return 0; }
 SOURCE
 printf '{ global: *; local: _ZTI5Shape; _ZTS5Shape; };\n' >"$work/hide_typeinfo.map"
+printf 'ZPI_5 { global: *; };\n' >"$work/versions.map"
 
 # Builds and installs both libraries into `prefix` from the header, edited
 # by the sed script `edit`, with COMPILER (g++) and FLAGS.
@@ -76,11 +86,14 @@ build() {
   rm -rf "$prefix"
   mkdir -p "$prefix/include/zpi50" "$prefix/lib"
   sed -e "$edit" "$work/original.h" >"$prefix/include/zpi50/zpi50.h"
+  # (In the prefix, where -gsplit-dwarf writes its .dwo files.)
+  cd "$prefix/lib"
   "$cxx" -std=c++17 -g -fPIC -shared -fvisibility=hidden "$@" -Wl,-soname,libzbase50.so.1 \
     "$work/zbase.cpp" -o "$prefix/lib/libzbase50.so"
   "$cxx" -std=c++17 -g -fPIC -shared -fvisibility=hidden "$@" -I"$prefix/include/zpi50" \
     -Wl,-Bsymbolic-functions -Wl,-soname,libzpi50.so.1 "$work/zpi.cpp" -L"$prefix/lib" -lzbase50 \
     -o "$prefix/lib/libzpi50.so"
+  cd "$work"
 }
 
 export ZPI_ABI_STORED=$work/stored ZPI_ABI_EXTERNAL=$work/external.txt
@@ -95,6 +108,7 @@ while IFS='|' read -r what command expected text edit cxx flags; do
   prefix=$work/prefix
   case $what in unchanged*) prefix=$work/'p +[*\&|]x' ;; esac
   flags=${flags//HIDE/$work/hide_typeinfo.map}
+  flags=${flags//VERSIONS/$work/versions.map}
   # shellcheck disable=SC2086 # (the flags are words)
   build "$prefix" "$edit" "${cxx:-g++}" $flags
   status=passes
@@ -108,13 +122,20 @@ done <<'CASES'
 unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
 unchanged, under a prefix with blanks and pattern characters|imports|passes|1 of the base library's own names|||
-unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 5 stored values||g++|
+unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 8 stored values||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
 two members swapped beneath a union|check|fails|changed under the same SONAME|s/double a;/double TMP;/; s/double b;/double a;/; s/double TMP;/double b;/|g++|
 a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
 a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struct Uv/struct alignas(16) Uv/|g++|
+a struct named by a typedef only, aligned anew|check|fails|UvPair: align 8 -> align 16|s/typedef struct {/typedef struct alignas(16) {/|g++|
+a macro's value changed|check|fails|ZPI_STEPS: i32 8 -> i32 9|s/ZPI_STEPS 8/ZPI_STEPS 9/|g++|
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
+every export given a version|exports|passes|the 3 virtual tables||g++|-Wl,--version-script=VERSIONS
+every export given a version|imports|passes|1 of the base library's own names||g++|-Wl,--version-script=VERSIONS
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
+compressed debug information (-gz=zlib-gnu)|check|passes|types: the stored layouts||g++|-gz=zlib-gnu
+built with -g1 (no types in the debug information)|check|fails|debug information without the types||g++|-g1
+split debug information, its exports|exports|passes|the 3 virtual tables||g++|-gsplit-dwarf
 built by clang|check|fails|clang version||clang++|
 built with link-time optimisation|check|fails|link-time optimisation (-flto)||g++|-flto
 CASES
