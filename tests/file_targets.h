@@ -68,6 +68,21 @@ constexpr const char* kNoFolderWithRoom =
     "no temporary folder with a name short enough for the names tested (neither TMPDIR nor /tmp, "
     "/var/tmp, /dev/shm)";
 
+// The names in `folder`, sorted (no "." or "..").
+inline std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string n = e->d_name;
+            if (n != "." && n != "..")
+                names.push_back(n);
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // A fresh folder, removed with everything in it when the object goes, made
 // in the temporary folder when it will do, else in the first of the
 // system's that will; Made() says whether there was one. One that other
@@ -113,19 +128,7 @@ public:
     const std::string& Folder() const { return path_; }
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
     // The names in the folder, sorted (no "." or "..").
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        if (DIR* d = ::opendir(path_.c_str())) {
-            while (const dirent* e = ::readdir(d)) {
-                const std::string n = e->d_name;
-                if (n != "." && n != "..")
-                    names.push_back(n);
-            }
-            ::closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> Names() const { return NamesIn(path_); }
 
 private:
     std::string path_;

@@ -675,10 +675,7 @@ TEST(FileCommits, AStrangerHoldingTheFoldersLockDelaysNoSave) {
             kkFileTestHooks::SetFolderLockWaitMs(2000);
             kkFileTestHooks::SetRenameAt2(true);
         }
-        std::vector<std::string> left;
-        for (const auto& entry : std::filesystem::directory_iterator(held))
-            left.push_back(entry.path().filename().string());
-        EXPECT_EQ(left, std::vector<std::string>{"doc.xml"});
+        EXPECT_EQ(NamesIn(held), std::vector<std::string>{"doc.xml"});
     }
 }
 
@@ -755,10 +752,7 @@ TEST(FileCommits, WritersInAFolderThatMayNotBeReadAllSucceed) {
     EXPECT_EQ(code, 0);
     ASSERT_EQ(::chmod(dropbox.c_str(), 0700), 0);
     EXPECT_TRUE(Whole(ReadAll(target)));
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dropbox))
-        names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"doc.xml"});
+    EXPECT_EQ(NamesIn(dropbox), std::vector<std::string>{"doc.xml"});
 }
 
 // What a killed writer left under a high temporary name (it held slot 20
