@@ -107,10 +107,12 @@ while IFS='|' read -r what command expected text edit cxx flags; do
   cases=$((cases + 1))
   prefix=$work/prefix
   case $what in unchanged*) prefix=$work/'p +[*\&|]x' ;; esac
-  flags=${flags//HIDE/$work/hide_typeinfo.map}
-  flags=${flags//VERSIONS/$work/versions.map}
-  # shellcheck disable=SC2086 # (the flags are words)
-  build "$prefix" "$edit" "${cxx:-g++}" $flags
+  # (The flags are words; the maps' paths, which may hold blanks, go into
+  # the words once they are split.)
+  read -ra words <<<"$flags"
+  words=("${words[@]//HIDE/$work/hide_typeinfo.map}")
+  words=("${words[@]//VERSIONS/$work/versions.map}")
+  build "$prefix" "$edit" "${cxx:-g++}" "${words[@]}"
   status=passes
   "$root/scripts/abi.sh" "$command" "$prefix" >"$work/out" 2>&1 || status=fails
   if [ "$status" != "$expected" ] || ! grep -qF -- "$text" "$work/out"; then
