@@ -265,7 +265,8 @@ suppressions() {
 }
 
 # Every constant that the installed headers define (scripts/header_constants.awk;
-# and each macro whose value is a number or a text) with its type and
+# each element of an array; and each macro whose value is a number or a
+# text) with its type and
 # value, as a program compiled against them prints them: "name type value"
 # a line; then the alignment of each class, struct and
 # union that they define ("name align N") and the type that each typedef
@@ -324,6 +325,10 @@ template <class T> static void show(const char* name, const T& value) {
         std::printf("%s f%zu %.17g\n", name, sizeof(U) * 8, static_cast<double>(value));
     } else if constexpr (std::is_convertible_v<const T&, const char*>) {
         std::printf("%s text \"%s\"\n", name, static_cast<const char*>(value));
+    } else if constexpr (std::is_array_v<U>) {
+        // Each element, as NAME[I].
+        for (std::size_t i = 0; i < std::extent_v<U>; ++i)
+            show((std::string(name) + "[" + std::to_string(i) + "]").c_str(), value[i]);
     } else {
         static_assert(std::is_enum_v<U> || std::is_arithmetic_v<U>, "a constant of a type the list cannot show");
     }
