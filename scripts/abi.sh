@@ -48,8 +48,8 @@
 # symbol or not (the record structs that reach translators through void*
 # arrays among them): abidw's description of a program made of zpi50.h
 # alone, with debug information for every type it declares (types.abi);
-# and the list of the constants that the installed headers define (their
-# numeric and text macros too), with their types and values, the
+# and the list of the constants that the installed headers define (the
+# macros whose value is one too), with their types and values, the
 # alignment of each class, struct and union they define and the type that
 # each of their typedefs names (types.abi keeps no class's alignment, and
 # the standard library's typedefs stay mere names there), as a program
@@ -65,6 +65,11 @@
 # the same build installed under any prefix. An incompatible change passes
 # only with a new SOVERSION, which the libraries' SONAME carries, so that
 # a translator built against the earlier libraries does not load them.
+# Code that the headers compile into a translator is not judged: the
+# bodies of inline and constexpr functions and of templates, default
+# arguments, members' default initializers, a template's constants, and
+# the macros whose value is no constant (function-like ones; an
+# attribute, a type or a code fragment, told by name).
 #
 # The builds it judges: those of g++ with debug information and without
 # link-time optimisation, as the install stage makes them (the stored
@@ -265,31 +270,99 @@ suppressions() {
 }
 
 # Every constant that the installed headers define (scripts/header_constants.awk;
-# and each macro whose value is a number or a text) with its type and
-# value, as a program compiled against them prints them: "name type value"
-# a line; then the alignment of each class, struct and
-# union that they define ("name align N") and the type that each typedef
-# and alias names ("name typedef TYPE", as g++ spells it once the typedefs
-# are resolved, and "name align N" when TYPE is a class), which types.abi
-# does not hold ($work/declared_items, declared()).
+# each element of an array) and each macro that is one (macro_constants)
+# with its type and value, as a program compiled against them prints
+# them: "name type value" a line; then the alignment of each class, struct
+# and union that they define ("name align N") and the type that each
+# typedef and alias names ("name typedef TYPE", as g++ spells it once the
+# typedefs are resolved, and "name align N" when TYPE is a class), which
+# types.abi does not hold ($work/declared_items, declared()).
 constants() {
   local include=$1
+  show_program >"$work/show.h"
   {
-    header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk
-    # A macro whose value is a number or a text (what a translator compiles
-    # in as a constant too), still defined at the end.
-    header_lines "$include" -dD | awk '
-      /^#undef / { delete value[$2] }
-      /^#define [A-Za-z_][A-Za-z0-9_]* / {
-        body = $0
-        sub(/^#define [^ ]* +/, "", body)
-        if (body ~ /^([-+~!( ]*[0-9][-+*\/%<>|&^~!() 0-9a-zA-Z.\x27]*|(u8|u|U|L)?"[^"]*") *$/) value[$2] = 1
-        else delete value[$2]
+    header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk | sed 's/$/\tconstant/'
+    macro_constants "$include" | sed 's/$/\tmacro/'
+  } | sort -t "$(printf '\t')" -k 1,1 -u >"$work/constant_names"
+  {
+    echo '#include "show.h"'
+    echo 'int main() {'
+    awk -F '\t' '$2 == "constant" { printf "    show(\"%s\", %s);\n", $1, $1 }
+      $2 == "macro" { printf "    { constexpr auto zpi_macro_value = %s; show(\"%s\", zpi_macro_value); }\n", $1, $1 }' "$work/constant_names"
+    awk -F '\t' '$1 == "record" { printf "    std::printf(\"%%s align %%zu\\n\", \"%s\", alignof(%s));\n", $2, $2 }
+      $1 == "typedef" { printf "    show_typedef<%s>(\"%s\");\n", $2, $2 }' "$work/declared_items"
+    echo '}'
+  } >"$work/constants.cpp"
+  g++ -std=c++17 -fno-access-control -I"$include" "$work/constants.cpp" -o "$work/constants" 2>"$work/constants.log" || {
+    echo "the constants of the installed headers do not compile into the program that lists them:" >&2
+    cat "$work/constants.log" >&2
+    return 1
+  }
+  "$work/constants"
+}
+
+# The object-like macros that the installed headers in `include` define,
+# still defined at their end, whose value is a constant: one that the
+# program listing the constants compiles as a constant (constexpr auto)
+# of a type that it shows (a number, bool, enumerator or text): a cast,
+# an enumerator, an expression of them. The others (an attribute, a type,
+# a code fragment, no value) into $work/macros_left_out. The compiler
+# decides, not the macros' text: each is tried in a function of its own,
+# on a line of its own, all in one program; g++ places an error within a
+# macro's value on the line that uses it (-ftrack-macro-expansion=0), and
+# the macros of the lines it names are left out until the others compile
+# together. A value whose brackets do not pair, or with a ";" outside
+# them, is left out untried: the lines after it would not be read as
+# written.
+macro_constants() {
+  local include=$1 first
+  header_lines "$include" -dD | awk '
+    /^#undef / { delete macro[$2] }
+    /^#define [A-Za-z_][A-Za-z0-9_]*( |$)/ {
+      body = $0
+      sub(/^#define [^ ]* ?/, "", body)
+      # Whether the brackets pair, outside texts and characters.
+      depth = 0
+      for (i = 1; i <= length(body) && depth >= 0; i++) {
+        c = substr(body, i, 1)
+        if (c == "\"" || c == "\x27") {
+          for (i++; i <= length(body) && substr(body, i, 1) != c; i++) if (substr(body, i, 1) == "\\") i++
+        } else if (c ~ /[([{]/) depth++
+        else if (c ~ /[)\]}]/) depth--
+        else if (c == ";" && depth == 0) depth = -1
       }
-      END { for (name in value) print name }'
-  } | sort -u >"$work/constant_names"
-  {
-    cat <<'PROGRAM'
+      macro[$2] = depth == 0 ? "try" : "fragment"
+    }
+    END { for (name in macro) print name "\t" macro[name] }' | LC_ALL=C sort >"$work/macros"
+  awk -F '\t' '$2 == "fragment" { print $1 }' "$work/macros" >"$work/macros_left_out"
+  awk -F '\t' '$2 == "try" { print $1 }' "$work/macros" >"$work/macros.try"
+  first=$(($(wc -l <"$work/show.h") + 1))
+  while [ -s "$work/macros.try" ]; do
+    awk '{ printf "static void zpi_macro_%d() { constexpr auto zpi_macro_value = %s; show(\"%s\", zpi_macro_value); }\n", NR, $0, $0 }' \
+      "$work/macros.try" | cat "$work/show.h" - >"$work/macros.cpp"
+    if (cd "$work" && g++ -std=c++17 -fsyntax-only -fno-access-control -w -ftrack-macro-expansion=0 \
+        -fno-diagnostics-show-caret -I"$include" macros.cpp) 2>"$work/macros.log"; then
+      cat "$work/macros.try"
+      break
+    fi
+    # The lines that the errors name; none: the program fails whatever
+    # the macros (the list's compilation says why), and none is listed.
+    grep -oE '^macros\.cpp:[0-9]+' "$work/macros.log" | cut -d : -f 2 | sort -u |
+      awk -v first="$first" -v try="$work/macros.try" '
+        BEGIN { while ((getline m < try) > 0) macro[++n] = m }
+        { i = $1 - first + 1; if (i >= 1 && i <= n) { failed[i] = 1; named++ } }
+        END { for (i = 1; i <= n; i++) { state = !named || (i in failed) ? "out" : "try"; print state "\t" macro[i] } }' >"$work/macros.next"
+    awk -F '\t' '$1 == "out" { print $2 }' "$work/macros.next" >>"$work/macros_left_out"
+    awk -F '\t' '$1 == "try" { print $2 }' "$work/macros.next" >"$work/macros.try"
+  done
+  LC_ALL=C sort -o "$work/macros_left_out" "$work/macros_left_out"
+}
+
+# The start of the program that lists the constants: the headers, and
+# show (a constant's type and value) and show_typedef (the type that a
+# typedef names, and its alignment).
+show_program() {
+  cat <<'PROGRAM'
 #include "zpi50.h"
 #include <cstdio>
 #include <cstdlib>
@@ -322,25 +395,17 @@ template <class T> static void show(const char* name, const T& value) {
         std::printf("%s u%zu %llu\n", name, sizeof(U) * 8, static_cast<unsigned long long>(value));
     } else if constexpr (std::is_floating_point_v<U>) {
         std::printf("%s f%zu %.17g\n", name, sizeof(U) * 8, static_cast<double>(value));
-    } else if constexpr (std::is_convertible_v<const T&, const char*>) {
+    } else if constexpr (std::is_convertible_v<const T&, const char*> && !std::is_null_pointer_v<U>) {
         std::printf("%s text \"%s\"\n", name, static_cast<const char*>(value));
+    } else if constexpr (std::is_array_v<U>) {
+        // Each element, as NAME[I].
+        for (std::size_t i = 0; i < std::extent_v<U>; ++i)
+            show((std::string(name) + "[" + std::to_string(i) + "]").c_str(), value[i]);
     } else {
         static_assert(std::is_enum_v<U> || std::is_arithmetic_v<U>, "a constant of a type the list cannot show");
     }
 }
-int main() {
 PROGRAM
-    awk '{ printf "    show(\"%s\", %s);\n", $0, $0 }' "$work/constant_names"
-    awk -F '\t' '$1 == "record" { printf "    std::printf(\"%%s align %%zu\\n\", \"%s\", alignof(%s));\n", $2, $2 }
-      $1 == "typedef" { printf "    show_typedef<%s>(\"%s\");\n", $2, $2 }' "$work/declared_items"
-    echo '}'
-  } >"$work/constants.cpp"
-  g++ -std=c++17 -fno-access-control -I"$include" "$work/constants.cpp" -o "$work/constants" 2>"$work/constants.log" || {
-    echo "the constants of the installed headers do not compile into the program that lists them:" >&2
-    cat "$work/constants.log" >&2
-    return 1
-  }
-  "$work/constants"
 }
 
 # Describes the libraries installed under `prefix` into `dir`: their
@@ -781,7 +846,15 @@ check_constants() {
   else
     echo "constants: the $(grep -cvE '^(#|soname )' "$stored/constants.txt") stored values (constants, alignments, typedefs' types, bit-field widths)"
   fi
+  macros_left_out
   tally "constants of the installed headers" 1 0
+}
+
+# Says which object-like macros of the installed headers the list leaves
+# out, their value being no constant ($work/macros_left_out).
+macros_left_out() {
+  [ -s "$work/macros_left_out" ] || return 0
+  echo "constants: left out, not constants: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value)"
 }
 
 need=()
@@ -805,6 +878,7 @@ remake)
   done
   echo "$stored/types.abi: $(awk -f scripts/abi_classes.awk "$stored/types.abi" | sort -u | wc -l) classes"
   echo "$stored/constants.txt: $(grep -cvE '^(#|soname )' "$stored/constants.txt") values (constants, alignments, typedefs' types, bit-field widths)"
+  macros_left_out
   ;;
 check) check "${2:?usage: scripts/abi.sh check PREFIX}" ;;
 exports) exports "${2:?usage: scripts/abi.sh exports PREFIX}" ;;

@@ -1,35 +1,92 @@
 # Reads the installed headers' text, preprocessed (macros expanded, no
 # comments or directives), and prints the qualified name of every constant
 # it defines: each enumerator, and each constexpr or const variable with an
-# initializer at namespace or class scope. Used by scripts/abi.sh, which
-# compiles a program that prints their values.
-function flush() { n = 0 }
+# initializer (each declarator of a declaration, an array too) at namespace
+# scope, within extern "C" or "C++", or a static one at class scope. A
+# template's are not (their values depend on its arguments), nor a class's
+# non-static const members (each object's own). Used by scripts/abi.sh,
+# which compiles a program that prints their values.
+function flush() { n = 0; init = 0 }
 function scope_name(i, s) {
   s = ""
   for (i = 1; i <= depth; i++) if (name[i] != "") s = s name[i] "::"
   return s
 }
-# The statement of the current scope, tokens 1..n, is a variable with an
-# initializer at `at` (the "=" or "{"): its name, if it is a constant.
-function variable(at, i, is_const) {
-  if (at < 2 || tok[1] == "template" || tok[1] == "using" || tok[1] == "typedef" || tok[1] == "friend") return ""
+# The declarator d[1..m] (its declaration's specifiers first) is a
+# variable with an initializer at `at` (the "=" or "{"): its name, if it
+# is a constant.
+function variable(d, m, at, i, is_const, constexpr, is_static, nm) {
+  if (at < 2 || at > m || d[1] == "template" || d[1] == "using" || d[1] == "typedef" || d[1] == "friend") return ""
   # constexpr anywhere; const on the variable itself (after its last "*").
   is_const = 0
   constexpr = 0
+  is_static = 0
+  nm = ""
   for (i = 1; i < at; i++) {
-    if (tok[i] == "(" || tok[i] == "[" || tok[i] == "operator") return ""
-    if (tok[i] == "constexpr") constexpr = 1
-    if (tok[i] == "const") is_const = 1
-    if (tok[i] == "*" || tok[i] == "&") is_const = 0
+    if (d[i] == "(" || d[i] == "operator") return ""
+    # An array: its name stands before its bounds.
+    if (d[i] == "[") break
+    if (d[i] == "constexpr") constexpr = 1
+    if (d[i] == "static") is_static = 1
+    if (d[i] == "const") is_const = 1
+    if (d[i] == "*" || d[i] == "&") is_const = 0
+    nm = d[i]
   }
-  is_const = is_const || constexpr
-  if (!is_const || tok[at - 1] !~ /^[A-Za-z_][A-Za-z0-9_]*$/) return ""
-  return tok[at - 1]
+  if (!(is_const || constexpr) || nm !~ /^[A-Za-z_][A-Za-z0-9_]*$/) return ""
+  if (kind[depth] == "class" && !is_static && !constexpr) return ""
+  return nm
+}
+# The statement tok[1..n] ends: each of its declarators that is a
+# constant, with the specifiers of the first before it (up to its first
+# "*" or "&", which belong to the first declarator).
+function declaration(i, j, m, k, nest, at, specifiers, d, v) {
+  specifiers = -1
+  m = 0
+  nest = 0
+  at = 0
+  for (i = 1; i <= n + 1; i++) {
+    if (i > n || (tok[i] == "," && nest == 0)) {
+      if (specifiers < 0) {
+        # The first declarator's name: the last word before its
+        # initializer or bounds; the specifiers are what stands before it.
+        k = 0
+        for (j = 1; j <= m && d[j] != "=" && d[j] != "{" && d[j] != "["; j++) if (d[j] ~ /^[A-Za-z_]/) k = j
+        specifiers = k > 0 ? k - 1 : 0
+        for (j = 1; j < k; j++) if (d[j] == "*" || d[j] == "&") { specifiers = j - 1; break }
+        for (j = 1; j <= specifiers; j++) spec[j] = d[j]
+      }
+      if (at && (v = variable(d, m, at)) != "") print scope_name() v
+      m = specifiers
+      for (j = 1; j <= m; j++) d[j] = spec[j]
+      at = 0
+      continue
+    }
+    d[++m] = tok[i]
+    if (nest == 0 && !at && (tok[i] == "=" || tok[i] == "{")) at = m
+    if (tok[i] == "(" || tok[i] == "[" || tok[i] == "{") nest++
+    else if (tok[i] == ")" || tok[i] == "]" || tok[i] == "}") nest--
+  }
+}
+# Whether a brace that follows the statement so far opens an initializer:
+# the statement holds "=" outside parentheses, or a name ends it that no
+# class, enum, namespace, template or function goes with.
+function initializer(i, nest) {
+  nest = 0
+  for (i = 1; i <= n; i++) {
+    if (tok[i] == "(" || tok[i] == "[") nest++
+    else if (tok[i] == ")" || tok[i] == "]") nest--
+    else if (tok[i] == "=" && nest == 0) return 1
+  }
+  if (n == 0 || tok[n] !~ /^[A-Za-z_]/) return 0
+  for (i = 1; i <= n; i++) if (tok[i] ~ /^(\(|class|struct|union|enum|namespace|template)$/) return 0
+  return 1
 }
 function open_scope(i, k, nm, kw) {
   k = "block"; nm = ""
   for (i = 1; i <= n; i++) if (tok[i] == "enum") break
-  if (i <= n && kind[depth] != "block") {
+  if (tok[1] == "template") {
+    # A template's members are no constants of their own.
+  } else if (i <= n && kind[depth] != "block") {
     k = "enum"; scoped[depth + 1] = 0
     if (tok[i + 1] == "class" || tok[i + 1] == "struct") { scoped[depth + 1] = 1; i++ }
     if (tok[i + 1] ~ /^[A-Za-z_]/) nm = tok[i + 1]
@@ -39,8 +96,9 @@ function open_scope(i, k, nm, kw) {
     if (tok[1] == "namespace" || (tok[1] == "inline" && tok[2] == "namespace")) {
       k = "namespace"
       nm = tok[n] == "namespace" ? "" : tok[n]
-    } else if ((v = variable(n + 1)) != "") {
-      print scope_name() v
+    } else if (n == 2 && tok[1] == "extern" && tok[2] ~ /^"/) {
+      # extern "C" { ... }: its names are those of the scope around it.
+      k = "namespace"
     } else {
       for (i = 1; i <= n; i++) if (tok[i] == "(") break
       if (i > n) for (i = n; i >= 1; i--) if ((tok[i] == "class" || tok[i] == "struct" || tok[i] == "union") && tok[i + 1] ~ /^[A-Za-z_]/) {
@@ -71,12 +129,26 @@ function token(t, v) {
     else element = 0
     return
   }
-  if (t == "{") { open_scope(); return }
+  # Within an initializer's braces the statement goes on.
+  if (init) {
+    tok[++n] = t
+    if (t == "{") init++
+    else if (t == "}") init--
+    return
+  }
+  if (t == "{") {
+    if (kind[depth] != "block" && initializer()) {
+      tok[++n] = t
+      init = 1
+      return
+    }
+    open_scope()
+    return
+  }
   if (t == "}") { depth--; flush(); return }
   if (kind[depth] == "block") return
   if (t == ";") {
-    for (i = 1; i <= n; i++) if (tok[i] == "=") break
-    if (i <= n && (v = variable(i)) != "") print scope_name() v
+    declaration()
     flush()
     return
   }

@@ -6,11 +6,13 @@
 # and pattern characters, with its debug information compressed, or with
 # a version given to each export), fails what does (a member's type
 # beneath a union, two of its members swapped, a struct's alignment, of
-# one named by a typedef only too, a typedef's type, a macro's value, a
-# public class's type information no longer exported), refuses a build
-# that it cannot judge (clang, link-time optimisation, debug information
-# without types), saying why, and judges the exports of a split-DWARF
-# build.
+# one named by a typedef only too, a typedef's type, a macro's value, one
+# with a cast, one naming another enumerator, a constant within
+# extern "C", an element of a constant array, a public class's type
+# information no longer exported), tells the macros that are no constant,
+# refuses a build that it cannot judge (clang, link-time optimisation,
+# debug information without types), saying why, and judges the exports of
+# a split-DWARF build.
 #
 # Needs what scripts/abi.sh needs (abigail-tools, clang, jq); without them
 # it is skipped (status 77): the install stage, which installs them, runs
@@ -37,6 +39,14 @@ cat >"$work/original.h" <<'HEADER'
 #define ZPI_API __attribute__((visibility("default")))
 constexpr int kLimit = 4;
 #define ZPI_STEPS 8
+enum Side { SIDE_LEFT, SIDE_RIGHT };
+#define ZPI_NONE ((int32_t)-1)
+#define ZPI_FIRST_SIDE SIDE_LEFT
+#define ZPI_HANDLE void*
+constexpr double kTolerances[] = {1e-6, 1e-9};
+extern "C" {
+const int zpi_version = 5;
+}
 struct Uv {
     double uv[2];
 };
@@ -124,14 +134,19 @@ done <<'CASES'
 unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
 unchanged, under a prefix with blanks and pattern characters|imports|passes|1 of the base library's own names|||
-unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 8 stored values||g++|
+unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 15 stored values||g++|
+unchanged, its macros that are not constants told|check|passes|left out, not constants: the macros ZPI_API, ZPI_HANDLE||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
 two members swapped beneath a union|check|fails|changed under the same SONAME|s/double a;/double TMP;/; s/double b;/double a;/; s/double TMP;/double b;/|g++|
 a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
 a struct aligned anew, its size kept|check|fails|Uv: align 8 -> align 16|s/struct Uv/struct alignas(16) Uv/|g++|
 a struct named by a typedef only, aligned anew|check|fails|UvPair: align 8 -> align 16|s/typedef struct {/typedef struct alignas(16) {/|g++|
 a macro's value changed|check|fails|ZPI_STEPS: i32 8 -> i32 9|s/ZPI_STEPS 8/ZPI_STEPS 9/|g++|
-a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
+a macro's value with a cast changed|check|fails|ZPI_NONE: i32 -1 -> i32 -2|s/((int32_t)-1)/-2/|g++|
+a macro naming another enumerator|check|fails|ZPI_FIRST_SIDE: u32 0 -> u32 1|s/ZPI_FIRST_SIDE SIDE_LEFT/ZPI_FIRST_SIDE SIDE_RIGHT/|g++|
+a constant within extern "C" changed|check|fails|zpi_version: i32 5 -> i32 6|s/zpi_version = 5/zpi_version = 6/|g++|
+an element of a constant array changed|check|fails|kTolerances[1]: f64 1.0000000000000001e-09 -> f64 1e-08|s/1e-9}/1e-8}/|g++|
+a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/Display = int32_t/Display = int64_t/|g++|
 every export given a version|exports|passes|the 3 virtual tables||g++|-Wl,--version-script=VERSIONS
 every export given a version|imports|passes|1 of the base library's own names||g++|-Wl,--version-script=VERSIONS
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE

@@ -7,8 +7,10 @@
 #                                 are not part of a name
 #   scripts/header_constants.awk  the constants that a header defines:
 #                                 enumerators (scoped ones qualified),
-#                                 constexpr and const variables, members of
-#                                 a class among them; nothing else
+#                                 constexpr and const variables (each
+#                                 declarator, arrays, within extern "C"),
+#                                 static members of a class among them;
+#                                 nothing of a template, nothing else
 #   scripts/abi_classes.awk       the classes that a description of abidw
 #                                 defines (not those it only declares),
 #                                 qualified, without template arguments
@@ -66,19 +68,34 @@ struct __attribute__((visibility("default"))) Box final {
   enum Side { Left, Right };
   int size() const { constexpr int local = 2; return local; }
   int width = 0;
+  const int per_box = 1;
 };
 namespace ns { constexpr const char* kName = "n"; const int kCount = 2; }
 constexpr int twice(int x) { return 2 * x; }
 template <class T> constexpr bool always = true;
+template <class T> struct Tpl { static constexpr int kIn = 1; };
 const char* mutable_text = "m";
-extern const int kDeclared;'
+extern const int kDeclared;
+extern "C" { const int kLinked = 1; enum { C_ONE }; }
+static const char* const kFirst = "a", *second = "b", *const kThird = "c";
+constexpr int kRows = 2, kCols{3}, kBraced = {4}, kCast = int{5};
+constexpr char kTag[] = "t";'
 expected='A_ONE
 A_TWO
 Box::Left
 Box::Right
 Box::kLimit
+C_ONE
 Mode::Off
 Mode::On
+kBraced
+kCast
+kCols
+kFirst
+kLinked
+kRows
+kTag
+kThird
 ns::kCount
 ns::kName'
 same "constants of the sample header" "$expected" "$(awk -f "$root/scripts/header_constants.awk" <<<"$header" | LC_ALL=C sort)"
