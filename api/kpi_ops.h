@@ -868,7 +868,9 @@
     X(KWPIModel, void, SetWPIModelExt, (xrchandle<KWPIModelExt> ext), (ext),   \
       "Gives the model its extension (replacing any earlier one); what is "    \
       "stored in the extension later is part of the model. Raises (1, 0) "     \
-      "for a null extension.")                                                 \
+      "for a null extension and (1, 1) for one this library did not make "     \
+      "(the model writes its extension's records, which only the library's "   \
+      "own extensions hold).")                                                 \
     X(KWPIModel, xrchandle<KWPIModelExt>, GetWPIModelExt, (), (),              \
       "The model's extension; null until SetWPIModelExt, unless the model "    \
       "was read with one.")                                                    \

@@ -390,33 +390,43 @@ int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, xr
     int format = ZrGetImportFormat();
     // The model's host records, when it has any, are what it hands over,
     // with its own extension when none is given (as WriteZPI writes it).
-    // What it cannot hand over whole is refused unsent, and told.
-    const qel_intf_data* data = nullptr;
+    // What it cannot hand over whole is refused unsent, and told. A model of
+    // the caller's own class stands for the library's model it answers
+    // through _CastToImpl, which is what is handed over; one that answers
+    // none holds nothing the library can read whole (a model read from a
+    // document lists none of its items), so it is refused rather than
+    // handed over empty.
+    const char* refused = nullptr;
     xrchandle<KWPIModelExt> ownExtension; // held while its record is written
-    if (auto* impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get()))) {
-        const char* refused = nullptr;
-        data = impl->GetIntfData();
-        if (impl->IsClosed())
-            refused = "the model was closed: it has no interface data";
-        else if (!data && format == 0)
-            refused = "the model has no interface data (it was made while the storage mode was "
-                      "off), and a neutral part is made from interface data only";
-        if (!refused && !extension && (ownExtension = impl->GetWPIModelExt())) {
-            auto* own = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ownExtension.get()));
-            if (own)
-                extension = own->GetExtendData();
-            else
-                refused = "the model's extension was not made by this library: it has no "
-                          "record to hand over";
-        }
-        if (refused) {
-            IntfXmlTellFailure(std::string("request 103 not sent: ") + refused);
-            return kNotSent;
-        }
+    auto* impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get()));
+    const qel_intf_data* data = impl ? impl->GetIntfData() : nullptr;
+    if (!impl)
+        refused = "the model was not made by this library (its _CastToImpl answers no model of "
+                  "this library), so it holds nothing the library can hand over: hand over the "
+                  "library's own model (the one the job received, or one the session made or "
+                  "read) or its interface-data record";
+    else if (impl->IsClosed())
+        refused = "the model was closed: it has no interface data";
+    else if (!data && format == 0)
+        refused = "the model has no interface data (it was made while the storage mode was "
+                  "off), and a neutral part is made from interface data only";
+    if (!refused && !extension && (ownExtension = impl->GetWPIModelExt())) {
+        auto* own = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ownExtension.get()));
+        if (own)
+            extension = own->GetExtendData();
+        else
+            refused = "the model's extension was not made by this library: it has no "
+                      "record to hand over";
+    }
+    if (refused) {
+        IntfXmlTellFailure(std::string("request 103 not sent: ") + refused);
+        return kNotSent;
     }
     btkString path;
     ZrHandOverHold hold;
-    if (!WriteHandOver(data, model, extension, format, path, hold))
+    // Written as WriteZPI writes it: from the library's model itself.
+    if (!WriteHandOver(data, xrchandle<KWPIModel>(static_cast<KWPIModel*>(impl)), extension, format,
+                       path, hold))
         return kNotSent;
     return SendImportFeature(*this, value, entity, path, format, feature);
 }

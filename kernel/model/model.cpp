@@ -324,6 +324,10 @@ void KWPIModel_i::Close() {
 void KWPIModel_i::SetWPIModelExt(xrchandle<KWPIModelExt> ext) {
     if (!ext)
         ThrowInvalidArg(1, 0);
+    // The model writes, saves and hands over its extension's records: an
+    // extension without one of this library's behind it has none, and is
+    // refused here rather than where the model is written.
+    CastToImpl<KWPIModelExt_i>(ext.get(), 1);
     ext_ = std::move(ext);
 }
 

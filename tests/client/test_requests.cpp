@@ -19,6 +19,8 @@
 #include "xml/side_documents/side_documents.h"
 #include "xml/intfdata_fixtures.h"
 #include "memory_stream.h"
+#include "forwarding_objects.h"
+#include "kernel/model/every_kind_model.h"
 
 #include "neutral/neutral_messages.h"
 #include "xmemory.h"
@@ -919,6 +921,65 @@ TEST_F(HandOver, AModelThatCannotBeHandedOverWholeIsRefusedUnsent) {
     }
     EXPECT_EQ(host.Count(), sent);
     zpifix::freeExtension(extension);
+}
+
+TEST_F(HandOver, AModelOfTheTranslatorsOwnClassIsHandedOverAsItsModelOrRefusedUnsent) {
+    // A model read from a document (its items in its records) and one built
+    // in cache mode (its items in its objects), each behind a translator's
+    // forwarding model: one whose _CastToImpl answers the model's
+    // implementation hands over what that model hands over, in either
+    // format; one that answers none is refused unsent, told in one line.
+    filetargets::ScratchDir dir;
+    const std::string document = dir.Path("full.xml");
+    qel_intf_data_extend* extension = nullptr;
+    FullModel(&extension)->WriteZPI(document.c_str());
+    zpifix::freeExtension(extension);
+    xrchandle<KWPIModel> read = KGetPISession()->ReadZPI(document.c_str());
+    ASSERT_TRUE(read);
+    xrchandle<KWPIModel> cached;
+    {
+        ScopedStorageMode cache(0);
+        cached = everykind::BuildModel();
+    }
+    const std::string notMade =
+        "request 103 not sent: the model was not made by this library (its _CastToImpl answers "
+        "no model of this library), so it holds nothing the library can hand over: hand over "
+        "the library's own model (the one the job received, or one the session made or read) "
+        "or its interface-data record\n";
+    for (const auto& [name, model] : {std::pair{"read", read}, std::pair{"cached", cached}}) {
+        for (int format : {0, 1}) {
+            SCOPED_TRACE(std::string(name) + " model, format " + std::to_string(format));
+            ZrSetImportFormat(format);
+            const std::string file = url + (format == 0 ? "zpi.neu" : "zpi.xml");
+            int feature = 0;
+            ::testing::internal::CaptureStderr();
+            const int own = proxy->ImportQelIntfDataToFeature(2, nullptr, model, nullptr, &feature);
+            const std::string ownTold = ::testing::internal::GetCapturedStderr();
+            const std::string ownFile = own == 0 ? StoredText(file) : std::string();
+            EXPECT_EQ(own, std::string(name) == "cached" && format == 0 ? 100 : 0) << ownTold;
+
+            size_t sent = host.Count();
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(2, nullptr, Forwarding(model, true), nullptr,
+                                                        &feature),
+                      own);
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(), ownTold);
+            EXPECT_EQ(host.Count(), sent + (own == 0 ? 1 : 0));
+            if (own == 0) {
+                EXPECT_EQ(StoredText(file), ownFile);
+            }
+
+            sent = host.Count();
+            feature = 5;
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(proxy->ImportQelIntfDataToFeature(2, nullptr, Forwarding(model, false),
+                                                        nullptr, &feature),
+                      100);
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(), notMade);
+            EXPECT_EQ(host.Count(), sent);
+            EXPECT_EQ(feature, 5);
+        }
+    }
 }
 
 TEST_F(HandOver, TemporaryDirectoryWhenAsked) {

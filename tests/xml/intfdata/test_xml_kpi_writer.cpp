@@ -7,6 +7,7 @@
 
 #include "xml/intfdata_fixtures.h"
 #include "kernel/geometry/geometry_test_util.h"
+#include "kernel/model/every_kind_model.h"
 #include "kernel/model/model.h"
 #include "xml/geometry/xml_curves.h"
 #include "xml/geometry/xml_kpi_geometry.h"
@@ -38,120 +39,7 @@ std::string Body(const std::string& path) {
     return text;
 }
 
-xrchandle<KPoint3D> P(double x, double y, double z) { return KCreatePoint3D(x, y, z); }
-
-xrchandle<KBoxUV> UvBox(double u0, double v0, double u1, double v1) {
-    return KBoxUV::Create(KCreatePointUV(u0, v0), KCreatePointUV(u1, v1));
-}
-
-xrchandle<KPointUVList> UvPoints(std::initializer_list<std::array<double, 2>> pts) {
-    xrchandle<KPointUVList> list(KPointUVList::create());
-    for (const auto& p : pts)
-        list->Append(KCreatePointUV(p[0], p[1]));
-    return list;
-}
-
-template <class T> xrchandle<KPICurve> C(const xrchandle<T>& c) {
-    return xrchandle<KPICurve>(c.get());
-}
-template <class T> xrchandle<KPISurface> S(const xrchandle<T>& s) {
-    return xrchandle<KPISurface>(s.get());
-}
-
-xrchandle<KPISpline> Spline(KWPISession* s, double shift) {
-    return s->CreatePISpline(Points({{0, 0, shift}, {1, 0.5, shift}, {2, 0.25, shift}}),
-                             Vectors({{1, 0, 0}, {1, 0.1, 0}, {1, -0.1, 0.5}}),
-                             Reals({0, 0.5, 1}));
-}
-
-xrchandle<KPISplineSrf> SplineSurface(KWPISession* s) {
-    return s->CreatePISplsrf(Reals({0, 1}), Reals({0, 2}),
-                             Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0.5}}),
-                             Vectors({{1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}}),
-                             Vectors({{0, 1, 0}, {0, 1, 0}, {0, 1, 0}, {0, 1, 0}}),
-                             Vectors({{0, 0, 0}, {0, 0, 0.1}, {0, 0, 0}, {0, 0, 0.2}}));
-}
-
-// One model holding every curve and surface kind, faces with and without
-// loops, a quilt, edges of the four kinds and datums of the three kinds,
-// made in the storage mode in force.
-xrchandle<KWPIModel> BuildModel() {
-    xrchandle<KWPISession> session = KGetPISession();
-    KWPISession* s = session.get();
-    xrchandle<KWPIModel> model = s->CreatePIModel(KACCURACY_RELATIVE, 0.001);
-    model->SetOutline(KBox3D::Create(P(-1, -2, -3), P(4, 5.5, 6.125)));
-
-    xrchandle<KPILine> line = s->CreatePILine(P(0, 0, 0), P(1, 0.5, 0.25));
-    xrchandle<KPIArc> arc = s->CreatePIArc(MakeCsys(1, 2, 3), 0.0, 1.5, 2.5);
-    xrchandle<KPIEllipse> ellipse = s->CreatePIEllipse(MakeCsys(0, 0, 1), 3, 2, 0.1, 3.1);
-    xrchandle<KPISpline> spline = Spline(s, 0);
-    // Weights that are powers of two keep the weighted points exact both
-    // ways.
-    xrchandle<KPIBspline> bspline =
-        s->CreatePIBspline(2, Reals({0, 0, 0, 1, 1, 1}), Reals({1, 2, 0.5}),
-                           Points({{1, 2, 3}, {4, 5, 6}, {7, 8, 9.5}}));
-    xrchandle<KPICurveList> parts(KPICurveList::create());
-    parts->Append(C(line));
-    parts->Append(C(arc));
-    xrchandle<KPICompositeCurve> composite = s->CreatePICompositeCurve(parts, Ints({1, 0}));
-
-    std::vector<xrchandle<KPISurface>> surfaces = {
-        S(s->CreatePIPlane(MakeCsys(0, 0, 0))),
-        S(s->CreatePICylinder(MakeCsys(1, 0, 0), 2.5)),
-        S(s->CreatePICone(MakeCsys(0, 1, 0), 0.5)),
-        S(s->CreatePITorus(MakeCsys(0, 0, 1), 5, 1)),
-        S(s->CreatePIRevolved(MakeCsys(1, 1, 0), C(line))),
-        S(s->CreatePIRuledSrf(MakeCsys(0, 1, 1), C(line), C(arc))),
-        S(s->CreatePITabCylinder(MakeCsys(1, 0, 1), C(spline))),
-        S(s->CreatePIFilletSrf(Spline(s, 1), Spline(s, 2), Spline(s, 3))),
-        S(SplineSurface(s)),
-        S(s->CreatePIBsplsrf(1, 1, Reals({0, 0, 1, 1}), Reals({0, 0, 1, 1}),
-                             Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}}),
-                             Reals({1, 2, 4, 0.5}))),
-        S(s->CreatePICylSplineSrf(MakeCsys(2, 2, 2), SplineSurface(s))),
-    };
-    const KPISurfOrient orients[] = {KPISURFACE_ORIENT_POSITIVE, KPISURFACE_ORIENT_NEGATIVE,
-                                     KPISURFACE_ORIENT_NONE};
-    std::vector<xrchandle<KPIFace>> faces;
-    for (size_t i = 0; i < surfaces.size(); ++i) {
-        const int id = int(i) + 1;
-        const KPISurfType type = surfaces[i]->GetPISurfaceType();
-        xrchandle<KPILoopList> loops;
-        if (type != KPISURF_SPLN) { // a spline face may go without loops
-            loops = KPILoopList::create();
-            loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, Ints({1, 2, 3})));
-            if (i % 2 == 0)
-                loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_INTERNAL, Ints({4})));
-            if (i == 3)
-                loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_NONE, Ints({})));
-        }
-        faces.push_back(model->CreatePIFace(id, UvBox(0, 0.5 * id, 1, id), orients[i % 3],
-                                            surfaces[i], loops));
-        model->AddPIFace(faces.back());
-    }
-    xrchandle<KPIFaceList> quiltFaces(KPIFaceList::create());
-    quiltFaces->Append(faces[0]);
-    quiltFaces->Append(faces[3]);
-    model->AddPIQuilt(model->CreatePIQuilt(50, quiltFaces));
-
-    model->AddPIEdge(model->CreatePIEdgeWithPoints(1, 1, 2, UvPoints({{0, 0}, {0.5, 1}}),
-                                                   UvPoints({{1, 1}, {0.25, 0.75}}), KTRAV_SAME,
-                                                   KTRAV_NONE));
-    model->AddPIEdge(model->CreatePIEdgeWithXYZCurve(2, 2, 3, C(bspline), KTRAV_NONE, KTRAV_SAME));
-    model->AddPIEdge(
-        model->CreatePIEdgeWithUVCurves(3, 3, 4, C(line), C(arc), KTRAV_OPPOSITE, KTRAV_SAME));
-    model->AddPIEdge(model->CreatePIEdgeWithXYZandUVCurves(4, 4, 5, KTRAV_NONE, KTRAV_OPPOSITE,
-                                                           C(ellipse), nullptr, C(line)));
-
-    model->AddPIDatum(model->CreatePIDatum(1, "curve datum", nullptr, C(composite), nullptr));
-    model->AddPIDatum(model->CreatePIDatum(2, "csys", MakeCsys(3, 2, 1), nullptr, nullptr));
-    model->AddPIDatum(model->CreatePIDatum(3, "plane & co", nullptr, nullptr,
-                                           s->CreatePIPlane(MakeCsys(0, 0, 9))));
-    model->AddPIDatum(model->CreatePIDatum(4, "spline", nullptr, C(spline), nullptr));
-    model->AddPIDatum(
-        model->CreatePIDatum(5, "point", nullptr, C(s->CreatePIPoint(P(7, 8, 9))), nullptr));
-    return model;
-}
+using namespace everykind;
 
 qel_intf_data* IntfDataOf(const xrchandle<KWPIModel>& model) {
     return CastToImpl<KWPIModel_i>(model.get(), 1)->GetIntfData();
