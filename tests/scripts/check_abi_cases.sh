@@ -7,7 +7,8 @@
 # a version given to each export), fails what does (a member's type
 # beneath a union, two of its members swapped, a struct's alignment, of
 # one named by a typedef only too, a typedef's type, a macro's value, a
-# public class's type information no longer exported), refuses a build
+# public class's type information no longer exported, a public function
+# of the base called by its public name), refuses a build
 # that it cannot judge (clang, link-time optimisation, debug information
 # without types), saying why, and judges the exports of a split-DWARF
 # build.
@@ -66,6 +67,9 @@ cat >"$work/zbase.cpp" <<'SOURCE'
 namespace zbase_internal {
 __attribute__((visibility("default"))) int zbase_twice(int v) { return 2 * v; }
 }
+#ifdef PUBLIC_CALL
+__attribute__((visibility("default"))) int zbase_count() { return 3; }
+#endif
 SOURCE
 cat >"$work/zpi.cpp" <<'SOURCE'
 #include "zpi50.h"
@@ -74,6 +78,9 @@ using zbase_internal::zbase_twice;
 Shape::~Shape() = default;
 int Shape::Kind() const { return zbase_twice(1); }
 int zpi_fill(Rec* rec) { rec->kind = zbase_twice(2); return 0; }
+#ifdef PUBLIC_CALL
+int zpi_count() { return zbase_count(); }
+#endif
 SOURCE
 printf '{ global: *; local: _ZTI5Shape; _ZTS5Shape; };\n' >"$work/hide_typeinfo.map"
 printf 'ZPI_5 { global: *; };\n' >"$work/versions.map"
@@ -134,6 +141,7 @@ a macro's value changed|check|fails|ZPI_STEPS: i32 8 -> i32 9|s/ZPI_STEPS 8/ZPI_
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/int32_t/int64_t/|g++|
 every export given a version|exports|passes|the 3 virtual tables||g++|-Wl,--version-script=VERSIONS
 every export given a version|imports|passes|1 of the base library's own names||g++|-Wl,--version-script=VERSIONS
+a public function of the base called by its public name|imports|fails|  zbase_count()|s/^ZPI_API int zpi_fill(Rec\* rec);/&\nZPI_API int zbase_count();/|g++|-DPUBLIC_CALL
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
 compressed debug information (-gz=zlib-gnu)|check|passes|types: the stored layouts||g++|-gz=zlib-gnu
 built with -g1 (no types in the debug information)|check|fails|debug information without the types||g++|-g1
