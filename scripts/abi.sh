@@ -503,6 +503,19 @@ relocations() {
   return "$failed"
 }
 
+# Says that libzpi50 takes the symbols `names` (one a line), which are
+# `what`, and what to do (the further arguments, a line each); false then,
+# true when there are none.
+refused_imports() {
+  local names=$1 what=$2
+  shift 2
+  [ -n "$names" ] || return 0
+  echo "libzpi50 takes $(wc -l <<<"$names") $what:" >&2
+  sed 's/^/  /' <<<"$names" >&2
+  printf '%s\n' "$@" >&2
+  return 1
+}
+
 # Checks that every symbol that libzpi50 installed under `prefix` takes
 # from libzbase50 bears the base library's own name, zbase_internal (its
 # namespace, or the ABI tag of a member of btkString, BNFSConnection or
@@ -527,21 +540,15 @@ imports() {
   declared_owners -v "$work/imports.owners" | cut -f 1 >"$work/imports.internal"
   taken=$(wc -l <"$work/imports")
   offenders=$(c++filt <"$work/imports.internal" | grep -v 'zbase_internal' || true)
-  if [ -n "$offenders" ]; then
-    echo "libzpi50 takes $(wc -l <<<"$offenders") symbol(s) of libzbase50 that the installed headers do not declare, under names that a program may define too:" >&2
-    sed 's/^/  /' <<<"$offenders" >&2
-    echo "Declare each in the inline namespace zbase_internal (a member of btkString," >&2
-    echo "BNFSConnection or bnfsError: ZBASE_INTERNAL, base/zbase_export.h)." >&2
-    failed=1
-  fi
+  refused_imports "$offenders" \
+    "symbol(s) of libzbase50 that the installed headers do not declare, under names that a program may define too" \
+    "Declare each in the inline namespace zbase_internal (a member of btkString," \
+    "BNFSConnection or bnfsError: ZBASE_INTERNAL, base/zbase_export.h)." || failed=1
   public=$(declared_owners "$work/imports.owners" | awk -F '\t' '$2 == "function" { print $1 }' | c++filt)
-  if [ -n "$public" ]; then
-    echo "libzpi50 takes $(wc -l <<<"$public") free function(s) or variable(s) of libzbase50 by the public names that the installed headers declare, which a program may define with another meaning:" >&2
-    sed 's/^/  /' <<<"$public" >&2
-    echo "List each function in base/zbase_own_names.h, which gives zpi50's calls its own name" >&2
-    echo "in zbase_internal::own." >&2
-    failed=1
-  fi
+  refused_imports "$public" \
+    "free function(s) or variable(s) of libzbase50 by the public names that the installed headers declare, which a program may define with another meaning" \
+    "List each function in base/zbase_own_names.h, which gives zpi50's calls its own name" \
+    "in zbase_internal::own." || failed=1
   if [ "$failed" -ne 0 ]; then
     tally "libzbase50's own names for what libzpi50 takes from it" 0 1
     return 1
