@@ -7,8 +7,7 @@
 # a version given to each export), fails what does (a member's type
 # beneath a union, two of its members swapped, a struct's alignment, of
 # one named by a typedef only too, a typedef's type, a macro's value, a
-# public class's type information no longer exported, a public function
-# of the base called by its public name), refuses a build
+# public class's type information no longer exported), refuses a build
 # that it cannot judge (clang, link-time optimisation, debug information
 # without types), saying why, and judges the exports of a split-DWARF
 # build.
@@ -16,6 +15,10 @@
 # Needs what scripts/abi.sh needs (abigail-tools, clang, jq); without them
 # it is skipped (status 77): the install stage, which installs them, runs
 # it too.
+#
+# The imports of the second library pass its calls of the first by the
+# first's own names, and fail a call of a public function of the first by
+# its public name.
 set -euo pipefail
 root=$(cd "${1:?usage: check_abi_cases.sh <source root>}" && pwd)
 for tool in abidw abidiff clang++ jq; do
