@@ -23,9 +23,10 @@
 #                                    or data that is not public, through the
 #                                    dynamic linker
 #   scripts/abi.sh imports PREFIX    checks that what libzpi50 installed under
-#                                    PREFIX takes from libzbase50 is declared
-#                                    by the installed headers or bears the
-#                                    base library's own name, zbase_internal
+#                                    PREFIX takes from libzbase50 bears the
+#                                    base library's own name, zbase_internal,
+#                                    or belongs to a class that the installed
+#                                    headers define
 #   scripts/abi.sh describe PREFIX DIR   only describes, into DIR
 #
 # The public set of a library is decided symbol by symbol: a symbol is
@@ -567,15 +568,34 @@ relocations() {
   return "$failed"
 }
 
+# Says that libzpi50 takes the symbols `names` (one a line), which are
+# `what`, and what to do (the further arguments, a line each); false then,
+# true when there are none.
+refused_imports() {
+  local names=$1 what=$2
+  shift 2
+  [ -n "$names" ] || return 0
+  echo "libzpi50 takes $(wc -l <<<"$names") $what:" >&2
+  sed 's/^/  /' <<<"$names" >&2
+  printf '%s\n' "$@" >&2
+  return 1
+}
+
 # Checks that every symbol that libzpi50 installed under `prefix` takes
-# from libzbase50 is either declared by the installed headers or bears the
-# base library's own name, zbase_internal (its namespace, or the ABI tag of
-# a member of btkString, BNFSConnection or bnfsError): a program's own
-# function or object of any other name then never stands in for one of
-# them (the linker exports a program's definition of a name that a library
-# it links references). Counts in the run's tally.
+# from libzbase50 bears the base library's own name, zbase_internal (its
+# namespace, or the ABI tag of a member of btkString, BNFSConnection or
+# bnfsError; a public function's own name is in zbase_internal::own), or is
+# a member, virtual table or type information of a class that the
+# installed headers define: a program's own function or object of any
+# other name, a public one included, then never stands in for one of them
+# (the linker exports a program's definition of a name that a library it
+# links references). A free function or variable that the installed
+# headers declare is taken by its own name only (a program may define a
+# function of that name with another meaning; it cannot define a member of
+# the installed headers' classes without defining them). Counts in the
+# run's tally.
 imports() {
-  local prefix=$1 taken offenders
+  local prefix=$1 taken offenders public failed=0
   prefix=$(cd "$prefix" && pwd)
   declared "$prefix/include/zpi50"
   dynamic_symbols "$prefix/lib/libzbase50.so" --defined-only | awk '{ print $2 }' | sort -u >"$work/base_symbols"
@@ -585,15 +605,20 @@ imports() {
   declared_owners -v "$work/imports.owners" | cut -f 1 >"$work/imports.internal"
   taken=$(wc -l <"$work/imports")
   offenders=$(c++filt <"$work/imports.internal" | grep -v 'zbase_internal' || true)
-  if [ -n "$offenders" ]; then
-    echo "libzpi50 takes $(wc -l <<<"$offenders") symbol(s) of libzbase50 that the installed headers do not declare, under names that a program may define too:" >&2
-    sed 's/^/  /' <<<"$offenders" >&2
-    echo "Declare each in the inline namespace zbase_internal (a member of btkString," >&2
-    echo "BNFSConnection or bnfsError: ZBASE_INTERNAL, base/zbase_export.h)." >&2
+  refused_imports "$offenders" \
+    "symbol(s) of libzbase50 that the installed headers do not declare, under names that a program may define too" \
+    "Declare each in the inline namespace zbase_internal (a member of btkString," \
+    "BNFSConnection or bnfsError: ZBASE_INTERNAL, base/zbase_export.h)." || failed=1
+  public=$(declared_owners "$work/imports.owners" | awk -F '\t' '$2 == "function" { print $1 }' | c++filt)
+  refused_imports "$public" \
+    "free function(s) or variable(s) of libzbase50 by the public names that the installed headers declare, which a program may define with another meaning" \
+    "List each function in base/zbase_own_names.h, which gives zpi50's calls its own name" \
+    "in zbase_internal::own." || failed=1
+  if [ "$failed" -ne 0 ]; then
     tally "libzbase50's own names for what libzpi50 takes from it" 0 1
     return 1
   fi
-  echo "libzpi50 takes $taken symbols of libzbase50: $((taken - $(wc -l <"$work/imports.internal"))) declared by the installed headers, $(wc -l <"$work/imports.internal") of the base library's own names"
+  echo "libzpi50 takes $taken symbols of libzbase50: $((taken - $(wc -l <"$work/imports.internal"))) of the installed headers' classes, $(wc -l <"$work/imports.internal") of the base library's own names"
   tally "libzbase50's own names for what libzpi50 takes from it" 1 0
 }
 

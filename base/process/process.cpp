@@ -51,13 +51,12 @@ void dbg_err_crash(const char* message) {
     std::abort();
 }
 
-void btk_tell(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
+namespace {
+
+void tellList(const char* format, va_list args) {
     va_list again;
     va_copy(again, args);
     const int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
     if (length >= 0) {
         std::string line(static_cast<size_t>(length) + 1, '\n');
         std::vsnprintf(line.data(), line.size(), format, again);
@@ -68,15 +67,50 @@ void btk_tell(const char* format, ...) {
     va_end(again);
 }
 
-void dbg_print_info(const char* format, ...) {
+void printInfoList(const char* format, va_list args) {
     if (msg_put_disabled() && get_run_mode() == 0)
         return;
-    va_list args;
-    va_start(args, format);
     std::vfprintf(stderr, format, args);
-    va_end(args);
     std::fputc('\n', stderr);
 }
+
+} // namespace
+
+void btk_tell(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    tellList(format, args);
+    va_end(args);
+}
+
+void dbg_print_info(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    printInfoList(format, args);
+    va_end(args);
+}
+
+// The base library's own names of these two (zbase_own_names.h, which
+// lists them; a variadic call cannot be passed on as the others are).
+inline namespace zbase_internal {
+namespace own {
+
+ZBASE_API void btk_tell(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    tellList(format, args);
+    va_end(args);
+}
+
+ZBASE_API void dbg_print_info(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    printInfoList(format, args);
+    va_end(args);
+}
+
+} // namespace own
+} // namespace zbase_internal
 
 namespace {
 

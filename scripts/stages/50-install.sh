@@ -6,10 +6,13 @@
 # and under the scripted host tools/zpi_test_host, which runs an export and
 # a part-import job with it end to end. It builds and runs the same
 # translator a third time with classes of its own named like internal
-# classes of the libraries, with virtual operations, and functions of its
-# own named like each that libzpi50 once called of libzbase50 under a name
-# any program may define (tests/install/function_namesakes.txt): its jobs
-# must run as they do without them. It hands the library a curve of its own
+# classes of the libraries, with virtual operations, functions of its own
+# named like each that libzpi50 once called of libzbase50 under a name any
+# program may define (tests/install/function_namesakes.txt), and functions
+# of its own, meaning something else, named like each public function of
+# libzbase50 that libzpi50 takes (tests/install/public_namesakes.sh, from
+# the installed libraries; but those that the translator calls itself): its
+# jobs must run as they do without them. It hands the library a curve of its own
 # whose class bears the name of the library's class of curves, which the
 # library must refuse, and one that throws an exception of its own named
 # like the library's, which must come back to it (tests/install/own_curve.cpp).
@@ -33,11 +36,13 @@
 # type information), through a dynamic relocation: another module could
 # take it over (scripts/abi.sh relocations); when libzpi50 takes from
 # libzbase50 a symbol that the installed headers do not declare under a
-# name that is not the base library's own (zbase_internal): a program
-# defining that name would take the call over (scripts/abi.sh imports);
+# name that is not the base library's own (zbase_internal), or a free
+# function that they declare by its public name: a program defining that
+# name would take the call over (scripts/abi.sh imports);
 # when a library calls a function of the translator with the internal
-# class and function names (the program exports one); or when a translator
-# fails. It also runs scripts/abi.sh on small libraries made for each case
+# class and function names or the public function names (the program
+# exports one that a library reaches through the dynamic linker); or when
+# a translator fails. It also runs scripts/abi.sh on small libraries made for each case
 # (tests/scripts/check_abi_cases.sh) and fails when one is not passed,
 # failed or refused as it should be.
 #
@@ -138,8 +143,8 @@ scripts/abi.sh exports "$prefix"
 # otherwise take over.
 scripts/abi.sh relocations "$prefix"
 
-# What libzpi50 calls of libzbase50 is declared by the installed headers or
-# bears the base library's own name, which no program defines by accident.
+# What libzpi50 calls of libzbase50 bears the base library's own name,
+# which no program defines by accident, or belongs to a public class.
 scripts/abi.sh imports "$prefix"
 
 # What zpi50.h reaches from the installed folder alone (fails on a header
@@ -279,22 +284,51 @@ echo "--- translator with pkg-config"
 PKG_CONFIG_PATH=$prefix/lib/pkgconfig consumer pkg-config examples/consumer -DZPI_CONSUMER_PKGCONFIG=ON
 # The libraries reach none of the translator's own classes that bear the
 # names of their internal ones (their virtual tables, type information),
-# nor its functions named like what libzpi50 once called of libzbase50.
-echo "--- translator with classes and functions named like internal ones of the libraries"
-consumer namesakes tests/install -DCMAKE_PREFIX_PATH="$prefix"
+# nor its functions named like what libzpi50 once called of libzbase50,
+# nor those named like each public function of libzbase50 that libzpi50
+# takes (tests/install/public_namesakes.sh, from the installed libraries:
+# the functions behind the base library's own names that libzpi50 calls,
+# and any that it calls by the public name), which mean something else
+# there, as a translator's own `long getmem(void)` would. Left out are the
+# public functions that the translator calls itself (it would run its
+# own): a build without them tells which.
+echo "--- translator with classes and functions named like internal ones of the libraries, and like the public functions libzpi50 takes from libzbase50"
+tests/install/public_namesakes.sh "$prefix" >"$work/public_taken"
+: >"$work/public_namesakes"
+cmake -S tests/install -B "$work/namesakes" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+  -DZPI_PUBLIC_NAMESAKES="$work/public_namesakes" >/dev/null
+cmake --build "$work/namesakes" -j "$(nproc)" >/dev/null
+nm -D --undefined-only "$work/namesakes/consumer" | awk '{ sub(/@.*/, "", $NF); print $NF }' |
+  LC_ALL=C sort -u | LC_ALL=C comm -12 "$work/public_taken" - >"$work/public_called"
+LC_ALL=C comm -23 "$work/public_taken" "$work/public_called" >"$work/public_namesakes"
+echo "the translator defines $(wc -l <"$work/public_namesakes") of the $(wc -l <"$work/public_taken") public functions that libzpi50 takes from libzbase50, each with another meaning"
+if [ -s "$work/public_called" ]; then
+  echo "left out, as the translator calls them itself: $(c++filt <"$work/public_called" | paste -sd ';' | sed 's/;/; /g')"
+fi
+consumer namesakes tests/install -DCMAKE_PREFIX_PATH="$prefix" -DZPI_PUBLIC_NAMESAKES="$work/public_namesakes"
 # Nor any of their functions: the linker exports a program's own function
-# only when a library it links calls one of that name, which would then run
-# in the library's stead (a namesake's destructor, say, for the library's
-# own objects). (An instantiation of the standard library's templates may
-# be exported: every copy is the same. So may a public class's virtual
-# table that the program's own class derived from it copied from the
-# library at load time, a copy relocation: it is the library's own.)
+# when a library it links calls one of that name, which would then run in
+# the library's stead (a namesake's destructor, say, for the library's own
+# objects), and also when a library defines one (a public function of
+# libzbase50): a library calls the program's function only by a name that
+# it reaches through the dynamic linker (an undefined symbol or one that
+# a dynamic relocation names; a library's calls of its own functions bind
+# to them, scripts/abi.sh relocations). (An instantiation of the standard
+# library's templates may be reached: every copy is the same. So may a
+# public class's virtual table that the program's own class derived from
+# it copied from the library at load time, a copy relocation: it is the
+# library's own.)
 readelf -rW "$work/namesakes/consumer" | awk '$3 ~ /_COPY$/ { sub(/@.*/, "", $5); print $5 }' >"$work/copied"
+for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
+  nm -D --undefined-only "$lib" | awk '{ sub(/@.*/, "", $NF); print $NF }'
+  readelf -rW "$lib" | awk 'NF >= 5 && $1 ~ /^[0-9a-f]+$/ { sub(/@.*/, "", $5); print $5 }'
+done >"$work/reached"
 taken=$(nm -D --defined-only "$work/namesakes/consumer" |
-  awk 'FILENAME == ARGV[1] { if (!/^#/) own[$1] = 1; next }
+  awk 'FILENAME == ARGV[1] { reached[$1] = 1; next }
     FILENAME == ARGV[2] { copied[$1] = 1; next }
-    (($3 ~ /^_Z/ && $3 !~ /^_ZN?K?St/) || ($3 in own)) && !($3 in copied) { print $3 }' \
-    tests/install/function_namesakes.txt "$work/copied" - | c++filt)
+    { sub(/@.*/, "", $3) }
+    ($3 in reached) && $3 !~ /^_ZN?K?St/ && !($3 in copied) { print $3 }' \
+    "$work/reached" "$work/copied" - | c++filt)
 if [ -n "$taken" ]; then
   echo "the libraries call $(wc -l <<<"$taken") of the translator's own functions:" >&2
   sed 's/^/  /' <<<"$taken" >&2

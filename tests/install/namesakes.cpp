@@ -1,11 +1,15 @@
 // Classes of a translator that bear the names of internal classes of the
 // libraries, each with a virtual table and type information of its own, as
 // a program that also links another library using these names has them;
-// and functions named like each that libzpi50 once called of libzbase50
-// under a name any program may define (function_namesakes.txt, one
-// function a name, generated into function_namesakes.inc). Linked into the
-// translator of examples/consumer: its jobs must run as they do without
-// them. The libraries reach none of them: an operation called on an object
+// functions named like each that libzpi50 once called of libzbase50 under
+// a name any program may define (function_namesakes.txt); and functions
+// named like each public function of libzbase50 that libzpi50 takes
+// (public_namesakes.sh, at the install stage), as a translator's own
+// `long getmem(void)` or `ThrowInvalidArg` that throws something else
+// would be: one function a name, generated into function_namesakes.inc,
+// whatever its C++ signature (the linker knows the symbol only). Linked
+// into the translator of examples/consumer: its jobs must run as they do
+// without them. The libraries reach none of them: an operation called on an object
 // that is not one of this program's own says so ("the library called slot
 // 8 of the translator's own unimemlocation"), and so does each function
 // ("the library called the translator's own uni_open"), and ends the
@@ -154,6 +158,9 @@ const bool answered = [] {
     std::printf("ok: the translator defines %d functions named like those libzpi50 called of "
                 "libzbase50 under ordinary names\n",
                 kFunctionNamesakes);
+    std::printf("ok: the translator defines %d functions named like the public ones libzpi50 takes "
+                "from libzbase50, each meaning something else\n",
+                kPublicNamesakes);
     return all;
 }();
 

@@ -17,6 +17,10 @@
 # Needs what scripts/abi.sh needs (abigail-tools, clang, jq); without them
 # it is skipped (status 77): the install stage, which installs them, runs
 # it too.
+#
+# The imports of the second library pass its calls of the first by the
+# first's own names, and fail a call of a public function of the first by
+# its public name.
 set -euo pipefail
 root=$(cd "${1:?usage: check_abi_cases.sh <source root>}" && pwd)
 for tool in abidw abidiff clang++ jq; do
@@ -76,6 +80,9 @@ cat >"$work/zbase.cpp" <<'SOURCE'
 namespace zbase_internal {
 __attribute__((visibility("default"))) int zbase_twice(int v) { return 2 * v; }
 }
+#ifdef PUBLIC_CALL
+__attribute__((visibility("default"))) int zbase_count() { return 3; }
+#endif
 SOURCE
 cat >"$work/zpi.cpp" <<'SOURCE'
 #include "zpi50.h"
@@ -84,6 +91,9 @@ using zbase_internal::zbase_twice;
 Shape::~Shape() = default;
 int Shape::Kind() const { return zbase_twice(1); }
 int zpi_fill(Rec* rec) { rec->kind = zbase_twice(2); return 0; }
+#ifdef PUBLIC_CALL
+int zpi_count() { return zbase_count(); }
+#endif
 SOURCE
 printf '{ global: *; local: _ZTI5Shape; _ZTS5Shape; };\n' >"$work/hide_typeinfo.map"
 printf 'ZPI_5 { global: *; };\n' >"$work/versions.map"
@@ -149,6 +159,7 @@ an element of a constant array changed|check|fails|kTolerances[1]: f64 1.0000000
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/Display = int32_t/Display = int64_t/|g++|
 every export given a version|exports|passes|the 3 virtual tables||g++|-Wl,--version-script=VERSIONS
 every export given a version|imports|passes|1 of the base library's own names||g++|-Wl,--version-script=VERSIONS
+a public function of the base called by its public name|imports|fails|  zbase_count()|s/^ZPI_API int zpi_fill(Rec\* rec);/&\nZPI_API int zbase_count();/|g++|-DPUBLIC_CALL
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
 compressed debug information (-gz=zlib-gnu)|check|passes|types: the stored layouts||g++|-gz=zlib-gnu
 built with -g1 (no types in the debug information)|check|fails|debug information without the types||g++|-g1
