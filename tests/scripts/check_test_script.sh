@@ -23,18 +23,35 @@
 #   ctest     scripts/run_gtest.sh as ctest runs a test: a run that failed
 #             fails, whatever its status, and never reads as skipped.
 #   planted   the planted programs of tests/scripts/planted (one leaves a
-#             daemon, one a child holding its output, one skips) are
-#             reported as such by ctest (through scripts/run_gtest.sh),
-#             shuffled_run and the stress stage alike, and nothing they
-#             started is left running.
+#             daemon, one a child holding its output, one processes that
+#             dropped their environment, one skips) are reported as such by
+#             ctest (through scripts/run_gtest.sh), shuffled_run and the
+#             stress stage alike, and nothing they started is left running.
+# The cases that run a program through scripts/run_gtest.sh are given the
+# build's zpi_reaper, which the program must have beside it.
 set -euo pipefail
-usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted"
+usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted [<zpi_reaper>]"
 root=${1:?$usage}
 case=${2:?$usage}
+reaper=${3:-}
 # (Not those of a run this one is part of.)
 unset ZPI_TALLY ZPI_SKIPS ZPI_SKIP_LOG
 
 work=$(mktemp -d)
+# The processes that hold open a file whose path starts with $1.
+holding() {
+  { find /proc/[0-9]*/fd -maxdepth 1 -type l -printf '%p\t%l\n' 2>/dev/null || true; } |
+    prefix=$1 awk -F '\t' 'index($2, ENVIRON["prefix"]) == 1 { split($1, p, "/"); print p[3] }' | sort -u
+}
+# What this check started that still runs: every process a planted program
+# leaves holds $work/mark open (whatever it did to its environment), and
+# the rest carries ZPI_PLANTED=$work.
+ours() {
+  {
+    holding "$work/mark"
+    grep -lsxzF "ZPI_PLANTED=$work" /proc/[0-9]*/environ | cut -d / -f 3 || true
+  } | sort -u
+}
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/repo/scripts/stages" "$work/bin"
 cp "$root/scripts/test.sh" "$root/scripts/common.sh" "$work/repo/scripts/"
@@ -44,6 +61,12 @@ fail() {
   echo "--- the output of the run:" >&2
   cat "$work/out" >&2
   exit 1
+}
+
+# zpi_reaper beside the programs of the folder $1.
+beside() {
+  [ -x "$reaper" ] || { echo "$usage: the case $case needs zpi_reaper" >&2; exit 2; }
+  cp "$reaper" "$1/"
 }
 
 stub() { # stub NAME BODY: a command on the stand-in PATH
@@ -216,6 +239,7 @@ done
 rm -f "$TEST_PREMATURE_EXIT_FILE"
 STANDIN
   chmod +x "$work/bin/test_standin"
+  beside "$work/bin"
   # Each mode: the tally it gets (passed, failed), and whether it passes.
   for run in "pass 4 0 pass" "failed 2 2 fail" "short 2 1 fail" "setup 2 1 fail" "exit 0 1 fail" "none 0 1 fail"; do
     read -r mode passed failed outcome <<<"$run"
@@ -241,6 +265,7 @@ ctest)
   # status, half-way or not, the status run_gtest.sh ends with, and
   # whether ctest reads it as skipped (its output holds "[  SKIPPED ]").
   stub test_once 'printf "$LINES"; [ -n "$HALF" ] || rm -f "$TEST_PREMATURE_EXIT_FILE"; exit "$STATUS"'
+  beside "$work/bin"
   while IFS='|' read -r lines status half want skipped; do
     rc=0
     LINES=$lines STATUS=$status HALF=$half sh "$root/scripts/run_gtest.sh" --ctest "$work/bin/test_once" \
@@ -259,18 +284,24 @@ ctest)
 CASES
   ;;
 planted)
-  planted=$root/tests/scripts/planted
-  names="test_leaves_daemon test_leaves_child test_skips"
+  # The planted programs, with zpi_reaper beside them as in a build.
+  planted=$work/programs
+  mkdir "$planted"
+  cp "$root"/tests/scripts/planted/* "$planted/"
+  beside "$planted"
+  names="test_leaves_daemon test_leaves_child test_drops_env test_skips"
   export ZPI_TALLY=$work/tally ZPI_SKIPS=$work/skips
   source "$root/scripts/common.sh"
   # What each route counts for each program (passed, failed, skipped), and
-  # what it says; every process a planted program starts carries the mark
-  # ZPI_PLANTED, and none may be left.
+  # what it says; none of what they started may be left (ours).
   counted() { # counted WHAT PASSED FAILED SKIPPED
     [ "$(grep -F "$1	" "$work/tally" | cut -f 2-4)" = "$2	$3	$4" ] ||
       fail "$1 is counted $(grep -F "$1	" "$work/tally" | cut -f 2-4 | tr '\t' ' '), not $2 $3 $4"
   }
   said() { grep -qF "$1" "$work/out" || fail "the run does not say: $1"; }
+  # Each program's processes left in one round (test_drops_env: in its
+  # session and in one of their own, holding the output and not).
+  left_by() { case $1 in test_drops_env) echo 4 ;; *) echo 1 ;; esac; }
   # ctest, running each program as the test programs' emulator does.
   mkdir "$work/ctest"
   for name in $names; do
@@ -280,33 +311,33 @@ planted)
   start=$SECONDS
   ! ZPI_PLANTED=$work run_ctest "ctest" "$work/ctest" >"$work/out" 2>&1 || fail "ctest passed"
   [ $((SECONDS - start)) -lt 30 ] || fail "ctest waited for the process that holds the output"
-  counted ctest 0 2 1
-  for name in test_leaves_daemon test_leaves_child; do
-    said "$planted/$name left 1 process(es) running after it ended (ended now):"
+  counted ctest 0 3 1
+  for name in test_leaves_daemon test_leaves_child test_drops_env; do
+    said "$planted/$name left $(left_by "$name") process(es) running after it ended (ended now):"
   done
   # shuffled_run, twice each.
   for name in $names; do
     ZPI_PLANTED=$work shuffled_run "shuffled $name" 60 2 "$planted/$name" >>"$work/out" 2>&1 || true
   done
-  counted "shuffled test_leaves_daemon" 2 1 0
-  counted "shuffled test_leaves_child" 2 1 0
+  for name in test_leaves_daemon test_leaves_child test_drops_env; do
+    counted "shuffled $name" 2 1 0
+    said "$planted/$name left $((2 * $(left_by "$name"))) process(es) running"
+  done
   counted "shuffled test_skips" 0 0 2
-  said "$planted/test_leaves_daemon left 2 process(es) running"
-  said "$planted/test_leaves_child left 2 process(es) running"
   # The stress stage, on one lane, with the planted programs as both builds.
   ! ZPI_PLANTED=$work ASAN_BUILD_DIR=$planted TSAN_BUILD_DIR=$planted STRESS_LANES=1 STRESS_REPEAT=2 \
     bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || fail "the stress stage passed"
-  counted "stressed test_leaves_daemon (ThreadSanitizer)" 2 1 0
-  counted "stressed test_leaves_child (ThreadSanitizer)" 2 1 0
+  for name in test_leaves_daemon test_leaves_child test_drops_env; do
+    counted "stressed $name (ThreadSanitizer)" 2 1 0
+    said "$planted/$name left $((2 * $(left_by "$name"))) process(es) running"
+  done
   counted "stressed test_skips (ThreadSanitizer)" 0 0 2
-  said "$planted/test_leaves_daemon left 2 process(es) running"
-  said "$planted/test_leaves_child left 2 process(es) running"
   # Each route names the skip with its reason.
   for what in ctest "shuffled test_skips" "stressed test_skips (ThreadSanitizer)"; do
     grep -qxF "$what	Planted.Test	the planted test skips" "$work/skips" || fail "$what does not name the skip and its reason"
   done
-  left=$(grep -lsxzF "ZPI_PLANTED=$work" /proc/[0-9]*/environ || true)
-  [ -z "$left" ] || fail "processes left running: $left"
+  left=$(ours)
+  [ -z "$left" ] || fail "processes left running: ${left//$'\n'/ }"
   ;;
 *)
   echo "unknown case $case" >&2
