@@ -26,7 +26,8 @@
 #             daemon, one a child holding its output, one processes that
 #             dropped their environment, one skips) are reported as such by
 #             ctest (through scripts/run_gtest.sh), shuffled_run and the
-#             stress stage alike, and nothing they started is left running.
+#             stress stage alike, and nothing they started is left running;
+#             nor is it when this check fails.
 # The cases that run a program through scripts/run_gtest.sh are given the
 # build's zpi_reaper, which the program must have beside it.
 set -euo pipefail
@@ -45,14 +46,22 @@ holding() {
 }
 # What this check started that still runs: every process a planted program
 # leaves holds $work/mark open (whatever it did to its environment), and
-# the rest carries ZPI_PLANTED=$work.
+# the rest carries ZPI_PLANTED=$work. However the check ends, it ends them.
 ours() {
   {
     holding "$work/mark"
     grep -lsxzF "ZPI_PLANTED=$work" /proc/[0-9]*/environ | cut -d / -f 3 || true
   } | sort -u
 }
-trap 'rm -rf "$work"' EXIT
+end_ours() {
+  local pids
+  mapfile -t pids < <(ours)
+  [ ${#pids[@]} -eq 0 ] || kill -KILL "${pids[@]}" 2>/dev/null || true
+}
+trap 'end_ours; rm -rf "$work"' EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 mkdir -p "$work/repo/scripts/stages" "$work/bin"
 cp "$root/scripts/test.sh" "$root/scripts/common.sh" "$work/repo/scripts/"
 
@@ -338,6 +347,20 @@ planted)
   done
   left=$(ours)
   [ -z "$left" ] || fail "processes left running: ${left//$'\n'/ }"
+  # This check, on a tree whose runner fails each program and ends nothing
+  # it left: the check fails, and what it planted is ended all the same.
+  fake=$work/fake
+  mkdir -p "$fake/tests/scripts" "$work/inner"
+  cp -r "$root/scripts" "$fake/"
+  cp -r "$root/tests/scripts/planted" "$fake/tests/scripts/"
+  printf '#!/bin/sh\n[ "$1" != --ctest ] || shift\n"$@" >/dev/null 2>&1\nexit 1\n' >"$fake/scripts/run_gtest.sh"
+  ! TMPDIR=$work/inner bash "$0" "$fake" planted "$reaper" >"$work/out" 2>&1 ||
+    fail "the check passed with a runner that ends nothing"
+  mapfile -t stray < <(holding "$work/inner/")
+  [ ${#stray[@]} -eq 0 ] || {
+    kill -KILL "${stray[@]}" 2>/dev/null || true
+    fail "the check failed and left what it planted running: ${stray[*]}"
+  }
   ;;
 *)
   echo "unknown case $case" >&2
