@@ -1,5 +1,10 @@
 # Shared by scripts/test.sh and the stages of scripts/stages/ (sourced).
 #
+# The scripts read and print numbers (CTest's decimal seconds, counts) with
+# awk and sort under LC_ALL=C, so that a run's limits and tally are the same
+# in every locale: under a decimal-comma locale awk would cut "17.3569" at
+# its point and compare it as text. The tests keep the run's locale.
+#
 # need_packages PKG...   installs the Debian packages named (apt-get) when
 #   run as root; anyone else is told which packages are missing and how to
 #   install them, and the call fails (nothing is run that would meet apt's
@@ -206,7 +211,7 @@ tally_gtest() {
 }
 
 gtest_report() {
-  awk -v listed="${2:-}" -v repeat="${3:-}" '
+  LC_ALL=C awk -v listed="${2:-}" -v repeat="${3:-}" '
     function where() { return " (round " (round ? round : 1) (order != "" ? ", order " order : "") ")" }
     # A round that ended: it ran every listed test, and said each passed
     # or was skipped.
@@ -246,7 +251,7 @@ gtest_listed() {
   local program=$1
   shift
   (cd "$(dirname "$program")" && "$@" "$program" --gtest_list_tests) |
-    awk -v disabled="${GTEST_ALSO_RUN_DISABLED_TESTS-0}" '
+    LC_ALL=C awk -v disabled="${GTEST_ALSO_RUN_DISABLED_TESTS-0}" '
       # Disabled as GoogleTest has it: a suite or test name that starts
       # with DISABLED_, or holds /DISABLED_ (a parameterised one).
       /^[^ ]/ { suite = $1 }
@@ -269,7 +274,7 @@ gtest_first_failure() {
 ctest_costs() {
   local list="$1/$2[1]_tests.cmake" costs="$1/Testing/Temporary/CTestCostData.txt"
   [ -f "$list" ] && [ -f "$costs" ] || return 0
-  awk '
+  LC_ALL=C awk '
     FNR == 1 { file++ }
     file == 1 && /^add_test\(\[=\[/ { n = $0; sub(/^add_test\(\[=\[/, "", n); sub(/\]=\].*/, "", n); mine[n] = 1; next }
     file == 2 && /^---$/ { failed_list = 1; next }

@@ -24,7 +24,7 @@ ZPI_SKIPS=$(mktemp)
 export ZPI_TALLY ZPI_SKIPS
 trap 'rm -f "$ZPI_TALLY" "$ZPI_SKIPS"' EXIT
 
-failures() { awk -F '\t' '{ s += $3 } END { print s + 0 }' "$ZPI_TALLY"; }
+failures() { LC_ALL=C awk -F '\t' '{ s += $3 } END { print s + 0 }' "$ZPI_TALLY"; }
 
 # Runs one step; a step that fails without having counted a failure counts
 # as one failed check (a build that broke, a stage that stopped early).
@@ -46,7 +46,7 @@ step() {
 # What ran, what was skipped and why, and the sum; the run's status.
 closing() {
   echo "=== what ran"
-  awk -F '\t' '{ printf "  %s: %d passed, %d failed, %d skipped\n", $1, $2, $3, $4 }' "$ZPI_TALLY"
+  LC_ALL=C awk -F '\t' '{ printf "  %s: %d passed, %d failed, %d skipped\n", $1, $2, $3, $4 }' "$ZPI_TALLY"
   if [ -s "$ZPI_SKIPS" ]; then
     echo "=== skipped tests, each with its reason (and where)"
     awk -F '\t' '
@@ -57,7 +57,7 @@ closing() {
   if [ -n "${stopped:-}" ]; then
     echo "the run stopped: $stopped"
   fi
-  awk -F '\t' '{ p += $2; f += $3; s += $4 } END { printf "%d passed, %d failed, %d skipped\n", p, f, s }' "$ZPI_TALLY"
+  LC_ALL=C awk -F '\t' '{ p += $2; f += $3; s += $4 } END { printf "%d passed, %d failed, %d skipped\n", p, f, s }' "$ZPI_TALLY"
   if [ "$status" -ne 0 ] || [ "$(failures)" -ne 0 ]; then
     exit 1
   fi

@@ -28,13 +28,17 @@
 #             ctest (through scripts/run_gtest.sh), shuffled_run and the
 #             stress stage alike, and nothing they started is left running;
 #             nor is it when this check fails.
+#   locale    the stress stage gives a program whose tests' ctest seconds
+#             have decimals the same limits and tally under C and under a
+#             decimal-comma locale, and its tests run under the locale given.
 # The cases that run a program through scripts/run_gtest.sh are given the
 # build's zpi_reaper, which the program must have beside it.
 set -euo pipefail
-usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted [<zpi_reaper>]"
+usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted|locale [<zpi_reaper>]"
 root=${1:?$usage}
 case=${2:?$usage}
 reaper=${3:-}
+skip_log=${ZPI_SKIP_LOG:-}
 # (Not those of a run this one is part of.)
 unset ZPI_TALLY ZPI_SKIPS ZPI_SKIP_LOG
 
@@ -76,6 +80,13 @@ fail() {
 beside() {
   [ -x "$reaper" ] || { echo "$usage: the case $case needs zpi_reaper" >&2; exit 2; }
   cp "$reaper" "$1/"
+}
+
+# Skips the case, saying why (status 77).
+skip() {
+  echo "skipped: $1"
+  [ -z "$skip_log" ] || printf 'test_script_%s\t%s\n' "$case" "$1" >>"$skip_log"
+  exit 77
 }
 
 stub() { # stub NAME BODY: a command on the stand-in PATH
@@ -361,6 +372,41 @@ planted)
     kill -KILL "${stray[@]}" 2>/dev/null || true
     fail "the check failed and left what it planted running: ${stray[*]}"
   }
+  ;;
+locale)
+  # A program whose tests' ctest seconds have decimals (17.3569 and 9.5:
+  # 5 x 27 + 60 = 195 s a round and 10 x 18 + 60 = 240 s without output),
+  # stressed under C and under a decimal-comma locale. Its test passes
+  # only under the locale the stage was given (else it skips).
+  comma=de_DE.UTF-8
+  if [ "$(LC_ALL=$comma locale decimal_point 2>/dev/null)" != , ] && [ "$(id -u)" -eq 0 ]; then
+    localedef -i de_DE -f UTF-8 "$comma" >/dev/null 2>&1 || true
+  fi
+  [ "$(LC_ALL=$comma locale decimal_point 2>/dev/null)" = , ] ||
+    skip "no decimal-comma locale ($comma), and it cannot be made here (as root: localedef -i de_DE -f UTF-8 $comma)"
+  build=$work/build
+  mkdir -p "$build/Testing/Temporary"
+  cp "$root/tests/scripts/planted/gtest_like.sh" "$build/"
+  beside "$build"
+  cat >"$build/test_costed" <<'PROGRAM'
+#!/bin/sh
+test_body() { [ "${LC_ALL-}" = "$WANT_LC_ALL" ] || skipped="run under LC_ALL=${LC_ALL-}, not $WANT_LC_ALL"; }
+. "$(dirname "$0")/gtest_like.sh"
+PROGRAM
+  chmod +x "$build/test_costed"
+  printf 'add_test([=[Planted.Test]=] x)\nadd_test([=[Planted.Other]=] x)\n' >"$build/test_costed[1]_tests.cmake"
+  printf 'Planted.Test 3 17.3569\nPlanted.Other 1 9.5\n---\n' >"$build/Testing/Temporary/CTestCostData.txt"
+  for locale in C "$comma"; do
+    rc=0
+    LC_ALL=$locale WANT_LC_ALL=$locale ZPI_TALLY=$work/tally ZPI_PLANTED=$work ASAN_BUILD_DIR=$build TSAN_BUILD_DIR=$build \
+      STRESS_LANES=1 STRESS_REPEAT=1 bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || fail "the stress stage failed under LC_ALL=$locale"
+    grep -q '^stressed test_costed (ThreadSanitizer): .* passed (.*; limits 195 s, 240 s without output)$' "$work/out" ||
+      fail "under LC_ALL=$locale the limits are not 195 s a round and 240 s without output"
+    [ "$(tr '\t' ' ' <"$work/tally")" = "stressed test_costed (ThreadSanitizer) 1 0 0" ] ||
+      fail "under LC_ALL=$locale the tally is: $(tr '\t' ' ' <"$work/tally")"
+    rm "$work/tally"
+  done
   ;;
 *)
   echo "unknown case $case" >&2
