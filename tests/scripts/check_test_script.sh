@@ -31,10 +31,12 @@
 #   locale    the stress stage gives a program whose tests' ctest seconds
 #             have decimals the same limits and tally under C and under a
 #             decimal-comma locale, and its tests run under the locale given.
+#   lanes     the stress stage's burners end with their lane, while another
+#             lane still runs.
 # The cases that run a program through scripts/run_gtest.sh are given the
 # build's zpi_reaper, which the program must have beside it.
 set -euo pipefail
-usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted|locale [<zpi_reaper>]"
+usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted|locale|lanes [<zpi_reaper>]"
 root=${1:?$usage}
 case=${2:?$usage}
 reaper=${3:-}
@@ -407,6 +409,44 @@ PROGRAM
       fail "under LC_ALL=$locale the tally is: $(tr '\t' ' ' <"$work/tally")"
     rm "$work/tally"
   done
+  ;;
+lanes)
+  # Two lanes: test_lane_long runs until both lanes' burners run, then
+  # until test_lane_short (which waits for that) has passed in the other
+  # lane, which then has no job left and ends, and only its own lane's two
+  # burners are left (else it writes nothing for STRESS_TIMEOUT seconds
+  # and fails).
+  [ "$(nproc)" -ge 4 ] || skip "two lanes need four cores, and this may use $(nproc)"
+  build=$work/build
+  mkdir "$build"
+  cp "$root/tests/scripts/planted/gtest_like.sh" "$build/"
+  beside "$build"
+  cat >"$build/test_lane_long" <<'PROGRAM'
+#!/bin/sh
+# The stress stage's burners (of this check's run) that are running.
+burners() {
+  for environ in $(grep -lsxzF "ZPI_PLANTED=$ZPI_PLANTED" /proc/[0-9]*/environ); do
+    [ "$(tr '\0' ' ' <"${environ%/environ}/cmdline" 2>/dev/null)" != "sh -c while :; do :; done " ] || echo
+  done | wc -l
+}
+test_body() {
+  until [ "$(burners)" -eq 4 ]; do sleep 0.1; done
+  touch "$ZPI_PLANTED/both"
+  until [ "$(burners)" -eq 2 ]; do sleep 0.1; done
+}
+. "$(dirname "$0")/gtest_like.sh"
+PROGRAM
+  cat >"$build/test_lane_short" <<'PROGRAM'
+#!/bin/sh
+test_body() { until [ -e "$ZPI_PLANTED/both" ]; do sleep 0.1; done; }
+. "$(dirname "$0")/gtest_like.sh"
+PROGRAM
+  chmod +x "$build/test_lane_long" "$build/test_lane_short"
+  rc=0
+  ZPI_TALLY=$work/tally ZPI_PLANTED=$work ASAN_BUILD_DIR=$build TSAN_BUILD_DIR=$build \
+    STRESS_LANES=2 STRESS_REPEAT=1 STRESS_TIMEOUT=40 bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -eq 0 ] || fail "the burners of a lane that ended did not end with it"
+  [ "$(cut -f 2-4 "$work/tally" | tr '\t\n' '  ')" = "1 0 0 1 0 0 " ] || fail "the tally is: $(tr '\t' ' ' <"$work/tally")"
   ;;
 *)
   echo "unknown case $case" >&2
