@@ -5,7 +5,8 @@
 #             "N passed, M failed, S skipped", also when a stage fails, and
 #             the run then fails; a failing stage does not keep the later
 #             ones from running; a skipped test is counted apart, and named
-#             with its reason.
+#             with its reason. A run whose temporary folder (TMPDIR) does
+#             not exist ends with its tally too, naming the folder.
 #   not-root  run by someone other than root on a machine that lacks a
 #             package, it names the package and how to install it, and
 #             neither calls apt-get nor builds anything; it ends with its
@@ -136,6 +137,14 @@ EOF
   grep -q "two checks: 2 passed, 0 failed" "$work/out" || fail "the stage after the failing one did not run"
   grep -q "stage 20-broken.sh: 0 passed, 1 failed" "$work/out" || fail "the failing stage is not named"
   grep -q "A.Skip: no small file system (AddressSanitizer tests)" "$work/out" || fail "the skip is not named with its reason"
+  # A temporary folder that does not exist: the run ends with its tally,
+  # naming it.
+  rc=0
+  TMPDIR="$work/no such folder" PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "the run passed without a temporary folder"
+  grep -qF "the run stopped: before anything ran: no file can be made in the temporary folder $work/no such folder (TMPDIR)" \
+    "$work/out" || fail "the reason does not name the temporary folder"
+  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   ;;
 not-root)
   # Every command of the machine but cmake; id says "not root"; apt-get
