@@ -1,13 +1,18 @@
 # Shared by scripts/test.sh and the stages of scripts/stages/ (sourced).
 #
+# The scripts read and print numbers (CTest's decimal seconds, counts) with
+# awk and sort under LC_ALL=C, so that a run's limits and tally are the same
+# in every locale: under a decimal-comma locale awk would cut "17.3569" at
+# its point and compare it as text. The tests keep the run's locale.
+#
 # need_packages PKG...   installs the Debian packages named (apt-get) when
 #   run as root; anyone else is told which packages are missing and how to
 #   install them, and the call fails (nothing is run that would meet apt's
 #   lock). While another process (another run, the package jobs a machine
 #   runs at boot) holds the package manager's lock, apt-get is tried again
 #   until ZPI_PACKAGE_LOCK_WAIT seconds (default 600) have passed since the
-#   first try, saying so; then the call fails. When the call fails, the
-#   variable package_failure says why.
+#   first try, saying so as soon as apt-get says it waits; then the call
+#   fails. When the call fails, the variable package_failure says why.
 # need_clang RUNTIME     adds to the array `need` what a clang build that
 #   links clang's runtime library RUNTIME ("asan", "fuzzer") lacks: clang,
 #   its runtimes, cmake, ninja and Xerces-C.
@@ -109,36 +114,57 @@ need_packages() {
 # allowed, a read-only file system) or any other failure, also one after
 # apt-get waited for the lock, fails at once.
 apt_waiting() {
-  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder left said=
+  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder left quiet
   out=$(mktemp)
+  rm -f "$out.said"
   while :; do
-    rc=0
     # (apt-get waits for ever when given a negative time.)
     left=$((wait - (SECONDS - start)))
     [ "$left" -ge 0 ] || left=0
-    # (Its messages untranslated, to be read here.)
-    LC_ALL=C apt-get -o "DPkg::Lock::Timeout=$left" "$@" >"$out" 2>&1 || rc=$?
+    # (Its messages untranslated, to be read here. Each line is shown as
+    # it comes, so that a wait is said while it lasts; once the wait was
+    # said, a try is shown only when it did not end on the lock.)
+    quiet=
+    [ ! -e "$out.said" ] || quiet=1
+    { LC_ALL=C apt-get -o "DPkg::Lock::Timeout=$left" "$@" 2>&1; echo "$?" >"$out.rc"; } | apt_lines "$out" "$wait" "$quiet"
+    rc=$(cat "$out.rc")
     holder=
     # (Only its errors: the lines it writes while it waits name the lock
     # too. Once its own wait is over it says only that the lock is used.)
     [ "$rc" -eq 0 ] || holder=$(grep -E '^E: (Could not get lock|Unable to acquire the dpkg frontend lock .*is another process using it)' "$out" | head -n 1)
-    # (apt-get's output is shown, but once only while it waits for the lock.)
-    [ -n "$holder" ] && [ -n "$said" ] || cat "$out"
+    [ -z "$quiet" ] || [ -n "$holder" ] || cat "$out"
     [ -n "$holder" ] || break
     if [ $((SECONDS - start)) -ge "$wait" ]; then
       package_failure="the package manager's lock was held by another process for more than $wait s (ZPI_PACKAGE_LOCK_WAIT): ${holder#E: }"
       echo "$package_failure" >&2
       break
     fi
-    if [ -z "$said" ]; then
-      echo "the package manager's lock is held by another process; waiting for it, $wait s at most (ZPI_PACKAGE_LOCK_WAIT)"
-      said=1
-    fi
     sleep "${ZPI_PACKAGE_LOCK_POLL:-5}"
   done
-  [ -z "$said" ] || [ -n "$holder" ] || echo "the package manager's lock is free after $((SECONDS - start)) s"
-  rm -f "$out"
+  [ ! -e "$out.said" ] || [ -n "$holder" ] || echo "the package manager's lock is free after $((SECONDS - start)) s"
+  rm -f "$out" "$out.said" "$out.rc"
   return "$rc"
+}
+
+# apt_waiting's filter of apt-get's output: keeps each line in the file OUT
+# (this try's) and, unless QUIET, shows it at once; of the lines that name
+# the lock (apt-get writes one a second while it waits) only the first,
+# followed by the word that the run waits (OUT.said marks that it was said).
+apt_lines() {
+  local out=$1 wait=$2 quiet=$3 line
+  : >"$out"
+  while IFS= read -r line || [ -n "$line" ]; do
+    printf '%s\n' "$line" >>"$out"
+    [ -z "$quiet" ] || continue
+    if [[ $line =~ ^(Waiting\ for\ cache\ lock|E:\ Could\ not\ get\ lock|E:\ Unable\ to\ acquire\ the\ dpkg\ frontend\ lock\ .*is\ another\ process\ using\ it) ]]; then
+      [ ! -e "$out.said" ] || continue
+      printf '%s\n' "$line"
+      echo "the package manager's lock is held by another process; waiting for it, $wait s at most (ZPI_PACKAGE_LOCK_WAIT)"
+      : >"$out.said"
+    else
+      printf '%s\n' "$line"
+    fi
+  done
 }
 
 plain_build() {
@@ -206,7 +232,7 @@ tally_gtest() {
 }
 
 gtest_report() {
-  awk -v listed="${2:-}" -v repeat="${3:-}" '
+  LC_ALL=C awk -v listed="${2:-}" -v repeat="${3:-}" '
     function where() { return " (round " (round ? round : 1) (order != "" ? ", order " order : "") ")" }
     # A round that ended: it ran every listed test, and said each passed
     # or was skipped.
@@ -246,7 +272,7 @@ gtest_listed() {
   local program=$1
   shift
   (cd "$(dirname "$program")" && "$@" "$program" --gtest_list_tests) |
-    awk -v disabled="${GTEST_ALSO_RUN_DISABLED_TESTS-0}" '
+    LC_ALL=C awk -v disabled="${GTEST_ALSO_RUN_DISABLED_TESTS-0}" '
       # Disabled as GoogleTest has it: a suite or test name that starts
       # with DISABLED_, or holds /DISABLED_ (a parameterised one).
       /^[^ ]/ { suite = $1 }
@@ -269,7 +295,7 @@ gtest_first_failure() {
 ctest_costs() {
   local list="$1/$2[1]_tests.cmake" costs="$1/Testing/Temporary/CTestCostData.txt"
   [ -f "$list" ] && [ -f "$costs" ] || return 0
-  awk '
+  LC_ALL=C awk '
     FNR == 1 { file++ }
     file == 1 && /^add_test\(\[=\[/ { n = $0; sub(/^add_test\(\[=\[/, "", n); sub(/\]=\].*/, "", n); mine[n] = 1; next }
     file == 2 && /^---$/ { failed_list = 1; next }

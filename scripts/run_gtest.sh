@@ -11,14 +11,12 @@
 #
 # It also fails a run that leaves a process running once the program has
 # ended (a server or daemon a test did not stop, a child that holds the
-# program's output), naming each, and ends them. The program runs with
-# ZPI_TEST_RUN set to this run's folder; every process that inherited it
-# is the run's (a daemon too, whatever its session or parent), found by
-# its environment in /proc. (A process that drops its environment, or one
-# whose environment this script may not read, is not seen: another user's
-# when this script is not root, or is root without the capability to
-# trace others' processes, as in many containers. Such a process that
-# holds the output keeps a --ctest run until ctest's time limit.)
+# program's output), naming each, and ends them: the program runs under
+# zpi_reaper (scripts/zpi_reaper.cpp, built beside the test programs),
+# a child subreaper, to which every process the program started stays a
+# descendant, whatever its session or parent, also one that dropped its
+# environment. (A process of another user, when this script is not root,
+# is named but cannot be ended.)
 #
 # --ctest: ctest marks a test skipped when its output holds "[  SKIPPED ]"
 # (the pattern gtest_discover_tests sets), whatever its status, so a run
@@ -34,52 +32,32 @@
 ctest=
 [ "$1" != --ctest ] || { ctest=1 && shift; }
 here=$(dirname "$0")
+prog=$1
+reaper=$(dirname "$prog")/zpi_reaper
+if [ ! -x "$reaper" ]; then
+  echo "$prog: no zpi_reaper beside it to run it under (it is built with the test programs)" >&2
+  exit 1
+fi
 run=$(mktemp -d --tmpdir zpi_test_run.XXXXXX) || exit 1
 case $run in /*) ;; *) run=$PWD/$run ;; esac
 
-# The processes still running that carry this run's mark, one id a line.
-# (Processes that cannot be read are none of this run's or have ended.)
-marked() {
-  grep -lsxzF "ZPI_TEST_RUN=$run" /proc/[0-9]*/environ 2>/dev/null | sed 's,^/proc/\([0-9]*\)/environ$,\1,'
-}
-# Ends what the run left running; with "report", first names it (after
-# giving what is already ending a moment to end) and fails the run.
-end_left() {
-  left=$(marked)
-  [ -n "$left" ] || return 0
-  if [ "$1" = report ]; then
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-      sleep 0.2
-      left=$(marked)
-      [ -n "$left" ] || return 0
-    done
-    echo "$prog left $(echo "$left" | wc -l) process(es) running after it ended (ended now):" >&2
-    for pid in $left; do
-      echo "  $pid: $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" >&2
-    done
-    [ "$rc" -ne 0 ] || rc=1
-  fi
-  # Each only while it still carries the mark: one that ended since may
-  # have given its number to a process of someone else's.
-  for pid in $left; do
-    grep -qsxzF "ZPI_TEST_RUN=$run" "/proc/$pid/environ" && kill -KILL "$pid" 2>/dev/null
-  done
-  return 0
-}
-prog=$1
-trap 'end_left; rm -rf "$run"' EXIT
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
+# Told to end, the run ends the program and what it started (zpi_reaper
+# does), then itself.
+child=
+trap '[ -z "$child" ] || wait "$child"; rm -rf "$run"' EXIT
+trap '[ -z "$child" ] || kill -HUP "$child" 2>/dev/null; exit 129' HUP
+trap '[ -z "$child" ] || kill -INT "$child" 2>/dev/null; exit 130' INT
+trap '[ -z "$child" ] || kill -TERM "$child" 2>/dev/null; exit 143' TERM
 : >"$run/running" || exit 1
 rc=0
 # (A command started in the background reads /dev/null unless told
 # otherwise: the program keeps this script's input.)
 exec 3<&0
 if [ -z "$ctest" ]; then
-  ZPI_TEST_RUN=$run TEST_PREMATURE_EXIT_FILE=$run/running "$@" <&3 3<&- &
-  wait $! || rc=$?
-  end_left report
+  TEST_PREMATURE_EXIT_FILE=$run/running "$reaper" "$@" <&3 3<&- &
+  child=$!
+  wait "$child" || rc=$?
+  child=
 else
   mkfifo "$run/out" || exit 1
   sed -u -e 'w '"$run/all" \
@@ -87,9 +65,10 @@ else
     -e '/^\[  FAILED  \] [^ ]*: SetUpTestSuite or TearDownTestSuite$/w '"$run/failed" \
     -e '/^\[  SKIPPED \] /w '"$run/skipped" -e 's/^\[  SKIPPED \] /[  skipped ] /' <"$run/out" &
   filter=$!
-  ZPI_TEST_RUN=$run TEST_PREMATURE_EXIT_FILE=$run/running "$@" <&3 3<&- >"$run/out" &
-  wait $! || rc=$?
-  end_left report
+  TEST_PREMATURE_EXIT_FILE=$run/running "$reaper" "$@" <&3 3<&- >"$run/out" &
+  child=$!
+  wait "$child" || rc=$?
+  child=
   wait "$filter"
 fi
 if [ -e "$run/running" ]; then

@@ -9,7 +9,9 @@
 # their reasons, and one line "N passed, M failed, S skipped" that sums
 # them, whether it passed or not. (A skipped test is neither passed nor
 # failed.) When the packages cannot be had, the run stops there, with its
-# tally and the reason.
+# tally and the reason; so does a run stopped by anything else (a
+# temporary folder, TMPDIR, in which no file can be made; a signal; a
+# command of this script that failed), which counts one failure.
 #
 # Run by someone other than root, it installs nothing: it names the missing
 # packages and how to install them, and stops. As root, it waits for the
@@ -19,12 +21,34 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
-ZPI_TALLY=$(mktemp)
-ZPI_SKIPS=$(mktemp)
+# Without a file for the tally, the run ends at once with the one failure.
+no_tally() {
+  echo "=== what ran"
+  echo "  temporary files: 0 passed, 1 failed, 0 skipped"
+  echo "the run stopped: before anything ran: no file can be made in the temporary folder ${TMPDIR:-/tmp}${TMPDIR:+ (TMPDIR)}: $1"
+  echo "0 passed, 1 failed, 0 skipped"
+  exit 1
+}
+ZPI_TALLY=$(mktemp 2>&1) || no_tally "$ZPI_TALLY"
+ZPI_SKIPS=$(mktemp 2>&1) || { rm -f "$ZPI_TALLY"; no_tally "$ZPI_SKIPS"; }
 export ZPI_TALLY ZPI_SKIPS
-trap 'rm -f "$ZPI_TALLY" "$ZPI_SKIPS"' EXIT
+# However the run ends, it ends with its tally and, when it stopped early,
+# the reason: a command of this script that failed, or a signal (SIGINT,
+# SIGTERM: the run ends at once, and the exit status is the signal's).
+closed=
+stopped=
+trap 'stopped="the command at line $LINENO failed (status $?): $BASH_COMMAND"' ERR
+trap 'ended' EXIT
+ended() {
+  if [ -z "$closed" ]; then
+    stopped=${stopped:-"it was ended by a signal"}
+    tally "the run to its end" 0 1
+    (closing) || true
+  fi
+  rm -f "$ZPI_TALLY" "$ZPI_SKIPS"
+}
 
-failures() { awk -F '\t' '{ s += $3 } END { print s + 0 }' "$ZPI_TALLY"; }
+failures() { LC_ALL=C awk -F '\t' '{ s += $3 } END { print s + 0 }' "$ZPI_TALLY"; }
 
 # Runs one step; a step that fails without having counted a failure counts
 # as one failed check (a build that broke, a stage that stopped early).
@@ -45,8 +69,9 @@ step() {
 
 # What ran, what was skipped and why, and the sum; the run's status.
 closing() {
+  closed=1
   echo "=== what ran"
-  awk -F '\t' '{ printf "  %s: %d passed, %d failed, %d skipped\n", $1, $2, $3, $4 }' "$ZPI_TALLY"
+  LC_ALL=C awk -F '\t' '{ printf "  %s: %d passed, %d failed, %d skipped\n", $1, $2, $3, $4 }' "$ZPI_TALLY"
   if [ -s "$ZPI_SKIPS" ]; then
     echo "=== skipped tests, each with its reason (and where)"
     awk -F '\t' '
@@ -57,7 +82,7 @@ closing() {
   if [ -n "${stopped:-}" ]; then
     echo "the run stopped: $stopped"
   fi
-  awk -F '\t' '{ p += $2; f += $3; s += $4 } END { printf "%d passed, %d failed, %d skipped\n", p, f, s }' "$ZPI_TALLY"
+  LC_ALL=C awk -F '\t' '{ p += $2; f += $3; s += $4 } END { printf "%d passed, %d failed, %d skipped\n", p, f, s }' "$ZPI_TALLY"
   if [ "$status" -ne 0 ] || [ "$(failures)" -ne 0 ]; then
     exit 1
   fi

@@ -44,7 +44,7 @@ tsan=$(realpath -m "${TSAN_BUILD_DIR:-build/tsan}")
 
 # The cores this may use ("0-3,6" -> 0 1 2 3 6), paired into lanes.
 cpus=()
-for range in $(taskset -cp $$ | sed 's/.*: //' | tr ',' ' '); do
+for range in $(LC_ALL=C taskset -cp $$ | sed 's/.*: //' | tr ',' ' '); do
   for ((c = ${range%-*}; c <= ${range#*-}; c++)); do
     cpus+=("$c")
   done
@@ -84,7 +84,7 @@ mapfile -t jobs < <(
     costs=$(ctest_costs "$(dirname "$program")" "$(basename "$program")")
     costs=${costs:-0}
     echo "$(( ${costs%% *} * ($([ "$kind" = ThreadSanitizer ] && echo 2 || echo 1)) )) $job"
-  done | sort -s -k1,1nr | cut -d ' ' -f 2-
+  done | LC_ALL=C sort -s -k1,1nr | cut -d ' ' -f 2-
 )
 tsan_runner "$tsan"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"

@@ -5,13 +5,15 @@
 #             "N passed, M failed, S skipped", also when a stage fails, and
 #             the run then fails; a failing stage does not keep the later
 #             ones from running; a skipped test is counted apart, and named
-#             with its reason.
+#             with its reason. A run whose temporary folder (TMPDIR) does
+#             not exist ends with its tally too, naming the folder.
 #   not-root  run by someone other than root on a machine that lacks a
 #             package, it names the package and how to install it, and
 #             neither calls apt-get nor builds anything; it ends with its
 #             tally.
 #   lock      run as root while another process holds the package
-#             manager's lock, it waits for the lock and goes on; held past
+#             manager's lock, it waits for the lock and goes on, saying so
+#             while apt-get itself still waits; held past
 #             ZPI_PACKAGE_LOCK_WAIT, the run ends with its tally and why;
 #             a lock file it may not open, or another failure, is not
 #             waited for.
@@ -23,19 +25,51 @@
 #   ctest     scripts/run_gtest.sh as ctest runs a test: a run that failed
 #             fails, whatever its status, and never reads as skipped.
 #   planted   the planted programs of tests/scripts/planted (one leaves a
-#             daemon, one a child holding its output, one skips) are
-#             reported as such by ctest (through scripts/run_gtest.sh),
-#             shuffled_run and the stress stage alike, and nothing they
-#             started is left running.
+#             daemon, one a child holding its output, one processes that
+#             dropped their environment, one skips) are reported as such by
+#             ctest (through scripts/run_gtest.sh), shuffled_run and the
+#             stress stage alike, and nothing they started is left running;
+#             nor is it when this check fails.
+#   locale    the stress stage gives a program whose tests' ctest seconds
+#             have decimals the same limits and tally under C and under a
+#             decimal-comma locale, and its tests run under the locale given.
+#   lanes     the stress stage's burners end with their lane, while another
+#             lane still runs.
+# The cases that run a program through scripts/run_gtest.sh are given the
+# build's zpi_reaper, which the program must have beside it.
 set -euo pipefail
-usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted"
+usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted|locale|lanes [<zpi_reaper>]"
 root=${1:?$usage}
 case=${2:?$usage}
+reaper=${3:-}
+skip_log=${ZPI_SKIP_LOG:-}
 # (Not those of a run this one is part of.)
 unset ZPI_TALLY ZPI_SKIPS ZPI_SKIP_LOG
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# The processes that hold open a file whose path starts with $1.
+holding() {
+  { find /proc/[0-9]*/fd -maxdepth 1 -type l -printf '%p\t%l\n' 2>/dev/null || true; } |
+    prefix=$1 awk -F '\t' 'index($2, ENVIRON["prefix"]) == 1 { split($1, p, "/"); print p[3] }' | sort -u
+}
+# What this check started that still runs: every process a planted program
+# leaves holds $work/mark open (whatever it did to its environment), and
+# the rest carries ZPI_PLANTED=$work. However the check ends, it ends them.
+ours() {
+  {
+    holding "$work/mark"
+    grep -lsxzF "ZPI_PLANTED=$work" /proc/[0-9]*/environ | cut -d / -f 3 || true
+  } | sort -u
+}
+end_ours() {
+  local pids
+  mapfile -t pids < <(ours)
+  [ ${#pids[@]} -eq 0 ] || kill -KILL "${pids[@]}" 2>/dev/null || true
+}
+trap 'end_ours; rm -rf "$work"' EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 mkdir -p "$work/repo/scripts/stages" "$work/bin"
 cp "$root/scripts/test.sh" "$root/scripts/common.sh" "$work/repo/scripts/"
 
@@ -44,6 +78,19 @@ fail() {
   echo "--- the output of the run:" >&2
   cat "$work/out" >&2
   exit 1
+}
+
+# zpi_reaper beside the programs of the folder $1.
+beside() {
+  [ -x "$reaper" ] || { echo "$usage: the case $case needs zpi_reaper" >&2; exit 2; }
+  cp "$reaper" "$1/"
+}
+
+# Skips the case, saying why (status 77).
+skip() {
+  echo "skipped: $1"
+  [ -z "$skip_log" ] || printf 'test_script_%s\t%s\n' "$case" "$1" >>"$skip_log"
+  exit 77
 }
 
 stub() { # stub NAME BODY: a command on the stand-in PATH
@@ -91,6 +138,14 @@ EOF
   grep -q "two checks: 2 passed, 0 failed" "$work/out" || fail "the stage after the failing one did not run"
   grep -q "stage 20-broken.sh: 0 passed, 1 failed" "$work/out" || fail "the failing stage is not named"
   grep -q "A.Skip: no small file system (AddressSanitizer tests)" "$work/out" || fail "the skip is not named with its reason"
+  # A temporary folder that does not exist: the run ends with its tally,
+  # naming it.
+  rc=0
+  TMPDIR="$work/no such folder" PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "the run passed without a temporary folder"
+  grep -qF "the run stopped: before anything ran: no file can be made in the temporary folder $work/no such folder (TMPDIR)" \
+    "$work/out" || fail "the reason does not name the temporary folder"
+  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   ;;
 not-root)
   # Every command of the machine but cmake; id says "not root"; apt-get
@@ -118,6 +173,10 @@ lock)
   stub id '[ "$1" = -u ] && { echo 0; exit 0; }; exec /usr/bin/id "$@"'
   stub locale 'echo de_DE.utf8'
   stub apt-get "echo \"\$2\" >>'$work/apt-timeouts'
+if [ -e '$work/waits' ]; then
+  echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
+  while [ -e '$work/waits' ]; do sleep 0.1; done
+fi
 if [ -e '$work/denied' ]; then
   echo 'E: Could not open lock file /var/lib/dpkg/lock-frontend - open (30: Read-only file system)' >&2
   echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), are you root?' >&2; exit 100
@@ -145,6 +204,24 @@ chmod +x '$work/bin/cmake' '$work/bin/ctest'"
   grep -q "lock is held by another process; waiting for it" "$work/out" || fail "the run does not say it waits for the lock"
   grep -q "install -y --no-install-recommends cmake" "$work/apt-calls" || fail "cmake was not installed"
   [ "$(tail -n 1 "$work/out")" = "5 passed, 0 failed, 0 skipped" ] || fail "the run did not end with its tally"
+  # Held while apt-get itself waits for it (the stand-in waits while the
+  # file "waits" is there): the run says so while the lock is held, which
+  # this check waits for (30 s at most) before it frees the lock.
+  rm -rf "$work/bin/cmake" "$work/bin/ctest" "$work/apt-calls" "$work/repo/build"
+  touch "$work/waits"
+  ZPI_PACKAGE_LOCK_WAIT=60 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
+  run=$!
+  for _ in $(seq 300); do
+    ! grep -q "lock is held by another process; waiting for it" "$work/out" || break
+    sleep 0.1
+  done
+  said=$(grep -c "lock is held by another process; waiting for it" "$work/out" || true)
+  rm -f "$work/waits"
+  rc=0
+  wait "$run" || rc=$?
+  [ "$said" -gt 0 ] || fail "the run did not say it waits while apt-get waited for the lock"
+  [ "$rc" -eq 0 ] || fail "the run did not go on once the lock was free"
+  [ "$(tail -n 1 "$work/out")" = "5 passed, 0 failed, 0 skipped" ] || fail "the run did not end with its tally"
   # Held past the bound: the run ends with its tally and the reason; the
   # last try is given no negative time (apt-get's "wait for ever").
   rm -rf "$work/bin/cmake" "$work/bin/ctest" "$work/apt-calls" "$work/repo/build"
@@ -165,12 +242,16 @@ chmod +x '$work/bin/cmake' '$work/bin/ctest'"
   for failure in "denied Read-only file system" "unknown Unable to locate package"; do
     read -r mark reason <<<"$failure"
     touch "$work/$mark"
+    : >"$work/apt-timeouts"
     rc=0
     start=$SECONDS
     ZPI_PACKAGE_LOCK_WAIT=60 ZPI_PACKAGE_LOCK_POLL=1 PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
     rm -f "$work/$mark"
     [ "$rc" -ne 0 ] || fail "the run passed without its packages"
-    [ $((SECONDS - start)) -lt 20 ] && ! grep -q "waiting for it" "$work/out" ||
+    # (apt-get that waited for the lock, then failed otherwise, is said to
+    # have waited: it did.)
+    [ $((SECONDS - start)) -lt 20 ] && [ "$(wc -l <"$work/apt-timeouts")" -eq 1 ] &&
+      { [ "$mark" = unknown ] || ! grep -q "waiting for it" "$work/out"; } ||
       fail "the run waited for the lock when apt-get failed otherwise ($reason)"
     grep -q "$reason" "$work/out" || fail "apt-get's reason is not shown"
     [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
@@ -216,6 +297,7 @@ done
 rm -f "$TEST_PREMATURE_EXIT_FILE"
 STANDIN
   chmod +x "$work/bin/test_standin"
+  beside "$work/bin"
   # Each mode: the tally it gets (passed, failed), and whether it passes.
   for run in "pass 4 0 pass" "failed 2 2 fail" "short 2 1 fail" "setup 2 1 fail" "exit 0 1 fail" "none 0 1 fail"; do
     read -r mode passed failed outcome <<<"$run"
@@ -241,6 +323,7 @@ ctest)
   # status, half-way or not, the status run_gtest.sh ends with, and
   # whether ctest reads it as skipped (its output holds "[  SKIPPED ]").
   stub test_once 'printf "$LINES"; [ -n "$HALF" ] || rm -f "$TEST_PREMATURE_EXIT_FILE"; exit "$STATUS"'
+  beside "$work/bin"
   while IFS='|' read -r lines status half want skipped; do
     rc=0
     LINES=$lines STATUS=$status HALF=$half sh "$root/scripts/run_gtest.sh" --ctest "$work/bin/test_once" \
@@ -259,18 +342,24 @@ ctest)
 CASES
   ;;
 planted)
-  planted=$root/tests/scripts/planted
-  names="test_leaves_daemon test_leaves_child test_skips"
+  # The planted programs, with zpi_reaper beside them as in a build.
+  planted=$work/programs
+  mkdir "$planted"
+  cp "$root"/tests/scripts/planted/* "$planted/"
+  beside "$planted"
+  names="test_leaves_daemon test_leaves_child test_drops_env test_skips"
   export ZPI_TALLY=$work/tally ZPI_SKIPS=$work/skips
   source "$root/scripts/common.sh"
   # What each route counts for each program (passed, failed, skipped), and
-  # what it says; every process a planted program starts carries the mark
-  # ZPI_PLANTED, and none may be left.
+  # what it says; none of what they started may be left (ours).
   counted() { # counted WHAT PASSED FAILED SKIPPED
     [ "$(grep -F "$1	" "$work/tally" | cut -f 2-4)" = "$2	$3	$4" ] ||
       fail "$1 is counted $(grep -F "$1	" "$work/tally" | cut -f 2-4 | tr '\t' ' '), not $2 $3 $4"
   }
   said() { grep -qF "$1" "$work/out" || fail "the run does not say: $1"; }
+  # Each program's processes left in one round (test_drops_env: in its
+  # session and in one of their own, holding the output and not).
+  left_by() { case $1 in test_drops_env) echo 4 ;; *) echo 1 ;; esac; }
   # ctest, running each program as the test programs' emulator does.
   mkdir "$work/ctest"
   for name in $names; do
@@ -280,33 +369,120 @@ planted)
   start=$SECONDS
   ! ZPI_PLANTED=$work run_ctest "ctest" "$work/ctest" >"$work/out" 2>&1 || fail "ctest passed"
   [ $((SECONDS - start)) -lt 30 ] || fail "ctest waited for the process that holds the output"
-  counted ctest 0 2 1
-  for name in test_leaves_daemon test_leaves_child; do
-    said "$planted/$name left 1 process(es) running after it ended (ended now):"
+  counted ctest 0 3 1
+  for name in test_leaves_daemon test_leaves_child test_drops_env; do
+    said "$planted/$name left $(left_by "$name") process(es) running after it ended (ended now):"
   done
   # shuffled_run, twice each.
   for name in $names; do
     ZPI_PLANTED=$work shuffled_run "shuffled $name" 60 2 "$planted/$name" >>"$work/out" 2>&1 || true
   done
-  counted "shuffled test_leaves_daemon" 2 1 0
-  counted "shuffled test_leaves_child" 2 1 0
+  for name in test_leaves_daemon test_leaves_child test_drops_env; do
+    counted "shuffled $name" 2 1 0
+    said "$planted/$name left $((2 * $(left_by "$name"))) process(es) running"
+  done
   counted "shuffled test_skips" 0 0 2
-  said "$planted/test_leaves_daemon left 2 process(es) running"
-  said "$planted/test_leaves_child left 2 process(es) running"
   # The stress stage, on one lane, with the planted programs as both builds.
   ! ZPI_PLANTED=$work ASAN_BUILD_DIR=$planted TSAN_BUILD_DIR=$planted STRESS_LANES=1 STRESS_REPEAT=2 \
     bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || fail "the stress stage passed"
-  counted "stressed test_leaves_daemon (ThreadSanitizer)" 2 1 0
-  counted "stressed test_leaves_child (ThreadSanitizer)" 2 1 0
+  for name in test_leaves_daemon test_leaves_child test_drops_env; do
+    counted "stressed $name (ThreadSanitizer)" 2 1 0
+    said "$planted/$name left $((2 * $(left_by "$name"))) process(es) running"
+  done
   counted "stressed test_skips (ThreadSanitizer)" 0 0 2
-  said "$planted/test_leaves_daemon left 2 process(es) running"
-  said "$planted/test_leaves_child left 2 process(es) running"
   # Each route names the skip with its reason.
   for what in ctest "shuffled test_skips" "stressed test_skips (ThreadSanitizer)"; do
     grep -qxF "$what	Planted.Test	the planted test skips" "$work/skips" || fail "$what does not name the skip and its reason"
   done
-  left=$(grep -lsxzF "ZPI_PLANTED=$work" /proc/[0-9]*/environ || true)
-  [ -z "$left" ] || fail "processes left running: $left"
+  left=$(ours)
+  [ -z "$left" ] || fail "processes left running: ${left//$'\n'/ }"
+  # This check, on a tree whose runner fails each program and ends nothing
+  # it left: the check fails, and what it planted is ended all the same.
+  fake=$work/fake
+  mkdir -p "$fake/tests/scripts" "$work/inner"
+  cp -r "$root/scripts" "$fake/"
+  cp -r "$root/tests/scripts/planted" "$fake/tests/scripts/"
+  printf '#!/bin/sh\n[ "$1" != --ctest ] || shift\n"$@" >/dev/null 2>&1\nexit 1\n' >"$fake/scripts/run_gtest.sh"
+  ! TMPDIR=$work/inner bash "$0" "$fake" planted "$reaper" >"$work/out" 2>&1 ||
+    fail "the check passed with a runner that ends nothing"
+  mapfile -t stray < <(holding "$work/inner/")
+  [ ${#stray[@]} -eq 0 ] || {
+    kill -KILL "${stray[@]}" 2>/dev/null || true
+    fail "the check failed and left what it planted running: ${stray[*]}"
+  }
+  ;;
+locale)
+  # A program whose tests' ctest seconds have decimals (17.3569 and 9.5:
+  # 5 x 27 + 60 = 195 s a round and 10 x 18 + 60 = 240 s without output),
+  # stressed under C and under a decimal-comma locale. Its test passes
+  # only under the locale the stage was given (else it skips).
+  comma=de_DE.UTF-8
+  if [ "$(LC_ALL=$comma locale decimal_point 2>/dev/null)" != , ] && [ "$(id -u)" -eq 0 ]; then
+    localedef -i de_DE -f UTF-8 "$comma" >/dev/null 2>&1 || true
+  fi
+  [ "$(LC_ALL=$comma locale decimal_point 2>/dev/null)" = , ] ||
+    skip "no decimal-comma locale ($comma), and it cannot be made here (as root: localedef -i de_DE -f UTF-8 $comma)"
+  build=$work/build
+  mkdir -p "$build/Testing/Temporary"
+  cp "$root/tests/scripts/planted/gtest_like.sh" "$build/"
+  beside "$build"
+  cat >"$build/test_costed" <<'PROGRAM'
+#!/bin/sh
+test_body() { [ "${LC_ALL-}" = "$WANT_LC_ALL" ] || skipped="run under LC_ALL=${LC_ALL-}, not $WANT_LC_ALL"; }
+. "$(dirname "$0")/gtest_like.sh"
+PROGRAM
+  chmod +x "$build/test_costed"
+  printf 'add_test([=[Planted.Test]=] x)\nadd_test([=[Planted.Other]=] x)\n' >"$build/test_costed[1]_tests.cmake"
+  printf 'Planted.Test 3 17.3569\nPlanted.Other 1 9.5\n---\n' >"$build/Testing/Temporary/CTestCostData.txt"
+  for locale in C "$comma"; do
+    rc=0
+    LC_ALL=$locale WANT_LC_ALL=$locale ZPI_TALLY=$work/tally ZPI_PLANTED=$work ASAN_BUILD_DIR=$build TSAN_BUILD_DIR=$build \
+      STRESS_LANES=1 STRESS_REPEAT=1 bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || fail "the stress stage failed under LC_ALL=$locale"
+    grep -q '^stressed test_costed (ThreadSanitizer): .* passed (.*; limits 195 s, 240 s without output)$' "$work/out" ||
+      fail "under LC_ALL=$locale the limits are not 195 s a round and 240 s without output"
+    [ "$(tr '\t' ' ' <"$work/tally")" = "stressed test_costed (ThreadSanitizer) 1 0 0" ] ||
+      fail "under LC_ALL=$locale the tally is: $(tr '\t' ' ' <"$work/tally")"
+    rm "$work/tally"
+  done
+  ;;
+lanes)
+  # Two lanes: test_lane_long runs until both lanes' burners run, then
+  # until test_lane_short (which waits for that) has passed in the other
+  # lane, which then has no job left and ends, and only its own lane's two
+  # burners are left (else it writes nothing for STRESS_TIMEOUT seconds
+  # and fails).
+  [ "$(nproc)" -ge 4 ] || skip "two lanes need four cores, and this may use $(nproc)"
+  build=$work/build
+  mkdir "$build"
+  cp "$root/tests/scripts/planted/gtest_like.sh" "$build/"
+  beside "$build"
+  cat >"$build/test_lane_long" <<'PROGRAM'
+#!/bin/sh
+# The stress stage's burners (of this check's run) that are running.
+burners() {
+  for environ in $(grep -lsxzF "ZPI_PLANTED=$ZPI_PLANTED" /proc/[0-9]*/environ); do
+    [ "$(tr '\0' ' ' <"${environ%/environ}/cmdline" 2>/dev/null)" != "sh -c while :; do :; done " ] || echo
+  done | wc -l
+}
+test_body() {
+  until [ "$(burners)" -eq 4 ]; do sleep 0.1; done
+  touch "$ZPI_PLANTED/both"
+  until [ "$(burners)" -eq 2 ]; do sleep 0.1; done
+}
+. "$(dirname "$0")/gtest_like.sh"
+PROGRAM
+  cat >"$build/test_lane_short" <<'PROGRAM'
+#!/bin/sh
+test_body() { until [ -e "$ZPI_PLANTED/both" ]; do sleep 0.1; done; }
+. "$(dirname "$0")/gtest_like.sh"
+PROGRAM
+  chmod +x "$build/test_lane_long" "$build/test_lane_short"
+  rc=0
+  ZPI_TALLY=$work/tally ZPI_PLANTED=$work ASAN_BUILD_DIR=$build TSAN_BUILD_DIR=$build \
+    STRESS_LANES=2 STRESS_REPEAT=1 STRESS_TIMEOUT=40 bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -eq 0 ] || fail "the burners of a lane that ended did not end with it"
+  [ "$(cut -f 2-4 "$work/tally" | tr '\t\n' '  ')" = "1 0 0 1 0 0 " ] || fail "the tally is: $(tr '\t' ' ' <"$work/tally")"
   ;;
 *)
   echo "unknown case $case" >&2

@@ -2,6 +2,9 @@
 # program prints and does, for one test, Planted.Test, whose body is the
 # shell function test_body (which skips the test by setting `skipped` to
 # the reason). Understands --gtest_list_tests and --gtest_repeat=N.
+# Each process a planted test leaves holds the file $ZPI_PLANTED/mark open
+# (descriptor 9), by which the check finds it whatever it did to its
+# environment.
 if [ "$1" = --gtest_list_tests ]; then
   printf 'Planted.\n  Test\n'
   exit 0
