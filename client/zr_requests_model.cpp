@@ -396,30 +396,40 @@ int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, xr
     // none holds nothing the library can read whole (a model read from a
     // document lists none of its items), so it is refused rather than
     // handed over empty.
-    const char* refused = nullptr;
+    std::string refused;
     xrchandle<KWPIModelExt> ownExtension; // held while its record is written
-    auto* impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get()));
-    const qel_intf_data* data = impl ? impl->GetIntfData() : nullptr;
-    if (!impl)
-        refused = "the model was not made by this library (its _CastToImpl answers no model of "
-                  "this library), so it holds nothing the library can hand over: hand over the "
-                  "library's own model (the one the job received, or one the session made or "
-                  "read) or its interface-data record";
-    else if (impl->IsClosed())
-        refused = "the model was closed: it has no interface data";
-    else if (!data && format == 0)
-        refused = "the model has no interface data (it was made while the storage mode was "
-                  "off), and a neutral part is made from interface data only";
-    if (!refused && !extension && (ownExtension = impl->GetWPIModelExt())) {
-        auto* own = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ownExtension.get()));
-        if (own)
-            extension = own->GetExtendData();
-        else
-            refused = "the model's extension was not made by this library: it has no "
-                      "record to hand over";
+    KWPIModel_i* impl = nullptr;
+    const qel_intf_data* data = nullptr;
+    // Asking an object of the caller's class for the library's object
+    // behind it may raise: the request is then refused as any other.
+    const char* asked = "the model's _CastToImpl";
+    try {
+        impl = dynamic_cast<KWPIModel_i*>(CastToImpl(model.get()));
+        data = impl ? impl->GetIntfData() : nullptr;
+        if (!impl)
+            refused = "the model was not made by this library (its _CastToImpl answers no model "
+                      "of this library), so it holds nothing the library can hand over: hand "
+                      "over the library's own model (the one the job received, or one the "
+                      "session made or read) or its interface-data record";
+        else if (impl->IsClosed())
+            refused = "the model was closed: it has no interface data";
+        else if (!data && format == 0)
+            refused = "the model has no interface data (it was made while the storage mode was "
+                      "off), and a neutral part is made from interface data only";
+        asked = "the _CastToImpl of the model's extension";
+        if (refused.empty() && !extension && (ownExtension = impl->GetWPIModelExt())) {
+            auto* own = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ownExtension.get()));
+            if (own)
+                extension = own->GetExtendData();
+            else
+                refused = "the model's extension was not made by this library: it has no "
+                          "record to hand over";
+        }
+    } catch (...) {
+        refused = std::string(asked) + " raised: " + IntfXmlCaughtText();
     }
-    if (refused) {
-        IntfXmlTellFailure(std::string("request 103 not sent: ") + refused);
+    if (!refused.empty()) {
+        IntfXmlTellFailure("request 103 not sent: " + refused);
         return kNotSent;
     }
     btkString path;

@@ -2,7 +2,8 @@
 // operation tables: each passes every operation on to an object the library
 // made, as a translator's decorator, proxy or test double does. What its
 // _CastToImpl answers is chosen when it is made: the implementation behind
-// the object it forwards to (it forwards that call too), or none.
+// the object it forwards to (it forwards that call too), or `other` (none
+// by default, or an object of another kind).
 #pragma once
 
 #include "kpi_interfaces.h"
@@ -18,10 +19,10 @@ template <class Interface> class Forwarder;
 #define ZPI_FORWARDING_CLASS(Class, Parent)                                    \
     template <> class Forwarder<Class> : public virtual Class {                \
     public:                                                                    \
-        Forwarder(xrchandle<Class> inner, bool passImpl)                       \
-            : inner_(std::move(inner)), passImpl_(passImpl) {}                 \
+        Forwarder(xrchandle<Class> inner, bool passImpl, KCommon_i* other = nullptr) \
+            : inner_(std::move(inner)), passImpl_(passImpl), other_(other) {}  \
         KCommon_i* _CastToImpl() override {                                    \
-            return passImpl_ ? inner_->_CastToImpl() : nullptr;                \
+            return passImpl_ ? inner_->_CastToImpl() : other_;                 \
         }                                                                      \
         const xrttiobject* giveRtti() const override { return Class::getClassRtti(); } \
         void* dyndowncast(const xrttiobject* type) override { return Class::dyndowncast(type); } \
@@ -30,6 +31,7 @@ template <class Interface> class Forwarder;
     private:                                                                   \
         xrchandle<Class> inner_;                                               \
         bool passImpl_;                                                        \
+        KCommon_i* other_;                                                     \
     };
 
 ZPI_INTERFACES(ZPI_FORWARDING_CLASS)
@@ -39,27 +41,29 @@ ZPI_INTERFACES(ZPI_FORWARDING_CLASS)
 
 // A forwarder of `inner`'s own interface (a curve held as KPICurve that is
 // an arc forwards as a KPIArc); null stays null.
-template <class I> xrchandle<I> Forwarding(const xrchandle<I>& inner, bool passImpl) {
+template <class I>
+xrchandle<I> Forwarding(const xrchandle<I>& inner, bool passImpl, KCommon_i* other = nullptr) {
     if (!inner)
         return inner;
     xobject* object = static_cast<xobject*>(inner.get());
 #define ZPI_FORWARD_AS(Class, Parent)                                          \
     if constexpr (std::is_same_v<I, Parent>)                                   \
         if (Class* derived = Class::softcast(object))                          \
-            return xrchandle<I>(new Forwarder<Class>(xrchandle<Class>(derived), passImpl));
+            return xrchandle<I>(new Forwarder<Class>(xrchandle<Class>(derived), passImpl, other));
     ZPI_INTERFACES(ZPI_FORWARD_AS)
 #undef ZPI_FORWARD_AS
-    return xrchandle<I>(new Forwarder<I>(inner, passImpl));
+    return xrchandle<I>(new Forwarder<I>(inner, passImpl, other));
 }
 
 // A new list of forwarders of the list's elements.
 #define ZPI_FORWARDING_LIST(List, Element)                                     \
-    inline xrchandle<List> Forwarding(const xrchandle<List>& list, bool passImpl) { \
+    inline xrchandle<List> Forwarding(const xrchandle<List>& list, bool passImpl, \
+                                      KCommon_i* other = nullptr) {            \
         if (!list)                                                             \
             return list;                                                       \
         xrchandle<List> forwarded(List::create());                             \
         for (int i = 0; i < list->Count(); ++i)                                \
-            forwarded->Append(Forwarding(list->Get(i), passImpl));             \
+            forwarded->Append(Forwarding(list->Get(i), passImpl, other));      \
         return forwarded;                                                      \
     }
 ZPI_LISTS(ZPI_FORWARDING_LIST)

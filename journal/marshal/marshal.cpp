@@ -89,6 +89,12 @@ xrchandle<T> convertItem(xrchandle<T> item, Part* (*partOf)(T*), Client client) 
             return handOver(item, other);
         else
             assign(work, Direction::Common(partOf(p)));
+        // An object of the caller's own class whose _CastToImpl answers an
+        // object of another interface (or that object's wrapper) stands for
+        // nothing on the other side: it crosses as itself, as it does with
+        // the journal off, and the operation uses or refuses it.
+        if (!work.isNull() && !T::softcast(work.get()))
+            work = objectPart(p);
     }
     return finish<T>(work, item);
 }

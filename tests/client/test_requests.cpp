@@ -34,6 +34,7 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -890,14 +891,24 @@ TEST_F(HandOver, AModelGivenNoExtensionHandsOverItsOwnInEitherFormat) {
     zpifix::freeExtension(extension);
 }
 
+// A model of the translator's own class whose _CastToImpl raises (a test
+// double that answers only what it was set up for).
+struct RaisingModel : Forwarder<KWPIModel> {
+    using Forwarder::Forwarder;
+    KCommon_i* _CastToImpl() override { throw std::runtime_error("not set up"); }
+};
+
 TEST_F(HandOver, AModelThatCannotBeHandedOverWholeIsRefusedUnsent) {
     // A closed model in either format, as WriteZPI refuses it; a model
     // without interface data (cache mode) in the neutral format, whose part
-    // is made from interface data only.
+    // is made from interface data only; a model of the translator's class
+    // that raises when asked for the library's model behind it.
     qel_intf_data_extend* extension = nullptr;
     xrchandle<KWPIModel> closed = FullModel(&extension);
     closed->Close();
     xrchandle<KWPIModel> cached(new KWPIModel_i(nullptr, false));
+    qel_intf_data_extend* itsExtension = nullptr;
+    xrchandle<KWPIModel> raising(new RaisingModel(FullModel(&itsExtension), true));
     const struct {
         xrchandle<KWPIModel> model;
         int format;
@@ -907,6 +918,8 @@ TEST_F(HandOver, AModelThatCannotBeHandedOverWholeIsRefusedUnsent) {
         {closed, 1, "the model was closed: it has no interface data"},
         {cached, 0, "the model has no interface data (it was made while the storage mode was "
                     "off), and a neutral part is made from interface data only"},
+        {raising, 0, "the model's _CastToImpl raised: not set up"},
+        {raising, 1, "the model's _CastToImpl raised: not set up"},
     };
     const size_t sent = host.Count();
     for (const auto& c : cases) {
@@ -921,6 +934,7 @@ TEST_F(HandOver, AModelThatCannotBeHandedOverWholeIsRefusedUnsent) {
     }
     EXPECT_EQ(host.Count(), sent);
     zpifix::freeExtension(extension);
+    zpifix::freeExtension(itsExtension);
 }
 
 TEST_F(HandOver, AModelOfTheTranslatorsOwnClassIsHandedOverAsItsModelOrRefusedUnsent) {

@@ -95,8 +95,10 @@ struct Built {
 
 // The model of every kind with its extension, written to `path`, with the
 // objects that `entry` names (none: every object as it is) handed over as
-// forwarders; through journal wrappers when `journaled`.
-Built Build(const Entry* entry, bool passImpl, bool journaled, const std::string& path) {
+// forwarders (whose _CastToImpl answers `other` unless `passImpl`);
+// through journal wrappers when `journaled`.
+Built Build(const Entry* entry, bool passImpl, bool journaled, const std::string& path,
+            KCommon_i* other = nullptr) {
     Built built;
     xrchandle<KWPISession> session = KGetPISession();
     if (journaled)
@@ -105,7 +107,7 @@ Built Build(const Entry* entry, bool passImpl, bool journaled, const std::string
         if (!entry || std::strcmp(operation, entry->operation) != 0 || argument != entry->argument)
             return object;
         ++built.passes;
-        return Forwarding(object, passImpl);
+        return Forwarding(object, passImpl, other);
     };
     try {
         std::vector<xrchandle<KPIFace>> faces;
@@ -133,7 +135,13 @@ Built Build(const Entry* entry, bool passImpl, bool journaled, const std::string
 }
 
 TEST(ForeignObjects, EveryOperationUsesAForwarderOrRefusesItNamingTheArgument) {
-    kkWrap(KGetPISession()); // both live for the process
+    // Both live for the process. A forwarder that answers the session's
+    // implementation, or its journal wrapper, answers an object of a kind
+    // that no operation takes.
+    xrchandle<KWPISession> wrapped = kkWrap(KGetPISession());
+    KCommon_i* const otherKinds[] = {nullptr, KGetPISession()->_CastToImpl(),
+                                     wrapped->_CastToImpl()};
+    wrapped.release();
     const int64_t live = xobject_live_count();
     filetargets::ScratchDir dir;
     const std::string path = dir.Path("model.xml");
@@ -156,15 +164,18 @@ TEST(ForeignObjects, EveryOperationUsesAForwarderOrRefusesItNamingTheArgument) {
                 EXPECT_EQ(passing.document, own.document);
                 EXPECT_EQ(passing.saved, own.saved);
 
-                const Built foreign = Build(&entry, false, journaled, path);
-                if ((mode ? entry.recordMode : entry.cacheMode) == Used) {
-                    EXPECT_EQ(foreign.raised, "");
-                    EXPECT_EQ(foreign.document, own.document);
-                    EXPECT_EQ(foreign.saved, own.saved);
-                } else {
-                    EXPECT_EQ(foreign.passes, 1); // refused where it entered
-                    EXPECT_EQ(foreign.argIndex, entry.argument) << foreign.raised;
-                    EXPECT_EQ(foreign.code, 1) << foreign.raised;
+                for (KCommon_i* other : otherKinds) {
+                    SCOPED_TRACE(other ? "answering another kind" : "answering none");
+                    const Built foreign = Build(&entry, false, journaled, path, other);
+                    if ((mode ? entry.recordMode : entry.cacheMode) == Used) {
+                        EXPECT_EQ(foreign.raised, "");
+                        EXPECT_EQ(foreign.document, own.document);
+                        EXPECT_EQ(foreign.saved, own.saved);
+                    } else {
+                        EXPECT_EQ(foreign.passes, 1); // refused where it entered
+                        EXPECT_EQ(foreign.argIndex, entry.argument) << foreign.raised;
+                        EXPECT_EQ(foreign.code, 1) << foreign.raised;
+                    }
                 }
             }
         }
