@@ -308,7 +308,8 @@ constants() {
 # program listing the constants compiles as a constant (constexpr auto)
 # of a type that it shows (a number, bool, enumerator or text): a cast,
 # an enumerator, an expression of them. The others (an attribute, a type,
-# a code fragment, no value) into $work/macros_left_out. The compiler
+# a code fragment, no value; a constant of a type that the list does not
+# show: a pointer other than a text, a class) into $work/macros_left_out. The compiler
 # decides, not the macros' text: each is tried in a function of its own,
 # on a line of its own, all in one program; g++ places an error within a
 # macro's value on the line that uses it (-ftrack-macro-expansion=0), and
@@ -865,10 +866,11 @@ check_constants() {
 }
 
 # Says which object-like macros of the installed headers the list leaves
-# out, their value being no constant ($work/macros_left_out).
+# out, their value being no constant of a type that it shows
+# ($work/macros_left_out).
 macros_left_out() {
   [ -s "$work/macros_left_out" ] || return 0
-  echo "constants: left out, not constants: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value)"
+  echo "constants: left out, not constants that the list shows: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value; a pointer other than a text, a class)"
 }
 
 need=()
