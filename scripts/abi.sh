@@ -67,9 +67,11 @@
 # a translator built against the earlier libraries does not load them.
 # Code that the headers compile into a translator is not judged: the
 # bodies of inline and constexpr functions and of templates, default
-# arguments, members' default initializers, a template's constants, and
-# the macros whose value is no constant (function-like ones; an
-# attribute, a type or a code fragment, told by name).
+# arguments, members' default initializers, a template's constants, a
+# variable initialised in parentheses or typed by decltype (the list does
+# not read them), and the macros whose value is no constant that the list
+# shows (function-like ones; an attribute, a type, a code fragment, a
+# pointer other than a text, told by name).
 #
 # The builds it judges: those of g++ with debug information and without
 # link-time optimisation, as the install stage makes them (the stored
