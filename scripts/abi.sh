@@ -297,7 +297,7 @@ constants() {
       $1 == "typedef" { printf "    show_typedef<%s>(\"%s\");\n", $2, $2 }' "$work/declared_items"
     echo '}'
   } >"$work/constants.cpp"
-  g++ -std=c++17 -fno-access-control -I"$include" "$work/constants.cpp" -o "$work/constants" 2>"$work/constants.log" || {
+  g++ -std=c++17 -fno-access-control -Wno-builtin-macro-redefined -I"$include" "$work/constants.cpp" -o "$work/constants" 2>"$work/constants.log" || {
     echo "the constants of the installed headers do not compile into the program that lists them:" >&2
     cat "$work/constants.log" >&2
     return 1
@@ -311,7 +311,8 @@ constants() {
 # of a type that it shows (a number, bool, enumerator or text): a cast,
 # an enumerator, an expression of them. The others (an attribute, a type,
 # a code fragment, no value; a constant of a type that the list does not
-# show: a pointer other than a text, a class) into $work/macros_left_out. The compiler
+# show: a pointer other than a text, a class; a value of the place or
+# time of its use) into $work/macros_left_out. The compiler
 # decides, not the macros' text: each is tried in a function of its own,
 # on a line of its own, all in one program; g++ places an error within a
 # macro's value on the line that uses it (-ftrack-macro-expansion=0), and
@@ -376,6 +377,17 @@ show_program() {
 #include <string>
 #include <type_traits>
 #include <typeinfo>
+// A value of the place or time of its use (the program's file and line,
+// the time it was compiled) is none of the headers' constants: a macro
+// whose value holds one does not compile here.
+#undef __DATE__
+#undef __TIME__
+#undef __TIMESTAMP__
+#undef __FILE__
+#undef __BASE_FILE__
+#undef __LINE__
+#undef __COUNTER__
+#undef __INCLUDE_LEVEL__
 template <class T> struct zpi_tag {};
 template <class T> static void show_typedef(const char* name) {
     int status = 0;
@@ -872,7 +884,7 @@ check_constants() {
 # ($work/macros_left_out).
 macros_left_out() {
   [ -s "$work/macros_left_out" ] || return 0
-  echo "constants: left out, not constants that the list shows: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value; a pointer other than a text, a class)"
+  echo "constants: left out, not constants that the list shows: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value; a pointer other than a text, a class; the place or time of its use)"
 }
 
 need=()

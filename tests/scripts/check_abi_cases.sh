@@ -50,6 +50,7 @@ enum Side { SIDE_LEFT, SIDE_RIGHT };
 #define ZPI_FIRST_SIDE SIDE_LEFT
 #define ZPI_HANDLE void*
 #define ZPI_NO_SHAPE nullptr
+#define ZPI_SOURCE __FILE__
 constexpr double kTolerances[] = {1e-6, 1e-9};
 constexpr long double kFine = 0.1L;
 constexpr char kTagged[] = "ab\0c";
@@ -145,7 +146,7 @@ unchanged, under a prefix with blanks and pattern characters|exports|passes|the 
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
 unchanged, under a prefix with blanks and pattern characters|imports|passes|1 of the base library's own names|||
 unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 22 stored values||g++|
-unchanged, its macros that are not constants told|check|passes|left out, not constants that the list shows: the macros ZPI_API, ZPI_HANDLE, ZPI_NO_SHAPE (an attribute, a type, a code fragment or no value; a pointer other than a text, a class)||g++|
+unchanged, its macros that are not constants told|check|passes|left out, not constants that the list shows: the macros ZPI_API, ZPI_HANDLE, ZPI_NO_SHAPE, ZPI_SOURCE (an attribute, a type, a code fragment or no value; a pointer other than a text, a class; the place or time of its use)||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
 two members swapped beneath a union|check|fails|changed under the same SONAME|s/double a;/double TMP;/; s/double b;/double a;/; s/double TMP;/double b;/|g++|
 a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
