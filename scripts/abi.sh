@@ -68,9 +68,11 @@
 # a translator built against the earlier libraries does not load them.
 # Code that the headers compile into a translator is not judged: the
 # bodies of inline and constexpr functions and of templates, default
-# arguments, members' default initializers, a template's constants, and
-# the macros whose value is no constant (function-like ones; an
-# attribute, a type or a code fragment, told by name).
+# arguments, members' default initializers, a template's constants, a
+# variable initialised in parentheses or typed by decltype (the list does
+# not read them), and the macros whose value is no constant that the list
+# shows (function-like ones; an attribute, a type, a code fragment, a
+# pointer other than a text, told by name).
 #
 # The builds it judges: those of g++ with debug information and without
 # link-time optimisation, as the install stage makes them (the stored
@@ -95,9 +97,10 @@ external=${ZPI_ABI_EXTERNAL:-cmake/external_interface.txt}
 libraries=(zbase50 zpi50)
 
 # The installed headers' own text as zpi50.h brings it in, macros expanded,
-# the export macros written EXPORTED.
+# the export macros written EXPORTED; without the directives left (#pragma,
+# as _Pragma too), which would run on into the declaration after them.
 header_text() {
-  header_lines "$1" | tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
+  header_lines "$1" | sed '/^[[:space:]]*#/d' | tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
 }
 
 # The lines of the installed headers in `include` as the preprocessor
@@ -212,13 +215,14 @@ external_owners() {
 # declare ($work/declared_symbols, $work/defined_classes), and, with
 # `taken`, those whose symbol is in that file too; the others with -v.
 declared_owners() {
-  local invert=0
+  local invert=0 taken
   if [ "$1" = -v ]; then
     invert=1
     shift
   fi
-  awk -F '\t' -v symbols="$work/declared_symbols" -v classes="$work/defined_classes" \
-    -v taken="${2:-/dev/null}" -v invert="$invert" '
+  taken=${2:-/dev/null}
+  awk -F '\t' -v symbols="$awk_work/declared_symbols" -v classes="$awk_work/defined_classes" \
+    -v taken="${taken//\\/\\\\}" -v invert="$invert" '
     BEGIN {
       while ((getline s < symbols) > 0) declared[s] = 1
       while ((getline c < classes) > 0) defined[c] = 1
@@ -241,7 +245,7 @@ public_symbols() {
     taken=$work/taken
     dynamic_symbols "$prefix/lib/libzpi50.so" --undefined-only | awk '{ print $2 }' | c++filt | sort -u >"$work/taken_names"
     c++filt <"$work/symbols" | paste "$work/symbols" - |
-      awk -F '\t' -v names="$work/taken_names" 'BEGIN { while ((getline n < names) > 0) taken[n] = 1 }
+      awk -F '\t' -v names="$awk_work/taken_names" 'BEGIN { while ((getline n < names) > 0) taken[n] = 1 }
         $2 in taken { print $1 }' >"$taken"
   fi
   declared_owners "$work/owners.$name" "$taken" >"$work/public.$name"
@@ -284,7 +288,7 @@ constants() {
   {
     header_text "$include" | sed 's/EXPORTED/ /g' | awk -f scripts/header_constants.awk | sed 's/$/\tconstant/'
     macro_constants "$include" | sed 's/$/\tmacro/'
-  } | sort -t "$(printf '\t')" -k 1,1 -u >"$work/constant_names"
+  } | LC_ALL=C sort -t "$(printf '\t')" -k 1,1 -u >"$work/constant_names"
   {
     echo '#include "show.h"'
     echo 'int main() {'
@@ -294,7 +298,7 @@ constants() {
       $1 == "typedef" { printf "    show_typedef<%s>(\"%s\");\n", $2, $2 }' "$work/declared_items"
     echo '}'
   } >"$work/constants.cpp"
-  g++ -std=c++17 -fno-access-control -I"$include" "$work/constants.cpp" -o "$work/constants" 2>"$work/constants.log" || {
+  g++ -std=c++17 -fno-access-control -Wno-builtin-macro-redefined -I"$include" "$work/constants.cpp" -o "$work/constants" 2>"$work/constants.log" || {
     echo "the constants of the installed headers do not compile into the program that lists them:" >&2
     cat "$work/constants.log" >&2
     return 1
@@ -307,7 +311,9 @@ constants() {
 # program listing the constants compiles as a constant (constexpr auto)
 # of a type that it shows (a number, bool, enumerator or text): a cast,
 # an enumerator, an expression of them. The others (an attribute, a type,
-# a code fragment, no value) into $work/macros_left_out. The compiler
+# a code fragment, no value; a constant of a type that the list does not
+# show: a pointer other than a text, a class; a value of the place or
+# time of its use) into $work/macros_left_out. The compiler
 # decides, not the macros' text: each is tried in a function of its own,
 # on a line of its own, all in one program; g++ places an error within a
 # macro's value on the line that uses it (-ftrack-macro-expansion=0), and
@@ -349,7 +355,7 @@ macro_constants() {
     # The lines that the errors name; none: the program fails whatever
     # the macros (the list's compilation says why), and none is listed.
     grep -oE '^macros\.cpp:[0-9]+' "$work/macros.log" | cut -d : -f 2 | sort -u |
-      awk -v first="$first" -v try="$work/macros.try" '
+      awk -v first="$first" -v try="$awk_work/macros.try" '
         BEGIN { while ((getline m < try) > 0) macro[++n] = m }
         { i = $1 - first + 1; if (i >= 1 && i <= n) { failed[i] = 1; named++ } }
         END { for (i = 1; i <= n; i++) { state = !named || (i in failed) ? "out" : "try"; print state "\t" macro[i] } }' >"$work/macros.next"
@@ -367,10 +373,22 @@ show_program() {
 #include "zpi50.h"
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cxxabi.h>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
+// A value of the place or time of its use (the program's file and line,
+// the time it was compiled) is none of the headers' constants: a macro
+// whose value holds one does not compile here.
+#undef __DATE__
+#undef __TIME__
+#undef __TIMESTAMP__
+#undef __FILE__
+#undef __BASE_FILE__
+#undef __LINE__
+#undef __COUNTER__
+#undef __INCLUDE_LEVEL__
 template <class T> struct zpi_tag {};
 template <class T> static void show_typedef(const char* name) {
     int status = 0;
@@ -394,14 +412,25 @@ template <class T> static void show(const char* name, const T& value) {
         std::printf("%s i%zu %lld\n", name, sizeof(U) * 8, static_cast<long long>(value));
     } else if constexpr (std::is_integral_v<U>) {
         std::printf("%s u%zu %llu\n", name, sizeof(U) * 8, static_cast<unsigned long long>(value));
+    } else if constexpr (std::is_floating_point_v<U> && sizeof(U) > sizeof(double)) {
+        // (As many digits as tell every long double apart.)
+        std::printf("%s f%zu %.21Lg\n", name, sizeof(U) * 8, static_cast<long double>(value));
     } else if constexpr (std::is_floating_point_v<U>) {
         std::printf("%s f%zu %.17g\n", name, sizeof(U) * 8, static_cast<double>(value));
-    } else if constexpr (std::is_convertible_v<const T&, const char*> && !std::is_null_pointer_v<U>) {
-        std::printf("%s text \"%s\"\n", name, static_cast<const char*>(value));
     } else if constexpr (std::is_array_v<U>) {
-        // Each element, as NAME[I].
+        // A text that fills its array, its nul last, as its text; any other
+        // array (a text with a nul within it or room after it among them)
+        // element by element, as NAME[I].
+        if constexpr (std::is_same_v<std::remove_cv_t<std::remove_extent_t<U>>, char>) {
+            if (std::memchr(value, 0, std::extent_v<U>) == value + std::extent_v<U> - 1) {
+                std::printf("%s text \"%s\"\n", name, value);
+                return;
+            }
+        }
         for (std::size_t i = 0; i < std::extent_v<U>; ++i)
             show((std::string(name) + "[" + std::to_string(i) + "]").c_str(), value[i]);
+    } else if constexpr (std::is_convertible_v<const T&, const char*> && !std::is_null_pointer_v<U>) {
+        std::printf("%s text \"%s\"\n", name, static_cast<const char*>(value));
     } else {
         static_assert(std::is_enum_v<U> || std::is_arithmetic_v<U>, "a constant of a type the list cannot show");
     }
@@ -426,7 +455,7 @@ describe() {
       --drop-private-types --headers-dir "$include" --type-id-style hash \
       --suppressions "$work/$name.suppressions" --out-file "$work/$name.abi" "$prefix/lib/lib$name.so"
     # abidw keeps the symbols of thread-locals whatever the suppressions say.
-    awk -v internal="$work/internal.$name" '
+    awk -v internal="$awk_work/internal.$name" '
       BEGIN { while ((getline s < internal) > 0) drop["<elf-symbol name=\x27" s "\x27"] = 1 }
       match($0, /<elf-symbol name=\x27[^\x27]*\x27/) && (substr($0, RSTART, RLENGTH) in drop) { next }
       { print }' "$work/$name.abi" >"$dir/lib$name.abi"
@@ -506,7 +535,7 @@ exports() {
     fi
   done | sort -u >"$work/listed"
   c++filt <"$work/listed" | paste "$work/listed" - | awk -f scripts/symbol_owner.awk |
-    awk -F '\t' -v classes="$work/defined_classes" 'BEGIN { while ((getline c < classes) > 0) defined[c] = 1 }
+    awk -F '\t' -v classes="$awk_work/defined_classes" 'BEGIN { while ((getline c < classes) > 0) defined[c] = 1 }
       $2 == "class" && ($3 in defined) { print $1 }' | sort -u >"$work/class_data"
   missing=$(cut -f 1 "$work"/owners.* | sort -u | comm -23 "$work/class_data" - | c++filt)
   if [ -n "$missing" ]; then
@@ -850,7 +879,7 @@ check_constants() {
   # alignment and its typedef's type may share a name).
   local item='function item() { return ($2 == "align" || $2 == "typedef" || $2 == "bits") ? $1 " " $2 : $1 }'
   changed=$(grep -vE '^(#|soname )' "$stored/constants.txt" | sort | comm -23 - <(grep -vE '^(#|soname )' "$work/now/constants.txt" | sort) |
-    awk -v now="$work/now/constants.txt" "$item"'
+    awk -v now="$awk_work/now/constants.txt" "$item"'
       BEGIN { while ((getline < now) > 0) value[item()] = substr($0, length($1) + 2) }
       { k = item(); print "  " $1 ": " substr($0, length($1) + 2) " -> " ((k in value) ? value[k] : "gone") }')
   added=$(awk "$item"' !/^(#|soname )/ { print item() }' "$work/now/constants.txt" | sort |
@@ -876,10 +905,11 @@ check_constants() {
 }
 
 # Says which object-like macros of the installed headers the list leaves
-# out, their value being no constant ($work/macros_left_out).
+# out, their value being no constant of a type that it shows
+# ($work/macros_left_out).
 macros_left_out() {
   [ -s "$work/macros_left_out" ] || return 0
-  echo "constants: left out, not constants: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value)"
+  echo "constants: left out, not constants that the list shows: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value; a pointer other than a text, a class; the place or time of its use)"
 }
 
 need=()
@@ -889,6 +919,8 @@ command -v jq >/dev/null || need+=(jq)
 need_packages "${need[@]}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The folder as awk -v gives it back (it reads escapes: \n, \t, \\).
+awk_work=${work//\\/\\\\}
 
 case ${1:-} in
 remake)

@@ -4,8 +4,10 @@
 # initializer (each declarator of a declaration, an array too) at namespace
 # scope, within extern "C" or "C++", or a static one at class scope. A
 # template's are not (their values depend on its arguments), nor a class's
-# non-static const members (each object's own). Used by scripts/abi.sh,
-# which compiles a program that prints their values.
+# non-static const members (each object's own). Attributes ([[...]],
+# __attribute__) and alignas are passed over, a raw text is read to its own
+# end. Used by scripts/abi.sh, which compiles a program that prints their
+# values.
 function flush() { n = 0; init = 0 }
 function scope_name(i, s) {
   s = ""
@@ -88,22 +90,26 @@ function open_scope(i, k, nm, kw) {
     # A template's members are no constants of their own.
   } else if (i <= n && kind[depth] != "block") {
     k = "enum"; scoped[depth + 1] = 0
-    if (tok[i + 1] == "class" || tok[i + 1] == "struct") { scoped[depth + 1] = 1; i++ }
-    if (tok[i + 1] ~ /^[A-Za-z_]/) nm = tok[i + 1]
+    # (Within this statement: tok holds the earlier ones' words beyond n.)
+    if (i < n && (tok[i + 1] == "class" || tok[i + 1] == "struct")) { scoped[depth + 1] = 1; i++ }
+    if (i < n && tok[i + 1] ~ /^[A-Za-z_]/) nm = tok[i + 1]
     if (!scoped[depth + 1]) nm = ""
     element = 1
   } else if (kind[depth] != "block" && kind[depth] != "enum") {
     if (tok[1] == "namespace" || (tok[1] == "inline" && tok[2] == "namespace")) {
+      # namespace a::b: every name after the keyword (an inline one's too).
       k = "namespace"
-      nm = tok[n] == "namespace" ? "" : tok[n]
+      for (i = 1; i <= n && tok[i] != "namespace"; i++) {}
+      for (i++; i <= n; i++) if (tok[i] != "inline") nm = nm tok[i]
     } else if (n == 2 && tok[1] == "extern" && tok[2] ~ /^"/) {
       # extern "C" { ... }: its names are those of the scope around it.
       k = "namespace"
     } else {
       for (i = 1; i <= n; i++) if (tok[i] == "(") break
-      if (i > n) for (i = n; i >= 1; i--) if ((tok[i] == "class" || tok[i] == "struct" || tok[i] == "union") && tok[i + 1] ~ /^[A-Za-z_]/) {
-        k = "class"; nm = tok[i + 1]
+      if (i > n) for (i = n; i >= 1; i--) if ((tok[i] == "class" || tok[i] == "struct" || tok[i] == "union") && (i == n || tok[i + 1] ~ /^[A-Za-z_]/)) {
+        k = "class"; nm = ""
         # class EXPORTED Name: the name is the last word before ":" or final
+        # (none: an anonymous one)
         for (j = i + 1; j <= n && tok[j] != ":" && tok[j] != "final"; j++) if (tok[j] ~ /^[A-Za-z_]/ && tok[j] !~ /^__attribute__$/) nm = tok[j]
         break
       }
@@ -114,19 +120,24 @@ function open_scope(i, k, nm, kw) {
   flush()
 }
 function token(t, v) {
-  # Attributes (the export macro's) say nothing here.
-  if (t == "__attribute__") { attr = 1; attr_parens = 0; return }
+  # Attributes (the export macro's) and alignment say nothing here.
+  if (t == "__attribute__" || t == "alignas") { attr = 1; attr_parens = 0; return }
   if (attr) {
     if (t == "(") attr_parens++
     else if (t == ")" && --attr_parens == 0) attr = 0
     return
   }
+  # An enumerator: a name after the enum's brace or a "," outside
+  # brackets, which "=", "," or the closing brace follows (not a name
+  # within a template's arguments: is_same<int, long>).
   if (kind[depth] == "enum") {
-    if (t == "(" ) parens[depth]++
-    else if (t == ")") parens[depth]--
-    else if (t == "," && parens[depth] == 0) element = 1
-    else if (element && t ~ /^[A-Za-z_]/) { print scope_name() t; element = 0 }
-    else element = 0
+    if (enumerator != "" && (t == "=" || t == ",")) print enumerator
+    enumerator = ""
+    if (t ~ /^[([{]$/) parens[depth]++
+    else if (t ~ /^[)\]}]$/) parens[depth]--
+    else if (t == "," && parens[depth] == 0) { element = 1; return }
+    else if (element && t ~ /^[A-Za-z_]/) enumerator = scope_name() t
+    element = 0
     return
   }
   # Within an initializer's braces the statement goes on.
@@ -162,6 +173,25 @@ END {
   for (p = 1; p <= len; ) {
     c = substr(text, p, 1)
     if (c ~ /[ \t\n]/) { p++; continue }
+    # An attribute, [[...]], says nothing here.
+    if (substr(text, p, 2) == "[[") {
+      b = 0
+      for (q = p; q <= len; q++) {
+        c = substr(text, q, 1)
+        if (c == "[") b++
+        else if (c == "]" && --b == 0) break
+        else if (c == "\"" || c == "'") for (q++; q <= len && substr(text, q, 1) != c; q++) if (substr(text, q, 1) == "\\") q++
+      }
+      p = q + 1; continue
+    }
+    # A raw text, R"DELIM(...)DELIM", to its own end (it may hold quotes).
+    if (match(substr(text, p, 24), /^(u8|[uUL])?R"[^ ()\\]*\(/)) {
+      ropen = substr(text, p, RLENGTH)
+      rclose = ")" substr(ropen, index(ropen, "\"") + 1, length(ropen) - index(ropen, "\"") - 1) "\""
+      q = index(substr(text, p + RLENGTH), rclose)
+      q = q ? p + RLENGTH + q - 1 + length(rclose) : len + 1
+      token(substr(text, p, q - p)); p = q; continue
+    }
     if (c == "\"" || c == "'") {
       for (q = p + 1; q <= len && substr(text, q, 1) != c; q++) if (substr(text, q, 1) == "\\") q++
       token(substr(text, p, q - p + 1)); p = q + 1; continue
@@ -169,7 +199,11 @@ END {
     if (match(substr(text, p, 256), /^[A-Za-z_][A-Za-z0-9_]*/) || match(substr(text, p, 64), /^[0-9][0-9A-Za-z_.']*/) || match(substr(text, p, 2), /^::/)) {
       token(substr(text, p, RLENGTH)); p += RLENGTH; continue
     }
-    if (c == "}" && kind[depth] == "enum") { depth--; flush(); p++; continue }
+    if (c == "}" && kind[depth] == "enum" && parens[depth] == 0) {
+      if (enumerator != "") print enumerator
+      enumerator = ""
+      depth--; flush(); p++; continue
+    }
     token(c); p++
   }
 }

@@ -3,13 +3,16 @@
 # one header, against the description of their first build: the check
 # passes what changes nothing for a translator (a member renamed beneath a
 # union; the same build installed under a prefix whose name holds blanks
-# and pattern characters, with its debug information compressed, or with
-# a version given to each export), fails what does (a member's type
-# beneath a union, two of its members swapped, a struct's alignment, of
-# one named by a typedef only too, a typedef's type, a macro's value, one
-# with a cast, one naming another enumerator, a constant within
-# extern "C", an element of a constant array, a public class's type
-# information no longer exported), tells the macros that are no constant,
+# and pattern characters, checked with a temporary folder whose name holds
+# a blank, a quote, "&" and a backslash, with its debug information
+# compressed, or with a version given to each export), fails what does (a
+# member's type beneath a union, two of its members swapped, a struct's
+# alignment, of one named by a typedef only too, a typedef's type, a
+# macro's value, one with a cast, one naming another enumerator, a
+# constant within extern "C", one after a pragma, an element of a constant
+# array, a long double within its own precision, a text after a nul within
+# it, a public class's type information no longer exported), tells the
+# macros that are no constant,
 # refuses a build that it cannot judge (clang, link-time optimisation,
 # debug information without types), saying why, and judges the exports of
 # a split-DWARF build.
@@ -42,12 +45,19 @@ cat >"$work/original.h" <<'HEADER'
 #include <stdint.h>
 #define ZPI_API __attribute__((visibility("default")))
 constexpr int kLimit = 4;
+#pragma pack(push, 8)
+constexpr int kPacked = 2;
+#pragma pack(pop)
 #define ZPI_STEPS 8
 enum Side { SIDE_LEFT, SIDE_RIGHT };
 #define ZPI_NONE ((int32_t)-1)
 #define ZPI_FIRST_SIDE SIDE_LEFT
 #define ZPI_HANDLE void*
+#define ZPI_NO_SHAPE nullptr
+#define ZPI_SOURCE __FILE__
 constexpr double kTolerances[] = {1e-6, 1e-9};
+constexpr long double kFine = 0.1L;
+constexpr char kTagged[] = "ab\0c";
 extern "C" {
 const int zpi_version = 5;
 }
@@ -125,16 +135,17 @@ build "$work/first" '' g++
 # | the sed script for the header | the compiler | its flags.
 while IFS='|' read -r what command expected text edit cxx flags; do
   cases=$((cases + 1))
-  prefix=$work/prefix
-  case $what in unchanged*) prefix=$work/'p +[*\&|]x' ;; esac
+  prefix=$work/prefix tmp=$work/tmp
+  case $what in unchanged*) prefix=$work/'p +[*\&|]x' tmp=$work/'t \n"&' ;; esac
+  mkdir -p "$tmp"
   # (The flags are words; the maps' paths, which may hold blanks, go into
   # the words once they are split.)
   read -ra words <<<"$flags"
-  words=("${words[@]//HIDE/$work/hide_typeinfo.map}")
-  words=("${words[@]//VERSIONS/$work/versions.map}")
+  words=("${words[@]//HIDE/"$work"/hide_typeinfo.map}")
+  words=("${words[@]//VERSIONS/"$work"/versions.map}")
   build "$prefix" "$edit" "${cxx:-g++}" "${words[@]}"
   status=passes
-  "$root/scripts/abi.sh" "$command" "$prefix" >"$work/out" 2>&1 || status=fails
+  TMPDIR=$tmp "$root/scripts/abi.sh" "$command" "$prefix" >"$work/out" 2>&1 || status=fails
   if [ "$status" != "$expected" ] || ! grep -qF -- "$text" "$work/out"; then
     echo "FAILED: $what: scripts/abi.sh $command $status, not $expected$([ -n "$text" ] && echo ", saying '$text'"):" >&2
     sed 's/^/  /' "$work/out" | head -n 40 >&2
@@ -144,8 +155,8 @@ done <<'CASES'
 unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
 unchanged, under a prefix with blanks and pattern characters|imports|passes|1 of the base library's own names|||
-unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 15 stored values||g++|
-unchanged, its macros that are not constants told|check|passes|left out, not constants: the macros ZPI_API, ZPI_HANDLE||g++|
+unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 22 stored values||g++|
+unchanged, its macros that are not constants told|check|passes|left out, not constants that the list shows: the macros ZPI_API, ZPI_HANDLE, ZPI_NO_SHAPE, ZPI_SOURCE (an attribute, a type, a code fragment or no value; a pointer other than a text, a class; the place or time of its use)||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|
 two members swapped beneath a union|check|fails|changed under the same SONAME|s/double a;/double TMP;/; s/double b;/double a;/; s/double TMP;/double b;/|g++|
 a member's type changed beneath a union|check|fails|changed under the same SONAME|s/double b;/int64_t b;/|g++|
@@ -156,6 +167,9 @@ a macro's value with a cast changed|check|fails|ZPI_NONE: i32 -1 -> i32 -2|s/((i
 a macro naming another enumerator|check|fails|ZPI_FIRST_SIDE: u32 0 -> u32 1|s/ZPI_FIRST_SIDE SIDE_LEFT/ZPI_FIRST_SIDE SIDE_RIGHT/|g++|
 a constant within extern "C" changed|check|fails|zpi_version: i32 5 -> i32 6|s/zpi_version = 5/zpi_version = 6/|g++|
 an element of a constant array changed|check|fails|kTolerances[1]: f64 1.0000000000000001e-09 -> f64 1e-08|s/1e-9}/1e-8}/|g++|
+a constant after a pragma changed|check|fails|kPacked: i32 2 -> i32 3|s/kPacked = 2/kPacked = 3/|g++|
+a long double changed within its own precision|check|fails|kFine: f128 0.100000000000000000001 -> f128 0.100000000000000000103|s/0.1L/0.1000000000000000001L/|g++|
+a text changed after a nul within it|check|fails|kTagged[3]: i8 99 -> i8 100|s/ab\\0c/ab\\0d/|g++|
 a typedef naming another type|check|fails|Display: typedef int -> typedef long|s/Display = int32_t/Display = int64_t/|g++|
 every export given a version|exports|passes|the 3 virtual tables||g++|-Wl,--version-script=VERSIONS
 every export given a version|imports|passes|1 of the base library's own names||g++|-Wl,--version-script=VERSIONS

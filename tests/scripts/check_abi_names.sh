@@ -8,9 +8,11 @@
 #   scripts/header_constants.awk  the constants that a header defines:
 #                                 enumerators (scoped ones qualified),
 #                                 constexpr and const variables (each
-#                                 declarator, arrays, within extern "C"),
-#                                 static members of a class among them;
-#                                 nothing of a template, nothing else
+#                                 declarator, arrays, within extern "C"
+#                                 and nested namespaces), static members
+#                                 of a class among them, past attributes,
+#                                 alignas and raw texts; nothing of a
+#                                 template, nothing else
 #   scripts/abi_classes.awk       the classes that a description of abidw
 #                                 defines (not those it only declares),
 #                                 qualified, without template arguments
@@ -62,7 +64,12 @@ vtable for KWPISession::Impl|class|KWPISession::Impl
 CASES
 
 header='enum { A_ONE = 1, A_TWO = (1 << 1), };
+constexpr const char* kRaw = R"x(a"b)x";
 enum class Mode : int { Off, On = 3 };
+enum { E_SAME = std::is_same<int, long>::value, E_BRACED = int{1}, E_LAST };
+[[deprecated("old")]] constexpr int kOld = 1;
+struct alignas(8) [[nodiscard]] Al { static constexpr int kIn = 2; };
+namespace ns::inner { constexpr int kDeep = 3; }
 struct __attribute__((visibility("default"))) Box final {
   static constexpr unsigned kLimit = 4;
   enum Side { Left, Right };
@@ -82,10 +89,14 @@ constexpr int kRows = 2, kCols{3}, kBraced = {4}, kCast = int{5};
 constexpr char kTag[] = "t";'
 expected='A_ONE
 A_TWO
+Al::kIn
 Box::Left
 Box::Right
 Box::kLimit
 C_ONE
+E_BRACED
+E_LAST
+E_SAME
 Mode::Off
 Mode::On
 kBraced
@@ -93,9 +104,12 @@ kCast
 kCols
 kFirst
 kLinked
+kOld
+kRaw
 kRows
 kTag
 kThird
+ns::inner::kDeep
 ns::kCount
 ns::kName'
 same "constants of the sample header" "$expected" "$(awk -f "$root/scripts/header_constants.awk" <<<"$header" | LC_ALL=C sort)"
