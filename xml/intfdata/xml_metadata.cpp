@@ -373,38 +373,51 @@ IntfXmlRefColor::IntfXmlRefColor(const QelRefColordata* c, const char* name) {
 IntfXmlRefColor::IntfXmlRefColor(IntfXmlRefColors* parent, int32_t index)
     : IntfXmlElement(parent), list_(parent), index_(index) {}
 
+namespace {
+// The children of a reference colour, by their bit in its `seen_`.
+const char* const kRefColorChildren[] = {"Color", "Highlight", "Bump", "Decal", "Texture"};
+} // namespace
+
 IntfXmlElement* IntfXmlRefColor::startElement(const char* name, IntfXmlAttributes& attrs) {
     RejectNested(NamesEmpty(), name, TopName().c_str());
     QelRefColordata& c = list_->Entry(index_);
-    if (std::strcmp(name, "Bump") == 0)
-        ReadMap(c.bump, attrs, name);
-    else if (std::strcmp(name, "Decal") == 0)
-        ReadMap(c.decal, attrs, name);
-    else if (std::strcmp(name, "Texture") == 0)
-        ReadMap(c.texture, attrs, name);
-    else if (std::strcmp(name, "Color") != 0 && std::strcmp(name, "Highlight") != 0)
+    int child = 0;
+    while (child < 5 && std::strcmp(name, kRefColorChildren[child]) != 0)
+        ++child;
+    if (child == 5)
         IntfXmlThrowUnexpected(name, "RefColor");
+    if (child >= 2) {
+        ReadMap(child == 2 ? c.bump : child == 3 ? c.decal : c.texture, attrs, name);
+        See(child);
+    }
     PushName(name);
     return this;
+}
+
+void IntfXmlRefColor::See(int child) {
+    if (seen_ & (1u << child))
+        IntfXmlTellRepeated(kRefColorChildren[child], "RefColor");
+    seen_ |= 1u << child;
 }
 
 IntfXmlElement* IntfXmlRefColor::endElement(const char* name) {
     if (NamesEmpty()) {
         // The entry starts zeroed.
-        if (!(seen_ & 1))
-            IntfXmlTellMissingChild("RefColor", "Color", "0 0 0");
-        if (!(seen_ & 2))
-            IntfXmlTellMissingChild("RefColor", "Highlight", "0 0 0");
+        static const char* const kReadAs[] = {"0 0 0", "0 0 0", "empty names", "empty names",
+                                              "empty names"};
+        for (int child = 0; child < 5; ++child)
+            if (!(seen_ & (1u << child)))
+                IntfXmlTellMissingChild("RefColor", kRefColorChildren[child], kReadAs[child]);
         return Parent();
     }
     const std::string top = TopName();
     PopName(name);
     if (top == "Color") {
         IntfXmlParseXyz(Text(), list_->Entry(index_).color, "Color");
-        seen_ |= 1;
+        See(0);
     } else if (top == "Highlight") {
         IntfXmlParseXyz(Text(), list_->Entry(index_).highlight, "Highlight");
-        seen_ |= 2;
+        See(1);
     }
     return this;
 }

@@ -124,7 +124,10 @@ public:
     IntfXmlElement* endElement(const char* name) override;
 
 private:
+    // Marks child `child` (kRefColorChildren) as read; a second one is told.
+    void See(int child);
+
     IntfXmlRefColors* list_ = nullptr;
     int32_t index_ = 0;
-    unsigned seen_ = 0; // 1: "Color", 2: "Highlight"
+    unsigned seen_ = 0; // bit i: child i of "Color", "Highlight", "Bump", "Decal", "Texture"
 };
