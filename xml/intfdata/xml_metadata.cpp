@@ -6,6 +6,7 @@
 #include "xml/geometry/xml_geometry.h"
 #include "xml/framework/xml_records.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -176,9 +177,18 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
     RejectNested(NamesEmpty(), name, TopName().c_str());
     if (std::strcmp(name, "Value") != 0)
         IntfXmlThrowUnexpected(name, "Attrib");
+    if (haveValue_)
+        IntfXmlTellRepeated(name, "Attrib");
+    haveValue_ = true;
+    // The later of two values stands alone.
+    entry_->value_kind = 0;
+    entry_->int_value = 0;
+    entry_->double_value = 0;
+    std::memset(entry_->text, 0, sizeof entry_->text);
     // A value of a kind without an element is written as "Value" without
-    // attributes: the entry keeps what it had, quietly.
-    switch (attrs.getLength() == 0 ? 0 : GetIntegerAttribValue("type", &attrs, 0)) {
+    // attributes: the entry holds no value, quietly.
+    const int32_t type = attrs.getLength() == 0 ? 0 : GetIntegerAttribValue("type", &attrs, 0);
+    switch (type) {
     case 1:
         entry_->value_kind = 1;
         entry_->int_value = GetIntegerAttribValue("val", &attrs, 1);
@@ -197,7 +207,19 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
         entry_->int_value = GetIntegerAttribValue("val", &attrs, 1);
         break;
     default:
-        break; // no value of a known kind: the entry keeps what it had
+        // No value kind a model holds: the entry holds no value. A type or
+        // a value given all the same is told.
+        if (type != 0) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "\"Value\" of type %d, which no value kind carries: read as no value",
+                          type);
+            IntfXmlTellPassedOver("attribute value of no kind", text);
+        } else if (attrs.getLength() > 1) {
+            IntfXmlTellPassedOver("attribute value of no kind",
+                                  "\"Value\" of type 0 (no value) holds a value: read as no value");
+        }
+        break;
     }
     PushName(name);
     return this;
@@ -205,9 +227,15 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
 
 IntfXmlElement* IntfXmlAttrib::endElement(const char* name) {
     if (!NamesEmpty()) {
+        // The value is in the attributes; a text is no part of it.
+        if (Text().find_first_not_of(" \t\r\n") != std::string::npos)
+            IntfXmlTellPassedOver("attribute value text",
+                                  "\"Value\" holds a text, which is not read");
         PopName(name);
         return this;
     }
+    if (!haveValue_)
+        IntfXmlTellMissingChild("Attrib", "Value", "no value");
     return Parent();
 }
 

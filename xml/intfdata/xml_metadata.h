@@ -64,6 +64,7 @@ public:
 
 private:
     QelGenAttribdata* entry_ = nullptr; // in the list's array (never moves)
+    bool haveValue_ = false;            // its "Value" came
 };
 
 class IntfXmlLayers : public IntfXmlExtListReader, public IntfXmlWriting {
