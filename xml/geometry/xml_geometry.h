@@ -103,6 +103,7 @@ struct IntfXmlCsysValues {
     // The slot of a child; throws (not expected in "Csys") for another name
     // and for any element inside a value (`inValue`).
     static int Slot(const char* name, bool inValue);
+    // The value of a child; a second one of the same slot is read and told.
     void Store(int slot, std::string_view text, const char* name);
     // At the end tag: throws when an axis or the origin is missing.
     void Finish() const;
