@@ -1103,8 +1103,7 @@
       "written once that came twice, a child always written that is "          \
       "missing, a general attribute value of a type no kind carries) is told " \
       "once per document and kind on standard error with its place, and the "  \
-      "model holds what was told; a knot vector holding more knots than its "  \
-      "size is refused.")
+      "model holds what was told.")
 
 // Every interface class with its parent interface (KCommon for the roots),
 // parents before children.

@@ -482,7 +482,7 @@ IntfXmlElement* IntfXmlBspline::startElement(const char* name, IntfXmlAttributes
     if (seq == &weights_)
         return weights_ = MakeChild<WeightsReader>(size);
     if (seq) // the knots
-        return *seq = MakeChild<IntfXmlQelRealSeq>(size, IntfXmlPastSize::Refuse);
+        return *seq = MakeChild<IntfXmlQelRealSeq>(size);
     return points_ = MakeChild<IntfXmlQelPntList>(size);
 }
 

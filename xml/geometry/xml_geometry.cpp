@@ -347,21 +347,16 @@ IntfXmlQelVectorList::IntfXmlQelVectorList(IntfXmlElement* parent, int32_t count
 
 namespace {
 
-// Words 0 to count - 1 are the values (further words are not read: told,
-// or refused, as `past` says); the array is made only after the text has
-// shown that they really are there.
+// Words 0 to count - 1 are the values (further words are not read, and
+// that is told); the array is made only after the text has shown that they
+// really are there.
 template <class T, class Conv>
 T* ReadSequence(std::string_view text, int32_t count, const char* element, Conv conv,
-                IntfXmlPastSize past = IntfXmlPastSize::Tell, const std::string& item = {}) {
+                const std::string& item = {}) {
     IntfXmlWords w(text, element);
     size_t words = w.CountRemaining();
     if (words < size_t(count))
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%s\" holds %zu values where its size says %d",
-                     element, words, count);
-    if (words > size_t(count) && past == IntfXmlPastSize::Refuse)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "\"%s\" holds %zu knots where its size says %d: cut to its size it would "
-                     "be another curve",
                      element, words, count);
     void* arr = xar_alloc(count, int(sizeof(T)), 4);
     if (!arr)
@@ -384,14 +379,13 @@ int32_t NextInt(IntfXmlWords& w) { return w.NextInt(); }
 
 } // namespace
 
-double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element,
-                           IntfXmlPastSize past) {
-    return ReadSequence<double>(text, count, element, NextDouble, past);
+double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element) {
+    return ReadSequence<double>(text, count, element, NextDouble);
 }
 
 int32_t* IntfXmlReadIntSeq(std::string_view text, int32_t count, const char* element,
                            const std::string& item) {
-    return ReadSequence<int32_t>(text, count, element, NextInt, IntfXmlPastSize::Tell, item);
+    return ReadSequence<int32_t>(text, count, element, NextInt, item);
 }
 
 IntfXmlQelIntSeq::IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name) { Write(values, count, name); }
@@ -445,9 +439,8 @@ void IntfXmlQelRealSeq::Write(const double* values, int32_t count, const char* n
     IntfXmlWriter::Current().SequenceElement(Or(name, "QelRealSeq"), values, count, 16);
 }
 
-IntfXmlQelRealSeq::IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count,
-                                     IntfXmlPastSize past)
-    : IntfXmlElement(parent), count_(count), past_(past) {
+IntfXmlQelRealSeq::IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count)
+    : IntfXmlElement(parent), count_(count) {
     if (count < 0)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "real sequence: negative size %d", count);
 }
@@ -460,7 +453,7 @@ IntfXmlElement* IntfXmlQelRealSeq::startElement(const char* name, IntfXmlAttribu
 
 IntfXmlElement* IntfXmlQelRealSeq::endElement(const char* name) {
     xar_free(values_);
-    values_ = ReadSequence<double>(text_, count_, name, NextDouble, past_);
+    values_ = ReadSequence<double>(text_, count_, name, NextDouble);
     return parent_;
 }
 

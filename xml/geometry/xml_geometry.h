@@ -143,20 +143,11 @@ private:
     QelPoint* items_ = nullptr;
 };
 
-// What a sequence does with values past its "size". A knot vector refuses
-// them (IntfXmlError, INTFXML_ERR_MALFORMED): its values place every span
-// of its curve or surface and nothing else in the element confirms its
-// size, so cut to its size it would be another curve, one the writers
-// carry as good. Other sequences are read to their size, and the rest is
-// told (IntfXmlTellValuesPast): spline parameters and weights, whose size
-// the points of their element confirm, and lists of ids.
-enum class IntfXmlPastSize { Tell, Refuse };
-
 // The first `count` words of a text as an xar of numbers (fewer words is an
-// error naming `element`; words beyond are not read, as `past` says); the
+// error naming `element`; words beyond are not read, and that is told,
+// IntfXmlTellValuesPast: documents that hold them are read as before); the
 // caller owns it. `item`, when given, names the item in what is told.
-double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element,
-                           IntfXmlPastSize past = IntfXmlPastSize::Tell);
+double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element);
 int32_t* IntfXmlReadIntSeq(std::string_view text, int32_t count, const char* element,
                            const std::string& item = std::string());
 
@@ -268,8 +259,7 @@ class IntfXmlQelRealSeq : public IntfXmlElement, public IntfXmlWriting {
 public:
     IntfXmlQelRealSeq(const double* values, int32_t count, const char* name = nullptr);
     static void Write(const double* values, int32_t count, const char* name = nullptr);
-    IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count,
-                      IntfXmlPastSize past = IntfXmlPastSize::Tell);
+    IntfXmlQelRealSeq(IntfXmlElement* parent, int32_t count);
     ~IntfXmlQelRealSeq() override;
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
@@ -280,7 +270,6 @@ public:
 
 private:
     int32_t count_ = 0;
-    IntfXmlPastSize past_ = IntfXmlPastSize::Tell;
     double* values_ = nullptr;
 };
 

@@ -629,8 +629,7 @@ void IntfXmlBsplSrf::EndValue(int slot, std::string_view text, const char* name)
     }
     const int seq = slot - kFirstSequenceSlot;
     // The U and V knots, then the weights.
-    double* values = IntfXmlReadRealSeq(text, counts_[seq], name,
-                                        seq < 2 ? IntfXmlPastSize::Refuse : IntfXmlPastSize::Tell);
+    double* values = IntfXmlReadRealSeq(text, counts_[seq], name);
     xar_free(sequences_[seq]);
     sequences_[seq] = values;
     if (seq == 2)
