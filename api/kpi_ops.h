@@ -1100,7 +1100,12 @@
       "GetPIFaces() and its kin give it as it stands, and the objects they "   \
       "give pass it on as it stands (to AddPIFace, CreatePIFace and their "    \
       "kin, in either storage mode); WriteZPI, SaveAsNeutral and request 103 " \
-      "refuse it, naming it.")
+      "refuse it, naming it. What it does not read as the document holds it "  \
+      "(values past a list's size, numbers past those of a point, a child "    \
+      "written once that came twice, a child always written that is "          \
+      "missing, a general attribute value of a type no kind carries) is told " \
+      "once per document and kind on standard error with its place, and the "  \
+      "model holds what was told.")
 
 // Every interface class with its parent interface (KCommon for the roots),
 // parents before children.

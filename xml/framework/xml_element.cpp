@@ -135,6 +135,28 @@ void IntfXmlTellMissingChild(const char* element, const char* child, const char*
     IntfXmlTellPassedOver(std::string("child ") + element + ' ' + child, text);
 }
 
+void IntfXmlTellRepeated(const char* child, const char* element) {
+    char text[400];
+    std::snprintf(text, sizeof text, "\"%.100s\" appears twice in \"%.100s\": the later one is read",
+                  child, element);
+    IntfXmlTellPassedOver(std::string("twice ") + element + ' ' + child, text);
+}
+
+void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool sized,
+                           const std::string& item) {
+    char text[300];
+    if (sized)
+        std::snprintf(text, sizeof text,
+                      "\"%.100s\" holds %zu values where its size says %zu: the values past "
+                      "the size are not read",
+                      element, held, read);
+    else
+        std::snprintf(text, sizeof text, "\"%.100s\" holds %zu numbers, of which the first %zu are read",
+                      element, held, read);
+    IntfXmlTellPassedOver(std::string(sized ? "past size " : "past value ") + element,
+                          (item.empty() ? std::string(text) : item + ": " + text).c_str());
+}
+
 std::string IntfXmlCaughtText(bool* namesDocument) {
     if (namesDocument)
         *namesDocument = false;
@@ -775,11 +797,26 @@ T NextNumber(std::string_view text, size_t& pos, const char* element, const char
 
 } // namespace
 
+namespace {
+
+// The words of [p, e) past the `read` numbers of one value, told.
+void PassOverWords(const char* p, const char* e, size_t read, const char* element) {
+    while (p != e && IsSep(*p))
+        ++p;
+    if (p == e)
+        return;
+    IntfXmlWords rest(std::string_view(p, size_t(e - p)), element);
+    IntfXmlTellValuesPast(element, read + rest.CountRemaining(), read, false);
+}
+
+} // namespace
+
 void IntfXmlParseDoubles(std::string_view text, double* out, size_t count, const char* element) {
     const char* p = text.data();
     const char* e = p + text.size();
     for (size_t i = 0; i < count; ++i)
         out[i] = NextNumberAt<double>(text.data(), p, e, element, "a number");
+    PassOverWords(p, e, count, element);
 }
 
 void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count, const char* element) {
@@ -787,6 +824,7 @@ void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count, const c
     const char* e = p + text.size();
     for (size_t i = 0; i < count; ++i)
         out[i] = NextNumberAt<int32_t>(text.data(), p, e, element, "an integer");
+    PassOverWords(p, e, count, element);
 }
 
 double IntfXmlWords::NextDouble() {
@@ -802,6 +840,10 @@ void IntfXmlWords::ExpectEnd() {
     if (Next(w))
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds more numbers than it should",
                      element_);
+}
+
+void IntfXmlWords::PassOverRest(size_t read) const {
+    PassOverWords(text_.data() + pos_, text_.data() + text_.size(), read, element_);
 }
 
 size_t IntfXmlWords::CountRemaining() const {

@@ -150,6 +150,18 @@ void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned po
 // write was not found in `element`, and what stands in its place:
 // "\"<element>\" lacks its \"<child>\": read as <readAs>".
 void IntfXmlTellMissingChild(const char* element, const char* child, const char* readAs);
+// Tells (as IntfXmlTellPassedOver) that a child element the writers write
+// once came again in `element`, which keeps one of them:
+// "\"<child>\" appears twice in \"<element>\": the later one is read".
+void IntfXmlTellRepeated(const char* child, const char* element);
+// Tells (as IntfXmlTellPassedOver) that `element` holds `held` numbers of
+// which only the first `read` are read: those its "size" gives (`sized`):
+// "\"<element>\" holds <held> values where its size says <read>: the values
+// past the size are not read", or those of one value (a point, a UV pair):
+// "\"<element>\" holds <held> numbers, of which the first <read> are read".
+// `item` ("face 3, its contour at index 0"), when given, comes first.
+void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool sized,
+                           const std::string& item = std::string());
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] void IntfXmlThrow(int status, const char* format, ...)
@@ -457,6 +469,9 @@ public:
     int32_t NextInt();
     // Throws when a word is left.
     void ExpectEnd();
+    // Tells the words left after the `read` taken, which are not read (as
+    // IntfXmlTellValuesPast, one value's numbers).
+    void PassOverRest(size_t read) const;
     // Number of words not yet taken (scans the rest of the text).
     size_t CountRemaining() const;
 
@@ -466,11 +481,12 @@ private:
     const char* element_;
 };
 
-// The first three words into xyz (further words are ignored).
+// The first three words into xyz (further words are not read, and told as
+// IntfXmlWords::PassOverRest tells them).
 void IntfXmlParseXyz(std::string_view text, double* xyz, const char* element);
-// The first `count` words into out (further words are ignored); as
-// IntfXmlWords's NextDouble and NextInt `count` times, out written as they
-// go.
+// The first `count` words into out (further words are not read, and told);
+// as IntfXmlWords's NextDouble and NextInt `count` times, out written as
+// they go.
 void IntfXmlParseDoubles(std::string_view text, double* out, size_t count, const char* element);
 void IntfXmlParseInts(std::string_view text, int32_t* out, size_t count, const char* element);
 // The whole text as one number (whitespace around it allowed).

@@ -159,6 +159,8 @@ void IntfXmlValueCurve::Store(int slot, std::string_view text, const char* name,
     else
         v[0] = IntfXmlParseDouble(text, name);
     std::memcpy(reinterpret_cast<char*>(&rec) + offsets[slot], v, words[slot] * sizeof(double));
+    if (seen & (1u << slot))
+        IntfXmlTellRepeated(name, self);
     seen |= 1u << slot;
 }
 
@@ -479,13 +481,15 @@ IntfXmlElement* IntfXmlBspline::startElement(const char* name, IntfXmlAttributes
     int32_t size = IntfXmlRequireSize(attrs, name);
     if (seq == &weights_)
         return weights_ = MakeChild<WeightsReader>(size);
-    if (seq)
+    if (seq) // the knots
         return *seq = MakeChild<IntfXmlQelRealSeq>(size);
     return points_ = MakeChild<IntfXmlQelPntList>(size);
 }
 
 void IntfXmlBspline::EndValue(int, std::string_view text, const char* name) {
     degree_ = IntfXmlParseInt(text, name);
+    if (haveDegree_)
+        IntfXmlTellRepeated(name, "Bspline");
     haveDegree_ = true;
 }
 

@@ -41,7 +41,7 @@ struct IntfXmlValueCurve {
     // know, and for any element inside a value (`inValue`).
     int Slot(const char* name, bool inValue) const;
     // Converts the text of the value in `slot` into `rec` and marks it in
-    // `seen`.
+    // `seen` (a value already marked is replaced, and that is told).
     void Store(int slot, std::string_view text, const char* name, QelCurvedata& rec,
                unsigned& seen) const;
     // At the kind's end tag: throws when a value is missing; sets the kind.

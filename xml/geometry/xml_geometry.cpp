@@ -96,6 +96,7 @@ IntfXmlElement* IntfXmlQelUvParam::endElement(const char* name) {
     IntfXmlWords w(text_, name);
     double u = w.NextDouble();
     double v = w.NextDouble();
+    w.PassOverRest(2);
     uv_[0] = u;
     uv_[1] = v;
     return parent_;
@@ -122,7 +123,10 @@ IntfXmlElement* IntfXmlOutline::startElement(const char* name, IntfXmlAttributes
 }
 
 void IntfXmlOutline::EndValue(int slot, std::string_view text, const char*) {
-    IntfXmlParseXyz(text, outline_ + 3 * slot, slot == 0 ? "MinPoint" : "MaxPoint");
+    const char* child = slot == 0 ? "MinPoint" : "MaxPoint";
+    IntfXmlParseXyz(text, outline_ + 3 * slot, child);
+    if (seen_ & (1u << slot))
+        IntfXmlTellRepeated(child, "Outline");
     seen_ |= 1u << slot;
 }
 
@@ -178,6 +182,8 @@ void IntfXmlCsysValues::Store(int axis, std::string_view text, const char* name)
     double* dst = axis == 0 ? frame.e1 : axis == 1 ? frame.e2 : axis == 2 ? frame.e3
                                                                        : frame.origin;
     IntfXmlParseXyz(text, dst, name);
+    if (seen & (1u << axis))
+        IntfXmlTellRepeated(name, "Csys");
     seen |= 1u << axis;
 }
 
@@ -237,6 +243,7 @@ void IntfXmlUVParams::EndValue(int, std::string_view text, const char* name) {
     item.uv1[1] = w.NextDouble();
     item.uv2[0] = w.NextDouble();
     item.uv2[1] = w.NextDouble();
+    w.PassOverRest(4);
     AppendItem(items_, item);
     ++next_;
 }
@@ -340,10 +347,12 @@ IntfXmlQelVectorList::IntfXmlQelVectorList(IntfXmlElement* parent, int32_t count
 
 namespace {
 
-// Words 0 to count - 1 are the values (further words are not read); the
-// array is made only after the text has shown that they really are there.
+// Words 0 to count - 1 are the values (further words are not read, and
+// that is told); the array is made only after the text has shown that they
+// really are there.
 template <class T, class Conv>
-T* ReadSequence(std::string_view text, int32_t count, const char* element, Conv conv) {
+T* ReadSequence(std::string_view text, int32_t count, const char* element, Conv conv,
+                const std::string& item = {}) {
     IntfXmlWords w(text, element);
     size_t words = w.CountRemaining();
     if (words < size_t(count))
@@ -360,14 +369,23 @@ T* ReadSequence(std::string_view text, int32_t count, const char* element, Conv 
         xar_free(values);
         throw;
     }
+    if (words > size_t(count))
+        IntfXmlTellValuesPast(element, words, size_t(count), true, item);
     return values;
 }
+
+double NextDouble(IntfXmlWords& w) { return w.NextDouble(); }
+int32_t NextInt(IntfXmlWords& w) { return w.NextInt(); }
 
 } // namespace
 
 double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element) {
-    return ReadSequence<double>(text, count, element,
-                                [](IntfXmlWords& w) { return w.NextDouble(); });
+    return ReadSequence<double>(text, count, element, NextDouble);
+}
+
+int32_t* IntfXmlReadIntSeq(std::string_view text, int32_t count, const char* element,
+                           const std::string& item) {
+    return ReadSequence<int32_t>(text, count, element, NextInt, item);
 }
 
 IntfXmlQelIntSeq::IntfXmlQelIntSeq(const int32_t* values, int32_t count, const char* name) { Write(values, count, name); }
@@ -390,8 +408,7 @@ IntfXmlElement* IntfXmlQelIntSeq::startElement(const char* name, IntfXmlAttribut
 
 IntfXmlElement* IntfXmlQelIntSeq::endElement(const char* name) {
     xar_free(values_);
-    values_ = ReadSequence<int32_t>(text_, count_, name,
-                                    [](IntfXmlWords& w) { return w.NextInt(); });
+    values_ = ReadSequence<int32_t>(text_, count_, name, NextInt);
     return parent_;
 }
 
@@ -436,8 +453,7 @@ IntfXmlElement* IntfXmlQelRealSeq::startElement(const char* name, IntfXmlAttribu
 
 IntfXmlElement* IntfXmlQelRealSeq::endElement(const char* name) {
     xar_free(values_);
-    values_ = ReadSequence<double>(text_, count_, name,
-                                   [](IntfXmlWords& w) { return w.NextDouble(); });
+    values_ = ReadSequence<double>(text_, count_, name, NextDouble);
     return parent_;
 }
 

@@ -103,6 +103,7 @@ struct IntfXmlCsysValues {
     // The slot of a child; throws (not expected in "Csys") for another name
     // and for any element inside a value (`inValue`).
     static int Slot(const char* name, bool inValue);
+    // The value of a child; a second one of the same slot is read and told.
     void Store(int slot, std::string_view text, const char* name);
     // At the end tag: throws when an axis or the origin is missing.
     void Finish() const;
@@ -143,8 +144,12 @@ private:
 };
 
 // The first `count` words of a text as an xar of numbers (fewer words is an
-// error naming `element`; words beyond are not read); the caller owns it.
+// error naming `element`; words beyond are not read, and that is told,
+// IntfXmlTellValuesPast: documents that hold them are read as before); the
+// caller owns it. `item`, when given, names the item in what is told.
 double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element);
+int32_t* IntfXmlReadIntSeq(std::string_view text, int32_t count, const char* element,
+                           const std::string& item = std::string());
 
 class IntfXmlCsys : public IntfXmlElement, public IntfXmlWriting {
 public:

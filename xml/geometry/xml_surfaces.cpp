@@ -203,6 +203,8 @@ void IntfXmlCsysSurface::EndValue(int slot, std::string_view text, const char* n
         return;
     }
     numbers_[slot - kFirstNumber] = IntfXmlParseDouble(text, name);
+    if (seen_ & (1u << (slot - kFirstNumber)))
+        IntfXmlTellRepeated(name, self_);
     seen_ |= 1u << (slot - kFirstNumber);
 }
 
@@ -617,12 +619,16 @@ void IntfXmlBsplSrf::EndValue(int slot, std::string_view text, const char* name)
         IntfXmlWords words(text, name); // words 0 and 1
         int32_t u = words.NextInt();
         int32_t v = words.NextInt();
+        words.PassOverRest(2);
         degrees_[0] = u;
         degrees_[1] = v;
+        if (haveDegrees_)
+            IntfXmlTellRepeated(name, "BsplSrf");
         haveDegrees_ = true;
         return;
     }
     const int seq = slot - kFirstSequenceSlot;
+    // The U and V knots, then the weights.
     double* values = IntfXmlReadRealSeq(text, counts_[seq], name);
     xar_free(sequences_[seq]);
     sequences_[seq] = values;

@@ -71,6 +71,8 @@ IntfXmlElement* IntfXmlExtEdge::endElement(const char* name) {
         PopName(name);
         IntfXmlParseXyz(Text(), start ? entry_->start_point : entry_->end_point,
                         start ? "StXYZ" : "EndXYZ");
+        if (seen_ & (start ? 1 : 2))
+            IntfXmlTellRepeated(start ? "StXYZ" : "EndXYZ", "ExtEdge");
         seen_ |= start ? 1 : 2;
         return this;
     }
@@ -262,7 +264,7 @@ IntfXmlElement* IntfXmlShell::endElement(const char* name) {
         return Parent();
     PopName(name);
     // One id per line; blanks around an id are allowed, two numbers on one
-    // line are not. Exactly `count_` ids are taken.
+    // line are not. Exactly `count_` ids are taken; any further are told.
     std::string_view text = Text();
     int32_t* ids = static_cast<int32_t*>(xar_alloc(0, int(sizeof(int32_t)), 10));
     if (!ids)
@@ -293,6 +295,9 @@ IntfXmlElement* IntfXmlShell::endElement(const char* name) {
                          int(line.size() < 60 ? line.size() : 60), line.data());
         IntfXmlCheck(xar_append(ids_, 1, &id), "xar_append");
     }
+    const size_t past = IntfXmlWords(text.substr(pos), "SurfIds").CountRemaining();
+    if (past > 0)
+        IntfXmlTellValuesPast("SurfIds", size_t(count_) + past, size_t(count_), true);
     haveIds_ = true;
     return this;
 }

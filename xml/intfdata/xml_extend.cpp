@@ -180,6 +180,10 @@ IntfXmlElement* IntfXmlQelIntfDataExtend::startElement(const char* name, IntfXml
             which = i;
     if (which < 0)
         IntfXmlThrowUnexpected(name, "QelIntfDataExtend");
+    // A list given twice: the later one replaces the earlier (told).
+    if (lists_ & (1u << which))
+        IntfXmlTellRepeated(name, "QelIntfDataExtend");
+    lists_ |= 1u << which;
     const int32_t n = IntfXmlRequireSize(attrs, name);
     switch (which) {
     case 0:

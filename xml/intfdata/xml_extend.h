@@ -71,6 +71,7 @@ public:
 private:
     qel_intf_data_extend* data_ = nullptr;
     bool sawRoot_ = false;
+    unsigned lists_ = 0; // bit i: the i-th list element came
 };
 
 // Base of the readers of the nine lists: the announced count, the array

@@ -13,25 +13,6 @@ using namespace intfxml;
 
 namespace {
 
-// The first `count` words of an "EdgeIds" text as an xar of ids: exactly
-// the announced number; further words are not read. The array holds no
-// more than the words that are really there.
-int32_t* ReadEdgeIds(std::string_view text, int32_t count) {
-    IntfXmlWords words(text, "EdgeIds");
-    if (words.CountRemaining() < size_t(count))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" holds fewer ids than its size %d", count);
-    int32_t* ids = static_cast<int32_t*>(xar_alloc(count, int(sizeof(int32_t)), 4));
-    if (!ids)
-        IntfXmlThrowStatus(QEL_ERR_NO_MEMORY, "xar_alloc");
-    try {
-        IntfXmlParseInts(text, ids, size_t(count), "EdgeIds");
-    } catch (...) {
-        xar_free(ids);
-        throw;
-    }
-    return ids;
-}
-
 // Owns a face record with everything it holds until released.
 struct FaceHolder {
     QelSurfacedata* rec = nullptr;
@@ -199,14 +180,15 @@ IntfXmlElement* IntfXmlFace::startElement(const char* name, IntfXmlAttributes& a
 
 void IntfXmlFace::EndValue(int slot, std::string_view text, const char* name) {
     if (slot == kEdgeIdsSlot) {
-        contours_.EdgeIds(text);
+        contours_.EdgeIds(text, id_);
         return;
     }
     if (slot < 2) {
-        // Words 0 and 1; further words are not read.
+        // Words 0 and 1; further words are not read (told).
         IntfXmlWords w(text, name);
         double u = w.NextDouble();
         double v = w.NextDouble();
+        w.PassOverRest(2);
         uv_[slot][0] = u;
         uv_[slot][1] = v;
     } else {
@@ -312,9 +294,12 @@ void IntfXmlContourList::StartEdgeIds(const char* name, IntfXmlAttributes& attrs
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"EdgeIds\" has a negative size %d", idCount_);
 }
 
-void IntfXmlContourList::EdgeIds(std::string_view text) {
-    int32_t* ids = ReadEdgeIds(text, idCount_);
-    QelContourdata& contour = contours_[xar_count(contours_) - 1];
+void IntfXmlContourList::EdgeIds(std::string_view text, int32_t faceId) {
+    const int index = xar_count(contours_) - 1;
+    int32_t* ids = IntfXmlReadIntSeq(text, idCount_, "EdgeIds",
+                                     "face " + std::to_string(faceId) +
+                                         ", its contour at index " + std::to_string(index));
+    QelContourdata& contour = contours_[index];
     xar_free(contour.edge_ids);
     contour.edge_ids = ids;
     haveIds_ = true;

@@ -50,8 +50,9 @@ public:
     // A child of the contour starts: it must be its one "EdgeIds", and not
     // inside a value (`inValue`); reads its "size".
     void StartEdgeIds(const char* name, IntfXmlAttributes& attrs, bool inValue);
-    // The ids of the "EdgeIds" that ended: exactly its size of them.
-    void EdgeIds(std::string_view text);
+    // The ids of the "EdgeIds" that ended: exactly its size of them (ids
+    // past it are told, naming the contour of face `faceId`).
+    void EdgeIds(std::string_view text, int32_t faceId);
     // The contour's end tag: it needs its "EdgeIds".
     void EndContour();
     // The list's end tag: as many contours as announced.

@@ -36,6 +36,7 @@ void ParseTriple(std::string_view text, uint32_t* out, const char* element) {
     int32_t v[3];
     for (int32_t& x : v)
         x = words.NextInt();
+    words.PassOverRest(3);
     for (int i = 0; i < 3; ++i)
         out[i] = uint32_t(v[i]);
 }
@@ -134,6 +135,8 @@ IntfXmlElement* IntfXmlFacetedRep::endElement(const char*) {
     // lists that did not come leave their fields as they are.
     if (outline_)
         std::memcpy(entry_->outline, outline_->GetOutline(), sizeof entry_->outline);
+    else // the entry starts zeroed
+        IntfXmlTellMissingChild("FacetedRep", "Outline", "0 0 0 and 0 0 0");
     IntfXmlFacetList* lists[3] = {vertices_, vtxdata_, facets_};
     void** fields[3] = {&entry_->vertices, &entry_->vtxdata, &entry_->facets};
     for (int i = 0; i < 3; ++i) {
@@ -309,6 +312,7 @@ IntfXmlElement* IntfXmlFacetVtxdata::endElement(const char* name) {
         IntfXmlWords words(Text(), "TextureUV");
         const double u = words.NextDouble();
         const double v = words.NextDouble();
+        words.PassOverRest(2);
         rec_->u = u;
         rec_->v = v;
     }

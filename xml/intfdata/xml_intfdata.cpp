@@ -85,6 +85,9 @@ IntfXmlElement* IntfXmlQelIntfData::startElement(const char* name, IntfXmlAttrib
     if (!data_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"QelIntfData\" continues after it was taken");
     if (IntfXmlIsName(name, "Accuracy")) {
+        if (haveAccuracy_)
+            IntfXmlTellRepeated(name, "QelIntfData");
+        haveAccuracy_ = true;
         // Each attribute only at its own position; a missing one leaves the
         // field as the fresh record holds it, told.
         if (IntfXmlHasAttrib("type", attrs, 0))
@@ -129,6 +132,16 @@ IntfXmlElement* IntfXmlQelIntfData::endElement(const char* name) {
     if (outline_ && data_)
         IntfXmlCheck(qel_intf_data_outline_set(data_, outline_->GetOutline()),
                      "qel_intf_data_outline_set");
+    // What the fresh record holds stands for a missing one.
+    if (!haveAccuracy_ && data_) {
+        char value[32];
+        *IntfXmlFormatDouble(value, data_->accuracy) = '\0';
+        IntfXmlTellMissingChild(
+            "QelIntfData", "Accuracy",
+            ("type " + std::to_string(data_->accuracy_type) + ", value " + value).c_str());
+    }
+    if (!outline_)
+        IntfXmlTellMissingChild("QelIntfData", "Outline", "0 0 0 and 0 0 0");
     return Parent();
 }
 

@@ -53,6 +53,7 @@ public:
 private:
     qel_intf_data* data_ = nullptr;
     IntfXmlOutline* outline_ = nullptr;
+    bool haveAccuracy_ = false;
 };
 
 class IntfXmlQuilts : public IntfXmlElement {

@@ -6,6 +6,7 @@
 #include "xml/geometry/xml_geometry.h"
 #include "xml/framework/xml_records.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -176,9 +177,18 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
     RejectNested(NamesEmpty(), name, TopName().c_str());
     if (std::strcmp(name, "Value") != 0)
         IntfXmlThrowUnexpected(name, "Attrib");
+    if (haveValue_)
+        IntfXmlTellRepeated(name, "Attrib");
+    haveValue_ = true;
+    // The later of two values stands alone.
+    entry_->value_kind = 0;
+    entry_->int_value = 0;
+    entry_->double_value = 0;
+    std::memset(entry_->text, 0, sizeof entry_->text);
     // A value of a kind without an element is written as "Value" without
-    // attributes: the entry keeps what it had, quietly.
-    switch (attrs.getLength() == 0 ? 0 : GetIntegerAttribValue("type", &attrs, 0)) {
+    // attributes: the entry holds no value, quietly.
+    const int32_t type = attrs.getLength() == 0 ? 0 : GetIntegerAttribValue("type", &attrs, 0);
+    switch (type) {
     case 1:
         entry_->value_kind = 1;
         entry_->int_value = GetIntegerAttribValue("val", &attrs, 1);
@@ -197,7 +207,19 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
         entry_->int_value = GetIntegerAttribValue("val", &attrs, 1);
         break;
     default:
-        break; // no value of a known kind: the entry keeps what it had
+        // No value kind a model holds: the entry holds no value. A type or
+        // a value given all the same is told.
+        if (type != 0) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "\"Value\" of type %d, which no value kind carries: read as no value",
+                          type);
+            IntfXmlTellPassedOver("attribute value of no kind", text);
+        } else if (attrs.getLength() > 1) {
+            IntfXmlTellPassedOver("attribute value of no kind",
+                                  "\"Value\" of type 0 (no value) holds a value: read as no value");
+        }
+        break;
     }
     PushName(name);
     return this;
@@ -205,9 +227,15 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
 
 IntfXmlElement* IntfXmlAttrib::endElement(const char* name) {
     if (!NamesEmpty()) {
+        // The value is in the attributes; a text is no part of it.
+        if (Text().find_first_not_of(" \t\r\n") != std::string::npos)
+            IntfXmlTellPassedOver("attribute value text",
+                                  "\"Value\" holds a text, which is not read");
         PopName(name);
         return this;
     }
+    if (!haveValue_)
+        IntfXmlTellMissingChild("Attrib", "Value", "no value");
     return Parent();
 }
 
@@ -373,38 +401,51 @@ IntfXmlRefColor::IntfXmlRefColor(const QelRefColordata* c, const char* name) {
 IntfXmlRefColor::IntfXmlRefColor(IntfXmlRefColors* parent, int32_t index)
     : IntfXmlElement(parent), list_(parent), index_(index) {}
 
+namespace {
+// The children of a reference colour, by their bit in its `seen_`.
+const char* const kRefColorChildren[] = {"Color", "Highlight", "Bump", "Decal", "Texture"};
+} // namespace
+
 IntfXmlElement* IntfXmlRefColor::startElement(const char* name, IntfXmlAttributes& attrs) {
     RejectNested(NamesEmpty(), name, TopName().c_str());
     QelRefColordata& c = list_->Entry(index_);
-    if (std::strcmp(name, "Bump") == 0)
-        ReadMap(c.bump, attrs, name);
-    else if (std::strcmp(name, "Decal") == 0)
-        ReadMap(c.decal, attrs, name);
-    else if (std::strcmp(name, "Texture") == 0)
-        ReadMap(c.texture, attrs, name);
-    else if (std::strcmp(name, "Color") != 0 && std::strcmp(name, "Highlight") != 0)
+    int child = 0;
+    while (child < 5 && std::strcmp(name, kRefColorChildren[child]) != 0)
+        ++child;
+    if (child == 5)
         IntfXmlThrowUnexpected(name, "RefColor");
+    if (child >= 2) {
+        ReadMap(child == 2 ? c.bump : child == 3 ? c.decal : c.texture, attrs, name);
+        See(child);
+    }
     PushName(name);
     return this;
+}
+
+void IntfXmlRefColor::See(int child) {
+    if (seen_ & (1u << child))
+        IntfXmlTellRepeated(kRefColorChildren[child], "RefColor");
+    seen_ |= 1u << child;
 }
 
 IntfXmlElement* IntfXmlRefColor::endElement(const char* name) {
     if (NamesEmpty()) {
         // The entry starts zeroed.
-        if (!(seen_ & 1))
-            IntfXmlTellMissingChild("RefColor", "Color", "0 0 0");
-        if (!(seen_ & 2))
-            IntfXmlTellMissingChild("RefColor", "Highlight", "0 0 0");
+        static const char* const kReadAs[] = {"0 0 0", "0 0 0", "empty names", "empty names",
+                                              "empty names"};
+        for (int child = 0; child < 5; ++child)
+            if (!(seen_ & (1u << child)))
+                IntfXmlTellMissingChild("RefColor", kRefColorChildren[child], kReadAs[child]);
         return Parent();
     }
     const std::string top = TopName();
     PopName(name);
     if (top == "Color") {
         IntfXmlParseXyz(Text(), list_->Entry(index_).color, "Color");
-        seen_ |= 1;
+        See(0);
     } else if (top == "Highlight") {
         IntfXmlParseXyz(Text(), list_->Entry(index_).highlight, "Highlight");
-        seen_ |= 2;
+        See(1);
     }
     return this;
 }

@@ -64,6 +64,7 @@ public:
 
 private:
     QelGenAttribdata* entry_ = nullptr; // in the list's array (never moves)
+    bool haveValue_ = false;            // its "Value" came
 };
 
 class IntfXmlLayers : public IntfXmlExtListReader, public IntfXmlWriting {
@@ -124,7 +125,10 @@ public:
     IntfXmlElement* endElement(const char* name) override;
 
 private:
+    // Marks child `child` (kRefColorChildren) as read; a second one is told.
+    void See(int child);
+
     IntfXmlRefColors* list_ = nullptr;
     int32_t index_ = 0;
-    unsigned seen_ = 0; // 1: "Color", 2: "Highlight"
+    unsigned seen_ = 0; // bit i: child i of "Color", "Highlight", "Bump", "Decal", "Texture"
 };

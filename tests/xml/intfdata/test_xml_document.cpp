@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <algorithm>
 #include <fstream>
 #include <map>
@@ -346,8 +347,9 @@ std::string WriteFullModel(TempFile& file) {
 }
 
 // Reads `doc` (written into `file`) with IntfXmlZPI::Read: it reads, and
-// `told` is told once, with the document's name and place.
-void ExpectReadAndToldOnce(TempFile& file, const std::string& doc, const std::string& told) {
+// `told` is told once, with the document's name and place. Returns what
+// was told.
+std::string ExpectReadAndToldOnce(TempFile& file, const std::string& doc, const std::string& told) {
     file.Write(doc);
     qel_intf_data* d = nullptr;
     qel_intf_data_extend* e = nullptr;
@@ -361,6 +363,7 @@ void ExpectReadAndToldOnce(TempFile& file, const std::string& doc, const std::st
     EXPECT_EQ(text.rfind("document \"" + std::string(file.path()) + "\", line ", 0), 0u) << text;
     EXPECT_NE(text.find(line), std::string::npos) << text;
     EXPECT_EQ(text.find(line), text.rfind(line)) << text;
+    return text;
 }
 
 } // namespace
@@ -430,4 +433,122 @@ TEST(XmlDocument, AChildTheWritersWriteIsToldWhereItIsMissing) {
     };
     for (const auto& c : cases)
         ExpectReadAndToldOnce(file, WithoutChild(written, c[0], c[1]), c[2]);
+}
+
+namespace {
+
+// `doc` with one value more in the list element `list` that follows each of
+// `anchors` in turn; `*line` is the line of the list's end tag.
+std::string WithValueAdded(std::string doc, std::initializer_list<const char*> anchors,
+                           const std::string& list, int* line) {
+    size_t at = 0;
+    for (const char* anchor : anchors)
+        at = doc.find(anchor, at);
+    at = doc.find("</" + list + ">", doc.find("<" + list + " ", at));
+    EXPECT_NE(at, std::string::npos) << list;
+    if (at == std::string::npos)
+        return doc;
+    // Every value of a list is followed by its separator: this one too.
+    const std::string value = doc[at - 1] == '\n' ? "7\n" : "7 ";
+    doc.insert(at, value);
+    *line = 1 + int(std::count(doc.begin(), doc.begin() + long(at + value.size()), '\n'));
+    return doc;
+}
+
+} // namespace
+
+TEST(XmlDocument, AValuePastItsListsSizeIsToldAtItsLine) {
+    // Values past the size are not read, and that is told: knots too,
+    // which documents that hold them kept being read.
+    TempFile file("pastsize");
+    const std::string written = WriteFullModel(file);
+    const std::string past = " values where its size says ";
+    const char* const told = ": the values past the size are not read";
+    const struct {
+        std::initializer_list<const char*> anchors;
+        const char* list;
+        std::string says;
+    } cases[] = {
+        {{"<Edge ID=\"104\""}, "Params", "\"Params\" holds 4" + past + "3" + told},
+        {{"<Edge ID=\"110\"", "<UvCurve2>"}, "Params", "\"Params\" holds 3" + past + "2" + told},
+        {{"<Edge ID=\"107\"", "<Component"}, "Params", "\"Params\" holds 4" + past + "3" + told},
+        {{"<Datum ID=\"200\""}, "Params", "\"Params\" holds 4" + past + "3" + told},
+        {{"<Face ID=\"6\"", "<TanSpl>"}, "Params", "\"Params\" holds 4" + past + "3" + told},
+        {{"<Edge ID=\"106\""}, "Weights", "\"Weights\" holds 6" + past + "5" + told},
+        {{"<Face ID=\"7\"", "<Curve2>"}, "Weights", "\"Weights\" holds 6" + past + "5" + told},
+        {{"<Face ID=\"10\""}, "Weights", "\"Weights\" holds 7" + past + "6" + told},
+        {{"<Face ID=\"5\""}, "UParams", "\"UParams\" holds 3" + past + "2" + told},
+        {{"<Face ID=\"11\""}, "VParams", "\"VParams\" holds 4" + past + "3" + told},
+        {{"<Face ID=\"2\""}, "EdgeIds",
+         "face 2, its contour at index 0: \"EdgeIds\" holds 3" + past + "2" + told},
+        {{"<SolidRegions"}, "SurfIds", "\"SurfIds\" holds 3" + past + "2" + told},
+        {{"<Layers"}, "Ids", "\"Ids\" holds 4" + past + "3" + told},
+        {{"<Edge ID=\"105\""}, "Params", "\"Params\" holds 10" + past + "9" + told},
+        {{"<Face ID=\"7\"", "<Curve2>"}, "Params", "\"Params\" holds 10" + past + "9" + told},
+        {{"<Face ID=\"10\""}, "UParams", "\"UParams\" holds 5" + past + "4" + told},
+        {{"<Face ID=\"10\""}, "VParams", "\"VParams\" holds 7" + past + "6" + told},
+    };
+    for (const auto& c : cases) {
+        int line = 0;
+        const std::string doc = WithValueAdded(written, c.anchors, c.list, &line);
+        const std::string at = "line " + std::to_string(line) + ", column ";
+        const std::string text = ExpectReadAndToldOnce(file, doc, c.says);
+        EXPECT_EQ(text.find(at), std::string(file.path()).size() + 13) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    }
+}
+
+TEST(XmlDocument, WhatAReaderPassesOverIsToldOnceWithItsPlace) {
+    // Numbers past those of one value, a child the writers write once that
+    // comes twice (the later one is read), a child they always write that
+    // is missing (what stands in its place): read, and told.
+    TempFile file("passedover");
+    const std::string written = WriteFullModel(file);
+    enum Change { AddNumber, Repeat, Drop };
+    const struct {
+        const char* after; // the element changed is the first one after this
+        const char* element;
+        Change change;
+        const char* told;
+    } cases[] = {
+        {"<Face ID=\"1\"", "XYZMin", AddNumber, "\"XYZMin\" holds 4 numbers, of which the first 3 are read"},
+        {"<Face ID=\"1\"", "UvMin", AddNumber, "\"UvMin\" holds 3 numbers, of which the first 2 are read"},
+        {"<Points", "P", AddNumber, "\"P\" holds 4 numbers, of which the first 3 are read"},
+        {"<UvPoints", "SrfPoint", AddNumber, "\"SrfPoint\" holds 5 numbers, of which the first 4 are read"},
+        {"<BsplSrf>", "UVDegree", AddNumber, "\"UVDegree\" holds 3 numbers, of which the first 2 are read"},
+        {"<FacetVtxdata>", "TextureUV", AddNumber, "\"TextureUV\" holds 3 numbers, of which the first 2 are read"},
+        {"<Facetdata>", "VtxIndices", AddNumber, "\"VtxIndices\" holds 4 numbers, of which the first 3 are read"},
+        {"<Csys>", "X", Repeat, "\"X\" appears twice in \"Csys\": the later one is read"},
+        {"<Line>", "Start", Repeat, "\"Start\" appears twice in \"Line\": the later one is read"},
+        {"<Cylinder>", "Radius", Repeat, "\"Radius\" appears twice in \"Cylinder\": the later one is read"},
+        {"<Bspline>", "Degree", Repeat, "\"Degree\" appears twice in \"Bspline\": the later one is read"},
+        {"<BsplSrf>", "UVDegree", Repeat, "\"UVDegree\" appears twice in \"BsplSrf\": the later one is read"},
+        {"<Outline>", "MinPoint", Repeat, "\"MinPoint\" appears twice in \"Outline\": the later one is read"},
+        {"<RefColor ", "Color", Repeat, "\"Color\" appears twice in \"RefColor\": the later one is read"},
+        {"<RefColor ", "Bump", Repeat, "\"Bump\" appears twice in \"RefColor\": the later one is read"},
+        {"<ExtEdge ", "StXYZ", Repeat, "\"StXYZ\" appears twice in \"ExtEdge\": the later one is read"},
+        {"<QelIntfData>", "Accuracy", Repeat, "\"Accuracy\" appears twice in \"QelIntfData\": the later one is read"},
+        {"<QelIntfDataExtend>", "Units", Repeat, "\"Units\" appears twice in \"QelIntfDataExtend\": the later one is read"},
+        {"<QelIntfData>", "Accuracy", Drop, "\"QelIntfData\" lacks its \"Accuracy\": read as type 0, value 0"},
+        {"<QelIntfData>", "Outline", Drop, "\"QelIntfData\" lacks its \"Outline\": read as 0 0 0 and 0 0 0"},
+        {"<FacetedRep ", "Outline", Drop, "\"FacetedRep\" lacks its \"Outline\": read as 0 0 0 and 0 0 0"},
+        {"<RefColor ", "Decal", Drop, "\"RefColor\" lacks its \"Decal\": read as empty names"},
+    };
+    for (const auto& c : cases) {
+        std::string doc = written;
+        const std::string name = c.element;
+        size_t b = doc.find("<" + name, doc.find(c.after));
+        while (b != std::string::npos && !std::strchr(" >", doc[b + 1 + name.size()]))
+            b = doc.find("<" + name, b + 1);
+        const size_t end = doc.find("</" + name + ">", b);
+        ASSERT_NE(end, std::string::npos) << c.told;
+        const size_t e = end + name.size() + 3;
+        if (c.change == AddNumber)
+            doc.insert(end, " 1");
+        else if (c.change == Repeat)
+            doc.insert(e, doc.substr(b, e - b));
+        else
+            doc.erase(b, e - b);
+        ExpectReadAndToldOnce(file, doc, c.told);
+    }
 }

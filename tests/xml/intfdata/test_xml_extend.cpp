@@ -267,6 +267,42 @@ TEST(XmlExtendRead, MisplacedAttributesAndUnknownValueKinds) {
     EXPECT_EQ(b.item_type, 0xFFFFFFFFu);
 }
 
+TEST(XmlExtendRead, AnAttributeValueNoKindCarriesIsToldAndReadAsNone) {
+    // Only a "Value" without attributes, as the writers write a value of no
+    // kind, is read as none without a word.
+    const struct {
+        const char* values; // the children of an "Attrib"
+        const char* told;   // "" for nothing
+        uint32_t kind;
+    } cases[] = {
+        {"<Value></Value>", "", 0},
+        {"<Value type=\"-7\" val=\"0.1\"/>",
+         "\"Value\" of type -7, which no value kind carries: read as no value", 0},
+        {"<Value type=\"4\"/>", "\"Value\" of type 4, which no value kind carries: read as no value",
+         0},
+        {"<Value type=\"0\" val=\"a text\"/>",
+         "\"Value\" of type 0 (no value) holds a value: read as no value", 0},
+        {"<Value type=\"2\" val=\"0.5\">3</Value>", "\"Value\" holds a text, which is not read", 2},
+        {"<Value type=\"1\" val=\"3\"/><Value type=\"-7\"/>",
+         "\"Value\" appears twice in \"Attrib\": the later one is read", 0},
+        {"", "\"Attrib\" lacks its \"Value\": read as no value", 0},
+    };
+    for (const auto& c : cases) {
+        ::testing::internal::CaptureStderr();
+        ExtPtr ext = ReadExt(std::string("<Attribs size=\"1\"><Attrib name=\"n\" refType=\"1\" "
+                                         "refId=\"2\">") +
+                             c.values + "</Attrib></Attribs>");
+        const std::string told = ::testing::internal::GetCapturedStderr();
+        if (*c.told)
+            EXPECT_NE(told.find(std::string(c.told) + "\n"), std::string::npos) << told;
+        else
+            EXPECT_EQ(told, "");
+        const QelGenAttribdata& a = zpifix::at<QelGenAttribdata>(ext->attributes, 0);
+        EXPECT_EQ(a.value_kind, c.kind) << c.values;
+        EXPECT_EQ(a.int_value, 0) << c.values;
+    }
+}
+
 TEST(XmlExtendRead, TextsAreCutToTheirFieldsAndThatIsTold) {
     std::string longName(40, 'a');
     std::string longPath(300, 'p');

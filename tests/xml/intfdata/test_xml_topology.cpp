@@ -284,7 +284,9 @@ TEST(XmlTopologyRead, EmptyCurveElementsOfEarlierWritersAreToldOrRefusedAtTheirL
     // with its place; a datum's is refused at its line, as a surface's is.
     const std::string edge = "<Edge ID=\"5\" surfId1=\"1\" surfId2=\"2\" dir1=\"1\" dir2=\"1\">\n";
     ::testing::internal::CaptureStderr();
-    IntfDataPtr d(ReadIntfData("<Edges>\n" + edge + "<UvCurves><UvCurve1></UvCurve1></UvCurves>" +
+    IntfDataPtr d(ReadIntfData("<Accuracy type=\"1\" value=\"1\"/><Outline><MinPoint>0 0 0</MinPoint>"
+                               "<MaxPoint>1 1 1</MaxPoint></Outline><Edges>\n" +
+                               edge + "<UvCurves><UvCurve1></UvCurve1></UvCurves>" +
                                "<XYZCurve></XYZCurve></Edge>\n" + edge +
                                "<XYZCurve></XYZCurve></Edge></Edges>"));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
