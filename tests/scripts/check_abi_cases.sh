@@ -23,7 +23,7 @@
 #
 # The imports of the second library pass its calls of the first by the
 # first's own names, and fail a call of a public function of the first by
-# its public name.
+# its public name, one declared in a namespace too.
 set -euo pipefail
 root=$(cd "${1:?usage: check_abi_cases.sh <source root>}" && pwd)
 for tool in abidw abidiff clang++ jq; do
@@ -93,6 +93,9 @@ __attribute__((visibility("default"))) int zbase_twice(int v) { return 2 * v; }
 #ifdef PUBLIC_CALL
 __attribute__((visibility("default"))) int zbase_count() { return 3; }
 #endif
+#ifdef PUBLIC_NAMESPACE_CALL
+namespace zb { __attribute__((visibility("default"))) int count() { return 3; } }
+#endif
 SOURCE
 cat >"$work/zpi.cpp" <<'SOURCE'
 #include "zpi50.h"
@@ -103,6 +106,9 @@ int Shape::Kind() const { return zbase_twice(1); }
 int zpi_fill(Rec* rec) { rec->kind = zbase_twice(2); return 0; }
 #ifdef PUBLIC_CALL
 int zpi_count() { return zbase_count(); }
+#endif
+#ifdef PUBLIC_NAMESPACE_CALL
+int zpi_count() { return zb::count(); }
 #endif
 SOURCE
 printf '{ global: *; local: _ZTI5Shape; _ZTS5Shape; };\n' >"$work/hide_typeinfo.map"
@@ -174,6 +180,7 @@ a typedef naming another type|check|fails|Display: typedef int -> typedef long|s
 every export given a version|exports|passes|the 3 virtual tables||g++|-Wl,--version-script=VERSIONS
 every export given a version|imports|passes|1 of the base library's own names||g++|-Wl,--version-script=VERSIONS
 a public function of the base called by its public name|imports|fails|  zbase_count()|s/^ZPI_API int zpi_fill(Rec\* rec);/&\nZPI_API int zbase_count();/|g++|-DPUBLIC_CALL
+a public function of the base in a namespace called by its public name|imports|fails|  zb::count()|s/^ZPI_API int zpi_fill(Rec\* rec);/&\nnamespace zb { ZPI_API int count(); }/|g++|-DPUBLIC_NAMESPACE_CALL
 a public class's type information left unexported|exports|fails|typeinfo for Shape||g++|-Wl,--version-script=HIDE
 compressed debug information (-gz=zlib-gnu)|check|passes|types: the stored layouts||g++|-gz=zlib-gnu
 built with -g1 (no types in the debug information)|check|fails|debug information without the types||g++|-g1
