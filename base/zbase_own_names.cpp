@@ -12,10 +12,11 @@
 #include "xrtti.h"
 #include "zbase_own_names.h"
 
+// (Each declared with its symbol by zbase_own_names.h.)
 #define ZBASE_OWN_DEFINE(type, name, params, args, symbol)                                          \
-    ZBASE_API type name params { return ::name args; }
+    type name params { return ::name args; }
 #define ZBASE_OWN_DEFINE_NORETURN(name, params, args, symbol)                                       \
-    [[noreturn]] ZBASE_API void name params { ::name args; }
+    [[noreturn]] void name params { ::name args; }
 // (Defined in process.cpp, where their formatting is.)
 #define ZBASE_OWN_DEFINE_PRINTF(name, symbol)
 

@@ -15,11 +15,13 @@
 // name and the code names the functions as the installed headers do. In
 // the base library (ZBASE50_BUILD) it is the list only.
 //
-// A function that zpi50 newly calls joins the list with the symbol that
-// the compiler gives its definition in zbase_internal::own (nm of
-// zbase_own_names.cpp.o); scripts/abi.sh imports fails while one is called
-// by its public name, and the link of zpi50 while a symbol below is not
-// the one defined.
+// In the base library it declares the functions of zbase_internal::own
+// under the same symbols, so each definition there bears the very symbol
+// that zpi50 calls for its function, whatever the compiler would have
+// named it. A function that zpi50 newly calls joins the list with the
+// symbol the compiler gives it in zbase_internal::own, which the install
+// stage reads back as the public name (a test checks each);
+// scripts/abi.sh imports fails while one is called by its public name.
 #pragma once
 
 #include "zbase_export.h"
@@ -167,6 +169,21 @@ ZBASE_OWN_NAMES(ZBASE_OWN_DECLARE_C, ZBASE_OWN_DECLARE_CXX, ZBASE_OWN_DECLARE_NO
                 ZBASE_OWN_DECLARE_PRINTF)
 #undef ZBASE_OWN_DECLARE_C
 #undef ZBASE_OWN_DECLARE_CXX
+#undef ZBASE_OWN_DECLARE_NORETURN
+#undef ZBASE_OWN_DECLARE_PRINTF
+#else
+#define ZBASE_OWN_DECLARE(type, name, params, args, symbol) ZBASE_API type name params __asm__(symbol);
+#define ZBASE_OWN_DECLARE_NORETURN(name, params, args, symbol)                                      \
+    [[noreturn]] ZBASE_API void name params __asm__(symbol);
+#define ZBASE_OWN_DECLARE_PRINTF(name, symbol)                                                      \
+    ZBASE_API void name(const char* format, ...) __asm__(symbol) __attribute__((format(printf, 1, 2)));
+inline namespace zbase_internal {
+namespace own {
+ZBASE_OWN_NAMES(ZBASE_OWN_DECLARE, ZBASE_OWN_DECLARE, ZBASE_OWN_DECLARE_NORETURN,
+                ZBASE_OWN_DECLARE_PRINTF)
+} // namespace own
+} // namespace zbase_internal
+#undef ZBASE_OWN_DECLARE
 #undef ZBASE_OWN_DECLARE_NORETURN
 #undef ZBASE_OWN_DECLARE_PRINTF
 #endif

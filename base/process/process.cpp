@@ -1,4 +1,5 @@
 #include "process.h"
+#include "zbase_own_names.h"
 
 #include <atomic>
 #include <cctype>
