@@ -149,6 +149,17 @@ EOF
   grep -qF "the run stopped: before anything ran: no file can be made in the temporary folder $work/no such folder (TMPDIR)" \
     "$work/out" || fail "the reason does not name the temporary folder"
   [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  # A command of the run's own steps that fails (the tally file gone, as
+  # a stage removed it): the run ends with its tally and that command.
+  rm "$work/repo/scripts/stages/"*
+  printf 'rm "$ZPI_TALLY"\n' >"$work/repo/scripts/stages/10-loses.sh"
+  printf 'exit 0\n' >"$work/repo/scripts/stages/20-after.sh"
+  rc=0
+  PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "the run passed although a command of it failed"
+  grep -qE '^the run stopped: the command at line [0-9]+ failed \(status [0-9]+\): before=\$\(failures\)$' "$work/out" ||
+    fail "the reason is not the command that failed"
+  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   ;;
 not-root)
   # Every command of the machine but cmake; id says "not root"; apt-get
