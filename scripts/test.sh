@@ -17,7 +17,9 @@
 # packages and how to install them, and stops. As root, it waits for the
 # package manager's lock while another process holds it, up to
 # ZPI_PACKAGE_LOCK_WAIT seconds (default 600).
-set -euo pipefail
+# (-E: a command that fails within one of its functions is the reason given
+# too, not taken for a signal.)
+set -Eeuo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 

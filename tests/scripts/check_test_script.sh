@@ -26,10 +26,11 @@
 #             fails, whatever its status, and never reads as skipped.
 #   planted   the planted programs of tests/scripts/planted (one leaves a
 #             daemon, one a child holding its output, one processes that
-#             dropped their environment, one skips) are reported as such by
-#             ctest (through scripts/run_gtest.sh), shuffled_run and the
-#             stress stage alike, and nothing they started is left running;
-#             nor is it when this check fails.
+#             dropped their environment, one a process that forks and ends
+#             over and over and one whose first thread ended, one skips)
+#             are reported as such by ctest (through scripts/run_gtest.sh),
+#             shuffled_run and the stress stage alike, and nothing they
+#             started is left running; nor is it when this check fails.
 #   locale    the stress stage gives a program whose tests' ctest seconds
 #             have decimals the same limits and tally under C and under a
 #             decimal-comma locale, and its tests run under the locale given.
@@ -48,8 +49,10 @@ unset ZPI_TALLY ZPI_SKIPS ZPI_SKIP_LOG
 
 work=$(mktemp -d)
 # The processes that hold open a file whose path starts with $1.
+# (Read from each thread: a process whose first thread has ended shows its
+# files there only.)
 holding() {
-  { find /proc/[0-9]*/fd -maxdepth 1 -type l -printf '%p\t%l\n' 2>/dev/null || true; } |
+  { find /proc/[0-9]*/task/[0-9]*/fd -maxdepth 1 -type l -printf '%p\t%l\n' 2>/dev/null || true; } |
     prefix=$1 awk -F '\t' 'index($2, ENVIRON["prefix"]) == 1 { split($1, p, "/"); print p[3] }' | sort -u
 }
 # What this check started that still runs: every process a planted program
@@ -145,6 +148,17 @@ EOF
   [ "$rc" -ne 0 ] || fail "the run passed without a temporary folder"
   grep -qF "the run stopped: before anything ran: no file can be made in the temporary folder $work/no such folder (TMPDIR)" \
     "$work/out" || fail "the reason does not name the temporary folder"
+  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  # A command of the run's own steps that fails (the tally file gone, as
+  # a stage removed it): the run ends with its tally and that command.
+  rm "$work/repo/scripts/stages/"*
+  printf 'rm "$ZPI_TALLY"\n' >"$work/repo/scripts/stages/10-loses.sh"
+  printf 'exit 0\n' >"$work/repo/scripts/stages/20-after.sh"
+  rc=0
+  PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "the run passed although a command of it failed"
+  grep -qE '^the run stopped: the command at line [0-9]+ failed \(status [0-9]+\): before=\$\(failures\)$' "$work/out" ||
+    fail "the reason is not the command that failed"
   [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   ;;
 not-root)
@@ -342,12 +356,20 @@ ctest)
 CASES
   ;;
 planted)
-  # The planted programs, with zpi_reaper beside them as in a build.
+  # The planted programs, with zpi_reaper beside them as in a build, and
+  # test_slips_away's thread_stays.
   planted=$work/programs
   mkdir "$planted"
   cp "$root"/tests/scripts/planted/* "$planted/"
   beside "$planted"
-  names="test_leaves_daemon test_leaves_child test_drops_env test_skips"
+  c++ -pthread -x c++ -o "$planted/thread_stays" - <<'SOURCE'
+#include <pthread.h>
+#include <unistd.h>
+static void* stay(void*) { pause(); return nullptr; }
+int main() { pthread_t t; pthread_create(&t, nullptr, stay, nullptr); pthread_exit(nullptr); }
+SOURCE
+  leaving="test_leaves_daemon test_leaves_child test_drops_env test_slips_away"
+  names="$leaving test_skips"
   export ZPI_TALLY=$work/tally ZPI_SKIPS=$work/skips
   source "$root/scripts/common.sh"
   # What each route counts for each program (passed, failed, skipped), and
@@ -356,10 +378,18 @@ planted)
     [ "$(grep -F "$1	" "$work/tally" | cut -f 2-4)" = "$2	$3	$4" ] ||
       fail "$1 is counted $(grep -F "$1	" "$work/tally" | cut -f 2-4 | tr '\t' ' '), not $2 $3 $4"
   }
-  said() { grep -qF "$1" "$work/out" || fail "the run does not say: $1"; }
-  # Each program's processes left in one round (test_drops_env: in its
-  # session and in one of their own, holding the output and not).
-  left_by() { case $1 in test_drops_env) echo 4 ;; *) echo 1 ;; esac; }
+  # That the program NAME left its processes of ROUNDS rounds running, as
+  # the run says (test_drops_env's four a round: in its session and in one
+  # of their own, holding the output and not; test_slips_away's two, or
+  # more: what forks over and over is named each time it was seen).
+  left_said() { # left_said NAME ROUNDS
+    local want n
+    case $1 in test_drops_env) want=4 ;; test_slips_away) want=2 ;; *) want=1 ;; esac
+    want=$((want * $2))
+    n=$(sed -nE "s|^$planted/$1 left ([0-9]+) process\(es\) running after it ended \(ended now\):\$|\1|p" "$work/out" | tail -n 1)
+    case $1 in test_slips_away) [ "${n:-0}" -ge "$want" ] ;; *) [ "${n:-0}" -eq "$want" ] ;; esac ||
+      fail "the run does not say that $1 left $want process(es) running${n:+ (it says $n)}"
+  }
   # ctest, running each program as the test programs' emulator does.
   mkdir "$work/ctest"
   for name in $names; do
@@ -369,25 +399,25 @@ planted)
   start=$SECONDS
   ! ZPI_PLANTED=$work run_ctest "ctest" "$work/ctest" >"$work/out" 2>&1 || fail "ctest passed"
   [ $((SECONDS - start)) -lt 30 ] || fail "ctest waited for the process that holds the output"
-  counted ctest 0 3 1
-  for name in test_leaves_daemon test_leaves_child test_drops_env; do
-    said "$planted/$name left $(left_by "$name") process(es) running after it ended (ended now):"
+  counted ctest 0 4 1
+  for name in $leaving; do
+    left_said "$name" 1
   done
   # shuffled_run, twice each.
   for name in $names; do
     ZPI_PLANTED=$work shuffled_run "shuffled $name" 60 2 "$planted/$name" >>"$work/out" 2>&1 || true
   done
-  for name in test_leaves_daemon test_leaves_child test_drops_env; do
+  for name in $leaving; do
     counted "shuffled $name" 2 1 0
-    said "$planted/$name left $((2 * $(left_by "$name"))) process(es) running"
+    left_said "$name" 2
   done
   counted "shuffled test_skips" 0 0 2
   # The stress stage, on one lane, with the planted programs as both builds.
   ! ZPI_PLANTED=$work ASAN_BUILD_DIR=$planted TSAN_BUILD_DIR=$planted STRESS_LANES=1 STRESS_REPEAT=2 \
     bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || fail "the stress stage passed"
-  for name in test_leaves_daemon test_leaves_child test_drops_env; do
+  for name in $leaving; do
     counted "stressed $name (ThreadSanitizer)" 2 1 0
-    said "$planted/$name left $((2 * $(left_by "$name"))) process(es) running"
+    left_said "$name" 2
   done
   counted "stressed test_skips (ThreadSanitizer)" 0 0 2
   # Each route names the skip with its reason.
@@ -396,6 +426,11 @@ planted)
   done
   left=$(ours)
   [ -z "$left" ] || fail "processes left running: ${left//$'\n'/ }"
+  # (What forks over and over is not found reading /proc, but its session
+  # is, by signalling it.)
+  while read -r session; do
+    ! kill -0 -- "-$session" 2>/dev/null || fail "the session $session that test_slips_away left still runs"
+  done <"$work/sessions"
   # This check, on a tree whose runner fails each program and ends nothing
   # it left: the check fails, and what it planted is ended all the same.
   fake=$work/fake
@@ -405,7 +440,12 @@ planted)
   printf '#!/bin/sh\n[ "$1" != --ctest ] || shift\n"$@" >/dev/null 2>&1\nexit 1\n' >"$fake/scripts/run_gtest.sh"
   ! TMPDIR=$work/inner bash "$0" "$fake" planted "$reaper" >"$work/out" 2>&1 ||
     fail "the check passed with a runner that ends nothing"
-  mapfile -t stray < <(holding "$work/inner/")
+  # (What forks over and over ends at its next fork once its mark is gone.)
+  for _ in $(seq 50); do
+    mapfile -t stray < <(holding "$work/inner/")
+    [ ${#stray[@]} -ne 0 ] || break
+    sleep 0.1
+  done
   [ ${#stray[@]} -eq 0 ] || {
     kill -KILL "${stray[@]}" 2>/dev/null || true
     fail "the check failed and left what it planted running: ${stray[*]}"
