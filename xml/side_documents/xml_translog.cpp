@@ -9,6 +9,7 @@
 #include "xmemory.h"
 
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace {
@@ -182,12 +183,22 @@ IntfXmlTranslationOptions::~IntfXmlTranslationOptions() = default;
 IntfXmlElement* IntfXmlTranslationOptions::startElement(const char* name,
                                                         IntfXmlAttributes& attrs) {
     ++depth_;
-    if (!options_)
+    if (!options_) {
         options_ = std::make_unique<IntfXmlOptionList>();
+        // The root's "size" says how many options it holds (told when it is
+        // missing, or when another number of them came); a lone "Option"
+        // may stand for the root.
+        if (!Is(name, "Option")) {
+            sized_ = IntfXmlHasAttrib("size", attrs, 0);
+            size_ = GetIntegerAttribValue("size", &attrs, 0);
+            return this;
+        }
+    }
     if (optionDepth_ != 0)
         IntfXmlThrowUnexpected(name, "Option");
     if (Is(name, "Option")) {
         optionDepth_ = depth_;
+        ++count_;
         name_ = GetStringAttribValue("Name", &attrs, 0);
         type_ = intfxml::IntAt("Type", attrs, 1, -1, "Option");
     }
@@ -214,8 +225,14 @@ IntfXmlElement* IntfXmlTranslationOptions::endElement(const char*) {
             }
         }
     }
-    if (--depth_ <= 0)
+    if (--depth_ <= 0) {
+        if (sized_ && count_ != size_)
+            IntfXmlTellPassedOver("option count", ("the document holds " + std::to_string(count_) +
+                                                   (count_ == 1 ? " option" : " options") +
+                                                   " where its size says " + std::to_string(size_))
+                                                      .c_str());
         return Parent();
+    }
     return this;
 }
 

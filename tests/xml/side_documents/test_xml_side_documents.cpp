@@ -456,9 +456,13 @@ TEST(TranslationOptions, AnOptionWithoutAttributesIsToldWithItsDocument) {
     std::remove(path.c_str());
     ASSERT_TRUE(options);
     EXPECT_EQ(options->Count(), 1u);
-    // Each attribute once per document, where it first lacks.
-    const std::string at = "document \"" + path + "\", line 2, column 9: \"Option\" lacks the attribute ";
-    EXPECT_EQ(told, at + "\"Name\" at position 0: read as an empty text\n" + at +
+    // Each attribute once per document, where it first lacks; the root's
+    // "size" too.
+    const std::string doc = "document \"" + path + "\", ";
+    const std::string at = doc + "line 2, column 9: \"Option\" lacks the attribute ";
+    EXPECT_EQ(told, doc + "line 1, column 21: \"TranslationOptions\" lacks the attribute \"size\" "
+                          "at position 0: read as -1\n" +
+                        at + "\"Name\" at position 0: read as an empty text\n" + at +
                         "\"Type\" at position 1: read as -1\n");
 }
 
