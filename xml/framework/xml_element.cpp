@@ -165,6 +165,13 @@ void IntfXmlTakeAttributes(IntfXmlAttributes& attrs) {
         attrs.getValue(i);
 }
 
+void IntfXmlTellElementNotRead(const char* name, IntfXmlAttributes& attrs) {
+    IntfXmlTakeAttributes(attrs);
+    char said[300];
+    std::snprintf(said, sizeof said, "the element \"%.200s\" is not read", name);
+    IntfXmlTellPassedOver(std::string("element ") + name, said);
+}
+
 void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool sized,
                            const std::string& item) {
     char text[300];

@@ -167,6 +167,10 @@ void IntfXmlTellAttribNotRead(const char* element, const char* name);
 // Takes every attribute of an element that a reader passes over as a whole
 // (the parse tells the attributes that no reader took).
 void IntfXmlTakeAttributes(IntfXmlAttributes& attrs);
+// Tells (as IntfXmlTellPassedOver) that the element `name` starting, with
+// its attributes `attrs` (which are taken), is not read: "the element
+// \"<name>\" is not read".
+void IntfXmlTellElementNotRead(const char* name, IntfXmlAttributes& attrs);
 // Tells (as IntfXmlTellPassedOver) that `element` holds `held` numbers of
 // which only the first `read` are read: those its "size" gives (`sized`):
 // "\"<element>\" holds <held> values where its size says <read>: the values

@@ -22,9 +22,10 @@
 // "Type" 1), reads as missing (empty name, type -1). An option with an
 // empty name, of a type other than 1, 2 and 3, or of type 3 with an empty
 // text sets nothing; a later option of the same name replaces the earlier
-// one, type and value; a count other than "size" is told. A value that is
-// not a number of its type, a "Type" that is not an integer, and an
-// element inside an "Option" throw IntfXmlError (INTFXML_ERR_MALFORMED).
+// one, type and value; elements other than "Option" are passed over: each
+// is told, and so is a count other than "size". A value that is not a
+// number of its type, a "Type" that is not an integer, and an element
+// inside an "Option" throw IntfXmlError (INTFXML_ERR_MALFORMED).
 #pragma once
 
 #include "api/zpi50_export.h"
