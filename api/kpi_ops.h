@@ -1103,9 +1103,10 @@
       "refuse it, naming it. What it does not read as the document holds it "  \
       "(values past a list's size, numbers past those of a point, a child "    \
       "written once that came twice, a child always written that is "          \
-      "missing, a general attribute value of a type no kind carries) is told " \
-      "once per document and kind on standard error with its place, and the "  \
-      "model holds what was told.")
+      "missing, a general attribute value of a type no kind carries, an "      \
+      "attribute no reader takes, a text beside elements or in an element of " \
+      "attributes only) is told once per document and kind on standard "      \
+      "error with its place, and the model holds what was told.")
 
 // Every interface class with its parent interface (KCommon for the roots),
 // parents before children.

@@ -301,6 +301,12 @@ void IntfXmlSaxHandler::Start(xc::AttributeList& attrs, Local localOf) {
                      INTFXML_MAX_DEPTH);
     if (valueDepth_ != 0)
         RefuseInValue(attrs, localOf);
+    // No element holds both a text and elements: a text before an element
+    // is read by none.
+    hasChild_[size_t(depth_ - 1)] = true;
+    hasChild_[size_t(depth_)] = false;
+    if (current_ && TextGathered())
+        IntfXmlTellTextNotRead(InnermostElement().c_str());
     if (!text_.empty()) {
         if (textBlank_) {
             text_.clear();
@@ -309,6 +315,7 @@ void IntfXmlSaxHandler::Start(xc::AttributeList& attrs, Local localOf) {
         }
     }
     handed_ = 0;
+    handedText_ = false;
     if (!current_)
         return;
     const char* local = localOf();
@@ -367,6 +374,7 @@ void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
     if (text_.size() >= kTextHandOver) {
         // (A character cut in two at the end waits for the next piece.)
         handed_ += text_.size();
+        handedText_ = handedText_ || !textBlank_;
         HandOverPiece();
     }
 }
@@ -387,6 +395,7 @@ void IntfXmlSaxHandler::EndValue() {
     text_.clear();
     textBlank_ = true;
     handed_ = 0;
+    handedText_ = false;
 }
 
 template <class Local> void IntfXmlSaxHandler::End(Local localOf) {
@@ -399,10 +408,14 @@ template <class Local> void IntfXmlSaxHandler::End(Local localOf) {
         textBlank_ = true;
         return;
     }
+    const char* local = localOf();
+    // A text after the element's elements is read by none.
+    if (hasChild_[size_t(depth_ + 1)] && TextGathered())
+        IntfXmlTellTextNotRead(local);
     if (!text_.empty())
         HandOverText();
     handed_ = 0;
-    const char* local = localOf();
+    handedText_ = false;
     IntfXmlElement* ending = current_;
     current_ = ending->endElement(local);
     if (current_ && current_ != ending) {
@@ -465,6 +478,35 @@ private:
     IntfXmlIOStream& file_;
 };
 
+// The attributes of the start tag being read, knowing which of them a
+// reader took (asked for its value): the readers find an attribute only by
+// its name at its position, and what none of them took is told.
+class TakenAttributes : public xc::VecAttrListImpl {
+public:
+    using xc::VecAttrListImpl::getValue;
+    const XMLCh* getValue(const XMLSize_t index) const override {
+        if (index < 64) // a tag holds at most INTFXML_MAX_ATTRIBUTES
+            taken_ |= uint64_t(1) << index;
+        return xc::VecAttrListImpl::getValue(index);
+    }
+    void setVector(const xc::RefVectorOf<xc::XMLAttr>* attrs, XMLSize_t count) {
+        xc::VecAttrListImpl::setVector(attrs, count);
+        count_ = count;
+        taken_ = 0;
+    }
+    // Tells each attribute of `element` that no reader took.
+    void TellNotTaken(const char* element) const {
+        static_assert(INTFXML_MAX_ATTRIBUTES <= 64);
+        for (XMLSize_t i = 0; i < count_; ++i)
+            if (!(taken_ & (uint64_t(1) << i)))
+                IntfXmlTellAttribNotRead(element, IntfXmlLocalText(getName(i)).c_str());
+    }
+
+private:
+    mutable uint64_t taken_ = 0;
+    XMLSize_t count_ = 0;
+};
+
 // The parser, handing the scanner's element and text events straight to
 // the handler: what the parser's own document-handler layer would hand it
 // (the element's name, its attributes as a list, an end tag after an empty
@@ -489,18 +531,24 @@ public:
         if (checkValues_)
             for (XMLSize_t i = 0; i < count; ++i)
                 CheckValue(decl, *attrs.elementAt(i));
-        if (!isEmpty)
-            open_.push_back(&decl);
         attrList_.setVector(&attrs, count);
         starting_ = &decl;
+        // (While the reader takes the start tag, the element that holds it
+        // is the innermost one open.)
         if (const char* local = Known(decl)) {
             handler_.Start(attrList_, [local] { return local; });
-            if (isEmpty)
+            attrList_.TellNotTaken(local);
+            if (!isEmpty)
+                open_.push_back(&decl);
+            else
                 handler_.End([local] { return local; });
         } else {
             const XMLCh* name = decl.getFullName();
             handler_.IntfXmlSaxHandler::startElement(name, attrList_);
-            if (isEmpty)
+            attrList_.TellNotTaken(IntfXmlLocalText(name).c_str());
+            if (!isEmpty)
+                open_.push_back(&decl);
+            else
                 handler_.IntfXmlSaxHandler::endElement(name);
         }
         starting_ = nullptr;
@@ -625,7 +673,7 @@ private:
     IntfXmlSaxHandler& handler_;
     const char* id_;
     mutable std::set<std::string> passedOver_;
-    xc::VecAttrListImpl attrList_;
+    TakenAttributes attrList_;
     size_t depth_ = 0;
     std::vector<const xc::XMLElementDecl*> open_; // elements started, not ended
     const xc::XMLElementDecl* starting_ = nullptr; // the start tag being read

@@ -13,7 +13,9 @@
 // is not UTF-8, UTF-16, US-ASCII or ISO-8859-1 (or UTF-16 declared in the
 // other byte order than its own), and at the first byte its encoding cannot
 // decode, a surrogate without its pair, or a NUL (with the byte's own
-// place and value).
+// place and value). What the readers pass over is told, not refused
+// (IntfXmlTellPassedOver): among it every attribute that no reader took
+// (IntfXmlTellAttribNotRead) and a text beside elements.
 // Afterwards take the results from the top reader; deleting the top reader
 // frees whatever it still holds (also after a failure).
 #pragma once

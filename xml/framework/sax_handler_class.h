@@ -9,7 +9,10 @@
 //     or before a start tag when they hold more than whitespace (whitespace
 //     before a start tag would be emptied from the buffer at once anyway).
 //     A text of more than IntfXmlMaxTextBytes() between two tags throws,
-//     naming its element, before more of it is kept.
+//     naming its element, before more of it is kept. No element holds both
+//     a text and elements: more than whitespace before an element, or after
+//     one at its parent's end tag, is read by none and told
+//     (IntfXmlTellTextNotRead).
 //   endElement:   the current reader's endElement. When the new current
 //     reader is another one and answers IsListHandler, or answers
 //     IsDocumentPart while the ending one answers IsListHandler, the ending
@@ -28,6 +31,7 @@
 
 #include <xercesc/sax/HandlerBase.hpp>
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 
@@ -64,6 +68,8 @@ private:
     void HandOverPiece();
     // A text longer than maxText_: refused, naming its element.
     [[noreturn]] void TextTooLong();
+    // Whether more than whitespace came since the last tag.
+    bool TextGathered() const { return (!text_.empty() && !textBlank_) || handedText_; }
 
     // Element names converted lately, by the parser's pointer to the name
     // (the parser hands each element name from one place, its declaration).
@@ -95,4 +101,7 @@ private:
     bool textBlank_ = true; // text_ holds only whitespace
     size_t handed_ = 0;     // bytes of the text since the last tag handed over already
     size_t maxText_;        // IntfXmlMaxTextBytes() as the parse began
+    bool handedText_ = false; // what was handed over of it holds more than whitespace
+    // Whether the open element at each depth holds an element.
+    std::bitset<INTFXML_MAX_DEPTH + 1> hasChild_;
 };

@@ -142,6 +142,36 @@ void IntfXmlTellRepeated(const char* child, const char* element) {
     IntfXmlTellPassedOver(std::string("twice ") + element + ' ' + child, text);
 }
 
+void IntfXmlTellTextNotRead(const char* element) {
+    char said[300];
+    std::snprintf(said, sizeof said, "\"%.200s\" holds a text, which is not read", element);
+    IntfXmlTellPassedOver(std::string("text ") + element, said);
+}
+
+void IntfXmlTellTextNotRead(const char* element, std::string_view text) {
+    if (text.find_first_not_of(" \t\r\n") != std::string_view::npos)
+        IntfXmlTellTextNotRead(element);
+}
+
+void IntfXmlTellAttribNotRead(const char* element, const char* name) {
+    char said[400];
+    std::snprintf(said, sizeof said, "\"%.150s\" holds the attribute \"%.150s\", which is not read",
+                  element, name);
+    IntfXmlTellPassedOver(std::string("attribute ") + element + ' ' + name, said);
+}
+
+void IntfXmlTakeAttributes(IntfXmlAttributes& attrs) {
+    for (XMLSize_t i = 0; i < attrs.getLength(); ++i)
+        attrs.getValue(i);
+}
+
+void IntfXmlTellElementNotRead(const char* name, IntfXmlAttributes& attrs) {
+    IntfXmlTakeAttributes(attrs);
+    char said[300];
+    std::snprintf(said, sizeof said, "the element \"%.200s\" is not read", name);
+    IntfXmlTellPassedOver(std::string("element ") + name, said);
+}
+
 void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool sized,
                            const std::string& item) {
     char text[300];

@@ -154,6 +154,23 @@ void IntfXmlTellMissingChild(const char* element, const char* child, const char*
 // once came again in `element`, which keeps one of them:
 // "\"<child>\" appears twice in \"<element>\": the later one is read".
 void IntfXmlTellRepeated(const char* child, const char* element);
+// Tells (as IntfXmlTellPassedOver) that `element` holds a text that no
+// reader reads (it holds elements or attributes only): "\"<element>\" holds
+// a text, which is not read"; with `text`, only when it holds more than
+// whitespace.
+void IntfXmlTellTextNotRead(const char* element);
+void IntfXmlTellTextNotRead(const char* element, std::string_view text);
+// Tells (as IntfXmlTellPassedOver) that `element` holds an attribute that
+// no reader took: "\"<element>\" holds the attribute \"<name>\", which is
+// not read". (An attribute is read only under its name at its position.)
+void IntfXmlTellAttribNotRead(const char* element, const char* name);
+// Takes every attribute of an element that a reader passes over as a whole
+// (the parse tells the attributes that no reader took).
+void IntfXmlTakeAttributes(IntfXmlAttributes& attrs);
+// Tells (as IntfXmlTellPassedOver) that the element `name` starting, with
+// its attributes `attrs` (which are taken), is not read: "the element
+// \"<name>\" is not read".
+void IntfXmlTellElementNotRead(const char* name, IntfXmlAttributes& attrs);
 // Tells (as IntfXmlTellPassedOver) that `element` holds `held` numbers of
 // which only the first `read` are read: those its "size" gives (`sized`):
 // "\"<element>\" holds <held> values where its size says <read>: the values

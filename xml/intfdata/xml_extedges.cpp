@@ -130,6 +130,7 @@ IntfXmlElement* IntfXmlVtxComps::startElement(const char* name, IntfXmlAttribute
 
 IntfXmlElement* IntfXmlVtxComps::endElement(const char* name) {
     if (!NamesEmpty()) {
+        IntfXmlTellTextNotRead(name, Text()); // a component is its attributes
         PopName(name);
         return this;
     }

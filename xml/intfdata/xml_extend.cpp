@@ -91,6 +91,7 @@ void* IntfXmlExtListReader::AppendHarEntry(const char* name) {
 
 IntfXmlElement* IntfXmlExtListReader::EndFlatList(const char* name) {
     if (!NamesEmpty()) {
+        IntfXmlTellTextNotRead(name, Text()); // an item is its attributes
         PopName(name);
         return this;
     }

@@ -126,6 +126,7 @@ IntfXmlElement* IntfXmlQelIntfData::startElement(const char* name, IntfXmlAttrib
 
 IntfXmlElement* IntfXmlQelIntfData::endElement(const char* name) {
     if (!NamesEmpty()) {
+        IntfXmlTellTextNotRead(name, Text()); // "Accuracy" is its attributes
         PopName(name);
         return this;
     }

@@ -40,8 +40,6 @@ public:
 
     IntfXmlElement* startElement(const char* name, IntfXmlAttributes& attrs) override;
     IntfXmlElement* endElement(const char* name) override;
-    // Its own text (whitespace between children) is not used.
-    void characters(const char*, unsigned) override {}
     bool IsDocumentPart() const override { return true; }
 
     // The record read (still owned by the reader); null after Detach.

@@ -228,9 +228,7 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
 IntfXmlElement* IntfXmlAttrib::endElement(const char* name) {
     if (!NamesEmpty()) {
         // The value is in the attributes; a text is no part of it.
-        if (Text().find_first_not_of(" \t\r\n") != std::string::npos)
-            IntfXmlTellPassedOver("attribute value text",
-                                  "\"Value\" holds a text, which is not read");
+        IntfXmlTellTextNotRead(name, Text());
         PopName(name);
         return this;
     }
@@ -446,6 +444,8 @@ IntfXmlElement* IntfXmlRefColor::endElement(const char* name) {
     } else if (top == "Highlight") {
         IntfXmlParseXyz(Text(), list_->Entry(index_).highlight, "Highlight");
         See(1);
+    } else { // a map is its attributes
+        IntfXmlTellTextNotRead(top.c_str(), Text());
     }
     return this;
 }

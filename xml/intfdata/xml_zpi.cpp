@@ -29,7 +29,7 @@ IntfXmlZPI::IntfXmlZPI(IntfXmlElement* parent) : IntfXmlElement(parent) {}
 
 IntfXmlZPI::~IntfXmlZPI() = default;
 
-IntfXmlElement* IntfXmlZPI::startElement(const char* name, IntfXmlAttributes&) {
+IntfXmlElement* IntfXmlZPI::startElement(const char* name, IntfXmlAttributes& attrs) {
     if (IntfXmlIsName(name, "QelIntfData")) {
         sawRoot_ = true;
         CheckOnceInDocument(intfData_, name);
@@ -41,9 +41,13 @@ IntfXmlElement* IntfXmlZPI::startElement(const char* name, IntfXmlAttributes&) {
         return extension_ = MakeChild<IntfXmlQelIntfDataExtend>();
     }
     if (!sawRoot_) {
-        // The root element, whatever its name.
+        // The root element, whatever its name. Another document's root
+        // (refused unless it holds the parts) is passed over with its
+        // attributes; "ZPI" has none to read.
         sawRoot_ = true;
         root_ = name;
+        if (root_ != "ZPI")
+            IntfXmlTakeAttributes(attrs);
         return this;
     }
     // Under a root of another name this is some other document altogether.

@@ -88,7 +88,13 @@ IntfXmlElement* IntfXmlAtbImportLayers::startElement(const char* name, IntfXmlAt
         --depth_;
         return MakeChild<IntfXmlAtbImportLayer>(read_++);
     }
-    return this; // passed over
+    // Passed over: told within "Layers"; around it, the document's own
+    // frame.
+    if (layersDepth_ != 0)
+        IntfXmlTellElementNotRead(name, attrs);
+    else
+        IntfXmlTakeAttributes(attrs);
+    return this;
 }
 
 IntfXmlElement* IntfXmlAtbImportLayers::endElement(const char*) {
@@ -110,23 +116,39 @@ atb_import_layer* IntfXmlAtbImportLayers::Read(const char* path) {
 IntfXmlAtbImportLayer::IntfXmlAtbImportLayer(IntfXmlAtbImportLayers* parent, int32_t index)
     : IntfXmlElement(parent), list_(parent), index_(index) {}
 
-IntfXmlElement* IntfXmlAtbImportLayer::startElement(const char* name, IntfXmlAttributes&) {
+namespace {
+// The children of a "Layer", by their bit in the reader's `seen_`.
+const char* const kLayerChildren[] = {"Name", "OrigName"};
+} // namespace
+
+IntfXmlElement* IntfXmlAtbImportLayer::startElement(const char* name, IntfXmlAttributes& attrs) {
+    // Only a direct child's text is taken; other elements are passed over
+    // (told).
+    if (!NamesEmpty() || (!Is(name, "Name") && !Is(name, "OrigName")))
+        IntfXmlTellElementNotRead(name, attrs);
     PushName(name);
     return this;
 }
 
 IntfXmlElement* IntfXmlAtbImportLayer::endElement(const char* name) {
-    if (NamesEmpty())
-        return Parent(); // the "Layer" itself ends
-    // Only a direct child's text is taken; deeper elements are passed over.
+    if (NamesEmpty()) { // the "Layer" itself ends; its record starts zeroed
+        for (int child = 0; child < 2; ++child)
+            if (!(seen_ & (1u << child)))
+                IntfXmlTellMissingChild("Layer", kLayerChildren[child], "an empty name");
+        return Parent();
+    }
     const bool direct = names_.size() == 1;
     if (PopName(name) && direct) {
         atb_import_layer* l = list_->Record(index_);
-        if (Is(name, "Name"))
-            intfxml::StoreWide(l->Name, ATB_LAYER_NAME_LEN, text_.c_str(), "\"Layer\" \"Name\"");
-        else if (Is(name, "OrigName"))
-            intfxml::StoreWide(l->OrigName, ATB_LAYER_NAME_LEN, text_.c_str(),
-                               "\"Layer\" \"OrigName\"");
+        const int child = Is(name, "Name") ? 0 : Is(name, "OrigName") ? 1 : -1;
+        if (child >= 0) {
+            if (seen_ & (1u << child))
+                IntfXmlTellRepeated(name, "Layer");
+            seen_ |= 1u << child;
+            intfxml::StoreWide(child == 0 ? l->Name : l->OrigName, ATB_LAYER_NAME_LEN,
+                               text_.c_str(),
+                               child == 0 ? "\"Layer\" \"Name\"" : "\"Layer\" \"OrigName\"");
+        }
     }
     return this;
 }

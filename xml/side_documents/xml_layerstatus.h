@@ -17,13 +17,15 @@
 // then TakeData; or call IntfXmlAtbImportLayers::Read. The reader grows its
 // array as the layers arrive ("size" never decides how much memory is
 // taken) and requires exactly "size" of them. Elements other than "Layers",
-// "Layer", "Name" and "OrigName" are passed over. A "Layer" attribute that
-// is missing, or not at the position the writer puts it, reads as -1; one
-// that is there but not an integer is an error. Names longer than 80
-// UTF-16 units are cut on a character boundary. A "Layer" outside
-// "Layers", a second "Layers" and counts that disagree with "size" throw
-// IntfXmlError (INTFXML_ERR_MALFORMED). Without a "Layers" element there
-// is no array (TakeData gives null).
+// "Layer", "Name" and "OrigName" are passed over (within "Layers" each is
+// told); a "Name" or "OrigName" that a "Layer" lacks is told and read as
+// an empty name, one given twice is told and read as the later one. A
+// "Layer" attribute that is missing, or not at the position the writer
+// puts it, reads as -1; one that is there but not an integer is an error.
+// Names longer than 80 UTF-16 units are cut on a character boundary. A
+// "Layer" outside "Layers", a second "Layers" and counts that disagree
+// with "size" throw IntfXmlError (INTFXML_ERR_MALFORMED). Without a
+// "Layers" element there is no array (TakeData gives null).
 #pragma once
 
 #include "api/qel_records.h"
@@ -81,6 +83,7 @@ public:
 private:
     IntfXmlAtbImportLayers* list_;
     int32_t index_;
+    unsigned seen_ = 0; // bit 0: "Name" came, bit 1: "OrigName"
 };
 
 // Frees an array of layers (accepts null).

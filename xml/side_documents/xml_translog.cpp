@@ -8,7 +8,9 @@
 
 #include "xmemory.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace {
@@ -75,6 +77,8 @@ IntfXmlElement* IntfXmlLogLines::endElement(const char*) {
         // The text moves: a long line is held once.
         if (!lines_.back().missing)
             lines_.back().text = std::move(text_);
+        else
+            IntfXmlTellTextNotRead("LogLine", text_); // a missing line has none
         ClearText();
         return this;
     }
@@ -179,17 +183,40 @@ IntfXmlTranslationOptions::IntfXmlTranslationOptions(IntfXmlElement* parent)
 
 IntfXmlTranslationOptions::~IntfXmlTranslationOptions() = default;
 
+namespace {
+
+// What an option is not read for, told with its name.
+void TellOption(const char* kind, const std::string& name, const char* why) {
+    char said[400];
+    std::snprintf(said, sizeof said, "\"Option\" \"%.200s\" %s", name.c_str(), why);
+    IntfXmlTellPassedOver(std::string("option ") + kind, said);
+}
+
+} // namespace
+
 IntfXmlElement* IntfXmlTranslationOptions::startElement(const char* name,
                                                         IntfXmlAttributes& attrs) {
     ++depth_;
-    if (!options_)
+    if (!options_) {
         options_ = std::make_unique<IntfXmlOptionList>();
+        // The root's "size" says how many options it holds (told when it is
+        // missing, or when another number of them came); a lone "Option"
+        // may stand for the root.
+        if (!Is(name, "Option")) {
+            sized_ = IntfXmlHasAttrib("size", attrs, 0);
+            size_ = GetIntegerAttribValue("size", &attrs, 0);
+            return this;
+        }
+    }
     if (optionDepth_ != 0)
         IntfXmlThrowUnexpected(name, "Option");
     if (Is(name, "Option")) {
         optionDepth_ = depth_;
+        ++count_;
         name_ = GetStringAttribValue("Name", &attrs, 0);
         type_ = intfxml::IntAt("Type", attrs, 1, -1, "Option");
+    } else {
+        IntfXmlTellElementNotRead(name, attrs);
     }
     return this;
 }
@@ -198,24 +225,44 @@ IntfXmlElement* IntfXmlTranslationOptions::endElement(const char*) {
     if (depth_ == optionDepth_) {
         optionDepth_ = 0;
         const std::string name = name_.str();
-        if (!name.empty()) {
+        // What sets nothing is told, and so is an option given again.
+        if (name.empty()) {
+            IntfXmlTellPassedOver("option without name",
+                                  "an \"Option\" without a name is not read");
+        } else {
+            const bool again = options_->Find(name) != nullptr;
+            bool set = false;
             switch (type_) {
             case IntfXmlOption::kInteger:
-                options_->SetInteger(name, IntfXmlParseInt(text_, "Option"));
+                set = options_->SetInteger(name, IntfXmlParseInt(text_, "Option"));
                 break;
             case IntfXmlOption::kDouble:
-                options_->SetDouble(name, IntfXmlParseDouble(text_, "Option"));
+                set = options_->SetDouble(name, IntfXmlParseDouble(text_, "Option"));
                 break;
             case IntfXmlOption::kString:
-                options_->SetString(name, text_);
+                set = options_->SetString(name, text_);
+                if (!set)
+                    TellOption("without text", name, "of type 3 holds no text: it is not read");
                 break;
             default:
-                break; // a type this reader does not know
+                TellOption("of no type", name,
+                           ("is of type " + std::to_string(type_) +
+                            ", which no option kind carries: it is not read")
+                               .c_str());
+                break;
             }
+            if (set && again)
+                TellOption("twice", name, "appears twice: the later one is read");
         }
     }
-    if (--depth_ <= 0)
+    if (--depth_ <= 0) {
+        if (sized_ && count_ != size_)
+            IntfXmlTellPassedOver("option count", ("the document holds " + std::to_string(count_) +
+                                                   (count_ == 1 ? " option" : " options") +
+                                                   " where its size says " + std::to_string(size_))
+                                                      .c_str());
         return Parent();
+    }
     return this;
 }
 

@@ -16,15 +16,16 @@
 //   	</TranslationOptions>
 // Type 1 integer ("%d"), 2 double ("%.18lg"), 3 text. The reader fills a
 // plain name -> typed value list (IntfXmlOptionList), which the client
-// hands on to its translation options; it accepts any root element and
-// does not read "size". An "Option" attribute that is missing, or not at
-// the position the writer puts it ("Name" 0, "Type" 1), reads as missing
-// (empty name, type -1). An option with an empty name, of a type other
-// than 1, 2 and 3, or of type 3 with an empty text sets nothing; a later
-// option of the same name replaces the earlier one, type and value. A
-// value that is not a number of its type, a "Type" that is not an integer,
-// and an element inside an "Option" throw IntfXmlError
-// (INTFXML_ERR_MALFORMED).
+// hands on to its translation options; it accepts any root element, whose
+// "size" it compares with the options that came. An "Option" attribute
+// that is missing, or not at the position the writer puts it ("Name" 0,
+// "Type" 1), reads as missing (empty name, type -1). An option with an
+// empty name, of a type other than 1, 2 and 3, or of type 3 with an empty
+// text sets nothing; a later option of the same name replaces the earlier
+// one, type and value; elements other than "Option" are passed over: each
+// is told, and so is a count other than "size". A value that is not a
+// number of its type, a "Type" that is not an integer, and an element
+// inside an "Option" throw IntfXmlError (INTFXML_ERR_MALFORMED).
 #pragma once
 
 #include "api/zpi50_export.h"
@@ -138,4 +139,7 @@ private:
     int32_t type_ = -1;
     int depth_ = 0;
     int optionDepth_ = 0; // depth of the open "Option", 0 when none is open
+    bool sized_ = false;  // the root has its "size"
+    int32_t size_ = -1;
+    int32_t count_ = 0; // "Option" elements read
 };

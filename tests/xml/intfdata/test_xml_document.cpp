@@ -501,10 +501,12 @@ TEST(XmlDocument, AValuePastItsListsSizeIsToldAtItsLine) {
 TEST(XmlDocument, WhatAReaderPassesOverIsToldOnceWithItsPlace) {
     // Numbers past those of one value, a child the writers write once that
     // comes twice (the later one is read), a child they always write that
-    // is missing (what stands in its place): read, and told.
+    // is missing (what stands in its place), an attribute no reader takes,
+    // a text in an element of elements or of attributes only: read, and
+    // told.
     TempFile file("passedover");
     const std::string written = WriteFullModel(file);
-    enum Change { AddNumber, Repeat, Drop };
+    enum Change { AddNumber, Repeat, Drop, AddAttribute, TextFirst, TextLast };
     const struct {
         const char* after; // the element changed is the first one after this
         const char* element;
@@ -533,6 +535,16 @@ TEST(XmlDocument, WhatAReaderPassesOverIsToldOnceWithItsPlace) {
         {"<QelIntfData>", "Outline", Drop, "\"QelIntfData\" lacks its \"Outline\": read as 0 0 0 and 0 0 0"},
         {"<FacetedRep ", "Outline", Drop, "\"FacetedRep\" lacks its \"Outline\": read as 0 0 0 and 0 0 0"},
         {"<RefColor ", "Decal", Drop, "\"RefColor\" lacks its \"Decal\": read as empty names"},
+        {"<QelIntfData>", "Outline", AddAttribute, "\"Outline\" holds the attribute \"zz\", which is not read"},
+        {"<Face ID=\"2\"", "Contours", AddAttribute, "\"Contours\" holds the attribute \"zz\", which is not read"},
+        {"<Attribs", "Value", AddAttribute, "\"Value\" holds the attribute \"zz\", which is not read"},
+        {"<Face ID=\"1\"", "Shape", TextFirst, "\"Shape\" holds a text, which is not read"},
+        {"<Face ID=\"1\"", "Contours", TextLast, "\"Contours\" holds a text, which is not read"},
+        {"<Face ID=\"1\"", "Face", TextLast, "\"Face\" holds a text, which is not read"},
+        {"<QelIntfData>", "Accuracy", TextFirst, "\"Accuracy\" holds a text, which is not read"},
+        {"<Units", "Unit", TextFirst, "\"Unit\" holds a text, which is not read"},
+        {"<RefColor ", "Texture", TextFirst, "\"Texture\" holds a text, which is not read"},
+        {"<StVtxComps", "VtxComp", TextFirst, "\"VtxComp\" holds a text, which is not read"},
     };
     for (const auto& c : cases) {
         std::string doc = written;
@@ -547,8 +559,12 @@ TEST(XmlDocument, WhatAReaderPassesOverIsToldOnceWithItsPlace) {
             doc.insert(end, " 1");
         else if (c.change == Repeat)
             doc.insert(e, doc.substr(b, e - b));
-        else
+        else if (c.change == Drop)
             doc.erase(b, e - b);
+        else if (c.change == AddAttribute)
+            doc.insert(doc.find('>', b), " zz=\"1\"");
+        else
+            doc.insert(c.change == TextFirst ? doc.find('>', b) + 1 : end, "7");
         ExpectReadAndToldOnce(file, doc, c.told);
     }
 }

@@ -313,11 +313,18 @@ TEST(AtbLayers, ReaderTakesAttributesByPositionAndPassesOverTheRest) {
                      "<Other/>"
                      "<Layer IntfId=\"3\"><Name>" + longName + "</Name>\n<OrigName>" +
                          longName + "</OrigName></Layer></Layers>");
-    // Each name cut is told, at its own line.
+    // Each name cut is told, at its own line, and so is what is passed
+    // over: the elements, the attributes not at their places, the missing
+    // "OrigName".
     const std::string told = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(ToldAt(told, 2, "\"Layer\" \"Name\" of 100 UTF-16 units was cut to 80")) << told;
     EXPECT_TRUE(ToldAt(told, 3, "\"Layer\" \"OrigName\" of 100 UTF-16 units was cut to 80"))
         << told;
+    for (const char* what :
+         {"\"Layer\" holds the attribute \"Type\", which is not read", "the element \"Note\" is not read",
+          "the element \"Name\" is not read", "the element \"Other\" is not read",
+          "\"Layer\" lacks its \"OrigName\": read as an empty name"})
+        EXPECT_TRUE(ToldAt(told, 2, what)) << what << "\n" << told;
     atb_import_layer* l = reader.TakeData();
     ASSERT_EQ(xar_count(l), 2);
     EXPECT_EQ(l[0].IntfId, -1); // at the place of "Type"
@@ -392,6 +399,18 @@ TEST(TranslationLog, WritesLinesAndMissingLines) {
     xar_free(arr);
     std::remove(path.c_str());
 
+    // A text or an attribute that a missing line holds is not read.
+    IntfXmlLogLines lost(nullptr);
+    testing::internal::CaptureStderr();
+    ParseDoc(lost, "<LogLines size=\"2\"><LogLine empty=\"1\">lost</LogLine>\n"
+                   "<LogLine zz=\"1\" empty=\"1\"></LogLine></LogLines>");
+    const std::string told = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(lost.GetLines().size(), 2u);
+    EXPECT_TRUE(lost.GetLines()[0].missing);
+    EXPECT_TRUE(ToldAt(told, 2, "\"LogLine\" holds a text, which is not read")) << told;
+    EXPECT_TRUE(ToldAt(told, 3, "\"LogLine\" holds the attribute \"empty\", which is not read"))
+        << told;
+
     for (const char* doc : {"<LogLines size=\"1\"></LogLines>",
                             "<LogLines size=\"1\"><LogLine><b/></LogLine></LogLines>",
                             "<LogLines size=\"0\"><Other/></LogLines>"}) {
@@ -404,6 +423,7 @@ TEST(TranslationLog, WritesLinesAndMissingLines) {
 
 TEST(TranslationOptions, ReadsTypedOptionsByName) {
     IntfXmlTranslationOptions reader(nullptr);
+    testing::internal::CaptureStderr();
     ParseDoc(reader, "<TranslationOptions size=\"9\">"
                      "<Option Name=\"tol\" Type=\"2\">0.5</Option>"
                      "<Option Name=\"count\" Type=\"1\"> 12 </Option>"
@@ -413,7 +433,17 @@ TEST(TranslationOptions, ReadsTypedOptionsByName) {
                      "<Option Name=\"\" Type=\"1\">1</Option>"
                      "<Option Name=\"blank\" Type=\"3\"></Option>"
                      "<Option Name=\"count\" Type=\"3\">now text</Option>"
-                     "</TranslationOptions>");
+                     "<Other/></TranslationOptions>");
+    // What sets nothing or replaces an option, an element other than an
+    // option and a count other than the size are told.
+    const std::string told = testing::internal::GetCapturedStderr();
+    for (const char* what :
+         {"\"Option\" \"skip\" is of type 4, which no option kind carries: it is not read",
+          "an \"Option\" without a name is not read",
+          "\"Option\" \"blank\" of type 3 holds no text: it is not read",
+          "\"Option\" \"count\" appears twice: the later one is read",
+          "the element \"Other\" is not read", "the document holds 8 options where its size says 9"})
+        EXPECT_TRUE(ToldAt(told, 2, what)) << what << "\n" << told;
     std::unique_ptr<IntfXmlOptionList> options = reader.TakeOptions();
     ASSERT_TRUE(options);
     ASSERT_EQ(options->Count(), 3u);
@@ -456,10 +486,15 @@ TEST(TranslationOptions, AnOptionWithoutAttributesIsToldWithItsDocument) {
     std::remove(path.c_str());
     ASSERT_TRUE(options);
     EXPECT_EQ(options->Count(), 1u);
-    // Each attribute once per document, where it first lacks.
-    const std::string at = "document \"" + path + "\", line 2, column 9: \"Option\" lacks the attribute ";
-    EXPECT_EQ(told, at + "\"Name\" at position 0: read as an empty text\n" + at +
-                        "\"Type\" at position 1: read as -1\n");
+    // Each attribute once per document, where it first lacks; an option
+    // without a name is not read, and that is told once too.
+    const std::string doc = "document \"" + path + "\", ";
+    const std::string at = doc + "line 2, column 9: \"Option\" lacks the attribute ";
+    EXPECT_EQ(told, doc + "line 1, column 21: \"TranslationOptions\" lacks the attribute \"size\" "
+                          "at position 0: read as -1\n" +
+                        at + "\"Name\" at position 0: read as an empty text\n" + at +
+                        "\"Type\" at position 1: read as -1\n" + doc +
+                        "line 2, column 19: an \"Option\" without a name is not read\n");
 }
 
 TEST(TranslationOptions, WrittenOptionsReadBackExactly) {
