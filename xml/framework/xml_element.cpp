@@ -135,11 +135,21 @@ void IntfXmlTellMissingChild(const char* element, const char* child, const char*
     IntfXmlTellPassedOver(std::string("child ") + element + ' ' + child, text);
 }
 
-void IntfXmlTellRepeated(const char* child, const char* element) {
-    char text[400];
-    std::snprintf(text, sizeof text, "\"%.100s\" appears twice in \"%.100s\": the later one is read",
-                  child, element);
-    IntfXmlTellPassedOver(std::string("twice ") + element + ' ' + child, text);
+void IntfXmlSeeOnce(bool& seen, const char* child, const char* element) {
+    if (seen) {
+        char text[400];
+        std::snprintf(text, sizeof text,
+                      "\"%.100s\" appears twice in \"%.100s\": the later one is read", child,
+                      element);
+        IntfXmlTellPassedOver(std::string("twice ") + element + ' ' + child, text);
+    }
+    seen = true;
+}
+
+void IntfXmlSeeOnce(unsigned& seen, unsigned bit, const char* child, const char* element) {
+    bool before = (seen & bit) != 0;
+    IntfXmlSeeOnce(before, child, element);
+    seen |= bit;
 }
 
 void IntfXmlTellTextNotRead(const char* element) {

@@ -150,10 +150,12 @@ void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned po
 // write was not found in `element`, and what stands in its place:
 // "\"<element>\" lacks its \"<child>\": read as <readAs>".
 void IntfXmlTellMissingChild(const char* element, const char* child, const char* readAs);
-// Tells (as IntfXmlTellPassedOver) that a child element the writers write
-// once came again in `element`, which keeps one of them:
+// Marks a child element that the writers write once, `child` of `element`,
+// as read: `bit` in `seen` (or `seen` itself). One read before is told (as
+// IntfXmlTellPassedOver), the later one standing:
 // "\"<child>\" appears twice in \"<element>\": the later one is read".
-void IntfXmlTellRepeated(const char* child, const char* element);
+void IntfXmlSeeOnce(unsigned& seen, unsigned bit, const char* child, const char* element);
+void IntfXmlSeeOnce(bool& seen, const char* child, const char* element);
 // Tells (as IntfXmlTellPassedOver) that `element` holds a text that no
 // reader reads (it holds elements or attributes only): "\"<element>\" holds
 // a text, which is not read"; with `text`, only when it holds more than

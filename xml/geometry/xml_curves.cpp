@@ -159,9 +159,7 @@ void IntfXmlValueCurve::Store(int slot, std::string_view text, const char* name,
     else
         v[0] = IntfXmlParseDouble(text, name);
     std::memcpy(reinterpret_cast<char*>(&rec) + offsets[slot], v, words[slot] * sizeof(double));
-    if (seen & (1u << slot))
-        IntfXmlTellRepeated(name, self);
-    seen |= 1u << slot;
+    IntfXmlSeeOnce(seen, 1u << slot, name, self);
 }
 
 void IntfXmlValueCurve::Finish(QelCurvedata& rec, unsigned seen) const {
@@ -488,9 +486,7 @@ IntfXmlElement* IntfXmlBspline::startElement(const char* name, IntfXmlAttributes
 
 void IntfXmlBspline::EndValue(int, std::string_view text, const char* name) {
     degree_ = IntfXmlParseInt(text, name);
-    if (haveDegree_)
-        IntfXmlTellRepeated(name, "Bspline");
-    haveDegree_ = true;
+    IntfXmlSeeOnce(haveDegree_, name, "Bspline");
 }
 
 IntfXmlElement* IntfXmlBspline::endElement(const char*) {

@@ -125,9 +125,7 @@ IntfXmlElement* IntfXmlOutline::startElement(const char* name, IntfXmlAttributes
 void IntfXmlOutline::EndValue(int slot, std::string_view text, const char*) {
     const char* child = slot == 0 ? "MinPoint" : "MaxPoint";
     IntfXmlParseXyz(text, outline_ + 3 * slot, child);
-    if (seen_ & (1u << slot))
-        IntfXmlTellRepeated(child, "Outline");
-    seen_ |= 1u << slot;
+    IntfXmlSeeOnce(seen_, 1u << slot, child, "Outline");
 }
 
 IntfXmlElement* IntfXmlOutline::endElement(const char*) {
@@ -182,9 +180,7 @@ void IntfXmlCsysValues::Store(int axis, std::string_view text, const char* name)
     double* dst = axis == 0 ? frame.e1 : axis == 1 ? frame.e2 : axis == 2 ? frame.e3
                                                                        : frame.origin;
     IntfXmlParseXyz(text, dst, name);
-    if (seen & (1u << axis))
-        IntfXmlTellRepeated(name, "Csys");
-    seen |= 1u << axis;
+    IntfXmlSeeOnce(seen, 1u << axis, name, "Csys");
 }
 
 void IntfXmlCsysValues::Finish() const {

@@ -203,9 +203,7 @@ void IntfXmlCsysSurface::EndValue(int slot, std::string_view text, const char* n
         return;
     }
     numbers_[slot - kFirstNumber] = IntfXmlParseDouble(text, name);
-    if (seen_ & (1u << (slot - kFirstNumber)))
-        IntfXmlTellRepeated(name, self_);
-    seen_ |= 1u << (slot - kFirstNumber);
+    IntfXmlSeeOnce(seen_, 1u << (slot - kFirstNumber), name, self_);
 }
 
 IntfXmlElement* IntfXmlCsysSurface::endElement(const char*) {
@@ -622,9 +620,7 @@ void IntfXmlBsplSrf::EndValue(int slot, std::string_view text, const char* name)
         words.PassOverRest(2);
         degrees_[0] = u;
         degrees_[1] = v;
-        if (haveDegrees_)
-            IntfXmlTellRepeated(name, "BsplSrf");
-        haveDegrees_ = true;
+        IntfXmlSeeOnce(haveDegrees_, name, "BsplSrf");
         return;
     }
     const int seq = slot - kFirstSequenceSlot;

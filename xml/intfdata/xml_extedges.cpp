@@ -71,9 +71,7 @@ IntfXmlElement* IntfXmlExtEdge::endElement(const char* name) {
         PopName(name);
         IntfXmlParseXyz(Text(), start ? entry_->start_point : entry_->end_point,
                         start ? "StXYZ" : "EndXYZ");
-        if (seen_ & (start ? 1 : 2))
-            IntfXmlTellRepeated(start ? "StXYZ" : "EndXYZ", "ExtEdge");
-        seen_ |= start ? 1 : 2;
+        IntfXmlSeeOnce(seen_, start ? 1u : 2u, start ? "StXYZ" : "EndXYZ", "ExtEdge");
         return this;
     }
     // The entry starts zeroed.

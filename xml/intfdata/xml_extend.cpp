@@ -182,9 +182,7 @@ IntfXmlElement* IntfXmlQelIntfDataExtend::startElement(const char* name, IntfXml
     if (which < 0)
         IntfXmlThrowUnexpected(name, "QelIntfDataExtend");
     // A list given twice: the later one replaces the earlier (told).
-    if (lists_ & (1u << which))
-        IntfXmlTellRepeated(name, "QelIntfDataExtend");
-    lists_ |= 1u << which;
+    IntfXmlSeeOnce(lists_, 1u << which, name, "QelIntfDataExtend");
     const int32_t n = IntfXmlRequireSize(attrs, name);
     switch (which) {
     case 0:

@@ -85,9 +85,7 @@ IntfXmlElement* IntfXmlQelIntfData::startElement(const char* name, IntfXmlAttrib
     if (!data_)
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"QelIntfData\" continues after it was taken");
     if (IntfXmlIsName(name, "Accuracy")) {
-        if (haveAccuracy_)
-            IntfXmlTellRepeated(name, "QelIntfData");
-        haveAccuracy_ = true;
+        IntfXmlSeeOnce(haveAccuracy_, name, "QelIntfData");
         // Each attribute only at its own position; a missing one leaves the
         // field as the fresh record holds it, told.
         if (IntfXmlHasAttrib("type", attrs, 0))

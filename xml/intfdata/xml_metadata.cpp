@@ -177,9 +177,7 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
     RejectNested(NamesEmpty(), name, TopName().c_str());
     if (std::strcmp(name, "Value") != 0)
         IntfXmlThrowUnexpected(name, "Attrib");
-    if (haveValue_)
-        IntfXmlTellRepeated(name, "Attrib");
-    haveValue_ = true;
+    IntfXmlSeeOnce(haveValue_, name, "Attrib");
     // The later of two values stands alone.
     entry_->value_kind = 0;
     entry_->int_value = 0;
@@ -421,9 +419,7 @@ IntfXmlElement* IntfXmlRefColor::startElement(const char* name, IntfXmlAttribute
 }
 
 void IntfXmlRefColor::See(int child) {
-    if (seen_ & (1u << child))
-        IntfXmlTellRepeated(kRefColorChildren[child], "RefColor");
-    seen_ |= 1u << child;
+    IntfXmlSeeOnce(seen_, 1u << child, kRefColorChildren[child], "RefColor");
 }
 
 IntfXmlElement* IntfXmlRefColor::endElement(const char* name) {

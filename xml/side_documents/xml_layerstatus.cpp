@@ -142,9 +142,7 @@ IntfXmlElement* IntfXmlAtbImportLayer::endElement(const char* name) {
         atb_import_layer* l = list_->Record(index_);
         const int child = Is(name, "Name") ? 0 : Is(name, "OrigName") ? 1 : -1;
         if (child >= 0) {
-            if (seen_ & (1u << child))
-                IntfXmlTellRepeated(name, "Layer");
-            seen_ |= 1u << child;
+            IntfXmlSeeOnce(seen_, 1u << child, name, "Layer");
             intfxml::StoreWide(child == 0 ? l->Name : l->OrigName, ATB_LAYER_NAME_LEN,
                                text_.c_str(),
                                child == 0 ? "\"Layer\" \"Name\"" : "\"Layer\" \"OrigName\"");
