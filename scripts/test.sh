@@ -103,15 +103,24 @@ packages() {
   need_packages "${need[@]}" || return
 
   # A decimal-comma locale, so the tests can show that numbers print without
-  # the locale's influence. Optional: without it that test skips.
-  if ! locale -a 2>/dev/null | grep -qi '^de_DE'; then
-    if [ "$(id -u)" -eq 0 ]; then
-      command -v localedef >/dev/null || need_packages locales || return
-      localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "no comma locale: the locale test will skip"
-    else
-      echo "no comma locale: the locale test will skip (as root: localedef -i de_DE -f UTF-8 de_DE.UTF-8)"
-    fi
+  # the locale's influence, and one whose case folding differs from ASCII's
+  # (tr_TR: "i" and "I" are no pair), so they can show that names are read
+  # the same. Optional: without them those tests skip.
+  make_locale de_DE "a decimal-comma locale" || return
+  make_locale tr_TR "a locale that folds \"i\" otherwise" || return
+}
+# Makes the locale NAME.UTF-8 when it is missing (as root), or says why the
+# tests that need it will skip.
+make_locale() {
+  local name=$1 what=$2
+  LC_ALL=C locale -a 2>/dev/null | LC_ALL=C grep -qi "^$name\.utf-\?8$" && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    command -v localedef >/dev/null || need_packages locales || return
+    localedef -i "$name" -f UTF-8 "$name.UTF-8" || echo "no $what ($name.UTF-8): the tests that need it will skip"
+  else
+    echo "no $what ($name.UTF-8): the tests that need it will skip (as root: localedef -i $name -f UTF-8 $name.UTF-8)"
   fi
+  return 0
 }
 package_failure=
 step "packages" packages

@@ -185,7 +185,7 @@ lock)
   # stand-ins for cmake and ctest (5 tests pass) on the PATH.
   machine_but cmake ctest id apt-get sudo locale
   stub id '[ "$1" = -u ] && { echo 0; exit 0; }; exec /usr/bin/id "$@"'
-  stub locale 'echo de_DE.utf8'
+  stub locale 'echo de_DE.utf8; echo tr_TR.utf8'
   stub apt-get "echo \"\$2\" >>'$work/apt-timeouts'
 if [ -e '$work/waits' ]; then
   echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
