@@ -1,6 +1,7 @@
 #include "kkatomicfile.h"
 
 #include "kkfileio.h"
+#include "standard_fds.h"
 
 #include <algorithm>
 #include <array>
@@ -173,7 +174,7 @@ bool OutOfResources(int err) {
 // a name's holder only asks it who it is. -1 with errno set when there is
 // none.
 int LockSocket() {
-    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    return btkAboveStandardFds(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
 }
 
 // Binds the socket `fd` to `name`, listening unless `answers` is false: 0
@@ -387,9 +388,9 @@ enum class Removal {
 // took the name meanwhile goes, nor a file another remover took first.
 void RemoveUnder(int dirFd, const char* name, Removal how) {
     constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd = ::openat(dirFd, name, O_RDONLY | kFlags);
+    int fd = btkAboveStandardFds(::openat(dirFd, name, O_RDONLY | kFlags));
     if (fd < 0 && errno == EACCES) // a replaced file's mode may allow writing only
-        fd = ::openat(dirFd, name, O_WRONLY | kFlags);
+        fd = btkAboveStandardFds(::openat(dirFd, name, O_WRONLY | kFlags));
     if (fd < 0) {
         struct stat st {};
         if ((errno == EACCES || errno == EPERM) && how != Removal::Stale &&
@@ -414,7 +415,7 @@ uint64_t kkFileTestHooks::FolderLockWaitsRunOut() {
 }
 
 int kkFileTestHooks::HoldFolderLock(const char* folder, int name, bool answers) {
-    const int dirFd = ::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = btkAboveStandardFds(::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (dirFd < 0)
         return -1;
     struct stat st {};
@@ -524,10 +525,10 @@ bool kkAtomicFile::Open(const char* path, int mode, kkDurability durability) {
     // Everything happens relative to the folder, so that the temporary file
     // and the target stay in the one folder whatever happens to its path.
     const std::string folder = folder_.empty() ? "." : folder_;
-    dirFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    dirFd_ = btkAboveStandardFds(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     dirSyncable_ = dirFd_ >= 0;
     if (dirFd_ < 0 && errno == EACCES)
-        dirFd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        dirFd_ = btkAboveStandardFds(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (dirFd_ < 0) {
         Fail("cannot create", errno);
         target_.clear();
@@ -548,7 +549,8 @@ bool kkAtomicFile::Open(const char* path, int mode, kkDurability durability) {
 bool kkAtomicFile::MakeTemporary(int mode) {
     bool made = false;
     if (kkFileTestHooks::TmpFile()) {
-        const int fd = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+        const int fd =
+            btkAboveStandardFds(::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
         // It is given its name through /proc (linkat with AT_EMPTY_PATH
         // needs a privilege); without /proc it could never get one.
         struct stat st {};
@@ -562,7 +564,8 @@ bool kkAtomicFile::MakeTemporary(int mode) {
     }
     if (!made)
         made = TakeTempName("cannot create", [&](const char* temp) {
-            const int fd = ::openat(dirFd_, temp, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            const int fd = btkAboveStandardFds(
+                ::openat(dirFd_, temp, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
             if (fd < 0)
                 return errno;
             // A temporary file without the lock is one whose writer is gone
@@ -682,7 +685,8 @@ bool kkAtomicFile::KeepExtendedAttributes(int oldFd) {
     struct stat viaProc {};
     if (::stat(proc.c_str(), &viaProc) != 0) {
         struct stat old {}, opened {};
-        readFd = ::openat(dirFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        readFd = btkAboveStandardFds(::openat(
+            dirFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (readFd < 0 || ::fstat(oldFd, &old) != 0 || ::fstat(readFd, &opened) != 0 ||
             !SameFile(opened, old.st_dev, old.st_ino)) {
             const int err = readFd < 0 ? errno : ESTALE;
@@ -744,7 +748,8 @@ bool kkAtomicFile::Commit() {
     if (!failed_ && !exclusive_) {
         // The file replaced, opened in the target's folder without
         // following a link (whatever the current folder is now).
-        const int oldFd = ::openat(dirFd_, name_.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        const int oldFd =
+            btkAboveStandardFds(::openat(dirFd_, name_.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
         if (oldFd >= 0 && ::fstat(oldFd, &st) == 0 && S_ISREG(st.st_mode))
             KeepAttributes(st, oldFd);
@@ -758,7 +763,7 @@ bool kkAtomicFile::Commit() {
         // Unsynced: a file system that reports write errors at a close
         // (NFS) reports them here, and the file stays out. The descriptor
         // itself stays open until the file is in place.
-        const int probe = ::dup(fd_);
+        const int probe = ::fcntl(fd_, F_DUPFD_CLOEXEC, 3);
         if (probe < 0 || ::close(probe) != 0)
             Fail("cannot write", errno);
     }

@@ -1,4 +1,5 @@
 #include "kkfileio.h"
+#include "standard_fds.h"
 
 #include <atomic>
 #include <cerrno>
@@ -59,7 +60,7 @@ int kkOpenRegularFile(const char* path, int flags, int mode, std::string* error)
     }
     int fd;
     do
-        fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+        fd = btkAboveStandardFds(::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return Refuse(error, path, std::strerror(errno));

@@ -2,6 +2,7 @@
 
 #include "kkatomicfile.h"
 #include "kkfileio.h"
+#include "standard_fds.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -728,7 +729,7 @@ std::string FolderOf(const std::string& path) {
 // folder that may be written but not read, syncfs through `entry` (a file
 // or folder in it). 0, or the errno.
 int SyncFolder(const std::string& folder, const std::string& entry) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = btkAboveStandardFds(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd >= 0) {
         const int err = kkSyncFd(fd, true);
         ::close(fd);
@@ -736,7 +737,8 @@ int SyncFolder(const std::string& folder, const std::string& entry) {
     }
     if (errno != EACCES)
         return errno;
-    fd = ::open(entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    fd = btkAboveStandardFds(
+        ::open(entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd < 0)
         return errno;
     const int err = kkSyncFileSystem(fd);
@@ -849,7 +851,14 @@ bool unilocallocation::List(const char* path, std::vector<uniEntry>& entries, st
     std::string local;
     if (!Local(path, local, error))
         return false;
-    DIR* dir = ::opendir(local.c_str());
+    const int fd =
+        btkAboveStandardFds(::open(local.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (fd >= 0 && !dir) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+    }
     if (!dir)
         return sysFail(error, "cannot list " + local);
     entries.clear();

@@ -1,5 +1,6 @@
 #include "net.h"
 
+#include "standard_fds.h"
 #include "uniloc.h"
 
 #include <algorithm>
@@ -483,7 +484,8 @@ int connectTo(const char* host, int port, Clock::time_point until, bnfsError& er
     int fd = -1;
     std::string why = "nobody listens there";
     for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
-        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        fd = btkAboveStandardFds(
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
         if (fd < 0) {
             why = errnoText("socket");
             continue;
@@ -700,7 +702,7 @@ bool btkNetBaseServer::Init(int port, const char* address) {
     a.sin_port = htons(static_cast<uint16_t>(port));
     if (::inet_pton(AF_INET, address ? address : kLoopback, &a.sin_addr) != 1)
         return false;
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int fd = btkAboveStandardFds(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (fd < 0)
         return false;
     int one = 1;
@@ -742,7 +744,8 @@ void btkNetBaseServer::Run() {
                 // A bounded number per round: a flood of connections does
                 // not keep the sessions that have input from being served.
                 for (int accepted = 0; accepted < kAcceptsPerRound; ++accepted) {
-                    int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+                    int c =
+                        btkAboveStandardFds(::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC));
                     if (c < 0) {
                         // Out of descriptors or the like: wait a slice rather
                         // than spin on a listener that stays readable.

@@ -1,6 +1,7 @@
 #include "ugc_output.h"
 
 #include "kkatomicfile.h"
+#include "standard_fds.h"
 #include "unibuf.h"
 #include "xhandle.h"
 #include "xmemory.h"
@@ -811,12 +812,21 @@ void file_set_default_prod_id(int product, int version, int datecode) {
 }
 
 void dbg_err_syserr(const char* routine, const char* format, ...) {
-    std::fprintf(stderr, "-%s- ", routine ? routine : "");
+    std::string line = std::string("-") + (routine ? routine : "") + "- ";
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    std::fputc('\n', stderr);
+    if (length >= 0) {
+        const size_t start = line.size();
+        line.resize(start + size_t(length) + 1);
+        std::vsnprintf(line.data() + start, size_t(length) + 1, format, again);
+        line.back() = '\n'; // over the terminator vsnprintf put there
+        btkTellStandardError(line.data(), line.size());
+    }
+    va_end(again);
 }
 
 bool ugc_register_stream(const char16_t* name, KCStream* stream) {

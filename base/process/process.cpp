@@ -1,4 +1,5 @@
 #include "process.h"
+#include "standard_fds.h"
 #include "zbase_own_names.h"
 
 #include <atomic>
@@ -40,42 +41,54 @@ int uni_register_bnfs_location_calls() { return g_bnfs_location.load(); }
 
 const char* btk_getenv(const char* name) { return name ? std::getenv(name) : nullptr; }
 
-void _btkAbort(const char* message, const char* file, int line) {
-    std::fprintf(stderr, "%s (%s:%d)\n", message ? message : "", file ? file : "", line);
-    std::fflush(stderr);
-    std::abort();
-}
-
-void dbg_err_crash(const char* message) {
-    std::fprintf(stderr, "fatal: %s\n", message ? message : "");
-    std::fflush(stderr);
-    std::abort();
-}
-
 namespace {
 
+// The formatted text and a line end, on standard error in one write
+// (standard_fds.h: only where descriptor 2 is a standard error). A short
+// line is made without the heap, so that an abort is told also when it
+// fails.
 void tellList(const char* format, va_list args) {
     va_list again;
     va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
-    if (length >= 0) {
+    char small[1024];
+    const int length = std::vsnprintf(small, sizeof small, format, args);
+    if (length >= 0 && size_t(length) < sizeof small) {
+        small[length] = '\n'; // over the terminator vsnprintf put there
+        btkTellStandardError(small, size_t(length) + 1);
+    } else if (length >= 0) {
         std::string line(static_cast<size_t>(length) + 1, '\n');
         std::vsnprintf(line.data(), line.size(), format, again);
-        line.back() = '\n'; // over the terminator vsnprintf put there
-        std::fwrite(line.data(), 1, line.size(), stderr);
-        std::fflush(stderr);
+        line.back() = '\n';
+        btkTellStandardError(line.data(), line.size());
     }
     va_end(again);
+}
+
+void tellLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void tellLine(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    tellList(format, args);
+    va_end(args);
 }
 
 void printInfoList(const char* format, va_list args) {
     if (msg_put_disabled() && get_run_mode() == 0)
         return;
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
+    tellList(format, args);
 }
 
 } // namespace
+
+void _btkAbort(const char* message, const char* file, int line) {
+    tellLine("%s (%s:%d)", message ? message : "", file ? file : "", line);
+    std::abort();
+}
+
+void dbg_err_crash(const char* message) {
+    tellLine("fatal: %s", message ? message : "");
+    std::abort();
+}
 
 void btk_tell(const char* format, ...) {
     va_list args;

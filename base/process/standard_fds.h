@@ -1,0 +1,38 @@
+// The standard descriptors 0, 1 and 2, which a process may be started
+// without (a service manager, a host) or close later. Not installed.
+//
+// When the library is loaded, each of them that is closed is given the
+// null device, opened for reading and writing and inherited by the
+// programs the process starts, so that nothing opened later takes its
+// number; where the null device cannot be opened, a descriptor of the root
+// folder that reads and writes nothing (O_PATH) holds the number instead.
+// A number that another thread takes meanwhile is left to it.
+//
+// btkAboveStandardFds moves a descriptor that the library opened (`fd`)
+// off 0, 1 and 2: one of them is duplicated to the lowest free number of 3
+// or more, keeping its close-on-exec flag, and closed; any other `fd`
+// (-1 too, with errno untouched) is answered as it is. -1 with errno set
+// (EMFILE when no number of 3 or more is free) when it cannot be moved;
+// `fd` is closed then. Every descriptor the library opens passes through
+// it, so that nothing written to a standard descriptor (by the library or
+// by the translator) reaches one of the library's files or connections.
+//
+// btkTellStandardError writes `size` bytes, a whole told line, to
+// descriptor 2 in one write (again after an interruption or a short
+// write), after whatever the translator's stderr stream holds, but only
+// while descriptor 2 is a standard error: open and inherited by programs
+// the process starts, as a standard error is (also one redirected with
+// dup2 or freopen). A descriptor 2 that is close-on-exec is one that a
+// file, socket or pipe took after 2 was closed (open(2) with O_CLOEXEC, as
+// the library's own and the README's file stream open theirs): the line is
+// dropped. errno is kept.
+#pragma once
+
+#include <cstddef>
+
+inline namespace zbase_internal {
+
+int btkAboveStandardFds(int fd);
+void btkTellStandardError(const char* data, size_t size);
+
+} // namespace zbase_internal

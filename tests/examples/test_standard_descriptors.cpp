@@ -1,0 +1,217 @@
+// A translator started with standard descriptors closed (as a service
+// manager or a host may start one) writes what it writes with every
+// descriptor open: its documents, the neutral part it saves through its own
+// file stream, its journal and what request 103 hands over hold nothing
+// that the library tells, and the same bytes.
+#include "client/fake_host.h"
+#include "client/zr_bnfs.h"
+#include "file_targets.h"
+#include "zpi50.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using filetargets::ReadAll;
+using filetargets::ScratchDir;
+using Fds = std::vector<int>;
+
+// A document of one face whose reader tells that it does not read an
+// attribute, and whose extension a neutral part cannot carry whole (element
+// colours without reference colours, a layer without items).
+void WriteTellingDocument(const std::string& path) {
+    xrchandle<KWPISession> session = KGetPISession();
+    xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.001);
+    xrchandle<KPIPlane> plane = session->CreatePIPlane(
+        KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0)));
+    xrchandle<KPILoopList> loops(KPILoopList::create());
+    loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, xintsequence::create()));
+    model->AddPIFace(model->CreatePIFace(1,
+                                         KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1)),
+                                         KPISURFACE_ORIENT_POSITIVE, plane, loops));
+    xrchandle<KWPIModelExt> ext = session->CreatePIModelExt();
+    xrchandle<KPIElementColorList> colors(KPIElementColorList::create());
+    colors->Append(ext->CreatePIElementColor(1, 0, 0));
+    ext->SetPIElementColors(colors);
+    xrchandle<KPILayerList> layers(KPILayerList::create());
+    layers->Append(ext->CreatePILayer("EMPTY"));
+    ext->SetPILayers(layers);
+    model->SetWPIModelExt(ext);
+    model->WriteZPI(path.c_str());
+    std::string text = ReadAll(path);
+    const size_t face = text.find('>', text.find("<Face "));
+    ASSERT_NE(face, std::string::npos) << text;
+    text.insert(face, " zz=\"1\"");
+    filetargets::WriteAll(path, text);
+}
+
+// Runs the test translator with `args` in `folder`, with the descriptors
+// `closed` closed and the others as this process has them, but for
+// descriptor 2, which is the file "stderr" of `folder` when open. With
+// `journal` it journals into "journal" of `folder`. Its exit code, -1 when
+// it did not exit (it is killed after 50 s).
+int RunTranslator(const std::string& folder, const Fds& closed,
+                  const std::vector<std::string>& args, bool journal = true) {
+    std::vector<std::string> texts{ZPI_TEST_TRANSLATOR};
+    texts.insert(texts.end(), args.begin(), args.end());
+    const size_t arguments = texts.size();
+    // This process's environment without the library's variables.
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("ZORVAN_", 0) != 0 && entry.rfind("DISABLE_QELKERNEL_JOURNAL=", 0) != 0 &&
+            entry.rfind("GG_TEMP_FILE=", 0) != 0)
+            texts.push_back(entry);
+    }
+    if (journal)
+        texts.push_back("ZORVAN_JOURNAL_FILE=journal");
+    texts.push_back("ZORVAN_REPLY_TIMEOUT=30");
+    std::vector<char*> argv, envp;
+    for (size_t i = 0; i < texts.size(); ++i)
+        (i < arguments ? argv : envp).push_back(texts[i].data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const bool errOpen = std::find(closed.begin(), closed.end(), 2) == closed.end();
+    const int err = errOpen ? ::open((folder + "/stderr").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
+                            : -1;
+    if (errOpen && err < 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(folder.c_str()) != 0 || (err >= 0 && ::dup2(err, 2) != 2))
+            ::_exit(126);
+        for (int fd : closed)
+            ::close(fd);
+        ::alarm(50);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    if (err >= 0)
+        ::close(err);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+std::string Closed(const Fds& closed) {
+    std::string text = "descriptors closed:";
+    for (int fd : closed)
+        text += " " + std::to_string(fd);
+    return closed.empty() ? "every descriptor open" : text;
+}
+
+TEST(StandardDescriptors, ClosedOnesHoldTheNullDeviceOnceTheLibraryIsLoaded) {
+    ScratchDir dir;
+    ASSERT_TRUE(dir.Made());
+    EXPECT_EQ(RunTranslator(dir.Folder(), {0, 1, 2}, {"standard"}, false), 0)
+        << "bit n: descriptor n is not the null device";
+}
+
+TEST(StandardDescriptors, ATranslatorStartedWithThemClosedWritesWhatItWritesWithThemOpen) {
+    ScratchDir dir;
+    ASSERT_TRUE(dir.Made());
+    const std::string document = dir.Path("in.xml");
+    WriteTellingDocument(document);
+    using Names = std::vector<std::string>;
+    for (const bool journal : {false, true}) {
+        // Without the journal the translator's own file stream is the first
+        // file opened after the start.
+        const Names written =
+            journal ? Names{"doc.xml", "journal", "part.neu"} : Names{"doc.xml", "part.neu"};
+        Names open;
+        for (const Fds& closed : {Fds{}, Fds{2}, Fds{0, 1, 2}}) {
+            SCOPED_TRACE(Closed(closed) + (journal ? ", journaled" : ""));
+            const std::string folder =
+                dir.Path("run" + std::to_string(closed.size()) + (journal ? "j" : ""));
+            ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+            EXPECT_EQ(RunTranslator(folder, closed, {"save", document}, journal), 0);
+            if (closed.empty()) {
+                // What the reader and the save tell, on standard error.
+                const std::string told = ReadAll(folder + "/stderr");
+                EXPECT_NE(told.find("\"Face\" holds the attribute \"zz\", which is not read"),
+                          std::string::npos)
+                    << told;
+                EXPECT_NE(told.find("SaveAsNeutral: layer \"EMPTY\" has no items"),
+                          std::string::npos)
+                    << told;
+                for (const std::string& name : written)
+                    open.push_back(ReadAll(folder + "/" + name));
+                EXPECT_TRUE(!journal || open[1].find("ReadZPI") != std::string::npos) << open[1];
+                continue;
+            }
+            EXPECT_EQ(filetargets::NamesIn(folder), written);
+            for (size_t i = 0; i < open.size(); ++i)
+                EXPECT_EQ(ReadAll(folder + "/" + written[i]), open[i]) << written[i];
+        }
+    }
+}
+
+// The host's answer to request 103: it fetches the part named from the
+// translator's callback server into `parts` and answers feature 42.
+std::string TakeHandOver(const std::string& request, std::mutex& lock,
+                         std::vector<std::string>& parts) {
+    if (request.rfind("103\n", 0) != 0)
+        return "0";
+    std::string path = request;
+    for (int field = 0; field < 3; ++field)
+        path.erase(0, path.find('\n') + 1);
+    path = path.substr(0, path.find('\n'));
+    std::string host, inner, data;
+    int port = 0;
+    bnfsError error;
+    if (!ZrSplitBnfsPath(path.c_str(), host, port, inner, nullptr))
+        return "-1\nnot a bnfs path";
+    BNFSConnection* c = BNFSConnection::Open(error, host.c_str(), port);
+    if (c)
+        c->SetTimeout(30);
+    const bool read = c && BNFSConnection::ReadFile(c, inner.c_str(), data, error);
+    BNFSConnection::Close(c);
+    if (!read)
+        return "-1\n" + error.message;
+    std::lock_guard<std::mutex> hold(lock);
+    parts.push_back(data);
+    return "0\n42";
+}
+
+TEST(StandardDescriptors,
+     ATranslatorStartedWithStandardErrorClosedHandsOverWhatItHandsOverWithItOpen) {
+    ScratchDir dir;
+    ASSERT_TRUE(dir.Made());
+    const std::string document = dir.Path("in.xml");
+    WriteTellingDocument(document);
+    zr_test::FakeHost host;
+    ASSERT_TRUE(host.Ok());
+    std::mutex lock;
+    std::vector<std::string> parts;
+    host.AnswerWith([&](const std::string& request) { return TakeHandOver(request, lock, parts); });
+    for (const Fds& closed : {Fds{}, Fds{2}, Fds{0, 1, 2}}) {
+        SCOPED_TRACE(Closed(closed));
+        const std::string folder = dir.Path("run" + std::to_string(closed.size()));
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        EXPECT_EQ(RunTranslator(folder, closed, {"hand-over", document, host.Url()}), 0);
+        if (closed.empty()) {
+            const std::string told = ReadAll(folder + "/stderr");
+            EXPECT_NE(told.find("ZrWriteNeutralFile: layer \"EMPTY\" has no items"),
+                      std::string::npos)
+                << told;
+        }
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_EQ(parts[0].rfind("NEUTRAL", 0), 0u);
+    EXPECT_EQ(parts[1], parts[0]);
+    EXPECT_EQ(parts[2], parts[0]);
+}
+
+} // namespace

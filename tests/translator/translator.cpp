@@ -1,0 +1,81 @@
+// A translator as a test starts one, linked to zpi50 as a translator is,
+// for what the library does in a process started with standard
+// descriptors closed. It works in its current folder:
+//
+//     zpi_test_translator save <document>
+//
+// reads <document>, writes it as "doc.xml" and saves it as a neutral part
+// "part.neu" through the README's file stream; exits 0 when every step
+// succeeded (1: not read, 2: not written, 3: not saved).
+//
+//     zpi_test_translator hand-over <document> <host URL>
+//
+// connects to the host, then reads <document> and hands it over as an
+// import feature (request 103, the neutral part); exits with the request's
+// status (0 when the host took it and answered feature 42, 4 when it
+// answered another).
+//
+//     zpi_test_translator standard
+//
+// exits with bit n set for each descriptor n of 0, 1 and 2 that is not the
+// null device.
+#include "zpi50.h"
+
+#include "examples/file_stream.h"
+
+#include <cstring>
+
+#include <sys/stat.h>
+
+namespace {
+
+int Save(const xrchandle<KWPIModel>& model) {
+    try {
+        model->WriteZPI("doc.xml");
+    } catch (const xthrown&) {
+        return 2;
+    }
+    xrchandle<FileStream> part(new FileStream("part.neu"));
+    try {
+        model->SaveAsNeutral(part);
+    } catch (const xthrown&) {
+        return 3;
+    }
+    return part->Commit() ? 0 : 3;
+}
+
+int HandOver(const char* document, const char* url) {
+    xrchandle<ZorvanProxy> host = ZrInitializeClient(url);
+    if (!host)
+        return 100;
+    xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(document);
+    if (!model)
+        return 1;
+    int feature = 0;
+    const int status = host->ImportQelIntfDataToFeature(1, nullptr, model, nullptr, &feature);
+    return status != 0 ? status & 0xff : feature == 42 ? 0 : 4;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "save") == 0) {
+        xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(argv[2]);
+        return model ? Save(model) : 1;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "hand-over") == 0)
+        return HandOver(argv[2], argv[3]);
+    if (argc == 2 && std::strcmp(argv[1], "standard") == 0) {
+        struct stat null;
+        if (::stat("/dev/null", &null) != 0)
+            return 8;
+        int bits = 0;
+        for (int fd = 0; fd <= 2; ++fd) {
+            struct stat st;
+            if (::fstat(fd, &st) != 0 || st.st_rdev != null.st_rdev || !S_ISCHR(st.st_mode))
+                bits |= 1 << fd;
+        }
+        return bits;
+    }
+    return 64;
+}
