@@ -21,9 +21,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <string>
+#include <string_view>
 
-#include <strings.h>
 #include <unistd.h>
 
 
@@ -53,6 +54,35 @@ namespace {
 constexpr const char* kReplyTimeoutVariable = "ZORVAN_REPLY_TIMEOUT";
 constexpr double kDefaultReplyTimeout = 300;
 constexpr double kLongestReplyTimeout = 1000000;
+
+// Whether a decimal number without a sign that std::from_chars finds out
+// of range is too large (else too close to 0): whether the power of ten of
+// its first digit other than 0, with its exponent, is positive.
+bool TooLarge(std::string_view number) {
+    long long power = 0;
+    bool nonzero = false, point = false;
+    size_t i = 0;
+    for (; i < number.size() && (number[i] == '.' || (number[i] >= '0' && number[i] <= '9')); ++i) {
+        if (number[i] == '.') {
+            point = true;
+            continue;
+        }
+        nonzero = nonzero || number[i] != '0';
+        if (nonzero && !point)
+            ++power; // a digit before the point
+        else if (!nonzero && point)
+            --power; // a 0 after the point, before any other digit
+    }
+    if (i < number.size()) { // the exponent
+        const bool minus = number[++i] == '-';
+        long long exponent = 0;
+        for (i += minus || number[i] == '+'; i < number.size(); ++i)
+            exponent = std::min(10 * exponent + (number[i] - '0'), 1LL << 40);
+        power += minus ? -exponent : exponent;
+    }
+    return power > 0;
+}
+
 } // namespace
 
 double ZrParseReplyTimeout(const char* text, std::string* diagnostic) {
@@ -61,18 +91,45 @@ double ZrParseReplyTimeout(const char* text, std::string* diagnostic) {
     if (!text)
         return kDefaultReplyTimeout;
     double seconds = 0;
-    const bool number = btk_number_from_text(text, true, seconds) && seconds > 0;
-    const double limit = !number ? kDefaultReplyTimeout : std::min(seconds, kLongestReplyTimeout);
-    if (diagnostic && (!number || seconds > kLongestReplyTimeout))
-        *diagnostic = std::string(kReplyTimeoutVariable) + "=\"" + text + "\" is " +
-                      (number ? "above the longest limit" : "not a positive number of seconds") +
-                      "; " + ZrDescribeReplyTimeout(limit);
+    bool tiny = false;
+    if (!btk_number_from_text(text, true, seconds)) {
+        seconds = -1;
+        // A number beyond what a double holds: as far from 0 as there is,
+        // or as near. (The blanks around it are the C locale's, as there.)
+        auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+        std::string_view number(text);
+        while (!number.empty() && blank(number.front()))
+            number.remove_prefix(1);
+        while (!number.empty() && blank(number.back()))
+            number.remove_suffix(1);
+        double unused;
+        const char* end = number.data() + number.size();
+        const auto r = std::from_chars(number.data(), end, unused);
+        if (!number.empty() && r.ptr == end && r.ec == std::errc::result_out_of_range &&
+            number[0] != '-') {
+            tiny = !TooLarge(number);
+            seconds = tiny ? std::numeric_limits<double>::denorm_min()
+                           : std::numeric_limits<double>::infinity();
+        }
+    }
+    const bool positive = seconds > 0; // (not NaN)
+    const double limit = !positive ? kDefaultReplyTimeout : std::min(seconds, kLongestReplyTimeout);
+    const char* why = !positive                        ? "not a positive number of seconds"
+                      : seconds > kLongestReplyTimeout ? "above the longest limit"
+                      : tiny                           ? "below the shortest limit"
+                                                       : nullptr;
+    if (diagnostic && why)
+        *diagnostic = std::string(kReplyTimeoutVariable) + "=\"" + text + "\" is " + why + "; " +
+                      ZrDescribeReplyTimeout(limit);
     return limit;
 }
 
 std::string ZrDescribeReplyTimeout(double seconds) {
+    // Without an exponent, unless that takes more than 32 characters.
     char digits[32];
     auto r = std::to_chars(digits, digits + sizeof digits, seconds, std::chars_format::fixed);
+    if (r.ec != std::errc())
+        r = std::to_chars(digits, digits + sizeof digits, seconds);
     return "the reply time limit is " + std::string(digits, r.ptr) + " seconds";
 }
 
@@ -151,10 +208,18 @@ bool ZorvanProxy::SplitServerUrl(const char* url, std::string& host, int32_t& po
 
 namespace {
 
-// Whether `url` names the bnfs scheme (in any case).
+// Whether `url` names the bnfs scheme (in any case, folded in ASCII
+// whatever the locale).
 bool HasBnfsScheme(const char* url) {
     static constexpr char kScheme[] = "bnfs://";
-    return url && ::strncasecmp(url, kScheme, sizeof kScheme - 1) == 0;
+    if (!url)
+        return false;
+    for (size_t i = 0; kScheme[i]; ++i) {
+        const char c = url[i] >= 'A' && url[i] <= 'Z' ? char(url[i] - 'A' + 'a') : url[i];
+        if (c != kScheme[i])
+            return false;
+    }
+    return true;
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include "xmemory.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -469,7 +468,7 @@ bool ZrScanMessageFormat(const char* format, int32_t types[ZR_MESSAGE_MAX_ARGS],
             return false;
         int index = p[1] - '0';
         p += 2;
-        while (*p && !std::isalpha(static_cast<unsigned char>(*p)))
+        while (*p && !((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z'))) // (ASCII)
             ++p;
         int32_t type;
         switch (*p) {

@@ -3,12 +3,12 @@
 #include "zbase_own_names.h"
 
 #include <atomic>
-#include <cctype>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace {
@@ -128,50 +128,78 @@ ZBASE_API void dbg_print_info(const char* format, ...) {
 
 namespace {
 
-template <class T> bool numberFromText(const char* text, bool blanksAround, T& value) {
+// A blank as the C locale's isspace takes it, whatever the locale.
+bool isBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+enum class Spelled { Number, OutOfRange, Other };
+
+// What the whole of `text` spells (see btk_number_from_text): a number,
+// into `value`; a number out of the type's range (value untouched); or
+// anything else.
+template <class T> Spelled numberFromText(const char* text, bool blanksAround, T& value) {
     if (!text)
-        return false;
+        return Spelled::Other;
     const char* end = text + std::strlen(text);
     if (blanksAround) {
-        while (text < end && std::isspace(static_cast<unsigned char>(*text)))
+        while (text < end && isBlank(*text))
             ++text;
-        while (end > text && std::isspace(static_cast<unsigned char>(end[-1])))
+        while (end > text && isBlank(end[-1]))
             --end;
     }
     T number{};
     const auto r = std::from_chars(text, end, number);
-    if (text == end || r.ec != std::errc() || r.ptr != end)
-        return false;
+    if (text == end || r.ptr != end)
+        return Spelled::Other;
+    if (r.ec == std::errc::result_out_of_range)
+        return Spelled::OutOfRange;
+    if (r.ec != std::errc())
+        return Spelled::Other;
     value = number;
-    return true;
+    return Spelled::Number;
+}
+
+// The run mode of `text` (null: unset) and what it spelled: a decimal
+// integer out of range gives the nearest one there is (nonzero, as the
+// number it spells).
+int runModeOf(const char* text, Spelled& spelled) {
+    int mode = 0;
+    spelled = text ? numberFromText(text, true, mode) : Spelled::Number;
+    if (spelled == Spelled::OutOfRange) {
+        while (isBlank(*text))
+            ++text;
+        return *text == '-' ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
+    }
+    return spelled == Spelled::Number ? mode : 0;
 }
 
 } // namespace
 
 bool btk_number_from_text(const char* text, bool blanksAround, int& value) {
-    return numberFromText(text, blanksAround, value);
+    return numberFromText(text, blanksAround, value) == Spelled::Number;
 }
 
 bool btk_number_from_text(const char* text, bool blanksAround, double& value) {
-    return numberFromText(text, blanksAround, value);
+    return numberFromText(text, blanksAround, value) == Spelled::Number;
 }
 
 int run_mode_from_text(const char* text, bool* taken) {
-    int mode = 0;
-    const bool number = btk_number_from_text(text, true, mode);
+    Spelled spelled;
+    const int mode = runModeOf(text, spelled);
     if (taken)
-        *taken = !text || number;
-    return number ? mode : 0;
+        *taken = spelled == Spelled::Number;
+    return mode;
 }
 
 namespace {
 int readRunMode() {
     const char* text = btk_getenv(ZBASE_RUN_MODE_VARIABLE);
-    bool taken = true;
-    const int mode = run_mode_from_text(text, &taken);
-    if (!taken)
-        btk_tell("%s=\"%s\" is not a whole number; the run mode is 0", ZBASE_RUN_MODE_VARIABLE,
-                 text);
+    Spelled spelled;
+    const int mode = runModeOf(text, spelled);
+    if (spelled != Spelled::Number)
+        btk_tell("%s=\"%s\" is %s; the run mode is %d", ZBASE_RUN_MODE_VARIABLE, text,
+                 spelled == Spelled::OutOfRange ? "out of range" : "not a whole number", mode);
     return mode;
 }
 } // namespace

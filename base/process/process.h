@@ -34,7 +34,8 @@ ZBASE_API int uni_register_bnfs_location_calls();
 ZBASE_API const char* btk_getenv(const char* name);
 // The number that the whole of `text` spells (std::from_chars: decimal,
 // a leading '-' but no '+'; the real one also takes fractions and an
-// exponent), with blanks around it only when `blanksAround`. False, with
+// exponent), with blanks around it only when `blanksAround` (the C
+// locale's blanks, whatever the locale). False, with
 // `value` untouched, for null, empty or anything else, such as an integer
 // out of range. The environment's numbers are read with this from the text
 // of btk_getenv; each caller applies its own default and bounds.
@@ -59,7 +60,9 @@ ZBASE_API void btk_tell(const char* format, ...) __attribute__((format(printf, 1
 // messages among them) on standard error. It is switched by the environment
 // variable named below, read once, at the first call: a decimal integer
 // (surrounding blanks allowed); unset gives 0, and so does a set value that
-// is anything else, which is then told in one line (btk_tell).
+// is anything else, which is then told in one line (btk_tell). An integer
+// beyond the range of int gives the nearest one there is (nonzero, as the
+// number it spells), told as out of range.
 constexpr const char* ZBASE_RUN_MODE_VARIABLE = "ZORVAN_RUN_MODE";
 ZBASE_API int get_run_mode();
 // The run mode that the text of ZORVAN_RUN_MODE gives (null: unset). With

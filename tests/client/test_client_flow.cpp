@@ -611,6 +611,10 @@ TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
          "\"http://127.0.0.1:" + port + "/\" is not a bnfs://host:port/ URL"},
         {nobody, "cannot connect to 127.0.0.1:" + std::to_string(refusing.Port()) + " (" + nobody +
                      "): Connection refused"},
+        // (The scheme in any case.)
+        {"BNFS" + nobody.substr(4),
+         "cannot connect to 127.0.0.1:" + std::to_string(refusing.Port()) + " (BNFS" +
+             nobody.substr(4) + "): Connection refused"},
     };
     for (const auto& c : cases) {
         for (bool plainC : {false, true}) {

@@ -27,6 +27,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -201,12 +202,23 @@ TEST(ReplyTimeLimit, ReadOnceFromTheEnvironmentAndToldInOneLineWhenNotTaken) {
         EXPECT_EQ(ZrParseReplyTimeout(text, &told), seconds) << text;
         EXPECT_EQ(told, "") << text;
     }
-    // Above the longest limit: the longest limit, and it is told.
-    EXPECT_EQ(ZrParseReplyTimeout("1e12", &told), 1000000);
-    EXPECT_EQ(told, "ZORVAN_REPLY_TIMEOUT=\"1e12\" is above the longest limit; the reply time "
-                    "limit is 1000000 seconds");
+    // Above the longest limit, also beyond what a number holds: the
+    // longest limit, and it is told; closer to 0 than a number holds: the
+    // shortest there is, told.
+    const std::string nines(100000, '9');
+    for (const std::string& above :
+         {std::string("1e12"), std::string("inf"), std::string(" 1e999"), nines}) {
+        EXPECT_EQ(ZrParseReplyTimeout(above.c_str(), &told), 1000000) << above;
+        EXPECT_TRUE(told == "ZORVAN_REPLY_TIMEOUT=\"" + above +
+                                "\" is above the longest limit; the reply time limit is 1000000 "
+                                "seconds")
+            << told.substr(0, 100);
+    }
+    EXPECT_EQ(ZrParseReplyTimeout("1e-999", &told), std::numeric_limits<double>::denorm_min());
+    EXPECT_EQ(told, "ZORVAN_REPLY_TIMEOUT=\"1e-999\" is below the shortest limit; the reply time "
+                    "limit is 5e-324 seconds");
     // Anything else: 300, and it is told.
-    for (const char* bad : {"", "0", "-3", "ten", "5s", "nan", "5 5"}) {
+    for (const char* bad : {"", "0", "-3", "ten", "5s", "nan", "5 5", "-1e999", "-1e-999"}) {
         EXPECT_EQ(ZrParseReplyTimeout(bad, &told), 300) << bad;
         EXPECT_EQ(told, std::string("ZORVAN_REPLY_TIMEOUT=\"") + bad +
                             "\" is not a positive number of seconds; the reply time limit is 300 "

@@ -28,7 +28,6 @@
 #include <deque>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -528,7 +527,7 @@ public:
             IntfXmlTooManyAttributes();
         // The attribute gate refuses a long value before the scanner keeps
         // it; where the gate does not run, it is refused here.
-        if (checkValues_)
+        if (checkLengths_)
             for (XMLSize_t i = 0; i < count; ++i)
                 CheckValue(decl, *attrs.elementAt(i));
         attrList_.setVector(&attrs, count);
@@ -564,9 +563,36 @@ public:
         else
             handler_.IntfXmlSaxHandler::endElement(decl.getFullName());
     }
-    void docCharacters(const XMLCh* chars, XMLSize_t length, bool) override {
+    void docCharacters(const XMLCh* chars, XMLSize_t length, bool section) override {
+        if (section && checkLengths_)
+            CheckSection(chars, length);
         if (depth_ > 0)
             handler_.IntfXmlSaxHandler::characters(chars, length);
+    }
+    // Comments and instructions, in the document and in its document type
+    // declaration: as data sections and attribute values, the gate refuses
+    // a long one before the scanner keeps it; where it does not run, the
+    // scanner hands it over whole (its memory bounded, IntfXmlBoundedMemory)
+    // and it is refused here, where it ends.
+    void docComment(const XMLCh* comment) override {
+        if (checkLengths_)
+            CheckSection(comment, xc::XMLString::stringLen(comment));
+        xc::SAXParser::docComment(comment);
+    }
+    void doctypeComment(const XMLCh* comment) override {
+        if (checkLengths_)
+            CheckSection(comment, xc::XMLString::stringLen(comment));
+        xc::SAXParser::doctypeComment(comment);
+    }
+    void docPI(const XMLCh* target, const XMLCh* data) override {
+        if (checkLengths_)
+            CheckInstruction(target, data);
+        xc::SAXParser::docPI(target, data);
+    }
+    void doctypePI(const XMLCh* target, const XMLCh* data) override {
+        if (checkLengths_)
+            CheckInstruction(target, data);
+        xc::SAXParser::doctypePI(target, data);
     }
     void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
     // The encoding a document declares must be one the stream's byte check
@@ -596,9 +622,14 @@ public:
     std::string Innermost() const {
         return open_.empty() ? std::string() : IntfXmlLocalText(open_.back()->getFullName()).str();
     }
-    // Attribute values are checked against the limit here (where no gate
-    // runs), in the family of encodings the byte check read.
-    void CheckValues() { checkValues_ = true; }
+    // Attribute values, comments, instructions and data sections are
+    // checked against their limit here (where no gate runs), counted as
+    // the gate counts them: in bytes of the document when its encoding
+    // takes one byte per character, else in bytes of UTF-8.
+    void CheckLengths(bool singleByte) {
+        checkLengths_ = true;
+        singleByte_ = singleByte;
+    }
     void SetFamily(const char* family) { family_ = family; }
 
 private:
@@ -656,18 +687,40 @@ private:
         table_[i] = n;
     }
 
+    // The bytes text[0, units) takes (see CheckLengths), or a count past
+    // the limit when the units alone pass it.
+    size_t Bytes(const XMLCh* text, size_t units) const {
+        if (singleByte_ || units > maxAttribute_)
+            return units;
+        // A unit takes one to three bytes of UTF-8 (a pair of them four).
+        size_t bytes = units;
+        for (size_t i = 0; i < units; ++i) {
+            const XMLCh c = text[i];
+            bytes += size_t(c >= 0x80) + size_t(c >= 0x800 && (c < 0xD800 || c > 0xDFFF));
+        }
+        return bytes;
+    }
+    bool Longer(const XMLCh* text, size_t units) const {
+        return units > maxAttribute_ / 3 && Bytes(text, units) > maxAttribute_;
+    }
     void CheckValue(const xc::XMLElementDecl& decl, const xc::XMLAttr& attr) const {
         const XMLCh* value = attr.getValue();
-        const size_t units = xc::XMLString::stringLen(value);
-        // A unit takes one to three bytes of UTF-8.
-        if (units <= maxAttribute_ / 3)
-            return;
-        std::string utf8;
-        if (units <= maxAttribute_)
-            IntfXmlAppendUtf8(utf8, value, units);
-        if (units > maxAttribute_ || utf8.size() > maxAttribute_)
+        if (Longer(value, xc::XMLString::stringLen(value)))
             IntfXmlAttributeTooLong(IntfXmlLocalText(attr.getName()).str(),
                                     IntfXmlLocalText(decl.getFullName()).str(), maxAttribute_);
+    }
+    void CheckSection(const XMLCh* text, size_t units) const {
+        if (Longer(text, units))
+            IntfXmlSectionTooLong(maxAttribute_);
+    }
+    // An instruction counts as the gate counts it: its target, one blank
+    // and its data (the scanner drops any further blanks between them).
+    void CheckInstruction(const XMLCh* target, const XMLCh* data) const {
+        const size_t t = xc::XMLString::stringLen(target);
+        const size_t d = xc::XMLString::stringLen(data);
+        if (t + 1 + d > maxAttribute_ / 3 &&
+            Bytes(target, t) + (d ? 1 + Bytes(data, d) : 0) > maxAttribute_)
+            IntfXmlSectionTooLong(maxAttribute_);
     }
 
     IntfXmlSaxHandler& handler_;
@@ -677,7 +730,8 @@ private:
     size_t depth_ = 0;
     std::vector<const xc::XMLElementDecl*> open_; // elements started, not ended
     const xc::XMLElementDecl* starting_ = nullptr; // the start tag being read
-    bool checkValues_ = false;
+    bool checkLengths_ = false;
+    bool singleByte_ = false;
     size_t maxAttribute_ = IntfXmlMaxAttributeBytes();
     const char* family_ = "UTF-8";
     std::vector<Named> table_ = std::vector<Named>(256); // by declaration, open addressing
@@ -695,8 +749,9 @@ private:
 // prolog of nothing but an optional byte order mark, the XML declaration,
 // processing instructions, comments and whitespace, in an encoding whose
 // bytes below 0x80 are always ASCII characters (UTF-8, the default, or a
-// declared US-ASCII or ISO-8859-1, the others being refused before: see
-// IntfXmlChooseEncoding; the attribute gate relies on it). Any other start (a
+// declared US-ASCII or ISO-8859-1, as IntfXmlChooseEncoding chose it from
+// the declaration, in ASCII whatever the locale; the others are refused
+// before; the attribute gate relies on it). Any other start (a
 // document type declaration, another encoding, a prolog longer than the
 // bytes read ahead, bytes that are no document at all) goes to the general
 // scanner as before, which reports what it always reported. Both scanners
@@ -704,27 +759,6 @@ private:
 
 // How many bytes are read ahead.
 constexpr size_t kLookAhead = 4096;
-
-// Whether the encoding an XML declaration names (none: UTF-8) keeps every
-// byte below 0x80 an ASCII character.
-bool AsciiTransparent(std::string_view declaration) {
-    const size_t at = declaration.find("encoding");
-    if (at == std::string_view::npos)
-        return true;
-    size_t i = declaration.find_first_of("\"'", at);
-    if (i == std::string_view::npos)
-        return false;
-    const size_t end = declaration.find(declaration[i], i + 1);
-    if (end == std::string_view::npos)
-        return false;
-    const std::string name(declaration.substr(i + 1, end - i - 1));
-    auto is = [&](const char* what) { return ::strcasecmp(name.c_str(), what) == 0; };
-    auto starts = [&](const char* what) {
-        return ::strncasecmp(name.c_str(), what, std::strlen(what)) == 0;
-    };
-    return is("UTF-8") || is("US-ASCII") || is("ASCII") || starts("ISO-8859-") ||
-           starts("WINDOWS-125");
-}
 
 // Whether bytes[0, length) begin with a plain prolog and a root start tag.
 bool PlainPrologThenRoot(const unsigned char* bytes, size_t length) {
@@ -746,13 +780,7 @@ bool PlainPrologThenRoot(const unsigned char* bytes, size_t length) {
             return false;
         const unsigned char c = bytes[i + 1];
         if (c == '?') {
-            const size_t start = i;
             if ((i = find(i + 2, "?>")) == 0)
-                return false;
-            if (start + 6 <= i && std::memcmp(bytes + start, "<?xml", 5) == 0 &&
-                std::strchr(" \t\r\n", bytes[start + 5]) &&
-                !AsciiTransparent(std::string_view(reinterpret_cast<const char*>(bytes) + start,
-                                                   i - start)))
                 return false;
         } else if (c == '!') {
             if (i + 4 > length || std::memcmp(bytes + i, "<!--", 4) != 0 ||
@@ -900,6 +928,7 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
     try {
         std::unique_ptr<LookAheadSource> ahead;
         bool plain = false;
+        bool singleByte = false; // one byte per character
         IntfXmlEncodingChoice choice;
         if (std::unique_ptr<xc::BinInputStream> made{source.makeStream()}) {
             std::unique_ptr<LookAheadStream> stream(new LookAheadStream(std::move(made)));
@@ -919,9 +948,15 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
                                        " bytes, which are read to choose the encoding",
                                    std::string());
             stream->Check(choice);
+            const bool asciiTransparent = choice.kind == IntfXmlByteCheck::Kind::Utf8 ||
+                                          choice.kind == IntfXmlByteCheck::Kind::Ascii ||
+                                          choice.kind == IntfXmlByteCheck::Kind::Latin1;
             plain = scanner == IntfXmlScanner::Chosen
-                        ? PlainPrologThenRoot(stream->Head().data(), stream->Head().size())
+                        ? asciiTransparent &&
+                              PlainPrologThenRoot(stream->Head().data(), stream->Head().size())
                         : scanner == IntfXmlScanner::WellFormed;
+            singleByte = choice.kind == IntfXmlByteCheck::Kind::Ascii ||
+                         choice.kind == IntfXmlByteCheck::Kind::Latin1;
             if (plain)
                 stream->Gate();
             ahead = std::make_unique<LookAheadSource>(source, std::move(stream));
@@ -931,7 +966,7 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
         if (plain)
             parser->useScanner(xc::XMLUni::fgWFXMLScanner);
         else
-            parser->CheckValues();
+            parser->CheckLengths(singleByte);
         parser->SetFamily(choice.family);
         parser->setValidationScheme(xc::SAXParser::Val_Never);
         parser->setDoNamespaces(false);

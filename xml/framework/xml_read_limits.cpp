@@ -37,6 +37,12 @@ void IntfXmlAttributeTooLong(const std::string& attribute, const std::string& el
                  attribute.c_str(), element.c_str(), limit);
 }
 
+void IntfXmlSectionTooLong(size_t limit) {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED,
+                 "a comment, processing instruction or data section is longer than %zu bytes",
+                 limit);
+}
+
 // ---- attributes per start tag ------------------------------------------------------------
 
 namespace {
@@ -70,10 +76,7 @@ void IntfXmlAttributeGate::ThrowRefusal() const {
         IntfXmlAttributeTooLong(std::string(attr_, attrLen_), std::string(element_, elementLen_),
                                 maxValue_);
     if (reason_ == Reason::LongSection)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "a comment, processing instruction or data section is longer than %zu "
-                     "bytes",
-                     maxSection_);
+        IntfXmlSectionTooLong(maxSection_);
     IntfXmlTooManyAttributes();
 }
 

@@ -27,6 +27,9 @@ size_t IntfXmlGrownCapacity(size_t capacity, size_t need, size_t limit);
 // An attribute value longer than the limit.
 [[noreturn]] void IntfXmlAttributeTooLong(const std::string& attribute, const std::string& element,
                                           size_t limit);
+// A comment, processing instruction or character data section longer than
+// the limit.
+[[noreturn]] void IntfXmlSectionTooLong(size_t limit);
 
 // The well-formedness scanner compares each attribute of a start tag with
 // every earlier one of the same tag, so a tag of n attributes costs n*n/2
@@ -108,7 +111,8 @@ private:
 };
 
 // The parser's memory during one parse. Where no gate runs before the
-// scanner (a document type declaration, UTF-16), the scanner keeps a name,
+// scanner (a document type declaration, UTF-16, a root that does not start
+// within the bytes read ahead), the scanner keeps a name,
 // an attribute value, a section or an entity whole before a limit could
 // refuse it; no single block it asks for may then pass what the limits
 // allow (an attribute value at its limit takes at most 4 bytes per byte in

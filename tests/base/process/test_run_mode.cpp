@@ -1,5 +1,5 @@
-// The run mode's text: a decimal integer with blanks around it, else 0
-// and one line that says so.
+// The run mode's text: a decimal integer with blanks around it (beyond int,
+// the nearest int), else 0; one line says so.
 #include "process.h"
 #include "file_targets.h"
 
@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 
 TEST(RunMode, TextOfTheVariable) {
@@ -16,8 +17,11 @@ TEST(RunMode, TextOfTheVariable) {
     EXPECT_EQ(run_mode_from_text("1"), 1);
     EXPECT_EQ(run_mode_from_text(" 7\n"), 7);
     EXPECT_EQ(run_mode_from_text("-3"), -3);
-    for (const char* off : {"0", "x", "1x", "1 2", "+1", "0x10", "99999999999", " "})
+    for (const char* off : {"0", "x", "1x", "1 2", "+1", "0x10", "1e3", " "})
         EXPECT_EQ(run_mode_from_text(off), 0) << off;
+    // Beyond int: the nearest int, as nonzero as the number.
+    EXPECT_EQ(run_mode_from_text(" 99999999999999999999"), INT_MAX);
+    EXPECT_EQ(run_mode_from_text("-99999999999 "), INT_MIN);
     EXPECT_STREQ(ZBASE_RUN_MODE_VARIABLE, "ZORVAN_RUN_MODE");
 
     bool taken = false;
@@ -25,7 +29,7 @@ TEST(RunMode, TextOfTheVariable) {
     EXPECT_TRUE(taken);
     run_mode_from_text(" 2 ", &taken);
     EXPECT_TRUE(taken);
-    for (const char* refused : {"", "on", "1.5"}) {
+    for (const char* refused : {"", "on", "1.5", "2147483648"}) {
         run_mode_from_text(refused, &taken);
         EXPECT_FALSE(taken) << refused;
     }
@@ -54,6 +58,9 @@ TEST(RunMode, AValueNotTakenIsToldInOneLine) {
     EXPECT_EQ(said("verbose", 0),
               "ZORVAN_RUN_MODE=\"verbose\" is not a whole number; the run mode is 0\n");
     EXPECT_EQ(said("", 0), "ZORVAN_RUN_MODE=\"\" is not a whole number; the run mode is 0\n");
+    EXPECT_EQ(said("99999999999999999999", INT_MAX),
+              "ZORVAN_RUN_MODE=\"99999999999999999999\" is out of range; the run mode is "
+              "2147483647\n");
     EXPECT_EQ(said(" 3 ", 3), "");
     EXPECT_EQ(said(nullptr, 0), "");
 }
