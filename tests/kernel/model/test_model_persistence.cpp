@@ -367,6 +367,20 @@ TEST_F(PersistenceTest, SaveAsNeutralTellsEachValueThePartCannotCarryAsItStands)
             Impl(model)->GetIntfData()->accuracy_type = kind;
         };
     };
+    // An attribute of value kind 5 holding `value`.
+    auto short_value = [](int32_t value) -> Set {
+        return [=](const xrchandle<KWPIModel>& model) {
+            xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+            xrchandle<KPIGeneralAttributeList> list(KPIGeneralAttributeList::create());
+            list->Append(ext->CreatePIGeneralAttribute(1, KPI_FACE, "W", xany(0)));
+            ext->SetPIGeneralAttributes(list);
+            auto* a = static_cast<QelGenAttribdata*>(har_access(
+                dynamic_cast<KWPIModelExt_i*>(ext.get())->GetExtendData()->attributes, 0,
+                nullptr, nullptr));
+            a->value_kind = 5;
+            a->int_value = value;
+        };
+    };
     const std::vector<Row> rows = {
         // Edge directions: the host's 1 and -1, KTraversal's same (1) and
         // opposite (2); none and numbers that name no direction are
@@ -407,6 +421,11 @@ TEST_F(PersistenceTest, SaveAsNeutralTellsEachValueThePartCannotCarryAsItStands)
         {"accuracy", "7", accuracy(7), "accuracy_is_relative 0\n",
          "SaveAsNeutral: the part was not converted whole: No neutral accuracy kind for accuracy "
          "kind 7: written as absolute (cnv_qlk_neut)\n"},
+        // A 16-bit value: one past 16 bits keeps its low 16 bits.
+        {"short", "-31072", short_value(-31072), "value l_val -31072\n", ""},
+        {"short", "100000", short_value(100000), "value l_val -31072\n",
+         "SaveAsNeutral: attribute \"W\" of value kind 5 (100000) holds a value beyond the 16 "
+         "bits of a neutral value, of which the low 16 bits are written\n"},
     };
     std::vector<std::string> parts, told;
     for (const Row& row : rows) {
