@@ -804,7 +804,12 @@
       "inside a composite curve, a surface or curve kind out of service or "   \
       "without a neutral record, a quilt without faces, a loop or "            \
       "orientation of another value) is left out of the part, and told on "    \
-      "standard error once per kind of loss, naming the first such item.")     \
+      "standard error once per kind of loss, naming the first such item and "  \
+      "how many more. So is a value the part holds as another: an edge "       \
+      "direction none of 1, -1 and KTRAV_OPPOSITE (none where the edge has "   \
+      "no face, a negative face id, aside), written as 1; a composite "        \
+      "datum curve's component direction none of 0 and 1, written as 0; an "   \
+      "accuracy kind of no name, written as absolute.")                        \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
       "a \"bnfs:\" location); it replaces its target only when whole (a file " \

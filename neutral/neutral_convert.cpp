@@ -78,10 +78,11 @@ std::string describe(const Item& item) {
     return text;
 }
 
-// One kind of loss (a routine's message) in one conversion: the first item
-// it named, and how many it named in all.
+// One kind of loss (a routine's message) in one conversion: the text and
+// item of the first, and how many there were in all.
 struct LeftOut {
     std::string routine;
+    std::string kind;
     std::string text;
     std::string item;
     int count;
@@ -134,34 +135,44 @@ bool is_assumption(const char* text) {
     return false;
 }
 
-void left_out(Conversion& conversion, const char* routine, const char* text) {
+void left_out(Conversion& conversion, const char* routine, const char* kind, const char* text) {
     for (LeftOut& seen : conversion.leftOut) {
-        if (seen.text == text && seen.routine == routine) {
+        if (seen.kind == kind && seen.routine == routine) {
             ++seen.count;
             return;
         }
     }
     conversion.leftOut.push_back(
-        {routine, text, conversion.item ? describe(*conversion.item) : "the part", 1});
+        {routine, kind, text, conversion.item ? describe(*conversion.item) : "the part", 1});
 }
 
-// Within a conversion, what is left out waits to be told once per kind at
-// its end; an assumption (and any message outside a conversion) is shown
-// in a nonzero run mode only.
-void message(const char* routine, const char* text) {
+// A message of `kind` whose text says more of this one (a value, what the
+// part holds instead). Within a conversion, what is left out waits to be
+// told once per kind at its end, in the text of the first, so what a
+// conversion tells is bounded by the converter's own kinds whatever values
+// the data holds; an assumption (and any message outside a conversion) is
+// shown in a nonzero run mode only.
+void message_of_kind(const char* routine, const char* kind, const char* text) {
     if (t_conversion && !is_assumption(text))
-        left_out(*t_conversion, routine, text);
+        left_out(*t_conversion, routine, kind, text);
     else if (get_run_mode() != 0) // one line per message: dbg_print_info ends it
         dbg_print_info("-%s- %s", routine, text);
     observe(routine, text);
 }
 
-void message_with_number(const char* routine, const char* text, int32_t value) {
-    char digits[16];
+void message(const char* routine, const char* text) { message_of_kind(routine, text, text); }
+
+std::string number(int64_t value) {
+    char digits[24];
     const auto res = std::to_chars(digits, digits + sizeof(digits), value);
-    std::string full(text);
-    full.append(digits, res.ptr);
-    message(routine, full.c_str());
+    return std::string(digits, res.ptr);
+}
+
+// `text` followed by a value; of the kind `text`, whatever the value.
+void message_with_number(const char* routine, const char* text, int32_t value) {
+    std::string full = text;
+    full += number(value);
+    message_of_kind(routine, text, full.c_str());
 }
 
 // ---- memory and arrays ---------------------------------------------------------------
@@ -820,6 +831,26 @@ void clear_curve(QelCurvedata& c) {
     c.kind = QEL_CURVE_CLEARED;
 }
 
+// The direction of an edge on one of its faces as a neutral part holds it,
+// 1 or -1: the host's 1 (KTraversal's same) is -1, its -1 and KTraversal's
+// opposite (2) are 1. Anything else (none, a number that names no
+// direction) is written as 1 as well, and told; none on a side without a
+// face (a negative surface id) loses nothing.
+int32_t edge_direction(int32_t dir, int32_t face) {
+    if (dir == 1)
+        return -1;
+    if (dir == -1 || dir == 2 || (dir == 0 && face < 0))
+        return 1;
+    // Appended piece by piece, as describe() is.
+    std::string text = "No neutral direction for an edge of direction ";
+    text += number(dir);
+    text += dir == 0 ? " (none) on face " : " on face ";
+    text += number(face);
+    text += ": written as 1";
+    message_of_kind(kEdge, dir == 0 ? "direction none" : "direction of no name", text.c_str());
+    return 1;
+}
+
 void fill_edge(const QelEdgedata* src, neut_edge& out) {
     uint32_t id = 0, faces[2] = {0, 0}, dirs[2] = {0, 0};
     QelUvSample* uv = nullptr;
@@ -835,7 +866,7 @@ void fill_edge(const QelEdgedata* src, neut_edge& out) {
     out.id = int32_t(id);
     for (int k = 0; k < 2; ++k) {
         out.surface_ids[k] = int32_t(faces[k]);
-        out.direction[k] = dirs[k] == 1 ? -1 : 1;
+        out.direction[k] = edge_direction(int32_t(dirs[k]), int32_t(faces[k]));
     }
     const int st = flat_doubles(uv, 4, out.uv_points);
     if (st != QEL_OK)
@@ -901,6 +932,22 @@ bool read_component(const QelComponentcurvedata* comps, int i, QelCurvedata* cur
            read_curve_kind(curve, kind);
 }
 
+// The flip of component i of a composite curve: its direction 1 reverses
+// it (-1), 0 keeps it (1). Another number is written as 0 is, and told.
+int32_t component_flip(int32_t dir, int i) {
+    if (dir == 1)
+        return -1;
+    if (dir != 0) {
+        std::string text = "No neutral flip for component ";
+        text += number(i);
+        text += " of direction ";
+        text += number(dir);
+        text += ": written as 1";
+        message_of_kind(kDatumCurve, "component direction", text.c_str());
+    }
+    return 1;
+}
+
 void convert_datum_curve(uint32_t id, const char16_t* name, const QelDatumbody& body,
                          neut_part& part) {
     QelCurvedata curve;
@@ -962,7 +1009,7 @@ void convert_datum_curve(uint32_t id, const char16_t* name, const QelDatumbody& 
                 if (k == QEL_CURVE_COMPOSITE)
                     message(kDatumCurve, "Recursive QelCompositeCurvedata is unaccepted");
                 neut_uv_curve& u = composite->components[i];
-                u.flip = dir == 1 ? -1 : 1;
+                u.flip = component_flip(int32_t(dir), i);
                 convert_curve(k, &c, &u.curve_type, &u.curve);
             }
         }
@@ -1096,6 +1143,14 @@ void convert_datums(const qel_intf_data* data, neut_part& part) {
     }
 }
 
+// An accuracy kind none of undefined, relative and absolute.
+void accuracy_not_carried(int32_t kind) {
+    std::string text = "No neutral accuracy kind for accuracy kind ";
+    text += number(kind);
+    text += ": written as absolute";
+    message_of_kind(kPart, "accuracy kind", text.c_str());
+}
+
 // The whole part (cnv_qlk_neut).
 int convert_part(const qel_intf_data* data, neut_part** out) {
     if (!out)
@@ -1117,6 +1172,8 @@ int convert_part(const qel_intf_data* data, neut_part** out) {
         part->accuracy_is_relative = 0;
     else if (accuracy_type == QEL_ACCURACY_UNDEFINED)
         message(kPart, "Accuracy must be defined");
+    else // written as absolute, and told
+        accuracy_not_carried(int32_t(accuracy_type));
     qel_intf_data_accuracy_get(data, &part->accuracy);
     qel_intf_data_outline_get(data, &part->outline[0][0]);
 

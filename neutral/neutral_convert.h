@@ -13,11 +13,16 @@
 //
 // Every diagnostic is handed to the message observer when one is set.
 // What is left out of the part (an item dropped or kept incomplete, for
-// whatever reason: a kind out of service, a getter that failed, memory) is
-// told once per conversion and kind of message on standard error, whatever
-// the run mode (neut_tell): "<teller>: <item> was not converted whole:
-// <message> (<routine>)", naming the first such item ("face 7", "datum 3
-// \"AXIS\"", "face 2 of quilt 5") and how many more there were. The
+// whatever reason: a kind out of service, a getter that failed, memory),
+// and a value that the part cannot carry as it stands and holds as another
+// (an edge direction none of 1, -1 and 2, written as 1; a component
+// direction none of 0 and 1; an accuracy kind of no name), is told once
+// per conversion and kind of message on standard error, whatever the run
+// mode (neut_tell): "<teller>: <item> was not converted whole: <message>
+// (<routine>)", in the message of the first such item, naming it ("face
+// 7", "datum 3 \"AXIS\"", "face 2 of quilt 5"), and how many more there
+// were. The kinds are the converter's own, not the values met, so the
+// lines are few whatever the data holds. The
 // messages about what the converter assumed where the data said nothing,
 // keeping every value it was given (an undefined accuracy kind, face
 // orientation or loop direction), are printed as one line "-<routine>-

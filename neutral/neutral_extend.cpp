@@ -667,8 +667,14 @@ void set_value(neut_symbol_value& v, const QelGenAttribdata& a, Converter& cv) {
     case 5:
         // The value of this kind lives in the integer field (where the
         // document reader puts it); the record's 16-bit field stays unset.
+        // One past 16 bits keeps its low 16 bits, and is told.
         v.type = NEUT_SYM_SHORT;
         v.value.l_val = int16_t(a.int_value);
+        if (v.value.l_val != a.int_value)
+            cv.lost(quoted("attribute", a.name, QEL_NAME_LEN) + " of value kind 5 (" +
+                        std::to_string(a.int_value) + ")",
+                    "holds a value beyond the 16 bits of a neutral value, of which the low 16 "
+                    "bits are written");
         return;
     case 0:
         v.type = 0; // no value: written as such
@@ -899,7 +905,8 @@ int convert_extend(neut_part* part, const qel_intf_data_extend* ext, Converter& 
 // edges and solid regions are not converted. The extension is only read.
 // What the part cannot carry (a layer without items, extended edges and
 // solid regions, a texture name that is cut, a facet link outside its
-// arrays, an attribute value of an unknown kind) is told under
+// arrays, an attribute value of an unknown kind or one of kind 5 beyond 16
+// bits) is told under
 // "ConvertQelImpfeatExtend", once per kind (neut_tell).
 //
 // Returns 0; -2 for a null part or extension (nothing changes). A word whose

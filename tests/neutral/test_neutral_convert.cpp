@@ -467,11 +467,14 @@ TEST(NeutralConvert, WholeModelFieldByField) {
 
     // Nothing else was reported; what the part lacks is told once per kind
     // of message, naming the first item: also the loop of traversal 2, the
-    // orientation 7 and the datum of no type that no neutral record holds.
-    EXPECT_EQ(msgs.lines.size(), 17u);
+    // orientation 7, the datum of no type that no neutral record holds and
+    // the three directions none on a face, written as 1.
+    EXPECT_EQ(msgs.lines.size(), 21u);
     for (const char* told :
          {"face 1 was not converted whole: No neutral loop for a contour of traversal 2 "
           "(cnv_qlk_neut_surface)",
+          "edge 1 was not converted whole: No neutral direction for an edge of direction 0 "
+          "(none) on face 11: written as 1 (cnv_qlk_neut_edge); 2 more like it",
           "face 4 was not converted whole: No neutral orientation for a surface of orientation 7 "
           "(cnv_qlk_neut_surface)",
           "datum 55 \"O\\x0ADD\" was not converted whole: No neutral record for a datum of type -1 "

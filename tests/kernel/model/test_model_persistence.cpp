@@ -314,6 +314,140 @@ TEST_F(PersistenceTest, SaveAsNeutralKeepsLayerIdsAndTellsOnlyWhatThePartCannotC
     EXPECT_EQ(CountOf(text, "db_type 641"), 3);
 }
 
+// What a model holds, one value of one field per row, as SaveAsNeutral
+// writes it: the part keeps what it can, and a value it cannot carry as it
+// stands is told once per save and kind, naming the first item and how
+// many more. Rows of one field whose parts are the same byte for byte mean
+// the same, or one of them was told.
+TEST_F(PersistenceTest, SaveAsNeutralTellsEachValueThePartCannotCarryAsItStands) {
+    using Set = std::function<void(const xrchandle<KWPIModel>&)>;
+    struct Row {
+        const char* field;
+        const char* meaning; // the value's meaning, for the comparison of the rows
+        Set set;
+        std::string written; // what the part holds
+        std::string told;    // on standard error
+    };
+    xrchandle<KWPISession> session = KGetPISession();
+    auto line = [&] {
+        return session->CreatePILine(KCreatePoint3D(0, 0, 5), KCreatePoint3D(1, 0, 5));
+    };
+    // Edges 31, 32 ... on face `face` with these directions, on face 2 the same.
+    auto edges = [&](std::vector<int> dirs, int face = 1) -> Set {
+        return [=](const xrchandle<KWPIModel>& model) {
+            for (size_t i = 0; i < dirs.size(); ++i)
+                model->AddPIEdge(model->CreatePIEdgeWithXYZCurve(
+                    int(31 + i), face, 2, line(), KTraversal(dirs[i]), KTRAV_SAME));
+        };
+    };
+    auto edge31 = [](const char* face, const char* written) {
+        return std::string("id 31\n      surface_ids ") + face + " 2\n      direction " +
+               written + " -1\n";
+    };
+    const std::string edgeTold = "SaveAsNeutral: edge 31 was not converted whole: No neutral "
+                                 "direction for an edge of direction ";
+    // A composite datum curve of two components, both of direction `dir`.
+    auto components = [&](int dir) -> Set {
+        return [=](const xrchandle<KWPIModel>& model) {
+            xrchandle<KPICurveList> curves(KPICurveList::create());
+            curves->Append(line());
+            curves->Append(line());
+            model->AddPIDatum(model->CreatePIDatum(
+                300, "CMP", nullptr, session->CreatePICompositeCurve(curves, Ints({0, 0})),
+                nullptr));
+            qel_intf_data* data = Impl(model)->GetIntfData();
+            auto* datum = static_cast<QelDatumdata*>(
+                har_access(data->datums, har_total(data->datums) - 1, nullptr, nullptr));
+            for (int i = 0; i < 2; ++i)
+                datum->body.curve.composite.components[i].direction = uint32_t(dir);
+        };
+    };
+    auto accuracy = [](uint32_t kind) -> Set {
+        return [=](const xrchandle<KWPIModel>& model) {
+            Impl(model)->GetIntfData()->accuracy_type = kind;
+        };
+    };
+    // An attribute of value kind 5 holding `value`.
+    auto short_value = [](int32_t value) -> Set {
+        return [=](const xrchandle<KWPIModel>& model) {
+            xrchandle<KWPIModelExt> ext = model->GetWPIModelExt();
+            xrchandle<KPIGeneralAttributeList> list(KPIGeneralAttributeList::create());
+            list->Append(ext->CreatePIGeneralAttribute(1, KPI_FACE, "W", xany(0)));
+            ext->SetPIGeneralAttributes(list);
+            auto* a = static_cast<QelGenAttribdata*>(har_access(
+                dynamic_cast<KWPIModelExt_i*>(ext.get())->GetExtendData()->attributes, 0,
+                nullptr, nullptr));
+            a->value_kind = 5;
+            a->int_value = value;
+        };
+    };
+    const std::vector<Row> rows = {
+        // Edge directions: the host's 1 and -1, KTraversal's same (1) and
+        // opposite (2); none and numbers that name no direction are
+        // written as 1, and told.
+        {"edge", "same", edges({1, 1, 1}), edge31("1", "-1"), ""},
+        {"edge", "opposite", edges({-1, -1, -1}), edge31("1", "1"), ""},
+        {"edge", "opposite", edges({2, 2, 2}), edge31("1", "1"), ""},
+        {"edge", "none", edges({0, 0, 0}), edge31("1", "1"),
+         edgeTold + "0 (none) on face 1: written as 1 (cnv_qlk_neut_edge); 2 more like it\n"},
+        {"edge", "7", edges({7, 7, 7}), edge31("1", "1"),
+         edgeTold + "7 on face 1: written as 1 (cnv_qlk_neut_edge); 2 more like it\n"},
+        {"edge", "INT_MAX", edges({INT_MAX, INT_MAX}), edge31("1", "1"),
+         edgeTold + "2147483647 on face 1: written as 1 (cnv_qlk_neut_edge); 1 more like it\n"},
+        {"edge", "-5", edges({-5}), edge31("1", "1"),
+         edgeTold + "-5 on face 1: written as 1 (cnv_qlk_neut_edge)\n"},
+        // Numbers of no name are one kind, whatever their values; none another.
+        {"edge", "several", edges({7, INT_MIN, -5, 3}), edge31("1", "1"),
+         edgeTold + "7 on face 1: written as 1 (cnv_qlk_neut_edge); 3 more like it\n"},
+        {"edge", "several", edges({0, 7, 0}), edge31("1", "1"),
+         edgeTold + "0 (none) on face 1: written as 1 (cnv_qlk_neut_edge); 1 more like it\n"
+                    "SaveAsNeutral: edge 32 was not converted whole: No neutral direction for an "
+                    "edge of direction 7 on face 1: written as 1 (cnv_qlk_neut_edge)\n"},
+        // None where there is no face loses nothing.
+        {"edge", "no face", edges({0, 0}, -1), edge31("-1", "1"), ""},
+        // The direction of a composite datum curve's component: 0 or 1.
+        {"component", "kept", components(0), "flip 1\n", ""},
+        {"component", "reversed", components(1), "flip -1\n", ""},
+        {"component", "7", components(7), "flip 1\n",
+         "SaveAsNeutral: datum 300 \"CMP\" was not converted whole: No neutral flip for "
+         "component 0 of direction 7: written as 1 (cnv_qlk_neut_datum_curve); 1 more like it\n"},
+        {"component", "-1", components(-1), "flip 1\n",
+         "SaveAsNeutral: datum 300 \"CMP\" was not converted whole: No neutral flip for "
+         "component 0 of direction -1: written as 1 (cnv_qlk_neut_datum_curve); 1 more like "
+         "it\n"},
+        // The accuracy kind: relative (1) or absolute (2).
+        {"accuracy", "relative", accuracy(QEL_ACCURACY_RELATIVE), "accuracy_is_relative 1\n", ""},
+        {"accuracy", "absolute", accuracy(QEL_ACCURACY_ABSOLUTE), "accuracy_is_relative 0\n", ""},
+        {"accuracy", "7", accuracy(7), "accuracy_is_relative 0\n",
+         "SaveAsNeutral: the part was not converted whole: No neutral accuracy kind for accuracy "
+         "kind 7: written as absolute (cnv_qlk_neut)\n"},
+        // A 16-bit value: one past 16 bits keeps its low 16 bits.
+        {"short", "-31072", short_value(-31072), "value l_val -31072\n", ""},
+        {"short", "100000", short_value(100000), "value l_val -31072\n",
+         "SaveAsNeutral: attribute \"W\" of value kind 5 (100000) holds a value beyond the 16 "
+         "bits of a neutral value, of which the low 16 bits are written\n"},
+    };
+    std::vector<std::string> parts, told;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.field) + " " + row.meaning);
+        xrchandle<KWPIModel> model = BuildModel(true);
+        row.set(model);
+        ::testing::internal::CaptureStderr();
+        parts.push_back(Save(model));
+        told.push_back(::testing::internal::GetCapturedStderr());
+        EXPECT_EQ(told.back(), row.told);
+        EXPECT_TRUE(Has(parts.back(), row.written)) << parts.back();
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            const bool silent = told[i].empty() && told[j].empty();
+            if (std::string(rows[i].field) == rows[j].field && parts[i] == parts[j] && silent) {
+                EXPECT_STREQ(rows[i].meaning, rows[j].meaning) << rows[i].field;
+            }
+        }
+    }
+}
+
 // ---- interface-data documents -------------------------------------------------------
 
 void ExpectSameModel(const xrchandle<KWPIModel>& read, const xrchandle<KWPIModel>& written) {
