@@ -1,4 +1,5 @@
 #include "kkatomicfile.h"
+#include "btk_reason.h"
 
 #include "kkfileio.h"
 #include "standard_fds.h"
@@ -72,8 +73,8 @@ std::string NotRegular(const std::string& path, mode_t mode) {
 std::string CannotMakeBeside(const char* what, const std::string& path, int err) {
     const bool folderRefuses = err == EACCES || err == EPERM || err == EROFS;
     return std::string(what) + " " + Quoted(path) + ": " +
-           (folderRefuses ? "the folder is not writable (" + std::string(std::strerror(err)) + ")"
-                          : std::string(std::strerror(err)));
+           (folderRefuses ? "the folder is not writable (" + std::string(btkSystemReason(err)) + ")"
+                          : std::string(btkSystemReason(err)));
 }
 
 std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
@@ -446,7 +447,7 @@ void kkAtomicFile::Fail(const std::string& why) {
 }
 
 void kkAtomicFile::Fail(const char* what, int err) {
-    Fail(std::string(what) + " " + Quoted(target_) + ": " + std::strerror(err));
+    Fail(std::string(what) + " " + Quoted(target_) + ": " + btkSystemReason(err));
 }
 
 void kkAtomicFile::SetFailed(const std::string& why) { Fail(why.empty() ? "writing failed" : why); }
@@ -477,7 +478,7 @@ bool kkAtomicFile::Open(const char* path, int mode, kkDurability durability) {
     bool exists = false;
     if (::lstat(path, &st) == 0) {
         if (exclusive_) {
-            Fail("cannot create " + Quoted(target) + ": " + std::strerror(EEXIST));
+            Fail("cannot create " + Quoted(target) + ": " + btkSystemReason(EEXIST));
             return false;
         }
         exists = true;
@@ -491,7 +492,7 @@ bool kkAtomicFile::Open(const char* path, int mode, kkDurability durability) {
                 if (err == ENOENT)
                     Fail(Quoted(target) + " is a link that names no file");
                 else
-                    Fail("cannot write " + Quoted(target) + ": " + std::strerror(err));
+                    Fail("cannot write " + Quoted(target) + ": " + btkSystemReason(err));
                 return false;
             }
             target = resolved;
@@ -500,7 +501,7 @@ bool kkAtomicFile::Open(const char* path, int mode, kkDurability durability) {
         }
     } else if (errno != ENOENT) {
         const int err = errno;
-        Fail("cannot write " + Quoted(target) + ": " + std::strerror(err));
+        Fail("cannot write " + Quoted(target) + ": " + btkSystemReason(err));
         return false;
     }
     if (exists && !S_ISREG(st.st_mode)) {
@@ -509,7 +510,7 @@ bool kkAtomicFile::Open(const char* path, int mode, kkDurability durability) {
     }
     if (exists && ::access(target.c_str(), W_OK) != 0) {
         const int err = errno;
-        Fail("cannot write " + Quoted(target) + ": " + std::strerror(err));
+        Fail("cannot write " + Quoted(target) + ": " + btkSystemReason(err));
         return false;
     }
 
@@ -911,7 +912,7 @@ int kkAtomicFile::PutNew() {
     if (kkRenameNoReplace(dirFd_, name_.c_str(), dirFd_, temp.c_str()) != 0)
         Fail(TempTaken(temp, std::string("while it took the target's place, which now holds that "
                                          "(it could not be moved back: ") +
-                                 std::strerror(errno) + ")"));
+                                 btkSystemReason(errno) + ")"));
     else
         Fail(TempTaken(temp));
     return kFailed;
@@ -956,7 +957,7 @@ int kkAtomicFile::Exchange(bool& placed) {
         if (err != 0)
             Fail(TempTaken(temp, "while it took the target's place, which now holds that; the "
                                  "old content is " + Quoted(folder_ + temp) +
-                                 " (it could not be exchanged back: " + std::strerror(err) +
+                                 " (it could not be exchanged back: " + btkSystemReason(err) +
                                  ")"));
         else
             Fail(TempTaken(temp));
@@ -989,7 +990,7 @@ int kkAtomicFile::Exchange(bool& placed) {
     if (err != 0) {
         Fail(Quoted(target_) + " was taken by something that is not a regular file while it "
              "was replaced; it could not be put back and is now " + Quoted(folder_ + temp) + ": " +
-             std::strerror(err));
+             btkSystemReason(err));
         tempName_.clear(); // not ours: never removed
         return kFailed;
     }

@@ -1,4 +1,5 @@
 #include "kkfileio.h"
+#include "btk_reason.h"
 #include "standard_fds.h"
 
 #include <atomic>
@@ -56,18 +57,18 @@ int kkOpenRegularFile(const char* path, int flags, int mode, std::string* error)
             return Refuse(error, path, KindOfFile(named.st_mode));
         existed = true;
     } else if (errno != ENOENT || !(flags & O_CREAT)) {
-        return Refuse(error, path, std::strerror(errno));
+        return Refuse(error, path, btkSystemReason(errno));
     }
     int fd;
     do
         fd = btkAboveStandardFds(::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return Refuse(error, path, std::strerror(errno));
+        return Refuse(error, path, btkSystemReason(errno));
     struct stat opened {};
     std::string why;
     if (::fstat(fd, &opened) != 0)
-        why = std::strerror(errno);
+        why = btkSystemReason(errno);
     else if (!S_ISREG(opened.st_mode))
         why = KindOfFile(opened.st_mode);
     else if (existed && (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino))
@@ -75,7 +76,7 @@ int kkOpenRegularFile(const char* path, int flags, int mode, std::string* error)
     else {
         const int now = ::fcntl(fd, F_GETFL);
         if (now < 0 || ::fcntl(fd, F_SETFL, now & ~O_NONBLOCK) < 0)
-            why = std::strerror(errno);
+            why = btkSystemReason(errno);
     }
     if (!why.empty()) {
         ::close(fd);

@@ -1,4 +1,5 @@
 #include "pfa.h"
+#include "btk_reason.h"
 
 #include "btkstring.h"
 #include "kkatomicfile.h"
@@ -867,7 +868,7 @@ int pfa_write_file(pfa_stream* stream, const void* buffer, int64_t size) {
         if (kkWriteAll(stream->fd, buffer, size_t(size), &err))
             return PFA_OK;
         if (stream->replace)
-            stream->replace->SetFailed(std::string("cannot write: ") + std::strerror(err));
+            stream->replace->SetFailed(std::string("cannot write: ") + btkSystemReason(err));
         return PFA_FAIL;
     }
     auto write = typedMethod<pfa_form12_fn>(stream->file, 21, 12);

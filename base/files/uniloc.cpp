@@ -1,4 +1,5 @@
 #include "uniloc.h"
+#include "btk_reason.h"
 
 #include "kkatomicfile.h"
 #include "kkfileio.h"
@@ -716,7 +717,7 @@ bool univfslocation::RemoveDirectory(const char* path, std::string* error) {
 
 namespace {
 bool sysFail(std::string* error, const std::string& what) {
-    return fail(error, what + ": " + std::strerror(errno));
+    return fail(error, what + ": " + btkSystemReason(errno));
 }
 
 // The folder of a local path ("/" for one at the top).
@@ -919,12 +920,12 @@ bool unilocallocation::Rename(const char* from, const char* to, std::string* err
         if (syncErr != 0)
             return fail(error, "renamed " + a + " to " + b +
                                    ", but its folder cannot be synced (a power loss may undo "
-                                   "the rename): " + std::strerror(syncErr));
+                                   "the rename): " + btkSystemReason(syncErr));
         return true;
     }
     if (err == EEXIST)
         return fail(error, "already exists: " + b);
-    return fail(error, "cannot rename " + a + ": " + std::strerror(err));
+    return fail(error, "cannot rename " + a + ": " + btkSystemReason(err));
 }
 
 } // namespace zbase_internal

@@ -1,4 +1,5 @@
 #include "kkjournal.h"
+#include "btk_reason.h"
 
 #include "kclient_serial.h"
 #include "kkfileio.h"
@@ -172,7 +173,7 @@ void writeToFile(Sink& s, const std::string& line) {
         s.reported = true;
         btk_tell("call journal \"%s\": cannot write (%s); records that do not fit are "
                  "left out, and a line \"<n> records lost\" marks each stretch of them",
-                 s.path.c_str(), std::strerror(w.err));
+                 s.path.c_str(), btkSystemReason(w.err));
     }
 }
 
@@ -887,13 +888,13 @@ bool kkJournalSetFile(const char* path, std::string* why) {
     while (locked != 0 && errno == EINTR);
     if (locked != 0) {
         if (why)
-            *why = errno == EWOULDBLOCK ? "another process journals there" : std::strerror(errno);
+            *why = errno == EWOULDBLOCK ? "another process journals there" : btkSystemReason(errno);
         ::close(fd);
         return false;
     }
     if (::ftruncate(fd, 0) != 0) {
         if (why)
-            *why = std::strerror(errno);
+            *why = btkSystemReason(errno);
         ::close(fd);
         return false;
     }

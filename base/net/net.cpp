@@ -1,4 +1,5 @@
 #include "net.h"
+#include "btk_reason.h"
 
 #include "standard_fds.h"
 #include "uniloc.h"
@@ -49,7 +50,7 @@ bool fail(bnfsError* e, int32_t code, std::string message) {
     return false;
 }
 
-std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string errnoText(const char* what) { return std::string(what) + ": " + btkSystemReason(errno); }
 
 bool isKnownKind(char k) {
     switch (k) {
@@ -478,7 +479,7 @@ int connectTo(const char* host, int port, Clock::time_point until, bnfsError& er
     *r.ptr = '\0';
     int rc = ::getaddrinfo(host, service, &hints, &found);
     if (rc != 0 || !found) {
-        error.Set(BNFS_ERR_ADDRESS, std::string("unknown host ") + host + ": " + gai_strerror(rc));
+        error.Set(BNFS_ERR_ADDRESS, std::string("unknown host ") + host + ": " + btkAddressReason(rc));
         return -1;
     }
     int fd = -1;

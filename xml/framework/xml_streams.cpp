@@ -2,6 +2,7 @@
 // documents and memory, and the token reader that feeds "bnfs:" documents to
 // the parser.
 #include "xml/framework/xml_streams.h"
+#include "btk_reason.h"
 
 #include "xml/framework/xml_element.h"
 
@@ -157,7 +158,7 @@ IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode, kkDurability du
         if (fd >= 0) {
             file_ = ::fdopen(fd, "rb");
             if (!file_) {
-                why = std::string("cannot open \"") + path + "\": " + std::strerror(errno);
+                why = std::string("cannot open \"") + path + "\": " + btkSystemReason(errno);
                 ::close(fd);
             }
         }

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <clocale>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -146,3 +149,24 @@ TEST(RegularOpens, ExclusiveCreateNeverReplacesAFileMadeMeanwhile) {
 }
 
 } // namespace
+
+// The system's reason in what the library tells is worded as under the C
+// locale, whatever messages the process's locale would give.
+TEST(RegularOpens, TheReasonGivenIsTheSameInEveryLocale) {
+    const std::string restore = std::setlocale(LC_ALL, nullptr);
+    const char* other = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "tr_TR.UTF-8", "tr_TR.utf8"})
+        if (std::setlocale(LC_ALL, name)) {
+            other = name;
+            break;
+        }
+    if (!other)
+        GTEST_SKIP() << "no de_DE.UTF-8 or tr_TR.UTF-8 locale (scripts/test.sh makes them as root)";
+    ScratchDir dir;
+    std::string why;
+    EXPECT_EQ(kkOpenRegularFile(dir.Path("absent").c_str(), O_RDONLY, 0, &why), -1);
+    const bool translated = std::string(std::strerror(ENOENT)) != "No such file or directory";
+    std::setlocale(LC_ALL, restore.c_str());
+    EXPECT_EQ(why, "cannot open \"" + dir.Path("absent") + "\": No such file or directory")
+        << "under " << other << (translated ? " (whose messages are translated)" : "");
+}
