@@ -235,8 +235,8 @@
     X(KPIFace, KPISurfOrient, GetPISurfaceOrientation, (), (),                 \
       "Whether the face's normal runs with (KPISURFACE_ORIENT_POSITIVE) or "   \
       "against (KPISURFACE_ORIENT_NEGATIVE) the surface's; "                   \
-      "KPISURFACE_ORIENT_NONE when not defined, which the neutral converter "  \
-      "takes as positive (and says so in run mode).")                          \
+      "KPISURFACE_ORIENT_NONE when not defined, which SaveAsNeutral writes "   \
+      "as positive, and tells.")                                               \
     X(KPIFace, xrchandle<KPISurface>, GetPISurface, (), (),                    \
       "The face's surface. Record mode: a new object over the face's own "     \
       "copy on every call (it keeps the face alive); cache mode: the "         \
@@ -808,8 +808,9 @@
       "how many more. So is a value the part holds as another: an edge "       \
       "direction none of 1, -1 and KTRAV_OPPOSITE (none where the edge has "   \
       "no face, a negative face id, aside), written as 1; a composite "        \
-      "datum curve's component direction none of 0 and 1, written as 0; an "   \
-      "accuracy kind of no name, written as absolute.")                        \
+      "datum curve's component direction none of 0 and 1, written as 0; a "    \
+      "face orientation none, written as positive; an accuracy kind "          \
+      "undefined or of no name, written as absolute.")                         \
     X(KWPIModel, void, WriteZPI, (const char* path), (path),                   \
       "Writes the model as an interface-data document to `path` (a file, or "  \
       "a \"bnfs:\" location); it replaces its target only when whole (a file " \

@@ -1,14 +1,20 @@
 // The run mode: diagnostics that the library otherwise keeps quiet are
 // printed on standard error, one line each, when the environment variable
 // ZORVAN_RUN_MODE holds a nonzero number. This program saves a neutral part
-// of a face whose orientation and loop direction were left undefined; the
-// neutral converter takes defaults for both, and in run mode it says so:
+// of a face whose orientation and loop direction were left undefined. A
+// neutral face holds an orientation, so the face is written as positive,
+// which is told whatever the run mode; a neutral loop holds no direction,
+// so the loop is kept as it is, which the converter says in run mode only:
 //
 //     $ ZORVAN_RUN_MODE=1 build/release/run_mode
 //     run mode 1: the converter's messages follow on standard error
-//     -cnv_qlk_neut_surface- Surface orient must be defined
 //     -cnv_qlk_neut_surface- Contour traverce must be defined
+//     SaveAsNeutral: face 1 was not converted whole: No neutral orientation
+//     for a surface of orientation 0 (none): written as 1 (cnv_qlk_neut_surface)
 //     saved a neutral part of 1 face (... bytes)
+//
+// (the line from SaveAsNeutral is one line, broken here); in run mode 0 it
+// is the only one shown.
 #include "zpi50.h"
 
 #include <cstdio>
@@ -38,7 +44,8 @@ int main() {
         std::printf("run mode %d: the converter's messages follow on standard error\n", mode);
     else
         std::printf("run mode 0: the converter's messages are kept quiet "
-                    "(set ZORVAN_RUN_MODE=1 to see them)\n");
+                    "(set ZORVAN_RUN_MODE=1 to see them); what the part holds as another "
+                    "value is told all the same\n");
     std::fflush(stdout);
     try {
         xrchandle<KWPISession> session = KGetPISession();

@@ -124,15 +124,13 @@ void name_item(uint32_t id, const char16_t* name = nullptr) {
     }
 }
 
-// The messages about what the converter assumed where the interface data
-// said nothing; it keeps every value it was given. Every other message
-// tells that something was left out of the part.
+// The message about what the converter assumed where the interface data
+// said nothing, keeping every value it was given: a contour of traversal
+// none is kept as a loop, and a loop holds no traversal. Every other
+// message tells that something was left out of the part or written as
+// another value.
 bool is_assumption(const char* text) {
-    for (const char* assumed : {"Accuracy must be defined", "Surface orient must be defined",
-                                "Contour traverce must be defined"})
-        if (std::strcmp(text, assumed) == 0)
-            return true;
-    return false;
+    return std::strcmp(text, "Contour traverce must be defined") == 0;
 }
 
 void left_out(Conversion& conversion, const char* routine, const char* kind, const char* text) {
@@ -781,8 +779,10 @@ bool fill_surface(const QelSurfacedata* src, neut_surface& out) {
         out.orient = -1;
     } else if (orientation == QEL_ORIENT_POSITIVE) {
         out.orient = 1;
-    } else if (orientation == QEL_ORIENT_NONE) {
-        message(kSurface, "Surface orient must be defined");
+    } else if (orientation == QEL_ORIENT_NONE) { // written as positive, and told
+        message_of_kind(kSurface, "orientation none",
+                        "No neutral orientation for a surface of orientation 0 (none): written "
+                        "as 1");
         out.orient = 1;
     } else {
         message_with_number(kSurface, "No neutral orientation for a surface of orientation ",
@@ -1143,10 +1143,12 @@ void convert_datums(const qel_intf_data* data, neut_part& part) {
     }
 }
 
-// An accuracy kind none of undefined, relative and absolute.
+// An accuracy kind none of relative and absolute (undefined among them).
 void accuracy_not_carried(int32_t kind) {
     std::string text = "No neutral accuracy kind for accuracy kind ";
     text += number(kind);
+    if (kind == QEL_ACCURACY_UNDEFINED)
+        text += " (undefined)";
     text += ": written as absolute";
     message_of_kind(kPart, "accuracy kind", text.c_str());
 }
@@ -1170,8 +1172,6 @@ int convert_part(const qel_intf_data* data, neut_part** out) {
         part->accuracy_is_relative = 1;
     else if (accuracy_type == QEL_ACCURACY_ABSOLUTE)
         part->accuracy_is_relative = 0;
-    else if (accuracy_type == QEL_ACCURACY_UNDEFINED)
-        message(kPart, "Accuracy must be defined");
     else // written as absolute, and told
         accuracy_not_carried(int32_t(accuracy_type));
     qel_intf_data_accuracy_get(data, &part->accuracy);

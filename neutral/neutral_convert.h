@@ -16,19 +16,20 @@
 // whatever reason: a kind out of service, a getter that failed, memory),
 // and a value that the part cannot carry as it stands and holds as another
 // (an edge direction none of 1, -1 and 2, written as 1; a component
-// direction none of 0 and 1; an accuracy kind of no name), is told once
-// per conversion and kind of message on standard error, whatever the run
-// mode (neut_tell): "<teller>: <item> was not converted whole: <message>
-// (<routine>)", in the message of the first such item, naming it ("face
-// 7", "datum 3 \"AXIS\"", "face 2 of quilt 5"), and how many more there
-// were. The kinds are the converter's own, not the values met, so the
-// lines are few whatever the data holds. The
-// messages about what the converter assumed where the data said nothing,
-// keeping every value it was given (an undefined accuracy kind, face
-// orientation or loop direction), are printed as one line "-<routine>-
-// <message>" (dbg_print_info) only when the run mode is non-zero
-// (get_run_mode, set with the environment variable ZORVAN_RUN_MODE,
-// base/process/process.h).
+// direction none of 0 and 1; a face orientation none, written as
+// positive; an accuracy kind undefined or of no name, written as
+// absolute), is told once per conversion and kind of message on standard
+// error, whatever the run mode (neut_tell): "<teller>: <item> was not
+// converted whole: <message> (<routine>)", in the message of the first
+// such item, naming it ("face 7", "datum 3 \"AXIS\"", "face 2 of quilt
+// 5"), and how many more there were. The kinds are the converter's own,
+// not the values met, so the lines are few whatever the data holds. The
+// message about what the converter assumed where the data said nothing,
+// keeping every value it was given (a contour's traversal none: the loop
+// is kept, and a neutral loop holds no traversal), is printed as one line
+// "-<routine>- <message>" (dbg_print_info) only when the run mode is
+// non-zero (get_run_mode, set with the environment variable
+// ZORVAN_RUN_MODE, base/process/process.h).
 #pragma once
 
 #include "api/qel_records.h"

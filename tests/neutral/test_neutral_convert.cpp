@@ -324,11 +324,10 @@ TEST(NeutralConvert, WholeModelFieldByField) {
     expect_frame(static_cast<neut_plane*>(plane_face->surface), 1);
     EXPECT_EQ(entry<neut_surface>(part->surfaces, 1)->loops, nullptr);
 
-    // Orientation: -1 stays, 0 becomes 1 with a message, 7 leaves 0 (told).
+    // Orientation: -1 stays, 0 becomes 1 and 7 leaves 0 (both told).
     EXPECT_EQ(entry<neut_surface>(part->surfaces, 1)->orient, -1);
     EXPECT_EQ(entry<neut_surface>(part->surfaces, 2)->orient, 1);
     EXPECT_EQ(entry<neut_surface>(part->surfaces, 3)->orient, 0);
-    EXPECT_EQ(msgs.count("cnv_qlk_neut_surface", "Surface orient must be defined"), 1);
 
     auto shape = [&](int i) { return entry<neut_surface>(part->surfaces, i)->surface; };
     EXPECT_EQ(static_cast<neut_cylinder*>(shape(1))->radius, 2.5);
@@ -467,14 +466,17 @@ TEST(NeutralConvert, WholeModelFieldByField) {
 
     // Nothing else was reported; what the part lacks is told once per kind
     // of message, naming the first item: also the loop of traversal 2, the
-    // orientation 7, the datum of no type that no neutral record holds and
-    // the three directions none on a face, written as 1.
-    EXPECT_EQ(msgs.lines.size(), 21u);
+    // orientations 0 (written as 1) and 7, the datum of no type that no
+    // neutral record holds and the three directions none on a face,
+    // written as 1.
+    EXPECT_EQ(msgs.lines.size(), 22u);
     for (const char* told :
          {"face 1 was not converted whole: No neutral loop for a contour of traversal 2 "
           "(cnv_qlk_neut_surface)",
           "edge 1 was not converted whole: No neutral direction for an edge of direction 0 "
           "(none) on face 11: written as 1 (cnv_qlk_neut_edge); 2 more like it",
+          "face 3 was not converted whole: No neutral orientation for a surface of orientation 0 "
+          "(none): written as 1 (cnv_qlk_neut_surface)",
           "face 4 was not converted whole: No neutral orientation for a surface of orientation 7 "
           "(cnv_qlk_neut_surface)",
           "datum 55 \"O\\x0ADD\" was not converted whole: No neutral record for a datum of type -1 "
@@ -512,8 +514,12 @@ TEST(NeutralConvert, AccuracyUnsetIsReportedAndTheRestConverts) {
     qel_intf_data_accuracy_set(root, 0.5);
     Messages msgs;
     neut_part* part = nullptr;
+    // Written as absolute and told, also in a part of nothing else: the
+    // part holds its accuracy kind whatever else it holds.
+    const char* told = "the part was not converted whole: No neutral accuracy kind for accuracy "
+                       "kind 0 (undefined): written as absolute (cnv_qlk_neut)";
     ASSERT_EQ(cnv_qlk_neut(root, &part, 0), QEL_OK);
-    EXPECT_EQ(msgs.count("cnv_qlk_neut", "Accuracy must be defined"), 1);
+    EXPECT_EQ(msgs.count("cnv_qlk_neut", told), 1);
     EXPECT_EQ(part->accuracy_is_relative, 0);
     EXPECT_EQ(part->accuracy, 0.5);
     // No surfaces or edges: null arrays, not empty ones.
@@ -525,7 +531,7 @@ TEST(NeutralConvert, AccuracyUnsetIsReportedAndTheRestConverts) {
     qel_curvedata_type_set(root, QEL_ACCURACY_RELATIVE);
     ASSERT_EQ(cnv_qlk_neut(root, &part, 0), QEL_OK);
     EXPECT_EQ(part->accuracy_is_relative, 1);
-    EXPECT_EQ(msgs.count("cnv_qlk_neut", "Accuracy must be defined"), 1);
+    EXPECT_EQ(msgs.count("cnv_qlk_neut", told), 1);
     EXPECT_EQ(release_neutral_part(part), 0);
     qel_intf_data_free(root);
 }
@@ -649,7 +655,8 @@ namespace {
 
 // In a fresh process (the run mode is read once per process): sets the
 // run-mode variable to `value` (null: unset), keeps messages otherwise
-// disabled as a session does, converts interface data without accuracy and
+// disabled as a session does, converts interface data without accuracy
+// kind of a face without orientation whose contour has no traversal, and
 // exits.
 void ConvertInFreshProcess(const char* value) {
     if (value)
@@ -659,6 +666,14 @@ void ConvertInFreshProcess(const char* value) {
     disable_msg_put(1);
     qel_intf_data* root = nullptr;
     qel_intf_data_alloc(&root);
+    QelSurfaceshapedata s = blank_shape();
+    const double o[3] = {0, 0, 0};
+    qel_planedata_init(kE1, kE2, kE3, o, &s);
+    QelSurfacedata f = face(QEL_SURF_PLANE, s, 1, QEL_ORIENT_NONE);
+    QelContourdata* contours = xar_of({QelContourdata{0, xar_of({5, 6})}});
+    qel_surfacedata_contours_set(&f, contours);
+    xar_free(contours);
+    qel_intf_data_surface_append(root, &f);
     neut_part* part = nullptr;
     cnv_qlk_neut(root, &part, 0);
     release_neutral_part(part);
@@ -674,15 +689,21 @@ TEST(NeutralConvertRunMode, TheSwitchPrintsEachMessageOnceOnStandardError) {
     // variable itself.
     const std::string style = GTEST_FLAG_GET(death_test_style);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(ConvertInFreshProcess("1"), testing::ExitedWithCode(0),
-                "^-cnv_qlk_neut- Accuracy must be defined\n$");
-    EXPECT_EXIT(ConvertInFreshProcess(" 2 "), testing::ExitedWithCode(0),
-                "^-cnv_qlk_neut- Accuracy must be defined\n$");
+    // What the part holds as another value is told whatever the run mode;
+    // the loop kept without its traversal is said in a nonzero one only.
+    const std::string told =
+        "cnv_qlk_neut: the part was not converted whole: No neutral accuracy kind for accuracy "
+        "kind 0 \\(undefined\\): written as absolute \\(cnv_qlk_neut\\)\n"
+        "cnv_qlk_neut: face 1 was not converted whole: No neutral orientation for a surface of "
+        "orientation 0 \\(none\\): written as 1 \\(cnv_qlk_neut_surface\\)\n$";
+    const std::string assumed = "^-cnv_qlk_neut_surface- Contour traverce must be defined\n";
+    EXPECT_EXIT(ConvertInFreshProcess("1"), testing::ExitedWithCode(0), assumed + told);
+    EXPECT_EXIT(ConvertInFreshProcess(" 2 "), testing::ExitedWithCode(0), assumed + told);
     // Off: unset, zero, or not a number (which is told instead). The
     // observer hears it all the same.
-    EXPECT_EXIT(ConvertInFreshProcess(nullptr), testing::ExitedWithCode(0), "^$");
-    EXPECT_EXIT(ConvertInFreshProcess("0"), testing::ExitedWithCode(0), "^$");
+    EXPECT_EXIT(ConvertInFreshProcess(nullptr), testing::ExitedWithCode(0), "^" + told);
+    EXPECT_EXIT(ConvertInFreshProcess("0"), testing::ExitedWithCode(0), "^" + told);
     EXPECT_EXIT(ConvertInFreshProcess("yes"), testing::ExitedWithCode(0),
-                "^ZORVAN_RUN_MODE=\"yes\" is not a whole number; the run mode is 0\n$");
+                "^ZORVAN_RUN_MODE=\"yes\" is not a whole number; the run mode is 0\n" + told);
     GTEST_FLAG_SET(death_test_style, style);
 }

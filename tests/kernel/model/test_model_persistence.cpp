@@ -362,6 +362,24 @@ TEST_F(PersistenceTest, SaveAsNeutralTellsEachValueThePartCannotCarryAsItStands)
                 datum->body.curve.composite.components[i].direction = uint32_t(dir);
         };
     };
+    // Faces 41, 42 ... on a plane, each of one of these orientations.
+    auto faces = [&](std::vector<KPISurfOrient> orients) -> Set {
+        return [=](const xrchandle<KWPIModel>& model) {
+            for (size_t i = 0; i < orients.size(); ++i)
+                model->AddPIFace(model->CreatePIFace(
+                    int(41 + i), KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1)),
+                    orients[i], session->CreatePIPlane(MakeCsys(0, 0, 5)),
+                    xrchandle<KPILoopList>(KPILoopList::create())));
+        };
+    };
+    auto face41 = [](const char* written) {
+        return std::string("id 41\n      uv_min 0 0\n      uv_max 1 1\n      xyz_min 0 0 0\n"
+                           "      xyz_max 0 0 0\n      orient ") +
+               written + "\n";
+    };
+    const std::string faceTold = "SaveAsNeutral: face 41 was not converted whole: No neutral "
+                                 "orientation for a surface of orientation 0 (none): written as "
+                                 "1 (cnv_qlk_neut_surface)";
     auto accuracy = [](uint32_t kind) -> Set {
         return [=](const xrchandle<KWPIModel>& model) {
             Impl(model)->GetIntfData()->accuracy_type = kind;
@@ -415,9 +433,22 @@ TEST_F(PersistenceTest, SaveAsNeutralTellsEachValueThePartCannotCarryAsItStands)
          "SaveAsNeutral: datum 300 \"CMP\" was not converted whole: No neutral flip for "
          "component 0 of direction -1: written as 1 (cnv_qlk_neut_datum_curve); 1 more like "
          "it\n"},
-        // The accuracy kind: relative (1) or absolute (2).
+        // A face's orientation: positive (1) or negative (-1); none is
+        // written as positive, and told.
+        {"face", "positive", faces({KPISURFACE_ORIENT_POSITIVE}), face41("1"), ""},
+        {"face", "negative", faces({KPISURFACE_ORIENT_NEGATIVE}), face41("-1"), ""},
+        {"face", "none", faces({KPISURFACE_ORIENT_NONE}), face41("1"), faceTold + "\n"},
+        {"face", "several",
+         faces({KPISURFACE_ORIENT_NONE, KPISURFACE_ORIENT_POSITIVE, KPISURFACE_ORIENT_NONE,
+                KPISURFACE_ORIENT_NONE}),
+         face41("1"), faceTold + "; 2 more like it\n"},
+        // The accuracy kind: relative (1) or absolute (2); undefined is
+        // written as absolute, and told.
         {"accuracy", "relative", accuracy(QEL_ACCURACY_RELATIVE), "accuracy_is_relative 1\n", ""},
         {"accuracy", "absolute", accuracy(QEL_ACCURACY_ABSOLUTE), "accuracy_is_relative 0\n", ""},
+        {"accuracy", "undefined", accuracy(QEL_ACCURACY_UNDEFINED), "accuracy_is_relative 0\n",
+         "SaveAsNeutral: the part was not converted whole: No neutral accuracy kind for accuracy "
+         "kind 0 (undefined): written as absolute (cnv_qlk_neut)\n"},
         {"accuracy", "7", accuracy(7), "accuracy_is_relative 0\n",
          "SaveAsNeutral: the part was not converted whole: No neutral accuracy kind for accuracy "
          "kind 7: written as absolute (cnv_qlk_neut)\n"},
