@@ -166,14 +166,13 @@ template <class E> xrchandle<E> keep(xrchandle<E> element) { return element; }
 template <class T> xrchandle<T> standIn(T* p) {
     if (!p)
         return nullptr;
-    xobject* object = objectPart(p);
-    if (xIsSequence(object) || xIsClientObject(object))
-        return nullptr;
     KCommon* common = commonPart(p);
     KCommon_i* answer = common->_CastToImpl();
     // The library's own objects answer themselves (a wrapper may also
     // answer the object it wraps): they need none.
-    if (!answer || answer->GetImplObject() == object || dynamic_cast<KCommon_j*>(common))
+    xobject* object = objectPart(p);
+    if (!answer || answer->GetImplObject() == object || xIsSequence(object) ||
+        xIsClientObject(object) || dynamic_cast<KCommon_j*>(common))
         return nullptr;
     return xrchandle<T>(T::softcast(answer->GetImplObject()));
 }
