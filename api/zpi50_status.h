@@ -66,12 +66,14 @@ enum {
                                        // not written whole); nothing was read. From a request
                                        // answered by a document (GetAssemblyInfo 154,
                                        // GetAtbImportLayers 161, GetTranslationOptions 183) also:
-                                       // the host answered another status than 0, or its
-                                       // document could not be read or held no record (told on
-                                       // standard error); the outputs are null. GetQelIntfData
-                                       // (153) answers a null model instead when its request
-                                       // did not go out or its document could not be read or
-                                       // held no interface data
+                                       // the host answered another status than 0, its reply
+                                       // named no document where one is read, or its document
+                                       // could not be read or held no record; each cause (a
+                                       // request that did not go out too) is told in one line
+                                       // on standard error, and every output is null (a record
+                                       // read before a later document failed is freed).
+                                       // GetQelIntfData (153) answers a null model instead, and
+                                       // tells why the same way
     ZPI_REQUEST_BAD_REPLY = -1,        // the reply's status is not a number (QelMessageDisplay:
                                        // the message's format cannot be read)
     ZPI_REQUEST_BAD_ARG = -2,          // a null handle, record or array the function must read

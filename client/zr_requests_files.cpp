@@ -23,6 +23,7 @@
 #include "xmemory.h"
 
 #include <memory>
+#include <string>
 #include <utility>
 
 using zr_detail::Exchange;
@@ -67,16 +68,59 @@ auto ReadTaken(const char* name, bool dump, Take take, const char* missing)
     return nullptr;
 }
 
+// Tells in one line why request `opcode` gave nothing.
+void TellRefused(int opcode, const std::string& why) {
+    IntfXmlTellFailure("request " + std::to_string(opcode) + ": " + why);
+}
+
+// Why a reply names no document in field `field`: "its reply names no
+// <what> document (field N is empty)".
+std::string NoDocument(const char* what, int field) {
+    return std::string("its reply names no ") + what + " document (field " + std::to_string(field) +
+           " is empty)";
+}
+
+// Sends request `opcode`, answered by documents, into `reply`: false when
+// it did not go out, its reply did not come or its status is not 0, each
+// told.
+bool DocumentReply(ZorvanProxy& proxy, int opcode, const Request& req, ZrReply& reply) {
+    std::string why;
+    if (!Exchange(proxy, req, reply, &why)) {
+        TellRefused(opcode, "no reply: " + why);
+        return false;
+    }
+    if (reply.GetStatus() != 0) {
+        TellRefused(opcode, zr_detail::HostAnswered(reply));
+        return false;
+    }
+    return true;
+}
+
+// ReadTaken on the document that field `field` of the reply to request
+// `opcode` names, a <what> document; null, told, when the field is empty.
+template <class Top, class Take>
+auto ReadNamed(int opcode, const ZrReply& reply, int field, const char* what, bool dump, Take take,
+               const char* missing) -> decltype(take(std::declval<Top&>())) {
+    const char* path = reply.GetField(field);
+    if (!*path) {
+        TellRefused(opcode, "the host answered status 0, but " + NoDocument(what, field));
+        return nullptr;
+    }
+    return ReadTaken<Top>(path, dump, take, missing);
+}
+
 // Requests answered by a document named in field 1 (161, 183): *out is
 // what ReadTaken gives, and the answer 0; kNotSent, with *out null, when
-// the request did not go out, the status is not 0 or nothing was read.
+// the request did not go out, the status is not 0 or nothing was read
+// (each told).
 template <class Top, class T, class Take>
-int DocumentRequest(ZorvanProxy& proxy, const Request& req, T** out, Take take, const char* missing) {
+int DocumentRequest(ZorvanProxy& proxy, int opcode, const Request& req, T** out, const char* what,
+                    Take take, const char* missing) {
     *out = nullptr;
     ZrReply reply;
-    if (!Exchange(proxy, req, reply) || reply.GetStatus() != 0)
+    if (!DocumentReply(proxy, opcode, req, reply))
         return kNotSent;
-    *out = ReadTaken<Top>(reply.GetField(1), false, take, missing);
+    *out = ReadNamed<Top>(opcode, reply, 1, what, false, take, missing);
     return *out ? 0 : kNotSent;
 }
 
@@ -113,13 +157,24 @@ xrchandle<KWPIModel> ZorvanProxy::GetQelIntfData(int model, const qel_part_conve
     Request req(153);
     req.AddInt(model).AddText(packed);
     ZrReply reply;
-    if (!Exchange(*this, req, reply))
+    std::string why;
+    if (!Exchange(*this, req, reply, &why)) {
+        TellRefused(153, "no reply: " + why);
         return nullptr;
+    }
 
     // The status is not looked at: field 1 names the document or nothing.
+    const char* path = reply.GetField(1);
+    if (!*path) {
+        TellRefused(153,
+                    (reply.GetStatus() != 0 ? zr_detail::HostAnswered(reply) + ", and "
+                                            : std::string("the host answered status 0, but ")) +
+                        NoDocument("interface-data", 1));
+        return nullptr;
+    }
     try {
         IntfXmlZPI top(nullptr);
-        if (!ZrReadDocument(reply.GetField(1), &top, true))
+        if (!ZrReadDocument(path, &top, true))
             return nullptr;
         qel_intf_data* data = top.GetIntfData();
         if (!data) {
@@ -137,6 +192,7 @@ xrchandle<KWPIModel> ZorvanProxy::GetQelIntfData(int model, const qel_part_conve
             qel_intf_data_extend_block_free(ext);
         return result;
     } catch (...) {
+        IntfXmlTellCaught("read", path);
         if (extension)
             *extension = nullptr;
         return nullptr;
@@ -146,8 +202,8 @@ xrchandle<KWPIModel> ZorvanProxy::GetQelIntfData(int model, const qel_part_conve
 // ---- 154, 159: assembly information -----------------------------------------
 
 int ZorvanProxy::GetAssemblyInfo(int model, qel_model_basic_info** info, qel_intf_data_extend** extension) {
-    // Every output is null until its document was read; only the record of
-    // the first document stays when the second one fails.
+    // The outputs are null unless every document asked for was read: a
+    // record read before a later failure is freed. Each failure is told.
     if (info)
         *info = nullptr;
     if (extension)
@@ -155,22 +211,34 @@ int ZorvanProxy::GetAssemblyInfo(int model, qel_model_basic_info** info, qel_int
     Request req(154);
     req.AddInt(model);
     ZrReply reply;
-    if (!Exchange(*this, req, reply) || reply.GetStatus() != 0)
+    if (!DocumentReply(*this, 154, req, reply))
         return kNotSent;
+    qel_model_basic_info* read = nullptr;
     if (info) {
-        *info = ReadTaken<IntfXmlModel>(reply.GetField(1), true, [](IntfXmlModel& top) { return top.TakeData(); },
-                                        "the document holds no \"Model\"");
-        if (!*info)
+        read = ReadNamed<IntfXmlModel>(
+            154, reply, 1, "assembly-information", true,
+            [](IntfXmlModel& top) { return top.TakeData(); }, "the document holds no \"Model\"");
+        if (!read)
             return kNotSent;
     }
-    if (!extension)
-        return 0;
-    *extension = ReadTaken<IntfXmlQelIntfDataExtend>(reply.GetField(2), true, [](IntfXmlQelIntfDataExtend& top) {
-        qel_intf_data_extend* data = top.GetData();
-        top.Detach();
-        return data;
-    }, "the document holds no \"QelIntfDataExtend\"");
-    return *extension ? 0 : kNotSent;
+    if (extension) {
+        qel_intf_data_extend* data = ReadNamed<IntfXmlQelIntfDataExtend>(
+            154, reply, 2, "interface-data extension", true,
+            [](IntfXmlQelIntfDataExtend& top) {
+                qel_intf_data_extend* taken = top.GetData();
+                top.Detach();
+                return taken;
+            },
+            "the document holds no \"QelIntfDataExtend\"");
+        if (!data) {
+            IntfXmlFreeModelInfo(read);
+            return kNotSent;
+        }
+        *extension = data;
+    }
+    if (info)
+        *info = read;
+    return 0;
 }
 
 int ZorvanProxy::SendAssemblyInfo(int a, const qel_model_basic_info* info, int b, int c, double d) {
@@ -206,7 +274,8 @@ int ZorvanProxy::GetAtbImportLayers(int a, atb_import_layer** layers) {
     Request req(161);
     req.AddInt(a);
     return DocumentRequest<IntfXmlAtbImportLayers>(
-        *this, req, layers, [](IntfXmlAtbImportLayers& top) { return top.TakeData(); },
+        *this, 161, req, layers, "import-layer status",
+        [](IntfXmlAtbImportLayers& top) { return top.TakeData(); },
         "the document holds no \"Layers\"");
 }
 
@@ -235,7 +304,7 @@ int ZorvanProxy::GetTranslationOptions(ZrTranslationOptions** options, int a) {
         return kNotSent;
     Request req(183);
     req.AddInt(a);
-    return DocumentRequest<IntfXmlTranslationOptions>(*this, req, options, [](IntfXmlTranslationOptions& top) {
+    return DocumentRequest<IntfXmlTranslationOptions>(*this, 183, req, options, "translation-options", [](IntfXmlTranslationOptions& top) {
         if (!top.GetOptions())
             return static_cast<ZrTranslationOptions*>(nullptr);
         auto record = std::make_unique<ZrTranslationOptions>();

@@ -422,8 +422,7 @@ int ZorvanProxy::ImportQelIntfDataToFeature(int value, const int32_t* entity, xr
             if (own)
                 extension = own->GetExtendData();
             else
-                refused = "the model's extension was not made by this library: it has no "
-                          "record to hand over";
+                refused = kForeignExtension;
         }
     } catch (...) {
         refused = std::string(asked) + " raised: " + IntfXmlCaughtText();

@@ -2,9 +2,10 @@
 #include "kernel/kpi_impl.h"
 
 KCommon_i* CastToImpl(KCommon* obj) {
-    if (!obj)
-        return nullptr;
-    KCommon_i* first = obj->_CastToImpl();
+    return obj ? ImplOfAnswer(obj->_CastToImpl()) : nullptr;
+}
+
+KCommon_i* ImplOfAnswer(KCommon_i* first) {
     if (!first || !first->IsJournalWrapper())
         return first;
     // A wrapper that answers for itself: go through the object it wraps.

@@ -22,6 +22,10 @@ public:                                                                        \
 // journal wrapper gives the object it wraps. A foreign object (one without
 // an implementation of class Impl behind it) raises ThrowInvalidArg(index, 1).
 KCommon_i* CastToImpl(KCommon* obj);
+// The implementation object that an answer of some object's _CastToImpl
+// stands for: a journal wrapper gives the object it wraps; null for null.
+// (CastToImpl asks the object; this takes an answer already had.)
+KCommon_i* ImplOfAnswer(KCommon_i* answer);
 
 template <class Impl> Impl* CastToImpl(KCommon* obj, int index) {
     if (!obj)

@@ -3,7 +3,8 @@
 // made, as a translator's decorator, proxy or test double does. What its
 // _CastToImpl answers is chosen when it is made: the implementation behind
 // the object it forwards to (it forwards that call too), or `other` (none
-// by default, or an object of another kind).
+// by default, or an object of another kind); and for how many calls it
+// answers so (`answers`, every call when negative), answering none after.
 #pragma once
 
 #include "kpi_interfaces.h"
@@ -19,9 +20,14 @@ template <class Interface> class Forwarder;
 #define ZPI_FORWARDING_CLASS(Class, Parent)                                    \
     template <> class Forwarder<Class> : public virtual Class {                \
     public:                                                                    \
-        Forwarder(xrchandle<Class> inner, bool passImpl, KCommon_i* other = nullptr) \
-            : inner_(std::move(inner)), passImpl_(passImpl), other_(other) {}  \
+        Forwarder(xrchandle<Class> inner, bool passImpl, KCommon_i* other = nullptr, \
+                  int answers = -1)                                            \
+            : inner_(std::move(inner)), passImpl_(passImpl), other_(other), answers_(answers) {} \
         KCommon_i* _CastToImpl() override {                                    \
+            if (answers_ == 0)                                                 \
+                return nullptr;                                                \
+            if (answers_ > 0)                                                  \
+                --answers_;                                                    \
             return passImpl_ ? inner_->_CastToImpl() : other_;                 \
         }                                                                      \
         const xrttiobject* giveRtti() const override { return Class::getClassRtti(); } \
@@ -32,6 +38,7 @@ template <class Interface> class Forwarder;
         xrchandle<Class> inner_;                                               \
         bool passImpl_;                                                        \
         KCommon_i* other_;                                                     \
+        int answers_;                                                          \
     };
 
 ZPI_INTERFACES(ZPI_FORWARDING_CLASS)
@@ -42,28 +49,30 @@ ZPI_INTERFACES(ZPI_FORWARDING_CLASS)
 // A forwarder of `inner`'s own interface (a curve held as KPICurve that is
 // an arc forwards as a KPIArc); null stays null.
 template <class I>
-xrchandle<I> Forwarding(const xrchandle<I>& inner, bool passImpl, KCommon_i* other = nullptr) {
+xrchandle<I> Forwarding(const xrchandle<I>& inner, bool passImpl, KCommon_i* other = nullptr,
+                        int answers = -1) {
     if (!inner)
         return inner;
     xobject* object = static_cast<xobject*>(inner.get());
 #define ZPI_FORWARD_AS(Class, Parent)                                          \
     if constexpr (std::is_same_v<I, Parent>)                                   \
         if (Class* derived = Class::softcast(object))                          \
-            return xrchandle<I>(new Forwarder<Class>(xrchandle<Class>(derived), passImpl, other));
+            return xrchandle<I>(                                               \
+                new Forwarder<Class>(xrchandle<Class>(derived), passImpl, other, answers));
     ZPI_INTERFACES(ZPI_FORWARD_AS)
 #undef ZPI_FORWARD_AS
-    return xrchandle<I>(new Forwarder<I>(inner, passImpl, other));
+    return xrchandle<I>(new Forwarder<I>(inner, passImpl, other, answers));
 }
 
 // A new list of forwarders of the list's elements.
 #define ZPI_FORWARDING_LIST(List, Element)                                     \
     inline xrchandle<List> Forwarding(const xrchandle<List>& list, bool passImpl, \
-                                      KCommon_i* other = nullptr) {            \
+                                      KCommon_i* other = nullptr, int answers = -1) { \
         if (!list)                                                             \
             return list;                                                       \
         xrchandle<List> forwarded(List::create());                             \
         for (int i = 0; i < list->Count(); ++i)                                \
-            forwarded->Append(Forwarding(list->Get(i), passImpl, other));      \
+            forwarded->Append(Forwarding(list->Get(i), passImpl, other, answers)); \
         return forwarded;                                                      \
     }
 ZPI_LISTS(ZPI_FORWARDING_LIST)

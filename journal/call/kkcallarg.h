@@ -4,6 +4,10 @@
 // A record decides once on which side of the journal its argument stands.
 // It keeps only that side's form: the argument itself lives through the
 // caller's copy for the whole call.
+// An object of the caller's own class that answers a journal wrapper or an
+// implementation object stands as that object for the whole call (its
+// stand-in, kkStandIn: it is asked once), and so does a list with such
+// elements as a list of their stand-ins.
 // An argument that is a journal wrapper (or a list, whose elements are the
 // caller's) is kept as it is and converted to the implementation side only
 // when the call asks for its value. Any other interface object, list or
@@ -37,6 +41,7 @@ concept Convertible = IsHandleType<T>::value && requires(T value) {
     { IsAWrapper(value) } -> std::same_as<bool>;
     { kkWrap(value) } -> std::same_as<T>;
     { kkUnwrapItem(value) } -> std::same_as<T>;
+    { kkStandIn(value) } -> std::same_as<T>;
 };
 
 // The wrapper test of IsAWrapper, asked of the handle's object without
@@ -58,21 +63,21 @@ template <class T> bool IsWrapperArgument(const T& handle) {
 template <class T> class kkCallArg {
 public:
     // `argument` is the caller's own copy (the wrapper operation's
-    // parameter), alive for the whole call: the record refers to it and
-    // holds a converted form only where there is one. A failing test or
-    // conversion passes on.
-    explicit kkCallArg(T& argument) : given(argument) {
+    // parameter), alive for the whole call: the record refers to it (or to
+    // its stand-in) and holds a converted form only where there is one. A
+    // failing test or conversion passes on.
+    explicit kkCallArg(T& argument) : given(StandInFor(argument)) {
         if constexpr (kk_detail::Convertible<T>) {
-            auto* p = argument.get();
+            auto* p = given.get();
             using Pointee = std::remove_pointer_t<decltype(p)>;
             if constexpr (std::is_base_of_v<KCommon, Pointee>)
                 sharedImpl = kkWrappedSharingCount(p ? static_cast<KCommon*>(p) : nullptr);
-            isWrapper = sharedImpl || kk_detail::IsWrapperArgument(argument);
+            isWrapper = sharedImpl || kk_detail::IsWrapperArgument(given);
             if (!isWrapper)
-                converted = kkWrap(argument);
+                converted = kkWrap(given);
         }
     }
-    kkCallArg(const kkCallArg& other) = default;
+    kkCallArg(const kkCallArg&) = delete;
     kkCallArg& operator=(const kkCallArg&) = delete;
     ~kkCallArg() = default;
 
@@ -115,6 +120,18 @@ public:
     bool IsWrapper() const { return isWrapper; }
 
 private:
+    // The argument's stand-in, when it has one: what the record holds in its
+    // place.
+    T& StandInFor(T& argument) {
+        if constexpr (kk_detail::Convertible<T>) {
+            standIn = kkStandIn(argument);
+            if (standIn)
+                return standIn;
+        }
+        return argument;
+    }
+
+    std::conditional_t<kk_detail::Convertible<T>, T, char> standIn{};
     T& given;
     // The caller's side form of an argument that is not a journal wrapper.
     std::conditional_t<kk_detail::Convertible<T>, T, char> converted{};

@@ -161,6 +161,44 @@ xrchandle<L> convertList(xrchandle<L> list, Step step, bool reuse = false, bool 
 
 template <class E> xrchandle<E> keep(xrchandle<E> element) { return element; }
 
+// StandIn<T>: the object's _CastToImpl is asked here once, and nowhere else
+// in the call when it has a stand-in.
+template <class T> xrchandle<T> standIn(T* p) {
+    if (!p)
+        return nullptr;
+    KCommon* common = commonPart(p);
+    KCommon_i* answer = common->_CastToImpl();
+    // The library's own objects answer themselves (a wrapper may also
+    // answer the object it wraps): they need none.
+    xobject* object = objectPart(p);
+    if (!answer || answer->GetImplObject() == object || xIsSequence(object) ||
+        xIsClientObject(object) || dynamic_cast<KCommon_j*>(common))
+        return nullptr;
+    return xrchandle<T>(T::softcast(answer->GetImplObject()));
+}
+
+// StandIn<L>: a new list only when an element has a stand-in.
+template <class L> xrchandle<L> standInList(L* list) {
+    if (!list || !xIsSequence(objectPart(list)))
+        return nullptr;
+    xrchandle<L> fresh;
+    const int n = list->Count();
+    for (int i = 0; i < n; ++i) {
+        auto element = list->Get(i);
+        auto stand = standIn(element.get());
+        if (stand && !fresh) {
+            fresh = L::create();
+            if (fresh.isNull())
+                ThrowSimple(-10);
+            for (int j = 0; j < i; ++j)
+                fresh->Set(j, list->Get(j));
+        }
+        if (fresh)
+            fresh->Set(i, stand ? stand : element);
+    }
+    return fresh;
+}
+
 } // namespace
 
 // ---- interface objects ---------------------------------------------------------
@@ -173,6 +211,9 @@ template <class E> xrchandle<E> keep(xrchandle<E> element) { return element; }
         return unwrapItem(std::move(item));                                    \
     }                                                                          \
     xrchandle<Class> Wrap##Class(xrchandle<Class> object) { return wrap(std::move(object)); } \
+    xrchandle<Class> StandIn##Class(const xrchandle<Class>& item) {            \
+        return standIn(item.get());                                            \
+    }                                                                          \
     bool IsAWrapper(xrchandle<Class> object) {                                 \
         return isWrapper(std::move(object), &commonPart<Class>);               \
     }
@@ -248,6 +289,13 @@ ZPI_MARSHAL_VALUE_LISTS(ZPI_MARSHAL_DEFINE_VALUE_LIST)
     }
 ZPI_LISTS(ZPI_MARSHAL_DEFINE_LIST)
 #undef ZPI_MARSHAL_DEFINE_LIST
+
+#define ZPI_MARSHAL_DEFINE_LIST_STAND_IN(List, Element)                        \
+    xrchandle<List> StandIn##List(const xrchandle<List>& list) {               \
+        return standInList(list.get());                                        \
+    }
+ZPI_LISTS(ZPI_MARSHAL_DEFINE_LIST_STAND_IN)
+#undef ZPI_MARSHAL_DEFINE_LIST_STAND_IN
 
 #define ZPI_MARSHAL_DEFINE_LIST_TEST(List, Element)                            \
     bool IsAWrapper(xrchandle<List> list) {                                    \

@@ -321,17 +321,39 @@ void KWPIModel_i::Close() {
         ThrowSimple(status);
 }
 
+const char kForeignExtension[] =
+    "the model's extension was not made by this library (its _CastToImpl answers no extension "
+    "of this library), so it has no records";
+
 void KWPIModel_i::SetWPIModelExt(xrchandle<KWPIModelExt> ext) {
     if (!ext)
         ThrowInvalidArg(1, 0);
     // The model writes, saves and hands over its extension's records: an
     // extension without one of this library's behind it has none, and is
-    // refused here rather than where the model is written.
-    CastToImpl<KWPIModelExt_i>(ext.get(), 1);
+    // refused here rather than where the model is written. An extension of
+    // the caller's own class is the library's extension that its
+    // _CastToImpl answers, asked once, here: the model keeps that one (as
+    // the call journal's wrappers hand it on), so nothing the caller's
+    // object answers later changes what the model holds.
+    KCommon_i* answer = ext->_CastToImpl();
+    auto* own = dynamic_cast<KWPIModelExt_i*>(ImplOfAnswer(answer));
+    if (!own)
+        ThrowInvalidArg(1, 1);
+    if (answer->GetImplObject() != static_cast<xobject*>(ext.get()))
+        ext = xrchandle<KWPIModelExt>(own);
     ext_ = std::move(ext);
 }
 
 xrchandle<KWPIModelExt> KWPIModel_i::GetWPIModelExt() { return ext_; }
+
+KWPIModelExt_i* OwnExtension(KWPIModelExt* ext) {
+    if (!ext)
+        return nullptr;
+    auto* own = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext));
+    if (!own)
+        ThrowSimple(QEL_ERR_BAD_ARG, kForeignExtension);
+    return own;
+}
 
 // ---- add, set-list, count, by index, list getter ------------------------------------
 // The five operations of one item kind, alike for datums, edges, faces and
@@ -374,9 +396,6 @@ ZPI_MODEL_ITEM_KIND(Quilt, quilts_, 0)
 // The extension's implementation is asked directly, so the lookup reads its
 // record and is not a call of its interface.
 xrchandle<KPIReferenceColor> KWPIModel_i::GetPIModelReferenceColor() {
-    if (!ext_)
-        return nullptr;
-    if (auto* impl = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext_.get())))
-        return impl->KWPIModelExt_i::GetPIItemReferenceColor(-1);
-    return ext_->GetPIItemReferenceColor(-1); // an extension of another make answers for itself
+    KWPIModelExt_i* own = OwnExtension(ext_.get());
+    return own ? own->KWPIModelExt_i::GetPIItemReferenceColor(-1) : nullptr;
 }

@@ -53,6 +53,18 @@ constexpr int KPI_STATUS_NEUTRAL_STREAM_TAKEN = ZPI_STATUS_NEUTRAL_STREAM_TAKEN;
 // not fit the schema table); raised with the reason.
 constexpr int KPI_STATUS_NEUTRAL_WRITE_FAILED = ZPI_STATUS_NEUTRAL_WRITE_FAILED;
 
+inline namespace zpi_internal {
+class KWPIModelExt_i;
+}
+// Why an extension of the caller's own class that answers none of this
+// library's is refused where its records are needed.
+extern const char kForeignExtension[];
+// The library's extension behind a model's extension `ext`, for its
+// records; null for null. A model keeps only this library's own
+// (SetWPIModelExt): any other is refused, ThrowSimple(QEL_ERR_BAD_ARG,
+// kForeignExtension).
+KWPIModelExt_i* OwnExtension(KWPIModelExt* ext);
+
 #define ZPI_MODEL_OPERATION(Class, Result, Name, Params, Args, Doc) Result Name Params override;
 
 inline namespace zpi_internal {

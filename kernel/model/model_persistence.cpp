@@ -43,16 +43,11 @@ constexpr char16_t kNeutralStreamName[] = u"kernel.neu.1";
 // Product id of the neutral files this library writes.
 constexpr int kNeutralProductId = 32;
 
-// The extension record behind a model's extension (null for none). An
-// extension that is not this library's own carries no record that could be
-// written: ThrowSimple(-2), before anything is made.
+// The record of a model's extension (null for none), taken before
+// anything is made.
 const qel_intf_data_extend* ExtensionRecord(const xrchandle<KWPIModelExt>& ext) {
-    if (!ext)
-        return nullptr;
-    auto* impl = dynamic_cast<KWPIModelExt_i*>(CastToImpl(ext.get()));
-    if (!impl)
-        ThrowSimple(QEL_ERR_BAD_ARG);
-    return impl->GetExtendData();
+    KWPIModelExt_i* own = OwnExtension(ext.get());
+    return own ? own->GetExtendData() : nullptr;
 }
 
 int DateCode() {

@@ -33,9 +33,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -535,23 +538,97 @@ TEST_F(Documents, AssemblyInformation) {
     ZorvanProxy::AsmBasicInfoClean(read);
     rlsmem(read);
 
-    qel_intf_data_extend* extension = nullptr;
-    host.Script({"6", "0\n" + path + "\n/no/such.xml"});
-    read = reinterpret_cast<qel_model_basic_info*>(&path);
-    extension = reinterpret_cast<qel_intf_data_extend*>(&path);
-    EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, &extension), 100);
-    EXPECT_EQ(read, nullptr);
-    EXPECT_EQ(extension, nullptr);
-    // The first document stays when the second cannot be read.
-    EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, &extension), 100);
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(extension, nullptr);
-    ZorvanProxy::AsmBasicInfoClean(read);
-    rlsmem(read);
-    // An empty first path is no document: the second path is not taken for it.
-    host.Script({"0\n\n" + path});
-    EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, nullptr), 100);
-    EXPECT_EQ(read, nullptr);
+    // A reply naming one document where two are asked for, or a second one
+    // that cannot be read: nothing, not the first record alone, and the
+    // cause told. An empty first path is no document either: the second
+    // path is not taken for it.
+    const std::pair<std::string, std::string> refused[] = {
+        {"0\n" + path, "request 154: the host answered status 0, but its reply names no "
+                       "interface-data extension document (field 2 is empty)\n"},
+        {"0\n" + path + "\n/no/such.xml",
+         "cannot open \"/no/such.xml\": No such file or directory\n"},
+        {"0\n\n" + path, "request 154: the host answered status 0, but its reply names no "
+                         "assembly-information document (field 1 is empty)\n"},
+    };
+    for (const auto& [reply, told] : refused) {
+        host.Script({reply});
+        read = reinterpret_cast<qel_model_basic_info*>(&path);
+        qel_intf_data_extend* extension = reinterpret_cast<qel_intf_data_extend*>(&path);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(proxy->GetAssemblyInfo(4, &read, &extension), 100);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), told);
+        EXPECT_EQ(read, nullptr) << reply;
+        EXPECT_EQ(extension, nullptr) << reply;
+    }
+}
+
+TEST_F(Documents, EveryRequestAnsweredByADocumentTellsWhyItGaveNothing) {
+    // Each request called with its outputs set: its answer (100, or 0 for
+    // a model) and whether every output came back null.
+    qel_part_conversion_options options{5, 11, 12};
+    int junk = 0;
+    auto set = [&](auto** out) {
+        *out = reinterpret_cast<std::remove_reference_t<decltype(*out)>>(&junk);
+    };
+    const std::pair<int, std::function<std::pair<int, bool>()>> requests[] = {
+        {153,
+         [&] {
+             qel_intf_data_extend* extension;
+             set(&extension);
+             const bool model = !proxy->GetQelIntfData(9, &options, nullptr, &extension).isNull();
+             return std::pair(model ? 0 : 100, !model && !extension);
+         }},
+        {154,
+         [&] {
+             qel_model_basic_info* info;
+             qel_intf_data_extend* extension;
+             set(&info), set(&extension);
+             const int status = proxy->GetAssemblyInfo(4, &info, &extension);
+             return std::pair(status, !info && !extension);
+         }},
+        {161,
+         [&] {
+             atb_import_layer* layers;
+             set(&layers);
+             const int status = proxy->GetAtbImportLayers(3, &layers);
+             return std::pair(status, !layers);
+         }},
+        {183,
+         [&] {
+             ZrTranslationOptions* read;
+             set(&read);
+             const int status = proxy->GetTranslationOptions(&read, 8);
+             return std::pair(status, !read);
+         }},
+    };
+    const char* documents[] = {"interface-data", "assembly-information", "import-layer status",
+                               "translation-options"};
+    for (size_t i = 0; i < std::size(requests); ++i) {
+        const auto& [opcode, call] = requests[i];
+        const std::string said = "request " + std::to_string(opcode) + ": ";
+        const std::string none =
+            std::string("its reply names no ") + documents[i] + " document (field 1 is empty)\n";
+        // 153 looks at field 1 whatever the status.
+        for (const auto& [reply, told] :
+             {std::pair<std::string, std::string>{
+                  "6", said + (opcode == 153 ? "the host answered status 6, and " + none
+                                             : "the host answered status 6\n")},
+              {"0", said + "the host answered status 0, but " + none}}) {
+            host.Script({reply});
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(call(), std::pair(100, true)) << opcode << " " << reply;
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(), told);
+        }
+    }
+    // Nothing goes out without a connection: told too.
+    proxy = new ZorvanProxy();
+    for (const auto& [opcode, call] : requests) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(call(), std::pair(100, true)) << opcode;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "request " + std::to_string(opcode) +
+                      ": no reply: the proxy has no connection\n");
+    }
 }
 
 TEST_F(Documents, LayersAndOptions) {

@@ -66,8 +66,18 @@ IntfXmlElement* IntfXmlLogLines::startElement(const char* name, IntfXmlAttribute
         IntfXmlThrowUnexpected(name, depth_ > 2 ? "LogLine" : "LogLines");
     intfxml::CheckRoom(int(lines_.size()), size_, "LogLine", "LogLines");
     IntfXmlLogLine line;
-    // "empty" is written only for a line that is missing.
-    line.missing = IntfXmlOptionalInt("empty", attrs, 0, 0, "LogLine") == 1;
+    // "empty" is written only for a line that is missing, as "1". Any other
+    // value marks nothing: the line is read as the text it holds, and told.
+    if (IntfXmlHasAttrib("empty", attrs, 0)) {
+        const int32_t empty = IntfXmlOptionalInt("empty", attrs, 0, 1, "LogLine");
+        line.missing = empty == 1;
+        if (!line.missing)
+            IntfXmlTellPassedOver("log line empty",
+                                  ("\"LogLine\" holds \"empty\" = \"" + std::to_string(empty) +
+                                   "\", which marks no line (a missing line holds \"1\"): read "
+                                   "as a line of the text it holds")
+                                      .c_str());
+    }
     lines_.push_back(std::move(line));
     return this;
 }

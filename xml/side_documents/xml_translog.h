@@ -8,7 +8,9 @@
 //   	</LogLines>
 // The lines come as an xar of C-text pointers (an entry may be null) or as
 // a plain array with its count. A line is carried unchanged, markup
-// characters, leading and trailing blanks included.
+// characters, leading and trailing blanks included. The reader reads a
+// "LogLine" whose "empty" is other than "1" as a line of its text, and
+// tells it.
 //
 // Options:
 //   	<TranslationOptions size="n">

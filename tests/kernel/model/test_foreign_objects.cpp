@@ -95,10 +95,11 @@ struct Built {
 
 // The model of every kind with its extension, written to `path`, with the
 // objects that `entry` names (none: every object as it is) handed over as
-// forwarders (whose _CastToImpl answers `other` unless `passImpl`);
+// forwarders (whose _CastToImpl answers `other` unless `passImpl`, to its
+// first `answers` calls when that is not negative, and none after);
 // through journal wrappers when `journaled`.
 Built Build(const Entry* entry, bool passImpl, bool journaled, const std::string& path,
-            KCommon_i* other = nullptr) {
+            KCommon_i* other = nullptr, int answers = -1) {
     Built built;
     xrchandle<KWPISession> session = KGetPISession();
     if (journaled)
@@ -107,7 +108,7 @@ Built Build(const Entry* entry, bool passImpl, bool journaled, const std::string
         if (!entry || std::strcmp(operation, entry->operation) != 0 || argument != entry->argument)
             return object;
         ++built.passes;
-        return Forwarding(object, passImpl, other);
+        return Forwarding(object, passImpl, other, answers);
     };
     try {
         std::vector<xrchandle<KPIFace>> faces;
@@ -163,6 +164,12 @@ TEST(ForeignObjects, EveryOperationUsesAForwarderOrRefusesItNamingTheArgument) {
                 EXPECT_EQ(passing.raised, "");
                 EXPECT_EQ(passing.document, own.document);
                 EXPECT_EQ(passing.saved, own.saved);
+                // So is one that answers it to the first call only: what
+                // it answers later changes nothing the model holds.
+                const Built fading = Build(&entry, true, journaled, path, nullptr, 1);
+                EXPECT_EQ(fading.raised, "");
+                EXPECT_EQ(fading.document, own.document);
+                EXPECT_EQ(fading.saved, own.saved);
 
                 for (KCommon_i* other : otherKinds) {
                     SCOPED_TRACE(other ? "answering another kind" : "answering none");

@@ -397,7 +397,6 @@ TEST(TranslationLog, WritesLinesAndMissingLines) {
     EXPECT_FALSE(back[3].missing);
     EXPECT_EQ(back[3].text, "two\nlines\r\n");
     xar_free(arr);
-    std::remove(path.c_str());
 
     // A text or an attribute that a missing line holds is not read.
     IntfXmlLogLines lost(nullptr);
@@ -410,6 +409,28 @@ TEST(TranslationLog, WritesLinesAndMissingLines) {
     EXPECT_TRUE(ToldAt(told, 2, "\"LogLine\" holds a text, which is not read")) << told;
     EXPECT_TRUE(ToldAt(told, 3, "\"LogLine\" holds the attribute \"empty\", which is not read"))
         << told;
+
+    // "empty" of another value than 1 marks no line: each line is read as
+    // its text, told with its place, and written back as such a line.
+    for (const std::string value : {"0", "2", "-7", "100"}) {
+        IntfXmlLogLines reader(nullptr);
+        testing::internal::CaptureStderr();
+        ParseDoc(reader, "<LogLines size=\"2\">\n<LogLine empty=\"" + value +
+                             "\">kept</LogLine><LogLine empty=\"" + value + "\"/></LogLines>");
+        const std::string said = testing::internal::GetCapturedStderr();
+        const std::vector<IntfXmlLogLine>& read = reader.GetLines();
+        ASSERT_EQ(read.size(), 2u);
+        EXPECT_FALSE(read[0].missing || read[1].missing) << value;
+        EXPECT_EQ(read[0].text, "kept");
+        EXPECT_TRUE(
+            ToldAt(said, 3, "\"LogLine\" holds \"empty\" = \"" + value + "\", which marks no line"))
+            << said;
+        const char* back[] = {read[0].text.c_str(), read[1].text.c_str()};
+        IntfXmlLogLines{path.c_str(), back, 2};
+        EXPECT_EQ(Body(path), "\t<LogLines size=\"2\">\n\t<LogLine>kept</LogLine>\n"
+                              "\t<LogLine></LogLine>\n\t</LogLines>");
+    }
+    std::remove(path.c_str());
 
     for (const char* doc : {"<LogLines size=\"1\"></LogLines>",
                             "<LogLines size=\"1\"><LogLine><b/></LogLine></LogLines>",
