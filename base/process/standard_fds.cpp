@@ -74,10 +74,13 @@ void btkTellStandardError(const char* data, size_t size) {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                // A standard error left non-blocking: waited for, as a
-                // blocking one would be.
+                // A standard error left non-blocking: waited for while its
+                // reader takes bytes, but not past 10 seconds without any
+                // (a process that made it non-blocking is not to hang on
+                // a reader that is stuck): the rest of the line is dropped.
                 pollfd out{STDERR_FILENO, POLLOUT, 0};
-                if (::poll(&out, 1, -1) >= 0 || errno == EINTR)
+                const int ready = ::poll(&out, 1, 10000);
+                if (ready > 0 || (ready < 0 && errno == EINTR))
                     continue;
             }
             if (n < 0 && errno == EPIPE && !pendingBefore) {

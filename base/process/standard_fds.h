@@ -19,7 +19,8 @@
 //
 // btkTellStandardError writes `size` bytes, a whole told line, to
 // descriptor 2 in one write (again after an interruption or a short
-// write, and after waiting for a descriptor 2 left non-blocking), under
+// write, and after waiting for a descriptor 2 left non-blocking, up to
+// 10 seconds at a time that its reader takes nothing), under
 // the lock of the stderr stream and after whatever that holds, so that
 // no other thread's line or stream write comes between its parts; a
 // reader that is gone raises no SIGPIPE. It writes only while
