@@ -1,9 +1,12 @@
 #include "standard_fds.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -53,16 +56,45 @@ void btkTellStandardError(const char* data, size_t size) {
     const int saved = errno;
     const int flags = ::fcntl(STDERR_FILENO, F_GETFD);
     if (flags >= 0 && !(flags & FD_CLOEXEC)) {
+        // Under the stderr stream's lock, as the stream's own writes: a
+        // line that takes several writes (a pipe takes at most 64 KiB at
+        // once) is never interleaved with another thread's.
+        ::flockfile(stderr);
         std::fflush(stderr);
+        // A standard error whose reader is gone fails the write, and
+        // raises no SIGPIPE that would end the process (one raised here
+        // is taken back; one pending before stays).
+        sigset_t pipe, before, pending;
+        ::sigemptyset(&pipe);
+        ::sigaddset(&pipe, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipe, &before);
+        const bool pendingBefore = ::sigpending(&pending) == 0 && ::sigismember(&pending, SIGPIPE);
         while (size > 0) {
             const ssize_t n = ::write(STDERR_FILENO, data, size);
             if (n < 0 && errno == EINTR)
                 continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                // A standard error left non-blocking: waited for while its
+                // reader takes bytes, but not past 10 seconds without any
+                // (a process that made it non-blocking is not to hang on
+                // a reader that is stuck): the rest of the line is dropped.
+                pollfd out{STDERR_FILENO, POLLOUT, 0};
+                const int ready = ::poll(&out, 1, 10000);
+                if (ready > 0 || (ready < 0 && errno == EINTR))
+                    continue;
+            }
+            if (n < 0 && errno == EPIPE && !pendingBefore) {
+                const timespec now{};
+                while (::sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
+                }
+            }
             if (n <= 0)
                 break;
             data += n;
             size -= size_t(n);
         }
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        ::funlockfile(stderr);
     }
     errno = saved;
 }

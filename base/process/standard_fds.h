@@ -19,8 +19,12 @@
 //
 // btkTellStandardError writes `size` bytes, a whole told line, to
 // descriptor 2 in one write (again after an interruption or a short
-// write), after whatever the translator's stderr stream holds, but only
-// while descriptor 2 is a standard error: open and inherited by programs
+// write, and after waiting for a descriptor 2 left non-blocking, up to
+// 10 seconds at a time that its reader takes nothing), under
+// the lock of the stderr stream and after whatever that holds, so that
+// no other thread's line or stream write comes between its parts; a
+// reader that is gone raises no SIGPIPE. It writes only while
+// descriptor 2 is a standard error: open and inherited by programs
 // the process starts, as a standard error is (also one redirected with
 // dup2 or freopen). A descriptor 2 that is close-on-exec is one that a
 // file, socket or pipe took after 2 was closed (open(2) with O_CLOEXEC, as

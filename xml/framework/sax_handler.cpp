@@ -713,8 +713,9 @@ private:
         if (Longer(text, units))
             IntfXmlSectionTooLong(maxAttribute_);
     }
-    // An instruction counts as the gate counts it: its target, one blank
-    // and its data (the scanner drops any further blanks between them).
+    // An instruction counts its target, one blank and its data, as the
+    // scanner hands them over (it drops any further blanks between them,
+    // which the gate, counting the document's bytes, counts too).
     void CheckInstruction(const XMLCh* target, const XMLCh* data) const {
         const size_t t = xc::XMLString::stringLen(target);
         const size_t d = xc::XMLString::stringLen(data);
@@ -973,12 +974,22 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
         parser->setDoSchema(false);
         parser->setLoadExternalDTD(false);
         // Documents are untrusted: no external entities, bounded expansion.
+        // The well-formedness scanner knows no entities but the five
+        // predefined ones (one character each), yet counts each reference
+        // as an expansion: a document the writers write with more than 1000
+        // of "&amp;", "&lt;" and "&quot;" would be refused.
         parser->setDisableDefaultEntityResolution(true);
-        parser->setSecurityManager(&security);
+        if (!plain)
+            parser->setSecurityManager(&security);
         // Installed so that the scanner reports to the parser at all; the
         // parser hands the events on itself (DirectParser).
         parser->setDocumentHandler(&handler);
         parser->setErrorHandler(&handler);
+        // The comments and instructions of a document type declaration
+        // reach the parser (doctypeComment, doctypePI) only while a DTD
+        // handler is installed; the handler's own calls do nothing.
+        if (!plain)
+            parser->setDTDHandler(&handler);
         if (ahead)
             parser->parse(*ahead);
         else

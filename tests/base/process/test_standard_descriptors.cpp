@@ -14,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -119,6 +121,70 @@ TEST(StandardDescriptors, ToldLinesGoOnlyToAStandardErrorNeverIntoAFileOpenedThe
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadAll(own), "");
     EXPECT_EQ(ReadAll(log), "told 1\n-routine- system error 3\n" + longer + "\n");
+}
+
+// Whole lines of `size` bytes in `text`, each of one character.
+int WholeLines(const std::string& text, size_t size) {
+    int whole = 0;
+    for (size_t at = 0; at + size < text.size() + 1; at += size + 1)
+        whole += text[at + size] == '\n' &&
+                 text.find_first_not_of(text[at], at) == at + size;
+    return whole;
+}
+
+TEST(StandardDescriptors, AToldLineReachesAPipeWholeAndAReaderThatIsGoneEndsNothing) {
+    // Standard error is a pipe (a host that reads its translator's
+    // lines). In a child: 1 when two threads' lines, longer than the pipe
+    // takes at once, came interleaved; 2 when a line was cut short on a
+    // pipe left non-blocking; 3 when a line to a pipe whose reader is gone
+    // changed errno; killed by SIGPIPE: -1.
+    const size_t kLong = 200000;
+    const int code = RunInChild([] { return true; }, [&] {
+        for (const bool nonBlocking : {false, true}) {
+            int p[2];
+            if (::pipe(p) != 0 || ::dup2(p[1], 2) != 2 || ::close(p[1]) != 0 ||
+                (nonBlocking && ::fcntl(2, F_SETFL, O_NONBLOCK) != 0))
+                return 9;
+            std::string got;
+            std::thread reader([&] {
+                // Once the pipe is full, so that a writer finds it full.
+                int held = 0;
+                while (nonBlocking && ::ioctl(p[0], FIONREAD, &held) == 0 &&
+                       held < ::fcntl(p[0], F_GETPIPE_SZ))
+                    std::this_thread::yield();
+                char buffer[4096];
+                for (ssize_t n; (n = ::read(p[0], buffer, sizeof buffer)) > 0;)
+                    got.append(buffer, size_t(n));
+            });
+            auto tell = [&](char c, int lines) {
+                const std::string line(kLong, c);
+                for (int i = 0; i < lines; ++i)
+                    btk_tell("%s", line.c_str());
+            };
+            if (nonBlocking) {
+                tell('n', 1);
+            } else {
+                std::thread other(tell, 'a', 20);
+                tell('b', 20);
+                other.join();
+            }
+            const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC); // the pipe ends
+            if (::dup2(null, 2) != 2)
+                return 9;
+            reader.join();
+            ::close(p[0]);
+            ::close(null);
+            if (WholeLines(got, kLong) != (nonBlocking ? 1 : 40))
+                return nonBlocking ? 2 : 1;
+        }
+        int p[2];
+        if (::pipe(p) != 0 || ::dup2(p[1], 2) != 2 || ::close(p[1]) != 0 || ::close(p[0]) != 0)
+            return 9;
+        errno = EDOM;
+        btk_tell("told %d", 1);
+        return errno == EDOM ? 0 : 3;
+    });
+    EXPECT_EQ(code, 0);
 }
 
 } // namespace

@@ -209,9 +209,9 @@ TEST(XmlFramework, SameBytesReadAlikeThroughEitherScanner) {
     // Plain prologs (declaration, instructions, comments, a byte order
     // mark) with the same body; elements with as many attributes as allowed
     // and one more; attribute-like text in comments, instructions and data
-    // sections. The constructs are moved across the first 4096 bytes, where
-    // the parser's first read ends, so that every part of them lies once on
-    // the boundary.
+    // sections; many references to predefined entities. The constructs are
+    // moved across the first 4096 bytes, where the parser's first read ends,
+    // so that every part of them lies once on the boundary.
     const std::string body = "<D>\n\t<A>x&amp;y</A><B>&#65;</B></D>";
     const std::string longComment = "<!--" + std::string(10000, 'c') + "-->";
     std::vector<std::pair<std::string, std::string>> docs; // bytes, expected record
@@ -220,6 +220,15 @@ TEST(XmlFramework, SameBytesReadAlikeThroughEitherScanner) {
           std::string("\xEF\xBB\xBF<?xml version=\"1.0\"?><?pi data?>\n<!-- c -->\t"),
           longComment})
         docs.push_back({prolog + body, "A=x&y;B=A;"});
+    // More references to the predefined entities (as the writers write
+    // "&", "<" and a quote in names) than the expansion limit of 1000 that
+    // guards a document type declaration's own entities.
+    std::string escaped, unescaped;
+    for (int i = 0; i < 700; ++i) {
+        escaped += "&amp;&lt;";
+        unescaped += "&<";
+    }
+    docs.push_back({"<D><A>" + escaped + "</A></D>", "A=" + unescaped + ";"});
     std::string manyEquals;
     for (int i = 0; i < 100; ++i)
         manyEquals += " a" + std::to_string(i) + "=\"\"";

@@ -91,7 +91,8 @@ TEST(XmlReadLimits, EveryRouteHoldsTheLimitsAndTheLocaleDecidesNothing) {
     // locale is not known, and the document takes the general scanner.
     // Sections and an attribute one byte over the limit, just inside the
     // root, behind a prolog longer than the bytes read ahead (the general
-    // scanner) or before the root, in each case of each encoding name:
+    // scanner), before the root or in a document type declaration, in each
+    // case of each encoding name:
     // refused alike in both locales; at the limit, read.
     const size_t limit = IntfXmlMaxAttributeBytes();
     const std::string section =
@@ -111,9 +112,9 @@ TEST(XmlReadLimits, EveryRouteHoldsTheLimitsAndTheLocaleDecidesNothing) {
          "attribute \"a\" of element \"A\" is longer than " + std::to_string(limit) + " bytes", 0,
          false},
     };
-    enum Where { kInRoot, kInLateRoot, kBeforeRoot };
+    enum Where { kInRoot, kInLateRoot, kBeforeRoot, kInDeclaration };
     static const char* const wheres[] = {"in the root", "in a root after 4096 bytes",
-                                         "before the root"};
+                                         "before the root", "in the document type declaration"};
     struct Doc {
         std::string name;
         const Kind* kind;
@@ -130,9 +131,9 @@ TEST(XmlReadLimits, EveryRouteHoldsTheLimitsAndTheLocaleDecidesNothing) {
     for (const std::string name :
          {"utf-8", "Iso-8859-1", "iso-8859-1", "ISO-8859-1", "us-ascii", "US-ASCII", "Us-Ascii"})
         for (const Kind& k : kinds)
-            for (Where where : {kInRoot, kInLateRoot, kBeforeRoot})
+            for (Where where : {kInRoot, kInLateRoot, kBeforeRoot, kInDeclaration})
                 for (bool over : {true, false})
-                    if ((where != kBeforeRoot || k.outside) &&
+                    if ((where < kBeforeRoot || k.outside) &&
                         (name == "utf-8" || name == "Iso-8859-1" || (where == kInRoot && over)))
                         docs.push_back({name, &k, where, over});
     auto bytesOf = [&](const Doc& d) {
@@ -142,6 +143,8 @@ TEST(XmlReadLimits, EveryRouteHoldsTheLimitsAndTheLocaleDecidesNothing) {
         std::string doc = std::string("<?xml version=\"1.0\" encoding=\"") + d.name + "\"?>\n";
         if (d.where == kInLateRoot)
             doc += "<!--" + std::string(5000, 'c') + "-->\n";
+        if (d.where == kInDeclaration)
+            return doc + "<!DOCTYPE D [" + run + "]>\n<D/>";
         return doc + (d.where == kBeforeRoot ? run + "<D/>" : "<D>" + run + "</D>");
     };
     std::vector<std::string> inC;
