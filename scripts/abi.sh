@@ -87,8 +87,16 @@
 # compiler's build too (it exports another share of the virtual tables
 # and type information of the classes without a key function) and judges
 # an LTO build by its symbols; relocations judges any build.
+#
+# It reads names (of functions, symbols, classes, macros) with grep, sed,
+# awk, sort and comm, all under LC_ALL=C: under a locale that orders
+# letters otherwise (tr_TR.UTF-8) "[A-Za-z]" leaves out "i", and sort
+# and comm would order names by the locale. It runs no test program, only
+# its own, so nothing here needs the user's locale.
+# Sourced (by the tests), it stops once its functions are defined.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+export LC_ALL=C
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/common.sh
 
 # (The tests point these at a description and a list of their own.)
@@ -122,6 +130,14 @@ header_lines() {
       ours'
 }
 
+# The functions that a text of the installed headers (header_text) on the
+# standard input declares exported: "function NAME" a line, sorted.
+exported_functions() {
+  grep -oE 'EXPORTED[^;{}()]*[^A-Za-z0-9_](~?[A-Za-z_][A-Za-z0-9_]*|operator[^[:space:](]+)[[:space:]]*\(' |
+    sed -E 's/[[:space:]]*\($//; s/.*[^A-Za-z0-9_]((operator[^[:space:](]+)|[A-Za-z_][A-Za-z0-9_]*)$/function \1/' |
+    sort -u
+}
+
 # What the installed headers in `include` declare: into $work/declared,
 # "function NAME" for each function they declare exported; into
 # $work/declared_symbols, the mangled name of every function and variable
@@ -136,11 +152,8 @@ header_lines() {
 # name of each class, struct and union they define, without template
 # arguments.
 declared() {
-  local include=$1 text
-  text=$(header_text "$include")
-  grep -oE 'EXPORTED[^;{}()]*[^A-Za-z0-9_](~?[A-Za-z_][A-Za-z0-9_]*|operator[^[:space:](]+)[[:space:]]*\(' <<<"$text" |
-    sed -E 's/[[:space:]]*\($//; s/.*[^A-Za-z0-9_]((operator[^[:space:](]+)|[A-Za-z_][A-Za-z0-9_]*)$/function \1/' |
-    sort -u >"$work/declared"
+  local include=$1
+  header_text "$include" | exported_functions >"$work/declared"
   echo '#include "zpi50.h"' >"$work/declared.cpp"
   if ! clang++ -std=c++17 -fsyntax-only -Xclang -ast-dump=json -I"$include" "$work/declared.cpp" \
       2>"$work/declared.log" >"$work/declared.json"; then
@@ -917,6 +930,9 @@ macros_left_out() {
   [ -s "$work/macros_left_out" ] || return 0
   echo "constants: left out, not constants that the list shows: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value; a pointer other than a text, a class; the place or time of its use)"
 }
+
+# (Sourced: the functions only.)
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 need=()
 command -v abidw >/dev/null || need+=(abigail-tools)

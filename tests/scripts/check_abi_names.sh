@@ -22,7 +22,9 @@
 #                                 bit-fields' widths, the classes they
 #                                 define (not those they only declare) and
 #                                 their typedefs
+# (Under LC_ALL=C, as scripts/abi.sh runs them.)
 set -euo pipefail
+export LC_ALL=C
 root=${1:?usage: check_abi_names.sh <source root>}
 failed=0
 

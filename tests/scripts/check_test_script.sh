@@ -36,10 +36,15 @@
 #             decimal-comma locale, and its tests run under the locale given.
 #   lanes     the stress stage's burners end with their lane, while another
 #             lane still runs.
+#   names     the readers of names give under tr_TR.UTF-8 (where grep and
+#             sed's "[A-Za-z]" does not match "i") what they give under C:
+#             ninja's targets as 30-tsan.sh and 55-bench.sh read them, and
+#             the functions that the installed headers declare exported as
+#             scripts/abi.sh reads them.
 # The cases that run a program through scripts/run_gtest.sh are given the
 # build's zpi_reaper, which the program must have beside it.
 set -euo pipefail
-usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted|locale|lanes [<zpi_reaper>]"
+usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted|locale|lanes|names [<zpi_reaper>]"
 root=${1:?$usage}
 case=${2:?$usage}
 reaper=${3:-}
@@ -523,6 +528,35 @@ PROGRAM
     STRESS_LANES=2 STRESS_REPEAT=1 STRESS_TIMEOUT=40 bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || rc=$?
   [ "$rc" -eq 0 ] || fail "the burners of a lane that ended did not end with it"
   [ "$(cut -f 2-4 "$work/tally" | tr '\t\n' '  ')" = "1 0 0 1 0 0 " ] || fail "the tally is: $(tr '\t' ' ' <"$work/tally")"
+  ;;
+names)
+  turkish=tr_TR.UTF-8
+  if [ "$(LC_ALL=$turkish locale charmap 2>/dev/null)" != UTF-8 ] && [ "$(id -u)" -eq 0 ]; then
+    localedef -i tr_TR -f UTF-8 "$turkish" >/dev/null 2>&1 || true
+  fi
+  [ "$(LC_ALL=$turkish locale charmap 2>/dev/null)" = UTF-8 ] ||
+    skip "no locale $turkish, and it cannot be made here (as root: localedef -i tr_TR -f UTF-8 $turkish)"
+  # Each reader: what it reads, and what it gives under C.
+  printf '%s\n' 'test_api: CXX_EXECUTABLE_LINKER__test_api_Debug' 'bench_file_io: phony' \
+    'test_client: CXX_EXECUTABLE_LINKER__test_client_Debug' 'bench_zpi_write: CXX_EXECUTABLE_LINKER__bench_zpi_write_Release' \
+    'tests/api/test_api.cpp.o: CXX_COMPILER__test_api_Debug' 'zpi50: phony' >"$work/targets"
+  printf '%s\n' 'class EXPORTED KPICurve_i { public: EXPORTED virtual ~KPICurve_i(); EXPORTED bool isObjKindOf(xobject* o); };' \
+    'EXPORTED KWPISession* KGetPISession(); EXPORTED xstring& operator+=(xstring& a, const char* b); EXPORTED int zpi_init(int);' \
+    >"$work/header"
+  readers=(
+    "30-tsan.sh|source scripts/common.sh; target_names test|targets|test_api;test_client"
+    "55-bench.sh|source scripts/common.sh; target_names bench|targets|bench_file_io;bench_zpi_write"
+    "scripts/abi.sh|source scripts/abi.sh; exported_functions|header|function KGetPISession;function KPICurve_i;function isObjKindOf;function operator+=;function zpi_init"
+  )
+  : >"$work/out"
+  for reader in "${readers[@]}"; do
+    IFS='|' read -r what code input want <<<"$reader"
+    for locale in C "$turkish"; do
+      got=$(cd "$root" && LC_ALL=$locale bash -c "set -euo pipefail; $code" <"$work/$input" | paste -sd ';')
+      echo "$what under LC_ALL=$locale: $got" >>"$work/out"
+      [ "$got" = "$want" ] || fail "the reader of names of $what under LC_ALL=$locale does not give: $want"
+    done
+  done
   ;;
 *)
   echo "unknown case $case" >&2
