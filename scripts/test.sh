@@ -165,22 +165,22 @@ step_processes() {
 # (default 30); returns once none runs (or, should some not end even then,
 # after 10 s more, naming them).
 end_step() {
-  local pid pids deadline=$((SECONDS + ${ZPI_STOP_WAIT:-30})) signal=TERM sent=
+  local pid pids=() deadline=$((SECONDS + ${ZPI_STOP_WAIT:-30})) signal=TERM sent=
   while :; do
-    pids=$(step_processes)
-    [ -n "$pids" ] || break
+    mapfile -t pids < <(step_processes)
+    [ ${#pids[@]} -gt 0 ] || break
     if [ "$signal" = TERM ] && [ "$SECONDS" -ge "$deadline" ]; then
       signal=KILL
       deadline=$((SECONDS + 10))
       echo "still running ${ZPI_STOP_WAIT:-30} s after SIGTERM (ZPI_STOP_WAIT), killed:" >&2
-      named $pids >&2
+      named "${pids[@]}" >&2
     elif [ "$signal" = KILL ] && [ "$SECONDS" -ge "$deadline" ]; then
       echo "could not end these processes of the step \"$step_name\":" >&2
-      named $pids >&2
+      named "${pids[@]}" >&2
       break
     fi
     # (Each told once; what starts meanwhile is told when it is seen.)
-    for pid in $pids; do
+    for pid in "${pids[@]}"; do
       [ "$signal" = KILL ] || [[ " $sent " != *" $pid "* ]] || continue
       kill -"$signal" "$pid" 2>/dev/null || true
       sent+=" $pid"
