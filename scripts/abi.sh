@@ -74,6 +74,21 @@
 # shows (function-like ones; an attribute, a type, a code fragment, a
 # pointer other than a text, told by name).
 #
+# The description reads the headers as g++ does in C++17. The check then
+# reads them in each other dialect and compiler that the README allows
+# translators (C++17, C++20 and C++2b, each with g++ and with clang,
+# those that the compilers here know): the program that lists the
+# constants, compiled by each, must print the same constants, alignments,
+# typedefs and layouts (each class's size, each data member's offset and
+# type), or the check fails, whatever the SONAME: a translator built so and
+# the libraries would not agree on them. Not judged, and named: what one
+# of them alone declares (under a branch on the dialect or the compiler
+# that the others do not take: a constant, a class, a function, a virtual
+# operation), where it reads the headers otherwise; the branches on a
+# macro that neither the dialect nor the compiler sets (a translator's own
+# switch, its platform's, a build's), which each reading takes as not
+# defined; a dialect that a compiler here does not know.
+#
 # The builds it judges: those of g++ with debug information and without
 # link-time optimisation, as the install stage makes them (the stored
 # description is of such a build). remake, check and describe refuse,
@@ -87,8 +102,16 @@
 # compiler's build too (it exports another share of the virtual tables
 # and type information of the classes without a key function) and judges
 # an LTO build by its symbols; relocations judges any build.
+#
+# It reads names (of functions, symbols, classes, macros) with grep, sed,
+# awk, sort and comm, all under LC_ALL=C: under a locale that orders
+# letters otherwise (tr_TR.UTF-8) "[A-Za-z]" leaves out "i", and sort
+# and comm would order names by the locale. It runs no test program, only
+# its own, so nothing here needs the user's locale.
+# Sourced (by the tests), it stops once its functions are defined.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+export LC_ALL=C
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/common.sh
 
 # (The tests point these at a description and a list of their own.)
@@ -122,6 +145,14 @@ header_lines() {
       ours'
 }
 
+# The functions that a text of the installed headers (header_text) on the
+# standard input declares exported: "function NAME" a line, sorted.
+exported_functions() {
+  grep -oE 'EXPORTED[^;{}()]*[^A-Za-z0-9_](~?[A-Za-z_][A-Za-z0-9_]*|operator[^[:space:](]+)[[:space:]]*\(' |
+    sed -E 's/[[:space:]]*\($//; s/.*[^A-Za-z0-9_]((operator[^[:space:](]+)|[A-Za-z_][A-Za-z0-9_]*)$/function \1/' |
+    sort -u
+}
+
 # What the installed headers in `include` declare: into $work/declared,
 # "function NAME" for each function they declare exported; into
 # $work/declared_symbols, the mangled name of every function and variable
@@ -136,11 +167,8 @@ header_lines() {
 # name of each class, struct and union they define, without template
 # arguments.
 declared() {
-  local include=$1 text
-  text=$(header_text "$include")
-  grep -oE 'EXPORTED[^;{}()]*[^A-Za-z0-9_](~?[A-Za-z_][A-Za-z0-9_]*|operator[^[:space:](]+)[[:space:]]*\(' <<<"$text" |
-    sed -E 's/[[:space:]]*\($//; s/.*[^A-Za-z0-9_]((operator[^[:space:](]+)|[A-Za-z_][A-Za-z0-9_]*)$/function \1/' |
-    sort -u >"$work/declared"
+  local include=$1
+  header_text "$include" | exported_functions >"$work/declared"
   echo '#include "zpi50.h"' >"$work/declared.cpp"
   if ! clang++ -std=c++17 -fsyntax-only -Xclang -ast-dump=json -I"$include" "$work/declared.cpp" \
       2>"$work/declared.log" >"$work/declared.json"; then
@@ -281,7 +309,12 @@ suppressions() {
 # and union that they define ("name align N") and the type that each
 # typedef and alias names ("name typedef TYPE", as g++ spells it once the
 # typedefs are resolved, and "name align N" when TYPE is a class), which
-# types.abi does not hold ($work/declared_items, declared()).
+# types.abi does not hold ($work/declared_items, declared()); and last the
+# layout of each class, struct and union they define ("name size N") and
+# of each of its data members that a pointer to a member can name ("name
+# offset N TYPE"), which check_views compares between dialects and
+# compilers (types.abi holds the layouts that the check compares with the
+# stored ones). The program, $work/constants.cpp, is g++'s in C++17.
 constants() {
   local include=$1
   show_program >"$work/show.h"
@@ -296,6 +329,9 @@ constants() {
       $2 == "macro" { printf "    { constexpr auto zpi_macro_value = %s; show(\"%s\", zpi_macro_value); }\n", $1, $1 }' "$work/constant_names"
     awk -F '\t' '$1 == "record" { printf "    std::printf(\"%%s align %%zu\\n\", \"%s\", alignof(%s));\n", $2, $2 }
       $1 == "typedef" { printf "    show_typedef<%s>(\"%s\");\n", $2, $2 }' "$work/declared_items"
+    # The layouts, which check_views compares between dialects and compilers.
+    awk -F '\t' '$1 == "record" { printf "    std::printf(\"%%s size %%zu\\n\", \"%s\", sizeof(%s));\n", $2, $2 }
+      $1 == "field" { printf "    show_member(\"%s\", &%s);\n", $2, $2 }' "$work/declared_items"
     echo '}'
   } >"$work/constants.cpp"
   g++ -std=c++17 -fno-access-control -Wno-builtin-macro-redefined -I"$include" "$work/constants.cpp" -o "$work/constants" 2>"$work/constants.log" || {
@@ -371,6 +407,7 @@ macro_constants() {
 show_program() {
   cat <<'PROGRAM'
 #include "zpi50.h"
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -390,22 +427,46 @@ show_program() {
 #undef __COUNTER__
 #undef __INCLUDE_LEVEL__
 template <class T> struct zpi_tag {};
-template <class T> static void show_typedef(const char* name) {
+// The type T as the demangler spells it.
+template <class T> static std::string type_name() {
     int status = 0;
     char* text = abi::__cxa_demangle(typeid(zpi_tag<T>).name(), nullptr, nullptr, &status);
     std::string type = text ? text : "";
     std::free(text);
     // "zpi_tag<TYPE>": TYPE.
-    std::printf("%s typedef %s\n", name, type.substr(8, type.size() - 9).c_str());
+    return type.substr(8, type.size() - 9);
+}
+template <class T> static void show_typedef(const char* name) {
+    std::printf("%s typedef %s\n", name, type_name<T>().c_str());
     // A class known by a typedef only (typedef struct { ... } Name; an
     // instance of a template) has no alignment line of its own.
     if constexpr (std::is_class_v<T> || std::is_union_v<T>)
         std::printf("%s align %zu\n", name, alignof(T));
 }
+// Where a data member lies in its class, and its type. (A pointer to a
+// data member holds the member's offset: the Itanium C++ ABI, which g++
+// and clang follow.)
+template <class C, class M> static void show_member(const char* name, M C::*member) {
+    std::ptrdiff_t offset = 0;
+    static_assert(sizeof member == sizeof offset, "a pointer to a data member is not its offset");
+    std::memcpy(&offset, &member, sizeof offset);
+    std::printf("%s offset %td %s\n", name, offset, type_name<M>().c_str());
+}
+// The characters of a text: u8"..." (and u8'.') is of char8_t from C++20
+// on, of char before, and reads the same.
+#ifdef __cpp_char8_t
+template <class E> constexpr bool zpi_text = std::is_same_v<E, char> || std::is_same_v<E, char8_t>;
+#else
+template <class E> constexpr bool zpi_text = std::is_same_v<E, char>;
+#endif
 template <class T> static void show(const char* name, const T& value) {
     using U = std::remove_cv_t<T>;
     if constexpr (std::is_enum_v<U>) {
         show(name, static_cast<std::underlying_type_t<U>>(value));
+#ifdef __cpp_char8_t
+    } else if constexpr (std::is_same_v<U, char8_t>) {
+        show(name, static_cast<char>(value));
+#endif
     } else if constexpr (std::is_same_v<U, bool>) {
         std::printf("%s bool %d\n", name, value ? 1 : 0);
     } else if constexpr (std::is_integral_v<U> && std::is_signed_v<U>) {
@@ -421,16 +482,25 @@ template <class T> static void show(const char* name, const T& value) {
         // A text that fills its array, its nul last, as its text; any other
         // array (a text with a nul within it or room after it among them)
         // element by element, as NAME[I].
-        if constexpr (std::is_same_v<std::remove_cv_t<std::remove_extent_t<U>>, char>) {
+        using E = std::remove_cv_t<std::remove_extent_t<U>>;
+        if constexpr (zpi_text<E>) {
             if (std::memchr(value, 0, std::extent_v<U>) == value + std::extent_v<U> - 1) {
-                std::printf("%s text \"%s\"\n", name, value);
+                std::printf("%s text \"%s\"\n", name, reinterpret_cast<const char*>(&value[0]));
                 return;
             }
         }
-        for (std::size_t i = 0; i < std::extent_v<U>; ++i)
-            show((std::string(name) + "[" + std::to_string(i) + "]").c_str(), value[i]);
+        for (std::size_t i = 0; i < std::extent_v<U>; ++i) {
+            if constexpr (zpi_text<E>)
+                show((std::string(name) + "[" + std::to_string(i) + "]").c_str(), static_cast<char>(value[i]));
+            else
+                show((std::string(name) + "[" + std::to_string(i) + "]").c_str(), value[i]);
+        }
     } else if constexpr (std::is_convertible_v<const T&, const char*> && !std::is_null_pointer_v<U>) {
         std::printf("%s text \"%s\"\n", name, static_cast<const char*>(value));
+#ifdef __cpp_char8_t
+    } else if constexpr (std::is_convertible_v<const T&, const char8_t*> && !std::is_null_pointer_v<U>) {
+        std::printf("%s text \"%s\"\n", name, reinterpret_cast<const char*>(static_cast<const char8_t*>(value)));
+#endif
     } else {
         static_assert(std::is_enum_v<U> || std::is_arithmetic_v<U>, "a constant of a type the list cannot show");
     }
@@ -461,6 +531,8 @@ describe() {
       { print }' "$work/$name.abi" >"$dir/lib$name.abi"
   done
   cp "$work/types.abi" "$dir/types.abi"
+  # (The layouts that it lists too stay out: types.abi holds them.)
+  constants "$include" >"$work/listed"
   {
     echo "# The constants of the installed headers: name, type, value; and the"
     echo "# alignment of each of their classes (type align N), the type that each"
@@ -468,7 +540,7 @@ describe() {
     echo "# their types (type bits N), which the layouts of types.abi do not hold."
     echo "# Made by scripts/abi.sh remake; checked by scripts/abi.sh check."
     echo "soname $(soname "$dir/libzpi50.abi")"
-    constants "$include"
+    awk '$2 != "size" && $2 != "offset"' "$work/listed"
     cat "$work/bitfields"
   } >"$dir/constants.txt"
 }
@@ -799,6 +871,7 @@ check() {
   done
   check_types || failed=1
   check_constants || failed=1
+  check_views "$(cd "$prefix" && pwd)/include/zpi50" || failed=1
   return "$failed"
 }
 
@@ -917,6 +990,212 @@ macros_left_out() {
   [ -s "$work/macros_left_out" ] || return 0
   echo "constants: left out, not constants that the list shows: the macros $(paste -sd ',' "$work/macros_left_out" | sed 's/,/, /g') (an attribute, a type, a code fragment or no value; a pointer other than a text, a class; the place or time of its use)"
 }
+
+# The dialects and compilers that the README allows translators, but g++
+# in C++17, whose reading the stored description holds: "COMPILER DIALECT"
+# a line, for each compiler here (g++, clang++) and each of C++17, C++20
+# and C++2b (the newest that both name so) that it knows. Those it does
+# not know go to $work/views.unknown.
+views() {
+  local cxx std
+  : >"$work/views.unknown"
+  for cxx in g++ clang++; do
+    command -v "$cxx" >/dev/null || continue
+    for std in c++17 c++20 c++2b; do
+      [ "$cxx $std" != "g++ c++17" ] || continue
+      if "$cxx" -std="$std" -fsyntax-only -x c++ /dev/null 2>/dev/null; then
+        echo "$cxx $std"
+      else
+        echo "$cxx -std=$std" >>"$work/views.unknown"
+      fi
+    done
+  done
+}
+
+# The installed headers' own lines as COMPILER preprocesses them in
+# DIALECT (of `include`), "FILE:LINE<TAB>TEXT" a line, TEXT without blanks
+# (the compilers space what macros expand to otherwise); the directives
+# left out.
+view_lines() {
+  local cxx=$1 std=$2 include=$3
+  "$cxx" -std="$std" -E -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
+    ZPI_HEADERS=$include/ awk '
+      # The folder as a line marker writes it (header_lines).
+      BEGIN {
+        d = ENVIRON["ZPI_HEADERS"]
+        for (i = 1; i <= length(d); i++) { c = substr(d, i, 1); dir = dir (c == "\\" || c == "\"" ? "\\" : "") c }
+      }
+      /^# [0-9]+ "/ {
+        f = $0; sub(/^# [0-9]+ "/, "", f); sub(/"[^"]*$/, "", f)
+        ours = index(f, dir) == 1; file = substr(f, length(dir) + 1); line = $2
+        next
+      }
+      /^[[:space:]]*#/ { line++; next }
+      {
+        t = $0
+        gsub(/[[:space:]]+/, "", t)
+        # (An expansion may be written on lines of its own, under the line
+        # of its use.)
+        if (ours && t != "") {
+          k = file ":" line
+          if (k != last) { if (last != "") print last "\t" text; last = k; text = "" }
+          text = text t
+        }
+        line++
+      }
+      END { if (last != "") print last "\t" text }'
+}
+
+# Compiles the program that lists the constants ($work/constants.cpp) with
+# COMPILER in DIALECT and runs it, against the headers in `include`, and
+# preprocesses the headers so: into OUT.out, OUT.log, OUT.status (the
+# compiler's or the program's) and OUT.lines (view_lines).
+run_view() {
+  local cxx=$1 std=$2 include=$3 out=$4 rc=0
+  "$cxx" -std="$std" -fno-access-control -Wno-builtin-macro-redefined -I"$include" "$work/constants.cpp" \
+    -o "$out.program" 2>"$out.log" && "$out.program" >"$out.out" 2>>"$out.log" || rc=$?
+  echo "$rc" >"$out.status"
+  view_lines "$cxx" "$std" "$include" >"$out.lines"
+}
+
+# Judges the installed headers in `include` in each other dialect and
+# compiler (views; all at once): the program that lists their constants,
+# alignments, typedefs and layouts, compiled by each, must print what g++'s
+# in C++17 printed ($work/listed), the stored description's reading: a
+# translator built so and the libraries would not agree on what differs.
+# Says where a view reads the headers otherwise (their lines, as
+# preprocessed): what only that view declares there is not judged. Names
+# the dialects a compiler here does not know, and the conditional
+# directives that choose on a macro no view sets (unjudged_branches).
+# Counts in the run's tally.
+check_views() {
+  local include=$1 n=0 i cxx std name failed=0 differing lines same=()
+  view_lines g++ c++17 "$include" >"$work/view.0.lines"
+  while read -r cxx std; do
+    n=$((n + 1))
+    echo "$cxx -std=$std" >"$work/view.$n.name"
+    run_view "$cxx" "$std" "$include" "$work/view.$n" &
+  done < <(views)
+  wait
+  for ((i = 1; i <= n; i++)); do
+    name=$(cat "$work/view.$i.name")
+    if [ "$(cat "$work/view.$i.status")" -ne 0 ]; then
+      echo "the installed headers do not compile as $name into the program that lists their constants and layouts:" >&2
+      head -n 40 "$work/view.$i.log" >&2
+      failed=$((failed + 1))
+      continue
+    fi
+    # (The same program: the same names, line by line.)
+    differing=$(awk 'NR == FNR { was[FNR] = $0; n = FNR; next }
+      { now[FNR] = $0; if (FNR > n) n = FNR }
+      END {
+        for (i = 1; i <= n; i++) if (was[i] != now[i]) {
+          w = was[i]; v = now[i]; item = w != "" ? w : v; sub(/ .*/, "", item)
+          sub(/^[^ ]* /, "", w); sub(/^[^ ]* /, "", v)
+          print "  " item ": " (w != "" ? w : "none") " -> " (v != "" ? v : "none")
+        }
+      }' "$work/listed" "$work/view.$i.out")
+    if [ -n "$differing" ]; then
+      echo "the installed headers read otherwise as $name than as g++ -std=c++17 (the stored description's reading):" >&2
+      echo "$differing" >&2
+      failed=$((failed + 1))
+      continue
+    fi
+    same+=("$name")
+    # The lines whose text the one reads and the other does not (where each
+    # reads it).
+    lines=$(awk -F '\t' 'NR == FNR { primary[$2] = $1; next }
+      { view[$2] = $1; if (!($2 in primary)) print $1 }
+      END { for (t in primary) if (!(t in view)) print primary[t] }' "$work/view.0.lines" "$work/view.$i.lines" |
+      sort -u -t : -k 1,1 -k 2,2n)
+    if [ -n "$lines" ]; then
+      echo "views: $name reads the installed headers otherwise at $(head -n 20 <<<"$lines" | paste -sd ',' | sed 's/,/, /g')$([ "$(wc -l <<<"$lines")" -le 20 ] || echo " and $(($(wc -l <<<"$lines") - 20)) more lines"): what only it declares there (a constant, a class, a function, a virtual operation) is not judged"
+    fi
+  done
+  if [ ${#same[@]} -gt 0 ]; then
+    echo "views: the constants, alignments, typedefs and layouts of the installed headers as $(printf '%s, ' "${same[@]}" | sed 's/, $//') are those of g++ -std=c++17"
+  fi
+  if [ -s "$work/views.unknown" ]; then
+    echo "views: not judged, unknown to the compiler here: $(paste -sd ',' "$work/views.unknown" | sed 's/,/, /g')"
+  fi
+  unjudged_branches "$include" >"$work/branches"
+  if [ -s "$work/branches" ]; then
+    echo "views: not judged, the branches on macros that neither the dialect nor the compiler sets (a translator's, its platform's, a build's), read with none of them defined: $(paste -sd ';' "$work/branches" | sed 's/;/; /g')"
+  fi
+  if [ "$failed" -ne 0 ]; then
+    echo "A translator built in a dialect or by a compiler that reads them otherwise and the libraries" >&2
+    echo "would not agree on them (the README allows translators in C++17 or later, built with g++ or" >&2
+    echo "clang): keep the constants and layouts the same in every dialect and compiler." >&2
+  fi
+  tally "the installed headers in other dialects and compilers" $((n - failed)) "$failed"
+  [ "$failed" -eq 0 ]
+}
+
+# The conditional directives of the installed headers in `include` that
+# choose on a macro that neither the dialect nor the compiler sets, nor the
+# headers themselves (one they set only when it is not set is a switch):
+# "FILE:LINE (DIRECTIVE)" a line. Not an include guard.
+unjudged_branches() {
+  local files
+  mapfile -d '' files < <(cd "$1" && find . -name '*.h' -type f -print0 | LC_ALL=C sort -z)
+  [ ${#files[@]} -gt 0 ] || return 0
+  (cd "$1" && awk '
+    # The names of a condition (not those within a __has_...() nor numbers).
+    function names(cond, out, t) {
+      gsub(/__has_[A-Za-z_]*[[:space:]]*\([^)]*\)/, " ", cond)
+      out = " "
+      while (match(cond, /[A-Za-z_][A-Za-z0-9_]*|[0-9][A-Za-z0-9_.]*/)) {
+        t = substr(cond, RSTART, RLENGTH)
+        cond = substr(cond, RSTART + RLENGTH)
+        if (t ~ /^[A-Za-z_]/) out = out t " "
+      }
+      return out
+    }
+    FNR == 1 { file = FILENAME; sub(/^\.\//, "", file); directives = 0; text = "" }
+    # (A directive may go on over lines ending in a backslash.)
+    { text = text $0 }
+    /\\$/ { sub(/\\$/, "", text); next }
+    {
+      line = text; text = ""
+      gsub(/\/\*([^*]|\*+[^*\/])*\*+\//, " ", line)
+      sub(/\/\/.*/, "", line)
+      if (line !~ /^[[:space:]]*#/) next
+      sub(/^[[:space:]]*#[[:space:]]*/, "", line)
+      word = line; sub(/[^A-Za-z].*/, "", word)
+      rest = substr(line, length(word) + 1)
+      directives++
+      if (word ~ /^(if|ifdef|ifndef)$/) {
+        top++; cond[top] = names(rest); at[top] = ++n
+        where[n] = file ":" FNR; what[n] = "#" line; used[n] = cond[top]
+        if (directives == 1 && word == "ifndef") guard_of[file] = n
+      } else if (word ~ /^elif/) {
+        cond[top] = cond[top] names(rest); ++n
+        where[n] = file ":" FNR; what[n] = "#" line; used[n] = names(rest)
+      } else if (word == "endif") {
+        top--
+      } else if (word == "define") {
+        m = rest; sub(/^[[:space:]]*/, "", m); sub(/[^A-Za-z0-9_].*/, "", m)
+        # An include guard: #ifndef NAME, then #define NAME, first.
+        if (directives == 2 && (file in guard_of) && used[guard_of[file]] == " " m " ") { guard[guard_of[file]] = 1; own[m] = 1; next }
+        switch_ = 0
+        for (i = 1; i <= top; i++) if (index(cond[i], " " m " ")) switch_ = 1
+        if (switch_) switched[m] = 1; else own[m] = 1
+      }
+    }
+    END {
+      split("defined true false __cplusplus __clang__ __clang_major__ __clang_minor__ __clang_patchlevel__ __clang_version__ __GNUC__ __GNUC_MINOR__ __GNUC_PATCHLEVEL__ __GNUG__", v, " ")
+      for (i in v) set[v[i]] = 1
+      for (i = 1; i <= n; i++) {
+        if (i in guard) continue
+        k = split(used[i], u, " ")
+        for (j = 1; j <= k; j++)
+          if (!(u[j] in set) && u[j] !~ /^__cpp_/ && !((u[j] in own) && !(u[j] in switched))) { print where[i] " (" what[i] ")"; break }
+      }
+    }' "${files[@]}")
+}
+
+# (Sourced: the functions only.)
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 need=()
 command -v abidw >/dev/null || need+=(abigail-tools)

@@ -6,6 +6,10 @@
 #   bitfield SCOPE::NAME WIDTH   a bit-field member and its width in bits
 #   record  SCOPE::NAME  a class, struct or union defined there (named, not
 #                        a template)
+#   field   SCOPE::NAME  a data member of such a class that a pointer to a
+#                        member can name: not static, not a bit-field, not
+#                        a reference (a member of an anonymous union or
+#                        struct by its own name, as the class's)
 #   typedef SCOPE::NAME  a typedef or alias declaration (not a template)
 # Used by scripts/abi.sh. The dump names a location's file only when it
 # differs from the last location written, so the file of each top-level
@@ -46,6 +50,10 @@ reduce .inner[] as $d ({file: null, out: []};
          elif .kind == "CXXRecordDecl" and .completeDefinition and (.name // "") != ""
              and ($scope | index("(anonymous)") | not) then
            "record\t\($scope + [.name] | join("::"))"
+         elif (.kind == "FieldDecl" and (.isBitfield | not) and ((.type.qualType // "") | test("&$") | not)
+               or .kind == "IndirectFieldDecl")
+             and (.name // "") != "" and ($scope | length > 0) and ($scope | index("(anonymous)") | not) then
+           "field\t\($scope + [.name] | join("::"))"
          elif .kind | IN("TypedefDecl", "TypeAliasDecl") then
            "typedef\t\($scope + [.name] | join("::"))"
          else empty end]

@@ -3,7 +3,10 @@
 # The scripts read and print numbers (CTest's decimal seconds, counts) with
 # awk and sort under LC_ALL=C, so that a run's limits and tally are the same
 # in every locale: under a decimal-comma locale awk would cut "17.3569" at
-# its point and compare it as text. The tests keep the run's locale.
+# its point and compare it as text. They read names (targets, symbols,
+# functions) under LC_ALL=C too: under a locale that orders letters
+# otherwise (tr_TR.UTF-8) grep and sed's "[A-Za-z]" does not match "i".
+# The tests keep the run's locale.
 #
 # need_packages PKG...   installs the Debian packages named (apt-get) when
 #   run as root; anyone else is told which packages are missing and how to
@@ -21,6 +24,9 @@
 #   with debug information whose paths are relative to the repository (the
 #   description of the binary interface, scripts/abi.sh, reads class layouts
 #   from it and is then the same from any checkout), and builds TARGETs.
+# target_names PREFIX       the targets named PREFIX_... of the build, one a
+#   line, read from ninja's list of targets (ninja -t targets all) on the
+#   standard input.
 # tally WHAT PASSED FAILED [SKIPPED]   adds one line of counts to the run's
 #   tally file (ZPI_TALLY, set by scripts/test.sh); without it, a stage run
 #   on its own, nothing is recorded. A skipped test counts as skipped only,
@@ -177,6 +183,10 @@ plain_build() {
     -DZPI_TEST_HOOKS=OFF -DZPI_TESTS=OFF -DZPI_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-g $map" >/dev/null
   cmake --build "$build" -j "$(nproc)" --target "$@"
+}
+
+target_names() {
+  LC_ALL=C sed -n "s/^\($1_[A-Za-z0-9_]*\): .*/\1/p"
 }
 
 tally() {

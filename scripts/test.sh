@@ -10,82 +10,213 @@
 # them, whether it passed or not. (A skipped test is neither passed nor
 # failed.) When the packages cannot be had, the run stops there, with its
 # tally and the reason; so does a run stopped by anything else (a
-# temporary folder, TMPDIR, in which no file can be made; a signal; a
-# command of this script that failed), which counts one failure.
+# temporary folder, TMPDIR, in which no file can be made or nothing can be
+# written, as when it is full; a signal; a command of this script that
+# failed), which counts one failure.
 #
 # Run by someone other than root, it installs nothing: it names the missing
 # packages and how to install them, and stops. As root, it waits for the
 # package manager's lock while another process holds it, up to
 # ZPI_PACKAGE_LOCK_WAIT seconds (default 600).
+#
+# Told to end (SIGINT, SIGTERM, SIGHUP), it ends the step it runs and
+# everything that step started, then ends with its tally (the exit status
+# is the signal's): each step runs in a process group of its own, what it
+# starts carries its mark in the environment (ZPI_RUN_STEP), and all of
+# them are sent SIGTERM (so a stage's own traps end its workers); what
+# still runs ZPI_STOP_WAIT seconds later (default 30) is killed.
 # (-E: a command that fails within one of its functions is the reason given
 # too, not taken for a signal.)
 set -Eeuo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
-# Without a file for the tally, the run ends at once with the one failure.
+# Without a file for the tally, the run ends at once with the one failure:
+# no_tally WHAT WHY.
 no_tally() {
   echo "=== what ran"
   echo "  temporary files: 0 passed, 1 failed, 0 skipped"
-  echo "the run stopped: before anything ran: no file can be made in the temporary folder ${TMPDIR:-/tmp}${TMPDIR:+ (TMPDIR)}: $1"
+  echo "the run stopped: before anything ran: $1 in the temporary folder ${TMPDIR:-/tmp}${TMPDIR:+ (TMPDIR)}: $2"
   echo "0 passed, 1 failed, 0 skipped"
   exit 1
 }
-ZPI_TALLY=$(mktemp 2>&1) || no_tally "$ZPI_TALLY"
-ZPI_SKIPS=$(mktemp 2>&1) || { rm -f "$ZPI_TALLY"; no_tally "$ZPI_SKIPS"; }
+ZPI_TALLY=$(mktemp 2>&1) || no_tally "no file can be made" "$ZPI_TALLY"
+ZPI_SKIPS=$(mktemp 2>&1) || { rm -f "$ZPI_TALLY"; no_tally "no file can be made" "$ZPI_SKIPS"; }
+# A full folder still makes (empty) files: a line must be written too.
+if ! why=$({ echo "the tally" >"$ZPI_TALLY"; } 2>&1); then
+  rm -f "$ZPI_TALLY" "$ZPI_SKIPS"
+  no_tally "nothing can be written" "${why##*: }"
+fi
+: >"$ZPI_TALLY"
 export ZPI_TALLY ZPI_SKIPS
 # However the run ends, it ends with its tally and, when it stopped early,
-# the reason: a command of this script that failed, or a signal (SIGINT,
-# SIGTERM: the run ends at once, and the exit status is the signal's).
+# the reason: a command of this script that failed, or a signal.
 closed=
 stopped=
+signalled=
 trap 'stopped="the command at line $LINENO failed (status $?): $BASH_COMMAND"' ERR
 trap 'ended' EXIT
+trap 'signal INT 2' INT
+trap 'signal TERM 15' TERM
+trap 'signal HUP 1' HUP
 ended() {
   if [ -z "$closed" ]; then
     stopped=${stopped:-"it was ended by a signal"}
-    tally "the run to its end" 0 1
+    gather 2>/dev/null || true
+    count "the run to its end" 0 1
     (closing) || true
   fi
-  rm -f "$ZPI_TALLY" "$ZPI_SKIPS"
+  rm -f "$ZPI_TALLY" "$ZPI_SKIPS" "$ZPI_TALLY.why"
+}
+# Told to end (signal NAME NUMBER): ends the step that runs, and exits with
+# the signal's status (the tally follows, ended). A second signal does not
+# cut this short.
+signal() {
+  trap '' INT TERM HUP
+  signalled=$((128 + $2))
+  stopped="it was ended by SIG$1"
+  if [ -n "$step_mark" ]; then
+    stopped+=" during the step \"$step_name\" (ended, with all it started)"
+    end_step
+  fi
+  exit "$signalled"
 }
 
-failures() { LC_ALL=C awk -F '\t' '{ s += $3 } END { print s + 0 }' "$ZPI_TALLY"; }
+# The tally, held here: the lines that a step wrote into the files
+# ZPI_TALLY and ZPI_SKIPS (tally and skips of scripts/common.sh) are taken
+# once it ended, and the files emptied; the lines of the run's own are
+# added here (count WHAT PASSED FAILED [SKIPPED]). So the tally is whole
+# whatever becomes of the temporary folder later (full, say).
+tally_lines=
+skip_lines=
+gather() {
+  local lines
+  lines=$(cat "$ZPI_TALLY")
+  [ -z "$lines" ] || tally_lines+=$lines$'\n'
+  lines=$(cat "$ZPI_SKIPS")
+  [ -z "$lines" ] || skip_lines+=$lines$'\n'
+  : >"$ZPI_TALLY"
+  : >"$ZPI_SKIPS"
+}
+count() { tally_lines+=$(printf '%s\t%d\t%d\t%d' "$1" "$2" "$3" "${4:-0}")$'\n'; }
+failures() { printf '%s' "$tally_lines" | LC_ALL=C awk -F '\t' '{ s += $3 } END { print s + 0 }'; }
 
 # Runs one step; a step that fails without having counted a failure counts
 # as one failed check (a build that broke, a stage that stopped early).
+# It runs in a process group of its own, without input (its group does not
+# own the terminal), and what it starts carries ZPI_RUN_STEP, its mark.
 status=0
+step_name=
+step_pid=
+step_mark=
+steps=0
 # Each step says how long it took.
 step() {
-  local name=$1 before start=$SECONDS
+  local name=$1 before start=$SECONDS rc=0
   shift
+  steps=$((steps + 1))
+  step_name=$name
+  step_mark=$ZPI_TALLY.$steps
+  # (As `if ! STEP` would run it: a failing command does not end it.)
+  set -m
+  (
+    set +e
+    trap - ERR
+    export ZPI_RUN_STEP=$step_mark
+    "$@"
+  ) </dev/null &
+  step_pid=$!
+  set +m
+  wait "$step_pid" || rc=$?
+  step_pid=
+  step_mark=
   before=$(failures)
-  if ! "$@"; then
+  gather
+  if [ "$rc" -ne 0 ]; then
     status=1
     if [ "$(failures)" -eq "$before" ]; then
-      tally "$name" 0 1
+      count "$name" 0 1
     fi
   fi
   echo "=== $name: $((SECONDS - start)) s"
+}
+
+# The processes of the step that runs, one number a line: those of its
+# process group, and those whose environment holds its mark (a process
+# that left the group: a stage's own groups, one in a session of its own).
+# Not those that have ended and wait for their parent.
+step_processes() {
+  local stat fields
+  {
+    for stat in /proc/[0-9]*/stat; do
+      { read -r fields <"$stat"; } 2>/dev/null || continue
+      # (PID (NAME) STATE PARENT GROUP ...: NAME may hold blanks and ")".)
+      fields=${fields##*) }
+      [[ $fields =~ ^[^ZX]\ [0-9]+\ ${step_pid:--}\  ]] || continue
+      stat=${stat#/proc/}
+      echo "${stat%/stat}"
+    done
+    grep -lsxzF "ZPI_RUN_STEP=$step_mark" /proc/[0-9]*/environ | cut -d / -f 3 || true
+  } | LC_ALL=C sort -u
+}
+
+# Ends the step that runs and everything it started: SIGTERM to each of its
+# processes, then SIGKILL to what still runs after ZPI_STOP_WAIT seconds
+# (default 30); returns once none runs (or, should some not end even then,
+# after 10 s more, naming them).
+end_step() {
+  local pid pids=() deadline=$((SECONDS + ${ZPI_STOP_WAIT:-30})) signal=TERM sent=
+  while :; do
+    mapfile -t pids < <(step_processes)
+    [ ${#pids[@]} -gt 0 ] || break
+    if [ "$signal" = TERM ] && [ "$SECONDS" -ge "$deadline" ]; then
+      signal=KILL
+      deadline=$((SECONDS + 10))
+      echo "still running ${ZPI_STOP_WAIT:-30} s after SIGTERM (ZPI_STOP_WAIT), killed:" >&2
+      named "${pids[@]}" >&2
+    elif [ "$signal" = KILL ] && [ "$SECONDS" -ge "$deadline" ]; then
+      echo "could not end these processes of the step \"$step_name\":" >&2
+      named "${pids[@]}" >&2
+      break
+    fi
+    # (Each told once; what starts meanwhile is told when it is seen.)
+    for pid in "${pids[@]}"; do
+      [ "$signal" = KILL ] || [[ " $sent " != *" $pid "* ]] || continue
+      kill -"$signal" "$pid" 2>/dev/null || true
+      sent+=" $pid"
+    done
+    sleep 0.1
+  done
+  [ -z "$step_pid" ] || wait "$step_pid" 2>/dev/null || true
+}
+
+# "  PID: COMMAND LINE" for each process PID... that still runs.
+named() {
+  local pid line
+  for pid in "$@"; do
+    line=$(tr '\0' ' ' 2>/dev/null </proc/"$pid"/cmdline) && echo "  $pid: $line"
+  done
 }
 
 # What ran, what was skipped and why, and the sum; the run's status.
 closing() {
   closed=1
   echo "=== what ran"
-  LC_ALL=C awk -F '\t' '{ printf "  %s: %d passed, %d failed, %d skipped\n", $1, $2, $3, $4 }' "$ZPI_TALLY"
-  if [ -s "$ZPI_SKIPS" ]; then
+  printf '%s' "$tally_lines" | LC_ALL=C awk -F '\t' '{ printf "  %s: %d passed, %d failed, %d skipped\n", $1, $2, $3, $4 }'
+  if [ -n "$skip_lines" ]; then
     echo "=== skipped tests, each with its reason (and where)"
-    awk -F '\t' '
+    printf '%s' "$skip_lines" | awk -F '\t' '
       { key = $2 ": " $3; if (!(key in where)) { keys[++n] = key; where[key] = $1 } else if (index(where[key], $1) == 0) where[key] = where[key] "; " $1 }
       END { for (i = 1; i <= n; i++) print "  " keys[i] " (" where[keys[i]] ")" }
-    ' "$ZPI_SKIPS"
+    '
   fi
   if [ -n "${stopped:-}" ]; then
     echo "the run stopped: $stopped"
   fi
-  LC_ALL=C awk -F '\t' '{ p += $2; f += $3; s += $4 } END { printf "%d passed, %d failed, %d skipped\n", p, f, s }' "$ZPI_TALLY"
-  if [ "$status" -ne 0 ] || [ "$(failures)" -ne 0 ]; then
+  printf '%s' "$tally_lines" | LC_ALL=C awk -F '\t' '{ p += $2; f += $3; s += $4 } END { printf "%d passed, %d failed, %d skipped\n", p, f, s }'
+  if [ -n "$signalled" ]; then
+    exit "$signalled"
+  elif [ "$status" -ne 0 ] || [ "$(failures)" -ne 0 ]; then
     exit 1
   fi
   exit 0
@@ -100,14 +231,15 @@ packages() {
   [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
   [ -d /usr/include/xercesc ] || need+=(libxerces-c-dev)
   command -v jq >/dev/null || need+=(jq) # the test abi_names
-  need_packages "${need[@]}" || return
-
   # A decimal-comma locale, so the tests can show that numbers print without
   # the locale's influence, and one whose case folding differs from ASCII's
   # (tr_TR: "i" and "I" are no pair), so they can show that names are read
   # the same. Optional: without them those tests skip.
-  make_locale de_DE "a decimal-comma locale" || return
-  make_locale tr_TR "a locale that folds \"i\" otherwise" || return
+  need_packages "${need[@]}" && make_locale de_DE "a decimal-comma locale" &&
+    make_locale tr_TR "a locale that folds \"i\" otherwise" && return 0
+  # (Why not, for the run's end: the step runs apart from the run.)
+  printf '%s\n' "${package_failure:-}" >"$ZPI_TALLY.why"
+  return 1
 }
 # Makes the locale NAME.UTF-8 when it is missing (as root), or says why the
 # tests that need it will skip.
@@ -122,9 +254,9 @@ make_locale() {
   fi
   return 0
 }
-package_failure=
 step "packages" packages
 if [ "$status" -ne 0 ]; then
+  package_failure=$(cat "$ZPI_TALLY.why" 2>/dev/null || true)
   stopped="before building: ${package_failure:-the packages it needs could not be had}"
   closing
 fi

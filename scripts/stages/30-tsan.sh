@@ -14,7 +14,7 @@ source scripts/common.sh
 start=$(date +%s)
 build=${TSAN_BUILD_DIR:-build/tsan}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_TSAN=ON -DZPI_TEST_HOOKS=ON -DZPI_BENCH=OFF
-targets=$(ninja -C "$build" -t targets all | sed -n 's/^\(test_[A-Za-z0-9_]*\): .*/\1/p')
+targets=$(ninja -C "$build" -t targets all | target_names test)
 cmake --build "$build" -j "$(nproc)" --target zpi50 $targets
 built=$(date +%s)
 

@@ -46,6 +46,9 @@
 # (tests/scripts/check_abi_cases.sh) and fails when one is not passed,
 # failed or refused as it should be.
 #
+# Names (symbols, headers) are read under LC_ALL=C, the translator runs
+# under the run's locale.
+#
 # INSTALL_BUILD_DIR  the plain build folder (default build/plain; a folder
 #                    that is already there is reused and brought up to date)
 set -euo pipefail
@@ -107,7 +110,7 @@ each_library "no test switch exported" "exports test switches" \
 # kkJournal::IsRecording reads inline, and none of cmake/internal_names.txt.
 internal=0
 for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
-  if exported=$(nm -DC --defined-only "$lib" | grep -E '^[0-9a-fA-F]+ [BbDdGgRrSsVvu] ' |
+  if exported=$(nm -DC --defined-only "$lib" | LC_ALL=C grep -E '^[0-9a-fA-F]+ [BbDdGgRrSsVvu] ' |
       grep -vE ' (vtable|typeinfo|typeinfo name|VTT|construction vtable|guard variable) for |std::|kkJournal::recording_$'); then
     echo "$(basename "$lib") exports variables:" >&2
     echo "$exported" >&2
@@ -119,7 +122,7 @@ while read -r name; do
   case $name in ''|'#'*) continue ;; esac
   names=$((names + 1))
   for lib in "$prefix"/lib/libzbase50.so "$prefix"/lib/libzpi50.so; do
-    if nm -DC --defined-only "$lib" | sed 's/^[0-9a-fA-F]* [A-Za-z] //; s/(.*//' | grep -qxF "$name"; then
+    if nm -DC --defined-only "$lib" | LC_ALL=C sed 's/^[0-9a-fA-F]* [A-Za-z] //; s/(.*//' | grep -qxF "$name"; then
       echo "$(basename "$lib") exports the internal $name" >&2
       internal=$((internal + 1))
     fi
@@ -153,8 +156,8 @@ if ! reached=$(g++ -std=c++17 -MM -I"$include" "$include/zpi50.h"); then
   echo "zpi50.h does not compile from the installed headers alone" >&2
   exit 1
 fi
-reached=$(printf '%s\n' "$reached" | tr ' \\' '\n\n' | grep '\.h$' | xargs -n1 basename | sort -u)
-installed=$(cd "$include" && ls | sort)
+reached=$(printf '%s\n' "$reached" | tr ' \\' '\n\n' | grep '\.h$' | xargs -n1 basename | LC_ALL=C sort -u)
+installed=$(cd "$include" && ls | LC_ALL=C sort)
 if [ "$reached" != "$installed" ]; then
   echo "installed headers differ from what zpi50.h brings in:" >&2
   diff <(echo "$reached") <(echo "$installed") >&2 || true
@@ -180,7 +183,7 @@ tally "installed headers" 1 0
 # compiles against them (access checks off: a class's private members are
 # exported with it).
 lib=$prefix/lib/libzpi50.so
-symbols=$(nm -DC --defined-only "$lib" | sed 's/^[0-9a-fA-F]* [A-Za-z] //')
+symbols=$(nm -DC --defined-only "$lib" | LC_ALL=C sed 's/^[0-9a-fA-F]* [A-Za-z] //')
 probe=$work/exports_probe.cpp
 missing=0
 count=0
@@ -193,7 +196,7 @@ count=0
     if [ "${entry%::\*}" != "$entry" ]; then
       class=${entry%::\*}
       members=$(grep "^$class::" <<<"$symbols" | sed "s/^$class:://; s/(.*//" |
-                grep -v '^~' | grep -v '::' | sort -u || true)
+                grep -v '^~' | grep -v '::' | LC_ALL=C sort -u || true)
       if [ -z "$members" ]; then
         echo "not exported: any member of $class" >&2
         missing=$((missing + 1))

@@ -26,7 +26,7 @@ need_packages "${need[@]}"
 start=$(date +%s)
 build=${BENCH_BUILD_DIR:-build/bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZPI_TESTS=OFF -DZPI_TEST_HOOKS=ON -DZPI_BENCH=ON >/dev/null
-targets=$(ninja -C "$build" -t targets all | sed -n 's/^\(bench_[A-Za-z0-9_]*\): .*/\1/p')
+targets=$(ninja -C "$build" -t targets all | target_names bench)
 expected=$(find bench -maxdepth 1 -name 'bench_*.cpp' | wc -l)
 if [ "$(wc -w <<<"$targets")" -ne "$expected" ]; then
   echo "$(wc -w <<<"$targets") of the $expected benchmarks of bench/ are known to the build" >&2

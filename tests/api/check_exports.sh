@@ -8,7 +8,9 @@ if [ -z "$lib" ] || [ ! -f "$lib" ]; then
     echo "usage: $0 libzpi50.so" >&2
     exit 2
 fi
-symbols=$(nm -DC --defined-only "$lib" | sed 's/^[0-9a-fA-F]* [A-Za-z] //') || exit 2
+# (The names read under LC_ALL=C: under tr_TR.UTF-8 "[A-Za-z]" misses the
+# type "i".)
+symbols=$(nm -DC --defined-only "$lib" | LC_ALL=C sed 's/^[0-9a-fA-F]* [A-Za-z] //') || exit 2
 
 missing=0
 need() {

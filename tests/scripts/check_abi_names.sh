@@ -20,9 +20,14 @@
 #                                 variables that headers of one folder
 #                                 declare and a library must define, their
 #                                 bit-fields' widths, the classes they
-#                                 define (not those they only declare) and
-#                                 their typedefs
+#                                 define (not those they only declare),
+#                                 the data members that a pointer to a
+#                                 member names (not bit-fields nor
+#                                 references; an anonymous union's by
+#                                 their own names) and their typedefs
+# (Under LC_ALL=C, as scripts/abi.sh runs them.)
 set -euo pipefail
+export LC_ALL=C
 root=${1:?usage: check_abi_names.sh <source root>}
 failed=0
 
@@ -160,7 +165,13 @@ tree='{"kind": "TranslationUnitDecl", "inner": [
   {"kind": "VarDecl", "loc": {}, "name": "count_", "mangledName": "_ZN3Pub6count_E", "storageClass": "static"},
   {"kind": "VarDecl", "loc": {}, "name": "kMax", "mangledName": "_ZN3Pub4kMaxE", "storageClass": "static", "constexpr": true, "inline": true, "init": "c"},
   {"kind": "CXXRecordDecl", "loc": {}, "name": "Bits", "inner": [
-   {"kind": "FieldDecl", "loc": {}, "name": "a", "isBitfield": true, "inner": [{"kind": "ConstantExpr", "value": "3"}]}]}]},
+   {"kind": "FieldDecl", "loc": {}, "name": "a", "isBitfield": true, "inner": [{"kind": "ConstantExpr", "value": "3"}]},
+   {"kind": "FieldDecl", "loc": {}, "name": "n", "type": {"qualType": "int"}},
+   {"kind": "FieldDecl", "loc": {}, "name": "r", "type": {"qualType": "const int &"}}]},
+  {"kind": "CXXRecordDecl", "loc": {}, "tagUsed": "union", "inner": [
+   {"kind": "FieldDecl", "loc": {}, "name": "one", "type": {"qualType": "double"}}]},
+  {"kind": "FieldDecl", "loc": {}, "isImplicit": true, "type": {"qualType": "Pub::(anonymous union)"}},
+  {"kind": "IndirectFieldDecl", "loc": {}, "isImplicit": true, "name": "one"}]},
  {"kind": "FunctionDecl", "loc": {}, "name": "inl", "mangledName": "_Z3inlv", "inline": true, "inner": [{"kind": "CompoundStmt"}]},
  {"kind": "FunctionTemplateDecl", "loc": {}, "name": "tpl", "inner": [{"kind": "FunctionDecl", "loc": {}, "name": "tpl"}]},
  {"kind": "FunctionDecl", "loc": {}, "name": "two", "mangledName": "_Z3twoi"},
@@ -171,7 +182,8 @@ tree='{"kind": "TranslationUnitDecl", "inner": [
  {"kind": "FunctionDecl", "loc": {"file": "other/c.h"}, "name": "three", "mangledName": "_Z5threei"},
  {"kind": "FunctionDecl", "loc": {}, "name": "four", "mangledName": "_Z4fouri"}]}'
 expected=$(printf '%s\n' 'needed	c_fn' 'record	Pub' 'needed	_ZN3PubC1Ei' 'needed	_ZN3PubD1Ev' 'needed	_ZNK3Pub3GetEv' \
-  'needed	_ZN3Pub6count_E' 'bitfield	Pub::Bits::a	3' 'needed	_Z3twoi' 'typedef	Code' 'needed	_ZN5Macro3RunEv')
+  'needed	_ZN3Pub6count_E' 'bitfield	Pub::Bits::a	3' 'field	Pub::Bits::n' 'field	Pub::one' 'needed	_Z3twoi' 'typedef	Code' \
+  'needed	_ZN5Macro3RunEv')
 same "declarations of the sample tree" "$expected" "$(jq -r --arg dir inc/ -f "$root/scripts/abi_declared.jq" <<<"$tree")"
 
 if [ "$failed" -ne 0 ]; then

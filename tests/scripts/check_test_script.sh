@@ -36,10 +36,24 @@
 #             decimal-comma locale, and its tests run under the locale given.
 #   lanes     the stress stage's burners end with their lane, while another
 #             lane still runs.
+#   full      a run whose temporary folder (TMPDIR) is full (a small tmpfs,
+#             filled, in a private mount namespace: files can be made there,
+#             nothing written) ends with its tally, naming the folder and
+#             why.
+#   signal    SIGTERM or SIGINT to the run, while a stage runs that started
+#             processes (in its process group, in a session of its own, one
+#             that ignores SIGTERM): the run ends the stage and all it
+#             started (the stage's own traps run), then ends with its tally,
+#             the stage's counts in it, and the reason.
+#   names     the readers of names give under tr_TR.UTF-8 (where grep and
+#             sed's "[A-Za-z]" does not match "i") what they give under C:
+#             ninja's targets as 30-tsan.sh and 55-bench.sh read them, and
+#             the functions that the installed headers declare exported as
+#             scripts/abi.sh reads them.
 # The cases that run a program through scripts/run_gtest.sh are given the
 # build's zpi_reaper, which the program must have beside it.
 set -euo pipefail
-usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted|locale|lanes [<zpi_reaper>]"
+usage="usage: check_test_script.sh <source root> tally|not-root|lock|shuffled|ctest|planted|locale|lanes|full|signal|names [<zpi_reaper>]"
 root=${1:?$usage}
 case=${2:?$usage}
 reaper=${3:-}
@@ -150,16 +164,17 @@ EOF
     "$work/out" || fail "the reason does not name the temporary folder"
   [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   # A command of the run's own steps that fails (the tally file gone, as
-  # a stage removed it): the run ends with its tally and that command.
+  # a stage removed it): the run ends with its tally (what ran before:
+  # the sanitizer build's ctest run, and the one failure) and that command.
   rm "$work/repo/scripts/stages/"*
   printf 'rm "$ZPI_TALLY"\n' >"$work/repo/scripts/stages/10-loses.sh"
   printf 'exit 0\n' >"$work/repo/scripts/stages/20-after.sh"
   rc=0
   PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run passed although a command of it failed"
-  grep -qE '^the run stopped: the command at line [0-9]+ failed \(status [0-9]+\): before=\$\(failures\)$' "$work/out" ||
+  grep -qE '^the run stopped: the command at line [0-9]+ failed \(status [0-9]+\): lines=\$\(cat "\$ZPI_TALLY"\)$' "$work/out" ||
     fail "the reason is not the command that failed"
-  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  [ "$(tail -n 1 "$work/out")" = "4 passed, 2 failed, 1 skipped" ] || fail "the run does not end with its tally"
   ;;
 not-root)
   # Every command of the machine but cmake; id says "not root"; apt-get
@@ -523,6 +538,108 @@ PROGRAM
     STRESS_LANES=2 STRESS_REPEAT=1 STRESS_TIMEOUT=40 bash "$root/scripts/stages/60-stress.sh" >"$work/out" 2>&1 || rc=$?
   [ "$rc" -eq 0 ] || fail "the burners of a lane that ended did not end with it"
   [ "$(cut -f 2-4 "$work/tally" | tr '\t\n' '  ')" = "1 0 0 1 0 0 " ] || fail "the tally is: $(tr '\t' ' ' <"$work/tally")"
+  ;;
+full)
+  # A tmpfs of 16 KiB, filled, in a mount namespace of this check's own
+  # (as root; else in a user namespace of its own, where one may mount).
+  full=$work/full
+  mkdir "$full"
+  how=
+  for option in -m -rm; do
+    if unshare "$option" mount -t tmpfs -o size=16k zpi_full "$full" 2>"$work/out"; then
+      how=$option
+      break
+    fi
+  done
+  [ -n "$how" ] ||
+    skip "no tmpfs can be mounted in a private mount namespace here (unshare -m, unshare -rm): $(tail -n 1 "$work/out")"
+  stub cmake 'while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done; exit 0'
+  stub ctest 'echo "100% tests passed, 0 tests failed out of 5"'
+  rc=0
+  unshare "$how" bash -c 'mount -t tmpfs -o size=16k zpi_full "$1" || exit 90
+    head -c 1M /dev/zero >"$1/filler" 2>/dev/null
+    # (Files can be made there, nothing written: else this is no full folder.)
+    : >"$1/empty" && ! { printf x >"$1/empty"; } 2>/dev/null || exit 91
+    rm "$1/empty"
+    TMPDIR=$1 PATH=$2 LC_ALL=C exec bash "$3"' _ "$full" "$work/bin:$PATH" "$work/repo/scripts/test.sh" >"$work/out" 2>&1 ||
+    rc=$?
+  [ "$rc" -ne 90 ] || fail "no tmpfs could be mounted"
+  [ "$rc" -ne 91 ] || fail "the tmpfs of 16 KiB did not fill"
+  [ "$rc" -ne 0 ] || fail "the run passed in a full temporary folder"
+  grep -qF "the run stopped: before anything ran: nothing can be written in the temporary folder $full (TMPDIR): No space left on device" \
+    "$work/out" || fail "the reason does not name the full temporary folder and why"
+  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  ;;
+signal)
+  # The stage counts 3 checks, starts its processes, says so and waits. Its
+  # processes carry ZPI_PLANTED=$work (ours), and one ignores SIGTERM: the
+  # run may end it after ZPI_STOP_WAIT seconds.
+  stub cmake 'while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done; exit 0'
+  stub ctest 'echo "100% tests passed, 0 tests failed out of 5"'
+  cat >"$work/repo/scripts/stages/10-long.sh" <<'EOF'
+source scripts/common.sh
+tally "before the signal" 3 0
+trap 'touch "$ZPI_PLANTED/cleaned"' EXIT
+sleep 1000 &
+setsid sleep 1000 &
+sh -c 'trap "" TERM; sleep 1000' &
+touch "$ZPI_PLANTED/started"
+wait
+EOF
+  for signal in TERM INT; do
+    rm -f "$work/started" "$work/cleaned"
+    # (With job control, so that the run does not start with SIGINT
+    # ignored, as a command started in the background would.)
+    set -m
+    ZPI_PLANTED=$work ZPI_STOP_WAIT=2 PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
+    run=$!
+    set +m
+    for _ in $(seq 300); do
+      [ ! -e "$work/started" ] || break
+      sleep 0.1
+    done
+    [ -e "$work/started" ] || fail "the stage did not start"
+    kill -"$signal" "$run"
+    rc=0
+    wait "$run" || rc=$?
+    left=$(ours)
+    [ -z "$left" ] || fail "SIG$signal: the stage's processes still run: ${left//$'\n'/ }"
+    [ -e "$work/cleaned" ] || fail "SIG$signal: the stage's own trap did not run"
+    want=$([ "$signal" = TERM ] && echo 143 || echo 130)
+    [ "$rc" -eq "$want" ] || fail "SIG$signal: the run ended with status $rc, not $want"
+    grep -q "before the signal: 3 passed, 0 failed" "$work/out" || fail "SIG$signal: the stage's counts are not in the tally"
+    grep -q "^the run stopped: it was ended by SIG$signal" "$work/out" || fail "SIG$signal: the reason is not given"
+    [ "$(tail -n 1 "$work/out")" = "8 passed, 1 failed, 0 skipped" ] || fail "SIG$signal: the run does not end with its tally"
+  done
+  ;;
+names)
+  turkish=tr_TR.UTF-8
+  if [ "$(LC_ALL=$turkish locale charmap 2>/dev/null)" != UTF-8 ] && [ "$(id -u)" -eq 0 ]; then
+    localedef -i tr_TR -f UTF-8 "$turkish" >/dev/null 2>&1 || true
+  fi
+  [ "$(LC_ALL=$turkish locale charmap 2>/dev/null)" = UTF-8 ] ||
+    skip "no locale $turkish, and it cannot be made here (as root: localedef -i tr_TR -f UTF-8 $turkish)"
+  # Each reader: what it reads, and what it gives under C.
+  printf '%s\n' 'test_api: CXX_EXECUTABLE_LINKER__test_api_Debug' 'bench_file_io: phony' \
+    'test_client: CXX_EXECUTABLE_LINKER__test_client_Debug' 'bench_zpi_write: CXX_EXECUTABLE_LINKER__bench_zpi_write_Release' \
+    'tests/api/test_api.cpp.o: CXX_COMPILER__test_api_Debug' 'zpi50: phony' >"$work/targets"
+  printf '%s\n' 'class EXPORTED KPICurve_i { public: EXPORTED virtual ~KPICurve_i(); EXPORTED bool isObjKindOf(xobject* o); };' \
+    'EXPORTED KWPISession* KGetPISession(); EXPORTED xstring& operator+=(xstring& a, const char* b); EXPORTED int zpi_init(int);' \
+    >"$work/header"
+  readers=(
+    "30-tsan.sh|source scripts/common.sh; target_names test|targets|test_api;test_client"
+    "55-bench.sh|source scripts/common.sh; target_names bench|targets|bench_file_io;bench_zpi_write"
+    "scripts/abi.sh|source scripts/abi.sh; exported_functions|header|function KGetPISession;function KPICurve_i;function isObjKindOf;function operator+=;function zpi_init"
+  )
+  : >"$work/out"
+  for reader in "${readers[@]}"; do
+    IFS='|' read -r what code input want <<<"$reader"
+    for locale in C "$turkish"; do
+      got=$(cd "$root" && LC_ALL=$locale bash -c "set -euo pipefail; $code" <"$work/$input" | paste -sd ';')
+      echo "$what under LC_ALL=$locale: $got" >>"$work/out"
+      [ "$got" = "$want" ] || fail "the reader of names of $what under LC_ALL=$locale does not give: $want"
+    done
+  done
   ;;
 *)
   echo "unknown case $case" >&2
