@@ -114,9 +114,13 @@ using JournalSwitch = JournalFileTest;
 // new file: every line in the files is the line of a call that was made,
 // with its target, its inputs and what it answered, and of one call only;
 // a call during which recording stayed on has its line, and one during
-// which it stayed off has none.
+// which it stayed off has none. The walkers walk their rounds, and on,
+// a round a millisecond, until the file has been moved twice (however fast
+// the build, calls are made into a file the switcher left whole); only a
+// hang reaches the deadline.
 TEST_F(JournalSwitch, EveryLineIsTrueWhileRecordingIsSwitched) {
-    constexpr int kWalkers = 6, kRounds = 120;
+    constexpr int kWalkers = 6, kRounds = 120, kMoves = 2;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::vector<xrchandle<KWPIModel>> models;
     std::vector<xrchandle<KPISurface>> surfaces;
     for (int t = 0; t < kWalkers; ++t) {
@@ -132,6 +136,7 @@ TEST_F(JournalSwitch, EveryLineIsTrueWhileRecordingIsSwitched) {
     std::vector<int> wrongAnswers(kWalkers, 0);
     std::atomic<int> walking{kWalkers};
     std::atomic<long> switches{0};
+    std::atomic<int> moves{0};
     std::thread switcher([&] {
         uint64_t state = 0x9e3779b97f4a7c15u;
         bool on = false;
@@ -141,6 +146,7 @@ TEST_F(JournalSwitch, EveryLineIsTrueWhileRecordingIsSwitched) {
             if (i % 64 == 0) {
                 paths.push_back(dir.Path("calls." + std::to_string(paths.size())));
                 EXPECT_TRUE(kkJournalSetFile(paths.back().c_str()));
+                moves.fetch_add(1);
             }
             // A pause of random length: none, up to 50 us, or 1 ms now and
             // then, so that calls run both across switches and without one.
@@ -158,9 +164,13 @@ TEST_F(JournalSwitch, EveryLineIsTrueWhileRecordingIsSwitched) {
     std::vector<std::thread> walkers;
     for (int t = 0; t < kWalkers; ++t)
         walkers.emplace_back([&, t] {
-            for (int r = 0; r < kRounds; ++r)
-                Walk(models[size_t(t)], surfaces[size_t(t)], 1000 * (t + 1) + r, switching, calls[size_t(t)],
+            for (int r = 0; r < kRounds || (moves.load() < kMoves && std::chrono::steady_clock::now() < deadline);
+                 ++r) {
+                if (r >= kRounds)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                Walk(models[size_t(t)], surfaces[size_t(t)], 1000 + kWalkers * r + t, switching, calls[size_t(t)],
                      wrongAnswers[size_t(t)]);
+            }
             walking.fetch_sub(1);
         });
     for (std::thread& walker : walkers)
@@ -168,7 +178,8 @@ TEST_F(JournalSwitch, EveryLineIsTrueWhileRecordingIsSwitched) {
     switcher.join();
     kkJournalSetRecording(true);
     ASSERT_TRUE(kkJournalSetFile(nullptr));
-    EXPECT_GE(paths.size(), 2u) << "the journal file was never moved";
+    EXPECT_GE(paths.size(), size_t(1 + kMoves)) << "the journal file was moved " << paths.size() - 1
+                                                 << " times while the calls were made";
     EXPECT_EQ(kkJournalRecords(), std::vector<std::string>{}) << "memory kept a copy beside the file";
 
     // Each call's line, and whether a line was seen for it.

@@ -1288,7 +1288,9 @@ TEST(BnfsServerBudget, FilesPeersStoreAreCountedAndOldVersionsOfTheProcesssOwnGo
 // A peer stores empty files under names of 4,000 bytes until it is
 // refused, then files under short names: the names and entries count, the
 // number of files is bounded, and the memory they really take (the names
-// alone, kept twice) stays within the budget.
+// alone, kept twice) stays within the budget. (The server gives back a
+// refused frame's count once its answer is out: the budget is read when
+// it holds the stored files alone.)
 TEST(BnfsServerBudget, FilesUnderLongNamesCountTheirNamesAndTheirNumberIsBounded) {
     constexpr size_t kLimit = 4u << 20;
     BudgetedServer setup("budget-names", kLimit);
@@ -1299,20 +1301,23 @@ TEST(BnfsServerBudget, FilesUnderLongNamesCountTheirNamesAndTheirNumberIsBounded
     bnfsError e;
     const size_t before = ResidentBytes();
     const std::string name(4000, 'n');
-    size_t stored = 0;
+    size_t stored = 0, kept = 0;
     bool refused = false;
     // Three times as many as their names alone could fit.
     while (!refused && stored < 3 * kLimit / name.size()) {
         const std::string path = "/ZPI/" + std::to_string(stored) + name;
-        if (BNFSConnection::WriteFile(c, path.c_str(), "", 0, e))
+        if (BNFSConnection::WriteFile(c, path.c_str(), "", 0, e)) {
             ++stored;
-        else
+            kept += Kept(path, 0);
+        } else {
             refused = true;
+        }
     }
     ASSERT_TRUE(refused) << stored << " files stored";
     EXPECT_EQ(e.code, BNFS_ERR_REMOTE);
     EXPECT_NE(e.message.find("does not fit"), std::string::npos) << e.message;
     EXPECT_LE(stored * 2 * name.size(), kLimit);
+    EXPECT_TRUE(HeldBecomes(budget, kept)) << budget.GetHeld() << " held";
     EXPECT_LE(budget.GetHeld(), budget.GetLimit());
     EXPECT_EQ(setup.mem.ListFiles().size(), stored);
     const size_t grown = ResidentBytes() - std::min(before, ResidentBytes());
@@ -1329,6 +1334,10 @@ TEST(BnfsServerBudget, FilesUnderLongNamesCountTheirNamesAndTheirNumberIsBounded
         ++stored;
     EXPECT_EQ(stored, 100u);
     EXPECT_NE(e.message.find("100 files allowed"), std::string::npos) << e.message;
+    kept = 0;
+    for (size_t i = 0; i < stored; ++i)
+        kept += Kept("/ZPI/" + std::to_string(i), 1);
+    EXPECT_TRUE(HeldBecomes(budget, kept)) << budget.GetHeld() << " held";
     // A peer's own file stays writable once one is freed.
     ASSERT_TRUE(setup.mem.RemoveFile("/ZPI/0", nullptr));
     EXPECT_TRUE(BNFSConnection::WriteFile(c, "/ZPI/0", "y", 1, e)) << e.message;
