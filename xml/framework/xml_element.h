@@ -167,14 +167,17 @@ enum class IntfXmlPassed : uint8_t {
 // "; N more like it" when N more places of the kind followed. Outside a
 // parse, `what` alone, each time.
 void IntfXmlTellPassedOver(IntfXmlPassed kind, const char* what);
-// The same where saying what was passed over costs: `say()` (giving a
-// std::string) is asked only for the first place of the kind. (Counting is
-// all the others cost.)
+// The same in two steps: IntfXmlCountPassedOver counts `places` places of
+// `kind` and answers true when they are the first of the kind in the parse
+// (always outside a parse); then IntfXmlSayPassedOver says what the first
+// is.
 bool IntfXmlCountPassedOver(IntfXmlPassed kind, size_t places = 1);
 void IntfXmlSayPassedOver(IntfXmlPassed kind, const std::string& what);
+// The same where saying what was passed over costs: `say()` (giving a
+// std::string) is asked only for the first place of the kind; counting is
+// all the others cost.
 template <class Say, class = std::enable_if_t<std::is_invocable_v<Say&>>>
 void IntfXmlTellPassedOver(IntfXmlPassed kind, Say&& say) {
-    // True when these are the first places of the kind in the parse.
     if (IntfXmlCountPassedOver(kind))
         IntfXmlSayPassedOver(kind, say());
 }
