@@ -498,6 +498,14 @@ public:
     // at once; only the first of the parse is named).
     void TellNotTaken(const char* element) const {
         static_assert(INTFXML_MAX_ATTRIBUTES <= 64);
+        // (As a rule every attribute was taken.)
+        if (count_ == 0 || taken_ == (uint64_t(2) << (count_ - 1)) - 1)
+            return;
+        TellLeft(element);
+    }
+
+private:
+    [[gnu::noinline, gnu::cold]] void TellLeft(const char* element) const {
         const uint64_t all = count_ >= 64 ? ~uint64_t(0) : (uint64_t(1) << count_) - 1;
         const uint64_t left = all & ~taken_;
         if (left == 0)
@@ -512,7 +520,6 @@ public:
             }());
     }
 
-private:
     mutable uint64_t taken_ = 0;
     XMLSize_t count_ = 0;
 };

@@ -917,14 +917,20 @@ T NextNumber(std::string_view text, size_t& pos, const char* element, const char
 
 namespace {
 
-// The words of [p, e) past the `read` numbers of one value, told.
+// Tells the words of [p, e), which follow the `read` numbers of one value.
+[[gnu::noinline, gnu::cold]] void TellWordsPast(const char* p, const char* e, size_t read,
+                                                const char* element) {
+    IntfXmlWords rest(std::string_view(p, size_t(e - p)), element);
+    IntfXmlTellValuesPast(element, read + rest.CountRemaining(), read, false);
+}
+
+// The words of [p, e) past the `read` numbers of one value, told (as a
+// rule there are none: the telling stays out of the readers' way).
 void PassOverWords(const char* p, const char* e, size_t read, const char* element) {
     while (p != e && IsSep(*p))
         ++p;
-    if (p == e)
-        return;
-    IntfXmlWords rest(std::string_view(p, size_t(e - p)), element);
-    IntfXmlTellValuesPast(element, read + rest.CountRemaining(), read, false);
+    if (p != e)
+        TellWordsPast(p, e, read, element);
 }
 
 } // namespace
