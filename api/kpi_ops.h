@@ -1111,8 +1111,10 @@
       "written once that came twice, a child always written that is "          \
       "missing, a general attribute value of a type no kind carries, an "      \
       "attribute no reader takes, a text beside elements or in an element of " \
-      "attributes only) is told once per document and kind on standard "      \
-      "error with its place, and the model holds what was told.")
+      "attributes only) is told on standard error when the read ends, in "    \
+      "one line per kind of what was passed over (whatever names the "        \
+      "document holds): its first place and how many more like it; the "      \
+      "model holds what was told.")
 
 // Every interface class with its parent interface (KCommon for the roots),
 // parents before children.

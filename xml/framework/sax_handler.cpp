@@ -25,11 +25,11 @@
 #include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
+#include <bit>
 #include <deque>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -493,15 +493,32 @@ public:
         count_ = count;
         taken_ = 0;
     }
-    // Tells each attribute of `element` that no reader took.
+    // Tells each attribute of `element` that no reader took (counted all
+    // at once; only the first of the parse is named).
     void TellNotTaken(const char* element) const {
         static_assert(INTFXML_MAX_ATTRIBUTES <= 64);
-        for (XMLSize_t i = 0; i < count_; ++i)
-            if (!(taken_ & (uint64_t(1) << i)))
-                IntfXmlTellAttribNotRead(element, IntfXmlLocalText(getName(i)).c_str());
+        // (As a rule every attribute was taken.)
+        if (count_ == 0 || taken_ == (uint64_t(2) << (count_ - 1)) - 1)
+            return;
+        TellLeft(element);
     }
 
 private:
+    [[gnu::noinline, gnu::cold]] void TellLeft(const char* element) const {
+        const uint64_t all = count_ >= 64 ? ~uint64_t(0) : (uint64_t(1) << count_) - 1;
+        const uint64_t left = all & ~taken_;
+        if (left == 0)
+            return;
+        if (IntfXmlCountPassedOver(IntfXmlPassed::AttribNotRead, size_t(std::popcount(left))))
+            IntfXmlSayPassedOver(IntfXmlPassed::AttribNotRead, [&] {
+                char said[400];
+                std::snprintf(said, sizeof said,
+                              "\"%.150s\" holds the attribute \"%.150s\", which is not read",
+                              element, IntfXmlLocalText(getName(std::countr_zero(left))).c_str());
+                return std::string(said);
+            }());
+    }
+
     mutable uint64_t taken_ = 0;
     XMLSize_t count_ = 0;
 };
@@ -610,10 +627,6 @@ public:
     const xc::Locator* Where() const { return getScanner().getLocator(); }
     // The document's name, as its failures give it.
     const char* Id() const { return id_; }
-    // True the first time only for each kind: what a reader let pass is
-    // told once per document and kind. The kinds are the readers' own
-    // (an element's attribute, a field), so the set stays small.
-    bool FirstPassedOver(const std::string& kind) const { return passedOver_.insert(kind).second; }
     // The element whose start tag is being read ("" when none).
     std::string Starting() const {
         return starting_ ? IntfXmlLocalText(starting_->getFullName()).str() : std::string();
@@ -726,7 +739,6 @@ private:
 
     IntfXmlSaxHandler& handler_;
     const char* id_;
-    mutable std::set<std::string> passedOver_;
     TakenAttributes attrList_;
     size_t depth_ = 0;
     std::vector<const xc::XMLElementDecl*> open_; // elements started, not ended
@@ -922,6 +934,9 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
               IntfXmlScanner scanner = IntfXmlScanner::Chosen) {
     if (!top)
         throw IntfXmlError(INTFXML_ERR_PARSE, "no reader for the document");
+    // What the readers pass over is told when the parse ends, read or
+    // refused (before the refusal).
+    IntfXmlPassedOverTally passedOver(id);
     IntfXmlSaxHandler handler(top);
     IntfXmlBoundedMemory memory;
     xc::SecurityManager security;
@@ -1039,18 +1054,6 @@ std::string IntfXmlParsePosition() {
         return std::string();
     return "line " + std::to_string(at->getLineNumber()) + ", column " +
            std::to_string(at->getColumnNumber());
-}
-
-void IntfXmlTellPassedOver(const std::string& kind, const char* what) {
-    if (!t_parsing) {
-        btk_tell("%s", what);
-        return;
-    }
-    if (!t_parsing->FirstPassedOver(kind))
-        return;
-    const std::string where = IntfXmlParsePosition();
-    btk_tell("document \"%s\"%s%s: %s", t_parsing->Id() ? t_parsing->Id() : "",
-             where.empty() ? "" : ", ", where.c_str(), what);
 }
 
 void IntfXmlParseDocument(const char* path, IntfXmlElement* top) {

@@ -14,8 +14,9 @@
 // other byte order than its own), and at the first byte its encoding cannot
 // decode, a surrogate without its pair, or a NUL (with the byte's own
 // place and value). What the readers pass over is told, not refused
-// (IntfXmlTellPassedOver): among it every attribute that no reader took
-// (IntfXmlTellAttribNotRead) and a text beside elements.
+// (IntfXmlTellPassedOver: when the parse ends, one line per kind with its
+// first place and how many more): among it every attribute that no reader
+// took (IntfXmlTellAttribNotRead) and a text beside elements.
 // Afterwards take the results from the top reader; deleting the top reader
 // frees whatever it still holds (also after a failure).
 #pragma once

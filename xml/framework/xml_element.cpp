@@ -77,10 +77,10 @@ void IntfXmlRefuseFault(const std::string& fault) {
         throw IntfXmlError(INTFXML_ERR_RECORD, fault);
 }
 
-void IntfXmlTellReadFault(const std::string& fault, const char* kind) {
+void IntfXmlTellReadFault(const std::string& fault, IntfXmlPassed kind) {
     if (!fault.empty())
-        IntfXmlTellPassedOver(std::string(kind) + " no writer writes",
-                              (fault + ": read as it stands; the writers refuse it").c_str());
+        IntfXmlTellPassedOver(kind,
+                              [&] { return fault + ": read as it stands; the writers refuse it"; });
 }
 
 namespace {
@@ -118,31 +118,97 @@ std::string IntfXmlReadFailure(const char* path, const std::string& reason) {
 
 void IntfXmlTellFailure(const std::string& text) { btk_tell("%s", text.c_str()); }
 
+// ---- what a read passes over --------------------------------------------------------
+
+namespace {
+// The tally of the parse running on this thread (null outside a parse).
+thread_local IntfXmlPassedOverTally* t_tally = nullptr;
+} // namespace
+
+IntfXmlPassedOverTally::IntfXmlPassedOverTally(const char* document)
+    : document_(document ? document : ""), outer_(t_tally) {
+    t_tally = this;
+}
+
+IntfXmlPassedOverTally::~IntfXmlPassedOverTally() {
+    t_tally = outer_;
+    for (size_t i = 0; i < met_; ++i) {
+        const size_t k = order_[i];
+        try {
+            std::string line = lines_[k];
+            if (line.empty()) // its text could not be made
+                continue;
+            if (counts_[k] > 1)
+                line += "; " + std::to_string(counts_[k] - 1) + " more like it";
+            btk_tell("%s", line.c_str());
+        } catch (...) { // out of memory: the other kinds are still told
+        }
+    }
+}
+
+bool IntfXmlCountPassedOver(IntfXmlPassed kind, size_t places) {
+    IntfXmlPassedOverTally* tally = t_tally;
+    const size_t k = size_t(kind);
+    if (!tally || k >= IntfXmlPassedOverTally::kKinds)
+        return true;
+    const bool first = tally->counts_[k] == 0;
+    if (first && places > 0)
+        tally->order_[tally->met_++] = uint8_t(k);
+    tally->counts_[k] += places;
+    return first && places > 0;
+}
+
+void IntfXmlSayPassedOver(IntfXmlPassed kind, const std::string& what) {
+    IntfXmlPassedOverTally* tally = t_tally;
+    const size_t k = size_t(kind);
+    if (!tally || k >= IntfXmlPassedOverTally::kKinds) {
+        btk_tell("%s", what.c_str());
+        return;
+    }
+    if (tally->counts_[k] == 0)
+        IntfXmlCountPassedOver(kind);
+    if (!tally->lines_[k].empty())
+        return;
+    const std::string where = IntfXmlParsePosition();
+    tally->lines_[k] = std::string("document \"") + tally->document_ + '"' +
+                       (where.empty() ? "" : ", ") + where + ": " + what;
+}
+
+void IntfXmlTellPassedOver(IntfXmlPassed kind, const char* what) {
+    if (IntfXmlCountPassedOver(kind))
+        IntfXmlSayPassedOver(kind, what ? what : "");
+}
+
 void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned pos,
                               const char* readAs) {
-    const std::string tag = element ? std::string(element) : IntfXmlStartTagName();
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "\"%.100s\" lacks the attribute \"%.100s\" at position %u: read as %.60s",
-                  tag.c_str(), name ? name : "", pos, readAs ? readAs : "");
-    IntfXmlTellPassedOver("lacks " + tag + ' ' + (name ? name : ""), text);
+    IntfXmlTellPassedOver(IntfXmlPassed::AttribMissing, [&] {
+        const std::string tag = element ? std::string(element) : IntfXmlStartTagName();
+        char text[400];
+        std::snprintf(text, sizeof text,
+                      "\"%.100s\" lacks the attribute \"%.100s\" at position %u: read as %.60s",
+                      tag.c_str(), name ? name : "", pos, readAs ? readAs : "");
+        return std::string(text);
+    });
 }
 
 void IntfXmlTellMissingChild(const char* element, const char* child, const char* readAs) {
-    char text[400];
-    std::snprintf(text, sizeof text, "\"%.100s\" lacks its \"%.100s\": read as %.60s", element,
-                  child, readAs);
-    IntfXmlTellPassedOver(std::string("child ") + element + ' ' + child, text);
+    IntfXmlTellPassedOver(IntfXmlPassed::ChildMissing, [&] {
+        char text[400];
+        std::snprintf(text, sizeof text, "\"%.100s\" lacks its \"%.100s\": read as %.60s", element,
+                      child, readAs);
+        return std::string(text);
+    });
 }
 
 void IntfXmlSeeOnce(bool& seen, const char* child, const char* element) {
-    if (seen) {
-        char text[400];
-        std::snprintf(text, sizeof text,
-                      "\"%.100s\" appears twice in \"%.100s\": the later one is read", child,
-                      element);
-        IntfXmlTellPassedOver(std::string("twice ") + element + ' ' + child, text);
-    }
+    if (seen)
+        IntfXmlTellPassedOver(IntfXmlPassed::ChildTwice, [&] {
+            char text[400];
+            std::snprintf(text, sizeof text,
+                          "\"%.100s\" appears twice in \"%.100s\": the later one is read", child,
+                          element);
+            return std::string(text);
+        });
     seen = true;
 }
 
@@ -153,9 +219,11 @@ void IntfXmlSeeOnce(unsigned& seen, unsigned bit, const char* child, const char*
 }
 
 void IntfXmlTellTextNotRead(const char* element) {
-    char said[300];
-    std::snprintf(said, sizeof said, "\"%.200s\" holds a text, which is not read", element);
-    IntfXmlTellPassedOver(std::string("text ") + element, said);
+    IntfXmlTellPassedOver(IntfXmlPassed::TextNotRead, [&] {
+        char said[300];
+        std::snprintf(said, sizeof said, "\"%.200s\" holds a text, which is not read", element);
+        return std::string(said);
+    });
 }
 
 void IntfXmlTellTextNotRead(const char* element, std::string_view text) {
@@ -164,10 +232,13 @@ void IntfXmlTellTextNotRead(const char* element, std::string_view text) {
 }
 
 void IntfXmlTellAttribNotRead(const char* element, const char* name) {
-    char said[400];
-    std::snprintf(said, sizeof said, "\"%.150s\" holds the attribute \"%.150s\", which is not read",
-                  element, name);
-    IntfXmlTellPassedOver(std::string("attribute ") + element + ' ' + name, said);
+    IntfXmlTellPassedOver(IntfXmlPassed::AttribNotRead, [&] {
+        char said[400];
+        std::snprintf(said, sizeof said,
+                      "\"%.150s\" holds the attribute \"%.150s\", which is not read", element,
+                      name);
+        return std::string(said);
+    });
 }
 
 void IntfXmlTakeAttributes(IntfXmlAttributes& attrs) {
@@ -177,24 +248,29 @@ void IntfXmlTakeAttributes(IntfXmlAttributes& attrs) {
 
 void IntfXmlTellElementNotRead(const char* name, IntfXmlAttributes& attrs) {
     IntfXmlTakeAttributes(attrs);
-    char said[300];
-    std::snprintf(said, sizeof said, "the element \"%.200s\" is not read", name);
-    IntfXmlTellPassedOver(std::string("element ") + name, said);
+    IntfXmlTellPassedOver(IntfXmlPassed::ElementNotRead, [&] {
+        char said[300];
+        std::snprintf(said, sizeof said, "the element \"%.200s\" is not read", name);
+        return std::string(said);
+    });
 }
 
 void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool sized,
-                           const std::string& item) {
-    char text[300];
-    if (sized)
-        std::snprintf(text, sizeof text,
-                      "\"%.100s\" holds %zu values where its size says %zu: the values past "
-                      "the size are not read",
-                      element, held, read);
-    else
-        std::snprintf(text, sizeof text, "\"%.100s\" holds %zu numbers, of which the first %zu are read",
-                      element, held, read);
-    IntfXmlTellPassedOver(std::string(sized ? "past size " : "past value ") + element,
-                          (item.empty() ? std::string(text) : item + ": " + text).c_str());
+                           const std::function<std::string()>& item) {
+    IntfXmlTellPassedOver(
+        sized ? IntfXmlPassed::ValuesPastSize : IntfXmlPassed::NumbersPastValue, [&] {
+            char text[300];
+            if (sized)
+                std::snprintf(text, sizeof text,
+                              "\"%.100s\" holds %zu values where its size says %zu: the values "
+                              "past the size are not read",
+                              element, held, read);
+            else
+                std::snprintf(text, sizeof text,
+                              "\"%.100s\" holds %zu numbers, of which the first %zu are read",
+                              element, held, read);
+            return item ? item() + ": " + text : std::string(text);
+        });
 }
 
 std::string IntfXmlCaughtText(bool* namesDocument) {
@@ -437,12 +513,14 @@ const XMLCh* ToldAttrib(const char* name, IntfXmlAttributes* attrs, unsigned pos
 // A value that is not a number, told, reading as `readAs`.
 void TellNotANumber(const char* name, const std::string& value, const char* what,
                     const char* readAs) {
-    const std::string tag = IntfXmlStartTagName();
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "attribute \"%.100s\" of \"%.100s\" is not %s: \"%.60s\"; read as %s",
-                  name ? name : "", tag.c_str(), what, value.c_str(), readAs);
-    IntfXmlTellPassedOver("number " + tag + ' ' + (name ? name : ""), text);
+    IntfXmlTellPassedOver(IntfXmlPassed::AttribNotANumber, [&] {
+        const std::string tag = IntfXmlStartTagName();
+        char text[400];
+        std::snprintf(text, sizeof text,
+                      "attribute \"%.100s\" of \"%.100s\" is not %s: \"%.60s\"; read as %s",
+                      name ? name : "", tag.c_str(), what, value.c_str(), readAs);
+        return std::string(text);
+    });
 }
 
 std::string_view Trim(std::string_view t) {
@@ -839,14 +917,20 @@ T NextNumber(std::string_view text, size_t& pos, const char* element, const char
 
 namespace {
 
-// The words of [p, e) past the `read` numbers of one value, told.
+// Tells the words of [p, e), which follow the `read` numbers of one value.
+[[gnu::noinline, gnu::cold]] void TellWordsPast(const char* p, const char* e, size_t read,
+                                                const char* element) {
+    IntfXmlWords rest(std::string_view(p, size_t(e - p)), element);
+    IntfXmlTellValuesPast(element, read + rest.CountRemaining(), read, false);
+}
+
+// The words of [p, e) past the `read` numbers of one value, told (as a
+// rule there are none: the telling stays out of the readers' way).
 void PassOverWords(const char* p, const char* e, size_t read, const char* element) {
     while (p != e && IsSep(*p))
         ++p;
-    if (p == e)
-        return;
-    IntfXmlWords rest(std::string_view(p, size_t(e - p)), element);
-    IntfXmlTellValuesPast(element, read + rest.CountRemaining(), read, false);
+    if (p != e)
+        TellWordsPast(p, e, read, element);
 }
 
 } // namespace

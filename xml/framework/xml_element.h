@@ -59,6 +59,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -131,12 +132,79 @@ private:
 // Where the parse running on this thread stands ("line L, column C"), or
 // empty outside a parse (xml/framework/sax_handler.cpp keeps it).
 std::string IntfXmlParsePosition();
+// What a reader lets pass, by kind: the readers' own vocabulary, whatever
+// names a document holds (those go into the place told, never into the
+// kind), so that what one read tells is bounded by the kinds.
+enum class IntfXmlPassed : uint8_t {
+    AttribMissing,    // an attribute the writers always write (IntfXmlTellMissingAttrib)
+    AttribNotANumber, // such an attribute that is no number where one is read
+    ChildMissing,     // a child the writers always write (IntfXmlTellMissingChild)
+    ChildTwice,       // a child they write once (IntfXmlSeeOnce)
+    TextNotRead,      // IntfXmlTellTextNotRead
+    AttribNotRead,    // IntfXmlTellAttribNotRead
+    ElementNotRead,   // IntfXmlTellElementNotRead
+    ValuesPastSize,   // IntfXmlTellValuesPast, a list's size
+    NumbersPastValue, // IntfXmlTellValuesPast, one value's numbers
+    TextCut,          // a name or text cut to its field
+    FaceFault,        // IntfXmlTellReadFault
+    EdgeFault,
+    DatumFault,
+    ValueOfNoKind,     // a general attribute's value no value kind carries
+    EmptyEdgeCurve,    // an edge's curve element without a curve
+    OptionWithoutName, // options the translation options reader does not read
+    OptionWithoutText,
+    OptionOfNoType,
+    OptionTwice, // an option given again
+    OptionCount, // a count of options other than the root's size
+    ValueOfNoMeaning, // a value that marks nothing (a log line's "empty" other than 1)
+    Kinds        // (the number of kinds)
+};
+
 // Tells what a reader let pass in the document parsed on this thread, which
-// no caller learns otherwise: "document \"<name>\", line L, column C: " and
-// `what` on standard error, for the first thing of each `kind` (a reader's
-// element and attribute, or field) in each document. Outside a parse,
-// `what` alone, each time.
-void IntfXmlTellPassedOver(const std::string& kind, const char* what);
+// no caller learns otherwise. Each place is counted by its kind; the first
+// of each kind is kept as "document \"<name>\", line L, column C: " and
+// `what`, and when the parse ends (read or refused) each kind is told in
+// one line on standard error, in the order first met, ending with
+// "; N more like it" when N more places of the kind followed. Outside a
+// parse, `what` alone, each time.
+void IntfXmlTellPassedOver(IntfXmlPassed kind, const char* what);
+// The same in two steps: IntfXmlCountPassedOver counts `places` places of
+// `kind` and answers true when they are the first of the kind in the parse
+// (always outside a parse); then IntfXmlSayPassedOver says what the first
+// is.
+bool IntfXmlCountPassedOver(IntfXmlPassed kind, size_t places = 1);
+void IntfXmlSayPassedOver(IntfXmlPassed kind, const std::string& what);
+// The same where saying what was passed over costs: `say()` (giving a
+// std::string) is asked only for the first place of the kind; counting is
+// all the others cost.
+template <class Say, class = std::enable_if_t<std::is_invocable_v<Say&>>>
+void IntfXmlTellPassedOver(IntfXmlPassed kind, Say&& say) {
+    if (IntfXmlCountPassedOver(kind))
+        IntfXmlSayPassedOver(kind, say());
+}
+// What one parse passed over: made by the parse entry points for each
+// parse (the parse on this thread counts into it until it ends, a parse
+// within a reader into its own), it tells its lines when it ends. It holds
+// a count and a first place per kind, whatever the document holds.
+class IntfXmlPassedOverTally {
+public:
+    explicit IntfXmlPassedOverTally(const char* document);
+    ~IntfXmlPassedOverTally();
+    IntfXmlPassedOverTally(const IntfXmlPassedOverTally&) = delete;
+    IntfXmlPassedOverTally& operator=(const IntfXmlPassedOverTally&) = delete;
+
+private:
+    friend bool IntfXmlCountPassedOver(IntfXmlPassed, size_t);
+    friend void IntfXmlSayPassedOver(IntfXmlPassed, const std::string&);
+    static constexpr size_t kKinds = size_t(IntfXmlPassed::Kinds);
+
+    const char* document_;
+    IntfXmlPassedOverTally* outer_;
+    uint64_t counts_[kKinds] = {};
+    std::string lines_[kKinds];
+    uint8_t order_[kKinds] = {}; // the kinds met, in the order first met
+    size_t met_ = 0;
+};
 // The name of the element whose start tag the parse running on this thread
 // is reading ("" outside a parse).
 std::string IntfXmlStartTagName();
@@ -178,9 +246,10 @@ void IntfXmlTellElementNotRead(const char* name, IntfXmlAttributes& attrs);
 // "\"<element>\" holds <held> values where its size says <read>: the values
 // past the size are not read", or those of one value (a point, a UV pair):
 // "\"<element>\" holds <held> numbers, of which the first <read> are read".
-// `item` ("face 3, its contour at index 0"), when given, comes first.
+// `item()` ("face 3, its contour at index 0"), when given, comes first; it
+// is asked only when the place is told.
 void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool sized,
-                           const std::string& item = std::string());
+                           const std::function<std::string()>& item = nullptr);
 
 // Throws IntfXmlError with a printf-style message.
 [[noreturn]] void IntfXmlThrow(int status, const char* format, ...)
@@ -197,9 +266,9 @@ void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool s
 void IntfXmlRefuseFault(const std::string& fault);
 // The same where an item was read, unless `fault` is empty: documents that
 // earlier versions wrote hold such items, so the item is read as it stands
-// and told (as IntfXmlTellPassedOver, `kind` "face", "edge" or "datum"),
-// with the note that the writers refuse it.
-void IntfXmlTellReadFault(const std::string& fault, const char* kind);
+// and told (as IntfXmlTellPassedOver, `kind` a face's, an edge's or a
+// datum's fault), with the note that the writers refuse it.
+void IntfXmlTellReadFault(const std::string& fault, IntfXmlPassed kind);
 // Runs `write`, the writer of one entry of a list; what it refuses
 // (INTFXML_ERR_RECORD) is refused naming the entry, `item()` ("layer at
 // index 1: ..."), unless the refusal begins with it already. A refusal

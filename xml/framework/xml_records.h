@@ -100,10 +100,10 @@ inline void StoreWide(char16_t* field, int capacity, const char* utf8, const cha
     const size_t length = kname::WideLength(utf8);
     if (length <= size_t(written))
         return;
-    IntfXmlTellPassedOver(what, (std::string(what) + " of " + std::to_string(length) +
-                           " UTF-16 units was cut to " + std::to_string(written) +
-                           ": its field holds " + std::to_string(capacity - 1))
-                              .c_str());
+    IntfXmlTellPassedOver(IntfXmlPassed::TextCut, [&] {
+        return std::string(what) + " of " + std::to_string(length) + " UTF-16 units was cut to " +
+               std::to_string(written) + ": its field holds " + std::to_string(capacity - 1);
+    });
 }
 
 // Throws "<element> has more <item> elements than its size <count>" when

@@ -348,7 +348,7 @@ namespace {
 // really are there.
 template <class T, class Conv>
 T* ReadSequence(std::string_view text, int32_t count, const char* element, Conv conv,
-                const std::string& item = {}) {
+                const std::function<std::string()>& item = nullptr) {
     IntfXmlWords w(text, element);
     size_t words = w.CountRemaining();
     if (words < size_t(count))
@@ -380,7 +380,7 @@ double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* ele
 }
 
 int32_t* IntfXmlReadIntSeq(std::string_view text, int32_t count, const char* element,
-                           const std::string& item) {
+                           const std::function<std::string()>& item) {
     return ReadSequence<int32_t>(text, count, element, NextInt, item);
 }
 

@@ -32,6 +32,8 @@
 #include "xml/framework/xml_writer.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 class IntfXmlQel3dPnt : public IntfXmlElement, public IntfXmlWriting {
 public:
@@ -146,10 +148,11 @@ private:
 // The first `count` words of a text as an xar of numbers (fewer words is an
 // error naming `element`; words beyond are not read, and that is told,
 // IntfXmlTellValuesPast: documents that hold them are read as before); the
-// caller owns it. `item`, when given, names the item in what is told.
+// caller owns it. `item()`, when given, names the item in what is told
+// (asked only then).
 double* IntfXmlReadRealSeq(std::string_view text, int32_t count, const char* element);
 int32_t* IntfXmlReadIntSeq(std::string_view text, int32_t count, const char* element,
-                           const std::string& item = std::string());
+                           const std::function<std::string()>& item = nullptr);
 
 class IntfXmlCsys : public IntfXmlElement, public IntfXmlWriting {
 public:

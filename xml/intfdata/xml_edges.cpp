@@ -154,13 +154,14 @@ IntfXmlElement* IntfXmlEdge::endElement(const char*) {
         // The curve element ended; an empty one (earlier writers wrote one
         // for a curve of a kind without an element) leaves the edge
         // without that curve.
-        if (!curves_[curve_].GetData()) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "edge %d: \"%s\" is empty: the edge is read without that curve",
-                          int32_t(record_.id), kEdgeCurves[curve_]);
-            IntfXmlTellPassedOver("empty edge curve", text);
-        }
+        if (!curves_[curve_].GetData())
+            IntfXmlTellPassedOver(IntfXmlPassed::EmptyEdgeCurve, [&] {
+                char text[160];
+                std::snprintf(text, sizeof text,
+                              "edge %d: \"%s\" is empty: the edge is read without that curve",
+                              int32_t(record_.id), kEdgeCurves[curve_]);
+                return std::string(text);
+            });
         curve_ = -1;
         return this;
     }
@@ -180,7 +181,7 @@ IntfXmlElement* IntfXmlEdge::endElement(const char*) {
         curves_[i].TakeCurveData(*blocks[i]);
     }
     // What the writers would refuse is read as it stands, and told.
-    IntfXmlTellReadFault(qel_edge_fault(record_), "edge");
+    IntfXmlTellReadFault(qel_edge_fault(record_), IntfXmlPassed::EdgeFault);
     IntfXmlCheck(qel_intf_data_edge_append(target_, rec_), "qel_intf_data_edge_append");
     rec_ = nullptr; // the interface data took over everything it held
     return Parent();
@@ -286,7 +287,7 @@ IntfXmlElement* IntfXmlDatum::endElement(const char*) {
     }
     IntfXmlCheck(qel_datumdata_init(uint32_t(id_), kind_, name_, &body, rec_), "qel_datumdata_init");
     curve.owned = false; // the datum holds the curve now
-    IntfXmlTellReadFault(qel_datum_fault(*rec_), "datum");
+    IntfXmlTellReadFault(qel_datum_fault(*rec_), IntfXmlPassed::DatumFault);
     IntfXmlCheck(qel_intf_data_datum_append(target_, rec_), "qel_intf_data_datum_append");
     qel_data_free(rec_);
     rec_ = nullptr;

@@ -254,7 +254,7 @@ IntfXmlElement* IntfXmlFace::endElement(const char*) {
         }
     }
     // What the writers would refuse is read as it stands, and told.
-    IntfXmlTellReadFault(qel_face_fault(*rec_), "face");
+    IntfXmlTellReadFault(qel_face_fault(*rec_), IntfXmlPassed::FaceFault);
     if (list_)
         list_->Add(rec_);
     return Parent();
@@ -296,9 +296,9 @@ void IntfXmlContourList::StartEdgeIds(const char* name, IntfXmlAttributes& attrs
 
 void IntfXmlContourList::EdgeIds(std::string_view text, int32_t faceId) {
     const int index = xar_count(contours_) - 1;
-    int32_t* ids = IntfXmlReadIntSeq(text, idCount_, "EdgeIds",
-                                     "face " + std::to_string(faceId) +
-                                         ", its contour at index " + std::to_string(index));
+    int32_t* ids = IntfXmlReadIntSeq(text, idCount_, "EdgeIds", [faceId, index] {
+        return "face " + std::to_string(faceId) + ", its contour at index " + std::to_string(index);
+    });
     QelContourdata& contour = contours_[index];
     xar_free(contour.edge_ids);
     contour.edge_ids = ids;

@@ -208,13 +208,15 @@ IntfXmlElement* IntfXmlAttrib::startElement(const char* name, IntfXmlAttributes&
         // No value kind a model holds: the entry holds no value. A type or
         // a value given all the same is told.
         if (type != 0) {
-            char text[200];
-            std::snprintf(text, sizeof text,
-                          "\"Value\" of type %d, which no value kind carries: read as no value",
-                          type);
-            IntfXmlTellPassedOver("attribute value of no kind", text);
+            IntfXmlTellPassedOver(IntfXmlPassed::ValueOfNoKind, [&] {
+                char text[200];
+                std::snprintf(text, sizeof text,
+                              "\"Value\" of type %d, which no value kind carries: read as no value",
+                              type);
+                return std::string(text);
+            });
         } else if (attrs.getLength() > 1) {
-            IntfXmlTellPassedOver("attribute value of no kind",
+            IntfXmlTellPassedOver(IntfXmlPassed::ValueOfNoKind,
                                   "\"Value\" of type 0 (no value) holds a value: read as no value");
         }
         break;

@@ -72,11 +72,11 @@ IntfXmlElement* IntfXmlLogLines::startElement(const char* name, IntfXmlAttribute
         const int32_t empty = IntfXmlOptionalInt("empty", attrs, 0, 1, "LogLine");
         line.missing = empty == 1;
         if (!line.missing)
-            IntfXmlTellPassedOver("log line empty",
-                                  ("\"LogLine\" holds \"empty\" = \"" + std::to_string(empty) +
-                                   "\", which marks no line (a missing line holds \"1\"): read "
-                                   "as a line of the text it holds")
-                                      .c_str());
+            IntfXmlTellPassedOver(IntfXmlPassed::ValueOfNoMeaning, [&] {
+                return "\"LogLine\" holds \"empty\" = \"" + std::to_string(empty) +
+                       "\", which marks no line (a missing line holds \"1\"): read as a line of "
+                       "the text it holds";
+            });
     }
     lines_.push_back(std::move(line));
     return this;
@@ -196,10 +196,12 @@ IntfXmlTranslationOptions::~IntfXmlTranslationOptions() = default;
 namespace {
 
 // What an option is not read for, told with its name.
-void TellOption(const char* kind, const std::string& name, const char* why) {
-    char said[400];
-    std::snprintf(said, sizeof said, "\"Option\" \"%.200s\" %s", name.c_str(), why);
-    IntfXmlTellPassedOver(std::string("option ") + kind, said);
+void TellOption(IntfXmlPassed kind, const std::string& name, const char* why) {
+    IntfXmlTellPassedOver(kind, [&] {
+        char said[400];
+        std::snprintf(said, sizeof said, "\"Option\" \"%.200s\" %s", name.c_str(), why);
+        return std::string(said);
+    });
 }
 
 } // namespace
@@ -237,7 +239,7 @@ IntfXmlElement* IntfXmlTranslationOptions::endElement(const char*) {
         const std::string name = name_.str();
         // What sets nothing is told, and so is an option given again.
         if (name.empty()) {
-            IntfXmlTellPassedOver("option without name",
+            IntfXmlTellPassedOver(IntfXmlPassed::OptionWithoutName,
                                   "an \"Option\" without a name is not read");
         } else {
             const bool again = options_->Find(name) != nullptr;
@@ -252,25 +254,28 @@ IntfXmlElement* IntfXmlTranslationOptions::endElement(const char*) {
             case IntfXmlOption::kString:
                 set = options_->SetString(name, text_);
                 if (!set)
-                    TellOption("without text", name, "of type 3 holds no text: it is not read");
+                    TellOption(IntfXmlPassed::OptionWithoutText, name,
+                               "of type 3 holds no text: it is not read");
                 break;
             default:
-                TellOption("of no type", name,
+                TellOption(IntfXmlPassed::OptionOfNoType, name,
                            ("is of type " + std::to_string(type_) +
                             ", which no option kind carries: it is not read")
                                .c_str());
                 break;
             }
             if (set && again)
-                TellOption("twice", name, "appears twice: the later one is read");
+                TellOption(IntfXmlPassed::OptionTwice, name,
+                           "appears twice: the later one is read");
         }
     }
     if (--depth_ <= 0) {
         if (sized_ && count_ != size_)
-            IntfXmlTellPassedOver("option count", ("the document holds " + std::to_string(count_) +
-                                                   (count_ == 1 ? " option" : " options") +
-                                                   " where its size says " + std::to_string(size_))
-                                                      .c_str());
+            IntfXmlTellPassedOver(IntfXmlPassed::OptionCount, [&] {
+                return "the document holds " + std::to_string(count_) +
+                       (count_ == 1 ? " option" : " options") + " where its size says " +
+                       std::to_string(size_);
+            });
         return Parent();
     }
     return this;

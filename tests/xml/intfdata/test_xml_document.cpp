@@ -16,9 +16,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -347,8 +348,8 @@ std::string WriteFullModel(TempFile& file) {
 }
 
 // Reads `doc` (written into `file`) with IntfXmlZPI::Read: it reads, and
-// `told` is told once, with the document's name and place. Returns what
-// was told.
+// `told` is told once, with the document's name and place (and how many
+// more like it, if any). Returns what was told.
 std::string ExpectReadAndToldOnce(TempFile& file, const std::string& doc, const std::string& told) {
     file.Write(doc);
     qel_intf_data* d = nullptr;
@@ -359,10 +360,16 @@ std::string ExpectReadAndToldOnce(TempFile& file, const std::string& doc, const 
     IntfDataPtr backData(d);
     ExtPtr backExt(e);
     EXPECT_EQ(status, 0) << told;
-    const std::string line = told + "\n";
     EXPECT_EQ(text.rfind("document \"" + std::string(file.path()) + "\", line ", 0), 0u) << text;
-    EXPECT_NE(text.find(line), std::string::npos) << text;
-    EXPECT_EQ(text.find(line), text.rfind(line)) << text;
+    const size_t at = text.find(": " + told);
+    EXPECT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(at, text.rfind(": " + told)) << text;
+    if (at != std::string::npos) {
+        const std::string rest =
+            text.substr(at + 2 + told.size(), text.find('\n', at) - at - 2 - told.size());
+        EXPECT_TRUE(rest.empty() || (rest.starts_with("; ") && rest.ends_with(" more like it")))
+            << text;
+    }
     return text;
 }
 
@@ -566,5 +573,61 @@ TEST(XmlDocument, WhatAReaderPassesOverIsToldOnceWithItsPlace) {
         else
             doc.insert(c.change == TextFirst ? doc.find('>', b) + 1 : end, "7");
         ExpectReadAndToldOnce(file, doc, c.told);
+    }
+}
+
+TEST(XmlDocument, WhatIsPassedOverIsToldOncePerKindWithHowManyMore) {
+    // Every element holding 40 attributes of names of its own, and every
+    // list holding a value past its size: each kind is told in one line,
+    // naming its first place and how many more, whatever their number.
+    TempFile file("manypassed");
+    std::string doc = WriteFullModel(file);
+    size_t attributes = 0, lists = 0;
+    for (size_t at = doc.find('<'); at != std::string::npos; at = doc.find('<', at + 1)) {
+        // (Not an end tag or the declaration; nor a "Value" of no kind,
+        // written without attributes, which any attribute changes.)
+        if (!std::isalpha(static_cast<unsigned char>(doc[at + 1])) ||
+            doc.compare(at, 7, "<Value>") == 0)
+            continue;
+        size_t end = at;
+        for (char quote = 0; quote || doc[end] != '>'; ++end)
+            if (doc[end] == '"')
+                quote = quote ? 0 : '"';
+        const bool empty = doc[end - 1] == '/';
+        const std::string name = doc.substr(at + 1, doc.find_first_of(" />", at) - at - 1);
+        const bool sized = doc.substr(at, end - at).find(" size=\"") != std::string::npos;
+        std::string added;
+        for (int k = 0; k < 40; ++k)
+            added += " z" + std::to_string(attributes++) + "=\"1\"";
+        doc.insert(empty ? end - 1 : end, added);
+        end += added.size();
+        // A list: sized, holding values and nothing else.
+        const size_t close = doc.find('<', end);
+        if (sized && !empty && doc.compare(close, name.size() + 3, "</" + name + ">") == 0 &&
+            doc.find_first_not_of(" \t\r\n", end + 1) < close) {
+            doc.insert(close, doc[close - 1] == '\n' ? "7\n" : "7 ");
+            ++lists;
+        }
+    }
+    EXPECT_GT(lists, 20u);
+    file.Write(doc);
+    qel_intf_data* d = nullptr;
+    qel_intf_data_extend* e = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ErrorOf([&] { IntfXmlZPI::Read(file.path(), &d, &e); }), 0);
+    const std::string told = testing::internal::GetCapturedStderr();
+    IntfDataPtr backData(d);
+    ExtPtr backExt(e);
+    const std::string at = "document \"" + std::string(file.path()) + "\", line ";
+    const std::string lines[] = {
+        "holds the attribute \"z0\", which is not read; " + std::to_string(attributes - 1) +
+            " more like it\n",
+        "the values past the size are not read; " + std::to_string(lists - 1) + " more like it\n",
+    };
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 2) << told;
+    for (const std::string& line : lines) {
+        const size_t found = told.find(line);
+        ASSERT_NE(found, std::string::npos) << line << told;
+        EXPECT_EQ(told.rfind(at, found), told.rfind('\n', found) + 1) << told;
     }
 }

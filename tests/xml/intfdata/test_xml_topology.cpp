@@ -281,7 +281,8 @@ TEST(XmlTopologyRead, DatumNamesAreCutOnACharacterBoundaryAndThatIsTold) {
 TEST(XmlTopologyRead, EmptyCurveElementsOfEarlierWritersAreToldOrRefusedAtTheirLine) {
     // Earlier writers wrote a curve of a kind without an element as an
     // empty element. An edge's reads as no curve, told once per document
-    // with its place; a datum's is refused at its line, as a surface's is.
+    // with the first place and how many more; a datum's is refused at its
+    // line, as a surface's is.
     const std::string edge = "<Edge ID=\"5\" surfId1=\"1\" surfId2=\"2\" dir1=\"1\" dir2=\"1\">\n";
     ::testing::internal::CaptureStderr();
     IntfDataPtr d(ReadIntfData("<Accuracy type=\"1\" value=\"1\"/><Outline><MinPoint>0 0 0</MinPoint>"
@@ -291,7 +292,7 @@ TEST(XmlTopologyRead, EmptyCurveElementsOfEarlierWritersAreToldOrRefusedAtTheirL
                                "<XYZCurve></XYZCurve></Edge></Edges>"));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "document \"test\", line 4, column 32: edge 5: \"UvCurve1\" is empty: the edge is "
-              "read without that curve\n");
+              "read without that curve; 2 more like it\n");
     ASSERT_EQ(har_total(d->edges), 2);
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(EdgeAt(d.get(), i)->id, 5u);

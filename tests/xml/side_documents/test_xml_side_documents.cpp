@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -313,16 +314,15 @@ TEST(AtbLayers, ReaderTakesAttributesByPositionAndPassesOverTheRest) {
                      "<Other/>"
                      "<Layer IntfId=\"3\"><Name>" + longName + "</Name>\n<OrigName>" +
                          longName + "</OrigName></Layer></Layers>");
-    // Each name cut is told, at its own line, and so is what is passed
-    // over: the elements, the attributes not at their places, the missing
-    // "OrigName".
+    // The names cut are told at the first, with how many more, and so is
+    // each kind of what is passed over: the elements, the attributes not at
+    // their places, the missing "OrigName".
     const std::string told = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(ToldAt(told, 2, "\"Layer\" \"Name\" of 100 UTF-16 units was cut to 80")) << told;
-    EXPECT_TRUE(ToldAt(told, 3, "\"Layer\" \"OrigName\" of 100 UTF-16 units was cut to 80"))
-        << told;
     for (const char* what :
-         {"\"Layer\" holds the attribute \"Type\", which is not read", "the element \"Note\" is not read",
-          "the element \"Name\" is not read", "the element \"Other\" is not read",
+         {"\"Layer\" \"Name\" of 100 UTF-16 units was cut to 80: its field holds 80; 1 more like "
+          "it",
+          "\"Layer\" holds the attribute \"Type\", which is not read; 1 more like it",
+          "the element \"Note\" is not read; 2 more like it",
           "\"Layer\" lacks its \"OrigName\": read as an empty name"})
         EXPECT_TRUE(ToldAt(told, 2, what)) << what << "\n" << told;
     atb_import_layer* l = reader.TakeData();
@@ -407,7 +407,8 @@ TEST(TranslationLog, WritesLinesAndMissingLines) {
     ASSERT_EQ(lost.GetLines().size(), 2u);
     EXPECT_TRUE(lost.GetLines()[0].missing);
     EXPECT_TRUE(ToldAt(told, 2, "\"LogLine\" holds a text, which is not read")) << told;
-    EXPECT_TRUE(ToldAt(told, 3, "\"LogLine\" holds the attribute \"empty\", which is not read"))
+    EXPECT_TRUE(ToldAt(told, 3,
+                       "\"LogLine\" holds the attribute \"zz\", which is not read; 1 more like it"))
         << told;
 
     // "empty" of another value than 1 marks no line: each line is read as
@@ -507,15 +508,16 @@ TEST(TranslationOptions, AnOptionWithoutAttributesIsToldWithItsDocument) {
     std::remove(path.c_str());
     ASSERT_TRUE(options);
     EXPECT_EQ(options->Count(), 1u);
-    // Each attribute once per document, where it first lacks; an option
-    // without a name is not read, and that is told once too.
+    // Once per document, where it first lacks, an attribute with how many
+    // more lack (the options' names and types); an option without a name
+    // is not read, and that is told once too.
     const std::string doc = "document \"" + path + "\", ";
-    const std::string at = doc + "line 2, column 9: \"Option\" lacks the attribute ";
-    EXPECT_EQ(told, doc + "line 1, column 21: \"TranslationOptions\" lacks the attribute \"size\" "
-                          "at position 0: read as -1\n" +
-                        at + "\"Name\" at position 0: read as an empty text\n" + at +
-                        "\"Type\" at position 1: read as -1\n" + doc +
-                        "line 2, column 19: an \"Option\" without a name is not read\n");
+    EXPECT_EQ(told, doc +
+                        "line 1, column 21: \"TranslationOptions\" lacks the attribute \"size\" "
+                        "at position 0: read as -1; 4 more like it\n" +
+                        doc +
+                        "line 2, column 19: an \"Option\" without a name is not read; 1 more "
+                        "like it\n");
 }
 
 TEST(TranslationOptions, WrittenOptionsReadBackExactly) {
@@ -543,6 +545,92 @@ TEST(TranslationOptions, WrittenOptionsReadBackExactly) {
         EXPECT_EQ(b->text, o.text);
     }
     std::remove(path.c_str());
+}
+
+// ---- what a read passes over ---------------------------------------------------------------
+
+// Each reader's document holding thousands of elements and attributes of
+// names of its own, read at once on threads of their own: each kind is told
+// in one line, naming its first place and how many more.
+TEST(SideDocuments, WhatIsPassedOverIsToldOncePerKindWithHowManyMore) {
+    constexpr int kMany = 3000;
+    // `item` kMany times, each "#" in it standing for its index.
+    auto many = [](const std::string& item) {
+        std::string out;
+        for (int i = 0; i < kMany; ++i) {
+            const std::string index = std::to_string(i);
+            for (char c : item)
+                c == '#' ? out += index : out += c;
+        }
+        return out;
+    };
+    const std::string size = " size=\"" + std::to_string(kMany) + "\">";
+    const std::string more = "; " + std::to_string(kMany - 1) + " more like it";
+    using Make = std::function<std::unique_ptr<IntfXmlElement>()>;
+    auto reader = [](auto* r) { return std::unique_ptr<IntfXmlElement>(r); };
+    const struct {
+        Make make;
+        std::string doc;
+        std::vector<std::string> told;
+    } cases[] = {
+        {[&] { return reader(new IntfXmlAtbImportLayers(nullptr)); },
+         "<Layers" + size +
+             many("<Layer IntfId=\"#\" Type=\"1\" ImportStatus=\"1\" CrvCount=\"0\" SrfCount=\"0\" "
+                  "TrmSrfCount=\"0\" "
+                  "z#=\"1\"><Name>n</Name><OrigName>o</OrigName><Note#/></Layer>") +
+             "</Layers>",
+         {"\"Layer\" holds the attribute \"z0\", which is not read",
+          "the element \"Note0\" is not read"}},
+        {[&] { return reader(new IntfXmlTranslationOptions(nullptr)); },
+         "<TranslationOptions" + size +
+             many("<Option Name=\"o#\" Type=\"1\" z#=\"1\">1</Option><Other#/>") +
+             "</TranslationOptions>",
+         {"\"Option\" holds the attribute \"z0\", which is not read",
+          "the element \"Other0\" is not read"}},
+        {[&] { return reader(new IntfXmlLogLines(nullptr)); },
+         "<LogLines" + size + many("<LogLine z#=\"1\">t</LogLine>") + "</LogLines>",
+         {"\"LogLine\" holds the attribute \"z0\", which is not read"}},
+        {[&] { return reader(new IntfXmlModel(nullptr)); },
+         "<Model name=\"m\" type=\"1\" src_sys=\"2\"><Comps" + size +
+             many("<Comp ID=\"#\" z#=\"1\"><Matrix>1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 "
+                  "1</Matrix></Comp>") +
+             "</Comps></Model>",
+         {"\"Comp\" holds the attribute \"z0\", which is not read"}},
+    };
+    const size_t n = std::size(cases);
+    std::vector<int> status(n, -1);
+    std::vector<std::thread> threads;
+    testing::internal::CaptureStderr();
+    for (size_t i = 0; i < n; ++i)
+        threads.emplace_back([&, i] {
+            const std::unique_ptr<IntfXmlElement> top = cases[i].make();
+            const std::string bytes = kHeader + cases[i].doc;
+            const std::string id = "side" + std::to_string(i);
+            status[i] = xmltest::ErrorOf(
+                [&] { IntfXmlParseBuffer(bytes.data(), bytes.size(), top.get(), id.c_str()); });
+        });
+    for (std::thread& t : threads)
+        t.join();
+    const std::string told = testing::internal::GetCapturedStderr();
+    for (size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(status[i], 0) << i;
+        std::vector<std::string> lines;
+        std::istringstream in(told);
+        const std::string of = "document \"side" + std::to_string(i) + "\", line 2, column ";
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind(of, 0) == 0)
+                lines.push_back(line);
+        EXPECT_EQ(lines.size(), cases[i].told.size()) << told;
+        for (const std::string& what : cases[i].told)
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                    [&](const std::string& line) {
+                                        return line.find(": " + what + more) != std::string::npos &&
+                                               line.ends_with(more);
+                                    }),
+                      1)
+                << what << "\n"
+                << told;
+    }
 }
 
 // ---- assembly information ---------------------------------------------------------------
