@@ -300,7 +300,10 @@ sanitizer_tests() {
 step "AddressSanitizer build" sanitizer_tests
 
 # Further stages (each gets the sanitizer build folder in ASAN_BUILD_DIR).
-export ASAN_BUILD_DIR="$PWD/$build"
+case $build in
+/*) export ASAN_BUILD_DIR=$build ;;
+*) export ASAN_BUILD_DIR=$PWD/$build ;;
+esac
 for stage in scripts/stages/*.sh; do
   [ -e "$stage" ] || continue
   echo "=== stage $(basename "$stage")"
