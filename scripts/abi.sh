@@ -87,7 +87,9 @@
 # operation), where it reads the headers otherwise; the branches on a
 # macro that neither the dialect nor the compiler sets (a translator's own
 # switch, its platform's, a build's), which each reading takes as not
-# defined; a dialect that a compiler here does not know.
+# defined; a dialect that a compiler here does not know; a branch that
+# none of the readings takes (a later dialect's, another compiler's or
+# version's, as #if __cplusplus > 202302L), named by its directive.
 #
 # The builds it judges: those of g++ with debug information and without
 # link-time optimisation, as the install stage makes them (the stored
@@ -1118,9 +1120,13 @@ check_views() {
   if [ -s "$work/views.unknown" ]; then
     echo "views: not judged, unknown to the compiler here: $(paste -sd ',' "$work/views.unknown" | sed 's/,/, /g')"
   fi
-  unjudged_branches "$include" >"$work/branches"
-  if [ -s "$work/branches" ]; then
-    echo "views: not judged, the branches on macros that neither the dialect nor the compiler sets (a translator's, its platform's, a build's), read with none of them defined: $(paste -sd ';' "$work/branches" | sed 's/;/; /g')"
+  cut -f 1 "$work"/view.*.lines | sort -u >"$work/views.read"
+  unjudged_branches "$include" "$work/views.read" >"$work/branches"
+  if grep -q '^macro' "$work/branches"; then
+    echo "views: not judged, the branches on macros that neither the dialect nor the compiler sets (a translator's, its platform's, a build's), read with none of them defined: $(sed -n 's/^macro\t//p' "$work/branches" | paste -sd ';' | sed 's/;/; /g')"
+  fi
+  if grep -q '^unread' "$work/branches"; then
+    echo "views: not judged, the branches that no dialect or compiler here reads (a later dialect's, another compiler's or version's): $(sed -n 's/^unread\t//p' "$work/branches" | paste -sd ';' | sed 's/;/; /g')"
   fi
   if [ "$failed" -ne 0 ]; then
     echo "A translator built in a dialect or by a compiler that reads them otherwise and the libraries" >&2
@@ -1134,12 +1140,17 @@ check_views() {
 # The conditional directives of the installed headers in `include` that
 # choose on a macro that neither the dialect nor the compiler sets, nor the
 # headers themselves (one they set only when it is not set is a switch):
-# "FILE:LINE (DIRECTIVE)" a line. Not an include guard.
+# "macro<TAB>FILE:LINE (DIRECTIVE)" a line. Not an include guard. Given
+# the file READ of the lines that the views read ("FILE:LINE" a line), also
+# the branches (of #if, #elif, #else) that hold code of their own of which
+# no view reads a line (a later dialect's, another compiler's or version's):
+# "unread<TAB>FILE:LINE (DIRECTIVE)", not those within one named already.
 unjudged_branches() {
   local files
   mapfile -d '' files < <(cd "$1" && find . -name '*.h' -type f -print0 | LC_ALL=C sort -z)
   [ ${#files[@]} -gt 0 ] || return 0
-  (cd "$1" && awk '
+  (cd "$1" && ZPI_READ=${2:-} awk '
+    BEGIN { if (ENVIRON["ZPI_READ"] != "") while ((getline k < ENVIRON["ZPI_READ"]) > 0) read[k] = 1 }
     # The names of a condition (not those within a __has_...() nor numbers).
     function names(cond, out, t) {
       gsub(/__has_[A-Za-z_]*[[:space:]]*\([^)]*\)/, " ", cond)
@@ -1151,15 +1162,29 @@ unjudged_branches() {
       }
       return out
     }
-    FNR == 1 { file = FILENAME; sub(/^\.\//, "", file); directives = 0; text = "" }
+    # A branch begins (of the branch `up`; its directive d, none for #else).
+    function branch(up, d) {
+      group[top] = ++g; parent[g] = up; opened[g] = d; at_line[g] = file ":" FNR; text_of[g] = "#" line
+    }
+    FNR == 1 { file = FILENAME; sub(/^\.\//, "", file); directives = 0; text = ""; comment = 0 }
     # (A directive may go on over lines ending in a backslash.)
     { text = text $0 }
     /\\$/ { sub(/\\$/, "", text); next }
     {
       line = text; text = ""
+      # (A comment may go on over lines.)
+      if (comment) {
+        if (!match(line, /\*\//)) next
+        line = substr(line, RSTART + 2); comment = 0
+      }
       gsub(/\/\*([^*]|\*+[^*\/])*\*+\//, " ", line)
       sub(/\/\/.*/, "", line)
-      if (line !~ /^[[:space:]]*#/) next
+      if (match(line, /\/\*/)) { line = substr(line, 1, RSTART - 1); comment = 1 }
+      if (line !~ /^[[:space:]]*#/) {
+        # Code, of the branch it is in: read by a view or not.
+        if (top && line ~ /[^[:space:]]/) { code[group[top]] = 1; if ((file ":" FNR) in read) seen[group[top]] = 1 }
+        next
+      }
       sub(/^[[:space:]]*#[[:space:]]*/, "", line)
       word = line; sub(/[^A-Za-z].*/, "", word)
       rest = substr(line, length(word) + 1)
@@ -1168,9 +1193,13 @@ unjudged_branches() {
         top++; cond[top] = names(rest); at[top] = ++n
         where[n] = file ":" FNR; what[n] = "#" line; used[n] = cond[top]
         if (directives == 1 && word == "ifndef") guard_of[file] = n
+        branch(top > 1 ? group[top - 1] : 0, n)
       } else if (word ~ /^elif/) {
         cond[top] = cond[top] names(rest); ++n
         where[n] = file ":" FNR; what[n] = "#" line; used[n] = names(rest)
+        branch(parent[group[top]], n)
+      } else if (word == "else") {
+        branch(parent[group[top]], 0)
       } else if (word == "endif") {
         top--
       } else if (word == "define") {
@@ -1189,7 +1218,11 @@ unjudged_branches() {
         if (i in guard) continue
         k = split(used[i], u, " ")
         for (j = 1; j <= k; j++)
-          if (!(u[j] in set) && u[j] !~ /^__cpp_/ && !((u[j] in own) && !(u[j] in switched))) { print where[i] " (" what[i] ")"; break }
+          if (!(u[j] in set) && u[j] !~ /^__cpp_/ && !((u[j] in own) && !(u[j] in switched))) { print "macro\t" where[i] " (" what[i] ")"; named[i] = 1; break }
+      }
+      for (i = 1; i <= g; i++) {
+        told[i] = (parent[i] && told[parent[i]]) || named[opened[i]]
+        if (!told[i] && code[i] && !seen[i] && ENVIRON["ZPI_READ"] != "") { print "unread\t" at_line[i] " (" text_of[i] ")"; told[i] = 1 }
       }
     }' "${files[@]}")
 }

@@ -216,14 +216,16 @@ run_ctest() {
 
 tally_ctest() {
   local line total failed skipped
-  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$2" | tail -n 1)
+  # (-a: a test's output may hold a nul, for which grep would take the log
+  # for binary and give no line.)
+  line=$(grep -aE '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$2" | tail -n 1)
   if [ -z "$line" ]; then
     tally "$1" 0 1
     return
   fi
   failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
   total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
-  skipped=$(grep -cE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$2" || true)
+  skipped=$(grep -acE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$2" || true)
   tally "$1" $((total - failed - skipped)) "$failed" "$skipped"
   sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Timeout\)$/\1/p' "$2" | while read -r name; do
     echo "ran out of its time limit: $name" >&2
@@ -405,7 +407,7 @@ shuffled_run() {
         echo "ran out of its time limit ($limit s)"
       fi
       cat "$log.report"
-      grep -E "^(SUMMARY|ERROR|WARNING): " "$log" | sort -u | head -10 || true
+      grep -aE "^(SUMMARY|ERROR|WARNING): " "$log" | sort -u | head -10 || true
       if grep -q '^\[  FAILED  \] .* ([0-9]* ms)$' "$log"; then
         echo "--- the output of the first test that failed:"
         gtest_first_failure "$log"

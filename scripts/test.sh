@@ -24,7 +24,9 @@
 # is the signal's): each step runs in a process group of its own, what it
 # starts carries its mark in the environment (ZPI_RUN_STEP), and all of
 # them are sent SIGTERM (so a stage's own traps end its workers); what
-# still runs ZPI_STOP_WAIT seconds later (default 30) is killed.
+# still runs ZPI_STOP_WAIT seconds later (default 30; a whole number, or
+# the run stops before anything ran) is killed. A signal that comes while
+# the tally is printed does not cut it short.
 # (-E: a command that fails within one of its functions is the reason given
 # too, not taken for a signal.)
 set -Eeuo pipefail
@@ -106,6 +108,7 @@ failures() { printf '%s' "$tally_lines" | LC_ALL=C awk -F '\t' '{ s += $3 } END 
 # It runs in a process group of its own, without input (its group does not
 # own the terminal), and what it starts carries ZPI_RUN_STEP, its mark.
 status=0
+unwritable=
 step_name=
 step_pid=
 step_mark=
@@ -116,12 +119,17 @@ step() {
   shift
   steps=$((steps + 1))
   step_name=$name
-  step_mark=$ZPI_TALLY.$steps
+  # (Without a line break, which grep would read as two patterns.)
+  step_mark=${ZPI_TALLY//$'\n'/\\n}.$steps
   # (As `if ! STEP` would run it: a failing command does not end it.)
   set -m
   (
     set +e
     trap - ERR
+    # (Its group is not the terminal's: a terminal that stops the writers
+    # of such a group (stty tostop) would stop it for good. It writes, and
+    # what reads the terminal fails.)
+    trap '' TTOU TTIN
     export ZPI_RUN_STEP=$step_mark
     "$@"
   ) </dev/null &
@@ -136,6 +144,12 @@ step() {
     status=1
     if [ "$(failures)" -eq "$before" ]; then
       count "$name" 0 1
+      # (A temporary folder that has filled since takes none of its counts:
+      # said once, at the first step it failed.)
+      if [ -z "$unwritable" ] && ! why=$({ echo "room" >"$ZPI_TALLY"; } 2>&1); then
+        unwritable="nothing could be written in the temporary folder ${TMPDIR:-/tmp}${TMPDIR:+ (TMPDIR)} when the step \"$name\" ended: ${why##*: }; a step that failed then counts as one failure, whatever it counted"
+      fi
+      : >"$ZPI_TALLY"
     fi
   fi
   echo "=== $name: $((SECONDS - start)) s"
@@ -165,14 +179,14 @@ step_processes() {
 # (default 30); returns once none runs (or, should some not end even then,
 # after 10 s more, naming them).
 end_step() {
-  local pid pids=() deadline=$((SECONDS + ${ZPI_STOP_WAIT:-30})) signal=TERM sent=
+  local pid pids=() deadline=$((SECONDS + stop_wait)) signal=TERM sent=
   while :; do
     mapfile -t pids < <(step_processes)
     [ ${#pids[@]} -gt 0 ] || break
     if [ "$signal" = TERM ] && [ "$SECONDS" -ge "$deadline" ]; then
       signal=KILL
       deadline=$((SECONDS + 10))
-      echo "still running ${ZPI_STOP_WAIT:-30} s after SIGTERM (ZPI_STOP_WAIT), killed:" >&2
+      echo "still running $stop_wait s after SIGTERM (ZPI_STOP_WAIT), killed:" >&2
       named "${pids[@]}" >&2
     elif [ "$signal" = KILL ] && [ "$SECONDS" -ge "$deadline" ]; then
       echo "could not end these processes of the step \"$step_name\":" >&2
@@ -201,6 +215,10 @@ named() {
 # What ran, what was skipped and why, and the sum; the run's status.
 closing() {
   closed=1
+  # (The run is over: a signal now, to the run or to its process group as a
+  # CI runner sends it, would only cut the tally short. Ignored, by what
+  # prints it too.)
+  trap '' INT TERM HUP
   echo "=== what ran"
   printf '%s' "$tally_lines" | LC_ALL=C awk -F '\t' '{ printf "  %s: %d passed, %d failed, %d skipped\n", $1, $2, $3, $4 }'
   if [ -n "$skip_lines" ]; then
@@ -210,6 +228,7 @@ closing() {
       END { for (i = 1; i <= n; i++) print "  " keys[i] " (" where[keys[i]] ")" }
     '
   fi
+  [ -z "$unwritable" ] || echo "$unwritable"
   if [ -n "${stopped:-}" ]; then
     echo "the run stopped: $stopped"
   fi
@@ -254,6 +273,16 @@ make_locale() {
   fi
   return 0
 }
+# How long a step told to end may take (end_step): whole seconds. (The
+# digits named: "[0-9]" takes other digits too in a UTF-8 locale.)
+stop_wait=${ZPI_STOP_WAIT:-30}
+if [[ $stop_wait == *[!0123456789]* ]] || [ ${#stop_wait} -gt 6 ]; then
+  count "ZPI_STOP_WAIT" 0 1
+  stopped="before anything ran: ZPI_STOP_WAIT=$stop_wait is no whole number of seconds (0 to 999999)"
+  closing
+fi
+stop_wait=$((10#$stop_wait))
+
 step "packages" packages
 if [ "$status" -ne 0 ]; then
   package_failure=$(cat "$ZPI_TALLY.why" 2>/dev/null || true)
@@ -271,7 +300,10 @@ sanitizer_tests() {
 step "AddressSanitizer build" sanitizer_tests
 
 # Further stages (each gets the sanitizer build folder in ASAN_BUILD_DIR).
-export ASAN_BUILD_DIR="$PWD/$build"
+case $build in
+/*) export ASAN_BUILD_DIR=$build ;;
+*) export ASAN_BUILD_DIR=$PWD/$build ;;
+esac
 for stage in scripts/stages/*.sh; do
   [ -e "$stage" ] || continue
   echo "=== stage $(basename "$stage")"

@@ -14,8 +14,9 @@
 # it, a public class's type information no longer exported; a constant
 # changed under #if __cplusplus > 201703L, a class's members swapped under
 # #ifdef __clang__, as the other dialects and compilers read them), tells
-# the macros that are no constant, the lines that C++20 alone reads and
-# the branches on a macro that neither dialect nor compiler sets (not
+# the macros that are no constant, the lines that C++20 alone reads, the
+# branches on a macro that neither dialect nor compiler sets and those
+# that no dialect or compiler here reads (C++26, a later clang) (not
 # judged),
 # refuses a build that it cannot judge (clang, link-time optimisation,
 # debug information without types), saying why, and judges the exports of
@@ -80,6 +81,15 @@ struct Tagged { int tag; double value; };
 #endif
 #ifdef ZPI_OPT_IN
 constexpr int kOptIn = 1;
+#endif
+#if __cplusplus > 202302L
+constexpr int kLater = 1;
+#elif defined(__clang__) && __clang_major__ > 99
+constexpr int kLater = 2;
+#else
+/* Read by every dialect and compiler
+   here. */
+constexpr int kLater = 3;
 #endif
 struct Uv {
     double uv[2];
@@ -181,11 +191,12 @@ done <<'CASES'
 unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
 unchanged, under a prefix with blanks and pattern characters|imports|passes|1 of the base library's own names|||
-unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 24 stored values||g++|
+unchanged, under a prefix with blanks and pattern characters|check|passes|constants: the 25 stored values||g++|
 unchanged, its dialects and compilers judged|check|passes|views: the constants, alignments, typedefs and layouts of the installed headers as g++ -std=c++20, g++ -std=c++2b, clang++ -std=c++17, clang++ -std=c++20, clang++ -std=c++2b are those of g++ -std=c++17||g++|
 unchanged, its branches that no dialect or compiler chooses told|check|passes|read with none of them defined: zpi50.h:34 (#ifdef ZPI_OPT_IN)||g++|
 a constant changed under #if __cplusplus > 201703L|check|fails|kModern: i32 3 -> i32 4|0,/kModern = 3/s//kModern = 4/|g++|
 a class's members swapped under #ifdef __clang__|check|fails|Tagged::tag: offset 0 int -> offset 8 int|0,/{ int tag; double value; }/s//{ double value; int tag; }/|g++|
+a constant that no dialect or compiler here reads changed, told as not judged|check|passes|the branches that no dialect or compiler here reads (a later dialect's, another compiler's or version's): zpi50.h:37 (#if __cplusplus > 202302L); zpi50.h:39 (#elif defined(__clang__) && __clang_major__ > 99)|s/kLater = [12]/kLater = 4/|g++|
 a constant that C++20 alone reads changed, told as not judged|check|passes|g++ -std=c++20 reads the installed headers otherwise at zpi50.h:27: what only it declares there|s/kOnlyModern = 1/kOnlyModern = 2/|g++|
 unchanged, its macros that are not constants told|check|passes|left out, not constants that the list shows: the macros ZPI_API, ZPI_HANDLE, ZPI_NO_SHAPE, ZPI_SOURCE (an attribute, a type, a code fragment or no value; a pointer other than a text, a class; the place or time of its use)||g++|
 a member renamed beneath a union|check|passes|types: the stored layouts|s/double a;/double first;/|g++|

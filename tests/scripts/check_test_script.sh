@@ -3,7 +3,8 @@
 # commands in place of the build:
 #   tally     every step's counts are summed into one closing line
 #             "N passed, M failed, S skipped", also when a stage fails, and
-#             the run then fails; a failing stage does not keep the later
+#             the run then fails (ctest's counts read also when a test's
+#             output holds a nul); a failing stage does not keep the later
 #             ones from running; a skipped test is counted apart, and named
 #             with its reason. A run whose temporary folder (TMPDIR) does
 #             not exist ends with its tally too, naming the folder.
@@ -39,12 +40,17 @@
 #   full      a run whose temporary folder (TMPDIR) is full (a small tmpfs,
 #             filled, in a private mount namespace: files can be made there,
 #             nothing written) ends with its tally, naming the folder and
-#             why.
+#             why; so does one that a stage fills half-way, naming the
+#             step that could not write its counts.
 #   signal    SIGTERM or SIGINT to the run, while a stage runs that started
 #             processes (in its process group, in a session of its own, one
-#             that ignores SIGTERM): the run ends the stage and all it
-#             started (the stage's own traps run), then ends with its tally,
-#             the stage's counts in it, and the reason.
+#             that ignores SIGTERM), its temporary folder's name holding a
+#             line break: the run ends the stage and all it started (the
+#             stage's own traps run), then ends with its tally, the stage's
+#             counts in it, and the reason. A stage writes to a terminal
+#             that stops other groups' writers (stty tostop); a signal to
+#             the run's group while the tally is printed leaves it whole; a
+#             ZPI_STOP_WAIT that is no whole number is refused.
 #   names     the readers of names give under tr_TR.UTF-8 (where grep and
 #             sed's "[A-Za-z]" does not match "i") what they give under C:
 #             ninja's targets as 30-tsan.sh and 55-bench.sh read them, and
@@ -129,10 +135,12 @@ machine_but() {
 case $case in
 tally)
   # cmake makes the build folder it is given; of ctest's 6 tests 4 pass,
-  # 1 fails and 1 skips (ctest counts it passed), saying why as
+  # 1 fails (its output holds a nul, which makes grep take the log for
+  # binary) and 1 skips (ctest counts it passed), saying why as
   # scripts/run_gtest.sh does.
   stub cmake 'while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done; exit 0'
   stub ctest 'printf "A.Skip\tno small file system\n" >>"$ZPI_SKIP_LOG"
+printf "A.Fails wrote \\0 into its output\n"
 echo "83% tests passed, 1 tests failed out of 6"
 printf "The following tests did not run:\n\t  3 - A.Skip (Skipped)\n"; exit 8'
   cat >"$work/repo/scripts/stages/10-counts.sh" <<'EOF'
@@ -143,12 +151,14 @@ EOF
 echo "stage 20 stops early"
 exit 3
 EOF
+  # (It finds the sanitizer build, given by its full path.)
   cat >"$work/repo/scripts/stages/30-after.sh" <<'EOF'
 source scripts/common.sh
-tally "two checks" 2 0
+[ "$ASAN_BUILD_DIR" = "$WANT_BUILD" ] && tally "two checks" 2 0
 EOF
   rc=0
-  PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  BUILD_DIR="$work/asan build" WANT_BUILD="$work/asan build" PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" \
+    >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run passed although a stage failed"
   [ "$(tail -n 1 "$work/out")" = "16 passed, 2 failed, 1 skipped" ] ||
     fail "the last line is not the sum of the steps (4 + 10 + 2 passed, 1 + 1 failed, 1 skipped)"
@@ -569,6 +579,18 @@ full)
   grep -qF "the run stopped: before anything ran: nothing can be written in the temporary folder $full (TMPDIR): No space left on device" \
     "$work/out" || fail "the reason does not name the full temporary folder and why"
   [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
+  # A folder that fills half-way: a stage fills it, the next cannot write
+  # its counts, and the run says why it counts one failure for it.
+  printf 'head -c 1M /dev/zero >"$TMPDIR/filler" 2>/dev/null\nexit 0\n' >"$work/repo/scripts/stages/10-fills.sh"
+  printf 'source scripts/common.sh\ntally "three checks" 3 0\n' >"$work/repo/scripts/stages/20-counts.sh"
+  rc=0
+  unshare "$how" bash -c 'mount -t tmpfs -o size=16k zpi_full "$1" || exit 90
+    TMPDIR=$1 PATH=$2 LC_ALL=C exec bash "$3"' _ "$full" "$work/bin:$PATH" "$work/repo/scripts/test.sh" >"$work/out" 2>&1 ||
+    rc=$?
+  [ "$rc" -ne 0 ] || fail "the run passed although a stage could not write its counts"
+  grep -qF "nothing could be written in the temporary folder $full (TMPDIR) when the step \"stage 20-counts.sh\" ended: No space left on device" \
+    "$work/out" || fail "the run does not say that the temporary folder filled half-way"
+  [ "$(tail -n 1 "$work/out")" = "5 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   ;;
 signal)
   # The stage counts 3 checks, starts its processes, says so and waits. Its
@@ -586,12 +608,16 @@ sh -c 'trap "" TERM; sleep 1000' &
 touch "$ZPI_PLANTED/started"
 wait
 EOF
+  # (A temporary folder whose name holds a line break: the mark is found
+  # all the same.)
+  mkdir "$work/tmp"$'\n'"folder"
   for signal in TERM INT; do
     rm -f "$work/started" "$work/cleaned"
     # (With job control, so that the run does not start with SIGINT
     # ignored, as a command started in the background would.)
     set -m
-    ZPI_PLANTED=$work ZPI_STOP_WAIT=2 PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
+    ZPI_PLANTED=$work ZPI_STOP_WAIT=2 TMPDIR="$work/tmp"$'\n'"folder" PATH="$work/bin:$PATH" \
+      bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
     run=$!
     set +m
     for _ in $(seq 300); do
@@ -611,6 +637,39 @@ EOF
     grep -q "^the run stopped: it was ended by SIG$signal" "$work/out" || fail "SIG$signal: the reason is not given"
     [ "$(tail -n 1 "$work/out")" = "8 passed, 1 failed, 0 skipped" ] || fail "SIG$signal: the run does not end with its tally"
   done
+  # A stage that writes, on a terminal that stops the writers of a process
+  # group other than its own (stty tostop): the run ends all the same.
+  printf 'source scripts/common.sh\necho "the stage writes"\ntally "written" 1 0\n' >"$work/repo/scripts/stages/10-long.sh"
+  # (script(1) gives it a terminal; where none can be had, that is said.)
+  if ! script -qec true /dev/null >"$work/out" 2>&1; then
+    echo "not checked: a terminal with stty tostop (script(1) makes none here: $(tail -n 1 "$work/out"))"
+  else
+    rc=0
+    ZPI_PLANTED=$work ZPI_RUN="$work/repo/scripts/test.sh" PATH="$work/bin:$PATH" \
+      timeout -k 5 30 script -qec 'stty tostop; exec bash "$ZPI_RUN"' /dev/null >"$work/out" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || fail "on a terminal with stty tostop the run ended with status $rc"
+    [ "$(tr -d '\r' <"$work/out" | tail -n 1)" = "6 passed, 0 failed, 0 skipped" ] || fail "stty tostop: no tally"
+  fi
+  # A signal to the run's process group (as a CI runner sends it) while the
+  # tally is printed (here: by the awk that prints its lines) leaves it whole.
+  stub awk "case \"\$*\" in *'%s: %d passed'*) kill -TERM 0 ;; esac; exec $(command -v awk) \"\$@\""
+  set -m
+  PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
+  run=$!
+  set +m
+  rc=0
+  wait "$run" || rc=$?
+  rm "$work/bin/awk"
+  grep -q "^  written: 1 passed" "$work/out" && [ "$(tail -n 1 "$work/out")" = "6 passed, 0 failed, 0 skipped" ] ||
+    fail "a signal while the tally was printed cut it short (status $rc)"
+  # A wait that is no whole number of seconds is refused before anything
+  # runs: the run could not end a step with it.
+  rc=0
+  ZPI_STOP_WAIT=1.5 PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "the run took ZPI_STOP_WAIT=1.5"
+  grep -qF "the run stopped: before anything ran: ZPI_STOP_WAIT=1.5 is no whole number of seconds" "$work/out" ||
+    fail "ZPI_STOP_WAIT=1.5: the reason is not given"
+  [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "ZPI_STOP_WAIT=1.5: no tally"
   ;;
 names)
   turkish=tr_TR.UTF-8
