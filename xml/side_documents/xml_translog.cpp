@@ -199,7 +199,7 @@ namespace {
 void TellOption(IntfXmlPassed kind, const std::string& name, const char* why) {
     IntfXmlTellPassedOver(kind, [&] {
         char said[400];
-        std::snprintf(said, sizeof said, "\"Option\" \"%.200s\" %s", name.c_str(), why);
+        std::snprintf(said, sizeof said, "\"Option\" %s %s", kname::Shown(name).c_str(), why);
         return std::string(said);
     });
 }
