@@ -11,6 +11,7 @@
 #include "kernel/kpi_impl.h"
 #include "kernel/metadata/model_ext.h"
 #include "kernel/records/qel_check.h"
+#include "kernel/records/wide_name.h"
 #include "kernel/model/model.h"
 #include "neutral/neutral_convert.h"
 #include "xml/framework/xml_element.h"
@@ -248,10 +249,11 @@ bool zr_detail::Register(ZorvanProxy& proxy, const char* callbackUrl, int proces
 
 std::string zr_detail::HostAnswered(const ZrReply& reply) {
     const std::string status = reply.GetField(0);
-    // A status that is no number is quoted as it came.
+    // A status that is no number is quoted as it came, on the line's one
+    // line and bounded.
     return reply.GetStatus() != -1 || status == "-1"
                ? "the host answered status " + status
-               : "the host answered \"" + status + "\", which is no status";
+               : "the host answered " + kname::Shown(status) + ", which is no status";
 }
 
 int zr_detail::HandOverReply(ZorvanProxy& proxy, const Request& request, const btkString& path,

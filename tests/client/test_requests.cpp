@@ -620,6 +620,14 @@ TEST_F(Documents, EveryRequestAnsweredByADocumentTellsWhyItGaveNothing) {
             EXPECT_EQ(::testing::internal::GetCapturedStderr(), told);
         }
     }
+    // A status that is no number is quoted on the line's one line, bounded
+    // (a carriage return as \x0D).
+    host.Script({"x\r" + std::string(1000, 'y')});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(requests[2].second(), std::pair(100, true));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "request 161: the host answered \"x\\x0D" + std::string(74, 'y') +
+                  "\"..., which is no status\n");
     // Nothing goes out without a connection: told too.
     proxy = new ZorvanProxy();
     for (const auto& [opcode, call] : requests) {

@@ -3,6 +3,7 @@
 #include "xml/framework/xml_element.h"
 
 #include "process.h"
+#include "kernel/records/wide_name.h"
 #include "xml/framework/sax_handler.h"
 
 #include <algorithm>
@@ -517,8 +518,8 @@ void TellNotANumber(const char* name, const std::string& value, const char* what
         const std::string tag = IntfXmlStartTagName();
         char text[400];
         std::snprintf(text, sizeof text,
-                      "attribute \"%.100s\" of \"%.100s\" is not %s: \"%.60s\"; read as %s",
-                      name ? name : "", tag.c_str(), what, value.c_str(), readAs);
+                      "attribute \"%.100s\" of \"%.100s\" is not %s: %s; read as %s",
+                      name ? name : "", tag.c_str(), what, kname::Shown(value).c_str(), readAs);
         return std::string(text);
     });
 }
@@ -631,10 +632,8 @@ T NumberOf(const XMLCh* v, const char* name, const char* element,
     }
     T out = 0;
     if (!parse(Trim(text), out))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "attribute \"%.100s\" of \"%.200s\" is not %s: \"%.*s\"", name,
-                     element ? element : "", what, int(std::min<size_t>(text.size(), 60)),
-                     text.data());
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "attribute \"%.100s\" of \"%.200s\" is not %s: %s",
+                     name, element ? element : "", what, kname::Shown(text).c_str());
     return out;
 }
 } // namespace
@@ -880,6 +879,14 @@ template <class T>
     return r.ptr;
 }
 
+// "<element> holds <word> where <what> belongs".
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowNotANumber(const char* element,
+                                                            std::string_view word,
+                                                            const char* what) {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds %s where %s belongs", element,
+                 kname::Shown(word).c_str(), what);
+}
+
 // The next word of [*pos, e) as a T, converted where it stands; *pos moves
 // past it.
 template <class T>
@@ -896,8 +903,7 @@ template <class T>
         const char* w = b;
         while (w < e && !IsSep(*w))
             ++w;
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds \"%.*s\" where %s belongs",
-                     element, int(std::min<size_t>(size_t(w - b), 60)), b, what);
+        ThrowNotANumber(element, std::string_view(b, size_t(w - b)), what);
     }
     (void)data;
     pos = end;

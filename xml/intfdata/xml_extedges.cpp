@@ -290,8 +290,8 @@ IntfXmlElement* IntfXmlShell::endElement(const char* name) {
             continue;
         int32_t id = 0;
         if (!IntfXmlToInt(line, id))
-            IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"SurfIds\" holds \"%.*s\" where an id belongs",
-                         int(line.size() < 60 ? line.size() : 60), line.data());
+            IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"SurfIds\" holds %s where an id belongs",
+                         kname::Shown(line).c_str());
         IntfXmlCheck(xar_append(ids_, 1, &id), "xar_append");
     }
     const size_t past = IntfXmlWords(text.substr(pos), "SurfIds").CountRemaining();

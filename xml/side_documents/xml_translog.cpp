@@ -11,11 +11,20 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace {
 
 bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+
+// `text` without the blanks around it (as a number attribute is read).
+std::string_view Trimmed(std::string_view text) {
+    const size_t b = text.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos)
+        return std::string_view();
+    return text.substr(b, text.find_last_not_of(" \t\r\n") - b + 1);
+}
 
 } // namespace
 
@@ -67,14 +76,16 @@ IntfXmlElement* IntfXmlLogLines::startElement(const char* name, IntfXmlAttribute
     intfxml::CheckRoom(int(lines_.size()), size_, "LogLine", "LogLines");
     IntfXmlLogLine line;
     // "empty" is written only for a line that is missing, as "1". Any other
-    // value marks nothing: the line is read as the text it holds, and told.
+    // value (a number or not) marks nothing: the line is read as the text
+    // it holds, and told with the value as the document holds it.
     if (IntfXmlHasAttrib("empty", attrs, 0)) {
-        const int32_t empty = IntfXmlOptionalInt("empty", attrs, 0, 1, "LogLine");
-        line.missing = empty == 1;
+        const btkString value = IntfXmlRequireString("empty", attrs, 0, "LogLine");
+        int32_t empty = 0;
+        line.missing = IntfXmlToInt(Trimmed(value.str()), empty) && empty == 1;
         if (!line.missing)
             IntfXmlTellPassedOver(IntfXmlPassed::ValueOfNoMeaning, [&] {
-                return "\"LogLine\" holds \"empty\" = \"" + std::to_string(empty) +
-                       "\", which marks no line (a missing line holds \"1\"): read as a line of "
+                return "\"LogLine\" holds \"empty\" = " + kname::Shown(value.str()) +
+                       ", which marks no line (a missing line holds \"1\"): read as a line of "
                        "the text it holds";
             });
     }
@@ -199,7 +210,7 @@ namespace {
 void TellOption(IntfXmlPassed kind, const std::string& name, const char* why) {
     IntfXmlTellPassedOver(kind, [&] {
         char said[400];
-        std::snprintf(said, sizeof said, "\"Option\" \"%.200s\" %s", name.c_str(), why);
+        std::snprintf(said, sizeof said, "\"Option\" %s %s", kname::Shown(name).c_str(), why);
         return std::string(said);
     });
 }

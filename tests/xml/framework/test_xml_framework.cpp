@@ -4,6 +4,7 @@
 #include "xml/xml_test_util.h"
 
 #include "process.h"
+#include "xml/side_documents/xml_translog.h"
 
 #include <cstdio>
 #include <fstream>
@@ -130,6 +131,47 @@ TEST(XmlFramework, AttributesAreFoundByPositionAndName) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "document \"test\", line 1, column 7: \"E\" lacks the attribute \"size\" at "
               "position 0: read as -1; 2 more like it\n");
+}
+
+// A value of a document quoted where it is told or refused stays on the
+// one line of its message: a line end, carriage return or escape (which an
+// XML 1.1 document may hold) is shown as \xNN, so that a document can
+// neither split a told line nor make one of its own.
+TEST(XmlFramework, WhatADocumentHoldsIsQuotedOnOneLine) {
+    const std::string held = "x&#10;document &quot;forged&quot;: y&#13;&#x1B;[2J";
+    const std::string shown = "\"x\\x0Adocument \"forged\": y\\x0D\\x1B[2J\"";
+    auto expectOneLine = [](const std::string& said, const std::string& quoted) {
+        EXPECT_NE(said.find(quoted), std::string::npos) << said;
+        EXPECT_TRUE(std::none_of(said.begin(), said.end() - (said.ends_with('\n') ? 1 : 0),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            << said;
+    };
+    std::string refused;
+    auto read = [&](IntfXmlElement& top, const std::string& body) {
+        const std::string doc = "<?xml version=\"1.1\"?>" + body;
+        testing::internal::CaptureStderr();
+        xmltest::ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &top, "held"); },
+                         &refused);
+        return testing::internal::GetCapturedStderr();
+    };
+    // An attribute read as -1 and told, or refused.
+    for (bool strict : {false, true}) {
+        AttrTop top;
+        top.check = [&](IntfXmlAttributes& a) {
+            strict ? IntfXmlRequireInt("n", a, 0, "E") : GetIntegerAttribValue("n", &a, 0);
+        };
+        const std::string told = read(top, "<D><E n=\"" + held + "\"/></D>");
+        expectOneLine(strict ? refused : told, shown);
+    }
+    // An option of that name, told.
+    IntfXmlTranslationOptions options(nullptr);
+    expectOneLine(read(options, "<TranslationOptions size=\"1\"><Option Name=\"" + held +
+                                    "\" Type=\"7\"/></TranslationOptions>"),
+                  shown);
+    // A word where a number belongs, refused.
+    int32_t values[2];
+    xmltest::ErrorOf([&] { IntfXmlParseInts("1 y\x1B[2J", values, 2, "E"); }, &refused);
+    expectOneLine(refused, "\"y\\x1B[2J\"");
 }
 
 TEST(XmlFramework, NumberTextsAreStrict) {

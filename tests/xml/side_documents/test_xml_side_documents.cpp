@@ -411,9 +411,10 @@ TEST(TranslationLog, WritesLinesAndMissingLines) {
                        "\"LogLine\" holds the attribute \"zz\", which is not read; 1 more like it"))
         << told;
 
-    // "empty" of another value than 1 marks no line: each line is read as
-    // its text, told with its place, and written back as such a line.
-    for (const std::string value : {"0", "2", "-7", "100"}) {
+    // "empty" of another value than 1, a number or not, marks no line: each
+    // line is read as its text, told with its place and the value as the
+    // document holds it, and written back as such a line.
+    for (const std::string value : {"0", "2", "-7", "100", "-0", "", "yes", "99999999999"}) {
         IntfXmlLogLines reader(nullptr);
         testing::internal::CaptureStderr();
         ParseDoc(reader, "<LogLines size=\"2\">\n<LogLine empty=\"" + value +
