@@ -167,12 +167,12 @@ export ZPI_ABI_STORED=$work/stored ZPI_ABI_EXTERNAL=$work/external.txt
 build "$work/first" '' g++
 "$root/scripts/abi.sh" describe "$work/first" "$ZPI_ABI_STORED" >/dev/null
 
-# what | COMMAND of scripts/abi.sh | passes or fails | a text its output holds
-# | the sed script for the header | the compiler | its flags.
-while IFS='|' read -r what command expected text edit cxx flags; do
-  cases=$((cases + 1))
-  prefix=$work/prefix tmp=$work/tmp
-  case $what in unchanged*) prefix=$work/'p +[*\&|]x' tmp=$work/'t \n"&' ;; esac
+# One case, in folders of its own (the cases run several at once): its
+# failure, if any, is written to "$dir/failed".
+run_case() {
+  local dir=$1 what=$2 command=$3 expected=$4 text=$5 edit=$6 cxx=$7 flags=$8
+  local prefix=$dir/prefix tmp=$dir/tmp status=passes words
+  case $what in unchanged*) prefix=$dir/'p +[*\&|]x' tmp=$dir/'t \n"&' ;; esac
   mkdir -p "$tmp"
   # (The flags are words; the maps' paths, which may hold blanks, go into
   # the words once they are split.)
@@ -180,13 +180,27 @@ while IFS='|' read -r what command expected text edit cxx flags; do
   words=("${words[@]//HIDE/"$work"/hide_typeinfo.map}")
   words=("${words[@]//VERSIONS/"$work"/versions.map}")
   build "$prefix" "$edit" "${cxx:-g++}" "${words[@]}"
-  status=passes
-  TMPDIR=$tmp "$root/scripts/abi.sh" "$command" "$prefix" >"$work/out" 2>&1 || status=fails
-  if [ "$status" != "$expected" ] || ! grep -qF -- "$text" "$work/out"; then
-    echo "FAILED: $what: scripts/abi.sh $command $status, not $expected$([ -n "$text" ] && echo ", saying '$text'"):" >&2
-    sed 's/^/  /' "$work/out" | head -n 40 >&2
-    failed=$((failed + 1))
+  TMPDIR=$tmp "$root/scripts/abi.sh" "$command" "$prefix" >"$dir/out" 2>&1 || status=fails
+  if [ "$status" != "$expected" ] || ! grep -qF -- "$text" "$dir/out"; then
+    {
+      echo "FAILED: $what: scripts/abi.sh $command $status, not $expected$([ -n "$text" ] && echo ", saying '$text'"):"
+      sed 's/^/  /' "$dir/out" | head -n 40
+    } >"$dir/failed"
   fi
+  rm -rf "$prefix" "$tmp"
+}
+
+# what | COMMAND of scripts/abi.sh | passes or fails | a text its output holds
+# | the sed script for the header | the compiler | its flags. As many cases
+# run at once as there are cores (each compiles, and most of the time is
+# the compilers').
+at_once=$(nproc 2>/dev/null || echo 2)
+while IFS='|' read -r what command expected text edit cxx flags; do
+  cases=$((cases + 1))
+  mkdir -p "$work/case$cases"
+  ( run_case "$work/case$cases" "$what" "$command" "$expected" "$text" "$edit" "$cxx" "$flags" ) \
+    || echo "FAILED: $what: the case itself failed (status $?)" >"$work/case$cases/failed" &
+  while [ "$(jobs -rp | wc -l)" -ge "$at_once" ]; do wait -n || true; done
 done <<'CASES'
 unchanged, under a prefix with blanks and pattern characters|exports|passes|the 3 virtual tables, VTTs and type information of public classes|||
 unchanged, under a prefix with blanks and pattern characters|relocations|passes|none of its own functions|||
@@ -224,6 +238,13 @@ split debug information, its exports|exports|passes|the 3 virtual tables||g++|-g
 built by clang|check|fails|clang version||clang++|
 built with link-time optimisation|check|fails|link-time optimisation (-flto)||g++|-flto
 CASES
+wait
+for ((n = 1; n <= cases; n++)); do
+  if [ -e "$work/case$n/failed" ]; then
+    cat "$work/case$n/failed" >&2
+    failed=$((failed + 1))
+  fi
+done
 
 if [ "$failed" -ne 0 ]; then
   echo "$failed of the $cases cases of scripts/abi.sh not as expected" >&2

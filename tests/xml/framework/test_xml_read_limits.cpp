@@ -172,6 +172,11 @@ TEST(XmlReadLimits, EveryRouteHoldsTheLimitsAndTheLocaleDecidesNothing) {
                         "tr_TR -f UTF-8 tr_TR.UTF-8)";
     LocaleScope scope(turkish);
     ASSERT_EQ(std::string(std::setlocale(LC_CTYPE, nullptr)), turkish); // in force
-    for (size_t i = 0; i < docs.size(); ++i)
+    // (Again the documents whose encoding name a locale could fold otherwise:
+    // those with an "i".)
+    for (size_t i = 0; i < docs.size(); ++i) {
+        if (docs[i].name.find_first_of("iI") == std::string::npos)
+            continue;
         EXPECT_EQ(Verdict(bytesOf(docs[i])), inC[i]) << docs[i].What();
+    }
 }
