@@ -4,6 +4,7 @@
 // with and without the run mode).
 #include "examples/file_stream.h"
 #include "file_targets.h"
+#include "one_face_model.h"
 
 #include <gtest/gtest.h>
 
@@ -22,20 +23,6 @@ using filetargets::ScratchDir;
 using filetargets::WriteAll;
 using Names = std::vector<std::string>;
 
-// A model of one planar face, enough for a neutral part of some size.
-xrchandle<KWPIModel> FaceModel() {
-    xrchandle<KWPISession> session = KGetPISession();
-    xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.001);
-    xrchandle<KPIPlane> plane = session->CreatePIPlane(
-        KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0)));
-    xrchandle<KPILoopList> loops(KPILoopList::create());
-    loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, xintsequence::create()));
-    model->AddPIFace(model->CreatePIFace(
-        1, KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1)), KPISURFACE_ORIENT_POSITIVE,
-        plane, loops));
-    return model;
-}
-
 TEST(ExampleFileStream, TargetIsReplacedOnlyByCommit) {
     ScratchDir dir;
     const std::string target = dir.Path("part.neu");
@@ -44,7 +31,7 @@ TEST(ExampleFileStream, TargetIsReplacedOnlyByCommit) {
 
     xrchandle<FileStream> stream(new FileStream(target));
     ASSERT_TRUE(stream->IsOpen()) << stream->Error();
-    FaceModel()->SaveAsNeutral(stream);
+    OneFaceModel()->SaveAsNeutral(stream);
     stream->Close(); // as a caller may: it does not commit
     EXPECT_EQ(ReadAll(target), "old part");
     EXPECT_EQ(dir.Names().size(), 2u) << "the new bytes wait beside the target";
@@ -79,7 +66,7 @@ TEST(ExampleFileStream, AnythingShortOfCommitKeepsTheTargetAndLeavesNoTemporaryF
         xrchandle<FileStream> stream(new FileStream(target));
         bool raised = false;
         try {
-            FaceModel()->SaveAsNeutral(stream);
+            OneFaceModel()->SaveAsNeutral(stream);
         } catch (const xthrown&) {
             raised = true;
         }

@@ -6,6 +6,7 @@
 #include "client/fake_host.h"
 #include "client/zr_bnfs.h"
 #include "file_targets.h"
+#include "one_face_model.h"
 #include "zpi50.h"
 
 #include <gtest/gtest.h>
@@ -30,16 +31,8 @@ using Fds = std::vector<int>;
 // attribute, and whose extension a neutral part cannot carry whole (element
 // colours without reference colours, a layer without items).
 void WriteTellingDocument(const std::string& path) {
-    xrchandle<KWPISession> session = KGetPISession();
-    xrchandle<KWPIModel> model = session->CreatePIModel(KACCURACY_ABSOLUTE, 0.001);
-    xrchandle<KPIPlane> plane = session->CreatePIPlane(
-        KCsys::Create(KCreatePoint3D(0, 0, 0), KCreateVector3D(1, 0, 0), KCreateVector3D(0, 1, 0)));
-    xrchandle<KPILoopList> loops(KPILoopList::create());
-    loops->Append(model->CreatePILoop(KPI_LOOP_TRAV_EXTERNAL, xintsequence::create()));
-    model->AddPIFace(model->CreatePIFace(1,
-                                         KBoxUV::Create(KCreatePointUV(0, 0), KCreatePointUV(1, 1)),
-                                         KPISURFACE_ORIENT_POSITIVE, plane, loops));
-    xrchandle<KWPIModelExt> ext = session->CreatePIModelExt();
+    xrchandle<KWPIModel> model = OneFaceModel();
+    xrchandle<KWPIModelExt> ext = KGetPISession()->CreatePIModelExt();
     xrchandle<KPIElementColorList> colors(KPIElementColorList::create());
     colors->Append(ext->CreatePIElementColor(1, 0, 0));
     ext->SetPIElementColors(colors);
