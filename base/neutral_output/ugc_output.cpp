@@ -812,21 +812,11 @@ void file_set_default_prod_id(int product, int version, int datecode) {
 }
 
 void dbg_err_syserr(const char* routine, const char* format, ...) {
-    std::string line = std::string("-") + (routine ? routine : "") + "- ";
+    const std::string prefix = std::string("-") + (routine ? routine : "") + "- ";
     va_list args;
     va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
+    btkTellLine(prefix.c_str(), format, args);
     va_end(args);
-    if (length >= 0) {
-        const size_t start = line.size();
-        line.resize(start + size_t(length) + 1);
-        std::vsnprintf(line.data() + start, size_t(length) + 1, format, again);
-        line.back() = '\n'; // over the terminator vsnprintf put there
-        btkTellStandardError(line.data(), line.size());
-    }
-    va_end(again);
 }
 
 bool ugc_register_stream(const char16_t* name, KCStream* stream) {

@@ -44,25 +44,8 @@ const char* btk_getenv(const char* name) { return name ? std::getenv(name) : nul
 namespace {
 
 // The formatted text and a line end, on standard error in one write
-// (standard_fds.h: only where descriptor 2 is a standard error). A short
-// line is made without the heap, so that an abort is told also when it
-// fails.
-void tellList(const char* format, va_list args) {
-    va_list again;
-    va_copy(again, args);
-    char small[1024];
-    const int length = std::vsnprintf(small, sizeof small, format, args);
-    if (length >= 0 && size_t(length) < sizeof small) {
-        small[length] = '\n'; // over the terminator vsnprintf put there
-        btkTellStandardError(small, size_t(length) + 1);
-    } else if (length >= 0) {
-        std::string line(static_cast<size_t>(length) + 1, '\n');
-        std::vsnprintf(line.data(), line.size(), format, again);
-        line.back() = '\n';
-        btkTellStandardError(line.data(), line.size());
-    }
-    va_end(again);
-}
+// (standard_fds.h: only where descriptor 2 is a standard error).
+void tellList(const char* format, va_list args) { btkTellLine("", format, args); }
 
 void tellLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void tellLine(const char* format, ...) {

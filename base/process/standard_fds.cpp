@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -97,6 +99,34 @@ void btkTellStandardError(const char* data, size_t size) {
         ::funlockfile(stderr);
     }
     errno = saved;
+}
+
+void btkTellLine(const char* prefix, const char* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    const size_t start = std::strlen(prefix);
+    char small[1024];
+    int length = -1;
+    if (start < sizeof small) {
+        std::memcpy(small, prefix, start);
+        length = std::vsnprintf(small + start, sizeof small - start, format, args);
+        if (length >= 0 && start + size_t(length) < sizeof small) {
+            small[start + size_t(length)] = '\n'; // over the terminator vsnprintf put there
+            btkTellStandardError(small, start + size_t(length) + 1);
+            va_end(again);
+            return;
+        }
+    } else {
+        length = std::vsnprintf(nullptr, 0, format, args);
+    }
+    if (length >= 0) {
+        std::string line(prefix);
+        line.resize(start + size_t(length) + 1);
+        std::vsnprintf(line.data() + start, size_t(length) + 1, format, again);
+        line.back() = '\n';
+        btkTellStandardError(line.data(), line.size());
+    }
+    va_end(again);
 }
 
 } // namespace zbase_internal

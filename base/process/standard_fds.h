@@ -30,13 +30,20 @@
 // file, socket or pipe took after 2 was closed (open(2) with O_CLOEXEC, as
 // the library's own and the README's file stream open theirs): the line is
 // dropped. errno is kept.
+//
+// btkTellLine tells `prefix` and the text `format` and `args` make as one
+// line, with a line end, through btkTellStandardError. A short line is
+// made without the heap, so that an abort is told also when that fails.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 
 inline namespace zbase_internal {
 
 int btkAboveStandardFds(int fd);
 void btkTellStandardError(const char* data, size_t size);
+void btkTellLine(const char* prefix, const char* format, va_list args)
+    __attribute__((format(printf, 2, 0)));
 
 } // namespace zbase_internal
