@@ -510,13 +510,10 @@ private:
         if (left == 0)
             return;
         if (IntfXmlCountPassedOver(IntfXmlPassed::AttribNotRead, size_t(std::popcount(left))))
-            IntfXmlSayPassedOver(IntfXmlPassed::AttribNotRead, [&] {
-                char said[400];
-                std::snprintf(said, sizeof said,
-                              "\"%.150s\" holds the attribute \"%.150s\", which is not read",
-                              element, IntfXmlLocalText(getName(std::countr_zero(left))).c_str());
-                return std::string(said);
-            }());
+            IntfXmlSayPassedOver(
+                IntfXmlPassed::AttribNotRead,
+                IntfXmlAttribNotReadText(
+                    element, IntfXmlLocalText(getName(std::countr_zero(left))).c_str()));
     }
 
     mutable uint64_t taken_ = 0;

@@ -16,7 +16,7 @@
 // place and value). What the readers pass over is told, not refused
 // (IntfXmlTellPassedOver: when the parse ends, one line per kind with its
 // first place and how many more): among it every attribute that no reader
-// took (IntfXmlTellAttribNotRead) and a text beside elements.
+// took (IntfXmlAttribNotReadText) and a text beside elements.
 // Afterwards take the results from the top reader; deleting the top reader
 // frees whatever it still holds (also after a failure).
 #pragma once

@@ -232,14 +232,11 @@ void IntfXmlTellTextNotRead(const char* element, std::string_view text) {
         IntfXmlTellTextNotRead(element);
 }
 
-void IntfXmlTellAttribNotRead(const char* element, const char* name) {
-    IntfXmlTellPassedOver(IntfXmlPassed::AttribNotRead, [&] {
-        char said[400];
-        std::snprintf(said, sizeof said,
-                      "\"%.150s\" holds the attribute \"%.150s\", which is not read", element,
-                      name);
-        return std::string(said);
-    });
+std::string IntfXmlAttribNotReadText(const char* element, const char* name) {
+    char said[400];
+    std::snprintf(said, sizeof said, "\"%.150s\" holds the attribute \"%.150s\", which is not read",
+                  element, name);
+    return said;
 }
 
 void IntfXmlTakeAttributes(IntfXmlAttributes& attrs) {

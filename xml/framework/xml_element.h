@@ -141,7 +141,7 @@ enum class IntfXmlPassed : uint8_t {
     ChildMissing,     // a child the writers always write (IntfXmlTellMissingChild)
     ChildTwice,       // a child they write once (IntfXmlSeeOnce)
     TextNotRead,      // IntfXmlTellTextNotRead
-    AttribNotRead,    // IntfXmlTellAttribNotRead
+    AttribNotRead,    // IntfXmlAttribNotReadText
     ElementNotRead,   // IntfXmlTellElementNotRead
     ValuesPastSize,   // IntfXmlTellValuesPast, a list's size
     NumbersPastValue, // IntfXmlTellValuesPast, one value's numbers
@@ -230,10 +230,11 @@ void IntfXmlSeeOnce(bool& seen, const char* child, const char* element);
 // whitespace.
 void IntfXmlTellTextNotRead(const char* element);
 void IntfXmlTellTextNotRead(const char* element, std::string_view text);
-// Tells (as IntfXmlTellPassedOver) that `element` holds an attribute that
-// no reader took: "\"<element>\" holds the attribute \"<name>\", which is
-// not read". (An attribute is read only under its name at its position.)
-void IntfXmlTellAttribNotRead(const char* element, const char* name);
+// What is told (as IntfXmlTellPassedOver, kind AttribNotRead) of an
+// attribute of `element` that no reader took: "\"<element>\" holds the
+// attribute \"<name>\", which is not read". (An attribute is read only
+// under its name at its position.)
+std::string IntfXmlAttribNotReadText(const char* element, const char* name);
 // Takes every attribute of an element that a reader passes over as a whole
 // (the parse tells the attributes that no reader took).
 void IntfXmlTakeAttributes(IntfXmlAttributes& attrs);
