@@ -521,7 +521,9 @@ void TellNotANumber(const char* name, const std::string& value, const char* what
     });
 }
 
-std::string_view Trim(std::string_view t) {
+} // namespace
+
+std::string_view IntfXmlTrim(std::string_view t) {
     size_t b = 0, e = t.size();
     while (b < e && (t[b] == ' ' || t[b] == '\t' || t[b] == '\n' || t[b] == '\r'))
         ++b;
@@ -530,13 +532,11 @@ std::string_view Trim(std::string_view t) {
     return t.substr(b, e - b);
 }
 
-} // namespace
-
 int GetIntegerAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned pos) {
     int32_t result = -1;
     if (const XMLCh* v = ToldAttrib(name, attrs, pos, "-1")) {
         const std::string value = Utf8Of(v);
-        if (!IntfXmlToInt(Trim(value), result))
+        if (!IntfXmlToInt(IntfXmlTrim(value), result))
             TellNotANumber(name, value, "an integer", "-1");
     }
     return result;
@@ -552,7 +552,7 @@ double GetDoubleAttribValue(const char* name, IntfXmlAttributes* attrs, unsigned
     double result = -1.0;
     if (const XMLCh* v = ToldAttrib(name, attrs, pos, "-1")) {
         const std::string value = Utf8Of(v);
-        if (!IntfXmlToDouble(Trim(value), result))
+        if (!IntfXmlToDouble(IntfXmlTrim(value), result))
             TellNotANumber(name, value, "a number", "-1");
     }
     return result;
@@ -628,7 +628,7 @@ T NumberOf(const XMLCh* v, const char* name, const char* element,
         text = slow;
     }
     T out = 0;
-    if (!parse(Trim(text), out))
+    if (!parse(IntfXmlTrim(text), out))
         IntfXmlThrow(INTFXML_ERR_MALFORMED, "attribute \"%.100s\" of \"%.200s\" is not %s: %s",
                      name, element ? element : "", what, kname::Shown(text).c_str());
     return out;

@@ -584,3 +584,5 @@ int32_t IntfXmlParseInt(std::string_view text, const char* element);
 // Exact conversions of one word; false when it is not entirely a number.
 bool IntfXmlToDouble(std::string_view word, double& out);
 bool IntfXmlToInt(std::string_view word, int32_t& out);
+// `text` without the XML blanks around it, as a number attribute is read.
+std::string_view IntfXmlTrim(std::string_view text);

@@ -18,14 +18,6 @@ namespace {
 
 bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 
-// `text` without the blanks around it (as a number attribute is read).
-std::string_view Trimmed(std::string_view text) {
-    const size_t b = text.find_first_not_of(" \t\r\n");
-    if (b == std::string_view::npos)
-        return std::string_view();
-    return text.substr(b, text.find_last_not_of(" \t\r\n") - b + 1);
-}
-
 } // namespace
 
 // ---- log writer ------------------------------------------------------------------------
@@ -81,7 +73,7 @@ IntfXmlElement* IntfXmlLogLines::startElement(const char* name, IntfXmlAttribute
     if (IntfXmlHasAttrib("empty", attrs, 0)) {
         const btkString value = IntfXmlRequireString("empty", attrs, 0, "LogLine");
         int32_t empty = 0;
-        line.missing = IntfXmlToInt(Trimmed(value.str()), empty) && empty == 1;
+        line.missing = IntfXmlToInt(IntfXmlTrim(value.str()), empty) && empty == 1;
         if (!line.missing)
             IntfXmlTellPassedOver(IntfXmlPassed::ValueOfNoMeaning, [&] {
                 return "\"LogLine\" holds \"empty\" = " + kname::Shown(value.str()) +
