@@ -322,7 +322,8 @@ ctest_costs() {
 }
 
 # Ends the run CHILD (shuffled_run's) once its log LOG has not grown for
-# LIMIT seconds, leaving LOG.idle; returns when CHILD has ended.
+# LIMIT seconds, leaving LOG.idle; returns when CHILD has ended (or is
+# ended by its caller, once it waited for CHILD).
 idle_watch() {
   local child=$1 log=$2 limit=$3 size last=-1 still=0
   while kill -0 "$child" 2>/dev/null; do
@@ -382,7 +383,9 @@ shuffled_run() {
     watcher=$!
   fi
   wait "$child" || status=$?
-  [ -z "$watcher" ] || wait "$watcher" || true
+  # (Ended here, not left to see the child gone: once waited for, the
+  # child's number may soon be another process's.)
+  [ -z "$watcher" ] || { kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null || true; }
   [ -z "${SHUFFLED_RUN_PID:-}" ] || rm -f "$SHUFFLED_RUN_PID"
   {
     if [ -z "$listed" ]; then

@@ -112,20 +112,35 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 set -m # each worker and burner in a process group of its own, ended whole
 
+# Starts the lane's two burners on $cores, or again each that has ended,
+# telling how it ended.
+burn() {
+  local k st
+  for k in 0 1; do
+    if [ -n "${burners[$k]:-}" ]; then
+      kill -0 "${burners[$k]}" 2>/dev/null && continue
+      st=0
+      wait "${burners[$k]}" 2>/dev/null || st=$?
+      echo "stress: a burner on cores $cores had ended (status $st); another is started" >&2
+    fi
+    taskset -c "$cores" sh -c 'while :; do :; done' &
+    burners[$k]=$!
+  done
+}
+
 # A lane runs the next job nobody has taken (a job is taken by making its
 # folder) until none is left. The program's own temporary folder is in
 # the job's folder, with the log of its run beside it.
-# Its two burners run as long as the lane does.
+# Its two burners run as long as the lane does: one found ended before a
+# program starts is told and started again.
 lane() {
-  local lane=$1 cores=$2 i kind program what start rc tmp runner burners=() costs sum longest limit idle
-  for _ in 1 2; do
-    taskset -c "$cores" sh -c 'while :; do :; done' &
-    burners+=($!)
-  done
-  # shellcheck disable=SC2064
-  trap "kill ${burners[*]} 2>/dev/null" EXIT
+  local lane=$1 cores=$2 i kind program what start rc tmp runner costs sum longest limit idle
+  burners=() # (the lane's own: it runs in a subshell)
+  burn
+  trap 'kill "${burners[@]}" 2>/dev/null || true' EXIT
   for ((i = 0; i < ${#jobs[@]}; i++)); do
     mkdir -m 0755 "$work/job.$i" 2>/dev/null || continue
+    burn
     read -r kind program <<<"${jobs[$i]}"
     what="stressed $(basename "$program") ($kind)"
     tmp=$work/job.$i/tmp
@@ -166,14 +181,20 @@ lane() {
 
 start=$(date +%s)
 echo "stress: ${#jobs[@]} program runs, $repeat shuffled rounds each, $lanes at a time on two busy cores each"
+lane_cores=()
 for ((l = 0; l < lanes; l++)); do
-  cores=${cpus[$((2 * l))]},${cpus[$((2 * l + 1))]:-${cpus[$((2 * l))]}}
-  lane "$l" "$cores" &
+  lane_cores+=("${cpus[$((2 * l))]},${cpus[$((2 * l + 1))]:-${cpus[$((2 * l))]}}")
+  lane "$l" "${lane_cores[$l]}" &
   workers+=($!)
   pids+=($!)
 done
-for worker in "${workers[@]}"; do
-  wait "$worker" || touch "$work/failed"
+for ((l = 0; l < lanes; l++)); do
+  st=0
+  wait "${workers[$l]}" || st=$?
+  if [ "$st" -ne 0 ]; then
+    echo "stress: the lane on cores ${lane_cores[$l]} ended with status $st" >&2
+    touch "$work/failed"
+  fi
 done
 echo "stress stage took $(( $(date +%s) - start )) s"
 for ((i = 0; i < ${#jobs[@]}; i++)); do
@@ -184,7 +205,7 @@ for ((i = 0; i < ${#jobs[@]}; i++)); do
   fi
 done
 if [ -e "$work/failed" ]; then
-  echo "stress: a test failed (above: its name, round and order number)" >&2
+  echo "stress: failed (above: what failed; a test with its name, round and order number)" >&2
   exit 1
 fi
 echo "stress: every program passed $repeat shuffled rounds"
