@@ -114,17 +114,29 @@ set -m # each worker and burner in a process group of its own, ended whole
 
 # Starts the lane's two burners on $cores, or again each that has ended,
 # telling how it ended.
+# (Whether one runs is asked of the lane's own jobs, not of the number: an
+# ended burner's number may be another process's by then.)
 burn() {
-  local k st
+  local k st running
+  running=" $(jobs -rp | tr '\n' ' ') "
   for k in 0 1; do
     if [ -n "${burners[$k]:-}" ]; then
-      kill -0 "${burners[$k]}" 2>/dev/null && continue
+      [[ $running != *" ${burners[$k]} "* ]] || continue
       st=0
       wait "${burners[$k]}" 2>/dev/null || st=$?
       echo "stress: a burner on cores $cores had ended (status $st); another is started" >&2
     fi
     taskset -c "$cores" sh -c 'while :; do :; done' &
     burners[$k]=$!
+  done
+}
+
+# Ends the lane's burners that still run.
+burners_end() {
+  local b running
+  running=" $(jobs -rp | tr '\n' ' ') "
+  for b in "${burners[@]}"; do
+    [[ $running != *" $b "* ]] || kill "$b" 2>/dev/null || true
   done
 }
 
@@ -137,7 +149,7 @@ lane() {
   local lane=$1 cores=$2 i kind program what start rc tmp runner costs sum longest limit idle
   burners=() # (the lane's own: it runs in a subshell)
   burn
-  trap 'kill "${burners[@]}" 2>/dev/null || true' EXIT
+  trap burners_end EXIT
   for ((i = 0; i < ${#jobs[@]}; i++)); do
     mkdir -m 0755 "$work/job.$i" 2>/dev/null || continue
     burn
@@ -164,7 +176,7 @@ lane() {
     if [ -n "$(ls -A "$tmp")" ]; then
       {
         echo "$what: left in its temporary folder:"
-        ls -A "$tmp" | head -20
+        ls -A "$tmp" | sed -n 1,20p # (reading all: no SIGPIPE to ls)
       } >>"$work/job.$i/report"
       tally "$what: its temporary folder left empty" 0 1
       rc=1
