@@ -128,6 +128,32 @@ header_text() {
   header_lines "$1" | sed '/^[[:space:]]*#/d' | tr '\n' ' ' | sed 's/__attribute__((visibility("default")))/EXPORTED/g'
 }
 
+# The awk function marker_file(LINE): the file that the preprocessor's line
+# marker LINE (# LINE "FILE" FLAGS; FILE may hold blanks) names, as the
+# file system has it. A marker writes a backslash, a quote and a line break
+# escaped (\\, \", \n), and clang also a tab (\t) and each byte outside
+# printable ASCII in octal (\303\274 for "ü"), where g++ writes the bytes
+# as they are: read as written, a folder whose name holds one would not be
+# the same to both compilers. (Bytes: awk runs under LC_ALL=C here.)
+marker_file='
+  function marker_file(line,   f, out, i, c, n, k) {
+    f = line; sub(/^# [0-9]+ "/, "", f); sub(/"[^"]*$/, "", f)
+    for (i = 1; i <= length(f); i++) {
+      c = substr(f, i, 1)
+      if (c == "\\" && i < length(f)) {
+        c = substr(f, ++i, 1)
+        if (c ~ /[0-7]/) {
+          n = 0
+          for (k = 0; k < 3 && c ~ /[0-7]/; k++) { n = n * 8 + c; c = substr(f, ++i, 1) }
+          i--; c = sprintf("%c", n)
+        } else if (c == "n") c = "\n"
+        else if (c == "t") c = "\t"
+      }
+      out = out c
+    }
+    return out
+  }'
+
 # The lines of the installed headers in `include` as the preprocessor
 # gives them, given the further options of g++ (-dD keeps the macros'
 # definitions).
@@ -135,15 +161,10 @@ header_lines() {
   local include=$1
   shift
   g++ -std=c++17 -E "$@" -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
-    ZPI_HEADERS=$include/ awk '
-      # The folder as a line marker writes it: a backslash or a quote
-      # escaped. (From the environment: awk -v would read escapes in it.)
-      BEGIN {
-        d = ENVIRON["ZPI_HEADERS"]
-        for (i = 1; i <= length(d); i++) { c = substr(d, i, 1); dir = dir (c == "\\" || c == "\"" ? "\\" : "") c }
-      }
-      # A line marker: # LINE "FILE" FLAGS (FILE may hold blanks).
-      /^# [0-9]+ "/ { f = $0; sub(/^# [0-9]+ "/, "", f); sub(/"[^"]*$/, "", f); ours = index(f, dir) == 1; next }
+    ZPI_HEADERS=$include/ awk "$marker_file"'
+      # (The folder from the environment: awk -v would read escapes in it.)
+      BEGIN { dir = ENVIRON["ZPI_HEADERS"] }
+      /^# [0-9]+ "/ { ours = index(marker_file($0), dir) == 1; next }
       ours'
 }
 
@@ -1021,14 +1042,10 @@ views() {
 view_lines() {
   local cxx=$1 std=$2 include=$3
   "$cxx" -std="$std" -E -I"$include" -x c++ "$include/zpi50.h" 2>/dev/null |
-    ZPI_HEADERS=$include/ awk '
-      # The folder as a line marker writes it (header_lines).
-      BEGIN {
-        d = ENVIRON["ZPI_HEADERS"]
-        for (i = 1; i <= length(d); i++) { c = substr(d, i, 1); dir = dir (c == "\\" || c == "\"" ? "\\" : "") c }
-      }
+    ZPI_HEADERS=$include/ awk "$marker_file"'
+      BEGIN { dir = ENVIRON["ZPI_HEADERS"] }
       /^# [0-9]+ "/ {
-        f = $0; sub(/^# [0-9]+ "/, "", f); sub(/"[^"]*$/, "", f)
+        f = marker_file($0)
         ours = index(f, dir) == 1; file = substr(f, length(dir) + 1); line = $2
         next
       }
