@@ -5,9 +5,9 @@
 # a program that never ran them). GoogleTest removes the file that
 # TEST_PREMATURE_EXIT_FILE names only once its tests have ended; the file
 # is made here before the program starts, in a folder of this run's in the
-# temporary folder, removed again however the program ended. (Only a run
-# killed together with this script, as ctest kills a test that ran out of
-# time, leaves it: zpi_test_run.*.)
+# temporary folder, removed again however the program and this script
+# ended. (Only a run killed together with this script, as ctest kills a
+# test that ran out of time, leaves it: zpi_test_run.*.)
 #
 # It also fails a run that leaves a process running once the program has
 # ended (a server or daemon a test did not stop, a child that holds the
@@ -38,16 +38,26 @@ if [ ! -x "$reaper" ]; then
   echo "$prog: no zpi_reaper beside it to run it under (it is built with the test programs)" >&2
   exit 1
 fi
-run=$(mktemp -d --tmpdir zpi_test_run.XXXXXX) || exit 1
-case $run in /*) ;; *) run=$PWD/$run ;; esac
 
-# Told to end, the run ends the program and what it started (zpi_reaper
-# does), then itself.
+# Told to end (or its output closed), the run ends the program and what it
+# started (zpi_reaper does), then itself, removing its folder once nothing
+# writes there (the filter of the output, ended). (Its name holds this
+# script's process number, so that the clean-up, set before it is made,
+# finds it also when mktemp had not yet named it; the signals are ignored
+# while it runs, by rm too: a run that ends a test step sends SIGTERM to
+# each of its processes, also to those that start meanwhile.)
 child=
-trap '[ -z "$child" ] || wait "$child"; rm -rf "$run"' EXIT
+filter=
+tmp=${TMPDIR:-/tmp}
+trap 'trap "" HUP INT TERM PIPE; [ -z "$child" ] || wait "$child"
+  [ -z "$filter" ] || { kill "$filter" 2>/dev/null; wait "$filter"; }
+  rm -rf "$tmp/zpi_test_run.$$."*' EXIT
 trap '[ -z "$child" ] || kill -HUP "$child" 2>/dev/null; exit 129' HUP
 trap '[ -z "$child" ] || kill -INT "$child" 2>/dev/null; exit 130' INT
 trap '[ -z "$child" ] || kill -TERM "$child" 2>/dev/null; exit 143' TERM
+trap 'exit 141' PIPE
+run=$(mktemp -d "$tmp/zpi_test_run.$$.XXXXXX") || exit 1
+case $run in /*) ;; *) run=$PWD/$run ;; esac
 : >"$run/running" || exit 1
 rc=0
 # (A command started in the background reads /dev/null unless told
@@ -70,6 +80,7 @@ else
   wait "$child" || rc=$?
   child=
   wait "$filter"
+  filter=
 fi
 if [ -e "$run/running" ]; then
   echo "$1 ended before its tests did (status $rc)" >&2

@@ -12,7 +12,7 @@ export LC_ALL=C
 root=$(cd "$(dirname "$0")/../.." && pwd)
 lib=${1:?usage: public_namesakes.sh PREFIX}/lib
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'trap "" INT TERM HUP; rm -rf "$work"' EXIT
 
 # The dynamic symbols of a library that nm lists with the options given,
 # without their versions.
