@@ -1252,8 +1252,8 @@ command -v abidw >/dev/null || need+=(abigail-tools)
 command -v clang++ >/dev/null || need+=(clang)
 command -v jq >/dev/null || need+=(jq)
 need_packages "${need[@]}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+on_exit
+work=$(scratch -d)
 # The folder as awk -v gives it back (it reads escapes: \n, \t, \\).
 awk_work=${work//\\/\\\\}
 

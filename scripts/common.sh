@@ -30,14 +30,30 @@
 # tally WHAT PASSED FAILED [SKIPPED]   adds one line of counts to the run's
 #   tally file (ZPI_TALLY, set by scripts/test.sh); without it, a stage run
 #   on its own, nothing is recorded. A skipped test counts as skipped only,
-#   neither passed nor failed.
+#   neither passed nor failed. When the line cannot be written (a full
+#   temporary folder), it says so at once on standard error, with the
+#   counts, the folder and why, leaves the run the mark ZPI_TALLY.lost (the
+#   run then counts the step as failed, whatever its status) and fails.
 # skips WHAT                 the skipped tests of WHAT, read as "<test>\t<reason>"
 #   lines (scripts/skip_reasons.awk), go to the run's list of skips
-#   (ZPI_SKIPS, set by scripts/test.sh), or are shown when there is none.
+#   (ZPI_SKIPS, set by scripts/test.sh), or are shown when there is none;
+#   lines that cannot be written are told and marked as tally's are.
+# on_exit [COMMAND]          runs COMMAND, a clean-up, when the script (or the
+#   subshell) ends, however it ends: at its end, by exit or an error, or
+#   told to end (SIGINT, SIGTERM, SIGHUP, a closed output: bash runs it
+#   then too), and removes its scratch files. Those signals are ignored
+#   while it runs, by what it starts too: a run that ends a step sends
+#   SIGTERM to each process of it, also to those that start meanwhile, and
+#   would cut the clean-up short.
+# scratch [-d]               makes a file (-d: a folder) in the temporary
+#   folder for the shell that called on_exit, and prints its path; its
+#   clean-up removes each (their names hold the shell's process number), also
+#   one that mktemp made and had not named yet when the shell was ended.
 # run_ctest WHAT BUILD [RUNNER...]   runs ctest in the folder BUILD (under
 #   RUNNER, if given), as many tests at once as there are cores, showing its
 #   output, and adds its counts (tally_ctest) and skips to the run's; fails
-#   when ctest did.
+#   when ctest did, or when they could not be written. Its files (ctest's
+#   output, the skips) are removed however it ends.
 # tally_ctest WHAT LOG       the counts of a ctest run, read from its output
 #   (passed, failed, and skipped apart: ctest counts a skipped test among
 #   those that passed); each test that ran out of its time limit is named.
@@ -118,27 +134,41 @@ need_packages() {
 # seconds have passed since the first try. Only a lock that another
 # process holds is waited for: a lock file that cannot be opened (not
 # allowed, a read-only file system) or any other failure, also one after
-# apt-get waited for the lock, fails at once.
+# apt-get waited for the lock, fails at once. (Its output is held in a
+# variable, not a file: a step told to end leaves nothing behind.)
 apt_waiting() {
-  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder left quiet
-  out=$(mktemp)
-  rm -f "$out.said"
+  local wait=${ZPI_PACKAGE_LOCK_WAIT:-600} start=$SECONDS out rc holder left quiet said= line
   while :; do
     # (apt-get waits for ever when given a negative time.)
     left=$((wait - (SECONDS - start)))
     [ "$left" -ge 0 ] || left=0
     # (Its messages untranslated, to be read here. Each line is shown as
     # it comes, so that a wait is said while it lasts; once the wait was
-    # said, a try is shown only when it did not end on the lock.)
-    quiet=
-    [ ! -e "$out.said" ] || quiet=1
-    { LC_ALL=C apt-get -o "DPkg::Lock::Timeout=$left" "$@" 2>&1; echo "$?" >"$out.rc"; } | apt_lines "$out" "$wait" "$quiet"
-    rc=$(cat "$out.rc")
+    # said, a try is shown only when it did not end on the lock. Of the
+    # lines that name the lock (apt-get writes one a second while it
+    # waits) only the first is shown, followed by the word that the run
+    # waits.)
+    quiet=$said
+    out=
+    while IFS= read -r line || [ -n "$line" ]; do
+      out+=$line$'\n'
+      [ -z "$quiet" ] || continue
+      if [[ $line =~ ^(Waiting\ for\ cache\ lock|E:\ Could\ not\ get\ lock|E:\ Unable\ to\ acquire\ the\ dpkg\ frontend\ lock\ .*is\ another\ process\ using\ it) ]]; then
+        [ -z "$said" ] || continue
+        printf '%s\n' "$line"
+        echo "the package manager's lock is held by another process; waiting for it, $wait s at most (ZPI_PACKAGE_LOCK_WAIT)"
+        said=1
+      else
+        printf '%s\n' "$line"
+      fi
+    done < <(LC_ALL=C exec apt-get -o "DPkg::Lock::Timeout=$left" "$@" 2>&1)
+    rc=0
+    wait "$!" || rc=$?
     holder=
     # (Only its errors: the lines it writes while it waits name the lock
     # too. Once its own wait is over it says only that the lock is used.)
-    [ "$rc" -eq 0 ] || holder=$(grep -E '^E: (Could not get lock|Unable to acquire the dpkg frontend lock .*is another process using it)' "$out" | head -n 1)
-    [ -z "$quiet" ] || [ -n "$holder" ] || cat "$out"
+    [ "$rc" -eq 0 ] || holder=$(grep -E '^E: (Could not get lock|Unable to acquire the dpkg frontend lock .*is another process using it)' <<<"$out" | head -n 1)
+    [ -z "$quiet" ] || [ -n "$holder" ] || printf '%s' "$out"
     [ -n "$holder" ] || break
     if [ $((SECONDS - start)) -ge "$wait" ]; then
       package_failure="the package manager's lock was held by another process for more than $wait s (ZPI_PACKAGE_LOCK_WAIT): ${holder#E: }"
@@ -147,30 +177,8 @@ apt_waiting() {
     fi
     sleep "${ZPI_PACKAGE_LOCK_POLL:-5}"
   done
-  [ ! -e "$out.said" ] || [ -n "$holder" ] || echo "the package manager's lock is free after $((SECONDS - start)) s"
-  rm -f "$out" "$out.said" "$out.rc"
+  [ -z "$said" ] || [ -n "$holder" ] || echo "the package manager's lock is free after $((SECONDS - start)) s"
   return "$rc"
-}
-
-# apt_waiting's filter of apt-get's output: keeps each line in the file OUT
-# (this try's) and, unless QUIET, shows it at once; of the lines that name
-# the lock (apt-get writes one a second while it waits) only the first,
-# followed by the word that the run waits (OUT.said marks that it was said).
-apt_lines() {
-  local out=$1 wait=$2 quiet=$3 line
-  : >"$out"
-  while IFS= read -r line || [ -n "$line" ]; do
-    printf '%s\n' "$line" >>"$out"
-    [ -z "$quiet" ] || continue
-    if [[ $line =~ ^(Waiting\ for\ cache\ lock|E:\ Could\ not\ get\ lock|E:\ Unable\ to\ acquire\ the\ dpkg\ frontend\ lock\ .*is\ another\ process\ using\ it) ]]; then
-      [ ! -e "$out.said" ] || continue
-      printf '%s\n' "$line"
-      echo "the package manager's lock is held by another process; waiting for it, $wait s at most (ZPI_PACKAGE_LOCK_WAIT)"
-      : >"$out.said"
-    else
-      printf '%s\n' "$line"
-    fi
-  done
 }
 
 plain_build() {
@@ -191,27 +199,55 @@ target_names() {
 
 tally() {
   [ -n "${ZPI_TALLY:-}" ] || return 0
-  printf '%s\t%d\t%d\t%d\n' "$1" "$2" "$3" "${4:-0}" >>"$ZPI_TALLY"
+  local why
+  why=$({ printf '%s\t%d\t%d\t%d\n' "$1" "$2" "$3" "${4:-0}" >>"$ZPI_TALLY"; } 2>&1) && return 0
+  unwritten "the counts of \"$1\" ($2 passed, $3 failed, ${4:-0} skipped)" "$why"
 }
 
 skips() {
-  if [ -n "${ZPI_SKIPS:-}" ]; then
-    awk -F '\t' -v what="$1" 'NF { print what "\t" $0 }' >>"$ZPI_SKIPS"
-  else
+  local lines why
+  if [ -z "${ZPI_SKIPS:-}" ]; then
     awk -F '\t' -v what="$1" 'NF { print what ": skipped " $1 ": " $2 }'
+    return
   fi
+  lines=$(awk -F '\t' -v what="$1" 'NF { print what "\t" $0 }')
+  [ -n "$lines" ] || return 0
+  why=$({ printf '%s\n' "$lines" >>"$ZPI_SKIPS"; } 2>&1) && return 0
+  unwritten "the skipped tests of \"$1\" ($(wc -l <<<"$lines"))" "$why"
+}
+
+# Says at once that WHAT could not be written to the run's tally, naming
+# the folder and why (WHY, the shell's message), marks it for the run
+# (ZPI_TALLY.lost: an empty file, which a full folder still takes; the run
+# then counts the step as failed, whatever its status), and fails.
+unwritten() {
+  echo "$1 could not be written to the run's tally in the temporary folder ${ZPI_TALLY%/*}: ${2##*: }" >&2
+  { : >"$ZPI_TALLY.lost"; } 2>/dev/null || true
+  return 1
+}
+
+on_exit() {
+  zpi_scratch=${TMPDIR:-/tmp}/zpi_scratch.$BASHPID
+  trap "trap '' INT TERM HUP PIPE; ${1:-:}; rm -rf \"\$zpi_scratch\".*" EXIT
+}
+
+scratch() {
+  mktemp "$@" "$zpi_scratch.XXXXXX"
 }
 
 run_ctest() {
-  local what=$1 build=$2 log rc=0
-  shift 2
-  log=$(mktemp)
-  : >"$log.skips"
-  (cd "$build" && ZPI_SKIP_LOG=$log.skips "$@" ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
-  tally_ctest "$what" "$log"
-  sort -u "$log.skips" | skips "$what"
-  rm -f "$log" "$log.skips"
-  return "$rc"
+  # (A shell of its own, whose clean-up runs however it ends.)
+  (
+    what=$1 build=$2 rc=0
+    shift 2
+    on_exit
+    log=$(scratch)
+    : >"$log.skips"
+    (cd "$build" && ZPI_SKIP_LOG=$log.skips "$@" ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || rc=$?
+    tally_ctest "$what" "$log" || rc=1
+    sort -u "$log.skips" | skips "$what" || rc=1
+    exit "$rc"
+  )
 }
 
 tally_ctest() {
@@ -226,10 +262,10 @@ tally_ctest() {
   failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
   total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
   skipped=$(grep -acE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$2" || true)
-  tally "$1" $((total - failed - skipped)) "$failed" "$skipped"
   sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Timeout\)$/\1/p' "$2" | while read -r name; do
     echo "ran out of its time limit: $name" >&2
   done
+  tally "$1" $((total - failed - skipped)) "$failed" "$skipped"
 }
 
 tally_gtest() {
@@ -399,8 +435,8 @@ shuffled_run() {
   if [ "$rc" -eq 0 ] && [ -s "$log.report" ]; then
     rc=1
   fi
-  tally_gtest "$what" "$log" "$rc"
-  awk -f "$zpi_scripts/skip_reasons.awk" "$log" | sort -u | skips "$what"
+  tally_gtest "$what" "$log" "$rc" || rc=1
+  awk -f "$zpi_scripts/skip_reasons.awk" "$log" | sort -u | skips "$what" || rc=1
   if [ "$rc" -ne 0 ]; then
     {
       echo "$what: FAILED (status $status)"

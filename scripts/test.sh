@@ -12,7 +12,17 @@
 # tally and the reason; so does a run stopped by anything else (a
 # temporary folder, TMPDIR, in which no file can be made or nothing can be
 # written, as when it is full; a signal; a command of this script that
-# failed), which counts one failure.
+# failed), which counts one failure. A step whose counts could not all be
+# written (the folder filled meanwhile) says so when it happens, naming
+# the folder and why (tally), and counts as one failure, whatever its
+# status; the run's end names it.
+#
+# The steps get a temporary folder of the run's own, in the one it was
+# given, whose name holds a blank and a character outside ASCII ("zpi
+# steps ü.XXXXXX"), so that every run shows them sound in such a folder.
+# A step leaves nothing there, however it ends: what it left is named,
+# removed, and counts as one failure. The run removes the folder and its
+# own files, however it ends.
 #
 # Run by someone other than root, it installs nothing: it names the missing
 # packages and how to install them, and stops. As root, it waits for the
@@ -23,10 +33,12 @@
 # everything that step started, then ends with its tally (the exit status
 # is the signal's): each step runs in a process group of its own, what it
 # starts carries its mark in the environment (ZPI_RUN_STEP), and all of
-# them are sent SIGTERM (so a stage's own traps end its workers); what
-# still runs ZPI_STOP_WAIT seconds later (default 30; a whole number, or
-# the run stops before anything ran) is killed. A signal that comes while
-# the tally is printed does not cut it short.
+# them are sent SIGTERM first (so a stage's own traps end its workers and
+# remove its files); what still runs ZPI_STOP_WAIT seconds after SIGTERM
+# (default 30; whole seconds, or the run stops before anything ran;
+# measured to a hundredth of a second; 0 kills what still runs at the
+# first look after SIGTERM, a tenth of a second later) is killed. A
+# signal that comes while the tally is printed does not cut it short.
 # (-E: a command that fails within one of its functions is the reason given
 # too, not taken for a signal.)
 set -Eeuo pipefail
@@ -51,6 +63,16 @@ if ! why=$({ echo "the tally" >"$ZPI_TALLY"; } 2>&1); then
 fi
 : >"$ZPI_TALLY"
 export ZPI_TALLY ZPI_SKIPS
+# The steps' temporary folder (their TMPDIR): one of this run's, in the one
+# it was given, whose name holds a blank and a character outside ASCII, so
+# that every run shows the steps and the tests sound in such a folder. Open
+# to others to pass through, as the system's is, whatever the umask (some
+# tests write as another user, in the temporary folder when that user can
+# reach it). A step leaves nothing in it (left_behind).
+if ! steps_tmp=$(mktemp -d --tmpdir "zpi steps ü.XXXXXX" 2>&1); then
+  rm -f "$ZPI_TALLY" "$ZPI_SKIPS"
+  no_tally "no folder can be made" "$steps_tmp"
+fi
 # However the run ends, it ends with its tally and, when it stopped early,
 # the reason: a command of this script that failed, or a signal.
 closed=
@@ -68,7 +90,7 @@ ended() {
     count "the run to its end" 0 1
     (closing) || true
   fi
-  rm -f "$ZPI_TALLY" "$ZPI_SKIPS" "$ZPI_TALLY.why"
+  rm -rf "$ZPI_TALLY" "$ZPI_SKIPS" "$ZPI_TALLY.why" "$ZPI_TALLY.lost" "$steps_tmp"
 }
 # Told to end (signal NAME NUMBER): ends the step that runs, and exits with
 # the signal's status (the tally follows, ended). A second signal does not
@@ -80,6 +102,9 @@ signal() {
   if [ -n "$step_mark" ]; then
     stopped+=" during the step \"$step_name\" (ended, with all it started)"
     end_step
+    gather 2>/dev/null || true
+    lost_counts "$step_name" || true
+    left_behind "$step_name" || true
   fi
   exit "$signalled"
 }
@@ -91,11 +116,15 @@ signal() {
 # whatever becomes of the temporary folder later (full, say).
 tally_lines=
 skip_lines=
+# (A last line without its line break is one that a full folder cut short,
+# which tally told: left out.)
 gather() {
   local lines
   lines=$(cat "$ZPI_TALLY")
+  [ -z "$(tail -c 1 "$ZPI_TALLY")" ] || lines=$(sed '$d' <<<"$lines")
   [ -z "$lines" ] || tally_lines+=$lines$'\n'
   lines=$(cat "$ZPI_SKIPS")
+  [ -z "$(tail -c 1 "$ZPI_SKIPS")" ] || lines=$(sed '$d' <<<"$lines")
   [ -z "$lines" ] || skip_lines+=$lines$'\n'
   : >"$ZPI_TALLY"
   : >"$ZPI_SKIPS"
@@ -104,7 +133,10 @@ count() { tally_lines+=$(printf '%s\t%d\t%d\t%d' "$1" "$2" "$3" "${4:-0}")$'\n';
 failures() { printf '%s' "$tally_lines" | LC_ALL=C awk -F '\t' '{ s += $3 } END { print s + 0 }'; }
 
 # Runs one step; a step that fails without having counted a failure counts
-# as one failed check (a build that broke, a stage that stopped early).
+# as one failed check (a build that broke, a stage that stopped early), and
+# so does one that could not write all its counts (lost_counts), whatever
+# its status, and one that left something in its temporary folder
+# (left_behind).
 # It runs in a process group of its own, without input (its group does not
 # own the terminal), and what it starts carries ZPI_RUN_STEP, its mark.
 status=0
@@ -130,7 +162,7 @@ step() {
     # of such a group (stty tostop) would stop it for good. It writes, and
     # what reads the terminal fails.)
     trap '' TTOU TTIN
-    export ZPI_RUN_STEP=$step_mark
+    export ZPI_RUN_STEP=$step_mark TMPDIR=$steps_tmp
     "$@"
   ) </dev/null &
   step_pid=$!
@@ -140,19 +172,38 @@ step() {
   step_mark=
   before=$(failures)
   gather
-  if [ "$rc" -ne 0 ]; then
+  if ! lost_counts "$name"; then
     status=1
-    if [ "$(failures)" -eq "$before" ]; then
-      count "$name" 0 1
-      # (A temporary folder that has filled since takes none of its counts:
-      # said once, at the first step it failed.)
-      if [ -z "$unwritable" ] && ! why=$({ echo "room" >"$ZPI_TALLY"; } 2>&1); then
-        unwritable="nothing could be written in the temporary folder ${TMPDIR:-/tmp}${TMPDIR:+ (TMPDIR)} when the step \"$name\" ended: ${why##*: }; a step that failed then counts as one failure, whatever it counted"
-      fi
-      : >"$ZPI_TALLY"
-    fi
+  elif [ "$rc" -ne 0 ]; then
+    status=1
+    [ "$(failures)" -ne "$before" ] || count "$name" 0 1
   fi
+  left_behind "$name"
   echo "=== $name: $((SECONDS - start)) s"
+}
+
+# Whether the step NAME wrote all its counts: tally (scripts/common.sh)
+# told at once what it could not write, and left the mark ZPI_TALLY.lost.
+# One that did not counts as one failure, whatever it counted and its
+# status, and the run's end names it; fails then.
+lost_counts() {
+  [ -e "$ZPI_TALLY.lost" ] || return 0
+  rm -f "$ZPI_TALLY.lost"
+  count "$1" 0 1
+  unwritable+="the step \"$1\" could not write all its counts in the temporary folder ${TMPDIR:-/tmp}${TMPDIR:+ (TMPDIR)} (told above, when it happened): it counts as one failure, whatever it counted"$'\n'
+  return 1
+}
+
+# What the step NAME left in its temporary folder, told and removed; that
+# counts as one failure of it.
+left_behind() {
+  local names
+  names=$(ls -A "$steps_tmp")
+  [ -n "$names" ] || return 0
+  status=1
+  echo "the step \"$1\" left in its temporary folder ($steps_tmp): $(head -n 20 <<<"$names" | paste -sd ';' | sed 's/;/; /g')$([ "$(wc -l <<<"$names")" -le 20 ] || echo " and $(($(wc -l <<<"$names") - 20)) more")"
+  count "$1: its temporary folder left empty" 0 1
+  find "$steps_tmp" -mindepth 1 -maxdepth 1 -exec rm -rf {} + || true
 }
 
 # The processes of the step that runs, one number a line: those of its
@@ -175,20 +226,24 @@ step_processes() {
 }
 
 # Ends the step that runs and everything it started: SIGTERM to each of its
-# processes, then SIGKILL to what still runs after ZPI_STOP_WAIT seconds
-# (default 30); returns once none runs (or, should some not end even then,
-# after 10 s more, naming them).
+# processes first, then SIGKILL to what still runs ZPI_STOP_WAIT seconds
+# (default 30) after SIGTERM was sent, measured to a hundredth of a second
+# (0: at the first look after SIGTERM, a tenth of a second later); returns
+# once none runs (or, should some not end even then, after 10 s more,
+# naming them).
 end_step() {
-  local pid pids=() deadline=$((SECONDS + stop_wait)) signal=TERM sent=
+  local pid pids=() deadline= signal=TERM sent=
   while :; do
     mapfile -t pids < <(step_processes)
     [ ${#pids[@]} -gt 0 ] || break
-    if [ "$signal" = TERM ] && [ "$SECONDS" -ge "$deadline" ]; then
+    if [ -z "$deadline" ]; then
+      :
+    elif [ "$signal" = TERM ] && [ "$(hundredths)" -ge "$deadline" ]; then
       signal=KILL
-      deadline=$((SECONDS + 10))
+      deadline=$(($(hundredths) + 1000))
       echo "still running $stop_wait s after SIGTERM (ZPI_STOP_WAIT), killed:" >&2
       named "${pids[@]}" >&2
-    elif [ "$signal" = KILL ] && [ "$SECONDS" -ge "$deadline" ]; then
+    elif [ "$signal" = KILL ] && [ "$(hundredths)" -ge "$deadline" ]; then
       echo "could not end these processes of the step \"$step_name\":" >&2
       named "${pids[@]}" >&2
       break
@@ -199,9 +254,19 @@ end_step() {
       kill -"$signal" "$pid" 2>/dev/null || true
       sent+=" $pid"
     done
+    [ -n "$deadline" ] || deadline=$(($(hundredths) + 100 * stop_wait))
     sleep 0.1
   done
   [ -z "$step_pid" ] || wait "$step_pid" 2>/dev/null || true
+}
+
+# Hundredths of a second since the machine started (/proc/uptime): a clock
+# that no setting of the time moves.
+hundredths() {
+  local up rest
+  read -r up rest </proc/uptime
+  up=${up/./}
+  echo $((10#$up))
 }
 
 # "  PID: COMMAND LINE" for each process PID... that still runs.
@@ -228,7 +293,7 @@ closing() {
       END { for (i = 1; i <= n; i++) print "  " keys[i] " (" where[keys[i]] ")" }
     '
   fi
-  [ -z "$unwritable" ] || echo "$unwritable"
+  [ -z "$unwritable" ] || printf '%s' "$unwritable"
   if [ -n "${stopped:-}" ]; then
     echo "the run stopped: $stopped"
   fi
@@ -282,6 +347,8 @@ if [[ $stop_wait == *[!0123456789]* ]] || [ ${#stop_wait} -gt 6 ]; then
   closing
 fi
 stop_wait=$((10#$stop_wait))
+# (The steps' temporary folder, open to others to pass through: above.)
+chmod 0755 "$steps_tmp"
 
 step "packages" packages
 if [ "$status" -ne 0 ]; then

@@ -19,8 +19,8 @@ start=$(date +%s)
 build=${CLANG_BUILD_DIR:-build/clang}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPI_SANITIZE=ON -DZPI_BENCH=OFF \
   -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+on_exit
+log=$(scratch)
 if ! cmake --build "$build" -j "$(nproc)" >"$log" 2>&1; then
   grep -E -A5 'error:|FAILED:' "$log" | head -60 >&2 || tail -40 "$log" >&2
   tally "clang build" 0 1

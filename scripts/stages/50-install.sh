@@ -73,8 +73,8 @@ plain_build "$build" zpi50 zpi_test_host
 built=$(date +%s)
 echo "library built in $((built - start)) s"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+on_exit
+work=$(scratch -d)
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 include=$prefix/include/zpi50

@@ -40,8 +40,8 @@ if ! cmake --build "$build" -j "$(nproc)" --target $targets; then
 fi
 built=$(date +%s)
 
-logs=$(mktemp -d)
-trap 'rm -rf "$logs"' EXIT
+on_exit
+logs=$(scratch -d)
 small='-/[0-9]{6,}(/|$)'
 # One case of a benchmark: its program, its number and its name.
 run_one() {

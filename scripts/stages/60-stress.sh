@@ -91,12 +91,10 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
-work=$(mktemp -d)
-# (Open to all, as the temporary folder is, whatever the umask: some tests
-# write as another user, in the temporary folder when that user can reach it.)
-chmod 0755 "$work"
 pids=()
 workers=()
+work=
+# (Its folder is removed by on_exit, after this.)
 cleanup() {
   local pid file
   for file in "$work"/lane.*.pid; do
@@ -106,10 +104,13 @@ cleanup() {
     kill -- "-$pid" 2>/dev/null || true
   done
   wait 2>/dev/null || true
-  rm -rf "$work"
 }
-trap cleanup EXIT
+on_exit cleanup
 trap 'exit 130' INT TERM
+work=$(scratch -d)
+# (Open to all, as the temporary folder is, whatever the umask: some tests
+# write as another user, in the temporary folder when that user can reach it.)
+chmod 0755 "$work"
 set -m # each worker and burner in a process group of its own, ended whole
 
 # Starts the lane's two burners on $cores, or again each that has ended,

@@ -6,8 +6,10 @@
 #             the run then fails (ctest's counts read also when a test's
 #             output holds a nul); a failing stage does not keep the later
 #             ones from running; a skipped test is counted apart, and named
-#             with its reason. A run whose temporary folder (TMPDIR) does
-#             not exist ends with its tally too, naming the folder.
+#             with its reason; what a stage left in its temporary folder
+#             (the run's own, "zpi steps ü.*") is named and counts as a
+#             failure. A run whose temporary folder (TMPDIR) does not
+#             exist ends with its tally too, naming the folder.
 #   not-root  run by someone other than root on a machine that lacks a
 #             package, it names the package and how to install it, and
 #             neither calls apt-get nor builds anything; it ends with its
@@ -40,17 +42,23 @@
 #   full      a run whose temporary folder (TMPDIR) is full (a small tmpfs,
 #             filled, in a private mount namespace: files can be made there,
 #             nothing written) ends with its tally, naming the folder and
-#             why; so does one that a stage fills half-way, naming the
-#             step that could not write its counts.
+#             why. One that a stage fills half-way: the next stage says at
+#             once that its counts could not be written, naming the folder
+#             and why; it frees the room and ends with status 0, and the
+#             run does not pass, naming it.
 #   signal    SIGTERM or SIGINT to the run, while a stage runs that started
 #             processes (in its process group, in a session of its own, one
 #             that ignores SIGTERM), its temporary folder's name holding a
 #             line break: the run ends the stage and all it started (the
 #             stage's own traps run), then ends with its tally, the stage's
-#             counts in it, and the reason. A stage writes to a terminal
-#             that stops other groups' writers (stty tostop); a signal to
-#             the run's group while the tally is printed leaves it whole; a
-#             ZPI_STOP_WAIT that is no whole number is refused.
+#             counts in it, and the reason; also with ZPI_STOP_WAIT=0
+#             (SIGTERM first), and the temporary folder is left empty.
+#             SIGTERM while ctest runs tests through scripts/run_gtest.sh
+#             leaves nothing of the step in the temporary folder. A stage
+#             writes to a terminal that stops other groups' writers (stty
+#             tostop); a signal to the run's group while the tally is
+#             printed leaves it whole; a ZPI_STOP_WAIT that is no whole
+#             number is refused.
 #   names     the readers of names give under tr_TR.UTF-8 (where grep and
 #             sed's "[A-Za-z]" does not match "i") what they give under C:
 #             ninja's targets as 30-tsan.sh and 55-bench.sh read them, and
@@ -149,6 +157,7 @@ tally "ten checks" 10 0
 EOF
   cat >"$work/repo/scripts/stages/20-broken.sh" <<'EOF'
 echo "stage 20 stops early"
+: >"$TMPDIR/left behind"
 exit 3
 EOF
   # (It finds the sanitizer build, given by its full path.)
@@ -160,10 +169,13 @@ EOF
   BUILD_DIR="$work/asan build" WANT_BUILD="$work/asan build" PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" \
     >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run passed although a stage failed"
-  [ "$(tail -n 1 "$work/out")" = "16 passed, 2 failed, 1 skipped" ] ||
-    fail "the last line is not the sum of the steps (4 + 10 + 2 passed, 1 + 1 failed, 1 skipped)"
+  [ "$(tail -n 1 "$work/out")" = "16 passed, 3 failed, 1 skipped" ] ||
+    fail "the last line is not the sum of the steps (4 + 10 + 2 passed, 1 + 1 + 1 failed, 1 skipped)"
   grep -q "two checks: 2 passed, 0 failed" "$work/out" || fail "the stage after the failing one did not run"
   grep -q "stage 20-broken.sh: 0 passed, 1 failed" "$work/out" || fail "the failing stage is not named"
+  grep -qE '^the step "stage 20-broken.sh" left in its temporary folder \(.*/zpi steps ü\.[^/]*\): left behind$' "$work/out" &&
+    grep -q "stage 20-broken.sh: its temporary folder left empty: 0 passed, 1 failed" "$work/out" ||
+    fail "what a stage left in its temporary folder is not named, or not counted"
   grep -q "A.Skip: no small file system (AddressSanitizer tests)" "$work/out" || fail "the skip is not named with its reason"
   # A temporary folder that does not exist: the run ends with its tally,
   # naming it.
@@ -580,28 +592,34 @@ full)
     "$work/out" || fail "the reason does not name the full temporary folder and why"
   [ "$(tail -n 1 "$work/out")" = "0 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   # A folder that fills half-way: a stage fills it, the next cannot write
-  # its counts, and the run says why it counts one failure for it.
-  printf 'head -c 1M /dev/zero >"$TMPDIR/filler" 2>/dev/null\nexit 0\n' >"$work/repo/scripts/stages/10-fills.sh"
-  printf 'source scripts/common.sh\ntally "three checks" 3 0\n' >"$work/repo/scripts/stages/20-counts.sh"
+  # its counts, says so then, frees the room and ends with status 0: the
+  # run does not pass, and names the step.
+  printf 'head -c 1M /dev/zero >"$ZPI_FULL/filler" 2>/dev/null\nexit 0\n' >"$work/repo/scripts/stages/10-fills.sh"
+  printf 'source scripts/common.sh\ntally "three checks" 3 0\nrm "$ZPI_FULL/filler"\nexit 0\n' \
+    >"$work/repo/scripts/stages/20-counts.sh"
   rc=0
   unshare "$how" bash -c 'mount -t tmpfs -o size=16k zpi_full "$1" || exit 90
-    TMPDIR=$1 PATH=$2 LC_ALL=C exec bash "$3"' _ "$full" "$work/bin:$PATH" "$work/repo/scripts/test.sh" >"$work/out" 2>&1 ||
-    rc=$?
+    ZPI_FULL=$1 TMPDIR=$1 PATH=$2 LC_ALL=C exec bash "$3"' _ "$full" "$work/bin:$PATH" "$work/repo/scripts/test.sh" \
+    >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run passed although a stage could not write its counts"
-  grep -qF "nothing could be written in the temporary folder $full (TMPDIR) when the step \"stage 20-counts.sh\" ended: No space left on device" \
-    "$work/out" || fail "the run does not say that the temporary folder filled half-way"
+  grep -qF "the counts of \"three checks\" (3 passed, 0 failed, 0 skipped) could not be written to the run's tally in the temporary folder $full: No space left on device" \
+    "$work/out" || fail "the stage does not say when its counts could not be written, naming the folder and why"
+  grep -qF "the step \"stage 20-counts.sh\" could not write all its counts in the temporary folder $full (TMPDIR)" \
+    "$work/out" || fail "the run does not name the step whose counts are missing"
   [ "$(tail -n 1 "$work/out")" = "5 passed, 1 failed, 0 skipped" ] || fail "the run does not end with its tally"
   ;;
 signal)
   # The stage counts 3 checks, starts its processes, says so and waits. Its
   # processes carry ZPI_PLANTED=$work (ours), and one ignores SIGTERM: the
   # run may end it after ZPI_STOP_WAIT seconds.
+  # (ctest is the machine's where a test list is, below.)
   stub cmake 'while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done; exit 0'
-  stub ctest 'echo "100% tests passed, 0 tests failed out of 5"'
+  stub ctest "[ ! -e CTestTestfile.cmake ] || exec $(command -v ctest) \"\$@\"
+echo '100% tests passed, 0 tests failed out of 5'"
   cat >"$work/repo/scripts/stages/10-long.sh" <<'EOF'
 source scripts/common.sh
 tally "before the signal" 3 0
-trap 'touch "$ZPI_PLANTED/cleaned"' EXIT
+trap ': >"$ZPI_PLANTED/cleaned"' EXIT
 sleep 1000 &
 setsid sleep 1000 &
 sh -c 'trap "" TERM; sleep 1000' &
@@ -609,14 +627,17 @@ touch "$ZPI_PLANTED/started"
 wait
 EOF
   # (A temporary folder whose name holds a line break: the mark is found
-  # all the same.)
-  mkdir "$work/tmp"$'\n'"folder"
-  for signal in TERM INT; do
+  # all the same. The run leaves nothing in it.) With ZPI_STOP_WAIT=0 too,
+  # SIGTERM comes first, and the stage's trap runs.
+  tmp="$work/tmp"$'\n'"folder"
+  mkdir "$tmp"
+  for run in "TERM 2" "INT 2" "TERM 0"; do
+    read -r signal stop_wait <<<"$run"
     rm -f "$work/started" "$work/cleaned"
     # (With job control, so that the run does not start with SIGINT
     # ignored, as a command started in the background would.)
     set -m
-    ZPI_PLANTED=$work ZPI_STOP_WAIT=2 TMPDIR="$work/tmp"$'\n'"folder" PATH="$work/bin:$PATH" \
+    ZPI_PLANTED=$work ZPI_STOP_WAIT=$stop_wait TMPDIR=$tmp PATH="$work/bin:$PATH" \
       bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
     run=$!
     set +m
@@ -630,13 +651,47 @@ EOF
     wait "$run" || rc=$?
     left=$(ours)
     [ -z "$left" ] || fail "SIG$signal: the stage's processes still run: ${left//$'\n'/ }"
-    [ -e "$work/cleaned" ] || fail "SIG$signal: the stage's own trap did not run"
+    [ -e "$work/cleaned" ] || fail "SIG$signal, ZPI_STOP_WAIT=$stop_wait: the stage's own trap did not run"
+    [ -z "$(ls -A "$tmp")" ] || fail "SIG$signal: left in the temporary folder: $(ls -A "$tmp")"
     want=$([ "$signal" = TERM ] && echo 143 || echo 130)
     [ "$rc" -eq "$want" ] || fail "SIG$signal: the run ended with status $rc, not $want"
     grep -q "before the signal: 3 passed, 0 failed" "$work/out" || fail "SIG$signal: the stage's counts are not in the tally"
     grep -q "^the run stopped: it was ended by SIG$signal" "$work/out" || fail "SIG$signal: the reason is not given"
     [ "$(tail -n 1 "$work/out")" = "8 passed, 1 failed, 0 skipped" ] || fail "SIG$signal: the run does not end with its tally"
   done
+  # SIGTERM while ctest runs tests (each waits once it started) through
+  # scripts/run_gtest.sh: nothing of the step is left in the temporary
+  # folder (ctest's output and skips, the tests' run folders), and the run
+  # says of nothing that the step left it.
+  mkdir "$work/ctest" "$work/programs"
+  printf '#!/bin/sh\n: >"$ZPI_PLANTED/started.$$"\nexec sleep 1000\n' >"$work/programs/test_waits"
+  chmod +x "$work/programs/test_waits"
+  beside "$work/programs"
+  for n in 1 2; do
+    echo "add_test(waits$n sh [==[$root/scripts/run_gtest.sh]==] --ctest [==[$work/programs/test_waits]==])"
+  done >"$work/ctest/CTestTestfile.cmake"
+  printf 'source scripts/common.sh\nrun_ctest "waiting tests" "$ZPI_PLANTED/ctest"\n' >"$work/repo/scripts/stages/10-long.sh"
+  set -m
+  ZPI_PLANTED=$work TMPDIR=$tmp PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
+  run=$!
+  set +m
+  # (As many run at once as there are cores.)
+  want=$(($(nproc) < 2 ? 1 : 2))
+  for _ in $(seq 300); do
+    [ "$(find "$work" -maxdepth 1 -name 'started.*' | wc -l)" -lt "$want" ] || break
+    sleep 0.1
+  done
+  [ "$(find "$work" -maxdepth 1 -name 'started.*' | wc -l)" -ge "$want" ] || fail "the tests did not start"
+  kill -TERM "$run"
+  rc=0
+  wait "$run" || rc=$?
+  left=$(ours)
+  [ -z "$left" ] || fail "ctest step: processes still run: ${left//$'\n'/ }"
+  [ "$rc" -eq 143 ] || fail "ctest step: the run ended with status $rc, not 143"
+  [ -z "$(ls -A "$tmp")" ] || fail "ctest step: left in the temporary folder: $(ls -A "$tmp")"
+  ! grep -q "left in its temporary folder" "$work/out" || fail "ctest step: the step left files in its temporary folder"
+  grep -q "^the run stopped: it was ended by SIGTERM during the step \"stage 10-long.sh\"" "$work/out" ||
+    fail "ctest step: the reason is not given"
   # A stage that writes, on a terminal that stops the writers of a process
   # group other than its own (stty tostop): the run ends all the same.
   printf 'source scripts/common.sh\necho "the stage writes"\ntally "written" 1 0\n' >"$work/repo/scripts/stages/10-long.sh"
