@@ -7,6 +7,7 @@
 #include "client/zr_bnfs.h"
 #include "file_targets.h"
 #include "one_face_model.h"
+#include "stuck_standard_error.h"
 #include "zpi50.h"
 
 #include <gtest/gtest.h>
@@ -48,13 +49,13 @@ void WriteTellingDocument(const std::string& path) {
     filetargets::WriteAll(path, text);
 }
 
-// Runs the test translator with `args` in `folder`, with the descriptors
+// Starts the test translator with `args` in `folder`, with the descriptors
 // `closed` closed and the others as this process has them, but for
-// descriptor 2, which is the file "stderr" of `folder` when open. With
-// `journal` it journals into "journal" of `folder`. Its exit code, -1 when
-// it did not exit (it is killed after 50 s).
-int RunTranslator(const std::string& folder, const Fds& closed,
-                  const std::vector<std::string>& args, bool journal = true) {
+// descriptor 2, which is `err` when given, else the file "stderr" of
+// `folder` when open. With `journal` it journals into "journal" of
+// `folder`. Its process (killed after 50 s), or -1.
+pid_t StartTranslator(const std::string& folder, const Fds& closed,
+                      const std::vector<std::string>& args, bool journal = true, int err = -1) {
     std::vector<std::string> texts{ZPI_TEST_TRANSLATOR};
     texts.insert(texts.end(), args.begin(), args.end());
     const size_t arguments = texts.size();
@@ -74,9 +75,9 @@ int RunTranslator(const std::string& folder, const Fds& closed,
     argv.push_back(nullptr);
     envp.push_back(nullptr);
     const bool errOpen = std::find(closed.begin(), closed.end(), 2) == closed.end();
-    const int err = errOpen ? ::open((folder + "/stderr").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
-                            : -1;
+    const bool errFile = errOpen && err < 0;
+    if (errFile)
+        err = ::open((folder + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (errOpen && err < 0)
         return -1;
     const pid_t pid = ::fork();
@@ -89,12 +90,24 @@ int RunTranslator(const std::string& folder, const Fds& closed,
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
-    if (err >= 0)
+    if (errFile)
         ::close(err);
+    return pid;
+}
+
+// The exit code of the translator `pid`, once it ended; -1 when it did not
+// exit.
+int Finished(pid_t pid) {
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// Runs the test translator as StartTranslator starts it: its exit code.
+int RunTranslator(const std::string& folder, const Fds& closed,
+                  const std::vector<std::string>& args, bool journal = true, int err = -1) {
+    return Finished(StartTranslator(folder, closed, args, journal, err));
 }
 
 std::string Closed(const Fds& closed) {
@@ -147,6 +160,22 @@ TEST(StandardDescriptors, ATranslatorStartedWithThemClosedWritesWhatItWritesWith
             for (size_t i = 0; i < open.size(); ++i)
                 EXPECT_EQ(ReadAll(folder + "/" + written[i]), open[i]) << written[i];
         }
+    }
+}
+
+TEST(StandardDescriptors, AFirstCallThatTellsHoldsNoOtherThreadUp) {
+    // The first session's set-up and the run mode's read, each telling a
+    // line on a full blocking pipe whose reader takes nothing: the same
+    // call on another thread returns within a second.
+    ScratchDir dir;
+    ASSERT_TRUE(dir.Made());
+    for (const char* call : {"session", "run-mode"}) {
+        int p[2];
+        ASSERT_TRUE(stuckerr::MakeFullPipe(p, false));
+        EXPECT_EQ(RunTranslator(dir.Folder(), {}, {"first-call", call}, false, p[1]), 0)
+            << call << ": 1, it did not; 2, the first call never waited on standard error";
+        ::close(p[0]);
+        ::close(p[1]);
     }
 }
 
