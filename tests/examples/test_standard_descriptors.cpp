@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -160,6 +162,75 @@ TEST(StandardDescriptors, ATranslatorStartedWithThemClosedWritesWhatItWritesWith
             for (size_t i = 0; i < open.size(); ++i)
                 EXPECT_EQ(ReadAll(folder + "/" + written[i]), open[i]) << written[i];
         }
+    }
+}
+
+TEST(StandardDescriptors, AStandardErrorWhoseReaderTakesNothingHoldsAJobUpOnceNotOnceALine) {
+    // Jobs that tell two lines and more (the reader's; the save's, of the
+    // layer and the colours; one per further read), with and without a
+    // timer signal. Each runs with standard error open, which gives what
+    // it writes and its own time, then all at once with standard error a
+    // full non-blocking pipe whose reader takes nothing: each ends within
+    // one wait of 10 s, its own time and a margin, and writes the same.
+    ScratchDir dir;
+    ASSERT_TRUE(dir.Made());
+    const std::string document = dir.Path("in.xml");
+    WriteTellingDocument(document);
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        size_t lines; // told at least
+    } jobs[] = {
+        {"no timer", {"save", document}, 3},
+        {"a timer every 20 ms", {"save", document, "1", "20"}, 3},
+        {"a timer every 2 s", {"save", document, "1", "2000"}, 3},
+        {"twenty reads, a timer every 20 ms", {"save", document, "20", "20"}, 22},
+    };
+    const size_t n = std::size(jobs);
+    using Clock = std::chrono::steady_clock;
+    auto since = [](Clock::time_point from) {
+        return std::chrono::duration<double>(Clock::now() - from).count();
+    };
+    const std::vector<std::string> written{"doc.xml", "journal", "part.neu"};
+    std::vector<double> own(n), took(n);
+    for (size_t i = 0; i < n; ++i) {
+        const std::string folder = dir.Path("open" + std::to_string(i));
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        const auto start = Clock::now();
+        ASSERT_EQ(RunTranslator(folder, {}, jobs[i].args), 0) << jobs[i].name;
+        own[i] = since(start);
+        const std::string told = ReadAll(folder + "/stderr");
+        EXPECT_GE(size_t(std::count(told.begin(), told.end(), '\n')), jobs[i].lines) << told;
+    }
+    std::vector<int> pipes(2 * n, -1), codes(n, -1);
+    std::vector<std::thread> waiting;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string folder = dir.Path("stuck" + std::to_string(i));
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        ASSERT_TRUE(stuckerr::MakeFullPipe(&pipes[2 * i], true));
+        const auto start = Clock::now();
+        const pid_t pid = StartTranslator(folder, {}, jobs[i].args, true, pipes[2 * i + 1]);
+        ::close(pipes[2 * i + 1]);
+        waiting.emplace_back([&, i, pid, start] {
+            codes[i] = Finished(pid);
+            took[i] = since(start);
+        });
+    }
+    for (std::thread& t : waiting)
+        t.join();
+    for (size_t i = 0; i < n; ++i) {
+        SCOPED_TRACE(jobs[i].name);
+        ::close(pipes[2 * i]);
+        EXPECT_LT(took[i], 10 + 2 * own[i] + 4) << "its own time " << own[i] << " s";
+        EXPECT_EQ(codes[i], 0);
+        if (codes[i] != 0)
+            continue;
+        const std::string stuck = dir.Path("stuck" + std::to_string(i));
+        EXPECT_EQ(filetargets::NamesIn(stuck), written);
+        for (const std::string& name : written)
+            EXPECT_EQ(ReadAll(stuck + "/" + name),
+                      ReadAll(dir.Path("open" + std::to_string(i)) + "/" + name))
+                << name;
     }
 }
 

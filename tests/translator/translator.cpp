@@ -2,11 +2,14 @@
 // for what the library does in a process started with standard
 // descriptors closed. It works in its current folder:
 //
-//     zpi_test_translator save <document>
+//     zpi_test_translator save <document> [<reads> [<every>]]
 //
-// reads <document>, writes it as "doc.xml" and saves it as a neutral part
-// "part.neu" through the README's file stream; exits 0 when every step
-// succeeded (1: not read, 2: not written, 3: not saved).
+// reads <document> (<reads> times, each telling what its reader tells),
+// writes it as "doc.xml" and saves it as a neutral part "part.neu" through
+// the README's file stream; exits 0 when every step succeeded (1: not
+// read, 2: not written, 3: not saved). With <every>, a timer signal with
+// SA_RESTART (as a watchdog or a profiler installs one) comes every
+// <every> milliseconds meanwhile.
 //
 //     zpi_test_translator hand-over <document> <host URL>
 //
@@ -95,8 +98,12 @@ int FirstCall(const std::string& call) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "save") == 0) {
-        xrchandle<KWPIModel> model = KGetPISession()->ReadZPI(argv[2]);
+    if (argc >= 3 && argc <= 5 && std::strcmp(argv[1], "save") == 0) {
+        if (argc == 5 && !stuckerr::StartTicking(std::atol(argv[4])))
+            return 5;
+        xrchandle<KWPIModel> model;
+        for (int reads = argc >= 4 ? std::atoi(argv[3]) : 1; reads > 0; --reads)
+            model = KGetPISession()->ReadZPI(argv[2]);
         return model ? Save(model) : 1;
     }
     if (argc == 3 && std::strcmp(argv[1], "first-call") == 0)
