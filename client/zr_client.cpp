@@ -20,6 +20,7 @@
 #include <xercesc/util/SecurityManager.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <limits>
 #include <string>
@@ -144,8 +145,22 @@ double ZrReadReplyTimeout(const char* text) {
 }
 
 double ZrGetReplyTimeout() {
-    static const double seconds = ZrReadReplyTimeout(btk_getenv(kReplyTimeoutVariable));
-    return seconds;
+    struct Read {
+        double seconds;
+        std::string diagnostic;
+    };
+    // Lives for the process: a callback thread may ask during exit.
+    static const Read* const read = [] {
+        auto* made = new Read;
+        made->seconds = ZrParseReplyTimeout(btk_getenv(kReplyTimeoutVariable), &made->diagnostic);
+        return made;
+    }();
+    // Told once, as ZrReadReplyTimeout tells it, by a caller after the
+    // once-only read, so that no thread waits for standard error inside it.
+    static std::atomic<bool> told{false};
+    if (!read->diagnostic.empty() && !told.load(std::memory_order_relaxed) && !told.exchange(true))
+        IntfXmlTellFailure(read->diagnostic);
+    return read->seconds;
 }
 
 void ZrApplyReplyLimits(BNFSConnection* connection) {

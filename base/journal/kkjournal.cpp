@@ -52,12 +52,35 @@ struct Sink {
     bool reported = false;
     // The mark and the record written together after a loss.
     std::string joined;
+    // A line to tell, made under the lock and told once it is released
+    // (Held), so that no one waiting for the lock (another thread's record,
+    // fork) waits for standard error.
+    std::string toTell;
 };
 
 Sink& sink() {
     static Sink* s = new Sink; // lives for the process: records may finish during exit
     return *s;
 }
+
+// Holds the sink's lock; what was to be told meanwhile (Sink::toTell) is
+// told after it is released.
+class Held {
+public:
+    explicit Held(Sink& s) : s_(s) { s_.lock.lock(); }
+    ~Held() {
+        std::string told;
+        told.swap(s_.toTell);
+        s_.lock.unlock();
+        if (!told.empty())
+            btk_tell("%s", told.c_str());
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+private:
+    Sink& s_;
+};
 
 // What one write of a record did: `done` bytes went in, `err` tells why
 // the rest did not. When the write fell short, `from` and `to` are the
@@ -134,7 +157,8 @@ bool endsTorn(const Sink& s) {
 // not go in whole is cut off again and counted; the first record that goes
 // in afterwards is preceded by the mark "<n> records lost", written with it
 // in one write (after a line end when the file ends inside a line that
-// could not be cut). The first failure is reported on the diagnostics.
+// could not be cut). The first failure is reported on the diagnostics,
+// once the lock is released (Sink::toTell).
 void writeToFile(Sink& s, const std::string& line) {
     const bool lineEnd = endsTorn(s);
     if (!lineEnd)
@@ -171,9 +195,9 @@ void writeToFile(Sink& s, const std::string& line) {
         ++s.lost;
     if (!s.reported) {
         s.reported = true;
-        btk_tell("call journal \"%s\": cannot write (%s); records that do not fit are "
-                 "left out, and a line \"<n> records lost\" marks each stretch of them",
-                 s.path.c_str(), btkSystemReason(w.err));
+        s.toTell = "call journal \"" + s.path + "\": cannot write (" + btkSystemReason(w.err) +
+                   "); records that do not fit are left out, and a line \"<n> records lost\" "
+                   "marks each stretch of them";
     }
 }
 
@@ -227,7 +251,7 @@ void trimMemory(Sink& s) {
 // crash loses no record that was finished. The lock keeps the order.
 void deliver(const std::string& line) {
     Sink& s = sink();
-    std::lock_guard<std::mutex> guard(s.lock);
+    Held held(s);
     if (s.limit > 0 && (s.fd < 0 || s.withFile))
         keepInMemory(s, line.data(), line.size() - 1);
     if (s.fd >= 0)
@@ -259,7 +283,7 @@ void closeFile(Sink& s) {
 // that finish later (in other exit handlers) go to memory only.
 void closeAtExit() {
     Sink& s = sink();
-    std::lock_guard<std::mutex> guard(s.lock);
+    Held held(s);
     closeFile(s);
 }
 
@@ -866,7 +890,7 @@ bool kkJournalSetFile(const char* path) { return kkJournalSetFile(path, nullptr)
 
 bool kkJournalSetFile(const char* path, std::string* why) {
     Sink& s = sink();
-    std::lock_guard<std::mutex> guard(s.lock);
+    Held held(s);
     closeFile(s);
     if (!path)
         return true;

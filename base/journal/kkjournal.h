@@ -337,15 +337,16 @@ ZBASE_API void kkJournalSetRecording(bool on);
 // to it), and only while the file still ends with them: the file is never
 // extended. When they cannot be cut, the next write begins with a line
 // end, so the mark still starts a line of its own. The first failure is
-// told once on standard error (btk_tell, whatever the run mode)
-// with the path and the reason. The mark is also tried when the file is
-// closed: when another is set, on null, and at the normal end of the
-// process (exit, or a return from main), where the file is closed under
-// the sink's lock. Only a regular file is taken: a path naming a
-// directory, FIFO or device is refused without blocking. Null closes the
-// file. False when the file cannot be opened, is refused or is held by
-// another process (the previous file, if any, is closed then); *why, when
-// given, is then the reason: the system's text ("No such file or
+// told once on standard error (btk_tell, whatever the run mode) with the
+// path and the reason, after the sink's lock is released: fork() and the
+// other threads' records never wait for standard error. The mark is also
+// tried when the file is closed: when another is set, on null, and at the
+// normal end of the process (exit, or a return from main), where the file
+// is closed under the sink's lock. Only a regular file is taken: a path
+// naming a directory, FIFO or device is refused without blocking. Null
+// closes the file. False when the file cannot be opened, is refused or is
+// held by another process (the previous file, if any, is closed then);
+// *why, when given, is then the reason: the system's text ("No such file or
 // directory", "Permission denied", "Too many levels of symbolic links"),
 // the kind of file ("a directory", "a FIFO", "a socket", "a device") or the
 // words above.

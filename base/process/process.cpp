@@ -176,18 +176,36 @@ int run_mode_from_text(const char* text, bool* taken) {
 }
 
 namespace {
-int readRunMode() {
-    const char* text = btk_getenv(ZBASE_RUN_MODE_VARIABLE);
-    Spelled spelled;
-    const int mode = runModeOf(text, spelled);
-    if (spelled != Spelled::Number)
-        btk_tell("%s=\"%s\" is %s; the run mode is %d", ZBASE_RUN_MODE_VARIABLE, text,
-                 spelled == Spelled::OutOfRange ? "out of range" : "not a whole number", mode);
-    return mode;
+// The run mode as the variable's text gave it, read once.
+struct RunMode {
+    int mode = 0;
+    Spelled spelled = Spelled::Number;
+    std::string text; // the variable's text, when it was not taken
+};
+
+const RunMode& readRunMode() {
+    // Lives for the process: modes are asked for during exit too.
+    static const RunMode* const read = [] {
+        auto* made = new RunMode;
+        const char* text = btk_getenv(ZBASE_RUN_MODE_VARIABLE);
+        made->mode = runModeOf(text, made->spelled);
+        if (made->spelled != Spelled::Number)
+            made->text = text;
+        return made;
+    }();
+    return *read;
 }
 } // namespace
 
 int get_run_mode() {
-    static const int mode = readRunMode();
-    return mode;
+    const RunMode& read = readRunMode();
+    // A value not taken is told once, by a caller after the once-only read,
+    // so that no thread waits for standard error inside it.
+    static std::atomic<bool> told{false};
+    if (read.spelled != Spelled::Number && !told.load(std::memory_order_relaxed) &&
+        !told.exchange(true))
+        btk_tell("%s=\"%s\" is %s; the run mode is %d", ZBASE_RUN_MODE_VARIABLE, read.text.c_str(),
+                 read.spelled == Spelled::OutOfRange ? "out of range" : "not a whole number",
+                 read.mode);
+    return read.mode;
 }

@@ -1,9 +1,12 @@
 #include "standard_fds.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include <fcntl.h>
@@ -35,6 +38,85 @@ __attribute__((constructor(101))) void HoldClosedStandardFds() {
             ::close(held);
     }
     errno = saved;
+}
+
+// How long a standard error left non-blocking is waited for while its
+// reader takes nothing.
+constexpr int kWaitSeconds = 10;
+
+// Set when a line was given up because the reader of a non-blocking
+// standard error took nothing for the whole wait; cleared by the first
+// write that goes in again. While it is set, a line is tried once,
+// without waiting. With it, the lines given up so, and whether the
+// stream ends inside a line that was cut short. (Changed only under the
+// stderr stream's lock; atomic, as that lock is not one every checker
+// sees.)
+std::atomic<bool> g_readerStuck{false};
+std::atomic<size_t> g_leftOut{0};
+std::atomic<bool> g_endsCut{false};
+
+int64_t MonotonicMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Writes `size` bytes to descriptor 2, again after an interruption or a
+// short write; true when all went in, else errno says why (EAGAIN: given
+// up for the reader) and `done` how many did. A descriptor left
+// non-blocking whose reader takes nothing is waited for up to a deadline
+// of the monotonic clock, which no signal moves: kWaitSeconds after the
+// last write that went in, or after the first try. Once the reader took
+// nothing for so long, writes are tried once until one goes in.
+bool WriteAll(const char* data, size_t size, size_t& done) {
+    done = 0;
+    int64_t deadline = -1;
+    while (done < size) {
+        const ssize_t n = ::write(STDERR_FILENO, data + done, size - done);
+        if (n > 0) {
+            g_readerStuck.store(false, std::memory_order_relaxed);
+            deadline = -1;
+            done += size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return false;
+        errno = EAGAIN;
+        if (g_readerStuck.load(std::memory_order_relaxed))
+            return false;
+        const int64_t now = MonotonicMs();
+        if (deadline < 0)
+            deadline = now + kWaitSeconds * 1000;
+        if (now >= deadline) {
+            g_readerStuck.store(true, std::memory_order_relaxed);
+            return false;
+        }
+        // Ready, interrupted or timed out: the next write and the clock
+        // tell which.
+        pollfd out{STDERR_FILENO, POLLOUT, 0};
+        ::poll(&out, 1, int(deadline - now));
+        errno = EAGAIN;
+    }
+    return true;
+}
+
+// Writes one line, `data` with its line end: after a line end when the
+// stream ends inside a line that was cut short. False as WriteAll.
+bool WriteLine(const char* data, size_t size) {
+    size_t done = 0;
+    if (g_endsCut.load(std::memory_order_relaxed)) {
+        if (!WriteAll("\n", 1, done))
+            return false;
+        g_endsCut.store(false, std::memory_order_relaxed);
+    }
+    if (WriteAll(data, size, done))
+        return true;
+    const int err = errno;
+    g_endsCut.store(done > 0 && err == EAGAIN, std::memory_order_relaxed);
+    errno = err;
+    return false;
 }
 
 } // namespace
@@ -71,29 +153,29 @@ void btkTellStandardError(const char* data, size_t size) {
         ::sigaddset(&pipe, SIGPIPE);
         ::pthread_sigmask(SIG_BLOCK, &pipe, &before);
         const bool pendingBefore = ::sigpending(&pending) == 0 && ::sigismember(&pending, SIGPIPE);
-        while (size > 0) {
-            const ssize_t n = ::write(STDERR_FILENO, data, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                // A standard error left non-blocking: waited for while its
-                // reader takes bytes, but not past 10 seconds without any
-                // (a process that made it non-blocking is not to hang on
-                // a reader that is stuck): the rest of the line is dropped.
-                pollfd out{STDERR_FILENO, POLLOUT, 0};
-                const int ready = ::poll(&out, 1, 10000);
-                if (ready > 0 || (ready < 0 && errno == EINTR))
-                    continue;
+        // Lines given up for a reader that took nothing are counted, and
+        // the count told before the next line that the reader takes.
+        const size_t leftOut = g_leftOut.load(std::memory_order_relaxed);
+        bool written = true;
+        if (leftOut > 0) {
+            char notice[128];
+            const int length = std::snprintf(
+                notice, sizeof notice,
+                "standard error took nothing for %d seconds: %zu told line%s left out\n",
+                kWaitSeconds, leftOut, leftOut == 1 ? " was" : "s were");
+            written = length > 0 && size_t(length) < sizeof notice &&
+                      WriteLine(notice, size_t(length));
+            if (written)
+                g_leftOut.store(0, std::memory_order_relaxed);
+        }
+        if (written)
+            written = WriteLine(data, size);
+        if (!written && errno == EAGAIN)
+            g_leftOut.fetch_add(1, std::memory_order_relaxed);
+        if (!written && errno == EPIPE && !pendingBefore) {
+            const timespec now{};
+            while (::sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
             }
-            if (n < 0 && errno == EPIPE && !pendingBefore) {
-                const timespec now{};
-                while (::sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
-                }
-            }
-            if (n <= 0)
-                break;
-            data += n;
-            size -= size_t(n);
         }
         ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         ::funlockfile(stderr);

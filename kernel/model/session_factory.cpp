@@ -22,10 +22,12 @@ std::mutex& sessionLock() {
     return *m;
 }
 
-KWPISessionFactory* makeProcessFactory() {
+// What it has to tell goes to `told`: the caller tells it once the other
+// threads that wait for the factory may go on.
+KWPISessionFactory* makeProcessFactory(std::string& told) {
     init_memory();
     const char* disable = btk_getenv("DISABLE_QELKERNEL_JOURNAL");
-    KJournalFromOutside(disable, disable ? nullptr : btk_getenv(ZPI_JOURNAL_FILE_VARIABLE));
+    KJournalFromOutside(disable, disable ? nullptr : btk_getenv(ZPI_JOURNAL_FILE_VARIABLE), &told);
     const bool journaled = KSessionFactoryIsJournaled(disable, &KGetZorvanJournaling);
     KWPISessionFactory* factory =
         journaled ? new KWPISessionFactory_j : new KWPISessionFactory;
@@ -34,13 +36,18 @@ KWPISessionFactory* makeProcessFactory() {
 }
 } // namespace
 
-bool KJournalFromOutside(const char* disableValue, const char* journalFile) {
+bool KJournalFromOutside(const char* disableValue, const char* journalFile, std::string* told) {
     if (disableValue || !journalFile || !*journalFile)
         return false;
     std::string why;
     if (!kkJournalSetFile(journalFile, &why)) {
-        btk_tell("%s: cannot journal into \"%s\" (%s); journaling is not switched on",
-                 ZPI_JOURNAL_FILE_VARIABLE, journalFile, why.c_str());
+        const std::string line = std::string(ZPI_JOURNAL_FILE_VARIABLE) +
+                                 ": cannot journal into \"" + journalFile + "\" (" + why +
+                                 "); journaling is not switched on";
+        if (told)
+            *told = line;
+        else
+            btk_tell("%s", line.c_str());
         return false;
     }
     KSetZorvanJournaling(true);
@@ -54,8 +61,13 @@ bool KSessionFactoryIsJournaled(const char* disableValue, bool (*journaling)()) 
 }
 
 KWPISessionFactory* KGetPISessionFactory() {
+    if (KWPISessionFactory* made = g_factory.load())
+        return made;
     static std::once_flag once;
-    std::call_once(once, [] { g_factory.store(makeProcessFactory()); });
+    std::string told; // by the thread that made the factory, after the others went on
+    std::call_once(once, [&] { g_factory.store(makeProcessFactory(told)); });
+    if (!told.empty())
+        btk_tell("%s", told.c_str());
     return g_factory.load();
 }
 

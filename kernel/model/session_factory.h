@@ -6,6 +6,8 @@
 
 #include "kpi_session.h"
 
+#include <string>
+
 // The factory that hands out the one session. Its handle is its own
 // reference to the session; the process factory keeps it for the life of
 // the process.
@@ -52,9 +54,12 @@ constexpr const char* ZPI_JOURNAL_FILE_VARIABLE = "ZORVAN_JOURNAL_FILE";
 // journal file is set and journaling switched on; when the file cannot be
 // taken, one line on standard error (btk_tell) says so, with the path and
 // the reason (the system's text, the kind of file, or that another process
-// journals there), and nothing is switched. Answers whether journaling was
-// switched on.
-bool KJournalFromOutside(const char* disableValue, const char* journalFile);
+// journals there), and nothing is switched; with `told`, that line goes
+// there instead, for the caller to tell once it holds nothing others wait
+// for (the first KGetPISession tells it after its once-only set-up).
+// Answers whether journaling was switched on.
+bool KJournalFromOutside(const char* disableValue, const char* journalFile,
+                         std::string* told = nullptr);
 
 // The factory choice: a set DISABLE_QELKERNEL_JOURNAL (`disableValue` not
 // null) means plain, and then `journaling` is not asked; otherwise the

@@ -7,12 +7,15 @@
 #include "client/zr_bnfs.h"
 #include "file_targets.h"
 #include "one_face_model.h"
+#include "stuck_standard_error.h"
 #include "zpi50.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -48,13 +51,13 @@ void WriteTellingDocument(const std::string& path) {
     filetargets::WriteAll(path, text);
 }
 
-// Runs the test translator with `args` in `folder`, with the descriptors
+// Starts the test translator with `args` in `folder`, with the descriptors
 // `closed` closed and the others as this process has them, but for
-// descriptor 2, which is the file "stderr" of `folder` when open. With
-// `journal` it journals into "journal" of `folder`. Its exit code, -1 when
-// it did not exit (it is killed after 50 s).
-int RunTranslator(const std::string& folder, const Fds& closed,
-                  const std::vector<std::string>& args, bool journal = true) {
+// descriptor 2, which is `err` when given, else the file "stderr" of
+// `folder` when open. With `journal` it journals into "journal" of
+// `folder`. Its process (killed after 50 s), or -1.
+pid_t StartTranslator(const std::string& folder, const Fds& closed,
+                      const std::vector<std::string>& args, bool journal = true, int err = -1) {
     std::vector<std::string> texts{ZPI_TEST_TRANSLATOR};
     texts.insert(texts.end(), args.begin(), args.end());
     const size_t arguments = texts.size();
@@ -74,9 +77,9 @@ int RunTranslator(const std::string& folder, const Fds& closed,
     argv.push_back(nullptr);
     envp.push_back(nullptr);
     const bool errOpen = std::find(closed.begin(), closed.end(), 2) == closed.end();
-    const int err = errOpen ? ::open((folder + "/stderr").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
-                            : -1;
+    const bool errFile = errOpen && err < 0;
+    if (errFile)
+        err = ::open((folder + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (errOpen && err < 0)
         return -1;
     const pid_t pid = ::fork();
@@ -89,12 +92,24 @@ int RunTranslator(const std::string& folder, const Fds& closed,
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
-    if (err >= 0)
+    if (errFile)
         ::close(err);
+    return pid;
+}
+
+// The exit code of the translator `pid`, once it ended; -1 when it did not
+// exit.
+int Finished(pid_t pid) {
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// Runs the test translator as StartTranslator starts it: its exit code.
+int RunTranslator(const std::string& folder, const Fds& closed,
+                  const std::vector<std::string>& args, bool journal = true, int err = -1) {
+    return Finished(StartTranslator(folder, closed, args, journal, err));
 }
 
 std::string Closed(const Fds& closed) {
@@ -147,6 +162,91 @@ TEST(StandardDescriptors, ATranslatorStartedWithThemClosedWritesWhatItWritesWith
             for (size_t i = 0; i < open.size(); ++i)
                 EXPECT_EQ(ReadAll(folder + "/" + written[i]), open[i]) << written[i];
         }
+    }
+}
+
+TEST(StandardDescriptors, AStandardErrorWhoseReaderTakesNothingHoldsAJobUpOnceNotOnceALine) {
+    // Jobs that tell two lines and more (the reader's; the save's, of the
+    // layer and the colours; one per further read), with and without a
+    // timer signal. Each runs with standard error open, which gives what
+    // it writes and its own time, then all at once with standard error a
+    // full non-blocking pipe whose reader takes nothing: each ends within
+    // one wait of 10 s, its own time and a margin, and writes the same.
+    ScratchDir dir;
+    ASSERT_TRUE(dir.Made());
+    const std::string document = dir.Path("in.xml");
+    WriteTellingDocument(document);
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        size_t lines; // told at least
+    } jobs[] = {
+        {"no timer", {"save", document}, 3},
+        {"a timer every 20 ms", {"save", document, "1", "20"}, 3},
+        {"a timer every 2 s", {"save", document, "1", "2000"}, 3},
+        {"twenty reads, a timer every 20 ms", {"save", document, "20", "20"}, 22},
+    };
+    const size_t n = std::size(jobs);
+    using Clock = std::chrono::steady_clock;
+    auto since = [](Clock::time_point from) {
+        return std::chrono::duration<double>(Clock::now() - from).count();
+    };
+    const std::vector<std::string> written{"doc.xml", "journal", "part.neu"};
+    std::vector<double> own(n), took(n);
+    for (size_t i = 0; i < n; ++i) {
+        const std::string folder = dir.Path("open" + std::to_string(i));
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        const auto start = Clock::now();
+        ASSERT_EQ(RunTranslator(folder, {}, jobs[i].args), 0) << jobs[i].name;
+        own[i] = since(start);
+        const std::string told = ReadAll(folder + "/stderr");
+        EXPECT_GE(size_t(std::count(told.begin(), told.end(), '\n')), jobs[i].lines) << told;
+    }
+    std::vector<int> pipes(2 * n, -1), codes(n, -1);
+    std::vector<std::thread> waiting;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string folder = dir.Path("stuck" + std::to_string(i));
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        ASSERT_TRUE(stuckerr::MakeFullPipe(&pipes[2 * i], true));
+        const auto start = Clock::now();
+        const pid_t pid = StartTranslator(folder, {}, jobs[i].args, true, pipes[2 * i + 1]);
+        ::close(pipes[2 * i + 1]);
+        waiting.emplace_back([&, i, pid, start] {
+            codes[i] = Finished(pid);
+            took[i] = since(start);
+        });
+    }
+    for (std::thread& t : waiting)
+        t.join();
+    for (size_t i = 0; i < n; ++i) {
+        SCOPED_TRACE(jobs[i].name);
+        ::close(pipes[2 * i]);
+        EXPECT_LT(took[i], 10 + 2 * own[i] + 4) << "its own time " << own[i] << " s";
+        EXPECT_EQ(codes[i], 0);
+        if (codes[i] != 0)
+            continue;
+        const std::string stuck = dir.Path("stuck" + std::to_string(i));
+        EXPECT_EQ(filetargets::NamesIn(stuck), written);
+        for (const std::string& name : written)
+            EXPECT_EQ(ReadAll(stuck + "/" + name),
+                      ReadAll(dir.Path("open" + std::to_string(i)) + "/" + name))
+                << name;
+    }
+}
+
+TEST(StandardDescriptors, AFirstCallThatTellsHoldsNoOtherThreadUp) {
+    // The first session's set-up and the run mode's read, each telling a
+    // line on a full blocking pipe whose reader takes nothing: the same
+    // call on another thread returns within a second.
+    ScratchDir dir;
+    ASSERT_TRUE(dir.Made());
+    for (const char* call : {"session", "run-mode"}) {
+        int p[2];
+        ASSERT_TRUE(stuckerr::MakeFullPipe(p, false));
+        EXPECT_EQ(RunTranslator(dir.Folder(), {}, {"first-call", call}, false, p[1]), 0)
+            << call << ": 1, it did not; 2, the first call never waited on standard error";
+        ::close(p[0]);
+        ::close(p[1]);
     }
 }
 

@@ -4,9 +4,11 @@
 #include "process.h"
 
 #include "file_targets.h"
+#include "stuck_standard_error.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,8 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -183,6 +187,57 @@ TEST(JournalFile, FullDiskAfterAnOutsideChangeStillLeavesWholeLinesAndMarks) {
             GTEST_SKIP() << kNoSmallFileSystem;
         ASSERT_EQ(code, 0);
         EXPECT_EQ(filetargets::ReadAll(report), kWholeJournal);
+    }
+}
+
+// The disk full and standard error a full pipe whose reader takes nothing
+// (blocking, and not): the thread that tells the failure waits on standard
+// error alone; fork() on another thread and the records of another return
+// within a second.
+TEST(JournalFile, AFullDiskToldOnAStuckStandardErrorHoldsNoOtherThreadUp) {
+    using namespace std::chrono_literals;
+    filetargets::ScratchDir dir;
+    for (const bool nonBlocking : {false, true}) {
+        SCOPED_TRACE(nonBlocking ? "non-blocking" : "blocking");
+        const std::string small = dir.Path(nonBlocking ? "nonblocking" : "blocking");
+        ASSERT_EQ(::mkdir(small.c_str(), 0700), 0);
+        const int code = filetargets::RunOnFullDisk(small, [&] {
+            int p[2];
+            if (!stuckerr::MakeFullPipe(p, nonBlocking) || ::dup2(p[1], 2) != 2)
+                return 8;
+            kkJournalSetRecording(true);
+            kkJournalSetMemoryLimit(0);
+            if (!kkJournalSetFile((small + "/calls.journal").c_str()))
+                return 8;
+            std::atomic<pid_t> teller{0};
+            std::thread([&] {
+                teller = ::gettid();
+                Journal(0);
+            }).detach();
+            while (teller == 0)
+                std::this_thread::yield();
+            if (!stuckerr::WaitsOnStandardError(teller, 30s))
+                return 4;
+            const bool forked = stuckerr::ReturnsWithin(
+                [] {
+                    const pid_t pid = ::fork();
+                    if (pid == 0)
+                        ::_exit(0);
+                    ::waitpid(pid, nullptr, 0);
+                },
+                1s);
+            const bool recorded = stuckerr::ReturnsWithin(
+                [] {
+                    for (int i = 1; i <= 10; ++i)
+                        Journal(i);
+                },
+                1s);
+            return (forked ? 0 : 1) | (recorded ? 0 : 2);
+        });
+        if (code == kNotAllowed)
+            GTEST_SKIP() << kNoSmallFileSystem;
+        EXPECT_EQ(code, 0) << "1: fork() did not return, 2: the records did not, 4: the failure "
+                              "was never told";
     }
 }
 

@@ -39,13 +39,16 @@ bool TakeDirectory(const char* value, char* buffer, size_t size, const char*& wh
 
 // Tells once per process and value, in one line on standard error, that a
 // set variable was passed over: a setting that is not taken must not go
-// unnoticed.
+// unnoticed. (Told after the lock is released: no other thread waits for
+// standard error.)
 void TellPassedOver(const char* variable, const char* value, const char* why) {
     static std::mutex* mutex = new std::mutex;
     static std::set<std::string>* told = new std::set<std::string>;
-    std::lock_guard<std::mutex> hold(*mutex);
-    if (!told->insert(std::string(variable) + "=" + value).second)
-        return;
+    {
+        std::lock_guard<std::mutex> hold(*mutex);
+        if (!told->insert(std::string(variable) + "=" + value).second)
+            return;
+    }
     IntfXmlTellFailure(std::string(variable) + "=\"" + value +
                        "\" is passed over for the temporary folder: " + why);
 }

@@ -9,6 +9,7 @@
 #include "kkjournal.h"
 #include "net.h"
 #include "process.h"
+#include "stuck_standard_error.h"
 #include "ugc_output.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -184,6 +186,45 @@ TEST(StandardDescriptors, AToldLineReachesAPipeWholeAndAReaderThatIsGoneEndsNoth
         btk_tell("told %d", 1);
         return errno == EDOM ? 0 : 3;
     });
+    EXPECT_EQ(code, 0);
+}
+
+TEST(StandardDescriptors, AReaderThatTakesNothingCostsOneWaitNotOneALine) {
+    // Standard error is a full non-blocking pipe whose reader takes
+    // nothing, and a timer signal comes every 20 ms (SA_RESTART). In a
+    // child: two threads tell at once, then a third line is told; then the
+    // reader takes everything and a fourth line is told. 1: the first two
+    // took more than one wait of 10 seconds, 4: less; 2: the third waited;
+    // 3: the reader got another text than the count and the fourth line.
+    const int code = RunInChild([] { return true; }, [] {
+        int p[2];
+        if (!stuckerr::MakeFullPipe(p, true) || ::dup2(p[1], 2) != 2 || !stuckerr::StartTicking(20))
+            return 9;
+        using Clock = std::chrono::steady_clock;
+        const auto start = Clock::now();
+        auto since = [](Clock::time_point from) {
+            return std::chrono::duration<double>(Clock::now() - from).count();
+        };
+        std::thread other([] { btk_tell("first"); });
+        btk_tell("second");
+        other.join();
+        const double both = since(start);
+        const auto third = Clock::now();
+        btk_tell("third");
+        if (since(third) > 1)
+            return 2;
+        char buffer[4096];
+        while (::read(p[0], buffer, sizeof buffer) > 0) {
+        }
+        btk_tell("fourth");
+        std::string got;
+        for (ssize_t n; (n = ::read(p[0], buffer, sizeof buffer)) > 0;)
+            got.append(buffer, size_t(n));
+        if (got != "standard error took nothing for 10 seconds: 3 told lines were left out\n"
+                   "fourth\n")
+            return 3;
+        return both > 12 ? 1 : both < 9.9 ? 4 : 0;
+    }, 40);
     EXPECT_EQ(code, 0);
 }
 
