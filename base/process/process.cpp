@@ -1,4 +1,5 @@
 #include "process.h"
+#include "btk_quoted.h"
 #include "standard_fds.h"
 #include "zbase_own_names.h"
 
@@ -181,7 +182,8 @@ int readRunMode() {
     Spelled spelled;
     const int mode = runModeOf(text, spelled);
     if (spelled != Spelled::Number)
-        btk_tell("%s=\"%s\" is %s; the run mode is %d", ZBASE_RUN_MODE_VARIABLE, text,
+        btk_tell("%s=%s is %s; the run mode is %d", ZBASE_RUN_MODE_VARIABLE,
+                 btkQuoted(text).c_str(),
                  spelled == Spelled::OutOfRange ? "out of range" : "not a whole number", mode);
     return mode;
 }

@@ -2,6 +2,7 @@
 
 #include "kernel/model/session_i.h"
 
+#include "btk_quoted.h"
 #include "kkjournal.h"
 #include "process.h"
 #include "xmemory.h"
@@ -39,8 +40,8 @@ bool KJournalFromOutside(const char* disableValue, const char* journalFile) {
         return false;
     std::string why;
     if (!kkJournalSetFile(journalFile, &why)) {
-        btk_tell("%s: cannot journal into \"%s\" (%s); journaling is not switched on",
-                 ZPI_JOURNAL_FILE_VARIABLE, journalFile, why.c_str());
+        btk_tell("%s: cannot journal into %s (%s); journaling is not switched on",
+                 ZPI_JOURNAL_FILE_VARIABLE, btkQuoted(journalFile).c_str(), why.c_str());
         return false;
     }
     KSetZorvanJournaling(true);

@@ -1,6 +1,7 @@
 // The temporary directory and the transfer dump.
 #include "xml/framework/xml_tempdir.h"
 
+#include "btk_quoted.h"
 #include "kkatomicfile.h"
 #include "process.h"
 #include "xml/framework/xml_element.h"
@@ -39,15 +40,17 @@ bool TakeDirectory(const char* value, char* buffer, size_t size, const char*& wh
 
 // Tells once per process and value, in one line on standard error, that a
 // set variable was passed over: a setting that is not taken must not go
-// unnoticed.
+// unnoticed. (Told after the lock is let go.)
 void TellPassedOver(const char* variable, const char* value, const char* why) {
     static std::mutex* mutex = new std::mutex;
     static std::set<std::string>* told = new std::set<std::string>;
-    std::lock_guard<std::mutex> hold(*mutex);
-    if (!told->insert(std::string(variable) + "=" + value).second)
-        return;
-    IntfXmlTellFailure(std::string(variable) + "=\"" + value +
-                       "\" is passed over for the temporary folder: " + why);
+    {
+        std::lock_guard<std::mutex> hold(*mutex);
+        if (!told->insert(std::string(variable) + "=" + value).second)
+            return;
+    }
+    IntfXmlTellFailure(std::string(variable) + "=" + btkQuoted(value) +
+                       " is passed over for the temporary folder: " + why);
 }
 
 // The document being copied: a "bnfs:" document or a local file (only a
@@ -103,7 +106,7 @@ bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why,
         return fail("no target name");
     // The document is the target itself: the copy would be the same bytes.
     if (!IntfXmlIsBnfsPath(path) && SameFile(path, target))
-        return fail(std::string(1, '"').append(path).append("\" is the target itself"));
+        return fail(btkQuoted(path) + " is the target itself");
     std::unique_ptr<IntfXmlIOStream> source = OpenSource(path);
     if (!source->IsOpen())
         return fail(source->Error());
@@ -116,7 +119,7 @@ bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why,
         const size_t n = source->Read(block, sizeof block);
         if (n == 0) {
             if (!source->Good())
-                out.SetFailed("reading \"" + std::string(path) + "\" failed: " + source->Error());
+                out.SetFailed("reading " + btkQuoted(path) + " failed: " + source->Error());
             break;
         }
         if (!out.Write(block, n))
