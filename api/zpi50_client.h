@@ -69,7 +69,7 @@ class ZorvanProxy;
 // the callback server: the process's proxy, or a null handle when either
 // failed, told in one line on standard error whatever the run mode
 // ("\"garbage\" is not a bnfs://host:port/ URL", "cannot connect to
-// 127.0.0.1:1 (bnfs://127.0.0.1:1/): Connection refused").
+// \"127.0.0.1:1\" (\"bnfs://127.0.0.1:1/\"): Connection refused").
 ZPI_API xrchandle<ZorvanProxy> ZrInitializeClient(const char* serverUrl);
 // Registers with the host (request 111) and runs its jobs on this thread:
 // false at once unless the last ZrInitializeClient succeeded (no host

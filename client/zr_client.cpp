@@ -5,6 +5,7 @@
 #include "client/zr_callback.h"
 #include "client/zr_jobs.h"
 #include "client/zr_requests_internal.h"
+#include "btk_quoted.h"
 #include "kbeside.h"
 #include "kernel/model/session_factory.h"
 #include "process.h"
@@ -120,8 +121,8 @@ double ZrParseReplyTimeout(const char* text, std::string* diagnostic) {
                       : tiny                           ? "below the shortest limit"
                                                        : nullptr;
     if (diagnostic && why)
-        *diagnostic = std::string(kReplyTimeoutVariable) + "=\"" + text + "\" is " + why + "; " +
-                      ZrDescribeReplyTimeout(limit);
+        *diagnostic = std::string(kReplyTimeoutVariable) + "=" + btkQuoted(text) + " is " + why +
+                      "; " + ZrDescribeReplyTimeout(limit);
     return limit;
 }
 
@@ -252,7 +253,7 @@ bool ZorvanProxy::Connect(const char* url) {
     connection_ = nullptr;
     // Only a bnfs URL with a host and a port of 1..65535 is connected to.
     if (!named || !HasBnfsScheme(url) || host_.empty() || port_ < 1) {
-        connectFailures().Set(this, "\"" + serverUrl_ + "\" is not a bnfs://host:port/ URL");
+        connectFailures().Set(this, btkQuoted(serverUrl_) + " is not a bnfs://host:port/ URL");
         return false;
     }
     bnfsError error;
@@ -261,12 +262,13 @@ bool ZorvanProxy::Connect(const char* url) {
         // The base layer's reason begins with the address and the call
         // that failed ("127.0.0.1:1: connect: ..."): the address is said
         // here once.
-        const std::string address = host_ + ":" + IntToString(port_).str();
+        const std::string address = btkQuoted(host_ + ":" + IntToString(port_).str());
         std::string why = error.message;
         for (const std::string& head : {address + ": ", std::string("connect: ")})
             if (why.compare(0, head.size(), head) == 0)
                 why.erase(0, head.size());
-        connectFailures().Set(this, "cannot connect to " + address + " (" + serverUrl_ + "): " + why);
+        connectFailures().Set(this, "cannot connect to " + address + " (" + btkQuoted(serverUrl_) +
+                                        "): " + why);
         return false;
     }
     ZrApplyReplyLimits(connection_);
@@ -381,7 +383,7 @@ bool ZrClient::RunLoop() {
     // ever. Told whatever the run mode, as a start-up that fails.
     std::string why;
     if (!zr_detail::Register(*proxy_, GetCallbackUrl(), static_cast<int>(::getpid()), &why)) {
-        IntfXmlTellFailure("cannot register with the host at " + std::string(proxy_->GetServerUrl()) +
+        IntfXmlTellFailure("cannot register with the host at " + btkQuoted(proxy_->GetServerUrl()) +
                            " (request 111): " + why + "; no job can come");
         return false;
     }
@@ -410,7 +412,7 @@ xrchandle<ZorvanProxy> ZrInitializeClient(const char* serverUrl) {
         return xrchandle<ZorvanProxy>();
     }
     if (!client->StartCallbackServer()) {
-        IntfXmlTellFailure(std::string("connected to ") + proxy->GetServerUrl() +
+        IntfXmlTellFailure("connected to " + btkQuoted(proxy->GetServerUrl()) +
                            ", but the callback server did not start (no loopback address to "
                            "listen on, or no thread for it): the host cannot send jobs");
         return xrchandle<ZorvanProxy>();

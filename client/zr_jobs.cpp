@@ -9,6 +9,7 @@
 #include "kernel/model/model.h"
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
+#include "btk_quoted.h"
 #include "thr_condition.h"
 #include "xml/framework/sax_handler.h"
 #include "xml/framework/xml_tempdir.h"
@@ -58,7 +59,7 @@ xrchandle<ZorvanProxy> clientProxy() {
 // Tells, in one line on standard error, why a job did not run its
 // translator function through: no one else would learn it.
 void tellJob(const char* name, const std::string& why) {
-    IntfXmlTellFailure(std::string("job of \"") + name + "\": " + why);
+    IntfXmlTellFailure("job of " + btkQuoted(name) + ": " + why);
 }
 
 void tellUnbound(const char* name) {

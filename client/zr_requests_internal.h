@@ -78,7 +78,7 @@ std::string HostAnswered(const ZrReply& reply);
 // not a number). Any other status, and a reply that did not come, is
 // told in one line on standard error, with the document and the host's
 // reason where its reply gives one (its fields after the status that are
-// not numbers) or why no reply came.
+// not numbers, each quoted whole by btkQuoted) or why no reply came.
 int HandOverReply(ZorvanProxy& proxy, const Request& request, const btkString& path, int* out);
 
 // The common reply shapes. Each answers `notSent` when the request did

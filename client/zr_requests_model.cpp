@@ -19,6 +19,7 @@
 #include "xml/intfdata/xml_zpi.h"
 #include "xml/framework/xml_tempdir.h"
 
+#include "btk_quoted.h"
 #include "xmemory.h"
 
 #include <cstring>
@@ -262,7 +263,7 @@ int zr_detail::HandOverReply(ZorvanProxy& proxy, const Request& request, const b
     const std::string text = request.c_str();
     const std::string said = "request " + text.substr(0, text.find('\n')) + ": ";
     const std::string of =
-        path.IsEmpty() ? std::string() : " to the hand-over of \"" + path.str() + "\"";
+        path.IsEmpty() ? std::string() : " to the hand-over of " + btkQuoted(path.str());
     ZrReply reply;
     std::string why;
     if (!Exchange(proxy, request, reply, &why)) {
@@ -281,7 +282,7 @@ int zr_detail::HandOverReply(ZorvanProxy& proxy, const Request& request, const b
         int number = 0;
         if (field.empty() || btkString(field).ToInt(number))
             continue;
-        reason += (reason.empty() ? ": " : "; ") + field;
+        reason += (reason.empty() ? ": " : "; ") + btkQuoted(field);
     }
     IntfXmlTellFailure(said + HostAnswered(reply) + of + reason);
     return status;

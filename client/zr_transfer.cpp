@@ -11,6 +11,7 @@
 #include "xml/framework/xml_tempdir.h"
 #include "xml/intfdata/xml_zpi.h"
 
+#include "btk_quoted.h"
 #include "kcommon.h"
 #include "process.h"
 
@@ -85,7 +86,7 @@ bool ZrWriteHandOver(int opcode, const char* name, btkString& path, ZrHandOverHo
     hold.Hold(path);
     // The reason with the path it concerns (a reason that names it already
     // stands as it is).
-    const std::string quoted = "\"" + path.str() + "\"";
+    const std::string quoted = btkQuoted(path.str());
     auto naming = [&](const std::string& why) {
         return why.find(quoted) != std::string::npos ? why : "cannot write " + quoted + ": " + why;
     };

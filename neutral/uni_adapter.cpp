@@ -1,5 +1,6 @@
 #include "neutral/uni_adapter.h"
 
+#include "btk_quoted.h"
 #include "btkstring.h"
 #include "process.h"
 #include "uniloc.h"
@@ -88,8 +89,6 @@ bool toNeutral(const char* native, std::u16string& out) {
 // Copies a neutral text into a caller's buffer of `size` units, cut on a
 // character boundary.
 void copyNeutral(const std::u16string& text, char16_t* out, int size) { wsncpy(out, text.c_str(), size); }
-
-std::string printable(const char16_t* neutral) { return btkStrUtf16ToUtf8(neutral); }
 
 // The native form of a name that a pfa query answering `got` wrote. `st`
 // receives the pfa status, or 11 for a failed conversion.
@@ -299,7 +298,7 @@ uni_handle* unifs_get_uni_handle(pfa_file* file, int create) {
         return nullptr;
     uni_handle* handle = nullptr;
     if (!uni_is_unilocation(native.c_str(), &handle)) {
-        report("unifs_get_uni_handle", "not unilocation " + printable(name));
+        report("unifs_get_uni_handle", "not unilocation " + btkQuoted(native));
         return nullptr;
     }
     slot = pfa_find_appinfo(file, g_handleType, 1);

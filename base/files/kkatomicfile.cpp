@@ -1,4 +1,5 @@
 #include "kkatomicfile.h"
+#include "btk_quoted.h"
 #include "btk_reason.h"
 
 #include "kkfileio.h"
@@ -60,7 +61,7 @@ std::string TempNameFor(const std::string& name, int slot) {
     return temp;
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) { return btkQuoted(path); }
 
 // Why a target that is there but is not a regular file is left alone.
 std::string NotRegular(const std::string& path, mode_t mode) {

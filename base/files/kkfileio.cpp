@@ -1,4 +1,5 @@
 #include "kkfileio.h"
+#include "btk_quoted.h"
 #include "btk_reason.h"
 #include "standard_fds.h"
 
@@ -37,7 +38,7 @@ const char* KindOfFile(mode_t mode) {
 
 int Refuse(std::string* error, const char* path, const std::string& why) {
     if (error)
-        *error = std::string("cannot open \"") + path + "\": " + why;
+        *error = "cannot open " + btkQuoted(path) + ": " + why;
     return -1;
 }
 

@@ -13,7 +13,8 @@
 // caller that empties the file does so after the open (ftruncate), so that
 // only a regular file is ever emptied. A directory, FIFO, socket or device,
 // or a path that cannot be opened, gives -1 with the reason in *error
-// (when not null): "cannot open \"<path>\": <why>", where <why> is "a
+// (when not null): "cannot open \"<path>\": <why>" (the path quoted by
+// btkQuoted, base/text/btk_quoted.h), where <why> is "a
 // directory", "a FIFO", "a socket", "a device", "no file name", "the file
 // changed while it was opened" or the system's text. Nothing that was not
 // a regular file is created, written or emptied.

@@ -1,4 +1,5 @@
 #include "uniloc.h"
+#include "btk_quoted.h"
 #include "btk_reason.h"
 
 #include "kkatomicfile.h"
@@ -383,7 +384,7 @@ bool unimemlocation::ReadShared(const char* path, std::shared_ptr<const std::str
             file = it->second;
     }
     if (!file)
-        return fail(error, "no such file: " + p);
+        return fail(error, "no such file: " + btkQuoted(p));
     data = std::move(file);
     return true;
 }
@@ -411,9 +412,9 @@ bool unimemlocation::WriteShared(const char* path, std::shared_ptr<const std::st
     {
         std::lock_guard<std::mutex> hold(mutex_);
         if (dirs_.count(p))
-            return fail(error, "a folder has that name: " + p);
+            return fail(error, "a folder has that name: " + btkQuoted(p));
         if (!dirs_.count(parentOf(p)))
-            return fail(error, "no such folder: " + parentOf(p));
+            return fail(error, "no such folder: " + btkQuoted(parentOf(p)));
         std::shared_ptr<const std::string>& slot = files_[p];
         used_ = used_ - (slot ? slot->size() : 0) + data->size();
         old = std::move(slot);
@@ -437,7 +438,7 @@ bool unimemlocation::RemoveFile(const char* path, std::string* error) {
         std::lock_guard<std::mutex> hold(mutex_);
         auto it = files_.find(p);
         if (it == files_.end())
-            return fail(error, "no such file: " + p);
+            return fail(error, "no such file: " + btkQuoted(p));
         used_ -= it->second->size();
         old = std::move(it->second);
         files_.erase(it);
@@ -456,7 +457,7 @@ bool unimemlocation::MakeDirectory(const char* path, int /*flags*/, std::string*
     std::vector<std::string> chain;
     for (std::string d = p; d != "/"; d = parentOf(d)) {
         if (files_.count(d))
-            return fail(error, "a file has that name: " + d);
+            return fail(error, "a file has that name: " + btkQuoted(d));
         chain.push_back(d);
     }
     dirs_.insert(chain.begin(), chain.end());
@@ -486,7 +487,7 @@ bool unimemlocation::List(const char* path, std::vector<uniEntry>& entries, std:
     entries.clear();
     std::lock_guard<std::mutex> hold(mutex_);
     if (!dirs_.count(p))
-        return fail(error, "no such folder: " + p);
+        return fail(error, "no such folder: " + btkQuoted(p));
     const std::string prefix = p == "/" ? "/" : p + "/";
     // Direct children only: the rest after the prefix holds no '/'.
     auto child = [&](const std::string& full) {
@@ -515,7 +516,7 @@ bool unimemlocation::Stat(const char* path, uniStat& st, std::string* error) {
     }
     auto it = files_.find(p);
     if (it == files_.end())
-        return fail(error, "no such file: " + p);
+        return fail(error, "no such file: " + btkQuoted(p));
     st.size = int64_t(it->second->size());
     return true;
 }
@@ -526,13 +527,13 @@ bool unimemlocation::RemoveDirectory(const char* path, std::string* error) {
         return false;
     std::lock_guard<std::mutex> hold(mutex_);
     if (p == "/" || !dirs_.count(p))
-        return fail(error, "no such folder: " + p);
+        return fail(error, "no such folder: " + btkQuoted(p));
     const std::string prefix = p + "/";
     auto inside = [&](const std::string& s) { return s.compare(0, prefix.size(), prefix) == 0; };
     auto d = dirs_.lower_bound(prefix);
     auto f = files_.lower_bound(prefix);
     if ((d != dirs_.end() && inside(*d)) || (f != files_.end() && inside(f->first)))
-        return fail(error, "folder not empty: " + p);
+        return fail(error, "folder not empty: " + btkQuoted(p));
     dirs_.erase(p);
     return true;
 }
@@ -615,7 +616,7 @@ bool univfslocation::Resolve(const char* path, bool forWrite, unilocation** targ
         return false;
     std::lock_guard<std::mutex> hold(mutex_);
     if (forWrite && held_.count(p))
-        return fail(error, "\"" + p + "\" is being handed over: not written until its request "
+        return fail(error, btkQuoted(p) + " is being handed over: not written until its request "
                            "is answered");
     const MountEntry* best = nullptr;
     for (const auto& m : mounts_) {
@@ -626,9 +627,9 @@ bool univfslocation::Resolve(const char* path, bool forWrite, unilocation** targ
             best = &m;
     }
     if (!best)
-        return fail(error, "nothing is mounted at " + p + " in " + name_);
+        return fail(error, "nothing is mounted at " + btkQuoted(p) + " in " + name_);
     if (forWrite && best->readOnly)
-        return fail(error, "read-only: " + p);
+        return fail(error, "read-only: " + btkQuoted(p));
     const std::string rest = best->point == "/" ? p : p.substr(best->point.size());
     inner = best->root + (rest.empty() ? "/" : rest);
     if (inner.size() > 1 && inner.back() == '/')
@@ -783,7 +784,7 @@ bool unilocallocation::ReadFile(const char* path, std::string& data, std::string
             continue;
         if (n < 0) {
             ::close(fd);
-            return sysFail(error, "cannot read " + local);
+            return sysFail(error, "cannot read " + btkQuoted(local));
         }
         if (n == 0)
             break;
@@ -812,7 +813,7 @@ bool unilocallocation::RemoveFile(const char* path, std::string* error) {
     std::string local;
     if (!Local(path, local, error))
         return false;
-    return ::unlink(local.c_str()) == 0 || sysFail(error, "cannot remove " + local);
+    return ::unlink(local.c_str()) == 0 || sysFail(error, "cannot remove " + btkQuoted(local));
 }
 
 bool unilocallocation::MakeDirectory(const char* path, int, std::string* error) {
@@ -827,11 +828,11 @@ bool unilocallocation::MakeDirectory(const char* path, int, std::string* error) 
         struct stat st {};
         if (::stat(local.c_str(), &st) == 0) {
             if (!S_ISDIR(st.st_mode))
-                return error ? (*error = "a file has that name: " + local, false) : false;
+                return error ? (*error = "a file has that name: " + btkQuoted(local), false) : false;
             continue;
         }
         if (::mkdir(local.c_str(), 0777) != 0 && errno != EEXIST)
-            return sysFail(error, "cannot make " + local);
+            return sysFail(error, "cannot make " + btkQuoted(local));
     }
     return true;
 }
@@ -861,7 +862,7 @@ bool unilocallocation::List(const char* path, std::vector<uniEntry>& entries, st
         errno = err;
     }
     if (!dir)
-        return sysFail(error, "cannot list " + local);
+        return sysFail(error, "cannot list " + btkQuoted(local));
     entries.clear();
     while (const dirent* e = ::readdir(dir)) {
         const std::string_view name(e->d_name);
@@ -884,7 +885,7 @@ bool unilocallocation::Stat(const char* path, uniStat& out, std::string* error) 
         return false;
     struct stat st {};
     if (::stat(local.c_str(), &st) != 0)
-        return sysFail(error, "no such file " + local);
+        return sysFail(error, "no such file " + btkQuoted(local));
     out = uniStat{};
     out.isDir = S_ISDIR(st.st_mode);
     out.size = out.isDir ? 0 : int64_t(st.st_size);
@@ -901,7 +902,7 @@ bool unilocallocation::RemoveDirectory(const char* path, std::string* error) {
     if (p == "/")
         return fail(error, "the root stays");
     const std::string local = root_ + p;
-    return ::rmdir(local.c_str()) == 0 || sysFail(error, "cannot remove " + local);
+    return ::rmdir(local.c_str()) == 0 || sysFail(error, "cannot remove " + btkQuoted(local));
 }
 
 bool unilocallocation::Rename(const char* from, const char* to, std::string* error) {
@@ -918,14 +919,14 @@ bool unilocallocation::Rename(const char* from, const char* to, std::string* err
         if (syncErr == 0 && from != to)
             syncErr = SyncFolder(from, b);
         if (syncErr != 0)
-            return fail(error, "renamed " + a + " to " + b +
+            return fail(error, "renamed " + btkQuoted(a) + " to " + btkQuoted(b) +
                                    ", but its folder cannot be synced (a power loss may undo "
                                    "the rename): " + btkSystemReason(syncErr));
         return true;
     }
     if (err == EEXIST)
-        return fail(error, "already exists: " + b);
-    return fail(error, "cannot rename " + a + ": " + btkSystemReason(err));
+        return fail(error, "already exists: " + btkQuoted(b));
+    return fail(error, "cannot rename " + btkQuoted(a) + ": " + btkSystemReason(err));
 }
 
 } // namespace zbase_internal

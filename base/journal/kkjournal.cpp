@@ -1,4 +1,5 @@
 #include "kkjournal.h"
+#include "btk_quoted.h"
 #include "btk_reason.h"
 
 #include "kclient_serial.h"
@@ -195,7 +196,8 @@ void writeToFile(Sink& s, const std::string& line) {
         ++s.lost;
     if (!s.reported) {
         s.reported = true;
-        s.toTell = "call journal \"" + s.path + "\": cannot write (" + btkSystemReason(w.err) +
+        s.toTell = "call journal " + btkQuoted(s.path) + ": cannot write (" +
+                   btkSystemReason(w.err) +
                    "); records that do not fit are left out, and a line \"<n> records lost\" "
                    "marks each stretch of them";
     }
@@ -899,7 +901,7 @@ bool kkJournalSetFile(const char* path, std::string* why) {
     std::string error;
     const int fd = kkOpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644, &error);
     if (fd < 0) {
-        const std::string prefix = std::string("cannot open \"") + path + "\": ";
+        const std::string prefix = "cannot open " + btkQuoted(path) + ": ";
         if (why)
             *why = error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
         return false;

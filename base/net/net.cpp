@@ -1,4 +1,5 @@
 #include "net.h"
+#include "btk_quoted.h"
 #include "btk_reason.h"
 
 #include "standard_fds.h"
@@ -479,7 +480,7 @@ int connectTo(const char* host, int port, Clock::time_point until, bnfsError& er
     *r.ptr = '\0';
     int rc = ::getaddrinfo(host, service, &hints, &found);
     if (rc != 0 || !found) {
-        error.Set(BNFS_ERR_ADDRESS, std::string("unknown host ") + host + ": " + btkAddressReason(rc));
+        error.Set(BNFS_ERR_ADDRESS, "unknown host " + btkQuoted(host) + ": " + btkAddressReason(rc));
         return -1;
     }
     int fd = -1;
@@ -518,7 +519,7 @@ int connectTo(const char* host, int port, Clock::time_point until, bnfsError& er
     }
     ::freeaddrinfo(found);
     if (fd < 0) {
-        error.Set(BNFS_ERR_CONNECT, std::string(host) + ":" + service + ": " + why);
+        error.Set(BNFS_ERR_CONNECT, btkQuoted(std::string(host) + ":" + service) + ": " + why);
         return -1;
     }
     int one = 1;
@@ -626,8 +627,9 @@ bool BNFSConnection::Exchange(char kind, const std::string& payload, char answer
         stream_->Close(); // the stream is out of step now
         return false;
     }
+    // The peer's words, quoted: they reach told lines.
     if (frame.kind == 'E')
-        return fail(&error, BNFS_ERR_REMOTE, frame.payload);
+        return fail(&error, BNFS_ERR_REMOTE, "the peer answered " + btkQuoted(frame.payload));
     if (frame.kind != answerKind) {
         error.Set(BNFS_ERR_MALFORMED, "unexpected answer");
         stream_->Close();
@@ -1054,7 +1056,7 @@ bool bnfsSession::CutSuperseded() {
         Queued& q = queue_[i];
         if (!uniBufferIsSuperseded(q.payload))
             continue;
-        const std::string what = q.path.empty() ? "the file" : "\"" + q.path + "\"";
+        const std::string what = q.path.empty() ? "the file" : btkQuoted(q.path);
         if (i == 0 && sentOfFirst_ > 0) {
             error_.Set(BNFS_ERR_SEND, what + " was cut short: two newer versions replaced the "
                                              "one it was sending while the bytes held for peers "
@@ -1345,7 +1347,7 @@ bool bnfsSession::Handle(bnfsFrame& frame) {
             const size_t passed = std::min(charged_, charge);
             if (!budget->TryTakeEntry(charge - passed)) {
                 if (budget->GetEntries() >= budget->GetEntryLimit())
-                    return AnswerError("\"" + path + "\" is not stored: peers have stored the " +
+                    return AnswerError(btkQuoted(path) + " is not stored: peers have stored the " +
                                        sizeText(budget->GetEntryLimit()) + " files allowed");
                 return AnswerError(doesNotFit("a file", bytes, *budget) + "; with its name and " +
                                    "entry it counts " + sizeText(charge) + " bytes");

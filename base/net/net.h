@@ -98,7 +98,7 @@ enum bnfsErrorCode : int32_t {
     BNFS_ERR_CLOSED = 4,    // the peer closed the connection
     BNFS_ERR_TIMEOUT = 5,   // no (whole) answer in time
     BNFS_ERR_MALFORMED = 6, // a frame or item that breaks the format
-    BNFS_ERR_REMOTE = 7,    // the peer answered 'E' (message in `message`)
+    BNFS_ERR_REMOTE = 7,    // the peer answered 'E' (`message`: the peer answered "<its words>", btkQuoted)
     BNFS_ERR_NOT_OPEN = 8,  // no connection
     BNFS_ERR_ARGUMENT = 9,  // null or refused argument
 };

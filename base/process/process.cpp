@@ -1,4 +1,5 @@
 #include "process.h"
+#include "btk_quoted.h"
 #include "standard_fds.h"
 #include "zbase_own_names.h"
 
@@ -204,7 +205,8 @@ int get_run_mode() {
     static std::atomic<bool> told{false};
     if (read.spelled != Spelled::Number && !told.load(std::memory_order_relaxed) &&
         !told.exchange(true))
-        btk_tell("%s=\"%s\" is %s; the run mode is %d", ZBASE_RUN_MODE_VARIABLE, read.text.c_str(),
+        btk_tell("%s=%s is %s; the run mode is %d", ZBASE_RUN_MODE_VARIABLE,
+                 btkQuoted(read.text).c_str(),
                  read.spelled == Spelled::OutOfRange ? "out of range" : "not a whole number",
                  read.mode);
     return read.mode;

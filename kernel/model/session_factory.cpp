@@ -2,6 +2,7 @@
 
 #include "kernel/model/session_i.h"
 
+#include "btk_quoted.h"
 #include "kkjournal.h"
 #include "process.h"
 #include "xmemory.h"
@@ -42,7 +43,7 @@ bool KJournalFromOutside(const char* disableValue, const char* journalFile, std:
     std::string why;
     if (!kkJournalSetFile(journalFile, &why)) {
         const std::string line = std::string(ZPI_JOURNAL_FILE_VARIABLE) +
-                                 ": cannot journal into \"" + journalFile + "\" (" + why +
+                                 ": cannot journal into " + btkQuoted(journalFile) + " (" + why +
                                  "); journaling is not switched on";
         if (told)
             *told = line;

@@ -3,6 +3,7 @@
 // a character boundary, and the tests of what the name setters take.
 #pragma once
 
+#include "btk_quoted.h"
 #include "btkstring.h"
 #include "xstring.h"
 
@@ -57,27 +58,9 @@ inline size_t XmlCharLength(std::string_view text, size_t i) {
     return size_t(len);
 }
 
-// A text quoted for a one-line message: bytes that are not printable ASCII
-// or part of a character XML can carry (a line end among them) as \xNN;
-// at most about 80 bytes of it.
-inline std::string Shown(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size() && out.size() < 80;) {
-        const size_t len = XmlCharLength(text, i);
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (len > 1 || (len == 1 && b >= 0x20)) {
-            out.append(text.substr(i, len));
-            i += len;
-            continue;
-        }
-        out += "\\x";
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-        ++i;
-    }
-    return out + (out.size() >= 80 ? "\"..." : "\"");
-}
+// A text of a document quoted for a one-line message: at most about 80
+// bytes of it, by the library's one quoting rule (btkQuotedCut).
+inline std::string Shown(std::string_view text) { return btkQuotedCut(text); }
 
 // Whether a name or text that a caller gives can be kept and written as it
 // is: well-formed UTF-8 of characters that XML can carry, of fewer than

@@ -609,12 +609,12 @@ TEST(ClientStartup, AStartUpThatFailsSaysWhyAndNothingRunsAfterIt) {
         {"bnfs://:" + port + "/", "\"bnfs://:" + port + "/\" is not a bnfs://host:port/ URL"},
         {"http://127.0.0.1:" + port + "/",
          "\"http://127.0.0.1:" + port + "/\" is not a bnfs://host:port/ URL"},
-        {nobody, "cannot connect to 127.0.0.1:" + std::to_string(refusing.Port()) + " (" + nobody +
-                     "): Connection refused"},
+        {nobody, "cannot connect to \"127.0.0.1:" + std::to_string(refusing.Port()) + "\" (\"" +
+                     nobody + "\"): Connection refused"},
         // (The scheme in any case.)
         {"BNFS" + nobody.substr(4),
-         "cannot connect to 127.0.0.1:" + std::to_string(refusing.Port()) + " (BNFS" +
-             nobody.substr(4) + "): Connection refused"},
+         "cannot connect to \"127.0.0.1:" + std::to_string(refusing.Port()) + "\" (\"BNFS" +
+             nobody.substr(4) + "\"): Connection refused"},
     };
     for (const auto& c : cases) {
         for (bool plainC : {false, true}) {

@@ -9,6 +9,7 @@
 #include "api/kpi_session.h"
 #include "api/zpi50_client.h"
 #include "file_targets.h"
+#include "quoted_text.h"
 
 #include "kernel/records/qel_routines.h"
 #include "uniloc.h"
@@ -96,6 +97,27 @@ TEST_F(DocumentFailures, DocumentsReceivedThatCannotBeReadAreTold) {
     EXPECT_EQ(proxy->GetAssemblyInfo(4, &info, nullptr), 100);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "cannot open \"" + missing + "\": No such file or directory\n");
+}
+
+// A path a host names (a carriage return and an escape in it: a line feed
+// ends a reply field), a local one or a "bnfs:" one, is quoted whole on the
+// told line's one line and reads back, by the requests answered by a
+// document and by request 153.
+TEST_F(DocumentFailures, APathAHostNamesIsQuotedOnTheLinesOneLine) {
+    const std::string paths[] = {dir.Path("a\r\x1B[2K\\x0A.xml"),
+                                 host.Url() + "ZPI/a\r\x1B[2K" + std::string(200, 'b') + ".xml"};
+    qel_part_conversion_options partOptions{};
+    for (const std::string& path : paths) {
+        atb_import_layer* layers = nullptr;
+        host.Script({"0\n" + path});
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(proxy->GetAtbImportLayers(3, &layers), 100);
+        EXPECT_TRUE(quotedtest::QuotesOnOneLine(::testing::internal::GetCapturedStderr(), path));
+        host.Script({"0\n" + path});
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(proxy->GetQelIntfData(1, &partOptions, nullptr, nullptr));
+        EXPECT_TRUE(quotedtest::QuotesOnOneLine(::testing::internal::GetCapturedStderr(), path));
+    }
 }
 
 TEST_F(DocumentFailures, DocumentsThatCannotBeHandedOverAreTold) {

@@ -2,6 +2,7 @@
 // function answers its "not sent" value once the host is gone, and a
 // request whose hand-over file was not written whole is never sent (the
 // host would take the previous job's file for it) and says why.
+#include "btk_quoted.h"
 #include "client/fake_host.h"
 #include "client/zr_bnfs.h"
 #include "client/zr_callback.h"
@@ -433,8 +434,8 @@ TEST_F(NotSent, ANeutralFileWhoseFolderIsNotUtf8IsRefusedNotWrittenUnderAnotherN
     {
         ToldLines lines;
         EXPECT_EQ(proxy->ImportQelIntfDataToFeature(1, nullptr, r.data, nullptr, &feature), 100);
-        EXPECT_NE(lines.Take().find("request 103 not sent: cannot write \"" + bad +
-                                    "/zpi.neu\": the path is not UTF-8\n"),
+        EXPECT_NE(lines.Take().find("request 103 not sent: cannot write " +
+                                    btkQuoted(bad + "/zpi.neu") + ": the path is not UTF-8\n"),
                   std::string::npos);
     }
     EXPECT_EQ(feature, -7);

@@ -8,6 +8,7 @@
 #include "client/zr_proxy.h"
 #include "api/zpi50_client.h"
 #include "file_targets.h"
+#include "quoted_text.h"
 
 #include "api/kpi_interfaces.h"
 #include "kernel/model/model.h"
@@ -811,8 +812,8 @@ TEST_F(HandOver, ImportFeatureByFormat) {
     EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature), 0);
     EXPECT_EQ(host.Last(), "103\n6\n-1\n\n5");
 
-    // A hand-over the host refuses is told, with its reason where it gives
-    // one, and the feature is left alone.
+    // A hand-over the host refuses is told, with its reason (quoted) where
+    // it gives one, and the feature is left alone.
     ZrSetImportFormat(1);
     feature = 5;
     ::testing::internal::CaptureStderr();
@@ -823,9 +824,16 @@ TEST_F(HandOver, ImportFeatureByFormat) {
     EXPECT_EQ(feature, 5);
     const std::string of = " to the hand-over of \"" + url + "zpi.xml\"";
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "request 103: the host answered status -1" + of + ": cannot read the file\n" +
+              "request 103: the host answered status -1" + of + ": \"cannot read the file\"\n" +
                   "request 103: the host answered \"x\", which is no status" + of + "\n" +
                   "request 103: the host answered status 3" + of + "\n");
+    // A reason holding a carriage return and an escape is quoted whole on
+    // the line's one line, never cut.
+    const std::string reason = "cannot\r\x1B[2K read \\x0A " + std::string(200, 'r');
+    host.Script({"-1\n" + reason + "\n-1"});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->ImportQelIntfDataToFeature(6, nullptr, data, nullptr, &feature), -1);
+    EXPECT_TRUE(quotedtest::QuotesOnOneLine(::testing::internal::GetCapturedStderr(), reason));
 
     // A model hands over its objects (format 1) or its records (format 0).
     qel_intf_data* owned = nullptr;

@@ -13,6 +13,7 @@
 #include "xmemory.h"
 #include "client/fake_host.h"
 #include "loopback.h"
+#include "quoted_text.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +233,12 @@ TEST(ReplyTimeLimit, ReadOnceFromTheEnvironmentAndToldInOneLineWhenNotTaken) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "ZORVAN_REPLY_TIMEOUT=\"ten\" is not a positive number of seconds; the reply time "
               "limit is 300 seconds\n");
+    // A value quoted on the line's one line, as it stands.
+    for (const char* forged : {"5\nSaveAsNeutral: forged line", "\xFF\xFE\x1B[2J"}) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(ZrReadReplyTimeout(forged), 300);
+        EXPECT_TRUE(quotedtest::QuotesOnOneLine(::testing::internal::GetCapturedStderr(), forged));
+    }
 }
 
 class HostTimeLimits : public ::testing::Test {
@@ -424,7 +431,7 @@ TEST(HostTimeLimitsJob, RegistrationThatFailsIsToldAndTheLoopEndsAtOnce) {
         ::testing::internal::CaptureStderr();
         const auto [ended, answer] = zr_test::RunBounded(c.run, std::chrono::duration<double>(kLimit + 10));
         EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-                  "cannot register with the host at " + host.Url() + " (request 111): " + c.reason +
+                  "cannot register with the host at \"" + host.Url() + "\" (request 111): " + c.reason +
                       "; no job can come\n");
         EXPECT_TRUE(ended) << "the loop waited for jobs that cannot come";
         EXPECT_FALSE(answer);

@@ -6,6 +6,7 @@
 #include "kernel/model/session_factory.h"
 
 #include "file_targets.h"
+#include "quoted_text.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,18 @@ std::string Refusal(const std::string& path, const std::string& why) {
 }
 
 using JournalSink = JournalFileTest;
+
+// A path the variable names that cannot be taken is quoted on the line's
+// one line, as it stands.
+TEST_F(JournalSink, APathNotTakenIsQuotedOnOneLine) {
+    filetargets::ScratchDir dir;
+    for (const std::string& path :
+         {dir.Path("x\nSaveAsNeutral: forged/calls"), dir.Path("\xFF\xFE\x1B[2J/calls")}) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(KJournalFromOutside(nullptr, path.c_str()));
+        EXPECT_TRUE(quotedtest::QuotesOnOneLine(::testing::internal::GetCapturedStderr(), path));
+    }
+}
 
 // A second process started with the same journal file, while this one
 // journals there: it neither empties nor writes the file (not even

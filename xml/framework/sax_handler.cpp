@@ -6,6 +6,7 @@
 #include "xml/framework/xml_read_limits.h"
 #include "xml/framework/xml_streams.h"
 
+#include "btk_quoted.h"
 #include "process.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -380,8 +381,8 @@ void IntfXmlSaxHandler::characters(const XMLCh* chars, XMLSize_t length) {
 
 void IntfXmlSaxHandler::TextTooLong() {
     const std::string element = valueDepth_ != 0 ? std::string(valueName_) : InnermostElement();
-    IntfXmlThrow(INTFXML_ERR_MALFORMED, "the text of element \"%s\" is longer than %zu bytes",
-                 element.c_str(), maxText_);
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "the text of element %s is longer than %zu bytes",
+                 btkQuotedCut(element).c_str(), maxText_);
 }
 
 void IntfXmlSaxHandler::EndValue() {
@@ -433,7 +434,9 @@ void IntfXmlSaxHandler::endElement(const XMLCh* name) {
 
 namespace {
 std::string ParseMessage(const xc::SAXParseException& e) {
-    std::string msg = IntfXmlLocalText(e.getMessage()).str();
+    // The parser's words quote the document's (names, in quotes of their
+    // own): escaped where they stand, on the line's one line.
+    const std::string msg = btkEscaped(IntfXmlLocalText(e.getMessage()).str());
     return "line " + std::to_string(e.getLineNumber()) + ", column " +
            std::to_string(e.getColumnNumber()) + ": " + msg;
 }
@@ -1024,10 +1027,10 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
         throw IntfXmlError(ZPI_STATUS_NO_MEMORY, IntfXmlReadFailure(id, "out of memory while parsing"));
     } catch (const xc::XMLException& e) {
         throw IntfXmlError(INTFXML_ERR_PARSE,
-                           IntfXmlReadFailure(id, IntfXmlLocalText(e.getMessage()).str()));
+                           IntfXmlReadFailure(id, btkEscaped(IntfXmlLocalText(e.getMessage()).str())));
     } catch (const xc::SAXException& e) {
         throw IntfXmlError(INTFXML_ERR_PARSE,
-                           IntfXmlReadFailure(id, IntfXmlLocalText(e.getMessage()).str()));
+                           IntfXmlReadFailure(id, btkEscaped(IntfXmlLocalText(e.getMessage()).str())));
     } catch (const std::bad_alloc&) {
         throw IntfXmlError(ZPI_STATUS_NO_MEMORY, IntfXmlReadFailure(id, "out of memory while parsing"));
     } catch (...) {

@@ -1,6 +1,7 @@
 // Writing one whole document.
 #include "xml/framework/xml_document.h"
 
+#include "btk_quoted.h"
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_streams.h"
 #include "xml/framework/xml_writer.h"
@@ -28,8 +29,7 @@ void IntfXmlWriteDocument(const char* path, const std::function<void()>& body,
             // What the body refuses to write is told with the document.
             if (e.Status() != INTFXML_ERR_RECORD)
                 throw;
-            throw IntfXmlError(e.Status(), "cannot write \"" + std::string(path) + "\": " +
-                                               e.Message());
+            throw IntfXmlError(e.Status(), "cannot write " + btkQuoted(path) + ": " + e.Message());
         }
     }
     IntfXmlCloseOutput(*stream, path);

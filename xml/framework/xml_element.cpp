@@ -2,6 +2,7 @@
 // attribute getters and strict number texts.
 #include "xml/framework/xml_element.h"
 
+#include "btk_quoted.h"
 #include "process.h"
 #include "kernel/records/wide_name.h"
 #include "xml/framework/sax_handler.h"
@@ -62,8 +63,9 @@ void IntfXmlThrowStatus(int status, const char* routine) {
 }
 
 void IntfXmlThrowUnexpected(const char* child, const char* parent) {
-    IntfXmlThrow(INTFXML_ERR_MALFORMED, "element \"%.200s\" is not expected in \"%.200s\"",
-                 child ? child : "", parent ? parent : "");
+    // Names the document holds: quoted on the line's one line, bounded.
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "element %s is not expected in %s",
+                 btkQuotedCut(child ? child : "").c_str(), btkQuotedCut(parent ? parent : "").c_str());
 }
 
 void IntfXmlThrowMissing(const char* child, const char* element) {
@@ -114,7 +116,7 @@ void IntfXmlThrowWrongParent() {
 }
 
 std::string IntfXmlReadFailure(const char* path, const std::string& reason) {
-    return std::string("cannot read \"") + (path ? path : "") + "\": " + reason;
+    return "cannot read " + btkQuoted(path ? path : "") + ": " + reason;
 }
 
 void IntfXmlTellFailure(const std::string& text) { btk_tell("%s", text.c_str()); }
@@ -171,8 +173,8 @@ void IntfXmlSayPassedOver(IntfXmlPassed kind, const std::string& what) {
     if (!tally->lines_[k].empty())
         return;
     const std::string where = IntfXmlParsePosition();
-    tally->lines_[k] = std::string("document \"") + tally->document_ + '"' +
-                       (where.empty() ? "" : ", ") + where + ": " + what;
+    tally->lines_[k] = "document " + btkQuoted(tally->document_) + (where.empty() ? "" : ", ") +
+                       where + ": " + what;
 }
 
 void IntfXmlTellPassedOver(IntfXmlPassed kind, const char* what) {
@@ -220,11 +222,8 @@ void IntfXmlSeeOnce(unsigned& seen, unsigned bit, const char* child, const char*
 }
 
 void IntfXmlTellTextNotRead(const char* element) {
-    IntfXmlTellPassedOver(IntfXmlPassed::TextNotRead, [&] {
-        char said[300];
-        std::snprintf(said, sizeof said, "\"%.200s\" holds a text, which is not read", element);
-        return std::string(said);
-    });
+    IntfXmlTellPassedOver(IntfXmlPassed::TextNotRead,
+                          [&] { return btkQuotedCut(element) + " holds a text, which is not read"; });
 }
 
 void IntfXmlTellTextNotRead(const char* element, std::string_view text) {
@@ -233,10 +232,8 @@ void IntfXmlTellTextNotRead(const char* element, std::string_view text) {
 }
 
 std::string IntfXmlAttribNotReadText(const char* element, const char* name) {
-    char said[400];
-    std::snprintf(said, sizeof said, "\"%.150s\" holds the attribute \"%.150s\", which is not read",
-                  element, name);
-    return said;
+    return btkQuotedCut(element) + " holds the attribute " + btkQuotedCut(name) +
+           ", which is not read";
 }
 
 void IntfXmlTakeAttributes(IntfXmlAttributes& attrs) {
@@ -246,11 +243,8 @@ void IntfXmlTakeAttributes(IntfXmlAttributes& attrs) {
 
 void IntfXmlTellElementNotRead(const char* name, IntfXmlAttributes& attrs) {
     IntfXmlTakeAttributes(attrs);
-    IntfXmlTellPassedOver(IntfXmlPassed::ElementNotRead, [&] {
-        char said[300];
-        std::snprintf(said, sizeof said, "the element \"%.200s\" is not read", name);
-        return std::string(said);
-    });
+    IntfXmlTellPassedOver(IntfXmlPassed::ElementNotRead,
+                          [&] { return "the element " + btkQuotedCut(name) + " is not read"; });
 }
 
 void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool sized,
@@ -291,8 +285,8 @@ void IntfXmlTellCaught(const char* doing, const char* path) {
     bool named = false;
     const std::string why = IntfXmlCaughtText(&named);
     IntfXmlTellFailure(named ? why
-                             : std::string("cannot ") + (doing ? doing : "use") + " \"" +
-                                   (path ? path : "") + "\": " + why);
+                             : std::string("cannot ") + (doing ? doing : "use") + " " +
+                                   btkQuoted(path ? path : "") + ": " + why);
 }
 
 // ---- bindings ----------------------------------------------------------------------

@@ -162,7 +162,8 @@ enum class IntfXmlPassed : uint8_t {
 
 // Tells what a reader let pass in the document parsed on this thread, which
 // no caller learns otherwise. Each place is counted by its kind; the first
-// of each kind is kept as "document \"<name>\", line L, column C: " and
+// of each kind is kept as "document \"<name>\", line L, column C: " (the
+// name quoted by btkQuoted) and
 // `what`, and when the parse ends (read or refused) each kind is told in
 // one line on standard error, in the order first met, ending with
 // "; N more like it" when N more places of the kind followed. Outside a
@@ -299,7 +300,7 @@ template <class Write, class Place> void IntfXmlWritePlacing(Write&& write, Plac
 // A reader made under a parent of another class than it expects.
 [[noreturn]] void IntfXmlThrowWrongParent();
 // How a document that cannot be read is told: "cannot read \"<path>\":
-// <reason>". The parse entry points (sax_handler.h) give every failure
+// <reason>", the path quoted whole by btkQuoted. The parse entry points (sax_handler.h) give every failure
 // this way, a refusal of the document with its line and column.
 std::string IntfXmlReadFailure(const char* path, const std::string& reason);
 // Tells a failure that no caller receives as it is (a failed read, a
@@ -312,7 +313,7 @@ void IntfXmlTellFailure(const std::string& text);
 std::string IntfXmlCaughtText(bool* namesDocument = nullptr);
 // Only inside a catch block: tells the exception being handled that way.
 // An IntfXmlError by its message, which names the document; anything else
-// as "cannot <doing> \"<path>\": <what it says>".
+// as "cannot <doing> \"<path>\": <what it says>" (btkQuoted).
 void IntfXmlTellCaught(const char* doing, const char* path);
 inline void IntfXmlCheck(int status, const char* routine) {
     if (status != 0)

@@ -3,6 +3,8 @@
 
 #include "xml/framework/xml_element.h"
 
+#include "btk_quoted.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -53,11 +55,12 @@ bool IntfXmlSameEncodingFamily(const std::string& name, const char* family) {
 }
 
 std::string IntfXmlUnreadEncodingText(const std::string& name, const char* family) {
+    // The name is the document's: quoted on the line's one line, bounded.
     if (IntfXmlEncodingFamily(name))
-        return "the document declares the encoding \"" + name + "\" but is written in " +
-               family;
-    return "the document's encoding \"" + name +
-           "\" is not read: documents are read in UTF-8, UTF-16, US-ASCII or ISO-8859-1";
+        return "the document declares the encoding " + btkQuotedCut(name) +
+               " but is written in " + family;
+    return "the document's encoding " + btkQuotedCut(name) +
+           " is not read: documents are read in UTF-8, UTF-16, US-ASCII or ISO-8859-1";
 }
 
 void IntfXmlUnreadEncoding(const std::string& name, const char* family) {
@@ -302,6 +305,7 @@ IntfXmlEncodingChoice IntfXmlChooseEncoding(const unsigned char* h, size_t n) {
         return choice;
     };
     std::string ascii; // the declaration's characters, one byte each
+    std::u16string units; // a UTF-16 document's, as they are
     size_t skip = 0;
     if (starts({0xFF, 0xFE, 0, 0}) || starts({0, 0, 0xFE, 0xFF}) || starts({0, 0, 0, '<'}) ||
         starts({'<', 0, 0, 0}))
@@ -315,8 +319,13 @@ IntfXmlEncodingChoice IntfXmlChooseEncoding(const unsigned char* h, size_t n) {
         choice.family = kUtf16;
         choice.bom = h[0] >= 0xFE;
         ascii.reserve(n / 2);
-        for (size_t k = choice.bom ? 2 : 0; k + 1 < n; k += 2)
-            ascii.push_back(char(le ? h[k] : h[k + 1]));
+        units.reserve(n / 2);
+        // A unit beyond ASCII is one byte that no ASCII character matches.
+        for (size_t k = choice.bom ? 2 : 0; k + 1 < n; k += 2) {
+            const char16_t u = le ? char16_t(h[k] | h[k + 1] << 8) : char16_t(h[k] << 8 | h[k + 1]);
+            units.push_back(u);
+            ascii.push_back(u < 0x80 ? char(u) : '\x80');
+        }
     } else {
         if (starts({0xEF, 0xBB, 0xBF})) {
             choice.bom = true;
@@ -325,9 +334,13 @@ IntfXmlEncodingChoice IntfXmlChooseEncoding(const unsigned char* h, size_t n) {
         ascii.assign(reinterpret_cast<const char*>(h) + skip, n - skip);
     }
     size_t column = 0;
-    const std::string name = DeclaredEncoding(ascii, column, choice.declarationOpen);
+    std::string name = DeclaredEncoding(ascii, column, choice.declarationOpen);
     if (name.empty())
         return choice;
+    // A UTF-16 document's name as it declares it (the quote opens at
+    // column - 2), for its refusal.
+    if (choice.family == kUtf16)
+        name = btkStrUtf16ToUtf8(std::u16string_view(units).substr(column - 1, name.size()));
     const char* family = IntfXmlEncodingFamily(name);
     if (!family || (choice.family == kUtf16) != (family == kUtf16) ||
         (choice.bom && family != choice.family)) {

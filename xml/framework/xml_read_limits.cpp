@@ -2,6 +2,7 @@
 // parser's bounded memory.
 #include "xml/framework/xml_read_limits.h"
 
+#include "btk_quoted.h"
 #include "xml/framework/xml_element.h"
 
 #include <xercesc/util/OutOfMemoryException.hpp>
@@ -32,9 +33,10 @@ void IntfXmlTooManyAttributes() {
 
 void IntfXmlAttributeTooLong(const std::string& attribute, const std::string& element,
                              size_t limit) {
-    IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                 "attribute \"%s\" of element \"%s\" is longer than %zu bytes",
-                 attribute.c_str(), element.c_str(), limit);
+    // Names as the document holds them (the gate's are its first bytes, in
+    // the document's encoding): quoted on the line's one line.
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "attribute %s of element %s is longer than %zu bytes",
+                 btkQuotedCut(attribute).c_str(), btkQuotedCut(element).c_str(), limit);
 }
 
 void IntfXmlSectionTooLong(size_t limit) {

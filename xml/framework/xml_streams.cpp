@@ -2,6 +2,7 @@
 // documents and memory, and the token reader that feeds "bnfs:" documents to
 // the parser.
 #include "xml/framework/xml_streams.h"
+#include "btk_quoted.h"
 #include "btk_reason.h"
 
 #include "xml/framework/xml_element.h"
@@ -158,7 +159,7 @@ IntfXmlFileStream::IntfXmlFileStream(const char* path, int mode, kkDurability du
         if (fd >= 0) {
             file_ = ::fdopen(fd, "rb");
             if (!file_) {
-                why = std::string("cannot open \"") + path + "\": " + btkSystemReason(errno);
+                why = "cannot open " + btkQuoted(path) + ": " + btkSystemReason(errno);
                 ::close(fd);
             }
         }
@@ -265,8 +266,8 @@ IntfXmlBnfsStream::IntfXmlBnfsStream(const char* path, int mode) : mode_(mode) {
     IntfXmlBnfsOpener opener = g_bnfsOpener.load();
     const std::string where = path ? path : "";
     if (!opener) {
-        SetFailed("cannot open \"" + where +
-                  "\": no \"bnfs\" location is available (the client runtime is not started)");
+        SetFailed("cannot open " + btkQuoted(where) +
+                  ": no \"bnfs\" location is available (the client runtime is not started)");
         return;
     }
     std::string why;
@@ -274,7 +275,7 @@ IntfXmlBnfsStream::IntfXmlBnfsStream(const char* path, int mode) : mode_(mode) {
     if (file_)
         SetOpen();
     else
-        SetFailed("cannot open \"" + where + "\"" + (why.empty() ? "" : ": " + why));
+        SetFailed("cannot open " + btkQuoted(where) + (why.empty() ? "" : ": " + why));
 }
 
 IntfXmlBnfsStream::~IntfXmlBnfsStream() { Discard(); }
@@ -326,7 +327,7 @@ void IntfXmlCloseOutput(IntfXmlIOStream& stream, const char* path) {
     if (stream.Close())
         return;
     // A file's reason names the file already; any other is told with it.
-    const std::string quoted = std::string("\"") + (path ? path : "") + "\"";
+    const std::string quoted = btkQuoted(path ? path : "");
     const std::string& why = stream.Error();
     if (why.find(quoted) != std::string::npos)
         throw IntfXmlError(INTFXML_ERR_WRITE, why);

@@ -1,6 +1,7 @@
 // The temporary directory and the transfer dump.
 #include "xml/framework/xml_tempdir.h"
 
+#include "btk_quoted.h"
 #include "kkatomicfile.h"
 #include "process.h"
 #include "xml/framework/xml_element.h"
@@ -49,8 +50,8 @@ void TellPassedOver(const char* variable, const char* value, const char* why) {
         if (!told->insert(std::string(variable) + "=" + value).second)
             return;
     }
-    IntfXmlTellFailure(std::string(variable) + "=\"" + value +
-                       "\" is passed over for the temporary folder: " + why);
+    IntfXmlTellFailure(std::string(variable) + "=" + btkQuoted(value) +
+                       " is passed over for the temporary folder: " + why);
 }
 
 // The document being copied: a "bnfs:" document or a local file (only a
@@ -106,7 +107,7 @@ bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why,
         return fail("no target name");
     // The document is the target itself: the copy would be the same bytes.
     if (!IntfXmlIsBnfsPath(path) && SameFile(path, target))
-        return fail(std::string(1, '"').append(path).append("\" is the target itself"));
+        return fail(btkQuoted(path) + " is the target itself");
     std::unique_ptr<IntfXmlIOStream> source = OpenSource(path);
     if (!source->IsOpen())
         return fail(source->Error());
@@ -119,7 +120,7 @@ bool IntfXmlCopyDocument(const char* path, const char* target, std::string* why,
         const size_t n = source->Read(block, sizeof block);
         if (n == 0) {
             if (!source->Good())
-                out.SetFailed("reading \"" + std::string(path) + "\" failed: " + source->Error());
+                out.SetFailed("reading " + btkQuoted(path) + " failed: " + source->Error());
             break;
         }
         if (!out.Write(block, n))

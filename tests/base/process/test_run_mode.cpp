@@ -2,6 +2,7 @@
 // the nearest int), else 0; one line says so.
 #include "process.h"
 #include "file_targets.h"
+#include "quoted_text.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,10 @@ TEST(RunMode, AValueNotTakenIsToldInOneLine) {
     EXPECT_EQ(said("99999999999999999999", INT_MAX),
               "ZORVAN_RUN_MODE=\"99999999999999999999\" is out of range; the run mode is "
               "2147483647\n");
+    // A value is quoted on the line's one line, as it stands: a line end
+    // and a line of the library's own after it, bytes that are not UTF-8.
+    for (const char* forged : {"1\nSaveAsNeutral: forged line", "\xFF\xFE\x1B[2J"})
+        EXPECT_TRUE(quotedtest::QuotesOnOneLine(said(forged, 0), forged));
     EXPECT_EQ(said(" 3 ", 3), "");
     EXPECT_EQ(said(nullptr, 0), "");
 }

@@ -3,6 +3,7 @@
 // nothing reaches the parser, nothing leaks), ReadZPI says it could not
 // read and gives no model, and the transfer dump copies nothing.
 #include "file_targets.h"
+#include "quoted_text.h"
 #include "xml/xml_test_util.h"
 
 #include "kernel/records/qel_copy.h"
@@ -89,6 +90,71 @@ TEST(DocumentPaths, EveryReaderSaysWhereAndWhyItCannotRead) {
         EXPECT_EQ(message.rfind("cannot read \"" + cut + "\": line 3, column ", 0), 0u)
             << reader.name << ": " << message;
     }
+}
+
+// What a told line or a refusal quotes from outside, the path a reader is
+// given and the encoding name a document declares, stays on its one line
+// and reads back (quotedtest::QuotesOnOneLine): a path whole, a name cut
+// near 80 bytes; in UTF-8 and UTF-16 documents, by every reader, from a
+// file and from "bnfs:".
+TEST(DocumentPaths, APathAndAnEncodingNameAreQuotedOnTheLinesOneLine) {
+    filetargets::ScratchDir dir;
+    const std::string folder = dir.Path("a\r\x1B[2J\xFF\\x0A b");
+    ASSERT_TRUE(filetargets::MakeFolder(folder, 0700));
+    const std::string missing = folder + "/missing.xml", empty = folder + "/empty.xml",
+                      held = folder + "/held.xml";
+    filetargets::WriteAll(empty, "");
+    filetargets::WriteAll(held, "<D><E/></D>");
+    for (const Reader& reader : Readers()) {
+        for (const std::string& path : {missing, empty}) {
+            std::string message;
+            EXPECT_NE(ErrorOf([&] { reader.read(path.c_str()); }, &message), 0);
+            EXPECT_TRUE(quotedtest::QuotesOnOneLine(message, path)) << reader.name;
+        }
+    }
+    // The document named in what a read tells, and in ReadZPI's second line.
+    xmltest::AttrReader attributes;
+    attributes.check = [](IntfXmlAttributes& a) { GetIntegerAttribValue("n", &a, 0); };
+    ::testing::internal::CaptureStderr();
+    IntfXmlParseDocument(held.c_str(), &attributes);
+    EXPECT_TRUE(quotedtest::QuotesOnOneLine(::testing::internal::GetCapturedStderr(), held));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(KGetPISession()->ReadZPI(missing.c_str()));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("Could not read the XML data.\n", 0), 0u) << said;
+    EXPECT_TRUE(quotedtest::QuotesOnOneLine(said.substr(said.find('\n') + 1), missing));
+
+    // Encoding names: a line end and a line of the library's own after it,
+    // the controls, separators and bidirectional controls, a backslash
+    // sequence, a long one.
+    const std::u16string names[] = {
+        u"x\nSaveAsNeutral: forged line", u"\x1B[2J\x7F\r\v\f\x1C", u"\x85\x9B\u2028\u2029",
+        u"\u202E\u2066\u200E\u061C", u"\\x0A\\u2028", std::u16string(1500, u'n')};
+    const IntfXmlBnfsOpener saved = IntfXmlRegisterBnfsOpener(&xmltest::OpenMem<4096>);
+    const std::string file = dir.Path("declared.xml"), served = "bnfs://host:5/ZPI/declared.xml";
+    for (const std::u16string& name : names) {
+        const std::string utf8 = btkStrUtf16ToUtf8(name);
+        for (bool wide : {false, true}) {
+            const std::u16string doc = u"<?xml version=\"1.0\" encoding=\"" + name + u"\"?>\n<D/>";
+            std::string bytes;
+            if (!wide)
+                bytes = btkStrUtf16ToUtf8(doc);
+            for (char16_t u : u"\uFEFF" + doc)
+                if (wide)
+                    bytes.append({char(u & 0xFF), char(u >> 8)});
+            filetargets::WriteAll(file, bytes);
+            xmltest::Served<4096>()[served] = bytes;
+            for (const Reader& reader : Readers())
+                for (const std::string& path : {file, served}) {
+                    std::string message;
+                    EXPECT_EQ(ErrorOf([&] { reader.read(path.c_str()); }, &message),
+                              INTFXML_ERR_PARSE);
+                    EXPECT_TRUE(quotedtest::QuotesOnOneLine(message, utf8, true))
+                        << reader.name << (wide ? ", UTF-16" : ", UTF-8");
+                }
+        }
+    }
+    IntfXmlRegisterBnfsOpener(saved);
 }
 
 TEST(DocumentPaths, AFileReachedThroughALinkIsStillRead) {

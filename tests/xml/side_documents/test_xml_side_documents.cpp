@@ -3,6 +3,7 @@
 // refused when malformed), the temporary directory chosen from the
 // environment and the transfer dump.
 #include "xml/xml_test_util.h"
+#include "quoted_text.h"
 
 #include "kernel/records/wide_name.h"
 #include "xml/side_documents/side_documents.h"
@@ -167,6 +168,13 @@ TEST(TempDir, AVariablePassedOverIsToldOnceInOneLine) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "TMP=\"" + missing + "\" is passed over for the temporary folder: it names no "
               "existing folder\n");
+    // A value is quoted on the line's one line, as it stands.
+    for (const std::string& forged : {missing + "\nSaveAsNeutral: forged line", missing + "\xFF\x1B[2J"}) {
+        EnvVar other("TMP", forged.c_str());
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), existing);
+        EXPECT_TRUE(quotedtest::QuotesOnOneLine(::testing::internal::GetCapturedStderr(), forged));
+    }
 }
 
 namespace {
