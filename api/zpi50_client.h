@@ -17,10 +17,12 @@
 // success, the host's status when it answered another one (-1 when that is
 // not a number), 100 when the request was not sent (no connection, a
 // failed or timed-out exchange, a text argument holding a line feed, a
-// document or file that could not be written whole), -2 for a null record
-// or handle that must be read, and ZR_STATUS_TEXT_TOO_LONG when a text
-// from the host does not fit the caller's buffer. Rows of other kinds say
-// so. No function throws to its caller.
+// wide text that is not whole UTF-16, a document or file that could not be
+// written whole), -2 for a null record or handle that must be read, -1 for
+// a host's text that is not UTF-8 where a wide text is handed back, and
+// ZR_STATUS_TEXT_TOO_LONG when a text from the host does not fit the
+// caller's buffer or its record's wide field. Rows of other kinds say so.
+// No function throws to its caller.
 //
 // Time limits: every request's reply must arrive within the reply time
 // limit (environment variable ZORVAN_REPLY_TIMEOUT, seconds, 300 by
@@ -433,6 +435,9 @@ public:
     // Group B (135, 140, 147, 184): -5 is a success too (outputs filled, -5
     // answered). Group C (144, 169, 189): 1 is success, 0 when not sent.
     // Texts copied into a buffer must fit `capacity` bytes with the terminator.
+    // 8-bit texts go out and come back as the bytes they are, unconverted.
+    // The wide texts of records and values cross whole or not at all, as
+    // the C functions' texts do (below), told without a function's name.
 
     // 113: the host's current folder into `buffer`.
     int QelDirectoryCurrentGet(char* buffer, size_t capacity = QEL_PATH_LEN);
@@ -576,6 +581,25 @@ private:
 // requests' UTF-8 and back. Names hold QEL_NAME_LEN wide units, paths
 // QEL_PATH_LEN, both with the terminator. A function that makes a handle
 // allocates its id with getmem(4); the caller frees it with rlsmem.
+//
+// A text crosses whole or not at all: it is never replaced or cut. A wide
+// text that a function sends (an argument, a name or text value of a
+// record it is given, a %w argument of a message) and that is not whole
+// UTF-16 (it holds a lone surrogate) is refused where it is given: nothing
+// is sent (QelMessageDisplay's %w arguments: nothing but the request for
+// the message's format, which names them), the function answers 100, and
+// one line on standard error names the function and the argument
+// ("QelTempPropertyPathSet: nothing sent: the argument "path" is not
+// whole UTF-16: it holds a lone surrogate (U+D800) at unit 7", "...: request
+// 131 not sent: the slot's name is not whole UTF-16: ..."). A text that the
+// host answers for a wide result (a text, or a name or text value of a
+// record or list) is not handed back as another: one that is not UTF-8
+// answers -1, one that does not fit ZR_STATUS_TEXT_TOO_LONG, and the output
+// is left as it was (no list is made). A text that is not UTF-8, and a
+// record's field that does not fit, is told in one line naming the
+// function and the request, with the host's text quoted
+// ("QelDirectoryCurrentGet: request 113: the host's current folder is not
+// UTF-8, not handed back: "/home/W\xE4rme"").
 
 extern "C" {
 // The host's current folder into `path`.
@@ -661,9 +685,12 @@ ZPI_API int QelGetUserSelectCsys(QelMdl model, int32_t** csys);
 ZPI_API int QelMdlNameIsUsed(const char16_t* name, int type, int* used);
 
 // Local functions (no request).
-// UTF-8 `in` into `out` (strlen(in) + 1 units): `out`, or null for a null `out`.
+// UTF-8 `in` into `out` (strlen(in) + 1 units): `out`, or null for a null
+// `out`; null too, with `out` an empty text, when `in` is not UTF-8 (told).
 ZPI_API char16_t* QelStringToWstring(char16_t* out, const char* in);
-// UTF-16 `in` into `out` (3 bytes a unit, plus 1): `out`, or null for a null `out`.
+// UTF-16 `in` into `out` (3 bytes a unit, plus 1): `out`, or null for a null
+// `out`; null too, with `out` an empty text, when `in` is not whole UTF-16
+// (told).
 ZPI_API char* QelWstringToString(char* out, const char16_t* in);
 // The point `in` times the 4x4 matrix (with translation) into `out` (may be
 // `in`): 0, or -2 for a null pointer.

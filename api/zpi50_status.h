@@ -62,8 +62,9 @@ enum {
 
     // ---- results of the client's requests and host-toolkit functions ----
     ZPI_REQUEST_NOT_SENT = 100,        // the request did not go out (no connection, not started,
-                                       // a text that cannot travel, a hand-over file that was
-                                       // not written whole); nothing was read. From a request
+                                       // a text that cannot travel: a line feed in a text, a
+                                       // wide text that is not whole UTF-16, told; a hand-over
+                                       // file that was not written whole); nothing was read. From a request
                                        // answered by a document (GetAssemblyInfo 154,
                                        // GetAtbImportLayers 161, GetTranslationOptions 183) also:
                                        // the host answered another status than 0, its reply
@@ -75,9 +76,12 @@ enum {
                                        // GetQelIntfData (153) answers a null model instead, and
                                        // tells why the same way
     ZPI_REQUEST_BAD_REPLY = -1,        // the reply's status is not a number (QelMessageDisplay:
-                                       // the message's format cannot be read)
+                                       // the message's format cannot be read), or a text of
+                                       // the reply is not UTF-8 where a wide text or field is
+                                       // handed back (not handed back, the output left as it
+                                       // was, told)
     ZPI_REQUEST_BAD_ARG = -2,          // a null handle, record or array the function must read
     ZPI_REQUEST_NO_MEMORY = -10,       // no memory for a handle the function makes
-    ZPI_REQUEST_TEXT_TOO_LONG = -24,   // the host's text does not fit the caller's buffer
-                                       // (left untouched)
+    ZPI_REQUEST_TEXT_TOO_LONG = -24,   // the host's text does not fit the caller's buffer, or
+                                       // a record's wide field (told) (left untouched)
 };

@@ -2,11 +2,13 @@
 
 #include "client/zr_client.h"
 #include "client/zr_proxy.h"
+#include "client/zr_requests_internal.h"
+#include "kernel/records/wide_name.h"
 
 #include "btkstring.h"
 #include "xmemory.h"
 
-#include <algorithm>
+#include <climits>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -17,30 +19,52 @@ namespace {
 constexpr int kNotSent = ZPI_REQUEST_NOT_SENT;
 constexpr int kBadArg = ZPI_REQUEST_BAD_ARG;
 
-std::string Narrow(const char16_t* text) { return btkStrUtf16ToUtf8(text); }
+// The wide text argument `argument` as UTF-8 into `out`: false, told
+// ("<function>: nothing sent: the argument ..."), when it is not whole
+// UTF-16 (a lone surrogate), which no UTF-8 text carries: the function then
+// sends nothing and answers kNotSent. Null is "".
+bool Narrow(const char* argument, const char16_t* text, std::string& out,
+            const char* refused = "nothing sent") {
+    const std::string fault = zr_detail::WideFault(text);
+    if (!fault.empty()) {
+        zr_detail::TellText(std::string(refused) + ": the argument \"" + argument +
+                            "\" is not whole UTF-16: " + fault);
+        return false;
+    }
+    out = btkStrUtf16ToUtf8(text);
+    return true;
+}
+
+// call(narrowed text) for a wide text argument; kNotSent, told, when it is
+// not whole UTF-16.
+template <class Call> int WithNarrow(const char* argument, const char16_t* text, Call call) {
+    std::string narrow;
+    return Narrow(argument, text, narrow) ? call(narrow.c_str()) : kNotSent;
+}
 
 // An 8-bit buffer that holds any text of `units` wide units.
 std::vector<char> NarrowBuffer(int units) { return std::vector<char>(static_cast<size_t>(units) * 3 + 1, 0); }
 
-// UTF-8 text into the caller's wide buffer of `capacity` units, whole or
-// not at all.
-int CopyOut(const char* text, char16_t* out, int capacity) {
-    std::u16string wide = btkStrUtf8ToUtf16(text);
-    if (wide.size() + 1 > static_cast<size_t>(capacity))
-        return ZR_STATUS_TEXT_TOO_LONG;
-    std::memcpy(out, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
-    return 0;
-}
-
-// A text-returning request through a local buffer of `units` wide units.
-template <class Call> int TextOut(char16_t* out, int units, Call call) {
+// A text-returning request `opcode` through a local buffer of `units` wide
+// units. The host's text goes into the caller's `out` whole or not at all,
+// `out` untouched otherwise: one that is not UTF-8 answers
+// ZPI_REQUEST_BAD_REPLY, told (`what` names it); one that does not fit
+// ZR_STATUS_TEXT_TOO_LONG, as the proxy answers one longer than its buffer.
+template <class Call>
+int TextOut(int opcode, const char* what, char16_t* out, int units, Call call) {
     if (!out)
         return kBadArg;
     std::vector<char> buffer = NarrowBuffer(units);
     int status = call(buffer.data(), buffer.size());
     if (status != 0)
         return status;
-    return CopyOut(buffer.data(), out, units);
+    std::u16string wide;
+    if (int refused = zr_detail::HostTextToWide(opcode, what, buffer.data(), INT_MAX, wide))
+        return refused;
+    if (wide.size() >= static_cast<size_t>(units))
+        return ZR_STATUS_TEXT_TOO_LONG;
+    zr_detail::PutWide(wide, out);
+    return 0;
 }
 
 // Makes a new handle: its id block is allocated here and filled by the
@@ -94,16 +118,21 @@ template <class Call> int ItemWithNewOwner(QelModelitem* item, Call call) {
 
 namespace {
 
-// Runs `call` on the facade proxy: 100 before InitializeClient succeeded.
-template <class Call> int Forward(Call call) {
+// Runs `call` on the facade proxy as the C function `function` (named on
+// the lines told about its texts): 100 before InitializeClient succeeded.
+template <class Call> int Forward(const char* function, Call call) {
     xrchandle<ZorvanProxy> hold = ZrGetFacadeProxy();
     ZorvanProxy* proxy = hold.get();
-    return proxy ? call(*proxy) : kNotSent;
+    if (!proxy)
+        return kNotSent;
+    zr_detail::FunctionScope scope(function);
+    return call(*proxy);
 }
 
 // The same for a call on a model handle: -2 for a null handle.
-template <class Call> int ForwardModel(QelMdl model, Call call) {
-    return Forward([&](ZorvanProxy& proxy) { return model ? call(proxy, *model) : kBadArg; });
+template <class Call> int ForwardModel(const char* function, QelMdl model, Call call) {
+    return Forward(function,
+                   [&](ZorvanProxy& proxy) { return model ? call(proxy, *model) : kBadArg; });
 }
 
 } // namespace
@@ -111,89 +140,109 @@ template <class Call> int ForwardModel(QelMdl model, Call call) {
 extern "C" {
 
 int QelDirectoryCurrentGet(char16_t* path) {
-    return Forward([&](ZorvanProxy& proxy) {
-        return TextOut(path, QEL_PATH_LEN,
-                       [&](char* buffer, size_t size) { return proxy.QelDirectoryCurrentGet(buffer, size); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return TextOut(113, "current folder", path, QEL_PATH_LEN, [&](char* buffer, size_t size) {
+            return proxy.QelDirectoryCurrentGet(buffer, size);
+        });
     });
 }
 
 int QelSolidInit(const char16_t* name, int type, QelMdl* solid) {
-    return Forward([&](ZorvanProxy& proxy) {
-        std::string n = Narrow(name);
-        return NewHandle(solid, [&](int32_t* id) { return proxy.InitSolid(n.c_str(), type, id); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name, [&](const char* n) {
+            return NewHandle(solid, [&](int32_t* id) { return proxy.InitSolid(n, type, id); });
+        });
     });
 }
 
 int QelSolidCreate(const char16_t* name, int type, QelMdl* solid) {
-    return Forward([&](ZorvanProxy& proxy) {
-        std::string n = Narrow(name);
-        return NewHandle(solid, [&](int32_t* id) { return proxy.CreateModel(n.c_str(), type, id); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name, [&](const char* n) {
+            return NewHandle(solid, [&](int32_t* id) { return proxy.CreateModel(n, type, id); });
+        });
     });
 }
 
 int QelImportfeatCreate_zpi(QelMdl model, const int32_t* entity, const qel_intf_data* data,
                             const qel_intf_data_extend* extension, QelModelitem* feature) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int id) {
         return proxy.ImportQelIntfDataToFeature(id, entity, data, extension, feature ? &feature->id : nullptr);
     });
 }
 
 int QelObjCurGet(int type, QelMdl* model) {
-    return Forward([&](ZorvanProxy& proxy) {
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
         return NewHandle(model, [&](int32_t* id) { return proxy.GetCurrentModel(type, id); });
     });
 }
 
 int QelMdlNameGet(QelMdl model, char16_t* name) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
-        return TextOut(name, QEL_NAME_LEN,
-                       [&](char* buffer, size_t size) { return proxy.QelMdlNameGet(id, buffer, size); });
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int id) {
+        return TextOut(114, "model name", name, QEL_NAME_LEN, [&](char* buffer, size_t size) {
+            return proxy.QelMdlNameGet(id, buffer, size);
+        });
     });
 }
 
 int QelMdlTypeGet(QelMdl model, int* type) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelMdlTypeGet(id, type); });
+    return ForwardModel(__func__, model,
+                        [&](ZorvanProxy& proxy, int id) { return proxy.QelMdlTypeGet(id, type); });
 }
 
 int QelTempPropertyIntGet(const char16_t* name, int* value) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelTempPropertyIntGet(Narrow(name).c_str(), value); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name,
+                          [&](const char* n) { return proxy.QelTempPropertyIntGet(n, value); });
+    });
 }
 
 int QelTempPropertyPathGet(const char16_t* name, char16_t* path) {
-    return Forward([&](ZorvanProxy& proxy) {
-        std::string n = Narrow(name);
-        return TextOut(path, QEL_PATH_LEN, [&](char* buffer, size_t size) {
-            return proxy.QelTempPropertyPathGet(n.c_str(), buffer, size);
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name, [&](const char* n) {
+            return TextOut(117, "path", path, QEL_PATH_LEN, [&](char* buffer, size_t size) {
+                return proxy.QelTempPropertyPathGet(n, buffer, size);
+            });
         });
     });
 }
 
 int QelTempPropertyIntSet(const char16_t* name, int value) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelTempPropertyIntSet(Narrow(name).c_str(), value); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name,
+                          [&](const char* n) { return proxy.QelTempPropertyIntSet(n, value); });
+    });
 }
 
 int QelTempPropertyPathSet(const char16_t* name, const char16_t* path) {
-    return Forward([&](ZorvanProxy& proxy) {
-        return proxy.QelTempPropertyPathSet(Narrow(name).c_str(), Narrow(path).c_str());
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name, [&](const char* n) {
+            return WithNarrow("path", path,
+                              [&](const char* p) { return proxy.QelTempPropertyPathSet(n, p); });
+        });
     });
 }
 
 int QelViewReset(QelMdl model) {
-    return ForwardModel(model, [](ZorvanProxy& proxy, int id) { return proxy.QelViewReset(id); });
+    return ForwardModel(__func__, model,
+                        [](ZorvanProxy& proxy, int id) { return proxy.QelViewReset(id); });
 }
 
 int QelWindowCurrentGet(int* window) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelWindowCurrentGet(window); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) { return proxy.QelWindowCurrentGet(window); });
 }
 
 int QelWindowRepaint(int window) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelWindowRepaint(window); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) { return proxy.QelWindowRepaint(window); });
 }
 
 int QelMessageDisplay(const char16_t* file, const char* key, ...) {
     xrchandle<ZorvanProxy> hold = ZrGetFacadeProxy();
     ZorvanProxy* proxy = hold.get();
     if (!proxy)
+        return kNotSent;
+    zr_detail::FunctionScope scope(__func__);
+    std::string narrowFile;
+    if (!Narrow("file", file, narrowFile))
         return kNotSent;
     btkString format;
     int status = proxy->QelMessageFormatGet(key, format);
@@ -212,137 +261,191 @@ int QelMessageDisplay(const char16_t* file, const char* key, ...) {
         args[i].value = i < count ? va_arg(list, const void*) : nullptr;
     }
     va_end(list);
-    return proxy->QelMessageShow(Narrow(file).c_str(), key, count, args);
+    // A wide text among them that is not whole UTF-16 is refused there.
+    return proxy->QelMessageShow(narrowFile.c_str(), key, count, args);
 }
 
 int QelMessageClear(void) {
-    return Forward([](ZorvanProxy& proxy) { return proxy.QelMessageClear(); });
+    return Forward(__func__, [](ZorvanProxy& proxy) { return proxy.QelMessageClear(); });
 }
 
 int QelSolidRegenerate(QelMdl solid, int flags) {
-    return ForwardModel(solid, [&](ZorvanProxy& proxy, int id) { return proxy.QelSolidRegenerate(id, flags); });
+    return ForwardModel(__func__, solid, [&](ZorvanProxy& proxy, int id) {
+        return proxy.QelSolidRegenerate(id, flags);
+    });
 }
 
 int QelExtdataSlotNamesList(const QelExtdataClass* klass, int* count, QelName** names) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelExtdataSlotNamesList(klass, count, names); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return proxy.QelExtdataSlotNamesList(klass, count, names);
+    });
 }
 
 int QelExtdataClassNamesList(QelMdl model, int* count, QelName** names) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int id) {
         return proxy.QelExtdataClassNamesList(id, count, names);
     });
 }
 
 int QelExtdataClassRegister(QelMdl model, const char16_t* name, QelExtdataClass* klass) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int id) {
         if (!klass)
             return kBadArg;
         // The class's model handle is a new id block, kept only when the
         // request fills it.
-        return WithNewBlock(klass->model,
-                            [&] { return proxy.QelExtdataClassRegister(id, Narrow(name).c_str(), klass); });
+        return WithNarrow("name", name, [&](const char* n) {
+            return WithNewBlock(klass->model,
+                                [&] { return proxy.QelExtdataClassRegister(id, n, klass); });
+        });
     });
 }
 
 int QelExtdataSlotCreate(const QelExtdataClass* klass, const char16_t* name, QelExtdataSlot* slot) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelExtdataSlotCreate(klass, Narrow(name).c_str(), slot); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name, [&](const char* n) {
+            return proxy.QelExtdataSlotCreate(klass, n, slot);
+        });
+    });
 }
 
 int QelExtdataSlotWrite(const QelExtdataSlot* slot, int a, int type, int c, const void* value) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelExtdataSlotWrite(slot, a, type, c, value); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return proxy.QelExtdataSlotWrite(slot, a, type, c, value);
+    });
 }
 
 int QelExtdataSlotIdsList(const QelExtdataClass* klass, int* count, int32_t** ids) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelExtdataSlotIdsList(klass, count, ids); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return proxy.QelExtdataSlotIdsList(klass, count, ids);
+    });
 }
 
 int QelMdlToModelitem(QelMdl model, QelModelitem* item) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) {
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int id) {
         return ItemWithNewOwner(item, [&](QelModelitem* it) { return proxy.QelMdlToModelitem(id, it); });
     });
 }
 
 int QelParameterInit(const QelModelitem* owner, const char16_t* name, QelParameter* param) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelParameterInit(owner, Narrow(name).c_str(), param); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name,
+                          [&](const char* n) { return proxy.QelParameterInit(owner, n, param); });
+    });
 }
 
 int QelParamReadonlyCreate(const QelModelitem* owner, const char16_t* name, const QelParamvalue* value,
                            int flags, QelParameter* param) {
-    return Forward([&](ZorvanProxy& proxy) {
-        return proxy.QelParamReadonlyCreate(owner, Narrow(name).c_str(), value, flags, param);
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name, [&](const char* n) {
+            return proxy.QelParamReadonlyCreate(owner, n, value, flags, param);
+        });
     });
 }
 
 int QelParameterValueGet(const QelParameter* param, QelParamvalue* value) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelParameterValueGet(param, value); });
+    return Forward(__func__,
+                   [&](ZorvanProxy& proxy) { return proxy.QelParameterValueGet(param, value); });
 }
 
 int QelParamReadonlyModify(const QelParameter* param, const QelParamvalue* value, int flags) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelParamReadonlyModify(param, value, flags); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return proxy.QelParamReadonlyModify(param, value, flags);
+    });
 }
 
 int QelGetNumofCsys(QelMdl model, int* count) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelGetNumofCsys(id, count); });
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int id) {
+        return proxy.QelGetNumofCsys(id, count);
+    });
 }
 
 int QelGetFirstCsys(QelMdl model, int32_t** csys) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelGetFirstCsys(id, csys); });
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int id) {
+        return proxy.QelGetFirstCsys(id, csys);
+    });
 }
 
 int QelGetDefCsys(QelMdl model, int32_t** csys) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelGetDefCsys(id, csys); });
+    return ForwardModel(__func__, model,
+                        [&](ZorvanProxy& proxy, int id) { return proxy.QelGetDefCsys(id, csys); });
 }
 
 int QelCsysIdGet(const int32_t* csys, int* id) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelCsysIdGet(csys, id); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) { return proxy.QelCsysIdGet(csys, id); });
 }
 
 int QelModelitemInit(int a, int b, int c, QelModelitem* item) {
-    return Forward([&](ZorvanProxy& proxy) {
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
         return ItemWithNewOwner(item, [&](QelModelitem* it) { return proxy.QelModelitemInit(a, b, c, it); });
     });
 }
 
 int QelSolidFeatCount(QelMdl solid, int* count) {
-    return ForwardModel(solid, [&](ZorvanProxy& proxy, int id) { return proxy.QelSolidFeatCount(id, count); });
+    return ForwardModel(__func__, solid, [&](ZorvanProxy& proxy, int id) {
+        return proxy.QelSolidFeatCount(id, count);
+    });
 }
 
 int QelGetCsysMatrix(QelMdl model, int id, double matrix[4][3]) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int mdl) { return proxy.QelGetCsysMatrix(mdl, id, matrix); });
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int mdl) {
+        return proxy.QelGetCsysMatrix(mdl, id, matrix);
+    });
 }
 
 int QelModelitemNameGet(const QelModelitem* item, char16_t* name) {
-    return Forward([&](ZorvanProxy& proxy) {
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
         if (!item)
             return kBadArg;
-        return TextOut(name, QEL_NAME_LEN,
-                       [&](char* buffer, size_t size) { return proxy.QelModelitemNameGet(item, buffer, size); });
+        return TextOut(146, "item name", name, QEL_NAME_LEN, [&](char* buffer, size_t size) {
+            return proxy.QelModelitemNameGet(item, buffer, size);
+        });
     });
 }
 
 int QelGetUserSelectCsys(QelMdl model, int32_t** csys) {
-    return ForwardModel(model, [&](ZorvanProxy& proxy, int id) { return proxy.QelGetUserSelectCsys(id, csys); });
+    return ForwardModel(__func__, model, [&](ZorvanProxy& proxy, int id) {
+        return proxy.QelGetUserSelectCsys(id, csys);
+    });
 }
 
 int QelMdlNameIsUsed(const char16_t* name, int type, int* used) {
-    return Forward([&](ZorvanProxy& proxy) { return proxy.QelMdlNameIsUsed(Narrow(name).c_str(), type, used); });
+    return Forward(__func__, [&](ZorvanProxy& proxy) {
+        return WithNarrow("name", name,
+                          [&](const char* n) { return proxy.QelMdlNameIsUsed(n, type, used); });
+    });
 }
 
 // ---- local -------------------------------------------------------------------------
 
+// Both convert whole or not at all: a text that is not whole UTF-8 or
+// UTF-16 leaves `out` empty and answers null, told.
 char16_t* QelStringToWstring(char16_t* out, const char* in) {
     if (!out)
         return nullptr;
-    size_t n = in ? std::strlen(in) : 0;
-    strtows(in, out, static_cast<int>(std::min<size_t>(n + 1, 0x7FFFFFFF)));
+    std::u16string wide;
+    if (!btkStrUtf8ToUtf16Strict(in ? in : "", wide)) {
+        out[0] = 0;
+        zr_detail::FunctionScope scope(__func__);
+        zr_detail::TellText("nothing converted: the argument \"in\" is not UTF-8: " +
+                            kname::Shown(in));
+        return nullptr;
+    }
+    zr_detail::PutWide(wide, out);
     return out;
 }
 
 char* QelWstringToString(char* out, const char16_t* in) {
     if (!out)
         return nullptr;
-    size_t n = static_cast<size_t>(wslen(in));
-    wstostr(in, out, static_cast<int>(std::min<size_t>(3 * n + 1, 0x7FFFFFFF)));
+    std::string narrow;
+    {
+        zr_detail::FunctionScope scope(__func__);
+        if (!Narrow("in", in, narrow, "nothing converted")) {
+            out[0] = 0;
+            return nullptr;
+        }
+    }
+    std::memcpy(out, narrow.c_str(), narrow.size() + 1);
     return out;
 }
 

@@ -10,7 +10,11 @@
 //   C  0 when the request did not go out, else the status; 1 is success
 //      (requests 144, 169, 189).
 // A request with a refused argument (a null record that must be read, a
-// text holding a line feed) does not go out.
+// text holding a line feed, a wide text that is not whole UTF-16, told)
+// does not go out. A host's text for a wide field (a name, a text value)
+// is handed back whole or not at all: one that is not UTF-8 answers -1, one
+// that does not fit its field ZR_STATUS_TEXT_TOO_LONG, told, and the
+// record is left as it was.
 //
 // Records travel as one field each, their parts separated by one blank and
 // taken back by position.
@@ -21,15 +25,18 @@
 #include "xmemory.h"
 
 #include <cstring>
+#include <string>
+#include <type_traits>
 
 using zr_detail::CopyField;
 using zr_detail::Exchange;
+using zr_detail::HostTextToWide;
 using zr_detail::IntReply;
 using zr_detail::StatusReply;
 using zr_detail::TextReply;
-using zr_detail::NarrowToWide;
 using zr_detail::NewHostInt;
 using zr_detail::PartAt;
+using zr_detail::PutWide;
 using zr_detail::ReadReply;
 using zr_detail::Request;
 using zr_detail::SplitParts;
@@ -41,14 +48,21 @@ using zr_detail::kNotSent;
 using zr_detail::kBadArg;
 
 // ReadReply for one output record: fill(reply, record) and clear(record)
-// run only when the caller gave one.
+// run only when the caller gave one. A fill that answers an int answers
+// that instead when it is not 0 (it then left the record as it was).
 template <class T, class Fill, class Clear>
 int ReadInto(ZorvanProxy& proxy, const Request& req, T* out, Fill fill, Clear clear, bool alsoFive = false) {
     return ReadReply(
         proxy, req,
-        [&](const ZrReply& reply) {
-            if (out)
+        [&](const ZrReply& reply) -> int {
+            if (!out)
+                return 0;
+            if constexpr (std::is_void_v<std::invoke_result_t<Fill&, const ZrReply&, T&>>) {
                 fill(reply, *out);
+                return 0;
+            } else {
+                return fill(reply, *out);
+            }
         },
         [&] {
             if (out)
@@ -64,9 +78,10 @@ void FillFF(T& record) {
 }
 
 // A value of a message-argument type (ZR_MSGARG_...) added to the request,
-// a missing integer or double as an empty text. False, with nothing added,
-// for any other type.
-bool AddTypedValue(Request& req, int type, const void* value) {
+// a missing integer or double as an empty text; a wide text that is not
+// whole UTF-16 refuses the request, told naming it as `what`. False, with
+// nothing added, for any other type.
+bool AddTypedValue(Request& req, int type, const void* value, const std::string& what) {
     switch (type) {
     case ZR_MSGARG_INT:
         value ? req.AddInt(*static_cast<const int32_t*>(value)) : req.AddText("");
@@ -75,7 +90,8 @@ bool AddTypedValue(Request& req, int type, const void* value) {
         value ? req.AddDouble(*static_cast<const double*>(value)) : req.AddText("");
         return true;
     case ZR_MSGARG_WIDE:
-        req.AddText(btkStrUtf16ToUtf8(static_cast<const char16_t*>(value)).c_str());
+        req.AddText(
+            WideToNarrow(req, what.c_str(), static_cast<const char16_t*>(value), 0).c_str());
         return true;
     case ZR_MSGARG_TEXT:
         req.AddText(static_cast<const char*>(value));
@@ -121,10 +137,10 @@ void ClearModelitem(QelModelitem& item) {
 
 // ---- parameters
 
-btkString ParameterText(const QelParameter& param) {
+btkString ParameterText(Request& req, const QelParameter& param) {
     btkString text = IntToString(param.type);
     text += ' ';
-    text += WideToNarrow(param.name, QEL_NAME_LEN).c_str();
+    text += WideToNarrow(req, "the parameter's name", param.name, QEL_NAME_LEN).c_str();
     text += ' ';
     text += IntToString(param.owner.kind);
     text += ' ';
@@ -135,10 +151,16 @@ btkString ParameterText(const QelParameter& param) {
     return text;
 }
 
-void ReadParameter(const char* field, QelParameter& param) {
+// 0, or the status of a name that cannot be handed back (the record left
+// as it was).
+int ReadParameter(int opcode, const char* field, QelParameter& param) {
     std::vector<btkString> parts = SplitParts(field);
+    std::u16string name;
+    if (int status =
+            HostTextToWide(opcode, "parameter name", PartAt(parts, 1).str(), QEL_NAME_LEN, name))
+        return status;
     param.type = PartAt(parts, 0).AsInt();
-    NarrowToWide(PartAt(parts, 1).c_str(), param.name, QEL_NAME_LEN);
+    PutWide(name, param.name);
     param.owner.kind = PartAt(parts, 2).AsInt();
     if (param.owner.kind == 0) {
         int model = 0;
@@ -149,13 +171,14 @@ void ReadParameter(const char* field, QelParameter& param) {
     } else {
         std::memset(&param.owner.who, 0xFF, sizeof param.owner.who);
     }
+    return 0;
 }
 
 // ---- parameter values
 
 // Type, then value, each followed by one blank. A text value has its blanks
 // turned into tabs so that the blank stays the separator.
-btkString ParamvalueText(const QelParamvalue& value) {
+btkString ParamvalueText(Request& req, const QelParamvalue& value) {
     btkString text = IntToString(value.type);
     text += ' ';
     switch (value.type) {
@@ -164,7 +187,7 @@ btkString ParamvalueText(const QelParamvalue& value) {
         text += ' ';
         break;
     case QEL_PARAM_STRING: {
-        std::string s = WideToNarrow(value.value.s_val, QEL_LINE_LEN);
+        std::string s = WideToNarrow(req, "the value's text", value.value.s_val, QEL_LINE_LEN);
         for (char& c : s)
             if (c == ' ')
                 c = '\t';
@@ -187,24 +210,31 @@ btkString ParamvalueText(const QelParamvalue& value) {
     return text;
 }
 
-void ReadParamvalue(const char* field, QelParamvalue& value) {
+// 0, or the status of a text that cannot be handed back (the record left
+// as it was).
+int ReadParamvalue(int opcode, const char* field, QelParamvalue& value) {
     std::vector<btkString> parts = SplitParts(field);
-    value.type = PartAt(parts, 0).AsInt();
+    const int type = PartAt(parts, 0).AsInt();
     const btkString& v = PartAt(parts, 1);
+    std::u16string text;
+    if (type == QEL_PARAM_STRING) {
+        std::string s = v.str();
+        for (char& c : s)
+            if (c == '\t')
+                c = ' ';
+        if (int status = HostTextToWide(opcode, "value text", s, QEL_LINE_LEN, text))
+            return status;
+    }
+    value.type = type;
     switch (value.type) {
     case QEL_PARAM_DOUBLE: {
         double d = -1.0;
         value.value.d_val = v.ToDouble(d) ? d : -1.0;
         break;
     }
-    case QEL_PARAM_STRING: {
-        std::string s = v.str();
-        for (char& c : s)
-            if (c == '\t')
-                c = ' ';
-        NarrowToWide(s.c_str(), value.value.s_val, QEL_LINE_LEN);
+    case QEL_PARAM_STRING:
+        PutWide(text, value.value.s_val);
         break;
-    }
     case QEL_PARAM_INTEGER:
     case QEL_PARAM_NOTE_ID:
         value.value.i_val = v.AsInt();
@@ -217,26 +247,28 @@ void ReadParamvalue(const char* field, QelParamvalue& value) {
     default:
         break;
     }
+    return 0;
 }
 
 // ---- external data
 
-btkString ClassText(const QelExtdataClass& klass) {
+btkString ClassText(Request& req, const QelExtdataClass& klass,
+                    const char* what = "the class's name") {
     btkString text = IntToString(klass.model ? *klass.model : -1);
     text += ' ';
-    text += WideToNarrow(klass.name, QEL_NAME_LEN).c_str();
+    text += WideToNarrow(req, what, klass.name, QEL_NAME_LEN).c_str();
     return text;
 }
 
-btkString SlotText(const QelExtdataSlot& slot) {
+btkString SlotText(Request& req, const QelExtdataSlot& slot) {
     btkString text;
     if (slot.klass) {
-        text = ClassText(*slot.klass);
+        text = ClassText(req, *slot.klass, "the slot's class's name");
     } else {
         text = "-1 ";
     }
     text += ' ';
-    std::string name = WideToNarrow(slot.name, QEL_NAME_LEN);
+    std::string name = WideToNarrow(req, "the slot's name", slot.name, QEL_NAME_LEN);
     text += name.empty() ? "QEL_VALUE_UNUSED" : name.c_str();
     text += ' ';
     text += IntToString(slot.id);
@@ -247,9 +279,10 @@ btkString SlotText(const QelExtdataSlot& slot) {
 // the entries, the blank-separated items of field 2. As many entries as the
 // count claims and the field really holds; *count is that number. The
 // array (xar_alloc(count, sizeof(T), 3)) is made only for one entry or more
-// and a given `out`; with none, *out is left as it was. On a status that is
-// not 0 the outputs stay as they were, except that `clearCount` sets *count
-// to 0.
+// and a given `out`; with none, *out is left as it was. fill(opcode, entry,
+// word, index) answers 0, or a status that leaves both outputs as they were
+// (a name that cannot be handed back). On a status that is not 0 the
+// outputs stay as they were, except that `clearCount` sets *count to 0.
 template <class T, class Fill>
 int ListRequest(ZorvanProxy& proxy, const Request& req, int* count, T** out, bool clearCount, Fill fill) {
     constexpr int elemSize = static_cast<int>(sizeof(T));
@@ -264,8 +297,14 @@ int ListRequest(ZorvanProxy& proxy, const Request& req, int* count, T** out, boo
             void* arr = xar_alloc(n, elemSize, 3);
             if (!arr)
                 return -10;
-            for (int i = 0; i < n; ++i)
-                fill(static_cast<char*>(arr) + static_cast<size_t>(i) * elemSize, items[size_t(i)]);
+            for (int i = 0; i < n; ++i) {
+                if (int status = fill(req.GetOpcode(),
+                                      static_cast<char*>(arr) + static_cast<size_t>(i) * elemSize,
+                                      items[size_t(i)], i)) {
+                    xar_free(&arr);
+                    return status;
+                }
+            }
             *out = static_cast<T*>(arr);
         }
         if (count)
@@ -278,13 +317,23 @@ int ListRequest(ZorvanProxy& proxy, const Request& req, int* count, T** out, boo
     });
 }
 
-void FillName(char* entry, const btkString& word) {
-    NarrowToWide(word.c_str(), reinterpret_cast<char16_t*>(entry), QEL_NAME_LEN);
-}
+// An entry of a name list, a `what` ("slot name") on a told line.
+struct FillName {
+    const char* what;
+    int operator()(int opcode, char* entry, const btkString& word, int index) const {
+        const std::string named = std::string(what) + " at index " + std::to_string(index);
+        std::u16string name;
+        if (int status = HostTextToWide(opcode, named.c_str(), word.str(), QEL_NAME_LEN, name))
+            return status;
+        PutWide(name, reinterpret_cast<char16_t*>(entry));
+        return 0;
+    }
+};
 
-void FillId(char* entry, const btkString& word) {
+int FillId(int, char* entry, const btkString& word, int) {
     int32_t id = word.AsInt();
     std::memcpy(entry, &id, sizeof id);
+    return 0;
 }
 
 } // namespace
@@ -367,7 +416,8 @@ int ZorvanProxy::QelMessageShow(const char* file, const char* key, int count, co
     for (int i = 0; i < count; ++i) {
         // A missing value is sent as an empty value of its type, so that the
         // pairs after it stay in place; an unknown type has no type code.
-        if (AddTypedValue(req, args[i].type, args[i].value))
+        if (AddTypedValue(req, args[i].type, args[i].value,
+                          "message argument " + std::to_string(i)))
             req.AddInt(args[i].type);
         else
             req.AddText("");
@@ -391,14 +441,14 @@ int ZorvanProxy::QelExtdataSlotNamesList(const QelExtdataClass* klass, int* coun
     if (!klass)
         return kBadArg;
     Request req(127);
-    req.AddText(ClassText(*klass));
-    return ListRequest(*this, req, count, names, false, FillName);
+    req.AddText(ClassText(req, *klass));
+    return ListRequest(*this, req, count, names, false, FillName{"slot name"});
 }
 
 int ZorvanProxy::QelExtdataClassNamesList(int model, int* count, QelName** names) {
     Request req(128);
     req.AddInt(model);
-    return ListRequest(*this, req, count, names, false, FillName);
+    return ListRequest(*this, req, count, names, false, FillName{"class name"});
 }
 
 int ZorvanProxy::QelExtdataClassRegister(int model, const char* name, QelExtdataClass* klass) {
@@ -406,8 +456,12 @@ int ZorvanProxy::QelExtdataClassRegister(int model, const char* name, QelExtdata
     req.AddInt(model).AddText(name);
     return ReadInto(
         *this, req, klass,
-        [](const ZrReply& reply, QelExtdataClass& out) {
+        [&req](const ZrReply& reply, QelExtdataClass& out) {
             std::vector<btkString> parts = SplitParts(reply.GetField(1));
+            std::u16string name;
+            if (int status = HostTextToWide(req.GetOpcode(), "class name", PartAt(parts, 1).str(),
+                                            QEL_NAME_LEN, name))
+                return status;
             int id = 0;
             if (PartAt(parts, 0).ToInt(id)) {
                 if (out.model)
@@ -417,7 +471,8 @@ int ZorvanProxy::QelExtdataClassRegister(int model, const char* name, QelExtdata
             } else {
                 out.model = nullptr;
             }
-            NarrowToWide(PartAt(parts, 1).c_str(), out.name, QEL_NAME_LEN);
+            PutWide(name, out.name);
+            return 0;
         },
         [](QelExtdataClass& out) {
             out.model = nullptr;
@@ -429,16 +484,22 @@ int ZorvanProxy::QelExtdataSlotCreate(const QelExtdataClass* klass, const char* 
     if (!klass)
         return kBadArg;
     Request req(130);
-    req.AddText(ClassText(*klass)).AddText(name);
+    req.AddText(ClassText(req, *klass)).AddText(name);
     return ReadInto(
         *this, req, slot,
-        [klass](const ZrReply& reply, QelExtdataSlot& out) {
+        [&req, klass](const ZrReply& reply, QelExtdataSlot& out) {
             // The reply is the slot's text: class (two parts), name, id.
             std::vector<btkString> parts = SplitParts(reply.GetField(1));
             const btkString& slotName = PartAt(parts, 2);
-            NarrowToWide(slotName == "QEL_VALUE_UNUSED" ? "" : slotName.c_str(), out.name, QEL_NAME_LEN);
+            std::u16string name;
+            if (int status = HostTextToWide(req.GetOpcode(), "slot name",
+                                            slotName == "QEL_VALUE_UNUSED" ? "" : slotName.str(),
+                                            QEL_NAME_LEN, name))
+                return status;
+            PutWide(name, out.name);
             out.id = PartAt(parts, 3).AsInt();
             out.klass = const_cast<QelExtdataClass*>(klass);
+            return 0;
         },
         [](QelExtdataSlot& out) {
             out.klass = nullptr;
@@ -453,8 +514,8 @@ int ZorvanProxy::QelExtdataSlotWrite(const QelExtdataSlot* slot, int a, int type
     Request req(131);
     if (type >= ZR_MSGARG_INT && type <= ZR_MSGARG_TEXT && !value)
         return kBadArg;
-    req.AddText(SlotText(*slot)).AddInt(a).AddInt(type).AddInt(c);
-    AddTypedValue(req, type, value);
+    req.AddText(SlotText(req, *slot)).AddInt(a).AddInt(type).AddInt(c);
+    AddTypedValue(req, type, value, "the value");
     return StatusReply(*this, req, kNotSent);
 }
 
@@ -462,7 +523,7 @@ int ZorvanProxy::QelExtdataSlotIdsList(const QelExtdataClass* klass, int* count,
     if (!klass)
         return kBadArg;
     Request req(132);
-    req.AddText(ClassText(*klass));
+    req.AddText(ClassText(req, *klass));
     return ListRequest(*this, req, count, ids, true, FillId);
 }
 
@@ -479,7 +540,10 @@ int ReadModelitemReply(ZorvanProxy& proxy, const Request& req, QelModelitem* ite
 // Requests answered by a parameter record in field 1 (134, 135).
 int ReadParameterReply(ZorvanProxy& proxy, const Request& req, QelParameter* param, bool alsoFive) {
     return ReadInto(
-        proxy, req, param, [](const ZrReply& reply, QelParameter& out) { ReadParameter(reply.GetField(1), out); },
+        proxy, req, param,
+        [&req](const ZrReply& reply, QelParameter& out) {
+            return ReadParameter(req.GetOpcode(), reply.GetField(1), out);
+        },
         FillFF<QelParameter>, alsoFive);
 }
 } // namespace
@@ -509,7 +573,10 @@ int ZorvanProxy::QelParamReadonlyCreate(const QelModelitem* owner, const char* n
     if (!owner || !value)
         return kBadArg;
     Request req(135);
-    req.AddText(ModelitemText(*owner)).AddText(name).AddText(ParamvalueText(*value)).AddInt(flags);
+    req.AddText(ModelitemText(*owner))
+        .AddText(name)
+        .AddText(ParamvalueText(req, *value))
+        .AddInt(flags);
     return ReadParameterReply(*this, req, param, true);
 }
 
@@ -517,9 +584,12 @@ int ZorvanProxy::QelParameterValueGet(const QelParameter* param, QelParamvalue* 
     if (!param)
         return kBadArg;
     Request req(136);
-    req.AddText(ParameterText(*param));
+    req.AddText(ParameterText(req, *param));
     return ReadInto(
-        *this, req, value, [](const ZrReply& reply, QelParamvalue& out) { ReadParamvalue(reply.GetField(1), out); },
+        *this, req, value,
+        [&req](const ZrReply& reply, QelParamvalue& out) {
+            return ReadParamvalue(req.GetOpcode(), reply.GetField(1), out);
+        },
         FillFF<QelParamvalue>);
 }
 
@@ -527,7 +597,7 @@ int ZorvanProxy::QelParamReadonlyModify(const QelParameter* param, const QelPara
     if (!param || !value)
         return kBadArg;
     Request req(137);
-    req.AddText(ParameterText(*param)).AddText(ParamvalueText(*value)).AddInt(flags);
+    req.AddText(ParameterText(req, *param)).AddText(ParamvalueText(req, *value)).AddInt(flags);
     return StatusReply(*this, req, kNotSent);
 }
 

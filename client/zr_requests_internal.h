@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -15,7 +16,7 @@ namespace zr_detail {
 // A request text that refuses a text field holding a line feed: such a
 // field would split in two and shift every later field, so the request is
 // never sent, and the member answers as for any request that did not go
-// out.
+// out. So is one refused for a text that is not whole (RefuseText).
 class Request {
 public:
     explicit Request(int opcode) : text_(opcode) {}
@@ -37,13 +38,19 @@ public:
         return *this;
     }
     void Refuse() { valid_ = false; }
+    // Refuses the request for a text that cannot go out whole, told in one
+    // line (TellText: "request 131 not sent: <why>"), the first such text
+    // of the request only.
+    void RefuseText(const std::string& why);
     bool IsValid() const { return valid_; }
+    int GetOpcode() const { return text_.GetOpcode(); }
     const ZrRequestText& Get() const { return text_; }
     const char* c_str() const { return text_.c_str(); }
 
 private:
     ZrRequestText text_;
     bool valid_ = true;
+    bool toldText_ = false;
 };
 
 // Sends the request and parses the reply into `reply`. False, with nothing
@@ -129,12 +136,52 @@ const btkString& PartAt(const std::vector<btkString>& parts, size_t i);
 // does not fit; nothing is written for a null buffer.
 int CopyField(const ZrReply& reply, int i, char* buffer, size_t capacity);
 
+// ---- texts between a translator's wide texts (UTF-16) and the host's bytes
+// A text crosses whole or not at all: a wide text that is not whole UTF-16
+// (it holds a lone surrogate) is not sent, and a host's text that is not
+// UTF-8, or does not fit the wide field it is for, is not handed back; each
+// is told in one line. Neither is ever replaced or cut.
+
+// While it lives, the lines told about texts on this thread (TellText)
+// begin with `name`, the host-toolkit C function that runs ("QelMdlNameGet:
+// request 114: ...").
+class FunctionScope {
+public:
+    explicit FunctionScope(const char* name);
+    ~FunctionScope();
+    FunctionScope(const FunctionScope&) = delete;
+    FunctionScope& operator=(const FunctionScope&) = delete;
+
+private:
+    const char* outer_;
+};
+
+// Tells `line` in one line on standard error, after "<function>: " when a
+// host-toolkit C function runs on this thread.
+void TellText(const std::string& line);
+
+// Why a wide text is not whole UTF-16 ("it holds a lone surrogate (U+D800)
+// at unit 7"); empty for a whole one and for null. It is read up to its
+// terminator, and at most `capacity` units (0: no bound; a field may use
+// all of its units without one).
+std::string WideFault(const char16_t* text, int capacity = 0);
+
 // A wide text field of at most `capacity` units (it may lack a terminator
-// when all are used) as UTF-8.
-std::string WideToNarrow(const char16_t* text, int capacity);
-// UTF-8 text into a wide field of `capacity` units, cut on a character
-// boundary and always terminated.
-void NarrowToWide(const char* text, char16_t* out, int capacity);
+// when all are used; 0: no bound) as UTF-8, for `request`. One that is not
+// whole UTF-16 refuses the request (RefuseText, naming `what`: "the slot's
+// name is not whole UTF-16: it holds ..."), and gives "".
+std::string WideToNarrow(Request& request, const char* what, const char16_t* text, int capacity);
+
+// The host's text `text` for a wide field of `capacity` units (terminator
+// included), named `what` ("class name"), in the reply to request
+// `opcode`: 0 with the text in `wide`; ZPI_REQUEST_BAD_REPLY when it is not
+// UTF-8, ZR_STATUS_TEXT_TOO_LONG when it does not fit, each told in one
+// line with the text quoted (kname::Shown).
+int HostTextToWide(int opcode, const char* what, std::string_view text, int capacity,
+                   std::u16string& wide);
+// `wide`, which HostTextToWide let through for `field`, written into it
+// with its terminator.
+void PutWide(const std::u16string& wide, char16_t* field);
 
 // A new 4-byte host integer (getmem) holding `value`; null when memory
 // runs out.

@@ -22,6 +22,8 @@
 #include "btk_quoted.h"
 #include "xmemory.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace zr_detail {
@@ -118,18 +120,76 @@ int CopyField(const ZrReply& reply, int i, char* buffer, size_t capacity) {
     return 0;
 }
 
-std::string WideToNarrow(const char16_t* text, int capacity) {
-    if (!text || capacity <= 0)
-        return std::string();
-    int n = 0;
-    while (n < capacity && text[n] != 0)
+namespace {
+// The host-toolkit C function that runs on this thread (null: none).
+thread_local const char* t_function = nullptr;
+
+// A wide text up to its terminator, at most `capacity` units (0: no bound).
+std::u16string_view Bounded(const char16_t* text, int capacity) {
+    size_t n = 0;
+    while ((capacity <= 0 || n < static_cast<size_t>(capacity)) && text[n] != 0)
         ++n;
-    return btkStrUtf16ToUtf8(std::u16string_view(text, static_cast<size_t>(n)));
+    return std::u16string_view(text, n);
+}
+} // namespace
+
+FunctionScope::FunctionScope(const char* name) : outer_(t_function) {
+    t_function = name;
 }
 
-void NarrowToWide(const char* text, char16_t* out, int capacity) {
-    if (out && capacity > 0)
-        strtows(text ? text : "", out, capacity);
+FunctionScope::~FunctionScope() {
+    t_function = outer_;
+}
+
+void TellText(const std::string& line) {
+    IntfXmlTellFailure(t_function ? std::string(t_function) + ": " + line : line);
+}
+
+void Request::RefuseText(const std::string& why) {
+    if (!toldText_)
+        TellText("request " + std::to_string(GetOpcode()) + " not sent: " + why);
+    toldText_ = true;
+    valid_ = false;
+}
+
+std::string WideFault(const char16_t* text, int capacity) {
+    if (!text)
+        return std::string();
+    // Told as the fields of records are, as a field with its terminator.
+    const std::u16string whole(Bounded(text, capacity));
+    return kname::FieldFault(whole.c_str(),
+                             static_cast<int>(std::min<size_t>(whole.size() + 1, INT32_MAX)));
+}
+
+std::string WideToNarrow(Request& request, const char* what, const char16_t* text, int capacity) {
+    if (!text)
+        return std::string();
+    const std::string fault = WideFault(text, capacity);
+    if (!fault.empty()) {
+        request.RefuseText(std::string(what) + " is not whole UTF-16: " + fault);
+        return std::string();
+    }
+    return btkStrUtf16ToUtf8(Bounded(text, capacity));
+}
+
+int HostTextToWide(int opcode, const char* what, std::string_view text, int capacity,
+                   std::u16string& wide) {
+    auto refuse = [&](int status, const std::string& why) {
+        TellText("request " + std::to_string(opcode) + ": the host's " + what + why +
+                 ", not handed back: " + kname::Shown(text));
+        return status;
+    };
+    if (!btkStrUtf8ToUtf16Strict(text, wide))
+        return refuse(ZPI_REQUEST_BAD_REPLY, " is not UTF-8");
+    if (wide.size() >= static_cast<size_t>(capacity))
+        return refuse(ZR_STATUS_TEXT_TOO_LONG, " of " + std::to_string(wide.size()) +
+                                                   " units does not fit in " +
+                                                   std::to_string(capacity - 1));
+    return 0;
+}
+
+void PutWide(const std::u16string& wide, char16_t* field) {
+    std::memcpy(field, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
 }
 
 int32_t* NewHostInt(int32_t value) {

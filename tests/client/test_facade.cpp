@@ -4,14 +4,19 @@
 #include "client/zr_client.h"
 #include "client/zr_facade.h"
 #include "client/fake_host.h"
+#include "kernel/records/wide_name.h"
 
 #include "btkstring.h"
 #include "xmemory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -50,6 +55,23 @@ TEST(FacadeLocal, TextConversions) {
     EXPECT_EQ(std::u16string(wide), u"h\u00e9llo");
     EXPECT_EQ(QelWstringToString(narrow, wide), narrow);
     EXPECT_STREQ(narrow, "h\xC3\xA9llo");
+}
+
+TEST(FacadeLocal, TextsConvertWholeOrNotAtAll) {
+    char16_t wide[16] = u"keep";
+    char narrow[16] = "keep";
+    EXPECT_EQ(QelStringToWstring(wide, "\xF0\x9F\x94\xA7"), wide);
+    EXPECT_EQ(std::u16string(wide), u"\U0001F527");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(QelStringToWstring(wide, "W\xE4rme"), nullptr);
+    EXPECT_EQ(std::u16string(wide), u"");
+    EXPECT_EQ(QelWstringToString(narrow, u"a\xDC00"), nullptr);
+    EXPECT_STREQ(narrow, "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "QelStringToWstring: nothing converted: the argument \"in\" is not UTF-8: " +
+                  kname::Shown("W\xE4rme") +
+                  "\nQelWstringToString: nothing converted: the argument \"in\" is not whole "
+                  "UTF-16: it holds a lone surrogate (U+DC00) at unit 1\n");
 }
 
 TEST(FacadeLocal, Transforms) {
@@ -203,6 +225,240 @@ TEST_F(Facade, PathsAndProperties) {
     int32_t model = 6;
     EXPECT_EQ(QelImportfeatCreate_zpi(&model, nullptr, nullptr, nullptr, &feature), 100); // no data
     EXPECT_EQ(host.Count(), sent);
+}
+
+// `record` with its wide field `field` holding `text`.
+template <class R, size_t N> R With(R record, char16_t (R::*field)[N], const char16_t* text) {
+    wscpy(record.*field, text);
+    return record;
+}
+
+// Every wide text a C function sends, given not whole UTF-16: a high
+// surrogate alone, a low one alone, a high one at the end. Nothing goes
+// out (but the format request of a message, which names the argument
+// types), the function answers 100, and one line names the function and
+// the argument.
+TEST_F(Facade, AWideTextThatIsNotWholeUtf16IsRefusedUnsent) {
+    int32_t model = 6;
+    QelModelitem item{1, 2, nullptr};
+    QelExtdataClass klass{&model, u"cls"};
+    QelExtdataSlot slot{&klass, u"slot", 7};
+    QelParameter param{};
+    wscpy(param.name, u"p");
+    QelParamvalue text{};
+    text.type = QEL_PARAM_STRING;
+    auto textOf = [&](const char16_t* bad) {
+        QelParamvalue value = text;
+        wscpy(value.value.s_val, bad);
+        return value;
+    };
+    // What the functions would fill; none is written.
+    QelMdl made = nullptr;
+    QelPath path;
+    QelExtdataClass madeClass{};
+    QelExtdataSlot madeSlot{};
+    QelParameter madeParam{};
+    QelParamvalue madeValue{};
+    int number = 0;
+    QelName* names = nullptr;
+    int32_t* ids = nullptr;
+    using Bad = const char16_t*;
+    struct Row {
+        std::string said; // the told line up to the fault
+        std::function<int(Bad)> call;
+        std::string script = "";
+        size_t sent = 0;
+    };
+    const std::string arg = ": nothing sent: the argument ";
+    const std::vector<Row> rows = {
+        {"QelSolidInit" + arg + "\"name\"", [&](Bad bad) { return QelSolidInit(bad, 1, &made); }},
+        {"QelSolidCreate" + arg + "\"name\"",
+         [&](Bad bad) { return QelSolidCreate(bad, 1, &made); }},
+        {"QelTempPropertyIntGet" + arg + "\"name\"",
+         [&](Bad bad) { return QelTempPropertyIntGet(bad, &number); }},
+        {"QelTempPropertyPathGet" + arg + "\"name\"",
+         [&](Bad bad) { return QelTempPropertyPathGet(bad, path); }},
+        {"QelTempPropertyIntSet" + arg + "\"name\"",
+         [&](Bad bad) { return QelTempPropertyIntSet(bad, 1); }},
+        {"QelTempPropertyPathSet" + arg + "\"name\"",
+         [&](Bad bad) { return QelTempPropertyPathSet(bad, u"p"); }},
+        {"QelTempPropertyPathSet" + arg + "\"path\"",
+         [&](Bad bad) { return QelTempPropertyPathSet(u"n", bad); }},
+        {"QelMessageDisplay" + arg + "\"file\"",
+         [&](Bad bad) { return QelMessageDisplay(bad, "key"); }},
+        {"QelExtdataClassRegister" + arg + "\"name\"",
+         [&](Bad bad) { return QelExtdataClassRegister(&model, bad, &madeClass); }},
+        {"QelExtdataSlotCreate" + arg + "\"name\"",
+         [&](Bad bad) { return QelExtdataSlotCreate(&klass, bad, &madeSlot); }},
+        {"QelParameterInit" + arg + "\"name\"",
+         [&](Bad bad) { return QelParameterInit(&item, bad, &madeParam); }},
+        {"QelParamReadonlyCreate" + arg + "\"name\"",
+         [&](Bad bad) { return QelParamReadonlyCreate(&item, bad, &text, 0, &madeParam); }},
+        {"QelMdlNameIsUsed" + arg + "\"name\"",
+         [&](Bad bad) { return QelMdlNameIsUsed(bad, 1, &number); }},
+        // Texts of records, and the wide values of a slot and a message.
+        {"QelExtdataSlotNamesList: request 127 not sent: the class's name",
+         [&](Bad bad) {
+             QelExtdataClass k = With(klass, &QelExtdataClass::name, bad);
+             return QelExtdataSlotNamesList(&k, &number, &names);
+         }},
+        {"QelExtdataSlotCreate: request 130 not sent: the class's name",
+         [&](Bad bad) {
+             QelExtdataClass k = With(klass, &QelExtdataClass::name, bad);
+             return QelExtdataSlotCreate(&k, u"s", &madeSlot);
+         }},
+        {"QelExtdataSlotWrite: request 131 not sent: the slot's name",
+         [&](Bad bad) {
+             QelExtdataSlot s = With(slot, &QelExtdataSlot::name, bad);
+             return QelExtdataSlotWrite(&s, 1, ZR_MSGARG_WIDE, 2, u"v");
+         }},
+        {"QelExtdataSlotWrite: request 131 not sent: the slot's class's name",
+         [&](Bad bad) {
+             QelExtdataClass k = With(klass, &QelExtdataClass::name, bad);
+             QelExtdataSlot s{&k, u"slot", 7};
+             return QelExtdataSlotWrite(&s, 1, ZR_MSGARG_INT, 2, &model);
+         }},
+        {"QelExtdataSlotWrite: request 131 not sent: the value",
+         [&](Bad bad) { return QelExtdataSlotWrite(&slot, 1, ZR_MSGARG_WIDE, 2, bad); }},
+        {"QelExtdataSlotIdsList: request 132 not sent: the class's name",
+         [&](Bad bad) {
+             QelExtdataClass k = With(klass, &QelExtdataClass::name, bad);
+             return QelExtdataSlotIdsList(&k, &number, &ids);
+         }},
+        {"QelParamReadonlyCreate: request 135 not sent: the value's text",
+         [&](Bad bad) {
+             QelParamvalue v = textOf(bad);
+             return QelParamReadonlyCreate(&item, u"n", &v, 0, &madeParam);
+         }},
+        {"QelParameterValueGet: request 136 not sent: the parameter's name",
+         [&](Bad bad) {
+             QelParameter p = With(param, &QelParameter::name, bad);
+             return QelParameterValueGet(&p, &madeValue);
+         }},
+        {"QelParamReadonlyModify: request 137 not sent: the parameter's name",
+         [&](Bad bad) {
+             QelParameter p = With(param, &QelParameter::name, bad);
+             return QelParamReadonlyModify(&p, &text, 0);
+         }},
+        {"QelParamReadonlyModify: request 137 not sent: the value's text",
+         [&](Bad bad) {
+             QelParamvalue v = textOf(bad);
+             return QelParamReadonlyModify(&param, &v, 0);
+         }},
+        {"QelMessageDisplay: request 124 not sent: message argument 1",
+         [&](Bad bad) { return QelMessageDisplay(u"msg.txt", "key", &model, bad); },
+         "0\n%0d in %1w", 1},
+    };
+    const std::pair<Bad, const char*> cases[] = {
+        {u"a\xD800-", "it holds a lone surrogate (U+D800) at unit 1"},
+        {u"a\xDC00-", "it holds a lone surrogate (U+DC00) at unit 1"},
+        {u"ab\xD800", "it holds a lone surrogate (U+D800) at unit 2"},
+    };
+    for (const Row& row : rows) {
+        for (const auto& [bad, fault] : cases) {
+            host.Clear();
+            if (!row.script.empty())
+                host.Script({row.script});
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(row.call(bad), 100) << row.said << " / " << fault;
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                      row.said + " is not whole UTF-16: " + fault + "\n");
+            EXPECT_EQ(host.Count(), row.sent) << row.said << " / " << fault;
+        }
+    }
+    // A pair, also at the end, goes as the character it is.
+    host.Clear();
+    EXPECT_EQ(QelTempPropertyPathSet(u"n", u"W\u00e4rme \U0001F527"), 0);
+    EXPECT_EQ(host.Last(), "119\nn\nW\xC3\xA4rme \xF0\x9F\x94\xA7");
+}
+
+// Every wide text a C function hands back, given by the host in bytes that
+// are not UTF-8 (or too long for a record's field): the output is left as
+// it was, the function answers -1 (-24), and one line names the request.
+TEST_F(Facade, AHostTextThatCannotBeHandedBackWholeIsNotHandedBack) {
+    int32_t model = 6;
+    QelModelitem item{1, 2, nullptr};
+    QelExtdataClass klass{&model, u"cls"};
+    QelParameter param{};
+    wscpy(param.name, u"p");
+    QelParamvalue number{};
+    number.type = QEL_PARAM_DOUBLE;
+    // The outputs, one byte throughout before each call: none is written.
+    struct Outputs {
+        QelPath path;
+        QelName name;
+        int count;
+        QelName* names;
+        QelExtdataClass klass;
+        QelExtdataSlot slot;
+        QelParameter param;
+        QelParamvalue value;
+    } out;
+    struct Row {
+        std::string reply;
+        int status;
+        std::string told;
+        std::function<int()> call;
+    };
+    const std::string bad = "W\xE4rme";
+    // The host's text is quoted as every text from outside is.
+    const std::string notUtf8 = " is not UTF-8, not handed back: " + kname::Shown(bad) + "\n";
+    const std::string longName(QEL_NAME_LEN, 'n'), longText(QEL_LINE_LEN, 't');
+    const std::vector<Row> rows = {
+        {"0\n/home/" + bad, -1,
+         "QelDirectoryCurrentGet: request 113: the host's current folder is not UTF-8, not "
+         "handed back: " +
+             kname::Shown("/home/" + bad) + "\n",
+         [&] { return QelDirectoryCurrentGet(out.path); }},
+        {"0\n" + bad, -1, "QelMdlNameGet: request 114: the host's model name" + notUtf8,
+         [&] { return QelMdlNameGet(&model, out.name); }},
+        {"0\n" + bad, -1, "QelTempPropertyPathGet: request 117: the host's path" + notUtf8,
+         [&] { return QelTempPropertyPathGet(u"p", out.path); }},
+        {"0\n" + bad, -1, "QelModelitemNameGet: request 146: the host's item name" + notUtf8,
+         [&] { return QelModelitemNameGet(&item, out.name); }},
+        {"0\n2\nok " + bad, -1,
+         "QelExtdataClassNamesList: request 128: the host's class name at index 1" + notUtf8,
+         [&] { return QelExtdataClassNamesList(&model, &out.count, &out.names); }},
+        {"0\n1\n" + longName, -24,
+         "QelExtdataClassNamesList: request 128: the host's class name at index 0 of 32 units "
+         "does not fit in 31, not handed back: " +
+             kname::Shown(longName) + "\n",
+         [&] { return QelExtdataClassNamesList(&model, &out.count, &out.names); }},
+        {"0\n2\nok " + bad, -1,
+         "QelExtdataSlotNamesList: request 127: the host's slot name at index 1" + notUtf8,
+         [&] { return QelExtdataSlotNamesList(&klass, &out.count, &out.names); }},
+        {"0\n9 " + bad, -1, "QelExtdataClassRegister: request 129: the host's class name" + notUtf8,
+         [&] { return QelExtdataClassRegister(&model, u"c", &out.klass); }},
+        {"0\n6 cls " + bad + " 31", -1,
+         "QelExtdataSlotCreate: request 130: the host's slot name" + notUtf8,
+         [&] { return QelExtdataSlotCreate(&klass, u"s", &out.slot); }},
+        {"0\n1 " + bad + " 0 44", -1,
+         "QelParameterInit: request 134: the host's parameter name" + notUtf8,
+         [&] { return QelParameterInit(&item, u"p", &out.param); }},
+        {"-5\n1 " + bad + " 0 44", -1,
+         "QelParamReadonlyCreate: request 135: the host's parameter name" + notUtf8,
+         [&] { return QelParamReadonlyCreate(&item, u"p", &number, 0, &out.param); }},
+        {"0\n51 " + bad + " ", -1,
+         "QelParameterValueGet: request 136: the host's value text" + notUtf8,
+         [&] { return QelParameterValueGet(&param, &out.value); }},
+        {"0\n51 " + longText + " ", -24,
+         "QelParameterValueGet: request 136: the host's value text of 80 units does not fit in "
+         "79, not handed back: " +
+             kname::Shown(longText) + "\n",
+         [&] { return QelParameterValueGet(&param, &out.value); }},
+    };
+    for (const Row& row : rows) {
+        host.Clear();
+        host.Script({row.reply});
+        std::memset(&out, 0x5A, sizeof out);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(row.call(), row.status) << row.told;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), row.told);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&out);
+        EXPECT_TRUE(std::all_of(bytes, bytes + sizeof out, [](unsigned char b) {
+            return b == 0x5A;
+        })) << row.told;
+    }
 }
 
 TEST_F(Facade, MessageDisplay) {

@@ -471,6 +471,34 @@ TEST_F(Requests, MatrixAndMessages) {
     EXPECT_EQ(host.Last(), "125");
 }
 
+// The proxy's wide texts go whole or not at all, told without a C
+// function's name, once for a request however many it refuses; its 8-bit
+// results are the host's bytes as they came.
+TEST_F(Requests, WideTextsGoWholeOrNotAtAllAndByteResultsAreTheHostsOwn) {
+    ZrMessageArg args[2] = {{ZR_MSGARG_WIDE, u"ok"}, {ZR_MSGARG_WIDE, u"a\xDC00"}};
+    QelParameter param{};
+    wscpy(param.name, u"\xD800");
+    QelParamvalue value{};
+    value.type = QEL_PARAM_STRING;
+    wscpy(value.value.s_val, u"\xDC00");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->QelMessageShow("f", "k", 2, args), 100);
+    EXPECT_EQ(proxy->QelParamReadonlyModify(&param, &value, 0), 100);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "request 124 not sent: message argument 1 is not whole UTF-16: it holds a lone "
+              "surrogate (U+DC00) "
+              "at unit 1\n"
+              "request 137 not sent: the parameter's name is not whole UTF-16: it holds a lone "
+              "surrogate (U+D800) "
+              "at unit 0\n");
+    EXPECT_EQ(host.Count(), 0u);
+
+    char folder[QEL_PATH_LEN];
+    host.Script({"0\n/home/W\xE4rme"});
+    EXPECT_EQ(proxy->QelDirectoryCurrentGet(folder), 0);
+    EXPECT_STREQ(folder, "/home/W\xE4rme");
+}
+
 // ---- documents received ------------------------------------------------------------
 
 class Documents : public Requests {
