@@ -40,7 +40,9 @@
 // seconds a line. The lines given up are counted, and the count is told
 // in a line of its own ("standard error took nothing for 10 seconds: 3
 // told lines were left out") before the first line the reader takes
-// again; a line cut short is ended by a line end first.
+// again; a line cut short is ended by a line end first. Another file put
+// in place of descriptor 2 (dup2, freopen) is waited for afresh, and gets
+// the count; a child of fork() does not tell its parent's count.
 //
 // The only lock held while it writes is the stderr stream's, which every
 // stdio writer of standard error takes too; the library's own locks and

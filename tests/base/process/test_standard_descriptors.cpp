@@ -16,8 +16,10 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -192,14 +194,28 @@ TEST(StandardDescriptors, AToldLineReachesAPipeWholeAndAReaderThatIsGoneEndsNoth
 TEST(StandardDescriptors, AReaderThatTakesNothingCostsOneWaitNotOneALine) {
     // Standard error is a full non-blocking pipe whose reader takes
     // nothing, and a timer signal comes every 20 ms (SA_RESTART). In a
-    // child: two threads tell at once, then a third line is told; then the
-    // reader takes everything and a fourth line is told. 1: the first two
-    // took more than one wait of 10 seconds, 4: less; 2: the third waited;
-    // 3: the reader got another text than the count and the fourth line.
+    // child: two threads tell at once, then a third line is told. A child
+    // of it with another reader tells a line; then this process, with
+    // another full pipe put in place by dup2, whose reader takes everything
+    // once it is waited for; then, with the first pipe back and emptied, a
+    // fourth. 1: the first two took more than one wait of 10 seconds, 4:
+    // less; 2: the third waited; 5: the child told the count of the lines
+    // this process left out; 6: the other pipe was not waited for, or did
+    // not get the count and its line; 3: the fourth line was not told alone.
+    using namespace std::chrono_literals;
     const int code = RunInChild([] { return true; }, [] {
-        int p[2];
-        if (!stuckerr::MakeFullPipe(p, true) || ::dup2(p[1], 2) != 2 || !stuckerr::StartTicking(20))
+        int p[2], q[2], r[2];
+        if (!stuckerr::MakeFullPipe(p, true) || ::dup2(p[1], 2) != 2 ||
+            !stuckerr::StartTicking(20) || !stuckerr::MakeFullPipe(q, true) ||
+            ::pipe2(r, O_CLOEXEC | O_NONBLOCK) != 0)
             return 9;
+        auto take = [](int fd) {
+            std::string got;
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+                got.append(buffer, size_t(n));
+            return got;
+        };
         using Clock = std::chrono::steady_clock;
         const auto start = Clock::now();
         auto since = [](Clock::time_point from) {
@@ -213,15 +229,34 @@ TEST(StandardDescriptors, AReaderThatTakesNothingCostsOneWaitNotOneALine) {
         btk_tell("third");
         if (since(third) > 1)
             return 2;
-        char buffer[4096];
-        while (::read(p[0], buffer, sizeof buffer) > 0) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(r[1], 2);
+            btk_tell("from a child");
+            std::_Exit(0);
         }
+        if (::waitpid(child, nullptr, 0) != child || take(r[0]) != "from a child\n")
+            return 5;
+        ::dup2(q[1], 2);
+        std::atomic<bool> returned{false};
+        std::string atQ;
+        std::thread reader([&, me = ::gettid()] {
+            while (!returned && !stuckerr::WaitsOnStandardError(me, 10ms)) {
+            }
+            atQ = take(q[0]);
+        });
+        btk_tell("to another reader");
+        returned = true;
+        reader.join();
+        atQ += take(q[0]);
+        atQ.erase(0, atQ.find_first_not_of('f'));
+        if (atQ != "standard error took nothing for 10 seconds: 3 told lines were left out\n"
+                   "to another reader\n")
+            return 6;
+        ::dup2(p[1], 2);
+        take(p[0]);
         btk_tell("fourth");
-        std::string got;
-        for (ssize_t n; (n = ::read(p[0], buffer, sizeof buffer)) > 0;)
-            got.append(buffer, size_t(n));
-        if (got != "standard error took nothing for 10 seconds: 3 told lines were left out\n"
-                   "fourth\n")
+        if (take(p[0]) != "fourth\n")
             return 3;
         return both > 12 ? 1 : both < 9.9 ? 4 : 0;
     }, 40);
