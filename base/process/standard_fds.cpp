@@ -181,7 +181,11 @@ void btkTellStandardError(const char* data, size_t size) {
     if (flags >= 0 && !(flags & FD_CLOEXEC)) {
         // Under the stderr stream's lock, as the stream's own writes: a
         // line that takes several writes (a pipe takes at most 64 KiB at
-        // once) is never interleaved with another thread's.
+        // once) is never interleaved with another thread's. A cancel of
+        // the thread waits until the line is done: one acted on in the
+        // write or the wait would leave that lock held for good.
+        int cancelBefore = PTHREAD_CANCEL_ENABLE;
+        ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelBefore);
         ::flockfile(stderr);
         std::fflush(stderr);
         // A standard error whose reader is gone fails the write, and
@@ -221,6 +225,7 @@ void btkTellStandardError(const char* data, size_t size) {
         }
         ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         ::funlockfile(stderr);
+        ::pthread_setcancelstate(cancelBefore, nullptr);
     }
     errno = saved;
 }

@@ -54,7 +54,9 @@
 // non-blocking descriptor 2 no longer than that line's deadline (its own
 // line is then tried once), so the bound holds for every thread that
 // tells; on a blocking one whose reader is stuck, each thread that writes
-// standard error waits, as its own write would.
+// standard error waits, as its own write would. A thread cancelled
+// (pthread_cancel) while it tells is cancelled once its line is done, so
+// that it never leaves the stream's lock held.
 //
 // btkTellLine tells `prefix` and the text `format` and `args` make as one
 // line, with a line end, through btkTellStandardError. A short line is
