@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -47,13 +48,47 @@ constexpr int kWaitSeconds = 10;
 // Set when a line was given up because the reader of a non-blocking
 // standard error took nothing for the whole wait; cleared by the first
 // write that goes in again. While it is set, a line is tried once,
-// without waiting. With it, the lines given up so, and whether the
-// stream ends inside a line that was cut short. (Changed only under the
-// stderr stream's lock; atomic, as that lock is not one every checker
-// sees.)
+// without waiting. With it, whether the stream ends inside a line that
+// was cut short, and the file both are about (descriptor 2's then); and
+// the lines given up so, with the process that gave them up. (Changed
+// only under the stderr stream's lock; atomic, as that lock is not one
+// every checker sees.)
 std::atomic<bool> g_readerStuck{false};
-std::atomic<size_t> g_leftOut{0};
 std::atomic<bool> g_endsCut{false};
+std::atomic<uint64_t> g_stuckDevice{0};
+std::atomic<uint64_t> g_stuckInode{0};
+std::atomic<size_t> g_leftOut{0};
+std::atomic<pid_t> g_leftOutBy{0};
+
+// Notes descriptor 2's file as the one g_readerStuck and g_endsCut are
+// about.
+void NoteStuckFile() {
+    struct stat st {};
+    if (::fstat(STDERR_FILENO, &st) != 0)
+        return;
+    g_stuckDevice.store(uint64_t(st.st_dev), std::memory_order_relaxed);
+    g_stuckInode.store(uint64_t(st.st_ino), std::memory_order_relaxed);
+}
+
+// A reader put in place since (dup2, freopen, a child's own) is not the
+// one that took nothing, and its stream holds no cut line: it starts
+// afresh. The lines given up are told to it still, but only by the
+// process that gave them up, not by a child of fork().
+void ForgetAnotherReader() {
+    if (g_readerStuck.load(std::memory_order_relaxed) ||
+        g_endsCut.load(std::memory_order_relaxed)) {
+        struct stat st {};
+        if (::fstat(STDERR_FILENO, &st) == 0 &&
+            (uint64_t(st.st_dev) != g_stuckDevice.load(std::memory_order_relaxed) ||
+             uint64_t(st.st_ino) != g_stuckInode.load(std::memory_order_relaxed))) {
+            g_readerStuck.store(false, std::memory_order_relaxed);
+            g_endsCut.store(false, std::memory_order_relaxed);
+        }
+    }
+    if (g_leftOut.load(std::memory_order_relaxed) > 0 &&
+        g_leftOutBy.load(std::memory_order_relaxed) != ::getpid())
+        g_leftOut.store(0, std::memory_order_relaxed);
+}
 
 int64_t MonotonicMs() {
     timespec now{};
@@ -91,6 +126,8 @@ bool WriteAll(const char* data, size_t size, size_t& done) {
             deadline = now + kWaitSeconds * 1000;
         if (now >= deadline) {
             g_readerStuck.store(true, std::memory_order_relaxed);
+            NoteStuckFile();
+            errno = EAGAIN;
             return false;
         }
         // Ready, interrupted or timed out: the next write and the clock
@@ -115,6 +152,8 @@ bool WriteLine(const char* data, size_t size) {
         return true;
     const int err = errno;
     g_endsCut.store(done > 0 && err == EAGAIN, std::memory_order_relaxed);
+    if (done > 0 && err == EAGAIN)
+        NoteStuckFile();
     errno = err;
     return false;
 }
@@ -142,7 +181,11 @@ void btkTellStandardError(const char* data, size_t size) {
     if (flags >= 0 && !(flags & FD_CLOEXEC)) {
         // Under the stderr stream's lock, as the stream's own writes: a
         // line that takes several writes (a pipe takes at most 64 KiB at
-        // once) is never interleaved with another thread's.
+        // once) is never interleaved with another thread's. A cancel of
+        // the thread waits until the line is done: one acted on in the
+        // write or the wait would leave that lock held for good.
+        int cancelBefore = PTHREAD_CANCEL_ENABLE;
+        ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelBefore);
         ::flockfile(stderr);
         std::fflush(stderr);
         // A standard error whose reader is gone fails the write, and
@@ -155,6 +198,7 @@ void btkTellStandardError(const char* data, size_t size) {
         const bool pendingBefore = ::sigpending(&pending) == 0 && ::sigismember(&pending, SIGPIPE);
         // Lines given up for a reader that took nothing are counted, and
         // the count told before the next line that the reader takes.
+        ForgetAnotherReader();
         const size_t leftOut = g_leftOut.load(std::memory_order_relaxed);
         bool written = true;
         if (leftOut > 0) {
@@ -170,15 +214,18 @@ void btkTellStandardError(const char* data, size_t size) {
         }
         if (written)
             written = WriteLine(data, size);
-        if (!written && errno == EAGAIN)
-            g_leftOut.fetch_add(1, std::memory_order_relaxed);
-        if (!written && errno == EPIPE && !pendingBefore) {
+        const int err = errno;
+        if (!written && err == EAGAIN &&
+            g_leftOut.fetch_add(1, std::memory_order_relaxed) == 0)
+            g_leftOutBy.store(::getpid(), std::memory_order_relaxed);
+        if (!written && err == EPIPE && !pendingBefore) {
             const timespec now{};
             while (::sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
             }
         }
         ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         ::funlockfile(stderr);
+        ::pthread_setcancelstate(cancelBefore, nullptr);
     }
     errno = saved;
 }

@@ -40,7 +40,9 @@
 // seconds a line. The lines given up are counted, and the count is told
 // in a line of its own ("standard error took nothing for 10 seconds: 3
 // told lines were left out") before the first line the reader takes
-// again; a line cut short is ended by a line end first.
+// again; a line cut short is ended by a line end first. Another file put
+// in place of descriptor 2 (dup2, freopen) is waited for afresh, and gets
+// the count; a child of fork() does not tell its parent's count.
 //
 // The only lock held while it writes is the stderr stream's, which every
 // stdio writer of standard error takes too; the library's own locks and
@@ -52,7 +54,9 @@
 // non-blocking descriptor 2 no longer than that line's deadline (its own
 // line is then tried once), so the bound holds for every thread that
 // tells; on a blocking one whose reader is stuck, each thread that writes
-// standard error waits, as its own write would.
+// standard error waits, as its own write would. A thread cancelled
+// (pthread_cancel) while it tells is cancelled once its line is done, so
+// that it never leaves the stream's lock held.
 //
 // btkTellLine tells `prefix` and the text `format` and `args` make as one
 // line, with a line end, through btkTellStandardError. A short line is

@@ -15,9 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -51,6 +54,15 @@ protected:
 private:
     bool accepted_ = false;
 };
+
+// What the non-blocking read end `fd` of a pipe holds now.
+std::string Available(int fd) {
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        got.append(buffer, size_t(n));
+    return got;
+}
 
 bool CloseStandard() {
     for (int fd = 0; fd <= 2; ++fd)
@@ -192,13 +204,20 @@ TEST(StandardDescriptors, AToldLineReachesAPipeWholeAndAReaderThatIsGoneEndsNoth
 TEST(StandardDescriptors, AReaderThatTakesNothingCostsOneWaitNotOneALine) {
     // Standard error is a full non-blocking pipe whose reader takes
     // nothing, and a timer signal comes every 20 ms (SA_RESTART). In a
-    // child: two threads tell at once, then a third line is told; then the
-    // reader takes everything and a fourth line is told. 1: the first two
-    // took more than one wait of 10 seconds, 4: less; 2: the third waited;
-    // 3: the reader got another text than the count and the fourth line.
+    // child: two threads tell at once, then a third line is told. A child
+    // of it with another reader tells a line; then this process, with
+    // another full pipe put in place by dup2, whose reader takes everything
+    // once it is waited for; then, with the first pipe back and emptied, a
+    // fourth. 1: the first two took more than one wait of 10 seconds, 4:
+    // less; 2: the third waited; 5: the child told the count of the lines
+    // this process left out; 6: the other pipe was not waited for, or did
+    // not get the count and its line; 3: the fourth line was not told alone.
+    using namespace std::chrono_literals;
     const int code = RunInChild([] { return true; }, [] {
-        int p[2];
-        if (!stuckerr::MakeFullPipe(p, true) || ::dup2(p[1], 2) != 2 || !stuckerr::StartTicking(20))
+        int p[2], q[2], r[2];
+        if (!stuckerr::MakeFullPipe(p, true) || ::dup2(p[1], 2) != 2 ||
+            !stuckerr::StartTicking(20) || !stuckerr::MakeFullPipe(q, true) ||
+            ::pipe2(r, O_CLOEXEC | O_NONBLOCK) != 0)
             return 9;
         using Clock = std::chrono::steady_clock;
         const auto start = Clock::now();
@@ -213,18 +232,68 @@ TEST(StandardDescriptors, AReaderThatTakesNothingCostsOneWaitNotOneALine) {
         btk_tell("third");
         if (since(third) > 1)
             return 2;
-        char buffer[4096];
-        while (::read(p[0], buffer, sizeof buffer) > 0) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(r[1], 2);
+            btk_tell("from a child");
+            std::_Exit(0);
         }
+        if (::waitpid(child, nullptr, 0) != child || Available(r[0]) != "from a child\n")
+            return 5;
+        ::dup2(q[1], 2);
+        std::atomic<bool> returned{false};
+        std::string atQ;
+        std::thread reader([&, me = ::gettid()] {
+            while (!returned && !stuckerr::WaitsOnStandardError(me, 10ms)) {
+            }
+            atQ = Available(q[0]);
+        });
+        btk_tell("to another reader");
+        returned = true;
+        reader.join();
+        atQ += Available(q[0]);
+        atQ.erase(0, atQ.find_first_not_of('f'));
+        if (atQ != "standard error took nothing for 10 seconds: 3 told lines were left out\n"
+                   "to another reader\n")
+            return 6;
+        ::dup2(p[1], 2);
+        Available(p[0]);
         btk_tell("fourth");
-        std::string got;
-        for (ssize_t n; (n = ::read(p[0], buffer, sizeof buffer)) > 0;)
-            got.append(buffer, size_t(n));
-        if (got != "standard error took nothing for 10 seconds: 3 told lines were left out\n"
-                   "fourth\n")
+        if (Available(p[0]) != "fourth\n")
             return 3;
         return both > 12 ? 1 : both < 9.9 ? 4 : 0;
     }, 40);
+    EXPECT_EQ(code, 0);
+}
+
+TEST(StandardDescriptors, AThreadCancelledWhileItTellsLeavesStandardErrorToTheOthers) {
+    // A thread cancelled while it waits for a full non-blocking pipe: its
+    // line goes in once the reader takes bytes, and the next line is told
+    // (1: it was not; a child waiting for ever is ended after 20 s).
+    using namespace std::chrono_literals;
+    const int code = RunInChild([] { return true; }, [] {
+        int p[2];
+        std::atomic<pid_t> teller{0};
+        pthread_t thread;
+        if (!stuckerr::MakeFullPipe(p, true) || ::dup2(p[1], 2) != 2 ||
+            ::pthread_create(&thread, nullptr, [](void* tid) -> void* {
+                static_cast<std::atomic<pid_t>*>(tid)->store(::gettid());
+                btk_tell("cancelled");
+                return nullptr;
+            }, &teller) != 0)
+            return 9;
+        while (teller == 0)
+            std::this_thread::yield();
+        if (!stuckerr::WaitsOnStandardError(teller, 30s))
+            return 9;
+        ::pthread_cancel(thread);
+        std::string got = Available(p[0]);
+        ::pthread_join(thread, nullptr);
+        btk_tell("after");
+        got += Available(p[0]);
+        got.erase(0, got.find_first_not_of('f'));
+        return got == "cancelled\nafter\n" ? 0 : 1;
+    }, 20);
     EXPECT_EQ(code, 0);
 }
 
