@@ -532,8 +532,9 @@ TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
     filetargets::WriteAll(bare, "<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>");
     int finishes = 3;
     for (const auto& [path, reason] :
-         {std::pair<std::string, std::string>{other, "not an interface-data document (root element Model)"},
-          {html, "line 1, column 14: not an interface-data document (root element html)"},
+         {std::pair<std::string, std::string>{
+              other, "not an interface-data document (root element \"Model\")"},
+          {html, "line 1, column 14: not an interface-data document (root element \"html\")"},
           {bare, "the document holds no \"QelIntfData\""}}) {
         const std::string said = "cannot read \"" + path + "\": " + reason + "\n";
         ::testing::internal::CaptureStderr();

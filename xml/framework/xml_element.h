@@ -209,6 +209,10 @@ private:
 // The name of the element whose start tag the parse running on this thread
 // is reading ("" outside a parse).
 std::string IntfXmlStartTagName();
+// An element's or attribute's name as the messages below quote it (null as
+// ""): by btkQuotedCut (base/text/btk_quoted.h), as a document may name
+// its root and some of its elements as it likes.
+std::string IntfXmlQuotedName(const char* name);
 // Tells (as IntfXmlTellPassedOver) that an attribute the writers always
 // write was not found where they write it, and what was read in its place:
 // "\"<element>\" lacks the attribute \"<name>\" at position <pos>: read as
