@@ -3,8 +3,9 @@
 #include "xml/framework/xml_element.h"
 
 #include "btk_quoted.h"
-#include "process.h"
 #include "kernel/records/wide_name.h"
+#include "process.h"
+#include "xexcept.h"
 #include "xml/framework/sax_handler.h"
 
 #include <algorithm>
@@ -277,8 +278,12 @@ std::string IntfXmlCaughtText(bool* namesDocument) {
         if (namesDocument)
             *namesDocument = true;
         return e.Message();
-    } catch (const std::exception& e) { // xthrown among them
+    } catch (const xthrown& e) { // the library's words, as IntfXmlError's
         return e.what();
+    } catch (const std::exception& e) {
+        // Words the library did not make (a translator's, which may quote
+        // what the host gave it): escaped where they stand.
+        return btkEscaped(e.what());
     } catch (...) {
         return "an unknown failure";
     }

@@ -313,7 +313,8 @@ std::string IntfXmlReadFailure(const char* path, const std::string& reason);
 void IntfXmlTellFailure(const std::string& text);
 // Only inside a catch block: what the exception being handled says (an
 // IntfXmlError its message, which names the document; then `namesDocument`
-// is set; an std::exception, xthrown among them, its what()).
+// is set; an xthrown its what(); any other std::exception, whose words the
+// library did not make, its what() with the escapes of btkEscaped).
 std::string IntfXmlCaughtText(bool* namesDocument = nullptr);
 // Only inside a catch block: tells the exception being handled that way.
 // An IntfXmlError by its message, which names the document; anything else
