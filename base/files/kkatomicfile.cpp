@@ -727,12 +727,12 @@ bool kkAtomicFile::KeepExtendedAttributes(int oldFd) {
         if (!AttributeValue(get, value)) {
             if (errno == ENODATA || AttributeLeftOut(errno))
                 continue; // gone meanwhile, or not readable by this process
-            Fail(("cannot keep the extended attribute " + name + " of").c_str(), errno);
+            Fail(("cannot keep the extended attribute " + Quoted(name) + " of").c_str(), errno);
             return false;
         }
         if (::fsetxattr(fd_, name.c_str(), value.data(), value.size(), 0) != 0 &&
             !AttributeLeftOut(errno)) {
-            Fail(("cannot keep the extended attribute " + name + " of").c_str(), errno);
+            Fail(("cannot keep the extended attribute " + Quoted(name) + " of").c_str(), errno);
             return false;
         }
     }

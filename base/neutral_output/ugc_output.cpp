@@ -1,4 +1,5 @@
 #include "ugc_output.h"
+#include "btk_quoted.h"
 
 #include "kkatomicfile.h"
 #include "standard_fds.h"
@@ -132,8 +133,9 @@ struct ugc_output {
                     written = stream->Write(buf.data() + done, n);
                 } catch (const std::exception& e) {
                     // A caller's stream that throws has failed like one
-                    // that answers short; the exception stops here.
-                    threw = e.what();
+                    // that answers short; the exception stops here. Its
+                    // words are the caller's: escaped where they stand.
+                    threw = btkEscaped(e.what());
                 } catch (...) {
                     threw = "an exception that is not a std::exception";
                 }

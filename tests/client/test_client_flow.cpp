@@ -137,7 +137,10 @@ int exportFn(int argc, char** const argv) {
     g_seen.Record(argc, argv);
     if (g_seen.throwNext) {
         g_seen.throwNext = false;
-        throw std::runtime_error("translator failed");
+        std::string what = "translator failed"; // with what the host gave it
+        for (int i = 0; i < argc; ++i)
+            what += std::string(": cannot open ") + argv[i];
+        throw std::runtime_error(what);
     }
     return 0;
 }
@@ -520,9 +523,15 @@ TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
     g_seen.throwNext = true;
     EXPECT_EQ(toldBy("112\n0", 1),
               "job of \"ExportTranslator\": the translator function raised: translator failed\n");
-    EXPECT_EQ(toldBy("152\nx\n0", 2), "job of \"ImportAssemTranslator\": no translator "
-                                       "function is registered under this name; the job ends\n");
-    EXPECT_EQ(toldBy("110\n" + empty + "\n0", 3),
+    // Its words, which may quote what the host gave it (an argument with a
+    // carriage return, an escape and a line separator), on the one line.
+    g_seen.throwNext = true;
+    EXPECT_EQ(toldBy("112\n1\na\r\x1B[2K\xE2\x80\xA8\\x0A.prt", 2),
+              "job of \"ExportTranslator\": the translator function raised: translator failed: "
+              "cannot open a\\x0D\\x1B[2K\\u2028\\\\x0A.prt\n");
+    EXPECT_EQ(toldBy("152\nx\n0", 3), "job of \"ImportAssemTranslator\": no translator "
+                                      "function is registered under this name; the job ends\n");
+    EXPECT_EQ(toldBy("110\n" + empty + "\n0", 4),
               "job of \"ImportPartTranslator\": cannot read \"" + empty + "\": empty document\n");
     // A document that is read but holds no interface data is told as
     // ReadZPI tells it (its second line).
@@ -530,10 +539,11 @@ TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
     filetargets::WriteAll(html, "<html><body/></html>");
     const std::string bare = dir.Path("bare.xml");
     filetargets::WriteAll(bare, "<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>");
-    int finishes = 3;
+    int finishes = 4;
     for (const auto& [path, reason] :
-         {std::pair<std::string, std::string>{other, "not an interface-data document (root element Model)"},
-          {html, "line 1, column 14: not an interface-data document (root element html)"},
+         {std::pair<std::string, std::string>{
+              other, "not an interface-data document (root element \"Model\")"},
+          {html, "line 1, column 14: not an interface-data document (root element \"html\")"},
           {bare, "the document holds no \"QelIntfData\""}}) {
         const std::string said = "cannot read \"" + path + "\": " + reason + "\n";
         ::testing::internal::CaptureStderr();
@@ -542,7 +552,7 @@ TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
         EXPECT_EQ(toldBy("110\n" + path + "\n0", ++finishes), "job of \"ImportPartTranslator\": " + said);
     }
     StopLoop();
-    EXPECT_EQ(g_seen.Calls(), 1u); // the export that raised
+    EXPECT_EQ(g_seen.Calls(), 2u); // the exports that raised
 }
 
 TEST_F(ClientFlow, DocumentsWrittenAndReadByBnfsPaths) {

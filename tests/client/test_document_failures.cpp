@@ -82,7 +82,8 @@ TEST_F(DocumentFailures, DocumentsReceivedThatCannotBeReadAreTold) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(proxy->GetQelIntfData(1, &partOptions, nullptr, nullptr));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "cannot read \"" + page + "\": not an interface-data document (root element html)\n");
+              "cannot read \"" + page +
+                  "\": not an interface-data document (root element \"html\")\n");
 
     ZrTranslationOptions* options = nullptr;
     host.Script({"0\n" + broken});

@@ -410,7 +410,7 @@ public:
     int Read(void*, int) override { return -1; }
     int Write(const void*, int count) override {
         if (taken_ + size_t(count) > after_)
-            throw std::runtime_error("the caller's stream gave up");
+            throw std::runtime_error("the caller's stream gave up:\r\n\"x\"");
         taken_ += size_t(count);
         return count;
     }
@@ -629,7 +629,8 @@ TEST(NeutralWriterTargets, AWriteThatGivesZeroSaysWhyThroughTheDiagnostics) {
     }
     EXPECT_EQ(why_it_failed(u"x.neu", nullptr, &result), "no neutral part");
 
-    // A caller's stream that refuses, or throws: what it did.
+    // A caller's stream that refuses, or throws: what it did (its words
+    // escaped where they stand, as its own).
     xrchandle<MemoryStream> refusing(new MemoryStream(true));
     {
         btkWString location;
@@ -645,7 +646,7 @@ TEST(NeutralWriterTargets, AWriteThatGivesZeroSaysWhyThroughTheDiagnostics) {
         UnibufRegistration reg(throwing.get(), u"kernel.neu.why", &location);
         ASSERT_TRUE(reg.IsRegistered());
         EXPECT_EQ(why_it_failed(location.c_str(), part, &result),
-                  "the stream's Write threw: the caller's stream gave up");
+                  "the stream's Write threw: the caller's stream gave up:\\x0D\\x0A\\\"x\\\"");
     }
     // A part that does not fit the schema table: the field.
     auto* bad = make<neut_part>();

@@ -433,12 +433,33 @@ void IntfXmlSaxHandler::endElement(const XMLCh* name) {
 }
 
 namespace {
+// The parser's words, escaped where they stand (on the line's one line).
+// They quote the document's texts (names, of any size) in quotes of their
+// own, 'name': each is cut as btkQuotedCut cuts, "..." after its quote.
+std::string ParserWords(const XMLCh* message) {
+    const std::string text = IntfXmlLocalText(message).str();
+    std::string_view words = text;
+    std::string out;
+    for (;;) {
+        const size_t open = words.find('\'');
+        if (open == std::string_view::npos)
+            return out += btkEscaped(words);
+        out += btkEscaped(words.substr(0, open + 1));
+        words.remove_prefix(open + 1);
+        const size_t close = words.find('\'');
+        const std::string shown = btkQuotedCut(words.substr(0, close));
+        const bool cut = shown.back() != '"';
+        out.append(shown, 1, shown.size() - (cut ? 5 : 2));
+        if (close == std::string_view::npos)
+            return out += cut ? "..." : "";
+        out += cut ? "'..." : "'";
+        words.remove_prefix(close + 1);
+    }
+}
+
 std::string ParseMessage(const xc::SAXParseException& e) {
-    // The parser's words quote the document's (names, in quotes of their
-    // own): escaped where they stand, on the line's one line.
-    const std::string msg = btkEscaped(IntfXmlLocalText(e.getMessage()).str());
     return "line " + std::to_string(e.getLineNumber()) + ", column " +
-           std::to_string(e.getColumnNumber()) + ": " + msg;
+           std::to_string(e.getColumnNumber()) + ": " + ParserWords(e.getMessage());
 }
 } // namespace
 
@@ -1026,11 +1047,9 @@ void RunParse(const xc::InputSource& source, IntfXmlElement* top, const char* id
         }
         throw IntfXmlError(ZPI_STATUS_NO_MEMORY, IntfXmlReadFailure(id, "out of memory while parsing"));
     } catch (const xc::XMLException& e) {
-        throw IntfXmlError(INTFXML_ERR_PARSE,
-                           IntfXmlReadFailure(id, btkEscaped(IntfXmlLocalText(e.getMessage()).str())));
+        throw IntfXmlError(INTFXML_ERR_PARSE, IntfXmlReadFailure(id, ParserWords(e.getMessage())));
     } catch (const xc::SAXException& e) {
-        throw IntfXmlError(INTFXML_ERR_PARSE,
-                           IntfXmlReadFailure(id, btkEscaped(IntfXmlLocalText(e.getMessage()).str())));
+        throw IntfXmlError(INTFXML_ERR_PARSE, IntfXmlReadFailure(id, ParserWords(e.getMessage())));
     } catch (const std::bad_alloc&) {
         throw IntfXmlError(ZPI_STATUS_NO_MEMORY, IntfXmlReadFailure(id, "out of memory while parsing"));
     } catch (...) {

@@ -3,8 +3,9 @@
 #include "xml/framework/xml_element.h"
 
 #include "btk_quoted.h"
-#include "process.h"
 #include "kernel/records/wide_name.h"
+#include "process.h"
+#include "xexcept.h"
 #include "xml/framework/sax_handler.h"
 
 #include <algorithm>
@@ -65,12 +66,12 @@ void IntfXmlThrowStatus(int status, const char* routine) {
 void IntfXmlThrowUnexpected(const char* child, const char* parent) {
     // Names the document holds: quoted on the line's one line, bounded.
     IntfXmlThrow(INTFXML_ERR_MALFORMED, "element %s is not expected in %s",
-                 btkQuotedCut(child ? child : "").c_str(), btkQuotedCut(parent ? parent : "").c_str());
+                 IntfXmlQuotedName(child).c_str(), IntfXmlQuotedName(parent).c_str());
 }
 
 void IntfXmlThrowMissing(const char* child, const char* element) {
-    IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks its \"%.200s\"",
-                 element ? element : "", child ? child : "");
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s lacks its %s", IntfXmlQuotedName(element).c_str(),
+                 IntfXmlQuotedName(child).c_str());
 }
 
 void IntfXmlRefuseFault(const std::string& fault) {
@@ -113,6 +114,10 @@ void IntfXmlRethrowPlacing(const IntfXmlError& error, const std::string& place) 
 
 void IntfXmlThrowWrongParent() {
     IntfXmlThrow(INTFXML_ERR_MALFORMED, "a reader was made under a parent of another kind");
+}
+
+std::string IntfXmlQuotedName(const char* name) {
+    return btkQuotedCut(name ? name : "");
 }
 
 std::string IntfXmlReadFailure(const char* path, const std::string& reason) {
@@ -187,9 +192,9 @@ void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned po
     IntfXmlTellPassedOver(IntfXmlPassed::AttribMissing, [&] {
         const std::string tag = element ? std::string(element) : IntfXmlStartTagName();
         char text[400];
-        std::snprintf(text, sizeof text,
-                      "\"%.100s\" lacks the attribute \"%.100s\" at position %u: read as %.60s",
-                      tag.c_str(), name ? name : "", pos, readAs ? readAs : "");
+        std::snprintf(text, sizeof text, "%s lacks the attribute %s at position %u: read as %.60s",
+                      IntfXmlQuotedName(tag.c_str()).c_str(), IntfXmlQuotedName(name).c_str(), pos,
+                      readAs ? readAs : "");
         return std::string(text);
     });
 }
@@ -197,8 +202,8 @@ void IntfXmlTellMissingAttrib(const char* element, const char* name, unsigned po
 void IntfXmlTellMissingChild(const char* element, const char* child, const char* readAs) {
     IntfXmlTellPassedOver(IntfXmlPassed::ChildMissing, [&] {
         char text[400];
-        std::snprintf(text, sizeof text, "\"%.100s\" lacks its \"%.100s\": read as %.60s", element,
-                      child, readAs);
+        std::snprintf(text, sizeof text, "%s lacks its %s: read as %.60s",
+                      IntfXmlQuotedName(element).c_str(), IntfXmlQuotedName(child).c_str(), readAs);
         return std::string(text);
     });
 }
@@ -207,9 +212,8 @@ void IntfXmlSeeOnce(bool& seen, const char* child, const char* element) {
     if (seen)
         IntfXmlTellPassedOver(IntfXmlPassed::ChildTwice, [&] {
             char text[400];
-            std::snprintf(text, sizeof text,
-                          "\"%.100s\" appears twice in \"%.100s\": the later one is read", child,
-                          element);
+            std::snprintf(text, sizeof text, "%s appears twice in %s: the later one is read",
+                          IntfXmlQuotedName(child).c_str(), IntfXmlQuotedName(element).c_str());
             return std::string(text);
         });
     seen = true;
@@ -254,13 +258,13 @@ void IntfXmlTellValuesPast(const char* element, size_t held, size_t read, bool s
             char text[300];
             if (sized)
                 std::snprintf(text, sizeof text,
-                              "\"%.100s\" holds %zu values where its size says %zu: the values "
+                              "%s holds %zu values where its size says %zu: the values "
                               "past the size are not read",
-                              element, held, read);
+                              IntfXmlQuotedName(element).c_str(), held, read);
             else
                 std::snprintf(text, sizeof text,
-                              "\"%.100s\" holds %zu numbers, of which the first %zu are read",
-                              element, held, read);
+                              "%s holds %zu numbers, of which the first %zu are read",
+                              IntfXmlQuotedName(element).c_str(), held, read);
             return item ? item() + ": " + text : std::string(text);
         });
 }
@@ -274,8 +278,12 @@ std::string IntfXmlCaughtText(bool* namesDocument) {
         if (namesDocument)
             *namesDocument = true;
         return e.Message();
-    } catch (const std::exception& e) { // xthrown among them
+    } catch (const xthrown& e) { // the library's words, as IntfXmlError's
         return e.what();
+    } catch (const std::exception& e) {
+        // Words the library did not make (a translator's, which may quote
+        // what the host gave it): escaped where they stand.
+        return btkEscaped(e.what());
     } catch (...) {
         return "an unknown failure";
     }
@@ -508,9 +516,9 @@ void TellNotANumber(const char* name, const std::string& value, const char* what
     IntfXmlTellPassedOver(IntfXmlPassed::AttribNotANumber, [&] {
         const std::string tag = IntfXmlStartTagName();
         char text[400];
-        std::snprintf(text, sizeof text,
-                      "attribute \"%.100s\" of \"%.100s\" is not %s: %s; read as %s",
-                      name ? name : "", tag.c_str(), what, kname::Shown(value).c_str(), readAs);
+        std::snprintf(text, sizeof text, "attribute %s of %s is not %s: %s; read as %s",
+                      IntfXmlQuotedName(name).c_str(), IntfXmlQuotedName(tag.c_str()).c_str(), what,
+                      kname::Shown(value).c_str(), readAs);
         return std::string(text);
     });
 }
@@ -561,9 +569,8 @@ const XMLCh* RequireAttrib(const char* name, IntfXmlAttributes& attrs, unsigned 
                            const char* element) {
     const XMLCh* v = AttribAt(name, attrs, pos);
     if (!v)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED,
-                     "\"%.200s\" lacks the attribute \"%.100s\" at position %u",
-                     element ? element : "", name ? name : "", pos);
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s lacks the attribute %s at position %u",
+                     IntfXmlQuotedName(element).c_str(), IntfXmlQuotedName(name).c_str(), pos);
     return v;
 }
 } // namespace
@@ -623,8 +630,9 @@ T NumberOf(const XMLCh* v, const char* name, const char* element,
     }
     T out = 0;
     if (!parse(IntfXmlTrim(text), out))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "attribute \"%.100s\" of \"%.200s\" is not %s: %s",
-                     name, element ? element : "", what, kname::Shown(text).c_str());
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "attribute %s of %s is not %s: %s",
+                     IntfXmlQuotedName(name).c_str(), IntfXmlQuotedName(element).c_str(), what,
+                     kname::Shown(text).c_str());
     return out;
 }
 } // namespace
@@ -663,8 +671,8 @@ btkString IntfXmlRequireString(const char* name, IntfXmlAttributes& attrs, unsig
 int32_t IntfXmlRequireSize(IntfXmlAttributes& attrs, const char* element) {
     int32_t n = IntfXmlRequireInt("size", attrs, 0, element);
     if (n < 0)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" has a negative size %d",
-                     element ? element : "", n);
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s has a negative size %d",
+                     IntfXmlQuotedName(element).c_str(), n);
     return n;
 }
 
@@ -870,12 +878,17 @@ template <class T>
     return r.ptr;
 }
 
+// "<element> lacks <what>".
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowLacks(const char* element, const char* what) {
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s lacks %s", IntfXmlQuotedName(element).c_str(), what);
+}
+
 // "<element> holds <word> where <what> belongs".
 [[noreturn, gnu::noinline, gnu::cold]] void ThrowNotANumber(const char* element,
                                                             std::string_view word,
                                                             const char* what) {
-    IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds %s where %s belongs", element,
-                 kname::Shown(word).c_str(), what);
+    IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s holds %s where %s belongs",
+                 IntfXmlQuotedName(element).c_str(), kname::Shown(word).c_str(), what);
 }
 
 // The next word of [*pos, e) as a T, converted where it stands; *pos moves
@@ -887,7 +900,7 @@ template <class T>
     while (b != e && IsSep(*b))
         ++b;
     if (b == e)
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" lacks %s", element, what);
+        ThrowLacks(element, what);
     T v = 0;
     const char* end = WordAt(b, e, v);
     if (!end) {
@@ -959,8 +972,8 @@ int32_t IntfXmlWords::NextInt() {
 void IntfXmlWords::ExpectEnd() {
     std::string_view w;
     if (Next(w))
-        IntfXmlThrow(INTFXML_ERR_MALFORMED, "\"%.200s\" holds more numbers than it should",
-                     element_);
+        IntfXmlThrow(INTFXML_ERR_MALFORMED, "%s holds more numbers than it should",
+                     IntfXmlQuotedName(element_).c_str());
 }
 
 void IntfXmlWords::PassOverRest(size_t read) const {

@@ -209,6 +209,10 @@ private:
 // The name of the element whose start tag the parse running on this thread
 // is reading ("" outside a parse).
 std::string IntfXmlStartTagName();
+// An element's or attribute's name as the messages below quote it (null as
+// ""): by btkQuotedCut (base/text/btk_quoted.h), as a document may name
+// its root and some of its elements as it likes.
+std::string IntfXmlQuotedName(const char* name);
 // Tells (as IntfXmlTellPassedOver) that an attribute the writers always
 // write was not found where they write it, and what was read in its place:
 // "\"<element>\" lacks the attribute \"<name>\" at position <pos>: read as
@@ -309,7 +313,8 @@ std::string IntfXmlReadFailure(const char* path, const std::string& reason);
 void IntfXmlTellFailure(const std::string& text);
 // Only inside a catch block: what the exception being handled says (an
 // IntfXmlError its message, which names the document; then `namesDocument`
-// is set; an std::exception, xthrown among them, its what()).
+// is set; an xthrown its what(); any other std::exception, whose words the
+// library did not make, its what() with the escapes of btkEscaped).
 std::string IntfXmlCaughtText(bool* namesDocument = nullptr);
 // Only inside a catch block: tells the exception being handled that way.
 // An IntfXmlError by its message, which names the document; anything else

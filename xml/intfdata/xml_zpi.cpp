@@ -57,7 +57,7 @@ IntfXmlElement* IntfXmlZPI::startElement(const char* name, IntfXmlAttributes& at
 }
 
 std::string IntfXmlZPI::NotThisDocument() const {
-    return "not an interface-data document (root element " + root_ + ")";
+    return "not an interface-data document (root element " + IntfXmlQuotedName(root_.c_str()) + ")";
 }
 
 std::string IntfXmlZPI::MissingIntfDataReason() const {

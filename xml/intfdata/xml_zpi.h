@@ -26,7 +26,7 @@
 // (xml/framework/sax_handler.h), or call IntfXmlZPI::Read. The root element may bear
 // any name; each part may appear once, in either order; any other element
 // directly inside the root is an error (under a root not named "ZPI": "not
-// an interface-data document (root element X)"). Afterwards the part readers hold
+// an interface-data document (root element \"X\")"). Afterwards the part readers hold
 // their records (GetIntfData, GetIntfDataExtend) and free them when the
 // document reader is destroyed, unless the caller takes them:
 //   - DetachIntfData() / DetachIntfDataExtend() hand the records over, or
@@ -75,7 +75,7 @@ public:
     // document began with one of its parts).
     const std::string& RootName() const { return root_; }
     // Why a document that was read gave no interface data: "not an
-    // interface-data document (root element X)" under a root not named
+    // interface-data document (root element \"X\")" under a root not named
     // "ZPI", else "the document holds no \"QelIntfData\"".
     std::string MissingIntfDataReason() const;
 

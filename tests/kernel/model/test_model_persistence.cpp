@@ -693,9 +693,9 @@ TEST_F(PersistenceTest, ReadZPIOfWhatItCannotReadSaysWhereAndWhyAndGivesNoModel)
         {write("assembly.xml", "<Model name=\"a\" type=\"1\" src_sys=\"0\">\n<Comps size=\"0\">"
                                "</Comps></Model>"),
          "cannot read \"" + Path("assembly.xml") + "\": line 2, column ",
-         "not an interface-data document (root element Model)"},
+         "not an interface-data document (root element \"Model\")"},
         {write("bare.xml", "<Model name=\"a\"/>"), "cannot read \"" + Path("bare.xml") + "\": ",
-         "not an interface-data document (root element Model)"},
+         "not an interface-data document (root element \"Model\")"},
         {write("alien.xml", "<ZPI><Something/></ZPI>"),
          "cannot read \"" + Path("alien.xml") + "\": line 1, column ",
          "element \"Something\" is not expected in \"ZPI\""},

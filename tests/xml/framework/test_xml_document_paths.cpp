@@ -11,12 +11,14 @@
 #include "kpi_session.h"
 #include "xml/side_documents/side_documents.h"
 #include "xml/framework/xml_tempdir.h"
+#include "xml/geometry/xml_geometry.h"
 #include "xml/intfdata/xml_zpi.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <utility>
@@ -155,6 +157,71 @@ TEST(DocumentPaths, APathAndAnEncodingNameAreQuotedOnTheLinesOneLine) {
         }
     }
     IntfXmlRegisterBnfsOpener(saved);
+}
+
+// An element's name that a document chooses (the root, which each reader
+// takes under any name, and a point list's items) is quoted as any other
+// text of the document: a bidirectional control, which an XML 1.1 name
+// may hold, and a long name of two-byte characters, cut near 80 bytes
+// before a character.
+TEST(DocumentPaths, AnElementNameTheDocumentChoosesIsQuotedOnTheLinesOneLine) {
+    filetargets::ScratchDir dir;
+    const std::string file = dir.Path("named.xml");
+    std::string longName = "R";
+    for (int i = 0; i < 150; ++i)
+        longName += "\xC3\xA9";
+    // Each line of `said` is whole and shows no control; one quotes `name`.
+    auto quoted = [](const std::string& said, const std::string& name) {
+        bool shown = false;
+        for (size_t b = 0, e = 0; b < said.size(); b = e + 1) {
+            e = std::min(said.find('\n', b), said.size());
+            const std::string line = said.substr(b, e - b);
+            EXPECT_EQ(quotedtest::Unshowable(line), "") << line;
+            shown = shown || quotedtest::QuotesOnOneLine(line, name, true);
+        }
+        return shown;
+    };
+    for (const std::string& name : {std::string("R\xD8\x9Cx"), longName}) {
+        SCOPED_TRACE(name.size());
+        filetargets::WriteAll(file, "<?xml version=\"1.1\"?><" + name + " size=\"x\"/>");
+        // The readers that name the root: ReadZPI (not an interface-data
+        // document), the translation log and options (their size).
+        const std::function<void()> reads[] = {
+            [&] { EXPECT_FALSE(KGetPISession()->ReadZPI(file.c_str())); },
+            [&] { IntfXmlLogLines::Read(file.c_str()); },
+            [&] { IntfXmlTranslationOptions::Read(file.c_str()); },
+        };
+        for (const auto& read : reads) {
+            std::string refused;
+            ::testing::internal::CaptureStderr();
+            ErrorOf(read, &refused);
+            const std::string told = ::testing::internal::GetCapturedStderr();
+            EXPECT_TRUE(quoted(refused + "\n" + told, name)) << refused << told;
+        }
+        for (const char* value : {"1 x 2", "1 2", "1 2 3 4"}) {
+            const std::string doc = "<?xml version=\"1.1\"?><D><L size=\"1\"><" + name + ">" +
+                                    value + "</" + name + "></L></D>";
+            xmltest::Top<IntfXmlQelPntList> top(
+                [](xmltest::Top<IntfXmlQelPntList>* t, IntfXmlAttributes& a) {
+                    return t->Make<IntfXmlQelPntList>(IntfXmlRequireSize(a, "L"));
+                });
+            std::string refused;
+            ::testing::internal::CaptureStderr();
+            ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &top, "held"); }, &refused);
+            const std::string told = ::testing::internal::GetCapturedStderr();
+            EXPECT_TRUE(quoted(refused + "\n" + told, name)) << value << ": " << refused << told;
+        }
+        // The parser's own words quote it in quotes of their own: escaped,
+        // and cut as well.
+        const std::string doc = "<?xml version=\"1.1\"?><" + name + "></B>";
+        xmltest::AttrReader top;
+        std::string refused;
+        ErrorOf([&] { IntfXmlParseBuffer(doc.data(), doc.size(), &top, "held"); }, &refused);
+        EXPECT_EQ(quotedtest::Unshowable(refused), "") << refused;
+        EXPECT_NE(refused.find(name.size() > 80 ? "'R\xC3\xA9" : "'R\\u061Cx'"), std::string::npos)
+            << refused;
+        EXPECT_LT(refused.size(), 200u) << refused;
+    }
 }
 
 TEST(DocumentPaths, AFileReachedThroughALinkIsStillRead) {
