@@ -21,7 +21,6 @@
 
 #include "xmemory.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -152,12 +151,7 @@ void Request::RefuseText(const std::string& why) {
 }
 
 std::string WideFault(const char16_t* text, int capacity) {
-    if (!text)
-        return std::string();
-    // Told as the fields of records are, as a field with its terminator.
-    const std::u16string whole(Bounded(text, capacity));
-    return kname::FieldFault(whole.c_str(),
-                             static_cast<int>(std::min<size_t>(whole.size() + 1, INT32_MAX)));
+    return text ? kname::SurrogateFault(Bounded(text, capacity)) : std::string();
 }
 
 std::string WideToNarrow(Request& request, const char* what, const char16_t* text, int capacity) {
