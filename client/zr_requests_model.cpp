@@ -49,6 +49,20 @@ bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply, std::s
         }
         return false;
     }
+    // The fields are read as zero-terminated texts: a zero byte with more
+    // after it would cut the reply short there and hand back another text
+    // than the host's (zero bytes that end the reply cut nothing).
+    const std::string& got = text.str();
+    const size_t zero = got.find('\0');
+    if (zero != std::string::npos && got.find_first_not_of('\0', zero) != std::string::npos) {
+        const std::string said = "the host's reply holds a zero byte at byte " +
+                                 std::to_string(zero) + ", not read: " + kname::Shown(got);
+        if (why)
+            *why = said;
+        else
+            TellText("request " + std::to_string(request.GetOpcode()) + ": " + said);
+        return false;
+    }
     reply.Parse(text.c_str());
     return true;
 }
