@@ -18,7 +18,8 @@
 // not a number), 100 when the request was not sent (no connection, a
 // failed or timed-out exchange, a text argument holding a line feed, a
 // wide text that is not whole UTF-16, a document or file that could not be
-// written whole), -2 for a null record or handle that must be read, -1 for
+// written whole) or its reply not read (one holding a zero byte before its
+// end, which would cut its texts short, told), -2 for a null record or handle that must be read, -1 for
 // a host's text that is not UTF-8 where a wide text is handed back, and
 // ZR_STATUS_TEXT_TOO_LONG when a text from the host does not fit the
 // caller's buffer or its record's wide field. Rows of other kinds say so.

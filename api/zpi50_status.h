@@ -64,7 +64,9 @@ enum {
     ZPI_REQUEST_NOT_SENT = 100,        // the request did not go out (no connection, not started,
                                        // a text that cannot travel: a line feed in a text, a
                                        // wide text that is not whole UTF-16, told; a hand-over
-                                       // file that was not written whole); nothing was read. From a request
+                                       // file that was not written whole); nothing was read. So
+                                       // for a reply holding a zero byte before its end, which
+                                       // would cut its texts short (told). From a request
                                        // answered by a document (GetAssemblyInfo 154,
                                        // GetAtbImportLayers 161, GetTranslationOptions 183) also:
                                        // the host answered another status than 0, its reply

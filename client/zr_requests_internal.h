@@ -54,7 +54,9 @@ private:
 };
 
 // Sends the request and parses the reply into `reply`. False, with nothing
-// parsed, when the request was refused or did not go out; `why` (when
+// parsed, when the request was refused or did not go out, or its reply
+// holds a zero byte before its end (which would cut its texts short; told
+// in one line naming the request when no `why` is asked); `why` (when
 // given) then receives the reason. Unlike the status-answering SendRequest
 // this tells a request that did not go out from a host that answers the
 // status 100.

@@ -22,7 +22,6 @@
 #include "btk_quoted.h"
 #include "xmemory.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -49,6 +48,20 @@ bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply, std::s
             if (error.code == BNFS_ERR_TIMEOUT)
                 *why += " (" + ZrDescribeReplyTimeout(ZrGetReplyTimeout()) + ")";
         }
+        return false;
+    }
+    // The fields are read as zero-terminated texts: a zero byte with more
+    // after it would cut the reply short there and hand back another text
+    // than the host's (zero bytes that end the reply cut nothing).
+    const std::string& got = text.str();
+    const size_t zero = got.find('\0');
+    if (zero != std::string::npos && got.find_first_not_of('\0', zero) != std::string::npos) {
+        const std::string said = "the host's reply holds a zero byte at byte " +
+                                 std::to_string(zero) + ", not read: " + kname::Shown(got);
+        if (why)
+            *why = said;
+        else
+            TellText("request " + std::to_string(request.GetOpcode()) + ": " + said);
         return false;
     }
     reply.Parse(text.c_str());
@@ -153,12 +166,7 @@ void Request::RefuseText(const std::string& why) {
 }
 
 std::string WideFault(const char16_t* text, int capacity) {
-    if (!text)
-        return std::string();
-    // Told as the fields of records are, as a field with its terminator.
-    const std::u16string whole(Bounded(text, capacity));
-    return kname::FieldFault(whole.c_str(),
-                             static_cast<int>(std::min<size_t>(whole.size() + 1, INT32_MAX)));
+    return text ? kname::SurrogateFault(Bounded(text, capacity)) : std::string();
 }
 
 std::string WideToNarrow(Request& request, const char* what, const char16_t* text, int capacity) {

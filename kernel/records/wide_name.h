@@ -77,6 +77,30 @@ inline bool Acceptable(std::string_view utf8, int capacity = 0) {
     return capacity <= 0 || units < size_t(capacity);
 }
 
+// Why a wide text is not whole UTF-16: it holds a lone surrogate, which no
+// UTF-8 text carries ("it holds a lone surrogate (U+D800) at unit 1", as
+// FieldFault words it); empty for a whole text.
+inline std::string SurrogateFault(std::u16string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned c = text[i];
+        if (c < 0xD800 || c > 0xDFFF)
+            continue;
+        if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ++i; // a surrogate pair
+            continue;
+        }
+        char what[64];
+        std::snprintf(what, sizeof what, "it holds a lone surrogate (U+%04X) at unit %zu", c, i);
+        return what;
+    }
+    return std::string();
+}
+
+// SurrogateFault of a field's text, never reading past the field.
+inline std::string SurrogateFault(const char16_t* field, int capacity) {
+    return SurrogateFault(std::u16string_view(field, size_t(FieldLength(field, capacity))));
+}
+
 // Why a wide-text field of `capacity` units holds a text that no name set
 // through the interface and no document read gives: one without a
 // terminator inside the field (a document's name is cut to capacity - 1

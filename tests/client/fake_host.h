@@ -100,7 +100,11 @@ private:
             btkString text;
             if (!ReadSessionText(In(), text))
                 return;
-            WriteSessionText(Out(), host_->Answer(text.str()).c_str());
+            // The reply as a text item of all its bytes, zero bytes too.
+            const std::string reply = host_->Answer(text.str());
+            Out() << '_' << reply.size() << ':';
+            Out().write(reply.data(), static_cast<std::streamsize>(reply.size()));
+            Out().flush();
         }
 
     private:

@@ -373,8 +373,9 @@ TEST_F(Facade, AWideTextThatIsNotWholeUtf16IsRefusedUnsent) {
 }
 
 // Every wide text a C function hands back, given by the host in bytes that
-// are not UTF-8 (or too long for a record's field): the output is left as
-// it was, the function answers -1 (-24), and one line names the request.
+// are not UTF-8 (or too long for a record's field, or cut by a zero byte):
+// the output is left as it was, the function answers -1 (-24, 100), and
+// one line names the request.
 TEST_F(Facade, AHostTextThatCannotBeHandedBackWholeIsNotHandedBack) {
     int32_t model = 6;
     QelModelitem item{1, 2, nullptr};
@@ -409,6 +410,11 @@ TEST_F(Facade, AHostTextThatCannotBeHandedBackWholeIsNotHandedBack) {
          "QelDirectoryCurrentGet: request 113: the host's current folder is not UTF-8, not "
          "handed back: " +
              kname::Shown("/home/" + bad) + "\n",
+         [&] { return QelDirectoryCurrentGet(out.path); }},
+        {std::string("0\n/home/a\0b", 11), 100,
+         "QelDirectoryCurrentGet: request 113: the host's reply holds a zero byte at byte 9, "
+         "not read: " +
+             kname::Shown(std::string("0\n/home/a\0b", 11)) + "\n",
          [&] { return QelDirectoryCurrentGet(out.path); }},
         {"0\n" + bad, -1, "QelMdlNameGet: request 114: the host's model name" + notUtf8,
          [&] { return QelMdlNameGet(&model, out.name); }},
@@ -459,6 +465,10 @@ TEST_F(Facade, AHostTextThatCannotBeHandedBackWholeIsNotHandedBack) {
             return b == 0x5A;
         })) << row.told;
     }
+    // Zero bytes that end a reply cut nothing.
+    host.Script({std::string("0\n/data\0", 8)});
+    EXPECT_EQ(QelDirectoryCurrentGet(out.path), 0);
+    EXPECT_EQ(std::u16string(out.path), u"/data");
 }
 
 TEST_F(Facade, MessageDisplay) {

@@ -1198,4 +1198,33 @@ TEST_F(HandOver, SideDocuments) {
                   "atbLayers.xml\"\n");
 }
 
+// A name of a side document holding a lone surrogate, which the document
+// would carry as another character: not sent (100), told naming the record.
+TEST_F(HandOver, ASideDocumentsNameThatIsNotWholeUtf16IsRefusedUnsent) {
+    auto* info = static_cast<qel_model_basic_info*>(getmem(sizeof(qel_model_basic_info)));
+    auto* sub = static_cast<qel_model_basic_info*>(getmem(sizeof(qel_model_basic_info)));
+    std::memcpy(info->name, u"top", sizeof u"top");
+    std::memcpy(sub->name, u"a\xD800", sizeof u"a\xD800");
+    qel_model_component_info component{};
+    component.id = 7;
+    component.sub = sub;
+    xar_alloc_or_append(info->components, int(sizeof component), 10, 1, &component);
+    auto* layers = static_cast<atb_import_layer*>(xar_alloc(1, sizeof(atb_import_layer), 1));
+    std::memcpy(layers[0].OrigName, u"L\xDC00", sizeof u"L\xDC00");
+    const size_t sent = host.Count();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(proxy->SendAssemblyInfo(1, info, 2, 3, 0.1), 100);
+    EXPECT_EQ(proxy->SetAtbImportLayers(2, layers), 100);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "request 159 not sent: cannot write \"" + url +
+                  "assemInfo.xml\": the sub-assembly of component 7: its name: it holds a lone "
+                  "surrogate (U+D800) at unit 1\n"
+                  "request 160 not sent: cannot write \"" + url +
+                  "atbLayers.xml\": import layer at index 0: its original name: it holds a lone "
+                  "surrogate (U+DC00) at unit 1\n");
+    EXPECT_EQ(host.Count(), sent);
+    IntfXmlFreeModelInfo(info);
+    IntfXmlFreeAtbImportLayers(layers);
+}
+
 } // namespace

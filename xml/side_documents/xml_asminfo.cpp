@@ -13,6 +13,7 @@
 #include "xmemory.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -42,7 +43,9 @@ qel_model_basic_info* NewModelInfo() {
 // deep.
 class AsmWriter {
 public:
-    void Write(const qel_model_basic_info* info) {
+    // `what` names the record on a refusal ("the assembly", "the
+    // sub-assembly of component 7").
+    void Write(const qel_model_basic_info* info, const std::string& what = "the assembly") {
         if (!info)
             IntfXmlThrow(INTFXML_ERR_RECORD, "no assembly information to write");
         if (ancestors_.size() >= size_t(INTFXML_MAX_ASM_NESTING))
@@ -55,6 +58,8 @@ public:
         const qel_model_component_info* comps = info->components;
         const int32_t n = xar_count(comps);
         IntfXmlCheckArray(comps, n, sizeof(qel_model_component_info), "assembly components");
+        // A lone surrogate would be written as another character.
+        IntfXmlRefuseFault(WithName(what, kname::SurrogateFault(info->name, QEL_PATH_LEN)));
         ancestors_.push_back(info);
 
         IntfXmlWriter& w = IntfXmlWriter::Current();
@@ -78,7 +83,7 @@ public:
                     }
                 w.EndElement();
                 if (c.sub)
-                    Write(c.sub);
+                    Write(c.sub, "the sub-assembly of component " + std::to_string(c.id));
                 w.EndElement();
             }
             w.EndElement();
@@ -88,6 +93,10 @@ public:
     }
 
 private:
+    static std::string WithName(const std::string& what, const std::string& fault) {
+        return fault.empty() ? fault : what + ": its name: " + fault;
+    }
+
     std::vector<const qel_model_basic_info*> ancestors_;
 };
 

@@ -16,7 +16,10 @@
 // it. A record whose sub-assemblies lead back to one of its ancestors, or
 // nest deeper than INTFXML_MAX_ASM_NESTING, is refused (IntfXmlError,
 // INTFXML_ERR_RECORD) instead of being written without end; a sub-assembly
-// shared by two components is written under each.
+// shared by two components is written under each. So is a record whose
+// name, or a sub-assembly's, holds a lone surrogate (it would be written as
+// another character), naming it ("the sub-assembly of component 7: its
+// name: it holds a lone surrogate (U+D800) at unit 1").
 //
 // Reading: make IntfXmlModel(nullptr), parse (IntfXmlParseDocument), then
 // TakeData; or call IntfXmlModel::Read. The reader builds the tree as the

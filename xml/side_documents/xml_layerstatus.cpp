@@ -10,6 +10,8 @@
 #include "xmemory.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -34,6 +36,14 @@ IntfXmlAtbImportLayers::IntfXmlAtbImportLayers(const char* path, const atb_impor
         AddAttribute("size", n);
         for (int32_t i = 0; i < n; ++i) {
             const atb_import_layer& l = layers[i];
+            // A lone surrogate would be written as another character.
+            for (const auto& [field, its] : {std::pair{l.Name, "its name"},
+                                             std::pair{l.OrigName, "its original name"}}) {
+                const std::string fault = kname::SurrogateFault(field, ATB_LAYER_NAME_LEN);
+                if (!fault.empty())
+                    IntfXmlRefuseFault("import layer at index " + std::to_string(i) + ": " + its +
+                                       ": " + fault);
+            }
             StartElement("Layer");
             AddAttribute("IntfId", l.IntfId);
             AddAttribute("Type", l.Type);

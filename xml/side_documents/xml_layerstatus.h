@@ -39,7 +39,10 @@ class IntfXmlAtbImportLayers : public IntfXmlElement, public IntfXmlWriting {
 public:
     // Writer: the whole document for `layers` (an xar, null for none).
     // Throws IntfXmlError: INTFXML_ERR_RECORD for an array of other
-    // records, or as IntfXmlWriteDocument does. A local file is synced as
+    // records or a name holding a lone surrogate, which would be written as
+    // another character ("import layer at index 1: its original name: it
+    // holds a lone surrogate (U+DC00) at unit 3"), or as IntfXmlWriteDocument
+    // does. A local file is synced as
     // `durability` says.
     IntfXmlAtbImportLayers(const char* path, const atb_import_layer* layers,
                            kkDurability durability = kkDurability::Durable);
