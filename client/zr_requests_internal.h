@@ -178,7 +178,7 @@ std::string WideToNarrow(Request& request, const char* what, const char16_t* tex
 // included), named `what` ("class name"), in the reply to request
 // `opcode`: 0 with the text in `wide`; ZPI_REQUEST_BAD_REPLY when it is not
 // UTF-8, ZR_STATUS_TEXT_TOO_LONG when it does not fit, each told in one
-// line with the text quoted (kname::Shown).
+// line with the text quoted whole (btkQuoted).
 int HostTextToWide(int opcode, const char* what, std::string_view text, int capacity,
                    std::u16string& wide);
 // `wide`, which HostTextToWide let through for `field`, written into it

@@ -57,7 +57,7 @@ bool Exchange(ZorvanProxy& proxy, const Request& request, ZrReply& reply, std::s
     const size_t zero = got.find('\0');
     if (zero != std::string::npos && got.find_first_not_of('\0', zero) != std::string::npos) {
         const std::string said = "the host's reply holds a zero byte at byte " +
-                                 std::to_string(zero) + ", not read: " + kname::Shown(got);
+                                 std::to_string(zero) + ", not read: " + btkQuoted(got);
         if (why)
             *why = said;
         else
@@ -184,7 +184,7 @@ int HostTextToWide(int opcode, const char* what, std::string_view text, int capa
                    std::u16string& wide) {
     auto refuse = [&](int status, const std::string& why) {
         TellText("request " + std::to_string(opcode) + ": the host's " + what + why +
-                 ", not handed back: " + kname::Shown(text));
+                 ", not handed back: " + btkQuoted(text));
         return status;
     };
     if (!btkStrUtf8ToUtf16Strict(text, wide))

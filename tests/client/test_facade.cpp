@@ -6,6 +6,7 @@
 #include "client/fake_host.h"
 #include "kernel/records/wide_name.h"
 
+#include "btk_quoted.h"
 #include "btkstring.h"
 #include "xmemory.h"
 
@@ -402,19 +403,19 @@ TEST_F(Facade, AHostTextThatCannotBeHandedBackWholeIsNotHandedBack) {
         std::function<int()> call;
     };
     const std::string bad = "W\xE4rme";
-    // The host's text is quoted as every text from outside is.
-    const std::string notUtf8 = " is not UTF-8, not handed back: " + kname::Shown(bad) + "\n";
+    // The host's text is quoted whole, as every host text is.
+    const std::string notUtf8 = " is not UTF-8, not handed back: " + btkQuoted(bad) + "\n";
     const std::string longName(QEL_NAME_LEN, 'n'), longText(QEL_LINE_LEN, 't');
     const std::vector<Row> rows = {
         {"0\n/home/" + bad, -1,
          "QelDirectoryCurrentGet: request 113: the host's current folder is not UTF-8, not "
          "handed back: " +
-             kname::Shown("/home/" + bad) + "\n",
+             btkQuoted("/home/" + bad) + "\n",
          [&] { return QelDirectoryCurrentGet(out.path); }},
         {std::string("0\n/home/a\0b", 11), 100,
          "QelDirectoryCurrentGet: request 113: the host's reply holds a zero byte at byte 9, "
          "not read: " +
-             kname::Shown(std::string("0\n/home/a\0b", 11)) + "\n",
+             btkQuoted(std::string("0\n/home/a\0b", 11)) + "\n",
          [&] { return QelDirectoryCurrentGet(out.path); }},
         {"0\n" + bad, -1, "QelMdlNameGet: request 114: the host's model name" + notUtf8,
          [&] { return QelMdlNameGet(&model, out.name); }},
@@ -428,7 +429,7 @@ TEST_F(Facade, AHostTextThatCannotBeHandedBackWholeIsNotHandedBack) {
         {"0\n1\n" + longName, -24,
          "QelExtdataClassNamesList: request 128: the host's class name at index 0 of 32 units "
          "does not fit in 31, not handed back: " +
-             kname::Shown(longName) + "\n",
+             btkQuoted(longName) + "\n",
          [&] { return QelExtdataClassNamesList(&model, &out.count, &out.names); }},
         {"0\n2\nok " + bad, -1,
          "QelExtdataSlotNamesList: request 127: the host's slot name at index 1" + notUtf8,
@@ -450,7 +451,7 @@ TEST_F(Facade, AHostTextThatCannotBeHandedBackWholeIsNotHandedBack) {
         {"0\n51 " + longText + " ", -24,
          "QelParameterValueGet: request 136: the host's value text of 80 units does not fit in "
          "79, not handed back: " +
-             kname::Shown(longText) + "\n",
+             btkQuoted(longText) + "\n",
          [&] { return QelParameterValueGet(&param, &out.value); }},
     };
     for (const Row& row : rows) {
