@@ -269,11 +269,15 @@ hundredths() {
   echo $((10#$up))
 }
 
-# "  PID: COMMAND LINE" for each process PID... that still runs.
+# "  PID: COMMAND LINE" for each process PID... that still runs. (One that
+# has ended since is left out; that is no failure, which would end the run
+# before it killed the rest.)
 named() {
   local pid line
   for pid in "$@"; do
-    line=$(tr '\0' ' ' 2>/dev/null </proc/"$pid"/cmdline) && echo "  $pid: $line"
+    if line=$(tr '\0' ' ' 2>/dev/null </proc/"$pid"/cmdline); then
+      echo "  $pid: $line"
+    fi
   done
 }
 

@@ -51,8 +51,10 @@
 #             that ignores SIGTERM), its temporary folder's name holding a
 #             line break: the run ends the stage and all it started (the
 #             stage's own traps run), then ends with its tally, the stage's
-#             counts in it, and the reason; also with ZPI_STOP_WAIT=0
-#             (SIGTERM first), and the temporary folder is left empty.
+#             counts in it, and the reason, and the temporary folder is
+#             left empty; with ZPI_STOP_WAIT=0 what ignores SIGTERM is
+#             killed at once, and SIGTERM came first all the same (the
+#             status of a process of the stage, watched from outside it).
 #             SIGTERM while ctest runs tests through scripts/run_gtest.sh
 #             leaves nothing of the step in the temporary folder. A stage
 #             writes to a terminal that stops other groups' writers (stty
@@ -622,18 +624,33 @@ tally "before the signal" 3 0
 trap ': >"$ZPI_PLANTED/cleaned"' EXIT
 sleep 1000 &
 setsid sleep 1000 &
-sh -c 'trap "" TERM; sleep 1000' &
+# (Ignores SIGTERM. Unless ZPI_STOP_WAIT=0 it ends once the trap above
+# ran: the run then has nothing to kill, and waits for the trap.)
+sh -c 'trap "" TERM; while [ "$ZPI_STOP_WAIT" = 0 ] || [ ! -e "$ZPI_PLANTED/cleaned" ]; do sleep 0.1; done' &
+# A process of the step that ends as SIGTERM or SIGKILL comes, watched by
+# one that is no part of the step (a session of its own, without the
+# step's mark), which writes how it ended: the kernel fixes that when the
+# first of the two is sent, however late the process runs again.
+setsid env -u ZPI_RUN_STEP -u ZPI_PLANTED sh -c 'ZPI_RUN_STEP=$1 ZPI_PLANTED=$2 sh -c ": >\"\$ZPI_PLANTED/watched\"; exec sleep 1000" &
+  wait $!; echo $? >"$2/how"' _ "$ZPI_RUN_STEP" "$ZPI_PLANTED" &
+until [ -e "$ZPI_PLANTED/watched" ]; do sleep 0.1; done
 touch "$ZPI_PLANTED/started"
 wait
 EOF
   # (A temporary folder whose name holds a line break: the mark is found
-  # all the same. The run leaves nothing in it.) With ZPI_STOP_WAIT=0 too,
-  # SIGTERM comes first, and the stage's trap runs.
+  # all the same. The run leaves nothing in it.) With ZPI_STOP_WAIT=0, the
+  # process that ignores SIGTERM is killed at once, and SIGTERM came first
+  # all the same; otherwise nothing is left to kill once the stage's trap
+  # ran, and the run waits for that (30 s at most).
   tmp="$work/tmp"$'\n'"folder"
   mkdir "$tmp"
-  for run in "TERM 2" "INT 2" "TERM 0"; do
+  for run in "TERM 30" "INT 30" "TERM 0"; do
     read -r signal stop_wait <<<"$run"
-    rm -f "$work/started" "$work/cleaned"
+    rm -f "$work/started" "$work/cleaned" "$work/watched" "$work/how"
+    # (With 0, the run cannot read the command line of what it kills, as
+    # when each ended between the run's look and its naming: it kills the
+    # rest all the same.)
+    [ "$stop_wait" != 0 ] || stub tr "case \$1 in '\\0') exit 1 ;; esac; exec $(command -v tr) \"\$@\""
     # (With job control, so that the run does not start with SIGINT
     # ignored, as a command started in the background would.)
     set -m
@@ -651,7 +668,19 @@ EOF
     wait "$run" || rc=$?
     left=$(ours)
     [ -z "$left" ] || fail "SIG$signal: the stage's processes still run: ${left//$'\n'/ }"
-    [ -e "$work/cleaned" ] || fail "SIG$signal, ZPI_STOP_WAIT=$stop_wait: the stage's own trap did not run"
+    for _ in $(seq 300); do
+      [ ! -e "$work/how" ] || break
+      sleep 0.1
+    done
+    [ "$(cat "$work/how" 2>/dev/null)" = 143 ] ||
+      fail "SIG$signal, ZPI_STOP_WAIT=$stop_wait: SIGTERM did not come first (status $(cat "$work/how" 2>/dev/null))"
+    if [ "$stop_wait" = 0 ]; then
+      grep -q "^still running 0 s after SIGTERM (ZPI_STOP_WAIT), killed:" "$work/out" ||
+        fail "ZPI_STOP_WAIT=0: what ignored SIGTERM is not named killed"
+    else
+      [ -e "$work/cleaned" ] || fail "SIG$signal: the stage's own trap did not run"
+      ! grep -q "still running" "$work/out" || fail "SIG$signal: a process was killed"
+    fi
     [ -z "$(ls -A "$tmp")" ] || fail "SIG$signal: left in the temporary folder: $(ls -A "$tmp")"
     want=$([ "$signal" = TERM ] && echo 143 || echo 130)
     [ "$rc" -eq "$want" ] || fail "SIG$signal: the run ended with status $rc, not $want"
@@ -659,6 +688,7 @@ EOF
     grep -q "^the run stopped: it was ended by SIG$signal" "$work/out" || fail "SIG$signal: the reason is not given"
     [ "$(tail -n 1 "$work/out")" = "8 passed, 1 failed, 0 skipped" ] || fail "SIG$signal: the run does not end with its tally"
   done
+  rm "$work/bin/tr"
   # SIGTERM while ctest runs tests (each waits once it started) through
   # scripts/run_gtest.sh: nothing of the step is left in the temporary
   # folder (ctest's output and skips, the tests' run folders), and the run
