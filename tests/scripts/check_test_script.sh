@@ -59,8 +59,10 @@
 #             leaves nothing of the step in the temporary folder. A stage
 #             writes to a terminal that stops other groups' writers (stty
 #             tostop); a signal to the run's group while the tally is
-#             printed leaves it whole; a ZPI_STOP_WAIT that is no whole
-#             number is refused.
+#             printed leaves it whole and the run's files removed, also
+#             after a command of the run failed, and so does one while the
+#             run makes its files; a ZPI_STOP_WAIT that is no whole number
+#             is refused.
 #   names     the readers of names give under tr_TR.UTF-8 (where grep and
 #             sed's "[A-Za-z]" does not match "i") what they give under C:
 #             ninja's targets as 30-tsan.sh and 55-bench.sh read them, and
@@ -736,17 +738,31 @@ EOF
     [ "$(tr -d '\r' <"$work/out" | tail -n 1)" = "6 passed, 0 failed, 0 skipped" ] || fail "stty tostop: no tally"
   fi
   # A signal to the run's process group (as a CI runner sends it) while the
-  # tally is printed (here: by the awk that prints its lines) leaves it whole.
+  # tally is printed (here: by the awk that prints its lines) leaves it
+  # whole and the run's files removed, at the run's end as after a command
+  # of it failed (a stage removed the tally file; the status is then 1).
+  # So does one while the run makes its files (here: the steps' folder),
+  # before its traps were set; the run ends with its tally then too.
   stub awk "case \"\$*\" in *'%s: %d passed'*) kill -TERM 0 ;; esac; exec $(command -v awk) \"\$@\""
-  set -m
-  PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
-  run=$!
-  set +m
-  rc=0
-  wait "$run" || rc=$?
-  rm "$work/bin/awk"
-  grep -q "^  written: 1 passed" "$work/out" && [ "$(tail -n 1 "$work/out")" = "6 passed, 0 failed, 0 skipped" ] ||
-    fail "a signal while the tally was printed cut it short (status $rc)"
+  for run in "0|written: 1 passed|6 passed, 0 failed|tally written 1 0" \
+    "1|AddressSanitizer tests: 5 passed|5 passed, 1 failed|rm \"\$ZPI_TALLY\"" \
+    "143|the run to its end: 0 passed|0 passed, 1 failed|:"; do
+    IFS='|' read -r want line sum code <<<"$run"
+    printf 'source scripts/common.sh\n%s\n' "$code" >"$work/repo/scripts/stages/10-long.sh"
+    [ "$want" != 143 ] || stub mktemp "case \"\$*\" in *'zpi steps'*) trap '' TERM; kill -TERM 0 ;; esac
+exec $(command -v mktemp) \"\$@\""
+    set -m
+    TMPDIR=$tmp PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
+    run=$!
+    set +m
+    rc=0
+    wait "$run" || rc=$?
+    [ "$rc" -eq "$want" ] && grep -q "^  $line" "$work/out" && [ "$(tail -n 1 "$work/out")" = "$sum, 0 skipped" ] ||
+      fail "a signal while the tally was printed (or the run made its files) cut it short (status $rc)"
+    [ -z "$(ls -A "$tmp")" ] || fail "a signal to the run (status $rc) left in the temporary folder: $(ls -A "$tmp")"
+  done
+  grep -q "^the run stopped: it was ended by SIGTERM$" "$work/out" || fail "a signal before the run made its files: no reason"
+  rm "$work/bin/awk" "$work/bin/mktemp"
   # A wait that is no whole number of seconds is refused before anything
   # runs: the run could not end a step with it.
   rc=0
