@@ -43,6 +43,9 @@
 # (-E: a command that fails within one of its functions is the reason given
 # too, not taken for a signal.)
 set -Eeuo pipefail
+# (A relative TMPDIR names a folder from where the run was started; the
+# steps and the tests run from other folders.)
+case ${TMPDIR:-} in '' | /*) ;; *) TMPDIR=$PWD/$TMPDIR ;; esac
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 

@@ -8,8 +8,9 @@
 #             ones from running; a skipped test is counted apart, and named
 #             with its reason; what a stage left in its temporary folder
 #             (the run's own, "zpi steps ü.*") is named and counts as a
-#             failure. A run whose temporary folder (TMPDIR) does not
-#             exist ends with its tally too, naming the folder.
+#             failure; a relative TMPDIR is the folder named from where the
+#             run was started. A run whose temporary folder (TMPDIR) does
+#             not exist ends with its tally too, naming the folder.
 #   not-root  run by someone other than root on a machine that lacks a
 #             package, it names the package and how to install it, and
 #             neither calls apt-get nor builds anything; it ends with its
@@ -164,14 +165,17 @@ echo "stage 20 stops early"
 : >"$TMPDIR/left behind"
 exit 3
 EOF
-  # (It finds the sanitizer build, given by its full path.)
+  # (It finds the sanitizer build, given by its full path, and its
+  # temporary folder by its full path in the one given, a relative one
+  # named from where the run was started.)
   cat >"$work/repo/scripts/stages/30-after.sh" <<'EOF'
 source scripts/common.sh
-[ "$ASAN_BUILD_DIR" = "$WANT_BUILD" ] && tally "two checks" 2 0
+[ "$ASAN_BUILD_DIR" = "$WANT_BUILD" ] && [[ $TMPDIR == "$WANT_TMP/zpi steps"* ]] && tally "two checks" 2 0
 EOF
+  mkdir "$work/tmp"
   rc=0
-  BUILD_DIR="$work/asan build" WANT_BUILD="$work/asan build" PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" \
-    >"$work/out" 2>&1 || rc=$?
+  (cd "$work" && TMPDIR=tmp BUILD_DIR="$work/asan build" WANT_BUILD="$work/asan build" WANT_TMP="$work/tmp" \
+    PATH="$work/bin:$PATH" bash repo/scripts/test.sh) >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run passed although a stage failed"
   [ "$(tail -n 1 "$work/out")" = "16 passed, 3 failed, 1 skipped" ] ||
     fail "the last line is not the sum of the steps (4 + 10 + 2 passed, 1 + 1 + 1 failed, 1 skipped)"
@@ -181,6 +185,7 @@ EOF
     grep -q "stage 20-broken.sh: its temporary folder left empty: 0 passed, 1 failed" "$work/out" ||
     fail "what a stage left in its temporary folder is not named, or not counted"
   grep -q "A.Skip: no small file system (AddressSanitizer tests)" "$work/out" || fail "the skip is not named with its reason"
+  [ -z "$(ls -A "$work/tmp")" ] || fail "left in the temporary folder: $(ls -A "$work/tmp")"
   # A temporary folder that does not exist: the run ends with its tally,
   # naming it.
   rc=0
