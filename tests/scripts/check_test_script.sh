@@ -380,13 +380,15 @@ STANDIN
 ctest)
   # A stand-in program prints $LINES and ends with $STATUS, having removed
   # GoogleTest's mark unless it ended half-way ($HALF). Each case: lines,
-  # status, half-way or not, the status run_gtest.sh ends with, and
-  # whether ctest reads it as skipped (its output holds "[  SKIPPED ]").
+  # status, half-way or not, the status run_gtest.sh ends with, whether
+  # ctest reads it as skipped (its output holds "[  SKIPPED ]"), and the
+  # list of skips it is given (ZPI_SKIP_LOG; /dev/full: as in a full
+  # folder, where the reason would be lost).
   stub test_once 'printf "$LINES"; [ -n "$HALF" ] || rm -f "$TEST_PREMATURE_EXIT_FILE"; exit "$STATUS"'
   beside "$work/bin"
-  while IFS='|' read -r lines status half want skipped; do
+  while IFS='|' read -r lines status half want skipped log; do
     rc=0
-    LINES=$lines STATUS=$status HALF=$half sh "$root/scripts/run_gtest.sh" --ctest "$work/bin/test_once" \
+    LINES=$lines STATUS=$status HALF=$half ZPI_SKIP_LOG=$log sh "$root/scripts/run_gtest.sh" --ctest "$work/bin/test_once" \
       >"$work/out" 2>&1 || rc=$?
     [ "$rc" -eq "$want" ] || fail "'$lines' (status $status${half:+, half-way}) ended with $rc, not $want"
     [ "$(grep -c '^\[  SKIPPED \]' "$work/out")" = "$skipped" ] ||
@@ -399,6 +401,7 @@ ctest)
 [  FAILED  ] A.One (0 ms)\n|0||1|0
 [       OK ] A.One (0 ms)\n|0|half|1|0
 [  SKIPPED ] A.One (0 ms)\n|0|half|1|0
+[  SKIPPED ] A.One (0 ms)\n|0||1|0|/dev/full
 CASES
   ;;
 planted)
