@@ -11,6 +11,8 @@
 #             failure; a relative TMPDIR is the folder named from where the
 #             run was started. A run whose temporary folder (TMPDIR) does
 #             not exist ends with its tally too, naming the folder.
+#             plain_build's flags reach the compiler through sh whole
+#             under C, from a checkout whose path holds "ü".
 #   not-root  run by someone other than root on a machine that lacks a
 #             package, it names the package and how to install it, and
 #             neither calls apt-get nor builds anything; it ends with its
@@ -206,6 +208,16 @@ EOF
   grep -qE '^the run stopped: the command at line [0-9]+ failed \(status [0-9]+\): lines=\$\(cat "\$ZPI_TALLY"\)$' "$work/out" ||
     fail "the reason is not the command that failed"
   [ "$(tail -n 1 "$work/out")" = "4 passed, 2 failed, 1 skipped" ] || fail "the run does not end with its tally"
+  # The flags of plain_build (the install stage's, scripts/abi.sh's) reach
+  # the compiler through sh whole under C, from a checkout whose path holds
+  # a blank, an apostrophe and "ü".
+  checkout="$work/a b'ü"
+  mkdir "$checkout"
+  stub cmake 'for a; do case $a in -DCMAKE_CXX_FLAGS=*) printf "%s" "${a#*=}" >"$ZPI_PLANTED/flags" ;; esac; done'
+  (cd "$checkout" && LC_ALL=C ZPI_PLANTED=$work PATH="$work/bin:$PATH" bash -c 'source "$1"; plain_build build zpi50' _ \
+    "$root/scripts/common.sh") >"$work/out" 2>&1 || fail "plain_build failed"
+  [ "$(sh -c "printf '%s|' $(cat "$work/flags")")" = "-g|-fdebug-prefix-map=$checkout/=|" ] ||
+    fail "sh reads the flags of plain_build otherwise: $(cat "$work/flags")"
   ;;
 not-root)
   # Every command of the machine but cmake; id says "not root"; apt-get
