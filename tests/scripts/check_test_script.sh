@@ -131,8 +131,8 @@ skip() {
   exit 77
 }
 
-stub() { # stub NAME BODY: a command on the stand-in PATH
-  printf '#!/bin/sh\n%s\n' "$2" >"$work/bin/$1"
+stub() { # stub NAME BODY: a command on the stand-in PATH ($work is set there)
+  printf "#!/bin/sh\nwork='%s'\n%s\n" "${work//\'/\'\\\'\'}" "$2" >"$work/bin/$1"
   chmod +x "$work/bin/$1"
 }
 
@@ -224,7 +224,7 @@ not-root)
   # leaves a mark when called.
   machine_but cmake id apt-get sudo
   stub id '[ "$1" = -u ] && { echo 1000; exit 0; }; exec /usr/bin/id "$@"'
-  stub apt-get "touch '$work/apt-called'; exit 100"
+  stub apt-get "touch \"\$work/apt-called\"; exit 100"
   rc=0
   PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run went on without cmake"
@@ -244,28 +244,28 @@ lock)
   machine_but cmake ctest id apt-get sudo locale
   stub id '[ "$1" = -u ] && { echo 0; exit 0; }; exec /usr/bin/id "$@"'
   stub locale 'echo de_DE.utf8; echo tr_TR.utf8'
-  stub apt-get "echo \"\$2\" >>'$work/apt-timeouts'
-if [ -e '$work/waits' ]; then
+  stub apt-get "echo \"\$2\" >>\"\$work/apt-timeouts\"
+if [ -e \"\$work/waits\" ]; then
   echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
-  while [ -e '$work/waits' ]; do sleep 0.1; done
+  while [ -e \"\$work/waits\" ]; do sleep 0.1; done
 fi
-if [ -e '$work/denied' ]; then
+if [ -e \"\$work/denied\" ]; then
   echo 'E: Could not open lock file /var/lib/dpkg/lock-frontend - open (30: Read-only file system)' >&2
   echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), are you root?' >&2; exit 100
 fi
-if [ -e '$work/unknown' ]; then
+if [ -e \"\$work/unknown\" ]; then
   echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
   echo 'E: Unable to locate package cmake' >&2; exit 100
 fi
-if [ -e '$work/held' ]; then
+if [ -e \"\$work/held\" ]; then
   echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
   echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), is another process using it?' >&2; exit 100
 fi
-echo \"\$*\" >>'$work/apt-calls'
+echo \"\$*\" >>\"\$work/apt-calls\"
 case \"\$*\" in *' install '*cmake*) ;; *) exit 0 ;; esac
-printf '#!/bin/sh\\nwhile [ \$# -gt 0 ]; do [ \"\$1\" = -B ] && mkdir -p \"\$2\"; shift; done\\n' >'$work/bin/cmake'
-printf '#!/bin/sh\\necho \"100%% tests passed, 0 tests failed out of 5\"\\n' >'$work/bin/ctest'
-chmod +x '$work/bin/cmake' '$work/bin/ctest'"
+printf '#!/bin/sh\\nwhile [ \$# -gt 0 ]; do [ \"\$1\" = -B ] && mkdir -p \"\$2\"; shift; done\\n' >\"\$work/bin/cmake\"
+printf '#!/bin/sh\\necho \"100%% tests passed, 0 tests failed out of 5\"\\n' >\"\$work/bin/ctest\"
+chmod +x \"\$work/bin/cmake\" \"\$work/bin/ctest\""
   # Held for a while: the run waits, then goes on.
   touch "$work/held"
   (sleep "${LOCK_HELD:-4}"; rm -f "$work/held") &
