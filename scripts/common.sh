@@ -184,9 +184,11 @@ apt_waiting() {
 plain_build() {
   local build=$1 map
   shift
-  # (The flags reach the compiler through a shell: a checkout whose path
-  # holds a blank is quoted.)
-  printf -v map '%q' "-fdebug-prefix-map=$PWD/="
+  # (The flags reach the compiler through sh: a checkout whose path holds
+  # a blank is quoted, in single quotes, as sh reads them in every locale;
+  # bash's %q writes a character outside ASCII as $'\ooo' under C.)
+  map="-fdebug-prefix-map=$PWD/="
+  map="'${map//\'/\'\\\'\'}'"
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZPI_SANITIZE=OFF \
     -DZPI_TEST_HOOKS=OFF -DZPI_TESTS=OFF -DZPI_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-g $map" >/dev/null

@@ -28,7 +28,9 @@
 # program's status. The program's end is its process's end, not the end of
 # its output: a process left holding the output is ended, and the output
 # then ends. With ZPI_SKIP_LOG set, each skipped test of a run that passed
-# is added to that file with the reason it gave (scripts/skip_reasons.awk).
+# is added to that file with the reason it gave (scripts/skip_reasons.awk);
+# a run whose skips cannot be written there (a full folder) fails, saying
+# so, rather than lose the reasons.
 ctest=
 [ "$1" != --ctest ] || { ctest=1 && shift; }
 here=$(dirname "$0")
@@ -90,9 +92,12 @@ if [ -n "$ctest" ]; then
   if [ -s "$run/failed" ]; then
     [ "$rc" -ne 0 ] || rc=1
   elif [ "$rc" -eq 0 ] && [ -s "$run/skipped" ]; then
-    echo "[  SKIPPED ] (above)"
-    if [ -n "${ZPI_SKIP_LOG:-}" ]; then
-      awk -f "$here/skip_reasons.awk" "$run/all" >>"$ZPI_SKIP_LOG"
+    # (A skip whose reason cannot be written, as in a full folder, fails.)
+    if [ -n "${ZPI_SKIP_LOG:-}" ] && ! awk -f "$here/skip_reasons.awk" "$run/all" >>"$ZPI_SKIP_LOG"; then
+      echo "$1: its skipped tests and their reasons could not be written to $ZPI_SKIP_LOG (ZPI_SKIP_LOG)" >&2
+      rc=1
+    else
+      echo "[  SKIPPED ] (above)"
     fi
   fi
 fi

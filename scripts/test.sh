@@ -38,59 +38,42 @@
 # (default 30; whole seconds, or the run stops before anything ran;
 # measured to a hundredth of a second; 0 kills what still runs at the
 # first look after SIGTERM, a tenth of a second later) is killed. A
-# signal that comes while the tally is printed does not cut it short.
+# signal that comes while the tally is printed, or the run removes its
+# files, does not cut them short.
 # (-E: a command that fails within one of its functions is the reason given
 # too, not taken for a signal.)
 set -Eeuo pipefail
+# (A relative TMPDIR names a folder from where the run was started; the
+# steps and the tests run from other folders.)
+case ${TMPDIR:-} in '' | /*) ;; *) TMPDIR=$PWD/$TMPDIR ;; esac
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
-# Without a file for the tally, the run ends at once with the one failure:
-# no_tally WHAT WHY.
-no_tally() {
-  echo "=== what ran"
-  echo "  temporary files: 0 passed, 1 failed, 0 skipped"
-  echo "the run stopped: before anything ran: $1 in the temporary folder ${TMPDIR:-/tmp}${TMPDIR:+ (TMPDIR)}: $2"
-  echo "0 passed, 1 failed, 0 skipped"
-  exit 1
-}
-ZPI_TALLY=$(mktemp 2>&1) || no_tally "no file can be made" "$ZPI_TALLY"
-ZPI_SKIPS=$(mktemp 2>&1) || { rm -f "$ZPI_TALLY"; no_tally "no file can be made" "$ZPI_SKIPS"; }
-# A full folder still makes (empty) files: a line must be written too.
-if ! why=$({ echo "the tally" >"$ZPI_TALLY"; } 2>&1); then
-  rm -f "$ZPI_TALLY" "$ZPI_SKIPS"
-  no_tally "nothing can be written" "${why##*: }"
-fi
-: >"$ZPI_TALLY"
-export ZPI_TALLY ZPI_SKIPS
-# The steps' temporary folder (their TMPDIR): one of this run's, in the one
-# it was given, whose name holds a blank and a character outside ASCII, so
-# that every run shows the steps and the tests sound in such a folder. Open
-# to others to pass through, as the system's is, whatever the umask (some
-# tests write as another user, in the temporary folder when that user can
-# reach it). A step leaves nothing in it (left_behind).
-if ! steps_tmp=$(mktemp -d --tmpdir "zpi steps ü.XXXXXX" 2>&1); then
-  rm -f "$ZPI_TALLY" "$ZPI_SKIPS"
-  no_tally "no folder can be made" "$steps_tmp"
-fi
 # However the run ends, it ends with its tally and, when it stopped early,
-# the reason: a command of this script that failed, or a signal.
+# the reason: a command of this script that failed, or a signal (the traps
+# are set below, once all they call is defined, and before the run makes
+# its files).
 closed=
 stopped=
 signalled=
-trap 'stopped="the command at line $LINENO failed (status $?): $BASH_COMMAND"' ERR
-trap 'ended' EXIT
-trap 'signal INT 2' INT
-trap 'signal TERM 15' TERM
-trap 'signal HUP 1' HUP
+# The run's files in the temporary folder: the tally (ZPI_TALLY, with
+# ZPI_TALLY.why and ZPI_TALLY.lost beside it), the list of skips
+# (ZPI_SKIPS) and the steps' temporary folder. (Their names hold the run's
+# process number: the clean-up finds them by it, also one that mktemp made
+# and had not named yet when the run was told to end.)
+ZPI_TALLY=
+ZPI_SKIPS=
+steps_tmp=
 ended() {
+  # (A signal now would cut the clean-up short.)
+  trap '' INT TERM HUP
   if [ -z "$closed" ]; then
     stopped=${stopped:-"it was ended by a signal"}
     gather 2>/dev/null || true
     count "the run to its end" 0 1
     (closing) || true
   fi
-  rm -rf "$ZPI_TALLY" "$ZPI_SKIPS" "$ZPI_TALLY.why" "$ZPI_TALLY.lost" "$steps_tmp"
+  rm -rf "${TMPDIR:-/tmp}/zpi_tally.$$."* "${TMPDIR:-/tmp}/zpi_skips.$$."* "${TMPDIR:-/tmp}/zpi steps ü.$$."*
 }
 # Told to end (signal NAME NUMBER): ends the step that runs, and exits with
 # the signal's status (the tally follows, ended). A second signal does not
@@ -269,11 +252,15 @@ hundredths() {
   echo $((10#$up))
 }
 
-# "  PID: COMMAND LINE" for each process PID... that still runs.
+# "  PID: COMMAND LINE" for each process PID... that still runs. (One that
+# has ended since is left out; that is no failure, which would end the run
+# before it killed the rest.)
 named() {
   local pid line
   for pid in "$@"; do
-    line=$(tr '\0' ' ' 2>/dev/null </proc/"$pid"/cmdline) && echo "  $pid: $line"
+    if line=$(tr '\0' ' ' 2>/dev/null </proc/"$pid"/cmdline); then
+      echo "  $pid: $line"
+    fi
   done
 }
 
@@ -338,6 +325,37 @@ make_locale() {
   fi
   return 0
 }
+trap 'stopped="the command at line $LINENO failed (status $?): $BASH_COMMAND"' ERR
+trap 'ended' EXIT
+trap 'signal INT 2' INT
+trap 'signal TERM 15' TERM
+trap 'signal HUP 1' HUP
+# Without a file for the tally, the run ends at once with the one failure:
+# no_tally WHAT WHY.
+no_tally() {
+  closed=1
+  trap '' INT TERM HUP
+  echo "=== what ran"
+  echo "  temporary files: 0 passed, 1 failed, 0 skipped"
+  echo "the run stopped: before anything ran: $1 in the temporary folder ${TMPDIR:-/tmp}${TMPDIR:+ (TMPDIR)}: $2"
+  echo "0 passed, 1 failed, 0 skipped"
+  exit 1
+}
+ZPI_TALLY=$(mktemp --tmpdir "zpi_tally.$$.XXXXXX" 2>&1) || no_tally "no file can be made" "$ZPI_TALLY"
+ZPI_SKIPS=$(mktemp --tmpdir "zpi_skips.$$.XXXXXX" 2>&1) || no_tally "no file can be made" "$ZPI_SKIPS"
+# A full folder still makes (empty) files: a line must be written too.
+if ! why=$({ echo "the tally" >"$ZPI_TALLY"; } 2>&1); then
+  no_tally "nothing can be written" "${why##*: }"
+fi
+: >"$ZPI_TALLY"
+export ZPI_TALLY ZPI_SKIPS
+# The steps' temporary folder (their TMPDIR): one of this run's, in the one
+# it was given, whose name holds a blank and a character outside ASCII, so
+# that every run shows the steps and the tests sound in such a folder. Open
+# to others to pass through, as the system's is, whatever the umask (some
+# tests write as another user, in the temporary folder when that user can
+# reach it). A step leaves nothing in it (left_behind).
+steps_tmp=$(mktemp -d --tmpdir "zpi steps ü.$$.XXXXXX" 2>&1) || no_tally "no folder can be made" "$steps_tmp"
 # How long a step told to end may take (end_step): whole seconds. (The
 # digits named: "[0-9]" takes other digits too in a UTF-8 locale.)
 stop_wait=${ZPI_STOP_WAIT:-30}

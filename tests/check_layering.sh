@@ -13,7 +13,8 @@ status=0
 checked=0
 
 # Paths are split at line ends only and never expanded, so a checkout whose
-# path holds blanks or wildcards is read whole.
+# path holds blanks or wildcards is read whole (and taken off a file's path
+# as text, not as a pattern).
 base_dirs=$(for dir in "$base"/*/; do printf '%s\n' "$dir"; done)
 IFS='
 '
@@ -33,7 +34,7 @@ for file in $(find "$base" -name '*.h' -o -name '*.cpp'); do
         done ;;
     esac
     if [ -z "$found" ]; then
-      echo "base/${file#$base/}: includes \"$name\", which is not a file of base/"
+      echo "base/${file#"$base"/}: includes \"$name\", which is not a file of base/"
       status=1
     fi
   done
@@ -41,7 +42,7 @@ done
 
 for file in $(find "$root/kernel" -name '*.h' -o -name '*.cpp'); do
   checked=$((checked + 1))
-  rel=${file#$root/}
+  rel=${file#"$root"/}
   for name in $(includes "$file"); do
     case $name in
       kernel/*|api/*) ;;

@@ -1,6 +1,6 @@
 #!/bin/sh
 # The layering check finds a wrong include in a checkout whose path holds
-# blanks and a wildcard, and finds nothing wrong in the same tree without it.
+# blanks and wildcards, and finds nothing wrong in the same tree without it.
 src=${1:?usage: check_layering_planted.sh <source root>}
 # (Removed however it ends: sh runs the EXIT trap on a signal only through
 # a trap of the signal's.)
@@ -10,7 +10,7 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/layering.XXXXXX") || exit 1
-tree="$scratch/a b*"
+tree="$scratch/a b*[x]"
 mkdir -p "$tree" && cp -R "$src/base" "$src/kernel" "$tree"/ || exit 1
 sh "$src/tests/check_layering.sh" "$tree" >"$scratch/clean" 2>&1 || {
   echo "the tree as it is was refused:"; cat "$scratch/clean"; exit 1

@@ -183,6 +183,14 @@ struct Finished {
 
 FILE* Start(const std::string& command) { return ::popen(command.c_str(), "r"); }
 
+// `text` as one word of sh, whatever it holds (a folder's quote, say).
+std::string Sh(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 Finished Wait(FILE* pipe) {
     Finished f;
     if (!pipe)
@@ -205,7 +213,8 @@ TEST(ExamplePrograms, BoxModelRunsTwiceAtOnceAndRemovesOnlyWhatItWrote) {
     ASSERT_EQ(::mkdir(legacy.c_str(), 0755), 0);
     WriteAll(legacy + "/keep.txt", "not the example's");
 
-    const std::string command = "TMPDIR='" + tmp.Path("") + "' '" ZPI_EXAMPLE_BOX_MODEL "' 2>&1";
+    const std::string command =
+        "TMPDIR=" + Sh(tmp.Path("")) + " " + Sh(ZPI_EXAMPLE_BOX_MODEL) + " 2>&1";
     FILE* first = Start(command);
     FILE* second = Start(command);
     for (const Finished& run : {Wait(first), Wait(second)}) {
@@ -219,7 +228,7 @@ TEST(ExamplePrograms, BoxModelRunsTwiceAtOnceAndRemovesOnlyWhatItWrote) {
 TEST(ExamplePrograms, RunModeShowsTheMessagesThatAreOtherwiseQuiet) {
     ScratchDir dir;
     const std::string err = dir.Path("stderr");
-    const std::string program = "'" ZPI_EXAMPLE_RUN_MODE "' 2>'" + err + "'";
+    const std::string program = Sh(ZPI_EXAMPLE_RUN_MODE) + " 2>" + Sh(err);
 
     // The face written as positive is told whatever the run mode; the loop
     // kept without a direction is said in run mode only.
@@ -242,8 +251,8 @@ TEST(ExamplePrograms, FirstProgramSaysWhyItsNeutralFileWasNotWritten) {
     // neutral part (1008) is not, and the program says what the stream met.
     ScratchDir dir;
     const std::string said = dir.Path("said");
-    const std::string command =
-        "cd '" + dir.Path("") + "' && '" ZPI_EXAMPLE_FIRST_PROGRAM "' >'" + said + "' 2>&1";
+    const std::string command = "cd " + Sh(dir.Path("")) + " && " + Sh(ZPI_EXAMPLE_FIRST_PROGRAM) +
+                                " >" + Sh(said) + " 2>&1";
     const int code = filetargets::RunWithFileSizeLimit(
         800, [&] { return WEXITSTATUS(std::system(command.c_str())); });
     EXPECT_EQ(code, 1);
@@ -258,7 +267,8 @@ TEST(ExamplePrograms, FirstProgramSaysWhyItsNeutralFileWasNotWritten) {
 
 TEST(ExamplePrograms, FirstProgramWritesItsTwoFilesAndReplacesThemWhole) {
     ScratchDir dir;
-    const std::string command = "cd '" + dir.Path("") + "' && '" ZPI_EXAMPLE_FIRST_PROGRAM "' 2>&1";
+    const std::string command =
+        "cd " + Sh(dir.Path("")) + " && " + Sh(ZPI_EXAMPLE_FIRST_PROGRAM) + " 2>&1";
     for (int run = 0; run < 2; ++run) { // the second run replaces the first one's files
         Finished f = Wait(Start(command));
         EXPECT_EQ(f.code, 0) << f.out;

@@ -303,7 +303,7 @@ TEST_F(FreshJournaledProcess, JournalFileThatCannotBeWrittenIsReported) {
     // (The death test's child finds the parent's folder there.)
     ASSERT_TRUE(mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) << strerror(errno);
     EXPECT_EXIT(runWithJournalFile(nullptr, folder), ::testing::ExitedWithCode(0),
-                "ZORVAN_JOURNAL_FILE: cannot journal into \"[^\"]*folder\" \\(a directory\\); journaling is "
+                "ZORVAN_JOURNAL_FILE: cannot journal into \".*folder\" \\(a directory\\); journaling is "
                 "not switched on(.|\\n)*wrapped=0 on=0 exists=1 lines=0");
     rmdir(folder.c_str());
 }

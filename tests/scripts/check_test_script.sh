@@ -8,8 +8,11 @@
 #             ones from running; a skipped test is counted apart, and named
 #             with its reason; what a stage left in its temporary folder
 #             (the run's own, "zpi steps ü.*") is named and counts as a
-#             failure. A run whose temporary folder (TMPDIR) does not
-#             exist ends with its tally too, naming the folder.
+#             failure; a relative TMPDIR is the folder named from where the
+#             run was started. A run whose temporary folder (TMPDIR) does
+#             not exist ends with its tally too, naming the folder.
+#             plain_build's flags reach the compiler through sh whole
+#             under C, from a checkout whose path holds "ü".
 #   not-root  run by someone other than root on a machine that lacks a
 #             package, it names the package and how to install it, and
 #             neither calls apt-get nor builds anything; it ends with its
@@ -51,14 +54,18 @@
 #             that ignores SIGTERM), its temporary folder's name holding a
 #             line break: the run ends the stage and all it started (the
 #             stage's own traps run), then ends with its tally, the stage's
-#             counts in it, and the reason; also with ZPI_STOP_WAIT=0
-#             (SIGTERM first), and the temporary folder is left empty.
+#             counts in it, and the reason, and the temporary folder is
+#             left empty; with ZPI_STOP_WAIT=0 what ignores SIGTERM is
+#             killed at once, and SIGTERM came first all the same (the
+#             status of a process of the stage, watched from outside it).
 #             SIGTERM while ctest runs tests through scripts/run_gtest.sh
 #             leaves nothing of the step in the temporary folder. A stage
 #             writes to a terminal that stops other groups' writers (stty
 #             tostop); a signal to the run's group while the tally is
-#             printed leaves it whole; a ZPI_STOP_WAIT that is no whole
-#             number is refused.
+#             printed leaves it whole and the run's files removed, also
+#             after a command of the run failed, and so does one while the
+#             run makes its files; a ZPI_STOP_WAIT that is no whole number
+#             is refused.
 #   names     the readers of names give under tr_TR.UTF-8 (where grep and
 #             sed's "[A-Za-z]" does not match "i") what they give under C:
 #             ninja's targets as 30-tsan.sh and 55-bench.sh read them, and
@@ -124,8 +131,8 @@ skip() {
   exit 77
 }
 
-stub() { # stub NAME BODY: a command on the stand-in PATH
-  printf '#!/bin/sh\n%s\n' "$2" >"$work/bin/$1"
+stub() { # stub NAME BODY: a command on the stand-in PATH ($work is set there)
+  printf "#!/bin/sh\nwork='%s'\n%s\n" "${work//\'/\'\\\'\'}" "$2" >"$work/bin/$1"
   chmod +x "$work/bin/$1"
 }
 
@@ -160,14 +167,17 @@ echo "stage 20 stops early"
 : >"$TMPDIR/left behind"
 exit 3
 EOF
-  # (It finds the sanitizer build, given by its full path.)
+  # (It finds the sanitizer build, given by its full path, and its
+  # temporary folder by its full path in the one given, a relative one
+  # named from where the run was started.)
   cat >"$work/repo/scripts/stages/30-after.sh" <<'EOF'
 source scripts/common.sh
-[ "$ASAN_BUILD_DIR" = "$WANT_BUILD" ] && tally "two checks" 2 0
+[ "$ASAN_BUILD_DIR" = "$WANT_BUILD" ] && [[ $TMPDIR == "$WANT_TMP/zpi steps"* ]] && tally "two checks" 2 0
 EOF
+  mkdir "$work/tmp"
   rc=0
-  BUILD_DIR="$work/asan build" WANT_BUILD="$work/asan build" PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" \
-    >"$work/out" 2>&1 || rc=$?
+  (cd "$work" && TMPDIR=tmp BUILD_DIR="$work/asan build" WANT_BUILD="$work/asan build" WANT_TMP="$work/tmp" \
+    PATH="$work/bin:$PATH" bash repo/scripts/test.sh) >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run passed although a stage failed"
   [ "$(tail -n 1 "$work/out")" = "16 passed, 3 failed, 1 skipped" ] ||
     fail "the last line is not the sum of the steps (4 + 10 + 2 passed, 1 + 1 + 1 failed, 1 skipped)"
@@ -177,6 +187,7 @@ EOF
     grep -q "stage 20-broken.sh: its temporary folder left empty: 0 passed, 1 failed" "$work/out" ||
     fail "what a stage left in its temporary folder is not named, or not counted"
   grep -q "A.Skip: no small file system (AddressSanitizer tests)" "$work/out" || fail "the skip is not named with its reason"
+  [ -z "$(ls -A "$work/tmp")" ] || fail "left in the temporary folder: $(ls -A "$work/tmp")"
   # A temporary folder that does not exist: the run ends with its tally,
   # naming it.
   rc=0
@@ -197,13 +208,23 @@ EOF
   grep -qE '^the run stopped: the command at line [0-9]+ failed \(status [0-9]+\): lines=\$\(cat "\$ZPI_TALLY"\)$' "$work/out" ||
     fail "the reason is not the command that failed"
   [ "$(tail -n 1 "$work/out")" = "4 passed, 2 failed, 1 skipped" ] || fail "the run does not end with its tally"
+  # The flags of plain_build (the install stage's, scripts/abi.sh's) reach
+  # the compiler through sh whole under C, from a checkout whose path holds
+  # a blank, an apostrophe and "ü".
+  checkout="$work/a b'ü"
+  mkdir "$checkout"
+  stub cmake 'for a; do case $a in -DCMAKE_CXX_FLAGS=*) printf "%s" "${a#*=}" >"$ZPI_PLANTED/flags" ;; esac; done'
+  (cd "$checkout" && LC_ALL=C ZPI_PLANTED=$work PATH="$work/bin:$PATH" bash -c 'source "$1"; plain_build build zpi50' _ \
+    "$root/scripts/common.sh") >"$work/out" 2>&1 || fail "plain_build failed"
+  [ "$(sh -c "printf '%s|' $(cat "$work/flags")")" = "-g|-fdebug-prefix-map=$checkout/=|" ] ||
+    fail "sh reads the flags of plain_build otherwise: $(cat "$work/flags")"
   ;;
 not-root)
   # Every command of the machine but cmake; id says "not root"; apt-get
   # leaves a mark when called.
   machine_but cmake id apt-get sudo
   stub id '[ "$1" = -u ] && { echo 1000; exit 0; }; exec /usr/bin/id "$@"'
-  stub apt-get "touch '$work/apt-called'; exit 100"
+  stub apt-get "touch \"\$work/apt-called\"; exit 100"
   rc=0
   PATH="$work/bin" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 || rc=$?
   [ "$rc" -ne 0 ] || fail "the run went on without cmake"
@@ -223,28 +244,28 @@ lock)
   machine_but cmake ctest id apt-get sudo locale
   stub id '[ "$1" = -u ] && { echo 0; exit 0; }; exec /usr/bin/id "$@"'
   stub locale 'echo de_DE.utf8; echo tr_TR.utf8'
-  stub apt-get "echo \"\$2\" >>'$work/apt-timeouts'
-if [ -e '$work/waits' ]; then
+  stub apt-get "echo \"\$2\" >>\"\$work/apt-timeouts\"
+if [ -e \"\$work/waits\" ]; then
   echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
-  while [ -e '$work/waits' ]; do sleep 0.1; done
+  while [ -e \"\$work/waits\" ]; do sleep 0.1; done
 fi
-if [ -e '$work/denied' ]; then
+if [ -e \"\$work/denied\" ]; then
   echo 'E: Could not open lock file /var/lib/dpkg/lock-frontend - open (30: Read-only file system)' >&2
   echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), are you root?' >&2; exit 100
 fi
-if [ -e '$work/unknown' ]; then
+if [ -e \"\$work/unknown\" ]; then
   echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
   echo 'E: Unable to locate package cmake' >&2; exit 100
 fi
-if [ -e '$work/held' ]; then
+if [ -e \"\$work/held\" ]; then
   echo 'Waiting for cache lock: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)...'
   echo 'E: Unable to acquire the dpkg frontend lock (/var/lib/dpkg/lock-frontend), is another process using it?' >&2; exit 100
 fi
-echo \"\$*\" >>'$work/apt-calls'
+echo \"\$*\" >>\"\$work/apt-calls\"
 case \"\$*\" in *' install '*cmake*) ;; *) exit 0 ;; esac
-printf '#!/bin/sh\\nwhile [ \$# -gt 0 ]; do [ \"\$1\" = -B ] && mkdir -p \"\$2\"; shift; done\\n' >'$work/bin/cmake'
-printf '#!/bin/sh\\necho \"100%% tests passed, 0 tests failed out of 5\"\\n' >'$work/bin/ctest'
-chmod +x '$work/bin/cmake' '$work/bin/ctest'"
+printf '#!/bin/sh\\nwhile [ \$# -gt 0 ]; do [ \"\$1\" = -B ] && mkdir -p \"\$2\"; shift; done\\n' >\"\$work/bin/cmake\"
+printf '#!/bin/sh\\necho \"100%% tests passed, 0 tests failed out of 5\"\\n' >\"\$work/bin/ctest\"
+chmod +x \"\$work/bin/cmake\" \"\$work/bin/ctest\""
   # Held for a while: the run waits, then goes on.
   touch "$work/held"
   (sleep "${LOCK_HELD:-4}"; rm -f "$work/held") &
@@ -371,13 +392,15 @@ STANDIN
 ctest)
   # A stand-in program prints $LINES and ends with $STATUS, having removed
   # GoogleTest's mark unless it ended half-way ($HALF). Each case: lines,
-  # status, half-way or not, the status run_gtest.sh ends with, and
-  # whether ctest reads it as skipped (its output holds "[  SKIPPED ]").
+  # status, half-way or not, the status run_gtest.sh ends with, whether
+  # ctest reads it as skipped (its output holds "[  SKIPPED ]"), and the
+  # list of skips it is given (ZPI_SKIP_LOG; /dev/full: as in a full
+  # folder, where the reason would be lost).
   stub test_once 'printf "$LINES"; [ -n "$HALF" ] || rm -f "$TEST_PREMATURE_EXIT_FILE"; exit "$STATUS"'
   beside "$work/bin"
-  while IFS='|' read -r lines status half want skipped; do
+  while IFS='|' read -r lines status half want skipped log; do
     rc=0
-    LINES=$lines STATUS=$status HALF=$half sh "$root/scripts/run_gtest.sh" --ctest "$work/bin/test_once" \
+    LINES=$lines STATUS=$status HALF=$half ZPI_SKIP_LOG=$log sh "$root/scripts/run_gtest.sh" --ctest "$work/bin/test_once" \
       >"$work/out" 2>&1 || rc=$?
     [ "$rc" -eq "$want" ] || fail "'$lines' (status $status${half:+, half-way}) ended with $rc, not $want"
     [ "$(grep -c '^\[  SKIPPED \]' "$work/out")" = "$skipped" ] ||
@@ -390,6 +413,7 @@ ctest)
 [  FAILED  ] A.One (0 ms)\n|0||1|0
 [       OK ] A.One (0 ms)\n|0|half|1|0
 [  SKIPPED ] A.One (0 ms)\n|0|half|1|0
+[  SKIPPED ] A.One (0 ms)\n|0||1|0|/dev/full
 CASES
   ;;
 planted)
@@ -423,7 +447,9 @@ SOURCE
     local want n
     case $1 in test_drops_env) want=4 ;; test_slips_away) want=2 ;; *) want=1 ;; esac
     want=$((want * $2))
-    n=$(sed -nE "s|^$planted/$1 left ([0-9]+) process\(es\) running after it ended \(ended now\):\$|\1|p" "$work/out" | tail -n 1)
+    # (The folder matched as text: its name may hold what a pattern reads.)
+    n=$({ grep -F "$planted/$1 left " "$work/out" || true; } |
+      sed -nE 's|.* left ([0-9]+) process\(es\) running after it ended \(ended now\):$|\1|p' | tail -n 1)
     case $1 in test_slips_away) [ "${n:-0}" -ge "$want" ] ;; *) [ "${n:-0}" -eq "$want" ] ;; esac ||
       fail "the run does not say that $1 left $want process(es) running${n:+ (it says $n)}"
   }
@@ -622,18 +648,33 @@ tally "before the signal" 3 0
 trap ': >"$ZPI_PLANTED/cleaned"' EXIT
 sleep 1000 &
 setsid sleep 1000 &
-sh -c 'trap "" TERM; sleep 1000' &
+# (Ignores SIGTERM. Unless ZPI_STOP_WAIT=0 it ends once the trap above
+# ran: the run then has nothing to kill, and waits for the trap.)
+sh -c 'trap "" TERM; while [ "$ZPI_STOP_WAIT" = 0 ] || [ ! -e "$ZPI_PLANTED/cleaned" ]; do sleep 0.1; done' &
+# A process of the step that ends as SIGTERM or SIGKILL comes, watched by
+# one that is no part of the step (a session of its own, without the
+# step's mark), which writes how it ended: the kernel fixes that when the
+# first of the two is sent, however late the process runs again.
+setsid env -u ZPI_RUN_STEP -u ZPI_PLANTED sh -c 'ZPI_RUN_STEP=$1 ZPI_PLANTED=$2 sh -c ": >\"\$ZPI_PLANTED/watched\"; exec sleep 1000" &
+  wait $!; echo $? >"$2/how"' _ "$ZPI_RUN_STEP" "$ZPI_PLANTED" &
+until [ -e "$ZPI_PLANTED/watched" ]; do sleep 0.1; done
 touch "$ZPI_PLANTED/started"
 wait
 EOF
   # (A temporary folder whose name holds a line break: the mark is found
-  # all the same. The run leaves nothing in it.) With ZPI_STOP_WAIT=0 too,
-  # SIGTERM comes first, and the stage's trap runs.
+  # all the same. The run leaves nothing in it.) With ZPI_STOP_WAIT=0, the
+  # process that ignores SIGTERM is killed at once, and SIGTERM came first
+  # all the same; otherwise nothing is left to kill once the stage's trap
+  # ran, and the run waits for that (30 s at most).
   tmp="$work/tmp"$'\n'"folder"
   mkdir "$tmp"
-  for run in "TERM 2" "INT 2" "TERM 0"; do
+  for run in "TERM 30" "INT 30" "TERM 0"; do
     read -r signal stop_wait <<<"$run"
-    rm -f "$work/started" "$work/cleaned"
+    rm -f "$work/started" "$work/cleaned" "$work/watched" "$work/how"
+    # (With 0, the run cannot read the command line of what it kills, as
+    # when each ended between the run's look and its naming: it kills the
+    # rest all the same.)
+    [ "$stop_wait" != 0 ] || stub tr "case \$1 in '\\0') exit 1 ;; esac; exec $(command -v tr) \"\$@\""
     # (With job control, so that the run does not start with SIGINT
     # ignored, as a command started in the background would.)
     set -m
@@ -651,7 +692,19 @@ EOF
     wait "$run" || rc=$?
     left=$(ours)
     [ -z "$left" ] || fail "SIG$signal: the stage's processes still run: ${left//$'\n'/ }"
-    [ -e "$work/cleaned" ] || fail "SIG$signal, ZPI_STOP_WAIT=$stop_wait: the stage's own trap did not run"
+    for _ in $(seq 300); do
+      [ ! -e "$work/how" ] || break
+      sleep 0.1
+    done
+    [ "$(cat "$work/how" 2>/dev/null)" = 143 ] ||
+      fail "SIG$signal, ZPI_STOP_WAIT=$stop_wait: SIGTERM did not come first (status $(cat "$work/how" 2>/dev/null))"
+    if [ "$stop_wait" = 0 ]; then
+      grep -q "^still running 0 s after SIGTERM (ZPI_STOP_WAIT), killed:" "$work/out" ||
+        fail "ZPI_STOP_WAIT=0: what ignored SIGTERM is not named killed"
+    else
+      [ -e "$work/cleaned" ] || fail "SIG$signal: the stage's own trap did not run"
+      ! grep -q "still running" "$work/out" || fail "SIG$signal: a process was killed"
+    fi
     [ -z "$(ls -A "$tmp")" ] || fail "SIG$signal: left in the temporary folder: $(ls -A "$tmp")"
     want=$([ "$signal" = TERM ] && echo 143 || echo 130)
     [ "$rc" -eq "$want" ] || fail "SIG$signal: the run ended with status $rc, not $want"
@@ -659,6 +712,7 @@ EOF
     grep -q "^the run stopped: it was ended by SIG$signal" "$work/out" || fail "SIG$signal: the reason is not given"
     [ "$(tail -n 1 "$work/out")" = "8 passed, 1 failed, 0 skipped" ] || fail "SIG$signal: the run does not end with its tally"
   done
+  rm "$work/bin/tr"
   # SIGTERM while ctest runs tests (each waits once it started) through
   # scripts/run_gtest.sh: nothing of the step is left in the temporary
   # folder (ctest's output and skips, the tests' run folders), and the run
@@ -706,17 +760,31 @@ EOF
     [ "$(tr -d '\r' <"$work/out" | tail -n 1)" = "6 passed, 0 failed, 0 skipped" ] || fail "stty tostop: no tally"
   fi
   # A signal to the run's process group (as a CI runner sends it) while the
-  # tally is printed (here: by the awk that prints its lines) leaves it whole.
+  # tally is printed (here: by the awk that prints its lines) leaves it
+  # whole and the run's files removed, at the run's end as after a command
+  # of it failed (a stage removed the tally file; the status is then 1).
+  # So does one while the run makes its files (here: the steps' folder),
+  # before its traps were set; the run ends with its tally then too.
   stub awk "case \"\$*\" in *'%s: %d passed'*) kill -TERM 0 ;; esac; exec $(command -v awk) \"\$@\""
-  set -m
-  PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
-  run=$!
-  set +m
-  rc=0
-  wait "$run" || rc=$?
-  rm "$work/bin/awk"
-  grep -q "^  written: 1 passed" "$work/out" && [ "$(tail -n 1 "$work/out")" = "6 passed, 0 failed, 0 skipped" ] ||
-    fail "a signal while the tally was printed cut it short (status $rc)"
+  for run in "0|written: 1 passed|6 passed, 0 failed|tally written 1 0" \
+    "1|AddressSanitizer tests: 5 passed|5 passed, 1 failed|rm \"\$ZPI_TALLY\"" \
+    "143|the run to its end: 0 passed|0 passed, 1 failed|:"; do
+    IFS='|' read -r want line sum code <<<"$run"
+    printf 'source scripts/common.sh\n%s\n' "$code" >"$work/repo/scripts/stages/10-long.sh"
+    [ "$want" != 143 ] || stub mktemp "case \"\$*\" in *'zpi steps'*) trap '' TERM; kill -TERM 0 ;; esac
+exec $(command -v mktemp) \"\$@\""
+    set -m
+    TMPDIR=$tmp PATH="$work/bin:$PATH" bash "$work/repo/scripts/test.sh" >"$work/out" 2>&1 &
+    run=$!
+    set +m
+    rc=0
+    wait "$run" || rc=$?
+    [ "$rc" -eq "$want" ] && grep -q "^  $line" "$work/out" && [ "$(tail -n 1 "$work/out")" = "$sum, 0 skipped" ] ||
+      fail "a signal while the tally was printed (or the run made its files) cut it short (status $rc)"
+    [ -z "$(ls -A "$tmp")" ] || fail "a signal to the run (status $rc) left in the temporary folder: $(ls -A "$tmp")"
+  done
+  grep -q "^the run stopped: it was ended by SIGTERM$" "$work/out" || fail "a signal before the run made its files: no reason"
+  rm "$work/bin/awk" "$work/bin/mktemp"
   # A wait that is no whole number of seconds is refused before anything
   # runs: the run could not end a step with it.
   rc=0
