@@ -3,6 +3,7 @@
 // after a kill, and never replacing what another process puts at the name
 // meanwhile; and the local-folder location's rename, which never replaces
 // either.
+#include "btk_quoted.h"
 #include "btkstring.h"
 #include "kkatomicfile.h"
 #include "kkfileio.h"
@@ -529,7 +530,7 @@ TEST(FileCommits, ACommitOutOfDescriptorsForTheFoldersLockFailsSayingSo) {
     EXPECT_FALSE(g_descriptorsTaken.empty());
     g_descriptorsTaken.clear();
     EXPECT_FALSE(committed);
-    EXPECT_NE(f.Error().find("cannot take the lock of the folder of \"" + target + "\": " +
+    EXPECT_NE(f.Error().find("cannot take the lock of the folder of " + btkQuoted(target) + ": " +
                              std::strerror(EMFILE)),
               std::string::npos)
         << f.Error();

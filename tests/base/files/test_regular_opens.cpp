@@ -1,6 +1,7 @@
 // Opens of paths that must name regular files: a directory or a FIFO named
 // for reading or appending is refused at once, by the shared open and by
 // each layer that opens such paths; an exclusive create stays exclusive.
+#include "btk_quoted.h"
 #include "kkatomicfile.h"
 #include "kkfileio.h"
 #include "pfa.h"
@@ -34,7 +35,7 @@ TEST(RegularOpens, DirectoriesAndFifosAreRefusedWithoutBlocking) {
             })) << path
                 << " " << flags;
             EXPECT_EQ(fd, -1) << path << " " << flags;
-            EXPECT_EQ(why.rfind("cannot open \"" + path + "\": ", 0), 0u) << why;
+            EXPECT_EQ(why.rfind("cannot open " + btkQuoted(path) + ": ", 0), 0u) << why;
         }
     }
     EXPECT_TRUE(IsFifo(files.Fifo()));
@@ -167,6 +168,6 @@ TEST(RegularOpens, TheReasonGivenIsTheSameInEveryLocale) {
     EXPECT_EQ(kkOpenRegularFile(dir.Path("absent").c_str(), O_RDONLY, 0, &why), -1);
     const bool translated = std::string(std::strerror(ENOENT)) != "No such file or directory";
     std::setlocale(LC_ALL, restore.c_str());
-    EXPECT_EQ(why, "cannot open \"" + dir.Path("absent") + "\": No such file or directory")
+    EXPECT_EQ(why, "cannot open " + btkQuoted(dir.Path("absent")) + ": No such file or directory")
         << "under " << other << (translated ? " (whose messages are translated)" : "");
 }
