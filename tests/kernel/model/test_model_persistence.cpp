@@ -12,6 +12,7 @@
 #include "xml/framework/xml_element.h"
 #include "xml/framework/xml_writer.h"
 
+#include "btk_quoted.h"
 #include "kpi_session.h"
 #include "process.h"
 #include "xmemory.h"
@@ -683,24 +684,26 @@ TEST_F(PersistenceTest, ReadZPIOfWhatItCannotReadSaysWhereAndWhyAndGivesNoModel)
         std::string starts;
         std::string ends;
     } cases[] = {
-        {Path("missing.xml"), "cannot open \"" + Path("missing.xml") + "\": ",
+        {Path("missing.xml"), "cannot open " + btkQuoted(Path("missing.xml")) + ": ",
          "No such file or directory"},
-        {write("empty.xml", ""), "cannot read \"" + Path("empty.xml") + "\": ", "empty document"},
+        {write("empty.xml", ""), "cannot read " + btkQuoted(Path("empty.xml")) + ": ",
+         "empty document"},
         {write("truncated.xml", "<?xml version=\"1.0\"?>\n<ZPI><QelIntfData><Accuracy"),
-         "cannot read \"" + Path("truncated.xml") + "\": line 2, column ", ""},
+         "cannot read " + btkQuoted(Path("truncated.xml")) + ": line 2, column ", ""},
         {write("neutral.neu", "NEUTRAL format 1404 product 32\nEND\n"),
-         "cannot read \"" + Path("neutral.neu") + "\": line 1, column 1: ", ""},
+         "cannot read " + btkQuoted(Path("neutral.neu")) + ": line 1, column 1: ", ""},
         {write("assembly.xml", "<Model name=\"a\" type=\"1\" src_sys=\"0\">\n<Comps size=\"0\">"
                                "</Comps></Model>"),
-         "cannot read \"" + Path("assembly.xml") + "\": line 2, column ",
+         "cannot read " + btkQuoted(Path("assembly.xml")) + ": line 2, column ",
          "not an interface-data document (root element \"Model\")"},
-        {write("bare.xml", "<Model name=\"a\"/>"), "cannot read \"" + Path("bare.xml") + "\": ",
+        {write("bare.xml", "<Model name=\"a\"/>"),
+         "cannot read " + btkQuoted(Path("bare.xml")) + ": ",
          "not an interface-data document (root element \"Model\")"},
         {write("alien.xml", "<ZPI><Something/></ZPI>"),
-         "cannot read \"" + Path("alien.xml") + "\": line 1, column ",
+         "cannot read " + btkQuoted(Path("alien.xml")) + ": line 1, column ",
          "element \"Something\" is not expected in \"ZPI\""},
         {write("extension_only.xml", "<ZPI><QelIntfDataExtend></QelIntfDataExtend></ZPI>"),
-         "cannot read \"" + Path("extension_only.xml") + "\": ",
+         "cannot read " + btkQuoted(Path("extension_only.xml")) + ": ",
          "the document holds no \"QelIntfData\""},
     };
     for (const Case& c : cases) {
@@ -741,7 +744,7 @@ TEST_F(PersistenceTest, WriteZPITellsThePathAndTheReasonAndKeepsItsStatus) {
         for (const Case& c : cases) {
             const Failure f = FailureOf([&] { model->WriteZPI(c.path.c_str()); });
             EXPECT_EQ(f.status, c.status) << c.path;
-            EXPECT_TRUE(Has(f.text, "\"" + c.path + "\"") || c.path.empty()) << f.text;
+            EXPECT_TRUE(Has(f.text, btkQuoted(c.path)) || c.path.empty()) << f.text;
             EXPECT_TRUE(Has(f.text, c.reason)) << f.text;
         }
         EXPECT_FALSE(fs::exists(Path("no")));
@@ -761,7 +764,7 @@ TEST_F(PersistenceTest, WriteZPIIntoAFolderThatIsNotWritableSaysSo) {
     const std::string path = folder + "/model.xml";
     const int code = filetargets::RunAsUser([&] {
         const Failure f = FailureOf([&] { model->WriteZPI(path.c_str()); });
-        const bool told = f.status == ZPI_STATUS_DOC_OPEN && Has(f.text, "\"" + path + "\"") &&
+        const bool told = f.status == ZPI_STATUS_DOC_OPEN && Has(f.text, btkQuoted(path)) &&
                           Has(f.text, "the folder is not writable");
         if (!told)
             std::fprintf(stderr, "status %d: %s\n", f.status, f.text.c_str());
@@ -780,7 +783,7 @@ TEST_F(PersistenceTest, WriteZPIOnAFullDiskSaysSoAndKeepsTheOldDocument) {
     const std::string path = folder + "/model.xml";
     const int code = filetargets::RunOnFullDisk(folder, [&] {
         const Failure f = FailureOf([&] { model->WriteZPI(path.c_str()); });
-        const bool told = f.status == ZPI_STATUS_DOC_WRITE && Has(f.text, "\"" + path + "\"") &&
+        const bool told = f.status == ZPI_STATUS_DOC_WRITE && Has(f.text, btkQuoted(path)) &&
                           Has(f.text, "No space left on device");
         if (!told)
             std::fprintf(stderr, "status %d: %s\n", f.status, f.text.c_str());
@@ -851,7 +854,8 @@ TEST_F(PersistenceTest, RecordTextsThatXMLCannotCarryComeBackExactlyAndAreNotWri
         EXPECT_EQ(kind.get(*ext, *model).str(), oddUtf8) << kind.named;
         const Failure f = FailureOf([&] { model->WriteZPI(path.c_str()); });
         EXPECT_EQ(f.status, ZPI_STATUS_DOC_RECORD) << f.text;
-        EXPECT_TRUE(Has(f.text, path) && Has(f.text, kind.named) && Has(f.text, "U+0001"))
+        EXPECT_TRUE(Has(f.text, btkQuoted(path)) && Has(f.text, kind.named) &&
+                    Has(f.text, "U+0001"))
             << f.text;
         EXPECT_FALSE(fs::exists(path)) << kind.named;
     }
