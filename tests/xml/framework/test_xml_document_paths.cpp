@@ -6,6 +6,7 @@
 #include "quoted_text.h"
 #include "xml/xml_test_util.h"
 
+#include "btk_quoted.h"
 #include "kernel/records/qel_copy.h"
 #include "kernel/records/qel_routines.h"
 #include "kpi_session.h"
@@ -67,7 +68,7 @@ TEST(DocumentPaths, EveryReaderRefusesADirectoryAndAFifoAtOnce) {
                 [&] { status = ErrorOf([&] { reader.read(p.path.c_str()); }, &message); }))
                 << reader.name << " blocks on " << p.path;
             EXPECT_EQ(status, INTFXML_ERR_OPEN) << reader.name << ", " << p.path;
-            EXPECT_NE(message.find(p.path), std::string::npos) << message;
+            EXPECT_NE(message.find(btkQuoted(p.path)), std::string::npos) << message;
             EXPECT_NE(message.find(p.says), std::string::npos) << message;
         }
     }
@@ -84,12 +85,12 @@ TEST(DocumentPaths, EveryReaderSaysWhereAndWhyItCannotRead) {
     for (const Reader& reader : Readers()) {
         std::string message;
         EXPECT_EQ(ErrorOf([&] { reader.read(missing.c_str()); }, &message), INTFXML_ERR_OPEN);
-        EXPECT_EQ(message, "cannot open \"" + missing + "\": No such file or directory")
+        EXPECT_EQ(message, "cannot open " + btkQuoted(missing) + ": No such file or directory")
             << reader.name;
         EXPECT_EQ(ErrorOf([&] { reader.read(empty.c_str()); }, &message), INTFXML_ERR_PARSE);
-        EXPECT_EQ(message, "cannot read \"" + empty + "\": empty document") << reader.name;
+        EXPECT_EQ(message, "cannot read " + btkQuoted(empty) + ": empty document") << reader.name;
         EXPECT_EQ(ErrorOf([&] { reader.read(cut.c_str()); }, &message), INTFXML_ERR_PARSE);
-        EXPECT_EQ(message.rfind("cannot read \"" + cut + "\": line 3, column ", 0), 0u)
+        EXPECT_EQ(message.rfind("cannot read " + btkQuoted(cut) + ": line 3, column ", 0), 0u)
             << reader.name << ": " << message;
     }
 }
@@ -260,7 +261,8 @@ TEST(DocumentPaths, ReadZPISaysItCannotReadAndGivesNoModel) {
         })) << path;
         EXPECT_FALSE(model) << path;
         // The line every failed read prints, then the path and the reason.
-        EXPECT_EQ(said, "Could not read the XML data.\ncannot open \"" + path + "\": " + what + "\n");
+        EXPECT_EQ(said, "Could not read the XML data.\ncannot open " + btkQuoted(path) + ": " +
+                            what + "\n");
     }
 }
 
@@ -276,14 +278,14 @@ TEST(DocumentPaths, TheTransferDumpCopiesNothingFromThem) {
             << path;
         EXPECT_FALSE(copied) << path;
         EXPECT_NE(::access(target.c_str(), F_OK), 0) << path;
-        EXPECT_EQ(why.rfind("cannot open \"" + path + "\": a ", 0), 0u) << why;
+        EXPECT_EQ(why.rfind("cannot open " + btkQuoted(path) + ": a ", 0), 0u) << why;
     }
     // The dump that was asked for says why it made no copy.
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(files.ReturnsWithin([&] { DumpTransferredXml(files.Fifo().c_str()); }));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Could not dump the transferred document to \"transferred.xml\": cannot open \"" +
-                  files.Fifo() + "\": a FIFO\n");
+              "Could not dump the transferred document to \"transferred.xml\": cannot open " +
+                  btkQuoted(files.Fifo()) + ": a FIFO\n");
 }
 
 } // namespace

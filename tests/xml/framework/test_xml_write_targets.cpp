@@ -11,6 +11,7 @@
 #include "xml/framework/xml_tempdir.h"
 #include "xml/intfdata/xml_zpi.h"
 
+#include "btk_quoted.h"
 #include "file_targets.h"
 #include "kkfileio.h"
 #include "xmemory.h"
@@ -148,7 +149,7 @@ TEST(XmlWriteTargets, EveryWriterSaysWhereAndWhyItCannotWrite) {
         auto says = [&](const std::string& path, int status, const std::string& reason) {
             std::string message;
             const int got = xmltest::ErrorOf([&] { w.write(path.c_str(), 3); }, &message);
-            const bool told = got == status && message.find("\"" + path + "\"") != std::string::npos &&
+            const bool told = got == status && message.find(btkQuoted(path)) != std::string::npos &&
                               message.find(reason) != std::string::npos;
             if (!told)
                 std::fprintf(stderr, "%s: status %d: %s\n", w.what, got, message.c_str());
@@ -265,7 +266,8 @@ TEST(XmlWriteTargets, TargetsThatAreNotRegularFilesAreRefusedAndKept) {
         // Refused at once, without waiting for a reader of the fifo.
         EXPECT_EQ(xmltest::ErrorOf([&] { w.write(fifo.c_str(), 2); }, &message), INTFXML_ERR_OPEN)
             << w.what;
-        EXPECT_NE(message.find("\"" + fifo + "\" is not a regular file (a FIFO)"), std::string::npos)
+        EXPECT_NE(message.find(btkQuoted(fifo) + " is not a regular file (a FIFO)"),
+                  std::string::npos)
             << message;
         EXPECT_TRUE(IsFifo(fifo)) << w.what;
         if (haveDevice) {

@@ -4,6 +4,7 @@
 #include "xml/intfdata_fixtures.h"
 #include "xml/xml_test_util.h"
 
+#include "btk_quoted.h"
 #include "kernel/model/model.h"
 #include "kernel/metadata/model_ext.h"
 #include "kpi_session.h"
@@ -360,7 +361,7 @@ std::string ExpectReadAndToldOnce(TempFile& file, const std::string& doc, const 
     IntfDataPtr backData(d);
     ExtPtr backExt(e);
     EXPECT_EQ(status, 0) << told;
-    EXPECT_EQ(text.rfind("document \"" + std::string(file.path()) + "\", line ", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("document " + btkQuoted(file.path()) + ", line ", 0), 0u) << text;
     const size_t at = text.find(": " + told);
     EXPECT_NE(at, std::string::npos) << text;
     EXPECT_EQ(at, text.rfind(": " + told)) << text;
@@ -500,7 +501,7 @@ TEST(XmlDocument, AValuePastItsListsSizeIsToldAtItsLine) {
         const std::string doc = WithValueAdded(written, c.anchors, c.list, &line);
         const std::string at = "line " + std::to_string(line) + ", column ";
         const std::string text = ExpectReadAndToldOnce(file, doc, c.says);
-        EXPECT_EQ(text.find(at), std::string(file.path()).size() + 13) << text;
+        EXPECT_EQ(text.find(at), ("document " + btkQuoted(file.path()) + ", ").size()) << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     }
 }
@@ -618,7 +619,7 @@ TEST(XmlDocument, WhatIsPassedOverIsToldOncePerKindWithHowManyMore) {
     const std::string told = testing::internal::GetCapturedStderr();
     IntfDataPtr backData(d);
     ExtPtr backExt(e);
-    const std::string at = "document \"" + std::string(file.path()) + "\", line ";
+    const std::string at = "document " + btkQuoted(file.path()) + ", line ";
     const std::string lines[] = {
         "holds the attribute \"z0\", which is not read; " + std::to_string(attributes - 1) +
             " more like it\n",

@@ -9,6 +9,7 @@
 #include "xml/side_documents/side_documents.h"
 #include "xml/framework/xml_tempdir.h"
 
+#include "btk_quoted.h"
 #include "xmemory.h"
 
 #include <unistd.h>
@@ -166,7 +167,7 @@ TEST(TempDir, AVariablePassedOverIsToldOnceInOneLine) {
     EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), existing);
     EXPECT_EQ(std::string(GetTempDir(buf, sizeof buf)), existing);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "TMP=\"" + missing + "\" is passed over for the temporary folder: it names no "
+              "TMP=" + btkQuoted(missing) + " is passed over for the temporary folder: it names no "
               "existing folder\n");
     // A value is quoted on the line's one line, as it stands.
     for (const std::string& forged : {missing + "\nSaveAsNeutral: forged line", missing + "\xFF\x1B[2J"}) {
@@ -520,7 +521,7 @@ TEST(TranslationOptions, AnOptionWithoutAttributesIsToldWithItsDocument) {
     // Once per document, where it first lacks, an attribute with how many
     // more lack (the options' names and types); an option without a name
     // is not read, and that is told once too.
-    const std::string doc = "document \"" + path + "\", ";
+    const std::string doc = "document " + btkQuoted(path) + ", ";
     EXPECT_EQ(told, doc +
                         "line 1, column 21: \"TranslationOptions\" lacks the attribute \"size\" "
                         "at position 0: read as -1; 4 more like it\n" +
