@@ -4,6 +4,7 @@
 #include "neutral_messages.h"
 #include "neutral_test_util.h"
 
+#include "btk_quoted.h"
 #include "file_targets.h"
 
 #include "unibuf.h"
@@ -617,8 +618,8 @@ TEST(NeutralWriterTargets, AWriteThatGivesZeroSaysWhyThroughTheDiagnostics) {
         std::u16string location;
         std::string reason;
     } cases[] = {
-        {wide(missing), "cannot create \"" + missing + "\": No such file or directory"},
-        {wide(fifo), "\"" + fifo + "\" is not a regular file (a FIFO)"},
+        {wide(missing), "cannot create " + btkQuoted(missing) + ": No such file or directory"},
+        {wide(fifo), btkQuoted(fifo) + " is not a regular file (a FIFO)"},
         {wide(dir.Path("")), "(a directory)"},
     };
     int result = -1;
@@ -678,7 +679,8 @@ TEST(NeutralWriterTargets, AWriteThatGivesZeroSaysWhyThroughTheDiagnostics) {
     const int notRoot = filetargets::RunAsUser([&] {
         int r = -1;
         const std::string why = why_it_failed(wide(locked + "/part.neu"), part, &r);
-        return r == 0 && contains(why, "\"" + locked + "/part.neu\": the folder is not writable")
+        return r == 0 && contains(why,
+                                  btkQuoted(locked + "/part.neu") + ": the folder is not writable")
                    ? 0
                    : 1;
     });
