@@ -16,6 +16,7 @@
 #include "xml/intfdata/xml_zpi.h"
 #include "xml/intfdata_fixtures.h"
 #include "client/fake_host.h"
+#include "btk_quoted.h"
 #include "file_targets.h"
 #include "loopback.h"
 
@@ -532,7 +533,8 @@ TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
     EXPECT_EQ(toldBy("152\nx\n0", 3), "job of \"ImportAssemTranslator\": no translator "
                                       "function is registered under this name; the job ends\n");
     EXPECT_EQ(toldBy("110\n" + empty + "\n0", 4),
-              "job of \"ImportPartTranslator\": cannot read \"" + empty + "\": empty document\n");
+              "job of \"ImportPartTranslator\": cannot read " + btkQuoted(empty) +
+                  ": empty document\n");
     // A document that is read but holds no interface data is told as
     // ReadZPI tells it (its second line).
     const std::string html = dir.Path("page.xml");
@@ -545,7 +547,7 @@ TEST_F(ClientFlow, AJobThatEndsWithoutItsTranslatorsWorkSaysWhy) {
               other, "not an interface-data document (root element \"Model\")"},
           {html, "line 1, column 14: not an interface-data document (root element \"html\")"},
           {bare, "the document holds no \"QelIntfData\""}}) {
-        const std::string said = "cannot read \"" + path + "\": " + reason + "\n";
+        const std::string said = "cannot read " + btkQuoted(path) + ": " + reason + "\n";
         ::testing::internal::CaptureStderr();
         EXPECT_FALSE(KGetPISession()->ReadZPI(path.c_str()));
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not read the XML data.\n" + said);

@@ -8,6 +8,7 @@
 #include "client/zr_proxy.h"
 #include "api/kpi_session.h"
 #include "api/zpi50_client.h"
+#include "btk_quoted.h"
 #include "file_targets.h"
 #include "quoted_text.h"
 
@@ -61,7 +62,7 @@ TEST_F(DocumentFailures, DocumentsReceivedThatCannotBeReadAreTold) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(proxy->GetAtbImportLayers(3, &layers), 100);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "cannot read \"" + empty + "\": empty document\n");
+              "cannot read " + btkQuoted(empty) + ": empty document\n");
     // Well-formed, but not the layer status: told as well.
     const std::string other = dir.Path("other.xml");
     filetargets::WriteAll(other, "<Status><Layer_List/></Status>");
@@ -71,7 +72,7 @@ TEST_F(DocumentFailures, DocumentsReceivedThatCannotBeReadAreTold) {
     EXPECT_EQ(proxy->GetAtbImportLayers(3, &layers), 100);
     EXPECT_EQ(layers, nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "cannot read \"" + other + "\": the document holds no \"Layers\"\n");
+              "cannot read " + btkQuoted(other) + ": the document holds no \"Layers\"\n");
 
     // So is an interface-data document that is none (153), as ReadZPI
     // tells it.
@@ -82,22 +83,22 @@ TEST_F(DocumentFailures, DocumentsReceivedThatCannotBeReadAreTold) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(proxy->GetQelIntfData(1, &partOptions, nullptr, nullptr));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "cannot read \"" + page +
-                  "\": not an interface-data document (root element \"html\")\n");
+              "cannot read " + btkQuoted(page) +
+                  ": not an interface-data document (root element \"html\")\n");
 
     ZrTranslationOptions* options = nullptr;
     host.Script({"0\n" + broken});
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(proxy->GetTranslationOptions(&options, 8), 100);
     const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said.rfind("cannot read \"" + broken + "\": line 2, column ", 0), 0u) << said;
+    EXPECT_EQ(said.rfind("cannot read " + btkQuoted(broken) + ": line 2, column ", 0), 0u) << said;
 
     qel_model_basic_info* info = nullptr;
     host.Script({"0\n" + missing + "\n"});
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(proxy->GetAssemblyInfo(4, &info, nullptr), 100);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "cannot open \"" + missing + "\": No such file or directory\n");
+              "cannot open " + btkQuoted(missing) + ": No such file or directory\n");
 }
 
 // A path a host names (a carriage return and an escape in it: a line feed
@@ -133,7 +134,7 @@ TEST_F(DocumentFailures, DocumentsThatCannotBeHandedOverAreTold) {
     for (const char* name : {"TranslationLog.xml", "assemInfo.xml", "atbLayers.xml", "zpi.neu"})
         ASSERT_EQ(::mkdir(dir.Path(name).c_str(), 0755), 0);
     auto blocked = [&](const char* name) {
-        return std::string("\"").append(dir.Path(name)).append("\" is not a regular file (a directory)");
+        return btkQuoted(dir.Path(name)) + " is not a regular file (a directory)";
     };
 
     auto** lines = static_cast<const char**>(xar_alloc(1, sizeof(char*), 1));
@@ -244,7 +245,7 @@ TEST(BnfsDocumentFailures, ADocumentThatFailsPartWayKeepsTheGoodCopyAndSaysWhy) 
             } catch (const xthrown& e) {
                 raised = e.what();
             }
-            EXPECT_TRUE(Has(raised, "\"" + path + "\"")) << raised;
+            EXPECT_TRUE(Has(raised, btkQuoted(path))) << raised;
             EXPECT_TRUE(Has(raised, c.reason)) << raised;
         }
         for (int format : {0, 1}) {
