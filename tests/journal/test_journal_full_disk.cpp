@@ -3,6 +3,7 @@
 #include "kkjournal.h"
 #include "process.h"
 
+#include "btk_quoted.h"
 #include "file_targets.h"
 #include "stuck_standard_error.h"
 
@@ -150,7 +151,9 @@ TEST(JournalFile, FullDiskLeavesWholeLinesAndMarksWhatWasLost) {
     ASSERT_EQ(code, 0);
     EXPECT_EQ(filetargets::ReadAll(report), kWholeJournal);
     const std::string said = filetargets::ReadAll(diagnostics);
-    EXPECT_EQ(Count(said, "call journal \"" + dir.Path("small") + "/calls.journal\": cannot write ("), 1)
+    EXPECT_EQ(Count(said, "call journal " + btkQuoted(dir.Path("small") + "/calls.journal") +
+                              ": cannot write ("),
+              1)
         << said;
     EXPECT_EQ(Count(said, "\n"), 1) << said;
 }

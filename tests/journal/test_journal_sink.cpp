@@ -5,6 +5,7 @@
 
 #include "kernel/model/session_factory.h"
 
+#include "btk_quoted.h"
 #include "file_targets.h"
 #include "quoted_text.h"
 
@@ -45,7 +46,7 @@ bool DiagnosticsTo(const std::string& path) {
 }
 
 std::string Refusal(const std::string& path, const std::string& why) {
-    return "ZORVAN_JOURNAL_FILE: cannot journal into \"" + path + "\" (" + why +
+    return "ZORVAN_JOURNAL_FILE: cannot journal into " + btkQuoted(path) + " (" + why +
            "); journaling is not switched on\n";
 }
 

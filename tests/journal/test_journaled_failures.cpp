@@ -2,6 +2,7 @@
 // record of the call and the exception the caller catches both carry it.
 #include "journal_test_util.h"
 
+#include "btk_quoted.h"
 #include "kernel/model/session_factory.h"
 #include "kpi_session.h"
 #include "zpi50_status.h"
@@ -40,7 +41,7 @@ TEST_F(JournaledFailures, WriteZPIRaisesAndRecordsThePathAndTheReason) {
         reason = KXSimpleReason(e.get());
     }
     EXPECT_EQ(status, ZPI_STATUS_DOC_OPEN);
-    const std::string expected = "cannot create \"" + path + "\": No such file or directory";
+    const std::string expected = "cannot create " + btkQuoted(path) + ": No such file or directory";
     EXPECT_EQ(reason, expected);
     EXPECT_EQ(what, "KBase::XSimple status -52: " + expected);
 
@@ -48,8 +49,8 @@ TEST_F(JournaledFailures, WriteZPIRaisesAndRecordsThePathAndTheReason) {
     for (const std::string& r : Records())
         if (r.find(".WriteZPI(") != std::string::npos)
             record = r;
-    // (The journal writes the reason quoted: a quote or backslash of the
-    // path escaped.)
+    // (The journal writes the reason between quotes of its own format: each
+    // quote and backslash of it, those of the quoted path too, escaped again.)
     std::string quoted = "\"";
     for (char c : expected)
         quoted += c == '"' || c == '\\' ? std::string{'\\', c} : std::string(1, c);
